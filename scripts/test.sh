@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what Parlo needs, builds it three ways and runs every test:
+#   build       the normal build: unit, loopback and end-to-end tests
+#   build-asan  the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   build-fuzz  clang's libFuzzer targets, each run for a bounded number of inputs
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/install-deps.sh
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+status=0
+
+echo "== normal build"
+bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+(cd build && ctest --output-on-failure -j"$jobs" --timeout 600) || status=1
+
+echo "== sanitizer build"
+bash scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARLO_SANITIZE=ON -DPARLO_BENCH=OFF
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --output-on-failure -j"$jobs" --timeout 900) || status=1
+
+echo "== fuzz build"
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARLO_FUZZ=ON -DPARLO_TESTS=OFF \
+  -DPARLO_BENCH=OFF -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
+cmake --build build-fuzz -j"$jobs" --target fuzzers
+(cd build-fuzz && ctest --output-on-failure -j"$jobs" --timeout 900 --no-tests=ignore) || status=1
+
+exit $status
