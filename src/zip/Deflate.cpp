@@ -502,7 +502,7 @@ void TDeflater::CompressLazy() {
 
 void TDeflater::FlushBlock(bool last) {
   const auto& t = Tables();
-  if (firstBlock_ && symCount_ > 0) {
+  if (firstBlock_) {
     // Control bytes and high bytes against printable ASCII: a crude guess,
     // but it is what readers of the internal attributes expect.
     uint32_t binary = 0, text = 0;

@@ -41,7 +41,7 @@ std::string Quote(const std::string& arg) {
   return q + "'";
 }
 
-TRunResult Run(const std::string& commandLine) {
+TRunResult Shell(const std::string& commandLine) {
   TRunResult r;
   std::string cmd = commandLine + " 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
@@ -85,7 +85,7 @@ TRunResult Python(const std::string& script, const std::string& args) {
   TScratchDir dir;
   std::string file = dir / "check.py";
   WriteFile(file, script);
-  return Run("python3 " + Quote(file) + " " + args);
+  return Shell("python3 " + Quote(file) + " " + args);
 }
 
 }  // namespace ziptest

@@ -28,7 +28,7 @@ struct TRunResult {
 };
 
 // Runs a shell command line; arguments must be quoted by the caller (Quote).
-TRunResult Run(const std::string& commandLine);
+TRunResult Shell(const std::string& commandLine);
 std::string Quote(const std::string& arg);
 
 std::string ReadFile(const std::string& name);
