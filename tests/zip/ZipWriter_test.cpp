@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 
 #include "ZipWriterTest_helpers.h"
 
@@ -167,6 +169,164 @@ TEST(ZipWriter, ZipinfoShowsTheHeaderFields) {
   }
   auto t = Shell("unzip -t " + Quote(zipName));
   EXPECT_EQ(t.status, 0) << t.output;
+}
+
+}  // namespace
+
+namespace {
+
+// Lists, for every entry: name, flag bits, CRC, local extra, central extra
+// and comment, all from Python's own parsing of the archive.
+const char* const kPyFields = R"PY(
+import sys, zipfile, struct
+path = sys.argv[1]
+with zipfile.ZipFile(path) as z:
+    print('comment', z.comment.decode('latin-1'))
+    raw = open(path, 'rb').read()
+    for i in z.infolist():
+        o = i.header_offset
+        nlen, xlen = struct.unpack('<HH', raw[o + 26:o + 30])
+        local_extra = raw[o + 30 + nlen:o + 30 + nlen + xlen]
+        print(i.filename, i.flag_bits, '%08x' % i.CRC, local_extra.hex(), i.extra.hex(),
+              i.comment.decode('latin-1'), 'ok' if z.read(i.filename) is not None else '')
+    print('test', z.testzip())
+)PY";
+
+std::map<std::string, std::string> FieldsByName(const std::string& output) {
+  std::map<std::string, std::string> lines;
+  std::istringstream in(output);
+  std::string line;
+  while (std::getline(in, line)) {
+    auto space = line.find(' ');
+    if (space != std::string::npos) lines[line.substr(0, space)] = line.substr(space + 1);
+  }
+  return lines;
+}
+
+TEST(ZipWriter, UpdatingAnInfoZipArchiveKeepsExtraFieldsCommentsAndDescriptors) {
+  struct TCase {
+    const char* what;
+    const char* make;  // shell commands run in the scratch folder, leaving old.zip
+    std::vector<std::string> kept;
+    int flagsOfKept;
+  };
+  // Extra fields (time stamps, owner) come with every entry Info-ZIP writes;
+  // comments are added by -z and -c; output into a pipe gives entries whose
+  // sizes follow in data descriptors.
+  const TCase cases[] = {
+      {"extra fields and comments",
+       "printf 'archive note\\n' | zip -q -z old.zip a.txt b.bin && printf 'note for a\\n' | zip -q -c old.zip a.txt",
+       {"a.txt", "b.bin", "comment"}, 0},
+      {"data descriptors", "printf 'streamed bytes' | zip -q -fz- - a.txt - | cat > old.zip", {"a.txt", "-"}, 8},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TScratchDir dir;
+    WriteFile(dir / "a.txt", ziptest::SampleText(40000, 5));
+    WriteFile(dir / "b.bin", ziptest::SampleBinary(3000, 6));
+    std::string zipName = dir / "old.zip";
+    auto made = Shell("cd " + Quote(dir.Path()) + " && " + c.make);
+    ASSERT_EQ(made.status, 0) << made.output;
+    auto before = FieldsByName(Python(kPyFields, Quote(zipName)).output);
+    ASSERT_EQ(std::stoi(before[c.kept[0]]) & 8, c.flagsOfKept) << before[c.kept[0]];
+
+    WriteFile(dir / "new.txt", "added later");
+    zip::TZipWriter writer;
+    writer.SetZipName(zipName);
+    writer.FilesList = {dir / "new.txt"};
+    ASSERT_EQ(writer.Zip(), 1);
+
+    auto t = Shell("unzip -t " + Quote(zipName));
+    EXPECT_EQ(t.status, 0) << t.output;
+    EXPECT_EQ(t.output.find("warning"), std::string::npos) << t.output;
+    auto py = Python(kPyFields, Quote(zipName));
+    ASSERT_EQ(py.status, 0) << py.output;
+    auto after = FieldsByName(py.output);
+    EXPECT_EQ(after["test"], "None");
+    for (const auto& kept : c.kept) EXPECT_EQ(after[kept], before[kept]) << kept;
+    EXPECT_EQ(after.count("new.txt"), 1u);
+  }
+}
+
+TEST(ZipWriter, FailedUpdateLeavesTheArchiveByteIdentical) {
+  TScratchDir dir;
+  WriteFile(dir / "small.txt", "small");
+  std::string zipName = dir / "keep.zip";
+  {
+    zip::TZipWriter writer;
+    writer.SetZipName(zipName);
+    writer.FilesList = {dir / "small.txt"};
+    ASSERT_EQ(writer.Zip(), 1);
+  }
+  const std::string original = ReadFile(zipName);
+  WriteFile(dir / "big.bin", ziptest::SampleBinary(3 << 20, 7));
+
+  // The child may not write past 1 MiB in any file: the update fails part way
+  // through the new entry, as on a full disk.
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{1 << 20, 1 << 20};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    int code = 1;
+    try {
+      zip::TZipWriter writer;
+      writer.PackLevel = 0;
+      writer.SetZipName(zipName);
+      writer.FilesList = {dir / "big.bin"};
+      writer.Zip();
+    } catch (const zip::ENotEnoughRoom&) {
+      code = 0;
+    } catch (...) {
+      code = 2;
+    }
+    _exit(code);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure was not reported as ENotEnoughRoom";
+  EXPECT_EQ(ReadFile(zipName), original);
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(dir.Path())) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"big.bin", "keep.zip", "small.txt"}));
+}
+
+TEST(ZipWriter, SizesBeyondTheFormatAreRefused) {
+  TScratchDir dir;
+  std::string zipName = dir / "limits.zip";
+  {
+    // 65536 folder entries: one more than the end record can count.
+    zip::TZipWriter writer;
+    writer.SetZipName(zipName);
+    for (int i = 0; i < 65536; ++i) writer.FilesList.push_back("d" + std::to_string(i) + "\\");
+    EXPECT_THROW(writer.Zip(), zip::EZipLimitExceeded);
+    EXPECT_FALSE(fs::exists(zipName));
+  }
+  {
+    // A sparse file of 4 GiB costs no disk space and no reading: the size
+    // alone rules it out.
+    std::string huge = dir / "huge.bin";
+    { std::ofstream(huge).put('x'); }
+    std::error_code ec;
+    fs::resize_file(huge, uint64_t(4) << 30, ec);
+    ASSERT_FALSE(ec);
+    zip::TZipWriter writer;
+    writer.SetZipName(zipName);
+    writer.FilesList = {huge};
+    EXPECT_THROW(writer.Zip(), zip::EZipLimitExceeded);
+    EXPECT_FALSE(fs::exists(zipName));
+  }
+  {
+    zip::TZipWriter writer;
+    writer.SetZipName(zipName);
+    for (int i = 0; i < 65535; ++i) writer.FilesList.push_back("d" + std::to_string(i) + "\\");
+    EXPECT_EQ(writer.Zip(), 65535);
+    auto t = Shell("unzip -tq " + Quote(zipName));
+    EXPECT_EQ(t.status, 0) << t.output.substr(0, 500);
+  }
 }
 
 }  // namespace
