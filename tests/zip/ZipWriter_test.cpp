@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "ZipWriterTest_helpers.h"
+#include "platform/DosFiles.h"
 
 namespace {
 
@@ -326,6 +327,146 @@ TEST(ZipWriter, SizesBeyondTheFormatAreRefused) {
     EXPECT_EQ(writer.Zip(), 65535);
     auto t = Shell("unzip -tq " + Quote(zipName));
     EXPECT_EQ(t.status, 0) << t.output.substr(0, 500);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> EntryNames(zip::TZipReader& reader) {
+  std::vector<std::string> names;
+  for (int i = 0; i < reader.Count(); ++i) names.push_back(reader.Fullname(i));
+  return names;
+}
+
+TEST(ZipWriter, StoredNamesFollowThePathSettings) {
+  TScratchDir dir;
+  fs::create_directories(dir / "a/b");
+  WriteFile(dir / "a/b/c.txt", "c");
+  WriteFile(dir / "a/top.txt", "t");
+  const std::string root = platform::UnixToDosPath(dir.Path());
+  const std::string rootNoSlash = root.substr(1);  // without the leading backslash
+  struct TCase {
+    const char* what;
+    bool storePaths, relativePaths;
+    std::vector<std::string> list;
+    std::vector<std::string> expected;
+  };
+  const TCase cases[] = {
+      {"bare names", false, false, {dir / "a/b/c.txt", dir / "a/top.txt"}, {"c.txt", "top.txt"}},
+      {"full folders", true, false, {dir / "a/b/c.txt"}, {rootNoSlash + "\\a\\b\\c.txt"}},
+      {"relative to the root", true, true, {dir / "a/b/c.txt", dir / "a/top.txt"}, {"b\\c.txt", "top.txt"}},
+      {"wildcard without subfolders", true, true, {"|" + dir / "a/*.txt"}, {"top.txt"}},
+      {"wildcard with subfolders", true, true, {">" + dir / "a/*.txt"}, {"b\\c.txt", "top.txt"}},
+      {"same file twice", false, false, {dir / "a/top.txt", dir / "a/top.txt"}, {"top.txt"}},
+      {"missing file", false, false, {dir / "a/none.txt", dir / "a/top.txt"}, {"top.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string zipName = dir / "names.zip";
+    fs::remove(zipName);
+    zip::TZipWriter writer;
+    writer.SetStorePaths(c.storePaths);
+    writer.SetRelativePaths(c.relativePaths);
+    writer.SetRootDir(dir / "a/");
+    writer.SetZipName(zipName);
+    writer.FilesList = c.list;
+    int skipped = 0, missing = 0;
+    writer.OnSkippingFile = [&](zip::TZipReader*, zip::TSkipReason reason, const std::string&, int, bool&) {
+      skipped += reason == zip::srNoOverwrite;
+    };
+    writer.OnNoSuchFile = [&](zip::TZipWriter*, const std::string&) { ++missing; };
+    writer.Zip();
+    zip::TZipReader reader;
+    reader.SetZipName(zipName);
+    reader.ReadZip();
+    auto names = EntryNames(reader);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, c.expected);
+    EXPECT_EQ(skipped, std::string(c.what) == "same file twice" ? 1 : 0);
+    EXPECT_EQ(missing, std::string(c.what) == "missing file" ? 1 : 0);
+  }
+}
+
+TEST(ZipWriter, UpdateReplacesOnlyOlderEntriesAndDeletesByName) {
+  TScratchDir dir;
+  WriteFile(dir / "old.txt", "old content");
+  WriteFile(dir / "same.txt", "same content");
+  WriteFile(dir / "gone.txt", "to delete");
+  std::string zipName = dir / "up.zip";
+  zip::TZipWriter writer;
+  writer.SetZipName(zipName);
+  writer.FilesList = {dir / "old.txt", dir / "same.txt", dir / "gone.txt"};
+  ASSERT_EQ(writer.Zip(), 3);
+
+  // old.txt gets newer than its entry; same.txt stays as it was.
+  WriteFile(dir / "old.txt", "new content");
+  auto later = fs::last_write_time(dir / "old.txt") + std::chrono::hours(1);
+  fs::last_write_time(dir / "old.txt", later);
+  std::vector<std::pair<zip::TUpdateAction, int>> updates;
+  writer.OnUpdate = [&](zip::TZipWriter*, zip::TUpdateAction a, int i) { updates.push_back({a, i}); };
+  writer.FilesList = {dir / "old.txt", dir / "same.txt"};
+  EXPECT_EQ(writer.Zip(), 1);
+  EXPECT_TRUE(writer.FilesList.empty());
+  EXPECT_EQ(updates, (std::vector<std::pair<zip::TUpdateAction, int>>{{zip::uaReplacing, 0}, {zip::uaKeeping, 1}}));
+
+  writer.FilesList = {"GONE.TXT"};
+  EXPECT_EQ(writer.DeleteEntries(), 1);
+  EXPECT_EQ(EntryNames(writer), (std::vector<std::string>{"old.txt", "same.txt"}));
+
+  writer.SetFilename(1, "renamed.txt");
+  writer.SaveModifiedZipFile();
+  auto py = Python(R"PY(
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+print(sorted((i.filename, z.read(i).decode()) for i in z.infolist()))
+)PY", Quote(zipName));
+  EXPECT_EQ(py.output, "[('old.txt', 'new content'), ('renamed.txt', 'same content')]\n");
+  EXPECT_EQ(Shell("unzip -tq " + Quote(zipName)).status, 0);
+}
+
+TEST(ZipWriter, EdgesOfARun) {
+  TScratchDir dir;
+  {
+    // Nothing to add to a new archive: an end record alone.
+    zip::TZipWriter writer;
+    writer.SetZipName(dir / "empty.zip");
+    EXPECT_EQ(writer.Zip(), 0);
+    EXPECT_EQ(fs::file_size(dir / "empty.zip"), 22u);
+  }
+  {
+    // A file that is not an archive is never overwritten by an update.
+    WriteFile(dir / "notzip.zip", "this is not an archive at all, just text");
+    WriteFile(dir / "x.txt", "x");
+    zip::TZipWriter writer;
+    writer.SetZipName(dir / "notzip.zip");
+    writer.FilesList = {dir / "x.txt"};
+    EXPECT_THROW(writer.Zip(), zip::EIncompleteZip);
+    EXPECT_EQ(ReadFile(dir / "notzip.zip"), "this is not an archive at all, just text");
+  }
+  {
+    // A no-compress pattern stores; a buffer and a stream become entries.
+    WriteFile(dir / "pic.jpg", ziptest::SampleText(5000, 8));
+    zip::TZipWriter writer;
+    writer.NoCompressList = {"*.JPG"};
+    writer.SetZipName(dir / "mixed.zip");
+    writer.FilesList = {dir / "pic.jpg"};
+    ASSERT_EQ(writer.Zip(), 1);
+    EXPECT_EQ(writer.CompressMethod(0), 0);
+    EXPECT_EQ(writer.CompressedSize(0), 5000);
+    std::string text = "from a buffer";
+    EXPECT_EQ(writer.ZipFromBuffer(text.data(), static_cast<int>(text.size()), "buf.txt"), 1);
+    auto* stream = new zip::TMemoryStream;
+    stream->WriteBuffer("from a stream", 13);
+    std::unique_ptr<zip::TStream> owned(stream);
+    EXPECT_EQ(writer.ZipFromStream(stream, "sub\\str.txt"), 1);
+    auto py = Python(R"PY(
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+print(sorted((i.filename, i.compress_type, len(z.read(i))) for i in z.infolist()))
+)PY", Quote(dir / "mixed.zip"));
+    EXPECT_EQ(py.output, "[('buf.txt', 8, 13), ('pic.jpg', 0, 5000), ('sub/str.txt', 8, 13)]\n");
   }
 }
 
