@@ -218,7 +218,7 @@ int TZipWriteRun::Execute() {
   w_.CloseZip();
   // The archive's new directory is what the caller sees next (a split set
   // is read through its parts, on demand).
-  if (w_.ArchiveStream() || !Multi()) w_.ReadZip();
+  if (w_.ArchiveStream() || (!Multi() && w_.moveTarget_.empty())) w_.ReadZip();
   w_.Sort(savedSortMode_);
   w_.busy_ = false;
   w_.FilesList.clear();

@@ -101,32 +101,33 @@ void TZipWriter::SFXToZip(bool deleteSFX) {
 }
 
 int TZipWriter::FixZip(const std::string& inputFile, const std::string& outputFile) {
-  if (Count() == 0 || !scanned_) {
-    ClearZip();
-    SetZipName(inputFile);
-    const TIncompleteZipMode saved = IncompleteZipMode;
-    IncompleteZipMode = izAssumeBad;
-    try {
-      ReadZip();
-    } catch (...) {
-      IncompleteZipMode = saved;
-      throw;
-    }
-    IncompleteZipMode = saved;
-    for (int i = 0; i < Count(); ++i) FileIsOK(i);
-  }
-  // Without a desktop there is no save dialog to ask for a name.
-  if (outputFile.empty()) return 0;
-  moveTarget_ = outputFile;
-  FilesList.clear();
+  // Damaged archives are read by scanning their local headers, here and in
+  // the writing run that copies what was found.
+  const TIncompleteZipMode saved = IncompleteZipMode;
+  IncompleteZipMode = izAssumeBad;
+  int count = 0;
   try {
-    RunZip(TRunKind::Files);
+    if (Count() == 0 || !scanned_) {
+      ClearZip();
+      SetZipName(inputFile);
+      ReadZip();
+      for (int i = 0; i < Count(); ++i) FileIsOK(i);
+    }
+    // Without a desktop there is no save dialog to ask for a name.
+    if (!outputFile.empty()) {
+      moveTarget_ = outputFile;
+      FilesList.clear();
+      RunZip(TRunKind::Files);
+      count = lastEntryCount_;
+    }
   } catch (...) {
+    IncompleteZipMode = saved;
     moveTarget_.clear();
     throw;
   }
+  IncompleteZipMode = saved;
   moveTarget_.clear();
-  return lastEntryCount_;
+  return count;
 }
 
 void TZipWriter::SaveZipInfoToFile(const std::string& fName) {

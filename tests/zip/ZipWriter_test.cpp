@@ -471,3 +471,141 @@ print(sorted((i.filename, i.compress_type, len(z.read(i))) for i in z.infolist()
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ZipWriter, SelfExtractingArchivesPassUnzipAndConvertBack) {
+  TScratchDir dir;
+  auto files = WriteSamples(dir, "src");
+  std::string zipName = dir / "pack.zip";
+  std::string stub = dir / "stub.bin";
+  WriteFile(stub, "#!/bin/sh\necho stub\nexit 0\n" + std::string(3000, '\x7f'));
+  const uint64_t stubSize = fs::file_size(stub);
+
+  zip::TZipWriter writer;
+  writer.SetZipName(zipName);
+  writer.FilesList = files;
+  ASSERT_EQ(writer.Zip(), 5);
+  const std::string plain = ReadFile(zipName);
+  writer.MakeSFX(stub, false);
+  EXPECT_EQ(ReadFile(zipName), plain);  // the archive itself stays as it was
+
+  std::string sfx = dir / "pack.EXE";
+  auto t = Shell("unzip -t " + Quote(sfx));
+  EXPECT_EQ(t.status, 0) << t.output;
+  // Offsets that do not count the stub make unzip warn about extra bytes.
+  EXPECT_EQ(t.output.find("extra bytes"), std::string::npos) << t.output;
+  EXPECT_EQ(ReadFile(sfx).substr(0, 10), "#!/bin/sh\n");
+
+  auto firstHeader = [](const std::string& name) {
+    return Python(R"PY(
+import sys, zipfile
+print(min(i.header_offset for i in zipfile.ZipFile(sys.argv[1]).infolist()))
+)PY", Quote(name)).output;
+  };
+  EXPECT_EQ(firstHeader(sfx), std::to_string(stubSize) + "\n");
+
+  zip::TZipWriter back;
+  back.SetZipName(sfx);
+  back.SFXToZip(true);
+  EXPECT_FALSE(fs::exists(sfx));
+  EXPECT_EQ(firstHeader(dir / "pack.zip"), "0\n");
+  EXPECT_EQ(Shell("unzip -tq " + Quote(dir / "pack.zip")).status, 0);
+
+  // A new self-extracting archive with options appended to its stub.
+  zip::TZipWriter maker;
+  maker.FilesList = files;
+  EXPECT_EQ(maker.MakeNewSFX("", dir / "x.exe", nullptr, 0), 0);
+  maker.FilesList = files;
+  const char options[] = "OPTS";
+  EXPECT_EQ(maker.MakeNewSFX(stub, dir / "pack.zip", options, 4), 5);
+  std::string made = ReadFile(dir / "pack.exe");
+  EXPECT_EQ(made.substr(static_cast<size_t>(stubSize), 4), "OPTS");
+  t = Shell("unzip -t " + Quote(dir / "pack.exe"));
+  EXPECT_EQ(t.status, 0) << t.output;
+  EXPECT_EQ(t.output.find("extra bytes"), std::string::npos) << t.output;
+}
+
+TEST(ZipWriter, FixZipRecoversEveryCompleteEntryOfATruncatedArchive) {
+  TScratchDir dir;
+  std::vector<std::string> files;
+  for (int i = 0; i < 4; ++i) {
+    std::string name = dir / ("f" + std::to_string(i) + ".txt");
+    WriteFile(name, ziptest::SampleText(20000 + 1000 * i, 10 + i));
+    files.push_back(name);
+  }
+  std::string zipName = dir / "whole.zip";
+  zip::TZipWriter writer;
+  writer.SetZipName(zipName);
+  writer.FilesList = files;
+  ASSERT_EQ(writer.Zip(), 4);
+  // Cut in the middle of the last entry's data: the directory is gone and
+  // that entry is incomplete.
+  auto offsets = Python(R"PY(
+import sys, zipfile
+print(max(i.header_offset for i in zipfile.ZipFile(sys.argv[1]).infolist()))
+)PY", Quote(zipName));
+  ASSERT_EQ(offsets.status, 0) << offsets.output;
+  const int64_t lastOffset = std::stoll(offsets.output);
+  std::string broken = dir / "broken.zip";
+  WriteFile(broken, ReadFile(zipName).substr(0, static_cast<size_t>(lastOffset + 100)));
+
+  zip::TZipWriter fixer;
+  std::string fixed = dir / "fixed.zip";
+  EXPECT_EQ(fixer.FixZip(broken, fixed), 3);
+  auto t = Shell("unzip -t " + Quote(fixed));
+  EXPECT_EQ(t.status, 0) << t.output;
+  auto py = Python(R"PY(
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+print(' '.join(sorted(i.filename for i in z.infolist())), z.testzip())
+)PY", Quote(fixed));
+  EXPECT_EQ(py.output, "f0.txt f1.txt f2.txt None\n");
+}
+
+// Info-ZIP reads split archives named .z01, .z02 ... .zip; ours count .001,
+// .002 ... with the directory in the last. Renamed, zip -s 0 joins them.
+TEST(ZipWriter, NumberedBlocksJoinIntoTheSameArchive) {
+  TScratchDir dir;
+  auto files = WriteSamples(dir, "src");
+  struct TCase {
+    int firstBlock, block;
+    int parts;  // 1: the archive keeps its own name
+  };
+  const TCase cases[] = {{10 << 20, 10 << 20, 1}, {60000, 50000, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.firstBlock);
+    TScratchDir out;
+    zip::TZipWriter writer;
+    writer.MultiZipInfo().MultiMode = zip::mmBlocks;
+    writer.MultiZipInfo().FirstBlockSize = c.firstBlock;
+    writer.MultiZipInfo().BlockSize = c.block;
+    writer.SetZipName(out / "set.zip");
+    writer.FilesList = files;
+    ASSERT_EQ(writer.Zip(), 5);
+    std::vector<std::string> parts;
+    for (const auto& e : fs::directory_iterator(out.Path())) parts.push_back(e.path().filename().string());
+    std::sort(parts.begin(), parts.end());
+    if (c.parts == 1) {
+      EXPECT_EQ(parts, std::vector<std::string>{"set.zip"});
+      EXPECT_EQ(Shell("unzip -tq " + Quote(out / "set.zip")).status, 0);
+      continue;
+    }
+    ASSERT_GE(parts.size(), 3u);
+    for (size_t i = 0; i < parts.size(); ++i) {
+      EXPECT_EQ(parts[i], "set." + std::string(i < 9 ? "00" : "0") + std::to_string(i + 1));
+      EXPECT_LE(fs::file_size(out / parts[i]), static_cast<uint64_t>(i == 0 ? c.firstBlock : c.block));
+      char ext[8];
+      std::snprintf(ext, sizeof ext, ".z%02zu", i + 1);
+      fs::rename(out / parts[i], out / (i + 1 == parts.size() ? "set.zip" : "set" + std::string(ext)));
+    }
+    auto joined = Shell("cd " + Quote(out.Path()) + " && zip -q -s 0 set.zip --out joined.zip");
+    ASSERT_EQ(joined.status, 0) << joined.output;
+    auto py = Python(kPyCheck, Quote(out / "joined.zip") + " " + Quote(dir / "src") + " ''");
+    EXPECT_EQ(py.status, 0) << py.output;
+    EXPECT_EQ(py.output.find("DIFF"), std::string::npos) << py.output;
+    EXPECT_EQ(std::count(py.output.begin(), py.output.end(), '\n'), 5) << py.output;
+  }
+}
+
+}  // namespace
