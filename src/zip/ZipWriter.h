@@ -116,7 +116,7 @@ class TZipWriter : public TZipReader {
 
  private:
   friend class TZipWriteRun;
-  enum class TRunKind { Files, FromStream, FromBuffer, Delete };
+  enum class TRunKind { Files, FromStream, FromBuffer, Delete, Split };
 
   int RunZip(TRunKind kind);
   // Drops what was read of the archive (entries, end record, open file) but
@@ -146,6 +146,7 @@ class TZipWriter : public TZipReader {
   std::unique_ptr<TDeflater> deflater_;
   bool modified_ = false;  // an entry was renamed or re-dated
   int lastEntryCount_ = 0;  // entries in the archive the last run wrote
+  std::vector<std::string> lastParts_;  // files of the last multi-part run
 };
 
 }  // namespace zip

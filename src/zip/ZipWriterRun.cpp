@@ -227,6 +227,16 @@ int TZipWriteRun::Execute() {
 
 void TZipWriteRun::Run() {
   multiMode_ = w_.ArchiveStream() ? mmNone : w_.GetMultiMode();
+  partBase_ = platform::UnixToDosPath(w_.ZipName());
+  if (kind_ == TZipWriter::TRunKind::Split) {
+    multiMode_ = mmBlocks;
+    std::string dest = platform::UnixToDosPath(w_.DestDir());
+    if (!dest.empty()) {
+      if (!ForceDirs(dest)) throw ECantWriteUCF("Could not create " + dest);
+      if (dest.back() != '\\') dest += '\\';
+      partBase_ = dest + FileNameOf(partBase_);
+    }
+  }
   if (kind_ == TZipWriter::TRunKind::Files && !w_.FilesList.empty()) ExpandFileList();
   if (kind_ == TZipWriter::TRunKind::FromBuffer) totalBytes_ = w_.sourceAmount_;
   if (kind_ == TZipWriter::TRunKind::FromStream) totalBytes_ = w_.sourceStream_->Size();
@@ -354,7 +364,7 @@ void TZipWriteRun::ExpandFileList() {
 std::string TZipWriteRun::PartName(int disk) const {
   char ext[16];
   std::snprintf(ext, sizeof ext, ".%03d", disk + 1);
-  return ChangeExt(platform::UnixToDosPath(w_.ZipName()), ext);
+  return ChangeExt(partBase_, ext);
 }
 
 void TZipWriteRun::ComputeFirstRoom() {
@@ -403,6 +413,10 @@ void TZipWriteRun::OpenTarget() {
       out_->SetPosition(0);
     }
   } else if (Multi()) {
+    if (kind_ == TZipWriter::TRunKind::Split) {
+      w_.OpenZip();
+      olderExists_ = true;
+    }
     OpenPart(multiMode_ == mmBlocks ? PartName(0) : zipName);
   } else {
     // A stub run that is not a conversion writes a new archive whatever the
@@ -931,13 +945,15 @@ void TZipWriteRun::Succeed() {
   }
   if (Multi() && multiMode_ == mmBlocks) {
     if (currentDisk_ == 0) {
-      if (!platform::RenameFile(partsWritten_.front(), zipName)) throw ECantWriteUCF("Could not rename " + zipName);
-      partsWritten_.front() = zipName;
+      const std::string single = ChangeExt(partBase_, zipName.substr(ChangeExt(zipName, "").size()));
+      if (!platform::RenameFile(partsWritten_.front(), single)) throw ECantWriteUCF("Could not rename " + single);
+      partsWritten_.front() = single;
     } else {
       w_.ForgetArchive();
       w_.SetZipName(partsWritten_.back());
     }
   }
+  w_.lastParts_ = partsWritten_;
   partsWritten_.clear();
 
   for (const auto& name : disposeList_) {

@@ -71,6 +71,7 @@ class TZipWriteRun {
   TZipWriter& w_;
   TZipWriter::TRunKind kind_;
   TMultiMode multiMode_ = mmNone;
+  std::string partBase_;  // the name whose extension numbers the parts
 
   // The archive being written: a file (temporary, target or part) or a stream.
   std::unique_ptr<TStream> ownedOut_;

@@ -164,6 +164,20 @@ void TZipWriter::WriteZipInfo(const std::string& fName, const std::vector<const 
   }
 }
 
+void TZipWriter::Split(bool deleteOriginal) {
+  if (ZipName().empty()) return;
+  ReadZip();
+  const std::string original = ZipName();
+  multiZipInfo_.MultiMode = mmBlocks;
+  FilesList.clear();
+  RunZip(TRunKind::Split);
+  // A single part may have been written under the original's own name.
+  if (deleteOriginal && std::find(lastParts_.begin(), lastParts_.end(), platform::UnixToDosPath(original)) ==
+                            lastParts_.end()) {
+    platform::RemoveFile(original);
+  }
+}
+
 int64_t TZipWriter::DiskRoom() const {
   std::string name = platform::UnixToDosPath(ZipName());
   size_t slash = name.find_last_of('\\');

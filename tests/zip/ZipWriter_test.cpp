@@ -609,3 +609,36 @@ TEST(ZipWriter, NumberedBlocksJoinIntoTheSameArchive) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ZipWriter, SplitCutsAnArchiveIntoBlocksThatJoinAgain) {
+  TScratchDir dir;
+  auto files = WriteSamples(dir, "src");
+  std::string zipName = dir / "whole.zip";
+  zip::TZipWriter writer;
+  writer.SetZipName(zipName);
+  writer.FilesList = files;
+  ASSERT_EQ(writer.Zip(), 5);
+  writer.MultiZipInfo().FirstBlockSize = 70000;
+  writer.MultiZipInfo().BlockSize = 40000;
+  writer.SetDestDir(dir / "parts");
+  writer.Split(true);
+  EXPECT_FALSE(fs::exists(zipName));
+  std::vector<std::string> parts;
+  for (const auto& e : fs::directory_iterator(dir / "parts")) parts.push_back(e.path().filename().string());
+  std::sort(parts.begin(), parts.end());
+  ASSERT_GE(parts.size(), 3u);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    char ext[8];
+    std::snprintf(ext, sizeof ext, ".z%02zu", i + 1);
+    fs::rename(dir / ("parts/" + parts[i]), dir / ("parts/" + (i + 1 == parts.size() ? "whole.zip" : "whole" + std::string(ext))));
+  }
+  auto joined = Shell("cd " + Quote(dir / "parts") + " && zip -q -s 0 whole.zip --out joined.zip");
+  ASSERT_EQ(joined.status, 0) << joined.output;
+  auto py = Python(kPyCheck, Quote(dir / "parts/joined.zip") + " " + Quote(dir / "src") + " ''");
+  EXPECT_EQ(py.output.find("DIFF"), std::string::npos) << py.output;
+  EXPECT_EQ(std::count(py.output.begin(), py.output.end(), '\n'), 5) << py.output;
+}
+
+}  // namespace
