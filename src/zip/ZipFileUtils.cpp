@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include <sys/stat.h>
@@ -71,22 +72,10 @@ platform::TDateTime FileDate(const std::string& fileName) {
 bool ForceDirs(const std::string& path) {
   std::string p = platform::DosToUnixPath(path);
   while (p.size() > 1 && p.back() == '/') p.pop_back();
-  if (p.empty()) return true;
-  size_t pos = p[0] == '/' ? 1 : 0;
-  while (pos <= p.size()) {
-    size_t next = p.find('/', pos);
-    if (next == std::string::npos) next = p.size();
-    const std::string part = p.substr(0, next);
-    if (next > pos) {
-      if (platform::IsSymLink(part)) return false;
-      if (!platform::DirExists(part)) {
-        if (platform::PathExists(part)) return false;
-        if (!platform::CreateDir(part) && !platform::DirExists(part)) return false;
-      }
-    }
-    pos = next + 1;
-  }
-  return true;
+  if (p.empty() || platform::DirExists(p)) return true;
+  std::error_code ec;
+  std::filesystem::create_directories(platform::OsPath(p), ec);
+  return std::filesystem::is_directory(platform::OsPath(p), ec);
 }
 
 bool File_Exists(const std::string& name) { return platform::FileExists(name); }

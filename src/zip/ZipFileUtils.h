@@ -30,8 +30,7 @@ uint32_t GoodTimeStamp(uint32_t dosDateTime);
 // The file's age as a date-time; the current time when it cannot be had.
 platform::TDateTime FileDate(const std::string& fileName);
 
-// Creates every missing folder of `path`. Refuses (false) to pass through a
-// symbolic link or anything that is not a folder.
+// Creates every missing folder of `path`; false when it still is not a folder.
 bool ForceDirs(const std::string& path);
 bool File_Exists(const std::string& name);
 bool DirExists(const std::string& name);
