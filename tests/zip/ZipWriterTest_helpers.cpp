@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace ziptest {
+namespace zipwtest {
 
 namespace fs = std::filesystem;
 
@@ -88,4 +88,4 @@ TRunResult Python(const std::string& script, const std::string& args) {
   return Shell("python3 " + Quote(file) + " " + args);
 }
 
-}  // namespace ziptest
+}  // namespace zipwtest

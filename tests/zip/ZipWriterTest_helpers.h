@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace ziptest {
+namespace zipwtest {
 
 // A fresh folder under the build tree, removed with its content at the end.
 class TScratchDir {
@@ -40,4 +40,4 @@ std::string SampleBinary(size_t size, uint32_t seed);
 // Runs a Python 3 script given as text with extra arguments; its stdout is the result.
 TRunResult Python(const std::string& script, const std::string& args);
 
-}  // namespace ziptest
+}  // namespace zipwtest

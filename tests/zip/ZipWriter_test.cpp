@@ -16,12 +16,12 @@
 
 namespace {
 
-using ziptest::Python;
-using ziptest::Quote;
-using ziptest::ReadFile;
-using ziptest::Shell;
-using ziptest::TScratchDir;
-using ziptest::WriteFile;
+using zipwtest::Python;
+using zipwtest::Quote;
+using zipwtest::ReadFile;
+using zipwtest::Shell;
+using zipwtest::TScratchDir;
+using zipwtest::WriteFile;
 namespace fs = std::filesystem;
 
 // Python's zipfile reads every entry (with the password when given) and
@@ -44,9 +44,9 @@ std::map<std::string, std::string> SampleFiles() {
   return {
       {"empty.txt", ""},
       {"one.bin", "x"},
-      {"notes.txt", ziptest::SampleText(300000, 1)},
-      {"photo.jpg", ziptest::SampleBinary(120000, 2)},
-      {"with space.txt", ziptest::SampleText(5000, 3)},
+      {"notes.txt", zipwtest::SampleText(300000, 1)},
+      {"photo.jpg", zipwtest::SampleBinary(120000, 2)},
+      {"with space.txt", zipwtest::SampleText(5000, 3)},
   };
 }
 
@@ -143,7 +143,7 @@ TEST(ZipWriter, ApplicationPackageUnpacksThroughOurReader) {
 
 TEST(ZipWriter, ZipinfoShowsTheHeaderFields) {
   TScratchDir dir;
-  WriteFile(dir / "a.txt", ziptest::SampleText(20000, 4));
+  WriteFile(dir / "a.txt", zipwtest::SampleText(20000, 4));
   std::string zipName = dir / "info.zip";
   zip::TZipWriter writer;
   writer.PackLevel = 9;
@@ -223,8 +223,8 @@ TEST(ZipWriter, UpdatingAnInfoZipArchiveKeepsExtraFieldsCommentsAndDescriptors) 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TScratchDir dir;
-    WriteFile(dir / "a.txt", ziptest::SampleText(40000, 5));
-    WriteFile(dir / "b.bin", ziptest::SampleBinary(3000, 6));
+    WriteFile(dir / "a.txt", zipwtest::SampleText(40000, 5));
+    WriteFile(dir / "b.bin", zipwtest::SampleBinary(3000, 6));
     std::string zipName = dir / "old.zip";
     auto made = Shell("cd " + Quote(dir.Path()) + " && " + c.make);
     ASSERT_EQ(made.status, 0) << made.output;
@@ -260,7 +260,7 @@ TEST(ZipWriter, FailedUpdateLeavesTheArchiveByteIdentical) {
     ASSERT_EQ(writer.Zip(), 1);
   }
   const std::string original = ReadFile(zipName);
-  WriteFile(dir / "big.bin", ziptest::SampleBinary(3 << 20, 7));
+  WriteFile(dir / "big.bin", zipwtest::SampleBinary(3 << 20, 7));
 
   // The child may not write past 1 MiB in any file: the update fails part way
   // through the new entry, as on a full disk.
@@ -447,7 +447,7 @@ TEST(ZipWriter, EdgesOfARun) {
   }
   {
     // A no-compress pattern stores; a buffer and a stream become entries.
-    WriteFile(dir / "pic.jpg", ziptest::SampleText(5000, 8));
+    WriteFile(dir / "pic.jpg", zipwtest::SampleText(5000, 8));
     zip::TZipWriter writer;
     writer.NoCompressList = {"*.JPG"};
     writer.SetZipName(dir / "mixed.zip");
@@ -531,7 +531,7 @@ TEST(ZipWriter, FixZipRecoversEveryCompleteEntryOfATruncatedArchive) {
   std::vector<std::string> files;
   for (int i = 0; i < 4; ++i) {
     std::string name = dir / ("f" + std::to_string(i) + ".txt");
-    WriteFile(name, ziptest::SampleText(20000 + 1000 * i, 10 + i));
+    WriteFile(name, zipwtest::SampleText(20000 + 1000 * i, 10 + i));
     files.push_back(name);
   }
   std::string zipName = dir / "whole.zip";
@@ -595,7 +595,7 @@ TEST(ZipWriter, NumberedBlocksJoinIntoTheSameArchive) {
     for (size_t i = 0; i < parts.size(); ++i) {
       EXPECT_EQ(parts[i], "set." + std::string(i < 9 ? "00" : "0") + std::to_string(i + 1));
       EXPECT_LE(fs::file_size(out / parts[i]), static_cast<uint64_t>(i == 0 ? c.firstBlock : c.block));
-      char ext[8];
+      char ext[32];
       std::snprintf(ext, sizeof ext, ".z%02zu", i + 1);
       fs::rename(out / parts[i], out / (i + 1 == parts.size() ? "set.zip" : "set" + std::string(ext)));
     }
@@ -630,7 +630,7 @@ TEST(ZipWriter, SplitCutsAnArchiveIntoBlocksThatJoinAgain) {
   std::sort(parts.begin(), parts.end());
   ASSERT_GE(parts.size(), 3u);
   for (size_t i = 0; i < parts.size(); ++i) {
-    char ext[8];
+    char ext[32];
     std::snprintf(ext, sizeof ext, ".z%02zu", i + 1);
     fs::rename(dir / ("parts/" + parts[i]), dir / ("parts/" + (i + 1 == parts.size() ? "whole.zip" : "whole" + std::string(ext))));
   }
