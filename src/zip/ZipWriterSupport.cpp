@@ -64,7 +64,8 @@ void TZipEncoder::UpdateKeys(uint8_t plain) {
 }
 
 uint8_t TZipEncoder::KeyStreamByte() const {
-  uint16_t temp = static_cast<uint16_t>(keys_[2] | 2);
+  // Unsigned on purpose: the 16-bit product overflows a signed int.
+  const uint32_t temp = (keys_[2] | 2) & 0xFFFF;
   return static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
 }
 
