@@ -49,8 +49,11 @@ void TZipWriter::SetStoreVolumes(bool value) {
   if (value) storePaths_ = true;
 }
 
+// File names differ by case on this system: a.zip and A.zip are two
+// archives, and switching between them must drop what was read of the first.
 void TZipWriter::SetZipName(const std::string& name) {
-  if (Lower(name) == Lower(ZipName()) && !name.empty()) return;
+  if (name == ZipName() && !name.empty()) return;
+  if (Lower(name) == Lower(ZipName())) ClearZip();
   TZipReader::SetZipName(name);
 }
 

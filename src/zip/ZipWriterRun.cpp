@@ -73,6 +73,16 @@ class TCheckedStream : public TStream {
 
 }  // namespace
 
+// Entry data goes through the caller's cipher when one is hooked in; the
+// 12-byte header always uses the built-in one.
+static void EncryptEntryData(TZipWriter& w, TZipEncoder& encoder, uint8_t* data, size_t size) {
+  if (w.OnEncrypt) {
+    w.OnEncrypt(&w, data, static_cast<int>(size), w.Password);
+  } else {
+    encoder.EncodeBuffer(data, size);
+  }
+}
+
 // What the compressor reads: the file, stream or buffer being added, with the
 // CRC, progress and (when encrypting first) the cipher applied on the way.
 class TEntryInput : public TDeflateInput {
@@ -95,7 +105,7 @@ class TEntryInput : public TDeflateInput {
     crc = Crc32Update(crc, out, n);
     if (w_.OnFilePercentDone) w_.OnFilePercentDone(&w_, CRate(size_, pos_));
     run_.AddDone(static_cast<int64_t>(n));
-    if (encoder) encoder->EncodeBuffer(out, n);
+    if (encoder) EncryptEntryData(w_, *encoder, out, n);
     return n;
   }
 
@@ -120,13 +130,9 @@ class TEntryOutput : public TDeflateOutput {
 
   void Write(const uint8_t* data, size_t size) override {
     const uint8_t* src = data;
-    if (encoder || (w_.OnEncrypt && !w_.Password.empty())) {
+    if (encoder) {
       scratch_.assign(data, data + size);
-      if (w_.OnEncrypt) {
-        w_.OnEncrypt(&w_, scratch_.data(), static_cast<int>(size), w_.Password);
-      } else {
-        encoder->EncodeBuffer(scratch_.data(), size);
-      }
+      EncryptEntryData(w_, *encoder, scratch_.data(), size);
       src = scratch_.data();
     }
     if (target_.Write(src, static_cast<int64_t>(size)) != static_cast<int64_t>(size)) {
@@ -283,9 +289,7 @@ std::string TZipWriteRun::StoredFolder(const std::string& fName) const {
 
 bool TZipWriteRun::KeepForFreshen(const std::string& fName) {
   if (w_.ZipAction != zaFreshen) return true;
-  std::string name = fName;
-  if (w_.OEMConvert) OemFilter(name);
-  std::string full = Lower(StoredFolder(name) + FileNameOf(name));
+  std::string full = Lower(StoredName(fName));
   for (int i = 0; i < w_.Count(); ++i) {
     if (Lower(w_.Entry(i)->FullName()) == full) return true;
   }
@@ -466,6 +470,21 @@ void TZipWriteRun::OpenTarget() {
 
 // --- older entries -------------------------------------------------------
 
+// The entry name a run gives an item of FilesList: a file's name with its
+// folder as the path settings say, a stream's or buffer's name as given.
+std::string TZipWriteRun::StoredName(const std::string& fName) const {
+  std::string name = platform::UnixToDosPath(fName);
+  if (w_.OEMConvert) OemFilter(name);
+  if (!name.empty() && name.back() == '\\') {
+    if (w_.StorePaths()) return StoredFolder(name);
+    // Without paths a folder entry keeps its last folder name: an entry
+    // with no name at all could not be read back.
+    return FileNameOf(name.substr(0, name.size() - 1)) + "\\";
+  }
+  if (kind_ == TZipWriter::TRunKind::Files) return StoredFolder(name) + FileNameOf(name);
+  return name;
+}
+
 bool TZipWriteRun::NameMatchesEntry(const std::string& fName, const TZipHeaderInfo& entry) const {
   const std::string full = entry.FullName();
   if (kind_ == TZipWriter::TRunKind::Delete) {
@@ -473,10 +492,7 @@ bool TZipWriteRun::NameMatchesEntry(const std::string& fName, const TZipHeaderIn
     if (!IsWildCard(name)) return EqualNoCase(name, full);
     return IsMatch(Lower(name), Lower(name.find('\\') != std::string::npos ? full : entry.FileName));
   }
-  std::string name = platform::UnixToDosPath(fName);
-  if (w_.OEMConvert) OemFilter(name);
-  std::string stored = name.back() == '\\' ? name : StoredFolder(name) + FileNameOf(name);
-  return EqualNoCase(stored, full);
+  return EqualNoCase(StoredName(fName), full);
 }
 
 void TZipWriteRun::ProcessOlderEntries() {
@@ -675,23 +691,10 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
   if (size > kMax32) throw EZipLimitExceeded(kLimitMessage);
   entry->UncompressedSize = static_cast<uint32_t>(size);
 
-  std::string name = fName;
-  if (w_.OEMConvert) OemFilter(name);
-  if (isFolder) {
-    if (w_.StorePaths()) {
-      entry->SetDirectory(StoredFolder(name));
-    } else {
-      // Without paths a folder entry keeps its last folder name: an entry
-      // with no name at all would be unreadable.
-      std::string bare = name.substr(0, name.size() - 1);
-      entry->SetDirectory(FileNameOf(bare) + "\\");
-    }
-    entry->SetFileName("");
-    if (entry->Directory.empty() || entry->Directory == "\\") return false;
-  } else {
-    entry->SetFileName(FileNameOf(name));
-    entry->SetDirectory(kind_ == TZipWriter::TRunKind::Files ? StoredFolder(name) : FolderOf(name));
-  }
+  const std::string stored = StoredName(fName);
+  if (stored.empty() || stored == "\\") return false;
+  entry->SetFileName(FileNameOf(stored));
+  entry->SetDirectory(FolderOf(stored));
   entry->RelativeOffset = static_cast<uint32_t>(std::min<int64_t>(checked_->Position(), kMax32 + 1));
   entry->DiskNumberStart = static_cast<uint16_t>(currentDisk_);
 

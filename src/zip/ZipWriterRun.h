@@ -55,6 +55,7 @@ class TZipWriteRun {
   void Fail();
 
   std::string StoredFolder(const std::string& fName) const;
+  std::string StoredName(const std::string& fName) const;
   void CheckOffset();
   void AppendEntry(std::unique_ptr<TZipHeaderInfo> info, std::string centralExtra);
 

@@ -642,3 +642,55 @@ TEST(ZipWriter, SplitCutsAnArchiveIntoBlocksThatJoinAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ZipWriter, ArchiveStreamsBuffersAndCancelledRuns) {
+  TScratchDir dir;
+  {
+    // An archive held in a stream is created, then updated, in the stream.
+    auto* stream = new zip::TMemoryStream;
+    zip::TZipWriter writer;
+    writer.SetArchiveStream(stream);
+    std::string a = "first entry";
+    ASSERT_EQ(writer.ZipFromBuffer(a.data(), static_cast<int>(a.size()), "a.txt"), 1);
+    std::string b = zipwtest::SampleText(10000, 20);
+    ASSERT_EQ(writer.ZipFromBuffer(b.data(), static_cast<int>(b.size()), "b.txt"), 1);
+    // The same name again replaces the entry instead of adding a second one.
+    std::string a2 = "second version";
+    ASSERT_EQ(writer.ZipFromBuffer(a2.data(), static_cast<int>(a2.size()), "a.txt"), 1);
+    EXPECT_EQ(writer.Count(), 2);
+    WriteFile(dir / "stream.zip", std::string(reinterpret_cast<char*>(stream->Memory()),
+                                              static_cast<size_t>(stream->Size())));
+    auto py = Python(R"PY(
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+print(sorted((i.filename, len(z.read(i))) for i in z.infolist()), z.testzip())
+)PY", Quote(dir / "stream.zip"));
+    EXPECT_EQ(py.output, "[('a.txt', 14), ('b.txt', 10000)] None\n");
+  }
+  {
+    // Cancelling part way: the exception reports it and the archive is as before.
+    std::vector<std::string> files;
+    for (int i = 0; i < 3; ++i) {
+      files.push_back(dir / ("c" + std::to_string(i) + ".bin"));
+      WriteFile(files.back(), zipwtest::SampleBinary(200000, 30 + i));
+    }
+    std::string zipName = dir / "cancel.zip";
+    zip::TZipWriter writer;
+    writer.SetZipName(zipName);
+    writer.FilesList = {files[0]};
+    ASSERT_EQ(writer.Zip(), 1);
+    const std::string before = ReadFile(zipName);
+    writer.OnEndZip = [](zip::TZipWriter* w, const std::string&, int64_t, int64_t, int64_t) {
+      w->CancelTheOperation();
+    };
+    writer.FilesList = {files[1], files[2]};
+    EXPECT_THROW(writer.Zip(), zip::EUserCanceled);
+    EXPECT_EQ(ReadFile(zipName), before);
+    EXPECT_TRUE(writer.FilesList.empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 5);  // no temporary left
+  }
+}
+
+}  // namespace
