@@ -130,7 +130,7 @@ TEST(ZipReader, DirectoryAndContentsMatchTheOutsideTools) {
                    "zip -q -r b.zip tree && (head -c 777 tree/readme.txt; cat b.zip) > a.zip && zip -q -A a.zip", ""});
   cases.push_back({"65535-byte comment",
                    "zip -q -r a.zip tree && python3 -c \"import zipfile; z = zipfile.ZipFile('a.zip', 'a'); "
-                   "z.comment = b'PK\\x05\\x06' + b'c' * 65531; z.close()\"",
+                   "z.comment = b'c' * 65535; z.close()\"",
                    ""});
   cases.push_back({"python deflated",
                    "python3 -c \"import zipfile; z = zipfile.ZipFile('a.zip', 'w', zipfile.ZIP_DEFLATED); "
