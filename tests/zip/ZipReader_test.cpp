@@ -113,7 +113,7 @@ struct ArchiveCase {
 // Python's zipfile lists, and every entry must unpack to exactly what unzip -p gives.
 TEST(ZipReader, DirectoryAndContentsMatchTheOutsideTools) {
   std::vector<ArchiveCase> cases;
-  for (int level = 0; level <= 9; ++level)
+  for (int level : {0, 1, 6, 9})
     cases.push_back({"level " + std::to_string(level), "zip -q -r -" + std::to_string(level) + " a.zip tree", ""});
   cases.push_back({"encrypted", "zip -q -r -P s3cret a.zip tree", "s3cret"});
   cases.push_back({"encrypted stored", "zip -q -r -0 -P s3cret a.zip tree", "s3cret"});
