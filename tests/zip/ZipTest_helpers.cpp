@@ -62,8 +62,8 @@ std::string Quote(const std::string& s) {
 }
 
 std::string SupportScript(const std::string& name) {
-  const char* src = std::getenv("PARLO_SOURCE_DIR");
-  return std::string(src ? src : ".") + "/tests/zip/" + name;
+  if (const char* src = std::getenv("PARLO_SOURCE_DIR"); src && *src) return std::string(src) + "/tests/zip/" + name;
+  return std::string(ZIPTEST_SCRIPT_DIR) + "/" + name;
 }
 
 std::string TextPayload(size_t size, unsigned seed) {
