@@ -208,26 +208,35 @@ int TZipWriteRun::Execute() {
   savedSortMode_ = w_.SortMode();
   savedKeepZipOpen_ = w_.keepZipOpen_;
   w_.keepZipOpen_ = true;
+  // However the run ends, the component is left idle with its settings back
+  // and an empty file list.
+  struct TRestore {
+    TZipWriteRun& run;
+    ~TRestore() {
+      TZipWriter& w = run.w_;
+      w.keepZipOpen_ = run.savedKeepZipOpen_;
+      w.CloseZip();
+      if (w.sortMode_ != run.savedSortMode_) {
+        try {
+          w.Sort(run.savedSortMode_);
+        } catch (...) {
+          // An order that cannot be had leaves the archive order in place.
+        }
+      }
+      w.busy_ = false;
+      w.FilesList.clear();
+    }
+  } restore{*this};
   try {
     w_.Sort(ByNone);
     Run();
   } catch (...) {
     Fail();
-    w_.Sort(savedSortMode_);
-    w_.keepZipOpen_ = savedKeepZipOpen_;
-    w_.CloseZip();
-    w_.busy_ = false;
-    w_.FilesList.clear();
     throw;
   }
-  w_.keepZipOpen_ = savedKeepZipOpen_;
-  w_.CloseZip();
   // The archive's new directory is what the caller sees next (a split set
   // is read through its parts, on demand).
   if (w_.ArchiveStream() || (!Multi() && w_.moveTarget_.empty())) w_.ReadZip();
-  w_.Sort(savedSortMode_);
-  w_.busy_ = false;
-  w_.FilesList.clear();
   return kind_ == TZipWriter::TRunKind::Delete ? deleted_ : filesZipped_;
 }
 
@@ -577,13 +586,37 @@ void TZipWriteRun::ProcessOlderEntries() {
     if (matched && w_.OnUpdate) w_.OnUpdate(&w_, uaKeeping, index);
 
     std::string extra;
-    if (entry->ExtraFieldLength > 0 && entry->CentralOffset > 0) {
-      extra.resize(entry->ExtraFieldLength);
-      older->SetPosition(static_cast<int64_t>(entry->CentralOffset) + kCentralHeaderSize + source->FileNameLength);
-      older->ReadBuffer(extra.data(), static_cast<int64_t>(extra.size()));
-    }
+    if (entry->CentralOffset > 0) KeepCentralBytes(*entry, extra);
     MoveKeptEntry(*entry);
     AppendEntry(std::move(entry), std::move(extra));
+  }
+}
+
+// The older central record as it lies in the archive: its extra field is
+// copied unchanged, and an entry that was not renamed keeps the very bytes
+// of its name. Converting a name that was never converted on reading (one
+// from a system other than DOS), or one with characters the code pages do
+// not share, would rename the entry behind the user's back.
+void TZipWriteRun::KeepCentralBytes(TZipHeaderInfo& entry, std::string& extra) {
+  TStream* older = w_.zip_;
+  uint8_t raw[kCentralHeaderSize];
+  older->SetPosition(entry.CentralOffset);
+  if (older->Read(raw, kCentralHeaderSize) != kCentralHeaderSize) return;
+  central_file_header rec;
+  rec.Decode(raw);
+  if (rec.Signature != CentralSignature()) return;
+  std::string name(rec.FileNameLength, '\0');
+  older->ReadBuffer(name.data(), static_cast<int64_t>(name.size()));
+  extra.resize(rec.ExtraFieldLength);
+  older->ReadBuffer(extra.data(), static_cast<int64_t>(extra.size()));
+
+  std::string asRead = (rec.VersionMadeBy >> 8) == 0 && entry.OEMConvert ? platform::OemToAnsi(name) : name;
+  asRead = platform::UnixToDosPath(asRead);
+  if (asRead == entry.FullName()) {
+    entry.OEMConvert = 0;
+    std::string dosName = platform::UnixToDosPath(name);
+    entry.SetDirectory(FolderOf(dosName));
+    entry.SetFileName(FileNameOf(dosName));
   }
 }
 

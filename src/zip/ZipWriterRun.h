@@ -44,6 +44,7 @@ class TZipWriteRun {
   void OpenTarget();
   void ProcessOlderEntries();
   bool NameMatchesEntry(const std::string& fName, const TZipHeaderInfo& entry) const;
+  void KeepCentralBytes(TZipHeaderInfo& entry, std::string& extra);
   void MoveKeptEntry(TZipHeaderInfo& entry);
   bool AddFileToZip(const std::string& fName);
   void WriteEntryData(TZipHeaderInfo& entry, const std::string& fName, TStream* input, int64_t size,

@@ -188,7 +188,7 @@ with zipfile.ZipFile(path) as z:
         o = i.header_offset
         nlen, xlen = struct.unpack('<HH', raw[o + 26:o + 30])
         local_extra = raw[o + 30 + nlen:o + 30 + nlen + xlen]
-        print(i.filename, i.flag_bits, '%08x' % i.CRC, local_extra.hex(), i.extra.hex(),
+        print(i.orig_filename.encode('cp437' if not i.flag_bits & 0x800 else 'utf-8', 'surrogateescape').decode('utf-8', 'replace'), i.flag_bits, '%08x' % i.CRC, local_extra.hex(), i.extra.hex(),
               i.comment.decode('latin-1'), 'ok' if z.read(i.filename) is not None else '')
     print('test', z.testzip())
 )PY";
@@ -219,6 +219,10 @@ TEST(ZipWriter, UpdatingAnInfoZipArchiveKeepsExtraFieldsCommentsAndDescriptors) 
        "printf 'archive note\\n' | zip -q -z old.zip a.txt b.bin && printf 'note for a\\n' | zip -q -c old.zip a.txt",
        {"a.txt", "b.bin", "comment"}, 0},
       {"data descriptors", "printf 'streamed bytes' | zip -q -fz- - a.txt - | cat > old.zip", {"a.txt", "-"}, 8},
+      // Names from a Unix host are not in a DOS code page: their bytes stay.
+      {"names from another system", "cp a.txt caf\xc3\xa9.txt && cp b.bin \xe2\x94\x80.bin && "
+       "LC_ALL=C zip -q old.zip caf*.txt *.bin && rm caf*.txt",
+       {"caf\xc3\xa9.txt", "\xe2\x94\x80.bin"}, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
