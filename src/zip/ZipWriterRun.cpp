@@ -573,8 +573,12 @@ void TZipWriteRun::ProcessOlderEntries() {
         if (replace) {
           if (w_.OnUpdate) w_.OnUpdate(&w_, uaReplacing, index);
           w_.FilesList.erase(w_.FilesList.begin() + static_cast<long>(k));
-          if (AddFileToZip(fName)) ++filesZipped_;
-          keep = false;
+          // A replacement that could not be added (unreadable, skipped)
+          // leaves the entry it was to replace in the archive.
+          if (AddFileToZip(fName)) {
+            ++filesZipped_;
+            keep = false;
+          }
         } else {
           w_.FilesList.erase(w_.FilesList.begin() + static_cast<long>(k));
           if (w_.Dispose) disposeList_.push_back(fName);
