@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -731,6 +732,78 @@ print(sorted(names), hex(sig), total, size == pos, pos + 22 + clen == len(raw))
 )PY", Quote(out / "set.zfc"));
   EXPECT_EQ(py.output,
             "['empty.txt', 'notes.txt', 'one.bin', 'photo.jpg', 'with space.txt'] 0x6054b50 5 True True\n");
+}
+
+}  // namespace
+
+namespace {
+
+void Put32(std::string& s, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+}
+void Put16(std::string& s, size_t at, uint16_t v) {
+  s[at] = static_cast<char>(v);
+  s[at + 1] = static_cast<char>(v >> 8);
+}
+
+// Updating an archive that came from somewhere else: whatever its records
+// claim, the run either writes a sound archive or fails and leaves the file
+// as it was.
+TEST(ZipWriter, UpdatingAHostileArchiveNeverCorruptsIt) {
+  TScratchDir dir;
+  WriteFile(dir / "a.txt", zipwtest::SampleText(5000, 40));
+  WriteFile(dir / "b.txt", zipwtest::SampleText(7000, 41));
+  WriteFile(dir / "new.txt", "new");
+  std::string base = dir / "base.zip";
+  {
+    zip::TZipWriter writer;
+    writer.SetZipName(base);
+    writer.FilesList = {dir / "a.txt", dir / "b.txt"};
+    ASSERT_EQ(writer.Zip(), 2);
+  }
+  const std::string good = ReadFile(base);
+  const size_t end = good.size() - 22;
+  const size_t cd = static_cast<uint8_t>(good[end + 16]) | static_cast<uint8_t>(good[end + 17]) << 8 |
+                    static_cast<uint8_t>(good[end + 18]) << 16;
+  struct TCase {
+    const char* what;
+    std::function<void(std::string&)> damage;
+  };
+  const TCase cases[] = {
+      {"compressed size past the end", [&](std::string& s) { Put32(s, cd + 20, 0x7FFFFFF0); }},
+      {"local header offset past the end", [&](std::string& s) { Put32(s, cd + 42, 0x7FFFFFF0); }},
+      {"local header offset into the data", [&](std::string& s) { Put32(s, cd + 42, 40); }},
+      {"local extra length past the end", [&](std::string& s) { Put16(s, 28, 0xFFFF); }},
+      {"central extra length past the end", [&](std::string& s) { Put16(s, cd + 30, 0xFFFF); }},
+      {"comment length past the end", [&](std::string& s) { Put16(s, cd + 32, 0xFFFF); }},
+      {"descriptor flag without a descriptor", [&](std::string& s) {
+         Put16(s, 6, static_cast<uint16_t>(s[6] | 8));
+         Put16(s, cd + 8, static_cast<uint16_t>(s[cd + 8] | 8));
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string bytes = good;
+    c.damage(bytes);
+    std::string name = dir / "hostile.zip";
+    WriteFile(name, bytes);
+    zip::TZipWriter writer;
+    writer.SetZipName(name);
+    writer.FilesList = {dir / "new.txt"};
+    bool failed = false;
+    try {
+      writer.Zip();
+    } catch (const platform::Exception&) {
+      failed = true;
+    }
+    if (failed) {
+      EXPECT_EQ(ReadFile(name), bytes);
+    } else {
+      auto t = Shell("unzip -tq " + Quote(name));
+      EXPECT_EQ(t.status, 0) << t.output;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 5);
+  }
 }
 
 }  // namespace
