@@ -29,7 +29,7 @@ class TMultiZipInfo : public TPersistent {
 
   int BlockSize = 1457600;       // every block after the first
   int FirstBlockSize = 1457600;
-  int SaveOnFirstDisk = 0;       // bytes left free on the first disk or block
+  int64_t SaveOnFirstDisk = 0;   // bytes left free on the first disk or block (disks outgrow 32 bits)
   bool SaveZipInfoOnFirstDisk = false;
   TMultiMode MultiMode = mmNone;
   bool CheckDiskLabels = true;

@@ -823,3 +823,43 @@ TEST(ZipWriter, UpdatingAHostileArchiveNeverCorruptsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// No drive here calls itself removable, so a spanned set is laid out the way
+// a caller's OnGetNextDisk names its disks: one folder per disk.
+TEST(ZipWriter, SpannedSetsAskForEachNextDisk) {
+  TScratchDir dir;
+  auto files = WriteSamples(dir, "src");
+  TScratchDir out;
+  zip::TZipWriter writer;
+  writer.MultiZipInfo().MultiMode = zip::mmSpan;
+  writer.SetZipName(out / "set.zip");
+  // What is kept free on the first disk leaves it about 30 KB of room.
+  writer.MultiZipInfo().SaveOnFirstDisk = writer.DiskRoom() - 30000;
+  std::vector<std::string> disks = {out / "set.zip"};
+  std::vector<int> prepared;
+  writer.OnGetNextDisk = [&](zip::TZipReader*, int next, std::string& name) {
+    fs::create_directories(out / ("disk" + std::to_string(next)));
+    name = out / ("disk" + std::to_string(next) + "/set.zip");
+    disks.push_back(name);
+  };
+  writer.OnPrepareNextDisk = [&](zip::TZipWriter*, int disk) { prepared.push_back(disk); };
+  writer.FilesList = files;
+  ASSERT_EQ(writer.Zip(), 5);
+  ASSERT_GE(disks.size(), 2u);
+  EXPECT_EQ(prepared.front(), 2);
+  fs::create_directories(out / "joined");
+  for (size_t i = 0; i < disks.size(); ++i) {
+    char ext[32];
+    std::snprintf(ext, sizeof ext, ".z%02zu", i + 1);
+    fs::rename(disks[i], out / ("joined/set" + std::string(i + 1 == disks.size() ? ".zip" : ext)));
+  }
+  auto joined = Shell("cd " + Quote(out / "joined") + " && zip -q -s 0 set.zip --out whole.zip");
+  ASSERT_EQ(joined.status, 0) << joined.output;
+  auto py = Python(kPyCheck, Quote(out / "joined/whole.zip") + " " + Quote(dir / "src") + " ''");
+  EXPECT_EQ(py.output.find("DIFF"), std::string::npos) << py.output;
+  EXPECT_EQ(std::count(py.output.begin(), py.output.end(), '\n'), 5) << py.output;
+}
+
+}  // namespace
