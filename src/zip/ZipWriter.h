@@ -143,7 +143,6 @@ class TZipWriter : public TZipReader {
   std::string moveTarget_;
   bool keepPrefix_ = false;
 
-  std::unique_ptr<TDeflater> deflater_;
   bool modified_ = false;  // an entry was renamed or re-dated
   int lastEntryCount_ = 0;  // entries in the archive the last run wrote
   std::vector<std::string> lastParts_;  // files of the last multi-part run

@@ -843,11 +843,12 @@ void TZipWriteRun::WriteEntryData(TZipHeaderInfo& entry, const std::string& fNam
     entry.CompressionMethod = 0;
     entry.InternalAttributes = 0;
   } else {
-    if (!w_.deflater_) w_.deflater_ = std::make_unique<TDeflater>();
-    w_.deflater_->Deflate(w_.PackLevel, in, out);
+    // One set of work buffers serves every file of the run.
+    if (!deflater_) deflater_ = std::make_unique<TDeflater>();
+    deflater_->Deflate(w_.PackLevel, in, out);
     entry.CompressionMethod = 8;
     entry.Flags = static_cast<uint16_t>(entry.Flags | TDeflater::FlagBitsForLevel(w_.PackLevel));
-    entry.InternalAttributes = w_.deflater_->InternalAttributes();
+    entry.InternalAttributes = deflater_->InternalAttributes();
   }
   // A stream can hold more than its size said when the run began.
   if (in.BytesRead() > kMax32) throw EZipLimitExceeded(kLimitMessage);

@@ -107,6 +107,7 @@ class TZipWriteRun {
   TZipSortMode savedSortMode_ = ByNone;
   bool savedKeepZipOpen_ = false;
   TZipEncoder encoder_;
+  std::unique_ptr<TDeflater> deflater_;
 };
 
 }  // namespace zip
