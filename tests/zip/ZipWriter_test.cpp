@@ -161,6 +161,7 @@ TEST(ZipWriter, ApplicationPackageUnpacksThroughOurReader) {
 TEST(ZipWriter, ZipinfoShowsTheHeaderFields) {
   TScratchDir dir;
   WriteFile(dir / "a.txt", ziptest::TextPayload(20000, 4));
+  ASSERT_EQ(Shell("touch -t 202103040506.08 " + Quote(dir / "a.txt")).status, 0);
   std::string zipName = dir / "info.zip";
   zip::TZipWriter writer;
   writer.PackLevel = 9;
@@ -182,7 +183,8 @@ TEST(ZipWriter, ZipinfoShowsTheHeaderFields) {
         "minimum software version required to extract: 2.0", "compression method: deflated",
         "compression sub-type (deflation): maximum", "file security status: not encrypted",
         "extended local header: no", "length of extra field: 0 bytes", "apparent file type: text",
-        "MS-DOS file attributes (20 hex): arc", "entry note", "archive note"}) {
+        "MS-DOS file attributes (20 hex): arc", "file last modified on (DOS date/time): 2021 Mar 4 05:06:08",
+        "entry note", "archive note"}) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << info.output;
   }
   auto t = Shell("unzip -t " + Quote(zipName));
