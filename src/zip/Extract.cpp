@@ -28,9 +28,7 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
-bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
-  return s.size() >= prefix.size() && LowerAscii(s.substr(0, prefix.size())) == LowerAscii(prefix);
-}
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
 bool HasDrive(const std::string& s) {
   return s.size() >= 2 && s[1] == ':' && ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
@@ -209,7 +207,7 @@ bool TZipReader::SafeOutputName(const TZipHeaderInfo& entry, std::string& folder
   if (RecreateDirs) {
     std::string rel;
     for (const std::string& p : parts) rel += p + '\\';
-    if (!rootDir_.empty() && StartsWithNoCase(rel, rootDir_)) rel = rel.substr(rootDir_.size());
+    if (!rootDir_.empty() && StartsWith(rel, rootDir_)) rel = rel.substr(rootDir_.size());
     while (!rel.empty() && rel.back() == '\\') rel.pop_back();
     if (!rel.empty()) folder = base + '\\' + rel;
   }
