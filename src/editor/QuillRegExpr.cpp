@@ -93,6 +93,10 @@ struct TQuillRegExpr::Program {
   std::array<bool, 256> startChars{};
   int singleStartChar = -1;
   bool onlyAtLineStart = false;
+  // A character every match contains (both cases when case-insensitive), or -1: a line
+  // without it from the search position on cannot match there or later.
+  int requiredChar = -1;
+  int requiredOtherCase = -1;
 };
 
 EQuillRegExprError::EQuillRegExprError(const std::string& expression, int position)
@@ -116,6 +120,7 @@ class Compiler {
     prog_.fold = caseSensitive_ ? kFold.same.data() : kFold.upper.data();
     EmitSeq(items);
     prog_.code.push_back({OpSucceed});
+    MarkPossessiveRepeats();
 
     std::bitset<256> first;
     prog_.startAnywhere = SeqFirst(items, first);
@@ -127,6 +132,11 @@ class Compiler {
     }
     prog_.onlyAtLineStart = !items.empty() && items[0].type == Node::LineStart &&
                             !items[0].negated && !items[0].quant;
+    int required = LastRequiredChar(items);
+    if (required >= 0) {
+      prog_.requiredChar = required;
+      if (!caseSensitive_ && required >= 'A' && required <= 'Z') prog_.requiredOtherCase = required + 32;
+    }
   }
 
  private:
@@ -485,6 +495,41 @@ class Compiler {
     }
   }
 
+  // A run that is followed by a literal it can never contain need not give anything
+  // back: every shorter run would leave one of its own characters before the literal.
+  void MarkPossessiveRepeats() {
+    std::vector<Inst>& code = prog_.code;
+    for (size_t pc = 0; pc + 1 < code.size(); ++pc) {
+      if (code[pc].op != OpRepeat) continue;
+      const Inst& next = code[pc + 1];
+      int c;
+      if (next.op == OpChar) {
+        c = next.c;
+      } else if (next.op == OpStr) {
+        c = static_cast<uint8_t>(prog_.literals[next.a]);
+      } else {
+        continue;
+      }
+      const std::array<bool, 256>& table = prog_.classes[code[pc].a];
+      bool overlaps = false;
+      for (int x = 0; x < 256; ++x) overlaps = overlaps || (table[x] && Fold(static_cast<uint8_t>(x)) == c);
+      if (!overlaps) code[pc].b = 1;
+    }
+  }
+
+  static int LastRequiredChar(const std::vector<Node>& items) {
+    int found = -1;
+    for (const Node& item : items) {
+      if (item.negated || item.quant == '*' || item.quant == '|') continue;
+      if (item.type == Node::Char) found = item.ch;
+      if (item.type == Node::Group) {
+        int inner = LastRequiredChar(item.children);
+        if (inner >= 0) found = inner;
+      }
+    }
+    return found;
+  }
+
   // Characters a match starting inside the text may begin with; true when the sequence
   // can get past the position without reading its character (then any position will do).
   bool SeqFirst(const std::vector<Node>& items, std::bitset<256>& first) const {
@@ -675,7 +720,7 @@ int TQuillRegExpr::Run(int pc, int pos, bool endMarked) {
         while (end < limit && table[t[end]]) ++end;
         int least = pos + (in.c == '+' ? 1 : 0);
         if (end < least) break;
-        if (end > least) {
+        if (end > least && !in.b) {
           if (!push(least, kLowerBound)) continue;
           if (!push(end, pc | kGiveBack | (endMarked ? kEndMarked : 0))) continue;
         }
@@ -769,7 +814,17 @@ bool TQuillRegExpr::FindRegExpr(std::string_view Text, bool Forward, int& MatchE
   StartCall(Text.size());
   const auto* t = reinterpret_cast<const uint8_t*>(Text.data());
   const int step = Forward ? 1 : -1;
+  int requiredAt = -1;  // next position (at or after p) of the required character
   for (int p = start; p >= 0 && p < n; p += step) {
+    if (Forward && prog.requiredChar >= 0 && requiredAt < p) {
+      const void* hit = std::memchr(t + p, prog.requiredChar, n - p);
+      requiredAt = hit ? static_cast<int>(static_cast<const uint8_t*>(hit) - t) : n;
+      if (prog.requiredOtherCase >= 0) {
+        hit = std::memchr(t + p, prog.requiredOtherCase, requiredAt - p);
+        if (hit) requiredAt = static_cast<int>(static_cast<const uint8_t*>(hit) - t);
+      }
+      if (requiredAt == n) break;
+    }
     if (prog.onlyAtLineStart && p != 0) {
       if (Forward) break;
       p = 0;
