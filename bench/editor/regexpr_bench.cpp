@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
               "ratio");
   double totalOurs = 0, totalPcre = 0;
   for (const Pattern& p : patterns) {
-    editor::TQuillRegExpr re(p.ours, p.caseSensitive);
+    quill::TQuillRegExpr re(p.ours, p.caseSensitive);
     auto t0 = std::chrono::steady_clock::now();
     long ours = 0;
     for (std::string_view line : lines) {

@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstring>
 
-namespace editor {
+namespace quill {
 
 namespace {
 
@@ -866,4 +866,4 @@ bool TQuillRegExpr::FindString(const std::string& S, int& Pos, bool Forward, int
   return Find(S, Forward, MatchLen, Pos);
 }
 
-}  // namespace editor
+}  // namespace quill

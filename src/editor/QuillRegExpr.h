@@ -24,7 +24,7 @@
 
 #include "platform/Exception.h"
 
-namespace editor {
+namespace quill {
 
 // Raised by the compiler: "<expression> is invalid mask at (<1-based position>)".
 class EQuillRegExprError : public platform::Exception {
@@ -144,4 +144,4 @@ class TQuillRegExpr {
   bool aborted_ = false;
 };
 
-}  // namespace editor
+}  // namespace quill

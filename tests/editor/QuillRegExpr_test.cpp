@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-using editor::EQuillRegExprError;
-using editor::TQuillRegExpr;
-using editor::TQuillRegState;
+using quill::EQuillRegExprError;
+using quill::TQuillRegExpr;
+using quill::TQuillRegState;
 
 namespace {
 
@@ -132,13 +132,13 @@ TEST(QuillRegExpr, FirstStateSkipsAnchorsGroupsAndTheEnd) {
     bool negated;
   };
   const std::vector<Case> cases = {
-      {"^{ab}*", false, editor::rsChar, 'A', false},
-      {"^{ab}*", true, editor::rsChar, 'a', false},
-      {"!a", true, editor::rsChar, 'a', true},
-      {"!{xy}z", true, editor::rsChar, 'x', true},
-      {"\\.", true, editor::rsEscape, '.', false},
-      {".x", true, editor::rsAnyChar, 0, false},
-      {"[^x]", true, editor::rsCharSet, 0, false},
+      {"^{ab}*", false, quill::rsChar, 'A', false},
+      {"^{ab}*", true, quill::rsChar, 'a', false},
+      {"!a", true, quill::rsChar, 'a', true},
+      {"!{xy}z", true, quill::rsChar, 'x', true},
+      {"\\.", true, quill::rsEscape, '.', false},
+      {".x", true, quill::rsAnyChar, 0, false},
+      {"[^x]", true, quill::rsCharSet, 0, false},
       {"^", true, -1, 0, false},
       {"^$", true, -1, 0, false},
       {"{}", true, -1, 0, false},
@@ -153,7 +153,7 @@ TEST(QuillRegExpr, FirstStateSkipsAnchorsGroupsAndTheEnd) {
     ASSERT_NE(s, nullptr) << c.expr;
     EXPECT_EQ(s->Kind, c.kind) << c.expr;
     EXPECT_EQ(s->Negated, c.negated) << c.expr;
-    if (c.kind == editor::rsChar || c.kind == editor::rsEscape) {
+    if (c.kind == quill::rsChar || c.kind == quill::rsEscape) {
       EXPECT_EQ(s->Char, static_cast<uint8_t>(c.ch)) << c.expr;
     }
   }
@@ -165,7 +165,7 @@ TEST(QuillRegExpr, FirstStateSkipsAnchorsGroupsAndTheEnd) {
   const auto& st = q.States();
   ASSERT_EQ(st.size(), 7u);  // a { b c } * end
   EXPECT_EQ(st[1].Next, 4);
-  EXPECT_EQ(st[5].Kind, editor::rsStar);
+  EXPECT_EQ(st[5].Kind, quill::rsStar);
   EXPECT_EQ(st[0].Next, -1);
 }
 

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int n = static_cast<int>(text.size());
 
   try {
-    editor::TQuillRegExpr re(pattern, flags & 1);
+    quill::TQuillRegExpr re(pattern, flags & 1);
     re.GetFirstState();
     int len = 0;
     for (int start = 0; start <= n && start < 8; ++start) {
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
       }
     }
-  } catch (const editor::EQuillRegExprError&) {
+  } catch (const quill::EQuillRegExprError&) {
   }
   return 0;
 }
