@@ -157,8 +157,10 @@ class TQuillSortedList {
   virtual int Compare(const T& a, const T& b) const {
     if constexpr (std::is_pointer_v<T>) {
       return std::less<T>()(a, b) ? -1 : (std::less<T>()(b, a) ? 1 : 0);
-    } else {
+    } else if constexpr (requires { a < b; }) {
       return a < b ? -1 : (b < a ? 1 : 0);
+    } else {
+      return 0;  // subclasses of item types without an order define Compare
     }
   }
 

@@ -71,6 +71,11 @@ void TQuillStrings::LinesUpdated(int first, int last) {
   updateLast_ = std::max(updateLast_, last);
 }
 
+void TQuillStrings::TextUpdated(int index) {
+  textFirst_ = textFirst_ == -1 ? index : std::min(textFirst_, index);
+  textLast_ = std::max(textLast_, index);
+}
+
 TQuillStringItem* TQuillStrings::Item(int index) const {
   return InRange(index) ? items_[static_cast<size_t>(index)].get() : nullptr;
 }
@@ -89,6 +94,7 @@ void TQuillStrings::Put(int index, const std::string& s) {
   text = s;
   if (OnGetString) OnGetString(this, text, true);
   LinesUpdated(index, index);
+  TextUpdated(index);
   Changed();
 }
 
@@ -124,7 +130,10 @@ void TQuillStrings::InsertItem(int index, const std::string& s) {
   if (OnGetString) OnGetString(this, item->Text, true);
   items_.insert(items_.begin() + index, std::move(item));
   if (hideLines_) hidden_.LineChanged(index, +1);
+  if (textLast_ >= index) ++textLast_;
+  if (textFirst_ >= index) ++textFirst_;
   LinesUpdated(index, MaxInt);
+  TextUpdated(index);
   Changed();
 }
 
@@ -147,6 +156,9 @@ void TQuillStrings::Delete(int index) {
     hidden_.LineChanged(index, -1);
   }
   items_.erase(items_.begin() + index);
+  if (textLast_ > index) --textLast_;
+  if (textFirst_ > index) --textFirst_;
+  if (textFirst_ > textLast_) textFirst_ = textLast_ = -1;
   LinesUpdated(index, MaxInt);
   Changed();
 }
@@ -174,6 +186,8 @@ void TQuillStrings::Exchange(int i, int j) {
   Changing();
   ExchangeItems(i, j);
   LinesUpdated(std::min(i, j), std::max(i, j));
+  TextUpdated(i);
+  TextUpdated(j);
   Changed();
 }
 

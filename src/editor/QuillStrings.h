@@ -129,7 +129,11 @@ class TQuillStrings : public TQuillObject {
   void LinesUpdated(int first, int last);
   int UpdateFirst() const { return updateFirst_; }
   int UpdateLast() const { return updateLast_; }
-  void ResetUpdateRange() { updateFirst_ = updateLast_ = -1; }
+  void ResetUpdateRange() { updateFirst_ = updateLast_ = textFirst_ = textLast_ = -1; }
+  // The lines whose own text was written or inserted since the range was last
+  // reset (lines that only moved are not in it); -1/-1 when none.
+  int TextFirst() const { return textFirst_; }
+  int TextLast() const { return textLast_; }
 
   TQuillLineBreak LineBreak = TQuillLineBreak::lbCRLF;
   TNotifyEvent OnChange;
@@ -148,6 +152,7 @@ class TQuillStrings : public TQuillObject {
 
  private:
   bool InRange(int index) const { return index >= 0 && index < GetCount(); }
+  void TextUpdated(int index);
 
   // Items are allocated one by one so that a line's record keeps its address
   // while other lines come and go.
@@ -156,6 +161,8 @@ class TQuillStrings : public TQuillObject {
   int updateCount_ = 0;
   int updateFirst_ = -1;
   int updateLast_ = -1;
+  int textFirst_ = -1;
+  int textLast_ = -1;
   bool hideLines_ = false;
   bool changingVisibility_ = false;
   TQuillVisibleLinesList hidden_;
