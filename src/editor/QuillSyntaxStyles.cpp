@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "editor/QuillSettings.h"
+
 namespace quill {
 
 namespace {
@@ -303,6 +305,13 @@ void TQuillEditorParser::SetColorMapping(TQuillColorMapping mapping) {
   backColor_ = SchemeColor(mapping);
   backColorSet_ = false;
   UpdateStyles();
+}
+
+void TQuillEditorParser::SetUseGlobalSettings(bool value) {
+  if (value == useGlobalSettings_) return;
+  useGlobalSettings_ = value;
+  if (!value) return;
+  if (TQuillSettings* settings = GlobalSettings(this)) settings->ApplySettings(this);
 }
 
 void TQuillEditorParser::UpdateStyles() { UpdateParserStyles(styles_, colorMapping_); }

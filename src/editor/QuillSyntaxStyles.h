@@ -110,7 +110,8 @@ class TQuillEditorParser : public TQuillSourceParser {
   TQuillColorMapping ColorMapping() const { return colorMapping_; }
   void SetColorMapping(TQuillColorMapping mapping);
   bool UseGlobalSettings() const { return useGlobalSettings_; }
-  void SetUseGlobalSettings(bool value) { useGlobalSettings_ = value; }
+  // Turning it on applies the shared settings object that accepts this parser, if any.
+  void SetUseGlobalSettings(bool value);
 
   void RulesChanged(TQuillObject* sender) override;
   void UpdateColors(TCustomQuillEditorColors* colors, bool toStyles) override;
