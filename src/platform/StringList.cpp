@@ -187,6 +187,21 @@ int TStrings::CompareStrings(const std::string& a, const std::string& b) const {
 
 // ---- TStringList
 
+TStringList::TStringList(const TStringList& other)
+    : TStrings(), items_(other.items_), sorted_(other.sorted_), duplicates_(other.duplicates_) {
+  TStrings::SetCaseSensitive(other.CaseSensitive());
+}
+
+TStringList& TStringList::operator=(const TStringList& other) {
+  if (&other != this) {
+    items_ = other.items_;
+    sorted_ = other.sorted_;
+    duplicates_ = other.duplicates_;
+    TStrings::SetCaseSensitive(other.CaseSensitive());
+  }
+  return *this;
+}
+
 void TStringList::CheckIndex(int index) const {
   if (index < 0 || index >= Count()) IndexError(index);
 }

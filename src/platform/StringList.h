@@ -92,6 +92,9 @@ enum TDuplicates { dupIgnore, dupAccept, dupError };
 class TStringList : public TStrings {
  public:
   TStringList() = default;
+  // Copies lines, object pointers (not what they point to) and the rules.
+  TStringList(const TStringList& other);
+  TStringList& operator=(const TStringList& other);
 
   int Count() const override { return static_cast<int>(items_.size()); }
   std::string Get(int index) const override;
