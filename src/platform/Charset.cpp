@@ -105,9 +105,9 @@ std::string Utf8ToAnsi(const std::string& utf8) {
 }
 
 QString ToQString(const std::string& ansi) {
-  QString out;
-  out.reserve(static_cast<qsizetype>(ansi.size()));
-  for (char c : ansi) out += QChar(static_cast<char16_t>(CodePointFromAnsi(static_cast<unsigned char>(c))));
+  QString out(static_cast<qsizetype>(ansi.size()), Qt::Uninitialized);
+  QChar* to = out.data();
+  for (char c : ansi) *to++ = QChar(static_cast<char16_t>(CodePointFromAnsi(static_cast<unsigned char>(c))));
   return out;
 }
 

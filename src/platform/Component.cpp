@@ -45,7 +45,7 @@ TComponent* TComponent::FindComponent(const std::string& name) const {
 }
 
 void TComponent::InsertComponent(TComponent* component) {
-  if (component == nullptr || component->owner_ == this) return;
+  if (component == nullptr || component == this || component->owner_ == this) return;
   if (component->owner_ != nullptr) component->owner_->RemoveComponent(component);
   Attach(component);
   Notification(component, opInsert);

@@ -202,6 +202,10 @@ TStringList& TStringList::operator=(const TStringList& other) {
   return *this;
 }
 
+void TStringList::SetCapacity(int capacity) {
+  if (capacity > Count()) items_.reserve(static_cast<std::size_t>(capacity));
+}
+
 void TStringList::CheckIndex(int index) const {
   if (index < 0 || index >= Count()) IndexError(index);
 }

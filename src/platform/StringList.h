@@ -22,6 +22,9 @@ class TStrings {
   virtual ~TStrings() = default;
 
   virtual int Count() const = 0;
+  // Room reserved for lines; a hint only, never below Count.
+  virtual int Capacity() const { return Count(); }
+  virtual void SetCapacity(int /*capacity*/) {}
   // Index outside 0..Count-1 raises EListError.
   virtual std::string Get(int index) const = 0;
   virtual void Put(int index, const std::string& s);
@@ -97,6 +100,8 @@ class TStringList : public TStrings {
   TStringList& operator=(const TStringList& other);
 
   int Count() const override { return static_cast<int>(items_.size()); }
+  int Capacity() const override { return static_cast<int>(items_.capacity()); }
+  void SetCapacity(int capacity) override;
   std::string Get(int index) const override;
   void Put(int index, const std::string& s) override;
   void* GetObject(int index) const override;
