@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/Charset.h"
-#include "platform_test_helpers.h"
 
 using namespace platform;
 
@@ -27,26 +25,4 @@ TEST(FileNames, PartsOfEightBitNames) {
   EXPECT_EQ(ChangeFileExt("TmpFiles\\a.b", ".zip"), "TmpFiles\\a.zip");
   EXPECT_EQ(ChangeFileExt("TmpFiles\\pack", ".zip"), "TmpFiles\\pack.zip");
   EXPECT_EQ(ChangeFileExt("v1.0\\cam", ".jpg"), "v1.0\\cam.jpg");
-  EXPECT_EQ(IncludeTrailingPathDelimiter("Data"), "Data\\");
-  EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp/"), "/tmp/");
-}
-
-TEST(FileNames, DiskOperationsTakeProgramNames) {
-  TempFolder dir;
-  const std::string base = dir.Path().string() + "\\";
-  const std::string folder = base + "Caf\xE9\\Files\\";
-  EXPECT_TRUE(ForceDirectories(folder));
-  EXPECT_TRUE(DirectoryExists(folder));
-  EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "Caf\xC3\xA9" / "Files"));
-  EXPECT_FALSE(FileExists(folder));  // a folder is not a file
-
-  const std::string name = folder + "a.txt";
-  WriteRawFile(PathFromName(name), "x");
-  EXPECT_TRUE(FileExists(name));
-  EXPECT_TRUE(RenameFile(name, folder + "b.txt"));
-  EXPECT_FALSE(FileExists(name));
-  EXPECT_TRUE(DeleteFile(folder + "b.txt"));
-  EXPECT_FALSE(DeleteFile(folder + "b.txt"));
-  EXPECT_FALSE(DeleteFile(folder));  // never removes a folder
-  EXPECT_TRUE(DirectoryExists(folder));
 }
