@@ -43,13 +43,24 @@ char32_t NextCodePoint(const std::string& s, std::size_t& i) {
     ++i;
     return lead;
   }
+  // Continuation bytes that follow, the lead's payload, and the smallest
+  // code point that needs this many bytes (anything less is overlong).
   int extra = 0;
   char32_t cp = 0;
   char32_t min = 0;
-  if ((lead & 0xE0) == 0xC0) extra = 1, cp = lead & 0x1F, min = 0x80;
-  else if ((lead & 0xF0) == 0xE0) extra = 2, cp = lead & 0x0F, min = 0x800;
-  else if ((lead & 0xF8) == 0xF0) extra = 3, cp = lead & 0x07, min = 0x10000;
-  else {
+  if ((lead & 0xE0) == 0xC0) {
+    extra = 1;
+    cp = lead & 0x1F;
+    min = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    extra = 2;
+    cp = lead & 0x0F;
+    min = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    extra = 3;
+    cp = lead & 0x07;
+    min = 0x10000;
+  } else {
     ++i;
     return 0xFFFD;
   }
