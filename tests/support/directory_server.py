@@ -30,6 +30,7 @@ import json
 import logging
 import os
 import random
+import signal
 import socket
 import sys
 import tempfile
@@ -186,8 +187,12 @@ class Session:
 
 class DirectoryServer:
     def __init__(self, data, host="127.0.0.1", port=9961, control_port=None,
-                 update_build="1.0.0.0", update_url="http://127.0.0.1/parlo/update.exe"):
+                 update_build="1.0.0.0", update_url="http://127.0.0.1/parlo/update.exe",
+                 record=True):
         self.store = Store(data)
+        # Recording is for tests; a server left running for development keeps
+        # no history of frames, so its memory stays flat.
+        self.record = record
         self.host = host
         self.port = port
         self.control_port = control_port
@@ -237,6 +242,7 @@ class DirectoryServer:
         asyncio.set_event_loop(self._loop)
         self._thread = threading.current_thread()
         self._loop.run_until_complete(self._listen())
+        self._loop.add_signal_handler(signal.SIGTERM, self._loop.stop)
         if on_ready:
             on_ready()
         try:
@@ -367,13 +373,15 @@ class DirectoryServer:
     # ----- recording -----------------------------------------------------
 
     def _record(self, direction, session, line):
+        LOG.debug("%s %s %s", "<-" if direction == "in" else "->", session.name(), line)
+        if not self.record:
+            return
         code, params, text = parse_line(line)
         entry = {"dir": direction, "session": session.id, "user": session.uid, "code": code,
                  "params": params, "text": text, "raw": line, "time": time.time()}
         with self._frames_cond:
             self._frames.append(entry)
             self._frames_cond.notify_all()
-        LOG.debug("%s %s %s", "<-" if direction == "in" else "->", session.name(), line)
 
     def _record_out_raw(self, session, chunk):
         # Injected bytes may hold several frames or part of one; record each
@@ -384,6 +392,8 @@ class DirectoryServer:
                 self._record("out", session, piece)
 
     def _record_photo(self, session, size):
+        if not self.record:
+            return
         entry = {"dir": "in", "session": session.id, "user": session.uid, "code": None,
                  "params": [], "text": "", "raw": "<%d raw bytes>" % size, "time": time.time()}
         with self._frames_cond:
@@ -757,7 +767,8 @@ def main(argv=None):
     logging.basicConfig(level=logging.DEBUG if args.verbose else logging.INFO,
                         format="%(asctime)s %(levelname)s %(message)s", stream=sys.stderr)
     server = DirectoryServer(args.data, args.host, args.port, args.control_port,
-                             args.update_build, args.update_url)
+                             args.update_build, args.update_url,
+                             record=args.control_port is not None)
 
     server.serve_forever(lambda: print(
         "READY %d %s" % (server.port, server.control_port if server.control_port else "-"),
