@@ -148,11 +148,9 @@ class Store:
                 pass
             raise
 
-    def new_account(self, password):
-        while True:
+    def new_account(self, password, uid=None):
+        while uid is None or uid in self.accounts:
             uid = str(random.randint(10000000, 99999999))
-            if uid not in self.accounts:
-                break
         self.accounts[uid] = {"password": password, "profile": {}, "friends": [],
                               "group": "General", "ip": "", "port": ""}
         self.save()
@@ -355,6 +353,20 @@ class DirectoryServer:
             if session:
                 session.writer.close()
         self._call(run)
+
+    def add_account(self, password, uid=None):
+        """Create an account as 9001 would (with a chosen id when it is free);
+        returns its id. Lets a test prepare a home that is already registered."""
+        return self._call(self.store.new_account, password, uid)
+
+    def refresh_friends(self, target):
+        """Push 9032 with the user's friends' states, as the server may at will."""
+        async def run():
+            session = self._find(target)
+            if session is None or session.uid is None:
+                raise KeyError("no logged-on connection for %r" % (target,))
+            await self._send(session, 9032, self._friends_states(session.uid))
+        asyncio.run_coroutine_threadsafe(run(), self._loop).result(10)
 
     def online_users(self):
         return self._call(lambda: sorted(self.online))
@@ -698,6 +710,8 @@ class ControlHandler:
       {"cmd": "update", "build": "1.0.0.1", "url": "http://..."}
       {"cmd": "disconnect", "target": ...}
       {"cmd": "online"}
+      {"cmd": "account", "password": "secret1", "uid": "12345678" | null}
+      {"cmd": "refresh_friends", "target": ...}
     Frame texts are latin-1 strings: each character is one byte of the wire.
     """
 
@@ -750,6 +764,11 @@ class ControlHandler:
             return None
         if cmd == "online":
             return s.online_users()
+        if cmd == "account":
+            return s.add_account(r["password"], r.get("uid"))
+        if cmd == "refresh_friends":
+            s.refresh_friends(r["target"])
+            return None
         raise ValueError("unknown command %r" % (cmd,))
 
 

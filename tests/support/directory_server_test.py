@@ -220,6 +220,19 @@ class Presence(ServerCase):
         ca.send(9009, "Chess")
         self.assertEqual([r[0] for r in records(ca.expect(9010))], [b])
 
+    def test_prepared_account_logs_on_and_a_pushed_refresh_brings_friends(self):
+        a = self.server.add_account("secret1", uid="12345678")
+        self.assertEqual(a, "12345678")
+        self.assertNotEqual(self.server.add_account("other00", uid=a), a)
+        _, b = self.register()
+        ca, _, _ = self.log_on(a, "Alice1", friends=[b])
+        ca.expect(9014)
+        cb, _, _ = self.log_on(b, "Bobby1")
+        cb.expect(9014)
+        ca.expect(9016)
+        self.server.refresh_friends(a)
+        self.assertEqual(records(ca.expect(9032))[0][:3], [b, "Bobby1", "1"])
+
     def test_random_contact_finds_someone_else_or_nobody(self):
         _, a = self.register()
         ca, _, _ = self.log_on(a, "Alice1")
