@@ -177,6 +177,9 @@ class Session:
         self.status = STATUS_AVAILABLE
         self.group = "General"
         self.pending = []        # frames held back in batch mode
+        # Writes of one frame in pieces must not interleave with another
+        # task's frame to the same client.
+        self.write_lock = asyncio.Lock()
         self.closed = False
 
     def name(self):
@@ -325,12 +328,13 @@ class DirectoryServer:
             session = self._find(target)
             if session is None:
                 raise KeyError("no connection for %r" % (target,))
-            for i, chunk in enumerate(data):
-                if i:
-                    await asyncio.sleep(pause)
-                self._record_out_raw(session, chunk)
-                session.writer.write(chunk)
-                await session.writer.drain()
+            async with session.write_lock:
+                for i, chunk in enumerate(data):
+                    if i:
+                        await asyncio.sleep(pause)
+                    self._record_out_raw(session, chunk)
+                    session.writer.write(chunk)
+                    await session.writer.drain()
         asyncio.run_coroutine_threadsafe(run(), self._loop).result(10)
 
     def send(self, target, code, params="", text=""):
@@ -463,14 +467,15 @@ class DirectoryServer:
             session.pending.append(data)
             return
         try:
-            if self.write_mode == "split" and len(data) > 1:
-                half = len(data) // 2
-                session.writer.write(data[:half])
+            async with session.write_lock:
+                if self.write_mode == "split" and len(data) > 1:
+                    half = len(data) // 2
+                    session.writer.write(data[:half])
+                    await session.writer.drain()
+                    await asyncio.sleep(SPLIT_PAUSE)
+                    data = data[half:]
+                session.writer.write(data)
                 await session.writer.drain()
-                await asyncio.sleep(SPLIT_PAUSE)
-                data = data[half:]
-            session.writer.write(data)
-            await session.writer.drain()
         except (ConnectionError, OSError):
             session.closed = True
 
@@ -479,8 +484,9 @@ class DirectoryServer:
             return
         data, session.pending = b"".join(session.pending), []
         try:
-            session.writer.write(data)
-            await session.writer.drain()
+            async with session.write_lock:
+                session.writer.write(data)
+                await session.writer.drain()
         except (ConnectionError, OSError):
             session.closed = True
 

@@ -332,6 +332,13 @@ class Framing(ServerCase):
         self.assertEqual(c.sock.recv(100), b"  9032<>\r\n  9010<>\r\n")
         out = [f["code"] for f in self.server.frames() if f["dir"] == "out"]
         self.assertEqual(out[-2:], [9032, 9010])
+        # Split mode sends each frame in two writes; the pieces still join up.
+        self.server.set_write_mode("split")
+        c.send(9025)
+        first = c.sock.recv(1000)
+        self.assertFalse(first.endswith(b"\r\n"))
+        c.buf = first
+        c.expect(9026)
 
 
 class AsAProgram(unittest.TestCase):
