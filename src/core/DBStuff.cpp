@@ -238,10 +238,10 @@ std::string TDBStuff::BuildProfileRecord(const std::string& profileName, const s
 
 std::string TDBStuff::ProfileField(const std::string& profileName, const std::string& fieldName) {
   LocateProfile(profileName);
-  return EscapeCommas(Profiles.FieldValue(fieldName));
+  return StripUnsafe(EscapeCommas(Profiles.FieldValue(fieldName)), false);
 }
 
-std::string TDBStuff::BusyMessage() const { return EscapeText(Profiles.FieldValue("BusyMsg")); }
+std::string TDBStuff::BusyMessage() const { return StripUnsafe(EscapeText(Profiles.FieldValue("BusyMsg")), false); }
 
 std::string TDBStuff::ProfileGreeting() const { return UnescapeText(Profiles.FieldValue("Greeting")); }
 

@@ -97,7 +97,7 @@ TEST_F(DBStuffTest, ProfileRecordHasTwentyOneFieldsEscapedAsTheyTravel) {
 TEST_F(DBStuffTest, NoFieldValueCanBreakTheRecordOrTheFrame) {
   const std::vector<std::string> hostile = {"a||b", "x{$}y", "p>q", "|lead", "trail|", "|{$}|",
                                             "{{$}$}}", "line\r\nbreak", "a,b", "||||", "|", ">>"};
-  const std::vector<std::string> fields = {"UserName", "Hobbies", "Description", "Greeting", "WebCam"};
+  const std::vector<std::string> fields = {"UserName", "Hobbies", "Description", "BusyMsg", "WebCam"};
   for (const auto& field : fields) {
     for (const auto& value : hostile) {
       SCOPED_TRACE(field + " = " + ::testing::PrintToString(value));
@@ -111,6 +111,12 @@ TEST_F(DBStuffTest, NoFieldValueCanBreakTheRecordOrTheFrame) {
       EXPECT_EQ(record.find_first_of("\r\n>,"), std::string::npos);
       EXPECT_EQ(record.find("{$}"), std::string::npos);
       EXPECT_EQ(record.back(), '1');
+      // Single fields that go into other records and frames are cleaned too.
+      for (const auto& single : {db_->ProfileField("p", field), db_->BusyMessage()}) {
+        EXPECT_EQ(single.find_first_of("\r\n>,"), std::string::npos);
+        EXPECT_EQ(single.find("{$}"), std::string::npos);
+        EXPECT_EQ(single.find("||"), std::string::npos);
+      }
     }
   }
 }
