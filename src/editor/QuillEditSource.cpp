@@ -390,26 +390,37 @@ void TCustomQuillEditSource::JoinStrings() {
   if (y >= strings_.Count() - 1 || length > index + 1 || strings_.Count() <= 1) return;
   InternalScope internal(*this);
   UpdateScope update(*this, oprJoin);
-  // A join that undoes a break restores the line as it was: no padding blanks.
-  const int pad = Undoing() ? 0 : std::max(index - length, 0);
+  // Joining past the end first fills the gap with blanks as an insertion of its
+  // own, so undoing the join leaves no blanks behind. A join that undoes a break
+  // restores the line as it was: no blanks at all.
+  if (!Undoing() && index > length) {
+    InsertString(std::string());
+    line = strings_.GetStr(y);
+  }
   const int joinColumn = std::max(index, length);
-  BeforeTextChanged(index, y, oprJoin, pad, nullptr);
+  BeforeTextChanged(index, y, oprJoin, 0, nullptr);
   const int paragraph = strings_.Item(y + 1)->ParagraphIndex;
-  strings_.Put(y, line + std::string(static_cast<size_t>(pad), ' ') + strings_.GetStr(y + 1));
+  strings_.Put(y, line + strings_.GetStr(y + 1));
   strings_.Delete(y + 1);
   if (options_ & srAllowUndo) {
     TQuillUndoRecord r;
     r.Operation = oprJoin;
-    if (options_ & srUndoOnlyChanges) {
+    r.Value = paragraph;
+    // Where the line was really joined, relative to the position, so the undo
+    // breaks it there even when the position stood one character before.
+    const int joinX = (options_ & srUseTab) ? tabStops_.RealPosToPos(line, joinColumn) : joinColumn;
+    r.Point = {joinX - pos_.X, 0};
+    std::vector<TQuillBookMark> staying;
+    for (const auto& m : bookmarks_.List())
+      if (m.Y == y && m.X >= joinColumn) staying.push_back(m);
+    if ((options_ & srUndoOnlyChanges) || !staying.empty()) {
       r.Store = std::make_unique<TStoreStringRec>();
-      r.Store->X = joinColumn;
+      r.Store->X = joinX;
       r.Store->Y = y;
       r.Store->Value = paragraph;
-    } else {
-      r.Value = paragraph;
-      // Where the line was really joined, relative to the position, so the undo
-      // breaks it there even when the position stood one character before.
-      r.Point = {joinColumn - pos_.X, 0};
+      // Bookmarks at the end of the line would go down with the joined text
+      // when the join is undone; they are put back.
+      r.Store->Marks = std::move(staying);
     }
     AddUndoRecord(std::move(r));
   }
@@ -679,15 +690,7 @@ void TCustomQuillEditSource::ProcessUndo(TQuillUndoRecord& r) {
     case oprDelete:
       if (r.Store) {
         InsertStringWithData(r.Store->S, r.Store->Data);
-        if (!r.Store->Marks.empty()) {
-          // The delete pulled these to its start; put them back where they were.
-          for (const auto& saved : r.Store->Marks) {
-            int index = -1;
-            if (bookmarks_.FindBookMark(saved.Number, index)) bookmarks_.Items(index) = saved;
-          }
-          bookmarks_.Sort();
-          state_ |= csBookMarkChanged;
-        }
+        RestoreMarks(r.Store->Marks);  // the delete pulled these to its start
       }
       break;
     case oprJoin: {
@@ -695,8 +698,8 @@ void TCustomQuillEditSource::ProcessUndo(TQuillUndoRecord& r) {
       pos_.X += shift;
       BreakString();
       pos_.X -= shift;
-      if (auto* item = strings_.Item(pos_.Y + 1))
-        item->ParagraphIndex = static_cast<int16_t>(r.Store ? r.Store->Value : r.Value);
+      if (auto* item = strings_.Item(pos_.Y + 1)) item->ParagraphIndex = static_cast<int16_t>(r.Value);
+      if (r.Store) RestoreMarks(r.Store->Marks);
       break;
     }
     case oprBreak:
@@ -711,6 +714,16 @@ void TCustomQuillEditSource::ProcessUndo(TQuillUndoRecord& r) {
     default:
       break;
   }
+}
+
+void TCustomQuillEditSource::RestoreMarks(const std::vector<TQuillBookMark>& marks) {
+  if (marks.empty()) return;
+  for (const auto& saved : marks) {
+    int index = -1;
+    if (bookmarks_.FindBookMark(saved.Number, index)) bookmarks_.Items(index) = saved;
+  }
+  bookmarks_.Sort();
+  state_ |= csBookMarkChanged;
 }
 
 void TCustomQuillEditSource::Undo() {

@@ -243,6 +243,7 @@ class TCustomQuillEditSource : public TQuillComponent {
   int DisplayLength(int line) const;
   void ReportLine(int x, int y);
   bool Undoing() const { return (state_ & csUndo) != 0; }
+  void RestoreMarks(const std::vector<TQuillBookMark>& marks);
 
   TQuillNotifierList notifiers_;
   TQuillStrings strings_;

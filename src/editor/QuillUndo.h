@@ -42,8 +42,8 @@ struct TStoreStringRec {
   int X = 0;
   int Y = 0;
   int Value = 0;
-  // Bookmarks a delete pulled to its start, with their places before it, so that
-  // undoing the delete puts them back.
+  // Bookmarks a delete pulled to its start, or a join left at its end, with their
+  // places before it, so that the undo puts them back.
   std::vector<TQuillBookMark> Marks;
 };
 
