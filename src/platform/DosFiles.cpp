@@ -340,16 +340,34 @@ std::string CurrentDir() {
 
 bool SetCurrentDir(const std::string& name) { return ::chdir(OsPath(name).c_str()) == 0; }
 
-std::string CreateTempFile(const std::string& dir, const std::string& prefix) {
+namespace {
+
+int MakeTemp(const std::string& dir, const std::string& prefix, std::string& name) {
   std::string base = Native(dir.empty() ? std::string(".") : dir);
   if (base.back() != '/') base += '/';
   std::string pattern = AnsiToUtf8(base + prefix) + "XXXXXX";
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back('\0');
-  const int fd = ::mkstemp(buf.data());
+  const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+  if (fd >= 0) name = Utf8ToAnsi(buf.data());
+  return fd;
+}
+
+}  // namespace
+
+std::string CreateTempFile(const std::string& dir, const std::string& prefix) {
+  std::string name;
+  const int fd = MakeTemp(dir, prefix, name);
   if (fd < 0) return {};
   ::close(fd);
-  return Utf8ToAnsi(buf.data());
+  return name;
+}
+
+bool TOsFile::CreateTemp(const std::string& dir, const std::string& prefix, std::string& name) {
+  Close();
+  fd_ = MakeTemp(dir, prefix, name);
+  if (fd_ < 0) error_ = std::strerror(errno);
+  return fd_ >= 0;
 }
 
 std::string TempDir() {

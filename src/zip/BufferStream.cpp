@@ -148,6 +148,12 @@ TLFNFileStream::TLFNFileStream(const std::string& fileName, uint16_t mode, bool 
   flushOnClose_ = flushOnClose && (mode == platform::fmCreate || (mode & 3) != platform::fmOpenRead);
 }
 
+TLFNFileStream::TLFNFileStream(std::unique_ptr<TFileStream> file, bool flushOnClose, int bufSize)
+    : TS_BufferStream(nullptr, bufSize), file_(std::move(file)) {
+  stream_ = file_.get();
+  flushOnClose_ = flushOnClose;
+}
+
 TLFNFileStream::~TLFNFileStream() {
   try {
     FinishWrites();

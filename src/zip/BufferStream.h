@@ -54,6 +54,8 @@ class TS_BufferStream : public TStream {
 class TLFNFileStream : public TS_BufferStream {
  public:
   TLFNFileStream(const std::string& fileName, uint16_t mode, bool flushOnClose, int bufSize);
+  // Buffers a file stream opened elsewhere (a new temporary file) for writing.
+  TLFNFileStream(std::unique_ptr<TFileStream> file, bool flushOnClose, int bufSize);
   ~TLFNFileStream() override;
   int GetHandle() { return file_->File().Handle(); }
   TFileStream& FileStream() { return *file_; }

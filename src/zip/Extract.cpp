@@ -28,9 +28,7 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
-bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
-  return s.size() >= prefix.size() && LowerAscii(s.substr(0, prefix.size())) == LowerAscii(prefix);
-}
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
 bool HasDrive(const std::string& s) {
   return s.size() >= 2 && s[1] == ':' && ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
@@ -64,6 +62,8 @@ struct TZipReader::TRun {
   int toDo = 0;
   int extracted = 0;
   TOutcome outcome = kNone;
+  std::unique_ptr<TInflater> inflater;  // made on first use, kept for the run
+  std::string lastFolder;               // the folder the previous entry went to, already checked
 };
 
 class TZipReader::TEntrySource : public TZipSource {
@@ -207,7 +207,7 @@ bool TZipReader::SafeOutputName(const TZipHeaderInfo& entry, std::string& folder
   if (RecreateDirs) {
     std::string rel;
     for (const std::string& p : parts) rel += p + '\\';
-    if (!rootDir_.empty() && StartsWithNoCase(rel, rootDir_)) rel = rel.substr(rootDir_.size());
+    if (!rootDir_.empty() && StartsWith(rel, rootDir_)) rel = rel.substr(rootDir_.size());
     while (!rel.empty() && rel.back() == '\\') rel.pop_back();
     if (!rel.empty()) folder = base + '\\' + rel;
   }
@@ -280,9 +280,12 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   }
   if (toFile) {
     const std::string outFolder = FolderOf(outName);
-    const bool made = outName == safeName ? MakeFoldersBelow(destDir_.empty() ? "." : destDir_, outFolder)
-                                          : ForceDirs(outFolder);
-    if (!made) return leave(srCreateError, outName);
+    if (outFolder != run.lastFolder) {
+      const bool made = outName == safeName ? MakeFoldersBelow(destDir_.empty() ? "." : destDir_, outFolder)
+                                            : ForceDirs(outFolder);
+      if (!made) return leave(srCreateError, outName);
+      run.lastFolder = outFolder;
+    }
   }
 
   uint64_t dataSize = work.CompressedSize;
@@ -337,10 +340,10 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
     if (attr >= 0 && ((attr & platform::faDirectory) || ((attr & platform::faReadOnly) && !ReplaceReadOnly)))
       return leave(srCreateError, outName);
     // Written beside the target and renamed over it only once the CRC has passed.
-    temp.name = platform::CreateTempFile(FolderOf(outName), ".pzx");
-    if (temp.name.empty()) return leave(srCreateError, outName);
     try {
-      file = std::make_unique<TLFNFileStream>(temp.name, platform::fmOpenWrite, FlushFilesOnClose, BufferSize);
+      auto created = TFileStream::CreateTemp(FolderOf(outName), ".pzx");
+      temp.name = created->FileName();
+      file = std::make_unique<TLFNFileStream>(std::move(created), FlushFilesOnClose, BufferSize);
     } catch (const platform::Exception&) {
       return leave(srCreateError, outName);
     }
@@ -367,11 +370,10 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
     case 4:
     case 5: decoded = Unreduce(source, sink, work.CompressionMethod - 1, work.UncompressedSize); break;
     case 6: decoded = Explode(source, sink, work.Flags, work.UncompressedSize); break;
-    case 8: {
-      TInflater inflater(source, sink);
-      decoded = inflater.Run();
+    case 8:
+      if (!run.inflater) run.inflater = std::make_unique<TInflater>();
+      decoded = run.inflater->Run(source, sink);
       break;
-    }
     default:
       platform::ShowMessage("Unknown Compression Method", "Zip Error");
       decoded = false;

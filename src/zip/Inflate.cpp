@@ -150,8 +150,8 @@ const FixedTables& Fixed() {
 }  // namespace
 
 struct TInflater::State {
-  TZipSource& source;
-  TZipSink& sink;
+  TZipSource* src = nullptr;
+  TZipSink* snk = nullptr;
   // Input: real bytes in [in, inEnd); zeros follow once the source is used up.
   uint8_t inBuf[kInSize + kInPad];
   const uint8_t* in = inBuf;
@@ -161,13 +161,24 @@ struct TInflater::State {
   uint64_t bits = 0;
   unsigned nbits = 0;
   // Output: the last 32 KiB of history, then the bytes not yet written out.
-  std::vector<uint8_t> out;
+  // Not cleared: a match may only reach bytes this stream wrote (checked per match).
+  std::unique_ptr<uint8_t[]> outBuf{new uint8_t[kOutSize]};
   size_t pos = 0, flushed = 0;
-  uint64_t* total;
+  uint64_t* total = nullptr;
   uint32_t lenTable[kLenTableSize];
   uint32_t distTable[kDistTableSize];
 
-  State(TZipSource& src, TZipSink& snk, uint64_t* t) : source(src), sink(snk), out(kOutSize), total(t) {}
+  void Reset(TZipSource& source, TZipSink& sink, uint64_t* t) {
+    src = &source;
+    snk = &sink;
+    total = t;
+    *total = 0;
+    in = inEnd = inLimit = inBuf;
+    sourceDone = false;
+    bits = 0;
+    nbits = 0;
+    pos = flushed = 0;
+  }
 
   // Moves the unread input to the front and tops it up. False once the reader has run
   // well past the end of the data: the stream is truncated.
@@ -178,7 +189,7 @@ struct TInflater::State {
     in = inBuf;
     inEnd = inBuf + keep;
     while (!sourceDone && inEnd < inBuf + kInSize - 8) {
-      const size_t n = source.ReadChunk(const_cast<uint8_t*>(inEnd), static_cast<size_t>(inBuf + kInSize - inEnd));
+      const size_t n = src->ReadChunk(const_cast<uint8_t*>(inEnd), static_cast<size_t>(inBuf + kInSize - inEnd));
       if (n == 0) sourceDone = true;
       inEnd += n;
       if (inEnd - in >= 32768) break;
@@ -210,12 +221,12 @@ struct TInflater::State {
 
   void FlushOut(bool slide) {
     if (pos > flushed) {
-      sink.Write(out.data() + flushed, pos - flushed);
+      snk->Write(outBuf.get() + flushed, pos - flushed);
       *total += pos - flushed;
     }
     flushed = pos;
     if (slide && pos > kHistory) {
-      std::memmove(out.data(), out.data() + pos - kHistory, kHistory);
+      std::memmove(outBuf.get(), outBuf.get() + pos - kHistory, kHistory);
       pos = flushed = kHistory;
     }
   }
@@ -244,8 +255,8 @@ struct TInflater::State {
     if (len != (~nlen & 0xFFFF)) return false;
     uint32_t left = len;
     while (left && nbits >= 8) {
-      if (pos > out.size() - kOutMargin) FlushOut(true);
-      out[pos++] = static_cast<uint8_t>(Take(8));
+      if (pos > kOutSize - kOutMargin) FlushOut(true);
+      outBuf[pos++] = static_cast<uint8_t>(Take(8));
       --left;
     }
     // Bits above nbits were read ahead from bytes we now copy directly; drop them.
@@ -254,11 +265,11 @@ struct TInflater::State {
       if (in >= inEnd) {
         if (sourceDone || (RefillInput(), in >= inEnd)) return false;
       }
-      if (pos > out.size() - kOutMargin) FlushOut(true);
+      if (pos > kOutSize - kOutMargin) FlushOut(true);
       size_t n = left;
       n = std::min<size_t>(n, static_cast<size_t>(inEnd - in));
-      n = std::min<size_t>(n, out.size() - kOutMargin - pos + 1);
-      std::memcpy(out.data() + pos, in, n);
+      n = std::min<size_t>(n, kOutSize - kOutMargin - pos + 1);
+      std::memcpy(outBuf.get() + pos, in, n);
       pos += n;
       in += n;
       left -= static_cast<uint32_t>(n);
@@ -312,8 +323,8 @@ struct TInflater::State {
 
   // Decodes one Huffman-coded block. 0 bad data, 1 block done.
   bool Codes(const uint32_t* lt, const uint32_t* dt) {
-    uint8_t* const base = out.data();
-    const size_t outLimit = out.size() - kOutMargin;
+    uint8_t* const base = outBuf.get();
+    const size_t outLimit = kOutSize - kOutMargin;
     for (;;) {
       if (in > inLimit && !RefillInput()) return false;
       if (in > inLimit) return false;
@@ -413,12 +424,18 @@ struct TInflater::State {
   }
 };
 
-TInflater::TInflater(TZipSource& source, TZipSink& sink)
-    : s_(std::make_unique<State>(source, sink, &totalOut_)) {}
+TInflater::TInflater() : s_(new State) {}
+
+TInflater::TInflater(TZipSource& source, TZipSink& sink) : s_(new State), source_(&source), sink_(&sink) {}
 
 TInflater::~TInflater() = default;
 
-bool TInflater::Run() { return s_->Run(); }
+bool TInflater::Run(TZipSource& source, TZipSink& sink) {
+  s_->Reset(source, sink, &totalOut_);
+  return s_->Run();
+}
+
+bool TInflater::Run() { return Run(*source_, *sink_); }
 
 bool InflateBuffer(const uint8_t* data, size_t length, std::vector<uint8_t>& out, size_t limit) {
   TMemorySource source(data, length);

@@ -12,17 +12,6 @@ namespace zip {
 
 namespace {
 
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 std::string LowerAscii(std::string s) {
   for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
@@ -33,7 +22,6 @@ std::string LowerAscii(std::string s) {
 // and a host number in the range hosts use.
 bool PlausibleVersion(uint16_t v) { return (v & 0xFF) <= 63 && (v >> 8) <= 30; }
 
-constexpr int kMaxEntries = 65535;
 
 }  // namespace
 
@@ -77,7 +65,8 @@ void TZipReader::Assign(const TPersistent& source) {
 }
 
 void TZipReader::SetZipName(const std::string& name) {
-  if (!zipName_.empty() && SameTextAscii(name, zipName_) && !archiveStream_) return;
+  // File names are case-sensitive here: only the very same name keeps what was read.
+  if (!zipName_.empty() && name == zipName_ && !archiveStream_) return;
   std::string chosen = name;
   if (!chosen.empty() && chosen.back() == '?') {
     std::string start = chosen.substr(0, chosen.size() - 1);
@@ -214,6 +203,7 @@ void TZipReader::GetFileInfo() {
     throw EIncompleteZip("Incomplete Zip File");
   }
   multiMode_ = mmNone;
+  if (r.TotalEntries > MaxEntryCount) throw EBadZipFile("The archive holds more entries than allowed");
   entries_ = std::make_unique<TSortedZip>(dupAccept);
   const int64_t size = zip_->Size();
   const int64_t endPos = static_cast<int64_t>(endCentral_.ZipCommentPos) - kEndCentralSize;
@@ -277,7 +267,8 @@ void TZipReader::ScanLocalHeaders() {
   if (first < 0) throw EBadZipFile("Not a valid zip file!");
   zip_->Seek(first, soFromBeginning);
   int64_t stop = first;
-  while (entries_->Count() < kMaxEntries) {
+  for (;;) {
+    if (entries_->Count() >= MaxEntryCount) throw EBadZipFile("The archive holds more entries than allowed");
     auto entry = std::make_unique<TZipHeaderInfo>();
     entry->OEMConvert = OEMConvert ? 1 : 0;
     if (!entry->ReadLocalFromStream(*zip_)) break;

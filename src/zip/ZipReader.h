@@ -100,10 +100,11 @@ class TZipReader : public TPersistent {
   bool CheckDiskLabels = true;
   int BufferSize = 8192;     // buffer of every file stream the component opens
   int BufferLength = 0;      // > 0: memory output goes in pieces of this length
-  // Guards against archives that expand without end. Exceeding one is an error
-  // (ENotEnoughRoom) before anything is written.
+  // Guards against archives that expand without end or list endless entries. Exceeding
+  // one is an error (ENotEnoughRoom, EBadZipFile) before anything is written.
   int64_t MaxTotalUncompressed = int64_t(16) << 30;
   int64_t MaxBufferAllocation = int64_t(512) << 20;
+  int MaxEntryCount = 65535;
 
   // --- events
   TStartUnZipInfoEvent OnStartUnZipInfo;

@@ -45,6 +45,13 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : name_(fil
   }
 }
 
+std::unique_ptr<TFileStream> TFileStream::CreateTemp(const std::string& dir, const std::string& prefix) {
+  std::unique_ptr<TFileStream> stream(new TFileStream());
+  if (!stream->file_.CreateTemp(dir, prefix, stream->name_))
+    throw EStreamError("Cannot create a temporary file in \"" + dir + "\". " + stream->file_.LastError());
+  return stream;
+}
+
 int64_t TFileStream::Read(void* buffer, int64_t count) { return count <= 0 ? 0 : file_.Read(buffer, count); }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {

@@ -4,6 +4,7 @@
 // memory stream and a stream over a fixed block of memory.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ class TStream {
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& fileName, uint16_t mode);
+  // A new, uniquely named file in `dir`, open for writing; FileName() tells its name.
+  static std::unique_ptr<TFileStream> CreateTemp(const std::string& dir, const std::string& prefix);
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, int origin) override;
@@ -50,6 +53,7 @@ class TFileStream : public TStream {
   const std::string& FileName() const { return name_; }
 
  private:
+  TFileStream() = default;
   platform::TOsFile file_;
   std::string name_;
 };

@@ -226,6 +226,17 @@ TEST(ZipReader, EdgeArchivesAndIndexErrors) {
   reader.IncompleteZipMode = zip::izAssumeNotAZip;
   EXPECT_THROW(reader.ReadZip(), zip::ENotAZipFile);
   EXPECT_EQ(reader.Count(), 0);
+  // Too many entries is an error before anything is read further.
+  for (const char* f : {"1", "2", "3", "4"}) WriteFile(tmp / (std::string("many/") + f), f);
+  ASSERT_EQ(Shell("cd " + Quote(tmp / "many") + " && zip -q ../many.zip 1 2 3 4"), 0);
+  zip::TZipReader limited;
+  limited.MaxEntryCount = 3;
+  limited.SetZipName(tmp / "many.zip");
+  EXPECT_THROW(limited.ReadZip(), zip::EBadZipFile);
+  limited.SetDestDir(tmp / "many-out");
+  limited.DoAll = true;
+  EXPECT_EQ(limited.UnZip(), 0);
+  EXPECT_FALSE(Exists(tmp / "many-out"));
   reader.SetDestDir("C:\\out\\");
   EXPECT_EQ(reader.DestDir(), "C:\\out");
 }
