@@ -42,25 +42,6 @@ const uint16_t kCp850[128] = {
     0x00DE, 0x00DA, 0x00DB, 0x00D9, 0x00FD, 0x00DD, 0x00AF, 0x00B4, 0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6,
     0x00A7, 0x00F7, 0x00B8, 0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0};
 
-// 0x80-0x9F of Windows-1252; the five unassigned bytes keep their C1 code points so
-// that every byte survives a round trip.
-const uint16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-uint32_t AnsiCodePoint(unsigned char c) {
-  if (c >= 0x80 && c < 0xA0) return kCp1252High[c - 0x80];
-  return c;
-}
-
-int AnsiFromCodePoint(uint32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
-  for (int i = 0; i < 32; ++i)
-    if (kCp1252High[i] == cp) return 0x80 + i;
-  return -1;
-}
-
 const uint16_t* OemTable(TOemCodePage page) { return page == TOemCodePage::cp850 ? kCp850 : kCp437; }
 
 std::string Native(const std::string& name) { return FromOsPath(OsPath(name)); }
@@ -161,58 +142,13 @@ TDateTime Now() {
   return out + tv.tv_usec / 86400e6;
 }
 
-std::string AnsiToUtf8(const std::string& text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 4);
-  for (unsigned char c : text) {
-    const uint32_t cp = AnsiCodePoint(c);
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::string Utf8ToAnsi(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    uint32_t cp = c;
-    size_t len = 1;
-    if (c >= 0xC0 && c < 0xE0) { cp = c & 0x1F; len = 2; }
-    else if (c >= 0xE0 && c < 0xF0) { cp = c & 0x0F; len = 3; }
-    else if (c >= 0xF0 && c < 0xF8) { cp = c & 0x07; len = 4; }
-    else if (c >= 0x80) { out += '?'; ++i; continue; }
-    if (i + len > text.size()) { out += '?'; break; }
-    bool ok = true;
-    for (size_t k = 1; k < len; ++k) {
-      const unsigned char cc = static_cast<unsigned char>(text[i + k]);
-      if ((cc & 0xC0) != 0x80) { ok = false; break; }
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!ok) { out += '?'; ++i; continue; }
-    const int a = AnsiFromCodePoint(cp);
-    out += a < 0 ? '?' : static_cast<char>(a);
-    i += len;
-  }
-  return out;
-}
-
 std::string OemToAnsi(const std::string& text, TOemCodePage page) {
   const uint16_t* table = OemTable(page);
   std::string out = text;
   for (char& ch : out) {
     const unsigned char c = static_cast<unsigned char>(ch);
     if (c < 0x80) continue;
-    const int a = AnsiFromCodePoint(table[c - 0x80]);
+    const int a = AnsiFromCodePoint(static_cast<char32_t>(table[c - 0x80]));
     ch = a < 0 ? '_' : static_cast<char>(a);
   }
   return out;
@@ -224,7 +160,7 @@ std::string AnsiToOem(const std::string& text, TOemCodePage page) {
   for (char& ch : out) {
     const unsigned char c = static_cast<unsigned char>(ch);
     if (c < 0x80) continue;
-    const uint32_t cp = AnsiCodePoint(c);
+    const uint32_t cp = CodePointFromAnsi(c);
     int found = -1;
     for (int i = 0; i < 128 && found < 0; ++i)
       if (table[i] == cp) found = 0x80 + i;
@@ -251,7 +187,7 @@ std::filesystem::path OsPath(const std::string& name) {
 
 std::string FromOsPath(const std::filesystem::path& path) { return Utf8ToAnsi(path.string()); }
 
-bool FileExists(const std::string& name) {
+bool PlainFileExists(const std::string& name) {
   struct stat st {};
   return LStat(name, st) && S_ISREG(st.st_mode);
 }
@@ -321,10 +257,6 @@ bool FileSetAttr(const std::string& name, uint32_t attr) {
   if (attr & faReadOnly) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
   else mode |= S_IWUSR;
   return ::chmod(OsPath(name).c_str(), mode) == 0;
-}
-
-bool RenameFile(const std::string& from, const std::string& to) {
-  return ::rename(OsPath(from).c_str(), OsPath(to).c_str()) == 0;
 }
 
 bool RemoveFile(const std::string& name) { return ::unlink(OsPath(name).c_str()) == 0; }

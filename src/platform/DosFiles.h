@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/Charset.h"
+#include "platform/FileNames.h"  // RenameFile replaces its target in one step
+
 namespace platform {
 
 // DOS attribute bits as stored in an archive's external attributes (low byte).
@@ -39,10 +42,6 @@ bool EncodeDateTime(const TDosFields& f, TDateTime& out);
 TDosFields DecodeDateTime(TDateTime value);
 TDateTime Now();
 
-// 8-bit (Windows-1252) text <-> the UTF-8 names the local file system uses.
-std::string AnsiToUtf8(const std::string& text);
-std::string Utf8ToAnsi(const std::string& text);
-
 // OEM code pages of archives written on DOS hosts. Conversion keeps the length;
 // characters with no form in the target page become '_'.
 enum class TOemCodePage { cp437, cp850 };
@@ -56,7 +55,7 @@ std::filesystem::path OsPath(const std::string& name);
 std::string FromOsPath(const std::filesystem::path& path);
 
 // Queries never follow a symbolic link: a link is neither a file nor a folder here.
-bool FileExists(const std::string& name);
+bool PlainFileExists(const std::string& name);
 bool DirExists(const std::string& name);
 bool IsSymLink(const std::string& name);
 bool PathExists(const std::string& name);  // anything at all, a dangling link included
@@ -71,7 +70,6 @@ bool SetFileDosDate(const std::string& name, uint32_t dos);
 int FileGetAttr(const std::string& name);  // -1 when the file is missing
 bool FileSetAttr(const std::string& name, uint32_t attr);
 
-bool RenameFile(const std::string& from, const std::string& to);  // replaces `to`
 bool RemoveFile(const std::string& name);
 bool CreateDir(const std::string& name);
 bool RemoveDir(const std::string& name);

@@ -78,7 +78,7 @@ bool ForceDirs(const std::string& path) {
   return std::filesystem::is_directory(platform::OsPath(p), ec);
 }
 
-bool File_Exists(const std::string& name) { return platform::FileExists(name); }
+bool File_Exists(const std::string& name) { return platform::PlainFileExists(name); }
 
 bool DirExists(const std::string& name) { return platform::DirExists(name); }
 
