@@ -156,11 +156,16 @@ void TZipWriter::SaveModifiedZipFile() {
   FilesList.clear();
   RunZip(TRunKind::Files);
   modified_ = false;
-  ReadZip();
+}
+
+// The directory is read once; reading it again would drop the renames and
+// new dates waiting to be saved.
+void TZipWriter::EnsureRead() {
+  if (!entries_ && (ArchiveStream() || platform::FileExists(ZipName()))) ReadZip();
 }
 
 void TZipWriter::SetPathname(int index, const std::string& value) {
-  ReadZip();
+  EnsureRead();
   CheckIndex(index);
   TZipHeaderInfo* entry = Entry(index);
   std::string dir = platform::UnixToDosPath(value);
@@ -171,7 +176,7 @@ void TZipWriter::SetPathname(int index, const std::string& value) {
 }
 
 void TZipWriter::SetFilename(int index, const std::string& value) {
-  ReadZip();
+  EnsureRead();
   CheckIndex(index);
   TZipHeaderInfo* entry = Entry(index);
   if (value == entry->FileName) return;
@@ -180,7 +185,7 @@ void TZipWriter::SetFilename(int index, const std::string& value) {
 }
 
 void TZipWriter::SetDateTime(int index, platform::TDateTime value) {
-  ReadZip();
+  EnsureRead();
   CheckIndex(index);
   TZipHeaderInfo* entry = Entry(index);
   uint32_t dos = platform::DateTimeToDosDateTime(value);

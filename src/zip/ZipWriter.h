@@ -126,6 +126,7 @@ class TZipWriter : public TZipReader {
   void WriteZipInfo(const std::string& fName, const std::vector<const TZipHeaderInfo*>& entries,
                     const TEndCentral& end);
   bool IsInList(const std::vector<std::string>& list, const std::string& fName) const;
+  void EnsureRead();
 
   bool recurse_ = false;
   bool storePaths_ = false;

@@ -439,6 +439,7 @@ TEST(ZipWriter, UpdateReplacesOnlyOlderEntriesAndDeletesByName) {
   EXPECT_EQ(EntryNames(writer), (std::vector<std::string>{"old.txt", "same.txt"}));
 
   writer.SetFilename(1, "renamed.txt");
+  EXPECT_THROW(writer.SetFilename(2, "x"), platform::EListError);
   writer.SaveModifiedZipFile();
   auto py = Python(R"PY(
 import sys, zipfile
