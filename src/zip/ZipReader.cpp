@@ -25,7 +25,7 @@ bool PlausibleVersion(uint16_t v) { return (v & 0xFF) <= 63 && (v >> 8) <= 30; }
 
 }  // namespace
 
-TZipReader::TZipReader() {}
+TZipReader::TZipReader(TComponent* owner) : TComponent(owner) {}
 
 TZipReader::~TZipReader() = default;
 
