@@ -229,7 +229,6 @@ void TZipReader::GetFileInfo() {
         break;
       }
       entry->RelativeOffset = static_cast<uint32_t>(entry->RelativeOffset + delta);
-      entry->CentralOffset = static_cast<uint32_t>(entry->CentralOffset);
       entries_->AddObject(entry.release());
       zip_->Seek(next, soFromBeginning);
     }
@@ -240,7 +239,6 @@ void TZipReader::GetFileInfo() {
   }
   numDisks_ = r.ThisDiskNumber + 1;
   RebuildSortView();
-  (void)size;
 }
 
 void TZipReader::ScanLocalHeaders() {
