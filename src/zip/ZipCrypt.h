@@ -27,6 +27,9 @@ class TZipCrypt {
 // Decrypts a copy of a 12-byte header with keys made from the password; returns its
 // last byte, which a right password turns into the entry's check byte.
 uint8_t DecryptHeaderByte(const std::string& password, const uint8_t* header);
+inline uint8_t DecryptHeaderByteByPtr(const std::string& password, const uint8_t* header) {
+  return DecryptHeaderByte(password, header);
+}
 // The byte an entry's header must decrypt to: the high byte of the time field when
 // sizes follow in a data descriptor, else the high byte of the CRC.
 uint8_t CryptCheckByte(uint16_t flags, uint32_t dosDateTime, uint32_t crc);

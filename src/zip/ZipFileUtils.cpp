@@ -106,6 +106,15 @@ bool FileCopy(const std::string& source, const std::string& dest) {
   }
 }
 
+int GetDirectory(int, std::string& dir) {
+  dir = platform::CurrentDir();
+  return dir.empty() ? 2 : 0;
+}
+
+int ChDirectory(const std::string& dir) { return platform::SetCurrentDir(dir) ? 0 : 2; }
+
+std::string LFN_ConvertLFName(const std::string& name, TConversionOperation) { return name; }
+
 std::string TempFileName(const std::string& path) { return platform::CreateTempFile(path, "pzt"); }
 
 void OemFilter(std::string& s) { s = platform::OemToAnsi(platform::AnsiToOem(s)); }

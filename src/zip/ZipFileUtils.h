@@ -41,6 +41,16 @@ bool DoRenameCopy(const std::string& source, const std::string& dest);
 // DoRenameCopy, else a byte copy. False when neither worked.
 bool FileCopy(const std::string& source, const std::string& dest);
 
+// The current folder (the drive number is kept for callers; there are no drives here),
+// and changing it: 0 on success, else the system's error number.
+int GetDirectory(int drive, std::string& dir);
+int ChDirectory(const std::string& dir);
+
+enum TConversionOperation { SHORTEN, LENGTHEN };
+// Names have no short (8.3) form on this file system, so both operations give the
+// name as written, with a trailing separator kept.
+std::string LFN_ConvertLFName(const std::string& name, TConversionOperation operation);
+
 // A new, empty, uniquely named file in `path` (empty string when none could be made).
 std::string TempFileName(const std::string& path);
 void OemFilter(std::string& s);

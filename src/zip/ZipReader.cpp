@@ -25,7 +25,7 @@ bool PlausibleVersion(uint16_t v) { return (v & 0xFF) <= 63 && (v >> 8) <= 30; }
 
 }  // namespace
 
-TZipReader::TZipReader() {}
+TZipReader::TZipReader(TComponent* owner) : TComponent(owner) {}
 
 TZipReader::~TZipReader() = default;
 
@@ -229,7 +229,6 @@ void TZipReader::GetFileInfo() {
         break;
       }
       entry->RelativeOffset = static_cast<uint32_t>(entry->RelativeOffset + delta);
-      entry->CentralOffset = static_cast<uint32_t>(entry->CentralOffset);
       entries_->AddObject(entry.release());
       zip_->Seek(next, soFromBeginning);
     }
@@ -240,7 +239,6 @@ void TZipReader::GetFileInfo() {
   }
   numDisks_ = r.ThisDiskNumber + 1;
   RebuildSortView();
-  (void)size;
 }
 
 void TZipReader::ScanLocalHeaders() {

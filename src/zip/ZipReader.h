@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Component.h"
 #include "platform/Exception.h"
 #include "zip/ObjectList.h"
 #include "zip/ZipCrypt.h"
@@ -60,9 +61,9 @@ using TGetNextBufferEvent = std::function<void(TZipReader* sender, std::vector<u
 using TDecryptEvent =
     std::function<void(TZipReader* sender, uint8_t* buffer, int length, const std::string& password)>;
 
-class TZipReader : public TPersistent {
+class TZipReader : public TComponent, public TPersistent {
  public:
-  TZipReader();
+  explicit TZipReader(TComponent* owner = nullptr);
   ~TZipReader() override;
   TZipReader(const TZipReader&) = delete;
   TZipReader& operator=(const TZipReader&) = delete;

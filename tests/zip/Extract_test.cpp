@@ -6,6 +6,7 @@
 
 #include "ZipTest_helpers.h"
 #include "platform/DosFiles.h"
+#include "zip/ZipFileUtils.h"
 #include "zip/ZipReader.h"
 
 using namespace ziptest;
@@ -290,6 +291,52 @@ TEST(Extract, PasswordsAndUnknownOutcomes) {
   cancelled.OnFilePercentDone = [](zip::TZipReader* r, int) { r->CancelTheOperation(); };
   EXPECT_THROW(cancelled.FileIsOK(0), zip::EUserCanceled);
   EXPECT_EQ(cancelled.Entry(0)->MatchFlag, zip::kCheckUntested);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Extract, StreamsBuffersInPiecesAndListing) {
+  TempDir tmp;
+  const std::string body = TextPayload(2500, 71);
+  WriteFile(tmp / "src/piece.txt", body);
+  WriteFile(tmp / "src/other.bin", BinaryPayload(100, 72));
+  ASSERT_EQ(Shell("cd " + Quote(tmp / "src") + " && touch -t 201506071234.56 piece.txt && zip -q -9 ../a.zip piece.txt other.bin"), 0);
+  zip::TZipReader reader;
+  reader.SetZipName(tmp / "a.zip");
+
+  zip::TMemoryStream stream;
+  EXPECT_EQ(reader.UnZipToStream(&stream, "*.TXT"), 1);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(stream.Memory()), static_cast<size_t>(stream.Size())), body);
+
+  // Memory output in pieces of 1000 bytes: the handler sees each piece, told to quit
+  // only with the last.
+  reader.BufferLength = 1000;
+  std::string joined;
+  std::vector<std::pair<int, bool>> calls;
+  reader.OnGetNextBuffer = [&](zip::TZipReader*, std::vector<uint8_t>& buf, const std::string&, int used, int number,
+                               bool& quit) {
+    joined.append(reinterpret_cast<char*>(buf.data()), static_cast<size_t>(used));
+    calls.emplace_back(used, quit);
+    EXPECT_EQ(number, static_cast<int>(calls.size()));
+  };
+  std::vector<uint8_t> buffer;
+  EXPECT_EQ(reader.UnZipToBufferByIndex(buffer, 0), 1);
+  EXPECT_EQ(joined, body);
+  EXPECT_EQ(calls, (std::vector<std::pair<int, bool>>{{1000, false}, {1000, false}, {500, true}}));
+  reader.OnGetNextBuffer = [](zip::TZipReader*, std::vector<uint8_t>&, const std::string&, int, int, bool& quit) {
+    quit = true;
+  };
+  EXPECT_THROW(reader.UnZipToBufferByIndex(buffer, 0), zip::EUserCanceled);
+
+  std::vector<std::string> lines;
+  reader.FillList(lines);
+  ASSERT_EQ(lines.size(), 2u);
+  char expect[200];
+  std::snprintf(expect, sizeof expect, "piece.txt\t06/07/15\t12:34pm\t    2500\t%8d\t%3d%%\tdef\t",
+                static_cast<int>(reader.CompressedSize(0)), zip::CRate(2500, reader.CompressedSize(0)));
+  EXPECT_EQ(lines[0], expect);
 }
 
 }  // namespace
