@@ -341,19 +341,19 @@ void TZipWriteRun::ExpandFileList() {
   w_.FilesList = kept;
 
   const std::string self = platform::UnixToDosPath(w_.ZipName());
-  for (std::string spec : wild) {
+  for (std::string pattern : wild) {
     bool recurse = w_.Recurse();
-    if (spec[0] == '|' || spec[0] == '>') {
-      recurse = spec[0] == '>';
-      spec.erase(0, 1);
+    if (pattern[0] == '|' || pattern[0] == '>') {
+      recurse = pattern[0] == '>';
+      pattern.erase(0, 1);
     }
     std::string dir, mask;
-    if (!IsWildCard(spec) && platform::DirExists(spec)) {
-      dir = spec;
+    if (!IsWildCard(pattern) && platform::DirExists(pattern)) {
+      dir = pattern;
       mask = "*.*";
     } else {
-      dir = FolderOf(spec);
-      mask = FileNameOf(spec);
+      dir = FolderOf(pattern);
+      mask = FileNameOf(pattern);
       if (dir.empty()) dir = root;
     }
     TDirSearch search(dir, mask, recurse);
