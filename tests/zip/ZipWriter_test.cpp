@@ -468,6 +468,12 @@ TEST(ZipWriter, EdgesOfARun) {
     writer.FilesList = {dir / "x.txt"};
     EXPECT_THROW(writer.Zip(), zip::EIncompleteZip);
     EXPECT_EQ(ReadFile(dir / "notzip.zip"), "this is not an archive at all, just text");
+    // An empty file is an empty archive.
+    WriteFile(dir / "zero.zip", "");
+    writer.SetZipName(dir / "zero.zip");
+    writer.FilesList = {dir / "x.txt"};
+    EXPECT_EQ(writer.Zip(), 1);
+    EXPECT_EQ(Shell("unzip -tq " + Quote(dir / "zero.zip")).status, 0);
   }
   {
     // A no-compress pattern stores; a buffer and a stream become entries.
