@@ -407,7 +407,6 @@ void TZipWriteRun::OpenPart(const std::string& name) {
   ownedOut_ = std::make_unique<TLFNFileStream>(name, platform::fmCreate, true, kFileBufSize);
   partsWritten_.push_back(name);
   out_ = ownedOut_.get();
-  outFileName_ = name;
   partWritten_ = 0;
   checked_ = std::make_unique<TCheckedStream>(out_, &partWritten_);
 }
@@ -452,7 +451,6 @@ void TZipWriteRun::OpenTarget() {
     outIsTemp_ = true;
     ownedOut_ = std::make_unique<TLFNFileStream>(temp, platform::fmCreate, true, kFileBufSize);
     out_ = ownedOut_.get();
-    outFileName_ = temp;
   }
   if (!checked_) checked_ = std::make_unique<TCheckedStream>(out_, &partWritten_);
 

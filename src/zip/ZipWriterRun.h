@@ -79,7 +79,6 @@ class TZipWriteRun {
   std::unique_ptr<TStream> ownedOut_;
   TStream* out_ = nullptr;
   std::unique_ptr<TStream> checked_;  // out_ behind the write check
-  std::string outFileName_;           // the file behind out_, when there is one
   bool outIsTemp_ = false;
   std::vector<std::string> partsWritten_;
   std::string finalTarget_;
