@@ -1081,6 +1081,7 @@ void TCustomLineNetSocket::CheckLineLimit() {
     // The owner kept the bytes but a line without bound cannot be held.
     platform::LogLine("Line longer than " + std::to_string(LineLimit) + " bytes from " + GetPeerAddr() +
                       "; connection closed");
+    DropHeld();
     Close();
   }
 }

@@ -333,4 +333,167 @@ TEST(NetSocket, DottedLookupCompletesBeforeReturningAndNamesLater) {
   EXPECT_EQ(done, std::vector<int>{10004});
 }
 
+// --- line mode ---------------------------------------------------------------
+
+class LineProbe : public TNetSocket {
+ public:
+  using TNetSocket::NetworkBytesRead;
+};
+
+struct LinePair {
+  RawPeer peer;
+  LineProbe sock;
+  std::vector<std::string> lines;  // one entry per OnDataAvailable that read something
+  int closed = 0;
+  std::size_t written = 0;
+
+  explicit LinePair(int read_size) {
+    const int port = peer.Listen();
+    sock.SetLineMode(true);
+    sock.OnDataAvailable = [this, read_size](TCustomNetSocket* s, int) {
+      std::string buf(static_cast<std::size_t>(read_size), '\0');
+      const int n = s->Receive(buf.data(), read_size);
+      if (n > 0) lines.push_back(buf.substr(0, static_cast<std::size_t>(n)));
+    };
+    sock.OnSessionClosed = [this](TCustomNetSocket*, int) { ++closed; };
+    sock.SetAddr("127.0.0.1");
+    sock.SetPort(std::to_string(port));
+    sock.Connect();
+    EXPECT_TRUE(peer.AcceptOne());
+    EXPECT_TRUE(PumpUntil([&] { return sock.State() == wsConnected; }));
+  }
+
+  // Writes one chunk and waits until our socket has read all of it, so each
+  // chunk is a read of its own on our side.
+  void Feed(const std::string& chunk) {
+    peer.Write(chunk);
+    written += chunk.size();
+    EXPECT_TRUE(PumpUntil([&] { return sock.NetworkBytesRead() >= written; }));
+    test::PumpFor(2);
+  }
+};
+
+TEST(LineMode, ReassemblesLinesAtAnyByteBoundary) {
+  const std::string long_line = std::string(4998, 'L') + "\r\n";
+  struct Case {
+    const char* name;
+    int read_size;
+    std::vector<std::string> chunks;
+    std::vector<std::string> lines;
+  };
+  const std::vector<Case> cases = {
+      {"two frames in one read", 8191, {"  1006<>a\r\n  1006<>b\r\n"}, {"  1006<>a\r\n", "  1006<>b\r\n"}},
+      {"line end split between reads", 8191, {"  1006<>abc\r", "\n  1006<>d\r\n"}, {"  1006<>abc\r\n", "  1006<>d\r\n"}},
+      {"line split into single bytes", 8191, {"a", "b", "\r", "\n"}, {"ab\r\n"}},
+      {"small reader takes a long line in pieces", 2047, {long_line.substr(0, 3000), long_line.substr(3000)},
+       {long_line.substr(0, 2047), long_line.substr(2047, 2047), long_line.substr(4094)}},
+      {"bytes without a line end wait", 8191, {"partial"}, {}},
+      {"empty lines are lines", 8191, {"\r\n\r\nx\r\n"}, {"\r\n", "\r\n", "x\r\n"}},
+  };
+  for (const auto& c : cases) {
+    LinePair p(c.read_size);
+    for (const auto& chunk : c.chunks) p.Feed(chunk);
+    EXPECT_EQ(p.lines, c.lines) << c.name;
+    EXPECT_EQ(p.sock.State(), wsConnected) << c.name;
+  }
+}
+
+TEST(LineMode, OverLongLineIsDroppedThroughItsEndAndTheLinkStays) {
+  LinePair p(8191);
+  int exceeded = 0;
+  p.sock.OnLineLimitExceeded = [&](TCustomNetSocket*, int count, bool& clear) {
+    ++exceeded;
+    EXPECT_GT(count, 65536);
+    EXPECT_TRUE(clear);
+  };
+  p.Feed("  1006<>before\r\n");
+  // 70000 bytes without a line end, split so the end of the long line and the
+  // next frames arrive in later reads: nothing of the long line is passed on.
+  const std::string junk(70000, 'j');
+  p.Feed(junk.substr(0, 40000));
+  p.Feed(junk.substr(40000) + "  1006<>tail of the long line\r");
+  p.Feed("\n  1006<>after\r\n");
+  EXPECT_EQ(p.lines, (std::vector<std::string>{"  1006<>before\r\n", "  1006<>after\r\n"}));
+  EXPECT_EQ(exceeded, 1);
+  EXPECT_EQ(p.sock.State(), wsConnected);
+
+  // A limit the owner refuses to clear ends the connection instead of growing.
+  LinePair q(8191);
+  q.sock.LineLimit = 100;
+  q.sock.OnLineLimitExceeded = [](TCustomNetSocket*, int, bool& clear) { clear = false; };
+  q.Feed(std::string(150, 'k'));
+  EXPECT_TRUE(PumpUntil([&] { return q.sock.State() == wsClosed; }));
+  EXPECT_TRUE(q.lines.empty());
+}
+
+TEST(LineMode, HeldBytesComeAsALastLineWhenThePeerEnds) {
+  LinePair p(8191);
+  p.peer.Write("one\r\ntwo\r\nabc");
+  p.peer.Close();
+  ASSERT_TRUE(PumpUntil([&] { return p.closed > 0; }));
+  EXPECT_EQ(p.lines, (std::vector<std::string>{"one\r\n", "two\r\n", "abc"}));
+  EXPECT_EQ(p.closed, 1);
+}
+
+TEST(LineMode, SwitchingOffAndOnKeepsEveryByteInOrder) {
+  // One write carries a command that announces 100 raw bytes, the raw bytes,
+  // and two more command lines; the reader switches line mode off for the raw
+  // part, asks never for more than it still expects, and switches it on again.
+  const std::string raw = [] {
+    std::string r;
+    for (int i = 0; i < 100; ++i) r += static_cast<char>(i % 7 == 0 ? '\r' : (i % 5 == 0 ? '\n' : 'a' + i % 26));
+    return r;
+  }();
+  for (bool split : {false, true}) {
+    RawPeer peer;
+    TNetSocket s;
+    std::vector<std::string> events;
+    int expected_raw = 0;
+    s.SetLineMode(true);
+    s.OnDataAvailable = [&](TCustomNetSocket* sock, int) {
+      auto* line = static_cast<TNetSocket*>(sock);
+      char buf[2048];
+      if (!line->LineMode()) {
+        const int n = sock->Receive(buf, std::min(2047, expected_raw));
+        if (n <= 0) return;
+        expected_raw -= n;
+        events.push_back("raw " + std::string(buf, static_cast<std::size_t>(n)));
+        if (expected_raw == 0) line->SetLineMode(true);
+        return;
+      }
+      const int n = sock->Receive(buf, 2047);
+      if (n <= 0) return;
+      const std::string text(buf, static_cast<std::size_t>(n));
+      events.push_back("line " + text);
+      if (text.rfind("  1023<", 0) == 0) {
+        expected_raw = 100;
+        line->SetLineMode(false);
+      }
+    };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(peer.Listen()));
+    s.Connect();
+    ASSERT_TRUE(peer.AcceptOne());
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+    const std::string all = "  1023<100>\r\n" + raw + "  1006<>x\r\n  1006<>y\r\n";
+    if (split) {
+      peer.Write(all.substr(0, 40));
+      test::PumpFor(20);
+      peer.Write(all.substr(40));
+    } else {
+      peer.Write(all);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 4 && events.back() == "line   1006<>y\r\n"; })) << split;
+    std::string raw_seen;
+    std::vector<std::string> lines;
+    for (const auto& e : events) {
+      if (e.rfind("raw ", 0) == 0) raw_seen += e.substr(4);
+      else lines.push_back(e);
+    }
+    EXPECT_EQ(raw_seen, raw) << split;
+    EXPECT_EQ(lines, (std::vector<std::string>{"line   1023<100>\r\n", "line   1006<>x\r\n", "line   1006<>y\r\n"}))
+        << split;
+  }
+}
+
 }  // namespace
