@@ -505,6 +505,8 @@ int SendBuffers(TSocket s, const ConstBuffer* buffers, int count, int flags) {
   Entry* e = Find(s);
   if (e == nullptr) return Fail(WSAENOTSOCK);
   if (count < 0) return Fail(WSAEINVAL);
+  // Linux answers EPIPE on a stream that never connected.
+  if (e->type == SOCK_STREAM_TYPE && !e->connected) return Fail(WSAENOTCONN);
   std::vector<iovec> iov(static_cast<std::size_t>(count));
   std::size_t total = 0;
   for (int i = 0; i < count; ++i) {
