@@ -57,11 +57,18 @@ std::string Hex(const std::string& s) {
 // Runs the independent Python caller while our event loop keeps serving.
 std::vector<std::string> RunCallers(int port, int count) {
   const char* src = std::getenv("PARLO_SOURCE_DIR");
-  const std::string script = std::string(src ? src : ".") + "/tests/support/tcp_callers.py";
+  std::string script = src ? std::string(src) + "/tests/support/tcp_callers.py" : std::string();
+  if (script.empty()) {
+    // Found beside this file when the environment does not say where the tree is.
+    const std::string here = __FILE__;
+    script = here.substr(0, here.rfind('/')) + "/../support/tcp_callers.py";
+  }
   QProcess proc;
   proc.start("python3", QStringList{QString::fromStdString(script), QString::number(port), QString::number(count)});
   EXPECT_TRUE(proc.waitForStarted(5000));
   EXPECT_TRUE(PumpUntil([&] { return proc.state() == QProcess::NotRunning; }, 20000));
+  const std::string errors = proc.readAllStandardError().toStdString();
+  EXPECT_TRUE(errors.empty()) << errors;
   std::vector<std::string> lines;
   std::istringstream out(proc.readAllStandardOutput().toStdString());
   for (std::string line; std::getline(out, line);) lines.push_back(line);
