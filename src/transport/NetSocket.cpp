@@ -305,6 +305,8 @@ void TCustomNetSocket::ReceiveLoop(int error, bool no_loop) {
       if (n <= 0) break;
     }
     if (no_loop) break;
+    // A receive that did not fill its buffer took everything there was.
+    if (network_bytes_ != before && !last_recv_filled_) break;
     unsigned long waiting = 0;
     if (net::BytesAvailable(handle_, &waiting) != 0 || waiting == 0 || last_error_ != 0) break;
     // A handler that takes nothing would otherwise be called forever; the next
@@ -511,6 +513,7 @@ void TCustomNetSocket::Dup(TSocket handle) {
 int TCustomNetSocket::DoRecv(void* buffer, int size, int flags) {
   const int n = net::Recv(handle_, buffer, size, flags);
   if (n > 0 && (flags & net::MSG_PEEK_FLAG) == 0) network_bytes_ += static_cast<std::uint64_t>(n);
+  last_recv_filled_ = n == size;
   return n;
 }
 

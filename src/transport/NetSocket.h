@@ -270,6 +270,7 @@ class TCustomNetSocket {
   std::string dns_name_pending_;
 
   std::uint64_t network_bytes_ = 0;
+  bool last_recv_filled_ = false;
 };
 
 // Line mode on top of the socket: received bytes are collected and offered to
