@@ -27,7 +27,7 @@ constexpr int kMaxGather = 256;
 // ---------------------------------------------------------------------------
 // TCustomNetSocket
 
-TCustomNetSocket::TCustomNetSocket() : target_([this](platform::TMessage& m) { WndProc(m); }) {
+TCustomNetSocket::TCustomNetSocket(TComponent* owner) : TComponent(owner), target_([this](platform::TMessage& m) { WndProc(m); }) {
   AssignDefaultValue();
 }
 
@@ -198,8 +198,8 @@ void TCustomNetSocket::WndProc(platform::TMessage& msg) {
         if (static_cast<net::RequestId>(msg.WParam) != dns_request_) break;
         dns_request_ = 0;
         if (msg.LParam == 0) {
-          for (std::uint32_t a : dns_addrs_pending_) dns_result_list_.push_back(net::InetNtoa(a));
-          if (!dns_result_list_.empty()) dns_result_ = dns_result_list_.front();
+          for (std::uint32_t a : dns_addrs_pending_) dns_result_list_.Add(net::InetNtoa(a));
+          if (dns_result_list_.Count() > 0) dns_result_ = dns_result_list_.Get(0);
         }
         dns_addrs_pending_.clear();
         TriggerDNSLookupDone(static_cast<int>(msg.LParam));
@@ -209,7 +209,7 @@ void TCustomNetSocket::WndProc(platform::TMessage& msg) {
         dns_request_ = 0;
         if (msg.LParam == 0) {
           dns_result_ = dns_name_pending_;
-          dns_result_list_.push_back(dns_name_pending_);
+          dns_result_list_.Add(dns_name_pending_);
         }
         dns_name_pending_.clear();
         TriggerDNSLookupDone(static_cast<int>(msg.LParam));
@@ -804,7 +804,7 @@ void TCustomNetSocket::DnsLookup(const std::string& host) {
   }
   CancelLookupQuietly();
   dns_result_.clear();
-  dns_result_list_.clear();
+  dns_result_list_.Clear();
   if (NetSocketIsDottedIP(host)) {
     dns_result_ = net::InetNtoa(net::InetAddr(Trimmed(host)));
     TriggerDNSLookupDone(0);
@@ -827,7 +827,7 @@ void TCustomNetSocket::ReverseDnsLookup(const std::string& addr) {
   }
   CancelLookupQuietly();
   dns_result_.clear();
-  dns_result_list_.clear();
+  dns_result_list_.Clear();
   std::weak_ptr<bool> alive = alive_;
   dns_request_ = net::AsyncLookupAddress(net::InetAddr(Trimmed(addr)), [this, alive](int error, const std::string& name) {
     if (alive.expired()) return;
@@ -921,7 +921,7 @@ void TCustomNetSocket::TriggerDNSLookupDone(int error) {
 // ---------------------------------------------------------------------------
 // TCustomLineNetSocket
 
-TCustomLineNetSocket::TCustomLineNetSocket() = default;
+TCustomLineNetSocket::TCustomLineNetSocket(TComponent* owner) : TCustomNetSocket(owner) {}
 
 TCustomLineNetSocket::~TCustomLineNetSocket() = default;
 

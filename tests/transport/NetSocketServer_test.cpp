@@ -26,11 +26,11 @@ struct ServerLog {
 
   void Attach(TNetSocketServer& srv) {
     srv.OnClientCreate = [this](TCustomNetSocketServer*, TNetSocketClient* c) {
-      created.push_back(c->Name);  // before the name is given
+      created.push_back(c->Name());  // before the name is given
     };
-    srv.OnClientConnect = [this](TCustomNetSocketServer*, TNetSocketClient* c, int) { connected.push_back(c->Name); };
+    srv.OnClientConnect = [this](TCustomNetSocketServer*, TNetSocketClient* c, int) { connected.push_back(c->Name()); };
     srv.OnClientDisconnect = [this](TCustomNetSocketServer*, TNetSocketClient* c, int) {
-      disconnected.push_back(c->Name);
+      disconnected.push_back(c->Name());
     };
   }
 };
@@ -77,7 +77,7 @@ std::vector<std::string> RunCallers(int port, int count) {
 
 TEST(NetSocketServer, GreetsCallersAndTurnsAwayThoseBeyondTheLimit) {
   TNetSocketServer srv;
-  srv.Name = "Srv";
+  srv.SetName("Srv");
   srv.Banner = "Welcome";
   srv.BannerToBusy = "Busy";
   srv.MaxClients = 2;
@@ -99,7 +99,8 @@ TEST(NetSocketServer, GreetsCallersAndTurnsAwayThoseBeyondTheLimit) {
   RawPeer late;
   ASSERT_TRUE(late.Connect(port));
   ASSERT_TRUE(PumpUntil([&] { return srv.ClientCount() == 1; }));
-  EXPECT_EQ(srv.Client(0)->Name, "SrvClient4");
+  EXPECT_EQ(srv.Client(0)->Name(), "SrvClient4");
+  EXPECT_EQ(srv.FindComponent("srvclient4"), srv.Client(0));
   EXPECT_EQ(srv.Client(1), nullptr);
   EXPECT_EQ(srv.Client(-1), nullptr);
   EXPECT_EQ(late.Read(9), "Welcome\r\n");
@@ -107,7 +108,7 @@ TEST(NetSocketServer, GreetsCallersAndTurnsAwayThoseBeyondTheLimit) {
 
 TEST(NetSocketServer, EachClientDisconnectsOnceWhoeverCloses) {
   TNetSocketServer srv;
-  srv.Name = "Room";
+  srv.SetName("Room");
   srv.Banner.clear();  // greets with nothing
   ServerLog log;
   log.Attach(srv);
@@ -145,7 +146,7 @@ TEST(NetSocketServer, FailedAcceptDropsTheClientAndKeepsListening) {
   GTEST_SKIP() << "runs in the plain build";
 #endif
   TNetSocketServer srv;
-  srv.Name = "Srv";
+  srv.SetName("Srv");
   srv.MaxClients = 1;
   ServerLog log;
   log.Attach(srv);
