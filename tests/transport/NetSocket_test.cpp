@@ -333,6 +333,30 @@ TEST(NetSocket, DottedLookupCompletesBeforeReturningAndNamesLater) {
   EXPECT_EQ(done, std::vector<int>{10004});
 }
 
+TEST(NetSocket, SocketsKeepWorkingWhileAHandlerRunsANestedLoop) {
+  // Handlers show modal dialogs; other connections (and later lines of the
+  // same one) must still be served meanwhile.
+  Connected a(8191, true);
+  Connected b(8191, true);
+  std::vector<std::string> a_lines;
+  bool nested_done = false;
+  a.sock.OnDataAvailable = [&](TCustomNetSocket* s, int) {
+    char buf[256];
+    const int n = s->Receive(buf, sizeof(buf));
+    if (n <= 0) return;
+    a_lines.emplace_back(buf, static_cast<std::size_t>(n));
+    if (a_lines.size() == 1) {
+      b.peer.Write("during\r\n");
+      a.peer.Write("second\r\n");
+      nested_done = PumpUntil([&] { return b.rec.received == "during\r\n" && a_lines.size() == 2; });
+    }
+  };
+  a.peer.Write("first\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return a_lines.size() >= 2; }));
+  EXPECT_TRUE(nested_done);
+  EXPECT_EQ(a_lines, (std::vector<std::string>{"first\r\n", "second\r\n"}));
+}
+
 // --- line mode ---------------------------------------------------------------
 
 class LineProbe : public TNetSocket {
