@@ -296,7 +296,7 @@ void TCustomNetSocket::ReceiveLoop(int error, bool no_loop) {
   for (;;) {
     last_error_ = 0;
     const std::uint64_t before = network_bytes_;
-    const int held_before = GetRcvdCount();
+    const std::int64_t read_before = read_count_;
     const bool taken = TriggerDataAvailable(error);
     if (alive.expired() || handle_ != h || h == INVALID_SOCKET) return;
     if (!taken) {
@@ -311,7 +311,7 @@ void TCustomNetSocket::ReceiveLoop(int error, bool no_loop) {
     if (net::BytesAvailable(handle_, &waiting) != 0 || waiting == 0 || last_error_ != 0) break;
     // A handler that takes nothing would otherwise be called forever; the next
     // receive re-arms the notice.
-    if (network_bytes_ == before && GetRcvdCount() == held_before) break;
+    if (network_bytes_ == before && read_count_ == read_before) break;
   }
 }
 
