@@ -362,6 +362,7 @@ void TCustomNetSocket::Connect() {
     SocketError("Connect (socket)");
     return;
   }
+  StartFresh();
   ChangeState(wsOpened);
   if (sock_type_ == net::SOCK_STREAM_TYPE) {
     if (net::SetOption(handle_, net::Option::ReuseAddr, 1) != 0) return SocketError("setsockopt(SO_REUSEADDR)");
@@ -394,6 +395,16 @@ void TCustomNetSocket::Connect() {
     ChangeState(wsConnected);
     TriggerSessionConnected(0);
   }
+}
+
+void TCustomNetSocket::StartFresh() {
+  // A connection started from the close handler of the previous one must not
+  // inherit its end-of-connection marks.
+  close_reported_ = false;
+  all_sent_ = true;
+  read_count_ = 0;
+  paused_ = false;
+  send_queue_.clear();
 }
 
 void TCustomNetSocket::BindSocket() {
@@ -442,6 +453,7 @@ void TCustomNetSocket::Listen() {
   send_queue_.clear();
   handle_ = net::Socket(sock_type_, protocol_);
   if (handle_ == INVALID_SOCKET) return SocketError("socket");
+  StartFresh();
   if (sock_type_ == net::SOCK_DGRAM_TYPE && ReuseAddr &&
       net::SetOption(handle_, net::Option::ReuseAddr, 1) != 0)
     return SocketError("setsockopt(SO_REUSEADDR)");
@@ -499,10 +511,7 @@ void TCustomNetSocket::Dup(TSocket handle) {
     ChangeState(wsClosed);
   }
   handle_ = handle;
-  close_reported_ = false;
-  all_sent_ = true;
-  read_count_ = 0;
-  send_queue_.clear();
+  StartFresh();
   select_mask_ = net::FD_READ | net::FD_WRITE | net::FD_CONNECT | net::FD_CLOSE;
   if (net::AsyncSelect(handle_, &target_, WM_ASYNCSELECT, select_mask_) != 0) return SocketError("WSAAsyncSelect");
   ChangeState(wsConnected);
