@@ -599,6 +599,7 @@ int TCustomNetSocket::Send(const void* data, int length) {
     return -1;
   }
   all_sent_ = false;
+  bool network_full = false;
   if (length <= 0) {
     length = 0;
   } else {
@@ -614,10 +615,13 @@ int TCustomNetSocket::Send(const void* data, int length) {
         HandleSendError(net::LastError());
         return length;
       }
+      if (handle_ == INVALID_SOCKET) return length;  // an OnSendData handler closed it
+      network_full = offset < length;
     }
     if (offset < length) AppendToQueue(p + offset, length - offset);
   }
-  TryToSend();
+  // When the network just refused more, FD_WRITE tells when to go on.
+  if (!network_full) TryToSend();
   if (send_queue_.empty() && handle_ != INVALID_SOCKET)
     PostMessage(WM_ASYNCSELECT, static_cast<std::uintptr_t>(handle_), net::MakeSelectReply(net::FD_WRITE, 0));
   return length;
