@@ -172,16 +172,6 @@ TEST(NetSocket, MisuseIsReportedWithTheSocketErrorTexts) {
   EXPECT_EQ(errors, 1);
 }
 
-TEST(NetSocket, PortTextsOutsideTheRangeAreRefused) {
-  TNetSocket s;
-  s.SetAddr("127.0.0.1");
-  for (const char* port : {"0", "70000", "65536", "99999999999999999999"}) {
-    s.SetPort(port);
-    EXPECT_THROW(s.Connect(), ESocketException) << port;
-    EXPECT_EQ(s.State(), wsClosed) << port;
-  }
-}
-
 TEST(NetSocket, CloseDelayedInsideAHandlerKeepsTheSocketUsableUntilItReturns) {
   Connected c;
   bool usable = false;
