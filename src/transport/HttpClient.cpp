@@ -568,6 +568,8 @@ void THttpClient::HeaderEnded() {
     // The rest of this response is of no interest; the next request starts
     // once this handler has returned.
     CloseSocketQuietly();
+    ChangeState(httpNotConnected);
+    if (!Current(gen)) return;
     Relocate();
     return;
   }
