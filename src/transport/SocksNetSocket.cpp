@@ -508,4 +508,7 @@ void TCustomSyncNetSocket::ReadLine(int timeout, std::string& line) {
   }
   OnDataAvailable = saved_handler;
   SetLineMode(saved_mode);
+  // Bytes that came behind the line may have been offered to our reader after
+  // it was done; the owner's handler gets them now.
+  if (HeldCount() > 0) PostMessage(WM_TRIGGER_DATA_AVAILABLE);
 }

@@ -99,7 +99,7 @@ TempDir::~TempDir() {
 
 Child::~Child() { Stop(); }
 
-bool Child::Start(const std::vector<std::string>& argv) {
+bool Child::Start(const std::vector<std::string>& argv, bool quiet) {
   int in_pipe[2], out_pipe[2];
   if (::pipe2(in_pipe, O_CLOEXEC) != 0) return false;
   if (::pipe2(out_pipe, O_CLOEXEC) != 0) return false;
@@ -108,6 +108,10 @@ bool Child::Start(const std::vector<std::string>& argv) {
   if (pid == 0) {
     ::dup2(in_pipe[0], 0);
     ::dup2(out_pipe[1], 1);
+    if (quiet) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      if (null >= 0) ::dup2(null, 2);
+    }
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -234,7 +238,7 @@ int Microsocks::Start(const std::string& user, const std::string& pass) {
   port_ = StartOnFreePort(child_, [&](int port) {
     std::vector<std::string> argv = {"microsocks", "-i", "127.0.0.1", "-p", std::to_string(port), "-b", "127.0.0.1"};
     if (!user.empty()) argv.insert(argv.end(), {"-u", user, "-P", pass});
-    return child_.Start(argv);
+    return child_.Start(argv, true);
   });
   return port_;
 }

@@ -40,7 +40,8 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  bool Start(const std::vector<std::string>& argv);
+  // quiet: the child's stderr goes nowhere.
+  bool Start(const std::vector<std::string>& argv, bool quiet = false);
   // One line of the child's stdout, without its end; empty on timeout or end.
   std::string ReadLine(int timeout_ms);
   void Stop();
