@@ -27,7 +27,7 @@ constexpr int kMaxGather = 256;
 // ---------------------------------------------------------------------------
 // TCustomNetSocket
 
-TCustomNetSocket::TCustomNetSocket() : target_([this](platform::TMessage& m) { WndProc(m); }) {
+TCustomNetSocket::TCustomNetSocket(TComponent* owner) : TComponent(owner), target_([this](platform::TMessage& m) { WndProc(m); }) {
   AssignDefaultValue();
 }
 
@@ -198,8 +198,8 @@ void TCustomNetSocket::WndProc(platform::TMessage& msg) {
         if (static_cast<net::RequestId>(msg.WParam) != dns_request_) break;
         dns_request_ = 0;
         if (msg.LParam == 0) {
-          for (std::uint32_t a : dns_addrs_pending_) dns_result_list_.push_back(net::InetNtoa(a));
-          if (!dns_result_list_.empty()) dns_result_ = dns_result_list_.front();
+          for (std::uint32_t a : dns_addrs_pending_) dns_result_list_.Add(net::InetNtoa(a));
+          if (dns_result_list_.Count() > 0) dns_result_ = dns_result_list_.Get(0);
         }
         dns_addrs_pending_.clear();
         TriggerDNSLookupDone(static_cast<int>(msg.LParam));
@@ -209,7 +209,7 @@ void TCustomNetSocket::WndProc(platform::TMessage& msg) {
         dns_request_ = 0;
         if (msg.LParam == 0) {
           dns_result_ = dns_name_pending_;
-          dns_result_list_.push_back(dns_name_pending_);
+          dns_result_list_.Add(dns_name_pending_);
         }
         dns_name_pending_.clear();
         TriggerDNSLookupDone(static_cast<int>(msg.LParam));
@@ -305,6 +305,8 @@ void TCustomNetSocket::ReceiveLoop(int error, bool no_loop) {
       if (n <= 0) break;
     }
     if (no_loop) break;
+    // A receive that did not fill its buffer took everything there was.
+    if (network_bytes_ != before && !last_recv_filled_) break;
     unsigned long waiting = 0;
     if (net::BytesAvailable(handle_, &waiting) != 0 || waiting == 0 || last_error_ != 0) break;
     // A handler that takes nothing would otherwise be called forever; the next
@@ -511,6 +513,7 @@ void TCustomNetSocket::Dup(TSocket handle) {
 int TCustomNetSocket::DoRecv(void* buffer, int size, int flags) {
   const int n = net::Recv(handle_, buffer, size, flags);
   if (n > 0 && (flags & net::MSG_PEEK_FLAG) == 0) network_bytes_ += static_cast<std::uint64_t>(n);
+  last_recv_filled_ = n == size;
   return n;
 }
 
@@ -801,7 +804,7 @@ void TCustomNetSocket::DnsLookup(const std::string& host) {
   }
   CancelLookupQuietly();
   dns_result_.clear();
-  dns_result_list_.clear();
+  dns_result_list_.Clear();
   if (NetSocketIsDottedIP(host)) {
     dns_result_ = net::InetNtoa(net::InetAddr(Trimmed(host)));
     TriggerDNSLookupDone(0);
@@ -824,7 +827,7 @@ void TCustomNetSocket::ReverseDnsLookup(const std::string& addr) {
   }
   CancelLookupQuietly();
   dns_result_.clear();
-  dns_result_list_.clear();
+  dns_result_list_.Clear();
   std::weak_ptr<bool> alive = alive_;
   dns_request_ = net::AsyncLookupAddress(net::InetAddr(Trimmed(addr)), [this, alive](int error, const std::string& name) {
     if (alive.expired()) return;
@@ -918,7 +921,7 @@ void TCustomNetSocket::TriggerDNSLookupDone(int error) {
 // ---------------------------------------------------------------------------
 // TCustomLineNetSocket
 
-TCustomLineNetSocket::TCustomLineNetSocket() = default;
+TCustomLineNetSocket::TCustomLineNetSocket(TComponent* owner) : TCustomNetSocket(owner) {}
 
 TCustomLineNetSocket::~TCustomLineNetSocket() = default;
 
@@ -1081,6 +1084,7 @@ void TCustomLineNetSocket::CheckLineLimit() {
     // The owner kept the bytes but a line without bound cannot be held.
     platform::LogLine("Line longer than " + std::to_string(LineLimit) + " bytes from " + GetPeerAddr() +
                       "; connection closed");
+    DropHeld();
     Close();
   }
 }
