@@ -64,7 +64,7 @@ std::string SocksReplyText(int status) {
 // ---------------------------------------------------------------------------
 // TCustomSocksNetSocket
 
-TCustomSocksNetSocket::TCustomSocksNetSocket() = default;
+TCustomSocksNetSocket::TCustomSocksNetSocket(TComponent* owner) : Base(owner) {}
 
 TCustomSocksNetSocket::~TCustomSocksNetSocket() { CancelLookups(); }
 

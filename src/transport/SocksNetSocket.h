@@ -40,7 +40,7 @@ class TCustomSocksNetSocket : public TCustomLineNetSocket {
   using Base = TCustomLineNetSocket;
 
  public:
-  TCustomSocksNetSocket();
+  explicit TCustomSocksNetSocket(TComponent* owner = nullptr);
   ~TCustomSocksNetSocket() override;
 
   const std::string& SocksServer() const { return socks_server_; }
@@ -111,6 +111,7 @@ class TCustomSocksNetSocket : public TCustomLineNetSocket {
 // the event loop while they wait, so every other socket keeps working.
 class TCustomSyncNetSocket : public TCustomSocksNetSocket {
  public:
+  explicit TCustomSyncNetSocket(TComponent* owner = nullptr) : TCustomSocksNetSocket(owner) {}
   // Runs the event loop until done is set or the wait limit has passed;
   // 0, or 12001 when the limit passed.
   virtual int WaitUntilReady(bool& done);
@@ -127,7 +128,7 @@ class TCustomSyncNetSocket : public TCustomSocksNetSocket {
 
 class TSocksNetSocket : public TCustomSyncNetSocket {
  public:
-  TSocksNetSocket() = default;
+  explicit TSocksNetSocket(TComponent* owner = nullptr) : TCustomSyncNetSocket(owner) {}
 };
 
 // The text of a SOCKS 5 connect-reply status (also "unassigned error #" + n).

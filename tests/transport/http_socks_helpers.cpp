@@ -23,13 +23,13 @@ namespace httpsocks {
 namespace fs = std::filesystem;
 
 void EnsureApp() {
+  // A peer that goes away while we write must not end the test program.
+  std::signal(SIGPIPE, SIG_IGN);
   if (QCoreApplication::instance() != nullptr) return;
   static int argc = 1;
   static char name[] = "transport_tests";
   static char* argv[] = {name, nullptr};
   new QCoreApplication(argc, argv);
-  // A peer that goes away while we write must not end the test program.
-  std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool PumpUntil(const std::function<bool()>& pred, int timeout_ms) {
