@@ -245,19 +245,16 @@ THttpClient::~THttpClient() {
   socket_.reset();
 }
 
-bool THttpClient::Current(std::uint64_t generation) const { return active_ && generation == generation_; }
 
 // An exception from our own handlers or the owner's events ends the request
 // as a failure instead of leaving it to the socket, which would only reset the
 // connection and could make a broken download look finished.
 void THttpClient::Guard(const std::function<void()>& fn) {
-  const std::uint64_t gen = generation_;
-  std::weak_ptr<bool> alive = alive_;
+  const Ticket gen = Take();
   try {
     fn();
   } catch (const std::exception& e) {
-    if (alive.expired()) throw;
-    if (Current(gen)) {
+    if (Live(this, gen)) {
       Fail(httperrHandlerFailed, e.what());
       return;
     }
@@ -352,57 +349,58 @@ void THttpClient::DoRequestAsync(THttpRequest request) {
   relocations_ = 0;
   request_type_ = request;
   InternalClear();
+  const Ticket gen = Take();
   ChangeState(httpNotConnected);
-  if (!Current(generation_)) return;
+  if (!Live(this, gen)) return;
   if (!TakeTarget(Trim(URL))) return;
   Login();
 }
 
 void THttpClient::Login() {
-  const std::uint64_t gen = generation_;
+  const Ticket gen = Take();
   CloseSocketQuietly();
   ChangeState(httpDnsLookup);
-  if (!Current(gen)) return;
+  if (!Live(this, gen)) return;
   try {
     socket_->SetLocalAddr(LocalAddr);
     socket_->DnsLookup(host_);
   } catch (const std::exception& e) {
-    if (Current(gen)) Fail(socket_->LastError() != 0 ? socket_->LastError() : 11001, e.what());
+    if (Live(this, gen)) Fail(socket_->LastError() != 0 ? socket_->LastError() : 11001, e.what());
   }
 }
 
 void THttpClient::SocketDnsLookupDone(int error) {
   if (!active_ || state_ != httpDnsLookup) return;
-  const std::uint64_t gen = generation_;
+  const Ticket gen = Take();
   if (error != 0) {
     Fail(error, "can't resolve hostname to IP address");
     return;
   }
   ChangeState(httpDnsLookupDone);
-  if (!Current(gen)) return;
+  if (!Live(this, gen)) return;
   try {
     socket_->SetAddr(socket_->DnsResult());
     socket_->SetPort(port_);
     socket_->SetProto("tcp");
     socket_->Connect();
   } catch (const std::exception& e) {
-    if (Current(gen)) Fail(socket_->LastError() != 0 ? socket_->LastError() : 10022, e.what());
+    if (Live(this, gen)) Fail(socket_->LastError() != 0 ? socket_->LastError() : 10022, e.what());
   }
 }
 
 void THttpClient::SocketSessionConnected(int error) {
   if (!active_) return;
-  const std::uint64_t gen = generation_;
+  const Ticket gen = Take();
   if (error != 0) {
     Fail(error, NetSocketErrorDesc(error) + " (Error #" + std::to_string(error) + ")");
     return;
   }
   ChangeState(httpConnected);
-  if (!Current(gen)) return;
+  if (!Live(this, gen)) return;
   platform::Fire(OnSessionConnected, this);
-  if (!Current(gen)) return;
+  if (!Live(this, gen)) return;
   ChangeState(httpWaitingHeader);
-  if (!Current(gen)) return;
+  if (!Live(this, gen)) return;
   SendRequest();
 }
 
@@ -416,10 +414,10 @@ void THttpClient::SendCommand(const std::string& line) {
 }
 
 void THttpClient::SendRequest() {
-  const std::uint64_t gen = generation_;
+  const Ticket gen = Take();
   request_.clear();
   platform::Fire(OnRequestHeaderBegin, this);
-  if (!Current(gen)) return;
+  if (!Live(this, gen)) return;
   SendCommand("GET " + path_ + " HTTP/1.0");
   if (!Sender.empty()) SendCommand("From: " + Sender);
   if (!Accept.empty()) SendCommand("Accept: " + Accept);
@@ -428,9 +426,9 @@ void THttpClient::SendRequest() {
   SendCommand("Host: " + host_);
   if (NoCache) SendCommand("Pragma: no-cache");
   if (ModifiedSince != 0) SendCommand("If-Modified-Since: " + RFC1123_Date(ModifiedSince) + " GMT");
-  if (!Current(gen)) return;
+  if (!Live(this, gen)) return;
   platform::Fire(OnRequestHeaderEnd, this);
-  if (!Current(gen)) return;
+  if (!Live(this, gen)) return;
   request_ += "\r\n";
   socket_->SendStr(request_);
   request_.clear();
@@ -454,7 +452,7 @@ void THttpClient::SocketDataAvailable() {
 }
 
 void THttpClient::ReceiveHeaderBytes() {
-  const std::uint64_t gen = generation_;
+  const Ticket gen = Take();
   if (held_ >= kLineRoom) {
     Fail(httperrLineTooLong, "HTTP line too long");
     return;
@@ -477,7 +475,7 @@ void THttpClient::ReceiveHeaderBytes() {
       return;
     }
     HeaderLine(line);
-    if (!Current(gen)) return;
+    if (!Live(this, gen)) return;
   }
   // What follows the header is the first body chunk.
   const std::size_t rest = held_ - start;
@@ -492,10 +490,10 @@ void THttpClient::ReceiveHeaderBytes() {
 }
 
 void THttpClient::HeaderLine(const std::string& line) {
-  const std::uint64_t gen = generation_;
+  const Ticket gen = Take();
   if (header_line_count_++ == 0) {
     TriggerHeaderBegin();
-    if (!Current(gen)) return;
+    if (!Live(this, gen)) return;
     // Nothing is passed on before the server has said what it sends: a
     // response must open with its status line.
     const bool status_line = line.size() >= 12 && (line.compare(0, 8, "HTTP/1.0") == 0 || line.compare(0, 8, "HTTP/1.1") == 0) &&
@@ -522,7 +520,7 @@ void THttpClient::HeaderLine(const std::string& line) {
     std::size_t v = colon + 1;
     while (v < line.size() && line[v] == ' ') ++v;
     HeaderField(platform::LowerCase(line.substr(0, colon)), line.substr(v));
-    if (!Current(gen)) return;
+    if (!Live(this, gen)) return;
   }
   platform::Fire(OnHeaderData, this);
 }
@@ -552,10 +550,10 @@ void THttpClient::HeaderField(const std::string& name, const std::string& value)
 }
 
 void THttpClient::HeaderEnded() {
-  const std::uint64_t gen = generation_;
+  const Ticket gen = Take();
   if (location_flag_) {
     TriggerHeaderEnd();
-    if (!Current(gen)) return;
+    if (!Live(this, gen)) return;
     if (!location_error_.empty()) {
       Fail(httperrUnsupportedUrl, location_error_);
       return;
@@ -569,7 +567,7 @@ void THttpClient::HeaderEnded() {
     // once this handler has returned.
     CloseSocketQuietly();
     ChangeState(httpNotConnected);
-    if (!Current(gen)) return;
+    if (!Live(this, gen)) return;
     Relocate();
     return;
   }
@@ -580,9 +578,9 @@ void THttpClient::HeaderEnded() {
     if ((ext.empty() || ext == ".exe") && media == "text/html") doc_name_ = ReplaceExt(doc_name_, "htm");
     header_ended_ = true;
     ChangeState(httpWaitingBody);
-    if (!Current(gen)) return;
+    if (!Live(this, gen)) return;
     TriggerHeaderEnd();
-    if (!Current(gen)) return;
+    if (!Live(this, gen)) return;
     if (status_code_ >= 400) {
       // An error page is not the document: nothing of it is delivered.
       Finish();
@@ -591,7 +589,7 @@ void THttpClient::HeaderEnded() {
   }
   header_ended_ = true;
   TriggerHeaderEnd();
-  if (!Current(gen)) return;
+  if (!Live(this, gen)) return;
   Finish();
 }
 
@@ -603,11 +601,11 @@ void THttpClient::BodyChunk(const char* data, std::size_t len) {
     len = static_cast<std::size_t>(std::max<std::int64_t>(0, std::min<std::int64_t>(room, static_cast<std::int64_t>(len))));
   }
   if (len == 0) return;
-  const std::uint64_t gen = generation_;
+  const Ticket gen = Take();
   if (!doc_begun_) {
     doc_begun_ = true;
     TriggerDocBegin();
-    if (!Current(gen)) return;
+    if (!Live(this, gen)) return;
   }
   rcvd_count_ += static_cast<std::int64_t>(len);
   if (RcvdStream != nullptr) RcvdStream->WriteBuffer(data, static_cast<std::int64_t>(len));
@@ -629,10 +627,10 @@ void THttpClient::SocketSessionClosed(int error) {
                                 std::to_string(content_length_) + " bytes received");
     return;
   }
-  const std::uint64_t gen = generation_;
+  const Ticket gen = Take();
   if (doc_begun_) {
     TriggerDocEnd();
-    if (!Current(gen)) return;
+    if (!Live(this, gen)) return;
   }
   Finish();
 }
@@ -660,11 +658,11 @@ void THttpClient::Abort() {
     if (state_ == httpReady && socket_->State() != wsClosed) socket_->Close();
     return;
   }
-  const std::uint64_t gen = generation_;
+  const Ticket gen = Take();
   const bool looking_up = state_ == httpDnsLookup;
   active_ = false;
   ChangeState(httpAborting);
-  if (generation_ != gen) return;
+  if (!Same(this, gen)) return;
   status_code_ = 404;
   reason_phrase_ = "Connection aborted on request";
   request_done_error_ = httperrAborted;
@@ -672,12 +670,12 @@ void THttpClient::Abort() {
   CloseSocketQuietly();
   // Owners close what they opened for the document on its end.
   if (doc_begun_) TriggerDocEnd();
-  if (generation_ != gen) return;
+  if (!Same(this, gen)) return;
   ChangeState(httpReady);
 }
 
 void THttpClient::Relocate() {
-  const std::uint64_t gen = generation_;
+  const Ticket gen = Take();
   std::string proto, user, pass, host, port, path;
   ParseURL(location_, proto, user, pass, host, port, path);
   host_ = host;
@@ -687,7 +685,7 @@ void THttpClient::Relocate() {
   location_flag_ = false;
   if (request_type_ == httpPOST) request_type_ = httpGET;
   platform::Fire(OnLocationChange, this);
-  if (!Current(gen)) return;
+  if (!Live(this, gen)) return;
   rcvd_header_.Clear();
   header_line_count_ = 0;
   header_bytes_ = 0;
@@ -696,7 +694,7 @@ void THttpClient::Relocate() {
   content_type_.clear();
   status_code_ = 0;
   reason_phrase_.clear();
-  target_.Post(WM_HTTP_LOGIN, static_cast<std::uintptr_t>(gen));
+  target_.Post(WM_HTTP_LOGIN, static_cast<std::uintptr_t>(gen.generation));
 }
 
 // --- triggers -----------------------------------------------------------------

@@ -152,7 +152,18 @@ class THttpClient : public TComponent {
   void HeaderEnded();
   void BodyChunk(const char* data, std::size_t len);
   void Relocate();
-  bool Current(std::uint64_t generation) const;
+  // Identifies the request under way to code that calls out to the owner,
+  // who may end the request or free the component meanwhile.
+  struct Ticket {
+    std::weak_ptr<bool> alive;
+    std::uint64_t generation;
+  };
+  Ticket Take() const { return {alive_, generation_}; }
+  // The component still exists and runs the same request (Live: undecided).
+  static bool Same(const THttpClient* self, const Ticket& t) {
+    return !t.alive.expired() && self->generation_ == t.generation;
+  }
+  static bool Live(const THttpClient* self, const Ticket& t) { return Same(self, t) && self->active_; }
 
   std::unique_ptr<TNetSocket> socket_;
   platform::MessageTarget target_;

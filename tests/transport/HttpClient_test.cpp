@@ -310,3 +310,51 @@ TEST_F(HttpClientTest, FailuresBeforeAnyResponse) {
     EXPECT_EQ(client.State(), httpReady);
   }
 }
+
+namespace {
+
+// A disk that is full.
+class FullStream : public TMemoryStream {
+ public:
+  std::int64_t Write(const void*, std::int64_t) override { return 0; }
+};
+
+}  // namespace
+
+// Owners free the component or fail inside its events (a window closing on
+// Cancel, a full disk): the request ends cleanly and nothing is used after it
+// has gone.
+TEST_F(HttpClientTest, OwnerMayFreeOrFailInsideEvents) {
+  ScriptPeer script;
+  const int port = script.Start("http_script_server.py");
+  ASSERT_NE(port, 0);
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/ok/200000";
+  for (const std::string where : {"HeaderEnd", "DocBegin", "DocData", "DocEnd", "RequestDone"}) {
+    auto* client = new THttpClient;
+    bool freed = false;
+    // The handler goes with the component: nothing of it is touched after.
+    auto free_it = [&](THttpClient* c) {
+      freed = true;
+      delete c;
+    };
+    if (where == "HeaderEnd") client->OnHeaderEnd = free_it;
+    if (where == "DocBegin") client->OnDocBegin = free_it;
+    if (where == "DocData") client->OnDocData = [&](THttpClient* c, const char*, int) { free_it(c); };
+    if (where == "DocEnd") client->OnDocEnd = free_it;
+    if (where == "RequestDone") client->OnRequestDone = [&](THttpClient* c, THttpRequest, int) { free_it(c); };
+    client->URL = url;
+    client->GetASync();
+    EXPECT_TRUE(PumpUntil([&] { return freed; })) << where;
+    PumpUntil([] { return false; }, 50);
+  }
+
+  THttpClient client;
+  Recorder r;
+  r.Attach(client);
+  FullStream full;
+  client.RcvdStream = &full;
+  Get(client, r, url);
+  EXPECT_EQ(r.done_error, httperrHandlerFailed);
+  EXPECT_EQ(client.StatusCode(), 404);
+  EXPECT_FALSE(r.Has("DocEnd"));
+}
