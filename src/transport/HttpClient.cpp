@@ -37,6 +37,13 @@ bool HasWireBreakingBytes(const std::string& s) {
   });
 }
 
+// "HTTP/1.0 200 OK": the version, a blank, three digits, then a blank or the end.
+bool IsStatusLine(const std::string& line) {
+  if (line.size() < 12 || (line.compare(0, 8, "HTTP/1.0") != 0 && line.compare(0, 8, "HTTP/1.1") != 0)) return false;
+  if (line[8] != ' ' || (line.size() > 12 && line[12] != ' ')) return false;
+  return std::all_of(line.begin() + 9, line.begin() + 12, [](char c) { return c >= '0' && c <= '9'; });
+}
+
 bool ValidPort(const std::string& port) {
   if (port.empty() || port.size() > 5) return false;
   if (!std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
@@ -244,7 +251,6 @@ THttpClient::~THttpClient() {
   socket_->OnSessionClosed = nullptr;
   socket_.reset();
 }
-
 
 // An exception from our own handlers or the owner's events ends the request
 // as a failure instead of leaving it to the socket, which would only reset the
@@ -496,11 +502,7 @@ void THttpClient::HeaderLine(const std::string& line) {
     if (!Live(this, gen)) return;
     // Nothing is passed on before the server has said what it sends: a
     // response must open with its status line.
-    const bool status_line = line.size() >= 12 && (line.compare(0, 8, "HTTP/1.0") == 0 || line.compare(0, 8, "HTTP/1.1") == 0) &&
-                             line[8] == ' ' && std::all_of(line.begin() + 9, line.begin() + 12, [](char c) {
-                               return c >= '0' && c <= '9';
-                             }) && (line.size() == 12 || line[12] == ' ');
-    if (!status_line) {
+    if (!IsStatusLine(line)) {
       Fail(httperrBadResponse, "Invalid response from server");
       return;
     }
