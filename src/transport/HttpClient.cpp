@@ -574,8 +574,8 @@ void THttpClient::HeaderEnded() {
     return;
   }
   if (content_length_ != 0) {
-    const std::string ext = doc_name_.find('.') == std::string::npos ? std::string()
-                                                                        : platform::LowerCase(doc_name_.substr(doc_name_.rfind('.')));
+    const std::size_t dot = doc_name_.rfind('.');
+    const std::string ext = dot == std::string::npos ? std::string() : platform::LowerCase(doc_name_.substr(dot));
     const std::string media = Trim(content_type_.substr(0, content_type_.find(';')));
     if ((ext.empty() || ext == ".exe") && media == "text/html") doc_name_ = ReplaceExt(doc_name_, "htm");
     header_ended_ = true;

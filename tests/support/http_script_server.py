@@ -16,6 +16,7 @@ serves until stdin closes. The request path picks the behaviour:
   /noheader           an HTML page without any status line or header
   /longline           a header line of 20000 bytes
   /echo               200, the request header as the body
+  /html/NAME          200, a small page served as text/html
   /hold/N             Content-Length 2N, N bytes, then waits 10 s
 
 Pattern byte i is i % 251, so a download can be checked without a copy.
@@ -110,6 +111,9 @@ class Handler(socketserver.BaseRequestHandler):
             send(b"<HTML>\r\n<body>no header at all</body>\r\n</HTML>\r\n")
         elif name == "longline":
             send(header("200 OK", [("X-Long", "a" * 20000), ("Content-Length", 5)]) + b"hello")
+        elif name == "html":
+            body = b"<html>a page</html>"
+            send(header("200 OK", [("Content-Type", "text/html; charset=utf-8"), ("Content-Length", len(body))]) + body)
         elif name == "echo":
             send(header("200 OK", [("Content-Length", len(raw))]) + raw)
         elif name == "hold":

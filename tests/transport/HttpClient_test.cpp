@@ -227,7 +227,7 @@ TEST_F(HttpClientTest, ScriptedResponses) {
   }
 }
 
-TEST_F(HttpClientTest, SendsPlainGetAndFollowsRelocationOnSamePort) {
+TEST_F(HttpClientTest, SendsPlainGetAndNamesTheDocument) {
   ScriptPeer script;
   const int port = script.Start("http_script_server.py");
   ASSERT_NE(port, 0);
@@ -246,6 +246,13 @@ TEST_F(HttpClientTest, SendsPlainGetAndFollowsRelocationOnSamePort) {
   EXPECT_EQ(r2.done_error, 0) << client.ReasonPhrase();
   EXPECT_EQ(client.Location(), "http://127.0.0.1:" + std::to_string(port) + "/chain/0");
   EXPECT_EQ(client.DocName(), "0");
+
+  // An installer name that comes back as a web page is saved as one.
+  Recorder r3;
+  r3.Attach(client);
+  Get(client, r3, "http://127.0.0.1:" + std::to_string(port) + "/html/setup.exe");
+  EXPECT_EQ(client.DocName(), "setup.htm");
+  EXPECT_EQ(r3.body, "<html>a page</html>");
 }
 
 TEST_F(HttpClientTest, AbortEndsTheRequestOnce) {
