@@ -27,11 +27,12 @@ namespace fs = std::filesystem;
 namespace {
 
 pid_t Spawn(const std::vector<std::string>& argv) {
+  // Made before the fork: another thread may hold the allocator's lock then.
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
     ::execvp(args[0], args.data());
     ::_exit(127);
   }

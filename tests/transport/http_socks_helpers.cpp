@@ -103,21 +103,22 @@ bool Child::Start(const std::vector<std::string>& argv, bool quiet) {
   int in_pipe[2], out_pipe[2];
   if (::pipe2(in_pipe, O_CLOEXEC) != 0) return false;
   if (::pipe2(out_pipe, O_CLOEXEC) != 0) return false;
+  // Everything the child needs is made before the fork: other threads may hold
+  // the allocator's lock at that moment.
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const int null = quiet ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
   const pid_t pid = ::fork();
   if (pid < 0) return false;
   if (pid == 0) {
     ::dup2(in_pipe[0], 0);
     ::dup2(out_pipe[1], 1);
-    if (quiet) {
-      const int null = ::open("/dev/null", O_WRONLY);
-      if (null >= 0) ::dup2(null, 2);
-    }
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
+    if (null >= 0) ::dup2(null, 2);
     ::execvp(args[0], args.data());
     ::_exit(127);
   }
+  if (null >= 0) ::close(null);
   ::close(in_pipe[0]);
   ::close(out_pipe[1]);
   pid_ = pid;
@@ -171,12 +172,12 @@ void Child::Stop() {
 }
 
 int Run(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid < 0) return -1;
   if (pid == 0) {
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
     ::execvp(args[0], args.data());
     ::_exit(127);
   }
