@@ -296,7 +296,7 @@ void TCustomNetSocket::ReceiveLoop(int error, bool no_loop) {
   for (;;) {
     last_error_ = 0;
     const std::uint64_t before = network_bytes_;
-    const int held_before = GetRcvdCount();
+    const std::int64_t read_before = read_count_;
     const bool taken = TriggerDataAvailable(error);
     if (alive.expired() || handle_ != h || h == INVALID_SOCKET) return;
     if (!taken) {
@@ -311,7 +311,7 @@ void TCustomNetSocket::ReceiveLoop(int error, bool no_loop) {
     if (net::BytesAvailable(handle_, &waiting) != 0 || waiting == 0 || last_error_ != 0) break;
     // A handler that takes nothing would otherwise be called forever; the next
     // receive re-arms the notice.
-    if (network_bytes_ == before && GetRcvdCount() == held_before) break;
+    if (network_bytes_ == before && read_count_ == read_before) break;
   }
 }
 
@@ -362,6 +362,7 @@ void TCustomNetSocket::Connect() {
     SocketError("Connect (socket)");
     return;
   }
+  StartFresh();
   ChangeState(wsOpened);
   if (sock_type_ == net::SOCK_STREAM_TYPE) {
     if (net::SetOption(handle_, net::Option::ReuseAddr, 1) != 0) return SocketError("setsockopt(SO_REUSEADDR)");
@@ -394,6 +395,16 @@ void TCustomNetSocket::Connect() {
     ChangeState(wsConnected);
     TriggerSessionConnected(0);
   }
+}
+
+void TCustomNetSocket::StartFresh() {
+  // A connection started from the close handler of the previous one must not
+  // inherit its end-of-connection marks.
+  close_reported_ = false;
+  all_sent_ = true;
+  read_count_ = 0;
+  paused_ = false;
+  send_queue_.clear();
 }
 
 void TCustomNetSocket::BindSocket() {
@@ -442,6 +453,7 @@ void TCustomNetSocket::Listen() {
   send_queue_.clear();
   handle_ = net::Socket(sock_type_, protocol_);
   if (handle_ == INVALID_SOCKET) return SocketError("socket");
+  StartFresh();
   if (sock_type_ == net::SOCK_DGRAM_TYPE && ReuseAddr &&
       net::SetOption(handle_, net::Option::ReuseAddr, 1) != 0)
     return SocketError("setsockopt(SO_REUSEADDR)");
@@ -499,10 +511,7 @@ void TCustomNetSocket::Dup(TSocket handle) {
     ChangeState(wsClosed);
   }
   handle_ = handle;
-  close_reported_ = false;
-  all_sent_ = true;
-  read_count_ = 0;
-  send_queue_.clear();
+  StartFresh();
   select_mask_ = net::FD_READ | net::FD_WRITE | net::FD_CONNECT | net::FD_CLOSE;
   if (net::AsyncSelect(handle_, &target_, WM_ASYNCSELECT, select_mask_) != 0) return SocketError("WSAAsyncSelect");
   ChangeState(wsConnected);
@@ -590,6 +599,7 @@ int TCustomNetSocket::Send(const void* data, int length) {
     return -1;
   }
   all_sent_ = false;
+  bool network_full = false;
   if (length <= 0) {
     length = 0;
   } else {
@@ -605,10 +615,13 @@ int TCustomNetSocket::Send(const void* data, int length) {
         HandleSendError(net::LastError());
         return length;
       }
+      if (handle_ == INVALID_SOCKET) return length;  // an OnSendData handler closed it
+      network_full = offset < length;
     }
     if (offset < length) AppendToQueue(p + offset, length - offset);
   }
-  TryToSend();
+  // When the network just refused more, FD_WRITE tells when to go on.
+  if (!network_full) TryToSend();
   if (send_queue_.empty() && handle_ != INVALID_SOCKET)
     PostMessage(WM_ASYNCSELECT, static_cast<std::uintptr_t>(handle_), net::MakeSelectReply(net::FD_WRITE, 0));
   return length;

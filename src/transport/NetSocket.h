@@ -215,6 +215,9 @@ class TCustomNetSocket : public TComponent {
   // Bytes read from the network so far (for telling whether a handler read).
   std::uint64_t NetworkBytesRead() const { return network_bytes_; }
   void ReceiveLoop(int error, bool no_loop);
+  // Whether a proxy negotiation has the connection; line mode stays out of
+  // the way meanwhile.
+  virtual bool Negotiating() const { return false; }
 
   TSocket handle_ = INVALID_SOCKET;
   TSocketState state_ = wsClosed;
@@ -225,6 +228,7 @@ class TCustomNetSocket : public TComponent {
 
  private:
   void WMASyncSelect(platform::TMessage& msg);
+  void StartFresh();
   void TryToSend();
   void HandleSendError(int error);
   void AppendToQueue(const char* data, int length);
@@ -300,8 +304,6 @@ class TCustomLineNetSocket : public TCustomNetSocket {
   void TriggerSessionClosed(int error) override;
   virtual void TriggerLineLimitExceeded(int count, bool& clear_data);
   virtual void EditLine(std::size_t from);
-  // Whether a proxy negotiation has the connection (no line mode then).
-  virtual bool Negotiating() const { return false; }
 
  private:
   void ScanLines(std::size_t search_from);

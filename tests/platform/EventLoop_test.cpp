@@ -71,8 +71,15 @@ TEST(EventLoop, ExceptionsStopAtTheGuardAndReachTheHook) {
   Drain();
   platform::PostToMainThread([] { throw std::logic_error("from a call"); });
   Drain();
+  // Any Qt event handler of the program, not only our own targets.
+  struct Throwing : QObject {
+    bool event(QEvent*) override { throw std::runtime_error("from a widget"); }
+  } widget;
+  QCoreApplication::postEvent(&widget, new QEvent(QEvent::User));
+  Drain();
   platform::SetExceptionHook(nullptr);
-  EXPECT_EQ(hooked, (std::vector<std::string>{"std: boom", "other: Unknown exception", "std: from a call"}));
+  EXPECT_EQ(hooked, (std::vector<std::string>{"std: boom", "other: Unknown exception", "std: from a call",
+                                              "std: from a widget"}));
   EXPECT_EQ(after, 1);
 }
 
