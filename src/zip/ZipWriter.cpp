@@ -25,7 +25,7 @@ std::string Lower(std::string s) {
 
 }  // namespace
 
-TZipWriter::TZipWriter() = default;
+TZipWriter::TZipWriter(TComponent* owner) : TZipReader(owner) {}
 TZipWriter::~TZipWriter() = default;
 
 void TZipWriter::SetStorePaths(bool value) {

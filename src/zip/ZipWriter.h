@@ -44,7 +44,7 @@ class TZipWriter : public TZipReader {
   using TEncryptEvent =
       std::function<void(TZipWriter* sender, uint8_t* buffer, int length, const std::string& password)>;
 
-  TZipWriter();
+  explicit TZipWriter(TComponent* owner = nullptr);
   ~TZipWriter() override;
 
   // Operations.
