@@ -1,0 +1,47 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+class QString;
+
+// Conversions at the edges: the program's text is Windows-1252 bytes; Qt
+// widgets want QString and the disk wants UTF-8 file names.
+namespace platform {
+
+// Every one of the 256 bytes maps to one code point, the five bytes that
+// Windows-1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) to the C1
+// controls of the same number, so any byte string survives a round trip.
+std::string AnsiToUtf8(const std::string& ansi);
+// Characters with no Windows-1252 byte, and malformed UTF-8, become '?'.
+std::string Utf8ToAnsi(const std::string& utf8);
+
+// The Windows-1252 code of a Unicode code point, or -1 when it has none.
+int AnsiFromCodePoint(char32_t cp);
+char32_t CodePointFromAnsi(unsigned char byte);
+
+QString ToQString(const std::string& ansi);
+std::string FromQString(const QString& text);
+
+// An 8-bit file name as the program builds it (backslashes as separators,
+// Windows-1252 characters) to the path on disk, and back (forward slashes).
+std::filesystem::path PathFromName(const std::string& name);
+std::string NameFromPath(const std::filesystem::path& path);
+
+// What file operations take: a path as it stands, or our 8-bit text name
+// converted by PathFromName. Spelling out both keeps a 1252 name from
+// silently reaching the disk as raw bytes.
+class FileName {
+ public:
+  FileName(const std::filesystem::path& path) : path_(path) {}  // NOLINT: implicit on purpose
+  FileName(const std::string& name) : path_(PathFromName(name)) {}  // NOLINT
+  FileName(const char* name) : path_(PathFromName(name)) {}  // NOLINT
+  const std::filesystem::path& Path() const { return path_; }
+  // For messages: the name as the user typed it.
+  std::string Display() const { return NameFromPath(path_); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace platform

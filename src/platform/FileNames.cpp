@@ -1,0 +1,75 @@
+#include "platform/FileNames.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/Charset.h"
+
+namespace platform {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
+
+// Index just past the last separator: where the file part starts.
+std::size_t FilePartStart(const std::string& name) {
+  for (std::size_t i = name.size(); i > 0; --i)
+    if (IsSeparator(name[i - 1])) return i;
+  return 0;
+}
+
+std::size_t ExtensionStart(const std::string& name) {
+  const std::size_t start = FilePartStart(name);
+  const std::size_t dot = name.rfind('.');
+  return (dot == std::string::npos || dot < start) ? name.size() : dot;
+}
+
+}  // namespace
+
+std::string ExtractFileName(const std::string& name) { return name.substr(FilePartStart(name)); }
+
+std::string ExtractFilePath(const std::string& name) { return name.substr(0, FilePartStart(name)); }
+
+std::string ExtractFileExt(const std::string& name) { return name.substr(ExtensionStart(name)); }
+
+std::string ChangeFileExt(const std::string& name, const std::string& ext) {
+  return name.substr(0, ExtensionStart(name)) + ext;
+}
+
+std::string IncludeTrailingPathDelimiter(const std::string& folder) {
+  if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder;
+  return folder + '\\';
+}
+
+bool FileExists(const std::string& name) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(PathFromName(name), ec);
+}
+
+bool DirectoryExists(const std::string& name) {
+  std::error_code ec;
+  return std::filesystem::is_directory(PathFromName(name), ec);
+}
+
+bool DeleteFile(const std::string& name) {
+  std::error_code ec;
+  const auto path = PathFromName(name);
+  if (std::filesystem::is_directory(path, ec)) return false;
+  return std::filesystem::remove(path, ec);
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  std::filesystem::rename(PathFromName(from), PathFromName(to), ec);
+  return !ec;
+}
+
+bool ForceDirectories(const std::string& folder) {
+  if (folder.empty()) return false;
+  std::error_code ec;
+  const auto path = PathFromName(folder);
+  std::filesystem::create_directories(path, ec);
+  return std::filesystem::is_directory(path, ec);
+}
+
+}  // namespace platform

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+// File names as the program's own 8-bit text: folders end in a backslash and
+// names are joined by plain concatenation. Both '\' and '/' count as
+// separators, so a name that came from elsewhere cannot hide a folder part.
+// The functions that touch the disk convert through PathFromName.
+namespace platform {
+
+// The part after the last separator (or drive colon).
+std::string ExtractFileName(const std::string& name);
+// The part up to and including the last separator; "" when there is none.
+std::string ExtractFilePath(const std::string& name);
+// From the last '.' of the file part, the dot included; "" when none.
+std::string ExtractFileExt(const std::string& name);
+// The name with its extension replaced by `ext` (which carries its dot, or is
+// empty to drop the extension): "a.b" with ".zip" gives "a.zip".
+std::string ChangeFileExt(const std::string& name, const std::string& ext);
+// `folder` with a backslash at its end unless it already ends in a separator.
+std::string IncludeTrailingPathDelimiter(const std::string& folder);
+
+bool FileExists(const std::string& name);  // a file, not a folder
+bool DirectoryExists(const std::string& name);
+// False when the file could not be removed (or was not there).
+bool DeleteFile(const std::string& name);
+bool RenameFile(const std::string& from, const std::string& to);
+// Creates the folder and any missing parents; true when it exists afterwards.
+bool ForceDirectories(const std::string& folder);
+
+}  // namespace platform

@@ -1,0 +1,237 @@
+#include "platform/Stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Exception.h"
+
+using platform::EStreamError;
+
+namespace {
+
+constexpr std::int64_t kCopyChunk = 64 * 1024;
+
+std::string SystemReason(int error) { return platform::Utf8ToAnsi(std::strerror(error)); }
+
+}  // namespace
+
+std::int64_t TStream::Size() {
+  const std::int64_t here = Position();
+  const std::int64_t end = Seek(0, TSeekOrigin::soEnd);
+  Seek(here, TSeekOrigin::soBeginning);
+  return end;
+}
+
+void TStream::ReadBuffer(void* buffer, std::int64_t count) {
+  auto* out = static_cast<char*>(buffer);
+  // A file may hand out fewer bytes than asked before its end; keep asking
+  // until the stream has really nothing more.
+  while (count > 0) {
+    const std::int64_t got = Read(out, count);
+    if (got <= 0) throw EStreamError("Stream read error");
+    out += got;
+    count -= got;
+  }
+}
+
+void TStream::WriteBuffer(const void* buffer, std::int64_t count) {
+  const auto* in = static_cast<const char*>(buffer);
+  while (count > 0) {
+    const std::int64_t put = Write(in, count);
+    if (put <= 0) throw EStreamError("Stream write error");
+    in += put;
+    count -= put;
+  }
+}
+
+std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
+  if (count == 0) {
+    source.SetPosition(0);
+    count = source.Size();
+  }
+  if (count < 0) return 0;
+  std::vector<char> chunk(static_cast<std::size_t>(std::min(count, kCopyChunk)));
+  const std::int64_t total = count;
+  while (count > 0) {
+    const std::int64_t n = std::min<std::int64_t>(count, static_cast<std::int64_t>(chunk.size()));
+    source.ReadBuffer(chunk.data(), n);
+    WriteBuffer(chunk.data(), n);
+    count -= n;
+  }
+  return total;
+}
+
+// ---- TMemoryStream
+
+std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
+  const std::int64_t size = Size();
+  if (count <= 0 || position_ >= size) return 0;
+  const std::int64_t n = std::min(count, size - position_);
+  std::memcpy(buffer, data_.data() + position_, static_cast<std::size_t>(n));
+  position_ += n;
+  return n;
+}
+
+std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  const std::int64_t end = position_ + count;
+  if (end > Size()) SetSize(end);
+  std::memcpy(data_.data() + position_, buffer, static_cast<std::size_t>(count));
+  position_ = end;
+  return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  std::int64_t base = 0;
+  if (origin == TSeekOrigin::soCurrent) base = position_;
+  else if (origin == TSeekOrigin::soEnd) base = Size();
+  const std::int64_t target = base + offset;
+  if (target < 0) throw EStreamError("Stream seek error");
+  position_ = target;
+  return position_;
+}
+
+void TMemoryStream::SetSize(std::int64_t size) {
+  if (size < 0) throw EStreamError("Stream size error");
+  data_.resize(static_cast<std::size_t>(size));
+  if (position_ > size) position_ = size;
+}
+
+void TMemoryStream::Clear() {
+  data_.clear();
+  data_.shrink_to_fit();
+  position_ = 0;
+}
+
+void TMemoryStream::LoadFromStream(TStream& source) {
+  source.SetPosition(0);
+  const std::int64_t size = source.Size();
+  SetSize(size);
+  if (size > 0) source.ReadBuffer(data_.data(), size);
+  position_ = 0;
+}
+
+void TMemoryStream::SaveToStream(TStream& target) const {
+  if (!data_.empty()) target.WriteBuffer(data_.data(), static_cast<std::int64_t>(data_.size()));
+}
+
+void TMemoryStream::LoadFromFile(const platform::FileName& fileName) {
+  TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(file);
+}
+
+void TMemoryStream::SaveToFile(const platform::FileName& fileName) const {
+  platform::ReplaceFile(fileName, data_.data(), data_.size());
+}
+
+// ---- TFileStream
+
+TFileStream::TFileStream(const platform::FileName& fileName, unsigned mode) : fileName_(fileName) {
+  int flags = O_CLOEXEC;
+  if (mode == fmCreate || (mode & 0xFF00) == fmCreate) {
+    flags |= O_RDWR | O_CREAT | O_TRUNC;
+  } else {
+    switch (mode & 0x0003) {
+      case fmOpenWrite: flags |= O_WRONLY; break;
+      case fmOpenReadWrite: flags |= O_RDWR; break;
+      default: flags |= O_RDONLY; break;
+    }
+  }
+  do {
+    fd_ = ::open(fileName_.Path().c_str(), flags, 0666);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) {
+    const int error = errno;
+    const char* what = (flags & O_CREAT) ? "Cannot create file \"" : "Cannot open file \"";
+    throw EStreamError(what + fileName_.Display() + "\". " + SystemReason(error));
+  }
+  // Opening a folder succeeds on Linux but every read then fails; say so now.
+  struct stat info {};
+  if (::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    throw EStreamError("Cannot open file \"" + fileName_.Display() + "\". " + SystemReason(EISDIR));
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  ssize_t n;
+  do {
+    n = ::read(fd_, buffer, static_cast<std::size_t>(count));
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) throw EStreamError("Cannot read from file \"" + fileName_.Display() + "\". " + SystemReason(errno));
+  return n;
+}
+
+std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  ssize_t n;
+  do {
+    n = ::write(fd_, buffer, static_cast<std::size_t>(count));
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) throw EStreamError("Cannot write to file \"" + fileName_.Display() + "\". " + SystemReason(errno));
+  return n;
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  int whence = SEEK_SET;
+  if (origin == TSeekOrigin::soCurrent) whence = SEEK_CUR;
+  else if (origin == TSeekOrigin::soEnd) whence = SEEK_END;
+  const off_t at = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  if (at < 0) throw EStreamError("Stream seek error");
+  return at;
+}
+
+void TFileStream::SetSize(std::int64_t size) {
+  if (size < 0) throw EStreamError("Stream size error");
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+    throw EStreamError("Cannot change the size of \"" + fileName_.Display() + "\". " + SystemReason(errno));
+  if (Position() > size) SetPosition(size);
+}
+
+namespace platform {
+
+void ReplaceFile(const FileName& fileName, const void* data, std::size_t size) {
+  const std::string target = fileName.Path().string();
+  std::string temp = target + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    throw EStreamError("Cannot create file \"" + fileName.Display() + "\". " + SystemReason(error));
+  }
+  // Keep the permissions of the file being replaced; a new file gets the
+  // private mode mkostemp chose.
+  struct stat old {};
+  if (::stat(target.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
+  const auto* bytes = static_cast<const char*>(data);
+  std::size_t left = size;
+  int error = 0;
+  while (left > 0) {
+    const ssize_t n = ::write(fd, bytes, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n < 0 ? errno : EIO;
+      break;
+    }
+    bytes += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temp.c_str());
+    throw EStreamError("Cannot write to file \"" + fileName.Display() + "\". " + SystemReason(error));
+  }
+}
+
+}  // namespace platform

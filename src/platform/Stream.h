@@ -1,0 +1,105 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Charset.h"
+
+enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+// A sequence of bytes with a position. Read and Write move what they can and
+// report the count; ReadBuffer and WriteBuffer insist on the whole amount and
+// raise EStreamError otherwise.
+class TStream {
+ public:
+  virtual ~TStream() = default;
+
+  virtual std::int64_t Read(void* buffer, std::int64_t count) = 0;
+  virtual std::int64_t Write(const void* buffer, std::int64_t count) = 0;
+  // The new position. A position before the start raises EStreamError.
+  virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) = 0;
+  virtual std::int64_t Size();
+  virtual void SetSize(std::int64_t size) = 0;
+
+  std::int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
+  void SetPosition(std::int64_t position) { Seek(position, TSeekOrigin::soBeginning); }
+
+  void ReadBuffer(void* buffer, std::int64_t count);
+  void WriteBuffer(const void* buffer, std::int64_t count);
+  void WriteString(const std::string& bytes) { WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size())); }
+  // Copies `count` bytes from the source's position; a count of 0 copies the
+  // whole source from its start. Raises when the source runs short.
+  std::int64_t CopyFrom(TStream& source, std::int64_t count);
+};
+
+// Bytes held in memory. The position may lie past the end; writing there
+// fills the gap with zeros.
+class TMemoryStream : public TStream {
+ public:
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
+  void SetSize(std::int64_t size) override;
+
+  char* Memory() { return data_.data(); }
+  const char* Memory() const { return data_.data(); }
+  // The whole content as a string of bytes.
+  std::string ToString() const { return std::string(data_.begin(), data_.end()); }
+  void Clear();
+
+  void LoadFromStream(TStream& source);
+  void SaveToStream(TStream& target) const;
+  void LoadFromFile(const platform::FileName& fileName);
+  void SaveToFile(const platform::FileName& fileName) const;
+
+ private:
+  std::vector<char> data_;
+  std::int64_t position_ = 0;
+};
+
+// Open modes: one access mode, optionally or'ed with a sharing mode. Sharing
+// modes are accepted for the callers' sake; the disk here knows no such locks.
+enum : unsigned {
+  fmOpenRead = 0x0000,
+  fmOpenWrite = 0x0001,
+  fmOpenReadWrite = 0x0002,
+  fmShareCompat = 0x0000,
+  fmShareExclusive = 0x0010,
+  fmShareDenyWrite = 0x0020,
+  fmShareDenyRead = 0x0030,
+  fmShareDenyNone = 0x0040,
+  // Creates the file, or empties an existing one, for reading and writing.
+  fmCreate = 0xFF00,
+};
+
+// A file on disk. Failing to open or create raises EStreamError naming the file.
+class TFileStream : public TStream {
+ public:
+  TFileStream(const platform::FileName& fileName, unsigned mode);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  void SetSize(std::int64_t size) override;
+
+  const platform::FileName& FileName() const { return fileName_; }
+
+ private:
+  platform::FileName fileName_;
+  int fd_ = -1;
+};
+
+namespace platform {
+
+// Writes the bytes to a new file next to `fileName` and renames it over the
+// old one, so a crash or a full disk never leaves a half-written store behind.
+// Raises EStreamError (and leaves the old file untouched) on failure.
+void ReplaceFile(const FileName& fileName, const void* data, std::size_t size);
+
+}  // namespace platform

@@ -1,0 +1,72 @@
+#include "platform/Charset.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include <cstdio>
+
+namespace {
+
+std::string AllBytes() {
+  std::string s(256, '\0');
+  for (int i = 0; i < 256; ++i) s[static_cast<std::size_t>(i)] = static_cast<char>(i);
+  return s;
+}
+
+// Python's own code page table decodes the 251 defined bytes; the five it
+// leaves undefined go to the C1 control of the same number.
+std::string PythonDecodesAllBytes() {
+  const char* script =
+      "import sys\n"
+      "out = ''.join(bytes([b]).decode('cp1252', errors='ignore') or chr(b) for b in range(256))\n"
+      "sys.stdout.buffer.write(out.encode('utf-8'))\n";
+  std::string command = "python3 -c \"" + std::string(script) + "\"";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return {};
+  std::string out;
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  ::pclose(pipe);
+  return out;
+}
+
+}  // namespace
+
+TEST(Charset, AllBytesMatchTheCodePageAndRoundTrip) {
+  const std::string bytes = AllBytes();
+  const std::string utf8 = platform::AnsiToUtf8(bytes);
+  const std::string oracle = PythonDecodesAllBytes();
+  ASSERT_FALSE(oracle.empty()) << "python3 is needed for this test";
+  EXPECT_EQ(utf8, oracle);
+  EXPECT_EQ(platform::Utf8ToAnsi(utf8), bytes);
+
+  const QString q = platform::ToQString(bytes);
+  EXPECT_EQ(q.toStdString(), oracle);
+  EXPECT_EQ(platform::FromQString(q), bytes);
+  EXPECT_EQ(platform::FromQString(QString::fromUtf8(oracle.data(), static_cast<qsizetype>(oracle.size()))), bytes);
+}
+
+TEST(Charset, UnmappableAndMalformedTextBecomesQuestionMarks) {
+  struct Case {
+    std::string utf8, ansi;
+  } cases[] = {
+      {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80"},
+      {"\xE6\x97\xA5 a\xF0\x9F\x98\x80", "? a?"},  // CJK, and beyond 16 bits
+      {"a\xC3", "a?"},                                // truncated at the end
+      {"\xC3(x\xC0\xAF", "?(x??"},                    // bad continuation, overlong
+      {"\xC2\x81\xC2\x80", "\x81?"},                  // U+0081 has a byte, U+0080 none
+  };
+  for (const auto& c : cases) EXPECT_EQ(platform::Utf8ToAnsi(c.utf8), c.ansi) << c.utf8;
+
+  EXPECT_EQ(platform::FromQString(QString::fromUtf8("x\xF0\x9F\x98\x80y")), "x?y");
+  EXPECT_EQ(platform::FromQString(QString(QChar(0xD800))), "?");  // lone surrogate
+}
+
+TEST(Charset, FileNamesUseSlashesAndUtf8OnDisk) {
+  EXPECT_EQ(platform::PathFromName("Data\\Files\\caf\xE9.txt").string(), "Data/Files/caf\xC3\xA9.txt");
+  EXPECT_EQ(platform::NameFromPath("/home/u/caf\xC3\xA9.txt"), "/home/u/caf\xE9.txt");
+  const platform::FileName fromText(std::string("a\\\x80.zip"));
+  EXPECT_EQ(fromText.Path().string(), "a/\xE2\x82\xAC.zip");
+  EXPECT_EQ(fromText.Display(), "a/\x80.zip");
+}
