@@ -12,7 +12,9 @@
 #include "core/FormMain.h"
 #include "core/Reg.h"
 #include "platform/AppHome.h"
+#include "platform/Charset.h"
 #include "platform/Exception.h"
+#include "platform/FileNames.h"
 #include "platform/Sound.h"
 #include "resources/Resources.h"
 
@@ -44,22 +46,17 @@ void ApplyStyleNumber(int number, platform::TFontSpec& font) {
   }
 }
 
-std::string WithSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path += '/';
-  return path;
-}
-
 }  // namespace
 
 TPaths::TPaths() : channel_(&platform::TSoundChannel::Process()) {
-  AppPath = WithSlash(platform::AppHome().string());
-  FilesPath = AppPath + "Files/";
-  ImagesPath = AppPath + "Images/";
-  SoundsPath = AppPath + "Sounds/";
-  DataPath = AppPath + "Data/";
-  TmpFilesPath = AppPath + "TmpFiles/";
-  CamImagesPath = AppPath + "CamImages/";
-  UpdatesPath = AppPath + "Updates/";
+  AppPath = platform::IncludeTrailingPathDelimiter(platform::NameFromPath(platform::AppHome()));
+  FilesPath = AppPath + "Files\\";
+  ImagesPath = AppPath + "Images\\";
+  SoundsPath = AppPath + "Sounds\\";
+  DataPath = AppPath + "Data\\";
+  TmpFilesPath = AppPath + "TmpFiles\\";
+  CamImagesPath = AppPath + "CamImages\\";
+  UpdatesPath = AppPath + "Updates\\";
   for (const auto* folder : {&FilesPath, &ImagesPath, &SoundsPath, &DataPath, &TmpFilesPath, &UpdatesPath})
     ForceFolder(*folder);
   BlockedFile = DataPath + "blocked.parlo";
@@ -69,7 +66,7 @@ TPaths::TPaths() : channel_(&platform::TSoundChannel::Process()) {
   UpdateFile = DataPath + "update.ini";
   HelpFile = AppPath + "parlohelp.hlp";
   try {
-    resources::InstallDefaults(AppPath);
+    resources::InstallDefaults(platform::PathFromName(AppPath));
   } catch (const platform::Exception& e) {
     TFormMain::LogError("", "", std::string("Installing the default pictures and sounds: ") + e.what());
   }
@@ -123,8 +120,8 @@ std::string TPaths::MakeTempFileName(const std::string& folder, const std::strin
   for (int attempt = 0; attempt < 100; ++attempt) {
     char unique[16];
     std::snprintf(unique, sizeof unique, "%08X", static_cast<unsigned>(random() & 0xFFFFFFFFu));
-    const std::string name = WithSlash(folder) + prefix + unique + ext;
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const std::string name = platform::IncludeTrailingPathDelimiter(folder) + prefix + unique + ext;
+    const int fd = ::open(platform::PathFromName(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd >= 0) {
       ::close(fd);
       return name;
@@ -135,7 +132,4 @@ std::string TPaths::MakeTempFileName(const std::string& folder, const std::strin
   throw platform::EStreamError("Cannot create a file in " + folder + ": " + std::strerror(lastError));
 }
 
-void TPaths::ForceFolder(const std::string& folder) {
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-}
+void TPaths::ForceFolder(const std::string& folder) { platform::ForceDirectories(folder); }

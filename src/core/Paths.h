@@ -57,7 +57,9 @@ inline constexpr TChatSoundInfo ChatSound[ChatSoundCount] = {
 };
 
 // Where everything lives, the event and chat sounds, the window fonts and
-// temporary file names. All folders are under the home folder and end in "/".
+// temporary file names. All folders are under the home folder; like every file
+// name the program builds, they are 8-bit text ending in a backslash, turned into
+// paths on disk by platform::PathFromName.
 class TPaths {
  public:
   // Computes the names, creates the folders (all but CamImages) and puts the

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/Charset.h"
 #include "platform/ErrorSink.h"
 #include "platform/Exception.h"
 
@@ -133,7 +134,7 @@ TWave ParseWave(const std::string& b, const std::string& path) {
 }
 
 TWave LoadWave(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromName(path), std::ios::binary);
   if (!in) throw EStreamError("cannot open " + path);
   in.seekg(0, std::ios::end);
   const auto size = static_cast<std::streamoff>(in.tellg());

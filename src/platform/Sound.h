@@ -27,6 +27,7 @@ struct TWave {
 // Decodes a RIFF WAVE file of PCM samples; raises platform::EStreamError with the
 // reason for anything it cannot play.
 TWave ParseWave(const std::string& bytes, const std::string& path = {});
+// `path` is an 8-bit file name as the program builds it (see PathFromName).
 TWave LoadWave(const std::string& path);
 
 // Where the channel's samples go. Called only from the channel's own thread.

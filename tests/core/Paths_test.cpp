@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/Reg.h"
+#include "platform/Charset.h"
 #include "platform/Exception.h"
 #include "platform/FakeSoundSink.h"
 #include "platform/TempHome.h"
@@ -22,24 +23,24 @@ TEST(Paths, CreatesTheFoldersAndInstallsTheDefaultFiles) {
   TempHome home;
   WriteFile(home.Home() / "Sounds" / "moo.wav", "the user's own moo");
   TPaths paths;
-  const std::string root = home.Home().string() + "/";
+  const std::string root = home.Home().string() + "\\";
   EXPECT_EQ(paths.AppPath, root);
   for (const auto& folder : {paths.FilesPath, paths.ImagesPath, paths.SoundsPath, paths.DataPath,
                              paths.TmpFilesPath, paths.UpdatesPath})
-    EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
-  EXPECT_EQ(paths.CamImagesPath, root + "CamImages/");
-  EXPECT_FALSE(std::filesystem::exists(paths.CamImagesPath));
-  EXPECT_EQ(paths.BlockedFile, root + "Data/blocked.parlo");
-  EXPECT_EQ(paths.IncomingFile, root + "Data/incoming.msg");
+    EXPECT_TRUE(std::filesystem::is_directory(platform::PathFromName(folder))) << folder;
+  EXPECT_EQ(paths.CamImagesPath, root + "CamImages\\");
+  EXPECT_FALSE(std::filesystem::exists(home.Home() / "CamImages"));
+  EXPECT_EQ(paths.BlockedFile, root + "Data\\blocked.parlo");
+  EXPECT_EQ(paths.IncomingFile, root + "Data\\incoming.msg");
   EXPECT_EQ(paths.HelpFile, root + "parlohelp.hlp");
 
   // Every sound the program can ask for is there, and the user's file was kept.
-  for (const auto& sound : ChatSound) EXPECT_TRUE(std::filesystem::exists(paths.SoundsPath + sound.File)) << sound.File;
-  for (const auto& event : SoundEvent)
-    EXPECT_TRUE(std::filesystem::exists(paths.SoundsPath + event.DefaultFile)) << event.DefaultFile;
-  for (int n = 1; n <= 20; ++n) EXPECT_TRUE(std::filesystem::exists(root + "Icons/" + std::to_string(n) + ".bmp"));
-  EXPECT_TRUE(std::filesystem::exists(root + "logo.jpg"));
-  EXPECT_TRUE(std::filesystem::exists(root + "chatlogo.jpg"));
+  const auto sounds = home.Home() / "Sounds";
+  for (const auto& sound : ChatSound) EXPECT_TRUE(std::filesystem::exists(sounds / sound.File)) << sound.File;
+  for (const auto& event : SoundEvent) EXPECT_TRUE(std::filesystem::exists(sounds / event.DefaultFile)) << event.DefaultFile;
+  for (int n = 1; n <= 20; ++n) EXPECT_TRUE(std::filesystem::exists(home.Home() / "Icons" / (std::to_string(n) + ".bmp")));
+  EXPECT_TRUE(std::filesystem::exists(home.Home() / "logo.jpg"));
+  EXPECT_TRUE(std::filesystem::exists(home.Home() / "chatlogo.jpg"));
   EXPECT_EQ(ReadFile(home.Home() / "Sounds" / "moo.wav"), "the user's own moo");
 }
 
@@ -94,9 +95,9 @@ TEST(Paths, TemporaryNamesAreNewFilesWithTheirExtension) {
     const std::string name = paths.MakeTempFileName(folder, "cam", ".jpg");
     EXPECT_EQ(name.rfind(folder + "cam", 0), 0u) << name;
     EXPECT_EQ(name.substr(name.size() - 4), ".jpg");
-    EXPECT_TRUE(std::filesystem::exists(name));
+    EXPECT_TRUE(std::filesystem::exists(platform::PathFromName(name)));
     // Content put there is never handed out again.
-    WriteFile(name, "picture " + std::to_string(i));
+    WriteFile(platform::PathFromName(name), "picture " + std::to_string(i));
     EXPECT_TRUE(names.insert(name).second) << name;
   }
   EXPECT_THROW(paths.MakeTempFileName(folder + "missing/deeper", "cam", ".jpg"), platform::EStreamError);
@@ -114,7 +115,7 @@ class PathsSoundTest : public ::testing::Test {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     std::lock_guard lock(state->mutex);
     std::vector<std::string> names;
-    for (const auto& path : state->started) names.push_back(path.substr(path.rfind('/') + 1));
+    for (const auto& path : state->started) names.push_back(path.substr(path.find_last_of("/\\") + 1));
     return names;
   }
 
@@ -152,7 +153,7 @@ TEST_F(PathsSoundTest, SwitchNamesAndIndexesDecideWhatPlays) {
   EXPECT_EQ(Started(1), std::vector<std::string>{"boing.wav"});
   paths.NoSound = false;
   paths.EventSounds[0] = "None";  // only "none" itself means silence
-  std::filesystem::copy_file(paths.SoundsPath + "ahem.wav", paths.SoundsPath + "None");
+  std::filesystem::copy_file(home.Home() / "Sounds" / "ahem.wav", home.Home() / "Sounds" / "None");
   paths.PlayEventSound(0);
   for (int i = 0; i < 200 && channel.IsPlaying(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   paths.PlayChatSound(47);
