@@ -75,6 +75,19 @@ class FlagGuard {
   bool& flag_;
 };
 
+// For the end-to-end tests: what a list holds, as "list <name> <count>" and,
+// for short lists, each item's id and status.
+void TraceList(const TContactList* list) {
+  if (!testhooks::Enabled()) return;
+  std::string line = "list " + list->objectName().toStdString() + " " + std::to_string(list->Count());
+  if (list->topLevelItemCount() <= 20)
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+      const QTreeWidgetItem* item = list->topLevelItem(i);
+      line += " " + list->Text(item, TContactList::ColID) + "=" + list->Text(item, TContactList::ColStatus);
+    }
+  testhooks::Trace(line);
+}
+
 }  // namespace
 
 // ----- construction ------------------------------------------------------------
@@ -378,6 +391,7 @@ void TFormMain::FormShow() {
     RedrawGuard redraw(ListF);
     DBStuff->ShowFriendsOffline();
   }
+  TraceList(ListF);
   TimerAlive.SetEnabled(true);
   if (AutoLogon) ActionServerConnectExecute();
   if (!Closing) ListF->setFocus();
@@ -949,8 +963,11 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
       break;
     case 9008: {
       MarkFriendsOffline();
-      RedrawGuard redraw(ListF);
-      FillContactList(ListF, params);
+      {
+        RedrawGuard redraw(ListF);
+        FillContactList(ListF, params);
+      }
+      TraceList(ListF);
       SetStatusText("Checking messages...");
       SendServerCommand(9009, CurrentGroup);
       break;
@@ -962,6 +979,7 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
         ListO->Clear();
         FillContactList(ListO, params);
       }
+      TraceList(ListO);
       SetStatusText("");
       if (KeepAlivePending) {
         KeepAlivePending = false;
@@ -985,6 +1003,7 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
       break;
     case 9016:
       UpdateOnlineList(params);
+      TraceList(ListF);
       break;
     case 9018:  // random contact found, for the random-contact window
     case 9020:  // no random contact
@@ -999,8 +1018,11 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
       break;
     case 9032: {
       MarkFriendsOffline();
-      RedrawGuard redraw(ListF);
-      FillContactList(ListF, params);
+      {
+        RedrawGuard redraw(ListF);
+        FillContactList(ListF, params);
+      }
+      TraceList(ListF);
       SendServerCommand(9027, "");
       break;
     }
