@@ -125,23 +125,27 @@ std::intptr_t MessageTarget::Send(unsigned msg, std::uintptr_t wparam, std::intp
   return m.Result;
 }
 
-void Guarded(const std::function<void()>& fn) noexcept {
+void HandleCurrentException() noexcept {
   try {
-    fn();
-  } catch (const std::exception& e) {
     try {
+      throw;
+    } catch (const std::exception& e) {
       if (Hook()) Hook()(&e, e.what());
       else LogLine(std::string("Unhandled exception: ") + e.what());
     } catch (...) {
-      LogLine("Exception inside the exception hook");
-    }
-  } catch (...) {
-    try {
       if (Hook()) Hook()(nullptr, "Unknown exception");
       else LogLine("Unhandled exception of unknown type");
-    } catch (...) {
-      LogLine("Exception inside the exception hook");
     }
+  } catch (...) {
+    LogLine("Exception inside the exception hook");
+  }
+}
+
+void Guarded(const std::function<void()>& fn) noexcept {
+  try {
+    fn();
+  } catch (...) {
+    HandleCurrentException();
   }
 }
 

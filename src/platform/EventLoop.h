@@ -50,6 +50,9 @@ class MessageTarget {
 // application's exception hook. Every dispatch from the event loop into
 // program code runs through this.
 void Guarded(const std::function<void()>& fn) noexcept;
+// Passes the exception being handled to the hook; call it only from inside a
+// catch block (it is what Guarded does with whatever it caught).
+void HandleCurrentException() noexcept;
 
 // The application-level hook for exceptions that reached the guard. The
 // start-up code sets it; until then they are written to the log.

@@ -49,8 +49,9 @@ struct Entry {
   MessageTarget* target = nullptr;
   unsigned msg = 0;
   int mask = 0;
-  QSocketNotifier* rd = nullptr;
-  QSocketNotifier* wr = nullptr;
+  // Guarded: they go with the application object, which may end first.
+  QPointer<QSocketNotifier> rd;
+  QPointer<QSocketNotifier> wr;
   bool read_armed = true;
   bool accept_armed = true;
   bool want_write = false;
@@ -91,8 +92,8 @@ QObject* Holder() {
   return holder.data();
 }
 
-void DropNotifier(QSocketNotifier*& n) {
-  if (n == nullptr) return;
+void DropNotifier(QPointer<QSocketNotifier>& n) {
+  if (n.isNull()) return;
   n->setEnabled(false);
   QObject::disconnect(n, nullptr, nullptr, nullptr);
   n->deleteLater();
@@ -182,7 +183,7 @@ void OnWritable(TSocket s) {
 }
 
 void MakeNotifiers(Entry& e) {
-  if (e.rd != nullptr) return;
+  if (!e.rd.isNull()) return;
   QObject* parent = Holder();
   const TSocket s = e.handle;
   e.rd = new QSocketNotifier(e.fd, QSocketNotifier::Read, parent);
@@ -505,6 +506,8 @@ int SendBuffers(TSocket s, const ConstBuffer* buffers, int count, int flags) {
   Entry* e = Find(s);
   if (e == nullptr) return Fail(WSAENOTSOCK);
   if (count < 0) return Fail(WSAEINVAL);
+  // Linux answers EPIPE on a stream that never connected.
+  if (e->type == SOCK_STREAM_TYPE && !e->connected) return Fail(WSAENOTCONN);
   std::vector<iovec> iov(static_cast<std::size_t>(count));
   std::size_t total = 0;
   for (int i = 0; i < count; ++i) {

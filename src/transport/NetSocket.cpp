@@ -27,7 +27,7 @@ constexpr int kMaxGather = 256;
 // ---------------------------------------------------------------------------
 // TCustomNetSocket
 
-TCustomNetSocket::TCustomNetSocket() : target_([this](platform::TMessage& m) { WndProc(m); }) {
+TCustomNetSocket::TCustomNetSocket(TComponent* owner) : TComponent(owner), target_([this](platform::TMessage& m) { WndProc(m); }) {
   AssignDefaultValue();
 }
 
@@ -198,8 +198,8 @@ void TCustomNetSocket::WndProc(platform::TMessage& msg) {
         if (static_cast<net::RequestId>(msg.WParam) != dns_request_) break;
         dns_request_ = 0;
         if (msg.LParam == 0) {
-          for (std::uint32_t a : dns_addrs_pending_) dns_result_list_.push_back(net::InetNtoa(a));
-          if (!dns_result_list_.empty()) dns_result_ = dns_result_list_.front();
+          for (std::uint32_t a : dns_addrs_pending_) dns_result_list_.Add(net::InetNtoa(a));
+          if (dns_result_list_.Count() > 0) dns_result_ = dns_result_list_.Get(0);
         }
         dns_addrs_pending_.clear();
         TriggerDNSLookupDone(static_cast<int>(msg.LParam));
@@ -209,7 +209,7 @@ void TCustomNetSocket::WndProc(platform::TMessage& msg) {
         dns_request_ = 0;
         if (msg.LParam == 0) {
           dns_result_ = dns_name_pending_;
-          dns_result_list_.push_back(dns_name_pending_);
+          dns_result_list_.Add(dns_name_pending_);
         }
         dns_name_pending_.clear();
         TriggerDNSLookupDone(static_cast<int>(msg.LParam));
@@ -296,7 +296,7 @@ void TCustomNetSocket::ReceiveLoop(int error, bool no_loop) {
   for (;;) {
     last_error_ = 0;
     const std::uint64_t before = network_bytes_;
-    const int held_before = GetRcvdCount();
+    const std::int64_t read_before = read_count_;
     const bool taken = TriggerDataAvailable(error);
     if (alive.expired() || handle_ != h || h == INVALID_SOCKET) return;
     if (!taken) {
@@ -305,11 +305,13 @@ void TCustomNetSocket::ReceiveLoop(int error, bool no_loop) {
       if (n <= 0) break;
     }
     if (no_loop) break;
+    // A receive that did not fill its buffer took everything there was.
+    if (network_bytes_ != before && !last_recv_filled_) break;
     unsigned long waiting = 0;
     if (net::BytesAvailable(handle_, &waiting) != 0 || waiting == 0 || last_error_ != 0) break;
     // A handler that takes nothing would otherwise be called forever; the next
     // receive re-arms the notice.
-    if (network_bytes_ == before && GetRcvdCount() == held_before) break;
+    if (network_bytes_ == before && read_count_ == read_before) break;
   }
 }
 
@@ -360,6 +362,7 @@ void TCustomNetSocket::Connect() {
     SocketError("Connect (socket)");
     return;
   }
+  StartFresh();
   ChangeState(wsOpened);
   if (sock_type_ == net::SOCK_STREAM_TYPE) {
     if (net::SetOption(handle_, net::Option::ReuseAddr, 1) != 0) return SocketError("setsockopt(SO_REUSEADDR)");
@@ -392,6 +395,16 @@ void TCustomNetSocket::Connect() {
     ChangeState(wsConnected);
     TriggerSessionConnected(0);
   }
+}
+
+void TCustomNetSocket::StartFresh() {
+  // A connection started from the close handler of the previous one must not
+  // inherit its end-of-connection marks.
+  close_reported_ = false;
+  all_sent_ = true;
+  read_count_ = 0;
+  paused_ = false;
+  send_queue_.clear();
 }
 
 void TCustomNetSocket::BindSocket() {
@@ -440,6 +453,7 @@ void TCustomNetSocket::Listen() {
   send_queue_.clear();
   handle_ = net::Socket(sock_type_, protocol_);
   if (handle_ == INVALID_SOCKET) return SocketError("socket");
+  StartFresh();
   if (sock_type_ == net::SOCK_DGRAM_TYPE && ReuseAddr &&
       net::SetOption(handle_, net::Option::ReuseAddr, 1) != 0)
     return SocketError("setsockopt(SO_REUSEADDR)");
@@ -497,10 +511,7 @@ void TCustomNetSocket::Dup(TSocket handle) {
     ChangeState(wsClosed);
   }
   handle_ = handle;
-  close_reported_ = false;
-  all_sent_ = true;
-  read_count_ = 0;
-  send_queue_.clear();
+  StartFresh();
   select_mask_ = net::FD_READ | net::FD_WRITE | net::FD_CONNECT | net::FD_CLOSE;
   if (net::AsyncSelect(handle_, &target_, WM_ASYNCSELECT, select_mask_) != 0) return SocketError("WSAAsyncSelect");
   ChangeState(wsConnected);
@@ -511,6 +522,7 @@ void TCustomNetSocket::Dup(TSocket handle) {
 int TCustomNetSocket::DoRecv(void* buffer, int size, int flags) {
   const int n = net::Recv(handle_, buffer, size, flags);
   if (n > 0 && (flags & net::MSG_PEEK_FLAG) == 0) network_bytes_ += static_cast<std::uint64_t>(n);
+  last_recv_filled_ = n == size;
   return n;
 }
 
@@ -801,7 +813,7 @@ void TCustomNetSocket::DnsLookup(const std::string& host) {
   }
   CancelLookupQuietly();
   dns_result_.clear();
-  dns_result_list_.clear();
+  dns_result_list_.Clear();
   if (NetSocketIsDottedIP(host)) {
     dns_result_ = net::InetNtoa(net::InetAddr(Trimmed(host)));
     TriggerDNSLookupDone(0);
@@ -824,7 +836,7 @@ void TCustomNetSocket::ReverseDnsLookup(const std::string& addr) {
   }
   CancelLookupQuietly();
   dns_result_.clear();
-  dns_result_list_.clear();
+  dns_result_list_.Clear();
   std::weak_ptr<bool> alive = alive_;
   dns_request_ = net::AsyncLookupAddress(net::InetAddr(Trimmed(addr)), [this, alive](int error, const std::string& name) {
     if (alive.expired()) return;
@@ -918,7 +930,7 @@ void TCustomNetSocket::TriggerDNSLookupDone(int error) {
 // ---------------------------------------------------------------------------
 // TCustomLineNetSocket
 
-TCustomLineNetSocket::TCustomLineNetSocket() = default;
+TCustomLineNetSocket::TCustomLineNetSocket(TComponent* owner) : TCustomNetSocket(owner) {}
 
 TCustomLineNetSocket::~TCustomLineNetSocket() = default;
 

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/Component.h"
 #include "platform/EventLoop.h"
 #include "platform/Resolver.h"
 #include "platform/SocketApi.h"
+#include "platform/StringList.h"
 #include "transport/Buffer.h"
 #include "transport/NetSocketFunctions.h"
 #include "transport/SocketException.h"
@@ -75,15 +77,10 @@ using TLineLimitEvent = std::function<void(TCustomNetSocket* Sender, int RcvdLen
 // on. Readiness arrives through the event loop and becomes state changes and
 // events; nothing blocks except a host-name look-up inside Connect and Listen.
 // Use it on the GUI thread only.
-class TCustomNetSocket {
+class TCustomNetSocket : public TComponent {
  public:
-  TCustomNetSocket();
-  virtual ~TCustomNetSocket();
-  TCustomNetSocket(const TCustomNetSocket&) = delete;
-  TCustomNetSocket& operator=(const TCustomNetSocket&) = delete;
-
-  std::string Name;
-  std::intptr_t Tag = 0;
+  explicit TCustomNetSocket(TComponent* owner = nullptr);
+  ~TCustomNetSocket() override;
 
   // Remote end (for Listen: the local address and port to listen on). Only
   // while closed; texts are trimmed, and an empty one counts as not set.
@@ -104,7 +101,7 @@ class TCustomNetSocket {
   std::string PeerAddr() { return GetPeerAddr(); }
   std::string PeerPort() { return GetPeerPort(); }
   const std::string& DnsResult() const { return dns_result_; }
-  const std::vector<std::string>& DnsResultList() const { return dns_result_list_; }
+  const TStrings& DnsResultList() const { return dns_result_list_; }
   TSocketState State() const { return state_; }
   std::int64_t ReadCount() const { return read_count_; }
   int RcvdCount() { return GetRcvdCount(); }
@@ -212,13 +209,15 @@ class TCustomNetSocket {
   void PostMessage(unsigned msg, std::uintptr_t wparam = 0, std::intptr_t lparam = 0) {
     target_.Post(msg, wparam, lparam);
   }
-  bool Destroying() const { return destroying_; }
   // True while the object still exists; checked after calling out into
   // handlers that may free it.
   std::weak_ptr<bool> AliveToken() const { return alive_; }
   // Bytes read from the network so far (for telling whether a handler read).
   std::uint64_t NetworkBytesRead() const { return network_bytes_; }
   void ReceiveLoop(int error, bool no_loop);
+  // Whether a proxy negotiation has the connection; line mode stays out of
+  // the way meanwhile.
+  virtual bool Negotiating() const { return false; }
 
   TSocket handle_ = INVALID_SOCKET;
   TSocketState state_ = wsClosed;
@@ -229,6 +228,7 @@ class TCustomNetSocket {
 
  private:
   void WMASyncSelect(platform::TMessage& msg);
+  void StartFresh();
   void TryToSend();
   void HandleSendError(int error);
   void AppendToQueue(const char* data, int length);
@@ -265,11 +265,12 @@ class TCustomNetSocket {
 
   platform::net::RequestId dns_request_ = 0;
   std::string dns_result_;
-  std::vector<std::string> dns_result_list_;
+  TStringList dns_result_list_;
   std::vector<std::uint32_t> dns_addrs_pending_;
   std::string dns_name_pending_;
 
   std::uint64_t network_bytes_ = 0;
+  bool last_recv_filled_ = false;
 };
 
 // Line mode on top of the socket: received bytes are collected and offered to
@@ -278,7 +279,7 @@ class TCustomLineNetSocket : public TCustomNetSocket {
   using Base = TCustomNetSocket;
 
  public:
-  TCustomLineNetSocket();
+  explicit TCustomLineNetSocket(TComponent* owner = nullptr);
   ~TCustomLineNetSocket() override;
 
   bool LineMode() const { return line_mode_; }
@@ -303,8 +304,6 @@ class TCustomLineNetSocket : public TCustomNetSocket {
   void TriggerSessionClosed(int error) override;
   virtual void TriggerLineLimitExceeded(int count, bool& clear_data);
   virtual void EditLine(std::size_t from);
-  // Whether a proxy negotiation has the connection (no line mode then).
-  virtual bool Negotiating() const { return false; }
 
  private:
   void ScanLines(std::size_t search_from);
@@ -327,5 +326,5 @@ class TCustomLineNetSocket : public TCustomNetSocket {
 // The socket class the program uses.
 class TNetSocket : public TCustomLineNetSocket {
  public:
-  TNetSocket() = default;
+  explicit TNetSocket(TComponent* owner = nullptr) : TCustomLineNetSocket(owner) {}
 };

@@ -218,8 +218,9 @@ std::string LocalHostName() {
   return name;
 }
 
-const std::vector<std::string>& LocalIPList() {
-  static std::vector<std::string> list;
-  list = net::LocalIPv4Addresses();
+TStrings& LocalIPList() {
+  static TStringList list;
+  list.Clear();
+  for (const auto& a : net::LocalIPv4Addresses()) list.Add(a);
   return list;
 }

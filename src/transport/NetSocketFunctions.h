@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/StringList.h"
+
 // Host, port and protocol resolution for the socket classes, the local host's
 // name and addresses, and the texts of socket error numbers. Failures raise
 // ESocketException with the texts the program shows.
@@ -39,7 +41,7 @@ std::string LocalHostName();
 // The local IPv4 addresses in dotted form, one per item. The list is shared
 // and refilled by every call; callers must not keep references across calls
 // that they expect to stay unchanged.
-const std::vector<std::string>& LocalIPList();
+TStrings& LocalIPList();
 
 // Port texts for local binding, where 0 asks the system to choose.
 std::uint16_t NetSocketResolveLocalPort(const std::string& port, const std::string& proto);

@@ -32,7 +32,9 @@ void TNetSocketClient::TriggerSessionClosed(int error) {
 // ---------------------------------------------------------------------------
 // TCustomNetSocketServer
 
-TCustomNetSocketServer::TCustomNetSocketServer() { SetClientClass<TNetSocketClient>(); }
+TCustomNetSocketServer::TCustomNetSocketServer(TComponent* owner) : TNetSocket(owner) {
+  SetClientClass<TNetSocketClient>();
+}
 
 TCustomNetSocketServer::~TCustomNetSocketServer() {
   while (!clients_.empty()) delete clients_.back();  // each removes itself
@@ -85,13 +87,13 @@ void TCustomNetSocketServer::TriggerSessionAvailable(int error) {
   if (alive.expired() || error != 0 || State() != wsListening) return;
 
   ++client_number_;
-  TNetSocketClient* client = client_factory_();
+  TNetSocketClient* client = client_factory_(this);
   client->server_ = this;
   client->number_ = client_number_;
   clients_.push_back(client);
   TriggerClientCreate(client);
   if (alive.expired() || !IsClient(client)) return;
-  client->Name = Name + "Client" + std::to_string(client_number_);
+  client->SetName(Name() + "Client" + std::to_string(client_number_));
   client->Banner = Banner;
 
   net::SockAddr peer;
@@ -102,7 +104,7 @@ void TCustomNetSocketServer::TriggerSessionAvailable(int error) {
     // only the clients that exist.
     const int err = net::LastError();
     if (err != net::WSAEWOULDBLOCK)
-      platform::LogLine("Accept failed on " + Name + ": error " + std::to_string(err) + " " + NetSocketErrorDesc(err));
+      platform::LogLine("Accept failed on " + Name() + ": error " + std::to_string(err) + " " + NetSocketErrorDesc(err));
     delete client;
     return;
   }

@@ -14,7 +14,7 @@ class TCustomNetSocketServer;
 // have run.
 class TNetSocketClient : public TNetSocket {
  public:
-  TNetSocketClient() = default;
+  explicit TNetSocketClient(TComponent* owner = nullptr) : TNetSocket(owner) {}
   ~TNetSocketClient() override;
 
   std::string Banner;
@@ -45,7 +45,7 @@ using TClientEvent = std::function<void(TCustomNetSocketServer* Sender, TNetSock
 // BannerToBusy, and frees each client after its connection has closed.
 class TCustomNetSocketServer : public TNetSocket {
  public:
-  TCustomNetSocketServer();
+  explicit TCustomNetSocketServer(TComponent* owner = nullptr);
   ~TCustomNetSocketServer() override;
 
   std::string Banner = "Welcome to TcpSrv";
@@ -55,12 +55,15 @@ class TCustomNetSocketServer : public TNetSocket {
   TClientEvent OnClientConnect;
   TClientEvent OnClientDisconnect;
 
-  // The class of the client objects, set before Listen.
+  // The class of the client objects, set before Listen. Clients are made
+  // with the server as their owner.
   template <class T>
   void SetClientClass() {
-    client_factory_ = [] { return static_cast<TNetSocketClient*>(new T()); };
+    client_factory_ = [](TComponent* owner) { return static_cast<TNetSocketClient*>(new T(owner)); };
   }
-  void SetClientFactory(std::function<TNetSocketClient*()> factory) { client_factory_ = std::move(factory); }
+  void SetClientFactory(std::function<TNetSocketClient*(TComponent* owner)> factory) {
+    client_factory_ = std::move(factory);
+  }
 
   virtual int GetClientCount() const { return static_cast<int>(clients_.size()); }
   int ClientCount() const { return GetClientCount(); }
@@ -81,12 +84,12 @@ class TCustomNetSocketServer : public TNetSocket {
   void RemoveClient(TNetSocketClient* client);
   TNetSocketClient* FindClient(unsigned long number) const;
 
-  std::function<TNetSocketClient*()> client_factory_;
+  std::function<TNetSocketClient*(TComponent* owner)> client_factory_;
   std::vector<TNetSocketClient*> clients_;
   unsigned long client_number_ = 0;
 };
 
 class TNetSocketServer : public TCustomNetSocketServer {
  public:
-  TNetSocketServer() = default;
+  explicit TNetSocketServer(TComponent* owner = nullptr) : TCustomNetSocketServer(owner) {}
 };

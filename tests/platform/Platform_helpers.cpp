@@ -1,6 +1,9 @@
-// Every platform test runs with an application object, as the program does.
-#include <QCoreApplication>
+// Every platform test runs with the program's application object.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/GuardedApplication.h"
 
 namespace {
 
@@ -10,7 +13,8 @@ class QtApplication : public ::testing::Environment {
     static int argc = 1;
     static char name[] = "platform_tests";
     static char* argv[] = {name, nullptr};
-    app_ = new QCoreApplication(argc, argv);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    app_ = new platform::GuardedApplication(argc, argv);
   }
   void TearDown() override {
     delete app_;

@@ -117,6 +117,31 @@ TEST(NetSocket, RefusedConnectReportsErrorThenOneCloseAndNeverReadsConnected) {
                                                   "closed 0"}));
 }
 
+TEST(NetSocket, AConnectionStartedFromTheCloseHandlerIsAFreshOne) {
+  RawPeer live;
+  const int live_port = live.Listen();
+  TNetSocket s;
+  Recorder rec;
+  rec.Attach(s);
+  s.OnSessionClosed = [&](TCustomNetSocket* sock, int) {
+    ++rec.closed_count;
+    if (rec.closed_count == 1) {
+      sock->SetAddr("127.0.0.1");
+      sock->SetPort(std::to_string(live_port));
+      sock->Connect();
+    }
+  };
+  s.SetAddr("127.0.0.1");
+  s.SetPort(std::to_string(test::FreePort()));
+  s.Connect();
+  ASSERT_TRUE(live.AcceptOne());
+  ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+  EXPECT_EQ(s.Port(), std::to_string(live_port));
+  live.Close();
+  ASSERT_TRUE(PumpUntil([&] { return rec.closed_count == 2; }));
+  EXPECT_EQ(s.State(), wsClosed);
+}
+
 TEST(NetSocket, MisuseIsReportedWithTheSocketErrorTexts) {
   RawPeer peer;
   TNetSocket s;
@@ -331,6 +356,30 @@ TEST(NetSocket, DottedLookupCompletesBeforeReturningAndNamesLater) {
   s.CancelDnsLookup();
   test::PumpFor(100);
   EXPECT_EQ(done, std::vector<int>{10004});
+}
+
+TEST(NetSocket, SocketsKeepWorkingWhileAHandlerRunsANestedLoop) {
+  // Handlers show modal dialogs; other connections (and later lines of the
+  // same one) must still be served meanwhile.
+  Connected a(8191, true);
+  Connected b(8191, true);
+  std::vector<std::string> a_lines;
+  bool nested_done = false;
+  a.sock.OnDataAvailable = [&](TCustomNetSocket* s, int) {
+    char buf[256];
+    const int n = s->Receive(buf, sizeof(buf));
+    if (n <= 0) return;
+    a_lines.emplace_back(buf, static_cast<std::size_t>(n));
+    if (a_lines.size() == 1) {
+      b.peer.Write("during\r\n");
+      a.peer.Write("second\r\n");
+      nested_done = PumpUntil([&] { return b.rec.received == "during\r\n" && a_lines.size() == 2; });
+    }
+  };
+  a.peer.Write("first\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return a_lines.size() >= 2; }));
+  EXPECT_TRUE(nested_done);
+  EXPECT_EQ(a_lines, (std::vector<std::string>{"first\r\n", "second\r\n"}));
 }
 
 // --- line mode ---------------------------------------------------------------
