@@ -158,7 +158,7 @@ TFormMain::TFormMain(QWidget* parent)
   HideAppStart = TReg::ReadSettingBool("HideAppStart");
   BuildText = std::string("Version: ") + kVersion;
 
-  ListServ->Name = "ListServ";
+  ListServ->SetName("ListServ");
   ListServ->LineLimit = kServerLineLimit;
   ListServ->ComponentOptions.Include(wsoTcpNoDelay);
   ListServ->OnDataAvailable = [this](TCustomNetSocket*, int error) { ListServDataAvailable(error); };
@@ -174,7 +174,7 @@ TFormMain::TFormMain(QWidget* parent)
     clear = true;
   };
 
-  Server->Name = "Server";
+  Server->SetName("Server");
   Server->Banner.clear();
   Server->OnError = [this](TCustomNetSocket* s) {
     ReportSocketError(s, s->LastError());

@@ -7,7 +7,8 @@
 #include "core/Paths.h"
 #include "core/TestHooks.h"
 #include "platform/AppHome.h"
-#include "platform/Application.h"
+#include "platform/GuardedApplication.h"
+#include "platform/SessionEnd.h"
 #include "platform/Charset.h"
 #include "platform/EventLoop.h"
 #include "platform/SingleInstance.h"
@@ -21,7 +22,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  platform::TApplication app(argc, argv);
+  platform::GuardedApplication app(argc, argv);
   QApplication::setApplicationName("Parlo");
   QApplication::setQuitOnLastWindowClosed(false);
 
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
       form.ApplicationEventsException(e, message);
     });
     platform::SetLogSink([](const std::string& line) { TFormMain::LogError("None", "None", line); });
-    app.OnSessionEnd = [&form] { form.HandleSessionEnd(); };
+    platform::TSessionEnd sessionEnd([&form] { form.HandleSessionEnd(); });
     instance.OnActivate = [&form] { form.ActivateFromOtherInstance(); };
     instance.Listen();
 
@@ -49,7 +50,6 @@ int main(int argc, char** argv) {
     platform::SetExceptionHook(nullptr);
     platform::SetLogSink(nullptr);
     instance.OnActivate = nullptr;
-    app.OnSessionEnd = nullptr;
     DBStuff = nullptr;
     Paths = nullptr;
     FormMain = nullptr;

@@ -1,10 +1,12 @@
-#include "platform/Application.h"
+#include "platform/SessionEnd.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QGuiApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 
 #include "platform/EventLoop.h"
@@ -14,6 +16,7 @@ namespace platform {
 namespace {
 
 int signalWriteFd = -1;
+constexpr int kStopSignals[] = {SIGTERM, SIGHUP, SIGINT};
 
 extern "C" void OnStopSignal(int) {
   const int saved = errno;
@@ -26,7 +29,7 @@ extern "C" void OnStopSignal(int) {
 
 // A signal may arrive at any instruction; its handler only writes a byte into a
 // pipe, and the event loop reads the pipe like any other notice.
-class TApplication::SignalPipe {
+class TSessionEnd::SignalPipe {
  public:
   explicit SignalPipe(std::function<void()> onSignal) {
     if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) return;
@@ -42,14 +45,17 @@ class TApplication::SignalPipe {
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGHUP, SIGINT}) ::sigaction(sig, &sa, nullptr);
+    for (int sig : kStopSignals) ::sigaction(sig, &sa, nullptr);
   }
   ~SignalPipe() {
-    for (int sig : {SIGTERM, SIGHUP, SIGINT}) std::signal(sig, SIG_DFL);
+    Restore();
     signalWriteFd = -1;
     notifier_.reset();
     if (fds_[0] >= 0) ::close(fds_[0]);
     if (fds_[1] >= 0) ::close(fds_[1]);
+  }
+  static void Restore() {
+    for (int sig : kStopSignals) std::signal(sig, SIG_DFL);
   }
 
  private:
@@ -57,28 +63,22 @@ class TApplication::SignalPipe {
   std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
-  signals_ = std::make_unique<SignalPipe>([this] { SessionEnding(); });
-  QObject::connect(this, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { SessionEnding(); },
-                   Qt::DirectConnection);
+TSessionEnd::TSessionEnd(std::function<void()> onEnd) : onEnd_(std::move(onEnd)) {
+  signals_ = std::make_unique<SignalPipe>([this] { Ending(); });
+  if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+    connection_ = QObject::connect(app, &QGuiApplication::commitDataRequest, app,
+                                   [this](QSessionManager&) { Ending(); }, Qt::DirectConnection);
 }
 
-TApplication::~TApplication() = default;
-
-bool TApplication::notify(QObject* receiver, QEvent* event) {
-  bool handled = false;
-  Guarded([&] { handled = QApplication::notify(receiver, event); });
-  return handled;
+TSessionEnd::~TSessionEnd() {
+  QObject::disconnect(connection_);
 }
 
-void TApplication::SessionEnding() {
-  if (sessionEnded_) return;
-  sessionEnded_ = true;
-  // A second request to stop, while the first is still being served, stops
-  // the process the plain way.
-  for (int sig : {SIGTERM, SIGHUP, SIGINT}) std::signal(sig, SIG_DFL);
-  if (OnSessionEnd) OnSessionEnd();
-  else quit();
+void TSessionEnd::Ending() {
+  if (ended_) return;
+  ended_ = true;
+  SignalPipe::Restore();
+  if (onEnd_) onEnd_();
 }
 
 }  // namespace platform
