@@ -88,13 +88,13 @@ class Home:
 class Parlo:
     """The program running on a home; its "parlo: ..." trace lines are kept."""
 
-    def __init__(self, home, env=None):
+    def __init__(self, home, env=None, program=None):
         e = dict(os.environ)
         e.update({"PARLO_HOME": home.path, "PARLO_TEST_HOOKS": "1", "QT_QPA_PLATFORM": "offscreen",
                   "XDG_RUNTIME_DIR": home.path})
         e.update(env or {})
         self.started = time.monotonic()
-        self.proc = subprocess.Popen([PARLO], env=e, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.proc = subprocess.Popen([program or PARLO], env=e, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.lines = []
         self.cond = threading.Condition()
         self.reader = threading.Thread(target=self._read, daemon=True)
