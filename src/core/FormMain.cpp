@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QLabel>
 #include <QMenu>
@@ -14,6 +15,7 @@
 #include <QShowEvent>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QUrl>
 #include <typeinfo>
 
 #include "core/ContactList.h"
@@ -45,6 +47,9 @@ constexpr const char* kVersion = PARLO_VERSION;
 #else
 constexpr const char* kVersion = "1.0.0.0";
 #endif
+
+// The product's web host; help pages live under "/help/" there.
+constexpr const char* kWebHost = "http://parlo.invalid";
 
 constexpr const char* kCrashReport =
     "Please report this error to the Parlo developers at support@parlo.invalid, with what you were doing when "
@@ -272,6 +277,7 @@ void TFormMain::BuildActions() {
   connect(ActionServerConnect, &QAction::triggered, this, [this] { ActionServerConnectExecute(); });
   connect(ActionFullListing, &QAction::triggered, this, [this] { ActionFullListingExecute(); });
   connect(ActionServerDisconnect, &QAction::triggered, this, [this] { ActionServerDisconnectExecute(); });
+  connect(ActionHelp, &QAction::triggered, this, [this] { ShowHelpTopic(0); });
   connect(ActionShow, &QAction::triggered, this, [this] { ApplicationEventsRestore(); });
 }
 
@@ -693,6 +699,37 @@ void TFormMain::ApplicationEventsException(const std::exception* e, const std::s
                           "\r\n\r\n" + kCrashReport));
   RemoveTrayIcon();
   QApplication::exit(1);
+}
+
+void TFormMain::OpenURL(const std::string& address) {
+  const QUrl url = QUrl::fromUserInput(Q(address));
+  if (!url.isValid() || !QDesktopServices::openUrl(url))
+    LogError("None", "None", "Cannot open \"" + address + "\"");
+}
+
+void TFormMain::ShowHelpTopic(int topic) {
+  static const char* const pages[] = {"index.html", "profiles.html", "history.html", "pchat.html",
+                                      "prefs.html", "viewmsg.html",  "index.html",   "webcam.html",
+                                      "profiles.html", "multichat.html", "multichat.html"};
+  const char* page = topic >= 0 && topic < static_cast<int>(std::size(pages)) ? pages[topic] : "index.html";
+  OpenURL(std::string(kWebHost) + "/help/" + page);
+}
+
+void TFormMain::RunUpdateInstaller(const std::string& fileName) {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w->isVisible() && w->objectName().contains("FormPChat")) {
+      QMessageBox::information(this, "Close Open Chats",
+                               "   You must close all open chats before running the update installer, please close "
+                               "all\n   open chat windows and click ok to proceed");
+      break;
+    }
+  }
+  if (!platform::FileExists(fileName)) {
+    QMessageBox::critical(this, "Invalid Filename", "The update file could not be found or is corrupt.");
+    return;
+  }
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(platform::PathFromName(fileName).string())));
+  ActionExitExecute();
 }
 
 // ----- tabs and status bar ----------------------------------------------------------

@@ -68,6 +68,10 @@ class TFormMain : public QMainWindow {
   void ActivateFromOtherInstance();
   void HandleSessionEnd();
   void ActionExitExecute();
+  void OpenURL(const std::string& address);
+  void ShowHelpTopic(int topic);
+  // Runs a downloaded update installer and ends the program.
+  void RunUpdateInstaller(const std::string& fileName);
   // True once an uncaught exception has ended the program.
   bool Crashed() const { return crashed_; }
 
