@@ -137,6 +137,9 @@ TFormMain::TFormMain(QWidget* parent)
   Panel2->setAutoFillBackground(true);
   LabU = new QLabel(Panel2);
   LabU->setGeometry(5, 2, 172, 16);
+  QFont small = LabU->font();
+  small.setPixelSize(11);
+  LabU->setFont(small);
   ComboProfiles = new QComboBox(Panel2);
   ComboGroup = new QComboBox(Panel2);
   ComboStatus = new QComboBox(Panel2);

@@ -47,6 +47,10 @@ QIcon LinkStateIcon(int image) {
 
 TTabBox::TTabBox(const QString& caption, QWidget* parent) : QWidget(parent), caption_(caption) {
   setFixedSize(60, 20);
+  // The captions were laid out for a small 8-point face; keep them inside 60 pixels.
+  QFont f = font();
+  f.setPixelSize(11);
+  setFont(f);
 }
 
 void TTabBox::SetSelected(bool on) {
