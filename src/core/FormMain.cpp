@@ -211,9 +211,14 @@ TFormMain::TFormMain(QWidget* parent)
 
 TFormMain::~TFormMain() {
   TimerAlive.SetEnabled(false);
-  // The sockets' handlers point into this window.
-  if (ListServ) ListServ->Abort();
-  if (Server) Server->Abort();
+  // The sockets' handlers point into this window, which is half gone by now.
+  for (TCustomNetSocket* s : {static_cast<TCustomNetSocket*>(ListServ.get()), static_cast<TCustomNetSocket*>(Server.get())}) {
+    s->OnChangeState = nullptr;
+    s->OnSessionClosed = nullptr;
+    s->OnDataAvailable = nullptr;
+    s->OnError = nullptr;
+    s->Abort();
+  }
   ListServ.reset();
   Server.reset();
   RemoveTrayIcon();

@@ -252,6 +252,14 @@ class StartUp(ProgramCase):
                 self.assertEqual(9003 in codes_in(self.server, since=since), not require)
                 self.stop(p)
 
+    def test_hidden_start_still_logs_on_and_listens(self):
+        port = e2e.free_port()
+        p = self.run_parlo(self.home(HideAppStart=True, AutoListen=True, ListenPort=str(port)))
+        self.logged_on(p)
+        with socket.create_connection(("127.0.0.1", port), timeout=2):
+            pass
+        self.stop(p)
+
     def test_home_without_account_ends_cleanly(self):
         home = self.home(UserID="")
         p = self.run_parlo(home)
