@@ -173,7 +173,7 @@ TFormMain::TFormMain(QWidget* parent)
   ListServ->OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState s) { ListServChangeState(s); };
   ListServ->OnSessionClosed = [this](TCustomNetSocket*, int) { ListServClosed(); };
   ListServ->OnError = [this](TCustomNetSocket* s) { ReportSocketError(s, s->LastError()); };
-  ListServ->OnBgException = [this](TCustomNetSocket* s, const std::exception& e, bool&) {
+  ListServ->OnBgException = [](TCustomNetSocket* s, const std::exception& e, bool&) {
     LogError(s->PeerAddr(), s->PeerPort(), std::string("Winsock Exception ") + e.what());
   };
   ListServ->OnLineLimitExceeded = [](TCustomNetSocket* s, int count, bool& clear) {
