@@ -5,8 +5,6 @@
 
 #include "platform/EventLoop.h"
 
-namespace platform {
-
 class TTimer::Impl : public QObject {
  public:
   explicit Impl(TTimer* owner) : owner_(owner) {}
@@ -21,7 +19,7 @@ class TTimer::Impl : public QObject {
     // A copy, so a handler may free its own timer.
     auto handler = owner_->OnTimer;
     TTimer* owner = owner_;
-    Guarded([&] {
+    platform::Guarded([&] {
       if (handler) handler(owner);
     });
     firing = false;
@@ -29,7 +27,7 @@ class TTimer::Impl : public QObject {
   }
 };
 
-TTimer::TTimer() : impl_(std::make_unique<Impl>(this)) { Update(); }
+TTimer::TTimer(TComponent* owner) : TComponent(owner), impl_(std::make_unique<Impl>(this)) { Update(); }
 
 TTimer::~TTimer() {
   if (impl_->id != 0) impl_->killTimer(impl_->id);
@@ -56,5 +54,3 @@ void TTimer::Update() {
   }
   if (enabled_ && interval_ > 0) impl_->id = impl_->startTimer(interval_, Qt::PreciseTimer);
 }
-
-}  // namespace platform

@@ -3,17 +3,17 @@
 #include <functional>
 #include <memory>
 
-namespace platform {
+#include "platform/Component.h"
 
 // A GUI-thread timer with the window-timer rules the program relies on:
 // OnTimer fires every Interval milliseconds while Enabled; enabling a timer
 // that already runs keeps its period where it is, while a new Interval
 // starts the period afresh. An Interval of 0 never fires. Every call of
 // OnTimer runs inside the event loop's guard.
-class TTimer {
+class TTimer : public TComponent {
  public:
-  TTimer();
-  ~TTimer();
+  explicit TTimer(TComponent* owner = nullptr);
+  ~TTimer() override;
   TTimer(const TTimer&) = delete;
   TTimer& operator=(const TTimer&) = delete;
 
@@ -31,5 +31,3 @@ class TTimer {
   int interval_ = 1000;
   bool enabled_ = true;
 };
-
-}  // namespace platform

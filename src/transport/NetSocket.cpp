@@ -14,6 +14,14 @@ std::string Trimmed(const std::string& s) {
   return s.substr(b, e - b);
 }
 
+// Calls a copy of the handler, so a handler that frees its socket (and with
+// it the handler itself) still returns into valid code.
+template <class F, class... A>
+void RaiseEvent(const F& handler, A... args) {
+  F copy = handler;
+  copy(args...);
+}
+
 bool IsClosingSendError(int e) {
   return e == net::WSAECONNRESET || e == net::WSAENOTSOCK || e == net::WSAENOTCONN || e == net::WSAEINVAL ||
          e == net::WSAECONNABORTED;
@@ -171,19 +179,21 @@ void TCustomNetSocket::RaiseException(const std::string& msg) {
 }
 
 void TCustomNetSocket::TriggerError() {
-  if (OnError) OnError(this);
+  if (OnError) RaiseEvent(OnError, this);
 }
 
 void TCustomNetSocket::HandleBackGroundException(const std::exception& e) {
   bool can_close = true;
+  std::weak_ptr<bool> alive = alive_;
   if (OnBgException) {
+    auto handler = OnBgException;
     try {
-      OnBgException(this, e, can_close);
+      handler(this, e, can_close);
     } catch (...) {
       // The handler's own failure must not leave the socket half-handled.
     }
   }
-  if (can_close) Abort();
+  if (can_close && !alive.expired()) Abort();
 }
 
 // --- message handling -------------------------------------------------------
@@ -599,28 +609,41 @@ int TCustomNetSocket::Send(const void* data, int length) {
     return -1;
   }
   all_sent_ = false;
+  bool network_full = false;
+  int sent_now = 0;
   if (length <= 0) {
     length = 0;
   } else {
     const char* p = static_cast<const char*>(data);
-    int offset = 0;
     // Nothing queued: hand the bytes to the network straight away and keep
     // only what it does not take.
     if (send_queue_.empty() && sock_type_ == net::SOCK_STREAM_TYPE) {
       const int n = RealSend(p, length);
-      if (n > 0) {
-        offset = n;
-      } else if (n < 0 && net::LastError() != net::WSAEWOULDBLOCK) {
+      if (n < 0 && net::LastError() != net::WSAEWOULDBLOCK) {
         HandleSendError(net::LastError());
         return length;
       }
+      sent_now = n > 0 ? n : 0;
+      network_full = sent_now < length;
     }
-    if (offset < length) AppendToQueue(p + offset, length - offset);
+    if (sent_now < length) AppendToQueue(p + sent_now, length - sent_now);
   }
-  TryToSend();
+  // Reported once the queue is in order, so a handler that sends more
+  // queues behind these bytes.
+  if (sent_now > 0 && !ReportSent(sent_now)) return length;
+  // When the network just refused more, FD_WRITE tells when to go on.
+  if (!network_full) TryToSend();
   if (send_queue_.empty() && handle_ != INVALID_SOCKET)
     PostMessage(WM_ASYNCSELECT, static_cast<std::uintptr_t>(handle_), net::MakeSelectReply(net::FD_WRITE, 0));
   return length;
+}
+
+bool TCustomNetSocket::ReportSent(int count) {
+  if (!OnSendData) return true;
+  const TSocket h = handle_;
+  std::weak_ptr<bool> alive = alive_;
+  RaiseEvent(OnSendData, this, count);
+  return !alive.expired() && handle_ == h;
 }
 
 int TCustomNetSocket::SendStr(const std::string& text) {
@@ -645,10 +668,8 @@ void TCustomNetSocket::PutDataInSendBuffer(const void* data, int length) {
 
 int TCustomNetSocket::RealSend(const void* data, int length) {
   const int flags = send_flags_ == wsSendUrgent ? net::MSG_OOB_FLAG : 0;
-  const int n = sock_type_ == net::SOCK_DGRAM_TYPE ? net::SendTo(handle_, data, length, flags, remote_)
-                                                   : net::Send(handle_, data, length, flags);
-  if (n > 0 && OnSendData) OnSendData(this, n);
-  return n;
+  return sock_type_ == net::SOCK_DGRAM_TYPE ? net::SendTo(handle_, data, length, flags, remote_)
+                                            : net::Send(handle_, data, length, flags);
 }
 
 void TCustomNetSocket::TryToSend() {
@@ -675,9 +696,7 @@ void TCustomNetSocket::TryToSend() {
       total = parts[0].length;
     } else {
       n = net::SendBuffers(handle_, parts, count, 0);
-      if (n > 0 && OnSendData) OnSendData(this, n);
     }
-    if (handle_ == INVALID_SOCKET) return;  // the handler closed the socket
     if (n == 0) return;
     if (n < 0) {
       if (net::LastError() != net::WSAEWOULDBLOCK) HandleSendError(net::LastError());
@@ -690,6 +709,7 @@ void TCustomNetSocket::TryToSend() {
       left -= take;
       if (send_queue_.front().Unread() == 0) send_queue_.pop_front();
     }
+    if (!ReportSent(n)) return;  // the handler closed or freed the socket
     if (static_cast<std::size_t>(n) < total) return;  // the network is full: wait for FD_WRITE
   }
   all_sent_ = true;
@@ -899,32 +919,32 @@ int TCustomNetSocket::GetSockName(net::SockAddr* local) { return net::GetSockNam
 
 bool TCustomNetSocket::TriggerDataAvailable(int error) {
   if (!OnDataAvailable) return false;
-  OnDataAvailable(this, error);
+  RaiseEvent(OnDataAvailable, this, error);
   return true;
 }
 
 void TCustomNetSocket::TriggerSessionAvailable(int error) {
-  if (OnSessionAvailable) OnSessionAvailable(this, error);
+  if (OnSessionAvailable) RaiseEvent(OnSessionAvailable, this, error);
 }
 
 void TCustomNetSocket::TriggerSessionConnected(int error) {
-  if (OnSessionConnected) OnSessionConnected(this, error);
+  if (OnSessionConnected) RaiseEvent(OnSessionConnected, this, error);
 }
 
 void TCustomNetSocket::TriggerSessionClosed(int error) {
-  if (OnSessionClosed) OnSessionClosed(this, error);
+  if (OnSessionClosed) RaiseEvent(OnSessionClosed, this, error);
 }
 
 void TCustomNetSocket::TriggerDataSent(int error) {
-  if (OnDataSent) OnDataSent(this, error);
+  if (OnDataSent) RaiseEvent(OnDataSent, this, error);
 }
 
 void TCustomNetSocket::TriggerChangeState(TSocketState old_state, TSocketState new_state) {
-  if (OnChangeState) OnChangeState(this, old_state, new_state);
+  if (OnChangeState) RaiseEvent(OnChangeState, this, old_state, new_state);
 }
 
 void TCustomNetSocket::TriggerDNSLookupDone(int error) {
-  if (OnDnsLookupDone) OnDnsLookupDone(this, error);
+  if (OnDnsLookupDone) RaiseEvent(OnDnsLookupDone, this, error);
 }
 
 // ---------------------------------------------------------------------------
@@ -1099,7 +1119,9 @@ void TCustomLineNetSocket::CheckLineLimit() {
 }
 
 void TCustomLineNetSocket::TriggerLineLimitExceeded(int count, bool& clear_data) {
-  if (OnLineLimitExceeded) OnLineLimitExceeded(this, count, clear_data);
+  if (!OnLineLimitExceeded) return;
+  auto handler = OnLineLimitExceeded;
+  handler(this, count, clear_data);
 }
 
 void TCustomLineNetSocket::Redeliver() {

@@ -230,6 +230,8 @@ class TCustomNetSocket : public TComponent {
   void WMASyncSelect(platform::TMessage& msg);
   void StartFresh();
   void TryToSend();
+  // Raises OnSendData; false when the handler closed or freed the socket.
+  bool ReportSent(int count);
   void HandleSendError(int error);
   void AppendToQueue(const char* data, int length);
   std::string TakeQueue();

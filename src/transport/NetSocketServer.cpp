@@ -73,12 +73,13 @@ void TCustomNetSocketServer::WndProc(platform::TMessage& msg) {
   }
   TNetSocketClient* client = FindClient(static_cast<unsigned long>(msg.WParam));
   if (client == nullptr) return;
+  std::weak_ptr<bool> alive = AliveToken();
   try {
     TriggerClientDisconnect(client, 0);
   } catch (const std::exception& e) {
-    HandleBackGroundException(e);
+    if (!alive.expired()) HandleBackGroundException(e);
   }
-  if (IsClient(client)) delete client;
+  if (!alive.expired() && IsClient(client)) delete client;
 }
 
 void TCustomNetSocketServer::TriggerSessionAvailable(int error) {
@@ -121,13 +122,19 @@ void TCustomNetSocketServer::TriggerSessionAvailable(int error) {
 }
 
 void TCustomNetSocketServer::TriggerClientCreate(TNetSocketClient* client) {
-  if (OnClientCreate) OnClientCreate(this, client);
+  if (!OnClientCreate) return;
+  auto handler = OnClientCreate;
+  handler(this, client);
 }
 
 void TCustomNetSocketServer::TriggerClientConnect(TNetSocketClient* client, int error) {
-  if (OnClientConnect) OnClientConnect(this, client, error);
+  if (!OnClientConnect) return;
+  auto handler = OnClientConnect;
+  handler(this, client, error);
 }
 
 void TCustomNetSocketServer::TriggerClientDisconnect(TNetSocketClient* client, int error) {
-  if (OnClientDisconnect) OnClientDisconnect(this, client, error);
+  if (!OnClientDisconnect) return;
+  auto handler = OnClientDisconnect;
+  handler(this, client, error);
 }

@@ -82,8 +82,10 @@ TEST(Paths, FontStylesAndColoursRoundTrip) {
   paths.SaveWindowFont("MsgClient", font);
   EXPECT_EQ(TReg::ReadString("Settings\\Fonts", "MsgClientColor", ""), "clNavy");
   // A colour that is none gives the caller's default instead of failing.
-  TReg::WriteString("Settings\\Fonts", "MsgClientColor", "purple-ish");
-  EXPECT_EQ(paths.LoadWindowFont("MsgClient", platform::clBlack).Color, platform::clBlack);
+  for (const char* junk : {"purple-ish", "", "$", "$1234567890", "-"}) {
+    TReg::WriteString("Settings\\Fonts", "MsgClientColor", junk);
+    EXPECT_EQ(paths.LoadWindowFont("MsgClient", platform::clBlack).Color, platform::clBlack) << junk;
+  }
 }
 
 TEST(Paths, TemporaryNamesAreNewFilesWithTheirExtension) {

@@ -7,7 +7,6 @@
 
 #include "platform/Autostart.h"
 #include "platform/ErrorSink.h"
-#include "platform/FontSpec.h"
 #include "platform/TempHome.h"
 
 namespace {
@@ -191,39 +190,6 @@ TEST_F(RegistryTest, MachineRootFallsBackToTheUserFile) {
   TRegistry user(RegRoot::CurrentUser);
   ASSERT_TRUE(user.OpenKey("Shared", false));
   EXPECT_EQ(user.ReadInteger("Value"), 2);
-}
-
-TEST(RegistryText, ParsesWhatItFormatsForAwkwardValues) {
-  TRegistry::Document doc;
-  auto& key = doc["a\\b"];
-  key.path = "A\\B";
-  const std::vector<std::string> texts = {"", " ", "  x  ", "\\", "\\x41", "#", "[k]", "a=b", "\t\r\n", "\xFF\x80"};
-  for (size_t i = 0; i < texts.size(); ++i) {
-    TRegistry::Value v;
-    v.type = RegDataType::String;
-    v.text = texts[i];
-    key.values.emplace_back(texts[i].empty() ? "n" : texts[i], v);
-  }
-  int bad = -1;
-  auto back = platform::ParseRegistryText(platform::FormatRegistryText(doc), &bad);
-  EXPECT_EQ(bad, 0);
-  ASSERT_EQ(back.count("a\\b"), 1u);
-  ASSERT_EQ(back["a\\b"].values.size(), texts.size());
-  for (size_t i = 0; i < texts.size(); ++i) {
-    EXPECT_EQ(back["a\\b"].values[i].first, texts[i].empty() ? "n" : texts[i]);
-    EXPECT_EQ(back["a\\b"].values[i].second.text, texts[i]);
-  }
-}
-
-TEST(Colors, NamesAndNumbersMeanTheSameColour) {
-  EXPECT_EQ(platform::StringToColor("$00800000"), platform::clNavy);
-  EXPECT_EQ(platform::StringToColor("clnavy"), platform::clNavy);
-  EXPECT_EQ(platform::StringToColor("8388608"), platform::clNavy);
-  EXPECT_EQ(platform::ColorToString(platform::clNavy), "clNavy");
-  EXPECT_EQ(platform::ColorToString(0x123456), "$00123456");
-  EXPECT_EQ(platform::StringToColor("$00123456"), 0x123456);
-  for (const char* junk : {"", "$", "clPink", "12x", "$1234567890", "-"})
-    EXPECT_FALSE(platform::StringToColor(junk).has_value()) << junk;
 }
 
 TEST(Autostart, EntryPassesTheDesktopFileValidatorAndGoesAway) {

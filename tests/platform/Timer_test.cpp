@@ -13,12 +13,12 @@ void PumpFor(int ms) {
 }
 
 TEST(Timer, EnablingARunningTimerKeepsItsPeriod) {
-  platform::TTimer timer;
+  TTimer timer;
   timer.SetEnabled(false);
   timer.SetInterval(400);
   QElapsedTimer clock;
   qint64 fired_at = -1;
-  timer.OnTimer = [&](platform::TTimer*) {
+  timer.OnTimer = [&](TTimer*) {
     if (fired_at < 0) fired_at = clock.elapsed();
   };
   clock.start();
@@ -33,25 +33,28 @@ TEST(Timer, EnablingARunningTimerKeepsItsPeriod) {
 TEST(Timer, DisabledOrZeroIntervalNeverFiresAndAHandlerMayFreeItsTimer) {
   int fired = 0;
   {
-    platform::TTimer off;
+    TTimer off;
     off.SetInterval(5);
     off.SetEnabled(false);
-    off.OnTimer = [&](platform::TTimer*) { ++fired; };
-    platform::TTimer zero;
+    off.OnTimer = [&](TTimer*) { ++fired; };
+    TTimer zero;
     zero.SetInterval(0);
-    zero.OnTimer = [&](platform::TTimer*) { ++fired; };
+    zero.OnTimer = [&](TTimer*) { ++fired; };
     PumpFor(40);
   }
   EXPECT_EQ(fired, 0);
 
-  auto* self = new platform::TTimer;
+  // Owned like a form's timer, and freed by its own handler.
+  TComponent owner;
+  auto* self = new TTimer(&owner);
   self->SetInterval(5);
-  self->OnTimer = [&](platform::TTimer* t) {
+  self->OnTimer = [&](TTimer* t) {
     ++fired;
     delete t;
   };
   PumpFor(60);
   EXPECT_EQ(fired, 1);
+  EXPECT_EQ(owner.ComponentCount(), 0);
 }
 
 }  // namespace

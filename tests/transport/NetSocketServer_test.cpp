@@ -140,6 +140,26 @@ TEST(NetSocketServer, EachClientDisconnectsOnceWhoeverCloses) {
   EXPECT_EQ(a.Read(1, 50), "");  // nothing was sent with an empty banner
 }
 
+TEST(NetSocketServer, ListenerComesBackOnItsPortRightAfterClosing) {
+  TNetSocketServer srv;
+  const int port = StartListening(srv);
+  RawPeer caller;
+  ASSERT_TRUE(caller.Connect(port));
+  ASSERT_TRUE(PumpUntil([&] { return srv.ClientCount() == 1; }));
+  // The server side ends first, so its end of the connection lingers in the
+  // closing wait; the port must still be free for a new listener.
+  srv.Client(0)->Close();
+  EXPECT_TRUE(caller.SeesEnd());
+  caller.Close();
+  srv.Close();
+  test::PumpFor(20);
+  srv.SetAddr("127.0.0.1");
+  srv.SetPort(std::to_string(port));
+  srv.Listen();
+  EXPECT_EQ(srv.State(), wsListening);
+  EXPECT_EQ(srv.GetXPort(), std::to_string(port));
+}
+
 TEST(NetSocketServer, FailedAcceptDropsTheClientAndKeepsListening) {
 #ifdef __SANITIZE_ADDRESS__
   // The sanitizers' own checks need descriptors, which this test uses up.

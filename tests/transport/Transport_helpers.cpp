@@ -180,8 +180,6 @@ bool RawPeer::SeesEnd(int timeout_ms) {
   return false;
 }
 
-void RawPeer::ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
-
 void RawPeer::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

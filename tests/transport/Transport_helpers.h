@@ -40,7 +40,6 @@ class RawPeer {
   std::string ReadToEnd(bool* reset = nullptr, int timeout_ms = 5000);
   // True when the peer has ended its side (a read returns 0) within timeout.
   bool SeesEnd(int timeout_ms = 5000);
-  void ShutdownWrite();
   void Close();
   void Reset();  // close with a reset
   int fd() const { return fd_; }

@@ -1,0 +1,391 @@
+#include "editor/QuillAttributes.h"
+
+#include <QColor>
+#include <QFile>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace quill {
+
+// ---------------------------------------------------------------- attributes
+
+template <class T>
+void TCustomQuillEditorAttributes::Change(T& field, const T& value, TQuillConsistentAttrs kind) {
+  if (field == value && (GetConsistentAttributes() & kind)) return;
+  field = value;
+  changes_ |= kind;
+  Update();
+}
+
+void TCustomQuillEditorAttributes::SetCharset(uint8_t value) { Change(charset_, value, caCharSet); }
+void TCustomQuillEditorAttributes::SetColor(TColor value) { Change(color_, value, caColor); }
+void TCustomQuillEditorAttributes::SetBkColor(TColor value) { Change(bkColor_, value, caBkColor); }
+void TCustomQuillEditorAttributes::SetName(const std::string& value) { Change(name_, value, caFace); }
+void TCustomQuillEditorAttributes::SetPitch(TFontPitch value) { Change(pitch_, value, caPitch); }
+void TCustomQuillEditorAttributes::SetSize(int value) { Change(size_, value, caSize); }
+void TCustomQuillEditorAttributes::SetUserData(int value) { Change(userData_, value, caUserData); }
+void TCustomQuillEditorAttributes::SetUrl(const std::string& value) { Change(url_, value, caUrl); }
+
+void TCustomQuillEditorAttributes::SetStyle(TFontStyles value) {
+  if (style_ == value && (GetConsistentAttributes() & caStyle)) return;
+  style_ = value;
+  changes_ |= caStyle;
+  if (value & fsBold) changes_ |= caBold;
+  if (value & fsItalic) changes_ |= caItalic;
+  if (value & fsUnderline) changes_ |= caUnderline;
+  if (value & fsStrikeOut) changes_ |= caStrikeOut;
+  Update();
+}
+
+void TCustomQuillEditorAttributes::SetScriptStyle(TQuillScriptStyle value) {
+  if (scriptStyle_ == value && (GetConsistentAttributes() & caScriptStyle)) return;
+  scriptStyle_ = value;
+  changes_ = static_cast<TQuillConsistentAttrs>((changes_ | caScriptStyle) & ~(caSubScript | caSuperScript));
+  if (value == TQuillScriptStyle::ssSubScript) changes_ |= caSubScript;
+  if (value == TQuillScriptStyle::ssSuperScript) changes_ |= caSuperScript;
+  Update();
+}
+
+void TCustomQuillEditorAttributes::Assign(const TQuillFont& font) {
+  BeginUpdate();
+  SetColor(font.Color);
+  SetName(font.Name);
+  SetCharset(font.Charset);
+  SetStyle(font.Style);
+  SetSize(font.Size);
+  SetPitch(font.Pitch);
+  SetScriptStyle(TQuillScriptStyle::ssNormal);
+  EndUpdate();
+}
+
+void TCustomQuillEditorAttributes::Assign(const TCustomQuillEditorAttributes& source) {
+  if (&source == this) return;
+  BeginUpdate();
+  SetColor(source.color_);
+  SetBkColor(source.bkColor_);
+  SetName(source.name_);
+  SetCharset(source.charset_);
+  SetSize(source.size_);
+  SetStyle(source.style_);
+  SetPitch(source.pitch_);
+  SetScriptStyle(source.scriptStyle_);
+  SetUserData(source.userData_);
+  SetUrl(source.url_);
+  EndUpdate();
+}
+
+TQuillEditorAttributes::TQuillEditorAttributes(TQuillAttributesEditor* editor) : editor_(editor) { AssignEditorFont(); }
+
+TQuillConsistentAttrs TQuillEditorAttributes::GetConsistentAttributes() {
+  if (!consistentValid_ && editor_ != nullptr) {
+    consistent_ = editor_->GetConsistentAttributes(*this);
+    consistentValid_ = true;
+  }
+  return consistent_;
+}
+
+void TQuillEditorAttributes::Update() {
+  if (updateCount_ >= 1) return;
+  if (editor_ != nullptr) editor_->SetAttribute(*this);
+  changes_ = 0;
+}
+
+void TQuillEditorAttributes::EndUpdate() {
+  --updateCount_;
+  if (updateCount_ < 1) {
+    updateCount_ = 0;
+    Update();
+  }
+}
+
+void TQuillEditorAttributes::AssignEditorFont() {
+  ++updateCount_;
+  if (editor_ != nullptr) {
+    TCustomQuillEditorAttributes::Assign(editor_->EditorFont());
+    SetBkColor(editor_->EditorColor());
+  }
+  SetScriptStyle(TQuillScriptStyle::ssNormal);
+  SetUserData(0);
+  SetUrl("");
+  --updateCount_;
+  changes_ = 0;
+}
+
+void TQuillEditorAttributes::Clear() {
+  AssignEditorFont();
+  consistentValid_ = false;
+}
+
+void TQuillEditorAttributes::SafeAssign(const TCustomQuillEditorAttributes& source) {
+  ++updateCount_;
+  TQuillConsistentAttrs saved = changes_;
+  TCustomQuillEditorAttributes::Assign(source);
+  changes_ = saved;
+  --updateCount_;
+}
+
+const TQuillFont& TQuillEditorAttributes::GetFont() {
+  font_.Charset = charset_;
+  font_.Color = color_;
+  font_.Name = name_;
+  font_.Pitch = pitch_;
+  font_.Size = size_;
+  font_.Height = 0;
+  font_.Style = style_;
+  return font_;
+}
+
+const TQuillFont& TQuillEditorAttributes::GetScriptFont() {
+  const TQuillFont& font = GetFont();
+  scriptFont_ = font;
+  int sub = editor_ != nullptr ? editor_->SubscriptSize(font) : std::max(1, size_ * 2 / 3);
+  scriptFont_.Height = -sub;
+  return scriptFont_;
+}
+
+// ---------------------------------------------------------------- paragraphs
+
+void TCustomQuillParagraph::SetLeftIndent(int value) {
+  if (value == leftIndent_) return;
+  leftIndent_ = value;
+  UpdateParagraph();
+}
+
+void TCustomQuillParagraph::SetFirstIndent(int value) {
+  if (value == firstIndent_) return;
+  firstIndent_ = value;
+  UpdateParagraph();
+}
+
+void TCustomQuillParagraph::SetRightIndent(int value) {
+  if (value == rightIndent_) return;
+  rightIndent_ = value;
+  UpdateParagraph();
+}
+
+void TCustomQuillParagraph::SetNumbering(TQuillNumberingStyle value) {
+  if (value == numbering_) return;
+  numbering_ = value;
+  if (value != TQuillNumberingStyle::nbsNone) {
+    firstIndent_ = -24;
+    leftIndent_ = 48;
+    number_ = 1;
+  }
+  UpdateParagraph();
+}
+
+void TCustomQuillParagraph::SetAlignment(TQuillAlignment value) {
+  if (value == alignment_) return;
+  alignment_ = value;
+  UpdateParagraph();
+}
+
+void TCustomQuillParagraph::SetPageBreak(bool value) {
+  if (value == pageBreak_) return;
+  pageBreak_ = value;
+  UpdateParagraph();
+}
+
+void TCustomQuillParagraph::SetNumber(int value) {
+  if (value == number_) return;
+  number_ = value;
+  UpdateParagraph();
+}
+
+std::string TCustomQuillParagraph::GetNumberString() const {
+  switch (numbering_) {
+    case TQuillNumberingStyle::nbsBullet:
+      return std::string(1, static_cast<char>(183));
+    case TQuillNumberingStyle::nbsNumber:
+      return std::to_string(number_) + ".";
+    default:
+      return "";
+  }
+}
+
+void TCustomQuillParagraph::Assign(const TCustomQuillParagraph& source) {
+  if (&source == this) return;
+  BeginUpdate();
+  SetNumbering(source.numbering_);
+  SetLeftIndent(source.leftIndent_);
+  SetFirstIndent(source.firstIndent_);
+  SetRightIndent(source.rightIndent_);
+  SetAlignment(source.alignment_);
+  SetPageBreak(source.pageBreak_);
+  SetNumber(source.number_);
+  EndUpdate();
+}
+
+void TQuillParagraph::UpdateParagraph() {
+  if (editor_ != nullptr && updateCount_ == 0) editor_->ParagraphChanged(*this);
+}
+
+void TQuillParagraph::EndUpdate() {
+  if (updateCount_ > 0 && --updateCount_ == 0) UpdateParagraph();
+}
+
+int TQuillParagraph::GetFirstIndent() const {
+  return firstIndent_ + (numbering_ != TQuillNumberingStyle::nbsNone ? 24 : 0);
+}
+
+void TQuillParagraph::SafeAssign(const TCustomQuillParagraph& source) {
+  ++updateCount_;
+  Assign(source);
+  --updateCount_;
+}
+
+// ---------------------------------------------------------------- objects
+
+void TCustomQuillEditorObject::SetWidth(int value) {
+  if (value == width_) return;
+  width_ = value;
+  Update(false);
+}
+
+void TCustomQuillEditorObject::SetHeight(int value) {
+  if (value == height_) return;
+  height_ = value;
+  Update(true);
+}
+
+void TCustomQuillEditorObject::SetStretch(bool value) {
+  if (value == stretch_) return;
+  stretch_ = value;
+  Update(true);
+}
+
+void TCustomQuillEditorObject::SetTransparent(bool value) {
+  if (value == transparent_) return;
+  transparent_ = value;
+  Update(true);
+}
+
+void TQuillEditorObject::Update(bool heightChanged) {
+  if (editor_ != nullptr && updateCount_ == 0) editor_->ObjectChanged(*this, heightChanged);
+}
+
+void TQuillEditorObject::EndUpdate() {
+  if (updateCount_ > 0 && --updateCount_ == 0) Update(false);
+}
+
+QColor ToQColor(TColor color) {
+  if (color == clNone) return QColor(Qt::transparent);
+  if (IsSystemColor(color)) {
+    switch (color & 0xFF) {
+      case 5: return QColor(Qt::white);
+      case 8: return QColor(Qt::black);
+      case 13: return QColor(0x00, 0x78, 0xD7);
+      case 14: return QColor(Qt::white);
+      case 15: return QColor(0xF0, 0xF0, 0xF0);
+      case 16: return QColor(0xA0, 0xA0, 0xA0);
+      default: return QColor(Qt::black);
+    }
+  }
+  return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+}
+
+namespace {
+void FillRect(QPainter& canvas, const TRect& rect, bool selected, TColor color, TColor selColor) {
+  QBrush saved = canvas.brush();
+  canvas.fillRect(QRect(rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top),
+                  ToQColor(selected ? selColor : color));
+  canvas.setBrush(saved);
+}
+}  // namespace
+
+void TQuillEditorObject::PaintRect(QPainter& canvas, const TRect& rect, TPoint, bool selected, bool, TColor color,
+                                   TColor selColor) {
+  FillRect(canvas, rect, selected, color, selColor);
+}
+
+TQuillGraphicObject::TQuillGraphicObject(TQuillAttributesEditor* editor) : TQuillEditorObject(editor) {}
+
+TQuillGraphicObject::TQuillGraphicObject(TQuillAttributesEditor* editor, TQuillGraphicKind graphicClass)
+    : TQuillEditorObject(editor), graphicClass_(graphicClass) {}
+
+bool TQuillGraphicObject::LoadFromFile(const std::string& fileName) {
+  image_ = QImage();
+  if (graphicClass_ == TQuillGraphicKind::gkMetaFile) return false;
+  QString name = QString::fromLocal8Bit(fileName.data(), static_cast<qsizetype>(fileName.size()));
+  if (!QFile::exists(name)) return false;
+  return image_.load(name);
+}
+
+const QImage& TQuillGraphicObject::GetTempBitmap() {
+  if (graphicClass_ == TQuillGraphicKind::gkBitmap) return image_;
+  // Drawn afresh each time, so a picture changed in place never shows stale.
+  tempBitmap_ = image_.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  return tempBitmap_;
+}
+
+void TQuillGraphicObject::PaintRect(QPainter& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame,
+                                    TColor color, TColor selColor) {
+  if (image_.isNull()) {
+    FillRect(canvas, rect, selected, color, selColor);
+    return;
+  }
+  QImage picture = GetTempBitmap();
+  if (!transparent_ && picture.hasAlphaChannel()) picture = picture.convertToFormat(QImage::Format_RGB32);
+  if (selected) picture.invertPixels();
+  int w = stretch_ ? width_ : picture.width();
+  int h = stretch_ ? height_ : picture.height();
+  if (graphicClass_ == TQuillGraphicKind::gkMetaFile) {
+    ++w;
+    ++h;
+  }
+  QRect target(origin.X, origin.Y, w, h);
+  if (stretch_)
+    canvas.drawImage(target, picture);
+  else
+    canvas.drawImage(QPoint(origin.X, origin.Y), picture);
+  if (selected || !noFrame) {
+    QPen saved = canvas.pen();
+    canvas.setPen(ToQColor(selected ? selColor : color));
+    canvas.setBrush(Qt::NoBrush);
+    canvas.drawRect(target.adjusted(0, 0, -1, -1));
+    canvas.setPen(saved);
+  }
+}
+
+void TQuillEmptyGraphicObject::PaintRect(QPainter& canvas, const TRect& rect, TPoint, bool selected, bool, TColor color,
+                                         TColor selColor) {
+  FillRect(canvas, rect, selected, color, selColor);
+}
+
+namespace {
+bool SameExt(const std::string& ext, const char* want) {
+  std::string a = UpperCase(ext), b = UpperCase(want);
+  return a == b;
+}
+}  // namespace
+
+bool TQuillBitmapObject::IsValidExtention(const std::string& ext) { return SameExt(ext, ".bmp"); }
+bool TQuillMetaFileObject::IsValidExtention(const std::string& ext) { return SameExt(ext, ".emf") || SameExt(ext, ".wmf"); }
+bool TQuillIconObject::IsValidExtention(const std::string& ext) { return SameExt(ext, ".ico"); }
+
+std::vector<const TQuillGraphicFormat*>& RegisteredGraphicFormats() {
+  static const TQuillGraphicFormat bitmap{"TQuillBitmapObject", &TQuillBitmapObject::IsValidExtention,
+                                          [](TQuillAttributesEditor* e) -> std::unique_ptr<TQuillGraphicObject> {
+                                            return std::make_unique<TQuillBitmapObject>(e);
+                                          }};
+  static const TQuillGraphicFormat metafile{"TQuillMetaFileObject", &TQuillMetaFileObject::IsValidExtention,
+                                            [](TQuillAttributesEditor* e) -> std::unique_ptr<TQuillGraphicObject> {
+                                              return std::make_unique<TQuillMetaFileObject>(e);
+                                            }};
+  static const TQuillGraphicFormat icon{"TQuillIconObject", &TQuillIconObject::IsValidExtention,
+                                        [](TQuillAttributesEditor* e) -> std::unique_ptr<TQuillGraphicObject> {
+                                          return std::make_unique<TQuillIconObject>(e);
+                                        }};
+  static std::vector<const TQuillGraphicFormat*> formats{&bitmap, &metafile, &icon};
+  return formats;
+}
+
+const TQuillGraphicFormat* GetRegisteredGraphicFormat(const std::string& ext) {
+  const auto& formats = RegisteredGraphicFormats();
+  for (auto it = formats.rbegin(); it != formats.rend(); ++it)
+    if ((*it)->IsValidExtention(ext)) return *it;
+  return nullptr;
+}
+
+}  // namespace quill

@@ -1,0 +1,97 @@
+#include "editor/QuillBookmarks.h"
+
+namespace quill {
+
+int TQuillBookMarkList::Compare(const TQuillBookMark& a, const TQuillBookMark& b) const {
+  if (a.Y != b.Y) return a.Y < b.Y ? -1 : 1;
+  if (a.X != b.X) return a.X < b.X ? -1 : 1;
+  if (a.Number != b.Number) return a.Number < b.Number ? -1 : 1;
+  return 0;
+}
+
+int TQuillBookMarkList::CompareByKey(const TQuillBookMark& item, const int& line) const {
+  return item.Y < line ? -1 : (item.Y > line ? 1 : 0);
+}
+
+bool TQuillBookMarkList::SetBookMark(TPoint p, int number) {
+  TQuillBookMark mark{p.X, p.Y, number};
+  int index = 0;
+  if (Find(mark, index)) return true;
+  Add(mark);
+  return false;
+}
+
+int TQuillBookMarkList::GetLineBookMark(int line) const {
+  int index = 0;
+  return FindByKey(line, index) ? items_[static_cast<size_t>(index)].Number : -1;
+}
+
+bool TQuillBookMarkList::FindBookMark(int number, int& index) const {
+  for (int i = Count() - 1; i >= 0; --i) {
+    if (items_[static_cast<size_t>(i)].Number == number) {
+      index = i;
+      return true;
+    }
+  }
+  index = -1;
+  return false;
+}
+
+bool TQuillBookMarkList::ClearBookMark(int number, int& line) {
+  int index = -1;
+  if (!FindBookMark(number, index)) return false;
+  line = items_[static_cast<size_t>(index)].Y;
+  Delete(index);
+  return true;
+}
+
+bool TQuillBookMarkList::UpdatePosition(int x, int y, int dx, int dy) {
+  if (items_.empty() || (dx == 0 && dy == 0)) return false;
+  bool moved = false;
+  if (dy < 0 && onePerLine_) {
+    // The joined line's entry gives way to the one of the line it joins.
+    bool lineHasOne = false;
+    for (const auto& m : items_) lineHasOne |= m.Y == y;
+    if (lineHasOne) {
+      for (size_t i = items_.size(); i-- > 0;) {
+        if (items_[i].Y + dy == y && items_[i].Y > y) {
+          items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i));
+          moved = true;
+        }
+      }
+    }
+  }
+  for (auto& m : items_) {
+    if (dy == 0) {
+      if (m.Y != y) continue;
+      if (dx > 0 && m.X >= x) {
+        m.X += dx;
+        moved = true;
+      } else if (dx < 0 && m.X > x) {
+        // Entries inside the deleted range collapse to its start.
+        m.X = std::max(x, m.X + dx);
+        moved = true;
+      }
+    } else if (dy > 0) {
+      if (m.Y > y) {
+        m.Y += dy;
+        moved = true;
+      } else if (m.Y == y && m.X >= x) {
+        m.X = std::max(0, m.X + dx);
+        m.Y += dy;
+        moved = true;
+      }
+    } else {
+      // Entries of line Y itself stay; the joined line's entries move onto its end.
+      if (m.Y > y) {
+        if (m.Y + dy == y) m.X = std::max(0, m.X + dx);
+        m.Y = std::max(y, m.Y + dy);
+        moved = true;
+      }
+    }
+  }
+  if (moved) Sort();
+  return moved;
+}
+
+}  // namespace quill

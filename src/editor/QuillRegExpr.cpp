@@ -1,0 +1,869 @@
+#include "editor/QuillRegExpr.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+
+namespace quill {
+
+namespace {
+
+// Nesting of groups and negations is bounded so that neither the compiler nor the
+// matcher (which recurses once per nested negation) can exhaust the call stack.
+constexpr int kMaxNesting = 500;
+
+// Work allowed for one public call: a fixed allowance plus a share per character, so a
+// long line with an ordinary pattern is never cut short while a pattern that backtracks
+// exponentially gives up (as "no match") within a fraction of a second.
+constexpr int64_t kBaseBudget = 10'000'000;
+constexpr int64_t kBudgetPerChar = 16;
+// A backtrack stack this deep means the pattern has run away; 8 MB is plenty for any
+// line a person edits.
+constexpr size_t kMaxStackEntries = size_t{1} << 20;
+
+// Backtrack entries: State >= 0 holds a code index plus these two flags; a negative
+// State restores loop slot (-State - 1) to Pos; kLowerBound sits under a give-back entry.
+constexpr int32_t kEndMarked = 1 << 30;
+constexpr int32_t kGiveBack = 1 << 29;
+constexpr int32_t kPcMask = kGiveBack - 1;
+constexpr int32_t kLowerBound = INT32_MIN;
+
+constexpr uint8_t AsciiUpper(uint8_t c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
+
+struct FoldTables {
+  std::array<uint8_t, 256> same{};
+  std::array<uint8_t, 256> upper{};
+  constexpr FoldTables() {
+    for (int c = 0; c < 256; ++c) {
+      same[c] = static_cast<uint8_t>(c);
+      upper[c] = AsciiUpper(static_cast<uint8_t>(c));
+    }
+  }
+};
+constexpr FoldTables kFold;
+
+struct Node {
+  enum Type : uint8_t { Char, Class, LineStart, TextEnd, Group };
+  Type type = Char;
+  uint8_t ch = 0;  // folded
+  bool escaped = false;
+  bool any = false;
+  bool setNegated = false;
+  bool negated = false;
+  char quant = 0;
+  std::bitset<256> set;
+  std::vector<Node> children;
+};
+
+enum Op : uint8_t {
+  OpChar,
+  OpStr,
+  OpClass,
+  OpLineStart,
+  OpTextEnd,
+  OpSplit,
+  OpJmp,
+  OpNotEnd,
+  OpSave,
+  OpProgress,
+  OpRepeat,
+  OpNot,
+  OpSucceed,
+};
+
+struct Inst {
+  Op op;
+  uint8_t c = 0;
+  int32_t a = 0;
+  int32_t b = 0;
+};
+
+}  // namespace
+
+struct TQuillRegExpr::Program {
+  std::vector<Inst> code;
+  std::vector<std::array<bool, 256>> classes;
+  std::string literals;
+  const uint8_t* fold = kFold.same.data();
+  int slotCount = 0;
+  // Positions worth trying: a match at p can only begin with a character of startChars
+  // unless startAnywhere.
+  bool startAnywhere = true;
+  std::array<bool, 256> startChars{};
+  int singleStartChar = -1;
+  bool onlyAtLineStart = false;
+  // A character every match contains (both cases when case-insensitive), or -1: a line
+  // without it from the search position on cannot match there or later.
+  int requiredChar = -1;
+  int requiredOtherCase = -1;
+};
+
+EQuillRegExprError::EQuillRegExprError(const std::string& expression, int position)
+    : platform::Exception(expression + " is invalid mask at (" + std::to_string(position) + ")"),
+      position_(position) {}
+
+namespace {
+
+class Compiler {
+ public:
+  Compiler(const std::string& expression, bool caseSensitive, TQuillRegExpr::Program& program,
+           std::vector<TQuillRegState>& states)
+      : e_(expression), caseSensitive_(caseSensitive), prog_(program), states_(states) {}
+
+  void Compile() {
+    std::vector<Node> items = ParseSeq(0);
+    EmitStates(items, false);
+    TQuillRegState end;
+    states_.push_back(end);
+
+    prog_.fold = caseSensitive_ ? kFold.same.data() : kFold.upper.data();
+    EmitSeq(items);
+    prog_.code.push_back({OpSucceed});
+    MarkPossessiveRepeats();
+
+    std::bitset<256> first;
+    prog_.startAnywhere = SeqFirst(items, first);
+    if (!prog_.startAnywhere) {
+      for (int c = 0; c < 256; ++c) prog_.startChars[c] = first[c];
+      if (first.count() == 1)
+        for (int c = 0; c < 256; ++c)
+          if (first[c]) prog_.singleStartChar = c;
+    }
+    prog_.onlyAtLineStart = !items.empty() && items[0].type == Node::LineStart &&
+                            !items[0].negated && !items[0].quant;
+    int required = LastRequiredChar(items);
+    if (required >= 0) {
+      prog_.requiredChar = required;
+      if (!caseSensitive_ && required >= 'A' && required <= 'Z') prog_.requiredOtherCase = required + 32;
+    }
+  }
+
+ private:
+  [[noreturn]] void Fail(size_t index) const { throw EQuillRegExprError(e_, static_cast<int>(index) + 1); }
+
+  uint8_t Fold(uint8_t c) const { return caseSensitive_ ? c : AsciiUpper(c); }
+
+  // --- reading the expression ---
+
+  std::vector<Node> ParseSeq(int depth) {
+    std::vector<Node> items;
+    while (i_ < e_.size()) {
+      char c = e_[i_];
+      if (c == '}') {
+        if (depth == 0) Fail(i_);
+        return items;
+      }
+      if (c == '*' || c == '+' || c == '|') {
+        if (items.empty() || items.back().quant || items.back().type == Node::LineStart ||
+            items.back().type == Node::TextEnd)
+          Fail(i_);
+        items.back().quant = c;
+        ++i_;
+        continue;
+      }
+      items.push_back(ParseItem(depth));
+    }
+    return items;
+  }
+
+  Node ParseItem(int depth) {
+    Node node;
+    size_t bang = 0;
+    while (i_ < e_.size() && e_[i_] == '!') {
+      node.negated = true;
+      bang = i_++;
+    }
+    if (i_ == e_.size()) Fail(bang);
+    char c = e_[i_];
+    if (node.negated && (c == '}' || c == '*' || c == '+' || c == '|')) Fail(i_);
+    switch (c) {
+      case '\\':
+        if (i_ + 1 == e_.size()) Fail(i_);
+        node.type = Node::Char;
+        node.ch = Fold(static_cast<uint8_t>(e_[i_ + 1]));
+        node.escaped = true;
+        i_ += 2;
+        break;
+      case '.':
+        node.type = Node::Class;
+        node.any = true;
+        node.set.set();
+        ++i_;
+        break;
+      case '^':
+        node.type = Node::LineStart;
+        ++i_;
+        break;
+      case '$':
+        node.type = Node::TextEnd;
+        ++i_;
+        break;
+      case '[':
+        ParseSet(node);
+        break;
+      case '{': {
+        size_t open = i_;
+        if (depth + 1 > kMaxNesting) Fail(i_);
+        ++i_;
+        node.type = Node::Group;
+        node.children = ParseSeq(depth + 1);
+        if (i_ == e_.size()) Fail(open);
+        ++i_;
+        break;
+      }
+      case '#':
+        node.type = Node::Char;
+        node.ch = Fold(ReadNumberedChar());
+        break;
+      default:
+        node.type = Node::Char;
+        node.ch = Fold(static_cast<uint8_t>(c));
+        ++i_;
+    }
+    return node;
+  }
+
+  // At a "#": up to three digits give the character; a "#" without digits stands for
+  // itself, so "#" can be written plainly where no digit follows.
+  uint8_t ReadNumberedChar() {
+    size_t hash = i_++;
+    int value = 0, digits = 0;
+    while (digits < 3 && i_ < e_.size() && e_[i_] >= '0' && e_[i_] <= '9') {
+      value = value * 10 + (e_[i_] - '0');
+      ++digits;
+      ++i_;
+    }
+    if (digits == 0) return '#';
+    if (value > 255) Fail(hash);
+    return static_cast<uint8_t>(value);
+  }
+
+  int ReadSetChar(size_t open) {
+    char c = e_[i_];
+    if (c == '\\') {
+      if (i_ + 1 == e_.size()) Fail(open);
+      char next = e_[i_ + 1];
+      if (!std::strchr("!$*+.[]^{|}-\\", next) || next == '\0') Fail(i_);
+      i_ += 2;
+      return static_cast<uint8_t>(next);
+    }
+    if (c == '#') return ReadNumberedChar();
+    ++i_;
+    return static_cast<uint8_t>(c);
+  }
+
+  void ParseSet(Node& node) {
+    size_t open = i_++;
+    node.type = Node::Class;
+    if (i_ < e_.size() && e_[i_] == '^') {
+      node.setNegated = true;
+      ++i_;
+    }
+    bool anyItem = false;
+    int previous = -1;  // a single character that a following "-" may extend to a range
+    for (;;) {
+      if (i_ >= e_.size()) Fail(open);
+      char c = e_[i_];
+      if (c == ']') {
+        if (!anyItem) Fail(i_);
+        ++i_;
+        break;
+      }
+      if (c == '-') {
+        if (previous < 0) Fail(i_);
+        size_t dash = i_++;
+        if (i_ >= e_.size()) Fail(open);
+        if (e_[i_] == ']') Fail(dash);
+        int last = ReadSetChar(open);
+        for (int x = previous; x <= last; ++x) node.set.set(x);
+        previous = -1;
+        continue;
+      }
+      previous = ReadSetChar(open);
+      node.set.set(previous);
+      anyItem = true;
+    }
+    if (!caseSensitive_)
+      for (int c = 'A'; c <= 'Z'; ++c)
+        if (node.set[c] || node.set[c + 32]) node.set.set(c).set(c + 32);
+  }
+
+  // --- the state list the syntax parser reads ---
+
+  void AddState(uint8_t kind, uint8_t ch = 0) {
+    TQuillRegState s;
+    s.Kind = kind;
+    s.Char = ch;
+    states_.push_back(s);
+  }
+
+  void EmitStates(const std::vector<Node>& items, bool negatedOuter) {
+    for (const Node& item : items) {
+      size_t start = states_.size();
+      bool wrap = item.quant && ((item.type == Node::Char && !item.escaped) ||
+                                 (item.type == Node::Class && !item.any));
+      if (wrap) AddState(rsGroupStart);
+      switch (item.type) {
+        case Node::Char:
+          if (item.escaped) AddState(rsEscape, item.ch);
+          AddState(rsChar, item.ch);
+          break;
+        case Node::Class:
+          if (item.any) {
+            AddState(rsAnyChar);
+          } else {
+            AddState(rsCharSet);
+            states_.back().Set = item.set;
+            states_.back().SetNegated = item.setNegated;
+          }
+          break;
+        case Node::LineStart:
+          AddState(rsLineStart);
+          break;
+        case Node::TextEnd:
+          AddState(rsTextEnd);
+          break;
+        case Node::Group:
+          AddState(rsGroupStart);
+          EmitStates(item.children, item.negated || negatedOuter);
+          AddState(rsGroupEnd);
+          break;
+      }
+      if (wrap) AddState(rsGroupEnd);
+      if (item.negated || negatedOuter)
+        for (size_t s = start; s < states_.size(); ++s) states_[s].Negated = true;
+      if (item.quant) {
+        int32_t last = static_cast<int32_t>(states_.size()) - 1;
+        for (size_t s = start; s < states_.size(); ++s)
+          if (states_[s].Next == -1) states_[s].Next = last;
+        AddState(item.quant == '+' ? rsPlus : item.quant == '|' ? rsOptional : rsStar);
+        if (item.negated || negatedOuter) states_.back().Negated = true;
+      }
+    }
+  }
+
+  // --- the program the matcher runs ---
+
+  int Emit(Inst inst) {
+    prog_.code.push_back(inst);
+    return static_cast<int>(prog_.code.size()) - 1;
+  }
+  int Here() const { return static_cast<int>(prog_.code.size()); }
+
+  int AddClass(const std::array<bool, 256>& table) {
+    prog_.classes.push_back(table);
+    return static_cast<int>(prog_.classes.size()) - 1;
+  }
+
+  // Which characters the item, taken without its negation, accepts at a position inside
+  // the text; false when the item is not a one-character test.
+  bool PlainAcceptance(const Node& node, std::array<bool, 256>& table) const {
+    switch (node.type) {
+      case Node::Char:
+        for (int c = 0; c < 256; ++c) table[c] = Fold(static_cast<uint8_t>(c)) == node.ch;
+        return true;
+      case Node::Class:
+        for (int c = 0; c < 256; ++c) table[c] = node.set[c] != node.setNegated;
+        return true;
+      case Node::TextEnd:
+        table.fill(false);
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  // The item (negation included, quantifier not) as a one-character test, when it is one.
+  bool OneCharTest(const Node& node, std::array<bool, 256>& table) const {
+    if (node.type == Node::TextEnd && !node.negated) return false;
+    if (!PlainAcceptance(node, table)) return false;
+    if (node.negated)
+      for (bool& b : table) b = !b;
+    return true;
+  }
+
+  static bool Nullable(const Node& node) {
+    if (node.negated) return false;
+    switch (node.type) {
+      case Node::Char:
+      case Node::Class:
+        return false;
+      case Node::LineStart:
+      case Node::TextEnd:
+        return true;
+      case Node::Group:
+        for (const Node& child : node.children)
+          if (!(child.quant == '*' || child.quant == '|' || Nullable(child))) return false;
+        return true;
+    }
+    return true;
+  }
+
+  static bool IsPlainChar(const Node& node) {
+    return node.type == Node::Char && !node.negated && !node.quant;
+  }
+
+  void EmitSeq(const std::vector<Node>& items) {
+    size_t k = 0;
+    while (k < items.size()) {
+      if (IsPlainChar(items[k])) {
+        size_t j = k;
+        while (j < items.size() && IsPlainChar(items[j])) ++j;
+        if (j - k == 1) {
+          Emit({OpChar, items[k].ch});
+        } else {
+          int offset = static_cast<int>(prog_.literals.size());
+          for (size_t m = k; m < j; ++m) prog_.literals.push_back(static_cast<char>(items[m].ch));
+          Emit({OpStr, 0, offset, static_cast<int32_t>(j - k)});
+        }
+        k = j;
+        continue;
+      }
+      EmitItem(items[k]);
+      ++k;
+    }
+  }
+
+  void EmitAtom(const Node& node, bool honourNegation) {
+    std::array<bool, 256> table;
+    if (honourNegation && node.negated) {
+      if (OneCharTest(node, table)) {
+        Emit({OpClass, 0, AddClass(table)});
+        return;
+      }
+      int at = Emit({OpNot});
+      EmitAtom(node, false);
+      Emit({OpSucceed});
+      prog_.code[at].a = Here();
+      return;
+    }
+    switch (node.type) {
+      case Node::Char:
+        Emit({OpChar, node.ch});
+        break;
+      case Node::Class:
+        PlainAcceptance(node, table);
+        // "." and "[^...]" also fit the end of the text, once (see OpClass).
+        Emit({OpClass, static_cast<uint8_t>(node.any || node.setNegated), AddClass(table)});
+        break;
+      case Node::LineStart:
+        Emit({OpLineStart});
+        break;
+      case Node::TextEnd:
+        Emit({OpTextEnd});
+        break;
+      case Node::Group:
+        EmitSeq(node.children);
+        break;
+    }
+  }
+
+  void EmitItem(const Node& node) {
+    if (!node.quant) {
+      EmitAtom(node, true);
+      return;
+    }
+    std::array<bool, 256> table;
+    if (OneCharTest(node, table)) {
+      Emit({OpRepeat, static_cast<uint8_t>(node.quant), AddClass(table)});
+      return;
+    }
+    // Every repetition must consume a character; an item that might not is checked.
+    int slot = Nullable(node) ? prog_.slotCount++ : -1;
+    auto body = [&] {
+      Emit({OpNotEnd});
+      if (slot >= 0) Emit({OpSave, 0, slot});
+      EmitAtom(node, true);
+      if (slot >= 0) Emit({OpProgress, 0, slot});
+    };
+    if (node.quant == '*') {
+      int split = Emit({OpSplit});
+      body();
+      Emit({OpJmp, 0, split});
+      prog_.code[split].a = split + 1;
+      prog_.code[split].b = Here();
+    } else if (node.quant == '+') {
+      int loop = Here();
+      body();
+      Emit({OpSplit, 0, loop, Here() + 1});
+    } else {
+      int split = Emit({OpSplit});
+      body();
+      prog_.code[split].a = split + 1;
+      prog_.code[split].b = Here();
+    }
+  }
+
+  // A run that is followed by a literal it can never contain need not give anything
+  // back: every shorter run would leave one of its own characters before the literal.
+  void MarkPossessiveRepeats() {
+    std::vector<Inst>& code = prog_.code;
+    for (size_t pc = 0; pc + 1 < code.size(); ++pc) {
+      if (code[pc].op != OpRepeat) continue;
+      const Inst& next = code[pc + 1];
+      int c;
+      if (next.op == OpChar) {
+        c = next.c;
+      } else if (next.op == OpStr) {
+        c = static_cast<uint8_t>(prog_.literals[next.a]);
+      } else {
+        continue;
+      }
+      const std::array<bool, 256>& table = prog_.classes[code[pc].a];
+      bool overlaps = false;
+      for (int x = 0; x < 256; ++x) overlaps = overlaps || (table[x] && Fold(static_cast<uint8_t>(x)) == c);
+      if (!overlaps) code[pc].b = 1;
+    }
+  }
+
+  static int LastRequiredChar(const std::vector<Node>& items) {
+    int found = -1;
+    for (const Node& item : items) {
+      if (item.negated || item.quant == '*' || item.quant == '|') continue;
+      if (item.type == Node::Char) found = item.ch;
+      if (item.type == Node::Group) {
+        int inner = LastRequiredChar(item.children);
+        if (inner >= 0) found = inner;
+      }
+    }
+    return found;
+  }
+
+  // Characters a match starting inside the text may begin with; true when the sequence
+  // can get past the position without reading its character (then any position will do).
+  bool SeqFirst(const std::vector<Node>& items, std::bitset<256>& first) const {
+    for (const Node& item : items)
+      if (!ItemFirst(item, first)) return false;
+    return true;
+  }
+
+  bool ItemFirst(const Node& node, std::bitset<256>& first) const {
+    bool passes = false;
+    std::array<bool, 256> table;
+    if (node.negated) {
+      if (OneCharTest(node, table)) {
+        for (int c = 0; c < 256; ++c)
+          if (table[c]) first.set(c);
+      } else {
+        first.set();
+      }
+    } else {
+      switch (node.type) {
+        case Node::Char:
+        case Node::Class:
+          PlainAcceptance(node, table);
+          for (int c = 0; c < 256; ++c)
+            if (table[c]) first.set(c);
+          break;
+        case Node::LineStart:
+          passes = true;
+          break;
+        case Node::TextEnd:
+          break;
+        case Node::Group:
+          passes = SeqFirst(node.children, first);
+          break;
+      }
+    }
+    return passes || node.quant == '*' || node.quant == '|';
+  }
+
+  const std::string& e_;
+  bool caseSensitive_;
+  TQuillRegExpr::Program& prog_;
+  std::vector<TQuillRegState>& states_;
+  size_t i_ = 0;
+};
+
+}  // namespace
+
+TQuillRegExpr::TQuillRegExpr(const std::string& Expression, bool CaseSensitive)
+    : caseSensitive_(CaseSensitive), expression_(Expression), program_(std::make_unique<Program>()) {
+  Compiler(expression_, caseSensitive_, *program_, states_).Compile();
+  slots_.assign(program_->slotCount, 0);
+}
+
+TQuillRegExpr::~TQuillRegExpr() = default;
+
+bool TQuillRegExpr::EmptyLine() const {
+  return expression_ == "^" || expression_ == "$" || expression_ == "^$";
+}
+
+const TQuillRegState* TQuillRegExpr::GetFirstState() const {
+  // The last state is the end of the expression, whatever character it holds.
+  for (size_t i = 0; i + 1 < states_.size(); ++i) {
+    uint8_t kind = states_[i].Kind;
+    if (kind == rsChar || kind == rsAnyChar || kind == rsCharSet || kind == rsEscape)
+      return &states_[i];
+  }
+  return nullptr;
+}
+
+void TQuillRegExpr::StartCall(size_t textLength) {
+  budget_ = kBaseBudget + kBudgetPerChar * static_cast<int64_t>(textLength);
+  aborted_ = false;
+}
+
+int TQuillRegExpr::MatchAt(std::string_view text, int pos, bool firstInLine) {
+  text_ = reinterpret_cast<const uint8_t*>(text.data());
+  textLength_ = static_cast<int>(text.size());
+  lineStart_ = pos;
+  firstInLine_ = firstInLine;
+  stack_.Clear();
+  int end = Run(0, pos, false);
+  return end < 0 ? -1 : end - pos;
+}
+
+// Runs the program from pc until it succeeds (returns the position reached) or every
+// alternative pushed since entry has failed (-1). Recurses only for a negated item,
+// whose body is tried as a separate match at the current position.
+int TQuillRegExpr::Run(int pc, int pos, bool endMarked) {
+  const Program& prog = *program_;
+  const Inst* code = prog.code.data();
+  const uint8_t* fold = prog.fold;
+  const uint8_t* t = text_;
+  const int n = textLength_;
+  const size_t base = stack_.Count();
+
+  auto push = [&](int32_t p, int32_t state) {
+    if (stack_.Count() >= kMaxStackEntries) {
+      aborted_ = true;
+      return false;
+    }
+    stack_.Push(p, state);
+    return true;
+  };
+
+  for (;;) {
+    if (--budget_ < 0) aborted_ = true;
+    if (aborted_) {
+      stack_.SetCount(base);
+      return -1;
+    }
+    const Inst& in = code[pc];
+    switch (in.op) {
+      case OpChar:
+        if (pos < n && fold[t[pos]] == in.c) {
+          ++pos;
+          ++pc;
+          continue;
+        }
+        break;
+      case OpStr: {
+        if (n - pos < in.b) break;
+        const char* lit = prog.literals.data() + in.a;
+        int k = 0;
+        while (k < in.b && fold[t[pos + k]] == static_cast<uint8_t>(lit[k])) ++k;
+        if (k < in.b) break;
+        pos += in.b;
+        ++pc;
+        continue;
+      }
+      case OpClass:
+        if (pos < n) {
+          if (prog.classes[in.a][t[pos]]) {
+            ++pos;
+            ++pc;
+            continue;
+          }
+          break;
+        }
+        // At the end of the text "." and "[^...]" fit without consuming, but only once:
+        // nothing after that can consume again.
+        if (in.c && !endMarked) {
+          endMarked = true;
+          ++pc;
+          continue;
+        }
+        break;
+      case OpLineStart:
+        if (pos == lineStart_ && firstInLine_) {
+          ++pc;
+          continue;
+        }
+        break;
+      case OpTextEnd:
+        if (pos == n) {
+          ++pc;
+          continue;
+        }
+        break;
+      case OpSplit:
+        if (!push(pos, in.b | (endMarked ? kEndMarked : 0))) continue;
+        pc = in.a;
+        continue;
+      case OpJmp:
+        pc = in.a;
+        continue;
+      case OpNotEnd:
+        if (pos < n) {
+          ++pc;
+          continue;
+        }
+        break;
+      case OpSave:
+        if (!push(slots_[in.a], -(in.a + 1))) continue;
+        slots_[in.a] = pos;
+        ++pc;
+        continue;
+      case OpProgress:
+        if (pos != slots_[in.a]) {
+          ++pc;
+          continue;
+        }
+        break;
+      case OpRepeat: {
+        const std::array<bool, 256>& table = prog.classes[in.a];
+        int limit = in.c == '|' ? std::min(n, pos + 1) : n;
+        int end = pos;
+        while (end < limit && table[t[end]]) ++end;
+        int least = pos + (in.c == '+' ? 1 : 0);
+        if (end < least) break;
+        if (end > least && !in.b) {
+          if (!push(least, kLowerBound)) continue;
+          if (!push(end, pc | kGiveBack | (endMarked ? kEndMarked : 0))) continue;
+        }
+        pos = end;
+        ++pc;
+        continue;
+      }
+      case OpNot: {
+        if (pos >= n) break;
+        int matched = Run(pc + 1, pos, endMarked);
+        if (aborted_) continue;
+        if (matched >= 0) break;
+        ++pos;
+        pc = in.a;
+        continue;
+      }
+      case OpSucceed:
+        stack_.SetCount(base);
+        return pos;
+    }
+
+    // The current path failed: resume the most recent alternative.
+    for (;;) {
+      if (stack_.Count() == base) return -1;
+      TQuillStackEntry& top = stack_.Last();
+      if (top.State < 0) {
+        slots_[-top.State - 1] = top.Pos;
+        stack_.SetCount(stack_.Count() - 1);
+        continue;
+      }
+      pc = top.State & kPcMask;
+      endMarked = (top.State & kEndMarked) != 0;
+      if (top.State & kGiveBack) {
+        // A run of one-character repetitions gives back one character at a time; when
+        // a literal follows, positions where it cannot match are skipped at once.
+        int least = stack_[stack_.Count() - 2].Pos;
+        int end = top.Pos - 1;
+        const Inst& next = code[pc + 1];
+        if (next.op == OpChar) {
+          while (end >= least && (end >= n || fold[t[end]] != next.c)) --end;
+        } else if (next.op == OpStr) {
+          uint8_t c = static_cast<uint8_t>(prog.literals[next.a]);
+          while (end >= least && (end >= n || fold[t[end]] != c)) --end;
+        }
+        if (end < least) {
+          stack_.SetCount(stack_.Count() - 2);
+          continue;
+        }
+        top.Pos = end;
+        pos = end;
+        ++pc;
+        break;
+      }
+      pos = top.Pos;
+      stack_.SetCount(stack_.Count() - 1);
+      break;
+    }
+  }
+}
+
+bool TQuillRegExpr::StringMatch(std::string_view P, bool FirstInLine, int& Len) {
+  StartCall(P.size());
+  int length = MatchAt(P, 0, FirstInLine);
+  if (length < 0) return false;
+  Len = std::max(length, 1);
+  return true;
+}
+
+bool TQuillRegExpr::FindRegExpr(std::string_view Text, bool Forward, int& MatchEnd, int& Pos) {
+  const Program& prog = *program_;
+  const int n = static_cast<int>(Text.size());
+  if (n == 0) {
+    bool found = EmptyLine();
+    Pos = found ? 1 : 0;
+    MatchEnd = 0;
+    return found;
+  }
+  if (expression_ == "$" && (Forward || Pos == n)) {
+    Pos = n + 1;
+    MatchEnd = n;
+    return true;
+  }
+  int start = Pos - 1;
+  MatchEnd = 0;
+  Pos = 0;
+  if (Forward) {
+    start = std::max(start, 0);
+  } else {
+    start = std::min(start, n - 1);
+  }
+  StartCall(Text.size());
+  const auto* t = reinterpret_cast<const uint8_t*>(Text.data());
+  const int step = Forward ? 1 : -1;
+  int requiredAt = -1;  // next position (at or after p) of the required character
+  for (int p = start; p >= 0 && p < n; p += step) {
+    if (Forward && prog.requiredChar >= 0 && requiredAt < p) {
+      const void* hit = std::memchr(t + p, prog.requiredChar, n - p);
+      requiredAt = hit ? static_cast<int>(static_cast<const uint8_t*>(hit) - t) : n;
+      if (prog.requiredOtherCase >= 0) {
+        hit = std::memchr(t + p, prog.requiredOtherCase, requiredAt - p);
+        if (hit) requiredAt = static_cast<int>(static_cast<const uint8_t*>(hit) - t);
+      }
+      if (requiredAt == n) break;
+    }
+    if (prog.onlyAtLineStart && p != 0) {
+      if (Forward) break;
+      p = 0;
+    }
+    if (!prog.startAnywhere) {
+      if (Forward) {
+        if (prog.singleStartChar >= 0) {
+          const void* hit = std::memchr(t + p, prog.singleStartChar, n - p);
+          if (!hit) break;
+          p = static_cast<int>(static_cast<const uint8_t*>(hit) - t);
+        } else {
+          while (p < n && !prog.startChars[t[p]]) ++p;
+          if (p == n) break;
+        }
+      } else {
+        while (p >= 0 && !prog.startChars[t[p]]) --p;
+        if (p < 0) break;
+      }
+    }
+    int length = MatchAt(Text, p, p == 0);
+    if (length >= 0) {
+      Pos = p + 1;
+      MatchEnd = p + length;
+      return true;
+    }
+    if (aborted_) break;
+  }
+  return false;
+}
+
+bool TQuillRegExpr::Find(std::string_view Text, bool Forward, int& MatchLen, int& Pos) {
+  int matchEnd = 0;
+  bool found = FindRegExpr(Text, Forward, matchEnd, Pos);
+  MatchLen = found ? matchEnd - Pos + 1 : 0;
+  return found;
+}
+
+bool TQuillRegExpr::FindString(const std::string& S, int& Pos, bool Forward, int& MatchLen) {
+  return Find(S, Forward, MatchLen, Pos);
+}
+
+}  // namespace quill

@@ -1,0 +1,704 @@
+#include "editor/QuillSettings.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+
+#include "platform/AppHome.h"
+#if __has_include("platform/Registry.h")
+#include "platform/Registry.h"
+#define QUILL_HAVE_REGISTRY 1
+#endif
+
+namespace quill {
+
+const std::string DefaultKey = "Software\\Halvergate\\Quillset\\";
+std::string SettingsKey = DefaultKey + "Settings";
+bool StoreSettingsToRegistry = true;
+TQuillGetFindRoutineEvent OnGetGlobalFindRoutine;
+
+namespace {
+std::string& SettingsFileOverride() {
+  static std::string name;
+  return name;
+}
+}  // namespace
+
+std::string SettingsFileName() {
+  if (!SettingsFileOverride().empty()) return SettingsFileOverride();
+  return (platform::AppHome() / "QuillSettings.txt").string();
+}
+
+void SetSettingsFileName(const std::string& fileName) { SettingsFileOverride() = fileName; }
+
+void TQuillPersistent::Assign(const TQuillPersistent& source) {
+  throw platform::EConvertError("Cannot assign a " + source.ClassName() + " to a " + ClassName());
+}
+
+// ---------------------------------------------------------------- property walker
+
+void ForEachProperty(TQuillPersistent& instance, uint32_t kinds, bool onlyStored, const TQuillPropCallBack& callback,
+                     void* data) {
+  if (!callback) return;
+  std::vector<const TQuillPropInfo*> props;
+  for (const auto& p : instance.Properties())
+    if (p.Kind & kinds) props.push_back(&p);
+  std::sort(props.begin(), props.end(), [](const TQuillPropInfo* a, const TQuillPropInfo* b) {
+    return CompareTextEx(a->Name, b->Name.c_str(), static_cast<int>(b->Name.size())) < 0;
+  });
+  for (const TQuillPropInfo* p : props) {
+    if (onlyStored && p->Stored && !p->Stored(instance)) continue;
+    callback(instance, *p, data);
+  }
+}
+
+TQuillVariant GetPropertyValue(const TQuillPersistent& instance, const TQuillPropInfo* prop) {
+  if (prop == nullptr || !prop->Get || prop->Kind == tkClass) return {};
+  TQuillVariant v = prop->Get(instance);
+  if ((prop->Kind & (tkInteger | tkEnumeration)) && std::holds_alternative<bool>(v)) return std::get<bool>(v) ? 1 : 0;
+  return v;
+}
+
+void SetPropertyValue(TQuillPersistent& instance, const TQuillPropInfo* prop, const TQuillVariant& value) {
+  if (prop == nullptr || !prop->Set) return;
+  if (prop->Kind & (tkInteger | tkEnumeration)) {
+    int32_t ordinal = 0;
+    if (const auto* s = std::get_if<std::string>(&value)) {
+      char* end = nullptr;
+      long v = std::strtol(s->c_str(), &end, 10);
+      if (s->empty() || *end != '\0') throw platform::EConvertError("'" + *s + "' is not a valid integer value");
+      ordinal = static_cast<int32_t>(v);
+    } else if (const auto* b = std::get_if<bool>(&value)) {
+      ordinal = *b ? 1 : 0;
+    } else if (const auto* i = std::get_if<int32_t>(&value)) {
+      ordinal = *i;
+    } else if (const auto* d = std::get_if<double>(&value)) {
+      ordinal = static_cast<int32_t>(*d);
+    } else {
+      return;
+    }
+    prop->Set(instance, ordinal);
+  } else if (prop->Kind & (tkFloat | tkString | tkStringList)) {
+    prop->Set(instance, value);
+  }
+}
+
+// ---------------------------------------------------------------- registry form
+
+#ifndef QUILL_HAVE_REGISTRY
+// Until the program's settings registry is available, keys and values live in a
+// key/value file of their own under the program's home ("key\\name=type:value").
+namespace regfile {
+enum class RegDataType { None, String, Integer, Binary, Float };
+enum class RegRoot { CurrentUser };
+class TRegistry {
+ public:
+  explicit TRegistry(RegRoot) {}
+  bool OpenKey(const std::string& key, bool canCreate) {
+    key_ = key;
+    (void)canCreate;
+    return true;
+  }
+  void CloseKey() {}
+  bool ValueExists(const std::string& name) const { return Raw(name).has_value(); }
+  RegDataType GetDataType(const std::string& name) const {
+    auto v = Raw(name);
+    if (!v || v->size() < 2) return RegDataType::None;
+    switch ((*v)[0]) {
+      case 'S': return RegDataType::String;
+      case 'I': return RegDataType::Integer;
+      case 'B': return RegDataType::Binary;
+      case 'F': return RegDataType::Float;
+      default: return RegDataType::None;
+    }
+  }
+  std::string ReadString(const std::string& name) const { return quill::HexToString(Typed(name, 'S')); }
+  int32_t ReadInteger(const std::string& name) const { return static_cast<int32_t>(std::strtol(Typed(name, 'I').c_str(), nullptr, 10)); }
+  bool ReadBool(const std::string& name) const { return ReadInteger(name) != 0; }
+  double ReadFloat(const std::string& name) const { return std::strtod(Typed(name, 'F').c_str(), nullptr); }
+  std::vector<uint8_t> ReadBinaryData(const std::string& name) const {
+    std::string b = quill::HexToString(Typed(name, 'B'));
+    return std::vector<uint8_t>(b.begin(), b.end());
+  }
+  void WriteString(const std::string& name, const std::string& v) { Put(name, 'S', quill::StringToHex(v)); }
+  void WriteInteger(const std::string& name, int32_t v) { Put(name, 'I', std::to_string(v)); }
+  void WriteBool(const std::string& name, bool v) { WriteInteger(name, v ? 1 : 0); }
+  void WriteFloat(const std::string& name, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    Put(name, 'F', buf);
+  }
+  void WriteBinaryData(const std::string& name, const std::vector<uint8_t>& v) {
+    Put(name, 'B', quill::StringToHex(std::string(v.begin(), v.end())));
+  }
+
+ private:
+  static std::string File() { return (::platform::AppHome() / "QuillRegistry.txt").string(); }
+  std::optional<std::string> Raw(const std::string& name) const {
+    std::string v = quill::TQuillIniFile(File()).ReadString(key_ + "\\" + name, "\x01");
+    if (v == "\x01") return std::nullopt;
+    return v;
+  }
+  std::string Typed(const std::string& name, char type) const {
+    auto v = Raw(name);
+    if (!v || v->size() < 2 || (*v)[0] != type) throw ::platform::Exception("Invalid data type for '" + name + "'");
+    return v->substr(2);
+  }
+  void Put(const std::string& name, char type, const std::string& text) {
+    quill::TQuillIniFile ini(File());
+    ini.WriteString(key_ + "\\" + name, std::string(1, type) + ":" + text);
+    ini.UpdateFile();
+  }
+  std::string key_;
+};
+}  // namespace regfile
+namespace reg = regfile;
+#else
+namespace reg = ::platform;
+#endif
+
+namespace {
+reg::TRegistry& Registry() {
+  static reg::TRegistry registry(reg::RegRoot::CurrentUser);
+  return registry;
+}
+
+struct KeyCloser {
+  ~KeyCloser() { Registry().CloseKey(); }
+};
+}  // namespace
+
+void ReadVarFromRegistry(const std::string& key, const std::string& name, TQuillVariant& value) {
+  if (name.empty()) return;
+  auto& reg = Registry();
+  if (!reg.OpenKey(key, false)) return;
+  KeyCloser closer;
+  if (!reg.ValueExists(name)) return;
+  if (std::holds_alternative<int32_t>(value))
+    value = reg.ReadInteger(name);
+  else if (std::holds_alternative<bool>(value))
+    value = reg.ReadBool(name);
+  else if (std::holds_alternative<double>(value))
+    value = reg.ReadFloat(name);
+  else if (std::holds_alternative<std::string>(value))
+    value = reg.ReadString(name);
+  else
+    throw platform::Exception(msg::sUnknownRegType);
+}
+
+void WriteVarToRegistry(const std::string& key, const std::string& name, const TQuillVariant& value) {
+  if (name.empty()) return;
+  if (std::holds_alternative<std::monostate>(value)) throw platform::Exception(msg::sUnknownRegType);
+  auto& reg = Registry();
+  if (!reg.OpenKey(key, true)) return;
+  KeyCloser closer;
+  if (const auto* i = std::get_if<int32_t>(&value))
+    reg.WriteInteger(name, *i);
+  else if (const auto* b = std::get_if<bool>(&value))
+    reg.WriteBool(name, *b);
+  else if (const auto* d = std::get_if<double>(&value))
+    reg.WriteFloat(name, *d);
+  else if (const auto* s = std::get_if<std::string>(&value))
+    reg.WriteString(name, *s);
+}
+
+std::unique_ptr<std::string> ReadStreamFromRegistry(const std::string& key, const std::string& name) {
+  if (name.empty()) return nullptr;
+  auto& reg = Registry();
+  if (!reg.OpenKey(key, false)) return nullptr;
+  KeyCloser closer;
+  if (!reg.ValueExists(name) || reg.GetDataType(name) != reg::RegDataType::Binary) return nullptr;
+  auto bytes = reg.ReadBinaryData(name);
+  return std::make_unique<std::string>(bytes.begin(), bytes.end());
+}
+
+void WriteStreamToRegistry(const std::string& key, const std::string& name, const std::string& bytes) {
+  if (name.empty()) return;
+  auto& reg = Registry();
+  if (!reg.OpenKey(key, true)) return;
+  KeyCloser closer;
+  reg.WriteBinaryData(name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+
+void TQuillPropsReaderWriter::ReadProperty(TQuillPersistent& instance, const TQuillPropInfo& prop, void*) {
+  if (prop.Kind == tkClass) {
+    if (prop.Object)
+      if (TQuillPersistent* sub = prop.Object(instance)) ReadPersistentFromRegistry(*sub, key_ + "\\" + prop.Name);
+    return;
+  }
+  TQuillVariant value = GetPropertyValue(instance, &prop);
+  try {
+    ReadVarFromRegistry(key_, prop.Name, value);
+  } catch (const platform::Exception&) {
+    return;  // a value of another type keeps the default
+  }
+  SetPropertyValue(instance, &prop, value);
+}
+
+void TQuillPropsReaderWriter::WriteProperty(TQuillPersistent& instance, const TQuillPropInfo& prop, void*) {
+  if (prop.Kind == tkClass) {
+    if (prop.Object)
+      if (TQuillPersistent* sub = prop.Object(instance)) WritePersistentToRegistry(*sub, key_ + "\\" + prop.Name);
+    return;
+  }
+  WriteVarToRegistry(key_, prop.Name, GetPropertyValue(instance, &prop));
+}
+
+void ReadPersistentFromRegistry(TQuillPersistent& instance, const std::string& key) {
+  TQuillPropsReaderWriter rw(key);
+  ForEachProperty(
+      instance, tkAny, true, [&rw](TQuillPersistent& i, const TQuillPropInfo& p, void* d) { rw.ReadProperty(i, p, d); },
+      nullptr);
+}
+
+void WritePersistentToRegistry(TQuillPersistent& instance, const std::string& key) {
+  TQuillPropsReaderWriter rw(key);
+  ForEachProperty(
+      instance, tkAny, true, [&rw](TQuillPersistent& i, const TQuillPropInfo& p, void* d) { rw.WriteProperty(i, p, d); },
+      nullptr);
+}
+
+// ---------------------------------------------------------------- stream form
+
+namespace {
+// Stream layout: "QPS1", then per property: name length (1 byte), name, tag
+// (1 byte), value; tags: 1 int32, 2 double, 3 string (4-byte length), 4 nested
+// object up to tag 0. Numbers little-endian.
+constexpr char kMagic[4] = {'Q', 'P', 'S', '1'};
+constexpr uint8_t kEnd = 0, kInt = 1, kFloat = 2, kString = 3, kObject = 4;
+constexpr int kMaxDepth = 16;
+
+void PutU32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+void WriteObject(std::string& out, TQuillPersistent& instance, int depth) {
+  if (depth > kMaxDepth) return;
+  ForEachProperty(
+      instance, tkAny, true,
+      [&out, depth](TQuillPersistent& inst, const TQuillPropInfo& p, void*) {
+        std::string name = p.Name.substr(0, 255);
+        if (p.Kind == tkClass) {
+          TQuillPersistent* sub = p.Object ? p.Object(inst) : nullptr;
+          if (sub == nullptr) return;
+          out += static_cast<char>(name.size());
+          out += name;
+          out += static_cast<char>(kObject);
+          WriteObject(out, *sub, depth + 1);
+          out += static_cast<char>(kEnd);
+          return;
+        }
+        TQuillVariant v = GetPropertyValue(inst, &p);
+        out += static_cast<char>(name.size());
+        out += name;
+        if (const auto* i = std::get_if<int32_t>(&v)) {
+          out += static_cast<char>(kInt);
+          PutU32(out, static_cast<uint32_t>(*i));
+        } else if (const auto* d = std::get_if<double>(&v)) {
+          out += static_cast<char>(kFloat);
+          uint64_t bits;
+          std::memcpy(&bits, d, sizeof bits);
+          PutU32(out, static_cast<uint32_t>(bits));
+          PutU32(out, static_cast<uint32_t>(bits >> 32));
+        } else {
+          const std::string* s = std::get_if<std::string>(&v);
+          std::string text = s != nullptr ? *s : std::string();
+          out += static_cast<char>(kString);
+          PutU32(out, static_cast<uint32_t>(text.size()));
+          out += text;
+        }
+      },
+      nullptr);
+}
+
+struct ParsedValue {
+  std::string name;
+  TQuillVariant value;
+  std::vector<ParsedValue> children;
+  bool object = false;
+};
+
+class Reader {
+ public:
+  explicit Reader(const std::string& bytes) : b_(bytes) {}
+  uint8_t U8() {
+    Need(1);
+    return static_cast<uint8_t>(b_[p_++]);
+  }
+  uint32_t U32() {
+    Need(4);
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(b_[p_ + static_cast<size_t>(i)])) << (8 * i);
+    p_ += 4;
+    return v;
+  }
+  std::string Bytes(size_t n) {
+    Need(n);
+    std::string s = b_.substr(p_, n);
+    p_ += n;
+    return s;
+  }
+  bool AtEnd() const { return p_ >= b_.size(); }
+
+ private:
+  void Need(size_t n) const {
+    if (b_.size() - p_ < n) throw platform::EStreamError("Settings stream is damaged");
+  }
+  const std::string& b_;
+  size_t p_ = 0;
+};
+
+std::vector<ParsedValue> ParseObject(Reader& r, int depth, bool topLevel) {
+  if (depth > kMaxDepth) throw platform::EStreamError("Settings stream is damaged");
+  std::vector<ParsedValue> values;
+  for (;;) {
+    if (topLevel && r.AtEnd()) return values;
+    uint8_t nameLength = r.U8();
+    if (nameLength == kEnd && !topLevel) return values;
+    ParsedValue v;
+    v.name = r.Bytes(nameLength);
+    uint8_t tag = r.U8();
+    switch (tag) {
+      case kInt:
+        v.value = static_cast<int32_t>(r.U32());
+        break;
+      case kFloat: {
+        uint64_t lo = r.U32(), hi = r.U32();
+        uint64_t bits = lo | (hi << 32);
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        v.value = d;
+        break;
+      }
+      case kString:
+        v.value = r.Bytes(r.U32());
+        break;
+      case kObject:
+        v.object = true;
+        v.children = ParseObject(r, depth + 1, false);
+        break;
+      default:
+        throw platform::EStreamError("Settings stream is damaged");
+    }
+    values.push_back(std::move(v));
+  }
+}
+
+void ApplyValues(TQuillPersistent& instance, const std::vector<ParsedValue>& values) {
+  for (const auto& v : values) {
+    for (const auto& p : instance.Properties()) {
+      if (CompareTextEx(p.Name, v.name.c_str(), static_cast<int>(v.name.size())) != 0) continue;
+      if (v.object) {
+        if (p.Kind == tkClass && p.Object)
+          if (TQuillPersistent* sub = p.Object(instance)) ApplyValues(*sub, v.children);
+      } else if (p.Kind != tkClass) {
+        try {
+          SetPropertyValue(instance, &p, v.value);
+        } catch (const platform::EConvertError&) {
+          // A value that does not fit keeps the default.
+        }
+      }
+      break;
+    }
+  }
+}
+}  // namespace
+
+void WritePersistentToStream(std::ostream& stream, TQuillPersistent& instance) {
+  std::string out(kMagic, sizeof kMagic);
+  WriteObject(out, instance, 0);
+  stream.write(out.data(), static_cast<std::streamsize>(out.size()));
+}
+
+void ReadPersistentFromStream(std::istream& stream, TQuillPersistent& instance) {
+  std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  if (bytes.size() < sizeof kMagic || bytes.compare(0, sizeof kMagic, kMagic, sizeof kMagic) != 0)
+    throw platform::EStreamError("Settings stream is damaged");
+  std::string body = bytes.substr(sizeof kMagic);
+  Reader r(body);
+  // Everything is parsed before anything is applied: a damaged stream changes nothing.
+  std::vector<ParsedValue> values = ParseObject(r, 0, true);
+  ApplyValues(instance, values);
+}
+
+void ReadPersistentFromFile(TQuillPersistent& instance, const std::string& fileName, const std::string& name) {
+  try {
+    TQuillIniFile ini(fileName);
+    std::string bytes = HexToString(ini.ReadString(name, ""));
+    if (bytes.empty()) return;
+    std::istringstream in(bytes);
+    ReadPersistentFromStream(in, instance);
+  } catch (const platform::Exception& e) {
+    std::cerr << "Editor settings in \"" << fileName << "\" cannot be read and are ignored: " << e.what() << "\n";
+  }
+}
+
+void WritePersistentToFile(TQuillPersistent& instance, const std::string& fileName, const std::string& name) {
+  std::ostringstream out;
+  WritePersistentToStream(out, instance);
+  TQuillIniFile ini(fileName);
+  ini.WriteString(name, StringToHex(out.str()));
+  ini.UpdateFile();
+}
+
+TQuillIniFile::TQuillIniFile(std::string fileName) : fileName_(std::move(fileName)) {
+  std::ifstream in(fileName_, std::ios::binary);
+  if (!in) return;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines_.push_back(line);
+  }
+}
+
+std::string TQuillIniFile::ReadString(const std::string& name, const std::string& defaultValue) const {
+  for (const auto& line : lines_) {
+    auto eq = line.find('=');
+    if (eq != std::string::npos && line.compare(0, eq, name) == 0 && eq == name.size()) return line.substr(eq + 1);
+  }
+  return defaultValue;
+}
+
+void TQuillIniFile::WriteString(const std::string& name, const std::string& value) {
+  for (auto& line : lines_) {
+    auto eq = line.find('=');
+    if (eq == name.size() && line.compare(0, eq, name) == 0) {
+      line = name + "=" + value;
+      return;
+    }
+  }
+  lines_.push_back(name + "=" + value);
+}
+
+void TQuillIniFile::UpdateFile() const {
+  if (fileName_.empty()) return;
+  namespace fs = std::filesystem;
+  fs::path target(fileName_);
+  std::error_code ec;
+  if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+  fs::path temp = target;
+  temp += ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) throw platform::EStreamError("Cannot create file \"" + temp.string() + "\"");
+    for (const auto& line : lines_) out << line << "\n";
+    out.flush();
+    if (!out) throw platform::EStreamError("Cannot write file \"" + temp.string() + "\"");
+  }
+  fs::rename(temp, target, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    throw platform::EStreamError("Cannot write file \"" + fileName_ + "\"");
+  }
+}
+
+// ---------------------------------------------------------------- settings
+
+void TQuillSettings::EndUpdate() {
+  if (updateCount_ <= 0) return;
+  if (--updateCount_ == 0) Apply();
+}
+
+std::string TQuillSettings::GetKey() const { return ClassName().substr(1); }
+
+std::string TQuillSettings::GetSettingsKey() const { return SettingsKey + "\\" + GetKey(); }
+
+void TQuillSettings::LoadSettings() {
+  BeginUpdate();
+  try {
+    if (StoreSettingsToRegistry) {
+      try {
+        ReadPersistentFromRegistry(*this, GetSettingsKey());
+      } catch (const platform::Exception& e) {
+        std::cerr << "Editor settings cannot be read and are ignored: " << e.what() << "\n";
+      }
+    } else {
+      ReadPersistentFromFile(*this, SettingsFileName(), GetKey());
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TQuillSettings::SaveSettings() {
+  if (StoreSettingsToRegistry)
+    WritePersistentToRegistry(*this, GetSettingsKey());
+  else
+    WritePersistentToFile(*this, SettingsFileName(), GetKey());
+}
+
+TQuillSearchSettings::TQuillSearchSettings() {
+  Init();
+  LoadSettings();
+}
+
+TQuillSearchSettings::TQuillSearchSettings(NoLoad) : saveOnDestroy_(false) { Init(); }
+
+TQuillSearchSettings::~TQuillSearchSettings() {
+  if (!saveOnDestroy_) return;
+  try {
+    SaveSettings();
+  } catch (const std::exception& e) {
+    std::cerr << "Editor settings cannot be saved: " << e.what() << "\n";
+  }
+}
+
+void TQuillSearchSettings::Init() {
+  TextToFind.clear();
+  ReplaceWith.clear();
+  PromptOnReplace = true;
+  CaseSensitive = WholeWordsOnly = RegularExpr = false;
+  Direction = TQuillSearchDirection::srForward;
+  Scope = TQuillSearchScope::scGlobal;
+  Origin = TQuillSearchOrigin::sgEntireScope;
+  ShowNotFound = true;
+  ReplaceAll = InReplace = FirstSearch = false;
+  GotoLineNumber = 0;
+}
+
+namespace {
+template <class Field>
+TQuillPropInfo BoolProp(const char* name, Field TQuillSearchSettings::*field) {
+  return {name, tkEnumeration,
+          [field](const TQuillPersistent& p) -> TQuillVariant {
+            return static_cast<int32_t>(static_cast<const TQuillSearchSettings&>(p).*field ? 1 : 0);
+          },
+          [field](TQuillPersistent& p, const TQuillVariant& v) {
+            if (const auto* i = std::get_if<int32_t>(&v)) static_cast<TQuillSearchSettings&>(p).*field = *i != 0;
+          },
+          nullptr, nullptr};
+}
+
+template <class Enum>
+TQuillPropInfo EnumProp(const char* name, Enum TQuillSearchSettings::*field, int count) {
+  return {name, tkEnumeration,
+          [field](const TQuillPersistent& p) -> TQuillVariant {
+            return static_cast<int32_t>(static_cast<const TQuillSearchSettings&>(p).*field);
+          },
+          [field, count](TQuillPersistent& p, const TQuillVariant& v) {
+            const auto* i = std::get_if<int32_t>(&v);
+            if (i != nullptr && *i >= 0 && *i < count) static_cast<TQuillSearchSettings&>(p).*field = static_cast<Enum>(*i);
+          },
+          nullptr, nullptr};
+}
+
+TQuillPropInfo StringProp(const char* name, std::string TQuillSearchSettings::*field) {
+  return {name, tkString,
+          [field](const TQuillPersistent& p) -> TQuillVariant { return static_cast<const TQuillSearchSettings&>(p).*field; },
+          [field](TQuillPersistent& p, const TQuillVariant& v) {
+            if (const auto* s = std::get_if<std::string>(&v)) static_cast<TQuillSearchSettings&>(p).*field = *s;
+          },
+          nullptr, nullptr};
+}
+}  // namespace
+
+const std::vector<TQuillPropInfo>& TQuillSearchSettings::Properties() const {
+  using S = TQuillSearchSettings;
+  static const std::vector<TQuillPropInfo> props = {
+      StringProp("TextToFind", &S::TextToFind),
+      StringProp("ReplaceWith", &S::ReplaceWith),
+      BoolProp("PromptOnReplace", &S::PromptOnReplace),
+      BoolProp("CaseSensitive", &S::CaseSensitive),
+      BoolProp("WholeWordsOnly", &S::WholeWordsOnly),
+      BoolProp("RegularExpr", &S::RegularExpr),
+      EnumProp("Direction", &S::Direction, 2),
+      EnumProp("Scope", &S::Scope, 2),
+      EnumProp("Origin", &S::Origin, 2),
+      BoolProp("ShowNotFound", &S::ShowNotFound),
+      BoolProp("ReplaceAll", &S::ReplaceAll),
+      BoolProp("InReplace", &S::InReplace),
+      BoolProp("FirstSearch", &S::FirstSearch),
+      {"GotoLineNumber", tkInteger,
+       [](const TQuillPersistent& p) -> TQuillVariant { return static_cast<const S&>(p).GotoLineNumber; },
+       [](TQuillPersistent& p, const TQuillVariant& v) {
+         if (const auto* i = std::get_if<int32_t>(&v)) static_cast<S&>(p).GotoLineNumber = *i;
+       },
+       nullptr, nullptr},
+  };
+  return props;
+}
+
+void TQuillSearchSettings::Assign(const TQuillPersistent& source) {
+  const auto* s = dynamic_cast<const TQuillSearchSettings*>(&source);
+  if (s == nullptr) {
+    TQuillSettings::Assign(source);
+    return;
+  }
+  if (s == this) return;
+  BeginUpdate();
+  TextToFind = s->TextToFind;
+  ReplaceWith = s->ReplaceWith;
+  PromptOnReplace = s->PromptOnReplace;
+  CaseSensitive = s->CaseSensitive;
+  WholeWordsOnly = s->WholeWordsOnly;
+  RegularExpr = s->RegularExpr;
+  Direction = s->Direction;
+  Scope = s->Scope;
+  Origin = s->Origin;
+  ShowNotFound = s->ShowNotFound;
+  ReplaceAll = s->ReplaceAll;
+  InReplace = s->InReplace;
+  FirstSearch = s->FirstSearch;
+  GotoLineNumber = s->GotoLineNumber;
+  EndUpdate();
+}
+
+// ---------------------------------------------------------------- global settings
+
+namespace {
+struct GlobalEntry {
+  const TQuillSettingsClass* settingsClass;
+  std::unique_ptr<TQuillSettings> instance;
+};
+
+std::vector<GlobalEntry>& GlobalList() {
+  static std::vector<GlobalEntry> list;
+  return list;
+}
+
+std::unique_ptr<TQuillSearchSettings>& SearchSettingsInstance() {
+  static std::unique_ptr<TQuillSearchSettings> instance;
+  return instance;
+}
+
+TQuillSettings* InstanceOf(GlobalEntry& e) {
+  if (!e.instance && e.settingsClass->Create) e.instance = e.settingsClass->Create();
+  return e.instance.get();
+}
+}  // namespace
+
+void AddGlobalSetting(const TQuillSettingsClass* settingsClass) {
+  if (settingsClass != nullptr) GlobalList().push_back({settingsClass, nullptr});
+}
+
+TQuillSettings* GlobalSettings(TQuillObject* target) {
+  for (auto& e : GlobalList())
+    if (e.settingsClass->IsValidSettings && e.settingsClass->IsValidSettings(target)) return InstanceOf(e);
+  return nullptr;
+}
+
+TQuillSettings* GlobalClassSettings(const TQuillSettingsClass* settingsClass) {
+  for (auto& e : GlobalList())
+    if (e.settingsClass == settingsClass) return InstanceOf(e);
+  return nullptr;
+}
+
+TQuillSearchSettings& SearchSettings() {
+  auto& instance = SearchSettingsInstance();
+  if (!instance) instance = std::make_unique<TQuillSearchSettings>();
+  return *instance;
+}
+
+void FreeGlobalSettings() {
+  SearchSettingsInstance().reset();
+  GlobalList().clear();
+}
+
+}  // namespace quill

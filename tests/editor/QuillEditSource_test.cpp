@@ -1,0 +1,282 @@
+#include "editor/QuillEditSource.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace quill;
+
+namespace {
+
+struct Snapshot {
+  std::vector<std::string> lines;
+  TPoint pos;
+  std::vector<TQuillBookMark> marks;
+  bool operator==(const Snapshot&) const = default;
+};
+
+std::vector<std::string> Lines(const TCustomQuillEditSource& doc) {
+  std::vector<std::string> r;
+  for (int i = 0; i < doc.Strings().Count(); ++i) r.push_back(doc.Strings().GetStr(i));
+  return r;
+}
+
+Snapshot Take(const TCustomQuillEditSource& doc) { return {Lines(doc), doc.CurrentPosition(), doc.BookMarks().List()}; }
+
+std::string Describe(const Snapshot& s) {
+  std::ostringstream o;
+  for (size_t i = 0; i < s.lines.size(); ++i) o << i << ": [" << s.lines[i] << "]\n";
+  o << "pos " << s.pos.X << "," << s.pos.Y << "\nmarks";
+  for (const auto& m : s.marks) o << " #" << m.Number << "@" << m.X << "," << m.Y;
+  return o.str();
+}
+
+std::string RandomWord(std::mt19937& rng, bool tabs) {
+  static const char alphabet[] = "abcdefxyz ";
+  std::string s;
+  int n = std::uniform_int_distribution<int>(1, 6)(rng);
+  for (int i = 0; i < n; ++i) {
+    if (tabs && rng() % 7 == 0)
+      s += '\t';
+    else
+      s += alphabet[rng() % (sizeof alphabet - 1)];
+  }
+  return s;
+}
+
+int LineLength(TCustomQuillEditSource& doc, int y) { return static_cast<int>(doc.Strings().Get(y).size()); }
+
+// One random user action, each in its own update as the editor makes them.
+void RandomEdit(TCustomQuillEditSource& doc, std::mt19937& rng, bool tabs) {
+  const TPoint p = doc.CurrentPosition();
+  const int count = doc.Strings().Count();
+  switch (rng() % 9) {
+    case 0:
+    case 1: {  // type a word and move behind it
+      std::string s = RandomWord(rng, tabs);
+      doc.BeginSourceUpdate(oprInsert);
+      doc.InsertString(s);
+      doc.Navigate(static_cast<int>(s.size()), 0);
+      doc.EndSourceUpdate();
+      break;
+    }
+    case 2:
+      doc.DeleteString(std::uniform_int_distribution<int>(1, 4)(rng));
+      break;
+    case 3:
+      doc.BeginSourceUpdate(oprDelete);
+      doc.MoveLeft();
+      doc.DeleteString(1);
+      doc.EndSourceUpdate();
+      break;
+    case 4:
+      doc.BeginSourceUpdate(oprBreak);
+      doc.BreakString();
+      doc.JumpTo(0, p.Y + 1);
+      doc.EndSourceUpdate();
+      break;
+    case 5: {  // join at the end of the line, one character before it, or past it
+      int len = LineLength(doc, p.Y);
+      int x = len + static_cast<int>(rng() % 3) - 1;
+      doc.BeginSourceUpdate(oprJoin);
+      doc.JumpTo(std::max(x, 0), p.Y);
+      doc.JoinStrings();
+      doc.EndSourceUpdate();
+      break;
+    }
+    case 6:
+      doc.AddString(static_cast<int>(rng() % static_cast<unsigned>(count + 1)), RandomWord(rng, tabs));
+      break;
+    default: {  // move the caret, sometimes past the end of the line
+      int y = static_cast<int>(rng() % static_cast<unsigned>(std::max(count, 1)));
+      int x = static_cast<int>(rng() % static_cast<unsigned>(LineLength(doc, y) + 4));
+      doc.JumpTo(x, y);
+      break;
+    }
+  }
+}
+
+struct PropertyCase {
+  const char* name;
+  TQuillSourceOptions options;
+  bool positions;  // positions are only recorded when every move is
+  bool tabs;
+};
+
+class UndoRedoProperty : public ::testing::TestWithParam<PropertyCase> {};
+
+TEST_P(UndoRedoProperty, UndoAllRestoresStartAndRedoAllRestoresEnd) {
+  const PropertyCase& c = GetParam();
+  for (unsigned seed = 1; seed <= 60; ++seed) {
+    std::mt19937 rng(seed);
+    TQuillEditSource doc;
+    doc.SetOptions(c.options);
+    std::string text;
+    int lines = std::uniform_int_distribution<int>(1, 6)(rng);
+    for (int i = 0; i < lines; ++i) text += RandomWord(rng, c.tabs) + "\r\n";
+    doc.Strings().SetText(text);
+    for (int n = 1; n <= 4; ++n) {
+      int y = static_cast<int>(rng() % static_cast<unsigned>(lines));
+      doc.SetBookMark(n, {static_cast<int>(rng() % static_cast<unsigned>(LineLength(doc, y) + 1)), y});
+    }
+    const Snapshot start = Take(doc);
+    const int edits = std::uniform_int_distribution<int>(1, 80)(rng);
+    for (int i = 0; i < edits; ++i) RandomEdit(doc, rng, c.tabs);
+    const Snapshot end = Take(doc);
+
+    for (int guard = 0; doc.UndoAvailable() && guard < 10000; ++guard) doc.Undo();
+    Snapshot undone = Take(doc);
+    if (!c.positions) undone.pos = start.pos;
+    ASSERT_EQ(undone, start) << "seed " << seed << "\nexpected\n" << Describe(start) << "\ngot\n" << Describe(undone);
+
+    for (int guard = 0; doc.RedoAvailable() && guard < 10000; ++guard) doc.Redo();
+    Snapshot redone = Take(doc);
+    if (!c.positions) redone.pos = end.pos;
+    ASSERT_EQ(redone, end) << "seed " << seed << "\nexpected\n" << Describe(end) << "\ngot\n" << Describe(redone);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, UndoRedoProperty,
+    ::testing::Values(PropertyCase{"Steps", srAllowUndo | srBeyondEol | srLeaveTrailSpaces, true, false},
+                      PropertyCase{"Grouped", srAllowUndo | srGroupUndo | srBeyondEol | srLeaveTrailSpaces, true, false},
+                      PropertyCase{"CaretClamped", srAllowUndo | srLeaveTrailSpaces | srMoveUpAtLineBegin, true, false},
+                      PropertyCase{"ChangesOnly", srAllowUndo | srBeyondEol | srLeaveTrailSpaces | srUndoOnlyChanges, false,
+                                   false},
+                      PropertyCase{"RealTabs", srAllowUndo | srBeyondEol | srLeaveTrailSpaces | srUseTab, true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A view that counts what the document tells it.
+struct Recorder : TQuillObject {
+  int plain = 0;
+  std::vector<TQuillEditSourceStates> states;
+  TCustomQuillEditSource* doc = nullptr;
+  void Changed(TQuillObject*, intptr_t param) {
+    if (param == 0) {
+      ++plain;
+      states.push_back(doc->State());
+    }
+  }
+};
+
+TEST(EditSource, TextOperationsAtTheEdges) {
+  struct Case {
+    const char* name;
+    const char* text;
+    TPoint at;
+    std::function<void(TCustomQuillEditSource&)> op;
+    std::vector<std::string> expect;
+  };
+  const std::vector<Case> cases = {
+      {"insert past the end pads with blanks", "abcd", {10, 0}, [](auto& d) { d.InsertString("X"); }, {"abcd      X"}},
+      {"break on an empty document adds a line first", "", {0, 0}, [](auto& d) { d.BreakString(); }, {"", ""}},
+      {"join one character before the end still joins", "abc\r\ndef", {2, 0}, [](auto& d) { d.JoinStrings(); }, {"abcdef"}},
+      {"join further left does nothing", "abc\r\ndef", {1, 0}, [](auto& d) { d.JoinStrings(); }, {"abc", "def"}},
+      {"join past the end pads", "ab\r\ncd", {4, 0}, [](auto& d) { d.JoinStrings(); }, {"ab  cd"}},
+      {"delete never joins lines", "ab\r\ncd", {1, 0}, [](auto& d) { d.DeleteString(5); }, {"a", "cd"}},
+      {"add string at the top", "ab", {1, 0}, [](auto& d) { d.AddString(0, "new"); }, {"new", "ab"}},
+      {"add string below", "ab\r\ncd", {0, 0}, [](auto& d) { d.AddString(2, "new"); }, {"ab", "cd", "new"}},
+      {"break removes blanks left at the line end", "ab  cd", {4, 0}, [](auto& d) { d.BreakString(); }, {"ab", "cd"}},
+  };
+  for (const auto& c : cases) {
+    TQuillEditSource doc;
+    doc.Strings().SetText(c.text);
+    doc.JumpTo(c.at.X, c.at.Y);
+    c.op(doc);
+    EXPECT_EQ(Lines(doc), c.expect) << c.name;
+  }
+}
+
+TEST(EditSource, OutsideChangesResetHistoryAndModified) {
+  TQuillEditSource doc;
+  doc.Strings().SetText("one\r\ntwo\r\n");
+  EXPECT_FALSE(doc.Modified());
+  doc.JumpTo(3, 1);
+  doc.InsertString("!");
+  EXPECT_TRUE(doc.Modified());
+  EXPECT_TRUE(doc.UndoAvailable());
+  doc.Strings().Add("three");  // not through the document
+  EXPECT_FALSE(doc.UndoAvailable());
+  EXPECT_FALSE(doc.RedoAvailable());
+  EXPECT_FALSE(doc.Modified());
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{0, 2}));
+}
+
+TEST(EditSource, UndoGroupsAndRedoClearing) {
+  for (bool group : {true, false}) {
+    TQuillEditSource doc;
+    doc.SetOptions(group ? srAllowUndo | srGroupUndo : srAllowUndo);
+    doc.Strings().SetText("x");
+    for (char c : std::string("abc")) {
+      doc.BeginSourceUpdate(oprInsert);
+      doc.InsertString(std::string(1, c));
+      doc.Navigate(1, 0);
+      doc.EndSourceUpdate();
+    }
+    EXPECT_EQ(doc.Strings().GetStr(0), "abcx");
+    doc.Undo();
+    EXPECT_EQ(doc.Strings().GetStr(0), group ? "x" : "abx");
+    EXPECT_EQ(doc.CurrentPosition().X, group ? 0 : 2);
+    doc.Redo();
+    EXPECT_EQ(doc.Strings().GetStr(0), "abcx") << "one redo takes back one undo";
+    doc.Undo();
+    doc.JumpTo(1, 0);  // a plain caret move
+    EXPECT_FALSE(doc.RedoAvailable());
+  }
+}
+
+TEST(EditSource, ReadOnlyRefusesTextAndUndo) {
+  TQuillEditSource doc;
+  doc.Strings().SetText("abc");
+  doc.InsertString("x");
+  doc.SetReadOnly(true);
+  doc.InsertString("y");
+  doc.DeleteString(1);
+  doc.BreakString();
+  doc.Undo();
+  EXPECT_EQ(Lines(doc), std::vector<std::string>{"xabc"});
+  EXPECT_TRUE(doc.UndoAvailable());
+  doc.JumpTo(2, 0);  // navigation stays possible
+  EXPECT_EQ(doc.CurrentPosition().X, 2);
+}
+
+TEST(EditSource, ViewsAreToldOncePerOutermostUpdate) {
+  TQuillEditSource doc;
+  Recorder view;
+  view.doc = &doc;
+  doc.RegisterNotifier(NotifyEvent<&Recorder::Changed>(&view));
+  doc.RegisterNotifier(NotifyEvent<&Recorder::Changed>(&view));  // once only
+  doc.Strings().SetText("abc");
+  view.plain = 0;
+  view.states.clear();
+  doc.BeginSourceUpdate(oprInsert);
+  doc.InsertString("xy");
+  doc.Navigate(2, 0);
+  doc.EndSourceUpdate();
+  ASSERT_EQ(view.plain, 1);
+  EXPECT_TRUE(view.states[0] & csEdit);
+  EXPECT_TRUE(view.states[0] & csPositionChanged);
+  doc.UnRegisterNotifier(NotifyEvent<&Recorder::Changed>(&view));
+  doc.InsertString("z");
+  EXPECT_EQ(view.plain, 1);
+}
+
+TEST(EditSource, SaveAndLoadKeepStoredCharacters) {
+  TQuillEditSource doc;
+  doc.Strings().SetText("a\tb\r\n\x01pic\r\n");
+  doc.Strings().LineBreak = TQuillLineBreak::lbLF;
+  std::ostringstream out;
+  doc.SaveToStream(out);
+  EXPECT_EQ(out.str(), std::string("a       b\n\x01pic\n")) << "tabs are expanded when stored without real tabs";
+  TQuillEditSource tabs;
+  tabs.SetOptions(tabs.Options() | srUseTab);
+  tabs.Strings().SetText("a\tb");
+  std::ostringstream out2;
+  tabs.SaveToStream(out2);
+  EXPECT_EQ(out2.str(), "a\tb\r\n");
+}
+
+}  // namespace
