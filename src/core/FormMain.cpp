@@ -31,6 +31,7 @@
 #include "transport/CmdParser.h"
 #include "transport/NetSocket.h"
 #include "transport/NetSocketServer.h"
+#include "transport/ParloSocket.h"
 
 TFormMain* FormMain = nullptr;
 std::function<bool(TFormMain& form)> TFormMain::RegistrationWindow;
@@ -98,7 +99,7 @@ void TraceList(const TContactList* list) {
 // ----- construction ------------------------------------------------------------
 
 TFormMain::TFormMain(QWidget* parent)
-    : QMainWindow(parent), ListServ(std::make_unique<TNetSocket>()), Server(std::make_unique<TNetSocketServer>()) {
+    : QMainWindow(parent), ListServ(std::make_unique<TParloSocket>()), Server(std::make_unique<TNetSocketServer>()) {
   setObjectName("FormMain");
   setWindowTitle("Parlo");
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -206,7 +207,7 @@ TFormMain::TFormMain(QWidget* parent)
 
   TimerAlive.SetEnabled(false);
   TimerAlive.SetInterval(testhooks::IntervalMs("PARLO_TEST_ALIVE_MS", kAliveInterval));
-  TimerAlive.OnTimer = [this](platform::TTimer*) { TimerAliveTimer(); };
+  TimerAlive.OnTimer = [this](TTimer*) { TimerAliveTimer(); };
 }
 
 TFormMain::~TFormMain() {
@@ -841,15 +842,6 @@ std::string TFormMain::StatusModeFromText(const std::string& text) {
 
 // ----- directory server ----------------------------------------------------------------
 
-void TFormMain::SendServerCommand(int code, const std::string& params) {
-  if (ListServ->State() != wsConnected) return;
-  try {
-    ListServ->SendStr(CommandFrame(code, params, ""));
-  } catch (const std::exception&) {
-    ListServ->SendStr(ErrorCommand);
-  }
-}
-
 void TFormMain::ConnectToServer() {
   ListServ->Close();
   KeepAlivePending = false;
@@ -926,7 +918,7 @@ void TFormMain::ActionFullListingExecute() {
   if (!HasUserID) {
     ShowRegistration();
   } else if (ListServ->State() == wsConnected) {
-    SendServerCommand(9009, CurrentGroup);
+    ListServ->SendCommand(9009, CurrentGroup, "");
   } else {
     ConnectToServer();
     ListingOnly = true;
@@ -939,7 +931,7 @@ void TFormMain::TimerAliveTimer() {
   if (Closing) return;
   if (ListServ->State() == wsConnected) {
     KeepAlivePending = true;
-    SendServerCommand(9031, DBStuff->FriendIdList());
+    ListServ->SendCommand(9031, DBStuff->FriendIdList(), "");
     return;
   }
   if (!AutoLogon) return;
@@ -979,16 +971,16 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
       SetServerStateIcon(1);
       if (HasUserID) {
         SetStatusText("Sending logon info...");
-        SendServerCommand(9003, UserID + "," + UserPass);
+        ListServ->SendCommand(9003, UserID + "," + UserPass, "");
       } else {
         SetStatusText("Sending password...");
-        SendServerCommand(9001, UserPass);
+        ListServ->SendCommand(9001, UserPass, "");
       }
       break;
     case 9002:
       if (HandleRegistrationReply(params)) {
         SetStatusText("Regsitered Sending logon...");
-        SendServerCommand(9003, UserID + "," + UserPass);
+        ListServ->SendCommand(9003, UserID + "," + UserPass, "");
       } else {
         ListServ->Close();
         TReg::WriteString(TReg::SettingsSection, "UserID", "");
@@ -999,12 +991,12 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
       break;
     case 9004:
       SetStatusText("Sending profile data...");
-      SendServerCommand(9005, DBStuff->BuildProfileRecord(CurrentProfile, UserID, CurrentGroup, StatusMode,
-                                                          ListenPort, ""));
+      ListServ->SendCommand(9005, DBStuff->BuildProfileRecord(CurrentProfile, UserID, CurrentGroup, StatusMode,
+                                                          ListenPort, ""), "");
       break;
     case 9006:
       SetStatusText("Sending friend list...");
-      SendServerCommand(9007, DBStuff->FriendIdList());
+      ListServ->SendCommand(9007, DBStuff->FriendIdList(), "");
       break;
     case 9008: {
       MarkFriendsOffline();
@@ -1014,7 +1006,7 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
       }
       TraceList(ListF);
       SetStatusText("Checking messages...");
-      SendServerCommand(9009, CurrentGroup);
+      ListServ->SendCommand(9009, CurrentGroup, "");
       break;
     }
     case 9010: {
@@ -1028,11 +1020,11 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
       SetStatusText("");
       if (KeepAlivePending) {
         KeepAlivePending = false;
-        SendServerCommand(9013, "");
+        ListServ->SendCommand(9013, "", "");
       } else if (ListingOnly) {
         ListServ->Close();
       } else {
-        SendServerCommand(9015, std::to_string(StatusMode));
+        ListServ->SendCommand(9015, std::to_string(StatusMode), "");
       }
       break;
     }
@@ -1042,9 +1034,9 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
       SetStatusText("");
       break;
     case 9014:
-      SendServerCommand(9017, "");
-      SendServerCommand(9013, "");
-      if (AutoUpdate) SendServerCommand(9025, "");
+      ListServ->SendCommand(9017, "", "");
+      ListServ->SendCommand(9013, "", "");
+      if (AutoUpdate) ListServ->SendCommand(9025, "", "");
       break;
     case 9016:
       UpdateOnlineList(params);
@@ -1056,7 +1048,7 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
     case 9101:  // photo upload result
       break;
     case 9028:
-      SendServerCommand(9027, "");
+      ListServ->SendCommand(9027, "", "");
       break;
     case 9030:
       ShowInvalidLogon();
@@ -1068,7 +1060,7 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
         FillContactList(ListF, params);
       }
       TraceList(ListF);
-      SendServerCommand(9027, "");
+      ListServ->SendCommand(9027, "", "");
       break;
     }
     default:

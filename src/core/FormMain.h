@@ -18,7 +18,7 @@ class QSystemTrayIcon;
 class TContactList;
 class TCustomNetSocket;
 class TFrameBox;
-class TNetSocket;
+class TParloSocket;
 class TNetSocketServer;
 class TStatusBar;
 class TTabBox;
@@ -95,8 +95,6 @@ class TFormMain : public QMainWindow {
   bool HandleRegistrationReply(const std::string& params);
   void ShowInvalidLogon();
   void ReportSocketError(TCustomNetSocket* socket, int error);
-  // Sends one frame on the directory link while it is connected.
-  void SendServerCommand(int code, const std::string& params);
 
   // ----- contact lists ------------------------------------------------------
   void FillContactList(TContactList* list, const std::string& userList);
@@ -139,9 +137,9 @@ class TFormMain : public QMainWindow {
   bool NoVideoDevice = false, DirectXMissing = false, AdmitNextViewer = false;
 
   // ----- components -----------------------------------------------------------
-  std::unique_ptr<TNetSocket> ListServ;
+  std::unique_ptr<TParloSocket> ListServ;
   std::unique_ptr<TNetSocketServer> Server;
-  platform::TTimer TimerAlive;
+  TTimer TimerAlive;
 
   QLabel* ImgLogo;
   TTabBox *Tab1, *Tab2, *Tab3, *Tab4, *Tab5, *Tab6;
