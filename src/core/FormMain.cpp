@@ -884,6 +884,7 @@ void TFormMain::AskAccountPassword() {
   if (RemUserPass) prompt.SetPassword(UserPass);
   {
     FlagGuard open(linkDialogOpen_);
+    testhooks::Trace("password prompt");
     prompt.exec();
   }
   if (prompt.Cancelled || Closing) return;

@@ -205,6 +205,16 @@ class KeepAlive(ProgramCase):
         self.stop(p)
 
 
+class PasswordPrompt(ProgramCase):
+    def test_keep_alive_opens_no_second_prompt(self):
+        p = self.run_parlo(self.home(RemUserPass=False), {"PARLO_TEST_ALIVE_MS": "100"})
+        p.wait_trace("password prompt")
+        time.sleep(1.0)  # ten keep-alive periods with the prompt open
+        self.assertEqual([l for _, l in p.lines].count("password prompt"), 1)
+        self.assertEqual(self.server.frames(), [])
+        self.stop(p)
+
+
 class InvalidLogOn(ProgramCase):
     def test_no_retry_of_a_refused_log_on(self):
         p = self.run_parlo(self.home(UserPass="wrong1"), {"PARLO_TEST_ALIVE_MS": "200"})
