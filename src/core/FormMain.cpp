@@ -603,6 +603,7 @@ void TFormMain::ApplicationEventsRestore() {
   raise();
   activateWindow();
   RestoreStatusBar();
+  testhooks::Trace("restored");
 }
 
 void TFormMain::RestoreStatusBar() {

@@ -228,7 +228,8 @@ class InvalidLogOn(ProgramCase):
 
 class StartUp(ProgramCase):
     def test_second_start_raises_the_first_and_exits_0(self):
-        home = self.home()
+        # Started minimised, so that the second start has something to restore.
+        home = self.home(HideAppStart=True)
         first = self.run_parlo(home)
         first.wait_trace("shown")
         self.logged_on(first)
@@ -236,6 +237,7 @@ class StartUp(ProgramCase):
         second = subprocess.run([e2e.PARLO], env=dict(os.environ, PARLO_HOME=home.path, QT_QPA_PLATFORM="offscreen"),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20)
         self.assertEqual(second.returncode, 0)
+        first.wait_trace("restored", since=mark, timeout=5)
         first.wait_trace("activated", since=mark, timeout=5)
         # Only the first program ever logged on.
         self.assertEqual(codes_in(self.server).count(9003), 1)
