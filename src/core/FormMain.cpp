@@ -493,7 +493,14 @@ void TFormMain::CreateLocalStores() {
       list.LoadFromFile(file);
       return true;
     } catch (const std::exception& e) {
-      LogError("None", "None", "Cannot read " + file + ": " + e.what());
+      // Kept aside, so that saving the list at exit cannot overwrite what the
+      // user may still recover from it.
+      const std::string aside = file + ".bad";
+      platform::DeleteFile(aside);
+      const bool kept = platform::RenameFile(file, aside);
+      LogError("None", "None",
+               "Cannot read " + file + ": " + e.what() + (kept ? "; kept as " + aside : "") + "; starting empty");
+      list.Clear();
       return false;
     }
   };
