@@ -383,7 +383,7 @@ void TFormMain::FormShow() {
   else ImgLogo->setPixmap(logo.scaled(172, 40, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 
   DBStuff->SelectProfile(CurrentProfile);
-  ComboStatus->setCurrentIndex(StatusMode >= 0 && StatusMode < 5 ? StatusMode : 0);
+  ComboStatus->setCurrentIndex(StatusMode);
   const int group = ComboGroup->findText(Q(CurrentGroup), Qt::MatchExactly);
   ComboGroup->setCurrentIndex(group >= 0 ? group : 0);
 
@@ -466,6 +466,12 @@ void TFormMain::LoadSettings() {
   AutoUpdate = TReg::ReadSettingBool("AutoUpdate");
   ListenPort = TReg::ReadSettingString("ListenPort");
   AutoListen = TReg::ReadSettingBool("AutoListen");
+  // The status travels to the server, which drops a link that sends one it
+  // does not know: a damaged value would lock the user out for good.
+  if (StatusMode < 0 || StatusMode > 4) {
+    LogError("None", "None", "Setting StatusMode " + std::to_string(StatusMode) + " is no status; Available is used");
+    StatusMode = 0;
+  }
 }
 
 void TFormMain::SaveSettings() {

@@ -62,7 +62,8 @@ class LogOn(ProgramCase):
         for auto_update in (False, True):
             with self.subTest(AutoUpdate=auto_update):
                 since = len(self.server.frames())
-                home = self.home(AutoUpdate=auto_update, CurrentGroup="Chess",
+                # A damaged stored status is sent as Available, never as it stands.
+                home = self.home(AutoUpdate=auto_update, CurrentGroup="Chess", StatusMode=7,
                                  friends=[["87654321", "Bea", "10.0.0.2", "2961"]])
                 listen_port = home.read("settings.txt").split("ListenPort = str:")[1].split("\n")[0]
                 # A picture that cannot be read never stops the start.
