@@ -66,9 +66,16 @@ void IniStore::Load() {
   const auto& path = file_.Path();
   std::error_code ec;
   if (!std::filesystem::exists(path, ec) && !ec) return;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    // Something else stands there (a folder, say): leave it alone; saving will
+    // report the clash.
+    const std::string message = "Data file " + file_.Display() + " is not a file; starting empty";
+    if (log_) log_(message);
+    else ReportError(message);
+    return;
+  }
   std::string problem;
   try {
-    if (!std::filesystem::is_regular_file(path)) throw EStreamError("not a file");
     if (std::filesystem::file_size(path) > kMaxFileSize) throw EStreamError("file too large");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw EStreamError(std::strerror(errno));
