@@ -1,0 +1,52 @@
+#include "core/DialogLook.h"
+
+#include <QPainter>
+#include <QPalette>
+
+#include "platform/Charset.h"
+
+namespace dialoglook {
+
+TFramePanel::TFramePanel(QColor colour, QWidget* parent) : QWidget(parent), colour_(colour) {}
+
+void TFramePanel::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(colour_);
+  p.setBrush(colour_);
+  p.drawRoundedRect(rect().adjusted(3, 3, -3, -3), 4, 4);
+}
+
+void ColourForm(QWidget* form) {
+  QPalette pal = form->palette();
+  pal.setColor(QPalette::Window, FormColour());
+  form->setPalette(pal);
+  form->setAutoFillBackground(true);
+}
+
+QString MemoFromText(const std::string& text) {
+  std::string lf;
+  lf.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      lf += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      lf += text[i];
+    }
+  }
+  return platform::ToQString(lf);
+}
+
+std::string TextFromMemo(const QString& memo) {
+  const std::string ansi = platform::FromQString(memo);
+  std::string out;
+  out.reserve(ansi.size());
+  for (char c : ansi) {
+    if (c == '\n') out += "\r\n";
+    else if (c != '\r') out += c;
+  }
+  return out;
+}
+
+}  // namespace dialoglook

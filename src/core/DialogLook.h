@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+#include <string>
+
+// What the small dialogs share: their two colours, the framed panel they draw,
+// and the passage of memo text between the widgets and the program's 8-bit
+// text, whose line breaks are CR LF as they travel and are stored.
+namespace dialoglook {
+
+// The form background and the panels and frames drawn on it.
+inline QColor FormColour() { return QColor(0x00, 0x61, 0x96); }
+inline QColor PanelColour() { return QColor(0xB0, 0xC4, 0xDE); }
+
+// Paints its background as a rectangle with 4 x 4 corner arcs, 3 pixels inside
+// its own box, in the given colour; the children sit on top.
+class TFramePanel : public QWidget {
+ public:
+  explicit TFramePanel(QColor colour, QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
+
+ private:
+  QColor colour_;
+};
+
+// Colours a dialog's background.
+void ColourForm(QWidget* form);
+
+// 8-bit text with CR LF (or lone CR or LF) line breaks to a memo's text, and back
+// with CR LF breaks.
+QString MemoFromText(const std::string& text);
+std::string TextFromMemo(const QString& memo);
+
+}  // namespace dialoglook

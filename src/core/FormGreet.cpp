@@ -1,0 +1,71 @@
+#include "core/FormGreet.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/DialogLook.h"
+#include "platform/Charset.h"
+
+TFormGreet::TFormGreet(QWidget* parent) : QDialog(parent) {
+  setObjectName("FormGreet");
+  setWindowFlag(Qt::Window);
+  dialoglook::ColourForm(this);
+
+  auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
+  auto* inner = new QVBoxLayout(panel);
+  inner->setContentsMargins(8, 8, 8, 8);
+  Memo = new QPlainTextEdit(panel);
+  Memo->installEventFilter(this);
+  inner->addWidget(Memo);
+
+  SpeedButton1 = new QPushButton("Connect", this);
+  SpeedButton2 = new QPushButton("Cancel", this);
+  SpeedButton1->setAutoDefault(false);
+  SpeedButton2->setAutoDefault(false);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(SpeedButton1);
+  buttons->addWidget(SpeedButton2);
+  auto* outer = new QVBoxLayout(this);
+  outer->addWidget(panel);
+  outer->addLayout(buttons);
+  resize(300, 180);
+
+  connect(SpeedButton1, &QPushButton::clicked, this, [this] { ConnectClick(); });
+  connect(SpeedButton2, &QPushButton::clicked, this, [this] { CancelClick(); });
+}
+
+void TFormGreet::SetGreeting(const std::string& text) { Memo->setPlainText(dialoglook::MemoFromText(text)); }
+
+void TFormGreet::showEvent(QShowEvent* e) {
+  QDialog::showEvent(e);
+  setWindowTitle(platform::ToQString("Greeting for " + UserName));
+  Memo->setFocus();
+}
+
+void TFormGreet::ConnectClick() {
+  Greeting = dialoglook::TextFromMemo(Memo->toPlainText());
+  Cancelled = false;
+  accept();
+}
+
+void TFormGreet::CancelClick() {
+  Cancelled = true;
+  reject();
+}
+
+bool TFormGreet::eventFilter(QObject* watched, QEvent* e) {
+  // Enter in the memo sends the request instead of starting a new line; the press
+  // is swallowed too so that no line break lands in the text first.
+  if (watched == Memo && (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease)) {
+    const int key = static_cast<QKeyEvent*>(e)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      if (e->type() == QEvent::KeyRelease && !static_cast<QKeyEvent*>(e)->isAutoRepeat()) ConnectClick();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, e);
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+// What the request dialog shows of a caller's profile record ("||" fields).
+// Fields the caller left out read as empty.
+struct TChatRequestProfile {
+  std::string UserID, UserName, FirstName, LastName, Age, Gender, Country;
+  std::string Description, Greeting;  // unescaped, CR LF line breaks
+  std::string Banner;                 // as received
+
+  static TChatRequestProfile FromRecord(const std::string& record);
+};
+
+// What the listener does with a request once the dialog has closed. The dialog
+// sends nothing itself; the connection may have gone while it was open, so the
+// reply depends on whether it is still connected.
+struct TChatRequestAnswer {
+  bool Accept = false;        // hand the connection to a new private-chat window
+  int ReplyCode = 0;          // 1005 (reject) or 1004 (busy) to send first; 0 none
+  bool SendBusyMessage = false;  // 1004's parameters are the profile's busy message
+  bool CloseAndRelease = false;  // close, then free the socket after this event
+  static TChatRequestAnswer ForDecision(int decision, bool stillConnected);
+};
+
+// The modal dialog that asks whether to accept an incoming private-chat request.
+class TFormPReq : public QDialog {
+  Q_OBJECT
+
+ public:
+  enum { DecisionAccept = 0, DecisionReject = 1, DecisionBusy = 2 };
+
+  explicit TFormPReq(QWidget* owner = nullptr);
+
+  // Set before the dialog is shown.
+  std::function<void(int event)> PlayEventSound;
+  std::function<void(const std::string& userId, const std::string& userName)> BlockUser;
+  int BusyTimer = 60;  // seconds without an answer before "Im Busy" answers itself
+
+  int Decision = DecisionReject;  // closing by the frame rejects
+  std::string UserID, UserName, Banner;
+
+  void ShowRequestProfile(const std::string& record);
+
+  // Runs a dialog for `record` modally and returns its decision with the caller's
+  // id and name copied out, so the caller needs neither the dialog nor the
+  // socket to act on it. When the dialog is destroyed while it runs (its owner
+  // went away) the answer is a rejection.
+  struct Result {
+    int Decision = DecisionReject;
+    std::string UserID, UserName;
+  };
+  static Result Ask(QWidget* owner, const std::string& record, const std::function<void(TFormPReq&)>& setup);
+
+  // Tests shorten the timers; the busy period otherwise comes from BusyTimer.
+  void SetTimerIntervals(int busyMs, int soundMs);
+
+  QLineEdit *UserText, *NameText, *AgeText, *GenderText, *CountryText;
+  QLabel* LabelDescription;
+  QPlainTextEdit *MemoG, *MemoD;
+  QPushButton *Button1, *Button2, *Button3, *BlockButton;
+  QTimer *TimerBusy, *TimerSound;
+
+  void Button1Click();
+  void Button2Click();
+  void Button3Click();
+  void BlockButtonClick();
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
+
+ private:
+  void Ring();
+  int busyOverrideMs_ = -1;
+};

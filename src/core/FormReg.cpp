@@ -1,0 +1,369 @@
+#include "core/FormReg.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/DBStuff.h"
+#include "core/DialogLook.h"
+#include "core/Reg.h"
+#include "platform/Charset.h"
+#include "platform/ErrorSink.h"
+
+using platform::FromQString;
+using platform::ToQString;
+
+namespace {
+
+bool IsAsciiAlnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Text that would split a profile record or a frame, or a line of the files the
+// profile's names end up in.
+bool BreaksRecord(const std::string& s, bool lineBreaksAllowed) {
+  for (const char* bad : {"||", "{$}", ">"})
+    if (s.find(bad) != std::string::npos) return true;
+  return !lineBreaksAllowed && s.find_first_of("\r\n") != std::string::npos;
+}
+
+constexpr const char* kUnsafeChars = " cannot contain line breaks, \"||\", \"{$}\" or \">\".";
+
+}  // namespace
+
+// ----- TRegistration ---------------------------------------------------------
+
+std::optional<TRegistrationProblem> TRegistration::Validate(const TRegistrationInput& in) {
+  const auto& p = in.Pass1;
+  bool passOk = p.size() >= 6 && p.size() <= 20;
+  for (unsigned char c : p) passOk = passOk && IsAsciiAlnum(c);
+  if (!passOk)
+    return TRegistrationProblem{
+        "Passwords must be between 6 and 20 characters long and contain only letters or numbers.", "Invalid Password",
+        "Pass1"};
+  if (in.Pass2 != in.Pass1)
+    return TRegistrationProblem{"Passwords do not match, please type them again.", "Passwords Dont Match", "Pass1"};
+  if (in.ProfileName.empty()) return TRegistrationProblem{"You must have a profile name.", "No Profile Name", "ProfileName"};
+  if (BreaksRecord(in.ProfileName, false))
+    return TRegistrationProblem{std::string("Profile names") + kUnsafeChars, "Invalid Profile Name", "ProfileName"};
+  if (in.UserName.size() < 6 || in.UserName.size() > 20)
+    return TRegistrationProblem{"Usernames must be between 6 and 20 characters long and are rquired.",
+                                "Invalid User Name", "UserName"};
+  if (BreaksRecord(in.UserName, false))
+    return TRegistrationProblem{std::string("Usernames") + kUnsafeChars, "Invalid User Name", "UserName"};
+  if (in.UseExistingAccount) {
+    bool idOk = in.ExistingID.size() == 8;
+    for (unsigned char c : in.ExistingID) idOk = idOk && c >= '0' && c <= '9';
+    if (!idOk) return TRegistrationProblem{"You must enter a valid User ID Number.", "Invalid User ID", "ID"};
+  }
+  const std::pair<const char*, const std::string*> others[] = {
+      {"FirstName", &in.FirstName}, {"LastName", &in.LastName}, {"Gender", &in.Gender},   {"Age", &in.Age},
+      {"Dob", &in.Dob},             {"Hobbies", &in.Hobbies},   {"HomeEmail", &in.HomeEmail}, {"Country", &in.Country},
+      {"Description", &in.Description}};
+  for (const auto& [field, value] : others)
+    if (BreaksRecord(*value, std::string(field) == "Description"))
+      return TRegistrationProblem{std::string("Profile fields") + kUnsafeChars, "Invalid Profile", field};
+  return std::nullopt;
+}
+
+TRegistrationInput TRegistration::Begin() {
+  auto& t = db_.Profiles;
+  if (t.IsEmpty()) {
+    db_.NewProfile("New Profile");
+    addedRecNo_ = t.RecNo();
+  }
+  TRegistrationInput in;
+  in.ProfileName = t.FieldValue("Name");
+  in.UserName = t.FieldValue("UserName");
+  in.FirstName = t.FieldValue("FirstName");
+  in.LastName = t.FieldValue("LastName");
+  in.Gender = t.FieldValue("Gender");
+  in.Age = t.FieldValue("Age");
+  in.Dob = t.FieldValue("Dob");
+  in.Hobbies = t.FieldValue("Hobbies");
+  in.Description = t.FieldValue("Description");
+  in.HomeEmail = t.FieldValue("HomeEmail");
+  in.Country = t.FieldValue("Country");
+  return in;
+}
+
+void TRegistration::WriteRow(const TRegistrationInput& in) {
+  auto& t = db_.Profiles;
+  if (t.IsEmpty()) {
+    // Nothing to show the fields in: the first profile is made now.
+    db_.NewProfile(in.ProfileName);
+    addedRecNo_ = t.RecNo();
+  }
+  t.Edit();
+  t.SetFieldValue("Name", in.ProfileName);
+  t.SetFieldValue("UserName", in.UserName);
+  t.SetFieldValue("FirstName", in.FirstName);
+  t.SetFieldValue("LastName", in.LastName);
+  t.SetFieldValue("Gender", in.Gender);
+  t.SetFieldValue("Age", in.Age);
+  t.SetFieldValue("Dob", in.Dob);
+  t.SetFieldValue("Hobbies", in.Hobbies);
+  t.SetFieldValue("Description", in.Description);
+  t.SetFieldValue("HomeEmail", in.HomeEmail);
+  t.SetFieldValue("Country", in.Country);
+  t.Post();
+}
+
+TRegistration::Outcome TRegistration::Register(const TRegistrationInput& in, TRegistrationProblem& problem) {
+  if (auto refused = Validate(in)) {
+    problem = *refused;
+    return Outcome::Refused;
+  }
+  WriteRow(in);
+  try {
+    db_.SaveProfiles();
+  } catch (const std::exception& e) {
+    problem = {std::string("Your profile could not be saved: ") + e.what(), "Invalid Profile", "ProfileName"};
+    return Outcome::Refused;
+  }
+  if (!db_.Profiles.Locate("Name", in.ProfileName)) return Outcome::ProfileNotFound;
+  db_.SelectProfile(in.ProfileName);
+
+  if (host_.SetAccountPassword) host_.SetAccountPassword(in.Pass1);
+  if (in.UseExistingAccount && host_.SetUserID) host_.SetUserID(in.ExistingID);
+  try {
+    TReg::WriteBool(TReg::SettingsSection, "RemUserPass", true);
+    TReg::WriteString(TReg::SettingsSection, "UserPass", in.Pass1);
+    if (in.UseExistingAccount) TReg::WriteString(TReg::SettingsSection, "UserID", in.ExistingID);
+  } catch (const std::exception& e) {
+    // The main window holds the values for this run and writes them at exit.
+    platform::ReportError("None", "None", std::string("Saving the account settings: ") + e.what());
+  }
+  addedRecNo_ = 0;  // the new profile is the user's now
+  return Outcome::Registered;
+}
+
+void TRegistration::Cancel() {
+  if (addedRecNo_ <= 0) return;
+  auto& t = db_.Profiles;
+  if (t.GetState() != platform::Dataset::State::Browse) t.Cancel();
+  if (addedRecNo_ <= t.RecordCount()) {
+    t.SetRecNo(addedRecNo_);
+    t.Delete();
+  }
+  addedRecNo_ = 0;
+}
+
+// ----- TFormReg --------------------------------------------------------------
+
+TFormReg::TFormReg(TDBStuff& db, TRegistrationHost host, QWidget* owner)
+    : QDialog(owner), logic_(db, host), host_(std::move(host)) {
+  setObjectName("FormReg");
+  setWindowFlag(Qt::Window);
+  setWindowTitle("Parlo Registration");
+  dialoglook::ColourForm(this);
+  ShowMessage = [this](const std::string& text, const std::string& caption) {
+    QMessageBox::information(this, ToQString(caption), ToQString(text));
+  };
+
+  auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
+  auto* form = new QFormLayout(panel);
+  form->setContentsMargins(12, 12, 12, 12);
+  auto edit = [panel](bool password = false) {
+    auto* e = new QLineEdit(panel);
+    if (password) e->setEchoMode(QLineEdit::Password);
+    return e;
+  };
+  EditPass1 = edit(true);
+  EditPass2 = edit(true);
+  CheckAccount = new QCheckBox("I want to use my existing account, my ID Number is:", panel);
+  EditID = edit();
+  EditID->setEnabled(false);
+  EditProfileName = edit();
+  EditUser = edit();
+  EditFirst = edit();
+  EditLast = edit();
+  EditGender = edit();
+  EditAge = edit();
+  EditDob = edit();
+  EditHobbies = edit();
+  EditEmail = edit();
+  DBEdit2 = edit();
+  MemoDesc = new QPlainTextEdit(panel);
+  MemoDesc->setMaximumHeight(70);
+  form->addRow("Password:", EditPass1);
+  form->addRow("Verify Password:", EditPass2);
+  form->addRow(CheckAccount);
+  form->addRow("ID Number:", EditID);
+  form->addRow("Profile Name:", EditProfileName);
+  form->addRow("User Name:", EditUser);
+  form->addRow("First Name:", EditFirst);
+  form->addRow("Last Name:", EditLast);
+  form->addRow("Gender:", EditGender);
+  form->addRow("Age:", EditAge);
+  form->addRow("Date of Birth:", EditDob);
+  form->addRow("Country:", DBEdit2);
+  form->addRow("Hobbies:", EditHobbies);
+  form->addRow("E-Mail:", EditEmail);
+  form->addRow("Description:", MemoDesc);
+
+  SpeedButton1 = new QPushButton("Register Now", this);
+  SpeedButton2 = new QPushButton("Cancel", this);
+  SpeedButton3 = new QPushButton("Help ", this);
+  auto* buttons = new QHBoxLayout;
+  for (auto* b : {SpeedButton3, SpeedButton1, SpeedButton2}) {
+    b->setAutoDefault(false);
+    buttons->addWidget(b);
+  }
+  auto* outer = new QVBoxLayout(this);
+  outer->addWidget(panel);
+  outer->addLayout(buttons);
+
+  EditPass1->installEventFilter(this);
+  EditPass2->installEventFilter(this);
+  connect(SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });
+  connect(SpeedButton2, &QPushButton::clicked, this, [this] { SpeedButton2Click(); });
+  connect(SpeedButton3, &QPushButton::clicked, this, [this] { SpeedButton3Click(); });
+  connect(CheckAccount, &QCheckBox::toggled, this, [this] { CheckAccountClick(); });
+}
+
+bool TFormReg::Run(QWidget* owner, TDBStuff& db, TRegistrationHost host) {
+  TFormReg form(db, std::move(host), owner);
+  form.exec();
+  return !form.Cancelled;
+}
+
+void TFormReg::showEvent(QShowEvent* e) {
+  QDialog::showEvent(e);
+  if (shown_) return;
+  shown_ = true;
+  ShowInput(logic_.Begin());
+}
+
+TRegistrationInput TFormReg::Input() const {
+  TRegistrationInput in;
+  in.ProfileName = FromQString(EditProfileName->text());
+  in.UserName = FromQString(EditUser->text());
+  in.FirstName = FromQString(EditFirst->text());
+  in.LastName = FromQString(EditLast->text());
+  in.Gender = FromQString(EditGender->text());
+  in.Age = FromQString(EditAge->text());
+  in.Dob = FromQString(EditDob->text());
+  in.Hobbies = FromQString(EditHobbies->text());
+  in.Description = dialoglook::TextFromMemo(MemoDesc->toPlainText());
+  in.HomeEmail = FromQString(EditEmail->text());
+  in.Country = FromQString(DBEdit2->text());
+  in.Pass1 = FromQString(EditPass1->text());
+  in.Pass2 = FromQString(EditPass2->text());
+  in.UseExistingAccount = CheckAccount->isChecked();
+  in.ExistingID = FromQString(EditID->text());
+  return in;
+}
+
+void TFormReg::ShowInput(const TRegistrationInput& in) {
+  EditProfileName->setText(ToQString(in.ProfileName));
+  EditUser->setText(ToQString(in.UserName));
+  EditFirst->setText(ToQString(in.FirstName));
+  EditLast->setText(ToQString(in.LastName));
+  EditGender->setText(ToQString(in.Gender));
+  EditAge->setText(ToQString(in.Age));
+  EditDob->setText(ToQString(in.Dob));
+  EditHobbies->setText(ToQString(in.Hobbies));
+  MemoDesc->setPlainText(dialoglook::MemoFromText(in.Description));
+  EditEmail->setText(ToQString(in.HomeEmail));
+  DBEdit2->setText(ToQString(in.Country));
+}
+
+void TFormReg::Refuse(const TRegistrationProblem& problem) {
+  if (ShowMessage) ShowMessage(problem.Text, problem.Caption);
+  QWidget* focus = problem.Focus == "Pass1"         ? static_cast<QWidget*>(EditPass1)
+                   : problem.Focus == "ProfileName" ? EditProfileName
+                   : problem.Focus == "UserName"    ? EditUser
+                   : problem.Focus == "ID"          ? EditID
+                   : problem.Focus == "FirstName"   ? EditFirst
+                   : problem.Focus == "LastName"    ? EditLast
+                   : problem.Focus == "Gender"      ? EditGender
+                   : problem.Focus == "Age"         ? EditAge
+                   : problem.Focus == "Dob"         ? EditDob
+                   : problem.Focus == "Hobbies"     ? EditHobbies
+                   : problem.Focus == "HomeEmail"   ? EditEmail
+                   : problem.Focus == "Country"     ? DBEdit2
+                                                    : static_cast<QWidget*>(MemoDesc);
+  focus->setFocus();
+}
+
+bool TFormReg::ValidateFields() {
+  if (auto problem = TRegistration::Validate(Input())) {
+    Refuse(*problem);
+    return false;
+  }
+  return true;
+}
+
+void TFormReg::SpeedButton1Click() {
+  TRegistrationProblem problem;
+  switch (logic_.Register(Input(), problem)) {
+    case TRegistration::Outcome::Refused:
+      Refuse(problem);
+      return;
+    case TRegistration::Outcome::ProfileNotFound:
+      return;
+    case TRegistration::Outcome::Registered:
+      Cancelled = false;
+      finished_ = true;
+      accept();
+      return;
+  }
+}
+
+void TFormReg::SpeedButton2Click() {
+  reject();
+}
+
+void TFormReg::SpeedButton3Click() {
+  if (host_.ShowHelpTopic) host_.ShowHelpTopic(8);
+}
+
+void TFormReg::CheckAccountClick() {
+  if (CheckAccount->isChecked()) {
+    EditID->setEnabled(true);
+    EditID->setFocus();
+  } else {
+    EditID->clear();
+    EditID->setEnabled(false);
+  }
+}
+
+void TFormReg::reject() {
+  // Closing by the frame or Escape cancels too: the profile this window added
+  // must not be written at exit as if the user had kept it.
+  if (!finished_) {
+    logic_.Cancel();
+    Cancelled = true;
+    finished_ = true;
+  }
+  QDialog::reject();
+}
+
+bool TFormReg::PasswordKeyPress(QLineEdit* edit, QKeyEvent* key) {
+  if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+    (edit == EditPass1 ? static_cast<QWidget*>(EditPass2) : EditFirst)->setFocus();
+    return true;
+  }
+  const QString text = key->text();
+  // Keys that type nothing, Backspace and shortcuts (Ctrl+V and friends) go on.
+  if (text.size() != 1 || text[0].unicode() < 32 || text[0].unicode() == 127) return false;
+  const char16_t c = text[0].unicode();
+  if (c < 128 && IsAsciiAlnum(static_cast<unsigned char>(c))) return false;
+  if (ShowMessage)
+    ShowMessage("Invalid character, password characters must be either letters or numbers.", "Invalid Character");
+  edit->clear();
+  edit->setFocus();
+  return true;
+}
+
+bool TFormReg::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::KeyPress && (watched == EditPass1 || watched == EditPass2))
+    return PasswordKeyPress(static_cast<QLineEdit*>(watched), static_cast<QKeyEvent*>(e));
+  return QDialog::eventFilter(watched, e);
+}

@@ -1,0 +1,190 @@
+#include "core/FormReg.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include "Dialogs_helpers.h"
+#include "core/DBStuff.h"
+#include "core/Reg.h"
+#include "platform/TempHome.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TRegistrationInput Good() {
+  TRegistrationInput in;
+  in.ProfileName = "Home";
+  in.UserName = "walter";
+  in.FirstName = "Walter";
+  in.Description = "Likes chess\r\nand tea";
+  in.Pass1 = in.Pass2 = "abc123";
+  return in;
+}
+
+TEST(Registration, ValidationRefusesInOrderAndChecksWhatPastingGetsPast) {
+  struct Case {
+    const char* what;
+    std::function<void(TRegistrationInput&)> change;
+    const char* caption;  // "" = accepted
+    const char* focus;
+  };
+  const Case cases[] = {
+      {"good", [](auto&) {}, "", ""},
+      {"password of 6", [](auto& in) { in.Pass1 = in.Pass2 = "a1b2c3"; }, "", ""},
+      {"password of 20", [](auto& in) { in.Pass1 = in.Pass2 = std::string(20, 'Z'); }, "", ""},
+      {"password of 5", [](auto& in) { in.Pass1 = in.Pass2 = "abcde"; }, "Invalid Password", "Pass1"},
+      {"password of 21", [](auto& in) { in.Pass1 = in.Pass2 = std::string(21, '1'); }, "Invalid Password", "Pass1"},
+      {"pasted symbol", [](auto& in) { in.Pass1 = in.Pass2 = "abc12!"; }, "Invalid Password", "Pass1"},
+      {"pasted comma", [](auto& in) { in.Pass1 = in.Pass2 = "abc,123"; }, "Invalid Password", "Pass1"},
+      {"8-bit letter", [](auto& in) { in.Pass1 = in.Pass2 = "abc\xe9" "12"; }, "Invalid Password", "Pass1"},
+      {"mismatch", [](auto& in) { in.Pass2 = "abc124"; }, "Passwords Dont Match", "Pass1"},
+      {"both bad: first rule wins", [](auto& in) { in.Pass1 = "x"; in.ProfileName = ""; }, "Invalid Password", "Pass1"},
+      {"no profile name", [](auto& in) { in.ProfileName = ""; }, "No Profile Name", "ProfileName"},
+      {"profile name with line break", [](auto& in) { in.ProfileName = "a\r\nb"; }, "Invalid Profile Name", "ProfileName"},
+      {"user of 5", [](auto& in) { in.UserName = "abcde"; }, "Invalid User Name", "UserName"},
+      {"user of 21", [](auto& in) { in.UserName = std::string(21, 'u'); }, "Invalid User Name", "UserName"},
+      {"user with separator", [](auto& in) { in.UserName = "ab||cdef"; }, "Invalid User Name", "UserName"},
+      {"user with field separator", [](auto& in) { in.UserName = "ab{$}cd"; }, "Invalid User Name", "UserName"},
+      {"user with >", [](auto& in) { in.UserName = "abc>def"; }, "Invalid User Name", "UserName"},
+      {"user with LF", [](auto& in) { in.UserName = "abc\ndef"; }, "Invalid User Name", "UserName"},
+      {"user with comma is fine", [](auto& in) { in.UserName = "Smith, J"; }, "", ""},
+      {"id of 8 digits", [](auto& in) { in.UseExistingAccount = true; in.ExistingID = "12345678"; }, "", ""},
+      {"id of 7", [](auto& in) { in.UseExistingAccount = true; in.ExistingID = "1234567"; }, "Invalid User ID", "ID"},
+      {"id of 9", [](auto& in) { in.UseExistingAccount = true; in.ExistingID = "123456789"; }, "Invalid User ID", "ID"},
+      {"id of 8 non-digits", [](auto& in) { in.UseExistingAccount = true; in.ExistingID = "1234,678"; }, "Invalid User ID", "ID"},
+      {"id ignored unless checked", [](auto& in) { in.ExistingID = "x"; }, "", ""},
+      {"first name with >", [](auto& in) { in.FirstName = "a>b"; }, "Invalid Profile", "FirstName"},
+      {"country with CR", [](auto& in) { in.Country = "a\rb"; }, "Invalid Profile", "Country"},
+      {"description with {$}", [](auto& in) { in.Description = "a{$}b"; }, "Invalid Profile", "Description"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto in = Good();
+    c.change(in);
+    const auto problem = TRegistration::Validate(in);
+    if (std::string(c.caption).empty()) {
+      EXPECT_FALSE(problem) << problem->Text;
+    } else {
+      ASSERT_TRUE(problem);
+      EXPECT_EQ(problem->Caption, c.caption);
+      EXPECT_EQ(problem->Focus, c.focus);
+    }
+  }
+}
+
+class RegistrationFlow : public ::testing::Test {
+ protected:
+  RegistrationFlow() {
+    hooks.SetCurrentProfile = [this](const std::string& n) { currentProfile = n; };
+    host.SetAccountPassword = [this](const std::string& p) { password = p; };
+    host.SetUserID = [this](const std::string& id) { userId = id; };
+  }
+  fs::path Data() const { return home.Home() / "Data"; }
+  testing_support::TempHome home;
+  TDBStuffHooks hooks;
+  TRegistrationHost host;
+  std::string currentProfile, password, userId = "<none>";
+};
+
+TEST_F(RegistrationFlow, CancelOnFirstRunRemovesOnlyTheProfileItAdded) {
+  {
+    TDBStuff db(Data(), hooks);
+    TRegistration reg(db, host);
+    const auto shown = reg.Begin();
+    EXPECT_EQ(shown.ProfileName, "New Profile");
+    EXPECT_EQ(db.Profiles.RecordCount(), 1);
+    reg.Cancel();
+    EXPECT_EQ(db.Profiles.RecordCount(), 0);
+  }
+  {
+    TDBStuff db(Data(), hooks);
+    EXPECT_EQ(db.Profiles.RecordCount(), 0);  // nothing written at exit either
+    db.NewProfile("Older");
+    db.SaveProfiles();
+  }
+  TDBStuff db(Data(), hooks);
+  TRegistration reg(db, host);
+  EXPECT_EQ(reg.Begin().ProfileName, "Older");
+  EXPECT_FALSE(reg.AddedProfile());
+  reg.Cancel();
+  EXPECT_EQ(db.ListProfileNames(), "Older");
+  EXPECT_EQ(password, "");
+}
+
+TEST_F(RegistrationFlow, RegisterStoresProfileAndPasswordAndTheIdOnlyWhenGiven) {
+  {
+    TDBStuff db(Data(), hooks);
+    TRegistration reg(db, host);
+    reg.Begin();
+    TRegistrationProblem problem;
+    auto bad = Good();
+    bad.Pass2 = "other1";
+    EXPECT_EQ(reg.Register(bad, problem), TRegistration::Outcome::Refused);
+    EXPECT_EQ(problem.Caption, "Passwords Dont Match");
+    EXPECT_EQ(password, "");
+
+    ASSERT_EQ(reg.Register(Good(), problem), TRegistration::Outcome::Registered);
+    EXPECT_EQ(password, "abc123");
+    EXPECT_EQ(userId, "<none>");  // a new account: the server hands out the id
+    EXPECT_EQ(currentProfile, "Home");
+    reg.Cancel();  // after success the profile is the user's: nothing deleted
+    EXPECT_EQ(db.Profiles.RecordCount(), 1);
+  }
+  EXPECT_TRUE(TReg::ReadBool(TReg::SettingsSection, "RemUserPass", false));
+  EXPECT_EQ(TReg::ReadString(TReg::SettingsSection, "UserPass", ""), "abc123");
+  EXPECT_EQ(TReg::ReadString(TReg::SettingsSection, "UserID", "unset"), "unset");
+  TDBStuff db(Data(), hooks);
+  ASSERT_TRUE(db.Profiles.Locate("Name", "Home"));
+  EXPECT_EQ(db.Profiles.FieldValue("UserName"), "walter");
+  EXPECT_EQ(db.Profiles.FieldValue("Description"), "Likes chess\r\nand tea");
+  EXPECT_EQ(db.Profiles.FieldValue("Greeting"), "Hello");  // defaults of a new profile kept
+
+  TRegistration again(db, host);
+  again.Begin();
+  auto existing = Good();
+  existing.UseExistingAccount = true;
+  existing.ExistingID = "10000042";
+  TRegistrationProblem problem;
+  ASSERT_EQ(again.Register(existing, problem), TRegistration::Outcome::Registered);
+  EXPECT_EQ(userId, "10000042");
+  EXPECT_EQ(TReg::ReadString(TReg::SettingsSection, "UserID", ""), "10000042");
+}
+
+TEST_F(RegistrationFlow, WindowKeyFilterAndClosingByTheFrame) {
+  testing_support::DialogApp();
+  TDBStuff db(Data(), hooks);
+  TFormReg form(db, host);
+  std::vector<std::string> shown;
+  form.ShowMessage = [&](const std::string&, const std::string& caption) { shown.push_back(caption); };
+  form.show();
+  EXPECT_EQ(db.Profiles.RecordCount(), 1);
+  EXPECT_EQ(form.EditProfileName->text(), "New Profile");
+
+  form.EditPass1->setText("abc");
+  auto type = [](QWidget* w, int key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(w, &press);
+  };
+  type(form.EditPass1, Qt::Key_1, "1");
+  EXPECT_EQ(form.EditPass1->text(), "abc1");
+  type(form.EditPass1, Qt::Key_Exclam, "!");
+  EXPECT_EQ(form.EditPass1->text(), "");
+  EXPECT_EQ(shown, (std::vector<std::string>{"Invalid Character"}));
+
+  form.CheckAccount->setChecked(true);
+  EXPECT_TRUE(form.EditID->isEnabled());
+  form.EditID->setText("123");
+  form.CheckAccount->setChecked(false);
+  EXPECT_FALSE(form.EditID->isEnabled());
+  EXPECT_EQ(form.EditID->text(), "");
+
+  form.close();
+  EXPECT_TRUE(form.Cancelled);
+  EXPECT_EQ(db.Profiles.RecordCount(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+#include "core/SavedMessages.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+
+#include "Dialogs_helpers.h"
+#include "core/FormMsgs.h"
+#include "platform/IniStore.h"
+#include "platform/platform_test_helpers.h"
+
+namespace {
+
+using platform::IniStore;
+
+class SavedMessagesTest : public ::testing::Test {
+ protected:
+  std::filesystem::path File() const { return dir / "messages.msg"; }
+  TempFolder dir;
+};
+
+TEST_F(SavedMessagesTest, EmptySectionStartsAtMessageZeroAndOkWithoutKeyStoresNothing) {
+  IniStore store(File());
+  TSavedMessages m(store);
+  m.Open(TSavedMessages::Unavailable);
+  EXPECT_EQ(m.Section(), "Unavailable");
+  EXPECT_TRUE(m.Keys().empty());
+  EXPECT_EQ(m.NextKey(), "Message 0");
+  EXPECT_EQ(m.Confirm("", "gone, back\r\nlater"), "gone$c back$r$nlater");
+  EXPECT_FALSE(std::filesystem::exists(File()));
+  EXPECT_TRUE(store.ReadSections().empty());
+}
+
+TEST_F(SavedMessagesTest, MessagesWithCommasAndLineBreaksSurviveTheFile) {
+  const std::string text = "Out, for lunch\r\nback at 2, maybe $c";
+  {
+    IniStore store(File());
+    TSavedMessages m(store);
+    m.Open(TSavedMessages::Away);
+    EXPECT_EQ(m.AddNew("", ""), "Message 0");  // nothing shown: only the key is added
+    EXPECT_FALSE(store.ValueExists("Away", "Message 0"));
+    EXPECT_EQ(m.NextKey(), "Message 1");
+    m.Confirm("Message 0", text);
+  }
+  EXPECT_NE(ReadRawFile(File()).find("Message 0=Out$c for lunch$r$nback at 2$c maybe $c"), std::string::npos);
+  IniStore store(File());
+  TSavedMessages m(store);
+  m.Open(TSavedMessages::Away);
+  EXPECT_EQ(m.Keys(), (std::vector<std::string>{"Message 0"}));
+  // "$c" typed by the user is not escaped on the way in, so it comes back as ",".
+  EXPECT_EQ(m.Message("Message 0"), "Out, for lunch\r\nback at 2, maybe ,");
+  EXPECT_EQ(m.Message("Message 7"), "");
+  m.Open(TSavedMessages::Unavailable);
+  EXPECT_TRUE(m.Keys().empty());
+}
+
+TEST_F(SavedMessagesTest, NewWithAKeyShownStoresTheTextUnderTheNextFreeKey) {
+  WriteRawFile(File(), "[Away]\r\nMessage 0=first\r\nMessage 2=kept by hand\r\n");
+  IniStore store(File());
+  TSavedMessages m(store);
+  m.Open(TSavedMessages::Away);
+  // Two keys: "Message 2" would be next by count, but it is taken.
+  EXPECT_EQ(m.NextKey(), "Message 3");
+  EXPECT_EQ(m.AddNew("Message 0", "edited"), "Message 3");
+  EXPECT_EQ(m.NextKey(), "Message 4");
+  EXPECT_EQ(IniStore(File()).ReadString("Away", "Message 3", ""), "edited");  // saved at once
+  EXPECT_EQ(store.ReadString("Away", "Message 2", ""), "kept by hand");
+}
+
+TEST_F(SavedMessagesTest, WindowPicksStoresAndReportsTheEscapedText) {
+  testing_support::DialogApp();
+  IniStore store(File());
+  store.WriteString("Away", "Message 0", "at$c lunch");
+  int mode = -1;
+  std::string chosen;
+  QPointer<TFormMsgs> form = new TFormMsgs(store);
+  form->OnMessageChosen = [&](int m, const std::string& text) { mode = m, chosen = text; };
+  form->Mode = 0;
+  form->CurrentText = "was$rhere";
+  form->EditAwayMessages();
+  form->show();
+  EXPECT_EQ(form->Memo->toPlainText(), "was\nhere");
+  ASSERT_EQ(form->ComboList->count(), 1);
+  form->ComboList->setCurrentIndex(0);
+  EXPECT_EQ(form->Memo->toPlainText(), "at, lunch");
+  form->Memo->setPlainText("at, tea\nsoon");
+  form->OKClick();  // closes and frees the window
+  EXPECT_EQ(mode, 0);
+  EXPECT_EQ(chosen, "at$c tea$r$nsoon");
+  EXPECT_EQ(IniStore(File()).ReadString("Away", "Message 0", ""), "at$c tea$r$nsoon");
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(form.isNull());
+}
+
+}  // namespace
