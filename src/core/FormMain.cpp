@@ -16,6 +16,8 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
+#include <cstdlib>
+#include <cxxabi.h>
 #include <typeinfo>
 
 #include "core/ContactList.h"
@@ -708,7 +710,13 @@ void TFormMain::closeEvent(QCloseEvent* e) {
 }
 
 void TFormMain::ApplicationEventsException(const std::exception* e, const std::string& message) {
-  const std::string cls = e != nullptr ? typeid(*e).name() : "unknown";
+  std::string cls = "unknown";
+  if (e != nullptr) {
+    int status = 0;
+    char* readable = abi::__cxa_demangle(typeid(*e).name(), nullptr, nullptr, &status);
+    cls = status == 0 && readable != nullptr ? readable : typeid(*e).name();
+    std::free(readable);
+  }
   LogError("None", "None", "Class: " + cls + " Error: " + message);
   if (handlingException_ || crashed_) return;
   handlingException_ = true;
