@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QMenu>
 
 #include "Widgets_helpers.h"
 #include "core/ContactList.h"

@@ -1,6 +1,10 @@
 #include "core/PeerListener.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -14,6 +18,18 @@
 #include "transport/ParloSocket.h"
 
 namespace {
+
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
+  socklen_t len = sizeof(sa);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+  ::close(fd);
+  return ntohs(sa.sin_port);
+}
 
 // A caller on the loopback: collects the lines the listener sends and
 // notices when the listener closes the link.
@@ -79,8 +95,8 @@ struct Fixture {
       s.Close();
     };
     listener = std::make_unique<TPeerListener>(h);
-    listener->Start("0");
-    port = listener->Socket().GetXPort();
+    port = std::to_string(FreePort());
+    listener->Start(port);
   }
   bool WaitNoSockets(int ms = 3000) {
     return platform::ProcessMessagesUntil([&] { return listener->LiveSockets() == 0; }, ms);
@@ -193,17 +209,18 @@ TEST(PeerListener, SilentCallersAreClosedAfterTheTimeOut) {
 TEST(PeerListener, CallersBeyondTheCapAreTurnedAwayAndEverySocketIsFreed) {
   Fixture f;
   f.listener->MaxPending = 3;
-  f.listener->SetIdleTimeout(200);
   std::vector<std::unique_ptr<Caller>> callers;
   for (int i = 0; i < 8; ++i) callers.push_back(std::make_unique<Caller>(f.port));
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] {
     for (auto& c : callers)
-      if (!c->closed) return false;
+      if (!c->closed && c->lines.empty()) return false;
     return true;
   }, 5000));
+  platform::ProcessMessagesUntil([] { return false; }, 100);
   int greeted = 0;
   for (auto& c : callers) greeted += c->lines.empty() ? 0 : 1;
   EXPECT_EQ(greeted, 3);
+  for (auto& c : callers) c->socket.Close();
   EXPECT_TRUE(f.WaitNoSockets());
   // Once the crowd has gone, a new caller is served again.
   Caller later(f.port);
