@@ -4,6 +4,7 @@
 
 #include "core/DBStuff.h"
 #include "core/FormMain.h"
+#include "core/FormReg.h"
 #include "core/Paths.h"
 #include "core/TestHooks.h"
 #include "platform/AppHome.h"
@@ -35,6 +36,21 @@ int main(int argc, char** argv) {
     TDBStuff db(platform::PathFromName(paths.DataPath), form.MakeDBStuffHooks());
     DBStuff = &db;
 
+    TFormMain::RegistrationWindow = [](TFormMain& f) {
+      TRegistrationHost host;
+      host.SetAccountPassword = [&f](const std::string& password) {
+        f.UserPass = password;
+        f.RemUserPass = true;
+      };
+      host.SetUserID = [&f](const std::string& id) {
+        f.UserID = id;
+        f.HasUserID = !id.empty();
+        f.setWindowTitle(platform::ToQString("Parlo - " + id));
+      };
+      host.ShowHelpTopic = [&f](int topic) { f.ShowHelpTopic(topic); };
+      return TFormReg::Run(&f, *DBStuff, host);
+    };
+
     platform::SetExceptionHook([&form](const std::exception* e, const std::string& message) {
       form.ApplicationEventsException(e, message);
     });
@@ -52,6 +68,7 @@ int main(int argc, char** argv) {
     instance.OnActivate = nullptr;
     DBStuff = nullptr;
     Paths = nullptr;
+    TFormMain::RegistrationWindow = nullptr;
     FormMain = nullptr;
   } catch (const std::exception& e) {
     TFormMain::LogError("None", "None", std::string("Start-up: ") + e.what());
