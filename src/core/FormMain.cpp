@@ -1088,11 +1088,20 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
       // from here once they exist.
       SetStatusText("");
       break;
-    case 9014:
+    case 9014: {
       ListServ->SendCommand(9017, "", "");
       ListServ->SendCommand(9013, "", "");
       if (AutoUpdate) ListServ->SendCommand(9025, "", "");
+      int delay = 0, status = 0;
+      if (!statusChangeScheduled_ && testhooks::ScheduledStatusChange(delay, status)) {
+        statusChangeScheduled_ = true;
+        QTimer::singleShot(delay, this, [this, status] {
+          ComboStatus->setCurrentIndex(status);
+          ComboStatusChange();
+        });
+      }
       break;
+    }
     case 9016:
       UpdateOnlineList(params);
       TraceList(ListF);

@@ -214,6 +214,7 @@ class TFormMain : public QMainWindow {
   bool logonRefused_ = false;
   bool exitDone_ = false;
   bool crashed_ = false;
+  bool statusChangeScheduled_ = false;
   // A contact command whose window comes with a later version of the program.
   void NotAvailableYet(const char* command);
   bool handlingException_ = false;
