@@ -111,6 +111,25 @@ class Answers(ListenerCase):
         self.stop(prog)
 
 
+    def test_the_request_dialog_holds_the_caller_and_answers_busy_by_itself(self):
+        prog = self.run_listening(BusyTimer=1)
+        mark = len(prog.lines)
+        with self.peer(prog) as p:
+            p.send(1001, RECORD)
+            prog.wait_trace("request dialog", since=mark)
+            # While the question is open, further lines are not commands.
+            p.send(1002, "x")
+            p.expect_silence(0.3)
+            p.expect(1004, timeout=10)
+            p.expect_close()
+        # A caller who hangs up while the question is open is let go as well.
+        mark = len(prog.lines)
+        with self.peer(prog) as p:
+            p.send(1001, RECORD)
+            prog.wait_trace("request dialog", since=mark)
+        prog.wait_trace("peer sockets 0", since=mark, timeout=10)
+        self.stop(prog)
+
 class Lifetimes(ListenerCase):
     def test_a_silent_caller_is_closed_after_the_time_out(self):
         prog = self.run_listening(env={"PARLO_TEST_PEER_IDLE_MS": "300"})
