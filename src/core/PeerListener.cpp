@@ -165,7 +165,10 @@ void TPeerListener::SocketDataAvailable(TParloSocket& socket, int error) {
     ProcessPeerData(TCmdParser::CleanLine(received), socket);
   } catch (const std::exception&) {
     Log(&socket, "Incoming ProcessData");
-    if (Find(socket) != nullptr) Drop(socket);
+    if (Conn* c = Find(socket)) {
+      c->askingUser = false;
+      Drop(socket);
+    }
   }
 }
 
