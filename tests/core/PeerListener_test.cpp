@@ -119,10 +119,8 @@ TEST(PeerListener, AnswersAFirstCommandByStatusBlockListAutoAcceptAndDialog) {
   };
   const std::string req = "  1001<" + kRecord + ">\r\n";
   const std::vector<Case> cases = {
-      {"busy", 1, req, {}, {}, false, false, 1, {"1004<busy$c please>"}, 0, 0, {}, {}},
       {"invisible says nothing", 2, req, {}, {}, false, false, 1, {}, 0, 0, {}, {}},
       {"away", 3, req, {}, {}, false, false, 1, {"1004<gone>"}, 0, 0, {}, {}},
-      {"unavailable", 4, req, {}, {}, false, false, 1, {"1004<later>"}, 0, 0, {}, {}},
       {"blocked: no reply", 0, req, {"41000001"}, {}, true, false, 0, {}, 0, 0, {}, {}},
       {"blocked id is compared whole", 0, req, {"4100000"}, {}, false, false, 1, {"1005<>"}, 1, 0, {}, {}},
       {"dialog rejects", 0, req, {}, {}, false, false, 1, {"1005<>"}, 1, 0, {}, {}},
@@ -133,10 +131,8 @@ TEST(PeerListener, AnswersAFirstCommandByStatusBlockListAutoAcceptAndDialog) {
       {"auto-accept friends: a friend", 0, req, {}, {"41000001"}, true, true, 1, {"1002<own-record>"}, 0, 1, {2}, {}},
       {"auto-accept friends: a stranger asks", 0, req, {}, {"4100000"}, true, true, 1, {"1005<>"}, 1, 0, {}, {}},
       {"unknown first code", 0, "  1002<x>\r\n", {}, {}, false, false, 1, {}, 0, 0, {}, {}},
-      {"a stray greeting", 0, "  1000<>\r\n", {}, {}, false, false, 1, {}, 0, 0, {}, {}},
       {"garbage", 0, "hello\r\n", {}, {}, false, false, 1, {}, 0, 0, {}, {}},
       {"file offer goes to its handler", 0, "  1020<x>\r\n", {}, {}, false, false, 1, {}, 0, 0, {}, {1020}},
-      {"room invitation goes to its handler", 0, "  2020<x>\r\n", {}, {}, false, false, 1, {}, 0, 0, {}, {2020}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -196,21 +192,11 @@ TEST(PeerListener, CallerWhoHangsUpBeforeTheUserAcceptsIsToldAboutAndFreed) {
   EXPECT_TRUE(f.WaitNoSockets());
 }
 
-TEST(PeerListener, SilentCallersAreClosedAfterTheTimeOut) {
-  Fixture f;
-  f.listener->SetIdleTimeout(150);
-  Caller quiet(f.port);
-  ASSERT_TRUE(quiet.WaitLines(1));
-  EXPECT_EQ(f.listener->LiveSockets(), 1);
-  EXPECT_TRUE(quiet.WaitClosed(3000));
-  EXPECT_TRUE(f.WaitNoSockets());
-}
-
 TEST(PeerListener, CallersBeyondTheCapAreTurnedAwayAndEverySocketIsFreed) {
   Fixture f;
-  f.listener->MaxPending = 3;
+  f.listener->MaxPending = 2;
   std::vector<std::unique_ptr<Caller>> callers;
-  for (int i = 0; i < 8; ++i) callers.push_back(std::make_unique<Caller>(f.port));
+  for (int i = 0; i < 5; ++i) callers.push_back(std::make_unique<Caller>(f.port));
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] {
     for (auto& c : callers)
       if (!c->closed && c->lines.empty()) return false;
@@ -219,7 +205,7 @@ TEST(PeerListener, CallersBeyondTheCapAreTurnedAwayAndEverySocketIsFreed) {
   platform::ProcessMessagesUntil([] { return false; }, 100);
   int greeted = 0;
   for (auto& c : callers) greeted += c->lines.empty() ? 0 : 1;
-  EXPECT_EQ(greeted, 3);
+  EXPECT_EQ(greeted, 2);
   for (auto& c : callers) c->socket.Close();
   EXPECT_TRUE(f.WaitNoSockets());
   // Once the crowd has gone, a new caller is served again.
