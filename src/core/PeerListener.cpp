@@ -5,6 +5,7 @@
 
 #include "core/FormPReq.h"
 #include "core/TestHooks.h"
+#include "platform/SocketApi.h"
 #include "transport/CmdParser.h"
 #include "transport/NetSocketFunctions.h"
 #include "transport/ParloSocket.h"
@@ -87,6 +88,8 @@ void TPeerListener::ServerChangeState(TSocketState state) {
 }
 
 void TPeerListener::SSocketErrorHandler(TCustomNetSocket& socket, int error) {
+  // Nobody waiting is how taking the waiting callers ends.
+  if (accepting_ && error == platform::net::WSAEWOULDBLOCK) return;
   const std::string desc = error == 0 ? "Undetermined Winsock Error" : NetSocketErrorDesc(error);
   Log(nullptr, "Server Error " + std::to_string(error) + " : " + desc);
   // A failed accept (a caller who left at once, no descriptor left) says
@@ -101,15 +104,19 @@ void TPeerListener::ServerSessionAvailable(int error) {
     SSocketErrorHandler(*server_, server_->LastError());
     return;
   }
+  // The system keeps only a few unanswered callers waiting: take all that
+  // wait now, so that a burst does not leave callers to retry their connect.
+  for (int i = 0; i < kAcceptBurst; ++i)
+    if (!AcceptOne()) break;
+}
+
+bool TPeerListener::AcceptOne() {
   TParloSocket* s = nullptr;
   try {
-    TSocket handle;
-    {
-      accepting_ = true;
-      handle = server_->Accept();
-      accepting_ = false;
-    }
-    if (handle == INVALID_SOCKET) return;
+    accepting_ = true;
+    const TSocket handle = server_->Accept();
+    accepting_ = false;
+    if (handle == INVALID_SOCKET) return false;
     s = new TParloSocket();
     FreeNotification(s);
     Conn conn;
@@ -135,14 +142,16 @@ void TPeerListener::ServerSessionAvailable(int error) {
       capLogged_ = true;
       s->Abort();
       ScheduleRelease(*s);
-      return;
+      return true;
     }
     capLogged_ = false;
     s->SendCommand(1000, "", "");
+    return server_->State() == wsListening;
   } catch (const std::exception&) {
     accepting_ = false;
     Log(nullptr, "Incoming Session Exception");
     if (s != nullptr && Find(*s) != nullptr) Drop(*s);
+    return false;
   }
 }
 
@@ -320,9 +329,8 @@ void TPeerListener::Sweep() {
   for (const auto& [key, conn] : conns_)
     if (!conn.adopted && !conn.askingUser && !conn.releasing && now >= conn.deadline) late.push_back(conn.socket);
   for (TParloSocket* s : late) {
-    if (Find(*s) == nullptr) continue;
-    Log(s, "Incoming connection sent no command in time; closed");
-    Drop(*s);
+    // Not worth a log entry: a caller could fill the log by idling.
+    if (Find(*s) != nullptr) Drop(*s);
   }
 }
 

@@ -55,6 +55,7 @@ class TPeerListener : public TComponent {
  public:
   static constexpr int kDefaultIdleMs = 30000;
   static constexpr int kDefaultMaxPending = 64;
+  static constexpr int kAcceptBurst = 32;
 
   explicit TPeerListener(TPeerListenerHooks hooks, TComponent* owner = nullptr);
   ~TPeerListener() override;
@@ -97,6 +98,8 @@ class TPeerListener : public TComponent {
   };
 
   void ServerSessionAvailable(int error);
+  // Takes one waiting caller; false when none waited.
+  bool AcceptOne();
   void ServerChangeState(TSocketState state);
   void SSocketErrorHandler(TCustomNetSocket& socket, int error);
   void SocketDataAvailable(TParloSocket& socket, int error);
