@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "platform/AppHome.h"
+#include "platform/Charset.h"
 #include "platform/ErrorSink.h"
 
 namespace platform {
@@ -107,6 +108,31 @@ std::string Unescape(std::string_view s) {
     } else out += e;  // "\\" and any escape we do not know stand for the character itself
   }
   return out;
+}
+
+bool IsUtf8WithNonAscii(std::string_view s) {
+  bool nonAscii = false;
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    nonAscii = true;
+    const size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (length == 0 || i + length > s.size()) return false;
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += length;
+  }
+  return nonAscii;
+}
+
+// We write plain ASCII; other characters come from someone editing the file, whose
+// editor saved them as UTF-8. Bytes that are no UTF-8 are taken as they stand.
+std::string FromFileText(std::string_view raw) {
+  if (!IsUtf8WithNonAscii(raw)) return Unescape(raw);
+  return Unescape(Utf8ToAnsi(std::string(raw)));
 }
 
 std::string_view TrimBlanks(std::string_view s) {
@@ -366,7 +392,7 @@ TRegistry::Document ParseRegistryText(const std::string& text, int* badLines) {
       ++bad;
       continue;
     }
-    std::string name = Unescape(TrimBlanks(line.substr(0, eq)));
+    std::string name = FromFileText(TrimBlanks(line.substr(0, eq)));
     std::string_view rest = line.substr(eq + 1);
     while (!rest.empty() && (rest[0] == ' ' || rest[0] == '\t')) rest.remove_prefix(1);
     const size_t colon = rest.find(':');
@@ -374,7 +400,7 @@ TRegistry::Document ParseRegistryText(const std::string& text, int* badLines) {
     const std::string_view body = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
     TRegistry::Value value;
     bool ok = true;
-    if (type == "str") value.type = RegDataType::String, value.text = Unescape(body);
+    if (type == "str") value.type = RegDataType::String, value.text = FromFileText(body);
     else if (type == "int") value.type = RegDataType::Integer, ok = ParseInteger(TrimBlanks(body), value.integer);
     else if (type == "bin") value.type = RegDataType::Binary, ok = ParseBinary(body, value.bytes);
     else if (type == "float") value.type = RegDataType::Float, ok = ParseFloat(TrimBlanks(body), value.number);

@@ -130,6 +130,8 @@ TEST_F(RegistryTest, ReadsAHandWrittenFile) {
             "[\\Software\\Hand]\r\n"
             "  Name   =   str:  two leading blanks\\x20\r\n"
             "Accent = str:caf\\xE9\\n2nd line\r\n"
+            "Typed = str:caf\xC3\xA9 \xE2\x82\xAC" "5\n"  // UTF-8 from an editor
+            "Raw = str:caf\xE9\n"
             "Big = int:4294967295\n"
             "Hex = int:0x10\n"
             "Neg = int:-7\n"
@@ -147,6 +149,8 @@ TEST_F(RegistryTest, ReadsAHandWrittenFile) {
   ASSERT_TRUE(reg.OpenKey("Software\\Hand", false));
   EXPECT_EQ(reg.ReadString("name"), "  two leading blanks ");
   EXPECT_EQ(reg.ReadString("Accent"), "caf\xE9\n2nd line");
+  EXPECT_EQ(reg.ReadString("Typed"), "caf\xE9 \x80" "5");
+  EXPECT_EQ(reg.ReadString("Raw"), "caf\xE9");
   EXPECT_EQ(reg.ReadInteger("Big"), -1);
   EXPECT_EQ(reg.ReadInteger("Hex"), 16);
   EXPECT_EQ(reg.ReadInteger("Neg"), -7);
