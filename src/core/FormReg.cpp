@@ -13,6 +13,7 @@
 
 #include "core/DBStuff.h"
 #include "core/DialogLook.h"
+#include "core/FormMain.h"
 #include "core/Reg.h"
 #include "platform/Charset.h"
 #include "platform/ErrorSink.h"
@@ -231,6 +232,23 @@ bool TFormReg::Run(QWidget* owner, TDBStuff& db, TRegistrationHost host) {
   TFormReg form(db, std::move(host), owner);
   form.exec();
   return !form.Cancelled;
+}
+
+void TFormReg::Install() {
+  TFormMain::RegistrationWindow = [](TFormMain& main) {
+    TRegistrationHost host;
+    host.SetAccountPassword = [&main](const std::string& password) {
+      main.UserPass = password;
+      main.RemUserPass = true;
+    };
+    host.SetUserID = [&main](const std::string& userId) {
+      main.UserID = userId;
+      main.HasUserID = true;
+      main.setWindowTitle(ToQString("Parlo - " + userId));
+    };
+    host.ShowHelpTopic = [&main](int topic) { main.ShowHelpTopic(topic); };
+    return DBStuff != nullptr && Run(&main, *DBStuff, std::move(host));
+  };
 }
 
 void TFormReg::showEvent(QShowEvent* e) {

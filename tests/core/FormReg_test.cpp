@@ -5,9 +5,11 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include "Dialogs_helpers.h"
 #include "core/DBStuff.h"
+#include "core/FormMain.h"
 #include "core/Reg.h"
 #include "platform/TempHome.h"
 
@@ -185,6 +187,42 @@ TEST_F(RegistrationFlow, WindowKeyFilterAndClosingByTheFrame) {
   form.close();
   EXPECT_TRUE(form.Cancelled);
   EXPECT_EQ(db.Profiles.RecordCount(), 0);
+}
+
+TEST_F(RegistrationFlow, MainWindowHookFillsTheAccountFields) {
+  testing_support::DialogApp();
+  TDBStuff db(Data(), hooks);
+  DBStuff = &db;
+  TFormReg::Install();
+  TFormMain main;
+  auto fillAndRegister = [](bool existing) {
+    return [existing] {
+      auto* form = qobject_cast<TFormReg*>(QApplication::activeModalWidget());
+      ASSERT_NE(form, nullptr);
+      form->EditPass1->setText("secret7");
+      form->EditPass2->setText("secret7");
+      form->EditUser->setText("walter");
+      form->CheckAccount->setChecked(existing);
+      form->EditID->setText("10000042");
+      form->SpeedButton1->click();
+    };
+  };
+  testing_support::WhenModal(fillAndRegister(false));
+  EXPECT_TRUE(TFormMain::RegistrationWindow(main));
+  EXPECT_EQ(main.UserPass, "secret7");
+  EXPECT_TRUE(main.RemUserPass);
+  EXPECT_FALSE(main.HasUserID);
+
+  testing_support::WhenModal(fillAndRegister(true));
+  EXPECT_TRUE(TFormMain::RegistrationWindow(main));
+  EXPECT_TRUE(main.HasUserID);
+  EXPECT_EQ(main.UserID, "10000042");
+  EXPECT_EQ(main.windowTitle(), "Parlo - 10000042");
+
+  testing_support::WhenModal([] { QApplication::activeModalWidget()->close(); });
+  EXPECT_FALSE(TFormMain::RegistrationWindow(main));
+  TFormMain::RegistrationWindow = nullptr;
+  DBStuff = nullptr;
 }
 
 }  // namespace
