@@ -1103,20 +1103,20 @@ void TCustomQuillEditSource::LoadFromStream(std::istream& stream) { strings_.Loa
 
 void TCustomQuillEditSource::SaveToStream(std::ostream& stream) { strings_.SaveToStream(stream); }
 
-void TCustomQuillEditSource::LoadFromFile(const std::string& fileName) {
-  fileName_ = fileName;
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) throw platform::EStreamError("Cannot open file \"" + fileName + "\"");
+void TCustomQuillEditSource::LoadFromFile(const platform::FileName& fileName) {
+  fileName_ = fileName.Display();
+  std::ifstream in(fileName.Path(), std::ios::binary);
+  if (!in) throw platform::EStreamError("Cannot open file \"" + fileName_ + "\"");
   LoadFromStream(in);
 }
 
-void TCustomQuillEditSource::SaveToFile(const std::string& fileName) {
-  fileName_ = fileName;
-  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-  if (!out) throw platform::EStreamError("Cannot create file \"" + fileName + "\"");
+void TCustomQuillEditSource::SaveToFile(const platform::FileName& fileName) {
+  fileName_ = fileName.Display();
+  std::ofstream out(fileName.Path(), std::ios::binary | std::ios::trunc);
+  if (!out) throw platform::EStreamError("Cannot create file \"" + fileName_ + "\"");
   SaveToStream(out);
   out.flush();
-  if (!out) throw platform::EStreamError("Cannot write file \"" + fileName + "\"");
+  if (!out) throw platform::EStreamError("Cannot write file \"" + fileName_ + "\"");
 }
 
 }  // namespace quill
