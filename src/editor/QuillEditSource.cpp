@@ -25,7 +25,9 @@ class TCustomQuillEditSource::UpdateScope {
   UpdateScope(TCustomQuillEditSource& doc, TQuillOperation op) : doc_(doc), exceptions_(std::uncaught_exceptions()) {
     doc_.BeginSourceUpdate(op);
   }
-  ~UpdateScope() {
+  // A view's handler may raise from the closing notification; that reaches the
+  // caller like any other failure of the operation.
+  ~UpdateScope() noexcept(false) {
     if (std::uncaught_exceptions() > exceptions_)
       --doc_.sourceUpdate_;
     else
@@ -883,8 +885,8 @@ void TCustomQuillEditSource::SetParser(TCustomQuillParser* parser) {
 void TCustomQuillEditSource::Notification(TQuillComponent* component, TOperation operation) {
   TQuillComponent::Notification(component, operation);
   if (operation == TOperation::opRemove && component != nullptr && component == parser_) {
-    parser_ = nullptr;  // it is going: do not call into it
-    SetParser(nullptr);
+    parser_ = nullptr;  // it is going: nothing may call into it any more
+    ParserChanged(this, 0);
   }
 }
 

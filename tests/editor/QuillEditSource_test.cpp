@@ -280,3 +280,73 @@ TEST(EditSource, SaveAndLoadKeepStoredCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+// Braces open and close a comment; every character gets the state it is read in.
+// With `stuck` set it never moves past a character, as a broken rule set might.
+struct BraceParser : TCustomQuillParser {
+  bool stuck = false;
+  int ParseString(int& state, const std::string& s, int& pos) override {
+    char c = s[static_cast<size_t>(pos - 1)];
+    int style = state;
+    if (c == '{') state = 1;
+    if (c == '}') state = 0;
+    if (!stuck) ++pos;
+    return style == 1 || c == '{' ? 1 : 0;
+  }
+  void GetFont(int, TColor&, TFontStyles&) override {}
+  TColor GetColor(int) override { return clBlack; }
+  TColor GetDefaultColor() override { return clBlack; }
+  int GetStyleCount() override { return 2; }
+};
+
+TEST(EditSource, ParsingFollowsStatesAndSurvivesItsParser) {
+  TQuillEditSource doc;
+  doc.Strings().SetText("a{b\r\nccc\r\nd}e\r\nfff\r\n");
+  auto* parser = new BraceParser;
+  doc.SetParser(parser);
+  doc.ParseToString(3);
+  EXPECT_EQ(doc.Strings().GetStrData(1), (TQuillData{1, 1, 1}));
+  EXPECT_EQ(doc.Strings().GetStrData(3), (TQuillData{0, 0, 0}));
+
+  Recorder view;
+  view.doc = &doc;
+  doc.RegisterNotifier(NotifyEvent<&Recorder::Changed>(&view));
+  int lastLine = -1;
+  doc.RegisterNotifier(TQuillNotifyEvent{nullptr, &lastLine, [&](TQuillObject*, intptr_t param) {
+                                           auto* r = reinterpret_cast<TNotifyRecord*>(param);
+                                           if (r != nullptr && r->Operation == oprUpdateLines) lastLine = r->Point.Y;
+                                         }});
+  doc.JumpTo(0, 3);
+  doc.InsertString("x");  // the end state stays: only this line
+  EXPECT_EQ(lastLine, 3);
+  doc.JumpTo(0, 0);
+  doc.DeleteString(3);  // the comment no longer opens
+  doc.ParseToString(3);
+  EXPECT_EQ(doc.Strings().GetStrData(1), (TQuillData{0, 0, 0}));
+
+  parser->stuck = true;
+  doc.ParserChanged(parser, 0);
+  doc.ParseToString(3);  // returns although the parser never advances
+  delete parser;
+  EXPECT_EQ(doc.Parser(), nullptr);
+  doc.InsertString("still editable");
+  EXPECT_EQ(doc.Strings().GetStr(0), "still editable");
+}
+
+TEST(EditSource, LinksAndMisspellingsAreMarked) {
+  TQuillEditSource doc;
+  doc.SetOptions(doc.Options() | srLiveSpell);
+  doc.OnWordSpell = [](TQuillObject*, const std::string& w, bool& ok) { ok = w != "teh"; };
+  doc.Strings().SetText("see www.example.org or teh mail@host.net\r\n");
+  doc.ParseToString(0);
+  TQuillData d = doc.Strings().GetStrData(0);
+  ASSERT_EQ(d.size(), 40u);
+  EXPECT_EQ(d[0], NoData);
+  EXPECT_EQ(d[4], 8) << "a link without a parser takes style 8";
+  EXPECT_EQ(d[23], 65534) << "a misspelled word without style";
+  EXPECT_EQ(d[27], 8);
+}
+
+}  // namespace
