@@ -149,6 +149,31 @@ INSTANTIATE_TEST_SUITE_P(
                       PropertyCase{"RealTabs", srAllowUndo | srBeyondEol | srLeaveTrailSpaces | srUseTab, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(EditSource, EachUndoTakesBackOneUpdateAndEachRedoOneUndo) {
+  for (unsigned seed = 100; seed < 130; ++seed) {
+    std::mt19937 rng(seed);
+    TQuillEditSource doc;
+    doc.SetOptions(srAllowUndo | srBeyondEol | srLeaveTrailSpaces);
+    doc.Strings().SetText("one two\r\nthree\r\n\r\nfour five six\r\n");
+    doc.SetBookMark(1, {4, 0});
+    std::vector<Snapshot> steps{Take(doc)};
+    for (int i = 0; i < 40; ++i) {
+      int records = doc.UndoList().Count();
+      RandomEdit(doc, rng, false);
+      if (doc.UndoList().Count() != records) steps.push_back(Take(doc));
+    }
+    for (size_t i = steps.size() - 1; i > 0; --i) {
+      doc.Undo();
+      ASSERT_EQ(Take(doc), steps[i - 1]) << "seed " << seed << " undo to step " << i - 1;
+    }
+    EXPECT_FALSE(doc.UndoAvailable());
+    for (size_t i = 1; i < steps.size(); ++i) {
+      doc.Redo();
+      ASSERT_EQ(Take(doc), steps[i]) << "seed " << seed << " redo to step " << i;
+    }
+  }
+}
+
 // A view that counts what the document tells it.
 struct Recorder : TQuillObject {
   int plain = 0;
