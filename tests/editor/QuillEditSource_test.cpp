@@ -375,3 +375,49 @@ TEST(EditSource, LinksAndMisspellingsAreMarked) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EditSource, NavigationLimits) {
+  TQuillEditSource doc;
+  doc.Strings().SetText("abc\r\nlonger line\r\n");
+  doc.SetOptions(srAllowUndo);
+  doc.JumpTo(50, 7);
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{11, 1})) << "clamped to the last line and its end";
+  doc.SetOptions(srAllowUndo | srBeyondEol | srBeyondEof);
+  doc.JumpTo(50, 7);
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{50, 7}));
+  doc.JumpTo(0, 0);
+
+  // Past the end of a line the views may change the move.
+  doc.RegisterNotifier(TQuillNotifyEvent{nullptr, &doc, [](TQuillObject*, intptr_t param) {
+                                           auto* r = reinterpret_cast<TNotifyRecord*>(param);
+                                           if (r != nullptr && r->Operation == oprNavigate) r->Point.X = 5;
+                                         }});
+  doc.Navigate(20, 0);
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{5, 0}));
+  doc.Navigate(-100, -100);
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{0, 0}));
+}
+
+TEST(EditSource, JumpingOntoAFoldedLineOpensIt) {
+  TQuillEditSource doc;
+  doc.SetOptions(doc.Options() | srAllowHiddenLines);
+  doc.Strings().SetText("head\r\nbody 1\r\nbody 2\r\ntail\r\n");
+  doc.Strings().SetLevel(1, 1);
+  doc.Strings().SetLevel(2, 1);
+  doc.Strings().SetVisible(1, false);
+  doc.Strings().SetVisible(2, false);
+  doc.Strings().SetCollapsed(0, true);
+  EXPECT_EQ(doc.Strings().GetVisibleCount(), 2);
+  doc.JumpTo(0, 2);
+  EXPECT_EQ(doc.Strings().GetVisibleCount(), 4);
+  EXPECT_TRUE(doc.Strings().GetExpanded(0));
+  doc.Strings().SetCollapsed(0, true);
+  doc.JumpTo(0, 1);
+  doc.BreakString();  // a line broken inside a fold stays in it
+  EXPECT_FALSE(doc.Strings().GetVisible(2));
+  EXPECT_EQ(doc.Strings().GetLevel(2), 1);
+}
+
+}  // namespace
