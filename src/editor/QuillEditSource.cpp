@@ -547,8 +547,9 @@ void TCustomQuillEditSource::AutoIndentLine(bool insert, int indent) {
 
 void TCustomQuillEditSource::Navigate(int dx, int dy) {
   if (sourceUpdate_ == 0) updateStartPos_ = pos_;
-  dx = std::max(dx, -pos_.X);
-  dy = std::max(dy, -pos_.Y);
+  // Targets stay within 0..MaxInt, so "to the end" (MaxInt) never overflows.
+  dx = static_cast<int>(std::clamp<int64_t>(dx, -pos_.X, int64_t{MaxInt} - pos_.X));
+  dy = static_cast<int>(std::clamp<int64_t>(dy, -pos_.Y, int64_t{MaxInt} - pos_.Y));
   int ty = pos_.Y + dy;
   if (!(options_ & srBeyondEof) || usePages_) {
     int last = std::max(strings_.Count() - 1, 0);
@@ -564,8 +565,8 @@ void TCustomQuillEditSource::Navigate(int dx, int dy) {
     } else {
       TNotifyRecord record{oprNavigate, 0, {dx, dy}};
       notifiers_.SendNotification(this, reinterpret_cast<intptr_t>(&record));
-      dx = std::max(record.Point.X, -pos_.X);
-      dy = std::max(record.Point.Y, -pos_.Y);
+      dx = static_cast<int>(std::clamp<int64_t>(record.Point.X, -pos_.X, int64_t{MaxInt} - pos_.X));
+      dy = static_cast<int>(std::clamp<int64_t>(record.Point.Y, -pos_.Y, int64_t{MaxInt} - pos_.Y));
       tx = pos_.X + dx;
       ty = pos_.Y + dy;
     }
@@ -596,7 +597,10 @@ void TCustomQuillEditSource::Navigate(int dx, int dy) {
 void TCustomQuillEditSource::JumpTo(int x, int y) {
   byJump_ = true;
   try {
-    Navigate(x - pos_.X, y - pos_.Y);
+    auto delta = [](int to, int from) {
+      return static_cast<int>(std::clamp<int64_t>(int64_t{to} - from, -int64_t{MaxInt}, int64_t{MaxInt}));
+    };
+    Navigate(delta(x, pos_.X), delta(y, pos_.Y));
   } catch (...) {
     byJump_ = false;
     throw;

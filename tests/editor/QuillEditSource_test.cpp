@@ -384,6 +384,10 @@ TEST(EditSource, NavigationLimits) {
   doc.SetOptions(srAllowUndo);
   doc.JumpTo(50, 7);
   EXPECT_EQ(doc.CurrentPosition(), (TPoint{11, 1})) << "clamped to the last line and its end";
+  doc.JumpTo(MaxInt, 0);
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{3, 0})) << "MaxInt means the end of the line";
+  doc.JumpTo(-MaxInt, -MaxInt);
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{0, 0}));
   doc.SetOptions(srAllowUndo | srBeyondEol | srBeyondEof);
   doc.JumpTo(50, 7);
   EXPECT_EQ(doc.CurrentPosition(), (TPoint{50, 7}));
