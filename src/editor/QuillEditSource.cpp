@@ -238,6 +238,7 @@ void TCustomQuillEditSource::InsertStringWithData(const std::string& s, const TQ
     index -= beyond;
   }
   const int pad = tabPad + beyond;
+  if (text.empty()) return;
   TQuillData textData;
   if (!data.empty()) textData = TQuillData(static_cast<size_t>(pad), static_cast<char16_t>(NoData)) + data;
   line.insert(static_cast<size_t>(index), text);
@@ -307,7 +308,7 @@ void TCustomQuillEditSource::DeleteString(int count) {
   int index = LineIndex(line, pos_.X, nullptr);
   if ((options_ & srUseTab) && !Undoing()) {
     int pad = 0;
-    int end = tabStops_.PosToRealPos(line, pos_.X + count, &pad);
+    int end = tabStops_.PosToRealPos(line, static_cast<int>(std::min<int64_t>(int64_t{pos_.X} + count, MaxInt)), &pad);
     if (pad > 0) ++end;
     count = std::max(end - index, 0);
   }
