@@ -66,10 +66,9 @@ void RandomEdit(TCustomQuillEditSource& doc, std::mt19937& rng, bool tabs) {
     case 2:
       doc.DeleteString(std::uniform_int_distribution<int>(1, 4)(rng));
       break;
-    case 3:
+    case 3:  // backspace
       doc.BeginSourceUpdate(oprDelete);
-      doc.MoveLeft();
-      doc.DeleteString(1);
+      doc.DeleteLeft();
       doc.EndSourceUpdate();
       break;
     case 4:
@@ -110,7 +109,7 @@ class UndoRedoProperty : public ::testing::TestWithParam<PropertyCase> {};
 
 TEST_P(UndoRedoProperty, UndoAllRestoresStartAndRedoAllRestoresEnd) {
   const PropertyCase& c = GetParam();
-  for (unsigned seed = 1; seed <= 60; ++seed) {
+  for (unsigned seed = 1; seed <= 200; ++seed) {
     std::mt19937 rng(seed);
     TQuillEditSource doc;
     doc.SetOptions(c.options);
@@ -144,6 +143,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PropertyCase{"Steps", srAllowUndo | srBeyondEol | srLeaveTrailSpaces, true, false},
                       PropertyCase{"Grouped", srAllowUndo | srGroupUndo | srBeyondEol | srLeaveTrailSpaces, true, false},
                       PropertyCase{"CaretClamped", srAllowUndo | srLeaveTrailSpaces | srMoveUpAtLineBegin, true, false},
+                      PropertyCase{"Unindent", srAllowUndo | srBeyondEol | srLeaveTrailSpaces | srBackUnindents, true,
+                                   false},
                       PropertyCase{"ChangesOnly", srAllowUndo | srBeyondEol | srLeaveTrailSpaces | srUndoOnlyChanges, false,
                                    false},
                       PropertyCase{"RealTabs", srAllowUndo | srBeyondEol | srLeaveTrailSpaces | srUseTab, true, true}),
