@@ -22,7 +22,7 @@ int main() {
   quill::TQuillParser parser;
   parser.SetRules(rules);
 
-  static const char* pieces[] = {"begin", "end;", "if", "x", "then", "counter", ":=", "42", "+", "'text'",
+  static const char* fragments[] = {"begin", "end;", "if", "x", "then", "counter", ":=", "42", "+", "'text'",
                                  "{ note }", "// trailing", "procedure", "Value_1", "(", ")", "var", "{ open"};
   std::mt19937 rng(99);
   std::vector<std::string> lines(1000000);
@@ -31,7 +31,7 @@ int main() {
     line.assign(2 * (rng() % 4), ' ');
     int n = 1 + rng() % 8;
     for (int i = 0; i < n; ++i) {
-      line += pieces[rng() % std::size(pieces)];
+      line += fragments[rng() % std::size(fragments)];
       line += ' ';
     }
     if (rng() % 20 == 0) line += "}";

@@ -50,6 +50,9 @@ class TQuillParserRule {
 
   TFastStringList Words;  // objects are the words' TQuillRule
   bool HasSpaces = false;
+  // Some word is more than a run of word characters (a blank, a symbol), so words are
+  // matched as prefixes of the text rather than as whole runs.
+  bool HasOtherChars = false;
   std::vector<TQuillParserRegExpr*> RegExprs;  // owned by the state
   TQuillParserState* Owner;
   bool CaseSensitive;

@@ -48,6 +48,7 @@ const std::vector<std::string> kPascalRules = {
     "Normal 'end if' Normal tresword",
     "Normal 'end' Normal tresword",  // a repeated word replaces the first
     "Normal ':=' Normal tsymbol",
+    "Normal 'end;' Normal tsymbol",
     "Normal \\{ Comment tcomment",
     "Comment [^}]+ Comment tcomment",
     "Comment \\} Normal tcomment",
@@ -78,6 +79,7 @@ TEST(QuillSyntax, SplitsLinesIntoTokens) {
   };
   const std::vector<Case> cases = {
       {0, "begin end", {{1, "begin"}, {0, " "}, {1, "end"}}, 0},
+      {0, "end; end;x", {{5, "end;"}, {0, " "}, {5, "end;"}, {0, "x"}}, 0},
       {0, "BEGIN x:=12;", {{1, "BEGIN"}, {0, " "}, {0, "x"}, {5, ":="}, {4, "12"}, {0, ";"}}, 0},
       {0, "ending endif end if", {{0, "ending "}, {0, "endif "}, {1, "end if"}}, 0},
       {0, "a {note} b", {{0, "a "}, {2, "{"}, {2, "note"}, {2, "}"}, {0, " "}, {0, "b"}}, 0},
