@@ -1,0 +1,62 @@
+#include "platform/DesktopPrompts.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "platform/DosFiles.h"
+
+namespace platform {
+
+namespace {
+
+bool HaveDesktop() {
+  return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr &&
+         QGuiApplication::platformName() != QLatin1String("offscreen");
+}
+
+QString Q(const std::string& text) { return QString::fromUtf8(AnsiToUtf8(text)); }
+
+std::string FromQ(const QString& text) { return Utf8ToAnsi(text.toStdString()); }
+
+}  // namespace
+
+bool AskYesNo(const std::string& text, const std::string& caption) {
+  if (!HaveDesktop()) return false;
+  return QMessageBox::question(nullptr, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No) ==
+         QMessageBox::Yes;
+}
+
+void ShowMessage(const std::string& text, const std::string& caption) {
+  if (!HaveDesktop()) return;
+  QMessageBox::warning(nullptr, Q(caption), Q(text));
+}
+
+bool AskOpenFileName(const std::string& title, const std::string& filter, const std::string& startDir,
+                     std::string& name) {
+  if (!HaveDesktop()) return false;
+  // The filter comes as "Description|pattern|Description|pattern"; Qt wants "Description (pattern);;...".
+  QStringList parts = Q(filter).split(QLatin1Char('|'));
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) filters << parts[i];
+  const QString chosen = QFileDialog::getOpenFileName(nullptr, Q(title), Q(DosToUnixPath(startDir)),
+                                                      filters.join(QLatin1String(";;")));
+  if (chosen.isEmpty()) return false;
+  name = FromQ(chosen);
+  return true;
+}
+
+bool AskFolder(const std::string& title, const std::string& startDir, std::string& folder) {
+  if (!HaveDesktop()) return false;
+  const QString chosen = QFileDialog::getExistingDirectory(nullptr, Q(title), Q(DosToUnixPath(startDir)));
+  if (chosen.isEmpty()) return false;
+  folder = FromQ(chosen);
+  return true;
+}
+
+void PumpEvents() {
+  if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+}  // namespace platform

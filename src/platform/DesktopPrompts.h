@@ -1,0 +1,19 @@
+#pragma once
+
+// The few questions a component puts to the user directly. Without a desktop (tests,
+// headless runs) no one can answer: a question is answered "No" and a choice is cancelled.
+
+#include <string>
+
+namespace platform {
+
+bool AskYesNo(const std::string& text, const std::string& caption);
+void ShowMessage(const std::string& text, const std::string& caption);
+// False when the user cancels; `name` receives the chosen file or folder (8-bit text).
+bool AskOpenFileName(const std::string& title, const std::string& filter, const std::string& startDir,
+                     std::string& name);
+bool AskFolder(const std::string& title, const std::string& startDir, std::string& folder);
+// Lets queued window and socket events run during a long operation.
+void PumpEvents();
+
+}  // namespace platform

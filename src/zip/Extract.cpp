@@ -1,0 +1,583 @@
+// The extracting half of TZipReader: choosing entries, naming the output safely,
+// the overwrite decision, decryption, decompression and the CRC check.
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/DesktopPrompts.h"
+#include "zip/BufferStream.h"
+#include "zip/Crc32.h"
+#include "zip/Explode.h"
+#include "zip/Inflate.h"
+#include "zip/Unreduce.h"
+#include "zip/Unshrink.h"
+#include "zip/Wildcard.h"
+#include "zip/ZipCodec.h"
+#include "zip/ZipFileUtils.h"
+#include "zip/ZipReader.h"
+
+namespace zip {
+
+namespace {
+
+constexpr size_t kChunk = 32768;
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+bool HasDrive(const std::string& s) {
+  return s.size() >= 2 && s[1] == ':' && ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+enum TOutcome { kNone, kGood, kBad, kSkipped };
+
+// Removes a temporary file unless it was handed over.
+struct TTempGuard {
+  std::string name;
+  ~TTempGuard() {
+    if (!name.empty()) platform::RemoveFile(name);
+  }
+};
+
+}  // namespace
+
+struct TZipReader::TRun {
+  TOutput output = TOutput::File;
+  TStream* stream = nullptr;
+  std::vector<uint8_t>* buffer = nullptr;
+  bool selectedOnly = false;
+  int singleIndex = -1;
+  double totalBytes = 0;
+  double doneBytes = 0;
+  int toDo = 0;
+  int extracted = 0;
+  TOutcome outcome = kNone;
+  std::unique_ptr<TInflater> inflater;  // made on first use, kept for the run
+  std::string lastFolder;               // the folder the previous entry went to, already checked
+};
+
+class TZipReader::TEntrySource : public TZipSource {
+ public:
+  TEntrySource(TZipReader& reader, uint64_t size, TZipCrypt* crypt) : r_(reader), left_(size), crypt_(crypt) {}
+  size_t ReadChunk(uint8_t* buffer, size_t max) override {
+    if (left_ == 0) return 0;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>({max, kChunk, left_}));
+    r_.ProcessMessages();
+    if (r_.zip_->Read(buffer, static_cast<int64_t>(n)) != static_cast<int64_t>(n))
+      throw EFatalUnzipError("Premature end of file reached");
+    left_ -= n;
+    if (crypt_) {
+      if (r_.OnDecrypt) r_.OnDecrypt(&r_, buffer, static_cast<int>(n), r_.Password);
+      else crypt_->decrypt_buff(buffer, n);
+    }
+    return n;
+  }
+
+ private:
+  TZipReader& r_;
+  uint64_t left_;
+  TZipCrypt* crypt_;
+};
+
+class TZipReader::TEntrySink : public TZipSink {
+ public:
+  TEntrySink(TZipReader& reader, TRun& run, TStream* out, uint64_t size, const std::string& fname,
+             TZipCrypt* crypt)
+      : r_(reader), run_(run), out_(out), limit_(size), fname_(fname), crypt_(crypt) {}
+
+  void Write(const uint8_t* data, size_t length) override {
+    while (length > 0) {
+      const size_t n = std::min(length, kChunk);
+      Piece(data, n);
+      data += n;
+      length -= n;
+    }
+  }
+
+  // Hands the last piece of buffered memory output to the caller.
+  void Finish() {
+    if (run_.output == TOutput::Memory && r_.BufferLength > 0 && memPos_ > 0) NextBuffer();
+  }
+
+  uint32_t Crc() const { return ~crc_; }
+  uint64_t Written() const { return written_; }
+
+ private:
+  void Piece(const uint8_t* data, size_t n) {
+    if (n > limit_ - written_) throw EBiggerThanUncompressed("File is larger than uncompressed size!");
+    if (crypt_) {
+      std::memcpy(plain_, data, n);
+      if (r_.OnDecrypt) r_.OnDecrypt(&r_, plain_, static_cast<int>(n), r_.Password);
+      else crypt_->decrypt_buff(plain_, n);
+      data = plain_;
+    }
+    switch (run_.output) {
+      case TOutput::File:
+      case TOutput::Stream:
+        if (out_->Write(data, static_cast<int64_t>(n)) != static_cast<int64_t>(n))
+          throw ECantWriteUCF("Cant write uncompressed file");
+        break;
+      case TOutput::Memory: ToMemory(data, n); break;
+      case TOutput::Test: break;
+    }
+    crc_ = Update_CRC_buff(crc_, data, n);
+    written_ += n;
+    run_.doneBytes += static_cast<double>(n);
+    if (r_.OnFilePercentDone) r_.OnFilePercentDone(&r_, CRate(static_cast<int64_t>(limit_), static_cast<int64_t>(written_)));
+    if (r_.OnTotalPercentDone) r_.OnTotalPercentDone(&r_, CBigRate(run_.totalBytes, run_.doneBytes));
+  }
+
+  void ToMemory(const uint8_t* data, size_t n) {
+    std::vector<uint8_t>& buf = *run_.buffer;
+    if (r_.BufferLength <= 0) {
+      if (n > buf.size() - memPos_) throw EBiggerThanUncompressed("File is larger than uncompressed size!");
+      std::memcpy(buf.data() + memPos_, data, n);
+      memPos_ += n;
+      return;
+    }
+    const size_t piece = static_cast<size_t>(r_.BufferLength);
+    if (buf.size() < piece) buf.resize(piece);
+    while (n > 0) {
+      const size_t k = std::min(n, piece - memPos_);
+      std::memcpy(buf.data() + memPos_, data, k);
+      memPos_ += k;
+      placed_ += k;
+      data += k;
+      n -= k;
+      if (memPos_ == piece) NextBuffer();
+    }
+  }
+
+  void NextBuffer() {
+    const bool remains = placed_ < limit_;
+    bool quit = !remains;
+    if (r_.OnGetNextBuffer)
+      r_.OnGetNextBuffer(&r_, *run_.buffer, fname_, static_cast<int>(memPos_), ++bufferNum_, quit);
+    if (quit && remains) throw EUserCanceled("User canceled Buffered Memory UnZip");
+    memPos_ = 0;
+    if (run_.buffer->size() < static_cast<size_t>(r_.BufferLength))
+      run_.buffer->resize(static_cast<size_t>(r_.BufferLength));
+  }
+
+  TZipReader& r_;
+  TRun& run_;
+  TStream* out_;
+  uint64_t limit_;
+  std::string fname_;
+  TZipCrypt* crypt_;
+  uint32_t crc_ = 0xFFFFFFFF;
+  uint64_t written_ = 0;
+  size_t memPos_ = 0;
+  uint64_t placed_ = 0;
+  int bufferNum_ = 0;
+  uint8_t plain_[kChunk];
+};
+
+bool TZipReader::SafeOutputName(const TZipHeaderInfo& entry, std::string& folder, std::string& name) const {
+  const std::string file = entry.FileName;
+  std::string dir = entry.Directory;
+  if (file.find('\0') != std::string::npos || dir.find('\0') != std::string::npos) return false;
+  if (file == "." || file == "..") return false;
+  if (dir.empty() && file.empty()) return false;
+  if (HasDrive(dir + file)) return false;
+  if (!dir.empty() && (dir[0] == '\\' || dir[0] == '/')) return false;
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  while (pos < dir.size()) {
+    size_t next = dir.find_first_of("\\/", pos);
+    if (next == std::string::npos) next = dir.size();
+    const std::string part = dir.substr(pos, next - pos);
+    pos = next + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == ".." || HasDrive(part)) return false;
+    parts.push_back(part);
+  }
+  std::string base = destDir_.empty() ? std::string(".") : destDir_;
+  folder = base;
+  if (RecreateDirs) {
+    std::string rel;
+    for (const std::string& p : parts) rel += p + '\\';
+    if (!rootDir_.empty() && StartsWith(rel, rootDir_)) rel = rel.substr(rootDir_.size());
+    while (!rel.empty() && rel.back() == '\\') rel.pop_back();
+    if (!rel.empty()) folder = base + '\\' + rel;
+  }
+  name = file.empty() ? folder : folder + '\\' + file;
+  return true;
+}
+
+// Creates the folders below `base` one by one; never passes through a symbolic link,
+// so an entry cannot be steered out of the destination by a link already there.
+static bool MakeFoldersBelow(const std::string& base, const std::string& folder) {
+  if (!ForceDirs(base)) return false;
+  if (folder.size() <= base.size()) return platform::DirExists(folder) || folder == base;
+  std::string path = base;
+  size_t pos = base.size() + 1;
+  while (pos <= folder.size()) {
+    size_t next = folder.find_first_of("\\/", pos);
+    if (next == std::string::npos) next = folder.size();
+    path = folder.substr(0, next);
+    if (platform::IsSymLink(path)) return false;
+    if (!platform::DirExists(path)) {
+      if (platform::PathExists(path) || (!platform::CreateDir(path) && !platform::DirExists(path))) return false;
+    }
+    pos = next + 1;
+  }
+  return true;
+}
+
+int TZipReader::ExtractEntry(int index, TRun& run) {
+  TZipHeaderInfo work;
+  work.Assign(*Entry(index));
+  const bool toFile = run.output == TOutput::File;
+  auto leave = [&](TSkipReason reason, const std::string& fname) {
+    bool retry = false;
+    if (OnSkippingFile) OnSkippingFile(this, reason, fname, index, retry);
+    run.totalBytes -= static_cast<double>(work.UncompressedSize);
+    run.toDo--;
+    if (run.outcome == kNone) run.outcome = kSkipped;
+    return 0;
+  };
+
+  std::string folder, outName = work.FileName;
+  if (toFile && !SafeOutputName(work, folder, outName)) return leave(srCreateError, work.FullName());
+  if (work.FileName.empty()) {
+    if (toFile && RecreateDirs && !MakeFoldersBelow(destDir_.empty() ? "." : destDir_, folder))
+      return leave(srCreateError, folder);
+    run.outcome = kGood;
+    return 1;
+  }
+
+  // The local header decides where the data starts: its name and extra field may
+  // differ in length from the central record's.
+  zip_->Seek(work.RelativeOffset, soFromBeginning);
+  uint8_t local[kLocalHeaderSize];
+  if (zip_->Read(local, kLocalHeaderSize) != kLocalHeaderSize || GetLE32(local) != LocalSignature()) {
+    if (OnBadCRC) OnBadCRC(this, 0, work.CRC32, index);
+    run.outcome = kBad;
+    run.toDo--;
+    return 0;
+  }
+  zip_->Seek(GetLE16(local + 26) + GetLE16(local + 28), soFromCurrent);
+
+  bool skip = false;
+  const std::string safeName = outName;
+  if (OnStartUnZip) OnStartUnZip(this, index, outName, skip);
+  if (skip) {
+    run.totalBytes -= static_cast<double>(work.UncompressedSize);
+    run.toDo--;
+    run.outcome = kSkipped;
+    return 0;
+  }
+  if (toFile) {
+    const std::string outFolder = FolderOf(outName);
+    if (outFolder != run.lastFolder) {
+      const bool made = outName == safeName ? MakeFoldersBelow(destDir_.empty() ? "." : destDir_, outFolder)
+                                            : ForceDirs(outFolder);
+      if (!made) return leave(srCreateError, outName);
+      run.lastFolder = outFolder;
+    }
+  }
+
+  uint64_t dataSize = work.CompressedSize;
+  TZipCrypt* crypt = nullptr;
+  if (work.IsEncrypted()) {
+    uint8_t header[kCryptHeaderSize];
+    // An encrypted entry too short for its header is damaged, not a negative size.
+    if (dataSize < kCryptHeaderSize || zip_->Read(header, kCryptHeaderSize) != kCryptHeaderSize) {
+      if (OnBadCRC) OnBadCRC(this, 0, work.CRC32, index);
+      run.outcome = kBad;
+      run.toDo--;
+      return 0;
+    }
+    dataSize -= kCryptHeaderSize;
+    const uint8_t check = CryptCheckByte(work.Flags, work.DateTime, work.CRC32);
+    while (DecryptHeaderByte(Password, header) != check) {
+      std::string newPassword;
+      if (OnBadPassword) OnBadPassword(this, index, newPassword);
+      if (newPassword.empty()) return leave(srBadPassword, outName);
+      Password = newPassword;
+    }
+    crypt_.Init_Keys(Password);
+    crypt_.decrypt_buff(header, kCryptHeaderSize);
+    crypt = &crypt_;
+  }
+
+  if (toFile && platform::PathExists(outName)) {
+    bool overwrite = OverwriteMode == Always;
+    switch (OverwriteMode) {
+      case Prompt:
+        if (OnPromptForOverwrite) OnPromptForOverwrite(this, overwrite, index, outName);
+        else overwrite = platform::AskYesNo("Replace existing file " + work.FileName + "?", "File Exists Alert");
+        break;
+      case ifNewer:
+      case ifOlder: {
+        platform::TDateTime mine = 0, theirs = 0;
+        platform::DosDateTimeToDateTime(GoodTimeStamp(work.DateTime), mine);
+        theirs = FileDate(outName);
+        overwrite = OverwriteMode == ifNewer ? mine > theirs : mine < theirs;
+        break;
+      }
+      default: break;
+    }
+    if (!overwrite) return leave(srNoOverwrite, outName);
+  }
+
+  std::unique_ptr<TLFNFileStream> file;
+  TTempGuard temp;
+  TStream* out = run.stream;
+  if (toFile) {
+    const int attr = platform::FileGetAttr(outName);
+    if (attr >= 0 && ((attr & platform::faDirectory) || ((attr & platform::faReadOnly) && !ReplaceReadOnly)))
+      return leave(srCreateError, outName);
+    // Written beside the target and renamed over it only once the CRC has passed.
+    try {
+      auto created = TFileStream::CreateTemp(FolderOf(outName), ".pzx");
+      temp.name = created->FileName();
+      file = std::make_unique<TLFNFileStream>(std::move(created), FlushFilesOnClose, BufferSize);
+    } catch (const platform::Exception&) {
+      return leave(srCreateError, outName);
+    }
+    out = file.get();
+  } else if (run.output == TOutput::Memory && BufferLength <= 0 && run.buffer->empty()) {
+    if (static_cast<int64_t>(work.UncompressedSize) > MaxBufferAllocation)
+      throw ENotEnoughRoom("Entry too large to unpack into memory");
+    run.buffer->resize(work.UncompressedSize);
+  }
+
+  const bool cryptOutput = crypt && EncryptBeforeCompress;
+  TEntrySource source(*this, dataSize, cryptOutput ? nullptr : crypt);
+  TEntrySink sink(*this, run, out, work.UncompressedSize, outName, cryptOutput ? crypt : nullptr);
+  bool decoded = true;
+  switch (work.CompressionMethod) {
+    case 0: {
+      uint8_t chunk[kChunk];
+      while (size_t n = source.ReadChunk(chunk, kChunk)) sink.Write(chunk, n);
+      break;
+    }
+    case 1: decoded = Unshrink(source, sink, work.UncompressedSize); break;
+    case 2:
+    case 3:
+    case 4:
+    case 5: decoded = Unreduce(source, sink, work.CompressionMethod - 1, work.UncompressedSize); break;
+    case 6: decoded = Explode(source, sink, work.Flags, work.UncompressedSize); break;
+    case 8:
+      if (!run.inflater) run.inflater = std::make_unique<TInflater>();
+      decoded = run.inflater->Run(source, sink);
+      break;
+    default:
+      platform::ShowMessage("Unknown Compression Method", "Zip Error");
+      decoded = false;
+      break;
+  }
+  sink.Finish();
+  file.reset();  // closes (and flushes) the temporary file
+
+  const uint32_t crc = sink.Crc();
+  if (decoded && crc == work.CRC32 && sink.Written() == work.UncompressedSize) {
+    if (toFile) {
+      platform::SetFileDosDate(temp.name, GoodTimeStamp(work.DateTime));
+      if (!platform::RenameFile(temp.name, outName)) return leave(srCreateError, outName);
+      temp.name.clear();
+      if (RetainAttributes) platform::FileSetAttr(outName, work.ExternalAttributes & platform::faReadOnly);
+    }
+    if (OnEndUnZip) OnEndUnZip(this, index, outName);
+    run.outcome = kGood;
+    return 1;
+  }
+  if (work.IsEncrypted()) {
+    // A password that passes the one-byte check can still be the wrong one.
+    std::string newPassword;
+    if (OnBadPassword) OnBadPassword(this, index, newPassword);
+    if (!newPassword.empty() && newPassword != Password) {
+      Password = newPassword;
+      return -1;
+    }
+    bool retry = false;
+    if (OnSkippingFile) OnSkippingFile(this, srBadPassword, work.FullName(), index, retry);
+    run.outcome = kSkipped;
+  } else {
+    if (OnBadCRC) OnBadCRC(this, crc, work.CRC32, index);
+    run.outcome = kBad;
+  }
+  run.toDo--;
+  return 0;
+}
+
+int TZipReader::UnZipFiles(TOutput output, TRun& run) {
+  cancel_ = false;
+  run.output = output;
+  const bool oldKeep = keepZipOpen_;
+  keepZipOpen_ = true;
+  struct TRestore {
+    TZipReader& r;
+    bool keep;
+    ~TRestore() {
+      r.keepZipOpen_ = keep;
+      r.FilesList.clear();
+      r.CloseZip();
+    }
+  } restore{*this, oldKeep};
+  OpenZip();
+
+  std::vector<int> chosen;
+  std::vector<std::string> patterns;
+  for (const std::string& p : FilesList) patterns.push_back(LowerAscii(p));
+  for (int i = 0; i < Count(); ++i) {
+    TZipHeaderInfo* e = Entry(i);
+    bool take = DoAll;
+    if (run.singleIndex >= 0) {
+      take = i == run.singleIndex;
+    } else if (e->FileName.empty() && !RecreateDirs) {
+      take = false;
+    } else if (run.selectedOnly) {
+      take = e->Selected != 0;
+      if (take) SetSelected(i, false);
+    } else if (!take) {
+      const std::string full = LowerAscii(e->FullName());
+      take = std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) { return IsMatch(p, full); });
+    }
+    if (take) {
+      chosen.push_back(i);
+      run.totalBytes += static_cast<double>(e->UncompressedSize);
+    }
+  }
+  run.toDo = static_cast<int>(chosen.size());
+  if (run.totalBytes > static_cast<double>(MaxTotalUncompressed))
+    throw ENotEnoughRoom("The archive would unpack to more than the allowed size");
+  if (output == TOutput::File) {
+    const int64_t free = platform::DiskFree(destDir_.empty() ? std::string(".") : destDir_);
+    if (free >= 0 && run.totalBytes > static_cast<double>(free))
+      throw ENotEnoughRoom("Not enough free space to unpack the archive");
+  }
+  bool stop = false;
+  if (OnStartUnZipInfo) OnStartUnZipInfo(this, static_cast<int>(chosen.size()), run.totalBytes, stop);
+  if (stop) return 0;
+  for (int i : chosen) {
+    int r;
+    while ((r = ExtractEntry(i, run)) < 0) {
+    }
+    run.extracted += r;
+  }
+  if (OnUnZipComplete) OnUnZipComplete(this, run.extracted);
+  return run.extracted;
+}
+
+int TZipReader::UnZip() {
+  busy_ = true;
+  cancel_ = false;
+  struct TBusy {
+    TZipReader& r;
+    ~TBusy() {
+      r.busy_ = false;
+      r.cancel_ = false;
+    }
+  } busy{*this};
+  if (destDir_ == "?") return 0;
+  try {
+    ReadZip();
+  } catch (const EUserCanceled&) {
+    throw;
+  } catch (const platform::Exception&) {
+    // A missing or unreadable archive extracts nothing.
+    return 0;
+  }
+  TRun run;
+  return UnZipFiles(TOutput::File, run);
+}
+
+int TZipReader::UnZipSelected() {
+  busy_ = true;
+  struct TBusy {
+    TZipReader& r;
+    ~TBusy() { r.busy_ = false; }
+  } busy{*this};
+  ReadZip();
+  TRun run;
+  run.selectedOnly = true;
+  return UnZipFiles(TOutput::File, run);
+}
+
+int TZipReader::UnZipToStream(TStream* stream, const std::string& fName) {
+  if (!stream || fName.empty()) return 0;
+  ReadZip();
+  FilesList = {fName};
+  TRun run;
+  run.stream = stream;
+  return UnZipFiles(TOutput::Stream, run);
+}
+
+int TZipReader::UnZipToStreamByIndex(TStream* stream, int index) {
+  if (!stream) return 0;
+  ReadZip();
+  CheckIndex(index);
+  TRun run;
+  run.stream = stream;
+  run.singleIndex = index;
+  return UnZipFiles(TOutput::Stream, run);
+}
+
+int TZipReader::UnZipToBuffer(std::vector<uint8_t>& buffer, const std::string& fName) {
+  if (fName.empty()) return 0;
+  ReadZip();
+  FilesList = {fName};
+  TRun run;
+  run.buffer = &buffer;
+  return UnZipFiles(TOutput::Memory, run);
+}
+
+int TZipReader::UnZipToBufferByIndex(std::vector<uint8_t>& buffer, int index) {
+  ReadZip();
+  TRun run;
+  run.buffer = &buffer;
+  if (index < 0 && DoAll) return UnZipFiles(TOutput::Memory, run);
+  CheckIndex(index);
+  run.singleIndex = index;
+  return UnZipFiles(TOutput::Memory, run);
+}
+
+bool TZipReader::FileIsOK(int index) {
+  TZipHeaderInfo* e = Entry(index);
+  if (e->MatchFlag == kCheckGood) return true;
+  if (e->MatchFlag == kCheckBad) return false;
+  TRun run;
+  run.singleIndex = index;
+  const std::string savedDest = destDir_;
+  const bool savedTesting = testing_;
+  destDir_.clear();
+  testing_ = true;
+  try {
+    UnZipFiles(TOutput::Test, run);
+  } catch (const EUserCanceled&) {
+    destDir_ = savedDest;
+    testing_ = savedTesting;
+    throw;
+  } catch (const platform::Exception&) {
+    run.outcome = kBad;
+  }
+  destDir_ = savedDest;
+  testing_ = savedTesting;
+  // Only a test that ran to its end judges the entry; a skipped one stays untested.
+  if (run.outcome == kGood) e->MatchFlag = kCheckGood;
+  else if (run.outcome == kBad) e->MatchFlag = kCheckBad;
+  return run.outcome == kGood;
+}
+
+bool TZipReader::CheckArchive() {
+  ReadZip();
+  bool all = true;
+  for (int i = 0; i < Count(); ++i)
+    if (!Entry(i)->FileName.empty() && !FileIsOK(i)) all = false;
+  return all;
+}
+
+}  // namespace zip

@@ -1,0 +1,474 @@
+#include "zip/ZipReader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/DesktopPrompts.h"
+#include "zip/BufferStream.h"
+#include "zip/ZipFileUtils.h"
+
+namespace zip {
+
+namespace {
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+// The local header's version field: a low byte no newer than any published format
+// and a host number in the range hosts use.
+bool PlausibleVersion(uint16_t v) { return (v & 0xFF) <= 63 && (v >> 8) <= 30; }
+
+
+}  // namespace
+
+TZipReader::TZipReader(TComponent* owner) : TComponent(owner) {}
+
+TZipReader::~TZipReader() = default;
+
+void TZipReader::Assign(const TPersistent& source) {
+  const auto* other = dynamic_cast<const TZipReader*>(&source);
+  if (!other) {
+    TPersistent::Assign(source);
+    return;
+  }
+  SetZipName(other->zipName_);
+  destDir_ = other->destDir_;
+  rootDir_ = other->rootDir_;
+  sortMode_ = other->sortMode_;
+  RecreateDirs = other->RecreateDirs;
+  OverwriteMode = other->OverwriteMode;
+  FilesList = other->FilesList;
+  DoAll = other->DoAll;
+  IncompleteZipMode = other->IncompleteZipMode;
+  keepZipOpen_ = other->keepZipOpen_;
+  DoProcessMessages = other->DoProcessMessages;
+  RetainAttributes = other->RetainAttributes;
+  ReplaceReadOnly = other->ReplaceReadOnly;
+  OnStartUnZipInfo = other->OnStartUnZipInfo;
+  OnFilePercentDone = other->OnFilePercentDone;
+  OnTotalPercentDone = other->OnTotalPercentDone;
+  OnStartUnZip = other->OnStartUnZip;
+  OnEndUnZip = other->OnEndUnZip;
+  OnPromptForOverwrite = other->OnPromptForOverwrite;
+  OnSkippingFile = other->OnSkippingFile;
+  OnBadPassword = other->OnBadPassword;
+  OnBadCRC = other->OnBadCRC;
+  OnInCompleteZip = other->OnInCompleteZip;
+  OnGetNextDisk = other->OnGetNextDisk;
+  OnUnZipComplete = other->OnUnZipComplete;
+  OnGetNextBuffer = other->OnGetNextBuffer;
+  OnDecrypt = other->OnDecrypt;
+}
+
+void TZipReader::SetZipName(const std::string& name) {
+  // File names are case-sensitive here: only the very same name keeps what was read.
+  if (!zipName_.empty() && name == zipName_ && !archiveStream_) return;
+  std::string chosen = name;
+  if (!chosen.empty() && chosen.back() == '?') {
+    std::string start = chosen.substr(0, chosen.size() - 1);
+    const size_t slash = start.find_last_of("\\/");
+    start = slash == std::string::npos ? std::string() : start.substr(0, slash);
+    if (start.empty() || !platform::DirExists(start)) start = std::string(1, '/');
+    if (!platform::AskOpenFileName("Open a Zip File",
+                                   "Zip Files (*.ZIP)|*.zip|SFX Files (*.EXE)|*.exe|Jar Files (*.JAR)|*.jar|All "
+                                   "Files (*.*)|*.*",
+                                   start, chosen))
+      throw EUserCanceled("User canceled setting zip file name.");
+  }
+  ClearZip();
+  zipName_ = chosen;
+}
+
+void TZipReader::SetDestDir(const std::string& dir) {
+  std::string d = dir;
+  if (d == "?") {
+    if (!platform::AskFolder("Set Destination Directory", destDir_, d))
+      throw EUserCanceled("User canceled Set Desination Directory");
+  }
+  if (d.size() > 1 && (d.back() == '\\' || d.back() == '/')) d.pop_back();
+  destDir_ = d;
+}
+
+void TZipReader::SetRootDir(const std::string& dir) {
+  rootDir_ = dir;
+  if (!rootDir_.empty() && rootDir_.back() != '\\' && rootDir_.back() != '/') rootDir_ += '\\';
+}
+
+void TZipReader::SetKeepZipOpen(bool keep) {
+  keepZipOpen_ = keep;
+  if (!keep && zipFile_ && !busy_) CloseZip();
+}
+
+void TZipReader::SetArchiveStream(TStream* stream) {
+  ClearZip();
+  archiveStream_.reset(stream);
+  if (stream) keepZipOpen_ = true;
+}
+
+void TZipReader::ProcessMessages() {
+  if (!DoProcessMessages) return;
+  platform::PumpEvents();
+  if (cancel_) throw EUserCanceled("User Aborted Operation");
+}
+
+void TZipReader::ReadZip() {
+  cancel_ = false;
+  OpenZip();
+  CloseZip();
+}
+
+void TZipReader::OpenZip() {
+  if (archiveStream_) {
+    zip_ = archiveStream_.get();
+  } else if (!zipFile_) {
+    if (zipName_.empty()) throw ENotAZipFile("Not a valid zip file!");
+    zipFile_ = std::make_unique<TLFNFileStream>(zipName_, platform::fmOpenRead | platform::fmShareDenyWrite, false,
+                                                BufferSize);
+    zip_ = zipFile_.get();
+  }
+  const std::optional<uint32_t> date = archiveStream_ ? std::nullopt : platform::FileDosDate(zipName_);
+  if (!entries_ || (!archiveStream_ && date != archiveDate_)) {
+    try {
+      GetFileInfo();
+    } catch (...) {
+      // After a failed read the archive holds no entries.
+      entries_.reset();
+      sortView_.reset();
+      endCentral_.Clear();
+      if (zipFile_) {
+        zipFile_.reset();
+        zip_ = nullptr;
+      }
+      throw;
+    }
+  }
+}
+
+void TZipReader::CloseZip() {
+  if (keepZipOpen_ || archiveStream_) return;
+  zipFile_.reset();
+  if (!archiveStream_) zip_ = nullptr;
+}
+
+void TZipReader::ClearZip() {
+  zipFile_.reset();
+  zip_ = nullptr;
+  entries_.reset();
+  sortView_.reset();
+  endCentral_.Clear();
+  archiveDate_.reset();
+  scanned_ = false;
+  numDisks_ = 1;
+  multiMode_ = mmNone;
+  selectedCount_ = 0;
+  endModified_ = commentsModified_ = false;
+  if (!archiveStream_) zipName_.clear();
+}
+
+bool TZipReader::ReadEndRecord() {
+  if (!endCentral_.ReadFromStream(*zip_)) return false;
+  const end_of_central& r = endCentral_.Record;
+  if (r.ThisDiskNumber > 999 || r.StartOfCentralDiskNumber > 999 || r.ThisDiskNumber < r.StartOfCentralDiskNumber)
+    return false;
+  return true;
+}
+
+void TZipReader::GetFileInfo() {
+  archiveDate_ = archiveStream_ ? std::nullopt : platform::FileDosDate(zipName_);
+  entries_.reset();
+  sortView_.reset();
+  selectedCount_ = 0;
+  endCentral_.Clear();
+  const bool haveEnd = ReadEndRecord();
+  if (!haveEnd) {
+    endCentral_.Clear();
+    TIncompleteZipMode mode = IncompleteZipMode;
+    if (OnInCompleteZip) OnInCompleteZip(this, mode);
+    if (mode == izAssumeNotAZip) throw ENotAZipFile("Not a valid zip file!");
+    if (mode == izAssumeMulti) throw EIncompleteZip("Incomplete Zip File");
+    ScanLocalHeaders();
+    RebuildSortView();
+    return;
+  }
+  const end_of_central& r = endCentral_.Record;
+  currentDisk_ = r.ThisDiskNumber;
+  if (r.ThisDiskNumber != 0) {
+    // The parts of a spanned or split archive are fetched by the multi-part layer;
+    // read alone, a last part has no readable directory.
+    multiMode_ = mmBlocks;
+    throw EIncompleteZip("Incomplete Zip File");
+  }
+  multiMode_ = mmNone;
+  if (r.TotalEntries > MaxEntryCount) throw EBadZipFile("The archive holds more entries than allowed");
+  entries_ = std::make_unique<TSortedZip>(dupAccept);
+  const int64_t size = zip_->Size();
+  const int64_t endPos = static_cast<int64_t>(endCentral_.ZipCommentPos) - kEndCentralSize;
+  // Bytes before the archive (a self-extracting stub) shift every offset; the end
+  // record tells by how much, since the directory ends where the end record starts.
+  int64_t delta = endPos - static_cast<int64_t>(r.CentralSize) - static_cast<int64_t>(r.CentralOffset);
+  if (delta < 0) delta = 0;
+  bool ok = true;
+  if (r.TotalEntries != 0) {
+    zip_->Seek(static_cast<int64_t>(r.CentralOffset) + delta, soFromBeginning);
+    for (int i = 0; i < r.TotalEntries && ok; ++i) {
+      if (i % 256 == 0) ProcessMessages();
+      auto entry = std::make_unique<TZipHeaderInfo>();
+      entry->OEMConvert = OEMConvert ? 1 : 0;
+      TStream* s = zip_;
+      if (!entry->ReadCentralFromStream(s)) {
+        ok = false;
+        break;
+      }
+      const int64_t next = zip_->Position() + entry->ExtraFieldLength + entry->FileCommentLength;
+      if (next > size) {
+        ok = false;
+        break;
+      }
+      entry->RelativeOffset = static_cast<uint32_t>(entry->RelativeOffset + delta);
+      entries_->AddObject(entry.release());
+      zip_->Seek(next, soFromBeginning);
+    }
+  }
+  if (!ok) {
+    entries_.reset();
+    ScanLocalHeaders();
+  }
+  numDisks_ = r.ThisDiskNumber + 1;
+  RebuildSortView();
+}
+
+void TZipReader::ScanLocalHeaders() {
+  entries_ = std::make_unique<TSortedZip>(dupAccept);
+  scanned_ = true;
+  const int64_t size = zip_->Size();
+  // Find the first local signature followed by a plausible version field.
+  zip_->Seek(0, soFromBeginning);
+  uint8_t window[6] = {0};
+  int64_t pos = 0, first = -1;
+  const uint32_t sig = LocalSignature();
+  while (pos < size) {
+    if (pos % 10240 == 0) ProcessMessages();
+    uint8_t b;
+    if (zip_->Read(&b, 1) != 1) break;
+    std::memmove(window, window + 1, 5);
+    window[5] = b;
+    ++pos;
+    if (pos >= 6 && GetLE32(window) == sig && PlausibleVersion(GetLE16(window + 4))) {
+      first = pos - 6;
+      break;
+    }
+  }
+  if (first < 0) throw EBadZipFile("Not a valid zip file!");
+  zip_->Seek(first, soFromBeginning);
+  int64_t stop = first;
+  for (;;) {
+    if (entries_->Count() >= MaxEntryCount) throw EBadZipFile("The archive holds more entries than allowed");
+    auto entry = std::make_unique<TZipHeaderInfo>();
+    entry->OEMConvert = OEMConvert ? 1 : 0;
+    if (!entry->ReadLocalFromStream(*zip_)) break;
+    const int64_t dataStart = static_cast<int64_t>(entry->RelativeOffset) + entry->LocalSize();
+    if (entry->HasDescriptor() && entry->CompressedSize == 0) {
+      // A streamed entry: its sizes follow the data, so find them there.
+      if (!FindDataDescriptor(dataStart, *entry)) break;
+    }
+    int64_t next = dataStart + entry->CompressedSize;
+    if (next > size) break;
+    if (entry->HasDescriptor()) {
+      uint8_t d[4];
+      zip_->Seek(next, soFromBeginning);
+      next += (zip_->Read(d, 4) == 4 && GetLE32(d) == kDataDescriptorSig) ? 16 : 12;
+      if (next > size) next = size;
+    }
+    entries_->AddObject(entry.release());
+    stop = next;
+    zip_->Seek(next, soFromBeginning);
+  }
+  if (entries_->Count() == 0) throw EBadZipFile("Not a valid zip file!");
+  end_of_central rec;
+  rec.TotalEntries = rec.EntriesOnThisDisk = static_cast<uint16_t>(entries_->Count());
+  rec.CentralOffset = static_cast<uint32_t>(stop);
+  endCentral_.SetFromEndCentral(rec);
+  numDisks_ = 1;
+  multiMode_ = mmNone;
+}
+
+bool TZipReader::FindDataDescriptor(int64_t dataStart, TZipHeaderInfo& entry) {
+  const int64_t size = zip_->Size();
+  constexpr size_t kChunk = 65536, kKeep = 20;
+  std::vector<uint8_t> buf;
+  int64_t bufStart = dataStart;
+  zip_->Seek(dataStart, soFromBeginning);
+  for (;;) {
+    ProcessMessages();
+    const size_t old = buf.size();
+    buf.resize(old + kChunk);
+    const int64_t n = zip_->Read(buf.data() + old, kChunk);
+    buf.resize(old + static_cast<size_t>(std::max<int64_t>(n, 0)));
+    const bool atEnd = n <= 0 || bufStart + static_cast<int64_t>(buf.size()) >= size;
+    for (size_t i = 0; i + 16 <= buf.size(); ++i) {
+      const int64_t at = bufStart + static_cast<int64_t>(i);
+      const uint32_t s = GetLE32(&buf[i]);
+      // With its signature: crc, compressed size (which must reach back to the data start), size.
+      if (s == kDataDescriptorSig && GetLE32(&buf[i + 8]) == static_cast<uint64_t>(at - dataStart)) {
+        entry.CRC32 = GetLE32(&buf[i + 4]);
+        entry.CompressedSize = GetLE32(&buf[i + 8]);
+        entry.UncompressedSize = GetLE32(&buf[i + 12]);
+        return true;
+      }
+      // Without it: the 12 bytes must be followed by the next header or the directory.
+      if (i + 16 <= buf.size() && GetLE32(&buf[i + 4]) == static_cast<uint64_t>(at - dataStart)) {
+        const uint32_t after = GetLE32(&buf[i + 12]);
+        if (after == LocalSignature() || after == CentralSignature()) {
+          entry.CRC32 = GetLE32(&buf[i]);
+          entry.CompressedSize = GetLE32(&buf[i + 4]);
+          entry.UncompressedSize = GetLE32(&buf[i + 8]);
+          return true;
+        }
+      }
+    }
+    if (atEnd) return false;
+    // Keep a tail so that a descriptor across the chunk border is still seen.
+    const size_t drop = buf.size() - kKeep;
+    buf.erase(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(drop));
+    bufStart += static_cast<int64_t>(drop);
+  }
+}
+
+void TZipReader::RebuildSortView() {
+  if (sortMode_ == ByNone || !entries_) {
+    sortView_.reset();
+    return;
+  }
+  sortView_ = std::make_unique<TSortedZip>(dupAccept);
+  sortView_->SetOwnsItems(false);
+  sortView_->SortMode = sortMode_;
+  for (int i = 0; i < entries_->Count(); ++i) sortView_->AddObject(entries_->Get(i));
+}
+
+void TZipReader::Sort(TZipSortMode mode) {
+  sortMode_ = mode;
+  RebuildSortView();
+}
+
+int TZipReader::Count() const { return entries_ ? entries_->Count() : 0; }
+
+void TZipReader::CheckIndex(int index) const {
+  if (index < 0 || index >= Count()) {
+    char msg[64];
+    std::snprintf(msg, sizeof msg, "Index %d is out of range", index);
+    throw EListError(msg);
+  }
+}
+
+TZipHeaderInfo* TZipReader::Entry(int index) const {
+  CheckIndex(index);
+  return static_cast<TZipHeaderInfo*>(sortView_ ? sortView_->Get(index) : entries_->Get(index));
+}
+
+std::string TZipReader::CompressMethodStr(int index) const {
+  static const char* const kNames[] = {"STOR", "SHR", "RED1", "RED2", "RED3", "RED4", "IMP", "TOK", "DEF"};
+  const int m = CompressMethod(index);
+  if (m >= 0 && m <= 8) return kNames[m];
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "M%d", m);
+  return buf;
+}
+
+platform::TDateTime TZipReader::DateTime(int index) const {
+  platform::TDateTime d = 0;
+  if (!platform::DosDateTimeToDateTime(GoodTimeStamp(Entry(index)->DateTime), d)) d = platform::Now();
+  return d;
+}
+
+std::string TZipReader::FileComment(int index) {
+  TZipHeaderInfo* e = Entry(index);
+  if (!e->HasComment()) return {};
+  if (e->FileComment) return *e->FileComment;
+  OpenZip();
+  std::optional<std::string> c = e->GetFileComment(*zip_);
+  CloseZip();
+  e->FileComment = c;
+  return c.value_or(std::string());
+}
+
+void TZipReader::SetFileComment(int index, const std::string& comment) {
+  TZipHeaderInfo* e = Entry(index);
+  if (e->FileComment.value_or(std::string()) == comment && (e->FileComment || comment.empty())) return;
+  e->SetNewFileComment(comment);
+  commentsModified_ = true;
+}
+
+std::string TZipReader::ZipComment() {
+  if (!endCentral_.ZipHasComment()) return {};
+  if (endCentral_.ZipComment) return *endCentral_.ZipComment;
+  OpenZip();
+  std::optional<std::string> c = endCentral_.GetZipComment(*zip_);
+  CloseZip();
+  endCentral_.ZipComment = c;
+  return c.value_or(std::string());
+}
+
+void TZipReader::SetZipComment(const std::string& comment) {
+  if (ZipComment() == comment) return;
+  endCentral_.SetNewZipComment(comment);
+  endModified_ = true;
+}
+
+void TZipReader::SetSelected(int index, bool selected) {
+  TZipHeaderInfo* e = Entry(index);
+  if ((e->Selected != 0) == selected) return;
+  e->Selected = selected ? 1 : 0;
+  selectedCount_ += selected ? 1 : -1;
+}
+
+void TZipReader::ClearSelected() {
+  for (int i = 0; i < Count(); ++i) Entry(i)->Selected = 0;
+  selectedCount_ = 0;
+}
+
+int64_t TZipReader::ZipSize() const {
+  if (archiveStream_) return archiveStream_->Size();
+  if (zipName_.empty()) return 0;
+  return platform::FileSizeOf(zipName_).value_or(0);
+}
+
+void TZipReader::FillList(std::vector<std::string>& lines) {
+  lines.clear();
+  for (int i = 0; i < Count(); ++i) {
+    const TZipHeaderInfo* e = Entry(i);
+    platform::TDateTime when = 0;
+    if (!platform::DosDateTimeToDateTime(e->DateTime, when)) when = platform::Now();
+    const platform::TDosFields f = platform::DecodeDateTime(when);
+    char date[16], time[16], line[512];
+    std::snprintf(date, sizeof date, "%02d/%02d/%02d", f.month, f.day, f.year % 100);
+    const int h12 = f.hour % 12 == 0 ? 12 : f.hour % 12;
+    std::snprintf(time, sizeof time, "%02d:%02d%s", h12, f.minute, f.hour < 12 ? "am" : "pm");
+    std::string head = e->FileName;
+    if (e->IsEncrypted()) head += '#';
+    if (e->HasComment()) head += '@';
+    std::snprintf(line, sizeof line, "\t%8s\t%7s\t%8d\t%8d\t%3d%s\t%s\t", date, time,
+                  static_cast<int>(e->UncompressedSize), static_cast<int>(e->CompressedSize),
+                  CRate(e->UncompressedSize, e->CompressedSize), "%", CompressMethodStr(i).c_str());
+    lines.push_back(LowerAscii(head + line + e->Directory));
+  }
+}
+
+void TZipReader::GetDecryptHeaderPtr(int index, uint8_t* header) {
+  TZipHeaderInfo* e = Entry(index);
+  std::memset(header, 0, kCryptHeaderSize);
+  if (!e->IsEncrypted()) return;
+  OpenZip();
+  zip_->Seek(e->RelativeOffset, soFromBeginning);
+  uint8_t raw[kLocalHeaderSize];
+  if (zip_->Read(raw, kLocalHeaderSize) == kLocalHeaderSize && GetLE32(raw) == LocalSignature()) {
+    zip_->Seek(GetLE16(raw + 26) + GetLE16(raw + 28), soFromCurrent);
+    if (zip_->Read(header, kCryptHeaderSize) != kCryptHeaderSize) std::memset(header, 0, kCryptHeaderSize);
+  }
+  CloseZip();
+}
+
+}  // namespace zip

@@ -1,0 +1,244 @@
+#include "zip/ZipReader.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "ZipTest_helpers.h"
+
+using namespace ziptest;
+
+namespace {
+
+// A package as the outgoing-transfer window makes one: bare names, best compression.
+TEST(ZipReader, UnpacksAPackageWithTheTransferWindowsEvents) {
+  TempDir tmp;
+  std::map<std::string, std::string> files = {{"photo.bin", BinaryPayload(300000, 1)},
+                                              {"notes.txt", TextPayload(120000, 2)},
+                                              {"empty.dat", ""}};
+  std::string names;
+  for (auto& [name, bytes] : files) {
+    WriteFile(tmp / ("src/" + name), bytes);
+    names += " " + Quote(tmp / ("src/" + name));
+  }
+  ASSERT_EQ(Shell("zip -q -j -9 " + Quote(tmp / "pkg.zip") + names), 0);
+
+  zip::TZipReader reader;
+  reader.ReplaceReadOnly = true;
+  reader.SetZipName(tmp / "pkg.zip");
+  reader.SetDestDir(tmp / "in");
+  reader.DoAll = true;
+  std::vector<std::string> started, ended;
+  std::vector<int64_t> sizes;
+  int completeCount = -1, lastPercent = -1;
+  reader.OnStartUnZip = [&](zip::TZipReader*, int, std::string& fname, bool&) { started.push_back(fname); };
+  reader.OnEndUnZip = [&](zip::TZipReader* r, int index, const std::string& fname) {
+    ended.push_back(fname);
+    sizes.push_back(r->GetUnCompressedSize(index));
+  };
+  reader.OnTotalPercentDone = [&](zip::TZipReader*, int p) { lastPercent = p; };
+  reader.OnUnZipComplete = [&](zip::TZipReader*, int count) { completeCount = count; };
+  EXPECT_EQ(reader.UnZip(), 3);
+  EXPECT_EQ(completeCount, 3);
+  EXPECT_EQ(lastPercent, 100);
+  ASSERT_EQ(ended.size(), 3u);
+  EXPECT_EQ(started, ended);
+  for (size_t i = 0; i < ended.size(); ++i) {
+    const std::string base = ended[i].substr(ended[i].find_last_of("\\/") + 1);
+    EXPECT_EQ(ended[i], tmp.Path() + "/in\\" + base);
+    EXPECT_EQ(ReadFile(tmp / ("in/" + base)), files[base]) << base;
+    EXPECT_EQ(sizes[i], static_cast<int64_t>(files[base].size()));
+  }
+  EXPECT_TRUE(reader.FilesList.empty());
+}
+
+TEST(ZipReader, MissingOrForeignArchiveExtractsNothing) {
+  TempDir tmp;
+  WriteFile(tmp / "junk.zip", TextPayload(5000, 3));
+  for (const std::string& name : {tmp / "missing.zip", tmp / "junk.zip"}) {
+    zip::TZipReader reader;
+    reader.SetZipName(name);
+    reader.SetDestDir(tmp / "out");
+    reader.DoAll = true;
+    EXPECT_EQ(reader.UnZip(), 0) << name;
+  }
+  EXPECT_FALSE(Exists(tmp / "out"));
+}
+
+}  // namespace
+
+namespace {
+
+// A small tree of files: text, binary, empty, and one in a sub-folder.
+void MakeTree(const TempDir& tmp) {
+  WriteFile(tmp / "tree/readme.txt", TextPayload(40000, 41));
+  WriteFile(tmp / "tree/data.bin", BinaryPayload(70000, 42));
+  WriteFile(tmp / "tree/empty.txt", "");
+  WriteFile(tmp / "tree/sub/deep.txt", TextPayload(3000, 43));
+}
+
+std::string Hex(const std::string& s) {
+  static const char* d = "0123456789abcdef";
+  std::string h;
+  for (unsigned char c : s) h += d[c >> 4], h += d[c & 15];
+  return h;
+}
+
+// What our directory read gives, in the form of the Python listing.
+std::string OurListing(zip::TZipReader& r) {
+  char buf[256];
+  std::string text = "comment\t" + Hex(r.ZipComment()) + "\n";
+  for (int i = 0; i < r.Count(); ++i) {
+    const zip::TZipHeaderInfo* e = r.Entry(i);
+    std::string name = e->FullName();
+    for (char& c : name)
+      if (c == '\\') c = '/';
+    std::snprintf(buf, sizeof buf, "\t%08x\t%u\t%u\t%u\t%u\t%08x\t", e->CRC32, e->CompressedSize,
+                  e->UncompressedSize, e->CompressionMethod, e->Flags, e->DateTime);
+    text += name + buf + Hex(r.FileComment(i));
+    std::snprintf(buf, sizeof buf, "\t%u\t%u\t%08x\t%u\n", e->ExtraFieldLength, e->VersionMadeBy >> 8,
+                  e->ExternalAttributes, e->RelativeOffset);
+    text += buf;
+  }
+  return text;
+}
+
+struct ArchiveCase {
+  std::string label;
+  std::string command;  // run in the temporary folder; makes a.zip
+  std::string password;
+};
+
+// Every archive is made by Info-ZIP or Python: our directory read must list what
+// Python's zipfile lists, and every entry must unpack to exactly what unzip -p gives.
+TEST(ZipReader, DirectoryAndContentsMatchTheOutsideTools) {
+  std::vector<ArchiveCase> cases;
+  for (int level : {0, 1, 6, 9})
+    cases.push_back({"level " + std::to_string(level), "zip -q -r -" + std::to_string(level) + " a.zip tree", ""});
+  cases.push_back({"encrypted", "zip -q -r -P s3cret a.zip tree", "s3cret"});
+  cases.push_back({"encrypted stored", "zip -q -r -0 -P s3cret a.zip tree", "s3cret"});
+  cases.push_back({"no extra fields", "zip -q -r -X a.zip tree", ""});
+  cases.push_back({"comments",
+                   "zip -q -r a.zip tree && printf 'archive note\\n' | zip -q -z a.zip && "
+                   "printf 'one\\ntwo\\nthree\\nfour\\nfive\\nsix\\n' | zip -q -c a.zip tree/readme.txt tree/data.bin",
+                   ""});
+  cases.push_back({"streamed", "zip -q -r - tree | cat > a.zip", ""});
+  cases.push_back({"streamed encrypted", "zip -q -r -P pw - tree | cat > a.zip", "pw"});
+  cases.push_back({"stdin entry", "cat tree/data.bin | zip -q -fz- a.zip -", ""});
+  cases.push_back({"prefix, offsets not adjusted", "zip -q -r b.zip tree && (head -c 5000 tree/data.bin; cat b.zip) > a.zip", ""});
+  cases.push_back({"prefix, offsets adjusted",
+                   "zip -q -r b.zip tree && (head -c 777 tree/readme.txt; cat b.zip) > a.zip && zip -q -A a.zip", ""});
+  cases.push_back({"65535-byte comment",
+                   "zip -q -r a.zip tree && python3 -c \"import zipfile; z = zipfile.ZipFile('a.zip', 'a'); "
+                   "z.comment = b'c' * 65535; z.close()\"",
+                   ""});
+  cases.push_back({"python deflated",
+                   "python3 -c \"import zipfile; z = zipfile.ZipFile('a.zip', 'w', zipfile.ZIP_DEFLATED); "
+                   "z.write('tree/readme.txt'); z.write('tree/data.bin', 'x/y/data.bin'); "
+                   "z.writestr('note.txt', 'hello', compress_type=zipfile.ZIP_STORED); z.close()\"",
+                   ""});
+  for (const ArchiveCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir tmp;
+    MakeTree(tmp);
+    ASSERT_EQ(Shell("cd " + Quote(tmp.Path()) + " && " + c.command), 0);
+    const std::string archive = tmp / "a.zip";
+    std::string expected;
+    ASSERT_EQ(Shell("python3 " + Quote(SupportScript("zipcases.py")) + " list " + Quote(archive), &expected), 0);
+
+    zip::TZipReader reader;
+    reader.SetZipName(archive);
+    reader.ReadZip();
+    EXPECT_EQ(OurListing(reader), expected);
+
+    reader.Password = c.password;
+    for (int i = 0; i < reader.Count(); ++i) {
+      if (reader.Filename(i).empty()) continue;
+      std::string name = reader.Fullname(i);
+      for (char& ch : name)
+        if (ch == '\\') ch = '/';
+      std::string want;
+      // unzip warns (status 1) about bytes in front of an archive whose offsets ignore them.
+      ASSERT_LE(Shell("unzip -p " + (c.password.empty() ? std::string() : "-P " + c.password + " ") + Quote(archive) +
+                          " " + Quote(name),
+                      &want),
+                1);
+      std::vector<uint8_t> got;
+      EXPECT_EQ(reader.UnZipToBufferByIndex(got, i), 1) << name;
+      EXPECT_EQ(std::string(got.begin(), got.end()), want) << name;
+      EXPECT_TRUE(reader.FileIsOK(i)) << name;
+    }
+  }
+}
+
+TEST(ZipReader, ScansLocalHeadersWhenTheDirectoryIsGone) {
+  TempDir tmp;
+  MakeTree(tmp);
+  // A streamed archive cut before its central directory: the sizes live only in the
+  // data descriptors that follow each entry.
+  ASSERT_EQ(Shell("cd " + Quote(tmp.Path()) + " && zip -q -r - tree | cat > full.zip"), 0);
+  std::string full = ReadFile(tmp / "full.zip");
+  const size_t central = full.find("PK\x01\x02");
+  ASSERT_NE(central, std::string::npos);
+  WriteFile(tmp / "cut.zip", full.substr(0, central));
+  zip::TZipReader whole;
+  whole.SetZipName(tmp / "full.zip");
+  whole.ReadZip();
+
+  zip::TZipReader reader;
+  reader.SetZipName(tmp / "cut.zip");
+  EXPECT_THROW(reader.ReadZip(), zip::EIncompleteZip);  // the default: a part of a multi-part set
+  reader.SetZipName(tmp / "cut.zip");
+  reader.OnInCompleteZip = [](zip::TZipReader*, zip::TIncompleteZipMode& mode) { mode = zip::izAssumeBad; };
+  reader.ReadZip();
+  ASSERT_EQ(reader.Count(), whole.Count());
+  for (int i = 0; i < reader.Count(); ++i) {
+    SCOPED_TRACE(whole.Fullname(i));
+    EXPECT_EQ(reader.Fullname(i), whole.Fullname(i));
+    EXPECT_EQ(reader.Crc(i), whole.Crc(i));
+    EXPECT_EQ(reader.CompressedSize(i), whole.CompressedSize(i));
+    EXPECT_EQ(reader.GetUnCompressedSize(i), whole.GetUnCompressedSize(i));
+    EXPECT_TRUE(reader.FileIsOK(i));
+  }
+  zip::TZipReader notZip;
+  notZip.IncompleteZipMode = zip::izAssumeNotAZip;
+  notZip.SetZipName(tmp / "cut.zip");
+  EXPECT_THROW(notZip.ReadZip(), zip::ENotAZipFile);
+}
+
+TEST(ZipReader, EdgeArchivesAndIndexErrors) {
+  TempDir tmp;
+  WriteFile(tmp / "empty.zip", "");
+  zip::TZipReader reader;
+  reader.SetZipName(tmp / "empty.zip");
+  reader.ReadZip();
+  EXPECT_EQ(reader.Count(), 0);
+  try {
+    reader.Entry(0);
+    ADD_FAILURE() << "no exception";
+  } catch (const platform::EListError& e) {
+    EXPECT_STREQ(e.what(), "Index 0 is out of range");
+  }
+  // An end record that names disk 1000 is no end record.
+  std::string rec = std::string("PK\x05\x06", 4) + std::string("\xE8\x03\xE8\x03", 4) + std::string(14, '\0');
+  WriteFile(tmp / "disk1000.zip", rec);
+  reader.SetZipName(tmp / "disk1000.zip");
+  reader.IncompleteZipMode = zip::izAssumeNotAZip;
+  EXPECT_THROW(reader.ReadZip(), zip::ENotAZipFile);
+  EXPECT_EQ(reader.Count(), 0);
+  // Too many entries is an error before anything is read further.
+  for (const char* f : {"1", "2", "3", "4"}) WriteFile(tmp / (std::string("many/") + f), f);
+  ASSERT_EQ(Shell("cd " + Quote(tmp / "many") + " && zip -q ../many.zip 1 2 3 4"), 0);
+  zip::TZipReader limited;
+  limited.MaxEntryCount = 3;
+  limited.SetZipName(tmp / "many.zip");
+  EXPECT_THROW(limited.ReadZip(), zip::EBadZipFile);
+  limited.SetDestDir(tmp / "many-out");
+  limited.DoAll = true;
+  EXPECT_EQ(limited.UnZip(), 0);
+  EXPECT_FALSE(Exists(tmp / "many-out"));
+  reader.SetDestDir("C:\\out\\");
+  EXPECT_EQ(reader.DestDir(), "C:\\out");
+}
+
+}  // namespace

@@ -1,0 +1,8 @@
+#include "legacy_fuzz_common.h"
+#include "zip/Unreduce.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return FuzzLegacy(data, size, [](zip::TZipSource& in, zip::TZipSink& out, uint8_t param, uint64_t stated) {
+    zip::Unreduce(in, out, 1 + param % 4, stated);
+  });
+}
