@@ -1,4 +1,5 @@
 #include "editor/QuillSettings.h"
+#include "platform/Registry.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -69,6 +70,11 @@ TEST_F(Settings, RoundTripThroughBothStores) {
     TQuillSearchSettings back;
     ExpectFilled(back);
   }
+  platform::TRegistry reg(platform::RegRoot::CurrentUser);
+  ASSERT_TRUE(reg.OpenKey("Software\\Halvergate\\Quillset\\Settings\\SearchSettings", false));
+  EXPECT_EQ(reg.ReadString("TextToFind"), "needle \xe9");
+  EXPECT_EQ(reg.ReadInteger("GotoLineNumber"), 42);
+  EXPECT_EQ(reg.ReadInteger("ShowNotFound"), 0);
 }
 
 TEST_F(Settings, FileFormIsOneHexLineInTheUsersHome) {
