@@ -9,6 +9,7 @@
 #include <optional>
 #include <sstream>
 
+#include "editor/QuillRegExpr.h"
 #include "platform/AppHome.h"
 #if __has_include("platform/Registry.h")
 #include "platform/Registry.h"
@@ -648,6 +649,46 @@ void TQuillSearchSettings::Assign(const TQuillPersistent& source) {
   FirstSearch = s->FirstSearch;
   GotoLineNumber = s->GotoLineNumber;
   EndUpdate();
+}
+
+bool TQuillSearchSettings::Search(const TQuillStrings& strings, TPoint& pos, int& len, const TQuillCharSet& delimiters) {
+  if (strings.Count() == 0) return false;
+  const bool forward = Direction == TQuillSearchDirection::srForward;
+  if (FirstSearch) {
+    FirstSearch = false;
+    if (Origin == TQuillSearchOrigin::sgEntireScope) {
+      if (forward)
+        pos = {1, 0};
+      else
+        pos = {static_cast<int>(strings.Get(strings.Count() - 1).size()), strings.Count() - 1};
+    }
+  }
+  TQuillSearchParams params = 0;
+  if (CaseSensitive) params |= srpCaseSensitive;
+  if (WholeWordsOnly) params |= srpWholeWords;
+  if (forward) params |= srpForward;
+  if (!RegularExpr) return SearchInStrings(TextToFind, strings, params, delimiters, pos, len, nullptr);
+
+  TQuillSearchProc routine;
+  if (OnGetGlobalFindRoutine) OnGetGlobalFindRoutine(this, routine);
+  if (routine) return SearchInStrings(TextToFind, strings, params, delimiters, pos, len, routine);
+
+  TQuillRegExpr expression(TextToFind, CaseSensitive);
+  if (expression.EmptyLine()) pos.X += forward ? 1 : -1;
+  routine = [&expression](const std::string& line, int& start, int& length, bool direction) {
+    return expression.Find(line, direction, length, start);
+  };
+  const TPoint start = pos;
+  bool found = SearchInStrings(TextToFind, strings, params, delimiters, pos, len, routine);
+  if (found && forward && len == 0 && pos == start) {
+    // An empty match where the search began: step past it, so that the next
+    // search moves on instead of finding the same place again.
+    if (pos.X > static_cast<int>(strings.Get(pos.Y).size()) && pos.Y + 1 < strings.Count())
+      pos = {1, pos.Y + 1};
+    else
+      ++pos.X;
+  }
+  return found;
 }
 
 // ---------------------------------------------------------------- global settings
