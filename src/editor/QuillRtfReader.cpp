@@ -803,8 +803,11 @@ void TQuillRtfImporter::ParseUrl() {
   std::string rest = Trim(std::string_view(inst).substr(9));
   std::string url;
   if (!rest.empty() && rest[0] == '"') {
-    const size_t close = rest.find('"', 1);
-    url = rest.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    // Inside the quotes a backslash takes the next character as it stands.
+    for (size_t i = 1; i < rest.size() && rest[i] != '"'; ++i) {
+      if (rest[i] == '\\' && i + 1 < rest.size()) ++i;
+      url += rest[i];
+    }
   } else {
     url = rest.substr(0, rest.find_first_of(" \t"));
   }

@@ -19,12 +19,15 @@ void AppendHexEscape(std::string& out, unsigned char c) {
   out += HexDigits[c & 15];
 }
 
-// A link address inside the quoted field instruction: a quote must not end it
-// early and a brace must not close a group.
+// A link address inside the quoted field instruction, escaped twice: for the
+// field (a backslash or quote inside the quotes gets a backslash) and then for
+// RTF (backslashes and braces), so it can neither end the quotes early nor close
+// a group.
 std::string EscapeUrl(const std::string& url) {
   std::string out;
   for (unsigned char c : url) {
-    if (c == '\\' || c == '{' || c == '}' || c == '"') {
+    if (c == '\\' || c == '"') out += "\\\\";
+    if (c == '\\' || c == '{' || c == '}') {
       out += '\\';
       out += static_cast<char>(c);
     } else if (c < 32 || c > 127) {
@@ -178,9 +181,15 @@ void TQuillRtfExporter::ApplyStyle(TFontStyles oldStyle, TFontStyles newStyle) {
   }
 }
 
-void TQuillRtfExporter::ApplyScriptStyle(TQuillScriptStyle style) {
-  switch (style) {
-    case TQuillScriptStyle::ssNormal: WriteTag(rwNosupersub); break;
+void TQuillRtfExporter::ApplyScriptStyle(TQuillScriptStyle oldStyle, TQuillScriptStyle newStyle) {
+  // Other readers do not know the word that ends either script style, but all
+  // know the off form of the one that was on.
+  if (oldStyle == TQuillScriptStyle::ssSubScript && newStyle != oldStyle) WriteTagEx(rwSub, 0);
+  if (oldStyle == TQuillScriptStyle::ssSuperScript && newStyle != oldStyle) WriteTagEx(rwSuper, 0);
+  switch (newStyle) {
+    case TQuillScriptStyle::ssNormal:
+      if (oldStyle == TQuillScriptStyle::ssNormal) WriteTag(rwNosupersub);
+      break;
     case TQuillScriptStyle::ssSubScript: WriteTag(rwSub); break;
     case TQuillScriptStyle::ssSuperScript: WriteTag(rwSuper); break;
   }
@@ -208,7 +217,7 @@ bool TQuillRtfExporter::ApplyAttributes(const Attrs& a) {
     current_.Style = a.Style;
   }
   if (firstRun_ || a.Script != current_.Script) {
-    ApplyScriptStyle(a.Script);
+    ApplyScriptStyle(firstRun_ ? TQuillScriptStyle::ssNormal : current_.Script, a.Script);
     current_.Script = a.Script;
   }
   firstRun_ = false;
@@ -217,16 +226,26 @@ bool TQuillRtfExporter::ApplyAttributes(const Attrs& a) {
 
 void TQuillRtfExporter::ApplyParagraph(const TCustomQuillParagraph& p) {
   const bool bullet = p.Numbering() == TQuillNumberingStyle::nbsBullet;
-  if (!(bullet && prevNumbering_ == TQuillNumberingStyle::nbsBullet)) WriteTag(rwPard);
+  // A bulleted paragraph after another goes on without resetting, so the list
+  // stays one; its indents are then written even when zero, or the previous
+  // paragraph's would carry over.
+  const bool continued = bullet && prevNumbering_ == TQuillNumberingStyle::nbsBullet;
+  if (!continued) {
+    // Some readers drop character formatting along with the paragraph's; start
+    // it afresh for all of them and state every attribute again.
+    WriteTag(rwPard);
+    WriteTag(rwPlain);
+    firstRun_ = true;
+  }
   switch (p.Alignment()) {
     case TQuillAlignment::algLeft: WriteTag(rwQl); break;
     case TQuillAlignment::algRight: WriteTag(rwQr); break;
     case TQuillAlignment::algCenter: WriteTag(rwQc); break;
     case TQuillAlignment::algJustify: WriteTag(rwQj); break;
   }
-  if (p.FirstIndent() != 0) WriteTagEx(rwFi, PixelToRtfWidth(p.FirstIndent()));
-  if (p.LeftIndent() != 0) WriteTagEx(rwLi, PixelToRtfWidth(p.LeftIndent()));
-  if (p.RightIndent() != 0) WriteTagEx(rwRi, PixelToRtfWidth(p.RightIndent()));
+  if (continued || p.FirstIndent() != 0) WriteTagEx(rwFi, PixelToRtfWidth(p.FirstIndent()));
+  if (continued || p.LeftIndent() != 0) WriteTagEx(rwLi, PixelToRtfWidth(p.LeftIndent()));
+  if (continued || p.RightIndent() != 0) WriteTagEx(rwRi, PixelToRtfWidth(p.RightIndent()));
   if (bullet) {
     if (symbolFont_ < 0) symbolFont_ = AddToFontTable("Symbol", DEFAULT_CHARSET, TFontPitch::fpDefault);
     const std::string s = std::to_string(symbolFont_);

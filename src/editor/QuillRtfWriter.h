@@ -73,7 +73,7 @@ class TQuillRtfExporter : public TCustomQuillExporter {
   void ApplyFont(const std::string& name, uint8_t charset, TFontPitch pitch);
   void ApplySize(int points);
   void ApplyStyle(TFontStyles oldStyle, TFontStyles newStyle);
-  void ApplyScriptStyle(TQuillScriptStyle style);
+  void ApplyScriptStyle(TQuillScriptStyle oldStyle, TQuillScriptStyle newStyle);
   void ApplyParagraph(const TCustomQuillParagraph& paragraph);
   bool ApplyPicture(TCustomQuillEditorObject& object);
   void WriteStr(const std::string& s);

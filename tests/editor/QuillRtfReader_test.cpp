@@ -143,7 +143,7 @@ TEST(RtfReader, Links) {
   EXPECT_EQ(AttrsAt(doc, " and").Url, "") << "the link ends with its field";
   EXPECT_EQ(AttrsAt(doc, "bare").Url, "http://bare.example");
   EXPECT_EQ(AttrsAt(doc, "7").Url, "");
-  EXPECT_EQ(AttrsAt(doc, "q").Url, "q\\");
+  EXPECT_EQ(AttrsAt(doc, "q").Url, "q\"r") << "a quote escaped inside the quotes";
 }
 
 TEST(RtfReader, Paragraphs) {
