@@ -38,6 +38,8 @@ int LookUp(const char* const (&table)[N], std::string_view word) {
 // them, so hostile nesting cannot grow the record stack without bound.
 constexpr int MaxRecordDepth = 1000;
 constexpr int MaxFontSize = 1638;
+constexpr int64_t MaxPictureSide = 32767;
+constexpr int64_t MaxPicturePixels = 16 * 1024 * 1024;
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -894,6 +896,16 @@ void TQuillRtfImporter::ProcessPicture() {
         // the offset of the pixels behind the info header and the palette.
         const uint32_t infoSize = GetLE32(data, 0);
         if (infoSize < 12 || infoSize > data.size()) return;
+        // The header's size claims must fit the data before anything is
+        // allocated for them.
+        const int64_t w = infoSize >= 40 ? std::llabs(static_cast<int32_t>(GetLE32(data, 4))) : GetLE16(data, 4);
+        const int64_t h = infoSize >= 40 ? std::llabs(static_cast<int32_t>(GetLE32(data, 8))) : GetLE16(data, 6);
+        const int64_t bitCount = infoSize >= 40 ? GetLE16(data, 14) : GetLE16(data, 10);
+        const uint32_t compression = infoSize >= 40 ? GetLE32(data, 16) : 0;
+        if (w == 0 || h == 0 || w > MaxPictureSide || h > MaxPictureSide) return;
+        if ((compression == 0 || compression == 3) && ((w * bitCount + 31) / 32 * 4) * h > static_cast<int64_t>(data.size()))
+          return;
+        if (w * h > MaxPicturePixels) return;
         uint32_t colors = 0;
         if (infoSize >= 40) {
           const uint16_t bits = GetLE16(data, 14);
