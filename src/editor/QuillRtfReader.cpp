@@ -718,7 +718,11 @@ void TQuillRtfImporter::ParseFontTable() {
         break;
       case TQuillRtfParser::tkStar:
         SkipGroup();
-        if (depth > 0) --depth;
+        if (depth == 0) {  // the table itself was an ignorable destination
+          if (!finished_) CloseGroup();
+          return;
+        }
+        --depth;
         break;
       case TQuillRtfParser::tkWord:
         if (t.text == RtfResWords[rwF] && t.hasParam && t.param >= 0)
@@ -758,7 +762,11 @@ void TQuillRtfImporter::ParseColorTable() {
         break;
       case TQuillRtfParser::tkStar:
         SkipGroup();
-        if (depth > 0) --depth;
+        if (depth == 0) {
+          if (!finished_) CloseGroup();
+          return;
+        }
+        --depth;
         break;
       case TQuillRtfParser::tkWord:
         if (t.text == RtfResWords[rwRed])
@@ -844,7 +852,11 @@ void TQuillRtfImporter::ProcessPicture() {
         break;
       case TQuillRtfParser::tkStar:
         SkipGroup();
-        if (depth > 0) --depth;
+        if (depth == 0) {
+          if (!finished_) CloseGroup();
+          return;
+        }
+        --depth;
         break;
       case TQuillRtfParser::tkWord: {
         const int n = t.hasParam ? t.param : 0;
@@ -935,8 +947,12 @@ void TQuillRtfImporter::ProcessPicture() {
         meta->Enhanced = true;
         // The header's frame is the picture's own size.
         if (GetLE32(data, 0) == 1 && data.size() >= 40) {
-          ownWidth = HiMetricToPixel(static_cast<int32_t>(GetLE32(data, 32)) - static_cast<int32_t>(GetLE32(data, 24)));
-          ownHeight = HiMetricToPixel(static_cast<int32_t>(GetLE32(data, 36)) - static_cast<int32_t>(GetLE32(data, 28)));
+          auto side = [&](size_t to, size_t from) {
+            const int64_t v = int64_t{static_cast<int32_t>(GetLE32(data, to))} - static_cast<int32_t>(GetLE32(data, from));
+            return ClampInt(MulDiv(std::clamp<int64_t>(v, 0, INT_MAX), 96, 2540), 0, 32767);
+          };
+          ownWidth = side(32, 24);
+          ownHeight = side(36, 28);
         }
         if (width >= 0) width = HiMetricToPixel(width);
         if (height >= 0) height = HiMetricToPixel(height);

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdint>
 #include <ostream>
 
 namespace quill {
@@ -277,8 +278,13 @@ bool TQuillRtfExporter::ApplyPicture(TCustomQuillEditorObject& object) {
     if (meta->Bytes.empty()) return false;
     if (meta->Enhanced) {
       word = sPictureResWords[pwEmfblip];
-      width = GetLE32(meta->Bytes, 32) - GetLE32(meta->Bytes, 24);
-      height = GetLE32(meta->Bytes, 36) - GetLE32(meta->Bytes, 28);
+      // The header's frame, in the hundredths of a millimetre the word wants.
+      auto side = [&](size_t to, size_t from) {
+        const int64_t v = int64_t{GetLE32(meta->Bytes, to)} - GetLE32(meta->Bytes, from);
+        return static_cast<int>(std::clamp<int64_t>(v, 0, INT32_MAX));
+      };
+      width = side(32, 24);
+      height = side(36, 28);
       AppendHex(data, meta->Bytes.data(), meta->Bytes.size());
     } else {
       word = std::string(sPictureResWords[pwWmetafile]) + "8";
