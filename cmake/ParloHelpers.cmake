@@ -37,12 +37,14 @@ function(parlo_test)
   if(NOT sources)
     return()
   endif()
-  add_executable(${ARG_NAME} ${sources})
+  add_executable(${ARG_NAME} ${sources} ${PROJECT_SOURCE_DIR}/tests/common/TestEnvironment.cpp)
   target_include_directories(${ARG_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${ARG_NAME}
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;PARLO_SOURCE_DIR=${PROJECT_SOURCE_DIR};PARLO_BINARY_DIR=${PROJECT_BINARY_DIR}"
-    DISCOVERY_TIMEOUT 60)
+  target_compile_definitions(${ARG_NAME} PRIVATE
+    PARLO_SOURCE_DIR_BUILTIN="${PROJECT_SOURCE_DIR}" PARLO_BINARY_DIR_BUILTIN="${PROJECT_BINARY_DIR}")
+  # The environment (PARLO_SOURCE_DIR, PARLO_BINARY_DIR, QT_QPA_PLATFORM) is set by
+  # tests/common/TestEnvironment.cpp inside each test program.
+  gtest_discover_tests(${ARG_NAME} DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # parlo_fuzzer(NAME <name> SOURCE <file> DEPS <libs...> [RUNS n])

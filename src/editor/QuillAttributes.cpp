@@ -304,10 +304,10 @@ TQuillGraphicObject::TQuillGraphicObject(TQuillAttributesEditor* editor) : TQuil
 TQuillGraphicObject::TQuillGraphicObject(TQuillAttributesEditor* editor, TQuillGraphicKind graphicClass)
     : TQuillEditorObject(editor), graphicClass_(graphicClass) {}
 
-bool TQuillGraphicObject::LoadFromFile(const std::string& fileName) {
+bool TQuillGraphicObject::LoadFromFile(const platform::FileName& fileName) {
   image_ = QImage();
   if (graphicClass_ == TQuillGraphicKind::gkMetaFile) return false;
-  QString name = QString::fromLocal8Bit(fileName.data(), static_cast<qsizetype>(fileName.size()));
+  const QString name = QString::fromStdString(fileName.Path().string());
   if (!QFile::exists(name)) return false;
   return image_.load(name);
 }

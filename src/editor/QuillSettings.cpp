@@ -25,8 +25,8 @@ TQuillGetFindRoutineEvent OnGetGlobalFindRoutine;
 
 namespace {
 std::string& SettingsFileOverride() {
-  static std::string name;
-  return name;
+  static auto* name = new std::string;
+  return *name;
 }
 }  // namespace
 
@@ -164,9 +164,11 @@ namespace reg = ::platform;
 #endif
 
 namespace {
+// Made once and never destroyed: settings may still be saved while the program
+// tears its statics down.
 reg::TRegistry& Registry() {
-  static reg::TRegistry registry(reg::RegRoot::CurrentUser);
-  return registry;
+  static auto* registry = new reg::TRegistry(reg::RegRoot::CurrentUser);
+  return *registry;
 }
 
 struct KeyCloser {
@@ -699,14 +701,16 @@ struct GlobalEntry {
   std::unique_ptr<TQuillSettings> instance;
 };
 
+// Freed (and the search settings saved) by FreeGlobalSettings at the end of the
+// program, not by the teardown of statics, whose order is not ours to choose.
 std::vector<GlobalEntry>& GlobalList() {
-  static std::vector<GlobalEntry> list;
-  return list;
+  static auto* list = new std::vector<GlobalEntry>;
+  return *list;
 }
 
 std::unique_ptr<TQuillSearchSettings>& SearchSettingsInstance() {
-  static std::unique_ptr<TQuillSearchSettings> instance;
-  return instance;
+  static auto* instance = new std::unique_ptr<TQuillSearchSettings>;
+  return *instance;
 }
 
 TQuillSettings* InstanceOf(GlobalEntry& e) {

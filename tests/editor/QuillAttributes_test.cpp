@@ -112,8 +112,9 @@ TEST(QuillAttributes, PictureObjects) {
   for (const char* ext : {".png", ".jpg", "bmp", ""}) EXPECT_EQ(GetRegisteredGraphicFormat(ext), nullptr) << ext;
 
   auto dir = std::filesystem::temp_directory_path() / ("parlo-editor-pic-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
+  std::filesystem::create_directories(dir / "Icons");
   std::ofstream(dir / "1.bmp", std::ios::binary) << TinyBmp();
+  std::ofstream(dir / "Icons" / "2.bmp", std::ios::binary) << TinyBmp();
   FakeEditor editor;
   auto picture = GetRegisteredGraphicFormat(".bmp")->Create(&editor);
   EXPECT_EQ(picture->Width(), 16);
@@ -122,6 +123,7 @@ TEST(QuillAttributes, PictureObjects) {
   ASSERT_EQ(picture->GetImage()->size(), QSize(2, 1));
   EXPECT_EQ(picture->GetImage()->pixelColor(0, 0), QColor(Qt::red));
   EXPECT_EQ(picture->GetImage()->pixelColor(1, 0), QColor(Qt::blue));
+  EXPECT_TRUE(picture->LoadFromFile(dir.string() + "\\Icons\\2.bmp")) << "the program's names use backslashes";
   EXPECT_FALSE(picture->LoadFromFile((dir / "missing.bmp").string()));
   EXPECT_TRUE(picture->GetImage()->isNull());
   picture->SetHeight(20);

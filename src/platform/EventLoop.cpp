@@ -1,0 +1,212 @@
+#include "platform/EventLoop.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QObject>
+#include <QThread>
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+
+namespace {
+
+ExceptionHook& Hook() {
+  static ExceptionHook hook;
+  return hook;
+}
+
+LogSink& Sink() {
+  static LogSink sink;
+  return sink;
+}
+
+QEvent::Type MessageEventType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+QEvent::Type CallEventType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+class MessageEvent : public QEvent {
+ public:
+  explicit MessageEvent(const TMessage& m) : QEvent(MessageEventType()), message(m) {}
+  TMessage message;
+};
+
+class CallEvent : public QEvent {
+ public:
+  explicit CallEvent(std::function<void()> f) : QEvent(CallEventType()), fn(std::move(f)) {}
+  std::function<void()> fn;
+};
+
+// Receives the calls that other threads queue for the GUI thread. It is a
+// child of the application object, so it goes away with it; posters check
+// under the lock that it still exists.
+class MainThreadSink : public QObject {
+ public:
+  explicit MainThreadSink(QObject* parent) : QObject(parent) {}
+  ~MainThreadSink() override;
+  bool event(QEvent* e) override {
+    if (e->type() != CallEventType()) return QObject::event(e);
+    auto* call = static_cast<CallEvent*>(e);
+    Guarded(call->fn);
+    return true;
+  }
+};
+
+std::mutex sink_mutex;
+MainThreadSink* main_sink = nullptr;
+
+MainThreadSink::~MainThreadSink() {
+  std::lock_guard<std::mutex> lock(sink_mutex);
+  if (main_sink == this) main_sink = nullptr;
+}
+
+}  // namespace
+
+class MessageTarget::Receiver : public QObject {
+ public:
+  explicit Receiver(MessageTarget* owner, Handler handler) : owner_(owner), handler_(std::move(handler)) {}
+
+  bool event(QEvent* e) override {
+    if (e->type() != MessageEventType()) return QObject::event(e);
+    auto* m = static_cast<MessageEvent*>(e);
+    Dispatch(m->message);
+    return true;
+  }
+
+  void Dispatch(TMessage& m) {
+    if (owner_ == nullptr) return;  // the target is gone: its messages are dropped
+    // The handler may destroy the target (a socket freeing itself); keep this
+    // object alive until the dispatch has unwound.
+    ++depth_;
+    Guarded([&] { handler_(m); });
+    if (--depth_ == 0 && owner_ == nullptr) deleteLater();
+  }
+
+  // The handler stays alive while it runs; it goes with this object.
+  void Detach() {
+    owner_ = nullptr;
+    if (depth_ == 0) delete this;
+  }
+
+ private:
+  MessageTarget* owner_;
+  Handler handler_;
+  int depth_ = 0;
+};
+
+MessageTarget::MessageTarget(Handler handler) : receiver_(new Receiver(this, std::move(handler))) {}
+
+MessageTarget::~MessageTarget() { receiver_->Detach(); }
+
+void MessageTarget::Post(unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
+  TMessage m;
+  m.Msg = msg;
+  m.WParam = wparam;
+  m.LParam = lparam;
+  QCoreApplication::postEvent(receiver_, new MessageEvent(m));
+}
+
+std::intptr_t MessageTarget::Send(unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
+  TMessage m;
+  m.Msg = msg;
+  m.WParam = wparam;
+  m.LParam = lparam;
+  receiver_->Dispatch(m);
+  return m.Result;
+}
+
+void HandleCurrentException() noexcept {
+  try {
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      if (Hook()) Hook()(&e, e.what());
+      else LogLine(std::string("Unhandled exception: ") + e.what());
+    } catch (...) {
+      if (Hook()) Hook()(nullptr, "Unknown exception");
+      else LogLine("Unhandled exception of unknown type");
+    }
+  } catch (...) {
+    LogLine("Exception inside the exception hook");
+  }
+}
+
+void Guarded(const std::function<void()>& fn) noexcept {
+  try {
+    fn();
+  } catch (...) {
+    HandleCurrentException();
+  }
+}
+
+void SetExceptionHook(ExceptionHook hook) { Hook() = std::move(hook); }
+
+void SetLogSink(LogSink sink) { Sink() = std::move(sink); }
+
+void LogLine(const std::string& line) {
+  if (Sink()) {
+    try {
+      Sink()(line);
+      return;
+    } catch (...) {
+    }
+  }
+  std::fprintf(stderr, "parlo: %s\n", line.c_str());
+}
+
+void ProcessMessages() {
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+bool ProcessMessagesUntil(const std::function<bool()>& pred, int timeout_ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!pred()) {
+    if (timer.elapsed() >= timeout_ms) return pred();
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+  }
+  return true;
+}
+
+namespace {
+
+// Caller holds sink_mutex.
+bool EnsureSinkLocked() {
+  if (main_sink != nullptr) return true;
+  auto* app = QCoreApplication::instance();
+  // The sink can only be made on the GUI thread.
+  if (app == nullptr || QThread::currentThread() != app->thread()) return false;
+  main_sink = new MainThreadSink(app);
+  return true;
+}
+
+}  // namespace
+
+void PrepareMainThreadPosting() {
+  std::lock_guard<std::mutex> lock(sink_mutex);
+  EnsureSinkLocked();
+}
+
+void PostToMainThread(std::function<void()> fn) {
+  std::lock_guard<std::mutex> lock(sink_mutex);
+  if (!EnsureSinkLocked()) return;
+  QCoreApplication::postEvent(main_sink, new CallEvent(std::move(fn)));
+}
+
+std::int64_t TickCount() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace platform

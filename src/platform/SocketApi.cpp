@@ -1,0 +1,698 @@
+#include "platform/SocketApi.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+namespace platform::net {
+
+namespace {
+
+thread_local int last_error = 0;
+
+int Fail(int error) {
+  last_error = error;
+  return SOCKET_ERROR;
+}
+
+int FailErrno() { return Fail(ErrorFromErrno(errno)); }
+
+// How long a gracefully closed socket may take to hand over its last bytes and
+// see the peer's end before the layer resets it.
+constexpr int kLingerMs = 20000;
+// A refused accept for want of descriptors is retried after this pause rather
+// than at once, which would spin.
+constexpr int kAcceptRetryMs = 100;
+
+struct Entry {
+  TSocket handle = INVALID_SOCKET;
+  int fd = -1;
+  int type = SOCK_STREAM_TYPE;
+  bool listening = false;
+  bool connecting = false;
+  bool connected = false;
+  MessageTarget* target = nullptr;
+  unsigned msg = 0;
+  int mask = 0;
+  // Guarded: they go with the application object, which may end first.
+  QPointer<QSocketNotifier> rd;
+  QPointer<QSocketNotifier> wr;
+  bool read_armed = true;
+  bool accept_armed = true;
+  bool want_write = false;
+  bool close_reported = false;
+};
+
+std::unordered_map<int, std::unique_ptr<Entry>>& Table() {
+  static std::unordered_map<int, std::unique_ptr<Entry>> table;
+  return table;
+}
+
+std::uint32_t next_generation = 1;
+
+TSocket MakeHandle(int fd) {
+  const std::uint32_t gen = next_generation++;
+  if (next_generation == 0xFFFFFFFFu) next_generation = 1;
+  return (static_cast<TSocket>(gen) << 32) | static_cast<std::uint32_t>(fd);
+}
+
+Entry* Find(TSocket s) {
+  if (s == INVALID_SOCKET) return nullptr;
+  const int fd = static_cast<int>(s & 0xFFFFFFFFu);
+  auto& table = Table();
+  auto it = table.find(fd);
+  if (it == table.end() || it->second->handle != s) return nullptr;
+  return it->second.get();
+}
+
+// Parent of the layer's Qt objects, so that whatever is still around when the
+// application object goes is freed with it.
+QObject* Holder() {
+  static QPointer<QObject> holder;
+  if (holder.isNull()) {
+    auto* app = QCoreApplication::instance();
+    if (app == nullptr) return nullptr;
+    holder = new QObject(app);
+  }
+  return holder.data();
+}
+
+void DropNotifier(QPointer<QSocketNotifier>& n) {
+  if (n.isNull()) return;
+  n->setEnabled(false);
+  QObject::disconnect(n, nullptr, nullptr, nullptr);
+  n->deleteLater();
+  n = nullptr;
+}
+
+void UpdateNotifiers(Entry& e) {
+  bool want_rd = false;
+  bool want_wr = false;
+  if (e.mask != 0 && e.target != nullptr) {
+    if (e.listening) {
+      want_rd = (e.mask & FD_ACCEPT) && e.accept_armed;
+    } else if (e.connecting) {
+      want_wr = true;
+    } else if (e.connected) {
+      want_rd = !e.close_reported && e.read_armed && (e.mask & (FD_READ | FD_CLOSE));
+      want_wr = e.want_write && (e.mask & FD_WRITE);
+    }
+  }
+  if (e.rd != nullptr && e.rd->isEnabled() != want_rd) e.rd->setEnabled(want_rd);
+  if (e.wr != nullptr && e.wr->isEnabled() != want_wr) e.wr->setEnabled(want_wr);
+}
+
+void Deliver(TSocket s, int event, int error) {
+  Entry* e = Find(s);
+  if (e == nullptr || e->target == nullptr || (e->mask & event) == 0) return;
+  e->target->Send(e->msg, static_cast<std::uintptr_t>(s), MakeSelectReply(event, error));
+}
+
+void OnReadable(TSocket s) {
+  Entry* e = Find(s);
+  if (e == nullptr) return;
+  if (e->listening) {
+    e->accept_armed = false;
+    Deliver(s, FD_ACCEPT, 0);
+    if ((e = Find(s)) != nullptr && !e->accept_armed) UpdateNotifiers(*e);
+    return;
+  }
+  if (!e->connected) {
+    UpdateNotifiers(*e);
+    return;
+  }
+  if (e->type == SOCK_STREAM_TYPE) {
+    char probe;
+    const ssize_t n = ::recv(e->fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+    if (n <= 0) {
+      // The peer's end (or a failed connection): one FD_CLOSE, no more reads.
+      const int error = n == 0 ? 0 : ErrorFromErrno(errno);
+      e->close_reported = true;
+      UpdateNotifiers(*e);
+      Deliver(s, FD_CLOSE, error);
+      return;
+    }
+  }
+  if ((e->mask & FD_READ) == 0) {
+    e->read_armed = false;
+    UpdateNotifiers(*e);
+    return;
+  }
+  e->read_armed = false;
+  Deliver(s, FD_READ, 0);
+  // Only a receive re-arms the notice; without one the notifier goes quiet
+  // instead of firing over and over.
+  if ((e = Find(s)) != nullptr && !e->read_armed) UpdateNotifiers(*e);
+}
+
+void OnWritable(TSocket s) {
+  Entry* e = Find(s);
+  if (e == nullptr) return;
+  if (e->connecting) {
+    int err = 0;
+    socklen_t len = sizeof(err);
+    if (::getsockopt(e->fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+    e->connecting = false;
+    e->connected = err == 0;
+    e->read_armed = true;
+    UpdateNotifiers(*e);
+    Deliver(s, FD_CONNECT, err == 0 ? 0 : ErrorFromErrno(err));
+    if (err == 0 && (e = Find(s)) != nullptr && e->target != nullptr && (e->mask & FD_WRITE))
+      e->target->Post(e->msg, static_cast<std::uintptr_t>(s), MakeSelectReply(FD_WRITE, 0));
+    return;
+  }
+  e->want_write = false;
+  UpdateNotifiers(*e);
+  Deliver(s, FD_WRITE, 0);
+}
+
+void MakeNotifiers(Entry& e) {
+  if (!e.rd.isNull()) return;
+  QObject* parent = Holder();
+  const TSocket s = e.handle;
+  e.rd = new QSocketNotifier(e.fd, QSocketNotifier::Read, parent);
+  e.rd->setEnabled(false);
+  QObject::connect(e.rd, &QSocketNotifier::activated, [s] { Guarded([s] { OnReadable(s); }); });
+  e.wr = new QSocketNotifier(e.fd, QSocketNotifier::Write, parent);
+  e.wr->setEnabled(false);
+  QObject::connect(e.wr, &QSocketNotifier::activated, [s] { Guarded([s] { OnWritable(s); }); });
+}
+
+// Removes a socket from the table and hands back its descriptor.
+int Forget(Entry* e) {
+  const int fd = e->fd;
+  DropNotifier(e->rd);
+  DropNotifier(e->wr);
+  Table().erase(fd);
+  return fd;
+}
+
+sockaddr_in ToSockAddr(const SockAddr& a) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = a.addr;
+  sa.sin_port = htons(a.port);
+  return sa;
+}
+
+SockAddr FromSockAddr(const sockaddr_in& sa) {
+  SockAddr a;
+  a.addr = sa.sin_addr.s_addr;
+  a.port = ntohs(sa.sin_port);
+  return a;
+}
+
+void ForceClose(int fd) {
+  linger lg{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof(lg));
+  ::close(fd);
+}
+
+// The graceful end of a closed socket: send what was left, shut the sending
+// side, read and drop until the peer ends too, then release the descriptor.
+// Closing right away with unread bytes would reset the connection and could
+// destroy the last bytes sent before the peer has read them.
+class LingeringClose : public QObject {
+ public:
+  LingeringClose(int fd, std::string rest, QObject* parent) : QObject(parent), fd_(fd), rest_(std::move(rest)) {
+    rd_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    rd_->setEnabled(false);
+    wr_ = new QSocketNotifier(fd_, QSocketNotifier::Write, this);
+    wr_->setEnabled(false);
+    QObject::connect(rd_, &QSocketNotifier::activated, this, [this] { Drain(); });
+    QObject::connect(wr_, &QSocketNotifier::activated, this, [this] { SendRest(); });
+    QTimer::singleShot(kLingerMs, this, [this] { Finish(true); });
+  }
+  ~LingeringClose() override {
+    if (fd_ >= 0) ForceClose(fd_);
+  }
+
+  void Start() { SendRest(); }
+
+ private:
+  void SendRest() {
+    wr_->setEnabled(false);
+    while (off_ < rest_.size()) {
+      const ssize_t n = ::send(fd_, rest_.data() + off_, rest_.size() - off_, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) {
+        off_ += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        wr_->setEnabled(true);
+        return;
+      }
+      Finish(true);
+      return;
+    }
+    ::shutdown(fd_, SHUT_WR);
+    rd_->setEnabled(true);
+    Drain();
+  }
+
+  void Drain() {
+    if (fd_ < 0) return;
+    char buf[4096];
+    for (;;) {
+      const ssize_t n = ::recv(fd_, buf, sizeof(buf), MSG_DONTWAIT);
+      if (n > 0) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+      Finish(false);
+      return;
+    }
+  }
+
+  void Finish(bool reset) {
+    if (fd_ < 0) return;
+    rd_->setEnabled(false);
+    wr_->setEnabled(false);
+    if (reset) ForceClose(fd_);
+    else ::close(fd_);
+    fd_ = -1;
+    deleteLater();
+  }
+
+  int fd_;
+  std::string rest_;
+  std::size_t off_ = 0;
+  QSocketNotifier* rd_;
+  QSocketNotifier* wr_;
+};
+
+void ReArmAccept(TSocket s) {
+  if (Entry* e = Find(s)) {
+    e->accept_armed = true;
+    UpdateNotifiers(*e);
+  }
+}
+
+}  // namespace
+
+int LastError() { return last_error; }
+void SetLastError(int error) { last_error = error; }
+
+int ErrorFromErrno(int err) {
+  switch (err) {
+    case 0: return 0;
+    case EINTR: return WSAEINTR;
+    case EACCES:
+    case EPERM: return WSAEACCES;
+    case EFAULT: return WSAEFAULT;
+    case EINVAL: return WSAEINVAL;
+    case EMFILE:
+    case ENFILE: return WSAEMFILE;
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+    case EINPROGRESS: return WSAEWOULDBLOCK;
+    case EALREADY: return WSAEALREADY;
+    case EBADF:
+    case ENOTSOCK: return WSAENOTSOCK;
+    case EDESTADDRREQ: return WSAEDESTADDRREQ;
+    case EMSGSIZE: return WSAEMSGSIZE;
+    case EPROTOTYPE: return WSAEPROTOTYPE;
+    case ENOPROTOOPT: return WSAENOPROTOOPT;
+    case EPROTONOSUPPORT: return WSAEPROTONOSUPPORT;
+    case ESOCKTNOSUPPORT: return WSAESOCKTNOSUPPORT;
+    case EOPNOTSUPP: return WSAEOPNOTSUPP;
+    case EPFNOSUPPORT: return WSAEPFNOSUPPORT;
+    case EAFNOSUPPORT: return WSAEAFNOSUPPORT;
+    case EADDRINUSE: return WSAEADDRINUSE;
+    case EADDRNOTAVAIL: return WSAEADDRNOTAVAIL;
+    case ENETDOWN: return WSAENETDOWN;
+    case ENETUNREACH: return WSAENETUNREACH;
+    case ENETRESET: return WSAENETRESET;
+    case ECONNABORTED: return WSAECONNABORTED;
+    case ECONNRESET:
+    case EPIPE: return WSAECONNRESET;
+    case ENOBUFS:
+    case ENOMEM: return WSAENOBUFS;
+    case EISCONN: return WSAEISCONN;
+    case ENOTCONN: return WSAENOTCONN;
+    case ESHUTDOWN: return WSAESHUTDOWN;
+    case ETIMEDOUT: return WSAETIMEDOUT;
+    case ECONNREFUSED: return WSAECONNREFUSED;
+    case ELOOP: return WSAELOOP;
+    case ENAMETOOLONG: return WSAENAMETOOLONG;
+    case EHOSTDOWN: return WSAEHOSTDOWN;
+    case EHOSTUNREACH: return WSAEHOSTUNREACH;
+    case ENOTEMPTY: return WSAENOTEMPTY;
+    default: return WSAEINVAL;
+  }
+}
+
+TSocket Socket(int type, int protocol) {
+  const int kind = type == SOCK_DGRAM_TYPE ? SOCK_DGRAM : SOCK_STREAM;
+  const int fd = ::socket(AF_INET, kind | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
+  if (fd < 0) {
+    FailErrno();
+    return INVALID_SOCKET;
+  }
+  auto e = std::make_unique<Entry>();
+  e->fd = fd;
+  e->type = type == SOCK_DGRAM_TYPE ? SOCK_DGRAM_TYPE : SOCK_STREAM_TYPE;
+  e->handle = MakeHandle(fd);
+  const TSocket s = e->handle;
+  Table()[fd] = std::move(e);
+  return s;
+}
+
+int Bind(TSocket s, const SockAddr& local) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  if (e->type == SOCK_STREAM_TYPE) {
+    // A listener must be able to come back on its port while connections
+    // of its last run are still in their closing wait.
+    const int on = 1;
+    ::setsockopt(e->fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  }
+  const sockaddr_in sa = ToSockAddr(local);
+  if (::bind(e->fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) != 0) return FailErrno();
+  if (e->type == SOCK_DGRAM_TYPE) e->connected = true;  // a bound datagram socket can receive
+  return 0;
+}
+
+int Listen(TSocket s, int backlog) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  if (::listen(e->fd, backlog) != 0) return FailErrno();
+  e->listening = true;
+  e->accept_armed = true;
+  UpdateNotifiers(*e);
+  return 0;
+}
+
+int Connect(TSocket s, const SockAddr& remote) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  if (e->connected || e->connecting) return Fail(WSAEISCONN);
+  const sockaddr_in sa = ToSockAddr(remote);
+  const int rc = ::connect(e->fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa));
+  if (e->type == SOCK_DGRAM_TYPE) {
+    if (rc != 0) return FailErrno();
+    e->connected = true;
+    UpdateNotifiers(*e);
+    return 0;
+  }
+  if (rc != 0 && errno != EINPROGRESS) return FailErrno();
+  // Finished or not, the outcome arrives as FD_CONNECT, so that a loopback
+  // connect that completes at once reads the same as a slow one.
+  e->connecting = true;
+  UpdateNotifiers(*e);
+  return Fail(WSAEWOULDBLOCK);
+}
+
+TSocket Accept(TSocket listener, SockAddr* peer) {
+  Entry* e = Find(listener);
+  if (e == nullptr) {
+    Fail(WSAENOTSOCK);
+    return INVALID_SOCKET;
+  }
+  if (!e->listening) {
+    Fail(WSAEINVAL);
+    return INVALID_SOCKET;
+  }
+  sockaddr_in sa{};
+  socklen_t len = sizeof(sa);
+  const int fd = ::accept4(e->fd, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM) {
+      if (QObject* holder = Holder()) QTimer::singleShot(kAcceptRetryMs, holder, [listener] { ReArmAccept(listener); });
+    } else {
+      ReArmAccept(listener);
+    }
+    Fail(ErrorFromErrno(err));
+    return INVALID_SOCKET;
+  }
+  ReArmAccept(listener);
+  auto n = std::make_unique<Entry>();
+  n->fd = fd;
+  n->type = SOCK_STREAM_TYPE;
+  n->connected = true;
+  n->handle = MakeHandle(fd);
+  const TSocket s = n->handle;
+  Table()[fd] = std::move(n);
+  if (peer != nullptr) *peer = FromSockAddr(sa);
+  return s;
+}
+
+namespace {
+
+void ReArmRead(Entry* e) {
+  e->read_armed = true;
+  if (e->rd != nullptr && !e->rd->isEnabled()) UpdateNotifiers(*e);
+}
+
+void ArmWrite(Entry* e) {
+  e->want_write = true;
+  if (e->wr != nullptr && !e->wr->isEnabled()) UpdateNotifiers(*e);
+}
+
+}  // namespace
+
+int Recv(TSocket s, void* buffer, int length, int flags) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  if (length < 0) return Fail(WSAEINVAL);
+  const int native = MSG_DONTWAIT | ((flags & MSG_PEEK_FLAG) ? MSG_PEEK : 0) | ((flags & MSG_OOB_FLAG) ? MSG_OOB : 0);
+  const ssize_t n = ::recv(e->fd, buffer, static_cast<std::size_t>(length), native);
+  const int err = errno;
+  ReArmRead(e);
+  if (n < 0) return Fail(ErrorFromErrno(err));
+  return static_cast<int>(n);
+}
+
+int RecvFrom(TSocket s, void* buffer, int length, int flags, SockAddr* from) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  if (length < 0) return Fail(WSAEINVAL);
+  sockaddr_in sa{};
+  socklen_t len = sizeof(sa);
+  const int native = MSG_DONTWAIT | ((flags & MSG_PEEK_FLAG) ? MSG_PEEK : 0);
+  const ssize_t n = ::recvfrom(e->fd, buffer, static_cast<std::size_t>(length), native,
+                               reinterpret_cast<sockaddr*>(&sa), &len);
+  const int err = errno;
+  ReArmRead(e);
+  if (n < 0) return Fail(ErrorFromErrno(err));
+  if (from != nullptr) *from = FromSockAddr(sa);
+  return static_cast<int>(n);
+}
+
+int Send(TSocket s, const void* data, int length, int flags) {
+  ConstBuffer b{data, length < 0 ? 0u : static_cast<std::size_t>(length)};
+  if (length < 0) return Fail(WSAEINVAL);
+  return SendBuffers(s, &b, 1, flags);
+}
+
+int SendBuffers(TSocket s, const ConstBuffer* buffers, int count, int flags) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  if (count < 0) return Fail(WSAEINVAL);
+  // Linux answers EPIPE on a stream that never connected.
+  if (e->type == SOCK_STREAM_TYPE && !e->connected) return Fail(WSAENOTCONN);
+  std::vector<iovec> iov(static_cast<std::size_t>(count));
+  std::size_t total = 0;
+  for (int i = 0; i < count; ++i) {
+    iov[i].iov_base = const_cast<void*>(buffers[i].data);
+    iov[i].iov_len = buffers[i].length;
+    total += buffers[i].length;
+  }
+  msghdr mh{};
+  mh.msg_iov = iov.data();
+  mh.msg_iovlen = iov.size();
+  const int native = MSG_NOSIGNAL | MSG_DONTWAIT | ((flags & MSG_OOB_FLAG) ? MSG_OOB : 0);
+  const ssize_t n = ::sendmsg(e->fd, &mh, native);
+  if (n < 0) {
+    const int err = errno;
+    if (err == EAGAIN || err == EWOULDBLOCK) ArmWrite(e);
+    return Fail(ErrorFromErrno(err));
+  }
+  // A short send means the buffer is full: the notice tells when to go on.
+  if (static_cast<std::size_t>(n) < total) ArmWrite(e);
+  return static_cast<int>(n);
+}
+
+int SendTo(TSocket s, const void* data, int length, int flags, const SockAddr& to) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  if (length < 0) return Fail(WSAEINVAL);
+  const sockaddr_in sa = ToSockAddr(to);
+  const int native = MSG_NOSIGNAL | MSG_DONTWAIT | ((flags & MSG_OOB_FLAG) ? MSG_OOB : 0);
+  const ssize_t n = ::sendto(e->fd, data, static_cast<std::size_t>(length), native,
+                             reinterpret_cast<const sockaddr*>(&sa), sizeof(sa));
+  if (n < 0) {
+    const int err = errno;
+    if (err == EAGAIN || err == EWOULDBLOCK) ArmWrite(e);
+    return Fail(ErrorFromErrno(err));
+  }
+  return static_cast<int>(n);
+}
+
+int Shutdown(TSocket s, int how) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  const int native = how == SD_RECEIVE ? SHUT_RD : how == SD_SEND ? SHUT_WR : SHUT_RDWR;
+  if (::shutdown(e->fd, native) != 0) return FailErrno();
+  return 0;
+}
+
+int CloseSocket(TSocket s, std::string unsent) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  const bool stream_connection = e->type == SOCK_STREAM_TYPE && (e->connected || e->connecting);
+  const int fd = Forget(e);
+  QObject* holder = Holder();
+  if (!stream_connection || holder == nullptr) {
+    ::close(fd);
+    return 0;
+  }
+  auto* closer = new LingeringClose(fd, std::move(unsent), holder);
+  closer->Start();
+  return 0;
+}
+
+int AbortSocket(TSocket s) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  ForceClose(Forget(e));
+  return 0;
+}
+
+int SetOption(TSocket s, Option option, int value) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  int rc = 0;
+  switch (option) {
+    case Option::ReuseAddr: rc = ::setsockopt(e->fd, SOL_SOCKET, SO_REUSEADDR, &value, sizeof(value)); break;
+    case Option::TcpNoDelay: rc = ::setsockopt(e->fd, IPPROTO_TCP, TCP_NODELAY, &value, sizeof(value)); break;
+    case Option::KeepAlive: rc = ::setsockopt(e->fd, SOL_SOCKET, SO_KEEPALIVE, &value, sizeof(value)); break;
+    case Option::Broadcast: rc = ::setsockopt(e->fd, SOL_SOCKET, SO_BROADCAST, &value, sizeof(value)); break;
+    case Option::MulticastTtl: {
+      const unsigned char ttl = static_cast<unsigned char>(value);
+      rc = ::setsockopt(e->fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof(ttl));
+      break;
+    }
+  }
+  return rc == 0 ? 0 : FailErrno();
+}
+
+int SetLinger(TSocket s, bool on, int seconds) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  linger lg{on ? 1 : 0, seconds < 0 ? 0 : seconds};
+  return ::setsockopt(e->fd, SOL_SOCKET, SO_LINGER, &lg, sizeof(lg)) == 0 ? 0 : FailErrno();
+}
+
+int JoinMulticastGroup(TSocket s, std::uint32_t group) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  ip_mreq mreq{};
+  mreq.imr_multiaddr.s_addr = group;
+  mreq.imr_interface.s_addr = htonl(INADDR_ANY);
+  return ::setsockopt(e->fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof(mreq)) == 0 ? 0 : FailErrno();
+}
+
+int GetSockName(TSocket s, SockAddr* local) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  sockaddr_in sa{};
+  socklen_t len = sizeof(sa);
+  if (::getsockname(e->fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return FailErrno();
+  if (local != nullptr) *local = FromSockAddr(sa);
+  return 0;
+}
+
+int GetPeerName(TSocket s, SockAddr* peer) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  sockaddr_in sa{};
+  socklen_t len = sizeof(sa);
+  if (::getpeername(e->fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return FailErrno();
+  if (peer != nullptr) *peer = FromSockAddr(sa);
+  return 0;
+}
+
+int BytesAvailable(TSocket s, unsigned long* count) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  int n = 0;
+  if (::ioctl(e->fd, FIONREAD, &n) != 0) return FailErrno();
+  if (count != nullptr) *count = n < 0 ? 0ul : static_cast<unsigned long>(n);
+  return 0;
+}
+
+int AsyncSelect(TSocket s, MessageTarget* target, unsigned msg, int mask) {
+  Entry* e = Find(s);
+  if (e == nullptr) return Fail(WSAENOTSOCK);
+  e->target = mask != 0 ? target : nullptr;
+  e->msg = msg;
+  e->mask = e->target != nullptr ? mask : 0;
+  if (e->mask != 0) {
+    if (Holder() == nullptr) return Fail(WSANOTINITIALISED);
+    MakeNotifiers(*e);
+    // A new selection starts every notice afresh.
+    e->read_armed = true;
+    e->accept_armed = true;
+  }
+  UpdateNotifiers(*e);
+  if (e->target != nullptr && (e->mask & FD_WRITE) && e->connected && !e->listening)
+    e->target->Post(msg, static_cast<std::uintptr_t>(s), MakeSelectReply(FD_WRITE, 0));
+  return 0;
+}
+
+std::uint32_t InetAddr(const std::string& dotted) {
+  std::size_t i = 0;
+  const std::size_t n = dotted.size();
+  while (i < n && dotted[i] == ' ') ++i;
+  std::uint32_t parts[4];
+  for (int g = 0; g < 4; ++g) {
+    if (g > 0) {
+      if (i >= n || dotted[i] != '.') return INADDR_NONE_VALUE;
+      ++i;
+    }
+    if (i >= n || dotted[i] < '0' || dotted[i] > '9') return INADDR_NONE_VALUE;
+    std::uint32_t v = 0;
+    while (i < n && dotted[i] >= '0' && dotted[i] <= '9') {
+      v = v * 10 + static_cast<std::uint32_t>(dotted[i] - '0');
+      if (v > 255) return INADDR_NONE_VALUE;
+      ++i;
+    }
+    parts[g] = v;
+  }
+  while (i < n && dotted[i] == ' ') ++i;
+  if (i != n) return INADDR_NONE_VALUE;
+  return htonl(parts[0] << 24 | parts[1] << 16 | parts[2] << 8 | parts[3]);
+}
+
+std::string InetNtoa(std::uint32_t addr) {
+  const std::uint32_t h = ntohl(addr);
+  return std::to_string(h >> 24) + "." + std::to_string((h >> 16) & 255) + "." + std::to_string((h >> 8) & 255) +
+         "." + std::to_string(h & 255);
+}
+
+std::uint32_t HostToNet32(std::uint32_t v) { return htonl(v); }
+std::uint32_t NetToHost32(std::uint32_t v) { return ntohl(v); }
+std::uint16_t HostToNet16(std::uint16_t v) { return htons(v); }
+std::uint16_t NetToHost16(std::uint16_t v) { return ntohs(v); }
+
+int OpenSocketCount() { return static_cast<int>(Table().size()); }
+
+}  // namespace platform::net

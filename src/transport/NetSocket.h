@@ -1,0 +1,332 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Component.h"
+#include "platform/EventLoop.h"
+#include "platform/Resolver.h"
+#include "platform/SocketApi.h"
+#include "platform/StringList.h"
+#include "transport/Buffer.h"
+#include "transport/NetSocketFunctions.h"
+#include "transport/SocketException.h"
+
+enum TSocketState : std::uint8_t {
+  wsInvalidState = 0,
+  wsOpened = 1,
+  wsBound = 2,
+  wsConnecting = 3,
+  wsConnected = 4,
+  wsAccepting = 5,
+  wsListening = 6,
+  wsClosed = 7,
+};
+
+enum TSocketLingerOnOff { wsLingerOff = 0, wsLingerOn = 1, wsLingerNoSet = 2 };
+
+enum TNetSocketOption { wsoNoReceiveLoop = 0, wsoTcpNoDelay = 1 };
+
+// A set of TNetSocketOption.
+class TNetSocketOptions {
+ public:
+  TNetSocketOptions() = default;
+  TNetSocketOptions(std::initializer_list<TNetSocketOption> items) {
+    for (auto o : items) Include(o);
+  }
+  bool Contains(TNetSocketOption o) const { return (bits_ >> o) & 1u; }
+  void Include(TNetSocketOption o) { bits_ |= 1u << o; }
+  void Exclude(TNetSocketOption o) { bits_ &= ~(1u << o); }
+  bool operator==(const TNetSocketOptions&) const = default;
+
+ private:
+  unsigned bits_ = 0;
+};
+
+enum TSocketSendFlags { wsSendNormal = 0, wsSendUrgent = 1 };
+
+using TSocket = platform::net::TSocket;
+constexpr TSocket INVALID_SOCKET = platform::net::INVALID_SOCKET;
+
+// Messages a socket posts to itself.
+constexpr unsigned WM_ASYNCSELECT = platform::WM_USER + 1;
+constexpr unsigned WM_ASYNCGETHOSTBYNAME = platform::WM_USER + 2;
+constexpr unsigned WM_ASYNCGETHOSTBYADDR = platform::WM_USER + 3;
+constexpr unsigned WM_CLOSE_DELAYED = platform::WM_USER + 4;
+constexpr unsigned WM_NETSOCKET_RELEASE = platform::WM_USER + 5;
+constexpr unsigned WM_TRIGGER_EXCEPTION = platform::WM_USER + 6;
+constexpr unsigned WM_TRIGGER_DATA_AVAILABLE = platform::WM_USER + 20;
+constexpr unsigned WM_CLIENT_CLOSED = platform::WM_USER + 30;
+
+class TCustomNetSocket;
+
+using TSessionEvent = std::function<void(TCustomNetSocket* Sender, int Error)>;
+using TDataAvailable = TSessionEvent;
+using TSendData = std::function<void(TCustomNetSocket* Sender, int BytesSent)>;
+using TChangeState = std::function<void(TCustomNetSocket* Sender, TSocketState OldState, TSocketState NewState)>;
+using TSocketNotifyEvent = std::function<void(TCustomNetSocket* Sender)>;
+using TBgExceptionEvent = std::function<void(TCustomNetSocket* Sender, const std::exception& E, bool& CanClose)>;
+using TLineLimitEvent = std::function<void(TCustomNetSocket* Sender, int RcvdLength, bool& ClearData)>;
+
+// The non-blocking TCP (or UDP) socket every connection of the program runs
+// on. Readiness arrives through the event loop and becomes state changes and
+// events; nothing blocks except a host-name look-up inside Connect and Listen.
+// Use it on the GUI thread only.
+class TCustomNetSocket : public TComponent {
+ public:
+  explicit TCustomNetSocket(TComponent* owner = nullptr);
+  ~TCustomNetSocket() override;
+
+  // Remote end (for Listen: the local address and port to listen on). Only
+  // while closed; texts are trimmed, and an empty one counts as not set.
+  const std::string& GetAddr() const { return addr_; }
+  const std::string& Addr() const { return addr_; }
+  void SetAddr(const std::string& value);
+  const std::string& GetRemotePort() const { return port_; }
+  const std::string& Port() const { return port_; }
+  void SetPort(const std::string& value) { SetRemotePort(value); }
+  virtual void SetRemotePort(const std::string& value);
+  const std::string& Proto() const { return proto_; }
+  virtual void SetProto(const std::string& value);
+  const std::string& LocalAddr() const { return local_addr_; }
+  void SetLocalAddr(const std::string& value);
+  const std::string& LocalPort() const { return local_port_; }
+  void SetLocalPort(const std::string& value);
+
+  std::string PeerAddr() { return GetPeerAddr(); }
+  std::string PeerPort() { return GetPeerPort(); }
+  const std::string& DnsResult() const { return dns_result_; }
+  const TStrings& DnsResultList() const { return dns_result_list_; }
+  TSocketState State() const { return state_; }
+  std::int64_t ReadCount() const { return read_count_; }
+  int RcvdCount() { return GetRcvdCount(); }
+  int LastError() const { return last_error_; }
+  TSocket HSocket() const { return handle_; }
+  bool AllSent() const { return all_sent_; }
+
+  bool MultiThreaded = false;
+  bool MultiCast = false;
+  std::string MultiCastAddrStr;
+  int MultiCastIpTTL = 1;
+  bool ReuseAddr = false;
+  TNetSocketOptions ComponentOptions;
+  int FlushTimeout = 60;  // seconds
+  TSocketLingerOnOff LingerOnOff = wsLingerOn;
+  int LingerTimeout = 0;
+  TSocketSendFlags SendFlags() const { return send_flags_; }
+  void SetSendFlags(int value);
+
+  TDataAvailable OnDataAvailable;
+  TSessionEvent OnDataSent;
+  TSendData OnSendData;
+  TSessionEvent OnSessionClosed;
+  TSessionEvent OnSessionAvailable;
+  TSessionEvent OnSessionConnected;
+  TChangeState OnChangeState;
+  TSessionEvent OnDnsLookupDone;
+  TSocketNotifyEvent OnError;
+  TBgExceptionEvent OnBgException;
+
+  virtual void Connect();
+  virtual void Listen();
+  // Takes one waiting connection of a listening socket; INVALID_SOCKET on
+  // failure.
+  virtual TSocket Accept();
+  // Adopts an accepted connection into this object.
+  virtual void Dup(TSocket handle);
+  // Reads at most size bytes; the count, 0 at the peer's end, -1 on failure
+  // (LastError tells which, 10035 when nothing waits).
+  virtual int Receive(void* buffer, int size);
+  virtual std::string ReceiveStr();
+  int ReceiveFrom(void* buffer, int size, std::string* from_addr, int* from_port);
+  int PeekData(void* buffer, int size);
+  // Queues the bytes and sends what the network takes now. OnDataSent follows
+  // when the queue is empty, always later from the event loop.
+  virtual int Send(const void* data, int length);
+  int SendStr(const std::string& text);
+  int SendText(const std::string& text) { return SendStr(text); }
+  int SendTo(const std::string& addr, int port, const void* data, int length);
+  void PutDataInSendBuffer(const void* data, int length);
+  void PutStringInSendBuffer(const std::string& text) { PutDataInSendBuffer(text.data(), static_cast<int>(text.size())); }
+  // Sends what is queued, ends the sending side and closes; the last bytes
+  // still reach the peer.
+  virtual void Close();
+  // Close once the current event handler has returned.
+  virtual void CloseDelayed();
+  // Frees the object once the current event handler has returned (the object
+  // must have been made with new).
+  virtual void Release();
+  // Drops what is queued and resets the connection at once.
+  virtual void Abort();
+  // Sends the queue, handling events meanwhile, for at most FlushTimeout seconds.
+  virtual void Flush();
+  virtual void WaitForClose();
+  virtual void Shutdown(int how);
+  virtual void Pause();
+  virtual void Resume();
+  virtual void MessagePump();
+
+  virtual void DnsLookup(const std::string& host);
+  virtual void ReverseDnsLookup(const std::string& addr);
+  virtual void CancelDnsLookup();
+
+  virtual std::string GetPeerAddr();
+  virtual std::string GetPeerPort();
+  virtual int GetPeerName(platform::net::SockAddr* peer);
+  virtual std::string GetXPort();
+  virtual std::string GetXAddr();
+  virtual int GetSockName(platform::net::SockAddr* local);
+  virtual int GetRcvdCount();
+
+ protected:
+  virtual void WndProc(platform::TMessage& msg);
+  virtual void AssignDefaultValue();
+  virtual void InternalClose(bool shutdown, int error);
+  virtual void BindSocket();
+  virtual int RealSend(const void* data, int length);
+  virtual void RaiseException(const std::string& msg);
+  virtual void HandleBackGroundException(const std::exception& e);
+  // Returns whether a handler was there to take the data.
+  virtual bool TriggerDataAvailable(int error);
+  virtual void TriggerSessionAvailable(int error);
+  virtual void TriggerSessionConnected(int error);
+  virtual void TriggerSessionClosed(int error);
+  virtual void TriggerDataSent(int error);
+  virtual void TriggerChangeState(TSocketState old_state, TSocketState new_state);
+  virtual void TriggerDNSLookupDone(int error);
+  virtual void TriggerError();
+  virtual int DoRecv(void* buffer, int size, int flags);
+
+  // Reports the error of the last socket call (see LastError) for the named
+  // function: through OnError when assigned, else as an exception.
+  void SocketError(const std::string& function);
+  void ChangeState(TSocketState new_state);
+  void PostMessage(unsigned msg, std::uintptr_t wparam = 0, std::intptr_t lparam = 0) {
+    target_.Post(msg, wparam, lparam);
+  }
+  // True while the object still exists; checked after calling out into
+  // handlers that may free it.
+  std::weak_ptr<bool> AliveToken() const { return alive_; }
+  // Bytes read from the network so far (for telling whether a handler read).
+  std::uint64_t NetworkBytesRead() const { return network_bytes_; }
+  void ReceiveLoop(int error, bool no_loop);
+  // Whether a proxy negotiation has the connection; line mode stays out of
+  // the way meanwhile.
+  virtual bool Negotiating() const { return false; }
+
+  TSocket handle_ = INVALID_SOCKET;
+  TSocketState state_ = wsClosed;
+  int last_error_ = 0;
+  std::int64_t read_count_ = 0;
+  bool close_reported_ = false;
+  bool destroying_ = false;
+
+ private:
+  void WMASyncSelect(platform::TMessage& msg);
+  void StartFresh();
+  void TryToSend();
+  // Raises OnSendData; false when the handler closed or freed the socket.
+  bool ReportSent(int count);
+  void HandleSendError(int error);
+  void AppendToQueue(const char* data, int length);
+  std::string TakeQueue();
+  void CancelLookupQuietly();
+  void SetOptionOrFail(platform::net::Option option, int value, const char* function);
+
+  platform::MessageTarget target_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+
+  std::string addr_;
+  std::string port_;
+  std::string proto_ = "tcp";
+  std::string local_addr_ = "0.0.0.0";
+  std::string local_port_ = "0";
+  bool addr_assigned_ = false;
+  bool port_assigned_ = false;
+  bool proto_assigned_ = true;
+  bool addr_resolved_ = false;
+  bool port_resolved_ = false;
+  bool proto_resolved_ = false;
+  bool local_port_resolved_ = false;
+  platform::net::SockAddr remote_;
+  std::uint16_t local_port_number_ = 0;
+  int protocol_ = platform::net::IPPROTO_TCP_NUMBER;
+  int sock_type_ = platform::net::SOCK_STREAM_TYPE;
+  int select_mask_ = 0;
+  bool paused_ = false;
+  bool all_sent_ = true;
+  TSocketSendFlags send_flags_ = wsSendNormal;
+
+  std::deque<TBuffer> send_queue_;
+  static constexpr int kChunkSize = 1460;
+
+  platform::net::RequestId dns_request_ = 0;
+  std::string dns_result_;
+  TStringList dns_result_list_;
+  std::vector<std::uint32_t> dns_addrs_pending_;
+  std::string dns_name_pending_;
+
+  std::uint64_t network_bytes_ = 0;
+  bool last_recv_filled_ = false;
+};
+
+// Line mode on top of the socket: received bytes are collected and offered to
+// the owner one complete line (with its line end) per OnDataAvailable.
+class TCustomLineNetSocket : public TCustomNetSocket {
+  using Base = TCustomNetSocket;
+
+ public:
+  explicit TCustomLineNetSocket(TComponent* owner = nullptr);
+  ~TCustomLineNetSocket() override;
+
+  bool LineMode() const { return line_mode_; }
+  virtual void SetLineMode(bool on);
+  const std::string& LineEnd() const { return line_end_; }
+  void SetLineEnd(const std::string& value) { line_end_ = value; }
+  // Longest line held while waiting for its end; 0 or less: no bound.
+  int LineLimit = 65536;
+  bool LineEcho = false;
+  bool LineEdit = false;
+  TLineLimitEvent OnLineLimitExceeded;
+
+  int GetRcvdCount() override;
+
+  // Bytes received but not yet handed to the owner.
+  int HeldCount() const { return static_cast<int>(buf_.size() - head_); }
+
+ protected:
+  void WndProc(platform::TMessage& msg) override;
+  int DoRecv(void* buffer, int size, int flags) override;
+  bool TriggerDataAvailable(int error) override;
+  void TriggerSessionClosed(int error) override;
+  virtual void TriggerLineLimitExceeded(int count, bool& clear_data);
+  virtual void EditLine(std::size_t from);
+
+ private:
+  void ScanLines(std::size_t search_from);
+  bool DeliverLine();
+  void CheckLineLimit();
+  void Redeliver();
+  void Compact();
+  void DropHeld();
+
+  bool line_mode_ = false;
+  std::string line_end_ = "\r\n";
+  std::string buf_;         // held bytes are buf_[head_, size)
+  std::size_t head_ = 0;
+  std::size_t line_len_ = 0;  // length of the line being delivered, 0 if none
+  bool line_found_ = false;
+  bool discarding_ = false;   // dropping the rest of an over-long line
+  int delivering_ = 0;        // depth of line deliveries under way
+};
+
+// The socket class the program uses.
+class TNetSocket : public TCustomLineNetSocket {
+ public:
+  explicit TNetSocket(TComponent* owner = nullptr) : TCustomLineNetSocket(owner) {}
+};

@@ -1,0 +1,60 @@
+#include "platform/Timer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+void PumpFor(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+}
+
+TEST(Timer, EnablingARunningTimerKeepsItsPeriod) {
+  TTimer timer;
+  timer.SetEnabled(false);
+  timer.SetInterval(400);
+  QElapsedTimer clock;
+  qint64 fired_at = -1;
+  timer.OnTimer = [&](TTimer*) {
+    if (fired_at < 0) fired_at = clock.elapsed();
+  };
+  clock.start();
+  timer.SetEnabled(true);
+  PumpFor(250);
+  timer.SetEnabled(true);  // a keep-alive that re-enables must not push the tick away
+  PumpFor(350);
+  ASSERT_GE(fired_at, 0);
+  EXPECT_LT(fired_at, 600);  // a restart at 250 ms would fire at 650 ms or later
+}
+
+TEST(Timer, DisabledOrZeroIntervalNeverFiresAndAHandlerMayFreeItsTimer) {
+  int fired = 0;
+  {
+    TTimer off;
+    off.SetInterval(5);
+    off.SetEnabled(false);
+    off.OnTimer = [&](TTimer*) { ++fired; };
+    TTimer zero;
+    zero.SetInterval(0);
+    zero.OnTimer = [&](TTimer*) { ++fired; };
+    PumpFor(40);
+  }
+  EXPECT_EQ(fired, 0);
+
+  // Owned like a form's timer, and freed by its own handler.
+  TComponent owner;
+  auto* self = new TTimer(&owner);
+  self->SetInterval(5);
+  self->OnTimer = [&](TTimer* t) {
+    ++fired;
+    delete t;
+  };
+  PumpFor(60);
+  EXPECT_EQ(fired, 1);
+  EXPECT_EQ(owner.ComponentCount(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,367 @@
+#include "transport/HttpClient.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "platform/Stream.h"
+#include "transport/NetSocket.h"
+#include "transport/http_socks_helpers.h"
+
+using namespace httpsocks;
+
+namespace {
+
+// Everything one request reported, in order.
+struct Recorder {
+  std::vector<std::string> events;
+  std::string body;
+  int done_count = 0;
+  int done_error = -1;
+  int header_ends = 0;
+
+  void Attach(THttpClient& c) {
+    c.OnHeaderBegin = [this](THttpClient*) { events.push_back("HeaderBegin"); };
+    c.OnHeaderEnd = [this](THttpClient*) {
+      ++header_ends;
+      events.push_back("HeaderEnd");
+    };
+    c.OnDocBegin = [this](THttpClient*) { events.push_back("DocBegin"); };
+    c.OnDocData = [this](THttpClient*, const char* data, int len) {
+      if (events.empty() || events.back() != "DocData") events.push_back("DocData");
+      body.append(data, static_cast<std::size_t>(len));
+    };
+    c.OnDocEnd = [this](THttpClient*) { events.push_back("DocEnd"); };
+    c.OnRequestDone = [this](THttpClient*, THttpRequest, int error) {
+      events.push_back("RequestDone");
+      ++done_count;
+      done_error = error;
+    };
+  }
+  bool Has(const std::string& e) const { return std::find(events.begin(), events.end(), e) != events.end(); }
+};
+
+// Runs one GET to its end.
+void Get(THttpClient& c, Recorder& r, const std::string& url) {
+  c.URL = url;
+  c.GetASync();
+  ASSERT_TRUE(PumpUntil([&] { return r.done_count > 0; }, 20000)) << url;
+}
+
+std::string Pattern(std::size_t n) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i % 251);
+  return s;
+}
+
+class HttpClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override { EnsureApp(); }
+};
+
+}  // namespace
+
+TEST(HttpUrl, ParseURLSplitsAddresses) {
+  struct Case {
+    std::string url, base, proto, user, pass, host, port, path;
+  } cases[] = {
+      {"http://www.host.com/dir/file.exe", "", "http", "", "", "www.host.com", "", "/dir/file.exe"},
+      {"http://u:p@host:8080/a?b=/c", "", "http", "u", "p", "host", "8080", "/a?b=/c"},
+      {"http://host?q=1", "", "http", "", "", "host", "", "?q=1"},
+      {"HTTP://Host:81", "", "http", "", "", "Host", "81", ""},
+      {"ftp://files.host/x", "", "ftp", "", "", "files.host", "", "/x"},
+      {"host.com:99/p", "", "http", "", "", "host.com", "99", "/p"},
+      {"/abs/path", "", "http", "", "", "", "", "/abs/path"},
+      {"//other/x", "", "http", "", "", "other", "", "/x"},
+      {"mailto:someone@host", "", "mailto", "", "", "", "", ""},
+      {"./b.txt", "/dir/a.txt", "", "", "", "", "", "/dir/b.txt"},
+      {"../../up.txt", "/a/b/c/page", "", "", "", "", "", "/a/up.txt"},
+      {"", "/keep", "", "", "", "", "", ""},
+  };
+  for (const auto& c : cases) {
+    std::string proto, user, pass, host, port, path = c.base;
+    ParseURL(c.url, proto, user, pass, host, port, path);
+    EXPECT_EQ(proto, c.proto) << c.url;
+    EXPECT_EQ(user, c.user) << c.url;
+    EXPECT_EQ(pass, c.pass) << c.url;
+    EXPECT_EQ(host, c.host) << c.url;
+    EXPECT_EQ(port, c.port) << c.url;
+    EXPECT_EQ(path, c.path) << c.url;
+  }
+  EXPECT_EQ(Posn("/", "/a/b/c", 2), 3);
+  EXPECT_EQ(Posn("/", "/a/b/c", -1), 5);
+  EXPECT_EQ(Posn("/", "/a/b/c", 4), 0);
+}
+
+TEST(HttpUrl, DocNamesAndRelocationTargets) {
+  const std::pair<std::string, std::string> names[] = {
+      {"/", "document.htm"},         {"/dir/", "document.htm"}, {"/dir/setup.exe?v=2", "setup.exe"},
+      {"/a/..", "document.htm"},     {"/f.zip", "f.zip"},       {"/" + std::string(300, 'n'), std::string(255, 'n')},
+  };
+  for (const auto& [path, name] : names) EXPECT_EQ(HttpDocName(path), name) << path;
+
+  struct Case {
+    std::string value, expected;
+  } cases[] = {
+      {"/new/place", "http://h:8080/new/place"},
+      {"sibling.exe", "http://h:8080/dir/sibling.exe"},
+      {"../up.txt", "http://h:8080/up.txt"},
+      {"http://other/x", "http://other/x"},
+      {"http://other:81/x", "http://other:81/x"},
+      {"//third/y", "http://third/y"},
+      {"https://secure/z", ""},
+      {"ftp://files/z", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HttpResolveLocation(c.value, "h", "8080", "/dir/page?q=a/b"), c.expected) << c.value;
+}
+
+TEST_F(HttpClientTest, DownloadsFromNginxByteIdenticalToCurl) {
+  TempDir root;
+  std::mt19937 rng(7);
+  std::string big(3 * 1024 * 1024 + 17, '\0');
+  for (auto& ch : big) ch = static_cast<char>(rng());
+  std::filesystem::create_directories(root.Path() + "/dir");
+  WriteFile(root.Path() + "/big.bin", big);
+  WriteFile(root.Path() + "/setup.exe", "MZ fake installer");
+  WriteFile(root.Path() + "/dir/index.html", "<html>index</html>");
+  WriteFile(root.Path() + "/empty.bin", "");
+  Nginx nginx;
+  const int port = nginx.Start(root.Path());
+  ASSERT_NE(port, 0) << "nginx did not start";
+  const std::string base = "http://127.0.0.1:" + std::to_string(port);
+
+  struct Case {
+    std::string path, file, doc_name;
+  } cases[] = {
+      {"/big.bin", "big.bin", "big.bin"},
+      {"/setup.exe?v=3", "setup.exe", "setup.exe"},
+      {"/dir/", "dir/index.html", "document.htm"},
+      {"/empty.bin", "empty.bin", "empty.bin"},
+  };
+  THttpClient client;
+  for (const auto& c : cases) {
+    Recorder r;
+    r.Attach(client);
+    TMemoryStream stream;
+    client.RcvdStream = &stream;
+    Get(client, r, base + c.path);
+    TempDir out;
+    ASSERT_EQ(httpsocks::Run({"curl", "-s", "-o", out.Path() + "/curl", base + c.path}), 0);
+    const std::string expected = ReadFile(out.Path() + "/curl");
+    ASSERT_EQ(expected, ReadFile(root.Path() + "/" + c.file));
+    EXPECT_EQ(client.StatusCode(), 200) << c.path;
+    EXPECT_EQ(r.done_error, 0) << c.path;
+    EXPECT_EQ(client.ContentLength(), static_cast<std::int64_t>(expected.size())) << c.path;
+    EXPECT_TRUE(r.body == expected) << c.path << ": " << r.body.size() << " bytes, curl " << expected.size();
+    EXPECT_TRUE(stream.ToString() == expected) << c.path;
+    EXPECT_EQ(client.DocName(), c.doc_name) << c.path;
+    std::vector<std::string> order = {"HeaderBegin", "HeaderEnd", "DocBegin", "DocData", "DocEnd", "RequestDone"};
+    if (expected.empty()) order = {"HeaderBegin", "HeaderEnd", "RequestDone"};
+    EXPECT_EQ(r.events, order) << c.path;
+    EXPECT_EQ(client.State(), httpReady);
+  }
+}
+
+TEST_F(HttpClientTest, ErrorStatusDeliversNoDocument) {
+  TempDir root;
+  Nginx nginx;
+  const int port = nginx.Start(root.Path());
+  ASSERT_NE(port, 0);
+  ScriptPeer script;
+  ASSERT_NE(script.Start("http_script_server.py"), 0);
+  const std::string urls[] = {"http://127.0.0.1:" + std::to_string(port) + "/missing.exe",
+                              "http://127.0.0.1:" + std::to_string(script.Port()) + "/error"};
+  for (const auto& url : urls) {
+    THttpClient client;
+    Recorder r;
+    r.Attach(client);
+    Get(client, r, url);
+    EXPECT_EQ(client.StatusCode(), 404) << url;
+    EXPECT_EQ(r.events, (std::vector<std::string>{"HeaderBegin", "HeaderEnd", "RequestDone"})) << url;
+    EXPECT_TRUE(r.body.empty()) << url;
+  }
+}
+
+// Servers that misbehave, cut the document short or redirect: a failure must
+// never look like a finished document.
+TEST_F(HttpClientTest, ScriptedResponses) {
+  ScriptPeer script;
+  const int port = script.Start("http_script_server.py");
+  ASSERT_NE(port, 0);
+  struct Case {
+    std::string path;
+    int error;        // RequestDoneError; -1: any socket error
+    int status;
+    std::size_t body;  // bytes delivered
+    int header_ends;
+  } cases[] = {
+      {"/nolength/70000", 0, 200, 70000, 1},
+      {"/split/20000", 0, 200, 20000, 1},
+      {"/chain/4", 0, 200, 100, 5},
+      {"/short/1000/600", httperrIncomplete, 404, 600, 1},
+      {"/reset/300000/200000", -1, 404, 0, 1},
+      {"/loop", httperrTooManyRelocations, 404, 0, 6},
+      {"/https", httperrUnsupportedUrl, 404, 0, 1},
+      {"/noheader", httperrBadResponse, 404, 0, 0},
+      {"/longline", httperrLineTooLong, 404, 0, 0},
+  };
+  for (const auto& c : cases) {
+    THttpClient client;
+    Recorder r;
+    r.Attach(client);
+    Get(client, r, "http://127.0.0.1:" + std::to_string(port) + c.path);
+    if (c.error == -1) {
+      EXPECT_TRUE(r.done_error == httperrIncomplete || r.done_error >= 10000) << c.path << ": " << r.done_error;
+    } else {
+      EXPECT_EQ(r.done_error, c.error) << c.path << ": " << client.ReasonPhrase();
+    }
+    EXPECT_EQ(client.StatusCode(), c.status) << c.path;
+    if (c.error != -1) {
+      EXPECT_EQ(r.body.size(), c.body) << c.path;
+    }
+    EXPECT_TRUE(r.body == Pattern(r.body.size()) || c.path == "/chain/4") << c.path;
+    EXPECT_EQ(r.header_ends, c.header_ends) << c.path;
+    EXPECT_EQ(r.Has("DocEnd"), c.error == 0) << c.path;
+    EXPECT_EQ(r.done_count, 1) << c.path;
+  }
+}
+
+TEST_F(HttpClientTest, SendsPlainGetAndNamesTheDocument) {
+  ScriptPeer script;
+  const int port = script.Start("http_script_server.py");
+  ASSERT_NE(port, 0);
+  THttpClient client;
+  Recorder r;
+  r.Attach(client);
+  Get(client, r, "http://127.0.0.1:" + std::to_string(port) + "/echo");
+  EXPECT_EQ(r.body,
+            "GET /echo HTTP/1.0\r\nAccept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+            "User-Agent: Mozilla/3.0 (compatible)\r\nHost: 127.0.0.1\r\n\r\n");
+
+  // A relative relocation keeps the server's port.
+  Recorder r2;
+  r2.Attach(client);
+  Get(client, r2, "http://127.0.0.1:" + std::to_string(port) + "/chain/2");
+  EXPECT_EQ(r2.done_error, 0) << client.ReasonPhrase();
+  EXPECT_EQ(client.Location(), "http://127.0.0.1:" + std::to_string(port) + "/chain/0");
+  EXPECT_EQ(client.DocName(), "0");
+
+  // An installer name that comes back as a web page is saved as one.
+  Recorder r3;
+  r3.Attach(client);
+  Get(client, r3, "http://127.0.0.1:" + std::to_string(port) + "/html/setup.exe");
+  EXPECT_EQ(client.DocName(), "setup.htm");
+  EXPECT_EQ(r3.body, "<html>a page</html>");
+}
+
+TEST_F(HttpClientTest, AbortEndsTheRequestOnce) {
+  ScriptPeer script;
+  const int port = script.Start("http_script_server.py");
+  ASSERT_NE(port, 0);
+  {
+    // During the name look-up.
+    THttpClient client;
+    Recorder r;
+    r.Attach(client);
+    client.URL = "http://localhost:" + std::to_string(port) + "/ok/10";
+    client.GetASync();
+    EXPECT_EQ(client.State(), httpDnsLookup);
+    client.Abort();
+    EXPECT_TRUE(PumpUntil([&] { return r.done_count > 0; }));
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(r.done_count, 1);
+    EXPECT_EQ(r.done_error, httperrAborted);
+    EXPECT_EQ(client.StatusCode(), 404);
+    EXPECT_FALSE(r.Has("HeaderEnd"));
+  }
+  {
+    // In the middle of the body: the owner still hears of the document end.
+    THttpClient client;
+    Recorder r;
+    r.Attach(client);
+    client.OnDocData = [&](THttpClient* c, const char*, int) {
+      r.events.push_back("DocData");
+      c->Abort();
+    };
+    Get(client, r, "http://127.0.0.1:" + std::to_string(port) + "/hold/5000");
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"HeaderBegin", "HeaderEnd", "DocBegin", "DocData", "DocEnd",
+                                                  "RequestDone"}));
+    EXPECT_EQ(r.done_error, httperrAborted);
+  }
+}
+
+TEST_F(HttpClientTest, FailuresBeforeAnyResponse) {
+  const int closed_port = FreeLoopbackPort();
+  struct Case {
+    std::string url;
+    int error;
+  } cases[] = {
+      {"http://127.0.0.1:" + std::to_string(closed_port) + "/x", 10061},
+      {"ftp://127.0.0.1/file.zip", httperrUnsupportedUrl},
+      {"http://127.0.0.1:99999/", httperrUnsupportedUrl},
+      {"http://127.0.0.1/a b", httperrUnsupportedUrl},
+  };
+  THttpClient client;
+  for (const auto& c : cases) {
+    Recorder r;
+    r.Attach(client);
+    client.URL = c.url;
+    client.GetASync();
+    EXPECT_EQ(r.done_count, 0) << "request done must come from the event loop";
+    EXPECT_THROW(client.GetASync(), EHttpException);
+    ASSERT_TRUE(PumpUntil([&] { return r.done_count > 0; }));
+    EXPECT_EQ(r.done_error, c.error) << c.url;
+    EXPECT_EQ(client.StatusCode(), 404) << c.url;
+    EXPECT_EQ(client.State(), httpReady);
+  }
+}
+
+namespace {
+
+// A disk that is full.
+class FullStream : public TMemoryStream {
+ public:
+  std::int64_t Write(const void*, std::int64_t) override { return 0; }
+};
+
+}  // namespace
+
+// Owners free the component or fail inside its events (a window closing on
+// Cancel, a full disk): the request ends cleanly and nothing is used after it
+// has gone.
+TEST_F(HttpClientTest, OwnerMayFreeOrFailInsideEvents) {
+  ScriptPeer script;
+  const int port = script.Start("http_script_server.py");
+  ASSERT_NE(port, 0);
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/ok/200000";
+  for (const std::string where : {"HeaderEnd", "DocBegin", "DocData", "DocEnd", "RequestDone"}) {
+    auto* client = new THttpClient;
+    bool freed = false;
+    // The handler goes with the component: nothing of it is touched after.
+    auto free_it = [&](THttpClient* c) {
+      freed = true;
+      delete c;
+    };
+    if (where == "HeaderEnd") client->OnHeaderEnd = free_it;
+    if (where == "DocBegin") client->OnDocBegin = free_it;
+    if (where == "DocData") client->OnDocData = [&](THttpClient* c, const char*, int) { free_it(c); };
+    if (where == "DocEnd") client->OnDocEnd = free_it;
+    if (where == "RequestDone") client->OnRequestDone = [&](THttpClient* c, THttpRequest, int) { free_it(c); };
+    client->URL = url;
+    client->GetASync();
+    EXPECT_TRUE(PumpUntil([&] { return freed; })) << where;
+    PumpUntil([] { return false; }, 50);
+  }
+
+  THttpClient client;
+  Recorder r;
+  r.Attach(client);
+  FullStream full;
+  client.RcvdStream = &full;
+  Get(client, r, url);
+  EXPECT_EQ(r.done_error, httperrHandlerFailed);
+  EXPECT_EQ(client.StatusCode(), 404);
+  EXPECT_FALSE(r.Has("DocEnd"));
+}

@@ -1,0 +1,576 @@
+#include "transport/NetSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "transport/Transport_helpers.h"
+
+namespace {
+
+using test::PumpUntil;
+using test::RawPeer;
+
+// Records what a socket reports, in order.
+struct Recorder {
+  std::vector<std::string> events;
+  std::string received;
+  std::vector<std::string> reads;  // one entry per OnDataAvailable that read something
+  int connected_error = -1;
+  int closed_count = 0;
+  int closed_error = -1;
+  int data_sent = 0;
+
+  void Attach(TCustomNetSocket& s, int read_size = 8191) {
+    s.OnSessionConnected = [this](TCustomNetSocket*, int e) {
+      connected_error = e;
+      events.push_back("connected " + std::to_string(e));
+    };
+    s.OnSessionClosed = [this](TCustomNetSocket*, int e) {
+      ++closed_count;
+      closed_error = e;
+      events.push_back("closed " + std::to_string(e));
+    };
+    s.OnChangeState = [this](TCustomNetSocket*, TSocketState o, TSocketState n) {
+      events.push_back("state " + std::to_string(o) + "->" + std::to_string(n));
+    };
+    s.OnDataSent = [this](TCustomNetSocket*, int) { ++data_sent; };
+    s.OnDataAvailable = [this, read_size](TCustomNetSocket* sender, int) {
+      std::string buf(static_cast<std::size_t>(read_size), '\0');
+      const int n = sender->Receive(buf.data(), read_size);
+      if (n <= 0) return;
+      buf.resize(static_cast<std::size_t>(n));
+      received += buf;
+      reads.push_back(buf);
+    };
+  }
+};
+
+// A connected pair: our socket (client) and a raw peer (server side).
+struct Connected {
+  RawPeer peer;
+  TNetSocket sock;
+  Recorder rec;
+
+  explicit Connected(int read_size = 8191, bool line_mode = false) {
+    const int port = peer.Listen();
+    rec.Attach(sock, read_size);
+    sock.SetLineMode(line_mode);
+    sock.SetAddr("127.0.0.1");
+    sock.SetPort(std::to_string(port));
+    sock.Connect();
+    EXPECT_TRUE(peer.AcceptOne());
+    EXPECT_TRUE(PumpUntil([&] { return sock.State() == wsConnected; }));
+  }
+};
+
+TEST(NetSocket, LargeSendArrivesWholeAndDataSentComesOnceAfterwards) {
+  Connected c;
+  std::string payload(6 * 1024 * 1024 + 17, '\0');
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>((i * 131) ^ (i >> 9));
+  PumpUntil([&] { return c.rec.data_sent > 0; });  // the one that follows the connect
+  c.rec.data_sent = 0;
+  long long reported = 0;
+  c.sock.OnSendData = [&](TCustomNetSocket*, int n) { reported += n; };
+
+  EXPECT_EQ(c.sock.SendStr(payload), static_cast<int>(payload.size()));
+  EXPECT_EQ(c.rec.data_sent, 0) << "OnDataSent must never run inside Send";
+  const std::string got = c.peer.Read(payload.size(), 20000);
+  ASSERT_EQ(got.size(), payload.size());
+  EXPECT_TRUE(got == payload);
+  EXPECT_TRUE(PumpUntil([&] { return c.rec.data_sent > 0; }));
+  test::PumpFor(20);
+  EXPECT_EQ(c.rec.data_sent, 1);
+  EXPECT_EQ(reported, static_cast<long long>(payload.size()));
+  EXPECT_TRUE(c.sock.AllSent());
+}
+
+TEST(NetSocket, HandlersThatSendOrFreeTheSocketKeepBytesInOrderAndDoNotCrash) {
+  {
+    // More bytes sent from OnSendData queue behind the ones being sent.
+    Connected c;
+    const std::string first(3 * 1024 * 1024, 'A');
+    const std::string second(100000, 'B');
+    bool sent_more = false;
+    c.sock.OnSendData = [&](TCustomNetSocket* s, int) {
+      if (sent_more) return;
+      sent_more = true;
+      s->SendStr(second);
+    };
+    c.sock.SendStr(first);
+    const std::string got = c.peer.Read(first.size() + second.size(), 20000);
+    EXPECT_TRUE(got == first + second) << got.size();
+  }
+  // A socket freed by its own data handler, raw and in line mode.
+  for (bool line_mode : {false, true}) {
+    RawPeer peer;
+    auto* s = new TNetSocket;
+    bool freed = false;
+    s->SetLineMode(line_mode);
+    s->OnDataAvailable = [&](TCustomNetSocket* sock, int) {
+      char buf[8];
+      sock->Receive(buf, sizeof(buf));
+      delete sock;
+      freed = true;
+    };
+    s->SetAddr("127.0.0.1");
+    s->SetPort(std::to_string(peer.Listen()));
+    s->Connect();
+    ASSERT_TRUE(peer.AcceptOne());
+    peer.Write("one\r\ntwo\r\nthree\r\n");
+    EXPECT_TRUE(PumpUntil([&] { return freed; })) << line_mode;
+    EXPECT_TRUE(peer.SeesEnd()) << line_mode;
+  }
+}
+
+TEST(NetSocket, SmallSendStillReportsDataSentFromTheEventLoop) {
+  Connected c;
+  PumpUntil([&] { return c.rec.data_sent > 0; });
+  c.rec.data_sent = 0;
+  c.sock.SendStr("hello\r\n");
+  EXPECT_EQ(c.rec.data_sent, 0);
+  EXPECT_TRUE(PumpUntil([&] { return c.rec.data_sent == 1; }));
+  EXPECT_EQ(c.peer.Read(7), "hello\r\n");
+}
+
+TEST(NetSocket, RefusedConnectReportsErrorThenOneCloseAndNeverReadsConnected) {
+  TNetSocket s;
+  Recorder rec;
+  rec.Attach(s);
+  s.SetAddr("127.0.0.1");
+  s.SetPort(std::to_string(test::FreePort()));
+  s.Connect();
+  EXPECT_EQ(s.State(), wsConnecting);
+  ASSERT_TRUE(PumpUntil([&] { return rec.closed_count > 0; }));
+  test::PumpFor(20);
+  EXPECT_EQ(rec.connected_error, 10061);
+  EXPECT_EQ(rec.closed_count, 1);
+  EXPECT_EQ(rec.closed_error, 0);
+  EXPECT_EQ(s.State(), wsClosed);
+  EXPECT_EQ(s.LastError(), 10061);
+  for (const auto& e : rec.events) EXPECT_EQ(e.find("->4"), std::string::npos) << e;
+  EXPECT_EQ(rec.events, (std::vector<std::string>{"state 7->1", "state 1->3", "connected 10061", "state 3->7",
+                                                  "closed 0"}));
+}
+
+TEST(NetSocket, AConnectionStartedFromTheCloseHandlerIsAFreshOne) {
+  RawPeer live;
+  const int live_port = live.Listen();
+  TNetSocket s;
+  Recorder rec;
+  rec.Attach(s);
+  s.OnSessionClosed = [&](TCustomNetSocket* sock, int) {
+    ++rec.closed_count;
+    if (rec.closed_count == 1) {
+      sock->SetAddr("127.0.0.1");
+      sock->SetPort(std::to_string(live_port));
+      sock->Connect();
+    }
+  };
+  s.SetAddr("127.0.0.1");
+  s.SetPort(std::to_string(test::FreePort()));
+  s.Connect();
+  ASSERT_TRUE(live.AcceptOne());
+  ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+  EXPECT_EQ(s.Port(), std::to_string(live_port));
+  live.Close();
+  ASSERT_TRUE(PumpUntil([&] { return rec.closed_count == 2; }));
+  EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(NetSocket, MisuseIsReportedWithTheSocketErrorTexts) {
+  RawPeer peer;
+  TNetSocket s;
+  s.SetAddr("127.0.0.1");
+  s.SetPort(std::to_string(peer.Listen()));
+  s.Connect();
+  ASSERT_EQ(s.State(), wsConnecting);
+  try {
+    s.SendStr("too early");
+    FAIL() << "Send while connecting must raise";
+  } catch (const ESocketException& e) {
+    EXPECT_EQ(std::string(e.what()), "Error 10057 in function Send\r\nSocket is not connected");
+  }
+  s.Close();
+  // After a close the address and port are back at their defaults.
+  s.SetAddr("127.0.0.1");
+  try {
+    s.Connect();
+    FAIL();
+  } catch (const ESocketException& e) {
+    EXPECT_EQ(std::string(e.what()), "Connect: No Port Specified");
+  }
+
+  // With OnError assigned nothing is thrown.
+  int errors = 0;
+  s.OnError = [&](TCustomNetSocket*) { ++errors; };
+  EXPECT_EQ(s.SendStr("x"), -1);
+  EXPECT_EQ(errors, 1);
+}
+
+TEST(NetSocket, CloseDelayedInsideAHandlerKeepsTheSocketUsableUntilItReturns) {
+  Connected c;
+  bool usable = false;
+  c.sock.OnDataAvailable = [&](TCustomNetSocket* s, int) {
+    char buf[64];
+    s->Receive(buf, sizeof(buf));
+    s->CloseDelayed();
+    usable = s->State() == wsConnected && s->SendStr("bye\r\n") == 5;
+  };
+  c.peer.Write("ping\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return c.sock.State() == wsClosed; }));
+  EXPECT_TRUE(usable);
+  bool reset = true;
+  EXPECT_EQ(c.peer.ReadToEnd(&reset), "bye\r\n");
+  EXPECT_FALSE(reset);
+  EXPECT_EQ(c.rec.closed_count, 1);
+}
+
+TEST(NetSocket, PeerEndWithUnreadBytesDeliversThemBeforeOneClose) {
+  // A reader that takes 3 bytes per event, with and without the receive loop.
+  for (bool no_loop : {false, true}) {
+    Connected c(3);
+    if (no_loop) c.sock.ComponentOptions.Include(wsoNoReceiveLoop);
+    c.peer.Write("0123456789");
+    c.peer.Close();
+    ASSERT_TRUE(PumpUntil([&] { return c.rec.closed_count > 0; })) << no_loop;
+    test::PumpFor(20);
+    EXPECT_EQ(c.rec.received, "0123456789") << no_loop;
+    EXPECT_EQ(c.rec.closed_count, 1);
+    EXPECT_EQ(c.rec.closed_error, 0);
+    EXPECT_EQ(c.sock.State(), wsClosed);
+  }
+}
+
+TEST(NetSocket, CloseDeliversEverythingQueuedWhileAbortResets) {
+  {
+    // Close right after a large Send, with bytes from the peer left unread:
+    // the peer still gets every byte and a normal end.
+    Connected c;
+    c.sock.OnDataAvailable = nullptr;
+    c.sock.ComponentOptions.Include(wsoNoReceiveLoop);
+    c.peer.Write(std::string(5000, 'u'));
+    const std::string payload(3 * 1024 * 1024, 'p');
+    c.sock.SendStr(payload + "LAST\r\n");
+    c.sock.Close();
+    EXPECT_EQ(c.sock.State(), wsClosed);
+    bool reset = true;
+    const std::string got = c.peer.ReadToEnd(&reset, 20000);
+    EXPECT_EQ(got.size(), payload.size() + 6);
+    EXPECT_EQ(got.substr(got.size() - 6), "LAST\r\n");
+    EXPECT_FALSE(reset);
+  }
+  {
+    Connected c;
+    c.sock.Abort();
+    bool reset = false;
+    c.peer.ReadToEnd(&reset);
+    EXPECT_TRUE(reset);
+    EXPECT_EQ(c.rec.closed_count, 1);
+  }
+}
+
+TEST(NetSocket, PeerResetEndsTheConnectionOnce) {
+  Connected c;
+  c.peer.Reset();
+  ASSERT_TRUE(PumpUntil([&] { return c.rec.closed_count > 0; }));
+  test::PumpFor(20);
+  EXPECT_EQ(c.rec.closed_count, 1);
+  EXPECT_EQ(c.rec.closed_error, 10054);
+  EXPECT_EQ(c.sock.State(), wsClosed);
+}
+
+// Exposes the socket's own message posting, to replay a notice from an
+// earlier connection.
+class ProbeSocket : public TNetSocket {
+ public:
+  using TNetSocket::PostMessage;
+};
+
+TEST(NetSocket, NoticesOfAnEarlierConnectionAreDropped) {
+  RawPeer first;
+  RawPeer second;
+  ProbeSocket s;
+  Recorder rec;
+  rec.Attach(s);
+  s.SetAddr("127.0.0.1");
+  s.SetPort(std::to_string(first.Listen()));
+  s.Connect();
+  ASSERT_TRUE(first.AcceptOne());
+  ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+  const TSocket old_handle = s.HSocket();
+  s.Abort();
+
+  s.SetAddr("127.0.0.1");
+  s.SetPort(std::to_string(second.Listen()));
+  s.Connect();
+  ASSERT_TRUE(second.AcceptOne());
+  ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+  const int closes = rec.closed_count;
+  // The descriptor number is usually the same; the handle is not.
+  EXPECT_NE(s.HSocket(), old_handle);
+  s.PostMessage(WM_ASYNCSELECT, static_cast<std::uintptr_t>(old_handle),
+                platform::net::MakeSelectReply(platform::net::FD_CLOSE, 0));
+  s.PostMessage(WM_ASYNCSELECT, static_cast<std::uintptr_t>(old_handle),
+                platform::net::MakeSelectReply(platform::net::FD_READ, 0));
+  test::PumpFor(30);
+  EXPECT_EQ(s.State(), wsConnected);
+  EXPECT_EQ(rec.closed_count, closes);
+  second.Write("still here\r\n");
+  EXPECT_TRUE(PumpUntil([&] { return rec.received == "still here\r\n"; }));
+}
+
+TEST(NetSocket, ExceptionInAHandlerAbortsUnlessTheHandlerKeepsTheSocket) {
+  for (bool keep : {false, true}) {
+    Connected c;
+    std::string seen;
+    c.sock.OnBgException = [&](TCustomNetSocket*, const std::exception& e, bool& can_close) {
+      seen = e.what();
+      can_close = !keep;
+    };
+    c.sock.OnDataAvailable = [](TCustomNetSocket* s, int) {
+      char buf[16];
+      s->Receive(buf, sizeof(buf));
+      throw std::runtime_error("handler failed");
+    };
+    c.peer.Write("x");
+    ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }));
+    EXPECT_EQ(seen, "handler failed");
+    test::PumpFor(20);
+    EXPECT_EQ(c.sock.State(), keep ? wsConnected : wsClosed) << keep;
+  }
+}
+
+TEST(NetSocket, ReleaseFreesTheSocketAfterTheHandlerReturns) {
+  RawPeer peer;
+  const int port = peer.Listen();
+  auto* s = new TNetSocket;
+  bool released_later = false;
+  s->SetAddr("127.0.0.1");
+  s->SetPort(std::to_string(port));
+  s->OnDataAvailable = [&](TCustomNetSocket* sock, int) {
+    char buf[16];
+    sock->Receive(buf, sizeof(buf));
+    sock->Release();
+    released_later = sock->State() == wsConnected;  // still alive here
+  };
+  s->Connect();
+  ASSERT_TRUE(peer.AcceptOne());
+  peer.Write("x");
+  EXPECT_TRUE(peer.SeesEnd());  // freed, which closes it
+  EXPECT_TRUE(released_later);
+}
+
+TEST(NetSocket, DottedLookupCompletesBeforeReturningAndNamesLater) {
+  TNetSocket s;
+  std::vector<int> done;
+  s.OnDnsLookupDone = [&](TCustomNetSocket*, int e) { done.push_back(e); };
+  s.DnsLookup(" 127.000.0.1 ");
+  ASSERT_EQ(done, std::vector<int>{0});
+  EXPECT_EQ(s.DnsResult(), "127.0.0.1");
+
+  done.clear();
+  s.DnsLookup("localhost");
+  EXPECT_TRUE(done.empty());
+  ASSERT_TRUE(PumpUntil([&] { return !done.empty(); }));
+  EXPECT_EQ(done, std::vector<int>{0});
+  EXPECT_EQ(s.DnsResult(), "127.0.0.1");
+
+  // A cancelled look-up reports 10004 and its result never arrives.
+  done.clear();
+  s.DnsLookup("localhost");
+  s.CancelDnsLookup();
+  test::PumpFor(100);
+  EXPECT_EQ(done, std::vector<int>{10004});
+}
+
+TEST(NetSocket, SocketsKeepWorkingWhileAHandlerRunsANestedLoop) {
+  // Handlers show modal dialogs; other connections (and later lines of the
+  // same one) must still be served meanwhile.
+  Connected a(8191, true);
+  Connected b(8191, true);
+  std::vector<std::string> a_lines;
+  bool nested_done = false;
+  a.sock.OnDataAvailable = [&](TCustomNetSocket* s, int) {
+    char buf[256];
+    const int n = s->Receive(buf, sizeof(buf));
+    if (n <= 0) return;
+    a_lines.emplace_back(buf, static_cast<std::size_t>(n));
+    if (a_lines.size() == 1) {
+      b.peer.Write("during\r\n");
+      a.peer.Write("second\r\n");
+      nested_done = PumpUntil([&] { return b.rec.received == "during\r\n" && a_lines.size() == 2; });
+    }
+  };
+  a.peer.Write("first\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return a_lines.size() >= 2; }));
+  EXPECT_TRUE(nested_done);
+  EXPECT_EQ(a_lines, (std::vector<std::string>{"first\r\n", "second\r\n"}));
+}
+
+// --- line mode ---------------------------------------------------------------
+
+class LineProbe : public TNetSocket {
+ public:
+  using TNetSocket::NetworkBytesRead;
+};
+
+struct LinePair {
+  RawPeer peer;
+  LineProbe sock;
+  std::vector<std::string> lines;  // one entry per OnDataAvailable that read something
+  int closed = 0;
+  std::size_t written = 0;
+
+  explicit LinePair(int read_size) {
+    const int port = peer.Listen();
+    sock.SetLineMode(true);
+    sock.OnDataAvailable = [this, read_size](TCustomNetSocket* s, int) {
+      std::string buf(static_cast<std::size_t>(read_size), '\0');
+      const int n = s->Receive(buf.data(), read_size);
+      if (n > 0) lines.push_back(buf.substr(0, static_cast<std::size_t>(n)));
+    };
+    sock.OnSessionClosed = [this](TCustomNetSocket*, int) { ++closed; };
+    sock.SetAddr("127.0.0.1");
+    sock.SetPort(std::to_string(port));
+    sock.Connect();
+    EXPECT_TRUE(peer.AcceptOne());
+    EXPECT_TRUE(PumpUntil([&] { return sock.State() == wsConnected; }));
+  }
+
+  // Writes one chunk and waits until our socket has read all of it, so each
+  // chunk is a read of its own on our side.
+  void Feed(const std::string& chunk) {
+    peer.Write(chunk);
+    written += chunk.size();
+    EXPECT_TRUE(PumpUntil([&] { return sock.NetworkBytesRead() >= written; }));
+    test::PumpFor(2);
+  }
+};
+
+TEST(LineMode, ReassemblesLinesAtAnyByteBoundary) {
+  const std::string long_line = std::string(4998, 'L') + "\r\n";
+  struct Case {
+    const char* name;
+    int read_size;
+    std::vector<std::string> chunks;
+    std::vector<std::string> lines;
+  };
+  const std::vector<Case> cases = {
+      {"two frames in one read", 8191, {"  1006<>a\r\n  1006<>b\r\n"}, {"  1006<>a\r\n", "  1006<>b\r\n"}},
+      {"line end split between reads", 8191, {"  1006<>abc\r", "\n  1006<>d\r\n"}, {"  1006<>abc\r\n", "  1006<>d\r\n"}},
+      {"line split into single bytes", 8191, {"a", "b", "\r", "\n"}, {"ab\r\n"}},
+      {"small reader takes a long line in pieces", 2047, {long_line.substr(0, 3000), long_line.substr(3000)},
+       {long_line.substr(0, 2047), long_line.substr(2047, 2047), long_line.substr(4094)}},
+      {"bytes without a line end wait", 8191, {"partial"}, {}},
+      {"empty lines are lines", 8191, {"\r\n\r\nx\r\n"}, {"\r\n", "\r\n", "x\r\n"}},
+  };
+  for (const auto& c : cases) {
+    LinePair p(c.read_size);
+    for (const auto& chunk : c.chunks) p.Feed(chunk);
+    EXPECT_EQ(p.lines, c.lines) << c.name;
+    EXPECT_EQ(p.sock.State(), wsConnected) << c.name;
+  }
+}
+
+TEST(LineMode, OverLongLineIsDroppedThroughItsEndAndTheLinkStays) {
+  LinePair p(8191);
+  int exceeded = 0;
+  p.sock.OnLineLimitExceeded = [&](TCustomNetSocket*, int count, bool& clear) {
+    ++exceeded;
+    EXPECT_GT(count, 65536);
+    EXPECT_TRUE(clear);
+  };
+  p.Feed("  1006<>before\r\n");
+  // 70000 bytes without a line end, split so the end of the long line and the
+  // next frames arrive in later reads: nothing of the long line is passed on.
+  const std::string junk(70000, 'j');
+  p.Feed(junk.substr(0, 40000));
+  p.Feed(junk.substr(40000) + "  1006<>tail of the long line\r");
+  p.Feed("\n  1006<>after\r\n");
+  EXPECT_EQ(p.lines, (std::vector<std::string>{"  1006<>before\r\n", "  1006<>after\r\n"}));
+  EXPECT_EQ(exceeded, 1);
+  EXPECT_EQ(p.sock.State(), wsConnected);
+
+  // A limit the owner refuses to clear ends the connection instead of growing.
+  LinePair q(8191);
+  q.sock.LineLimit = 100;
+  q.sock.OnLineLimitExceeded = [](TCustomNetSocket*, int, bool& clear) { clear = false; };
+  q.Feed(std::string(150, 'k'));
+  EXPECT_TRUE(PumpUntil([&] { return q.sock.State() == wsClosed; }));
+  EXPECT_TRUE(q.lines.empty());
+}
+
+TEST(LineMode, HeldBytesComeAsALastLineWhenThePeerEnds) {
+  LinePair p(8191);
+  p.peer.Write("one\r\ntwo\r\nabc");
+  p.peer.Close();
+  ASSERT_TRUE(PumpUntil([&] { return p.closed > 0; }));
+  EXPECT_EQ(p.lines, (std::vector<std::string>{"one\r\n", "two\r\n", "abc"}));
+  EXPECT_EQ(p.closed, 1);
+}
+
+TEST(LineMode, SwitchingOffAndOnKeepsEveryByteInOrder) {
+  // One write carries a command that announces 100 raw bytes, the raw bytes,
+  // and two more command lines; the reader switches line mode off for the raw
+  // part, asks never for more than it still expects, and switches it on again.
+  const std::string raw = [] {
+    std::string r;
+    for (int i = 0; i < 100; ++i) r += static_cast<char>(i % 7 == 0 ? '\r' : (i % 5 == 0 ? '\n' : 'a' + i % 26));
+    return r;
+  }();
+  for (bool split : {false, true}) {
+    RawPeer peer;
+    TNetSocket s;
+    std::vector<std::string> events;
+    int expected_raw = 0;
+    s.SetLineMode(true);
+    s.OnDataAvailable = [&](TCustomNetSocket* sock, int) {
+      auto* line = static_cast<TNetSocket*>(sock);
+      char buf[2048];
+      if (!line->LineMode()) {
+        const int n = sock->Receive(buf, std::min(2047, expected_raw));
+        if (n <= 0) return;
+        expected_raw -= n;
+        events.push_back("raw " + std::string(buf, static_cast<std::size_t>(n)));
+        if (expected_raw == 0) line->SetLineMode(true);
+        return;
+      }
+      const int n = sock->Receive(buf, 2047);
+      if (n <= 0) return;
+      const std::string text(buf, static_cast<std::size_t>(n));
+      events.push_back("line " + text);
+      if (text.rfind("  1023<", 0) == 0) {
+        expected_raw = 100;
+        line->SetLineMode(false);
+      }
+    };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(peer.Listen()));
+    s.Connect();
+    ASSERT_TRUE(peer.AcceptOne());
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+    const std::string all = "  1023<100>\r\n" + raw + "  1006<>x\r\n  1006<>y\r\n";
+    if (split) {
+      peer.Write(all.substr(0, 40));
+      test::PumpFor(20);
+      peer.Write(all.substr(40));
+    } else {
+      peer.Write(all);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 4 && events.back() == "line   1006<>y\r\n"; })) << split;
+    std::string raw_seen;
+    std::vector<std::string> lines;
+    for (const auto& e : events) {
+      if (e.rfind("raw ", 0) == 0) raw_seen += e.substr(4);
+      else lines.push_back(e);
+    }
+    EXPECT_EQ(raw_seen, raw) << split;
+    EXPECT_EQ(lines, (std::vector<std::string>{"line   1023<100>\r\n", "line   1006<>x\r\n", "line   1006<>y\r\n"}))
+        << split;
+  }
+}
+
+}  // namespace
