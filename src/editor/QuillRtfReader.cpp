@@ -346,7 +346,7 @@ void TQuillRtfImporter::ParseString(std::string_view s) {
   text_.clear();
   attributes_.Assign(defaultFont_);
   paragraph_.Assign(TCustomQuillParagraph());
-  depth_ = recordDepth_ = fallbackSkip_ = 0;
+  depth_ = fallbackSkip_ = 0;
   finished_ = skipText_ = lineBreakPending_ = paragraphChanged_ = false;
   firstParagraph_ = true;
   if (s.empty()) return;

@@ -204,7 +204,6 @@ class TQuillRtfImporter : public TCustomQuillImporterEx {
   std::vector<TColor> colors_;
   std::string text_;      // text read but not yet delivered (one run of equal attributes)
   int depth_ = 0;         // open groups
-  int recordDepth_ = 0;   // open groups that got a record
   int fallbackSkip_ = 0;  // fallback characters of a Unicode character still to drop
   bool finished_ = false;
   bool skipText_ = false;

@@ -215,8 +215,6 @@ void FlattenInline(const QJsonObject& o, unsigned flags, const std::string& url,
     FlattenInlines(c.toArray()[1].toArray(), flags, c.toArray()[2].toArray()[0].toString().toStdString(), para);
   } else if (t == "Span") {
     FlattenInlines(c.toArray()[1].toArray(), flags, url, para);
-  } else if (t == "Code") {
-    for (char ch : platform::Utf8ToAnsi(c.toArray()[1].toString().toStdString())) para.push_back({ch, flags, url});
   }
 }
 
@@ -232,14 +230,8 @@ void FlattenBlocks(const QJsonArray& blocks, std::vector<FlatPara>& out) {
       FlatPara para;
       FlattenInlines(o["c"].toArray(), 0, "", para);
       out.push_back(std::move(para));
-    } else if (t == "Div") {
-      FlattenBlocks(o["c"].toArray()[1].toArray(), out);
-    } else if (t == "BlockQuote") {
-      FlattenBlocks(o["c"].toArray(), out);
     } else if (t == "BulletList") {
       for (const auto& item : o["c"].toArray()) FlattenBlocks(item.toArray(), out);
-    } else if (t == "OrderedList") {
-      for (const auto& item : o["c"].toArray()[1].toArray()) FlattenBlocks(item.toArray(), out);
     }
   }
 }
