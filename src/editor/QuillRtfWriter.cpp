@@ -290,7 +290,8 @@ bool TQuillRtfExporter::ApplyPicture(TCustomQuillEditorObject& object) {
       word = std::string(sPictureResWords[pwWmetafile]) + "8";
       width = MulDiv(object.Width(), 2540, 96);
       height = MulDiv(object.Height(), 2540, 96);
-      if (meta->Bytes.size() > 22) AppendHex(data, meta->Bytes.data() + 22, meta->Bytes.size() - 22);
+      if (meta->Bytes.size() <= 22) return false;  // a placeable header and nothing behind it
+      AppendHex(data, meta->Bytes.data() + 22, meta->Bytes.size() - 22);
     }
   } else {
     const QImage* image = object.GetImage();
