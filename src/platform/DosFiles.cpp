@@ -274,6 +274,15 @@ bool SetCurrentDir(const std::string& name) { return ::chdir(OsPath(name).c_str(
 
 namespace {
 
+mode_t ProcessUmask() {
+  static const mode_t mask = [] {
+    const mode_t m = ::umask(022);
+    ::umask(m);
+    return m;
+  }();
+  return mask;
+}
+
 int MakeTemp(const std::string& dir, const std::string& prefix, std::string& name) {
   std::string base = Native(dir.empty() ? std::string(".") : dir);
   if (base.back() != '/') base += '/';
@@ -298,8 +307,13 @@ std::string CreateTempFile(const std::string& dir, const std::string& prefix) {
 bool TOsFile::CreateTemp(const std::string& dir, const std::string& prefix, std::string& name) {
   Close();
   fd_ = MakeTemp(dir, prefix, name);
-  if (fd_ < 0) error_ = std::strerror(errno);
-  return fd_ >= 0;
+  if (fd_ < 0) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  // A temporary file starts private; it becomes an ordinary file once renamed into place.
+  ::fchmod(fd_, 0666 & ~ProcessUmask());
+  return true;
 }
 
 std::string TempDir() {

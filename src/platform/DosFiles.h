@@ -111,7 +111,8 @@ class TOsFile {
 
   // Creating never follows a symbolic link at the final name.
   bool Open(const std::string& name, uint16_t mode);
-  // Creates and opens (read-write) a new, uniquely named file in `dir`; `name` receives it.
+  // Creates and opens (read-write) a new, uniquely named file in `dir` with the
+  // permissions an ordinary new file gets; `name` receives it.
   bool CreateTemp(const std::string& dir, const std::string& prefix, std::string& name);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
