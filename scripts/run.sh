@@ -8,5 +8,10 @@ if [ -f "$root/tests/support/directory_server.py" ] && ! (exec 3<>/dev/tcp/127.0
   echo "Starting the local directory server on 127.0.0.1:${PARLO_SERVER_PORT:-9961}"
   python3 "$root/tests/support/directory_server.py" --port "${PARLO_SERVER_PORT:-9961}" \
     --data "${PARLO_SERVER_DATA:-$HOME/.local/share/parlo-directory}" >/dev/null 2>&1 &
+  # Parlo connects at once; give the server a moment to listen.
+  for _ in $(seq 50); do
+    (exec 3<>/dev/tcp/127.0.0.1/${PARLO_SERVER_PORT:-9961}) 2>/dev/null && break
+    sleep 0.1
+  done
 fi
 exec "$root/build/parlo" "$@"

@@ -1,0 +1,96 @@
+#include "core/FormPass.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/MainPanels.h"
+#include "platform/Charset.h"
+
+TPasswordCheck::Outcome TPasswordCheck::Submit(const std::string& typed) {
+  ++tries_;
+  if (!checkMode_ || typed == expected_) return Outcome::Accepted;
+  return tries_ < MaxTries ? Outcome::TryAgain : Outcome::GiveUp;
+}
+
+TFormPass::TFormPass(QWidget* parent) : QDialog(parent) {
+  setObjectName("FormPass");
+  setWindowTitle("Enter Password");
+  setModal(true);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, kPanelColor);
+  setPalette(pal);
+  setAutoFillBackground(true);
+
+  Label1 = new QLabel(this);
+  Label1->setWordWrap(true);
+  EditPass = new QLineEdit(this);
+  EditPass->setEchoMode(QLineEdit::Password);
+  CheckRem = new QCheckBox("Remember password", this);
+  SpeedButton1 = new QPushButton("OK", this);
+  SpeedButton2 = new QPushButton("Cancel", this);
+  SpeedButton1->setAutoDefault(false);
+  SpeedButton2->setAutoDefault(false);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(CheckRem);
+  buttons->addStretch();
+  buttons->addWidget(SpeedButton1);
+  buttons->addWidget(SpeedButton2);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Label1);
+  layout->addWidget(EditPass);
+  layout->addLayout(buttons);
+  setFixedWidth(320);
+
+  connect(SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });
+  connect(SpeedButton2, &QPushButton::clicked, this, [this] { SpeedButton2Click(); });
+  connect(EditPass, &QLineEdit::returnPressed, this, [this] { SpeedButton1Click(); });
+}
+
+void TFormPass::SetPrompt(const std::string& text) { Label1->setText(platform::ToQString(text)); }
+void TFormPass::SetRemember(bool on) { CheckRem->setChecked(on); }
+void TFormPass::SetPassword(const std::string& text) { EditPass->setText(platform::ToQString(text)); }
+void TFormPass::SetCheckMode(bool on, const std::string& expected) { check_ = TPasswordCheck(on, expected); }
+
+void TFormPass::SpeedButton1Click() {
+  const std::string typed = platform::FromQString(EditPass->text());
+  switch (check_.Submit(typed)) {
+    case TPasswordCheck::Outcome::Accepted:
+      Password = typed;
+      Remember = CheckRem->isChecked();
+      Cancelled = false;
+      accept();
+      break;
+    case TPasswordCheck::Outcome::TryAgain:
+      QMessageBox::information(this, "Incorrect Password", "Incorrect Password, please try again...");
+      EditPass->clear();
+      EditPass->setFocus();
+      break;
+    case TPasswordCheck::Outcome::GiveUp:
+      Cancelled = true;
+      QMessageBox::information(this, "Incorrect Password",
+                               "So sorry, invalid password, you only get three tries......bye!");
+      reject();
+      break;
+  }
+}
+
+void TFormPass::SpeedButton2Click() {
+  Cancelled = true;
+  reject();
+}
+
+void TFormPass::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    SpeedButton1Click();
+    return;
+  }
+  // Escape rejects through the base class; Cancelled is still true then.
+  QDialog::keyPressEvent(e);
+}

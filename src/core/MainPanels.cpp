@@ -1,0 +1,130 @@
+#include "core/MainPanels.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <array>
+
+#include "platform/Charset.h"
+
+namespace {
+
+QIcon Dot(const QColor& fill, bool hollow = false) {
+  QPixmap pm(16, 16);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(fill.darker(160), 1));
+  p.setBrush(hollow ? QBrush(Qt::white) : QBrush(fill));
+  p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
+  if (hollow) {
+    p.setBrush(fill);
+    p.drawEllipse(QRectF(5.5, 5.5, 5, 5));
+  }
+  return QIcon(pm);
+}
+
+}  // namespace
+
+QIcon StatusIcon(int mode) {
+  static const std::array<QIcon, 5> icons = {
+      Dot(QColor(0x2E, 0xA0, 0x43)),        // Available
+      Dot(QColor(0xC8, 0x2A, 0x2A)),        // Busy
+      Dot(QColor(0x90, 0x90, 0x90), true),  // Invisible
+      Dot(QColor(0xE8, 0xB0, 0x20)),        // Away
+      Dot(QColor(0xE0, 0x70, 0x10), true),  // Unavailable
+  };
+  if (mode < 0 || mode >= static_cast<int>(icons.size())) return {};
+  return icons[static_cast<size_t>(mode)];
+}
+
+QIcon LinkStateIcon(int image) {
+  static const std::array<QIcon, 3> icons = {Dot(QColor(0x80, 0x80, 0x80)), Dot(QColor(0x2E, 0xA0, 0x43)),
+                                              Dot(QColor(0xE8, 0xB0, 0x20))};
+  if (image < 0 || image >= static_cast<int>(icons.size())) return {};
+  return icons[static_cast<size_t>(image)];
+}
+
+TTabBox::TTabBox(const QString& caption, QWidget* parent) : QWidget(parent), caption_(caption) {
+  setFixedSize(60, 20);
+  // The captions were laid out for a small 8-point face; keep them inside 60 pixels.
+  QFont f = font();
+  f.setPixelSize(11);
+  setFont(f);
+}
+
+void TTabBox::SetSelected(bool on) {
+  selected_ = on;
+  update();
+}
+
+void TTabBox::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QColor grey(128, 128, 128);
+  QFont f = font();
+  if (selected_) {
+    p.setPen(QPen(Qt::white, 1));
+    p.setBrush(kFormColor);
+    p.drawRoundedRect(QRect(0, 0, width() - 1, height() - 1), 3, 3);
+    p.setPen(kFormColor);
+    p.drawLine(1, 16, 59, 16);
+    p.setPen(Qt::white);
+  } else {
+    p.setPen(QPen(grey, 1));
+    p.setBrush(kPanelColor);
+    p.drawRoundedRect(QRect(0, 1, width() - 1, height() - 3), 3, 3);
+    p.setPen(grey);
+    p.drawLine(0, 16, 60, 16);
+    p.setPen(Qt::black);
+    f.setBold(false);
+  }
+  p.setFont(f);
+  p.drawText(QRect(7, 2, width() - 7, height() - 4), Qt::AlignLeft | Qt::AlignTop, caption_);
+}
+
+void TTabBox::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton && OnMouseDown) OnMouseDown();
+}
+
+TFrameBox::TFrameBox(const QColor& color, QWidget* parent) : QWidget(parent), color_(color) {}
+
+void TFrameBox::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setPen(QPen(color_, 1));
+  p.setBrush(color_);
+  p.drawRoundedRect(QRect(3, 0, width() - 7, height() - 1), 2, 2);
+}
+
+TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) { setFixedHeight(20); }
+
+// Each setter repaints only when what it shows changes.
+void TStatusBar::SetListenStateIcon(int image) {
+  if (image == listenImage_) return;
+  listenImage_ = image;
+  update(QRect(0, 0, 20, height()));
+}
+
+void TStatusBar::SetServerStateIcon(int image) {
+  if (image == serverImage_) return;
+  serverImage_ = image;
+  update(QRect(170, 0, width() - 170, height()));
+}
+
+void TStatusBar::SetStatusText(const std::string& text) {
+  if (text == text_) return;
+  text_ = text;
+  update(QRect(20, 0, 150, height()));
+}
+
+void TStatusBar::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), palette().window());
+  p.setPen(palette().mid().color());
+  p.drawLine(20, 2, 20, height() - 3);
+  p.drawLine(170, 2, 170, height() - 3);
+  LinkStateIcon(listenImage_).paint(&p, QRect(2, 2, 16, 16));
+  p.setPen(palette().windowText().color());
+  p.drawText(QRect(23, 1, 146, height() - 2), Qt::AlignLeft | Qt::AlignVCenter,
+             platform::ToQString(text_));
+  LinkStateIcon(serverImage_).paint(&p, QRect(172, 2, 16, 16));
+}

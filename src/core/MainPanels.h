@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+// The main window's hand-drawn pieces: its tabs, the frames behind the lists
+// and selectors, the three-panel status bar, and the small status pictures.
+
+inline const QColor kFormColor(0x00, 0x61, 0x96);   // dark blue of every form
+inline const QColor kPanelColor(0xB0, 0xC4, 0xDE);  // light blue of panels and frames
+
+// Picture of a StatusMode (0..4) as the lists and the status selector show it;
+// a null icon for any other number.
+QIcon StatusIcon(int mode);
+// Pictures of the status bar's end panels: 0 closed / not listening, 1 connected
+// / listening, 2 connecting.
+QIcon LinkStateIcon(int image);
+
+// One tab of a row: the selected one in the form colour with white text, the
+// others light blue with a grey rule along their foot.
+class TTabBox : public QWidget {
+ public:
+  TTabBox(const QString& caption, QWidget* parent);
+  bool Selected() const { return selected_; }
+  void SetSelected(bool on);
+  std::function<void()> OnMouseDown;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void mousePressEvent(QMouseEvent*) override;
+
+ private:
+  QString caption_;
+  bool selected_ = false;
+};
+
+// A filled frame with small rounded corners, 3 pixels inside its box.
+class TFrameBox : public QWidget {
+ public:
+  TFrameBox(const QColor& color, QWidget* parent);
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  QColor color_;
+};
+
+// The status bar: listener picture (20 wide), status text (150), directory
+// connection picture (20).
+class TStatusBar : public QWidget {
+ public:
+  explicit TStatusBar(QWidget* parent);
+  void SetListenStateIcon(int image);
+  void SetServerStateIcon(int image);
+  void SetStatusText(const std::string& text);
+  int ListenStateIcon() const { return listenImage_; }
+  int ServerStateIcon() const { return serverImage_; }
+  const std::string& StatusText() const { return text_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  int listenImage_ = 0;
+  int serverImage_ = 0;
+  std::string text_;
+};

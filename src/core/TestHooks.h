@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// Knobs for the end-to-end tests and benches, which run the real program. They
+// are read only when PARLO_TEST_HOOKS is "1", so nothing in a user's ordinary
+// environment changes how the program behaves.
+namespace testhooks {
+
+bool Enabled();
+// The interval a test asked for through the environment variable `name`
+// (milliseconds, at least 10), else `normal`.
+int IntervalMs(const char* name, int normal);
+// One line "parlo: <event>" on standard output, flushed, so that a test or a
+// bench can see when the program reaches a point (window shown, raised ...).
+void Trace(const std::string& event);
+
+}  // namespace testhooks

@@ -1,0 +1,85 @@
+#include "platform/Autostart.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+
+#include "platform/Exception.h"
+
+namespace platform {
+
+namespace {
+
+// Exec= takes a quoted argument in which ", `, $ and \ are escaped by a backslash,
+// and the desktop-entry reader first undoes its own \\ escape, so backslashes are
+// doubled twice. "%" introduces field codes and is doubled.
+std::string QuoteExec(const std::string& program) {
+  std::string out = "\"";
+  for (char c : program) {
+    if (c == '"' || c == '`' || c == '$') out += "\\\\";
+    if (c == '\\') out += "\\\\\\";
+    if (c == '%') out += '%';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// Values of a desktop entry are one line each.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char c : text) out += (c == '\n' || c == '\r') ? ' ' : c;
+  return out;
+}
+
+}  // namespace
+
+std::filesystem::path AutostartFile(const std::string& id) {
+  std::filesystem::path config;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg && std::filesystem::path(xdg).is_absolute())
+    config = xdg;
+  else if (const char* home = std::getenv("HOME"); home && *home)
+    config = std::filesystem::path(home) / ".config";
+  else
+    config = std::filesystem::current_path() / ".config";
+  return config / "autostart" / (id + ".desktop");
+}
+
+void SetAutostart(const std::string& id, const std::string& name, const std::filesystem::path& program, bool on) {
+  const auto file = AutostartFile(id);
+  std::error_code ec;
+  if (!on) {
+    std::filesystem::remove(file, ec);
+    if (ec) throw EStreamError("Cannot remove " + file.string() + ": " + ec.message());
+    return;
+  }
+  std::filesystem::create_directories(file.parent_path(), ec);
+  auto temp = file;
+  temp += ".new";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << "[Desktop Entry]\n"
+        << "Type=Application\n"
+        << "Name=" << OneLine(name) << "\n"
+        << "Exec=" << QuoteExec(OneLine(program.string())) << "\n"
+        << "Terminal=false\n"
+        << "X-GNOME-Autostart-enabled=true\n";
+    out.close();
+    if (!out) {
+      std::filesystem::remove(temp, ec);
+      throw EStreamError("Cannot write " + file.string());
+    }
+  }
+  std::filesystem::rename(temp, file, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    throw EStreamError("Cannot write " + file.string());
+  }
+}
+
+std::filesystem::path ProgramFile() {
+  std::error_code ec;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::filesystem::path() : path;
+}
+
+}  // namespace platform

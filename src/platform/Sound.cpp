@@ -1,0 +1,276 @@
+#include "platform/Sound.h"
+
+#include <alsa/asoundlib.h>
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "platform/Charset.h"
+#include "platform/ErrorSink.h"
+#include "platform/Exception.h"
+
+namespace platform {
+
+namespace {
+
+// Sounds are short effects; a bigger file is a mistake, not a sound to load.
+constexpr size_t kMaxWaveBytes = 64u << 20;
+
+uint32_t Le32(const std::string& b, size_t at) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+}
+
+uint16_t Le16(const std::string& b, size_t at) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8);
+}
+
+// ---- ALSA ------------------------------------------------------------------
+
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+class AlsaSink final : public TSoundSink {
+ public:
+  AlsaSink() {
+    // ALSA prints its own complaints to stderr; the channel reports them once instead.
+    static const bool quiet = (snd_lib_error_set_handler(&QuietAlsa), true);
+    (void)quiet;
+  }
+  ~AlsaSink() override { Close(); }
+
+  bool Open(const TWave& wave, std::string& error) override {
+    Close();
+    // Non-blocking open: a device held by another program must not stall us.
+    int rc = snd_pcm_open(&pcm_, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    if (rc < 0) {
+      pcm_ = nullptr;
+      error = snd_strerror(rc);
+      return false;
+    }
+    snd_pcm_nonblock(pcm_, 0);
+    snd_pcm_format_t format = wave.bits == 8    ? SND_PCM_FORMAT_U8
+                              : wave.bits == 16 ? SND_PCM_FORMAT_S16_LE
+                              : wave.bits == 24 ? SND_PCM_FORMAT_S24_3LE
+                                                : SND_PCM_FORMAT_S32_LE;
+    rc = snd_pcm_set_params(pcm_, format, SND_PCM_ACCESS_RW_INTERLEAVED, static_cast<unsigned>(wave.channels),
+                            static_cast<unsigned>(wave.rate), 1, 100000);
+    if (rc < 0) {
+      error = snd_strerror(rc);
+      Close();
+      return false;
+    }
+    frameBytes_ = static_cast<size_t>(wave.FrameBytes());
+    return true;
+  }
+
+  void Write(const uint8_t* data, size_t frames) override {
+    while (pcm_ && frames > 0) {
+      snd_pcm_sframes_t n = snd_pcm_writei(pcm_, data, frames);
+      if (n < 0) {
+        if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0) return;
+        continue;
+      }
+      data += static_cast<size_t>(n) * frameBytes_;
+      frames -= static_cast<size_t>(n);
+    }
+  }
+
+  void Finish() override {
+    if (pcm_) snd_pcm_drain(pcm_);
+  }
+  void Abort() override {
+    if (pcm_) snd_pcm_drop(pcm_);
+  }
+  void Close() override {
+    if (pcm_) snd_pcm_close(pcm_);
+    pcm_ = nullptr;
+  }
+
+ private:
+  snd_pcm_t* pcm_ = nullptr;
+  size_t frameBytes_ = 1;
+};
+
+}  // namespace
+
+TWave ParseWave(const std::string& b, const std::string& path) {
+  if (b.size() < 12 || b.compare(0, 4, "RIFF") != 0 || b.compare(8, 4, "WAVE") != 0)
+    throw EStreamError("not a wave file");
+  TWave wave;
+  wave.path = path;
+  bool haveFormat = false;
+  for (size_t at = 12; at + 8 <= b.size();) {
+    const std::string id = b.substr(at, 4);
+    const size_t size = std::min<size_t>(Le32(b, at + 4), b.size() - at - 8);
+    const size_t body = at + 8;
+    if (id == "fmt ") {
+      if (size < 16) throw EStreamError("short format chunk");
+      uint16_t tag = Le16(b, body);
+      if (tag == 0xFFFE && size >= 26) tag = Le16(b, body + 24);  // extensible: sub-format's first word
+      if (tag != 1) throw EStreamError("not PCM samples");
+      wave.channels = Le16(b, body + 2);
+      wave.rate = static_cast<int>(Le32(b, body + 4));
+      wave.bits = Le16(b, body + 14);
+      if (wave.channels < 1 || wave.channels > 8) throw EStreamError("unsupported channel count");
+      if (wave.rate < 1000 || wave.rate > 384000) throw EStreamError("unsupported sample rate");
+      if (wave.bits != 8 && wave.bits != 16 && wave.bits != 24 && wave.bits != 32)
+        throw EStreamError("unsupported sample size");
+      haveFormat = true;
+    } else if (id == "data") {
+      if (!haveFormat) throw EStreamError("samples before their format");
+      const size_t whole = size - size % static_cast<size_t>(wave.FrameBytes());
+      wave.data.assign(b.begin() + static_cast<std::ptrdiff_t>(body),
+                       b.begin() + static_cast<std::ptrdiff_t>(body + whole));
+      return wave;
+    }
+    at = body + size + (size & 1);
+  }
+  throw EStreamError(haveFormat ? "no samples" : "no format chunk");
+}
+
+TWave LoadWave(const std::string& path) {
+  std::ifstream in(PathFromName(path), std::ios::binary);
+  if (!in) throw EStreamError("cannot open " + path);
+  in.seekg(0, std::ios::end);
+  const auto size = static_cast<std::streamoff>(in.tellg());
+  if (size < 0 || static_cast<size_t>(size) > kMaxWaveBytes) throw EStreamError(path + ": too large for a sound");
+  in.seekg(0);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  in.read(bytes.data(), size);
+  if (!in) throw EStreamError("cannot read " + path);
+  try {
+    return ParseWave(bytes, path);
+  } catch (const EStreamError& e) {
+    throw EStreamError(path + ": " + e.what());
+  }
+}
+
+std::unique_ptr<TSoundSink> MakeAlsaSink() { return std::make_unique<AlsaSink>(); }
+
+TSoundChannel::TSoundChannel(std::unique_ptr<TSoundSink> sink) : sink_(std::move(sink)) {}
+
+TSoundChannel::~TSoundChannel() {
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+    ++generation_;
+  }
+  wake_.notify_all();
+  if (worker_.joinable()) worker_.join();
+}
+
+TSoundChannel& TSoundChannel::Process() {
+  static TSoundChannel* channel = new TSoundChannel(MakeAlsaSink());
+  return *channel;
+}
+
+bool TSoundChannel::Play(const std::string& file, Mode mode) {
+  {
+    std::lock_guard lock(mutex_);
+    if (mode == Mode::SkipIfBusy && busy_) return false;
+    pending_ = Job{file, ++generation_};
+    busy_ = true;
+    if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
+  }
+  wake_.notify_all();
+  return true;
+}
+
+void TSoundChannel::Stop() {
+  std::lock_guard lock(mutex_);
+  ++generation_;
+  pending_.reset();
+  busy_ = false;
+}
+
+bool TSoundChannel::IsPlaying() const {
+  std::lock_guard lock(mutex_);
+  return busy_;
+}
+
+void TSoundChannel::SetReporter(Reporter reporter) {
+  std::lock_guard lock(mutex_);
+  reporter_ = std::move(reporter);
+}
+
+bool TSoundChannel::Cancelled(uint64_t generation) const {
+  std::lock_guard lock(mutex_);
+  return generation != generation_;
+}
+
+void TSoundChannel::Report(const std::string& message) {
+  Reporter reporter;
+  {
+    std::lock_guard lock(mutex_);
+    reporter = reporter_;
+  }
+  if (reporter) {
+    reporter(message);
+  } else if (auto* app = QCoreApplication::instance()) {
+    QMetaObject::invokeMethod(app, [message] { ReportError(message); }, Qt::QueuedConnection);
+  } else {
+    std::fprintf(stderr, "parlo: %s\n", message.c_str());
+  }
+}
+
+void TSoundChannel::Run() {
+  for (;;) {
+    Job job;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [this] { return quit_ || pending_.has_value(); });
+      if (quit_) return;
+      job = std::move(*pending_);
+      pending_.reset();
+    }
+    PlayJob(job);
+    std::lock_guard lock(mutex_);
+    if (job.generation == generation_) busy_ = false;
+  }
+}
+
+void TSoundChannel::PlayJob(const Job& job) {
+  TWave wave;
+  try {
+    wave = LoadWave(job.file);
+  } catch (const Exception& e) {
+    bool first;
+    {
+      std::lock_guard lock(mutex_);
+      first = std::find(badFiles_.begin(), badFiles_.end(), job.file) == badFiles_.end();
+      if (first) badFiles_.push_back(job.file);
+    }
+    if (first) Report(std::string("Cannot play sound: ") + e.what());
+    return;
+  }
+  std::string error;
+  if (!sink_->Open(wave, error)) {
+    if (!deviceReported_) {
+      deviceReported_ = true;
+      Report("No sound device (" + error + "); sounds are silent");
+    }
+    return;
+  }
+  // Small pieces, so that a newer sound cuts this one off within about 20 ms.
+  const size_t chunk = std::max<size_t>(1, static_cast<size_t>(wave.rate) / 50);
+  const size_t frameBytes = static_cast<size_t>(wave.FrameBytes());
+  const size_t frames = wave.Frames();
+  bool cut = false;
+  for (size_t done = 0; done < frames; done += chunk) {
+    if (Cancelled(job.generation)) {
+      cut = true;
+      break;
+    }
+    sink_->Write(wave.data.data() + done * frameBytes, std::min(chunk, frames - done));
+  }
+  if (cut || Cancelled(job.generation)) sink_->Abort();
+  else sink_->Finish();
+  sink_->Close();
+}
+
+}  // namespace platform

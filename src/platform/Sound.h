@@ -1,0 +1,102 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace platform {
+
+// One decoded PCM wave file.
+struct TWave {
+  std::string path;
+  int channels = 0;
+  int rate = 0;
+  int bits = 0;               // 8 (unsigned), 16, 24 or 32 (signed little-endian)
+  std::vector<uint8_t> data;  // whole frames only
+
+  int FrameBytes() const { return channels * bits / 8; }
+  size_t Frames() const { return FrameBytes() ? data.size() / static_cast<size_t>(FrameBytes()) : 0; }
+};
+
+// Decodes a RIFF WAVE file of PCM samples; raises platform::EStreamError with the
+// reason for anything it cannot play.
+TWave ParseWave(const std::string& bytes, const std::string& path = {});
+// `path` is an 8-bit file name as the program builds it (see PathFromName).
+TWave LoadWave(const std::string& path);
+
+// Where the channel's samples go. Called only from the channel's own thread.
+class TSoundSink {
+ public:
+  virtual ~TSoundSink() = default;
+  // Prepares the output for the wave's format; false with a reason when there is
+  // no device to play on.
+  virtual bool Open(const TWave& wave, std::string& error) = 0;
+  // Queues frames, blocking while the output is full.
+  virtual void Write(const uint8_t* data, size_t frames) = 0;
+  // Lets what is queued run out (the sound ended), or drops it (it was cut off).
+  virtual void Finish() = 0;
+  virtual void Abort() = 0;
+  virtual void Close() = 0;
+};
+
+// The sound card, through ALSA's default device.
+std::unique_ptr<TSoundSink> MakeAlsaSink();
+
+// One asynchronous playback channel: at most one sound plays at a time, and the
+// caller never waits for the sound or the device.
+//   Interrupt   cuts off whatever plays and starts the new sound;
+//   SkipIfBusy  drops the new sound while anything plays.
+// A missing device means silence and a single report; an unreadable file is
+// reported once per file name.
+class TSoundChannel {
+ public:
+  enum class Mode { Interrupt, SkipIfBusy };
+  using Reporter = std::function<void(const std::string& message)>;
+
+  explicit TSoundChannel(std::unique_ptr<TSoundSink> sink);
+  ~TSoundChannel();
+  TSoundChannel(const TSoundChannel&) = delete;
+  TSoundChannel& operator=(const TSoundChannel&) = delete;
+
+  // The channel of this process, playing on the sound card. It lives until the
+  // process ends, so that no exit path waits on a device.
+  static TSoundChannel& Process();
+
+  // True when the sound was taken, false when it was skipped.
+  bool Play(const std::string& file, Mode mode);
+  void Stop();
+  bool IsPlaying() const;
+
+  // By default reports go to platform::ReportError on the GUI thread.
+  void SetReporter(Reporter reporter);
+
+ private:
+  struct Job {
+    std::string file;
+    uint64_t generation;
+  };
+  void Run();
+  void PlayJob(const Job& job);
+  bool Cancelled(uint64_t generation) const;
+  void Report(const std::string& message);
+
+  std::unique_ptr<TSoundSink> sink_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::optional<Job> pending_;
+  uint64_t generation_ = 0;
+  bool busy_ = false;
+  bool quit_ = false;
+  bool deviceReported_ = false;
+  std::vector<std::string> badFiles_;
+  Reporter reporter_;
+  std::thread worker_;
+};
+
+}  // namespace platform

@@ -1,0 +1,188 @@
+// Self-extracting archives, repair of damaged archives and the configuration
+// file beside a multi-part archive: all of them writing runs over the
+// entries of an archive that already exists.
+
+#include <algorithm>
+
+#include "platform/DosFiles.h"
+#include "zip/BufferStream.h"
+#include "zip/ZipWriter.h"
+#include "zip/ZipWriterRun.h"
+
+namespace zip {
+
+namespace {
+
+std::string ChangeExt(const std::string& name, const std::string& ext) {
+  size_t slash = name.find_last_of("\\/");
+  size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name + ext;
+  return name.substr(0, dot) + ext;
+}
+
+std::string LowerExt(const std::string& name) {
+  size_t slash = name.find_last_of("\\/");
+  size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
+  std::string ext = name.substr(dot);
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return ext;
+}
+
+std::unique_ptr<TMemoryStream> LoadStub(const std::string& name) {
+  auto stub = std::make_unique<TMemoryStream>();
+  TLFNFileStream file(name, platform::fmOpenRead, false, 8192);
+  stub->CopyFrom(file, 0);
+  return stub;
+}
+
+}  // namespace
+
+void TZipWriter::MakeSFX(const std::string& sfxStub, bool /*flag*/) {
+  if (ZipName().empty() || sfxStub.empty()) return;
+  stubStream_ = LoadStub(sfxStub);
+  moveTarget_ = ChangeExt(ZipName(), ".EXE");
+  FilesList.clear();
+  try {
+    RunZip(TRunKind::Files);
+  } catch (...) {
+    stubStream_.reset();
+    moveTarget_.clear();
+    throw;
+  }
+  stubStream_.reset();
+  moveTarget_.clear();
+}
+
+int TZipWriter::MakeNewSFX(const std::string& sfxStub, const std::string& fName, const char* options,
+                           int optionsLen) {
+  if (sfxStub.empty() || fName.empty()) return 0;
+  std::string target = fName;
+  if (platform::FileExists(target) && LowerExt(target) == ".zip") target = ChangeExt(target, ".exe");
+  // The stub and its options are put together in memory: no fixed file name
+  // in a shared folder that another user could have planted first.
+  stubStream_ = LoadStub(sfxStub);
+  if (options && optionsLen > 0) {
+    stubStream_->Seek(0, soFromEnd);
+    stubStream_->WriteBuffer(options, optionsLen);
+  }
+  SetZipName(target);
+  int count = 0;
+  try {
+    count = Zip();
+  } catch (...) {
+    stubStream_.reset();
+    throw;
+  }
+  stubStream_.reset();
+  return count;
+}
+
+void TZipWriter::SFXToZip(bool deleteSFX) {
+  if (ZipName().empty()) return;
+  const std::string sfx = ZipName();
+  const std::string zipName = ChangeExt(sfx, ".zip");
+  keepPrefix_ = false;
+  moveTarget_ = zipName;
+  FilesList.clear();
+  try {
+    RunZip(TRunKind::Files);
+  } catch (...) {
+    moveTarget_.clear();
+    keepPrefix_ = true;
+    throw;
+  }
+  moveTarget_.clear();
+  ClearZip();
+  SetZipName(zipName);
+  ReadZip();
+  if (deleteSFX && zipName != sfx) platform::RemoveFile(sfx);
+  keepPrefix_ = true;
+}
+
+int TZipWriter::FixZip(const std::string& inputFile, const std::string& outputFile) {
+  // Damaged archives are read by scanning their local headers, here and in
+  // the writing run that copies what was found.
+  const TIncompleteZipMode saved = IncompleteZipMode;
+  IncompleteZipMode = izAssumeBad;
+  int count = 0;
+  try {
+    if (Count() == 0 || !scanned_) {
+      ClearZip();
+      SetZipName(inputFile);
+      ReadZip();
+      for (int i = 0; i < Count(); ++i) FileIsOK(i);
+    }
+    // Without a desktop there is no save dialog to ask for a name.
+    if (!outputFile.empty()) {
+      moveTarget_ = outputFile;
+      FilesList.clear();
+      RunZip(TRunKind::Files);
+      count = lastEntryCount_;
+    }
+  } catch (...) {
+    IncompleteZipMode = saved;
+    moveTarget_.clear();
+    throw;
+  }
+  IncompleteZipMode = saved;
+  moveTarget_.clear();
+  return count;
+}
+
+void TZipWriter::SaveZipInfoToFile(const std::string& fName) {
+  ReadZip();
+  std::vector<const TZipHeaderInfo*> list;
+  for (int i = 0; i < Count(); ++i) list.push_back(Entry(i));
+  std::sort(list.begin(), list.end(), [](const TZipHeaderInfo* a, const TZipHeaderInfo* b) {
+    return a->DiskNumberStart != b->DiskNumberStart ? a->DiskNumberStart < b->DiskNumberStart
+                                                    : a->RelativeOffset < b->RelativeOffset;
+  });
+  TEndCentral end;
+  end.Assign(endCentral_);
+  if (end.ZipHasComment() && !end.ZipComment && zip_) end.ZipComment = endCentral_.GetZipComment(*zip_);
+  WriteZipInfo(fName, list, end);
+}
+
+// The records are written without their extra field bytes, and so with an
+// extra field length of 0: a length without the bytes would shift every
+// record after it.
+void TZipWriter::WriteZipInfo(const std::string& fName, const std::vector<const TZipHeaderInfo*>& entries,
+                              const TEndCentral& end) {
+  TLFNFileStream file(fName, platform::fmCreate, true, 8192);
+  for (const TZipHeaderInfo* e : entries) {
+    TZipHeaderInfo copy;
+    copy.Assign(*e);
+    if (copy.HasComment() && !copy.FileComment && zip_) copy.FileComment = e->GetFileComment(*zip_);
+    copy.SaveCentralToStream(file);
+  }
+  TEndCentral copy;
+  copy.Assign(end);
+  copy.SaveToStream(file);
+  if (!file.FlushBuffer() || !file.FileStream().File().FlushToDisk()) {
+    throw ENotEnoughRoom("Not enough room to write archive");
+  }
+}
+
+void TZipWriter::Split(bool deleteOriginal) {
+  if (ZipName().empty()) return;
+  ReadZip();
+  const std::string original = ZipName();
+  multiZipInfo_.MultiMode = mmBlocks;
+  FilesList.clear();
+  RunZip(TRunKind::Split);
+  // A single part may have been written under the original's own name.
+  if (deleteOriginal && std::find(lastParts_.begin(), lastParts_.end(), platform::UnixToDosPath(original)) ==
+                            lastParts_.end()) {
+    platform::RemoveFile(original);
+  }
+}
+
+int64_t TZipWriter::DiskRoom() const {
+  std::string name = platform::UnixToDosPath(ZipName());
+  size_t slash = name.find_last_of('\\');
+  std::string folder = slash == std::string::npos ? platform::CurrentDir() : name.substr(0, slash + 1);
+  return platform::DiskFree(folder);
+}
+
+}  // namespace zip

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+
+#include "core/FormMain.h"
+#include "platform/ErrorSink.h"
+#include "platform/TempHome.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::TempHome;
+using testing_support::WriteFile;
+
+// "yyyy-mm-dd hh:mm:ss Build: Version: 1.2.3.4"
+bool IsHeader(const std::string& line) {
+  const std::string shape = "####-##-## ##:##:## Build: Version: ";
+  if (line.size() <= shape.size()) return false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char want = i < shape.size() ? shape[i] : '.';
+    const bool digit = line[i] >= '0' && line[i] <= '9';
+    if (want == '#' ? !digit : want == '.' ? !(digit || line[i] == '.') : line[i] != want) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) lines.push_back(text.substr(at, end - at));
+  EXPECT_EQ(at, text.size()) << "text after the last CR LF";
+  return lines;
+}
+
+TEST(ErrorLog, EntriesAreThreeLinesAppendedToWhatIsThere) {
+  TempHome home;
+  const auto file = home.Home() / "errorlog.txt";
+  TFormMain::LogError("10.0.0.7", "2960", "Incoming Session Error");
+  auto lines = Lines(ReadFile(file));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_TRUE(IsHeader(lines[0])) << lines[0];
+  EXPECT_EQ(lines[1], " IP: 10.0.0.7 - Port: 2960");
+  EXPECT_EQ(lines[2], "Error Message: Incoming Session Error");
+
+  WriteFile(file, "an old line\r\n");
+  TFormMain::LogError("None", "None", "two\r\nlines");
+  lines = Lines(ReadFile(file));
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "an old line");
+  EXPECT_EQ(lines[2], " IP: None - Port: None");
+  EXPECT_EQ(lines[3], "Error Message: two");
+  EXPECT_EQ(lines[4], "lines");
+
+  // Lower layers report through the same log.
+  platform::ReportError("", "", "Extracting Command: xyz");
+  EXPECT_NE(ReadFile(file).find("Error Message: Extracting Command: xyz\r\n"), std::string::npos);
+}
+
+TEST(ErrorLog, StaysBoundedAndKeepsTheNewestWholeEntries) {
+  TempHome home;
+  const auto file = home.Home() / "errorlog.txt";
+  const std::string filler(4000, 'x');
+  for (int i = 0; i < 400; ++i) TFormMain::LogError("", "", "entry " + std::to_string(i) + " " + filler);
+  const std::string text = ReadFile(file);
+  EXPECT_LE(text.size(), 1u << 20);
+  EXPECT_GE(text.size(), 600u << 10);
+  const auto lines = Lines(text);
+  ASSERT_EQ(lines.size() % 3, 0u);
+  EXPECT_TRUE(IsHeader(lines[0])) << lines[0].substr(0, 80);
+  EXPECT_EQ(lines.back(), "Error Message: entry 399 " + filler);
+}
+
+TEST(ErrorLog, AnUnwritableLogDoesNotFailTheCaller) {
+  TempHome home;
+  std::filesystem::create_directories(home.Home() / "errorlog.txt");  // a folder where the file belongs
+  EXPECT_NO_THROW(TFormMain::LogError("", "", "nowhere to go"));
+}
+
+}  // namespace
