@@ -95,7 +95,7 @@ struct TDirEntry {
 // Every entry of a folder except "." and "..". False when the folder cannot be read.
 bool ListDir(const std::string& dir, std::vector<TDirEntry>& out);
 
-// An open file. Modes follow the class library's file stream.
+// An open file. Modes: read, write, read-write, and create (a new empty file).
 constexpr uint16_t fmOpenRead = 0x0000;
 constexpr uint16_t fmOpenWrite = 0x0001;
 constexpr uint16_t fmOpenReadWrite = 0x0002;
