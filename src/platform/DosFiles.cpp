@@ -324,9 +324,17 @@ std::string TempDir() {
 }
 
 int64_t DiskFree(const std::string& path) {
+  // A folder that does not exist yet will be made on the file system of its nearest
+  // existing parent.
+  std::filesystem::path p = OsPath(path.empty() ? std::string(".") : path);
   struct statvfs sv {};
-  if (::statvfs(OsPath(path.empty() ? std::string(".") : path).c_str(), &sv) != 0) return -1;
-  return static_cast<int64_t>(sv.f_bavail) * static_cast<int64_t>(sv.f_frsize);
+  for (int up = 0; up < 64; ++up) {
+    if (::statvfs(p.c_str(), &sv) == 0)
+      return static_cast<int64_t>(sv.f_bavail) * static_cast<int64_t>(sv.f_frsize);
+    if (!p.has_parent_path() || p.parent_path() == p) break;
+    p = p.parent_path();
+  }
+  return -1;
 }
 
 bool ListDir(const std::string& dir, std::vector<TDirEntry>& out) {
