@@ -1,5 +1,7 @@
 #include "core/FormReg.h"
 
+#include "core/TestHooks.h"
+
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -256,6 +258,7 @@ void TFormReg::showEvent(QShowEvent* e) {
   if (shown_) return;
   shown_ = true;
   ShowInput(logic_.Begin());
+  testhooks::Trace("registration window");
 }
 
 TRegistrationInput TFormReg::Input() const {

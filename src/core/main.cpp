@@ -4,6 +4,7 @@
 
 #include "core/DBStuff.h"
 #include "core/FormMain.h"
+#include "core/FormReg.h"
 #include "core/Paths.h"
 #include "core/TestHooks.h"
 #include "platform/AppHome.h"
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     Paths = &paths;
     TDBStuff db(platform::PathFromName(paths.DataPath), form.MakeDBStuffHooks());
     DBStuff = &db;
+    TFormReg::Install();
 
     platform::SetExceptionHook([&form](const std::exception* e, const std::string& message) {
       form.ApplicationEventsException(e, message);

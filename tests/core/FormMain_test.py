@@ -272,12 +272,13 @@ class StartUp(ProgramCase):
             pass
         self.stop(p)
 
-    def test_home_without_account_ends_cleanly(self):
+    def test_home_without_account_asks_to_register_first(self):
         home = self.home(UserID="")
         p = self.run_parlo(home)
-        self.assertEqual(p.proc.wait(15), 0)
-        self.assertIn("cannot register", home.read("errorlog.txt"))
+        p.wait_trace("registration window")
+        # Nothing reaches the server before the user has filled in the window.
         self.assertEqual(codes_in(self.server), [])
+        self.stop(p)
 
 
 if __name__ == "__main__":
