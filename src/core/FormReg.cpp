@@ -1,5 +1,7 @@
 #include "core/FormReg.h"
 
+#include "core/TestHooks.h"
+
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -13,6 +15,7 @@
 
 #include "core/DBStuff.h"
 #include "core/DialogLook.h"
+#include "core/FormMain.h"
 #include "core/Reg.h"
 #include "platform/Charset.h"
 #include "platform/ErrorSink.h"
@@ -233,11 +236,29 @@ bool TFormReg::Run(QWidget* owner, TDBStuff& db, TRegistrationHost host) {
   return !form.Cancelled;
 }
 
+void TFormReg::Install() {
+  TFormMain::RegistrationWindow = [](TFormMain& main) {
+    TRegistrationHost host;
+    host.SetAccountPassword = [&main](const std::string& password) {
+      main.UserPass = password;
+      main.RemUserPass = true;
+    };
+    host.SetUserID = [&main](const std::string& userId) {
+      main.UserID = userId;
+      main.HasUserID = true;
+      main.setWindowTitle(ToQString("Parlo - " + userId));
+    };
+    host.ShowHelpTopic = [&main](int topic) { main.ShowHelpTopic(topic); };
+    return DBStuff != nullptr && Run(&main, *DBStuff, std::move(host));
+  };
+}
+
 void TFormReg::showEvent(QShowEvent* e) {
   QDialog::showEvent(e);
   if (shown_) return;
   shown_ = true;
   ShowInput(logic_.Begin());
+  testhooks::Trace("registration window");
 }
 
 TRegistrationInput TFormReg::Input() const {

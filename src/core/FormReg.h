@@ -76,6 +76,9 @@ public:
 
   // Shows the window modally; true when the user registered.
   static bool Run(QWidget* owner, TDBStuff& db, TRegistrationHost host);
+  // Makes the main window's registration hook open this window on the global
+  // DBStuff, bound to the main window's account fields. Called once at start-up.
+  static void Install();
 
   bool Cancelled = true;
 

@@ -35,21 +35,7 @@ int main(int argc, char** argv) {
     Paths = &paths;
     TDBStuff db(platform::PathFromName(paths.DataPath), form.MakeDBStuffHooks());
     DBStuff = &db;
-
-    TFormMain::RegistrationWindow = [](TFormMain& f) {
-      TRegistrationHost host;
-      host.SetAccountPassword = [&f](const std::string& password) {
-        f.UserPass = password;
-        f.RemUserPass = true;
-      };
-      host.SetUserID = [&f](const std::string& id) {
-        f.UserID = id;
-        f.HasUserID = !id.empty();
-        f.setWindowTitle(platform::ToQString("Parlo - " + id));
-      };
-      host.ShowHelpTopic = [&f](int topic) { f.ShowHelpTopic(topic); };
-      return TFormReg::Run(&f, *DBStuff, host);
-    };
+    TFormReg::Install();
 
     platform::SetExceptionHook([&form](const std::exception* e, const std::string& message) {
       form.ApplicationEventsException(e, message);

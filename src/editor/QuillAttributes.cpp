@@ -304,10 +304,10 @@ TQuillGraphicObject::TQuillGraphicObject(TQuillAttributesEditor* editor) : TQuil
 TQuillGraphicObject::TQuillGraphicObject(TQuillAttributesEditor* editor, TQuillGraphicKind graphicClass)
     : TQuillEditorObject(editor), graphicClass_(graphicClass) {}
 
-bool TQuillGraphicObject::LoadFromFile(const std::string& fileName) {
+bool TQuillGraphicObject::LoadFromFile(const platform::FileName& fileName) {
   image_ = QImage();
   if (graphicClass_ == TQuillGraphicKind::gkMetaFile) return false;
-  QString name = QString::fromLocal8Bit(fileName.data(), static_cast<qsizetype>(fileName.size()));
+  const QString name = QString::fromStdString(fileName.Path().string());
   if (!QFile::exists(name)) return false;
   return image_.load(name);
 }
@@ -340,11 +340,24 @@ void TQuillGraphicObject::PaintRect(QPainter& canvas, const TRect& rect, TPoint 
   else
     canvas.drawImage(QPoint(origin.X, origin.Y), picture);
   if (selected || !noFrame) {
-    QPen saved = canvas.pen();
-    canvas.setPen(ToQColor(selected ? selColor : color));
-    canvas.setBrush(Qt::NoBrush);
-    canvas.drawRect(target.adjusted(0, 0, -1, -1));
-    canvas.setPen(saved);
+    // The frame fills what the picture leaves of the object's rectangle.
+    const QRect outer(rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top);
+    const QRect inner = target.intersected(outer);
+    const QColor frame = ToQColor(selected ? selColor : color);
+    if (inner.isEmpty()) {
+      canvas.fillRect(outer, frame);
+      return;
+    }
+    const QRect bands[] = {
+        QRect(QPoint(outer.left(), outer.top()), QPoint(inner.left() - 1, outer.bottom())),
+        QRect(QPoint(inner.right() + 1, outer.top()), QPoint(outer.right(), outer.bottom())),
+        QRect(QPoint(inner.left(), outer.top()), QPoint(inner.right(), inner.top() - 1)),
+        QRect(QPoint(inner.left(), inner.bottom() + 1), QPoint(inner.right(), outer.bottom())),
+    };
+    for (const QRect& band : bands) {
+      QRect clipped = band.intersected(outer);
+      if (!clipped.isEmpty()) canvas.fillRect(clipped, frame);
+    }
   }
 }
 

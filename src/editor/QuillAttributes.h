@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "editor/QuillContainers.h"
+#include "platform/Charset.h"
 
 class QPainter;
 
@@ -252,7 +253,7 @@ class TQuillGraphicObject : public TQuillEditorObject {
   virtual TQuillGraphicKind GetGraphicClass() const { return graphicClass_; }
   // False when the file is missing or Qt cannot read its format; the picture is
   // then empty.
-  bool LoadFromFile(const std::string& fileName);
+  bool LoadFromFile(const platform::FileName& fileName);
   const QImage& GetTempBitmap();
   void PaintRect(QPainter& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
                  TColor selColor) override;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -314,6 +315,8 @@ class TQuillNotifierList {
  private:
   std::vector<TQuillNotifyEvent> items_;
 };
+
+inline std::unique_ptr<TQuillNotifierList> CreateNotifierList() { return std::make_unique<TQuillNotifierList>(); }
 
 // A sorted string list with prefix search, for keyword tables.
 class TFastStringList {

@@ -25,7 +25,9 @@ class TCustomQuillEditSource::UpdateScope {
   UpdateScope(TCustomQuillEditSource& doc, TQuillOperation op) : doc_(doc), exceptions_(std::uncaught_exceptions()) {
     doc_.BeginSourceUpdate(op);
   }
-  ~UpdateScope() {
+  // A view's handler may raise from the closing notification; that reaches the
+  // caller like any other failure of the operation.
+  ~UpdateScope() noexcept(false) {
     if (std::uncaught_exceptions() > exceptions_)
       --doc_.sourceUpdate_;
     else
@@ -236,6 +238,7 @@ void TCustomQuillEditSource::InsertStringWithData(const std::string& s, const TQ
     index -= beyond;
   }
   const int pad = tabPad + beyond;
+  if (text.empty()) return;
   TQuillData textData;
   if (!data.empty()) textData = TQuillData(static_cast<size_t>(pad), static_cast<char16_t>(NoData)) + data;
   line.insert(static_cast<size_t>(index), text);
@@ -305,7 +308,7 @@ void TCustomQuillEditSource::DeleteString(int count) {
   int index = LineIndex(line, pos_.X, nullptr);
   if ((options_ & srUseTab) && !Undoing()) {
     int pad = 0;
-    int end = tabStops_.PosToRealPos(line, pos_.X + count, &pad);
+    int end = tabStops_.PosToRealPos(line, static_cast<int>(std::min<int64_t>(int64_t{pos_.X} + count, MaxInt)), &pad);
     if (pad > 0) ++end;
     count = std::max(end - index, 0);
   }
@@ -545,8 +548,9 @@ void TCustomQuillEditSource::AutoIndentLine(bool insert, int indent) {
 
 void TCustomQuillEditSource::Navigate(int dx, int dy) {
   if (sourceUpdate_ == 0) updateStartPos_ = pos_;
-  dx = std::max(dx, -pos_.X);
-  dy = std::max(dy, -pos_.Y);
+  // Targets stay within 0..MaxInt, so "to the end" (MaxInt) never overflows.
+  dx = static_cast<int>(std::clamp<int64_t>(dx, -pos_.X, int64_t{MaxInt} - pos_.X));
+  dy = static_cast<int>(std::clamp<int64_t>(dy, -pos_.Y, int64_t{MaxInt} - pos_.Y));
   int ty = pos_.Y + dy;
   if (!(options_ & srBeyondEof) || usePages_) {
     int last = std::max(strings_.Count() - 1, 0);
@@ -562,8 +566,8 @@ void TCustomQuillEditSource::Navigate(int dx, int dy) {
     } else {
       TNotifyRecord record{oprNavigate, 0, {dx, dy}};
       notifiers_.SendNotification(this, reinterpret_cast<intptr_t>(&record));
-      dx = std::max(record.Point.X, -pos_.X);
-      dy = std::max(record.Point.Y, -pos_.Y);
+      dx = static_cast<int>(std::clamp<int64_t>(record.Point.X, -pos_.X, int64_t{MaxInt} - pos_.X));
+      dy = static_cast<int>(std::clamp<int64_t>(record.Point.Y, -pos_.Y, int64_t{MaxInt} - pos_.Y));
       tx = pos_.X + dx;
       ty = pos_.Y + dy;
     }
@@ -594,7 +598,10 @@ void TCustomQuillEditSource::Navigate(int dx, int dy) {
 void TCustomQuillEditSource::JumpTo(int x, int y) {
   byJump_ = true;
   try {
-    Navigate(x - pos_.X, y - pos_.Y);
+    auto delta = [](int to, int from) {
+      return static_cast<int>(std::clamp<int64_t>(int64_t{to} - from, -int64_t{MaxInt}, int64_t{MaxInt}));
+    };
+    Navigate(delta(x, pos_.X), delta(y, pos_.Y));
   } catch (...) {
     byJump_ = false;
     throw;
@@ -883,8 +890,8 @@ void TCustomQuillEditSource::SetParser(TCustomQuillParser* parser) {
 void TCustomQuillEditSource::Notification(TQuillComponent* component, TOperation operation) {
   TQuillComponent::Notification(component, operation);
   if (operation == TOperation::opRemove && component != nullptr && component == parser_) {
-    parser_ = nullptr;  // it is going: do not call into it
-    SetParser(nullptr);
+    parser_ = nullptr;  // it is going: nothing may call into it any more
+    ParserChanged(this, 0);
   }
 }
 
@@ -1103,20 +1110,20 @@ void TCustomQuillEditSource::LoadFromStream(std::istream& stream) { strings_.Loa
 
 void TCustomQuillEditSource::SaveToStream(std::ostream& stream) { strings_.SaveToStream(stream); }
 
-void TCustomQuillEditSource::LoadFromFile(const std::string& fileName) {
-  fileName_ = fileName;
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) throw platform::EStreamError("Cannot open file \"" + fileName + "\"");
+void TCustomQuillEditSource::LoadFromFile(const platform::FileName& fileName) {
+  fileName_ = fileName.Display();
+  std::ifstream in(fileName.Path(), std::ios::binary);
+  if (!in) throw platform::EStreamError("Cannot open file \"" + fileName_ + "\"");
   LoadFromStream(in);
 }
 
-void TCustomQuillEditSource::SaveToFile(const std::string& fileName) {
-  fileName_ = fileName;
-  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-  if (!out) throw platform::EStreamError("Cannot create file \"" + fileName + "\"");
+void TCustomQuillEditSource::SaveToFile(const platform::FileName& fileName) {
+  fileName_ = fileName.Display();
+  std::ofstream out(fileName.Path(), std::ios::binary | std::ios::trunc);
+  if (!out) throw platform::EStreamError("Cannot create file \"" + fileName_ + "\"");
   SaveToStream(out);
   out.flush();
-  if (!out) throw platform::EStreamError("Cannot write file \"" + fileName + "\"");
+  if (!out) throw platform::EStreamError("Cannot write file \"" + fileName_ + "\"");
 }
 
 }  // namespace quill

@@ -217,8 +217,8 @@ class TCustomQuillEditSource : public TQuillComponent {
   // ---- files ----
   virtual void LoadFromStream(std::istream& stream);
   virtual void SaveToStream(std::ostream& stream);
-  void LoadFromFile(const std::string& fileName);
-  void SaveToFile(const std::string& fileName);
+  void LoadFromFile(const platform::FileName& fileName);
+  void SaveToFile(const platform::FileName& fileName);
 
   void Notification(TQuillComponent* component, TOperation operation) override;
 

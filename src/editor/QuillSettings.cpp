@@ -6,14 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <optional>
 #include <sstream>
 
+#include "editor/QuillRegExpr.h"
 #include "platform/AppHome.h"
-#if __has_include("platform/Registry.h")
 #include "platform/Registry.h"
-#define QUILL_HAVE_REGISTRY 1
-#endif
 
 namespace quill {
 
@@ -24,8 +21,8 @@ TQuillGetFindRoutineEvent OnGetGlobalFindRoutine;
 
 namespace {
 std::string& SettingsFileOverride() {
-  static std::string name;
-  return name;
+  static auto* name = new std::string;
+  return *name;
 }
 }  // namespace
 
@@ -90,84 +87,19 @@ void SetPropertyValue(TQuillPersistent& instance, const TQuillPropInfo* prop, co
 
 // ---------------------------------------------------------------- registry form
 
-#ifndef QUILL_HAVE_REGISTRY
-// Until the program's settings registry is available, keys and values live in a
-// key/value file of their own under the program's home ("key\\name=type:value").
-namespace regfile {
-enum class RegDataType { None, String, Integer, Binary, Float };
-enum class RegRoot { CurrentUser };
-class TRegistry {
- public:
-  explicit TRegistry(RegRoot) {}
-  bool OpenKey(const std::string& key, bool canCreate) {
-    key_ = key;
-    (void)canCreate;
-    return true;
-  }
-  void CloseKey() {}
-  bool ValueExists(const std::string& name) const { return Raw(name).has_value(); }
-  RegDataType GetDataType(const std::string& name) const {
-    auto v = Raw(name);
-    if (!v || v->size() < 2) return RegDataType::None;
-    switch ((*v)[0]) {
-      case 'S': return RegDataType::String;
-      case 'I': return RegDataType::Integer;
-      case 'B': return RegDataType::Binary;
-      case 'F': return RegDataType::Float;
-      default: return RegDataType::None;
-    }
-  }
-  std::string ReadString(const std::string& name) const { return quill::HexToString(Typed(name, 'S')); }
-  int32_t ReadInteger(const std::string& name) const { return static_cast<int32_t>(std::strtol(Typed(name, 'I').c_str(), nullptr, 10)); }
-  bool ReadBool(const std::string& name) const { return ReadInteger(name) != 0; }
-  double ReadFloat(const std::string& name) const { return std::strtod(Typed(name, 'F').c_str(), nullptr); }
-  std::vector<uint8_t> ReadBinaryData(const std::string& name) const {
-    std::string b = quill::HexToString(Typed(name, 'B'));
-    return std::vector<uint8_t>(b.begin(), b.end());
-  }
-  void WriteString(const std::string& name, const std::string& v) { Put(name, 'S', quill::StringToHex(v)); }
-  void WriteInteger(const std::string& name, int32_t v) { Put(name, 'I', std::to_string(v)); }
-  void WriteBool(const std::string& name, bool v) { WriteInteger(name, v ? 1 : 0); }
-  void WriteFloat(const std::string& name, double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
-    Put(name, 'F', buf);
-  }
-  void WriteBinaryData(const std::string& name, const std::vector<uint8_t>& v) {
-    Put(name, 'B', quill::StringToHex(std::string(v.begin(), v.end())));
-  }
-
- private:
-  static std::string File() { return (::platform::AppHome() / "QuillRegistry.txt").string(); }
-  std::optional<std::string> Raw(const std::string& name) const {
-    std::string v = quill::TQuillIniFile(File()).ReadString(key_ + "\\" + name, "\x01");
-    if (v == "\x01") return std::nullopt;
-    return v;
-  }
-  std::string Typed(const std::string& name, char type) const {
-    auto v = Raw(name);
-    if (!v || v->size() < 2 || (*v)[0] != type) throw ::platform::Exception("Invalid data type for '" + name + "'");
-    return v->substr(2);
-  }
-  void Put(const std::string& name, char type, const std::string& text) {
-    quill::TQuillIniFile ini(File());
-    ini.WriteString(key_ + "\\" + name, std::string(1, type) + ":" + text);
-    ini.UpdateFile();
-  }
-  std::string key_;
-};
-}  // namespace regfile
-namespace reg = regfile;
-#else
-namespace reg = ::platform;
-#endif
-
 namespace {
-reg::TRegistry& Registry() {
-  static reg::TRegistry registry(reg::RegRoot::CurrentUser);
-  return registry;
+// Made once and never destroyed: settings may still be saved while the program
+// tears its statics down.
+platform::TRegistry& Registry() {
+  static auto* registry = new platform::TRegistry(platform::RegRoot::CurrentUser);
+  return *registry;
 }
 
+}  // namespace
+
+platform::TRegistry& GetRegistry() { return Registry(); }
+
+namespace {
 struct KeyCloser {
   ~KeyCloser() { Registry().CloseKey(); }
 };
@@ -212,7 +144,7 @@ std::unique_ptr<std::string> ReadStreamFromRegistry(const std::string& key, cons
   auto& reg = Registry();
   if (!reg.OpenKey(key, false)) return nullptr;
   KeyCloser closer;
-  if (!reg.ValueExists(name) || reg.GetDataType(name) != reg::RegDataType::Binary) return nullptr;
+  if (!reg.ValueExists(name) || reg.GetDataType(name) != platform::RegDataType::Binary) return nullptr;
   auto bytes = reg.ReadBinaryData(name);
   return std::make_unique<std::string>(bytes.begin(), bytes.end());
 }
@@ -650,6 +582,46 @@ void TQuillSearchSettings::Assign(const TQuillPersistent& source) {
   EndUpdate();
 }
 
+bool TQuillSearchSettings::Search(const TQuillStrings& strings, TPoint& pos, int& len, const TQuillCharSet& delimiters) {
+  if (strings.Count() == 0) return false;
+  const bool forward = Direction == TQuillSearchDirection::srForward;
+  if (FirstSearch) {
+    FirstSearch = false;
+    if (Origin == TQuillSearchOrigin::sgEntireScope) {
+      if (forward)
+        pos = {1, 0};
+      else
+        pos = {static_cast<int>(strings.Get(strings.Count() - 1).size()), strings.Count() - 1};
+    }
+  }
+  TQuillSearchParams params = 0;
+  if (CaseSensitive) params |= srpCaseSensitive;
+  if (WholeWordsOnly) params |= srpWholeWords;
+  if (forward) params |= srpForward;
+  if (!RegularExpr) return SearchInStrings(TextToFind, strings, params, delimiters, pos, len, nullptr);
+
+  TQuillSearchProc routine;
+  if (OnGetGlobalFindRoutine) OnGetGlobalFindRoutine(this, routine);
+  if (routine) return SearchInStrings(TextToFind, strings, params, delimiters, pos, len, routine);
+
+  TQuillRegExpr expression(TextToFind, CaseSensitive);
+  if (expression.EmptyLine()) pos.X += forward ? 1 : -1;
+  routine = [&expression](const std::string& line, int& start, int& length, bool direction) {
+    return expression.Find(line, direction, length, start);
+  };
+  const TPoint start = pos;
+  bool found = SearchInStrings(TextToFind, strings, params, delimiters, pos, len, routine);
+  if (found && forward && len == 0 && pos == start) {
+    // An empty match where the search began: step past it, so that the next
+    // search moves on instead of finding the same place again.
+    if (pos.X > static_cast<int>(strings.Get(pos.Y).size()) && pos.Y + 1 < strings.Count())
+      pos = {1, pos.Y + 1};
+    else
+      ++pos.X;
+  }
+  return found;
+}
+
 // ---------------------------------------------------------------- global settings
 
 namespace {
@@ -658,14 +630,16 @@ struct GlobalEntry {
   std::unique_ptr<TQuillSettings> instance;
 };
 
+// Freed (and the search settings saved) by FreeGlobalSettings at the end of the
+// program, not by the teardown of statics, whose order is not ours to choose.
 std::vector<GlobalEntry>& GlobalList() {
-  static std::vector<GlobalEntry> list;
-  return list;
+  static auto* list = new std::vector<GlobalEntry>;
+  return *list;
 }
 
 std::unique_ptr<TQuillSearchSettings>& SearchSettingsInstance() {
-  static std::unique_ptr<TQuillSearchSettings> instance;
-  return instance;
+  static auto* instance = new std::unique_ptr<TQuillSearchSettings>;
+  return *instance;
 }
 
 TQuillSettings* InstanceOf(GlobalEntry& e) {

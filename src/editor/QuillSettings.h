@@ -17,6 +17,10 @@
 #include "editor/QuillContainers.h"
 #include "editor/QuillStrings.h"
 
+namespace platform {
+class TRegistry;
+}
+
 namespace quill {
 
 // A property value: nothing, an ordinal (integers, Booleans, enumerations), a
@@ -69,6 +73,8 @@ void WriteVarToRegistry(const std::string& key, const std::string& name, const T
 // The caller owns the result; null when the key or value does not exist.
 std::unique_ptr<std::string> ReadStreamFromRegistry(const std::string& key, const std::string& name);
 void WriteStreamToRegistry(const std::string& key, const std::string& name, const std::string& bytes);
+// The one registry object the editor's settings go through (the user's root).
+platform::TRegistry& GetRegistry();
 void ReadPersistentFromRegistry(TQuillPersistent& instance, const std::string& key);
 void WritePersistentToRegistry(TQuillPersistent& instance, const std::string& key);
 

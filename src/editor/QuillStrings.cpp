@@ -258,18 +258,18 @@ void TQuillStrings::SaveToStream(std::ostream& stream) const {
   stream.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
 }
 
-void TQuillStrings::LoadFromFile(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) throw platform::EStreamError("Cannot open file \"" + fileName + "\"");
+void TQuillStrings::LoadFromFile(const platform::FileName& fileName) {
+  std::ifstream in(fileName.Path(), std::ios::binary);
+  if (!in) throw platform::EStreamError("Cannot open file \"" + fileName.Display() + "\"");
   LoadFromStream(in);
 }
 
-void TQuillStrings::SaveToFile(const std::string& fileName) const {
-  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-  if (!out) throw platform::EStreamError("Cannot create file \"" + fileName + "\"");
+void TQuillStrings::SaveToFile(const platform::FileName& fileName) const {
+  std::ofstream out(fileName.Path(), std::ios::binary | std::ios::trunc);
+  if (!out) throw platform::EStreamError("Cannot create file \"" + fileName.Display() + "\"");
   SaveToStream(out);
   out.flush();
-  if (!out) throw platform::EStreamError("Cannot write file \"" + fileName + "\"");
+  if (!out) throw platform::EStreamError("Cannot write file \"" + fileName.Display() + "\"");
 }
 
 std::string TQuillStrings::GetStr(int index) const { return InRange(index) ? items_[static_cast<size_t>(index)]->Text : ""; }

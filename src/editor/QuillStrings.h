@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "editor/QuillContainers.h"
+#include "platform/Charset.h"
 
 namespace quill {
 
@@ -89,8 +90,9 @@ class TQuillStrings : public TQuillObject {
   void Assign(const TQuillStrings& source);
   void LoadFromStream(std::istream& stream);
   void SaveToStream(std::ostream& stream) const;
-  void LoadFromFile(const std::string& fileName);
-  void SaveToFile(const std::string& fileName) const;
+  // Names are the program's 8-bit names ("\\" separators) or paths.
+  void LoadFromFile(const platform::FileName& fileName);
+  void SaveToFile(const platform::FileName& fileName) const;
 
   // Line records.
   TQuillStringItem* Item(int index) const;

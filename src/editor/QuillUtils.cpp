@@ -5,6 +5,8 @@
 #include <QScreen>
 #include <QUrl>
 
+#include "platform/Charset.h"
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -292,7 +294,7 @@ std::string UrlForLink(const std::string& s) {
 bool UrlJump(const std::string& s) {
   std::string address = UrlForLink(s);
   if (address.empty()) return false;
-  QUrl url(QString::fromLatin1(address.data(), static_cast<qsizetype>(address.size())), QUrl::TolerantMode);
+  QUrl url(platform::ToQString(address), QUrl::TolerantMode);
   if (!url.isValid()) return false;
   QString scheme = url.scheme();
   if (scheme != "http" && scheme != "ftp" && scheme != "mailto") return false;

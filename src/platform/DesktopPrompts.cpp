@@ -39,7 +39,13 @@ bool AskOpenFileName(const std::string& title, const std::string& filter, const 
   // The filter comes as "Description|pattern|Description|pattern"; Qt wants "Description (pattern);;...".
   QStringList parts = Q(filter).split(QLatin1Char('|'));
   QStringList filters;
-  for (int i = 0; i + 1 < parts.size(); i += 2) filters << parts[i];
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    // Qt matches the patterns in the parentheses, with case: take the real pattern.
+    QString description = parts[i].section(QLatin1Char('('), 0, 0).trimmed();
+    QString patterns = parts[i + 1];
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    filters << description + QLatin1String(" (") + patterns + QLatin1Char(')');
+  }
   const QString chosen = QFileDialog::getOpenFileName(nullptr, Q(title), Q(DosToUnixPath(startDir)),
                                                       filters.join(QLatin1String(";;")));
   if (chosen.isEmpty()) return false;

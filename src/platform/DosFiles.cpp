@@ -274,6 +274,15 @@ bool SetCurrentDir(const std::string& name) { return ::chdir(OsPath(name).c_str(
 
 namespace {
 
+mode_t ProcessUmask() {
+  static const mode_t mask = [] {
+    const mode_t m = ::umask(022);
+    ::umask(m);
+    return m;
+  }();
+  return mask;
+}
+
 int MakeTemp(const std::string& dir, const std::string& prefix, std::string& name) {
   std::string base = Native(dir.empty() ? std::string(".") : dir);
   if (base.back() != '/') base += '/';
@@ -298,8 +307,13 @@ std::string CreateTempFile(const std::string& dir, const std::string& prefix) {
 bool TOsFile::CreateTemp(const std::string& dir, const std::string& prefix, std::string& name) {
   Close();
   fd_ = MakeTemp(dir, prefix, name);
-  if (fd_ < 0) error_ = std::strerror(errno);
-  return fd_ >= 0;
+  if (fd_ < 0) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  // A temporary file starts private; it becomes an ordinary file once renamed into place.
+  ::fchmod(fd_, 0666 & ~ProcessUmask());
+  return true;
 }
 
 std::string TempDir() {
@@ -310,9 +324,17 @@ std::string TempDir() {
 }
 
 int64_t DiskFree(const std::string& path) {
+  // A folder that does not exist yet will be made on the file system of its nearest
+  // existing parent.
+  std::filesystem::path p = OsPath(path.empty() ? std::string(".") : path);
   struct statvfs sv {};
-  if (::statvfs(OsPath(path.empty() ? std::string(".") : path).c_str(), &sv) != 0) return -1;
-  return static_cast<int64_t>(sv.f_bavail) * static_cast<int64_t>(sv.f_frsize);
+  for (int up = 0; up < 64; ++up) {
+    if (::statvfs(p.c_str(), &sv) == 0)
+      return static_cast<int64_t>(sv.f_bavail) * static_cast<int64_t>(sv.f_frsize);
+    if (!p.has_parent_path() || p.parent_path() == p) break;
+    p = p.parent_path();
+  }
+  return -1;
 }
 
 bool ListDir(const std::string& dir, std::vector<TDirEntry>& out) {

@@ -95,7 +95,7 @@ struct TDirEntry {
 // Every entry of a folder except "." and "..". False when the folder cannot be read.
 bool ListDir(const std::string& dir, std::vector<TDirEntry>& out);
 
-// An open file. Modes follow the class library's file stream.
+// An open file. Modes: read, write, read-write, and create (a new empty file).
 constexpr uint16_t fmOpenRead = 0x0000;
 constexpr uint16_t fmOpenWrite = 0x0001;
 constexpr uint16_t fmOpenReadWrite = 0x0002;
@@ -111,7 +111,8 @@ class TOsFile {
 
   // Creating never follows a symbolic link at the final name.
   bool Open(const std::string& name, uint16_t mode);
-  // Creates and opens (read-write) a new, uniquely named file in `dir`; `name` receives it.
+  // Creates and opens (read-write) a new, uniquely named file in `dir` with the
+  // permissions an ordinary new file gets; `name` receives it.
   bool CreateTemp(const std::string& dir, const std::string& prefix, std::string& name);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }

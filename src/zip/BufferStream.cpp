@@ -24,8 +24,19 @@ void TS_BufferStream::FinishWrites() {
   }
 }
 
+int64_t TS_BufferStream::UnderPos() {
+  if (!underKnown_) SetUnderPos(stream_->Seek(0, soFromCurrent));
+  return underPos_;
+}
+
+void TS_BufferStream::SetUnderPos(int64_t pos) {
+  underPos_ = pos;
+  underKnown_ = pos >= 0;
+}
+
 bool TS_BufferStream::FillBuffer() {
   const int64_t n = stream_->Read(buffer_.data(), static_cast<int64_t>(buffer_.size()));
+  if (n > 0 && underKnown_) underPos_ += n;
   current_ = buffer_.data();
   end_ = current_ + std::max<int64_t>(n, 0);
   mode_ = n > 0 ? kReading : kEmpty;
@@ -36,6 +47,7 @@ bool TS_BufferStream::FillBuffer() {
 bool TS_BufferStream::FlushBuffer() {
   const int64_t pending = current_ ? current_ - buffer_.data() : 0;
   const int64_t n = pending > 0 ? stream_->Write(buffer_.data(), pending) : 0;
+  if (n > 0 && underKnown_) underPos_ += n;
   current_ = buffer_.data();
   mode_ = kEmpty;
   AfterFlushBuffer();
@@ -81,7 +93,7 @@ int64_t TS_BufferStream::Read(void* buffer, int64_t count) {
 int64_t TS_BufferStream::Write(const void* buffer, int64_t count) {
   if (mode_ != kWriting) {
     // Drop the read-ahead: the underlying stream goes back to the logical position.
-    if (mode_ == kReading) stream_->Seek(current_ - end_, soFromCurrent);
+    if (mode_ == kReading) SetUnderPos(stream_->Seek(current_ - end_, soFromCurrent));
     current_ = buffer_.data();
     end_ = buffer_.data() + buffer_.size();
   }
@@ -106,7 +118,7 @@ int64_t TS_BufferStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TS_BufferStream::Seek(int64_t offset, int origin) {
-  const int64_t logical = stream_->Seek(0, soFromCurrent) + GetBufPosition();
+  const int64_t logical = UnderPos() + GetBufPosition();
   int64_t target;
   switch (origin) {
     case soFromBeginning: target = offset; break;
@@ -120,7 +132,7 @@ int64_t TS_BufferStream::Seek(int64_t offset, int origin) {
   }
   if (target != logical) {
     if (mode_ == kWriting && !FlushBuffer()) throw platform::Exception("\nSeek error");
-    stream_->Seek(target, soFromBeginning);
+    SetUnderPos(stream_->Seek(target, soFromBeginning));
     current_ = nullptr;
     end_ = nullptr;
     mode_ = kEmpty;
@@ -129,7 +141,7 @@ int64_t TS_BufferStream::Seek(int64_t offset, int origin) {
 }
 
 int64_t TS_BufferStream::Size() {
-  return std::max(stream_->Size(), stream_->Seek(0, soFromCurrent) + GetBufPosition());
+  return std::max(stream_->Size(), UnderPos() + GetBufPosition());
 }
 
 void TS_BufferStream::PutBack(uint8_t c) {
@@ -139,7 +151,7 @@ void TS_BufferStream::PutBack(uint8_t c) {
 }
 
 bool TS_BufferStream::IsEof() {
-  return (mode_ != kReading || current_ == end_) && stream_->Seek(0, soFromCurrent) == stream_->Size();
+  return (mode_ != kReading || current_ == end_) && UnderPos() == stream_->Size();
 }
 
 TLFNFileStream::TLFNFileStream(const std::string& fileName, uint16_t mode, bool flushOnClose, int bufSize)

@@ -44,11 +44,18 @@ class TS_BufferStream : public TStream {
   bool written_ = false;
 
  private:
+  // The underlying position, remembered so that finding the logical position costs
+  // no system call; only this class moves the underlying stream.
+  int64_t UnderPos();
+  void SetUnderPos(int64_t pos);
+
   enum Mode { kEmpty = 0, kReading = 1, kWriting = 2 };
   std::vector<uint8_t> buffer_;
   uint8_t* current_ = nullptr;
   uint8_t* end_ = nullptr;
   Mode mode_ = kEmpty;
+  int64_t underPos_ = 0;
+  bool underKnown_ = false;
 };
 
 class TLFNFileStream : public TS_BufferStream {

@@ -312,7 +312,8 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
     crypt = &crypt_;
   }
 
-  if (toFile && platform::PathExists(outName)) {
+  const int targetAttr = toFile ? platform::FileGetAttr(outName) : -1;  // -1: nothing there
+  if (targetAttr >= 0) {
     bool overwrite = OverwriteMode == Always;
     switch (OverwriteMode) {
       case Prompt:
@@ -336,7 +337,7 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   TTempGuard temp;
   TStream* out = run.stream;
   if (toFile) {
-    const int attr = platform::FileGetAttr(outName);
+    const int attr = targetAttr;
     if (attr >= 0 && ((attr & platform::faDirectory) || ((attr & platform::faReadOnly) && !ReplaceReadOnly)))
       return leave(srCreateError, outName);
     // Written beside the target and renamed over it only once the CRC has passed.
@@ -388,7 +389,8 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
       platform::SetFileDosDate(temp.name, GoodTimeStamp(work.DateTime));
       if (!platform::RenameFile(temp.name, outName)) return leave(srCreateError, outName);
       temp.name.clear();
-      if (RetainAttributes) platform::FileSetAttr(outName, work.ExternalAttributes & platform::faReadOnly);
+      if (RetainAttributes && (work.ExternalAttributes & platform::faReadOnly))
+        platform::FileSetAttr(outName, platform::faReadOnly);
     }
     if (OnEndUnZip) OnEndUnZip(this, index, outName);
     run.outcome = kGood;

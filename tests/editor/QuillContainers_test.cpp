@@ -34,6 +34,26 @@ TEST(QuillContainers, SortedListAgreesWithStdSet) {
   EXPECT_THROW(list.Add(*model.begin()), platform::EListError);
 }
 
+TEST(QuillContainers, NearestSearchLandsAtMostOneBeforeTheNeighbour) {
+  std::mt19937 rng(12);
+  for (int round = 0; round < 500; ++round) {
+    TQuillSortedList<int> list;
+    int n = static_cast<int>(rng() % 20);
+    for (int i = 0; i < n; ++i) list.Add(static_cast<int>(rng() % 50) * 2);
+    int key = static_cast<int>(rng() % 101);
+    int index = -1;
+    bool found = list.FindNearest(key, index);
+    const auto& v = list.List();
+    int neighbour = static_cast<int>(std::lower_bound(v.begin(), v.end(), key) - v.begin());
+    if (found) {
+      ASSERT_EQ(v[static_cast<size_t>(index)], key);
+    } else if (list.Count() > 0) {
+      ASSERT_TRUE(index == neighbour || index == neighbour - 1 || (neighbour == list.Count() && index == neighbour - 2))
+          << "key " << key << " index " << index << " neighbour " << neighbour;
+    }
+  }
+}
+
 TEST(QuillContainers, RecordListBounds) {
   TQuillRecordList<int> list;
   int v = 5;

@@ -66,10 +66,9 @@ void RandomEdit(TCustomQuillEditSource& doc, std::mt19937& rng, bool tabs) {
     case 2:
       doc.DeleteString(std::uniform_int_distribution<int>(1, 4)(rng));
       break;
-    case 3:
+    case 3:  // backspace
       doc.BeginSourceUpdate(oprDelete);
-      doc.MoveLeft();
-      doc.DeleteString(1);
+      doc.DeleteLeft();
       doc.EndSourceUpdate();
       break;
     case 4:
@@ -110,7 +109,7 @@ class UndoRedoProperty : public ::testing::TestWithParam<PropertyCase> {};
 
 TEST_P(UndoRedoProperty, UndoAllRestoresStartAndRedoAllRestoresEnd) {
   const PropertyCase& c = GetParam();
-  for (unsigned seed = 1; seed <= 60; ++seed) {
+  for (unsigned seed = 1; seed <= 200; ++seed) {
     std::mt19937 rng(seed);
     TQuillEditSource doc;
     doc.SetOptions(c.options);
@@ -144,10 +143,37 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PropertyCase{"Steps", srAllowUndo | srBeyondEol | srLeaveTrailSpaces, true, false},
                       PropertyCase{"Grouped", srAllowUndo | srGroupUndo | srBeyondEol | srLeaveTrailSpaces, true, false},
                       PropertyCase{"CaretClamped", srAllowUndo | srLeaveTrailSpaces | srMoveUpAtLineBegin, true, false},
+                      PropertyCase{"Unindent", srAllowUndo | srBeyondEol | srLeaveTrailSpaces | srBackUnindents, true,
+                                   false},
                       PropertyCase{"ChangesOnly", srAllowUndo | srBeyondEol | srLeaveTrailSpaces | srUndoOnlyChanges, false,
                                    false},
                       PropertyCase{"RealTabs", srAllowUndo | srBeyondEol | srLeaveTrailSpaces | srUseTab, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EditSource, EachUndoTakesBackOneUpdateAndEachRedoOneUndo) {
+  for (unsigned seed = 100; seed < 130; ++seed) {
+    std::mt19937 rng(seed);
+    TQuillEditSource doc;
+    doc.SetOptions(srAllowUndo | srBeyondEol | srLeaveTrailSpaces);
+    doc.Strings().SetText("one two\r\nthree\r\n\r\nfour five six\r\n");
+    doc.SetBookMark(1, {4, 0});
+    std::vector<Snapshot> steps{Take(doc)};
+    for (int i = 0; i < 40; ++i) {
+      int records = doc.UndoList().Count();
+      RandomEdit(doc, rng, false);
+      if (doc.UndoList().Count() != records) steps.push_back(Take(doc));
+    }
+    for (size_t i = steps.size() - 1; i > 0; --i) {
+      doc.Undo();
+      ASSERT_EQ(Take(doc), steps[i - 1]) << "seed " << seed << " undo to step " << i - 1;
+    }
+    EXPECT_FALSE(doc.UndoAvailable());
+    for (size_t i = 1; i < steps.size(); ++i) {
+      doc.Redo();
+      ASSERT_EQ(Take(doc), steps[i]) << "seed " << seed << " redo to step " << i;
+    }
+  }
+}
 
 // A view that counts what the document tells it.
 struct Recorder : TQuillObject {
@@ -277,6 +303,126 @@ TEST(EditSource, SaveAndLoadKeepStoredCharacters) {
   std::ostringstream out2;
   tabs.SaveToStream(out2);
   EXPECT_EQ(out2.str(), "a\tb\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Braces open and close a comment; every character gets the state it is read in.
+// With `stuck` set it never moves past a character, as a broken rule set might.
+struct BraceParser : TCustomQuillParser {
+  bool stuck = false;
+  int ParseString(int& state, const std::string& s, int& pos) override {
+    char c = s[static_cast<size_t>(pos - 1)];
+    int style = state;
+    if (c == '{') state = 1;
+    if (c == '}') state = 0;
+    if (!stuck) ++pos;
+    return style == 1 || c == '{' ? 1 : 0;
+  }
+  void GetFont(int, TColor&, TFontStyles&) override {}
+  TColor GetColor(int) override { return clBlack; }
+  TColor GetDefaultColor() override { return clBlack; }
+  int GetStyleCount() override { return 2; }
+};
+
+TEST(EditSource, ParsingFollowsStatesAndSurvivesItsParser) {
+  TQuillEditSource doc;
+  doc.Strings().SetText("a{b\r\nccc\r\nd}e\r\nfff\r\n");
+  auto* parser = new BraceParser;
+  doc.SetParser(parser);
+  doc.ParseToString(3);
+  EXPECT_EQ(doc.Strings().GetStrData(1), (TQuillData{1, 1, 1}));
+  EXPECT_EQ(doc.Strings().GetStrData(3), (TQuillData{0, 0, 0}));
+
+  Recorder view;
+  view.doc = &doc;
+  doc.RegisterNotifier(NotifyEvent<&Recorder::Changed>(&view));
+  int lastLine = -1;
+  doc.RegisterNotifier(TQuillNotifyEvent{nullptr, &lastLine, [&](TQuillObject*, intptr_t param) {
+                                           auto* r = reinterpret_cast<TNotifyRecord*>(param);
+                                           if (r != nullptr && r->Operation == oprUpdateLines) lastLine = r->Point.Y;
+                                         }});
+  doc.JumpTo(0, 3);
+  doc.InsertString("x");  // the end state stays: only this line
+  EXPECT_EQ(lastLine, 3);
+  doc.JumpTo(0, 0);
+  doc.DeleteString(3);  // the comment no longer opens
+  doc.ParseToString(3);
+  EXPECT_EQ(doc.Strings().GetStrData(1), (TQuillData{0, 0, 0}));
+
+  parser->stuck = true;
+  doc.ParserChanged(parser, 0);
+  doc.ParseToString(3);  // returns although the parser never advances
+  delete parser;
+  EXPECT_EQ(doc.Parser(), nullptr);
+  doc.InsertString("still editable");
+  EXPECT_EQ(doc.Strings().GetStr(0), "still editable");
+}
+
+TEST(EditSource, LinksAndMisspellingsAreMarked) {
+  TQuillEditSource doc;
+  doc.SetOptions(doc.Options() | srLiveSpell);
+  doc.OnWordSpell = [](TQuillObject*, const std::string& w, bool& ok) { ok = w != "teh"; };
+  doc.Strings().SetText("see www.example.org or teh mail@host.net\r\n");
+  doc.ParseToString(0);
+  TQuillData d = doc.Strings().GetStrData(0);
+  ASSERT_EQ(d.size(), 40u);
+  EXPECT_EQ(d[0], NoData);
+  EXPECT_EQ(d[4], 8) << "a link without a parser takes style 8";
+  EXPECT_EQ(d[23], 65534) << "a misspelled word without style";
+  EXPECT_EQ(d[27], 8);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EditSource, NavigationLimits) {
+  TQuillEditSource doc;
+  doc.Strings().SetText("abc\r\nlonger line\r\n");
+  doc.SetOptions(srAllowUndo);
+  doc.JumpTo(50, 7);
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{11, 1})) << "clamped to the last line and its end";
+  doc.JumpTo(MaxInt, 0);
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{3, 0})) << "MaxInt means the end of the line";
+  doc.JumpTo(-MaxInt, -MaxInt);
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{0, 0}));
+  doc.SetOptions(srAllowUndo | srBeyondEol | srBeyondEof);
+  doc.JumpTo(50, 7);
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{50, 7}));
+  doc.JumpTo(0, 0);
+
+  // Past the end of a line the views may change the move.
+  doc.RegisterNotifier(TQuillNotifyEvent{nullptr, &doc, [](TQuillObject*, intptr_t param) {
+                                           auto* r = reinterpret_cast<TNotifyRecord*>(param);
+                                           if (r != nullptr && r->Operation == oprNavigate) r->Point.X = 5;
+                                         }});
+  doc.Navigate(20, 0);
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{5, 0}));
+  doc.Navigate(-100, -100);
+  EXPECT_EQ(doc.CurrentPosition(), (TPoint{0, 0}));
+}
+
+TEST(EditSource, JumpingOntoAFoldedLineOpensIt) {
+  TQuillEditSource doc;
+  doc.SetOptions(doc.Options() | srAllowHiddenLines);
+  doc.Strings().SetText("head\r\nbody 1\r\nbody 2\r\ntail\r\n");
+  doc.Strings().SetLevel(1, 1);
+  doc.Strings().SetLevel(2, 1);
+  doc.Strings().SetVisible(1, false);
+  doc.Strings().SetVisible(2, false);
+  doc.Strings().SetCollapsed(0, true);
+  EXPECT_EQ(doc.Strings().GetVisibleCount(), 2);
+  doc.JumpTo(0, 2);
+  EXPECT_EQ(doc.Strings().GetVisibleCount(), 4);
+  EXPECT_TRUE(doc.Strings().GetExpanded(0));
+  doc.Strings().SetCollapsed(0, true);
+  doc.JumpTo(0, 1);
+  doc.BreakString();  // a line broken inside a fold stays in it
+  EXPECT_FALSE(doc.Strings().GetVisible(2));
+  EXPECT_EQ(doc.Strings().GetLevel(2), 1);
 }
 
 }  // namespace

@@ -245,6 +245,21 @@ TEST(Extract, SelectionFoldersAndDates) {
   reader.SetDestDir(out.Path());
   reader.DoAll = true;
   reader.UnZip();
+  // Ordinary permissions for ordinary files; a read-only entry stays read-only.
+  const mode_t mask = umask(022);
+  umask(mask);
+  struct stat st {};
+  ASSERT_EQ(stat((out / "a.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+  WriteFile(tmp / "ro/locked.txt", "L");
+  ASSERT_EQ(Shell("cd " + Quote(tmp / "ro") + " && chmod a-w locked.txt && zip -q ../ro.zip locked.txt"), 0);
+  zip::TZipReader ro;
+  ro.SetZipName(tmp / "ro.zip");
+  ro.SetDestDir(out.Path());
+  ro.DoAll = true;
+  EXPECT_EQ(ro.UnZip(), 1);
+  ASSERT_EQ(stat((out / "locked.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0222, 0u);
   const auto dos = platform::FileDosDate(out / "a.txt");
   ASSERT_TRUE(dos.has_value());
   const platform::TDosFields f = platform::SplitDosDateTime(*dos);

@@ -242,3 +242,27 @@ TEST(ZipReader, EdgeArchivesAndIndexErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every index of the public operations refers to the chosen order.
+TEST(ZipReader, IndexesFollowTheSortOrder) {
+  TempDir tmp;
+  for (const char* n : {"c.txt", "a.txt", "b.txt"}) WriteFile(tmp / (std::string("s/") + n), std::string(n) + " body");
+  ASSERT_EQ(Shell("cd " + Quote(tmp / "s") + " && zip -q ../a.zip c.txt a.txt b.txt"), 0);
+  zip::TZipReader reader;
+  reader.SetZipName(tmp / "a.zip");
+  reader.ReadZip();
+  EXPECT_EQ(reader.Filename(0), "c.txt");
+  reader.Sort(zip::ByName);
+  std::vector<std::string> names;
+  for (int i = 0; i < reader.Count(); ++i) names.push_back(reader.Filename(i));
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+  std::vector<uint8_t> out;
+  EXPECT_EQ(reader.UnZipToBufferByIndex(out, 1), 1);
+  EXPECT_EQ(std::string(out.begin(), out.end()), "b.txt body");
+  reader.Sort(zip::ByNone);
+  EXPECT_EQ(reader.Filename(0), "c.txt");
+}
+
+}  // namespace

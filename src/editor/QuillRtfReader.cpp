@@ -1,0 +1,1017 @@
+#include "editor/QuillRtfReader.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <istream>
+#include <iterator>
+#include <sstream>
+
+#include "platform/Charset.h"
+
+namespace quill {
+
+const char* const RtfResWords[rwCount] = {
+    "author", "b", "blue", "cell", "cf", "colortbl", "deff", "deflang", "endash", "f", "fcharset", "fi", "field",
+    "fnil", "fonttbl", "fprq", "fs", "green", "highlight", "i", "li", "line", "listtext", "lquote", "nosupersub",
+    "object", "operator", "par", "pard", "pict", "plain", "pnf", "pnlvlblt", "pnlvlbody", "pntext", "propname", "qc",
+    "qj", "ql", "qr", "red", "ri", "row", "rquote", "rtf", "staticval", "strike", "stylesheet", "sub", "super", "tab",
+    "title", "trowd", "u", "ul", "ulnone", "v"};
+
+const char* const sPictureResWords[pwCount] = {"dibitmap", "emfblip", "jpegblip", "macpict", "pich",
+                                                "picscaled", "picscalex", "picscaley", "picw", "pmmetafile",
+                                                "pngblip", "wbitmap", "wmetafile"};
+
+namespace {
+
+// Both tables are in alphabetical order, so a word is found by bisection.
+template <size_t N>
+int LookUp(const char* const (&table)[N], std::string_view word) {
+  auto it = std::lower_bound(std::begin(table), std::end(table), word,
+                             [](const char* entry, std::string_view w) { return std::string_view(entry) < w; });
+  return it != std::end(table) && word == *it ? static_cast<int>(it - std::begin(table)) : -1;
+}
+
+// Deeper groups are still counted, but share the formatting of the group around
+// them, so hostile nesting cannot grow the record stack without bound.
+constexpr int MaxRecordDepth = 1000;
+constexpr int MaxFontSize = 1638;
+constexpr int64_t MaxPictureSide = 32767;
+constexpr int64_t MaxPicturePixels = 16 * 1024 * 1024;
+
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string Trim(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return std::string(s.substr(b, e - b));
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if ((s[i] | 0x20) != (prefix[i] | 0x20)) return false;
+  return true;
+}
+
+void PutLE16(std::string& s, uint16_t v) {
+  s += static_cast<char>(v & 0xFF);
+  s += static_cast<char>(v >> 8);
+}
+void PutLE32(std::string& s, uint32_t v) {
+  PutLE16(s, static_cast<uint16_t>(v & 0xFFFF));
+  PutLE16(s, static_cast<uint16_t>(v >> 16));
+}
+uint32_t GetLE32(const std::string& s, size_t at) {
+  if (at + 4 > s.size()) return 0;
+  return static_cast<uint32_t>(static_cast<unsigned char>(s[at])) |
+         static_cast<uint32_t>(static_cast<unsigned char>(s[at + 1])) << 8 |
+         static_cast<uint32_t>(static_cast<unsigned char>(s[at + 2])) << 16 |
+         static_cast<uint32_t>(static_cast<unsigned char>(s[at + 3])) << 24;
+}
+uint16_t GetLE16(const std::string& s, size_t at) {
+  if (at + 2 > s.size()) return 0;
+  return static_cast<uint16_t>(static_cast<unsigned char>(s[at]) | static_cast<unsigned char>(s[at + 1]) << 8);
+}
+
+int ClampInt(int64_t v, int64_t lo, int64_t hi) { return static_cast<int>(std::clamp(v, lo, hi)); }
+
+// Metafile sizes are hundredths of a millimetre.
+int HiMetricToPixel(int v) { return MulDiv(v, 96, 2540); }
+
+}  // namespace
+
+int MulDiv(int64_t a, int64_t b, int64_t c) {
+  if (c == 0) return -1;
+  int64_t p = a * b;
+  bool negative = (p < 0) != (c < 0);
+  int64_t q = (std::llabs(p) + std::llabs(c) / 2) / std::llabs(c);
+  return ClampInt(negative ? -q : q, INT_MIN, INT_MAX);
+}
+
+int RtfWidthToPixel(int twips) { return MulDiv(MulDiv(twips, 100, 567), 96, 254); }
+int PixelToRtfWidth(int pixels) { return MulDiv(MulDiv(pixels, 567, 100), 254, 96); }
+
+// ---------------------------------------------------------------- importer bases
+
+void TCustomQuillImporter::DoParseText(const std::string& text, const TCustomQuillEditorAttributes* attributes,
+                                       const TCustomQuillParagraph* paragraph, TCustomQuillEditorObject* object) {
+  if (OnParseText) OnParseText(this, text, attributes, paragraph, object);
+}
+
+void TCustomQuillImporter::DoProgress(int position, int total) {
+  if (OnProgress) OnProgress(this, position, total);
+}
+
+TCustomQuillImporterEx::TCustomQuillImporterEx(const TQuillFont* font) {
+  defaultFont_.Name = "Times New Roman";
+  defaultFont_.Size = 10;
+  if (font != nullptr) defaultFont_ = *font;
+}
+
+void TCustomQuillImporterEx::Push(int key) {
+  TQuillRtfRecord record;
+  record.Key = key;
+  if (!stack_.empty()) record.UnicodeSkip = stack_.back().UnicodeSkip;
+  stack_.push_back(std::move(record));
+}
+
+void TCustomQuillImporterEx::Pop(int key) {
+  if (stack_.empty()) return;
+  if (key == -1) {
+    stack_.pop_back();
+    return;
+  }
+  for (auto it = stack_.rbegin(); it != stack_.rend(); ++it) {
+    if (it->Key == key) {
+      stack_.erase(std::next(it).base());
+      return;
+    }
+  }
+}
+
+TQuillRtfRecord& TCustomQuillImporterEx::GetCurrent() {
+  if (stack_.empty()) Push(-1);
+  return stack_.back();
+}
+
+void TCustomQuillImporterEx::WriteColor(TColor color) {
+  auto& r = GetCurrent();
+  r.BkColor = color;
+  r.BkSet = true;
+}
+
+void TCustomQuillImporterEx::WriteFontName(const std::string& name, uint8_t charset) {
+  auto& r = GetCurrent();
+  r.FontName = name;
+  r.Charset = charset;
+}
+
+void TCustomQuillImporterEx::WriteFontStyle(TFontStyles style, bool on) {
+  auto& r = GetCurrent();
+  if (on) {
+    r.AddStyles |= style;
+    r.RemoveStyles &= static_cast<TFontStyles>(~style);
+  } else {
+    r.RemoveStyles |= style;
+    r.AddStyles &= static_cast<TFontStyles>(~style);
+  }
+  r.StyleSet = true;
+}
+
+void TCustomQuillImporterEx::WriteScriptStyle(TQuillScriptStyle style, bool on) {
+  auto& r = GetCurrent();
+  r.Script = on ? style : TQuillScriptStyle::ssNormal;
+  r.ScriptSet = true;
+}
+
+const TCustomQuillEditorAttributes& TCustomQuillImporterEx::GetCurrentAttributes() {
+  const std::string* name = &defaultFont_.Name;
+  uint8_t charset = defaultFont_.Charset;
+  int size = defaultFont_.Size;
+  TFontStyles style = 0;
+  TColor color = -1, bk = -1;
+  TQuillScriptStyle script = TQuillScriptStyle::ssNormal;
+  const std::string* url = nullptr;
+  for (const auto& r : stack_) {
+    if (!r.FontName.empty()) {
+      name = &r.FontName;
+      charset = r.Charset;
+    }
+    if (r.FontSize != -1) size = r.FontSize;
+    if (r.FontColor != -1) color = r.FontColor;
+    if (r.StyleSet)
+      style = (r.AddStyles == 0 && r.RemoveStyles == 0) ? 0
+                                                         : static_cast<TFontStyles>((style | r.AddStyles) & ~r.RemoveStyles);
+    if (r.BkSet) bk = r.BkColor;
+    if (r.ScriptSet) script = r.Script;
+    if (!r.Url.empty()) url = &r.Url;
+  }
+  attributes_.SetName(*name);
+  attributes_.SetCharset(charset);
+  attributes_.SetSize(size);
+  attributes_.SetStyle(style);
+  attributes_.SetColor(color);
+  attributes_.SetBkColor(bk);
+  attributes_.SetScriptStyle(script);
+  attributes_.SetUrl(url != nullptr ? *url : std::string());
+  return attributes_;
+}
+
+// ---------------------------------------------------------------- tokenizer
+
+void TQuillRtfParser::SetInput(std::string_view input) {
+  const size_t nul = input.find('\0');
+  input_ = nul == std::string_view::npos ? input : input.substr(0, nul);
+  pos_ = 0;
+  line_ = 0;
+}
+
+void TQuillRtfParser::SkipBytes(int64_t n) {
+  if (n <= 0) return;
+  const size_t left = input_.size() - std::min(pos_, input_.size());
+  pos_ += static_cast<size_t>(std::min<int64_t>(n, static_cast<int64_t>(left)));
+}
+
+TQuillRtfParser::Token TQuillRtfParser::Next() {
+  Token t;
+  const size_t n = input_.size();
+  const char* p = input_.data();
+  for (;;) {
+    if (pos_ >= n) return t;
+    const char c = p[pos_];
+    if (c == '{') {
+      ++pos_;
+      t.kind = tkGroupOpen;
+      return t;
+    }
+    if (c == '}') {
+      ++pos_;
+      t.kind = tkGroupClose;
+      return t;
+    }
+    if (c != '\\') {
+      const size_t start = pos_;
+      size_t end = start;
+      while (end < n) {
+        const char d = p[end];
+        if (d == '\\' || d == '{' || d == '}') break;
+        ++end;
+      }
+      if (CountLines) line_ += static_cast<int>(std::count(p + start, p + end, '\n'));
+      pos_ = end;
+      t.kind = tkText;
+      t.text = input_.substr(start, end - start);
+      return t;
+    }
+    ++pos_;
+    if (pos_ >= n) return t;
+    const char s = p[pos_];
+    if (IsLetter(s)) {
+      const size_t start = pos_;
+      while (pos_ < n && IsLetter(p[pos_])) ++pos_;
+      // Words longer than any RTF word are unknown anyway; keep them short.
+      t.text = input_.substr(start, std::min<size_t>(pos_ - start, 32));
+      size_t q = pos_;
+      const bool negative = q + 1 < n && p[q] == '-' && IsDigit(p[q + 1]);
+      if (negative) ++q;
+      if (q < n && IsDigit(p[q])) {
+        int64_t v = 0;
+        for (; q < n && IsDigit(p[q]); ++q)
+          if (v <= INT_MAX) v = v * 10 + (p[q] - '0');
+        v = std::min<int64_t>(v, INT_MAX);
+        t.param = static_cast<int>(negative ? -v : v);
+        t.hasParam = true;
+        pos_ = q;
+      }
+      if (pos_ < n && p[pos_] == ' ') ++pos_;
+      t.kind = tkWord;
+      // Binary data follows its word directly; it must never be read as RTF.
+      if (t.text == "bin" && t.hasParam) SkipBytes(t.param);
+      return t;
+    }
+    ++pos_;
+    switch (s) {
+      case '\'': {
+        int v = 0, digits = 0;
+        while (digits < 2 && pos_ < n && HexValue(p[pos_]) >= 0) {
+          v = v * 16 + HexValue(p[pos_++]);
+          ++digits;
+        }
+        if (digits == 0) continue;
+        t.kind = tkHex;
+        t.ch = static_cast<unsigned char>(v);
+        return t;
+      }
+      case '*':
+        t.kind = tkStar;
+        return t;
+      case '~':
+        t.kind = tkChar;
+        t.ch = 0xA0;
+        return t;
+      case '_':
+        t.kind = tkChar;
+        t.ch = '-';
+        return t;
+      case '-':  // optional hyphen: nothing to show
+        continue;
+      case '\n':
+        if (CountLines) ++line_;
+        [[fallthrough]];
+      case '\r':  // a backslash before a line end is a paragraph end
+        t.kind = tkWord;
+        t.text = RtfResWords[rwPar];
+        return t;
+      default:
+        t.kind = tkChar;
+        t.ch = static_cast<unsigned char>(s);
+        return t;
+    }
+  }
+}
+
+// ---------------------------------------------------------------- RTF importer
+
+bool TQuillRtfImporter::IsValidStream(std::istream& stream) {
+  char head[5] = {};
+  stream.clear();
+  stream.seekg(0);
+  stream.read(head, 5);
+  const bool ok = stream.gcount() == 5 && std::memcmp(head, "{\\rtf", 5) == 0;
+  stream.clear();
+  stream.seekg(0);
+  return ok;
+}
+
+void TQuillRtfImporter::ParseStream(std::istream& stream) {
+  std::string s((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  ParseString(s);
+}
+
+void TQuillRtfImporter::ParseString(std::string_view s) {
+  stack_.clear();
+  fonts_.clear();
+  colors_.clear();
+  text_.clear();
+  attributes_.Assign(defaultFont_);
+  paragraph_.Assign(TCustomQuillParagraph());
+  depth_ = fallbackSkip_ = 0;
+  finished_ = skipText_ = lineBreakPending_ = paragraphChanged_ = false;
+  firstParagraph_ = true;
+  if (s.empty()) return;
+
+  parser_.SetInput(s);
+  parser_.CountLines = static_cast<bool>(OnProgress);
+  const int total = parser_.CountLines ? static_cast<int>(std::count(s.begin(), s.end(), '\n')) + 1 : 0;
+  int line = 0;
+  auto previous = TQuillRtfParser::tkEnd;
+  while (!finished_) {
+    const Token t = parser_.Next();
+    if (t.kind == TQuillRtfParser::tkEnd) break;
+    if (parser_.Line() != line) {
+      line = parser_.Line();
+      DoProgress(line, total);
+    }
+    ProcessToken(t, previous);
+    previous = t.kind;
+  }
+  FlushText();
+  if (lineBreakPending_) CheckNewLine();
+  DoProgress(total, total);
+}
+
+void TQuillRtfImporter::ProcessToken(const Token& t, TQuillRtfParser::Kind previous) {
+  switch (t.kind) {
+    case TQuillRtfParser::tkGroupOpen:
+      FlushText();
+      OpenGroup();
+      break;
+    case TQuillRtfParser::tkGroupClose:
+      FlushText();
+      CloseGroup();
+      break;
+    case TQuillRtfParser::tkText:
+      AddText(t.text);
+      break;
+    case TQuillRtfParser::tkHex:
+    case TQuillRtfParser::tkChar:
+      AddChar(t.ch);
+      break;
+    case TQuillRtfParser::tkStar:
+      FlushText();
+      SkipCurrentGroup();
+      break;
+    case TQuillRtfParser::tkWord:
+      ProcessResWord(t, previous);
+      break;
+    case TQuillRtfParser::tkEnd:
+      break;
+  }
+}
+
+void TQuillRtfImporter::OpenGroup() {
+  ++depth_;
+  fallbackSkip_ = 0;
+  if (depth_ <= MaxRecordDepth) Push(-1);
+}
+
+void TQuillRtfImporter::CloseGroup() {
+  fallbackSkip_ = 0;
+  skipText_ = false;
+  if (depth_ == 0) return;  // a stray close brace
+  if (depth_ <= MaxRecordDepth) Pop(-1);
+  if (--depth_ == 0) finished_ = true;  // the document's outermost group is closed
+}
+
+std::string TQuillRtfImporter::SkipGroup(bool inInstruction) {
+  std::string instruction;
+  int depth = 1;
+  for (;;) {
+    const Token t = parser_.Next();
+    switch (t.kind) {
+      case TQuillRtfParser::tkEnd:
+        finished_ = true;
+        return instruction;
+      case TQuillRtfParser::tkGroupOpen:
+        ++depth;
+        break;
+      case TQuillRtfParser::tkGroupClose:
+        if (--depth == 0) return instruction;
+        break;
+      case TQuillRtfParser::tkWord:
+        if (t.text == "fldinst") inInstruction = true;
+        break;
+      case TQuillRtfParser::tkText:
+        if (inInstruction)
+          for (char c : t.text)
+            if (c != '\r' && c != '\n') instruction += c;
+        break;
+      case TQuillRtfParser::tkHex:
+      case TQuillRtfParser::tkChar:
+        if (inInstruction) instruction += static_cast<char>(t.ch);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void TQuillRtfImporter::SkipCurrentGroup() {
+  SkipGroup();
+  if (!finished_) CloseGroup();
+}
+
+void TQuillRtfImporter::AddText(std::string_view s) {
+  if (skipText_) return;
+  for (char c : s) {
+    if (c == '\r' || c == '\n') continue;  // line ends in RTF source are not text
+    if (fallbackSkip_ > 0) {
+      --fallbackSkip_;
+      continue;
+    }
+    text_ += c;
+  }
+}
+
+void TQuillRtfImporter::AddChar(unsigned char c) {
+  if (fallbackSkip_ > 0) {
+    --fallbackSkip_;
+    return;
+  }
+  if (!skipText_) text_ += static_cast<char>(c);
+}
+
+void TQuillRtfImporter::FlushText() {
+  if (text_.empty()) return;
+  WriteString(text_);
+  text_.clear();
+}
+
+void TQuillRtfImporter::WriteString(const std::string& s) {
+  if (skipText_) return;
+  const TCustomQuillEditorAttributes& attributes = GetCurrentAttributes();
+  CheckNewLine();
+  DoParseText(s, &attributes, nullptr, nullptr);
+}
+
+void TQuillRtfImporter::CheckNewLine() {
+  if (lineBreakPending_) {
+    lineBreakPending_ = false;
+    DoParseText("\r\n", nullptr, &paragraph_, nullptr);
+  } else if (firstParagraph_) {
+    if (paragraphChanged_) DoParseText("", nullptr, &paragraph_, nullptr);
+    firstParagraph_ = false;
+  }
+}
+
+void TQuillRtfImporter::ParagraphChanged() {
+  if (firstParagraph_) paragraphChanged_ = true;
+}
+
+void TQuillRtfImporter::ProcessResWord(const Token& t, TQuillRtfParser::Kind previous) {
+  const int n = t.hasParam ? t.param : -1;
+  const int word = LookUp(RtfResWords, t.text);
+  // Text-producing words keep the run going; every other known word may change
+  // what the text looks like, so what was read so far goes out first.
+  if (word != rwU && word != rwLquote && word != rwRquote && word != rwEndash && word >= 0) FlushText();
+  // A control word ends the fallback text of a Unicode character early.
+  if (word != rwU) fallbackSkip_ = 0;
+  if (word < 0) {
+    if (t.text == "uc") GetCurrent().UnicodeSkip = std::clamp(t.hasParam ? t.param : 1, 0, 16);
+    return;
+  }
+  switch (static_cast<TRtfResWord>(word)) {
+    case rwAuthor:
+    case rwOperator:
+    case rwPropname:
+    case rwStaticval:
+    case rwStylesheet:
+    case rwTitle:
+      SkipCurrentGroup();
+      break;
+    case rwB:
+      WriteFontStyle(fsBold, n != 0);
+      break;
+    case rwI:
+      WriteFontStyle(fsItalic, n != 0);
+      break;
+    case rwStrike:
+      WriteFontStyle(fsStrikeOut, n != 0);
+      break;
+    case rwUl:
+      WriteFontStyle(fsUnderline, n != 0);
+      break;
+    case rwUlnone:
+      WriteFontStyle(fsUnderline, false);
+      break;
+    case rwCell:
+    case rwTab:
+      WriteString("\t");
+      break;
+    case rwCf: {
+      const int index = t.hasParam ? t.param : 0;
+      if (index >= 0 && index < static_cast<int>(colors_.size())) WriteFontColor(colors_[static_cast<size_t>(index)]);
+      break;
+    }
+    case rwColortbl:
+      ParseColorTable();
+      break;
+    case rwEndash:
+      AddText("-");
+      break;
+    case rwF:
+    case rwPnf: {
+      auto it = fonts_.find(n);
+      if (t.hasParam && it != fonts_.end()) WriteFontName(it->second.Name, it->second.Charset);
+      break;
+    }
+    case rwFi:
+      paragraph_.SetFirstIndent(RtfWidthToPixel(t.hasParam ? t.param : 0));
+      ParagraphChanged();
+      break;
+    case rwLi:
+      paragraph_.SetLeftIndent(RtfWidthToPixel(t.hasParam ? t.param : 0));
+      ParagraphChanged();
+      break;
+    case rwRi:
+      paragraph_.SetRightIndent(RtfWidthToPixel(t.hasParam ? t.param : 0));
+      ParagraphChanged();
+      break;
+    case rwField:
+      ParseUrl();
+      break;
+    case rwFonttbl:
+      ParseFontTable();
+      break;
+    case rwFs:
+      WriteFontSize(t.hasParam ? std::clamp(t.param / 2, 1, MaxFontSize) : 72);
+      break;
+    case rwHighlight: {
+      TColor color = -1;
+      if (t.hasParam && t.param >= 0 && t.param < static_cast<int>(colors_.size())) {
+        color = colors_[static_cast<size_t>(t.param)];
+        if (t.param == 0 && color == 0) color = -1;
+      }
+      WriteColor(color);
+      break;
+    }
+    case rwLine:
+    case rwTrowd:
+      WriteString("\r\n");
+      break;
+    case rwListtext:
+    case rwPntext:
+      WriteNumberingStyle(word == rwListtext ? TQuillNumberingStyle::nbsNumber : TQuillNumberingStyle::nbsBullet);
+      if (previous == TQuillRtfParser::tkGroupOpen) skipText_ = true;
+      ParagraphChanged();
+      break;
+    case rwLquote:
+    case rwRquote:
+      AddText("'");
+      break;
+    case rwNosupersub:
+      WriteScriptStyle(TQuillScriptStyle::ssNormal, true);
+      break;
+    case rwSub:
+      WriteScriptStyle(TQuillScriptStyle::ssSubScript, n != 0);
+      break;
+    case rwSuper:
+      WriteScriptStyle(TQuillScriptStyle::ssSuperScript, n != 0);
+      break;
+    case rwPar:
+      if (lineBreakPending_) CheckNewLine();
+      WriteNumberingStyle(TQuillNumberingStyle::nbsNone);
+      lineBreakPending_ = true;
+      firstParagraph_ = false;
+      break;
+    case rwPard:
+      // Every property goes back to its default, so nothing bleeds into the
+      // paragraphs that follow.
+      paragraph_.Assign(TCustomQuillParagraph());
+      ParagraphChanged();
+      break;
+    case rwPict:
+      ProcessPicture();
+      break;
+    case rwPlain:
+      AssignPlainFont();
+      break;
+    case rwQc:
+      WriteParagraphAlign(TQuillAlignment::algCenter);
+      ParagraphChanged();
+      break;
+    case rwQj:
+      WriteParagraphAlign(TQuillAlignment::algJustify);
+      ParagraphChanged();
+      break;
+    case rwQl:
+      WriteParagraphAlign(TQuillAlignment::algLeft);
+      ParagraphChanged();
+      break;
+    case rwQr:
+      WriteParagraphAlign(TQuillAlignment::algRight);
+      ParagraphChanged();
+      break;
+    case rwU: {
+      int code = t.hasParam ? t.param : 0;
+      if (code < 0) code += 65536;  // written as a signed 16-bit number
+      const int ansi = code > 0 ? platform::AnsiFromCodePoint(static_cast<char32_t>(code)) : -1;
+      fallbackSkip_ = 0;
+      if (code > 0) AddChar(static_cast<unsigned char>(ansi >= 0 ? ansi : '?'));
+      fallbackSkip_ = GetCurrent().UnicodeSkip;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TQuillRtfImporter::AssignPlainFont() {
+  auto& r = GetCurrent();
+  auto it = fonts_.find(0);
+  if (fonts_.empty()) {
+    r.FontName = defaultFont_.Name;
+    r.Charset = defaultFont_.Charset;
+  } else if (it != fonts_.end()) {
+    r.FontName = it->second.Name;
+    r.Charset = it->second.Charset;
+  }
+  r.FontSize = 12;
+  r.FontColor = 0;
+  r.BkColor = -1;
+  r.BkSet = true;
+  r.AddStyles = r.RemoveStyles = 0;
+  r.StyleSet = true;
+  r.Script = TQuillScriptStyle::ssNormal;
+  r.ScriptSet = true;
+}
+
+void TQuillRtfImporter::ParseFontTable() {
+  int depth = 0, number = -1;
+  uint8_t charset = 1;
+  std::string name;
+  auto store = [&] {
+    std::string trimmed = Trim(name);
+    trimmed.erase(std::remove(trimmed.begin(), trimmed.end(), ';'), trimmed.end());
+    name.clear();
+    if (trimmed.empty()) return;
+    const int key = number >= 0 ? number : (fonts_.empty() ? 0 : fonts_.rbegin()->first + 1);
+    fonts_[key] = {trimmed, charset};
+    number = -1;
+    charset = 0;
+  };
+  auto addText = [&](char c) {
+    if (depth >= 2 || c == '\r' || c == '\n') return;
+    if (c == ';')
+      store();
+    else
+      name += c;
+  };
+  for (;;) {
+    const Token t = parser_.Next();
+    switch (t.kind) {
+      case TQuillRtfParser::tkEnd:
+        finished_ = true;
+        return;
+      case TQuillRtfParser::tkGroupOpen:
+        ++depth;
+        break;
+      case TQuillRtfParser::tkGroupClose:
+        if (depth == 0) {
+          store();
+          CloseGroup();
+          return;
+        }
+        if (depth == 1) store();
+        --depth;
+        break;
+      case TQuillRtfParser::tkStar:
+        SkipGroup();
+        if (depth == 0) {  // the table itself was an ignorable destination
+          if (!finished_) CloseGroup();
+          return;
+        }
+        --depth;
+        break;
+      case TQuillRtfParser::tkWord:
+        if (t.text == RtfResWords[rwF] && t.hasParam && t.param >= 0)
+          number = t.param;
+        else if (t.text == RtfResWords[rwFcharset])
+          charset = static_cast<uint8_t>(std::clamp(t.hasParam ? t.param : 0, 0, 255));
+        break;
+      case TQuillRtfParser::tkText:
+        for (char c : t.text) addText(c);
+        break;
+      case TQuillRtfParser::tkHex:
+      case TQuillRtfParser::tkChar:
+        addText(static_cast<char>(t.ch));
+        break;
+    }
+  }
+}
+
+void TQuillRtfImporter::ParseColorTable() {
+  int depth = 0, red = 0, green = 0, blue = 0;
+  auto component = [](const Token& t) { return std::clamp(t.hasParam ? t.param : 0, 0, 255); };
+  for (;;) {
+    const Token t = parser_.Next();
+    switch (t.kind) {
+      case TQuillRtfParser::tkEnd:
+        finished_ = true;
+        return;
+      case TQuillRtfParser::tkGroupOpen:
+        ++depth;
+        break;
+      case TQuillRtfParser::tkGroupClose:
+        if (depth == 0) {
+          CloseGroup();
+          return;
+        }
+        --depth;
+        break;
+      case TQuillRtfParser::tkStar:
+        SkipGroup();
+        if (depth == 0) {
+          if (!finished_) CloseGroup();
+          return;
+        }
+        --depth;
+        break;
+      case TQuillRtfParser::tkWord:
+        if (t.text == RtfResWords[rwRed])
+          red = component(t);
+        else if (t.text == RtfResWords[rwGreen])
+          green = component(t);
+        else if (t.text == RtfResWords[rwBlue])
+          blue = component(t);
+        break;
+      case TQuillRtfParser::tkText:
+        // Each entry ends with its semicolon, so an entry that leaves out a
+        // component still keeps every later entry at its number.
+        for (char c : t.text) {
+          if (c != ';') continue;
+          colors_.push_back(red + green * 256 + blue * 65536);
+          red = green = blue = 0;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void TQuillRtfImporter::ParseUrl() {
+  const size_t start = parser_.Position();
+  const Token open = parser_.Next();
+  if (open.kind != TQuillRtfParser::tkGroupOpen) {
+    parser_.SetPosition(start);
+    return;
+  }
+  const Token second = parser_.Next();
+  std::string instruction;
+  if (second.kind == TQuillRtfParser::tkStar) {
+    instruction = SkipGroup();
+  } else if (second.kind == TQuillRtfParser::tkWord && second.text == "fldinst") {
+    instruction = SkipGroup(true);  // the instruction group without its star
+  } else {
+    parser_.SetPosition(start);
+    return;
+  }
+  std::string inst = Trim(instruction);
+  if (!StartsWithNoCase(inst, "HYPERLINK")) return;
+  std::string rest = Trim(std::string_view(inst).substr(9));
+  std::string url;
+  if (!rest.empty() && rest[0] == '"') {
+    // Inside the quotes a backslash takes the next character as it stands.
+    for (size_t i = 1; i < rest.size() && rest[i] != '"'; ++i) {
+      if (rest[i] == '\\' && i + 1 < rest.size()) ++i;
+      url += rest[i];
+    }
+  } else {
+    url = rest.substr(0, rest.find_first_of(" \t"));
+  }
+  url = Trim(url);
+  if (!url.empty()) WriteUrl(url);
+}
+
+void TQuillRtfImporter::ProcessPicture() {
+  auto source = TPictureSourceType::psBmp;
+  int width = -1, height = -1, scaleX = 100, scaleY = 100, mapMode = 8;
+  std::string data;
+  int high = -1;  // first digit of a byte being read
+  int depth = 0;
+  bool closed = false;
+  while (!closed) {
+    const Token t = parser_.Next();
+    switch (t.kind) {
+      case TQuillRtfParser::tkEnd:
+        finished_ = true;
+        closed = true;
+        break;
+      case TQuillRtfParser::tkGroupOpen:
+        ++depth;
+        break;
+      case TQuillRtfParser::tkGroupClose:
+        if (depth == 0) {
+          CloseGroup();
+          closed = true;
+        } else {
+          --depth;
+        }
+        break;
+      case TQuillRtfParser::tkStar:
+        SkipGroup();
+        if (depth == 0) {
+          if (!finished_) CloseGroup();
+          return;
+        }
+        --depth;
+        break;
+      case TQuillRtfParser::tkWord: {
+        const int n = t.hasParam ? t.param : 0;
+        switch (LookUp(sPictureResWords, t.text)) {
+          case pwWbitmap: source = TPictureSourceType::psBmp; break;
+          case pwEmfblip: source = TPictureSourceType::psEmf; break;
+          case pwPngblip: source = TPictureSourceType::psPng; break;
+          case pwJpegblip: source = TPictureSourceType::psJpeg; break;
+          case pwMacpict: source = TPictureSourceType::psMac; break;
+          case pwPmmetafile: source = TPictureSourceType::psOs2Mf; break;
+          case pwWmetafile:
+            source = TPictureSourceType::psWmf;
+            mapMode = t.hasParam ? t.param : 8;
+            break;
+          case pwDibitmap: source = TPictureSourceType::psDib; break;
+          case pwPicw: width = std::max(n, 0); break;
+          case pwPich: height = std::max(n, 0); break;
+          case pwPicscalex: scaleX = std::clamp(n, 1, 10000); break;
+          case pwPicscaley: scaleY = std::clamp(n, 1, 10000); break;
+          default: break;
+        }
+        break;
+      }
+      case TQuillRtfParser::tkText:
+        for (char c : t.text) {
+          const int v = HexValue(c);
+          if (v < 0) continue;
+          if (high < 0) {
+            high = v;
+          } else {
+            data += static_cast<char>(high * 16 + v);
+            high = -1;
+          }
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  if (data.empty()) return;
+
+  std::unique_ptr<TQuillGraphicObject> object;
+  int ownWidth = 16, ownHeight = 16;
+  try {
+    switch (source) {
+      case TPictureSourceType::psBmp:
+      case TPictureSourceType::psDib: {
+        // A device-independent bitmap without its file header: give it one, with
+        // the offset of the pixels behind the info header and the palette.
+        const uint32_t infoSize = GetLE32(data, 0);
+        if (infoSize < 12 || infoSize > data.size()) return;
+        // The header's size claims must fit the data before anything is
+        // allocated for them.
+        const int64_t w = infoSize >= 40 ? std::llabs(static_cast<int32_t>(GetLE32(data, 4))) : GetLE16(data, 4);
+        const int64_t h = infoSize >= 40 ? std::llabs(static_cast<int32_t>(GetLE32(data, 8))) : GetLE16(data, 6);
+        const int64_t bitCount = infoSize >= 40 ? GetLE16(data, 14) : GetLE16(data, 10);
+        const uint32_t compression = infoSize >= 40 ? GetLE32(data, 16) : 0;
+        if (w == 0 || h == 0 || w > MaxPictureSide || h > MaxPictureSide) return;
+        if ((compression == 0 || compression == 3) && ((w * bitCount + 31) / 32 * 4) * h > static_cast<int64_t>(data.size()))
+          return;
+        if (w * h > MaxPicturePixels) return;
+        uint32_t colors = 0;
+        if (infoSize >= 40) {
+          const uint16_t bits = GetLE16(data, 14);
+          const uint32_t used = GetLE32(data, 32);
+          colors = used != 0 ? std::min<uint32_t>(used, 256) : (bits <= 8 ? 1u << bits : 0);
+          if (GetLE32(data, 16) == 3 && infoSize == 40) colors += 3;  // bit-field masks
+        } else {
+          const uint16_t bits = GetLE16(data, 10);
+          colors = bits <= 8 ? 1u << bits : 0;
+        }
+        std::string file = "BM";
+        PutLE32(file, static_cast<uint32_t>(data.size() + 14));
+        PutLE32(file, 0);
+        PutLE32(file, 14 + infoSize + colors * (infoSize >= 40 ? 4 : 3));
+        file += data;
+        auto bitmap = std::make_unique<TQuillBitmapObject>();
+        if (!bitmap->Image().loadFromData(QByteArray::fromRawData(file.data(), static_cast<int>(file.size())), "BMP"))
+          return;
+        bitmap->Image().detach();
+        ownWidth = bitmap->Image().width();
+        ownHeight = bitmap->Image().height();
+        object = std::move(bitmap);
+        break;
+      }
+      case TPictureSourceType::psEmf: {
+        auto meta = std::make_unique<TQuillRtfMetaFileObject>();
+        meta->Enhanced = true;
+        // The header's frame is the picture's own size.
+        if (GetLE32(data, 0) == 1 && data.size() >= 40) {
+          auto side = [&](size_t to, size_t from) {
+            const int64_t v = int64_t{static_cast<int32_t>(GetLE32(data, to))} - static_cast<int32_t>(GetLE32(data, from));
+            return ClampInt(MulDiv(std::clamp<int64_t>(v, 0, INT_MAX), 96, 2540), 0, 32767);
+          };
+          ownWidth = side(32, 24);
+          ownHeight = side(36, 28);
+        }
+        if (width >= 0) width = HiMetricToPixel(width);
+        if (height >= 0) height = HiMetricToPixel(height);
+        meta->Bytes = std::move(data);
+        object = std::move(meta);
+        break;
+      }
+      case TPictureSourceType::psWmf: {
+        auto meta = std::make_unique<TQuillRtfMetaFileObject>();
+        if (mapMode != 1) {
+          if (width >= 0) width = HiMetricToPixel(width);
+          if (height >= 0) height = HiMetricToPixel(height);
+        }
+        if (width >= 0) ownWidth = width;
+        if (height >= 0) ownHeight = height;
+        std::string header;
+        PutLE32(header, 2596720087u);
+        PutLE16(header, 0);
+        PutLE16(header, 0);
+        PutLE16(header, 0);
+        PutLE16(header, static_cast<uint16_t>(ownWidth));
+        PutLE16(header, static_cast<uint16_t>(ownHeight));
+        PutLE16(header, 96);
+        PutLE32(header, 0);
+        uint16_t sum = 0;
+        for (size_t i = 0; i < 20; i += 2) sum ^= GetLE16(header, i);
+        PutLE16(header, sum);
+        meta->Bytes = header + data;
+        object = std::move(meta);
+        break;
+      }
+      default:
+        return;  // formats this editor does not read
+    }
+  } catch (const std::exception&) {
+    return;  // a picture that cannot be read is dropped; the text goes on
+  }
+  if (width < 0) width = ownWidth;
+  if (height < 0) height = ownHeight;
+  object->SetWidth(ClampInt(static_cast<int64_t>(width) * scaleX / 100, 0, 32767));
+  object->SetHeight(ClampInt(static_cast<int64_t>(height) * scaleY / 100, 0, 32767));
+  object->SetStretch(scaleX != 100 || scaleY != 100 || width != ownWidth || height != ownHeight);
+  // A picture that starts a paragraph belongs on the new line.
+  if (!skipText_) CheckNewLine();
+  DoParseText("", nullptr, nullptr, object.get());
+}
+
+// ---------------------------------------------------------------- shortcuts
+
+void ImportFromRtfString(std::string_view s, const TParseTextEvent& callback) {
+  TQuillRtfImporter importer;
+  importer.OnParseText = callback;
+  importer.ParseString(s);
+}
+
+void ImportFromRtfStream(std::istream& stream, const TParseTextEvent& callback) {
+  TQuillRtfImporter importer;
+  importer.OnParseText = callback;
+  importer.ParseStream(stream);
+}
+
+}  // namespace quill

@@ -1,0 +1,39 @@
+#include "core/FormGreet.h"
+
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "Dialogs_helpers.h"
+
+namespace {
+
+using testing_support::DialogApp;
+using testing_support::WhenModal;
+
+TEST(Greeting, ConnectReturnsTheTextAndEveryOtherWayCancels) {
+  DialogApp();
+  {
+    TFormGreet form;
+    WhenModal([&] { form.close(); });  // the title-bar button
+    form.exec();
+    EXPECT_TRUE(form.Cancelled);
+  }
+  {
+    TFormGreet form;
+    WhenModal([&] {
+      // Enter in the memo is released as Connect, with an empty greeting.
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+      QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, "\r");
+      QApplication::sendEvent(form.Memo, &press);
+      QApplication::sendEvent(form.Memo, &release);
+    });
+    form.exec();
+    EXPECT_FALSE(form.Cancelled);
+    EXPECT_EQ(form.Greeting, "");
+  }
+}
+
+}  // namespace
