@@ -574,6 +574,11 @@ bool TZipReader::FileIsOK(int index) {
     destDir_ = savedDest;
     testing_ = savedTesting;
     throw;
+  } catch (const EFileNotAllThere&) {
+    // A part that is not there says nothing about the entry.
+    destDir_ = savedDest;
+    testing_ = savedTesting;
+    throw;
   } catch (const platform::Exception&) {
     run.outcome = kBad;
   }
