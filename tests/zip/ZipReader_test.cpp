@@ -1,10 +1,10 @@
 #include "zip/ZipReader.h"
 
-#include <algorithm>
-#include <filesystem>
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 
