@@ -336,8 +336,8 @@ TEST(ZipReader, MultiPartSetsExtractAcrossTheirParts) {
   TempDir tmp;
   const std::map<std::string, std::string> files = SetSources();
   const std::string names = WriteSources(tmp, files);
-  enum TMaker { kOurs, kOursManyRecords, kInfoZip, kInfoZipDisks, kOursConfig };
-  for (TMaker maker : {kOurs, kOursManyRecords, kInfoZip, kInfoZipDisks, kOursConfig}) {
+  enum TMaker { kOurs, kOursManyRecords, kInfoZip, kInfoZipEncrypted, kInfoZipDisks, kOursConfig };
+  for (TMaker maker : {kOurs, kOursManyRecords, kInfoZip, kInfoZipEncrypted, kInfoZipDisks, kOursConfig}) {
     SCOPED_TRACE(maker);
     TempDir out;
     std::map<std::string, std::string> expect = files;
@@ -365,7 +365,8 @@ TEST(ZipReader, MultiPartSetsExtractAcrossTheirParts) {
       ASSERT_EQ(writer.Zip(), static_cast<int>(expect.size()));
       open = maker == kOursConfig ? out / "set.001" : writer.ZipName();
     } else {
-      ASSERT_EQ(Shell("cd " + Quote(out.Path()) + " && zip -q -j -s 64k set.zip" + names), 0);
+      const std::string password = maker == kInfoZipEncrypted ? " -P s3cret" : "";
+      ASSERT_EQ(Shell("cd " + Quote(out.Path()) + " && zip -q -j -s 64k" + password + " set.zip" + names), 0);
       RenameInfoZipParts(out.Path(), "set");
       const std::vector<std::string> parts = PartsIn(out.Path());
       open = out / parts.back();
@@ -385,6 +386,7 @@ TEST(ZipReader, MultiPartSetsExtractAcrossTheirParts) {
 
     zip::TZipReader reader;
     reader.SetZipName(open);
+    if (maker == kInfoZipEncrypted) reader.Password = "s3cret";
     std::vector<int> asked;
     if (!diskFiles.empty()) {
       reader.OnGetNextDisk = [&](zip::TZipReader*, int disk, std::string& name) {
@@ -396,7 +398,12 @@ TEST(ZipReader, MultiPartSetsExtractAcrossTheirParts) {
     ASSERT_EQ(reader.Count(), static_cast<int>(expect.size()));
     EXPECT_EQ(reader.GetMultiMode(), zip::mmBlocks);
     std::map<std::string, std::string> listed;
-    for (int i = 0; i < reader.Count(); ++i) listed[reader.Filename(i)] = "";
+    int encrypted = 0;
+    for (int i = 0; i < reader.Count(); ++i) {
+      listed[reader.Filename(i)] = "";
+      encrypted += reader.IsEncrypted(i);
+    }
+    EXPECT_EQ(encrypted > 0, maker == kInfoZipEncrypted);
     EXPECT_EQ(listed.size(), expect.size());
     EXPECT_TRUE(reader.CheckArchive());
     reader.SetDestDir(tmp / "in");
