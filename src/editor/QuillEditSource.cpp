@@ -198,6 +198,9 @@ int TCustomQuillEditSource::DisplayLength(int line) const {
 }
 
 void TCustomQuillEditSource::ReportLine(int x, int y) {
+  // The update counts as an edit before the line is parsed again: the spell check
+  // run by that parse leaves the word at the position alone only during edits.
+  state_ |= csEdit;
   bool toEnd = NeedUpdate(y);
   LinesUpdated(x, MaxInt, y, toEnd ? MaxInt : y, true);
 }
@@ -986,7 +989,9 @@ bool TCustomQuillEditSource::NeedSpell() const { return AllowParsing() && (optio
 bool TCustomQuillEditSource::NeedUrls() const { return AllowParsing() && (options_ & srHighlightUrls); }
 
 void TCustomQuillEditSource::UpdateSpelling(int line) {
-  if (options_ & srLiveSpell) ParseString(line, false);
+  // Forced: the line is parsed already, but the view calls this after moving the
+  // caret, and which word counts as being typed depends on where the caret is now.
+  if (NeedSpell()) ParseString(line, true);
 }
 
 bool TCustomQuillEditSource::CheckWordSpelling(const std::string& word) {
