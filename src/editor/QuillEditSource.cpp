@@ -1038,7 +1038,9 @@ void TCustomQuillEditSource::DoCheckUrl(const std::string& s, TQuillData& data) 
 
 void TCustomQuillEditSource::DoCheckSpelling(int line, const std::string& s, TQuillData& data) {
   if (s.empty() || data.size() != s.size()) return;
-  const bool typing = (state_ & csEdit) && pos_.Y == line;
+  // A caret move that trims the blanks of the line it leaves is an edit too, but the
+  // caret is leaving its word then, so that word is checked like the others.
+  const bool typing = (state_ & csEdit) && currentOperation_ != oprNavigate && pos_.Y == line;
   size_t i = 0;
   while (i < s.size()) {
     if (spellDelimiters_.Contains(s[i])) {

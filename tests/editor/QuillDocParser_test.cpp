@@ -164,6 +164,7 @@ TEST(DocParser, WordBeingTypedIsMarkedOnlyOnceTheCaretLeavesIt) {
     };
     // Inside quotes so the parser's string style makes every word a spell token.
     doc.Strings().Add("\"ok ");
+    doc.Strings().Add("next");
     if (withParser) doc.SetParser(&parser);
     doc.ParseToString(0);
     const int from = 4;  // 0-based column where "wrng" starts
@@ -197,6 +198,13 @@ TEST(DocParser, WordBeingTypedIsMarkedOnlyOnceTheCaretLeavesIt) {
     key(' ');  // the caret has left the word
     for (int k = 0; k < 5; ++k) EXPECT_TRUE(marked(from + k)) << "column " << from + k;
     EXPECT_FALSE(marked(1)) << "\"ok\" is spelled right";
+
+    // Moving off the line trims its trailing blank; the word under the caret is
+    // not being typed then and keeps its mark.
+    doc.JumpTo(from + 1, 0);
+    doc.JumpTo(0, 1);
+    EXPECT_EQ(doc.Strings().GetStr(0), "\"ok wrxng");
+    EXPECT_TRUE(marked(from + 1));
     doc.SetParser(nullptr);
   }
 }
