@@ -20,12 +20,6 @@ namespace {
 constexpr std::uintmax_t kLogCap = 1u << 20;
 constexpr std::uintmax_t kLogKeep = kLogCap / 4 * 3;
 
-#ifdef PARLO_VERSION
-constexpr const char* kBuildText = "Version: " PARLO_VERSION;
-#else
-constexpr const char* kBuildText = "Version: 1.0.0.0";
-#endif
-
 constexpr const char* kBuildMarker = " Build: ";
 
 std::string Timestamp() { return QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss").toStdString(); }
@@ -76,8 +70,11 @@ struct InstallHandler {
 
 }  // namespace
 
+// Major, minor, release, build: the project's version with build 0.
+std::string TFormMain::ProgramBuildText() { return "Version: 1.0.0.0"; }
+
 void TFormMain::LogError(const std::string& address, const std::string& port, const std::string& message) {
-  const std::string entry = Timestamp() + kBuildMarker + kBuildText + "\r\n IP: " + address + " - Port: " + port +
+  const std::string entry = Timestamp() + kBuildMarker + ProgramBuildText() + "\r\n IP: " + address + " - Port: " + port +
                             "\r\nError Message: " + message + "\r\n";
   try {
     const auto file = platform::EnsureAppHome() / "errorlog.txt";

@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QShowEvent>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -25,6 +26,7 @@
 #include "core/Blocked.h"
 #include "core/ContactList.h"
 #include "core/ContactMenus.h"
+#include "core/FormGreet.h"
 #include "core/FormMsgs.h"
 #include "core/FormPReq.h"
 #include "core/PeerListener.h"
@@ -52,12 +54,6 @@ constexpr int kAliveInterval = 180000;
 // A 9010 listing of ten thousand users is well under a megabyte; the limit
 // leaves room for long names while still bounding what a server can make us hold.
 constexpr int kServerLineLimit = 4 << 20;
-
-#ifdef PARLO_VERSION
-constexpr const char* kVersion = PARLO_VERSION;
-#else
-constexpr const char* kVersion = "1.0.0.0";
-#endif
 
 // The product's web host; help pages live under "/help/" there.
 constexpr const char* kWebHost = "http://parlo.invalid";
@@ -175,7 +171,7 @@ TFormMain::TFormMain(QWidget* parent)
   resize(200, 420);
   TReg::RestoreMainFormPos(this);
   HideAppStart = TReg::ReadSettingBool("HideAppStart");
-  BuildText = std::string("Version: ") + kVersion;
+  BuildText = ProgramBuildText();
 
   ListServ->SetName("ListServ");
   ListServ->LineLimit = kServerLineLimit;
@@ -346,8 +342,17 @@ void TFormMain::BuildMenus() {
         LogError("None", "None", std::string("Blocking a user: ") + e.what());
       }
     });
+    connect(popup->PChat, &QAction::triggered, this, [this, list = list] {
+      const QTreeWidgetItem* item = SelectedContactItem(*list);
+      if (item == nullptr) return;
+      const std::string name = list->Text(item, TContactList::ColUser);
+      const std::string ip = list->Text(item, TContactList::ColIP);
+      const std::string port = list->Text(item, TContactList::ColPort);
+      if (name.empty() || ip.empty() || port.empty()) return;
+      OpenPrivateChat(name, port, ip);
+    });
     for (auto [action, command] : std::initializer_list<std::pair<QAction*, const char*>>{
-             {popup->PChat, "Private chat"},       {popup->Profile, "View profile"},
+             {popup->Profile, "View profile"},
              {popup->CamIn, "Request to view cam"}, {popup->MultiRequest, "Invite to multi-chat"},
              {popup->FileOut, "Send files"},        {popup->ImgOut, "Send image"},
              {popup->SoundOut, "Send sound file"},  {popup->CamOut, "Send cam broadcast"},
@@ -1225,6 +1230,22 @@ void TFormMain::ContactListDblClick(TContactPopup* popup, TContactList* list) {
       popup->NewMessage->trigger();
       break;
   }
+}
+
+void TFormMain::OpenPrivateChat(const std::string& user, const std::string& port, const std::string& ip) {
+  QPointer<TFormGreet> greet = new TFormGreet(this);
+  greet->UserName = user;
+  greet->SetGreeting(DBStuff != nullptr ? DBStuff->ProfileGreeting() : std::string());
+  greet->exec();
+  // The main window may have been closed while the editor was open.
+  if (greet.isNull()) return;
+  const bool cancelled = greet->Cancelled;
+  delete greet;
+  if (cancelled) return;
+  // The private-chat window that would call ip:port with this greeting comes later.
+  (void)port;
+  (void)ip;
+  NotAvailableYet("Private chat");
 }
 
 void TFormMain::NotAvailableYet(const char* command) {

@@ -42,6 +42,8 @@ class TFormMain : public QMainWindow {
   // window exists and never raises: it runs inside handlers that are already
   // dealing with an error.
   static void LogError(const std::string& address, const std::string& port, const std::string& message);
+  // "Version: " and the program's four-part version, as each error-log entry names it.
+  static std::string ProgramBuildText();
 
   // Opens the account registration window modally and returns false when the
   // user cancelled it. The registration window's module installs it; while
@@ -109,6 +111,8 @@ class TFormMain : public QMainWindow {
   // Popup enabling, recomputed each time a list's menu opens.
   void ContactPopupOpening(TContactPopup* popup, TContactList* list);
   void ContactListDblClick(TContactPopup* popup, TContactList* list);
+  // Asks for the greeting to send with a private-chat request to user at ip:port.
+  void OpenPrivateChat(const std::string& user, const std::string& port, const std::string& ip);
   // The blocked-list test of a received record's sender.
   bool IsUserBlocked(const std::string& record) const;
 

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QPlainTextEdit>
 #include <vector>
 
 #include "../platform/TempHome.h"
+#include "Dialogs_helpers.h"
 #include "Widgets_helpers.h"
+#include "core/FormGreet.h"
 #include "core/ContactList.h"
 #include "core/DBStuff.h"
 #include "core/Paths.h"
@@ -97,6 +100,42 @@ TEST(FormMain, FriendUpdatesNeverRevealAnInvisibleUser) {
   const QTreeWidgetItem* cy = form.ListO->FindById("41000002");
   ASSERT_NE(cy, nullptr);
   EXPECT_EQ(form.ListO->Text(cy, TContactList::ColStatus), "Offline");
+  DBStuff = nullptr;
+  Paths = nullptr;
+}
+
+// The greeting editor opens on the current profile's greeting and named for the
+// user called; only Connect goes on towards the chat (not built yet, so logged).
+TEST(FormMain, PrivateChatAsksForTheGreetingFirst) {
+  testing_support::WidgetApp();
+  testing_support::TempHome home;
+  TFormMain form;
+  TPaths paths;
+  paths.NoSound = true;
+  Paths = &paths;
+  TDBStuff db(home.Home() / "Data", form.MakeDBStuffHooks());
+  DBStuff = &db;
+  db.NewProfile("Home");
+  db.Profiles.Edit();
+  db.Profiles.SetFieldValue("Greeting", "Hi$c there$r$nit's me");
+  db.Profiles.Post();
+  const auto log = home.Home() / "errorlog.txt";
+  for (const bool connect : {false, true}) {
+    SCOPED_TRACE(connect ? "Connect" : "Cancel");
+    std::string shownText, shownTitle;
+    testing_support::WhenModal([&] {
+      auto* greet = qobject_cast<TFormGreet*>(QApplication::activeModalWidget());
+      ASSERT_NE(greet, nullptr);
+      shownText = greet->Memo->toPlainText().toStdString();
+      shownTitle = greet->windowTitle().toStdString();
+      connect ? greet->ConnectClick() : greet->CancelClick();
+    });
+    form.OpenPrivateChat("Ann", "2960", "10.0.0.1");
+    EXPECT_EQ(shownText, "Hi, there\nit's me");
+    EXPECT_EQ(shownTitle, "Greeting for Ann");
+    EXPECT_EQ(testing_support::ReadFile(log).find("Private chat") != std::string::npos, connect);
+  }
+  EXPECT_TRUE(form.findChildren<TFormGreet*>().isEmpty());
   DBStuff = nullptr;
   Paths = nullptr;
 }
