@@ -140,20 +140,23 @@ class Lifetimes(ListenerCase):
         self.stop(prog)
 
     def test_a_storm_of_connections_leaves_no_socket_behind(self):
-        prog = self.run_listening(env={"PARLO_TEST_PEER_IDLE_MS": "500"}, StatusMode=3, AwayText="away")
+        # The idle time-out outlasts the storm, so silent callers pile up past the cap.
+        prog = self.run_listening(env={"PARLO_TEST_PEER_IDLE_MS": "2000"}, StatusMode=3, AwayText="away")
         mark = len(prog.lines)
-        socks, failures = [], []
+        socks, failures, taken, turned_away = [], [], [], []
 
         def open_batch(start, count):
             for i in range(start, start + count):
                 try:
                     s = socket.create_connection(("127.0.0.1", prog.port), timeout=15)
                 except ConnectionResetError:
-                    # Turned away at once: more callers wait than the program takes.
+                    # Turned away before the connect call even returned.
+                    turned_away.append(i)
                     continue
                 except OSError as e:
                     failures.append(e)
                     continue
+                socks.append(s)
                 kind = i % 4
                 try:
                     if kind == 1:
@@ -162,9 +165,13 @@ class Lifetimes(ListenerCase):
                         s.sendall(b"  1002<>\r\n")
                     elif kind == 3:
                         s.sendall(b"\x00\xff garbage without a line end")
+                    # Waiting for the greeting or the turn-away keeps no more callers
+                    # queued than the listen backlog holds: a full queue drops the
+                    # next connect, which then waits a second for its retry.
+                    greeted = s.recv(64).startswith(b"  1000<>\r\n")
                 except OSError:
-                    pass
-                socks.append(s)
+                    greeted = False
+                (taken if greeted else turned_away).append(i)
 
         threads = [threading.Thread(target=open_batch, args=(n * 100, 100)) for n in range(5)]
         for t in threads:
@@ -173,8 +180,10 @@ class Lifetimes(ListenerCase):
             t.join()
         # Every caller was either taken or turned away; none found the listener gone.
         self.assertEqual(failures, [])
-        self.assertGreater(len(socks), 50)
-        prog.wait_trace(lambda l: l.startswith("peer sockets ") and int(l.split()[2]) > 10, since=mark)
+        self.assertGreater(len(taken), 64)
+        self.assertGreater(len(turned_away), 0)
+        self.assertIn("Too many waiting connections", self.homes[-1].read("errorlog.txt"))
+        prog.wait_trace(lambda l: l.startswith("peer sockets ") and int(l.split()[2]) > 64, since=mark)
         # Half the callers hang up at once; the others are left to the time-out.
         for s in socks[::2]:
             s.close()
