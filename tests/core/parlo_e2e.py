@@ -6,6 +6,7 @@ wait for frames and trace lines.
 """
 
 import os
+import random
 import shutil
 import signal
 import socket
@@ -25,7 +26,30 @@ import directory_server  # noqa: E402
 PARLO = os.path.join(BINARY_DIR, "parlo")
 
 
+def _ephemeral_range():
+    try:
+        with open("/proc/sys/net/ipv4/ip_local_port_range") as f:
+            low, high = (int(x) for x in f.read().split())
+            return low, high
+    except (OSError, ValueError):
+        return 32768, 60999
+
+
 def free_port():
+    """A port for the program to listen on, free now and outside the range the
+    system hands out for outgoing connections: between this call and the
+    program's bind, another test's callers (the storm opens hundreds) could
+    otherwise take it as their own local port."""
+    low, high = _ephemeral_range()
+    candidates = list(range(20000, low)) if low > 21000 else list(range(high + 1, 65536))
+    rng = random.Random(os.getpid() ^ time.monotonic_ns())
+    for port in rng.sample(candidates, min(200, len(candidates))):
+        with socket.socket() as s:
+            try:
+                s.bind(("", port))
+            except OSError:
+                continue
+            return port
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
