@@ -37,8 +37,8 @@ int FailErrno() { return Fail(ErrorFromErrno(errno)); }
 // How long a gracefully closed socket may take to hand over its last bytes and
 // see the peer's end before the layer resets it.
 constexpr int kLingerMs = 20000;
-// How long a program that is ending waits for a slow peer to take the rest
-// of what it sent.
+// How long a program that is ending waits, for all its sockets together, for
+// slow peers to take the rest of what it sent.
 constexpr int kExitSendMs = 2000;
 // A refused accept for want of descriptors is retried after this pause rather
 // than at once, which would spin.
@@ -250,8 +250,12 @@ class LingeringClose : public QObject {
   // after we are gone.
   ~LingeringClose() override {
     if (fd_ < 0) return;
-    QElapsedTimer waited;
-    waited.start();
+    // One wait for all of them: the first that goes starts it.
+    static const QElapsedTimer waited = [] {
+      QElapsedTimer t;
+      t.start();
+      return t;
+    }();
     while (off_ < rest_.size()) {
       const ssize_t n = ::send(fd_, rest_.data() + off_, rest_.size() - off_, MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n > 0) {
