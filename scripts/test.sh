@@ -24,6 +24,6 @@ echo "== fuzz build"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARLO_FUZZ=ON -DPARLO_TESTS=OFF \
   -DPARLO_BENCH=OFF -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build build-fuzz -j"$jobs" --target fuzzers
-(cd build-fuzz && ctest --output-on-failure -j"$jobs" --timeout 900 --no-tests=ignore) || status=1
+(cd build-fuzz && UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j"$jobs" --timeout 900 --no-tests=ignore) || status=1
 
 exit $status

@@ -6,7 +6,9 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QActionGroup>
 #include <QDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -20,7 +22,13 @@
 #include <cxxabi.h>
 #include <typeinfo>
 
+#include "core/Blocked.h"
 #include "core/ContactList.h"
+#include "core/ContactMenus.h"
+#include "core/FormMsgs.h"
+#include "core/FormPReq.h"
+#include "core/PeerListener.h"
+#include "core/StatusControls.h"
 #include "core/DBStuff.h"
 #include "core/FormPass.h"
 #include "core/MainPanels.h"
@@ -30,9 +38,9 @@
 #include "platform/Charset.h"
 #include "platform/EventLoop.h"
 #include "platform/FileNames.h"
+#include "platform/IniStore.h"
 #include "transport/CmdParser.h"
 #include "transport/NetSocket.h"
-#include "transport/NetSocketServer.h"
 #include "transport/ParloSocket.h"
 
 TFormMain* FormMain = nullptr;
@@ -101,7 +109,7 @@ void TraceList(const TContactList* list) {
 // ----- construction ------------------------------------------------------------
 
 TFormMain::TFormMain(QWidget* parent)
-    : QMainWindow(parent), ListServ(std::make_unique<TParloSocket>()), Server(std::make_unique<TNetSocketServer>()) {
+    : QMainWindow(parent), ListServ(std::make_unique<TParloSocket>()) {
   setObjectName("FormMain");
   setWindowTitle("Parlo");
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -185,27 +193,8 @@ TFormMain::TFormMain(QWidget* parent)
     clear = true;
   };
 
-  Server->SetName("Server");
-  Server->Banner.clear();
-  Server->OnError = [this](TCustomNetSocket* s) {
-    ReportSocketError(s, s->LastError());
-    SetListenStateIcon(0);
-    SetStatusText("Offline...");
-  };
-  Server->OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState s) {
-    if (s == wsListening) {
-      SetListenStateIcon(1);
-      SetStatusText("Online-Listening Port: " + ListenPort);
-    } else if (s == wsClosed) {
-      SetListenStateIcon(0);
-      SetStatusText("Offline...");
-    }
-  };
-  // Peer requests are dispatched by the peer listener's handlers; until they
-  // are installed an accepted caller is turned away rather than left hanging.
-  Server->OnClientConnect = [](TCustomNetSocketServer*, TNetSocketClient* client, int) {
-    if (client != nullptr) client->CloseDelayed();
-  };
+  Server = std::make_unique<TPeerListener>(MakePeerListenerHooks());
+  Server->SetIdleTimeout(testhooks::IntervalMs("PARLO_TEST_PEER_IDLE_MS", TPeerListener::kDefaultIdleMs));
 
   TimerAlive.SetEnabled(false);
   TimerAlive.SetInterval(testhooks::IntervalMs("PARLO_TEST_ALIVE_MS", kAliveInterval));
@@ -215,13 +204,11 @@ TFormMain::TFormMain(QWidget* parent)
 TFormMain::~TFormMain() {
   TimerAlive.SetEnabled(false);
   // The sockets' handlers point into this window, which is half gone by now.
-  for (TCustomNetSocket* s : {static_cast<TCustomNetSocket*>(ListServ.get()), static_cast<TCustomNetSocket*>(Server.get())}) {
-    s->OnChangeState = nullptr;
-    s->OnSessionClosed = nullptr;
-    s->OnDataAvailable = nullptr;
-    s->OnError = nullptr;
-    s->Abort();
-  }
+  ListServ->OnChangeState = nullptr;
+  ListServ->OnSessionClosed = nullptr;
+  ListServ->OnDataAvailable = nullptr;
+  ListServ->OnError = nullptr;
+  ListServ->Abort();
   ListServ.reset();
   Server.reset();
   RemoveTrayIcon();
@@ -278,13 +265,22 @@ void TFormMain::BuildActions() {
   ActionHelp = make("Help");
   ActionHelp->setShortcut(Qt::Key_F1);
   ActionShow = make("Show Parlo");
-  ActionNewMessageO = make("Send Message");
+  ActionNewMessageO = make("Send Mssage");
   ActionNewMessageF = make("Send Message");
-  ActionNewMessageIn = make("Send Message");
+  ActionNewMessageIn = make("SendMessage");
+  // One of the two listening commands carries the mark: the listener's state
+  // moves it.
+  auto* listenGroup = new QActionGroup(this);
+  for (QAction* a : {ActionStartListen, ActionStopListen}) {
+    a->setCheckable(true);
+    listenGroup->addAction(a);
+  }
+  ActionStopListen->setChecked(true);
 
   connect(ActionExit, &QAction::triggered, this, [this] { ActionExitExecute(); });
   connect(ActionStartListen, &QAction::triggered, this, [this] { StartListening(); });
-  connect(ActionStopListen, &QAction::triggered, this, [this] { Server->Close(); });
+  connect(ActionStopListen, &QAction::triggered, this, [this] { Server->Stop(); });
+  connect(ActionNewGroup, &QAction::triggered, this, [this] { ActionNewGroupExecute(); });
   connect(ActionServerConnect, &QAction::triggered, this, [this] { ActionServerConnectExecute(); });
   connect(ActionFullListing, &QAction::triggered, this, [this] { ActionFullListingExecute(); });
   connect(ActionServerDisconnect, &QAction::triggered, this, [this] { ActionServerDisconnectExecute(); });
@@ -325,6 +321,44 @@ void TFormMain::BuildMenus() {
   help->addActions({ActionWeb, ActionSupport});
   help->addSeparator();
   help->addAction(ActionHelp);
+
+  PopFriend = new TContactPopup(TContactPopup::Friends, this, ActionNewMessageF);
+  PopOnline = new TContactPopup(TContactPopup::Online, this, ActionNewMessageO);
+  PopIncoming = new TContactPopup(TContactPopup::Incoming, this, ActionNewMessageIn);
+  const std::array<std::pair<TContactPopup*, TContactList*>, 3> lists = {
+      {{PopFriend, ListF}, {PopOnline, ListO}, {PopIncoming, ListIn}}};
+  for (const auto& [popup, list] : lists) {
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this, [this, popup = popup, list = list](const QPoint& at) {
+      ContactPopupOpening(popup, list);
+      popup->Menu->popup(list->viewport()->mapToGlobal(at));
+    });
+    connect(list, &QTreeWidget::itemDoubleClicked, this,
+            [this, popup = popup, list = list] { ContactListDblClick(popup, list); });
+    connect(popup->Block, &QAction::triggered, this, [this, list = list] {
+      const std::string id = SelectedContactID(*list);
+      const QTreeWidgetItem* item = SelectedContactItem(*list);
+      if (id.empty() || item == nullptr) return;
+      const std::string name = list->Text(item, TContactList::ColUser);
+      try {
+        TBlockedUsers::BlockUser(this, BlockedList, BlockedPath, id, name);
+      } catch (const std::exception& e) {
+        LogError("None", "None", std::string("Blocking a user: ") + e.what());
+      }
+    });
+    for (auto [action, command] : std::initializer_list<std::pair<QAction*, const char*>>{
+             {popup->PChat, "Private chat"},       {popup->Profile, "View profile"},
+             {popup->CamIn, "Request to view cam"}, {popup->MultiRequest, "Invite to multi-chat"},
+             {popup->FileOut, "Send files"},        {popup->ImgOut, "Send image"},
+             {popup->SoundOut, "Send sound file"},  {popup->CamOut, "Send cam broadcast"},
+             {popup->FriendEdit, "Friend list"},    {popup->History, "Show history"}})
+      connect(action, &QAction::triggered, this, [this, command = command] { NotAvailableYet(command); });
+  }
+  for (QAction* a : {ActionNewMessageO, ActionNewMessageF, ActionNewMessageIn})
+    connect(a, &QAction::triggered, this, [this] { NotAvailableYet("Send message"); });
+  connect(ComboStatus, qOverload<int>(&QComboBox::activated), this, [this] { ComboStatusChange(); });
+  connect(ComboGroup, qOverload<int>(&QComboBox::activated), this, [this] { ComboGroupChange(); });
+  connect(ComboProfiles, qOverload<int>(&QComboBox::activated), this, [this] { ComboProfilesChange(); });
 
   PopMain = new QMenu(this);
   PopMain->addAction(ActionShow);
@@ -513,6 +547,8 @@ void TFormMain::CreateLocalStores() {
     }
   };
   load(BlockedList, BlockedPath);
+  SavedMessages = std::make_unique<platform::IniStore>(
+      Paths->MessagesFile, [](const std::string& message) { LogError("None", "None", message); });
   if (load(GroupsList, GroupsPath) && GroupsList.Count() > 0) {
     ComboGroup->clear();
     for (int i = 0; i < GroupsList.Count(); ++i) ComboGroup->addItem(Q(GroupsList[i]));
@@ -553,14 +589,10 @@ void TFormMain::RemoveTrayIcon() {
 void TFormMain::StartListening() {
   if (Server->State() == wsListening) return;
   try {
-    Server->Close();
-    Server->SetAddr("0.0.0.0");
-    Server->SetPort(ListenPort);
-    Server->SetProto("tcp");
-    Server->Listen();
+    Server->Start(ListenPort);
   } catch (const std::exception& e) {
-    LogError("", "", "Starting Server Listen");
-    ReportSocketError(Server.get(), Server->LastError());
+    LogError("", "", std::string("Starting Server Listen: ") + e.what());
+    Server->Stop();
     SetListenStateIcon(0);
     SetStatusText("Offline...");
   }
@@ -688,7 +720,7 @@ bool TFormMain::ExitSequence() {
     LogError("None", "None", std::string("Saving the groups: ") + e.what());
   }
   CloseOtherWindows();
-  Server->Close();
+  Server->Stop();
   ListServ->Close();
   try {
     if (!FirstShow) SaveSettings();
@@ -703,7 +735,7 @@ bool TFormMain::ExitSequence() {
 void TFormMain::closeEvent(QCloseEvent* e) {
   ExitSequence();
   e->accept();
-  Server->Abort();
+  Server->Stop();
   ListServ->Abort();
   testhooks::Trace("exit");
   QApplication::quit();
@@ -1056,11 +1088,20 @@ void TFormMain::ProcessServerCommand(int code, const std::string& params, const 
       // from here once they exist.
       SetStatusText("");
       break;
-    case 9014:
+    case 9014: {
       ListServ->SendCommand(9017, "", "");
       ListServ->SendCommand(9013, "", "");
       if (AutoUpdate) ListServ->SendCommand(9025, "", "");
+      int delay = 0, status = 0;
+      if (!statusChangeScheduled_ && testhooks::ScheduledStatusChange(delay, status)) {
+        statusChangeScheduled_ = true;
+        QTimer::singleShot(delay, this, [this, status] {
+          ComboStatus->setCurrentIndex(status);
+          ComboStatusChange();
+        });
+      }
       break;
+    }
     case 9016:
       UpdateOnlineList(params);
       TraceList(ListF);
@@ -1157,4 +1198,209 @@ void TFormMain::ReportSocketError(TCustomNetSocket* socket, int error) {
   LogError(socket->PeerAddr(), socket->PeerPort(), "Winsock Error " + std::to_string(error) + " : " + desc);
   socket->Close();
   QApplication::beep();
+}
+
+// ----- contact popups ------------------------------------------------------------------
+
+void TFormMain::ContactPopupOpening(TContactPopup* popup, TContactList* list) {
+  bool roomOpen = false;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == "FormChat") roomOpen = true;
+  popup->Apply(TPopupEnabling::Compute(HasSelectedContact(*list), IsSelectedContactOnline(*list), roomOpen,
+                                       ListServ->State() == wsConnected));
+  UpdateServerActions();
+}
+
+void TFormMain::ContactListDblClick(TContactPopup* popup, TContactList* list) {
+  switch (DoubleClickActionFor(HasSelectedContact(*list), IsSelectedContactOnline(*list))) {
+    case TDoubleClickAction::DisablePrivateChat:
+      popup->PChat->setEnabled(false);
+      break;
+    case TDoubleClickAction::PrivateChat:
+      popup->PChat->setEnabled(true);
+      popup->PChat->trigger();
+      break;
+    case TDoubleClickAction::SendMessage:
+      popup->NewMessage->setEnabled(true);
+      popup->NewMessage->trigger();
+      break;
+  }
+}
+
+void TFormMain::NotAvailableYet(const char* command) {
+  LogError("None", "None", std::string(command) + ": not available yet");
+  testhooks::Trace(std::string("not available yet: ") + command);
+}
+
+bool TFormMain::IsUserBlocked(const std::string& record) const {
+  return TBlockedUsers::IsUserBlocked(BlockedList, record);
+}
+
+// ----- status, group and profile -----------------------------------------------------------
+
+void TFormMain::ComboStatusChange() {
+  StatusMode = std::clamp(ComboStatus->currentIndex(), 0, 4);
+  if (ListServ->State() == wsConnected) ListServ->SendCommand(9015, std::to_string(StatusMode), "");
+  testhooks::Trace("status " + std::to_string(StatusMode));
+  const int kind = AwayPickerKindForStatus(StatusMode);
+  if (kind >= 0) ShowAwayMessagePicker(kind);
+}
+
+void TFormMain::ShowAwayMessagePicker(int kind) {
+  if (!SavedMessages) return;
+  TFormMsgs* picker = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == "FormMsgs") picker = qobject_cast<TFormMsgs*>(w);
+  const bool open = picker != nullptr;
+  if (!open) {
+    picker = new TFormMsgs(*SavedMessages, nullptr);
+    picker->OnMessageChosen = [this](int mode, const std::string& text) {
+      if (mode == 0) AwayText = text;
+      else UnavText = text;
+    };
+  }
+  const TAwayPickerText texts = AwayPickerText(kind);
+  picker->Mode = kind;
+  picker->setWindowTitle(texts.Caption);
+  picker->Label3->setText(texts.Prompt);
+  picker->CurrentText = kind == 0 ? AwayText : UnavText;
+  if (kind == 0) picker->EditAwayMessages();
+  else picker->EditUnavailableMessages();
+  if (open) {
+    picker->raise();
+    picker->activateWindow();
+  } else {
+    picker->show();
+  }
+}
+
+void TFormMain::ComboGroupChange() {
+  CurrentGroup = platform::FromQString(ComboGroup->currentText());
+  if (!isVisible() || ListServ->State() != wsConnected) return;
+  const auto answer = QMessageBox::question(this, "Download Listing?",
+                                            "Would you like to download the full listing for this group?",
+                                            QMessageBox::Yes | QMessageBox::No);
+  if (Closing) return;
+  if (answer == QMessageBox::Yes) ActionFullListingExecute();
+  else ListServ->SendCommand(9019, CurrentGroup, "");
+}
+
+void TFormMain::ActionNewGroupExecute() {
+  bool ok = false;
+  const QString typed = QInputDialog::getText(this, "New Group Name", "Please enter a name for the new user group...",
+                                              QLineEdit::Normal, QString(), &ok);
+  if (Closing) return;
+  const std::string name = ok ? platform::FromQString(typed) : std::string();
+  std::vector<std::string> existing;
+  for (int i = 0; i < ComboGroup->count(); ++i) existing.push_back(platform::FromQString(ComboGroup->itemText(i)));
+  switch (CheckNewGroup(name, existing)) {
+    case TNewGroupOutcome::Nothing:
+      return;
+    case TNewGroupOutcome::Invalid:
+      QMessageBox::warning(this, "Invalid Group Name",
+                           "A group name cannot hold line breaks or the characters < > , and cannot hold || or {$}.");
+      return;
+    case TNewGroupOutcome::Added:
+      break;
+  }
+  ComboGroup->addItem(Q(name));
+  GroupsList.Clear();
+  for (int i = 0; i < ComboGroup->count(); ++i) GroupsList.Add(platform::FromQString(ComboGroup->itemText(i)));
+  try {
+    GroupsList.SaveToFile(GroupsPath.empty() ? Paths->GroupsFile : GroupsPath);
+  } catch (const std::exception& e) {
+    LogError("None", "None", std::string("Saving the groups: ") + e.what());
+  }
+  ComboGroup->setCurrentIndex(ComboGroup->count() - 1);
+  CurrentGroup = name;
+}
+
+void TFormMain::ComboProfilesChange() {
+  if (!isVisible() || ComboProfiles->currentIndex() < 0) return;
+  DBStuff->SelectProfile(platform::FromQString(ComboProfiles->currentText()));
+  if (ListServ->State() == wsConnected) ConnectToServer();
+}
+
+// ----- peer listener ------------------------------------------------------------------------
+
+TPeerListenerHooks TFormMain::MakePeerListenerHooks() {
+  TPeerListenerHooks h;
+  h.LogError = [](const std::string& addr, const std::string& port, const std::string& message) {
+    LogError(addr, port, message);
+  };
+  h.StateChanged = [this](int state, const std::string&) {
+    if (state == wsConnecting) {
+      SetStatusText("Connecting... ");
+      SetListenStateIcon(2);
+    } else if (state == wsListening) {
+      SetStatusText("Online-Listening Port: " + ListenPort);
+      SetListenStateIcon(1);
+      ActionStartListen->setChecked(true);
+      testhooks::Trace("listening");
+    } else if (state == wsClosed) {
+      SetStatusText("Offline...");
+      SetListenStateIcon(0);
+      ActionStopListen->setChecked(true);
+    }
+  };
+  h.Settings = [this] {
+    TPeerAnswerSettings s;
+    s.StatusMode = StatusMode;
+    s.BusyMessage = DBStuff != nullptr ? DBStuff->BusyMessage() : std::string();
+    s.AwayText = AwayText;
+    s.UnavText = UnavText;
+    s.AutoPChat = AutoPChat;
+    s.AutoPChatOnly = AutoPChatOnly;
+    return s;
+  };
+  h.IsUserBlocked = [this](const std::string& record) { return IsUserBlocked(record); };
+  h.IsFriend = [](const std::string& id) { return DBStuff != nullptr && DBStuff->IsFriend(id); };
+  h.PlayEventSound = [](int event) {
+    if (Paths != nullptr) Paths->PlayEventSound(event);
+  };
+  h.AskRequest = [this](const std::string& record) {
+    testhooks::Trace("request dialog");
+    const TFormPReq::Result result = TFormPReq::Ask(this, record, [this](TFormPReq& dialog) {
+      dialog.BusyTimer = BusyTimer;
+      dialog.PlayEventSound = [](int event) {
+        if (Paths != nullptr) Paths->PlayEventSound(event);
+      };
+      dialog.BlockUser = [this](const std::string& id, const std::string& name) {
+        try {
+          TBlockedUsers::BlockUser(this, BlockedList, BlockedPath, id, name);
+        } catch (const std::exception& e) {
+          LogError("None", "None", std::string("Blocking a user: ") + e.what());
+        }
+      };
+    });
+    return result.Decision;
+  };
+  h.AcceptPrivateChat = [this](const std::string& record, TParloSocket& socket) {
+    return AcceptPrivateChat(record, socket);
+  };
+  h.ShowInformation = [this](const std::string& text, const std::string& caption) {
+    QMessageBox::information(this, Q(caption), Q(text));
+  };
+  h.PeerRequest = [this](int code, const std::string& params, TParloSocket& socket) {
+    PeerRequest(code, params, socket);
+  };
+  return h;
+}
+
+bool TFormMain::AcceptPrivateChat(const std::string&, TParloSocket& socket) {
+  // HAND-OVER TO THE PRIVATE-CHAT WINDOW. Once it exists, this creates it,
+  // gives it the own record (DBStuff->BuildProfileRecord(CurrentProfile, UserID,
+  // CurrentGroup, StatusMode, ListenPort, "")), binds the socket's seven events
+  // to it, lets it answer the request (1002) and shows it; then returns true.
+  LogError(socket.PeerAddr(), socket.PeerPort(), "Private chat: not available yet; the request is closed");
+  testhooks::Trace("private chat hand-over");
+  return false;
+}
+
+void TFormMain::PeerRequest(int code, const std::string&, TParloSocket& socket) {
+  // File offers (1020), webcam requests (1030, 1037) and room invitations
+  // (2020) are answered by their windows, which come later.
+  LogError(socket.PeerAddr(), socket.PeerPort(), "Peer request " + std::to_string(code) + ": not available yet");
+  testhooks::Trace("peer request " + std::to_string(code));
+  socket.Close();
 }

@@ -10,16 +10,22 @@
 #include "platform/StringList.h"
 #include "platform/Timer.h"
 
+namespace platform {
+class IniStore;
+}
+
 class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
 class QSystemTrayIcon;
 class TContactList;
+class TContactPopup;
+class TPeerListener;
+struct TPeerListenerHooks;
 class TCustomNetSocket;
 class TFrameBox;
 class TParloSocket;
-class TNetSocketServer;
 class TStatusBar;
 class TTabBox;
 
@@ -100,6 +106,26 @@ class TFormMain : public QMainWindow {
   void FillContactList(TContactList* list, const std::string& userList);
   void UpdateOnlineList(const std::string& record);
   static std::string StatusModeFromText(const std::string& text);
+  // Popup enabling, recomputed each time a list's menu opens.
+  void ContactPopupOpening(TContactPopup* popup, TContactList* list);
+  void ContactListDblClick(TContactPopup* popup, TContactList* list);
+  // The blocked-list test of a received record's sender.
+  bool IsUserBlocked(const std::string& record) const;
+
+  // ----- status, group and profile ---------------------------------------------
+  void ComboStatusChange();
+  void ComboGroupChange();
+  void ComboProfilesChange();
+  void ActionNewGroupExecute();
+  void ShowAwayMessagePicker(int kind);
+
+  // ----- peer listener ------------------------------------------------------------
+  TPeerListenerHooks MakePeerListenerHooks();
+  // Hands an accepted private chat to its window; false while no window can
+  // take it (the connection is then closed).
+  bool AcceptPrivateChat(const std::string& record, TParloSocket& socket);
+  // File offers, webcam requests and room invitations that reach the listener.
+  void PeerRequest(int code, const std::string& params, TParloSocket& socket);
 
   // ----- state ----------------------------------------------------------------
   std::string BuildText;
@@ -138,7 +164,9 @@ class TFormMain : public QMainWindow {
 
   // ----- components -----------------------------------------------------------
   std::unique_ptr<TParloSocket> ListServ;
-  std::unique_ptr<TNetSocketServer> Server;
+  std::unique_ptr<TPeerListener> Server;
+  // "messages.msg": the saved away and unavailable messages.
+  std::unique_ptr<platform::IniStore> SavedMessages;
   TTimer TimerAlive;
 
   QLabel* ImgLogo;
@@ -150,6 +178,7 @@ class TFormMain : public QMainWindow {
   QComboBox *ComboProfiles, *ComboGroup, *ComboStatus;
   TStatusBar* Stat;
   QMenu* PopMain;
+  TContactPopup *PopFriend, *PopOnline, *PopIncoming;
 
   QAction *ActionStartListen, *ActionStopListen, *ActionCamBroadcast, *ActionHostChat, *ActionPref, *ActionExit;
   QAction *ActionServerConnect, *ActionFullListing, *ActionServerDisconnect, *ActionCheckUpdates;
@@ -185,6 +214,9 @@ class TFormMain : public QMainWindow {
   bool logonRefused_ = false;
   bool exitDone_ = false;
   bool crashed_ = false;
+  bool statusChangeScheduled_ = false;
+  // A contact command whose window comes with a later version of the program.
+  void NotAvailableYet(const char* command);
   bool handlingException_ = false;
   QSystemTrayIcon* tray_ = nullptr;
   QWidget* body_ = nullptr;

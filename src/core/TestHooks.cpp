@@ -30,4 +30,15 @@ void Trace(const std::string& event) {
   std::fflush(stdout);
 }
 
+bool ScheduledStatusChange(int& delayMs, int& status) {
+  if (!Enabled()) return false;
+  const char* v = std::getenv("PARLO_TEST_STATUS_CHANGE");
+  if (v == nullptr) return false;
+  int ms = 0, mode = 0;
+  if (std::sscanf(v, "%d:%d", &ms, &mode) != 2 || ms < 0 || mode < 0 || mode > 4) return false;
+  delayMs = ms;
+  status = mode;
+  return true;
+}
+
 }  // namespace testhooks

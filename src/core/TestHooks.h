@@ -14,5 +14,8 @@ int IntervalMs(const char* name, int normal);
 // One line "parlo: <event>" on standard output, flushed, so that a test or a
 // bench can see when the program reaches a point (window shown, raised ...).
 void Trace(const std::string& event);
+// PARLO_TEST_STATUS_CHANGE="<ms>:<status>": the status a test wants chosen, as
+// if by the user, that many milliseconds after the log-on is through.
+bool ScheduledStatusChange(int& delayMs, int& status);
 
 }  // namespace testhooks

@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
     instance.OnActivate = nullptr;
     DBStuff = nullptr;
     Paths = nullptr;
+    TFormMain::RegistrationWindow = nullptr;
     FormMain = nullptr;
   } catch (const std::exception& e) {
     TFormMain::LogError("None", "None", std::string("Start-up: ") + e.what());

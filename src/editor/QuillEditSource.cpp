@@ -198,6 +198,9 @@ int TCustomQuillEditSource::DisplayLength(int line) const {
 }
 
 void TCustomQuillEditSource::ReportLine(int x, int y) {
+  // The update counts as an edit before the line is parsed again: the spell check
+  // run by that parse leaves the word at the position alone only during edits.
+  state_ |= csEdit;
   bool toEnd = NeedUpdate(y);
   LinesUpdated(x, MaxInt, y, toEnd ? MaxInt : y, true);
 }
@@ -986,7 +989,9 @@ bool TCustomQuillEditSource::NeedSpell() const { return AllowParsing() && (optio
 bool TCustomQuillEditSource::NeedUrls() const { return AllowParsing() && (options_ & srHighlightUrls); }
 
 void TCustomQuillEditSource::UpdateSpelling(int line) {
-  if (options_ & srLiveSpell) ParseString(line, false);
+  // Forced: the line is parsed already, but the view calls this after moving the
+  // caret, and which word counts as being typed depends on where the caret is now.
+  if (NeedSpell()) ParseString(line, true);
 }
 
 bool TCustomQuillEditSource::CheckWordSpelling(const std::string& word) {
@@ -1033,7 +1038,9 @@ void TCustomQuillEditSource::DoCheckUrl(const std::string& s, TQuillData& data) 
 
 void TCustomQuillEditSource::DoCheckSpelling(int line, const std::string& s, TQuillData& data) {
   if (s.empty() || data.size() != s.size()) return;
-  const bool typing = (state_ & csEdit) && pos_.Y == line;
+  // A caret move that trims the blanks of the line it leaves is an edit too, but the
+  // caret is leaving its word then, so that word is checked like the others.
+  const bool typing = (state_ & csEdit) && currentOperation_ != oprNavigate && pos_.Y == line;
   size_t i = 0;
   while (i < s.size()) {
     if (spellDelimiters_.Contains(s[i])) {

@@ -686,8 +686,8 @@ void TQuillRtfImporter::ParseFontTable() {
     trimmed.erase(std::remove(trimmed.begin(), trimmed.end(), ';'), trimmed.end());
     name.clear();
     if (trimmed.empty()) return;
-    const int key = number >= 0 ? number : (fonts_.empty() ? 0 : fonts_.rbegin()->first + 1);
-    fonts_[key] = {trimmed, charset};
+    const int64_t key = number >= 0 ? number : (fonts_.empty() ? 0 : int64_t{fonts_.rbegin()->first} + 1);
+    if (key <= INT_MAX) fonts_[static_cast<int>(key)] = {trimmed, charset};  // no number is left after the largest
     number = -1;
     charset = 0;
   };

@@ -1,7 +1,10 @@
 #include "editor/QuillSettings.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -67,14 +70,19 @@ void SetPropertyValue(TQuillPersistent& instance, const TQuillPropInfo* prop, co
     int32_t ordinal = 0;
     if (const auto* s = std::get_if<std::string>(&value)) {
       char* end = nullptr;
-      long v = std::strtol(s->c_str(), &end, 10);
-      if (s->empty() || *end != '\0') throw platform::EConvertError("'" + *s + "' is not a valid integer value");
+      errno = 0;
+      long long v = std::strtoll(s->c_str(), &end, 10);
+      if (s->empty() || *end != '\0' || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
+        throw platform::EConvertError("'" + *s + "' is not a valid integer value");
       ordinal = static_cast<int32_t>(v);
     } else if (const auto* b = std::get_if<bool>(&value)) {
       ordinal = *b ? 1 : 0;
     } else if (const auto* i = std::get_if<int32_t>(&value)) {
       ordinal = *i;
     } else if (const auto* d = std::get_if<double>(&value)) {
+      // A stored number that no integer can hold (or not a number at all) is bad
+      // contents, not a value to wrap around.
+      if (!(*d >= INT32_MIN && *d <= INT32_MAX)) throw platform::EConvertError("Invalid integer value");
       ordinal = static_cast<int32_t>(*d);
     } else {
       return;

@@ -28,6 +28,16 @@ bool AskYesNo(const std::string& text, const std::string& caption) {
          QMessageBox::Yes;
 }
 
+bool AskOkCancel(const std::string& text, const std::string& caption) {
+  if (!HaveDesktop()) return false;
+  const bool busy = QGuiApplication::overrideCursor() != nullptr;
+  if (busy) QGuiApplication::restoreOverrideCursor();
+  const bool ok = QMessageBox::information(nullptr, Q(caption), Q(text), QMessageBox::Ok | QMessageBox::Cancel) ==
+                  QMessageBox::Ok;
+  if (busy) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  return ok;
+}
+
 void ShowMessage(const std::string& text, const std::string& caption) {
   if (!HaveDesktop()) return;
   QMessageBox::warning(nullptr, Q(caption), Q(text));

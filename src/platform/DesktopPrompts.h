@@ -8,6 +8,8 @@
 namespace platform {
 
 bool AskYesNo(const std::string& text, const std::string& caption);
+// OK and Cancel; True for OK. A busy cursor gives way to the arrow while it waits.
+bool AskOkCancel(const std::string& text, const std::string& caption);
 void ShowMessage(const std::string& text, const std::string& caption);
 // False when the user cancels; `name` receives the chosen file or folder (8-bit text).
 bool AskOpenFileName(const std::string& title, const std::string& filter, const std::string& startDir,

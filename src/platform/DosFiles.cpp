@@ -323,6 +323,8 @@ std::string TempDir() {
   return dir;
 }
 
+bool IsRemovableDrive(const std::string&) { return false; }
+
 int64_t DiskFree(const std::string& path) {
   // A folder that does not exist yet will be made on the file system of its nearest
   // existing parent.

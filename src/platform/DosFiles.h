@@ -82,6 +82,11 @@ std::string CreateTempFile(const std::string& dir, const std::string& prefix);
 // The system's folder for temporary files, ending in "/".
 std::string TempDir();
 
+// Whether `path` lies on a drive whose media are changed by hand. File systems here
+// have no drive letters, and removable media are mounted folders that do not say
+// so by their names: none reports itself removable.
+bool IsRemovableDrive(const std::string& path);
+
 // Bytes free for an unprivileged user on the file system holding `path`; -1 unknown.
 int64_t DiskFree(const std::string& path);
 

@@ -73,7 +73,8 @@ class TZipReader::TEntrySource : public TZipSource {
     if (left_ == 0) return 0;
     const size_t n = static_cast<size_t>(std::min<uint64_t>({max, kChunk, left_}));
     r_.ProcessMessages();
-    if (r_.zip_->Read(buffer, static_cast<int64_t>(n)) != static_cast<int64_t>(n))
+    // Data running over the end of a part continues at the start of the next.
+    if (r_.ReadAcross(buffer, static_cast<int64_t>(n)) != static_cast<int64_t>(n))
       throw EFatalUnzipError("Premature end of file reached");
     left_ -= n;
     if (crypt_) {
@@ -259,15 +260,16 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
 
   // The local header decides where the data starts: its name and extra field may
   // differ in length from the central record's.
+  FetchDisk(work.DiskNumberStart);
   zip_->Seek(work.RelativeOffset, soFromBeginning);
   uint8_t local[kLocalHeaderSize];
-  if (zip_->Read(local, kLocalHeaderSize) != kLocalHeaderSize || GetLE32(local) != LocalSignature()) {
+  if (ReadAcross(local, kLocalHeaderSize) != kLocalHeaderSize || GetLE32(local) != LocalSignature()) {
     if (OnBadCRC) OnBadCRC(this, 0, work.CRC32, index);
     run.outcome = kBad;
     run.toDo--;
     return 0;
   }
-  zip_->Seek(GetLE16(local + 26) + GetLE16(local + 28), soFromCurrent);
+  SkipAcross(GetLE16(local + 26) + GetLE16(local + 28));
 
   bool skip = false;
   const std::string safeName = outName;
@@ -293,7 +295,7 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   if (work.IsEncrypted()) {
     uint8_t header[kCryptHeaderSize];
     // An encrypted entry too short for its header is damaged, not a negative size.
-    if (dataSize < kCryptHeaderSize || zip_->Read(header, kCryptHeaderSize) != kCryptHeaderSize) {
+    if (dataSize < kCryptHeaderSize || ReadAcross(header, kCryptHeaderSize) != kCryptHeaderSize) {
       if (OnBadCRC) OnBadCRC(this, 0, work.CRC32, index);
       run.outcome = kBad;
       run.toDo--;
@@ -453,6 +455,15 @@ int TZipReader::UnZipFiles(TOutput output, TRun& run) {
       run.totalBytes += static_cast<double>(e->UncompressedSize);
     }
   }
+  if (multiMode_ != mmNone) {
+    // In the order of the parts, so that each disk is asked for once.
+    std::stable_sort(chosen.begin(), chosen.end(), [this](int a, int b) {
+      const TZipHeaderInfo* x = Entry(a);
+      const TZipHeaderInfo* y = Entry(b);
+      return x->DiskNumberStart != y->DiskNumberStart ? x->DiskNumberStart < y->DiskNumberStart
+                                                      : x->RelativeOffset < y->RelativeOffset;
+    });
+  }
   run.toDo = static_cast<int>(chosen.size());
   if (run.totalBytes > static_cast<double>(MaxTotalUncompressed))
     throw ENotEnoughRoom("The archive would unpack to more than the allowed size");
@@ -560,6 +571,11 @@ bool TZipReader::FileIsOK(int index) {
   try {
     UnZipFiles(TOutput::Test, run);
   } catch (const EUserCanceled&) {
+    destDir_ = savedDest;
+    testing_ = savedTesting;
+    throw;
+  } catch (const EFileNotAllThere&) {
+    // A part that is not there says nothing about the entry.
     destDir_ = savedDest;
     testing_ = savedTesting;
     throw;

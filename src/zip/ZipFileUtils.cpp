@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <vector>
 
 #include <sys/stat.h>
@@ -11,16 +12,26 @@
 
 namespace zip {
 
+namespace {
+
+// Rates come from sizes an archive states, which may be absurd: clamp in floating
+// point before converting, so no value falls outside an int.
+int ClampRate(double r) {
+  if (!(r <= 100)) return 100;
+  if (r < static_cast<double>(std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();
+  return static_cast<int>(r);
+}
+
+}  // namespace
+
 int CRate(int64_t whole, int64_t part) {
   if (whole < 1) return 0;
-  const int r = static_cast<int>(std::nearbyint(static_cast<double>(part) * 100.0 / static_cast<double>(whole)));
-  return r > 100 ? 100 : r;
+  return ClampRate(std::nearbyint(static_cast<double>(part) * 100.0 / static_cast<double>(whole)));
 }
 
 int CBigRate(double whole, double part) {
   if (!(whole > 0)) return 0;
-  const double r = std::nearbyint(part * 100.0 / whole);
-  return r > 100 ? 100 : static_cast<int>(r);
+  return ClampRate(std::nearbyint(part * 100.0 / whole));
 }
 
 std::string& DOSToUnixFilename(std::string& p) {

@@ -22,10 +22,25 @@ std::string LowerAscii(std::string s) {
 // and a host number in the range hosts use.
 bool PlausibleVersion(uint16_t v) { return (v & 0xFF) <= 63 && (v >> 8) <= 30; }
 
+std::string WithExtension(const std::string& name, const std::string& ext) {
+  const size_t slash = name.find_last_of("\\/");
+  const size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name + ext;
+  return name.substr(0, dot) + ext;
+}
+
+bool HasDriveLetter(const std::string& s) {
+  return s.size() >= 2 && s[1] == ':' && ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
+}
 
 }  // namespace
 
-TZipReader::TZipReader(TComponent* owner) : TComponent(owner) {}
+TZipReader::TZipReader(TComponent* owner) : TComponent(owner) {
+  // Bound to the sender, not to this object, so that Assign may copy it.
+  OnGetNextDisk = [](TZipReader* sender, int nextDisk, std::string& fName) {
+    sender->DefaultGetNextDisk(sender, nextDisk, fName);
+  };
+}
 
 TZipReader::~TZipReader() = default;
 
@@ -129,10 +144,20 @@ void TZipReader::OpenZip() {
     zipFile_ = std::make_unique<TLFNFileStream>(zipName_, platform::fmOpenRead | platform::fmShareDenyWrite, false,
                                                 BufferSize);
     zip_ = zipFile_.get();
+    openName_ = zipName_;
+    currentDisk_ = zipNameDisk_;
   }
   const std::optional<uint32_t> date = archiveStream_ ? std::nullopt : platform::FileDosDate(zipName_);
   if (!entries_ || (!archiveStream_ && date != archiveDate_)) {
     try {
+      if (!archiveStream_ && openName_ != zipName_) {
+        // Another part of the set is open; the directory is found from ZipName.
+        zipFile_.reset();
+        zipFile_ = std::make_unique<TLFNFileStream>(zipName_, platform::fmOpenRead | platform::fmShareDenyWrite,
+                                                    false, BufferSize);
+        zip_ = zipFile_.get();
+        openName_ = zipName_;
+      }
       GetFileInfo();
     } catch (...) {
       // After a failed read the archive holds no entries.
@@ -163,14 +188,16 @@ void TZipReader::ClearZip() {
   archiveDate_.reset();
   scanned_ = false;
   numDisks_ = 1;
+  currentDisk_ = zipNameDisk_ = 0;
+  openName_.clear();
   multiMode_ = mmNone;
   selectedCount_ = 0;
   endModified_ = commentsModified_ = false;
   if (!archiveStream_) zipName_.clear();
 }
 
-bool TZipReader::ReadEndRecord() {
-  if (!endCentral_.ReadFromStream(*zip_)) return false;
+bool TZipReader::ReadEndRecord(TStream& stream) {
+  if (!endCentral_.ReadFromStream(stream)) return false;
   const end_of_central& r = endCentral_.Record;
   if (r.ThisDiskNumber > 999 || r.StartOfCentralDiskNumber > 999 || r.ThisDiskNumber < r.StartOfCentralDiskNumber)
     return false;
@@ -183,7 +210,26 @@ void TZipReader::GetFileInfo() {
   sortView_.reset();
   selectedCount_ = 0;
   endCentral_.Clear();
-  const bool haveEnd = ReadEndRecord();
+  multiMode_ = mmNone;
+  numDisks_ = 1;
+  currentDisk_ = zipNameDisk_ = 0;
+  bool haveEnd = ReadEndRecord(*zip_);
+  // A part without the end record may have the set's directory kept beside it.
+  std::unique_ptr<TStream> config;
+  if (!haveEnd && !archiveStream_) {
+    endCentral_.Clear();
+    const std::string configName = WithExtension(zipName_, ".zfc");
+    if (platform::PlainFileExists(configName)) {
+      try {
+        config = std::make_unique<TLFNFileStream>(configName, platform::fmOpenRead | platform::fmShareDenyWrite,
+                                                  false, BufferSize);
+        haveEnd = ReadEndRecord(*config);
+      } catch (const platform::Exception&) {
+        haveEnd = false;
+      }
+      if (!haveEnd) config.reset();
+    }
+  }
   if (!haveEnd) {
     endCentral_.Clear();
     TIncompleteZipMode mode = IncompleteZipMode;
@@ -195,15 +241,19 @@ void TZipReader::GetFileInfo() {
     return;
   }
   const end_of_central& r = endCentral_.Record;
-  currentDisk_ = r.ThisDiskNumber;
+  zipNameDisk_ = currentDisk_ = config ? 0 : r.ThisDiskNumber;
+  numDisks_ = r.ThisDiskNumber + 1;
   if (r.ThisDiskNumber != 0) {
-    // The parts of a spanned or split archive are fetched by the multi-part layer;
-    // read alone, a last part has no readable directory.
-    multiMode_ = mmBlocks;
-    throw EIncompleteZip("Incomplete Zip File");
+    multiMode_ = HasDriveLetter(zipName_) && platform::IsRemovableDrive(zipName_) ? mmSpan : mmBlocks;
+    // A caller's stream has no other parts to fetch.
+    if (archiveStream_) throw EIncompleteZip("Incomplete Zip File");
   }
-  multiMode_ = mmNone;
   if (r.TotalEntries > MaxEntryCount) throw EBadZipFile("The archive holds more entries than allowed");
+  if (config || multiMode_ != mmNone) {
+    ReadPartedDirectory(config.get());
+    RebuildSortView();
+    return;
+  }
   entries_ = std::make_unique<TSortedZip>(dupAccept);
   const int64_t size = zip_->Size();
   const int64_t endPos = static_cast<int64_t>(endCentral_.ZipCommentPos) - kEndCentralSize;
@@ -237,8 +287,128 @@ void TZipReader::GetFileInfo() {
     entries_.reset();
     ScanLocalHeaders();
   }
-  numDisks_ = r.ThisDiskNumber + 1;
   RebuildSortView();
+}
+
+// The directory of a multi-part set, or one kept in a configuration file, is read
+// whole into memory first: its records may be cut anywhere by the end of a part.
+// Comments are loaded at once, since the part holding them will not stay open.
+void TZipReader::ReadPartedDirectory(TStream* config) {
+  const end_of_central& r = endCentral_.Record;
+  TStream& endSource = config ? *config : *zip_;
+  if (endCentral_.ZipHasComment() && !endCentral_.ZipComment)
+    endCentral_.ZipComment = endCentral_.GetZipComment(endSource);
+  TMemoryStream directory;
+  std::vector<uint8_t> chunk(65536);
+  auto copy = [&](TStream& from, int64_t want, bool across) {
+    while (want > 0) {
+      const int64_t n = std::min<int64_t>(want, static_cast<int64_t>(chunk.size()));
+      const int64_t got = across ? ReadAcross(chunk.data(), n) : from.Read(chunk.data(), n);
+      if (got <= 0) break;
+      directory.Write(chunk.data(), got);
+      want -= got;
+    }
+  };
+  if (config) {
+    // The configuration file holds the records and then the end record.
+    const int64_t end = static_cast<int64_t>(endCentral_.ZipCommentPos) - kEndCentralSize;
+    config->Seek(0, soFromBeginning);
+    copy(*config, end, false);
+  } else {
+    FetchDisk(r.StartOfCentralDiskNumber);
+    zip_->Seek(r.CentralOffset, soFromBeginning);
+    copy(*zip_, r.CentralSize, true);
+  }
+  directory.Seek(0, soFromBeginning);
+  entries_ = std::make_unique<TSortedZip>(dupAccept);
+  for (int i = 0; i < r.TotalEntries; ++i) {
+    if (i % 256 == 0) ProcessMessages();
+    auto entry = std::make_unique<TZipHeaderInfo>();
+    entry->OEMConvert = OEMConvert ? 1 : 0;
+    TStream* s = &directory;
+    if (!entry->ReadCentralFromStream(s)) throw EBadZipFile("Not a valid zip file!");
+    const int64_t next = directory.Position() + entry->ExtraFieldLength + entry->FileCommentLength;
+    if (next > directory.Size()) throw EBadZipFile("Not a valid zip file!");
+    if (entry->HasComment()) entry->FileComment = entry->GetFileComment(directory);
+    directory.Seek(next, soFromBeginning);
+    entries_->AddObject(entry.release());
+  }
+}
+
+bool TZipReader::HasNextDisk() const {
+  return multiMode_ != mmNone && !archiveStream_ && OnGetNextDisk && currentDisk_ + 1 < numDisks_;
+}
+
+void TZipReader::FetchDisk(int disk) {
+  if (multiMode_ == mmNone || archiveStream_ || disk == currentDisk_) return;
+  if (disk < 0 || disk >= numDisks_) throw EBadZipFile("Not a valid zip file!");
+  SwapDisk(disk + 1);
+}
+
+int64_t TZipReader::ReadAcross(void* buffer, int64_t count) {
+  auto* p = static_cast<uint8_t*>(buffer);
+  int64_t got = 0;
+  while (got < count) {
+    const int64_t n = zip_->Read(p + got, count - got);
+    if (n > 0) {
+      got += n;
+      continue;
+    }
+    if (!HasNextDisk()) break;
+    SwapDisk(currentDisk_ + 2);
+  }
+  return got;
+}
+
+void TZipReader::SkipAcross(int64_t count) {
+  int64_t pos = zip_->Position() + count;
+  while (HasNextDisk() && pos > zip_->Size()) {
+    pos -= zip_->Size();
+    SwapDisk(currentDisk_ + 2);
+  }
+  zip_->Seek(pos, soFromBeginning);
+}
+
+TStream* TZipReader::SwapDisk(int disk) {
+  if (archiveStream_) throw EIncompleteZip("Incomplete Zip File");
+  zipFile_.reset();
+  zip_ = nullptr;
+  openName_.clear();
+  std::string previous;
+  for (;;) {
+    std::string name = multiMode_ == mmSpan ? zipName_ : std::string();
+    if (OnGetNextDisk) OnGetNextDisk(this, disk, name);
+    if (name.empty()) throw EUserCanceled("User canceled loading new disk.");
+    if (platform::PlainFileExists(name)) {
+      zipFile_ = std::make_unique<TLFNFileStream>(name, platform::fmOpenRead | platform::fmShareDenyWrite, false,
+                                                  BufferSize);
+      zip_ = zipFile_.get();
+      openName_ = name;
+      break;
+    }
+    // Asking again helps when a disk can be changed; a numbered part named
+    // twice over and still missing will not appear by asking once more.
+    if (name == previous) throw EFileNotAllThere("Part " + name + " of the archive is missing");
+    previous = name;
+  }
+  currentDisk_ = disk - 1;
+  return zip_;
+}
+
+void TZipReader::NewDiskEvent(TPersistent*, TStream*& stream) {
+  stream = SwapDisk(currentDisk_ + 2);
+}
+
+void TZipReader::DefaultGetNextDisk(TZipReader*, int nextDisk, std::string& fName) {
+  if (GetMultiMode() == mmSpan) {
+    if (!platform::AskOkCancel("Please insert disk " + std::to_string(nextDisk) + " of the multi-disk set.",
+                               "Multi-disk set"))
+      fName.clear();
+    return;
+  }
+  char ext[16];
+  std::snprintf(ext, sizeof ext, ".%03d", nextDisk);
+  fName = WithExtension(zipName_, ext);
 }
 
 void TZipReader::ScanLocalHeaders() {
@@ -462,11 +632,12 @@ void TZipReader::GetDecryptHeaderPtr(int index, uint8_t* header) {
   std::memset(header, 0, kCryptHeaderSize);
   if (!e->IsEncrypted()) return;
   OpenZip();
+  FetchDisk(e->DiskNumberStart);
   zip_->Seek(e->RelativeOffset, soFromBeginning);
   uint8_t raw[kLocalHeaderSize];
-  if (zip_->Read(raw, kLocalHeaderSize) == kLocalHeaderSize && GetLE32(raw) == LocalSignature()) {
-    zip_->Seek(GetLE16(raw + 26) + GetLE16(raw + 28), soFromCurrent);
-    if (zip_->Read(header, kCryptHeaderSize) != kCryptHeaderSize) std::memset(header, 0, kCryptHeaderSize);
+  if (ReadAcross(raw, kLocalHeaderSize) == kLocalHeaderSize && GetLE32(raw) == LocalSignature()) {
+    SkipAcross(GetLE16(raw + 26) + GetLE16(raw + 28));
+    if (ReadAcross(header, kCryptHeaderSize) != kCryptHeaderSize) std::memset(header, 0, kCryptHeaderSize);
   }
   CloseZip();
 }

@@ -168,6 +168,13 @@ class TZipReader : public TComponent, public TPersistent {
   // The 12 raw header bytes of an encrypted entry (zeros for one that is not).
   void GetDecryptHeaderPtr(int index, uint8_t* header);
 
+  // --- parts of a multi-part archive (disks count from 1 here)
+  TStream* SwapDisk(int disk);
+  TStream* AskForNewDisk(int disk) { return SwapDisk(disk); }
+  void NewDiskEvent(TPersistent* sender, TStream*& stream);
+  // The handler OnGetNextDisk starts with.
+  void DefaultGetNextDisk(TZipReader* sender, int nextDisk, std::string& fName);
+
   // --- extraction
   int UnZip();
   int UnZipSelected();
@@ -184,7 +191,14 @@ class TZipReader : public TComponent, public TPersistent {
   class TEntrySink;
 
   void GetFileInfo();
-  bool ReadEndRecord();
+  bool ReadEndRecord(TStream& stream);
+  void ReadPartedDirectory(TStream* config);
+  // Multi-part reading: the disk (from 0) holding an offset, and reads and skips
+  // that carry on into the next part at the end of one.
+  void FetchDisk(int disk);
+  int64_t ReadAcross(void* buffer, int64_t count);
+  void SkipAcross(int64_t count);
+  bool HasNextDisk() const;
   void ScanLocalHeaders();
   bool FindDataDescriptor(int64_t dataStart, TZipHeaderInfo& entry);
   void RebuildSortView();
@@ -211,7 +225,9 @@ class TZipReader : public TComponent, public TPersistent {
   std::optional<uint32_t> archiveDate_;
   bool scanned_ = false;
   int numDisks_ = 1;
-  int currentDisk_ = 0;
+  int currentDisk_ = 0;       // the part zip_ reads, from 0
+  int zipNameDisk_ = 0;       // the part ZipName itself is
+  std::string openName_;      // the file behind zipFile_
   TMultiMode multiMode_ = mmNone;
   int selectedCount_ = 0;
   bool cancel_ = false;

@@ -427,6 +427,7 @@ void TZipWriteRun::OpenTarget() {
   } else if (Multi()) {
     if (kind_ == TZipWriter::TRunKind::Split) {
       w_.OpenZip();
+      RefuseParted();
       olderExists_ = true;
     }
     OpenPart(multiMode_ == mmBlocks ? PartName(0) : zipName);
@@ -438,6 +439,7 @@ void TZipWriteRun::OpenTarget() {
       // Reading first: an existing file that is not an archive stops the run
       // here, before anything is created.
       w_.OpenZip();
+      RefuseParted();
       olderExists_ = true;
     }
     // New or updated, the archive is written beside its final name and only
@@ -859,6 +861,12 @@ void TZipWriteRun::WriteEntryData(TZipHeaderInfo& entry, const std::string& fNam
 }
 
 // --- multi-part ----------------------------------------------------------
+
+// Entries are copied from the archive being rewritten as if it were one file;
+// the parts of a set are read only for extraction.
+void TZipWriteRun::RefuseParted() {
+  if (w_.NumDisks() > 1) throw EIncompleteZip("Incomplete Zip File");
+}
 
 void TZipWriteRun::EnsureRoom(int64_t size) {
   if (RoomLeft() < size) NextPart();

@@ -62,6 +62,7 @@ class TZipWriteRun {
 
   // Multi-part output.
   bool Multi() const { return multiMode_ != mmNone; }
+  void RefuseParted();
   std::string PartName(int disk) const;
   void OpenPart(const std::string& name);
   void ClosePart();

@@ -281,5 +281,25 @@ class StartUp(ProgramCase):
         self.stop(p)
 
 
+class Presence(ProgramCase):
+    def test_two_programs_see_each_other_and_a_status_change(self):
+        other = self.server.add_account("secret2", "87654321")
+        a = self.run_parlo(self.home(friends=[[other, "Bea", "", ""]]))
+        self.logged_on(a)
+        mark_a = len(a.lines)
+        values = e2e.base_settings(self.server, other, "secret2", StatusMode=3)
+        home_b = e2e.Home(values, [[UID, "Al", "", ""]])
+        self.homes.append(home_b)
+        b = self.run_parlo(home_b, env={"PARLO_TEST_STATUS_CHANGE": "800:1"})
+        # Each sees the other among its friends and in the group listing.
+        b.wait_trace(lambda l: l.startswith("list ListF 1 ") and UID + "=Available" in l)
+        b.wait_trace(lambda l: l.startswith("list ListO ") and UID + "=Available" in l)
+        i, _ = a.wait_trace("list ListF 1 %s=Away" % other, since=mark_a)
+        # The status B chooses reaches A.
+        a.wait_trace("list ListF 1 %s=Busy" % other, since=i + 1)
+        self.stop(b)
+        self.stop(a)
+
+
 if __name__ == "__main__":
     unittest.main()

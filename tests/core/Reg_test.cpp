@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QWidget>
 
+#include "core/Widgets_helpers.h"
 #include "platform/Autostart.h"
 #include "platform/Registry.h"
 #include "platform/TempHome.h"
@@ -73,13 +74,7 @@ TEST(Reg, ReadsAFileWrittenByHandInTheDocumentedFormat) {
   EXPECT_NE(ReadFile(home.Home() / "errorlog.txt").find("StatusMode"), std::string::npos);
 }
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "core_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+QApplication& App() { return testing_support::WidgetApp(); }
 
 TEST(Reg, WindowPositionKeepsWhatIsNotStored) {
   TempHome home;

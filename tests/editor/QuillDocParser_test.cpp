@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -147,6 +149,64 @@ TEST(DocParser, SpellingAndLinkMarks) {
   doc.ParseString(0, true);
   EXPECT_EQ(doc.Strings().GetData(0, 1), NoData);
   EXPECT_EQ(doc.Strings().GetData(0, 5), 65534);
+}
+
+TEST(DocParser, WordBeingTypedIsMarkedOnlyOnceTheCaretLeavesIt) {
+  for (bool withParser : {false, true}) {
+    SCOPED_TRACE(withParser ? "with parser" : "without parser");
+    TQuillEditSource doc;
+    CountingParser parser;
+    doc.SetOptions(doc.Options() | srLiveSpell);
+    std::vector<std::string> asked;
+    doc.OnWordSpell = [&](TQuillObject*, const std::string& s, bool& correct) {
+      asked.push_back(s);
+      correct = s == "ok";
+    };
+    // Inside quotes so the parser's string style makes every word a spell token.
+    doc.Strings().Add("\"ok ");
+    doc.Strings().Add("next");
+    if (withParser) doc.SetParser(&parser);
+    doc.ParseToString(0);
+    const int from = 4;  // 0-based column where "wrng" starts
+
+    // Keystrokes as the editor control makes them: insert, caret right, re-spell.
+    auto key = [&](char c) {
+      doc.BeginSourceUpdate(oprInsert);
+      doc.InsertString(std::string(1, c));
+      doc.Navigate(1, 0);
+      doc.UpdateSpelling(0);
+      doc.EndSourceUpdate();
+    };
+    auto marked = [&](int column) {
+    const int v = doc.Strings().GetData(0, column + 1);
+    return v >= MisspelledBase && v != NoData;
+  };
+    doc.JumpTo(from, 0);
+    for (int i = 0; i < 4; ++i) {
+      key("wrng"[i]);
+      for (int k = 0; k <= i; ++k) EXPECT_FALSE(marked(from + k)) << "after " << i + 1 << " keys, column " << from + k;
+    }
+    for (const char* partial : {"wr", "wrn"})
+      EXPECT_EQ(std::count(asked.begin(), asked.end(), partial), 0) << partial << " was checked while being typed";
+
+    // Editing inside the word keeps it the word being typed.
+    doc.JumpTo(from + 2, 0);
+    key('x');
+    EXPECT_FALSE(marked(from));
+    doc.JumpTo(from + 5, 0);
+
+    key(' ');  // the caret has left the word
+    for (int k = 0; k < 5; ++k) EXPECT_TRUE(marked(from + k)) << "column " << from + k;
+    EXPECT_FALSE(marked(1)) << "\"ok\" is spelled right";
+
+    // Moving off the line trims its trailing blank; the word under the caret is
+    // not being typed then and keeps its mark.
+    doc.JumpTo(from + 1, 0);
+    doc.JumpTo(0, 1);
+    EXPECT_EQ(doc.Strings().GetStr(0), "\"ok wrxng");
+    EXPECT_TRUE(marked(from + 1));
+    doc.SetParser(nullptr);
+  }
 }
 
 TEST(DocParser, WordBoundsAroundDelimitersAndObjects) {

@@ -130,6 +130,10 @@ TEST(RtfReader, Tables) {
   EXPECT_EQ(importer.FontTable().at(3).Name, "Times CE");
   EXPECT_EQ(importer.FontTable().at(3).Charset, 238);
   EXPECT_EQ(importer.FontTable().at(4).Name, "Courier") << "an entry without a number follows the last";
+  TQuillRtfImporter last;
+  last.ParseString(R"({\rtf1{\fonttbl{\f2147483647 Last;}{Next;}}})");
+  ASSERT_EQ(last.FontTable().size(), 1u) << "nothing follows the largest number";
+  EXPECT_EQ(last.FontTable().at(2147483647).Name, "Last");
 }
 
 TEST(RtfReader, Links) {

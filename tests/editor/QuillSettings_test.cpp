@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 using namespace quill;
@@ -109,6 +110,35 @@ TEST_F(Settings, BadContentsFallBackToDefaults) {
     TQuillSearchSettings s;
     ExpectDefaults(s);
     EXPECT_EQ(s.GotoLineNumber, 0) << contents;
+  }
+}
+
+TEST_F(Settings, IntegerValuesThatDoNotFitAreRefused) {
+  TQuillSearchSettings s(TQuillSearchSettings::NoLoad{});
+  const TQuillPropInfo* line = nullptr;
+  for (const auto& p : s.Properties())
+    if (p.Name == "GotoLineNumber") line = &p;
+  ASSERT_NE(line, nullptr);
+  struct Case {
+    TQuillVariant value;
+    int expect;  // -1: refused
+  };
+  const Case cases[] = {
+      {std::string("123"), 123},         {std::string("-2147483648"), INT32_MIN},
+      {std::string("2147483648"), -1},   {std::string("99999999999999999999"), -1},
+      {std::string("12x"), -1},          {42.9, 42},
+      {1e100, -1},                       {-3e9, -1},
+      {std::numeric_limits<double>::quiet_NaN(), -1},
+  };
+  for (const auto& c : cases) {
+    s.GotoLineNumber = 7;
+    if (c.expect == -1) {
+      EXPECT_THROW(SetPropertyValue(s, line, c.value), platform::EConvertError) << c.value.index();
+      EXPECT_EQ(s.GotoLineNumber, 7);
+    } else {
+      SetPropertyValue(s, line, c.value);
+      EXPECT_EQ(s.GotoLineNumber, c.expect);
+    }
   }
 }
 

@@ -96,14 +96,14 @@ TEST(ZipRecords, NamesTimesAndRecordLayout) {
 TEST(ZipRecords, SortOrders) {
   zip::TSortedZip list(zip::dupAccept);
   list.SetOwnsItems(true);
-  struct Spec {
+  struct TItem {
     const char* name;
     uint32_t offset, csize, usize, date;
   };
-  const Spec specs[] = {{"b.txt", 300, 10, 100, 0x50210000}, {"A.txt", 100, 50, 100, 0x50220000},
-                        {"c.txt", 200, 30, 30, 0x50200000}};
+  const TItem entries[] = {{"b.txt", 300, 10, 100, 0x50210000}, {"A.txt", 100, 50, 100, 0x50220000},
+                          {"c.txt", 200, 30, 30, 0x50200000}};
   std::vector<zip::TZipHeaderInfo*> items;
-  for (const Spec& s : specs) {
+  for (const TItem& s : entries) {
     auto* e = new zip::TZipHeaderInfo();
     e->SetFileName(s.name);
     e->RelativeOffset = s.offset;

@@ -146,8 +146,11 @@ TEST(ZipWriter, ApplicationPackageUnpacksThroughOurReader) {
   EXPECT_EQ(percents.back(), 100);
   EXPECT_EQ(std::count(percents.begin(), percents.end(), 100), 1);
   EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+  auto t = Shell("unzip -t " + Quote(zipName));
+  EXPECT_EQ(t.status, 0) << t.output;
 
   zip::TZipReader reader;
+  reader.ReplaceReadOnly = true;
   reader.SetZipName(zipName);
   reader.SetDestDir(dir / "dest");
   fs::create_directories(dir / "dest");

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Archives and listings for the zip tests, written from the zip format itself.
 
-  zipcases.py list ARCHIVE            one line per entry, tab-separated, from zipfile
+  zipcases.py list ARCHIVE...         one line per entry, tab-separated, from zipfile;
+                                      each archive's lines end with a line "--"
   zipcases.py shrink OUT NAME INPUT   an archive holding INPUT shrunk (method 1)
   zipcases.py implode OUT NAME INPUT FLAGS   INPUT imploded with literals only (method 6)
   zipcases.py hostile DIR             hostile archives in DIR
@@ -184,7 +185,9 @@ def hostile(outdir):
 def main():
     cmd = sys.argv[1]
     if cmd == "list":
-        listing(sys.argv[2])
+        for path in sys.argv[2:]:
+            listing(path)
+            print("--")
     elif cmd in ("shrink", "implode"):
         out, name, src = sys.argv[2], sys.argv[3].encode(), sys.argv[4]
         data = open(src, "rb").read()

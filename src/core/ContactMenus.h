@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <string>
+
+class QAction;
+class QMenu;
+class QTreeWidgetItem;
+class QWidget;
+class TContactList;
+
+// Reading the selected contact of a list. The selected item is the first one,
+// in list order, whose selected state is set.
+QTreeWidgetItem* SelectedContactItem(const TContactList& list);
+bool HasSelectedContact(const TContactList& list);
+// The selected item as "name{$}status digit{$}ip{$}port{$}id{$}online"; "" when
+// nothing is selected.
+std::string SelectedContactRecord(const TContactList& list);
+std::string SelectedContactID(const TContactList& list);
+// The Online column is exactly "1"; the status text does not matter.
+bool IsSelectedContactOnline(const TContactList& list);
+
+// Which commands of a list's popup menu may run, given the selection, whether
+// a hosted chat room is open and whether the directory link is connected.
+struct TPopupEnabling {
+  bool PChat = false, NewMessage = false, Profile = false, CamIn = false, MultiRequest = false;
+  bool FileOut = false, ImgOut = false, SoundOut = false, CamOut = false;
+  bool FriendEdit = false;  // delete (friends list) or add to friends (the others)
+  bool Block = false, History = false;
+
+  static TPopupEnabling Compute(bool selected, bool selectedOnline, bool chatRoomOpen, bool serverConnected);
+  bool operator==(const TPopupEnabling&) const = default;
+};
+
+// What a double click on a list does.
+enum class TDoubleClickAction {
+  DisablePrivateChat,  // nothing selected
+  PrivateChat,         // the contact is online
+  SendMessage,         // offline: a message through the server, connected or not
+};
+TDoubleClickAction DoubleClickActionFor(bool selected, bool selectedOnline);
+
+// One list's popup menu with its twelve commands, in menu order.
+class TContactPopup : public QObject {
+ public:
+  enum Kind { Friends, Online, Incoming };
+
+  TContactPopup(Kind kind, QWidget* parent, QAction* newMessage);
+
+  void Apply(const TPopupEnabling& e);
+
+  Kind ListKind;
+  QMenu* Menu;
+  QAction *PChat, *NewMessage, *Profile, *CamIn, *MultiRequest;
+  QAction *FileOut, *ImgOut, *SoundOut, *CamOut, *FriendEdit, *Block, *History;
+};

@@ -1,0 +1,115 @@
+#include "core/ContactMenus.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+
+#include "Widgets_helpers.h"
+#include "core/ContactList.h"
+#include "core/StatusControls.h"
+
+namespace {
+
+TEST(ContactMenus, PopupEnablingFollowsSelectionOnlineStateRoomAndServerLink) {
+  struct Case {
+    bool selected, online, room, connected;
+    TPopupEnabling want;
+  };
+  auto e = [](bool pchat, bool msg, bool profile, bool camIn, bool multi, bool transfers, bool edit) {
+    TPopupEnabling r;
+    r.PChat = pchat;
+    r.NewMessage = msg;
+    r.Profile = profile;
+    r.CamIn = camIn;
+    r.MultiRequest = multi;
+    r.FileOut = r.ImgOut = r.SoundOut = r.CamOut = transfers;
+    r.FriendEdit = r.Block = r.History = edit;
+    return r;
+  };
+  const std::vector<Case> cases = {
+      // nothing selected: everything off, but "Send Message" follows the link
+      {false, false, false, false, e(false, false, false, false, false, false, false)},
+      {false, true, true, true, e(false, true, false, false, false, false, false)},
+      // an offline contact: no direct-link commands
+      {true, false, false, false, e(false, false, true, false, false, false, true)},
+      {true, false, true, true, e(false, true, true, false, true, false, true)},
+      // an online contact
+      {true, true, false, false, e(true, false, true, true, false, true, true)},
+      {true, true, true, true, e(true, true, true, true, true, true, true)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.selected << c.online << c.room << c.connected);
+    EXPECT_EQ(TPopupEnabling::Compute(c.selected, c.online, c.room, c.connected), c.want);
+  }
+  EXPECT_EQ(DoubleClickActionFor(false, true), TDoubleClickAction::DisablePrivateChat);
+  EXPECT_EQ(DoubleClickActionFor(true, true), TDoubleClickAction::PrivateChat);
+  EXPECT_EQ(DoubleClickActionFor(true, false), TDoubleClickAction::SendMessage);
+}
+
+TEST(ContactMenus, SelectedContactIsReadFromTheFirstSelectedItem) {
+  testing_support::WidgetApp();
+  TContactList list;
+  EXPECT_EQ(SelectedContactRecord(list), "");
+  EXPECT_EQ(SelectedContactID(list), "");
+  EXPECT_FALSE(IsSelectedContactOnline(list));
+
+  list.AddItem("Ann", 3, "Away", "10.0.0.1", "2960", "41000001", "1");
+  // Online flag set but shown as offline: still online for the commands.
+  QTreeWidgetItem* odd = list.AddItem("Bob", -1, "Offline", "10.0.0.2", "2961", "41000002", "1");
+  QTreeWidgetItem* gone = list.AddItem("Cy", -1, "Offline", "", "", "41000003", "0");
+  EXPECT_FALSE(HasSelectedContact(list));
+
+  odd->setSelected(true);
+  EXPECT_EQ(SelectedContactRecord(list), "Bob{$}0{$}10.0.0.2{$}2961{$}41000002{$}1");
+  EXPECT_TRUE(IsSelectedContactOnline(list));
+  odd->setSelected(false);
+  gone->setSelected(true);
+  EXPECT_EQ(SelectedContactID(list), "41000003");
+  EXPECT_FALSE(IsSelectedContactOnline(list));
+}
+
+TEST(ContactMenus, PopupsCarryTheirListsCaptionsAndApplyTheEnabling) {
+  testing_support::WidgetApp();
+  QWidget parent;
+  QAction msg("Send Mssage", &parent);
+  TContactPopup online(TContactPopup::Online, &parent, &msg);
+  QStringList captions;
+  for (QAction* a : online.Menu->actions()) captions << (a->isSeparator() ? "-" : a->text());
+  EXPECT_EQ(captions.join("|").toStdString(),
+            "Call for Private Chat|Send Mssage|-|View Profile|-|Request to View Cam|-|Invite to Multi-Chat|-|"
+            "Send Files|Send Image|Send Sound File|Send Cam Broadcast|-|Add to Friend List|Block this User|"
+            "Show History");
+  TContactPopup friends(TContactPopup::Friends, &parent, &msg);
+  EXPECT_EQ(friends.FriendEdit->text().toStdString(), "Delete from Friend List");
+
+  friends.Apply(TPopupEnabling::Compute(true, false, false, true));
+  EXPECT_FALSE(friends.PChat->isEnabled());
+  EXPECT_TRUE(friends.FriendEdit->isEnabled());
+  EXPECT_TRUE(msg.isEnabled());
+}
+
+TEST(StatusControls, NewGroupNamesThatWouldBreakAFrameAreRefused) {
+  const std::vector<std::string> existing = {"General", "Music"};
+  struct Case {
+    std::string name;
+    TNewGroupOutcome want;
+  };
+  const std::vector<Case> cases = {
+      {"", TNewGroupOutcome::Nothing},          {"Music", TNewGroupOutcome::Nothing},
+      {"music", TNewGroupOutcome::Added},       {"Chess Club", TNewGroupOutcome::Added},
+      {"Caf\xe9", TNewGroupOutcome::Added},     {"a,b", TNewGroupOutcome::Invalid},
+      {"a<b", TNewGroupOutcome::Invalid},       {"a>b", TNewGroupOutcome::Invalid},
+      {"a\r\nb", TNewGroupOutcome::Invalid},    {"a||b", TNewGroupOutcome::Invalid},
+      {"a{$}b", TNewGroupOutcome::Invalid},     {"tab\there", TNewGroupOutcome::Invalid},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CheckNewGroup(c.name, existing), c.want);
+  }
+  EXPECT_EQ(AwayPickerKindForStatus(3), 0);
+  EXPECT_EQ(AwayPickerKindForStatus(4), 1);
+  EXPECT_EQ(AwayPickerKindForStatus(1), -1);
+}
+
+}  // namespace

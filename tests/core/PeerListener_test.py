@@ -1,0 +1,194 @@
+"""The real program's peer listener, spoken to by the scripted peer.
+
+Each class is one CTest entry, so the classes run in parallel.
+"""
+
+import os
+import socket
+import sys
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import parlo_e2e as e2e  # noqa: E402
+from peer import Peer, PeerError  # noqa: E402
+
+UID, PASSWORD = "12345678", "secret1"
+CALLER = "87654321"
+# A caller's profile record: its user id first, then the other "||" fields.
+RECORD = CALLER + "||Caller||Ann||Lee||30||F||Nowhere||||||||||||||hi||hello||||"
+
+
+class ListenerCase(unittest.TestCase):
+    def setUp(self):
+        self.server = e2e.start_server()
+        self.server.add_account(PASSWORD, UID)
+        self.homes, self.programs = [], []
+
+    def tearDown(self):
+        for p in self.programs:
+            if p.proc.poll() is None:
+                p.proc.kill()
+                p.proc.wait()
+        e2e.stop_server(self.server)
+        for h in self.homes:
+            h.remove()
+
+    def run_listening(self, env=None, blocked=None, **settings):
+        port = e2e.free_port()
+        values = e2e.base_settings(self.server, UID, PASSWORD, AutoListen=True, ListenPort=str(port), **settings)
+        home = e2e.Home(values)
+        self.homes.append(home)
+        if blocked is not None:
+            os.makedirs(home.file("Data"), exist_ok=True)
+            with open(home.file("Data", "blocked.parlo"), "w", encoding="latin-1", newline="") as f:
+                f.write("".join("%s,%s\r\n" % entry for entry in blocked))
+        p = e2e.Parlo(home, env)
+        self.programs.append(p)
+        p.wait_trace("listening")
+        p.port = port
+        return p
+
+    def stop(self, program):
+        self.assertEqual(program.stop(), 0)
+
+    def peer(self, program):
+        p = Peer("127.0.0.1", program.port)
+        p.expect(1000, "", "")
+        return p
+
+
+class Answers(ListenerCase):
+    def test_a_chat_request_is_answered_by_the_own_status(self):
+        cases = [
+            # status, expected reply (None: closed without one)
+            (3, ("1004", "gone$c back soon")),
+            (4, ("1004", "out today")),
+            (1, ("1004", None)),
+            (2, None),
+        ]
+        for status, reply in cases:
+            with self.subTest(status=status):
+                prog = self.run_listening(StatusMode=status, AwayText="gone$c back soon", UnavText="out today")
+                with self.peer(prog) as p:
+                    p.send(1001, RECORD)
+                    if reply is not None:
+                        got = p.expect(int(reply[0]))
+                        if reply[1] is not None:
+                            self.assertEqual(got.params, reply[1])
+                        self.assertEqual(got.text, "")
+                    p.expect_close()
+                self.stop(prog)
+
+    def test_blocked_unknown_and_handed_over_requests_close(self):
+        prog = self.run_listening(blocked=[(CALLER, "Caller"), ("8765432", "Prefix")], AutoPChat=True)
+        # A blocked caller hears nothing, not even a refusal.
+        with self.peer(prog) as p:
+            p.send(1001, RECORD, split=[5])
+            p.expect_close()
+        # Blocking compares whole ids: a caller whose id merely starts like a
+        # blocked one is let through (here to the automatic acceptance).
+        mark = len(prog.lines)
+        with self.peer(prog) as p:
+            p.send(1001, "87654329||Other")
+            prog.wait_trace("private chat hand-over", since=mark)
+            p.expect_close()
+        for first in ([1002, "x"], [1000, ""], [9999, ""]):
+            with self.subTest(first=first), self.peer(prog) as p:
+                p.send(*first)
+                p.expect_close()
+        with self.peer(prog) as p:
+            p.send_raw("no frame at all\r\n")
+            p.expect_close()
+        # Requests whose windows come later are closed by the main window.
+        for code in (1020, 1030, 1037, 2020):
+            with self.subTest(code=code), self.peer(prog) as p:
+                mark = len(prog.lines)
+                p.send(code, "x")
+                prog.wait_trace("peer request %d" % code, since=mark)
+                p.expect_close()
+        self.stop(prog)
+
+
+    def test_the_request_dialog_holds_the_caller_and_answers_busy_by_itself(self):
+        prog = self.run_listening(BusyTimer=1)
+        mark = len(prog.lines)
+        with self.peer(prog) as p:
+            p.send(1001, RECORD)
+            prog.wait_trace("request dialog", since=mark)
+            # While the question is open, further lines are not commands.
+            p.send(1002, "x")
+            p.expect_silence(0.3)
+            p.expect(1004, timeout=10)
+            p.expect_close()
+        # A caller who hangs up while the question is open is let go as well.
+        mark = len(prog.lines)
+        with self.peer(prog) as p:
+            p.send(1001, RECORD)
+            prog.wait_trace("request dialog", since=mark)
+        prog.wait_trace("peer sockets 0", since=mark, timeout=10)
+        self.stop(prog)
+
+class Lifetimes(ListenerCase):
+    def test_a_silent_caller_is_closed_after_the_time_out(self):
+        prog = self.run_listening(env={"PARLO_TEST_PEER_IDLE_MS": "300"})
+        with self.peer(prog) as p:
+            started = time.monotonic()
+            p.expect_close(timeout=5)
+            self.assertGreater(time.monotonic() - started, 0.2)
+        self.stop(prog)
+
+    def test_a_storm_of_connections_leaves_no_socket_behind(self):
+        prog = self.run_listening(env={"PARLO_TEST_PEER_IDLE_MS": "500"}, StatusMode=3, AwayText="away")
+        mark = len(prog.lines)
+        socks, failures = [], []
+
+        def open_batch(start, count):
+            for i in range(start, start + count):
+                try:
+                    s = socket.create_connection(("127.0.0.1", prog.port), timeout=15)
+                except ConnectionResetError:
+                    # Turned away at once: more callers wait than the program takes.
+                    continue
+                except OSError as e:
+                    failures.append(e)
+                    continue
+                kind = i % 4
+                try:
+                    if kind == 1:
+                        s.sendall(b"  1001<" + RECORD.encode("latin-1") + b">\r\n")
+                    elif kind == 2:
+                        s.sendall(b"  1002<>\r\n")
+                    elif kind == 3:
+                        s.sendall(b"\x00\xff garbage without a line end")
+                except OSError:
+                    pass
+                socks.append(s)
+
+        threads = [threading.Thread(target=open_batch, args=(n * 100, 100)) for n in range(5)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        # Every caller was either taken or turned away; none found the listener gone.
+        self.assertEqual(failures, [])
+        self.assertGreater(len(socks), 50)
+        prog.wait_trace(lambda l: l.startswith("peer sockets ") and int(l.split()[2]) > 10, since=mark)
+        # Half the callers hang up at once; the others are left to the time-out.
+        for s in socks[::2]:
+            s.close()
+        prog.wait_trace(lambda l: l == "peer sockets 0", since=mark, timeout=20)
+        for s in socks[1::2]:
+            s.close()
+        # Still serving afterwards.
+        with self.peer(prog) as p:
+            p.send(1001, RECORD)
+            p.expect(1004, "away")
+            p.expect_close()
+        prog.wait_trace("peer sockets 0", since=len(prog.lines) - 1, timeout=10)
+        self.stop(prog)
+
+
+if __name__ == "__main__":
+    unittest.main()
