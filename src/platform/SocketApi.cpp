@@ -1,6 +1,7 @@
 #include "platform/SocketApi.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -35,6 +37,9 @@ int FailErrno() { return Fail(ErrorFromErrno(errno)); }
 // How long a gracefully closed socket may take to hand over its last bytes and
 // see the peer's end before the layer resets it.
 constexpr int kLingerMs = 20000;
+// How long a program that is ending waits, for all its sockets together, for
+// slow peers to take the rest of what it sent.
+constexpr int kExitSendMs = 2000;
 // A refused accept for want of descriptors is retried after this pause rather
 // than at once, which would spin.
 constexpr int kAcceptRetryMs = 100;
@@ -239,8 +244,36 @@ class LingeringClose : public QObject {
     QObject::connect(wr_, &QSocketNotifier::activated, this, [this] { SendRest(); });
     QTimer::singleShot(kLingerMs, this, [this] { Finish(true); });
   }
+  // Reached when the program ends before the peer has: a reset here would
+  // throw away what the system has not yet sent (the last frame before
+  // quitting), so what is left goes to the system, which finishes sending
+  // after we are gone.
   ~LingeringClose() override {
-    if (fd_ >= 0) ForceClose(fd_);
+    if (fd_ < 0) return;
+    // One wait for all of them: the first that goes starts it.
+    static const QElapsedTimer waited = [] {
+      QElapsedTimer t;
+      t.start();
+      return t;
+    }();
+    while (off_ < rest_.size()) {
+      const ssize_t n = ::send(fd_, rest_.data() + off_, rest_.size() - off_, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) {
+        off_ += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      const qint64 left = kExitSendMs - waited.elapsed();
+      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || left <= 0) break;
+      pollfd p{fd_, POLLOUT, 0};
+      ::poll(&p, 1, static_cast<int>(left));
+    }
+    ::shutdown(fd_, SHUT_WR);
+    // Unread bytes at close would make the system reset the connection.
+    char buf[4096];
+    while (::recv(fd_, buf, sizeof(buf), MSG_DONTWAIT) > 0) {
+    }
+    ::close(fd_);
   }
 
   void Start() { SendRest(); }

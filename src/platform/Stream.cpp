@@ -226,6 +226,9 @@ void ReplaceFile(const FileName& fileName, const void* data, std::size_t size) {
     bytes += n;
     left -= static_cast<std::size_t>(n);
   }
+  // Without the flush a crash of the machine soon after the rename can leave
+  // an empty file where the old one was.
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
   if (error != 0) {

@@ -1019,7 +1019,6 @@ bool TCustomLineNetSocket::TriggerDataAvailable(int error) {
   const std::size_t count = waiting == 0 ? 255 : waiting;
   Compact();
   const std::size_t old_end = buf_.size();
-  const std::size_t held_before = old_end - head_;
   buf_.resize(old_end + count);
   const int n = Base::DoRecv(buf_.data() + old_end, static_cast<int>(count), 0);
   if (n < 1) {
@@ -1027,12 +1026,11 @@ bool TCustomLineNetSocket::TriggerDataAvailable(int error) {
     return true;
   }
   buf_.resize(old_end + static_cast<std::size_t>(n));
-  if (LineEdit) {
-    EditLine(old_end);
-  } else if (LineEcho) {
-    SendStr(buf_.substr(old_end));
-  }
+  // Editing may take back held bytes, so the fresh bytes can start earlier.
+  const std::size_t fresh = LineEdit ? EditLine(old_end) : old_end;
+  if (!LineEdit && LineEcho) SendStr(buf_.substr(old_end));
   // Start early enough to find a line end split between two reads.
+  const std::size_t held_before = fresh - head_;
   ScanLines(held_before > line_end_.size() ? held_before - line_end_.size() : 0);
   return true;
 }
@@ -1175,7 +1173,7 @@ void TCustomLineNetSocket::TriggerSessionClosed(int error) {
   Base::TriggerSessionClosed(error);
 }
 
-void TCustomLineNetSocket::EditLine(std::size_t from) {
+std::size_t TCustomLineNetSocket::EditLine(std::size_t from) {
   const std::string fresh = buf_.substr(from);
   std::string edited;
   std::string echo;
@@ -1202,4 +1200,5 @@ void TCustomLineNetSocket::EditLine(std::size_t from) {
   buf_.resize(from);
   buf_ += edited;
   if (!echo.empty()) SendStr(echo);
+  return from;
 }

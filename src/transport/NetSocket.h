@@ -305,7 +305,9 @@ class TCustomLineNetSocket : public TCustomNetSocket {
   bool TriggerDataAvailable(int error) override;
   void TriggerSessionClosed(int error) override;
   virtual void TriggerLineLimitExceeded(int count, bool& clear_data);
-  virtual void EditLine(std::size_t from);
+  // Edits the bytes from `from` on in place; returns where the edited bytes
+  // now start (earlier than `from` when backspaces took held bytes back).
+  virtual std::size_t EditLine(std::size_t from);
 
  private:
   void ScanLines(std::size_t search_from);

@@ -7,10 +7,13 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Resolver.h"
@@ -271,6 +274,65 @@ TEST(Resolver, LocalAddressesListLoopbackLast) {
   ASSERT_FALSE(list.empty());
   EXPECT_EQ(list.back().rfind("127.", 0), 0u);
   for (const auto& a : list) EXPECT_NE(net::InetAddr(a), net::INADDR_NONE_VALUE) << a;
+}
+
+// A program that sends its last bytes, closes and quits at once: the peer
+// still gets every byte and a clean end, not a reset. Runs in a child
+// process, since the application object has to go.
+TEST(SocketApi, BytesLeftAtCloseStillArriveWhenTheProgramEnds) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  constexpr const char* kPortVar = "PARLO_TEST_EXIT_PEER_PORT";
+  std::string payload(32u << 20, '\0');
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7 % 253);
+
+  // The child runs this test again from its start; the port tells it apart.
+  const bool child = std::getenv(kPortVar) != nullptr;
+  Raw listener;
+  std::size_t got = 0;
+  bool same = true;
+  int error = 0;
+  std::thread reader;
+  if (!child) {
+    setenv(kPortVar, std::to_string(listener.ListenAny()).c_str(), 1);
+    reader = std::thread([&] {
+      pollfd p{listener.fd, POLLIN, 0};
+      if (::poll(&p, 1, 10000) != 1) return;
+      const int fd = listener.AcceptOne();
+      timeval limit{10, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+      std::vector<char> buf(1 << 16);
+      for (;;) {
+        const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
+        if (n <= 0) {
+          error = n < 0 ? errno : 0;
+          break;
+        }
+        same = same && got + static_cast<std::size_t>(n) <= payload.size() &&
+               payload.compare(got, static_cast<std::size_t>(n), buf.data(), static_cast<std::size_t>(n)) == 0;
+        got += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+    });
+  }
+  EXPECT_EXIT(
+      {
+        Notices n;
+        const net::TSocket s = net::Socket(net::SOCK_STREAM_TYPE, net::IPPROTO_TCP_NUMBER);
+        net::AsyncSelect(s, &n.target, kMsg, 0x3F);
+        net::Connect(s, Loopback(std::atoi(std::getenv(kPortVar))));
+        if (!PumpUntil([&] { return n.Count(net::FD_WRITE) > 0; })) _exit(2);
+        const int sent = std::max(0, net::Send(s, payload.data(), static_cast<int>(payload.size()), 0));
+        net::CloseSocket(s, payload.substr(static_cast<std::size_t>(sent)));
+        delete QCoreApplication::instance();
+        _exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  if (child) return;
+  reader.join();
+  unsetenv(kPortVar);
+  EXPECT_EQ(error, 0) << std::strerror(error);
+  EXPECT_EQ(got, payload.size());
+  EXPECT_TRUE(same);
 }
 
 }  // namespace

@@ -457,6 +457,7 @@ TEST(LineMode, ReassemblesLinesAtAnyByteBoundary) {
     int read_size;
     std::vector<std::string> chunks;
     std::vector<std::string> lines;
+    bool edit = false;
   };
   const std::vector<Case> cases = {
       {"two frames in one read", 8191, {"  1006<>a\r\n  1006<>b\r\n"}, {"  1006<>a\r\n", "  1006<>b\r\n"}},
@@ -466,9 +467,14 @@ TEST(LineMode, ReassemblesLinesAtAnyByteBoundary) {
        {long_line.substr(0, 2047), long_line.substr(2047, 2047), long_line.substr(4094)}},
       {"bytes without a line end wait", 8191, {"partial"}, {}},
       {"empty lines are lines", 8191, {"\r\n\r\nx\r\n"}, {"\r\n", "\r\n", "x\r\n"}},
+      // Typed input: backspaces take back bytes held from earlier reads, and
+      // the line end right behind them must still be seen.
+      {"edited line", 8191, {"abcd", "\b\b\b\r\n"}, {"a\r\n"}, true},
+      {"edited lines", 8191, {"abcd", "\b\b\b\r\n", "x\ty\r\n"}, {"a\r\n", "x       y\r\n"}, true},
   };
   for (const auto& c : cases) {
     LinePair p(c.read_size);
+    p.sock.LineEdit = c.edit;
     for (const auto& chunk : c.chunks) p.Feed(chunk);
     EXPECT_EQ(p.lines, c.lines) << c.name;
     EXPECT_EQ(p.sock.State(), wsConnected) << c.name;
