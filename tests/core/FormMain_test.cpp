@@ -14,6 +14,9 @@
 #include "core/Paths.h"
 #include "core/Reg.h"
 #include "transport/CmdParser.h"
+#include "transport/NetSocket.h"
+#include "transport/NetSocketFunctions.h"
+#include "transport/ParloSocket.h"
 
 namespace {
 
@@ -138,6 +141,22 @@ TEST(FormMain, PrivateChatAsksForTheGreetingFirst) {
   EXPECT_TRUE(form.findChildren<TFormGreet*>().isEmpty());
   DBStuff = nullptr;
   Paths = nullptr;
+}
+
+TEST(FormMain, SocketErrorsAreLoggedWithTheirDescription) {
+  testing_support::WidgetApp();
+  testing_support::TempHome home;
+  TFormMain form;
+  TParloSocket socket;
+  form.ReportSocketError(&socket, 0);
+  form.ReportSocketError(&socket, 10061);
+  EXPECT_EQ(socket.State(), wsClosed);
+  const std::string log = testing_support::ReadFile(home.Home() / "errorlog.txt");
+  EXPECT_NE(log.find("\r\nError Message: Winsock Error 0 : Undetermined Winsock Error\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("\r\nError Message: Winsock Error 10061 : " + NetSocketErrorDesc(10061) + "\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(NetSocketErrorDesc(10061), "Undetermined Winsock Error");
 }
 
 }  // namespace
