@@ -164,6 +164,11 @@ class Parlo:
             self.proc.kill()
             self.proc.wait()
             raise AssertionError("parlo did not end within %s s" % timeout)
+        finally:
+            # The reader ends at the pipe's end; then the pipe can go.
+            self.reader.join(5)
+            if not self.reader.is_alive():
+                self.proc.stdout.close()
 
 
 def start_server():
