@@ -7,7 +7,6 @@
 
 #include "Widgets_helpers.h"
 #include "core/ContactList.h"
-#include "core/StatusControls.h"
 
 namespace {
 
@@ -87,29 +86,6 @@ TEST(ContactMenus, PopupsCarryTheirListsCaptionsAndApplyTheEnabling) {
   EXPECT_FALSE(friends.PChat->isEnabled());
   EXPECT_TRUE(friends.FriendEdit->isEnabled());
   EXPECT_TRUE(msg.isEnabled());
-}
-
-TEST(StatusControls, NewGroupNamesThatWouldBreakAFrameAreRefused) {
-  const std::vector<std::string> existing = {"General", "Music"};
-  struct Case {
-    std::string name;
-    TNewGroupOutcome want;
-  };
-  const std::vector<Case> cases = {
-      {"", TNewGroupOutcome::Nothing},          {"Music", TNewGroupOutcome::Nothing},
-      {"music", TNewGroupOutcome::Added},       {"Chess Club", TNewGroupOutcome::Added},
-      {"Caf\xe9", TNewGroupOutcome::Added},     {"a,b", TNewGroupOutcome::Invalid},
-      {"a<b", TNewGroupOutcome::Invalid},       {"a>b", TNewGroupOutcome::Invalid},
-      {"a\r\nb", TNewGroupOutcome::Invalid},    {"a||b", TNewGroupOutcome::Invalid},
-      {"a{$}b", TNewGroupOutcome::Invalid},     {"tab\there", TNewGroupOutcome::Invalid},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(CheckNewGroup(c.name, existing), c.want);
-  }
-  EXPECT_EQ(AwayPickerKindForStatus(3), 0);
-  EXPECT_EQ(AwayPickerKindForStatus(4), 1);
-  EXPECT_EQ(AwayPickerKindForStatus(1), -1);
 }
 
 }  // namespace
