@@ -3,6 +3,9 @@
 #include <iostream>
 #include <system_error>
 
+#include "platform/Strings.h"
+#include "transport/CmdParser.h"
+
 TDBStuff* DBStuff = nullptr;
 
 namespace {
@@ -33,25 +36,8 @@ bool IsFreeText(const std::string& field) {
   return field == "Description" || field == "Greeting" || field == "BusyMsg" || field == "Banner";
 }
 
-std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
-  std::string out;
-  std::size_t pos = 0;
-  for (std::size_t hit; (hit = s.find(from, pos)) != std::string::npos; pos = hit + from.size()) {
-    out.append(s, pos, hit - pos);
-    out += to;
-  }
-  out.append(s, pos, std::string::npos);
-  return out;
-}
-
-std::string EscapeCommas(const std::string& s) { return ReplaceAll(s, ",", "$c"); }
-
-std::string EscapeText(const std::string& s) {
-  return EscapeCommas(ReplaceAll(ReplaceAll(s, "\r", "$r"), "\n", "$n"));
-}
-
-std::string UnescapeText(const std::string& s) {
-  return ReplaceAll(ReplaceAll(ReplaceAll(s, "$r", "\r"), "$n", "\n"), "$c", ",");
+std::string ReplaceAll(const std::string& s, const std::string& from, const std::string& to) {
+  return platform::StringReplace(s, from, to);
 }
 
 // Removes what would split a record field or end a frame's parameters early:
@@ -203,8 +189,8 @@ std::string TDBStuff::BuildProfileRecord(const std::string& profileName, const s
                                          const std::string& group, int statusMode,
                                          const std::string& listenPort, const std::string& greeting) {
   LocateProfile(profileName);
-  auto commas = [this](const char* field) { return StripForRecord(EscapeCommas(Profiles.FieldValue(field)), false); };
-  auto text = [](const std::string& value) { return StripForRecord(EscapeText(value), false); };
+  auto commas = [this](const char* field) { return StripForRecord(TCmdParser::EscapeCommas(Profiles.FieldValue(field)), false); };
+  auto text = [](const std::string& value) { return StripForRecord(TCmdParser::EscapeText(value), false); };
   const std::vector<std::string> fields = {
       StripForRecord(userId, true),
       StripForRecord(group, true),
@@ -238,12 +224,12 @@ std::string TDBStuff::BuildProfileRecord(const std::string& profileName, const s
 
 std::string TDBStuff::ProfileField(const std::string& profileName, const std::string& fieldName) {
   LocateProfile(profileName);
-  return StripUnsafe(EscapeCommas(Profiles.FieldValue(fieldName)), false);
+  return StripUnsafe(TCmdParser::EscapeCommas(Profiles.FieldValue(fieldName)), false);
 }
 
-std::string TDBStuff::BusyMessage() const { return StripUnsafe(EscapeText(Profiles.FieldValue("BusyMsg")), false); }
+std::string TDBStuff::BusyMessage() const { return StripUnsafe(TCmdParser::EscapeText(Profiles.FieldValue("BusyMsg")), false); }
 
-std::string TDBStuff::ProfileGreeting() const { return UnescapeText(Profiles.FieldValue("Greeting")); }
+std::string TDBStuff::ProfileGreeting() const { return TCmdParser::UnescapeText(Profiles.FieldValue("Greeting")); }
 
 // ----- friends ----------------------------------------------------------
 
@@ -317,7 +303,7 @@ void TDBStuff::ShowFriendsOffline() {
 
 void TDBStuff::AddHistory(const std::string& userId, const std::string& userName, const std::string& timeDay,
                           const std::string& message) {
-  History.AppendRecord({userId, userName, timeDay, UnescapeText(message)});
+  History.AppendRecord({userId, userName, timeDay, TCmdParser::UnescapeText(message)});
 }
 
 void TDBStuff::FilterHistory(const std::string& userId) {
