@@ -28,15 +28,15 @@ namespace {
 // sum; any other number means no style.
 constexpr int kBold = 1, kItalic = 3, kUnderline = 5, kStrikeOut = 11;
 
-int StyleNumber(const platform::TFontSpec& font) {
+int StyleNumber(const platform::TFont& font) {
   return (font.Bold ? kBold : 0) + (font.Italic ? kItalic : 0) + (font.Underline ? kUnderline : 0) +
          (font.StrikeOut ? kStrikeOut : 0);
 }
 
-void ApplyStyleNumber(int number, platform::TFontSpec& font) {
+void ApplyStyleNumber(int number, platform::TFont& font) {
   font.Bold = font.Italic = font.Underline = font.StrikeOut = false;
   for (int mask = 0; mask < 16; ++mask) {
-    platform::TFontSpec candidate;
+    platform::TFont candidate;
     candidate.Bold = mask & 1, candidate.Italic = mask & 2, candidate.Underline = mask & 4,
     candidate.StrikeOut = mask & 8;
     if (mask != 0 && StyleNumber(candidate) == number) {
@@ -90,7 +90,7 @@ void TPaths::PlaySoundFile(const std::string& file) {
   channel_->Play(file, platform::TSoundChannel::Mode::SkipIfBusy);
 }
 
-const platform::TFontSpec& TPaths::LoadWindowFont(const std::string& prefix, platform::TColor defaultColor) {
+const platform::TFont& TPaths::LoadWindowFont(const std::string& prefix, platform::TColor defaultColor) {
   Font.Name = TReg::ReadString(TReg::FontsSection, prefix + "Font", "Verdana");
   const std::string color =
       TReg::ReadString(TReg::FontsSection, prefix + "Color", platform::ColorToString(defaultColor));
@@ -105,7 +105,7 @@ const platform::TFontSpec& TPaths::LoadWindowFont(const std::string& prefix, pla
   return Font;
 }
 
-void TPaths::SaveWindowFont(const std::string& prefix, const platform::TFontSpec& font) {
+void TPaths::SaveWindowFont(const std::string& prefix, const platform::TFont& font) {
   TReg::WriteString(TReg::FontsSection, prefix + "Font", font.Name);
   TReg::WriteString(TReg::FontsSection, prefix + "Color", platform::ColorToString(font.Color));
   TReg::WriteInteger(TReg::FontsSection, prefix + "Size", font.Size);

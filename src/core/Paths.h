@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "platform/FontSpec.h"
+#include "platform/Font.h"
 
 namespace platform {
 class TSoundChannel;
@@ -66,7 +66,7 @@ class TPaths {
   // default pictures and sounds into a home that lacks them.
   TPaths();
 
-  platform::TFontSpec Font;  // filled by LoadWindowFont
+  platform::TFont Font;  // filled by LoadWindowFont
   std::string AppPath;
   std::string FilesPath, ImagesPath, SoundsPath, CamImagesPath, DataPath, TmpFilesPath;
   std::string RingIn = "ringin.wav";
@@ -87,8 +87,8 @@ class TPaths {
 
   // Settings section "Settings\Fonts": <prefix>Font, Color, Size, Style. The
   // result is the shared Font, overwritten by the next call.
-  const platform::TFontSpec& LoadWindowFont(const std::string& prefix, platform::TColor defaultColor);
-  void SaveWindowFont(const std::string& prefix, const platform::TFontSpec& font);
+  const platform::TFont& LoadWindowFont(const std::string& prefix, platform::TColor defaultColor);
+  void SaveWindowFont(const std::string& prefix, const platform::TFont& font);
 
   // A new, empty file in folder named prefix + a unique part + extension, created
   // exclusively so that no existing file is ever reused. Raises

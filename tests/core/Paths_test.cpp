@@ -59,7 +59,7 @@ TEST(Paths, FontStylesAndColoursRoundTrip) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored);
     TReg::WriteInteger("Settings\\Fonts", "PeerStyle", c.stored);
-    platform::TFontSpec font = paths.LoadWindowFont("Peer", platform::clNavy);
+    platform::TFont font = paths.LoadWindowFont("Peer", platform::clNavy);
     EXPECT_EQ(font.Bold, c.bold);
     EXPECT_EQ(font.Italic, c.italic);
     EXPECT_EQ(font.Underline, c.underline);
@@ -69,7 +69,7 @@ TEST(Paths, FontStylesAndColoursRoundTrip) {
   }
 
   // Nothing stored: face, size and the caller's colour.
-  const platform::TFontSpec fresh = paths.LoadWindowFont("Client", platform::clBlack);
+  const platform::TFont fresh = paths.LoadWindowFont("Client", platform::clBlack);
   EXPECT_EQ(fresh.Name, "Verdana");
   EXPECT_EQ(fresh.Size, 8);
   EXPECT_EQ(fresh.Color, platform::clBlack);
@@ -77,7 +77,7 @@ TEST(Paths, FontStylesAndColoursRoundTrip) {
 
   // Navy written as a number loads as navy and is saved by its name.
   TReg::WriteString("Settings\\Fonts", "MsgClientColor", "$00800000");
-  platform::TFontSpec font = paths.LoadWindowFont("MsgClient", platform::clBlack);
+  platform::TFont font = paths.LoadWindowFont("MsgClient", platform::clBlack);
   EXPECT_EQ(font.Color, platform::clNavy);
   paths.SaveWindowFont("MsgClient", font);
   EXPECT_EQ(TReg::ReadString("Settings\\Fonts", "MsgClientColor", ""), "clNavy");

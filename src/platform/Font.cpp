@@ -1,4 +1,4 @@
-#include "platform/FontSpec.h"
+#include "platform/Font.h"
 
 #include <charconv>
 #include <cstdio>

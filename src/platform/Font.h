@@ -21,7 +21,7 @@ std::string ColorToString(TColor color);
 std::optional<TColor> StringToColor(const std::string& text);
 
 // A window font as the settings keep it: face, colour, point size and style.
-struct TFontSpec {
+struct TFont {
   std::string Name = "Verdana";
   TColor Color = clBlack;
   int Size = 8;
@@ -30,7 +30,7 @@ struct TFontSpec {
   bool Underline = false;
   bool StrikeOut = false;
 
-  bool operator==(const TFontSpec&) const = default;
+  bool operator==(const TFont&) const = default;
 };
 
 }  // namespace platform
