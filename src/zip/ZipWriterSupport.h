@@ -7,13 +7,15 @@
 #include <cstdint>
 #include <string>
 
+#include "zip/Crc32.h"
+#include "zip/ZipCrypt.h"
+
 namespace zip {
 
-// CRC-32 as zip stores it (reflected, polynomial 0xEDB88320). The register
-// starts at 0xFFFFFFFF and is complemented at the end; Update works on the
-// raw register so that a file can be fed in pieces.
-uint32_t Crc32Update(uint32_t reg, const uint8_t* data, size_t size);
-inline uint32_t Crc32(const uint8_t* data, size_t size) { return ~Crc32Update(0xFFFFFFFF, data, size); }
+// CRC-32 as zip stores it, on the raw register so that a file can be fed in
+// pieces (start at 0xFFFFFFFF, complement at the end).
+inline uint32_t Crc32Update(uint32_t reg, const uint8_t* data, size_t size) { return Update_CRC_buff(reg, data, size); }
+inline uint32_t Crc32(const uint8_t* data, size_t size) { return Crc32Of(data, size); }
 
 // The three-key cipher of traditional zip encryption, encrypting side.
 class TZipEncoder {
@@ -27,9 +29,7 @@ class TZipEncoder {
   void MakeHeader(const std::string& password, uint32_t crc, uint8_t header[12]);
 
  private:
-  void UpdateKeys(uint8_t plain);
-  uint8_t KeyStreamByte() const;
-  uint32_t keys_[3] = {};
+  TZipCrypt crypt_;
 };
 
 }  // namespace zip
