@@ -11,29 +11,15 @@ import unittest
 
 import parlo_e2e as e2e
 
-UID, PASSWORD = "12345678", "secret1"
+UID, PASSWORD = e2e.ServerCase.UID, e2e.ServerCase.PASSWORD
 
 
 def codes_in(server, user=None, since=0):
     return [f["code"] for f in server.frames(since) if f["dir"] == "in" and (user is None or f["user"] == user)]
 
 
-class ProgramCase(unittest.TestCase):
+class ProgramCase(e2e.ServerCase):
     """A server with one account, and helpers to run programs against it."""
-
-    def setUp(self):
-        self.server = e2e.start_server()
-        self.server.add_account(PASSWORD, UID)
-        self.homes, self.programs = [], []
-
-    def tearDown(self):
-        for p in self.programs:
-            if p.proc.poll() is None:
-                p.proc.kill()
-                p.proc.wait()
-        e2e.stop_server(self.server)
-        for h in self.homes:
-            h.remove()
 
     def home(self, friends=None, **settings):
         values = e2e.base_settings(self.server, UID, PASSWORD, **settings)
@@ -53,8 +39,6 @@ class ProgramCase(unittest.TestCase):
         self.server.wait_frame(9014, "out", UID, since=program.since, timeout=timeout)
         return self.server.wait_frame(9013, "in", UID, since=program.since, timeout=timeout)
 
-    def stop(self, program):
-        self.assertEqual(program.stop(), 0)
 
 
 class LogOn(ProgramCase):

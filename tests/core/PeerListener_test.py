@@ -14,27 +14,13 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import parlo_e2e as e2e  # noqa: E402
 from peer import Peer, PeerError  # noqa: E402
 
-UID, PASSWORD = "12345678", "secret1"
+UID, PASSWORD = e2e.ServerCase.UID, e2e.ServerCase.PASSWORD
 CALLER = "87654321"
 # A caller's profile record: its user id first, then the other "||" fields.
 RECORD = CALLER + "||Caller||Ann||Lee||30||F||Nowhere||||||||||||||hi||hello||||"
 
 
-class ListenerCase(unittest.TestCase):
-    def setUp(self):
-        self.server = e2e.start_server()
-        self.server.add_account(PASSWORD, UID)
-        self.homes, self.programs = [], []
-
-    def tearDown(self):
-        for p in self.programs:
-            if p.proc.poll() is None:
-                p.proc.kill()
-                p.proc.wait()
-        e2e.stop_server(self.server)
-        for h in self.homes:
-            h.remove()
-
+class ListenerCase(e2e.ServerCase):
     def run_listening(self, env=None, blocked=None, **settings):
         port = e2e.free_port()
         values = e2e.base_settings(self.server, UID, PASSWORD, AutoListen=True, ListenPort=str(port), **settings)
@@ -50,8 +36,6 @@ class ListenerCase(unittest.TestCase):
         p.port = port
         return p
 
-    def stop(self, program):
-        self.assertEqual(program.stop(), 0)
 
     def peer(self, program):
         p = Peer("127.0.0.1", program.port)

@@ -15,6 +15,7 @@ import sys
 import tempfile
 import threading
 import time
+import unittest
 
 SOURCE_DIR = os.environ.get("PARLO_SOURCE_DIR") or os.path.abspath(
     os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -189,3 +190,27 @@ def base_settings(server, uid, password, **extra):
               "AutoListen": False, "ListenPort": str(free_port())}
     values.update(extra)
     return values
+
+
+class ServerCase(unittest.TestCase):
+    """A local directory server with one account (UID, PASSWORD), and the homes and
+    programs a test made, all removed when the test ends."""
+
+    UID, PASSWORD = "12345678", "secret1"
+
+    def setUp(self):
+        self.server = start_server()
+        self.server.add_account(self.PASSWORD, self.UID)
+        self.homes, self.programs = [], []
+
+    def tearDown(self):
+        for p in self.programs:
+            if p.proc.poll() is None:
+                p.proc.kill()
+                p.proc.wait()
+        stop_server(self.server)
+        for h in self.homes:
+            h.remove()
+
+    def stop(self, program):
+        self.assertEqual(program.stop(), 0)
