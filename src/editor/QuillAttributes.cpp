@@ -269,22 +269,6 @@ void TQuillEditorObject::EndUpdate() {
   if (updateCount_ > 0 && --updateCount_ == 0) Update(false);
 }
 
-QColor ToQColor(TColor color) {
-  if (color == clNone) return QColor(Qt::transparent);
-  if (IsSystemColor(color)) {
-    switch (color & 0xFF) {
-      case 5: return QColor(Qt::white);
-      case 8: return QColor(Qt::black);
-      case 13: return QColor(0x00, 0x78, 0xD7);
-      case 14: return QColor(Qt::white);
-      case 15: return QColor(0xF0, 0xF0, 0xF0);
-      case 16: return QColor(0xA0, 0xA0, 0xA0);
-      default: return QColor(Qt::black);
-    }
-  }
-  return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
-}
-
 namespace {
 void FillRect(QPainter& canvas, const TRect& rect, bool selected, TColor color, TColor selColor) {
   QBrush saved = canvas.brush();

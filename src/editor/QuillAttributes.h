@@ -12,6 +12,7 @@
 
 #include "editor/QuillContainers.h"
 #include "platform/Charset.h"
+#include "platform/QtCanvas.h"
 
 class QPainter;
 
@@ -41,7 +42,7 @@ enum TQuillConsistentAttr : uint16_t {
 };
 using TQuillConsistentAttrs = uint16_t;
 
-enum class TFontPitch : uint8_t { fpDefault, fpVariable, fpFixed };
+using platform::TFontPitch;
 constexpr uint8_t DEFAULT_CHARSET = 1;
 constexpr uint8_t ANSI_CHARSET = 0;
 
@@ -304,7 +305,6 @@ std::vector<const TQuillGraphicFormat*>& RegisteredGraphicFormats();
 // The last registered format that accepts the extension (".bmp", any case), or null.
 const TQuillGraphicFormat* GetRegisteredGraphicFormat(const std::string& ext);
 
-// Platform colour value (0x00BBGGRR or a system colour) to a Qt colour.
-QColor ToQColor(TColor color);
+using platform::ToQColor;
 
 }  // namespace quill
