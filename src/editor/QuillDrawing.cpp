@@ -19,6 +19,16 @@ TCanvasFont CanvasFont(const TQuillFont& font) {
   return f;
 }
 
+TQuillFont FontFromQt(const QFont& font) {
+  TQuillFont f;
+  f.Name = font.family().toStdString();
+  if (font.pointSize() > 0) f.Size = font.pointSize();
+  else f.Height = -font.pixelSize();
+  f.Style = (font.bold() ? fsBold : 0) | (font.italic() ? fsItalic : 0) | (font.underline() ? fsUnderline : 0) |
+            (font.strikeOut() ? fsStrikeOut : 0);
+  return f;
+}
+
 void PaintGradient(TCanvas& canvas, int width, int height, TColor startColor, TColor endColor, bool vertical) {
   if (width < 1 || height < 1) return;
   const uint32_t from = platform::ColorToRGB(startColor);

@@ -4,6 +4,8 @@
 // misspelling underline, frames around a rectangle, the gutter's dividing
 // line; and the bridge from the editor's fonts to the canvas's.
 
+#include <QFont>
+
 #include "editor/QuillAttributes.h"
 #include "platform/Canvas.h"
 
@@ -20,6 +22,8 @@ using platform::TPenStyle;
 // The canvas font of an editor font; a size in points becomes a character
 // height in pixels at the screen's resolution.
 TCanvasFont CanvasFont(const TQuillFont& font);
+// The editor font of a desktop font (the hint font, a widget's font).
+TQuillFont FontFromQt(const QFont& font);
 
 // Bands of colour from StartColor to EndColor across Width (or, Vertical,
 // down Height) pixels from the canvas's origin; as many bands as the largest

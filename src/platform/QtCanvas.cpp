@@ -355,6 +355,12 @@ TTextMetrics TQtCanvas::TextMetrics() { return Lookup(font_).metrics; }
 
 const int* TQtCanvas::CharWidths() { return Lookup(font_).widths; }
 
+TCanvas& ScreenCanvas() {
+  // Never freed, like the font table it measures with.
+  static auto* screen = new TBitmap(1, 1);
+  return screen->Canvas();
+}
+
 TBitmap::TBitmap(int width, int height) { SetSize(width, height); }
 
 TBitmap::~TBitmap() = default;

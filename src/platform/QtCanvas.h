@@ -74,6 +74,9 @@ class TQtCanvas : public TCanvas {
   bool clipped_ = false;
 };
 
+// A canvas for measuring text outside any paint, as the screen measures it.
+TCanvas& ScreenCanvas();
+
 // A picture to draw into and to draw from: the background picture of a
 // control, the off-screen surface a paint is composed on.
 class TBitmap {
