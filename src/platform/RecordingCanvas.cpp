@@ -112,8 +112,11 @@ std::string TRecordingCanvas::BrushText() const {
 void TRecordingCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::string_view text,
                                   const int* advances) {
   std::string s = "ExtTextOut " + PointText({x, y}) + " \"" + std::string(text) + "\"";
-  if (rect != nullptr && (options & etoOpaque)) s += " opaque " + RectText(*rect);
-  if (rect != nullptr && (options & etoClipped)) s += " clipped " + RectText(*rect);
+  if (rect != nullptr) {
+    const bool opaque = (options & etoOpaque) != 0, clipped = (options & etoClipped) != 0;
+    s += opaque && clipped ? " opaque,clipped " : opaque ? " opaque " : clipped ? " clipped " : " rect ";
+    s += RectText(*rect);
+  }
   s += " font=" + font_.Name + "," + std::to_string(font_.Height) + StyleText(font_.Style);
   s += " color=" + ColorName(textColor_);
   const bool fills = (rect != nullptr && (options & etoOpaque)) || (bkMode_ == TBkMode::bkOpaque && !text.empty());

@@ -14,7 +14,7 @@
 // one more pixel again in bold. Widths are at least 1.
 //
 // The lines read, for example:
-//   ExtTextOut 4,0 "abc" clipped 4,0,25,16 font=Courier New,-13,B color=clBlack bk=clWindow adv=7
+//   ExtTextOut 4,0 "abc" opaque,clipped 4,0,25,16 font=Courier New,-13,B color=clBlack bk=clWindow adv=7
 //   FillRect 0,0,10,16 brush=clWindow
 //   Line 0,5-10,5 pen=clBlack,w2,dot,xor
 // where "bk" appears only when the call fills the text's background.
