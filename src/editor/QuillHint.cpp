@@ -72,7 +72,6 @@ void TQuillHintWindow::ActivateHint(TRect rect, const std::string& caption) {
   rect = platform::OffsetRect(rect, std::max(0, -rect.Left), std::max(0, -rect.Top));
   setGeometry(rect.Left, rect.Top, rect.Width(), rect.Height());
   show();
-  raise();
   update();
 }
 

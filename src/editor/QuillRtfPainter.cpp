@@ -80,7 +80,9 @@ void TQuillRtfPainter::PaintToCanvas(TCanvas& canvas, const TRect& rect, const T
   for (const TQuillRtfInfo* run = head->Next.get(); run != nullptr; run = run->Next.get()) {
     if (!run->IsColumnStop()) {
       canvas.SetFontStyle(run->FontStyle);
-      if (!selected) canvas.SetTextColor(run->FontColor);
+      // A run without a colour of its own takes the canvas's: "no colour"
+      // must not reach the canvas, where it draws nothing.
+      if (!selected) canvas.SetTextColor(run->FontColor != clNone ? run->FontColor : savedColor);
       canvas.TextOut(x, rect.Top, run->Text);
     }
     x += run->Width;

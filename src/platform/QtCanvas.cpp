@@ -8,7 +8,6 @@
 #include <QRawFont>
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 #include <tuple>
 #include <vector>
@@ -135,7 +134,7 @@ TQtCanvas::TQtCanvas(QPainter& painter) : painter_(&painter) {
   painter.setRenderHint(QPainter::Antialiasing, false);
 }
 
-TQtCanvas::TQtCanvas(QImage& image) : painter_(nullptr), image_(&image) {}
+TQtCanvas::TQtCanvas(QImage& image) : painter_(nullptr), image_(&image), base_(image.rect()), clip_(base_) {}
 
 TQtCanvas::~TQtCanvas() { Flush(); }
 
@@ -247,15 +246,9 @@ void TQtCanvas::DrawLine(TPoint from, TPoint to) {
   QPainter& p = *surface;
   p.save();
   UsePen(p);
-  const int dx = to.X - from.X, dy = to.Y - from.Y;
-  const int steps = std::max(std::abs(dx), std::abs(dy));
-  if (steps == 1) {
-    p.drawPoint(from.X, from.Y);
-  } else {
-    // One step short of the end: the last pixel is the next line's first.
-    const QPointF end(to.X - static_cast<double>(dx) / steps, to.Y - static_cast<double>(dy) / steps);
-    p.drawLine(QPointF(from.X, from.Y), end);
-  }
+  // A flat cap ends the line before its last pixel, as lines drawn end to
+  // end need.
+  p.drawLine(from.X, from.Y, to.X, to.Y);
   p.restore();
 }
 
