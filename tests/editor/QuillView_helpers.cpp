@@ -35,7 +35,8 @@ void FakeView::WrapAll(int columns) {
 void FakeView::PaintAll(int firstLine, bool marks) {
   painter->PainterRecords().clear();
   TCustomPainterRecord* record = painter->AddPainterRecord();
-  record->Rect = {0, 0, width, height};
+  record->Rect = {left, 0, width, height};
+  record->Origin = {left, 0};
   record->TopLeft = {0, firstLine};
   painter->InitPainterRecord(*record);
   painter->SetCurrentRecord(record);
@@ -58,8 +59,8 @@ bool FakeView::GetSelBounds(int line, int, int& left, int& right, bool inPixels)
   right = line == selEnd.Y ? selEnd.X : MaxInt;
   if (inPixels) {
     const int cw = painter->GetDefaultCharWidth();
-    left *= cw;
-    right = right == MaxInt ? width : right * cw;
+    left = this->left + left * cw;
+    right = right == MaxInt ? width : this->left + right * cw;
   }
   return true;
 }

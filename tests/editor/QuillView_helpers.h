@@ -51,6 +51,7 @@ class FakeView : public TQuillEditorView, public TQuillBackgroundOwner {
   TPoint searchStart, searchEnd;  // search match, end exclusive
   TPoint caret;
   int width = 400, height = 300;
+  int left = 0;  // where the text area starts (the gutter lies before it)
   int invalidations = 0;
   int lineNumberWidth = 0;
 
