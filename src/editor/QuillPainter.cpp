@@ -48,10 +48,18 @@ std::unique_ptr<TCustomPainterRecord> TCustomQuillPainter::NewPainterRecord() co
 
 void TCustomQuillPainter::InitWordWrap(int width, const TQuillCharSet&) { wrapWidth_ = width; }
 
-TCanvas& TCustomQuillPainter::MeasureCanvas() {
+platform::TTextMetrics TCustomQuillPainter::FontMetrics(TFontStyles style) {
+  // Measuring may happen in the middle of a paint: the canvas keeps its font.
   TCanvas& canvas = owner_->Canvas();
-  canvas.SetFont(CanvasFont(owner_->Font()));
-  return canvas;
+  const TCanvasFont savedFont = canvas.Font();
+  const TColor savedColor = canvas.TextColor();
+  TCanvasFont font = CanvasFont(owner_->Font());
+  font.Style = style;
+  canvas.SetFont(font);
+  const platform::TTextMetrics metrics = canvas.TextMetrics();
+  canvas.SetFont(savedFont);
+  canvas.SetTextColor(savedColor);
+  return metrics;
 }
 
 void TCustomQuillPainter::DoTextOut(const TRect& rect, const TRect* clip, const std::string& text,
@@ -148,32 +156,29 @@ void TCustomQuillPainter::DoFillRect(const TRect& rect, TColor color) {
 // TQuillPainter: metrics
 
 int TQuillPainter::LineHeight() {
-  if (lineHeight_ == 0) lineHeight_ = std::max(1, AdjustFontHeight(MeasureCanvas().TextMetrics().Height));
+  if (lineHeight_ == 0) lineHeight_ = std::max(1, AdjustFontHeight(FontMetrics(Owner()->Font().Style).Height));
   return lineHeight_;
 }
 
 int TQuillPainter::CharWidth() {
-  if (charWidth_ == 0) charWidth_ = std::max(1, MeasureCanvas().TextMetrics().AveCharWidth);
+  if (charWidth_ == 0) charWidth_ = std::max(1, FontMetrics(Owner()->Font().Style).AveCharWidth);
   return charWidth_;
 }
 
 int TQuillPainter::GetBaseLine() {
-  if (baseLine_ == 0) baseLine_ = MeasureCanvas().TextMetrics().Ascent;
+  if (baseLine_ == 0) baseLine_ = FontMetrics(Owner()->Font().Style).Ascent;
   return baseLine_;
 }
 
 int TQuillPainter::AdjustFontHeight(int height) {
   TCustomQuillParser* parser = Owner()->GetParser();
   if (parser == nullptr) return height;
-  TCanvas& canvas = MeasureCanvas();
   const TFontStyles editorStyle = Owner()->Font().Style;
   for (int i = 0; i < parser->GetStyleCount(); ++i) {
     TColor color = clNone;
     TFontStyles style = 0;
     parser->GetFont(i, color, style);
-    if (style == editorStyle) continue;
-    canvas.SetFontStyle(style);
-    height = std::max(height, canvas.TextMetrics().Height);
+    if (style != editorStyle) height = std::max(height, FontMetrics(style).Height);
   }
   return height;
 }
@@ -248,7 +253,7 @@ void TQuillPainter::InitPainterRecord(TCustomPainterRecord& record) {
   const int cw = CharWidth(), lh = LineHeight();
   r.FirstColumn = std::max(0, (r.Rect.Left - r.Origin.X) / cw);
   r.LastColumn = (r.Rect.Right - r.Origin.X) / cw + 1;
-  r.Rect.Left = std::max(r.Rect.Left, r.Origin.X + r.FirstColumn * cw);
+  r.Rect.Left = r.Origin.X + r.FirstColumn * cw;
   r.Rect.Top = FloorDiv(r.Rect.Top - r.Origin.Y, lh) * lh + r.Origin.Y;
   const TPoint first = PixelToTextPoint({0, r.Rect.Top - r.Origin.Y}, r.TopLeft, nullptr, false);
   r.FirstLine = first.Y;
@@ -385,8 +390,8 @@ int TQuillPainter::PaintWrapLine(int line, int row, int start, int end, const st
   const TRect rest{x, seg.Top, seg.Right, seg.Bottom};
   const bool styleBeyond = (options & eoLineStyleBeyondEol) != 0;
   if (selBeyond && selRight > x) {
-    DoFillSelRect(rest, selLeft, selRight, styleBeyond ? styleBk : clNone,
-                  styleBeyond && styleColor != clNone ? styleColor : clNone);
+    if (styleBeyond && styleColor != clNone) DoFillSelRect(rest, selLeft, selRight, styleBk, styleColor);
+    else DoFillSelRect(rest, selLeft, selRight, clNone, clNone);
   } else if (styleBeyond) {
     if (styleBk != clNone) DoFillRect(rest, styleBk);
     else if (!Transparent()) DoFillRect(rest, clNone);

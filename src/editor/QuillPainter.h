@@ -131,8 +131,8 @@ class TCustomQuillPainter : public TQuillObject {
   TBitmap* Offscreen() const { return work_; }
   int BusyCount() const { return busy_; }
   void Busy(int delta) { busy_ += delta; }
-  // The painter's canvas for measuring, with the editor font selected.
-  TCanvas& MeasureCanvas();
+  // The measures of the editor font in a style.
+  platform::TTextMetrics FontMetrics(TFontStyles style);
 
   std::vector<int> buffer_;
   int wrapWidth_ = 0;

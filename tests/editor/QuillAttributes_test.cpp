@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
+#include "QuillView_helpers.h"
 #include <QPainter>
 
 #include <filesystem>
@@ -100,11 +100,7 @@ std::string TinyBmp() {
 }
 
 TEST(QuillAttributes, PictureObjects) {
-  int argc = 1;
-  char name[] = "t";
-  char* argv[] = {name};
-  static QGuiApplication* app = QGuiApplication::instance() ? nullptr : new QGuiApplication(argc, argv);
-  (void)app;
+  viewtest::EnsureApp();
 
   EXPECT_EQ(GetRegisteredGraphicFormat(".BMP")->Name, "TQuillBitmapObject");
   EXPECT_EQ(GetRegisteredGraphicFormat(".wmf")->Name, "TQuillMetaFileObject");
