@@ -89,12 +89,34 @@ std::vector<std::string> CallsStarting(const platform::TRecordingCanvas& canvas,
 
 #include <QApplication>
 
+#include <gtest/gtest.h>
+
 namespace viewtest {
+
+namespace {
+
+QApplication* made = nullptr;
+
+// The application goes when the tests end, before the process's own
+// teardown, which Qt's font layer does not survive.
+class AppEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    delete made;
+    made = nullptr;
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
+}  // namespace
+
 void EnsureApp() {
   if (QCoreApplication::instance() != nullptr) return;
   static int argc = 1;
   static char name[] = "editor_tests";
   static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
+  made = new QApplication(argc, argv);
 }
+
 }  // namespace viewtest

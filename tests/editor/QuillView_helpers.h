@@ -140,6 +140,6 @@ std::vector<std::string> CallsStarting(const platform::TRecordingCanvas& canvas,
 
 namespace viewtest {
 // An application object for tests that draw text or make widgets; made by
-// the first test that asks and kept for the process's life.
+// the first test that asks, gone when the tests end.
 void EnsureApp();
 }  // namespace viewtest
