@@ -71,20 +71,19 @@ void TQuillPage::SetOrientation(TQuillPageOrientation value) {
   UpdatePage();
 }
 
-#define QUILL_PAGE_SETTER(Name, field)      \
-  void TQuillPage::Set##Name(int value) {   \
-    value = std::max(value, 0);             \
-    if (value == field) return;             \
-    field = value;                          \
-    UpdatePage();                           \
-  }
-QUILL_PAGE_SETTER(LeftIndent, leftIndent_)
-QUILL_PAGE_SETTER(TopIndent, topIndent_)
-QUILL_PAGE_SETTER(RightIndent, rightIndent_)
-QUILL_PAGE_SETTER(BottomIndent, bottomIndent_)
-QUILL_PAGE_SETTER(LeftGutterWidth, leftGutterWidth_)
-QUILL_PAGE_SETTER(TopGutterHeight, topGutterHeight_)
-#undef QUILL_PAGE_SETTER
+void TQuillPage::SetMeasure(int& field, int value) {
+  value = std::max(value, 0);
+  if (value == field) return;
+  field = value;
+  UpdatePage();
+}
+
+void TQuillPage::SetLeftIndent(int value) { SetMeasure(leftIndent_, value); }
+void TQuillPage::SetTopIndent(int value) { SetMeasure(topIndent_, value); }
+void TQuillPage::SetRightIndent(int value) { SetMeasure(rightIndent_, value); }
+void TQuillPage::SetBottomIndent(int value) { SetMeasure(bottomIndent_, value); }
+void TQuillPage::SetLeftGutterWidth(int value) { SetMeasure(leftGutterWidth_, value); }
+void TQuillPage::SetTopGutterHeight(int value) { SetMeasure(topGutterHeight_, value); }
 
 void TQuillPage::SetNumAlignment(TQuillNumAlignment value) {
   if (value == numAlignment_) return;
@@ -468,18 +467,21 @@ void PaintPage(TQuillEditorView& view, TCanvas& canvas, int index, const TRect& 
   const TBrush saved = canvas.Brush();
   if (view.PageLayout()) {
     const TRect outer = page.PageOuterRect(false);
+    // The paper, and the desk either side of it down to the shadow.
     canvas.Brush() = TBrush{view.GetEditorColor(), TBrushStyle::bsSolid};
     canvas.FillRect(platform::IntersectRect(outer, clip));
-    if (view.GetLeftIndent() > 0) view.PaintGutter(canvas, {outer.Left, outer.Top, outer.Left + view.GetLeftIndent(), outer.Bottom});
+    PaintBoundingRect(canvas, {clip.Left, outer.Top, clip.Right, outer.Bottom + 2},
+                      {outer.Left - 1, outer.Top, outer.Right + 2, outer.Bottom + 2}, view.BorderColor());
+    if (view.GetLeftIndent() > 0)
+      view.PaintGutter(canvas, {outer.Left, outer.Top, outer.Left + view.GetLeftIndent(), outer.Bottom});
     if (!singlePage) {
+      // The desk above the page, short of the shadow of the page above.
       const int band = page.TopGutterHeight() - (index > 0 ? 2 : 0);
       canvas.Brush() = TBrush{view.BorderColor(), TBrushStyle::bsSolid};
-      canvas.FillRect(platform::IntersectRect({clip.Left, outer.Top - band - 1, clip.Right, outer.Top - 1}, clip));
-      // The desk beside the page, left and right.
-      PaintBoundingRect(canvas, {clip.Left, outer.Top - 1, clip.Right, outer.Bottom + 2},
-                        {outer.Left - 1, outer.Top - 1, outer.Right + 2, outer.Bottom + 2}, view.BorderColor());
+      canvas.FillRect(platform::IntersectRect({clip.Left, outer.Top - 1 - band, clip.Right, outer.Top - 1}, clip));
     }
-    canvas.Brush() = TBrush{clBlack, TBrushStyle::bsClear};
+    // A black frame, and a shadow one pixel off along the right and bottom.
+    canvas.Brush().Style = TBrushStyle::bsClear;
     const TPen savedPen = canvas.Pen();
     canvas.Pen() = TPen{clBlack, 1, TPenStyle::psSolid, TPenMode::pmCopy};
     canvas.Rectangle({outer.Left - 1, outer.Top - 1, outer.Right + 1, outer.Bottom + 1});
@@ -491,7 +493,7 @@ void PaintPage(TQuillEditorView& view, TCanvas& canvas, int index, const TRect& 
   } else if (view.PageType() == TQuillPageType::ptPageBreaks) {
     const TRect text = page.PageRect();
     canvas.Brush() = TBrush{view.GetEditorColor(), TBrushStyle::bsSolid};
-    canvas.FillRect(platform::IntersectRect({text.Left, text.Top, text.Right, text.Bottom}, clip));
+    canvas.FillRect(platform::IntersectRect(text, clip));
     view.PaintGutter(canvas, {0, text.Top, view.GetLeftIndent(), text.Bottom});
   }
   canvas.Brush() = saved;

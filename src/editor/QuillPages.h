@@ -89,6 +89,9 @@ class TQuillPage {
 
  private:
   friend class TQuillPages;
+  // Margins and desk sizes are never below 0.
+  void SetMeasure(int& field, int value);
+
   TQuillPages* collection_;
   int updateCount_ = 0;
   int pageWidth_ = 0;

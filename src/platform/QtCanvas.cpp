@@ -239,85 +239,64 @@ void TQtCanvas::FillRect(const TRect& rect) {
   if (QPainter* p = Begin()) FillWithBrush(*p, ToQRect(rect));
 }
 
-void TQtCanvas::DrawLine(TPoint from, TPoint to) {
-  if (pen_.Style == TPenStyle::psClear || from == to) return;
+void TQtCanvas::Shape(bool fill, const std::function<void(QPainter&)>& draw) {
   QPainter* surface = Begin();
   if (surface == nullptr) return;
-  QPainter& p = *surface;
-  p.save();
-  UsePen(p);
+  surface->save();
+  if (fill) UseBrush(*surface);
+  else surface->setBrush(Qt::NoBrush);
+  UsePen(*surface);
+  draw(*surface);
+  surface->restore();
+}
+
+void TQtCanvas::DrawLine(TPoint from, TPoint to) {
+  if (pen_.Style == TPenStyle::psClear || from == to) return;
   // A flat cap ends the line before its last pixel, as lines drawn end to
   // end need.
-  p.drawLine(from.X, from.Y, to.X, to.Y);
-  p.restore();
+  Shape(false, [&](QPainter& p) { p.drawLine(from.X, from.Y, to.X, to.Y); });
 }
 
 void TQtCanvas::PolyBezier(std::span<const TPoint> points) {
   if (points.size() < 4) return;
-  QPainter* surface = Begin();
-  if (surface == nullptr) return;
-  QPainter& p = *surface;
-  p.save();
-  UsePen(p);
-  p.setBrush(Qt::NoBrush);
   QPainterPath path(QPointF(points[0].X, points[0].Y));
   for (size_t i = 1; i + 2 < points.size(); i += 3)
     path.cubicTo(points[i].X, points[i].Y, points[i + 1].X, points[i + 1].Y, points[i + 2].X, points[i + 2].Y);
-  p.drawPath(path);
-  p.restore();
+  Shape(false, [&](QPainter& p) { p.drawPath(path); });
 }
 
 void TQtCanvas::Polygon(std::span<const TPoint> points) {
   if (points.size() < 2) return;
-  QPainter* surface = Begin();
-  if (surface == nullptr) return;
-  QPainter& p = *surface;
-  p.save();
-  UseBrush(p);
-  UsePen(p);
   QPolygon polygon;
   for (const TPoint& pt : points) polygon << QPoint(pt.X, pt.Y);
-  p.drawPolygon(polygon);
-  p.restore();
+  Shape(true, [&](QPainter& p) { p.drawPolygon(polygon); });
 }
 
 void TQtCanvas::Rectangle(const TRect& rect) {
   if (rect.IsEmpty()) return;
-  QPainter* surface = Begin();
-  if (surface == nullptr) return;
-  QPainter& p = *surface;
-  p.save();
-  UseBrush(p);
-  UsePen(p);
-  p.drawRect(QRect(rect.Left, rect.Top, rect.Width() - 1, rect.Height() - 1));
-  p.restore();
+  Shape(true, [&](QPainter& p) { p.drawRect(QRect(rect.Left, rect.Top, rect.Width() - 1, rect.Height() - 1)); });
+}
+
+void TQtCanvas::Picture(const QRect& target, const QImage& picture, const QRect* source) {
+  QPainter* p = Begin();
+  if (p == nullptr) return;
+  p->setCompositionMode(CopyComposition(copyMode_));
+  if (source != nullptr) p->drawImage(target, picture, *source);
+  else p->drawImage(target, picture);
 }
 
 void TQtCanvas::Draw(int x, int y, const QImage& picture, TColor transparent) {
-  if (picture.isNull()) return;
-  QPainter* surface = Begin();
-  if (surface == nullptr) return;
-  QPainter& p = *surface;
-  p.setCompositionMode(CopyComposition(copyMode_));
-  p.drawImage(QPoint(x, y), WithoutColor(picture, transparent));
+  if (!picture.isNull()) Picture(QRect(QPoint(x, y), picture.size()), WithoutColor(picture, transparent), nullptr);
 }
 
 void TQtCanvas::StretchDraw(const TRect& rect, const QImage& picture, TColor transparent) {
-  if (picture.isNull() || rect.IsEmpty()) return;
-  QPainter* surface = Begin();
-  if (surface == nullptr) return;
-  QPainter& p = *surface;
-  p.setCompositionMode(CopyComposition(copyMode_));
-  p.drawImage(ToQRect(rect), WithoutColor(picture, transparent));
+  if (!picture.isNull() && !rect.IsEmpty()) Picture(ToQRect(rect), WithoutColor(picture, transparent), nullptr);
 }
 
 void TQtCanvas::CopyRect(const TRect& dest, const QImage& source, const TRect& sourceRect) {
   if (source.isNull() || dest.IsEmpty() || sourceRect.IsEmpty()) return;
-  QPainter* surface = Begin();
-  if (surface == nullptr) return;
-  QPainter& p = *surface;
-  p.setCompositionMode(CopyComposition(copyMode_));
-  p.drawImage(ToQRect(dest), source, ToQRect(sourceRect));
+  const QRect from = ToQRect(sourceRect);
+  Picture(ToQRect(dest), source, &from);
 }
 
 void TQtCanvas::IntersectClipRect(const TRect& rect) {

@@ -65,6 +65,9 @@ class TQtCanvas : public TCanvas {
   void UsePen(QPainter& painter);
   void UseBrush(QPainter& painter);
   void FillWithBrush(QPainter& painter, const QRect& rect);
+  // A shape outlined with the pen (and filled with the brush when Fill).
+  void Shape(bool fill, const std::function<void(QPainter&)>& draw);
+  void Picture(const QRect& target, const QImage& picture, const QRect* source);
 
   QPainter* painter_;
   std::unique_ptr<QPainter> ownPainter_;

@@ -130,3 +130,22 @@ TEST(QuillPages, PaintsBreaksAndNumbers) {
   EXPECT_EQ(v.recorder.Calls(), (std::vector<std::string>{"Line 0,996-400,996 pen=clBlack,dot",
                                                           "ExtTextOut 392,983 \"1\" font=Courier New,-10 color=clWindowText"}));
 }
+
+// A page on the desk: the paper, the desk around it, a frame and a shadow,
+// each pixel covered once.
+TEST(QuillPages, PaintsAPageOnTheDesk) {
+  FakeView v;
+  v.pageType = TQuillPageType::ptPageLayout;
+  v.SetText(Lines(10));
+  v.pages.GetPageIndexAt({0, 9}, true);
+  PaintPages(v, v.recorder, {0, 0, 1000, 1200}, 0, 0, false);
+  EXPECT_EQ(v.recorder.Calls(), (std::vector<std::string>{
+                                    "FillRect 64,24,880,1078 brush=clWindow",
+                                    "FillRect 0,24,63,1080 brush=clBtnShadow",
+                                    "FillRect 882,24,1000,1080 brush=clBtnShadow",
+                                    "FillRect 0,0,1000,23 brush=clBtnShadow",
+                                    "Rectangle 63,23,881,1079 brush=clBtnShadow,clear pen=clBlack",
+                                    "Line 881,24-881,1080 pen=clBlack",
+                                    "Line 64,1079-881,1079 pen=clBlack",
+                                    "FillRect 0,1080,1000,1200 brush=clBtnShadow"}));
+}
