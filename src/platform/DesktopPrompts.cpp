@@ -18,7 +18,8 @@ bool HaveDesktop() {
 
 QString Q(const std::string& text) { return QString::fromUtf8(AnsiToUtf8(text)); }
 
-std::string FromQ(const QString& text) { return Utf8ToAnsi(text.toStdString()); }
+// A chosen file or folder: its name as the disk has it, whatever its characters.
+std::string FromQ(const QString& text) { return NameFromDiskBytes(text.toStdString()); }
 
 }  // namespace
 

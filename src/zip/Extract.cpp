@@ -187,7 +187,14 @@ class TZipReader::TEntrySink : public TZipSink {
 bool TZipReader::SafeOutputName(const TZipHeaderInfo& entry, std::string& folder, std::string& name) const {
   const std::string file = entry.FileName;
   std::string dir = entry.Directory;
-  if (file.find('\0') != std::string::npos || dir.find('\0') != std::string::npos) return false;
+  // A NUL only ever introduces a disk byte that the code page lacks (never an
+  // ASCII one); anything else is a NUL in the stored name, which no file can have.
+  auto plausible = [](const std::string& s) {
+    for (size_t i = s.find('\0'); i != std::string::npos; i = s.find('\0', i + 2))
+      if (i + 1 >= s.size() || static_cast<unsigned char>(s[i + 1]) < 0x80) return false;
+    return true;
+  };
+  if (!plausible(file) || !plausible(dir)) return false;
   if (file == "." || file == "..") return false;
   if (dir.empty() && file.empty()) return false;
   if (HasDrive(dir + file)) return false;
@@ -436,11 +443,15 @@ int TZipReader::UnZipFiles(TOutput output, TRun& run) {
   std::vector<int> chosen;
   std::vector<std::string> patterns;
   for (const std::string& p : FilesList) patterns.push_back(LowerAscii(p));
-  for (int i = 0; i < Count(); ++i) {
+  // One entry is taken straight away: walking them all for it would make a
+  // test of every entry quadratic in their number.
+  const int first = run.singleIndex >= 0 ? run.singleIndex : 0;
+  const int last = run.singleIndex >= 0 ? run.singleIndex + 1 : Count();
+  for (int i = first; i < last; ++i) {
     TZipHeaderInfo* e = Entry(i);
     bool take = DoAll;
     if (run.singleIndex >= 0) {
-      take = i == run.singleIndex;
+      take = true;
     } else if (e->FileName.empty() && !RecreateDirs) {
       take = false;
     } else if (run.selectedOnly) {
@@ -592,6 +603,17 @@ bool TZipReader::FileIsOK(int index) {
 
 bool TZipReader::CheckArchive() {
   ReadZip();
+  // Open once for all the entries, not once for each.
+  const bool oldKeep = keepZipOpen_;
+  keepZipOpen_ = true;
+  struct TRestore {
+    TZipReader& r;
+    bool keep;
+    ~TRestore() {
+      r.keepZipOpen_ = keep;
+      r.CloseZip();
+    }
+  } restore{*this, oldKeep};
   bool all = true;
   for (int i = 0; i < Count(); ++i)
     if (!Entry(i)->FileName.empty() && !FileIsOK(i)) all = false;

@@ -105,7 +105,8 @@ class TZipReader : public TComponent, public TPersistent {
   // one is an error (ENotEnoughRoom, EBadZipFile) before anything is written.
   int64_t MaxTotalUncompressed = int64_t(16) << 30;
   int64_t MaxBufferAllocation = int64_t(512) << 20;
-  int MaxEntryCount = 65535;
+  // Above the 65535 a count can say: a directory's size may hold more.
+  int MaxEntryCount = 1 << 20;
 
   // --- events
   TStartUnZipInfoEvent OnStartUnZipInfo;
