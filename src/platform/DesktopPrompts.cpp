@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "platform/DosFiles.h"
+#include "platform/ErrorSink.h"
 
 namespace platform {
 
@@ -40,14 +41,17 @@ bool AskOkCancel(const std::string& text, const std::string& caption) {
 }
 
 void ShowMessage(const std::string& text, const std::string& caption) {
-  if (!HaveDesktop()) return;
+  if (!HaveDesktop()) {
+    ReportError(caption + ": " + text);
+    return;
+  }
   QMessageBox::warning(nullptr, Q(caption), Q(text));
 }
 
-bool AskOpenFileName(const std::string& title, const std::string& filter, const std::string& startDir,
-                     std::string& name) {
-  if (!HaveDesktop()) return false;
-  // The filter comes as "Description|pattern|Description|pattern"; Qt wants "Description (pattern);;...".
+namespace {
+
+// The filter comes as "Description|pattern|Description|pattern"; Qt wants "Description (pattern);;...".
+QString QtFilter(const std::string& filter) {
   QStringList parts = Q(filter).split(QLatin1Char('|'));
   QStringList filters;
   for (int i = 0; i + 1 < parts.size(); i += 2) {
@@ -57,8 +61,26 @@ bool AskOpenFileName(const std::string& title, const std::string& filter, const 
     patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
     filters << description + QLatin1String(" (") + patterns + QLatin1Char(')');
   }
-  const QString chosen = QFileDialog::getOpenFileName(nullptr, Q(title), Q(DosToUnixPath(startDir)),
-                                                      filters.join(QLatin1String(";;")));
+  return filters.join(QLatin1String(";;"));
+}
+
+}  // namespace
+
+bool AskOpenFileName(const std::string& title, const std::string& filter, const std::string& startDir,
+                     std::string& name) {
+  if (!HaveDesktop()) return false;
+  const QString chosen =
+      QFileDialog::getOpenFileName(nullptr, Q(title), Q(DosToUnixPath(startDir)), QtFilter(filter));
+  if (chosen.isEmpty()) return false;
+  name = FromQ(chosen);
+  return true;
+}
+
+bool AskSaveFileName(const std::string& title, const std::string& filter, const std::string& startDir,
+                     std::string& name) {
+  if (!HaveDesktop()) return false;
+  const QString chosen =
+      QFileDialog::getSaveFileName(nullptr, Q(title), Q(DosToUnixPath(startDir)), QtFilter(filter));
   if (chosen.isEmpty()) return false;
   name = FromQ(chosen);
   return true;

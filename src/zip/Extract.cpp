@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "platform/DesktopPrompts.h"
 #include "zip/BufferStream.h"
@@ -381,7 +382,14 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
     case 5: decoded = Unreduce(source, sink, work.CompressionMethod - 1, work.UncompressedSize); break;
     case 6: decoded = Explode(source, sink, work.Flags, work.UncompressedSize); break;
     case 8:
-      if (!run.inflater) run.inflater = std::make_unique<TInflater>();
+      try {
+        if (!run.inflater) run.inflater = std::make_unique<TInflater>();
+      } catch (const std::bad_alloc&) {
+        // The entry fails its check below; the run goes on with the next.
+        statusText_ = "*** inflate out of memory ***";
+        decoded = false;
+        break;
+      }
       decoded = run.inflater->Run(source, sink);
       break;
     default:

@@ -161,6 +161,8 @@ class TZipReader : public TComponent, public TPersistent {
   bool ZipHasComment() const { return endCentral_.ZipHasComment(); }
   void CancelTheOperation() { cancel_ = true; }
   bool Busy() const { return busy_; }
+  // What the last decompression had to say when it could not run.
+  const std::string& StatusText() const { return statusText_; }
   int NumDisks() const { return numDisks_; }
   virtual TMultiMode GetMultiMode() const { return multiMode_; }
   virtual void SetMultiMode(TMultiMode mode) { multiMode_ = mode; }
@@ -234,6 +236,7 @@ class TZipReader : public TComponent, public TPersistent {
   bool cancel_ = false;
   bool busy_ = false;
   bool testing_ = false;
+  std::string statusText_;
   TZipCrypt crypt_;
 };
 
