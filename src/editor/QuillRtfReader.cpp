@@ -1050,8 +1050,12 @@ void TQuillRtfImporter::ProcessPicture() {
   if (goalHeight > 0) height = RtfWidthToPixel(goalHeight);
   if (width < 0) width = ownWidth;
   if (height < 0) height = ownHeight;
-  object->SetWidth(ClampInt(static_cast<int64_t>(width) * scaleX / 100, 0, 32767));
-  object->SetHeight(ClampInt(static_cast<int64_t>(height) * scaleY / 100, 0, 32767));
+  // A goal is scaled in twips, before the rounding to whole pixels.
+  auto shown = [](int pixels, int goal, int scale) {
+    return goal > 0 ? RtfWidthToPixel(MulDiv(goal, scale, 100)) : ClampInt(int64_t{pixels} * scale / 100, 0, 32767);
+  };
+  object->SetWidth(ClampInt(shown(width, goalWidth, scaleX), 0, 32767));
+  object->SetHeight(ClampInt(shown(height, goalHeight, scaleY), 0, 32767));
   object->SetStretch(scaleX != 100 || scaleY != 100 || width != ownWidth || height != ownHeight);
   // A picture that starts a paragraph belongs on the new line.
   if (!skipText_) CheckNewLine();
