@@ -64,26 +64,27 @@ QString QtFilter(const std::string& filter) {
   return filters.join(QLatin1String(";;"));
 }
 
-}  // namespace
-
-bool AskOpenFileName(const std::string& title, const std::string& filter, const std::string& startDir,
-                     std::string& name) {
+bool AskFileName(bool save, const std::string& title, const std::string& filter, const std::string& startDir,
+                 std::string& name) {
   if (!HaveDesktop()) return false;
-  const QString chosen =
-      QFileDialog::getOpenFileName(nullptr, Q(title), Q(DosToUnixPath(startDir)), QtFilter(filter));
+  const QString start = Q(DosToUnixPath(startDir));
+  const QString chosen = save ? QFileDialog::getSaveFileName(nullptr, Q(title), start, QtFilter(filter))
+                              : QFileDialog::getOpenFileName(nullptr, Q(title), start, QtFilter(filter));
   if (chosen.isEmpty()) return false;
   name = FromQ(chosen);
   return true;
 }
 
+}  // namespace
+
+bool AskOpenFileName(const std::string& title, const std::string& filter, const std::string& startDir,
+                     std::string& name) {
+  return AskFileName(false, title, filter, startDir, name);
+}
+
 bool AskSaveFileName(const std::string& title, const std::string& filter, const std::string& startDir,
                      std::string& name) {
-  if (!HaveDesktop()) return false;
-  const QString chosen =
-      QFileDialog::getSaveFileName(nullptr, Q(title), Q(DosToUnixPath(startDir)), QtFilter(filter));
-  if (chosen.isEmpty()) return false;
-  name = FromQ(chosen);
-  return true;
+  return AskFileName(true, title, filter, startDir, name);
 }
 
 bool AskFolder(const std::string& title, const std::string& startDir, std::string& folder) {

@@ -432,20 +432,31 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   return 0;
 }
 
+// Keeps the archive open through one operation, then puts the setting back
+// (and, for an extraction run, empties FilesList) and closes it.
+class TZipReader::TKeepOpen {
+ public:
+  TKeepOpen(TZipReader& reader, bool clearFiles) : r_(reader), keep_(reader.keepZipOpen_), clearFiles_(clearFiles) {
+    r_.keepZipOpen_ = true;
+  }
+  ~TKeepOpen() {
+    r_.keepZipOpen_ = keep_;
+    if (clearFiles_) r_.FilesList.clear();
+    r_.CloseZip();
+  }
+  TKeepOpen(const TKeepOpen&) = delete;
+  TKeepOpen& operator=(const TKeepOpen&) = delete;
+
+ private:
+  TZipReader& r_;
+  bool keep_;
+  bool clearFiles_;
+};
+
 int TZipReader::UnZipFiles(TOutput output, TRun& run) {
   cancel_ = false;
   run.output = output;
-  const bool oldKeep = keepZipOpen_;
-  keepZipOpen_ = true;
-  struct TRestore {
-    TZipReader& r;
-    bool keep;
-    ~TRestore() {
-      r.keepZipOpen_ = keep;
-      r.FilesList.clear();
-      r.CloseZip();
-    }
-  } restore{*this, oldKeep};
+  TKeepOpen open(*this, true);
   OpenZip();
 
   std::vector<int> chosen;
@@ -612,16 +623,7 @@ bool TZipReader::FileIsOK(int index) {
 bool TZipReader::CheckArchive() {
   ReadZip();
   // Open once for all the entries, not once for each.
-  const bool oldKeep = keepZipOpen_;
-  keepZipOpen_ = true;
-  struct TRestore {
-    TZipReader& r;
-    bool keep;
-    ~TRestore() {
-      r.keepZipOpen_ = keep;
-      r.CloseZip();
-    }
-  } restore{*this, oldKeep};
+  TKeepOpen open(*this, false);
   bool all = true;
   for (int i = 0; i < Count(); ++i)
     if (!Entry(i)->FileName.empty() && !FileIsOK(i)) all = false;

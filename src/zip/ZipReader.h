@@ -190,6 +190,7 @@ class TZipReader : public TComponent, public TPersistent {
  protected:
   enum class TOutput { File, Stream, Memory, Test };
   struct TRun;
+  class TKeepOpen;
   class TEntrySource;
   class TEntrySink;
 
