@@ -14,9 +14,9 @@
 #include "platform/Charset.h"
 #include "platform/QtCanvas.h"
 
-class QPainter;
-
 namespace quill {
+
+using platform::TCanvas;
 
 enum class TQuillScriptStyle : uint8_t { ssNormal, ssSubScript, ssSuperScript };
 enum class TQuillAlignment : uint8_t { algLeft, algRight, algCenter, algJustify };
@@ -234,7 +234,7 @@ class TQuillEditorObject : public TCustomQuillEditorObject {
   void Update(bool heightChanged) override;
   void BeginUpdate() { ++updateCount_; }
   void EndUpdate();
-  virtual void PaintRect(QPainter& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
+  virtual void PaintRect(TCanvas& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
                          TColor selColor);
 
  protected:
@@ -256,7 +256,7 @@ class TQuillGraphicObject : public TQuillEditorObject {
   // then empty.
   bool LoadFromFile(const platform::FileName& fileName);
   const QImage& GetTempBitmap();
-  void PaintRect(QPainter& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
+  void PaintRect(TCanvas& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
                  TColor selColor) override;
 
  protected:
@@ -289,7 +289,7 @@ class TQuillEmptyGraphicObject : public TQuillGraphicObject {
  public:
   explicit TQuillEmptyGraphicObject(TQuillAttributesEditor* editor = nullptr)
       : TQuillGraphicObject(editor, TQuillGraphicKind::gkBitmap) {}
-  void PaintRect(QPainter& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
+  void PaintRect(TCanvas& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
                  TColor selColor) override;
 };
 

@@ -13,7 +13,6 @@ namespace quill {
 
 using platform::TBrush;
 using platform::TBrushStyle;
-using platform::TCanvas;
 using platform::TCanvasFont;
 using platform::TPen;
 using platform::TPenMode;

@@ -15,7 +15,6 @@ class QWidget;
 
 namespace quill {
 
-using platform::TCanvas;
 
 enum TQuillEditorOption : uint32_t {
   eoPaintGutter = 1u << 0,

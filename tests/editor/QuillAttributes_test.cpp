@@ -131,7 +131,7 @@ TEST(QuillAttributes, PictureObjects) {
   QImage canvas(8, 8, QImage::Format_RGB32);
   canvas.fill(Qt::white);
   {
-    QPainter painter(&canvas);
+    platform::TQtCanvas painter(canvas);
     picture->PaintRect(painter, {0, 0, 8, 8}, {1, 1}, true, true, clBlack, clBlack);
   }
   EXPECT_EQ(canvas.pixelColor(1, 1), QColor(Qt::cyan)) << "a selected picture is drawn inverted";
