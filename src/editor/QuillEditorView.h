@@ -15,7 +15,6 @@ class QWidget;
 
 namespace quill {
 
-
 enum TQuillEditorOption : uint32_t {
   eoPaintGutter = 1u << 0,
   eoPaintMargin = 1u << 1,
