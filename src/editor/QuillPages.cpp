@@ -223,7 +223,12 @@ int TQuillPages::IndexOf(const TQuillPage* page) const {
 TQuillPage& TQuillPages::Add() {
   items_.push_back(std::make_unique<TQuillPage>(this));
   TQuillPage& page = *items_.back();
-  if (Count() > 1) page.Assign(GetItem(0));
+  if (Count() > 1) {
+    // A page being made is no change to tell the editor of.
+    ++page.updateCount_;
+    page.Assign(GetItem(0));
+    --page.updateCount_;
+  }
   if (editor_ != nullptr && editor_->NeedPages()) {
     for (int i = measured_; i < Count(); ++i) CalcPageInternalSize(i, true);
     if (editor_->RebuildingFromLine() >= 0) editor_->Invalidate();

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>

@@ -203,14 +203,15 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
   QPainter& p = *surface;
   const FontEntry& e = Lookup(font_);
   p.save();
+  // The rectangle is the device's; only the text turns with the font.
+  if (rect != nullptr && (options & etoClipped)) p.setClipRect(ToQRect(*rect), Qt::IntersectClip);
+  if (rect != nullptr && (options & etoOpaque)) p.fillRect(ToQRect(*rect), ToQColor(bkColor_));
   if (font_.Escapement != 0) {
     p.translate(x, y);
     p.rotate(-font_.Escapement / 10.0);
     x = 0;
     y = 0;
   }
-  if (rect != nullptr && (options & etoClipped)) p.setClipRect(ToQRect(*rect), Qt::IntersectClip);
-  if (rect != nullptr && (options & etoOpaque)) p.fillRect(ToQRect(*rect), ToQColor(bkColor_));
   if (!text.empty()) {
     QList<QPointF> positions;
     positions.reserve(static_cast<qsizetype>(text.size()));
