@@ -68,6 +68,10 @@ class TImpl {
   int appliedWidth = 0, appliedHeight = 0;
   int searchStart = -1;
   bool searching = false;
+  // While another device may still take over, a device's failure is logged
+  // instead of raised: the application would take the error as the end of video.
+  bool mayHandOver = false;
+  TReportLevel FailureLevel() const { return mayHandOver ? rl_Log : rl_Error; }
   bool videoDeviceChanged = true, audioDeviceChanged = true;
   bool streamConfigRequested = false;
   bool compressorDialogRequested = false;

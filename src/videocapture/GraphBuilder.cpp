@@ -27,6 +27,16 @@ bool TImpl::StartGraph(bool takeWantedState) {
   if (takeWantedState) vc.currentState_ = vc.wantedState_;
   TVideoCapture::BusyScope busy(vc);
   DestroyGraph();
+  TDevices* list = VideoList();
+  const bool outermost = !searching;
+  if (outermost) mayHandOver = vc.AutoSearchNextAvailVideoDevice && list && list->Count() > 1;
+  struct EndHandOver {
+    TImpl& impl;
+    bool outermost;
+    ~EndHandOver() {
+      if (outermost) impl.mayHandOver = false;
+    }
+  } endHandOver{*this, outermost};
   bool ok = false;
   if (vc.currentState_ != cs_Down) {
     ok = BuildGraph();
@@ -34,18 +44,14 @@ bool TImpl::StartGraph(bool takeWantedState) {
     else ok = RunGraph();
   }
   if (ok || vc.currentState_ == cs_Down) return ok;
-  TDevices* list = VideoList();
   if (!list || list->Count() == 0) {
     if (vc.OnNoVideoDevices) vc.OnNoVideoDevices(&vc);
     vc.Report(false, rl_Error, "no video device available.", 33);
     return false;
   }
   const bool willSearch = !searching && vc.AutoSearchNextAvailVideoDevice && list->Count() > 1;
-  // While another device may still take over, this one's failure is worth a
-  // log line, not a warning the application would take as the end of video.
   if (!graphRunning)
-    vc.Report(false, searching || willSearch ? rl_Log : rl_Warning, "can't start: " + list->DisplayName(vc.videoDevice_),
-              91);
+    vc.Report(false, mayHandOver ? rl_Log : rl_Warning, "can't start: " + list->DisplayName(vc.videoDevice_), 91);
   if (willSearch) {
     searching = true;
     searchStart = vc.videoDevice_;
@@ -77,9 +83,10 @@ bool TImpl::BindVideoDevice() {
   }
   record = &list->Record(vc.videoDevice_);
   auto opened = engine::CaptureSystem().Open(record->Moniker);
-  if (!vc.Report(opened != nullptr, rl_Error, "bind " + list->Name() + " device moniker to filter", 6)) return false;
+  if (!vc.Report(opened != nullptr, FailureLevel(), "bind " + list->Name() + " device moniker to filter", 6))
+    return false;
   sourceNode = graph->AddVideoSource(std::move(opened), record->DisplayName);
-  if (!vc.Report(sourceNode >= 0, rl_Error, "rejected: " + record->DisplayName, 1)) return false;
+  if (!vc.Report(sourceNode >= 0, FailureLevel(), "rejected: " + record->DisplayName, 1)) return false;
   source = graph->Source();
   return true;
 }
@@ -325,7 +332,7 @@ bool TImpl::AttachVideoWindow() {
   if (!hasVideoPort) {
     const TPinRef rendererIn = graph->FindPin(rendererNode, TPinDir::Input, TPinCategory::None, TMajorType::Video);
     const engine::TVideoFormat native = graph->OutputFormat(graph->ConnectedTo(rendererIn));
-    if (!vc.Report(native.width > 0 && native.height > 0, rl_Error, "get basic video", 24)) return false;
+    if (!vc.Report(native.width > 0 && native.height > 0, FailureLevel(), "get basic video", 24)) return false;
     vc.videoWidth_ = native.width;
     vc.videoHeight_ = native.height;
   }
@@ -353,7 +360,7 @@ bool TImpl::ConnectEvents() {
 bool TImpl::Start() {
   const bool ok = GraphControl(2);
   if (!ok) {
-    vc.Report(false, rl_Error, vc.currentState_ == cs_Capture ? "cannot start capture" : "cannot render graph",
+    vc.Report(false, FailureLevel(), vc.currentState_ == cs_Capture ? "cannot start capture" : "cannot render graph",
               vc.currentState_ == cs_Capture ? 84 : 87);
     return false;
   }
@@ -388,7 +395,7 @@ bool TImpl::RunGraph() {
   if (!BindCompressors()) return false;
   muxNode = graph->AddFilter(TNodeKind::Multiplexer, "AVI Mux");
   vc.Report(muxNode >= 0, rl_Error, "set output file name", 62);
-  if (!AnalogRender()) return vc.Report(false, rl_Error, "render Video stream", 53);
+  if (!AnalogRender()) return vc.Report(false, FailureLevel(), "render Video stream", 53);
   if (!vc.renderAudio_) RemoveAudioRenderer();
   const bool grabberInserted = vc.frameGrabberEnabled_ && InsertGrabber();
   if (!AttachVideoWindow()) return false;

@@ -4,14 +4,13 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/EventLoop.h"
 #include "platform/Strings.h"
 
 namespace videocapture::engine {
 
 // ---------------------------------------------------------------- clock
 
-TSyntheticClock::TSyntheticClock(bool manual) : manual_(manual), origin_(platform::TickCount()) {}
+TSyntheticClock::TSyntheticClock(bool manual) : manual_(manual) {}
 
 std::shared_ptr<TSyntheticClock> TSyntheticClock::Real() {
   return std::shared_ptr<TSyntheticClock>(new TSyntheticClock(false));
@@ -296,8 +295,11 @@ class SyntheticSource : public TCaptureSource, public TDroppedFrames {
     stop_ = false;
     delivered_ = 0;
     ++camera_->starts;
+    // Time starts now, on the caller's thread: a clock stepped right after
+    // Start already counts for this stream.
     thread_ = std::thread([this, frames = std::move(frames), events = std::move(events),
-                           generation = camera_->LostGeneration()] { Stream(frames, events, generation); });
+                           generation = camera_->LostGeneration(),
+                           origin = camera_->Clock().Now()] { Stream(frames, events, generation, origin); });
     return true;
   }
 
@@ -310,7 +312,7 @@ class SyntheticSource : public TCaptureSource, public TDroppedFrames {
   }
 
  private:
-  void Stream(const TFrameSink& frames, const TEventSink& events, std::uint64_t generation) {
+  void Stream(const TFrameSink& frames, const TEventSink& events, std::uint64_t generation, TRefTime origin) {
     TVideoFormat format;
     int brightness;
     {
@@ -323,7 +325,6 @@ class SyntheticSource : public TCaptureSource, public TDroppedFrames {
     const std::size_t stride = Rgb24Stride(format.width) + static_cast<std::size_t>(std::max(0, script.rowPadding));
     std::vector<std::uint8_t> buffer(stride * static_cast<std::size_t>(std::max(0, format.height)));
     TSyntheticClock& clock = camera_->Clock();
-    const TRefTime origin = clock.Now();
     std::uint32_t number = 0;
     for (TRefTime due = origin + interval;; due += interval) {
       if (!clock.WaitUntil(due, stop_)) return;

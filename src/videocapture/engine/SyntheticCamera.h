@@ -36,7 +36,6 @@ class TSyntheticClock {
  private:
   explicit TSyntheticClock(bool manual);
   bool manual_;
-  std::int64_t origin_;
   std::mutex mutex_;
   std::condition_variable changed_;
   TRefTime now_ = 0;
