@@ -408,7 +408,9 @@ bool TImpl::RunGraph() {
     audioDeviceChanged = false;
     if (vc.OnChangeAudioDevice) vc.OnChangeAudioDevice(&vc);
   }
-  if (graph && vc.autoSize_) vc.LayoutVideoWindow();
+  // Laid out whatever AutoSize says: the window must cover the panel, and
+  // OnResizeVideo tells the application the size of every new graph.
+  if (graph) vc.LayoutVideoWindow();
   if (!graph || !source) return false;
   ConnectEvents();
   if (vc.currentState_ != cs_Capture) {
