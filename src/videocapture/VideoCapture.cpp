@@ -361,18 +361,25 @@ std::vector<std::string> TVideoCapture::GraphLinks() const {
 
 // ---------------------------------------------------------------- queued properties
 
-void TVideoCapture::SetVideoDevice(int index) {
-  if (Queue(10, index) || index == videoDevice_) return;
+// The part the video and audio device setters share: false when nothing
+// more is to happen.
+bool TVideoCapture::StoreDeviceIndex(int& field, int index, int count, const char* listName) {
   if (index < 0) {
     Report(false, rl_Error, "index out of range", 40);
-    return;
+    return false;
   }
-  videoDevice_ = index;
-  if (!Ready()) return;
-  if (index >= GetVideoDevicesCount()) {
-    Report(false, rl_Error, "VideoDevice index out of range", 40);
-    return;
+  field = index;
+  if (!Ready()) return false;
+  if (index >= count) {
+    Report(false, rl_Error, std::string(listName) + " index out of range", 40);
+    return false;
   }
+  return true;
+}
+
+void TVideoCapture::SetVideoDevice(int index) {
+  if (Queue(10, index) || index == videoDevice_) return;
+  if (!StoreDeviceIndex(videoDevice_, index, GetVideoDevicesCount(), "VideoDevice")) return;
   videoSize_ = vs_NotChosen;
   videoSubType_ = vs_NotChosen;
   impl_->videoDeviceChanged = true;
@@ -382,25 +389,16 @@ void TVideoCapture::SetVideoDevice(int index) {
 
 void TVideoCapture::SetAudioDevice(int index) {
   if (Queue(12, index) || index == audioDevice_) return;
-  if (index < 0) {
-    Report(false, rl_Error, "index out of range", 40);
-    return;
-  }
-  audioDevice_ = index;
-  if (!Ready()) return;
-  if (index >= GetAudioDevicesCount()) {
-    Report(false, rl_Error, "AudioDevice index out of range", 40);
-    return;
-  }
+  if (!StoreDeviceIndex(audioDevice_, index, GetAudioDevicesCount(), "AudioDevice")) return;
   impl_->audioDeviceChanged = true;
   if (currentState_ == cs_Player) currentState_ = wantedState_;
   if (PreviewStateCheck() && RefreshPreviewOnParamChange) RestartGraph();
 }
 
-void TVideoCapture::SetVideoSize(int index) {
+void TVideoCapture::SetFormatChoice(int code, int& field, int index) {
   if (index < 0) index = vs_NotChosen;
-  if (Queue(21, index) || index == videoSize_) return;
-  videoSize_ = index;
+  if (Queue(code, index) || index == field) return;
+  field = index;
   if (!initialized_ || !PreviewStateCheck()) return;
   if (impl_->sourceIsDV) {
     Report(false, rl_Warning, "does not apply to DV", 80);
@@ -409,17 +407,8 @@ void TVideoCapture::SetVideoSize(int index) {
   if (RefreshPreviewOnParamChange) RestartGraph();
 }
 
-void TVideoCapture::SetVideoSubType(int index) {
-  if (index < 0) index = vs_NotChosen;
-  if (Queue(22, index) || index == videoSubType_) return;
-  videoSubType_ = index;
-  if (!initialized_ || !PreviewStateCheck()) return;
-  if (impl_->sourceIsDV) {
-    Report(false, rl_Warning, "does not apply to DV", 80);
-    return;
-  }
-  if (RefreshPreviewOnParamChange) RestartGraph();
-}
+void TVideoCapture::SetVideoSize(int index) { SetFormatChoice(21, videoSize_, index); }
+void TVideoCapture::SetVideoSubType(int index) { SetFormatChoice(22, videoSubType_, index); }
 
 void TVideoCapture::SetFrameRate(double rate) {
   if (Queue(6, 0, rate) || rate == frameRate_ || !(rate > 0)) return;

@@ -263,6 +263,8 @@ class TVideoCapture : public QFrame {
   bool PreviewStateCheck() { return StateCheck({cs_Down, cs_Preview}); }
   bool Ready() const { return initialized_ && busy_ == 0; }
   void RestartGraph();
+  bool StoreDeviceIndex(int& field, int index, int count, const char* listName);
+  void SetFormatChoice(int code, int& field, int index);
 
   std::unique_ptr<TImpl> impl_;
   TVideoWindow* videoWindow_ = nullptr;
