@@ -107,8 +107,11 @@ engine::TRefTime FrameInterval(double frameRate) {
   return static_cast<engine::TRefTime>(std::llround(engine::kUnitsPerSecond / truncated));
 }
 
+// Whole frames only (29.97 reads as 29), but an interval that was rounded to
+// 100 ns from a whole rate still reads as that rate (666667 is 15, not 14).
 int FramesPerSecond(engine::TRefTime interval) {
-  return interval > 0 ? static_cast<int>(engine::kUnitsPerSecond / interval) : 0;
+  if (interval <= 0) return 0;
+  return static_cast<int>(static_cast<double>(engine::kUnitsPerSecond) / static_cast<double>(interval) + 1e-3);
 }
 
 TAudioParams AudioFormatParams(TAudioFormat format) {

@@ -31,6 +31,7 @@ void DiscoverFormats(videocapture::engine::TCaptureSource& source, TStringList& 
 // 0 for a rate of 0 or below.
 videocapture::engine::TRefTime FrameInterval(double frameRate);
 // Whole frames per second of an interval; 0 for an interval of 0 or below.
+// An interval rounded from a whole rate reads as that rate.
 int FramesPerSecond(videocapture::engine::TRefTime interval);
 
 struct TAudioParams {

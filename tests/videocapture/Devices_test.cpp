@@ -118,6 +118,7 @@ TEST(Devices, RatesSizesAndControls) {
                                                        {0.004, 0}};
   for (const auto& [rate, interval] : rates) EXPECT_EQ(FrameInterval(rate), interval) << rate;
   EXPECT_EQ(FramesPerSecond(333667), 29);
+  EXPECT_EQ(FramesPerSecond(666667), 15);
   EXPECT_EQ(FramesPerSecond(0), 0);
   EXPECT_EQ(SizeEntry(320, 240), " 320x240");
   int w = -1, h = -1;

@@ -13,6 +13,7 @@
 #include "Capture_helpers.h"
 #include "platform/TempHome.h"
 #include "videocapture/Devices.h"
+#include "videocapture/PropertyFrames.h"
 #include "videocapture/VideoWindow.h"
 
 namespace engine = videocapture::engine;
@@ -259,4 +260,73 @@ TEST(VideoCapture, LostDeviceEndsThePreviewAndCanComeBack) {
   w.events.clear();
   w.vc->StartPreview();
   EXPECT_EQ(w.events, Strings{"PreviewStarted"});
+}
+
+TEST(VideoCapture, DialogsChangeTheDeviceAndTheChosenFormatReadsBack) {
+  struct Answers : TPropertyFrames {
+    int devicePages = 0;
+    bool ShowStreamConfig(QWidget*, engine::TCaptureSource& source, engine::TVideoFormat& format) override {
+      EXPECT_TRUE(source.QueryAccept({engine::kMjpg, 640, 360}));
+      format = {engine::kMjpg, 640, 360, 666667};
+      return true;
+    }
+    void ShowDevicePages(QWidget*, engine::TCaptureSource& source) override {
+      ++devicePages;
+      source.ProcAmp()->Set(0, 10);
+    }
+  } answers;
+  SetPropertyFrames(&answers);
+  SyntheticWorld world(1);
+  Watched w;
+  w.Tick();
+  EXPECT_FALSE(w.vc->IsDialogAvailable(dlg_Device));  // nothing to ask before a graph exists
+  w.vc->StartPreview();
+  EXPECT_TRUE(w.vc->IsDialogAvailable(dlg_Device));
+  EXPECT_TRUE(w.vc->IsDialogAvailable(dlg_StreamConfig));
+  EXPECT_FALSE(w.vc->IsDialogAvailable(dlg_TVTuner));
+  const int starts = world.Camera(0)->starts;
+  w.vc->ShowDialog(dlg_StreamConfig);
+  EXPECT_EQ(world.Camera(0)->starts, starts + 1);
+  EXPECT_EQ(w.vc->VideoSubType(), 1);  // MJPG
+  EXPECT_EQ(w.vc->VideoSize(), 3);     // 640x360
+  EXPECT_EQ(w.vc->FrameRate(), 15.0);
+  EXPECT_EQ(w.vc->VideoWidth(), 640);
+  // The synthetic camera takes settings while it streams: no rebuild around its page.
+  w.vc->ShowDialog(dlg_Device);
+  EXPECT_EQ(answers.devicePages, 1);
+  EXPECT_EQ(world.Camera(0)->starts, starts + 1);
+  EXPECT_EQ(w.vc->GetVideoQuality(vq_Brightness), 10);
+  EXPECT_EQ(w.errors, Strings{});
+  SetPropertyFrames(nullptr);
+}
+
+TEST(VideoCapture, FitsTheVideoWindowIntoThePanel) {
+  struct Case {
+    bool autoSize, keepRatio;
+    int zoom;
+    QRect window;
+    QSize panel;
+  };
+  // A 320x240 picture in a 200x160 panel whose border takes 2 pixels a side.
+  const Case cases[] = {
+      {false, true, 100, {2, 6, 196, 147}, {200, 160}},
+      {false, false, 100, {2, 2, 196, 156}, {200, 160}},
+      {true, true, 100, {2, 2, 320, 240}, {324, 244}},
+      {true, true, 50, {2, 2, 160, 120}, {164, 124}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.autoSize << c.keepRatio << c.zoom);
+    SyntheticWorld world(1);
+    Watched w;
+    std::vector<std::pair<int, int>> resized;
+    w.vc->OnResizeVideo = [&](TVideoCapture*, int width, int height) { resized.emplace_back(width, height); };
+    w.vc->SetAutoSize(c.autoSize);
+    w.vc->MaintainImageRatio = c.keepRatio;
+    w.vc->SetZoomSize(c.zoom);
+    w.vc->StartPreview();
+    EXPECT_EQ(w.vc->VideoWindow()->geometry(), c.window);
+    EXPECT_EQ(w.vc->size(), c.panel);
+    ASSERT_FALSE(resized.empty());
+    EXPECT_EQ(resized.front(), std::make_pair(320, 240));
+  }
 }
