@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "core/SavedMessages.h"
+#include "core/session/SavedMessages.h"
 
 class QComboBox;
 class QLabel;
