@@ -239,7 +239,7 @@ void TPeerListener::RouteRequest(int code, const std::string& params, const std:
   const TComponent* key = &socket;
   TPeerRequest request(code, params, text, socket, *this);
   if (hooks_.Route) {
-    Find(key)->held = true;
+    if (Conn* c = Find(key)) c->held = true;
     const std::weak_ptr<bool> alive = alive_;
     hooks_.Route(request);
     if (alive.expired() || request.Adopted()) return;
