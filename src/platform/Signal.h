@@ -30,6 +30,8 @@ class TConnection {
   void Disconnect() {
     if (auto d = std::exchange(disconnect_, nullptr)) d();
   }
+  // Until Disconnect or a move; true also when the signal has gone meanwhile.
+  bool Connected() const { return static_cast<bool>(disconnect_); }
 
  private:
   std::function<void()> disconnect_;
