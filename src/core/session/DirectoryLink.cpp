@@ -2,6 +2,7 @@
 
 #include "core/session/DBStuff.h"
 #include "core/session/ErrorLog.h"
+#include "core/session/FlagGuard.h"
 #include "core/session/Paths.h"
 #include "core/session/Prompts.h"
 #include "core/session/Reg.h"
@@ -19,17 +20,6 @@ namespace {
 constexpr int kServerLineLimit = 4 << 20;
 
 constexpr int kFriendStatusSound = 8;
-
-class FlagGuard {
- public:
-  explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-  ~FlagGuard() { flag_ = false; }
-  FlagGuard(const FlagGuard&) = delete;
-  FlagGuard& operator=(const FlagGuard&) = delete;
-
- private:
-  bool& flag_;
-};
 
 }  // namespace
 
@@ -104,7 +94,7 @@ void TDirectoryLink::ServerConnect() {
   // The keep-alive may fire while a window of this action is open: never a
   // second one.
   if (inConnectAction_ || session_.DialogOpen || session_.Closing()) return;
-  FlagGuard busy(inConnectAction_);
+  TFlagGuard busy(inConnectAction_);
   const TSettings& s = session_.Settings;
   if (!s.HasUserID) {
     ShowRegistration();
@@ -123,7 +113,7 @@ void TDirectoryLink::AskAccountPassword() {
   if (s.RemUserPass) question.Password = s.UserPass;
   bool answered = false;
   {
-    FlagGuard open(session_.DialogOpen);
+    TFlagGuard open(session_.DialogOpen);
     testhooks::Trace("password prompt");
     answered = session_.Prompts().AskPassword(question);
   }
@@ -146,7 +136,7 @@ void TDirectoryLink::ShowRegistration() {
   host.ShowHelpTopic = [this](int topic) { session_.ShowHelpTopic(topic); };
   bool registered = false;
   {
-    FlagGuard open(session_.DialogOpen);
+    TFlagGuard open(session_.DialogOpen);
     registered = session_.Prompts().AskRegistration(session_.DB(), std::move(host));
   }
   if (session_.Closing()) return;

@@ -6,6 +6,7 @@
 #include "core/session/DBStuff.h"
 #include "core/session/DirectoryLink.h"
 #include "core/session/ErrorLog.h"
+#include "core/session/FlagGuard.h"
 #include "core/session/Paths.h"
 #include "core/session/PeerListener.h"
 #include "core/session/Prompts.h"
@@ -21,17 +22,6 @@ namespace {
 constexpr const char* kWebHost = "http://parlo.invalid";
 
 constexpr const char* kDefaultGroup = "General";
-
-class FlagGuard {
- public:
-  explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-  ~FlagGuard() { flag_ = false; }
-  FlagGuard(const FlagGuard&) = delete;
-  FlagGuard& operator=(const FlagGuard&) = delete;
-
- private:
-  bool& flag_;
-};
 
 // What the log says of a contact command whose window is not there.
 const char* CommandName(TContactCommand command) {
@@ -231,7 +221,7 @@ bool TSession::CheckStartupPassword() {
     question.Expected = Settings.StartupPass;
     question.Password = Settings.RemStartPass ? Settings.StartupPass : std::string();
     question.Prompt = "Please enter your startup passowrd...";
-    FlagGuard open(DialogOpen);
+    TFlagGuard open(DialogOpen);
     const bool answered = prompts_.AskPassword(question);
     ok = answered && question.Password == Settings.StartupPass && !closing_;
     if (ok) {
