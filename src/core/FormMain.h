@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "core/session/Router.h"
 #include "platform/Signal.h"
 
 class QAction;

@@ -5,7 +5,7 @@
 
 class TStrings;
 
-// The blocked-users list: lines "userID,userName" held by the main window and
+// The blocked-users list: lines "userID,userName" held by the session and
 // kept in "blocked.parlo" (CR LF line ends, written whole on every change).
 // A line's key is the text before its first comma; ids compare exactly.
 class TBlockedUsers {

@@ -46,7 +46,7 @@ class TPeerRequest {
   bool adopted_ = false;
 };
 
-// Everything the listener asks of the main window. Unset hooks are skipped
+// Everything the listener asks of the session. Unset hooks are skipped
 // (a missing question counts as "no").
 struct TPeerListenerHooks {
   std::function<void(const std::string& addr, const std::string& port, const std::string& message)> LogError;

@@ -120,7 +120,7 @@ TRegistration::Outcome TRegistration::Register(const TRegistrationInput& in, TRe
     TReg::WriteString(TReg::SettingsSection, "UserPass", in.Pass1);
     if (in.UseExistingAccount) TReg::WriteString(TReg::SettingsSection, "UserID", in.ExistingID);
   } catch (const std::exception& e) {
-    // The main window holds the values for this run and writes them at exit.
+    // The session holds the values for this run and writes them at exit.
     platform::ReportError("None", "None", std::string("Saving the account settings: ") + e.what());
   }
   addedRecNo_ = 0;  // the new profile is the user's now
