@@ -27,14 +27,14 @@ TContactList::TContactList(TContacts& model, QWidget* parent) : QTreeWidget(pare
   setSortingEnabled(true);
   sortByColumn(ColUser, Qt::AscendingOrder);
 
-  links_.push_back(model_.Added.Connect([this](TContacts::Key key) { ModelAdded(key); }));
-  links_.push_back(model_.Changed.Connect([this](TContacts::Key key) { ModelChanged(key); }));
-  links_.push_back(model_.Removed.Connect([this](TContacts::Key key) { ModelRemoved(key); }));
+  links_.push_back(model_.Added.Connect([this](TContacts::Key key, const TContact& c) { ModelAdded(key, c); }));
+  links_.push_back(model_.Changed.Connect([this](TContacts::Key key, const TContact& c) { ModelChanged(key, c); }));
+  links_.push_back(model_.Removed.Connect([this](TContacts::Key key, const TContact&) { ModelRemoved(key); }));
   links_.push_back(model_.Cleared.Connect([this] { ModelCleared(); }));
   links_.push_back(model_.UpdateBegun.Connect([this] { BatchBegun(); }));
   links_.push_back(model_.UpdateEnded.Connect([this] { BatchEnded(); }));
   if (model_.Updating()) BatchBegun();
-  for (const auto& [key, contact] : model_.Entries()) ModelAdded(key);
+  for (const auto& [key, contact] : model_.Entries()) ModelAdded(key, contact);
 }
 
 QTreeWidgetItem* TContactList::FindById(const std::string& id) const {
@@ -69,18 +69,18 @@ void TContactList::ShowContact(QTreeWidgetItem* item, const TContact& c) {
   item->setIcon(ColUser, StatusIcon(c.Image));
 }
 
-void TContactList::ModelAdded(TContacts::Key key) {
+void TContactList::ModelAdded(TContacts::Key key, const TContact& contact) {
   auto* item = new QTreeWidgetItem;
   item->setData(ColUser, kKeyRole, QVariant::fromValue<qulonglong>(key));
-  ShowContact(item, model_.At(key));
+  ShowContact(item, contact);
   items_[key] = item;
   if (model_.Updating()) pending_.push_back(item);
   else addTopLevelItem(item);
 }
 
-void TContactList::ModelChanged(TContacts::Key key) {
+void TContactList::ModelChanged(TContacts::Key key, const TContact& contact) {
   const auto it = items_.find(key);
-  if (it != items_.end()) ShowContact(it->second, model_.At(key));
+  if (it != items_.end()) ShowContact(it->second, contact);
 }
 
 void TContactList::ModelRemoved(TContacts::Key key) {

@@ -33,8 +33,8 @@ class TContactList : public QTreeWidget {
  private:
   QTreeWidgetItem* MakeItem(TContacts::Key key);
   void ShowContact(QTreeWidgetItem* item, const TContact& contact);
-  void ModelAdded(TContacts::Key key);
-  void ModelChanged(TContacts::Key key);
+  void ModelAdded(TContacts::Key key, const TContact& contact);
+  void ModelChanged(TContacts::Key key, const TContact& contact);
   void ModelRemoved(TContacts::Key key);
   void ModelCleared();
   void BatchBegun();

@@ -58,27 +58,33 @@ class TSignal {
     std::weak_ptr<State> state = state_;
     std::weak_ptr<Entry> weak = entry;
     return TConnection([state, weak] {
-      auto s = state.lock();
       auto e = weak.lock();
       if (!e) return;
       e->live = false;
-      if (!s) return;
-      std::erase_if(s->entries, [&](const std::shared_ptr<Entry>& x) { return x == e; });
+      if (auto s = state.lock(); s && s->running == 0) s->Compact();
     });
   }
 
   void operator()(const A&... args) const {
-    // The list may change under the calls: go through a copy, which also keeps
-    // each running subscriber's function alive while it runs.
+    // Subscribers may change the list under the calls: only those there at
+    // the start are called, the ones gone meanwhile are skipped, and the list
+    // is tidied once no call runs any more. Each running subscriber's
+    // function is held alive while it runs.
     const auto state = state_;
-    const auto entries = state->entries;
-    for (const auto& e : entries) {
-      if (!state->alive) return;
+    const size_t count = state->entries.size();
+    ++state->running;
+    for (size_t i = 0; i < count && state->alive; ++i) {
+      const std::shared_ptr<Entry> e = state->entries[i];
       if (e->live) e->slot(args...);
     }
+    if (--state->running == 0) state->Compact();
   }
 
-  bool Empty() const { return state_->entries.empty(); }
+  bool Empty() const {
+    for (const auto& e : state_->entries)
+      if (e->live) return false;
+    return true;
+  }
 
  private:
   struct Entry {
@@ -87,7 +93,11 @@ class TSignal {
   };
   struct State {
     std::vector<std::shared_ptr<Entry>> entries;
+    int running = 0;  // calls under way, nested ones included
     bool alive = true;
+    void Compact() {
+      std::erase_if(entries, [](const std::shared_ptr<Entry>& e) { return !e->live; });
+    }
   };
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };

@@ -74,9 +74,9 @@ TEST(Contacts, IndexFollowsIdChangesRemovalAndClearing) {
   TContacts list(TContactListKind::Friends);
   std::vector<std::string> events;
   std::vector<platform::TConnection> links;
-  links.push_back(list.Added.Connect([&](TContacts::Key k) { events.push_back("+" + list.At(k).UserName); }));
-  links.push_back(list.Changed.Connect([&](TContacts::Key k) { events.push_back("~" + list.At(k).UserName); }));
-  links.push_back(list.Removed.Connect([&](TContacts::Key k) { events.push_back("-" + list.At(k).UserName); }));
+  links.push_back(list.Added.Connect([&](TContacts::Key, const TContact& c) { events.push_back("+" + c.UserName); }));
+  links.push_back(list.Changed.Connect([&](TContacts::Key, const TContact& c) { events.push_back("~" + c.UserName); }));
+  links.push_back(list.Removed.Connect([&](TContacts::Key, const TContact& c) { events.push_back("-" + c.UserName); }));
   links.push_back(list.Cleared.Connect([&] { events.push_back("clear"); }));
 
   const auto ann = list.Add({"Ann", 0, "Available", "", "", "1", "1"});

@@ -98,8 +98,8 @@ const TContact& TContacts::At(Key key) const {
 TContacts::Key TContacts::Add(TContact contact) {
   const Key key = next_++;
   byId_.emplace(contact.UserID, key);  // an id already listed keeps its first entry
-  entries_.emplace(key, std::move(contact));
-  Added(key);
+  const auto it = entries_.emplace_hint(entries_.end(), key, std::move(contact));
+  Added(key, it->second);
   return key;
 }
 
@@ -113,13 +113,13 @@ void TContacts::Change(Key key, TContact contact) {
     byId_.emplace(it->second.UserID, key);
     if (byId_[it->second.UserID] > key) byId_[it->second.UserID] = key;
   }
-  Changed(key);
+  Changed(key, it->second);
 }
 
 void TContacts::Remove(Key key) {
   const auto it = entries_.find(key);
   if (it == entries_.end()) return;
-  Removed(key);
+  Removed(key, it->second);
   const auto again = entries_.find(key);  // a subscriber may have changed the list
   if (again == entries_.end()) return;
   const std::string id = again->second.UserID;

@@ -87,9 +87,10 @@ class TContacts {
   void EndUpdate();
   bool Updating() const { return updating_ > 0; }
 
-  platform::TSignal<Key> Added;
-  platform::TSignal<Key> Changed;
-  platform::TSignal<Key> Removed;  // raised before the entry goes
+  // Each with the entry as it stands (Removed: before it goes).
+  platform::TSignal<Key, TContact> Added;
+  platform::TSignal<Key, TContact> Changed;
+  platform::TSignal<Key, TContact> Removed;
   platform::TSignal<> Cleared;     // raised after every entry went
   platform::TSignal<> UpdateBegun;
   platform::TSignal<> UpdateEnded;
