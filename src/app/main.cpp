@@ -13,9 +13,9 @@
 #include "platform/SessionEnd.h"
 #include "platform/SingleInstance.h"
 
-// The one place that knows every part of the program: it makes the session,
-// the main window over it, and lets the conversation and chat-room windows
-// register their handlers with the session's router.
+// The one place that knows every part of the program: it makes the session and
+// the main window over it, and it is where the conversation and chat-room
+// windows register their handlers with the session's router.
 int main(int argc, char** argv) {
   const auto home = platform::EnsureAppHome();
   platform::TSingleInstance instance(home);
