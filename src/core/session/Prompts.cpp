@@ -14,4 +14,4 @@ int TPrompts::AskChatRequest(const TChatRequestQuestion&) { return DecisionRejec
 
 bool TPrompts::AskGreeting(const std::string&, std::string&) { return false; }
 
-void TPrompts::OpenURL(const std::string&) {}
+bool TPrompts::OpenURL(const std::string&) { return false; }
