@@ -35,12 +35,16 @@ TFormRandom::TFormRandom(TSession& session, QWidget* parent)
   auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
   auto* fields = new QFormLayout(panel);
   fields->setContentsMargins(12, 12, 12, 12);
-  auto text = [panel] {
+  // Read-only fields on the panel's colour, so that they read as shown, not asked.
+  auto shown = [](QWidget* w) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Base, dialoglook::PanelColour());
+    w->setPalette(p);
+  };
+  auto text = [panel, shown] {
     auto* e = new QLineEdit(panel);
     e->setReadOnly(true);
-    QPalette p = e->palette();
-    p.setColor(QPalette::Base, dialoglook::PanelColour());
-    e->setPalette(p);
+    shown(e);
     return e;
   };
   UserText = text();
@@ -51,6 +55,7 @@ TFormRandom::TFormRandom(TSession& session, QWidget* parent)
   HobbyText = text();
   MemoD = new QPlainTextEdit(panel);
   MemoD->setReadOnly(true);
+  shown(MemoD);
   MemoD->setMaximumHeight(80);
   Animate1 = new QProgressBar(panel);
   Animate1->setRange(0, 0);

@@ -62,4 +62,6 @@ bool TDialogPrompts::AskGreeting(const std::string& userName, std::string& greet
   return !cancelled;
 }
 
-bool TDialogPrompts::OpenURL(const std::string& address) { return platform::OpenUrl(address); }
+void TDialogPrompts::OpenURL(const std::string& address, std::function<void(bool)> done) {
+  platform::OpenUrl(address, std::move(done));
+}

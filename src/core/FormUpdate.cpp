@@ -133,10 +133,10 @@ void TFormUpdate::Button1Click() {
       break;
     }
   }
-  const std::string folder = platform::ExtractFilePath(file);
-  const bool shown = platform::ShowFolder(folder);
-  ShowMessage("The update is saved as\r\n" + file + "\r\n" +
-                  (shown ? "Its folder is open now. " : "") + "Parlo closes now, so that you can install it from there.",
+  // The folder opens in a program of its own, which outlives this one.
+  platform::ShowFolder(platform::ExtractFilePath(file), nullptr);
+  ShowMessage("The update is saved as\r\n" + platform::NameFromPath(platform::PathFromName(file)) +
+                  "\r\nParlo closes now, so that you can install it from there.",
               "Install Update");
   QPointer<TFormUpdate> self(this);
   session_.RequestEnd();

@@ -421,12 +421,15 @@ void TSession::ShowUserProfilePage(const std::string& userId, const std::string&
 void TSession::OpenURL(const std::string& address) {
   std::string proto, user, pass, host, port, path;
   ParseURL(address, proto, user, pass, host, port, path);
-  auto open = [this, address] {
-    if (prompts_.OpenURL(address)) return;
-    LogError("None", "None", "No browser took the page " + address);
-    prompts_.ShowError("No web browser could be started for the page\r\n" + address +
-                           "\r\nPlease open it in your browser yourself.",
-                       "Page Not Opened");
+  std::weak_ptr<bool> alive = alive_;
+  auto open = [this, alive, address] {
+    prompts_.OpenURL(address, [this, alive, address](bool opened) {
+      if (opened || alive.expired() || closing_) return;
+      LogError("None", "None", "No browser took the page " + address);
+      prompts_.ShowError("No web browser could be started for the page\r\n" + address +
+                             "\r\nPlease open it in your browser yourself.",
+                         "Page Not Opened");
+    });
   };
   if (host.empty()) {
     open();
@@ -434,7 +437,6 @@ void TSession::OpenURL(const std::string& address) {
   }
   // A host no one can find would at best leave a browser's error page and at
   // worst nothing at all: the user hears it from us.
-  std::weak_ptr<bool> alive = alive_;
   platform::net::AsyncLookupHost(host, [this, alive, address, host, open](int error, const auto&) {
     if (alive.expired() || closing_) return;
     if (error == 0) {
