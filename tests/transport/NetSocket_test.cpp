@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/Timer.h"
 
 #include "transport/Transport_helpers.h"
 
@@ -576,6 +581,91 @@ TEST(LineMode, SwitchingOffAndOnKeepsEveryByteInOrder) {
     EXPECT_EQ(raw_seen, raw) << split;
     EXPECT_EQ(lines, (std::vector<std::string>{"line   1023<100>\r\n", "line   1006<>x\r\n", "line   1006<>y\r\n"}))
         << split;
+  }
+}
+
+// --- hostile peers ------------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+// Accepts every caller into a line-mode socket whose handler the test gives.
+struct Acceptor {
+  TNetSocket listener;
+  std::vector<std::unique_ptr<TNetSocket>> links;
+  std::function<void(TNetSocket&)> on_data;
+  int closed = 0;
+  std::vector<int> close_errors;
+
+  int Listen() {
+    const int port = test::FreePort();
+    listener.OnSessionAvailable = [this](TCustomNetSocket* l, int) {
+      links.push_back(std::make_unique<TNetSocket>());
+      TNetSocket* s = links.back().get();
+      s->SetLineMode(true);
+      s->OnDataAvailable = [this, s](TCustomNetSocket*, int) { on_data(*s); };
+      s->OnSessionClosed = [this](TCustomNetSocket*, int e) {
+        ++closed;
+        close_errors.push_back(e);
+      };
+      s->Dup(l->Accept());
+    };
+    listener.SetAddr("127.0.0.1");
+    listener.SetPort(std::to_string(port));
+    listener.Listen();
+    return port;
+  }
+};
+
+long long LongestGapMs(const std::vector<Clock::time_point>& times) {
+  long long gap = 0;
+  for (std::size_t i = 1; i < times.size(); ++i)
+    gap = std::max<long long>(gap, std::chrono::duration_cast<std::chrono::milliseconds>(times[i] - times[i - 1]).count());
+  return gap;
+}
+
+// A peer that sends without pause must not freeze the program: a second link
+// and a timer are still served at least every second, and the flood itself
+// arrives whole, every line in one piece and in order.
+TEST(ReceiveFairness, AFloodLeavesOtherLinksAndTimersServed) {
+  for (const bool raw : {false, true}) {
+    SCOPED_TRACE(raw ? "raw phase" : "line mode");
+    Acceptor acc;
+    std::map<TNetSocket*, std::string> role;
+    std::vector<Clock::time_point> ticks, timer_fires;
+    long long flood_lines = 0, raw_bytes = 0, damaged = 0;
+    acc.on_data = [&](TNetSocket& s) {
+      char buf[2047];
+      const int n = s.Receive(buf, sizeof(buf));
+      if (n <= 0) return;
+      const std::string got(buf, static_cast<std::size_t>(n));
+      std::string& r = role[&s];
+      if (r.empty()) {
+        r = got;
+        if (raw && r == "  1006<>flood\r\n") s.SetLineMode(false);
+      } else if (r == "  1006<>tick\r\n") {
+        ticks.push_back(Clock::now());
+      } else if (!raw) {
+        if (got != "  1006<>" + std::to_string(flood_lines % 100000) + "\r\n") ++damaged;
+        ++flood_lines;
+      } else {
+        for (const char c : got) damaged += static_cast<unsigned char>(c) != raw_bytes++ % 251;
+      }
+    };
+    TTimer timer;
+    timer.SetInterval(20);
+    timer.OnTimer = [&](TTimer*) { timer_fires.push_back(Clock::now()); };
+    const int port = acc.Listen();
+
+    test::HostilePeer flood({"flood", std::to_string(port), "2", raw ? "--raw" : "line"});
+    ASSERT_TRUE(PumpUntil([&] { return acc.closed == 2; }, 60000));
+    const std::string sent = flood.ReadLine();
+    timer.SetEnabled(false);
+
+    EXPECT_LT(LongestGapMs(ticks), 1000);
+    EXPECT_LT(LongestGapMs(timer_fires), 1000);
+    EXPECT_GT(ticks.size(), 10u);
+    EXPECT_EQ(damaged, 0);
+    EXPECT_EQ(sent, "SENT " + std::to_string(raw ? raw_bytes : flood_lines));
   }
 }
 
