@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -161,6 +162,87 @@ double NetSocketReceiveThroughput(std::size_t total) {
   return static_cast<double>(total) / Seconds(t0, t1);
 }
 
+// 40-byte frames sent back to back by a plain blocking writer thread. The
+// reference reads them with blocking reads and finds the line ends itself;
+// TNetSocket hands them out one per OnDataAvailable in line mode, taking
+// turns with the rest of the event loop. Lines per second.
+constexpr std::size_t kLineBytes = 40;
+
+std::string LineBlock() {
+  std::string block;
+  const std::string line = "  1006<>" + std::string(kLineBytes - 10, 'f') + "\r\n";
+  while (block.size() + line.size() <= kBlock) block += line;
+  return block;
+}
+
+void WriteLines(int fd, std::size_t lines) {
+  const std::string block = LineBlock();
+  const std::size_t per_block = block.size() / kLineBytes;
+  for (std::size_t sent = 0; sent < lines; sent += per_block) {
+    const std::size_t n = std::min(per_block, lines - sent) * kLineBytes;
+    for (std::size_t off = 0; off < n;) {
+      const ssize_t w = ::send(fd, block.data() + off, n - off, MSG_NOSIGNAL);
+      if (w <= 0) return;
+      off += static_cast<std::size_t>(w);
+    }
+  }
+}
+
+double PlainLineRate(std::size_t lines) {
+  int port = 0;
+  const int lfd = ListenLoopback(&port);
+  std::thread writer([&] {
+    const int fd = ConnectLoopback(port);
+    WriteLines(fd, lines);
+    ::close(fd);
+  });
+  const int rfd = ::accept(lfd, nullptr, nullptr);
+  const auto t0 = Clock::now();
+  std::vector<char> block(kBlock);
+  std::size_t seen = 0;
+  for (;;) {
+    const ssize_t n = ::recv(rfd, block.data(), block.size(), 0);
+    if (n <= 0) break;
+    for (const char* p = block.data(); (p = static_cast<const char*>(std::memchr(p, '\n', block.data() + n - p)));
+         ++p)
+      ++seen;
+  }
+  const auto t1 = Clock::now();
+  writer.join();
+  ::close(rfd);
+  ::close(lfd);
+  if (seen != lines) std::fprintf(stderr, "plain lines: %zu of %zu\n", seen, lines);
+  return static_cast<double>(lines) / Seconds(t0, t1);
+}
+
+double NetSocketLineRate(std::size_t lines) {
+  int port = 0;
+  const int lfd = ListenLoopback(&port);
+  TNetSocket s;
+  s.SetLineMode(true);
+  std::size_t seen = 0;
+  char buf[2047];
+  s.OnDataAvailable = [&](TCustomNetSocket* sock, int) {
+    if (sock->Receive(buf, sizeof(buf)) > 0) ++seen;
+  };
+  s.SetAddr("127.0.0.1");
+  s.SetPort(std::to_string(port));
+  s.Connect();
+  const int wfd = ::accept(lfd, nullptr, nullptr);
+  while (s.State() != wsConnected) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+  const auto t0 = Clock::now();
+  std::thread writer([&] { WriteLines(wfd, lines); });
+  while (seen < lines && s.State() == wsConnected)
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+  const auto t1 = Clock::now();
+  writer.join();
+  ::close(wfd);
+  s.Close();
+  ::close(lfd);
+  if (seen != lines) std::fprintf(stderr, "TNetSocket lines: %zu of %zu\n", seen, lines);
+  return static_cast<double>(lines) / Seconds(t0, t1);
+}
+
 // Median round trip of a 100-byte line between two line-mode sockets.
 double LineRoundTripMicros(int trips) {
   TNetSocket listener;
@@ -217,17 +299,23 @@ int main(int argc, char** argv) {
 
   // The machine is shared: each figure is the best of three runs, taken in
   // turns so that a busy moment hurts all three alike.
-  double plain = 0, sending = 0, receiving = 0;
+  double plain = 0, sending = 0, receiving = 0, plain_lines = 0, socket_lines = 0;
+  const std::size_t lines = total / 4 / kLineBytes;
   for (int run = 0; run < 3; ++run) {
     plain = std::max(plain, PlainThroughput(total));
     sending = std::max(sending, NetSocketSendThroughput(total));
     receiving = std::max(receiving, NetSocketReceiveThroughput(total));
+    plain_lines = std::max(plain_lines, PlainLineRate(lines));
+    socket_lines = std::max(socket_lines, NetSocketLineRate(lines));
   }
   const double gib = 1024.0 * 1024.0 * 1024.0;
   std::printf("bytes per run                  %zu MiB (best of 3)\n", mib);
   std::printf("plain blocking sockets         %8.2f GiB/s\n", plain / gib);
   std::printf("TNetSocket sending             %8.2f GiB/s   ratio %.2f\n", sending / gib, sending / plain);
   std::printf("TNetSocket receiving           %8.2f GiB/s   ratio %.2f\n", receiving / gib, receiving / plain);
+  std::printf("40-byte lines, plain reader     %8.2f M lines/s (%zu lines)\n", plain_lines / 1e6, lines);
+  std::printf("40-byte lines, line mode       %8.2f M lines/s   ratio %.2f\n", socket_lines / 1e6,
+              socket_lines / plain_lines);
   std::printf("100-byte line round trip       %8.1f us median over %d trips\n", LineRoundTripMicros(trips), trips);
   return 0;
 }
