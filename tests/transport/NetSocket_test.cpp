@@ -669,4 +669,56 @@ TEST(ReceiveFairness, AFloodLeavesOtherLinksAndTimersServed) {
   }
 }
 
+// A peer that never reads must not make us queue without end: past its bound
+// the link is reset, with error 10055 and a line in the log. A sender that
+// hands over a whole package with one Send raises the bound for it.
+TEST(SendQueue, APeerThatNeverReadsIsCutOffAtTheBound) {
+  constexpr std::int64_t kMiB = 1 << 20;
+  struct Row {
+    const char* name;
+    const char* peer;
+    std::int64_t limit;
+    std::int64_t block;  // sent again and again until the link closes or 64 MiB went
+    bool closes;
+  };
+  const std::vector<Row> rows = {
+      {"answers pile up for a mute peer", "mute", TCustomNetSocket::kDefaultSendQueueLimit, kMiB / 4, true},
+      {"one package past the bound", "drain", TCustomNetSocket::kDefaultSendQueueLimit, 40 * kMiB, true},
+      {"one package under a raised bound", "drain", 48 * kMiB, 40 * kMiB, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<std::string> logged;
+    platform::SetLogSink([&](const std::string& line) { logged.push_back(line); });
+    Acceptor acc;
+    acc.on_data = [](TNetSocket& s) {
+      char buf[64];
+      s.Receive(buf, sizeof(buf));
+    };
+    test::HostilePeer peer({row.peer, std::to_string(acc.Listen())});
+    ASSERT_TRUE(PumpUntil([&] { return acc.links.size() == 1 && acc.links[0]->State() == wsConnected; }));
+    TNetSocket& s = *acc.links[0];
+    s.SendQueueLimit = row.limit;
+    const std::string block(static_cast<std::size_t>(row.block), 'q');
+    std::int64_t sent = 0;
+    PumpUntil(
+        [&] {
+          if (s.State() == wsConnected && sent < 64 * kMiB && s.SendStr(block) > 0) sent += row.block;
+          return s.State() != wsConnected || sent >= 64 * kMiB || (!row.closes && sent > 0);
+        },
+        30000);
+    if (row.closes) {
+      EXPECT_EQ(acc.close_errors, std::vector<int>{platform::net::WSAENOBUFS});
+      EXPECT_LE(sent, row.limit + 16 * kMiB);  // what the system buffers took beside the bound
+      ASSERT_EQ(logged.size(), 1u);
+      EXPECT_NE(logged[0].find("Send queue to 127.0.0.1:"), std::string::npos) << logged[0];
+    } else {
+      s.Close();
+      EXPECT_EQ(peer.ReadLine(), "READ " + std::to_string(row.block) + " fin");
+      EXPECT_TRUE(logged.empty());
+    }
+    platform::SetLogSink(nullptr);
+  }
+}
+
 }  // namespace
