@@ -25,6 +25,7 @@ at most or when standard input closes).
       reset). Prints "HELD <count> GREETED <n> RESET <n>", and closes them
       all once standard input closes, then prints "DONE".
 """
+import resource
 import socket
 import sys
 import threading
@@ -118,6 +119,9 @@ def drain(port):
 
 
 def hold(port, count):
+    # The caller's own descriptors are not the listener's limit.
+    _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
     conns, greeted, reset = [], 0, 0
     for _ in range(count):
         s = connect(port)
