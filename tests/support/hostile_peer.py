@@ -22,8 +22,8 @@ at most or when standard input closes).
   hostile_peer.py hold PORT COUNT
       Opens COUNT connections one after the other and never ends them: each
       waits briefly for what the listener says (a greeting, its end, or a
-      reset). Prints "HELD <count> GREETED <n> RESET <n>", and closes them
-      all once standard input closes, then prints "DONE".
+      reset). Prints "HELD <connections made> GREETED <n> RESET <n>", and
+      closes them all once standard input closes, then prints "DONE".
 """
 import resource
 import socket
@@ -123,17 +123,21 @@ def hold(port, count):
     _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
     conns, greeted, reset = [], 0, 0
-    for _ in range(count):
-        s = connect(port)
+    for i in range(count):
+        try:
+            s = connect(port)
+        except OSError as e:
+            print("connection", i, "failed:", e, file=sys.stderr, flush=True)
+            continue
         conns.append(s)
         s.settimeout(0.5)
         try:
             if s.recv(4096):
                 greeted += 1
-        except ConnectionResetError:
-            reset += 1
         except socket.timeout:
             pass
+        except OSError:
+            reset += 1
     print("HELD", len(conns), "GREETED", greeted, "RESET", reset, flush=True)
     wait_for_stdin(LIMIT_S)
     for s in conns:
