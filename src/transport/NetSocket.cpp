@@ -307,15 +307,19 @@ TCustomNetSocket::TurnScope::TurnScope(TCustomNetSocket& socket)
     : socket_(socket), alive_(socket.alive_), bytes_(socket.turn_bytes_), calls_(socket.turn_calls_) {
   socket.turn_bytes_ = socket.network_bytes_;
   socket.turn_calls_ = socket.handler_calls_;
+  ++socket.turn_depth_;
 }
 
 TCustomNetSocket::TurnScope::~TurnScope() {
   if (alive_.expired()) return;
   socket_.turn_bytes_ = bytes_;
   socket_.turn_calls_ = calls_;
+  --socket_.turn_depth_;
 }
 
-bool TCustomNetSocket::TurnSpent() const { return network_bytes_ - turn_bytes_ >= kTurnBytes || TurnCallsSpent(); }
+bool TCustomNetSocket::TurnSpent() const {
+  return (turn_depth_ > 0 && network_bytes_ - turn_bytes_ >= kTurnBytes) || TurnCallsSpent();
+}
 
 void TCustomNetSocket::PostReceiveMore() {
   if (more_posted_ || handle_ == INVALID_SOCKET) return;
@@ -1157,6 +1161,7 @@ void TCustomLineNetSocket::ScanLines(std::size_t search_from, bool bounded) {
       // The rest waits for the next turn; the line limit does not apply to
       // complete lines.
       lines_held_ = true;
+      PostReceiveMore();
       return;
     }
     line_len_ = pos + line_end_.size() - head_;
@@ -1227,7 +1232,6 @@ void TCustomLineNetSocket::TriggerLineLimitExceeded(int count, bool& clear_data)
 void TCustomLineNetSocket::Redeliver(bool bounded) {
   if (line_mode_ && !line_end_.empty() && !Negotiating()) {
     ScanLines(0, bounded);
-    if (lines_held_) PostReceiveMore();
     return;
   }
   std::weak_ptr<bool> alive = AliveToken();

@@ -231,7 +231,8 @@ class TCustomNetSocket : public TComponent {
   void ReceiveLoop(int error, bool no_loop);
   // A receive turn: the budget above counts from its start. Turns nest (a
   // handler that runs the event loop starts new ones); the outer turn goes on
-  // counting what the inner ones did.
+  // counting what the inner ones did. Outside a turn (a waiting loop) nothing
+  // is bounded.
   class TurnScope {
    public:
     explicit TurnScope(TCustomNetSocket& socket);
@@ -245,7 +246,7 @@ class TCustomNetSocket : public TComponent {
     std::uint64_t bytes_, calls_;
   };
   bool TurnSpent() const;
-  bool TurnCallsSpent() const { return handler_calls_ - turn_calls_ >= kTurnCalls; }
+  bool TurnCallsSpent() const { return turn_depth_ > 0 && handler_calls_ - turn_calls_ >= kTurnCalls; }
   // Asks for another turn once the event loop has served the others.
   void PostReceiveMore();
   // Whether bytes already taken from the network still wait for the owner
@@ -318,6 +319,7 @@ class TCustomNetSocket : public TComponent {
   std::uint64_t handler_calls_ = 0;  // OnDataAvailable raised so far
   std::uint64_t turn_bytes_ = 0;     // network_bytes_ at the start of the turn
   std::uint64_t turn_calls_ = 0;     // handler_calls_ at the start of the turn
+  int turn_depth_ = 0;
   bool more_posted_ = false;
   bool last_recv_filled_ = false;
 };
