@@ -16,7 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,24 +77,57 @@ std::size_t BlockingRead(int fd, std::size_t total) {
   return got;
 }
 
-// Plain blocking sockets: a writer thread and a reader thread.
-double PlainThroughput(std::size_t total) {
+// A writer thread connects and runs write(fd); this thread accepts and runs
+// read(fd). The seconds read took.
+template <class Write, class Read>
+double TimePlain(Write write, Read read) {
   int port = 0;
   const int lfd = ListenLoopback(&port);
   std::thread writer([&] {
     const int fd = ConnectLoopback(port);
-    BlockingWrite(fd, total);
+    write(fd);
     ::close(fd);
   });
   const int rfd = ::accept(lfd, nullptr, nullptr);
   const auto t0 = Clock::now();
-  const std::size_t got = BlockingRead(rfd, total);
+  read(rfd);
   const auto t1 = Clock::now();
   writer.join();
   ::close(rfd);
   ::close(lfd);
+  return Seconds(t0, t1);
+}
+
+// s connects; a writer thread runs write(fd) on the accepted end while the
+// event loop runs until done() holds. The seconds that took.
+template <class Write>
+double TimeNetSocketReceive(TNetSocket& s, Write write, const std::function<bool()>& done) {
+  int port = 0;
+  const int lfd = ListenLoopback(&port);
+  s.SetAddr("127.0.0.1");
+  s.SetPort(std::to_string(port));
+  s.Connect();
+  const int wfd = ::accept(lfd, nullptr, nullptr);
+  while (s.State() != wsConnected) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+  const auto t0 = Clock::now();
+  std::thread writer([&] { write(wfd); });
+  while (!done() && s.State() == wsConnected)
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+  const auto t1 = Clock::now();
+  writer.join();
+  ::close(wfd);
+  s.Close();
+  ::close(lfd);
+  return Seconds(t0, t1);
+}
+
+// Plain blocking sockets: a writer thread and a reader thread.
+double PlainThroughput(std::size_t total) {
+  std::size_t got = 0;
+  const double seconds = TimePlain([&](int fd) { BlockingWrite(fd, total); },
+                                   [&](int fd) { got = BlockingRead(fd, total); });
   if (got != total) std::fprintf(stderr, "plain: short read\n");
-  return static_cast<double>(total) / Seconds(t0, t1);
+  return static_cast<double>(total) / seconds;
 }
 
 // TNetSocket sends; a plain blocking reader thread takes the bytes.
@@ -138,28 +171,16 @@ double NetSocketSendThroughput(std::size_t total) {
 
 // A plain blocking writer thread sends; TNetSocket receives.
 double NetSocketReceiveThroughput(std::size_t total) {
-  int port = 0;
-  const int lfd = ListenLoopback(&port);
   TNetSocket s;
   std::vector<char> buf(kBlock);
-  s.OnDataAvailable = [&](TCustomNetSocket* sock, int) { sock->Receive(buf.data(), static_cast<int>(buf.size())); };
-  s.SetAddr("127.0.0.1");
-  s.SetPort(std::to_string(port));
-  s.Connect();
-  const int wfd = ::accept(lfd, nullptr, nullptr);
-  while (s.State() != wsConnected) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-  const auto t0 = Clock::now();
-  std::thread writer([&] { BlockingWrite(wfd, total); });
-  while (static_cast<std::size_t>(s.ReadCount()) < total && s.State() == wsConnected)
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-  const auto t1 = Clock::now();
-  writer.join();
-  const std::size_t got = static_cast<std::size_t>(s.ReadCount());
-  ::close(wfd);
-  s.Close();
-  ::close(lfd);
+  std::size_t got = 0;
+  s.OnDataAvailable = [&](TCustomNetSocket* sock, int) {
+    const int n = sock->Receive(buf.data(), static_cast<int>(buf.size()));
+    if (n > 0) got += static_cast<std::size_t>(n);
+  };
+  const double seconds = TimeNetSocketReceive(s, [&](int fd) { BlockingWrite(fd, total); }, [&] { return got >= total; });
   if (got != total) std::fprintf(stderr, "TNetSocket receive: short read\n");
-  return static_cast<double>(total) / Seconds(t0, t1);
+  return static_cast<double>(total) / seconds;
 }
 
 // 40-byte frames sent back to back by a plain blocking writer thread. The
@@ -189,35 +210,19 @@ void WriteLines(int fd, std::size_t lines) {
 }
 
 double PlainLineRate(std::size_t lines) {
-  int port = 0;
-  const int lfd = ListenLoopback(&port);
-  std::thread writer([&] {
-    const int fd = ConnectLoopback(port);
-    WriteLines(fd, lines);
-    ::close(fd);
-  });
-  const int rfd = ::accept(lfd, nullptr, nullptr);
-  const auto t0 = Clock::now();
-  std::vector<char> block(kBlock);
   std::size_t seen = 0;
-  for (;;) {
-    const ssize_t n = ::recv(rfd, block.data(), block.size(), 0);
-    if (n <= 0) break;
-    for (const char* p = block.data(); (p = static_cast<const char*>(std::memchr(p, '\n', block.data() + n - p)));
-         ++p)
-      ++seen;
-  }
-  const auto t1 = Clock::now();
-  writer.join();
-  ::close(rfd);
-  ::close(lfd);
+  const double seconds = TimePlain([&](int fd) { WriteLines(fd, lines); },
+                                   [&](int fd) {
+                                     std::vector<char> block(kBlock);
+                                     for (ssize_t n; (n = ::recv(fd, block.data(), block.size(), 0)) > 0;)
+                                       seen += static_cast<std::size_t>(
+                                           std::count(block.data(), block.data() + n, '\n'));
+                                   });
   if (seen != lines) std::fprintf(stderr, "plain lines: %zu of %zu\n", seen, lines);
-  return static_cast<double>(lines) / Seconds(t0, t1);
+  return static_cast<double>(lines) / seconds;
 }
 
 double NetSocketLineRate(std::size_t lines) {
-  int port = 0;
-  const int lfd = ListenLoopback(&port);
   TNetSocket s;
   s.SetLineMode(true);
   std::size_t seen = 0;
@@ -225,22 +230,9 @@ double NetSocketLineRate(std::size_t lines) {
   s.OnDataAvailable = [&](TCustomNetSocket* sock, int) {
     if (sock->Receive(buf, sizeof(buf)) > 0) ++seen;
   };
-  s.SetAddr("127.0.0.1");
-  s.SetPort(std::to_string(port));
-  s.Connect();
-  const int wfd = ::accept(lfd, nullptr, nullptr);
-  while (s.State() != wsConnected) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-  const auto t0 = Clock::now();
-  std::thread writer([&] { WriteLines(wfd, lines); });
-  while (seen < lines && s.State() == wsConnected)
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-  const auto t1 = Clock::now();
-  writer.join();
-  ::close(wfd);
-  s.Close();
-  ::close(lfd);
+  const double seconds = TimeNetSocketReceive(s, [&](int fd) { WriteLines(fd, lines); }, [&] { return seen >= lines; });
   if (seen != lines) std::fprintf(stderr, "TNetSocket lines: %zu of %zu\n", seen, lines);
-  return static_cast<double>(lines) / Seconds(t0, t1);
+  return static_cast<double>(lines) / seconds;
 }
 
 // Median round trip of a 100-byte line between two line-mode sockets.
