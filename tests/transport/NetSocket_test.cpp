@@ -600,7 +600,6 @@ struct Acceptor {
   TNetSocket listener;
   std::vector<std::unique_ptr<TNetSocket>> links;
   std::function<void(TNetSocket&)> on_data;
-  int closed = 0;
   std::vector<int> close_errors;
 
   int Listen() {
@@ -610,10 +609,7 @@ struct Acceptor {
       TNetSocket* s = links.back().get();
       s->SetLineMode(true);
       s->OnDataAvailable = [this, s](TCustomNetSocket*, int) { on_data(*s); };
-      s->OnSessionClosed = [this](TCustomNetSocket*, int e) {
-        ++closed;
-        close_errors.push_back(e);
-      };
+      s->OnSessionClosed = [this](TCustomNetSocket*, int e) { close_errors.push_back(e); };
       s->Dup(l->Accept());
     };
     listener.SetAddr("127.0.0.1");
@@ -663,8 +659,8 @@ TEST(ReceiveFairness, AFloodLeavesOtherLinksAndTimersServed) {
     timer.OnTimer = [&](TTimer*) { timer_fires.push_back(Clock::now()); };
     const int port = acc.Listen();
 
-    test::HostilePeer flood({"flood", std::to_string(port), "2", raw ? "--raw" : "line"});
-    ASSERT_TRUE(PumpUntil([&] { return acc.closed == 2; }, 60000));
+    test::HostilePeer flood({"flood", std::to_string(port), "1.5", raw ? "--raw" : "line"});
+    ASSERT_TRUE(PumpUntil([&] { return acc.close_errors.size() == 2; }, 60000));
     const std::string sent = flood.ReadLine();
     timer.SetEnabled(false);
 
@@ -690,7 +686,6 @@ TEST(SendQueue, APeerThatNeverReadsIsCutOffAtTheBound) {
   };
   const std::vector<Row> rows = {
       {"answers pile up for a mute peer", "mute", TCustomNetSocket::kDefaultSendQueueLimit, kMiB / 4, true},
-      {"one package past the bound", "drain", TCustomNetSocket::kDefaultSendQueueLimit, 40 * kMiB, true},
       {"one package under a raised bound", "drain", 48 * kMiB, 40 * kMiB, false},
   };
   for (const auto& row : rows) {

@@ -54,14 +54,11 @@ class RawPeer {
 };
 
 // One run of tests/support/hostile_peer.py (arguments after the script's
-// name), while our event loop keeps serving.
+// name) while our event loop keeps serving; ended with the object.
 class HostilePeer {
  public:
   explicit HostilePeer(const std::vector<std::string>& args);
   ~HostilePeer();
-  HostilePeer(const HostilePeer&) = delete;
-  HostilePeer& operator=(const HostilePeer&) = delete;
-
   // The next line it prints, without its end; empty after timeout_ms.
   std::string ReadLine(int timeout_ms = 20000);
   // Closes its standard input: the modes that hold links let them go.
