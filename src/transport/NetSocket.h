@@ -124,7 +124,7 @@ class TCustomNetSocket : public TComponent {
   // Bytes the send queue may hold for a peer that does not take them; a Send
   // that would queue more closes the link with error 10055 (logged). 0 or
   // less: no bound. A sender that hands over a whole file package or picture
-  // with one Send raises it for that phase.
+  // with one Send raises it for that phase; it keeps its value across a close.
   static constexpr std::int64_t kDefaultSendQueueLimit = std::int64_t{8} << 20;
   std::int64_t SendQueueLimit = kDefaultSendQueueLimit;
 
