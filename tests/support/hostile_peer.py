@@ -17,8 +17,8 @@ after a minute.
       (or "reset").
   hold PORT COUNT   Opens COUNT connections one after the other and never ends
       them, each waiting briefly for what the listener says; prints
-      "HELD <connections made> GREETED <n> RESET <n>", then "DONE" once it has
-      closed them.
+      "HELD <callers that reached it> GREETED <n> RESET <n>", then "DONE" once
+      it has closed them.
 """
 import resource
 import socket
@@ -93,13 +93,17 @@ def hold(port, count):
     # The caller's own descriptors are not the listener's limit.
     hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
-    conns, greeted, reset = [], 0, 0
+    conns, reached, greeted, reset = [], 0, 0, 0
     for i in range(count):
         try:
             s = connect(port)
+        except ConnectionResetError:
+            reached, reset = reached + 1, reset + 1  # turned away at once
+            continue
         except OSError as e:
             print("connection", i, "failed:", e, file=sys.stderr, flush=True)
             continue
+        reached += 1
         conns.append(s)
         s.settimeout(0.5)
         try:
@@ -108,7 +112,7 @@ def hold(port, count):
             pass
         except OSError:
             reset += 1
-    print("HELD", len(conns), "GREETED", greeted, "RESET", reset, flush=True)
+    print("HELD", reached, "GREETED", greeted, "RESET", reset, flush=True)
     wait_for_stdin()
     for s in conns:
         s.close()
