@@ -1,13 +1,19 @@
-// Throughput of TNetSocket over loopback beside a plain blocking POSIX
-// connection measured in the same run, and the round trip of a 100-byte line
-// between two line-mode sockets in one process.
+// Throughput of TNetSocket over loopback beside a non-blocking socket driven by
+// poll(), the way an event loop drives one, measured in the same run with the
+// same peer on the other side; and the round trip of a 100-byte line between
+// two line-mode sockets in one process; and the rate of short lines through
+// line mode beside a poll() reader that finds the line ends itself. Plain
+// blocking sockets are shown too, but they are no ceiling for an event-driven
+// socket: they never wait for one.
 //
-// usage: transport_bench [MiB to send, default 1024] [round trips, default 20000]
+// usage: transport_bench [MiB to send, default 256] [round trips, default 20000]
 
 #include <QCoreApplication>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,7 +22,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,57 +82,94 @@ std::size_t BlockingRead(int fd, std::size_t total) {
   return got;
 }
 
-// A writer thread connects and runs write(fd); this thread accepts and runs
-// read(fd). The seconds read took.
-template <class Write, class Read>
-double TimePlain(Write write, Read read) {
+// Plain blocking sockets: a writer thread and a reader thread.
+double PlainThroughput(std::size_t total) {
   int port = 0;
   const int lfd = ListenLoopback(&port);
   std::thread writer([&] {
     const int fd = ConnectLoopback(port);
-    write(fd);
+    BlockingWrite(fd, total);
     ::close(fd);
   });
   const int rfd = ::accept(lfd, nullptr, nullptr);
   const auto t0 = Clock::now();
-  read(rfd);
+  const std::size_t got = BlockingRead(rfd, total);
   const auto t1 = Clock::now();
   writer.join();
   ::close(rfd);
   ::close(lfd);
-  return Seconds(t0, t1);
+  if (got != total) std::fprintf(stderr, "plain: short read\n");
+  return static_cast<double>(total) / Seconds(t0, t1);
 }
 
-// s connects; a writer thread runs write(fd) on the accepted end while the
-// event loop runs until done() holds. The seconds that took.
-template <class Write>
-double TimeNetSocketReceive(TNetSocket& s, Write write, const std::function<bool()>& done) {
+// The reference for sending: a non-blocking writer that waits in poll() for
+// room, against the same blocking reader thread as TNetSocket's, timed from the
+// connection to the last byte read.
+double PollSendThroughput(std::size_t total) {
   int port = 0;
   const int lfd = ListenLoopback(&port);
-  s.SetAddr("127.0.0.1");
-  s.SetPort(std::to_string(port));
-  s.Connect();
+  std::size_t got = 0;
+  std::thread reader([&] {
+    const int fd = ::accept(lfd, nullptr, nullptr);
+    got = BlockingRead(fd, total);
+    ::close(fd);
+  });
+  const auto t0 = Clock::now();
+  const int fd = ConnectLoopback(port);
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  std::vector<char> block(kBlock, 'p');
+  std::size_t sent = 0;
+  while (sent < total) {
+    pollfd p{fd, POLLOUT, 0};
+    if (::poll(&p, 1, -1) <= 0) break;
+    for (;;) {
+      const ssize_t n = ::send(fd, block.data(), std::min(kBlock, total - sent), MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<std::size_t>(n);
+      if (sent >= total) break;
+    }
+  }
+  reader.join();
+  const auto t1 = Clock::now();
+  ::close(fd);
+  ::close(lfd);
+  if (got != total) std::fprintf(stderr, "poll send: short read\n");
+  return static_cast<double>(total) / Seconds(t0, t1);
+}
+
+// The reference for receiving: a non-blocking reader that waits in poll() for
+// data and hands each read to take (which says how much of the goal it was),
+// against a blocking writer thread running write. The seconds it took.
+template <class Write, class Take>
+double PollReceive(std::size_t goal, Write write, Take take) {
+  int port = 0;
+  const int lfd = ListenLoopback(&port);
+  const int fd = ConnectLoopback(port);
   const int wfd = ::accept(lfd, nullptr, nullptr);
-  while (s.State() != wsConnected) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  std::vector<char> buf(kBlock);
   const auto t0 = Clock::now();
   std::thread writer([&] { write(wfd); });
-  while (!done() && s.State() == wsConnected)
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+  std::size_t got = 0;
+  while (got < goal) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, -1) <= 0) break;
+    const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
+    if (n == 0) break;
+    if (n > 0) got += take(buf.data(), static_cast<std::size_t>(n));
+  }
   const auto t1 = Clock::now();
   writer.join();
   ::close(wfd);
-  s.Close();
+  ::close(fd);
   ::close(lfd);
+  if (got != goal) std::fprintf(stderr, "poll receive: short read\n");
   return Seconds(t0, t1);
 }
 
-// Plain blocking sockets: a writer thread and a reader thread.
-double PlainThroughput(std::size_t total) {
-  std::size_t got = 0;
-  const double seconds = TimePlain([&](int fd) { BlockingWrite(fd, total); },
-                                   [&](int fd) { got = BlockingRead(fd, total); });
-  if (got != total) std::fprintf(stderr, "plain: short read\n");
-  return static_cast<double>(total) / seconds;
+double PollReceiveThroughput(std::size_t total) {
+  return static_cast<double>(total) /
+         PollReceive(total, [&](int fd) { BlockingWrite(fd, total); }, [](const char*, std::size_t n) { return n; });
 }
 
 // TNetSocket sends; a plain blocking reader thread takes the bytes.
@@ -169,57 +211,61 @@ double NetSocketSendThroughput(std::size_t total) {
   return static_cast<double>(total) / Seconds(t0, t1);
 }
 
+// s receives from a blocking writer thread running write, its handler
+// counting toward the goal in got. The seconds it took.
+template <class Write>
+double NetSocketReceive(TNetSocket& s, const std::size_t& got, std::size_t goal, Write write) {
+  int port = 0;
+  const int lfd = ListenLoopback(&port);
+  s.SetAddr("127.0.0.1");
+  s.SetPort(std::to_string(port));
+  s.Connect();
+  const int wfd = ::accept(lfd, nullptr, nullptr);
+  while (s.State() != wsConnected) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+  const auto t0 = Clock::now();
+  std::thread writer([&] { write(wfd); });
+  while (got < goal && s.State() == wsConnected)
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+  const auto t1 = Clock::now();
+  writer.join();
+  ::close(wfd);
+  s.Close();
+  ::close(lfd);
+  if (got != goal) std::fprintf(stderr, "TNetSocket receive: short read\n");
+  return Seconds(t0, t1);
+}
+
 // A plain blocking writer thread sends; TNetSocket receives.
 double NetSocketReceiveThroughput(std::size_t total) {
   TNetSocket s;
   std::vector<char> buf(kBlock);
   std::size_t got = 0;
   s.OnDataAvailable = [&](TCustomNetSocket* sock, int) {
-    const int n = sock->Receive(buf.data(), static_cast<int>(buf.size()));
-    if (n > 0) got += static_cast<std::size_t>(n);
+    got += static_cast<std::size_t>(std::max(0, sock->Receive(buf.data(), static_cast<int>(buf.size()))));
   };
-  const double seconds = TimeNetSocketReceive(s, [&](int fd) { BlockingWrite(fd, total); }, [&] { return got >= total; });
-  if (got != total) std::fprintf(stderr, "TNetSocket receive: short read\n");
-  return static_cast<double>(total) / seconds;
+  return static_cast<double>(total) / NetSocketReceive(s, got, total, [&](int fd) { BlockingWrite(fd, total); });
 }
 
-// 40-byte frames sent back to back by a plain blocking writer thread. The
-// reference reads them with blocking reads and finds the line ends itself;
-// TNetSocket hands them out one per OnDataAvailable in line mode, taking
-// turns with the rest of the event loop. Lines per second.
+// 40-byte frames back to back, as a peer that never pauses sends them.
 constexpr std::size_t kLineBytes = 40;
 
-std::string LineBlock() {
+void WriteLines(int fd, std::size_t lines) {
   std::string block;
   const std::string line = "  1006<>" + std::string(kLineBytes - 10, 'f') + "\r\n";
   while (block.size() + line.size() <= kBlock) block += line;
-  return block;
-}
-
-void WriteLines(int fd, std::size_t lines) {
-  const std::string block = LineBlock();
-  const std::size_t per_block = block.size() / kLineBytes;
-  for (std::size_t sent = 0; sent < lines; sent += per_block) {
-    const std::size_t n = std::min(per_block, lines - sent) * kLineBytes;
-    for (std::size_t off = 0; off < n;) {
-      const ssize_t w = ::send(fd, block.data() + off, n - off, MSG_NOSIGNAL);
-      if (w <= 0) return;
-      off += static_cast<std::size_t>(w);
-    }
+  for (std::size_t sent = 0; sent < lines * kLineBytes;) {
+    const ssize_t n = ::send(fd, block.data(), std::min(block.size(), lines * kLineBytes - sent), MSG_NOSIGNAL);
+    if (n <= 0) return;
+    sent += static_cast<std::size_t>(n);
   }
 }
 
-double PlainLineRate(std::size_t lines) {
-  std::size_t seen = 0;
-  const double seconds = TimePlain([&](int fd) { WriteLines(fd, lines); },
-                                   [&](int fd) {
-                                     std::vector<char> block(kBlock);
-                                     for (ssize_t n; (n = ::recv(fd, block.data(), block.size(), 0)) > 0;)
-                                       seen += static_cast<std::size_t>(
-                                           std::count(block.data(), block.data() + n, '\n'));
-                                   });
-  if (seen != lines) std::fprintf(stderr, "plain lines: %zu of %zu\n", seen, lines);
-  return static_cast<double>(lines) / seconds;
+// Lines per second: poll() and a search for line ends, or line mode with one
+// line per OnDataAvailable, taking turns with the rest of the event loop.
+double PollLineRate(std::size_t lines) {
+  return static_cast<double>(lines) /
+         PollReceive(lines, [&](int fd) { WriteLines(fd, lines); },
+                     [](const char* p, std::size_t n) { return static_cast<std::size_t>(std::count(p, p + n, '\n')); });
 }
 
 double NetSocketLineRate(std::size_t lines) {
@@ -227,12 +273,8 @@ double NetSocketLineRate(std::size_t lines) {
   s.SetLineMode(true);
   std::size_t seen = 0;
   char buf[2047];
-  s.OnDataAvailable = [&](TCustomNetSocket* sock, int) {
-    if (sock->Receive(buf, sizeof(buf)) > 0) ++seen;
-  };
-  const double seconds = TimeNetSocketReceive(s, [&](int fd) { WriteLines(fd, lines); }, [&] { return seen >= lines; });
-  if (seen != lines) std::fprintf(stderr, "TNetSocket lines: %zu of %zu\n", seen, lines);
-  return static_cast<double>(lines) / seconds;
+  s.OnDataAvailable = [&](TCustomNetSocket* sock, int) { seen += sock->Receive(buf, sizeof(buf)) > 0; };
+  return static_cast<double>(lines) / NetSocketReceive(s, seen, lines, [&](int fd) { WriteLines(fd, lines); });
 }
 
 // Median round trip of a 100-byte line between two line-mode sockets.
@@ -285,29 +327,66 @@ double LineRoundTripMicros(int trips) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1024;
+  const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
   const int trips = argc > 2 ? std::atoi(argv[2]) : 20000;
   const std::size_t total = mib << 20;
 
-  // The machine is shared: each figure is the best of three runs, taken in
-  // turns so that a busy moment hurts all three alike.
-  double plain = 0, sending = 0, receiving = 0, plain_lines = 0, socket_lines = 0;
+  // The machine is shared: ours and the reference take turns (the first to go
+  // alternating), and each round gives one ratio; the median ratio is the figure.
+  constexpr int kRounds = 5;
+  std::vector<double> plain, pollSend, pollReceive, sending, receiving, sendRatio, receiveRatio;
+  std::vector<double> pollLines, lineMode, lineRatio;
   const std::size_t lines = total / 4 / kLineBytes;
-  for (int run = 0; run < 3; ++run) {
-    plain = std::max(plain, PlainThroughput(total));
-    sending = std::max(sending, NetSocketSendThroughput(total));
-    receiving = std::max(receiving, NetSocketReceiveThroughput(total));
-    plain_lines = std::max(plain_lines, PlainLineRate(lines));
-    socket_lines = std::max(socket_lines, NetSocketLineRate(lines));
+  for (int round = 0; round < kRounds; ++round) {
+    double ours = 0, ref = 0;
+    if (round % 2 == 0) {
+      ours = NetSocketSendThroughput(total);
+      ref = PollSendThroughput(total);
+    } else {
+      ref = PollSendThroughput(total);
+      ours = NetSocketSendThroughput(total);
+    }
+    sending.push_back(ours);
+    pollSend.push_back(ref);
+    sendRatio.push_back(ours / ref);
+    if (round % 2 == 0) {
+      ours = NetSocketReceiveThroughput(total);
+      ref = PollReceiveThroughput(total);
+    } else {
+      ref = PollReceiveThroughput(total);
+      ours = NetSocketReceiveThroughput(total);
+    }
+    receiving.push_back(ours);
+    pollReceive.push_back(ref);
+    receiveRatio.push_back(ours / ref);
+    if (round % 2 == 0) {
+      ours = NetSocketLineRate(lines);
+      ref = PollLineRate(lines);
+    } else {
+      ref = PollLineRate(lines);
+      ours = NetSocketLineRate(lines);
+    }
+    lineMode.push_back(ours);
+    pollLines.push_back(ref);
+    lineRatio.push_back(ours / ref);
+    plain.push_back(PlainThroughput(total));
   }
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
   const double gib = 1024.0 * 1024.0 * 1024.0;
-  std::printf("bytes per run                  %zu MiB (best of 3)\n", mib);
-  std::printf("plain blocking sockets         %8.2f GiB/s\n", plain / gib);
-  std::printf("TNetSocket sending             %8.2f GiB/s   ratio %.2f\n", sending / gib, sending / plain);
-  std::printf("TNetSocket receiving           %8.2f GiB/s   ratio %.2f\n", receiving / gib, receiving / plain);
-  std::printf("40-byte lines, plain reader     %8.2f M lines/s (%zu lines)\n", plain_lines / 1e6, lines);
-  std::printf("40-byte lines, line mode       %8.2f M lines/s   ratio %.2f\n", socket_lines / 1e6,
-              socket_lines / plain_lines);
+  std::printf("bytes per run                  %zu MiB (medians of %d alternating rounds)\n", mib, kRounds);
+  std::printf("poll() non-blocking sending    %8.2f GiB/s\n", median(pollSend) / gib);
+  std::printf("TNetSocket sending             %8.2f GiB/s   median ratio %.2f\n", median(sending) / gib,
+              median(sendRatio));
+  std::printf("poll() non-blocking receiving  %8.2f GiB/s\n", median(pollReceive) / gib);
+  std::printf("TNetSocket receiving           %8.2f GiB/s   median ratio %.2f\n", median(receiving) / gib,
+              median(receiveRatio));
+  std::printf("poll() reader, 40-byte lines   %8.2f M lines/s (%zu lines)\n", median(pollLines) / 1e6, lines);
+  std::printf("line mode, 40-byte lines       %8.2f M lines/s   median ratio %.2f\n", median(lineMode) / 1e6,
+              median(lineRatio));
+  std::printf("plain blocking sockets         %8.2f GiB/s   (no event loop; not a ceiling)\n", median(plain) / gib);
   std::printf("100-byte line round trip       %8.1f us median over %d trips\n", LineRoundTripMicros(trips), trips);
   return 0;
 }

@@ -347,7 +347,7 @@ void TQuillRtfImporter::ParseString(std::string_view s) {
   attributes_.Assign(defaultFont_);
   paragraph_.Assign(TCustomQuillParagraph());
   depth_ = fallbackSkip_ = 0;
-  finished_ = skipText_ = lineBreakPending_ = paragraphChanged_ = false;
+  finished_ = skipText_ = lineBreakPending_ = paragraphChanged_ = afterRow_ = highSurrogate_ = false;
   firstParagraph_ = true;
   if (s.empty()) return;
 
@@ -460,6 +460,7 @@ void TQuillRtfImporter::AddText(std::string_view s) {
       --fallbackSkip_;
       continue;
     }
+    highSurrogate_ = false;
     text_ += c;
   }
 }
@@ -469,6 +470,7 @@ void TQuillRtfImporter::AddChar(unsigned char c) {
     --fallbackSkip_;
     return;
   }
+  highSurrogate_ = false;
   if (!skipText_) text_ += static_cast<char>(c);
 }
 
@@ -507,8 +509,9 @@ void TQuillRtfImporter::ProcessResWord(const Token& t, TQuillRtfParser::Kind pre
   if (word != rwU && word != rwLquote && word != rwRquote && word != rwEndash && word >= 0) FlushText();
   // A control word ends the fallback text of a Unicode character early.
   if (word != rwU) fallbackSkip_ = 0;
+  if (word != rwU && t.text != "uc") highSurrogate_ = false;
   if (word < 0) {
-    if (t.text == "uc") GetCurrent().UnicodeSkip = std::clamp(t.hasParam ? t.param : 1, 0, 16);
+    ProcessOtherWord(t);
     return;
   }
   switch (static_cast<TRtfResWord>(word)) {
@@ -577,18 +580,21 @@ void TQuillRtfImporter::ProcessResWord(const Token& t, TQuillRtfParser::Kind pre
     case rwFs:
       WriteFontSize(t.hasParam ? std::clamp(t.param / 2, 1, MaxFontSize) : 72);
       break;
-    case rwHighlight: {
-      TColor color = -1;
-      if (t.hasParam && t.param >= 0 && t.param < static_cast<int>(colors_.size())) {
-        color = colors_[static_cast<size_t>(t.param)];
-        if (t.param == 0 && color == 0) color = -1;
-      }
-      WriteColor(color);
+    case rwHighlight:
+      WriteBackground(t);
       break;
-    }
     case rwLine:
-    case rwTrowd:
       WriteString("\r\n");
+      break;
+    case rwTrowd:
+      // A row that follows one that ended needs no other break.
+      if (!(afterRow_ && lineBreakPending_)) WriteString("\r\n");
+      afterRow_ = false;
+      break;
+    case rwRow:
+      // The row is a line of its own: what follows the table starts a new one.
+      EndParagraph();
+      afterRow_ = true;
       break;
     case rwListtext:
     case rwPntext:
@@ -610,17 +616,19 @@ void TQuillRtfImporter::ProcessResWord(const Token& t, TQuillRtfParser::Kind pre
       WriteScriptStyle(TQuillScriptStyle::ssSuperScript, n != 0);
       break;
     case rwPar:
-      if (lineBreakPending_) CheckNewLine();
-      WriteNumberingStyle(TQuillNumberingStyle::nbsNone);
-      lineBreakPending_ = true;
-      firstParagraph_ = false;
+      EndParagraph();
+      afterRow_ = false;
       break;
-    case rwPard:
+    case rwPard: {
       // Every property goes back to its default, so nothing bleeds into the
-      // paragraphs that follow.
+      // paragraphs that follow; inside the item's own number text (where other
+      // writers put it) it leaves the numbering that text stands for.
+      const TQuillNumberingStyle numbering = paragraph_.Numbering();
       paragraph_.Assign(TCustomQuillParagraph());
+      if (skipText_) paragraph_.SetNumbering(numbering);
       ParagraphChanged();
       break;
+    }
     case rwPict:
       ProcessPicture();
       break;
@@ -648,12 +656,53 @@ void TQuillRtfImporter::ProcessResWord(const Token& t, TQuillRtfParser::Kind pre
       if (code < 0) code += 65536;  // written as a signed 16-bit number
       const int ansi = code > 0 ? platform::AnsiFromCodePoint(static_cast<char32_t>(code)) : -1;
       fallbackSkip_ = 0;
-      if (code > 0) AddChar(static_cast<unsigned char>(ansi >= 0 ? ansi : '?'));
+      // A character beyond 16 bits comes as two halves; its one '?' went out
+      // with the first.
+      const bool low = code >= 0xDC00 && code <= 0xDFFF;
+      if (code > 0 && !(low && highSurrogate_)) AddChar(static_cast<unsigned char>(ansi >= 0 ? ansi : '?'));
+      highSurrogate_ = code >= 0xD800 && code <= 0xDBFF;
       fallbackSkip_ = GetCurrent().UnicodeSkip;
       break;
     }
     default:
       break;
+  }
+}
+
+void TQuillRtfImporter::EndParagraph() {
+  if (lineBreakPending_) CheckNewLine();
+  WriteNumberingStyle(TQuillNumberingStyle::nbsNone);
+  lineBreakPending_ = true;
+  firstParagraph_ = false;
+}
+
+void TQuillRtfImporter::WriteBackground(const Token& t) {
+  TColor color = -1;
+  if (t.hasParam && t.param >= 0 && t.param < static_cast<int>(colors_.size())) {
+    color = colors_[static_cast<size_t>(t.param)];
+    if (t.param == 0 && color == 0) color = -1;
+  }
+  WriteColor(color);
+}
+
+// Words outside the table that other writers use for what the editor can show.
+void TQuillRtfImporter::ProcessOtherWord(const Token& t) {
+  const std::string_view w = t.text;
+  if (w == "uc") {
+    GetCurrent().UnicodeSkip = std::clamp(t.hasParam ? t.param : 1, 0, 16);
+  } else if (w == "header" || w == "headerl" || w == "headerr" || w == "headerf" || w == "footer" ||
+             w == "footerl" || w == "footerr" || w == "footerf") {
+    // Page furniture: not part of the text the editor shows.
+    FlushText();
+    SkipCurrentGroup();
+  } else if (w == "up" || w == "dn") {
+    // Raised and lowered text (the default raise is 6 half-points).
+    FlushText();
+    WriteScriptStyle(w == "up" ? TQuillScriptStyle::ssSuperScript : TQuillScriptStyle::ssSubScript,
+                     !t.hasParam || t.param != 0);
+  } else if (w == "chcbpat") {
+    FlushText();
+    WriteBackground(t);
   }
 }
 
@@ -828,6 +877,7 @@ void TQuillRtfImporter::ParseUrl() {
 void TQuillRtfImporter::ProcessPicture() {
   auto source = TPictureSourceType::psBmp;
   int width = -1, height = -1, scaleX = 100, scaleY = 100, mapMode = 8;
+  int goalWidth = 0, goalHeight = 0;  // the size shown, in twips; 0 when not given
   std::string data;
   int high = -1;  // first digit of a byte being read
   int depth = 0;
@@ -860,6 +910,8 @@ void TQuillRtfImporter::ProcessPicture() {
         break;
       case TQuillRtfParser::tkWord: {
         const int n = t.hasParam ? t.param : 0;
+        if (t.text == "picwgoal") goalWidth = std::clamp(n, 0, PixelToRtfWidth(32767));
+        if (t.text == "pichgoal") goalHeight = std::clamp(n, 0, PixelToRtfWidth(32767));
         switch (LookUp(sPictureResWords, t.text)) {
           case pwWbitmap: source = TPictureSourceType::psBmp; break;
           case pwEmfblip: source = TPictureSourceType::psEmf; break;
@@ -966,6 +1018,10 @@ void TQuillRtfImporter::ProcessPicture() {
           if (width >= 0) width = HiMetricToPixel(width);
           if (height >= 0) height = HiMetricToPixel(height);
         }
+        // Writers differ on the unit of the picture's own size; the size it is
+        // shown at is the same for all of them.
+        if (goalWidth > 0) width = RtfWidthToPixel(goalWidth);
+        if (goalHeight > 0) height = RtfWidthToPixel(goalHeight);
         if (width >= 0) ownWidth = width;
         if (height >= 0) ownHeight = height;
         std::string header;
@@ -990,10 +1046,16 @@ void TQuillRtfImporter::ProcessPicture() {
   } catch (const std::exception&) {
     return;  // a picture that cannot be read is dropped; the text goes on
   }
+  if (goalWidth > 0) width = RtfWidthToPixel(goalWidth);
+  if (goalHeight > 0) height = RtfWidthToPixel(goalHeight);
   if (width < 0) width = ownWidth;
   if (height < 0) height = ownHeight;
-  object->SetWidth(ClampInt(static_cast<int64_t>(width) * scaleX / 100, 0, 32767));
-  object->SetHeight(ClampInt(static_cast<int64_t>(height) * scaleY / 100, 0, 32767));
+  // A goal is scaled in twips, before the rounding to whole pixels.
+  auto shown = [](int pixels, int goal, int scale) {
+    return goal > 0 ? RtfWidthToPixel(MulDiv(goal, scale, 100)) : ClampInt(int64_t{pixels} * scale / 100, 0, 32767);
+  };
+  object->SetWidth(ClampInt(shown(width, goalWidth, scaleX), 0, 32767));
+  object->SetHeight(ClampInt(shown(height, goalHeight, scaleY), 0, 32767));
   object->SetStretch(scaleX != 100 || scaleY != 100 || width != ownWidth || height != ownHeight);
   // A picture that starts a paragraph belongs on the new line.
   if (!skipText_) CheckNewLine();

@@ -198,6 +198,9 @@ class TQuillRtfImporter : public TCustomQuillImporterEx {
   void WriteString(const std::string& s);
   void CheckNewLine();
   void ParagraphChanged();
+  void EndParagraph();
+  void WriteBackground(const Token& t);
+  void ProcessOtherWord(const Token& t);
 
   TQuillRtfParser parser_;
   std::map<int, FontEntry> fonts_;
@@ -210,6 +213,8 @@ class TQuillRtfImporter : public TCustomQuillImporterEx {
   bool lineBreakPending_ = false;
   bool firstParagraph_ = true;
   bool paragraphChanged_ = false;
+  bool afterRow_ = false;       // the last paragraph end was a table row's
+  bool highSurrogate_ = false;  // the last character was the first half of a pair
 };
 
 void ImportFromRtfString(std::string_view s, const TParseTextEvent& callback);

@@ -182,15 +182,11 @@ void TQuillRtfExporter::ApplyStyle(TFontStyles oldStyle, TFontStyles newStyle) {
   }
 }
 
-void TQuillRtfExporter::ApplyScriptStyle(TQuillScriptStyle oldStyle, TQuillScriptStyle newStyle) {
-  // Other readers do not know the word that ends either script style, but all
-  // know the off form of the one that was on.
-  if (oldStyle == TQuillScriptStyle::ssSubScript && newStyle != oldStyle) WriteTagEx(rwSub, 0);
-  if (oldStyle == TQuillScriptStyle::ssSuperScript && newStyle != oldStyle) WriteTagEx(rwSuper, 0);
+void TQuillRtfExporter::ApplyScriptStyle(TQuillScriptStyle, TQuillScriptStyle newStyle) {
+  // A script style ends with the word made for that: the off forms sub0 and
+  // super0 are not RTF, and some readers take the first for subscript on.
   switch (newStyle) {
-    case TQuillScriptStyle::ssNormal:
-      if (oldStyle == TQuillScriptStyle::ssNormal) WriteTag(rwNosupersub);
-      break;
+    case TQuillScriptStyle::ssNormal: WriteTag(rwNosupersub); break;
     case TQuillScriptStyle::ssSubScript: WriteTag(rwSub); break;
     case TQuillScriptStyle::ssSuperScript: WriteTag(rwSuper); break;
   }
@@ -256,7 +252,9 @@ void TQuillRtfExporter::ApplyParagraph(const TCustomQuillParagraph& p) {
       WriteStr("{\\pntext\\f" + s + "\\'B7\\tab}");
   } else if (p.Numbering() == TQuillNumberingStyle::nbsNumber) {
     const std::string n = std::to_string(p.Number());
-    WriteStr("{\\listtext " + n + ".\\tab}{\\*\\pn\\pnlvlbody\\pnindent360\\pntxta " + n + ".}");
+    // Decimal, starting at the item's own number, so other readers number it
+    // too; they take the text after the number only from a group of its own.
+    WriteStr("{\\listtext " + n + ".\\tab}{\\*\\pn\\pnlvlbody\\pndec\\pnstart" + n + "\\pnindent360{\\pntxta .}}");
   }
   prevNumbering_ = p.Numbering();
 }
@@ -313,7 +311,12 @@ bool TQuillRtfExporter::ApplyPicture(TCustomQuillEditorObject& object) {
     AppendHex(data, bytes.constData() + 14, static_cast<size_t>(bytes.size() - 14));
   }
   body_ += "\r\n";
-  WriteStr("{\\pict\\" + word + "\\picw" + std::to_string(width) + "\\pich" + std::to_string(height) + " " + data + "}");
+  // The size the picture is shown at, in twips: without it other readers show
+  // a stretched picture at the size of its own pixels.
+  const std::string goal = "\\picwgoal" + std::to_string(PixelToRtfWidth(object.Width())) + "\\pichgoal" +
+                           std::to_string(PixelToRtfWidth(object.Height()));
+  WriteStr("{\\pict\\" + word + "\\picw" + std::to_string(width) + "\\pich" + std::to_string(height) + goal + " " +
+           data + "}");
   return true;
 }
 

@@ -139,12 +139,55 @@ std::string FromQString(const QString& text) {
   return out;
 }
 
-std::filesystem::path PathFromName(const std::string& name) {
-  std::string utf8 = AnsiToUtf8(name);
-  std::replace(utf8.begin(), utf8.end(), '\\', '/');
-  return std::filesystem::path(utf8);
+std::string NameFromDiskBytes(const std::string& disk) {
+  std::string out;
+  out.reserve(disk.size());
+  for (std::size_t i = 0; i < disk.size();) {
+    const std::size_t start = i;
+    const int b = AnsiFromCodePoint(NextCodePoint(disk, i));
+    if (b > 0) {
+      out += static_cast<char>(b);
+      continue;
+    }
+    for (std::size_t k = start; k < i; ++k) {
+      out += '\0';
+      out += disk[k];
+    }
+  }
+  return out;
 }
 
-std::string NameFromPath(const std::filesystem::path& path) { return Utf8ToAnsi(path.string()); }
+std::string DiskBytesFromName(const std::string& name) {
+  std::string out;
+  out.reserve(name.size() + name.size() / 4);
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '\0') {
+      // A NUL at the very end escapes nothing; no disk name can hold it.
+      if (++i < name.size()) out += name[i];
+      continue;
+    }
+    AppendUtf8(out, CodePointFromAnsi(static_cast<unsigned char>(name[i])));
+  }
+  return out;
+}
+
+bool IsValidUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t start = i;
+    // U+FFFD decoded from one byte is the mark of a malformed sequence.
+    if (NextCodePoint(text, i) == 0xFFFD && i - start == 1) return false;
+  }
+  return true;
+}
+
+bool NameHasDiskBytes(const std::string& name) { return name.find('\0') != std::string::npos; }
+
+std::filesystem::path PathFromName(const std::string& name) {
+  std::string disk = DiskBytesFromName(name);
+  std::replace(disk.begin(), disk.end(), '\\', '/');
+  return std::filesystem::path(disk);
+}
+
+std::string NameFromPath(const std::filesystem::path& path) { return NameFromDiskBytes(path.string()); }
 
 }  // namespace platform

@@ -23,6 +23,20 @@ char32_t CodePointFromAnsi(unsigned char byte);
 QString ToQString(const std::string& ansi);
 std::string FromQString(const QString& text);
 
+// A name on disk is bytes: UTF-8 by custom, but any bytes other than NUL and
+// '/'. Our 8-bit names hold every such name without loss: a character with a
+// Windows-1252 form is that byte, and every other byte of the disk name (a
+// character outside the code page, a byte that is not UTF-8) is held as NUL
+// followed by the byte itself. No disk name holds a NUL, so a name that names a
+// file on disk always names that one file, and no escaped byte is ASCII, so it
+// never reads as a separator or a wildcard.
+std::string NameFromDiskBytes(const std::string& disk);
+std::string DiskBytesFromName(const std::string& name);
+// True when every byte sequence is well-formed UTF-8.
+bool IsValidUtf8(const std::string& text);
+// True when the name holds a byte that only the disk form can carry.
+bool NameHasDiskBytes(const std::string& name);
+
 // An 8-bit file name as the program builds it (backslashes as separators,
 // Windows-1252 characters) to the path on disk, and back (forward slashes).
 std::filesystem::path PathFromName(const std::string& name);

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "platform/DosFiles.h"
+#include "platform/ErrorSink.h"
 
 namespace platform {
 
@@ -18,7 +19,8 @@ bool HaveDesktop() {
 
 QString Q(const std::string& text) { return QString::fromUtf8(AnsiToUtf8(text)); }
 
-std::string FromQ(const QString& text) { return Utf8ToAnsi(text.toStdString()); }
+// A chosen file or folder: its name as the disk has it, whatever its characters.
+std::string FromQ(const QString& text) { return NameFromDiskBytes(text.toStdString()); }
 
 }  // namespace
 
@@ -39,14 +41,17 @@ bool AskOkCancel(const std::string& text, const std::string& caption) {
 }
 
 void ShowMessage(const std::string& text, const std::string& caption) {
-  if (!HaveDesktop()) return;
+  if (!HaveDesktop()) {
+    ReportError(caption + ": " + text);
+    return;
+  }
   QMessageBox::warning(nullptr, Q(caption), Q(text));
 }
 
-bool AskOpenFileName(const std::string& title, const std::string& filter, const std::string& startDir,
-                     std::string& name) {
-  if (!HaveDesktop()) return false;
-  // The filter comes as "Description|pattern|Description|pattern"; Qt wants "Description (pattern);;...".
+namespace {
+
+// The filter comes as "Description|pattern|Description|pattern"; Qt wants "Description (pattern);;...".
+QString QtFilter(const std::string& filter) {
   QStringList parts = Q(filter).split(QLatin1Char('|'));
   QStringList filters;
   for (int i = 0; i + 1 < parts.size(); i += 2) {
@@ -56,11 +61,30 @@ bool AskOpenFileName(const std::string& title, const std::string& filter, const 
     patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
     filters << description + QLatin1String(" (") + patterns + QLatin1Char(')');
   }
-  const QString chosen = QFileDialog::getOpenFileName(nullptr, Q(title), Q(DosToUnixPath(startDir)),
-                                                      filters.join(QLatin1String(";;")));
+  return filters.join(QLatin1String(";;"));
+}
+
+bool AskFileName(bool save, const std::string& title, const std::string& filter, const std::string& startDir,
+                 std::string& name) {
+  if (!HaveDesktop()) return false;
+  const QString start = Q(DosToUnixPath(startDir));
+  const QString chosen = save ? QFileDialog::getSaveFileName(nullptr, Q(title), start, QtFilter(filter))
+                              : QFileDialog::getOpenFileName(nullptr, Q(title), start, QtFilter(filter));
   if (chosen.isEmpty()) return false;
   name = FromQ(chosen);
   return true;
+}
+
+}  // namespace
+
+bool AskOpenFileName(const std::string& title, const std::string& filter, const std::string& startDir,
+                     std::string& name) {
+  return AskFileName(false, title, filter, startDir, name);
+}
+
+bool AskSaveFileName(const std::string& title, const std::string& filter, const std::string& startDir,
+                     std::string& name) {
+  return AskFileName(true, title, filter, startDir, name);
 }
 
 bool AskFolder(const std::string& title, const std::string& startDir, std::string& folder) {

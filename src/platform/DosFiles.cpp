@@ -182,10 +182,10 @@ std::string UnixToDosPath(std::string name) {
 }
 
 std::filesystem::path OsPath(const std::string& name) {
-  return std::filesystem::path(AnsiToUtf8(DosToUnixPath(name)));
+  return std::filesystem::path(DiskBytesFromName(DosToUnixPath(name)));
 }
 
-std::string FromOsPath(const std::filesystem::path& path) { return Utf8ToAnsi(path.string()); }
+std::string FromOsPath(const std::filesystem::path& path) { return NameFromDiskBytes(path.string()); }
 
 bool PlainFileExists(const std::string& name) {
   struct stat st {};
@@ -286,11 +286,11 @@ mode_t ProcessUmask() {
 int MakeTemp(const std::string& dir, const std::string& prefix, std::string& name) {
   std::string base = Native(dir.empty() ? std::string(".") : dir);
   if (base.back() != '/') base += '/';
-  std::string pattern = AnsiToUtf8(base + prefix) + "XXXXXX";
+  std::string pattern = DiskBytesFromName(base + prefix) + "XXXXXX";
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back('\0');
   const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-  if (fd >= 0) name = Utf8ToAnsi(buf.data());
+  if (fd >= 0) name = NameFromDiskBytes(buf.data());
   return fd;
 }
 
@@ -318,7 +318,7 @@ bool TOsFile::CreateTemp(const std::string& dir, const std::string& prefix, std:
 
 std::string TempDir() {
   const char* env = std::getenv("TMPDIR");
-  std::string dir = env && *env ? Utf8ToAnsi(env) : std::string("/tmp");
+  std::string dir = env && *env ? NameFromDiskBytes(env) : std::string("/tmp");
   if (dir.back() != '/') dir += '/';
   return dir;
 }
@@ -342,7 +342,7 @@ int64_t DiskFree(const std::string& path) {
 bool ListDir(const std::string& dir, std::vector<TDirEntry>& out) {
   out.clear();
   const std::string native = Native(dir.empty() ? std::string(".") : dir);
-  DIR* d = ::opendir(AnsiToUtf8(native).c_str());
+  DIR* d = ::opendir(DiskBytesFromName(native).c_str());
   if (!d) return false;
   const int dfd = ::dirfd(d);
   while (struct dirent* e = ::readdir(d)) {
@@ -350,7 +350,7 @@ bool ListDir(const std::string& dir, std::vector<TDirEntry>& out) {
     struct stat st {};
     if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     TDirEntry entry;
-    entry.name = Utf8ToAnsi(e->d_name);
+    entry.name = NameFromDiskBytes(e->d_name);
     entry.size = static_cast<int64_t>(st.st_size);
     entry.symLink = S_ISLNK(st.st_mode);
     entry.attr = S_ISDIR(st.st_mode) ? faDirectory : faArchive;

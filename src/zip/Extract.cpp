@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "platform/DesktopPrompts.h"
 #include "zip/BufferStream.h"
@@ -187,7 +188,14 @@ class TZipReader::TEntrySink : public TZipSink {
 bool TZipReader::SafeOutputName(const TZipHeaderInfo& entry, std::string& folder, std::string& name) const {
   const std::string file = entry.FileName;
   std::string dir = entry.Directory;
-  if (file.find('\0') != std::string::npos || dir.find('\0') != std::string::npos) return false;
+  // A NUL only ever introduces a disk byte that the code page lacks (never an
+  // ASCII one); anything else is a NUL in the stored name, which no file can have.
+  auto plausible = [](const std::string& s) {
+    for (size_t i = s.find('\0'); i != std::string::npos; i = s.find('\0', i + 2))
+      if (i + 1 >= s.size() || static_cast<unsigned char>(s[i + 1]) < 0x80) return false;
+    return true;
+  };
+  if (!plausible(file) || !plausible(dir)) return false;
   if (file == "." || file == "..") return false;
   if (dir.empty() && file.empty()) return false;
   if (HasDrive(dir + file)) return false;
@@ -374,7 +382,14 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
     case 5: decoded = Unreduce(source, sink, work.CompressionMethod - 1, work.UncompressedSize); break;
     case 6: decoded = Explode(source, sink, work.Flags, work.UncompressedSize); break;
     case 8:
-      if (!run.inflater) run.inflater = std::make_unique<TInflater>();
+      try {
+        if (!run.inflater) run.inflater = std::make_unique<TInflater>();
+      } catch (const std::bad_alloc&) {
+        // The entry fails its check below; the run goes on with the next.
+        statusText_ = "*** inflate out of memory ***";
+        decoded = false;
+        break;
+      }
       decoded = run.inflater->Run(source, sink);
       break;
     default:
@@ -417,30 +432,45 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   return 0;
 }
 
+// Keeps the archive open through one operation, then puts the setting back
+// (and, for an extraction run, empties FilesList) and closes it.
+class TZipReader::TKeepOpen {
+ public:
+  TKeepOpen(TZipReader& reader, bool clearFiles) : r_(reader), keep_(reader.keepZipOpen_), clearFiles_(clearFiles) {
+    r_.keepZipOpen_ = true;
+  }
+  ~TKeepOpen() {
+    r_.keepZipOpen_ = keep_;
+    if (clearFiles_) r_.FilesList.clear();
+    r_.CloseZip();
+  }
+  TKeepOpen(const TKeepOpen&) = delete;
+  TKeepOpen& operator=(const TKeepOpen&) = delete;
+
+ private:
+  TZipReader& r_;
+  bool keep_;
+  bool clearFiles_;
+};
+
 int TZipReader::UnZipFiles(TOutput output, TRun& run) {
   cancel_ = false;
   run.output = output;
-  const bool oldKeep = keepZipOpen_;
-  keepZipOpen_ = true;
-  struct TRestore {
-    TZipReader& r;
-    bool keep;
-    ~TRestore() {
-      r.keepZipOpen_ = keep;
-      r.FilesList.clear();
-      r.CloseZip();
-    }
-  } restore{*this, oldKeep};
+  TKeepOpen open(*this, true);
   OpenZip();
 
   std::vector<int> chosen;
   std::vector<std::string> patterns;
   for (const std::string& p : FilesList) patterns.push_back(LowerAscii(p));
-  for (int i = 0; i < Count(); ++i) {
+  // One entry is taken straight away: walking them all for it would make a
+  // test of every entry quadratic in their number.
+  const int first = run.singleIndex >= 0 ? run.singleIndex : 0;
+  const int last = run.singleIndex >= 0 ? run.singleIndex + 1 : Count();
+  for (int i = first; i < last; ++i) {
     TZipHeaderInfo* e = Entry(i);
     bool take = DoAll;
     if (run.singleIndex >= 0) {
-      take = i == run.singleIndex;
+      take = true;
     } else if (e->FileName.empty() && !RecreateDirs) {
       take = false;
     } else if (run.selectedOnly) {
@@ -592,6 +622,8 @@ bool TZipReader::FileIsOK(int index) {
 
 bool TZipReader::CheckArchive() {
   ReadZip();
+  // Open once for all the entries, not once for each.
+  TKeepOpen open(*this, false);
   bool all = true;
   for (int i = 0; i < Count(); ++i)
     if (!Entry(i)->FileName.empty() && !FileIsOK(i)) all = false;

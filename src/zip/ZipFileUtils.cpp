@@ -8,6 +8,8 @@
 
 #include <sys/stat.h>
 
+#include "platform/DesktopPrompts.h"
+
 #include "zip/ZipStreams.h"
 
 namespace zip {
@@ -98,8 +100,7 @@ bool DoRenameCopy(const std::string& source, const std::string& dest) {
   return platform::RenameFile(source, dest);
 }
 
-bool FileCopy(const std::string& source, const std::string& dest) {
-  if (DoRenameCopy(source, dest)) return true;
+static bool CopyBytes(const std::string& source, const std::string& dest) {
   try {
     TFileStream in(source, platform::fmOpenRead);
     TFileStream out(dest, platform::fmCreate);
@@ -115,6 +116,12 @@ bool FileCopy(const std::string& source, const std::string& dest) {
   } catch (const platform::Exception&) {
     return false;
   }
+}
+
+bool FileCopy(const std::string& source, const std::string& dest) {
+  if (DoRenameCopy(source, dest) || CopyBytes(source, dest)) return true;
+  platform::ShowMessage("Could not copy from " + source + " -> " + dest, "Error");
+  return false;
 }
 
 int GetDirectory(int, std::string& dir) {

@@ -29,6 +29,16 @@ std::string WithExtension(const std::string& name, const std::string& ext) {
   return name.substr(0, dot) + ext;
 }
 
+// Past the records the count promised, the directory may end in other bytes;
+// a record signature there means a record that could not be read.
+bool AtCentralRecord(TStream& stream) {
+  const int64_t at = stream.Position();
+  uint8_t sig[4];
+  const bool found = stream.Read(sig, 4) == 4 && GetLE32(sig) == CentralSignature();
+  stream.Seek(at, soFromBeginning);
+  return found;
+}
+
 bool HasDriveLetter(const std::string& s) {
   return s.size() >= 2 && s[1] == ':' && ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
 }
@@ -262,15 +272,20 @@ void TZipReader::GetFileInfo() {
   int64_t delta = endPos - static_cast<int64_t>(r.CentralSize) - static_cast<int64_t>(r.CentralOffset);
   if (delta < 0) delta = 0;
   bool ok = true;
-  if (r.TotalEntries != 0) {
+  const int64_t dirEnd = static_cast<int64_t>(r.CentralOffset) + delta + static_cast<int64_t>(r.CentralSize);
+  if (r.TotalEntries != 0 || r.CentralSize != 0) {
     zip_->Seek(static_cast<int64_t>(r.CentralOffset) + delta, soFromBeginning);
-    for (int i = 0; i < r.TotalEntries && ok; ++i) {
+    // The 16-bit count wraps past 65535 entries, and some writers get it wrong
+    // altogether: every record the directory's size holds is read, and any the
+    // count still promises after them.
+    for (int i = 0; i < r.TotalEntries || zip_->Position() < dirEnd; ++i) {
       if (i % 256 == 0) ProcessMessages();
+      if (i >= MaxEntryCount) throw EBadZipFile("The archive holds more entries than allowed");
       auto entry = std::make_unique<TZipHeaderInfo>();
       entry->OEMConvert = OEMConvert ? 1 : 0;
       TStream* s = zip_;
       if (!entry->ReadCentralFromStream(s)) {
-        ok = false;
+        ok = i >= r.TotalEntries && !AtCentralRecord(*zip_);
         break;
       }
       const int64_t next = zip_->Position() + entry->ExtraFieldLength + entry->FileCommentLength;
@@ -321,12 +336,16 @@ void TZipReader::ReadPartedDirectory(TStream* config) {
   }
   directory.Seek(0, soFromBeginning);
   entries_ = std::make_unique<TSortedZip>(dupAccept);
-  for (int i = 0; i < r.TotalEntries; ++i) {
+  for (int i = 0; i < r.TotalEntries || directory.Position() < directory.Size(); ++i) {
     if (i % 256 == 0) ProcessMessages();
+    if (i >= MaxEntryCount) throw EBadZipFile("The archive holds more entries than allowed");
     auto entry = std::make_unique<TZipHeaderInfo>();
     entry->OEMConvert = OEMConvert ? 1 : 0;
     TStream* s = &directory;
-    if (!entry->ReadCentralFromStream(s)) throw EBadZipFile("Not a valid zip file!");
+    if (!entry->ReadCentralFromStream(s)) {
+      if (i >= r.TotalEntries && !AtCentralRecord(directory)) break;
+      throw EBadZipFile("Not a valid zip file!");
+    }
     const int64_t next = directory.Position() + entry->ExtraFieldLength + entry->FileCommentLength;
     if (next > directory.Size()) throw EBadZipFile("Not a valid zip file!");
     if (entry->HasComment()) entry->FileComment = entry->GetFileComment(directory);
@@ -440,7 +459,8 @@ void TZipReader::ScanLocalHeaders() {
     auto entry = std::make_unique<TZipHeaderInfo>();
     entry->OEMConvert = OEMConvert ? 1 : 0;
     if (!entry->ReadLocalFromStream(*zip_)) break;
-    const int64_t dataStart = static_cast<int64_t>(entry->RelativeOffset) + entry->LocalSize();
+    // Past the name as stored, whose length the name as read need not have.
+    const int64_t dataStart = zip_->Position() + entry->LocalExtraFieldLength;
     if (entry->HasDescriptor() && entry->CompressedSize == 0) {
       // A streamed entry: its sizes follow the data, so find them there.
       if (!FindDataDescriptor(dataStart, *entry)) break;

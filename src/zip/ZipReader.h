@@ -105,7 +105,8 @@ class TZipReader : public TComponent, public TPersistent {
   // one is an error (ENotEnoughRoom, EBadZipFile) before anything is written.
   int64_t MaxTotalUncompressed = int64_t(16) << 30;
   int64_t MaxBufferAllocation = int64_t(512) << 20;
-  int MaxEntryCount = 65535;
+  // Above the 65535 a count can say: a directory's size may hold more.
+  int MaxEntryCount = 1 << 20;
 
   // --- events
   TStartUnZipInfoEvent OnStartUnZipInfo;
@@ -160,6 +161,8 @@ class TZipReader : public TComponent, public TPersistent {
   bool ZipHasComment() const { return endCentral_.ZipHasComment(); }
   void CancelTheOperation() { cancel_ = true; }
   bool Busy() const { return busy_; }
+  // What the last decompression had to say when it could not run.
+  const std::string& StatusText() const { return statusText_; }
   int NumDisks() const { return numDisks_; }
   virtual TMultiMode GetMultiMode() const { return multiMode_; }
   virtual void SetMultiMode(TMultiMode mode) { multiMode_ = mode; }
@@ -187,6 +190,7 @@ class TZipReader : public TComponent, public TPersistent {
  protected:
   enum class TOutput { File, Stream, Memory, Test };
   struct TRun;
+  class TKeepOpen;
   class TEntrySource;
   class TEntrySink;
 
@@ -233,6 +237,7 @@ class TZipReader : public TComponent, public TPersistent {
   bool cancel_ = false;
   bool busy_ = false;
   bool testing_ = false;
+  std::string statusText_;
   TZipCrypt crypt_;
 };
 

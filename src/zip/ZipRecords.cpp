@@ -33,6 +33,17 @@ int CompareTextAscii(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+std::string NameFromArchive(const std::string& stored, uint16_t versionMadeBy, uint16_t flags, bool oem,
+                            bool fromCentral) {
+  constexpr int kHostDos = 0, kHostUnix = 3, kHostDarwin = 19;
+  const int host = versionMadeBy >> 8;
+  if (flags & kUtf8NameFlag) return platform::NameFromDiskBytes(stored);
+  if (fromCentral && (host == kHostUnix || host == kHostDarwin) && platform::IsValidUtf8(stored))
+    return platform::NameFromDiskBytes(stored);
+  if (oem && (!fromCentral || host == kHostDos)) return platform::OemToAnsi(stored);
+  return stored;
+}
+
 void setZipSignatures(uint32_t central, uint32_t local, uint32_t end) {
   gCentralSig = central ? central : kDefaultCentralSig;
   gLocalSig = local ? local : kDefaultLocalSig;
@@ -232,9 +243,7 @@ bool TZipHeaderInfo::ReadCentralFromStream(TStream*& stream, const TNewDiskEvent
     stream->Seek(start, soFromBeginning);
     return false;
   }
-  name = ToBackslashes(name);
-  if ((rec.VersionMadeBy >> 8) == 0) FromOEM(name);
-  SetFromCentral(rec, name);
+  SetFromCentral(rec, NameFromArchive(ToBackslashes(name), rec.VersionMadeBy, rec.Flags, OEMConvert != 0, true));
   CentralOffset = static_cast<uint32_t>(start);
   return true;
 }
@@ -253,24 +262,29 @@ bool TZipHeaderInfo::ReadLocalFromStream(TStream& stream) {
     stream.Seek(start, soFromBeginning);
     return false;
   }
-  name = ToBackslashes(name);
-  FromOEM(name);
-  SetFromLocal(rec, name);
+  SetFromLocal(rec, NameFromArchive(ToBackslashes(name), 0, rec.Flags, OEMConvert != 0, false));
   RelativeOffset = static_cast<uint32_t>(start);
   return true;
 }
 
-std::string TZipHeaderInfo::ArchiveName() const {
+std::string TZipHeaderInfo::ArchiveName(bool* utf8) const {
   std::string name = Directory + FileName;
   for (char& c : name)
     if (c == '\\') c = '/';
+  // A name the code pages cannot hold goes out as UTF-8 with the flag that
+  // says so; every other name is written as it always was.
+  const bool asUtf8 = (Flags & kUtf8NameFlag) || platform::NameHasDiskBytes(name);
+  if (utf8) *utf8 = asUtf8;
+  if (asUtf8) return platform::DiskBytesFromName(name);
   ToOEM(name);
   return name;
 }
 
 void TZipHeaderInfo::SaveLocalToStream(TStream& stream) {
   RelativeOffset = static_cast<uint32_t>(stream.Position());
-  const std::string name = ArchiveName();
+  bool utf8 = false;
+  const std::string name = ArchiveName(&utf8);
+  if (utf8) Flags |= kUtf8NameFlag;
   local_file_header rec;
   rec.Signature = gLocalSig;
   rec.VersionNeeded = VersionNeeded;
@@ -289,7 +303,9 @@ void TZipHeaderInfo::SaveLocalToStream(TStream& stream) {
 }
 
 void TZipHeaderInfo::SaveCentralToStream(TStream& stream, const std::string& extraField) {
-  const std::string name = ArchiveName();
+  bool utf8 = false;
+  const std::string name = ArchiveName(&utf8);
+  if (utf8) Flags |= kUtf8NameFlag;
   // The lengths written are those of the bytes that follow, so a record never
   // announces an extra field or comment it does not carry.
   ExtraFieldLength = static_cast<uint16_t>(std::min<size_t>(extraField.size(), 65535));

@@ -25,6 +25,17 @@ constexpr uint32_t kDefaultLocalSig = 0x04034B50;
 constexpr uint32_t kDefaultEndSig = 0x06054B50;
 constexpr uint32_t kDataDescriptorSig = 0x08074B50;
 
+// General purpose flag bit 11: the entry's name (and comment) are UTF-8.
+constexpr uint16_t kUtf8NameFlag = 0x0800;
+
+// An entry name as the archive stores it ('/' already turned into '\\'), made
+// into our 8-bit name. UTF-8 is honoured where the archive says so (flag bit
+// 11) and, for names from Unix hosts, where the bytes are well-formed UTF-8:
+// those tools write the names of the system they run on. Names from DOS hosts
+// are in the DOS code page and are converted when `oem` is set.
+std::string NameFromArchive(const std::string& stored, uint16_t versionMadeBy, uint16_t flags, bool oem,
+                            bool fromCentral);
+
 constexpr int kLocalHeaderSize = 30;
 constexpr int kCentralHeaderSize = 46;
 constexpr int kEndCentralSize = 22;
@@ -133,14 +144,17 @@ class TZipHeaderInfo : public TPersistent {
   bool HasComment() const { return FileCommentLength > 0; }
   bool IsEncrypted() const { return (Flags & 1) != 0; }
   bool HasDescriptor() const { return (Flags & 8) != 0; }
-  int64_t LocalSize() const { return kLocalHeaderSize + FileNameLength + LocalExtraFieldLength; }
+  // The sizes the records take when written: the name counted as ArchiveName gives it.
+  int64_t LocalSize() const { return kLocalHeaderSize + static_cast<int64_t>(ArchiveName().size()) + LocalExtraFieldLength; }
   int64_t CentralSize() const {
-    return kCentralHeaderSize + FileNameLength + ExtraFieldLength + FileCommentLength;
+    return kCentralHeaderSize + static_cast<int64_t>(ArchiveName().size()) + ExtraFieldLength + FileCommentLength;
   }
   // Directory plus file name, as held ("\" separators).
   std::string FullName() const { return Directory + FileName; }
-  // The name as stored in the archive: "/" separators, OEM when converting.
-  std::string ArchiveName() const;
+  // The name as stored in the archive: "/" separators; UTF-8 when the name holds
+  // characters no code page has, or came as UTF-8 (`utf8` tells), else OEM when
+  // converting.
+  std::string ArchiveName(bool* utf8 = nullptr) const;
 
   void Assign(const TPersistent& source) override;
   void ToOEM(std::string& s) const;

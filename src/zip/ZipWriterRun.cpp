@@ -32,8 +32,6 @@ std::string Lower(std::string s) {
   return s;
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
-
 std::string FolderOf(const std::string& name) {
   size_t p = name.find_last_of('\\');
   return p == std::string::npos ? std::string() : name.substr(0, p + 1);
@@ -296,13 +294,22 @@ std::string TZipWriteRun::StoredFolder(const std::string& fName) const {
   return folder;
 }
 
+// Entry names compare exactly: names that differ only in case are two files
+// here, and each keeps its own entry.
 bool TZipWriteRun::KeepForFreshen(const std::string& fName) {
   if (w_.ZipAction != zaFreshen) return true;
-  std::string full = Lower(StoredName(fName));
+  const std::string full = StoredName(fName);
   for (int i = 0; i < w_.Count(); ++i) {
-    if (Lower(w_.Entry(i)->FullName()) == full) return true;
+    if (w_.Entry(i)->FullName() == full) return true;
   }
   return false;
+}
+
+// A file the caller named that is not there. Leaving it out is only right when
+// the caller hears of it; otherwise the package would pass for complete.
+void TZipWriteRun::NoSuchFile(const std::string& fName) {
+  if (!w_.OnNoSuchFile) throw ECantReadFile("File not found: " + fName);
+  w_.OnNoSuchFile(&w_, fName);
 }
 
 void TZipWriteRun::AddFound(const std::string& fName, int64_t size) {
@@ -316,21 +323,24 @@ void TZipWriteRun::ExpandFileList() {
   std::vector<std::string> wild;
   std::vector<std::string> kept;
   const std::string root = platform::UnixToDosPath(w_.RootDir());
-  for (std::string name : w_.FilesList) {
-    name = platform::UnixToDosPath(name);
+  for (const std::string& item : w_.FilesList) {
+    std::string name = platform::UnixToDosPath(item);
     if (!name.empty() && name.back() == '\\') {
       kept.push_back(name);
       continue;
     }
-    if (IsWildCard(name)) {
+    const std::string literal = FolderOf(name).empty() ? root + name : name;
+    // A file that exists under the very name given is that file, whatever its
+    // characters; only a name that names no file is a pattern.
+    if (IsWildCard(name) && !platform::PlainFileExists(literal)) {
       wild.push_back(name);
       continue;
     }
-    if (FolderOf(name).empty()) name = root + name;
+    name = literal;
     if (w_.IsInExcludeList(name)) continue;
     auto size = platform::FileSizeOf(name);
     if (!platform::FileExists(name) || !size) {
-      if (w_.OnNoSuchFile) w_.OnNoSuchFile(&w_, name);
+      NoSuchFile(name);
       continue;
     }
     if (w_.SkipIfArchiveBitNotSet && !(platform::FileGetAttr(name) & platform::faArchive)) continue;
@@ -483,7 +493,8 @@ void TZipWriteRun::OpenTarget() {
 // folder as the path settings say, a stream's or buffer's name as given.
 std::string TZipWriteRun::StoredName(const std::string& fName) const {
   std::string name = platform::UnixToDosPath(fName);
-  if (w_.OEMConvert) OemFilter(name);
+  // A name with characters no code page has is stored as UTF-8, unfiltered.
+  if (w_.OEMConvert && !platform::NameHasDiskBytes(name)) OemFilter(name);
   if (!name.empty() && name.back() == '\\') {
     if (w_.StorePaths()) return StoredFolder(name);
     // Without paths a folder entry keeps its last folder name: an entry
@@ -498,10 +509,10 @@ bool TZipWriteRun::NameMatchesEntry(const std::string& fName, const TZipHeaderIn
   const std::string full = entry.FullName();
   if (kind_ == TZipWriter::TRunKind::Delete) {
     std::string name = platform::UnixToDosPath(fName);
-    if (!IsWildCard(name)) return EqualNoCase(name, full);
+    if (!IsWildCard(name)) return Lower(name) == Lower(full);
     return IsMatch(Lower(name), Lower(name.find('\\') != std::string::npos ? full : entry.FileName));
   }
-  return EqualNoCase(StoredName(fName), full);
+  return StoredName(fName) == full;
 }
 
 void TZipWriteRun::ProcessOlderEntries() {
@@ -614,9 +625,11 @@ void TZipWriteRun::KeepCentralBytes(TZipHeaderInfo& entry, std::string& extra) {
   extra.resize(rec.ExtraFieldLength);
   older->ReadBuffer(extra.data(), static_cast<int64_t>(extra.size()));
 
-  std::string asRead = (rec.VersionMadeBy >> 8) == 0 && entry.OEMConvert ? platform::OemToAnsi(name) : name;
-  asRead = platform::UnixToDosPath(asRead);
-  if (asRead == entry.FullName()) {
+  // A UTF-8 name comes back as the very bytes it was read from; any other is
+  // kept raw when it was not renamed.
+  const std::string asRead = NameFromArchive(platform::UnixToDosPath(name), rec.VersionMadeBy, rec.Flags,
+                                             entry.OEMConvert != 0, true);
+  if (asRead == entry.FullName() && !(rec.Flags & kUtf8NameFlag)) {
     entry.OEMConvert = 0;
     std::string dosName = platform::UnixToDosPath(name);
     entry.SetDirectory(FolderOf(dosName));
@@ -635,7 +648,7 @@ void TZipWriteRun::MoveKeptEntry(TZipHeaderInfo& entry) {
   older->Seek(local.FileNameLength, soFromCurrent);
 
   CheckOffset();
-  if (Multi()) EnsureRoom(kLocalHeaderSize + entry.FileNameLength);
+  if (Multi()) EnsureRoom(kLocalHeaderSize + static_cast<int64_t>(entry.ArchiveName().size()));
   entry.LocalExtraFieldLength = local.ExtraFieldLength;
   entry.DiskNumberStart = static_cast<uint16_t>(currentDisk_);
   entry.SaveLocalToStream(*checked_);
@@ -676,7 +689,7 @@ void TZipWriteRun::MoveKeptEntry(TZipHeaderInfo& entry) {
 
 void TZipWriteRun::AppendEntry(std::unique_ptr<TZipHeaderInfo> info, std::string centralExtra) {
   if (static_cast<int>(entries_.size()) >= kMaxEntries) throw EZipLimitExceeded(kLimitMessage);
-  byName_.insert(Lower(info->FullName()));
+  byName_.insert(info->FullName());
   entries_.push_back({std::move(info), std::move(centralExtra)});
   ++newEnd_.Record.EntriesOnThisDisk;
   ++newEnd_.Record.TotalEntries;
@@ -707,15 +720,19 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
     entry->ExternalAttributes = platform::DirExists(bare) ? static_cast<uint32_t>(platform::FileGetAttr(bare))
                                                           : platform::faDirectory;
   } else if (fromFile) {
-    if (!platform::FileExists(fName)) return false;
+    if (!platform::FileExists(fName)) {
+      NoSuchFile(fName);
+      return false;
+    }
     entry->ExternalAttributes = static_cast<uint32_t>(platform::FileGetAttr(fName));
     for (;;) {
       try {
         file = std::make_unique<TLFNFileStream>(fName, platform::fmOpenRead, false, kFileBufSize);
         break;
       } catch (const platform::Exception&) {
+        if (!w_.OnSkippingFile) throw ECantReadFile("Could not open " + fName);
         bool retry = false;
-        if (w_.OnSkippingFile) w_.OnSkippingFile(&w_, srFileOpenError, fName, -1, retry);
+        w_.OnSkippingFile(&w_, srFileOpenError, fName, -1, retry);
         if (!retry) return false;
       }
     }
@@ -735,7 +752,7 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
   entry->RelativeOffset = static_cast<uint32_t>(std::min<int64_t>(checked_->Position(), kMax32 + 1));
   entry->DiskNumberStart = static_cast<uint16_t>(currentDisk_);
 
-  if (byName_.count(Lower(entry->FullName()))) {
+  if (byName_.count(entry->FullName())) {
     bool retry = false;
     if (w_.OnSkippingFile) w_.OnSkippingFile(&w_, srNoOverwrite, fName, -1, retry);
     totalBytes_ -= size;

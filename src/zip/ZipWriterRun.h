@@ -40,6 +40,7 @@ class TZipWriteRun {
   void ExpandFileList();
   bool KeepForFreshen(const std::string& fName);
   void AddFound(const std::string& fName, int64_t size);
+  void NoSuchFile(const std::string& fName);
   void ComputeFirstRoom();
   void OpenTarget();
   void ProcessOlderEntries();
@@ -88,7 +89,7 @@ class TZipWriteRun {
 
   bool olderExists_ = false;
   std::vector<TNewEntry> entries_;
-  std::set<std::string> byName_;  // lower-case full names of entries_
+  std::set<std::string> byName_;  // full names of entries_
   TEndCentral newEnd_;
   int currentDisk_ = 0;
   int64_t partRoom_ = INT64_MAX;

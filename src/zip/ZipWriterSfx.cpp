@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/DesktopPrompts.h"
 #include "platform/DosFiles.h"
 #include "zip/BufferStream.h"
 #include "zip/ZipWriter.h"
@@ -113,9 +114,16 @@ int TZipWriter::FixZip(const std::string& inputFile, const std::string& outputFi
       ReadZip();
       for (int i = 0; i < Count(); ++i) FileIsOK(i);
     }
-    // Without a desktop there is no save dialog to ask for a name.
-    if (!outputFile.empty()) {
-      moveTarget_ = outputFile;
+    std::string output = outputFile;
+    if (output.empty()) {
+      std::string start = platform::ExtractFilePath(inputFile);
+      if (start.empty() || !platform::DirExists(start)) start = platform::CurrentDir();
+      if (!platform::AskSaveFileName("Select a new name for the fixed file.", "Zip Files (*.ZIP)|*.zip", start,
+                                     output))
+        output.clear();
+    }
+    if (!output.empty()) {
+      moveTarget_ = output;
       FilesList.clear();
       RunZip(TRunKind::Files);
       count = lastEntryCount_;

@@ -58,6 +58,11 @@ TEST(RtfReader, TextAndEscapes) {
       {"list text is not content", R"({\rtf1 {\listtext 1.\tab}item})", "item"},
       {"bullet text is not content", R"({\rtf1 {\pntext\f0\'B7\tab}item})", "item"},
       {"binary data is skipped", "{\\rtf1 a{\\*\\x \\bin3 {}{}b}", "ab"},
+      {"a surrogate pair is one character", R"({\rtf1 a\u-10179?\u-8704?b})", "a?b"},
+      {"a lone first half is still a character", R"({\rtf1\uc0 a\u55357 b\u56832 c})", "a?b?c"},
+      {"a row ends its line; the next row starts no empty one",
+       R"({\rtf1\trowd a\cell b\cell\row\trowd c\cell\row after})", "|a\tb\t|c\t|after"},
+      {"headers and footers are not text", R"({\rtf1 {\header H}{\footerl F}{\headerf G}body})", "body"},
       {"unterminated input", R"({\rtf1 {\b a)", "a"},
       {"empty input", "", ""},
   };

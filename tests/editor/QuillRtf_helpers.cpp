@@ -165,6 +165,19 @@ bool PandocAvailable() {
   return available;
 }
 
+bool LibreOfficeAvailable() {
+  static const bool available = std::system("soffice --version >/dev/null 2>&1") == 0;
+  return available;
+}
+
+bool RunLibreOffice(const std::vector<std::string>& inputs, const std::string& target, const std::string& outDir) {
+  // Its own profile, so that no user's settings (or a running instance) take part.
+  std::string command = "soffice -env:UserInstallation=file://" + outDir + "/profile --headless --convert-to '" +
+                        target + "' --outdir '" + outDir + "'";
+  for (const auto& in : inputs) command += " '" + in + "'";
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
 std::string RunPandoc(const std::vector<std::string>& args, const std::string& input) {
   namespace fs = std::filesystem;
   const fs::path dir = fs::temp_directory_path() / ("parlo-rtf-test-" + std::to_string(::getpid()));

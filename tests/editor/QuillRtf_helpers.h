@@ -75,6 +75,13 @@ unsigned FlagsOf(const RunAttrs& a);
 // pandoc as an outside reader and writer. Available() is false when it is not installed.
 bool PandocAvailable();
 std::string RunPandoc(const std::vector<std::string>& args, const std::string& input);
+// LibreOffice (Writer, headless) as a second outside reader and writer. It starts
+// slowly, so convert many files in one run: every file of `inputs` (paths) is
+// converted to `target` (a --convert-to value) into `outDir`, with a profile of its
+// own beside it. Available() is false when it is not installed.
+bool LibreOfficeAvailable();
+bool RunLibreOffice(const std::vector<std::string>& inputs, const std::string& target, const std::string& outDir);
+
 // A pandoc JSON document flattened into paragraphs (Windows-1252 text).
 std::vector<FlatPara> FlattenPandocJson(const std::string& json);
 // A pandoc JSON document made from our model (paragraph per line).

@@ -70,3 +70,28 @@ TEST(Charset, FileNamesUseSlashesAndUtf8OnDisk) {
   EXPECT_EQ(fromText.Path().string(), "a/\xE2\x82\xAC.zip");
   EXPECT_EQ(fromText.Display(), "a/\x80.zip");
 }
+
+// Every name the disk can hold has one 8-bit name and comes back from it byte
+// for byte: characters beyond the code page and bytes that are not UTF-8 too.
+TEST(Charset, EveryDiskNameSurvivesTheRoundTrip) {
+  struct Case {
+    std::string disk, name;
+  } cases[] = {
+      {"caf\xC3\xA9.txt", "caf\xE9.txt"},                                                 // the code page's own
+      {"\xE6\x97\xA5.txt", std::string("\0\xE6\0\x97\0\xA5.txt", 10)},                    // beyond it
+      {"a\xF0\x9F\x98\x80", std::string("a\0\xF0\0\x9F\0\x98\0\x80", 9)},                 // beyond 16 bits
+      {"\xFF\xC3(", std::string("\0\xFF\0\xC3(", 5)},                                     // not UTF-8
+      {"?*.txt", "?*.txt"},                                                                // wildcards stay as they are
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::NameFromDiskBytes(c.disk), c.name) << c.disk;
+    EXPECT_EQ(platform::DiskBytesFromName(c.name), c.disk) << c.disk;
+    EXPECT_EQ(platform::NameFromPath(platform::PathFromName(c.name)), c.name) << c.disk;
+  }
+  std::string every;
+  for (int b = 1; b < 256; ++b)
+    if (b != '/') every += static_cast<char>(b);
+  EXPECT_EQ(platform::DiskBytesFromName(platform::NameFromDiskBytes(every)), every);
+  EXPECT_TRUE(platform::IsValidUtf8("caf\xC3\xA9 \xF0\x9F\x98\x80"));
+  EXPECT_FALSE(platform::IsValidUtf8("caf\xE9"));
+}

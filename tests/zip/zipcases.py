@@ -6,6 +6,8 @@
   zipcases.py shrink OUT NAME INPUT   an archive holding INPUT shrunk (method 1)
   zipcases.py implode OUT NAME INPUT FLAGS   INPUT imploded with literals only (method 6)
   zipcases.py hostile DIR             hostile archives in DIR
+  zipcases.py many OUT N COUNT        N stored entries behind an end record that says COUNT
+                                      (modulo 65536, as a 16-bit field without zip64 holds it)
 """
 import binascii
 import stat
@@ -125,8 +127,9 @@ def implode_literals(data, flags):
     return bw.done()
 
 
-def raw_zip(entries, comment=b""):
+def raw_zip(entries, comment=b"", count=None):
     """entries: (name bytes, method, flags, crc, compressed bytes, size, external attr, version made by)."""
+    count = (len(entries) if count is None else count) & 0xFFFF
     out = bytearray()
     central = bytearray()
     for name, method, flags, crc, comp, usize, ext, made in entries:
@@ -137,7 +140,7 @@ def raw_zip(entries, comment=b""):
                                usize, len(name), 0, 0, 0, 0, ext, off) + name
     cd = len(out)
     out += central
-    out += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries), len(central), cd, len(comment))
+    out += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, len(central), cd, len(comment))
     return bytes(out + comment)
 
 
@@ -200,6 +203,14 @@ def main():
             f.write(raw_zip([(name, method, flags, binascii.crc32(data), comp, len(data), 0x20, 20)]))
     elif cmd == "hostile":
         hostile(sys.argv[2])
+    elif cmd == "many":
+        out, n, count = sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+        entries = []
+        for i in range(n):
+            data = b"entry %d\n" % i
+            entries.append((b"f%05d.txt" % i, 0, 0, binascii.crc32(data), data, len(data), 0x20, 20))
+        with open(out, "wb") as f:
+            f.write(raw_zip(entries, count=count))
     else:
         sys.exit("unknown command " + cmd)
 
