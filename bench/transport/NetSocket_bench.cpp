@@ -337,38 +337,27 @@ int main(int argc, char** argv) {
   std::vector<double> plain, pollSend, pollReceive, sending, receiving, sendRatio, receiveRatio;
   std::vector<double> pollLines, lineMode, lineRatio;
   const std::size_t lines = total / 4 / kLineBytes;
+  auto measure = [](int round, auto ours_fn, auto ref_fn, std::vector<double>& ours, std::vector<double>& ref,
+                    std::vector<double>& ratio) {
+    double o = 0, r = 0;
+    if (round % 2 == 0) {
+      o = ours_fn();
+      r = ref_fn();
+    } else {
+      r = ref_fn();
+      o = ours_fn();
+    }
+    ours.push_back(o);
+    ref.push_back(r);
+    ratio.push_back(o / r);
+  };
   for (int round = 0; round < kRounds; ++round) {
-    double ours = 0, ref = 0;
-    if (round % 2 == 0) {
-      ours = NetSocketSendThroughput(total);
-      ref = PollSendThroughput(total);
-    } else {
-      ref = PollSendThroughput(total);
-      ours = NetSocketSendThroughput(total);
-    }
-    sending.push_back(ours);
-    pollSend.push_back(ref);
-    sendRatio.push_back(ours / ref);
-    if (round % 2 == 0) {
-      ours = NetSocketReceiveThroughput(total);
-      ref = PollReceiveThroughput(total);
-    } else {
-      ref = PollReceiveThroughput(total);
-      ours = NetSocketReceiveThroughput(total);
-    }
-    receiving.push_back(ours);
-    pollReceive.push_back(ref);
-    receiveRatio.push_back(ours / ref);
-    if (round % 2 == 0) {
-      ours = NetSocketLineRate(lines);
-      ref = PollLineRate(lines);
-    } else {
-      ref = PollLineRate(lines);
-      ours = NetSocketLineRate(lines);
-    }
-    lineMode.push_back(ours);
-    pollLines.push_back(ref);
-    lineRatio.push_back(ours / ref);
+    measure(round, [&] { return NetSocketSendThroughput(total); }, [&] { return PollSendThroughput(total); }, sending,
+            pollSend, sendRatio);
+    measure(round, [&] { return NetSocketReceiveThroughput(total); }, [&] { return PollReceiveThroughput(total); },
+            receiving, pollReceive, receiveRatio);
+    measure(round, [&] { return NetSocketLineRate(lines); }, [&] { return PollLineRate(lines); }, lineMode, pollLines,
+            lineRatio);
     plain.push_back(PlainThroughput(total));
   }
   auto median = [](std::vector<double> v) {
