@@ -3,6 +3,7 @@
 #   build       the normal build: unit, loopback and end-to-end tests
 #   build-asan  the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   build-fuzz  clang's libFuzzer targets, each run for a bounded number of inputs
+#   build-tsan  the capture component's tests (its streaming threads) under ThreadSanitizer
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -25,5 +26,10 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARLO_FUZZ
   -DPARLO_BENCH=OFF -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build build-fuzz -j"$jobs" --target fuzzers
 (cd build-fuzz && UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j"$jobs" --timeout 900 --no-tests=ignore) || status=1
+
+echo "== thread sanitizer build (capture tests only)"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARLO_TSAN=ON -DPARLO_BENCH=OFF >/dev/null
+cmake --build build-tsan -j"$jobs" --target videocapture_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/videocapture/videocapture_tests --gtest_brief=1 || status=1
 
 exit $status

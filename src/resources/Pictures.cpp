@@ -3,14 +3,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <cstddef>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
-// jpeglib.h needs size_t and FILE declared before it.
-#include <jpeglib.h>
-
 #include "platform/Exception.h"
+#include "platform/Jpeg.h"
 #include "resources/Resources.h"
 
 namespace resources {
@@ -212,31 +208,10 @@ QImage ChatLogo() {
 
 std::string EncodeJpeg(const QImage& source, int quality) {
   const QImage image = source.convertToFormat(QImage::Format_RGB888);
-  jpeg_compress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  // The library's default error handler ends the process; a broken encoder state
-  // cannot arise here (fixed sizes, memory output), so the default is kept.
-  jpeg_create_compress(&info);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = static_cast<JDIMENSION>(image.width());
-  info.image_height = static_cast<JDIMENSION>(image.height());
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, quality, TRUE);
-  jpeg_start_compress(&info, TRUE);
-  while (info.next_scanline < info.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(image.constScanLine(static_cast<int>(info.next_scanline)));
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  std::string bytes(reinterpret_cast<char*>(buffer), size);
-  jpeg_destroy_compress(&info);
-  std::free(buffer);
-  return bytes;
+  platform::TJpegOptions options;
+  options.quality = quality;
+  return platform::EncodeJpeg(image.width(), image.height(), platform::TPixelOrder::Rgb,
+                              [&](int y) { return image.constScanLine(y); }, options);
 }
 
 }  // namespace resources

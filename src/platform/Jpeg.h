@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// JPEG through libjpeg for pictures held as rows of 3-byte pixels. Neither
+// direction ends the process on a bad picture, as the library would by itself:
+// a damaged input gives false, an encoder failure raises EStreamError.
+namespace platform {
+
+enum class TPixelOrder { Rgb, Bgr };
+
+struct TJpegOptions {
+  int quality = 75;  // 0..100, clamped
+  bool progressive = false;
+  bool fastDct = false;  // the faster, slightly less exact transform
+};
+
+// `row(y)` gives the pixels of row y, top row first.
+std::string EncodeJpeg(int width, int height, TPixelOrder order,
+                       const std::function<const std::uint8_t*(int y)>& row, const TJpegOptions& options);
+
+// Decodes a picture that must be exactly width x height into `pixels`, top row
+// first, rows `stride` bytes apart (at least width * 3). False, with the
+// pixels in an unspecified state, when the data is damaged or of another size.
+bool DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int height, TPixelOrder order,
+                    std::uint8_t* pixels, std::size_t stride);
+
+}  // namespace platform

@@ -1,0 +1,112 @@
+#pragma once
+
+// The inside of TVideoCapture: the current capture graph with its flags, the
+// graph building and tearing down, formats, frame grabbing and dialogs. Only
+// the component and its own files include this.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "videocapture/Devices.h"
+#include "videocapture/SampleGrabberCB.h"
+#include "videocapture/VideoCapture.h"
+#include "videocapture/engine/CaptureGraph.h"
+
+class TImpl {
+ public:
+  explicit TImpl(TVideoCapture& owner);
+  ~TImpl();
+  TImpl(const TImpl&) = delete;
+  TImpl& operator=(const TImpl&) = delete;
+
+  // ---- graph building
+  bool StartGraph(bool takeWantedState);
+  void DestroyGraph();
+  bool BuildGraph();
+  bool RunGraph();
+  // 0 stop, 1 pause, 2 run; the mode is recorded even when the call fails.
+  bool GraphControl(int mode);
+  bool GraphExists() const { return graph != nullptr; }
+
+  // ---- formats and quality
+  bool ApplyFrameRate();
+  void ApplySizeAndSubType();
+  void ReadBackFormat();
+  const videocapture::engine::TControlRange* QualityRange(TVideoQuality quality) const;
+
+  // ---- frame grabbing
+  void CaptureFrameTo(TFrameCaptureDest dest, const std::string& fileName);
+  void FrameNotify(std::uintptr_t wparam, std::intptr_t lparam);
+  // Creates the file exclusively; false when no free name was found.
+  bool AutomaticFileName(const std::string& extension, std::string& name);
+
+  // ---- graph events
+  void GraphNotify();
+
+  // ---- dialogs
+  bool IsDialogAvailable(TDialog dialog);
+  void ShowDialog(TDialog dialog);
+
+  TVideoCapture& vc;
+  std::unique_ptr<videocapture::engine::TCaptureGraph> graph;
+  videocapture::engine::TCaptureSource* source = nullptr;
+  TDeviceRecord* record = nullptr;
+  int sourceNode = -1, audioNode = -1, rendererNode = -1, grabberNode = -1, muxNode = -1;
+  int videoCompressorNode = -1, audioCompressorNode = -1;
+  std::shared_ptr<TSampleGrabberCB> grabberCB;
+
+  bool graphRunning = false;
+  bool frameGrabberReady = false;
+  bool sourceIsDV = false;
+  bool hasVideoPort = false;
+  bool hasAnalogVideoIn = false;
+  bool hasAnalogDecoder = false;
+  bool hasPreviewBranch = false;
+  bool compressorInserted = false;
+  int controlMode = 0;
+  int appliedWidth = 0, appliedHeight = 0;
+  int searchStart = -1;
+  bool searching = false;
+  // While another device may still take over, a device's failure is logged
+  // instead of raised: the application would take the error as the end of video.
+  bool mayHandOver = false;
+  TReportLevel FailureLevel() const { return mayHandOver ? rl_Log : rl_Error; }
+  bool videoDeviceChanged = true, audioDeviceChanged = true;
+  bool streamConfigRequested = false;
+  bool compressorDialogRequested = false;
+
+  // Graph events waiting for the tick.
+  bool eventPending = false, deviceLost = false, endOfStream = false, diskFull = false;
+
+  // Progress of the running graph.
+  std::int64_t startTime = 0;
+  int deliveredFrames = 0;
+  bool haveDroppedCounters = false;
+  long droppedBase = 0, notDroppedBase = 0;
+
+  bool haveProcAmp = false;
+  videocapture::engine::TControlRange quality[videocapture::engine::kProcAmpCount];
+
+  TFrameCaptureDest frameDest = fc_TBitmap;
+  std::string frameFileName;
+
+ private:
+  bool BindVideoDevice();
+  void BindAudioDevice();
+  void FindInterfaces();
+  bool EnsureFormatLists();
+  bool BindCompressors();
+  bool AnalogRender();
+  bool ConnectThroughCompressor(videocapture::engine::TPinRef out);
+  void RemoveAudioRenderer();
+  bool InsertGrabber();
+  bool PlaceGrabberAtRenderer();
+  bool PlaceGrabberOnCaptureStream();
+  void UndoGrabberPlacement(const std::vector<std::string>& added);
+  bool AttachVideoWindow();
+  bool ConnectEvents();
+  bool Start();
+  void Deliver();
+  TDevices* VideoList() const;
+};

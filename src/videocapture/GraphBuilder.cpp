@@ -1,0 +1,527 @@
+// Building, starting and tearing down the capture graph behind preview.
+
+#include "platform/EventLoop.h"
+#include "videocapture/CaptureImpl.h"
+#include "videocapture/PropertyFrames.h"
+#include "videocapture/RegKey.h"
+#include "videocapture/VideoFormats.h"
+#include "videocapture/VideoWindow.h"
+#include "videocapture/engine/CaptureSystem.h"
+
+namespace engine = videocapture::engine;
+using engine::TMajorType;
+using engine::TNodeKind;
+using engine::TPinCategory;
+using engine::TPinDir;
+using engine::TPinRef;
+
+TImpl::TImpl(TVideoCapture& owner) : vc(owner), grabberCB(std::make_shared<TSampleGrabberCB>()) {}
+
+TImpl::~TImpl() = default;
+
+TDevices* TImpl::VideoList() const { return VideoDeviceList(); }
+
+// ---------------------------------------------------------------- start
+
+bool TImpl::StartGraph(bool takeWantedState) {
+  if (takeWantedState) vc.currentState_ = vc.wantedState_;
+  TVideoCapture::BusyScope busy(vc);
+  DestroyGraph();
+  TDevices* list = VideoList();
+  const bool outermost = !searching;
+  if (outermost) mayHandOver = vc.AutoSearchNextAvailVideoDevice && list && list->Count() > 1;
+  struct EndHandOver {
+    TImpl& impl;
+    bool outermost;
+    ~EndHandOver() {
+      if (outermost) impl.mayHandOver = false;
+    }
+  } endHandOver{*this, outermost};
+  bool ok = false;
+  if (vc.currentState_ != cs_Down) {
+    ok = BuildGraph();
+    if (!ok) DestroyGraph();
+    else ok = RunGraph();
+  }
+  if (ok || vc.currentState_ == cs_Down) return ok;
+  if (!list || list->Count() == 0) {
+    if (vc.OnNoVideoDevices) vc.OnNoVideoDevices(&vc);
+    vc.Report(false, rl_Error, "no video device available.", 33);
+    return false;
+  }
+  const bool willSearch = !searching && vc.AutoSearchNextAvailVideoDevice && list->Count() > 1;
+  if (!graphRunning)
+    vc.Report(false, mayHandOver ? rl_Log : rl_Warning, "can't start: " + list->DisplayName(vc.videoDevice_), 91);
+  if (willSearch) {
+    searching = true;
+    searchStart = vc.videoDevice_;
+    for (int index = (searchStart + 1) % list->Count(); index != searchStart; index = (index + 1) % list->Count()) {
+      vc.videoDevice_ = index;
+      vc.videoSize_ = vs_NotChosen;
+      vc.videoSubType_ = vs_NotChosen;
+      videoDeviceChanged = true;
+      if (StartGraph(takeWantedState)) {
+        ok = true;
+        break;
+      }
+    }
+    searching = false;
+    searchStart = -1;
+  }
+  if (!ok && !searching) vc.Report(false, rl_Error, "video device down", 33);
+  return ok;
+}
+
+// ---------------------------------------------------------------- build
+
+bool TImpl::BindVideoDevice() {
+  TDevices* list = VideoList();
+  if (!list || list->Count() == 0) return false;
+  if (vc.videoDevice_ < 0 || vc.videoDevice_ >= list->Count()) {
+    vc.videoDevice_ = 0;
+    vc.Report(false, rl_Warning, list->Name() + " index out of range, index 0 used instead", 40);
+  }
+  record = &list->Record(vc.videoDevice_);
+  auto opened = engine::CaptureSystem().Open(record->Moniker);
+  if (!vc.Report(opened != nullptr, FailureLevel(), "bind " + list->Name() + " device moniker to filter", 6))
+    return false;
+  sourceNode = graph->AddVideoSource(std::move(opened), record->DisplayName);
+  if (!vc.Report(sourceNode >= 0, FailureLevel(), "rejected: " + record->DisplayName, 1)) return false;
+  source = graph->Source();
+  return true;
+}
+
+bool TImpl::EnsureFormatLists() {
+  if (record->Sizes) return true;
+  record->Sizes = std::make_unique<TStringList>();
+  record->SubTypes = std::make_unique<TStringList>();
+  PrepareSizeList(*record->Sizes);
+  TRegKey* cache = VideoCaptureRegKey();
+  if (cache && cache->LoadDeviceLists(record->RegistryName, *record->Sizes, *record->SubTypes)) return true;
+  if (vc.OnDiscoveringNewDevice) vc.OnDiscoveringNewDevice(&vc, record->DisplayName, false);
+  DiscoverFormats(*source, *record->Sizes, *record->SubTypes, [this] {
+    if (!vc.destroying_) platform::ProcessMessages();
+  });
+  if (cache) cache->StoreDeviceLists(record->RegistryName, *record->Sizes, *record->SubTypes);
+  if (vc.OnDiscoveringNewDevice) vc.OnDiscoveringNewDevice(&vc, record->DisplayName, true);
+  return true;
+}
+
+void TImpl::FindInterfaces() {
+  const engine::TPinFacts pins = source->Pins();
+  sourceIsDV = pins.interleaved && pins.transport;
+  hasVideoPort = pins.videoPort;
+  vc.Report(pins.transport, rl_Log, "find transport interface", 22);
+  engine::TProcAmp* amp = source->ProcAmp();
+  haveProcAmp = vc.Report(amp != nullptr, rl_Log, "find proc amp interface", 44);
+  for (int p = 0; p < engine::kProcAmpCount; ++p) {
+    quality[p] = {};
+    if (amp && !amp->GetRange(p, quality[p])) quality[p] = {};
+  }
+  hasAnalogDecoder = false;
+  hasAnalogVideoIn = pins.analogVideoIn;
+}
+
+void TImpl::BindAudioDevice() {
+  const bool audioWithVideo = sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType2 && !vc.dvUseExternalAudio_;
+  if (!(vc.CaptureAudio || vc.renderAudio_) || audioWithVideo) return;
+  TDevices* list = AudioDeviceList();
+  // A computer without a microphone previews video all the same.
+  if (!list || list->Count() == 0) {
+    vc.Report(false, rl_Log, "no audio device", 6);
+    return;
+  }
+  if (vc.audioDevice_ < 0 || vc.audioDevice_ >= list->Count()) {
+    vc.audioDevice_ = 0;
+    vc.Report(false, rl_Log, list->Name() + " index out of range, index 0 used instead", 40);
+  }
+  TDeviceRecord& audio = list->Record(vc.audioDevice_);
+  const bool bound = engine::CaptureSystem().CanBind(engine::TCategory::AudioInput, audio.Moniker);
+  if (!vc.Report(bound, rl_Log, "bind " + list->Name() + " device moniker to filter", 6)) return;
+  audioNode = graph->AddFilter(TNodeKind::AudioSource, audio.DisplayName);
+}
+
+bool TImpl::BuildGraph() {
+  DestroyGraph();
+  graph = std::make_unique<engine::TCaptureGraph>();
+  vc.Report(true, rl_Log, "create instance: Graph Buider", 14);
+  vc.Report(true, rl_Log, "create instance: Filter Graph", 14);
+  vc.Report(true, rl_Log, "set filter graph", 56);
+  if (!BindVideoDevice()) return false;
+  if (source->CapabilityCount() > 0) EnsureFormatLists();
+  FindInterfaces();
+  BindAudioDevice();
+  return true;
+}
+
+// ---------------------------------------------------------------- run
+
+bool TImpl::BindCompressors() {
+  const bool capturing = vc.currentState_ == cs_Capture && vc.compressionMode_ == cm_CompressOnTheFly;
+  const bool compressing = vc.currentState_ == cs_Compress && vc.compressionMode_ == cm_CompressAfterCapture;
+  const bool videoWanted = compressorDialogRequested || ((vc.compressionType_ == ct_Video ||
+                                                          vc.compressionType_ == ct_AudioVideo) &&
+                                                         (capturing || compressing));
+  const bool audioWanted = (vc.compressionType_ == ct_Audio || vc.compressionType_ == ct_AudioVideo) &&
+                           (capturing || compressing);
+  auto bind = [&](TDevices* list, int index, TNodeKind kind, int& node) {
+    if (!list || index < 0 || index >= list->Count()) return false;
+    TDeviceRecord& r = list->Record(index);
+    const engine::TCategory category =
+        kind == TNodeKind::VideoCompressor ? engine::TCategory::VideoCompressor : engine::TCategory::AudioCompressor;
+    if (!vc.Report(engine::CaptureSystem().CanBind(category, r.Moniker), rl_Error,
+                   "bind " + list->Name() + " device moniker to filter", 6))
+      return false;
+    node = graph->AddFilter(kind, r.DisplayName);
+    return node >= 0;
+  };
+  if (videoWanted && !bind(VideoCompressorList(), vc.videoCompressor_, TNodeKind::VideoCompressor, videoCompressorNode))
+    return false;
+  if (audioWanted && !bind(AudioCompressorList(), vc.audioCompressor_, TNodeKind::AudioCompressor, audioCompressorNode))
+    return false;
+  compressorInserted = videoCompressorNode >= 0;
+  return true;
+}
+
+bool TImpl::ConnectThroughCompressor(TPinRef out) {
+  const TPinRef muxIn = graph->FindPin(muxNode, TPinDir::Input, TPinCategory::None, TMajorType::Any, true);
+  if (videoCompressorNode < 0) return graph->Connect(out, muxIn);
+  return graph->Connect(out, graph->FindPin(videoCompressorNode, TPinDir::Input, TPinCategory::None,
+                                            TMajorType::Video)) &&
+         graph->Connect(graph->FindPin(videoCompressorNode, TPinDir::Output, TPinCategory::None, TMajorType::Video),
+                        muxIn);
+}
+
+bool TImpl::AnalogRender() {
+  const TPinRef capture = graph->FindPin(sourceNode, TPinDir::Output, TPinCategory::Capture, TMajorType::Video);
+  if (!capture.Valid()) return false;
+  rendererNode = graph->AddFilter(TNodeKind::VideoRenderer, "Video Renderer");
+  graph->SetConsumer(rendererNode, vc.videoWindow_->Sink());
+  const TPinRef rendererIn = graph->FindPin(rendererNode, TPinDir::Input, TPinCategory::None, TMajorType::Video);
+  const TPinRef preview = graph->FindPin(
+      sourceNode, TPinDir::Output, hasVideoPort ? TPinCategory::VideoPort : TPinCategory::Preview, TMajorType::Video);
+  if (preview.Valid()) {
+    if (!graph->Connect(preview, rendererIn)) return false;
+    ConnectThroughCompressor(capture);
+  } else {
+    const int tee = graph->AddFilter(TNodeKind::SmartTee, "Smart Tee");
+    if (!graph->Connect(capture, graph->FindPin(tee, TPinDir::Input, TPinCategory::None, TMajorType::Video)) ||
+        !graph->Connect(graph->FindPin(tee, TPinDir::Output, TPinCategory::Preview, TMajorType::Video), rendererIn))
+      return false;
+    ConnectThroughCompressor(graph->FindPin(tee, TPinDir::Output, TPinCategory::Capture, TMajorType::Video));
+    hasPreviewBranch = true;
+  }
+  if (audioNode >= 0 && (vc.CaptureAudio || vc.renderAudio_)) {
+    const TPinRef audioOut = graph->FindPin(audioNode, TPinDir::Output, TPinCategory::None, TMajorType::Audio);
+    const int tee = graph->AddFilter(TNodeKind::InfTee, "Inf Tee");
+    if (!vc.Report(graph->Connect(audioOut, graph->FindPin(tee, TPinDir::Input, TPinCategory::None, TMajorType::Any)),
+                   rl_Error, "cannot capture audio stream", 90))
+      return true;
+    TPinRef teeOut = graph->FindPin(tee, TPinDir::Output, TPinCategory::None, TMajorType::Any, true);
+    TPinRef toMux = graph->FindPin(muxNode, TPinDir::Input, TPinCategory::None, TMajorType::Any, true);
+    if (audioCompressorNode >= 0) {
+      graph->Connect(teeOut, graph->FindPin(audioCompressorNode, TPinDir::Input, TPinCategory::None, TMajorType::Audio));
+      teeOut = graph->FindPin(audioCompressorNode, TPinDir::Output, TPinCategory::None, TMajorType::Audio);
+    }
+    graph->Connect(teeOut, toMux);
+    if (vc.renderAudio_) {
+      const int renderer = graph->AddFilter(TNodeKind::AudioRenderer, "Audio Renderer");
+      vc.Report(graph->Connect(graph->FindPin(tee, TPinDir::Output, TPinCategory::None, TMajorType::Any, true),
+                               graph->FindPin(renderer, TPinDir::Input, TPinCategory::None, TMajorType::Audio)),
+                rl_Warning, "cannot render audio", 52);
+    }
+  }
+  return true;
+}
+
+void TImpl::RemoveAudioRenderer() {
+  const int renderer = graph->FindNode(TNodeKind::AudioRenderer);
+  if (renderer >= 0) graph->RemoveFilter(renderer);
+}
+
+void TImpl::UndoGrabberPlacement(const std::vector<std::string>& added) {
+  for (const auto& name : added) graph->RemoveFilter(graph->FindNode(name));
+}
+
+bool TImpl::PlaceGrabberAtRenderer() {
+  const TPinRef rendererIn = graph->FindPin(rendererNode, TPinDir::Input, TPinCategory::None, TMajorType::Video);
+  const TPinRef feeder = graph->ConnectedTo(rendererIn);
+  if (!feeder.Valid()) return false;
+  graph->Disconnect(rendererIn);
+  const TPinRef grabberIn = graph->FindPin(grabberNode, TPinDir::Input, TPinCategory::None, TMajorType::Video);
+  const TPinRef grabberOut = graph->FindPin(grabberNode, TPinDir::Output, TPinCategory::None, TMajorType::Video);
+  std::vector<std::string> added;
+  bool ok = graph->Connect(feeder, grabberIn);
+  if (!ok) {
+    // The grabber takes RGB24 only; a decoder turns the device's format into it.
+    const int decoder = graph->AddFilter(TNodeKind::Decoder, "AVI Dec Grab");
+    added.push_back("AVI Dec Grab");
+    ok = graph->Connect(feeder, graph->FindPin(decoder, TPinDir::Input, TPinCategory::None, TMajorType::Video)) &&
+         graph->Connect(graph->FindPin(decoder, TPinDir::Output, TPinCategory::None, TMajorType::Video), grabberIn);
+  }
+  ok = ok && graph->Connect(grabberOut, rendererIn);
+  if (!ok) {
+    graph->DisconnectAll(grabberNode);
+    UndoGrabberPlacement(added);
+    graph->Connect(feeder, rendererIn);
+  }
+  return ok;
+}
+
+bool TImpl::PlaceGrabberOnCaptureStream() {
+  const TPinRef muxIn = graph->FindPin(muxNode, TPinDir::Input, TPinCategory::None, TMajorType::Video);
+  TPinRef feeder = graph->ConnectedTo(muxIn);
+  if (!feeder.Valid()) {
+    // In preview nothing feeds the multiplexer; the capture stream is the
+    // source's capture output (or the tee's).
+    const int tee = graph->FindNode("Smart Tee");
+    feeder = tee >= 0 ? graph->FindPin(tee, TPinDir::Output, TPinCategory::Capture, TMajorType::Video, true)
+                      : graph->FindPin(sourceNode, TPinDir::Output, TPinCategory::Capture, TMajorType::Video, true);
+  }
+  if (!feeder.Valid()) return false;
+  const bool fedMux = graph->ConnectedTo(feeder).Valid();
+  if (fedMux) graph->Disconnect(feeder);
+  std::vector<std::string> added{"Smart Grabber", "NRenderer"};
+  const int tee = graph->AddFilter(TNodeKind::SmartTee, "Smart Grabber");
+  const int sink = graph->AddFilter(TNodeKind::NullRenderer, "NRenderer");
+  const TPinRef grabberIn = graph->FindPin(grabberNode, TPinDir::Input, TPinCategory::None, TMajorType::Video);
+  bool ok = graph->Connect(feeder, graph->FindPin(tee, TPinDir::Input, TPinCategory::None, TMajorType::Video));
+  const TPinRef toGrabber = graph->FindPin(tee, TPinDir::Output, TPinCategory::Preview, TMajorType::Video);
+  if (ok && !graph->Connect(toGrabber, grabberIn)) {
+    const int decoder = graph->AddFilter(TNodeKind::Decoder, "AVI Dec Grab");
+    added.push_back("AVI Dec Grab");
+    ok = graph->Connect(toGrabber, graph->FindPin(decoder, TPinDir::Input, TPinCategory::None, TMajorType::Video)) &&
+         graph->Connect(graph->FindPin(decoder, TPinDir::Output, TPinCategory::None, TMajorType::Video), grabberIn);
+  }
+  ok = ok && graph->Connect(graph->FindPin(grabberNode, TPinDir::Output, TPinCategory::None, TMajorType::Video),
+                            graph->FindPin(sink, TPinDir::Input, TPinCategory::None, TMajorType::Any));
+  if (ok && fedMux)
+    graph->Connect(graph->FindPin(tee, TPinDir::Output, TPinCategory::Capture, TMajorType::Video), muxIn);
+  if (!ok) {
+    graph->DisconnectAll(grabberNode);
+    UndoGrabberPlacement(added);
+    if (fedMux) graph->Connect(feeder, muxIn);
+  }
+  return ok;
+}
+
+bool TImpl::InsertGrabber() {
+  grabberNode = graph->AddFilter(TNodeKind::SampleGrabber, "Sample Grabber");
+  graph->SetGrabberSubType(grabberNode, engine::kRgb24);
+  vc.Report(true, rl_Log, "SAMPLEGRABBER set media type", 58);
+  bool placed;
+  if (sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType1) placed = PlaceGrabberAtRenderer();
+  else if (hasVideoPort) placed = PlaceGrabberOnCaptureStream();
+  else if (vc.frameGrabberOnCaptureStream_) placed = PlaceGrabberOnCaptureStream() || PlaceGrabberAtRenderer();
+  else placed = PlaceGrabberAtRenderer() || PlaceGrabberOnCaptureStream();
+  if (!placed) {
+    graph->RemoveFilter(grabberNode);
+    grabberNode = -1;
+    grabberCB->SetConnectedType({});
+    return false;
+  }
+  graph->SetConsumer(grabberNode, grabberCB);
+  const TPinRef out = graph->FindPin(grabberNode, TPinDir::Output, TPinCategory::None, TMajorType::Video);
+  grabberCB->SetConnectedType(graph->OutputFormat(out));
+  return grabberCB->FormatKind() != 0;
+}
+
+bool TImpl::AttachVideoWindow() {
+  vc.videoWidth_ = appliedWidth;
+  vc.videoHeight_ = appliedHeight;
+  if (!hasVideoPort) {
+    const TPinRef rendererIn = graph->FindPin(rendererNode, TPinDir::Input, TPinCategory::None, TMajorType::Video);
+    const engine::TVideoFormat native = graph->OutputFormat(graph->ConnectedTo(rendererIn));
+    if (!vc.Report(native.width > 0 && native.height > 0, FailureLevel(), "get basic video", 24)) return false;
+    vc.videoWidth_ = native.width;
+    vc.videoHeight_ = native.height;
+  }
+  vc.aspectRatio_ = vc.videoWidth_ > 0 ? static_cast<double>(vc.videoHeight_) / vc.videoWidth_ : 0;
+  vc.Report(true, rl_Log, "get video window interface", 28);
+  vc.videoWindow_->Clear();
+  vc.videoWindow_->show();
+  if (vc.fullScreenPreview_) vc.videoWindow_->SetFullScreen(true);
+  return true;
+}
+
+bool TImpl::ConnectEvents() {
+  std::weak_ptr<platform::MessageTarget> target = vc.window_;
+  graph->SetEventNotify([target] {
+    platform::PostToMainThread([target] {
+      if (auto t = target.lock()) t->Send(TVideoCapture::kGraphNotify);
+    });
+  });
+  vc.Report(true, rl_Log, "get Event ex interface", 25);
+  vc.Report(true, rl_Log, "get control interface", 68);
+  vc.Report(source->DroppedFrames() != nullptr, rl_Log, "find dropped frames interface", 31);
+  return true;
+}
+
+bool TImpl::Start() {
+  const bool ok = GraphControl(2);
+  if (!ok) {
+    vc.Report(false, FailureLevel(), vc.currentState_ == cs_Capture ? "cannot start capture" : "cannot render graph",
+              vc.currentState_ == cs_Capture ? 84 : 87);
+    return false;
+  }
+  if (vc.currentState_ == cs_Capture && vc.OnCaptureReadyToStart) {
+    if (vc.OnCaptureProgress) vc.OnCaptureProgress(&vc, -1.0, -1, -1);
+    bool okToStart = true;
+    vc.OnCaptureReadyToStart(&vc, okToStart);
+    if (!okToStart) return false;
+  }
+  startTime = platform::TickCount();
+  deliveredFrames = 0;
+  haveDroppedCounters = false;
+  droppedBase = notDroppedBase = 0;
+  if (engine::TDroppedFrames* counters = source->DroppedFrames())
+    haveDroppedCounters = counters->GetNumDropped(droppedBase) && counters->GetNumNotDropped(notDroppedBase);
+  return true;
+}
+
+bool TImpl::RunGraph() {
+  frameGrabberReady = false;
+  if (!source) return false;
+  ApplyFrameRate();
+  ApplySizeAndSubType();
+  if (streamConfigRequested) {
+    streamConfigRequested = false;
+    engine::TVideoFormat chosen;
+    if (PropertyFrames().ShowStreamConfig(&vc, *source, chosen)) {
+      vc.Report(source->SetFormat(chosen), rl_Error, "set video size", 63);
+      ReadBackFormat();
+    }
+  }
+  if (!BindCompressors()) return false;
+  muxNode = graph->AddFilter(TNodeKind::Multiplexer, "AVI Mux");
+  vc.Report(muxNode >= 0, rl_Error, "set output file name", 62);
+  if (!AnalogRender()) return vc.Report(false, FailureLevel(), "render Video stream", 53);
+  if (!vc.renderAudio_) RemoveAudioRenderer();
+  const bool grabberInserted = vc.frameGrabberEnabled_ && InsertGrabber();
+  if (!AttachVideoWindow()) return false;
+  // Handlers may shut the graph down; each one is followed by a look.
+  if (videoDeviceChanged) {
+    videoDeviceChanged = false;
+    if (vc.OnChangeVideoDevice) vc.OnChangeVideoDevice(&vc);
+  }
+  if (audioDeviceChanged && graph) {
+    audioDeviceChanged = false;
+    if (vc.OnChangeAudioDevice) vc.OnChangeAudioDevice(&vc);
+  }
+  // Laid out whatever AutoSize says: the window must cover the panel, and
+  // OnResizeVideo tells the application the size of every new graph.
+  if (graph) vc.LayoutVideoWindow();
+  if (!graph || !source) return false;
+  ConnectEvents();
+  if (vc.currentState_ != cs_Capture) {
+    // A preview writes no file.
+    graph->RemoveDownstream(muxNode);
+    muxNode = -1;
+  }
+  if (!Start()) {
+    if (vc.currentState_ == cs_Capture) {
+      vc.currentState_ = vc.wantedState_;
+      return StartGraph(false);
+    }
+    DestroyGraph();
+    return false;
+  }
+  graphRunning = true;
+  if (grabberInserted) frameGrabberReady = true;
+  if (vc.currentState_ == cs_Capture && vc.OnCaptureStarted) vc.OnCaptureStarted(&vc);
+  if (vc.currentState_ == cs_Preview && vc.OnPreviewStarted) vc.OnPreviewStarted(&vc);
+  return true;
+}
+
+bool TImpl::GraphControl(int mode) {
+  controlMode = mode;
+  if (!graph) return false;
+  switch (mode) {
+    case 0:
+      graph->Stop();
+      // A frame taken just before the stop would never be delivered and
+      // would block every later grab.
+      grabberCB->ReleaseFrame();
+      return true;
+    case 1: return graph->Pause();
+    default: return graph->Run();
+  }
+}
+
+// ---------------------------------------------------------------- destroy
+
+void TImpl::DestroyGraph() {
+  frameGrabberReady = false;
+  graphRunning = false;
+  // The streaming thread is joined here, before anything it uses goes.
+  GraphControl(0);
+  grabberCB->Reset();
+  grabberCB->SetConnectedType({});
+  vc.videoWidth_ = vc.videoHeight_ = 0;
+  appliedWidth = appliedHeight = 0;
+  if (graph) graph->SetEventNotify(nullptr);
+  if (vc.videoWindow_) {
+    vc.videoWindow_->SetFullScreen(false);
+    vc.videoWindow_->hide();
+  }
+  graph.reset();
+  source = nullptr;
+  record = nullptr;
+  sourceNode = audioNode = rendererNode = grabberNode = muxNode = -1;
+  videoCompressorNode = audioCompressorNode = -1;
+  hasPreviewBranch = compressorInserted = haveProcAmp = false;
+  eventPending = deviceLost = endOfStream = diskFull = false;
+  if (!vc.destroying_) platform::ProcessMessages();
+}
+
+// ---------------------------------------------------------------- events
+
+void TImpl::GraphNotify() {
+  if (!graph) return;
+  engine::TGraphEventCode code;
+  while (graph && graph->GetEvent(code)) {
+    switch (code) {
+      case engine::TGraphEventCode::Complete:
+        if (vc.currentState_ == cs_Player) endOfStream = eventPending = true;
+        break;
+      case engine::TGraphEventCode::VideoSizeChanged: vc.LayoutVideoWindow(); break;
+      case engine::TGraphEventCode::Paused: break;  // free disk space is watched only while capturing to a file
+      case engine::TGraphEventCode::DeviceLost: deviceLost = eventPending = true; break;
+    }
+  }
+}
+
+// ---------------------------------------------------------------- dialogs
+
+bool TImpl::IsDialogAvailable(TDialog dialog) {
+  if (!source) return false;
+  switch (dialog) {
+    case dlg_Device: return PropertyFrames().HasDevicePages(*source);
+    case dlg_StreamConfig: return source->CapabilityCount() > 0;
+    default: return false;
+  }
+}
+
+void TImpl::ShowDialog(TDialog dialog) {
+  if (!IsDialogAvailable(dialog)) return;
+  if (dialog == dlg_StreamConfig) {
+    // The format can only change before the pins connect: rebuild, and let
+    // the run show the dialog at that point.
+    streamConfigRequested = true;
+    StartGraph(false);
+    streamConfigRequested = false;
+    return;
+  }
+  if (record && record->IsWDM) {
+    PropertyFrames().ShowDevicePages(&vc, *source);
+    return;
+  }
+  TVideoCapture::BusyScope busy(vc);
+  DestroyGraph();
+  if (!BuildGraph()) {
+    DestroyGraph();
+    return;
+  }
+  PropertyFrames().ShowDevicePages(&vc, *source);
+  if (!RunGraph()) DestroyGraph();
+}

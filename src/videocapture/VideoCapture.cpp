@@ -1,0 +1,553 @@
+#include "videocapture/VideoCapture.h"
+
+#include <QGuiApplication>
+#include <QResizeEvent>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "platform/Charset.h"
+#include "platform/FileNames.h"
+#include "platform/StringList.h"
+#include "platform/Strings.h"
+#include "videocapture/CaptureImpl.h"
+#include "videocapture/Devices.h"
+#include "videocapture/VideoFormats.h"
+#include "videocapture/VideoWindow.h"
+
+namespace {
+
+constexpr int kUnavailable = 2147483647;
+
+// Components busy at the moment, process-wide: the first sets the busy
+// cursor, the last one to finish takes it away.
+int busyComponents = 0;
+bool cursorOverridden = false;
+
+void AppendDebugLine(const std::string& line) {
+  const std::string file = "debug.log";
+  TStringList log;
+  if (platform::FileExists(file)) log.LoadFromFile(file);
+  log.Add(line);
+  log.SaveToFile(file);
+}
+
+std::string TrimmedLines(const TStringList* list) {
+  std::string text;
+  if (!list) return text;
+  for (int i = 0; i < list->Count(); ++i) text += platform::TrimLeft((*list)[i]) + "\r\n";
+  return text;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- lifetime
+
+TVideoCapture::TVideoCapture(QWidget* owner) : QFrame(owner), impl_(std::make_unique<TImpl>(*this)) {
+  QPalette look = palette();
+  look.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
+  setPalette(look);
+  setAutoFillBackground(true);
+  resize(200, 160);
+  SetBorderStyle(bsSingle);
+  setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  std::error_code ec;
+  StoragePath = platform::NameFromPath(std::filesystem::current_path(ec));
+  impl_->grabberCB->SetBurstCount(3);
+  impl_->grabberCB->SetBurstInterval(1);
+  impl_->grabberCB->SetBurstMode(false);
+
+  videoWindow_ = new TVideoWindow(this);
+  videoWindow_->hide();
+  videoWindow_->OnKey = [this](int& key) { FullScreenNotify(key); };
+  window_ = std::make_shared<platform::MessageTarget>([this](platform::TMessage& m) { HandleMessage(m); });
+  platform::PrepareMainThreadPosting();
+  // Each sample's notice hops to the GUI thread; a notice that arrives after
+  // the component has gone finds no target and is dropped.
+  std::weak_ptr<platform::MessageTarget> target = window_;
+  impl_->grabberCB->SetNotifier([target](std::uintptr_t wparam, std::intptr_t lparam) {
+    platform::PostToMainThread([target, wparam, lparam] {
+      if (auto t = target.lock()) t->Send(kFrameNotify, wparam, lparam);
+    });
+  });
+  InitializeVideoDevices();
+  if (TDevicesManager* manager = DevicesManager()) manager->Add(this);
+}
+
+TVideoCapture::~TVideoCapture() {
+  destroying_ = true;
+  queue_.clear();
+  if (TDevicesManager* manager = DevicesManager()) manager->Remove(this);
+  impl_->DestroyGraph();
+  window_.reset();
+  impl_.reset();
+}
+
+TVideoCapture::BusyScope::BusyScope(TVideoCapture& owner) : owner_(owner) {
+  if (owner_.busy_++ > 0) return;
+  if (busyComponents++ == 0 && owner_.BusyCursor != crDefault && QGuiApplication::instance()) {
+    QGuiApplication::setOverrideCursor(QCursor(owner_.BusyCursor));
+    cursorOverridden = true;
+  }
+}
+
+TVideoCapture::BusyScope::~BusyScope() {
+  if (--owner_.busy_ > 0) return;
+  if (--busyComponents == 0 && cursorOverridden) {
+    QGuiApplication::restoreOverrideCursor();
+    cursorOverridden = false;
+  }
+}
+
+// ---------------------------------------------------------------- reports
+
+bool TVideoCapture::Report(bool ok, TReportLevel level, const std::string& text, int code) {
+  const std::string prefix = ok ? "ok: " : level == rl_Warning ? "Warning: " : "Error: ";
+  if (DebugLog) {
+    try {
+      AppendDebugLine(std::to_string(code) + " " + prefix + text);
+    } catch (const std::exception& e) {
+      // A log that cannot be written must not stop the operation that reports.
+      DebugLog = false;
+      platform::LogLine(std::string("Capture debug log switched off: ") + e.what());
+    }
+  }
+  if (!ok && level != rl_Log && OnErrorLog) OnErrorLog(this, code, prefix + text);
+  if (!destroying_) platform::ProcessMessages();
+  return ok;
+}
+
+bool TVideoCapture::ReportIf(bool failed, TReportLevel level, const std::string& text, int code) {
+  Report(!failed, level, text, code);
+  return failed;
+}
+
+// ---------------------------------------------------------------- queue and ticks
+
+bool TVideoCapture::Queue(int code, int i, double d, const std::string& s1, const std::string& s2) {
+  if (busy_ == 0 || !initialized_) return false;
+  queue_.push_back({code, i, d, s1, s2});
+  Report(true, rl_Log, "IN QUEUE " + std::to_string(code), 11);
+  return true;
+}
+
+void TVideoCapture::RunQueue() {
+  while (!queue_.empty() && !destroying_) {
+    const TRequest request = queue_.front();
+    queue_.pop_front();
+    // Only the last of several waiting changes rebuilds the graph.
+    const bool refresh = RefreshPreviewOnParamChange;
+    if (!queue_.empty()) RefreshPreviewOnParamChange = false;
+    RunRequest(request);
+    RefreshPreviewOnParamChange = refresh;
+  }
+}
+
+void TVideoCapture::RunRequest(const TRequest& r) {
+  switch (r.code) {
+    case 0: ShutdownGraph(); break;
+    case 1: StartPreview(); break;
+    case 2: StopPreview(); break;
+    case 6: SetFrameRate(r.d); break;
+    case 7: ShowDialog(static_cast<TDialog>(r.i)); break;
+    case 8: SetDVCaptureMode(static_cast<TDVCaptureMode>(r.i)); break;
+    case 9: SetVideoCompressor(r.i); break;
+    case 10: SetVideoDevice(r.i); break;
+    case 11: SetAudioCompressor(r.i); break;
+    case 12: SetAudioDevice(r.i); break;
+    case 13: SetRenderAudio(r.i != 0); break;
+    case 14: SetCompressionMode(static_cast<TCompressionMode>(r.i)); break;
+    case 15: SetCompressionType(static_cast<TCompressionType>(r.i)); break;
+    case 16: SetDVPreviewResolution(static_cast<TDVResolution>(r.i)); break;
+    case 17: SetDVReduceFrameRate(r.i != 0); break;
+    case 18: SetDVUseExternalAudio(r.i != 0); break;
+    case 19: SetFrameGrabberEnabled(r.i != 0); break;
+    case 20: SetFrameGrabberOnCaptureStream(r.i != 0); break;
+    case 21: SetVideoSize(r.i); break;
+    case 22: SetVideoSubType(r.i); break;
+    default: break;
+  }
+}
+
+void TVideoCapture::TickHandler() {
+  if (inTick_ || destroying_) return;
+  inTick_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{inTick_};
+  if (!initialized_) FirstTick();
+  else RegularTick();
+}
+
+void TVideoCapture::FirstTick() {
+  initialized_ = true;
+  if (OnComponentLoaded) OnComponentLoaded(this);
+  if (AutoStartPreview && currentState_ == cs_Down) {
+    wantedState_ = cs_Preview;
+    impl_->StartGraph(true);
+  }
+}
+
+void TVideoCapture::RegularTick() {
+  if (!queue_.empty() && busy_ == 0) RunQueue();
+  // A build in progress owns the graph; its events wait for a later tick.
+  if (impl_->eventPending && busy_ == 0) {
+    impl_->eventPending = false;
+    if (impl_->deviceLost) {
+      impl_->deviceLost = false;
+      impl_->DestroyGraph();
+      if (OnDeviceLost) OnDeviceLost(this);
+    }
+    if (impl_->endOfStream) {
+      impl_->endOfStream = false;
+      if (OnPlayerEndOfStream) OnPlayerEndOfStream(this);
+    }
+    if (impl_->diskFull) {
+      impl_->diskFull = false;
+      impl_->StartGraph(true);
+      if (OnDiskFull) OnDiskFull(this);
+    }
+  }
+  if (!frameGrabberEnabled_) impl_->FrameNotify(0, 1);
+  if (!destroying_) platform::ProcessMessages();
+}
+
+void TVideoCapture::HandleMessage(platform::TMessage& message) {
+  if (destroying_) return;
+  if (message.Msg == kFrameNotify) impl_->FrameNotify(message.WParam, message.LParam);
+  else if (message.Msg == kGraphNotify) impl_->GraphNotify();
+  message.Result = 0;
+}
+
+// ---------------------------------------------------------------- operations
+
+bool TVideoCapture::StateCheck(std::initializer_list<TCurrentState> accepted) {
+  const auto accepts = [&](TCurrentState s) { return std::find(accepted.begin(), accepted.end(), s) != accepted.end(); };
+  if (currentState_ == cs_Capture && !accepts(cs_Capture))
+    return !ReportIf(true, rl_Error, "stop capture first", 65);
+  if (currentState_ == cs_Compress && !accepts(cs_Compress))
+    return !ReportIf(true, rl_Error, "wait for recompress completion", 70);
+  if (currentState_ == cs_Player && !accepts(cs_Player)) return !ReportIf(true, rl_Error, "close player first", 77);
+  if (currentState_ == cs_Preview && !accepts(cs_Preview))
+    return !ReportIf(true, rl_Error, "stop preview first", 78);
+  return true;
+}
+
+void TVideoCapture::RestartGraph() { impl_->StartGraph(false); }
+
+void TVideoCapture::StartPreview() {
+  if (Queue(1)) return;
+  if (!PreviewStateCheck()) return;
+  wantedState_ = cs_Preview;
+  impl_->StartGraph(true);
+}
+
+void TVideoCapture::StopPreview() {
+  if (Queue(2)) return;
+  if (!PreviewStateCheck()) return;
+  currentState_ = cs_Down;
+  wantedState_ = cs_Down;
+  impl_->DestroyGraph();
+}
+
+void TVideoCapture::ShutdownGraph() {
+  if (Queue(0)) return;
+  impl_->DestroyGraph();
+  currentState_ = cs_Down;
+}
+
+void TVideoCapture::CaptureFrameTo(TFrameCaptureDest dest, const std::string& fileName) {
+  impl_->CaptureFrameTo(dest, fileName);
+}
+
+bool TVideoCapture::IsDialogAvailable(TDialog dialog) { return impl_->IsDialogAvailable(dialog); }
+
+void TVideoCapture::ShowDialog(TDialog dialog) {
+  if (Queue(7, dialog)) return;
+  impl_->ShowDialog(dialog);
+}
+
+// ---------------------------------------------------------------- device lists
+
+namespace {
+
+std::string NamesOf(TDevices* list) { return list ? list->NamesText() : std::string(); }
+int CountOf(TDevices* list) { return list ? list->Count() : 0; }
+std::string NameOf(TDevices* list, int index) { return list ? list->DisplayName(index) : std::string(); }
+
+}  // namespace
+
+std::string TVideoCapture::GetVideoDevices() const { return NamesOf(VideoDeviceList()); }
+std::string TVideoCapture::GetAudioDevices() const { return NamesOf(AudioDeviceList()); }
+std::string TVideoCapture::GetVideoCompressors() const { return NamesOf(VideoCompressorList()); }
+std::string TVideoCapture::GetAudioCompressors() const { return NamesOf(AudioCompressorList()); }
+int TVideoCapture::GetVideoDevicesCount() const { return CountOf(VideoDeviceList()); }
+int TVideoCapture::GetAudioDevicesCount() const { return CountOf(AudioDeviceList()); }
+int TVideoCapture::GetVideoCompressorsCount() const { return CountOf(VideoCompressorList()); }
+int TVideoCapture::GetAudioCompressorsCount() const { return CountOf(AudioCompressorList()); }
+std::string TVideoCapture::VideoDeviceName(int index) const { return NameOf(VideoDeviceList(), index); }
+std::string TVideoCapture::AudioDeviceName(int index) const { return NameOf(AudioDeviceList(), index); }
+std::string TVideoCapture::VideoCompressorName(int index) const { return NameOf(VideoCompressorList(), index); }
+std::string TVideoCapture::AudioCompressorName(int index) const { return NameOf(AudioCompressorList(), index); }
+
+// ---------------------------------------------------------------- formats and quality
+
+std::string TVideoCapture::GetVideoSizes() const {
+  TDevices* list = VideoDeviceList();
+  if (!list || videoDevice_ < 0 || videoDevice_ >= list->Count()) return {};
+  return TrimmedLines(list->Record(videoDevice_).Sizes.get());
+}
+
+std::string TVideoCapture::GetVideoSubTypes() const {
+  TDevices* list = VideoDeviceList();
+  if (!list || videoDevice_ < 0 || videoDevice_ >= list->Count()) return {};
+  return TrimmedLines(list->Record(videoDevice_).SubTypes.get());
+}
+
+std::string TVideoCapture::GetAudioFormats() const { return AudioFormatsText(); }
+
+bool TVideoCapture::GetVideoQualityAvailable() const { return impl_->haveProcAmp && impl_->source; }
+
+int TVideoCapture::VideoQualityMin(TVideoQuality q) const {
+  const auto* range = impl_->QualityRange(q);
+  return range ? range->min : kUnavailable;
+}
+
+int TVideoCapture::VideoQualityMax(TVideoQuality q) const {
+  const auto* range = impl_->QualityRange(q);
+  return range ? range->max : kUnavailable;
+}
+
+int TVideoCapture::VideoQualityStep(TVideoQuality q) const {
+  const auto* range = impl_->QualityRange(q);
+  return range ? range->step : kUnavailable;
+}
+
+int TVideoCapture::VideoQualityDefault(TVideoQuality q) const {
+  const auto* range = impl_->QualityRange(q);
+  return range ? range->defaultValue : kUnavailable;
+}
+
+int TVideoCapture::GetVideoQuality(TVideoQuality q) const {
+  int value;
+  if (!impl_->QualityRange(q) || !impl_->source->ProcAmp() ||
+      !impl_->source->ProcAmp()->Get(ProcAmpProperty(q), value))
+    return kUnavailable;
+  return value;
+}
+
+bool TVideoCapture::IsVideoQualitySettingAvailable(TVideoQuality q) const { return GetVideoQuality(q) != kUnavailable; }
+
+bool TVideoCapture::SetVideoQuality(TVideoQuality q, int value) {
+  return impl_->QualityRange(q) && impl_->source->ProcAmp() &&
+         impl_->source->ProcAmp()->Set(ProcAmpProperty(q), value);
+}
+
+bool TVideoCapture::GetAnalogVideoDecoderAvailable() const { return impl_->hasAnalogDecoder; }
+bool TVideoCapture::GetTVTunerAvailable() const { return false; }
+bool TVideoCapture::GetTimeCodeReaderAvailable() const { return false; }
+bool TVideoCapture::HasAnalogVideoDecoder() const { return impl_->hasAnalogDecoder; }
+bool TVideoCapture::SourceIsDV() const { return impl_->sourceIsDV; }
+bool TVideoCapture::SourceHasAnalogVideoInput() const { return impl_->hasAnalogVideoIn; }
+
+std::vector<std::string> TVideoCapture::GraphNodes() const {
+  return impl_->graph ? impl_->graph->NodeNames() : std::vector<std::string>();
+}
+
+std::vector<std::string> TVideoCapture::GraphLinks() const {
+  return impl_->graph ? impl_->graph->Links() : std::vector<std::string>();
+}
+
+// ---------------------------------------------------------------- queued properties
+
+// The part the video and audio device setters share: false when nothing
+// more is to happen.
+bool TVideoCapture::StoreDeviceIndex(int& field, int index, int count, const char* listName) {
+  if (index < 0) {
+    Report(false, rl_Error, "index out of range", 40);
+    return false;
+  }
+  field = index;
+  if (!Ready()) return false;
+  if (index >= count) {
+    Report(false, rl_Error, std::string(listName) + " index out of range", 40);
+    return false;
+  }
+  return true;
+}
+
+void TVideoCapture::SetVideoDevice(int index) {
+  if (Queue(10, index) || index == videoDevice_) return;
+  if (!StoreDeviceIndex(videoDevice_, index, GetVideoDevicesCount(), "VideoDevice")) return;
+  videoSize_ = vs_NotChosen;
+  videoSubType_ = vs_NotChosen;
+  impl_->videoDeviceChanged = true;
+  if (currentState_ == cs_Player) currentState_ = wantedState_;
+  if (PreviewStateCheck() && RefreshPreviewOnParamChange) RestartGraph();
+}
+
+void TVideoCapture::SetAudioDevice(int index) {
+  if (Queue(12, index) || index == audioDevice_) return;
+  if (!StoreDeviceIndex(audioDevice_, index, GetAudioDevicesCount(), "AudioDevice")) return;
+  impl_->audioDeviceChanged = true;
+  if (currentState_ == cs_Player) currentState_ = wantedState_;
+  if (PreviewStateCheck() && RefreshPreviewOnParamChange) RestartGraph();
+}
+
+void TVideoCapture::SetFormatChoice(int code, int& field, int index) {
+  if (index < 0) index = vs_NotChosen;
+  if (Queue(code, index) || index == field) return;
+  field = index;
+  if (!initialized_ || !PreviewStateCheck()) return;
+  if (impl_->sourceIsDV) {
+    Report(false, rl_Warning, "does not apply to DV", 80);
+    return;
+  }
+  if (RefreshPreviewOnParamChange) RestartGraph();
+}
+
+void TVideoCapture::SetVideoSize(int index) { SetFormatChoice(21, videoSize_, index); }
+void TVideoCapture::SetVideoSubType(int index) { SetFormatChoice(22, videoSubType_, index); }
+
+void TVideoCapture::SetFrameRate(double rate) {
+  if (Queue(6, 0, rate) || rate == frameRate_ || !(rate > 0)) return;
+  frameRate_ = rate;
+  if (!initialized_ || !PreviewStateCheck()) return;
+  if (impl_->sourceIsDV) {
+    Report(false, rl_Warning, "does not apply to DV", 80);
+    return;
+  }
+  if (!RefreshPreviewOnParamChange || !impl_->graphRunning) return;
+  BusyScope busy(*this);
+  impl_->GraphControl(0);
+  impl_->ApplyFrameRate();
+  impl_->GraphControl(2);
+}
+
+void TVideoCapture::SetFrameGrabberEnabled(bool on) {
+  if (Queue(19, on) || on == frameGrabberEnabled_) return;
+  frameGrabberEnabled_ = on;
+  if (initialized_ && PreviewStateCheck() && RefreshPreviewOnParamChange) RestartGraph();
+}
+
+void TVideoCapture::SetFrameGrabberOnCaptureStream(bool on) {
+  if (Queue(20, on) || on == frameGrabberOnCaptureStream_) return;
+  frameGrabberOnCaptureStream_ = on;
+  if (frameGrabberEnabled_ && initialized_ && PreviewStateCheck() && RefreshPreviewOnParamChange) RestartGraph();
+}
+
+void TVideoCapture::SetRenderAudio(bool on) {
+  if (Queue(13, on) || on == renderAudio_) return;
+  renderAudio_ = on;
+  if (Ready() && PreviewStateCheck() && RefreshPreviewOnParamChange) RestartGraph();
+}
+
+// The settings of capture to file, compression and DV take effect when the
+// next capture graph is built.
+void TVideoCapture::SetVideoCompressor(int index) {
+  if (!Queue(9, index)) videoCompressor_ = index;
+}
+void TVideoCapture::SetAudioCompressor(int index) {
+  if (!Queue(11, index)) audioCompressor_ = index;
+}
+void TVideoCapture::SetCompressionMode(TCompressionMode mode) {
+  if (!Queue(14, mode)) compressionMode_ = mode;
+}
+void TVideoCapture::SetCompressionType(TCompressionType type) {
+  if (!Queue(15, type)) compressionType_ = type;
+}
+void TVideoCapture::SetDVCaptureMode(TDVCaptureMode mode) {
+  if (!Queue(8, mode)) dvCaptureMode_ = mode;
+}
+void TVideoCapture::SetDVPreviewResolution(TDVResolution resolution) {
+  if (!Queue(16, resolution)) dvPreviewResolution_ = resolution;
+}
+void TVideoCapture::SetDVReduceFrameRate(bool on) {
+  if (!Queue(17, on)) dvReduceFrameRate_ = on;
+}
+void TVideoCapture::SetDVUseExternalAudio(bool on) {
+  if (!Queue(18, on)) dvUseExternalAudio_ = on;
+}
+
+// ---------------------------------------------------------------- other properties
+
+bool TVideoCapture::BurstMode() const { return impl_->grabberCB->BurstMode(); }
+void TVideoCapture::SetBurstMode(bool on) { impl_->grabberCB->SetBurstMode(on); }
+int TVideoCapture::BurstCount() const { return impl_->grabberCB->BurstCount(); }
+void TVideoCapture::SetBurstCount(int count) { impl_->grabberCB->SetBurstCount(count); }
+int TVideoCapture::BurstInterval() const { return impl_->grabberCB->BurstInterval(); }
+void TVideoCapture::SetBurstInterval(int interval) { impl_->grabberCB->SetBurstInterval(interval); }
+
+void TVideoCapture::SetAutoSize(bool on) {
+  if (on == autoSize_) return;
+  autoSize_ = on;
+  if (Ready()) LayoutVideoWindow();
+}
+
+void TVideoCapture::SetBorderStyle(TBorderStyle style) {
+  borderStyle_ = style;
+  borderAllowance_ = style == bsNone ? 0 : 4;
+  setFrameStyle(style == bsNone ? QFrame::NoFrame : QFrame::Panel | QFrame::Sunken);
+  setLineWidth(2);
+}
+
+void TVideoCapture::SetFullScreenPreview(bool on) {
+  fullScreenPreview_ = on;
+  if (impl_->graphRunning) videoWindow_->SetFullScreen(on);
+}
+
+void TVideoCapture::SetZoomSize(int percent) {
+  zoomSize_ = percent;
+  if (initialized_ && autoSize_) LayoutVideoWindow();
+}
+
+void TVideoCapture::FullScreenNotify(int& key) {
+  char k = static_cast<char>(key);
+  if (OnFullScreenKeyPress) OnFullScreenKeyPress(this, k);
+  key = static_cast<unsigned char>(k);
+  if (key == 27) {
+    fullScreenPreview_ = false;
+    videoWindow_->SetFullScreen(false);
+    LayoutVideoWindow();
+  }
+}
+
+// ---------------------------------------------------------------- layout
+
+void TVideoCapture::resizeEvent(QResizeEvent* event) {
+  LayoutVideoWindow();
+  QFrame::resizeEvent(event);
+}
+
+void TVideoCapture::LayoutVideoWindow() {
+  if (inLayout_ || !impl_ || !impl_->graph || videoWindow_->FullScreen()) return;
+  inLayout_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{inLayout_};
+  if (OnResizeVideo) OnResizeVideo(this, videoWidth_, videoHeight_);
+  const QRect inner = contentsRect();
+  const int width = inner.width(), height = inner.height();
+  if (!autoSize_) {
+    const double r = aspectRatio_;
+    if (!MaintainImageRatio) {
+      videoWindow_->setGeometry(inner);
+    } else if (width > 0 && r > 0) {
+      if (static_cast<double>(height) / width <= r) {
+        const int w = static_cast<int>(std::lround(height / r));
+        videoWindow_->setGeometry(inner.left() + (width - w) / 2, inner.top(), w, height);
+      } else {
+        const int h = static_cast<int>(std::lround(width * r));
+        videoWindow_->setGeometry(inner.left(), inner.top() + (height - h) / 2, width, h);
+      }
+    }
+    return;
+  }
+  const int w = static_cast<int>(std::lround(videoWidth_ * zoomSize_ / 100.0));
+  const int h = static_cast<int>(std::lround(videoHeight_ * zoomSize_ / 100.0));
+  if (w <= 0 || h <= 0) return;
+  videoWindow_->setGeometry(inner.left(), inner.top(), w, h);
+  resize(w + borderAllowance_, h + borderAllowance_);
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+// What a capture device offers once it is opened: its capture pin's formats
+// and capabilities, facts about its other pins, optional control interfaces,
+// and streaming into a sink on a thread of its own.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "videocapture/engine/MediaFormat.h"
+
+namespace videocapture::engine {
+
+enum class TCategory { VideoInput, AudioInput, VideoCompressor, AudioCompressor };
+
+// How the device's driver is reached. Legacy and kernel-streaming drivers are
+// named as such in device lists; native ones carry no mark.
+enum class TDriverKind { Native, Legacy, KernelStreaming };
+
+// One entry of a category as the system lists it. `moniker` identifies the
+// device across enumerations and unplugging: two entries with the same
+// moniker are the same device.
+struct TDeviceInfo {
+  std::string moniker;
+  std::string friendlyName;  // empty: the entry is unusable and skipped
+  TDriverKind driver = TDriverKind::Native;
+  // Settings changed through the device's dialog take effect while it streams.
+  bool liveSettings = true;
+};
+
+// Which pins the source has besides its capture pin.
+struct TPinFacts {
+  bool preview = false;        // a separate preview output
+  bool videoPort = false;      // a hardware overlay output
+  bool interleaved = false;    // an interleaved audio-and-video (DV) output
+  bool transport = false;      // tape transport control on the interleaved pin
+  bool analogVideoIn = false;  // an analog video input (a tuner or composite jack)
+  bool audio = false;          // the device carries its own sound
+};
+
+// Picture controls, numbered like the component's video qualities.
+constexpr int kProcAmpCount = 10;
+
+struct TControlRange {
+  bool available = false;
+  int min = 0, max = 0, step = 0, defaultValue = 0;
+  int flags = 0;  // 1 automatic control possible, 2 manual control possible
+};
+
+class TProcAmp {
+ public:
+  virtual ~TProcAmp() = default;
+  // False when the device lacks the control.
+  virtual bool GetRange(int property, TControlRange& range) = 0;
+  virtual bool Get(int property, int& value) = 0;
+  virtual bool Set(int property, int value) = 0;
+};
+
+// Counters since the stream started.
+class TDroppedFrames {
+ public:
+  virtual ~TDroppedFrames() = default;
+  virtual bool GetNumDropped(long& count) = 0;
+  virtual bool GetNumNotDropped(long& count) = 0;
+};
+
+// A router between the device's inputs and its outputs.
+class TCrossbar {
+ public:
+  virtual ~TCrossbar() = default;
+  virtual int InputCount() = 0;
+  virtual int OutputCount() = 0;
+  virtual std::string InputName(int input) = 0;
+  virtual bool CanRoute(int output, int input) = 0;
+  virtual bool Route(int output, int input) = 0;
+  // -1 when nothing is routed to the output.
+  virtual int RoutedTo(int output) = 0;
+};
+
+// What a streaming device reports besides frames. Called on its streaming thread.
+enum class TGraphEventCode { Complete, VideoSizeChanged, Paused, DeviceLost };
+
+using TFrameSink = std::function<void(const TFrame&)>;
+using TEventSink = std::function<void(TGraphEventCode)>;
+
+// An opened capture device. Formats change only while it does not stream.
+class TCaptureSource {
+ public:
+  virtual ~TCaptureSource() = default;
+
+  virtual const TDeviceInfo& Info() const = 0;
+  virtual TPinFacts Pins() const = 0;
+
+  virtual int CapabilityCount() = 0;
+  virtual bool GetCapability(int index, TVideoFormat& format, TStreamCaps& caps) = 0;
+  // Whether the device could stream this format; changes nothing.
+  virtual bool QueryAccept(const TVideoFormat& format) = 0;
+  virtual bool GetFormat(TVideoFormat& format) = 0;
+  virtual bool SetFormat(const TVideoFormat& format) = 0;
+
+  // Null when the device has no such interface.
+  virtual TProcAmp* ProcAmp() = 0;
+  virtual TDroppedFrames* DroppedFrames() = 0;
+  virtual TCrossbar* Crossbar() = 0;
+
+  // Starts the streaming thread: every frame goes to `frames` in the current
+  // format, converted to RGB24. False when the device cannot stream now.
+  virtual bool Start(TFrameSink frames, TEventSink events) = 0;
+  // Joins the streaming thread; no call into the sinks follows.
+  virtual void Stop() = 0;
+};
+
+}  // namespace videocapture::engine

@@ -1,0 +1,74 @@
+#include "videocapture/engine/CaptureSystem.h"
+
+#include <cstdlib>
+
+#include "platform/Strings.h"
+#include "videocapture/engine/SyntheticCamera.h"
+#include "videocapture/engine/V4l2Backend.h"
+
+namespace videocapture::engine {
+
+void TCaptureSystem::AddBackend(std::unique_ptr<TCaptureBackend> backend) {
+  backend->Watch([this] {
+    if (changed_) changed_();
+  });
+  backends_.push_back(std::move(backend));
+}
+
+std::vector<TDeviceInfo> TCaptureSystem::Enumerate(TCategory category) {
+  std::vector<TDeviceInfo> all;
+  for (auto& b : backends_) {
+    auto some = b->Enumerate(category);
+    all.insert(all.end(), some.begin(), some.end());
+  }
+  return all;
+}
+
+std::unique_ptr<TCaptureSource> TCaptureSystem::Open(const std::string& moniker) {
+  for (auto& b : backends_)
+    if (auto source = b->Open(moniker)) return source;
+  return nullptr;
+}
+
+bool TCaptureSystem::CanBind(TCategory category, const std::string& moniker) {
+  for (auto& b : backends_)
+    if (b->CanBind(category, moniker)) return true;
+  return false;
+}
+
+void TCaptureSystem::SetChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
+
+namespace {
+
+std::unique_ptr<TCaptureSystem>& Installed() {
+  static std::unique_ptr<TCaptureSystem> system;
+  return system;
+}
+
+std::unique_ptr<TCaptureSystem> MakeDefaultSystem() {
+  auto system = std::make_unique<TCaptureSystem>();
+  system->AddBackend(MakeV4l2Backend());
+  const char* wanted = std::getenv("PARLO_SYNTHETIC_CAMERA");
+  int cameras = wanted ? platform::StrToIntDef(wanted, 0) : 0;
+  if (cameras > 4) cameras = 4;
+  if (cameras > 0) {
+    auto synthetic = std::make_unique<TSyntheticBackend>();
+    for (int i = 0; i < cameras; ++i)
+      synthetic->AddCamera(TSyntheticCamera::StandardScript(i == 0 ? "Synthetic Camera"
+                                                                   : "Synthetic Camera " + std::to_string(i + 1)));
+    system->AddBackend(std::move(synthetic));
+  }
+  return system;
+}
+
+}  // namespace
+
+TCaptureSystem& CaptureSystem() {
+  auto& system = Installed();
+  if (!system) system = MakeDefaultSystem();
+  return *system;
+}
+
+void InstallCaptureSystem(std::unique_ptr<TCaptureSystem> system) { Installed() = std::move(system); }
+
+}  // namespace videocapture::engine

@@ -1,0 +1,476 @@
+// One opened V4L2 camera: its formats from the enumeration ioctls, picture
+// controls, input routing, and memory-mapped streaming on a thread of its own.
+
+#include <linux/videodev2.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+#include "platform/Jpeg.h"
+#include "videocapture/engine/PixelConvert.h"
+#include "videocapture/engine/V4l2Backend.h"
+
+namespace videocapture::engine {
+
+namespace {
+
+constexpr int kBufferCount = 4;
+// Errors in a row after which a stream that still answers counts as gone.
+constexpr int kMaxFailures = 50;
+
+TSubType SubTypeOf(std::uint32_t pixelformat) {
+  switch (pixelformat) {
+    case V4L2_PIX_FMT_YUYV: return kYuy2;
+    case V4L2_PIX_FMT_MJPEG:
+    case V4L2_PIX_FMT_JPEG: return kMjpg;
+    case V4L2_PIX_FMT_BGR24: return kRgb24;
+    default: return 0;
+  }
+}
+
+TRefTime FromFraction(const v4l2_fract& f) {
+  if (f.denominator == 0) return 0;
+  return static_cast<TRefTime>(f.numerator) * kUnitsPerSecond / f.denominator;
+}
+
+// The picture controls in the order of the component's video qualities.
+constexpr std::uint32_t kControlIds[kProcAmpCount] = {
+    V4L2_CID_BRIGHTNESS, V4L2_CID_CONTRAST, V4L2_CID_HUE,
+    V4L2_CID_SATURATION, V4L2_CID_SHARPNESS, V4L2_CID_GAMMA,
+    0,  // colour enable has no V4L2 counterpart of the same sense
+    V4L2_CID_WHITE_BALANCE_TEMPERATURE, V4L2_CID_BACKLIGHT_COMPENSATION, V4L2_CID_GAIN,
+};
+
+class V4l2Source : public TCaptureSource, public TProcAmp, public TDroppedFrames, public TCrossbar {
+ public:
+  V4l2Source(std::shared_ptr<TV4l2Io> io, int fd, TDeviceInfo info)
+      : io_(std::move(io)), fd_(fd), info_(std::move(info)), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    canSetRate_ = Ioctl(VIDIOC_G_PARM, &parm) && (parm.parm.capture.capability & V4L2_CAP_TIMEPERFRAME);
+    ReadCapabilities();
+    v4l2_input input{};
+    while (Ioctl(VIDIOC_ENUMINPUT, &input)) {
+      inputs_.push_back(reinterpret_cast<const char*>(input.name));
+      ++input.index;
+    }
+  }
+
+  ~V4l2Source() override {
+    Stop();
+    io_->Close(fd_);
+    if (wake_ >= 0) ::close(wake_);
+  }
+
+  const TDeviceInfo& Info() const override { return info_; }
+  TPinFacts Pins() const override {
+    TPinFacts facts;
+    facts.analogVideoIn = inputs_.size() > 1;
+    return facts;
+  }
+
+  int CapabilityCount() override { return static_cast<int>(caps_.size()); }
+  bool GetCapability(int index, TVideoFormat& format, TStreamCaps& caps) override {
+    if (index < 0 || index >= static_cast<int>(caps_.size())) return false;
+    format = caps_[index].first;
+    caps = caps_[index].second;
+    return true;
+  }
+
+  bool QueryAccept(const TVideoFormat& f) override {
+    auto pix = pixelFormats_.find(f.subtype);
+    if (pix == pixelFormats_.end() || f.width <= 0 || f.height <= 0) return false;
+    v4l2_format fmt = PixFormat(pix->second, f.width, f.height);
+    if (Ioctl(VIDIOC_TRY_FMT, &fmt))
+      return fmt.fmt.pix.pixelformat == pix->second && static_cast<int>(fmt.fmt.pix.width) == f.width &&
+             static_cast<int>(fmt.fmt.pix.height) == f.height;
+    // Drivers without a trial answer by their listed sizes.
+    for (const auto& [format, caps] : caps_)
+      if (format.subtype == f.subtype && f.width >= caps.minWidth && f.width <= caps.maxWidth &&
+          f.height >= caps.minHeight && f.height <= caps.maxHeight &&
+          (f.width - caps.minWidth) % std::max(1, caps.granularityX) == 0 &&
+          (f.height - caps.minHeight) % std::max(1, caps.granularityY) == 0)
+        return true;
+    return false;
+  }
+
+  bool GetFormat(TVideoFormat& format) override {
+    v4l2_format fmt{};
+    fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (!Ioctl(VIDIOC_G_FMT, &fmt)) return false;
+    format = {SubTypeOf(fmt.fmt.pix.pixelformat), static_cast<int>(fmt.fmt.pix.width),
+              static_cast<int>(fmt.fmt.pix.height), 0, TFormatKind::VideoInfo};
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (Ioctl(VIDIOC_G_PARM, &parm)) format.avgTimePerFrame = FromFraction(parm.parm.capture.timeperframe);
+    return format.subtype != 0;
+  }
+
+  bool SetFormat(const TVideoFormat& f) override {
+    auto pix = pixelFormats_.find(f.subtype);
+    if (streaming_ || pix == pixelFormats_.end()) return false;
+    v4l2_format fmt = PixFormat(pix->second, f.width, f.height);
+    if (!Ioctl(VIDIOC_S_FMT, &fmt) || fmt.fmt.pix.pixelformat != pix->second ||
+        static_cast<int>(fmt.fmt.pix.width) != f.width || static_cast<int>(fmt.fmt.pix.height) != f.height)
+      return false;
+    if (f.avgTimePerFrame > 0 && canSetRate_) {
+      // The driver settles on the nearest rate it has; a refusal keeps the old one.
+      const std::int64_t g = std::gcd(f.avgTimePerFrame, kUnitsPerSecond);
+      v4l2_streamparm parm{};
+      parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+      parm.parm.capture.timeperframe.numerator = static_cast<std::uint32_t>(f.avgTimePerFrame / g);
+      parm.parm.capture.timeperframe.denominator = static_cast<std::uint32_t>(kUnitsPerSecond / g);
+      Ioctl(VIDIOC_S_PARM, &parm);
+    }
+    return true;
+  }
+
+  TProcAmp* ProcAmp() override {
+    for (int p = 0; p < kProcAmpCount; ++p) {
+      TControlRange range;
+      if (GetRange(p, range)) return this;
+    }
+    return nullptr;
+  }
+  TDroppedFrames* DroppedFrames() override { return this; }
+  TCrossbar* Crossbar() override { return inputs_.size() > 1 ? this : nullptr; }
+
+  // -- picture controls
+  bool GetRange(int property, TControlRange& range) override {
+    if (property < 0 || property >= kProcAmpCount || kControlIds[property] == 0) return false;
+    v4l2_queryctrl q{};
+    q.id = kControlIds[property];
+    if (!Ioctl(VIDIOC_QUERYCTRL, &q) || (q.flags & V4L2_CTRL_FLAG_DISABLED)) return false;
+    range = {true, q.minimum, q.maximum, q.step, q.default_value, 2};
+    return true;
+  }
+  bool Get(int property, int& value) override {
+    if (property < 0 || property >= kProcAmpCount || kControlIds[property] == 0) return false;
+    v4l2_control c{kControlIds[property], 0};
+    if (!Ioctl(VIDIOC_G_CTRL, &c)) return false;
+    value = c.value;
+    return true;
+  }
+  bool Set(int property, int value) override {
+    if (property < 0 || property >= kProcAmpCount || kControlIds[property] == 0) return false;
+    if (kControlIds[property] == V4L2_CID_WHITE_BALANCE_TEMPERATURE) {
+      // A temperature is only taken while the automatic balance is off.
+      v4l2_control automatic{V4L2_CID_AUTO_WHITE_BALANCE, 0};
+      Ioctl(VIDIOC_S_CTRL, &automatic);
+    }
+    v4l2_control c{kControlIds[property], value};
+    return Ioctl(VIDIOC_S_CTRL, &c);
+  }
+
+  // -- dropped frames
+  bool GetNumDropped(long& count) override {
+    count = dropped_.load();
+    return true;
+  }
+  bool GetNumNotDropped(long& count) override {
+    count = delivered_.load();
+    return true;
+  }
+
+  // -- inputs as a crossbar with one output
+  int InputCount() override { return static_cast<int>(inputs_.size()); }
+  int OutputCount() override { return 1; }
+  std::string InputName(int input) override {
+    return input >= 0 && input < InputCount() ? inputs_[static_cast<std::size_t>(input)] : std::string();
+  }
+  bool CanRoute(int output, int input) override { return output == 0 && input >= 0 && input < InputCount(); }
+  bool Route(int output, int input) override {
+    if (!CanRoute(output, input) || streaming_) return false;
+    return Ioctl(VIDIOC_S_INPUT, &input);
+  }
+  int RoutedTo(int output) override {
+    int input = -1;
+    return output == 0 && Ioctl(VIDIOC_G_INPUT, &input) ? input : -1;
+  }
+
+  // -- streaming
+  bool Start(TFrameSink frames, TEventSink events) override {
+    if (streaming_ || wake_ < 0) return false;
+    v4l2_format fmt{};
+    fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (!Ioctl(VIDIOC_G_FMT, &fmt) || SubTypeOf(fmt.fmt.pix.pixelformat) == 0) return false;
+    pixelformat_ = fmt.fmt.pix.pixelformat;
+    width_ = static_cast<int>(fmt.fmt.pix.width);
+    height_ = static_cast<int>(fmt.fmt.pix.height);
+    bytesPerLine_ = fmt.fmt.pix.bytesperline;
+    if (!MapBuffers()) {
+      UnmapBuffers();
+      return false;
+    }
+    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (!Ioctl(VIDIOC_STREAMON, &type)) {
+      UnmapBuffers();
+      return false;
+    }
+    std::uint64_t drain;
+    while (::read(wake_, &drain, sizeof drain) > 0) {
+    }
+    stop_ = false;
+    dropped_ = 0;
+    delivered_ = 0;
+    rgb_.assign(Rgb24Stride(width_) * static_cast<std::size_t>(height_), 0);
+    streaming_ = true;
+    thread_ = std::thread([this, frames = std::move(frames), events = std::move(events)] { Stream(frames, events); });
+    return true;
+  }
+
+  void Stop() override {
+    if (!streaming_) return;
+    stop_ = true;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto written = ::write(wake_, &one, sizeof one);
+    thread_.join();
+    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    Ioctl(VIDIOC_STREAMOFF, &type);
+    UnmapBuffers();
+    streaming_ = false;
+  }
+
+ private:
+  struct Mapped {
+    void* address = nullptr;
+    std::size_t length = 0;
+  };
+
+  bool Ioctl(unsigned long request, void* arg) { return io_->Ioctl(fd_, request, arg) == 0; }
+
+  static v4l2_format PixFormat(std::uint32_t pixelformat, int width, int height) {
+    v4l2_format fmt{};
+    fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    fmt.fmt.pix.pixelformat = pixelformat;
+    fmt.fmt.pix.width = static_cast<std::uint32_t>(width);
+    fmt.fmt.pix.height = static_cast<std::uint32_t>(height);
+    fmt.fmt.pix.field = V4L2_FIELD_ANY;
+    return fmt;
+  }
+
+  void Intervals(std::uint32_t pixelformat, std::uint32_t width, std::uint32_t height, TStreamCaps& caps) {
+    v4l2_frmivalenum e{};
+    e.pixel_format = pixelformat;
+    e.width = width;
+    e.height = height;
+    for (; Ioctl(VIDIOC_ENUM_FRAMEINTERVALS, &e); ++e.index) {
+      if (e.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
+        const TRefTime t = FromFraction(e.discrete);
+        if (t <= 0) continue;
+        caps.minFrameInterval = caps.minFrameInterval == 0 ? t : std::min(caps.minFrameInterval, t);
+        caps.maxFrameInterval = std::max(caps.maxFrameInterval, t);
+      } else {
+        caps.minFrameInterval = FromFraction(e.stepwise.min);
+        caps.maxFrameInterval = FromFraction(e.stepwise.max);
+        break;
+      }
+    }
+  }
+
+  void AddCapability(TSubType subtype, std::uint32_t pixelformat, const v4l2_frmsizeenum& size) {
+    TStreamCaps caps;
+    std::uint32_t w, h;
+    if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
+      w = size.discrete.width;
+      h = size.discrete.height;
+      caps.minWidth = caps.maxWidth = static_cast<int>(w);
+      caps.minHeight = caps.maxHeight = static_cast<int>(h);
+    } else {
+      const auto& s = size.stepwise;
+      w = s.max_width;
+      h = s.max_height;
+      caps = {static_cast<int>(s.min_width), static_cast<int>(s.min_height), static_cast<int>(s.max_width),
+              static_cast<int>(s.max_height), static_cast<int>(std::max(1u, s.step_width)),
+              static_cast<int>(std::max(1u, s.step_height)), 0, 0};
+    }
+    if (w == 0 || h == 0) return;
+    Intervals(pixelformat, w, h, caps);
+    caps_.push_back({{subtype, static_cast<int>(w), static_cast<int>(h), caps.minFrameInterval, TFormatKind::VideoInfo},
+                     caps});
+  }
+
+  void ReadCapabilities() {
+    v4l2_fmtdesc desc{};
+    desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    for (; Ioctl(VIDIOC_ENUM_FMT, &desc); ++desc.index) {
+      const TSubType subtype = SubTypeOf(desc.pixelformat);
+      if (subtype == 0 || pixelFormats_.count(subtype)) continue;
+      pixelFormats_[subtype] = desc.pixelformat;
+      v4l2_frmsizeenum size{};
+      size.pixel_format = desc.pixelformat;
+      for (; Ioctl(VIDIOC_ENUM_FRAMESIZES, &size); ++size.index) {
+        AddCapability(subtype, desc.pixelformat, size);
+        if (size.type != V4L2_FRMSIZE_TYPE_DISCRETE) break;
+      }
+    }
+  }
+
+  bool MapBuffers() {
+    v4l2_requestbuffers req{};
+    req.count = kBufferCount;
+    req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    req.memory = V4L2_MEMORY_MMAP;
+    if (!Ioctl(VIDIOC_REQBUFS, &req) || req.count == 0) return false;
+    requested_ = true;
+    for (std::uint32_t i = 0; i < req.count; ++i) {
+      v4l2_buffer buf{};
+      buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+      buf.memory = V4L2_MEMORY_MMAP;
+      buf.index = i;
+      if (!Ioctl(VIDIOC_QUERYBUF, &buf)) return false;
+      void* address = io_->Map(fd_, buf.length, buf.m.offset);
+      if (address == nullptr) return false;
+      buffers_.push_back({address, buf.length});
+      if (!Ioctl(VIDIOC_QBUF, &buf)) return false;
+    }
+    return true;
+  }
+
+  void UnmapBuffers() {
+    for (const auto& b : buffers_) io_->Unmap(b.address, b.length);
+    buffers_.clear();
+    if (requested_) {
+      v4l2_requestbuffers req{};
+      req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+      req.memory = V4L2_MEMORY_MMAP;
+      Ioctl(VIDIOC_REQBUFS, &req);
+      requested_ = false;
+    }
+  }
+
+  bool Convert(const std::uint8_t* data, std::size_t used) {
+    const std::size_t stride = Rgb24Stride(width_);
+    switch (pixelformat_) {
+      case V4L2_PIX_FMT_YUYV: YuyvToBgr(data, used, width_, height_, rgb_.data(), stride); return true;
+      case V4L2_PIX_FMT_BGR24:
+        CopyBgr(data, used, std::max<std::size_t>(bytesPerLine_, static_cast<std::size_t>(width_) * 3), width_,
+                height_, rgb_.data(), stride);
+        return true;
+      default:
+        return platform::DecodeJpegInto(data, used, width_, height_, platform::TPixelOrder::Bgr, rgb_.data(), stride);
+    }
+  }
+
+  void Stream(const TFrameSink& frames, const TEventSink& events) {
+    int failures = 0;
+    bool haveSequence = false;
+    std::uint32_t lastSequence = 0;
+    double firstStamp = -1;
+    while (!stop_) {
+      if (io_->WaitFrame(fd_, wake_, 500) <= 0) continue;
+      if (stop_) break;
+      v4l2_buffer buf{};
+      buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+      buf.memory = V4L2_MEMORY_MMAP;
+      if (!Ioctl(VIDIOC_DQBUF, &buf)) {
+        if (errno == EAGAIN) continue;
+        if (errno == ENODEV || ++failures > kMaxFailures) {
+          events(TGraphEventCode::DeviceLost);
+          return;
+        }
+        continue;
+      }
+      failures = 0;
+      if (haveSequence && buf.sequence > lastSequence + 1) dropped_ += buf.sequence - lastSequence - 1;
+      haveSequence = true;
+      lastSequence = buf.sequence;
+      if (buf.index < buffers_.size()) {
+        const Mapped& m = buffers_[buf.index];
+        const std::size_t used = std::min<std::size_t>(buf.bytesused, m.length);
+        if (Convert(static_cast<const std::uint8_t*>(m.address), used)) {
+          const double stamp = static_cast<double>(buf.timestamp.tv_sec) + buf.timestamp.tv_usec / 1e6;
+          if (firstStamp < 0) firstStamp = stamp;
+          TFrame frame;
+          frame.sampleTime = stamp - firstStamp;
+          frame.data = rgb_.data();
+          frame.length = rgb_.size();
+          frame.width = width_;
+          frame.height = height_;
+          frame.stride = Rgb24Stride(width_);
+          frame.topDown = true;
+          frames(frame);
+          ++delivered_;
+        } else {
+          ++dropped_;  // a damaged compressed frame, common with USB cameras
+        }
+      }
+      if (!Ioctl(VIDIOC_QBUF, &buf) && errno == ENODEV) {
+        events(TGraphEventCode::DeviceLost);
+        return;
+      }
+    }
+  }
+
+  std::shared_ptr<TV4l2Io> io_;
+  int fd_;
+  TDeviceInfo info_;
+  int wake_;
+  bool canSetRate_ = false;
+  std::vector<std::pair<TVideoFormat, TStreamCaps>> caps_;
+  std::map<TSubType, std::uint32_t> pixelFormats_;
+  std::vector<std::string> inputs_;
+
+  bool streaming_ = false;
+  bool requested_ = false;
+  std::vector<Mapped> buffers_;
+  std::uint32_t pixelformat_ = 0;
+  int width_ = 0, height_ = 0;
+  std::size_t bytesPerLine_ = 0;
+  std::vector<std::uint8_t> rgb_;
+  std::atomic<bool> stop_{false};
+  std::atomic<long> dropped_{0};
+  std::atomic<long> delivered_{0};
+  std::thread thread_;
+};
+
+std::string Text(const std::uint8_t* bytes, std::size_t size) {
+  return std::string(reinterpret_cast<const char*>(bytes), strnlen(reinterpret_cast<const char*>(bytes), size));
+}
+
+bool IsCamera(const v4l2_capability& cap) {
+  const std::uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+  return (caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_STREAMING);
+}
+
+}  // namespace
+
+bool ProbeV4l2Node(TV4l2Io& io, const std::string& path, TDeviceInfo& info) {
+  const int fd = io.Open(path);
+  if (fd < 0) return false;
+  v4l2_capability cap{};
+  const bool ok = io.Ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0 && IsCamera(cap);
+  io.Close(fd);
+  if (!ok) return false;
+  info.friendlyName = Text(cap.card, sizeof cap.card);
+  if (info.friendlyName.empty()) info.friendlyName = Text(cap.driver, sizeof cap.driver);
+  // Card and bus stay the same when the camera comes back as another node.
+  info.moniker = "@v4l2#" + info.friendlyName + "#" + Text(cap.bus_info, sizeof cap.bus_info) + "#";
+  info.driver = TDriverKind::Native;
+  info.liveSettings = true;
+  return true;
+}
+
+std::unique_ptr<TCaptureSource> OpenV4l2Source(std::shared_ptr<TV4l2Io> io, const std::string& path,
+                                               const TDeviceInfo& info) {
+  const int fd = io->Open(path);
+  if (fd < 0) return nullptr;
+  v4l2_capability cap{};
+  if (io->Ioctl(fd, VIDIOC_QUERYCAP, &cap) != 0 || !IsCamera(cap)) {
+    io->Close(fd);
+    return nullptr;
+  }
+  auto source = std::make_unique<V4l2Source>(std::move(io), fd, info);
+  if (source->CapabilityCount() == 0) return nullptr;  // nothing we can turn into pictures
+  return source;
+}
+
+}  // namespace videocapture::engine

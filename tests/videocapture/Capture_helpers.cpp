@@ -1,0 +1,82 @@
+#include "Capture_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/EventLoop.h"
+#include "videocapture/Devices.h"
+#include "videocapture/engine/CaptureSystem.h"
+
+namespace engine = videocapture::engine;
+
+namespace capture_test {
+
+namespace {
+
+QApplication* made = nullptr;
+
+class AppEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    FinalizeVideoDevices();
+    delete made;
+    made = nullptr;
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
+}  // namespace
+
+QApplication& App() {
+  if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
+  static int argc = 1;
+  static char name[] = "videocapture_tests";
+  static char* argv[] = {name, nullptr};
+  made = new QApplication(argc, argv);
+  return *made;
+}
+
+bool WaitFor(const std::function<bool()>& pred, int timeoutMs) {
+  return platform::ProcessMessagesUntil(pred, timeoutMs);
+}
+
+SyntheticWorld::SyntheticWorld(int cameras, bool microphone) : clock_(engine::TSyntheticClock::Manual()) {
+  App();
+  FinalizeVideoDevices();
+  auto backend = std::make_unique<engine::TSyntheticBackend>(clock_);
+  backend_ = backend.get();
+  for (int i = 0; i < cameras; ++i)
+    backend->AddCamera(engine::TSyntheticCamera::StandardScript("Camera " + std::to_string(i + 1)));
+  if (microphone) backend->AddEntry(engine::TCategory::AudioInput, "Microphone");
+  auto system = std::make_unique<engine::TCaptureSystem>();
+  system->AddBackend(std::move(backend));
+  engine::InstallCaptureSystem(std::move(system));
+}
+
+SyntheticWorld::~SyntheticWorld() {
+  FinalizeVideoDevices();
+  engine::InstallCaptureSystem(std::make_unique<engine::TCaptureSystem>());
+}
+
+void SyntheticWorld::StepFrames(int frames, int fps) {
+  clock_->Advance(frames * ((engine::kUnitsPerSecond + fps - 1) / fps));
+}
+
+Watched::Watched() : vc(std::make_unique<TVideoCapture>()) {
+  vc->AutoStartPreview = false;
+  vc->OnErrorLog = [this](TVideoCapture*, int code, const std::string& text) {
+    errors.push_back(std::to_string(code) + " " + text);
+  };
+  vc->OnPreviewStarted = [this](TVideoCapture*) { events.push_back("PreviewStarted"); };
+  vc->OnChangeVideoDevice = [this](TVideoCapture*) { events.push_back("ChangeVideoDevice"); };
+  vc->OnDeviceLost = [this](TVideoCapture*) { events.push_back("DeviceLost"); };
+  vc->OnNoVideoDevices = [this](TVideoCapture*) { events.push_back("NoVideoDevices"); };
+}
+
+void Watched::Tick() {
+  // The manager's first tick hooks device changes; later ones tick components.
+  for (int i = 0; i < 3 && !vc->Initialized(); ++i)
+    if (auto* manager = DevicesManager()) manager->Tick();
+}
+
+}  // namespace capture_test

@@ -1,0 +1,52 @@
+#pragma once
+
+// What the capture tests share: an application object, a synthetic capture
+// system on a clock the test steps, a fresh home for the settings cache, and
+// a component whose reports are collected.
+
+#include <QApplication>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/TempHome.h"
+#include "videocapture/VideoCapture.h"
+#include "videocapture/engine/SyntheticCamera.h"
+
+namespace capture_test {
+
+QApplication& App();
+
+// Runs the event loop until pred() holds (at most timeoutMs).
+bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+class SyntheticWorld {
+ public:
+  // Cameras made from the standard script, named "Camera 1" ... on a manual clock.
+  explicit SyntheticWorld(int cameras = 1, bool microphone = true);
+  ~SyntheticWorld();
+
+  videocapture::engine::TSyntheticBackend& Backend() { return *backend_; }
+  std::shared_ptr<videocapture::engine::TSyntheticCamera> Camera(int i) { return backend_->Camera(i); }
+  videocapture::engine::TSyntheticClock& Clock() { return *clock_; }
+  // Moves the clock on by whole frames of a camera streaming at `fps`.
+  void StepFrames(int frames, int fps = 15);
+
+ private:
+  testing_support::TempHome home_;
+  std::shared_ptr<videocapture::engine::TSyntheticClock> clock_;
+  videocapture::engine::TSyntheticBackend* backend_ = nullptr;
+};
+
+// A component that keeps what it reported.
+struct Watched {
+  Watched();
+  std::unique_ptr<TVideoCapture> vc;
+  std::vector<std::string> errors;  // "code text" of every OnErrorLog
+  std::vector<std::string> events;  // names of lifecycle events, in order
+  // Initialises it (its first tick) without waiting for the manager's timer.
+  void Tick();
+};
+
+}  // namespace capture_test
