@@ -127,7 +127,7 @@ TFormProMan::TFormProMan(TSession& session, QWidget* parent)
   auto* outer = new QVBoxLayout(this);
   outer->addWidget(panel);
   outer->addLayout(buttons);
-  resize(500, 360);
+  resize(580, 360);
 
   connect(ComboProfiles, qOverload<int>(&QComboBox::activated), this, [this] { ComboProfilesChange(); });
   connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
