@@ -14,8 +14,8 @@ constexpr std::int64_t kMaxFilledFrames = 300;
 }  // namespace
 
 TAviMux::TAviMux(std::shared_ptr<TAviWriter> writer, std::unique_ptr<TVideoEncoder> encoder,
-                 const TAviVideoSpec& video)
-    : writer_(std::move(writer)), encoder_(std::move(encoder)), video_(video) {}
+                 const TAviVideoSpec& video, bool withSound)
+    : writer_(std::move(writer)), encoder_(std::move(encoder)), video_(video), withSound_(withSound) {}
 
 void TAviMux::Check(bool written) {
   if (written || failed_.exchange(true)) return;
@@ -42,7 +42,7 @@ void TAviMux::Receive(const TFrame& frame) {
 }
 
 void TAviMux::ReceiveAudio(const TAudioBlock& block) {
-  if (!released_ || failed_ || block.length == 0) return;
+  if (!withSound_ || !released_ || failed_ || block.length == 0) return;
   Check(writer_->WriteAudio(block.data, block.length));
 }
 

@@ -17,7 +17,9 @@ namespace videocapture::engine {
 
 class TAviMux : public TFrameConsumer {
  public:
-  TAviMux(std::shared_ptr<TAviWriter> writer, std::unique_ptr<TVideoEncoder> encoder, const TAviVideoSpec& video);
+  // Without `withSound` the file has no sound stream and sound is passed by.
+  TAviMux(std::shared_ptr<TAviWriter> writer, std::unique_ptr<TVideoEncoder> encoder, const TAviVideoSpec& video,
+          bool withSound);
 
   // Nothing is written until the capture is released (the start of a
   // capture waits for the application's go-ahead while the graph runs).
@@ -34,6 +36,7 @@ class TAviMux : public TFrameConsumer {
   std::shared_ptr<TAviWriter> writer_;
   std::unique_ptr<TVideoEncoder> encoder_;
   TAviVideoSpec video_;
+  bool withSound_;
   std::atomic<bool> released_{false};
   std::atomic<bool> failed_{false};
   std::function<void()> failureNotify_;

@@ -1,6 +1,7 @@
 #include "videocapture/engine/AviWriter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 #include "videocapture/engine/Riff.h"
@@ -149,11 +150,31 @@ std::uint32_t TAviWriter::Duration(const Stream& s, std::int64_t chunks, std::in
   return static_cast<std::uint32_t>(bytes / audio_->BlockAlign());
 }
 
+namespace {
+
+// The rate as a fraction: a whole rate, or an NTSC one (30000/1001), when the
+// interval is one rounded to 100 ns from it.
+void RateOf(TRefTime interval, std::uint32_t& rate, std::uint32_t& scale) {
+  const double fps = static_cast<double>(kUnitsPerSecond) / static_cast<double>(interval);
+  for (const std::uint32_t s : {1u, 1001u}) {
+    const double r = std::round(fps * s / (s == 1 ? 1 : 1000)) * (s == 1 ? 1 : 1000);
+    if (r > 0 && std::llabs(std::llround(static_cast<double>(kUnitsPerSecond) * s / r) - interval) <= 1) {
+      rate = static_cast<std::uint32_t>(r);
+      scale = s;
+      return;
+    }
+  }
+  const std::int64_t g = std::gcd(interval, kUnitsPerSecond);
+  scale = static_cast<std::uint32_t>(interval / g);
+  rate = static_cast<std::uint32_t>(kUnitsPerSecond / g);
+}
+
+}  // namespace
+
 std::string TAviWriter::Headers() const {
   const Stream& v = streams_[0];
-  const std::int64_t g = std::gcd(video_.interval, kUnitsPerSecond);
-  const auto scale = static_cast<std::uint32_t>(video_.interval / g);
-  const auto rate = static_cast<std::uint32_t>(kUnitsPerSecond / g);
+  std::uint32_t rate, scale;
+  RateOf(video_.interval, rate, scale);
   const bool dib = video_.codec == kRgb24;
   const auto imageBytes = static_cast<std::uint32_t>(Rgb24Stride(video_.width) * static_cast<std::size_t>(video_.height));
   std::uint32_t largest = 0;

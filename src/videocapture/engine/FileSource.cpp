@@ -25,7 +25,8 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
     format_.subtype = s.codec == FourCC('m', 'j', 'p', 'g') ? kMjpg : s.codec;
     format_.width = s.width;
     format_.height = s.height;
-    format_.avgTimePerFrame = std::max<TRefTime>(1, static_cast<TRefTime>(s.scale) * kUnitsPerSecond / s.rate);
+    format_.avgTimePerFrame =
+        std::max<TRefTime>(1, std::llround(static_cast<double>(s.scale) * kUnitsPerSecond / s.rate));
     count_ = static_cast<std::int64_t>(s.chunks.size());
   }
   ~FileSource() override { Stop(); }
