@@ -162,3 +162,129 @@ TEST(CaptureFile, SyntheticCameraBecomesAnAviThatOutsideToolsRead) {
     EXPECT_EQ(std::filesystem::exists(cap.dir + "/prealloc.avi"), scratchKept);
   }
 }
+
+TEST(CaptureFile, RefusesWhatCannotBeDoneAndKeepsWhatItHas) {
+  struct Case {
+    const char* name;
+    std::function<void(Capturing&)> act;
+    Strings errors;
+    TCurrentState state;
+  };
+  const Case cases[] = {
+      {"stop outside a capture", [](Capturing& c) { c.vc().StopCapture(); }, {"89 Error: not capturing"}, cs_Preview},
+      {"start during a capture",
+       [](Capturing& c) {
+         c.vc().StartCapture();
+         c.vc().StartCapture();
+       },
+       {"65 Error: already capturing"}, cs_Capture},
+      {"recompress during a capture",
+       [](Capturing& c) {
+         c.vc().StartCapture();
+         c.vc().Recompress(c.dir + "/a.avi", c.dir + "/b.avi");
+       },
+       {"65 Error: stop capture first"}, cs_Capture},
+      {"quality above 1",
+       [](Capturing& c) {
+         c.vc().SetVCompQuality(1.5);
+         EXPECT_EQ(c.vc().VCompQuality(), -1.0);
+       },
+       {"67 Error: video quality range between 0.0 and 1.0"}, cs_Preview},
+      {"negative compressor",
+       [](Capturing& c) {
+         c.vc().SetVideoCompressor(-1);
+         EXPECT_EQ(c.vc().VideoCompressor(), 0);
+       },
+       {"40 Error: VideoCompressor index out of range"}, cs_Preview},
+      {"a compressor that is not there",
+       [](Capturing& c) {
+         c.vc().SetCompressionMode(cm_CompressOnTheFly);
+         c.vc().SetVideoCompressor(3);
+         c.vc().StartCapture();
+       },
+       {"40 Error: VideoCompressor index out of range"}, cs_Preview},
+      {"recompress a missing file",
+       [](Capturing& c) { c.vc().Recompress(c.dir + "/none.avi", c.dir + "/b.avi"); },
+       {"2 Error: adding source filter " + std::string("DIR/none.avi")}, cs_Preview},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Capturing cap;
+    cap.vc().CaptureFileName = cap.dir + "/take.avi";
+    cap.vc().StartPreview();
+    c.act(cap);
+    Strings expected = c.errors;
+    for (auto& e : expected) {
+      const auto at = e.find("DIR");
+      if (at != std::string::npos) e.replace(at, 3, cap.dir);
+    }
+    EXPECT_EQ(cap.w->errors, expected);
+    EXPECT_EQ(cap.vc().CurrentState(), c.state);
+    if (c.state != cs_Capture) {  // a capture that never started leaves no file
+      EXPECT_FALSE(std::filesystem::exists(cap.dir + "/take.avi"));
+      EXPECT_FALSE(std::filesystem::exists(cap.dir + "/b.avi"));
+    }
+  }
+}
+
+TEST(CaptureFile, RecompressionWritesMjpegAndNeverOverwritesItsSource) {
+  Capturing cap;
+  const std::string raw = cap.dir + "/raw.avi", mjpg = cap.dir + "/small.avi";
+  cap.vc().CaptureFileName = raw;
+  cap.Capture(12);
+  const auto rawSize = std::filesystem::file_size(raw);
+  cap.w->events.clear();
+  cap.vc().Recompress(raw, raw);
+  EXPECT_EQ(cap.w->errors, Strings{"62 Error: set outputfilename (mux/sink"});
+  EXPECT_EQ(std::filesystem::file_size(raw), rawSize);
+  cap.vc().Recompress(raw, mjpg);
+  // The preview is back before the completion is told.
+  EXPECT_EQ(cap.w->events, (Strings{"RecompressStarted", "PreviewStarted", "RecompressCompleted failed",
+                                    "RecompressStarted", "PreviewStarted", "RecompressCompleted"}));
+  EXPECT_EQ(cap.vc().CompressionMode(), cm_NoCompression);
+  EXPECT_EQ(cap.vc().CurrentState(), cs_Preview);
+  EXPECT_EQ(Probe(mjpg, "v:0", "codec_name,r_frame_rate,nb_read_frames"), "mjpeg,15/1,12\n");
+  EXPECT_EQ(Probe(mjpg, "a:0", "codec_name,sample_rate,channels"), "pcm_s16le,22050,2\n");
+  EXPECT_LT(std::filesystem::file_size(mjpg), rawSize / 4);
+  EXPECT_TRUE(DecodesWhole(mjpg));
+  for (int index : {0, 11}) EXPECT_EQ(DecodedNumber(mjpg, index), index + 1);
+}
+
+TEST(CaptureFile, AFullDiskEndsTheCaptureThroughTheNormalStop) {
+  struct Case {
+    const char* name;
+    TCompressionMode mode;
+    Strings events;
+  };
+  const Case cases[] = {
+      {"plain capture", cm_NoCompression,
+       {"ChangeVideoDevice", "PreviewStarted", "CaptureStarted", "PreviewStarted", "CaptureCompleted failed",
+        "DiskFull"}},
+      {"compression after the capture: the scratch file is kept, nothing recompressed", cm_CompressAfterCapture,
+       {"ChangeVideoDevice", "PreviewStarted", "CaptureStarted", "PreviewStarted", "CaptureCompleted failed",
+        "DiskFull"}},
+  };
+  // The file-size limit stands in for a full disk; the signal it raises would end the test.
+  signal(SIGXFSZ, SIG_IGN);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Capturing cap;
+    cap.vc().CaptureFileName = cap.dir + "/take.avi";
+    cap.vc().SetCompressionMode(c.mode);
+    cap.vc().StartPreview();
+    cap.vc().StartCapture();
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 600000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    for (int i = 0; i < 8; ++i) cap.world.StepFrames(1);
+    const bool ended = WaitFor([&] { return !cap.w->events.empty() && cap.w->events.back() == "DiskFull"; });
+    setrlimit(RLIMIT_FSIZE, &old);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(cap.w->events, c.events);
+    EXPECT_EQ(cap.vc().CurrentState(), cs_Preview);
+    const std::string scratch = cap.dir + "/prealloc.avi";
+    EXPECT_EQ(std::filesystem::exists(scratch), c.mode == cm_CompressAfterCapture);
+  }
+}
