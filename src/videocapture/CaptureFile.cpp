@@ -262,7 +262,7 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
       engine::TFrame frame;
       if (reader.ReadChunk(videoIn, vi++, chunk)) {
         if (!encoder) bytes = chunk;
-        else if (engine::DecodeChunk(v->codec, v->bitCount, v->width, v->height, chunk, pixels, frame)) try {
+        else if (engine::DecodeChunk(v->codec, v->bitCount, v->width, v->height, chunk, pixels, frame, v->topDown)) try {
             bytes = encoder->Encode(frame, v->width, v->height);
           } catch (const std::exception&) {
             bytes.clear();  // kept as a lost frame

@@ -57,7 +57,6 @@ void TImpl::OpenPlayer() {
   seeking = source->Seeking();
   if (!vc.Report(seeking != nullptr, rl_Error, "find Media seeking", 27)) return fail();
   seeking->SetPosition(0);
-  mediaDuration = static_cast<double>(seeking->Duration()) / kUnits;
   seeking->SetRate(vc.playerRate_);
 
   rendererNode = graph->AddFilter(TNodeKind::VideoRenderer, "Video Renderer");

@@ -139,6 +139,8 @@ void TAviReader::ParseStreamList(const std::string& strl) {
     } else if (id == Id("strf") && s.video && size >= 40) {
       s.width = static_cast<std::int32_t>(ReadU32(body, 4));
       s.height = static_cast<std::int32_t>(ReadU32(body, 8));
+      s.topDown = s.height < 0;
+      if (s.topDown) s.height = -s.height;
       s.bitCount = ReadU16(body, 14);
       const std::uint32_t compression = ReadU32(body, 16);
       s.codec = compression == 0 && s.bitCount == 24 ? kRgb24 : compression;
@@ -153,7 +155,6 @@ void TAviReader::ParseStreamList(const std::string& strl) {
     }
     at += 8 + size + (size & 1);
   }
-  // A negative height marks rows stored top first, which no codec here reads.
   if (s.video && (s.width <= 0 || s.height <= 0 || s.width > 16384 || s.height > 16384)) s.codec = 0;
   streams_.push_back(s);
   superIndexes_.push_back(indx);

@@ -27,6 +27,7 @@ struct TAviStreamInfo {
   // Video: the compression code, kRgb24 for uncompressed DIB rows.
   TSubType codec = 0;
   int width = 0, height = 0, bitCount = 0;
+  bool topDown = false;  // DIB rows stored top first (a negative height)
   std::uint32_t scale = 0, rate = 0, length = 0;
   // Audio: the WAVEFORMATEX fields.
   std::uint16_t formatTag = 0, channels = 0, bitsPerSample = 0, blockAlign = 0;

@@ -89,12 +89,15 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
   }
 
  private:
-  // Every change wakes the thread, which starts timing afresh from it.
+  // Every change wakes the thread, and timing starts afresh from it: from
+  // the moment of the call, not from when the thread gets round to it.
   template <typename F>
   void Change(F f) {
     {
       std::lock_guard lock(mutex_);
       f();
+      base_ = clock_->Now();
+      baseFrame_ = next_;
       rebase_ = true;
       wake_ = true;
     }
@@ -102,13 +105,15 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
     changed_.notify_all();
   }
 
+  const TAviStreamInfo& StreamInfo() const { return reader_->Streams()[static_cast<std::size_t>(stream_)]; }
+
   void Show(const TFrameSink& frames, std::int64_t index, bool still) {
     std::string chunk;
     TFrame frame;
     // An empty chunk is a frame the capture lost: the picture before it stays.
     if (!reader_->ReadChunk(stream_, static_cast<std::size_t>(index), chunk) ||
-        !DecodeChunk(format_.subtype, reader_->Streams()[static_cast<std::size_t>(stream_)].bitCount, format_.width,
-                     format_.height, chunk, pixels_, frame))
+        !DecodeChunk(format_.subtype, StreamInfo().bitCount, format_.width, format_.height, chunk, pixels_, frame,
+                     StreamInfo().topDown))
       return;
     frame.sampleTime = static_cast<double>(index * format_.avgTimePerFrame) / kUnitsPerSecond;
     frame.still = still;
@@ -117,14 +122,8 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
 
   void Play(const TFrameSink& frames, const TEventSink& events) {
     std::unique_lock lock(mutex_);
-    TRefTime base = 0;
-    std::int64_t baseFrame = 0;
     while (!stop_) {
-      if (rebase_) {
-        rebase_ = false;
-        base = clock_->Now();
-        baseFrame = next_;
-      }
+      rebase_ = false;
       if (still_) {
         still_ = false;
         const std::int64_t index = std::min(next_, count_ - 1);
@@ -145,8 +144,8 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
         wake_ = false;
         continue;
       }
-      const auto due = base + static_cast<TRefTime>(static_cast<double>((next_ - baseFrame) * format_.avgTimePerFrame) /
-                                                    rate_);
+      const auto due = base_ + static_cast<TRefTime>(
+                                   static_cast<double>((next_ - baseFrame_) * format_.avgTimePerFrame) / rate_);
       wake_ = false;
       lock.unlock();
       const bool reached = clock_->WaitUntil(due, wake_);
@@ -173,7 +172,9 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
   std::atomic<bool> wake_{false};
   bool stop_ = false;
   bool running_ = false;
-  bool rebase_ = true;
+  bool rebase_ = false;
+  TRefTime base_ = 0;
+  std::int64_t baseFrame_ = 0;
   bool still_ = false;
   bool completed_ = false;
   double rate_ = 1.0;

@@ -88,7 +88,7 @@ bool CanDecode(TSubType codec, int bitCount) {
 }
 
 bool DecodeChunk(TSubType codec, int bitCount, int width, int height, const std::string& chunk,
-                 std::vector<std::uint8_t>& pixels, TFrame& frame) {
+                 std::vector<std::uint8_t>& pixels, TFrame& frame, bool topDownRows) {
   if (width <= 0 || height <= 0 || chunk.empty() || !CanDecode(codec, bitCount)) return false;
   const std::size_t stride = Rgb24Stride(width);
   const std::size_t bytes = stride * static_cast<std::size_t>(height);
@@ -100,7 +100,7 @@ bool DecodeChunk(TSubType codec, int bitCount, int width, int height, const std:
   if (codec == kRgb24) {
     if (chunk.size() < bytes) return false;
     frame.data = reinterpret_cast<const std::uint8_t*>(chunk.data());
-    frame.topDown = false;
+    frame.topDown = topDownRows;
     return true;
   }
   pixels.resize(bytes);

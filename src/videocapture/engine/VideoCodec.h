@@ -32,7 +32,7 @@ bool CanDecode(TSubType codec, int bitCount);
 // describes the picture (its data may point into `chunk` or into `pixels`).
 // False for a damaged or empty chunk.
 bool DecodeChunk(TSubType codec, int bitCount, int width, int height, const std::string& chunk,
-                 std::vector<std::uint8_t>& pixels, TFrame& frame);
+                 std::vector<std::uint8_t>& pixels, TFrame& frame, bool topDownRows = false);
 
 // The compressors this machine offers, for the device lists.
 std::unique_ptr<class TCaptureBackend> MakeCodecBackend();
