@@ -122,18 +122,18 @@ bool TVideoCapture::TVGetTVFormat(int& format) {
 bool TVideoCapture::TVGetNumInputConnections(int& count) {
   engine::TTvTuner* tuner = TunerOf(*impl_);
   if (!tuner) return false;
-  count = tuner->InputCount();
+  count = tuner->TunerInputCount();
   return true;
 }
 
 bool TVideoCapture::TVPutConnectInput(int index) {
   engine::TTvTuner* tuner = TunerOf(*impl_);
-  return tuner && tuner->ConnectInput(index);
+  return tuner && tuner->ConnectTunerInput(index);
 }
 
 bool TVideoCapture::TVGetConnectInput(int& index) {
   engine::TTvTuner* tuner = TunerOf(*impl_);
-  return tuner && tuner->ConnectedInput(index);
+  return tuner && tuner->ConnectedTunerInput(index);
 }
 
 bool TVideoCapture::TVGetVideoFrequency(int& hertz) {

@@ -103,9 +103,9 @@ class TTvTuner {
   virtual bool SignalPresent(bool& present) = 0;
   virtual bool VideoFrequency(long& hertz) = 0;
   // The tuner's own inputs (antenna and cable jacks), from 0.
-  virtual int InputCount() = 0;
-  virtual bool ConnectInput(int input) = 0;
-  virtual bool ConnectedInput(int& input) = 0;
+  virtual int TunerInputCount() = 0;
+  virtual bool ConnectTunerInput(int input) = 0;
+  virtual bool ConnectedTunerInput(int& input) = 0;
 };
 
 // Position and rate of a source that plays a file. Times in 100 ns units.

@@ -232,9 +232,9 @@ class SyntheticTvCard : public TTvTuner, public TAnalogDecoder {
     hertz = 175250000;
     return true;
   }
-  int InputCount() override { return 1; }
-  bool ConnectInput(int input) override { return input == 0; }
-  bool ConnectedInput(int& input) override {
+  int TunerInputCount() override { return 1; }
+  bool ConnectTunerInput(int input) override { return input == 0; }
+  bool ConnectedTunerInput(int& input) override {
     input = 0;
     return true;
   }
