@@ -1,8 +1,9 @@
 #include "editor/QuillAttributes.h"
 
+#include "editor/QuillDrawing.h"
+
 #include <QColor>
 #include <QFile>
-#include <QPainter>
 
 #include <algorithm>
 
@@ -269,34 +270,18 @@ void TQuillEditorObject::EndUpdate() {
   if (updateCount_ > 0 && --updateCount_ == 0) Update(false);
 }
 
-QColor ToQColor(TColor color) {
-  if (color == clNone) return QColor(Qt::transparent);
-  if (IsSystemColor(color)) {
-    switch (color & 0xFF) {
-      case 5: return QColor(Qt::white);
-      case 8: return QColor(Qt::black);
-      case 13: return QColor(0x00, 0x78, 0xD7);
-      case 14: return QColor(Qt::white);
-      case 15: return QColor(0xF0, 0xF0, 0xF0);
-      case 16: return QColor(0xA0, 0xA0, 0xA0);
-      default: return QColor(Qt::black);
-    }
-  }
-  return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
-}
-
 namespace {
-void FillRect(QPainter& canvas, const TRect& rect, bool selected, TColor color, TColor selColor) {
-  QBrush saved = canvas.brush();
-  canvas.fillRect(QRect(rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top),
-                  ToQColor(selected ? selColor : color));
-  canvas.setBrush(saved);
+void FillRect(TCanvas& canvas, const TRect& rect, TColor color) {
+  const platform::TBrush saved = canvas.Brush();
+  canvas.Brush() = {color, platform::TBrushStyle::bsSolid};
+  canvas.FillRect(rect);
+  canvas.Brush() = saved;
 }
 }  // namespace
 
-void TQuillEditorObject::PaintRect(QPainter& canvas, const TRect& rect, TPoint, bool selected, bool, TColor color,
+void TQuillEditorObject::PaintRect(TCanvas& canvas, const TRect& rect, TPoint, bool selected, bool, TColor color,
                                    TColor selColor) {
-  FillRect(canvas, rect, selected, color, selColor);
+  FillRect(canvas, rect, selected ? selColor : color);
 }
 
 TQuillGraphicObject::TQuillGraphicObject(TQuillAttributesEditor* editor) : TQuillEditorObject(editor) {}
@@ -319,10 +304,10 @@ const QImage& TQuillGraphicObject::GetTempBitmap() {
   return tempBitmap_;
 }
 
-void TQuillGraphicObject::PaintRect(QPainter& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame,
+void TQuillGraphicObject::PaintRect(TCanvas& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame,
                                     TColor color, TColor selColor) {
   if (image_.isNull()) {
-    FillRect(canvas, rect, selected, color, selColor);
+    FillRect(canvas, rect, selected ? selColor : color);
     return;
   }
   QImage picture = GetTempBitmap();
@@ -334,36 +319,20 @@ void TQuillGraphicObject::PaintRect(QPainter& canvas, const TRect& rect, TPoint 
     ++w;
     ++h;
   }
-  QRect target(origin.X, origin.Y, w, h);
-  if (stretch_)
-    canvas.drawImage(target, picture);
-  else
-    canvas.drawImage(QPoint(origin.X, origin.Y), picture);
+  const TRect target{origin.X, origin.Y, origin.X + w, origin.Y + h};
+  if (stretch_) canvas.StretchDraw(target, picture);
+  else canvas.Draw(origin.X, origin.Y, picture);
   if (selected || !noFrame) {
     // The frame fills what the picture leaves of the object's rectangle.
-    const QRect outer(rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top);
-    const QRect inner = target.intersected(outer);
-    const QColor frame = ToQColor(selected ? selColor : color);
-    if (inner.isEmpty()) {
-      canvas.fillRect(outer, frame);
-      return;
-    }
-    const QRect bands[] = {
-        QRect(QPoint(outer.left(), outer.top()), QPoint(inner.left() - 1, outer.bottom())),
-        QRect(QPoint(inner.right() + 1, outer.top()), QPoint(outer.right(), outer.bottom())),
-        QRect(QPoint(inner.left(), outer.top()), QPoint(inner.right(), inner.top() - 1)),
-        QRect(QPoint(inner.left(), inner.bottom() + 1), QPoint(inner.right(), outer.bottom())),
-    };
-    for (const QRect& band : bands) {
-      QRect clipped = band.intersected(outer);
-      if (!clipped.isEmpty()) canvas.fillRect(clipped, frame);
-    }
+    const TRect inner = platform::IntersectRect(target, rect);
+    if (inner.IsEmpty()) FillRect(canvas, rect, selected ? selColor : color);
+    else PaintBoundingRect(canvas, rect, inner, selected ? selColor : color);
   }
 }
 
-void TQuillEmptyGraphicObject::PaintRect(QPainter& canvas, const TRect& rect, TPoint, bool selected, bool, TColor color,
+void TQuillEmptyGraphicObject::PaintRect(TCanvas& canvas, const TRect& rect, TPoint, bool selected, bool, TColor color,
                                          TColor selColor) {
-  FillRect(canvas, rect, selected, color, selColor);
+  FillRect(canvas, rect, selected ? selColor : color);
 }
 
 namespace {

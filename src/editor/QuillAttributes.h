@@ -12,10 +12,11 @@
 
 #include "editor/QuillContainers.h"
 #include "platform/Charset.h"
-
-class QPainter;
+#include "platform/QtCanvas.h"
 
 namespace quill {
+
+using platform::TCanvas;
 
 enum class TQuillScriptStyle : uint8_t { ssNormal, ssSubScript, ssSuperScript };
 enum class TQuillAlignment : uint8_t { algLeft, algRight, algCenter, algJustify };
@@ -41,7 +42,7 @@ enum TQuillConsistentAttr : uint16_t {
 };
 using TQuillConsistentAttrs = uint16_t;
 
-enum class TFontPitch : uint8_t { fpDefault, fpVariable, fpFixed };
+using platform::TFontPitch;
 constexpr uint8_t DEFAULT_CHARSET = 1;
 constexpr uint8_t ANSI_CHARSET = 0;
 
@@ -233,7 +234,7 @@ class TQuillEditorObject : public TCustomQuillEditorObject {
   void Update(bool heightChanged) override;
   void BeginUpdate() { ++updateCount_; }
   void EndUpdate();
-  virtual void PaintRect(QPainter& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
+  virtual void PaintRect(TCanvas& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
                          TColor selColor);
 
  protected:
@@ -255,7 +256,7 @@ class TQuillGraphicObject : public TQuillEditorObject {
   // then empty.
   bool LoadFromFile(const platform::FileName& fileName);
   const QImage& GetTempBitmap();
-  void PaintRect(QPainter& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
+  void PaintRect(TCanvas& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
                  TColor selColor) override;
 
  protected:
@@ -288,7 +289,7 @@ class TQuillEmptyGraphicObject : public TQuillGraphicObject {
  public:
   explicit TQuillEmptyGraphicObject(TQuillAttributesEditor* editor = nullptr)
       : TQuillGraphicObject(editor, TQuillGraphicKind::gkBitmap) {}
-  void PaintRect(QPainter& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
+  void PaintRect(TCanvas& canvas, const TRect& rect, TPoint origin, bool selected, bool noFrame, TColor color,
                  TColor selColor) override;
 };
 
@@ -304,7 +305,6 @@ std::vector<const TQuillGraphicFormat*>& RegisteredGraphicFormats();
 // The last registered format that accepts the extension (".bmp", any case), or null.
 const TQuillGraphicFormat* GetRegisteredGraphicFormat(const std::string& ext);
 
-// Platform colour value (0x00BBGGRR or a system colour) to a Qt colour.
-QColor ToQColor(TColor color);
+using platform::ToQColor;
 
 }  // namespace quill

@@ -63,8 +63,6 @@ const TQuillCharSet& UrlSet() {
   return s;
 }
 
-bool IsSystemColor(TColor c) { return c != clNone && (static_cast<uint32_t>(c) & 0x80000000u) != 0; }
-
 std::string FormatMsg(const char* pattern, int value) {
   std::string p = pattern;
   auto at = p.find("%d");

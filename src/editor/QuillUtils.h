@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Graphics.h"
+
 namespace quill {
 
 // A set of 8-bit characters.
@@ -41,39 +43,35 @@ const TQuillCharSet& UrlSet();
 
 // Colours are platform colour values (0x00BBGGRR) or system colours (the high bit set
 // and the system colour number in the low byte); -1 means "no colour".
-using TColor = int32_t;
+using TColor = platform::TColor;
 constexpr TColor clNone = -1;
 constexpr TColor clBlack = 0x000000;
 constexpr TColor clRed = 0x0000FF;
 constexpr TColor clLime = 0x00FF00;
 constexpr TColor clBlue = 0xFF0000;
 constexpr TColor clWhite = 0xFFFFFF;
-constexpr TColor SystemColor(int n) { return static_cast<TColor>(0x80000000u | static_cast<uint32_t>(n)); }
-constexpr TColor clWindow = SystemColor(5);
-constexpr TColor clWindowText = SystemColor(8);
-constexpr TColor clHighlight = SystemColor(13);
-constexpr TColor clHighlightText = SystemColor(14);
-constexpr TColor clBtnFace = SystemColor(15);
-constexpr TColor clBtnShadow = SystemColor(16);
-bool IsSystemColor(TColor c);
+using platform::SystemColor;
+using platform::clWindow;
+using platform::clWindowText;
+using platform::clHighlight;
+using platform::clHighlightText;
+using platform::clBtnFace;
+using platform::clBtnShadow;
+using platform::clGrayText;
+using platform::clInfoBk;
+using platform::clInfoText;
+using platform::IsSystemColor;
 
 // Font style set: bold, italic, underline, strike-out.
-enum TFontStyle : uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
-using TFontStyles = uint8_t;
+using platform::TFontStyle;
+using platform::TFontStyles;
+using platform::fsBold;
+using platform::fsItalic;
+using platform::fsUnderline;
+using platform::fsStrikeOut;
 
-struct TPoint {
-  int X = 0;
-  int Y = 0;
-  bool operator==(const TPoint&) const = default;
-};
-
-struct TRect {
-  int Left = 0;
-  int Top = 0;
-  int Right = 0;
-  int Bottom = 0;
-  bool operator==(const TRect&) const = default;
-};
+using platform::TPoint;
+using platform::TRect;
 
 // "End of the line" or "no limit" in the editor's interfaces.
 constexpr int MaxInt = 2147483647;

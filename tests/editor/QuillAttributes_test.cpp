@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
+#include "QuillView_helpers.h"
 #include <QPainter>
 
 #include <filesystem>
@@ -100,11 +100,7 @@ std::string TinyBmp() {
 }
 
 TEST(QuillAttributes, PictureObjects) {
-  int argc = 1;
-  char name[] = "t";
-  char* argv[] = {name};
-  static QGuiApplication* app = QGuiApplication::instance() ? nullptr : new QGuiApplication(argc, argv);
-  (void)app;
+  viewtest::EnsureApp();
 
   EXPECT_EQ(GetRegisteredGraphicFormat(".BMP")->Name, "TQuillBitmapObject");
   EXPECT_EQ(GetRegisteredGraphicFormat(".wmf")->Name, "TQuillMetaFileObject");
@@ -135,7 +131,7 @@ TEST(QuillAttributes, PictureObjects) {
   QImage canvas(8, 8, QImage::Format_RGB32);
   canvas.fill(Qt::white);
   {
-    QPainter painter(&canvas);
+    platform::TQtCanvas painter(canvas);
     picture->PaintRect(painter, {0, 0, 8, 8}, {1, 1}, true, true, clBlack, clBlack);
   }
   EXPECT_EQ(canvas.pixelColor(1, 1), QColor(Qt::cyan)) << "a selected picture is drawn inverted";

@@ -1,0 +1,64 @@
+#include <QTimer>
+#include <cstdio>
+
+#include "core/DialogPrompts.h"
+#include "core/FormMain.h"
+#include "core/session/DBStuff.h"
+#include "core/session/ErrorLog.h"
+#include "core/session/Paths.h"
+#include "core/session/Session.h"
+#include "platform/AppHome.h"
+#include "platform/EventLoop.h"
+#include "platform/GuardedApplication.h"
+#include "platform/SessionEnd.h"
+#include "platform/SingleInstance.h"
+
+// The one place that knows every part of the program: it makes the session and
+// the main window over it, and it is where the conversation and chat-room
+// windows register their handlers with the session's router.
+int main(int argc, char** argv) {
+  const auto home = platform::EnsureAppHome();
+  platform::TSingleInstance instance(home);
+  if (!instance.Acquire()) {
+    // Another Parlo runs on this home: it shows itself and this one ends.
+    if (!instance.ActivateRunning(5000)) std::fprintf(stderr, "parlo: another instance holds %s\n", home.c_str());
+    return 0;
+  }
+
+  platform::GuardedApplication app(argc, argv);
+  QApplication::setApplicationName("Parlo");
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  int rc = 0;
+  try {
+    TDialogPrompts prompts;
+    TSession session(prompts);
+    Paths = &session.Paths();
+    DBStuff = &session.DB();
+    TFormMain form(session);
+    prompts.SetOwner(&form);
+
+    platform::SetExceptionHook([&form](const std::exception* e, const std::string& message) {
+      form.ApplicationEventsException(e, message);
+    });
+    platform::SetLogSink([](const std::string& line) { LogError("None", "None", line); });
+    platform::TSessionEnd sessionEnd([&form] { form.HandleSessionEnd(); });
+    instance.OnActivate = [&form] { form.ActivateFromOtherInstance(); };
+    instance.Listen();
+
+    QTimer::singleShot(0, &form, [&form] { form.FormShow(); });
+    rc = QApplication::exec();
+    if (form.Crashed()) rc = 1;
+
+    platform::SetExceptionHook(nullptr);
+    platform::SetLogSink(nullptr);
+    instance.OnActivate = nullptr;
+    DBStuff = nullptr;
+    Paths = nullptr;
+  } catch (const std::exception& e) {
+    LogError("None", "None", std::string("Start-up: ") + e.what());
+    std::fprintf(stderr, "parlo: %s\n", e.what());
+    rc = 1;
+  }
+  return rc;
+}

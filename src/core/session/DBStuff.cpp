@@ -1,0 +1,337 @@
+#include "core/session/DBStuff.h"
+
+#include <iostream>
+#include <system_error>
+
+#include "platform/Strings.h"
+#include "transport/CmdParser.h"
+
+TDBStuff* DBStuff = nullptr;
+
+namespace {
+
+using platform::Dataset;
+using platform::FieldDef;
+
+std::vector<FieldDef> ProfileFields() {
+  return {{"Name", 256, ""},        {"UserName", 256, "New User"}, {"FirstName", 256, ""},
+          {"LastName", 256, ""},    {"Age", 64, ""},               {"Dob", 64, ""},
+          {"Gender", 64, ""},       {"Country", 256, ""},          {"Hobbies", 256, ""},
+          {"Description", 512, ""}, {"HomeUrl", 256, ""},          {"BizUrl", 256, ""},
+          {"HomeEmail", 256, ""},   {"BizEmail", 256, ""},         {"Greeting", 256, ""},
+          {"BusyMsg", 512, ""},     {"Banner", 512, ""},           {"WebCam", 256, ""}};
+}
+
+std::vector<FieldDef> HistoryFields() {
+  return {{"UserID", 64, ""}, {"UserName", 128, ""}, {"TimeDay", 128, ""}, {"Message", 512, ""}};
+}
+
+std::vector<FieldDef> FriendFields() {
+  return {{"UserID", 20, ""}, {"UserName", 128, ""}, {"ListenIP", 20, ""}, {"ListenPort", 20, ""}};
+}
+
+// Free-text fields travel with line breaks escaped; every other field may not
+// hold one at all.
+bool IsFreeText(const std::string& field) {
+  return field == "Description" || field == "Greeting" || field == "BusyMsg" || field == "Banner";
+}
+
+std::string ReplaceAll(const std::string& s, const std::string& from, const std::string& to) {
+  return platform::StringReplace(s, from, to);
+}
+
+// Removes what would split a record field or end a frame's parameters early:
+// the record and field separators, ">", line ends, and a "|" at either end
+// (which would merge with the "||" beside it). Repeated because a removal can
+// bring the pieces of a new separator together ("|{$}|").
+std::string StripForRecord(std::string s, bool commas) {
+  for (std::string before; before != s;) {
+    before = s;
+    for (const char* bad : {"||", "{$}", ">", "\r", "\n"}) s = ReplaceAll(s, bad, "");
+    if (commas) s = ReplaceAll(s, ",", "");
+    while (!s.empty() && s.front() == '|') s.erase(s.begin());
+    while (!s.empty() && s.back() == '|') s.pop_back();
+  }
+  return s;
+}
+
+// What a profile field may not keep: the separators and ">" always, line
+// breaks unless the field is free text.
+std::string StripUnsafe(std::string s, bool keepLineBreaks) {
+  for (std::string before; before != s;) {
+    before = s;
+    for (const char* bad : {"||", "{$}", ">"}) s = ReplaceAll(s, bad, "");
+    if (!keepLineBreaks)
+      for (const char* bad : {"\r", "\n"}) s = ReplaceAll(s, bad, "");
+  }
+  return s;
+}
+
+bool IsSafeUserId(const std::string& id) {
+  if (id.empty()) return false;
+  for (unsigned char c : id)
+    if (c < 33 || c == ',' || c == '<' || c == '>' || c == '|' || c == '{' || c == '}' || c == '$') return false;
+  return true;
+}
+
+}  // namespace
+
+TDBStuff::TDBStuff(const std::filesystem::path& dataFolder, TDBStuffHooks hooks)
+    : Profiles(ProfileFields()),
+      History(HistoryFields()),
+      Friends(FriendFields()),
+      hooks_(std::move(hooks)),
+      profilesFile_(dataFolder / kProfilesFile),
+      historyFile_(dataFolder / kHistoryFile),
+      friendsFile_(dataFolder / kFriendsFile) {
+  std::error_code ec;
+  std::filesystem::create_directories(dataFolder, ec);
+  if (ec) Log("Cannot create the data folder " + dataFolder.string() + ": " + ec.message());
+  auto log = [this](const std::string& message) { Log(message); };
+  Profiles.LoadFromFile(profilesFile_, log);
+  History.LoadFromFile(historyFile_, log);
+  Friends.LoadFromFile(friendsFile_, log);
+}
+
+TDBStuff::~TDBStuff() {
+  try {
+    SaveProfiles();
+  } catch (const platform::EDatabaseError& e) {
+    // Leaving now: keep the profile with the offending text taken out rather
+    // than lose every change made since the last save.
+    Log(e.what());
+    if (!Profiles.IsEmpty()) {
+      Profiles.Edit();
+      for (const auto& f : Profiles.Fields()) {
+        Profiles.SetFieldValue(f.name, StripUnsafe(Profiles.FieldValue(f.name), IsFreeText(f.name)));
+      }
+      Profiles.Post();
+    }
+    try {
+      Profiles.SaveToFile(profilesFile_);
+    } catch (const std::exception& e2) {
+      Log(e2.what());
+    }
+  } catch (const std::exception& e) {
+    Log(e.what());
+  }
+  for (auto [table, file] : {std::pair{&History, &historyFile_}, std::pair{&Friends, &friendsFile_}}) {
+    try {
+      table->SaveToFile(*file);
+    } catch (const std::exception& e) {
+      Log(e.what());
+    }
+  }
+}
+
+void TDBStuff::Log(const std::string& message) const {
+  if (hooks_.LogError) hooks_.LogError(message);
+  else std::cerr << message << '\n';
+}
+
+// ----- profiles ---------------------------------------------------------
+
+std::string TDBStuff::ProfileFieldProblem() const {
+  for (const auto& f : Profiles.Fields()) {
+    const auto value = Profiles.FieldValue(f.name);
+    for (const char* bad : {"||", "{$}", ">"})
+      if (value.find(bad) != std::string::npos)
+        return "The profile field " + f.name + " cannot hold \"" + bad + "\".";
+    if (!IsFreeText(f.name) && value.find_first_of("\r\n") != std::string::npos)
+      return "The profile field " + f.name + " cannot hold a line break.";
+  }
+  return {};
+}
+
+void TDBStuff::SaveProfiles() {
+  if (auto problem = ProfileFieldProblem(); !problem.empty()) throw platform::EDatabaseError(problem);
+  Profiles.SaveToFile(profilesFile_);
+  if (hooks_.SetCurrentProfile) hooks_.SetCurrentProfile(Profiles.FieldValue("Name"));
+}
+
+void TDBStuff::NewProfile(const std::string& name) {
+  Profiles.Append();
+  Profiles.SetFieldValue("Name", name);
+  Profiles.SetFieldValue("UserName", "NewUser");
+  Profiles.SetFieldValue("Gender", "Undefined");
+  Profiles.SetFieldValue("Greeting", "Hello");
+  Profiles.SetFieldValue("BusyMsg", "Sorry busy right now...");
+  Profiles.SetFieldValue("Banner", "Welcome");
+  Profiles.SetFieldValue("WebCam", "No WebCam");
+  Profiles.Post();
+}
+
+std::string TDBStuff::ListProfileNames() {
+  const int recNo = Profiles.RecNo();
+  std::string names;
+  bool first = true;
+  for (Profiles.First(); !Profiles.Eof(); Profiles.Next(), first = false) {
+    if (!first) names += '\n';
+    names += Profiles.FieldValue("Name");
+  }
+  Profiles.SetRecNo(recNo);
+  return names;
+}
+
+void TDBStuff::LocateProfile(const std::string& name) {
+  // When no profile has that name the current one is used, as callers expect.
+  Profiles.Locate("Name", name);
+}
+
+void TDBStuff::SelectProfile(const std::string& name) {
+  LocateProfile(name);
+  if (hooks_.SetUserName) hooks_.SetUserName(Profiles.FieldValue("UserName"));
+  if (hooks_.SetCurrentProfile) hooks_.SetCurrentProfile(name);
+  if (hooks_.RefreshProfileList) hooks_.RefreshProfileList();
+}
+
+std::string TDBStuff::BuildProfileRecord(const std::string& profileName, const std::string& userId,
+                                         const std::string& group, int statusMode,
+                                         const std::string& listenPort, const std::string& greeting) {
+  LocateProfile(profileName);
+  auto commas = [this](const char* field) { return StripForRecord(TCmdParser::EscapeCommas(Profiles.FieldValue(field)), false); };
+  auto text = [](const std::string& value) { return StripForRecord(TCmdParser::EscapeText(value), false); };
+  const std::vector<std::string> fields = {
+      StripForRecord(userId, true),
+      StripForRecord(group, true),
+      StripForRecord(listenPort, true),
+      commas("UserName"),
+      commas("FirstName"),
+      commas("LastName"),
+      commas("Age"),
+      commas("Dob"),
+      commas("Gender"),
+      commas("Country"),
+      commas("Hobbies"),
+      text(Profiles.FieldValue("Description")),
+      commas("HomeUrl"),
+      commas("BizUrl"),
+      commas("HomeEmail"),
+      commas("BizEmail"),
+      text(greeting.empty() ? Profiles.FieldValue("Greeting") : greeting),
+      text(Profiles.FieldValue("BusyMsg")),
+      text(Profiles.FieldValue("Banner")),
+      commas("WebCam"),
+      std::to_string(statusMode),
+  };
+  std::string record;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i) record += "||";
+    record += fields[i];
+  }
+  return record;
+}
+
+std::string TDBStuff::ProfileField(const std::string& profileName, const std::string& fieldName) {
+  LocateProfile(profileName);
+  return StripUnsafe(TCmdParser::EscapeCommas(Profiles.FieldValue(fieldName)), false);
+}
+
+std::string TDBStuff::BusyMessage() const { return StripUnsafe(TCmdParser::EscapeText(Profiles.FieldValue("BusyMsg")), false); }
+
+std::string TDBStuff::ProfileGreeting() const { return TCmdParser::UnescapeText(Profiles.FieldValue("Greeting")); }
+
+// ----- friends ----------------------------------------------------------
+
+void TDBStuff::SaveFriends() { Friends.SaveToFile(friendsFile_); }
+
+std::string TDBStuff::FriendIdList() {
+  std::string ids;
+  for (Friends.First(); !Friends.Eof(); Friends.Next()) {
+    const auto id = Friends.FieldValue("UserID");
+    // A row read from an old or damaged file may hold an id that would break
+    // the frame it travels in; it is left out rather than sent.
+    if (!IsSafeUserId(id)) continue;
+    if (!ids.empty()) ids += ',';
+    ids += id;
+  }
+  return ids;
+}
+
+bool TDBStuff::AddFriend(const std::string& userId, const std::string& userName, const std::string& listenIP,
+                         const std::string& listenPort) {
+  if (!IsSafeUserId(userId)) {
+    Log("Friend not added: unusable user id \"" + userId + "\"");
+    return false;
+  }
+  if (Friends.Locate("UserID", userId)) {
+    Friends.Edit();
+    Friends.SetFieldValue("UserName", userName);
+    Friends.SetFieldValue("ListenIP", listenIP);
+    Friends.SetFieldValue("ListenPort", listenPort);
+    Friends.Post();
+  } else {
+    Friends.AppendRecord({userId, userName, listenIP, listenPort});
+  }
+  SaveFriends();
+  return true;
+}
+
+void TDBStuff::UpdateFriend(const std::string& userId, const std::string& userName, const std::string& listenIP,
+                            const std::string& listenPort) {
+  if (userId.empty() || !Friends.Locate("UserID", userId)) return;
+  Friends.Edit();
+  Friends.SetFieldValue("UserName", userName);
+  Friends.SetFieldValue("ListenIP", listenIP);
+  Friends.SetFieldValue("ListenPort", listenPort);
+  Friends.Post();
+  SaveFriends();
+}
+
+void TDBStuff::DeleteFriend(const std::string& userId) {
+  if (userId.empty() || !Friends.Locate("UserID", userId)) return;
+  Friends.Delete();
+  ClearHistory(userId);
+}
+
+bool TDBStuff::IsFriend(const std::string& userId) {
+  return !userId.empty() && Friends.Locate("UserID", userId);
+}
+
+std::string TDBStuff::CurrentFriendID() const { return Friends.FieldValue("UserID"); }
+
+void TDBStuff::ShowFriendsOffline() {
+  for (Friends.First(); !Friends.Eof(); Friends.Next()) {
+    if (hooks_.AddFriendItem)
+      hooks_.AddFriendItem(Friends.FieldValue("UserName"),
+                           {"Offline", Friends.FieldValue("ListenIP"), Friends.FieldValue("ListenPort"),
+                            Friends.FieldValue("UserID"), "0"});
+  }
+}
+
+// ----- history ----------------------------------------------------------
+
+void TDBStuff::AddHistory(const std::string& userId, const std::string& userName, const std::string& timeDay,
+                          const std::string& message) {
+  History.AppendRecord({userId, userName, timeDay, TCmdParser::UnescapeText(message)});
+}
+
+void TDBStuff::FilterHistory(const std::string& userId) {
+  History.ClearFilter();
+  History.First();
+  History.SetFilter("UserID", userId);
+}
+
+void TDBStuff::SaveHistory() { History.SaveToFile(historyFile_); }
+
+void TDBStuff::ClearHistory(const std::string& userId) {
+  History.ClearFilter();
+  History.SetFilter("UserID", userId);
+  if (hooks_.ShowProgress)
+    hooks_.ShowProgress("Delete Progress", "Deleteing history of user " + userId + ", please wait...",
+                        History.RecordCount());
+  try {
+    int position = 0;
+    for (History.First(); !History.Eof(); History.First()) {
+      History.Delete();
+      if (hooks_.SetProgress) hooks_.SetProgress(++position);
+    }
+    SaveHistory();
+  } catch (...) {
+    if (hooks_.HideProgress) hooks_.HideProgress();
+    throw;
+  }
+  if (hooks_.HideProgress) hooks_.HideProgress();
+  if (hooks_.ShowInformation)
+    hooks_.ShowInformation("User " + userId + " history cleared successfully.", "History Cleared");
+}

@@ -1,0 +1,103 @@
+// The error log, "errorlog.txt" in the home folder: three CR LF lines per entry,
+// newest last.
+
+#include <QDateTime>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "core/session/ErrorLog.h"
+#include "platform/AppHome.h"
+#include "platform/DesktopPrompts.h"
+#include "platform/ErrorSink.h"
+#include "transport/NetSocket.h"
+#include "transport/NetSocketFunctions.h"
+
+namespace {
+
+// Peers can cause entries at will, so the file is bounded. When it grows past the
+// cap the oldest entries go, down to three quarters of it, so that trimming (a
+// rewrite of the whole file) happens once per quarter megabyte of new entries.
+constexpr std::uintmax_t kLogCap = 1u << 20;
+constexpr std::uintmax_t kLogKeep = kLogCap / 4 * 3;
+
+constexpr const char* kBuildMarker = " Build: ";
+
+std::string Timestamp() { return QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss").toStdString(); }
+
+// An entry starts with a line "<timestamp> Build: ...".
+bool StartsEntry(const std::string& text, size_t at) {
+  const size_t stamp = Timestamp().size();
+  return text.compare(at + stamp, std::char_traits<char>::length(kBuildMarker), kBuildMarker) == 0;
+}
+
+void Trim(const std::filesystem::path& file) {
+  std::string text;
+  {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    text = buffer.str();
+  }
+  if (text.size() <= kLogCap) return;
+  size_t cut = text.size() - kLogKeep;
+  // Move on to the first whole entry after the cut; with none, to the next line.
+  size_t line = text.find('\n', cut - 1);
+  size_t entry = std::string::npos;
+  for (size_t at = line; at != std::string::npos && at + 1 < text.size(); at = text.find('\n', at + 1))
+    if (StartsEntry(text, at + 1)) {
+      entry = at + 1;
+      break;
+    }
+  if (entry != std::string::npos) cut = entry;
+  else if (line != std::string::npos) cut = line + 1;
+  auto temp = file;
+  temp += ".new";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out.write(text.data() + cut, static_cast<std::streamsize>(text.size() - cut));
+    if (!out) throw std::runtime_error("cannot write " + temp.string());
+  }
+  std::filesystem::rename(temp, file);
+}
+
+struct InstallHandler {
+  InstallHandler() {
+    platform::SetErrorHandler([](const std::string& address, const std::string& port, const std::string& message) {
+      LogError(address, port, message);
+    });
+  }
+} installHandler;
+
+}  // namespace
+
+// Major, minor, release, build: the project's version with build 0.
+std::string ProgramBuildText() { return "Version: 1.0.0.0"; }
+
+void LogError(const std::string& address, const std::string& port, const std::string& message) {
+  const std::string entry = Timestamp() + kBuildMarker + ProgramBuildText() + "\r\n IP: " + address + " - Port: " + port +
+                            "\r\nError Message: " + message + "\r\n";
+  try {
+    const auto file = platform::EnsureAppHome() / "errorlog.txt";
+    {
+      std::ofstream out(file, std::ios::binary | std::ios::app);
+      out << entry;
+      out.close();
+      if (!out) throw std::runtime_error("cannot write " + file.string());
+    }
+    std::error_code ec;
+    if (std::filesystem::file_size(file, ec) > kLogCap && !ec) Trim(file);
+  } catch (const std::exception& e) {
+    // The log is the last resort; when it fails, standard error is all there is.
+    std::fprintf(stderr, "parlo: error log: %s\n%s", e.what(), entry.c_str());
+  }
+}
+
+void ReportSocketError(TCustomNetSocket& socket, int error) {
+  const std::string desc = error == 0 ? "Undetermined Winsock Error" : NetSocketErrorDesc(error);
+  LogError(socket.PeerAddr(), socket.PeerPort(), "Winsock Error " + std::to_string(error) + " : " + desc);
+  socket.Close();
+  platform::Beep();
+}

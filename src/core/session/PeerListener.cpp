@@ -1,0 +1,391 @@
+#include "core/session/PeerListener.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "core/session/TestHooks.h"
+#include "platform/SocketApi.h"
+#include "transport/CmdParser.h"
+#include "transport/CommandCodes.h"
+#include "transport/NetSocketFunctions.h"
+
+namespace {
+
+constexpr const char* kClosedBeforeAccept =
+    "The connection for this request was closed before you accepted the request.";
+
+// Accepted connections run in line mode; a caller that sends more than this
+// without a line end is not speaking the protocol.
+constexpr int kPeerLineLimit = 65536;
+
+}  // namespace
+
+std::unique_ptr<TParloSocket> TPeerRequest::Adopt() {
+  if (adopted_) return nullptr;
+  adopted_ = true;
+  return listener_->TakeOver(*socket_);
+}
+
+TPeerListener::TPeerListener(TPeerListenerHooks hooks, TComponent* owner)
+    : TComponent(owner), hooks_(std::move(hooks)), server_(std::make_unique<TNetSocket>()) {
+  server_->SetName("Server");
+  server_->OnSessionAvailable = [this](TCustomNetSocket*, int error) { ServerSessionAvailable(error); };
+  server_->OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState s) { ServerChangeState(s); };
+  server_->OnError = [this](TCustomNetSocket* s) { SSocketErrorHandler(*s, s->LastError()); };
+  sweep_.SetEnabled(false);
+  sweep_.OnTimer = [this](TTimer*) { Sweep(); };
+  SetIdleTimeout(kDefaultIdleMs);
+}
+
+TPeerListener::~TPeerListener() {
+  *alive_ = false;
+  alive_.reset();
+  sweep_.SetEnabled(false);
+  server_->OnSessionAvailable = nullptr;
+  server_->OnChangeState = nullptr;
+  server_->OnError = nullptr;
+  server_->Abort();
+  auto conns = std::move(conns_);
+  conns_.clear();
+  for (auto& [key, conn] : conns) {
+    TParloSocket* s = conn.socket;
+    RemoveFreeNotification(s);
+    s->OnDataAvailable = nullptr;
+    s->OnSessionClosed = nullptr;
+    s->OnError = nullptr;
+    s->OnLineLimitExceeded = nullptr;
+    s->Abort();
+    // A question still runs inside this socket's data event: the socket
+    // must outlive that event, so it goes once the event is over.
+    if (conn.held) s->Release();
+    else delete s;
+  }
+}
+
+void TPeerListener::SetIdleTimeout(int ms) {
+  idleMs_ = std::max(10, ms);
+  sweep_.SetInterval(std::clamp(idleMs_ / 4, 10, 1000));
+}
+
+void TPeerListener::Start(const std::string& port) {
+  if (server_->State() == wsListening) return;
+  server_->Close();
+  server_->SetAddr("0.0.0.0");
+  server_->SetPort(port);
+  server_->SetProto("tcp");
+  port_ = port;
+  server_->Listen();
+  sweep_.SetEnabled(true);
+}
+
+void TPeerListener::Stop() { server_->Close(); }
+
+TSocketState TPeerListener::State() const { return server_->State(); }
+
+std::unique_ptr<TParloSocket> TPeerListener::TakeOver(TParloSocket& socket) {
+  const auto it = conns_.find(&socket);
+  if (it == conns_.end()) return nullptr;
+  conns_.erase(it);
+  RemoveFreeNotification(&socket);
+  socket.OnDataAvailable = nullptr;
+  socket.OnSessionClosed = nullptr;
+  socket.OnError = nullptr;
+  socket.OnLineLimitExceeded = nullptr;
+  CountChanged();
+  return std::unique_ptr<TParloSocket>(&socket);
+}
+
+// ----- listener ---------------------------------------------------------------
+
+void TPeerListener::ServerChangeState(TSocketState state) {
+  if (hooks_.StateChanged) hooks_.StateChanged(state, port_);
+}
+
+void TPeerListener::SSocketErrorHandler(TCustomNetSocket& socket, int error) {
+  // Nobody waiting is how taking the waiting callers ends.
+  if (accepting_ && error == platform::net::WSAEWOULDBLOCK) return;
+  const std::string desc = error == 0 ? "Undetermined Winsock Error" : NetSocketErrorDesc(error);
+  Log(nullptr, "Server Error " + std::to_string(error) + " : " + desc);
+  // A failed accept (a caller who left at once, no descriptor left) says
+  // nothing about the listening socket itself: it keeps listening.
+  if (accepting_) return;
+  socket.Close();
+}
+
+void TPeerListener::ServerSessionAvailable(int error) {
+  if (error != 0) {
+    Log(nullptr, "Incoming Session Error");
+    SSocketErrorHandler(*server_, server_->LastError());
+    return;
+  }
+  // The system keeps only a few unanswered callers waiting: take all that
+  // wait now, so that a burst does not leave callers to retry their connect.
+  for (int i = 0; i < kAcceptBurst; ++i)
+    if (!AcceptOne()) break;
+}
+
+bool TPeerListener::AcceptOne() {
+  TParloSocket* s = nullptr;
+  try {
+    accepting_ = true;
+    const TSocket handle = server_->Accept();
+    accepting_ = false;
+    if (handle == INVALID_SOCKET) return false;
+    s = new TParloSocket();
+    FreeNotification(s);
+    Conn conn;
+    conn.socket = s;
+    conn.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(idleMs_);
+    conns_.emplace(s, conn);
+    s->OnError = [](TCustomNetSocket* x) { x->CloseDelayed(); };
+    s->OnDataAvailable = [this, s](TCustomNetSocket*, int e) { SocketDataAvailable(*s, e); };
+    s->OnSessionClosed = [this, s](TCustomNetSocket*, int) { SocketClosed(*s); };
+    s->LineLimit = kPeerLineLimit;
+    s->OnLineLimitExceeded = [this, s](TCustomNetSocket*, int count, bool& clear) {
+      clear = true;
+      Log(s, "Incoming line of more than " + std::to_string(count) + " bytes; connection closed");
+      s->CloseDelayed();
+    };
+    s->SetTag(0);
+    s->SetLineEnd("\r\n");
+    s->SetLineMode(true);
+    s->Dup(handle);
+    CountChanged();
+    if (PendingCount() > MaxPending) {
+      if (!capLogged_) Log(s, "Too many waiting connections; new callers are turned away");
+      capLogged_ = true;
+      s->Abort();
+      ScheduleRelease(*s);
+      return true;
+    }
+    capLogged_ = false;
+    s->SendCommand(cmd::PeerHello, "", "");
+    return server_->State() == wsListening;
+  } catch (const std::exception&) {
+    accepting_ = false;
+    Log(nullptr, "Incoming Session Exception");
+    if (s != nullptr && Find(s) != nullptr) Drop(*s);
+    return false;
+  }
+}
+
+// ----- accepted connections ------------------------------------------------------
+
+void TPeerListener::SocketDataAvailable(TParloSocket& socket, int error) {
+  if (error != 0) {
+    Log(&socket, "Incoming Receiver Error");
+    socket.CloseDelayed();
+    return;
+  }
+  const std::string received = socket.ReceiveStr();
+  if (received.empty()) return;
+  const TComponent* key = &socket;
+  const Conn* conn = Find(key);
+  if (conn == nullptr || conn->releasing) return;
+  // A request that is being (or has been) put to the user: later lines are
+  // not commands to us.
+  if (socket.Tag() != 0) return;
+  const std::weak_ptr<bool> alive = alive_;
+  try {
+    ProcessPeerData(TCmdParser::CleanLine(received), socket);
+  } catch (const std::exception&) {
+    if (alive.expired()) return;
+    // Only a socket the listener still owns is touched: an adopted one may be gone.
+    if (Conn* c = Find(key)) {
+      Log(&socket, "Incoming ProcessData");
+      c->held = false;
+      Drop(socket);
+    }
+  }
+}
+
+void TPeerListener::SocketClosed(TParloSocket& socket) {
+  const Conn* conn = Find(&socket);
+  if (conn == nullptr || conn->held) return;
+  ScheduleRelease(socket);
+}
+
+void TPeerListener::ProcessPeerData(const std::string& line, TParloSocket& socket) {
+  const int code = TCmdParser::ExtractCommand(line);
+  const std::string params = TCmdParser::ExtractParameters(line);
+  const std::string text = TCmdParser::ExtractCommandText(line);
+  if (socket.State() == wsConnected) ProcessPeerCommand(code, params, socket, text);
+}
+
+void TPeerListener::ProcessPeerCommand(int code, const std::string& params, TParloSocket& socket,
+                                       const std::string& text) {
+  if (socket.State() != wsConnected) {
+    Drop(socket);
+    return;
+  }
+  switch (code) {
+    case cmd::ChatRequest:
+      HandlePrivateChatRequest(params, socket);
+      break;
+    case cmd::FileOffer:
+    case cmd::CamViewRequest:
+    case cmd::CamInvite:
+    case cmd::RoomInvite:
+      RouteRequest(code, params, text, socket);
+      break;
+    default:
+      Drop(socket);
+      break;
+  }
+}
+
+void TPeerListener::RouteRequest(int code, const std::string& params, const std::string& text,
+                                 TParloSocket& socket) {
+  const TComponent* key = &socket;
+  TPeerRequest request(code, params, text, socket, *this);
+  if (hooks_.Route) {
+    if (Conn* c = Find(key)) c->held = true;
+    const std::weak_ptr<bool> alive = alive_;
+    hooks_.Route(request);
+    if (alive.expired() || request.Adopted()) return;
+    // The handler may have run a modal loop: the caller can have hung up.
+    if (Conn* c = Find(key)) c->held = false;
+  }
+  if (Find(key) != nullptr) Drop(socket);
+}
+
+void TPeerListener::HandlePrivateChatRequest(const std::string& record, TParloSocket& socket) {
+  const TPeerAnswerSettings settings = hooks_.Settings ? hooks_.Settings() : TPeerAnswerSettings();
+  switch (settings.StatusMode) {
+    case 0:
+      AnswerChatRequest(record, socket);
+      return;
+    case 1:
+      socket.SendCommand(cmd::ChatRefused, settings.BusyMessage, "");
+      break;
+    case 3:
+      socket.SendCommand(cmd::ChatRefused, settings.AwayText, "");
+      break;
+    case 4:
+      socket.SendCommand(cmd::ChatRefused, settings.UnavText, "");
+      break;
+    default:  // Invisible: as if nobody were there
+      break;
+  }
+  Drop(socket);
+}
+
+bool TPeerListener::IsFriendRecord(const std::string& record) const {
+  if (!hooks_.IsFriend) return false;
+  return hooks_.IsFriend(record.substr(0, record.find("||")));
+}
+
+void TPeerListener::AnswerChatRequest(const std::string& record, TParloSocket& socket) {
+  if (socket.State() != wsConnected || socket.Tag() != 0) {
+    Drop(socket);
+    return;
+  }
+  if (hooks_.IsUserBlocked && hooks_.IsUserBlocked(record)) {
+    Drop(socket);
+    return;
+  }
+  const TPeerAnswerSettings settings = hooks_.Settings ? hooks_.Settings() : TPeerAnswerSettings();
+  if (settings.AutoPChat && (!settings.AutoPChatOnly || IsFriendRecord(record))) {
+    if (hooks_.PlayEventSound) hooks_.PlayEventSound(2);
+    AcceptPrivateChat(record, socket);
+    return;
+  }
+
+  socket.SetTag(1);
+  const TComponent* key = &socket;
+  Find(key)->held = true;
+  const std::weak_ptr<bool> alive = alive_;
+  const int decision = hooks_.AskRequest ? hooks_.AskRequest(record) : DecisionReject;
+  // The dialog ran its own event loop: the listener may be gone, and the
+  // caller may have hung up.
+  if (alive.expired()) return;
+  Conn* conn = Find(key);
+  if (conn == nullptr) return;
+  conn->held = false;
+  const bool connected = socket.State() == wsConnected;
+  const TChatRequestAnswer answer = TChatRequestAnswer::ForDecision(decision, connected);
+  if (answer.Accept) {
+    AcceptPrivateChat(record, socket);
+    return;
+  }
+  if (answer.ReplyCode != 0) {
+    const std::string params =
+        answer.SendBusyMessage && hooks_.Settings ? hooks_.Settings().BusyMessage : std::string();
+    socket.SendCommand(answer.ReplyCode, params, "");
+  }
+  if (answer.CloseAndRelease || !connected) {
+    Drop(socket);
+    return;
+  }
+  // Left open without an answer: it gets the usual time to be answered by a
+  // window and is closed after that.
+  conn->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(idleMs_);
+}
+
+void TPeerListener::AcceptPrivateChat(const std::string& record, TParloSocket& socket) {
+  if (socket.State() != wsConnected) {
+    const TComponent* key = &socket;
+    if (hooks_.ShowInformation) {
+      const std::weak_ptr<bool> alive = alive_;
+      if (Conn* c = Find(key)) c->held = true;
+      hooks_.ShowInformation(kClosedBeforeAccept, "Connection Closed");
+      if (alive.expired()) return;
+      if (Conn* c = Find(key)) c->held = false;
+    }
+    if (Find(key) != nullptr) Drop(socket);
+    return;
+  }
+  RouteRequest(cmd::ChatRequest, record, "", socket);
+}
+
+// ----- lifetimes --------------------------------------------------------------------
+
+void TPeerListener::Drop(TParloSocket& socket) {
+  socket.Close();
+  const Conn* conn = Find(&socket);
+  if (conn != nullptr && !conn->held) ScheduleRelease(socket);
+}
+
+void TPeerListener::ScheduleRelease(TParloSocket& socket) {
+  Conn* conn = Find(&socket);
+  if (conn == nullptr || conn->releasing) return;
+  conn->releasing = true;
+  socket.Release();
+}
+
+void TPeerListener::Sweep() {
+  const auto now = std::chrono::steady_clock::now();
+  std::vector<TParloSocket*> late;
+  for (const auto& [key, conn] : conns_)
+    if (!conn.held && !conn.releasing && now >= conn.deadline) late.push_back(conn.socket);
+  for (TParloSocket* s : late) {
+    // Not worth a log entry: a caller could fill the log by idling.
+    if (Find(s) != nullptr) Drop(*s);
+  }
+}
+
+int TPeerListener::PendingCount() const {
+  return static_cast<int>(
+      std::count_if(conns_.begin(), conns_.end(), [](const auto& entry) { return !entry.second.releasing; }));
+}
+
+void TPeerListener::Notification(TComponent* component, TOperation operation) {
+  TComponent::Notification(component, operation);
+  if (operation != opRemove) return;
+  if (conns_.erase(component) > 0) CountChanged();
+}
+
+void TPeerListener::CountChanged() {
+  if (testhooks::Enabled()) testhooks::Trace("peer sockets " + std::to_string(conns_.size()));
+}
+
+TPeerListener::Conn* TPeerListener::Find(const TComponent* socket) {
+  const auto it = conns_.find(socket);
+  return it == conns_.end() ? nullptr : &it->second;
+}
+
+void TPeerListener::Log(TCustomNetSocket* socket, const std::string& message) {
+  if (!hooks_.LogError) return;
+  if (socket == nullptr) hooks_.LogError("", "", message);
+  else hooks_.LogError(socket->PeerAddr(), socket->PeerPort(), message);
+}

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "core/session/PeerAnswer.h"
+#include "platform/Component.h"
+#include "platform/Timer.h"
+#include "transport/NetSocket.h"
+#include "transport/ParloSocket.h"
+
+class TPeerListener;
+
+// A connection the listener lets through, with the command that asked for it:
+// an accepted private chat (1001, after the answer policy; the parameters are
+// the caller's profile record), a file offer (1020), a webcam view request
+// (1030), a webcam broadcast offer (1037) or a chat-room invitation (2020).
+// The listener owns the connection until a handler adopts it; one that is not
+// adopted is closed and freed once the handler has returned.
+class TPeerRequest {
+ public:
+  TPeerRequest(int code, std::string params, std::string text, TParloSocket& socket, TPeerListener& listener)
+      : code_(code), params_(std::move(params)), text_(std::move(text)), socket_(&socket), listener_(&listener) {}
+  TPeerRequest(const TPeerRequest&) = delete;
+  TPeerRequest& operator=(const TPeerRequest&) = delete;
+
+  int Code() const { return code_; }
+  const std::string& Params() const { return params_; }
+  const std::string& Text() const { return text_; }
+  // Valid while the handler runs; after Adopt it is the adopter's.
+  TParloSocket& Socket() const { return *socket_; }
+  // Takes the connection over: the caller owns the socket from now on and
+  // binds its events (until it does, lines that arrive are dropped). The
+  // listener neither times nor closes it any more. Null when it was taken already.
+  std::unique_ptr<TParloSocket> Adopt();
+  bool Adopted() const { return adopted_; }
+
+ private:
+  int code_;
+  std::string params_, text_;
+  TParloSocket* socket_;
+  TPeerListener* listener_;
+  bool adopted_ = false;
+};
+
+// Everything the listener asks of the session. Unset hooks are skipped
+// (a missing question counts as "no").
+struct TPeerListenerHooks {
+  std::function<void(const std::string& addr, const std::string& port, const std::string& message)> LogError;
+  // Listener state: wsConnecting, wsListening or wsClosed.
+  std::function<void(int state, const std::string& port)> StateChanged;
+  std::function<TPeerAnswerSettings()> Settings;
+  // Tests the requester's profile record against the blocked list.
+  std::function<bool(const std::string& record)> IsUserBlocked;
+  std::function<bool(const std::string& userId)> IsFriend;
+  std::function<void(int event)> PlayEventSound;
+  // Asks the user about the request (modally) and returns the decision
+  // (TChatDecision). The socket may close meanwhile; the listener keeps it
+  // alive until the answer is in.
+  std::function<int(const std::string& record)> AskRequest;
+  std::function<void(const std::string& text, const std::string& caption)> ShowInformation;
+  // Where the requests the listener lets through go (see TPeerRequest). The
+  // handler may run a modal loop: the socket stays alive until it returns.
+  std::function<void(TPeerRequest& request)> Route;
+};
+
+// The peer listener: accepts connections from other users' programs, greets
+// each with 1000 and dispatches the commands that come before a window takes
+// the connection over. It owns every accepted socket until a handler adopts
+// it. A connection that has been turned away is freed once the event that
+// turned it away is over; one that says nothing within the time-out is
+// closed; and no more than MaxPending connections wait at once, so a caller
+// cannot use up the program's descriptors.
+class TPeerListener : public TComponent {
+ public:
+  static constexpr int kDefaultIdleMs = 30000;
+  static constexpr int kDefaultMaxPending = 64;
+  static constexpr int kAcceptBurst = 32;
+
+  explicit TPeerListener(TPeerListenerHooks hooks, TComponent* owner = nullptr);
+  ~TPeerListener() override;
+
+  // (Re)starts listening on 0.0.0.0:port; raises when the port cannot be taken.
+  void Start(const std::string& port);
+  void Stop();
+  TSocketState State() const;
+  TCustomNetSocket& Socket() { return *server_; }
+
+  // Milliseconds a connection may wait before its first command; a request
+  // waiting on the user's answer is not timed.
+  void SetIdleTimeout(int ms);
+  int MaxPending = kDefaultMaxPending;
+
+  // Gives up a connection to whoever adopts it (see TPeerRequest::Adopt).
+  std::unique_ptr<TParloSocket> TakeOver(TParloSocket& socket);
+
+  // Accepted sockets the listener still owns (pending, or answered but not
+  // yet freed).
+  int LiveSockets() const { return static_cast<int>(conns_.size()); }
+
+  // The handlers, public so that tests can drive them without a network.
+  void ProcessPeerData(const std::string& line, TParloSocket& socket);
+  void ProcessPeerCommand(int code, const std::string& params, TParloSocket& socket, const std::string& text);
+  void HandlePrivateChatRequest(const std::string& record, TParloSocket& socket);
+  void AnswerChatRequest(const std::string& record, TParloSocket& socket);
+  bool IsFriendRecord(const std::string& record) const;
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
+
+ private:
+  struct Conn {
+    TParloSocket* socket = nullptr;
+    std::chrono::steady_clock::time_point deadline;
+    // A question or a handler runs on it (perhaps a modal loop inside its own
+    // data event): the object must outlive that.
+    bool held = false;
+    bool releasing = false;
+  };
+
+  void ServerSessionAvailable(int error);
+  // Takes one waiting caller; false when none waited.
+  bool AcceptOne();
+  void ServerChangeState(TSocketState state);
+  void SSocketErrorHandler(TCustomNetSocket& socket, int error);
+  void SocketDataAvailable(TParloSocket& socket, int error);
+  void SocketClosed(TParloSocket& socket);
+  void AcceptPrivateChat(const std::string& record, TParloSocket& socket);
+  // Hands a request on to the Route hook; what it does not adopt is closed.
+  void RouteRequest(int code, const std::string& params, const std::string& text, TParloSocket& socket);
+  // Closes the connection; its object goes once the current event is over.
+  void Drop(TParloSocket& socket);
+  void ScheduleRelease(TParloSocket& socket);
+  void Sweep();
+  int PendingCount() const;
+  void CountChanged();
+  void Log(TCustomNetSocket* socket, const std::string& message);
+  // Keyed by the component: a socket that a handler adopted and freed is
+  // never touched again, only looked up.
+  Conn* Find(const TComponent* socket);
+
+  TPeerListenerHooks hooks_;
+  std::unique_ptr<TCustomNetSocket> server_;
+  TTimer sweep_;
+  int idleMs_ = kDefaultIdleMs;
+  bool capLogged_ = false;
+  std::unordered_map<const TComponent*, Conn> conns_;
+  std::string port_;
+  bool accepting_ = false;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};

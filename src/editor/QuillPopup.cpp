@@ -1,0 +1,261 @@
+#include "editor/QuillPopup.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QTimer>
+
+#include <map>
+#include <vector>
+
+namespace quill {
+
+namespace {
+
+QPointer<TQuillPopup>& Current() {
+  static QPointer<TQuillPopup> current;
+  return current;
+}
+
+// Watches the window a popped-up control came from, so its popups hide and
+// show with it. One per window, shared by its popups, gone with the last.
+class TPopupHook : public QObject {
+ public:
+  explicit TPopupHook(QWidget* form) : form_(form) { form->installEventFilter(this); }
+
+  static TPopupHook* Attach(QWidget* form, TQuillPopup* popup) {
+    if (form == nullptr) return nullptr;
+    TPopupHook*& hook = Hooks()[form];
+    if (hook == nullptr) hook = new TPopupHook(form);
+    hook->popups_.push_back(popup);
+    return hook;
+  }
+
+  static void Detach(QWidget* form, TQuillPopup* popup) {
+    auto it = Hooks().find(form);
+    if (it == Hooks().end()) return;
+    TPopupHook* hook = it->second;
+    std::erase_if(hook->popups_, [popup](const QPointer<TQuillPopup>& p) { return p == popup || p.isNull(); });
+    if (hook->popups_.empty()) {
+      Hooks().erase(it);
+      delete hook;
+    }
+  }
+
+  static bool HidingByHook(const TQuillPopup* popup) {
+    for (auto& [form, hook] : Hooks())
+      if (hook->hiding_ && hook->Owns(popup)) return true;
+    return false;
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != form_) return false;
+    switch (event->type()) {
+      case QEvent::WindowDeactivate:
+        // Which window takes over is known only once the change is done.
+        QTimer::singleShot(0, this, [this] {
+          if (!Owns(QApplication::activeWindow())) HidePopups();
+        });
+        break;
+      case QEvent::WindowActivate: ShowPopups(); break;
+      case QEvent::Hide: HidePopups(); break;
+      case QEvent::Show:
+      case QEvent::WindowStateChange:
+        if (form_->isVisible() && !form_->isMinimized()) ShowPopups();
+        else HidePopups();
+        break;
+      default: break;
+    }
+    return false;
+  }
+
+ private:
+  static std::map<QWidget*, TPopupHook*>& Hooks() {
+    static std::map<QWidget*, TPopupHook*> hooks;
+    return hooks;
+  }
+
+  bool Owns(const QWidget* window) const {
+    for (const auto& p : popups_)
+      if (p != nullptr && p == window) return true;
+    return false;
+  }
+
+  void HidePopups() {
+    hiding_ = true;
+    for (const auto& p : popups_) {
+      if (p != nullptr && p->isVisible()) {
+        p->hide();
+        hidden_.push_back(p);
+      }
+    }
+    hiding_ = false;
+  }
+
+  void ShowPopups() {
+    for (const auto& p : hidden_) {
+      if (p == nullptr) continue;
+      p->setAttribute(Qt::WA_ShowWithoutActivating, true);
+      p->show();
+      p->setAttribute(Qt::WA_ShowWithoutActivating, false);
+    }
+    hidden_.clear();
+  }
+
+  QWidget* form_;
+  std::vector<QPointer<TQuillPopup>> popups_;
+  std::vector<QPointer<TQuillPopup>> hidden_;
+  bool hiding_ = false;
+};
+
+}  // namespace
+
+TQuillPopup* CurrentPopup() { return Current().data(); }
+
+TQuillPopup::TQuillPopup(QWidget* control, bool sizeable, TPopupCloseEvent onCloseUp)
+    : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint |
+                           (sizeable ? Qt::CustomizeWindowHint : Qt::FramelessWindowHint)),
+      control_(control),
+      onCloseUp_(std::move(onCloseUp)),
+      sizeable_(sizeable) {
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  oldParent_ = control->parentWidget();
+  wasVisible_ = !control->isHidden();
+  oldGeometry_ = control->geometry();
+  if (oldParent_ != nullptr) {
+    if (auto* box = qobject_cast<QBoxLayout*>(oldParent_->layout())) {
+      oldLayout_ = box;
+      oldLayoutIndex_ = box->indexOf(control);
+    }
+  }
+  form_ = control->window();
+  TPopupHook::Attach(form_, this);
+
+  auto* layout = new QVBoxLayout(this);
+  // The fixed kind has a thin border of its own.
+  const int border = sizeable ? 0 : 1;
+  layout->setContentsMargins(border, border, border, border);
+  setAutoFillBackground(true);
+  QPalette frame = palette();
+  frame.setColor(QPalette::Window, QColor(0x64, 0x64, 0x64));
+  setPalette(frame);
+  const QSize size = control->size();
+  layout->addWidget(control);
+  control->show();
+  resize(size.width() + 2 * border, size.height() + 2 * border);
+
+  control->installEventFilter(this);
+  if (auto* area = qobject_cast<QAbstractScrollArea*>(control)) area->viewport()->installEventFilter(this);
+}
+
+TQuillPopup::~TQuillPopup() {
+  RestoreControl();
+  if (Current() == this) Current() = nullptr;
+}
+
+void TQuillPopup::RestoreControl() {
+  if (restored_) return;
+  restored_ = true;
+  TPopupHook::Detach(form_, this);
+  if (control_ == nullptr) return;
+  control_->removeEventFilter(this);
+  if (auto* area = qobject_cast<QAbstractScrollArea*>(control_.data())) area->viewport()->removeEventFilter(this);
+  control_->hide();
+  control_->setParent(oldParent_);
+  if (oldLayout_ != nullptr && oldLayoutIndex_ >= 0) oldLayout_->insertWidget(oldLayoutIndex_, control_);
+  control_->setGeometry(oldGeometry_);
+  control_->setVisible(wasVisible_);
+}
+
+void TQuillPopup::ClosePopup(bool accept) {
+  if (Current() != this) return;
+  // Cleared before the handler runs: a handler that closes or opens a popup
+  // must find this one gone.
+  Current() = nullptr;
+  if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+  accepted_ = accept;
+  QPointer<TQuillPopup> self(this);
+  const TPopupCloseEvent handler = onCloseUp_;
+  if (accept && handler) handler(control_);
+  if (self == nullptr) return;
+  RestoreControl();
+  if (oldParent_ != nullptr && oldParent_->focusPolicy() != Qt::NoFocus) oldParent_->setFocus();
+  hide();
+  // Never at once: the close may come from inside one of the popup's own events.
+  deleteLater();
+}
+
+bool TQuillPopup::HandleKey(QKeyEvent* event) {
+  const bool plain = (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == 0;
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && plain) {
+    ClosePopup(true);
+    return true;
+  }
+  if (event->key() == Qt::Key_Escape) {
+    ClosePopup(false);
+    return true;
+  }
+  return false;
+}
+
+bool TQuillPopup::eventFilter(QObject*, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) return HandleKey(static_cast<QKeyEvent*>(event));
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    ClosePopup(true);
+    return true;
+  }
+  return false;
+}
+
+void TQuillPopup::keyPressEvent(QKeyEvent* event) {
+  if (!HandleKey(event)) QWidget::keyPressEvent(event);
+}
+
+bool TQuillPopup::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::WindowDeactivate:
+      if (isVisible() && !TPopupHook::HidingByHook(this)) ClosePopup(false);
+      break;
+    case QEvent::Hide:
+      if (sizeable_ && !restored_ && !TPopupHook::HidingByHook(this)) ClosePopup(false);
+      break;
+    default: break;
+  }
+  return QWidget::event(event);
+}
+
+void PopupControl(QWidget* control, QWidget* owner, int x, int y, bool sizeable, TPopupCloseEvent onCloseUp) {
+  if (Current() != nullptr || control == nullptr) return;
+  auto* popup = new TQuillPopup(control, sizeable, std::move(onCloseUp));
+  const QPoint at = owner != nullptr ? owner->mapToGlobal(QPoint(x, y)) : QPoint(x, y);
+  popup->move(at);
+  Current() = popup;
+  popup->show();
+  popup->activateWindow();
+  control->setFocus();
+}
+
+void ClosePopupWindow(bool accept) {
+  if (TQuillPopup* popup = Current()) popup->ClosePopup(accept);
+}
+
+TQuillPopupWindow::TQuillPopupWindow() {
+  QRect screen(0, 0, 1024, 768);
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr)
+    if (QScreen* s = QGuiApplication::primaryScreen()) screen = s->geometry();
+  Height = screen.height() / 4;
+  Width = screen.width() / 4;
+}
+
+void TQuillPopupWindow::Assign(const TQuillPopupWindow& source) {
+  Height = source.Height;
+  Width = source.Width;
+  SizeAble = source.SizeAble;
+  AdjustSize = source.AdjustSize;
+}
+
+}  // namespace quill

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+#include "QuillView_helpers.h"
+#include "editor/QuillPopup.h"
+
+using namespace quill;
+
+namespace {
+
+// A form with a label above the control, laid out, so that giving the
+// control back has a place in a layout to find.
+struct Form {
+  Form() {
+    viewtest::EnsureApp();
+    window = new QWidget;
+    auto* layout = new QVBoxLayout(window);
+    layout->addWidget(new QWidget);
+    control = new QListWidget;
+    layout->addWidget(control);
+    window->resize(200, 200);
+    window->show();
+    geometry = control->geometry();
+  }
+  ~Form() {
+    ClosePopupWindow(false);
+    delete window;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  void Key(int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(control, &press);
+  }
+  QWidget* window;
+  QListWidget* control;
+  QRect geometry;
+};
+
+}  // namespace
+
+TEST(QuillPopup, EscapeGivesTheControlBackWhereItWas) {
+  Form f;
+  int closed = 0;
+  PopupControl(f.control, f.window, 5, 5, false, [&](QWidget*) { ++closed; });
+  TQuillPopup* popup = CurrentPopup();
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(f.control->window(), popup);
+  EXPECT_TRUE(popup->isVisible());
+
+  // A second popup while one is open does nothing.
+  QListWidget other;
+  PopupControl(&other, f.window, 0, 0, false, nullptr);
+  EXPECT_EQ(CurrentPopup(), popup);
+  EXPECT_EQ(other.parentWidget(), nullptr);
+
+  QPointer<TQuillPopup> watch(popup);
+  f.Key(Qt::Key_Escape);
+  EXPECT_EQ(closed, 0);
+  EXPECT_EQ(CurrentPopup(), nullptr);
+  EXPECT_EQ(f.control->parentWidget(), f.window);
+  EXPECT_EQ(f.window->layout()->indexOf(f.control), 1);
+  EXPECT_TRUE(f.control->isVisible());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(watch.isNull());
+}
+
+// The close event may close or open popups itself: the popup it belongs to
+// is no longer current and is freed only after the event is over.
+TEST(QuillPopup, ACloseHandlerMayOpenAndClosePopups) {
+  Form f;
+  QListWidget next;
+  QWidget* accepted = nullptr;
+  PopupControl(f.control, f.window, 5, 5, true, [&](QWidget* control) {
+    accepted = control;
+    ClosePopupWindow(false);
+    PopupControl(&next, f.window, 0, 0, false, nullptr);
+  });
+  TQuillPopup* first = CurrentPopup();
+  f.Key(Qt::Key_Return);
+  EXPECT_EQ(accepted, f.control);
+  EXPECT_TRUE(first->Accepted());
+  ASSERT_NE(CurrentPopup(), nullptr);
+  EXPECT_NE(CurrentPopup(), first);
+  EXPECT_EQ(next.window(), CurrentPopup());
+  ClosePopupWindow(true);
+  EXPECT_EQ(next.parentWidget(), nullptr);
+}
+
+TEST(QuillPopup, FollowsItsFormAndClosesOnDoubleClick) {
+  Form f;
+  bool accepted = false;
+  PopupControl(f.control, f.window, 5, 5, false, [&](QWidget*) { accepted = true; });
+  TQuillPopup* popup = CurrentPopup();
+  f.window->hide();
+  EXPECT_FALSE(popup->isVisible());
+  EXPECT_EQ(CurrentPopup(), popup);
+  f.window->show();
+  EXPECT_TRUE(popup->isVisible());
+
+  QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton, Qt::LeftButton,
+                  Qt::NoModifier);
+  QCoreApplication::sendEvent(f.control->viewport(), &dbl);
+  EXPECT_TRUE(accepted);
+  EXPECT_EQ(CurrentPopup(), nullptr);
+  EXPECT_EQ(f.control->geometry(), f.geometry);
+}
