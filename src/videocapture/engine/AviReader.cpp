@@ -42,6 +42,7 @@ bool TAviReader::Open(std::unique_ptr<TStream> stream) {
   idx1_.clear();
   error_.clear();
   aviLength_ = 0;
+  chunkCount_ = 0;
   try {
     fileSize_ = stream_->Size();
     return Parse();
@@ -139,7 +140,7 @@ void TAviReader::ParseStreamList(const std::string& strl) {
     } else if (id == Id("strf") && s.video && size >= 40) {
       s.width = static_cast<std::int32_t>(ReadU32(body, 4));
       s.height = static_cast<std::int32_t>(ReadU32(body, 8));
-      s.topDown = s.height < 0;
+      s.topDown = s.height < 0 && s.height > -16384 * 4;
       if (s.topDown) s.height = -s.height;
       s.bitCount = ReadU16(body, 14);
       const std::uint32_t compression = ReadU32(body, 16);
@@ -162,15 +163,19 @@ void TAviReader::ParseStreamList(const std::string& strl) {
 
 void TAviReader::AddChunk(std::uint32_t id, std::int64_t dataOffset, std::uint32_t size) {
   const int n = StreamOf(id);
+  // Every chunk takes at least its 8-byte header: more entries than that are
+  // an index that repeats itself.
+  if (chunkCount_ > fileSize_ / 8) return;
   if (n < 0 || n >= static_cast<int>(streams_.size()) || dataOffset < 0 || size > kMaxChunkBytes ||
       dataOffset > fileSize_ || fileSize_ - dataOffset < size)
     return;
   streams_[static_cast<std::size_t>(n)].chunks.push_back({dataOffset, size});
+  ++chunkCount_;
 }
 
 void TAviReader::IndexFromSuperIndex(const std::string& indx) {
   // Only an index of indexes is read here; a stream without one is indexed otherwise.
-  if (ReadU16(indx, 0) != 4 || static_cast<unsigned char>(indx.size() > 3 ? indx[3] : 1) != 0) return;
+  if (indx.size() < 24 || ReadU16(indx, 0) != 4 || static_cast<unsigned char>(indx.size() > 3 ? indx[3] : 1) != 0) return;
   const std::uint32_t parts = std::min<std::uint32_t>(ReadU32(indx, 4), static_cast<std::uint32_t>((indx.size() - 24) / 16));
   for (std::uint32_t p = 0; p < parts; ++p) {
     const std::int64_t offset = static_cast<std::int64_t>(ReadU64(indx, 24 + 16 * p));

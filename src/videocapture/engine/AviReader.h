@@ -70,6 +70,7 @@ class TAviReader {
   std::unique_ptr<TStream> stream_;
   std::int64_t fileSize_ = 0;
   std::int64_t aviLength_ = 0;
+  std::int64_t chunkCount_ = 0;
   std::vector<TAviStreamInfo> streams_;
   std::vector<std::string> superIndexes_;
   std::vector<Span> movis_;
