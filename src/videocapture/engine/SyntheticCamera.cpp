@@ -559,8 +559,9 @@ std::vector<TDeviceInfo> TSyntheticBackend::Enumerate(TCategory category) {
   for (const auto& [c, info] : entries_) {
     if (c != category) continue;
     if (category == TCategory::VideoInput) {
+      const std::string& moniker = info.moniker;  // clang 14 cannot capture a structured binding
       auto camera = std::find_if(cameras_.begin(), cameras_.end(),
-                                 [&](const auto& cam) { return cam->Info().moniker == info.moniker; });
+                                 [&](const auto& cam) { return cam->Info().moniker == moniker; });
       if (camera != cameras_.end() && !(*camera)->Present()) continue;
     }
     list.push_back(info);
