@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < info.chunks.size() && i < 64; ++i) {
       if (!reader.ReadChunk(s, i, chunk)) continue;
       videocapture::engine::TFrame frame;
-      if (info.video && info.width * info.height <= 1 << 20)
+      if (info.video && std::int64_t(info.width) * info.height <= 1 << 20)
         videocapture::engine::DecodeChunk(info.codec, info.bitCount, info.width, info.height, chunk, pixels, frame,
                                           info.topDown);
     }
