@@ -206,9 +206,11 @@ TEST(AviFile, PlayerRunsPausesSkipsAndStartsAgainAfterTheEnd) {
   ASSERT_TRUE(WaitFor([&] { return !p.w.events.empty() && p.w.events.back() == "EndOfStream"; }));
   p.w.vc->RunPlayer();  // from the beginning again
   EXPECT_TRUE(p.Shows(1));
-  p.w.vc->SetPlayerRate(2.0);
-  p.world.StepFrames(1);  // two pictures' time at double speed
-  EXPECT_TRUE(p.Shows(3));
+  p.world.StepFrames(1);
+  EXPECT_TRUE(p.Shows(2));
+  p.w.vc->SetPlayerRate(2.0);  // the third picture at once, then two per picture's time
+  p.world.StepFrames(1);
+  EXPECT_TRUE(p.Shows(5));
 
   p.w.vc->ClosePlayer();
   EXPECT_EQ(p.w.vc->CurrentState(), cs_Down);
