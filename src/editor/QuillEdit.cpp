@@ -232,10 +232,9 @@ void TCustomQuillEdit::HandleEvents(TQuillObject*, intptr_t param) {
     if (wrapList_->Count() != rows) {
       InvalidateEditor(first, MaxInt);
     } else {
-      if (NeedPages() && last == MaxInt)
-        if (TQuillPage* page = &pages_.GetItem(std::max(GetPageIndexAt({0, first}, true), 0))) PageChanged(*page);
       InvalidateEditor(first, last);
     }
+    if (NeedPages()) PagesStaleFrom(first);
   } else if (states & (csBookMarkChanged | csLineStyleChanged)) {
     InvalidateEditor(first, last);
   }

@@ -511,12 +511,13 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   TRect PageTextRect(TQuillPage& page);
   int WrapWidth();
   void AfterWrapping();
+  void PagesStaleFrom(int line);
 
   // painting (QuillEditPaint.cpp)
   void PaintRect(const TRect& rect);
   void InitPainter(const TRect& rect);
   void DoFillRect(const TRect& rect);
-  void PaintRecord(TCustomPainterRecord& record, int pageIndex);
+  void PaintRecord(TCustomPainterRecord& record, const TRect& paintRect);
   void PaintGutterContent(const TRect& rect, TQuillPage* page, int fromLine, int fromChar, int x);
   // Draws (with a canvas) or hit-tests (with MouseX) the images of a row.
   int PaintGutterImage(TCanvas* canvas, const TRect& row, int line, int start, int end, int mouseX);

@@ -134,15 +134,13 @@ void TCustomQuillEdit::PaintRect(const TRect& rect) {
                        record->FirstChar, x);
   }
   restoreClip();
-  for (auto& record : painter_->PainterRecords()) {
-    PaintRecord(*record, record->PageIndex);
-    restoreClip();
-  }
+  for (auto& record : painter_->PainterRecords()) PaintRecord(*record, rect);
   painter_->SetCurrentRecord(nullptr);
 }
 
-void TCustomQuillEdit::PaintRecord(TCustomPainterRecord& record, int pageIndex) {
+void TCustomQuillEdit::PaintRecord(TCustomPainterRecord& record, const TRect& paintRect) {
   TCanvas& canvas = Canvas();
+  const int pageIndex = record.PageIndex;
   TQuillPage* page = NeedPages() ? &pages_.GetItem(pageIndex) : nullptr;
   const TRect pageText = page != nullptr ? PageTextRect(*page) : TRect{};
   if (options_ & eoPaintMargin) {
@@ -189,9 +187,12 @@ void TCustomQuillEdit::PaintRecord(TCustomPainterRecord& record, int pageIndex) 
       y += height;
     }
     DoFillRect({area.Left, y, area.Right, area.Bottom});
+    canvas.ResetClip();
+    canvas.IntersectClipRect(paintRect);
   }
   if (page != nullptr) {
-    PaintPageBreak(*this, canvas, pageIndex, area.Bottom);
+    // On the page's last pixel row: the next page paints from the row below.
+    PaintPageBreak(*this, canvas, pageIndex, pageText.Bottom - 1);
     if (PageLayout()) PaintPageNumber(*this, canvas, pageIndex, page->PageOuterRect(false));
   }
   if (options_ & eoPaintMargin) {

@@ -81,10 +81,7 @@ void TCustomQuillEdit::UpdateWordWrap(int first, int last) {
     if (wrapList_->Count() > stopRow) break;
   }
   if (NeedPages()) {
-    // Pages from the one that held the first rewrapped line are measured anew.
-    int stale = 0;
-    while (stale < pages_.MeasuredCount() && pages_.GetItem(stale).LastLine < first) ++stale;
-    pages_.SetMeasuredCount(stale);
+    PagesStaleFrom(first);
     pages_.EndUpdate();
   }
   rebuildingFrom_ = -1;
@@ -93,6 +90,17 @@ void TCustomQuillEdit::UpdateWordWrap(int first, int last) {
 }
 
 void TCustomQuillEdit::AfterWrapping() { WordWrapUpdated(false); }
+
+void TCustomQuillEdit::PagesStaleFrom(int line) {
+  // The page that ended just before the line may take more of the text now:
+  // it is measured again, and every page after it.
+  int stale = 0;
+  while (stale < pages_.MeasuredCount() && pages_.GetItem(stale).LastLine < line - 1) ++stale;
+  if (stale < pages_.MeasuredCount()) {
+    pages_.SetMeasuredCount(stale);
+    ResetScrollCache();
+  }
+}
 
 void TCustomQuillEdit::WordBreakProc(int line, const std::string& s, int& pos) {
   const int length = static_cast<int>(s.size());
