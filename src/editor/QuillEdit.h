@@ -512,6 +512,7 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   int WrapWidth();
   void AfterWrapping();
   void PagesStaleFrom(int line);
+  void UpdateBarsAfterPaint();
 
   // painting (QuillEditPaint.cpp)
   void PaintRect(const TRect& rect);

@@ -170,6 +170,10 @@ void TCustomQuillEdit::SetScrollBarInfo(int range, int page, bool vertical) {
 
 void TCustomQuillEdit::UpdateScrollBars() {
   if (destroying_) return;
+  if (painting_) {
+    UpdateBarsAfterPaint();
+    return;
+  }
   if (updatingBars_) {
     // The bars changed the window's size while being set: set them again.
     barsAgain_ = true;

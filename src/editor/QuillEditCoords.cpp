@@ -108,7 +108,10 @@ TPoint TCustomQuillEdit::PixelToTextPoint(TPoint pixel, bool atRowEnd) {
   const int height = std::max(text.Height(), 1);
   const int y = std::clamp(pixel.Y - text.Top, 0, height - 1);
   int x = pixel.X == MaxInt ? MaxInt : std::min(pixel.X - text.Left, text.Width());
-  return painter_->PixelToTextPoint({x, y}, {page->FirstChar, page->FirstLine}, &height, atRowEnd);
+  TPoint p = painter_->PixelToTextPoint({x, y}, {page->FirstChar, page->FirstLine}, &height, atRowEnd);
+  // Below the page's text (the last page's empty lower part): its last line.
+  if (page->LastLine != MaxInt && p.Y > page->LastLine) p = {page->LastChar == MaxInt ? p.X : page->LastChar, page->LastLine};
+  return p;
 }
 
 TPoint TCustomQuillEdit::PixelToTextChar(int row, int x, bool limitToRow) {

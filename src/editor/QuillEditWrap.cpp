@@ -134,22 +134,27 @@ void TCustomQuillEdit::AddToWrapList(const std::string&, int line, int start, in
 
 void TCustomQuillEdit::WordWrapUpdated(bool repaint) {
   if (painting_) {
-    // Rows wrapped while painting change the scroll range; that waits until
-    // the paint is over, so painting never starts another paint.
-    if (wrapUpdatePending_) return;
-    wrapUpdatePending_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          wrapUpdatePending_ = false;
-          WordWrapUpdated(false);
-        },
-        Qt::QueuedConnection);
+    UpdateBarsAfterPaint();
     return;
   }
   if (repaint) Invalidate();
   UpdateScrollBars();
   UpdateScrollPos();
+}
+
+void TCustomQuillEdit::UpdateBarsAfterPaint() {
+  // Rows wrapped and pages measured while painting change the scroll range;
+  // the bars wait until the paint is over, so painting never resizes the
+  // window or starts another paint.
+  if (wrapUpdatePending_) return;
+  wrapUpdatePending_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        wrapUpdatePending_ = false;
+        WordWrapUpdated(false);
+      },
+      Qt::QueuedConnection);
 }
 
 void TCustomQuillEdit::InvalidateEditor(int first, int last) {

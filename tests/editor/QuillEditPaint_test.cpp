@@ -87,6 +87,32 @@ TEST(QuillEditPaint, ScrollingMovesPixelsAndPaintsOnlyTheUncoveredRow) {
   shown.save(QString::fromStdString(std::string(dir != nullptr ? dir : ".") + "/editor-control-sample.png"));
 }
 
+// A selection change repaints the rows it touches and no others.
+TEST(QuillEditPaint, ASelectionRepaintsOnlyItsRows) {
+  TPaintLog e;
+  Prepare(e, 300, 200);
+  const int lh = LineHeight(e);
+  SetLines(e, std::vector<std::string>(20, "some text on a line"));
+  e.clearFocus();
+  Settle();
+  struct Case {
+    TRect selection;
+    int firstRow, lastRow;
+  };
+  for (const Case& c : {Case{{2, 3, 9, 3}, 3, 3}, Case{{5, 2, 4, 6}, 2, 6}, Case{{1, 8, 2, 8}, 8, 8}}) {
+    e.SetSelection({}, TQuillSelType::slNone);
+    Settle();
+    e.painted.clear();
+    e.SetSelection(c.selection, TQuillSelType::slStream);
+    Settle();
+    ASSERT_FALSE(e.painted.empty());
+    for (const TRect& r : e.painted) {
+      EXPECT_GE(r.Top, c.firstRow * lh);
+      EXPECT_LE(r.Bottom, (c.lastRow + 1) * lh);
+    }
+  }
+}
+
 TEST(QuillEditPaint, LineNumbersSkipHiddenLinesAndContinuationRows) {
   auto e = MakeEdit(300, 200);
   e->LineNumbers().SetVisible(true);

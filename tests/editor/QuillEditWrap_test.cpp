@@ -114,3 +114,33 @@ TEST(QuillEditWrap, BlockTabIndentsEverySelectedLineAlike) {
   e->ProcessKey(ecBackTab);
   EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"one", "two", "three"}));
 }
+
+// However a wrapped text is edited, its rows are those a fresh wrap of the
+// same text makes: no row goes stale, none is lost or doubled.
+TEST(QuillEditWrap, EditsLeaveTheRowsOfAFreshWrap) {
+  auto e = WrappedEdit(16, 6);
+  std::vector<std::string> lines;
+  for (int i = 0; i < 40; ++i) lines.push_back("row " + std::to_string(i) + " of some words to wrap");
+  SetLines(*e, lines);
+  TCustomQuillEditSource& doc = e->GetEditSource();
+  unsigned seed = 12345;
+  auto next = [&](int n) {
+    seed = seed * 1103515245 + 12345;
+    return static_cast<int>((seed >> 8) % static_cast<unsigned>(n));
+  };
+  for (int step = 0; step < 300; ++step) {
+    const int y = next(doc.Strings().Count());
+    doc.JumpTo(next(30), y);
+    switch (next(5)) {
+      case 0: doc.InsertString(next(2) ? "word " : "a much longer piece of text "); break;
+      case 1: doc.DeleteString(1 + next(8)); break;
+      case 2: doc.BreakString(); break;
+      case 3: doc.JoinStrings(); break;
+      default: e->SetWindowLine(next(e->MaxVisibleLine() + 1)); break;
+    }
+    if (step % 30 != 29) continue;
+    auto fresh = WrappedEdit(16, 6);
+    SetLines(*fresh, LinesOf(*e));
+    ASSERT_EQ(e->GetWrapLines(), fresh->GetWrapLines()) << "after step " << step;
+  }
+}

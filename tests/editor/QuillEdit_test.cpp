@@ -194,3 +194,78 @@ TEST(QuillEdit, TurningWordWrapKeepsTheTopLine) {
   EXPECT_EQ(e->WindowLine(), line);
   EXPECT_EQ(e->WrapList().Count(), 0);
 }
+
+TEST(QuillEdit, IndentsAndLineNumberWidthsFollowTheText) {
+  auto e = MakeEdit();
+  EXPECT_EQ(e->GetLeftIndent(), 0);
+  SetLines(*e, {"abc", "def"});
+  EXPECT_EQ(e->PixelToTextPoint({0, 0}, false), (TPoint{0, 0}));
+
+  struct Digits {
+    int lines, startFrom, digits;
+  };
+  e->LineNumbers().SetVisible(true);
+  for (const Digits d : {Digits{9, 1, 1}, Digits{10, 1, 2}, Digits{10, 0, 1}, Digits{100, 1, 3}}) {
+    e->LineNumbers().SetStartFrom(d.startFrom);
+    SetLines(*e, std::vector<std::string>(static_cast<size_t>(d.lines), "x"));
+    EXPECT_EQ(e->GetLineNumberLength(), d.digits) << d.lines << " lines from " << d.startFrom;
+    EXPECT_EQ(e->GetLeftIndent(), d.digits * CharWidth(*e) + e->LineNumbers().Indent());
+  }
+
+  // The longest line follows edits both ways.
+  SetLines(*e, {"aaaa", "bb", "cccccc"});
+  EXPECT_EQ(e->GetMaxLineWidth(), 6);
+  TCustomQuillEditSource& doc = e->GetEditSource();
+  doc.JumpTo(2, 1);
+  doc.InsertString("bbbbbbb");
+  EXPECT_EQ(e->GetMaxLineWidth(), 9);
+  doc.JumpTo(0, 1);
+  doc.DeleteString(8);
+  EXPECT_EQ(e->GetMaxLineWidth(), 6);
+}
+
+// Text points and pixels map back and forth through scrolling, gutter,
+// line numbers and wrapped rows, in each page type.
+TEST(QuillEdit, PixelsAndTextPointsMapBothWays) {
+  for (auto type : {TQuillPageType::ptNormal, TQuillPageType::ptPageBreaks, TQuillPageType::ptPageLayout}) {
+    auto e = MakeEdit(500, 300);
+    e->SetOptions(e->Options() | eoPaintGutter);
+    e->LineNumbers().SetVisible(true);
+    e->SetPageType(type);
+    e->SetWordWrap(true);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 300; ++i) lines.push_back("line " + std::to_string(i) + " holds words enough for two rows or more");
+    SetLines(*e, lines);
+    // Lines 150 to 152 in view: the last of them at the bottom.
+    e->GetEditSource().JumpTo(0, 152);
+    e->GetEditSource().JumpTo(0, 150);
+    const int cw = CharWidth(*e), lh = LineHeight(*e);
+    for (TPoint p : {TPoint{3, 150}, TPoint{20, 151}, TPoint{0, 152}}) {
+      const TPoint pixel = e->TextToPixelPoint(p, false);
+      ASSERT_GE(pixel.Y, 0) << static_cast<int>(type);
+      ASSERT_LT(pixel.Y, e->ClientHeight()) << static_cast<int>(type);
+      EXPECT_EQ(e->PixelToTextPoint({pixel.X + cw / 2, pixel.Y + lh / 2}, false), p) << static_cast<int>(type);
+    }
+  }
+}
+
+TEST(QuillEdit, PagesFollowTheTextAsItGrows) {
+  auto e = MakeEdit(400, 300);
+  e->SetPageType(TQuillPageType::ptPageBreaks);
+  for (int i = 0; i < 300; ++i) e->Lines().Add("line " + std::to_string(i));
+  e->GetEditSource().JumpTo(0, 299);
+  Settle();
+  TQuillPages& pages = e->Pages();
+  ASSERT_GT(pages.Count(), 1);
+  const int perPage = pages.GetItem(0).LastLine + 1;
+  EXPECT_GT(perPage, 10);
+  for (int i = 1; i < pages.Count(); ++i) {
+    EXPECT_EQ(pages.GetItem(i).FirstLine, pages.GetItem(i - 1).LastLine + 1) << i;
+    if (i + 1 == pages.Count()) continue;
+    EXPECT_EQ(pages.GetItem(i).LastLine - pages.GetItem(i).FirstLine + 1, perPage) << i;
+  }
+  // A pixel below the last page maps to its last line.
+  e->SetPageType(TQuillPageType::ptPageLayout);
+  e->SetWindowLine(1 << 20);
+  EXPECT_EQ(e->PixelToTextPoint({100, e->ClientHeight() - 1}, false).Y, 299);
+}
