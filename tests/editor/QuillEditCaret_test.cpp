@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScrollBar>
 
 #include "QuillEdit_helpers.h"
 #include "platform/Caret.h"
@@ -166,4 +167,85 @@ TEST(QuillEditCaret, TheCaretNeverShowsOverTheGutter) {
   e->clearFocus();
   Settle();
   EXPECT_FALSE(e->Caret().Visible());
+}
+
+// The bars show the rows and columns there are and move the view through
+// Qt's own slider actions; dragging the thumb moves the text only with
+// thumb tracking; a bar whose page covers all goes when asked.
+TEST(QuillEditCaret, ScrollBarsFollowTheTextAndDriveTheView) {
+  auto e = MakeEdit();
+  e->resize(300, 10 * LineHeight(*e));
+  Settle();
+  e->SetScrollBars(TScrollStyle::ssBoth);
+  Settle();
+  std::vector<std::string> lines;
+  for (int i = 0; i < 40; ++i) lines.push_back(std::string(static_cast<size_t>(i), 'x'));
+  SetLines(*e, lines);
+  e->SetWindowLine(0);
+  Settle();
+  QScrollBar* bar = e->verticalScrollBar();
+  const int rows = e->ScrollPageSize().Y;
+  EXPECT_TRUE(bar->isVisible());
+  EXPECT_EQ(bar->maximum(), 39 - rows + 1);
+  EXPECT_EQ(bar->pageStep(), rows);
+
+  bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(e->WindowLine(), 1);
+  bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  EXPECT_EQ(e->WindowLine(), 1 + rows);
+  EXPECT_EQ(bar->value(), 1 + rows);
+  bar->triggerAction(QAbstractSlider::SliderToMinimum);
+  EXPECT_EQ(e->WindowLine(), 0);
+
+  bar->setSliderDown(true);
+  bar->setSliderPosition(12);
+  EXPECT_EQ(e->WindowLine(), 0);
+  bar->setSliderDown(false);
+  EXPECT_EQ(e->WindowLine(), 12);
+  e->SetOptions(e->Options() | eoThumbTracking);
+  bar->setSliderDown(true);
+  bar->setSliderPosition(7);
+  EXPECT_EQ(e->WindowLine(), 7);
+  bar->setSliderDown(false);
+
+  // Short text: the bars go when they may, and stay (with nothing to do) when not.
+  SetLines(*e, {"one", "two"});
+  e->SetHideScrollBars(true);
+  Settle();
+  EXPECT_FALSE(e->verticalScrollBar()->isVisible());
+  EXPECT_FALSE(e->horizontalScrollBar()->isVisible());
+  e->SetHideScrollBars(false);
+  Settle();
+  EXPECT_TRUE(e->verticalScrollBar()->isVisible());
+  EXPECT_EQ(e->verticalScrollBar()->maximum(), 0);
+}
+
+// A drag from an anchor selects to wherever the mouse is when the timer
+// looks; with word selection whole words are taken.
+TEST(QuillEditCaret, MouseSelectionFollowsTheMouseFromTheAnchor) {
+  auto e = MakeEdit();
+  SetLines(*e, {"alpha beta gamma", "delta epsilon"});
+  const int cw = CharWidth(*e), lh = LineHeight(*e);
+  TPoint mouse;
+  e->MousePosition = [&] { return mouse; };
+  e->SetPosByMouse(2 * cw + 1, lh / 2);
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{2, 0}));
+  e->BeginMouseSelect(TQuillSelState::seSel, {2, 0});
+  mouse = {4 * cw + 1, lh + lh / 2};
+  e->MouseSelect();
+  EXPECT_EQ(e->SelRect(), (TRect{2, 0, 4, 1}));
+  mouse = {cw / 4, lh / 2};
+  e->MouseSelect();
+  EXPECT_EQ(e->SelRect(), (TRect{0, 0, 2, 0}));
+  e->DisableSelTimer();
+  EXPECT_EQ(e->SelState(), TQuillSelState::seNone);
+
+  e->SetOptions(e->Options() | eoWordSelection);
+  e->SetSelection({}, TQuillSelType::slNone);
+  e->SetPosByMouse(8 * cw + 1, lh / 2);  // inside "beta"
+  e->BeginMouseSelect(TQuillSelState::seSel, {8, 0});
+  mouse = {13 * cw + 1, lh / 2};  // inside "gamma"
+  e->MouseSelect();
+  EXPECT_EQ(e->GetSelText(), "beta gamma");
+  e->DisableSelTimer();
 }

@@ -144,3 +144,17 @@ TEST(QuillEditWrap, EditsLeaveTheRowsOfAFreshWrap) {
     ASSERT_EQ(e->GetWrapLines(), fresh->GetWrapLines()) << "after step " << step;
   }
 }
+
+TEST(QuillEditWrap, ANarrowerWindowRewrapsAndKeepsTheTopLine) {
+  auto e = WrappedEdit(40, 8);
+  std::vector<std::string> lines;
+  for (int i = 0; i < 50; ++i) lines.push_back("line " + std::to_string(i) + " with words that need some room to show");
+  SetLines(*e, lines);
+  e->SetWindowLine(e->RowOfPoint({0, 20}, false));
+  const int wide = e->WrapList().Count();
+  e->resize(15 * CharWidth(*e) + 2, e->height());
+  Settle();
+  EXPECT_GT(e->WrapList().Count(), wide);
+  EXPECT_EQ(e->RowStart(e->WindowLine()), (TPoint{0, 20}));
+  for (const std::string& row : e->GetWrapLines()) EXPECT_LE(row.size(), 16u) << row;
+}
