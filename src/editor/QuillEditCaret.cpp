@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "editor/QuillCommands.h"
 #include "editor/QuillDocParser.h"
@@ -76,27 +77,35 @@ TPoint TCustomQuillEdit::ScrollPageSize() {
   return painter_->ScrollPageSize({GetLeftIndent(), GetTopIndent(), ClientWidth(), ClientHeight()});
 }
 
+namespace {
+
+// Where a scroll-bar command takes a scroll position; nothing for no move.
+std::optional<int> ScrollTarget(int code, int pos, int current, int step, int page, int limit) {
+  switch (code) {
+    case scLineUp: return current - step;
+    case scLineDown: return current + step;
+    case scPageUp: return current - page;
+    case scPageDown: return current + page;
+    case scPosition:
+    case scTrack: return pos;
+    case scTop: return 0;
+    case scBottom: return limit;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
 void TCustomQuillEdit::DoVScroll(int code, int pos) {
   if (settingScroll_) return;
   ProcessVScroll(code, pos);
   if (code == scEndScroll || (code == scTrack && !(options_ & eoThumbTracking))) return;
   const bool layout = PageLayout();
   const int limit = layout ? ScrollLimit(true) : MaxVisibleLine();
-  const int step = layout ? painter_->GetDefaultLineHeight() : 1;
-  const int page = layout ? ClientHeight() : std::max(ScrollPageSize().Y, 1);
-  int line = windowLine_;
-  switch (code) {
-    case scLineUp: line -= step; break;
-    case scLineDown: line += step; break;
-    case scPageUp: line -= page; break;
-    case scPageDown: line += page; break;
-    case scPosition:
-    case scTrack: line = pos; break;
-    case scTop: line = 0; break;
-    case scBottom: line = limit; break;
-    default: return;
-  }
-  SetWindowLine(std::clamp(line, 0, std::max(limit, 0)));
+  const std::optional<int> line = ScrollTarget(code, pos, windowLine_, layout ? painter_->GetDefaultLineHeight() : 1,
+                                               layout ? ClientHeight() : std::max(ScrollPageSize().Y, 1), limit);
+  if (!line) return;
+  SetWindowLine(std::clamp(*line, 0, std::max(limit, 0)));
   UpdateScrollPos();
   DoScroll(true, code);
 }
@@ -107,20 +116,10 @@ void TCustomQuillEdit::DoHScroll(int code, int pos) {
   const bool layout = PageLayout();
   // The last position of the bar: in columns it is where the bar ends.
   const int limit = layout ? ScrollLimit(false) : horizontalScrollBar()->maximum();
-  const int step = layout ? painter_->GetDefaultCharWidth() : 1;
-  const int page = layout ? ClientWidth() : std::max(ScrollPageSize().X, 1);
-  int column = windowChar_;
-  switch (code) {
-    case scLineUp: column -= step; break;
-    case scLineDown: column += step; break;
-    case scPageUp: column -= page; break;
-    case scPageDown: column += page; break;
-    case scPosition:
-    case scTrack: column = pos; break;
-    case scTop: column = 0; break;
-    case scBottom: column = limit; break;
-    default: return;
-  }
+  const std::optional<int> target = ScrollTarget(code, pos, windowChar_, layout ? painter_->GetDefaultCharWidth() : 1,
+                                                 layout ? ClientWidth() : std::max(ScrollPageSize().X, 1), limit);
+  if (!target) return;
+  int column = *target;
   if (layout || code == scLineDown || code == scPageDown) column = std::min(column, std::max(limit, windowChar_));
   SetWindowChar(std::max(column, 0));
   UpdateScrollPos();
