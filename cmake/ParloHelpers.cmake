@@ -1,6 +1,17 @@
+# The include root a library exports: a folder in the build tree holding one link,
+# named like the library's source folder, to that folder. A library's headers are
+# included as "<folder>/Header.h", and only a library that links it finds them.
+function(parlo_export_root out)
+  get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set(root ${PROJECT_BINARY_DIR}/include/${folder})
+  file(MAKE_DIRECTORY ${root})
+  file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${root}/${folder} SYMBOLIC)
+  set(${out} ${root} PARENT_SCOPE)
+endfunction()
+
 # parlo_library(NAME <name> DEPS <libs...> [EXCLUDE <files...>])
 # Builds every .cpp in the calling folder (and its sub-folders) into one static library
-# whose headers are included as "<folder>/Header.h" from src/.
+# that exports its own folder's headers (see parlo_export_root).
 function(parlo_library)
   cmake_parse_arguments(ARG "" "NAME" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
@@ -14,14 +25,15 @@ function(parlo_library)
       set(has_code ON)
     endif()
   endforeach()
+  parlo_export_root(root)
   if(has_code)
     add_library(${ARG_NAME} STATIC ${sources})
-    target_include_directories(${ARG_NAME} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_include_directories(${ARG_NAME} PUBLIC ${root})
     target_link_libraries(${ARG_NAME} PUBLIC ${ARG_DEPS})
   else()
     # A folder with no code yet still links, so the folders above it can name it.
     add_library(${ARG_NAME} INTERFACE)
-    target_include_directories(${ARG_NAME} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_include_directories(${ARG_NAME} INTERFACE ${root})
     target_link_libraries(${ARG_NAME} INTERFACE ${ARG_DEPS})
   endif()
 endfunction()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what Parlo needs, builds it three ways and runs every test:
+# Installs what Parlo needs, checks the include layers, builds it three ways and
+# runs every test:
 #   build       the normal build: unit, loopback and end-to-end tests
 #   build-asan  the same tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   build-fuzz  clang's libFuzzer targets, each run for a bounded number of inputs
@@ -11,6 +12,9 @@ bash scripts/install-deps.sh
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 status=0
+
+echo "== include layers"
+python3 scripts/check_includes.py || status=1
 
 echo "== normal build"
 bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -49,14 +49,14 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const std::string listing = Listing();
 
-  TContactList list;
+  TContacts model(TContactListKind::Online);
+  TContactList list(model);
   list.resize(182, 196);
   list.show();
   const double ours = MedianMs([&] {
-    list.BeginUpdate();
-    list.Clear();
-    MergeUserList(list, listing, [](const std::string&) {});
-    list.EndUpdate();
+    TContactsUpdate batch(model);
+    model.Clear();
+    MergeUserList(model, listing, [](const std::string&) {});
   });
 
   QTreeWidget bare;

@@ -1,8 +1,10 @@
 // Throughput of TNetSocket over loopback beside a non-blocking socket driven by
 // poll(), the way an event loop drives one, measured in the same run with the
 // same peer on the other side; and the round trip of a 100-byte line between
-// two line-mode sockets in one process. Plain blocking sockets are shown too,
-// but they are no ceiling for an event-driven socket: they never wait for one.
+// two line-mode sockets in one process; and the rate of short lines through
+// line mode beside a poll() reader that finds the line ends itself. Plain
+// blocking sockets are shown too, but they are no ceiling for an event-driven
+// socket: they never wait for one.
 //
 // usage: transport_bench [MiB to send, default 256] [round trips, default 20000]
 
@@ -136,8 +138,10 @@ double PollSendThroughput(std::size_t total) {
 }
 
 // The reference for receiving: a non-blocking reader that waits in poll() for
-// data, against the same blocking writer thread as TNetSocket's.
-double PollReceiveThroughput(std::size_t total) {
+// data and hands each read to take (which says how much of the goal it was),
+// against a blocking writer thread running write. The seconds it took.
+template <class Write, class Take>
+double PollReceive(std::size_t goal, Write write, Take take) {
   int port = 0;
   const int lfd = ListenLoopback(&port);
   const int fd = ConnectLoopback(port);
@@ -145,22 +149,27 @@ double PollReceiveThroughput(std::size_t total) {
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
   std::vector<char> buf(kBlock);
   const auto t0 = Clock::now();
-  std::thread writer([&] { BlockingWrite(wfd, total); });
+  std::thread writer([&] { write(wfd); });
   std::size_t got = 0;
-  while (got < total) {
+  while (got < goal) {
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, -1) <= 0) break;
     const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
     if (n == 0) break;
-    if (n > 0) got += static_cast<std::size_t>(n);
+    if (n > 0) got += take(buf.data(), static_cast<std::size_t>(n));
   }
   const auto t1 = Clock::now();
   writer.join();
   ::close(wfd);
   ::close(fd);
   ::close(lfd);
-  if (got != total) std::fprintf(stderr, "poll receive: short read\n");
-  return static_cast<double>(total) / Seconds(t0, t1);
+  if (got != goal) std::fprintf(stderr, "poll receive: short read\n");
+  return Seconds(t0, t1);
+}
+
+double PollReceiveThroughput(std::size_t total) {
+  return static_cast<double>(total) /
+         PollReceive(total, [&](int fd) { BlockingWrite(fd, total); }, [](const char*, std::size_t n) { return n; });
 }
 
 // TNetSocket sends; a plain blocking reader thread takes the bytes.
@@ -202,30 +211,70 @@ double NetSocketSendThroughput(std::size_t total) {
   return static_cast<double>(total) / Seconds(t0, t1);
 }
 
-// A plain blocking writer thread sends; TNetSocket receives.
-double NetSocketReceiveThroughput(std::size_t total) {
+// s receives from a blocking writer thread running write, its handler
+// counting toward the goal in got. The seconds it took.
+template <class Write>
+double NetSocketReceive(TNetSocket& s, const std::size_t& got, std::size_t goal, Write write) {
   int port = 0;
   const int lfd = ListenLoopback(&port);
-  TNetSocket s;
-  std::vector<char> buf(kBlock);
-  s.OnDataAvailable = [&](TCustomNetSocket* sock, int) { sock->Receive(buf.data(), static_cast<int>(buf.size())); };
   s.SetAddr("127.0.0.1");
   s.SetPort(std::to_string(port));
   s.Connect();
   const int wfd = ::accept(lfd, nullptr, nullptr);
   while (s.State() != wsConnected) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
   const auto t0 = Clock::now();
-  std::thread writer([&] { BlockingWrite(wfd, total); });
-  while (static_cast<std::size_t>(s.ReadCount()) < total && s.State() == wsConnected)
+  std::thread writer([&] { write(wfd); });
+  while (got < goal && s.State() == wsConnected)
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
   const auto t1 = Clock::now();
   writer.join();
-  const std::size_t got = static_cast<std::size_t>(s.ReadCount());
   ::close(wfd);
   s.Close();
   ::close(lfd);
-  if (got != total) std::fprintf(stderr, "TNetSocket receive: short read\n");
-  return static_cast<double>(total) / Seconds(t0, t1);
+  if (got != goal) std::fprintf(stderr, "TNetSocket receive: short read\n");
+  return Seconds(t0, t1);
+}
+
+// A plain blocking writer thread sends; TNetSocket receives.
+double NetSocketReceiveThroughput(std::size_t total) {
+  TNetSocket s;
+  std::vector<char> buf(kBlock);
+  std::size_t got = 0;
+  s.OnDataAvailable = [&](TCustomNetSocket* sock, int) {
+    got += static_cast<std::size_t>(std::max(0, sock->Receive(buf.data(), static_cast<int>(buf.size()))));
+  };
+  return static_cast<double>(total) / NetSocketReceive(s, got, total, [&](int fd) { BlockingWrite(fd, total); });
+}
+
+// 40-byte frames back to back, as a peer that never pauses sends them.
+constexpr std::size_t kLineBytes = 40;
+
+void WriteLines(int fd, std::size_t lines) {
+  std::string block;
+  const std::string line = "  1006<>" + std::string(kLineBytes - 10, 'f') + "\r\n";
+  while (block.size() + line.size() <= kBlock) block += line;
+  for (std::size_t sent = 0; sent < lines * kLineBytes;) {
+    const ssize_t n = ::send(fd, block.data(), std::min(block.size(), lines * kLineBytes - sent), MSG_NOSIGNAL);
+    if (n <= 0) return;
+    sent += static_cast<std::size_t>(n);
+  }
+}
+
+// Lines per second: poll() and a search for line ends, or line mode with one
+// line per OnDataAvailable, taking turns with the rest of the event loop.
+double PollLineRate(std::size_t lines) {
+  return static_cast<double>(lines) /
+         PollReceive(lines, [&](int fd) { WriteLines(fd, lines); },
+                     [](const char* p, std::size_t n) { return static_cast<std::size_t>(std::count(p, p + n, '\n')); });
+}
+
+double NetSocketLineRate(std::size_t lines) {
+  TNetSocket s;
+  s.SetLineMode(true);
+  std::size_t seen = 0;
+  char buf[2047];
+  s.OnDataAvailable = [&](TCustomNetSocket* sock, int) { seen += sock->Receive(buf, sizeof(buf)) > 0; };
+  return static_cast<double>(lines) / NetSocketReceive(s, seen, lines, [&](int fd) { WriteLines(fd, lines); });
 }
 
 // Median round trip of a 100-byte line between two line-mode sockets.
@@ -286,28 +335,29 @@ int main(int argc, char** argv) {
   // alternating), and each round gives one ratio; the median ratio is the figure.
   constexpr int kRounds = 5;
   std::vector<double> plain, pollSend, pollReceive, sending, receiving, sendRatio, receiveRatio;
+  std::vector<double> pollLines, lineMode, lineRatio;
+  const std::size_t lines = total / 4 / kLineBytes;
+  auto measure = [](int round, auto ours_fn, auto ref_fn, std::vector<double>& ours, std::vector<double>& ref,
+                    std::vector<double>& ratio) {
+    double o = 0, r = 0;
+    if (round % 2 == 0) {
+      o = ours_fn();
+      r = ref_fn();
+    } else {
+      r = ref_fn();
+      o = ours_fn();
+    }
+    ours.push_back(o);
+    ref.push_back(r);
+    ratio.push_back(o / r);
+  };
   for (int round = 0; round < kRounds; ++round) {
-    double ours = 0, ref = 0;
-    if (round % 2 == 0) {
-      ours = NetSocketSendThroughput(total);
-      ref = PollSendThroughput(total);
-    } else {
-      ref = PollSendThroughput(total);
-      ours = NetSocketSendThroughput(total);
-    }
-    sending.push_back(ours);
-    pollSend.push_back(ref);
-    sendRatio.push_back(ours / ref);
-    if (round % 2 == 0) {
-      ours = NetSocketReceiveThroughput(total);
-      ref = PollReceiveThroughput(total);
-    } else {
-      ref = PollReceiveThroughput(total);
-      ours = NetSocketReceiveThroughput(total);
-    }
-    receiving.push_back(ours);
-    pollReceive.push_back(ref);
-    receiveRatio.push_back(ours / ref);
+    measure(round, [&] { return NetSocketSendThroughput(total); }, [&] { return PollSendThroughput(total); }, sending,
+            pollSend, sendRatio);
+    measure(round, [&] { return NetSocketReceiveThroughput(total); }, [&] { return PollReceiveThroughput(total); },
+            receiving, pollReceive, receiveRatio);
+    measure(round, [&] { return NetSocketLineRate(lines); }, [&] { return PollLineRate(lines); }, lineMode, pollLines,
+            lineRatio);
     plain.push_back(PlainThroughput(total));
   }
   auto median = [](std::vector<double> v) {
@@ -322,6 +372,9 @@ int main(int argc, char** argv) {
   std::printf("poll() non-blocking receiving  %8.2f GiB/s\n", median(pollReceive) / gib);
   std::printf("TNetSocket receiving           %8.2f GiB/s   median ratio %.2f\n", median(receiving) / gib,
               median(receiveRatio));
+  std::printf("poll() reader, 40-byte lines   %8.2f M lines/s (%zu lines)\n", median(pollLines) / 1e6, lines);
+  std::printf("line mode, 40-byte lines       %8.2f M lines/s   median ratio %.2f\n", median(lineMode) / 1e6,
+              median(lineRatio));
   std::printf("plain blocking sockets         %8.2f GiB/s   (no event loop; not a ceiling)\n", median(plain) / gib);
   std::printf("100-byte line round trip       %8.1f us median over %d trips\n", LineRoundTripMicros(trips), trips);
   return 0;

@@ -4,7 +4,6 @@
 #include <QMenu>
 
 #include "core/ContactList.h"
-#include "core/FormMain.h"
 
 QTreeWidgetItem* SelectedContactItem(const TContactList& list) {
   for (int i = 0; i < list.topLevelItemCount(); ++i) {
@@ -16,23 +15,25 @@ QTreeWidgetItem* SelectedContactItem(const TContactList& list) {
 
 bool HasSelectedContact(const TContactList& list) { return SelectedContactItem(list) != nullptr; }
 
+std::optional<TContact> SelectedContact(const TContactList& list) {
+  const TContact* contact = list.ContactOf(SelectedContactItem(list));
+  if (contact == nullptr) return std::nullopt;
+  return *contact;
+}
+
 std::string SelectedContactRecord(const TContactList& list) {
-  const QTreeWidgetItem* item = SelectedContactItem(list);
-  if (item == nullptr) return {};
-  return list.Text(item, TContactList::ColUser) + "{$}" +
-         TFormMain::StatusModeFromText(list.Text(item, TContactList::ColStatus)) + "{$}" +
-         list.Text(item, TContactList::ColIP) + "{$}" + list.Text(item, TContactList::ColPort) + "{$}" +
-         list.Text(item, TContactList::ColID) + "{$}" + list.Text(item, TContactList::ColOnline);
+  const auto contact = SelectedContact(list);
+  return contact ? contact->Row() : std::string();
 }
 
 std::string SelectedContactID(const TContactList& list) {
-  const QTreeWidgetItem* item = SelectedContactItem(list);
-  return item == nullptr ? std::string() : list.Text(item, TContactList::ColID);
+  const auto contact = SelectedContact(list);
+  return contact ? contact->UserID : std::string();
 }
 
 bool IsSelectedContactOnline(const TContactList& list) {
-  const QTreeWidgetItem* item = SelectedContactItem(list);
-  return item != nullptr && list.Text(item, TContactList::ColOnline) == "1";
+  const auto contact = SelectedContact(list);
+  return contact && contact->IsOnline();
 }
 
 TPopupEnabling TPopupEnabling::Compute(bool selected, bool selectedOnline, bool chatRoomOpen, bool serverConnected) {

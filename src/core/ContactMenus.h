@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QObject>
+#include <optional>
 #include <string>
+
+#include "core/session/Contacts.h"
 
 class QAction;
 class QMenu;
@@ -19,6 +22,9 @@ std::string SelectedContactRecord(const TContactList& list);
 std::string SelectedContactID(const TContactList& list);
 // The Online column is exactly "1"; the status text does not matter.
 bool IsSelectedContactOnline(const TContactList& list);
+// A copy of the selected contact, taken before a command runs (its dialogs may
+// change the list meanwhile).
+std::optional<TContact> SelectedContact(const TContactList& list);
 
 // Which commands of a list's popup menu may run, given the selection, whether
 // a hosted chat room is open and whether the directory link is connected.

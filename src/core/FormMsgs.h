@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "core/SavedMessages.h"
+#include "core/session/SavedMessages.h"
 
 class QComboBox;
 class QLabel;
@@ -17,15 +17,15 @@ class TFormMsgs : public QDialog {
   Q_OBJECT
 
  public:
-  // `store` is the main window's "messages.msg", which outlives this window.
+  // `store` is the session's "messages.msg", which outlives this window.
   TFormMsgs(platform::IniStore& store, QWidget* parent = nullptr);
 
-  // Called on OK with the mode and the chosen text escaped: the main window sets
-  // AwayText (mode 0) or UnavText (mode 1) from it.
+  // Called on OK with the mode and the chosen text escaped, which becomes the
+  // session's AwayText (mode 0) or UnavText (mode 1).
   std::function<void(int mode, const std::string& escapedText)> OnMessageChosen;
 
   int Mode = 0;             // 0 Away, 1 Unavailable
-  std::string CurrentText;  // escaped, as the main window keeps it
+  std::string CurrentText;  // escaped, as the session keeps it
 
   void EditAwayMessages();
   void EditUnavailableMessages();

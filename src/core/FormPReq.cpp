@@ -66,28 +66,6 @@ TChatRequestProfile TChatRequestProfile::FromRecord(const std::string& record) {
   return p;
 }
 
-TChatRequestAnswer TChatRequestAnswer::ForDecision(int decision, bool stillConnected) {
-  TChatRequestAnswer a;
-  switch (decision) {
-    case TFormPReq::DecisionAccept:
-      // The chat window's hand-over tells the user when the caller has gone.
-      a.Accept = true;
-      break;
-    case TFormPReq::DecisionReject:
-      a.ReplyCode = stillConnected ? 1005 : 0;
-      a.CloseAndRelease = true;
-      break;
-    case TFormPReq::DecisionBusy:
-      a.ReplyCode = stillConnected ? 1004 : 0;
-      a.SendBusyMessage = stillConnected;
-      a.CloseAndRelease = true;
-      break;
-    default:
-      break;
-  }
-  return a;
-}
-
 TFormPReq::TFormPReq(QWidget* owner) : QDialog(owner) {
   setObjectName("FormPReq");
   setWindowFlag(Qt::Window);

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "core/session/PeerAnswer.h"
+
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -20,23 +22,12 @@ struct TChatRequestProfile {
   static TChatRequestProfile FromRecord(const std::string& record);
 };
 
-// What the listener does with a request once the dialog has closed. The dialog
-// sends nothing itself; the connection may have gone while it was open, so the
-// reply depends on whether it is still connected.
-struct TChatRequestAnswer {
-  bool Accept = false;        // hand the connection to a new private-chat window
-  int ReplyCode = 0;          // 1005 (reject) or 1004 (busy) to send first; 0 none
-  bool SendBusyMessage = false;  // 1004's parameters are the profile's busy message
-  bool CloseAndRelease = false;  // close, then free the socket after this event
-  static TChatRequestAnswer ForDecision(int decision, bool stillConnected);
-};
-
 // The modal dialog that asks whether to accept an incoming private-chat request.
 class TFormPReq : public QDialog {
   Q_OBJECT
 
  public:
-  enum { DecisionAccept = 0, DecisionReject = 1, DecisionBusy = 2 };
+  enum { DecisionAccept = ::DecisionAccept, DecisionReject = ::DecisionReject, DecisionBusy = ::DecisionBusy };
 
   explicit TFormPReq(QWidget* owner = nullptr);
 

@@ -1,7 +1,5 @@
 #include "core/FormReg.h"
 
-#include "core/TestHooks.h"
-
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -13,149 +11,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "core/DBStuff.h"
 #include "core/DialogLook.h"
-#include "core/FormMain.h"
-#include "core/Reg.h"
+#include "core/session/TestHooks.h"
 #include "platform/Charset.h"
-#include "platform/ErrorSink.h"
 
 using platform::FromQString;
 using platform::ToQString;
-
-namespace {
-
-bool IsAsciiAlnum(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// Text that would split a profile record or a frame, or a line of the files the
-// profile's names end up in.
-bool BreaksRecord(const std::string& s, bool lineBreaksAllowed) {
-  for (const char* bad : {"||", "{$}", ">"})
-    if (s.find(bad) != std::string::npos) return true;
-  return !lineBreaksAllowed && s.find_first_of("\r\n") != std::string::npos;
-}
-
-constexpr const char* kUnsafeChars = " cannot contain line breaks, \"||\", \"{$}\" or \">\".";
-
-}  // namespace
-
-// ----- TRegistration ---------------------------------------------------------
-
-std::optional<TRegistrationProblem> TRegistration::Validate(const TRegistrationInput& in) {
-  const auto& p = in.Pass1;
-  bool passOk = p.size() >= 6 && p.size() <= 20;
-  for (unsigned char c : p) passOk = passOk && IsAsciiAlnum(c);
-  if (!passOk)
-    return TRegistrationProblem{
-        "Passwords must be between 6 and 20 characters long and contain only letters or numbers.", "Invalid Password",
-        "Pass1"};
-  if (in.Pass2 != in.Pass1)
-    return TRegistrationProblem{"Passwords do not match, please type them again.", "Passwords Dont Match", "Pass1"};
-  if (in.ProfileName.empty()) return TRegistrationProblem{"You must have a profile name.", "No Profile Name", "ProfileName"};
-  if (BreaksRecord(in.ProfileName, false))
-    return TRegistrationProblem{std::string("Profile names") + kUnsafeChars, "Invalid Profile Name", "ProfileName"};
-  if (in.UserName.size() < 6 || in.UserName.size() > 20)
-    return TRegistrationProblem{"Usernames must be between 6 and 20 characters long and are rquired.",
-                                "Invalid User Name", "UserName"};
-  if (BreaksRecord(in.UserName, false))
-    return TRegistrationProblem{std::string("Usernames") + kUnsafeChars, "Invalid User Name", "UserName"};
-  if (in.UseExistingAccount) {
-    bool idOk = in.ExistingID.size() == 8;
-    for (unsigned char c : in.ExistingID) idOk = idOk && c >= '0' && c <= '9';
-    if (!idOk) return TRegistrationProblem{"You must enter a valid User ID Number.", "Invalid User ID", "ID"};
-  }
-  const std::pair<const char*, const std::string*> others[] = {
-      {"FirstName", &in.FirstName}, {"LastName", &in.LastName}, {"Gender", &in.Gender},   {"Age", &in.Age},
-      {"Dob", &in.Dob},             {"Hobbies", &in.Hobbies},   {"HomeEmail", &in.HomeEmail}, {"Country", &in.Country},
-      {"Description", &in.Description}};
-  for (const auto& [field, value] : others)
-    if (BreaksRecord(*value, std::string(field) == "Description"))
-      return TRegistrationProblem{std::string("Profile fields") + kUnsafeChars, "Invalid Profile", field};
-  return std::nullopt;
-}
-
-TRegistrationInput TRegistration::Begin() {
-  auto& t = db_.Profiles;
-  if (t.IsEmpty()) {
-    db_.NewProfile("New Profile");
-    addedRecNo_ = t.RecNo();
-  }
-  TRegistrationInput in;
-  in.ProfileName = t.FieldValue("Name");
-  in.UserName = t.FieldValue("UserName");
-  in.FirstName = t.FieldValue("FirstName");
-  in.LastName = t.FieldValue("LastName");
-  in.Gender = t.FieldValue("Gender");
-  in.Age = t.FieldValue("Age");
-  in.Dob = t.FieldValue("Dob");
-  in.Hobbies = t.FieldValue("Hobbies");
-  in.Description = t.FieldValue("Description");
-  in.HomeEmail = t.FieldValue("HomeEmail");
-  in.Country = t.FieldValue("Country");
-  return in;
-}
-
-void TRegistration::WriteRow(const TRegistrationInput& in) {
-  auto& t = db_.Profiles;
-  if (t.IsEmpty()) {
-    // Nothing to show the fields in: the first profile is made now.
-    db_.NewProfile(in.ProfileName);
-    addedRecNo_ = t.RecNo();
-  }
-  t.Edit();
-  t.SetFieldValue("Name", in.ProfileName);
-  t.SetFieldValue("UserName", in.UserName);
-  t.SetFieldValue("FirstName", in.FirstName);
-  t.SetFieldValue("LastName", in.LastName);
-  t.SetFieldValue("Gender", in.Gender);
-  t.SetFieldValue("Age", in.Age);
-  t.SetFieldValue("Dob", in.Dob);
-  t.SetFieldValue("Hobbies", in.Hobbies);
-  t.SetFieldValue("Description", in.Description);
-  t.SetFieldValue("HomeEmail", in.HomeEmail);
-  t.SetFieldValue("Country", in.Country);
-  t.Post();
-}
-
-TRegistration::Outcome TRegistration::Register(const TRegistrationInput& in, TRegistrationProblem& problem) {
-  if (auto refused = Validate(in)) {
-    problem = *refused;
-    return Outcome::Refused;
-  }
-  WriteRow(in);
-  try {
-    db_.SaveProfiles();
-  } catch (const std::exception& e) {
-    problem = {std::string("Your profile could not be saved: ") + e.what(), "Invalid Profile", "ProfileName"};
-    return Outcome::Refused;
-  }
-  if (!db_.Profiles.Locate("Name", in.ProfileName)) return Outcome::ProfileNotFound;
-  db_.SelectProfile(in.ProfileName);
-
-  if (host_.SetAccountPassword) host_.SetAccountPassword(in.Pass1);
-  if (in.UseExistingAccount && host_.SetUserID) host_.SetUserID(in.ExistingID);
-  try {
-    TReg::WriteBool(TReg::SettingsSection, "RemUserPass", true);
-    TReg::WriteString(TReg::SettingsSection, "UserPass", in.Pass1);
-    if (in.UseExistingAccount) TReg::WriteString(TReg::SettingsSection, "UserID", in.ExistingID);
-  } catch (const std::exception& e) {
-    // The main window holds the values for this run and writes them at exit.
-    platform::ReportError("None", "None", std::string("Saving the account settings: ") + e.what());
-  }
-  addedRecNo_ = 0;  // the new profile is the user's now
-  return Outcome::Registered;
-}
-
-void TRegistration::Cancel() {
-  if (addedRecNo_ <= 0) return;
-  auto& t = db_.Profiles;
-  if (t.GetState() != platform::Dataset::State::Browse) t.Cancel();
-  if (addedRecNo_ <= t.RecordCount()) {
-    t.SetRecNo(addedRecNo_);
-    t.Delete();
-  }
-  addedRecNo_ = 0;
-}
 
 // ----- TFormReg --------------------------------------------------------------
 
@@ -234,23 +95,6 @@ bool TFormReg::Run(QWidget* owner, TDBStuff& db, TRegistrationHost host) {
   TFormReg form(db, std::move(host), owner);
   form.exec();
   return !form.Cancelled;
-}
-
-void TFormReg::Install() {
-  TFormMain::RegistrationWindow = [](TFormMain& main) {
-    TRegistrationHost host;
-    host.SetAccountPassword = [&main](const std::string& password) {
-      main.UserPass = password;
-      main.RemUserPass = true;
-    };
-    host.SetUserID = [&main](const std::string& userId) {
-      main.UserID = userId;
-      main.HasUserID = true;
-      main.setWindowTitle(ToQString("Parlo - " + userId));
-    };
-    host.ShowHelpTopic = [&main](int topic) { main.ShowHelpTopic(topic); };
-    return DBStuff != nullptr && Run(&main, *DBStuff, std::move(host));
-  };
 }
 
 void TFormReg::showEvent(QShowEvent* e) {
@@ -375,7 +219,7 @@ bool TFormReg::PasswordKeyPress(QLineEdit* edit, QKeyEvent* key) {
   // Keys that type nothing, Backspace and shortcuts (Ctrl+V and friends) go on.
   if (text.size() != 1 || text[0].unicode() < 32 || text[0].unicode() == 127) return false;
   const char16_t c = text[0].unicode();
-  if (c < 128 && IsAsciiAlnum(static_cast<unsigned char>(c))) return false;
+  if (c < 128 && TRegistration::IsPasswordCharacter(static_cast<unsigned char>(c))) return false;
   if (ShowMessage)
     ShowMessage("Invalid character, password characters must be either letters or numbers.", "Invalid Character");
   edit->clear();

@@ -99,4 +99,8 @@ void PumpEvents() {
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }
 
+void Beep() {
+  if (HaveDesktop()) QApplication::beep();
+}
+
 }  // namespace platform

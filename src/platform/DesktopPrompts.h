@@ -20,5 +20,7 @@ bool AskSaveFileName(const std::string& title, const std::string& filter, const 
 bool AskFolder(const std::string& title, const std::string& startDir, std::string& folder);
 // Lets queued window and socket events run during a long operation.
 void PumpEvents();
+// The error beep; silent without a desktop.
+void Beep();
 
 }  // namespace platform

@@ -9,7 +9,9 @@ namespace platform {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
+// No drive colon: Linux has no drives, and a colon is an ordinary character of
+// its file names ("Screenshot 12:30.png").
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Index just past the last separator: where the file part starts.
 std::size_t FilePartStart(const std::string& name) {

@@ -8,7 +8,7 @@
 // The functions that touch the disk convert through PathFromName.
 namespace platform {
 
-// The part after the last separator (or drive colon).
+// The part after the last separator.
 std::string ExtractFileName(const std::string& name);
 // The part up to and including the last separator; "" when there is none.
 std::string ExtractFilePath(const std::string& name);

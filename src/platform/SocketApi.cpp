@@ -8,13 +8,17 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
+#include <list>
 #include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -43,6 +47,17 @@ constexpr int kExitSendMs = 2000;
 // A refused accept for want of descriptors is retried after this pause rather
 // than at once, which would spin.
 constexpr int kAcceptRetryMs = 100;
+// Gracefully closed sockets waiting for their peer's end. Callers that never
+// hang up would otherwise keep one descriptor each for the whole wait; beyond
+// this many the one that has waited longest is reset.
+constexpr std::size_t kMaxLingering = 128;
+// Descriptors that callers never get (at most a quarter of the limit): the
+// program's own files, the toolkit's and display's descriptors, the
+// directory link and the error log must still open when callers have taken
+// all they can.
+constexpr long kDescriptorReserve = 128;
+// Turned-away callers and reset closes are logged at most this often.
+constexpr std::int64_t kShedLogMs = 60000;
 
 struct Entry {
   TSocket handle = INVALID_SOCKET;
@@ -229,13 +244,61 @@ void ForceClose(int fd) {
   ::close(fd);
 }
 
+// Counts what was shed (callers turned away, closes reset) and reports it in
+// one line per period, so that an attack cannot fill the error log.
+class ShedLog {
+ public:
+  explicit ShedLog(const char* what) : what_(what) {}
+  void Count(const std::string& detail) {
+    ++count_;
+    const std::int64_t now = TickCount();
+    if (logged_at_ != 0 && now - logged_at_ < kShedLogMs) return;
+    LogLine(std::string(what_) + " (" + detail + "); " + std::to_string(count_) + " since the last report");
+    logged_at_ = now;
+    count_ = 0;
+  }
+
+ private:
+  const char* what_;
+  std::int64_t count_ = 0;
+  std::int64_t logged_at_ = 0;
+};
+
+long DescriptorLimit() {
+  rlimit r{};
+  if (::getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY || r.rlim_cur > LONG_MAX) return LONG_MAX;
+  return static_cast<long>(r.rlim_cur);
+}
+
+long Reserve(long limit) { return std::min(kDescriptorReserve, limit / 4); }
+
+// lowest_free: the lowest descriptor number not in use. Descriptors are
+// handed out lowest first, so every one below it is taken, whoever holds it;
+// the layer's own count covers the sockets above it.
+bool Scarce(long lowest_free, long extra) {
+  const long limit = DescriptorLimit();
+  const long reserve = Reserve(limit);
+  return lowest_free >= limit - reserve || SocketDescriptorCount() + extra >= limit - reserve;
+}
+
 // The graceful end of a closed socket: send what was left, shut the sending
 // side, read and drop until the peer ends too, then release the descriptor.
 // Closing right away with unread bytes would reset the connection and could
 // destroy the last bytes sent before the peer has read them.
+class LingeringClose;
+
+// Oldest first.
+std::list<LingeringClose*>& Lingering() {
+  // Never freed: the closes still waiting go with the application object,
+  // which may outlive static objects.
+  static auto* list = new std::list<LingeringClose*>;
+  return *list;
+}
+
 class LingeringClose : public QObject {
  public:
-  LingeringClose(int fd, std::string rest, QObject* parent) : QObject(parent), fd_(fd), rest_(std::move(rest)) {
+  LingeringClose(int fd, std::string rest, QObject* parent)
+      : QObject(parent), fd_(fd), rest_(std::move(rest)), place_(Lingering().insert(Lingering().end(), this)) {
     rd_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
     rd_->setEnabled(false);
     wr_ = new QSocketNotifier(fd_, QSocketNotifier::Write, this);
@@ -250,6 +313,7 @@ class LingeringClose : public QObject {
   // after we are gone.
   ~LingeringClose() override {
     if (fd_ < 0) return;
+    Lingering().erase(place_);
     // One wait for all of them: the first that goes starts it.
     static const QElapsedTimer waited = [] {
       QElapsedTimer t;
@@ -277,6 +341,7 @@ class LingeringClose : public QObject {
   }
 
   void Start() { SendRest(); }
+  void Reset() { Finish(true); }
 
  private:
   void SendRest() {
@@ -313,6 +378,7 @@ class LingeringClose : public QObject {
 
   void Finish(bool reset) {
     if (fd_ < 0) return;
+    Lingering().erase(place_);
     rd_->setEnabled(false);
     wr_->setEnabled(false);
     if (reset) ForceClose(fd_);
@@ -326,6 +392,7 @@ class LingeringClose : public QObject {
   std::size_t off_ = 0;
   QSocketNotifier* rd_;
   QSocketNotifier* wr_;
+  std::list<LingeringClose*>::iterator place_;
 };
 
 void ReArmAccept(TSocket s) {
@@ -465,6 +532,16 @@ TSocket Accept(TSocket listener, SockAddr* peer) {
   sockaddr_in sa{};
   socklen_t len = sizeof(sa);
   const int fd = ::accept4(e->fd, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd >= 0 && Scarce(fd, 1)) {
+    // Taken only to be turned away: left waiting, the caller would keep the
+    // listener ready and the backlog full.
+    ForceClose(fd);
+    ReArmAccept(listener);
+    static ShedLog shed("Callers turned away: descriptors are running out");
+    shed.Count(std::to_string(SocketDescriptorCount()) + " sockets open, limit " + std::to_string(DescriptorLimit()));
+    Fail(WSAEMFILE);
+    return INVALID_SOCKET;
+  }
   if (fd < 0) {
     const int err = errno;
     if (err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM) {
@@ -599,6 +676,11 @@ int CloseSocket(TSocket s, std::string unsent) {
   }
   auto* closer = new LingeringClose(fd, std::move(unsent), holder);
   closer->Start();
+  while (Lingering().size() > kMaxLingering) {
+    static ShedLog shed("Closed connections reset: their peers do not end them");
+    shed.Count("at most " + std::to_string(kMaxLingering) + " wait");
+    Lingering().front()->Reset();
+  }
   return 0;
 }
 
@@ -727,5 +809,16 @@ std::uint16_t HostToNet16(std::uint16_t v) { return htons(v); }
 std::uint16_t NetToHost16(std::uint16_t v) { return ntohs(v); }
 
 int OpenSocketCount() { return static_cast<int>(Table().size()); }
+
+int LingeringCloseCount() { return static_cast<int>(Lingering().size()); }
+
+int SocketDescriptorCount() { return OpenSocketCount() + LingeringCloseCount(); }
+
+bool DescriptorsScarce() {
+  const int probe = ::open("/", O_PATH | O_CLOEXEC);
+  if (probe < 0) return true;
+  ::close(probe);
+  return Scarce(probe, 0);
+}
 
 }  // namespace platform::net

@@ -128,6 +128,7 @@ int Listen(TSocket s, int backlog);
 // Failure to start is an error; a connect that goes on in the background
 // answers WSAEWOULDBLOCK and ends in FD_CONNECT.
 int Connect(TSocket s, const SockAddr& remote);
+// Turns the caller away instead while descriptors are scarce (see below).
 TSocket Accept(TSocket listener, SockAddr* peer);
 int Recv(TSocket s, void* buffer, int length, int flags);
 int RecvFrom(TSocket s, void* buffer, int length, int flags, SockAddr* from);
@@ -175,5 +176,15 @@ std::uint16_t NetToHost16(std::uint16_t v);
 // Number of sockets the layer has open for the program (lingering closes not
 // counted); tests use it to find leaks.
 int OpenSocketCount();
+// Sockets closed gracefully that still wait for their peer's end (20 s at
+// most). Their number is capped: beyond the cap the oldest is reset.
+int LingeringCloseCount();
+// Descriptors the layer holds: open sockets and lingering closes.
+int SocketDescriptorCount();
+// Whether the program is down to the descriptors it keeps in reserve for its
+// own files and links (the directory link, the error log). Accept turns every
+// caller away meanwhile: the connection is reset and Accept fails with
+// WSAEMFILE.
+bool DescriptorsScarce();
 
 }  // namespace platform::net

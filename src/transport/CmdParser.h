@@ -3,13 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "transport/CommandCodes.h"
+
 // Joins the fields of one record ("a{$}b{$}c").
 inline constexpr const char* FieldSeparator = "{$}";
 // Joins whole records inside one parameter, and the fields of a profile record.
 inline constexpr const char* RecordSeparator = "||";
 // What a sender puts on the wire when building or sending a frame fails.
 inline constexpr const char* ErrorCommand = "  9999<>\r\n";
-inline constexpr int ErrorCommandCode = 9999;
+inline constexpr int ErrorCommandCode = cmd::Error;
 
 // One command frame: two blanks, the decimal code, "<", the parameters, ">", the
 // text, CR LF. Nothing is escaped here: callers escape free text with EscapeText

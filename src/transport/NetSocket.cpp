@@ -232,6 +232,9 @@ void TCustomNetSocket::WndProc(platform::TMessage& msg) {
         return;
       case WM_TRIGGER_EXCEPTION:
         throw ESocketException("Test exception in NetSocket");
+      case WM_RECEIVE_MORE:
+        ReceiveMore();
+        break;
       default:
         break;
     }
@@ -300,9 +303,51 @@ void TCustomNetSocket::WMASyncSelect(platform::TMessage& msg) {
   }
 }
 
+TCustomNetSocket::TurnScope::TurnScope(TCustomNetSocket& socket)
+    : socket_(socket), alive_(socket.alive_), bytes_(socket.turn_bytes_), calls_(socket.turn_calls_) {
+  socket.turn_bytes_ = socket.network_bytes_;
+  socket.turn_calls_ = socket.handler_calls_;
+  ++socket.turn_depth_;
+}
+
+TCustomNetSocket::TurnScope::~TurnScope() {
+  if (alive_.expired()) return;
+  socket_.turn_bytes_ = bytes_;
+  socket_.turn_calls_ = calls_;
+  --socket_.turn_depth_;
+}
+
+bool TCustomNetSocket::TurnSpent() const {
+  return (turn_depth_ > 0 && network_bytes_ - turn_bytes_ >= kTurnBytes) || TurnCallsSpent();
+}
+
+void TCustomNetSocket::PostReceiveMore() {
+  if (more_posted_ || handle_ == INVALID_SOCKET) return;
+  more_posted_ = true;
+  PostMessage(WM_RECEIVE_MORE);
+}
+
+void TCustomNetSocket::ReceiveMore() {
+  more_posted_ = false;
+  if (handle_ == INVALID_SOCKET || state_ != wsConnected || paused_) return;
+  unsigned long waiting = 0;
+  if (HeldInput() || (net::BytesAvailable(handle_, &waiting) == 0 && waiting > 0)) {
+    ReceiveLoop(0, ComponentOptions.Contains(wsoNoReceiveLoop));
+    return;
+  }
+  // The turn that asked for this one may have handed out only held bytes;
+  // a receive is what re-arms the network's notice. (A datagram would be
+  // consumed by it.)
+  if (sock_type_ == net::SOCK_STREAM_TYPE) {
+    char probe;
+    net::Recv(handle_, &probe, 0, 0);
+  }
+}
+
 void TCustomNetSocket::ReceiveLoop(int error, bool no_loop) {
   const TSocket h = handle_;
   std::weak_ptr<bool> alive = alive_;
+  TurnScope turn(*this);
   for (;;) {
     last_error_ = 0;
     const std::uint64_t before = network_bytes_;
@@ -313,6 +358,10 @@ void TCustomNetSocket::ReceiveLoop(int error, bool no_loop) {
       char sink[1024];
       const int n = DoRecv(sink, sizeof(sink), 0);
       if (n <= 0) break;
+    }
+    if (TurnSpent()) {
+      PostReceiveMore();
+      break;
     }
     if (no_loop) break;
     // A receive that did not fill its buffer took everything there was.
@@ -366,7 +415,7 @@ void TCustomNetSocket::Connect() {
     addr_resolved_ = true;
   }
 
-  send_queue_.clear();
+  DropQueue();
   handle_ = net::Socket(sock_type_, protocol_);
   if (handle_ == INVALID_SOCKET) {
     SocketError("Connect (socket)");
@@ -414,7 +463,7 @@ void TCustomNetSocket::StartFresh() {
   all_sent_ = true;
   read_count_ = 0;
   paused_ = false;
-  send_queue_.clear();
+  DropQueue();
 }
 
 void TCustomNetSocket::BindSocket() {
@@ -460,7 +509,7 @@ void TCustomNetSocket::Listen() {
     remote_.addr = NetSocketResolveHost(addr_);
     addr_resolved_ = true;
   }
-  send_queue_.clear();
+  DropQueue();
   handle_ = net::Socket(sock_type_, protocol_);
   if (handle_ == INVALID_SOCKET) return SocketError("socket");
   StartFresh();
@@ -582,7 +631,13 @@ int TCustomNetSocket::GetRcvdCount() {
 
 // --- sending ----------------------------------------------------------------
 
+void TCustomNetSocket::DropQueue() {
+  send_queue_.clear();
+  queued_ = 0;
+}
+
 void TCustomNetSocket::AppendToQueue(const char* data, int length) {
+  queued_ += length;
   while (length > 0) {
     if (send_queue_.empty() || send_queue_.back().Room() == 0) send_queue_.emplace_back(kChunkSize);
     const int n = send_queue_.back().Write(data, length);
@@ -598,7 +653,7 @@ std::string TCustomNetSocket::TakeQueue() {
     const char* p = chunk.Peek(&len);
     if (len > 0) rest.append(p, static_cast<std::size_t>(len));
   }
-  send_queue_.clear();
+  DropQueue();
   return rest;
 }
 
@@ -626,7 +681,10 @@ int TCustomNetSocket::Send(const void* data, int length) {
       sent_now = n > 0 ? n : 0;
       network_full = sent_now < length;
     }
-    if (sent_now < length) AppendToQueue(p + sent_now, length - sent_now);
+    if (sent_now < length) {
+      if (QueueOverflows(length - sent_now)) return -1;
+      AppendToQueue(p + sent_now, length - sent_now);
+    }
   }
   // Reported once the queue is in order, so a handler that sends more
   // queues behind these bytes.
@@ -661,7 +719,7 @@ int TCustomNetSocket::SendTo(const std::string& addr, int port, const void* data
 }
 
 void TCustomNetSocket::PutDataInSendBuffer(const void* data, int length) {
-  if (length <= 0) return;
+  if (length <= 0 || QueueOverflows(length)) return;
   all_sent_ = false;
   AppendToQueue(static_cast<const char*>(data), length);
 }
@@ -687,7 +745,7 @@ void TCustomNetSocket::TryToSend() {
       if (count == kMaxGather || sock_type_ == net::SOCK_DGRAM_TYPE) break;
     }
     if (count == 0) {
-      send_queue_.clear();
+      DropQueue();
       break;
     }
     int n;
@@ -706,6 +764,7 @@ void TCustomNetSocket::TryToSend() {
     while (left > 0 && !send_queue_.empty()) {
       const int take = std::min(left, send_queue_.front().Unread());
       send_queue_.front().Remove(take);
+      queued_ -= take;
       left -= take;
       if (send_queue_.front().Unread() == 0) send_queue_.pop_front();
     }
@@ -717,16 +776,38 @@ void TCustomNetSocket::TryToSend() {
 
 void TCustomNetSocket::HandleSendError(int error) {
   if (IsClosingSendError(error)) {
-    send_queue_.clear();
-    close_reported_ = true;
-    std::weak_ptr<bool> alive = alive_;
-    InternalClose(false, error);
-    if (alive.expired()) return;
-    TriggerSessionClosed(error);
+    CloseOnSendFailure(error);
     return;
   }
   net::SetLastError(error);
   SocketError("TryToSend failed");
+}
+
+void TCustomNetSocket::CloseOnSendFailure(int error) {
+  DropQueue();
+  close_reported_ = true;
+  std::weak_ptr<bool> alive = alive_;
+  InternalClose(false, error);
+  if (alive.expired()) return;
+  TriggerSessionClosed(error);
+}
+
+bool TCustomNetSocket::QueueOverflows(int length) {
+  if (SendQueueLimit <= 0 || queued_ + length <= SendQueueLimit) return false;
+  last_error_ = net::WSAENOBUFS;
+  net::SetLastError(net::WSAENOBUFS);
+  if (handle_ == INVALID_SOCKET) return true;
+  // Memory would grow for as long as the peer keeps not reading; what is
+  // queued is worthless to a peer that far behind, so the link is reset.
+  net::SockAddr peer;
+  const std::string who = net::GetPeerName(handle_, &peer) == 0
+                              ? net::InetNtoa(peer.addr) + ":" + std::to_string(peer.port)
+                              : std::string("a peer");
+  platform::LogLine("Send queue to " + who + " passed its bound of " + std::to_string(SendQueueLimit) +
+                    " bytes; connection closed");
+  CloseOnSendFailure(net::WSAENOBUFS);
+  net::SetLastError(net::WSAENOBUFS);
+  return true;
 }
 
 void TCustomNetSocket::Flush() {
@@ -750,7 +831,7 @@ void TCustomNetSocket::Release() { PostMessage(WM_NETSOCKET_RELEASE); }
 
 void TCustomNetSocket::Abort() {
   CancelLookupQuietly();
-  send_queue_.clear();
+  DropQueue();
   InternalClose(false, 0);
 }
 
@@ -767,7 +848,7 @@ void TCustomNetSocket::InternalClose(bool shutdown, int error) {
     // releases the descriptor once the peer has seen everything.
     net::CloseSocket(h, TakeQueue());
   } else {
-    send_queue_.clear();
+    DropQueue();
     net::AbortSocket(h);
   }
   std::weak_ptr<bool> alive = alive_;
@@ -810,7 +891,9 @@ void TCustomNetSocket::Pause() {
 
 void TCustomNetSocket::Resume() {
   paused_ = false;
-  if (handle_ != INVALID_SOCKET) net::AsyncSelect(handle_, &target_, WM_ASYNCSELECT, select_mask_);
+  if (handle_ == INVALID_SOCKET) return;
+  net::AsyncSelect(handle_, &target_, WM_ASYNCSELECT, select_mask_);
+  if (HeldInput()) PostReceiveMore();
 }
 
 void TCustomNetSocket::MessagePump() { platform::ProcessMessages(); }
@@ -919,6 +1002,7 @@ int TCustomNetSocket::GetSockName(net::SockAddr* local) { return net::GetSockNam
 
 bool TCustomNetSocket::TriggerDataAvailable(int error) {
   if (!OnDataAvailable) return false;
+  ++handler_calls_;
   RaiseEvent(OnDataAvailable, this, error);
   return true;
 }
@@ -984,6 +1068,7 @@ void TCustomLineNetSocket::DropHeld() {
   head_ = 0;
   line_len_ = 0;
   discarding_ = false;
+  lines_held_ = false;
 }
 
 int TCustomLineNetSocket::DoRecv(void* buffer, int size, int flags) {
@@ -1012,11 +1097,23 @@ int TCustomLineNetSocket::DoRecv(void* buffer, int size, int flags) {
   return Base::DoRecv(buffer, size, flags);
 }
 
+bool TCustomLineNetSocket::HeldInput() const {
+  if (HeldCount() == 0) return false;
+  if (!line_mode_ || line_end_.empty() || Negotiating()) return true;
+  return lines_held_;
+}
+
 bool TCustomLineNetSocket::TriggerDataAvailable(int error) {
   if (!line_mode_ || line_end_.empty() || Negotiating()) return Base::TriggerDataAvailable(error);
+  // Lines read on an earlier turn go first. While they wait the network is
+  // left alone, so a sender that outruns us fills its own buffers, not ours.
+  if (lines_held_) {
+    ScanLines(0, true);
+    if (lines_held_ || TurnSpent() || handle_ == INVALID_SOCKET) return true;
+  }
   unsigned long waiting = 0;
   if (platform::net::BytesAvailable(handle_, &waiting) != 0) return true;
-  const std::size_t count = waiting == 0 ? 255 : waiting;
+  const std::size_t count = waiting == 0 ? 255 : std::min<unsigned long>(waiting, kTurnBytes);
   Compact();
   const std::size_t old_end = buf_.size();
   buf_.resize(old_end + count);
@@ -1031,15 +1128,16 @@ bool TCustomLineNetSocket::TriggerDataAvailable(int error) {
   if (!LineEdit && LineEcho) SendStr(buf_.substr(old_end));
   // Start early enough to find a line end split between two reads.
   const std::size_t held_before = fresh - head_;
-  ScanLines(held_before > line_end_.size() ? held_before - line_end_.size() : 0);
+  ScanLines(held_before > line_end_.size() ? held_before - line_end_.size() : 0, true);
   return true;
 }
 
-void TCustomLineNetSocket::ScanLines(std::size_t search_from) {
+void TCustomLineNetSocket::ScanLines(std::size_t search_from, bool bounded) {
   // A line is being handed out further up the stack (its handler runs a
   // nested event loop): new bytes wait behind it.
   if (line_len_ > 0) return;
   std::weak_ptr<bool> alive = AliveToken();
+  lines_held_ = false;
   while (line_mode_ && !line_end_.empty() && line_len_ == 0) {
     const std::size_t pos = buf_.find(line_end_, head_ + search_from);
     if (discarding_) {
@@ -1057,6 +1155,15 @@ void TCustomLineNetSocket::ScanLines(std::size_t search_from) {
       continue;
     }
     if (pos == std::string::npos) break;
+    // Only the number of lines counts here: the read that brought them may
+    // have spent the turn's bytes already.
+    if (bounded && TurnCallsSpent()) {
+      // The rest waits for the next turn; the line limit does not apply to
+      // complete lines.
+      lines_held_ = true;
+      PostReceiveMore();
+      return;
+    }
     line_len_ = pos + line_end_.size() - head_;
     line_found_ = true;
     if (!DeliverLine()) return;
@@ -1122,13 +1229,17 @@ void TCustomLineNetSocket::TriggerLineLimitExceeded(int count, bool& clear_data)
   handler(this, count, clear_data);
 }
 
-void TCustomLineNetSocket::Redeliver() {
+void TCustomLineNetSocket::Redeliver(bool bounded) {
   if (line_mode_ && !line_end_.empty() && !Negotiating()) {
-    ScanLines(0);
+    ScanLines(0, bounded);
     return;
   }
   std::weak_ptr<bool> alive = AliveToken();
   while (!line_mode_ && HeldCount() > 0) {
+    if (bounded && TurnSpent()) {
+      PostReceiveMore();
+      return;
+    }
     const int before = HeldCount();
     if (!Base::TriggerDataAvailable(0)) {
       DropHeld();
@@ -1145,7 +1256,8 @@ void TCustomLineNetSocket::WndProc(platform::TMessage& msg) {
     return;
   }
   try {
-    Redeliver();
+    TurnScope turn(*this);
+    Redeliver(true);
   } catch (const std::exception& e) {
     HandleBackGroundException(e);
   }
@@ -1158,14 +1270,14 @@ void TCustomLineNetSocket::TriggerSessionClosed(int error) {
   // the connection itself while handling a line.
   if (delivering_ == 0 && HeldCount() > 0) {
     if (line_mode_ && !line_end_.empty()) {
-      ScanLines(0);
+      ScanLines(0, false);
       if (alive.expired()) return;
       if (line_mode_ && HeldCount() > 0 && !discarding_ && line_len_ == 0) {
         line_len_ = static_cast<std::size_t>(HeldCount());
         if (!DeliverLine()) return;
       }
     } else {
-      Redeliver();
+      Redeliver(false);
       if (alive.expired()) return;
     }
   }

@@ -60,6 +60,7 @@ constexpr unsigned WM_ASYNCGETHOSTBYADDR = platform::WM_USER + 3;
 constexpr unsigned WM_CLOSE_DELAYED = platform::WM_USER + 4;
 constexpr unsigned WM_NETSOCKET_RELEASE = platform::WM_USER + 5;
 constexpr unsigned WM_TRIGGER_EXCEPTION = platform::WM_USER + 6;
+constexpr unsigned WM_RECEIVE_MORE = platform::WM_USER + 7;
 constexpr unsigned WM_TRIGGER_DATA_AVAILABLE = platform::WM_USER + 20;
 constexpr unsigned WM_CLIENT_CLOSED = platform::WM_USER + 30;
 
@@ -120,6 +121,19 @@ class TCustomNetSocket : public TComponent {
   int LingerTimeout = 0;
   TSocketSendFlags SendFlags() const { return send_flags_; }
   void SetSendFlags(int value);
+  // Bytes the send queue may hold for a peer that does not take them; a Send
+  // that would queue more closes the link with error 10055 (logged). 0 or
+  // less: no bound. A sender that hands over a whole file package or picture
+  // with one Send raises it for that phase; it keeps its value across a close.
+  static constexpr std::int64_t kDefaultSendQueueLimit = std::int64_t{8} << 20;
+  std::int64_t SendQueueLimit = kDefaultSendQueueLimit;
+
+  // One notification reads at most about this many bytes from the network and
+  // raises OnDataAvailable at most this many times; what is left is taken on
+  // a later turn of the event loop, so that a peer that never pauses cannot
+  // keep every other socket, timer and window waiting.
+  static constexpr std::uint64_t kTurnBytes = 64 << 10;
+  static constexpr std::uint64_t kTurnCalls = 100;
 
   TDataAvailable OnDataAvailable;
   TSessionEvent OnDataSent;
@@ -215,6 +229,29 @@ class TCustomNetSocket : public TComponent {
   // Bytes read from the network so far (for telling whether a handler read).
   std::uint64_t NetworkBytesRead() const { return network_bytes_; }
   void ReceiveLoop(int error, bool no_loop);
+  // A receive turn: the budget above counts from its start. Turns nest (a
+  // handler that runs the event loop starts new ones); the outer turn goes on
+  // counting what the inner ones did. Outside a turn (a waiting loop) nothing
+  // is bounded.
+  class TurnScope {
+   public:
+    explicit TurnScope(TCustomNetSocket& socket);
+    ~TurnScope();
+    TurnScope(const TurnScope&) = delete;
+    TurnScope& operator=(const TurnScope&) = delete;
+
+   private:
+    TCustomNetSocket& socket_;
+    std::weak_ptr<bool> alive_;
+    std::uint64_t bytes_, calls_;
+  };
+  bool TurnSpent() const;
+  bool TurnCallsSpent() const { return turn_depth_ > 0 && handler_calls_ - turn_calls_ >= kTurnCalls; }
+  // Asks for another turn once the event loop has served the others.
+  void PostReceiveMore();
+  // Whether bytes already taken from the network still wait for the owner
+  // (the network's own notice does not announce them).
+  virtual bool HeldInput() const { return false; }
   // Whether a proxy negotiation has the connection; line mode stays out of
   // the way meanwhile.
   virtual bool Negotiating() const { return false; }
@@ -233,8 +270,14 @@ class TCustomNetSocket : public TComponent {
   // Raises OnSendData; false when the handler closed or freed the socket.
   bool ReportSent(int count);
   void HandleSendError(int error);
+  void CloseOnSendFailure(int error);
   void AppendToQueue(const char* data, int length);
   std::string TakeQueue();
+  void DropQueue();
+  // Whether length more bytes would pass SendQueueLimit; if so the link is
+  // logged and closed.
+  bool QueueOverflows(int length);
+  void ReceiveMore();
   void CancelLookupQuietly();
   void SetOptionOrFail(platform::net::Option option, int value, const char* function);
 
@@ -263,6 +306,7 @@ class TCustomNetSocket : public TComponent {
   TSocketSendFlags send_flags_ = wsSendNormal;
 
   std::deque<TBuffer> send_queue_;
+  std::int64_t queued_ = 0;  // unsent bytes in send_queue_
   static constexpr int kChunkSize = 1460;
 
   platform::net::RequestId dns_request_ = 0;
@@ -272,6 +316,11 @@ class TCustomNetSocket : public TComponent {
   std::string dns_name_pending_;
 
   std::uint64_t network_bytes_ = 0;
+  std::uint64_t handler_calls_ = 0;  // OnDataAvailable raised so far
+  std::uint64_t turn_bytes_ = 0;     // network_bytes_ at the start of the turn
+  std::uint64_t turn_calls_ = 0;     // handler_calls_ at the start of the turn
+  int turn_depth_ = 0;
+  bool more_posted_ = false;
   bool last_recv_filled_ = false;
 };
 
@@ -304,16 +353,19 @@ class TCustomLineNetSocket : public TCustomNetSocket {
   int DoRecv(void* buffer, int size, int flags) override;
   bool TriggerDataAvailable(int error) override;
   void TriggerSessionClosed(int error) override;
+  bool HeldInput() const override;
   virtual void TriggerLineLimitExceeded(int count, bool& clear_data);
   // Edits the bytes from `from` on in place; returns where the edited bytes
   // now start (earlier than `from` when backspaces took held bytes back).
   virtual std::size_t EditLine(std::size_t from);
 
  private:
-  void ScanLines(std::size_t search_from);
+  // Hands out the complete lines held; bounded: stops when the turn is spent
+  // and leaves the rest for the next turn.
+  void ScanLines(std::size_t search_from, bool bounded);
   bool DeliverLine();
   void CheckLineLimit();
-  void Redeliver();
+  void Redeliver(bool bounded);
   void Compact();
   void DropHeld();
 
@@ -324,6 +376,7 @@ class TCustomLineNetSocket : public TCustomNetSocket {
   std::size_t line_len_ = 0;  // length of the line being delivered, 0 if none
   bool line_found_ = false;
   bool discarding_ = false;   // dropping the rest of an over-long line
+  bool lines_held_ = false;   // held bytes may hold complete lines not yet handed out
   int delivering_ = 0;        // depth of line deliveries under way
 };
 

@@ -104,11 +104,15 @@ void TCustomNetSocketServer::TriggerSessionAvailable(int error) {
     // descriptors: drop the client, keep listening, and let the limit count
     // only the clients that exist.
     const int err = net::LastError();
-    if (err != net::WSAEWOULDBLOCK)
+    // One line for a run of failures: callers turned away one after the
+    // other would otherwise fill the log.
+    if (err != net::WSAEWOULDBLOCK && !accept_failing_)
       platform::LogLine("Accept failed on " + Name() + ": error " + std::to_string(err) + " " + NetSocketErrorDesc(err));
+    accept_failing_ = accept_failing_ || err != net::WSAEWOULDBLOCK;
     delete client;
     return;
   }
+  accept_failing_ = false;
   client->Dup(h);
   TriggerClientConnect(client, error);
   if (alive.expired() || !IsClient(client) || client->State() != wsConnected) return;

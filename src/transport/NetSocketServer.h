@@ -87,6 +87,7 @@ class TCustomNetSocketServer : public TNetSocket {
   std::function<TNetSocketClient*(TComponent* owner)> client_factory_;
   std::vector<TNetSocketClient*> clients_;
   unsigned long client_number_ = 0;
+  bool accept_failing_ = false;
 };
 
 class TNetSocketServer : public TCustomNetSocketServer {

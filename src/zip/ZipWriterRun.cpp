@@ -7,6 +7,7 @@
 
 #include "platform/DesktopPrompts.h"
 #include "platform/DosFiles.h"
+#include "platform/FileNames.h"
 #include "zip/BufferStream.h"
 #include "zip/DirSearch.h"
 #include "zip/Wildcard.h"
@@ -32,22 +33,9 @@ std::string Lower(std::string s) {
   return s;
 }
 
-std::string FolderOf(const std::string& name) {
-  size_t p = name.find_last_of('\\');
-  return p == std::string::npos ? std::string() : name.substr(0, p + 1);
-}
-
-std::string FileNameOf(const std::string& name) {
-  size_t p = name.find_last_of('\\');
-  return p == std::string::npos ? name : name.substr(p + 1);
-}
-
-std::string ChangeExt(const std::string& name, const std::string& ext) {
-  size_t slash = name.find_last_of('\\');
-  size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name + ext;
-  return name.substr(0, dot) + ext;
-}
+using platform::ChangeFileExt;
+using platform::ExtractFileName;
+using platform::ExtractFilePath;
 
 // The archive stream behind a check: a short write means the disk is full
 // (or the part is), and nothing that follows may be written as if it was not.
@@ -247,7 +235,7 @@ void TZipWriteRun::Run() {
     if (!dest.empty()) {
       if (!ForceDirs(dest)) throw ECantWriteUCF("Could not create " + dest);
       if (dest.back() != '\\') dest += '\\';
-      partBase_ = dest + FileNameOf(partBase_);
+      partBase_ = dest + ExtractFileName(partBase_);
     }
   }
   if (kind_ == TZipWriter::TRunKind::Files && !w_.FilesList.empty()) ExpandFileList();
@@ -281,7 +269,7 @@ void TZipWriteRun::Run() {
 
 std::string TZipWriteRun::StoredFolder(const std::string& fName) const {
   if (!w_.StorePaths()) return std::string();
-  std::string folder = FolderOf(fName);
+  std::string folder = ExtractFilePath(fName);
   std::string root = platform::UnixToDosPath(w_.RootDir());
   if (w_.RelativePaths() && !root.empty() && folder.compare(0, root.size(), root) == 0) {
     folder = folder.substr(root.size());
@@ -329,7 +317,7 @@ void TZipWriteRun::ExpandFileList() {
       kept.push_back(name);
       continue;
     }
-    const std::string literal = FolderOf(name).empty() ? root + name : name;
+    const std::string literal = ExtractFilePath(name).empty() ? root + name : name;
     // A file that exists under the very name given is that file, whatever its
     // characters; only a name that names no file is a pattern.
     if (IsWildCard(name) && !platform::PlainFileExists(literal)) {
@@ -362,8 +350,8 @@ void TZipWriteRun::ExpandFileList() {
       dir = pattern;
       mask = "*.*";
     } else {
-      dir = FolderOf(pattern);
-      mask = FileNameOf(pattern);
+      dir = ExtractFilePath(pattern);
+      mask = ExtractFileName(pattern);
       if (dir.empty()) dir = root;
     }
     TDirSearch search(dir, mask, recurse);
@@ -387,7 +375,7 @@ void TZipWriteRun::ExpandFileList() {
 std::string TZipWriteRun::PartName(int disk) const {
   char ext[16];
   std::snprintf(ext, sizeof ext, ".%03d", disk + 1);
-  return ChangeExt(partBase_, ext);
+  return ChangeFileExt(partBase_, ext);
 }
 
 void TZipWriteRun::ComputeFirstRoom() {
@@ -401,9 +389,9 @@ void TZipWriteRun::ComputeFirstRoom() {
   if (multiMode_ == mmBlocks) {
     partRoom_ = info.FirstBlockSize - reserve;
   } else {
-    partRoom_ = platform::DiskFree(FolderOf(platform::UnixToDosPath(w_.ZipName())).empty()
+    partRoom_ = platform::DiskFree(ExtractFilePath(platform::UnixToDosPath(w_.ZipName())).empty()
                                        ? platform::CurrentDir()
-                                       : FolderOf(platform::UnixToDosPath(w_.ZipName()))) -
+                                       : ExtractFilePath(platform::UnixToDosPath(w_.ZipName()))) -
                 reserve;
   }
   // A part must hold at least one record header, or the run would loop.
@@ -455,7 +443,7 @@ void TZipWriteRun::OpenTarget() {
     // New or updated, the archive is written beside its final name and only
     // renamed into place once complete, so a failed run never leaves a
     // damaged archive where a good one (or none) was.
-    std::string folder = FolderOf(finalTarget_);
+    std::string folder = ExtractFilePath(finalTarget_);
     if (folder.empty()) folder = platform::CurrentDir();
     std::string temp = platform::CreateTempFile(folder, "pzt");
     if (temp.empty()) throw ECantWriteUCF("Could not create a temporary archive in " + folder);
@@ -499,9 +487,9 @@ std::string TZipWriteRun::StoredName(const std::string& fName) const {
     if (w_.StorePaths()) return StoredFolder(name);
     // Without paths a folder entry keeps its last folder name: an entry
     // with no name at all could not be read back.
-    return FileNameOf(name.substr(0, name.size() - 1)) + "\\";
+    return ExtractFileName(name.substr(0, name.size() - 1)) + "\\";
   }
-  if (kind_ == TZipWriter::TRunKind::Files) return StoredFolder(name) + FileNameOf(name);
+  if (kind_ == TZipWriter::TRunKind::Files) return StoredFolder(name) + ExtractFileName(name);
   return name;
 }
 
@@ -632,8 +620,8 @@ void TZipWriteRun::KeepCentralBytes(TZipHeaderInfo& entry, std::string& extra) {
   if (asRead == entry.FullName() && !(rec.Flags & kUtf8NameFlag)) {
     entry.OEMConvert = 0;
     std::string dosName = platform::UnixToDosPath(name);
-    entry.SetDirectory(FolderOf(dosName));
-    entry.SetFileName(FileNameOf(dosName));
+    entry.SetDirectory(ExtractFilePath(dosName));
+    entry.SetFileName(ExtractFileName(dosName));
   }
 }
 
@@ -747,8 +735,8 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
 
   const std::string stored = StoredName(fName);
   if (stored.empty() || stored == "\\") return false;
-  entry->SetFileName(FileNameOf(stored));
-  entry->SetDirectory(FolderOf(stored));
+  entry->SetFileName(ExtractFileName(stored));
+  entry->SetDirectory(ExtractFilePath(stored));
   entry->RelativeOffset = static_cast<uint32_t>(std::min<int64_t>(checked_->Position(), kMax32 + 1));
   entry->DiskNumberStart = static_cast<uint16_t>(currentDisk_);
 
@@ -912,7 +900,7 @@ void TZipWriteRun::NextPart() {
     name = platform::UnixToDosPath(name);
     platform::RemoveFile(name);
     if (w_.OnPrepareNextDisk) w_.OnPrepareNextDisk(&w_, currentDisk_ + 1);
-    std::string folder = FolderOf(name);
+    std::string folder = ExtractFilePath(name);
     partRoom_ = platform::DiskFree(folder.empty() ? platform::CurrentDir() : folder);
   } else {
     ClosePart();
@@ -1009,7 +997,7 @@ void TZipWriteRun::Succeed() {
   }
   if (Multi() && multiMode_ == mmBlocks) {
     if (currentDisk_ == 0) {
-      const std::string single = ChangeExt(partBase_, zipName.substr(ChangeExt(zipName, "").size()));
+      const std::string single = ChangeFileExt(partBase_, zipName.substr(ChangeFileExt(zipName, "").size()));
       if (!platform::RenameFile(partsWritten_.front(), single)) throw ECantWriteUCF("Could not rename " + single);
       partsWritten_.front() = single;
     } else {
@@ -1032,7 +1020,7 @@ void TZipWriteRun::Succeed() {
   if (Multi() && w_.MultiZipInfo().SaveZipInfoOnFirstDisk && currentDisk_ > 0) {
     std::vector<const TZipHeaderInfo*> list;
     for (const auto& e : entries_) list.push_back(e.info.get());
-    w_.WriteZipInfo(ChangeExt(platform::UnixToDosPath(w_.ZipName()), ".zfc"), list, newEnd_);
+    w_.WriteZipInfo(ChangeFileExt(platform::UnixToDosPath(w_.ZipName()), ".zfc"), list, newEnd_);
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/DesktopPrompts.h"
 #include "platform/DosFiles.h"
+#include "platform/FileNames.h"
 #include "zip/BufferStream.h"
 #include "zip/ZipWriter.h"
 #include "zip/ZipWriterRun.h"
@@ -14,18 +15,10 @@ namespace zip {
 
 namespace {
 
-std::string ChangeExt(const std::string& name, const std::string& ext) {
-  size_t slash = name.find_last_of("\\/");
-  size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name + ext;
-  return name.substr(0, dot) + ext;
-}
+using platform::ChangeFileExt;
 
 std::string LowerExt(const std::string& name) {
-  size_t slash = name.find_last_of("\\/");
-  size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
-  std::string ext = name.substr(dot);
+  std::string ext = platform::ExtractFileExt(name);
   for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   return ext;
 }
@@ -42,7 +35,7 @@ std::unique_ptr<TMemoryStream> LoadStub(const std::string& name) {
 void TZipWriter::MakeSFX(const std::string& sfxStub, bool /*flag*/) {
   if (ZipName().empty() || sfxStub.empty()) return;
   stubStream_ = LoadStub(sfxStub);
-  moveTarget_ = ChangeExt(ZipName(), ".EXE");
+  moveTarget_ = ChangeFileExt(ZipName(), ".EXE");
   FilesList.clear();
   try {
     RunZip(TRunKind::Files);
@@ -59,7 +52,7 @@ int TZipWriter::MakeNewSFX(const std::string& sfxStub, const std::string& fName,
                            int optionsLen) {
   if (sfxStub.empty() || fName.empty()) return 0;
   std::string target = fName;
-  if (platform::FileExists(target) && LowerExt(target) == ".zip") target = ChangeExt(target, ".exe");
+  if (platform::FileExists(target) && LowerExt(target) == ".zip") target = ChangeFileExt(target, ".exe");
   // The stub and its options are put together in memory: no fixed file name
   // in a shared folder that another user could have planted first.
   stubStream_ = LoadStub(sfxStub);
@@ -82,7 +75,7 @@ int TZipWriter::MakeNewSFX(const std::string& sfxStub, const std::string& fName,
 void TZipWriter::SFXToZip(bool deleteSFX) {
   if (ZipName().empty()) return;
   const std::string sfx = ZipName();
-  const std::string zipName = ChangeExt(sfx, ".zip");
+  const std::string zipName = ChangeFileExt(sfx, ".zip");
   keepPrefix_ = false;
   moveTarget_ = zipName;
   FilesList.clear();

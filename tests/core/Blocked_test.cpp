@@ -1,4 +1,4 @@
-#include "core/Blocked.h"
+#include "core/session/Blocked.h"
 
 #include <gtest/gtest.h>
 
@@ -76,11 +76,11 @@ TEST(BlockedUsers, BlockUserAsksFirstAndAddsOnlyOnYes) {
       return yes;
     };
   };
-  EXPECT_FALSE(TBlockedUsers::BlockUser(nullptr, list, file, "21", "Ann", answer(false)));
+  EXPECT_FALSE(TBlockedUsers::BlockUser(list, file, "21", "Ann", answer(false)));
   EXPECT_EQ(list.Count(), 0);
-  EXPECT_TRUE(TBlockedUsers::BlockUser(nullptr, list, file, "21", "Ann", answer(true)));
+  EXPECT_TRUE(TBlockedUsers::BlockUser(list, file, "21", "Ann", answer(true)));
   // Already blocked: still asked, nothing added.
-  EXPECT_FALSE(TBlockedUsers::BlockUser(nullptr, list, file, "21", "Ann", answer(true)));
+  EXPECT_FALSE(TBlockedUsers::BlockUser(list, file, "21", "Ann", answer(true)));
   EXPECT_EQ(asked, (std::vector<std::string>{"Ann", "Ann", "Ann"}));
   EXPECT_EQ(list.Count(), 1);
 }

@@ -48,24 +48,33 @@ TEST(ContactMenus, PopupEnablingFollowsSelectionOnlineStateRoomAndServerLink) {
 
 TEST(ContactMenus, SelectedContactIsReadFromTheFirstSelectedItem) {
   testing_support::WidgetApp();
-  TContactList list;
+  TContacts model(TContactListKind::Friends);
+  TContactList list(model);
   EXPECT_EQ(SelectedContactRecord(list), "");
   EXPECT_EQ(SelectedContactID(list), "");
   EXPECT_FALSE(IsSelectedContactOnline(list));
+  EXPECT_FALSE(SelectedContact(list).has_value());
 
-  list.AddItem("Ann", 3, "Away", "10.0.0.1", "2960", "41000001", "1");
+  model.Add({"Ann", 3, "Away", "10.0.0.1", "2960", "41000001", "1"});
   // Online flag set but shown as offline: still online for the commands.
-  QTreeWidgetItem* odd = list.AddItem("Bob", -1, "Offline", "10.0.0.2", "2961", "41000002", "1");
-  QTreeWidgetItem* gone = list.AddItem("Cy", -1, "Offline", "", "", "41000003", "0");
+  model.Add({"Bob", -1, "Offline", "10.0.0.2", "2961", "41000002", "1"});
+  model.Add({"Cy", -1, "Offline", "", "", "41000003", "0"});
   EXPECT_FALSE(HasSelectedContact(list));
 
+  QTreeWidgetItem* odd = list.FindById("41000002");
   odd->setSelected(true);
   EXPECT_EQ(SelectedContactRecord(list), "Bob{$}0{$}10.0.0.2{$}2961{$}41000002{$}1");
   EXPECT_TRUE(IsSelectedContactOnline(list));
   odd->setSelected(false);
-  gone->setSelected(true);
+  list.FindById("41000003")->setSelected(true);
   EXPECT_EQ(SelectedContactID(list), "41000003");
   EXPECT_FALSE(IsSelectedContactOnline(list));
+  // What a command gets is a copy: the list may change while it runs.
+  const auto chosen = SelectedContact(list);
+  model.Remove(model.FindById("41000003"));
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_EQ(chosen->UserName, "Cy");
+  EXPECT_FALSE(HasSelectedContact(list));
 }
 
 TEST(ContactMenus, PopupsCarryTheirListsCaptionsAndApplyTheEnabling) {

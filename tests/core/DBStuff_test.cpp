@@ -1,4 +1,4 @@
-#include "core/DBStuff.h"
+#include "core/session/DBStuff.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,9 +1,12 @@
+#include "core/session/ErrorLog.h"
+
 #include <gtest/gtest.h>
 
-
-#include "core/FormMain.h"
+#include "Widgets_helpers.h"
 #include "platform/ErrorSink.h"
 #include "platform/TempHome.h"
+#include "transport/NetSocketFunctions.h"
+#include "transport/ParloSocket.h"
 
 namespace {
 
@@ -34,7 +37,7 @@ std::vector<std::string> Lines(const std::string& text) {
 TEST(ErrorLog, EntriesAreThreeLinesAppendedToWhatIsThere) {
   TempHome home;
   const auto file = home.Home() / "errorlog.txt";
-  TFormMain::LogError("10.0.0.7", "2960", "Incoming Session Error");
+  LogError("10.0.0.7", "2960", "Incoming Session Error");
   auto lines = Lines(ReadFile(file));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_TRUE(IsHeader(lines[0])) << lines[0];
@@ -42,7 +45,7 @@ TEST(ErrorLog, EntriesAreThreeLinesAppendedToWhatIsThere) {
   EXPECT_EQ(lines[2], "Error Message: Incoming Session Error");
 
   WriteFile(file, "an old line\r\n");
-  TFormMain::LogError("None", "None", "two\r\nlines");
+  LogError("None", "None", "two\r\nlines");
   lines = Lines(ReadFile(file));
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], "an old line");
@@ -59,7 +62,7 @@ TEST(ErrorLog, StaysBoundedAndKeepsTheNewestWholeEntries) {
   TempHome home;
   const auto file = home.Home() / "errorlog.txt";
   const std::string filler(4000, 'x');
-  for (int i = 0; i < 400; ++i) TFormMain::LogError("", "", "entry " + std::to_string(i) + " " + filler);
+  for (int i = 0; i < 400; ++i) LogError("", "", "entry " + std::to_string(i) + " " + filler);
   const std::string text = ReadFile(file);
   EXPECT_LE(text.size(), 1u << 20);
   EXPECT_GE(text.size(), 600u << 10);
@@ -72,7 +75,22 @@ TEST(ErrorLog, StaysBoundedAndKeepsTheNewestWholeEntries) {
 TEST(ErrorLog, AnUnwritableLogDoesNotFailTheCaller) {
   TempHome home;
   std::filesystem::create_directories(home.Home() / "errorlog.txt");  // a folder where the file belongs
-  EXPECT_NO_THROW(TFormMain::LogError("", "", "nowhere to go"));
+  EXPECT_NO_THROW(LogError("", "", "nowhere to go"));
+}
+
+TEST(ErrorLog, SocketErrorsAreLoggedWithTheirDescriptionAndClose) {
+  testing_support::WidgetApp();
+  TempHome home;
+  TParloSocket socket;
+  ReportSocketError(socket, 0);
+  ReportSocketError(socket, 10061);
+  EXPECT_EQ(socket.State(), wsClosed);
+  const std::string log = ReadFile(home.Home() / "errorlog.txt");
+  EXPECT_NE(log.find("\r\nError Message: Winsock Error 0 : Undetermined Winsock Error\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("\r\nError Message: Winsock Error 10061 : " + NetSocketErrorDesc(10061) + "\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(NetSocketErrorDesc(10061), "Undetermined Winsock Error");
 }
 
 }  // namespace

@@ -2,127 +2,43 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <vector>
 
 #include "../platform/TempHome.h"
 #include "Dialogs_helpers.h"
-#include "Widgets_helpers.h"
-#include "core/FormGreet.h"
 #include "core/ContactList.h"
-#include "core/DBStuff.h"
-#include "core/Paths.h"
-#include "core/Reg.h"
-#include "transport/CmdParser.h"
-#include "transport/NetSocket.h"
-#include "transport/NetSocketFunctions.h"
-#include "transport/ParloSocket.h"
+#include "core/ContactMenus.h"
+#include "core/DialogPrompts.h"
+#include "core/FormGreet.h"
+#include "core/MainPanels.h"
+#include "core/session/DBStuff.h"
+#include "core/session/Session.h"
 
 namespace {
 
-TEST(FormMain, RegistrationReplyStoresTheAccountOrClearsIt) {
-  testing_support::WidgetApp();
-  struct Case {
-    const char* frame;
-    bool ok;
-    std::string id, pass;
-  };
-  const std::vector<Case> cases = {
-      {"  9002<12345678,secret1>", true, "12345678", "secret1"},
-      {"  9002<12345678,secret1,extra>", true, "12345678", "secret1"},
-      {"  9002<12345678>", false, "", ""},
-      {"  9002<>", false, "", ""},
-      {"  9002<,secret1>", false, "", ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.frame);
-    testing_support::TempHome home;
-    TReg::WriteString(TReg::SettingsSection, "UserID", "old");
-    TReg::WriteString(TReg::SettingsSection, "UserPass", "old");
-    TFormMain form;
-    EXPECT_EQ(form.HandleRegistrationReply(TCmdParser::ExtractParameters(c.frame)), c.ok);
-    EXPECT_EQ(form.HasUserID, c.ok);
-    EXPECT_EQ(TReg::ReadSettingString("UserID"), c.id);
-    EXPECT_EQ(TReg::ReadSettingString("UserPass"), c.pass);
-    if (c.ok) {
-      EXPECT_EQ(form.windowTitle().toStdString(), "Parlo - " + c.id);
-    }
-  }
-}
-
-TEST(FormMain, StatusTextsTranslateBackToTheirDigit) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"Available", "0"}, {"Busy", "1"}, {"Invisible", "2"}, {"Away", "3"},
-      {"Unavailable", "4"}, {"Offline", "0"}, {"", "0"}, {"busy", "0"},
-  };
-  for (const auto& [text, digit] : cases) EXPECT_EQ(TFormMain::StatusModeFromText(text), digit) << text;
-}
-
-TEST(FormMain, FriendUpdatesNeverRevealAnInvisibleUser) {
-  testing_support::WidgetApp();
+// The private chat from a list's popup: the greeting editor opens on the
+// current profile's greeting, named for the user called; only Connect goes on
+// to the handler the conversations register, with the contact and the greeting.
+TEST(FormMain, PrivateChatFromAListAsksForTheGreetingThenRoutesTheContact) {
+  testing_support::DialogApp();
   testing_support::TempHome home;
-  TFormMain form;
-  TPaths paths;
-  paths.NoSound = true;
-  Paths = &paths;
-  TDBStuff db(home.Home() / "Data", form.MakeDBStuffHooks());
-  DBStuff = &db;
-  auto status = [&](const std::string& id) {
-    const QTreeWidgetItem* item = form.ListF->FindById(id);
-    return item == nullptr ? std::string("-") : form.ListF->Text(item, TContactList::ColStatus) + "/" +
-                                                    std::to_string(form.ListF->Image(item));
-  };
-  struct Step {
-    const char* record;
-    const char* id;
-    std::string want;
-  };
-  const std::vector<Step> steps = {
-      // An empty friends list takes the user in, invisible as offline.
-      {"41000001{$}Ann{$}1{$}2{$}10.0.0.1{$}2960", "41000001", "Offline/-1"},
-      {"41000001{$}Ann{$}1{$}0{$}10.0.0.1{$}2960", "41000001", "Available/0"},
-      {"41000001{$}Ann{$}1{$}2{$}10.0.0.1{$}2960", "41000001", "Offline/-1"},
-      {"41000001{$}Ann{$}1{$}4{$}10.0.0.1{$}2960||", "41000001", "Unavailable/4"},
-      {"41000001{$}Ann{$}0{$}1{$}10.0.0.1{$}2960", "41000001", "Offline/-1"},
-      {"41000001{$}Ann{$}1{$}3{$}10.0.0.1{$}2960", "41000001", "Away/3"},
-      // A status that is no number in range changes nothing.
-      {"41000001{$}Ann{$}1{$}9{$}10.0.0.1{$}2960", "41000001", "Away/3"},
-      // Another user, not a friend: the non-empty list is left alone, and an
-      // id that merely starts like a friend's is another user.
-      {"4100000{$}Bob{$}1{$}0{$}10.0.0.2{$}2960", "4100000", "-"},
-      {"41000001{$}Ann{$}1", "41000001", "Away/3"},
-  };
-  for (const auto& step : steps) {
-    SCOPED_TRACE(step.record);
-    form.UpdateOnlineList(step.record);
-    EXPECT_EQ(status(step.id), step.want);
-  }
-  EXPECT_EQ(form.ListF->Count(), 1);
-  // A listing adds an online invisible user as offline too.
-  form.FillContactList(form.ListO, "41000002{$}Cy{$}1{$}2{$}10.0.0.3{$}2960");
-  const QTreeWidgetItem* cy = form.ListO->FindById("41000002");
-  ASSERT_NE(cy, nullptr);
-  EXPECT_EQ(form.ListO->Text(cy, TContactList::ColStatus), "Offline");
-  DBStuff = nullptr;
-  Paths = nullptr;
-}
+  TDialogPrompts prompts;
+  TSession session(prompts);
+  TFormMain form(session);
+  prompts.SetOwner(&form);
+  session.DB().NewProfile("Home");
+  session.DB().Profiles.Edit();
+  session.DB().Profiles.SetFieldValue("Greeting", "Hi$c there$r$nit's me");
+  session.DB().Profiles.Post();
+  std::vector<TContactCall> calls;
+  session.Router().SetContactHandler(TContactCommand::PrivateChat,
+                                     [&](const TContactCall& call) { calls.push_back(call); });
+  session.Friends.Add({"Ann", 0, "Available", "10.0.0.1", "2960", "41000001", "1"});
+  form.ListF->FindById("41000001")->setSelected(true);
 
-// The greeting editor opens on the current profile's greeting and named for the
-// user called; only Connect goes on towards the chat (not built yet, so logged).
-TEST(FormMain, PrivateChatAsksForTheGreetingFirst) {
-  testing_support::WidgetApp();
-  testing_support::TempHome home;
-  TFormMain form;
-  TPaths paths;
-  paths.NoSound = true;
-  Paths = &paths;
-  TDBStuff db(home.Home() / "Data", form.MakeDBStuffHooks());
-  DBStuff = &db;
-  db.NewProfile("Home");
-  db.Profiles.Edit();
-  db.Profiles.SetFieldValue("Greeting", "Hi$c there$r$nit's me");
-  db.Profiles.Post();
-  const auto log = home.Home() / "errorlog.txt";
   for (const bool connect : {false, true}) {
     SCOPED_TRACE(connect ? "Connect" : "Cancel");
     std::string shownText, shownTitle;
@@ -131,32 +47,56 @@ TEST(FormMain, PrivateChatAsksForTheGreetingFirst) {
       ASSERT_NE(greet, nullptr);
       shownText = greet->Memo->toPlainText().toStdString();
       shownTitle = greet->windowTitle().toStdString();
+      greet->Memo->setPlainText("Hello Ann");
       connect ? greet->ConnectClick() : greet->CancelClick();
     });
-    form.OpenPrivateChat("Ann", "2960", "10.0.0.1");
+    form.ContactListDblClick(form.PopFriend, form.ListF);
     EXPECT_EQ(shownText, "Hi, there\nit's me");
     EXPECT_EQ(shownTitle, "Greeting for Ann");
-    EXPECT_EQ(testing_support::ReadFile(log).find("Private chat") != std::string::npos, connect);
+    ASSERT_EQ(calls.size(), connect ? 1u : 0u);
   }
+  EXPECT_EQ(calls[0].Contact.ListenIP, "10.0.0.1");
+  EXPECT_EQ(calls[0].Contact.ListenPort, "2960");
+  EXPECT_EQ(calls[0].List, TContactListKind::Friends);
+  EXPECT_EQ(calls[0].Greeting, "Hello Ann");
   EXPECT_TRUE(form.findChildren<TFormGreet*>().isEmpty());
-  DBStuff = nullptr;
-  Paths = nullptr;
+
+  // An offline contact's double click is a message; with no message window
+  // registered it is logged as not there yet.
+  session.Friends.Add({"Bob", -1, "Offline", "", "", "41000002", "0"});
+  form.ListF->clearSelection();
+  form.ListF->FindById("41000002")->setSelected(true);
+  form.ContactListDblClick(form.PopFriend, form.ListF);
+  EXPECT_NE(testing_support::ReadFile(home.Home() / "errorlog.txt").find("Send message: not available yet"),
+            std::string::npos);
 }
 
-TEST(FormMain, SocketErrorsAreLoggedWithTheirDescription) {
-  testing_support::WidgetApp();
+// What the window shows follows the session: the status bar, the caption, the
+// group selector and the commands that need the directory link.
+TEST(FormMain, ShowsWhatTheSessionSays) {
+  testing_support::DialogApp();
   testing_support::TempHome home;
-  TFormMain form;
-  TParloSocket socket;
-  form.ReportSocketError(&socket, 0);
-  form.ReportSocketError(&socket, 10061);
-  EXPECT_EQ(socket.State(), wsClosed);
-  const std::string log = testing_support::ReadFile(home.Home() / "errorlog.txt");
-  EXPECT_NE(log.find("\r\nError Message: Winsock Error 0 : Undetermined Winsock Error\r\n"), std::string::npos) << log;
-  EXPECT_NE(log.find("\r\nError Message: Winsock Error 10061 : " + NetSocketErrorDesc(10061) + "\r\n"),
-            std::string::npos)
-      << log;
-  EXPECT_NE(NetSocketErrorDesc(10061), "Undetermined Winsock Error");
+  TPrompts prompts;
+  TSession session(prompts);
+  TFormMain form(session);
+  session.SetStatusText("Sending logon info...");
+  session.SetServerImage(2);
+  session.SetListenerImage(1);
+  EXPECT_EQ(form.Stat->StatusText(), "Sending logon info...");
+  EXPECT_EQ(form.Stat->ServerStateIcon(), 2);
+  EXPECT_EQ(form.Stat->ListenStateIcon(), 1);
+
+  session.SetUserID("41000009");
+  EXPECT_EQ(form.windowTitle().toStdString(), "Parlo - 41000009");
+
+  session.CreateLocalStores();
+  ASSERT_EQ(session.AddGroup("Chess"), TNewGroupOutcome::Added);
+  ASSERT_EQ(form.ComboGroup->count(), 2);
+  EXPECT_EQ(form.ComboGroup->currentText().toStdString(), "Chess");
+
+  form.UpdateServerActions();
+  EXPECT_FALSE(form.ActionNewMessageF->isEnabled());
+  EXPECT_TRUE(form.ActionServerConnect->isEnabled());
 }
 
 }  // namespace

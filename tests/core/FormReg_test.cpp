@@ -8,9 +8,11 @@
 #include <QPushButton>
 
 #include "Dialogs_helpers.h"
-#include "core/DBStuff.h"
-#include "core/FormMain.h"
-#include "core/Reg.h"
+#include "core/DialogPrompts.h"
+#include "core/session/DBStuff.h"
+#include "core/session/DirectoryLink.h"
+#include "core/session/Reg.h"
+#include "core/session/Session.h"
 #include "platform/TempHome.h"
 
 namespace {
@@ -164,12 +166,18 @@ TEST_F(RegistrationFlow, WindowKeyFilterAndClosingByTheFrame) {
   EXPECT_EQ(db.Profiles.RecordCount(), 0);
 }
 
-TEST_F(RegistrationFlow, MainWindowHookFillsTheAccountFields) {
+// The session's registration opens the real window through the dialog prompts
+// and takes the password, and the id of an existing account, into its settings.
+TEST_F(RegistrationFlow, SessionRegistrationFillsTheAccountFields) {
   testing_support::DialogApp();
-  TDBStuff db(Data(), hooks);
-  DBStuff = &db;
-  TFormReg::Install();
-  TFormMain main;
+  TDialogPrompts prompts;
+  TSession session(prompts);
+  // Whatever the registration connects to afterwards is nobody.
+  session.Settings.ServerIP = "127.0.0.1";
+  session.Settings.ServerPort = "1";
+  int captions = 0, ends = 0;
+  auto caption = session.IdentityChanged.Connect([&] { ++captions; });
+  auto end = session.EndRequested.Connect([&] { ++ends; });
   auto fillAndRegister = [](bool existing) {
     return [existing] {
       auto* form = qobject_cast<TFormReg*>(QApplication::activeModalWidget());
@@ -183,22 +191,26 @@ TEST_F(RegistrationFlow, MainWindowHookFillsTheAccountFields) {
     };
   };
   testing_support::WhenModal(fillAndRegister(false));
-  EXPECT_TRUE(TFormMain::RegistrationWindow(main));
-  EXPECT_EQ(main.UserPass, "secret7");
-  EXPECT_TRUE(main.RemUserPass);
-  EXPECT_FALSE(main.HasUserID);
+  session.Link().ShowRegistration();
+  EXPECT_EQ(session.Settings.UserPass, "secret7");
+  EXPECT_TRUE(session.Settings.RemUserPass);
+  EXPECT_FALSE(session.Settings.HasUserID);
+  EXPECT_EQ(session.Caption(), "Parlo - Unregistered");
 
   testing_support::WhenModal(fillAndRegister(true));
-  EXPECT_TRUE(TFormMain::RegistrationWindow(main));
-  EXPECT_TRUE(main.HasUserID);
-  EXPECT_EQ(main.UserID, "10000042");
-  EXPECT_EQ(main.windowTitle(), "Parlo - 10000042");
+  session.Link().ShowRegistration();
+  EXPECT_TRUE(session.Settings.HasUserID);
+  EXPECT_EQ(session.Settings.UserID, "10000042");
+  EXPECT_EQ(session.Caption(), "Parlo - 10000042");
+  EXPECT_EQ(captions, 1);
   EXPECT_EQ(TReg::ReadString(TReg::SettingsSection, "UserID", ""), "10000042");
+  EXPECT_EQ(ends, 0);
 
+  // Cancelled, the program ends.
   testing_support::WhenModal([] { QApplication::activeModalWidget()->close(); });
-  EXPECT_FALSE(TFormMain::RegistrationWindow(main));
-  TFormMain::RegistrationWindow = nullptr;
-  DBStuff = nullptr;
+  session.Link().ShowRegistration();
+  EXPECT_EQ(ends, 1);
+  EXPECT_TRUE(session.Closing());
 }
 
 }  // namespace

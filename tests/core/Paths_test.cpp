@@ -1,11 +1,11 @@
-#include "core/Paths.h"
+#include "core/session/Paths.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <thread>
 
-#include "core/Reg.h"
+#include "core/session/Reg.h"
 #include "platform/Charset.h"
 #include "platform/Exception.h"
 #include "platform/FakeSoundSink.h"

@@ -1,17 +1,14 @@
-#include "core/PeerListener.h"
+#include "core/session/PeerListener.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Loopback_helpers.h"
 #include "Widgets_helpers.h"
-#include "core/Blocked.h"
+#include "core/session/Blocked.h"
 #include "platform/StringList.h"
 #include "platform/EventLoop.h"
 #include "transport/CmdParser.h"
@@ -19,42 +16,8 @@
 
 namespace {
 
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
-  socklen_t len = sizeof(sa);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-  ::close(fd);
-  return ntohs(sa.sin_port);
-}
-
-// A caller on the loopback: collects the lines the listener sends and
-// notices when the listener closes the link.
-struct Caller {
-  TParloSocket socket;
-  std::vector<std::string> lines;
-  bool closed = false;
-
-  explicit Caller(const std::string& port) {
-    socket.OnDataAvailable = [this](TCustomNetSocket*, int) {
-      const std::string line = socket.ReceiveStr();
-      if (!line.empty()) lines.push_back(TCmdParser::CleanLine(line));
-    };
-    socket.OnSessionClosed = [this](TCustomNetSocket*, int) { closed = true; };
-    socket.SetAddr("127.0.0.1");
-    socket.SetPort(port);
-    socket.Connect();
-  }
-  bool WaitLines(size_t n, int ms = 3000) {
-    return platform::ProcessMessagesUntil([&] { return lines.size() >= n; }, ms);
-  }
-  bool WaitClosed(int ms = 3000) {
-    return platform::ProcessMessagesUntil([&] { return closed; }, ms);
-  }
-};
+using Caller = testing_support::TLoopbackCaller;
+using testing_support::FreePort;
 
 struct Fixture {
   TPeerAnswerSettings settings;
@@ -64,6 +27,8 @@ struct Fixture {
   std::vector<int> sounds, peerRequests;
   std::vector<std::string> info, log;
   std::function<void()> duringDialog;
+  // What a handler of the routed requests does; by default it takes nothing.
+  std::function<void(TPeerRequest&)> onRoute;
   std::unique_ptr<TPeerListener> listener;
   std::string port;
 
@@ -84,15 +49,15 @@ struct Fixture {
       if (duringDialog) duringDialog();
       return decision;
     };
-    h.AcceptPrivateChat = [this](const std::string&, TParloSocket& s) {
-      ++accepted;
-      s.SendCommand(1002, "own-record", "");
-      return false;
-    };
     h.ShowInformation = [this](const std::string& text, const std::string& caption) { info.push_back(caption + ": " + text); };
-    h.PeerRequest = [this](int code, const std::string&, TParloSocket& s) {
-      peerRequests.push_back(code);
-      s.Close();
+    h.Route = [this](TPeerRequest& r) {
+      if (r.Code() == 1001) {
+        ++accepted;
+        r.Socket().SendCommand(1002, "own-record", "");
+      } else {
+        peerRequests.push_back(r.Code());
+      }
+      if (onRoute) onRoute(r);
     };
     listener = std::make_unique<TPeerListener>(h);
     port = std::to_string(FreePort());
@@ -211,6 +176,54 @@ TEST(PeerListener, CallersBeyondTheCapAreTurnedAwayAndEverySocketIsFreed) {
   // Once the crowd has gone, a new caller is served again.
   Caller later(f.port);
   EXPECT_TRUE(later.WaitLines(1));
+}
+
+// A handler that adopts a connection owns it: later lines reach it, not the
+// listener, and the connection lives until the handler lets it go. One that
+// does not adopt has it closed and freed, also when the caller hung up while
+// the handler ran its own loop.
+TEST(PeerListener, RoutedConnectionsAreAdoptedOrClosedAfterTheHandler) {
+  for (const bool adopt : {true, false}) {
+    SCOPED_TRACE(adopt ? "adopted" : "left");
+    Fixture f;
+    Caller caller(f.port);
+    ASSERT_TRUE(caller.WaitLines(1));
+    std::unique_ptr<TParloSocket> owned;
+    std::vector<std::string> adopterLines;
+    f.onRoute = [&](TPeerRequest& r) {
+      EXPECT_EQ(r.Params(), "offer");
+      EXPECT_EQ(r.Text(), "text");
+      if (!adopt) {
+        // A handler's question: the caller hangs up while it is open.
+        caller.socket.Close();
+        platform::ProcessMessagesUntil([] { return false; }, 200);
+        return;
+      }
+      owned = r.Adopt();
+      EXPECT_EQ(r.Adopt(), nullptr);  // once only
+      TParloSocket* s = owned.get();
+      s->OnDataAvailable = [s, &adopterLines](TCustomNetSocket*, int) {
+        const std::string line = s->ReceiveStr();
+        if (!line.empty()) adopterLines.push_back(TCmdParser::CleanLine(line));
+      };
+      s->SendCommand(1021, "", "");
+    };
+    caller.socket.SendStr("  1020<offer>text\r\n");
+    if (!adopt) {
+      EXPECT_TRUE(f.WaitNoSockets());
+      EXPECT_EQ(f.peerRequests, std::vector<int>{1020});
+      continue;
+    }
+    ASSERT_TRUE(caller.WaitLines(2));
+    EXPECT_EQ(caller.lines[1], "1021<>");
+    EXPECT_EQ(f.listener->LiveSockets(), 0);
+    caller.socket.SendStr("  1023<package>\r\n");
+    ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return !adopterLines.empty(); }, 3000));
+    EXPECT_EQ(adopterLines, std::vector<std::string>{"1023<package>"});
+    EXPECT_FALSE(caller.closed);
+    owned.reset();
+    EXPECT_TRUE(caller.WaitClosed());
+  }
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
-#include "core/Reg.h"
+#include "core/session/Reg.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QWidget>
 
+#include "core/FormPos.h"
 #include "core/Widgets_helpers.h"
 #include "platform/Autostart.h"
 #include "platform/Registry.h"
@@ -85,18 +86,18 @@ TEST(Reg, WindowPositionKeepsWhatIsNotStored) {
   const QPoint designed = form.pos();
 
   TReg::WriteInteger("FormMain", "Top", 200);
-  TReg::RestoreMainFormPos(&form);
+  RestoreMainFormPos(&form);
   EXPECT_EQ(form.x(), designed.x());
   EXPECT_EQ(form.y(), 200);
   EXPECT_EQ(form.height(), 480);
 
   form.move(11, 22);
   form.resize(260, 333);
-  TReg::SaveMainFormPos(&form);
+  SaveMainFormPos(&form);
   QWidget other;
   other.setObjectName("FormMain");
   other.setGeometry(0, 0, 260, 100);
-  TReg::RestoreMainFormPos(&other);
+  RestoreMainFormPos(&other);
   EXPECT_EQ(other.pos(), QPoint(11, 22));
   EXPECT_EQ(other.height(), 333);
   EXPECT_EQ(other.width(), 260);
@@ -106,7 +107,7 @@ TEST(Reg, WindowPositionKeepsWhatIsNotStored) {
   // Minimised, the last good position stays.
   form.showMinimized();
   form.move(500, 500);
-  TReg::SaveMainFormPos(&form);
+  SaveMainFormPos(&form);
   EXPECT_EQ(TReg::ReadInteger("FormMain", "Left", 0), 11);
 }
 

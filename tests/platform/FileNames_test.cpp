@@ -14,6 +14,7 @@ TEST(FileNames, PartsOfEightBitNames) {
       {"..\\..\\etc/passwd", "passwd", "..\\..\\etc/", ""},  // either separator counts
       {"dir.v2\\readme", "readme", "dir.v2\\", ""},           // a dot in a folder is no extension
       {"archive.tar.gz", "archive.tar.gz", "", ".gz"},
+      {"Shots\\Screen 12:30.png", "Screen 12:30.png", "Shots\\", ".png"},  // a colon is no separator
       {"Files\\", "", "Files\\", ""},
       {"", "", "", ""},
   };

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -203,6 +204,70 @@ TEST(NetSocketServer, FailedAcceptDropsTheClientAndKeepsListening) {
   EXPECT_EQ(caller.Read(19), "Welcome to TcpSrv\r\n");
   EXPECT_EQ(srv.ClientCount(), 1);
   EXPECT_EQ(srv.State(), wsListening);
+}
+
+// Callers that never hang up must not use up the program's descriptors: the
+// closes waiting on them are capped, the listener stops short of a reserve
+// that the program's own files and links still open from, the log gets a
+// line per attack rather than per caller, and once the callers go every
+// descriptor comes back.
+TEST(NetSocketServer, CallersThatNeverHangUpLeaveDescriptorsToSpare) {
+  struct Row {
+    const char* name;
+    int max_clients;      // beyond it callers are told so and closed
+    int descriptor_room;  // the limit is set this far above what is open; 0: left as it is
+  };
+  const std::vector<Row> rows = {
+      {"turned-away callers linger", 1, 0},
+      {"silent callers near the descriptor limit", 0, 80},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<std::string> logged;
+    platform::SetLogSink([&](const std::string& line) { logged.push_back(line); });
+    TNetSocketServer srv;
+    srv.MaxClients = row.max_clients;
+    const int port = StartListening(srv);
+    test::PumpFor(100);  // earlier closes finish
+    const int level = test::OpenDescriptors();
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    if (row.descriptor_room > 0) {
+      rlimit tight = saved;
+      tight.rlim_cur = static_cast<rlim_t>(level + row.descriptor_room);
+      setrlimit(RLIMIT_NOFILE, &tight);
+    }
+    int spare = 0;
+    {
+      test::HostilePeer callers({"hold", std::to_string(port), "200"});
+      const std::string held = callers.ReadLine(60000);
+      // What could the program still open now?
+      std::vector<int> probes;
+      for (int fd; probes.size() < 64 && (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) probes.push_back(fd);
+      spare = static_cast<int>(probes.size());
+      for (int fd : probes) ::close(fd);
+      EXPECT_EQ(held.rfind("HELD 200 ", 0), 0u) << held;
+      EXPECT_LE(platform::net::LingeringCloseCount(), 128);
+      EXPECT_LE(test::OpenDescriptors(), level + 128 + 16);
+      if (row.descriptor_room > 0) {
+        EXPECT_TRUE(platform::net::DescriptorsScarce());
+        EXPECT_NE(held.find(" RESET "), std::string::npos);
+        EXPECT_EQ(held.find(" RESET 0"), std::string::npos) << held;
+      } else {
+        EXPECT_GE(platform::net::LingeringCloseCount(), 100);
+        EXPECT_EQ(held, "HELD 200 GREETED 200 RESET 0");
+      }
+      callers.EndInput();
+      EXPECT_EQ(callers.ReadLine(), "DONE");
+      EXPECT_TRUE(PumpUntil([&] { return callers.Finished(); }));
+    }
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_GE(spare, 16);
+    EXPECT_TRUE(PumpUntil([&] { return test::OpenDescriptors() <= level; }, 5000))
+        << test::OpenDescriptors() << " open, " << level << " before";
+    EXPECT_LE(logged.size(), 2u);
+    platform::SetLogSink(nullptr);
+  }
 }
 
 }  // namespace

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/Timer.h"
 
 #include "transport/Transport_helpers.h"
 
@@ -558,7 +563,15 @@ TEST(LineMode, SwitchingOffAndOnKeepsEveryByteInOrder) {
     s.Connect();
     ASSERT_TRUE(peer.AcceptOne());
     ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
-    const std::string all = "  1023<100>\r\n" + raw + "  1006<>x\r\n  1006<>y\r\n";
+    // More lines follow the raw part than one turn hands out.
+    std::string after;
+    std::vector<std::string> expected = {"line   1023<100>\r\n"};
+    for (int i = 0; i < 250; ++i) {
+      after += "  1006<>" + std::to_string(i) + "\r\n";
+      expected.push_back("line   1006<>" + std::to_string(i) + "\r\n");
+    }
+    expected.push_back("line   1006<>y\r\n");
+    const std::string all = "  1023<100>\r\n" + raw + after + "  1006<>y\r\n";
     if (split) {
       peer.Write(all.substr(0, 40));
       test::PumpFor(20);
@@ -574,8 +587,139 @@ TEST(LineMode, SwitchingOffAndOnKeepsEveryByteInOrder) {
       else lines.push_back(e);
     }
     EXPECT_EQ(raw_seen, raw) << split;
-    EXPECT_EQ(lines, (std::vector<std::string>{"line   1023<100>\r\n", "line   1006<>x\r\n", "line   1006<>y\r\n"}))
-        << split;
+    EXPECT_EQ(lines, expected) << split;
+  }
+}
+
+// --- hostile peers ------------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+// Accepts every caller into a line-mode socket whose handler the test gives.
+struct Acceptor {
+  TNetSocket listener;
+  std::vector<std::unique_ptr<TNetSocket>> links;
+  std::function<void(TNetSocket&)> on_data;
+  std::vector<int> close_errors;
+
+  int Listen() {
+    const int port = test::FreePort();
+    listener.OnSessionAvailable = [this](TCustomNetSocket* l, int) {
+      links.push_back(std::make_unique<TNetSocket>());
+      TNetSocket* s = links.back().get();
+      s->SetLineMode(true);
+      s->OnDataAvailable = [this, s](TCustomNetSocket*, int) { on_data(*s); };
+      s->OnSessionClosed = [this](TCustomNetSocket*, int e) { close_errors.push_back(e); };
+      s->Dup(l->Accept());
+    };
+    listener.SetAddr("127.0.0.1");
+    listener.SetPort(std::to_string(port));
+    listener.Listen();
+    return port;
+  }
+};
+
+long long LongestGapMs(const std::vector<Clock::time_point>& times) {
+  long long gap = 0;
+  for (std::size_t i = 1; i < times.size(); ++i)
+    gap = std::max<long long>(gap, std::chrono::duration_cast<std::chrono::milliseconds>(times[i] - times[i - 1]).count());
+  return gap;
+}
+
+// A peer that sends without pause must not freeze the program: a second link
+// and a timer are still served at least every second, and the flood itself
+// arrives whole, every line in one piece and in order.
+TEST(ReceiveFairness, AFloodLeavesOtherLinksAndTimersServed) {
+  for (const bool raw : {false, true}) {
+    SCOPED_TRACE(raw ? "raw phase" : "line mode");
+    Acceptor acc;
+    std::map<TNetSocket*, std::string> role;
+    std::vector<Clock::time_point> ticks, timer_fires;
+    long long flood_lines = 0, raw_bytes = 0, damaged = 0;
+    acc.on_data = [&](TNetSocket& s) {
+      char buf[2047];
+      const int n = s.Receive(buf, sizeof(buf));
+      if (n <= 0) return;
+      const std::string got(buf, static_cast<std::size_t>(n));
+      std::string& r = role[&s];
+      if (r.empty()) {
+        r = got;
+        if (raw && r == "  1006<>flood\r\n") s.SetLineMode(false);
+      } else if (r == "  1006<>tick\r\n") {
+        ticks.push_back(Clock::now());
+      } else if (!raw) {
+        if (got != "  1006<>" + std::to_string(flood_lines % 100000) + "\r\n") ++damaged;
+        ++flood_lines;
+      } else {
+        for (const char c : got) damaged += static_cast<unsigned char>(c) != raw_bytes++ % 251;
+      }
+    };
+    TTimer timer;
+    timer.SetInterval(20);
+    timer.OnTimer = [&](TTimer*) { timer_fires.push_back(Clock::now()); };
+    const int port = acc.Listen();
+
+    test::HostilePeer flood({"flood", std::to_string(port), "1.5", raw ? "--raw" : "line"});
+    ASSERT_TRUE(PumpUntil([&] { return acc.close_errors.size() == 2; }, 60000));
+    const std::string sent = flood.ReadLine();
+    timer.SetEnabled(false);
+
+    EXPECT_LT(LongestGapMs(ticks), 1000);
+    EXPECT_LT(LongestGapMs(timer_fires), 1000);
+    EXPECT_GT(ticks.size(), 10u);
+    EXPECT_EQ(damaged, 0);
+    EXPECT_EQ(sent, "SENT " + std::to_string(raw ? raw_bytes : flood_lines));
+  }
+}
+
+// A peer that never reads must not make us queue without end: past its bound
+// the link is reset, with error 10055 and a line in the log. A sender that
+// hands over a whole package with one Send raises the bound for it.
+TEST(SendQueue, APeerThatNeverReadsIsCutOffAtTheBound) {
+  constexpr std::int64_t kMiB = 1 << 20;
+  struct Row {
+    const char* name;
+    const char* peer;
+    std::int64_t limit;
+    std::int64_t block;  // sent again and again until the link closes or 64 MiB went
+    bool closes;
+  };
+  const std::vector<Row> rows = {
+      {"answers pile up for a mute peer", "mute", TCustomNetSocket::kDefaultSendQueueLimit, kMiB / 4, true},
+      {"one package under a raised bound", "drain", 48 * kMiB, 40 * kMiB, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<std::string> logged;
+    platform::SetLogSink([&](const std::string& line) { logged.push_back(line); });
+    Acceptor acc;
+    acc.on_data = [](TNetSocket& s) {
+      char buf[64];
+      s.Receive(buf, sizeof(buf));
+    };
+    test::HostilePeer peer({row.peer, std::to_string(acc.Listen())});
+    ASSERT_TRUE(PumpUntil([&] { return acc.links.size() == 1 && acc.links[0]->State() == wsConnected; }));
+    TNetSocket& s = *acc.links[0];
+    s.SendQueueLimit = row.limit;
+    const std::string block(static_cast<std::size_t>(row.block), 'q');
+    std::int64_t sent = 0;
+    PumpUntil(
+        [&] {
+          if (s.State() == wsConnected && sent < 64 * kMiB && s.SendStr(block) > 0) sent += row.block;
+          return s.State() != wsConnected || sent >= 64 * kMiB || (!row.closes && sent > 0);
+        },
+        30000);
+    if (row.closes) {
+      EXPECT_EQ(acc.close_errors, std::vector<int>{platform::net::WSAENOBUFS});
+      EXPECT_LE(sent, row.limit + 16 * kMiB);  // what the system buffers took beside the bound
+      ASSERT_EQ(logged.size(), 1u);
+      EXPECT_NE(logged[0].find("Send queue to 127.0.0.1:"), std::string::npos) << logged[0];
+    } else {
+      s.Close();
+      EXPECT_EQ(peer.ReadLine(), "READ " + std::to_string(row.block) + " fin");
+      EXPECT_TRUE(logged.empty());
+    }
+    platform::SetLogSink(nullptr);
   }
 }
 

@@ -2,10 +2,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QStringList>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -191,6 +195,40 @@ void RawPeer::Reset() {
   ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &lg, sizeof(lg));
   ::close(fd_);
   fd_ = -1;
+}
+
+HostilePeer::HostilePeer(const std::vector<std::string>& args) : proc_(std::make_unique<QProcess>()) {
+  const char* src = std::getenv("PARLO_SOURCE_DIR");
+  const std::string root = src != nullptr ? std::string(src)
+                                          : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().string();
+  QStringList list{QString::fromStdString(root + "/tests/support/hostile_peer.py")};
+  for (const auto& a : args) list << QString::fromStdString(a);
+  proc_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  proc_->start("python3", list);
+  EXPECT_TRUE(proc_->waitForStarted(5000));
+}
+
+HostilePeer::~HostilePeer() {
+  EndInput();
+  if (!PumpUntil([this] { return Finished(); }, 5000)) {
+    proc_->kill();
+    proc_->waitForFinished(2000);
+  }
+}
+
+std::string HostilePeer::ReadLine(int timeout_ms) {
+  if (!PumpUntil([this] { return proc_->canReadLine(); }, timeout_ms)) return {};
+  return proc_->readLine().trimmed().toStdString();
+}
+
+void HostilePeer::EndInput() { proc_->closeWriteChannel(); }
+
+bool HostilePeer::Finished() const { return proc_->state() == QProcess::NotRunning; }
+
+int OpenDescriptors() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+  return count - 1;  // the listing's own
 }
 
 }  // namespace test

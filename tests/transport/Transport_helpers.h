@@ -6,7 +6,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
+
+class QProcess;
 
 namespace test {
 
@@ -48,5 +52,24 @@ class RawPeer {
   int listen_fd_ = -1;
   int fd_ = -1;
 };
+
+// One run of tests/support/hostile_peer.py (arguments after the script's
+// name) while our event loop keeps serving; ended with the object.
+class HostilePeer {
+ public:
+  explicit HostilePeer(const std::vector<std::string>& args);
+  ~HostilePeer();
+  // The next line it prints, without its end; empty after timeout_ms.
+  std::string ReadLine(int timeout_ms = 20000);
+  // Closes its standard input: the modes that hold links let them go.
+  void EndInput();
+  bool Finished() const;
+
+ private:
+  std::unique_ptr<QProcess> proc_;
+};
+
+// Descriptors the test program has open now.
+int OpenDescriptors();
 
 }  // namespace test

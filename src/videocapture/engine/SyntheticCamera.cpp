@@ -348,8 +348,8 @@ class SyntheticSource : public TCaptureSource, public TDroppedFrames {
         frame.data = buffer.data();
         frame.length = buffer.size();
       }
+      ++delivered_;  // counted first, so whoever sees the frame sees it counted
       frames(frame);
-      ++delivered_;
     }
   }
 

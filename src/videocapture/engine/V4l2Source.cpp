@@ -397,8 +397,8 @@ class V4l2Source : public TCaptureSource, public TProcAmp, public TDroppedFrames
           frame.height = height_;
           frame.stride = Rgb24Stride(width_);
           frame.topDown = true;
+          ++delivered_;  // counted first, so whoever sees the frame sees it counted
           frames(frame);
-          ++delivered_;
         } else {
           ++dropped_;  // a damaged compressed frame, common with USB cameras
         }

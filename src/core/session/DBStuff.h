@@ -7,12 +7,12 @@
 
 #include "platform/Dataset.h"
 
-// What TDBStuff needs of the main window and its companions. Each hook is
-// optional; the main window fills them in when it creates the module.
+// What TDBStuff needs of the session around it. Each hook is optional; the
+// session fills them in when it creates the module.
 struct TDBStuffHooks {
   // One error-log entry (load failures, a profile save refused at exit).
   std::function<void(const std::string& message)> LogError;
-  // The main window's CurrentProfile and user name, and its profile list.
+  // The session's CurrentProfile and user name, and the profile list shown.
   std::function<void(const std::string& profileName)> SetCurrentProfile;
   std::function<void(const std::string& userName)> SetUserName;
   std::function<void()> RefreshProfileList;

@@ -8,9 +8,12 @@
 #include <sstream>
 #include <system_error>
 
-#include "core/FormMain.h"
+#include "core/session/ErrorLog.h"
 #include "platform/AppHome.h"
+#include "platform/DesktopPrompts.h"
 #include "platform/ErrorSink.h"
+#include "transport/NetSocket.h"
+#include "transport/NetSocketFunctions.h"
 
 namespace {
 
@@ -63,7 +66,7 @@ void Trim(const std::filesystem::path& file) {
 struct InstallHandler {
   InstallHandler() {
     platform::SetErrorHandler([](const std::string& address, const std::string& port, const std::string& message) {
-      TFormMain::LogError(address, port, message);
+      LogError(address, port, message);
     });
   }
 } installHandler;
@@ -71,9 +74,9 @@ struct InstallHandler {
 }  // namespace
 
 // Major, minor, release, build: the project's version with build 0.
-std::string TFormMain::ProgramBuildText() { return "Version: 1.0.0.0"; }
+std::string ProgramBuildText() { return "Version: 1.0.0.0"; }
 
-void TFormMain::LogError(const std::string& address, const std::string& port, const std::string& message) {
+void LogError(const std::string& address, const std::string& port, const std::string& message) {
   const std::string entry = Timestamp() + kBuildMarker + ProgramBuildText() + "\r\n IP: " + address + " - Port: " + port +
                             "\r\nError Message: " + message + "\r\n";
   try {
@@ -90,4 +93,11 @@ void TFormMain::LogError(const std::string& address, const std::string& port, co
     // The log is the last resort; when it fails, standard error is all there is.
     std::fprintf(stderr, "parlo: error log: %s\n%s", e.what(), entry.c_str());
   }
+}
+
+void ReportSocketError(TCustomNetSocket& socket, int error) {
+  const std::string desc = error == 0 ? "Undetermined Winsock Error" : NetSocketErrorDesc(error);
+  LogError(socket.PeerAddr(), socket.PeerPort(), "Winsock Error " + std::to_string(error) + " : " + desc);
+  socket.Close();
+  platform::Beep();
 }

@@ -1,19 +1,21 @@
 #include <QTimer>
 #include <cstdio>
-#include <memory>
 
-#include "core/DBStuff.h"
+#include "core/DialogPrompts.h"
 #include "core/FormMain.h"
-#include "core/FormReg.h"
-#include "core/Paths.h"
-#include "core/TestHooks.h"
+#include "core/session/DBStuff.h"
+#include "core/session/ErrorLog.h"
+#include "core/session/Paths.h"
+#include "core/session/Session.h"
 #include "platform/AppHome.h"
+#include "platform/EventLoop.h"
 #include "platform/GuardedApplication.h"
 #include "platform/SessionEnd.h"
-#include "platform/Charset.h"
-#include "platform/EventLoop.h"
 #include "platform/SingleInstance.h"
 
+// The one place that knows every part of the program: it makes the session and
+// the main window over it, and it is where the conversation and chat-room
+// windows register their handlers with the session's router.
 int main(int argc, char** argv) {
   const auto home = platform::EnsureAppHome();
   platform::TSingleInstance instance(home);
@@ -29,18 +31,17 @@ int main(int argc, char** argv) {
 
   int rc = 0;
   try {
-    TFormMain form;
-    FormMain = &form;
-    TPaths paths;
-    Paths = &paths;
-    TDBStuff db(platform::PathFromName(paths.DataPath), form.MakeDBStuffHooks());
-    DBStuff = &db;
-    TFormReg::Install();
+    TDialogPrompts prompts;
+    TSession session(prompts);
+    Paths = &session.Paths();
+    DBStuff = &session.DB();
+    TFormMain form(session);
+    prompts.SetOwner(&form);
 
     platform::SetExceptionHook([&form](const std::exception* e, const std::string& message) {
       form.ApplicationEventsException(e, message);
     });
-    platform::SetLogSink([](const std::string& line) { TFormMain::LogError("None", "None", line); });
+    platform::SetLogSink([](const std::string& line) { LogError("None", "None", line); });
     platform::TSessionEnd sessionEnd([&form] { form.HandleSessionEnd(); });
     instance.OnActivate = [&form] { form.ActivateFromOtherInstance(); };
     instance.Listen();
@@ -54,10 +55,8 @@ int main(int argc, char** argv) {
     instance.OnActivate = nullptr;
     DBStuff = nullptr;
     Paths = nullptr;
-    TFormMain::RegistrationWindow = nullptr;
-    FormMain = nullptr;
   } catch (const std::exception& e) {
-    TFormMain::LogError("None", "None", std::string("Start-up: ") + e.what());
+    LogError("None", "None", std::string("Start-up: ") + e.what());
     std::fprintf(stderr, "parlo: %s\n", e.what());
     rc = 1;
   }

@@ -1,14 +1,13 @@
-#include "core/PeerListener.h"
+#include "core/session/PeerListener.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "core/FormPReq.h"
-#include "core/TestHooks.h"
+#include "core/session/TestHooks.h"
 #include "platform/SocketApi.h"
 #include "transport/CmdParser.h"
+#include "transport/CommandCodes.h"
 #include "transport/NetSocketFunctions.h"
-#include "transport/ParloSocket.h"
 
 namespace {
 
@@ -20,6 +19,12 @@ constexpr const char* kClosedBeforeAccept =
 constexpr int kPeerLineLimit = 65536;
 
 }  // namespace
+
+std::unique_ptr<TParloSocket> TPeerRequest::Adopt() {
+  if (adopted_) return nullptr;
+  adopted_ = true;
+  return listener_->TakeOver(*socket_);
+}
 
 TPeerListener::TPeerListener(TPeerListenerHooks hooks, TComponent* owner)
     : TComponent(owner), hooks_(std::move(hooks)), server_(std::make_unique<TNetSocket>()) {
@@ -50,9 +55,9 @@ TPeerListener::~TPeerListener() {
     s->OnError = nullptr;
     s->OnLineLimitExceeded = nullptr;
     s->Abort();
-    // A request dialog still runs inside this socket's data event: the socket
+    // A question still runs inside this socket's data event: the socket
     // must outlive that event, so it goes once the event is over.
-    if (conn.askingUser) s->Release();
+    if (conn.held) s->Release();
     else delete s;
   }
 }
@@ -77,8 +82,17 @@ void TPeerListener::Stop() { server_->Close(); }
 
 TSocketState TPeerListener::State() const { return server_->State(); }
 
-void TPeerListener::Adopt(TParloSocket& socket) {
-  if (Conn* c = Find(socket)) c->adopted = true;
+std::unique_ptr<TParloSocket> TPeerListener::TakeOver(TParloSocket& socket) {
+  const auto it = conns_.find(&socket);
+  if (it == conns_.end()) return nullptr;
+  conns_.erase(it);
+  RemoveFreeNotification(&socket);
+  socket.OnDataAvailable = nullptr;
+  socket.OnSessionClosed = nullptr;
+  socket.OnError = nullptr;
+  socket.OnLineLimitExceeded = nullptr;
+  CountChanged();
+  return std::unique_ptr<TParloSocket>(&socket);
 }
 
 // ----- listener ---------------------------------------------------------------
@@ -145,12 +159,12 @@ bool TPeerListener::AcceptOne() {
       return true;
     }
     capLogged_ = false;
-    s->SendCommand(1000, "", "");
+    s->SendCommand(cmd::PeerHello, "", "");
     return server_->State() == wsListening;
   } catch (const std::exception&) {
     accepting_ = false;
     Log(nullptr, "Incoming Session Exception");
-    if (s != nullptr && Find(*s) != nullptr) Drop(*s);
+    if (s != nullptr && Find(s) != nullptr) Drop(*s);
     return false;
   }
 }
@@ -165,25 +179,29 @@ void TPeerListener::SocketDataAvailable(TParloSocket& socket, int error) {
   }
   const std::string received = socket.ReceiveStr();
   if (received.empty()) return;
-  const Conn* conn = Find(socket);
-  if (conn == nullptr || conn->adopted || conn->releasing) return;
+  const TComponent* key = &socket;
+  const Conn* conn = Find(key);
+  if (conn == nullptr || conn->releasing) return;
   // A request that is being (or has been) put to the user: later lines are
   // not commands to us.
   if (socket.Tag() != 0) return;
+  const std::weak_ptr<bool> alive = alive_;
   try {
     ProcessPeerData(TCmdParser::CleanLine(received), socket);
   } catch (const std::exception&) {
-    Log(&socket, "Incoming ProcessData");
-    if (Conn* c = Find(socket)) {
-      c->askingUser = false;
+    if (alive.expired()) return;
+    // Only a socket the listener still owns is touched: an adopted one may be gone.
+    if (Conn* c = Find(key)) {
+      Log(&socket, "Incoming ProcessData");
+      c->held = false;
       Drop(socket);
     }
   }
 }
 
 void TPeerListener::SocketClosed(TParloSocket& socket) {
-  const Conn* conn = Find(socket);
-  if (conn == nullptr || conn->adopted || conn->askingUser) return;
+  const Conn* conn = Find(&socket);
+  if (conn == nullptr || conn->held) return;
   ScheduleRelease(socket);
 }
 
@@ -195,26 +213,40 @@ void TPeerListener::ProcessPeerData(const std::string& line, TParloSocket& socke
 }
 
 void TPeerListener::ProcessPeerCommand(int code, const std::string& params, TParloSocket& socket,
-                                       const std::string&) {
+                                       const std::string& text) {
   if (socket.State() != wsConnected) {
     Drop(socket);
     return;
   }
   switch (code) {
-    case 1001:
+    case cmd::ChatRequest:
       HandlePrivateChatRequest(params, socket);
       break;
-    case 1020:
-    case 1030:
-    case 1037:
-    case 2020:
-      if (hooks_.PeerRequest) hooks_.PeerRequest(code, params, socket);
-      else Drop(socket);
+    case cmd::FileOffer:
+    case cmd::CamViewRequest:
+    case cmd::CamInvite:
+    case cmd::RoomInvite:
+      RouteRequest(code, params, text, socket);
       break;
     default:
       Drop(socket);
       break;
   }
+}
+
+void TPeerListener::RouteRequest(int code, const std::string& params, const std::string& text,
+                                 TParloSocket& socket) {
+  const TComponent* key = &socket;
+  TPeerRequest request(code, params, text, socket, *this);
+  if (hooks_.Route) {
+    if (Conn* c = Find(key)) c->held = true;
+    const std::weak_ptr<bool> alive = alive_;
+    hooks_.Route(request);
+    if (alive.expired() || request.Adopted()) return;
+    // The handler may have run a modal loop: the caller can have hung up.
+    if (Conn* c = Find(key)) c->held = false;
+  }
+  if (Find(key) != nullptr) Drop(socket);
 }
 
 void TPeerListener::HandlePrivateChatRequest(const std::string& record, TParloSocket& socket) {
@@ -224,13 +256,13 @@ void TPeerListener::HandlePrivateChatRequest(const std::string& record, TParloSo
       AnswerChatRequest(record, socket);
       return;
     case 1:
-      socket.SendCommand(1004, settings.BusyMessage, "");
+      socket.SendCommand(cmd::ChatRefused, settings.BusyMessage, "");
       break;
     case 3:
-      socket.SendCommand(1004, settings.AwayText, "");
+      socket.SendCommand(cmd::ChatRefused, settings.AwayText, "");
       break;
     case 4:
-      socket.SendCommand(1004, settings.UnavText, "");
+      socket.SendCommand(cmd::ChatRefused, settings.UnavText, "");
       break;
     default:  // Invisible: as if nobody were there
       break;
@@ -260,15 +292,16 @@ void TPeerListener::AnswerChatRequest(const std::string& record, TParloSocket& s
   }
 
   socket.SetTag(1);
-  Find(socket)->askingUser = true;
+  const TComponent* key = &socket;
+  Find(key)->held = true;
   const std::weak_ptr<bool> alive = alive_;
-  const int decision = hooks_.AskRequest ? hooks_.AskRequest(record) : TFormPReq::DecisionReject;
+  const int decision = hooks_.AskRequest ? hooks_.AskRequest(record) : DecisionReject;
   // The dialog ran its own event loop: the listener may be gone, and the
   // caller may have hung up.
   if (alive.expired()) return;
-  Conn* conn = Find(socket);
+  Conn* conn = Find(key);
   if (conn == nullptr) return;
-  conn->askingUser = false;
+  conn->held = false;
   const bool connected = socket.State() == wsConnected;
   const TChatRequestAnswer answer = TChatRequestAnswer::ForDecision(decision, connected);
   if (answer.Accept) {
@@ -291,33 +324,30 @@ void TPeerListener::AnswerChatRequest(const std::string& record, TParloSocket& s
 
 void TPeerListener::AcceptPrivateChat(const std::string& record, TParloSocket& socket) {
   if (socket.State() != wsConnected) {
+    const TComponent* key = &socket;
     if (hooks_.ShowInformation) {
       const std::weak_ptr<bool> alive = alive_;
-      if (Conn* c = Find(socket)) c->askingUser = true;
+      if (Conn* c = Find(key)) c->held = true;
       hooks_.ShowInformation(kClosedBeforeAccept, "Connection Closed");
       if (alive.expired()) return;
-      if (Conn* c = Find(socket)) c->askingUser = false;
+      if (Conn* c = Find(key)) c->held = false;
     }
-    if (Find(socket) != nullptr) Drop(socket);
+    if (Find(key) != nullptr) Drop(socket);
     return;
   }
-  if (hooks_.AcceptPrivateChat && hooks_.AcceptPrivateChat(record, socket)) {
-    Adopt(socket);
-    return;
-  }
-  if (Find(socket) != nullptr) Drop(socket);
+  RouteRequest(cmd::ChatRequest, record, "", socket);
 }
 
 // ----- lifetimes --------------------------------------------------------------------
 
 void TPeerListener::Drop(TParloSocket& socket) {
   socket.Close();
-  const Conn* conn = Find(socket);
-  if (conn != nullptr && !conn->askingUser) ScheduleRelease(socket);
+  const Conn* conn = Find(&socket);
+  if (conn != nullptr && !conn->held) ScheduleRelease(socket);
 }
 
 void TPeerListener::ScheduleRelease(TParloSocket& socket) {
-  Conn* conn = Find(socket);
+  Conn* conn = Find(&socket);
   if (conn == nullptr || conn->releasing) return;
   conn->releasing = true;
   socket.Release();
@@ -327,17 +357,16 @@ void TPeerListener::Sweep() {
   const auto now = std::chrono::steady_clock::now();
   std::vector<TParloSocket*> late;
   for (const auto& [key, conn] : conns_)
-    if (!conn.adopted && !conn.askingUser && !conn.releasing && now >= conn.deadline) late.push_back(conn.socket);
+    if (!conn.held && !conn.releasing && now >= conn.deadline) late.push_back(conn.socket);
   for (TParloSocket* s : late) {
     // Not worth a log entry: a caller could fill the log by idling.
-    if (Find(*s) != nullptr) Drop(*s);
+    if (Find(s) != nullptr) Drop(*s);
   }
 }
 
 int TPeerListener::PendingCount() const {
-  return static_cast<int>(std::count_if(conns_.begin(), conns_.end(), [](const auto& entry) {
-    return !entry.second.adopted && !entry.second.releasing;
-  }));
+  return static_cast<int>(
+      std::count_if(conns_.begin(), conns_.end(), [](const auto& entry) { return !entry.second.releasing; }));
 }
 
 void TPeerListener::Notification(TComponent* component, TOperation operation) {
@@ -350,8 +379,8 @@ void TPeerListener::CountChanged() {
   if (testhooks::Enabled()) testhooks::Trace("peer sockets " + std::to_string(conns_.size()));
 }
 
-TPeerListener::Conn* TPeerListener::Find(TParloSocket& socket) {
-  const auto it = conns_.find(static_cast<TComponent*>(&socket));
+TPeerListener::Conn* TPeerListener::Find(const TComponent* socket) {
+  const auto it = conns_.find(socket);
   return it == conns_.end() ? nullptr : &it->second;
 }
 

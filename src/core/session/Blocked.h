@@ -3,10 +3,9 @@
 #include <functional>
 #include <string>
 
-class QWidget;
 class TStrings;
 
-// The blocked-users list: lines "userID,userName" held by the main window and
+// The blocked-users list: lines "userID,userName" held by the session and
 // kept in "blocked.parlo" (CR LF line ends, written whole on every change).
 // A line's key is the text before its first comma; ids compare exactly.
 class TBlockedUsers {
@@ -30,12 +29,11 @@ class TBlockedUsers {
   static bool Add(TStrings& list, const std::string& fileName, const std::string& userId,
                   const std::string& userName);
 
-  // The question asked before blocking: true for Yes.
-  static bool AskConfirmation(QWidget* owner, const std::string& userName);
+  // The question asked before blocking, and its caption.
+  static std::string ConfirmationText(const std::string& userName);
+  static constexpr const char* kConfirmationCaption = "Confirm Block";
 
-  // The whole block command: ask, then Add. `ask` stands in for the question in
-  // tests; by default the message box is shown with `owner` as parent.
-  static bool BlockUser(QWidget* owner, TStrings& list, const std::string& fileName, const std::string& userId,
-                        const std::string& userName,
-                        const std::function<bool(const std::string& userName)>& ask = {});
+  // The whole block command: ask (Yes blocks), then Add.
+  static bool BlockUser(TStrings& list, const std::string& fileName, const std::string& userId,
+                        const std::string& userName, const std::function<bool(const std::string& userName)>& ask);
 };

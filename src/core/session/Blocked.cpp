@@ -1,9 +1,7 @@
-#include "core/Blocked.h"
+#include "core/session/Blocked.h"
 
-#include <QMessageBox>
 #include <filesystem>
 
-#include "platform/Charset.h"
 #include "platform/ErrorSink.h"
 #include "platform/FileNames.h"
 #include "platform/StringList.h"
@@ -61,16 +59,13 @@ bool TBlockedUsers::Add(TStrings& list, const std::string& fileName, const std::
   return true;
 }
 
-bool TBlockedUsers::AskConfirmation(QWidget* owner, const std::string& userName) {
-  const std::string text = "Blocking this user will block all communications completely,\nare you sure you want to block " +
-                           userName + "?";
-  return QMessageBox::question(owner, "Confirm Block", platform::ToQString(text), QMessageBox::Yes | QMessageBox::No,
-                               QMessageBox::No) == QMessageBox::Yes;
+std::string TBlockedUsers::ConfirmationText(const std::string& userName) {
+  return "Blocking this user will block all communications completely,\nare you sure you want to block " + userName +
+         "?";
 }
 
-bool TBlockedUsers::BlockUser(QWidget* owner, TStrings& list, const std::string& fileName, const std::string& userId,
+bool TBlockedUsers::BlockUser(TStrings& list, const std::string& fileName, const std::string& userId,
                               const std::string& userName, const std::function<bool(const std::string&)>& ask) {
-  const bool yes = ask ? ask(userName) : AskConfirmation(owner, userName);
-  if (!yes) return false;
+  if (!ask || !ask(userName)) return false;
   return Add(list, fileName, userId, userName);
 }

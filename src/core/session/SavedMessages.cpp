@@ -1,4 +1,4 @@
-#include "core/SavedMessages.h"
+#include "core/session/SavedMessages.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "core/TestHooks.h"
+#include "core/session/TestHooks.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "core/DBStuff.h"
+#include "core/session/DBStuff.h"
 
 #include <iostream>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "core/StatusControls.h"
+#include "core/session/StatusControls.h"
 
 #include <algorithm>
 

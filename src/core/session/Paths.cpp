@@ -1,4 +1,4 @@
-#include "core/Paths.h"
+#include "core/session/Paths.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include <random>
 #include <system_error>
 
-#include "core/FormMain.h"
-#include "core/Reg.h"
+#include "core/session/ErrorLog.h"
+#include "core/session/Reg.h"
 #include "platform/AppHome.h"
 #include "platform/Charset.h"
 #include "platform/Exception.h"
@@ -69,7 +69,7 @@ TPaths::TPaths() : channel_(&platform::TSoundChannel::Process()) {
   try {
     resources::InstallDefaults(platform::PathFromName(AppPath));
   } catch (const platform::Exception& e) {
-    TFormMain::LogError("", "", std::string("Installing the default pictures and sounds: ") + e.what());
+    LogError("", "", std::string("Installing the default pictures and sounds: ") + e.what());
   }
 }
 
@@ -97,7 +97,7 @@ const platform::TFont& TPaths::LoadWindowFont(const std::string& prefix, platfor
   if (auto parsed = platform::StringToColor(color)) {
     Font.Color = *parsed;
   } else {
-    TFormMain::LogError("", "", "Setting " + prefix + "Color: \"" + color + "\" is no colour; the default is used");
+    LogError("", "", "Setting " + prefix + "Color: \"" + color + "\" is no colour; the default is used");
     Font.Color = defaultColor;
   }
   Font.Size = TReg::ReadInteger(TReg::FontsSection, prefix + "Size", 8);

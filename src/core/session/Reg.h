@@ -2,8 +2,6 @@
 
 #include <string>
 
-class QWidget;
-
 // Default of one value of the "Settings" section; type 'S' string, 'I' integer,
 // 'B' boolean ("0"/"1").
 struct TSettingDefault {
@@ -71,11 +69,6 @@ class TReg {
   static int ReadSettingInteger(const std::string& name);
   static bool ReadSettingBool(const std::string& name);
   static const TSettingDefault& SettingDefault(const std::string& name);
-
-  // The window's position under a section named after the window's object name:
-  // Left, Top and Height (Width is the window's own), MaxState.
-  static void RestoreMainFormPos(QWidget* form);
-  static void SaveMainFormPos(QWidget* form);
 
   // Starting with the desktop session: an autostart entry that runs this program.
   static void SetRunAtStartup(bool on);

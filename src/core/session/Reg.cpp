@@ -1,11 +1,6 @@
-#include "core/Reg.h"
+#include "core/session/Reg.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-#include <QWidget>
-#include <optional>
-
-#include "core/FormMain.h"
+#include "core/session/ErrorLog.h"
 #include "platform/Autostart.h"
 #include "platform/Registry.h"
 
@@ -21,7 +16,7 @@ T ReadValue(const std::string& section, const std::string& name, T def, Read rea
     reg.OpenKey(TReg::KeyPath() + section, false);
     if (reg.HasCurrentKey() && reg.ValueExists(name)) return read(reg);
   } catch (const platform::Exception& e) {
-    TFormMain::LogError("", "", "Setting " + section + "\\" + name + ": " + e.what() + "; the default is used");
+    LogError("", "", "Setting " + section + "\\" + name + ": " + e.what() + "; the default is used");
   }
   return def;
 }
@@ -31,15 +26,6 @@ void WriteValue(const std::string& section, Write write) {
   platform::TRegistry reg(platform::RegRoot::CurrentUser);
   reg.OpenKey(TReg::KeyPath() + section, true);
   write(reg);
-}
-
-std::optional<int> ReadIfPresent(const platform::TRegistry& reg, const std::string& section, const char* name) {
-  try {
-    if (reg.HasCurrentKey() && reg.ValueExists(name)) return reg.ReadInteger(name);
-  } catch (const platform::Exception& e) {
-    TFormMain::LogError("", "", "Setting " + section + "\\" + name + ": " + e.what() + "; ignored");
-  }
-  return std::nullopt;
 }
 
 }  // namespace
@@ -86,39 +72,6 @@ int TReg::ReadSettingInteger(const std::string& name) {
 
 bool TReg::ReadSettingBool(const std::string& name) {
   return ReadBool(SettingsSection, name, SettingDefault(name).Value[0] == '1');
-}
-
-void TReg::RestoreMainFormPos(QWidget* form) {
-  const std::string section = form->objectName().toStdString();
-  platform::TRegistry reg(platform::RegRoot::CurrentUser);
-  try {
-    reg.OpenKey(KeyPath() + section, false);
-  } catch (const platform::Exception& e) {
-    TFormMain::LogError("", "", "Window position: " + std::string(e.what()));
-  }
-  const auto left = ReadIfPresent(reg, section, "Left");
-  const auto top = ReadIfPresent(reg, section, "Top");
-  const auto height = ReadIfPresent(reg, section, "Height");
-  if (left || top || height) {
-    // Whatever is not stored keeps the window's designed place and size.
-    form->move(left.value_or(form->x()), top.value_or(form->y()));
-    if (height) form->resize(form->width(), *height);
-    return;
-  }
-  QScreen* screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
-  if (!screen) return;
-  const QRect area = screen->availableGeometry();
-  form->move(area.center() - QPoint(form->width() / 2, form->height() / 2));
-}
-
-void TReg::SaveMainFormPos(QWidget* form) {
-  if (form->isMinimized()) return;
-  WriteValue(form->objectName().toStdString(), [&](platform::TRegistry& reg) {
-    reg.WriteBool("MaxState", false);
-    reg.WriteInteger("Left", form->x());
-    reg.WriteInteger("Top", form->y());
-    reg.WriteInteger("Height", form->height());
-  });
 }
 
 void TReg::SetRunAtStartup(bool on) {

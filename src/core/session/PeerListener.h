@@ -6,21 +6,47 @@
 #include <string>
 #include <unordered_map>
 
+#include "core/session/PeerAnswer.h"
 #include "platform/Component.h"
 #include "platform/Timer.h"
 #include "transport/NetSocket.h"
+#include "transport/ParloSocket.h"
 
-class TParloSocket;
+class TPeerListener;
 
-// What the listener needs to know when a private-chat request arrives.
-struct TPeerAnswerSettings {
-  int StatusMode = 0;
-  std::string BusyMessage;  // the current profile's busy message, escaped
-  std::string AwayText, UnavText;
-  bool AutoPChat = false, AutoPChatOnly = false;
+// A connection the listener lets through, with the command that asked for it:
+// an accepted private chat (1001, after the answer policy; the parameters are
+// the caller's profile record), a file offer (1020), a webcam view request
+// (1030), a webcam broadcast offer (1037) or a chat-room invitation (2020).
+// The listener owns the connection until a handler adopts it; one that is not
+// adopted is closed and freed once the handler has returned.
+class TPeerRequest {
+ public:
+  TPeerRequest(int code, std::string params, std::string text, TParloSocket& socket, TPeerListener& listener)
+      : code_(code), params_(std::move(params)), text_(std::move(text)), socket_(&socket), listener_(&listener) {}
+  TPeerRequest(const TPeerRequest&) = delete;
+  TPeerRequest& operator=(const TPeerRequest&) = delete;
+
+  int Code() const { return code_; }
+  const std::string& Params() const { return params_; }
+  const std::string& Text() const { return text_; }
+  // Valid while the handler runs; after Adopt it is the adopter's.
+  TParloSocket& Socket() const { return *socket_; }
+  // Takes the connection over: the caller owns the socket from now on and
+  // binds its events (until it does, lines that arrive are dropped). The
+  // listener neither times nor closes it any more. Null when it was taken already.
+  std::unique_ptr<TParloSocket> Adopt();
+  bool Adopted() const { return adopted_; }
+
+ private:
+  int code_;
+  std::string params_, text_;
+  TParloSocket* socket_;
+  TPeerListener* listener_;
+  bool adopted_ = false;
 };
 
-// Everything the listener asks of the main window. Unset hooks are skipped
+// Everything the listener asks of the session. Unset hooks are skipped
 // (a missing question counts as "no").
 struct TPeerListenerHooks {
   std::function<void(const std::string& addr, const std::string& port, const std::string& message)> LogError;
@@ -31,26 +57,23 @@ struct TPeerListenerHooks {
   std::function<bool(const std::string& record)> IsUserBlocked;
   std::function<bool(const std::string& userId)> IsFriend;
   std::function<void(int event)> PlayEventSound;
-  // Shows the request dialog modally and returns its decision (0 accept,
-  // 1 reject, 2 busy). The socket may close meanwhile; the listener keeps it
+  // Asks the user about the request (modally) and returns the decision
+  // (TChatDecision). The socket may close meanwhile; the listener keeps it
   // alive until the answer is in.
   std::function<int(const std::string& record)> AskRequest;
-  // Hands the connection to a private-chat window; true when a window took it
-  // over (it then rebinds the socket's events and the listener lets go).
-  std::function<bool(const std::string& record, TParloSocket& socket)> AcceptPrivateChat;
   std::function<void(const std::string& text, const std::string& caption)> ShowInformation;
-  // File offers, webcam requests and chat-room invitations: the main window's
-  // handlers. A handler that does not adopt the socket closes it.
-  std::function<void(int code, const std::string& params, TParloSocket& socket)> PeerRequest;
+  // Where the requests the listener lets through go (see TPeerRequest). The
+  // handler may run a modal loop: the socket stays alive until it returns.
+  std::function<void(TPeerRequest& request)> Route;
 };
 
 // The peer listener: accepts connections from other users' programs, greets
 // each with 1000 and dispatches the commands that come before a window takes
-// the connection over. It owns every accepted socket. A connection that has
-// been turned away is freed once the event that turned it away is over; one
-// that says nothing within the time-out is closed; and no more than
-// MaxPending connections wait at once, so a caller cannot use up the
-// program's descriptors.
+// the connection over. It owns every accepted socket until a handler adopts
+// it. A connection that has been turned away is freed once the event that
+// turned it away is over; one that says nothing within the time-out is
+// closed; and no more than MaxPending connections wait at once, so a caller
+// cannot use up the program's descriptors.
 class TPeerListener : public TComponent {
  public:
   static constexpr int kDefaultIdleMs = 30000;
@@ -71,11 +94,11 @@ class TPeerListener : public TComponent {
   void SetIdleTimeout(int ms);
   int MaxPending = kDefaultMaxPending;
 
-  // Accepted sockets that still exist (pending, answered but not yet freed,
-  // or adopted by a window).
-  // A window took the connection over: it is no longer timed or turned away.
-  void Adopt(TParloSocket& socket);
+  // Gives up a connection to whoever adopts it (see TPeerRequest::Adopt).
+  std::unique_ptr<TParloSocket> TakeOver(TParloSocket& socket);
 
+  // Accepted sockets the listener still owns (pending, or answered but not
+  // yet freed).
   int LiveSockets() const { return static_cast<int>(conns_.size()); }
 
   // The handlers, public so that tests can drive them without a network.
@@ -92,8 +115,9 @@ class TPeerListener : public TComponent {
   struct Conn {
     TParloSocket* socket = nullptr;
     std::chrono::steady_clock::time_point deadline;
-    bool askingUser = false;  // a request dialog is open for it
-    bool adopted = false;
+    // A question or a handler runs on it (perhaps a modal loop inside its own
+    // data event): the object must outlive that.
+    bool held = false;
     bool releasing = false;
   };
 
@@ -105,6 +129,8 @@ class TPeerListener : public TComponent {
   void SocketDataAvailable(TParloSocket& socket, int error);
   void SocketClosed(TParloSocket& socket);
   void AcceptPrivateChat(const std::string& record, TParloSocket& socket);
+  // Hands a request on to the Route hook; what it does not adopt is closed.
+  void RouteRequest(int code, const std::string& params, const std::string& text, TParloSocket& socket);
   // Closes the connection; its object goes once the current event is over.
   void Drop(TParloSocket& socket);
   void ScheduleRelease(TParloSocket& socket);
@@ -112,7 +138,9 @@ class TPeerListener : public TComponent {
   int PendingCount() const;
   void CountChanged();
   void Log(TCustomNetSocket* socket, const std::string& message);
-  Conn* Find(TParloSocket& socket);
+  // Keyed by the component: a socket that a handler adopted and freed is
+  // never touched again, only looked up.
+  Conn* Find(const TComponent* socket);
 
   TPeerListenerHooks hooks_;
   std::unique_ptr<TCustomNetSocket> server_;

@@ -1,0 +1,70 @@
+#include "core/DialogPrompts.h"
+
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "core/FormGreet.h"
+#include "core/FormPReq.h"
+#include "core/FormPass.h"
+#include "core/FormReg.h"
+#include "core/session/ErrorLog.h"
+#include "platform/Charset.h"
+
+using platform::ToQString;
+
+void TDialogPrompts::ShowInformation(const std::string& text, const std::string& caption) {
+  QMessageBox::information(owner_, ToQString(caption), ToQString(text));
+}
+
+void TDialogPrompts::ShowError(const std::string& text, const std::string& caption) {
+  QMessageBox::critical(owner_, ToQString(caption), ToQString(text));
+}
+
+bool TDialogPrompts::AskYesNo(const std::string& text, const std::string& caption, bool noIsDefault) {
+  return QMessageBox::question(owner_, ToQString(caption), ToQString(text), QMessageBox::Yes | QMessageBox::No,
+                               noIsDefault ? QMessageBox::No : QMessageBox::NoButton) == QMessageBox::Yes;
+}
+
+bool TDialogPrompts::AskPassword(TPasswordQuestion& question) {
+  TFormPass prompt(owner_);
+  prompt.SetPrompt(question.Prompt);
+  prompt.SetRemember(question.Remember);
+  prompt.SetCheckMode(question.CheckMode, question.Expected);
+  prompt.SetPassword(question.Password);
+  prompt.exec();
+  if (prompt.Cancelled) return false;
+  question.Password = prompt.Password;
+  question.Remember = prompt.Remember;
+  return true;
+}
+
+bool TDialogPrompts::AskRegistration(TDBStuff& db, TRegistrationHost host) {
+  return TFormReg::Run(owner_, db, std::move(host));
+}
+
+int TDialogPrompts::AskChatRequest(const TChatRequestQuestion& question) {
+  return TFormPReq::Ask(owner_, question.Record, [&question](TFormPReq& dialog) {
+           dialog.BusyTimer = question.BusyTimer;
+           dialog.PlayEventSound = question.PlayEventSound;
+           dialog.BlockUser = question.BlockUser;
+         }).Decision;
+}
+
+bool TDialogPrompts::AskGreeting(const std::string& userName, std::string& greeting) {
+  QPointer<TFormGreet> greet = new TFormGreet(owner_);
+  greet->UserName = userName;
+  greet->SetGreeting(greeting);
+  greet->exec();
+  // The owner may have been closed while the editor was open.
+  if (greet.isNull()) return false;
+  const bool cancelled = greet->Cancelled;
+  if (!cancelled) greeting = greet->Greeting;
+  delete greet;
+  return !cancelled;
+}
+
+void TDialogPrompts::OpenURL(const std::string& address) {
+  const QUrl url = QUrl::fromUserInput(ToQString(address));
+  if (!url.isValid() || !QDesktopServices::openUrl(url)) LogError("None", "None", "Cannot open \"" + address + "\"");
+}

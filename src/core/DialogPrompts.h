@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "core/session/Prompts.h"
+
+// The session's questions as the program's real dialogs: message boxes, the
+// password window, the registration window, the private-chat request dialog
+// and the greeting editor, each owned by the main window once it exists.
+class TDialogPrompts : public TPrompts {
+ public:
+  void SetOwner(QWidget* owner) { owner_ = owner; }
+
+  void ShowInformation(const std::string& text, const std::string& caption) override;
+  void ShowError(const std::string& text, const std::string& caption) override;
+  bool AskYesNo(const std::string& text, const std::string& caption, bool noIsDefault) override;
+  bool AskPassword(TPasswordQuestion& question) override;
+  bool AskRegistration(TDBStuff& db, TRegistrationHost host) override;
+  int AskChatRequest(const TChatRequestQuestion& question) override;
+  bool AskGreeting(const std::string& userName, std::string& greeting) override;
+  void OpenURL(const std::string& address) override;
+
+ private:
+  QPointer<QWidget> owner_;
+};

@@ -1,0 +1,411 @@
+#include "core/session/DirectoryLink.h"
+
+#include "core/session/DBStuff.h"
+#include "core/session/ErrorLog.h"
+#include "core/session/FlagGuard.h"
+#include "core/session/Paths.h"
+#include "core/session/Prompts.h"
+#include "core/session/Reg.h"
+#include "core/session/Session.h"
+#include "core/session/TestHooks.h"
+#include "platform/StringList.h"
+#include "transport/CmdParser.h"
+#include "transport/CommandCodes.h"
+#include "transport/ParloSocket.h"
+
+namespace {
+
+// A 9010 listing of ten thousand users is well under a megabyte; the limit
+// leaves room for long names while still bounding what a server can make us hold.
+constexpr int kServerLineLimit = 4 << 20;
+
+constexpr int kFriendStatusSound = 8;
+
+}  // namespace
+
+TDirectoryLink::TDirectoryLink(TSession& session)
+    : session_(session), listServ_(std::make_unique<TParloSocket>()) {
+  listServ_->SetName("ListServ");
+  listServ_->LineLimit = kServerLineLimit;
+  listServ_->ComponentOptions.Include(wsoTcpNoDelay);
+  listServ_->OnDataAvailable = [this](TCustomNetSocket*, int error) { ListServDataAvailable(error); };
+  listServ_->OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState s) { ListServChangeState(s); };
+  listServ_->OnSessionClosed = [this](TCustomNetSocket*, int) {
+    KeepAlivePending = false;
+    ListingOnly = false;
+  };
+  listServ_->OnError = [](TCustomNetSocket* s) { ReportSocketError(*s, s->LastError()); };
+  listServ_->OnBgException = [](TCustomNetSocket* s, const std::exception& e, bool&) {
+    LogError(s->PeerAddr(), s->PeerPort(), std::string("Winsock Exception ") + e.what());
+  };
+  listServ_->OnLineLimitExceeded = [](TCustomNetSocket* s, int count, bool& clear) {
+    LogError(s->PeerAddr(), s->PeerPort(),
+             "Server Data Error: a line of more than " + std::to_string(count) + " bytes was dropped");
+    clear = true;
+  };
+  timerAlive_.SetEnabled(false);
+  timerAlive_.SetInterval(testhooks::IntervalMs("PARLO_TEST_ALIVE_MS", kAliveInterval));
+  timerAlive_.OnTimer = [this](TTimer*) { TimerAliveTimer(); };
+}
+
+TDirectoryLink::~TDirectoryLink() {
+  timerAlive_.SetEnabled(false);
+  // The handlers point into the session, which is half gone by now.
+  listServ_->OnChangeState = nullptr;
+  listServ_->OnSessionClosed = nullptr;
+  listServ_->OnDataAvailable = nullptr;
+  listServ_->OnError = nullptr;
+  listServ_->Abort();
+}
+
+bool TDirectoryLink::Connected() const { return listServ_->State() == wsConnected; }
+
+void TDirectoryLink::Send(int code, const std::string& params) { listServ_->SendCommand(code, params, ""); }
+
+void TDirectoryLink::EnableKeepAlive(bool on) { timerAlive_.SetEnabled(on); }
+
+void TDirectoryLink::SetAliveInterval(int ms) { timerAlive_.SetInterval(ms); }
+
+// ----- actions --------------------------------------------------------------------
+
+void TDirectoryLink::ConnectToServer() {
+  TSettings& s = session_.Settings;
+  listServ_->Close();
+  KeepAlivePending = false;
+  ListingOnly = false;
+  try {
+    listServ_->SetAddr(s.ServerIP);
+    listServ_->SetPort(s.ServerPort);
+    listServ_->SetProto("tcp");
+    // Line mode from the start: frames that arrive together are read one by
+    // one and a frame split across reads is joined.
+    listServ_->SetLineEnd("\r\n");
+    listServ_->SetLineMode(true);
+    listServ_->Connect();
+  } catch (const std::exception& e) {
+    LogError(s.ServerIP, s.ServerPort, std::string("Connecting to the server: ") + e.what());
+    listServ_->Close();
+    session_.SetServerImage(0);
+    session_.SetStatusText("Server connection closed");
+  }
+}
+
+void TDirectoryLink::ServerConnect() {
+  // The keep-alive may fire while a window of this action is open: never a
+  // second one.
+  if (inConnectAction_ || session_.DialogOpen || session_.Closing()) return;
+  TFlagGuard busy(inConnectAction_);
+  const TSettings& s = session_.Settings;
+  if (!s.HasUserID) {
+    ShowRegistration();
+  } else if (!s.RemUserPass || s.UserPass.empty()) {
+    AskAccountPassword();
+  } else if (!Connected()) {
+    ConnectToServer();
+  }
+}
+
+void TDirectoryLink::AskAccountPassword() {
+  TSettings& s = session_.Settings;
+  TPasswordQuestion question;
+  question.Prompt = "Please enter the password to be used for your account...";
+  question.Remember = s.RemUserPass;
+  if (s.RemUserPass) question.Password = s.UserPass;
+  bool answered = false;
+  {
+    TFlagGuard open(session_.DialogOpen);
+    testhooks::Trace("password prompt");
+    answered = session_.Prompts().AskPassword(question);
+  }
+  if (!answered || session_.Closing()) return;
+  s.UserPass = question.Password;
+  s.RemUserPass = question.Remember;
+  TReg::WriteString(TReg::SettingsSection, "UserPass", s.RemUserPass ? s.UserPass : std::string());
+  TReg::WriteBool(TReg::SettingsSection, "RemUserPass", s.RemUserPass);
+  logonRefused_ = false;
+  ConnectToServer();
+}
+
+void TDirectoryLink::ShowRegistration() {
+  TRegistrationHost host;
+  host.SetAccountPassword = [this](const std::string& password) {
+    session_.Settings.UserPass = password;
+    session_.Settings.RemUserPass = true;
+  };
+  host.SetUserID = [this](const std::string& userId) { session_.SetUserID(userId); };
+  host.ShowHelpTopic = [this](int topic) { session_.ShowHelpTopic(topic); };
+  bool registered = false;
+  {
+    TFlagGuard open(session_.DialogOpen);
+    registered = session_.Prompts().AskRegistration(session_.DB(), std::move(host));
+  }
+  if (session_.Closing()) return;
+  if (!registered) {
+    session_.RequestEnd();
+    return;
+  }
+  ConnectToServer();
+}
+
+void TDirectoryLink::FullListing() {
+  if (!session_.Settings.HasUserID) {
+    ShowRegistration();
+  } else if (Connected()) {
+    Send(cmd::ListingRequest, session_.Settings.CurrentGroup);
+  } else {
+    ConnectToServer();
+    ListingOnly = true;
+  }
+}
+
+void TDirectoryLink::ServerDisconnect() { listServ_->Close(); }
+
+void TDirectoryLink::TimerAliveTimer() {
+  if (session_.Closing()) return;
+  const TSettings& s = session_.Settings;
+  if (Connected()) {
+    KeepAlivePending = true;
+    Send(cmd::KeepAlive, session_.DB().FriendIdList());
+    return;
+  }
+  if (!s.AutoLogon) return;
+  // The server said no to these credentials; asking again would only fail again.
+  if (logonRefused_ && s.UserID == refusedUserID_ && s.UserPass == refusedUserPass_) return;
+  ServerConnect();
+}
+
+// ----- receiving ------------------------------------------------------------------------
+
+void TDirectoryLink::ListServDataAvailable(int error) {
+  if (error != 0) {
+    LogError(listServ_->PeerAddr(), listServ_->PeerPort(), "Server Data Error");
+    listServ_->CloseDelayed();
+    return;
+  }
+  const std::string received = listServ_->ReceiveStr();
+  if (received.empty()) return;
+  try {
+    ProcessServerData(TCmdParser::CleanLine(received));
+  } catch (const std::exception&) {
+    LogError(listServ_->PeerAddr(), listServ_->PeerPort(), "Processing Server Command");
+    listServ_->Close();
+  }
+}
+
+void TDirectoryLink::ProcessServerData(const std::string& line) {
+  const int code = TCmdParser::ExtractCommand(line);
+  const std::string params = TCmdParser::ExtractParameters(line);
+  const std::string text = TCmdParser::ExtractCommandText(line);
+  if (Connected()) ProcessServerCommand(code, params, text);
+}
+
+void TDirectoryLink::SendLogon() {
+  const TSettings& s = session_.Settings;
+  Send(cmd::Logon, s.UserID + "," + s.UserPass);
+}
+
+void TDirectoryLink::ProcessServerCommand(int code, const std::string& params, const std::string& text) {
+  TSettings& s = session_.Settings;
+  switch (code) {
+    case cmd::ServerHello:
+      session_.SetStatusText("Connected to server...");
+      s.ListenIP = params;
+      session_.SetServerImage(1);
+      if (s.HasUserID) {
+        session_.SetStatusText("Sending logon info...");
+        SendLogon();
+      } else {
+        session_.SetStatusText("Sending password...");
+        Send(cmd::Register, s.UserPass);
+      }
+      break;
+    case cmd::Registered:
+      if (HandleRegistrationReply(params)) {
+        session_.SetStatusText("Regsitered Sending logon...");
+        SendLogon();
+      } else {
+        listServ_->Close();
+        TReg::WriteString(TReg::SettingsSection, "UserID", "");
+        TReg::WriteString(TReg::SettingsSection, "UserPass", "");
+        session_.Prompts().ShowError("There was an error in the registration process.", "Registration Error");
+        if (!session_.Closing()) ShowRegistration();
+      }
+      break;
+    case cmd::ProfileAsked:
+      session_.SetStatusText("Sending profile data...");
+      Send(cmd::Profile,
+           session_.DB().BuildProfileRecord(s.CurrentProfile, s.UserID, s.CurrentGroup, s.StatusMode, s.ListenPort, ""));
+      break;
+    case cmd::FriendsAsked:
+      session_.SetStatusText("Sending friend list...");
+      Send(cmd::FriendIds, session_.DB().FriendIdList());
+      break;
+    case cmd::FriendStates:
+      MarkAllOffline(session_.Friends);
+      FillContactList(session_.Friends, params);
+      TraceContacts(session_.Friends);
+      session_.SetStatusText("Checking messages...");
+      Send(cmd::ListingRequest, s.CurrentGroup);
+      break;
+    case cmd::Listing: {
+      {
+        TContactsUpdate batch(session_.Online);
+        session_.Online.Clear();
+        FillContactList(session_.Online, params);
+      }
+      TraceContacts(session_.Online);
+      session_.SetStatusText("");
+      if (KeepAlivePending) {
+        KeepAlivePending = false;
+        Send(cmd::ListingTaken, "");
+      } else if (ListingOnly) {
+        listServ_->Close();
+      } else {
+        Send(cmd::Status, std::to_string(s.StatusMode));
+      }
+      break;
+    }
+    case cmd::MessageIn:
+      if (session_.IsUserBlocked(params)) break;
+      IncomingMessage(params);
+      session_.SetStatusText("");
+      break;
+    case cmd::LogonDone:
+      Send(cmd::LogonDoneTaken, "");
+      Send(cmd::ListingTaken, "");
+      if (s.AutoUpdate) Send(cmd::UpdateRequest, "");
+      LoggedOn();
+      break;
+    case cmd::UserUpdate:
+      UpdateOnlineList(params);
+      TraceContacts(session_.Friends);
+      break;
+    case cmd::RandomFound:
+      RandomContact(params);
+      break;
+    case cmd::RandomNone:
+      NoRandomContact();
+      break;
+    case cmd::UpdateInfo:
+      UpdateInformation(params);
+      break;
+    case cmd::PhotoAnswer:
+      PhotoAnswer(params, text);
+      break;
+    case cmd::Ping:
+      Send(cmd::Pong, "");
+      break;
+    case cmd::InvalidLogon:
+      ShowInvalidLogon();
+      break;
+    case cmd::FriendsRefresh:
+      MarkAllOffline(session_.Friends);
+      FillContactList(session_.Friends, params);
+      TraceContacts(session_.Friends);
+      Send(cmd::Pong, "");
+      break;
+    default:
+      listServ_->Close();
+      break;
+  }
+}
+
+bool TDirectoryLink::HandleRegistrationReply(const std::string& params) {
+  TStringList lines;
+  std::string text = params;
+  for (char& c : text)
+    if (c == ',') c = '\r';
+  lines.SetText(text);
+  if (lines.Count() < 2 || lines[0].empty()) {
+    TReg::WriteString(TReg::SettingsSection, "UserID", "");
+    TReg::WriteString(TReg::SettingsSection, "UserPass", "");
+    return false;
+  }
+  TSettings& s = session_.Settings;
+  s.UserPass = lines[1];
+  TReg::WriteString(TReg::SettingsSection, "UserID", lines[0]);
+  TReg::WriteString(TReg::SettingsSection, "UserPass", s.UserPass);
+  session_.SetUserID(lines[0]);
+  return true;
+}
+
+void TDirectoryLink::ShowInvalidLogon() {
+  const TSettings& s = session_.Settings;
+  listServ_->Close();
+  logonRefused_ = true;
+  refusedUserID_ = s.UserID;
+  refusedUserPass_ = s.UserPass;
+  testhooks::Trace("invalid logon");
+  session_.Prompts().ShowError(
+      "You have tried to logon with an Invalid User ID and Password, please correct this and try again.",
+      "Invalid Username or Password");
+}
+
+void TDirectoryLink::ListServChangeState(TSocketState newState) {
+  switch (newState) {
+    case wsInvalidState:
+    case wsClosed:
+      KeepAlivePending = false;
+      ListingOnly = false;
+      session_.SetServerImage(0);
+      session_.SetStatusText("Server connection closed");
+      break;
+    case wsConnecting:
+      session_.SetServerImage(2);
+      session_.SetStatusText("Connecting to server...");
+      break;
+    case wsConnected:
+      session_.SetServerImage(1);
+      session_.SetStatusText("Retrieving information...");
+      break;
+    default:
+      break;
+  }
+  StateChanged(newState);
+}
+
+// ----- contact lists -------------------------------------------------------------------
+
+void TDirectoryLink::FillContactList(TContacts& list, const std::string& userList) {
+  MergeUserList(list, userList, [this](const std::string& record) { UpdateOnlineList(record); });
+}
+
+void TDirectoryLink::UpdateOnlineList(const std::string& record) {
+  TUserRecord r;
+  if (!TUserRecord::Parse(record, r)) return;
+  session_.DB().UpdateFriend(r.UserID, r.UserName, r.ListenIP, r.ListenPort);
+  TContacts& friends = session_.Friends;
+  const int mode = r.Mode();
+  const bool offline = r.StatusMode == "2" || r.Online == "0";
+  if (friends.Count() > 0) {
+    const TContacts::Key key = friends.FindById(r.UserID);
+    if (key == 0) return;
+    TContact c = friends.At(key);
+    const std::string before = c.Status;
+    if (offline) {
+      c.Image = -1;
+      c.Status = "Offline";
+    } else if (mode >= 0) {
+      c.Image = mode;
+      c.Status = StatusText[mode];
+    }
+    c.UserName = r.UserName;
+    c.ListenIP = r.ListenIP;
+    c.ListenPort = r.ListenPort;
+    c.UserID = r.UserID;
+    c.Online = r.Online;
+    const std::string after = c.Status;
+    friends.Change(key, std::move(c));
+    if (!KeepAlivePending && before != after) session_.Paths().PlayEventSound(kFriendStatusSound);
+    return;
+  }
+  TContact c{r.UserName, -1, "", r.ListenIP, r.ListenPort, r.UserID, r.Online};
+  if (offline) {
+    c.Status = "Offline";
+  } else if (mode >= 0) {
+    c.Image = mode;
+    c.Status = StatusText[mode];
+  }
+  friends.Add(std::move(c));
+  session_.Paths().PlayEventSound(kFriendStatusSound);
+}

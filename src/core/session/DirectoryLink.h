@@ -1,0 +1,104 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/Signal.h"
+#include "platform/Timer.h"
+#include "transport/NetSocket.h"
+
+class TContacts;
+class TParloSocket;
+class TSession;
+
+// The connection to the directory server, ListServ: registering or logging
+// on, publishing the profile and status, the friends' states and the group
+// listing, the keep-alive and the answers to what the server pushes. It fills
+// the session's friends and online lists and raises events for what other
+// windows handle (relayed messages, random contacts, update information, the
+// photo upload's answer).
+//
+// The socket runs in line mode with CR LF ends from the first connect, so
+// frames that arrive together are read one by one and one split across reads
+// is joined.
+class TDirectoryLink {
+ public:
+  static constexpr int kAliveInterval = 180000;
+
+  explicit TDirectoryLink(TSession& session);
+  ~TDirectoryLink();
+  TDirectoryLink(const TDirectoryLink&) = delete;
+  TDirectoryLink& operator=(const TDirectoryLink&) = delete;
+
+  TParloSocket& Socket() { return *listServ_; }
+  bool Connected() const;
+  // One command to the server with an empty text; nothing while not connected.
+  void Send(int code, const std::string& params);
+
+  // ----- actions ------------------------------------------------------------
+  // Close, then connect to ServerIP:ServerPort.
+  void ConnectToServer();
+  // "Connect to Server" (also the keep-alive's and the start's): registration
+  // without an account, the password prompt without a remembered password,
+  // else a connect unless connected already.
+  void ServerConnect();
+  // "Retrieve Full Online listing": the listing now, or a connection that
+  // only fetches it.
+  void FullListing();
+  void ServerDisconnect();
+  void AskAccountPassword();
+  // The registration window; cancelled, the program ends.
+  void ShowRegistration();
+
+  // ----- keep-alive ------------------------------------------------------------
+  // The timer runs from the end of the start-up; tests shorten its period.
+  void EnableKeepAlive(bool on);
+  void SetAliveInterval(int ms);
+  void TimerAliveTimer();
+
+  // ----- what the server sends ------------------------------------------------------
+  void ProcessServerData(const std::string& line);
+  void ProcessServerCommand(int code, const std::string& params, const std::string& text);
+  // 9002's parameters: the new id and password are stored; false (and the
+  // stored ones emptied) when they cannot be read.
+  bool HandleRegistrationReply(const std::string& params);
+  void ShowInvalidLogon();
+  // One user's state into the friends list and the stored friend (9016, and
+  // the records of a list whose id is listed already).
+  void UpdateOnlineList(const std::string& record);
+  // A whole user list merged into a list.
+  void FillContactList(TContacts& list, const std::string& userList);
+
+  bool KeepAlivePending = false;  // the next 9010 answers a keep-alive
+  bool ListingOnly = false;       // the next 9010 ends the connection
+
+  // The connection's state (wsConnecting, wsConnected, wsClosed ...).
+  platform::TSignal<TSocketState> StateChanged;
+  // 9014: the server has taken the log-on.
+  platform::TSignal<> LoggedOn;
+  // 9012 from a sender who is not blocked: the MessageRecord's first eight fields.
+  platform::TSignal<std::string> IncomingMessage;
+  // 9018: a random contact was found (the RandomContactRecord).
+  platform::TSignal<std::string> RandomContact;
+  // 9020: no random contact.
+  platform::TSignal<> NoRandomContact;
+  // 9026: the update information.
+  platform::TSignal<std::string> UpdateInformation;
+  // 9101: the answer to a profile photo upload (parameters, text).
+  platform::TSignal<std::string, std::string> PhotoAnswer;
+
+ private:
+  void ListServDataAvailable(int error);
+  void ListServChangeState(TSocketState newState);
+  void SendLogon();
+
+  TSession& session_;
+  std::unique_ptr<TParloSocket> listServ_;
+  TTimer timerAlive_;
+  // A modal window of this link (registration, password) is open, or the
+  // connect action runs: the keep-alive leaves the link alone.
+  bool inConnectAction_ = false;
+  // The credentials the server refused: the keep-alive does not try them again.
+  std::string refusedUserID_, refusedUserPass_;
+  bool logonRefused_ = false;
+};

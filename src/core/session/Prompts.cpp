@@ -1,0 +1,17 @@
+#include "core/session/Prompts.h"
+
+void TPrompts::ShowInformation(const std::string&, const std::string&) {}
+
+void TPrompts::ShowError(const std::string&, const std::string&) {}
+
+bool TPrompts::AskYesNo(const std::string&, const std::string&, bool) { return false; }
+
+bool TPrompts::AskPassword(TPasswordQuestion&) { return false; }
+
+bool TPrompts::AskRegistration(TDBStuff&, TRegistrationHost) { return false; }
+
+int TPrompts::AskChatRequest(const TChatRequestQuestion&) { return DecisionReject; }
+
+bool TPrompts::AskGreeting(const std::string&, std::string&) { return false; }
+
+void TPrompts::OpenURL(const std::string&) {}

@@ -1,0 +1,155 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/session/Contacts.h"
+#include "core/session/Router.h"
+#include "core/session/Settings.h"
+#include "core/session/StatusControls.h"
+#include "platform/Signal.h"
+#include "platform/StringList.h"
+#include "transport/NetSocket.h"
+
+namespace platform {
+class IniStore;
+}
+
+class TDBStuff;
+class TDirectoryLink;
+class TPaths;
+class TPeerListener;
+class TPrompts;
+
+// The messenger without its windows: the settings and identity, the local
+// stores, the directory link, the three contact lists, the peer listener and
+// the router to the windows that handle what the session does not. The main
+// window is a view of it; tests drive it with a TPrompts of their own.
+//
+// Made once per run, before any window; it lives until the program ends.
+class TSession {
+ public:
+  // Makes the folders of the home (TPaths) and loads the local tables.
+  explicit TSession(TPrompts& prompts);
+  ~TSession();
+  TSession(const TSession&) = delete;
+  TSession& operator=(const TSession&) = delete;
+
+  TSettings Settings;
+  TContacts Friends{TContactListKind::Friends};    // ListF
+  TContacts Online{TContactListKind::Online};      // ListO: the chosen group
+  TContacts Incoming{TContactListKind::Incoming};  // ListIn: who sent a message
+  TContacts& List(TContactListKind kind);
+
+  // The local stores, ready once CreateLocalStores ran.
+  TStringList BlockedList;
+  TStringList GroupsList;  // the user groups offered, "General" at least
+  std::string BlockedPath, GroupsPath;
+  // "messages.msg": the saved away and unavailable messages.
+  std::unique_ptr<platform::IniStore> SavedMessages;
+
+  TPaths& Paths() { return *paths_; }
+  TDBStuff& DB() { return *db_; }
+  TDirectoryLink& Link() { return *link_; }
+  TPeerListener& Listener() { return *listener_; }
+  TRouter& Router() { return router_; }
+  TPrompts& Prompts() { return prompts_; }
+
+  // ----- start ----------------------------------------------------------------
+  // The settings: selections first, then the rest with the event sounds.
+  void LoadCurrentSelections();
+  void LoadSettings();
+  void SaveSettings();
+  void CreateLocalStores();
+  // What follows the first show of the main window: the start-up password,
+  // the peer listener, the friends listed as offline, the keep-alive and the
+  // log-on. False when the program must end (see EndRequested).
+  bool StartAfterShow();
+  bool CheckStartupPassword();
+  void StartListening();
+  void StopListening();
+  // "Parlo - Unregistered" before an account exists, else "Parlo - " + id.
+  std::string Caption() const;
+  // An account id is known now (registration, or an existing account).
+  void SetUserID(const std::string& userId);
+
+  // ----- status, group, profile ---------------------------------------------------
+  // The status chosen by the user: sent to the server when connected.
+  void SetStatusMode(int mode);
+  // The user chose another group: while connected, the question whether to
+  // fetch its whole listing.
+  void OfferGroupListing();
+  TNewGroupOutcome AddGroup(const std::string& name);
+  void SaveGroups();
+  void SelectProfile(const std::string& name);
+
+  // ----- contacts --------------------------------------------------------------------
+  // A command on a contact: the private chat asks for the greeting first,
+  // blocking is the session's own; the rest go to the router.
+  void RunContactCommand(TContactCommand command, const TContact& contact,
+                         std::optional<TContactListKind> list = std::nullopt);
+  // Asks for the greeting, then hands the call to the private-chat handler.
+  void OpenPrivateChat(const std::string& user, const std::string& port, const std::string& ip);
+  bool IsUserBlocked(const std::string& record) const;
+  // Asks, then adds the user to the blocked list and saves it.
+  void BlockUser(const std::string& userId, const std::string& userName);
+  void RunWindowCommand(TWindowCommand command);
+
+  void ShowHelpTopic(int topic);
+  void OpenURL(const std::string& address);
+
+  // ----- the status bar's state ------------------------------------------------------
+  const std::string& StatusText() const { return statusText_; }
+  void SetStatusText(const std::string& text);
+  int ServerImage() const { return serverImage_; }
+  void SetServerImage(int image);
+  int ListenerImage() const { return listenerImage_; }
+  void SetListenerImage(int image);
+
+  // ----- end ---------------------------------------------------------------------------
+  bool Closing() const { return closing_; }
+  // The program must end (a cancelled registration, a wrong start-up
+  // password): Closing is set and EndRequested raised; the main window closes.
+  void RequestEnd();
+  // The first half of the exit: nothing starts any more, the groups are saved.
+  void BeginExit();
+  // The second half, once the other windows are closed: the listener and the
+  // link closed and the settings saved (when they were ever loaded).
+  void FinishExit();
+  // The very end: the listener stopped and the link dropped at once.
+  void CloseLinks();
+  // After an uncaught exception: everything stops, nothing is saved.
+  void Abandon();
+
+  // A modal window of the log-on (start-up password, account password,
+  // registration) is open: the keep-alive leaves the link alone.
+  bool DialogOpen = false;
+
+  platform::TSignal<std::string> StatusTextChanged;
+  platform::TSignal<int> ServerImageChanged;
+  platform::TSignal<int> ListenerImageChanged;
+  // The peer listener's state (wsConnecting, wsListening, wsClosed).
+  platform::TSignal<TSocketState> ListenerStateChanged;
+  // UserID changed: the caption follows.
+  platform::TSignal<> IdentityChanged;
+  platform::TSignal<> GroupsChanged;
+  platform::TSignal<> ProfilesChanged;
+  platform::TSignal<> EndRequested;
+
+ private:
+  void RoutePeerRequest(TPeerRequest& request);
+  void CallPrivateChat(const TContact& contact, std::optional<TContactListKind> list);
+  void NotAvailableYet(const std::string& command);
+
+  TPrompts& prompts_;
+  TRouter router_;
+  std::unique_ptr<TPaths> paths_;
+  std::unique_ptr<TDBStuff> db_;
+  std::unique_ptr<TPeerListener> listener_;
+  std::unique_ptr<TDirectoryLink> link_;
+  std::string statusText_;
+  int serverImage_ = 0, listenerImage_ = 0;
+  bool closing_ = false;
+  bool settingsLoaded_ = false;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "transport/ParloSocket.h"
+
+namespace testing_support {
+
+// A loopback port nobody listens on right now.
+int FreePort();
+
+// A caller on the loopback: collects the lines it is sent and notices when
+// the other side closes the link.
+struct TLoopbackCaller {
+  TParloSocket socket;
+  std::vector<std::string> lines;
+  bool closed = false;
+
+  explicit TLoopbackCaller(const std::string& port);
+  bool WaitLines(size_t n, int ms = 3000);
+  bool WaitClosed(int ms = 3000);
+};
+
+}  // namespace testing_support

@@ -1,0 +1,164 @@
+#include "core/session/Session.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Loopback_helpers.h"
+#include "Widgets_helpers.h"
+#include "core/session/DBStuff.h"
+#include "core/session/PeerListener.h"
+#include "core/session/Prompts.h"
+#include "platform/EventLoop.h"
+#include "platform/TempHome.h"
+#include "transport/CmdParser.h"
+#include "transport/ParloSocket.h"
+
+namespace {
+
+using testing_support::ReadFile;
+
+// Answers every question as told and keeps what it was asked.
+struct AnsweringPrompts : TPrompts {
+  bool Yes = true;
+  bool GreetingConnects = true;
+  std::vector<std::string> Asked;
+
+  bool AskYesNo(const std::string& text, const std::string& caption, bool) override {
+    Asked.push_back(caption + ": " + text);
+    return Yes;
+  }
+  bool AskGreeting(const std::string& userName, std::string& greeting) override {
+    Asked.push_back("greeting for " + userName + ": " + greeting);
+    greeting = "hello";
+    return GreetingConnects;
+  }
+};
+
+struct Fixture {
+  testing_support::TempHome home;
+  AnsweringPrompts prompts;
+  std::unique_ptr<TSession> session;
+  std::vector<TContactCall> calls;
+
+  Fixture() {
+    testing_support::WidgetApp();
+    session = std::make_unique<TSession>(prompts);
+    session->CreateLocalStores();
+  }
+  std::string Log() { return ReadFile(home.Home() / "errorlog.txt"); }
+};
+
+const TContact kAnn{"Ann", 0, "Available", "10.0.0.1", "2960", "41000001", "1"};
+
+// Each command on a contact reaches the handler registered for it with the
+// contact and its list; one without a handler is logged as not there yet.
+// The private chat asks for the greeting first and blocking is the session's own.
+TEST(Session, ContactCommandsGoToTheirHandlers) {
+  struct Case {
+    const char* name;
+    TContactCommand command;
+    TContact contact;
+    bool registered, greetingConnects, yes;
+    int handled;
+    std::vector<std::string> asked;
+    const char* logged;  // "" nothing
+  };
+  TContact noPort = kAnn;
+  noPort.ListenPort.clear();
+  const std::vector<Case> cases = {
+      {"message", TContactCommand::Message, kAnn, true, true, true, 1, {}, ""},
+      {"file, nobody there", TContactCommand::SendFile, kAnn, false, true, true, 0, {}, "Send files: not available yet"},
+      {"chat", TContactCommand::PrivateChat, kAnn, true, true, true, 1, {"greeting for Ann: "}, ""},
+      {"chat, cancelled", TContactCommand::PrivateChat, kAnn, true, false, true, 0, {"greeting for Ann: "}, ""},
+      {"chat without a port", TContactCommand::PrivateChat, noPort, true, true, true, 0, {}, ""},
+      {"chat, nobody there", TContactCommand::PrivateChat, kAnn, false, true, true, 0, {"greeting for Ann: "},
+       "Private chat: not available yet"},
+      {"block, no", TContactCommand::Block, kAnn, true, true, false, 0,
+       {"Confirm Block: Blocking this user will block all communications completely,\nare you sure you want to "
+        "block Ann?"},
+       ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.prompts.GreetingConnects = c.greetingConnects;
+    f.prompts.Yes = c.yes;
+    if (c.registered)
+      f.session->Router().SetContactHandler(c.command, [&f](const TContactCall& call) { f.calls.push_back(call); });
+    f.session->RunContactCommand(c.command, c.contact, TContactListKind::Online);
+    ASSERT_EQ(static_cast<int>(f.calls.size()), c.handled);
+    if (c.handled > 0) {
+      EXPECT_EQ(f.calls[0].Contact, c.contact);
+      EXPECT_EQ(f.calls[0].List, TContactListKind::Online);
+      EXPECT_EQ(f.calls[0].Greeting, c.command == TContactCommand::PrivateChat ? "hello" : "");
+    }
+    EXPECT_EQ(f.prompts.Asked, c.asked);
+    if (*c.logged) {
+      EXPECT_NE(f.Log().find(c.logged), std::string::npos);
+    } else {
+      EXPECT_EQ(f.Log().find("not available yet"), std::string::npos);
+    }
+    EXPECT_FALSE(f.session->IsUserBlocked("41000001{$}Ann"));
+  }
+  // Yes blocks, and the list is saved.
+  Fixture f;
+  f.session->RunContactCommand(TContactCommand::Block, kAnn);
+  EXPECT_TRUE(f.session->IsUserBlocked("41000001{$}Ann"));
+  EXPECT_EQ(ReadFile(f.home.Home() / "Data" / "blocked.parlo"), "41000001,Ann\r\n");
+}
+
+using Caller = testing_support::TLoopbackCaller;
+
+// The first command of an accepted connection reaches the handler registered
+// for its code, which takes the connection over; an accepted private chat
+// goes there after the answer policy; a code nobody handles is closed and logged.
+TEST(Session, PeerRequestsReachTheHandlerThatAdoptsThem) {
+  Fixture f;
+  const std::string port = std::to_string(testing_support::FreePort());
+  f.session->Settings.ListenPort = port;
+  f.session->StartListening();
+  ASSERT_EQ(f.session->Listener().State(), wsListening);
+  f.session->Settings.AutoPChat = true;
+  std::vector<std::unique_ptr<TParloSocket>> adopted;
+  std::vector<std::string> seen;
+  for (const int code : {1001, 1020}) {
+    f.session->Router().SetPeerHandler(code, [&](TPeerRequest& r) {
+      seen.push_back(std::to_string(r.Code()) + " " + r.Params());
+      adopted.push_back(r.Adopt());
+      adopted.back()->SendCommand(r.Code() == 1001 ? 1002 : 1021, "", "");
+    });
+  }
+  struct Case {
+    std::string frame;
+    std::string reply;  // "" when the connection is closed instead
+  };
+  const std::vector<Case> cases = {
+      {"  1001<41000001||Caller>\r\n", "1002<>"},
+      {"  1020<Ann{$}pack.zip{$}10{$}binary>\r\n", "1021<>"},
+      {"  1030<x>\r\n", ""},
+  };
+  std::vector<std::unique_ptr<Caller>> callers;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.frame);
+    callers.push_back(std::make_unique<Caller>(port));
+    Caller& caller = *callers.back();
+    ASSERT_TRUE(caller.WaitLines(1));
+    EXPECT_EQ(caller.lines[0], "1000<>");
+    caller.socket.SendStr(c.frame);
+    if (c.reply.empty()) {
+      EXPECT_TRUE(caller.WaitClosed());
+    } else {
+      ASSERT_TRUE(caller.WaitLines(2));
+      EXPECT_EQ(caller.lines[1], c.reply);
+      EXPECT_FALSE(caller.closed);
+    }
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"1001 41000001||Caller", "1020 Ann{$}pack.zip{$}10{$}binary"}));
+  EXPECT_NE(f.Log().find("Peer request 1030: not available yet"), std::string::npos);
+  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return f.session->Listener().LiveSockets() == 0; }, 3000));
+}
+
+}  // namespace

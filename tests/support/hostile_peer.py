@@ -1,0 +1,132 @@
+#!/usr/bin/env python3
+"""Hostile peers for the socket layer's tests, on 127.0.0.1 only.
+
+Written from the protocol alone: a link carries frames (two blanks, the
+decimal code, "<", parameters, ">", text, CR LF), one per line; a raw phase,
+announced by a frame, carries bytes without framing. Every mode ends by
+itself: a flood after its time, the others when standard input closes or
+after a minute.
+
+  flood PORT SECONDS [--raw]  Two connections. One sends "  1006<>flood", then
+      as fast as the network takes them "  1006<>N", N counting from 0 and
+      wrapping after 99999 (--raw: a raw phase, byte i being i % 251). The
+      other sends "  1006<>tick", then "  1006<>tick N" every 50 ms. Both end
+      after SECONDS; prints "SENT <frames or raw bytes>".
+  mute PORT         Connects and never reads.
+  drain PORT        Reads until the other side ends; prints "READ <bytes> fin"
+      (or "reset").
+  hold PORT COUNT   Opens COUNT connections one after the other and never ends
+      them, each waiting briefly for what the listener says; prints
+      "HELD <callers that reached it> GREETED <n> RESET <n>", then "DONE" once
+      it has closed them.
+"""
+import resource
+import socket
+import sys
+import threading
+import time
+
+
+def connect(port, rcvbuf=None):
+    s = socket.socket()
+    if rcvbuf:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
+    s.settimeout(5)
+    s.connect(("127.0.0.1", port))
+    return s
+
+
+def flood(port, seconds, raw):
+    stop = time.monotonic() + seconds
+    sent = 0
+
+    def flooder():
+        nonlocal sent
+        s = connect(port)
+        s.sendall(b"  1006<>flood\r\n")
+        # One ready block repeats: 251 divides its length, and with --raw off
+        # it holds exactly one round of the numbers.
+        block = bytes(i % 251 for i in range(251 * 4096)) if raw else \
+            b"".join(b"  1006<>%d\r\n" % i for i in range(100000))
+        while time.monotonic() < stop:
+            s.sendall(block)
+            sent += len(block) if raw else 100000
+        s.close()
+
+    def ticker():
+        s = connect(port)
+        s.sendall(b"  1006<>tick\r\n")
+        n = 0
+        while time.monotonic() < stop:
+            s.sendall(b"  1006<>tick %d\r\n" % n)
+            n += 1
+            time.sleep(0.05)
+        s.close()
+
+    threads = [threading.Thread(target=flooder), threading.Thread(target=ticker)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    print("SENT", sent, flush=True)
+
+
+def wait_for_stdin():
+    done = threading.Event()
+    threading.Thread(target=lambda: (sys.stdin.read(), done.set()), daemon=True).start()
+    done.wait(60)
+
+
+def drain(port):
+    s = connect(port)
+    s.settimeout(60)
+    total, end = 0, "fin"
+    try:
+        while chunk := s.recv(1 << 16):
+            total += len(chunk)
+    except ConnectionResetError:
+        end = "reset"
+    print("READ", total, end, flush=True)
+
+
+def hold(port, count):
+    # The caller's own descriptors are not the listener's limit.
+    hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
+    resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+    conns, reached, greeted, reset = [], 0, 0, 0
+    for i in range(count):
+        try:
+            s = connect(port)
+        except ConnectionResetError:
+            reached, reset = reached + 1, reset + 1  # turned away at once
+            continue
+        except OSError as e:
+            print("connection", i, "failed:", e, file=sys.stderr, flush=True)
+            continue
+        reached += 1
+        conns.append(s)
+        s.settimeout(0.5)
+        try:
+            greeted += bool(s.recv(4096))
+        except socket.timeout:
+            pass
+        except OSError:
+            reset += 1
+    print("HELD", reached, "GREETED", greeted, "RESET", reset, flush=True)
+    wait_for_stdin()
+    for s in conns:
+        s.close()
+    print("DONE", flush=True)
+
+
+if __name__ == "__main__":
+    mode, port = sys.argv[1], int(sys.argv[2])
+    if mode == "flood":
+        flood(port, float(sys.argv[3]), "--raw" in sys.argv[4:])
+    elif mode == "mute":
+        mute = connect(port, rcvbuf=4096)
+        wait_for_stdin()
+    elif mode == "drain":
+        drain(port)
+    else:
+        hold(port, int(sys.argv[3]))
