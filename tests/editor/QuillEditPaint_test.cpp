@@ -48,6 +48,7 @@ QImage FullPaint(TCustomQuillEdit& e) {
 // into view; after a run of such scrolls the window shows exactly what a
 // full paint draws (wrapped rows, line numbers, a selection).
 TEST(QuillEditPaint, ScrollingMovesPixelsAndPaintsOnlyTheUncoveredRow) {
+  viewtest::EnsureApp();
   TPaintLog e;
   Prepare(e, 300, 100);
   const int lh = LineHeight(e);
@@ -89,6 +90,7 @@ TEST(QuillEditPaint, ScrollingMovesPixelsAndPaintsOnlyTheUncoveredRow) {
 
 // A selection change repaints the rows it touches and no others.
 TEST(QuillEditPaint, ASelectionRepaintsOnlyItsRows) {
+  viewtest::EnsureApp();
   TPaintLog e;
   Prepare(e, 300, 200);
   const int lh = LineHeight(e);
