@@ -189,7 +189,8 @@ bool TCustomQuillEdit::event(QEvent* event) {
         event->accept();
         return true;
       }
-      keyState_ = 0;
+      // A shift key alone leaves the sequence pending.
+      if (platform::KeyStrokeOf(*key).Key != 0) keyState_ = 0;
     }
   } else if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
