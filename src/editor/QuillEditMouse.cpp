@@ -60,6 +60,7 @@ void TCustomQuillEdit::mouseMoveEvent(QMouseEvent* event) {
   DoSetCursor({p.x(), p.y()});
   MouseMove(ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y());
   QAbstractScrollArea::mouseMoveEvent(event);
+  event->accept();
 }
 
 // ---------------------------------------------------------------------------
@@ -172,21 +173,25 @@ bool TCustomQuillEdit::MoveBlock(bool move) {
   std::vector<std::string> strings;
   for (int i = 0; i < selStrings_.Count(); ++i) strings.push_back(selStrings_.Get(i));
   const TQuillSelType type = selType_;
-  TQuillSourceUpdate update(doc, oprInsertBlock, true);
-  if (move) {
-    // The drop point follows the text while the block leaves it.
-    TrackPoint(0, &drop);
-    try {
+  // The dropped text stays selected when the update's caret move is told.
+  ++selUpdate_;
+  try {
+    TQuillSourceUpdate update(doc, oprInsertBlock, true);
+    if (move) {
+      // The drop point follows the text while the block leaves it.
+      TrackPoint(0, &drop);
       DeleteBlock();
-    } catch (...) {
       TrackPoint(0, nullptr);
-      throw;
+      doc.JumpTo(drop.X, drop.Y);
     }
+    SetSelection({}, TQuillSelType::slNone);
+    PasteStrings(strings, type);
+  } catch (...) {
     TrackPoint(0, nullptr);
-    doc.JumpTo(drop.X, drop.Y);
+    --selUpdate_;
+    throw;
   }
-  SetSelection({}, TQuillSelType::slNone);
-  PasteStrings(strings, type);
+  --selUpdate_;
   return true;
 }
 
