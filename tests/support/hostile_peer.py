@@ -21,8 +21,9 @@ after a minute.
       and never ends them, each sending FRAME (when given) and waiting briefly
       for what the listener says; prints "HELD <callers that reached it>
       GREETED <n> RESET <n>", then "DONE" once it has closed them.
-  crowd PORT COUNT SECONDS  Keeps COUNT silent callers connected, opening a
-      new one as soon as the listener ends one, for SECONDS; prints
+  crowd PORT COUNT SECONDS  Keeps COUNT silent callers connected for SECONDS,
+      opening a new one as soon as the listener ends one it greeted (a tenth
+      of a second later when it turned one away unheard); prints
       "OPENED <n> ENDED <n>".
   say PORT TEXT     Sends TEXT (with \\r, \\n and \\xHH escapes) as one
       caller, then reads until the other side ends; prints "READ <bytes>
@@ -159,33 +160,35 @@ def crowd(port, count, seconds):
     raise_descriptor_limit()
     stop = time.monotonic() + seconds
     opened = ended = 0
-    conns = []
+    conns = {}  # socket -> greeted
+    pause = 0.0
     while time.monotonic() < stop:
         # Connects run side by side: one the listener's queue has no room for
         # yet waits for the system's retry without holding up the others.
+        time.sleep(pause)
         while len(conns) < count:
             s = socket.socket()
             s.setblocking(False)
             s.bind((SOURCE, 0))
             s.connect_ex(("127.0.0.1", port))
-            conns.append(s)
+            conns[s] = False
             opened += 1
         time.sleep(0.01)
-        still = []
-        for s in conns:
+        # A caller the time-out ended comes straight back; one turned away
+        # before it was greeted tries again a little later.
+        pause = 0.0
+        for s in list(conns):
             try:
-                # Whatever the listener says is read and dropped; its end
-                # (or reset) frees a place for the next caller.
-                while s.recv(4096):
-                    pass
-                ended += 1
-                s.close()
+                while data := s.recv(4096):
+                    conns[s] = True
             except BlockingIOError:
-                still.append(s)
+                continue
             except OSError:
-                ended += 1
-                s.close()
-        conns = still
+                pass
+            if not conns.pop(s):
+                pause = 0.1
+            ended += 1
+            s.close()
     for s in conns:
         s.close()
     print("OPENED", opened, "ENDED", ended, flush=True)
