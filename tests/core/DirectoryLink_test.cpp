@@ -242,29 +242,6 @@ TEST(DirectoryLink, RegistrationReplyStoresTheAccountOrClearsIt) {
   }
 }
 
-// The server may list any user in a friends refresh, and each unknown one is
-// added: the list stops at ten thousand and says what it left out, while
-// friends already listed are still updated, in the store too.
-TEST(DirectoryLink, TheFriendsListIsBounded) {
-  Client client(1, "", "", {{"41000001", "Ann", "10.0.0.1", "2960"}});
-  TContacts& friends = client.session->Friends;
-  client.Link().FillContactList(friends, "41000001{$}Ann{$}1{$}0{$}10.0.0.1{$}2960");
-  std::string list;
-  for (int i = 0; i < 10005; ++i) list += std::to_string(50000000 + i) + "{$}u{$}1{$}0{$}{$}1||";
-  list += "41000001{$}Ann2{$}1{$}3{$}10.0.0.9{$}2961";
-  client.Link().FillContactList(friends, list);
-  EXPECT_EQ(friends.Count(), 10000);
-  EXPECT_EQ(friends.At(friends.FindById("41000001")).Status, "Away");
-  const std::string log = testing_support::ReadFile(client.home.Home() / "errorlog.txt");
-  EXPECT_NE(log.find("holds no more than 10000 users; 6 more listed by the server were left out"), std::string::npos)
-      << log;
-  const std::string stored = testing_support::ReadFile(client.session->DB().FriendsFileName());
-  EXPECT_NE(stored.find("Ann2"), std::string::npos);
-  // A group listing is emptied before each fill, and is not bounded here.
-  client.Link().FillContactList(client.session->Online, list);
-  EXPECT_EQ(client.session->Online.Count(), 10006);
-}
-
 // Each way a connect can fail leaves its own entry, with the socket's text
 // for it: on the status line they all read "Server connection closed".
 TEST(DirectoryLink, FailedConnectsAreLoggedEachWithItsCause) {

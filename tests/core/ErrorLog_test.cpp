@@ -83,21 +83,6 @@ TEST(ErrorLog, OutsideBytesCannotForgeEntries) {
     EXPECT_EQ(lines[1], " IP: " + c.wantIp + " - Port: 2960");
     EXPECT_EQ(lines[2], "Error Message: " + c.wantMessage);
   }
-  // A lower layer that knows the bytes but not the connection gets the
-  // address of the connection being read, and only while it is read.
-  std::filesystem::remove(file);
-  {
-    const platform::TErrorSource outer("10.0.0.8", "2961");
-    const platform::TErrorSource inner("10.0.0.9", "2962");
-    platform::ReportError("", "", "inner");
-    platform::ReportError("1.1.1.1", "1", "own address");
-  }
-  platform::ReportError("", "", "outside");
-  const auto lines = Lines(ReadFile(file));
-  ASSERT_EQ(lines.size(), 9u);
-  EXPECT_EQ(lines[1], " IP: 10.0.0.9 - Port: 2962");
-  EXPECT_EQ(lines[4], " IP: 1.1.1.1 - Port: 1");
-  EXPECT_EQ(lines[7], " IP:  - Port: ");
 }
 
 TEST(ErrorLog, StaysBoundedAndKeepsTheNewestWholeEntries) {

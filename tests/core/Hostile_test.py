@@ -112,7 +112,7 @@ class AttackCase(unittest.TestCase):
     listening, with the usual 1,024 descriptors."""
 
     def setUp(self):
-        self.server = e2e.ServerProcess()
+        self.server = e2e.start_server()
         self.server.add_account(PASSWORD, UID)
         self.port = e2e.free_port()
         values = e2e.base_settings(self.server, UID, PASSWORD, AutoListen=True, ListenPort=str(self.port),
@@ -135,7 +135,7 @@ class AttackCase(unittest.TestCase):
         if self.program.proc.poll() is None:
             self.program.proc.kill()
             self.program.proc.wait()
-        self.server.stop()
+        e2e.stop_server(self.server)
         self.home.remove()
 
     def snapshot(self):

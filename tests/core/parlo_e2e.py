@@ -5,7 +5,6 @@ program as a child process with its trace lines collected, and helpers that
 wait for frames and trace lines.
 """
 
-import json
 import os
 import random
 import resource
@@ -178,75 +177,6 @@ class Parlo:
             self.reader.join(5)
             if not self.reader.is_alive():
                 self.proc.stdout.close()
-
-
-class ServerProcess:
-    """tests/support/directory_server.py as a process of its own, driven through
-    its control port, with the calls of DirectoryServer that tests use. A server
-    that floods then does its work outside the test's process, so that what
-    the test measures of the program is not the server's doing."""
-
-    def __init__(self):
-        self.data_dir = tempfile.mkdtemp(prefix="parlo-dir-")
-        script = os.path.join(SOURCE_DIR, "tests", "support", "directory_server.py")
-        self.proc = subprocess.Popen([sys.executable, script, "--data", self.data_dir, "--port", "0",
-                                      "--control-port", "0"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        ready = self.proc.stdout.readline().split()
-        if not ready or ready[0] != b"READY":
-            self.stop()
-            raise RuntimeError("the directory server did not start")
-        self.port = int(ready[1])
-        self.control = socket.create_connection(("127.0.0.1", int(ready[2])), timeout=60)
-        self.replies = self.control.makefile("rb")
-        self.lock = threading.Lock()
-
-    def call(self, **request):
-        with self.lock:
-            self.control.sendall(json.dumps(request).encode("utf-8") + b"\n")
-            answer = json.loads(self.replies.readline())
-        if not answer["ok"]:
-            raise RuntimeError(answer["error"])
-        return answer["result"]
-
-    def add_account(self, password, uid=None):
-        return self.call(cmd="account", password=password, uid=uid)
-
-    def frames(self, since=0):
-        return self.call(cmd="frames", since=since)
-
-    def wait_frame(self, code, direction="in", user=None, since=0, timeout=5.0):
-        return self.call(cmd="wait", code=code, dir=direction, user=user, since=since, timeout=timeout)
-
-    def send(self, target, code, params="", text=""):
-        self.call(cmd="send", target=target, code=code, params=params, text=text)
-
-    def inject(self, target, chunks):
-        self.call(cmd="inject", target=target, chunks=chunks)
-
-    def reply_once(self, code, chunks):
-        self.call(cmd="reply", code=code, chunks=chunks)
-
-    def flood(self, target, chunks, seconds):
-        return self.call(cmd="flood", target=target, chunks=chunks, seconds=seconds)
-
-    def pause_reading(self, target):
-        self.call(cmd="pause_reading", target=target)
-
-    def online_users(self):
-        return self.call(cmd="online")
-
-    def stop(self):
-        self.replies.close()
-        self.control.close()
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self.proc.stdout.close()
-        shutil.rmtree(self.data_dir, ignore_errors=True)
 
 
 def start_server():
