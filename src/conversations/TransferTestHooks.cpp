@@ -102,7 +102,10 @@ void ScheduleTestSends(TTransferRoutes& routes) {
   for (const std::string& step : Split(sends, ';')) {
     const std::vector<std::string> parts = Split(step, ':');
     if (parts.size() != 3) continue;
-    plan.Steps.push_back({parts[0], parts[1], Split(parts[2], '|')});
+    // The environment holds names as the disk has them.
+    std::vector<std::string> files;
+    for (const std::string& file : Split(parts[2], '|')) files.push_back(platform::NameFromDiskBytes(file));
+    plan.Steps.push_back({parts[0], parts[1], files});
   }
   // The settings and the profile are loaded by the time the listener listens.
   plan.Started = routes.Session().ListenerStateChanged.Connect([](const TSocketState& state) {
@@ -126,6 +129,7 @@ void AttachTestHooks(TFormFileOut& window) {
   // Chooses and sends as a user would, once the window is up.
   QTimer::singleShot(0, &window, [w] {
     if (!w) return;
+    testhooks::Trace("transfer packing");
     w->ButtonAddClick();
     if (!w) return;
     if (w->Sender().State() != TFileSender::TState::Packed) {

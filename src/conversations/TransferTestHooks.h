@@ -19,9 +19,9 @@ class TTransferRoutes;
 //   PARLO_TEST_TRANSFER_ACCEPT_MS=ms      how long after the offer shows
 //   PARLO_TEST_TRANSFER_OVERWRITE=yes     unpacked files replace existing ones
 // Trace lines: "transfer offer <kind> <package>", "transfer offer refused",
-// "transfer packed <count> <bytes>", "transfer sent <kind>", "transfer
-// complete" (all bytes in), "transfer received <kind> <count>", "transfer
-// failed out: <status>", "transfer failed in: <status>".
+// "transfer packing", "transfer packed <count> <bytes>", "transfer sent
+// <kind>", "transfer complete" (all bytes in), "transfer received <kind>
+// <count>", "transfer failed out: <status>", "transfer failed in: <status>".
 std::unique_ptr<TTransferPrompts> MakeTestTransferPrompts();
 void ScheduleTestSends(TTransferRoutes& routes);
 void AttachTestHooks(TFormFileOut& window);
