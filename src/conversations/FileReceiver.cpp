@@ -24,9 +24,12 @@ std::string Folder(const std::string& name) { return name.empty() ? name : name.
 
 const std::string& TReceiveFolders::Of(TTransferKind kind) const {
   switch (kind) {
-    case TTransferKind::Image: return Images;
-    case TTransferKind::Sound: return Sounds;
-    default: return Files;
+    case TTransferKind::Image:
+      return Images;
+    case TTransferKind::Sound:
+      return Sounds;
+    default:
+      return Files;
   }
 }
 
@@ -93,17 +96,20 @@ void TFileReceiver::HandleCommand(int code, const std::string& params) {
       SetState(TState::Over);
       Fail("Transfer failed: the sender started before the offer was accepted...");
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
 std::string TFileReceiver::EndedEarlyText(bool) const {
   switch (state_) {
-    case TState::Offered: return "Transfer cancelled: the sender closed the link...";
+    case TState::Offered:
+      return "Transfer cancelled: the sender closed the link...";
     case TState::Receiving:
       return "Transfer failed: the link closed after " + std::to_string(received_) + " of " +
              std::to_string(expected_) + " bytes...";
-    default: return "Transfer failed: the link closed before the package came...";
+    default:
+      return "Transfer failed: the link closed before the package came...";
   }
 }
 
@@ -117,7 +123,7 @@ void TFileReceiver::BeginReceive(const std::string& params) {
   if (!MakeTargetFolder()) {
     LogException("Receiving a package: the folder " + targetFolder_ + " cannot be used");
     SetState(TState::Over);
-    Fail("Transfer failed: the folder " + targetFolder_ + " cannot be used...");
+    Fail("Transfer failed: the folder " + ShownName(targetFolder_) + " cannot be used...");
     return;
   }
   // The package waits under a name of its own, created afresh: it can meet
@@ -135,8 +141,12 @@ void TFileReceiver::BeginReceive(const std::string& params) {
     case TTransferKind::Binary:
       view_->AddLog("Receiving file package, file count[" + std::to_string(start->FileCount) + "] ...");
       break;
-    case TTransferKind::Image: view_->AddLog("Receiving image file..."); break;
-    case TTransferKind::Sound: view_->AddLog("Receiving sound file..."); break;
+    case TTransferKind::Image:
+      view_->AddLog("Receiving image file...");
+      break;
+    case TTransferKind::Sound:
+      view_->AddLog("Receiving sound file...");
+      break;
   }
   expected_ = start->Size;
   received_ = 0;
@@ -207,10 +217,10 @@ int TFileReceiver::UnpackPackage() {
   unzip.SetDestDir(Folder(targetFolder_));
   unzip.DoAll = true;
   unzip.OnStartUnZip = [this](zip::TZipReader*, int, std::string& name, bool&) {
-    view_->AddLogLine("Decompressing File: " + platform::ExtractFileName(name));
+    view_->AddLogLine("Decompressing File: " + ShownName(platform::ExtractFileName(name)));
   };
   unzip.OnEndUnZip = [this](zip::TZipReader* reader, int index, const std::string& name) {
-    view_->AddLogLine("Decompressed File: " + platform::ExtractFileName(name) +
+    view_->AddLogLine("Decompressed File: " + ShownName(platform::ExtractFileName(name)) +
                       "  Size: " + std::to_string(reader->GetUnCompressedSize(index)));
     unpacked_.push_back(name);
   };
@@ -222,7 +232,7 @@ int TFileReceiver::UnpackPackage() {
     view_->AddLogLine("Total of " + std::to_string(count) + " file(s) decompressed");
   };
   unzip.OnPromptForOverwrite = [this](zip::TZipReader*, bool& overwrite, int, std::string& name) {
-    overwrite = AskOverwrite && AskOverwrite(platform::ExtractFileName(name));
+    overwrite = AskOverwrite && AskOverwrite(ShownName(platform::ExtractFileName(name)));
   };
 
   view_->AddLogLine("Decompressing File Package");

@@ -63,7 +63,10 @@ bool TFileSender::CompressPackage(const std::vector<std::string>& files, const s
   zip.ReplaceReadOnly = true;
   for (const std::string& file : files)
     if (platform::FileExists(file)) zip.FilesList.push_back(file);
-  if (zip.FilesList.empty()) return false;
+  if (zip.FilesList.empty()) {
+    view_->AddLog("Compressing failed: none of the files chosen is there...");
+    return false;
+  }
 
   DeletePackage();
   const std::string wireName = WirePackageName(packageName);
@@ -71,7 +74,7 @@ bool TFileSender::CompressPackage(const std::vector<std::string>& files, const s
   // name, or a package left from an earlier run, never meet.
   std::string path = platform::CreateTempFile(tmpFolder_, platform::ChangeFileExt(wireName, "") + "-");
   if (path.empty()) {
-    view_->AddLog("Compressing failed: no package can be made in " + tmpFolder_);
+    view_->AddLog("Compressing failed: no package can be made in " + ShownName(tmpFolder_));
     return false;
   }
   platform::RemoveFile(path);
@@ -79,10 +82,10 @@ bool TFileSender::CompressPackage(const std::vector<std::string>& files, const s
   packagePath_ = path;
 
   zip.OnStartZip = [this](zip::TZipWriter*, const std::string& name, zip::TZipHeaderInfo&, bool&) {
-    view_->AddLogLine("Compressing File: " + name);
+    view_->AddLogLine("Compressing File: " + ShownName(name));
   };
   zip.OnEndZip = [this](zip::TZipWriter*, const std::string& name, int64_t, int64_t compressed, int64_t) {
-    view_->AddLogLine("Compressed File: " + name + ", size: " + std::to_string(compressed));
+    view_->AddLogLine("Compressed File: " + ShownName(name) + ", size: " + std::to_string(compressed));
   };
   zip.OnTotalPercentDone = [this](zip::TZipReader*, int percent) {
     view_->SetProgress(static_cast<std::uint64_t>(percent), 100);
@@ -121,8 +124,12 @@ bool TFileSender::CompressPackage(const std::vector<std::string>& files, const s
     case TTransferKind::Binary:
       view_->AddLog("Package compressed, File Count: " + std::to_string(fileCount_) + " - ready to send...");
       break;
-    case TTransferKind::Image: view_->AddLog("Image file compressed, ready to send..."); break;
-    case TTransferKind::Sound: view_->AddLog("Sound file compressed, ready to send..."); break;
+    case TTransferKind::Image:
+      view_->AddLog("Image file compressed, ready to send...");
+      break;
+    case TTransferKind::Sound:
+      view_->AddLog("Sound file compressed, ready to send...");
+      break;
   }
   SetState(TState::Packed);
   SetBusy(false);
@@ -174,7 +181,8 @@ void TFileSender::HandleCommand(int code, const std::string&) {
       // Only a package that went out whole can have been unpacked.
       if (state_ == TState::Sent || (state_ == TState::Sending && queued_ == totalSize_)) TransferDone();
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -216,8 +224,10 @@ void TFileSender::StartSending() {
   socket_->OnSendData = [this](TCustomNetSocket*, int count) { BytesSent(count); };
   socket_->OnDataSent = [this](TCustomNetSocket*, int) {
     if (state_ != TState::Sending) return;
-    if (queued_ < totalSize_) SendNextChunk();
-    else AllSent();
+    if (queued_ < totalSize_)
+      SendNextChunk();
+    else
+      AllSent();
   };
   socket_->SendCommand(cmd::FileStart, TFileStart{totalSize_, packageName_, KindInfo(kind_).Word, fileCount_}.Record(),
                        "");

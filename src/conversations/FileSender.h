@@ -29,8 +29,7 @@ class TFileSender : public TTransferLink {
   // The bytes handed to the link at a time: the send queue never holds more.
   static constexpr std::int64_t kChunkBytes = 1 << 20;
 
-  TFileSender(TTransferView& view, TTransferHost host, std::unique_ptr<TParloSocket> socket,
-              std::string tmpFolder);
+  TFileSender(TTransferView& view, TTransferHost host, std::unique_ptr<TParloSocket> socket, std::string tmpFolder);
   ~TFileSender() override;
 
   void SetTransferKind(TTransferKind kind);

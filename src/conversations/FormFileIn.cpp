@@ -37,8 +37,8 @@ TFormFileIn::TFormFileIn(TSession& session, TTransferPrompts& prompts, std::uniq
   Memo->setReadOnly(true);
   const TPaths& paths = session.Paths();
   const TReceiveFolders folders{paths.FilesPath, paths.ImagesPath, paths.SoundsPath, paths.TmpFilesPath};
-  receiver_ = std::make_unique<TFileReceiver>(*this, SessionTransferHost(session), std::move(socket),
-                                              std::move(offer), folders);
+  receiver_ = std::make_unique<TFileReceiver>(*this, SessionTransferHost(session), std::move(socket), std::move(offer),
+                                              folders);
   receiver_->AskOverwrite = [this](const std::string& name) { return prompts_.AskOverwrite(name); };
   SetLink(*receiver_);
   StateChanged();
@@ -64,8 +64,10 @@ void TFormFileIn::ShowOffer() {
   QPointer<TFormFileIn> self(this);
   prompts_.OfferShown(offer, [self](bool accept) {
     if (!self) return;
-    if (accept) self->ButAcceptClick();
-    else self->ButRejectClick();
+    if (accept)
+      self->ButAcceptClick();
+    else
+      self->ButRejectClick();
   });
 }
 
@@ -95,9 +97,8 @@ void TFormFileIn::ButOpenClick() {
       QPointer<TFormFileIn> self(this);
       platform::ShowFolder(receiver_->TargetFolder(), [self](bool opened) {
         if (self && !opened)
-          self->session_.Prompts().ShowInformation("The folder " + platform::DosToUnixPath(self->receiver_->TargetFolder()) +
-                                                       " could not be opened.",
-                                                   "Open Folder");
+          self->session_.Prompts().ShowInformation(
+              "The folder " + ShownName(self->receiver_->TargetFolder()) + " could not be opened.", "Open Folder");
       });
       break;
     }
@@ -117,7 +118,8 @@ void TFormFileIn::PlaySound(const std::string& file) {
     session_.Paths().PlaySoundFile(file);
     return;
   }
-  session_.Prompts().ShowInformation("Only wave sounds can be played here. " + platform::ExtractFileName(file) +
-                                         " was saved in " + platform::DosToUnixPath(receiver_->TargetFolder()) + ".",
+  session_.Prompts().ShowInformation("Only wave sounds can be played here. " +
+                                         ShownName(platform::ExtractFileName(file)) + " was saved in " +
+                                         ShownName(receiver_->TargetFolder()) + ".",
                                      "Play Sound");
 }

@@ -57,8 +57,10 @@ void TFormFileOut::StateChanged() {
 }
 
 void TFormFileOut::ButtonAddClick() {
-  if (sender_->Kind() == TTransferKind::Binary) SelectFiles();
-  else SelectOne();
+  if (sender_->Kind() == TTransferKind::Binary)
+    SelectFiles();
+  else
+    SelectOne();
 }
 
 void TFormFileOut::SelectFiles() {

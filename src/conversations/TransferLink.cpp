@@ -104,8 +104,10 @@ void TTransferLink::ProcessLine(const std::string& received) {
 }
 
 void TTransferLink::SocketChangeState(TSocketState state) {
-  if (state == wsClosed) view_->AddLogLine(texts_.Closed);
-  else if (state < texts_.States.size()) view_->AddLog(texts_.States[state]);
+  if (state == wsClosed)
+    view_->AddLogLine(texts_.Closed);
+  else if (state < texts_.States.size())
+    view_->AddLog(texts_.States[state]);
 }
 
 void TTransferLink::SocketSessionConnected(int error) {
@@ -157,6 +159,11 @@ void TTransferLink::Succeed() {
 
 void TTransferLink::Fail(const std::string& text) {
   if (outcome_ != TOutcome::Pending) return;
+  if (busy_) {
+    // The package is in use by the run under way, which decides once it is over.
+    if (socket_->State() != wsClosed) socket_->CloseDelayed();
+    return;
+  }
   outcome_ = TOutcome::Failed;
   Discard();
   view_->SetProgress(0, 0);

@@ -81,8 +81,7 @@ class TTransferLink {
   void ProcessLine(const std::string& line);
 
  protected:
-  TTransferLink(TTransferView& view, TTransferHost host, std::unique_ptr<TParloSocket> socket,
-                const TLinkTexts& texts);
+  TTransferLink(TTransferView& view, TTransferHost host, std::unique_ptr<TParloSocket> socket, const TLinkTexts& texts);
 
   // Called only while connected.
   virtual void HandleCommand(int code, const std::string& params) = 0;

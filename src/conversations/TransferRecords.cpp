@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "platform/Charset.h"
 #include "transport/CmdParser.h"
 
 namespace {
@@ -77,6 +78,8 @@ std::string SafeNameComponent(const std::string& name) {
   if (safe.empty() || safe == "." || safe == "..") return "_";
   return safe;
 }
+
+std::string ShownName(const std::string& name) { return platform::Utf8ToAnsi(platform::PathFromName(name).string()); }
 
 std::string TFileOffer::Record() const {
   return Sender + FieldSeparator + PackageName + FieldSeparator + std::to_string(Size) + FieldSeparator + Kind +

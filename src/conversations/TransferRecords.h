@@ -10,7 +10,7 @@ enum class TTransferKind { Binary = 0, Image = 1, Sound = 2 };
 
 // The words that travel on the wire and the texts each kind shows.
 struct TTransferKindInfo {
-  const char* Word;          // "binary", "image", "sound"
+  const char* Word;           // "binary", "image", "sound"
   const char* SelectCaption;  // the sender's select button
   const char* ReadyPrompt;    // the sender's first log line
   const char* OpenCaption;    // the receiver's open button
@@ -34,6 +34,10 @@ std::optional<std::uint64_t> ParseCount(const std::string& text);
 // is put in. Names that are fine stay as they are.
 inline constexpr std::size_t kMaxNameBytes = 80;
 std::string SafeNameComponent(const std::string& name);
+
+// A file name (the program's 8-bit form) as the logs show it: as the disk
+// has it, characters the code page lacks as "?".
+std::string ShownName(const std::string& name);
 
 // The offer: sender, package name, size, kind and, only when the record has
 // exactly five items, the escaped description.

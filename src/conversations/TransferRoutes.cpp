@@ -54,8 +54,8 @@ void TTransferRoutes::SendFromContact(const TContactCall& call, const char* kind
   SendFileToUser(c.UserName, c.ListenIP, c.ListenPort.empty() ? kDefaultPeerPort : c.ListenPort, kind);
 }
 
-TFormFileOut* TTransferRoutes::SendFileToUser(const std::string& user, const std::string& ip,
-                                              const std::string& port, const std::string& kind) {
+TFormFileOut* TTransferRoutes::SendFileToUser(const std::string& user, const std::string& ip, const std::string& port,
+                                              const std::string& kind) {
   try {
     const std::string own = session_.DB().ProfileField(session_.Settings.CurrentProfile, "UserName");
     auto* window = new TFormFileOut(session_, *prompts_, std::make_unique<TParloSocket>());

@@ -121,8 +121,10 @@ void AttachTestHooks(TFormFileOut& window) {
   auto done = std::make_shared<platform::TConnection>();
   *done = sender.Finished.Connect([w, &sender] {
     const std::string kind = KindInfo(sender.Kind()).Word;
-    if (sender.Outcome() == TTransferLink::TOutcome::Succeeded) testhooks::Trace("transfer sent " + kind);
-    else testhooks::Trace("transfer failed out: " + (w ? Status(w->PStatus) : std::string("closed")));
+    if (sender.Outcome() == TTransferLink::TOutcome::Succeeded)
+      testhooks::Trace("transfer sent " + kind);
+    else
+      testhooks::Trace("transfer failed out: " + (w ? Status(w->PStatus) : std::string("closed")));
     QTimer::singleShot(0, [] { NextSend(); });
   });
   QObject::connect(&window, &QObject::destroyed, [done] { done->Disconnect(); });
@@ -153,7 +155,8 @@ void AttachTestHooks(TFormFileIn& window) {
     const std::string kind = KindInfo(receiver.Kind()).Word;
     if (receiver.Outcome() == TTransferLink::TOutcome::Succeeded)
       testhooks::Trace("transfer received " + kind + " " + std::to_string(receiver.Unpacked().size()));
-    else testhooks::Trace("transfer failed in: " + (w ? Status(w->PStatus) : std::string("closed")));
+    else
+      testhooks::Trace("transfer failed in: " + (w ? Status(w->PStatus) : std::string("closed")));
   }));
   QObject::connect(&window, &QObject::destroyed, [hooks] { hooks->clear(); });
 }

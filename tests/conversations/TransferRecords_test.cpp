@@ -40,10 +40,10 @@ TEST(TransferRecords, OffersAreTakenOnlyWithAKnownKindAndASizeInBounds) {
     std::uint64_t size;
   } cases[] = {
       {"Al$cSmith{$}pics.zip{$}1234{$}image{$}A$cB$r$n", true, "pics.zip", "A$cB$r$n", 1234},
-      {"Al{$}pics.zip{$}1234{$}image{$}", true, "pics.zip", "", 1234},     // empty description: four items
-      {"Al{$}a,b.zip{$}9{$}binary{$}d", true, "a,b.zip", "d", 9},          // a comma in the name stays there
+      {"Al{$}pics.zip{$}1234{$}image{$}", true, "pics.zip", "", 1234},  // empty description: four items
+      {"Al{$}a,b.zip{$}9{$}binary{$}d", true, "a,b.zip", "d", 9},       // a comma in the name stays there
       {"Al{$}p.zip{$}4294967295{$}sound{$}", true, "p.zip", "", 0xFFFFFFFFu},
-      {"Al{$}p.zip{$}1{$}binary{$}d{$}extra", true, "p.zip", "", 1},       // six items: no description
+      {"Al{$}p.zip{$}1{$}binary{$}d{$}extra", true, "p.zip", "", 1},  // six items: no description
       {"Al{$}p.zip{$}4294967296{$}binary{$}", false},
       {"Al{$}p.zip{$}18446744073709551616{$}binary{$}", false},
       {"Al{$}p.zip{$}0{$}binary{$}", false},
@@ -71,12 +71,9 @@ TEST(TransferRecords, AStartMatchesOnlyThePackageOffered) {
     std::string params;
     bool parsed, matches;
   } cases[] = {
-      {"5000{$}a,b.zip{$}binary{$}3", true, true},
-      {"5001{$}a,b.zip{$}binary{$}3", true, false},
-      {"5000{$}a.zip{$}binary{$}3", true, false},
-      {"5000{$}a,b.zip{$}image{$}3", true, false},
-      {"5000x{$}a,b.zip{$}binary{$}3", false, false},
-      {"5000{$}a,b.zip{$}binary{$}many", false, false},
+      {"5000{$}a,b.zip{$}binary{$}3", true, true},    {"5001{$}a,b.zip{$}binary{$}3", true, false},
+      {"5000{$}a.zip{$}binary{$}3", true, false},     {"5000{$}a,b.zip{$}image{$}3", true, false},
+      {"5000x{$}a,b.zip{$}binary{$}3", false, false}, {"5000{$}a,b.zip{$}binary{$}many", false, false},
   };
   for (const auto& c : cases) {
     const auto start = TFileStart::Parse(AsParsed(c.params));
