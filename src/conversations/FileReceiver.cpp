@@ -78,10 +78,6 @@ void TFileReceiver::Reject() {
   Fail("Transfer rejected...");
 }
 
-void TFileReceiver::CancelRun() {
-  if (unzip_ != nullptr) unzip_->CancelTheOperation();
-}
-
 // ----- the link ------------------------------------------------------------------------------
 
 void TFileReceiver::HandleCommand(int code, const std::string& params) {
@@ -191,9 +187,8 @@ void TFileReceiver::PackageComplete() {
   view_->AddLog("Transfer Complete...");
   testhooks::Trace("transfer complete");
   SetState(TState::Unpacking);
-  const std::weak_ptr<bool> alive = AliveToken();
   const int count = UnpackPackage();
-  if (alive.expired()) return;
+  if (count < 0) return;
   DeletePackage();
   if (count <= 0) {
     SetState(TState::Over);
@@ -224,11 +219,7 @@ int TFileReceiver::UnpackPackage() {
                       "  Size: " + std::to_string(reader->GetUnCompressedSize(index)));
     unpacked_.push_back(name);
   };
-  unzip.OnTotalPercentDone = [this](zip::TZipReader*, int percent) {
-    view_->SetProgress(static_cast<std::uint64_t>(percent), 100);
-  };
   unzip.OnUnZipComplete = [this](zip::TZipReader*, int count) {
-    view_->SetProgress(0, 0);
     view_->AddLogLine("Total of " + std::to_string(count) + " file(s) decompressed");
   };
   unzip.OnPromptForOverwrite = [this](zip::TZipReader*, bool& overwrite, int, std::string& name) {
@@ -236,22 +227,8 @@ int TFileReceiver::UnpackPackage() {
   };
 
   view_->AddLogLine("Decompressing File Package");
-  view_->SetProgress(0, 100);
-  const std::weak_ptr<bool> alive = AliveToken();
-  int count = 0;
-  SetBusy(true);
-  unzip_ = &unzip;
-  try {
-    count = unzip.UnZip();
-  } catch (const std::exception& e) {
-    if (alive.expired()) return 0;
-    LogException(std::string("Unpacking the package: ") + e.what());
-    view_->AddLogLine(std::string("Decompressing failed: ") + e.what());
-  }
-  if (alive.expired()) return 0;
-  unzip_ = nullptr;
-  SetBusy(false);
-  return count;
+  return RunPackage(
+      unzip, [&unzip] { return unzip.UnZip(); }, "Decompressing failed");
 }
 
 void TFileReceiver::DeletePackage() {

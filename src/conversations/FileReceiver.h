@@ -13,10 +13,6 @@ namespace platform {
 class TOsFile;
 }
 
-namespace zip {
-class TZipReader;
-}
-
 // Where received files go: the folders of the three kinds, each holding one
 // folder per sender, and the folder the package waits in while it arrives.
 struct TReceiveFolders {
@@ -59,8 +55,6 @@ class TFileReceiver : public TTransferLink {
   // Full names of the files unpacked, in the order they were written.
   const std::vector<std::string>& Unpacked() const { return unpacked_; }
 
-  void CancelRun() override;
-
  protected:
   void HandleCommand(int code, const std::string& params) override;
   void RawDataAvailable() override;
@@ -83,6 +77,5 @@ class TFileReceiver : public TTransferLink {
   std::unique_ptr<platform::TOsFile> package_;
   std::vector<char> buffer_;
   std::vector<std::string> unpacked_;
-  zip::TZipReader* unzip_ = nullptr;  // the unpacking under way
   TState state_ = TState::Offered;
 };

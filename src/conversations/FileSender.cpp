@@ -87,34 +87,15 @@ bool TFileSender::CompressPackage(const std::vector<std::string>& files, const s
   zip.OnEndZip = [this](zip::TZipWriter*, const std::string& name, int64_t, int64_t compressed, int64_t) {
     view_->AddLogLine("Compressed File: " + ShownName(name) + ", size: " + std::to_string(compressed));
   };
-  zip.OnTotalPercentDone = [this](zip::TZipReader*, int percent) {
-    view_->SetProgress(static_cast<std::uint64_t>(percent), 100);
-  };
-  zip.OnZipComplete = [this](zip::TZipWriter*, int count) {
-    view_->SetProgress(0, 0);
-    fileCount_ = static_cast<std::uint64_t>(count);
-  };
+  zip.OnZipComplete = [this](zip::TZipWriter*, int count) { fileCount_ = static_cast<std::uint64_t>(count); };
 
   view_->AddLog("Compressing File Package...");
-  view_->SetProgress(0, 100);
-  const std::weak_ptr<bool> alive = AliveToken();
-  int packed = 0;
-  SetBusy(true);
-  zip_ = &zip;
-  try {
-    packed = zip.Zip();
-  } catch (const std::exception& e) {
-    if (alive.expired()) return false;
-    view_->AddLog(std::string("Compressing failed: ") + e.what());
-    LogException(std::string("Compressing the package: ") + e.what());
-  }
-  if (alive.expired()) return false;
-  zip_ = nullptr;
-  view_->SetProgress(0, 0);
+  const int packed = RunPackage(
+      zip, [&zip] { return zip.Zip(); }, "Compressing failed");
+  if (packed < 0) return false;
   const auto size = platform::FileSizeOf(packagePath_);
-  if (packed <= 0 || !size || *size <= 0 || static_cast<std::uint64_t>(*size) > kMaxPackageBytes) {
+  if (packed == 0 || !size || *size <= 0 || static_cast<std::uint64_t>(*size) > kMaxPackageBytes) {
     DeletePackage();
-    SetBusy(false);
     return false;
   }
   packageName_ = wireName;
@@ -132,12 +113,7 @@ bool TFileSender::CompressPackage(const std::vector<std::string>& files, const s
       break;
   }
   SetState(TState::Packed);
-  SetBusy(false);
   return true;
-}
-
-void TFileSender::CancelRun() {
-  if (zip_ != nullptr) zip_->CancelTheOperation();
 }
 
 void TFileSender::DeletePackage() {

@@ -12,10 +12,6 @@ namespace platform {
 class TOsFile;
 }
 
-namespace zip {
-class TZipWriter;
-}
-
 // The sending side of a transfer: the chosen files are packed into one zip
 // package in the program's temporary folder, offered to the contact's
 // listener (1020), and after its consent (1021) sent as raw bytes behind the
@@ -57,8 +53,6 @@ class TFileSender : public TTransferLink {
   const std::string& PeerUser() const { return user_; }
   const std::string& PeerAddr() const { return addr_; }
 
-  void CancelRun() override;
-
  protected:
   void HandleCommand(int code, const std::string& params) override;
   void RawDataAvailable() override;
@@ -84,6 +78,5 @@ class TFileSender : public TTransferLink {
   std::uint64_t queued_ = 0, sent_ = 0;
   std::unique_ptr<platform::TOsFile> package_;
   std::vector<char> chunk_;
-  zip::TZipWriter* zip_ = nullptr;  // the packing under way
   TState state_ = TState::Choosing;
 };

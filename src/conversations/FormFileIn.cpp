@@ -37,19 +37,10 @@ TFormFileIn::TFormFileIn(TSession& session, TTransferPrompts& prompts, std::uniq
   Memo->setReadOnly(true);
   const TPaths& paths = session.Paths();
   const TReceiveFolders folders{paths.FilesPath, paths.ImagesPath, paths.SoundsPath, paths.TmpFilesPath};
-  receiver_ = std::make_unique<TFileReceiver>(*this, SessionTransferHost(session), std::move(socket), std::move(offer),
-                                              folders);
+  receiver_ = &SetLink(std::make_unique<TFileReceiver>(*this, SessionTransferHost(session), std::move(socket),
+                                                       std::move(offer), folders));
   receiver_->AskOverwrite = [this](const std::string& name) { return prompts_.AskOverwrite(name); };
-  SetLink(*receiver_);
   StateChanged();
-}
-
-TFormFileIn::~TFormFileIn() {
-  try {
-    receiver_.reset();
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Incoming Transfer Destruction Error: ") + e.what());
-  }
 }
 
 void TFormFileIn::ShowOffer() {

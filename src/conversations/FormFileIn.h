@@ -17,7 +17,6 @@ class TTransferPrompts;
 class TFormFileIn : public TFormTransfer {
  public:
   TFormFileIn(TSession& session, TTransferPrompts& prompts, std::unique_ptr<TParloSocket> socket, TFileOffer offer);
-  ~TFormFileIn() override;
 
   // Shows the offer and asks the prompts whether they know the answer.
   void ShowOffer();
@@ -38,7 +37,7 @@ class TFormFileIn : public TFormTransfer {
 
   TSession& session_;
   TTransferPrompts& prompts_;
-  std::unique_ptr<TFileReceiver> receiver_;
+  TFileReceiver* receiver_;
 };
 
 // Whether the file is a RIFF wave: the one kind of sound the program plays.

@@ -17,18 +17,9 @@ TFormFileOut::TFormFileOut(TSession& session, TTransferPrompts& prompts, std::un
   ButtonAdd = AddButton("Select Files", [this] { ButtonAddClick(); });
   ButOpen = AddButton("Send", [this] { ButOpenClick(); });
   ButCancel = AddButton("Cancel", [this] { ButCancelClick(); });
-  sender_ = std::make_unique<TFileSender>(*this, SessionTransferHost(session), std::move(socket),
-                                          session.Paths().TmpFilesPath);
-  SetLink(*sender_);
+  sender_ = &SetLink(std::make_unique<TFileSender>(*this, SessionTransferHost(session), std::move(socket),
+                                                   session.Paths().TmpFilesPath));
   StateChanged();
-}
-
-TFormFileOut::~TFormFileOut() {
-  try {
-    sender_.reset();
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Outgoing Transfer Destruction Error: ") + e.what());
-  }
 }
 
 void TFormFileOut::SetTransferKind(const std::string& kind) {

@@ -15,7 +15,6 @@ class TTransferPrompts;
 class TFormFileOut : public TFormTransfer {
  public:
   TFormFileOut(TSession& session, TTransferPrompts& prompts, std::unique_ptr<TParloSocket> socket);
-  ~TFormFileOut() override;
 
   // "binary", "image" or "sound"; another word leaves the kind as it was.
   void SetTransferKind(const std::string& kind);
@@ -39,5 +38,5 @@ class TFormFileOut : public TFormTransfer {
 
   TSession& session_;
   TTransferPrompts& prompts_;
-  std::unique_ptr<TFileSender> sender_;
+  TFileSender* sender_;
 };

@@ -97,9 +97,16 @@ TFormTransfer::TFormTransfer(const char* objectName, const char* caption) : QWid
   outer->addWidget(Stat);
 }
 
-void TFormTransfer::SetLink(TTransferLink& link) {
-  link_ = &link;
-  idle_ = link.Idle.Connect([this] {
+TFormTransfer::~TFormTransfer() {
+  try {
+    link_.reset();
+  } catch (const std::exception& e) {
+    LogError("None", "None", std::string("Transfer Destruction Error: ") + e.what());
+  }
+}
+
+void TFormTransfer::WatchLink() {
+  idle_ = link_->Idle.Connect([this] {
     if (closeWhenIdle_) QTimer::singleShot(0, this, [this] { close(); });
   });
 }
@@ -131,7 +138,7 @@ void TFormTransfer::SetProgress(std::uint64_t position, std::uint64_t maximum) {
 }
 
 void TFormTransfer::closeEvent(QCloseEvent* event) {
-  if (link_ != nullptr && link_->Busy()) {
+  if (link_ && link_->Busy()) {
     // The run would go on inside a window that is gone: it is stopped, and
     // the window closes once it has returned.
     closeWhenIdle_ = true;
@@ -139,6 +146,6 @@ void TFormTransfer::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  if (link_ != nullptr) link_->Close();
+  if (link_) link_->Close();
   event->accept();
 }

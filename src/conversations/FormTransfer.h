@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 #include <string>
 
 #include "conversations/TransferLink.h"
@@ -35,14 +36,25 @@ class TFormTransfer : public QWidget, public TTransferView {
 
  protected:
   explicit TFormTransfer(const char* objectName, const char* caption);
-  // The link, once the window made it; buttons go into the row.
-  void SetLink(TTransferLink& link);
+  // The link goes first: it must not report into a window half gone.
+  ~TFormTransfer() override;
+  // Takes the link the window made.
+  template <class T>
+  T& SetLink(std::unique_ptr<T> link) {
+    T& kept = *link;
+    link_ = std::move(link);
+    WatchLink();
+    return kept;
+  }
+  // Buttons go into the row.
   QBoxLayout* ButtonRow() const { return buttons_; }
   QPushButton* AddButton(const char* caption, std::function<void()> onClick);
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  TTransferLink* link_ = nullptr;
+  void WatchLink();
+
+  std::unique_ptr<TTransferLink> link_;
   QBoxLayout* buttons_;
   platform::TConnection idle_;
   bool closeWhenIdle_ = false;

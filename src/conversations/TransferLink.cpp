@@ -2,6 +2,7 @@
 
 #include "transport/CmdParser.h"
 #include "transport/NetSocketFunctions.h"
+#include "zip/ZipReader.h"
 
 namespace {
 
@@ -173,7 +174,30 @@ void TTransferLink::Fail(const std::string& text) {
   Finished();
 }
 
-void TTransferLink::SetBusy(bool busy) {
-  busy_ = busy;
-  if (!busy) Idle();
+void TTransferLink::CancelRun() {
+  if (running_ != nullptr) running_->CancelTheOperation();
+}
+
+int TTransferLink::RunPackage(zip::TZipReader& component, const std::function<int()>& run, const std::string& failure) {
+  component.OnTotalPercentDone = [this](zip::TZipReader*, int percent) {
+    view_->SetProgress(static_cast<std::uint64_t>(percent), 100);
+  };
+  view_->SetProgress(0, 100);
+  const std::weak_ptr<bool> alive = alive_;
+  int count = 0;
+  busy_ = true;
+  running_ = &component;
+  try {
+    count = run();
+  } catch (const std::exception& e) {
+    if (alive.expired()) return -1;
+    view_->AddLog(failure + ": " + e.what());
+    LogException(failure + ": " + e.what());
+  }
+  if (alive.expired()) return -1;
+  running_ = nullptr;
+  busy_ = false;
+  view_->SetProgress(0, 0);
+  Idle();
+  return count;
 }

@@ -10,6 +10,10 @@
 #include "platform/Signal.h"
 #include "transport/ParloSocket.h"
 
+namespace zip {
+class TZipReader;
+}
+
 // What a transfer window shows. The windows implement it; tests record it.
 class TTransferView {
  public:
@@ -66,7 +70,7 @@ class TTransferLink {
   // window must not go before that is over.
   bool Busy() const { return busy_; }
   // Asks the packing or unpacking under way to stop.
-  virtual void CancelRun() {}
+  void CancelRun();
   // The window closes: the link closes with it and a transfer still under
   // way ends as a failure, leaving no package behind. The view hears nothing
   // more.
@@ -99,11 +103,13 @@ class TTransferLink {
   // The transfer is over. A failure says why in the log and closes the link.
   void Succeed();
   void Fail(const std::string& text);
-  void SetBusy(bool busy);
+  // Runs a packing or unpacking of the component: events run meanwhile (the
+  // window waits for it to return), its progress moves the bar, and a failure
+  // is logged under `failure`. The count the run returns, 0 after a failure,
+  // -1 when this object went meanwhile.
+  int RunPackage(zip::TZipReader& component, const std::function<int()>& run, const std::string& failure);
   // The peer's address and port as the link had them (also after it closed).
   void NotePeer();
-  // While the object lives; checked after calls that run events.
-  std::weak_ptr<bool> AliveToken() const { return alive_; }
 
   TTransferView* view_;
   TTransferHost host_;
@@ -121,6 +127,7 @@ class TTransferLink {
   const TLinkTexts& texts_;
   TOutcome outcome_ = TOutcome::Pending;
   bool busy_ = false;
+  zip::TZipReader* running_ = nullptr;
   std::string peerAddr_ = "None", peerPort_ = "None";
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
