@@ -87,11 +87,9 @@ bool TFileSender::CompressPackage(const std::vector<std::string>& files, const s
   zip.OnEndZip = [this](zip::TZipWriter*, const std::string& name, int64_t, int64_t compressed, int64_t) {
     view_->AddLogLine("Compressed File: " + ShownName(name) + ", size: " + std::to_string(compressed));
   };
-  zip.OnZipComplete = [this](zip::TZipWriter*, int count) { fileCount_ = static_cast<std::uint64_t>(count); };
 
   view_->AddLog("Compressing File Package...");
-  const int packed = RunPackage(
-      zip, [&zip] { return zip.Zip(); }, "Compressing failed");
+  const int packed = RunPackage(zip, [&zip] { return zip.Zip(); }, "Compressing failed");
   if (packed < 0) return false;
   const auto size = platform::FileSizeOf(packagePath_);
   if (packed == 0 || !size || *size <= 0 || static_cast<std::uint64_t>(*size) > kMaxPackageBytes) {

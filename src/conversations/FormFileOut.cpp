@@ -37,7 +37,8 @@ void TFormFileOut::StateChanged() {
   using S = TFileSender::TState;
   const S state = sender_->State();
   ButtonAdd->setText(KindInfo(sender_->Kind()).SelectCaption);
-  ButtonAdd->setEnabled(state == S::Choosing && sender_->Outcome() == TTransferLink::TOutcome::Pending);
+  ButtonAdd->setEnabled(state == S::Choosing && !sender_->Busy() &&
+                        sender_->Outcome() == TTransferLink::TOutcome::Pending);
   ButOpen->setEnabled(state == S::Packed);
   Memo->setReadOnly(state != S::Choosing && state != S::Packed);
   if (state == S::Packed) {

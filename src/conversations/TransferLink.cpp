@@ -187,6 +187,7 @@ int TTransferLink::RunPackage(zip::TZipReader& component, const std::function<in
   int count = 0;
   busy_ = true;
   running_ = &component;
+  view_->StateChanged();
   try {
     count = run();
   } catch (const std::exception& e) {
@@ -198,6 +199,7 @@ int TTransferLink::RunPackage(zip::TZipReader& component, const std::function<in
   running_ = nullptr;
   busy_ = false;
   view_->SetProgress(0, 0);
+  view_->StateChanged();
   Idle();
   return count;
 }

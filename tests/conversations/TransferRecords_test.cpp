@@ -44,14 +44,14 @@ TEST(TransferRecords, OffersAreTakenOnlyWithAKnownKindAndASizeInBounds) {
       {"Al{$}a,b.zip{$}9{$}binary{$}d", true, "a,b.zip", "d", 9},       // a comma in the name stays there
       {"Al{$}p.zip{$}4294967295{$}sound{$}", true, "p.zip", "", 0xFFFFFFFFu},
       {"Al{$}p.zip{$}1{$}binary{$}d{$}extra", true, "p.zip", "", 1},  // six items: no description
-      {"Al{$}p.zip{$}4294967296{$}binary{$}", false},
-      {"Al{$}p.zip{$}18446744073709551616{$}binary{$}", false},
-      {"Al{$}p.zip{$}0{$}binary{$}", false},
-      {"Al{$}p.zip{$}-1{$}binary{$}", false},
-      {"Al{$}p.zip{$} 12{$}binary{$}", false},
-      {"Al{$}p.zip{$}12{$}exe{$}", false},
-      {"Al{$}p.zip", false},
-      {"", false},
+      {"Al{$}p.zip{$}4294967296{$}binary{$}", false, "", "", 0},
+      {"Al{$}p.zip{$}18446744073709551616{$}binary{$}", false, "", "", 0},
+      {"Al{$}p.zip{$}0{$}binary{$}", false, "", "", 0},
+      {"Al{$}p.zip{$}-1{$}binary{$}", false, "", "", 0},
+      {"Al{$}p.zip{$} 12{$}binary{$}", false, "", "", 0},
+      {"Al{$}p.zip{$}12{$}exe{$}", false, "", "", 0},
+      {"Al{$}p.zip", false, "", "", 0},
+      {"", false, "", "", 0},
   };
   for (const auto& c : cases) {
     const auto offer = TFileOffer::Parse(AsParsed(c.params));
@@ -78,7 +78,9 @@ TEST(TransferRecords, AStartMatchesOnlyThePackageOffered) {
   for (const auto& c : cases) {
     const auto start = TFileStart::Parse(AsParsed(c.params));
     ASSERT_EQ(start.has_value(), c.parsed) << c.params;
-    if (start) EXPECT_EQ(start->Matches(*offer), c.matches) << c.params;
+    if (start) {
+      EXPECT_EQ(start->Matches(*offer), c.matches) << c.params;
+    }
   }
 }
 
