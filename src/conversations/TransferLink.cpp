@@ -190,6 +190,9 @@ int TTransferLink::RunPackage(zip::TZipReader& component, const std::function<in
   view_->StateChanged();
   try {
     count = run();
+  } catch (const zip::EUserCanceled&) {
+    // The user closed the window: nothing to report.
+    if (alive.expired()) return -1;
   } catch (const std::exception& e) {
     if (alive.expired()) return -1;
     view_->AddLog(failure + ": " + e.what());
