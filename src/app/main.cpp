@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "conversations/FormRandom.h"
+#include "conversations/TransferRoutes.h"
 #include "core/DialogPrompts.h"
 #include "core/FormAbout.h"
 #include "core/FormImgUpload.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     router.SetWindowHandler(TWindowCommand::PhotoUpload, [&session] { TFormImgUpload::Open(session); });
     router.SetWindowHandler(TWindowCommand::About, [&session] { TFormAbout::Open(session); });
     router.SetWindowHandler(TWindowCommand::RandomContact, [&session] { TFormRandom::Open(session); });
+    TTransferRoutes transfers(session);
     const auto updateFound = session.Updates().UpdateAvailable.Connect(
         [&session](const std::string& build, const std::string& url) { TFormUpdate::OfferUpdate(session, build, url); });
     const auto noUpdate = session.Updates().NoUpdateAvailable.Connect([&session] { TFormUpdate::TellNoUpdate(session); });
