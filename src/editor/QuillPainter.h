@@ -107,6 +107,9 @@ class TCustomQuillPainter : public TQuillObject {
   virtual int GetOffsetFromChar(int ch) = 0;
   // Width and height of the caret.
   virtual TPoint GetCaretSize() = 0;
+  // How far below the top of its row the caret stands (rows of several
+  // fonts put it on the base line of the text it is in).
+  virtual int GetCaretBaseLine() { return 0; }
   virtual void FontChanged() {}
   virtual int GetWrapLenForLine(int line, const std::string& text, int start) = 0;
   virtual TPoint TextToPixelPoint(TPoint textPt, TPoint topLeft, bool atEnd) = 0;
