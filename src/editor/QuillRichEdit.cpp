@@ -106,8 +106,15 @@ void TCustomQuillRichEdit::GetAttribute(TPoint p, TQuillEditorAttributes& attrib
   const std::string text = doc.Strings().GetStr(p.Y);
   const int index = GetRealChar(p.Y, std::max(p.X, 0));
   const uint16_t number = doc.GetRealAttribute(text, index + 1, p.Y);
-  if (const TQuillEditorAttributes* entry = GetFontManager().GetItem(number)) attributes.SafeAssign(*entry);
-  else attributes.Clear();
+  if (const TQuillEditorAttributes* entry = GetFontManager().GetItem(number)) {
+    attributes.SafeAssign(*entry);
+  } else {
+    // The editor font, also into attributes that know no editor.
+    TQuillEditorAttributes editorFont;
+    editorFont.Assign(Font());
+    editorFont.SetBkColor(GetEditorColor());
+    attributes.SafeAssign(editorFont);
+  }
 }
 
 std::unique_ptr<TQuillEditorAttributes> TCustomQuillRichEdit::GetStateAttribute(

@@ -1,5 +1,6 @@
 // Formatted load and save, the clipboard and drag with RTF, and links.
 
+#include <algorithm>
 #include <fstream>
 #include <istream>
 #include <iterator>
@@ -233,7 +234,15 @@ void TCustomQuillRichEdit::AssignContent(TCustomQuillEdit& other, bool selection
 
 void TCustomQuillRichEdit::CopyBlock() {
   TCustomQuillEdit::CopyBlock();
-  if (plainText_ || SelType() == TQuillSelType::slNone) return;
+  if (SelType() == TQuillSelType::slNone) return;
+  // Pictures have no place in plain text: other programs would get control
+  // characters where they stood.
+  std::string text = GetSelText();
+  if (text.find(kObjectCharacter) != std::string::npos) {
+    text.erase(std::remove(text.begin(), text.end(), kObjectCharacter), text.end());
+    platform::SetClipboardText(text);
+  }
+  if (plainText_) return;
   // Other programs read the format up to a zero byte.
   std::string rtf = SelectionAsRtf();
   rtf.push_back('\0');

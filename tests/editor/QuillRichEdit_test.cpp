@@ -7,12 +7,14 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QRegularExpression>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "QuillEdit_helpers.h"
+#include "QuillRtf_helpers.h"
 #include "QuillView_helpers.h"
 #include "editor/QuillRichEdit.h"
 #include "platform/Clipboard.h"
@@ -259,4 +261,309 @@ TEST(QuillRichEdit, SelectionAttributesMergeOnlyWhatChanged) {
   const std::string line = e->Lines().Get(0);
   EXPECT_EQ(e->InsertGraphic(QImage(4, 4, QImage::Format_RGB32), "x"), nullptr);
   EXPECT_EQ(e->Lines().Get(0), line);
+}
+
+// Numbered paragraphs count on through line breaks; Backspace at the start
+// of a numbered line first takes the numbering away, then the indents, and
+// only then joins the lines.
+TEST(QuillRichEdit, NumberingFollowsBreaksAndBackspace) {
+  auto e = MakeRich(300, 200);
+  e->SetWordWrap(true);
+  edittest::SetLines(*e, {"one", "two", "three", "four"});
+  e->SetSelection({0, 0, 5, 2}, TQuillSelType::slStream);
+  e->GetParagraph().SetNumbering(TQuillNumberingStyle::nbsNumber);
+  e->SetSelection({}, TQuillSelType::slNone);
+  auto numbers = [&] {
+    std::vector<int> out;
+    for (int line = 0; line < e->LineCount(); ++line) {
+      const TQuillParagraph* p = e->FindParagraph(line);
+      out.push_back(p != nullptr && p->Numbering() == TQuillNumberingStyle::nbsNumber ? p->Number() : 0);
+    }
+    return out;
+  };
+  EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3, 0}));
+  // The text of a numbered line starts after its number.
+  EXPECT_EQ(e->TextToPixelPoint({0, 1}, false).X, 24);
+
+  e->GetEditSource().JumpTo(3, 0);
+  e->ProcessKey(ecNewLine);
+  EXPECT_EQ(edittest::LinesOf(*e), (std::vector<std::string>{"one", "", "two", "three", "four"}));
+  EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3, 4, 0}));
+
+  e->GetEditSource().JumpTo(0, 2);
+  e->DeleteStr(ecLeft);
+  EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 0, 1, 0})) << "the list goes on from 1 after the line";
+  EXPECT_EQ(e->FindParagraph(2)->LeftIndent(), 48);
+  e->DeleteStr(ecLeft);
+  EXPECT_EQ(e->FindParagraph(2)->LeftIndent(), 0);
+  EXPECT_EQ(e->LineCount(), 5);
+  e->DeleteStr(ecLeft);
+  EXPECT_EQ(edittest::LinesOf(*e), (std::vector<std::string>{"one", "two", "three", "four"}));
+  EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3, 0}));
+
+  // Undoing a paragraph change brings the old paragraph back.
+  e->GetEditSource().JumpTo(0, 3);
+  e->GetParagraph().SetAlignment(TQuillAlignment::algRight);
+  EXPECT_EQ(e->FindParagraph(3)->Alignment(), TQuillAlignment::algRight);
+  e->GetEditSource().Undo();
+  EXPECT_EQ(e->FindParagraph(3), nullptr);
+}
+
+// Copy puts the plain text and RTF (ended by one zero byte) on the
+// clipboard, and paste reads the RTF back with its attributes, links and
+// pictures. What is not RTF goes in as text at the caret; a read-only text
+// takes nothing; with PlainText only text travels.
+TEST(QuillRichEdit, CopyAndPasteCarryRtf) {
+  Emoticons icons;
+  auto a = MakeRich();
+  Append(*a, "Ann (10:02)\r\n", Font("DejaVu Sans", 12, 0xC00000, fsBold));
+  Append(*a, "hi ", Font("DejaVu Serif", 10, 0x000000, fsItalic));
+  a->InsertImageFromFile(icons.Path(2));
+  a->SetSelStart(a->GetTextLen());
+  TQuillEditorAttributes& link = a->GetSelAttributes();
+  link.BeginUpdate();
+  link.Assign(Font("DejaVu Sans", 10, 0xFF0000, fsUnderline));
+  link.SetUrl("http://www.example.org/a?b=c");
+  link.EndUpdate();
+  a->SetSelText("www.example.org");
+  a->SelectAll();
+  a->CopyToClipboard();
+  EXPECT_EQ(platform::ClipboardText(), "Ann (10:02)\nhi www.example.org") << "pictures are left out of the text";
+  std::string rtf;
+  ASSERT_GT(TCustomQuillEdit::ReadFromClipboard(platform::kRichTextFormat, rtf), 0);
+  EXPECT_EQ(rtf.find('\0'), rtf.size() - 1);
+  if (rtftest::PandocAvailable()) {
+    const auto read = rtftest::FlattenPandocJson(rtftest::RunPandoc({"-f", "rtf", "-t", "json"}, rtf.substr(0, rtf.size() - 1)));
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[1].back().Url, "http://www.example.org/a?b=c");
+  }
+
+  auto b = MakeRich();
+  b->PasteFromClipboard();
+  ASSERT_EQ(edittest::LinesOf(*b), edittest::LinesOf(*a));
+  TQuillEditorAttributes x, y;
+  for (int line = 0; line < a->LineCount(); ++line)
+    for (int column = 0; column < a->LineWidth(line); ++column) {
+      a->GetAttribute({column, line}, x);
+      b->GetAttribute({column, line}, y);
+      EXPECT_EQ(std::make_tuple(x.Name(), x.Size(), x.Style(), x.Color(), x.Url()),
+                std::make_tuple(y.Name(), y.Size(), y.Style(), y.Color(), y.Url()))
+          << line << ":" << column;
+    }
+  const TQuillEditorObject* picture = b->RichEditSource().FindEmbeddedObject(4, 1);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->Width(), 24);
+  ASSERT_NE(picture->GetImage(), nullptr);
+  EXPECT_EQ(picture->GetImage()->pixelColor(12, 12), QColor(255, 120, 0));
+
+  // Dragging the link to the front of the text takes its attributes along.
+  b->SetSelection({4, 1, 19, 1}, TQuillSelType::slStream);
+  b->LockSelection(1);  // as the mouse holds it while it drags
+  b->GetEditSource().JumpTo(0, 0);
+  b->LockSelection(-1);
+  ASSERT_TRUE(b->MoveBlock(true));
+  EXPECT_EQ(edittest::LinesOf(*b), (std::vector<std::string>{"www.example.orgAnn (10:02)", "hi \x01"}));
+  b->GetAttribute({3, 0}, y);
+  EXPECT_EQ(y.Url(), "http://www.example.org/a?b=c");
+
+  auto c = MakeRich();
+  edittest::SetLines(*c, {"keep this"});
+  c->SetReadOnly(true);
+  c->PasteFromClipboard();
+  EXPECT_EQ(edittest::LinesOf(*c), std::vector<std::string>{"keep this"});
+  c->SetReadOnly(false);
+  c->GetEditSource().JumpTo(5, 0);
+  platform::SetClipboardText("plain");
+  ASSERT_TRUE(TCustomQuillEdit::WriteToClipboard(platform::kRichTextFormat, "no rtf here\r\nsecond "));
+  c->PasteFromClipboard();
+  EXPECT_EQ(edittest::LinesOf(*c), (std::vector<std::string>{"keep no rtf here", "second this"}));
+  platform::SetClipboardText("plain");
+  ASSERT_TRUE(TCustomQuillEdit::WriteToClipboard(platform::kRichTextFormat,
+                                                 std::string("{\\rtf1 ok}\0{\\rtf1 lost}", 22)));
+  c->GetEditSource().JumpTo(0, 0);
+  c->PasteFromClipboard();
+  EXPECT_EQ(c->Lines().Get(0), "okkeep no rtf here");
+
+  a->SetPlainText(true);
+  a->CopyToClipboard();
+  EXPECT_FALSE(platform::ClipboardHasFormat(platform::kRichTextFormat));
+}
+
+// A transcript saved as RTF, read by outside programs: pandoc finds its
+// text, bold headers, italics and links; LibreOffice (when installed) its
+// faces and colours too. A picture at the very end of a line is written.
+TEST(QuillRichEdit, ExportedTranscriptReadsElsewhere) {
+  if (!rtftest::PandocAvailable()) GTEST_SKIP() << "pandoc is not installed";
+  Emoticons icons;
+  auto e = MakeRich();
+  e->SetPlainText(true);
+  e->SetReadOnly(true);
+  const TQuillFont body = Font("DejaVu Serif", 10, 0x008000);
+  Append(*e, "Ann (10:02 AM)\r\n", Font("DejaVu Sans", 12, 0x0000C0, fsBold));
+  Append(*e, "see ", body);
+  e->SetSelStart(e->GetTextLen());
+  TQuillEditorAttributes& link = e->GetSelAttributes();
+  link.BeginUpdate();
+  link.Assign(Font("DejaVu Sans", 10, 0xFF0000, fsUnderline));
+  link.SetUrl("http://www.example.org/");
+  link.EndUpdate();
+  e->SetSelText("www.example.org");
+  e->SetSelStart(e->GetTextLen());
+  TQuillEditorAttributes& after = e->GetSelAttributes();
+  after.BeginUpdate();
+  after.Assign(Font("DejaVu Serif", 10, 0x008000, fsItalic));
+  after.SetUrl("");
+  after.EndUpdate();
+  e->SetSelText(" soon");
+  e->InsertImageFromFile(icons.Path(1));
+  Append(*e, "\r\nBob (10:03 AM)\r\n", Font("DejaVu Sans", 12, 0xC00000, fsBold));
+  Append(*e, "ok", body);
+  e->InsertImageFromFile(icons.Path(2));
+
+  std::ostringstream out;
+  e->SaveToRtfStream(out, false);
+  const std::string rtf = out.str();
+  EXPECT_EQ(std::count(rtf.begin(), rtf.end(), '\x01'), 0);
+  size_t pictures = 0;
+  for (size_t at = rtf.find("{\\pict"); at != std::string::npos; at = rtf.find("{\\pict", at + 1)) ++pictures;
+  EXPECT_EQ(pictures, 2u) << "both pictures stand at the end of their lines";
+
+  auto para = [](std::initializer_list<std::tuple<std::string, unsigned, std::string>> runs) {
+    rtftest::FlatPara p;
+    for (const auto& [text, flags, url] : runs)
+      for (char c : text) p.push_back({c, flags, url});
+    return p;
+  };
+  const std::vector<rtftest::FlatPara> expected = {
+      para({{"Ann (10:02 AM)", rtftest::FlagBold, ""}}),
+      para({{"see ", 0, ""},
+            {"www.example.org", rtftest::FlagUnderline, "http://www.example.org/"},
+            {" soon", rtftest::FlagItalic, ""}}),
+      para({{"Bob (10:03 AM)", rtftest::FlagBold, ""}}),
+      para({{"ok", 0, ""}})};
+  const std::string json = rtftest::RunPandoc({"-f", "rtf", "-t", "json"}, rtf);
+  EXPECT_EQ(rtftest::Compare(expected, rtftest::FlattenPandocJson(json)), "");
+
+  if (!rtftest::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  const fs::path dir = icons.dir / "lo";
+  fs::create_directories(dir);
+  std::ofstream(dir / "transcript.rtf", std::ios::binary) << rtf;
+  ASSERT_TRUE(rtftest::RunLibreOffice({(dir / "transcript.rtf").string()}, "html", dir.string()));
+  std::ifstream in(dir / "transcript.html", std::ios::binary);
+  const QString html = QString::fromStdString(std::string(std::istreambuf_iterator<char>(in), {}));
+  const struct {
+    const char* color;
+    const char* face;
+    const char* text;
+  } looks[] = {{"#c00000", "DejaVu Sans", "Ann"},
+               {"#008000", "DejaVu Serif", "see"},
+               {"#0000ff", "DejaVu Sans", "www.example.org"},
+               {"#0000c0", "DejaVu Sans", "Bob"}};
+  for (const auto& look : looks) {
+    const QRegularExpression shown(QString("<font color=\"%1\"><font face=\"%2[^\"]*\">(<[^>]*>\\s*)*%3")
+                                       .arg(look.color, look.face, QRegularExpression::escape(look.text)));
+    EXPECT_TRUE(shown.match(html).hasMatch()) << look.text;
+  }
+}
+
+// Rows of several fonts and pictures: how much a row takes, how tall it is
+// and where its base line lies.
+TEST(QuillRichEdit, RowsTakeTheirTallestRunAndFitTheirWidth) {
+  Emoticons icons;
+  auto e = MakeRich(300, 300);
+  e->SetWordWrap(true);
+  TQuillRichPainter& painter = e->RichPainter();
+  const TQuillFont small = Font("DejaVu Sans", 8, 0);
+  Append(*e, "text", small);
+  const int textHeight = painter.GetLineHeight(0, 0);
+  const int textBase = painter.RichRow(0)->Info.BaseLine;
+
+  // A picture taller than the text: the row grows to it and the text's
+  // base line moves down so that the picture stands on it.
+  e->InsertImageFromFile(icons.Path(3));  // 28 pixels
+  const TQuillRichWrapRecord* row = painter.RichRow(0);
+  ASSERT_EQ(row->Runs.size(), 2u);
+  EXPECT_EQ(row->Info.Height, 28);
+  EXPECT_EQ(row->Info.BaseLine, 28 - textHeight + textBase);
+  EXPECT_EQ(row->Runs[1].BaseLine, row->Info.BaseLine);
+  EXPECT_EQ(e->TextToPixelPoint({0, 1}, false).Y, 28);
+
+  // A superscript run raises the row's base line by the font's offset.
+  Append(*e, "\r\nx", small);
+  e->SetSelStart(e->GetTextLen());
+  e->GetSelAttributes().SetScriptStyle(TQuillScriptStyle::ssSuperScript);
+  e->SetSelText("2");
+  const TQuillFontRecord& font = *painter.RichRow(1)->Runs[0].Font;
+  EXPECT_EQ(painter.RichRow(1)->Info.BaseLine, std::max(font.Info.Ascent, painter.RichRow(1)->Runs[1].BaseLine));
+  EXPECT_EQ(painter.RichRow(1)->Runs[1].BaseLine,
+            painter.RichRow(1)->Runs[1].Font->Info.Ascent + font.Info.SuperscriptOffset);
+
+  // However narrow the room, a row takes a character; a wide word wraps.
+  e->resize(8, 300);
+  edittest::Settle();
+  EXPECT_EQ(painter.GetWrapLenForLine(0, "text", 1), 1);
+  e->resize(300, 300);
+  edittest::Settle();
+  const int wide = 300 - 4;
+  EXPECT_GE(painter.WrapWidth(), wide - 4);
+
+  // Justified rows share out their room, but not the paragraph's last row.
+  e->SetSelStart(e->GetTextLen());
+  Append(*e, "\r\n" + std::string(60, 'a').replace(10, 1, " ").replace(30, 1, " ").replace(45, 1, " ") +
+                 " the end", small);
+  const int line = e->LineCount() - 1;
+  e->GetEditSource().JumpTo(0, line);
+  e->GetParagraph().SetAlignment(TQuillAlignment::algJustify);
+  const int first = e->WrapList().FirstRowOfLine(line);
+  ASSERT_GE(e->WrapList().Count(), first + 2) << "the line wraps";
+  auto rowWidth = [&](int r) {
+    int width = 0;
+    for (const TQuillLineInfo& run : painter.RichRow(r)->Runs) width += run.Width + run.Left;
+    return width;
+  };
+  const int lastRow = e->WrapList().Count() - 1;
+  for (int r = first; r < lastRow; ++r)
+    EXPECT_GE(rowWidth(r), painter.WrapWidth() - painter.RichRow(r)->Runs.back().Width) << r;
+  EXPECT_EQ(rowWidth(lastRow), painter.RichRow(lastRow)->Info.Width);
+}
+
+// Links: an address typed with a blank after it is underlined in the link
+// colour (not in a read-only text), and a click on text with a link address
+// opens that address.
+TEST(QuillRichEdit, TypedAddressesAreMarkedAndLinksOpen) {
+  auto e = MakeRich();
+  e->SetSourceOptions(e->SourceOptions() | srHighlightUrls);
+  e->setFocus();
+  for (char c : std::string("go www.example.org now")) {
+    char key = c;
+    e->KeyPress(key);
+  }
+  TQuillEditorAttributes at;
+  e->GetAttribute({5, 0}, at);
+  EXPECT_EQ(at.Style(), fsUnderline);
+  EXPECT_EQ(at.Color(), e->Colors().HyperStringColor());
+  e->GetAttribute({1, 0}, at);
+  EXPECT_EQ(at.Style(), 0);
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{22, 0})) << "the caret stays where typing left it";
+  EXPECT_EQ(e->SelType(), TQuillSelType::slNone);
+
+  auto r = MakeRich();
+  r->SetSourceOptions(r->SourceOptions() | srHighlightUrls);
+  edittest::SetLines(*r, {"go www.example.org"});
+  r->SetReadOnly(true);
+  r->GetEditSource().JumpTo(18, 0);
+  char blank = ' ';
+  r->KeyPress(blank);
+  r->GetAttribute({5, 0}, at);
+  EXPECT_EQ(at.Style(), 0);
+
+  std::string opened;
+  SetUrlOpener([&](const std::string& address) { opened = address; });
+  e->SetSelStart(e->GetTextLen());
+  TQuillEditorAttributes& link = e->GetSelAttributes();
+  link.SetUrl("https://example.net/page");
+  e->SetSelText(" here");
+  e->ProcessUrl({24, 0});
+  SetUrlOpener(nullptr);
+  EXPECT_EQ(opened, "https://example.net/page");
 }
