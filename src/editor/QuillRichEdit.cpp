@@ -58,7 +58,11 @@ TCustomQuillRichEdit::TCustomQuillRichEdit(QWidget* parent) : TCustomQuillEdit(p
   AssignDefaultFont();
 }
 
-TCustomQuillRichEdit::~TCustomQuillRichEdit() = default;
+TCustomQuillRichEdit::~TCustomQuillRichEdit() {
+  // The control's own teardown may still measure: the painter must not
+  // reach into the parts of this class that are gone by then.
+  RichPainter().Detach();
+}
 
 TCustomQuillRichEditSource& TCustomQuillRichEdit::RichEditSource() {
   return static_cast<TCustomQuillRichEditSource&>(GetEditSource());
@@ -507,7 +511,18 @@ void TCustomQuillRichEdit::HandleEvents(TQuillObject* sender, intptr_t param) {
   if (states & (csPositionChanged | csEdit)) doc.SetInsertAttribute(NoData);
   if ((states & csParserChanged) && doc.Parser() != nullptr) AssignParserStyles();
   const int numberingLine = doc.TakeNumberingLine();
+  // Rows differ in height: a changed line that grew or shrank moves every
+  // line below it, which then needs painting too.
+  const bool edited = (states & (csEdit | csParagraphChanged)) != 0;
+  const int first = std::max(doc.ChangedFirstLine(), 0), last = doc.ChangedLastLine();
+  auto height = [&] {
+    int sum = 0;
+    for (int line = first; line <= last; ++line) sum += RichPainter().GetWholeLineHeight(line);
+    return sum;
+  };
+  const int before = edited && last >= first && last - first < 64 ? height() : -1;
   TCustomQuillEdit::HandleEvents(sender, param);
+  if (edited && (before < 0 || height() != before)) InvalidateEditor(first, MaxInt);
   if (numberingLine >= 0 && !loading_) UpdateNumbering(numberingLine, false);
   if ((states & (csPositionChanged | csEdit)) && doc.OwnerView() == this) KeepCaretRowInView();
 }

@@ -27,18 +27,20 @@ std::string_view Part(const std::string& s, int from, int count) {
 
 }  // namespace
 
-TQuillRichView& TQuillRichPainter::View() {
-  if (view_ == nullptr) view_ = dynamic_cast<TQuillRichView*>(Owner());
-  if (view_ == nullptr) throw platform::Exception("The rich painter paints rich editors only");
-  return *view_;
+TQuillRichView* TQuillRichPainter::View() {
+  if (view_ == nullptr && !detached_) view_ = dynamic_cast<TQuillRichView*>(Owner());
+  return view_;
 }
 
 // Characters go to the canvas at the advances of their font's own table.
 int* TQuillRichPainter::GetBuffer(int) { return nullptr; }
 
 int TQuillRichPainter::GetStringWidth(const TCanvasFont* font, const std::string& text) {
-  return GetWidth(font != nullptr ? TQuillFontManager::GetFont(*font) : View().EditorFontRecord(), text);
+  if (font != nullptr) return GetWidth(TQuillFontManager::GetFont(*font), text);
+  return View() != nullptr ? GetWidth(View()->EditorFontRecord(), text) : TQuillPainter::GetStringWidth(font, text);
 }
+
+int TQuillRichPainter::EditorBlank() { return View() != nullptr ? View()->EditorFontRecord().BlankWidth() : CharWidth(); }
 
 int TQuillRichPainter::GetSpaceWidth(const TCanvasFont& font) { return TQuillFontManager::GetFont(font).BlankWidth(); }
 
@@ -123,7 +125,7 @@ int TQuillRichPainter::ColumnX(const TQuillRichWrapRecord& row, const std::strin
     return x + GetWidth(*run.Font, Part(s, c, column - c));
   }
   if (column > c) {
-    const int blank = last != nullptr ? last->BlankWidth() : View().EditorFontRecord().BlankWidth();
+    const int blank = last != nullptr ? last->BlankWidth() : EditorBlank();
     x += (column - c) * blank;
   }
   return x;
@@ -147,7 +149,7 @@ TPoint TQuillRichPainter::TextToPixelPoint(TPoint textPt, TPoint topLeft, bool a
   } else if (const TQuillRichWrapRecord* row = RichRow(rowPoint.Y); row != nullptr && row->Line == textPt.Y) {
     x = ColumnX(*row, Owner()->GetLines().Get(textPt.Y), row->Start + rowPoint.X);
   } else {
-    x = rowPoint.X * View().EditorFontRecord().BlankWidth();
+    x = rowPoint.X * EditorBlank();
   }
   return {x, y};
 }
@@ -184,7 +186,7 @@ int TQuillRichPainter::LinesInHeight(int row, int height, int& rest) {
 int TQuillRichPainter::CharsInWidth(int row, int width) {
   if (row < 0) return 0;
   const TQuillRichWrapRecord* r = RichRow(row);
-  if (r == nullptr) return std::max(width, 0) / View().EditorFontRecord().BlankWidth();
+  if (r == nullptr) return std::max(width, 0) / EditorBlank();
   int w = width - r->Info.Left;
   if (w <= 0) return 0;
   const std::string s = Owner()->GetLines().Get(r->Line);
@@ -203,7 +205,7 @@ int TQuillRichPainter::CharsInWidth(int row, int width) {
     return c + GetCharsInWidth(*run.Font, Part(s, c, run.End - c), fitted, false, w) - r->Start;
   }
   // Past the end of a line every blank's width is one more column.
-  if (r->End == MaxInt) c += w / (last != nullptr ? last->BlankWidth() : View().EditorFontRecord().BlankWidth());
+  if (r->End == MaxInt) c += w / (last != nullptr ? last->BlankWidth() : EditorBlank());
   return c - r->Start;
 }
 
@@ -226,7 +228,8 @@ TPoint TQuillRichPainter::PixelToTextPoint(TPoint pixel, TPoint topLeft, const i
 }
 
 int TQuillRichPainter::GetWrapLenForLine(int line, const std::string& text, int start) {
-  TQuillRichView& view = View();
+  if (View() == nullptr) return TQuillPainter::GetWrapLenForLine(line, text, start);
+  TQuillRichView& view = *View();
   int room = WrapWidth();
   if (const TQuillParagraph* p = view.FindParagraph(line)) {
     room -= p->LeftIndent() + p->RightIndent();
@@ -256,8 +259,9 @@ int TQuillRichPainter::GetWrapLenForLine(int line, const std::string& text, int 
 }
 
 TPoint TQuillRichPainter::GetCaretSize() {
+  if (View() == nullptr) return TQuillPainter::GetCaretSize();
   const TPoint caret = Owner()->GetCurrentPosition();
-  const TQuillRichWrapRecord* row = RowOfPoint(caret, View().CaretAtRowEnd());
+  const TQuillRichWrapRecord* row = RowOfPoint(caret, View()->CaretAtRowEnd());
   int height = LineHeight();
   if (row != nullptr) {
     const int run = RunAt(*row, caret.X);
@@ -268,8 +272,9 @@ TPoint TQuillRichPainter::GetCaretSize() {
 }
 
 int TQuillRichPainter::GetCaretBaseLine() {
+  if (View() == nullptr) return 0;
   const TPoint caret = Owner()->GetCurrentPosition();
-  const TQuillRichWrapRecord* row = RowOfPoint(caret, View().CaretAtRowEnd());
+  const TQuillRichWrapRecord* row = RowOfPoint(caret, View()->CaretAtRowEnd());
   if (row == nullptr) return 0;
   const int run = RunAt(*row, caret.X);
   return run < 0 ? 0 : std::max(row->Info.BaseLine - row->Runs[static_cast<size_t>(run)].BaseLine, 0);
@@ -280,7 +285,8 @@ TPoint TQuillRichPainter::ScrollPageSize(const TRect& rect) {
   int columns = width / GetDefaultCharWidth();
   if (Owner()->WordWrap()) {
     const TPoint caret = Owner()->GetCurrentPosition();
-    columns = CharsInWidth(Owner()->WrapList().PointToWrapPoint(caret, View().CaretAtRowEnd()).Y, width);
+    const bool atEnd = View() != nullptr && View()->CaretAtRowEnd();
+    columns = CharsInWidth(Owner()->WrapList().PointToWrapPoint(caret, atEnd).Y, width);
   }
   int rest = 0;
   const int rows = LinesInHeight(Owner()->WindowLine(), height, rest) + rest / GetDefaultLineHeight();
@@ -307,7 +313,8 @@ void TQuillRichPainter::InitPainterRecord(TCustomPainterRecord& record) {
 // Painting
 
 int TQuillRichPainter::PaintLine(int line, int firstChar, const std::string& text, const std::string& display,
-                                 TRect rect, bool) {
+                                 TRect rect, bool extendLast) {
+  if (View() == nullptr) return TQuillPainter::PaintLine(line, firstChar, text, display, rect, extendLast);
   TColor styleColor = clNone, styleBk = clNone;
   const int style = Owner()->GetEditSource().GetLineStyle(line);
   if (style >= 0) Owner()->GetColorFromStyle(style, styleColor, styleBk);
@@ -340,13 +347,14 @@ int TQuillRichPainter::PaintLine(int line, int firstChar, const std::string& tex
 
 int TQuillRichPainter::PaintString(const TRect& rect, int line, int start, const std::string& text,
                                    const std::string& display, TColor styleColor, TColor styleBkColor) {
+  if (View() == nullptr) return TQuillPainter::PaintString(rect, line, start, text, display, styleColor, styleBkColor);
   const TCustomPainterRecord* area = CurrentRecord();
   const int origin = area != nullptr ? area->Origin.X : rect.Left;
   TQuillRichWrapRecord plain;
   const TQuillRichWrapRecord* row = paintRow_ >= 0 ? RichRow(paintRow_) : nullptr;
   if (row == nullptr) {
     TQuillLineInfo run;
-    run.Font = &View().EditorFontRecord();
+    run.Font = &View()->EditorFontRecord();
     run.Width = GetWidth(*run.Font, text);
     run.Height = run.Font->Info.Height;
     run.BaseLine = run.Font->Info.Ascent;
@@ -361,7 +369,7 @@ int TQuillRichPainter::PaintString(const TRect& rect, int line, int start, const
   int x = origin + row->Info.Left;
   if (row->Info.Left > 0) {
     if (!Transparent()) DoFillRect({rect.Left, rect.Top, std::max(x, rect.Left), rect.Bottom}, clNone);
-    const TQuillParagraph* paragraph = start == 0 ? View().FindParagraph(line) : nullptr;
+    const TQuillParagraph* paragraph = start == 0 ? View()->FindParagraph(line) : nullptr;
     if (paragraph != nullptr && paragraph->Numbering() != TQuillNumberingStyle::nbsNone) {
       const TQuillLineInfo* first = nullptr;
       for (const TQuillLineInfo& run : row->Runs)
@@ -398,7 +406,7 @@ void TQuillRichPainter::PaintRun(const TRect& rowRect, int baseLine, int x, cons
     const TRect cell{x, rowRect.Top, x + run.Width + run.Left, rowRect.Bottom};
     if (selected) DoFillRect(cell, colors.GetSelBackColor());
     else if (!Transparent()) DoFillRect(cell, owner.GetEditorColor());
-    if (TQuillEditorObject* object = View().FindObject(run.Object))
+    if (TQuillEditorObject* object = View()->FindObject(run.Object))
       object->PaintRect(Canvas(), {x, top, x + run.Width, top + run.Height}, {x, top}, selected, true,
                         owner.GetEditorColor(), colors.GetSelBackColor());
     return;

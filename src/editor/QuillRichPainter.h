@@ -67,9 +67,17 @@ class TQuillRichPainter : public TQuillPainter {
 
   // The row with its runs; null for a row not wrapped yet (or past the text).
   const TQuillRichWrapRecord* RichRow(int row);
+  // The editor going away: from now on the painter paints plain text.
+  void Detach() {
+    view_ = nullptr;
+    detached_ = true;
+  }
 
  private:
-  TQuillRichView& View();
+  // The rich editor; null while it is being made or destroyed, when the
+  // painter measures and paints as the plain one does.
+  TQuillRichView* View();
+  int EditorBlank();
   int RowHeight(int row);
   // The pixel of a column (of the line) on a row, from the row's left edge.
   int ColumnX(const TQuillRichWrapRecord& row, const std::string& s, int column);
@@ -82,6 +90,7 @@ class TQuillRichPainter : public TQuillPainter {
   void PaintNumbering(const TRect& rect, int baseLine, const TQuillParagraph& paragraph, const TQuillLineInfo* run);
 
   TQuillRichView* view_ = nullptr;
+  bool detached_ = false;
   // The row PaintLine hands to PaintString; -1 paints an unwrapped line.
   int paintRow_ = -1;
 };
