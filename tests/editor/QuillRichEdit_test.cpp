@@ -387,6 +387,23 @@ TEST(QuillRichEdit, CopyAndPasteCarryRtf) {
   a->SetPlainText(true);
   a->CopyToClipboard();
   EXPECT_FALSE(platform::ClipboardHasFormat(platform::kRichTextFormat));
+
+  // A whole load replaces the document and starts its history afresh; from
+  // another rich editor the content comes over as RTF.
+  a->SetPlainText(false);
+  const fs::path file = icons.dir / "saved.rtf";
+  a->SaveToRtfFile(file.string());
+  auto d = MakeRich();
+  edittest::SetLines(*d, {"old text", "goes"});
+  d->LoadFromRtfFile(file.string());
+  EXPECT_EQ(edittest::LinesOf(*d), edittest::LinesOf(*a));
+  EXPECT_FALSE(d->GetCanUndo());
+  EXPECT_FALSE(d->GetModified());
+  ASSERT_NE(d->RichEditSource().FindEmbeddedObject(4, 1), nullptr);
+  c->AssignContent(*a, false);
+  EXPECT_EQ(edittest::LinesOf(*c), edittest::LinesOf(*a));
+  c->GetAttribute({0, 0}, y);
+  EXPECT_EQ(y.Style(), fsBold);
 }
 
 // A transcript saved as RTF, read by outside programs: pandoc finds its
