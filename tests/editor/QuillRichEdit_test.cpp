@@ -584,3 +584,23 @@ TEST(QuillRichEdit, TypedAddressesAreMarkedAndLinksOpen) {
   SetUrlOpener(nullptr);
   EXPECT_EQ(opened, "https://example.net/page");
 }
+
+// With real tabs, a row is in shown columns (a tab as blanks up to its
+// stop) while attributes belong to the stored characters.
+TEST(QuillRichEdit, TabsShowAsBlanksAndKeepTheirCharactersAttributes) {
+  auto e = MakeRich();
+  e->SetSourceOptions(e->SourceOptions() | srUseTab);
+  edittest::SetLines(*e, {"a\tb c"});
+  e->SetSelection({8, 0, 9, 0}, TQuillSelType::slStream);
+  e->GetSelAttributes().SetStyle(fsBold);
+  EXPECT_EQ(Words(*e, 0), (std::vector<int>{NoData, NoData, 0, NoData, NoData}));
+  const TQuillRichWrapRecord* row = e->RichPainter().RichRow(0);
+  ASSERT_NE(row, nullptr);
+  ASSERT_EQ(row->Runs.size(), 3u);
+  EXPECT_EQ(row->Runs[0].End, 8);
+  EXPECT_EQ(row->Runs[1].Font->Font.Style, fsBold);
+  const TQuillFontRecord& plain = *row->Runs[0].Font;
+  EXPECT_EQ(e->TextToPixelPoint({8, 0}, false).X, plain.CharWidth('a') + 7 * plain.BlankWidth());
+  EXPECT_EQ(e->TextToPixelPoint({9, 0}, false).X - e->TextToPixelPoint({8, 0}, false).X,
+            row->Runs[1].Font->CharWidth('b'));
+}
