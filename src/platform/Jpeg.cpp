@@ -71,6 +71,26 @@ std::string EncodeJpeg(int width, int height, TPixelOrder order,
   return bytes;
 }
 
+bool ReadJpegSize(const std::uint8_t* data, std::size_t length, int& width, int& height) {
+  if (data == nullptr || length < 4) return false;
+  jpeg_decompress_struct info{};
+  JumpingErrors errors{};
+  info.err = jpeg_std_error(&errors.mgr);
+  errors.mgr.error_exit = JumpBack;
+  errors.mgr.emit_message = Quiet;
+  if (setjmp(errors.back)) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, data, static_cast<unsigned long>(length));
+  const bool ok = jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK;
+  width = static_cast<int>(info.image_width);
+  height = static_cast<int>(info.image_height);
+  jpeg_destroy_decompress(&info);
+  return ok && width > 0 && height > 0;
+}
+
 bool DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int height, TPixelOrder order,
                     std::uint8_t* pixels, std::size_t stride) {
   if (data == nullptr || length < 4 || width <= 0 || height <= 0 || stride < static_cast<std::size_t>(width) * 3)
