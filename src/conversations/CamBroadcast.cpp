@@ -134,6 +134,12 @@ std::vector<TCamViewerRow> TCamBroadcast::ViewerRows() const {
   return rows;
 }
 
+TParloSocket* TCamBroadcast::ViewerSocket(const std::string& userName) {
+  for (auto& v : viewers_)
+    if (!v->gone && v->user == userName) return v->socket.get();
+  return nullptr;
+}
+
 TCamBroadcast::Viewer* TCamBroadcast::Find(const TParloSocket& socket) {
   for (auto& v : viewers_)
     if (v->socket.get() == &socket) return v.get();

@@ -99,6 +99,8 @@ class TCamBroadcast {
 
   // The viewer-side handlers, public so that tests can drive them.
   void ClientSwitch(int code, TParloSocket& socket);
+  // The link of the listed viewer of that name; null when there is none.
+  TParloSocket* ViewerSocket(const std::string& userName);
 
  private:
   struct Viewer {

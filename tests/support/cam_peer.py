@@ -41,7 +41,8 @@ plays a broadcaster: listens on a free loopback port, prints
 peer.py, plus {"op": "picture", "file": F, "split": [...]} which sends
 1034 with F's size and then F's bytes, cut at the given offsets, and
 {"op": "picture_bytes", "length": "n", "file": F, "split": [...]} which
-announces any length text). Prints PASSED or FAILED: reason.
+announces any length text; "then" adds bytes after the picture, in the same
+write). Prints PASSED or FAILED: reason.
 """
 
 import json
@@ -185,7 +186,9 @@ def send_picture(peer, step):
     with open(step["file"], "rb") as f:
         data = f.read()
     length = step.get("length", str(len(data)))
-    peer.send_raw(frame_bytes(1034, length) + data, [p + len(frame_bytes(1034, length)) for p in step.get("split", [])])
+    head = frame_bytes(1034, length)
+    # "then": bytes that follow the picture in the same write.
+    peer.send_raw(head + data + step.get("then", "").encode("latin-1"), [p + len(head) for p in step.get("split", [])])
 
 
 def serve(steps, out):
