@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdlib>
+#include <functional>
 
 #include "conversations/CamRoutes.h"
 #include "conversations/FormCam.h"
@@ -17,6 +18,12 @@ namespace {
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
   return v == nullptr ? std::string() : std::string(v);
+}
+
+// Runs once the main window's first show (settings, profile) is through: it
+// is queued at start as well, after these hooks.
+void AfterFirstShow(std::function<void()> step) {
+  QTimer::singleShot(0, [step = std::move(step)] { QTimer::singleShot(0, step); });
 }
 
 }  // namespace
@@ -33,12 +40,12 @@ void AttachCamTestHooks(TCamRoutes& routes) {
   const std::size_t colon = view.find(':');
   if (colon != std::string::npos) {
     const std::string user = view.substr(0, colon), port = view.substr(colon + 1);
-    QTimer::singleShot(0, [&routes, user, port] { routes.OpenCamViewer(user, "127.0.0.1", port); });
+    AfterFirstShow([&routes, user, port] { routes.OpenCamViewer(user, "127.0.0.1", port); });
   }
   if (Env("PARLO_TEST_CAM_BROADCAST") != "1") return;
   const int interval = testhooks::IntervalMs("PARLO_TEST_CAM_INTERVAL_MS", 0);
   const std::string invite = Env("PARLO_TEST_CAM_INVITE");
-  QTimer::singleShot(0, [&routes, interval, invite] {
+  AfterFirstShow([&routes, interval, invite] {
     TFormCam* form = routes.ActionCamBroadcastExecute();
     if (form == nullptr) return;
     if (interval > 0) form->Broadcast().CamTime.SetInterval(interval);
