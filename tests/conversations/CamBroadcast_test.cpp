@@ -13,80 +13,16 @@
 #include "Cam_helpers.h"
 #include "conversations/CamRoutes.h"
 #include "conversations/FormCam.h"
-#include "core/Loopback_helpers.h"
-#include "core/Widgets_helpers.h"
-#include "core/session/Prompts.h"
-#include "core/session/Reg.h"
 #include "core/session/Session.h"
 #include "platform/EventLoop.h"
-#include "platform/TempHome.h"
 
-namespace {
-
-struct Prompts : TPrompts {
-  bool allow = false;
-  int asked = 0;
-  bool AskYesNo(const std::string& text, const std::string& caption, bool) override {
-    ++asked;
-    EXPECT_EQ(caption, "Allow Viewer?");
-    EXPECT_NE(text.find(" is requesting you view your cam"), std::string::npos);
-    return allow;
-  }
-};
-
-// A user whose listener takes view requests, with the cam routes in place.
-struct Broadcaster {
-  testing_support::TempHome home;
-  Prompts prompts;
-  std::unique_ptr<TSession> session;
-  std::unique_ptr<TCamRoutes> routes;
-  int port = testing_support::FreePort();
-
-  Broadcaster() {
-    testing_support::WidgetApp();
-    cam_test::InstallSyntheticCamera();
-    TReg::WriteString(TReg::SettingsSection, "ListenPort", std::to_string(port));
-    for (const char* off : {"AutoUpdate", "AutoListen", "AutoLogon"}) TReg::WriteBool(TReg::SettingsSection, off, false);
-    session = std::make_unique<TSession>(prompts);
-    session->LoadCurrentSelections();
-    session->CreateLocalStores();
-    session->StartListening();
-    routes = std::make_unique<TCamRoutes>(*session);
-  }
-  ~Broadcaster() {
-    if (TFormCam* form = TFormCam::Find()) form->close();
-    routes.reset();
-    platform::ProcessMessagesUntil([] { return false; }, 50);
-    session.reset();
-  }
-  TFormCam* Open(int intervalMs) {
-    TFormCam* form = routes->ActionCamBroadcastExecute();
-    EXPECT_NE(form, nullptr);
-    if (form == nullptr) return nullptr;
-    EXPECT_TRUE(platform::ProcessMessagesUntil([form] { return form->CheckVid->isChecked(); }, 5000));
-    form->Broadcast().CamTime.SetInterval(intervalMs);
-    return form;
-  }
-  std::vector<cam_test::TViewerReport> View(const std::string& spec) {
-    cam_test::TScriptedViewers viewers(port, spec);
-    viewers.Start();
-    return viewers.Wait();
-  }
-};
-
-std::string Viewer(const std::string& name, const std::string& mode, double seconds, const std::string& uid,
-                   const std::string& listenPort = "2960") {
-  return R"({"name": ")" + name + R"(", "mode": ")" + mode + R"(", "seconds": )" + std::to_string(seconds) +
-         R"(, "uid": ")" + uid + R"(", "listen_port": ")" + listenPort + R"("})";
-}
-
-}  // namespace
+using cam_test::Viewer;
 
 // Who gets in: nobody without a broadcast, then the user's answer, never a
 // blocked user, and an invited peer without a question: that peer only
 // (address and listen port), once, and not after the invitation expired.
 TEST(CamBroadcast, AdmitsByQuestionInvitationAndBlockedList) {
-  Broadcaster b;
+  cam_test::TCamUser b;
   auto one = [&b](const std::string& uid, const std::string& port) {
     const auto reports = b.View("[" + Viewer("Vic", "stall", 0.8, uid, port) + "]");
     return reports.empty() ? cam_test::TViewerReport{} : reports[0];
@@ -147,7 +83,7 @@ TEST(CamBroadcast, AdmitsByQuestionInvitationAndBlockedList) {
 // one picture, a reset or an error ends that viewer's link only, and a pause
 // sends 1036 in place of pictures.
 TEST(CamBroadcast, FansOutToReadySlowStalledAndPausedViewers) {
-  Broadcaster b;
+  cam_test::TCamUser b;
   b.prompts.allow = true;
   TFormCam* form = b.Open(60);
   ASSERT_NE(form, nullptr);

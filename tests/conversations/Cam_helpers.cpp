@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,6 +10,13 @@
 #include <cstdio>
 #include <vector>
 
+#include <QCheckBox>
+
+#include "conversations/CamRoutes.h"
+#include "conversations/FormCam.h"
+#include "core/Widgets_helpers.h"
+#include "core/session/Reg.h"
+#include "core/session/Session.h"
 #include "platform/EventLoop.h"
 #include "platform/Jpeg.h"
 #include "videocapture/Devices.h"
@@ -18,6 +26,54 @@
 namespace engine = videocapture::engine;
 
 namespace cam_test {
+
+bool TCamPrompts::AskYesNo(const std::string& text, const std::string& caption, bool) {
+  ++asked;
+  EXPECT_EQ(caption, "Allow Viewer?");
+  EXPECT_NE(text.find(" is requesting you view your cam"), std::string::npos);
+  return allow;
+}
+
+TCamUser::TCamUser() {
+  testing_support::WidgetApp();
+  InstallSyntheticCamera();
+  TReg::WriteString(TReg::SettingsSection, "ListenPort", std::to_string(port));
+  for (const char* off : {"AutoUpdate", "AutoListen", "AutoLogon"}) TReg::WriteBool(TReg::SettingsSection, off, false);
+  session = std::make_unique<TSession>(prompts);
+  session->LoadCurrentSelections();
+  session->CreateLocalStores();
+  session->StartListening();
+  routes = std::make_unique<TCamRoutes>(*session);
+}
+
+TCamUser::~TCamUser() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == "FormCam" || w->objectName() == "FormCamView") w->close();
+  routes.reset();
+  platform::ProcessMessagesUntil([] { return false; }, 50);
+  session.reset();
+}
+
+TFormCam* TCamUser::Open(int intervalMs) {
+  TFormCam* form = routes->ActionCamBroadcastExecute();
+  EXPECT_NE(form, nullptr);
+  if (form == nullptr) return nullptr;
+  EXPECT_TRUE(platform::ProcessMessagesUntil([form] { return form->CheckVid->isChecked(); }, 5000));
+  form->Broadcast().CamTime.SetInterval(intervalMs);
+  return form;
+}
+
+std::vector<TViewerReport> TCamUser::View(const std::string& spec) {
+  TScriptedViewers viewers(port, spec);
+  viewers.Start();
+  return viewers.Wait();
+}
+
+std::string Viewer(const std::string& name, const std::string& mode, double seconds, const std::string& uid,
+                   const std::string& listenPort) {
+  return R"({"name": ")" + name + R"(", "mode": ")" + mode + R"(", "seconds": )" + std::to_string(seconds) +
+         R"(, "uid": ")" + uid + R"(", "listen_port": ")" + listenPort + R"("})";
+}
 
 std::string CamPeerScript() {
   const char* source = std::getenv("PARLO_SOURCE_DIR");

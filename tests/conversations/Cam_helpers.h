@@ -6,10 +6,44 @@
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "core/Loopback_helpers.h"
+#include "core/session/Prompts.h"
+#include "platform/TempHome.h"
+
+class TCamRoutes;
+class TFormCam;
+class TSession;
+
 namespace cam_test {
+
+// The questions a cam user is asked, answered by the test.
+struct TCamPrompts : TPrompts {
+  bool allow = false;
+  int asked = 0;
+  bool AskYesNo(const std::string& text, const std::string& caption, bool noIsDefault) override;
+};
+
+struct TViewerReport;
+
+// A user on a home of its own whose listener takes view requests and offers,
+// with the cam routes in place and a synthetic camera.
+struct TCamUser {
+  testing_support::TempHome home;
+  TCamPrompts prompts;
+  std::unique_ptr<TSession> session;
+  std::unique_ptr<TCamRoutes> routes;
+  int port = testing_support::FreePort();
+
+  TCamUser();
+  ~TCamUser();
+  // The broadcast window, once its preview runs, at this picture interval.
+  TFormCam* Open(int intervalMs);
+  std::vector<TViewerReport> View(const std::string& spec);
+};
 
 // One scripted viewer's report (see cam_peer.py).
 struct TViewerReport {
@@ -65,5 +99,8 @@ void InstallSyntheticCamera();
 // with zeros to exactly `size` bytes (when it is smaller).
 std::string SyntheticJpeg(int number, std::size_t size);
 std::string CamPeerScript();
+// One viewer of a TScriptedViewers spec.
+std::string Viewer(const std::string& name, const std::string& mode, double seconds, const std::string& uid,
+                   const std::string& listenPort = "2960");
 
 }  // namespace cam_test
