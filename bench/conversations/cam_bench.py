@@ -57,7 +57,7 @@ def measure(program, port, viewers):
     for v in views:
         if v.breaches:
             raise SystemExit("viewer %s: %s" % (v.name, v.breaches))
-        got = sum(1 for t, code, _ in v.timeline if code == 1034 and window[0] <= t < window[1])
+        got = sum(1 for t, code in v.timeline if code == 1034 and window[0] <= t < window[1])
         rates.append(got / (window[1] - window[0]))
     return 100.0 * (cpu1 - cpu0) / (wall1 - wall0), rates
 

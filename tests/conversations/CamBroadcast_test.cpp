@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <memory>
 
@@ -24,7 +23,7 @@ using cam_test::Viewer;
 TEST(CamBroadcast, AdmitsByQuestionInvitationAndBlockedList) {
   cam_test::TCamUser b;
   auto one = [&b](const std::string& uid, const std::string& port) {
-    const auto reports = b.View("[" + Viewer("Vic", "stall", 0.8, uid, port) + "]");
+    const auto reports = cam_test::RunViewers(b.port, "[" + Viewer("Vic", "stall", 0.8, uid, port) + "]");
     return reports.empty() ? cam_test::TViewerReport{} : reports[0];
   };
   const cam_test::TViewerReport early = one("70000001", "2960");
@@ -87,10 +86,6 @@ TEST(CamBroadcast, FansOutToReadySlowStalledAndPausedViewers) {
   b.prompts.allow = true;
   TFormCam* form = b.Open(60);
   ASSERT_NE(form, nullptr);
-  cam_test::TScriptedViewers viewers(
-      b.port, "[" + Viewer("Ann", "ready", 3.5, "71000001") + "," + Viewer("Bob", "ready", 3.5, "71000002") + "," +
-                  Viewer("Cy", "slow", 3.5, "71000003") + "," + Viewer("Di", "stall", 3.5, "71000004") + "," +
-                  Viewer("Ed", "reset", 3.5, "71000005") + "]");
   int listedLate = -1;
   std::string pausedStatus;
   QTimer::singleShot(1300, [form] { form->CheckPause->setChecked(true); });
@@ -102,8 +97,10 @@ TEST(CamBroadcast, FansOutToReadySlowStalledAndPausedViewers) {
     bob->OnError(bob);
   });
   QTimer::singleShot(2900, [form, &listedLate] { listedLate = form->Broadcast().ViewerCount(); });
-  viewers.Start();
-  const std::vector<cam_test::TViewerReport> reports = viewers.Wait();
+  const std::vector<cam_test::TViewerReport> reports = cam_test::RunViewers(
+      b.port, "[" + Viewer("Ann", "ready", 3.5, "71000001") + "," + Viewer("Bob", "ready", 3.5, "71000002") + "," +
+                  Viewer("Cy", "slow", 3.5, "71000003") + "," + Viewer("Di", "stall", 3.5, "71000004") + "," +
+                  Viewer("Ed", "reset", 3.5, "71000005") + "]");
   ASSERT_EQ(reports.size(), 5u);
   EXPECT_EQ(pausedStatus, "Video is paused...");
   EXPECT_EQ(listedLate, 3);  // Ed and Bob left; Di, who stalled, is still listed

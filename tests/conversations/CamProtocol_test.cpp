@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "Cam_helpers.h"
-#include "transport/CmdParser.h"
 
 // Lengths a 1034 may announce: a picture's size, never a bound's worth more.
 TEST(CamProtocol, PictureLengthsWithinBounds) {
@@ -35,21 +34,6 @@ TEST(CamProtocol, SaveFolderIsOneNameComponent) {
       {"caf\xe9", "caf\xe9"},
   };
   for (const auto& [name, want] : cases) EXPECT_EQ(cam::SaveFolderName(name), want) << name;
-}
-
-// The records come through the command parser, which turns commas into line
-// breaks; a comma in a name stays the name's, and missing fields read empty.
-TEST(CamProtocol, RecordsSurviveTheParser) {
-  const cam::TViewRequest sent{"41000001", "Ann, Jr", "10.0.0.5", "2961"};
-  const std::string line = CommandFrame(1030, sent.Join(), "");
-  const cam::TViewRequest got = cam::TViewRequest::Parse(TCmdParser::ExtractParameters(TCmdParser::CleanLine(line)));
-  EXPECT_EQ(got.UserID, "41000001");
-  EXPECT_EQ(got.UserName, "Ann, Jr");
-  EXPECT_EQ(got.ListenIP, "10.0.0.5");
-  EXPECT_EQ(got.ListenPort, "2961");
-  const cam::TInvite shortOne = cam::TInvite::Parse("Bea");
-  EXPECT_EQ(shortOne.UserName, "Bea");
-  EXPECT_EQ(shortOne.ListenPort, "");
 }
 
 // A picture is decoded only when whole and of a sane size: a damaged one, or

@@ -138,7 +138,7 @@ TEST(ChatCam, OffersTheOwnCamOnlyWithABroadcast) {
   cam.ActionSendCamExecute();
   ASSERT_NE(TFormCam::Find(), nullptr);
   EXPECT_EQ(chat.sent, (std::vector<std::pair<int, std::string>>{{1037, "Bea{$}" + std::to_string(bea.port)}}));
-  const auto reports = bea.View("[" + cam_test::Viewer("Ann", "stall", 1.0, "41000001", "2999") + "]");
+  const auto reports = cam_test::RunViewers(bea.port, "[" + cam_test::Viewer("Ann", "stall", 1.0, "41000001", "2999") + "]");
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].Count(1031), 1);
   EXPECT_EQ(bea.prompts.asked, 0);
