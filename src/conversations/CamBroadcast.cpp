@@ -26,25 +26,9 @@ class TCamBroadcast::Walk {
 };
 
 std::string BroadcastLinkStateText(TSocketState state) {
-  switch (state) {
-    case wsInvalidState:
-      return "Connection Invalid...";
-    case wsOpened:
-      return "Connection Opened...";
-    case wsBound:
-      return "Connection Bound...";
-    case wsConnecting:
-      return "Connection Connecting...";
-    case wsConnected:
-      return "Connection Connected...";
-    case wsAccepting:
-      return "Connection Accepting...";
-    case wsListening:
-      return "Connection Listening...";
-    case wsClosed:
-      break;
-  }
-  return "Connection Closed...";
+  if (state == wsConnecting) return "Connection Connecting...";
+  if (state == wsConnected) return "Connection Connected...";
+  return cam::ViewerStateText(state);
 }
 
 TCamBroadcast::TCamBroadcast(TCamBroadcastView& view, std::function<bool(const std::string&)> isUserBlocked)

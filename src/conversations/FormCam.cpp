@@ -80,6 +80,7 @@ TFormCam::TFormCam(TSession& session, QWidget* parent)
   ImageVid->setScaledContents(true);
   ImageVid->setGeometry(Video->geometry());
   ImageVid->hide();
+  videoArea->setContextMenuPolicy(Qt::CustomContextMenu);
 
   List = new QTreeWidget(this);
   List->setColumnCount(4);
@@ -121,10 +122,14 @@ TFormCam::TFormCam(TSession& session, QWidget* parent)
   connect(List, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     QMenu pop(this);
     pop.addAction(Disconnect);
-    pop.addAction(PopSnapCamImage);
     Disconnect->setEnabled(List->currentItem() != nullptr);
-    PopSnapCamImage->setEnabled(broadcast_.HavePicture());
     pop.exec(List->viewport()->mapToGlobal(at));
+  });
+  connect(videoArea, &QWidget::customContextMenuRequested, this, [this, videoArea](const QPoint& at) {
+    QMenu pop(this);
+    pop.addAction(PopSnapCamImage);
+    PopSnapCamImage->setEnabled(broadcast_.HavePicture());
+    pop.exec(videoArea->mapToGlobal(at));
   });
   ChooseSnapshotFile = [](std::string& fileName) {
     return platform::AskSaveFileName("Save Cam Snapshot", "JPG File (*.jpg)|*.jpg", "", fileName);
@@ -269,6 +274,7 @@ void TFormCam::CheckViewClick() {
     Video->show();
     Video->raise();
     ImageVid->hide();
+  videoArea->setContextMenuPolicy(Qt::CustomContextMenu);
     CheckView->setText("Video Preview is in Realtime");
     return;
   }
