@@ -274,7 +274,6 @@ void TFormCam::CheckViewClick() {
     Video->show();
     Video->raise();
     ImageVid->hide();
-  videoArea->setContextMenuPolicy(Qt::CustomContextMenu);
     CheckView->setText("Video Preview is in Realtime");
     return;
   }
