@@ -88,15 +88,23 @@ TEST(CamBroadcast, FansOutToReadySlowStalledAndPausedViewers) {
   ASSERT_NE(form, nullptr);
   int listedLate = -1;
   std::string pausedStatus;
-  QTimer::singleShot(1300, [form] { form->CheckPause->setChecked(true); });
-  QTimer::singleShot(1800, [form, &pausedStatus] { pausedStatus = form->StatusText(); });
-  QTimer::singleShot(2100, [form] { form->CheckPause->setChecked(false); });
-  QTimer::singleShot(2500, [form] {
-    TParloSocket* bob = form->Broadcast().ViewerSocket("Bob");
-    ASSERT_NE(bob, nullptr);
-    bob->OnError(bob);
+  // The steps count from the moment the viewers are in (Ed may have left
+  // already), however long they took to start.
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (form->Broadcast().ViewerCount() < 4) return;
+    watch.stop();
+    QTimer::singleShot(1200, [form] { form->CheckPause->setChecked(true); });
+    QTimer::singleShot(1700, [form, &pausedStatus] { pausedStatus = form->StatusText(); });
+    QTimer::singleShot(2000, [form] { form->CheckPause->setChecked(false); });
+    QTimer::singleShot(2400, [form] {
+      TParloSocket* bob = form->Broadcast().ViewerSocket("Bob");
+      ASSERT_NE(bob, nullptr);
+      bob->OnError(bob);
+    });
+    QTimer::singleShot(2800, [form, &listedLate] { listedLate = form->Broadcast().ViewerCount(); });
   });
-  QTimer::singleShot(2900, [form, &listedLate] { listedLate = form->Broadcast().ViewerCount(); });
+  watch.start(10);
   const std::vector<cam_test::TViewerReport> reports = cam_test::RunViewers(
       b.port, "[" + Viewer("Ann", "ready", 3.5, "71000001") + "," + Viewer("Bob", "ready", 3.5, "71000002") + "," +
                   Viewer("Cy", "slow", 3.5, "71000003") + "," + Viewer("Di", "stall", 3.5, "71000004") + "," +
