@@ -45,7 +45,10 @@ def measure(program, port, viewers):
     views = [CamViewer("127.0.0.1", port, "V%02d" % i, "ready", "7%07d" % i) for i in range(viewers)]
     threads = [threading.Thread(target=v.run, args=(SECONDS,)) for v in views]
     for t in threads:
+        # A little apart: the listener lets only a few callers from one
+        # address wait at once.
         t.start()
+        time.sleep(0.01)
     time.sleep(WARMUP)
     cpu0, wall0 = cpu_seconds(program.proc.pid), time.monotonic()
     time.sleep(SECONDS - WARMUP - 0.5)
