@@ -51,6 +51,7 @@ TCamBroadcast::~TCamBroadcast() {
 
 void TCamBroadcast::AddViewer(std::unique_ptr<TParloSocket> socket, const std::string& request) {
   closed_.clear();
+  Walk walk(*this);
   auto viewer = std::make_unique<Viewer>();
   viewer->socket = std::move(socket);
   viewer->addr = viewer->socket->PeerAddr();
@@ -58,8 +59,9 @@ void TCamBroadcast::AddViewer(std::unique_ptr<TParloSocket> socket, const std::s
   viewers_.push_back(std::move(viewer));
   Bind(v);
   const cam::TViewRequest asked = cam::TViewRequest::Parse(request);
-  if (isUserBlocked_ && isUserBlocked_(asked.UserID)) {
+  if (v.socket->State() != wsConnected || (isUserBlocked_ && isUserBlocked_(asked.UserID))) {
     v.socket->Close();
+    RemoveViewer(*v.socket);
     return;
   }
   v.uid = asked.UserID;
@@ -262,7 +264,9 @@ void TCamBroadcast::SendPicture(const std::string& jpeg) {
 void TCamBroadcast::SendTo(Viewer& viewer, const std::string& length) {
   TParloSocket& s = *viewer.socket;
   if (s.State() != wsConnected) {
+    // A link that closed already raises no close of its own any more.
     s.Close();
+    RemoveViewer(s);
     return;
   }
   // An honest viewer asks again only once it has the whole last picture, so

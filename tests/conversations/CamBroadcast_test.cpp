@@ -22,8 +22,8 @@ using cam_test::Viewer;
 // (address and listen port), once, and not after the invitation expired.
 TEST(CamBroadcast, AdmitsByQuestionInvitationAndBlockedList) {
   cam_test::TCamUser b;
-  auto one = [&b](const std::string& uid, const std::string& port) {
-    const auto reports = cam_test::RunViewers(b.port, "[" + Viewer("Vic", "stall", 0.8, uid, port) + "]");
+  auto one = [&b](const std::string& uid, const std::string& port, double seconds = 0.8) {
+    const auto reports = cam_test::RunViewers(b.port, "[" + Viewer("Vic", "stall", seconds, uid, port) + "]");
     return reports.empty() ? cam_test::TViewerReport{} : reports[0];
   };
   const cam_test::TViewerReport early = one("70000001", "2960");
@@ -43,10 +43,14 @@ TEST(CamBroadcast, AdmitsByQuestionInvitationAndBlockedList) {
     bool admitted;
     int refused;
     int asked;  // questions put for it
+    int thinkMs = 0;
+    double stays = 0.8;  // the viewer's seconds on the link
   };
   const Case cases[] = {
       {"answered no", false, [] {}, "70000001", "2960", false, 1032, 1},
       {"answered yes", true, [] {}, "70000001", "2960", true, 0, 1},
+      // The question is answered after the viewer has gone: nobody is admitted.
+      {"hung up meanwhile", true, [] {}, "70000005", "2960", false, 0, 1, 700, 0.3},
       {"blocked", true, [] {}, "70000009", "2960", false, 0, 1},
       {"invited", false, [&] { b.routes->GrantAdmission("127.0.0.1", "2999"); }, "70000002", "2999", true, 0, 0},
       {"invitation used up", false, [] {}, "70000002", "2999", false, 1032, 1},
@@ -63,14 +67,17 @@ TEST(CamBroadcast, AdmitsByQuestionInvitationAndBlockedList) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     b.prompts.allow = c.allow;
+    b.prompts.thinkMs = c.thinkMs;
     c.before();
     const int asked = b.prompts.asked;
-    const cam_test::TViewerReport r = one(c.uid, c.port);
+    const cam_test::TViewerReport r = one(c.uid, c.port, c.stays);
     EXPECT_EQ(r.Count(1031) == 1, c.admitted);
     EXPECT_EQ(r.Refused, c.refused);
     EXPECT_EQ(b.prompts.asked - asked, c.asked);
     if (c.admitted) EXPECT_EQ(r.Pictures.size(), 1u);  // a stalled viewer gets one picture
     EXPECT_TRUE(r.Breaches.empty());
+    // Gone from the list with its link, whatever became of it.
+    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return form->Broadcast().ViewerSocket("Vic") == nullptr; }, 2000));
   }
   EXPECT_TRUE(form->Broadcast().CamTime.Enabled());
 }

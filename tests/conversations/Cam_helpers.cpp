@@ -111,6 +111,7 @@ bool TCamPrompts::AskYesNo(const std::string& text, const std::string& caption, 
   ++asked;
   EXPECT_EQ(caption, "Allow Viewer?");
   EXPECT_NE(text.find(" is requesting you view your cam"), std::string::npos);
+  platform::ProcessMessagesUntil([] { return false; }, thinkMs);
   return allow;
 }
 

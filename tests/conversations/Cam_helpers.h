@@ -55,6 +55,7 @@ class TScriptedBroadcaster {
 struct TCamPrompts : TPrompts {
   bool allow = false;
   int asked = 0;
+  int thinkMs = 0;  // how long the user takes to answer
   bool AskYesNo(const std::string& text, const std::string& caption, bool noIsDefault) override;
 };
 
