@@ -4,6 +4,7 @@
 #include "conversations/CamRoutes.h"
 #include "conversations/CamTestHooks.h"
 #include "conversations/FormRandom.h"
+#include "conversations/TransferRoutes.h"
 #include "core/DialogPrompts.h"
 #include "core/FormAbout.h"
 #include "core/FormImgUpload.h"
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
     router.SetWindowHandler(TWindowCommand::RandomContact, [&session] { TFormRandom::Open(session); });
     TCamRoutes camRoutes(session);
     AttachCamTestHooks(camRoutes);
+    TTransferRoutes transfers(session);
     const auto updateFound = session.Updates().UpdateAvailable.Connect(
         [&session](const std::string& build, const std::string& url) { TFormUpdate::OfferUpdate(session, build, url); });
     const auto noUpdate = session.Updates().NoUpdateAvailable.Connect([&session] { TFormUpdate::TellNoUpdate(session); });

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "conversations/CamProtocol.h"
+#include "conversations/FormImgView.h"
 #include "core/DialogLook.h"
 #include "core/OpenForms.h"
 #include "core/session/ErrorLog.h"
@@ -386,5 +387,5 @@ void TFormCam::SnapCamImageClick() {
     session_.Prompts().ShowError("The snapshot could not be saved.\r\n" + std::string(e.what()), "Cam Snapshot");
     return;
   }
-  if (OpenPicture) OpenPicture(target, "Cam SnapShot");
+  ::ShowPicture(target, "Cam SnapShot");
 }

@@ -39,8 +39,6 @@ class TFormCam : public QWidget, private TCamBroadcastView {
   const std::string& StatusText() const { return status_; }
   void SetStatus(const std::string& text) override;
 
-  // Shows a saved snapshot (the picture window, where the program has one).
-  std::function<void(const std::string& fileName, const std::string& title)> OpenPicture;
   // Where a snapshot goes; false when the user cancels.
   std::function<bool(std::string& fileName)> ChooseSnapshotFile;
 
