@@ -29,6 +29,7 @@ void TCamReceiver::Connect(const std::string& addr, const std::string& port, con
   expected_ = received_ = 0;
   picture_.clear();
   request_ = own.Join();
+  closeReported_ = false;
   socket_ = std::make_unique<TParloSocket>();
   Bind();
   socket_->SetAddr(addr);
@@ -45,9 +46,13 @@ void TCamReceiver::Bind() {
     // A picture cut off by the close is no picture.
     DropPictureFile();
     expected_ = received_ = 0;
+    closeReported_ = true;
     if (host_.Closed) host_.Closed(error);
   };
   s.OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState state) {
+    // A peer's close is told before the state follows: what the owner made
+    // of it stays on show.
+    if (state == wsClosed && closeReported_) return;
     Status(cam::ViewerStateText(state));
   };
   s.OnError = [this](TCustomNetSocket* socket) {

@@ -92,5 +92,6 @@ class TCamReceiver {
   bool saveMode_ = false;
   std::string saveFolder_, lastFile_;
   int pictures_ = 0;
+  bool closeReported_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
