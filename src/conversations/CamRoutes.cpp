@@ -1,5 +1,7 @@
 #include "conversations/CamRoutes.h"
 
+#include <QApplication>
+#include <QPointer>
 #include <QTimer>
 #include <algorithm>
 
@@ -54,6 +56,12 @@ TCamRoutes::~TCamRoutes() {
     s->OnError = nullptr;
     s->Abort();
   }
+  // A cam window the user did not close (the program ends) goes now, while
+  // the session it reads is still there.
+  std::vector<QPointer<QWidget>> open;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == "FormCam" || w->objectName() == "FormCamView") open.emplace_back(w);
+  for (const QPointer<QWidget>& w : open) delete w.data();
 }
 
 // ----- the broadcast window ---------------------------------------------------------

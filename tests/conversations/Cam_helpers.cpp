@@ -135,8 +135,6 @@ TCamUser::TCamUser() {
 }
 
 TCamUser::~TCamUser() {
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->objectName() == "FormCam" || w->objectName() == "FormCamView") w->close();
   routes.reset();
   platform::ProcessMessagesUntil([] { return false; }, 50);
   session.reset();
