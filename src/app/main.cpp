@@ -1,6 +1,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "conversations/PrivateChatRoutes.h"
 #include "core/DialogPrompts.h"
 #include "core/FormMain.h"
 #include "core/session/DBStuff.h"
@@ -37,6 +38,10 @@ int main(int argc, char** argv) {
     DBStuff = &session.DB();
     TFormMain form(session);
     prompts.SetOwner(&form);
+    // Private chats open once a transcript control is installed
+    // (SetTranscriptFactory, before this line); until then the session
+    // answers as it does without a chat window.
+    TPrivateChatRoutes privateChats(session);
 
     platform::SetExceptionHook([&form](const std::exception* e, const std::string& message) {
       form.ApplicationEventsException(e, message);
