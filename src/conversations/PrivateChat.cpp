@@ -183,7 +183,12 @@ void TPrivateChat::SocketDataAvailable(int error) {
     return;
   }
   const std::string received = socket_->ReceiveStr();
-  if (received.empty() || !Connected()) return;
+  if (received.empty() || !Connected() || lineTooLong_) return;
+  // A line that came whole in one read is handed out whatever its length.
+  if (received.size() > static_cast<std::size_t>(kLineLimit)) {
+    LineTooLong(static_cast<int>(received.size()));
+    return;
+  }
   ProcessClientCommand(TCmdParser::CleanLine(received));
 }
 
@@ -360,6 +365,8 @@ void TPrivateChat::SocketErrorHandler(int error) {
 void TPrivateChat::SocketBgException(const std::exception& e) { Log(std::string("PChat Socket Exception: ") + e.what()); }
 
 void TPrivateChat::LineTooLong(int length) {
+  // What follows it in the same read is not read as commands either.
+  lineTooLong_ = true;
   Log("Incoming line of more than " + std::to_string(length) + " bytes; connection closed");
   socket_->CloseDelayed();
 }

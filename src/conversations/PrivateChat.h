@@ -138,6 +138,7 @@ class TPrivateChat {
   TPrivateChatHost host_;
   std::unique_ptr<TParloSocket> socket_;
   bool authorized_ = false;
+  bool lineTooLong_ = false;
   int chatState_ = StateClosed;
   std::string ownRecord_, peerRecord_, peerAddr_, peerPort_;
   TChatProfile own_, peer_;

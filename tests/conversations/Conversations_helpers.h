@@ -66,7 +66,8 @@ class TScriptedPeer {
   TScriptedPeer(Mode mode, int port, const std::string& scriptJson);
   ~TScriptedPeer();
   int Port() const { return port_; }
-  // Waits for the script to end; true when every step passed. Output() says why not.
+  // Waits for the script to end; true when every step passed. Output() (its
+  // last lines) says why not.
   bool Passed(int ms = 15000);
   std::string Output();
 
