@@ -76,6 +76,9 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
 
   BuildWindow();
   BuildMenus();
+  AskSaveChat = [this] {
+    return session_.Prompts().AskYesNo("Would you like to save this chat session?", "Save Chat?", false);
+  };
   AskSaveName = [](std::string& fileName) {
     return platform::AskSaveFileName("Save Chat Session?", "Text Files (*.txt)|*.txt", "", fileName);
   };
@@ -256,9 +259,7 @@ void TFormPChat::closeEvent(QCloseEvent* e) {
     chat_->Close();
     session_.Paths().SaveWindowFont("Client", Client);
     session_.Paths().SaveWindowFont("Peer", Peer);
-    if (Transcript->GetModified() &&
-        session_.Prompts().AskYesNo("Would you like to save this chat session?", "Save Chat?", false) && self)
-      SaveChat();
+    if (Transcript->GetModified() && AskSaveChat && AskSaveChat() && self) SaveChat();
   } catch (const std::exception& ex) {
     LogError("None", "None", std::string("PChat Closing Query: ") + ex.what());
   }

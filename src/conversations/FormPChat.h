@@ -65,7 +65,9 @@ class TFormPChat : public QWidget, public TPrivateChatView {
   // "binary", "image" or "sound".
   void SendFileToPeer(const std::string& kind);
 
-  // The save dialog; tests answer in its place. False when cancelled.
+  // The question on closing a transcript with messages, and the save dialog;
+  // tests answer in their place. False for "No" and when cancelled.
+  std::function<bool()> AskSaveChat;
   std::function<bool(std::string& fileName)> AskSaveName;
 
   QPlainTextEdit* MemoSys;

@@ -71,6 +71,14 @@ void AttachTestHooks(TFormPChat& window) {
   const bool echo = Env("PARLO_TEST_PCHAT_ECHO") == "1";
   const bool quiet = Env("PARLO_TEST_PCHAT_QUIET") == "1";
   const std::string grab = Env("PARLO_TEST_PCHAT_GRAB");
+  const std::string save = Env("PARLO_TEST_PCHAT_SAVE");
+  if (!save.empty()) {
+    window.AskSaveChat = [] { return true; };
+    window.AskSaveName = [save](std::string& fileName) {
+      fileName = platform::NameFromPath(save);
+      return true;
+    };
+  }
   auto pings = std::make_shared<TPings>();
   pings->wanted = std::atoi(Env("PARLO_TEST_PCHAT_PINGS").c_str());
   // The connections live as long as the window's chat: they are kept in

@@ -12,6 +12,7 @@ class TPrivateChatRoutes;
 //   PARLO_TEST_PCHAT_PINGS=n           send n messages, each once the last
 //                                      came back, and trace the round trips
 //   PARLO_TEST_PCHAT_GRAB="file.png"   picture of the window after each peer message
+//   PARLO_TEST_PCHAT_SAVE="file.txt"   closing saves the transcript there
 //   PARLO_TEST_PCHAT_QUIET=1           no trace line per message
 //   PARLO_TEST_PCHAT_TICK_MS=ms        the answer countdown's step
 // Trace lines: "pchat authorized", "pchat text: <text>", "pchat grabbed",

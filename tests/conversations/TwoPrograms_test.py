@@ -1,0 +1,66 @@
+"""Two Parlo programs on one machine, each on its own home, hold a private
+chat over their direct link: the real windows on both sides, the caller
+started by the test hooks, the callee accepting by itself and sending every
+message back.
+
+The chat windows need the transcript control; a program built without one
+says so at start, and the test is skipped.
+"""
+
+import os
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "core"))
+import parlo_e2e as e2e  # noqa: E402
+
+ANN, BOB = ("41000001", "annpass1"), ("52000002", "bobpass1")
+MESSAGE = "hello, Bob :-) see http://example.com/ ok"
+
+
+class Chat(e2e.ServerCase):
+    def start(self, account, port, env, **settings):
+        self.server.add_account(account[1], account[0])
+        home = e2e.Home(e2e.base_settings(self.server, account[0], account[1], ListenPort=str(port), **settings))
+        self.homes.append(home)
+        p = e2e.Parlo(home, env)
+        self.programs.append(p)
+        return p, home
+
+    def test_two_programs_chat_end_to_end(self):
+        out = tempfile.mkdtemp(prefix="parlo-chat-")
+        bob_port = e2e.free_port()
+        bob, bob_home = self.start(BOB, bob_port, {"PARLO_TEST_PCHAT_ECHO": "1",
+                                                    "PARLO_TEST_PCHAT_SAVE": os.path.join(out, "bob.txt")},
+                                   AutoListen=True, AutoPChat=True)
+        _, first = bob.wait_trace(lambda l: l in ("listening", "private chat unavailable"), timeout=30)
+        if first == "private chat unavailable":
+            self.stop(bob)
+            self.skipTest("this build has no transcript control")
+        shot = os.environ.get("PARLO_CHAT_SCREENSHOT") or os.path.join(out, "chat.png")
+        ann, ann_home = self.start(ANN, e2e.free_port(), {
+            "PARLO_TEST_PCHAT_CALL": "Bob:%d" % bob_port, "PARLO_TEST_PCHAT_SAY": MESSAGE,
+            "PARLO_TEST_PCHAT_GRAB": shot, "PARLO_TEST_PCHAT_SAVE": os.path.join(out, "ann.txt")})
+        ann.wait_trace("pchat authorized", timeout=30)
+        bob.wait_trace("pchat authorized")
+        bob.wait_trace("pchat text: " + MESSAGE)
+        i, _ = ann.wait_trace("pchat text: " + MESSAGE)
+        ann.wait_trace("pchat grabbed", since=i)
+        self.assertTrue(os.path.getsize(shot) > 0)
+        self.stop(ann)
+        self.stop(bob)
+        # Each side saved its transcript on closing: headers and both messages,
+        # the smiley left out as the pictures are.
+        plain = MESSAGE.replace(":-)", "")
+        for name in ("ann.txt", "bob.txt"):
+            with open(os.path.join(out, name), encoding="latin-1") as f:
+                text = f.read()
+            self.assertEqual(text.count(plain), 2, name)
+        self.assertEqual(ann_home.read("errorlog.txt"), "")
+        self.assertEqual(bob_home.read("errorlog.txt"), "")
+
+
+if __name__ == "__main__":
+    unittest.main()
