@@ -62,6 +62,7 @@ std::string TPrivateChatRoutes::OwnRecord(const std::string& greeting) {
 
 void TPrivateChatRoutes::AcceptPrivateChat(TPeerRequest& request) {
   const std::string addr = request.Socket().PeerAddr(), port = request.Socket().PeerPort();
+  testhooks::Trace("private chat hand-over");
   try {
     const std::string own = OwnRecord("");
     std::unique_ptr<TParloSocket> socket = request.Adopt();

@@ -34,6 +34,7 @@ void SendLater(TFormPChat& window, const std::string& text) {
 }
 
 struct TPings {
+  int shown = 0;  // peer messages shown so far
   int wanted = 0;
   std::vector<double> micros;
   std::chrono::steady_clock::time_point sent;
@@ -98,8 +99,10 @@ void AttachTestHooks(TFormPChat& window) {
     if (!quiet) testhooks::Trace("pchat text: " + text);
     if (echo) SendLater(*w, text);
     if (!grab.empty()) {
-      QTimer::singleShot(300, w.data(), [w, grab] {
-        if (w && w->grab().save(QString::fromStdString(grab))) testhooks::Trace("pchat grabbed");
+      const int shownSoFar = ++pings->shown;
+      QTimer::singleShot(300, w.data(), [w, grab, shownSoFar] {
+        if (w && w->grab().save(QString::fromStdString(grab)))
+          testhooks::Trace("pchat grabbed " + std::to_string(shownSoFar));
       });
     }
     if (pings->wanted > 0 && w->Chat().Authorized()) {

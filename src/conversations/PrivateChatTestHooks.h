@@ -15,7 +15,8 @@ class TPrivateChatRoutes;
 //   PARLO_TEST_PCHAT_SAVE="file.txt"   closing saves the transcript there
 //   PARLO_TEST_PCHAT_QUIET=1           no trace line per message
 //   PARLO_TEST_PCHAT_TICK_MS=ms        the answer countdown's step
-// Trace lines: "pchat authorized", "pchat text: <text>", "pchat grabbed",
+// Trace lines: "pchat authorized", "pchat text: <text>", "pchat grabbed <n>"
+// (the picture after the n-th peer message),
 // "pchat round trips <n> median <us> p99 <us>".
 void ScheduleTestCall(TPrivateChatRoutes& routes);
 void AttachTestHooks(TFormPChat& window);

@@ -8,6 +8,7 @@ says so at start, and the test is skipped.
 """
 
 import os
+import re
 import sys
 import tempfile
 import unittest
@@ -16,15 +17,29 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "core"))
 import parlo_e2e as e2e  # noqa: E402
 
-ANN, BOB = ("41000001", "annpass1"), ("52000002", "bobpass1")
-MESSAGE = "hello, Bob :-) see http://example.com/ ok"
+ANN, BOB = ("41000001", "annpass1", "Ann"), ("52000002", "bobpass1", "Bob")
+MESSAGE = "hello, Bob :-) see you"
+# Bob's banner is his first message in Ann's transcript.
+BANNER = "Welcome$c visit http://example.com/ today"
+PROFILE_FIELDS = [(name, 512) for name in (
+    "Name", "UserName", "FirstName", "LastName", "Age", "Dob", "Gender", "Country", "Hobbies", "Description",
+    "HomeUrl", "BizUrl", "HomeEmail", "BizEmail", "Greeting", "BusyMsg", "Banner", "WebCam")]
+
+
+def write_profile(home, user_name, banner):
+    os.makedirs(home.file("Data"), exist_ok=True)
+    row = ["Main", user_name] + [""] * 14 + [banner, ""]
+    with open(home.file("Data", "Profiles.cds"), "w", encoding="latin-1") as f:
+        f.write(e2e.dataset_text(PROFILE_FIELDS, [row]))
 
 
 class Chat(e2e.ServerCase):
     def start(self, account, port, env, **settings):
         self.server.add_account(account[1], account[0])
-        home = e2e.Home(e2e.base_settings(self.server, account[0], account[1], ListenPort=str(port), **settings))
+        home = e2e.Home(e2e.base_settings(self.server, account[0], account[1], ListenPort=str(port),
+                                          CurrentProfile="Main", **settings))
         self.homes.append(home)
+        write_profile(home, account[2], BANNER if account is BOB else "")
         p = e2e.Parlo(home, env)
         self.programs.append(p)
         return p, home
@@ -46,8 +61,9 @@ class Chat(e2e.ServerCase):
         ann.wait_trace("pchat authorized", timeout=30)
         bob.wait_trace("pchat authorized")
         bob.wait_trace("pchat text: " + MESSAGE)
-        i, _ = ann.wait_trace("pchat text: " + MESSAGE)
-        ann.wait_trace("pchat grabbed", since=i)
+        ann.wait_trace("pchat text: " + MESSAGE)
+        # The banner was the first peer message, the echo the second.
+        ann.wait_trace("pchat grabbed 2")
         self.assertTrue(os.path.getsize(shot) > 0)
         self.stop(ann)
         self.stop(bob)
@@ -55,11 +71,17 @@ class Chat(e2e.ServerCase):
         # the smiley left out as the pictures are.
         plain = MESSAGE.replace(":-)", "")
         for name in ("ann.txt", "bob.txt"):
-            with open(os.path.join(out, name), encoding="latin-1") as f:
+            with open(os.path.join(out, name), encoding="latin-1", newline="") as f:
                 text = f.read()
             self.assertEqual(text.count(plain), 2, name)
-        self.assertEqual(ann_home.read("errorlog.txt"), "")
-        self.assertEqual(bob_home.read("errorlog.txt"), "")
+            self.assertRegex(text, r"Ann \(\d{1,2}:\d\d [AP]M\)\r\n" + re.escape(plain) + "\r\n")
+            self.assertRegex(text, r"Bob \(\d{1,2}:\d\d [AP]M\)\r\n" + re.escape(plain) + "\r\n")
+        with open(os.path.join(out, "ann.txt"), encoding="latin-1") as f:
+            self.assertIn("Welcome, visit http://example.com/ today", f.read())
+        for home in (ann_home, bob_home):
+            log = home.read("errorlog.txt")
+            for failure in ("Winsock", "ProcessClientCommand", "PChat"):
+                self.assertNotIn(failure, log)
 
 
 if __name__ == "__main__":
