@@ -1,13 +1,20 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "conversations/FormRandom.h"
 #include "conversations/PrivateChatRoutes.h"
 #include "core/DialogPrompts.h"
+#include "core/FormAbout.h"
+#include "core/FormImgUpload.h"
 #include "core/FormMain.h"
+#include "core/FormPref.h"
+#include "core/FormProMan.h"
+#include "core/FormUpdate.h"
 #include "core/session/DBStuff.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
 #include "core/session/Session.h"
+#include "core/session/UpdateCheck.h"
 #include "platform/AppHome.h"
 #include "platform/EventLoop.h"
 #include "platform/GuardedApplication.h"
@@ -38,10 +45,19 @@ int main(int argc, char** argv) {
     DBStuff = &session.DB();
     TFormMain form(session);
     prompts.SetOwner(&form);
+    TRouter& router = session.Router();
+    router.SetWindowHandler(TWindowCommand::Preferences, [&session] { TFormPref::Open(session); });
+    router.SetWindowHandler(TWindowCommand::ProfileManager, [&session] { TFormProMan::Open(session); });
+    router.SetWindowHandler(TWindowCommand::PhotoUpload, [&session] { TFormImgUpload::Open(session); });
+    router.SetWindowHandler(TWindowCommand::About, [&session] { TFormAbout::Open(session); });
+    router.SetWindowHandler(TWindowCommand::RandomContact, [&session] { TFormRandom::Open(session); });
     // Private chats open once a transcript control is installed
     // (SetTranscriptFactory, before this line); until then the session
     // answers as it does without a chat window.
     TPrivateChatRoutes privateChats(session);
+    const auto updateFound = session.Updates().UpdateAvailable.Connect(
+        [&session](const std::string& build, const std::string& url) { TFormUpdate::OfferUpdate(session, build, url); });
+    const auto noUpdate = session.Updates().NoUpdateAvailable.Connect([&session] { TFormUpdate::TellNoUpdate(session); });
 
     platform::SetExceptionHook([&form](const std::exception* e, const std::string& message) {
       form.ApplicationEventsException(e, message);

@@ -1,15 +1,13 @@
 #include "core/DialogPrompts.h"
 
-#include <QDesktopServices>
 #include <QMessageBox>
-#include <QUrl>
 
 #include "core/FormGreet.h"
 #include "core/FormPReq.h"
 #include "core/FormPass.h"
 #include "core/FormReg.h"
-#include "core/session/ErrorLog.h"
 #include "platform/Charset.h"
+#include "platform/UrlOpener.h"
 
 using platform::ToQString;
 
@@ -64,7 +62,6 @@ bool TDialogPrompts::AskGreeting(const std::string& userName, std::string& greet
   return !cancelled;
 }
 
-void TDialogPrompts::OpenURL(const std::string& address) {
-  const QUrl url = QUrl::fromUserInput(ToQString(address));
-  if (!url.isValid() || !QDesktopServices::openUrl(url)) LogError("None", "None", "Cannot open \"" + address + "\"");
+void TDialogPrompts::OpenURL(const std::string& address, std::function<void(bool)> done) {
+  platform::OpenUrl(address, std::move(done));
 }

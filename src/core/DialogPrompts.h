@@ -19,7 +19,7 @@ class TDialogPrompts : public TPrompts {
   bool AskRegistration(TDBStuff& db, TRegistrationHost host) override;
   int AskChatRequest(const TChatRequestQuestion& question) override;
   bool AskGreeting(const std::string& userName, std::string& greeting) override;
-  void OpenURL(const std::string& address) override;
+  void OpenURL(const std::string& address, std::function<void(bool opened)> done) override;
 
  private:
   QPointer<QWidget> owner_;

@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QInputDialog>
 #include <QLabel>
@@ -17,7 +16,6 @@
 #include <QShowEvent>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QUrl>
 #include <cstdlib>
 #include <cxxabi.h>
 #include <typeinfo>
@@ -541,23 +539,6 @@ void TFormMain::ApplicationEventsException(const std::exception* e, const std::s
                           "\r\n\r\n" + kCrashReport));
   RemoveTrayIcon();
   QApplication::exit(1);
-}
-
-void TFormMain::RunUpdateInstaller(const std::string& fileName) {
-  for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (w->isVisible() && w->objectName().contains("FormPChat")) {
-      QMessageBox::information(this, "Close Open Chats",
-                               "   You must close all open chats before running the update installer, please close "
-                               "all\n   open chat windows and click ok to proceed");
-      break;
-    }
-  }
-  if (!platform::FileExists(fileName)) {
-    QMessageBox::critical(this, "Invalid Filename", "The update file could not be found or is corrupt.");
-    return;
-  }
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(platform::PathFromName(fileName).string())));
-  ActionExitExecute();
 }
 
 // ----- tabs ----------------------------------------------------------------------------

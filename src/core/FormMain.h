@@ -47,8 +47,6 @@ class TFormMain : public QMainWindow {
   void ActivateFromOtherInstance();
   void HandleSessionEnd();
   void ActionExitExecute();
-  // Runs a downloaded update installer and ends the program.
-  void RunUpdateInstaller(const std::string& fileName);
   // True once an uncaught exception has ended the program.
   bool Crashed() const { return crashed_; }
 

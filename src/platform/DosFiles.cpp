@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -339,6 +340,34 @@ int64_t DiskFree(const std::string& path) {
   return -1;
 }
 
+bool IsNetworkDrive(const std::string& path) {
+  // File system magic numbers of the network and bridged kinds (statfs(2)).
+  static constexpr unsigned long kRemote[] = {
+      0x6969,      // NFS
+      0x517B,      // SMB
+      0xFF534D42,  // CIFS
+      0xFE534D42,  // SMB2
+      0x65735546,  // FUSE (sshfs and the like)
+      0x73757245,  // Coda
+      0x5346414F,  // AFS
+      0x00C36400,  // Ceph
+      0x01021997,  // 9P
+  };
+  std::filesystem::path p = OsPath(path.empty() ? std::string(".") : path);
+  struct statfs sf {};
+  for (int up = 0; up < 64; ++up) {
+    if (::statfs(p.c_str(), &sf) == 0) {
+      const auto type = static_cast<unsigned long>(sf.f_type) & 0xFFFFFFFFul;
+      for (unsigned long remote : kRemote)
+        if (type == remote) return true;
+      return false;
+    }
+    if (!p.has_parent_path() || p.parent_path() == p) break;
+    p = p.parent_path();
+  }
+  return false;
+}
+
 bool ListDir(const std::string& dir, std::vector<TDirEntry>& out) {
   out.clear();
   const std::string native = Native(dir.empty() ? std::string(".") : dir);
@@ -416,6 +445,7 @@ int64_t TOsFile::Write(const void* buffer, int64_t count) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       error_ = std::strerror(errno);
+      outOfSpace_ = errno == ENOSPC || errno == EDQUOT || errno == EFBIG;
       break;
     }
     done += n;
@@ -436,6 +466,15 @@ int64_t TOsFile::Size() const {
 }
 
 bool TOsFile::Truncate(int64_t size) { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
+
+bool TOsFile::Allocate(int64_t size) {
+  if (fd_ < 0 || size < 0) return false;
+  const int r = ::posix_fallocate(fd_, 0, static_cast<off_t>(size));
+  if (r == 0) return true;
+  error_ = std::strerror(r);
+  outOfSpace_ = r == ENOSPC || r == EDQUOT || r == EFBIG;
+  return false;
+}
 
 bool TOsFile::FlushToDisk() { return fd_ >= 0 && ::fsync(fd_) == 0; }
 

@@ -89,6 +89,9 @@ bool IsRemovableDrive(const std::string& path);
 
 // Bytes free for an unprivileged user on the file system holding `path`; -1 unknown.
 int64_t DiskFree(const std::string& path);
+// Whether `path` lies on a file system reached over the network (or through a
+// user-space bridge such as sshfs), where steady writes are not to be counted on.
+bool IsNetworkDrive(const std::string& path);
 
 struct TDirEntry {
   std::string name;      // 8-bit, without folder
@@ -127,12 +130,18 @@ class TOsFile {
   int64_t Seek(int64_t offset, int whence);  // 0 start, 1 current, 2 end; -1 on failure
   int64_t Size() const;
   bool Truncate(int64_t size);
+  // Reserves `size` bytes of disk for the file (it grows to at least that size),
+  // so that later writes cannot run out of space.
+  bool Allocate(int64_t size);
   bool FlushToDisk();
   std::string LastError() const { return error_; }
+  // The last failure was a full disk, a quota or the file-size limit.
+  bool OutOfSpace() const { return outOfSpace_; }
 
  private:
   int fd_ = -1;
   std::string error_;
+  bool outOfSpace_ = false;
 };
 
 }  // namespace platform

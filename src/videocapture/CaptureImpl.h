@@ -4,6 +4,7 @@
 // graph building and tearing down, formats, frame grabbing and dialogs. Only
 // the component and its own files include this.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 #include "videocapture/Devices.h"
 #include "videocapture/SampleGrabberCB.h"
 #include "videocapture/VideoCapture.h"
+#include "videocapture/engine/AviMux.h"
 #include "videocapture/engine/CaptureGraph.h"
 
 class TImpl {
@@ -47,6 +49,27 @@ class TImpl {
   // ---- dialogs
   bool IsDialogAvailable(TDialog dialog);
   void ShowDialog(TDialog dialog);
+
+  // ---- capture to file (CaptureFile.cpp)
+  // The stop, with its post-processing and the completion event; `success`
+  // false when the capture already failed (a full disk).
+  void StopCapture(bool success);
+  // The public recompression, after its state check.
+  bool Recompress(const std::string& source, const std::string& destination);
+  // Free space under the capture file's folder is below the reserve.
+  bool CaptureDiskLow() const;
+
+  // ---- player (Player.cpp)
+  void OpenPlayer();
+  void RunPlayer();
+  void PausePlayer();
+  void StopPlayer();
+  void SkipPlayer(int percent, bool forward);
+  bool SetPlayerPosition(double seconds);
+  void ClosePlayer();
+  void PlayerProgressTick();
+  // A frame grab in a paused player lets one frame run.
+  bool RunPlayerForGrab();
 
   TVideoCapture& vc;
   std::unique_ptr<videocapture::engine::TCaptureGraph> graph;
@@ -91,6 +114,24 @@ class TImpl {
   TFrameCaptureDest frameDest = fc_TBitmap;
   std::string frameFileName;
 
+  // Capture to file.
+  std::string captureFileName;  // the final file
+  std::string writtenFileName;  // the file written while capturing
+  bool preallocated = false;
+  bool compressAfter = false;
+  TMasterStream masterStream = ms_NoMaster;
+  std::unique_ptr<videocapture::engine::TVideoEncoder> videoEncoder;
+  std::shared_ptr<videocapture::engine::TAviWriter> writer;
+  std::shared_ptr<videocapture::engine::TAviMux> mux;
+  bool captureWritten = false;
+  // Set on the streaming thread when the capture file cannot take more.
+  std::atomic<bool> writeFailed{false};
+
+  // Player.
+  videocapture::engine::TMediaSeeking* seeking = nullptr;
+  double mediaDuration = 0;
+  bool frameShown = false, endReached = false, ffAtEnd = false, playerProgress = false;
+
  private:
   bool BindVideoDevice();
   void BindAudioDevice();
@@ -107,6 +148,17 @@ class TImpl {
   bool AttachVideoWindow();
   bool ConnectEvents();
   bool Start();
+  bool RunGraphSteps();
+  // Capture file preparation, the writer and the multiplexer's settings.
+  bool PrepareCaptureFile();
+  bool PreparePreallocFile();
+  bool OpenCaptureWriter();
+  void ConfigureMux();
+  void CloseCaptureWriter();
+  void AbandonCaptureFile();
+  bool RecompressFile(const std::string& source, const std::string& destination);
+  bool CopyPreallocData();
+  bool BindCompressor(TDevices* list, int index, videocapture::engine::TNodeKind kind, int& node);
   void Deliver();
   TDevices* VideoList() const;
 };

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include "platform/Charset.h"
 #include "platform/EventLoop.h"
@@ -16,8 +17,8 @@ namespace {
 
 // Counters of the automatic names, one per extension, for the whole process.
 int& NameCounter(const std::string& extension) {
-  static int bmp = 0, jpg = 0;
-  return extension == "bmp" ? bmp : jpg;
+  static std::map<std::string, int> counters;
+  return counters[platform::LowerCase(extension)];
 }
 
 // Names that exist already are skipped, so bursts into a busy folder never
@@ -79,7 +80,7 @@ void TImpl::CaptureFrameTo(TFrameCaptureDest dest, const std::string& fileName) 
   if (!frameGrabberReady) return;
   frameDest = dest;
   frameFileName = fileName;
-  grabberCB->Request(false);
+  if (!RunPlayerForGrab()) grabberCB->Request(false);
 }
 
 void TImpl::Deliver() {
@@ -121,7 +122,12 @@ void TImpl::FrameNotify(std::uintptr_t wparam, std::intptr_t lparam) {
     bool& flag;
     ~Reset() { flag = false; }
   } reset{vc.inFrameNotify_};
-  if (vc.currentState_ != cs_Player && vc.OnCaptureProgress) {
+  if (vc.currentState_ == cs_Player) {
+    if (seeking) {
+      if (!ffAtEnd) frameShown = true;
+      if (vc.OnPlayerProgress) vc.OnPlayerProgress(&vc, static_cast<double>(seeking->Position()) / 1e7);
+    }
+  } else if (vc.OnCaptureProgress) {
     const double sampleTime = static_cast<double>(platform::TickCount() - startTime) / 1000.0;
     if (!haveDroppedCounters) {
       vc.OnCaptureProgress(&vc, sampleTime, ++deliveredFrames, 0);

@@ -5,6 +5,7 @@
 #include "videocapture/PropertyFrames.h"
 #include "videocapture/RegKey.h"
 #include "videocapture/VideoFormats.h"
+#include "videocapture/TvCard.h"
 #include "videocapture/VideoWindow.h"
 #include "videocapture/engine/CaptureSystem.h"
 
@@ -118,8 +119,9 @@ void TImpl::FindInterfaces() {
     quality[p] = {};
     if (amp && !amp->GetRange(p, quality[p])) quality[p] = {};
   }
-  hasAnalogDecoder = false;
   hasAnalogVideoIn = pins.analogVideoIn;
+  hasAnalogDecoder = source->AnalogDecoder() != nullptr;
+  if (hasAnalogDecoder) source->AnalogDecoder()->SetStandard(AnalogStandardFlag(vc.analogVideoStandard_));
 }
 
 void TImpl::BindAudioDevice() {
@@ -136,9 +138,15 @@ void TImpl::BindAudioDevice() {
     vc.Report(false, rl_Log, list->Name() + " index out of range, index 0 used instead", 40);
   }
   TDeviceRecord& audio = list->Record(vc.audioDevice_);
-  const bool bound = engine::CaptureSystem().CanBind(engine::TCategory::AudioInput, audio.Moniker);
-  if (!vc.Report(bound, rl_Log, "bind " + list->Name() + " device moniker to filter", 6)) return;
+  auto stream = engine::CaptureSystem().OpenAudio(audio.Moniker);
+  if (!vc.Report(stream != nullptr, rl_Log, "bind " + list->Name() + " device moniker to filter", 6)) return;
   audioNode = graph->AddFilter(TNodeKind::AudioSource, audio.DisplayName);
+  if (vc.CaptureAudio && vc.AudioFormat != af_default) {
+    const TAudioParams p = AudioFormatParams(vc.AudioFormat);
+    vc.Report(true, rl_Error, "get audio format", 23);
+    vc.Report(stream->SetFormat({p.rate, p.bits, p.channels}), rl_Warning, "set audio format", 69);
+  }
+  graph->SetAudioStream(audioNode, std::move(stream));
 }
 
 bool TImpl::BuildGraph() {
@@ -156,6 +164,23 @@ bool TImpl::BuildGraph() {
 
 // ---------------------------------------------------------------- run
 
+bool TImpl::BindCompressor(TDevices* list, int index, TNodeKind kind, int& node) {
+  const bool video = kind == TNodeKind::VideoCompressor;
+  const std::string name = video ? "VideoCompressor" : "AudioCompressor";
+  if (!list || index < 0 || index >= list->Count())
+    return vc.Report(false, rl_Error, name + " index out of range", 40);
+  TDeviceRecord& r = list->Record(index);
+  // Sound is recorded as PCM; no compressor of ours takes it.
+  bool bound = false;
+  if (video) {
+    videoEncoder = engine::CaptureSystem().OpenVideoEncoder(r.Moniker, vc.vCompQuality_);
+    bound = videoEncoder != nullptr;
+  }
+  if (!vc.Report(bound, rl_Error, "bind " + list->Name() + " device moniker to filter", 6)) return false;
+  node = graph->AddFilter(kind, r.DisplayName);
+  return node >= 0;
+}
+
 bool TImpl::BindCompressors() {
   const bool capturing = vc.currentState_ == cs_Capture && vc.compressionMode_ == cm_CompressOnTheFly;
   const bool compressing = vc.currentState_ == cs_Compress && vc.compressionMode_ == cm_CompressAfterCapture;
@@ -164,20 +189,12 @@ bool TImpl::BindCompressors() {
                                                          (capturing || compressing));
   const bool audioWanted = (vc.compressionType_ == ct_Audio || vc.compressionType_ == ct_AudioVideo) &&
                            (capturing || compressing);
-  auto bind = [&](TDevices* list, int index, TNodeKind kind, int& node) {
-    if (!list || index < 0 || index >= list->Count()) return false;
-    TDeviceRecord& r = list->Record(index);
-    const engine::TCategory category =
-        kind == TNodeKind::VideoCompressor ? engine::TCategory::VideoCompressor : engine::TCategory::AudioCompressor;
-    if (!vc.Report(engine::CaptureSystem().CanBind(category, r.Moniker), rl_Error,
-                   "bind " + list->Name() + " device moniker to filter", 6))
-      return false;
-    node = graph->AddFilter(kind, r.DisplayName);
-    return node >= 0;
-  };
-  if (videoWanted && !bind(VideoCompressorList(), vc.videoCompressor_, TNodeKind::VideoCompressor, videoCompressorNode))
+  videoEncoder.reset();
+  if (videoWanted &&
+      !BindCompressor(VideoCompressorList(), vc.videoCompressor_, TNodeKind::VideoCompressor, videoCompressorNode))
     return false;
-  if (audioWanted && !bind(AudioCompressorList(), vc.audioCompressor_, TNodeKind::AudioCompressor, audioCompressorNode))
+  if (audioWanted &&
+      !BindCompressor(AudioCompressorList(), vc.audioCompressor_, TNodeKind::AudioCompressor, audioCompressorNode))
     return false;
   compressorInserted = videoCompressorNode >= 0;
   return true;
@@ -370,6 +387,7 @@ bool TImpl::Start() {
     vc.OnCaptureReadyToStart(&vc, okToStart);
     if (!okToStart) return false;
   }
+  if (mux) mux->Release();
   startTime = platform::TickCount();
   deliveredFrames = 0;
   haveDroppedCounters = false;
@@ -380,6 +398,16 @@ bool TImpl::Start() {
 }
 
 bool TImpl::RunGraph() {
+  if (RunGraphSteps()) return true;
+  if (vc.currentState_ != cs_Capture) return false;
+  // A capture that cannot start leaves no file behind and falls back to
+  // where the component was.
+  AbandonCaptureFile();
+  vc.currentState_ = vc.wantedState_;
+  return StartGraph(false);
+}
+
+bool TImpl::RunGraphSteps() {
   frameGrabberReady = false;
   if (!source) return false;
   ApplyFrameRate();
@@ -393,8 +421,11 @@ bool TImpl::RunGraph() {
     }
   }
   if (!BindCompressors()) return false;
+  const bool capturing = vc.currentState_ == cs_Capture;
+  if (capturing && !PrepareCaptureFile()) return false;
   muxNode = graph->AddFilter(TNodeKind::Multiplexer, "AVI Mux");
-  vc.Report(muxNode >= 0, rl_Error, "set output file name", 62);
+  if (!vc.Report(muxNode >= 0 && (!capturing || OpenCaptureWriter()), rl_Error, "set output file name", 62))
+    return false;
   if (!AnalogRender()) return vc.Report(false, FailureLevel(), "render Video stream", 53);
   if (!vc.renderAudio_) RemoveAudioRenderer();
   const bool grabberInserted = vc.frameGrabberEnabled_ && InsertGrabber();
@@ -413,17 +444,15 @@ bool TImpl::RunGraph() {
   if (graph) vc.LayoutVideoWindow();
   if (!graph || !source) return false;
   ConnectEvents();
-  if (vc.currentState_ != cs_Capture) {
+  if (vc.currentState_ == cs_Capture) {
+    ConfigureMux();
+  } else {
     // A preview writes no file.
     graph->RemoveDownstream(muxNode);
     muxNode = -1;
   }
   if (!Start()) {
-    if (vc.currentState_ == cs_Capture) {
-      vc.currentState_ = vc.wantedState_;
-      return StartGraph(false);
-    }
-    DestroyGraph();
+    if (vc.currentState_ != cs_Capture) DestroyGraph();
     return false;
   }
   graphRunning = true;
@@ -453,8 +482,15 @@ bool TImpl::GraphControl(int mode) {
 void TImpl::DestroyGraph() {
   frameGrabberReady = false;
   graphRunning = false;
+  playerProgress = false;
   // The streaming thread is joined here, before anything it uses goes.
   GraphControl(0);
+  CloseCaptureWriter();
+  if (seeking) {
+    seeking = nullptr;
+    if (vc.currentState_ == cs_Player) vc.currentState_ = vc.wantedState_;
+    if (vc.OnPlayerProgress) vc.OnPlayerProgress(&vc, 0);
+  }
   grabberCB->Reset();
   grabberCB->SetConnectedType({});
   vc.videoWidth_ = vc.videoHeight_ = 0;
@@ -477,18 +513,26 @@ void TImpl::DestroyGraph() {
 // ---------------------------------------------------------------- events
 
 void TImpl::GraphNotify() {
-  if (!graph) return;
+  if (!graph && !writeFailed) return;
   engine::TGraphEventCode code;
   while (graph && graph->GetEvent(code)) {
     switch (code) {
       case engine::TGraphEventCode::Complete:
-        if (vc.currentState_ == cs_Player) endOfStream = eventPending = true;
+        if (vc.currentState_ == cs_Player) {
+          endReached = true;
+          if (controlMode == 2) GraphControl(1);
+          endOfStream = eventPending = true;
+        }
         break;
       case engine::TGraphEventCode::VideoSizeChanged: vc.LayoutVideoWindow(); break;
-      case engine::TGraphEventCode::Paused: break;  // free disk space is watched only while capturing to a file
+      case engine::TGraphEventCode::Paused:
+        if ((vc.currentState_ == cs_Capture || vc.currentState_ == cs_Compress) && CaptureDiskLow())
+          diskFull = eventPending = true;
+        break;
       case engine::TGraphEventCode::DeviceLost: deviceLost = eventPending = true; break;
     }
   }
+  if (writeFailed.exchange(false) && vc.currentState_ == cs_Capture) diskFull = eventPending = true;
 }
 
 // ---------------------------------------------------------------- dialogs

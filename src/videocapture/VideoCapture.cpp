@@ -148,6 +148,9 @@ void TVideoCapture::RunRequest(const TRequest& r) {
     case 0: ShutdownGraph(); break;
     case 1: StartPreview(); break;
     case 2: StopPreview(); break;
+    case 3: Recompress(r.s1, r.s2); break;
+    case 4: StartCapture(); break;
+    case 5: StopCapture(); break;
     case 6: SetFrameRate(r.d); break;
     case 7: ShowDialog(static_cast<TDialog>(r.i)); break;
     case 8: SetDVCaptureMode(static_cast<TDVCaptureMode>(r.i)); break;
@@ -165,6 +168,13 @@ void TVideoCapture::RunRequest(const TRequest& r) {
     case 20: SetFrameGrabberOnCaptureStream(r.i != 0); break;
     case 21: SetVideoSize(r.i); break;
     case 22: SetVideoSubType(r.i); break;
+    case 23: RunPlayer(); break;
+    case 24: OpenPlayer(); break;
+    case 25: PausePlayer(); break;
+    case 26: StopPlayer(); break;
+    case 27: FastForwardPlayer(r.i); break;
+    case 28: FastReversePlayer(r.i); break;
+    case 29: ClosePlayer(); break;
     default: break;
   }
 }
@@ -205,11 +215,15 @@ void TVideoCapture::RegularTick() {
     }
     if (impl_->diskFull) {
       impl_->diskFull = false;
-      impl_->StartGraph(true);
+      // A capture that ran out of space still ends as every capture does,
+      // with its file closed and the completion event, though unsuccessful.
+      if (currentState_ == cs_Capture) impl_->StopCapture(false);
+      else impl_->StartGraph(true);
       if (OnDiskFull) OnDiskFull(this);
     }
   }
   if (!frameGrabberEnabled_) impl_->FrameNotify(0, 1);
+  impl_->PlayerProgressTick();
   if (!destroying_) platform::ProcessMessages();
 }
 
@@ -260,6 +274,35 @@ void TVideoCapture::ShutdownGraph() {
 void TVideoCapture::CaptureFrameTo(TFrameCaptureDest dest, const std::string& fileName) {
   impl_->CaptureFrameTo(dest, fileName);
 }
+
+void TVideoCapture::StartCapture() {
+  if (Queue(4)) return;
+  if (currentState_ == cs_Capture) {
+    Report(false, rl_Error, "already capturing", 65);
+    return;
+  }
+  if (!PreviewStateCheck()) return;
+  currentState_ = cs_Capture;
+  impl_->StartGraph(false);
+}
+
+void TVideoCapture::StopCapture() {
+  if (Queue(5)) return;
+  if (currentState_ != cs_Capture) {
+    Report(false, rl_Error, "not capturing", 89);
+    return;
+  }
+  impl_->StopCapture(true);
+}
+
+void TVideoCapture::Recompress(const std::string& source, const std::string& destination) {
+  if (Queue(3, 0, 0, source, destination) || !PreviewStateCheck()) return;
+  if (OnRecompressStarted) OnRecompressStarted(this);
+  const bool ok = impl_->Recompress(source, destination);
+  if (OnRecompressCompleted) OnRecompressCompleted(this, ok);
+}
+
+std::string TVideoCapture::CaptureFileInUse() const { return impl_->captureFileName; }
 
 bool TVideoCapture::IsDialogAvailable(TDialog dialog) { return impl_->IsDialogAvailable(dialog); }
 
@@ -344,9 +387,7 @@ bool TVideoCapture::SetVideoQuality(TVideoQuality q, int value) {
          impl_->source->ProcAmp()->Set(ProcAmpProperty(q), value);
 }
 
-bool TVideoCapture::GetAnalogVideoDecoderAvailable() const { return impl_->hasAnalogDecoder; }
-bool TVideoCapture::GetTVTunerAvailable() const { return false; }
-bool TVideoCapture::GetTimeCodeReaderAvailable() const { return false; }
+bool TVideoCapture::GetAnalogVideoDecoderAvailable() const { return impl_->hasAnalogDecoder && impl_->source; }
 bool TVideoCapture::HasAnalogVideoDecoder() const { return impl_->hasAnalogDecoder; }
 bool TVideoCapture::SourceIsDV() const { return impl_->sourceIsDV; }
 bool TVideoCapture::SourceHasAnalogVideoInput() const { return impl_->hasAnalogVideoIn; }
@@ -443,31 +484,45 @@ void TVideoCapture::SetRenderAudio(bool on) {
   if (Ready() && PreviewStateCheck() && RefreshPreviewOnParamChange) RestartGraph();
 }
 
-// The settings of capture to file, compression and DV take effect when the
-// next capture graph is built.
+// Compression settings take effect when the next graph is built.
 void TVideoCapture::SetVideoCompressor(int index) {
-  if (!Queue(9, index)) videoCompressor_ = index;
+  if (Queue(9, index) || index == videoCompressor_) return;
+  if (index < 0) {
+    Report(false, rl_Error, "VideoCompressor index out of range", 40);
+    return;
+  }
+  videoCompressor_ = index;
+  impl_->videoEncoder.reset();
 }
+
 void TVideoCapture::SetAudioCompressor(int index) {
-  if (!Queue(11, index)) audioCompressor_ = index;
+  if (Queue(11, index) || index == audioCompressor_) return;
+  if (index < 0) {
+    Report(false, rl_Error, "index out of range", 40);
+    return;
+  }
+  audioCompressor_ = index;
 }
+
 void TVideoCapture::SetCompressionMode(TCompressionMode mode) {
-  if (!Queue(14, mode)) compressionMode_ = mode;
+  if (Queue(14, mode) || mode == compressionMode_) return;
+  PreviewStateCheck();
+  compressionMode_ = mode;
 }
+
 void TVideoCapture::SetCompressionType(TCompressionType type) {
-  if (!Queue(15, type)) compressionType_ = type;
+  if (Queue(15, type) || type == compressionType_) return;
+  PreviewStateCheck();
+  compressionType_ = type;
 }
-void TVideoCapture::SetDVCaptureMode(TDVCaptureMode mode) {
-  if (!Queue(8, mode)) dvCaptureMode_ = mode;
-}
-void TVideoCapture::SetDVPreviewResolution(TDVResolution resolution) {
-  if (!Queue(16, resolution)) dvPreviewResolution_ = resolution;
-}
-void TVideoCapture::SetDVReduceFrameRate(bool on) {
-  if (!Queue(17, on)) dvReduceFrameRate_ = on;
-}
-void TVideoCapture::SetDVUseExternalAudio(bool on) {
-  if (!Queue(18, on)) dvUseExternalAudio_ = on;
+
+void TVideoCapture::SetVCompQuality(double quality) {
+  if (quality == vCompQuality_) return;
+  if (!(quality >= 0.0 && quality <= 1.0)) {
+    Report(false, rl_Error, "video quality range between 0.0 and 1.0", 67);
+    return;
+  }
+  vCompQuality_ = quality;
 }
 
 // ---------------------------------------------------------------- other properties

@@ -4,7 +4,9 @@
 // from it. It lists the machine's capture devices, builds a capture graph for
 // the selected one (with a grabber for single frames and a renderer that
 // paints inside the panel), and hands grabbed frames to the application on
-// the GUI thread as a bitmap, a BMP file or a JPEG file.
+// the GUI thread as a bitmap, a BMP file or a JPEG file. It also captures to
+// AVI files (MJPEG or uncompressed, with PCM sound), recompresses them, plays
+// them inside the panel, and reaches a TV card's tuner and decoder.
 //
 // Long operations (building and starting a graph) set the busy state; a call
 // of the request table that arrives meanwhile on an initialised component is
@@ -44,6 +46,73 @@ class TVideoCapture : public QFrame {
   void CaptureFrameTo(TFrameCaptureDest dest, const std::string& fileName);
   bool IsDialogAvailable(TDialog dialog);
   void ShowDialog(TDialog dialog);
+
+  // ---- capture to file
+  void StartCapture();
+  void StopCapture();
+  // Writes `destination` from `source` with the selected compressors.
+  void Recompress(const std::string& source, const std::string& destination);
+
+  // ---- the file player (AVI files with MJPEG or uncompressed video)
+  void OpenPlayer();
+  void RunPlayer();
+  void PausePlayer();
+  void StopPlayer();
+  void FastForwardPlayer(int percent);
+  void FastReversePlayer(int percent);
+  void ClosePlayer();
+  bool SetPlayerPosition(double seconds);
+  double PlayerRate() const { return playerRate_; }
+  void SetPlayerRate(double rate);
+  // Seconds, of the file the player opened last.
+  double MediaDuration() const;
+
+  // ---- TV tuner and analog video decoder. Each answers false without a
+  // graph or when the device lacks the part. Channels, country codes, tuning
+  // spaces, auto-tuning, logons, input types, the audio frequency, VCR locking
+  // and output enabling rest on tables and controls that Linux tuners do not
+  // have: those answer false always.
+  bool TVPutChannel(int channel, int videoSubChannel, int audioSubChannel);
+  bool TVGetChannel(int& channel, int& videoSubChannel, int& audioSubChannel);
+  bool TVChannelMinMax(int& min, int& max);
+  bool TVPutCountryCode(int code);
+  bool TVGetCountryCode(int& code);
+  bool TVPutTuningSpace(int space);
+  bool TVGetTuningSpace(int& space);
+  bool TVLogon(void* handle);
+  bool TVLogout();
+  // 1 with a signal, 0 without.
+  bool TVSignalPresent(int& strength);
+  // Modes: 1 TV, 2 FM radio, 4 AM radio.
+  bool TVPutMode(int mode);
+  bool TVGetMode(int& mode);
+  bool TVGetAvailableModes(int& modes);
+  bool TVGetAvailableTVFormats(int& formats);
+  bool TVGetTVFormat(int& format);
+  bool TVAutoTune(int channel, int& foundSignal);
+  bool TVStoreAutoTune();
+  bool TVGetNumInputConnections(int& count);
+  bool TVPutInputType(int index, TTunerInputType type);
+  bool TVGetInputType(int index, TTunerInputType& type);
+  bool TVPutConnectInput(int index);
+  bool TVGetConnectInput(int& index);
+  bool TVGetVideoFrequency(int& hertz);
+  bool TVGetAudioFrequency(int& hertz);
+  bool VDECPutTVFormat(int format);
+  bool VDECGetHorizontalLocked(int& locked);
+  bool VDECPutVCRHorizontalLocking(int locking);
+  bool VDECGetVCRHorizontalLocking(int& locking);
+  bool VDECGetNumberOfLines(int& lines);
+  bool VDECPutOutputEnable(int enable);
+  bool VDECGetOutputEnable(int& enable);
+  // The standards' names, one per line, in the order of TAnalogVideoStandard.
+  std::string GetAnalogVideoStandards() const;
+  TAnalogVideoStandard AnalogVideoStandard() const { return analogVideoStandard_; }
+  void SetAnalogVideoStandard(TAnalogVideoStandard standard);
+
+  // ---- DV camcorders: no IEEE 1394 transport exists here, so no source is
+  // ever a DV source and the commands answer false.
+  bool SendDVCommand(TDVCommand command);
 
   // ---- device lists (names one per line, each followed by CR LF)
   std::string GetVideoDevices() const;
@@ -105,6 +174,10 @@ class TVideoCapture : public QFrame {
   void SetCompressionMode(TCompressionMode mode);
   TCompressionType CompressionType() const { return compressionType_; }
   void SetCompressionType(TCompressionType type);
+  TDVResolution DVCaptureResolution() const { return dvCaptureResolution_; }
+  void SetDVCaptureResolution(TDVResolution resolution);
+  double VCompQuality() const { return vCompQuality_; }
+  void SetVCompQuality(double quality);
   TDVCaptureMode DVCaptureMode() const { return dvCaptureMode_; }
   void SetDVCaptureMode(TDVCaptureMode mode);
   TDVResolution DVPreviewResolution() const { return dvPreviewResolution_; }
@@ -130,7 +203,6 @@ class TVideoCapture : public QFrame {
   int ZoomSize() const { return zoomSize_; }
   void SetZoomSize(int percent);
 
-  TAnalogVideoStandard AnalogVideoStandard = AnalogVideo_NTSC_M;
   TAudioFormat AudioFormat = af_default;
   TAutoFileName AutoFileName = fn_Sequential;
   std::string AutoFilePrefix = "vc";
@@ -142,7 +214,6 @@ class TVideoCapture : public QFrame {
   std::string CaptureFileExt = "avi";
   std::string CaptureFileName;
   TStreamType UseDeinterlacerFilter = st_None;
-  TDVResolution DVCaptureResolution = dvr_Default;
   TJPEGPerformance JPEGPerformance = jpBestQuality;
   bool JPEGProgressiveDisplay = false;
   int JPEGQuality = 100;  // 0..100
@@ -150,15 +221,14 @@ class TVideoCapture : public QFrame {
   TCursor NormalCursor = crDefault;
   bool PlayerAutoStart = true;
   std::string PlayerFileName;
-  double PlayerRate = 1.0;
   bool PreallocCapFileEnabled = false;
   std::string PreallocCapFileName;
   int PreallocCapFileSizeInMB = 100;
   bool PreallocCapRecreate = false;
   bool RefreshPreviewOnParamChange = true;
   std::string StoragePath;  // the current folder when the component was made
+  // MJPEG makes every frame a key frame, so the key-frame rate changes nothing.
   int VCompKeyFrameRate = -1;
-  double VCompQuality = -1.0;
   // Appends every report to "debug.log" in the current folder.
   bool DebugLog = false;
 
@@ -173,6 +243,10 @@ class TVideoCapture : public QFrame {
   bool HasAnalogVideoDecoder() const;
   bool SourceIsDV() const;
   bool SourceHasAnalogVideoInput() const;
+  // Seconds from the start to the stop of the last capture.
+  double CaptureDuration() const { return captureDuration_; }
+  // The file the running (or last) capture ends up in.
+  std::string CaptureFileInUse() const;
   // The window the renderer paints in (for tests and screenshots).
   TVideoWindow* VideoWindow() const { return videoWindow_; }
   // The capture graph's node names and links (empty while there is none).
@@ -265,6 +339,9 @@ class TVideoCapture : public QFrame {
   void RestartGraph();
   bool StoreDeviceIndex(int& field, int index, int count, const char* listName);
   void SetFormatChoice(int code, int& field, int index);
+  bool PlayerCheck();
+  template <typename T>
+  void SetDVParameter(int code, T& field, T value);
 
   std::unique_ptr<TImpl> impl_;
   TVideoWindow* videoWindow_ = nullptr;
@@ -284,6 +361,11 @@ class TVideoCapture : public QFrame {
   TCompressionMode compressionMode_ = cm_NoCompression;
   TCompressionType compressionType_ = ct_Video;
   TDVCaptureMode dvCaptureMode_ = dv_CaptureType2;
+  TDVResolution dvCaptureResolution_ = dvr_Default;
+  TAnalogVideoStandard analogVideoStandard_ = AnalogVideo_NTSC_M;
+  double playerRate_ = 1.0;
+  double vCompQuality_ = -1.0;
+  double captureDuration_ = 0;
   TDVResolution dvPreviewResolution_ = dvr_Default;
   bool dvReduceFrameRate_ = false;
   bool dvUseExternalAudio_ = false;

@@ -27,6 +27,8 @@ class TDirectoryServer {
   TDirectoryServer& operator=(const TDirectoryServer&) = delete;
 
   int Port() const { return port_; }
+  // The server's data folder (accounts, and photos/<id>.jpg).
+  std::string DataPath() const { return data_.path().toStdString(); }
   std::string AddAccount(const std::string& password, const std::string& uid);
   std::vector<TServerFrame> Frames(size_t since = 0);
   // The codes of the frames from index `since` on, one direction, one user ("" any).

@@ -10,6 +10,7 @@
 #include "Widgets_helpers.h"
 #include "core/session/DBStuff.h"
 #include "core/session/PeerListener.h"
+#include "core/session/ProgramVersion.h"
 #include "core/session/Prompts.h"
 #include "platform/EventLoop.h"
 #include "platform/TempHome.h"
@@ -108,6 +109,55 @@ TEST(Session, ContactCommandsGoToTheirHandlers) {
   f.session->RunContactCommand(TContactCommand::Block, kAnn);
   EXPECT_TRUE(f.session->IsUserBlocked("41000001{$}Ann"));
   EXPECT_EQ(ReadFile(f.home.Home() / "Data" / "blocked.parlo"), "41000001,Ann\r\n");
+}
+
+// A page opens in the browser once its host is found; the user hears when the
+// host is unknown or no browser took the page.
+TEST(Session, PagesOpenOnceTheirHostIsFoundAndFailuresAreTold) {
+  struct PagePrompts : TPrompts {
+    bool Opens = true;
+    std::vector<std::string> Opened, Errors;
+    void OpenURL(const std::string& address, std::function<void(bool)> done) override {
+      Opened.push_back(address);
+      done(Opens);
+    }
+    void ShowError(const std::string&, const std::string& caption) override { Errors.push_back(caption); }
+  };
+  struct Case {
+    const char* name;
+    std::function<void(TSession&)> act;
+    bool opens;
+    std::string opened;  // "" none
+    const char* error;   // "" none
+  };
+  const std::string profiles = "http://127.0.0.1/cgi-bin/profiles.exe/user?";
+  const std::vector<Case> cases = {
+      {"own profile", [](TSession& s) { s.RunWindowCommand(TWindowCommand::ViewMyProfile); }, true,
+       profiles + "12345678", ""},
+      {"contact's profile", [](TSession& s) { s.RunContactCommand(TContactCommand::Profile, kAnn); }, true,
+       profiles + "41000001", ""},
+      {"no browser", [](TSession& s) { s.RunContactCommand(TContactCommand::Profile, kAnn); }, false,
+       profiles + "41000001", "Page Not Opened"},
+      {"unknown host", [](TSession& s) { s.OpenURL("http://no-such-host.invalid/help/index.html"); }, true, "",
+       "Page Not Available"},
+  };
+  testing_support::WidgetApp();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing_support::TempHome home;
+    PagePrompts prompts;
+    prompts.Opens = c.opens;
+    TSession session(prompts);
+    session.Settings.ServerIP = "127.0.0.1";
+    session.Settings.UserID = "12345678";
+    c.act(session);
+    EXPECT_TRUE(platform::ProcessMessagesUntil(
+        [&] { return !prompts.Errors.empty() || (!prompts.Opened.empty() && c.opens); }, 10000));
+    EXPECT_EQ(prompts.Opened, c.opened.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.opened});
+    EXPECT_EQ(prompts.Errors, *c.error ? std::vector<std::string>{c.error} : std::vector<std::string>{});
+  }
+  EXPECT_EQ(HelpPage(11), HomePage() + "/help/index.html");
+  EXPECT_EQ(HelpPage(4), HomePage() + "/help/prefs.html");
 }
 
 using Caller = testing_support::TLoopbackCaller;

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "platform/EventLoop.h"
 #include "videocapture/Devices.h"
 #include "videocapture/engine/CaptureSystem.h"
+#include "videocapture/engine/VideoCodec.h"
 
 namespace engine = videocapture::engine;
 
@@ -50,8 +53,30 @@ SyntheticWorld::SyntheticWorld(int cameras, bool microphone) : clock_(engine::TS
   if (microphone) backend->AddEntry(engine::TCategory::AudioInput, "Microphone");
   auto system = std::make_unique<engine::TCaptureSystem>();
   system->AddBackend(std::move(backend));
+  system->SetClock(clock_);
   engine::InstallCaptureSystem(std::move(system));
 }
+
+// Output of a shell command; empty when it failed.
+std::string Shell(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  return pclose(pipe) == 0 ? out : std::string();
+}
+
+// The frame number in a binary PPM as an outside decoder wrote it.
+int PpmFrameNumber(const std::string& ppm) {
+  int width = 0, height = 0, max = 0, consumed = 0;
+  if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &width, &height, &max, &consumed) != 3) return -2;
+  const auto* pixels = reinterpret_cast<const std::uint8_t*>(ppm.data()) + consumed + 1;
+  if (ppm.size() < static_cast<std::size_t>(consumed + 1) + std::size_t(width) * height * 3) return -3;
+  return engine::ReadSyntheticFrameNumber(pixels, width, height, std::size_t(width) * 3, true);
+}
+
+void SyntheticWorld::AddCodecs() { engine::CaptureSystem().AddBackend(engine::MakeCodecBackend()); }
 
 SyntheticWorld::~SyntheticWorld() {
   FinalizeVideoDevices();

@@ -32,12 +32,19 @@ class SyntheticWorld {
   videocapture::engine::TSyntheticClock& Clock() { return *clock_; }
   // Moves the clock on by whole frames of a camera streaming at `fps`.
   void StepFrames(int frames, int fps = 15);
+  // Lists our compressors too (before the first component is made).
+  void AddCodecs();
 
  private:
   testing_support::TempHome home_;
   std::shared_ptr<videocapture::engine::TSyntheticClock> clock_;
   videocapture::engine::TSyntheticBackend* backend_ = nullptr;
 };
+
+// Output of a shell command; empty when it failed.
+std::string Shell(const std::string& command);
+// The frame number in a binary PPM as an outside decoder wrote it.
+int PpmFrameNumber(const std::string& ppm);
 
 // A component that keeps what it reported.
 struct Watched {

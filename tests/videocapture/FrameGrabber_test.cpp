@@ -13,6 +13,8 @@
 #include "videocapture/SampleGrabberCB.h"
 
 namespace engine = videocapture::engine;
+using capture_test::PpmFrameNumber;
+using capture_test::Shell;
 using capture_test::SyntheticWorld;
 using capture_test::WaitFor;
 using capture_test::Watched;
@@ -21,25 +23,6 @@ namespace {
 
 int FrameNumber(const TBitmap& b) {
   return engine::ReadSyntheticFrameNumber(b.Bits(), b.Width(), b.Height(), b.Stride(), false);
-}
-
-// Output of a shell command; empty when it failed.
-std::string Shell(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  return pclose(pipe) == 0 ? out : std::string();
-}
-
-// The frame number in a binary PPM as an outside decoder wrote it.
-int PpmFrameNumber(const std::string& ppm) {
-  int width = 0, height = 0, max = 0, consumed = 0;
-  if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &width, &height, &max, &consumed) != 3) return -2;
-  const auto* pixels = reinterpret_cast<const std::uint8_t*>(ppm.data()) + consumed + 1;
-  if (ppm.size() < static_cast<std::size_t>(consumed + 1) + std::size_t(width) * height * 3) return -3;
-  return engine::ReadSyntheticFrameNumber(pixels, width, height, std::size_t(width) * 3, true);
 }
 
 struct Grabbing {

@@ -6,13 +6,19 @@
 #include "platform/FileNames.h"
 #include "platform/StringList.h"
 
+namespace {
+
+// A line without a comma blocks nobody.
+bool LineBlocks(const std::string& line, const std::string& userId) {
+  const auto comma = line.find(',');
+  return comma != std::string::npos && comma == userId.size() && line.compare(0, comma, userId) == 0;
+}
+
+}  // namespace
+
 bool TBlockedUsers::IsIdBlocked(const TStrings& list, const std::string& userId) {
-  for (int i = 0; i < list.Count(); ++i) {
-    const std::string line = list[i];
-    const auto comma = line.find(',');
-    if (comma == std::string::npos) continue;
-    if (line.compare(0, comma, userId) == 0 && comma == userId.size()) return true;
-  }
+  for (int i = 0; i < list.Count(); ++i)
+    if (LineBlocks(list[i], userId)) return true;
   return false;
 }
 
@@ -56,6 +62,16 @@ bool TBlockedUsers::Add(TStrings& list, const std::string& fileName, const std::
     if (c == '\r' || c == '\n') c = ' ';
   list.Add(userId + "," + name);
   list.SaveToFile(fileName);
+  return true;
+}
+
+bool TBlockedUsers::Remove(TStrings& list, const std::string& fileName, const std::string& userId) {
+  TStringList kept;
+  for (int i = 0; i < list.Count(); ++i)
+    if (!LineBlocks(list[i], userId)) kept.Add(list[i]);
+  if (kept.Count() == list.Count()) return false;
+  kept.SaveToFile(fileName);
+  list.Assign(kept);
   return true;
 }
 

@@ -29,6 +29,11 @@ class TBlockedUsers {
   static bool Add(TStrings& list, const std::string& fileName, const std::string& userId,
                   const std::string& userName);
 
+  // Takes every entry of the id out and writes the file; false when there was
+  // none. When the file cannot be written the list stays as it was and
+  // EStreamError is raised, so the list never claims what the file does not hold.
+  static bool Remove(TStrings& list, const std::string& fileName, const std::string& userId);
+
   // The question asked before blocking, and its caption.
   static std::string ConfirmationText(const std::string& userName);
   static constexpr const char* kConfirmationCaption = "Confirm Block";

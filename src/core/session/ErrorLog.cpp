@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "core/session/ErrorLog.h"
+#include "core/session/ProgramVersion.h"
 #include "platform/AppHome.h"
 #include "platform/DesktopPrompts.h"
 #include "platform/ErrorSink.h"
@@ -73,8 +74,7 @@ struct InstallHandler {
 
 }  // namespace
 
-// Major, minor, release, build: the project's version with build 0.
-std::string ProgramBuildText() { return "Version: 1.0.0.0"; }
+std::string ProgramBuildText() { return "Version: " + OwnVersion().Text(); }
 
 void LogError(const std::string& address, const std::string& port, const std::string& message) {
   const std::string entry = Timestamp() + kBuildMarker + ProgramBuildText() + "\r\n IP: " + address + " - Port: " + port +

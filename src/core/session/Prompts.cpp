@@ -14,4 +14,6 @@ int TPrompts::AskChatRequest(const TChatRequestQuestion&) { return DecisionRejec
 
 bool TPrompts::AskGreeting(const std::string&, std::string&) { return false; }
 
-void TPrompts::OpenURL(const std::string&) {}
+void TPrompts::OpenURL(const std::string&, std::function<void(bool)> done) {
+  if (done) done(false);
+}

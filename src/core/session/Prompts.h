@@ -50,6 +50,6 @@ class TPrompts {
   // greeting comes in with the profile's greeting and goes out as confirmed
   // (CR LF line breaks, unescaped).
   virtual bool AskGreeting(const std::string& userName, std::string& greeting);
-  // A page in the user's browser.
-  virtual void OpenURL(const std::string& address);
+  // A page in the user's browser; `done` hears later whether a browser took it.
+  virtual void OpenURL(const std::string& address, std::function<void(bool opened)> done);
 };

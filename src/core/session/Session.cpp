@@ -9,17 +9,18 @@
 #include "core/session/FlagGuard.h"
 #include "core/session/Paths.h"
 #include "core/session/PeerListener.h"
+#include "core/session/ProgramVersion.h"
 #include "core/session/Prompts.h"
 #include "core/session/Reg.h"
 #include "core/session/TestHooks.h"
+#include "core/session/UpdateCheck.h"
 #include "platform/FileNames.h"
 #include "platform/IniStore.h"
+#include "platform/Resolver.h"
 #include "transport/CommandCodes.h"
+#include "transport/HttpClient.h"
 
 namespace {
-
-// The product's web host; help pages live under "/help/" there.
-constexpr const char* kWebHost = "http://parlo.invalid";
 
 constexpr const char* kDefaultGroup = "General";
 
@@ -141,10 +142,12 @@ TSession::TSession(TPrompts& prompts) : prompts_(prompts), paths_(std::make_uniq
   listener_->SetIdleTimeout(testhooks::IntervalMs("PARLO_TEST_PEER_IDLE_MS", TPeerListener::kDefaultIdleMs));
 
   link_ = std::make_unique<TDirectoryLink>(*this);
+  updates_ = std::make_unique<TUpdateCheck>(*this);
 }
 
 TSession::~TSession() {
   // The link and the listener call into the rest: they go first.
+  updates_.reset();
   link_.reset();
   listener_.reset();
 }
@@ -311,6 +314,9 @@ void TSession::RunContactCommand(TContactCommand command, const TContact& contac
     case TContactCommand::Block:
       if (!contact.UserID.empty()) BlockUser(contact.UserID, contact.UserName);
       return;
+    case TContactCommand::Profile:
+      ShowUserProfilePage(contact.UserID, contact.UserName);
+      return;
     default:
       if (!router_.RunContactCommand(TContactCall{command, contact, list, {}})) NotAvailableYet(CommandName(command));
       return;
@@ -337,15 +343,56 @@ bool TSession::IsUserBlocked(const std::string& record) const { return TBlockedU
 
 void TSession::BlockUser(const std::string& userId, const std::string& userName) {
   try {
-    TBlockedUsers::BlockUser(BlockedList, BlockedPath, userId, userName, [this](const std::string& name) {
-      return prompts_.AskYesNo(TBlockedUsers::ConfirmationText(name), TBlockedUsers::kConfirmationCaption, true);
-    });
+    const bool added =
+        TBlockedUsers::BlockUser(BlockedList, BlockedPath, userId, userName, [this](const std::string& name) {
+          return prompts_.AskYesNo(TBlockedUsers::ConfirmationText(name), TBlockedUsers::kConfirmationCaption, true);
+        });
+    if (added) BlockedChanged();
   } catch (const std::exception& e) {
     LogError("None", "None", std::string("Blocking a user: ") + e.what());
+    // The entry holds for this run although the file missed it.
+    BlockedChanged();
   }
 }
 
-void TSession::RunWindowCommand(TWindowCommand command) { router_.RunWindowCommand(command); }
+void TSession::UnblockUser(const std::string& userId) {
+  try {
+    if (TBlockedUsers::Remove(BlockedList, BlockedPath.empty() ? paths_->BlockedFile : BlockedPath, userId))
+      BlockedChanged();
+  } catch (const std::exception& e) {
+    LogError("None", "None", std::string("Saving the blocked users: ") + e.what());
+    prompts_.ShowError("The blocked-users list could not be saved, so the user is still blocked.\r\n" +
+                           std::string(e.what()),
+                       "Blocked Users");
+  }
+}
+
+// The commands that open no window are the session's own.
+void TSession::RunWindowCommand(TWindowCommand command) {
+  switch (command) {
+    case TWindowCommand::CheckUpdates:
+      updates_->CheckForUpdates();
+      return;
+    case TWindowCommand::ViewMyProfile:
+      ShowUserProfilePage(Settings.UserID, Settings.UserName);
+      return;
+    case TWindowCommand::Web:
+      OpenURL(HomePage());
+      return;
+    case TWindowCommand::Support:
+      OpenURL(SupportPage());
+      return;
+    default:
+      router_.RunWindowCommand(command);
+      return;
+  }
+}
+
+bool TSession::RequestRandomContact() {
+  if (!link_->Connected()) return false;
+  link_->Send(cmd::RandomRequest, "");
+  return true;
+}
 
 void TSession::RoutePeerRequest(TPeerRequest& request) {
   if (router_.RoutePeerRequest(request)) return;
@@ -365,15 +412,43 @@ void TSession::NotAvailableYet(const std::string& command) {
   testhooks::Trace("not available yet: " + command);
 }
 
-void TSession::ShowHelpTopic(int topic) {
-  static const char* const pages[] = {"index.html", "profiles.html", "history.html", "pchat.html",
-                                      "prefs.html", "viewmsg.html",  "index.html",   "webcam.html",
-                                      "profiles.html", "multichat.html", "multichat.html"};
-  const char* page = topic >= 0 && topic < static_cast<int>(std::size(pages)) ? pages[topic] : "index.html";
-  OpenURL(std::string(kWebHost) + "/help/" + page);
+void TSession::ShowHelpTopic(int topic) { OpenURL(HelpPage(topic)); }
+
+void TSession::ShowUserProfilePage(const std::string& userId, const std::string&) {
+  OpenURL("http://" + Settings.ServerIP + "/cgi-bin/profiles.exe/user?" + userId);
 }
 
-void TSession::OpenURL(const std::string& address) { prompts_.OpenURL(address); }
+void TSession::OpenURL(const std::string& address) {
+  std::string proto, user, pass, host, port, path;
+  ParseURL(address, proto, user, pass, host, port, path);
+  std::weak_ptr<bool> alive = alive_;
+  auto open = [this, alive, address] {
+    prompts_.OpenURL(address, [this, alive, address](bool opened) {
+      if (opened || alive.expired() || closing_) return;
+      LogError("None", "None", "No browser took the page " + address);
+      prompts_.ShowError("No web browser could be started for the page\r\n" + address +
+                             "\r\nPlease open it in your browser yourself.",
+                         "Page Not Opened");
+    });
+  };
+  if (host.empty()) {
+    open();
+    return;
+  }
+  // A host no one can find would at best leave a browser's error page and at
+  // worst nothing at all: the user hears it from us.
+  platform::net::AsyncLookupHost(host, [this, alive, address, host, open](int error, const auto&) {
+    if (alive.expired() || closing_) return;
+    if (error == 0) {
+      open();
+      return;
+    }
+    LogError("None", "None", "The host of " + address + " cannot be found");
+    prompts_.ShowError("The page\r\n" + address + "\r\ncannot be reached: its address " + host +
+                           " is not known. Please check your network connection or try again later.",
+                       "Page Not Available");
+  });
+}
 
 // ----- the status bar's state ---------------------------------------------------------------------
 

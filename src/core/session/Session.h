@@ -21,6 +21,7 @@ class TDirectoryLink;
 class TPaths;
 class TPeerListener;
 class TPrompts;
+class TUpdateCheck;
 
 // The messenger without its windows: the settings and identity, the local
 // stores, the directory link, the three contact lists, the peer listener and
@@ -54,6 +55,7 @@ class TSession {
   TDirectoryLink& Link() { return *link_; }
   TPeerListener& Listener() { return *listener_; }
   TRouter& Router() { return router_; }
+  TUpdateCheck& Updates() { return *updates_; }
   TPrompts& Prompts() { return prompts_; }
 
   // ----- start ----------------------------------------------------------------
@@ -94,9 +96,19 @@ class TSession {
   bool IsUserBlocked(const std::string& record) const;
   // Asks, then adds the user to the blocked list and saves it.
   void BlockUser(const std::string& userId, const std::string& userName);
+  // Takes the user off the blocked list and saves it; a failure is reported.
+  void UnblockUser(const std::string& userId);
+  // Checking for updates, the own profile page and the web and support pages
+  // are the session's; the other commands go to the windows' handlers.
   void RunWindowCommand(TWindowCommand command);
+  // 9019 for the random-contact window; false (nothing sent) while not connected.
+  bool RequestRandomContact();
 
   void ShowHelpTopic(int topic);
+  // The user's profile page on the directory server's web host.
+  void ShowUserProfilePage(const std::string& userId, const std::string& userName);
+  // The page in the user's browser, once its host is found; when it cannot be
+  // found or no browser takes the page, the user is told.
   void OpenURL(const std::string& address);
 
   // ----- the status bar's state ------------------------------------------------------
@@ -135,6 +147,8 @@ class TSession {
   platform::TSignal<> IdentityChanged;
   platform::TSignal<> GroupsChanged;
   platform::TSignal<> ProfilesChanged;
+  // An entry was added to or taken off BlockedList.
+  platform::TSignal<> BlockedChanged;
   platform::TSignal<> EndRequested;
 
  private:
@@ -148,6 +162,9 @@ class TSession {
   std::unique_ptr<TDBStuff> db_;
   std::unique_ptr<TPeerListener> listener_;
   std::unique_ptr<TDirectoryLink> link_;
+  std::unique_ptr<TUpdateCheck> updates_;
+  // Look-ups of web hosts outlive nothing: they see this go.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   std::string statusText_;
   int serverImage_ = 0, listenerImage_ = 0;
   bool closing_ = false;

@@ -79,6 +79,49 @@ class TCrossbar {
   virtual int RoutedTo(int output) = 0;
 };
 
+// Analog video standards are bit flags: NTSC_M 0x1, NTSC_M_J 0x2, NTSC_433 0x4,
+// PAL_B 0x10, PAL_D 0x20, PAL_G 0x40, PAL_H 0x80, PAL_I 0x100, PAL_M 0x200,
+// PAL_N 0x400, PAL_60 0x800, SECAM_B 0x1000 ... SECAM_L1 0x80000 (in the
+// order B, D, G, H, K, K1, L, L1), PAL_N_COMBO 0x100000.
+
+// The decoder of an analog video input: which standard it expects.
+class TAnalogDecoder {
+ public:
+  virtual ~TAnalogDecoder() = default;
+  virtual bool AvailableStandards(long& flags) = 0;
+  virtual bool Standard(long& flag) = 0;
+  virtual bool SetStandard(long flag) = 0;
+  virtual bool HorizontalLocked(bool& locked) = 0;
+};
+
+// A TV tuner in front of the device. Modes are 1 TV, 2 FM radio, 4 AM radio.
+class TTvTuner {
+ public:
+  virtual ~TTvTuner() = default;
+  virtual int AvailableModes() = 0;
+  virtual int Mode() = 0;
+  virtual bool SignalPresent(bool& present) = 0;
+  virtual bool VideoFrequency(long& hertz) = 0;
+  // The tuner's own inputs (antenna and cable jacks), from 0.
+  virtual int TunerInputCount() = 0;
+  virtual bool ConnectTunerInput(int input) = 0;
+  virtual bool ConnectedTunerInput(int& input) = 0;
+};
+
+// Position and rate of a source that plays a file. Times in 100 ns units.
+class TMediaSeeking {
+ public:
+  virtual ~TMediaSeeking() = default;
+  virtual TRefTime Duration() = 0;
+  // The time of the picture shown last.
+  virtual TRefTime Position() = 0;
+  // Clamped to the duration; a paused source shows the picture found there.
+  virtual bool SetPosition(TRefTime position) = 0;
+  virtual bool SetRate(double rate) = 0;
+  // The graph runs or pauses the file's clock.
+  virtual void SetRunning(bool running) = 0;
+};
+
 // What a streaming device reports besides frames. Called on its streaming thread.
 enum class TGraphEventCode { Complete, VideoSizeChanged, Paused, DeviceLost };
 
@@ -104,6 +147,9 @@ class TCaptureSource {
   virtual TProcAmp* ProcAmp() = 0;
   virtual TDroppedFrames* DroppedFrames() = 0;
   virtual TCrossbar* Crossbar() = 0;
+  virtual TTvTuner* Tuner() { return nullptr; }
+  virtual TAnalogDecoder* AnalogDecoder() { return nullptr; }
+  virtual TMediaSeeking* Seeking() { return nullptr; }
 
   // Starts the streaming thread: every frame goes to `frames` in the current
   // format, converted to RGB24. False when the device cannot stream now.

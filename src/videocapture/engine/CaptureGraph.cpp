@@ -1,5 +1,7 @@
 #include "videocapture/engine/CaptureGraph.h"
 
+#include <algorithm>
+
 namespace videocapture::engine {
 
 namespace {
@@ -82,6 +84,12 @@ int TCaptureGraph::AddFilter(TNodeKind kind, const std::string& name) {
   return static_cast<int>(nodes_.size()) - 1;
 }
 
+void TCaptureGraph::SetAudioStream(int node, std::unique_ptr<TAudioSource> stream) {
+  if (streaming_ || node < 0 || node >= static_cast<int>(nodes_.size())) return;
+  audio_ = std::move(stream);
+  audioNode_ = node;
+}
+
 void TCaptureGraph::DisconnectAll(int node) {
   if (node < 0 || node >= static_cast<int>(nodes_.size())) return;
   for (int p = 0; p < static_cast<int>(nodes_[node].pins.size()); ++p) Disconnect({node, p});
@@ -96,6 +104,11 @@ void TCaptureGraph::RemoveFilter(int node) {
     Stop();
     source_.reset();
     sourceNode_ = -1;
+  }
+  if (node == audioNode_) {
+    Stop();
+    audio_.reset();
+    audioNode_ = -1;
   }
 }
 
@@ -220,25 +233,32 @@ void TCaptureGraph::SetConsumer(int node, std::shared_ptr<TFrameConsumer> consum
 
 TCaptureSource* TCaptureGraph::Source() const { return source_.get(); }
 
-void TCaptureGraph::CollectConsumers(int node, std::vector<std::shared_ptr<TFrameConsumer>>& out, int depth) const {
+void TCaptureGraph::CollectConsumers(int node, std::vector<std::shared_ptr<TFrameConsumer>>& out, int depth,
+                                     bool audio) const {
   if (depth > kMaxDepth) return;
   const Node& n = nodes_[node];
-  if (n.consumer) out.push_back(n.consumer);
+  if (n.consumer && std::find(out.begin(), out.end(), n.consumer) == out.end()) out.push_back(n.consumer);
   for (const auto& pin : n.pins)
-    if (pin.dir == TPinDir::Output && pin.major != TMajorType::Audio && pin.peer.Valid())
-      CollectConsumers(pin.peer.node, out, depth + 1);
+    if (pin.dir == TPinDir::Output && (audio ? pin.major != TMajorType::Video : pin.major != TMajorType::Audio) &&
+        pin.peer.Valid())
+      CollectConsumers(pin.peer.node, out, depth + 1, audio);
 }
 
 void TCaptureGraph::Deliver(const TFrame& frame) {
-  if (state_.load() != TGraphState::Running) return;
+  if (state_.load() != TGraphState::Running && !frame.still) return;
   for (const auto& consumer : route_) consumer->Receive(frame);
+}
+
+void TCaptureGraph::DeliverAudio(const TAudioBlock& block) {
+  if (state_.load() != TGraphState::Running) return;
+  for (const auto& consumer : audioRoute_) consumer->ReceiveAudio(block);
 }
 
 bool TCaptureGraph::Run() {
   if (!source_) return false;
   if (!streaming_) {
     route_.clear();
-    CollectConsumers(sourceNode_, route_, 0);
+    CollectConsumers(sourceNode_, route_, 0, false);
     state_ = TGraphState::Running;
     if (!source_->Start([this](const TFrame& f) { Deliver(f); }, [this](TGraphEventCode c) { PushEvent(c); })) {
       state_ = TGraphState::Stopped;
@@ -246,9 +266,15 @@ bool TCaptureGraph::Run() {
       return false;
     }
     streaming_ = true;
-    return true;
+    // A sound input that fails leaves the video running without sound.
+    audioRoute_.clear();
+    if (audio_) {
+      CollectConsumers(audioNode_, audioRoute_, 0, true);
+      audioStreaming_ = audio_->Start([this](const TAudioBlock& b) { DeliverAudio(b); });
+    }
   }
   state_ = TGraphState::Running;
+  if (TMediaSeeking* seeking = source_->Seeking()) seeking->SetRunning(true);
   return true;
 }
 
@@ -259,15 +285,19 @@ bool TCaptureGraph::Pause() {
     if (!Run()) return false;
   }
   state_ = TGraphState::Paused;
+  if (TMediaSeeking* seeking = source_->Seeking()) seeking->SetRunning(false);
   PushEvent(TGraphEventCode::Paused);
   return true;
 }
 
 void TCaptureGraph::Stop() {
   state_ = TGraphState::Stopped;
+  if (audioStreaming_ && audio_) audio_->Stop();
+  audioStreaming_ = false;
   if (streaming_ && source_) source_->Stop();
   streaming_ = false;
   route_.clear();
+  audioRoute_.clear();
 }
 
 void TCaptureGraph::SetEventNotify(std::function<void()> notify) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "videocapture/engine/AudioSource.h"
 #include "videocapture/engine/CaptureDevice.h"
 
 namespace videocapture::engine {
@@ -47,11 +48,12 @@ struct TPinRef {
   bool operator==(const TPinRef&) const = default;
 };
 
-// Receives frames on the streaming thread.
+// Receives frames on the streaming thread, and sound on the sound input's.
 class TFrameConsumer {
  public:
   virtual ~TFrameConsumer() = default;
   virtual void Receive(const TFrame& frame) = 0;
+  virtual void ReceiveAudio(const TAudioBlock&) {}
 };
 
 enum class TGraphState { Stopped, Paused, Running };
@@ -66,6 +68,10 @@ class TCaptureGraph {
   // -1 when the name is taken. The graph owns the source.
   int AddVideoSource(std::unique_ptr<TCaptureSource> source, const std::string& name);
   int AddFilter(TNodeKind kind, const std::string& name);
+  // Gives an audio source node its device; it streams while the graph runs,
+  // to the consumers its links reach.
+  void SetAudioStream(int node, std::unique_ptr<TAudioSource> stream);
+  TAudioSource* AudioStream() const { return audio_.get(); }
   void RemoveFilter(int node);
   // Removes the node and every node fed, directly or not, only through it.
   void RemoveDownstream(int node);
@@ -124,8 +130,9 @@ class TCaptureGraph {
 
   bool Accepts(const Node& node, const Pin& in, TVideoFormat offered) const;
   std::vector<Pin> PinsOf(TNodeKind kind) const;
-  void CollectConsumers(int node, std::vector<std::shared_ptr<TFrameConsumer>>& out, int depth) const;
+  void CollectConsumers(int node, std::vector<std::shared_ptr<TFrameConsumer>>& out, int depth, bool audio) const;
   void Deliver(const TFrame& frame);
+  void DeliverAudio(const TAudioBlock& block);
 
   std::vector<Node> nodes_;
   std::unique_ptr<TCaptureSource> source_;
@@ -134,6 +141,10 @@ class TCaptureGraph {
   std::atomic<TGraphState> state_{TGraphState::Stopped};
   // Fixed between the start and the stop of the streaming thread.
   std::vector<std::shared_ptr<TFrameConsumer>> route_;
+  std::unique_ptr<TAudioSource> audio_;
+  int audioNode_ = -1;
+  bool audioStreaming_ = false;
+  std::vector<std::shared_ptr<TFrameConsumer>> audioRoute_;
 
   std::mutex eventMutex_;
   std::deque<TGraphEventCode> events_;

@@ -3,8 +3,10 @@
 #include <cstdlib>
 
 #include "platform/Strings.h"
+#include "videocapture/engine/AlsaBackend.h"
 #include "videocapture/engine/SyntheticCamera.h"
 #include "videocapture/engine/V4l2Backend.h"
+#include "videocapture/engine/VideoCodec.h"
 
 namespace videocapture::engine {
 
@@ -36,6 +38,27 @@ bool TCaptureSystem::CanBind(TCategory category, const std::string& moniker) {
   return false;
 }
 
+std::unique_ptr<TAudioSource> TCaptureBackend::OpenAudio(const std::string&) { return nullptr; }
+
+std::unique_ptr<TVideoEncoder> TCaptureBackend::OpenVideoEncoder(const std::string&, double) { return nullptr; }
+
+std::unique_ptr<TAudioSource> TCaptureSystem::OpenAudio(const std::string& moniker) {
+  for (auto& b : backends_)
+    if (auto source = b->OpenAudio(moniker)) return source;
+  return nullptr;
+}
+
+std::unique_ptr<TVideoEncoder> TCaptureSystem::OpenVideoEncoder(const std::string& moniker, double quality) {
+  for (auto& b : backends_)
+    if (auto encoder = b->OpenVideoEncoder(moniker, quality)) return encoder;
+  return nullptr;
+}
+
+std::shared_ptr<TSyntheticClock> TCaptureSystem::Clock() {
+  if (!clock_) clock_ = TSyntheticClock::Real();
+  return clock_;
+}
+
 void TCaptureSystem::SetChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
 namespace {
@@ -48,6 +71,8 @@ std::unique_ptr<TCaptureSystem>& Installed() {
 std::unique_ptr<TCaptureSystem> MakeDefaultSystem() {
   auto system = std::make_unique<TCaptureSystem>();
   system->AddBackend(MakeV4l2Backend());
+  system->AddBackend(MakeAlsaBackend());
+  system->AddBackend(MakeCodecBackend());
   const char* wanted = std::getenv("PARLO_SYNTHETIC_CAMERA");
   int cameras = wanted ? platform::StrToIntDef(wanted, 0) : 0;
   if (cameras > 4) cameras = 4;
@@ -56,6 +81,7 @@ std::unique_ptr<TCaptureSystem> MakeDefaultSystem() {
     for (int i = 0; i < cameras; ++i)
       synthetic->AddCamera(TSyntheticCamera::StandardScript(i == 0 ? "Synthetic Camera"
                                                                    : "Synthetic Camera " + std::to_string(i + 1)));
+    synthetic->AddEntry(TCategory::AudioInput, "Synthetic Microphone");
     system->AddBackend(std::move(synthetic));
   }
   return system;

@@ -8,9 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "videocapture/engine/AudioSource.h"
 #include "videocapture/engine/CaptureDevice.h"
 
 namespace videocapture::engine {
+
+class TVideoEncoder;
+class TSyntheticClock;
 
 class TCaptureBackend {
  public:
@@ -21,6 +25,9 @@ class TCaptureBackend {
   // Whether a device of a category without streaming of its own here (audio
   // input, compressors) is present and can take part in a graph.
   virtual bool CanBind(TCategory category, const std::string& moniker) = 0;
+  // Null when the backing has no such sound input or compressor.
+  virtual std::unique_ptr<TAudioSource> OpenAudio(const std::string& moniker);
+  virtual std::unique_ptr<TVideoEncoder> OpenVideoEncoder(const std::string& moniker, double quality);
   // `notice` runs on the GUI thread each time devices may have come or gone;
   // several notices for one change are normal.
   virtual void Watch(std::function<void()> notice) = 0;
@@ -34,16 +41,24 @@ class TCaptureSystem {
   std::vector<TDeviceInfo> Enumerate(TCategory category);
   std::unique_ptr<TCaptureSource> Open(const std::string& moniker);
   bool CanBind(TCategory category, const std::string& moniker);
+  std::unique_ptr<TAudioSource> OpenAudio(const std::string& moniker);
+  std::unique_ptr<TVideoEncoder> OpenVideoEncoder(const std::string& moniker, double quality);
   void SetChangeHandler(std::function<void()> handler);
+
+  // The time of played files; tests put a clock they step in its place.
+  std::shared_ptr<TSyntheticClock> Clock();
+  void SetClock(std::shared_ptr<TSyntheticClock> clock) { clock_ = std::move(clock); }
 
  private:
   std::vector<std::unique_ptr<TCaptureBackend>> backends_;
   std::function<void()> changed_;
+  std::shared_ptr<TSyntheticClock> clock_;
 };
 
-// The process's capture system, made on first use: the V4L2 devices, and the
-// synthetic camera when $PARLO_SYNTHETIC_CAMERA is set to a number of cameras
-// (1 to 4).
+// The process's capture system, made on first use: the V4L2 devices, the
+// ALSA sound inputs, our compressors, and the synthetic camera (with a
+// synthetic microphone) when $PARLO_SYNTHETIC_CAMERA is set to a number of
+// cameras (1 to 4).
 TCaptureSystem& CaptureSystem();
 // Replaces it (tests, before the first component is made, or after the
 // device lists were finalised).

@@ -83,6 +83,8 @@ struct TFrame {
   int height = 0;
   std::size_t stride = 0;
   bool topDown = false;
+  // The picture of a paused player after a seek: shown, though nothing runs.
+  bool still = false;
 };
 
 }  // namespace videocapture::engine

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "platform/Strings.h"
@@ -217,10 +218,52 @@ class SyntheticCrossbar : public TCrossbar {
   std::atomic<int> routed_{0};
 };
 
+// A TV card's tuner and decoder, as far as tests look at them.
+class SyntheticTvCard : public TTvTuner, public TAnalogDecoder {
+ public:
+  explicit SyntheticTvCard(TSyntheticCamera& camera) : camera_(camera) {}
+  int AvailableModes() override { return 1; }
+  int Mode() override { return 1; }
+  bool SignalPresent(bool& present) override {
+    present = true;
+    return true;
+  }
+  bool VideoFrequency(long& hertz) override {
+    hertz = 175250000;
+    return true;
+  }
+  int TunerInputCount() override { return 1; }
+  bool ConnectTunerInput(int input) override { return input == 0; }
+  bool ConnectedTunerInput(int& input) override {
+    input = 0;
+    return true;
+  }
+  bool AvailableStandards(long& flags) override {
+    flags = 0x1 | 0x10;
+    return true;
+  }
+  bool Standard(long& flag) override {
+    flag = camera_.standard.load();
+    return flag != 0;
+  }
+  bool SetStandard(long flag) override {
+    if (flag != 0x1 && flag != 0x10) return false;
+    camera_.standard = flag;
+    return true;
+  }
+  bool HorizontalLocked(bool& locked) override {
+    locked = true;
+    return true;
+  }
+
+ private:
+  TSyntheticCamera& camera_;
+};
+
 class SyntheticSource : public TCaptureSource, public TDroppedFrames {
  public:
   explicit SyntheticSource(std::shared_ptr<TSyntheticCamera> camera)
-      : camera_(std::move(camera)), info_(camera_->Info()), procAmp_(*camera_) {}
+      : camera_(std::move(camera)), info_(camera_->Info()), procAmp_(*camera_), tvCard_(*camera_) {}
   ~SyntheticSource() override { Stop(); }
 
   const TDeviceInfo& Info() const override { return info_; }
@@ -279,6 +322,8 @@ class SyntheticSource : public TCaptureSource, public TDroppedFrames {
   TProcAmp* ProcAmp() override { return camera_->Script().procAmp ? &procAmp_ : nullptr; }
   TDroppedFrames* DroppedFrames() override { return this; }
   TCrossbar* Crossbar() override { return camera_->Script().crossbar ? &crossbar_ : nullptr; }
+  TTvTuner* Tuner() override { return camera_->Script().tuner ? &tvCard_ : nullptr; }
+  TAnalogDecoder* AnalogDecoder() override { return camera_->Script().analogDecoder ? &tvCard_ : nullptr; }
 
   bool GetNumDropped(long& count) override {
     count = 0;
@@ -357,9 +402,73 @@ class SyntheticSource : public TCaptureSource, public TDroppedFrames {
   TDeviceInfo info_;
   SyntheticProcAmp procAmp_;
   SyntheticCrossbar crossbar_;
+  SyntheticTvCard tvCard_;
   bool streaming_ = false;
   std::atomic<bool> stop_{false};
   std::atomic<long> delivered_{0};
+  std::thread thread_;
+};
+
+class SyntheticMicrophone : public TAudioSource {
+ public:
+  explicit SyntheticMicrophone(std::shared_ptr<TSyntheticClock> clock) : clock_(std::move(clock)) {}
+  ~SyntheticMicrophone() override { Stop(); }
+
+  bool SetFormat(const TPcmFormat& format) override {
+    if (streaming_ || (format.bits != 8 && format.bits != 16) || format.channels < 1 || format.channels > 2 ||
+        format.rate < 10)
+      return false;
+    format_ = format;
+    return true;
+  }
+  TPcmFormat Format() const override { return format_; }
+
+  bool Start(TAudioSink sink) override {
+    if (streaming_) return false;
+    streaming_ = true;
+    stop_ = false;
+    thread_ = std::thread([this, sink = std::move(sink), origin = clock_->Now()] { Record(sink, origin); });
+    return true;
+  }
+
+  void Stop() override {
+    if (!streaming_) return;
+    stop_ = true;
+    clock_->Interrupt();
+    thread_.join();
+    streaming_ = false;
+  }
+
+ private:
+  void Record(const TAudioSink& sink, TRefTime origin) {
+    const unsigned frames = format_.rate / 10;
+    std::vector<std::uint8_t> block(frames * format_.BlockAlign());
+    std::uint64_t recorded = 0;
+    for (TRefTime due = origin + kUnitsPerSecond / 10;; due += kUnitsPerSecond / 10) {
+      if (!clock_->WaitUntil(due, stop_)) return;
+      std::uint8_t* out = block.data();
+      for (unsigned i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(recorded + i) / format_.rate;
+        const double v = 0.5 * std::sin(2 * 3.14159265358979 * 440 * t);
+        for (unsigned c = 0; c < format_.channels; ++c) {
+          if (format_.bits == 8) {
+            *out++ = static_cast<std::uint8_t>(128 + std::lround(v * 127));
+          } else {
+            const auto sample = static_cast<std::int16_t>(std::lround(v * 32767));
+            *out++ = static_cast<std::uint8_t>(sample & 0xFF);
+            *out++ = static_cast<std::uint8_t>((sample >> 8) & 0xFF);
+          }
+        }
+      }
+      sink({block.data(), block.size(), static_cast<double>(recorded) / format_.rate});
+      recorded += frames;
+    }
+  }
+
+  std::shared_ptr<TSyntheticClock> clock_;
+  TPcmFormat format_;
+  bool streaming_ = false;
+  std::atomic<bool> stop_{false};
   std::thread thread_;
 };
 
@@ -450,8 +559,9 @@ std::vector<TDeviceInfo> TSyntheticBackend::Enumerate(TCategory category) {
   for (const auto& [c, info] : entries_) {
     if (c != category) continue;
     if (category == TCategory::VideoInput) {
+      const std::string& moniker = info.moniker;  // clang 14 cannot capture a structured binding
       auto camera = std::find_if(cameras_.begin(), cameras_.end(),
-                                 [&](const auto& cam) { return cam->Info().moniker == info.moniker; });
+                                 [&](const auto& cam) { return cam->Info().moniker == moniker; });
       if (camera != cameras_.end() && !(*camera)->Present()) continue;
     }
     list.push_back(info);
@@ -463,6 +573,11 @@ std::unique_ptr<TCaptureSource> TSyntheticBackend::Open(const std::string& monik
   for (auto& camera : cameras_)
     if (camera->Info().moniker == moniker) return camera->Open();
   return nullptr;
+}
+
+std::unique_ptr<TAudioSource> TSyntheticBackend::OpenAudio(const std::string& moniker) {
+  if (!CanBind(TCategory::AudioInput, moniker)) return nullptr;
+  return std::make_unique<SyntheticMicrophone>(clock_);
 }
 
 bool TSyntheticBackend::CanBind(TCategory category, const std::string& moniker) {

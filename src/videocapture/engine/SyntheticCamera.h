@@ -54,6 +54,9 @@ struct TSyntheticScript {
   std::vector<TSyntheticCapability> capabilities;
   bool procAmp = true;
   bool crossbar = false;
+  // A TV card: a tuner on input 0 and a decoder for NTSC_M and PAL_B.
+  bool tuner = false;
+  bool analogDecoder = false;
   // Frame layout as the stream lends it: extra bytes after each row, and
   // whether the first row in memory is the top one.
   int rowPadding = 0;
@@ -95,6 +98,8 @@ class TSyntheticCamera : public std::enable_shared_from_this<TSyntheticCamera> {
   std::mutex& Mutex() { return mutex_; }
   TVideoFormat& CurrentFormat() { return format_; }
   int Control(int property) const { return controls_[property]; }
+  // The decoder's analog video standard (a flag), 0 until one is set.
+  std::atomic<long> standard{0};
   void SetControl(int property, int value) { controls_[property] = value; }
   // Starts of streams so far (for tests that count rebuilt graphs).
   std::atomic<int> starts{0};
@@ -111,7 +116,8 @@ class TSyntheticCamera : public std::enable_shared_from_this<TSyntheticCamera> {
   int controls_[kProcAmpCount] = {};
 };
 
-// The backing that lists synthetic cameras and microphones.
+// The backing that lists synthetic cameras and microphones. A microphone
+// records a 440 Hz tone in blocks of a tenth of a second of its clock.
 class TSyntheticBackend : public TCaptureBackend {
  public:
   explicit TSyntheticBackend(std::shared_ptr<TSyntheticClock> clock = TSyntheticClock::Real());
@@ -128,6 +134,7 @@ class TSyntheticBackend : public TCaptureBackend {
   std::vector<TDeviceInfo> Enumerate(TCategory category) override;
   std::unique_ptr<TCaptureSource> Open(const std::string& moniker) override;
   bool CanBind(TCategory category, const std::string& moniker) override;
+  std::unique_ptr<TAudioSource> OpenAudio(const std::string& moniker) override;
   void Watch(std::function<void()> notice) override { notice_ = std::move(notice); }
 
  private:

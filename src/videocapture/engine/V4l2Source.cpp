@@ -49,7 +49,33 @@ constexpr std::uint32_t kControlIds[kProcAmpCount] = {
     V4L2_CID_WHITE_BALANCE_TEMPERATURE, V4L2_CID_BACKLIGHT_COMPENSATION, V4L2_CID_GAIN,
 };
 
-class V4l2Source : public TCaptureSource, public TProcAmp, public TDroppedFrames, public TCrossbar {
+// The decoder's standard flags beside the V4L2 standards they stand for.
+struct StandardPair {
+  long flag;
+  v4l2_std_id std;
+};
+constexpr StandardPair kStandards[] = {
+    {0x1, V4L2_STD_NTSC_M},      {0x2, V4L2_STD_NTSC_M_JP},  {0x4, V4L2_STD_NTSC_443},   {0x10, V4L2_STD_PAL_B},
+    {0x20, V4L2_STD_PAL_D},      {0x40, V4L2_STD_PAL_G},     {0x80, V4L2_STD_PAL_H},     {0x100, V4L2_STD_PAL_I},
+    {0x200, V4L2_STD_PAL_M},     {0x400, V4L2_STD_PAL_N},    {0x800, V4L2_STD_PAL_60},   {0x1000, V4L2_STD_SECAM_B},
+    {0x2000, V4L2_STD_SECAM_D},  {0x4000, V4L2_STD_SECAM_G}, {0x8000, V4L2_STD_SECAM_H}, {0x10000, V4L2_STD_SECAM_K},
+    {0x20000, V4L2_STD_SECAM_K1}, {0x40000, V4L2_STD_SECAM_L}, {0x80000, V4L2_STD_SECAM_LC},
+    {0x100000, V4L2_STD_PAL_Nc},
+};
+
+long FlagsOf(v4l2_std_id std) {
+  long flags = 0;
+  for (const auto& p : kStandards)
+    if (std & p.std) flags |= p.flag;
+  return flags;
+}
+
+class V4l2Source : public TCaptureSource,
+                   public TProcAmp,
+                   public TDroppedFrames,
+                   public TCrossbar,
+                   public TTvTuner,
+                   public TAnalogDecoder {
  public:
   V4l2Source(std::shared_ptr<TV4l2Io> io, int fd, TDeviceInfo info)
       : io_(std::move(io)), fd_(fd), info_(std::move(info)), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
@@ -60,8 +86,13 @@ class V4l2Source : public TCaptureSource, public TProcAmp, public TDroppedFrames
     v4l2_input input{};
     while (Ioctl(VIDIOC_ENUMINPUT, &input)) {
       inputs_.push_back(reinterpret_cast<const char*>(input.name));
+      if (input.type == V4L2_INPUT_TYPE_TUNER) tunerInputs_.push_back(static_cast<int>(input.index));
       ++input.index;
     }
+    v4l2_standard standard{};
+    hasStandards_ = Ioctl(VIDIOC_ENUMSTD, &standard);
+    v4l2_tuner tuner{};
+    hasTuner_ = Ioctl(VIDIOC_G_TUNER, &tuner);
   }
 
   ~V4l2Source() override {
@@ -142,6 +173,78 @@ class V4l2Source : public TCaptureSource, public TProcAmp, public TDroppedFrames
   }
   TDroppedFrames* DroppedFrames() override { return this; }
   TCrossbar* Crossbar() override { return inputs_.size() > 1 ? this : nullptr; }
+  TTvTuner* Tuner() override { return hasTuner_ ? this : nullptr; }
+  TAnalogDecoder* AnalogDecoder() override { return hasStandards_ ? this : nullptr; }
+
+  // -- tuner: V4L2 tunes by frequency; channel tables are not its business
+  int AvailableModes() override { return Mode(); }
+  int Mode() override {
+    v4l2_tuner t{};
+    if (!Ioctl(VIDIOC_G_TUNER, &t)) return 0;
+    return t.type == V4L2_TUNER_RADIO ? 2 : 1;
+  }
+  bool SignalPresent(bool& present) override {
+    v4l2_tuner t{};
+    if (!Ioctl(VIDIOC_G_TUNER, &t)) return false;
+    present = t.signal > 0;
+    return true;
+  }
+  bool VideoFrequency(long& hertz) override {
+    v4l2_tuner t{};
+    v4l2_frequency f{};
+    if (!Ioctl(VIDIOC_G_TUNER, &t) || !Ioctl(VIDIOC_G_FREQUENCY, &f)) return false;
+    // Units of 62.5 kHz, or of 62.5 Hz for tuners that say so.
+    hertz = static_cast<long>(f.frequency * ((t.capability & V4L2_TUNER_CAP_LOW) ? 62.5 : 62500.0));
+    return true;
+  }
+  int TunerInputCount() override { return static_cast<int>(tunerInputs_.size()); }
+  bool ConnectTunerInput(int input) override {
+    if (input < 0 || input >= TunerInputCount() || streaming_) return false;
+    int index = tunerInputs_[static_cast<std::size_t>(input)];
+    return Ioctl(VIDIOC_S_INPUT, &index);
+  }
+  bool ConnectedTunerInput(int& input) override {
+    int index = -1;
+    if (!Ioctl(VIDIOC_G_INPUT, &index)) return false;
+    for (std::size_t i = 0; i < tunerInputs_.size(); ++i)
+      if (tunerInputs_[i] == index) {
+        input = static_cast<int>(i);
+        return true;
+      }
+    return false;
+  }
+
+  // -- decoder
+  bool AvailableStandards(long& flags) override {
+    flags = 0;
+    v4l2_standard standard{};
+    for (; Ioctl(VIDIOC_ENUMSTD, &standard); ++standard.index) flags |= FlagsOf(standard.id);
+    return flags != 0;
+  }
+  bool Standard(long& flag) override {
+    v4l2_std_id std = 0;
+    if (!Ioctl(VIDIOC_G_STD, &std)) return false;
+    for (const auto& p : kStandards)
+      if (std & p.std) {
+        flag = p.flag;
+        return true;
+      }
+    return false;
+  }
+  bool SetStandard(long flag) override {
+    for (const auto& p : kStandards)
+      if (p.flag == flag) {
+        v4l2_std_id std = p.std;
+        return !streaming_ && Ioctl(VIDIOC_S_STD, &std);
+      }
+    return false;
+  }
+  bool HorizontalLocked(bool& locked) override {
+    v4l2_input input{};
+    if (!Ioctl(VIDIOC_G_INPUT, &input.index) || !Ioctl(VIDIOC_ENUMINPUT, &input)) return false;
+    locked = (input.status & V4L2_IN_ST_NO_H_LOCK) == 0;
+    return true;
+  }
 
   // -- picture controls
   bool GetRange(int property, TControlRange& range) override {
@@ -418,6 +521,9 @@ class V4l2Source : public TCaptureSource, public TProcAmp, public TDroppedFrames
   std::vector<std::pair<TVideoFormat, TStreamCaps>> caps_;
   std::map<TSubType, std::uint32_t> pixelFormats_;
   std::vector<std::string> inputs_;
+  std::vector<int> tunerInputs_;
+  bool hasStandards_ = false;
+  bool hasTuner_ = false;
 
   bool streaming_ = false;
   bool requested_ = false;

@@ -1,0 +1,125 @@
+#include "core/FormImgUpload.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/DialogLook.h"
+#include "core/OpenForms.h"
+#include "core/session/DirectoryLink.h"
+#include "core/session/PhotoUpload.h"
+#include "core/session/Session.h"
+#include "platform/Charset.h"
+#include "platform/DesktopPrompts.h"
+
+TFormImgUpload* TFormImgUpload::Open(TSession& session) {
+  return ShowSingleForm<TFormImgUpload>("FormImgUpload", [&session] { return new TFormImgUpload(session); });
+}
+
+TFormImgUpload::TFormImgUpload(TSession& session, QWidget* parent) : QWidget(parent, Qt::Window), session_(session) {
+  setObjectName("FormImgUpload");
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle("Upload Photo");
+  dialoglook::ColourForm(this);
+  ChooseFile = [](std::string& fileName) {
+    return platform::AskOpenFileName("Select Image", "JPEG Image File (*.jpg)|*.jpg", "", fileName);
+  };
+  Beep = [](bool) { platform::Beep(); };
+
+  auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
+  auto* inner = new QHBoxLayout(panel);
+  inner->setContentsMargins(10, 10, 10, 10);
+  Image1 = new QLabel(panel);
+  Image1->setFixedSize(160, 160);
+  Image1->setAlignment(Qt::AlignCenter);
+  Image1->setFrameShape(QFrame::StyledPanel);
+  MemoLog = new QPlainTextEdit(panel);
+  MemoLog->setReadOnly(true);
+  inner->addWidget(Image1);
+  inner->addWidget(MemoLog, 1);
+
+  ButtonAdd = new QPushButton("Select Image", this);
+  ButOpen = new QPushButton("Upload Now", this);
+  ButOpen->setEnabled(false);
+  ButCancel = new QPushButton("Cancel", this);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(ButtonAdd);
+  buttons->addStretch();
+  buttons->addWidget(ButOpen);
+  buttons->addWidget(ButCancel);
+  auto* outer = new QVBoxLayout(this);
+  outer->addWidget(panel);
+  outer->addLayout(buttons);
+  resize(440, 230);
+
+  connect(ButtonAdd, &QPushButton::clicked, this, [this] { ButtonAddClick(); });
+  connect(ButOpen, &QPushButton::clicked, this, [this] { ButOpenClick(); });
+  connect(ButCancel, &QPushButton::clicked, this, &QWidget::close);
+  answer_ = session.Link().PhotoAnswer.Connect([this](const std::string&, const std::string&) {
+    if (!waiting_) return;
+    raise();
+    ShowUploadResult(true);
+  });
+}
+
+void TFormImgUpload::Log(const std::string& line) { MemoLog->appendPlainText(platform::ToQString(line)); }
+
+void TFormImgUpload::Clear() {
+  size_ = 0;
+  path_.clear();
+  Image1->clear();
+  ButOpen->setEnabled(false);
+}
+
+void TFormImgUpload::ButtonAddClick() {
+  std::string file;
+  if (ChooseFile && ChooseFile(file)) SelectFile(file);
+}
+
+void TFormImgUpload::SelectFile(const std::string& fileName) {
+  const std::int64_t size = TPhotoUpload::FileSizeOf(fileName);
+  if (!TPhotoUpload::Acceptable(size)) {
+    Clear();
+    Log("File size is too large, select another file.");
+    Beep(true);
+    return;
+  }
+  path_ = fileName;
+  size_ = size;
+  const QPixmap picture(QString::fromStdString(platform::PathFromName(fileName).string()));
+  if (picture.isNull()) Image1->clear();
+  else Image1->setPixmap(picture.scaled(Image1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  ButOpen->setEnabled(true);
+  Log("File: " + fileName);
+  Log("Size: " + std::to_string(size) + " bytes");
+}
+
+void TFormImgUpload::ButOpenClick() {
+  ButOpen->setEnabled(false);
+  Log("Uploading image, please wait....");
+  switch (TPhotoUpload::Upload(session_.Link(), path_)) {
+    case TPhotoUpload::TResult::Sent:
+      waiting_ = true;
+      break;
+    case TPhotoUpload::TResult::NotConnected:
+      // No answer can come: the user is not left waiting for one.
+      Log("You are not connected to the server.");
+      ShowUploadResult(false);
+      break;
+    case TPhotoUpload::TResult::Failed:
+      ShowUploadResult(false);
+      break;
+  }
+}
+
+void TFormImgUpload::ShowUploadResult(bool success) {
+  waiting_ = false;
+  Log(success ? "Upload was successful!" : "Upload failed, please try again!");
+  Clear();
+  if (success) ButCancel->setText("Close");
+  Beep(!success);
+}

@@ -1,0 +1,452 @@
+#include "core/FormPref.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "core/DialogLook.h"
+#include "core/OpenForms.h"
+#include "core/session/Paths.h"
+#include "core/session/Registration.h"
+#include "core/session/Session.h"
+#include "platform/Charset.h"
+#include "platform/FileNames.h"
+
+using platform::FromQString;
+using platform::ToQString;
+
+namespace {
+
+constexpr const char* kOnlyFriends = "Apply only to users in my friends list.";
+
+QGroupBox* Group(const char* title, QWidget* page) {
+  auto* box = new QGroupBox(title, page);
+  page->layout()->addWidget(box);
+  return box;
+}
+
+QCheckBox* Check(const char* caption, QWidget* box) {
+  auto* check = new QCheckBox(caption, box);
+  box->layout()->addWidget(check);
+  return check;
+}
+
+QSpinBox* UpDown(int low, int high, QWidget* parent) {
+  auto* spin = new QSpinBox(parent);
+  spin->setRange(low, high);
+  return spin;
+}
+
+}  // namespace
+
+TFormPref* TFormPref::Open(TSession& session) {
+  return ShowSingleForm<TFormPref>("FormPref", [&session] { return new TFormPref(session); });
+}
+
+QWidget* TFormPref::AddPage(const char* entry) {
+  new QTreeWidgetItem(Tree, QStringList{entry});
+  auto* page = new QWidget(Page);
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(6, 6, 6, 6);
+  Page->addWidget(page);
+  return page;
+}
+
+TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::Window), Session(session) {
+  setObjectName("FormPref");
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle("Parlo - Preferences");
+  dialoglook::ColourForm(this);
+  ShowMessage = [this](const std::string& text, const std::string& caption) {
+    QMessageBox::information(this, ToQString(caption), ToQString(text));
+  };
+
+  auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
+  auto* body = new QHBoxLayout(panel);
+  body->setContentsMargins(10, 10, 10, 10);
+  Tree = new QTreeWidget(panel);
+  Tree->setHeaderHidden(true);
+  Tree->setRootIsDecorated(false);
+  Tree->setFixedWidth(140);
+  Page = new QStackedWidget(panel);
+  body->addWidget(Tree);
+  body->addWidget(Page, 1);
+
+  // Timeout Settings
+  QWidget* page = AddPage("Timeout Settings");
+  auto* busy = Group("Busy Messages", page);
+  auto* busyRow = new QFormLayout(busy);
+  UpDownBusy = UpDown(10, 180, busy);
+  UpDownBusy->findChild<QLineEdit*>()->setReadOnly(true);
+  busyRow->addRow("Seconds before answering busy:", UpDownBusy);
+  auto* wait = Group("Wait for Answer", page);
+  auto* waitRow = new QFormLayout(wait);
+  UpDownWait = UpDown(10, 180, wait);
+  waitRow->addRow("Seconds to wait for an answer:", UpDownWait);
+
+  // Application
+  page = AddPage("Application");
+  auto* startup = Group("Application Startup", page);
+  new QVBoxLayout(startup);
+  RadioShow = new QRadioButton("Show the main window when application starts.", startup);
+  RadioHideApp = new QRadioButton("Hide the main window when application starts.", startup);
+  startup->layout()->addWidget(RadioShow);
+  startup->layout()->addWidget(RadioHideApp);
+  auto* desktop = Group("Windows Startup", page);
+  new QVBoxLayout(desktop);
+  CheckWinStart = Check("Start Parlo when Windows starts.", desktop);
+
+  // Sound Events
+  page = AddPage("Sound Events");
+  auto* sounds = Group("Sound Event Settings", page);
+  auto* soundBox = new QVBoxLayout(sounds);
+  CheckNoSound = new QCheckBox("Do not play any sounds for any events.", sounds);
+  ListSound = new QTreeWidget(sounds);
+  ListSound->setHeaderLabels({"Event", "Sound"});
+  ListSound->setColumnWidth(0, 180);
+  ListSound->setRootIsDecorated(false);
+  ComboSounds = new QComboBox(sounds);
+  SpeedPreview = new QToolButton(sounds);
+  SpeedPreview->setText("Preview");
+  SpeedPreview->setToolTip("Preview Sound");
+  SpeedApply = new QToolButton(sounds);
+  SpeedApply->setText("Apply");
+  SpeedApply->setToolTip("Apply Sound Event");
+  SpeedApply->setEnabled(false);
+  auto* soundRow = new QHBoxLayout;
+  soundRow->addWidget(ComboSounds, 1);
+  soundRow->addWidget(SpeedPreview);
+  soundRow->addWidget(SpeedApply);
+  soundBox->addWidget(CheckNoSound);
+  soundBox->addWidget(ListSound);
+  soundBox->addLayout(soundRow);
+
+  // Auto-Accept
+  page = AddPage("Auto-Accept");
+  auto* pchat = Group("Private Chat Auto Accept", page);
+  new QVBoxLayout(pchat);
+  CheckAutoPChat = Check("Automatically accept private chat requests.", pchat);
+  CheckAutoPChatOnly = Check(kOnlyFriends, pchat);
+  auto* cam = Group("WebCam Auto Accept", page);
+  new QVBoxLayout(cam);
+  CheckAutoInCam = Check("Automatically accept invitations to view cam.", cam);
+  CheckAutoInCamOnly = Check(kOnlyFriends, cam);
+  CheckAutoOutCam = Check("Automatically allow other users to view your cam.", cam);
+  CheckAutoOutCamOnly = Check(kOnlyFriends, cam);
+
+  // Blocking
+  page = AddPage("Blocking");
+  auto* blocked = Group("Blocked Users", page);
+  new QVBoxLayout(blocked);
+  ListBlocked = new QTreeWidget(blocked);
+  ListBlocked->setHeaderLabels({"User ID Number", "Username"});
+  ListBlocked->setColumnWidth(0, 130);
+  ListBlocked->setRootIsDecorated(false);
+  ListBlocked->setSelectionBehavior(QAbstractItemView::SelectRows);
+  SpeedBlocked = new QPushButton("Remove User from Blocked List", blocked);
+  SpeedBlocked->setEnabled(false);
+  blocked->layout()->addWidget(ListBlocked);
+  blocked->layout()->addWidget(SpeedBlocked);
+
+  // Messages
+  page = AddPage("Messages");
+  auto* history = Group("History Logging", page);
+  new QVBoxLayout(history);
+  CheckLogHistory = Check("Log a history of text messages to a viewable file.", history);
+  CheckLogHistoryOnly = Check(kOnlyFriends, history);
+  auto* received = Group("Received Messages", page);
+  new QVBoxLayout(received);
+  CheckShowMsg = Check("Show Message window when a message comes in.", received);
+  CheckMinMsg = Check("Minimize window when creating window.", received);
+
+  // Privacy
+  page = AddPage("Privacy");
+  auto* privacy = Group("Password Protection", page);
+  auto* privacyRows = new QFormLayout(privacy);
+  EditUserID = new QLineEdit(privacy);
+  EditUserPass = new QLineEdit(privacy);
+  EditUserPass->setEchoMode(QLineEdit::Password);
+  EditUserPass->installEventFilter(this);
+  CheckRemUserPass = new QCheckBox("Remember my User Password", privacy);
+  CheckRequireStartPass = new QCheckBox("Require Password to startup Parlo", privacy);
+  EditStartPass = new QLineEdit(privacy);
+  EditStartPass->setEchoMode(QLineEdit::Password);
+  CheckRemStartPass = new QCheckBox("Remember my Startup Password", privacy);
+  privacyRows->addRow("User ID Number:", EditUserID);
+  privacyRows->addRow("User Password:", EditUserPass);
+  privacyRows->addRow(CheckRemUserPass);
+  privacyRows->addRow(CheckRequireStartPass);
+  privacyRows->addRow("Start Password:", EditStartPass);
+  privacyRows->addRow(CheckRemStartPass);
+
+  // Hosted Chats
+  page = AddPage("Hosted Chats");
+  auto* hosting = Group("Multi-User Chat Hosting", page);
+  auto* hostingRows = new QFormLayout(hosting);
+  CheckChatLimit = new QCheckBox("Limit my hosted chats to", hosting);
+  UpDownChat = UpDown(3, 20, hosting);
+  UpDownChat->setSuffix(" users");
+  EditChatPort = new QLineEdit(hosting);
+  hostingRows->addRow(CheckChatLimit, UpDownChat);
+  hostingRows->addRow("Default hosting port:", EditChatPort);
+  auto* available = Group("Multi-User Chat Availability", page);
+  new QVBoxLayout(available);
+  CheckChatYes = Check("Make me available for multi-user chat requests.", available);
+  CheckChatYesOnly = Check(kOnlyFriends, available);
+
+  // Advanced
+  page = AddPage("Advanced");
+  auto* server = Group("Server Settings", page);
+  auto* serverRows = new QFormLayout(server);
+  auto* warning = new QLabel("Do not change these settings unless you are sure you know what you are doing.", server);
+  warning->setWordWrap(true);
+  EditServerIP = new QLineEdit(server);
+  EditServerPort = new QLineEdit(server);
+  CheckAutoLogon = new QCheckBox("Log on to server when program starts.", server);
+  CheckAutoUpdate = new QCheckBox("Check for updates when loggin on.", server);
+  serverRows->addRow(warning);
+  serverRows->addRow("Address:", EditServerIP);
+  serverRows->addRow("Port:", EditServerPort);
+  serverRows->addRow(CheckAutoLogon);
+  serverRows->addRow(CheckAutoUpdate);
+  auto* listen = Group("Listen Settings", page);
+  auto* listenRows = new QFormLayout(listen);
+  EditListenPort = new QLineEdit(listen);
+  CheckAutoListen = new QCheckBox("Start listening when program starts.", listen);
+  listenRows->addRow("Port:", EditListenPort);
+  listenRows->addRow(CheckAutoListen);
+
+  for (int i = 0; i < Page->count(); ++i)
+    static_cast<QVBoxLayout*>(Page->widget(i)->layout())->addStretch();
+
+  Button1 = new QPushButton("Apply", this);
+  Button2 = new QPushButton("Cancel", this);
+  SpeedButton2 = new QPushButton("Help", this);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(SpeedButton2);
+  buttons->addStretch();
+  buttons->addWidget(Button1);
+  buttons->addWidget(Button2);
+  auto* outer = new QVBoxLayout(this);
+  outer->addWidget(panel);
+  outer->addLayout(buttons);
+  resize(600, 420);
+
+  Tree->setCurrentItem(Tree->topLevelItem(0));
+  Page->setCurrentIndex(0);
+  connect(Tree, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* item) { Page->setCurrentIndex(Tree->indexOfTopLevelItem(item)); });
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(Button2, &QPushButton::clicked, this, &QWidget::close);
+  connect(SpeedButton2, &QPushButton::clicked, this, [this] { Session.ShowHelpTopic(4); });
+  for (QCheckBox* master : {CheckAutoPChat, CheckAutoInCam, CheckAutoOutCam, CheckLogHistory, CheckShowMsg,
+                            CheckChatYes, CheckRequireStartPass, CheckChatLimit, CheckNoSound})
+    connect(master, &QCheckBox::toggled, this, [this] { FollowMasters(); });
+  connect(ListSound, &QTreeWidget::itemSelectionChanged, this, [this] { ListSoundClick(); });
+  connect(SpeedApply, &QToolButton::clicked, this, [this] { SpeedApplyClick(); });
+  connect(SpeedPreview, &QToolButton::clicked, this, [this] { SpeedPreviewClick(); });
+  connect(ListBlocked, &QTreeWidget::itemSelectionChanged, this,
+          [this] { SpeedBlocked->setEnabled(!ListBlocked->selectedItems().isEmpty()); });
+  connect(SpeedBlocked, &QPushButton::clicked, this, [this] { SpeedBlockedClick(); });
+
+  LoadPreferences();
+  LoadBlockedList();
+  FillSoundChoices();
+  FillSoundEvents();
+  // The list is the session's: a block added meanwhile shows up here too.
+  blocked_ = Session.BlockedChanged.Connect([this] { LoadBlockedList(); });
+}
+
+TFormPref::~TFormPref() = default;
+
+// A dependent control is usable exactly while its master is on.
+void TFormPref::FollowMasters() {
+  const std::pair<QCheckBox*, QWidget*> pairs[] = {
+      {CheckAutoPChat, CheckAutoPChatOnly}, {CheckAutoInCam, CheckAutoInCamOnly},
+      {CheckAutoOutCam, CheckAutoOutCamOnly}, {CheckLogHistory, CheckLogHistoryOnly},
+      {CheckShowMsg, CheckMinMsg},          {CheckChatYes, CheckChatYesOnly},
+      {CheckRequireStartPass, CheckRemStartPass}, {CheckRequireStartPass, EditStartPass},
+      {CheckChatLimit, UpDownChat}};
+  for (const auto& [master, dependent] : pairs) dependent->setEnabled(master->isChecked());
+  const bool sound = !CheckNoSound->isChecked();
+  for (QWidget* w : std::initializer_list<QWidget*>{ListSound, ComboSounds, SpeedPreview}) w->setEnabled(sound);
+  SpeedApply->setEnabled(sound && !ListSound->selectedItems().isEmpty());
+}
+
+void TFormPref::LoadPreferences() {
+  shown_ = TPreferences::Read();
+  const TPreferenceValues& v = shown_;
+  UpDownBusy->setValue(v.BusyTimer);
+  UpDownWait->setValue(v.WaitTimer);
+  (v.HideAppStart ? RadioHideApp : RadioShow)->setChecked(true);
+  CheckWinStart->setChecked(v.WindowsStart);
+  CheckNoSound->setChecked(v.NoSound);
+  CheckAutoPChat->setChecked(v.AutoPChat);
+  CheckAutoPChatOnly->setChecked(v.AutoPChatOnly);
+  CheckAutoInCam->setChecked(v.AutoInCam);
+  CheckAutoInCamOnly->setChecked(v.AutoInCamOnly);
+  CheckAutoOutCam->setChecked(v.AutoOutCam);
+  CheckAutoOutCamOnly->setChecked(v.AutoOutCamOnly);
+  CheckLogHistory->setChecked(v.LogHistory);
+  CheckLogHistoryOnly->setChecked(v.LogHistoryOnly);
+  CheckShowMsg->setChecked(v.ShowMsg);
+  CheckMinMsg->setChecked(v.MinMsg);
+  EditUserID->setText(ToQString(v.UserID));
+  EditUserPass->setText(ToQString(v.UserPass));
+  CheckRemUserPass->setChecked(v.RemUserPass);
+  CheckRequireStartPass->setChecked(v.RequireStartPass);
+  EditStartPass->setText(ToQString(v.StartupPass));
+  CheckRemStartPass->setChecked(v.RemStartPass);
+  CheckChatLimit->setChecked(v.ChatLimit);
+  UpDownChat->setValue(v.ChatLimitCount);
+  EditChatPort->setText(ToQString(v.ChatPort));
+  CheckChatYes->setChecked(v.ChatYes);
+  CheckChatYesOnly->setChecked(v.ChatYesOnly);
+  EditServerIP->setText(ToQString(v.ServerIP));
+  EditServerPort->setText(ToQString(v.ServerPort));
+  CheckAutoLogon->setChecked(v.AutoLogon);
+  CheckAutoUpdate->setChecked(v.AutoUpdate);
+  EditListenPort->setText(ToQString(v.ListenPort));
+  CheckAutoListen->setChecked(v.AutoListen);
+  FollowMasters();
+}
+
+void TFormPref::LoadBlockedList() {
+  ListBlocked->clear();
+  for (int i = 0; i < Session.BlockedList.Count(); ++i) {
+    const std::string line = Session.BlockedList[i];
+    const auto comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    new QTreeWidgetItem(ListBlocked, QStringList{ToQString(line.substr(0, comma)), ToQString(line.substr(comma + 1))});
+  }
+  SpeedBlocked->setEnabled(false);
+}
+
+void TFormPref::FillSoundChoices() {
+  ComboSounds->clear();
+  ComboSounds->addItem("none");
+  const QDir folder(QString::fromStdString(platform::PathFromName(Session.Paths().SoundsPath).string()));
+  for (const QString& file : folder.entryList({"*.wav"}, QDir::Files, QDir::Name | QDir::IgnoreCase))
+    ComboSounds->addItem(ToQString(platform::NameFromDiskBytes(file.toStdString())));
+}
+
+void TFormPref::FillSoundEvents() {
+  ListSound->clear();
+  for (int i = 0; i < SoundEventCount; ++i)
+    new QTreeWidgetItem(ListSound,
+                        QStringList{SoundEvent[i].Label, ToQString(shown_.Sounds[static_cast<size_t>(i)])});
+}
+
+TPreferenceValues TFormPref::Edited() const {
+  TPreferenceValues v;
+  v.BusyTimer = UpDownBusy->value();
+  v.WaitTimer = UpDownWait->value();
+  v.HideAppStart = RadioHideApp->isChecked();
+  v.WindowsStart = CheckWinStart->isChecked();
+  v.NoSound = CheckNoSound->isChecked();
+  for (int i = 0; i < SoundEventCount && i < ListSound->topLevelItemCount(); ++i)
+    v.Sounds[static_cast<size_t>(i)] = FromQString(ListSound->topLevelItem(i)->text(1));
+  v.AutoPChat = CheckAutoPChat->isChecked();
+  v.AutoPChatOnly = CheckAutoPChatOnly->isChecked();
+  v.AutoInCam = CheckAutoInCam->isChecked();
+  v.AutoInCamOnly = CheckAutoInCamOnly->isChecked();
+  v.AutoOutCam = CheckAutoOutCam->isChecked();
+  v.AutoOutCamOnly = CheckAutoOutCamOnly->isChecked();
+  v.LogHistory = CheckLogHistory->isChecked();
+  v.LogHistoryOnly = CheckLogHistoryOnly->isChecked();
+  v.ShowMsg = CheckShowMsg->isChecked();
+  v.MinMsg = CheckMinMsg->isChecked();
+  v.UserID = FromQString(EditUserID->text());
+  v.RemUserPass = CheckRemUserPass->isChecked();
+  v.UserPass = v.RemUserPass ? FromQString(EditUserPass->text()) : std::string();
+  v.RequireStartPass = CheckRequireStartPass->isChecked();
+  v.StartupPass = FromQString(EditStartPass->text());
+  v.RemStartPass = CheckRemStartPass->isChecked();
+  v.ChatPort = FromQString(EditChatPort->text());
+  v.ChatLimit = CheckChatLimit->isChecked();
+  v.ChatLimitCount = UpDownChat->value();
+  v.ChatYes = CheckChatYes->isChecked();
+  v.ChatYesOnly = CheckChatYesOnly->isChecked();
+  v.ServerIP = FromQString(EditServerIP->text());
+  v.ServerPort = FromQString(EditServerPort->text());
+  v.AutoLogon = CheckAutoLogon->isChecked();
+  v.AutoUpdate = CheckAutoUpdate->isChecked();
+  v.ListenPort = FromQString(EditListenPort->text());
+  v.AutoListen = CheckAutoListen->isChecked();
+  return v;
+}
+
+bool TFormPref::Button1Click() {
+  const TPreferenceValues edited = Edited();
+  if (const auto problem = TPreferences::Validate(edited)) {
+    Tree->setCurrentItem(Tree->topLevelItem(6));
+    ShowMessage(problem->Text, problem->Caption);
+    EditUserPass->setFocus();
+    return false;
+  }
+  const auto problems = TPreferences::Apply(Session, shown_, edited);
+  std::string text;
+  for (const auto& p : problems) text += p + "\r\n";
+  if (!text.empty()) ShowMessage(text + "The other preferences were saved.", "Preferences");
+  close();
+  return true;
+}
+
+void TFormPref::ListSoundClick() {
+  SpeedApply->setEnabled(false);
+  const auto rows = ListSound->selectedItems();
+  if (rows.isEmpty()) return;
+  const int at = ComboSounds->findText(rows.first()->text(1), Qt::MatchFixedString);
+  ComboSounds->setCurrentIndex(rows.first()->text(1).isEmpty() || at < 0 ? 0 : at);
+  SpeedApply->setEnabled(!CheckNoSound->isChecked());
+}
+
+void TFormPref::SpeedApplyClick() {
+  const auto rows = ListSound->selectedItems();
+  if (!rows.isEmpty()) rows.first()->setText(1, ComboSounds->currentText());
+}
+
+void TFormPref::SpeedPreviewClick() {
+  const std::string file = Session.Paths().SoundsPath + FromQString(ComboSounds->currentText());
+  if (platform::FileExists(file)) Session.Paths().PlaySoundFile(file);
+}
+
+void TFormPref::SpeedBlockedClick() {
+  const auto rows = ListBlocked->selectedItems();
+  if (rows.isEmpty()) return;
+  SpeedBlocked->setEnabled(false);
+  // By id, through the session: what was blocked meanwhile stays blocked.
+  Session.UnblockUser(FromQString(rows.first()->text(0)));
+}
+
+bool TFormPref::eventFilter(QObject* watched, QEvent* e) {
+  if (watched != EditUserPass || e->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, e);
+  auto* key = static_cast<QKeyEvent*>(e);
+  if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+    CheckRemUserPass->setFocus();
+    return true;
+  }
+  const QString text = key->text();
+  // Keys without a character (arrows, Backspace, shortcuts) pass.
+  if (text.isEmpty() || text.at(0).unicode() < 32 || (key->modifiers() & Qt::ControlModifier)) return false;
+  bool plain = true;
+  for (const QChar c : text) plain = plain && c.unicode() < 128 && TRegistration::IsPasswordCharacter(c.unicode());
+  if (plain) return false;
+  ShowMessage("Invalid character, password characters must be either letters or numbers.", "Invalid Character");
+  return true;
+}

@@ -1,0 +1,223 @@
+#include "core/FormProMan.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "core/DialogLook.h"
+#include "core/OpenForms.h"
+#include "core/session/DBStuff.h"
+#include "core/session/Session.h"
+#include "platform/Charset.h"
+
+using platform::FromQString;
+using platform::ToQString;
+
+TFormProMan* TFormProMan::Open(TSession& session) {
+  return ShowSingleForm<TFormProMan>("FormProMan", [&session] { return new TFormProMan(session); });
+}
+
+TFormProMan::TFormProMan(TSession& session, QWidget* parent)
+    : QWidget(parent, Qt::Window), session_(session), manager_(session.DB(), session.Settings.CurrentProfile) {
+  setObjectName("FormProMan");
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle("Parlo - Profile Manager");
+  dialoglook::ColourForm(this);
+  ShowMessage = [this](const std::string& text, const std::string& caption) {
+    QMessageBox::information(this, ToQString(caption), ToQString(text));
+  };
+  Ask = [this](const std::string& text, const std::string& caption) {
+    return QMessageBox::question(this, ToQString(caption), ToQString(text), QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+  };
+  AskName = [this](std::string& name) {
+    bool ok = false;
+    const QString typed = QInputDialog::getText(this, "Profile Name", "Please type in a name for the new profile.",
+                                                QLineEdit::Normal, QString(), &ok);
+    name = FromQString(typed);
+    return ok;
+  };
+
+  auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
+  auto* inner = new QVBoxLayout(panel);
+  inner->setContentsMargins(10, 10, 10, 10);
+  ComboProfiles = new QComboBox(panel);
+  PageControl = new QTabWidget(panel);
+  auto* top = new QHBoxLayout;
+  Button3 = new QPushButton("Create", panel);
+  SpeedButton1 = new QPushButton("Delete", panel);
+  top->addWidget(ComboProfiles, 1);
+  top->addWidget(Button3);
+  top->addWidget(SpeedButton1);
+  inner->addLayout(top);
+  inner->addWidget(PageControl);
+
+  auto page = [this](const char* caption) {
+    auto* w = new QWidget(PageControl);
+    new QFormLayout(w);
+    PageControl->addTab(w, caption);
+    return w;
+  };
+  auto line = [](QWidget* w, const char* label) {
+    auto* edit = new QLineEdit(w);
+    static_cast<QFormLayout*>(w->layout())->addRow(label, edit);
+    return edit;
+  };
+  auto memo = [](QWidget* w, const char* label) {
+    auto* m = new QPlainTextEdit(w);
+    if (label[0] != '\0') static_cast<QFormLayout*>(w->layout())->addRow(label, m);
+    else static_cast<QFormLayout*>(w->layout())->addRow(m);
+    return m;
+  };
+  QWidget* general = page("General");
+  EditUser = line(general, "User Name:");
+  EditUser->setMaxLength(20);
+  EditFirst = line(general, "First Name:");
+  EditLast = line(general, "Last Name:");
+  EditGender = line(general, "Gender:");
+  EditAge = line(general, "Age:");
+  EditDob = line(general, "Date of Birth:");
+  EditCountry = line(general, "Country:");
+  QWidget* personal = page("Personal");
+  EditHobbies = line(personal, "Hobbies:");
+  MemoDesc = memo(personal, "Description:");
+  QWidget* internet = page("Internet");
+  EditHMail = line(internet, "Home E-Mail:");
+  EditBMail = line(internet, "Business E-Mail:");
+  EditHurl = line(internet, "Home Page:");
+  EditBurl = line(internet, "Business Page:");
+  EditCam = line(internet, "WebCam:");
+  MemoGreet = memo(page("Greeting"), "");
+  MemoBusy = memo(page("Busy Message"), "");
+  MemoBanner = memo(page("Banner"), "");
+
+  Bind(EditUser, "UserName");
+  Bind(EditFirst, "FirstName");
+  Bind(EditLast, "LastName");
+  Bind(EditGender, "Gender");
+  Bind(EditAge, "Age");
+  Bind(EditDob, "Dob");
+  Bind(EditCountry, "Country");
+  Bind(EditHobbies, "Hobbies");
+  Bind(MemoDesc, "Description");
+  Bind(EditHMail, "HomeEmail");
+  Bind(EditBMail, "BizEmail");
+  Bind(EditHurl, "HomeUrl");
+  Bind(EditBurl, "BizUrl");
+  Bind(EditCam, "WebCam");
+  Bind(MemoGreet, "Greeting");
+  Bind(MemoBusy, "BusyMsg");
+  Bind(MemoBanner, "Banner");
+
+  SpeedButton2 = new QPushButton("Help", this);
+  Button1 = new QPushButton("Apply", this);
+  Button2 = new QPushButton("Cancel", this);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(SpeedButton2);
+  buttons->addStretch();
+  buttons->addWidget(Button1);
+  buttons->addWidget(Button2);
+  auto* outer = new QVBoxLayout(this);
+  outer->addWidget(panel);
+  outer->addLayout(buttons);
+  resize(580, 360);
+
+  connect(ComboProfiles, qOverload<int>(&QComboBox::activated), this, [this] { ComboProfilesChange(); });
+  connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+  connect(SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(Button2, &QPushButton::clicked, this, &QWidget::close);
+  connect(SpeedButton2, &QPushButton::clicked, this, [this] { session_.ShowHelpTopic(1); });
+
+  FillProfiles();
+  ShowProfile();
+  PageControl->setCurrentIndex(0);
+}
+
+void TFormProMan::Bind(QLineEdit* edit, const char* field) {
+  edits_[field] = edit;
+  connect(edit, &QLineEdit::textEdited, this,
+          [this, edit, field](const QString& text) { manager_.SetField(field, FromQString(text)); });
+}
+
+void TFormProMan::Bind(QPlainTextEdit* memo, const char* field) {
+  edits_[field] = memo;
+  connect(memo, &QPlainTextEdit::textChanged, this, [this, memo, field] {
+    if (!loading_) manager_.SetField(field, dialoglook::TextFromMemo(memo->toPlainText()));
+  });
+}
+
+void TFormProMan::FillProfiles() {
+  ComboProfiles->clear();
+  for (const auto& name : manager_.Names()) ComboProfiles->addItem(ToQString(name));
+  ComboProfiles->setCurrentIndex(ComboProfiles->findText(ToQString(manager_.Current()), Qt::MatchExactly));
+}
+
+// Every edit shows the current profile.
+void TFormProMan::ShowProfile() {
+  loading_ = true;
+  for (const auto& [field, widget] : edits_) {
+    const std::string value = manager_.Field(field);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) edit->setText(ToQString(value));
+    else static_cast<QPlainTextEdit*>(widget)->setPlainText(dialoglook::MemoFromText(value));
+  }
+  loading_ = false;
+}
+
+void TFormProMan::ComboProfilesChange() {
+  manager_.Select(FromQString(ComboProfiles->currentText()));
+  ShowProfile();
+}
+
+void TFormProMan::Button3Click() {
+  std::string name;
+  if (!AskName(name)) return;
+  switch (manager_.Create(name)) {
+    case TProfileManager::TCreate::Empty:
+      return;
+    case TProfileManager::TCreate::Duplicate:
+      ShowMessage("A profile named \"" + name + "\" exists already, please choose another name.", "Profile Exists");
+      return;
+    case TProfileManager::TCreate::Created:
+      break;
+  }
+  FillProfiles();
+  ShowProfile();
+  PageControl->setCurrentIndex(0);
+  EditUser->setFocus();
+}
+
+void TFormProMan::SpeedButton1Click() {
+  const std::string name = manager_.Current();
+  if (ComboProfiles->count() == 0) {
+    ShowMessage("No Profiles to delete!", "No Profiles");
+    return;
+  }
+  if (!Ask("Are you sure you want to delete the profile \"" + name + "\"?", "Confirm Delete")) return;
+  if (!manager_.Delete()) ShowMessage("No Profiles to delete!", "No Profiles");
+  FillProfiles();
+  ShowProfile();
+}
+
+bool TFormProMan::Button1Click() {
+  if (const auto problem = manager_.Apply()) {
+    ShowMessage(problem->Text, problem->Caption);
+    // The row that was refused is the current one now.
+    FillProfiles();
+    ShowProfile();
+    if (problem->Focus == "UserName") {
+      PageControl->setCurrentIndex(0);
+      EditUser->setFocus();
+    }
+    return false;
+  }
+  close();
+  return true;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/session/Paths.h"
+
+class TSession;
+
+// Every value the preferences dialog edits, as stored under "Settings".
+struct TPreferenceValues {
+  int BusyTimer = 60, WaitTimer = 60;
+  bool HideAppStart = false, WindowsStart = true;
+  bool NoSound = false;
+  std::array<std::string, SoundEventCount> Sounds;  // SoundEvent order; "none" silences
+  bool AutoPChat = false, AutoPChatOnly = false, AutoInCam = false, AutoInCamOnly = false;
+  bool AutoOutCam = false, AutoOutCamOnly = false;
+  bool LogHistory = true, LogHistoryOnly = false, ShowMsg = true, MinMsg = false;
+  std::string UserID, UserPass;  // UserPass empty unless RemUserPass
+  bool RemUserPass = true, RequireStartPass = false;
+  std::string StartupPass;
+  bool RemStartPass = false;
+  std::string ChatPort = "2959";
+  bool ChatLimit = false;
+  int ChatLimitCount = 10;
+  bool ChatYes = true, ChatYesOnly = false;
+  std::string ServerIP, ServerPort;
+  bool AutoLogon = true, AutoUpdate = true;
+  std::string ListenPort;
+  bool AutoListen = true;
+
+  bool operator==(const TPreferenceValues&) const = default;
+};
+
+// A refused "Apply": the message box and the field that gets the focus.
+struct TPreferenceProblem {
+  std::string Text, Caption;
+};
+
+// The preferences' logic without their window. The dialog reads the stored
+// values when it opens; Apply writes back what the user changed since then,
+// and only that, and the session takes those values at once. A value that
+// changed elsewhere meanwhile (an account id that registration stored, the
+// status chosen in the main window) is left as it is.
+class TPreferences {
+ public:
+  static constexpr const char* kInvalidPasswordCaption = "Invalid Password";
+
+  // The stored values with their defaults; the account password only while
+  // it is remembered.
+  static TPreferenceValues Read();
+
+  // With an account id and a remembered password, the password must be 6 to
+  // 20 ASCII letters or digits (the key filter sees only typed keys, and a
+  // comma or ">" would break the log-on frame).
+  static std::optional<TPreferenceProblem> Validate(const TPreferenceValues& values);
+
+  // Writes each value that differs between `shown` (what the dialog read) and
+  // `edited`, and gives it to the session; the autostart entry follows
+  // WindowsStart every time. Failures are logged and returned as messages for
+  // the user; one that fails does not keep the others from being written.
+  static std::vector<std::string> Apply(TSession& session, const TPreferenceValues& shown,
+                                        const TPreferenceValues& edited);
+};

@@ -1,0 +1,92 @@
+#include "core/session/ProfileManager.h"
+
+#include "core/session/DBStuff.h"
+
+namespace {
+
+constexpr const char* kUserNameText = "User names must be between 6 and 20 characters long and are required.";
+
+}  // namespace
+
+const std::vector<std::string>& TProfileManager::EditedFields() {
+  static const std::vector<std::string> fields = {
+      "UserName", "FirstName", "LastName", "Gender",   "Age",    "Dob",     "Country",  "Hobbies", "Description",
+      "HomeEmail", "BizEmail", "HomeUrl",  "BizUrl",   "WebCam", "Greeting", "BusyMsg", "Banner"};
+  return fields;
+}
+
+TProfileManager::TProfileManager(TDBStuff& db, const std::string& currentProfile) : db_(db), work_(db.Profiles) {
+  work_.First();
+  work_.Locate("Name", currentProfile);
+}
+
+std::vector<std::string> TProfileManager::Names() {
+  const int at = work_.RecNo();
+  std::vector<std::string> names;
+  for (work_.First(); !work_.Eof(); work_.Next()) names.push_back(work_.FieldValue("Name"));
+  work_.SetRecNo(at);
+  return names;
+}
+
+std::string TProfileManager::Current() const { return work_.FieldValue("Name"); }
+
+void TProfileManager::Select(const std::string& name) { work_.Locate("Name", name); }
+
+std::string TProfileManager::Field(const std::string& field) const { return work_.FieldValue(field); }
+
+void TProfileManager::SetField(const std::string& field, const std::string& value) {
+  if (work_.IsEmpty() || work_.FieldValue(field) == value) return;
+  work_.Edit();
+  work_.SetFieldValue(field, value);
+  work_.Post();
+}
+
+TProfileManager::TCreate TProfileManager::Create(const std::string& name) {
+  if (name.empty()) return TCreate::Empty;
+  // Profiles are found by name: a second one of the same name could never be chosen.
+  for (const auto& existing : Names())
+    if (existing == name) return TCreate::Duplicate;
+  work_.Append();
+  work_.SetFieldValue("Name", name);
+  work_.SetFieldValue("UserName", "NewUser");
+  work_.SetFieldValue("Gender", "Undefined");
+  work_.SetFieldValue("Greeting", "Hello");
+  work_.SetFieldValue("BusyMsg", "Sorry busy right now...");
+  work_.SetFieldValue("Banner", "Welcome");
+  work_.SetFieldValue("WebCam", "No WebCam");
+  work_.Post();
+  return TCreate::Created;
+}
+
+bool TProfileManager::Delete() {
+  if (work_.IsEmpty()) return false;
+  work_.Delete();
+  return true;
+}
+
+std::optional<TRegistrationProblem> TProfileManager::Apply() {
+  const std::size_t userName = work_.FieldValue("UserName").size();
+  if (userName < 6 || userName > 20) return TRegistrationProblem{kUserNameText, "Invalid User Name", "UserName"};
+  const int current = work_.RecNo();
+  const platform::Dataset before = db_.Profiles;
+  db_.Profiles = work_;
+  for (db_.Profiles.First(); !db_.Profiles.Eof(); db_.Profiles.Next()) {
+    const std::string problem = db_.ProfileFieldProblem();
+    if (problem.empty()) continue;
+    work_.SetRecNo(db_.Profiles.RecNo());
+    db_.Profiles = before;
+    return TRegistrationProblem{problem, "Invalid Profile", ""};
+  }
+  db_.Profiles.SetRecNo(current);
+  const std::string name = Current();
+  try {
+    db_.SaveProfiles();
+  } catch (const std::exception& e) {
+    db_.SelectProfile(name);
+    return TRegistrationProblem{std::string("The profiles could not be saved now; Parlo saves them again when it ends.\r\n") +
+                                    e.what(),
+                                "Profiles Not Saved", ""};
+  }
+  db_.SelectProfile(name);
+  return std::nullopt;
+}

@@ -1,0 +1,125 @@
+#include "core/session/UpdateDownload.h"
+
+#include "core/session/ErrorLog.h"
+#include "core/session/Paths.h"
+#include "platform/FileNames.h"
+#include "platform/Stream.h"
+#include "transport/HttpClient.h"
+
+namespace {
+
+constexpr std::size_t kMaxNameBytes = 120;
+
+}  // namespace
+
+TUpdateDownload::TUpdateDownload(TPaths& paths, TUpdateDownloadView view) : paths_(paths), view_(std::move(view)) {}
+
+TUpdateDownload::~TUpdateDownload() { Drop(); }
+
+std::string TUpdateDownload::SafeFileName(const std::string& docName) {
+  std::string name;
+  for (const char c : docName) {
+    const auto u = static_cast<unsigned char>(c);
+    name += u < 32 || u == 127 || c == '/' || c == '\\' ? '_' : c;
+  }
+  // A leading dot hides the file; "." and ".." name folders.
+  const auto first = name.find_first_not_of(". ");
+  name = first == std::string::npos ? std::string() : name.substr(first);
+  if (name.size() > kMaxNameBytes) name.resize(kMaxNameBytes);
+  return name.empty() ? "document.htm" : name;
+}
+
+void TUpdateDownload::Line(const std::string& line) {
+  if (view_.AddLine) view_.AddLine(line);
+}
+
+// The request, the file and the partial bytes go; a finished file stays.
+void TUpdateDownload::Drop() {
+  http_.reset();
+  file_.reset();
+  if (!partFile_.empty()) platform::DeleteFile(partFile_);
+  partFile_.clear();
+}
+
+void TUpdateDownload::StartDownload(const std::string& url, const std::string& version) {
+  Drop();
+  target_.clear();
+  sizeText_.clear();
+  expected_ = received_ = 0;
+  docEnded_ = finished_ = complete_ = false;
+  if (view_.Progress) view_.Progress(0, 0, "");
+  if (view_.ClearLines) view_.ClearLines();
+  Line("Update Version: " + version);
+  Line("Connecting to server for update...");
+  http_ = std::make_unique<THttpClient>();
+  http_->OnHeaderEnd = [this](THttpClient*) { HeaderEnd(); };
+  http_->OnDocBegin = [this](THttpClient*) { DocBegin(); };
+  http_->OnDocData = [this](THttpClient*, const char*, int len) { DocData(len); };
+  http_->OnDocEnd = [this](THttpClient*) { docEnded_ = true; };
+  http_->OnRequestDone = [this](THttpClient*, THttpRequest, int error) { RequestDone(error); };
+  http_->URL = url;
+  try {
+    http_->GetASync();
+  } catch (const std::exception& e) {
+    LogError("None", "None", std::string("Starting the update download: ") + e.what());
+    RequestDone(-1);
+  }
+}
+
+void TUpdateDownload::Cancel() {
+  if (Running()) http_->Abort();
+}
+
+void TUpdateDownload::HeaderEnd() {
+  expected_ = http_->ContentLength();
+  sizeText_ = std::to_string(expected_);
+  Line("Download size: " + sizeText_ + " bytes...");
+  if (view_.Progress) view_.Progress(0, expected_, "");
+}
+
+void TUpdateDownload::DocBegin() {
+  const std::string name = SafeFileName(http_->DocName());
+  TPaths::ForceFolder(paths_.UpdatesPath);
+  partFile_ = paths_.MakeTempFileName(paths_.UpdatesPath, "~download", ".part");
+  target_ = paths_.UpdatesPath + name;
+  file_ = std::make_unique<TFileStream>(partFile_, fmOpenWrite);
+  http_->RcvdStream = file_.get();
+  Line("Connected,  beginning download... " + name);
+}
+
+void TUpdateDownload::DocData(int len) {
+  received_ += len;
+  if (view_.Progress)
+    view_.Progress(received_, expected_,
+                   "Download Progress: " + std::to_string(received_) + " of " + sizeText_ + " bytes");
+}
+
+void TUpdateDownload::RequestDone(int error) {
+  finished_ = true;
+  const int status = http_ ? http_->StatusCode() : 0;
+  const std::string reason = http_ ? http_->ReasonPhrase() : std::string("the download could not start");
+  if (http_) http_->RcvdStream = nullptr;
+  file_.reset();
+  bool whole = error == 0 && status >= 200 && status < 300 && docEnded_ && !partFile_.empty() &&
+               (expected_ < 0 || received_ == expected_);
+  if (whole && !platform::RenameFile(partFile_, target_)) {
+    LogError("None", "None", "The update could not be stored as " + target_);
+    whole = false;
+  }
+  if (whole) {
+    partFile_.clear();
+    complete_ = true;
+    if (view_.Progress) view_.Progress(0, expected_, "Download Complete!");
+    Line("Download Complete!");
+    Line("Please close all open chat windows, the application must close to update.");
+    Line("When ready, click the \"Install Update\" button to update the application.");
+  } else {
+    if (!partFile_.empty()) platform::DeleteFile(partFile_);
+    partFile_.clear();
+    if (view_.Progress) view_.Progress(0, expected_, "");
+    Line("Download Failed......");
+    Line("Status: " + std::to_string(status));
+    Line("Reason: " + reason);
+  }
+  if (view_.Finished) view_.Finished(complete_);
+}

@@ -1,0 +1,280 @@
+// Capture to AVI files: the file's preparation (folders, names, the
+// preallocated file), the writer behind the multiplexer, the stop with its
+// post-processing, and recompression of a finished file.
+
+#include <cmath>
+#include <filesystem>
+
+#include "platform/DosFiles.h"
+#include "platform/EventLoop.h"
+#include "platform/FileNames.h"
+#include "platform/Stream.h"
+#include "videocapture/CaptureImpl.h"
+#include "videocapture/VideoFormats.h"
+#include "videocapture/engine/AviReader.h"
+#include "videocapture/engine/CaptureSystem.h"
+
+namespace engine = videocapture::engine;
+
+namespace {
+
+// Below this much free space a capture would soon stall.
+constexpr std::int64_t kDiskReserve = 25000000;
+constexpr std::int64_t kBytesPerMB = 1048576;
+// Recompression lets the GUI breathe every so many chunks.
+constexpr std::size_t kChunksPerBreath = 16;
+
+std::string FolderOf(const std::string& fileName) {
+  const std::string folder = platform::ExtractFilePath(fileName);
+  return folder.empty() ? std::string(".") : folder;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(platform::PathFromName(a), platform::PathFromName(b), ec);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- preparation
+
+bool TImpl::PrepareCaptureFile() {
+  const std::string folder = vc.StoragePath;
+  if (!platform::ForceDirectories(folder))
+    return vc.Report(false, rl_Error, "cannot create directory: " + folder, 9);
+  captureFileName = vc.CaptureFileName;
+  if (captureFileName.empty() && !AutomaticFileName(vc.CaptureFileExt, captureFileName))
+    return vc.Report(false, rl_Error, "set output file name", 62);
+  compressAfter = vc.compressionMode_ == cm_CompressAfterCapture;
+  preallocated = vc.PreallocCapFileEnabled;
+  const std::string scratch = platform::IncludeTrailingPathDelimiter(folder) + "prealloc.avi";
+  writtenFileName = captureFileName;
+  if (preallocated) writtenFileName = vc.PreallocCapFileName.empty() ? scratch : vc.PreallocCapFileName;
+  else if (compressAfter) writtenFileName = scratch;
+  const std::string slow = "\r\nNetwork drives or slow drives may produce high rate of dropped frames";
+  vc.Report(!platform::IsNetworkDrive(folder), rl_Warning, "StoragePath= " + folder + slow, 64);
+  if (preallocated) {
+    vc.Report(!platform::IsNetworkDrive(FolderOf(writtenFileName)), rl_Warning,
+              "StoragePath= " + FolderOf(writtenFileName) + slow, 64);
+    if (!PreparePreallocFile()) return false;
+  }
+  return true;
+}
+
+bool TImpl::PreparePreallocFile() {
+  if (!vc.PreallocCapRecreate && platform::FileExists(writtenFileName)) return true;
+  if (vc.OnCreatePreallocFileStarted) vc.OnCreatePreallocFileStarted(&vc);
+  // Sized in 64 bits: a few thousand MB already overflow 32.
+  const std::int64_t bytes = static_cast<std::int64_t>(vc.PreallocCapFileSizeInMB) * kBytesPerMB;
+  platform::TOsFile file;
+  platform::DeleteFile(writtenFileName);
+  const bool ok = bytes > 0 && file.Open(writtenFileName, platform::fmCreate) && file.Allocate(bytes);
+  file.Close();
+  vc.Report(ok, rl_Log, "cannot allocate capture file", 8);
+  if (!ok) platform::DeleteFile(writtenFileName);
+  if (vc.OnCreatePreallocFileCompleted) vc.OnCreatePreallocFileCompleted(&vc, ok);
+  return ok;
+}
+
+bool TImpl::OpenCaptureWriter() {
+  engine::TVideoFormat format;
+  if (!source->GetFormat(format) || format.width <= 0 || format.height <= 0) return false;
+  engine::TAviVideoSpec video;
+  video.width = format.width;
+  video.height = format.height;
+  video.interval = format.avgTimePerFrame > 0 ? format.avgTimePerFrame : FrameInterval(vc.frameRate_);
+  std::unique_ptr<engine::TVideoEncoder> encoder =
+      vc.compressionMode_ == cm_CompressOnTheFly && videoEncoder ? std::move(videoEncoder) : engine::MakeDibEncoder();
+  video.codec = encoder->Codec();
+  std::optional<engine::TAviAudioSpec> audio;
+  if (vc.CaptureAudio && graph->AudioStream()) {
+    const engine::TPcmFormat pcm = graph->AudioStream()->Format();
+    audio = engine::TAviAudioSpec{pcm.rate, pcm.bits, pcm.channels};
+  }
+  writer = std::make_shared<engine::TAviWriter>();
+  if (!writer->Open(writtenFileName, video, audio, vc.AVI1IndexCompatibility, preallocated)) {
+    writer.reset();
+    return false;
+  }
+  writeFailed = false;
+  mux = std::make_shared<engine::TAviMux>(writer, std::move(encoder), video, audio.has_value());
+  std::weak_ptr<platform::MessageTarget> target = vc.window_;
+  mux->SetFailureNotify([this, target] {
+    writeFailed = true;
+    platform::PostToMainThread([target] {
+      if (auto t = target.lock()) t->Send(TVideoCapture::kGraphNotify);
+    });
+  });
+  graph->SetConsumer(muxNode, mux);
+  return true;
+}
+
+void TImpl::ConfigureMux() {
+  // Chunks go to the file as they come; the writer never waits to interleave.
+  vc.Report(true, rl_Error, "query config interleaving", 50);
+  vc.Report(true, rl_Error, "set interleaving mode", 59);
+  if (vc.AVI1IndexCompatibility) {
+    vc.Report(true, rl_Error, "query config avi mux", 49);
+    vc.Report(true, rl_Error, "set output Compatibility Index", 61);
+  }
+  const bool dvInterleaved = sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType1;
+  masterStream = audioCompressorNode >= 0 && !dvInterleaved ? ms_AudioMaster : ms_NoMaster;
+  vc.Report(true, rl_Error, "set master stream", 60);
+}
+
+void TImpl::CloseCaptureWriter() {
+  if (!writer) return;
+  captureWritten = writer->Close() && !writer->Failed();
+  writer.reset();
+  mux.reset();
+}
+
+void TImpl::AbandonCaptureFile() {
+  CloseCaptureWriter();
+  // Nothing was captured: the file made for it goes, a preallocated one stays.
+  if (!preallocated && !writtenFileName.empty()) platform::DeleteFile(writtenFileName);
+  captureWritten = false;
+}
+
+bool TImpl::CaptureDiskLow() const {
+  const std::int64_t free = platform::DiskFree(writtenFileName.empty() ? vc.StoragePath : FolderOf(writtenFileName));
+  return free >= 0 && free < kDiskReserve;
+}
+
+// ---------------------------------------------------------------- stop
+
+void TImpl::StopCapture(bool success) {
+  TVideoCapture::BusyScope busy(vc);
+  platform::ProcessMessages();
+  vc.captureDuration_ = static_cast<double>(platform::TickCount() - startTime) / 1000.0;
+  captureWritten = false;
+  DestroyGraph();
+  success = success && captureWritten;
+  // A capture that failed is kept as it is: nothing more is made of it, and
+  // nothing of it is deleted.
+  if (success && preallocated && !compressAfter) {
+    if (vc.OnCopyPreallocDataStarted) vc.OnCopyPreallocDataStarted(&vc);
+    const bool copied = CopyPreallocData();
+    if (vc.OnCopyPreallocDataCompleted) vc.OnCopyPreallocDataCompleted(&vc, copied);
+    if (copied && vc.PreallocCapRecreate) platform::DeleteFile(writtenFileName);
+    success = copied;
+  } else if (success && compressAfter) {
+    if (vc.OnRecompressStarted) vc.OnRecompressStarted(&vc);
+    const TCompressionMode mode = vc.compressionMode_;
+    vc.currentState_ = cs_Compress;
+    const bool recompressed = RecompressFile(writtenFileName, captureFileName);
+    vc.compressionMode_ = mode;
+    if (vc.OnRecompressCompleted) vc.OnRecompressCompleted(&vc, recompressed);
+    if (recompressed && (!preallocated || vc.PreallocCapRecreate)) platform::DeleteFile(writtenFileName);
+    success = recompressed;
+  }
+  vc.currentState_ = vc.wantedState_;
+  StartGraph(false);
+  if (vc.OnCaptureCompleted) vc.OnCaptureCompleted(&vc, captureFileName, success);
+}
+
+bool TImpl::CopyPreallocData() {
+  engine::TAviReader reader;
+  if (!reader.Open(writtenFileName)) return false;
+  try {
+    TFileStream from(writtenFileName, fmOpenRead);
+    TFileStream to(captureFileName, fmCreate);
+    to.CopyFrom(from, reader.AviLength());
+    return true;
+  } catch (const std::exception&) {
+    platform::DeleteFile(captureFileName);
+    return false;
+  }
+}
+
+// ---------------------------------------------------------------- recompression
+
+bool TImpl::Recompress(const std::string& source, const std::string& destination) {
+  TVideoCapture::BusyScope busy(vc);
+  DestroyGraph();
+  const TCompressionMode mode = vc.compressionMode_;
+  vc.compressionMode_ = cm_CompressAfterCapture;
+  vc.currentState_ = cs_Compress;
+  const bool ok = RecompressFile(source, destination);
+  vc.compressionMode_ = mode;
+  vc.currentState_ = vc.wantedState_;
+  StartGraph(false);
+  return ok;
+}
+
+bool TImpl::RecompressFile(const std::string& sourceName, const std::string& destination) {
+  // Writing a file over itself would destroy it before it is read.
+  if (!vc.Report(!destination.empty() && !SameFile(sourceName, destination), rl_Error, "set outputfilename (mux/sink",
+                 62))
+    return false;
+  engine::TAviReader reader;
+  if (!vc.Report(reader.Open(sourceName), rl_Error, "adding source filter " + sourceName, 2)) return false;
+  const int videoIn = reader.VideoStream();
+  const engine::TAviStreamInfo* v = videoIn >= 0 ? &reader.Streams()[static_cast<std::size_t>(videoIn)] : nullptr;
+  if (!vc.Report(v && engine::CanDecode(v->codec, v->bitCount) && v->rate > 0 && v->scale > 0, rl_Error,
+                 "render Video stream", 53))
+    return false;
+
+  graph = std::make_unique<engine::TCaptureGraph>();
+  const bool bound = BindCompressors();
+  graph.reset();
+  videoCompressorNode = audioCompressorNode = -1;
+  if (!bound) return false;
+
+  engine::TAviVideoSpec spec;
+  spec.width = v->width;
+  spec.height = v->height;
+  spec.interval = std::max<engine::TRefTime>(
+      1, std::llround(static_cast<double>(v->scale) * engine::kUnitsPerSecond / v->rate));
+  std::unique_ptr<engine::TVideoEncoder> encoder = std::move(videoEncoder);
+  spec.codec = encoder ? encoder->Codec() : v->codec == engine::kRgb24 ? engine::kRgb24 : engine::kMjpg;
+
+  const int audioIn = vc.CaptureAudio ? reader.AudioStream() : -1;
+  std::optional<engine::TAviAudioSpec> audio;
+  if (audioIn >= 0) {
+    const engine::TAviStreamInfo& a = reader.Streams()[static_cast<std::size_t>(audioIn)];
+    const bool pcm = a.formatTag == 1 && (a.bitsPerSample == 8 || a.bitsPerSample == 16) && a.channels > 0 &&
+                     a.samplesPerSecond > 0;
+    if (!vc.Report(pcm, rl_Error, "render Audio stream", 52)) return false;
+    audio = engine::TAviAudioSpec{a.samplesPerSecond, a.bitsPerSample, a.channels};
+  }
+
+  engine::TAviWriter out;
+  if (!vc.Report(out.Open(destination, spec, audio, vc.AVI1IndexCompatibility, false), rl_Error,
+                 "set outputfilename (mux/sink", 62))
+    return false;
+  vc.Report(true, rl_Error, "get Event ex interface", 25);
+  vc.Report(true, rl_Error, "get control interface", 68);
+  vc.Report(true, rl_Error, "find Media seeking", 27);
+
+  // Chunks go out in the order they lie in the source, which keeps its interleaving.
+  const auto& videoChunks = v->chunks;
+  static const std::vector<engine::TAviChunkRef> kNone;
+  const auto& audioChunks = audioIn >= 0 ? reader.Streams()[static_cast<std::size_t>(audioIn)].chunks : kNone;
+  std::vector<std::uint8_t> pixels;
+  std::string chunk;
+  bool ok = true;
+  for (std::size_t vi = 0, ai = 0, n = 0; ok && (vi < videoChunks.size() || ai < audioChunks.size()); ++n) {
+    const bool takeVideo =
+        ai >= audioChunks.size() || (vi < videoChunks.size() && videoChunks[vi].offset < audioChunks[ai].offset);
+    if (takeVideo) {
+      std::string bytes;
+      engine::TFrame frame;
+      if (reader.ReadChunk(videoIn, vi++, chunk)) {
+        if (!encoder) bytes = chunk;
+        else if (engine::DecodeChunk(v->codec, v->bitCount, v->width, v->height, chunk, pixels, frame, v->topDown)) try {
+            bytes = encoder->Encode(frame, v->width, v->height);
+          } catch (const std::exception&) {
+            bytes.clear();  // kept as a lost frame
+          }
+      }
+      ok = out.WriteVideo(bytes.data(), bytes.size());
+    } else {
+      ok = !reader.ReadChunk(audioIn, ai++, chunk) || chunk.empty() || out.WriteAudio(chunk.data(), chunk.size());
+    }
+    if (n % kChunksPerBreath == 0 && !vc.destroying_) platform::ProcessMessages();
+  }
+  ok = out.Close() && ok;
+  if (!ok) platform::DeleteFile(destination);
+  return ok;
+}

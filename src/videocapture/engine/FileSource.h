@@ -1,0 +1,22 @@
+#pragma once
+
+// A source that plays the video of an AVI file on a clock, at a rate, with
+// seeking: the player's graph stands on it as a capture graph stands on a
+// camera. Paused, it shows the picture at its position; at the end of the
+// file it reports completion once.
+
+#include <memory>
+#include <string>
+
+#include "videocapture/engine/AviReader.h"
+#include "videocapture/engine/CaptureDevice.h"
+
+namespace videocapture::engine {
+
+class TSyntheticClock;
+
+// Null, with the reason, when the file has no video that can be decoded.
+std::unique_ptr<TCaptureSource> OpenFileSource(const std::string& fileName, std::shared_ptr<TSyntheticClock> clock,
+                                               std::string& error);
+
+}  // namespace videocapture::engine

@@ -1,0 +1,103 @@
+#include "core/session/PhotoUpload.h"
+
+#include <gtest/gtest.h>
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <memory>
+
+#include "DirectoryServer_helpers.h"
+#include "Widgets_helpers.h"
+#include "core/FormImgUpload.h"
+#include "core/session/DirectoryLink.h"
+#include "core/session/Prompts.h"
+#include "core/session/Reg.h"
+#include "core/session/Session.h"
+#include "platform/EventLoop.h"
+#include "platform/FileNames.h"
+#include "platform/TempHome.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+std::string Picture(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + 3) % 256);
+  return s;
+}
+
+// The upload as the local directory server takes it: 9100 with the size,
+// then exactly the file's bytes, which the server stores as the photo and
+// answers with 9101; the link reads frames as before afterwards.
+TEST(PhotoUpload, SendsTheFrameThenExactlyTheFileBytes) {
+  testing_support::WidgetApp();
+  testing_support::TDirectoryServer server;
+  const std::string uid = "12345678";
+  server.AddAccount("secret1", uid);
+  testing_support::TempHome home;
+  for (const auto& [name, value] : {std::pair{"ServerIP", "127.0.0.1"}, {"UserID", "12345678"}, {"UserPass", "secret1"}})
+    TReg::WriteString(TReg::SettingsSection, name, value);
+  TReg::WriteString(TReg::SettingsSection, "ServerPort", std::to_string(server.Port()));
+  for (const char* off : {"AutoUpdate", "AutoListen"}) TReg::WriteBool(TReg::SettingsSection, off, false);
+  TPrompts prompts;
+  TSession session(prompts);
+  session.LoadCurrentSelections();
+  session.CreateLocalStores();
+
+  const fs::path dir = home.Home() / "pictures";
+  const std::string largest = platform::NameFromPath(dir / "largest.jpg");
+  const std::string large = platform::NameFromPath(dir / "large.jpg");
+  WriteFile(dir / "largest.jpg", Picture(20480));
+  WriteFile(dir / "large.jpg", Picture(20481));
+  EXPECT_EQ(TPhotoUpload::FileSizeOf(largest), 20480);
+  EXPECT_TRUE(TPhotoUpload::Acceptable(20480));
+  EXPECT_FALSE(TPhotoUpload::Acceptable(TPhotoUpload::FileSizeOf(large)));
+  EXPECT_EQ(TPhotoUpload::FileSizeOf(platform::NameFromPath(dir / "missing.jpg")), 0);
+
+  // The window: the too large file is refused with the error beep, the largest allowed taken.
+  auto* form = new TFormImgUpload(session);
+  std::vector<bool> beeps;
+  form->Beep = [&](bool error) { beeps.push_back(error); };
+  form->SelectFile(large);
+  EXPECT_FALSE(form->ButOpen->isEnabled());
+  EXPECT_EQ(form->MemoLog->toPlainText().toStdString(), "File size is too large, select another file.");
+  form->SelectFile(largest);
+  EXPECT_TRUE(form->ButOpen->isEnabled());
+  // Not connected: nothing goes out, and the user is not left waiting.
+  form->ButOpenClick();
+  EXPECT_EQ(beeps, (std::vector<bool>{true, true}));
+  EXPECT_NE(form->MemoLog->toPlainText().toStdString().find("Upload failed, please try again!"), std::string::npos);
+
+  ASSERT_TRUE(session.StartAfterShow());
+  server.WaitFrame(9015, "in");
+  const size_t since = server.Frames().size();
+  form->SelectFile(largest);
+  // The file changed after it was chosen: checked again, nothing sent.
+  WriteFile(dir / "largest.jpg", Picture(20481));
+  form->ButOpenClick();
+  EXPECT_EQ(beeps.size(), 3u);
+  WriteFile(dir / "largest.jpg", Picture(20480));
+  form->SelectFile(largest);
+  form->ButOpenClick();
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return beeps.size() == 4; }, 5000));
+  EXPECT_FALSE(beeps.back());
+  EXPECT_EQ(form->ButCancel->text(), "Close");
+  const auto frames = server.Frames(since);
+  ASSERT_GE(frames.size(), 2u);
+  EXPECT_EQ(frames[0].Code, 9100);
+  EXPECT_EQ(frames[0].Params, std::vector<std::string>{"20480"});
+  EXPECT_EQ(frames[1].Raw, "<20480 raw bytes>");
+  EXPECT_EQ(ReadFile(fs::path(server.DataPath()) / "photos" / (uid + ".jpg")), Picture(20480));
+
+  // Frames after the photo are read as frames.
+  const size_t next = server.Frames().size();
+  EXPECT_TRUE(session.RequestRandomContact());
+  server.WaitFrame(9020, "out", next);
+  EXPECT_TRUE(session.Link().Connected());
+  delete form;
+}
+
+}  // namespace

@@ -1,0 +1,175 @@
+#include "core/session/Preferences.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTreeWidget>
+#include <memory>
+
+#include "Widgets_helpers.h"
+#include "core/FormPref.h"
+#include "core/session/Prompts.h"
+#include "core/session/Reg.h"
+#include "core/session/Session.h"
+#include "platform/TempHome.h"
+
+namespace {
+
+using testing_support::ReadFile;
+
+struct YesPrompts : TPrompts {
+  bool AskYesNo(const std::string&, const std::string&, bool) override { return true; }
+};
+
+struct Fixture {
+  testing_support::TempHome home;
+  YesPrompts prompts;
+  std::unique_ptr<TSession> session;
+
+  Fixture() {
+    testing_support::WidgetApp();
+    session = std::make_unique<TSession>(prompts);
+    session->LoadCurrentSelections();
+    session->CreateLocalStores();
+  }
+};
+
+// What the dialog read is written back only where the user changed it, and the
+// session takes exactly those values: an account id that registration stored
+// while the dialog was open, and the status chosen meanwhile, stay.
+TEST(Preferences, ApplyWritesWhatChangedAndTheSessionTakesIt) {
+  Fixture f;
+  TReg::WriteString(TReg::SettingsSection, "UserPass", "secret1");
+  const TPreferenceValues shown = TPreferences::Read();
+  EXPECT_EQ(shown.UserPass, "secret1");  // remembered by default
+
+  TReg::WriteString(TReg::SettingsSection, "UserID", "12345678");
+  f.session->SetUserID("12345678");
+  f.session->Settings.StatusMode = 3;
+  TReg::WriteInteger(TReg::SettingsSection, "StatusMode", 0);
+
+  TPreferenceValues edited = shown;
+  edited.BusyTimer = 45;
+  edited.NoSound = true;
+  edited.Sounds[2] = "none";
+  edited.ServerPort = "9970";
+  edited.RemUserPass = false;
+  edited.UserPass = "";
+  edited.ChatLimitCount = 5;
+  edited.HideAppStart = true;
+  edited.WindowsStart = false;
+  EXPECT_TRUE(TPreferences::Apply(*f.session, shown, edited).empty());
+
+  TPreferenceValues stored = TPreferences::Read();
+  EXPECT_EQ(stored.UserID, "12345678");
+  stored.UserID = edited.UserID;
+  EXPECT_EQ(stored, edited);
+  EXPECT_EQ(TReg::ReadSettingString("UserPass"), "");
+  const TSettings& live = f.session->Settings;
+  EXPECT_EQ(live.BusyTimer, 45);
+  EXPECT_EQ(live.ServerPort, "9970");
+  EXPECT_FALSE(live.RemUserPass);
+  EXPECT_EQ(live.UserPass, "");
+  EXPECT_EQ(live.ChatLimitCount, 5);
+  EXPECT_TRUE(live.HideAppStart);
+  EXPECT_EQ(live.UserID, "12345678");
+  EXPECT_EQ(live.StatusMode, 3);
+  EXPECT_TRUE(f.session->Paths().NoSound);
+  EXPECT_EQ(f.session->Paths().EventSounds[2], "none");
+  EXPECT_FALSE(std::filesystem::exists(f.home.Config() / "autostart"));
+
+  // Starting with the desktop cannot be set up: said so, and the rest is saved.
+  testing_support::WriteFile(f.home.Config() / "autostart", "not a folder");
+  TPreferenceValues again = edited;
+  again.WindowsStart = true;
+  again.WaitTimer = 99;
+  const auto problems = TPreferences::Apply(*f.session, edited, again);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("Starting Parlo with the desktop"), std::string::npos);
+  EXPECT_EQ(TReg::ReadSettingInteger("WaitTimer"), 99);
+  EXPECT_TRUE(TReg::ReadSettingBool("WindowsStart"));
+  EXPECT_NE(ReadFile(f.home.Home() / "errorlog.txt").find("Starting Parlo with the desktop"), std::string::npos);
+}
+
+TEST(Preferences, PasswordRuleAppliesOnlyToARememberedAccountPassword) {
+  struct Case {
+    const char* id;
+    bool remember;
+    std::string pass;
+    bool ok;
+  };
+  const Case cases[] = {
+      {"", true, "", true},
+      {"12345678", false, "x", true},
+      {"12345678", true, "abc12", false},
+      {"12345678", true, "abc123", true},
+      {"12345678", true, std::string(20, 'Z'), true},
+      {"12345678", true, std::string(21, 'Z'), false},
+      {"12345678", true, "abc_123", false},
+      // Pasted past the key filter: a comma or ">" would break the log-on frame.
+      {"12345678", true, "abc,123", false},
+      {"12345678", true, "abc>123", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pass);
+    TPreferenceValues v;
+    v.UserID = c.id;
+    v.RemUserPass = c.remember;
+    v.UserPass = c.pass;
+    const auto problem = TPreferences::Validate(v);
+    EXPECT_EQ(!problem, c.ok);
+    if (problem) {
+      EXPECT_EQ(problem->Caption, "Invalid Password");
+    }
+  }
+}
+
+// The dialog on the session's blocked list: a removal goes by id at once and
+// never drops a block added while the dialog was open; typed symbols are kept
+// out of the password; an untouched dialog writes nothing back.
+TEST(FormPref, RemovesBlocksByIdAndWritesBackOnlyEdits) {
+  Fixture f;
+  for (const auto* name : {"ShowMsg", "MinMsg"}) TReg::WriteBool(TReg::SettingsSection, name, true);
+  f.session->BlockUser("111", "Ann");
+  f.session->BlockUser("222", "Bob");
+  auto* form = new TFormPref(*f.session);
+  std::vector<std::string> shown;
+  form->ShowMessage = [&](const std::string& text, const std::string& caption) { shown.push_back(caption + ": " + text); };
+  EXPECT_TRUE(form->CheckMinMsg->isChecked());
+  EXPECT_TRUE(form->CheckMinMsg->isEnabled());
+  EXPECT_FALSE(form->CheckAutoPChatOnly->isEnabled());
+  ASSERT_EQ(form->ListBlocked->topLevelItemCount(), 2);
+
+  form->ListBlocked->setCurrentItem(form->ListBlocked->topLevelItem(0));
+  f.session->BlockUser("333", "Cy");
+  EXPECT_EQ(form->ListBlocked->topLevelItemCount(), 3);
+  form->ListBlocked->setCurrentItem(form->ListBlocked->topLevelItem(0));
+  form->SpeedBlockedClick();
+  EXPECT_EQ(f.session->BlockedList.Text(), "222,Bob\r\n333,Cy\r\n");
+  EXPECT_EQ(ReadFile(f.home.Home() / "Data" / "blocked.parlo"), "222,Bob\r\n333,Cy\r\n");
+  EXPECT_EQ(form->ListBlocked->topLevelItemCount(), 2);
+
+  for (const QChar c : QString("ab#1")) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(form->EditUserPass, &press);
+  }
+  EXPECT_EQ(form->EditUserPass->text(), "ab1");
+  EXPECT_EQ(shown, std::vector<std::string>{
+                       "Invalid Character: Invalid character, password characters must be either letters or numbers."});
+
+  // Registration stores an id while the dialog is open; Apply keeps it.
+  form->EditUserPass->setText("");
+  TReg::WriteString(TReg::SettingsSection, "UserID", "87654321");
+  form->UpDownBusy->setValue(30);
+  EXPECT_TRUE(form->Button1Click());
+  EXPECT_EQ(TReg::ReadSettingString("UserID"), "87654321");
+  EXPECT_EQ(TReg::ReadSettingInteger("BusyTimer"), 30);
+  EXPECT_EQ(f.session->Settings.BusyTimer, 30);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+}  // namespace

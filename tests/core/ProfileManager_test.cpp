@@ -1,0 +1,125 @@
+#include "core/session/ProfileManager.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "Widgets_helpers.h"
+#include "core/FormProMan.h"
+#include "core/session/DBStuff.h"
+#include "core/session/Prompts.h"
+#include "core/session/Session.h"
+#include "platform/TempHome.h"
+
+namespace {
+
+struct Fixture {
+  testing_support::TempHome home;
+  TPrompts prompts;
+  std::unique_ptr<TSession> session;
+
+  Fixture() {
+    testing_support::WidgetApp();
+    session = std::make_unique<TSession>(prompts);
+    for (const char* name : {"Home", "Work"}) {
+      DB().NewProfile(name);
+      DB().Profiles.Edit();
+      DB().Profiles.SetFieldValue("UserName", std::string(name) + "user");
+      DB().Profiles.Post();
+    }
+    DB().SaveProfiles();
+    session->Settings.CurrentProfile = "Home";
+  }
+  TDBStuff& DB() { return session->DB(); }
+  // Name:UserName of every stored profile, as a fresh load of the file sees them.
+  std::vector<std::string> Stored() {
+    TDBStuff fresh(home.Home() / "Data");
+    std::vector<std::string> rows;
+    for (fresh.Profiles.First(); !fresh.Profiles.Eof(); fresh.Profiles.Next())
+      rows.push_back(fresh.Profiles.FieldValue("Name") + ":" + fresh.Profiles.FieldValue("UserName"));
+    return rows;
+  }
+};
+
+// Nothing the user does in the manager stays unless Apply passes its checks:
+// Cancel drops edits, new and deleted profiles alike; a second profile of one
+// name is refused, since a profile is chosen by its name.
+TEST(ProfileManager, CancelDropsEverythingAndApplyChecksFirst) {
+  Fixture f;
+  {
+    TProfileManager cancelled(f.DB(), "Home");
+    EXPECT_EQ(cancelled.Current(), "Home");
+    cancelled.SetField("UserName", "changed");
+    EXPECT_EQ(cancelled.Create("Play"), TProfileManager::TCreate::Created);
+    cancelled.Select("Work");
+    EXPECT_TRUE(cancelled.Delete());
+    EXPECT_EQ(cancelled.Names(), (std::vector<std::string>{"Home", "Play"}));
+  }
+  f.DB().Profiles.First();
+  EXPECT_EQ(f.DB().ListProfileNames(), "Home\nWork");
+  EXPECT_EQ(f.DB().ProfileField("Home", "UserName"), "Homeuser");
+
+  TProfileManager m(f.DB(), "Work");
+  EXPECT_EQ(m.Create(""), TProfileManager::TCreate::Empty);
+  EXPECT_EQ(m.Create("Home"), TProfileManager::TCreate::Duplicate);
+  EXPECT_EQ(m.Names(), (std::vector<std::string>{"Home", "Work"}));
+  struct Step {
+    const char* field;
+    std::string value;
+    const char* refusal;  // "" accepted
+  };
+  const Step steps[] = {
+      {"UserName", "abcde", "Invalid User Name"},
+      {"UserName", std::string(21, 'a'), "Invalid User Name"},
+      {"UserName", "abcdef", ""},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.value);
+    m.Select("Work");
+    m.SetField(step.field, step.value);
+    // A field of another profile that would break the record is refused too.
+    m.Select("Home");
+    m.SetField("Hobbies", "chess||go");
+    m.Select("Work");
+    const auto problem = m.Apply();
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->Caption, *step.refusal ? step.refusal : "Invalid Profile");
+    EXPECT_EQ(f.Stored(), (std::vector<std::string>{"Home:Homeuser", "Work:Workuser"}));
+    m.Select("Home");
+    m.SetField("Hobbies", "chess, go");
+    m.Select("Work");
+    if (*step.refusal == '\0') {
+      EXPECT_FALSE(m.Apply());
+    }
+  }
+  EXPECT_EQ(f.Stored(), (std::vector<std::string>{"Home:Homeuser", "Work:abcdef"}));
+  EXPECT_EQ(f.session->Settings.CurrentProfile, "Work");
+  EXPECT_EQ(f.session->Settings.UserName, "abcdef");
+}
+
+TEST(FormProMan, DeleteAsksFirstAndClosingWithoutApplyKeepsTheProfiles) {
+  Fixture f;
+  auto* form = new TFormProMan(*f.session);
+  std::vector<std::string> asked;
+  bool answer = false;
+  form->Ask = [&](const std::string& text, const std::string& caption) {
+    asked.push_back(caption + ": " + text);
+    return answer;
+  };
+  std::vector<std::string> shown;
+  form->ShowMessage = [&](const std::string& text, const std::string&) { shown.push_back(text); };
+  form->SpeedButton1Click();
+  EXPECT_EQ(asked, std::vector<std::string>{"Confirm Delete: Are you sure you want to delete the profile \"Home\"?"});
+  EXPECT_EQ(form->Manager().Names(), (std::vector<std::string>{"Home", "Work"}));
+  answer = true;
+  form->SpeedButton1Click();
+  form->SpeedButton1Click();
+  EXPECT_TRUE(form->Manager().Names().empty());
+  form->SpeedButton1Click();
+  EXPECT_EQ(shown, std::vector<std::string>{"No Profiles to delete!"});
+  form->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(f.Stored(), (std::vector<std::string>{"Home:Homeuser", "Work:Workuser"}));
+}
+
+}  // namespace

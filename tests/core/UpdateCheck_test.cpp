@@ -1,0 +1,183 @@
+#include "core/session/UpdateCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <memory>
+
+#include "DirectoryServer_helpers.h"
+#include "Widgets_helpers.h"
+#include "core/session/DirectoryLink.h"
+#include "core/session/Paths.h"
+#include "core/session/Prompts.h"
+#include "core/session/Reg.h"
+#include "core/session/Session.h"
+#include "core/session/UpdateDownload.h"
+#include "platform/EventLoop.h"
+#include "platform/TempHome.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ReadFile;
+
+// dpkg orders purely numeric dotted versions part by part, as builds are.
+bool DpkgNewer(const std::string& a, const std::string& b) {
+  return QProcess::execute("dpkg", {"--compare-versions", QString::fromStdString(a), "gt",
+                                    QString::fromStdString(b)}) == 0;
+}
+
+TEST(UpdateCheck, NeedUpdateAgreesWithDpkg) {
+  const TProgramVersion owns[] = {{1, 2, 3, 400}, {0, 0, 0, 0}, {9, 9, 9, 65535}};
+  const char* builds[] = {"1.2.3.401", "1.2.3.400", "1.2.2.999", "1.3.0.0",   "2.0.0.1",
+                          "0.9.9.99999", "1.2.3.4000", "9.9.9.65536", "0.0.0.0", "1.2.3.0400"};
+  for (const auto& own : owns) {
+    for (const char* build : builds) {
+      SCOPED_TRACE(std::string(build) + " against " + own.Text());
+      const auto need = TUpdateCheck::NeedUpdate(build, own);
+      ASSERT_TRUE(need.has_value());
+      EXPECT_EQ(*need, DpkgNewer(build, own.Text()));
+    }
+  }
+  for (const char* unreadable : {"10.0.0.1", "1.2.3.", "1.2.3.x1", "a.0.0.1", "1.0", "", "1.2.3.-4"}) {
+    SCOPED_TRACE(unreadable);
+    EXPECT_FALSE(TUpdateCheck::NeedUpdate(unreadable, {1, 0, 0, 0}).has_value());
+  }
+}
+
+struct Prompts : TPrompts {
+  std::vector<std::string> Shown;
+  void ShowInformation(const std::string& text, const std::string& caption) override {
+    Shown.push_back(caption + ": " + text);
+  }
+};
+
+// The user's check and the automatic one against the local directory server:
+// the answer is kept in "update.ini"; a newer build is announced, and the lack
+// of one only after the user asked.
+TEST(UpdateCheck, AnswersAreKeptAndAnnouncedAsAsked) {
+  testing_support::WidgetApp();
+  testing_support::TDirectoryServer server;
+  const std::string uid = "12345678";
+  server.AddAccount("secret1", uid);
+  testing_support::TempHome home;
+  for (const auto& [name, value] : {std::pair{"ServerIP", "127.0.0.1"}, {"UserID", "12345678"}, {"UserPass", "secret1"}})
+    TReg::WriteString(TReg::SettingsSection, name, value);
+  TReg::WriteString(TReg::SettingsSection, "ServerPort", std::to_string(server.Port()));
+  for (const char* off : {"AutoUpdate", "AutoListen"}) TReg::WriteBool(TReg::SettingsSection, off, false);
+  Prompts prompts;
+  TSession session(prompts);
+  session.LoadCurrentSelections();
+  session.CreateLocalStores();
+  std::vector<std::string> events;
+  auto found = session.Updates().UpdateAvailable.Connect(
+      [&](const std::string& build, const std::string& url) { events.push_back(build + " at " + url); });
+  auto none = session.Updates().NoUpdateAvailable.Connect([&] { events.push_back("none"); });
+
+  session.RunWindowCommand(TWindowCommand::CheckUpdates);
+  EXPECT_EQ(prompts.Shown,
+            std::vector<std::string>{"No Server Connection: You must be connected to the server to check for updates."});
+  ASSERT_TRUE(session.StartAfterShow());
+  server.WaitFrame(9015, "in");
+
+  // The server's build is the program's own: nothing newer, and the user hears so.
+  session.RunWindowCommand(TWindowCommand::CheckUpdates);
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return !events.empty(); }, 5000));
+  EXPECT_EQ(events, std::vector<std::string>{"none"});
+  EXPECT_EQ(ReadFile(home.Home() / "Data" / "update.ini"),
+            "[Version]\r\nBuild=1.0.0.0\r\n\r\n[Url]\r\nUpdateUrl=http://127.0.0.1/parlo/update.exe\r\n\r\n");
+
+  // Unasked, an answer without anything newer shows nothing; a newer build is announced.
+  server.Send(uid, 9026, "1.0.0.0{$}http://h/old.exe");
+  server.Send(uid, 9026, "9.0.0.1{$}http://h/new.exe");
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return events.size() > 1; }, 5000));
+  platform::ProcessMessagesUntil([] { return false; }, 100);
+  EXPECT_EQ(events, (std::vector<std::string>{"none", "9.0.0.1 at http://h/new.exe"}));
+  EXPECT_NE(ReadFile(home.Home() / "Data" / "update.ini").find("UpdateUrl=http://h/new.exe"), std::string::npos);
+}
+
+// tests/support/http_script_server.py on a free port, for as long as the object lives.
+class ScriptServer {
+ public:
+  ScriptServer() {
+    const char* source = std::getenv("PARLO_SOURCE_DIR");
+    process_.setStandardErrorFile(QProcess::nullDevice());
+    process_.start("python3", {QString(source ? source : ".") + "/tests/support/http_script_server.py"});
+    if (process_.waitForReadyRead(20000)) {
+      const QString line = QString::fromLatin1(process_.readLine()).trimmed();
+      if (line.startsWith("PORT ")) port_ = line.mid(5).toInt();
+    }
+  }
+  ~ScriptServer() {
+    process_.closeWriteChannel();
+    if (!process_.waitForFinished(5000)) process_.kill();
+  }
+  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  int Port() const { return port_; }
+
+ private:
+  QProcess process_;
+  int port_ = 0;
+};
+
+std::string Pattern(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i % 251);
+  return s;
+}
+
+// Only a whole 2xx answer becomes a file, under one safe name inside
+// "Updates"; anything else leaves no partial file and an earlier file of the
+// same name as it was.
+TEST(UpdateDownload, KeepsOnlyWholeAnswersUnderASafeName) {
+  testing_support::WidgetApp();
+  testing_support::TempHome home;
+  ScriptServer http;
+  ASSERT_NE(http.Port(), 0);
+  TPaths paths;
+  const fs::path updates = home.Home() / "Updates";
+  testing_support::WriteFile(updates / "100", "an earlier download");
+  struct Case {
+    std::string path;
+    bool complete;
+    std::string file;  // in Updates
+    std::string bytes;
+  };
+  const std::vector<Case> cases = {
+      {"/ok/5000", true, "5000", Pattern(5000)},
+      {"/nolength/3000", true, "3000", Pattern(3000)},
+      {"/error", false, "100", "an earlier download"},
+      {"/short/5000/100", false, "100", "an earlier download"},
+      {"/reset/5000/100", false, "100", "an earlier download"},
+      {"/ok/100/..\\..\\evil.exe", true, "_.._evil.exe", Pattern(100)},
+      {"/ok/100/.hidden", true, "hidden", Pattern(100)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::vector<std::string> lines;
+    int finished = 0;
+    bool complete = false;
+    TUpdateDownloadView view;
+    view.AddLine = [&](const std::string& line) { lines.push_back(line); };
+    view.Finished = [&](bool ok) {
+      ++finished;
+      complete = ok;
+    };
+    TUpdateDownload download(paths, view);
+    download.StartDownload(http.Url(c.path), "9.0.0.1");
+    ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return finished > 0; }, 20000));
+    EXPECT_EQ(complete, c.complete);
+    EXPECT_EQ(download.Complete(), c.complete);
+    EXPECT_EQ(lines.front(), "Update Version: 9.0.0.1");
+    const char* verdict = c.complete ? "Download Complete!" : "Download Failed......";
+    EXPECT_NE(std::find(lines.begin(), lines.end(), verdict), lines.end());
+    EXPECT_EQ(ReadFile(updates / c.file), c.bytes);
+    for (const auto& entry : fs::directory_iterator(updates))
+      EXPECT_NE(entry.path().extension(), ".part") << "a partial file stayed behind";
+  }
+  // Nothing landed outside the folder.
+  EXPECT_FALSE(fs::exists(home.Home() / "evil.exe"));
+  EXPECT_FALSE(fs::exists(home.Home().parent_path() / "evil.exe"));
+}
+
+}  // namespace

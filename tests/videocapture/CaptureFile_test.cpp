@@ -1,0 +1,290 @@
+// Capture to AVI files, checked by outside tools: what ffprobe and mediainfo
+// say of the files, whether ffmpeg decodes them whole, and whether the
+// pictures in them are the camera's frames in order.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+
+#include "Capture_helpers.h"
+#include "platform/TempHome.h"
+
+namespace engine = videocapture::engine;
+using capture_test::PpmFrameNumber;
+using capture_test::Shell;
+using capture_test::SyntheticWorld;
+using capture_test::WaitFor;
+using capture_test::Watched;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+std::string Probe(const std::string& file, const std::string& stream, const std::string& entries) {
+  return Shell("ffprobe -v error -count_frames -select_streams " + stream + " -show_entries stream=" + entries +
+               " -of csv=p=0 '" + file + "'");
+}
+
+// The camera's number on frame `index` (from 0) as ffmpeg decodes it.
+int DecodedNumber(const std::string& file, int index) {
+  return PpmFrameNumber(Shell("ffmpeg -v error -i '" + file + "' -vf 'select=eq(n\\," + std::to_string(index) +
+                              ")' -vframes 1 -f image2pipe -vcodec ppm -"));
+}
+
+bool DecodesWhole(const std::string& file) {
+  return Shell("ffmpeg -v error -i '" + file + "' -f null - 2>&1 && echo ok") == "ok\n";
+}
+
+// A component on a synthetic camera and microphone, recording what it says.
+struct Capturing {
+  Capturing() {
+    world.AddCodecs();
+    w = std::make_unique<Watched>();
+    dir = home.Home().string() + "/captures";
+    vc().StoragePath = dir;
+    // One event per sample; the one before the start says -1.
+    vc().OnCaptureProgress = [this](TVideoCapture*, double, int delivered, int) {
+      if (delivered >= 0) ++samples;
+    };
+    auto note = [this](const char* name) { return [this, name](TVideoCapture*) { w->events.push_back(name); }; };
+    auto noteResult = [this](const char* name) {
+      return [this, name](TVideoCapture*, bool ok) { w->events.push_back(std::string(name) + (ok ? "" : " failed")); };
+    };
+    vc().OnCaptureStarted = note("CaptureStarted");
+    vc().OnDiskFull = note("DiskFull");
+    vc().OnCreatePreallocFileStarted = note("CreatePreallocStarted");
+    vc().OnCreatePreallocFileCompleted = noteResult("CreatePreallocCompleted");
+    vc().OnCopyPreallocDataStarted = note("CopyStarted");
+    vc().OnCopyPreallocDataCompleted = noteResult("CopyCompleted");
+    vc().OnRecompressStarted = note("RecompressStarted");
+    vc().OnRecompressCompleted = noteResult("RecompressCompleted");
+    vc().OnCaptureCompleted = [this](TVideoCapture*, const std::string& name, bool ok) {
+      completedName = name;
+      w->events.push_back(ok ? "CaptureCompleted" : "CaptureCompleted failed");
+    };
+    w->Tick();
+  }
+  TVideoCapture& vc() { return *w->vc; }
+  // Frames of the camera at 15 per second, each written before its progress event.
+  void Frames(int n) {
+    for (int i = 0; i < n; ++i) {
+      const int before = samples;
+      world.StepFrames(1);
+      ASSERT_TRUE(WaitFor([&] { return samples > before; }));
+    }
+    WaitFor([] { return false; }, 20);  // the microphone's last block
+  }
+  void Capture(int frames) {
+    vc().StartPreview();
+    vc().StartCapture();
+    ASSERT_EQ(vc().CurrentState(), cs_Capture);
+    Frames(frames);
+    vc().StopCapture();
+  }
+
+  testing_support::TempHome home;
+  SyntheticWorld world{1, true};
+  std::unique_ptr<Watched> w;
+  std::string dir;
+  int samples = 0;
+  std::string completedName;
+};
+
+}  // namespace
+
+TEST(CaptureFile, SyntheticCameraBecomesAnAviThatOutsideToolsRead) {
+  struct Case {
+    const char* name;
+    std::function<void(TVideoCapture&)> setup;
+    const char* codec;  // as ffprobe names it
+    const char* mediainfoFormat;
+    bool sound;
+    Strings events;
+  };
+  const Case cases[] = {
+      {"uncompressed, with sound", [](TVideoCapture&) {}, "rawvideo", "RGB", true,
+       {"ChangeVideoDevice", "PreviewStarted", "CaptureStarted", "PreviewStarted", "CaptureCompleted"}},
+      {"MJPEG on the fly, no sound",
+       [](TVideoCapture& vc) {
+         vc.CaptureAudio = false;
+         vc.SetCompressionMode(cm_CompressOnTheFly);
+         vc.SetVCompQuality(0.9);
+       },
+       "mjpeg", "JPEG", false,
+       {"ChangeVideoDevice", "PreviewStarted", "CaptureStarted", "PreviewStarted", "CaptureCompleted"}},
+      {"MJPEG after the capture, from a preallocated file",
+       [](TVideoCapture& vc) {
+         vc.SetCompressionMode(cm_CompressAfterCapture);
+         vc.PreallocCapFileEnabled = true;
+         vc.PreallocCapFileSizeInMB = 3;
+       },
+       "mjpeg", "JPEG", true,
+       {"ChangeVideoDevice", "PreviewStarted", "CreatePreallocStarted", "CreatePreallocCompleted", "CaptureStarted",
+        "RecompressStarted", "RecompressCompleted", "PreviewStarted", "CaptureCompleted"}},
+      {"uncompressed into a preallocated file, then copied out",
+       [](TVideoCapture& vc) {
+         vc.PreallocCapFileEnabled = true;
+         vc.PreallocCapFileSizeInMB = 5;
+         vc.PreallocCapRecreate = true;
+       },
+       "rawvideo", "RGB", true,
+       {"ChangeVideoDevice", "PreviewStarted", "CreatePreallocStarted", "CreatePreallocCompleted", "CaptureStarted",
+        "CopyStarted", "CopyCompleted", "PreviewStarted", "CaptureCompleted"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Capturing cap;
+    c.setup(cap.vc());
+    cap.vc().CaptureFileName = cap.dir + "/take.avi";
+    cap.Capture(12);
+    EXPECT_EQ(cap.w->errors, Strings{});
+    EXPECT_EQ(cap.w->events, c.events);
+    EXPECT_EQ(cap.completedName, cap.dir + "/take.avi");
+    EXPECT_EQ(cap.vc().CurrentState(), cs_Preview);
+    const std::string file = cap.dir + "/take.avi";
+    EXPECT_EQ(Probe(file, "v:0", "codec_name,width,height,r_frame_rate,nb_read_frames"),
+              std::string(c.codec) + ",320,240,15/1,12\n");
+    EXPECT_EQ(Shell("mediainfo --Inform='Video;%Format%,%Width%,%Height%,%FrameRate%,%FrameCount%' '" + file + "'"),
+              std::string(c.mediainfoFormat) + ",320,240,15.000,12\n");
+    if (c.sound) {
+      EXPECT_EQ(Probe(file, "a:0", "codec_name,sample_rate,channels"), "pcm_s16le,22050,2\n");
+      const int samples = std::atoi(Shell("mediainfo --Inform='Audio;%SamplingCount%' '" + file + "'").c_str());
+      EXPECT_GT(samples, 0);
+      EXPECT_EQ(samples % 2205, 0);  // whole blocks of the microphone
+    } else {
+      EXPECT_EQ(Probe(file, "a", "codec_name"), "");
+    }
+    EXPECT_TRUE(DecodesWhole(file));
+    for (int index : {0, 5, 11}) EXPECT_EQ(DecodedNumber(file, index), index + 1) << index;
+    // The scratch file of a preallocated capture stays unless it is to be made anew.
+    const bool scratchKept = cap.vc().PreallocCapFileEnabled && !cap.vc().PreallocCapRecreate;
+    EXPECT_EQ(std::filesystem::exists(cap.dir + "/prealloc.avi"), scratchKept);
+  }
+}
+
+TEST(CaptureFile, RefusesWhatCannotBeDoneAndKeepsWhatItHas) {
+  struct Case {
+    const char* name;
+    std::function<void(Capturing&)> act;
+    Strings errors;
+    TCurrentState state;
+  };
+  const Case cases[] = {
+      {"stop outside a capture", [](Capturing& c) { c.vc().StopCapture(); }, {"89 Error: not capturing"}, cs_Preview},
+      {"start during a capture",
+       [](Capturing& c) {
+         c.vc().StartCapture();
+         c.vc().StartCapture();
+       },
+       {"65 Error: already capturing"}, cs_Capture},
+      {"recompress during a capture",
+       [](Capturing& c) {
+         c.vc().StartCapture();
+         c.vc().Recompress(c.dir + "/a.avi", c.dir + "/b.avi");
+       },
+       {"65 Error: stop capture first"}, cs_Capture},
+      {"quality above 1",
+       [](Capturing& c) {
+         c.vc().SetVCompQuality(1.5);
+         EXPECT_EQ(c.vc().VCompQuality(), -1.0);
+       },
+       {"67 Error: video quality range between 0.0 and 1.0"}, cs_Preview},
+      {"negative compressor",
+       [](Capturing& c) {
+         c.vc().SetVideoCompressor(-1);
+         EXPECT_EQ(c.vc().VideoCompressor(), 0);
+       },
+       {"40 Error: VideoCompressor index out of range"}, cs_Preview},
+      {"a compressor that is not there",
+       [](Capturing& c) {
+         c.vc().SetCompressionMode(cm_CompressOnTheFly);
+         c.vc().SetVideoCompressor(3);
+         c.vc().StartCapture();
+       },
+       {"40 Error: VideoCompressor index out of range"}, cs_Preview},
+      {"recompress a missing file",
+       [](Capturing& c) { c.vc().Recompress(c.dir + "/none.avi", c.dir + "/b.avi"); },
+       {"2 Error: adding source filter " + std::string("DIR/none.avi")}, cs_Preview},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Capturing cap;
+    cap.vc().CaptureFileName = cap.dir + "/take.avi";
+    cap.vc().StartPreview();
+    c.act(cap);
+    Strings expected = c.errors;
+    for (auto& e : expected) {
+      const auto at = e.find("DIR");
+      if (at != std::string::npos) e.replace(at, 3, cap.dir);
+    }
+    EXPECT_EQ(cap.w->errors, expected);
+    EXPECT_EQ(cap.vc().CurrentState(), c.state);
+    if (c.state != cs_Capture) {  // a capture that never started leaves no file
+      EXPECT_FALSE(std::filesystem::exists(cap.dir + "/take.avi"));
+      EXPECT_FALSE(std::filesystem::exists(cap.dir + "/b.avi"));
+    }
+  }
+}
+
+TEST(CaptureFile, RecompressionWritesMjpegAndNeverOverwritesItsSource) {
+  Capturing cap;
+  const std::string raw = cap.dir + "/raw.avi", mjpg = cap.dir + "/small.avi";
+  cap.vc().CaptureFileName = raw;
+  cap.Capture(12);
+  const auto rawSize = std::filesystem::file_size(raw);
+  cap.w->events.clear();
+  cap.vc().Recompress(raw, raw);
+  EXPECT_EQ(cap.w->errors, Strings{"62 Error: set outputfilename (mux/sink"});
+  EXPECT_EQ(std::filesystem::file_size(raw), rawSize);
+  cap.vc().Recompress(raw, mjpg);
+  // The preview is back before the completion is told.
+  EXPECT_EQ(cap.w->events, (Strings{"RecompressStarted", "PreviewStarted", "RecompressCompleted failed",
+                                    "RecompressStarted", "PreviewStarted", "RecompressCompleted"}));
+  EXPECT_EQ(cap.vc().CompressionMode(), cm_NoCompression);
+  EXPECT_EQ(cap.vc().CurrentState(), cs_Preview);
+  EXPECT_EQ(Probe(mjpg, "v:0", "codec_name,r_frame_rate,nb_read_frames"), "mjpeg,15/1,12\n");
+  EXPECT_EQ(Probe(mjpg, "a:0", "codec_name,sample_rate,channels"), "pcm_s16le,22050,2\n");
+  EXPECT_LT(std::filesystem::file_size(mjpg), rawSize / 4);
+  EXPECT_TRUE(DecodesWhole(mjpg));
+  for (int index : {0, 11}) EXPECT_EQ(DecodedNumber(mjpg, index), index + 1);
+}
+
+TEST(CaptureFile, AFullDiskEndsTheCaptureThroughTheNormalStop) {
+  struct Case {
+    const char* name;
+    TCompressionMode mode;
+    Strings events;
+  };
+  const Case cases[] = {
+      {"plain capture", cm_NoCompression,
+       {"ChangeVideoDevice", "PreviewStarted", "CaptureStarted", "PreviewStarted", "CaptureCompleted failed",
+        "DiskFull"}},
+      {"compression after the capture: the scratch file is kept, nothing recompressed", cm_CompressAfterCapture,
+       {"ChangeVideoDevice", "PreviewStarted", "CaptureStarted", "PreviewStarted", "CaptureCompleted failed",
+        "DiskFull"}},
+  };
+  // The file-size limit stands in for a full disk; the signal it raises would end the test.
+  signal(SIGXFSZ, SIG_IGN);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Capturing cap;
+    cap.vc().CaptureFileName = cap.dir + "/take.avi";
+    cap.vc().SetCompressionMode(c.mode);
+    cap.vc().StartPreview();
+    cap.vc().StartCapture();
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 600000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    for (int i = 0; i < 8; ++i) cap.world.StepFrames(1);
+    const bool ended = WaitFor([&] { return !cap.w->events.empty() && cap.w->events.back() == "DiskFull"; });
+    setrlimit(RLIMIT_FSIZE, &old);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(cap.w->events, c.events);
+    EXPECT_EQ(cap.vc().CurrentState(), cs_Preview);
+    const std::string scratch = cap.dir + "/prealloc.avi";
+    EXPECT_EQ(std::filesystem::exists(scratch), c.mode == cm_CompressAfterCapture);
+  }
+}
