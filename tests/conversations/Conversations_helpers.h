@@ -11,24 +11,22 @@
 
 namespace testing_support {
 
-// A transcript that keeps what is written into it. Text is held with each
-// picture as one character (0x01), so positions count as the control's do.
+// A transcript that keeps what is appended to it.
 class TRecordingTranscript : public TTranscript, public TTranscriptAttributes, public TTranscriptLines {
  public:
-  std::string Text;
-  std::vector<platform::TFont> Fonts;  // one per character of Text
-  std::vector<std::string> Pictures;   // the files, in order
-  int SelStart = 0, SelLength = 0;
-  bool Modified = false;
-  bool OnlyAppended = true;  // every insertion went to the end
+  std::string Plain;                   // the text, pictures left out
+  std::vector<std::string> Pictures;   // their files, in order
+  std::vector<platform::TFont> Fonts;  // of each run
+  int Length = 0, SelStart = 0, SelLength = 0;
+  bool Modified = false, OnlyAppended = true;
   platform::TFont Attributes;
 
   // The text with its looks: *bold*, _underlined_, {n} for picture n.bmp,
-  // and "(t)" in place of each header's clock.
+  // and "(t)" for each header's clock.
   std::string Marked() const;
 
-  int GetTextLen() override { return static_cast<int>(Text.size()); }
-  void SetSelStart(int position) override;
+  int GetTextLen() override { return Length; }
+  void SetSelStart(int position) override { SelStart = position, SelLength = 0; }
   void SetSelLength(int length) override { SelLength = length; }
   void SetSelText(const std::string& text) override;
   TTranscriptAttributes& GetSelAttributes() override { return *this; }
@@ -41,40 +39,39 @@ class TRecordingTranscript : public TTranscript, public TTranscriptAttributes, p
   bool CanCopy() override { return SelLength > 0; }
   void CopyToClipboard() override {}
   void CutToClipboard() override {}
-  void SelectAll() override;
+  void SelectAll() override { SelStart = 0, SelLength = Length; }
+
+ private:
+  std::string marked_;
 };
 
-// The widget a test factory hands the windows.
-class TRecordingTranscriptWidget : public QWidget {
- public:
+// What a test factory hands the windows.
+struct TRecordingTranscriptWidget : QWidget, TRecordingTranscript {
   using QWidget::QWidget;
-  TRecordingTranscript Transcript;
 };
 
-// Installs a factory of recording widgets for the life of the object.
+// Installs a factory of recording transcripts for the life of the object.
 struct TRecordingFactory {
   TRecordingFactory();
-  ~TRecordingFactory();
+  ~TRecordingFactory() { SetTranscriptFactory(nullptr); }
 };
 
-// tests/support/peer.py running a JSON script, either calling a port or
-// listening for one caller (then Port() is the port it took). The event loop
-// runs while a test waits for it.
+// tests/support/peer.py running a JSON script, calling a port or listening
+// for one caller (Port() is then the port it took).
 class TScriptedPeer {
  public:
   enum Mode { Call, Listen };
   TScriptedPeer(Mode mode, int port, const std::string& scriptJson);
   ~TScriptedPeer();
   int Port() const { return port_; }
-  // Waits for the script to end; true when every step passed. Output() (its
-  // last lines) says why not.
+  // Runs the event loop until the script ends; true when every step passed.
   bool Passed(int ms = 15000);
+  // The end of the peer's report: which step failed and why.
   std::string Output();
 
  private:
   QTemporaryDir dir_;
   QProcess process_;
-  std::string output_;
   int port_ = 0;
 };
 

@@ -25,7 +25,6 @@
 
 namespace {
 
-using testing_support::TRecordingTranscript;
 using testing_support::TRecordingTranscriptWidget;
 using testing_support::TScriptedPeer;
 
@@ -61,7 +60,7 @@ struct Fixture {
     routes = std::make_unique<TPrivateChatRoutes>(*session);
   }
   ~Fixture() {
-    routes.reset();
+    routes.reset();  // the windows go first
     session.reset();
   }
   std::string OwnRecord(const std::string& greeting) {
@@ -73,12 +72,9 @@ struct Fixture {
     platform::ProcessMessagesUntil([&] { return !routes->Windows().empty(); }, 5000);
     return routes->Windows().empty() ? nullptr : routes->Windows().front();
   }
-  static TRecordingTranscript& Transcript(TFormPChat& w) {
-    return static_cast<TRecordingTranscriptWidget*>(w.Memo)->Transcript;
-  }
+  static std::string Shown(TFormPChat& w) { return static_cast<TRecordingTranscriptWidget*>(w.Memo)->Marked(); }
   static bool Shows(TFormPChat& w, const std::string& part) {
-    return platform::ProcessMessagesUntil(
-        [&] { return Transcript(w).Marked().find(part) != std::string::npos; }, 5000);
+    return platform::ProcessMessagesUntil([&] { return Shown(w).find(part) != std::string::npos; }, 5000);
   }
 };
 
@@ -134,7 +130,7 @@ TEST(FormPChat, AnswersAnAcceptedRequestAndSavesTheChat) {
     name = saved;
     return true;
   };
-  EXPECT_EQ(Fixture::Transcript(*w).Marked(),
+  EXPECT_EQ(Fixture::Shown(*w),
             "*Ann (t)*\r\nhello {4} http://x.org ok\r\n*NewUser (t)*\r\nhi, you\r\n");
   w->close();
   EXPECT_TRUE(peer.Passed()) << peer.Output();
@@ -186,7 +182,7 @@ TEST(FormPChat, CallsAContactAndSendsFromTheKeyboard) {
   EXPECT_TRUE(peer.Passed()) << peer.Output();
   ASSERT_TRUE(Fixture::Shows(*w, "bye"));
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return w->Stat->Panel(2) == "Closed..."; }, 5000));
-  EXPECT_EQ(Fixture::Transcript(*w).Marked(),
+  EXPECT_EQ(Fixture::Shown(*w),
             "*Bob (t)*\r\nWelcome\r\n*NewUser (t)*\r\ntyped\r\nline\r\n*Bob (t)*\r\nbye\r\n");
   EXPECT_EQ(Lines(w->MemoSys),
             "Attempting connection to Bob\nConnected to Bob waiting for authorization...\nNow Chatting with: "
