@@ -34,14 +34,14 @@ void TTranscriptWriter::InsertMessageBody(const std::string& text) {
     std::size_t at = text.find("http://", from);
     if (at == std::string::npos) at = text.find("mailto:", from);
     if (at == std::string::npos) {
-      PlainRun(text.substr(from));
+      Run(text.substr(from));
       return;
     }
     // A line break ends an address too: the next line is never part of it.
     const std::size_t blank = text.find_first_of(" \r\n", at);
     const std::size_t end = blank == std::string::npos ? text.size() : blank;
-    PlainRun(text.substr(from, at - from));
-    LinkRun(text.substr(at, end - at));
+    Run(text.substr(from, at - from));
+    Run(text.substr(at, end - at), true);
     from = end;
   }
 }
@@ -53,16 +53,16 @@ void TTranscriptWriter::InsertWithMarkers(const std::string& text) {
   for (;;) {
     const std::size_t p = text.find(EmoticonMarkerLead, from);
     if (p == std::string::npos) {
-      PlainRun(text.substr(from));
+      Run(text.substr(from));
       return;
     }
     const int n = ReadEmoticonMarker(text, p);
     if (n == 0) {
-      PlainRun(text.substr(from, p + 3 - from));
+      Run(text.substr(from, p + 3 - from));
       from = p + 3;
       continue;
     }
-    PlainRun(text.substr(from, p - from));
+    Run(text.substr(from, p - from));
     InsertEmoteImage(n);
     from = p + EmoticonMarkerLength;
   }
@@ -70,21 +70,13 @@ void TTranscriptWriter::InsertWithMarkers(const std::string& text) {
 
 void TTranscriptWriter::InsertEmoteImage(int n) { transcript_.InsertImageFromFile(EmoticonPicture(icons_, n)); }
 
-void TTranscriptWriter::PlainRun(const std::string& run) {
+// A run takes the sender's font, never bold; a link is underlined text only.
+void TTranscriptWriter::Run(const std::string& run, bool link) {
   if (run.empty()) return;
   font_.Bold = false;
-  font_.Underline = false;
+  font_.Underline = link;
   transcript_.GetSelAttributes().Assign(font_);
   transcript_.SetSelText(run);
-  transcript_.SetSelLength(0);
-}
-
-void TTranscriptWriter::LinkRun(const std::string& link) {
-  if (link.empty()) return;
-  font_.Bold = false;
-  font_.Underline = true;
-  transcript_.GetSelAttributes().Assign(font_);
-  transcript_.SetSelText(link);
   transcript_.SetSelLength(0);
   font_.Underline = false;
 }

@@ -34,8 +34,7 @@ class TTranscriptWriter {
 
  private:
   void InsertWithMarkers(const std::string& text);
-  void PlainRun(const std::string& run);
-  void LinkRun(const std::string& link);
+  void Run(const std::string& run, bool link = false);
   void CaretToEnd();
 
   TTranscript& transcript_;
