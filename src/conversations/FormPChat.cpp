@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -33,7 +32,6 @@
 #include "core/session/TestHooks.h"
 #include "platform/Charset.h"
 #include "platform/DesktopPrompts.h"
-#include "platform/FileNames.h"
 #include "transport/CommandCodes.h"
 #include "transport/ParloSocket.h"
 
@@ -84,14 +82,8 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
   };
 }
 
-TFormPChat::~TFormPChat() {
-  try {
-    // The chat goes first: its link must not call into a half-destroyed window.
-    chat_.reset();
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("PChat Destruction Error: ") + e.what());
-  }
-}
+// The chat goes first: its link must not call into a half-destroyed window.
+TFormPChat::~TFormPChat() { chat_.reset(); }
 
 // ----- the window's parts ------------------------------------------------------------------
 
