@@ -52,6 +52,26 @@ class TCustomQuillEditSource::InternalScope {
   TCustomQuillEditSource& doc_;
 };
 
+TQuillSourceUpdate::TQuillSourceUpdate(TCustomQuillEditSource& doc, TQuillOperation operation, bool block)
+    : doc_(doc), block_(block), exceptions_(std::uncaught_exceptions()) {
+  doc_.BeginSourceUpdate(operation);
+  if (block_) doc_.BeginBlockUpdate();
+}
+
+TQuillSourceUpdate::~TQuillSourceUpdate() noexcept(false) {
+  if (std::uncaught_exceptions() > exceptions_) {
+    // Unwinding: the views hear of the failed change later, if at all.
+    try {
+      if (block_) doc_.EndBlockUpdate();
+      doc_.EndSourceUpdate();
+    } catch (...) {
+    }
+    return;
+  }
+  if (block_) doc_.EndBlockUpdate();
+  doc_.EndSourceUpdate();
+}
+
 TCustomQuillEditSource::TCustomQuillEditSource(TQuillComponent* owner)
     : TQuillComponent(owner), delimiters_(DefaultDelimSet()) {
   strings_.OnChange = [this](TQuillObject* sender) { StringsChanged(sender); };

@@ -96,6 +96,13 @@ class TCustomQuillEditSource : public TQuillComponent {
   void UpdateBlock(int x, int y, int dx, int dy);
   TQuillEditSourceStates State() const { return state_; }
   void AddState(TQuillEditSourceStates s) { state_ |= s; }
+  // The lines the current (or last) update changed; -1 when none.
+  int ChangedFirstLine() const { return firstLine_; }
+  int ChangedLastLine() const { return lastLine_; }
+  // The view that owns the position: it scrolls to it and turns vertical
+  // moves into moves across its wrapped rows; other views only repaint.
+  TQuillObject* OwnerView() const { return ownerView_; }
+  void SetOwnerView(TQuillObject* view) { ownerView_ = view; }
 
   // ---- update brackets ----
   virtual void BeginSourceUpdate(TQuillOperation operation);
@@ -279,12 +286,29 @@ class TCustomQuillEditSource : public TQuillComponent {
   TQuillEditSourceStates state_ = 0;
   int sourceUpdate_ = 0;
   std::string fileName_;
+  TQuillObject* ownerView_ = nullptr;
 };
 
 // The same document as the application places it.
 class TQuillEditSource : public TCustomQuillEditSource {
  public:
   using TCustomQuillEditSource::TCustomQuillEditSource;
+};
+
+// Brackets a compound change of a view in one update of the document (and,
+// with Block, one block update): one notification when the outermost ends,
+// one undo group. An exception passing through ends the brackets quietly.
+class TQuillSourceUpdate {
+ public:
+  TQuillSourceUpdate(TCustomQuillEditSource& doc, TQuillOperation operation, bool block = false);
+  ~TQuillSourceUpdate() noexcept(false);
+  TQuillSourceUpdate(const TQuillSourceUpdate&) = delete;
+  TQuillSourceUpdate& operator=(const TQuillSourceUpdate&) = delete;
+
+ private:
+  TCustomQuillEditSource& doc_;
+  bool block_;
+  int exceptions_;
 };
 
 // Every living document.

@@ -303,9 +303,13 @@ TPoint TQuillPainter::PixelToTextChar(int row, int x, bool limitToRow) {
   int column = x == MaxInt ? MaxInt : x / CharWidth();
   if (!Owner()->WordWrap()) return {column, row};
   if (x < 0) column = 0;
+  // A row past the wrapped ones is wrapped first: counted as an unwrapped
+  // line it would name the wrong line once wrapping reaches it.
+  TQuillWrapList& rows = Owner()->WrapList();
+  rows.CheckWrapUpdated(row, true);
   // While the painter converts for itself a column past the row stays put,
   // so a page can be measured across a row's end.
-  return Owner()->WrapList().WrapPointToPointEx({column, row}, limitToRow && BusyCount() == 0);
+  return rows.WrapPointToPointEx({column, row}, limitToRow && BusyCount() == 0);
 }
 
 int TQuillPainter::LinesOnPage(TPoint topLeft, const TRect& rect, int& lastChar) {

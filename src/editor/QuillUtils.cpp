@@ -248,6 +248,20 @@ std::string UpperCase(std::string s) {
   return s;
 }
 
+std::string LowerCase(std::string s) {
+  for (char& ch : s) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+      c = static_cast<unsigned char>(c + 32);
+    else if (c == 0x8A || c == 0x8C || c == 0x8E)
+      c = static_cast<unsigned char>(c + 16);
+    else if (c == 0x9F)
+      c = 0xFF;
+    ch = static_cast<char>(c);
+  }
+  return s;
+}
+
 static bool StartsWithNoCase(const std::string& s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i)

@@ -136,6 +136,7 @@ int CompareTextEx(const std::string& s, const char* text, int len);
 std::string StringToHex(const std::string& s);
 std::string HexToString(const std::string& s);
 std::string UpperCase(std::string s);  // Windows-1252 letters, as the search compares them
+std::string LowerCase(std::string s);
 
 bool IsEmlString(const std::string& s);
 bool IsWWWString(const std::string& s);

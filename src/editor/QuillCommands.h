@@ -1,0 +1,76 @@
+#pragma once
+
+// The editor's one-byte command set: what a key binding runs, and what the
+// control's handlers (Navigate, ProcessKey, UndoOrRedo, DeleteStr,
+// InsertStr, ProcessBlock, Toggle) switch on. The deletion commands reuse
+// the numbers of the moves that select what they delete.
+
+#include <cstdint>
+
+namespace quill {
+
+enum TQuillCommand : uint8_t {
+  ecUp = 0,
+  ecDown = 1,
+  ecLeft = 2,
+  ecRight = 3,
+  ecPageUp = 4,
+  ecPageDown = 5,
+  ecWordLeft = 8,
+  ecWordRight = 9,
+  ecLineStart = 10,
+  ecLineEnd = 11,
+  ecDocStart = 12,
+  ecDocEnd = 13,
+  ecWindowTop = 14,
+  ecWindowBottom = 15,
+  ecNewLine = 16,
+  ecEscape = 17,
+  ecTab = 18,
+  ecBackTab = 19,
+  ecUndo = 20,
+  ecRedo = 21,
+  ecCopy = 22,
+  ecCut = 23,
+  ecPaste = 24,
+  ecDeleteBlock = 25,
+  ecFind = 26,
+  ecReplace = 27,
+  ecGotoLine = 28,
+  ecMarkBlockBegin = 29,
+  ecCopyToCaret = 30,
+  ecLowerCaseWord = 31,
+  ecUpperCaseWord = 32,
+  ecIndentBlock = 33,
+  ecSelectLine = 34,
+  ecUpperCaseBlock = 35,
+  ecLowerCaseBlock = 36,
+  ecOutdentBlock = 37,
+  ecMarkBlockEnd = 38,
+  ecMarkWord = 39,
+  ecMoveBlock = 40,
+  ecDeleteSelection = 41,
+  ecSelectionStart = 42,
+  ecSelectionEnd = 43,
+  ecSelectAll = 44,
+  ecToggleCase = 46,
+  ecDeleteLine = 48,
+  ecScrollUp = 49,
+  ecScrollDown = 50,
+  ecBreakLine = 51,
+  ecCenterLine = 52,
+  ecToggleOverwrite = 53,
+  ecToggleCaseSensitive = 54,
+  ecToggleRegularExpr = 55,
+  ecStreamMode = 56,
+  ecColumnMode = 57,
+  ecClearSelection = 58,
+  ecCapitalize = 59,
+  ecDeleteAll = 60,
+  ecEnTabBlock = 64,
+  ecDeTabBlock = 65,
+  ecSelectWrapLine = 66,
+  ecWordEnd = 67,
+};
+
+}  // namespace quill

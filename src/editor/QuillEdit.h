@@ -1,0 +1,658 @@
+#pragma once
+
+// The editor control: a scrolling window onto one document that it paints
+// through its line painter, with gutter, line numbers, margin, rulers,
+// pages, word wrap, a selection and a caret of its own.
+//
+// The document holds the text and the caret position; the control never
+// changes lines itself. It moves the document's position and calls its text
+// operations, and learns of every change through the document's notifier
+// (HandleEvents), where it rewraps, repaints and scrolls.
+//
+// Coordinates. A text point is (column, line) from 0. A row is what one
+// screen line shows: a wrapped row with word wrap, else a visible line.
+// WindowLine and WindowChar are the first row and column shown (pixels in
+// page layout). A pixel point is in the client area (the viewport), where
+// the gutter and line numbers take GetLeftIndent() pixels on the left and a
+// ruler GetTopIndent() pixels on top.
+//
+// The file split follows the control's concerns: QuillEdit.cpp (frame,
+// properties, notifications), QuillEditCoords.cpp (coordinates, counts,
+// pages), QuillEditWrap.cpp (word wrap, tabs), QuillEditPaint.cpp
+// (painting), QuillEditSelection.cpp (selection, blocks), QuillEditCaret.cpp
+// (caret, scrolling, navigation), QuillEditMessages.cpp (character
+// positions and the edit messages).
+
+#include <QAbstractScrollArea>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "editor/QuillBackground.h"
+#include "editor/QuillCommands.h"
+#include "editor/QuillEditorColors.h"
+#include "editor/QuillEditorView.h"
+#include "editor/QuillGutter.h"
+#include "editor/QuillLineStyles.h"
+#include "editor/QuillPages.h"
+#include "editor/QuillPainter.h"
+#include "editor/QuillPopup.h"
+#include "editor/QuillRuler.h"
+#include "editor/QuillSelStrings.h"
+#include "editor/QuillWrapList.h"
+
+namespace platform {
+class TCaret;
+}
+
+namespace quill {
+
+class TQuillTimer;
+class TQuillHintWindow;
+
+enum class TQuillBlockSelMode : uint8_t { bsStream, bsBlock, bsNone, bsBoth };
+enum class TQuillSelState : uint8_t { seNone, seSel, seDrag, seWord };
+enum class TScrollStyle : uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
+enum class TBorderStyle : uint8_t { bsNone, bsSingle };
+enum class TQuillFormattingMark : uint8_t { fmSpace, fmTab, fmEol, fmEof };
+
+// The scroll-bar commands DoVScroll and DoHScroll take.
+enum TScrollCode : int {
+  scLineUp = 0,
+  scLineDown = 1,
+  scPageUp = 2,
+  scPageDown = 3,
+  scPosition = 4,
+  scTrack = 5,
+  scTop = 6,
+  scBottom = 7,
+  scEndScroll = 8,
+};
+
+// The edit-control requests the control answers (Perform). Positions are
+// character offsets into the whole text, each line break counting two.
+enum class TEditMessage {
+  EM_GETSEL,
+  EM_EXGETSEL,
+  EM_SETSEL,
+  EM_EXSETSEL,
+  EM_LINESCROLL,
+  EM_GETMODIFY,
+  EM_GETLINECOUNT,
+  EM_LINEINDEX,
+  EM_GETLINE,
+  EM_CANUNDO,
+  EM_UNDO,
+  WM_UNDO,
+  EM_LINEFROMCHAR,
+  EM_EXLINEFROMCHAR,
+  EM_EMPTYUNDOBUFFER,
+  EM_GETFIRSTVISIBLELINE,
+  WM_COPY,
+  WM_CUT,
+  WM_PASTE,
+  EM_CANPASTE,
+  EM_GETSELTEXT,
+  EM_HIDESELECTION,
+  EM_GETTEXTRANGE,
+  EM_CHARFROMPOS,
+};
+
+// An answer: the result, the text a request hands out (never copied into a
+// caller's buffer), and the range EM_EXGETSEL reports.
+struct TEditReply {
+  intptr_t Result = 0;
+  std::string Text;
+  int Min = 0;
+  int Max = 0;
+};
+
+// What the control makes its document, wrap list and painter from. A
+// descendant (the rich editor) passes its own to the protected constructor,
+// so every companion is of the right class from the start.
+struct TQuillEditClasses {
+  std::string EditSourceClassName;
+  std::function<std::unique_ptr<TCustomQuillEditSource>()> NewEditSource;
+  // Whether a document given through SetEditSource is of that class.
+  std::function<bool(const TCustomQuillEditSource&)> IsEditSource;
+  std::function<std::unique_ptr<TQuillWrapList>()> NewWrapList;
+  std::function<std::unique_ptr<TCustomQuillPainter>(TQuillEditorView*)> NewPainter;
+};
+
+using TSourceChangedEvent = std::function<void(TQuillObject* sender, TQuillEditSourceStates states)>;
+using TScrollEvent = std::function<void(TQuillObject* sender, bool vertical, int code)>;
+using TScrollHintEvent = std::function<void(TQuillObject* sender, int line, int page, std::string& hint)>;
+using TGetDrawStyleEvent = std::function<void(TQuillObject* sender, int line, int ch, uint16_t& style)>;
+using TGetFormattingMarkEvent = std::function<void(TQuillObject* sender, TQuillFormattingMark mark, char& ch)>;
+
+class TCustomQuillEdit : public QAbstractScrollArea,
+                         public TQuillComponent,
+                         public TQuillEditorView,
+                         public TQuillBackgroundOwner {
+ public:
+  explicit TCustomQuillEdit(QWidget* parent = nullptr);
+  ~TCustomQuillEdit() override;
+
+  static TQuillEditClasses DefaultClasses();
+
+  // ---- document ----
+  TCustomQuillEditSource& GetEditSource() override;
+  // The document given from outside, or null while the control shows its own.
+  TCustomQuillEditSource* EditSource() const { return external_; }
+  // Raises when the document is not of the control's document class.
+  void SetEditSource(TCustomQuillEditSource* source);
+  TQuillStrings& Lines() { return GetLines(); }
+  bool ReadOnly() { return GetEditSource().GetReadOnly(); }
+  void SetReadOnly(bool value) { GetEditSource().SetReadOnly(value); }
+  void SetParser(TCustomQuillParser* parser) { GetEditSource().SetParser(parser); }
+  TQuillSourceOptions SourceOptions() { return GetEditSource().Options(); }
+  void SetSourceOptions(TQuillSourceOptions value) { GetEditSource().SetOptions(value); }
+  TQuillLineBreak LineBreak() { return Lines().LineBreak; }
+  void SetLineBreak(TQuillLineBreak value) { Lines().LineBreak = value; }
+  bool UseGlobalSettings() const { return useGlobalSettings_; }
+  void SetUseGlobalSettings(bool value);
+  // The document parses up to line To, or Parse-ahead lines past From when
+  // To is MaxInt.
+  void ParseStrings(int from, int to);
+  static int ParseAhead;
+
+  // ---- companions ----
+  TCustomQuillPainter& Painter() override { return *painter_; }
+  TQuillEditorColors& Colors() override { return colors_; }
+  TQuillLineDivider& LineDivider() override { return divider_; }
+  TQuillControlBackground& Background() override { return background_; }
+  TQuillEditorGutter& Gutter() override { return gutter_; }
+  TQuillLineNumbers& LineNumbers() override { return lineNumbers_; }
+  TQuillLineStyles& LineStyles() override { return lineStyles_; }
+  TQuillWrapList& WrapList() override { return *wrapList_; }
+  TQuillPages& Pages() override { return pages_; }
+  TQuillEditorMargin& Margin() { return margin_; }
+  TQuillEditorRuler& Ruler() { return ruler_; }
+  TQuillPopupWindow& PopupWindow() { return popupWindow_; }
+  TQuillSelStrings& SelStrings() { return selStrings_; }
+  // Owned objects are never replaced: their setters copy.
+  void SetColors(const TQuillEditorColors& value) { colors_.Assign(value); }
+  void SetGutter(const TQuillEditorGutter& value) { gutter_.Assign(value); }
+  void SetMargin(const TQuillEditorMargin& value) { margin_.Assign(value); }
+  void SetLineNumbers(const TQuillLineNumbers& value) { lineNumbers_.Assign(value); }
+  void SetLineStyles(const TQuillLineStyles& value) { lineStyles_.Assign(value); }
+  void SetLineDivider(const TQuillLineDivider& value) { divider_.Assign(value); }
+  void SetBackground(const TQuillControlBackground& value) { background_.Assign(value); }
+  void SetRuler(const TQuillEditorRuler& value) { ruler_.Assign(value); }
+  void SetPopupWindow(const TQuillPopupWindow& value) { popupWindow_.Assign(value); }
+
+  // ---- look ----
+  TQuillFont Font() const override { return font_; }
+  void SetFont(const TQuillFont& font);
+  TColor Color() const override { return color_; }
+  void SetColor(TColor color);
+  TColor GetEditorColor() const override;
+  TColor BorderColor() const override { return borderColor_; }
+  void SetBorderColor(TColor value);
+  TBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TBorderStyle value);
+  TQuillFont PageNumFont() const override { return pageNumFont_; }
+  void SetPageNumFont(const TQuillFont& font);
+  TQuillEditorOptions Options() const override { return options_; }
+  void SetOptions(TQuillEditorOptions value);
+  bool WordWrap() const override { return wordWrap_; }
+  void SetWordWrap(bool value);
+  TQuillPageType PageType() const override { return pageType_; }
+  void SetPageType(TQuillPageType value);
+  TScrollStyle ScrollBars() const { return scrollBars_; }
+  void SetScrollBars(TScrollStyle value);
+  bool HideScrollBars() const { return hideScrollBars_; }
+  void SetHideScrollBars(bool value);
+  // Scroll bars have one look here; the setting is kept for settings files.
+  bool FlatScrollBars() const { return flatScrollBars_; }
+  void SetFlatScrollBars(bool value) { flatScrollBars_ = value; }
+  int MaxScrollPos() const { return maxScrollPos_; }
+  void SetMaxScrollPos(int value);
+  bool HideCaret() const { return hideCaret_; }
+  void SetHideCaret(bool value);
+  bool HideSelection() const override { return hideSelection_; }
+  void SetHideSelection(bool value);
+  int BlockIndent() const { return blockIndent_; }
+  void SetBlockIndent(int value) { blockIndent_ = value; }
+  TQuillBlockSelMode BlockSelMode() const { return blockSelMode_; }
+  void SetBlockSelMode(TQuillBlockSelMode value);
+  bool WantTabs() const { return wantTabs_; }
+  void SetWantTabs(bool value) { wantTabs_ = value; }
+  bool WantReturns() const { return wantReturns_; }
+  void SetWantReturns(bool value) { wantReturns_ = value; }
+  int AutoCompletePause() const { return autoCompletePause_; }
+  void SetAutoCompletePause(int value) { autoCompletePause_ = value; }
+  const std::string& AutoCorrectDelims() const { return autoCorrectDelims_; }
+  void SetAutoCorrectDelims(const std::string& value) { autoCorrectDelims_ = value; }
+  // Overwrite mode, shared by every editor of the program.
+  static bool GetOverwrite();
+  void SetOverwrite(bool value);
+  bool Overwrite() const override { return GetOverwrite(); }
+  bool Monochrome() const override { return false; }
+  bool Focused() const override;
+
+  // ---- caret and positions ----
+  TPoint GetCurrentPosition() const override;
+  void SetCurrentPosition(TPoint p);
+  TPoint GetCharacterPos() const;
+  // The caret as (column within its row, row) with word wrap.
+  TPoint GetCaretPos();
+  // Whether the caret shows at the end of the upper of two rows it joins.
+  bool CaretAtRowEnd() const { return caretAtEnd_; }
+  void SetCaretAtRowEnd(bool value) { caretAtEnd_ = value; }
+  // Character positions: each line break counts two characters. Positions
+  // past the text clamp to its end; lines past the last count as empty.
+  int TextPointToPos(TPoint p);
+  TPoint PosToTextPoint(int pos);
+  int GetTextLen();
+  int GetRealChar(int line, int column);
+  // The selected text, without the line break after its last line.
+  std::string GetSelText();
+  virtual bool CanPaste();
+  TEditReply Perform(TEditMessage message, intptr_t wParam = 0, intptr_t lParam = 0);
+
+  // ---- window and scrolling ----
+  int WindowLine() const override { return windowLine_; }
+  int WindowChar() const override { return windowChar_; }
+  void SetWindowLine(int line);
+  void SetWindowChar(int column);
+  void CheckWindowLine(bool scroll);
+  int GetScrollPos(bool vertical) const;
+  void SetScrollPos(bool vertical, int pos);
+  void SetScrollSize(bool vertical, int min, int max, int page);
+  void MouseWheel(int delta);
+  void DoVScroll(int code, int pos);
+  void DoHScroll(int code, int pos);
+  // Whole columns and rows that fit in the text area.
+  TPoint ScrollPageSize();
+  void UpdateScrollBars() override;
+  void UpdateScrollPos();
+  // Range and page of a bar; a page of -1 removes the bar.
+  void SetScrollBarInfo(int range, int page, bool vertical);
+  void EnsureVisible(TPoint p);
+  void EnsureCaretVisible() { EnsureVisible(GetCurrentPosition()); }
+  void CenterCurrentLine(bool onlyWhenHidden);
+  bool IsCurrentLineVisble();
+  TPoint GetCaretSize();
+  void CreateCaret();
+  void UpdateCaretMode();
+  virtual void UpdateCaret();
+  void UpdateCaretEx(int x, int y);
+  platform::TCaret& Caret() { return *caret_; }
+
+  // ---- commands (TQuillCommand codes) ----
+  void Navigate(int command);
+  void WrapNavigate(int dx, int dy);
+  void PageUpOrDown(bool up);
+  void ProcessKey(int command);
+  void UndoOrRedo(int command);
+  virtual void DeleteStr(int command);
+  virtual void InsertStr(int command);
+  void ProcessBlock(int command);
+  void DoProcessBlock(int before, int navigate, bool restoreCaret, int after);
+  void Toggle(int command);
+  void SelectStreamBlock(int navigateCommand);
+  void SelectSquareBlock(int navigateCommand);
+
+  // ---- selection ----
+  TQuillSelType SelType() const override { return selType_; }
+  // Start (Left, Top) and end (Right, Bottom); a stream's end is exclusive.
+  TRect SelRect() const { return selRect_; }
+  void SetSelection(TRect rect, TQuillSelType selType);
+  void SetSelType(TQuillSelType selType) { SetSelection(selRect_, selType); }
+  void SetSelRect(TRect rect) { SetSelection(rect, selType_); }
+  bool GetSelBounds(int line, int row, int& left, int& right, bool inPixels) override;
+  TRect GetBlockSelRect();
+  bool InsideBlock(int x, int y) override { return InsideRect(x, y, selRect_, selType_); }
+  bool InsideSearchRect(int x, int y) override { return InsideRect(x, y, searchRect_, TQuillSelType::slStream); }
+  bool InsideRect(int x, int y, const TRect& rect, TQuillSelType selType);
+  bool IsValidBlockPos(int x, int y);
+  bool IsBlockEmpty() const { return IsEmptyBlock(selRect_, selType_); }
+  bool SearchRectEmpty() const override { return IsEmptyBlock(searchRect_, TQuillSelType::slStream); }
+  TRect SearchRect() const { return searchRect_; }
+  void SetSearchRect(TRect rect);
+  void LockSearchRect(int delta) { searchLock_ += delta; }
+  // Moves the block marks and the selection after an edit at (X, Y) that
+  // shifted the text by DX columns and DY lines.
+  void UpdateBlock(int x, int y, int dx, int dy);
+  // Text points that follow edits while an operation runs (a drop position).
+  void TrackPoint(int slot, TPoint* point) { tracked_[slot & 1] = point; }
+  TPoint BlockMark() const { return blockMark_; }
+  void DeleteBlock();
+  void SelectLine();
+  void SelectWrapLine();
+  void MarkWord();
+  void MarkLineOrWord();
+  // The selection is kept while caret moves run inside a raised counter.
+  void LockSelection(int delta) { selUpdate_ += delta; }
+  // Inserts lines at the caret as a stream or a column block and selects them.
+  void PasteStrings(const std::vector<std::string>& strings, TQuillSelType selType);
+  virtual void CheckSelType(TQuillSelType& selType);
+  virtual bool AllowBlockSel() { return !wordWrap_; }
+  virtual bool NeedSelection() { return (options_ & eoEnableSelection) != 0; }
+  // Clipboard transfer of the selection (block commands 22 to 24 and the
+  // copy, cut and paste requests); here the selection goes nowhere.
+  virtual void CopyBlock() {}
+  virtual void CutBlock() {}
+  virtual void PasteBlock() {}
+  virtual void MoveBlock() {}
+
+  // ---- mouse selection ----
+  TQuillSelState SelState() const { return selState_; }
+  // Starts a mouse selection (seSel or seDrag) from Anchor; the timer
+  // follows the mouse until DisableSelTimer.
+  void BeginMouseSelect(TQuillSelState state, TPoint anchor);
+  void SetPosByMouse(int x, int y);
+  bool CheckEndOfLine(TPoint pixel);
+  void MouseSelect();
+  void EnableSelTimer();
+  void DisableSelTimer();
+  // The mouse position MouseSelect reads; the screen cursor unless set.
+  std::function<TPoint()> MousePosition;
+
+  // ---- tabs ----
+  void InsertTab();
+  int GetTabIndent(bool useTabStops);
+  void EnTabBlock();
+  void DeTabBlock();
+  void EnTabLine();
+  void DeTabLine();
+  // The text the indent and outdent commands insert and remove at each
+  // line; BlockIndent blanks while empty.
+  std::string IndentText;
+
+  // ---- word wrap ----
+  void UpdateWordWrap(int first, int last);
+  // The next break of line S (positions from 1) for a row of Width pixels.
+  void WordBreakProc(int line, const std::string& s, int& pos);
+  void WordWrapUpdated(bool repaint);
+  void InvalidateEditor(int first, int last);
+  std::vector<std::string> GetWrapLines();
+
+  // ---- coordinates and counts ----
+  int GetGutterIndent(bool withCollapseRoom);
+  int GetLeftIndent() override;
+  int GetTopIndent() override;
+  int GetLeftRulerIndent() override;
+  int GetTopRulerIndent() override;
+  TPoint TextToPixelPoint(TPoint p, bool atRowEnd);
+  TPoint PixelToTextPoint(TPoint pixel, bool atRowEnd);
+  TPoint PixelToTextChar(int row, int x, bool limitToRow);
+  TRect RectFromTextPoint(TRect text);
+  int GetLineNumberLength();
+  int GetLineNumberWidth() override { return lineNumberWidth_; }
+  void UpdateLineNumbers(bool force) override;
+  int LineCount() { return GetLines().Count(); }
+  int WrapLineCount();
+  int VisibleLineCount();
+  int MaxVisibleLine() { return std::max(VisibleLineCount() - 1, 0); }
+  int LineWidth(int line) { return static_cast<int>(GetLines().Get(line).size()); }
+  void UpdateLines(int first, int last);
+  int GetMaxLineWidth();
+  void UpdateMaxLine();
+  bool InvisibleLines() { return (SourceOptions() & srAllowHiddenLines) != 0; }
+  int GetVisibleLineIndex(int line) override;
+  int GetRealLineIndex(int visibleLine) override;
+  // The row of a text point (a wrapped row, or a visible line).
+  int RowOfPoint(TPoint p, bool atRowEnd);
+  // The text point at the start of a row.
+  TPoint RowStart(int row);
+  TQuillPage* GetCurrentPage();
+  TQuillPage* GetDefaultPage() { return pages_.Count() > 0 ? &pages_.GetItem(0) : nullptr; }
+  void SetDefaultPage(const TQuillPage& page);
+  void AddDefaultPage() { pages_.Add(); }
+  int GetPageIndexAt(TPoint p, bool byText);
+  void UpdateAllPages() override;
+  void UpdateDefaultPage() override;
+  virtual void PageTypeChanged();
+  void PageChanged(TQuillPage& page) override;
+  void UpdateRulers() override;
+  void RulerChanged(TQuillRuler& ruler, TQuillRulerIndentation* indentation) override;
+  void AssignContent(TCustomQuillEdit& other, bool selectionOnly);
+  virtual void AssignDefaultFont();
+
+  // ---- painting ----
+  void Invalidate() override;
+  void InvalidateRect(const TRect& rect) override;
+  void InvalidateSelection() override { InvalidateSelection(selRect_, selType_); }
+  void InvalidateSearchRect() override { InvalidateSelection(searchRect_, TQuillSelType::slStream); }
+  virtual void InvalidateSelection(const TRect& rect, TQuillSelType selType);
+  void PaintBackground() override;
+  void PaintGutter(TCanvas& canvas, const TRect& rect) override;
+  // The index of the gutter image under X on the row of (Char, Line); -1.
+  int GutterImageAt(int line, int ch, int x);
+  virtual char GetFmtMark(TQuillFormattingMark mark);
+  std::string GetFmtString(int line);
+  // Paints what the canvas's clip rectangle holds of the client area, as a
+  // paint event does (a picture, a recording).
+  void PaintTo(TCanvas& canvas);
+  // Nothing paints while the lock is held (compound operations).
+  void LockPaint(int delta) { paintLock_ += delta; }
+
+  // ---- events ----
+  TNotifyEvent OnSelectionChanged;
+  TSourceChangedEvent OnSourceChanged;
+  TScrollEvent OnScroll;
+  TScrollHintEvent OnScrollHint;
+  TGetDrawStyleEvent OnGetDrawStyle;
+  TGetFormattingMarkEvent OnGetFormattingMark;
+  TNotifyEvent OnMouseLeave;
+
+  // ---- the view's window ----
+  TCanvas& Canvas() override;
+  QWidget* Widget() override { return viewport(); }
+  bool HandleAllocated() const override { return true; }
+  bool Destroying() const override { return destroying_; }
+  int ClientWidth() const override;
+  int ClientHeight() const override;
+  int RebuildingFromLine() const override { return rebuildingFrom_; }
+  void ResetScrollCache() override { maxScrollHeight_ = -1; }
+  int GetPageTop(const TQuillPage& page) override;
+  int ScrolledWidth() override;
+  void GetColorFromStyle(int styleIndex, TColor& color, TColor& backColor) override;
+  void DoGetDrawStyle(int line, int ch, uint16_t& style) override;
+  bool CheckBrackets(int line, int column) override;
+
+  // ---- TQuillBackgroundOwner ----
+  TRect BackgroundRect() const override { return {0, 0, ClientWidth(), ClientHeight()}; }
+  TBrush BackgroundBrush() const override { return {GetEditorColor(), TBrushStyle::bsSolid}; }
+  void InvalidateBackground() override { Invalidate(); }
+
+  void Notification(TQuillComponent* component, TOperation operation) override;
+
+ protected:
+  TCustomQuillEdit(QWidget* parent, const TQuillEditClasses& classes);
+
+  // ---- overridable steps ----
+  virtual void Paint();
+  virtual void HandleEvents(TQuillObject* sender, intptr_t param);
+  virtual void EditSourceChanged();
+  virtual void SourceChanged(TQuillEditSourceStates states);
+  virtual void SelectionChanged();
+  virtual void DoFontChanged();
+  virtual bool NeedStoreInfo() { return false; }
+  virtual void BeforeWrapString(int line) { (void)line; }
+  // One row: characters Start .. End - 1 of the line (End MaxInt: to its end).
+  virtual void AddToWrapList(const std::string& s, int line, int start, int end);
+  virtual void DoScroll(bool vertical, int code);
+  virtual void DoScrollHint(int line, int page, std::string& hint);
+  virtual void ProcessVScroll(int code, int pos);
+
+  // ---- Qt events ----
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+ private:
+  friend class TQuillSelStrings;
+  struct PaintArea;
+
+  void Construct(const TQuillEditClasses& classes);
+  // The document notifier: the same value registers and unregisters.
+  TQuillNotifyEvent Handler();
+  void ConnectScrollBars();
+  void SetSize(int width, int height);
+  void UpdateInvisibleLines();
+  void UpdateColors();
+  void ColorsChanged();
+  void DoSetCursor(TPoint pixel);
+  void RewrapKeepingTop();
+  TPoint TopLeftPoint();
+  // The page's text rectangle on screen, right of the gutter in page layout.
+  TRect PageTextRect(TQuillPage& page);
+  int WrapWidth();
+  void AfterWrapping();
+  void PagesStaleFrom(int line);
+  void UpdateBarsAfterPaint();
+
+  // painting (QuillEditPaint.cpp)
+  void PaintRect(const TRect& rect);
+  void InitPainter(const TRect& rect);
+  void DoFillRect(const TRect& rect);
+  void PaintRecord(TCustomPainterRecord& record, const TRect& paintRect);
+  void PaintGutterContent(const TRect& rect, TQuillPage* page, int fromLine, int fromChar, int x);
+  // Draws (with a canvas) or hit-tests (with MouseX) the images of a row.
+  int PaintGutterImage(TCanvas* canvas, const TRect& row, int line, int start, int end, int mouseX);
+  bool NeedPaintGutterBrush();
+  void PaintBoundsRect(const TRect& outer, const TRect& inner, TColor color);
+  void PaintLineNumber(const TRect& rect, bool continuationRow, int line, int gutterLeft);
+  void PaintMargin(int y1, int y2);
+  void RepaintControl(int oldColumn, int oldLine);
+  bool ScrollText(int dx, int dy);
+
+  // selection (QuillEditSelection.cpp)
+  bool IsEmptyBlock(const TRect& rect, TQuillSelType selType) const;
+  void SelectBlock(TQuillSelType selType, const std::function<void()>& moveProc, int navigateCommand, TPoint from);
+  void MoveProc();
+  void WidenAnchor();
+  void DoProcessString(bool restoreCaret, const std::function<void(std::string&)>& proc);
+  void IndentProc(std::string& s);
+  void OutdentProc(std::string& s);
+  void CapitalizeProc(std::string& s);
+  bool NeedDeleteBlock();
+
+  // caret and navigation (QuillEditCaret.cpp)
+  void WordLeft();
+  void WordRight();
+  void LineEnd();
+  void WordEnd();
+  void BeforeNavigate(TNotifyRecord& record);
+  void ScrollHint(int code, int pos);
+  int ScrollLimit(bool vertical);
+
+  // ---- state ----
+  TCustomQuillEditSource* external_ = nullptr;
+  TQuillPageType pageType_ = TQuillPageType::ptNormal;
+  TColor borderColor_ = clBtnShadow;
+  TScrollStyle scrollBars_ = TScrollStyle::ssNone;
+  bool wantTabs_ = false;
+  bool wantReturns_ = true;
+  bool hideCaret_ = false;
+  bool hideScrollBars_ = false;
+  bool hideSelection_ = false;
+  bool flatScrollBars_ = false;
+  TBorderStyle borderStyle_ = TBorderStyle::bsSingle;
+  bool useGlobalSettings_ = false;
+  int windowLine_ = 0;
+  int windowChar_ = 0;
+  int firstPagePainted_ = 0;
+  int lastPagePainted_ = 0;
+  bool wordWrap_ = false;
+  bool caretAtEnd_ = false;
+  bool selStartAtEnd_ = false;
+  bool selEndAtEnd_ = false;
+  int mousePositioning_ = 0;
+  int lineNumberDigits_ = 0;
+  int lineNumberWidth_ = 0;
+  TPoint caretSize_;
+  TRect selRect_;
+  TPoint blockMark_{-1, -1};
+  TPoint brackets_[2] = {{-1, -1}, {-1, -1}};
+  TRect searchRect_;
+  TQuillSelType selType_ = TQuillSelType::slNone;
+  int selUpdate_ = 0;
+  int searchLock_ = 0;
+  TQuillSelState selState_ = TQuillSelState::seNone;
+  TPoint anchor_;
+  TPoint lastMouse_{-1, -1};
+  bool mouseForward_ = true;
+  bool anchorWidened_ = false;
+  bool wordExtending_ = false;
+  TPoint* tracked_[2] = {nullptr, nullptr};
+  int paintLock_ = 0;
+  int marginX_ = 0;
+  int blockIndent_ = 2;
+  TQuillEditorOptions options_ = DefaultEditorOptions;
+  int wheelAccumulator_ = 0;
+  int maxScrollPos_ = 255;
+  TQuillBlockSelMode blockSelMode_ = TQuillBlockSelMode::bsBoth;
+  int autoCompletePause_ = 500;
+  std::string autoCorrectDelims_ = std::string(" .,;:") + '\t';
+  TQuillFont font_;
+  TColor color_ = clWindow;
+
+  // ---- bookkeeping ----
+  bool destroying_ = false;
+  bool painting_ = false;
+  TCanvas* paintCanvas_ = nullptr;
+  bool wrapping_ = false;
+  int rebuildingFrom_ = -1;
+  bool wrapUpdatePending_ = false;
+  int changedFirst_ = -1;
+  int changedLast_ = -1;
+  int maxLineWidth_ = 0;
+  int maxLineIndex_ = -1;
+  int maxScrollHeight_ = -1;
+  bool keepColumn_ = false;
+  int keepX_ = 0;
+  int keepWindowChar_ = 0;
+  bool pagePointSet_ = false;
+  TPoint pagePoint_;
+  bool settingScroll_ = false;
+  bool verticalMove_ = false;
+  bool partialRepaint_ = true;
+  TPoint clientSize_;
+  bool countingDigits_ = false;
+  bool updatingBars_ = false;
+  bool barsAgain_ = false;
+  int caretLine_ = 0;
+
+  // ---- companions (in the order they are made) ----
+  std::unique_ptr<TQuillWrapList> wrapList_;
+  TQuillControlBackground background_{this};
+  TBitmap workBitmap_;
+  TQuillEditorGutter gutter_{this};
+  TQuillEditorMargin margin_{this};
+  TQuillLineNumbers lineNumbers_{this};
+  TQuillLineStyles lineStyles_{this};
+  TQuillSelStrings selStrings_{*this};
+  TQuillEditorColors colors_{this};
+  TQuillFont pageNumFont_;
+  std::unique_ptr<TCustomQuillEditSource> internal_;
+  TQuillEditorRuler ruler_{this};
+  TQuillLineDivider divider_{this};
+  TQuillPages pages_{this};
+  std::unique_ptr<TCustomQuillPainter> painter_;
+  TQuillPopupWindow popupWindow_;
+  std::unique_ptr<platform::TCaret> caret_;
+  std::unique_ptr<TQuillTimer> selTimer_;
+  std::unique_ptr<TQuillHintWindow> scrollHint_;
+  TQuillEditClasses classes_;
+};
+
+// The control as forms place it.
+class TQuillEdit : public TCustomQuillEdit {
+ public:
+  using TCustomQuillEdit::TCustomQuillEdit;
+};
+
+}  // namespace quill

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include "QuillEdit_helpers.h"
+
+using namespace edittest;
+
+namespace {
+
+// A wrapped editor whose text area is Columns characters wide (plus a
+// sliver that holds no whole character).
+std::unique_ptr<TQuillEdit> WrappedEdit(int columns, int rows = 10) {
+  auto e = MakeEdit();
+  e->resize(columns * CharWidth(*e) + CharWidth(*e) / 2, rows * LineHeight(*e));
+  Settle();
+  e->SetWordWrap(true);
+  return e;
+}
+
+struct WrapCase {
+  const char* what;
+  int columns;
+  std::string line;
+  std::vector<std::string> rows;
+};
+
+}  // namespace
+
+TEST(QuillEditWrap, LinesBreakAtDelimitersAndAlwaysGetOn) {
+  const WrapCase cases[] = {
+      {"words", 10, "hello world foo bar", {"hello ", "world foo ", "bar"}},
+      {"a word longer than the row", 5, "abcdefghijkl", {"abcd", "efgh", "ijkl"}},
+      {"blanks only", 4, std::string(10, ' '), {"     ", "     "}},
+      {"empty line", 10, "", {""}},
+      {"a picture after a long word", 6, "abcd\x01xy", {"abcd", "\x01xy"}},
+      {"narrower than a character", 0, "abc de", {"a", "b", "c ", "d", "e"}},
+  };
+  for (const auto& c : cases) {
+    auto e = WrappedEdit(c.columns);
+    SetLines(*e, {c.line});
+    EXPECT_EQ(e->GetWrapLines(), c.rows) << c.what;
+  }
+}
+
+// Rows are made lazily a fixed distance past the view; what the view
+// reaches for is wrapped then, and an edit rewraps only from its line.
+TEST(QuillEditWrap, WrapsAheadOfTheViewAndOnDemand) {
+  auto e = WrappedEdit(20, 10);
+  std::vector<std::string> lines;
+  for (int i = 0; i < 5000; ++i) lines.push_back("line " + std::to_string(i) + " has two rows of text");
+  SetLines(*e, lines);
+  TQuillWrapList& rows = e->WrapList();
+  EXPECT_LT(rows.LastLine(), 300);
+  EXPECT_GE(rows.Count(), TQuillWrapList::cDefaultWrapDelta);
+
+  e->GetEditSource().JumpTo(0, 4999);
+  EXPECT_EQ(rows.LastLine(), 4999);
+  EXPECT_EQ(rows.Count(), 10000);
+  EXPECT_EQ(e->WindowLine(), 9998 - 9);  // the caret's row at the bottom
+
+  TCustomQuillEditSource& doc = e->GetEditSource();
+  doc.JumpTo(0, 4999);
+  doc.InsertString("and then some more words ");
+  EXPECT_EQ(rows.Count(), 10001);
+  EXPECT_EQ(e->RowStart(rows.Count() - 1).Y, 4999);
+}
+
+TEST(QuillEditWrap, TabsInsertTabCharactersOrBlanksToTheIndent) {
+  auto e = MakeEdit();
+  TCustomQuillEditSource& doc = e->GetEditSource();
+
+  SetLines(*e, {"abcdef"});
+  doc.JumpTo(3, 0);
+  e->ProcessKey(ecTab);
+  EXPECT_EQ(LinesOf(*e), std::vector<std::string>{"abc     def"});
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{8, 0}));
+
+  e->SetSourceOptions(e->SourceOptions() | srUseTab);
+  SetLines(*e, {"abcdef"});
+  doc.JumpTo(5, 0);
+  e->ProcessKey(ecTab);
+  EXPECT_EQ(doc.Strings().GetStr(0), "abcde\tf");
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{8, 0}));
+
+  // With no line above, the next tab stop; a smart tab lines up with the
+  // line above: its indent, then the start of each word.
+  e->SetSourceOptions((e->SourceOptions() & ~srUseTab) | srSmartTab);
+  SetLines(*e, {"", "    alpha beta", ""});
+  doc.JumpTo(0, 0);
+  EXPECT_EQ(e->GetTabIndent(true), 8);
+  doc.JumpTo(0, 2);
+  for (int expected : {4, 10, 16}) {
+    e->ProcessKey(ecTab);
+    EXPECT_EQ(e->GetCurrentPosition().X, expected);
+  }
+
+  // A new line takes the indent of the line it was broken off.
+  SetLines(*e, {"    foo"});
+  doc.JumpTo(7, 0);
+  e->ProcessKey(ecNewLine);
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{4, 1}));
+  EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"    foo", "    "}));
+}
+
+TEST(QuillEditWrap, BlockTabIndentsEverySelectedLineAlike) {
+  auto e = MakeEdit();
+  e->SetOptions(e->Options() | eoEnTabBlock);
+  SetLines(*e, {"one", "two", "three"});
+  e->SetSelection({0, 0, 5, 2}, TQuillSelType::slStream);
+  e->ProcessKey(ecTab);
+  EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"        one", "        two", "        three"}));
+  // The indent is measured from the caret's column to its next tab stop.
+  e->GetEditSource().JumpTo(0, 0);
+  e->SetSelection({0, 0, 13, 2}, TQuillSelType::slStream);
+  e->ProcessKey(ecBackTab);
+  EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"one", "two", "three"}));
+}
+
+// However a wrapped text is edited, its rows are those a fresh wrap of the
+// same text makes: no row goes stale, none is lost or doubled.
+TEST(QuillEditWrap, EditsLeaveTheRowsOfAFreshWrap) {
+  auto e = WrappedEdit(16, 6);
+  std::vector<std::string> lines;
+  for (int i = 0; i < 40; ++i) lines.push_back("row " + std::to_string(i) + " of some words to wrap");
+  SetLines(*e, lines);
+  TCustomQuillEditSource& doc = e->GetEditSource();
+  unsigned seed = 12345;
+  auto next = [&](int n) {
+    seed = seed * 1103515245 + 12345;
+    return static_cast<int>((seed >> 8) % static_cast<unsigned>(n));
+  };
+  for (int step = 0; step < 300; ++step) {
+    const int y = next(doc.Strings().Count());
+    doc.JumpTo(next(30), y);
+    switch (next(5)) {
+      case 0: doc.InsertString(next(2) ? "word " : "a much longer piece of text "); break;
+      case 1: doc.DeleteString(1 + next(8)); break;
+      case 2: doc.BreakString(); break;
+      case 3: doc.JoinStrings(); break;
+      default: e->SetWindowLine(next(e->MaxVisibleLine() + 1)); break;
+    }
+    if (step % 30 != 29) continue;
+    auto fresh = WrappedEdit(16, 6);
+    SetLines(*fresh, LinesOf(*e));
+    ASSERT_EQ(e->GetWrapLines(), fresh->GetWrapLines()) << "after step " << step;
+  }
+}
+
+TEST(QuillEditWrap, ANarrowerWindowRewrapsAndKeepsTheTopLine) {
+  auto e = WrappedEdit(40, 8);
+  std::vector<std::string> lines;
+  for (int i = 0; i < 50; ++i) lines.push_back("line " + std::to_string(i) + " with words that need some room to show");
+  SetLines(*e, lines);
+  e->SetWindowLine(e->RowOfPoint({0, 20}, false));
+  const int wide = e->WrapList().Count();
+  e->resize(15 * CharWidth(*e) + 2, e->height());
+  Settle();
+  EXPECT_GT(e->WrapList().Count(), wide);
+  EXPECT_EQ(e->RowStart(e->WindowLine()), (TPoint{0, 20}));
+  for (const std::string& row : e->GetWrapLines()) EXPECT_LE(row.size(), 16u) << row;
+}
