@@ -37,6 +37,7 @@
 #include "platform/Charset.h"
 #include "platform/FileNames.h"
 #include "platform/StringList.h"
+#include "resources/Resources.h"
 
 namespace {
 
@@ -59,6 +60,9 @@ TFormMain::TFormMain(TSession& session, QWidget* parent) : QMainWindow(parent), 
   pal.setColor(QPalette::Window, kFormColor);
   setPalette(pal);
   setAutoFillBackground(true);
+  QIcon icon;
+  for (const int size : {16, 24, 32, 48, 64}) icon.addPixmap(QPixmap::fromImage(resources::AppIcon(size)));
+  setWindowIcon(icon);
 
   body_ = new QWidget(this);
   body_->installEventFilter(this);
@@ -388,7 +392,7 @@ void TFormMain::showEvent(QShowEvent* e) {
 
 void TFormMain::AddTrayIcon() {
   if (tray_ != nullptr || !QSystemTrayIcon::isSystemTrayAvailable()) return;
-  tray_ = new QSystemTrayIcon(windowIcon().isNull() ? StatusIcon(0) : windowIcon(), this);
+  tray_ = new QSystemTrayIcon(windowIcon(), this);
   tray_->setToolTip("Parlo");
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::DoubleClick) {

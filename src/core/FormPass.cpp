@@ -37,23 +37,45 @@ TFormPass::TFormPass(QWidget* parent) : QDialog(parent) {
   SpeedButton1->setAutoDefault(false);
   SpeedButton2->setAutoDefault(false);
 
+  // The box has a row of its own: beside the buttons its caption was cut at
+  // the default font.
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(CheckRem);
   buttons->addStretch();
   buttons->addWidget(SpeedButton1);
   buttons->addWidget(SpeedButton2);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Label1);
   layout->addWidget(EditPass);
+  layout->addWidget(CheckRem);
   layout->addLayout(buttons);
-  setFixedWidth(320);
+  setFixedWidth(kWidth);
 
   connect(SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });
   connect(SpeedButton2, &QPushButton::clicked, this, [this] { SpeedButton2Click(); });
-  connect(EditPass, &QLineEdit::returnPressed, this, [this] { SpeedButton1Click(); });
+  // Enter in the edit is taken there: left to travel on to the form as
+  // well, one key press counted as two tries.
+  EditPass->installEventFilter(this);
 }
 
-void TFormPass::SetPrompt(const std::string& text) { Label1->setText(platform::ToQString(text)); }
+bool TFormPass::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == EditPass && e->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(e)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      SpeedButton1Click();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, e);
+}
+
+void TFormPass::SetPrompt(const std::string& text) {
+  Label1->setText(platform::ToQString(text));
+  // A wrapped label does not tell a fixed-width window how tall it needs to
+  // be: the lines it wraps into are reserved here, so none is cut off.
+  const QMargins m = layout()->contentsMargins();
+  Label1->setMinimumHeight(Label1->heightForWidth(kWidth - m.left() - m.right()));
+  adjustSize();
+}
 void TFormPass::SetRemember(bool on) { CheckRem->setChecked(on); }
 void TFormPass::SetPassword(const std::string& text) { EditPass->setText(platform::ToQString(text)); }
 void TFormPass::SetCheckMode(bool on, const std::string& expected) { check_ = TPasswordCheck(on, expected); }

@@ -32,6 +32,8 @@ class TPasswordCheck {
 // Cancelled, Password and Remember.
 class TFormPass : public QDialog {
  public:
+  static constexpr int kWidth = 320;
+
   explicit TFormPass(QWidget* parent = nullptr);
 
   void SetPrompt(const std::string& text);
@@ -56,6 +58,7 @@ class TFormPass : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   TPasswordCheck check_{false, {}};

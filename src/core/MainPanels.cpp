@@ -97,34 +97,50 @@ void TFrameBox::paintEvent(QPaintEvent*) {
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) { setFixedHeight(20); }
 
+// The text panel takes what the two picture panels leave: in a window 200
+// pixels wide the 150 of its first layout cut "Online-Listening Port: 2961".
+QRect TStatusBar::TextRect() const { return QRect(23, 1, width() - 2 * kIconPanel - 6, height() - 2); }
+
+QFont TStatusBar::TextFont() const {
+  // Smaller type rather than a cut: the port number at the end is the part
+  // that matters. Below 8 pixels nothing is readable any more.
+  QFont f = font();
+  const QString text = platform::ToQString(text_);
+  const int room = TextRect().width();
+  for (int size = QFontInfo(f).pixelSize(); size > 8 && QFontMetrics(f).horizontalAdvance(text) > room; --size)
+    f.setPixelSize(size - 1);
+  return f;
+}
+
 // Each setter repaints only when what it shows changes.
 void TStatusBar::SetListenStateIcon(int image) {
   if (image == listenImage_) return;
   listenImage_ = image;
-  update(QRect(0, 0, 20, height()));
+  update(QRect(0, 0, kIconPanel, height()));
 }
 
 void TStatusBar::SetServerStateIcon(int image) {
   if (image == serverImage_) return;
   serverImage_ = image;
-  update(QRect(170, 0, width() - 170, height()));
+  update(QRect(width() - kIconPanel, 0, kIconPanel, height()));
 }
 
 void TStatusBar::SetStatusText(const std::string& text) {
   if (text == text_) return;
   text_ = text;
-  update(QRect(20, 0, 150, height()));
+  update(TextRect());
 }
 
 void TStatusBar::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), palette().window());
   p.setPen(palette().mid().color());
-  p.drawLine(20, 2, 20, height() - 3);
-  p.drawLine(170, 2, 170, height() - 3);
+  const int right = width() - kIconPanel;
+  p.drawLine(kIconPanel, 2, kIconPanel, height() - 3);
+  p.drawLine(right, 2, right, height() - 3);
   LinkStateIcon(listenImage_).paint(&p, QRect(2, 2, 16, 16));
   p.setPen(palette().windowText().color());
-  p.drawText(QRect(23, 1, 146, height() - 2), Qt::AlignLeft | Qt::AlignVCenter,
-             platform::ToQString(text_));
-  LinkStateIcon(serverImage_).paint(&p, QRect(172, 2, 16, 16));
+  p.setFont(TextFont());
+  p.drawText(TextRect(), Qt::AlignLeft | Qt::AlignVCenter, platform::ToQString(text_));
+  LinkStateIcon(serverImage_).paint(&p, QRect(right + 2, 2, 16, 16));
 }

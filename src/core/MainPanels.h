@@ -49,10 +49,12 @@ class TFrameBox : public QWidget {
   QColor color_;
 };
 
-// The status bar: listener picture (20 wide), status text (150), directory
-// connection picture (20).
+// The status bar: listener picture (20 wide), status text (the width between),
+// directory connection picture (20) at the right end.
 class TStatusBar : public QWidget {
  public:
+  static constexpr int kIconPanel = 20;
+
   explicit TStatusBar(QWidget* parent);
   void SetListenStateIcon(int image);
   void SetServerStateIcon(int image);
@@ -60,6 +62,10 @@ class TStatusBar : public QWidget {
   int ListenStateIcon() const { return listenImage_; }
   int ServerStateIcon() const { return serverImage_; }
   const std::string& StatusText() const { return text_; }
+  // Where the text goes, and the type it is drawn in: the widget's own, made
+  // smaller when the text would not fit otherwise.
+  QRect TextRect() const;
+  QFont TextFont() const;
 
  protected:
   void paintEvent(QPaintEvent*) override;

@@ -206,6 +206,24 @@ QImage ChatLogo() {
   return Banner(300, QColor(0xB0, 0xC4, 0xDE), QColor(0x00, 0x61, 0x96), QColor(0x00, 0x30, 0x60), "CHAT");
 }
 
+QImage AppIcon(int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  // The banner's two bubbles on a rounded square of the form colour, drawn
+  // on a 32-unit grid so that every size is the same picture.
+  p.scale(size / 32.0, size / 32.0);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0x00, 0x61, 0x96));
+  p.drawRoundedRect(QRectF(0.5, 0.5, 31, 31), 6, 6);
+  p.setPen(QPen(QColor(40, 40, 40), 1.2));
+  DrawBubble(p, QRectF(3, 4, 19, 12), QColor(255, 255, 255), true);
+  DrawBubble(p, QRectF(11, 14, 18, 11), QColor(255, 214, 0), false);
+  p.end();
+  return image;
+}
+
 std::string EncodeJpeg(const QImage& source, int quality) {
   const QImage image = source.convertToFormat(QImage::Format_RGB888);
   platform::TJpegOptions options;

@@ -20,6 +20,8 @@ std::string SynthesizeWave(const std::string& fileName);
 QImage Emoticon(int n);
 QImage Logo();      // "logo.jpg": the main window's banner
 QImage ChatLogo();  // "chatlogo.jpg": the banner of the chat and message windows
+// The program's icon (window and tray), size x size pixels with a clear background.
+QImage AppIcon(int size);
 
 // The JPEG bytes of an image (quality 0..100).
 std::string EncodeJpeg(const QImage& image, int quality = 90);

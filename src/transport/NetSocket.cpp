@@ -533,7 +533,7 @@ void TCustomNetSocket::Listen() {
     ChangeState(wsConnected);
     TriggerSessionConnected(0);
   } else {
-    if (net::Listen(handle_, 5) != 0) return SocketError("Listen");
+    if (net::Listen(handle_, kListenBacklog) != 0) return SocketError("Listen");
     ChangeState(wsListening);
   }
   if (handle_ == INVALID_SOCKET) return;

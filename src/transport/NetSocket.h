@@ -134,6 +134,12 @@ class TCustomNetSocket : public TComponent {
   // keep every other socket, timer and window waiting.
   static constexpr std::uint64_t kTurnBytes = 64 << 10;
   static constexpr std::uint64_t kTurnCalls = 100;
+  // Callers the system queues for a listening socket until it takes them.
+  // A few connects that arrive together (a burst of ordinary callers, or a
+  // crowd that reconnects as soon as it is turned away) overflow a short
+  // queue, and the system drops a connect it cannot queue: that caller then
+  // waits a second or more for its retry.
+  static constexpr int kListenBacklog = 128;
 
   TDataAvailable OnDataAvailable;
   TSessionEvent OnDataSent;

@@ -201,6 +201,38 @@ TEST_F(DBStuffTest, FriendsMatchWholeIdsOnly) {
   EXPECT_EQ(db_->FriendIdList(), "123,12");
 }
 
+// A server frame may carry thousands of copies of a friend's record: under
+// a hold the changes reach the file once, when the outermost hold ends (also
+// one left by an exception), and a copy that changes nothing writes nothing.
+TEST_F(DBStuffTest, FriendChangesUnderAHoldAreSavedWhenItEnds) {
+  db_->AddFriend("123", "Carol", "10.0.0.3", "2960");
+  const auto onDisk = [&] {
+    std::ifstream in(dir_ / "friends.cds", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const auto saved = Stamp("friends.cds");
+  db_->UpdateFriend("123", "Carol", "10.0.0.3", "2960");
+  EXPECT_EQ(Stamp("friends.cds"), saved);
+  {
+    TDBStuff::TFriendsSaveHold outer(*db_);
+    {
+      TDBStuff::TFriendsSaveHold inner(*db_);
+      for (int i = 0; i < 100; ++i) db_->UpdateFriend("123", "Carol" + std::to_string(i), "10.0.0.3", "2960");
+      inner.Release();
+    }
+    EXPECT_EQ(Stamp("friends.cds"), saved);
+    outer.Release();
+    EXPECT_NE(onDisk().find("Carol99"), std::string::npos);
+  }
+  try {
+    TDBStuff::TFriendsSaveHold hold(*db_);
+    db_->UpdateFriend("123", "Dora", "10.0.0.4", "2961");
+    throw std::runtime_error("a frame that could not be handled");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_NE(onDisk().find("Dora"), std::string::npos);
+}
+
 TEST_F(DBStuffTest, HistoryFilterAndClearTouchOnlyThatUser) {
   db_->AddFriend("12", "Bob", "", "");
   db_->AddFriend("123", "Carol", "", "");

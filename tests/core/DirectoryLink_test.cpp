@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DirectoryServer_helpers.h"
+#include "Loopback_helpers.h"
 #include "Widgets_helpers.h"
 #include "core/session/DBStuff.h"
 #include "core/session/Paths.h"
@@ -144,8 +145,18 @@ TEST(DirectoryLink, LogsOnAndAnswersWhatTheServerPushes) {
     push.check();
   }
 
+  // A blocked sender's message changes nothing, not even the status line.
+  client.session->SetStatusText("Checking messages...");
+  events.clear();
+  size_t since = server.Frames().size();
+  server.Send(kUid, 9012, "66666666{$}Pest{$}1{$}0{$}10.0.0.9{$}2960{$}now{$}hi");
+  server.Send(kUid, 9028);
+  server.WaitFrame(9027, "in", since);
+  EXPECT_TRUE(events.empty());
+  EXPECT_EQ(client.session->StatusText(), "Checking messages...");
+
   // The keep-alive's listing is answered 9013, never 9015.
-  const size_t since = server.Frames().size();
+  since = server.Frames().size();
   link.SetAliveInterval(50);
   const auto alive = server.WaitFrame(9031, "in", since);
   EXPECT_EQ(alive.Params, std::vector<std::string>{kFriend});
@@ -162,8 +173,9 @@ TEST(DirectoryLink, LogsOnAndAnswersWhatTheServerPushes) {
 }
 
 // Without an account the user registers first: the password goes out in
-// 9001, the new id is stored and shown, and the log-on follows. A reply that
-// cannot be read empties what was stored and asks again.
+// 9001, the new id is stored and shown, and the log-on follows. A 9002 that
+// answers no 9001 of this connection sets nothing and ends the link; an
+// answer to one that cannot be read empties what was stored and asks again.
 TEST(DirectoryLink, RegistersAnAccountThenLogsOn) {
   TDirectoryServer server;
   Client client(server.Port(), "", "");
@@ -184,8 +196,17 @@ TEST(DirectoryLink, RegistersAnAccountThenLogsOn) {
   EXPECT_EQ(captions, 1);
   server.WaitFrame(9015, "in");
 
+  server.Send(uid, 9002, "99999999,stolen");
+  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return !client.Link().Connected(); }, 3000));
+  EXPECT_EQ(TReg::ReadSettingString("UserID"), uid);
+  EXPECT_EQ(TReg::ReadSettingString("UserPass"), "secret9");
+  EXPECT_EQ(client.session->Settings.UserID, uid);
+  EXPECT_TRUE(client.prompts.Shown.empty());
+
   client.prompts.RegisterPassword.clear();
-  server.Send(uid, 9002, "no-comma");
+  server.ReplyOnce(9001, "  9002<no-comma>\r\n");
+  client.session->Settings.HasUserID = false;
+  client.Link().ConnectToServer();
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return ends == 1; }, 3000));
   EXPECT_EQ(client.prompts.Shown,
             std::vector<std::string>{"Registration Error: There was an error in the registration process."});
@@ -218,6 +239,31 @@ TEST(DirectoryLink, RegistrationReplyStoresTheAccountOrClearsIt) {
     if (c.ok) {
       EXPECT_EQ(client.session->Caption(), "Parlo - " + c.id);
     }
+  }
+}
+
+// Each way a connect can fail leaves its own entry, with the socket's text
+// for it: on the status line they all read "Server connection closed".
+TEST(DirectoryLink, FailedConnectsAreLoggedEachWithItsCause) {
+  struct Case {
+    std::string ip, port, want;
+  };
+  const std::vector<Case> cases = {
+      {"127.0.0.1", std::to_string(testing_support::FreePort()), "Winsock Error 10061 : "},
+      {"127.0.0.1", "port", "Connecting to the server: "},
+      {"224.0.0.1", "9961", "Winsock Error 10051 : "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ip + ":" + c.port);
+    Client client(1, "12345678", "secret1");
+    client.session->Settings.ServerIP = c.ip;
+    client.session->Settings.ServerPort = c.port;
+    client.Link().ConnectToServer();
+    platform::ProcessMessagesUntil([&] { return client.session->StatusText() == "Server connection closed"; }, 3000);
+    EXPECT_EQ(client.session->StatusText(), "Server connection closed");
+    const std::string log = testing_support::ReadFile(client.home.Home() / "errorlog.txt");
+    EXPECT_NE(log.find(" IP: " + c.ip + " - Port: " + c.port + "\r\nError Message: " + c.want), std::string::npos)
+        << log;
   }
 }
 

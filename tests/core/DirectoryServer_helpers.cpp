@@ -117,6 +117,11 @@ void TDirectoryServer::Send(const std::string& user, int code, const std::string
   Call(QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString());
 }
 
+void TDirectoryServer::ReplyOnce(int code, const std::string& raw) {
+  const QJsonObject request{{"cmd", "reply"}, {"code", code}, {"chunks", QJsonArray{Latin1(raw)}}};
+  Call(QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString());
+}
+
 void TDirectoryServer::Disconnect(const std::string& user) {
   Call(QJsonDocument(QJsonObject{{"cmd", "disconnect"}, {"target", Latin1(user)}}).toJson(QJsonDocument::Compact)
            .toStdString());

@@ -36,6 +36,8 @@ class TDirectoryServer {
   // The first matching frame at or after `since`; fails the test after the time-out.
   TServerFrame WaitFrame(int code, const std::string& dir, size_t since = 0, int timeoutMs = 5000);
   void Send(const std::string& user, int code, const std::string& params = "");
+  // The next frame with this code is answered with these bytes instead.
+  void ReplyOnce(int code, const std::string& raw);
   void Disconnect(const std::string& user);
   std::vector<std::string> Online();
 

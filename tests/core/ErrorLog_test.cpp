@@ -47,15 +47,42 @@ TEST(ErrorLog, EntriesAreThreeLinesAppendedToWhatIsThere) {
   WriteFile(file, "an old line\r\n");
   LogError("None", "None", "two\r\nlines");
   lines = Lines(ReadFile(file));
-  ASSERT_EQ(lines.size(), 5u);
+  ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], "an old line");
   EXPECT_EQ(lines[2], " IP: None - Port: None");
-  EXPECT_EQ(lines[3], "Error Message: two");
-  EXPECT_EQ(lines[4], "lines");
+  EXPECT_EQ(lines[3], "Error Message: two\\x0D\\x0Alines");
 
   // Lower layers report through the same log.
   platform::ReportError("", "", "Extracting Command: xyz");
   EXPECT_NE(ReadFile(file).find("Error Message: Extracting Command: xyz\r\n"), std::string::npos);
+}
+
+// Entries quote what strangers sent; whatever it holds, an entry stays three
+// lines of printable text, of bounded length, naming where the bytes came from.
+TEST(ErrorLog, OutsideBytesCannotForgeEntries) {
+  TempHome home;
+  const auto file = home.Home() / "errorlog.txt";
+  struct Case {
+    std::string address, message;
+    std::string wantIp, wantMessage;
+  };
+  const std::string forged = "x\n2001-01-01 00:00:00 Build: Version: 6.6.6.6\r\n IP: 1.2.3.4";
+  const std::vector<Case> cases = {
+      {"10.0.0.7", forged, "10.0.0.7",
+       "x\\x0A2001-01-01 00:00:00 Build: Version: 6.6.6.6\\x0D\\x0A IP: 1.2.3.4"},
+      {"10.0.0.7", std::string("\x1B[2J\0\x7F\x9C\xE9", 8), "10.0.0.7", "\\x1B[2J\\x00\\x7F\x9C\xE9"},
+      {"evil\r\nhost", "m", "evil\\x0D\\x0Ahost", "m"},
+      {"", std::string(100000, 'A'), "", std::string(4096, 'A') + "... (100000 bytes)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.wantMessage.substr(0, 40));
+    std::filesystem::remove(file);
+    LogError(c.address, "2960", c.message);
+    const auto lines = Lines(ReadFile(file));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], " IP: " + c.wantIp + " - Port: 2960");
+    EXPECT_EQ(lines[2], "Error Message: " + c.wantMessage);
+  }
 }
 
 TEST(ErrorLog, StaysBoundedAndKeepsTheNewestWholeEntries) {

@@ -88,6 +88,8 @@ TEST(FormMain, ShowsWhatTheSessionSays) {
 
   session.SetUserID("41000009");
   EXPECT_EQ(form.windowTitle().toStdString(), "Parlo - 41000009");
+  // The program's own picture, at the sizes window managers and trays ask for.
+  for (const int size : {16, 32, 48}) EXPECT_FALSE(form.windowIcon().pixmap(size).isNull()) << size;
 
   session.CreateLocalStores();
   ASSERT_EQ(session.AddGroup("Chess"), TNewGroupOutcome::Added);

@@ -4,7 +4,9 @@
 
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTimer>
 #include <vector>
 
@@ -68,6 +70,53 @@ TEST(FormPass, OkEnterAndEscapeSetTheResultFields) {
     EXPECT_EQ(form.Cancelled, c.cancelled);
     EXPECT_EQ(form.Password, c.password);
     EXPECT_EQ(form.Remember, c.remember);
+  }
+}
+
+// One key press is one try, as one click on OK is: Enter in the edit used
+// to count twice, so two wrong entries ended the program.
+TEST(FormPass, EachEnterInTheEditIsOneTry) {
+  testing_support::WidgetApp();
+  TFormPass form;
+  form.SetCheckMode(true, "s3cret");
+  std::vector<std::string> boxes;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      boxes.push_back(box->text().toStdString());
+      box->done(QMessageBox::Ok);
+    }
+  });
+  answer.start(5);
+  QTimer::singleShot(0, &form, [&] {
+    for (int i = 0; i < 3 && form.isVisible(); ++i) {
+      form.EditPass->setText("wrong");
+      QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+      QCoreApplication::sendEvent(form.EditPass, &enter);
+    }
+  });
+  form.exec();
+  EXPECT_EQ(form.Tries(), 3);
+  EXPECT_TRUE(form.Cancelled);
+  const std::string again = "Incorrect Password, please try again...";
+  EXPECT_EQ(boxes, (std::vector<std::string>{again, again,
+                                             "So sorry, invalid password, you only get three tries......bye!"}));
+}
+
+// Both prompts and the box's caption show whole at the default font, in the
+// dialog's fixed width.
+TEST(FormPass, ShowsItsWholeText) {
+  testing_support::WidgetApp();
+  for (const char* prompt : {"Please enter the password to be used for your account...",
+                             "Please enter your startup passowrd..."}) {
+    SCOPED_TRACE(prompt);
+    TFormPass form;
+    form.SetPrompt(prompt);
+    form.show();
+    QCoreApplication::processEvents();
+    EXPECT_GE(form.Label1->height(), form.Label1->heightForWidth(form.Label1->width()));
+    EXPECT_GE(form.CheckRem->width(), form.CheckRem->sizeHint().width());
+    EXPECT_EQ(form.width(), TFormPass::kWidth);
   }
 }
 

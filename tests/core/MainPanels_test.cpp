@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFontInfo>
+#include <QFontMetrics>
 
 #include "Widgets_helpers.h"
 
@@ -54,6 +56,24 @@ TEST(StatusBar, RepaintsOnlyWhenItsTextOrAPictureChanges) {
   Pump(50);
   EXPECT_GE(paints.count, 1);
   EXPECT_EQ(bar.StatusText(), "Offline...");
+}
+
+// Every text the program puts on the status line shows whole in the main
+// window's fixed width; "Online-Listening Port: 296" was all a user saw.
+TEST(StatusBar, EveryStatusTextFitsTheMainWindow) {
+  testing_support::WidgetApp();
+  TStatusBar bar(nullptr);
+  bar.resize(200, 20);
+  for (const char* text : {"Online-Listening Port: 2961", "Online-Listening Port: 65535", "Connecting... ",
+                           "Offline...", "Server connection closed", "Connecting to server...",
+                           "Retrieving information...", "Regsitered Sending logon...", "Sending profile data...",
+                           "Sending friend list...", "Checking messages...", "Sending logon info..."}) {
+    SCOPED_TRACE(text);
+    bar.SetStatusText(text);
+    EXPECT_LE(QFontMetrics(bar.TextFont()).horizontalAdvance(QString::fromLatin1(text)), bar.TextRect().width());
+    EXPECT_GE(QFontInfo(bar.TextFont()).pixelSize(), 9);
+    EXPECT_LE(bar.TextRect().right(), bar.width() - TStatusBar::kIconPanel);
+  }
 }
 
 }  // namespace

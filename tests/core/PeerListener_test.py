@@ -140,7 +140,9 @@ class Lifetimes(ListenerCase):
         def open_batch(start, count):
             for i in range(start, start + count):
                 try:
-                    s = socket.create_connection(("127.0.0.1", prog.port), timeout=15)
+                    # From many addresses: one address may hold only a few places.
+                    s = socket.create_connection(("127.0.0.1", prog.port), timeout=15,
+                                                 source_address=("127.0.0.%d" % (2 + i % 100), 0))
                 except ConnectionResetError:
                     # Turned away before the connect call even returned.
                     turned_away.append(i)

@@ -7,6 +7,7 @@ wait for frames and trace lines.
 
 import os
 import random
+import resource
 import shutil
 import signal
 import socket
@@ -113,13 +114,19 @@ class Home:
 class Parlo:
     """The program running on a home; its "parlo: ..." trace lines are kept."""
 
-    def __init__(self, home, env=None, program=None):
+    def __init__(self, home, env=None, program=None, descriptors=None):
         e = dict(os.environ)
         e.update({"PARLO_HOME": home.path, "PARLO_TEST_HOOKS": "1", "QT_QPA_PLATFORM": "offscreen",
                   "XDG_RUNTIME_DIR": home.path})
         e.update(env or {})
         self.started = time.monotonic()
-        self.proc = subprocess.Popen([program or PARLO], env=e, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
+        def limit():
+            # The descriptor limit most desktops give a program.
+            if descriptors:
+                resource.setrlimit(resource.RLIMIT_NOFILE, (descriptors, descriptors))
+        self.proc = subprocess.Popen([program or PARLO], env=e, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                     preexec_fn=limit if descriptors else None)
         self.lines = []
         self.cond = threading.Condition()
         self.reader = threading.Thread(target=self._read, daemon=True)

@@ -6,6 +6,10 @@ hands out group listings and friends' states, relays instant messages (keeping
 them for users who are offline), answers random-contact and update requests and
 takes profile photos.
 
+For tests it can also act as a hostile server: answer a code with bytes of
+the test's choosing (reply_once), write bytes over and over for a while
+(flood), and stop reading what a client sends (pause_reading).
+
 Run it as a program:
 
     python3 directory_server.py --data DIR [--host 127.0.0.1] [--port 9961]
@@ -200,6 +204,7 @@ class DirectoryServer:
         self.update_build = update_build
         self.update_url = update_url
         self.write_mode = "normal"
+        self._replies = {}          # code -> raw chunks that answer its next frame
         self.sessions = {}          # session id -> Session
         self.online = {}            # user id -> Session (logged on)
         self._frames = []           # every frame in both directions
@@ -336,6 +341,43 @@ class DirectoryServer:
                     session.writer.write(chunk)
                     await session.writer.drain()
         asyncio.run_coroutine_threadsafe(run(), self._loop).result(10)
+
+    def reply_once(self, code, chunks):
+        """The next frame with this code from any client is not handled: the
+        chunks (latin-1 strings or bytes) are written to that client instead."""
+        data = [c.encode("latin-1") if isinstance(c, str) else bytes(c) for c in chunks]
+        self._call(self._replies.__setitem__, code, data)
+
+    def flood(self, target, chunks, seconds):
+        """Writes the chunks to a client over and over, as fast as it takes
+        them, for `seconds` or until it goes; nothing is recorded. Returns the
+        number of bytes written."""
+        data = b"".join(c.encode("latin-1") if isinstance(c, str) else bytes(c) for c in chunks)
+
+        async def run():
+            session = self._find(target)
+            if session is None:
+                raise KeyError("no connection for %r" % (target,))
+            written, stop = 0, time.monotonic() + seconds
+            async with session.write_lock:
+                try:
+                    while time.monotonic() < stop and not session.writer.is_closing():
+                        session.writer.write(data)
+                        await asyncio.wait_for(session.writer.drain(), max(0.01, stop - time.monotonic()))
+                        written += len(data)
+                except (ConnectionError, OSError, asyncio.TimeoutError):
+                    pass
+            return written
+        return asyncio.run_coroutine_threadsafe(run(), self._loop).result(seconds + 10)
+
+    def pause_reading(self, target):
+        """Stops reading from a client: what it sends piles up on its side."""
+        def run():
+            session = self._find(target)
+            if session is None:
+                raise KeyError("no connection for %r" % (target,))
+            session.writer.transport.pause_reading()
+        self._call(run)
 
     def send(self, target, code, params="", text=""):
         """Send one well-formed frame to a connected client."""
@@ -542,6 +584,14 @@ class DirectoryServer:
 
     async def _handle(self, session, line):
         code, params, text = parse_line(line)
+        reply = self._replies.pop(code, None)
+        if reply is not None:
+            async with session.write_lock:
+                for chunk in reply:
+                    self._record_out_raw(session, chunk)
+                    session.writer.write(chunk)
+                await session.writer.drain()
+            return
         if code == 9001:
             password = params[0] if params else ""
             uid = self.store.new_account(password)
@@ -718,6 +768,7 @@ class ControlHandler:
       {"cmd": "online"}
       {"cmd": "account", "password": "secret1", "uid": "12345678" | null}
       {"cmd": "refresh_friends", "target": ...}
+      {"cmd": "reply", "code": 9001, "chunks": ["  9002<x>\\r\\n"]}
     Frame texts are latin-1 strings: each character is one byte of the wire.
     """
 
@@ -774,6 +825,9 @@ class ControlHandler:
             return s.add_account(r["password"], r.get("uid"))
         if cmd == "refresh_friends":
             s.refresh_friends(r["target"])
+            return None
+        if cmd == "reply":
+            s.reply_once(r["code"], r["chunks"])
             return None
         raise ValueError("unknown command %r" % (cmd,))
 

@@ -16,6 +16,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/FreePort.h"
+
 namespace {
 
 class QtApplication : public ::testing::Environment {
@@ -79,15 +81,7 @@ void PumpFor(int ms) {
   } while (t.elapsed() < ms);
 }
 
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa = Loopback(0);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa));
-  socklen_t len = sizeof(sa);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-  ::close(fd);
-  return ntohs(sa.sin_port);
-}
+int FreePort() { return testing_support::FreeListenPort(); }
 
 RawPeer::~RawPeer() {
   Close();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -118,10 +119,12 @@ class TContactsUpdate {
 };
 
 // A group listing or friends' states merged into `list`: a record whose user
-// id is already there goes to `update`, any other is added. One batch, which
-// ends also when `update` raises.
+// id is already there goes to `update`, any other is added while the list
+// holds fewer than `limit` entries. One batch, which ends also when `update`
+// raises. Returns the number of records left out for the limit.
 template <class UpdateFn>
-void MergeUserList(TContacts& list, const std::string& userList, UpdateFn&& update);
+int MergeUserList(TContacts& list, const std::string& userList, UpdateFn&& update,
+                  int limit = std::numeric_limits<int>::max());
 
 // Adds one record (nothing for a record of fewer than six fields). A user who
 // is offline, or invisible, shows "Offline": an invisible user must look
@@ -137,12 +140,15 @@ void MarkAllOffline(TContacts& list);
 void TraceContacts(const TContacts& list);
 
 template <class UpdateFn>
-void MergeUserList(TContacts& list, const std::string& userList, UpdateFn&& update) {
+int MergeUserList(TContacts& list, const std::string& userList, UpdateFn&& update, int limit) {
   TContactsUpdate batch(list);
+  int dropped = 0;
   for (const std::string& record : SplitUserList(userList)) {
     const auto sep = record.find("{$}");
     const std::string key = sep == std::string::npos ? std::string() : record.substr(0, sep);
     if (list.FindById(key) != 0) update(record);
-    else AddContactItem(list, record);
+    else if (list.Count() < limit) AddContactItem(list, record);
+    else ++dropped;
   }
+  return dropped;
 }

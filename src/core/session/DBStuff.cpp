@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <system_error>
+#include <utility>
 
 #include "platform/Strings.h"
 #include "transport/CmdParser.h"
@@ -233,7 +234,29 @@ std::string TDBStuff::ProfileGreeting() const { return TCmdParser::UnescapeText(
 
 // ----- friends ----------------------------------------------------------
 
-void TDBStuff::SaveFriends() { Friends.SaveToFile(friendsFile_); }
+void TDBStuff::SaveFriends() {
+  if (friendsHolds_ > 0) {
+    friendsChanged_ = true;
+    return;
+  }
+  Friends.SaveToFile(friendsFile_);
+}
+
+void TDBStuff::TFriendsSaveHold::Release() {
+  TDBStuff* db = std::exchange(db_, nullptr);
+  if (db == nullptr || --db->friendsHolds_ > 0 || !db->friendsChanged_) return;
+  db->friendsChanged_ = false;
+  db->SaveFriends();
+}
+
+TDBStuff::TFriendsSaveHold::~TFriendsSaveHold() {
+  TDBStuff* db = db_;
+  try {
+    Release();
+  } catch (const std::exception& e) {
+    if (db != nullptr) db->Log(std::string("Saving the friends list: ") + e.what());
+  }
+}
 
 std::string TDBStuff::FriendIdList() {
   std::string ids;
@@ -270,6 +293,9 @@ bool TDBStuff::AddFriend(const std::string& userId, const std::string& userName,
 void TDBStuff::UpdateFriend(const std::string& userId, const std::string& userName, const std::string& listenIP,
                             const std::string& listenPort) {
   if (userId.empty() || !Friends.Locate("UserID", userId)) return;
+  if (Friends.FieldValue("UserName") == userName && Friends.FieldValue("ListenIP") == listenIP &&
+      Friends.FieldValue("ListenPort") == listenPort)
+    return;
   Friends.Edit();
   Friends.SetFieldValue("UserName", userName);
   Friends.SetFieldValue("ListenIP", listenIP);

@@ -70,6 +70,7 @@ class TDBStuff {
   // False (nothing stored) for an id that is empty or could break a frame.
   bool AddFriend(const std::string& userId, const std::string& userName, const std::string& listenIP,
                  const std::string& listenPort);
+  // Nothing is written when the friend's row already holds these values.
   void UpdateFriend(const std::string& userId, const std::string& userName, const std::string& listenIP,
                     const std::string& listenPort);
   void DeleteFriend(const std::string& userId);
@@ -84,6 +85,23 @@ class TDBStuff {
   void SaveHistory();
   void ClearHistory(const std::string& userId);
 
+  // While one lives, friend changes are saved once, when the last one ends,
+  // rather than at each change: one server frame may carry thousands of
+  // copies of a friend's record, and a file write for each froze the program.
+  class TFriendsSaveHold {
+   public:
+    explicit TFriendsSaveHold(TDBStuff& db) : db_(&db) { ++db.friendsHolds_; }
+    // Saves what changed (when no outer hold is left); raises as a save does.
+    void Release();
+    // Unreleased (the scope left by an exception): saved, a failure only logged.
+    ~TFriendsSaveHold();
+    TFriendsSaveHold(const TFriendsSaveHold&) = delete;
+    TFriendsSaveHold& operator=(const TFriendsSaveHold&) = delete;
+
+   private:
+    TDBStuff* db_;
+  };
+
   const std::filesystem::path& ProfilesFileName() const { return profilesFile_; }
   const std::filesystem::path& HistoryFileName() const { return historyFile_; }
   const std::filesystem::path& FriendsFileName() const { return friendsFile_; }
@@ -97,6 +115,8 @@ class TDBStuff {
   std::filesystem::path profilesFile_;
   std::filesystem::path historyFile_;
   std::filesystem::path friendsFile_;
+  int friendsHolds_ = 0;
+  bool friendsChanged_ = false;
 };
 
 extern TDBStuff* DBStuff;

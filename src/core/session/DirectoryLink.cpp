@@ -1,5 +1,7 @@
 #include "core/session/DirectoryLink.h"
 
+#include <limits>
+
 #include "core/session/DBStuff.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/FlagGuard.h"
@@ -8,6 +10,7 @@
 #include "core/session/Reg.h"
 #include "core/session/Session.h"
 #include "core/session/TestHooks.h"
+#include "platform/ErrorSink.h"
 #include "platform/StringList.h"
 #include "transport/CmdParser.h"
 #include "transport/CommandCodes.h"
@@ -21,6 +24,11 @@ constexpr int kServerLineLimit = 4 << 20;
 
 constexpr int kFriendStatusSound = 8;
 
+// The server lists every user it likes in a friends refresh, and each one
+// unknown so far is added; no real user has this many friends, and past it
+// the list (and every view of it) would grow for as long as the server sends.
+constexpr int kFriendsLimit = 10000;
+
 }  // namespace
 
 TDirectoryLink::TDirectoryLink(TSession& session)
@@ -30,9 +38,18 @@ TDirectoryLink::TDirectoryLink(TSession& session)
   listServ_->ComponentOptions.Include(wsoTcpNoDelay);
   listServ_->OnDataAvailable = [this](TCustomNetSocket*, int error) { ListServDataAvailable(error); };
   listServ_->OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState s) { ListServChangeState(s); };
-  listServ_->OnSessionClosed = [this](TCustomNetSocket*, int) {
+  listServ_->OnSessionConnected = [this](TCustomNetSocket*, int error) {
+    // A refused or failed connect: without an entry it would look like any
+    // other "Server connection closed".
+    if (error != 0) LogSocketError(serverAddr_, serverPort_, error);
+  };
+  listServ_->OnSessionClosed = [this](TCustomNetSocket*, int error) {
     KeepAlivePending = false;
     ListingOnly = false;
+    registrationAsked_ = false;
+    // A link the socket layer ended itself (a send queue past its bound, a
+    // reset) says why, as every other socket error does.
+    if (error != 0) LogSocketError(serverAddr_, serverPort_, error);
   };
   listServ_->OnError = [](TCustomNetSocket* s) { ReportSocketError(*s, s->LastError()); };
   listServ_->OnBgException = [](TCustomNetSocket* s, const std::exception& e, bool&) {
@@ -52,6 +69,7 @@ TDirectoryLink::~TDirectoryLink() {
   timerAlive_.SetEnabled(false);
   // The handlers point into the session, which is half gone by now.
   listServ_->OnChangeState = nullptr;
+  listServ_->OnSessionConnected = nullptr;
   listServ_->OnSessionClosed = nullptr;
   listServ_->OnDataAvailable = nullptr;
   listServ_->OnError = nullptr;
@@ -73,6 +91,9 @@ void TDirectoryLink::ConnectToServer() {
   listServ_->Close();
   KeepAlivePending = false;
   ListingOnly = false;
+  registrationAsked_ = false;
+  serverAddr_ = s.ServerIP;
+  serverPort_ = s.ServerPort;
   try {
     listServ_->SetAddr(s.ServerIP);
     listServ_->SetPort(s.ServerPort);
@@ -193,9 +214,15 @@ void TDirectoryLink::ListServDataAvailable(int error) {
 }
 
 void TDirectoryLink::ProcessServerData(const std::string& line) {
-  const int code = TCmdParser::ExtractCommand(line);
-  const std::string params = TCmdParser::ExtractParameters(line);
-  const std::string text = TCmdParser::ExtractCommandText(line);
+  int code = 0;
+  std::string params, text;
+  {
+    // What the parser cannot read it logs, as the server's.
+    const platform::TErrorSource source(serverAddr_, serverPort_);
+    code = TCmdParser::ExtractCommand(line);
+    params = TCmdParser::ExtractParameters(line);
+    text = TCmdParser::ExtractCommandText(line);
+  }
   if (Connected()) ProcessServerCommand(code, params, text);
 }
 
@@ -217,9 +244,18 @@ void TDirectoryLink::ProcessServerCommand(int code, const std::string& params, c
       } else {
         session_.SetStatusText("Sending password...");
         Send(cmd::Register, s.UserPass);
+        registrationAsked_ = true;
       }
       break;
     case cmd::Registered:
+      // Only the answer to this connection's 9001 may set the account: at
+      // any other time it would let the server replace or wipe the stored
+      // id and password.
+      if (!registrationAsked_) {
+        listServ_->Close();
+        break;
+      }
+      registrationAsked_ = false;
       if (HandleRegistrationReply(params)) {
         session_.SetStatusText("Regsitered Sending logon...");
         SendLogon();
@@ -367,7 +403,16 @@ void TDirectoryLink::ListServChangeState(TSocketState newState) {
 // ----- contact lists -------------------------------------------------------------------
 
 void TDirectoryLink::FillContactList(TContacts& list, const std::string& userList) {
-  MergeUserList(list, userList, [this](const std::string& record) { UpdateOnlineList(record); });
+  const bool friends = &list == &session_.Friends;
+  TDBStuff::TFriendsSaveHold hold(session_.DB());
+  const int dropped = MergeUserList(
+      list, userList, [this](const std::string& record) { UpdateOnlineList(record); },
+      friends ? kFriendsLimit : std::numeric_limits<int>::max());
+  hold.Release();
+  if (dropped > 0)
+    LogError(serverAddr_, serverPort_,
+             "The friends list holds no more than " + std::to_string(kFriendsLimit) + " users; " +
+                 std::to_string(dropped) + " more listed by the server were left out");
 }
 
 void TDirectoryLink::UpdateOnlineList(const std::string& record) {

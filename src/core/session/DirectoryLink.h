@@ -66,7 +66,9 @@ class TDirectoryLink {
   // One user's state into the friends list and the stored friend (9016, and
   // the records of a list whose id is listed already).
   void UpdateOnlineList(const std::string& record);
-  // A whole user list merged into a list.
+  // A whole user list merged into a list; the friends list takes no more
+  // than kFriendsLimit users (what is left out is logged). The friends store
+  // is saved once for the whole list.
   void FillContactList(TContacts& list, const std::string& userList);
 
   bool KeepAlivePending = false;  // the next 9010 answers a keep-alive
@@ -101,4 +103,9 @@ class TDirectoryLink {
   // The credentials the server refused: the keep-alive does not try them again.
   std::string refusedUserID_, refusedUserPass_;
   bool logonRefused_ = false;
+  // Where the link was last aimed: what its log entries name, also once
+  // the socket has forgotten it.
+  std::string serverAddr_, serverPort_;
+  // This connection sent 9001 and waits for its 9002.
+  bool registrationAsked_ = false;
 };

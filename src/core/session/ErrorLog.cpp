@@ -2,6 +2,7 @@
 // newest last.
 
 #include <QDateTime>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +26,34 @@ constexpr std::uintmax_t kLogCap = 1u << 20;
 constexpr std::uintmax_t kLogKeep = kLogCap / 4 * 3;
 
 constexpr const char* kBuildMarker = " Build: ";
+
+// Entries carry bytes from strangers: a caller's unreadable first line, a
+// server's frame. An entry is three lines, so a line end inside one would
+// let the sender write entries of its own making, and an escape byte would
+// act on the terminal of whoever reads the log: control bytes are written as
+// \xHH. A field is cut at its limit, since a 4 MiB line says no more about
+// the fault than its start does.
+constexpr size_t kMessageLimit = 4096;
+constexpr size_t kAddressLimit = 256;
+
+std::string Printable(const std::string& text, size_t limit) {
+  static const char* const kHex = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(std::min(text.size(), limit) + 16);
+  size_t taken = 0;
+  for (; taken < text.size() && out.size() < limit; ++taken) {
+    const auto c = static_cast<unsigned char>(text[taken]);
+    if (c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (taken < text.size()) out += "... (" + std::to_string(text.size()) + " bytes)";
+  return out;
+}
 
 std::string Timestamp() { return QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss").toStdString(); }
 
@@ -77,8 +106,9 @@ struct InstallHandler {
 std::string ProgramBuildText() { return "Version: " + OwnVersion().Text(); }
 
 void LogError(const std::string& address, const std::string& port, const std::string& message) {
-  const std::string entry = Timestamp() + kBuildMarker + ProgramBuildText() + "\r\n IP: " + address + " - Port: " + port +
-                            "\r\nError Message: " + message + "\r\n";
+  const std::string entry = Timestamp() + kBuildMarker + ProgramBuildText() + "\r\n IP: " +
+                            Printable(address, kAddressLimit) + " - Port: " + Printable(port, kAddressLimit) +
+                            "\r\nError Message: " + Printable(message, kMessageLimit) + "\r\n";
   try {
     const auto file = platform::EnsureAppHome() / "errorlog.txt";
     {
@@ -95,9 +125,16 @@ void LogError(const std::string& address, const std::string& port, const std::st
   }
 }
 
-void ReportSocketError(TCustomNetSocket& socket, int error) {
+void LogSocketError(const std::string& address, const std::string& port, int error) {
   const std::string desc = error == 0 ? "Undetermined Winsock Error" : NetSocketErrorDesc(error);
-  LogError(socket.PeerAddr(), socket.PeerPort(), "Winsock Error " + std::to_string(error) + " : " + desc);
+  LogError(address, port, "Winsock Error " + std::to_string(error) + " : " + desc);
+}
+
+void ReportSocketError(TCustomNetSocket& socket, int error) {
+  // A link that never connected has no peer to ask: the address it was
+  // aimed at tells which connect failed.
+  if (socket.State() == wsConnected) LogSocketError(socket.PeerAddr(), socket.PeerPort(), error);
+  else LogSocketError(socket.Addr(), socket.Port(), error);
   socket.Close();
   platform::Beep();
 }

@@ -14,7 +14,12 @@ void LogError(const std::string& address, const std::string& port, const std::st
 // "Version: " and the program's four-part version, as each entry names it.
 std::string ProgramBuildText();
 
+// "Winsock Error " + number + " : " + its description, with the address
+// given: how every socket error is logged, also one on a link not (or no
+// longer) connected, whose peer address cannot be asked.
+void LogSocketError(const std::string& address, const std::string& port, int error);
 // A socket error as the windows report it: logged as "Winsock Error " + number
-// + " : " + its description with the socket's peer address and port, then the
-// socket is closed and the user hears the error beep.
+// + " : " + its description with the socket's peer address and port (the
+// address it was aimed at, while not connected), then the socket is closed
+// and the user hears the error beep.
 void ReportSocketError(TCustomNetSocket& socket, int error);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/session/TestHooks.h"
+#include "platform/ErrorSink.h"
 #include "platform/SocketApi.h"
 #include "transport/CmdParser.h"
 #include "transport/CommandCodes.h"
@@ -17,6 +18,10 @@ constexpr const char* kClosedBeforeAccept =
 // Accepted connections run in line mode; a caller that sends more than this
 // without a line end is not speaking the protocol.
 constexpr int kPeerLineLimit = 65536;
+
+// One entry a minute for an address whose callers are turned away: a caller
+// who keeps coming back must not fill the log.
+constexpr auto kCapLogPeriod = std::chrono::minutes(1);
 
 }  // namespace
 
@@ -102,8 +107,10 @@ void TPeerListener::ServerChangeState(TSocketState state) {
 }
 
 void TPeerListener::SSocketErrorHandler(TCustomNetSocket& socket, int error) {
-  // Nobody waiting is how taking the waiting callers ends.
-  if (accepting_ && error == platform::net::WSAEWOULDBLOCK) return;
+  // Nobody waiting is how taking the waiting callers ends. A caller turned
+  // away because descriptors run short is the socket layer's to log (it
+  // sums them up once a minute): an entry each would let callers flood the log.
+  if (accepting_ && (error == platform::net::WSAEWOULDBLOCK || error == platform::net::WSAEMFILE)) return;
   const std::string desc = error == 0 ? "Undetermined Winsock Error" : NetSocketErrorDesc(error);
   Log(nullptr, "Server Error " + std::to_string(error) + " : " + desc);
   // A failed accept (a caller who left at once, no descriptor left) says
@@ -150,21 +157,32 @@ bool TPeerListener::AcceptOne() {
     s->SetLineEnd("\r\n");
     s->SetLineMode(true);
     s->Dup(handle);
+    const std::string address = s->PeerAddr();
+    Find(s)->address = address;
     CountChanged();
     if (PendingCount() > MaxPending) {
       if (!capLogged_) Log(s, "Too many waiting connections; new callers are turned away");
       capLogged_ = true;
-      s->Abort();
-      ScheduleRelease(*s);
+      TurnAway(*s);
       return true;
     }
     capLogged_ = false;
+    if (PendingFrom(address) > MaxPendingPerAddress) {
+      const auto now = std::chrono::steady_clock::now();
+      const auto [it, first] = addressCapLogged_.try_emplace(address, now);
+      if (first || now - it->second >= kCapLogPeriod) {
+        it->second = now;
+        Log(s, "Too many waiting connections from one address; its new callers are turned away");
+      }
+      TurnAway(*s);
+      return true;
+    }
     s->SendCommand(cmd::PeerHello, "", "");
     return server_->State() == wsListening;
   } catch (const std::exception&) {
     accepting_ = false;
     Log(nullptr, "Incoming Session Exception");
-    if (s != nullptr && Find(s) != nullptr) Drop(*s);
+    if (s != nullptr && Find(s) != nullptr) TurnAway(*s);
     return false;
   }
 }
@@ -194,7 +212,7 @@ void TPeerListener::SocketDataAvailable(TParloSocket& socket, int error) {
     if (Conn* c = Find(key)) {
       Log(&socket, "Incoming ProcessData");
       c->held = false;
-      Drop(socket);
+      TurnAway(socket);
     }
   }
 }
@@ -206,16 +224,22 @@ void TPeerListener::SocketClosed(TParloSocket& socket) {
 }
 
 void TPeerListener::ProcessPeerData(const std::string& line, TParloSocket& socket) {
-  const int code = TCmdParser::ExtractCommand(line);
-  const std::string params = TCmdParser::ExtractParameters(line);
-  const std::string text = TCmdParser::ExtractCommandText(line);
+  int code = 0;
+  std::string params, text;
+  {
+    // What the parser cannot read it logs, as this caller's.
+    const platform::TErrorSource source(socket.PeerAddr(), socket.PeerPort());
+    code = TCmdParser::ExtractCommand(line);
+    params = TCmdParser::ExtractParameters(line);
+    text = TCmdParser::ExtractCommandText(line);
+  }
   if (socket.State() == wsConnected) ProcessPeerCommand(code, params, socket, text);
 }
 
 void TPeerListener::ProcessPeerCommand(int code, const std::string& params, TParloSocket& socket,
                                        const std::string& text) {
   if (socket.State() != wsConnected) {
-    Drop(socket);
+    TurnAway(socket);
     return;
   }
   switch (code) {
@@ -229,7 +253,7 @@ void TPeerListener::ProcessPeerCommand(int code, const std::string& params, TPar
       RouteRequest(code, params, text, socket);
       break;
     default:
-      Drop(socket);
+      TurnAway(socket);
       break;
   }
 }
@@ -265,7 +289,8 @@ void TPeerListener::HandlePrivateChatRequest(const std::string& record, TParloSo
       socket.SendCommand(cmd::ChatRefused, settings.UnavText, "");
       break;
     default:  // Invisible: as if nobody were there
-      break;
+      TurnAway(socket);
+      return;
   }
   Drop(socket);
 }
@@ -277,11 +302,11 @@ bool TPeerListener::IsFriendRecord(const std::string& record) const {
 
 void TPeerListener::AnswerChatRequest(const std::string& record, TParloSocket& socket) {
   if (socket.State() != wsConnected || socket.Tag() != 0) {
-    Drop(socket);
+    TurnAway(socket);
     return;
   }
   if (hooks_.IsUserBlocked && hooks_.IsUserBlocked(record)) {
-    Drop(socket);
+    TurnAway(socket);
     return;
   }
   const TPeerAnswerSettings settings = hooks_.Settings ? hooks_.Settings() : TPeerAnswerSettings();
@@ -346,6 +371,12 @@ void TPeerListener::Drop(TParloSocket& socket) {
   if (conn != nullptr && !conn->held) ScheduleRelease(socket);
 }
 
+void TPeerListener::TurnAway(TParloSocket& socket) {
+  socket.Abort();
+  const Conn* conn = Find(&socket);
+  if (conn != nullptr && !conn->held) ScheduleRelease(socket);
+}
+
 void TPeerListener::ScheduleRelease(TParloSocket& socket) {
   Conn* conn = Find(&socket);
   if (conn == nullptr || conn->releasing) return;
@@ -360,13 +391,20 @@ void TPeerListener::Sweep() {
     if (!conn.held && !conn.releasing && now >= conn.deadline) late.push_back(conn.socket);
   for (TParloSocket* s : late) {
     // Not worth a log entry: a caller could fill the log by idling.
-    if (Find(s) != nullptr) Drop(*s);
+    if (Find(s) != nullptr) TurnAway(*s);
   }
+  std::erase_if(addressCapLogged_, [now](const auto& entry) { return now - entry.second >= kCapLogPeriod; });
 }
 
 int TPeerListener::PendingCount() const {
   return static_cast<int>(
       std::count_if(conns_.begin(), conns_.end(), [](const auto& entry) { return !entry.second.releasing; }));
+}
+
+int TPeerListener::PendingFrom(const std::string& address) const {
+  return static_cast<int>(std::count_if(conns_.begin(), conns_.end(), [&](const auto& entry) {
+    return !entry.second.releasing && entry.second.address == address;
+  }));
 }
 
 void TPeerListener::Notification(TComponent* component, TOperation operation) {

@@ -72,12 +72,21 @@ struct TPeerListenerHooks {
 // the connection over. It owns every accepted socket until a handler adopts
 // it. A connection that has been turned away is freed once the event that
 // turned it away is over; one that says nothing within the time-out is
-// closed; and no more than MaxPending connections wait at once, so a caller
-// cannot use up the program's descriptors.
+// closed; no more than MaxPending connections wait at once, so a caller
+// cannot use up the program's descriptors, and no more than
+// MaxPendingPerAddress of them from one address, so that one caller who
+// keeps reopening cannot hold every place.
+//
+// Callers the listener turns away itself (over a cap, silent too long,
+// refused while Invisible or blocked, speaking no request) are reset rather
+// than closed: a graceful close would keep a descriptor waiting for a peer
+// who may never hang up. Only a refusal with a reason (1004, 1005) is closed
+// gracefully, so that the reason reaches the caller.
 class TPeerListener : public TComponent {
  public:
   static constexpr int kDefaultIdleMs = 30000;
   static constexpr int kDefaultMaxPending = 64;
+  static constexpr int kDefaultMaxPendingPerAddress = 8;
   static constexpr int kAcceptBurst = 32;
 
   explicit TPeerListener(TPeerListenerHooks hooks, TComponent* owner = nullptr);
@@ -93,6 +102,7 @@ class TPeerListener : public TComponent {
   // waiting on the user's answer is not timed.
   void SetIdleTimeout(int ms);
   int MaxPending = kDefaultMaxPending;
+  int MaxPendingPerAddress = kDefaultMaxPendingPerAddress;
 
   // Gives up a connection to whoever adopts it (see TPeerRequest::Adopt).
   std::unique_ptr<TParloSocket> TakeOver(TParloSocket& socket);
@@ -114,6 +124,7 @@ class TPeerListener : public TComponent {
  private:
   struct Conn {
     TParloSocket* socket = nullptr;
+    std::string address;  // the caller's, read once at the accept
     std::chrono::steady_clock::time_point deadline;
     // A question or a handler runs on it (perhaps a modal loop inside its own
     // data event): the object must outlive that.
@@ -131,11 +142,15 @@ class TPeerListener : public TComponent {
   void AcceptPrivateChat(const std::string& record, TParloSocket& socket);
   // Hands a request on to the Route hook; what it does not adopt is closed.
   void RouteRequest(int code, const std::string& params, const std::string& text, TParloSocket& socket);
-  // Closes the connection; its object goes once the current event is over.
+  // Closes the connection (gracefully, so that a last reply still reaches
+  // the caller); its object goes once the current event is over.
   void Drop(TParloSocket& socket);
+  // Resets the connection of a caller turned away; the object goes as above.
+  void TurnAway(TParloSocket& socket);
   void ScheduleRelease(TParloSocket& socket);
   void Sweep();
   int PendingCount() const;
+  int PendingFrom(const std::string& address) const;
   void CountChanged();
   void Log(TCustomNetSocket* socket, const std::string& message);
   // Keyed by the component: a socket that a handler adopted and freed is
@@ -147,6 +162,8 @@ class TPeerListener : public TComponent {
   TTimer sweep_;
   int idleMs_ = kDefaultIdleMs;
   bool capLogged_ = false;
+  // When the callers of an address were last logged as turned away.
+  std::unordered_map<std::string, std::chrono::steady_clock::time_point> addressCapLogged_;
   std::unordered_map<const TComponent*, Conn> conns_;
   std::string port_;
   bool accepting_ = false;

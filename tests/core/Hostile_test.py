@@ -1,0 +1,259 @@
+"""The real program under a hostile directory server and hostile callers.
+
+Each attack is a row. While it runs, an ordinary caller keeps knocking at the
+peer listener and must be greeted within a second each time; after it, the
+directory link answers 9028, the program's descriptors come back to their
+level, its memory stays bounded, and the stored settings and friends are as
+they were. Each class is one CTest entry, so the two run side by side.
+"""
+
+import os
+import re
+import socket
+import subprocess
+import sys
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import parlo_e2e as e2e  # noqa: E402
+
+UID, PASSWORD = "12345678", "secret1"
+# A friend the server has no account for: its own refreshes never list it,
+# so only the attacks below speak of it.
+FRIEND = ["55500001", "Bea", "10.0.0.2", "2961"]
+FRIEND_RECORD = "{$}".join([FRIEND[0], FRIEND[1], "1", "0", FRIEND[2], FRIEND[3]])
+CALLER_RECORD = "87654321||Caller||Ann||Lee||30||F||Nowhere||||||||||||||hi||hello||||"
+HOSTILE_PEER = os.path.join(e2e.SOURCE_DIR, "tests", "support", "hostile_peer.py")
+UNDER_ASAN = "ASAN_OPTIONS" in os.environ
+# Memory the program may keep after an attack (lists, caches, the allocator's
+# spare room; the sanitizers' allocator keeps more); unbounded, the attacks
+# below grew it by hundreds of megabytes.
+MEMORY_SLACK_KB = (192 if UNDER_ASAN else 96) * 1024
+
+
+def greeting_time(port, source="127.0.0.1", timeout=3.0):
+    """Seconds until a fresh caller hears the listener's 1000; None when it
+    was turned away or never greeted."""
+    started = time.monotonic()
+    try:
+        with socket.socket() as s:
+            s.settimeout(timeout)
+            s.bind((source, 0))
+            s.connect(("127.0.0.1", port))
+            data = b""
+            while not data.endswith(b"\r\n"):
+                chunk = s.recv(64)
+                if not chunk:
+                    return None
+                data += chunk
+            return time.monotonic() - started if data == b"  1000<>\r\n" else None
+    except OSError:
+        return None
+
+
+class Prober(threading.Thread):
+    """An ordinary caller knocking every 100 ms while an attack runs."""
+
+    def __init__(self, port):
+        super().__init__(daemon=True)
+        self.port, self.times, self.done = port, [], threading.Event()
+
+    def run(self):
+        while not self.done.is_set():
+            self.times.append(greeting_time(self.port))
+            self.done.wait(0.1)
+
+    def finish(self):
+        self.done.set()
+        self.join()
+        return self.times
+
+
+def descriptors(pid):
+    """The program's socket descriptors: what callers and servers can make it
+    hold (its worker threads' own descriptors come and go by themselves)."""
+    count = 0
+    for fd in os.listdir("/proc/%d/fd" % pid):
+        try:
+            count += os.readlink("/proc/%d/fd/%s" % (pid, fd)).startswith("socket:")
+        except OSError:
+            pass  # closed meanwhile
+    return count
+
+
+def resident_kb(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
+def logged(*patterns):
+    """A check that the attack's log entries match each regular expression."""
+    def check(case, log):
+        for pattern in patterns:
+            case.assertRegex(log, pattern)
+    return check
+
+
+def wait_until(predicate, timeout):
+    deadline = time.monotonic() + timeout
+    while not predicate():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
+
+
+class AttackCase(unittest.TestCase):
+    """A server process with one account, and the program logged on and
+    listening, with the usual 1,024 descriptors."""
+
+    def setUp(self):
+        self.server = e2e.start_server()
+        self.server.add_account(PASSWORD, UID)
+        self.port = e2e.free_port()
+        values = e2e.base_settings(self.server, UID, PASSWORD, AutoListen=True, ListenPort=str(self.port),
+                                   BusyTimer=1)
+        self.home = e2e.Home(values, [FRIEND])
+        env = {"PARLO_TEST_ALIVE_MS": "500", "PARLO_TEST_PEER_IDLE_MS": "1000"}
+        if UNDER_ASAN:
+            # Freed memory must be given back, as the normal build gives it.
+            env["ASAN_OPTIONS"] = os.environ["ASAN_OPTIONS"] + ":quarantine_size_mb=8"
+        self.program = e2e.Parlo(self.home, env, descriptors=1024)
+        self.program.wait_trace("listening")
+        self.server.wait_frame(9013, "in", UID, timeout=10)
+        self.pid = self.program.proc.pid
+        time.sleep(0.5)
+        self.fds = descriptors(self.pid)
+        self.memory = resident_kb(self.pid)
+        self.stored = self.snapshot()
+
+    def tearDown(self):
+        if self.program.proc.poll() is None:
+            self.program.proc.kill()
+            self.program.proc.wait()
+        e2e.stop_server(self.server)
+        self.home.remove()
+
+    def snapshot(self):
+        return {name: self.home.read(*name) for name in (("settings.txt",), ("Data", "friends.cds"))}
+
+    def log(self):
+        try:
+            with open(self.home.file("errorlog.txt"), encoding="latin-1", newline="") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def link_answers(self):
+        """The directory link answers 9028 within a second, after a reconnect
+        where the attack ended the link."""
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            since = len(self.server.frames())
+            try:
+                self.server.send(UID, 9028)
+                self.server.wait_frame(9027, "in", UID, since=since, timeout=1)
+                return True
+            except (KeyError, TimeoutError):
+                time.sleep(0.1)  # not (or no longer) logged on
+        return False
+
+    def run_rows(self, rows):
+        for name, attack, check in rows:
+            with self.subTest(attack=name):
+                log_before = len(self.log())
+                prober = Prober(self.port)
+                prober.start()
+                attack()
+                times = prober.finish()
+                self.assertNotIn(None, times, "an ordinary caller was not greeted")
+                self.assertLess(max(times), 1.0, "an ordinary caller waited")
+                self.assertIsNone(self.program.proc.poll(), "the program ended")
+                self.assertTrue(self.link_answers(), "the directory link does not answer")
+                self.assertTrue(wait_until(lambda: descriptors(self.pid) <= self.fds + 2, 15),
+                                "descriptors %d, at the start %d" % (descriptors(self.pid), self.fds))
+                self.assertLess(resident_kb(self.pid) - self.memory, MEMORY_SLACK_KB)
+                self.assertEqual(self.snapshot(), self.stored)
+                if check:
+                    check(self, self.log()[log_before:])
+        self.assertEqual(self.program.stop(), 0)
+
+
+class HostileServer(AttackCase):
+    def test_attacks(self):
+        s = self.server
+        listing = "  9010<" + "||".join("%08d{$}U%d{$}1{$}0{$}10.0.0.9{$}2960" % (30000000 + i, i)
+                                       for i in range(20)) + ">\r\n"
+        # Short records: five frames of 2.9 MB each hold half a million users.
+        users = ["%08d{$}u{$}1{$}0{$}{$}1" % (40000000 + i) for i in range(500000)]
+
+        def friends_without_end():
+            for n in range(5):
+                s.send(UID, 9032, "||".join(users[n * 100000:(n + 1) * 100000]))
+            self.assertTrue(wait_until(lambda: "list ListF 10000" in [l for _, l in self.program.lines[-50:]], 30))
+
+        def never_reading():
+            s.pause_reading(UID)
+            s.flood(UID, ["  9004<>\r\n" * 100], 4)
+
+        def registration_out_of_turn():
+            for params in ("99999999,stolen", ""):
+                self.assertTrue(self.link_answers())
+                since = len(s.frames())
+                s.send(UID, 9002, params)
+                # Only the answer to the program's own 9001 may set the account:
+                # this one ends the link, and the program logs on again as it was.
+                self.assertEqual(s.wait_frame(9003, "in", since=since)["params"], [UID, PASSWORD])
+
+        server_entry = r"IP: 127\.0\.0\.1 - Port: %d\r\nError Message: " % s.port
+        rows = [
+            # (name, attack, check of what it logged)
+            ("listings without a pause", lambda: s.flood(UID, [listing], 2), None),
+            ("answers never read", never_reading,
+             logged(r"passed its bound of 8388608 bytes", server_entry + r"Winsock Error 10055 ")),
+            ("twenty thousand copies of a friend", lambda: s.send(UID, 9032, "||".join([FRIEND_RECORD] * 20000)),
+             None),
+            ("friends without end", friends_without_end,
+             logged(r"10000 users; 90001 more listed by the server were left out",
+                    r"10000 users; 100000 more listed")),
+            ("registration out of turn", registration_out_of_turn, None),
+            ("control bytes in a frame", lambda: s.inject(UID, ["  x\x1b[2J\n2001-01-01 00:00:00 Build: forged\r\n"]),
+             logged(server_entry + re.escape(r"Extracting Command: x\x1B[2J\x0A2001-01-01 00:00:00 Build: forged")
+                    + "\r\n")),
+        ]
+        self.run_rows(rows)
+
+
+class HostileCallers(AttackCase):
+    def hostile(self, *args, source="127.0.0.2", seconds=30):
+        """One attacker process; returns what it printed."""
+        out = subprocess.run([sys.executable, HOSTILE_PEER, args[0], str(self.port), *args[1:], "--from", source],
+                             input=b"", stdout=subprocess.PIPE, timeout=seconds)
+        return out.stdout.decode()
+
+    def test_attacks(self):
+        rows = [
+            # A request dialog reads and drops what follows; it answers busy after a second.
+            ("a request, then lines without a pause",
+             lambda: self.hostile("flood", "2", "--first", "  1001<%s>\\r\\n" % CALLER_RECORD), None),
+            # Offers nothing takes yet: each is answered with a close that waits for the caller's.
+            ("a thousand turned-away callers who never hang up",
+             lambda: self.hostile("hold", "1000", "--send", "  1020<offer>\\r\\n"), None),
+            ("silent callers who come straight back", lambda: self.hostile("crowd", "80", "3", source="127.0.0.4"),
+             lambda case, log: case.assertEqual(log.count("Too many waiting connections from one address"), 1)),
+            ("a first line that writes log entries",
+             lambda: self.hostile("say", "x\\n2001-01-01 00:00:00 Build: forged\\r\\n", source="127.0.0.3"),
+             logged(r"IP: 127\.0\.0\.3 - Port: \d+\r\nError Message: " +
+                    re.escape(r"Extracting Command: x\x0A2001-01-01 00:00:00 Build: forged") + "\r\n")),
+        ]
+        self.run_rows(rows)
+        self.assertNotIn("Server Error", self.log())
+
+
+if __name__ == "__main__":
+    unittest.main()
