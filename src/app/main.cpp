@@ -3,6 +3,7 @@
 
 #include "conversations/FormRandom.h"
 #include "conversations/PrivateChatRoutes.h"
+#include "conversations/TransferRoutes.h"
 #include "core/DialogPrompts.h"
 #include "core/FormAbout.h"
 #include "core/FormImgUpload.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     router.SetWindowHandler(TWindowCommand::PhotoUpload, [&session] { TFormImgUpload::Open(session); });
     router.SetWindowHandler(TWindowCommand::About, [&session] { TFormAbout::Open(session); });
     router.SetWindowHandler(TWindowCommand::RandomContact, [&session] { TFormRandom::Open(session); });
+    TTransferRoutes transfers(session);
     // Private chats open once a transcript control is installed
     // (SetTranscriptFactory, before this line); until then the session
     // answers as it does without a chat window.

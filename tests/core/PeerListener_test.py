@@ -93,8 +93,13 @@ class Answers(ListenerCase):
         with self.peer(prog) as p:
             p.send_raw("no frame at all\r\n")
             p.expect_close()
+        # A file offer that cannot be taken is refused at once.
+        with self.peer(prog) as p:
+            p.send(1020, "x")
+            p.expect(1022)
+            p.expect_close()
         # Requests whose windows come later are closed by the main window.
-        for code in (1020, 1030, 1037, 2020):
+        for code in (1030, 1037, 2020):
             with self.subTest(code=code), self.peer(prog) as p:
                 mark = len(prog.lines)
                 p.send(code, "x")

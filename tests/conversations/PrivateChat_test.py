@@ -34,7 +34,7 @@ def write_profile(home, user_name, banner):
         f.write(e2e.dataset_text(PROFILE_FIELDS, [row]))
 
 
-class Chat(e2e.ServerCase):
+class PrivateChat(e2e.ServerCase):
     def start(self, account, port, env, **settings):
         self.server.add_account(account[1], account[0])
         home = e2e.Home(e2e.base_settings(self.server, account[0], account[1], ListenPort=str(port),

@@ -1,0 +1,240 @@
+#include "conversations/FileReceiver.h"
+
+#include <algorithm>
+
+#include "core/session/TestHooks.h"
+#include "platform/DosFiles.h"
+#include "platform/FileNames.h"
+#include "transport/CommandCodes.h"
+#include "zip/ZipReader.h"
+
+namespace {
+
+const TLinkTexts kReceiverTexts = {
+    "Connection established...waiting for data...",
+    {"Socket State: Invalid...", "Socket State: Opened...", "Socket State: Bound...", "Socket State: Connecting...",
+     "Socket State: Connected...", "Socket State: Accepting...", "Socket State: Listening..."},
+    "Socket State: Connection Closed...",
+    "Incoming Transfer ProcessCommand",
+};
+
+std::string Folder(const std::string& name) { return name.empty() ? name : name.substr(0, name.size() - 1); }
+
+}  // namespace
+
+const std::string& TReceiveFolders::Of(TTransferKind kind) const {
+  switch (kind) {
+    case TTransferKind::Image:
+      return Images;
+    case TTransferKind::Sound:
+      return Sounds;
+    default:
+      return Files;
+  }
+}
+
+TFileReceiver::TFileReceiver(TTransferView& view, TTransferHost host, std::unique_ptr<TParloSocket> socket,
+                             TFileOffer offer, TReceiveFolders folders)
+    : TTransferLink(view, std::move(host), std::move(socket), kReceiverTexts),
+      offer_(std::move(offer)),
+      folders_(std::move(folders)),
+      kind_(KindFromWord(offer_.Kind).value_or(TTransferKind::Binary)) {
+  NotePeer();
+  peerIp_ = socket_->PeerAddr();
+  // The sender's name as it came may hold anything: the folder is one plain
+  // component of it, inside the folder of the kind.
+  targetFolder_ = platform::IncludeTrailingPathDelimiter(folders_.Of(kind_)) + SafeNameComponent(offer_.Sender) + "\\";
+}
+
+TFileReceiver::~TFileReceiver() {
+  Close();
+  DeletePackage();
+}
+
+void TFileReceiver::SetState(TState state) {
+  state_ = state;
+  view_->StateChanged();
+}
+
+void TFileReceiver::Start() {
+  view_->AddLog("Waiting for your authorization...");
+  PlayEventSound(kOfferSound);
+}
+
+void TFileReceiver::Accept() {
+  if (state_ != TState::Offered || !Connected()) return;
+  view_->AddLog("Sending authorization...");
+  SetState(TState::Accepted);
+  socket_->SendCommand(cmd::FileAccepted, "", "");
+}
+
+void TFileReceiver::Reject() {
+  if (state_ != TState::Offered) return;
+  if (Connected()) {
+    view_->AddLog("Sending Rejection...");
+    socket_->SendCommand(cmd::FileRejected, "", "");
+  }
+  SetState(TState::Over);
+  Fail("Transfer rejected...");
+}
+
+// ----- the link ------------------------------------------------------------------------------
+
+void TFileReceiver::HandleCommand(int code, const std::string& params) {
+  if (code != cmd::FileStart) return;
+  switch (state_) {
+    case TState::Accepted:
+      view_->AddLog("Starting Transfer...");
+      BeginReceive(params);
+      break;
+    case TState::Offered:
+      // Bytes the user never agreed to take: none of them is written.
+      SetState(TState::Over);
+      Fail("Transfer failed: the sender started before the offer was accepted...");
+      break;
+    default:
+      break;
+  }
+}
+
+std::string TFileReceiver::EndedEarlyText(bool) const {
+  switch (state_) {
+    case TState::Offered:
+      return "Transfer cancelled: the sender closed the link...";
+    case TState::Receiving:
+      return "Transfer failed: the link closed after " + std::to_string(received_) + " of " +
+             std::to_string(expected_) + " bytes...";
+    default:
+      return "Transfer failed: the link closed before the package came...";
+  }
+}
+
+void TFileReceiver::BeginReceive(const std::string& params) {
+  const auto start = TFileStart::Parse(params);
+  if (!start || !start->Matches(offer_)) {
+    SetState(TState::Over);
+    Fail("Transfer failed: the start did not announce the package offered...");
+    return;
+  }
+  if (!MakeTargetFolder()) {
+    LogException("Receiving a package: the folder " + targetFolder_ + " cannot be used");
+    SetState(TState::Over);
+    Fail("Transfer failed: the folder " + ShownName(targetFolder_) + " cannot be used...");
+    return;
+  }
+  // The package waits under a name of its own, created afresh: it can meet
+  // no earlier file, and no file it holds can meet it.
+  package_ = std::make_unique<platform::TOsFile>();
+  const std::string prefix = SafeNameComponent(platform::ChangeFileExt(offer_.PackageName, "")) + "-";
+  if (!package_->CreateTemp(folders_.Tmp, prefix, packagePath_)) {
+    LogException("Receiving a package: " + package_->LastError());
+    package_.reset();
+    SetState(TState::Over);
+    Fail("Transfer failed: the package cannot be stored...");
+    return;
+  }
+  switch (kind_) {
+    case TTransferKind::Binary:
+      view_->AddLog("Receiving file package, file count[" + std::to_string(start->FileCount) + "] ...");
+      break;
+    case TTransferKind::Image:
+      view_->AddLog("Receiving image file...");
+      break;
+    case TTransferKind::Sound:
+      view_->AddLog("Receiving sound file...");
+      break;
+  }
+  expected_ = start->Size;
+  received_ = 0;
+  buffer_.resize(static_cast<std::size_t>(kReadBytes));
+  SetState(TState::Receiving);
+  socket_->SetLineMode(false);
+}
+
+bool TFileReceiver::MakeTargetFolder() {
+  const std::string folder = Folder(targetFolder_);
+  if (!platform::IsSymLink(folder)) platform::ForceDirectories(folder);
+  // A link in its place could lead anywhere: only a real folder will do.
+  return platform::DirExists(folder) && !platform::IsSymLink(folder);
+}
+
+void TFileReceiver::RawDataAvailable() {
+  if (state_ != TState::Receiving) {
+    char sink[4096];
+    socket_->Receive(sink, sizeof sink);
+    return;
+  }
+  // Exactly the announced size is read: what follows it is no part of the package.
+  const auto want = static_cast<int>(std::min<std::uint64_t>(expected_ - received_, buffer_.size()));
+  const int n = socket_->Receive(buffer_.data(), want);
+  if (n <= 0) return;
+  if (package_->Write(buffer_.data(), n) != n) {
+    LogException("Receiving a package: " + package_->LastError());
+    SetState(TState::Over);
+    Fail("Transfer failed: the package could not be written...");
+    return;
+  }
+  received_ += static_cast<std::uint64_t>(n);
+  view_->SetProgress(received_, expected_);
+  view_->SetStatus("Received... " + std::to_string(received_) + " of " + std::to_string(expected_) + " bytes");
+  if (received_ == expected_) PackageComplete();
+}
+
+void TFileReceiver::PackageComplete() {
+  socket_->SetLineMode(true);
+  package_.reset();
+  view_->SetProgress(0, 0);
+  view_->AddLog("Transfer Complete...");
+  testhooks::Trace("transfer complete");
+  SetState(TState::Unpacking);
+  const int count = UnpackPackage();
+  if (count < 0) return;
+  DeletePackage();
+  if (count <= 0) {
+    SetState(TState::Over);
+    Fail("Transfer failed: nothing could be unpacked...");
+    return;
+  }
+  SetState(TState::Done);
+  PlayEventSound(kDoneSound);
+  // The sender may have gone while the package was unpacked: the files are
+  // here all the same, only the acknowledgement cannot go.
+  if (Connected()) socket_->SendCommand(cmd::FileReceived, "", "");
+  Succeed();
+  if (Connected()) socket_->Close();
+}
+
+int TFileReceiver::UnpackPackage() {
+  zip::TZipReader unzip;
+  unzip.ReplaceReadOnly = true;
+  unzip.RecreateDirs = false;
+  unzip.SetZipName(packagePath_);
+  unzip.SetDestDir(Folder(targetFolder_));
+  unzip.DoAll = true;
+  unzip.OnStartUnZip = [this](zip::TZipReader*, int, std::string& name, bool&) {
+    view_->AddLogLine("Decompressing File: " + ShownName(platform::ExtractFileName(name)));
+  };
+  unzip.OnEndUnZip = [this](zip::TZipReader* reader, int index, const std::string& name) {
+    view_->AddLogLine("Decompressed File: " + ShownName(platform::ExtractFileName(name)) +
+                      "  Size: " + std::to_string(reader->GetUnCompressedSize(index)));
+    unpacked_.push_back(name);
+  };
+  unzip.OnUnZipComplete = [this](zip::TZipReader*, int count) {
+    view_->AddLogLine("Total of " + std::to_string(count) + " file(s) decompressed");
+  };
+  unzip.OnPromptForOverwrite = [this](zip::TZipReader*, bool& overwrite, int, std::string& name) {
+    overwrite = AskOverwrite && AskOverwrite(ShownName(platform::ExtractFileName(name)));
+  };
+
+  view_->AddLogLine("Decompressing File Package");
+  return RunPackage(
+      unzip, [&unzip] { return unzip.UnZip(); }, "Decompressing failed");
+}
+
+void TFileReceiver::DeletePackage() {
+  package_.reset();
+  if (!packagePath_.empty()) platform::RemoveFile(packagePath_);
+  packagePath_.clear();
+}
+
+void TFileReceiver::Discard() { DeletePackage(); }

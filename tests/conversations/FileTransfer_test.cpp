@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QPointer>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "conversations/FormFileIn.h"
+#include "conversations/FormFileOut.h"
+#include "conversations/TransferRoutes.h"
+#include "core/Widgets_helpers.h"
+#include "core/session/Paths.h"
+#include "core/session/PeerListener.h"
+#include "core/session/Prompts.h"
+#include "core/session/Reg.h"
+#include "core/session/Session.h"
+#include "platform/Charset.h"
+#include "platform/EventLoop.h"
+#include "platform/TempHome.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Answers : TTransferPrompts {
+  std::vector<std::string> Files;
+  std::function<bool(const std::string&)> Overwrite;
+  bool AskPackageName(std::string& name) override {
+    name = "pack";
+    return true;
+  }
+  bool ChooseFiles(TTransferKind, std::vector<std::string>& files) override {
+    files = Files;
+    return true;
+  }
+  void OfferShown(const TFileOffer&, std::function<void(bool)> answer) override { answer(true); }
+  bool AskOverwrite(const std::string& name) override { return Overwrite(name); }
+};
+
+void Write(const fs::path& file, const std::string& bytes) { std::ofstream(file, std::ios::binary) << bytes; }
+
+std::string Read(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return std::to_string(ntohs(addr.sin_port));
+}
+
+TFormFileIn* ReceivingWindow() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* in = dynamic_cast<TFormFileIn*>(w); in != nullptr && in->isVisible()) return in;
+  return nullptr;
+}
+
+// One program sends to its own listener. The second time the same names
+// come, the user closes the receiving window while the overwrite question is
+// up: the unpacking stops, the window stays until it has returned and only
+// then goes, the sender hears of no success, and no package stays on either
+// side.
+TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
+  testing_support::WidgetApp();
+  testing_support::TempHome home;
+  const std::string port = FreePort();
+  TReg::WriteString(TReg::SettingsSection, "ListenPort", port);
+  TPrompts prompts;
+  TSession session(prompts);
+  session.LoadCurrentSelections();
+  session.CreateLocalStores();
+  session.StartListening();
+  ASSERT_EQ(session.Listener().State(), wsListening);
+
+  auto owned = std::make_unique<Answers>();
+  Answers& answers = *owned;
+  TTransferRoutes routes(session, std::move(owned));
+  const fs::path src = home.Home() / "src";
+  fs::create_directories(src);
+  const fs::path received = platform::PathFromName(session.Paths().FilesPath + "_");
+
+  for (const bool first : {true, false}) {
+    SCOPED_TRACE(first ? "first" : "second");
+    answers.Files.clear();
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+      Write(src / name, std::string(first ? "first " : "second ") + name);
+      answers.Files.push_back(platform::NameFromPath(src / name));
+    }
+    QPointer<TFormFileIn> in;
+    int asked = 0;
+    answers.Overwrite = [&](const std::string&) {
+      if (asked++ == 0) {
+        in->close();
+        EXPECT_FALSE(in.isNull());
+        EXPECT_TRUE(in->isVisible());
+      }
+      return true;
+    };
+    QPointer<TFormFileOut> out = routes.SendFileToUser("Me", "127.0.0.1", port, "binary");
+    ASSERT_TRUE(out);
+    out->ButtonAddClick();
+    out->ButOpenClick();
+    ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return (in = ReceivingWindow()) != nullptr; }, 5000));
+    ASSERT_TRUE(platform::ProcessMessagesUntil(
+        [&] { return out->Sender().Outcome() != TTransferLink::TOutcome::Pending; }, 5000));
+    EXPECT_EQ(out->Sender().Outcome(), first ? TTransferLink::TOutcome::Succeeded : TTransferLink::TOutcome::Failed);
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) EXPECT_EQ(Read(received / name), "first " + std::string(name));
+    EXPECT_EQ(asked, first ? 0 : 1);
+    ASSERT_TRUE(platform::ProcessMessagesUntil(
+        [&] {
+          QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+          return first || in.isNull();
+        },
+        5000));
+    EXPECT_TRUE(fs::is_empty(platform::PathFromName(session.Paths().TmpFilesPath)));
+    if (in) in->close();
+    out->close();
+  }
+}
+
+}  // namespace
