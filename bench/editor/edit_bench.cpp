@@ -4,6 +4,8 @@
 // painted. Prints the time per append for the first and the last ten
 // thousand lines (an append must not get dearer as the text grows) and the
 // frames per second, beside QPlainTextEdit doing the same in the same run.
+// The transcript windows' own road (caret to the text length, the text as
+// the selection's replacement, the selection length back to 0) is timed too.
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -98,6 +100,21 @@ int main(int argc, char** argv) {
       },
       [&] { return edit.MaxVisibleLine(); }, [&](int row) { edit.SetWindowLine(row); });
 
+  quill::TQuillEdit transcript;
+  transcript.resize(kWidth, kHeight);
+  transcript.SetScrollBars(quill::TScrollStyle::ssVertical);
+  transcript.SetWordWrap(true);
+  transcript.SetReadOnly(true);
+  transcript.show();
+  const Figures road = Run(
+      lines,
+      [&](const std::string& s) {
+        transcript.SetSelStart(transcript.GetTextLen());
+        transcript.SetSelText(s + "\r\n");
+        transcript.SetSelLength(0);
+      },
+      [&] { return transcript.MaxVisibleLine(); }, [&](int row) { transcript.SetWindowLine(row); });
+
   QPlainTextEdit plain;
   plain.resize(kWidth, kHeight);
   plain.setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -107,10 +124,10 @@ int main(int argc, char** argv) {
       [&] { return plain.verticalScrollBar()->maximum(); },
       [&](int row) { plain.verticalScrollBar()->setValue(row); });
 
-  std::printf("append, first %d lines (us/line)   editor %8.2f   QPlainTextEdit %8.2f\n", kBucket, ours.firstMicros,
-              theirs.firstMicros);
-  std::printf("append, last %d lines (us/line)    editor %8.2f   QPlainTextEdit %8.2f\n", kBucket, ours.lastMicros,
-              theirs.lastMicros);
+  std::printf("append, first %d lines (us/line)   editor %8.2f   transcript road %8.2f   QPlainTextEdit %8.2f\n",
+              kBucket, ours.firstMicros, road.firstMicros, theirs.firstMicros);
+  std::printf("append, last %d lines (us/line)    editor %8.2f   transcript road %8.2f   QPlainTextEdit %8.2f\n",
+              kBucket, ours.lastMicros, road.lastMicros, theirs.lastMicros);
   std::printf("scrolling 3 rows a frame (frames/s)   editor %8.0f   QPlainTextEdit %8.0f\n", ours.fps, theirs.fps);
   return 0;
 }

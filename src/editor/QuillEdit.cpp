@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "editor/QuillHint.h"
+#include "editor/QuillListBox.h"
 #include "editor/QuillSettings.h"
 #include "editor/QuillTimer.h"
 #include "platform/Caret.h"
@@ -71,6 +72,7 @@ void TCustomQuillEdit::Construct(const TQuillEditClasses& classes) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   ConnectScrollBars();
+  InitDefaultKeys();
   AssignDefaultFont();
   pageNumFont_ = font_;
   resize(185, 89);
@@ -81,6 +83,8 @@ TCustomQuillEdit::~TCustomQuillEdit() {
   destroying_ = true;
   DisableSelTimer();
   selTimer_.reset();
+  DisableAutoCompleteTimer();
+  HidePopupListBox();
   verticalScrollBar()->disconnect(this);
   horizontalScrollBar()->disconnect(this);
   TCustomQuillEditSource& doc = GetEditSource();
@@ -284,6 +288,8 @@ void TCustomQuillEdit::SourceChanged(TQuillEditSourceStates states) {
 }
 
 void TCustomQuillEdit::SelectionChanged() {
+  if (options_ & eoHighlightBrackets) HighlightBrackets();
+  UpdateRulers();
   if (OnSelectionChanged) OnSelectionChanged(this);
 }
 
@@ -555,11 +561,6 @@ void TCustomQuillEdit::MouseWheel(int delta) {
   wheelAccumulator_ -= steps * 120;
 }
 
-void TCustomQuillEdit::mouseMoveEvent(QMouseEvent* event) {
-  DoSetCursor({event->position().toPoint().x(), event->position().toPoint().y()});
-  QAbstractScrollArea::mouseMoveEvent(event);
-}
-
 void TCustomQuillEdit::DoSetCursor(TPoint pixel) {
   int left = GetLeftIndent(), right = ClientWidth();
   if (PageLayout()) {
@@ -582,6 +583,7 @@ void TCustomQuillEdit::DoSetCursor(TPoint pixel) {
 
 bool TCustomQuillEdit::viewportEvent(QEvent* event) {
   if (event->type() == QEvent::Leave) {
+    HidePopupHint();
     if (OnMouseLeave) OnMouseLeave(this);
   }
   return QAbstractScrollArea::viewportEvent(event);

@@ -21,9 +21,16 @@
 // pages), QuillEditWrap.cpp (word wrap, tabs), QuillEditPaint.cpp
 // (painting), QuillEditSelection.cpp (selection, blocks), QuillEditCaret.cpp
 // (caret, scrolling, navigation), QuillEditMessages.cpp (character
-// positions and the edit messages).
+// positions, the public text operations and the edit messages),
+// QuillEditKeyboard.cpp (keys, typing, the clipboard), QuillEditSearch.cpp
+// (find, replace, incremental search), QuillEditPopups.cpp (templates,
+// completion, bookmarks, brackets) and QuillEditMouse.cpp (mouse, drag,
+// links).
 
 #include <QAbstractScrollArea>
+#include <QCursor>
+#include <QDialog>
+#include <QPointer>
 
 #include <cstdint>
 #include <functional>
@@ -32,16 +39,20 @@
 #include <vector>
 
 #include "editor/QuillBackground.h"
+#include "editor/QuillCodeTemplates.h"
 #include "editor/QuillCommands.h"
 #include "editor/QuillEditorColors.h"
 #include "editor/QuillEditorView.h"
 #include "editor/QuillGutter.h"
+#include "editor/QuillKeyList.h"
+#include "editor/QuillKeyMaps.h"
 #include "editor/QuillLineStyles.h"
 #include "editor/QuillPages.h"
 #include "editor/QuillPainter.h"
 #include "editor/QuillPopup.h"
 #include "editor/QuillRuler.h"
 #include "editor/QuillSelStrings.h"
+#include "editor/QuillSettings.h"
 #include "editor/QuillWrapList.h"
 
 namespace platform {
@@ -50,8 +61,11 @@ class TCaret;
 
 namespace quill {
 
+class TCustomQuillEdit;
 class TQuillTimer;
+class TQuillHint;
 class TQuillHintWindow;
+class TQuillListBox;
 
 enum class TQuillBlockSelMode : uint8_t { bsStream, bsBlock, bsNone, bsBoth };
 enum class TQuillSelState : uint8_t { seNone, seSel, seDrag, seWord };
@@ -127,6 +141,55 @@ using TScrollEvent = std::function<void(TQuillObject* sender, bool vertical, int
 using TScrollHintEvent = std::function<void(TQuillObject* sender, int line, int page, std::string& hint)>;
 using TGetDrawStyleEvent = std::function<void(TQuillObject* sender, int line, int ch, uint16_t& style)>;
 using TGetFormattingMarkEvent = std::function<void(TQuillObject* sender, TQuillFormattingMark mark, char& ch)>;
+using TKeyEvent = std::function<void(TQuillObject* sender, int& key, TShiftState shift)>;
+using TKeyPressEvent = std::function<void(TQuillObject* sender, char& key)>;
+using TWordAutoCorrectEvent =
+    std::function<void(TQuillObject* sender, const std::string& word, std::string& correctWord, bool& hasCorrection)>;
+using TUrlJumpEvent = std::function<void(TQuillObject* sender, const std::string& url, bool& handled)>;
+using TGutterClickEvent = std::function<void(TQuillObject* sender, int line, int imageIndex)>;
+using TBeforeInsertPopupEvent = std::function<void(TQuillObject* sender, std::string& text)>;
+using TAutoCompleteEvent = std::function<void(TQuillObject* sender, bool& show, char key)>;
+using TDisplayHintEvent = std::function<void(TQuillObject* sender, std::string& text, bool& show, char key)>;
+
+enum class TMouseButton : uint8_t { mbLeft, mbRight, mbMiddle };
+enum class TQuillReplaceAnswer : uint8_t { Yes, No, Cancel, All };
+
+// The find, replace and go-to-line forms are not the editor's own: a program
+// that wants them registers one (a global form, or a class to make one) or
+// hands one over in OnBeforeCreateDialog. Before showing a form the editor
+// introduces itself; a form that answers 0 is shown modally and freed
+// afterwards, one that answers otherwise outlives the call and is only shown.
+class TQuillEditorDialog : public QDialog {
+ public:
+  using QDialog::QDialog;
+  virtual intptr_t EditorRequest(TCustomQuillEdit& editor, int command) {
+    (void)editor;
+    (void)command;
+    return 0;
+  }
+};
+using TQuillEditorDialogClass = std::function<TQuillEditorDialog*()>;
+extern QPointer<TQuillEditorDialog> GlobalSearchDialog;
+extern QPointer<TQuillEditorDialog> GlobalReplaceDialog;
+extern QPointer<TQuillEditorDialog> GlobalGotoLineDialog;
+extern TQuillEditorDialogClass GlobalSearchDialogClass;
+extern TQuillEditorDialogClass GlobalReplaceDialogClass;
+extern TQuillEditorDialogClass GlobalGotoLineDialogClass;
+using TBeforeCreateDialogEvent =
+    std::function<void(TQuillObject* sender, int command, TQuillEditorDialog*& form, bool& handled)>;
+using TAfterCreateDialogEvent = std::function<void(TQuillObject* sender, int command, TQuillEditorDialog* form)>;
+
+// What the search commands tell and ask the user. The desktop's boxes by
+// default; tests and programs without a desktop put their own in place.
+class TQuillSearchPrompts {
+ public:
+  virtual ~TQuillSearchPrompts() = default;
+  virtual void ShowError(const std::string& text);
+  virtual TQuillReplaceAnswer AskReplace(const std::string& text);
+};
+TQuillSearchPrompts& SearchPrompts();
+// Null puts the desktop's back.
+void SetSearchPrompts(TQuillSearchPrompts* prompts);
 
 class TCustomQuillEdit : public QAbstractScrollArea,
                          public TQuillComponent,
@@ -254,6 +317,34 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   virtual bool CanPaste();
   TEditReply Perform(TEditMessage message, intptr_t wParam = 0, intptr_t lParam = 0);
 
+  // ---- the text as one run of characters ----
+  // The caret (or the selection's start) as a character position; setting
+  // it drops the selection.
+  int GetSelStart();
+  void SetSelStart(int position);
+  int GetSelLength() { return static_cast<int>(GetSelText().size()); }
+  // A stream selection of that many characters from the selection's start
+  // or the caret; negative selects backwards.
+  void SetSelLength(int length);
+  // Replaces the selection, or inserts at the caret, as one undoable change.
+  // The program's own text goes in also while the user may not type.
+  void SetSelText(const std::string& text);
+  bool GetModified() { return GetEditSource().Modified(); }
+  void SetModified(bool value) { GetEditSource().SetModified(value); }
+  bool GetCanUndo() { return GetEditSource().UndoAvailable(); }
+  bool GetCanRedo() { return GetEditSource().RedoAvailable(); }
+  void Undo() { GetEditSource().Undo(); }
+  void Redo() { GetEditSource().Redo(); }
+  void ClearUndo();
+  void Clear() { GetLines().Clear(); }
+  // Deletes the selected text (the program's request, as SetSelText).
+  void ClearSelection();
+  void CopyToClipboard() { CopyBlock(); }
+  void CutToClipboard() { CutBlock(); }
+  void PasteFromClipboard() { PasteBlock(); }
+  void SelectAll() { ProcessBlock(ecSelectAll); }
+  bool CanCopy() const { return selType_ != TQuillSelType::slNone; }
+
   // ---- window and scrolling ----
   int WindowLine() const override { return windowLine_; }
   int WindowChar() const override { return windowChar_; }
@@ -282,6 +373,106 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   virtual void UpdateCaret();
   void UpdateCaretEx(int x, int y);
   platform::TCaret& Caret() { return *caret_; }
+
+  // ---- keyboard ----
+  TQuillKeyList& KeyList() { return keyList_; }
+  TQuillKeyMapping KeyMapping() const { return keyMapping_; }
+  // Rebuilds the key list from the chosen map.
+  void SetKeyMapping(TQuillKeyMapping value);
+  virtual void InitDefaultKeys() { InitializeDefaultKeys(*this); }
+  virtual void InitClassicKeys() { InitializeClassicKeys(*this); }
+  virtual void InitBriefKeys() { InitializeBriefKeys(*this); }
+  virtual void InitEpsilonKeys() { InitializeEpsilonKeys(*this); }
+  virtual void InitVStudioKeys() { InitializeVStudioKeys(*this); }
+  // The state a two-key sequence is in; 0 when none is pending.
+  int KeyState() const { return keyState_; }
+  // A key (virtual key code, shift bits) through the key list; a key the
+  // list consumed comes back 0 and types nothing.
+  virtual void KeyDown(int& key, TShiftState shift);
+  virtual void KeyUp(int& key, TShiftState shift);
+  // A typed character: inserted at the caret (or handed to the incremental
+  // search); one consumed comes back 0.
+  virtual void KeyPress(char& key);
+  bool HasAutoCorrection(const std::string& word, std::string& correctWord);
+  void CheckAutoCorrect();
+  TKeyEvent OnKeyDown;
+  TKeyEvent OnKeyUp;
+  TKeyPressEvent OnKeyPress;
+  TWordAutoCorrectEvent OnWordAutoCorrect;
+
+  // ---- clipboard ----
+  // Strings as a paste would insert them: the clipboard's lines, and an
+  // empty last one when its text ends with a line break.
+  void FillStringsFromClipboard(std::vector<std::string>& strings);
+  bool NeedDeleteBlock();
+  // Raw bytes in a named format beside the text the program put there.
+  static bool WriteToClipboard(const std::string& format, const std::string& data);
+  // The byte count; 0 when the clipboard has no such data.
+  static int ReadFromClipboard(const std::string& format, std::string& data);
+
+  // ---- search ----
+  // Commands ecFind, ecReplace, ecGotoLine: the registered form, if any.
+  void ExecuteDialog(int command);
+  virtual bool CreateEditorDlg(int command, TQuillEditorDialog*& form, bool& owned);
+  bool Find();
+  bool Replace() {
+    int count = 0;
+    return ReplaceEx(count);
+  }
+  bool ReplaceEx(int& count);
+  void GotoLine();
+  // Repeats the last search (ecFind) or replace (ecReplace).
+  void FindNext(int command);
+  bool DoFind(bool silent, int& length);
+  void StringFound(TQuillSearchScope scope, bool forward, TPoint point, int length);
+  bool DoReplace(int& count);
+  // Matches from the caret on; caret and view stay.
+  int OccurrenceCount();
+  TPoint PointToBlockPoint(TPoint p);
+  TPoint BlockPointToPoint(TPoint p);
+  void InitIncrementalSearch(int command = 0);
+  bool IncrementalSearch(const std::string& text, bool removeLast);
+  void DoneIncrementalSearch();
+  void CheckIncrementalSearch();
+  bool InIncrementalSearch() const { return incSearch_; }
+  const std::string& IncrementalSearchText() const { return incSearchText_; }
+  TBeforeCreateDialogEvent OnBeforeCreateDialog;
+  TAfterCreateDialogEvent OnAfterCreateDialog;
+
+  // ---- templates, popups, completion, bookmarks, brackets ----
+  TQuillCodeTemplates& CodeTemplates() { return codeTemplates_; }
+  void SetCodeTemplates(const TQuillCodeTemplates& value) { codeTemplates_.Assign(value); }
+  void ShowCodeTemplates(int command = 0);
+  void BeforeShowTemplate();
+  void InsertTemplate(int index);
+  TQuillListBox& PopupListBox();
+  bool PopupListBoxShowing() const;
+  void ShowPopupListBox(TStrings& strings, bool hookKeys) { ShowPopupListBoxEx(strings, hookKeys, true); }
+  void ShowPopupListBoxEx(TStrings& strings, bool hookKeys, bool rememberCaret);
+  void HidePopupListBox();
+  // A list item was chosen.
+  void PopupCallBack(QWidget* sender);
+  TQuillHint& PopupHint();
+  bool PopupHintShowing() const;
+  void ShowPopupHint(const std::string& text, TPoint screenPoint, bool flag);
+  void HidePopupHint();
+  void EnableAutoCompleteTimer();
+  void DisableAutoCompleteTimer();
+  void DoCodeCompletion();
+  void PopupListBoxKeyDown(int& key, TShiftState shift);
+  void PopupListBoxKeyPress(char& key);
+  void ToggleBookMark(int number);
+  void GoToBookMark(int number);
+  // Jumps to the partner of the bracket right of the caret.
+  void FindBracket(int command = 0);
+  void HighlightBrackets();
+  void UnHighlightBrackets();
+  void InvalidateBrackets();
+  // The highlighted pair (opening, closing); (-1, -1) each when none.
+  TPoint HighlightedBracket(int index) const { return brackets_[index & 1]; }
+  TBeforeInsertPopupEvent OnBeforeInsertPopup;
+  TAutoCompleteEvent OnAutoComplete;
+  TDisplayHintEvent OnDisplayHint;
 
   // ---- commands (TQuillCommand codes) ----
   void Navigate(int command);
@@ -334,11 +525,15 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   virtual bool AllowBlockSel() { return !wordWrap_; }
   virtual bool NeedSelection() { return (options_ & eoEnableSelection) != 0; }
   // Clipboard transfer of the selection (block commands 22 to 24 and the
-  // copy, cut and paste requests); here the selection goes nowhere.
-  virtual void CopyBlock() {}
-  virtual void CutBlock() {}
-  virtual void PasteBlock() {}
-  virtual void MoveBlock() {}
+  // copy, cut and paste requests), as plain text.
+  virtual void CopyBlock();
+  virtual void CutBlock();
+  virtual void PasteBlock();
+  // A hook for descendants to see or change what a paste inserts.
+  virtual void DoPaste(std::vector<std::string>& strings) { (void)strings; }
+  // Drops (moves, or copies) the selected text at the caret; false when the
+  // caret lies inside the selection.
+  virtual bool MoveBlock(bool move);
 
   // ---- mouse selection ----
   TQuillSelState SelState() const { return selState_; }
@@ -352,6 +547,26 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void DisableSelTimer();
   // The mouse position MouseSelect reads; the screen cursor unless set.
   std::function<TPoint()> MousePosition;
+
+  // ---- mouse, links, gutter ----
+  void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+  void MouseMove(TShiftState shift, int x, int y);
+  void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
+  void DblClick();
+  bool MouseOnGutter(TPoint pixel);
+  bool CursorOnGutter();
+  // The style word of the character under a pixel; -1 off the line's text.
+  int StyleAtCursor(TPoint pixel);
+  virtual bool UrlAtPoint(TPoint pixel);
+  // Opens the link run around a text point.
+  virtual void ProcessUrl(TPoint textPoint);
+  virtual void JumpToUrl(const std::string& text);
+  int GetGutterImageIndex(TPoint pixel);
+  virtual void GutterClick(int line, int imageIndex);
+  virtual void GutterDblClick(int line, int imageIndex);
+  TUrlJumpEvent OnUrlJump;
+  TGutterClickEvent OnGutterClick;
+  TGutterClickEvent OnGutterDblClick;
 
   // ---- tabs ----
   void InsertTab();
@@ -480,6 +695,7 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   virtual void DoScroll(bool vertical, int code);
   virtual void DoScrollHint(int line, int page, std::string& hint);
   virtual void ProcessVScroll(int code, int pos);
+  virtual void BeforeInsertPopup(std::string& text);
 
   // ---- Qt events ----
   void paintEvent(QPaintEvent* event) override;
@@ -489,6 +705,13 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void changeEvent(QEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   bool viewportEvent(QEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
 
@@ -538,7 +761,8 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void IndentProc(std::string& s);
   void OutdentProc(std::string& s);
   void CapitalizeProc(std::string& s);
-  bool NeedDeleteBlock();
+  // Whether a block command changes text (refused while read-only).
+  static bool ChangesText(int command);
 
   // caret and navigation (QuillEditCaret.cpp)
   void WordLeft();
@@ -548,6 +772,21 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void BeforeNavigate(TNotifyRecord& record);
   void ScrollHint(int code, int pos);
   int ScrollLimit(bool vertical);
+
+  // keyboard (QuillEditKeyboard.cpp)
+  void InsertTypedChar(char c);
+  // Whether a key event is one the key list binds in the pending state.
+  bool KeyIsBound(QKeyEvent* event);
+
+  // search (QuillEditSearch.cpp)
+  bool ReplaceStep(bool& stop);
+  void ReplaceAllSteps(int& count);
+  bool SearchSelection();
+
+  // popups and mouse (QuillEditPopups.cpp, QuillEditMouse.cpp)
+  void ShowTemplatesOrInsert(const std::string& filter);
+  bool HookPopupKey(QObject* watched, QEvent* event);
+  void StartDrag();
 
   // ---- state ----
   TCustomQuillEditSource* external_ = nullptr;
@@ -600,6 +839,36 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   TQuillFont font_;
   TColor color_ = clWindow;
 
+  // keyboard
+  TQuillKeyList keyList_;
+  TQuillKeyMapping keyMapping_ = TQuillKeyMapping::kmDefault;
+  bool keyHandled_ = false;
+  int keyState_ = 0;
+  char lastChar_ = 0;
+
+  // search
+  bool incSearch_ = false;
+  bool incSearchMoving_ = false;
+  std::string incSearchText_;
+  std::unique_ptr<TQuillSearchSettings> incSettings_;
+  int searching_ = 0;
+  int replaced_ = 0;
+  // Source updates a replace answered "All" opened, closed when it ends.
+  int replaceUpdates_ = 0;
+
+  // templates, popups, completion
+  TQuillCodeTemplates codeTemplates_;
+  bool showingTemplates_ = false;
+  TPoint completionPoint_;
+  char completionKey_ = 0;
+
+  // mouse
+  bool pressedOnUrl_ = false;
+  bool pressedOnGutter_ = false;
+  bool dragging_ = false;
+  bool linkCursor_ = false;
+  QCursor savedCursor_;
+
   // ---- bookkeeping ----
   bool destroying_ = false;
   bool painting_ = false;
@@ -646,6 +915,9 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   std::unique_ptr<platform::TCaret> caret_;
   std::unique_ptr<TQuillTimer> selTimer_;
   std::unique_ptr<TQuillHintWindow> scrollHint_;
+  QPointer<TQuillListBox> popupListBox_;
+  std::unique_ptr<TQuillHint> popupHint_;
+  std::unique_ptr<TQuillTimer> autoCompleteTimer_;
   TQuillEditClasses classes_;
 };
 

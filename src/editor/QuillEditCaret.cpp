@@ -333,6 +333,7 @@ void TCustomQuillEdit::CenterCurrentLine(bool onlyWhenHidden) {
 // Navigation
 
 void TCustomQuillEdit::Navigate(int command) {
+  CheckIncrementalSearch();
   TCustomQuillEditSource& doc = GetEditSource();
   const TPoint caret = doc.CurrentPosition();
   const bool viewer = hideCaret_;
@@ -515,6 +516,7 @@ void TCustomQuillEdit::WordEnd() {
 }
 
 void TCustomQuillEdit::WrapNavigate(int dx, int dy) {
+  CheckIncrementalSearch();
   TCustomQuillEditSource& doc = GetEditSource();
   if (!wordWrap_ && !(options_ & eoKeepColumn) && !InvisibleLines()) {
     doc.Navigate(dx, dy);
@@ -607,6 +609,9 @@ void TCustomQuillEdit::BeforeNavigate(TNotifyRecord& record) {
 // Editing at the caret
 
 void TCustomQuillEdit::ProcessKey(int command) {
+  if (command == ecEscape) DoneIncrementalSearch();
+  // The user's keys never change a read-only text.
+  if (command != ecEscape && ReadOnly()) return;
   TCustomQuillEditSource& doc = GetEditSource();
   const TPoint caret = doc.CurrentPosition();
   const bool multiLine = selType_ != TQuillSelType::slNone && selRect_.Bottom > selRect_.Top;
@@ -639,11 +644,17 @@ void TCustomQuillEdit::ProcessKey(int command) {
 }
 
 void TCustomQuillEdit::UndoOrRedo(int command) {
+  if (ReadOnly()) return;
   if (command == ecUndo) GetEditSource().Undo();
   else if (command == ecRedo) GetEditSource().Redo();
 }
 
 void TCustomQuillEdit::DeleteStr(int command) {
+  if (command == ecLeft && incSearch_ && !incSearchText_.empty()) {
+    IncrementalSearch("", true);
+    return;
+  }
+  if (ReadOnly()) return;
   if (selType_ != TQuillSelType::slNone && !(options_ & eoPersistentBlocks)) {
     DeleteBlock();
     return;
@@ -681,7 +692,7 @@ void TCustomQuillEdit::DeleteStr(int command) {
 }
 
 void TCustomQuillEdit::InsertStr(int command) {
-  if (command == ecBreakLine) GetEditSource().BreakString();
+  if (command == ecBreakLine && !ReadOnly()) GetEditSource().BreakString();
 }
 
 }  // namespace quill

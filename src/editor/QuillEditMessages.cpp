@@ -1,9 +1,5 @@
 // Character positions and the edit-control requests.
 
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QMimeData>
-
 #include <algorithm>
 #include <climits>
 
@@ -23,18 +19,34 @@ constexpr int kBreak = 2;
 
 int TCustomQuillEdit::GetTextLen() {
   const TQuillStrings& lines = GetLines();
-  int64_t length = 0;
-  for (int i = 0; i < lines.Count(); ++i) length += static_cast<int64_t>(lines.GetStr(i).size()) + kBreak;
-  return ClampToInt(std::max<int64_t>(length - kBreak, 0));
+  return ClampToInt(std::max<int64_t>(lines.TextSize() + int64_t{kBreak} * (lines.Count() - 1), 0));
 }
+
+namespace {
+
+// The position at which line Y starts (Y up to the line count), walked from
+// whichever end of the text is nearer: appending to a long transcript asks
+// about its last lines.
+int64_t LineStart(const TQuillStrings& lines, int y) {
+  const int count = lines.Count();
+  int64_t pos = 0;
+  if (y <= count / 2) {
+    for (int i = 0; i < y; ++i) pos += static_cast<int64_t>(lines.GetStr(i).size()) + kBreak;
+    return pos;
+  }
+  pos = lines.TextSize() + int64_t{kBreak} * count;
+  for (int i = count - 1; i >= y; --i) pos -= static_cast<int64_t>(lines.GetStr(i).size()) + kBreak;
+  return pos;
+}
+
+}  // namespace
 
 int TCustomQuillEdit::TextPointToPos(TPoint p) {
   const TQuillStrings& lines = GetLines();
   const int count = lines.Count();
   const int y = std::max(p.Y, 0);
-  int64_t pos = 0;
-  for (int i = 0; i < std::min(y, count); ++i) pos += static_cast<int64_t>(lines.GetStr(i).size()) + kBreak;
   // Lines past the last count as empty ones, without walking through them.
+  int64_t pos = LineStart(lines, std::min(y, count));
   if (y > count) pos += int64_t{y - count} * kBreak;
   if (y < count) {
     const std::string s = lines.GetStr(y);
@@ -47,18 +59,36 @@ int TCustomQuillEdit::TextPointToPos(TPoint p) {
 
 TPoint TCustomQuillEdit::PosToTextPoint(int pos) {
   // A position past the text means its end; it is never walked to.
-  int64_t n = std::min(pos, GetTextLen());
   const TQuillStrings& lines = GetLines();
-  int y = 0;
-  while (n > 0) {
-    const std::string s = lines.GetStr(y);
-    const int length = static_cast<int>(s.size());
-    if (length >= n) {
-      int x = static_cast<int>(n);
-      if (SourceOptions() & srUseTab) x = GetEditSource().TabStops().RealPosToPos(s, x - 1) + 1;
-      return {x, y};
+  const int64_t total = GetTextLen();
+  const int64_t n = std::clamp<int64_t>(pos, 0, total);
+  const bool tabs = (SourceOptions() & srUseTab) != 0;
+  auto point = [&](const std::string& s, int64_t x, int y) -> TPoint {
+    int column = static_cast<int>(x);
+    if (tabs && column > 0) column = GetEditSource().TabStops().RealPosToPos(s, column - 1) + 1;
+    return {column, y};
+  };
+  const int count = lines.Count();
+  if (count == 0) return {0, 0};
+  if (n > total / 2) {
+    // From the end: each line starts where the text after it begins, less
+    // its own length and its line break.
+    int64_t start = total + kBreak;
+    for (int y = count - 1; y >= 0; --y) {
+      const std::string s = lines.GetStr(y);
+      start -= static_cast<int64_t>(s.size()) + kBreak;
+      // A position inside the line break before a line is that line's start.
+      if (n >= start - (y > 0 ? 1 : 0)) return point(s, std::max<int64_t>(n - start, 0), y);
     }
-    n -= length + kBreak;
+    return {0, 0};
+  }
+  int64_t rest = n;
+  int y = 0;
+  while (rest > 0) {
+    const std::string s = lines.GetStr(y);
+    const auto length = static_cast<int64_t>(s.size());
+    if (length >= rest) return point(s, rest, y);
+    rest -= length + kBreak;
     ++y;
   }
   return {0, y};
@@ -69,16 +99,60 @@ int TCustomQuillEdit::GetRealChar(int line, int column) {
   return GetEditSource().TabStops().PosToRealPos(GetLines().GetStr(line), column);
 }
 
+int TCustomQuillEdit::GetSelStart() {
+  if (selType_ != TQuillSelType::slNone) return TextPointToPos({selRect_.Left, selRect_.Top});
+  return TextPointToPos(GetCurrentPosition());
+}
+
+void TCustomQuillEdit::SetSelStart(int position) {
+  SetSelection({}, TQuillSelType::slNone);
+  GetEditSource().SetCurrentPosition(PosToTextPoint(position));
+}
+
+void TCustomQuillEdit::SetSelLength(int length) {
+  if (length == GetSelLength()) return;
+  const TPoint start = selType_ != TQuillSelType::slNone ? TPoint{selRect_.Left, selRect_.Top} : GetCurrentPosition();
+  const TPoint end = PosToTextPoint(static_cast<int>(std::clamp<int64_t>(int64_t{TextPointToPos(start)} + length,
+                                                                         INT_MIN, INT_MAX)));
+  EnsureVisible(end);
+  // Backwards is the same stretch of text, from its other end.
+  const bool back = end.Y < start.Y || (end.Y == start.Y && end.X < start.X);
+  const TRect r = back ? TRect{end.X, end.Y, start.X, start.Y} : TRect{start.X, start.Y, end.X, end.Y};
+  if (r.Left == r.Right && r.Top == r.Bottom) {
+    SetSelection({}, TQuillSelType::slNone);
+    return;
+  }
+  SetSelection(r, TQuillSelType::slStream);
+}
+
+void TCustomQuillEdit::SetSelText(const std::string& text) {
+  TQuillStrings lines;
+  lines.SetText(text);
+  if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) lines.Add("");
+  std::vector<std::string> strings;
+  strings.reserve(static_cast<size_t>(lines.Count()));
+  for (int i = 0; i < lines.Count(); ++i) strings.push_back(lines.GetStr(i));
+  TCustomQuillEditSource& doc = GetEditSource();
+  TQuillProgramChange change(doc);
+  TQuillSourceUpdate update(doc, oprInsertBlock, true);
+  if (selType_ != TQuillSelType::slNone) DeleteBlock();
+  PasteStrings(strings, TQuillSelType::slStream);
+}
+
+void TCustomQuillEdit::ClearUndo() {
+  GetEditSource().UndoList().Clear();
+  GetEditSource().RedoList().Clear();
+}
+
+void TCustomQuillEdit::ClearSelection() {
+  TQuillProgramChange change(GetEditSource());
+  DeleteBlock();
+}
+
 std::string TCustomQuillEdit::GetSelText() {
   std::string text = selStrings_.Text();
   for (int i = 0; i < 2 && !text.empty() && (text.back() == '\r' || text.back() == '\n'); ++i) text.pop_back();
   return text;
-}
-
-bool TCustomQuillEdit::CanPaste() {
-  const QClipboard* clipboard = QGuiApplication::clipboard();
-  const QMimeData* data = clipboard != nullptr ? clipboard->mimeData() : nullptr;
-  return data != nullptr && data->hasText();
 }
 
 TEditReply TCustomQuillEdit::Perform(TEditMessage message, intptr_t wParam, intptr_t lParam) {

@@ -341,7 +341,31 @@ void TCustomQuillEdit::MarkLineOrWord() {
 // ---------------------------------------------------------------------------
 // Block commands
 
+bool TCustomQuillEdit::ChangesText(int command) {
+  switch (command) {
+    case ecCut:
+    case ecPaste:
+    case ecDeleteBlock:
+    case ecDeleteSelection:
+    case ecCopyToCaret:
+    case ecLowerCaseWord:
+    case ecUpperCaseWord:
+    case ecIndentBlock:
+    case ecOutdentBlock:
+    case ecUpperCaseBlock:
+    case ecLowerCaseBlock:
+    case ecMoveBlock:
+    case ecToggleCase:
+    case ecCapitalize:
+    case ecEnTabBlock:
+    case ecDeTabBlock: return true;
+    default: return false;
+  }
+}
+
 void TCustomQuillEdit::ProcessBlock(int command) {
+  // Cut still copies from a read-only text; the other edits are refused.
+  if (command != ecCut && ChangesText(command) && ReadOnly()) return;
   TCustomQuillEditSource& doc = GetEditSource();
   const TPoint caret = doc.CurrentPosition();
   const bool none = selType_ == TQuillSelType::slNone;
@@ -383,7 +407,7 @@ void TCustomQuillEdit::ProcessBlock(int command) {
     case ecUpperCaseBlock: DoProcessString(true, [](std::string& s) { s = UpperCase(s); }); break;
     case ecLowerCaseBlock: DoProcessString(true, [](std::string& s) { s = LowerCase(s); }); break;
     case ecMarkWord: MarkWord(); break;
-    case ecMoveBlock: MoveBlock(); break;
+    case ecMoveBlock: MoveBlock(true); break;
     case ecSelectAll: {
       const int last = std::max(LineCount() - 1, 0);
       SetSelection({0, 0, LineWidth(last), last}, TQuillSelType::slStream);
@@ -527,11 +551,6 @@ void TCustomQuillEdit::PasteStrings(const std::vector<std::string>& strings, TQu
     throw;
   }
   --selUpdate_;
-}
-
-bool TCustomQuillEdit::NeedDeleteBlock() {
-  return (options_ & eoOverwriteBlocks) && !(options_ & eoPersistentBlocks) && selType_ != TQuillSelType::slNone &&
-         selStrings_.Count() > 0;
 }
 
 void TCustomQuillEdit::Toggle(int command) {

@@ -5,6 +5,7 @@
 // each of which records undo information, keeps bookmarks in step and reports the
 // changed range to every registered view.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -205,8 +206,12 @@ class TCustomQuillEditSource : public TQuillComponent {
   TQuillSourceOptions Options() const { return options_; }
   void SetOptions(TQuillSourceOptions options);
   bool ReadOnly() const { return readOnly_; }
-  virtual bool GetReadOnly() const { return readOnly_; }
+  // Read-only keeps the user's hands off the text, not the program's: while
+  // a program change runs the document takes edits as if writable.
+  virtual bool GetReadOnly() const { return readOnly_ && programChange_ == 0; }
   void SetReadOnly(bool value);
+  void BeginProgramChange() { ++programChange_; }
+  void EndProgramChange() { programChange_ = std::max(programChange_ - 1, 0); }
   bool UsePages() const { return usePages_; }
   void SetUsePages(bool value);
   bool Modified() const { return modified_; }
@@ -278,6 +283,7 @@ class TCustomQuillEditSource : public TQuillComponent {
   int firstUnparsed_ = 0;
   TTabStopList tabStops_;
   bool readOnly_ = false;
+  int programChange_ = 0;
   bool usePages_ = false;
   int urlStyle_ = -1;
   bool updatingStyles_ = false;
@@ -309,6 +315,19 @@ class TQuillSourceUpdate {
   TCustomQuillEditSource& doc_;
   bool block_;
   int exceptions_;
+};
+
+// A change the program makes (not the user): it goes in also when the
+// document is read-only.
+class TQuillProgramChange {
+ public:
+  explicit TQuillProgramChange(TCustomQuillEditSource& doc) : doc_(doc) { doc_.BeginProgramChange(); }
+  ~TQuillProgramChange() { doc_.EndProgramChange(); }
+  TQuillProgramChange(const TQuillProgramChange&) = delete;
+  TQuillProgramChange& operator=(const TQuillProgramChange&) = delete;
+
+ private:
+  TCustomQuillEditSource& doc_;
 };
 
 // Every living document.

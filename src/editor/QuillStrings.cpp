@@ -91,8 +91,10 @@ void TQuillStrings::Put(int index, const std::string& s) {
   if (!InRange(index)) return;
   Changing();
   auto& text = items_[static_cast<size_t>(index)]->Text;
+  textSize_ -= static_cast<int64_t>(text.size());
   text = s;
   if (OnGetString) OnGetString(this, text, true);
+  textSize_ += static_cast<int64_t>(text.size());
   LinesUpdated(index, index);
   TextUpdated(index);
   Changed();
@@ -128,6 +130,7 @@ void TQuillStrings::InsertItem(int index, const std::string& s) {
   auto item = std::make_unique<TQuillStringItem>();
   item->Text = s;
   if (OnGetString) OnGetString(this, item->Text, true);
+  textSize_ += static_cast<int64_t>(item->Text.size());
   items_.insert(items_.begin() + index, std::move(item));
   if (hideLines_) hidden_.LineChanged(index, +1);
   if (textLast_ >= index) ++textLast_;
@@ -155,6 +158,7 @@ void TQuillStrings::Delete(int index) {
     hidden_.Remove(index);
     hidden_.LineChanged(index, -1);
   }
+  textSize_ -= static_cast<int64_t>(items_[static_cast<size_t>(index)]->Text.size());
   items_.erase(items_.begin() + index);
   if (textLast_ > index) --textLast_;
   if (textFirst_ > index) --textFirst_;
@@ -167,6 +171,7 @@ void TQuillStrings::Clear() {
   if (GetCount() == 0) return;
   Changing();
   std::vector<std::unique_ptr<TQuillStringItem>>().swap(items_);
+  textSize_ = 0;
   capacity_ = 0;
   LinesUpdated(0, MaxInt);
   UpdateVisibleLines();

@@ -86,6 +86,9 @@ class TQuillStrings : public TQuillObject {
   void EndUpdate();
   bool Updating() const { return updateCount_ > 0; }
   std::string Text() const;       // lines joined with CR LF
+  // The characters of all lines, line breaks not counted; kept as lines
+  // change, so asking costs nothing. A line's text changes through Put only.
+  int64_t TextSize() const { return textSize_; }
   void SetText(const std::string& text);  // split at CR LF, CR or LF
   void Assign(const TQuillStrings& source);
   void LoadFromStream(std::istream& stream);
@@ -160,6 +163,7 @@ class TQuillStrings : public TQuillObject {
   // while other lines come and go.
   std::vector<std::unique_ptr<TQuillStringItem>> items_;
   int capacity_ = 0;
+  int64_t textSize_ = 0;
   int updateCount_ = 0;
   int updateFirst_ = -1;
   int updateLast_ = -1;

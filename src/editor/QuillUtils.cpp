@@ -1,11 +1,11 @@
 #include "editor/QuillUtils.h"
 
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QUrl>
 
 #include "platform/Charset.h"
+#include "platform/ErrorSink.h"
+#include "platform/UrlOpener.h"
 
 #include <algorithm>
 #include <cstring>
@@ -295,6 +295,7 @@ std::string UrlForLink(const std::string& s) {
   }
   if (StartsWithNoCase(s, "MAILTO:")) return s.size() > 7 ? "mailto:" + s.substr(7) : "";
   if (StartsWithNoCase(s, "HTTP://")) return s.size() > 7 ? "http://" + s.substr(7) : "";
+  if (StartsWithNoCase(s, "HTTPS://")) return s.size() > 8 ? "https://" + s.substr(8) : "";
   if (StartsWithNoCase(s, "FTP://")) return s.size() > 6 ? "ftp://" + s.substr(6) : "";
   if (StartsWithNoCase(s, "WWW.")) return "http://" + s;
   // A local file, or a scheme no current browser opens, is never handed on.
@@ -303,14 +304,26 @@ std::string UrlForLink(const std::string& s) {
   return "";
 }
 
+namespace {
+TUrlOpener& Opener() {
+  static TUrlOpener opener;
+  return opener;
+}
+}  // namespace
+
+void SetUrlOpener(TUrlOpener opener) { Opener() = std::move(opener); }
+
 bool UrlJump(const std::string& s) {
-  std::string address = UrlForLink(s);
+  const std::string address = UrlForLink(s);
   if (address.empty()) return false;
-  QUrl url(platform::ToQString(address), QUrl::TolerantMode);
-  if (!url.isValid()) return false;
-  QString scheme = url.scheme();
-  if (scheme != "http" && scheme != "ftp" && scheme != "mailto") return false;
-  return QDesktopServices::openUrl(url);
+  if (Opener()) {
+    Opener()(address);
+    return true;
+  }
+  platform::OpenUrl(address, [address](bool opened) {
+    if (!opened) platform::ReportError("The desktop could not open the link " + address);
+  });
+  return true;
 }
 
 std::string GetTempDir() {

@@ -6,6 +6,7 @@
 
 #include <bitset>
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -145,9 +146,12 @@ bool IsHyperString(const std::string& s);
 // The address a link word opens, or "" when it is not one a browser or mail program
 // may be handed safely (only web, ftp and mail links; never a local file or program).
 std::string UrlForLink(const std::string& s);
-// Hands a link to the desktop's URL opener (never a shell); false when refused or
-// when the desktop could not open it.
+// Hands a link to the desktop's URL opener (never a shell); false when it is
+// refused. A desktop that then fails to open it is reported to the error log.
 bool UrlJump(const std::string& s);
+// Where UrlJump hands the address it made; the desktop's opener when empty.
+using TUrlOpener = std::function<void(const std::string& address)>;
+void SetUrlOpener(TUrlOpener opener);
 
 // Folder helpers; paths are UTF-8 and use "/".
 std::string GetTempDir();

@@ -78,7 +78,7 @@ void OpenUrl(const std::string& address, TOpenDone done) {
   const QUrl url(ToQString(address), QUrl::StrictMode);
   const QString scheme = url.scheme().toLower();
   // A file or custom address could start a program: never handed on.
-  if (!url.isValid() || (scheme != "http" && scheme != "https" && scheme != "mailto")) {
+  if (!url.isValid() || (scheme != "http" && scheme != "https" && scheme != "ftp" && scheme != "mailto")) {
     Later(std::move(done), false);
     return;
   }

@@ -13,7 +13,7 @@ namespace platform {
 // foreground) counts as having taken it.
 using TOpenDone = std::function<void(bool opened)>;
 
-// An "http:", "https:" or "mailto:" address for the user's browser or mail
+// An "http:", "https:", "ftp:" or "mailto:" address for the user's browser or mail
 // program. An address of another kind is refused.
 void OpenUrl(const std::string& address, TOpenDone done);
 

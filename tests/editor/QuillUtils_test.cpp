@@ -26,7 +26,7 @@ TEST(QuillUtils, LinkDetection) {
       {"x@_a.b", true, false, "mailto:x@_a.b"},
       {"WwW.example.org", false, true, "http://WwW.example.org"},
       {"HTTP://host/x?y=1", false, true, "http://host/x?y=1"},
-      {"https://host", false, false, ""},
+      {"HTTPS://host", false, false, "https://host"},
       {"ftp://files/a", false, true, "ftp://files/a"},
       {"file:///etc/passwd", false, true, ""},
       {"gopher://old", false, true, ""},

@@ -1,0 +1,79 @@
+#include "platform/VirtualKeys.h"
+
+#include <QKeyEvent>
+
+namespace platform {
+
+namespace {
+
+// The symbol each digit key types with Shift on the layouts the tables know.
+constexpr char kShiftedDigits[] = ")!@#$%^&*(";
+
+uint16_t KeyOf(int key, bool keypad) {
+  if (key >= Qt::Key_A && key <= Qt::Key_Z) return static_cast<uint16_t>(key);
+  if (key >= Qt::Key_0 && key <= Qt::Key_9)
+    return static_cast<uint16_t>(keypad ? vkNumpad0 + (key - Qt::Key_0) : key);
+  if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return static_cast<uint16_t>(vkF1 + (key - Qt::Key_F1));
+  for (int d = 0; d < 10; ++d)
+    if (key == kShiftedDigits[d]) return static_cast<uint16_t>('0' + d);
+  switch (key) {
+    case Qt::Key_Backspace: return vkBack;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return vkTab;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return vkReturn;
+    case Qt::Key_Escape: return vkEscape;
+    case Qt::Key_Space: return vkSpace;
+    case Qt::Key_PageUp: return vkPrior;
+    case Qt::Key_PageDown: return vkNext;
+    case Qt::Key_End: return vkEnd;
+    case Qt::Key_Home: return vkHome;
+    case Qt::Key_Left: return vkLeft;
+    case Qt::Key_Up: return vkUp;
+    case Qt::Key_Right: return vkRight;
+    case Qt::Key_Down: return vkDown;
+    case Qt::Key_Insert: return vkInsert;
+    case Qt::Key_Delete: return vkDelete;
+    case Qt::Key_Asterisk: return keypad ? vkMultiply : '8';
+    case Qt::Key_Plus: return keypad ? vkAdd : vkOemPlus;
+    case Qt::Key_Minus: return keypad ? vkSubtract : vkOemMinus;
+    case Qt::Key_Slash: return keypad ? vkDivide : 0;
+    case Qt::Key_Equal: return vkOemPlus;
+    case Qt::Key_Underscore: return vkOemMinus;
+    case Qt::Key_BracketLeft:
+    case Qt::Key_BraceLeft: return vkOem4;
+    case Qt::Key_BracketRight:
+    case Qt::Key_BraceRight: return vkOem6;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+TKeyStroke KeyStrokeOf(int qtKey, int qtModifiers) {
+  const auto m = Qt::KeyboardModifiers(qtModifiers);
+  TKeyStroke stroke;
+  stroke.Key = KeyOf(qtKey, (m & Qt::KeypadModifier) != 0);
+  if (m & Qt::ShiftModifier || qtKey == Qt::Key_Backtab) stroke.Shift |= ksShift;
+  if (m & Qt::AltModifier) stroke.Shift |= ksAlt;
+  if (m & Qt::ControlModifier) stroke.Shift |= ksCtrl;
+  return stroke;
+}
+
+TKeyStroke KeyStrokeOf(const QKeyEvent& event) { return KeyStrokeOf(event.key(), event.modifiers()); }
+
+uint16_t KeyOfChar(char ch) {
+  switch (ch) {
+    case '[': return vkOem4;
+    case ']': return vkOem6;
+    case '{': return vkOem4 | (ksShift << 8);
+    case '}': return vkOem6 | (ksShift << 8);
+    default: break;
+  }
+  if (ch >= 'a' && ch <= 'z') return static_cast<uint16_t>(ch - 'a' + 'A');
+  if ((ch >= 'A' && ch <= 'Z')) return static_cast<uint16_t>(ch | (ksShift << 8));
+  if (ch >= '0' && ch <= '9') return static_cast<uint16_t>(ch);
+  return 0xFFFF;
+}
+
+}  // namespace platform
