@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "conversations/FormRandom.h"
+#include "conversations/PrivateChatRoutes.h"
 #include "conversations/TransferRoutes.h"
 #include "core/DialogPrompts.h"
 #include "core/FormAbout.h"
@@ -45,7 +46,6 @@ int main(int argc, char** argv) {
     DBStuff = &session.DB();
     TFormMain form(session);
     prompts.SetOwner(&form);
-
     TRouter& router = session.Router();
     router.SetWindowHandler(TWindowCommand::Preferences, [&session] { TFormPref::Open(session); });
     router.SetWindowHandler(TWindowCommand::ProfileManager, [&session] { TFormProMan::Open(session); });
@@ -53,6 +53,10 @@ int main(int argc, char** argv) {
     router.SetWindowHandler(TWindowCommand::About, [&session] { TFormAbout::Open(session); });
     router.SetWindowHandler(TWindowCommand::RandomContact, [&session] { TFormRandom::Open(session); });
     TTransferRoutes transfers(session);
+    // Private chats open once a transcript control is installed
+    // (SetTranscriptFactory, before this line); until then the session
+    // answers as it does without a chat window.
+    TPrivateChatRoutes privateChats(session);
     const auto updateFound = session.Updates().UpdateAvailable.Connect(
         [&session](const std::string& build, const std::string& url) { TFormUpdate::OfferUpdate(session, build, url); });
     const auto noUpdate = session.Updates().NoUpdateAvailable.Connect([&session] { TFormUpdate::TellNoUpdate(session); });
