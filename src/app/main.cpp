@@ -4,6 +4,7 @@
 #include "conversations/CamRoutes.h"
 #include "conversations/CamTestHooks.h"
 #include "conversations/FormRandom.h"
+#include "conversations/PrivateChatRoutes.h"
 #include "conversations/TransferRoutes.h"
 #include "core/DialogPrompts.h"
 #include "core/FormAbout.h"
@@ -47,7 +48,6 @@ int main(int argc, char** argv) {
     DBStuff = &session.DB();
     TFormMain form(session);
     prompts.SetOwner(&form);
-
     TRouter& router = session.Router();
     router.SetWindowHandler(TWindowCommand::Preferences, [&session] { TFormPref::Open(session); });
     router.SetWindowHandler(TWindowCommand::ProfileManager, [&session] { TFormProMan::Open(session); });
@@ -57,6 +57,10 @@ int main(int argc, char** argv) {
     TCamRoutes camRoutes(session);
     AttachCamTestHooks(camRoutes);
     TTransferRoutes transfers(session);
+    // Private chats open once a transcript control is installed
+    // (SetTranscriptFactory, before this line); until then the session
+    // answers as it does without a chat window.
+    TPrivateChatRoutes privateChats(session);
     const auto updateFound = session.Updates().UpdateAvailable.Connect(
         [&session](const std::string& build, const std::string& url) { TFormUpdate::OfferUpdate(session, build, url); });
     const auto noUpdate = session.Updates().NoUpdateAvailable.Connect([&session] { TFormUpdate::TellNoUpdate(session); });

@@ -50,7 +50,7 @@ class CamCase(e2e.ServerCase):
         return numbers
 
 
-class View(CamCase):
+class CamView(CamCase):
     def test_one_program_broadcasts_and_another_views_it(self):
         ann = self.start(self.UID, "Ann", {"PARLO_SYNTHETIC_CAMERA": "1", "PARLO_TEST_CAM_BROADCAST": "1",
                                            "PARLO_TEST_CAM_ALLOW": "1", "PARLO_TEST_CAM_INTERVAL_MS": "150"})
@@ -71,7 +71,7 @@ class View(CamCase):
         self.stop(ann)
 
 
-class Offer(CamCase):
+class CamOffer(CamCase):
     def test_an_offered_cam_is_viewed_without_a_question(self):
         bea = self.start(SECOND, "Bea", {"PARLO_TEST_CAM_DECISION": "1"})
         # No answer to "Allow Viewer?" here: only the offer admits Bea.
