@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
     // (SetTranscriptFactory, before this line); until then the session
     // answers as it does without a chat window.
     TPrivateChatRoutes privateChats(session);
+    privateChats.SetCamRoutes(&camRoutes);
     const auto updateFound = session.Updates().UpdateAvailable.Connect(
         [&session](const std::string& build, const std::string& url) { TFormUpdate::OfferUpdate(session, build, url); });
     const auto noUpdate = session.Updates().NoUpdateAvailable.Connect([&session] { TFormUpdate::TellNoUpdate(session); });

@@ -7,10 +7,17 @@
 
 #include <QTemporaryDir>
 
+#include <QLabel>
+
 #include "Cam_helpers.h"
+#include "Conversations_helpers.h"
 #include "conversations/CamRoutes.h"
 #include "conversations/FormCam.h"
 #include "conversations/FormCamDecide.h"
+#include "conversations/FormCamView.h"
+#include "conversations/FormPChat.h"
+#include "conversations/PrivateChatRoutes.h"
+#include "platform/Charset.h"
 #include "core/session/Session.h"
 #include "platform/EventLoop.h"
 #include "platform/TempHome.h"
@@ -123,4 +130,41 @@ TEST(ChatCam, OffersTheOwnCamOnlyWithABroadcast) {
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].Count(1031), 1);
   EXPECT_EQ(bea.prompts.asked, 0);
+}
+
+// The chat window's own channel: the peer offers its cam over the chat's
+// link, the user watches in the chat, and the pictures show in ImgCam.
+TEST(ChatCam, ShowsThePeersCamInTheChatWindow) {
+  cam_test::TCamUser bea;
+  testing_support::TRecordingFactory transcripts;
+  bea.session->Settings.AutoPChat = true;
+  TPrivateChatRoutes chats(*bea.session);
+  chats.SetCamRoutes(bea.routes.get());
+  bea.routes->AskDecision = [](const std::string&, bool chatOpen) {
+    return chatOpen ? TFormCamDecide::InChat : TFormCamDecide::Reject;
+  };
+  QTemporaryDir files;
+  const std::string picture = files.filePath("p.jpg").toStdString();
+  testing_support::WriteFile(picture, cam_test::SyntheticJpeg(12, 0));
+  cam_test::TScriptedBroadcaster ann(R"([{"op": "expect", "code": 1030}, {"op": "send", "code": 1031},
+                                         {"op": "expect", "code": 1033}, {"op": "picture", "file": ")" +
+                                     picture + R"("}, {"op": "expect", "code": 1033},
+                                         {"op": "expect_silence", "seconds": 1.0}])");
+  testing_support::TScriptedPeer chat(testing_support::TScriptedPeer::Call, bea.port,
+                                      R"([{"op": "expect", "code": 1000},
+                                          {"op": "send", "code": 1001, "params": "41000009||General||2999||Ann"},
+                                          {"op": "expect", "code": 1002}, {"op": "send", "code": 1003},
+                                          {"op": "send", "code": 1037, "params": "Ann{$})" +
+                                          std::to_string(ann.Port()) + R"("},
+                                          {"op": "expect_silence", "seconds": 2.5}])");
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return !chats.Windows().empty(); }, 5000));
+  TFormPChat* window = chats.Windows().front();
+  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return !window->ImgCam->pixmap().isNull(); }, 5000));
+  EXPECT_EQ(platform::FromQString(window->StatCam->text()).rfind(" Last Image ", 0), 0u);
+  EXPECT_EQ(ann.Wait(), "PASSED");
+  EXPECT_TRUE(window->Chat().Connected());
+  // The broadcast's end takes the picture away; the chat goes on.
+  EXPECT_TRUE(window->ImgCam->pixmap().isNull());
+  EXPECT_EQ(platform::FromQString(window->StatCam->text()), " Cam Closed...");
+  EXPECT_TRUE(chat.Passed()) << chat.Output();
 }
