@@ -1,7 +1,10 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "conversations/CamRoutes.h"
+#include "conversations/CamTestHooks.h"
 #include "conversations/FormRandom.h"
+#include "conversations/PrivateChatRoutes.h"
 #include "conversations/TransferRoutes.h"
 #include "core/DialogPrompts.h"
 #include "core/FormAbout.h"
@@ -45,14 +48,20 @@ int main(int argc, char** argv) {
     DBStuff = &session.DB();
     TFormMain form(session);
     prompts.SetOwner(&form);
-
     TRouter& router = session.Router();
     router.SetWindowHandler(TWindowCommand::Preferences, [&session] { TFormPref::Open(session); });
     router.SetWindowHandler(TWindowCommand::ProfileManager, [&session] { TFormProMan::Open(session); });
     router.SetWindowHandler(TWindowCommand::PhotoUpload, [&session] { TFormImgUpload::Open(session); });
     router.SetWindowHandler(TWindowCommand::About, [&session] { TFormAbout::Open(session); });
     router.SetWindowHandler(TWindowCommand::RandomContact, [&session] { TFormRandom::Open(session); });
+    TCamRoutes camRoutes(session);
+    AttachCamTestHooks(camRoutes);
     TTransferRoutes transfers(session);
+    // Private chats open once a transcript control is installed
+    // (SetTranscriptFactory, before this line); until then the session
+    // answers as it does without a chat window.
+    TPrivateChatRoutes privateChats(session);
+    privateChats.SetCamRoutes(&camRoutes);
     const auto updateFound = session.Updates().UpdateAvailable.Connect(
         [&session](const std::string& build, const std::string& url) { TFormUpdate::OfferUpdate(session, build, url); });
     const auto noUpdate = session.Updates().NoUpdateAvailable.Connect([&session] { TFormUpdate::TellNoUpdate(session); });

@@ -1,3 +1,4 @@
+#include <climits>
 #include "transport/NetSocket.h"
 
 #include <algorithm>
@@ -1164,6 +1165,11 @@ void TCustomLineNetSocket::ScanLines(std::size_t search_from, bool bounded) {
       PostReceiveMore();
       return;
     }
+    if (!WithinLineLimit(pos)) {
+      if (alive.expired() || handle_ == INVALID_SOCKET || !line_mode_) return;
+      search_from = 0;
+      continue;
+    }
     line_len_ = pos + line_end_.size() - head_;
     line_found_ = true;
     if (!DeliverLine()) return;
@@ -1221,6 +1227,28 @@ void TCustomLineNetSocket::CheckLineLimit() {
     DropHeld();
     Close();
   }
+}
+
+bool TCustomLineNetSocket::WithinLineLimit(std::size_t line_end_pos) {
+  // A line that arrives whole in one read is held to the same limit as one
+  // that trickles in: otherwise the limit would depend on how the peer's
+  // bytes happened to be split.
+  const std::size_t length = line_end_pos - head_;
+  if (LineLimit <= 0 || length <= static_cast<std::size_t>(LineLimit)) return true;
+  std::weak_ptr<bool> alive = AliveToken();
+  bool clear = true;
+  TriggerLineLimitExceeded(static_cast<int>(std::min<std::size_t>(length, INT_MAX)), clear);
+  if (alive.expired() || handle_ == INVALID_SOCKET) return false;
+  if (clear) {
+    head_ = line_end_pos + line_end_.size();
+    Compact();
+  } else {
+    platform::LogLine("Line longer than " + std::to_string(LineLimit) + " bytes from " + GetPeerAddr() +
+                      "; connection closed");
+    DropHeld();
+    Close();
+  }
+  return false;
 }
 
 void TCustomLineNetSocket::TriggerLineLimitExceeded(int count, bool& clear_data) {

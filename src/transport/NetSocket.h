@@ -371,6 +371,9 @@ class TCustomLineNetSocket : public TCustomNetSocket {
   void ScanLines(std::size_t search_from, bool bounded);
   bool DeliverLine();
   void CheckLineLimit();
+  // False when the complete line ending at line_end_pos was over the limit
+  // and has been dropped (or the link closed).
+  bool WithinLineLimit(std::size_t line_end_pos);
   void Redeliver(bool bounded);
   void Compact();
   void DropHeld();

@@ -19,9 +19,20 @@ Use it from Python:
         reply = p.expect(1004, timeout=3)
         p.expect_close()
 
-or run a script of JSON steps from the command line:
+or take the place of a listener, for a program that calls out:
+
+    with Peer.listen("127.0.0.1", 0) as p:    # p.port is the port taken
+        ...                                    # let the program connect
+        p.accept()
+        p.send(1000)                           # the greeting is the script's
+        p.expect(1001)
+
+or run a script of JSON steps from the command line, as the caller or as
+the listener (which prints "listening PORT" once it listens, PORT 0 taking
+any free port, and waits for one caller):
 
     python3 peer.py HOST PORT SCRIPT.json
+    python3 peer.py --listen HOST PORT SCRIPT.json
 
 where the script is a list of steps, each an object with "op" and its
 arguments:
@@ -118,8 +129,33 @@ class Peer:
         self.sock = None
         self.buf = b""
         self.log = []
+        self.server = None
         if connect:
             self.connect()
+
+    @classmethod
+    def listen(cls, host, port, timeout=5.0):
+        """A peer that waits for one caller on (host, port); port 0 takes any."""
+        p = cls(host, port, timeout, connect=False)
+        p.server = socket.socket()
+        p.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        p.server.bind((host, port))
+        p.server.listen(1)
+        p.port = p.server.getsockname()[1]
+        return p
+
+    def accept(self, timeout=None):
+        """Takes the one caller; the listening socket closes."""
+        self.server.settimeout(self.timeout if timeout is None else timeout)
+        try:
+            self.sock, _ = self.server.accept()
+        except socket.timeout:
+            raise PeerError("nobody called within the time limit") from None
+        finally:
+            self.server.close()
+            self.server = None
+        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.buf = b""
 
     def __enter__(self):
         return self
@@ -135,6 +171,9 @@ class Peer:
         self.buf = b""
 
     def close(self):
+        if self.server is not None:
+            self.server.close()
+            self.server = None
         if self.sock is not None:
             try:
                 self.sock.close()
@@ -269,6 +308,9 @@ def run_script(peer, steps, out=None):
 
 
 def main(argv):
+    listening = len(argv) == 5 and argv[1] == "--listen"
+    if listening:
+        argv = argv[1:]
     if len(argv) != 4:
         print(__doc__, file=sys.stderr)
         return 2
@@ -276,7 +318,13 @@ def main(argv):
     with open(script, encoding="utf-8") as f:
         steps = json.load(f)
     try:
-        with Peer(host, port) as peer:
+        if listening:
+            peer = Peer.listen(host, port)
+            print("listening %d" % peer.port, flush=True)
+            peer.accept()
+        else:
+            peer = Peer(host, port)
+        with peer:
             run_script(peer, steps, sys.stdout)
     except (PeerError, OSError) as e:
         print("FAILED: %s" % e)

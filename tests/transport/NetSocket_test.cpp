@@ -505,6 +505,13 @@ TEST(LineMode, OverLongLineIsDroppedThroughItsEndAndTheLinkStays) {
   EXPECT_EQ(exceeded, 1);
   EXPECT_EQ(p.sock.State(), wsConnected);
 
+  // The same limit holds for an over-long line that arrives whole in one read.
+  LinePair w(8191);
+  w.sock.LineLimit = 100;
+  w.Feed("  1006<>" + std::string(150, 'w') + "\r\n  1006<>next\r\n");
+  EXPECT_EQ(w.lines, (std::vector<std::string>{"  1006<>next\r\n"}));
+  EXPECT_EQ(w.sock.State(), wsConnected);
+
   // A limit the owner refuses to clear ends the connection instead of growing.
   LinePair q(8191);
   q.sock.LineLimit = 100;
@@ -512,6 +519,12 @@ TEST(LineMode, OverLongLineIsDroppedThroughItsEndAndTheLinkStays) {
   q.Feed(std::string(150, 'k'));
   EXPECT_TRUE(PumpUntil([&] { return q.sock.State() == wsClosed; }));
   EXPECT_TRUE(q.lines.empty());
+  LinePair r(8191);
+  r.sock.LineLimit = 100;
+  r.sock.OnLineLimitExceeded = [](TCustomNetSocket*, int, bool& clear) { clear = false; };
+  r.Feed(std::string(150, 'k') + "\r\n");
+  EXPECT_TRUE(PumpUntil([&] { return r.sock.State() == wsClosed; }));
+  EXPECT_TRUE(r.lines.empty());
 }
 
 TEST(LineMode, HeldBytesComeAsALastLineWhenThePeerEnds) {

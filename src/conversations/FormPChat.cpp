@@ -1,0 +1,486 @@
+#include "conversations/FormPChat.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "conversations/CamTestHooks.h"
+#include "conversations/ChatCam.h"
+#include "conversations/ChatFonts.h"
+#include "conversations/FormCamView.h"
+#include "conversations/ChatPickers.h"
+#include "conversations/ChatStatusBar.h"
+#include "conversations/Emoticons.h"
+#include "conversations/Transcript.h"
+#include "conversations/TranscriptControl.h"
+#include "conversations/TranscriptWriter.h"
+#include "core/DialogLook.h"
+#include "core/session/DBStuff.h"
+#include "core/session/DirectoryLink.h"
+#include "core/session/ErrorLog.h"
+#include "core/session/Paths.h"
+#include "core/session/Prompts.h"
+#include "core/session/Session.h"
+#include "core/session/TestHooks.h"
+#include "platform/Charset.h"
+#include "platform/DesktopPrompts.h"
+#include "transport/CommandCodes.h"
+#include "transport/ParloSocket.h"
+
+using platform::ToQString;
+
+namespace {
+
+constexpr int kInTextSound = 3;  // text received while the window is not in front
+constexpr int kHelpTopic = 3;    // the private-chat page
+
+QPushButton* Button(const char* caption, QWidget* parent, std::function<void()> onClick) {
+  auto* button = new QPushButton(caption, parent);
+  QObject::connect(button, &QPushButton::clicked, parent, std::move(onClick));
+  return button;
+}
+
+bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+
+}  // namespace
+
+TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
+    : QWidget(nullptr, Qt::Window), session_(session) {
+  setObjectName("FormPChat");
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle("Private Chat");
+  setMinimumSize(594, 430);
+  dialoglook::ColourForm(this);
+  iconsFolder_ = session_.Paths().AppPath + "Icons\\";
+  Client = session_.Paths().LoadWindowFont("Client", platform::clBlack);
+  Peer = session_.Paths().LoadWindowFont("Peer", platform::clNavy);
+
+  TPrivateChatHost host;
+  host.LogError = [](const std::string& addr, const std::string& port, const std::string& message) {
+    LogError(addr, port, message);
+  };
+  host.PlayEventSound = [this](int event) { session_.Paths().PlayEventSound(event); };
+  host.PlayChatSound = [this](int index) { session_.Paths().PlayChatSound(index); };
+  host.Beep = [] { platform::Beep(); };
+  host.CamOffer = [this](const std::string& params) {
+    if (cam_) cam_->HandleCamOffer(params);
+  };
+  host.LinkClosed = [this] {
+    if (cam_) cam_->CloseCam();
+  };
+  chat_ = std::make_unique<TPrivateChat>(*this, std::move(host), std::move(socket));
+
+  BuildWindow();
+  BuildMenus();
+  AskSaveChat = [this] {
+    return session_.Prompts().AskYesNo("Would you like to save this chat session?", "Save Chat?", false);
+  };
+  AskSaveName = [](std::string& fileName) {
+    return platform::AskSaveFileName("Save Chat Session?", "Text Files (*.txt)|*.txt", "", fileName);
+  };
+}
+
+// The chat goes first: its link must not call into a half-destroyed window.
+TFormPChat::~TFormPChat() { chat_.reset(); }
+
+// ----- the window's parts ------------------------------------------------------------------
+
+void TFormPChat::BuildWindow() {
+  ImgLogo_ = new QLabel(this);
+  ImgLogo_->setFixedHeight(60);
+  MemoSys = new QPlainTextEdit(this);
+  MemoSys->setObjectName("MemoSys");
+  MemoSys->setReadOnly(true);
+  MemoSys->setEnabled(false);
+  MemoSys->setFixedHeight(64);
+
+  // The one place the transcript control comes from: the factory the program
+  // installed hands over the widget and its transcript operations.
+  const TTranscriptControl control = MakeTranscriptControl(this);
+  Memo = control.Widget;
+  Transcript = control.Transcript;
+  Memo->setObjectName("Memo");
+  Memo->installEventFilter(this);
+  Memo->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Memo, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopEdit2Popup(at); });
+
+  MemoGo = new QPlainTextEdit(this);
+  MemoGo->setObjectName("MemoGo");
+  MemoGo->setFixedHeight(60);
+  MemoGo->setTabChangesFocus(false);
+  MemoGo->installEventFilter(this);
+  MemoGo->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(MemoGo, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopEditPopup(at); });
+  ApplyFont(MemoGo, Client);
+
+  ButtonSend = Button("Send", this, [this] { SendText(); });
+  ButtonSend->setFixedHeight(60);
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(ImgLogo_);
+  left->addWidget(MemoSys);
+  left->addWidget(Memo, 1);
+  left->addWidget(BuildButtons());
+  auto* input = new QHBoxLayout;
+  input->addWidget(MemoGo, 1);
+  input->addWidget(ButtonSend);
+  left->addLayout(input);
+
+  auto* body = new QHBoxLayout;
+  body->addLayout(left, 1);
+  body->addWidget(BuildSideButtons());
+
+  Stat = new TChatStatusBar(this);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(6, 6, 6, 0);
+  outer->addLayout(body, 1);
+  outer->addWidget(Stat);
+
+  PEm = new TEmoticonPicker(iconsFolder_, this);
+  PEm->OnPick = [this](int entry) { InsertEmoteCode(entry); };
+  PSound = new TSoundPicker(this);
+  PSound->OnPick = [this](int index) { SendChatSound(index); };
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+}
+
+QWidget* TFormPChat::BuildButtons() {
+  auto* row = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
+  auto* box = new QHBoxLayout(row);
+  box->setContentsMargins(6, 4, 6, 4);
+  ButtonEmote = Button("Expressicons", row, [this] { ShowEmoticons(); });
+  ButtonSounds = Button("Expressounds", row, [this] { ShowSounds(); });
+  ButtonFonts = Button("Fonts", row, [this] { PopFonts_->popup(QCursor::pos()); });
+  ButtonBlock = Button("Block", row, [this] { BlockClick(); });
+  for (QPushButton* b : {ButtonEmote, ButtonSounds, ButtonFonts}) box->addWidget(b);
+  box->addStretch(1);
+  box->addWidget(ButtonBlock);
+  return row;
+}
+
+QWidget* TFormPChat::BuildSideButtons() {
+  auto* column = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
+  auto* box = new QVBoxLayout(column);
+  box->setContentsMargins(8, 8, 8, 8);
+  ImgCam = new TCamPictureLabel(column);
+  ImgCam->setFixedSize(160, 120);
+  ImgCam->setScaledContents(true);
+  ImgCam->setStyleSheet("background: black");
+  ImgCam->DoubleClicked = [this] {
+    if (cam_) cam_->ActionSaveCamExecute();
+  };
+  StatCam = new QLabel(" Not receiving cam images...", column);
+  box->addWidget(ImgCam);
+  box->addWidget(StatCam);
+  box->addSpacing(8);
+  box->addWidget(Button("Send Files", column, [this] { SendFileToPeer("binary"); }));
+  box->addWidget(Button("Send Image", column, [this] { SendFileToPeer("image"); }));
+  box->addWidget(Button("Send Sound", column, [this] { SendFileToPeer("sound"); }));
+  ButtonSendCam = Button("Send Cam Broadcast", column, [this] {
+    if (cam_) cam_->ActionSendCamExecute();
+  });
+  ButtonSaveCam = Button("Save Cam Images", column, [this] {
+    if (cam_) cam_->ActionSaveCamExecute();
+  });
+  // Until the program's cam routes are attached there is no cam to offer.
+  ButtonSendCam->setEnabled(false);
+  ButtonSaveCam->setEnabled(false);
+  box->addWidget(ButtonSendCam);
+  box->addWidget(ButtonSaveCam);
+  box->addSpacing(12);
+  box->addWidget(Button("Add Friend", column, [this] { ActionAddFriendExecute(); }));
+  box->addWidget(Button("View Profile", column, [this] { ActionViewProfileExecute(); }));
+  box->addStretch(1);
+  box->addWidget(Button("Help", column, [this] { ActionHelpExecute(); }));
+  return column;
+}
+
+void TFormPChat::BuildMenus() {
+  PopFonts_ = new QMenu(this);
+  PopFonts_->addAction("Adjust My Font", this, [this] { ActionMyFontExecute(); });
+  PopFonts_->addAction("Adjust Peer Font", this, [this] { ActionPeerFontExecute(); });
+  auto* help = new QAction("Help", this);
+  help->setShortcut(QKeySequence(Qt::Key_F1));
+  help->setShortcutContext(Qt::WindowShortcut);
+  connect(help, &QAction::triggered, this, [this] { ActionHelpExecute(); });
+  addAction(help);
+}
+
+void TFormPChat::PopEditPopup(const QPoint& at) {
+  const bool selected = MemoGo->textCursor().hasSelection();
+  QMenu menu(this);
+  menu.addAction("Emoticons", this, [this] { ShowEmoticons(); });
+  menu.addSeparator();
+  menu.addAction("Undo", MemoGo, &QPlainTextEdit::undo)->setEnabled(MemoGo->document()->isUndoAvailable());
+  menu.addAction("Cut", MemoGo, &QPlainTextEdit::cut)->setEnabled(selected);
+  menu.addAction("Copy", MemoGo, &QPlainTextEdit::copy)->setEnabled(selected);
+  menu.addAction("Paste", MemoGo, &QPlainTextEdit::paste)->setEnabled(!QApplication::clipboard()->text().isEmpty());
+  menu.addAction("Delete", this, [this] { MemoGo->textCursor().removeSelectedText(); })->setEnabled(selected);
+  menu.addSeparator();
+  menu.addAction("Select All", MemoGo, &QPlainTextEdit::selectAll);
+  menu.exec(MemoGo->mapToGlobal(at));
+}
+
+void TFormPChat::PopEdit2Popup(const QPoint& at) {
+  const bool canCopy = Transcript->CanCopy();
+  QMenu menu(this);
+  menu.addAction("Cut", this, [this] { Transcript->CutToClipboard(); })->setEnabled(canCopy);
+  menu.addAction("Copy", this, [this] { Transcript->CopyToClipboard(); })->setEnabled(canCopy);
+  menu.addAction("Select All", this, [this] { Transcript->SelectAll(); });
+  menu.addSeparator();
+  menu.addAction("Save Chat Session", this, [this] { SaveChat(); });
+  menu.exec(Memo->mapToGlobal(at));
+}
+
+// ----- the main window's calls --------------------------------------------------------------
+
+void TFormPChat::AttachCam(TCamRoutes& routes) {
+  TChatCamHost h;
+  h.ChatConnected = [this] { return chat_->Connected(); };
+  h.SendOnChat = [this](int code, const std::string& params) { chat_->Socket().SendCommand(code, params, ""); };
+  h.PeerAddr = [this] { return chat_->PeerAddr(); };
+  h.PeerUserName = [this] { return chat_->Peer().UserName; };
+  h.PeerListenPort = [this] { return chat_->Peer().ListenPort; };
+  h.Status = [this](const std::string& text) { StatCam->setText(ToQString(" " + text)); };
+  h.Picture = [this](const QImage& picture) {
+    TraceCamPicture(*this, picture);
+    if (picture.isNull()) ImgCam->clear();
+    else ImgCam->setPixmap(QPixmap::fromImage(picture));
+  };
+  h.DisableSendCam = [this] { ButtonSendCam->setEnabled(false); };
+  h.Beep = [] { platform::Beep(); };
+  cam_ = std::make_unique<TChatCam>(session_, routes, std::move(h));
+  ButtonSendCam->setEnabled(true);
+  ButtonSaveCam->setEnabled(true);
+}
+
+void TFormPChat::SetOwnProfile(const std::string& record) { chat_->SetOwnProfile(record); }
+
+void TFormPChat::ConnectToPeer(const std::string& peerName, const std::string& addr, const std::string& port) {
+  chat_->SetPeerUserName(peerName);
+  AddSystemLine("Attempting connection to " + peerName);
+  show();
+  chat_->ConnectToPeer(addr, port);
+}
+
+void TFormPChat::AcceptIncomingChat(const std::string& peerRecord) {
+  show();
+  raise();
+  activateWindow();
+  chat_->AcceptIncomingChat(peerRecord);
+}
+
+void TFormPChat::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  if (shown_) return;
+  shown_ = true;
+  const QPixmap logo(QString::fromStdString(platform::PathFromName(session_.Paths().AppPath + "chatlogo.jpg").string()));
+  ImgLogo_->setPixmap(logo);
+  chat_->SetWaitTimer(session_.Settings.WaitTimer);
+  chat_->SetCountdownInterval(testhooks::IntervalMs("PARLO_TEST_PCHAT_TICK_MS", 1000));
+  SetPanel(0, "Character Count: 0");
+}
+
+// Closing is never refused: the link goes, the fonts are kept, and a
+// transcript with messages may be saved first.
+void TFormPChat::closeEvent(QCloseEvent* e) {
+  const QPointer<TFormPChat> self(this);
+  try {
+    chat_->Close();
+    if (cam_) cam_->CloseCam();
+    session_.Paths().SaveWindowFont("Client", Client);
+    session_.Paths().SaveWindowFont("Peer", Peer);
+    if (Transcript->GetModified() && AskSaveChat && AskSaveChat() && self) SaveChat();
+  } catch (const std::exception& ex) {
+    LogError("None", "None", std::string("PChat Closing Query: ") + ex.what());
+  }
+  e->accept();
+}
+
+// ----- what the chat shows ---------------------------------------------------------------------
+
+void TFormPChat::AddSystemLine(const std::string& text) { MemoSys->appendPlainText(dialoglook::MemoFromText(text)); }
+
+void TFormPChat::SetCaption(const std::string& caption) { setWindowTitle(ToQString(caption)); }
+
+void TFormPChat::SetPanel(int panel, const std::string& text) {
+  Stat->SetPanel(panel, text);
+  if (panel == 2) Stat->SetStateImage(chat_->ChatState());
+}
+
+void TFormPChat::ShowPeerText(const std::string& text) {
+  if (text.empty()) return;
+  WriteMessage(chat_->Peer().UserName, Peer, text);
+  if (!isActiveWindow()) {
+    session_.Paths().PlayEventSound(kInTextSound);
+    Timer1->start();
+  }
+}
+
+void TFormPChat::ShowOwnText(const std::string& text) { WriteMessage(chat_->Own().UserName, Client, text); }
+
+void TFormPChat::WriteMessage(const std::string& name, platform::TFont& font, const std::string& text) {
+  Memo->setUpdatesEnabled(false);
+  TTranscriptWriter(*Transcript, font, iconsFolder_).WriteMessage(name, HeaderTimeNow(), text);
+  Memo->setUpdatesEnabled(true);
+  Memo->update();
+}
+
+void TFormPChat::ShowInformation(const std::string& text, const std::string& caption) {
+  session_.Prompts().ShowInformation(text, caption);
+}
+
+void TFormPChat::Timer1Timer() {
+  if (isActiveWindow()) {
+    Timer1->stop();
+    return;
+  }
+  QApplication::alert(this, 500);
+}
+
+// ----- what the user does ------------------------------------------------------------------------
+
+void TFormPChat::SendText() {
+  if (!chat_->SendText(dialoglook::TextFromMemo(MemoGo->toPlainText()))) return;
+  MemoGo->clear();
+}
+
+void TFormPChat::InsertEmoteCode(int entry) {
+  PEm->hide();
+  if (entry < 0 || entry >= EmoticonCount) return;
+  MemoGo->insertPlainText(ToQString(Emoticon[entry]));
+  MemoGo->setFocus();
+}
+
+void TFormPChat::SendChatSound(int index) { chat_->SendChatSound(index); }
+
+void TFormPChat::ShowEmoticons() {
+  const QPoint at = ButtonEmote->mapTo(this, QPoint(0, 0));
+  PEm->Popup(QPoint(at.x(), std::max(0, at.y() - 100)), PSound);
+}
+
+void TFormPChat::ShowSounds() {
+  const QPoint at = ButtonSounds->mapTo(this, QPoint(0, 0));
+  const int top = MemoSys->mapTo(this, QPoint(0, 0)).y();
+  PSound->resize(PSound->width(), std::max(120, at.y() - top - 4));
+  PSound->Popup(QPoint(at.x(), top), PEm);
+}
+
+bool TFormPChat::SaveChat() {
+  std::string fileName;
+  if (!AskSaveName || !AskSaveName(fileName)) return false;
+  try {
+    Transcript->GetLines().SaveToFile(fileName);
+    Transcript->SetModified(false);
+    return true;
+  } catch (const std::exception& e) {
+    LogError("None", "None", std::string("Saving the chat session: ") + e.what());
+    session_.Prompts().ShowError("The chat session could not be saved:\n" + std::string(e.what()), "Save Chat");
+    return false;
+  }
+}
+
+void TFormPChat::ActionMyFontExecute() {
+  if (!ChooseFont(this, Client)) return;
+  ApplyFont(MemoGo, Client);
+}
+
+void TFormPChat::ActionPeerFontExecute() { ChooseFont(this, Peer); }
+
+void TFormPChat::BlockClick() {
+  const TChatProfile& peer = chat_->Peer();
+  if (!peer.UserID.empty()) session_.BlockUser(peer.UserID, peer.UserName);
+}
+
+void TFormPChat::ActionAddFriendExecute() {
+  const TChatProfile& peer = chat_->Peer();
+  if (!session_.DB().AddFriend(peer.UserID, peer.UserName, chat_->PeerAddr(), peer.ListenPort)) return;
+  if (session_.Link().Connected()) session_.Link().Send(cmd::FriendIds, session_.DB().FriendIdList());
+}
+
+void TFormPChat::ActionViewProfileExecute() {
+  TContact contact;
+  contact.UserID = chat_->Peer().UserID;
+  contact.UserName = chat_->Peer().UserName;
+  session_.RunContactCommand(TContactCommand::Profile, contact);
+}
+
+void TFormPChat::ActionHelpExecute() { session_.ShowHelpTopic(kHelpTopic); }
+
+void TFormPChat::SendFileToPeer(const std::string& kind) {
+  if (!chat_->Connected()) return;
+  TContact contact;
+  contact.UserID = chat_->Peer().UserID;
+  contact.UserName = chat_->Peer().UserName;
+  contact.ListenIP = chat_->PeerAddr();
+  contact.ListenPort = chat_->Peer().ListenPort;
+  contact.Online = "1";
+  const TContactCommand command = kind == "image"   ? TContactCommand::SendImage
+                                  : kind == "sound" ? TContactCommand::SendSound
+                                                    : TContactCommand::SendFile;
+  session_.RunContactCommand(command, contact);
+}
+
+// ----- keys ---------------------------------------------------------------------------------------
+
+bool TFormPChat::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == MemoGo) return InputKey(e);
+  if (watched == Memo) return TranscriptKey(e);
+  return QWidget::eventFilter(watched, e);
+}
+
+bool TFormPChat::InputKey(QEvent* e) {
+  if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) return false;
+  auto* key = static_cast<QKeyEvent*>(e);
+  const bool ctrl = key->modifiers().testFlag(Qt::ControlModifier);
+  if (e->type() == QEvent::KeyPress) {
+    if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier) {
+      MemoGo->insertPlainText("    ");
+      return true;
+    }
+    // Enter sends (on its release); Ctrl+Enter breaks the line.
+    if (IsEnter(key->key())) {
+      if (ctrl) MemoGo->insertPlainText("\n");
+      return true;
+    }
+    return false;
+  }
+  if (key->isAutoRepeat()) return false;
+  if (IsEnter(key->key()) && !ctrl) {
+    const QPointer<TFormPChat> self(this);
+    SendText();
+    // The refusal box ran its own event loop: the window may be gone.
+    if (!self) return true;
+    chat_->StopTypingNotice();
+  } else if (!ctrl && chat_->Authorized()) {
+    chat_->NotifyTyping();
+  }
+  ShowCharacterCount();
+  return IsEnter(key->key());
+}
+
+// The transcript is read-only to typing: only moving, selecting and copying
+// keys reach it.
+bool TFormPChat::TranscriptKey(QEvent* e) {
+  if (e->type() != QEvent::KeyPress) return false;
+  auto* key = static_cast<QKeyEvent*>(e);
+  if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)) return false;
+  return !key->text().isEmpty() || key->key() == Qt::Key_Delete || key->key() == Qt::Key_Backspace;
+}
+
+void TFormPChat::ShowCharacterCount() {
+  SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemo(MemoGo->toPlainText()).size()));
+}

@@ -1,0 +1,124 @@
+#include "conversations/PrivateChatTestHooks.h"
+
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "conversations/FormPChat.h"
+#include "conversations/PrivateChatRoutes.h"
+#include "core/session/Router.h"
+#include "core/session/TestHooks.h"
+#include "platform/Charset.h"
+#include "transport/CmdParser.h"
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v == nullptr ? std::string() : std::string(v);
+}
+
+// Types the text into the input and sends it, once the current event is over.
+void SendLater(TFormPChat& window, const std::string& text) {
+  QPointer<TFormPChat> w(&window);
+  QTimer::singleShot(0, &window, [w, text] {
+    if (!w) return;
+    w->MemoGo->setPlainText(platform::ToQString(text));
+    w->SendText();
+  });
+}
+
+struct TPings {
+  int shown = 0;  // peer messages shown so far
+  int wanted = 0;
+  std::vector<double> micros;
+  std::chrono::steady_clock::time_point sent;
+
+  void Next(TFormPChat& window) {
+    sent = std::chrono::steady_clock::now();
+    SendLater(window, "ping " + std::to_string(micros.size() + 1) + " :-) http://example.com/");
+  }
+  double Percentile(double p) const {
+    std::vector<double> sorted = micros;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t i = std::min(sorted.size() - 1, static_cast<std::size_t>(p * static_cast<double>(sorted.size())));
+    return sorted[i];
+  }
+};
+
+}  // namespace
+
+void ScheduleTestCall(TPrivateChatRoutes& routes) {
+  const std::string call = Env("PARLO_TEST_PCHAT_CALL");
+  const std::size_t colon = call.find(':');
+  if (colon == std::string::npos) return;
+  TContactCall c;
+  c.Command = TContactCommand::PrivateChat;
+  c.Contact.UserName = call.substr(0, colon);
+  c.Contact.ListenPort = call.substr(colon + 1);
+  c.Contact.ListenIP = "127.0.0.1";
+  c.Contact.Online = "1";
+  QTimer::singleShot(0, [&routes, c] { routes.OpenPrivateChat(c); });
+}
+
+void AttachTestHooks(TFormPChat& window) {
+  TPrivateChat& chat = window.Chat();
+  const std::string say = Env("PARLO_TEST_PCHAT_SAY");
+  const bool echo = Env("PARLO_TEST_PCHAT_ECHO") == "1";
+  const bool quiet = Env("PARLO_TEST_PCHAT_QUIET") == "1";
+  const std::string grab = Env("PARLO_TEST_PCHAT_GRAB");
+  const std::string save = Env("PARLO_TEST_PCHAT_SAVE");
+  if (!save.empty()) {
+    window.AskSaveChat = [] { return true; };
+    window.AskSaveName = [save](std::string& fileName) {
+      fileName = platform::NameFromPath(save);
+      return true;
+    };
+  }
+  auto pings = std::make_shared<TPings>();
+  pings->wanted = std::atoi(Env("PARLO_TEST_PCHAT_PINGS").c_str());
+  // The connections live as long as the window's chat: they are kept in
+  // closures the chat's own signals hold.
+  auto keep = std::make_shared<std::vector<platform::TConnection>>();
+  QPointer<TFormPChat> w(&window);
+
+  keep->push_back(chat.ChatAuthorized.Connect([w, say, pings] {
+    testhooks::Trace("pchat authorized");
+    if (!w) return;
+    if (!say.empty()) SendLater(*w, say);
+    if (pings->wanted > 0) pings->Next(*w);
+  }));
+  keep->push_back(chat.PeerTextShown.Connect([w, echo, quiet, grab, pings](const std::string& shown) {
+    if (!w) return;
+    const std::string text = TCmdParser::RemoveEOL(shown);
+    if (!quiet) testhooks::Trace("pchat text: " + text);
+    if (echo) SendLater(*w, text);
+    if (!grab.empty()) {
+      const int shownSoFar = ++pings->shown;
+      QTimer::singleShot(300, w.data(), [w, grab, shownSoFar] {
+        if (w && w->grab().save(QString::fromStdString(grab)))
+          testhooks::Trace("pchat grabbed " + std::to_string(shownSoFar));
+      });
+    }
+    if (pings->wanted > 0 && w->Chat().Authorized()) {
+      pings->micros.push_back(
+          std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - pings->sent).count());
+      if (static_cast<int>(pings->micros.size()) < pings->wanted) {
+        pings->Next(*w);
+      } else {
+        char line[128];
+        std::snprintf(line, sizeof line, "pchat round trips %d median %.1f p99 %.1f", pings->wanted,
+                      pings->Percentile(0.5), pings->Percentile(0.99));
+        testhooks::Trace(line);
+        pings->wanted = 0;
+      }
+    }
+  }));
+  // Held by the window: the connections end with it.
+  QObject::connect(&window, &QObject::destroyed, [keep] { keep->clear(); });
+}

@@ -1,0 +1,24 @@
+#include "conversations/TranscriptControl.h"
+
+#include "platform/Exception.h"
+
+namespace {
+
+TTranscriptFactory& Factory() {
+  static TTranscriptFactory factory;
+  return factory;
+}
+
+}  // namespace
+
+void SetTranscriptFactory(TTranscriptFactory factory) { Factory() = std::move(factory); }
+
+bool HasTranscriptFactory() { return static_cast<bool>(Factory()); }
+
+TTranscriptControl MakeTranscriptControl(QWidget* parent) {
+  if (!Factory()) throw platform::Exception("No transcript control is installed");
+  TTranscriptControl control = Factory()(parent);
+  if (control.Widget == nullptr || control.Transcript == nullptr)
+    throw platform::Exception("The transcript control could not be made");
+  return control;
+}

@@ -1,0 +1,98 @@
+#include "conversations/TranscriptWriter.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "conversations/Emoticons.h"
+#include "conversations/Transcript.h"
+
+void TTranscriptWriter::WriteMessage(const std::string& name, const std::string& time, const std::string& text) {
+  if (text.empty()) return;
+  const std::string body = ReplaceEmoticonCodes(text);
+  InsertMessageHeader(name, time);
+  CaretToEnd();
+  InsertMessageBody(body);
+}
+
+void TTranscriptWriter::InsertMessageHeader(const std::string& name, const std::string& time) {
+  CaretToEnd();
+  font_.Underline = false;
+  font_.Bold = true;
+  transcript_.GetSelAttributes().Assign(font_);
+  transcript_.SetSelText(name + " (" + time + ")\r\n");
+  transcript_.SetSelLength(0);
+  transcript_.SetModified(true);
+}
+
+void TTranscriptWriter::InsertMessageBody(const std::string& text) {
+  if (text.find(EmoticonMarkerLead) != std::string::npos) {
+    InsertWithMarkers(text);
+    return;
+  }
+  std::size_t from = 0;
+  while (from < text.size()) {
+    std::size_t at = text.find("http://", from);
+    if (at == std::string::npos) at = text.find("mailto:", from);
+    if (at == std::string::npos) {
+      Run(text.substr(from));
+      return;
+    }
+    // A line break ends an address too: the next line is never part of it.
+    const std::size_t blank = text.find_first_of(" \r\n", at);
+    const std::size_t end = blank == std::string::npos ? text.size() : blank;
+    Run(text.substr(from, at - from));
+    Run(text.substr(at, end - at), true);
+    from = end;
+  }
+}
+
+// Pictures in place of the markers and the rest as plain text, addresses
+// included: a message with a picture gets no links.
+void TTranscriptWriter::InsertWithMarkers(const std::string& text) {
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t p = text.find(EmoticonMarkerLead, from);
+    if (p == std::string::npos) {
+      Run(text.substr(from));
+      return;
+    }
+    const int n = ReadEmoticonMarker(text, p);
+    if (n == 0) {
+      Run(text.substr(from, p + 3 - from));
+      from = p + 3;
+      continue;
+    }
+    Run(text.substr(from, p - from));
+    InsertEmoteImage(n);
+    from = p + EmoticonMarkerLength;
+  }
+}
+
+void TTranscriptWriter::InsertEmoteImage(int n) { transcript_.InsertImageFromFile(EmoticonPicture(icons_, n)); }
+
+// A run takes the sender's font, never bold; a link is underlined text only.
+void TTranscriptWriter::Run(const std::string& run, bool link) {
+  if (run.empty()) return;
+  font_.Bold = false;
+  font_.Underline = link;
+  transcript_.GetSelAttributes().Assign(font_);
+  transcript_.SetSelText(run);
+  transcript_.SetSelLength(0);
+  font_.Underline = false;
+}
+
+void TTranscriptWriter::CaretToEnd() { transcript_.SetSelStart(transcript_.GetTextLen()); }
+
+std::string HeaderTime(int hour, int minute) {
+  const int h = hour % 12 == 0 ? 12 : hour % 12;
+  char text[16];
+  std::snprintf(text, sizeof text, "%d:%02d %s", h, minute, hour < 12 ? "AM" : "PM");
+  return text;
+}
+
+std::string HeaderTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return HeaderTime(local.tm_hour, local.tm_min);
+}
