@@ -541,6 +541,11 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   // Drops (moves, or copies) the selected text at the caret; false when the
   // caret lies inside the selection.
   virtual bool MoveBlock(bool move);
+  // Moves (or copies) the selection to the caret: the selection is deleted
+  // first when moving, then Insert puts the text in at the drop point, all
+  // as one change; false when there is nothing to drop or the caret lies
+  // inside the selection.
+  bool DropSelection(bool move, const std::function<void()>& insert);
 
   // ---- mouse selection ----
   TQuillSelState SelState() const { return selState_; }

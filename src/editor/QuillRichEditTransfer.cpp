@@ -266,33 +266,15 @@ void TCustomQuillRichEdit::PasteBlock() {
 
 bool TCustomQuillRichEdit::MoveBlock(bool move) {
   if (plainText_ || SelType() == TQuillSelType::slNone) return TCustomQuillEdit::MoveBlock(move);
-  if (ReadOnly()) return false;
-  TCustomQuillRichEditSource& doc = RichEditSource();
-  TPoint drop = doc.CurrentPosition();
-  if (InsideBlock(drop.X, drop.Y)) return false;
   const std::string rtf = SelectionAsRtf();
-  LockSelection(1);
-  try {
-    TQuillSourceUpdate update(doc, oprInsertBlock, true);
-    if (move) {
-      // The drop point follows the text while the block leaves it.
-      TrackPoint(0, &drop);
-      DeleteBlock();
-      TrackPoint(0, nullptr);
-      doc.JumpTo(drop.X, drop.Y);
-    }
-    SetSelection({}, TQuillSelType::slNone);
+  return DropSelection(move, [&] {
+    TCustomQuillRichEditSource& doc = RichEditSource();
+    const TPoint from = doc.CurrentPosition();
     std::istringstream in(rtf);
     LoadFromFmtStream(in, true, RtfImporterClass());
-    const TPoint end = doc.CurrentPosition();
-    SetSelection({drop.X, drop.Y, end.X, end.Y}, TQuillSelType::slStream);
-  } catch (...) {
-    TrackPoint(0, nullptr);
-    LockSelection(-1);
-    throw;
-  }
-  LockSelection(-1);
-  return true;
+    const TPoint to = doc.CurrentPosition();
+    SetSelection({from.X, from.Y, to.X, to.Y}, TQuillSelType::slStream);
+  });
 }
 
 // ---------------------------------------------------------------------------

@@ -11,8 +11,6 @@ namespace quill {
 
 namespace {
 
-// Runs go to the device in pieces of at most this many characters.
-constexpr int kMaxPiece = 512;
 // The number of a numbered or bulleted line stands in this much of its indent.
 constexpr int kNumberArea = 24;
 // PaintLine's mark for a line that has no rows yet.
@@ -398,11 +396,9 @@ void TQuillRichPainter::PaintRun(const TRect& rowRect, int baseLine, int x, cons
                                  TColor styleColor, TColor styleBkColor) {
   TQuillEditorView& owner = *Owner();
   TQuillEditorColors& colors = owner.Colors();
-  const bool canSelect =
-      owner.SelType() != TQuillSelType::slNone && (!owner.HideSelection() || owner.Focused());
   const int top = rowRect.Top + baseLine - run.BaseLine;
   if (run.Object >= 0) {
-    const bool selected = canSelect && owner.InsideBlock(column, line);
+    const bool selected = owner.SelType() != TQuillSelType::slNone && SelectionShown() && owner.InsideBlock(column, line);
     const TRect cell{x, rowRect.Top, x + run.Width + run.Left, rowRect.Bottom};
     if (selected) DoFillRect(cell, colors.GetSelBackColor());
     else if (!Transparent()) DoFillRect(cell, owner.GetEditorColor());
@@ -413,38 +409,21 @@ void TQuillRichPainter::PaintRun(const TRect& rowRect, int baseLine, int x, cons
   }
   const TQuillFontRecord& font = *run.Font;
   const TColor back = run.Background != clNone ? run.Background : owner.GetEditorColor();
-  const bool canSearch = (owner.Options() & eoEnableSearchHighlight) && !owner.SearchRectEmpty();
-  const bool canMark = (owner.Options() & eoPaintFormattingMarks) && !display.empty();
   const bool spell = run.Misspelled && (owner.GetEditSource().Options() & srLiveSpell);
-  const int length = static_cast<int>(text.size());
-  auto props = [&](int i, bool& selected, bool& search, bool& mark) {
-    selected = canSelect && owner.InsideBlock(column + i, line);
-    search = canSearch && owner.InsideSearchRect(column + i, line);
-    mark = canMark && text[static_cast<size_t>(i)] == ' ';
-  };
   int px = x;
-  for (int from = 0; from < length;) {
-    bool selected = false, search = false, mark = false;
-    props(from, selected, search, mark);
-    int to = from + 1;
-    for (; to < length && to - from < kMaxPiece; ++to) {
-      bool s = false, f = false, m = false;
-      props(to, s, f, m);
-      if (s != selected || f != search || m != mark) break;
-    }
-    const std::string_view piece = Part(text, from, to - from);
+  ForEachPiece(text, !display.empty(), line, column, [&](int from, int count, const TPieceLook& look) {
+    const std::string_view piece = Part(text, from, count);
     // Cells are as wide as the text, whatever a formatting mark's glyph is.
     const int width = GetWidth(font, piece);
-    const std::string shown(mark ? Part(display, from, to - from) : piece);
+    const std::string shown(look.Mark ? Part(display, from, count) : piece);
     const TRect cell{px, top, px + width, top + font.Info.Height};
-    DoTextOut(cell, &rowRect, shown, &font.Font, font.Font.Style, run.Color, back, selected, search, mark, styleColor,
-              styleBkColor);
+    DoTextOut(cell, &rowRect, shown, &font.Font, font.Font.Style, run.Color, back, look.Selected, look.Search,
+              look.Mark, styleColor, styleBkColor);
     if (spell)
       DrawLiveSpell(Canvas(), {cell.Left, cell.Top, cell.Right, std::min(rowRect.Bottom, top + font.Info.Ascent + 4)},
                     colors.LiveSpellColor());
     px += width;
-    from = to;
-  }
+  });
   if (run.Left > 0 && !Transparent()) DoFillRect({px, rowRect.Top, px + run.Left, rowRect.Bottom}, back);
 }
 
