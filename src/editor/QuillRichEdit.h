@@ -160,7 +160,8 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   void ObjectChanged(TQuillEditorObject& object, bool heightChanged) override;
 
   // ---- what the painter asks of the editor ----
-  TQuillLineInfo ParseString(int line, const std::string& s, int start, int end, bool splitBlanks) override;
+  TQuillLineInfo ParseString(int line, const std::string& s, int start, int end, bool splitBlanks,
+                             bool splitWords) override;
   TQuillEditorObject* FindObject(int number) override { return RichEditSource().ObjectsManager().GetItem(number); }
   const TQuillFontRecord& EditorFontRecord() override { return *GetFontFromData(NoData).Font; }
   bool CaretAtRowEnd() const override { return TCustomQuillEdit::CaretAtRowEnd(); }
@@ -215,6 +216,7 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   // text, so display columns find their characters.
   int tabLine_ = -1;
   std::string tabLineText_;
+  TQuillCharSet spellDelimiters_;
 };
 
 class TQuillRichEdit : public TCustomQuillRichEdit {

@@ -14,6 +14,7 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+
 }  // namespace
 
 void TCustomQuillRichEdit::BeforeWrapString(int line) {
@@ -32,7 +33,8 @@ uint16_t TCustomQuillRichEdit::DataAt(int line, int column) {
   return GetLines().GetData(line, index + 1);
 }
 
-TQuillLineInfo TCustomQuillRichEdit::ParseString(int line, const std::string& s, int start, int end, bool splitBlanks) {
+TQuillLineInfo TCustomQuillRichEdit::ParseString(int line, const std::string& s, int start, int end, bool splitBlanks,
+                                                 bool splitWords) {
   TQuillLineInfo run;
   const int length = std::min(end, static_cast<int>(s.size()));
   run.End = start;
@@ -52,10 +54,12 @@ TQuillLineInfo TCustomQuillRichEdit::ParseString(int line, const std::string& s,
   const uint16_t word = object ? NoData : DataAt(line, start);
   if (!object) {
     const bool blank = IsBlank(s[static_cast<size_t>(start)]);
+    const bool delimiter = spellDelimiters_.Contains(s[static_cast<size_t>(start)]);
     while (run.End < length) {
       const char c = s[static_cast<size_t>(run.End)];
       if (c == kObjectCharacter || DataAt(line, run.End) != word) break;
       if (splitBlanks && IsBlank(c) != blank) break;
+      if (splitWords && spellDelimiters_.Contains(c) != delimiter) break;
       ++run.End;
     }
   }
@@ -85,10 +89,16 @@ void TCustomQuillRichEdit::GetInfosFromString(const std::string& s, int line, TQ
                                               int end) {
   const TQuillParagraph* paragraph = FindParagraph(line);
   const bool justify = paragraph != nullptr && paragraph->Alignment() == TQuillAlignment::algJustify;
+  // Misspelled words are marked run by run: words get runs of their own.
+  const TCustomQuillRichEditSource& doc = RichEditSource();
+  const bool spelling = (doc.Options() & srLiveSpell) && doc.OnWordSpell;
+  // Where words end for the live spelling: a full stop stays in its word
+  // (addresses, abbreviations).
+  if (spelling) spellDelimiters_ = doc.Delimiters() | (WordDelimSet() - TQuillCharSet(std::string_view(".")));
   const int stop = std::min(end, static_cast<int>(s.size()));
   row.Runs.clear();
   for (int c = start; c < stop;) {
-    const TQuillLineInfo run = ParseString(line, s, c, stop, justify);
+    const TQuillLineInfo run = ParseString(line, s, c, stop, justify, spelling);
     if (run.End <= c) break;
     row.Runs.push_back(run);
     c = run.End;
@@ -168,7 +178,7 @@ void TCustomQuillRichEdit::AdjustInfoForParagraph(const TQuillParagraph& paragra
 void TCustomQuillRichEdit::CheckWordSpelling(int line, const std::string& s, TQuillRichWrapRecord& row) {
   TCustomQuillRichEditSource& doc = RichEditSource();
   if (!(doc.Options() & srLiveSpell) || !doc.OnWordSpell || row.Runs.empty()) return;
-  const TQuillCharSet delimiters = doc.Delimiters() | WordDelimSet();
+  const TQuillCharSet& delimiters = spellDelimiters_;
   const TPoint caret = GetCurrentPosition();
   const bool typing = (doc.State() & csEdit) && caret.Y == line;
   const int stop = row.Runs.back().End;

@@ -22,8 +22,10 @@ class TQuillRichView {
   virtual ~TQuillRichView() = default;
   // The run that starts at column Start of the line's text S and ends at
   // End at the latest: one picture, or characters of one attribute.
-  // SplitBlanks also ends a run where blanks meet other characters.
-  virtual TQuillLineInfo ParseString(int line, const std::string& s, int start, int end, bool splitBlanks) = 0;
+  // SplitBlanks also ends a run where blanks meet other characters,
+  // SplitWords where word delimiters meet other characters.
+  virtual TQuillLineInfo ParseString(int line, const std::string& s, int start, int end, bool splitBlanks,
+                                     bool splitWords) = 0;
   // The line's paragraph; null for a line without one.
   virtual const TQuillParagraph* FindParagraph(int line) = 0;
   // The picture of an object number; null when it names none.

@@ -17,6 +17,7 @@
 #include "QuillRtf_helpers.h"
 #include "QuillView_helpers.h"
 #include "editor/QuillRichEdit.h"
+#include "platform/Caret.h"
 #include "platform/Clipboard.h"
 
 namespace fs = std::filesystem;
@@ -603,4 +604,45 @@ TEST(QuillRichEdit, TabsShowAsBlanksAndKeepTheirCharactersAttributes) {
   EXPECT_EQ(e->TextToPixelPoint({8, 0}, false).X, plain.CharWidth('a') + 7 * plain.BlankWidth());
   EXPECT_EQ(e->TextToPixelPoint({9, 0}, false).X - e->TextToPixelPoint({8, 0}, false).X,
             row->Runs[1].Font->CharWidth('b'));
+}
+
+// The caret stands on the base line of the text before it, as tall as that
+// text; undo and redo carry attributes with the characters; live spelling
+// marks the runs of a misspelled word, not the word being typed.
+TEST(QuillRichEdit, CaretUndoAndSpellingFollowTheRuns) {
+  auto e = MakeRich();
+  Append(*e, "Big", Font("DejaVu Sans", 20, 0));
+  Append(*e, "small", Font("DejaVu Sans", 8, 0x0000FF, fsBold));
+  e->setFocus();
+  edittest::Settle();
+  TQuillRichPainter& painter = e->RichPainter();
+  const TQuillRichWrapRecord& row = *painter.RichRow(0);
+  e->GetEditSource().JumpTo(8, 0);
+  EXPECT_EQ(painter.GetCaretSize().Y, row.Runs[1].Height);
+  EXPECT_EQ(painter.GetCaretBaseLine(), row.Info.BaseLine - row.Runs[1].BaseLine);
+  if (e->hasFocus()) EXPECT_EQ(e->Caret().Pos().Y, painter.GetCaretBaseLine());
+  e->GetEditSource().JumpTo(2, 0);
+  EXPECT_EQ(painter.GetCaretSize().Y, row.Runs[0].Height);
+
+  const std::vector<int> words = Words(*e, 0);
+  e->SetSelection({1, 0, 6, 0}, TQuillSelType::slStream);
+  e->ClearSelection();
+  EXPECT_EQ(e->Lines().Get(0), "Bll");
+  e->Undo();
+  EXPECT_EQ(Words(*e, 0), words);
+  e->Redo();
+  e->Undo();
+  EXPECT_EQ(Words(*e, 0), words) << "a redone deletion undoes with its words again";
+
+  TCustomQuillRichEditSource& doc = e->RichEditSource();
+  doc.OnWordSpell = [](TQuillObject*, const std::string& word, bool& correct) { correct = word != "smal"; };
+  e->SetSourceOptions(e->SourceOptions() | srLiveSpell);
+  edittest::SetLines(*e, {"a smal word"});
+  e->SetSelection({2, 0, 4, 0}, TQuillSelType::slStream);
+  e->GetSelAttributes().SetStyle(fsItalic);  // the word spans two runs
+  e->SetSelection({}, TQuillSelType::slNone);
+  e->UpdateWordWrap(0, MaxInt);
+  std::vector<bool> marked;
+  for (const TQuillLineInfo& run : painter.RichRow(0)->Runs) marked.push_back(run.Misspelled);
+  EXPECT_EQ(marked, (std::vector<bool>{false, false, true, true, false, false}));
 }
