@@ -41,7 +41,7 @@ TChatRoomRoutes::TChatRoomRoutes(TSession& session) : session_(session) {
   router.SetContactHandler(TContactCommand::InviteToChat,
                            [this](const TContactCall& call) { SendChatInvitation(call); });
   router.SetPeerHandler(cmd::RoomInvite, [this](TPeerRequest& request) { HandleChatInvitation(request); });
-  if (testhooks::Enabled()) AttachRoomTestHooks(*this);
+  if (testhooks::Enabled()) AttachRoomTestHooks(*this, session_);
 }
 
 TChatRoomRoutes::~TChatRoomRoutes() {

@@ -11,6 +11,7 @@
 #include "chatrooms/FormChat.h"
 #include "chatrooms/FormChatCli.h"
 #include "chatrooms/FormChatRequest.h"
+#include "core/session/DirectoryLink.h"
 #include "core/session/Router.h"
 #include "core/session/Session.h"
 #include "core/session/TestHooks.h"
@@ -64,13 +65,30 @@ void WatchSounds(platform::TSignal<std::string, int>& played, std::vector<platfo
   }));
 }
 
+// Traces the count as it changes and says the text once it reaches `wait`.
+void SayWhenFull(TRoomWindow& window, std::function<int()> count, int wait, const std::string& trace) {
+  auto last = std::make_shared<int>(-1);
+  auto* poll = new QTimer(&window);
+  poll->setInterval(50);
+  QPointer<TRoomWindow> w(&window);
+  QObject::connect(poll, &QTimer::timeout, &window, [w, count, wait, trace, last, poll] {
+    const int now = count();
+    if (!w || now == *last) return;
+    testhooks::Trace(trace + std::to_string(*last = now));
+    if (now < wait) return;
+    poll->stop();
+    SayLater(*w);
+  });
+  poll->start();
+}
+
 void Hold(QObject& window, std::shared_ptr<std::vector<platform::TConnection>> keep) {
   QObject::connect(&window, &QObject::destroyed, [keep] { keep->clear(); });
 }
 
 }  // namespace
 
-void AttachRoomTestHooks(TChatRoomRoutes& routes) {
+void AttachRoomTestHooks(TChatRoomRoutes& routes, TSession& session) {
   static std::vector<platform::TConnection> routeLinks;
   const int wait = std::max(1, std::atoi(Env("PARLO_TEST_ROOM_WAIT").c_str()));
 
@@ -78,20 +96,8 @@ void AttachRoomTestHooks(TChatRoomRoutes& routes) {
     auto keep = std::make_shared<std::vector<platform::TConnection>>();
     WatchTexts(window, window.Host().PeerTextShown, *keep);
     WatchSounds(window.Host().PeerSoundPlayed, *keep);
-    // The host says its text once enough members are in.
     QPointer<TFormChat> w(&window);
-    auto count = std::make_shared<int>(-1);
-    auto* poll = new QTimer(&window);
-    poll->setInterval(50);
-    QObject::connect(poll, &QTimer::timeout, &window, [w, wait, count, poll] {
-      if (!w || w->Host().ClientCount() == *count) return;
-      *count = w->Host().ClientCount();
-      testhooks::Trace("room members " + std::to_string(*count));
-      if (*count < wait) return;
-      poll->stop();
-      SayLater(*w);
-    });
-    poll->start();
+    SayWhenFull(window, [w] { return w ? w->Host().ClientCount() : 0; }, wait, "room members ");
     Hold(window, keep);
     const std::string invite = Env("PARLO_TEST_ROOM_INVITE");
     QTimer::singleShot(0, &window, [&routes, invite] {
@@ -109,16 +115,15 @@ void AttachRoomTestHooks(TChatRoomRoutes& routes) {
     });
   }));
 
-  routeLinks.push_back(routes.MemberOpened.Connect([](TFormChatCli& window) {
+  routeLinks.push_back(routes.MemberOpened.Connect([wait](TFormChatCli& window) {
     auto keep = std::make_shared<std::vector<platform::TConnection>>();
     WatchTexts(window, window.Member().PeerTextShown, *keep);
+    WatchSounds(window.Member().PeerSoundPlayed, *keep);
     QPointer<TFormChatCli> w(&window);
     keep->push_back(window.Member().LoggedIn.Connect([w] {
-      if (!w) return;
-      testhooks::Trace("room joined " + w->Member().ChatName());
-      SayLater(*w);
+      if (w) testhooks::Trace("room joined " + w->Member().ChatName());
     }));
-    WatchSounds(window.Member().PeerSoundPlayed, *keep);
+    SayWhenFull(window, [w] { return w ? w->Member().Members().Count() : 0; }, wait, "room rows ");
     Hold(window, keep);
   }));
 
@@ -130,7 +135,10 @@ void AttachRoomTestHooks(TChatRoomRoutes& routes) {
       });
     };
 
+  // The room opens once the log-on is through: the own identity is known then.
   const std::string host = Env("PARLO_TEST_ROOM_HOST");
   if (!host.empty())
-    QTimer::singleShot(0, [&routes, host] { routes.StartHostedChat("127.0.0.1", "Welcome to " + host, host); });
+    routeLinks.push_back(session.Link().LoggedOn.Connect([&routes, host] {
+      if (routes.HostWindow() == nullptr) routes.StartHostedChat("127.0.0.1", "Welcome to " + host, host);
+    }));
 }
