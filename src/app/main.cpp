@@ -2,6 +2,8 @@
 #include <cstdio>
 
 #include "chatrooms/ChatRoomRoutes.h"
+#include "conversations/CamRoutes.h"
+#include "conversations/CamTestHooks.h"
 #include "conversations/FormRandom.h"
 #include "conversations/PrivateChatRoutes.h"
 #include "conversations/TransferRoutes.h"
@@ -53,11 +55,14 @@ int main(int argc, char** argv) {
     router.SetWindowHandler(TWindowCommand::PhotoUpload, [&session] { TFormImgUpload::Open(session); });
     router.SetWindowHandler(TWindowCommand::About, [&session] { TFormAbout::Open(session); });
     router.SetWindowHandler(TWindowCommand::RandomContact, [&session] { TFormRandom::Open(session); });
+    TCamRoutes camRoutes(session);
+    AttachCamTestHooks(camRoutes);
     TTransferRoutes transfers(session);
     // Private chats open once a transcript control is installed
     // (SetTranscriptFactory, before this line); until then the session
     // answers as it does without a chat window.
     TPrivateChatRoutes privateChats(session);
+    privateChats.SetCamRoutes(&camRoutes);
     // Chat rooms likewise: hosting, invitations and the room windows.
     TChatRoomRoutes chatRooms(session);
     const auto updateFound = session.Updates().UpdateAvailable.Connect(
