@@ -18,6 +18,7 @@
 
 #include "chatrooms/RoomFrames.h"
 #include "conversations/ChatFonts.h"
+#include "conversations/ChatInput.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/Emoticons.h"
 #include "conversations/Transcript.h"
@@ -45,8 +46,6 @@ QPushButton* Button(const char* caption, QWidget* parent, std::function<void()> 
   QObject::connect(button, &QPushButton::clicked, parent, std::move(onClick));
   return button;
 }
-
-bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
 }  // namespace
 
@@ -178,34 +177,18 @@ void TRoomWindow::SaveFonts() {
 // ----- menus ----------------------------------------------------------------------------------
 
 void TRoomWindow::PopEditPopup(const QPoint& at) {
-  const bool selected = MemoGo->textCursor().hasSelection();
-  QMenu menu(this);
-  if (role_.EmoticonSubmenu) {
+  PopInputMenu(this, MemoGo, at, [this](QMenu& menu) {
+    if (!role_.EmoticonSubmenu) {
+      menu.addAction("Emoticons", this, [this] { ShowEmoticons(); });
+      return;
+    }
     QMenu* codes = menu.addMenu("Emoticons");
     for (int i = 0; i < EmoticonCount; ++i)
       codes->addAction(ToQString(Emoticon[i]), this, [this, i] { InsertEmoteCode(i); });
-  } else {
-    menu.addAction("Emoticons", this, [this] { ShowEmoticons(); });
-  }
-  menu.addSeparator();
-  menu.addAction("Undo", MemoGo, &QPlainTextEdit::undo)->setEnabled(MemoGo->document()->isUndoAvailable());
-  menu.addAction("Cut", MemoGo, &QPlainTextEdit::cut)->setEnabled(selected);
-  menu.addAction("Copy", MemoGo, &QPlainTextEdit::copy)->setEnabled(selected);
-  menu.addAction("Paste", MemoGo, &QPlainTextEdit::paste)->setEnabled(!QApplication::clipboard()->text().isEmpty());
-  menu.addAction("Delete", this, [this] { MemoGo->textCursor().removeSelectedText(); })->setEnabled(selected);
-  menu.addSeparator();
-  menu.addAction("Select All", MemoGo, &QPlainTextEdit::selectAll);
-  menu.exec(MemoGo->mapToGlobal(at));
+  });
 }
 
-void TRoomWindow::PopEdit2Popup(const QPoint& at) {
-  const bool canCopy = Transcript->CanCopy();
-  QMenu menu(this);
-  menu.addAction("Cut", this, [this] { Transcript->CutToClipboard(); })->setEnabled(canCopy);
-  menu.addAction("Copy", this, [this] { Transcript->CopyToClipboard(); })->setEnabled(canCopy);
-  menu.addAction("Select All", this, [this] { Transcript->SelectAll(); });
-  menu.exec(Memo->mapToGlobal(at));
-}
+void TRoomWindow::PopEdit2Popup(const QPoint& at) { PopTranscriptMenu(this, Memo, *Transcript, at, nullptr); }
 
 void TRoomWindow::PopListPopup(const QPoint& at) {
   QMenu menu(this);
@@ -251,13 +234,7 @@ void TRoomWindow::WriteMessage(const std::string& name, platform::TFont& font, c
   Memo->update();
 }
 
-void TRoomWindow::Timer1Timer() {
-  if (isActiveWindow()) {
-    Timer1->stop();
-    return;
-  }
-  QApplication::alert(this, 500);
-}
+void TRoomWindow::Timer1Timer() { FlashTick(this, Timer1); }
 
 // ----- the member list ------------------------------------------------------------------------------
 
@@ -379,39 +356,18 @@ bool TRoomWindow::eventFilter(QObject* watched, QEvent* e) {
 }
 
 bool TRoomWindow::InputKey(QEvent* e) {
-  if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) return false;
-  auto* key = static_cast<QKeyEvent*>(e);
-  const bool ctrl = key->modifiers().testFlag(Qt::ControlModifier);
-  if (e->type() == QEvent::KeyPress) {
-    if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier) {
-      MemoGo->insertPlainText("    ");
-      return true;
-    }
-    // Enter sends on its release; Ctrl+Enter breaks the line.
-    if (IsEnter(key->key())) {
-      if (ctrl) MemoGo->insertPlainText("\n");
-      return true;
-    }
-    return false;
-  }
-  if (key->isAutoRepeat()) return false;
-  if (IsEnter(key->key()) && !ctrl) {
+  const TInputKey key = ChatInputKey(MemoGo, e);
+  if (key.Send) {
     const QPointer<TRoomWindow> self(this);
     SendText();
     // A refusal box ran its own event loop: the window may be gone.
     if (!self) return true;
   }
-  ShowCharacterCount();
-  return IsEnter(key->key());
+  if (key.Released) ShowCharacterCount();
+  return key.Consumed;
 }
 
-// Only moving, selecting and copying keys reach the transcript.
-bool TRoomWindow::TranscriptKey(QEvent* e) {
-  if (e->type() != QEvent::KeyPress) return false;
-  auto* key = static_cast<QKeyEvent*>(e);
-  if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)) return false;
-  return !key->text().isEmpty() || key->key() == Qt::Key_Delete || key->key() == Qt::Key_Backspace;
-}
+bool TRoomWindow::TranscriptKey(QEvent* e) { return TranscriptTypingKey(e); }
 
 // A text longer than a frame can carry is cut where it is typed or pasted,
 // not refused after the user wrote it.
