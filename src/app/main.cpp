@@ -1,6 +1,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "chatrooms/ChatRoomRoutes.h"
 #include "conversations/CamRoutes.h"
 #include "conversations/CamTestHooks.h"
 #include "conversations/FormRandom.h"
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
     // answers as it does without a chat window.
     TPrivateChatRoutes privateChats(session);
     privateChats.SetCamRoutes(&camRoutes);
+    // Chat rooms likewise: hosting, invitations and the room windows.
+    TChatRoomRoutes chatRooms(session);
     const auto updateFound = session.Updates().UpdateAvailable.Connect(
         [&session](const std::string& build, const std::string& url) { TFormUpdate::OfferUpdate(session, build, url); });
     const auto noUpdate = session.Updates().NoUpdateAvailable.Connect([&session] { TFormUpdate::TellNoUpdate(session); });

@@ -18,6 +18,7 @@
 #include "conversations/CamTestHooks.h"
 #include "conversations/ChatCam.h"
 #include "conversations/ChatFonts.h"
+#include "conversations/ChatInput.h"
 #include "conversations/FormCamView.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/ChatStatusBar.h"
@@ -51,7 +52,6 @@ QPushButton* Button(const char* caption, QWidget* parent, std::function<void()> 
   return button;
 }
 
-bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
 }  // namespace
 
@@ -220,29 +220,14 @@ void TFormPChat::BuildMenus() {
 }
 
 void TFormPChat::PopEditPopup(const QPoint& at) {
-  const bool selected = MemoGo->textCursor().hasSelection();
-  QMenu menu(this);
-  menu.addAction("Emoticons", this, [this] { ShowEmoticons(); });
-  menu.addSeparator();
-  menu.addAction("Undo", MemoGo, &QPlainTextEdit::undo)->setEnabled(MemoGo->document()->isUndoAvailable());
-  menu.addAction("Cut", MemoGo, &QPlainTextEdit::cut)->setEnabled(selected);
-  menu.addAction("Copy", MemoGo, &QPlainTextEdit::copy)->setEnabled(selected);
-  menu.addAction("Paste", MemoGo, &QPlainTextEdit::paste)->setEnabled(!QApplication::clipboard()->text().isEmpty());
-  menu.addAction("Delete", this, [this] { MemoGo->textCursor().removeSelectedText(); })->setEnabled(selected);
-  menu.addSeparator();
-  menu.addAction("Select All", MemoGo, &QPlainTextEdit::selectAll);
-  menu.exec(MemoGo->mapToGlobal(at));
+  PopInputMenu(this, MemoGo, at, [this](QMenu& menu) { menu.addAction("Emoticons", this, [this] { ShowEmoticons(); }); });
 }
 
 void TFormPChat::PopEdit2Popup(const QPoint& at) {
-  const bool canCopy = Transcript->CanCopy();
-  QMenu menu(this);
-  menu.addAction("Cut", this, [this] { Transcript->CutToClipboard(); })->setEnabled(canCopy);
-  menu.addAction("Copy", this, [this] { Transcript->CopyToClipboard(); })->setEnabled(canCopy);
-  menu.addAction("Select All", this, [this] { Transcript->SelectAll(); });
-  menu.addSeparator();
-  menu.addAction("Save Chat Session", this, [this] { SaveChat(); });
-  menu.exec(Memo->mapToGlobal(at));
+  PopTranscriptMenu(this, Memo, *Transcript, at, [this](QMenu& menu) {
+    menu.addSeparator();
+    menu.addAction("Save Chat Session", this, [this] { SaveChat(); });
+  });
 }
 
 // ----- the main window's calls --------------------------------------------------------------
@@ -343,13 +328,7 @@ void TFormPChat::ShowInformation(const std::string& text, const std::string& cap
   session_.Prompts().ShowInformation(text, caption);
 }
 
-void TFormPChat::Timer1Timer() {
-  if (isActiveWindow()) {
-    Timer1->stop();
-    return;
-  }
-  QApplication::alert(this, 500);
-}
+void TFormPChat::Timer1Timer() { FlashTick(this, Timer1); }
 
 // ----- what the user does ------------------------------------------------------------------------
 
@@ -443,43 +422,21 @@ bool TFormPChat::eventFilter(QObject* watched, QEvent* e) {
 }
 
 bool TFormPChat::InputKey(QEvent* e) {
-  if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) return false;
-  auto* key = static_cast<QKeyEvent*>(e);
-  const bool ctrl = key->modifiers().testFlag(Qt::ControlModifier);
-  if (e->type() == QEvent::KeyPress) {
-    if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier) {
-      MemoGo->insertPlainText("    ");
-      return true;
-    }
-    // Enter sends (on its release); Ctrl+Enter breaks the line.
-    if (IsEnter(key->key())) {
-      if (ctrl) MemoGo->insertPlainText("\n");
-      return true;
-    }
-    return false;
-  }
-  if (key->isAutoRepeat()) return false;
-  if (IsEnter(key->key()) && !ctrl) {
+  const TInputKey key = ChatInputKey(MemoGo, e);
+  if (key.Send) {
     const QPointer<TFormPChat> self(this);
     SendText();
     // The refusal box ran its own event loop: the window may be gone.
     if (!self) return true;
     chat_->StopTypingNotice();
-  } else if (!ctrl && chat_->Authorized()) {
+  } else if (key.Typed && chat_->Authorized()) {
     chat_->NotifyTyping();
   }
-  ShowCharacterCount();
-  return IsEnter(key->key());
+  if (key.Released) ShowCharacterCount();
+  return key.Consumed;
 }
 
-// The transcript is read-only to typing: only moving, selecting and copying
-// keys reach it.
-bool TFormPChat::TranscriptKey(QEvent* e) {
-  if (e->type() != QEvent::KeyPress) return false;
-  auto* key = static_cast<QKeyEvent*>(e);
-  if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)) return false;
-  return !key->text().isEmpty() || key->key() == Qt::Key_Delete || key->key() == Qt::Key_Backspace;
-}
+bool TFormPChat::TranscriptKey(QEvent* e) { return TranscriptTypingKey(e); }
 
 void TFormPChat::ShowCharacterCount() {
   SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemo(MemoGo->toPlainText()).size()));
