@@ -620,7 +620,9 @@ TEST(QuillRichEdit, CaretUndoAndSpellingFollowTheRuns) {
   e->GetEditSource().JumpTo(8, 0);
   EXPECT_EQ(painter.GetCaretSize().Y, row.Runs[1].Height);
   EXPECT_EQ(painter.GetCaretBaseLine(), row.Info.BaseLine - row.Runs[1].BaseLine);
-  if (e->hasFocus()) EXPECT_EQ(e->Caret().Pos().Y, painter.GetCaretBaseLine());
+  if (e->hasFocus()) {
+    EXPECT_EQ(e->Caret().Pos().Y, painter.GetCaretBaseLine());
+  }
   e->GetEditSource().JumpTo(2, 0);
   EXPECT_EQ(painter.GetCaretSize().Y, row.Runs[0].Height);
 
