@@ -2,10 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPixmap>
@@ -16,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "conversations/ChatFonts.h"
+#include "conversations/ChatInput.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/ChatStatusBar.h"
 #include "conversations/Emoticons.h"
@@ -47,8 +46,6 @@ QPushButton* Button(const char* caption, QWidget* parent, std::function<void()> 
   QObject::connect(button, &QPushButton::clicked, parent, std::move(onClick));
   return button;
 }
-
-bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
 }  // namespace
 
@@ -188,30 +185,13 @@ void TFormPChat::BuildMenus() {
   addAction(help);
 }
 
-void TFormPChat::PopEditPopup(const QPoint& at) {
-  const bool selected = MemoGo->textCursor().hasSelection();
-  QMenu menu(this);
-  menu.addAction("Emoticons", this, [this] { ShowEmoticons(); });
-  menu.addSeparator();
-  menu.addAction("Undo", MemoGo, &QPlainTextEdit::undo)->setEnabled(MemoGo->document()->isUndoAvailable());
-  menu.addAction("Cut", MemoGo, &QPlainTextEdit::cut)->setEnabled(selected);
-  menu.addAction("Copy", MemoGo, &QPlainTextEdit::copy)->setEnabled(selected);
-  menu.addAction("Paste", MemoGo, &QPlainTextEdit::paste)->setEnabled(!QApplication::clipboard()->text().isEmpty());
-  menu.addAction("Delete", this, [this] { MemoGo->textCursor().removeSelectedText(); })->setEnabled(selected);
-  menu.addSeparator();
-  menu.addAction("Select All", MemoGo, &QPlainTextEdit::selectAll);
-  menu.exec(MemoGo->mapToGlobal(at));
-}
+void TFormPChat::PopEditPopup(const QPoint& at) { ShowInputMenu(MemoGo, at, [this] { ShowEmoticons(); }); }
 
 void TFormPChat::PopEdit2Popup(const QPoint& at) {
-  const bool canCopy = Transcript->CanCopy();
-  QMenu menu(this);
-  menu.addAction("Cut", this, [this] { Transcript->CutToClipboard(); })->setEnabled(canCopy);
-  menu.addAction("Copy", this, [this] { Transcript->CopyToClipboard(); })->setEnabled(canCopy);
-  menu.addAction("Select All", this, [this] { Transcript->SelectAll(); });
-  menu.addSeparator();
-  menu.addAction("Save Chat Session", this, [this] { SaveChat(); });
-  menu.exec(Memo->mapToGlobal(at));
+  ShowTranscriptMenu(Memo, *Transcript, at, [this](QMenu& menu) {
+    menu.addSeparator();
+    menu.addAction("Save Chat Session", this, [this] { SaveChat(); });
+  });
 }
 
 // ----- the main window's calls --------------------------------------------------------------
@@ -391,43 +371,23 @@ bool TFormPChat::eventFilter(QObject* watched, QEvent* e) {
 }
 
 bool TFormPChat::InputKey(QEvent* e) {
-  if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) return false;
-  auto* key = static_cast<QKeyEvent*>(e);
-  const bool ctrl = key->modifiers().testFlag(Qt::ControlModifier);
-  if (e->type() == QEvent::KeyPress) {
-    if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier) {
-      MemoGo->insertPlainText("    ");
-      return true;
-    }
-    // Enter sends (on its release); Ctrl+Enter breaks the line.
-    if (IsEnter(key->key())) {
-      if (ctrl) MemoGo->insertPlainText("\n");
-      return true;
-    }
-    return false;
-  }
-  if (key->isAutoRepeat()) return false;
-  if (IsEnter(key->key()) && !ctrl) {
+  const TInputKey key = ReadInputKey(MemoGo, e);
+  if (!key.Released) return key.Consumed;
+  if (key.Send) {
     const QPointer<TFormPChat> self(this);
     SendText();
     // The refusal box ran its own event loop: the window may be gone.
     if (!self) return true;
     chat_->StopTypingNotice();
-  } else if (!ctrl && chat_->Authorized()) {
+  } else if (!key.Ctrl && chat_->Authorized()) {
     chat_->NotifyTyping();
   }
   ShowCharacterCount();
-  return IsEnter(key->key());
+  return key.Consumed;
 }
 
-// The transcript is read-only to typing: only moving, selecting and copying
-// keys reach it.
-bool TFormPChat::TranscriptKey(QEvent* e) {
-  if (e->type() != QEvent::KeyPress) return false;
-  auto* key = static_cast<QKeyEvent*>(e);
-  if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)) return false;
-  return !key->text().isEmpty() || key->key() == Qt::Key_Delete || key->key() == Qt::Key_Backspace;
-}
+// The transcript is read-only to typing.
+bool TFormPChat::TranscriptKey(QEvent* e) { return IsTranscriptTyping(e); }
 
 void TFormPChat::ShowCharacterCount() {
   SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemo(MemoGo->toPlainText()).size()));
