@@ -17,6 +17,7 @@ TDatasetGrid::TDatasetGrid(std::vector<std::string> fields, QWidget* parent)
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   verticalHeader()->setVisible(false);
+  horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   horizontalHeader()->setStretchLastSection(true);
 }
 

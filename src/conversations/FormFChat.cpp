@@ -53,6 +53,7 @@ TFormFChat::TFormFChat(TSession& session) : QWidget(nullptr, Qt::Window), sessio
   outer->addWidget(panel);
   outer->addLayout(buttons);
   resize(360, 160);
+  dialoglook::CentreOnScreen(this);
 }
 
 void TFormFChat::ChatNowClick() {

@@ -41,6 +41,7 @@ TFormFriends::TFormFriends(TSession& session) : QWidget(nullptr, Qt::Window), se
   outer->addWidget(panel, 1);
   outer->addLayout(buttons);
   resize(460, 320);
+  dialoglook::CentreOnScreen(this);
   Refill();
 }
 

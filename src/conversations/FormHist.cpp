@@ -67,6 +67,7 @@ TFormHist::TFormHist(TSession& session) : QWidget(nullptr, Qt::Window), session_
   outer->addWidget(panel, 1);
   outer->addLayout(buttons);
   resize(560, 420);
+  dialoglook::CentreOnScreen(this);
 }
 
 void TFormHist::SetUserID(const std::string& userId) {

@@ -1,10 +1,8 @@
 #include "core/FormProg.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "core/DialogLook.h"
@@ -35,8 +33,7 @@ void TFormProg::Start(const std::string& caption, const std::string& text, int m
   ProgressBar->setRange(0, std::max(1, maximum));
   ProgressBar->setValue(0);
   if (!isVisible()) {
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-      move(screen->availableGeometry().center() - rect().center());
+    dialoglook::CentreOnScreen(this);
     show();
   }
   repaint();
