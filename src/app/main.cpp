@@ -1,6 +1,8 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "conversations/CamRoutes.h"
+#include "conversations/CamTestHooks.h"
 #include "conversations/FormFChat.h"
 #include "conversations/FormFriends.h"
 #include "conversations/FormHist.h"
@@ -60,11 +62,14 @@ int main(int argc, char** argv) {
     router.SetWindowHandler(TWindowCommand::FriendChat, [&session] { TFormFChat::Open(session); });
     router.SetContactHandler(TContactCommand::History,
                              [&session](const TContactCall& call) { TFormHist::Open(session, call.Contact.UserID); });
+    TCamRoutes camRoutes(session);
+    AttachCamTestHooks(camRoutes);
     TTransferRoutes transfers(session);
     // Private chats open once a transcript control is installed
     // (SetTranscriptFactory, before this line); until then the session
     // answers as it does without a chat window.
     TPrivateChatRoutes privateChats(session);
+    privateChats.SetCamRoutes(&camRoutes);
     // Message windows, like private chats, need the transcript control; until
     // it is installed relayed messages wait and are announced.
     TMessageRoutes messages(session);

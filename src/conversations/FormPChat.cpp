@@ -13,8 +13,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "conversations/CamTestHooks.h"
+#include "conversations/ChatCam.h"
 #include "conversations/ChatFonts.h"
 #include "conversations/ChatInput.h"
+#include "conversations/FormCamView.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/ChatStatusBar.h"
 #include "conversations/Emoticons.h"
@@ -67,6 +70,12 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
   host.PlayEventSound = [this](int event) { session_.Paths().PlayEventSound(event); };
   host.PlayChatSound = [this](int index) { session_.Paths().PlayChatSound(index); };
   host.Beep = [] { platform::Beep(); };
+  host.CamOffer = [this](const std::string& params) {
+    if (cam_) cam_->HandleCamOffer(params);
+  };
+  host.LinkClosed = [this] {
+    if (cam_) cam_->CloseCam();
+  };
   chat_ = std::make_unique<TPrivateChat>(*this, std::move(host), std::move(socket));
 
   BuildWindow();
@@ -163,9 +172,31 @@ QWidget* TFormPChat::BuildSideButtons() {
   auto* column = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
   auto* box = new QVBoxLayout(column);
   box->setContentsMargins(8, 8, 8, 8);
+  ImgCam = new TCamPictureLabel(column);
+  ImgCam->setFixedSize(160, 120);
+  ImgCam->setScaledContents(true);
+  ImgCam->setStyleSheet("background: black");
+  ImgCam->DoubleClicked = [this] {
+    if (cam_) cam_->ActionSaveCamExecute();
+  };
+  StatCam = new QLabel(" Not receiving cam images...", column);
+  box->addWidget(ImgCam);
+  box->addWidget(StatCam);
+  box->addSpacing(8);
   box->addWidget(Button("Send Files", column, [this] { SendFileToPeer("binary"); }));
   box->addWidget(Button("Send Image", column, [this] { SendFileToPeer("image"); }));
   box->addWidget(Button("Send Sound", column, [this] { SendFileToPeer("sound"); }));
+  ButtonSendCam = Button("Send Cam Broadcast", column, [this] {
+    if (cam_) cam_->ActionSendCamExecute();
+  });
+  ButtonSaveCam = Button("Save Cam Images", column, [this] {
+    if (cam_) cam_->ActionSaveCamExecute();
+  });
+  // Until the program's cam routes are attached there is no cam to offer.
+  ButtonSendCam->setEnabled(false);
+  ButtonSaveCam->setEnabled(false);
+  box->addWidget(ButtonSendCam);
+  box->addWidget(ButtonSaveCam);
   box->addSpacing(12);
   box->addWidget(Button("Add Friend", column, [this] { ActionAddFriendExecute(); }));
   box->addWidget(Button("View Profile", column, [this] { ActionViewProfileExecute(); }));
@@ -195,6 +226,26 @@ void TFormPChat::PopEdit2Popup(const QPoint& at) {
 }
 
 // ----- the main window's calls --------------------------------------------------------------
+
+void TFormPChat::AttachCam(TCamRoutes& routes) {
+  TChatCamHost h;
+  h.ChatConnected = [this] { return chat_->Connected(); };
+  h.SendOnChat = [this](int code, const std::string& params) { chat_->Socket().SendCommand(code, params, ""); };
+  h.PeerAddr = [this] { return chat_->PeerAddr(); };
+  h.PeerUserName = [this] { return chat_->Peer().UserName; };
+  h.PeerListenPort = [this] { return chat_->Peer().ListenPort; };
+  h.Status = [this](const std::string& text) { StatCam->setText(ToQString(" " + text)); };
+  h.Picture = [this](const QImage& picture) {
+    TraceCamPicture(*this, picture);
+    if (picture.isNull()) ImgCam->clear();
+    else ImgCam->setPixmap(QPixmap::fromImage(picture));
+  };
+  h.DisableSendCam = [this] { ButtonSendCam->setEnabled(false); };
+  h.Beep = [] { platform::Beep(); };
+  cam_ = std::make_unique<TChatCam>(session_, routes, std::move(h));
+  ButtonSendCam->setEnabled(true);
+  ButtonSaveCam->setEnabled(true);
+}
 
 void TFormPChat::SetOwnProfile(const std::string& record) { chat_->SetOwnProfile(record); }
 
@@ -229,6 +280,7 @@ void TFormPChat::closeEvent(QCloseEvent* e) {
   const QPointer<TFormPChat> self(this);
   try {
     chat_->Close();
+    if (cam_) cam_->CloseCam();
     session_.Paths().SaveWindowFont("Client", Client);
     session_.Paths().SaveWindowFont("Peer", Peer);
     if (Transcript->GetModified() && AskSaveChat && AskSaveChat() && self) SaveChat();

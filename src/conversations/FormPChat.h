@@ -9,6 +9,9 @@
 #include "platform/Font.h"
 
 class QAction;
+class TCamPictureLabel;
+class TCamRoutes;
+class TChatCam;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -33,6 +36,9 @@ class TFormPChat : public QWidget, public TPrivateChatView {
   ~TFormPChat() override;
 
   TPrivateChat& Chat() { return *chat_; }
+  // The webcam channel, once the program's cam routes are known; null before.
+  void AttachCam(TCamRoutes& routes);
+  TChatCam* Cam() { return cam_.get(); }
 
   void SetOwnProfile(const std::string& record);
   // Side A: "Attempting connection to" the peer, then the connection.
@@ -79,6 +85,9 @@ class TFormPChat : public QWidget, public TPrivateChatView {
   TSoundPicker* PSound;
   QPushButton *ButtonEmote, *ButtonSounds, *ButtonFonts, *ButtonBlock, *ButtonSend;
   QTimer* Timer1;  // flashes the taskbar button until the window is in front
+  TCamPictureLabel* ImgCam;
+  QLabel* StatCam;
+  QPushButton *ButtonSendCam, *ButtonSaveCam;
   platform::TFont Client, Peer;
 
  protected:
@@ -101,6 +110,7 @@ class TFormPChat : public QWidget, public TPrivateChatView {
 
   TSession& session_;
   std::unique_ptr<TPrivateChat> chat_;
+  std::unique_ptr<TChatCam> cam_;
   std::string iconsFolder_;
   QLabel* ImgLogo_ = nullptr;
   QMenu* PopFonts_ = nullptr;

@@ -239,8 +239,7 @@ void TPrivateChat::DispatchClientCommand(int code, const std::string& params, co
       ShowPeerSound(params);
       break;
     case cmd::CamInvite:
-      // A webcam offer inside the chat: this window has no cam channel to
-      // answer with, and the conversation goes on.
+      if (host_.CamOffer) host_.CamOffer(params);
       break;
     case cmd::Error:
       ChatEnded("Invalid Command...security shutdown...");
@@ -348,6 +347,7 @@ void TPrivateChat::SocketChangeState(TSocketState state) {
       authorized_ = false;
       SetConnectionText(StateClosed, "Closed...");
       PlayEventSound(kClosedSound);
+      if (host_.LinkClosed) host_.LinkClosed();
       break;
     default:
       break;

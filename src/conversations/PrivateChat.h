@@ -32,6 +32,9 @@ struct TPrivateChatHost {
   // Only indexes of the sound table reach it.
   std::function<void(int index)> PlayChatSound;
   std::function<void()> Beep;
+  // The chat's webcam channel: an offer (1037) on this link, and the link's end.
+  std::function<void(const std::string& params)> CamOffer;
+  std::function<void()> LinkClosed;
 };
 
 // One private chat over a direct link to the other user's program: the

@@ -50,6 +50,7 @@ TFormPChat* TPrivateChatRoutes::NewWindow(std::unique_ptr<TParloSocket> socket) 
   std::erase_if(windows_, [](const QPointer<TFormPChat>& w) { return w.isNull(); });
   auto* window = new TFormPChat(session_, std::move(socket));
   windows_.emplace_back(window);
+  if (cams_ != nullptr) window->AttachCam(*cams_);
   if (testhooks::Enabled()) AttachTestHooks(*window);
   return window;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+class TCamRoutes;
 class TFormPChat;
 class TParloSocket;
 class TPeerRequest;
@@ -33,6 +34,8 @@ class TPrivateChatRoutes {
   void AcceptPrivateChat(TPeerRequest& request);
   // Side A: a new window calls the contact (port "2960" when it has none).
   void OpenPrivateChat(const TContactCall& call);
+  // The webcam channel of the windows opened from now on.
+  void SetCamRoutes(TCamRoutes* cams) { cams_ = cams; }
 
  private:
   TFormPChat* NewWindow(std::unique_ptr<TParloSocket> socket);
@@ -41,4 +44,5 @@ class TPrivateChatRoutes {
   TSession& session_;
   std::vector<QPointer<TFormPChat>> windows_;
   bool available_ = false;
+  TCamRoutes* cams_ = nullptr;
 };

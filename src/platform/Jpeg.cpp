@@ -71,10 +71,12 @@ std::string EncodeJpeg(int width, int height, TPixelOrder order,
   return bytes;
 }
 
-bool DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int height, TPixelOrder order,
-                    std::uint8_t* pixels, std::size_t stride) {
-  if (data == nullptr || length < 4 || width <= 0 || height <= 0 || stride < static_cast<std::size_t>(width) * 3)
-    return false;
+// Reads the header, then runs `work` on the decompressor; false when the
+// header or the work failed, or the library gave up anywhere in between. No
+// object with a destructor may live in `work` either.
+template <class Work>
+bool Decompress(const std::uint8_t* data, std::size_t length, Work work) {
+  if (data == nullptr || length < 4) return false;
   jpeg_decompress_struct info{};
   JumpingErrors errors{};
   info.err = jpeg_std_error(&errors.mgr);
@@ -86,20 +88,34 @@ bool DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, data, static_cast<unsigned long>(length));
-  if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK || info.image_width != static_cast<JDIMENSION>(width) ||
-      info.image_height != static_cast<JDIMENSION>(height)) {
-    jpeg_destroy_decompress(&info);
-    return false;
-  }
-  info.out_color_space = SpaceOf(order);
-  jpeg_start_decompress(&info);
-  while (info.output_scanline < info.output_height) {
-    JSAMPROW line = pixels + static_cast<std::size_t>(info.output_scanline) * stride;
-    jpeg_read_scanlines(&info, &line, 1);
-  }
-  jpeg_finish_decompress(&info);
+  const bool ok = jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK && work(info);
   jpeg_destroy_decompress(&info);
-  return true;
+  return ok;
+}
+
+bool ReadJpegSize(const std::uint8_t* data, std::size_t length, int& width, int& height) {
+  return Decompress(data, length, [&](jpeg_decompress_struct& info) {
+    width = static_cast<int>(info.image_width);
+    height = static_cast<int>(info.image_height);
+    return width > 0 && height > 0;
+  });
+}
+
+bool DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int height, TPixelOrder order,
+                    std::uint8_t* pixels, std::size_t stride) {
+  if (width <= 0 || height <= 0 || stride < static_cast<std::size_t>(width) * 3) return false;
+  return Decompress(data, length, [&](jpeg_decompress_struct& info) {
+    if (info.image_width != static_cast<JDIMENSION>(width) || info.image_height != static_cast<JDIMENSION>(height))
+      return false;
+    info.out_color_space = SpaceOf(order);
+    jpeg_start_decompress(&info);
+    while (info.output_scanline < info.output_height) {
+      JSAMPROW line = pixels + static_cast<std::size_t>(info.output_scanline) * stride;
+      jpeg_read_scanlines(&info, &line, 1);
+    }
+    jpeg_finish_decompress(&info);
+    return true;
+  });
 }
 
 }  // namespace platform

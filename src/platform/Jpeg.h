@@ -22,6 +22,9 @@ struct TJpegOptions {
 std::string EncodeJpeg(int width, int height, TPixelOrder order,
                        const std::function<const std::uint8_t*(int y)>& row, const TJpegOptions& options);
 
+// The size a JPEG's header declares; false when there is no readable header.
+bool ReadJpegSize(const std::uint8_t* data, std::size_t length, int& width, int& height);
+
 // Decodes a picture that must be exactly width x height into `pixels`, top row
 // first, rows `stride` bytes apart (at least width * 3). False, with the
 // pixels in an unspecified state, when the data is damaged or of another size.

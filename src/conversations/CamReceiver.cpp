@@ -1,0 +1,267 @@
+#include "conversations/CamReceiver.h"
+
+#include <algorithm>
+
+#include "core/session/ErrorLog.h"
+#include "core/session/Paths.h"
+#include "platform/FileNames.h"
+#include "transport/CmdParser.h"
+#include "transport/CommandCodes.h"
+
+TCamReceiver::TCamReceiver(TCamReceiverHost host, TPaths& paths) : host_(std::move(host)), paths_(paths) {}
+
+TCamReceiver::~TCamReceiver() {
+  *alive_ = false;
+  DropPictureFile();
+  if (!socket_) return;
+  Unbind(*socket_);
+  socket_->Close();
+}
+
+void TCamReceiver::Connect(const std::string& addr, const std::string& port, const cam::TViewRequest& own) {
+  // Not called from the old link's own events: it can go at once.
+  if (socket_) {
+    Unbind(*socket_);
+    socket_->Close();
+    socket_.reset();
+  }
+  DropPictureFile();
+  expected_ = received_ = 0;
+  picture_.clear();
+  request_ = own.Join();
+  closeReported_ = false;
+  socket_ = std::make_unique<TParloSocket>();
+  Bind();
+  socket_->SetAddr(addr);
+  socket_->SetPort(port);
+  socket_->SetProto("tcp");
+  socket_->Connect();
+}
+
+void TCamReceiver::Bind() {
+  TParloSocket& s = *socket_;
+  s.OnDataAvailable = [this](TCustomNetSocket*, int error) { DataAvailable(error); };
+  s.OnSessionConnected = [this](TCustomNetSocket*, int error) { SessionConnected(error); };
+  s.OnSessionClosed = [this](TCustomNetSocket*, int error) {
+    // A picture cut off by the close is no picture.
+    DropPictureFile();
+    expected_ = received_ = 0;
+    closeReported_ = true;
+    if (host_.Closed) host_.Closed(error);
+  };
+  s.OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState state) {
+    // A peer's close is told before the state follows: what the owner made
+    // of it stays on show.
+    if (state == wsClosed && closeReported_) return;
+    Status(cam::ViewerStateText(state));
+  };
+  s.OnError = [this](TCustomNetSocket* socket) {
+    if (host_.SocketError) host_.SocketError(socket->LastError());
+  };
+  s.OnBgException = [this](TCustomNetSocket*, const std::exception& e, bool& canClose) {
+    canClose = true;
+    Status(e.what());
+  };
+  s.LineLimit = cam::kLineLimit;
+  s.OnLineLimitExceeded = [this](TCustomNetSocket* socket, int length, bool& clear) {
+    clear = true;
+    LogError(socket->PeerAddr(), socket->PeerPort(),
+             "Cam broadcaster sent a line of " + std::to_string(length) + " bytes; closed");
+    socket->CloseDelayed();
+  };
+  LineMode();
+}
+
+void TCamReceiver::Unbind(TParloSocket& s) {
+  s.OnDataAvailable = nullptr;
+  s.OnSessionConnected = nullptr;
+  s.OnSessionClosed = nullptr;
+  s.OnChangeState = nullptr;
+  s.OnError = nullptr;
+  s.OnBgException = nullptr;
+  s.OnLineLimitExceeded = nullptr;
+}
+
+void TCamReceiver::Close() {
+  if (socket_) socket_->Close();
+}
+
+void TCamReceiver::CloseDelayed() {
+  if (socket_) socket_->CloseDelayed();
+}
+
+bool TCamReceiver::Open() const { return socket_ && socket_->State() != wsClosed; }
+
+bool TCamReceiver::Connected() const { return socket_ && socket_->State() == wsConnected; }
+
+void TCamReceiver::LineMode() {
+  socket_->SetLineEnd("\r\n");
+  socket_->SetLineMode(true);
+}
+
+void TCamReceiver::Status(const std::string& text) {
+  if (host_.Status) host_.Status(text);
+}
+
+// ----- the link ---------------------------------------------------------------------
+
+void TCamReceiver::SessionConnected(int error) {
+  if (error != 0) {
+    if (host_.SocketError) host_.SocketError(error);
+    return;
+  }
+  // Sent at once: the listener's greeting is not waited for.
+  socket_->SendCommand(cmd::CamViewRequest, request_, "");
+  Status("Connecting...");
+}
+
+void TCamReceiver::DataAvailable(int error) {
+  if (error != 0) {
+    if (host_.SocketError) host_.SocketError(error);
+    return;
+  }
+  if (!socket_->LineMode()) {
+    TakePictureBytes();
+    return;
+  }
+  const std::string line = socket_->ReceiveStr();
+  if (line.empty()) return;
+  HandleLine(TCmdParser::CleanLine(line));
+}
+
+void TCamReceiver::HandleLine(const std::string& line) {
+  if (line.empty() || !Connected()) return;
+  const int code = TCmdParser::ExtractCommand(line);
+  if (code < cmd::CamAdmitted || code > cmd::CamOff) return;
+  const std::weak_ptr<bool> alive = alive_;
+  try {
+    HandleCommand(code, TCmdParser::ExtractParameters(line));
+  } catch (const std::exception&) {
+    if (!alive.expired()) Status("Command Switch Error...");
+  }
+}
+
+void TCamReceiver::HandleCommand(int code, const std::string& params) {
+  switch (code) {
+    case cmd::CamAdmitted:
+      LineMode();
+      socket_->SendCommand(cmd::CamReady, "", "");
+      Status("Waiting for images...");
+      break;
+    case cmd::CamRefused:
+      socket_->Close();
+      Status("Broadcast request rejected");
+      break;
+    case cmd::CamFrame:
+      BeginPicture(params);
+      break;
+    case cmd::CamPaused:
+      LineMode();
+      Status("Cam is paused...");
+      break;
+    case cmd::CamOff:
+      socket_->Close();
+      if (host_.CamOff) host_.CamOff();
+      break;
+    default:  // 1033, 1035, 1037 are not for a viewer
+      break;
+  }
+}
+
+// ----- pictures ---------------------------------------------------------------------
+
+void TCamReceiver::BeginPicture(const std::string& params) {
+  const std::optional<int> length = cam::ParsePictureLength(params);
+  if (!length) {
+    LogError(socket_->PeerAddr(), socket_->PeerPort(),
+             "Cam picture of length \"" + params.substr(0, 32) + "\" refused; closed");
+    Status("Invalid Image");
+    socket_->Close();
+    return;
+  }
+  expected_ = *length;
+  received_ = 0;
+  picture_.clear();
+  picture_.reserve(static_cast<std::size_t>(expected_));
+  DropPictureFile();
+  if (saveMode_) {
+    try {
+      fileName_ = paths_.MakeTempFileName(saveFolder_, "cam", ".jpg");
+      file_ = std::make_unique<TFileStream>(fileName_, fmOpenWrite);
+    } catch (const std::exception&) {
+      // The picture still comes and is shown; it only is not kept.
+      DropPictureFile();
+      Status("Error creating file...");
+    }
+  }
+  socket_->SetLineMode(false);
+}
+
+void TCamReceiver::TakePictureBytes() {
+  if (expected_ <= 0) {
+    // Raw bytes nobody announced: nothing of ours reads them as a picture.
+    LineMode();
+    return;
+  }
+  char buffer[cam::kReadSize];
+  const int wanted = std::min(cam::kReadSize, expected_ - received_);
+  const int n = socket_->Receive(buffer, wanted);
+  if (n <= 0) return;
+  picture_.append(buffer, static_cast<std::size_t>(n));
+  received_ += n;
+  if (file_) {
+    try {
+      file_->WriteBuffer(buffer, n);
+    } catch (const std::exception&) {
+      DropPictureFile();
+      Status("Error writing to file...");
+    }
+  }
+  if (received_ >= expected_) FinishPicture();
+}
+
+void TCamReceiver::FinishPicture() {
+  LineMode();
+  expected_ = received_ = 0;
+  if (file_) {
+    file_.reset();
+    lastFile_ = fileName_;
+    fileName_.clear();
+  }
+  ++pictures_;
+  // Asked for before the picture is shown: the next one is on its way while
+  // this one is decoded.
+  socket_->SendCommand(cmd::CamReady, "", "");
+  const std::string jpeg = std::move(picture_);
+  picture_.clear();
+  const std::weak_ptr<bool> alive = alive_;
+  if (host_.PictureReceived) host_.PictureReceived(jpeg);
+  if (alive.expired()) return;
+  const QImage image = cam::DecodePicture(jpeg);
+  if (host_.Picture) host_.Picture(image);
+  if (alive.expired()) return;
+  Status(image.isNull() ? std::string("Invalid Image") : "Last Image " + cam::TimeText());
+}
+
+void TCamReceiver::DropPictureFile() {
+  if (!file_) return;
+  file_.reset();
+  // A picture that did not come whole is not left behind as a file.
+  platform::DeleteFile(fileName_);
+  fileName_.clear();
+}
+
+bool TCamReceiver::ToggleSaveMode(const std::string& peerUserName) {
+  if (saveMode_) {
+    saveMode_ = false;
+    return true;
+  }
+  const std::string folder = paths_.CamImagesPath + cam::SaveFolderName(peerUserName) + "\\";
+  if (!platform::ForceDirectories(folder)) {
+    Status("Image Error...");
+    return false;
+  }
+  saveFolder_ = folder;
+  saveMode_ = true;
+  return true;
+}

@@ -1,0 +1,99 @@
+#include "conversations/ChatCam.h"
+
+#include "conversations/CamRoutes.h"
+#include "conversations/FormCamDecide.h"
+#include "core/session/Session.h"
+#include "core/session/TestHooks.h"
+#include "transport/CommandCodes.h"
+#include "transport/NetSocketFunctions.h"
+
+TChatCam::TChatCam(TSession& session, TCamRoutes& routes, TChatCamHost host)
+    : session_(session),
+      routes_(routes),
+      host_(std::move(host)),
+      receiver_(
+          TCamReceiverHost{
+              [this](const std::string& text) { Status(text); },
+              [this](const QImage& picture) {
+                if (host_.Picture) host_.Picture(picture);
+              },
+              [this] { Status("Cam is not turned on..."); },
+              [this](int error) {
+                if (error != 0) {
+                  CamError(error);
+                  return;
+                }
+                Status("Cam Closed...");
+                if (host_.Picture) host_.Picture(QImage());
+              },
+              [this](int error) { CamError(error); },
+              nullptr},
+          session.Paths()) {}
+
+TChatCam::~TChatCam() { *alive_ = false; }
+
+void TChatCam::Status(const std::string& text) {
+  if (host_.Status) host_.Status(text);
+}
+
+void TChatCam::ActionSendCamExecute() {
+  if (!ChatConnected()) return;
+  const std::weak_ptr<bool> alive = alive_;
+  const bool open = routes_.ActionCamBroadcastExecute() != nullptr;
+  if (alive.expired()) return;
+  if (!open) {
+    // Without a camera no broadcast window opens, in this run or later.
+    const TSettings& s = session_.Settings;
+    if ((s.DirectXMissing || s.NoVideoDevice) && host_.DisableSendCam) host_.DisableSendCam();
+    return;
+  }
+  if (!ChatConnected()) return;
+  routes_.GrantAdmission(Peer(host_.PeerAddr), Peer(host_.PeerListenPort));
+  if (host_.SendOnChat)
+    host_.SendOnChat(cmd::CamInvite, cam::TInvite{session_.Settings.UserName, session_.Settings.ListenPort}.Join());
+}
+
+void TChatCam::HandleCamOffer(const std::string& params) {
+  const cam::TInvite invite = cam::TInvite::Parse(params);
+  // Taken before the question: the chat's link may be gone when it is answered.
+  const std::string addr = Peer(host_.PeerAddr);
+  const std::weak_ptr<bool> alive = alive_;
+  testhooks::Trace("cam offer in chat from " + invite.UserName);
+  const int decision = routes_.AskCamDecision(Peer(host_.PeerUserName), true);
+  // The dialog ran an event loop of its own: the chat may have closed.
+  if (alive.expired() || session_.Closing()) return;
+  try {
+    switch (decision) {
+      case TFormCamDecide::SeparateViewer:
+        routes_.OpenCamViewer(invite.UserName, addr, invite.ListenPort);
+        break;
+      case TFormCamDecide::InChat: {
+        if (receiver_.Open()) break;
+        const TSettings& own = session_.Settings;
+        receiver_.Connect(addr, invite.ListenPort,
+                          cam::TViewRequest{own.UserID, own.UserName, own.ListenIP, own.ListenPort});
+        break;
+      }
+      default:
+        if (ChatConnected() && host_.SendOnChat) host_.SendOnChat(cmd::CamRefused, "");
+        break;
+    }
+  } catch (const std::exception&) {
+    if (!alive.expired()) Status("Could not open Cam connection");
+  }
+}
+
+void TChatCam::ActionSaveCamExecute() { receiver_.ToggleSaveMode(Peer(host_.PeerUserName)); }
+
+void TChatCam::CloseCam() { receiver_.Close(); }
+
+void TChatCam::CamError(int error) {
+  if (error == 10051 || error == 10053 || error == 10060) {
+    Status("Could not establish connection");
+    return;
+  }
+  Status(error == 0 ? "Error 0 : Winsock Error"
+                    : "Cam Socket Error " + std::to_string(error) + " : " + NetSocketErrorDesc(error));
+  receiver_.CloseDelayed();
+  if (host_.Beep) host_.Beep();
+}

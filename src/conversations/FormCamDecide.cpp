@@ -1,0 +1,66 @@
+#include "conversations/FormCamDecide.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "core/DialogLook.h"
+#include "platform/Charset.h"
+
+TFormCamDecide::TFormCamDecide(QWidget* parent) : QDialog(parent) {
+  setObjectName("FormCamDecide");
+  setWindowTitle("View Cam?");
+  dialoglook::ColourForm(this);
+  auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
+  auto* choices = new QVBoxLayout(panel);
+  choices->setContentsMargins(12, 12, 12, 12);
+  LabQuestion = new QLabel(panel);
+  LabQuestion->setWordWrap(true);
+  RadioChat = new QRadioButton("View cam in the open chat window...", panel);
+  RadioCam = new QRadioButton("View cam in a separate cam viewer...", panel);
+  RadioReject = new QRadioButton("Reject the request for cam broadcast.", panel);
+  choices->addWidget(LabQuestion);
+  for (QRadioButton* radio : {RadioChat, RadioCam, RadioReject}) choices->addWidget(radio);
+  SpeedButton1 = new QPushButton("OK", this);
+  auto* outer = new QVBoxLayout(this);
+  outer->addWidget(panel);
+  outer->addWidget(SpeedButton1, 0, Qt::AlignRight);
+  resize(360, 180);
+
+  Timer1 = new QTimer(this);
+  Timer1->setSingleShot(true);
+  Timer1->setInterval(30000);
+  connect(Timer1, &QTimer::timeout, this, [this] {
+    Decision = Reject;
+    reject();
+  });
+  connect(SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });
+}
+
+void TFormCamDecide::SetQuestion(const std::string& user, bool chatOpen) {
+  LabQuestion->setText(platform::ToQString(user + " is sending a cam broadcast, what would you like to do?"));
+  RadioChat->setVisible(chatOpen);
+  (chatOpen ? RadioChat : RadioCam)->setChecked(true);
+}
+
+void TFormCamDecide::SpeedButton1Click() {
+  if (RadioReject->isChecked()) Decision = Reject;
+  else if (RadioCam->isChecked()) Decision = SeparateViewer;
+  else if (RadioChat->isChecked()) Decision = InChat;
+  accept();
+}
+
+int TFormCamDecide::Ask(QWidget* parent, const std::string& user, bool chatOpen) {
+  QPointer<TFormCamDecide> dialog = new TFormCamDecide(parent);
+  dialog->SetQuestion(user, chatOpen);
+  dialog->Timer1->start();
+  dialog->exec();
+  // The owner may have gone while the dialog was open, and the dialog with it.
+  if (dialog.isNull()) return Reject;
+  const int decision = dialog->Decision;
+  delete dialog;
+  return decision;
+}

@@ -1,0 +1,170 @@
+// The webcam inside a private chat, with the chat's link stood in for by a
+// recorder and the peer's broadcast by the scripted broadcaster.
+
+#include "conversations/ChatCam.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <QLabel>
+
+#include "Cam_helpers.h"
+#include "Conversations_helpers.h"
+#include "conversations/CamRoutes.h"
+#include "conversations/FormCam.h"
+#include "conversations/FormCamDecide.h"
+#include "conversations/FormCamView.h"
+#include "conversations/FormPChat.h"
+#include "conversations/PrivateChatRoutes.h"
+#include "platform/Charset.h"
+#include "core/session/Session.h"
+#include "platform/EventLoop.h"
+#include "platform/TempHome.h"
+
+namespace {
+
+// What the chat around the channel sees and sends.
+struct Chat {
+  bool connected = true;
+  std::vector<std::pair<int, std::string>> sent;
+  std::vector<std::string> statuses;
+  int pictures = 0, disabled = 0;
+  TChatCamHost Host() {
+    TChatCamHost h;
+    h.ChatConnected = [this] { return connected; };
+    h.SendOnChat = [this](int code, const std::string& params) { sent.emplace_back(code, params); };
+    h.PeerAddr = [] { return std::string("127.0.0.1"); };
+    h.PeerUserName = [] { return std::string("Ann"); };
+    h.PeerListenPort = [] { return std::string("2999"); };
+    h.Status = [this](const std::string& s) { statuses.push_back(s); };
+    h.Picture = [this](const QImage& p) { pictures += !p.isNull(); };
+    h.DisableSendCam = [this] { ++disabled; };
+    return h;
+  }
+  bool Saw(const std::string& status) const {
+    return std::find(statuses.begin(), statuses.end(), status) != statuses.end();
+  }
+};
+
+}  // namespace
+
+// The peer's offer: declined with 1032 on the chat's link, or watched in the
+// chat over a cam socket of its own (the viewer window is the end-to-end
+// test's); a second offer while that socket is open opens nothing, and once
+// it closed (here on 1038) the next offer opens another.
+TEST(ChatCam, AnswersThePeersOfferThreeWays) {
+  cam_test::TCamUser bea;
+  bea.session->Settings.UserID = "41000002";
+  bea.session->Settings.UserName = "Bea";
+  bea.session->Settings.ListenIP = "127.0.0.1";
+  int decision = TFormCamDecide::Reject;
+  bool chatOffered = false;
+  bea.routes->AskDecision = [&](const std::string& user, bool chatOpen) {
+    EXPECT_EQ(user, "Ann");
+    chatOffered = chatOpen;
+    return decision;
+  };
+  Chat chat;
+  TChatCam cam(*bea.session, *bea.routes, chat.Host());
+
+  cam.HandleCamOffer("Ann{$}1");
+  EXPECT_TRUE(chatOffered);
+  EXPECT_EQ(chat.sent, (std::vector<std::pair<int, std::string>>{{1032, ""}}));
+  EXPECT_FALSE(cam.CamOpen());
+
+  QTemporaryDir files;
+  const std::string picture = files.filePath("p.jpg").toStdString();
+  testing_support::WriteFile(picture, cam_test::SyntheticJpeg(9, 0));
+  const std::string opening = R"([{"op": "expect", "code": 1030, "params": "41000002{$}Bea{$}127.0.0.1{$})" +
+                              std::to_string(bea.port) +
+                              R"("}, {"op": "send", "code": 1000}, {"op": "send", "code": 1031},
+                                  {"op": "expect", "code": 1033}, )";
+  decision = TFormCamDecide::InChat;
+  for (int round = 1; round <= 2; ++round) {
+    SCOPED_TRACE(round);
+    chat.statuses.clear();
+    cam_test::TScriptedBroadcaster ann(opening + R"({"op": "picture", "file": ")" + picture +
+                                       R"("}, {"op": "expect", "code": 1033}, {"op": "send", "code": 1038},
+                                           {"op": "expect_close"}])");
+    cam.HandleCamOffer("Ann{$}" + std::to_string(ann.Port()));
+    ASSERT_TRUE(cam.CamOpen());
+    TParloSocket* socket = cam.Receiver().Socket();
+    cam.HandleCamOffer("Ann{$}" + std::to_string(ann.Port()));
+    EXPECT_EQ(cam.Receiver().Socket(), socket);
+    EXPECT_EQ(ann.Wait(), "PASSED");
+    platform::ProcessMessagesUntil([&] { return !cam.CamOpen(); }, 2000);
+    EXPECT_EQ(chat.pictures, round);
+    EXPECT_TRUE(chat.Saw("Waiting for images..."));
+    EXPECT_EQ(chat.statuses.back(), "Cam is not turned on...");
+  }
+  EXPECT_EQ(chat.sent.size(), 1u);
+}
+
+// Offering the own cam: nothing while the chat is not connected, and without
+// a camera no offer at all (the command is disabled); with one the broadcast
+// window opens, 1037 goes over the chat's link, and the peer, known by its
+// address and listen port, is let in without a question.
+TEST(ChatCam, OffersTheOwnCamOnlyWithABroadcast) {
+  cam_test::TCamUser bea;
+  bea.session->Settings.UserName = "Bea";
+  Chat chat;
+  TChatCam cam(*bea.session, *bea.routes, chat.Host());
+
+  chat.connected = false;
+  cam.ActionSendCamExecute();
+  EXPECT_EQ(TFormCam::Find(), nullptr);
+
+  chat.connected = true;
+  bea.session->Settings.NoVideoDevice = true;
+  cam.ActionSendCamExecute();
+  EXPECT_EQ(TFormCam::Find(), nullptr);
+  EXPECT_TRUE(chat.sent.empty());
+  EXPECT_EQ(chat.disabled, 1);
+
+  bea.session->Settings.NoVideoDevice = false;
+  cam.ActionSendCamExecute();
+  ASSERT_NE(TFormCam::Find(), nullptr);
+  EXPECT_EQ(chat.sent, (std::vector<std::pair<int, std::string>>{{1037, "Bea{$}" + std::to_string(bea.port)}}));
+  const auto reports = cam_test::RunViewers(bea.port, "[" + cam_test::Viewer("Ann", "stall", 1.0, "41000001", "2999") + "]");
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].Count(1031), 1);
+  EXPECT_EQ(bea.prompts.asked, 0);
+}
+
+// The chat window's own channel: the peer offers its cam over the chat's
+// link, the user watches in the chat, and the pictures show in ImgCam.
+TEST(ChatCam, ShowsThePeersCamInTheChatWindow) {
+  cam_test::TCamUser bea;
+  testing_support::TRecordingFactory transcripts;
+  bea.session->Settings.AutoPChat = true;
+  TPrivateChatRoutes chats(*bea.session);
+  chats.SetCamRoutes(bea.routes.get());
+  bea.routes->AskDecision = [](const std::string&, bool chatOpen) {
+    return chatOpen ? TFormCamDecide::InChat : TFormCamDecide::Reject;
+  };
+  QTemporaryDir files;
+  const std::string picture = files.filePath("p.jpg").toStdString();
+  testing_support::WriteFile(picture, cam_test::SyntheticJpeg(12, 0));
+  cam_test::TScriptedBroadcaster ann(R"([{"op": "expect", "code": 1030}, {"op": "send", "code": 1031},
+                                         {"op": "expect", "code": 1033}, {"op": "picture", "file": ")" +
+                                     picture + R"("}, {"op": "expect", "code": 1033},
+                                         {"op": "expect_silence", "seconds": 1.0}])");
+  testing_support::TScriptedPeer chat(testing_support::TScriptedPeer::Call, bea.port,
+                                      R"([{"op": "expect", "code": 1000},
+                                          {"op": "send", "code": 1001, "params": "41000009||General||2999||Ann"},
+                                          {"op": "expect", "code": 1002}, {"op": "send", "code": 1003},
+                                          {"op": "send", "code": 1037, "params": "Ann{$})" +
+                                          std::to_string(ann.Port()) + R"("},
+                                          {"op": "expect_silence", "seconds": 2.5}])");
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return !chats.Windows().empty(); }, 5000));
+  TFormPChat* window = chats.Windows().front();
+  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return !window->ImgCam->pixmap().isNull(); }, 5000));
+  EXPECT_EQ(platform::FromQString(window->StatCam->text()).rfind(" Last Image ", 0), 0u);
+  EXPECT_EQ(ann.Wait(), "PASSED");
+  EXPECT_TRUE(window->Chat().Connected());
+  // The broadcast's end takes the picture away; the chat goes on.
+  EXPECT_TRUE(window->ImgCam->pixmap().isNull());
+  EXPECT_EQ(platform::FromQString(window->StatCam->text()), " Cam Closed...");
+  EXPECT_TRUE(chat.Passed()) << chat.Output();
+}
