@@ -17,7 +17,6 @@
 #include "core/session/TestHooks.h"
 #include "platform/Charset.h"
 #include "platform/StringList.h"
-#include "platform/Strings.h"
 #include "transport/CmdParser.h"
 
 namespace {
@@ -65,7 +64,7 @@ void RunAfterLogOn(TSession& session, TMessageRoutes& routes) {
     routes.OpenMessageWindow(call);
   }
   TStringList sends;
-  sends.SetText(platform::StringReplace(Env("PARLO_TEST_MSG_SEND"), "|", "\r\n"));
+  sends.SetText(Env("PARLO_TEST_MSG_SEND"));
   for (int i = 0; i < sends.Count(); ++i) {
     const std::string& item = sends[i];
     const std::size_t colon = item.find(':');

@@ -9,7 +9,7 @@ class TSession;
 // read only while the test hooks are on (PARLO_TEST_HOOKS=1). Once the first
 // log-on is through:
 //   PARLO_TEST_MSG_OPEN="id"          a message window for that user opens
-//   PARLO_TEST_MSG_SEND="id:text|..." the messages go out one after another,
+//   PARLO_TEST_MSG_SEND="id:text"     the messages (one a line) go out one after another,
 //                                     typed into a message window, or through
 //                                     the conversation alone while there are
 //                                     no message windows
