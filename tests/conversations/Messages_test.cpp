@@ -173,11 +173,21 @@ TEST(Messages, EachSenderHasItsWindowAndWaitingMessagesOpenInOrder) {
   EXPECT_EQ(Fixture::Plain(*f.routes->Windows().back()), "Dee (9:00)\r\nfirst\r\nDee (9:00)\r\nsecond\r\n");
   EXPECT_TRUE(f.session->Messages().Store().Senders().empty());
 
+  // "Send Message" on an offline contact of a list shows it offline; named by
+  // another window, the contact is shown with the status it came with.
+  const TContact dee{"Dee", -1, "Offline", "", "", "333", "0"};
+  f.session->RunContactCommand(TContactCommand::Message, dee, TContactListKind::Friends);
+  f.session->RunContactCommand(TContactCommand::Message, dee);
+  ASSERT_EQ(f.routes->Windows().size(), 5u);
+  EXPECT_EQ(f.routes->Windows()[3]->Stat->Panel(1), "Current Status: Offline");
+  EXPECT_EQ(f.routes->Windows()[4]->windowTitle().toStdString(), "333");
+  EXPECT_EQ(f.routes->Windows()[4]->Stat->Panel(1), "Current Status: Available");
+
   bea.close();
-  platform::ProcessMessagesUntil([&] { return f.routes->Windows().size() == 2; }, 3000);
+  platform::ProcessMessagesUntil([&] { return f.routes->Windows().size() == 4; }, 3000);
   f.session->Settings.ShowMsg = true;
   f.Receive("111", "Bea", "back");
-  ASSERT_EQ(f.routes->Windows().size(), 3u);
+  ASSERT_EQ(f.routes->Windows().size(), 5u);
   EXPECT_EQ(Fixture::Plain(*f.routes->Windows().back()), "Bea (9:00)\r\nback\r\n");
 }
 
