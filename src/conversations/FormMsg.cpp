@@ -1,6 +1,5 @@
 #include "conversations/FormMsg.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,12 +12,10 @@
 #include <QVBoxLayout>
 
 #include "conversations/ChatFonts.h"
-#include "conversations/ChatInput.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/ChatStatusBar.h"
-#include "conversations/Emoticons.h"
+#include "conversations/ConversationParts.h"
 #include "conversations/Transcript.h"
-#include "conversations/TranscriptControl.h"
 #include "conversations/TranscriptWriter.h"
 #include "core/DialogLook.h"
 #include "core/MainPanels.h"
@@ -57,24 +54,12 @@ TFormMsg::~TFormMsg() = default;
 void TFormMsg::BuildWindow() {
   ImgLogo_ = new QLabel(this);
   ImgLogo_->setFixedHeight(60);
-  const TTranscriptControl control = MakeTranscriptControl(this);
+  const TTranscriptControl control =
+      MakeTranscript(this, this, [this](const QPoint& at) { ShowTranscriptMenu(Memo, *Transcript, at); });
   Memo = control.Widget;
   Transcript = control.Transcript;
-  Memo->setObjectName("Memo");
-  Memo->installEventFilter(this);
-  Memo->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(Memo, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { ShowTranscriptMenu(Memo, *Transcript, at); });
-
-  MemoGo = new QPlainTextEdit(this);
-  MemoGo->setObjectName("MemoGo");
-  MemoGo->setFixedHeight(60);
-  MemoGo->setTabChangesFocus(false);
-  MemoGo->installEventFilter(this);
-  MemoGo->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(MemoGo, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { ShowInputMenu(MemoGo, at, [this] { ShowEmoticons(); }); });
-  ApplyFont(MemoGo, Client);
+  MemoGo = MakeInput(this, this, Client,
+                     [this](const QPoint& at) { ShowInputMenu(MemoGo, at, [this] { ShowEmoticons(); }); });
   SpeedButton2 = new QPushButton("Send", this);
   SpeedButton2->setFixedHeight(60);
   connect(SpeedButton2, &QPushButton::clicked, this, [this] { SendMessage(); });
@@ -99,18 +84,9 @@ void TFormMsg::BuildWindow() {
 
   PEm = new TEmoticonPicker(iconsFolder_, this);
   PEm->OnPick = [this](int entry) { InsertEmoteCode(entry); };
-  PopFonts_ = new QMenu(this);
-  PopFonts_->addAction("Adjust My Font", this, [this] { ActionMyFontExecute(); });
-  PopFonts_->addAction("Adjust Peer Font", this, [this] { ActionPeerFontExecute(); });
-  auto* help = new QAction("Help", this);
-  help->setShortcut(QKeySequence(Qt::Key_F1));
-  help->setShortcutContext(Qt::WindowShortcut);
-  connect(help, &QAction::triggered, this, [this] { ActionHelpExecute(); });
-  addAction(help);
-
-  Timer1 = new QTimer(this);
-  Timer1->setInterval(1000);
-  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  PopFonts_ = MakeFontsMenu(this, [this] { ActionMyFontExecute(); }, [this] { ActionPeerFontExecute(); });
+  AddHelpKey(this, [this] { ActionHelpExecute(); });
+  Timer1 = MakeFlashTimer(this);
   setFocusProxy(MemoGo);
 }
 
@@ -197,10 +173,7 @@ void TFormMsg::ShowOwnText(const std::string& text) {
 
 void TFormMsg::WriteMessage(const std::string& name, const std::string& time, platform::TFont& font,
                             const std::string& text) {
-  Memo->setUpdatesEnabled(false);
-  TTranscriptWriter(*Transcript, font, iconsFolder_).WriteMessage(name, time, text);
-  Memo->setUpdatesEnabled(true);
-  Memo->update();
+  WriteTranscriptMessage(Memo, *Transcript, font, iconsFolder_, name, time, text);
 }
 
 void TFormMsg::SetCaption(const std::string& caption) { setWindowTitle(ToQString(caption)); }
@@ -214,14 +187,6 @@ void TFormMsg::ShowInformation(const std::string& text, const std::string& capti
   session_.Prompts().ShowInformation(text, caption);
 }
 
-void TFormMsg::Timer1Timer() {
-  if (isActiveWindow()) {
-    Timer1->stop();
-    return;
-  }
-  QApplication::alert(this, 500);
-}
-
 // ----- what the user does ------------------------------------------------------------------------
 
 void TFormMsg::SendMessage() {
@@ -230,12 +195,7 @@ void TFormMsg::SendMessage() {
   ShowCharacterCount();
 }
 
-void TFormMsg::InsertEmoteCode(int entry) {
-  PEm->hide();
-  if (entry < 0 || entry >= EmoticonCount) return;
-  MemoGo->insertPlainText(ToQString(Emoticon[entry]));
-  MemoGo->setFocus();
-}
+void TFormMsg::InsertEmoteCode(int entry) { InsertEmoticon(MemoGo, PEm, entry); }
 
 void TFormMsg::ShowEmoticons() {
   const QPoint at = EmoteButton->mapTo(this, QPoint(0, 0));

@@ -68,7 +68,6 @@ class TFormMsg : public QWidget, public TMessageView {
   void WriteMessage(const std::string& name, const std::string& time, platform::TFont& font,
                     const std::string& text);
   void ShowCharacterCount();
-  void Timer1Timer();
 
   TSession& session_;
   std::unique_ptr<TMessageConversation> conversation_;

@@ -1,7 +1,5 @@
 #include "conversations/FormPChat.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,13 +14,11 @@
 #include "conversations/CamTestHooks.h"
 #include "conversations/ChatCam.h"
 #include "conversations/ChatFonts.h"
-#include "conversations/ChatInput.h"
 #include "conversations/FormCamView.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/ChatStatusBar.h"
-#include "conversations/Emoticons.h"
+#include "conversations/ConversationParts.h"
 #include "conversations/Transcript.h"
-#include "conversations/TranscriptControl.h"
 #include "conversations/TranscriptWriter.h"
 #include "core/DialogLook.h"
 #include "core/session/DBStuff.h"
@@ -102,24 +98,10 @@ void TFormPChat::BuildWindow() {
   MemoSys->setEnabled(false);
   MemoSys->setFixedHeight(64);
 
-  // The one place the transcript control comes from: the factory the program
-  // installed hands over the widget and its transcript operations.
-  const TTranscriptControl control = MakeTranscriptControl(this);
+  const TTranscriptControl control = MakeTranscript(this, this, [this](const QPoint& at) { PopEdit2Popup(at); });
   Memo = control.Widget;
   Transcript = control.Transcript;
-  Memo->setObjectName("Memo");
-  Memo->installEventFilter(this);
-  Memo->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(Memo, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopEdit2Popup(at); });
-
-  MemoGo = new QPlainTextEdit(this);
-  MemoGo->setObjectName("MemoGo");
-  MemoGo->setFixedHeight(60);
-  MemoGo->setTabChangesFocus(false);
-  MemoGo->installEventFilter(this);
-  MemoGo->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(MemoGo, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopEditPopup(at); });
-  ApplyFont(MemoGo, Client);
+  MemoGo = MakeInput(this, this, Client, [this](const QPoint& at) { PopEditPopup(at); });
 
   ButtonSend = Button("Send", this, [this] { SendText(); });
   ButtonSend->setFixedHeight(60);
@@ -149,9 +131,7 @@ void TFormPChat::BuildWindow() {
   PSound = new TSoundPicker(this);
   PSound->OnPick = [this](int index) { SendChatSound(index); };
 
-  Timer1 = new QTimer(this);
-  Timer1->setInterval(1000);
-  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  Timer1 = MakeFlashTimer(this);
 }
 
 QWidget* TFormPChat::BuildButtons() {
@@ -206,14 +186,8 @@ QWidget* TFormPChat::BuildSideButtons() {
 }
 
 void TFormPChat::BuildMenus() {
-  PopFonts_ = new QMenu(this);
-  PopFonts_->addAction("Adjust My Font", this, [this] { ActionMyFontExecute(); });
-  PopFonts_->addAction("Adjust Peer Font", this, [this] { ActionPeerFontExecute(); });
-  auto* help = new QAction("Help", this);
-  help->setShortcut(QKeySequence(Qt::Key_F1));
-  help->setShortcutContext(Qt::WindowShortcut);
-  connect(help, &QAction::triggered, this, [this] { ActionHelpExecute(); });
-  addAction(help);
+  PopFonts_ = MakeFontsMenu(this, [this] { ActionMyFontExecute(); }, [this] { ActionPeerFontExecute(); });
+  AddHelpKey(this, [this] { ActionHelpExecute(); });
 }
 
 void TFormPChat::PopEditPopup(const QPoint& at) { ShowInputMenu(MemoGo, at, [this] { ShowEmoticons(); }); }
@@ -313,22 +287,11 @@ void TFormPChat::ShowPeerText(const std::string& text) {
 void TFormPChat::ShowOwnText(const std::string& text) { WriteMessage(chat_->Own().UserName, Client, text); }
 
 void TFormPChat::WriteMessage(const std::string& name, platform::TFont& font, const std::string& text) {
-  Memo->setUpdatesEnabled(false);
-  TTranscriptWriter(*Transcript, font, iconsFolder_).WriteMessage(name, HeaderTimeNow(), text);
-  Memo->setUpdatesEnabled(true);
-  Memo->update();
+  WriteTranscriptMessage(Memo, *Transcript, font, iconsFolder_, name, HeaderTimeNow(), text);
 }
 
 void TFormPChat::ShowInformation(const std::string& text, const std::string& caption) {
   session_.Prompts().ShowInformation(text, caption);
-}
-
-void TFormPChat::Timer1Timer() {
-  if (isActiveWindow()) {
-    Timer1->stop();
-    return;
-  }
-  QApplication::alert(this, 500);
 }
 
 // ----- what the user does ------------------------------------------------------------------------
@@ -338,12 +301,7 @@ void TFormPChat::SendText() {
   MemoGo->clear();
 }
 
-void TFormPChat::InsertEmoteCode(int entry) {
-  PEm->hide();
-  if (entry < 0 || entry >= EmoticonCount) return;
-  MemoGo->insertPlainText(ToQString(Emoticon[entry]));
-  MemoGo->setFocus();
-}
+void TFormPChat::InsertEmoteCode(int entry) { InsertEmoticon(MemoGo, PEm, entry); }
 
 void TFormPChat::SendChatSound(int index) { chat_->SendChatSound(index); }
 
