@@ -45,7 +45,9 @@ def stored(home):
     return sections
 
 
-class Messages(e2e.ServerCase):
+class MessagesCase(e2e.ServerCase):
+    """Ann and Bob (and Cy, who never runs) with accounts and homes of their own."""
+
     def setUp(self):
         super().setUp()
         for account in (ANN, BOB, CY):
@@ -79,6 +81,8 @@ class Messages(e2e.ServerCase):
             time.sleep(0.05)
         self.stop(ann)
 
+
+class Messages(MessagesCase):
     def test_to_an_online_user_then_to_one_offline_in_order(self):
         self.ann, bob_home = self.home(ANN), self.home(BOB)
         bob = self.start_program(bob_home, BOB, {"PARLO_TEST_ALERT_CHOOSE": "1"})
@@ -109,18 +113,6 @@ class Messages(e2e.ServerCase):
             ("msg0", first[0]), ("msg1", first[1]), ("msg2", later[0]), ("msg3", later[1])]})
         self.assertIn("Hello Bob, a > b {$} c || d $ e", self.ann.read("Data", "History.cds"))
 
-    def test_an_open_window_takes_the_message_at_once(self):
-        self.ann, bob_home = self.home(ANN), self.home(BOB)
-        bob = self.start_program(bob_home, BOB, {"PARLO_TEST_MSG_OPEN": ANN[0]})
-        if not bob.windows:
-            self.stop(bob)
-            self.skipTest("this build has no transcript control")
-        self.send(["knock knock"])
-        bob.wait_trace("msg text %s: knock knock" % ANN[0])
-        self.stop(bob)
-        self.assertEqual(stored(bob_home), {})
-        self.assertFalse(any(line.startswith("alert Message") for _, line in bob.lines))
-
     def test_poison_drains_and_a_blocked_sender_is_dropped(self):
         self.ann, bob_home = self.home(ANN), self.home(BOB)
         good = FS.join([CY[0], "Cy", "1", "0", "127.0.0.1", "2960", "1/2/26 9:00:00", "still here"])
@@ -143,6 +135,20 @@ class Messages(e2e.ServerCase):
         log = bob_home.read("errorlog.txt")
         self.assertIn('"abc" is no user id', log)
         self.assertIn("%s msg0 cannot be read" % ANN[0], log)
+
+
+class MessageWindows(MessagesCase):
+    def test_an_open_window_takes_the_message_at_once(self):
+        self.ann, bob_home = self.home(ANN), self.home(BOB)
+        bob = self.start_program(bob_home, BOB, {"PARLO_TEST_MSG_OPEN": ANN[0]})
+        if not bob.windows:
+            self.stop(bob)
+            self.skipTest("this build has no transcript control")
+        self.send(["knock knock"])
+        bob.wait_trace("msg text %s: knock knock" % ANN[0])
+        self.stop(bob)
+        self.assertEqual(stored(bob_home), {})
+        self.assertFalse(any(line.startswith("alert Message") for _, line in bob.lines))
 
 
 if __name__ == "__main__":
