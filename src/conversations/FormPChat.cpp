@@ -21,8 +21,6 @@
 #include "conversations/Transcript.h"
 #include "conversations/TranscriptWriter.h"
 #include "core/DialogLook.h"
-#include "core/session/DBStuff.h"
-#include "core/session/DirectoryLink.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
 #include "core/session/Prompts.h"
@@ -30,7 +28,6 @@
 #include "core/session/TestHooks.h"
 #include "platform/Charset.h"
 #include "platform/DesktopPrompts.h"
-#include "transport/CommandCodes.h"
 #include "transport/ParloSocket.h"
 
 using platform::ToQString;
@@ -345,8 +342,7 @@ void TFormPChat::BlockClick() {
 
 void TFormPChat::ActionAddFriendExecute() {
   const TChatProfile& peer = chat_->Peer();
-  if (!session_.DB().AddFriend(peer.UserID, peer.UserName, chat_->PeerAddr(), peer.ListenPort)) return;
-  if (session_.Link().Connected()) session_.Link().Send(cmd::FriendIds, session_.DB().FriendIdList());
+  session_.AddFriend(peer.UserID, peer.UserName, chat_->PeerAddr(), peer.ListenPort);
 }
 
 void TFormPChat::ActionViewProfileExecute() {
