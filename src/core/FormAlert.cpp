@@ -51,8 +51,14 @@ TFormAlert::TFormAlert(TSession& session)
   List->viewport()->setCursor(Qt::PointingHandCursor);
   List->setStyleSheet("QTreeWidget::item:hover { text-decoration: underline; }");
   List->setGeometry(kListInset, kListInset, kWidth - 2 * kListInset, kHeight - 2 * kListInset);
-  connect(List, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { ListSelectItem(item); });
-  connect(List, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { ListSelectItem(item); });
+  // The item is acted on (and taken away) once the view is done with the
+  // click; a click that also activates finds it gone and does nothing.
+  auto choose = [this](QTreeWidgetItem* item) {
+    const std::string key = Text(item, ColKey);
+    QTimer::singleShot(0, this, [this, key] { ListSelectItem(FindItem(key)); });
+  };
+  connect(List, &QTreeWidget::itemClicked, this, choose);
+  connect(List, &QTreeWidget::itemActivated, this, choose);
 
   Timer1 = new QTimer(this);
   Timer1->setSingleShot(true);

@@ -89,8 +89,9 @@ class TSession {
   void SelectProfile(const std::string& name);
 
   // ----- contacts --------------------------------------------------------------------
-  // A command on a contact: the private chat asks for the greeting first,
-  // blocking is the session's own; the rest go to the router.
+  // A command on a contact: the private chat asks for the greeting first;
+  // blocking, the friend list and the profile page are the session's own; the
+  // rest go to the router.
   void RunContactCommand(TContactCommand command, const TContact& contact,
                          std::optional<TContactListKind> list = std::nullopt);
   // Stores the friend (or the friend's new address) and, while connected,
