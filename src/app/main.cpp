@@ -1,6 +1,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "chatrooms/ChatRoomRoutes.h"
 #include "conversations/CamRoutes.h"
 #include "conversations/CamTestHooks.h"
 #include "conversations/FormFChat.h"
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
     // answers as it does without a chat window.
     TPrivateChatRoutes privateChats(session);
     privateChats.SetCamRoutes(&camRoutes);
+    // Chat rooms likewise: hosting, invitations and the room windows.
+    TChatRoomRoutes chatRooms(session);
     // Message windows, like private chats, need the transcript control; until
     // it is installed relayed messages wait and are announced.
     TMessageRoutes messages(session);

@@ -146,6 +146,6 @@ void TSoundPicker::NodeChosen(QTreeWidgetItem* node) {
   const QVariant index = node == nullptr ? QVariant() : node->data(0, kSoundRole);
   if (!index.isValid()) return;
   TreeSounds->setCurrentItem(node);
-  hide();
+  if (HideOnPick) hide();
   if (OnPick) OnPick(index.toInt());
 }

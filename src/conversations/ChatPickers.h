@@ -47,6 +47,8 @@ class TSoundPicker : public TPickerPanel {
  public:
   explicit TSoundPicker(QWidget* parent);
   std::function<void(int index)> OnPick;
+  // A chat room keeps the picker open for the next sound.
+  bool HideOnPick = true;
   QTreeWidget* TreeSounds;
   // The node that picks `index`, or null when the tree has none.
   QTreeWidgetItem* SoundNode(int index) const;

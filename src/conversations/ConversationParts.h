@@ -7,7 +7,6 @@
 #include "conversations/TranscriptControl.h"
 #include "platform/Font.h"
 
-class QEvent;
 class QMenu;
 class QObject;
 class QPlainTextEdit;
@@ -15,9 +14,9 @@ class QTimer;
 class QWidget;
 class TTranscript;
 
-// What the conversation windows share: their transcript and input box, the
-// keys and popup menus of both, the fonts menu, the help key and the flashing
-// of the taskbar button.
+// How the conversation windows make what they share: the transcript and the
+// input box, the fonts menu, the help key and the flashing of the taskbar
+// button. The keys and menus of both are ChatInput's.
 
 using TPopupFn = std::function<void(const QPoint& at)>;
 
@@ -39,22 +38,3 @@ QMenu* MakeFontsMenu(QWidget* window, const std::function<void()>& mine, const s
 // F1 anywhere in the window.
 void AddHelpKey(QWidget* window, const std::function<void()>& help);
 
-// A key event of the input box as the windows read it: Tab writes four
-// blanks, Enter sends when it goes up and Ctrl+Enter breaks the line.
-struct TInputKey {
-  bool Consumed = false;  // the box must not see the event
-  bool Released = false;  // a key went up (not a repeat)
-  bool Send = false;      // that key was Enter without Ctrl
-  bool Ctrl = false;
-};
-TInputKey ReadInputKey(QPlainTextEdit* input, QEvent* e);
-
-// The transcript is read-only to typing: only moving, selecting and copying
-// keys reach it. True for a key the transcript must not see.
-bool IsTranscriptTyping(QEvent* e);
-
-// The input box's popup: Emoticons, Undo, Cut, Copy, Paste, Delete, Select All.
-void ShowInputMenu(QPlainTextEdit* input, const QPoint& at, const std::function<void()>& emoticons);
-// The transcript's popup: Cut, Copy, Select All, then what `more` adds.
-void ShowTranscriptMenu(QWidget* memo, TTranscript& transcript, const QPoint& at,
-                        const std::function<void(QMenu&)>& more = {});

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "conversations/ChatFonts.h"
+#include "conversations/ChatInput.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/ChatStatusBar.h"
 #include "conversations/ConversationParts.h"
@@ -54,12 +55,13 @@ TFormMsg::~TFormMsg() = default;
 void TFormMsg::BuildWindow() {
   ImgLogo_ = new QLabel(this);
   ImgLogo_->setFixedHeight(60);
-  const TTranscriptControl control =
-      MakeTranscript(this, this, [this](const QPoint& at) { ShowTranscriptMenu(Memo, *Transcript, at); });
+  const TTranscriptControl control = MakeTranscript(
+      this, this, [this](const QPoint& at) { PopTranscriptMenu(this, Memo, *Transcript, at, nullptr); });
   Memo = control.Widget;
   Transcript = control.Transcript;
-  MemoGo = MakeInput(this, this, Client,
-                     [this](const QPoint& at) { ShowInputMenu(MemoGo, at, [this] { ShowEmoticons(); }); });
+  MemoGo = MakeInput(this, this, Client, [this](const QPoint& at) {
+    PopInputMenu(this, MemoGo, at, [this](QMenu& menu) { menu.addAction("Emoticons", this, [this] { ShowEmoticons(); }); });
+  });
   SpeedButton2 = new QPushButton("Send", this);
   SpeedButton2->setFixedHeight(60);
   connect(SpeedButton2, &QPushButton::clicked, this, [this] { SendMessage(); });
@@ -213,17 +215,16 @@ void TFormMsg::ActionHelpExecute() { session_.ShowHelpTopic(kHelpTopic); }
 // ----- keys ---------------------------------------------------------------------------------------
 
 bool TFormMsg::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == Memo) return IsTranscriptTyping(e);
+  if (watched == Memo) return TranscriptTypingKey(e);
   if (watched != MemoGo) return QWidget::eventFilter(watched, e);
-  const TInputKey key = ReadInputKey(MemoGo, e);
-  if (!key.Released) return key.Consumed;
+  const TInputKey key = ChatInputKey(MemoGo, e);
   if (key.Send) {
     const QPointer<TFormMsg> self(this);
     SendMessage();
     // The refusal box ran its own event loop: the window may be gone.
     if (!self) return true;
   }
-  ShowCharacterCount();
+  if (key.Released) ShowCharacterCount();
   return key.Consumed;
 }
 

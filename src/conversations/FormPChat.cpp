@@ -14,6 +14,7 @@
 #include "conversations/CamTestHooks.h"
 #include "conversations/ChatCam.h"
 #include "conversations/ChatFonts.h"
+#include "conversations/ChatInput.h"
 #include "conversations/FormCamView.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/ChatStatusBar.h"
@@ -187,10 +188,12 @@ void TFormPChat::BuildMenus() {
   AddHelpKey(this, [this] { ActionHelpExecute(); });
 }
 
-void TFormPChat::PopEditPopup(const QPoint& at) { ShowInputMenu(MemoGo, at, [this] { ShowEmoticons(); }); }
+void TFormPChat::PopEditPopup(const QPoint& at) {
+  PopInputMenu(this, MemoGo, at, [this](QMenu& menu) { menu.addAction("Emoticons", this, [this] { ShowEmoticons(); }); });
+}
 
 void TFormPChat::PopEdit2Popup(const QPoint& at) {
-  ShowTranscriptMenu(Memo, *Transcript, at, [this](QMenu& menu) {
+  PopTranscriptMenu(this, Memo, *Transcript, at, [this](QMenu& menu) {
     menu.addSeparator();
     menu.addAction("Save Chat Session", this, [this] { SaveChat(); });
   });
@@ -377,23 +380,21 @@ bool TFormPChat::eventFilter(QObject* watched, QEvent* e) {
 }
 
 bool TFormPChat::InputKey(QEvent* e) {
-  const TInputKey key = ReadInputKey(MemoGo, e);
-  if (!key.Released) return key.Consumed;
+  const TInputKey key = ChatInputKey(MemoGo, e);
   if (key.Send) {
     const QPointer<TFormPChat> self(this);
     SendText();
     // The refusal box ran its own event loop: the window may be gone.
     if (!self) return true;
     chat_->StopTypingNotice();
-  } else if (!key.Ctrl && chat_->Authorized()) {
+  } else if (key.Typed && chat_->Authorized()) {
     chat_->NotifyTyping();
   }
-  ShowCharacterCount();
+  if (key.Released) ShowCharacterCount();
   return key.Consumed;
 }
 
-// The transcript is read-only to typing.
-bool TFormPChat::TranscriptKey(QEvent* e) { return IsTranscriptTyping(e); }
+bool TFormPChat::TranscriptKey(QEvent* e) { return TranscriptTypingKey(e); }
 
 void TFormPChat::ShowCharacterCount() {
   SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemo(MemoGo->toPlainText()).size()));

@@ -1,0 +1,201 @@
+#include "chatrooms/ChatClient.h"
+
+#include "chatrooms/ChatHost.h"
+#include "chatrooms/RoomFrames.h"
+#include "platform/Strings.h"
+#include "transport/CmdParser.h"
+#include "transport/CommandCodes.h"
+
+TChatClient::TChatClient(TChatHost& host, TComponent* owner) : TNetSocketClient(owner), host_(host) {
+  RestartIdleTimer();
+  idle_.SetInterval(idleMs_);
+  idle_.OnTimer = [this](TTimer*) { TimerTimer(); };
+}
+
+// Nothing of the socket may call back into a connection that is going.
+TChatClient::~TChatClient() {
+  idle_.SetEnabled(false);
+  OnDataAvailable = nullptr;
+  OnChangeState = nullptr;
+  OnError = nullptr;
+  OnBgException = nullptr;
+  OnLineLimitExceeded = nullptr;
+}
+
+void TChatClient::Bind(int idleMs) {
+  SetLineEnd("\r\n");
+  SetLineMode(true);
+  LineLimit = kRoomLineLimit;
+  ComponentOptions = TNetSocketOptions();
+  OnLineLimitExceeded = [this](TCustomNetSocket*, int length, bool& clear) {
+    // Dropped through its end, and the member stays: no piece of it is ever
+    // read as a frame.
+    clear = true;
+    LogClientError("Room frame of more than " + std::to_string(length) + " bytes dropped");
+  };
+  OnDataAvailable = [this](TCustomNetSocket*, int error) { DataAvailable(error); };
+  OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState state) { ClientChangeState(state); };
+  OnError = [this](TCustomNetSocket* socket) { ClientError(socket->LastError()); };
+  OnBgException = [this](TCustomNetSocket*, const std::exception& e, bool& handled) {
+    LogClientError(std::string("Client Exception: ") + e.what());
+    handled = true;
+  };
+  idleMs_ = idleMs;
+  idle_.SetInterval(idleMs_);
+  RestartIdleTimer();
+}
+
+void TChatClient::SendCommand(int code, const std::string& parameter) { SendFrame(RoomFrame(code, parameter)); }
+
+void TChatClient::SendFrame(const std::string& frame) {
+  if (State() != wsConnected) return;
+  try {
+    SendStr(frame);
+    RestartIdleTimer();
+  } catch (const std::exception& e) {
+    LogClientError(std::string("Error sending command ChatClient: ") + e.what());
+    CloseDelayed();
+  }
+}
+
+void TChatClient::ClientError(int code) {
+  LogClientError("Client Error " + std::to_string(code) + " : " +
+                 (code != 0 ? NetSocketErrorDesc(code) : std::string("Undetermined Winsock Error")));
+  CloseDelayed();
+}
+
+void TChatClient::LogClientError(const std::string& message) { host_.Log(IP, ListenPort, message); }
+
+// ----- receiving ---------------------------------------------------------------------
+
+void TChatClient::DataAvailable(int error) {
+  if (error != 0) {
+    ClientError(error);
+    LogClientError("ClientData Error: " + std::to_string(error));
+    return;
+  }
+  const std::string received = ReceiveStr();
+  if (received.empty()) return;
+  if (State() != wsConnected) {
+    CloseDelayed();
+    return;
+  }
+  RestartIdleTimer();
+  ProcessCommand(received);
+}
+
+void TChatClient::ProcessCommand(const std::string& line) {
+  const std::weak_ptr<bool> alive = AliveToken();
+  std::string parameter;
+  int code = 0;
+  try {
+    const TRoomLine frame = ReadRoomLine(line);
+    code = frame.Code;
+    parameter = frame.Parameter;
+  } catch (const std::exception&) {
+    LogClientError("ProcessChatClientCommand Error");
+    CloseDelayed();
+    return;
+  }
+  if (State() != wsConnected) return;
+  try {
+    DispatchCommand(code, parameter);
+  } catch (const std::exception&) {
+    if (alive.expired()) return;
+    LogClientError("Error ChatHostedClient Command: " + std::to_string(code) + " Parameters: " +
+                   parameter.substr(0, 512));
+    CloseDelayed();
+  }
+}
+
+void TChatClient::DispatchCommand(int code, const std::string& parameter) {
+  switch (code) {
+    case cmd::RoomLogon:
+      HandleLogon(parameter);
+      break;
+    case cmd::RoomMembersRequest:
+      SendFullList();
+      break;
+    case cmd::RoomTextIn:
+      HandleText(parameter);
+      break;
+    case cmd::RoomSoundIn:
+      HandleSound(parameter);
+      break;
+    default:
+      break;
+  }
+}
+
+void TChatClient::HandleLogon(const std::string& parameter) {
+  // One row per connection: a second logon would leave a row behind that no
+  // leave could ever take out again.
+  if (LoggedIn) {
+    LogClientError("Second chat logon on one connection refused");
+    return;
+  }
+  const TFields fields = TFields::Record(parameter);
+  int status = 0;
+  if (fields.Count() < 4 || !platform::TryStrToInt(fields[3], status)) {
+    LogClientError("Error initializing chatclient");
+    CloseDelayed();
+    return;
+  }
+  UserID = fields[0];
+  UserName = fields[1];
+  ListenPort = fields[2];
+  StatusMode = status;
+  IP = GetPeerAddr();
+  UserRecord = RoomUserRecord(UserID, UserName, StatusMode, IP, ListenPort);
+  LoggedIn = true;
+  host_.AddClientToList(UserRecord, *this);
+  host_.AddInfoText(UserName + " has joined the chat");
+  SendGreeting();
+}
+
+void TChatClient::SendGreeting() {
+  SendCommand(cmd::RoomGreeting, GreetingRecord(host_.Setup().ChatName, host_.Setup().Greeting));
+}
+
+void TChatClient::SendFullList() { SendCommand(cmd::RoomMembers, RoomUserList(host_.Members().Records())); }
+
+void TChatClient::HandleText(const std::string& parameter) {
+  const TRoomText text = ReadTextRecord(parameter);
+  host_.ShowPeerText(text.Name, text.Text + "\r\n");
+  host_.Broadcast(cmd::RoomText, parameter, this);
+}
+
+void TChatClient::HandleSound(const std::string& parameter) {
+  std::string name;
+  int index = 0;
+  if (!ReadSoundRecord(parameter, name, index)) return;
+  host_.ShowPeerSound(name, index);
+  host_.Broadcast(cmd::RoomSound, parameter, this);
+}
+
+// ----- the connection's life ----------------------------------------------------------
+
+void TChatClient::ClientChangeState(TSocketState state) {
+  if (state != wsClosed) return;
+  idle_.SetEnabled(false);
+  host_.RemoveClientFromList(*this);
+  LoggedIn = false;
+}
+
+// The timer looks every idle period at the last activity, and waits out
+// the rest of the period when there was some.
+void TChatClient::TimerTimer() {
+  const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                            lastActivity_).count();
+  if (silent + 5 < idleMs_) {
+    idle_.SetInterval(static_cast<int>(idleMs_ - silent));
+    return;
+  }
+  idle_.SetEnabled(false);
+  try {
+    Close();
+  } catch (const std::exception&) {
+    LogClientError("Chat Client Timer Event");
+    CloseDelayed();
+  }
+}

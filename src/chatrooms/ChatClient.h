@@ -1,0 +1,65 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "platform/Timer.h"
+#include "transport/NetSocketServer.h"
+
+class TChatHost;
+
+// The host's side of one member's connection to a room: it reads the
+// member's frames (logon, list request, text, sound), answers and relays
+// through the room, and closes a connection that has been silent, both ways,
+// for the idle interval. Made by the room's socket server for every accepted
+// connection and freed by it once the connection has closed.
+class TChatClient : public TNetSocketClient {
+ public:
+  static constexpr int kIdleMs = 300000;
+
+  TChatClient(TChatHost& host, TComponent* owner);
+  ~TChatClient() override;
+
+  std::string IP;          // the member's address as the host sees it
+  std::string ListenPort;  // from the logon record
+  std::string UserID, UserName;
+  int StatusMode = 0;
+  bool LoggedIn = false;
+  std::string UserRecord;  // the member's room user record, "" before logon
+  // Turned away because the room was full: its close is no leave.
+  bool TurnedAway = false;
+
+  // Line mode, the line limit and the event handlers; then the idle period.
+  void Bind(int idleMs);
+  // Writes one frame while connected, and counts it as activity.
+  void SendCommand(int code, const std::string& parameter);
+  // The same with a frame built once for the whole room.
+  void SendFrame(const std::string& frame);
+  void RestartIdleTimer() { lastActivity_ = std::chrono::steady_clock::now(); }
+  // "Client Error <code> : <text>" in the log, then the connection closes
+  // once the current event is over.
+  void ClientError(int code);
+  void LogClientError(const std::string& message);
+
+  // The handlers, public so that tests can drive them without a network.
+  void ProcessCommand(const std::string& line);
+  void DispatchCommand(int code, const std::string& parameter);
+  void HandleLogon(const std::string& parameter);
+  void SendFullList();
+  void HandleText(const std::string& parameter);
+  void HandleSound(const std::string& parameter);
+  void SendGreeting();
+
+ private:
+  void DataAvailable(int error);
+  void ClientChangeState(TSocketState state);
+  void TimerTimer();
+
+  TChatHost& host_;
+  TTimer idle_;
+  int idleMs_ = kIdleMs;
+  // The idle period is measured from the last frame either way; the timer
+  // only looks at it, so a busy room does not re-arm a timer per frame.
+  std::chrono::steady_clock::time_point lastActivity_;
+};

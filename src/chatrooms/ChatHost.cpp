@@ -1,0 +1,198 @@
+#include "chatrooms/ChatHost.h"
+
+#include "chatrooms/ChatClient.h"
+#include "chatrooms/RoomFrames.h"
+#include "core/session/Paths.h"
+#include "transport/CommandCodes.h"
+
+namespace {
+
+constexpr int kOutTextSound = 4;
+
+}  // namespace
+
+std::string RoomSocketErrorText(int error) {
+  return "Winsock Error " + std::to_string(error) + " : " +
+         (error != 0 ? NetSocketErrorDesc(error) : std::string("Undetermined Winsock Error"));
+}
+
+TChatHost::TChatHost(TChatHostView& view, TChatHostHooks hooks, TChatRoomSetup setup)
+    : view_(view), hooks_(std::move(hooks)), setup_(std::move(setup)), idleMs_(TChatClient::kIdleMs) {
+  server_ = std::make_unique<TNetSocketServer>();
+  server_->SetName("ChatServer");
+  server_->SetClientFactory([this](TComponent* owner) { return new TChatClient(*this, owner); });
+  server_->OnClientCreate = [this](TCustomNetSocketServer*, TNetSocketClient* client) { ServerClientCreate(client); };
+  server_->OnClientConnect = [this](TCustomNetSocketServer*, TNetSocketClient* client, int error) {
+    ServerClientConnect(client, error);
+  };
+  server_->OnError = [this](TCustomNetSocket*) { ServerError(); };
+  server_->OnBgException = [this](TCustomNetSocket*, const std::exception&, bool& handled) {
+    Log("None", "None", "Chat Server BgException");
+    handled = true;
+  };
+}
+
+// The connections go with the server, announcing nothing.
+TChatHost::~TChatHost() {
+  closing_ = true;
+  server_->OnClientCreate = nullptr;
+  server_->OnClientConnect = nullptr;
+  server_->OnError = nullptr;
+  server_->OnBgException = nullptr;
+  server_.reset();
+}
+
+bool TChatHost::StartListening() {
+  try {
+    server_->Close();
+    server_->Banner.clear();
+    server_->BannerToBusy.clear();
+    server_->SetAddr("0.0.0.0");
+    server_->SetPort(setup_.ChatPort);
+    server_->SetProto("tcp");
+    server_->Listen();
+    return true;
+  } catch (const std::exception& e) {
+    LogChatError(std::string("Error starting chat listener: ") + e.what());
+    return false;
+  }
+}
+
+void TChatHost::AddOwnRow() {
+  const std::string own =
+      RoomUserRecord(setup_.UserID, setup_.UserName, setup_.StatusMode, setup_.ChatIP, setup_.ListenPort);
+  if (members_.Add(own)) view_.MembersChanged();
+}
+
+// ----- the server's events -------------------------------------------------------------
+
+void TChatHost::ServerClientCreate(TNetSocketClient* client) {
+  auto* member = static_cast<TChatClient*>(client);
+  try {
+    member->Bind(idleMs_);
+  } catch (const std::exception&) {
+    member->LogClientError("ChatClientCreate Error");
+    member->CloseDelayed();
+  }
+}
+
+void TChatHost::ServerClientConnect(TNetSocketClient* client, int error) {
+  auto* member = static_cast<TChatClient*>(client);
+  if (error != 0) {
+    member->LogClientError("Chat Client Connect");
+    member->ClientError(error);
+    return;
+  }
+  member->IP = member->GetPeerAddr();
+  if (RoomFull(*member)) {
+    member->TurnedAway = true;
+    view_.AddInfoText("A member was turned away from " + member->IP + ": the chat is full");
+    member->Close();
+    return;
+  }
+  member->SendCommand(cmd::RoomHello, member->IP);
+}
+
+bool TChatHost::RoomFull(const TChatClient& newcomer) const {
+  if (setup_.MemberLimit <= 0) return false;
+  int members = 0;
+  for (int i = 0; i < server_->ClientCount(); ++i) {
+    const auto* c = static_cast<const TChatClient*>(server_->Client(i));
+    if (c != &newcomer && !c->TurnedAway && c->State() == wsConnected) ++members;
+  }
+  return members >= setup_.MemberLimit;
+}
+
+void TChatHost::ServerError() {
+  const int error = server_->LastError();
+  const std::string text = RoomSocketErrorText(error);
+  view_.AddInfoText(text);
+  Log(server_->Addr(), server_->Port(), text);
+  server_->CloseDelayed();
+  if (hooks_.Beep) hooks_.Beep();
+}
+
+// ----- the member list ------------------------------------------------------------------
+
+void TChatHost::AddClientToList(const std::string& record, TChatClient& client) {
+  if (members_.Add(record, &client)) view_.MembersChanged();
+  Broadcast(cmd::RoomJoined, record);
+}
+
+void TChatHost::RemoveClientFromList(TChatClient& client) {
+  if (closing_ || client.TurnedAway) return;
+  if (const TRoomMembers::Row* row = members_.Owned(&client)) {
+    const std::string name = row->UserName;
+    members_.RemoveOwned(&client);
+    view_.AddInfoText(name + " has left the chat");
+  }
+  view_.MembersChanged();
+  Broadcast(cmd::RoomLeft, client.UserRecord);
+}
+
+void TChatHost::RemoveFromChat(const TRoomMembers::Row& row) {
+  if (row.Owner == nullptr) return;
+  for (int i = 0; i < server_->ClientCount(); ++i) {
+    TNetSocketClient* c = server_->Client(i);
+    if (c == row.Owner) {
+      c->Close();
+      return;
+    }
+  }
+}
+
+void TChatHost::Close() {
+  closing_ = true;
+  server_->Close();
+  // The members' connections end with the room; nothing is sent to them.
+  for (int i = 0; i < server_->ClientCount(); ++i) server_->Client(i)->Close();
+}
+
+// ----- texts and sounds -------------------------------------------------------------------
+
+void TChatHost::Broadcast(int code, const std::string& parameter, const TChatClient* except) {
+  const std::string frame = RoomFrame(code, parameter);
+  for (int i = 0; i < server_->ClientCount(); ++i) {
+    auto* c = static_cast<TChatClient*>(server_->Client(i));
+    if (c != except && !c->TurnedAway) c->SendFrame(frame);
+  }
+}
+
+void TChatHost::ShowPeerText(const std::string& name, const std::string& text) {
+  view_.ShowPeerText(name, text);
+  PeerTextShown(name, text.substr(0, text.size() - 2));
+}
+
+void TChatHost::ShowPeerSound(const std::string& name, int index) {
+  view_.AddInfoText(name + " sent a sound...");
+  PlayChatSound(index);
+  PeerSoundPlayed(name, index);
+}
+
+bool TChatHost::SendText(const std::string& input) {
+  const std::string parameter = TextRecord(setup_.UserName, input);
+  if (RoomFrame(cmd::RoomText, parameter).size() > kRoomFrameBudget) {
+    view_.ShowInformation("The message is too long to send, please send it in parts.", "Message Too Long");
+    return false;
+  }
+  view_.ShowOwnText(input + "\r\n");
+  if (hooks_.PlayEventSound) hooks_.PlayEventSound(kOutTextSound);
+  Broadcast(cmd::RoomText, parameter);
+  return true;
+}
+
+void TChatHost::SendSound(int index) {
+  if (index < 0 || index >= ChatSoundCount) return;
+  Broadcast(cmd::RoomSound, SoundRecord(setup_.UserName, index));
+  PlayChatSound(index);
+}
+
+void TChatHost::PlayChatSound(int index) {
+  if (hooks_.PlayChatSound) hooks_.PlayChatSound(index);
+}
+
+void TChatHost::LogChatError(const std::string& message) { Log("None", "None", "ChatServer Error: " + message); }
+
+void TChatHost::Log(const std::string& addr, const std::string& port, const std::string& message) {
+  if (hooks_.LogError) hooks_.LogError(addr.empty() ? "None" : addr, port.empty() ? "None" : port, message);
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "chatrooms/RoomMembers.h"
+#include "platform/Signal.h"
+#include "transport/NetSocketServer.h"
+
+class TChatClient;
+
+// What the host window shows of its room. Tests record it.
+class TChatHostView {
+ public:
+  virtual ~TChatHostView() = default;
+  // One line of the system log above the transcript.
+  virtual void AddInfoText(const std::string& text) = 0;
+  // A member's text under its sender's name; the text ends in CR LF.
+  virtual void ShowPeerText(const std::string& name, const std::string& text) = 0;
+  virtual void ShowOwnText(const std::string& text) = 0;
+  // The member list or its count changed.
+  virtual void MembersChanged() = 0;
+  virtual void ShowInformation(const std::string& text, const std::string& caption) = 0;
+};
+
+// What the room asks of the program around it. Unset hooks are skipped.
+struct TChatHostHooks {
+  std::function<void(const std::string& addr, const std::string& port, const std::string& message)> LogError;
+  std::function<void(int index)> PlayChatSound;
+  std::function<void(int event)> PlayEventSound;
+  std::function<void()> Beep;
+};
+
+// Who hosts the room and how: filled before the room starts listening.
+struct TChatRoomSetup {
+  std::string UserID, UserName;
+  int StatusMode = 0;
+  std::string ListenPort;  // the host's own peer listener, shown in its row
+  std::string ChatIP;      // the address members connect to
+  std::string ChatPort;
+  std::string ChatName, Greeting;
+  // Members the room takes at once; 0: no limit.
+  int MemberLimit = 0;
+};
+
+// A room hosted on this computer: the listening server with one TChatClient
+// per member, the member list (the host's own row first to be added), and the
+// relay of texts and sounds. The host window beside it shows what it is told.
+// Closing the room sends nothing: the members see their connections close.
+class TChatHost {
+ public:
+  TChatHost(TChatHostView& view, TChatHostHooks hooks, TChatRoomSetup setup);
+  ~TChatHost();
+  TChatHost(const TChatHost&) = delete;
+  TChatHost& operator=(const TChatHost&) = delete;
+
+  // Listens on 0.0.0.0 at the chat port; false (logged) when it cannot.
+  bool StartListening();
+  // The host's own row, as the window is first shown.
+  void AddOwnRow();
+  // The host's own text, as typed (CR LF line breaks), to every member and
+  // into the transcript. False, with the user told, when it is too long to
+  // travel as one frame.
+  bool SendText(const std::string& input);
+  void SendSound(int index);
+  // "Remove from Chat": closes the connection the row came in on, without a
+  // word to the member; the host's own row removes nobody.
+  void RemoveFromChat(const TRoomMembers::Row& row);
+  // The window is closing: from now on leaves are neither shown nor announced.
+  void Close();
+  // The silence after which a member's connection closes (tests shorten it).
+  void SetIdleInterval(int ms) { idleMs_ = ms; }
+
+  const TChatRoomSetup& Setup() const { return setup_; }
+  const TRoomMembers& Members() const { return members_; }
+  // Rows other than the host's own.
+  int ClientCount() const { return members_.Count() > 0 ? members_.Count() - 1 : 0; }
+  TNetSocketServer& Server() { return *server_; }
+
+  // For the connections' handlers.
+  void AddClientToList(const std::string& record, TChatClient& client);
+  void RemoveClientFromList(TChatClient& client);
+  void AddInfoText(const std::string& text) { view_.AddInfoText(text); }
+  void ShowPeerText(const std::string& name, const std::string& text);
+  void ShowPeerSound(const std::string& name, int index);
+  // One frame to every connection but `except` (null: to all).
+  void Broadcast(int code, const std::string& parameter, const TChatClient* except = nullptr);
+  void LogChatError(const std::string& message);
+  void Log(const std::string& addr, const std::string& port, const std::string& message);
+
+  // A member's text has been shown (name, text without its CR LF).
+  platform::TSignal<std::string, std::string> PeerTextShown;
+  // A member's sound has been played (name, index).
+  platform::TSignal<std::string, int> PeerSoundPlayed;
+
+ private:
+  void ServerClientCreate(TNetSocketClient* client);
+  void ServerClientConnect(TNetSocketClient* client, int error);
+  void ServerError();
+  bool RoomFull(const TChatClient& newcomer) const;
+  void PlayChatSound(int index);
+
+  TChatHostView& view_;
+  TChatHostHooks hooks_;
+  TChatRoomSetup setup_;
+  TRoomMembers members_;
+  std::unique_ptr<TNetSocketServer> server_;
+  int idleMs_;
+  bool closing_ = false;
+};
+
+// "Winsock Error <code> : <description>", or "Undetermined Winsock Error"
+// for 0: how the room windows show and log a socket error.
+std::string RoomSocketErrorText(int error);

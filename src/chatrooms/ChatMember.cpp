@@ -1,0 +1,269 @@
+#include "chatrooms/ChatMember.h"
+
+#include "chatrooms/ChatHost.h"
+#include "chatrooms/RoomFrames.h"
+#include "transport/CmdParser.h"
+#include "core/session/Paths.h"
+#include "transport/CommandCodes.h"
+
+namespace {
+
+constexpr int kOutTextSound = 4;
+constexpr int kClosedSound = 5;
+
+}  // namespace
+
+TChatMember::TChatMember(TChatMemberView& view, TChatMemberHooks hooks, std::unique_ptr<TParloSocket> socket)
+    : view_(view), hooks_(std::move(hooks)), socket_(std::move(socket)) {
+  BindSocket();
+}
+
+TChatMember::~TChatMember() {
+  *alive_ = false;
+  // Nothing of the socket may call back into a member that is going.
+  socket_->OnDataAvailable = nullptr;
+  socket_->OnSessionConnected = nullptr;
+  socket_->OnSessionClosed = nullptr;
+  socket_->OnChangeState = nullptr;
+  socket_->OnError = nullptr;
+  socket_->OnDataSent = nullptr;
+  socket_->OnBgException = nullptr;
+  socket_->OnLineLimitExceeded = nullptr;
+  socket_->Close();
+}
+
+void TChatMember::BindSocket() {
+  TParloSocket& s = *socket_;
+  s.OnDataAvailable = [this](TCustomNetSocket*, int error) { SocketDataAvailable(error); };
+  s.OnSessionConnected = [this](TCustomNetSocket*, int error) { SocketSessionConnected(error); };
+  s.OnSessionClosed = [this](TCustomNetSocket*, int error) { SocketSessionClosed(error); };
+  s.OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState state) { SocketChangeState(state); };
+  s.OnError = [this](TCustomNetSocket* socket) { SocketErrorHandler(socket->LastError()); };
+  s.OnDataSent = [this](TCustomNetSocket*, int error) {
+    if (error != 0) SocketErrorHandler(error);
+  };
+  s.OnBgException = [this](TCustomNetSocket* socket, const std::exception& e, bool& handled) {
+    if (hooks_.LogError)
+      hooks_.LogError(socket->PeerAddr(), socket->PeerPort(), std::string("ChatClient Socket Exception: ") + e.what());
+    handled = true;
+  };
+  s.LineLimit = kRoomLineLimit;
+  s.OnLineLimitExceeded = [this](TCustomNetSocket*, int length, bool& clear) {
+    clear = true;
+    Log("Room frame of more than " + std::to_string(length) + " bytes dropped");
+  };
+  s.ComponentOptions = TNetSocketOptions();
+  s.SetLineEnd("\r\n");
+  s.SetLineMode(true);
+}
+
+void TChatMember::ConnectToChat(const std::string& ip, const std::string& port, const std::string& chatName) {
+  chatName_ = chatName;
+  view_.AddInfoText("Connecting to chat: " + chatName);
+  const std::weak_ptr<bool> alive = alive_;
+  try {
+    socket_->SetAddr(ip);
+    socket_->SetPort(port);
+    socket_->SetProto("tcp");
+    socket_->Connect();
+  } catch (const std::exception& e) {
+    if (alive.expired()) return;
+    LogChatError(std::string("Error starting chat socket: ") + e.what());
+    socket_->Close();
+  }
+}
+
+// ----- what the user does --------------------------------------------------------------------
+
+bool TChatMember::SendText(const std::string& input) {
+  if (!Connected()) {
+    view_.ShowInformation("The connection is either not established yet, or has been closed.", "Connection Closed");
+    return false;
+  }
+  const std::string frame = RoomFrame(cmd::RoomTextIn, TextRecord(identity_.UserName, input));
+  if (frame.size() > kRoomFrameBudget) {
+    view_.ShowInformation("The message is too long to send, please send it in parts.", "Message Too Long");
+    return false;
+  }
+  socket_->SendStr(frame);
+  view_.ShowOwnText(input + "\r\n");
+  PlayEventSound(kOutTextSound);
+  return true;
+}
+
+void TChatMember::SendSound(int index) {
+  if (index < 0 || index >= ChatSoundCount) return;
+  if (Connected()) socket_->SendStr(RoomFrame(cmd::RoomSoundIn, SoundRecord(identity_.UserName, index)));
+  if (hooks_.PlayChatSound) hooks_.PlayChatSound(index);
+}
+
+void TChatMember::Close() { socket_->Close(); }
+
+// ----- receiving -------------------------------------------------------------------------------
+
+void TChatMember::SocketDataAvailable(int error) {
+  if (error != 0) {
+    SocketErrorHandler(error);
+    return;
+  }
+  const std::string received = socket_->ReceiveStr();
+  if (received.empty() || !Connected()) return;
+  ProcessChatCommand(received);
+}
+
+void TChatMember::ProcessChatCommand(const std::string& received) {
+  const std::weak_ptr<bool> alive = alive_;
+  try {
+    const TRoomLine frame = ReadRoomLine(received);
+    if (Connected()) DispatchChatCommand(frame.Code, frame.Parameter);
+  } catch (const std::exception&) {
+    if (alive.expired()) return;
+    LogChatError("ProcessChatClientCommand Error");
+    socket_->Close();
+  }
+}
+
+void TChatMember::DispatchChatCommand(int code, const std::string& parameter) {
+  struct Handler {
+    void (TChatMember::*Run)(const std::string&);
+    const char* Failure;
+  };
+  Handler h{};
+  switch (code) {
+    case cmd::RoomHello:
+      h = {&TChatMember::HandleHello, "Error chatclient logon"};
+      break;
+    case cmd::RoomGreeting:
+      h = {&TChatMember::HandleGreeting, "Error initializing chat greeting"};
+      break;
+    case cmd::RoomMembers:
+      h = {&TChatMember::HandleFullList, "Error initializing user list"};
+      break;
+    case cmd::RoomJoined:
+      h = {&TChatMember::HandleJoin, "Error adding single client"};
+      break;
+    case cmd::RoomLeft:
+      h = {&TChatMember::HandleLeave, "Error deleting single client"};
+      break;
+    case cmd::RoomText:
+      h = {&TChatMember::HandleText, "Error chatclient receiving text"};
+      break;
+    case cmd::RoomSound:
+      h = {&TChatMember::HandleSound, "Error Chat client sound play"};
+      break;
+    default:
+      return;
+  }
+  const std::weak_ptr<bool> alive = alive_;
+  try {
+    (this->*h.Run)(parameter);
+  } catch (const std::exception&) {
+    if (alive.expired()) return;
+    LogChatError(h.Failure);
+    // A sound that cannot be played is no reason to leave the room.
+    if (code != cmd::RoomSound) socket_->Close();
+  }
+}
+
+void TChatMember::HandleHello(const std::string& parameter) {
+  if (hooks_.Identity) identity_ = hooks_.Identity();
+  ownAddress_ = parameter;
+  logonRecord_ = LogonRecord(identity_.UserID, identity_.UserName, identity_.ListenPort, identity_.StatusMode);
+  if (Connected()) socket_->SendStr(RoomFrame(cmd::RoomLogon, logonRecord_));
+}
+
+void TChatMember::HandleGreeting(const std::string& parameter) {
+  const TRoomText greeting = ReadTextRecord(parameter);
+  chatName_ = greeting.Name;
+  greeting_ = greeting.Text;
+  view_.SetPanel(1, "Connected to chat: " + chatName_);
+  view_.SetCaption("Multi-Chat: " + chatName_);
+  view_.AddInfoText("Logged in to chat: " + chatName_);
+  view_.SetPanel(1, "Connected and logged in...");
+  if (Connected()) socket_->SendStr(RoomFrame(cmd::RoomMembersRequest, ""));
+  view_.ShowPeerText(chatName_, greeting_ + "\r\n");
+  LoggedIn();
+}
+
+void TChatMember::HandleFullList(const std::string& parameter) {
+  members_.Clear();
+  const TFields records = TFields::Records(parameter);
+  for (const std::string& record : records.Items()) members_.Add(record);
+  view_.MembersChanged();
+}
+
+void TChatMember::HandleJoin(const std::string& parameter) {
+  if (members_.Add(parameter)) view_.MembersChanged();
+}
+
+void TChatMember::HandleLeave(const std::string& parameter) {
+  TRoomMembers::Row gone;
+  if (!members_.RemoveRecord(parameter, &gone)) return;
+  view_.AddInfoText(gone.UserName + " has left the chat");
+  view_.MembersChanged();
+}
+
+void TChatMember::HandleText(const std::string& parameter) {
+  const TRoomText text = ReadTextRecord(parameter);
+  view_.ShowPeerText(text.Name, text.Text + "\r\n");
+  PeerTextShown(text.Name, text.Text);
+}
+
+void TChatMember::HandleSound(const std::string& parameter) {
+  std::string name;
+  int index = 0;
+  if (!ReadSoundRecord(parameter, name, index)) return;
+  view_.AddInfoText(name + " sent a sound...");
+  if (hooks_.PlayChatSound) hooks_.PlayChatSound(index);
+  PeerSoundPlayed(name, index);
+}
+
+// ----- the socket's events -----------------------------------------------------------------------
+
+void TChatMember::SocketChangeState(TSocketState state) {
+  switch (state) {
+    case wsConnecting:
+      view_.SetPanel(1, "Connecting...");
+      break;
+    case wsConnected:
+      view_.SetPanel(1, "Connected logging on...");
+      break;
+    case wsClosed:
+      view_.SetPanel(1, "Connection Closed...");
+      PlayEventSound(kClosedSound);
+      break;
+    default:
+      break;
+  }
+}
+
+void TChatMember::SocketSessionConnected(int error) {
+  if (error != 0) {
+    view_.SetCaption("Could not establish connection");
+    view_.AddInfoText("Could not establish connection to chat: " + chatName_);
+    SocketErrorHandler(error);
+    return;
+  }
+  view_.SetCaption("Initiating Chat: " + chatName_);
+  view_.AddInfoText("Logging on to chat: " + chatName_);
+}
+
+void TChatMember::SocketSessionClosed(int error) {
+  view_.AddInfoText(error != 0 ? "Connection to chat lost..." : "Connection to chat closed...");
+}
+
+void TChatMember::SocketErrorHandler(int error) {
+  const std::string text = RoomSocketErrorText(error);
+  view_.AddInfoText(text);
+  if (hooks_.LogError) hooks_.LogError(socket_->PeerAddr(), socket_->PeerPort(), text);
+  socket_->CloseDelayed();
+  if (hooks_.Beep) hooks_.Beep();
+}
+
+void TChatMember::Log(const std::string& message) {
+  if (hooks_.LogError) hooks_.LogError("None", "None", message);
+}
+
+void TChatMember::PlayEventSound(int event) {
+  if (hooks_.PlayEventSound) hooks_.PlayEventSound(event);
+}

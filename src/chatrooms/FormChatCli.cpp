@@ -1,0 +1,69 @@
+#include "chatrooms/FormChatCli.h"
+
+#include <QCloseEvent>
+#include <QPlainTextEdit>
+
+#include "chatrooms/ChatHost.h"
+#include "core/DialogLook.h"
+#include "core/session/ErrorLog.h"
+#include "core/session/Paths.h"
+#include "core/session/Prompts.h"
+#include "core/session/Session.h"
+#include "platform/Charset.h"
+#include "platform/DesktopPrompts.h"
+
+namespace {
+
+const TRoomWindow::Role kMemberRole{"FormChatCli", "Multi-User Chat Client", "Chat client", 10, true};
+
+}  // namespace
+
+TFormChatCli::TFormChatCli(TSession& session, std::unique_ptr<TParloSocket> socket)
+    : TRoomWindow(session, kMemberRole) {
+  TChatMemberHooks hooks;
+  hooks.LogError = [](const std::string& addr, const std::string& port, const std::string& message) {
+    LogError(addr, port, message);
+  };
+  hooks.PlayChatSound = [this](int index) { session_.Paths().PlayChatSound(index); };
+  hooks.PlayEventSound = [this](int event) { session_.Paths().PlayEventSound(event); };
+  hooks.Beep = [] { platform::Beep(); };
+  hooks.Identity = [this] {
+    const TSettings& s = session_.Settings;
+    return TRoomIdentity{s.UserID, s.UserName, s.ListenPort, s.StatusMode};
+  };
+  member_ = std::make_unique<TChatMember>(*this, std::move(hooks), std::move(socket));
+  SetStatusText("Client Count: 0", 2);
+}
+
+TFormChatCli::~TFormChatCli() { member_.reset(); }
+
+void TFormChatCli::ConnectToChat(const std::string& ip, const std::string& port, const std::string& chatName) {
+  show();
+  member_->ConnectToChat(ip, port, chatName);
+}
+
+void TFormChatCli::SetCaption(const std::string& caption) { setWindowTitle(platform::ToQString(caption)); }
+
+void TFormChatCli::MembersChanged() {
+  FillMemberList(member_->Members());
+  SetStatusText("Client Count: " + std::to_string(member_->Members().Count()), 2);
+}
+
+void TFormChatCli::ShowInformation(const std::string& text, const std::string& caption) {
+  session_.Prompts().ShowInformation(text, caption);
+}
+
+void TFormChatCli::SendText() {
+  if (member_->SendText(dialoglook::TextFromMemo(MemoGo->toPlainText()))) MemoGo->clear();
+}
+
+// Nothing goes to the host: it sees the connection close.
+void TFormChatCli::closeEvent(QCloseEvent* e) {
+  try {
+    SaveFonts();
+  } catch (const std::exception& ex) {
+    LogError("None", "None", std::string("ChatServer Error: Error closing chat client: ") + ex.what());
+  }
+  member_->Close();
+  e->accept();
+}

@@ -1,0 +1,54 @@
+#include "chatrooms/RoomMembers.h"
+
+#include <algorithm>
+
+#include "core/session/Contacts.h"
+
+bool TRoomMembers::Add(const std::string& record, const void* owner) {
+  TUserRecord r;
+  if (!TUserRecord::Parse(record, r)) return false;
+  Row row{r.UserName, "", r.ListenIP, r.ListenPort, r.UserID, r.Online, record, -1, owner};
+  const int mode = r.Mode();
+  if (r.Online == "0") {
+    row.Status = "Offline";
+  } else if (mode >= 0) {
+    row.Image = mode;
+    row.Status = StatusText[mode];
+  }
+  const auto at = std::upper_bound(rows_.begin(), rows_.end(), row.UserName,
+                                   [](const std::string& name, const Row& other) { return name < other.UserName; });
+  rows_.insert(at, std::move(row));
+  return true;
+}
+
+bool TRoomMembers::RemoveOwned(const void* owner) {
+  const auto at = std::find_if(rows_.begin(), rows_.end(), [owner](const Row& r) { return r.Owner == owner; });
+  if (owner == nullptr || at == rows_.end()) return false;
+  rows_.erase(at);
+  return true;
+}
+
+bool TRoomMembers::RemoveRecord(const std::string& record, Row* removed) {
+  TUserRecord r;
+  if (!TUserRecord::Parse(record, r)) return false;
+  auto at = std::find_if(rows_.begin(), rows_.end(), [&](const Row& row) { return row.Record == record; });
+  if (at == rows_.end())
+    at = std::find_if(rows_.begin(), rows_.end(), [&](const Row& row) { return row.UserID == r.UserID; });
+  if (at == rows_.end()) return false;
+  if (removed != nullptr) *removed = *at;
+  rows_.erase(at);
+  return true;
+}
+
+const TRoomMembers::Row* TRoomMembers::Owned(const void* owner) const {
+  for (const Row& row : rows_)
+    if (row.Owner == owner) return &row;
+  return nullptr;
+}
+
+std::vector<std::string> TRoomMembers::Records() const {
+  std::vector<std::string> records;
+  records.reserve(rows_.size());
+  for (const Row& row : rows_) records.push_back(row.Record);
+  return records;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The member list of a room window, as both the host and the members keep
+// it: one row per room user record, kept sorted by user name (ties in the
+// order added), the host's own row among them.
+//
+// On the host each row belongs to the connection it came in on (`Owner`,
+// the member's connection object; null for the host's own row), so a member
+// who claims someone else's id can neither take that row out nor lose it.
+class TRoomMembers {
+ public:
+  struct Row {
+    std::string UserName, Status, IP, ListenPort, UserID, Online;
+    std::string Record;  // the whole room user record
+    int Image = -1;      // the StatusMode picture, -1 for none
+    const void* Owner = nullptr;
+  };
+
+  // Adds the record's row; false (nothing added) for a record of fewer than
+  // six fields. Offline ("0") shows "Offline" without picture; a status
+  // outside 0..4 shows neither text nor picture.
+  bool Add(const std::string& record, const void* owner = nullptr);
+  // The row of this connection; false when it has none.
+  bool RemoveOwned(const void* owner);
+  // A member's copy of the room: the first row holding exactly this record,
+  // else the first row with its user id. The removed row is copied to
+  // `removed`. False for a record of fewer than six fields or no such row.
+  bool RemoveRecord(const std::string& record, Row* removed = nullptr);
+  void Clear() { rows_.clear(); }
+
+  const std::vector<Row>& Rows() const { return rows_; }
+  int Count() const { return static_cast<int>(rows_.size()); }
+  const Row* Owned(const void* owner) const;
+  // The records in list order, for the full list a member asks for.
+  std::vector<std::string> Records() const;
+
+ private:
+  std::vector<Row> rows_;
+};

@@ -1,0 +1,386 @@
+#include "chatrooms/RoomWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "chatrooms/RoomFrames.h"
+#include "conversations/ChatFonts.h"
+#include "conversations/ChatInput.h"
+#include "conversations/ChatPickers.h"
+#include "conversations/Emoticons.h"
+#include "conversations/Transcript.h"
+#include "conversations/TranscriptControl.h"
+#include "conversations/TranscriptWriter.h"
+#include "core/DialogLook.h"
+#include "core/MainPanels.h"
+#include "core/session/DBStuff.h"
+#include "core/session/DirectoryLink.h"
+#include "core/session/ErrorLog.h"
+#include "core/session/Paths.h"
+#include "core/session/Session.h"
+#include "platform/Charset.h"
+#include "transport/CommandCodes.h"
+
+using platform::ToQString;
+
+namespace {
+
+constexpr int kInTextSound = 3;
+constexpr int kRowRole = Qt::UserRole + 1;
+
+QPushButton* Button(const char* caption, QWidget* parent, std::function<void()> onClick) {
+  auto* button = new QPushButton(caption, parent);
+  QObject::connect(button, &QPushButton::clicked, parent, std::move(onClick));
+  return button;
+}
+
+}  // namespace
+
+TRoomWindow::TRoomWindow(TSession& session, const Role& role)
+    : QWidget(nullptr, Qt::Window), session_(session), role_(role) {
+  setObjectName(role.ObjectName);
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(role.Caption);
+  setMinimumSize(574, 430);
+  dialoglook::ColourForm(this);
+  iconsFolder_ = session_.Paths().AppPath + "Icons\\";
+  Client = session_.Paths().LoadWindowFont("Client", platform::clBlack);
+  Peer = session_.Paths().LoadWindowFont("Peer", platform::clNavy);
+  BuildWindow();
+}
+
+// ----- the window's parts ------------------------------------------------------------------
+
+void TRoomWindow::BuildWindow() {
+  ImgLogo_ = new QLabel(this);
+  ImgLogo_->setFixedHeight(60);
+  MemoSys = new QPlainTextEdit(this);
+  MemoSys->setObjectName("MemoSys");
+  MemoSys->setReadOnly(true);
+  MemoSys->setEnabled(false);
+  MemoSys->setFixedHeight(64);
+
+  const TTranscriptControl control = MakeTranscriptControl(this);
+  Memo = control.Widget;
+  Transcript = control.Transcript;
+  Memo->setObjectName("Memo");
+  Memo->installEventFilter(this);
+  Memo->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Memo, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopEdit2Popup(at); });
+
+  ListC = new QTreeWidget(this);
+  ListC->setObjectName("ListC");
+  ListC->setColumnCount(7);
+  ListC->setHeaderLabels({"UserName", "Status", "Address", "Port", "UserID", "Online", "Listing"});
+  ListC->setHeaderHidden(true);
+  for (int column = 1; column < 7; ++column) ListC->setColumnHidden(column, true);
+  ListC->setRootIsDecorated(false);
+  ListC->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ListC->setFixedWidth(150);
+  ListC->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ListC, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopListPopup(at); });
+
+  MemoGo = new QPlainTextEdit(this);
+  MemoGo->setObjectName("MemoGo");
+  MemoGo->setFixedHeight(60);
+  MemoGo->setTabChangesFocus(false);
+  MemoGo->installEventFilter(this);
+  MemoGo->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(MemoGo, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopEditPopup(at); });
+  connect(MemoGo, &QPlainTextEdit::textChanged, this, [this] { CapInput(); });
+  ApplyFont(MemoGo, Client);
+  ButtonSend = Button("Send", this, [this] { SendText(); });
+  ButtonSend->setFixedHeight(60);
+
+  auto* talk = new QHBoxLayout;
+  talk->addWidget(Memo, 1);
+  talk->addWidget(ListC);
+  auto* input = new QHBoxLayout;
+  input->addWidget(MemoGo, 1);
+  input->addWidget(ButtonSend);
+  auto* statusRow = new QHBoxLayout;
+  for (int panel = 0; panel < 3; ++panel) {
+    Stat[panel] = new QLabel(this);
+    Stat[panel]->setObjectName(QString("Stat%1").arg(panel));
+    statusRow->addWidget(Stat[panel], panel == 1 ? 2 : 1);
+  }
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(6, 6, 6, 2);
+  outer->addWidget(ImgLogo_);
+  outer->addWidget(MemoSys);
+  outer->addLayout(talk, 1);
+  outer->addWidget(BuildButtons());
+  outer->addLayout(input);
+  outer->addLayout(statusRow);
+
+  PEm = new TEmoticonPicker(iconsFolder_, this);
+  PEm->OnPick = [this](int entry) { InsertEmoteCode(entry); };
+  PSound = new TSoundPicker(this);
+  PSound->HideOnPick = false;
+  PSound->OnPick = [this](int index) { SendSound(index); };
+
+  PopFonts_ = new QMenu(this);
+  PopFonts_->addAction("Adjust My Font", this, [this] { ActionMyFontExecute(); });
+  PopFonts_->addAction("Adjust Peer Font", this, [this] { ActionPeerFontExecute(); });
+  auto* help = new QAction("Help", this);
+  help->setShortcut(QKeySequence(Qt::Key_F1));
+  help->setShortcutContext(Qt::WindowShortcut);
+  connect(help, &QAction::triggered, this, [this] { ActionHelpExecute(); });
+  addAction(help);
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+}
+
+QWidget* TRoomWindow::BuildButtons() {
+  auto* row = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
+  auto* box = new QHBoxLayout(row);
+  box->setContentsMargins(6, 4, 6, 4);
+  ButtonEmote = Button("Expressicons", row, [this] { ShowEmoticons(); });
+  ButtonSounds = Button("Expressounds", row, [this] { ShowSounds(); });
+  ButtonFonts = Button("Fonts", row, [this] { PopFonts_->popup(QCursor::pos()); });
+  ButtonHelp = Button("Help", row, [this] { ActionHelpExecute(); });
+  for (QPushButton* b : {ButtonEmote, ButtonSounds, ButtonFonts}) box->addWidget(b);
+  box->addStretch(1);
+  box->addWidget(ButtonHelp);
+  return row;
+}
+
+void TRoomWindow::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  if (shown_) return;
+  shown_ = true;
+  ImgLogo_->setPixmap(
+      QPixmap(QString::fromStdString(platform::PathFromName(session_.Paths().AppPath + "chatlogo.jpg").string())));
+  SetStatusText("Character Count: 0", 0);
+}
+
+void TRoomWindow::SaveFonts() {
+  session_.Paths().SaveWindowFont("Client", Client);
+  session_.Paths().SaveWindowFont("Peer", Peer);
+}
+
+// ----- menus ----------------------------------------------------------------------------------
+
+void TRoomWindow::PopEditPopup(const QPoint& at) {
+  PopInputMenu(this, MemoGo, at, [this](QMenu& menu) {
+    if (!role_.EmoticonSubmenu) {
+      menu.addAction("Emoticons", this, [this] { ShowEmoticons(); });
+      return;
+    }
+    QMenu* codes = menu.addMenu("Emoticons");
+    for (int i = 0; i < EmoticonCount; ++i)
+      codes->addAction(ToQString(Emoticon[i]), this, [this, i] { InsertEmoteCode(i); });
+  });
+}
+
+void TRoomWindow::PopEdit2Popup(const QPoint& at) { PopTranscriptMenu(this, Memo, *Transcript, at, nullptr); }
+
+void TRoomWindow::PopListPopup(const QPoint& at) {
+  QMenu menu(this);
+  menu.addAction("Add Friend", this, [this] { ActionAddFriendExecute(); });
+  menu.addAction("View Profile", this, [this] { ActionViewProfileExecute(); });
+  menu.addSeparator();
+  menu.addAction("Send Files    ", this, [this] { SendFileToMember("binary"); });
+  menu.addAction("Send Image", this, [this] { SendFileToMember("image"); });
+  menu.addAction("Send Sound", this, [this] { SendFileToMember("sound"); });
+  menu.addAction("Send Cam Broadcast", this, [this] { ActionSendCamExecute(); });
+  AddMemberItems(menu);
+  const bool selected = SelectedRow() != nullptr;
+  for (QAction* action : menu.actions()) action->setEnabled(selected);
+  menu.exec(ListC->viewport()->mapToGlobal(at));
+}
+
+// ----- texts --------------------------------------------------------------------------------------
+
+void TRoomWindow::SetStatusText(const std::string& text, int panel) {
+  if (panel >= 0 && panel < 3) Stat[panel]->setText(ToQString(text));
+}
+
+std::string TRoomWindow::StatusText(int panel) const {
+  return panel >= 0 && panel < 3 ? platform::FromQString(Stat[panel]->text()) : std::string();
+}
+
+void TRoomWindow::AddInfoText(const std::string& text) { MemoSys->appendPlainText(dialoglook::MemoFromText(text)); }
+
+void TRoomWindow::ShowPeerText(const std::string& name, const std::string& text) {
+  WriteMessage(name, Peer, text);
+  if (!isActiveWindow()) {
+    session_.Paths().PlayEventSound(kInTextSound);
+    Timer1->start();
+  }
+}
+
+void TRoomWindow::ShowOwnText(const std::string& text) { WriteMessage(OwnName(), Client, text); }
+
+void TRoomWindow::WriteMessage(const std::string& name, platform::TFont& font, const std::string& text) {
+  Memo->setUpdatesEnabled(false);
+  TTranscriptWriter(*Transcript, font, iconsFolder_).WriteMessage(name, HeaderTimeNow(), text);
+  Memo->setUpdatesEnabled(true);
+  Memo->update();
+}
+
+void TRoomWindow::Timer1Timer() { FlashTick(this, Timer1); }
+
+// ----- the member list ------------------------------------------------------------------------------
+
+void TRoomWindow::FillMemberList(const TRoomMembers& members) {
+  const TRoomMembers::Row* selected = SelectedRow();
+  const void* keep = selected != nullptr ? selected->Owner : nullptr;
+  const std::string keepRecord = selected != nullptr ? selected->Record : std::string();
+  ListC->setUpdatesEnabled(false);
+  ListC->clear();
+  rows_ = members.Rows();
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    const TRoomMembers::Row& r = rows_[i];
+    auto* item = new QTreeWidgetItem(ListC, QStringList{ToQString(r.UserName), ToQString(r.Status), ToQString(r.IP),
+                                                        ToQString(r.ListenPort), ToQString(r.UserID),
+                                                        ToQString(r.Online), ToQString(r.Record)});
+    item->setIcon(0, StatusIcon(r.Image));
+    item->setData(0, kRowRole, static_cast<int>(i));
+    if (!keepRecord.empty() && r.Owner == keep && r.Record == keepRecord) item->setSelected(true);
+  }
+  ListC->setUpdatesEnabled(true);
+}
+
+const TRoomMembers::Row* TRoomWindow::SelectedRow() const {
+  for (int i = 0; i < ListC->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* item = ListC->topLevelItem(i);
+    if (!item->isSelected()) continue;
+    const int row = item->data(0, kRowRole).toInt();
+    return row >= 0 && row < static_cast<int>(rows_.size()) ? &rows_[static_cast<std::size_t>(row)] : nullptr;
+  }
+  return nullptr;
+}
+
+void TRoomWindow::LogMenuError(const std::string& what, const std::exception& e) {
+  LogError("None", "None", "ChatServer Error: Error " + std::string(role_.ErrorName) + " " + what + ": " + e.what());
+}
+
+void TRoomWindow::ActionAddFriendExecute() {
+  const TRoomMembers::Row* row = SelectedRow();
+  if (row == nullptr) return;
+  try {
+    if (!session_.DB().AddFriend(row->UserID, row->UserName, row->IP, row->ListenPort)) return;
+    if (session_.Link().Connected()) session_.Link().Send(cmd::FriendIds, session_.DB().FriendIdList());
+  } catch (const std::exception& e) {
+    LogMenuError("adding friend", e);
+  }
+}
+
+void TRoomWindow::ActionViewProfileExecute() {
+  const TRoomMembers::Row* row = SelectedRow();
+  if (row == nullptr) return;
+  try {
+    session_.ShowUserProfilePage(row->UserID, row->UserName);
+  } catch (const std::exception& e) {
+    LogMenuError("viewing Profile", e);
+  }
+}
+
+void TRoomWindow::SendFileToMember(const std::string& kind) {
+  const TRoomMembers::Row* row = SelectedRow();
+  if (row == nullptr) return;
+  TContact contact{row->UserName, row->Image, row->Status, row->IP, row->ListenPort, row->UserID, "1"};
+  const TContactCommand command = kind == "image"   ? TContactCommand::SendImage
+                                  : kind == "sound" ? TContactCommand::SendSound
+                                                    : TContactCommand::SendFile;
+  try {
+    session_.RunContactCommand(command, contact);
+  } catch (const std::exception& e) {
+    LogMenuError(kind == "image" ? "ImageOut" : kind == "sound" ? "SoundOut" : "FileOut", e);
+  }
+}
+
+void TRoomWindow::ActionSendCamExecute() {
+  const TRoomMembers::Row* row = SelectedRow();
+  if (row == nullptr) return;
+  TContact contact{row->UserName, row->Image, row->Status, row->IP, row->ListenPort, row->UserID, "1"};
+  try {
+    session_.RunContactCommand(TContactCommand::CamBroadcast, contact);
+  } catch (const std::exception& e) {
+    LogMenuError("CamOut", e);
+  }
+}
+
+// ----- what the user does ------------------------------------------------------------------------------
+
+void TRoomWindow::InsertEmoteCode(int entry) {
+  PEm->hide();
+  if (entry < 0 || entry >= EmoticonCount) return;
+  MemoGo->insertPlainText(ToQString(Emoticon[entry]));
+  MemoGo->setFocus();
+}
+
+void TRoomWindow::ShowEmoticons() {
+  const QPoint at = ButtonEmote->mapTo(this, QPoint(0, 0));
+  PEm->Popup(QPoint(at.x(), std::max(0, at.y() - 100)), PSound);
+}
+
+void TRoomWindow::ShowSounds() {
+  const QPoint at = ButtonSounds->mapTo(this, QPoint(0, 0));
+  const int top = MemoSys->mapTo(this, QPoint(0, 0)).y();
+  PSound->resize(PSound->width(), std::max(120, at.y() - top - 30));
+  PSound->Popup(QPoint(at.x(), top), PEm);
+}
+
+void TRoomWindow::ActionMyFontExecute() {
+  if (!ChooseFont(this, Client)) return;
+  ApplyFont(MemoGo, Client);
+}
+
+void TRoomWindow::ActionPeerFontExecute() { ChooseFont(this, Peer); }
+
+void TRoomWindow::ActionHelpExecute() { session_.ShowHelpTopic(role_.HelpTopic); }
+
+// ----- keys ------------------------------------------------------------------------------------------------
+
+bool TRoomWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == MemoGo) return InputKey(e);
+  if (watched == Memo) return TranscriptKey(e);
+  return QWidget::eventFilter(watched, e);
+}
+
+bool TRoomWindow::InputKey(QEvent* e) {
+  const TInputKey key = ChatInputKey(MemoGo, e);
+  if (key.Send) {
+    const QPointer<TRoomWindow> self(this);
+    SendText();
+    // A refusal box ran its own event loop: the window may be gone.
+    if (!self) return true;
+  }
+  if (key.Released) ShowCharacterCount();
+  return key.Consumed;
+}
+
+bool TRoomWindow::TranscriptKey(QEvent* e) { return TranscriptTypingKey(e); }
+
+// A text longer than a frame can carry is cut where it is typed or pasted,
+// not refused after the user wrote it.
+void TRoomWindow::CapInput() {
+  const QString text = MemoGo->toPlainText();
+  if (text.size() <= kRoomInputLimit) return;
+  QTextCursor cursor = MemoGo->textCursor();
+  cursor.setPosition(kRoomInputLimit);
+  cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
+  MemoGo->setTextCursor(cursor);
+}
+
+void TRoomWindow::ShowCharacterCount() {
+  SetStatusText("Character Count: " + std::to_string(dialoglook::TextFromMemo(MemoGo->toPlainText()).size()), 0);
+}

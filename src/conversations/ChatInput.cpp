@@ -1,0 +1,82 @@
+#include "conversations/ChatInput.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include "conversations/Transcript.h"
+
+namespace {
+
+bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+
+}  // namespace
+
+TInputKey ChatInputKey(QPlainTextEdit* input, QEvent* e) {
+  TInputKey result;
+  if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease) return result;
+  auto* key = static_cast<QKeyEvent*>(e);
+  const bool ctrl = key->modifiers().testFlag(Qt::ControlModifier);
+  const bool enter = IsEnter(key->key());
+  if (e->type() == QEvent::KeyPress) {
+    if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier) {
+      input->insertPlainText("    ");
+      result.Consumed = true;
+    } else if (enter) {
+      // Enter sends on its release; Ctrl+Enter breaks the line.
+      if (ctrl) input->insertPlainText("\n");
+      result.Consumed = true;
+    }
+    return result;
+  }
+  if (key->isAutoRepeat()) return result;
+  result.Released = true;
+  result.Consumed = enter;
+  result.Send = enter && !ctrl;
+  result.Typed = !enter && !ctrl;
+  return result;
+}
+
+bool TranscriptTypingKey(QEvent* e) {
+  if (e->type() != QEvent::KeyPress) return false;
+  auto* key = static_cast<QKeyEvent*>(e);
+  if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)) return false;
+  return !key->text().isEmpty() || key->key() == Qt::Key_Delete || key->key() == Qt::Key_Backspace;
+}
+
+void PopInputMenu(QWidget* owner, QPlainTextEdit* input, const QPoint& at, const std::function<void(QMenu&)>& head) {
+  const bool selected = input->textCursor().hasSelection();
+  QMenu menu(owner);
+  if (head) head(menu);
+  menu.addSeparator();
+  menu.addAction("Undo", input, &QPlainTextEdit::undo)->setEnabled(input->document()->isUndoAvailable());
+  menu.addAction("Cut", input, &QPlainTextEdit::cut)->setEnabled(selected);
+  menu.addAction("Copy", input, &QPlainTextEdit::copy)->setEnabled(selected);
+  menu.addAction("Paste", input, &QPlainTextEdit::paste)->setEnabled(!QApplication::clipboard()->text().isEmpty());
+  menu.addAction("Delete", input, [input] { input->textCursor().removeSelectedText(); })->setEnabled(selected);
+  menu.addSeparator();
+  menu.addAction("Select All", input, &QPlainTextEdit::selectAll);
+  menu.exec(input->mapToGlobal(at));
+}
+
+void PopTranscriptMenu(QWidget* owner, QWidget* memo, TTranscript& transcript, const QPoint& at,
+                       const std::function<void(QMenu&)>& tail) {
+  const bool canCopy = transcript.CanCopy();
+  QMenu menu(owner);
+  menu.addAction("Cut", owner, [&transcript] { transcript.CutToClipboard(); })->setEnabled(canCopy);
+  menu.addAction("Copy", owner, [&transcript] { transcript.CopyToClipboard(); })->setEnabled(canCopy);
+  menu.addAction("Select All", owner, [&transcript] { transcript.SelectAll(); });
+  if (tail) tail(menu);
+  menu.exec(memo->mapToGlobal(at));
+}
+
+void FlashTick(QWidget* window, QTimer* timer) {
+  if (window->isActiveWindow()) {
+    timer->stop();
+    return;
+  }
+  QApplication::alert(window, 500);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+
+class QEvent;
+class QMenu;
+class QPlainTextEdit;
+class QPoint;
+class QWidget;
+class TTranscript;
+
+// What every chat window (a private chat, a room) does with its input box
+// and its transcript alike: the keys, the two edit menus and the flash.
+
+// A key event of the input after Tab (four blanks) and Enter (Ctrl+Enter
+// breaks the line) have been taken care of.
+struct TInputKey {
+  bool Consumed = false;  // the input must not see the event
+  bool Send = false;      // Enter was released without Ctrl: send the input
+  bool Released = false;  // some key was released (the count changes)
+  bool Typed = false;     // a key other than Enter, without Ctrl, was released
+};
+TInputKey ChatInputKey(QPlainTextEdit* input, QEvent* e);
+
+// True for a key that would type into the read-only transcript; moving,
+// selecting and copying keys pass.
+bool TranscriptTypingKey(QEvent* e);
+
+// The input's menu: whatever `head` puts first, then Undo, Cut, Copy, Paste,
+// Delete and Select All, each enabled only when it can act.
+void PopInputMenu(QWidget* owner, QPlainTextEdit* input, const QPoint& at, const std::function<void(QMenu&)>& head);
+// The transcript's menu: Cut, Copy (while something is selected), Select All,
+// then whatever `tail` adds.
+void PopTranscriptMenu(QWidget* owner, QWidget* memo, TTranscript& transcript, const QPoint& at,
+                       const std::function<void(QMenu&)>& tail);
+
+// One tick of the flash timer: it stops once the window is in front.
+void FlashTick(QWidget* window, class QTimer* timer);

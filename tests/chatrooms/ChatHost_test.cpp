@@ -1,0 +1,139 @@
+#include "chatrooms/ChatHost.h"
+
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Rooms_helpers.h"
+#include "common/FreePort.h"
+#include "core/Widgets_helpers.h"
+#include "platform/EventLoop.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using testing_support::TRoomMembersScript;
+
+const std::string kOwn = "41000001{$}Ann{$}1{$}0{$}127.0.0.1{$}2960";
+const std::string kBob = "52000002{$}Bob{$}1{$}0{$}127.0.0.1{$}2961";
+// A comma in a name travels as it is: it must neither split the name nor the frame.
+const std::string kCid = "63000003{$}Cid, Jr{$}1{$}3{$}127.0.0.1{$}2962";
+
+// A room with what it shows, plays and logs recorded.
+struct Room : TChatHostView {
+  Lines info, peerTexts, ownTexts, log;
+  std::vector<int> sounds;
+  std::unique_ptr<TChatHost> host;
+  int port = testing_support::FreeListenPort();
+
+  void AddInfoText(const std::string& text) override { info.push_back(text); }
+  void ShowPeerText(const std::string& name, const std::string& text) override { peerTexts.push_back(name + ": " + text); }
+  void ShowOwnText(const std::string& text) override { ownTexts.push_back(text); }
+  void MembersChanged() override {}
+  void ShowInformation(const std::string& text, const std::string&) override { info.push_back("box: " + text); }
+
+  explicit Room(int limit = 0, int idleMs = 0) {
+    testing_support::WidgetApp();
+    TChatHostHooks hooks;
+    hooks.LogError = [this](const std::string&, const std::string&, const std::string& m) { log.push_back(m); };
+    hooks.PlayChatSound = [this](int n) { sounds.push_back(n); };
+    TChatRoomSetup setup{"41000001", "Ann", 0, "2960", "127.0.0.1", std::to_string(port), "Lobby", "Welcome, all",
+                         limit};
+    host = std::make_unique<TChatHost>(*this, std::move(hooks), std::move(setup));
+    if (idleMs > 0) host->SetIdleInterval(idleMs);
+    EXPECT_TRUE(host->StartListening());
+    host->AddOwnRow();
+  }
+  const TRoomMembers::Row* RowOf(const std::string& name) const {
+    for (const auto& row : host->Members().Rows())
+      if (row.UserName == name) return &row;
+    return nullptr;
+  }
+};
+
+std::string Step(int m, const std::string& op, const std::string& rest = "") {
+  return R"({"m": )" + std::to_string(m) + R"(, "op": ")" + op + "\"" + (rest.empty() ? "" : ", " + rest) + "}";
+}
+std::string Expect(int m, int code, const std::string& params) {
+  return Step(m, "expect", "\"code\": " + std::to_string(code) + R"(, "params": ")" + params + "\"");
+}
+std::string Send(int m, int code, const std::string& params) {
+  return Step(m, "send", "\"code\": " + std::to_string(code) + R"(, "params": ")" + params + "\"");
+}
+std::string Silence(int m) { return Step(m, "expect_silence", R"("seconds": 0.3)"); }
+
+// The whole life of a room with two members who log on and one who never
+// does: the join order, the lists, text and sounds relayed once to everybody
+// else and never back, the host's own text, leaves announced with 2008, and
+// "Remove from Chat". Along the way every frame a hostile or careless member
+// might send: a second logon with the host's id, a line over the limit, a
+// sound outside the table, a line that is no frame, a code nobody handles.
+TEST(ChatHost, RunsARoomForScriptedMembers) {
+  Room room;
+  const std::string bobText = R"(Bob{$}hi$c a>b {$} c)";
+  const std::string cidSound = R"(Cid, Jr{$}5)";
+  TRoomMembersScript members(room.port, {
+      Step(0, "connect"), Expect(0, 2000, "127.0.0.1"),
+      Send(0, 2001, "52000002{$}Bob{$}2961{$}0"),
+      Expect(0, 2006, kBob), Expect(0, 2002, "Lobby{$}Welcome$c all"),
+      Send(0, 2005, ""), Expect(0, 2004, kOwn + "||" + kBob),
+      Send(0, 2001, "41000001{$}Mallory{$}2999{$}0"), Silence(0),
+      Step(1, "connect"), Expect(1, 2000, "127.0.0.1"),
+      Step(2, "connect"), Expect(2, 2000, "127.0.0.1"),
+      Send(1, 2001, "63000003{$}Cid, Jr{$}2962{$}3"),
+      Expect(0, 2006, kCid), Expect(2, 2006, kCid), Expect(1, 2006, kCid), Expect(1, 2002, "Lobby{$}Welcome$c all"),
+      Send(1, 2005, ""), Expect(1, 2004, kOwn + "||" + kBob + "||" + kCid),
+      Step(0, "long_line", R"("bytes": 70000)"),
+      Step(0, "raw", R"("data": "hello\r\n  2003<x>\r\n")"),
+      Send(0, 2007, bobText), Expect(1, 2010, bobText), Expect(2, 2010, bobText), Silence(0),
+      Send(1, 2011, cidSound), Expect(0, 2012, cidSound), Expect(2, 2012, cidSound),
+      Send(1, 2011, "Cid, Jr{$}48"), Send(1, 2011, "Cid, Jr{$}-1"), Send(1, 2011, "Cid, Jr"), Silence(0), Silence(2),
+      // The host answers this one (below).
+      Send(0, 2007, "Bob{$}your turn"), Expect(1, 2010, "Bob{$}your turn"), Expect(2, 2010, "Bob{$}your turn"),
+      Expect(0, 2010, "Ann{$}from the host :)"), Expect(1, 2010, "Ann{$}from the host :)"),
+      Expect(2, 2010, "Ann{$}from the host :)"),
+      Step(2, "close"), Expect(0, 2008, ""), Expect(1, 2008, ""),
+      // The host removes Cid once it has shown this.
+      Send(1, 2007, "Cid, Jr{$}remove me"), Expect(0, 2010, "Cid, Jr{$}remove me"),
+      Step(1, "expect_close"), Expect(0, 2008, kCid),
+      Step(0, "close")});
+  const platform::TConnection reply = room.host->PeerTextShown.Connect([&](const std::string&, const std::string& text) {
+    QTimer::singleShot(0, [&room, text] {
+      if (text == "your turn") room.host->SendText("from the host :)");
+      if (text == "remove me") room.host->RemoveFromChat(*room.RowOf("Cid, Jr"));
+    });
+  });
+  ASSERT_TRUE(members.Passed()) << members.Output();
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return room.host->ClientCount() == 0; }, 3000));
+
+  EXPECT_EQ(room.info, (Lines{"Bob has joined the chat", "Cid, Jr has joined the chat", "Cid, Jr sent a sound...",
+                              "Cid, Jr has left the chat", "Bob has left the chat"}));
+  EXPECT_EQ(room.peerTexts, (Lines{"Bob: hi, a>b {$} c\r\n", "Bob: your turn\r\n", "Cid, Jr: remove me\r\n"}));
+  EXPECT_EQ(room.ownTexts, (Lines{"from the host :)\r\n"}));
+  EXPECT_EQ(room.sounds, (std::vector<int>{5}));
+  ASSERT_EQ(room.log.size(), 2u) << ::testing::PrintToString(room.log);
+  EXPECT_EQ(room.log[0], "Second chat logon on one connection refused");
+  EXPECT_EQ(room.log[1].rfind("Room frame of more than", 0), 0u) << room.log[1];
+  ASSERT_EQ(room.host->Members().Count(), 1);
+  EXPECT_EQ(room.host->Members().Rows()[0].Record, kOwn);
+}
+
+// Silence both ways closes a member after the idle interval, and a frame
+// either way starts the interval afresh; a member beyond the limit is turned
+// away before any greeting, and its going is no leave.
+TEST(ChatHost, ClosesIdleMembersAndKeepsTheLimit) {
+  Room room(1, 1000);
+  TRoomMembersScript members(room.port, {
+      Step(0, "connect"), Expect(0, 2000, "127.0.0.1"),
+      Step(1, "connect"), Step(1, "expect_close"), Silence(0),
+      Step(0, "sleep", R"("seconds": 0.4)"), Send(0, 2005, ""), Expect(0, 2004, kOwn),
+      Step(0, "expect_silence", R"("seconds": 0.6)"), Step(0, "expect_close", R"("timeout": 3)")});
+  ASSERT_TRUE(members.Passed()) << members.Output();
+  EXPECT_EQ(room.info, (Lines{"A member was turned away from 127.0.0.1: the chat is full"}));
+  EXPECT_TRUE(room.log.empty()) << ::testing::PrintToString(room.log);
+}
+
+}  // namespace

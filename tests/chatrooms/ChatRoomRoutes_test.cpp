@@ -1,0 +1,171 @@
+#include "chatrooms/ChatRoomRoutes.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chatrooms/FormChat.h"
+#include "chatrooms/FormChatCli.h"
+#include "chatrooms/FormChatInfo.h"
+#include "chatrooms/FormChatRequest.h"
+#include "conversations/ChatPickers.h"
+#include "conversations/Conversations_helpers.h"
+#include "core/Loopback_helpers.h"
+#include "core/Widgets_helpers.h"
+#include "core/session/Prompts.h"
+#include "core/session/Router.h"
+#include "core/session/Session.h"
+#include "platform/Charset.h"
+#include "platform/EventLoop.h"
+#include "platform/TempHome.h"
+
+namespace {
+
+using testing_support::TRecordingTranscriptWidget;
+
+struct RecordingPrompts : TPrompts {
+  std::vector<std::string> Told;
+  void ShowInformation(const std::string& text, const std::string& caption) override {
+    Told.push_back(caption + ": " + text);
+  }
+};
+
+// A session listening for peers on a fresh home, with the rooms routed to
+// windows whose transcripts record what is written.
+struct Fixture {
+  testing_support::TempHome home;
+  RecordingPrompts prompts;
+  testing_support::TRecordingFactory factory;
+  std::unique_ptr<TSession> session;
+  std::unique_ptr<TChatRoomRoutes> routes;
+  std::vector<TFormChatRequest*> requests;
+
+  Fixture() {
+    testing_support::WidgetApp();
+    session = std::make_unique<TSession>(prompts);
+    session->CreateLocalStores();
+    TSettings& s = session->Settings;
+    s.UserID = "41000001";
+    s.UserName = "Ann";
+    s.ListenPort = std::to_string(testing_support::FreePort());
+    s.ChatPort = std::to_string(testing_support::FreePort());
+    session->StartListening();
+    routes = std::make_unique<TChatRoomRoutes>(*session);
+    routes->RequestShown = [this](TFormChatRequest& dialog) { requests.push_back(&dialog); };
+  }
+  ~Fixture() {
+    routes.reset();
+    session.reset();
+  }
+  void Invite(const std::string& name) {
+    TContactCall call;
+    call.Command = TContactCommand::InviteToChat;
+    call.Contact = TContact{name, 0, "Available", "127.0.0.1", session->Settings.ListenPort, "52000002", "1"};
+    session->Router().RunContactCommand(call);
+  }
+  static std::string Shown(TRoomWindow& w) { return static_cast<TRecordingTranscriptWidget*>(w.Memo)->Marked(); }
+  static bool Shows(TRoomWindow& w, const std::string& part) {
+    return platform::ProcessMessagesUntil([&] { return Shown(w).find(part) != std::string::npos; }, 5000);
+  }
+  static bool Says(QPlainTextEdit* memo, const std::string& line) {
+    return platform::ProcessMessagesUntil(
+        [&] { return memo->toPlainText().contains(platform::ToQString(line)); }, 5000);
+  }
+};
+
+TFormChatInfo* InfoDialog() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == "FormChatInfo" && w->isVisible()) return static_cast<TFormChatInfo*>(w);
+  return nullptr;
+}
+
+// A user hosts a room through the set-up dialog, invites twice through the
+// peer listener (its own, standing in for two contacts), both invitations are
+// accepted and join; they talk with emoticons and links, the host plays a
+// sound from the picker, removes one member and closes the room.
+TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
+  Fixture f;
+  f.routes->ActionHostChatExecute();
+  TFormChatInfo* info = InfoDialog();
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->StatPort->text().toStdString(), f.session->Settings.ChatPort);
+  info->ComboIP->setEditText("127.0.0.1");
+  info->OkClick();
+  EXPECT_EQ(f.prompts.Told, (std::vector<std::string>{"No Chat Name: You must provide a name for the chat you wish to host."}));
+  info->EditName->setText("Lobby");
+  info->OkClick();
+  TFormChat* host = f.routes->HostWindow();
+  ASSERT_NE(host, nullptr);
+  f.routes->ActionHostChatExecute();
+  EXPECT_EQ(f.prompts.Told.back(),
+            "Already Hosting: You can only host a single multi-chat at a time, you already have one open.");
+
+  f.Invite("Bob");
+  f.Invite("Cid");
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return f.requests.size() == 2; }, 5000));
+  EXPECT_EQ(f.requests[0]->windowTitle().toStdString(), "Request to join chat: Lobby");
+  for (TFormChatRequest* request : f.requests) request->AcceptClick();
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return host->Host().ClientCount() == 2; }, 5000));
+  // The invitation connections are gone once the invitee has read them.
+  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return f.routes->Invitations().Pending() == 0; }, 5000));
+  EXPECT_TRUE(f.Says(host->MemoSys, "Bob invited to chat..."));
+  EXPECT_EQ(host->StatusText(2), "Client Count: 2");
+  const std::vector<TFormChatCli*> members = f.routes->MemberWindows();
+  ASSERT_EQ(members.size(), 2u);
+  for (TFormChatCli* m : members) {
+    ASSERT_TRUE(f.Shows(*m, "*Lobby (t)*\r\nWelcome to my chat"));
+    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return m->StatusText(2) == "Client Count: 3"; }, 5000));
+    EXPECT_EQ(m->windowTitle().toStdString(), "Multi-Chat: Lobby");
+  }
+
+  // A marker before a link leaves the link plain; one that names no picture stays text.
+  members[0]->MemoGo->setPlainText(";)~ see http://example.com/ $->99");
+  members[0]->SendText();
+  EXPECT_TRUE(members[0]->MemoGo->toPlainText().isEmpty());
+  const std::string said = "*Ann (t)*\r\n{6} see http://example.com/ $->99\r\n";
+  EXPECT_TRUE(f.Shows(*host, said));
+  EXPECT_TRUE(f.Shows(*members[1], said));
+  EXPECT_TRUE(f.Shows(*members[0], said));
+  host->MemoGo->setPlainText("links: http://example.com/ ok");
+  host->SendText();
+  for (TFormChatCli* m : members) EXPECT_TRUE(f.Shows(*m, "links: _http://example.com/_ ok"));
+
+  // The picker stays open for the next sound.
+  host->ShowSounds();
+  QTreeWidgetItem* node = host->PSound->SoundNode(5);
+  ASSERT_NE(node, nullptr);
+  emit host->PSound->TreeSounds->itemClicked(node, 0);
+  EXPECT_TRUE(host->PSound->isVisible());
+  for (TFormChatCli* m : members) EXPECT_TRUE(f.Says(m->MemoSys, "Ann sent a sound..."));
+
+  // The second member's row goes, and only its connection.
+  const void* second = nullptr;
+  for (const auto& row : host->Host().Members().Rows())
+    if (row.Owner != nullptr) second = row.Owner;
+  for (int i = 0; i < host->ListC->topLevelItemCount(); ++i)
+    host->ListC->topLevelItem(i)->setSelected(host->Host().Members().Rows()[static_cast<std::size_t>(i)].Owner == second);
+  host->ActionCloseClientExecute();
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return host->Host().ClientCount() == 1; }, 5000));
+  auto closed = [&] {
+    int n = 0;
+    for (TFormChatCli* m : members) n += m->MemoSys->toPlainText().contains("Connection to chat closed...") ? 1 : 0;
+    return n;
+  };
+  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return closed() == 1; }, 5000));
+  EXPECT_EQ(members[0]->StatusText(2), "Client Count: 2");
+
+  host->close();
+  platform::ProcessMessagesUntil([&] { return f.routes->HostWindow() == nullptr; }, 5000);
+  for (TFormChatCli* m : f.routes->MemberWindows()) EXPECT_TRUE(f.Says(m->MemoSys, "Connection to chat closed..."));
+  EXPECT_EQ(f.routes->HostWindow(), nullptr);
+}
+
+}  // namespace
