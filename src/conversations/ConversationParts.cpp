@@ -1,6 +1,7 @@
 #include "conversations/ConversationParts.h"
 
 #include <QAction>
+#include <QBoxLayout>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -62,6 +63,25 @@ QMenu* MakeFontsMenu(QWidget* window, const std::function<void()>& mine, const s
   menu->addAction("Adjust My Font", window, mine);
   menu->addAction("Adjust Peer Font", window, peer);
   return menu;
+}
+
+void LayOutConversation(QWidget* window, std::initializer_list<QWidget*> above, QWidget* memo, QWidget* buttons,
+                        QWidget* input, QWidget* send, QWidget* side, QWidget* status) {
+  auto* left = new QVBoxLayout;
+  for (QWidget* w : above) left->addWidget(w);
+  left->addWidget(memo, 1);
+  left->addWidget(buttons);
+  auto* row = new QHBoxLayout;
+  row->addWidget(input, 1);
+  row->addWidget(send);
+  left->addLayout(row);
+  auto* body = new QHBoxLayout;
+  body->addLayout(left, 1);
+  body->addWidget(side);
+  auto* outer = new QVBoxLayout(window);
+  outer->setContentsMargins(6, 6, 6, 0);
+  outer->addLayout(body, 1);
+  outer->addWidget(status);
 }
 
 void AddHelpKey(QWidget* window, const std::function<void()>& help) {

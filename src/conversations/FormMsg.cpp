@@ -66,23 +66,8 @@ void TFormMsg::BuildWindow() {
   SpeedButton2->setFixedHeight(60);
   connect(SpeedButton2, &QPushButton::clicked, this, [this] { SendMessage(); });
 
-  auto* left = new QVBoxLayout;
-  left->addWidget(ImgLogo_);
-  left->addWidget(Memo, 1);
-  left->addWidget(BuildButtons());
-  auto* input = new QHBoxLayout;
-  input->addWidget(MemoGo, 1);
-  input->addWidget(SpeedButton2);
-  left->addLayout(input);
-  auto* body = new QHBoxLayout;
-  body->addLayout(left, 1);
-  body->addWidget(BuildSideButtons());
-
   Stat = new TChatStatusBar(this, {130, 200, 170}, 1, StatusIcon);
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(6, 6, 6, 0);
-  outer->addLayout(body, 1);
-  outer->addWidget(Stat);
+  LayOutConversation(this, {ImgLogo_}, Memo, BuildButtons(), MemoGo, SpeedButton2, BuildSideButtons(), Stat);
 
   PEm = new TEmoticonPicker(iconsFolder_, this);
   PEm->OnPick = [this](int entry) { InsertEmoteCode(entry); };

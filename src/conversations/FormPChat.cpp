@@ -104,25 +104,8 @@ void TFormPChat::BuildWindow() {
   ButtonSend = Button("Send", this, [this] { SendText(); });
   ButtonSend->setFixedHeight(60);
 
-  auto* left = new QVBoxLayout;
-  left->addWidget(ImgLogo_);
-  left->addWidget(MemoSys);
-  left->addWidget(Memo, 1);
-  left->addWidget(BuildButtons());
-  auto* input = new QHBoxLayout;
-  input->addWidget(MemoGo, 1);
-  input->addWidget(ButtonSend);
-  left->addLayout(input);
-
-  auto* body = new QHBoxLayout;
-  body->addLayout(left, 1);
-  body->addWidget(BuildSideButtons());
-
   Stat = new TChatStatusBar(this);
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(6, 6, 6, 0);
-  outer->addLayout(body, 1);
-  outer->addWidget(Stat);
+  LayOutConversation(this, {ImgLogo_, MemoSys}, Memo, BuildButtons(), MemoGo, ButtonSend, BuildSideButtons(), Stat);
 
   PEm = new TEmoticonPicker(iconsFolder_, this);
   PEm->OnPick = [this](int entry) { InsertEmoteCode(entry); };
