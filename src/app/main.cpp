@@ -4,21 +4,25 @@
 #include "chatrooms/ChatRoomRoutes.h"
 #include "conversations/CamRoutes.h"
 #include "conversations/CamTestHooks.h"
+#include "conversations/FormFChat.h"
+#include "conversations/FormFriends.h"
+#include "conversations/FormHist.h"
 #include "conversations/FormRandom.h"
+#include "conversations/MessageRoutes.h"
+#include "conversations/MessageTestHooks.h"
 #include "conversations/PrivateChatRoutes.h"
 #include "conversations/TransferRoutes.h"
 #include "core/DialogPrompts.h"
 #include "core/FormAbout.h"
+#include "core/FormAlert.h"
 #include "core/FormImgUpload.h"
 #include "core/FormMain.h"
 #include "core/FormPref.h"
 #include "core/FormProMan.h"
-#include "core/FormUpdate.h"
 #include "core/session/DBStuff.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
 #include "core/session/Session.h"
-#include "core/session/UpdateCheck.h"
 #include "platform/AppHome.h"
 #include "platform/EventLoop.h"
 #include "platform/GuardedApplication.h"
@@ -55,6 +59,10 @@ int main(int argc, char** argv) {
     router.SetWindowHandler(TWindowCommand::PhotoUpload, [&session] { TFormImgUpload::Open(session); });
     router.SetWindowHandler(TWindowCommand::About, [&session] { TFormAbout::Open(session); });
     router.SetWindowHandler(TWindowCommand::RandomContact, [&session] { TFormRandom::Open(session); });
+    router.SetWindowHandler(TWindowCommand::ManageFriends, [&session] { TFormFriends::Open(session); });
+    router.SetWindowHandler(TWindowCommand::FriendChat, [&session] { TFormFChat::Open(session); });
+    router.SetContactHandler(TContactCommand::History,
+                             [&session](const TContactCall& call) { TFormHist::Open(session, call.Contact.UserID); });
     TCamRoutes camRoutes(session);
     AttachCamTestHooks(camRoutes);
     TTransferRoutes transfers(session);
@@ -65,9 +73,12 @@ int main(int argc, char** argv) {
     privateChats.SetCamRoutes(&camRoutes);
     // Chat rooms likewise: hosting, invitations and the room windows.
     TChatRoomRoutes chatRooms(session);
-    const auto updateFound = session.Updates().UpdateAvailable.Connect(
-        [&session](const std::string& build, const std::string& url) { TFormUpdate::OfferUpdate(session, build, url); });
-    const auto noUpdate = session.Updates().NoUpdateAvailable.Connect([&session] { TFormUpdate::TellNoUpdate(session); });
+    // Message windows, like private chats, need the transcript control; until
+    // it is installed relayed messages wait and are announced.
+    TMessageRoutes messages(session);
+    // New messages and updates are announced here.
+    TFormAlert alert(session);
+    AttachMessageTestHooks(session, messages, alert);
 
     platform::SetExceptionHook([&form](const std::exception* e, const std::string& message) {
       form.ApplicationEventsException(e, message);

@@ -5,13 +5,12 @@
 #include "core/MainPanels.h"
 #include "platform/Charset.h"
 
-namespace {
+TChatStatusBar::TChatStatusBar(QWidget* parent) : TChatStatusBar(parent, {150, 260, 250}, 2, LinkStateIcon) {}
 
-constexpr int kWidths[] = {150, 260, 250};
-
-}  // namespace
-
-TChatStatusBar::TChatStatusBar(QWidget* parent) : QWidget(parent) { setFixedHeight(20); }
+TChatStatusBar::TChatStatusBar(QWidget* parent, std::array<int, 3> widths, int picturePanel, TPictureFn picture)
+    : QWidget(parent), widths_(widths), picturePanel_(picturePanel), picture_(std::move(picture)) {
+  setFixedHeight(20);
+}
 
 void TChatStatusBar::SetPanel(int panel, const std::string& text) {
   if (panel < 0 || panel > 2 || texts_[static_cast<std::size_t>(panel)] == text) return;
@@ -29,16 +28,16 @@ void TChatStatusBar::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), palette().window());
   int left = 0;
-  for (int i = 0; i < 3; ++i) {
-    const int width = i == 2 ? std::max(kWidths[2], this->width() - left) : kWidths[i];
+  for (std::size_t i = 0; i < 3; ++i) {
+    const int width = i == 2 ? std::max(widths_[2], this->width() - left) : widths_[i];
     int textLeft = left + 1;
-    if (i == 2) {
-      LinkStateIcon(image_).paint(&p, QRect(left + 2, 2, 16, 16));
+    if (static_cast<int>(i) == picturePanel_ && picture_) {
+      picture_(image_).paint(&p, QRect(left + 2, 2, 16, 16));
       textLeft = left + 20;
     }
     p.setPen(palette().windowText().color());
     p.drawText(QRect(textLeft, 1, left + width - textLeft - 2, height() - 2), Qt::AlignLeft | Qt::AlignVCenter,
-               platform::ToQString(texts_[static_cast<std::size_t>(i)]));
+               platform::ToQString(texts_[i]));
     left += width;
     if (i < 2) {
       p.setPen(palette().mid().color());

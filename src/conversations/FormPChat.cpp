@@ -1,11 +1,7 @@
 #include "conversations/FormPChat.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPixmap>
@@ -22,13 +18,10 @@
 #include "conversations/FormCamView.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/ChatStatusBar.h"
-#include "conversations/Emoticons.h"
+#include "conversations/ConversationParts.h"
 #include "conversations/Transcript.h"
-#include "conversations/TranscriptControl.h"
 #include "conversations/TranscriptWriter.h"
 #include "core/DialogLook.h"
-#include "core/session/DBStuff.h"
-#include "core/session/DirectoryLink.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
 #include "core/session/Prompts.h"
@@ -36,7 +29,6 @@
 #include "core/session/TestHooks.h"
 #include "platform/Charset.h"
 #include "platform/DesktopPrompts.h"
-#include "transport/CommandCodes.h"
 #include "transport/ParloSocket.h"
 
 using platform::ToQString;
@@ -51,7 +43,6 @@ QPushButton* Button(const char* caption, QWidget* parent, std::function<void()> 
   QObject::connect(button, &QPushButton::clicked, parent, std::move(onClick));
   return button;
 }
-
 
 }  // namespace
 
@@ -105,56 +96,23 @@ void TFormPChat::BuildWindow() {
   MemoSys->setEnabled(false);
   MemoSys->setFixedHeight(64);
 
-  // The one place the transcript control comes from: the factory the program
-  // installed hands over the widget and its transcript operations.
-  const TTranscriptControl control = MakeTranscriptControl(this);
+  const TTranscriptControl control = MakeTranscript(this, this, [this](const QPoint& at) { PopEdit2Popup(at); });
   Memo = control.Widget;
   Transcript = control.Transcript;
-  Memo->setObjectName("Memo");
-  Memo->installEventFilter(this);
-  Memo->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(Memo, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopEdit2Popup(at); });
-
-  MemoGo = new QPlainTextEdit(this);
-  MemoGo->setObjectName("MemoGo");
-  MemoGo->setFixedHeight(60);
-  MemoGo->setTabChangesFocus(false);
-  MemoGo->installEventFilter(this);
-  MemoGo->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(MemoGo, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopEditPopup(at); });
-  ApplyFont(MemoGo, Client);
+  MemoGo = MakeInput(this, this, Client, [this](const QPoint& at) { PopEditPopup(at); });
 
   ButtonSend = Button("Send", this, [this] { SendText(); });
   ButtonSend->setFixedHeight(60);
 
-  auto* left = new QVBoxLayout;
-  left->addWidget(ImgLogo_);
-  left->addWidget(MemoSys);
-  left->addWidget(Memo, 1);
-  left->addWidget(BuildButtons());
-  auto* input = new QHBoxLayout;
-  input->addWidget(MemoGo, 1);
-  input->addWidget(ButtonSend);
-  left->addLayout(input);
-
-  auto* body = new QHBoxLayout;
-  body->addLayout(left, 1);
-  body->addWidget(BuildSideButtons());
-
   Stat = new TChatStatusBar(this);
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(6, 6, 6, 0);
-  outer->addLayout(body, 1);
-  outer->addWidget(Stat);
+  LayOutConversation(this, {ImgLogo_, MemoSys}, Memo, BuildButtons(), MemoGo, ButtonSend, BuildSideButtons(), Stat);
 
   PEm = new TEmoticonPicker(iconsFolder_, this);
   PEm->OnPick = [this](int entry) { InsertEmoteCode(entry); };
   PSound = new TSoundPicker(this);
   PSound->OnPick = [this](int index) { SendChatSound(index); };
 
-  Timer1 = new QTimer(this);
-  Timer1->setInterval(1000);
-  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  Timer1 = MakeFlashTimer(this);
 }
 
 QWidget* TFormPChat::BuildButtons() {
@@ -209,14 +167,8 @@ QWidget* TFormPChat::BuildSideButtons() {
 }
 
 void TFormPChat::BuildMenus() {
-  PopFonts_ = new QMenu(this);
-  PopFonts_->addAction("Adjust My Font", this, [this] { ActionMyFontExecute(); });
-  PopFonts_->addAction("Adjust Peer Font", this, [this] { ActionPeerFontExecute(); });
-  auto* help = new QAction("Help", this);
-  help->setShortcut(QKeySequence(Qt::Key_F1));
-  help->setShortcutContext(Qt::WindowShortcut);
-  connect(help, &QAction::triggered, this, [this] { ActionHelpExecute(); });
-  addAction(help);
+  PopFonts_ = MakeFontsMenu(this, [this] { ActionMyFontExecute(); }, [this] { ActionPeerFontExecute(); });
+  AddHelpKey(this, [this] { ActionHelpExecute(); });
 }
 
 void TFormPChat::PopEditPopup(const QPoint& at) {
@@ -318,17 +270,12 @@ void TFormPChat::ShowPeerText(const std::string& text) {
 void TFormPChat::ShowOwnText(const std::string& text) { WriteMessage(chat_->Own().UserName, Client, text); }
 
 void TFormPChat::WriteMessage(const std::string& name, platform::TFont& font, const std::string& text) {
-  Memo->setUpdatesEnabled(false);
-  TTranscriptWriter(*Transcript, font, iconsFolder_).WriteMessage(name, HeaderTimeNow(), text);
-  Memo->setUpdatesEnabled(true);
-  Memo->update();
+  WriteTranscriptMessage(Memo, *Transcript, font, iconsFolder_, name, HeaderTimeNow(), text);
 }
 
 void TFormPChat::ShowInformation(const std::string& text, const std::string& caption) {
   session_.Prompts().ShowInformation(text, caption);
 }
-
-void TFormPChat::Timer1Timer() { FlashTick(this, Timer1); }
 
 // ----- what the user does ------------------------------------------------------------------------
 
@@ -337,12 +284,7 @@ void TFormPChat::SendText() {
   MemoGo->clear();
 }
 
-void TFormPChat::InsertEmoteCode(int entry) {
-  PEm->hide();
-  if (entry < 0 || entry >= EmoticonCount) return;
-  MemoGo->insertPlainText(ToQString(Emoticon[entry]));
-  MemoGo->setFocus();
-}
+void TFormPChat::InsertEmoteCode(int entry) { InsertEmoticon(MemoGo, PEm, entry); }
 
 void TFormPChat::SendChatSound(int index) { chat_->SendChatSound(index); }
 
@@ -386,8 +328,7 @@ void TFormPChat::BlockClick() {
 
 void TFormPChat::ActionAddFriendExecute() {
   const TChatProfile& peer = chat_->Peer();
-  if (!session_.DB().AddFriend(peer.UserID, peer.UserName, chat_->PeerAddr(), peer.ListenPort)) return;
-  if (session_.Link().Connected()) session_.Link().Send(cmd::FriendIds, session_.DB().FriendIdList());
+  session_.AddFriend(peer.UserID, peer.UserName, chat_->PeerAddr(), peer.ListenPort);
 }
 
 void TFormPChat::ActionViewProfileExecute() {

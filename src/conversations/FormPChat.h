@@ -106,7 +106,6 @@ class TFormPChat : public QWidget, public TPrivateChatView {
   void ShowCharacterCount();
   void PopEditPopup(const QPoint& at);
   void PopEdit2Popup(const QPoint& at);
-  void Timer1Timer();
 
   TSession& session_;
   std::unique_ptr<TPrivateChat> chat_;

@@ -1,7 +1,9 @@
 #include "core/DialogLook.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
+#include <QScreen>
 
 #include "platform/Charset.h"
 
@@ -22,6 +24,11 @@ void ColourForm(QWidget* form) {
   pal.setColor(QPalette::Window, FormColour());
   form->setPalette(pal);
   form->setAutoFillBackground(true);
+}
+
+void CentreOnScreen(QWidget* form) {
+  const QScreen* screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
+  if (screen) form->move(screen->availableGeometry().center() - form->rect().center());
 }
 
 QString MemoFromText(const std::string& text) {

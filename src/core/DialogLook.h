@@ -29,6 +29,8 @@ class TFramePanel : public QWidget {
 
 // Colours a dialog's background.
 void ColourForm(QWidget* form);
+// Puts a window in the middle of its screen's free area.
+void CentreOnScreen(QWidget* form);
 
 // 8-bit text with CR LF (or lone CR or LF) line breaks to a memo's text, and back
 // with CR LF breaks.

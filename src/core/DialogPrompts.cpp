@@ -1,15 +1,22 @@
 #include "core/DialogPrompts.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 #include "core/FormGreet.h"
 #include "core/FormPReq.h"
+#include "core/FormProg.h"
 #include "core/FormPass.h"
 #include "core/FormReg.h"
 #include "platform/Charset.h"
 #include "platform/UrlOpener.h"
 
 using platform::ToQString;
+
+TDialogPrompts::~TDialogPrompts() {
+  HideProgress();
+  delete progress_.data();
+}
 
 void TDialogPrompts::ShowInformation(const std::string& text, const std::string& caption) {
   QMessageBox::information(owner_, ToQString(caption), ToQString(text));
@@ -64,4 +71,21 @@ bool TDialogPrompts::AskGreeting(const std::string& userName, std::string& greet
 
 void TDialogPrompts::OpenURL(const std::string& address, std::function<void(bool)> done) {
   platform::OpenUrl(address, std::move(done));
+}
+
+void TDialogPrompts::ShowProgress(const std::string& caption, const std::string& text, int maximum) {
+  if (progress_.isNull()) progress_ = new TFormProg;
+  progress_->Start(caption, text, maximum);
+  if (!waitCursor_) QApplication::setOverrideCursor(Qt::WaitCursor);
+  waitCursor_ = true;
+}
+
+void TDialogPrompts::SetProgress(int position) {
+  if (progress_) progress_->SetPosition(position);
+}
+
+void TDialogPrompts::HideProgress() {
+  if (progress_) progress_->hide();
+  if (waitCursor_) QApplication::restoreOverrideCursor();
+  waitCursor_ = false;
 }

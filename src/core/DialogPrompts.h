@@ -5,11 +5,15 @@
 
 #include "core/session/Prompts.h"
 
+class TFormProg;
+
 // The session's questions as the program's real dialogs: message boxes, the
 // password window, the registration window, the private-chat request dialog
-// and the greeting editor, each owned by the main window once it exists.
+// and the greeting editor, each owned by the main window once it exists; and
+// the progress window with the wait cursor while a long operation runs.
 class TDialogPrompts : public TPrompts {
  public:
+  ~TDialogPrompts() override;
   void SetOwner(QWidget* owner) { owner_ = owner; }
 
   void ShowInformation(const std::string& text, const std::string& caption) override;
@@ -20,7 +24,12 @@ class TDialogPrompts : public TPrompts {
   int AskChatRequest(const TChatRequestQuestion& question) override;
   bool AskGreeting(const std::string& userName, std::string& greeting) override;
   void OpenURL(const std::string& address, std::function<void(bool opened)> done) override;
+  void ShowProgress(const std::string& caption, const std::string& text, int maximum) override;
+  void SetProgress(int position) override;
+  void HideProgress() override;
 
  private:
   QPointer<QWidget> owner_;
+  QPointer<TFormProg> progress_;
+  bool waitCursor_ = false;
 };

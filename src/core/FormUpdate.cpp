@@ -8,13 +8,11 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "core/DialogLook.h"
 #include "core/OpenForms.h"
 #include "core/session/Paths.h"
-#include "core/session/Prompts.h"
 #include "core/session/Session.h"
 #include "core/session/UpdateDownload.h"
 #include "platform/Charset.h"
@@ -27,22 +25,6 @@ TFormUpdate* TFormUpdate::OpenUpdateDownload(TSession& session, const std::strin
   auto* form = ShowSingleForm<TFormUpdate>("FormUpdate", [&session] { return new TFormUpdate(session); });
   form->StartDownload(url, version);
   return form;
-}
-
-void TFormUpdate::OfferUpdate(TSession& session, const std::string& build, const std::string& url) {
-  QTimer::singleShot(0, qApp, [&session, build, url] {
-    if (session.Closing()) return;
-    if (session.Prompts().AskYesNo("Update to " + build + " Available\r\n\r\nDo you want to download it now?",
-                                   "Parlo Update", false) &&
-        !session.Closing())
-      OpenUpdateDownload(session, url, build);
-  });
-}
-
-void TFormUpdate::TellNoUpdate(TSession& session) {
-  QTimer::singleShot(0, qApp, [&session] {
-    if (!session.Closing()) session.Prompts().ShowInformation("No Updates Available", "Parlo Update");
-  });
 }
 
 TFormUpdate::TFormUpdate(TSession& session, QWidget* parent) : QWidget(parent, Qt::Window), session_(session) {

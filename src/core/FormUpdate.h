@@ -23,11 +23,6 @@ class TFormUpdate : public QWidget {
   // The open window starts this download and comes to the front, or a new one
   // opens for it.
   static TFormUpdate* OpenUpdateDownload(TSession& session, const std::string& url, const std::string& version);
-  // A newer build was announced: the user is asked whether to fetch it (once
-  // the current event is over, not inside the link's handler).
-  static void OfferUpdate(TSession& session, const std::string& build, const std::string& url);
-  // The user asked, and there is nothing newer.
-  static void TellNoUpdate(TSession& session);
 
   explicit TFormUpdate(TSession& session, QWidget* parent = nullptr);
   ~TFormUpdate() override;

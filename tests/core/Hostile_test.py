@@ -159,8 +159,8 @@ class AttackCase(unittest.TestCase):
                 self.server.send(UID, 9028)
                 self.server.wait_frame(9027, "in", UID, since=since, timeout=1)
                 return True
-            except (KeyError, TimeoutError):
-                time.sleep(0.1)  # not (or no longer) logged on
+            except (KeyError, TimeoutError, ConnectionError):
+                time.sleep(0.1)  # not (or no longer) logged on, or the link just ended
         return False
 
     def run_rows(self, rows):

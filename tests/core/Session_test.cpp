@@ -211,4 +211,44 @@ TEST(Session, PeerRequestsReachTheHandlerThatAdoptsThem) {
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return f.session->Listener().LiveSockets() == 0; }, 3000));
 }
 
+// A friend is deleted only after a yes, with the history, from the store and
+// from the list: the entry is found again by its id, also when the list was
+// filled anew while the question was open.
+TEST(Session, DeletingAFriendAsksAndFindsTheEntryAgainById) {
+  // A friends refresh arrives while the question is open: Bob first, Ann after him.
+  struct Refilling : AnsweringPrompts {
+    TSession* session = nullptr;
+    bool AskYesNo(const std::string& text, const std::string& caption, bool noIsDefault) override {
+      session->Friends.Clear();
+      session->Friends.Add({"Bob", 0, "Available", "10.0.0.2", "2960", "41000002", "1"});
+      session->Friends.Add(kAnn);
+      return AnsweringPrompts::AskYesNo(text, caption, noIsDefault);
+    }
+  };
+  for (const bool yes : {false, true}) {
+    SCOPED_TRACE(yes ? "yes" : "no");
+    testing_support::TempHome home;
+    testing_support::WidgetApp();
+    Refilling prompts;
+    prompts.Yes = yes;
+    TSession session(prompts);
+    prompts.session = &session;
+    session.CreateLocalStores();
+    session.DB().AddFriend("41000001", "Ann", "10.0.0.1", "2960");
+    session.DB().AddFriend("41000002", "Bob", "10.0.0.2", "2960");
+    session.DB().AddHistory("41000001", "Ann", "t", "hello");
+    session.Friends.Add(kAnn);
+    EXPECT_EQ(session.DeleteFriend("41000001"), yes);
+    EXPECT_EQ(prompts.Asked, std::vector<std::string>{
+                                 "Confirm Delete: This will delete this friend from your list and all history, continue?"});
+    EXPECT_EQ(session.Friends.FindById("41000001") == 0, yes);
+    EXPECT_NE(session.Friends.FindById("41000002"), 0u);
+    EXPECT_EQ(session.DB().IsFriend("41000001"), !yes);
+    session.DB().History.ClearFilter();
+    EXPECT_EQ(session.DB().History.Locate("UserID", "41000001"), !yes);
+    // The friends file follows at once.
+    EXPECT_EQ(ReadFile(home.Home() / "Data" / "friends.cds").find("41000001") == std::string::npos, yes);
+  }
+}
+
 }  // namespace

@@ -701,9 +701,14 @@ class DirectoryServer:
         if recipient not in self.store.accounts:
             LOG.info("%s: message for unknown user %r dropped", session.name(), recipient)
             return
-        # The sender's id is taken from the link, not from the record.
+        # The sender's id is taken from the link, not from the record. The
+        # message is relayed as sent, whatever separators it holds; only what
+        # would end the frame early goes.
         fields[1] = session.uid
-        relayed = FIELD_SEP.join(clean(f) for f in fields[1:])
+        message = FIELD_SEP.join(fields[8:])
+        for bad in ("\r", "\n", ">"):
+            message = message.replace(bad, "")
+        relayed = FIELD_SEP.join([clean(f) for f in fields[1:8]] + [message])
         target = self.online.get(recipient)
         if target is not None and target.announced:
             await self._send(target, 9012, relayed)

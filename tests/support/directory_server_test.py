@@ -259,10 +259,11 @@ class Messages(ServerCase):
         cb.expect(9014)
         ca, _, _ = self.log_on(a, "Alice1")
         ca.expect(9014)
-        ca.send(9011, self.message(b, a, "hi$cthere"))
+        # The message goes on as sent, record separators and all.
+        ca.send(9011, self.message(b, a, "hi$cthere || $g"))
         got = cb.expect(9012)[0].split(FS)
         self.assertEqual(got, [a, "Sender", "1", "0", "127.0.0.1", "2960", "1/1/2026 10:00:00",
-                               "hi$cthere"])
+                               "hi$cthere || $g"])
 
     def test_messages_for_offline_user_wait_and_arrive_in_order_at_log_on(self):
         _, a = self.register()

@@ -307,6 +307,9 @@ void TDBStuff::UpdateFriend(const std::string& userId, const std::string& userNa
 void TDBStuff::DeleteFriend(const std::string& userId) {
   if (userId.empty() || !Friends.Locate("UserID", userId)) return;
   Friends.Delete();
+  // Saved now, as every other change of the friends is: after a crash a
+  // deleted friend would come back without the history that went with it.
+  SaveFriends();
   ClearHistory(userId);
 }
 

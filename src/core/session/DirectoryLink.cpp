@@ -302,7 +302,10 @@ void TDirectoryLink::ProcessServerCommand(int code, const std::string& params, c
       break;
     }
     case cmd::MessageIn:
-      if (session_.IsUserBlocked(params)) break;
+      if (session_.IsUserBlocked(params)) {
+        testhooks::Trace("message blocked");
+        break;
+      }
       IncomingMessage(params);
       session_.SetStatusText("");
       break;

@@ -17,3 +17,9 @@ bool TPrompts::AskGreeting(const std::string&, std::string&) { return false; }
 void TPrompts::OpenURL(const std::string&, std::function<void(bool)> done) {
   if (done) done(false);
 }
+
+void TPrompts::ShowProgress(const std::string&, const std::string&, int) {}
+
+void TPrompts::SetProgress(int) {}
+
+void TPrompts::HideProgress() {}

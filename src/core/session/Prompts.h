@@ -52,4 +52,9 @@ class TPrompts {
   virtual bool AskGreeting(const std::string& userName, std::string& greeting);
   // A page in the user's browser; `done` hears later whether a browser took it.
   virtual void OpenURL(const std::string& address, std::function<void(bool opened)> done);
+  // A long operation on the local tables: its progress shown with a caption,
+  // a text and the maximum, moved on step by step, then hidden.
+  virtual void ShowProgress(const std::string& caption, const std::string& text, int maximum);
+  virtual void SetProgress(int position);
+  virtual void HideProgress();
 };

@@ -12,6 +12,7 @@
 #include "core/session/ProgramVersion.h"
 #include "core/session/Prompts.h"
 #include "core/session/Reg.h"
+#include "core/session/RelayedMessages.h"
 #include "core/session/TestHooks.h"
 #include "core/session/UpdateCheck.h"
 #include "platform/FileNames.h"
@@ -92,6 +93,11 @@ TSession::TSession(TPrompts& prompts) : prompts_(prompts), paths_(std::make_uniq
   db.ShowInformation = [this](const std::string& text, const std::string& caption) {
     prompts_.ShowInformation(text, caption);
   };
+  db.ShowProgress = [this](const std::string& caption, const std::string& text, int maximum) {
+    prompts_.ShowProgress(caption, text, maximum);
+  };
+  db.SetProgress = [this](int position) { prompts_.SetProgress(position); };
+  db.HideProgress = [this] { prompts_.HideProgress(); };
   db_ = std::make_unique<TDBStuff>(platform::PathFromName(paths_->DataPath), std::move(db));
 
   TPeerListenerHooks h;
@@ -143,10 +149,12 @@ TSession::TSession(TPrompts& prompts) : prompts_(prompts), paths_(std::make_uniq
 
   link_ = std::make_unique<TDirectoryLink>(*this);
   updates_ = std::make_unique<TUpdateCheck>(*this);
+  messages_ = std::make_unique<TRelayedMessages>(*this);
 }
 
 TSession::~TSession() {
   // The link and the listener call into the rest: they go first.
+  messages_.reset();
   updates_.reset();
   link_.reset();
   listener_.reset();
@@ -317,6 +325,12 @@ void TSession::RunContactCommand(TContactCommand command, const TContact& contac
     case TContactCommand::Profile:
       ShowUserProfilePage(contact.UserID, contact.UserName);
       return;
+    case TContactCommand::AddFriend:
+      AddFriend(contact.UserID, contact.UserName, contact.ListenIP, contact.ListenPort);
+      return;
+    case TContactCommand::DeleteFriend:
+      DeleteFriend(contact.UserID);
+      return;
     default:
       if (!router_.RunContactCommand(TContactCall{command, contact, list, {}})) NotAvailableYet(CommandName(command));
       return;
@@ -337,6 +351,36 @@ void TSession::CallPrivateChat(const TContact& contact, std::optional<TContactLi
   if (!prompts_.AskGreeting(contact.UserName, greeting) || closing_) return;
   const TContactCall call{TContactCommand::PrivateChat, contact, list, greeting};
   if (!router_.RunContactCommand(call)) NotAvailableYet(CommandName(call.Command));
+}
+
+bool TSession::AddFriend(const std::string& userId, const std::string& userName, const std::string& ip,
+                         const std::string& port) {
+  try {
+    if (!db_->AddFriend(userId, userName, ip, port)) return false;
+  } catch (const std::exception& e) {
+    // Kept for this run; the friends file gets it with the next save.
+    LogError("None", "None", std::string("Adding a friend: ") + e.what());
+  }
+  // The friends list shows the new friend once the server names it.
+  if (link_->Connected()) link_->Send(cmd::FriendIds, db_->FriendIdList());
+  return true;
+}
+
+bool TSession::DeleteFriend(const std::string& userId) {
+  if (userId.empty()) return false;
+  if (!prompts_.AskYesNo("This will delete this friend from your list and all history, continue?", "Confirm Delete",
+                         false) ||
+      closing_)
+    return false;
+  try {
+    db_->DeleteFriend(userId);
+  } catch (const std::exception& e) {
+    LogError("None", "None", std::string("Deleting a friend: ") + e.what());
+  }
+  // The list may have been filled anew while the question was open: the
+  // entry is found again by its id, never by where it stood.
+  while (const TContacts::Key key = Friends.FindById(userId)) Friends.Remove(key);
+  return true;
 }
 
 bool TSession::IsUserBlocked(const std::string& record) const { return TBlockedUsers::IsUserBlocked(BlockedList, record); }
@@ -372,6 +416,9 @@ void TSession::RunWindowCommand(TWindowCommand command) {
   switch (command) {
     case TWindowCommand::CheckUpdates:
       updates_->CheckForUpdates();
+      return;
+    case TWindowCommand::CheckMessages:
+      messages_->CheckMessages();
       return;
     case TWindowCommand::ViewMyProfile:
       ShowUserProfilePage(Settings.UserID, Settings.UserName);

@@ -21,6 +21,7 @@ class TDirectoryLink;
 class TPaths;
 class TPeerListener;
 class TPrompts;
+class TRelayedMessages;
 class TUpdateCheck;
 
 // The messenger without its windows: the settings and identity, the local
@@ -56,6 +57,7 @@ class TSession {
   TPeerListener& Listener() { return *listener_; }
   TRouter& Router() { return router_; }
   TUpdateCheck& Updates() { return *updates_; }
+  TRelayedMessages& Messages() { return *messages_; }
   TPrompts& Prompts() { return prompts_; }
 
   // ----- start ----------------------------------------------------------------
@@ -87,10 +89,18 @@ class TSession {
   void SelectProfile(const std::string& name);
 
   // ----- contacts --------------------------------------------------------------------
-  // A command on a contact: the private chat asks for the greeting first,
-  // blocking is the session's own; the rest go to the router.
+  // A command on a contact: the private chat asks for the greeting first;
+  // blocking, the friend list and the profile page are the session's own; the
+  // rest go to the router.
   void RunContactCommand(TContactCommand command, const TContact& contact,
                          std::optional<TContactListKind> list = std::nullopt);
+  // Stores the friend (or the friend's new address) and, while connected,
+  // sends the friend list again; false when the id cannot be stored.
+  bool AddFriend(const std::string& userId, const std::string& userName, const std::string& ip,
+                 const std::string& port);
+  // Asks, then deletes the friend with the friend's history and takes the
+  // friend off the friends list; false when the user said no.
+  bool DeleteFriend(const std::string& userId);
   // Asks for the greeting, then hands the call to the private-chat handler.
   void OpenPrivateChat(const std::string& user, const std::string& port, const std::string& ip);
   bool IsUserBlocked(const std::string& record) const;
@@ -98,8 +108,9 @@ class TSession {
   void BlockUser(const std::string& userId, const std::string& userName);
   // Takes the user off the blocked list and saves it; a failure is reported.
   void UnblockUser(const std::string& userId);
-  // Checking for updates, the own profile page and the web and support pages
-  // are the session's; the other commands go to the windows' handlers.
+  // Checking for updates and for messages, the own profile page and the web
+  // and support pages are the session's; the other commands go to the
+  // windows' handlers.
   void RunWindowCommand(TWindowCommand command);
   // 9019 for the random-contact window; false (nothing sent) while not connected.
   bool RequestRandomContact();
@@ -163,6 +174,7 @@ class TSession {
   std::unique_ptr<TPeerListener> listener_;
   std::unique_ptr<TDirectoryLink> link_;
   std::unique_ptr<TUpdateCheck> updates_;
+  std::unique_ptr<TRelayedMessages> messages_;
   // Look-ups of web hosts outlive nothing: they see this go.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   std::string statusText_;

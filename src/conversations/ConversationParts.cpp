@@ -1,0 +1,93 @@
+#include "conversations/ConversationParts.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include "conversations/ChatFonts.h"
+#include "conversations/ChatInput.h"
+#include "conversations/Emoticons.h"
+#include "conversations/Transcript.h"
+#include "conversations/TranscriptWriter.h"
+#include "platform/Charset.h"
+
+TTranscriptControl MakeTranscript(QWidget* window, QObject* filter, const TPopupFn& popup) {
+  // The one place the transcript control comes from: the factory the program
+  // installed hands over the widget and its transcript operations.
+  const TTranscriptControl control = MakeTranscriptControl(window);
+  control.Widget->setObjectName("Memo");
+  control.Widget->installEventFilter(filter);
+  control.Widget->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(control.Widget, &QWidget::customContextMenuRequested, window, popup);
+  return control;
+}
+
+QPlainTextEdit* MakeInput(QWidget* window, QObject* filter, const platform::TFont& font, const TPopupFn& popup) {
+  auto* input = new QPlainTextEdit(window);
+  input->setObjectName("MemoGo");
+  input->setFixedHeight(60);
+  input->setTabChangesFocus(false);
+  input->installEventFilter(filter);
+  input->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(input, &QWidget::customContextMenuRequested, window, popup);
+  ApplyFont(input, font);
+  return input;
+}
+
+void WriteTranscriptMessage(QWidget* memo, TTranscript& transcript, platform::TFont& font, const std::string& icons,
+                            const std::string& name, const std::string& time, const std::string& text) {
+  memo->setUpdatesEnabled(false);
+  TTranscriptWriter(transcript, font, icons).WriteMessage(name, time, text);
+  memo->setUpdatesEnabled(true);
+  memo->update();
+}
+
+QTimer* MakeFlashTimer(QWidget* window) {
+  auto* timer = new QTimer(window);
+  timer->setInterval(1000);
+  QObject::connect(timer, &QTimer::timeout, window, [window, timer] { FlashTick(window, timer); });
+  return timer;
+}
+
+void InsertEmoticon(QPlainTextEdit* input, QWidget* picker, int entry) {
+  picker->hide();
+  if (entry < 0 || entry >= EmoticonCount) return;
+  input->insertPlainText(platform::ToQString(Emoticon[entry]));
+  input->setFocus();
+}
+
+QMenu* MakeFontsMenu(QWidget* window, const std::function<void()>& mine, const std::function<void()>& peer) {
+  auto* menu = new QMenu(window);
+  menu->addAction("Adjust My Font", window, mine);
+  menu->addAction("Adjust Peer Font", window, peer);
+  return menu;
+}
+
+void LayOutConversation(QWidget* window, std::initializer_list<QWidget*> above, QWidget* memo, QWidget* buttons,
+                        QWidget* input, QWidget* send, QWidget* side, QWidget* status) {
+  auto* left = new QVBoxLayout;
+  for (QWidget* w : above) left->addWidget(w);
+  left->addWidget(memo, 1);
+  left->addWidget(buttons);
+  auto* row = new QHBoxLayout;
+  row->addWidget(input, 1);
+  row->addWidget(send);
+  left->addLayout(row);
+  auto* body = new QHBoxLayout;
+  body->addLayout(left, 1);
+  body->addWidget(side);
+  auto* outer = new QVBoxLayout(window);
+  outer->setContentsMargins(6, 6, 6, 0);
+  outer->addLayout(body, 1);
+  outer->addWidget(status);
+}
+
+void AddHelpKey(QWidget* window, const std::function<void()>& help) {
+  auto* action = new QAction("Help", window);
+  action->setShortcut(QKeySequence(Qt::Key_F1));
+  action->setShortcutContext(Qt::WindowShortcut);
+  QObject::connect(action, &QAction::triggered, window, help);
+  window->addAction(action);
+}

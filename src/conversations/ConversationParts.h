@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QPoint>
+#include <functional>
+#include <initializer_list>
+#include <string>
+
+#include "conversations/TranscriptControl.h"
+#include "platform/Font.h"
+
+class QMenu;
+class QObject;
+class QPlainTextEdit;
+class QTimer;
+class QWidget;
+class TTranscript;
+
+// How the conversation windows make what they share: the transcript and the
+// input box, the fonts menu, the help key and the flashing of the taskbar
+// button. The keys and menus of both are ChatInput's.
+
+using TPopupFn = std::function<void(const QPoint& at)>;
+
+// The transcript control from the program's factory, its keys going through
+// `filter` first and its popup menu through `popup`.
+TTranscriptControl MakeTranscript(QWidget* window, QObject* filter, const TPopupFn& popup);
+// The input box: Tab stays in it, the own font, keys through `filter` first.
+QPlainTextEdit* MakeInput(QWidget* window, QObject* filter, const platform::TFont& font, const TPopupFn& popup);
+// One message at the transcript's end, drawn once it is all there.
+void WriteTranscriptMessage(QWidget* memo, TTranscript& transcript, platform::TFont& font, const std::string& icons,
+                            const std::string& name, const std::string& time, const std::string& text);
+// Once started, flashes the window's taskbar button every second until the
+// window is in front.
+QTimer* MakeFlashTimer(QWidget* window);
+// The code of emoticon `entry` (0..19) at the input's caret; the picker goes.
+void InsertEmoticon(QPlainTextEdit* input, QWidget* picker, int entry);
+// "Adjust My Font" and "Adjust Peer Font".
+QMenu* MakeFontsMenu(QWidget* window, const std::function<void()>& mine, const std::function<void()>& peer);
+// The windows' arrangement: on the left the pieces above the transcript, the
+// transcript taking what height is left, the button row and the input beside
+// Send; the side column on the right; the status bar along the foot.
+void LayOutConversation(QWidget* window, std::initializer_list<QWidget*> above, QWidget* memo, QWidget* buttons,
+                        QWidget* input, QWidget* send, QWidget* side, QWidget* status);
+// F1 anywhere in the window.
+void AddHelpKey(QWidget* window, const std::function<void()>& help);
+

@@ -1,0 +1,69 @@
+#include "conversations/FormFChat.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/DialogLook.h"
+#include "core/OpenForms.h"
+#include "core/session/DBStuff.h"
+#include "core/session/Session.h"
+#include "platform/Charset.h"
+
+TFormFChat* TFormFChat::Open(TSession& session) {
+  return ShowSingleForm<TFormFChat>("FormFChat", [&session] { return new TFormFChat(session); });
+}
+
+TFormFChat::TFormFChat(TSession& session) : QWidget(nullptr, Qt::Window), session_(session) {
+  setObjectName("FormFChat");
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle("Chat with a Friend");
+  dialoglook::ColourForm(this);
+  auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
+  auto* inner = new QVBoxLayout(panel);
+  inner->setContentsMargins(12, 12, 12, 12);
+  auto* explain = new QLabel("Select the friend you want to chat with from the list below, then click the "
+                             "\"Chat Now\" button.",
+                             panel);
+  explain->setWordWrap(true);
+  inner->addWidget(explain);
+  auto* row = new QHBoxLayout;
+  row->addWidget(new QLabel("Choose a Friend: ", panel));
+  DBLookupComboBox1 = new QComboBox(panel);
+  // Each entry carries its friend's id: two friends may share a name.
+  platform::Dataset& friends = session_.DB().Friends;
+  for (friends.First(); !friends.Eof(); friends.Next())
+    DBLookupComboBox1->addItem(platform::ToQString(friends.FieldValue("UserName")),
+                               platform::ToQString(friends.FieldValue("UserID")));
+  row->addWidget(DBLookupComboBox1, 1);
+  inner->addLayout(row);
+  ButtonChat = new QPushButton("Chat Now", this);
+  ButtonCancel = new QPushButton("Cancel", this);
+  ButtonChat->setEnabled(DBLookupComboBox1->count() > 0);
+  connect(ButtonChat, &QPushButton::clicked, this, [this] { ChatNowClick(); });
+  connect(ButtonCancel, &QPushButton::clicked, this, &QWidget::close);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ButtonChat);
+  buttons->addWidget(ButtonCancel);
+  auto* outer = new QVBoxLayout(this);
+  outer->addWidget(panel);
+  outer->addLayout(buttons);
+  resize(360, 160);
+  dialoglook::CentreOnScreen(this);
+}
+
+void TFormFChat::ChatNowClick() {
+  const std::string id = platform::FromQString(DBLookupComboBox1->currentData().toString());
+  platform::Dataset& friends = session_.DB().Friends;
+  if (id.empty() || !friends.Locate("UserID", id)) return;
+  const std::string name = friends.FieldValue("UserName"), ip = friends.FieldValue("ListenIP"),
+                    port = friends.FieldValue("ListenPort");
+  hide();
+  const QPointer<TFormFChat> self(this);
+  session_.OpenPrivateChat(name, port, ip);
+  if (self) close();
+}

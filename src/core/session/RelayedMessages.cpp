@@ -1,0 +1,180 @@
+#include "core/session/RelayedMessages.h"
+
+#include "core/session/DBStuff.h"
+#include "core/session/DirectoryLink.h"
+#include "core/session/ErrorLog.h"
+#include "core/session/IncomingMessages.h"
+#include "core/session/MessageRecord.h"
+#include "core/session/Paths.h"
+#include "core/session/Session.h"
+#include "core/session/TestHooks.h"
+#include "transport/CommandCodes.h"
+
+namespace {
+
+void Log(const std::string& message) { LogError("", "", message); }
+
+}  // namespace
+
+TRelayedMessages::TRelayedMessages(TSession& session)
+    : session_(session), store_(std::make_unique<TIncomingMessages>(session.Paths().IncomingFile)) {
+  incoming_ = session.Link().IncomingMessage.Connect([this](const std::string& params) { StoreRelayedMessage(params); });
+}
+
+TRelayedMessages::~TRelayedMessages() = default;
+
+// ----- sending --------------------------------------------------------------------
+
+bool TRelayedMessages::SendMessageViaServer(const std::string& message, const std::string& recipientId) {
+  const TSettings& s = session_.Settings;
+  TMessageRecord record;
+  record.Recipient = recipientId;
+  record.UserID = s.UserID;
+  record.UserName = s.UserName;
+  record.Status = std::to_string(s.StatusMode);
+  record.ListenIP = s.ListenIP;
+  record.ListenPort = s.ListenPort;
+  record.Sent = MessageTimeNow();
+  record.Message = message;
+  LogHistory(recipientId, s.UserName, record.Sent, message);
+  if (!session_.Link().Connected()) return false;
+  session_.Link().Send(cmd::MessageOut, record.Build());
+  testhooks::Trace("message sent to " + recipientId);
+  return true;
+}
+
+// Nothing when LogHistory is off; with LogHistoryOnly only what goes to or
+// comes from a friend. Written at once: a message the user has seen must not
+// depend on the program ending well.
+void TRelayedMessages::LogHistory(const std::string& peerId, const std::string& userName, const std::string& sent,
+                                  const std::string& message) {
+  const TSettings& s = session_.Settings;
+  if (!s.LogHistory || (s.LogHistoryOnly && !session_.DB().IsFriend(peerId))) return;
+  try {
+    session_.DB().AddHistory(peerId, userName, sent, UnescapeMessageCodes(message));
+    session_.DB().SaveHistory();
+  } catch (const std::exception& e) {
+    Log(std::string("Saving the message history: ") + e.what());
+  }
+}
+
+// ----- receiving ------------------------------------------------------------------
+
+void TRelayedMessages::StoreRelayedMessage(const std::string& params) {
+  try {
+    const auto message = TRelayedMessage::Parse(params);
+    if (!message) return;
+    // The id names a section of the store and a window: anything else a
+    // server might put there must not.
+    if (!IsDecimalUserId(message->UserID)) {
+      Log("Receiving message: the sender id \"" + message->UserID + "\" is no user id; the message is dropped");
+      testhooks::Trace("message dropped");
+      return;
+    }
+    const std::string key = store_->Add(message->UserID, message->Record);
+    testhooks::Trace("message stored " + message->UserID + " " + key);
+    AddIncomingSender(*message, key);
+  } catch (const std::exception& e) {
+    Log(std::string("Receiving message: ") + e.what());
+  }
+}
+
+void TRelayedMessages::AddIncomingSender(const TRelayedMessage& message, const std::string& key) {
+  if (session_.IsUserBlocked(message.Record)) return;
+  TContacts& incoming = session_.Incoming;
+  if (incoming.FindById(message.UserID) == 0) {
+    TContact c{message.UserName, -1, "", message.ListenIP, message.ListenPort, message.UserID, message.Online};
+    const int status = message.StatusNumber();
+    if (status == 5) {
+      c.Status = "Offline";
+    } else if (status >= 0) {
+      c.Image = status;
+      c.Status = StatusText[status];
+    }
+    incoming.Add(std::move(c));
+    TraceContacts(incoming);
+  }
+  if (session_.Settings.ShowMsg && HasWindows()) ShowRelayedMessage(message, message.UserID, key);
+  else AnnounceRelayedMessage(message, message.UserID, key);
+}
+
+// The key goes whatever the window made of the message: one that cannot be
+// shown must not come back at every check and hold up the ones after it.
+void TRelayedMessages::ShowRelayedMessage(const TRelayedMessage& message, const std::string& senderId,
+                                          const std::string& key) {
+  LogHistory(senderId, message.UserName, message.Sent, message.Message);
+  try {
+    windows_.Show(message);
+    testhooks::Trace("message shown " + senderId + " " + key);
+  } catch (const std::exception& e) {
+    Log("Showing new message from " + senderId + ": " + e.what() + "; the message is dropped");
+  }
+  store_->Remove(senderId, key);
+}
+
+void TRelayedMessages::AnnounceRelayedMessage(const TRelayedMessage& message, const std::string& senderId,
+                                              const std::string& key) {
+  try {
+    if (HasWindows() && windows_.IsOpen(senderId)) {
+      ShowRelayedMessage(message, senderId, key);
+      return;
+    }
+    testhooks::Trace("message announced " + senderId);
+    MessageAnnounced(senderId, message.UserName, message.Sent);
+  } catch (const std::exception& e) {
+    Log(std::string("Showing message alert: ") + e.what());
+  }
+}
+
+bool TRelayedMessages::AnnounceFirstWaiting() {
+  for (const std::string& sender : store_->Senders()) {
+    if (!IsDecimalUserId(sender)) {
+      Log("Incoming messages: \"" + sender + "\" is no user id; its messages are dropped");
+      store_->RemoveSender(sender);
+      continue;
+    }
+    const auto keys = store_->Keys(sender);
+    if (keys.empty()) store_->RemoveSender(sender);
+    for (const std::string& key : keys) {
+      const auto message = TRelayedMessage::Parse(store_->Read(sender, key));
+      if (!message) {
+        Log("Incoming messages: " + sender + " " + key + " cannot be read; it is dropped");
+        store_->Remove(sender, key);
+        continue;
+      }
+      AnnounceRelayedMessage(*message, sender, key);
+      return true;
+    }
+  }
+  return false;
+}
+
+void TRelayedMessages::OpenMessagesFrom(const std::string& userId) {
+  try {
+    // Without a window to show them in, the messages wait for the next check.
+    if (!HasWindows() || !IsDecimalUserId(userId)) return;
+    for (const std::string& key : store_->Keys(userId)) {
+      const auto message = TRelayedMessage::Parse(store_->Read(userId, key));
+      if (message) {
+        ShowRelayedMessage(*message, userId, key);
+      } else {
+        Log("Incoming messages: " + userId + " " + key + " cannot be read; it is dropped");
+        store_->Remove(userId, key);
+      }
+    }
+    store_->RemoveSender(userId);
+    AnnounceFirstWaiting();
+  } catch (const std::exception& e) {
+    Log(std::string("Showing new message: ") + e.what());
+  }
+}
+
+void TRelayedMessages::CheckMessages() {
+  try {
+    if (AnnounceFirstWaiting()) return;
+    testhooks::Trace("no messages waiting");
+    NoMessagesWaiting();
+  } catch (const std::exception& e) {
+    Log(std::string("Checking message alerts: ") + e.what());
+  }
+}

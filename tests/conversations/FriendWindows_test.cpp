@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "conversations/DatasetGrid.h"
+#include "conversations/FormFChat.h"
+#include "conversations/FormFriends.h"
+#include "conversations/FormHist.h"
+#include "core/Widgets_helpers.h"
+#include "core/session/DBStuff.h"
+#include "core/session/Prompts.h"
+#include "core/session/Session.h"
+#include "platform/TempHome.h"
+
+namespace {
+
+struct AnsweringPrompts : TPrompts {
+  bool Yes = false;
+  std::vector<std::string> Asked;
+  bool AskYesNo(const std::string&, const std::string& caption, bool) override {
+    Asked.push_back(caption);
+    return Yes;
+  }
+  bool AskGreeting(const std::string&, std::string&) override { return true; }
+};
+
+std::vector<std::string> Column(const TDatasetGrid& grid, const std::string& field) {
+  std::vector<std::string> values;
+  for (int r = 0; r < grid.rowCount(); ++r) values.push_back(grid.Value(r, field));
+  return values;
+}
+
+// The history window shows one contact's rows and turns to another when asked
+// again; a row goes without a question, the whole history only after a yes.
+// The friends window deletes the chosen friend after the session's question;
+// the friend-chat picker calls the chosen friend on the stored address.
+TEST(FriendWindows, HistoryFriendsAndFriendChat) {
+  testing_support::WidgetApp();
+  testing_support::TempHome home;
+  AnsweringPrompts prompts;
+  TSession session(prompts);
+  session.CreateLocalStores();
+  TDBStuff& db = session.DB();
+  for (const char* m : {"one", "two", "three"}) db.AddHistory("111", "Bea", "t", m);
+  db.AddHistory("222", "Cy", "t", "hello");
+
+  TFormHist* hist = TFormHist::Open(session, "111");
+  EXPECT_EQ(hist->windowTitle().toStdString(), "Parlo - 111 - History");
+  EXPECT_EQ(Column(*hist->DBGrid1, "Message"), (std::vector<std::string>{"one", "two", "three"}));
+  EXPECT_EQ(hist->DBMemo->toPlainText().toStdString(), "one");
+  hist->Move(2);
+  hist->DeleteRow();
+  EXPECT_EQ(Column(*hist->DBGrid1, "Message"), (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(TFormHist::Open(session, "222"), hist);
+  EXPECT_EQ(Column(*hist->DBGrid1, "Message"), std::vector<std::string>{"hello"});
+  hist->ClearAll();
+  EXPECT_EQ(Column(*hist->DBGrid1, "Message"), std::vector<std::string>{"hello"});
+  prompts.Yes = true;
+  hist->ClearAll();
+  EXPECT_TRUE(Column(*hist->DBGrid1, "Message").empty());
+  EXPECT_EQ(prompts.Asked, (std::vector<std::string>{"Clear History?", "Clear History?"}));
+  hist->close();
+
+  TFormFriends* friends = TFormFriends::Open(session);
+  prompts.Asked.clear();
+  friends->DeleteClick();  // no friends: nothing asked
+  EXPECT_TRUE(prompts.Asked.empty());
+  db.AddFriend("111", "Bea", "10.0.0.1", "");
+  db.AddFriend("333", "Dee", "10.0.0.3", "2970");
+  session.Friends.Add({"Bea", -1, "Offline", "10.0.0.1", "", "111", "0"});
+  friends->Refill();
+  friends->DeleteClick();
+  EXPECT_EQ(Column(*friends->DBGrid1, "UserID"), std::vector<std::string>{"333"});
+  EXPECT_EQ(session.Friends.Count(), 0);
+  friends->close();
+
+  std::vector<TContactCall> calls;
+  session.Router().SetContactHandler(TContactCommand::PrivateChat, [&](const TContactCall& c) { calls.push_back(c); });
+  db.AddFriend("111", "Bea", "10.0.0.1", "");
+  TFormFChat* pick = TFormFChat::Open(session);
+  pick->DBLookupComboBox1->setCurrentIndex(pick->DBLookupComboBox1->findText("Bea"));
+  pick->ChatNowClick();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].Contact.UserName, "Bea");
+  EXPECT_EQ(calls[0].Contact.ListenIP, "10.0.0.1");
+  // No stored port: the private chat's own default applies.
+  EXPECT_EQ(calls[0].Contact.ListenPort, "");
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+}  // namespace
