@@ -3,11 +3,24 @@
 #include "editor/QuillDrawing.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
+#include <vector>
 
 namespace quill {
+
+TQuillFont QuillFontOf(const platform::TFont& font) {
+  TQuillFont f;
+  f.Name = font.Name;
+  f.Size = font.Size;
+  f.Color = font.Color;
+  f.Style = static_cast<TFontStyles>((font.Bold ? fsBold : 0) | (font.Italic ? fsItalic : 0) |
+                                     (font.Underline ? fsUnderline : 0) | (font.StrikeOut ? fsStrikeOut : 0));
+  return f;
+}
 
 // ---------------------------------------------------------------- attributes
 
@@ -289,12 +302,40 @@ TQuillGraphicObject::TQuillGraphicObject(TQuillAttributesEditor* editor) : TQuil
 TQuillGraphicObject::TQuillGraphicObject(TQuillAttributesEditor* editor, TQuillGraphicKind graphicClass)
     : TQuillEditorObject(editor), graphicClass_(graphicClass) {}
 
+namespace {
+
+// The same few pictures (emoticons) are loaded again and again: a picture
+// read once is shared by every object that loads the file unchanged, so a
+// long transcript holds each picture's pixels once.
+struct CachedPicture {
+  QString Name;
+  qint64 Size = -1;
+  QDateTime Modified;
+  QImage Image;
+};
+
+bool LoadShared(const QString& name, QImage& image) {
+  static std::vector<CachedPicture> cache;
+  const QFileInfo info(name);
+  if (!info.isFile()) return false;
+  for (const CachedPicture& c : cache)
+    if (c.Name == name && c.Size == info.size() && c.Modified == info.lastModified()) {
+      image = c.Image;
+      return true;
+    }
+  if (!image.load(name)) return false;
+  // Bounded: a program showing many different pictures only rereads them.
+  if (cache.size() >= 64) cache.erase(cache.begin());
+  cache.push_back({name, info.size(), info.lastModified(), image});
+  return true;
+}
+
+}  // namespace
+
 bool TQuillGraphicObject::LoadFromFile(const platform::FileName& fileName) {
   image_ = QImage();
   if (graphicClass_ == TQuillGraphicKind::gkMetaFile) return false;
-  const QString name = QString::fromStdString(fileName.Path().string());
-  if (!QFile::exists(name)) return false;
-  return image_.load(name);
+  return LoadShared(QString::fromStdString(fileName.Path().string()), image_);
 }
 
 const QImage& TQuillGraphicObject::GetTempBitmap() {

@@ -12,6 +12,7 @@
 
 #include "editor/QuillContainers.h"
 #include "platform/Charset.h"
+#include "platform/Font.h"
 #include "platform/QtCanvas.h"
 
 namespace quill {
@@ -58,6 +59,10 @@ struct TQuillFont {
   TFontPitch Pitch = TFontPitch::fpDefault;
   bool operator==(const TQuillFont&) const = default;
 };
+
+// The editor font of a window font as the settings keep it (face, size in
+// points, colour, bold, italic, underline, strike-out).
+TQuillFont QuillFontOf(const platform::TFont& font);
 
 class TQuillEditorAttributes;
 class TQuillParagraph;
@@ -110,6 +115,7 @@ class TCustomQuillEditorAttributes : public TQuillObject {
   virtual void EndUpdate() {}
 
   void Assign(const TQuillFont& font);
+  void Assign(const platform::TFont& font) { Assign(QuillFontOf(font)); }
   void Assign(const TCustomQuillEditorAttributes& source);
 
  protected:

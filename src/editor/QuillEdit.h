@@ -34,6 +34,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,7 @@ class TCaret;
 namespace quill {
 
 class TCustomQuillEdit;
+class TCustomQuillExporter;
 class TQuillTimer;
 class TQuillHint;
 class TQuillHintWindow;
@@ -135,6 +137,11 @@ struct TQuillEditClasses {
   std::function<std::unique_ptr<TQuillWrapList>()> NewWrapList;
   std::function<std::unique_ptr<TCustomQuillPainter>(TQuillEditorView*)> NewPainter;
 };
+
+// What a formatted save writes through: an exporter made for the stream
+// and the editor's font (the RTF writer, or any other).
+using TQuillExporterClass =
+    std::function<std::unique_ptr<TCustomQuillExporter>(std::ostream& stream, const TQuillFont& font)>;
 
 using TSourceChangedEvent = std::function<void(TQuillObject* sender, TQuillEditSourceStates states)>;
 using TScrollEvent = std::function<void(TQuillObject* sender, bool vertical, int code)>;
@@ -534,6 +541,11 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   // Drops (moves, or copies) the selected text at the caret; false when the
   // caret lies inside the selection.
   virtual bool MoveBlock(bool move);
+  // Moves (or copies) the selection to the caret: the selection is deleted
+  // first when moving, then Insert puts the text in at the drop point, all
+  // as one change; false when there is nothing to drop or the caret lies
+  // inside the selection.
+  bool DropSelection(bool move, const std::function<void()>& insert);
 
   // ---- mouse selection ----
   TQuillSelState SelState() const { return selState_; }
@@ -626,8 +638,24 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void PageChanged(TQuillPage& page) override;
   void UpdateRulers() override;
   void RulerChanged(TQuillRuler& ruler, TQuillRulerIndentation* indentation) override;
-  void AssignContent(TCustomQuillEdit& other, bool selectionOnly);
+  virtual void AssignContent(TCustomQuillEdit& other, bool selectionOnly);
   virtual void AssignDefaultFont();
+
+  // ---- formatted save ----
+  // The text (or a stream selection) through an exporter, with the colours
+  // and font styles it shows in.
+  void SaveToFmtStream(std::ostream& stream, bool selectionOnly, const TQuillExporterClass& exporterClass);
+  void SaveToFmtFile(const platform::FileName& fileName, const TQuillExporterClass& exporterClass);
+  // One run of characters of one style word (Object: a picture).
+  virtual void SaveFmtString(TCustomQuillExporter& exporter, const std::string& text, uint16_t style,
+                             TCustomQuillEditorObject* object);
+  // The start of every exported line, the first one included.
+  virtual void NewFmtLine(TCustomQuillExporter& exporter, int line, bool first);
+  // An embedded-object character with its data word.
+  virtual void SaveFmtObject(TCustomQuillExporter& exporter, uint16_t style) {
+    (void)exporter;
+    (void)style;
+  }
 
   // ---- painting ----
   void Invalidate() override;
@@ -919,6 +947,7 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   std::unique_ptr<TQuillHint> popupHint_;
   std::unique_ptr<TQuillTimer> autoCompleteTimer_;
   TQuillEditClasses classes_;
+  std::unique_ptr<TQuillEditorAttributes> fmtAttributes_;
 };
 
 // The control as forms place it.

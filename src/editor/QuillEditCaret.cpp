@@ -249,7 +249,7 @@ void TCustomQuillEdit::UpdateCaretMode() {
 void TCustomQuillEdit::UpdateCaret() {
   if (hideCaret_ || !Focused() || wrapping_ || destroying_) return;
   const TPoint p = TextToPixelPoint(GetCurrentPosition(), caretAtEnd_);
-  UpdateCaretEx(p.X, p.Y);
+  UpdateCaretEx(p.X, p.Y == MaxInt ? p.Y : p.Y + painter_->GetCaretBaseLine());
 }
 
 void TCustomQuillEdit::UpdateCaretEx(int x, int y) {

@@ -166,13 +166,17 @@ void TCustomQuillEdit::StartDrag() {
 }
 
 bool TCustomQuillEdit::MoveBlock(bool move) {
+  std::vector<std::string> strings;
+  for (int i = 0; i < selStrings_.Count(); ++i) strings.push_back(selStrings_.Get(i));
+  const TQuillSelType type = selType_;
+  return DropSelection(move, [&] { PasteStrings(strings, type); });
+}
+
+bool TCustomQuillEdit::DropSelection(bool move, const std::function<void()>& insert) {
   if (selType_ == TQuillSelType::slNone || ReadOnly()) return false;
   TCustomQuillEditSource& doc = GetEditSource();
   TPoint drop = doc.CurrentPosition();
   if (InsideBlock(drop.X, drop.Y)) return false;
-  std::vector<std::string> strings;
-  for (int i = 0; i < selStrings_.Count(); ++i) strings.push_back(selStrings_.Get(i));
-  const TQuillSelType type = selType_;
   // The dropped text stays selected when the update's caret move is told.
   ++selUpdate_;
   try {
@@ -185,7 +189,7 @@ bool TCustomQuillEdit::MoveBlock(bool move) {
       doc.JumpTo(drop.X, drop.Y);
     }
     SetSelection({}, TQuillSelType::slNone);
-    PasteStrings(strings, type);
+    insert();
   } catch (...) {
     TrackPoint(0, nullptr);
     --selUpdate_;

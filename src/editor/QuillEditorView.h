@@ -65,6 +65,7 @@ class TQuillPage;
 class TQuillPages;
 class TQuillRuler;
 class TQuillRulerIndentation;
+class TQuillRulerSlider;
 class TQuillWrapList;
 
 class TQuillEditorView {
@@ -155,6 +156,11 @@ class TQuillEditorView {
   virtual int GetTopRulerIndent() = 0;
   virtual void UpdateRulers() = 0;
   virtual void RulerChanged(TQuillRuler& ruler, TQuillRulerIndentation* indentation) = 0;
+  // A paragraph slider was moved; only editors with paragraphs take it.
+  virtual void SliderChanged(TQuillRuler& ruler, TQuillRulerSlider& slider) {
+    (void)ruler;
+    (void)slider;
+  }
 
   // ---- pages ----
   // The desk around pages in page layout, and the font of page numbers.

@@ -502,48 +502,47 @@ int TQuillPainter::SyntaxPaint(const TRect& rect, int line, int column, const st
   return x;
 }
 
-int TQuillPainter::InternalTextOut(const TRect& rect, int x, const std::string& text, const std::string& display,
-                                   const TCanvasFont& font, TFontStyles style, TColor color, TColor bkColor, int line,
-                                   int column, bool misspelled, TColor styleColor, TColor styleBk) {
+void TQuillPainter::ForEachPiece(const std::string& text, bool marks, int line, int column,
+                                 const std::function<void(int from, int count, const TPieceLook& look)>& output) {
   const TQuillEditorOptions options = Owner()->Options();
   const bool canSelect = Owner()->SelType() != TQuillSelType::slNone && SelectionShown();
   const bool canSearch = (options & eoEnableSearchHighlight) && !Owner()->SearchRectEmpty();
-  const bool canMark = (options & eoPaintFormattingMarks) && !display.empty();
+  const bool canMark = (options & eoPaintFormattingMarks) && marks;
   const int length = static_cast<int>(text.size());
+  if (!canSelect && !canSearch && !canMark && length <= kMaxRun) {
+    output(0, length, TPieceLook());
+    return;
+  }
+  auto look = [&](int i) {
+    return TPieceLook{canSelect && Owner()->InsideBlock(column + i, line),
+                      canSearch && Owner()->InsideSearchRect(column + i, line),
+                      canMark && text[static_cast<size_t>(i)] == ' '};
+  };
+  for (int from = 0; from < length;) {
+    const TPieceLook first = look(from);
+    int to = from + 1;
+    while (to < length && to - from < kMaxRun && look(to) == first) ++to;
+    output(from, to - from, first);
+    from = to;
+  }
+}
+
+int TQuillPainter::InternalTextOut(const TRect& rect, int x, const std::string& text, const std::string& display,
+                                   const TCanvasFont& font, TFontStyles style, TColor color, TColor bkColor, int line,
+                                   int column, bool misspelled, TColor styleColor, TColor styleBk) {
   const bool spell = misspelled && (Owner()->GetEditSource().Options() & srLiveSpell);
-  auto output = [&](int from, int count, bool selected, bool search, bool mark) {
+  ForEachPiece(text, !display.empty(), line, column, [&](int from, int count, const TPieceLook& look) {
     const auto at = static_cast<size_t>(from), n = static_cast<size_t>(count);
-    const std::string piece = mark ? display.substr(at, n) : text.substr(at, n);
+    const std::string piece = look.Mark ? display.substr(at, n) : text.substr(at, n);
     const int width = GetStringWidth(&font, piece);
     const TRect cell{x, rect.Top, x + width, rect.Bottom};
-    DoTextOut(cell, &rect, piece, &font, style, color, bkColor, selected, search, mark, styleColor, styleBk);
+    DoTextOut(cell, &rect, piece, &font, style, color, bkColor, look.Selected, look.Search, look.Mark, styleColor,
+              styleBk);
     if (spell)
       DrawLiveSpell(Canvas(), {cell.Left, cell.Top, cell.Right, std::min(cell.Bottom, cell.Top + GetBaseLine() + 4)},
                     Owner()->Colors().LiveSpellColor());
     x += width;
-  };
-  if (!canSelect && !canSearch && !canMark && length <= kMaxRun) {
-    output(0, length, false, false, false);
-    return x;
-  }
-  auto props = [&](int i, bool& selected, bool& search, bool& mark) {
-    selected = canSelect && Owner()->InsideBlock(column + i, line);
-    search = canSearch && Owner()->InsideSearchRect(column + i, line);
-    mark = canMark && text[static_cast<size_t>(i)] == ' ';
-  };
-  int from = 0;
-  while (from < length) {
-    bool selected = false, search = false, mark = false;
-    props(from, selected, search, mark);
-    int to = from + 1;
-    for (; to < length && to - from < kMaxRun; ++to) {
-      bool s = false, f = false, m = false;
-      props(to, s, f, m);
-      if (s != selected || f != search || m != mark) break;
-    }
-    output(from, to - from, selected, search, mark);
-    from = to;
-  }
+  });
   return x;
 }
 

@@ -18,6 +18,7 @@
 // text goes to the canvas with an advance array that keeps each character in
 // its cell whatever its glyph's width.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,6 +108,9 @@ class TCustomQuillPainter : public TQuillObject {
   virtual int GetOffsetFromChar(int ch) = 0;
   // Width and height of the caret.
   virtual TPoint GetCaretSize() = 0;
+  // How far below the top of its row the caret stands (rows of several
+  // fonts put it on the base line of the text it is in).
+  virtual int GetCaretBaseLine() { return 0; }
   virtual void FontChanged() {}
   virtual int GetWrapLenForLine(int line, const std::string& text, int start) = 0;
   virtual TPoint TextToPixelPoint(TPoint textPt, TPoint topLeft, bool atEnd) = 0;
@@ -190,6 +194,19 @@ class TQuillPainter : public TCustomQuillPainter {
   // Runs of equal style word and bracket highlight.
   int SyntaxPaint(const TRect& rect, int line, int column, const std::string& text, const std::string& display,
                   TColor styleColor, TColor styleBkColor);
+  // How a piece of a run shows, besides its colours.
+  struct TPieceLook {
+    bool Selected = false;
+    bool Search = false;
+    bool Mark = false;  // a blank shown as its formatting mark
+    bool operator==(const TPieceLook&) const = default;
+  };
+  // Cuts a run's text (from Column of a line) where selection, search match
+  // or formatting marks begin or end, in pieces at most 512 characters
+  // long, and hands each to Output (from, count, look).
+  void ForEachPiece(const std::string& text, bool marks, int line, int column,
+                    const std::function<void(int from, int count, const TPieceLook& look)>& output);
+  bool SelectionShown();
   // A run cut where selection, search match or formatting marks begin or
   // end, and at most 512 characters long; returns the x after it.
   int InternalTextOut(const TRect& rect, int x, const std::string& text, const std::string& display,
@@ -197,7 +214,6 @@ class TQuillPainter : public TCustomQuillPainter {
                       bool misspelled, TColor styleColor, TColor styleBkColor);
 
  private:
-  bool SelectionShown();
   int AdjustFontHeight(int height);
 
   int lineHeight_ = 0;

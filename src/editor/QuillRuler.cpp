@@ -452,7 +452,9 @@ void TQuillEditorRuler::SetUnits(TQuillRulerUnits value) {
 TQuillRuler* TQuillEditorRuler::MakeRuler(TQuillRulerOrientation orientation) {
   auto* ruler = new TQuillRuler(editor_ != nullptr ? editor_->Widget() : nullptr, orientation);
   ruler->OnChange = [this](TQuillRuler& r, TQuillRulerItem& item) {
-    if (editor_ != nullptr) editor_->RulerChanged(r, dynamic_cast<TQuillRulerIndentation*>(&item));
+    if (editor_ == nullptr) return;
+    if (auto* slider = dynamic_cast<TQuillRulerSlider*>(&item)) editor_->SliderChanged(r, *slider);
+    else editor_->RulerChanged(r, dynamic_cast<TQuillRulerIndentation*>(&item));
   };
   ruler->show();
   return ruler;

@@ -257,7 +257,12 @@ void TQuillStrings::SaveToStream(std::ostream& stream) const {
   for (const auto& item : items_) total += item->Text.size() + 2;
   buffer.reserve(total);
   for (int i = 0; i < GetCount(); ++i) {
-    buffer += GetStr(i);
+    if (WriteObjects) {
+      buffer += GetStr(i);
+    } else {
+      const std::string s = GetStr(i);
+      std::copy_if(s.begin(), s.end(), std::back_inserter(buffer), [](char c) { return c != '\x01'; });
+    }
     buffer += lineBreak;
   }
   stream.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));

@@ -1,0 +1,449 @@
+#include "editor/QuillRichPainter.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "editor/QuillBackground.h"
+#include "editor/QuillDrawing.h"
+#include "editor/QuillEditorColors.h"
+
+namespace quill {
+
+namespace {
+
+// The number of a numbered or bulleted line stands in this much of its indent.
+constexpr int kNumberArea = 24;
+// PaintLine's mark for a line that has no rows yet.
+constexpr int kUnwrapped = -2;
+
+std::string_view Part(const std::string& s, int from, int count) {
+  const auto size = static_cast<int>(s.size());
+  from = std::clamp(from, 0, size);
+  count = std::clamp(count, 0, size - from);
+  return std::string_view(s).substr(static_cast<size_t>(from), static_cast<size_t>(count));
+}
+
+}  // namespace
+
+TQuillRichView* TQuillRichPainter::View() {
+  if (view_ == nullptr && !detached_) view_ = dynamic_cast<TQuillRichView*>(Owner());
+  return view_;
+}
+
+// Characters go to the canvas at the advances of their font's own table.
+int* TQuillRichPainter::GetBuffer(int) { return nullptr; }
+
+int TQuillRichPainter::GetStringWidth(const TCanvasFont* font, const std::string& text) {
+  if (font != nullptr) return GetWidth(TQuillFontManager::GetFont(*font), text);
+  return View() != nullptr ? GetWidth(View()->EditorFontRecord(), text) : TQuillPainter::GetStringWidth(font, text);
+}
+
+int TQuillRichPainter::EditorBlank() { return View() != nullptr ? View()->EditorFontRecord().BlankWidth() : CharWidth(); }
+
+int TQuillRichPainter::GetSpaceWidth(const TCanvasFont& font) { return TQuillFontManager::GetFont(font).BlankWidth(); }
+
+const TQuillRichWrapRecord* TQuillRichPainter::RichRow(int row) {
+  TQuillWrapList& rows = Owner()->WrapList();
+  if (row < 0 || row >= rows.Count()) return nullptr;
+  return dynamic_cast<const TQuillRichWrapRecord*>(&rows.Items(row));
+}
+
+int TQuillRichPainter::RowHeight(int row) {
+  if (row >= 0) Owner()->WrapList().CheckWrapUpdated(row, true);
+  const TQuillRichWrapRecord* r = RichRow(row);
+  return r != nullptr ? std::max(r->Info.Height, 1) : GetDefaultLineHeight();
+}
+
+int TQuillRichPainter::GetWrapLineHeight(int row) {
+  return paintRow_ == kUnwrapped ? GetDefaultLineHeight() : RowHeight(row);
+}
+
+const TQuillRichWrapRecord* TQuillRichPainter::RowOfPoint(TPoint p, bool atEnd) {
+  return RichRow(Owner()->WrapList().IndexFromPoint(p, atEnd));
+}
+
+int TQuillRichPainter::GetLineHeight(int line, int ch) {
+  const TQuillRichWrapRecord* row = RowOfPoint({ch, line}, false);
+  return row != nullptr ? std::max(row->Info.Height, 1) : LineHeight();
+}
+
+int TQuillRichPainter::GetWholeLineHeight(int line) {
+  TQuillWrapList& rows = Owner()->WrapList();
+  int row = rows.FirstRowOfLine(line);
+  if (row < 0) return GetDefaultLineHeight();
+  int height = 0;
+  for (; row < rows.Count() && rows.Items(row).Line == line; ++row) height += RowHeight(row);
+  return height;
+}
+
+int TQuillRichPainter::RunAt(const TQuillRichWrapRecord& row, int column) {
+  if (row.Runs.empty()) return -1;
+  const int ch = column > row.Start ? column - 1 : column;
+  for (size_t i = 0; i < row.Runs.size(); ++i)
+    if (ch < row.Runs[i].End) return static_cast<int>(i);
+  return static_cast<int>(row.Runs.size()) - 1;
+}
+
+int TQuillRichPainter::GetCharWidth(int line, int ch) {
+  const TQuillRichWrapRecord* row = RowOfPoint({ch, line}, false);
+  if (row == nullptr) return CharWidth();
+  for (const TQuillLineInfo& run : row->Runs) {
+    if (ch >= run.End) continue;
+    if (run.Object >= 0) return run.Width;
+    const std::string s = Owner()->GetLines().Get(line);
+    return ch < static_cast<int>(s.size()) ? run.Font->CharWidth(s[static_cast<size_t>(ch)]) : run.Font->BlankWidth();
+  }
+  const TQuillFontRecord* font = row->Runs.empty() ? row->Info.Font : row->Runs.back().Font;
+  return font != nullptr ? font->BlankWidth() : CharWidth();
+}
+
+int TQuillRichPainter::GetCharHeight(int line, int ch) {
+  const TQuillRichWrapRecord* row = RowOfPoint({ch, line}, false);
+  if (row == nullptr) return LineHeight();
+  const int run = RunAt(*row, ch + 1);
+  return run < 0 ? row->Info.Height : row->Runs[static_cast<size_t>(run)].Height;
+}
+
+// ---------------------------------------------------------------------------
+// Coordinates
+
+int TQuillRichPainter::ColumnX(const TQuillRichWrapRecord& row, const std::string& s, int column) {
+  int x = row.Info.Left;
+  int c = row.Start;
+  const TQuillFontRecord* last = row.Info.Font;
+  for (const TQuillLineInfo& run : row.Runs) {
+    if (column <= c) return x;
+    if (run.Object >= 0 || column >= run.End) {
+      // A picture counts whole once the column is past its start.
+      x += run.Width + run.Left;
+      c = run.End;
+      if (run.Font != nullptr) last = run.Font;
+      continue;
+    }
+    return x + GetWidth(*run.Font, Part(s, c, column - c));
+  }
+  if (column > c) {
+    const int blank = last != nullptr ? last->BlankWidth() : EditorBlank();
+    x += (column - c) * blank;
+  }
+  return x;
+}
+
+TPoint TQuillRichPainter::TextToPixelPoint(TPoint textPt, TPoint topLeft, bool atEnd) {
+  TQuillWrapList& rows = Owner()->WrapList();
+  const TPoint rowPoint = rows.PointToWrapPoint(textPt, atEnd);
+  const int top = rows.PointToWrapPoint(topLeft, false).Y;
+  int y = 0;
+  if (textPt.Y == MaxInt) {
+    y = MaxInt;
+  } else if (rowPoint.Y >= top) {
+    for (int r = top; r < rowPoint.Y; ++r) y += RowHeight(r);
+  } else {
+    for (int r = rowPoint.Y; r < top; ++r) y -= RowHeight(r);
+  }
+  int x = 0;
+  if (textPt.X == MaxInt) {
+    x = MaxInt;
+  } else if (const TQuillRichWrapRecord* row = RichRow(rowPoint.Y); row != nullptr && row->Line == textPt.Y) {
+    x = ColumnX(*row, Owner()->GetLines().Get(textPt.Y), row->Start + rowPoint.X);
+  } else {
+    x = rowPoint.X * EditorBlank();
+  }
+  return {x, y};
+}
+
+int TQuillRichPainter::LinesInHeight(int row, int height, int& rest) {
+  TQuillWrapList& rows = Owner()->WrapList();
+  int passed = 0;
+  if (height >= 0) {
+    for (;;) {
+      const int at = row + passed;
+      if (at >= 0) rows.CheckWrapUpdated(at, true);
+      if (at >= 0 && at >= rows.Count()) {
+        // Below the text every row has the default height.
+        const int h = GetDefaultLineHeight();
+        passed += height / h;
+        height %= h;
+        break;
+      }
+      const int h = RowHeight(at);
+      if (height < h) break;
+      height -= h;
+      ++passed;
+    }
+  } else {
+    while (height < 0) {
+      --passed;
+      height += RowHeight(row + passed);
+    }
+  }
+  rest = height;
+  return passed;
+}
+
+int TQuillRichPainter::CharsInWidth(int row, int width) {
+  if (row < 0) return 0;
+  const TQuillRichWrapRecord* r = RichRow(row);
+  if (r == nullptr) return std::max(width, 0) / EditorBlank();
+  int w = width - r->Info.Left;
+  if (w <= 0) return 0;
+  const std::string s = Owner()->GetLines().Get(r->Line);
+  int c = r->Start;
+  const TQuillFontRecord* last = r->Info.Font;
+  for (const TQuillLineInfo& run : r->Runs) {
+    const int advance = run.Width + run.Left;
+    if (w >= advance) {
+      w -= advance;
+      c = run.End;
+      if (run.Font != nullptr) last = run.Font;
+      continue;
+    }
+    if (run.Object >= 0) return (w > run.Width / 2 ? run.End : c) - r->Start;
+    int fitted = 0;
+    return c + GetCharsInWidth(*run.Font, Part(s, c, run.End - c), fitted, false, w) - r->Start;
+  }
+  // Past the end of a line every blank's width is one more column.
+  if (r->End == MaxInt) c += w / (last != nullptr ? last->BlankWidth() : EditorBlank());
+  return c - r->Start;
+}
+
+TPoint TQuillRichPainter::PixelToTextChar(int row, int x, bool limitToRow) {
+  TQuillWrapList& rows = Owner()->WrapList();
+  if (row >= 0) rows.CheckWrapUpdated(row, true);
+  const int column = x == MaxInt ? MaxInt : CharsInWidth(row, x);
+  // While the painter converts for itself a column past the row stays put.
+  return rows.WrapPointToPointEx({column, row}, limitToRow && BusyCount() == 0);
+}
+
+TPoint TQuillRichPainter::PixelToTextPoint(TPoint pixel, TPoint topLeft, const int* yLimit, bool limitToRow) {
+  const int top = Owner()->WrapList().PointToWrapPoint(topLeft, false).Y;
+  const int y = yLimit != nullptr ? std::min(pixel.Y, *yLimit) : pixel.Y;
+  int rest = 0;
+  int row = top + LinesInHeight(top, y, rest);
+  // Only rows that fit whole above the limit count.
+  if (yLimit != nullptr && y - rest + RowHeight(row) > *yLimit) --row;
+  return PixelToTextChar(row, pixel.X, limitToRow);
+}
+
+int TQuillRichPainter::GetWrapLenForLine(int line, const std::string& text, int start) {
+  if (View() == nullptr) return TQuillPainter::GetWrapLenForLine(line, text, start);
+  TQuillRichView& view = *View();
+  int room = WrapWidth();
+  if (const TQuillParagraph* p = view.FindParagraph(line)) {
+    room -= p->LeftIndent() + p->RightIndent();
+    if (start == 1) room -= p->FirstIndent();
+  }
+  const int length = static_cast<int>(text.size());
+  int count = 0;
+  for (int c = start - 1; c < length;) {
+    const TQuillLineInfo run = view.ParseString(line, text, c, length, false, false);
+    if (run.End <= c) break;
+    if (run.Object >= 0) {
+      room -= run.Width;
+      if (room < 0) break;
+      ++count;
+    } else if (run.Width <= room) {
+      room -= run.Width;
+      count += run.End - c;
+    } else {
+      int fitted = 0;
+      count += GetCharsInWidth(*run.Font, Part(text, c, run.End - c), fitted, false, room) - 1;
+      break;
+    }
+    c = run.End;
+  }
+  // However narrow the row, it takes a character.
+  return std::max(count, 1);
+}
+
+TPoint TQuillRichPainter::GetCaretSize() {
+  if (View() == nullptr) return TQuillPainter::GetCaretSize();
+  const TPoint caret = Owner()->GetCurrentPosition();
+  const TQuillRichWrapRecord* row = RowOfPoint(caret, View()->CaretAtRowEnd());
+  int height = LineHeight();
+  if (row != nullptr) {
+    const int run = RunAt(*row, caret.X);
+    height = run < 0 ? row->Info.Height : row->Runs[static_cast<size_t>(run)].Height;
+  }
+  const bool wide = Owner()->Overwrite() && (Owner()->Options() & eoOverwriteCaret);
+  return {wide ? GetCharWidth(caret.Y, caret.X) : 2, std::max(height, 1)};
+}
+
+int TQuillRichPainter::GetCaretBaseLine() {
+  if (View() == nullptr) return 0;
+  const TPoint caret = Owner()->GetCurrentPosition();
+  const TQuillRichWrapRecord* row = RowOfPoint(caret, View()->CaretAtRowEnd());
+  if (row == nullptr) return 0;
+  const int run = RunAt(*row, caret.X);
+  return run < 0 ? 0 : std::max(row->Info.BaseLine - row->Runs[static_cast<size_t>(run)].BaseLine, 0);
+}
+
+TPoint TQuillRichPainter::ScrollPageSize(const TRect& rect) {
+  const int width = rect.Width(), height = rect.Height();
+  int columns = width / GetDefaultCharWidth();
+  if (Owner()->WordWrap()) {
+    const TPoint caret = Owner()->GetCurrentPosition();
+    const bool atEnd = View() != nullptr && View()->CaretAtRowEnd();
+    columns = CharsInWidth(Owner()->WrapList().PointToWrapPoint(caret, atEnd).Y, width);
+  }
+  int rest = 0;
+  const int rows = LinesInHeight(Owner()->WindowLine(), height, rest) + rest / GetDefaultLineHeight();
+  return {width < 1 ? -1 : columns, height < 1 ? -1 : rows};
+}
+
+void TQuillRichPainter::InitPainterRecord(TCustomPainterRecord& record) {
+  auto& r = static_cast<TSimplePainterRecord&>(record);
+  // Rows are painted whole from the left, clipped to the area.
+  r.FirstColumn = 0;
+  r.LastColumn = MaxInt;
+  TQuillWrapList& rows = Owner()->WrapList();
+  const int top = rows.PointToWrapPoint(r.TopLeft, false).Y;
+  int rest = 0;
+  const int row = top + LinesInHeight(top, r.Rect.Top - r.Origin.Y, rest);
+  r.Rect.Top -= rest;
+  if (row >= 0) rows.CheckWrapUpdated(row, true);
+  const TPoint first = rows.WrapPointToPoint({0, row});
+  r.FirstLine = first.Y;
+  r.FirstChar = first.X;
+}
+
+// ---------------------------------------------------------------------------
+// Painting
+
+int TQuillRichPainter::PaintLine(int line, int firstChar, const std::string& text, const std::string& display,
+                                 TRect rect, bool extendLast) {
+  if (View() == nullptr) return TQuillPainter::PaintLine(line, firstChar, text, display, rect, extendLast);
+  TColor styleColor = clNone, styleBk = clNone;
+  const int style = Owner()->GetEditSource().GetLineStyle(line);
+  if (style >= 0) Owner()->GetColorFromStyle(style, styleColor, styleBk);
+  TQuillWrapList& rows = Owner()->WrapList();
+  int row = rows.IndexFromPoint({firstChar, line}, false);
+  if (row < 0 || RichRow(row) == nullptr) {
+    // Not wrapped yet: plain text in the editor font, one row.
+    paintRow_ = kUnwrapped;
+    const int height = PaintWrapLine(line, -1, 0, MaxInt, text, display, rect, styleColor, styleBk);
+    paintRow_ = -1;
+    return height;
+  }
+  int total = 0;
+  for (; row < rows.Count() && rows.Items(row).Line == line; ++row) {
+    const TQuillWrapRecord& r = rows.Items(row);
+    const size_t start = std::min(static_cast<size_t>(r.Start), text.size());
+    const size_t length = r.End == MaxInt ? std::string::npos : static_cast<size_t>(r.End - r.Start);
+    const std::string part = text.substr(start, length);
+    const std::string displayPart =
+        display.empty() ? std::string() : display.substr(std::min(start, display.size()), length);
+    paintRow_ = row;
+    const int height = PaintWrapLine(line, row, r.Start, r.End, part, displayPart, rect, styleColor, styleBk);
+    paintRow_ = -1;
+    if (height == 0) break;
+    rect.Top += height;
+    total += height;
+  }
+  return total;
+}
+
+int TQuillRichPainter::PaintString(const TRect& rect, int line, int start, const std::string& text,
+                                   const std::string& display, TColor styleColor, TColor styleBkColor) {
+  if (View() == nullptr) return TQuillPainter::PaintString(rect, line, start, text, display, styleColor, styleBkColor);
+  const TCustomPainterRecord* area = CurrentRecord();
+  const int origin = area != nullptr ? area->Origin.X : rect.Left;
+  TQuillRichWrapRecord plain;
+  const TQuillRichWrapRecord* row = paintRow_ >= 0 ? RichRow(paintRow_) : nullptr;
+  if (row == nullptr) {
+    TQuillLineInfo run;
+    run.Font = &View()->EditorFontRecord();
+    run.Width = GetWidth(*run.Font, text);
+    run.Height = run.Font->Info.Height;
+    run.BaseLine = run.Font->Info.Ascent;
+    run.End = start + static_cast<int>(text.size());
+    run.Color = Owner()->Font().Color;
+    plain.Start = start;
+    plain.Info.Height = rect.Height();
+    plain.Info.BaseLine = run.BaseLine;
+    plain.Runs.push_back(run);
+    row = &plain;
+  }
+  int x = origin + row->Info.Left;
+  if (row->Info.Left > 0) {
+    if (!Transparent()) DoFillRect({rect.Left, rect.Top, std::max(x, rect.Left), rect.Bottom}, clNone);
+    const TQuillParagraph* paragraph = start == 0 ? View()->FindParagraph(line) : nullptr;
+    if (paragraph != nullptr && paragraph->Numbering() != TQuillNumberingStyle::nbsNone) {
+      const TQuillLineInfo* first = nullptr;
+      for (const TQuillLineInfo& run : row->Runs)
+        if (run.Object < 0) {
+          first = &run;
+          break;
+        }
+      PaintNumbering({x - kNumberArea, rect.Top, x, rect.Bottom}, row->Info.BaseLine, *paragraph, first);
+    }
+  }
+  int column = start;
+  for (const TQuillLineInfo& run : row->Runs) {
+    if (x >= rect.Right) break;
+    const int from = column - start, count = run.End - column;
+    const std::string piece(Part(text, from, count));
+    const std::string displayPiece = display.empty() ? std::string() : std::string(Part(display, from, count));
+    PaintRun(rect, row->Info.BaseLine, x, run, piece, displayPiece, line, column, styleColor, styleBkColor);
+    x += run.Width + run.Left;
+    column = run.End;
+  }
+  return x;
+}
+
+void TQuillRichPainter::PaintRun(const TRect& rowRect, int baseLine, int x, const TQuillLineInfo& run,
+                                 const std::string& text, const std::string& display, int line, int column,
+                                 TColor styleColor, TColor styleBkColor) {
+  TQuillEditorView& owner = *Owner();
+  TQuillEditorColors& colors = owner.Colors();
+  const int top = rowRect.Top + baseLine - run.BaseLine;
+  if (run.Object >= 0) {
+    const bool selected = owner.SelType() != TQuillSelType::slNone && SelectionShown() && owner.InsideBlock(column, line);
+    const TRect cell{x, rowRect.Top, x + run.Width + run.Left, rowRect.Bottom};
+    if (selected) DoFillRect(cell, colors.GetSelBackColor());
+    else if (!Transparent()) DoFillRect(cell, owner.GetEditorColor());
+    if (TQuillEditorObject* object = View()->FindObject(run.Object))
+      object->PaintRect(Canvas(), {x, top, x + run.Width, top + run.Height}, {x, top}, selected, true,
+                        owner.GetEditorColor(), colors.GetSelBackColor());
+    return;
+  }
+  const TQuillFontRecord& font = *run.Font;
+  const TColor back = run.Background != clNone ? run.Background : owner.GetEditorColor();
+  const bool spell = run.Misspelled && (owner.GetEditSource().Options() & srLiveSpell);
+  int px = x;
+  ForEachPiece(text, !display.empty(), line, column, [&](int from, int count, const TPieceLook& look) {
+    const std::string_view piece = Part(text, from, count);
+    // Cells are as wide as the text, whatever a formatting mark's glyph is.
+    const int width = GetWidth(font, piece);
+    const std::string shown(look.Mark ? Part(display, from, count) : piece);
+    const TRect cell{px, top, px + width, top + font.Info.Height};
+    DoTextOut(cell, &rowRect, shown, &font.Font, font.Font.Style, run.Color, back, look.Selected, look.Search,
+              look.Mark, styleColor, styleBkColor);
+    if (spell)
+      DrawLiveSpell(Canvas(), {cell.Left, cell.Top, cell.Right, std::min(rowRect.Bottom, top + font.Info.Ascent + 4)},
+                    colors.LiveSpellColor());
+    px += width;
+  });
+  if (run.Left > 0 && !Transparent()) DoFillRect({px, rowRect.Top, px + run.Left, rowRect.Bottom}, back);
+}
+
+void TQuillRichPainter::PaintNumbering(const TRect& rect, int baseLine, const TQuillParagraph& paragraph,
+                                       const TQuillLineInfo* run) {
+  const std::string number = paragraph.GetNumberString();
+  if (number.empty()) return;
+  TCanvas& canvas = Canvas();
+  platform::TCanvasStateSaver saved(canvas);
+  TCanvasFont font;
+  const bool bullet = paragraph.Numbering() == TQuillNumberingStyle::nbsBullet;
+  font.Name = bullet ? "Symbol" : (run != nullptr ? run->Font->Font.Name : Owner()->Font().Name);
+  // A cell height: as tall as the text, at most 16 pixels.
+  font.Height = std::min(run != nullptr ? run->Height : GetDefaultLineHeight(), 16);
+  font.Style = 0;
+  canvas.SetFont(font);
+  canvas.SetTextColor(run != nullptr ? run->Color : Owner()->Font().Color);
+  canvas.SetBkMode(platform::TBkMode::bkTransparent);
+  const int top = rect.Top + baseLine - canvas.TextMetrics().Ascent;
+  canvas.ExtTextOut(rect.Left, top, platform::etoClipped, &rect, number, nullptr);
+}
+
+}  // namespace quill

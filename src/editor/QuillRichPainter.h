@@ -1,0 +1,100 @@
+#pragma once
+
+// The painter of the rich editor. A rich line is a chain of runs (text in
+// one font and colour, or one picture), and every row has its own height and
+// base line, so this painter measures and paints run by run from the rows
+// the control wrapped (each row keeps its runs), and maps text points to
+// pixels and back by adding up the runs' widths and the rows' heights.
+// Character widths come from the process-wide font table, the one the canvas
+// draws with, so carets and clicks land exactly on what was drawn.
+
+#include <string>
+
+#include "editor/QuillAttributes.h"
+#include "editor/QuillPainter.h"
+#include "editor/QuillWrapInfoList.h"
+
+namespace quill {
+
+// What the painter needs of the rich editor it paints.
+class TQuillRichView {
+ public:
+  virtual ~TQuillRichView() = default;
+  // The run that starts at column Start of the line's text S and ends at
+  // End at the latest: one picture, or characters of one attribute.
+  // SplitBlanks also ends a run where blanks meet other characters,
+  // SplitWords where word delimiters meet other characters.
+  virtual TQuillLineInfo ParseString(int line, const std::string& s, int start, int end, bool splitBlanks,
+                                     bool splitWords) = 0;
+  // The line's paragraph; null for a line without one.
+  virtual const TQuillParagraph* FindParagraph(int line) = 0;
+  // The picture of an object number; null when it names none.
+  virtual TQuillEditorObject* FindObject(int number) = 0;
+  virtual const TQuillFontRecord& EditorFontRecord() = 0;
+  // Whether the caret shows at the end of the upper of two rows.
+  virtual bool CaretAtRowEnd() const = 0;
+};
+
+class TQuillRichPainter : public TQuillPainter {
+ public:
+  using TQuillPainter::TQuillPainter;
+
+  int* GetBuffer(int count) override;
+  int GetStringWidth(const TCanvasFont* font, const std::string& text) override;
+  int GetSpaceWidth(const TCanvasFont& font);
+  int GetDefaultBaseLine() { return GetBaseLine(); }
+  int GetTopLineHeight() override { return GetDefaultLineHeight(); }
+  int GetLineHeight(int line, int ch) override;
+  int GetWholeLineHeight(int line);
+  int GetWrapLineHeight(int row) override;
+  int GetCharWidth(int line, int ch) override;
+  int GetCharHeight(int line, int ch);
+  TPoint TextToPixelPoint(TPoint textPt, TPoint topLeft, bool atEnd) override;
+  TPoint PixelToTextPoint(TPoint pixel, TPoint topLeft, const int* yLimit, bool limitToRow) override;
+  TPoint PixelToTextChar(int row, int x, bool limitToRow) override;
+  // The column within the row under X pixels from the row's left edge.
+  int CharsInWidth(int row, int width);
+  // Rows from Row down (up, for a negative height) that fit in Height;
+  // Rest is the height left in the row reached.
+  int LinesInHeight(int row, int height, int& rest);
+  int GetWrapLenForLine(int line, const std::string& text, int start) override;
+  TPoint GetCaretSize() override;
+  int GetCaretBaseLine() override;
+  TPoint ScrollPageSize(const TRect& rect) override;
+  void InitPainterRecord(TCustomPainterRecord& record) override;
+  int PaintLine(int line, int firstChar, const std::string& text, const std::string& display, TRect rect,
+                bool extendLast) override;
+  int PaintString(const TRect& rect, int line, int start, const std::string& text, const std::string& display,
+                  TColor styleColor, TColor styleBkColor) override;
+
+  // The row with its runs; null for a row not wrapped yet (or past the text).
+  const TQuillRichWrapRecord* RichRow(int row);
+  // The editor going away: from now on the painter paints plain text.
+  void Detach() {
+    view_ = nullptr;
+    detached_ = true;
+  }
+
+ private:
+  // The rich editor; null while it is being made or destroyed, when the
+  // painter measures and paints as the plain one does.
+  TQuillRichView* View();
+  int EditorBlank();
+  int RowHeight(int row);
+  // The pixel of a column (of the line) on a row, from the row's left edge.
+  int ColumnX(const TQuillRichWrapRecord& row, const std::string& s, int column);
+  // The run that holds the character before a point (the one at it at the
+  // row's start); -1 when the row has no runs.
+  int RunAt(const TQuillRichWrapRecord& row, int column);
+  const TQuillRichWrapRecord* RowOfPoint(TPoint p, bool atEnd);
+  void PaintRun(const TRect& rowRect, int baseLine, int x, const TQuillLineInfo& run, const std::string& text,
+                const std::string& display, int line, int column, TColor styleColor, TColor styleBkColor);
+  void PaintNumbering(const TRect& rect, int baseLine, const TQuillParagraph& paragraph, const TQuillLineInfo* run);
+
+  TQuillRichView* view_ = nullptr;
+  bool detached_ = false;
+  // The row PaintLine hands to PaintString; -1 paints an unwrapped line.
+  int paintRow_ = -1;
+};
+
+}  // namespace quill

@@ -1,0 +1,51 @@
+// Formatted save of the plain editor: the text, or a stream selection,
+// through the RTF exporter, read back by pandoc.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "QuillEdit_helpers.h"
+#include "QuillRtf_helpers.h"
+#include "editor/QuillRichEdit.h"
+
+using namespace quill;
+
+TEST(QuillEditFmtSave, WritesTheTextOrTheStreamSelection) {
+  auto e = edittest::MakeEdit();
+  edittest::SetLines(*e, {"first line", "second {line}", "third"});
+  auto save = [&](bool selection) {
+    std::ostringstream out;
+    e->SaveToFmtStream(out, selection, RtfExporterClass());
+    return out.str();
+  };
+  auto text = [](const std::string& rtf) {
+    std::string s;
+    for (const auto& para : rtftest::FlattenPandocJson(rtftest::RunPandoc({"-f", "rtf", "-t", "json"}, rtf))) {
+      if (!s.empty()) s += '|';
+      for (const auto& c : para) s += c.C;
+    }
+    return s;
+  };
+  const std::string whole = save(false);
+  // Text on the editor's own background carries no background colour.
+  EXPECT_EQ(whole.find("\\highlight"), std::string::npos);
+  const struct {
+    TRect selection;
+    TQuillSelType type;
+    const char* expected;
+  } cases[] = {
+      {{}, TQuillSelType::slNone, ""},
+      {{3, 0, 8, 0}, TQuillSelType::slStream, "st li"},
+      {{7, 1, 3, 2}, TQuillSelType::slStream, "{line}|thi"},
+      {{1, 0, 3, 2}, TQuillSelType::slBlock, ""},
+  };
+  if (!rtftest::PandocAvailable()) GTEST_SKIP() << "pandoc is not installed";
+  EXPECT_EQ(text(whole), "first line|second {line}|third");
+  for (const auto& c : cases) {
+    e->SetSelection(c.selection, c.type);
+    EXPECT_EQ(text(save(true)), c.expected) << c.selection.Left << "," << c.selection.Top;
+  }
+  edittest::SetLines(*e, {});
+  EXPECT_EQ(text(save(false)), "");
+}
