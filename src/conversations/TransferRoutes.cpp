@@ -88,20 +88,17 @@ TFormFileOut* TTransferRoutes::SendFileToUser(const std::string& user, const std
 
 TFormFileIn* TTransferRoutes::HandleFileOffer(TPeerRequest& request) {
   const std::string addr = request.Socket().PeerAddr(), port = request.Socket().PeerPort();
+  // An offer that cannot be taken: the sender hears no as from a user.
+  auto refuse = [&](const std::string& why) -> TFormFileIn* {
+    LogError(addr, port, "Incoming file offer refused: " + why);
+    testhooks::Trace("transfer offer refused");
+    request.Socket().SendCommand(cmd::FileRejected, "", "");
+    return nullptr;
+  };
   const auto offer = TFileOffer::Parse(request.Params());
-  if (!offer) {
-    // Nothing of it could be taken: the sender hears no as from a user.
-    LogError(addr, port, "Incoming file offer refused: no known kind, or no size of 1 to 4294967295 bytes");
-    testhooks::Trace("transfer offer refused");
-    request.Socket().SendCommand(cmd::FileRejected, "", "");
-    return nullptr;
-  }
-  if (UnansweredOffersFrom(addr) >= kMaxUnansweredOffersPerAddress) {
-    LogError(addr, port, "Incoming file offer refused: too many offers from this address wait for an answer");
-    testhooks::Trace("transfer offer refused");
-    request.Socket().SendCommand(cmd::FileRejected, "", "");
-    return nullptr;
-  }
+  if (!offer) return refuse("no known kind, or no size of 1 to 4294967295 bytes");
+  if (UnansweredOffersFrom(addr) >= kMaxUnansweredOffersPerAddress)
+    return refuse("too many offers from this address wait for an answer");
   try {
     std::unique_ptr<TParloSocket> socket = request.Adopt();
     if (!socket) return nullptr;
