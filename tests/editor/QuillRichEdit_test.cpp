@@ -582,6 +582,15 @@ TEST(QuillRichEdit, TypedAddressesAreMarkedAndLinksOpen) {
   link.SetUrl("https://example.net/page");
   e->SetSelText(" here");
   e->ProcessUrl({24, 0});
+  EXPECT_EQ(opened, "https://example.net/page");
+  // Paths tell addresses apart by letter case: a link whose address differs
+  // only in case opens its own page, not the other one's.
+  e->SetSelStart(e->GetTextLen());
+  e->GetSelAttributes().SetUrl("https://example.net/Page");
+  e->SetSelText(" there");
+  e->ProcessUrl({30, 0});
+  EXPECT_EQ(opened, "https://example.net/Page");
+  e->ProcessUrl({24, 0});
   SetUrlOpener(nullptr);
   EXPECT_EQ(opened, "https://example.net/page");
 }
