@@ -131,6 +131,13 @@ TEST(QuillRichEdit, TranscriptRoadKeepsOneEntryPerLookAndTheHeaderFont) {
   e->SelectAll();
   EXPECT_TRUE(e->CanCopy());
   EXPECT_EQ(e->GetFontManager().GetCount(), 4);
+
+  // A peer's text holding the object byte shows no picture of the table.
+  Append(*e, "odd\x01 byte", plain);
+  const int last = e->LineCount() - 1;
+  ASSERT_EQ(e->Lines().Get(last), "\x01\x01yoodd\x01 byte");
+  EXPECT_NE(e->RichEditSource().FindEmbeddedObject(1, last), nullptr);
+  EXPECT_EQ(e->RichEditSource().FindEmbeddedObject(8, last), nullptr);
 }
 
 // A transcript as the chat windows write it, painted on the headless screen
