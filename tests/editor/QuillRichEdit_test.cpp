@@ -391,6 +391,11 @@ TEST(QuillRichEdit, CopyAndPasteCarryRtf) {
   c->GetEditSource().JumpTo(0, 0);
   c->PasteFromClipboard();
   EXPECT_EQ(c->Lines().Get(0), "okkeep no rtf here");
+  // Line ends written as character codes break the line they come into.
+  std::istringstream codes("{\\rtf1 x\\'0d\\'0ay\\'0az}");
+  c->GetEditSource().JumpTo(0, 1);
+  c->LoadFromRtfStream(codes, true);
+  EXPECT_EQ(edittest::LinesOf(*c), (std::vector<std::string>{"okkeep no rtf here", "x", "y", "zsecond this"}));
 
   a->SetPlainText(true);
   a->CopyToClipboard();
