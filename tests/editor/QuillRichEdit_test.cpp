@@ -171,7 +171,8 @@ TEST(QuillRichEdit, PaintsRunsAndPicturesWhereTheyAreMeasured) {
   edittest::Settle();
 
   QImage shot = e->viewport()->grab().toImage();
-  shot.save("rich-transcript-sample.png");
+  const char* dir = std::getenv("PARLO_BINARY_DIR");
+  shot.save(QString::fromStdString(std::string(dir != nullptr ? dir : ".") + "/rich-transcript-sample.png"));
   const int last = e->LineCount() - 1;
   const std::string line = e->Lines().Get(last);
   const size_t w = line.find("WWWW");
