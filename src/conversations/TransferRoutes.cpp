@@ -16,6 +16,12 @@
 namespace {
 
 constexpr const char* kDefaultPeerPort = "2960";
+// Each offer is a window and a connection, and a peer can offer far faster
+// than anyone answers: unchecked, one caller fills the screen, the memory and
+// the descriptors. No one sends more than a few offers before the first is
+// answered, so past this many from one address still waiting on the user
+// (or ended unanswered and still on screen) an offer is rejected as a user would.
+constexpr int kMaxUnansweredOffersPerAddress = 8;
 constexpr TContactCommand kCommands[] = {TContactCommand::SendFile, TContactCommand::SendImage,
                                          TContactCommand::SendSound};
 
@@ -54,6 +60,16 @@ void TTransferRoutes::SendFromContact(const TContactCall& call, const char* kind
   SendFileToUser(c.UserName, c.ListenIP, c.ListenPort.empty() ? kDefaultPeerPort : c.ListenPort, kind);
 }
 
+int TTransferRoutes::UnansweredOffersFrom(const std::string& addr) const {
+  int count = 0;
+  for (const QPointer<QWidget>& window : windows_) {
+    auto* in = dynamic_cast<TFormFileIn*>(window.data());
+    if (in != nullptr && in->Receiver().State() == TFileReceiver::TState::Offered && in->Receiver().PeerIp() == addr)
+      ++count;
+  }
+  return count;
+}
+
 TFormFileOut* TTransferRoutes::SendFileToUser(const std::string& user, const std::string& ip, const std::string& port,
                                               const std::string& kind) {
   try {
@@ -72,14 +88,17 @@ TFormFileOut* TTransferRoutes::SendFileToUser(const std::string& user, const std
 
 TFormFileIn* TTransferRoutes::HandleFileOffer(TPeerRequest& request) {
   const std::string addr = request.Socket().PeerAddr(), port = request.Socket().PeerPort();
-  const auto offer = TFileOffer::Parse(request.Params());
-  if (!offer) {
-    // Nothing of it could be taken: the sender hears no as from a user.
-    LogError(addr, port, "Incoming file offer refused: no known kind, or no size of 1 to 4294967295 bytes");
+  // An offer that cannot be taken: the sender hears no as from a user.
+  auto refuse = [&](const std::string& why) -> TFormFileIn* {
+    LogError(addr, port, "Incoming file offer refused: " + why);
     testhooks::Trace("transfer offer refused");
     request.Socket().SendCommand(cmd::FileRejected, "", "");
     return nullptr;
-  }
+  };
+  const auto offer = TFileOffer::Parse(request.Params());
+  if (!offer) return refuse("no known kind, or no size of 1 to 4294967295 bytes");
+  if (UnansweredOffersFrom(addr) >= kMaxUnansweredOffersPerAddress)
+    return refuse("too many offers from this address wait for an answer");
   try {
     std::unique_ptr<TParloSocket> socket = request.Adopt();
     if (!socket) return nullptr;

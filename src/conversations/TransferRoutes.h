@@ -37,12 +37,14 @@ class TTransferRoutes {
                                const std::string& kind);
   // Takes the offer's connection over and shows the offer. An offer that
   // cannot be taken (an unknown kind, a size that is no number or out of
-  // bounds) is rejected without a window.
+  // bounds), or one from an address with many offers still unanswered, is
+  // rejected without a window.
   TFormFileIn* HandleFileOffer(TPeerRequest& request);
 
  private:
   void SendFromContact(const TContactCall& call, const char* kind);
   void Keep(QWidget* window);
+  int UnansweredOffersFrom(const std::string& addr) const;
 
   TSession& session_;
   std::unique_ptr<TTransferPrompts> prompts_;

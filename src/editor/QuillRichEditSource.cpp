@@ -132,6 +132,8 @@ void TCustomQuillRichEditSource::BeforeTextChanged(int x, int y, TQuillOperation
   switch (operation) {
     case oprInsert: {
       if (count <= 0) return;
+      textInsertAt_ = data == nullptr ? x : -1;
+      textInsertCount_ = count;
       uint16_t attribute = insertAttribute_;
       if (attribute == NoData) attribute = GetRealAttribute(item.Text, std::max(x, 1), y);
       TQuillData words;
@@ -188,6 +190,18 @@ void TCustomQuillRichEditSource::AfterTextChanged(int, int y, TQuillOperation op
   };
   switch (operation) {
     case oprInsert:
+      fit(y);
+      if (textInsertAt_ >= 0) {
+        // Only AddObject makes pictures. An object character that comes in
+        // as text (a peer's message, a paste, an RTF byte) names none, or
+        // it would show, and save, some other picture of the table.
+        TQuillStringItem& item = *Strings().Item(y);
+        const size_t end = std::min(item.Text.size(), static_cast<size_t>(textInsertAt_ + textInsertCount_));
+        for (size_t i = static_cast<size_t>(textInsertAt_); i < end; ++i)
+          if (item.Text[i] == kObjectCharacter) item.Data[i] = static_cast<char16_t>(NoData);
+        textInsertAt_ = -1;
+      }
+      break;
     case oprDelete: fit(y); break;
     case oprBreak:
     case oprJoin:

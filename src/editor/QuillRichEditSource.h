@@ -77,6 +77,10 @@ class TCustomQuillRichEditSource : public TCustomQuillEditSource {
   TQuillObjectsManager objects_;
   uint16_t insertAttribute_ = NoData;
   int numberingLine_ = -1;
+  // An insertion of text without words of its own, between the two hooks:
+  // where it went and how long it is.
+  int textInsertAt_ = -1;
+  int textInsertCount_ = 0;
 };
 
 class TQuillRichEditSource : public TCustomQuillRichEditSource {

@@ -144,11 +144,23 @@ void TCustomQuillRichEdit::DoLoadText(const std::string& text, const TCustomQuil
   } else if (text == "\t") {
     InsertTab();
   } else if (!text.empty()) {
-    const TPoint at = doc.CurrentPosition();
-    doc.SetInsertAttribute(attributes != nullptr ? GetAttributeIndex(NoData, *attributes) : NoData);
-    doc.InsertString(text);
-    doc.SetInsertAttribute(NoData);
-    doc.JumpTo(at.X + static_cast<int>(text.size()), at.Y);
+    const uint16_t number = attributes != nullptr ? GetAttributeIndex(NoData, *attributes) : NoData;
+    // Line ends given as character codes break the line: a line never holds
+    // one, or saved lines and positions would no longer match the text.
+    for (size_t from = 0;;) {
+      const size_t end = std::min(text.find_first_of("\r\n", from), text.size());
+      if (end > from) {
+        const TPoint at = doc.CurrentPosition();
+        doc.SetInsertAttribute(number);
+        doc.InsertString(text.substr(from, end - from));
+        doc.SetInsertAttribute(NoData);
+        doc.JumpTo(at.X + static_cast<int>(end - from), at.Y);
+      }
+      if (end == text.size()) break;
+      doc.BreakString();
+      doc.JumpTo(0, doc.CurrentPosition().Y + 1);
+      from = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
   }
   if (paragraph != nullptr) {
     doc.CheckLastLine();

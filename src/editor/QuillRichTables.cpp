@@ -23,9 +23,9 @@ int TQuillRichFontManager::CompareEntries(const TQuillEditorAttributes& a, const
   if (int c = Order(a.BkColor(), b.BkColor())) return c;
   if (int c = Order(a.ScriptStyle(), b.ScriptStyle())) return c;
   if (int c = Order(a.UserData(), b.UserData())) return c;
-  // Addresses differ in case without pointing elsewhere.
-  if (a.Url().empty() || b.Url().empty()) return Order(a.Url().empty() ? 0 : 1, b.Url().empty() ? 0 : 1);
-  return Order(UpperCase(a.Url()), UpperCase(b.Url()));
+  // Exact: paths and queries that differ only in letter case lead to other
+  // pages, and each link must open its own.
+  return Order(a.Url(), b.Url());
 }
 
 int TQuillParagraphManager::CompareEntries(const TQuillParagraph& a, const TQuillParagraph& b) const {

@@ -338,5 +338,45 @@ class HostileOffers(TransferCase):
         self.stop(self.b)
 
 
+class UnansweredOffers(TransferCase):
+    """A caller who offers faster than anyone answers: each offer would be a
+    window and a connection. Past a few from one address that wait on the
+    user, the next is rejected at once; another address is not held back."""
+
+    def test_offers_waiting_on_the_user_are_capped_per_address(self):
+        home = self.home(OTHER_UID, OTHER_PASSWORD, "Bea Jones")
+        b = self.start(home)  # nobody answers an offer
+        port = self.port(home)
+
+        def offer(name, source="127.0.0.1"):
+            p = Peer("127.0.0.1", port, timeout=10, connect=False)
+            p.sock = socket.create_connection(("127.0.0.1", port), timeout=10, source_address=(source, 0))
+            p.expect(1000)
+            p.send(1020, "Mal{$}%s{$}10{$}binary{$}" % name)
+            return p
+
+        waiting = []
+        for i in range(8):
+            mark = len(b.lines)
+            waiting.append(offer("w%d.zip" % i))
+            b.wait_trace("transfer offer binary w%d.zip" % i, since=mark)
+        # Offers whose callers hung up stay on screen unanswered: they still count.
+        for p in waiting[:4]:
+            p.close()
+        for i in range(30):
+            p = offer("flood%d.zip" % i)
+            p.expect(1022)
+            p.expect_close()
+            p.close()
+        mark = len(b.lines)
+        other = offer("other.zip", source="127.0.0.2")
+        b.wait_trace("transfer offer binary other.zip", since=mark)
+        self.assertFalse([l for _, l in b.lines if l.startswith("transfer offer binary flood")])
+        other.close()
+        for p in waiting[4:]:
+            p.close()
+        self.stop(b)
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -131,6 +131,13 @@ TEST(QuillRichEdit, TranscriptRoadKeepsOneEntryPerLookAndTheHeaderFont) {
   e->SelectAll();
   EXPECT_TRUE(e->CanCopy());
   EXPECT_EQ(e->GetFontManager().GetCount(), 4);
+
+  // A peer's text holding the object byte shows no picture of the table.
+  Append(*e, "odd\x01 byte", plain);
+  const int last = e->LineCount() - 1;
+  ASSERT_EQ(e->Lines().Get(last), "\x01\x01yoodd\x01 byte");
+  EXPECT_NE(e->RichEditSource().FindEmbeddedObject(1, last), nullptr);
+  EXPECT_EQ(e->RichEditSource().FindEmbeddedObject(8, last), nullptr);
 }
 
 // A transcript as the chat windows write it, painted on the headless screen
@@ -164,7 +171,8 @@ TEST(QuillRichEdit, PaintsRunsAndPicturesWhereTheyAreMeasured) {
   edittest::Settle();
 
   QImage shot = e->viewport()->grab().toImage();
-  shot.save("rich-transcript-sample.png");
+  const char* dir = std::getenv("PARLO_BINARY_DIR");
+  shot.save(QString::fromStdString(std::string(dir != nullptr ? dir : ".") + "/rich-transcript-sample.png"));
   const int last = e->LineCount() - 1;
   const std::string line = e->Lines().Get(last);
   const size_t w = line.find("WWWW");
@@ -384,6 +392,11 @@ TEST(QuillRichEdit, CopyAndPasteCarryRtf) {
   c->GetEditSource().JumpTo(0, 0);
   c->PasteFromClipboard();
   EXPECT_EQ(c->Lines().Get(0), "okkeep no rtf here");
+  // Line ends written as character codes break the line they come into.
+  std::istringstream codes("{\\rtf1 x\\'0d\\'0ay\\'0az}");
+  c->GetEditSource().JumpTo(0, 1);
+  c->LoadFromRtfStream(codes, true);
+  EXPECT_EQ(edittest::LinesOf(*c), (std::vector<std::string>{"okkeep no rtf here", "x", "y", "zsecond this"}));
 
   a->SetPlainText(true);
   a->CopyToClipboard();
@@ -581,6 +594,15 @@ TEST(QuillRichEdit, TypedAddressesAreMarkedAndLinksOpen) {
   TQuillEditorAttributes& link = e->GetSelAttributes();
   link.SetUrl("https://example.net/page");
   e->SetSelText(" here");
+  e->ProcessUrl({24, 0});
+  EXPECT_EQ(opened, "https://example.net/page");
+  // Paths tell addresses apart by letter case: a link whose address differs
+  // only in case opens its own page, not the other one's.
+  e->SetSelStart(e->GetTextLen());
+  e->GetSelAttributes().SetUrl("https://example.net/Page");
+  e->SetSelText(" there");
+  e->ProcessUrl({30, 0});
+  EXPECT_EQ(opened, "https://example.net/Page");
   e->ProcessUrl({24, 0});
   SetUrlOpener(nullptr);
   EXPECT_EQ(opened, "https://example.net/page");

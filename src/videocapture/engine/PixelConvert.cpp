@@ -19,9 +19,11 @@ inline void Pixel(int y, int u, int v, std::uint8_t* out) {
   out[2] = Clip(c + 409 * e);
 }
 
-std::size_t WholeRows(std::size_t length, std::size_t rowBytes, int height) {
-  if (rowBytes == 0) return 0;
-  return std::min<std::size_t>(static_cast<std::size_t>(std::max(0, height)), length / rowBytes);
+// The rows `length` holds in full; the last row needs only its pixels, not
+// the padding after them.
+std::size_t WholeRows(std::size_t length, std::size_t rowBytes, std::size_t stride, int height) {
+  if (rowBytes == 0 || stride < rowBytes || length < rowBytes) return 0;
+  return std::min<std::size_t>(static_cast<std::size_t>(std::max(0, height)), (length - rowBytes) / stride + 1);
 }
 
 void BlackenFrom(std::size_t row, int width, int height, std::uint8_t* dst, std::size_t dstStride) {
@@ -31,13 +33,13 @@ void BlackenFrom(std::size_t row, int width, int height, std::uint8_t* dst, std:
 
 }  // namespace
 
-void YuyvToBgr(const std::uint8_t* src, std::size_t length, int width, int height, std::uint8_t* dst,
-               std::size_t dstStride) {
+void YuyvToBgr(const std::uint8_t* src, std::size_t length, std::size_t srcStride, int width, int height,
+               std::uint8_t* dst, std::size_t dstStride) {
   if (width <= 0 || height <= 0) return;
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 2;
-  const std::size_t rows = src ? WholeRows(length, rowBytes, height) : 0;
+  const std::size_t rows = src && srcStride >= rowBytes ? WholeRows(length, rowBytes, srcStride, height) : 0;
   for (std::size_t y = 0; y < rows; ++y) {
-    const std::uint8_t* in = src + y * rowBytes;
+    const std::uint8_t* in = src + y * srcStride;
     std::uint8_t* out = dst + y * dstStride;
     int x = 0;
     for (; x + 1 < width; x += 2, in += 4, out += 6) {
@@ -53,12 +55,7 @@ void CopyBgr(const std::uint8_t* src, std::size_t length, std::size_t srcStride,
              std::uint8_t* dst, std::size_t dstStride) {
   if (width <= 0 || height <= 0) return;
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-  std::size_t rows = 0;
-  if (src && srcStride >= rowBytes) {
-    // The last row needs only its pixels, not the padding after them.
-    const std::size_t h = static_cast<std::size_t>(height);
-    rows = length >= rowBytes ? std::min(h, (length - rowBytes) / srcStride + 1) : 0;
-  }
+  const std::size_t rows = src ? WholeRows(length, rowBytes, srcStride, height) : 0;
   for (std::size_t y = 0; y < rows; ++y) std::memcpy(dst + y * dstStride, src + y * srcStride, rowBytes);
   BlackenFrom(rows, width, height, dst, dstStride);
 }

@@ -8,8 +8,9 @@
 // the source does not fully hold are left black.
 namespace videocapture::engine {
 
-void YuyvToBgr(const std::uint8_t* src, std::size_t length, int width, int height, std::uint8_t* dst,
-               std::size_t dstStride);
+// Source rows `srcStride` bytes apart: drivers may pad them past width * 2.
+void YuyvToBgr(const std::uint8_t* src, std::size_t length, std::size_t srcStride, int width, int height,
+               std::uint8_t* dst, std::size_t dstStride);
 // A source in blue, green, red order already, rows `srcStride` bytes apart.
 void CopyBgr(const std::uint8_t* src, std::size_t length, std::size_t srcStride, int width, int height,
              std::uint8_t* dst, std::size_t dstStride);

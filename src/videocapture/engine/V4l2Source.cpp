@@ -453,7 +453,10 @@ class V4l2Source : public TCaptureSource,
   bool Convert(const std::uint8_t* data, std::size_t used) {
     const std::size_t stride = Rgb24Stride(width_);
     switch (pixelformat_) {
-      case V4L2_PIX_FMT_YUYV: YuyvToBgr(data, used, width_, height_, rgb_.data(), stride); return true;
+      case V4L2_PIX_FMT_YUYV:
+        YuyvToBgr(data, used, std::max<std::size_t>(bytesPerLine_, static_cast<std::size_t>(width_) * 2), width_,
+                  height_, rgb_.data(), stride);
+        return true;
       case V4L2_PIX_FMT_BGR24:
         CopyBgr(data, used, std::max<std::size_t>(bytesPerLine_, static_cast<std::size_t>(width_) * 3), width_,
                 height_, rgb_.data(), stride);
