@@ -11,6 +11,7 @@
 #include "conversations/MessageRoutes.h"
 #include "conversations/MessageTestHooks.h"
 #include "conversations/PrivateChatRoutes.h"
+#include "conversations/RichTranscript.h"
 #include "conversations/TransferRoutes.h"
 #include "core/DialogPrompts.h"
 #include "core/FormAbout.h"
@@ -66,15 +67,14 @@ int main(int argc, char** argv) {
     TCamRoutes camRoutes(session);
     AttachCamTestHooks(camRoutes);
     TTransferRoutes transfers(session);
-    // Private chats open once a transcript control is installed
-    // (SetTranscriptFactory, before this line); until then the session
-    // answers as it does without a chat window.
+    // Every window that shows a transcript makes it here; the routes below
+    // ask whether one is installed as they are made.
+    SetTranscriptFactory(MakeRichTranscript);
     TPrivateChatRoutes privateChats(session);
     privateChats.SetCamRoutes(&camRoutes);
-    // Chat rooms likewise: hosting, invitations and the room windows.
+    // Chat rooms: hosting, invitations and the room windows.
     TChatRoomRoutes chatRooms(session);
-    // Message windows, like private chats, need the transcript control; until
-    // it is installed relayed messages wait and are announced.
+    // Message windows.
     TMessageRoutes messages(session);
     // New messages and updates are announced here.
     TFormAlert alert(session);

@@ -54,6 +54,10 @@ struct FontEntry {
   QFont font;
   QRawFont raw;
   TTextMetrics metrics;
+  // Underline and strike-out: below and above the base line, and how thick.
+  int underlinePos = 0;
+  int strikeOutPos = 0;
+  int lineWidth = 1;
   int widths[256];
 };
 
@@ -73,6 +77,9 @@ FontEntry& Lookup(const TCanvasFont& font) {
   e.metrics.Height = fm.ascent() + fm.descent();
   e.metrics.AveCharWidth = std::max(1, fm.averageCharWidth());
   e.metrics.FixedPitch = QFontInfo(e.font).fixedPitch();
+  e.underlinePos = fm.underlinePos();
+  e.strikeOutPos = fm.strikeOutPos();
+  e.lineWidth = std::max(1, fm.lineWidth());
   const int blank = fm.horizontalAdvance(QChar(' '));
   int widest = 0;
   for (int c = 0; c < 256; ++c) {
@@ -228,10 +235,13 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
     run.setRawFont(e.raw);
     run.setGlyphIndexes(glyphs);
     run.setPositions(positions);
-    run.setUnderline((font_.Style & fsUnderline) != 0);
-    run.setStrikeOut((font_.Style & fsStrikeOut) != 0);
     p.setPen(ToQColor(textColor_));
-    p.drawGlyphRun(QPointF(x, y + e.metrics.Ascent), run);
+    const int baseLine = y + e.metrics.Ascent;
+    p.drawGlyphRun(QPointF(x, baseLine), run);
+    // A glyph run's own underline is lost under a moved painter, which is
+    // how a widget inside a window gets drawn: the lines are drawn here.
+    if (font_.Style & fsUnderline) p.fillRect(QRect(x, baseLine + e.underlinePos, width, e.lineWidth), p.pen().color());
+    if (font_.Style & fsStrikeOut) p.fillRect(QRect(x, baseLine - e.strikeOutPos, width, e.lineWidth), p.pen().color());
   }
   p.restore();
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QPainter>
 
 #include <functional>
 
@@ -207,6 +208,36 @@ TEST(Canvas, TextInkStaysWhereItWasMeasured) {
     EXPECT_GT(ink.height(), ink.width());
     EXPECT_LE(ink.bottom(), 70);
     EXPECT_GE(ink.top(), 70 - width - 2);
+  }
+}
+
+// Underlined and struck-out text keeps its line when drawn through a moved
+// painter, as a widget inside a window is drawn.
+TEST(Canvas, TextLinesSurviveAMovedPainter) {
+  EnsureApp();
+  for (TFontStyles style : {fsUnderline, fsStrikeOut}) {
+    SCOPED_TRACE(style);
+    QImage image(200, 60, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.translate(20, 10);
+    TQtCanvas canvas(painter);
+    canvas.SetFont({"DejaVu Sans", -16, style, clBlack});
+    canvas.SetBkMode(TBkMode::bkTransparent);
+    // Blanks between the letters: only the line can ink a whole row.
+    const std::string text = "a  b";
+    const int width = canvas.TextWidth(text);
+    const int height = canvas.TextMetrics().Height;
+    canvas.TextOut(0, 0, text);
+    painter.end();
+    int lines = 0;
+    for (int y = 10; y < 10 + height; ++y) {
+      bool whole = true;
+      for (int x = 20; x < 20 + width && whole; ++x) whole = Pixel(image, x, y) != kWhite;
+      lines += whole;
+    }
+    EXPECT_GE(lines, 1);
+    EXPECT_EQ(Pixel(image, 20 + width, 10 + height / 2), kWhite);
   }
 }
 

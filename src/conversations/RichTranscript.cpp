@@ -1,0 +1,67 @@
+#include "conversations/RichTranscript.h"
+
+#include "conversations/Transcript.h"
+#include "editor/QuillRichEdit.h"
+
+namespace {
+
+using namespace quill;
+
+// The conversations' few calls passed through to the control; attributes and
+// lines are the control's own shared objects, so nothing is kept here.
+class TRichTranscript final : public TTranscript, public TTranscriptAttributes, public TTranscriptLines {
+ public:
+  explicit TRichTranscript(TCustomQuillRichEdit& edit) : edit_(edit) {}
+
+  int GetTextLen() override { return edit_.GetTextLen(); }
+  void SetSelStart(int position) override { edit_.SetSelStart(position); }
+  void SetSelLength(int length) override { edit_.SetSelLength(length); }
+  void SetSelText(const std::string& text) override { edit_.SetSelText(text); }
+  TTranscriptAttributes& GetSelAttributes() override { return *this; }
+  void Assign(const platform::TFont& font) override { edit_.GetSelAttributes().Assign(font); }
+  void InsertImageFromFile(const std::string& fileName) override { edit_.InsertImageFromFile(fileName); }
+  void SetModified(bool modified) override { edit_.SetModified(modified); }
+  bool GetModified() override { return edit_.GetModified(); }
+  TTranscriptLines& GetLines() override { return *this; }
+  void SaveToFile(const platform::FileName& fileName) override { edit_.Lines().SaveToFile(fileName); }
+  bool CanCopy() override { return edit_.CanCopy(); }
+  void CopyToClipboard() override { edit_.CopyToClipboard(); }
+  void CutToClipboard() override { edit_.CutToClipboard(); }
+  void SelectAll() override { edit_.SelectAll(); }
+
+ private:
+  TCustomQuillRichEdit& edit_;
+};
+
+// The control and its transcript operations go together.
+class TTranscriptEdit final : public TQuillRichEdit {
+ public:
+  explicit TTranscriptEdit(QWidget* parent) : TQuillRichEdit(parent), transcript_(*this) {}
+  TTranscript& Transcript() { return transcript_; }
+
+ private:
+  TRichTranscript transcript_;
+};
+
+}  // namespace
+
+TTranscriptControl MakeRichTranscript(QWidget* parent) {
+  auto* edit = new TTranscriptEdit(parent);
+  // A chat log: what is copied out of it is plain text.
+  edit->SetPlainText(true);
+  edit->SetWordWrap(true);
+  edit->SetScrollBars(TScrollStyle::ssVertical);
+  edit->SetOptions(eoEnableSelection | eoSelectBeyondEol | eoWordSelection | eoForceCutCopy | eoLineStyleBeyondEol |
+                   eoInvertLineStyle | eoThumbTracking | eoOverwriteCaret | eoKeepColumn | eoFindTextAtCursor);
+  edit->SetLineBreak(TQuillLineBreak::lbCRLF);
+  edit->SetBorderStyle(TBorderStyle::bsNone);
+  TQuillFont font = edit->Font();
+  font.Name = "Verdana";
+  font.Height = -13;
+  font.Size = 10;
+  edit->SetFont(font);
+  // Only the program writes here; being read-only also keeps its appends out
+  // of the undo memory, which would otherwise grow with the chat.
+  edit->SetReadOnly(true);
+  return {edit, &edit->Transcript()};
+}

@@ -1,0 +1,102 @@
+#include "conversations/RichTranscript.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <fstream>
+#include <iterator>
+
+#include "conversations/Transcript.h"
+#include "conversations/TranscriptWriter.h"
+#include "core/Widgets_helpers.h"
+#include "editor/QuillRichEdit.h"
+#include "platform/Charset.h"
+#include "platform/Clipboard.h"
+#include "resources/Resources.h"
+
+namespace {
+
+using namespace quill;
+
+// Messages written the way every window writes them, then read back as the
+// user meets them: each run's looks, the pictures, the saved file, the
+// clipboard, and what cutting and typing do.
+TEST(RichTranscript, ShowsMessagesAsWrittenAndSavesThemAsText) {
+  testing_support::WidgetApp();
+  QTemporaryDir home;
+  ASSERT_TRUE(QDir(home.path()).mkdir("Icons"));
+  ASSERT_TRUE(resources::Emoticon(1).save(home.filePath("Icons/1.bmp"), "BMP"));
+  const std::string icons = platform::FromQString(home.path()) + "/Icons\\";  // as the windows name it
+  QWidget window;
+  const TTranscriptControl control = MakeRichTranscript(&window);
+  TTranscript& t = *control.Transcript;
+  auto& edit = dynamic_cast<TCustomQuillRichEdit&>(*control.Widget);
+
+  platform::TFont ann{"DejaVu Sans", 0x0000FF, 12}, bob{"DejaVu Serif", 0x800000, 9, false, true};
+  // ":)" has a picture in the folder, ":-)" has none.
+  TTranscriptWriter(t, ann, icons).WriteMessage("Ann", "1:05 PM", "hi :) x :-) see http://a.org/x\r\n");
+  TTranscriptWriter(t, bob, icons).WriteMessage("Bob", "1:06 PM", "caf\xe9 go http://b.org now");
+  EXPECT_TRUE(t.GetModified());
+
+  // A picture is one character where its code was; a missing file gives an empty one.
+  ASSERT_EQ(edit.Lines().Get(1), "hi \x01 x \x01 see http://a.org/x");
+  const auto* face = edit.FindObject(edit.Lines().GetData(1, 4));
+  const auto* missing = edit.FindObject(edit.Lines().GetData(1, 8));
+  ASSERT_TRUE(face != nullptr && missing != nullptr);
+  EXPECT_EQ(face->GetImage()->size(), resources::Emoticon(1).size());
+  EXPECT_TRUE(missing->GetImage() == nullptr || missing->GetImage()->isNull());
+
+  struct Run {
+    int column, line, size;
+    TColor color;
+    TFontStyles style;
+  };
+  const Run runs[] = {{0, 0, 12, 0x0000FF, fsBold},  {20, 1, 12, 0x0000FF, 0},  // no link beside a picture
+                      {1, 2, 9, 0x800000, fsBold | fsItalic},                   // header in the sender's font
+                      {1, 3, 9, 0x800000, fsItalic},  {10, 3, 9, 0x800000, fsItalic | fsUnderline},
+                      {21, 3, 9, 0x800000, fsItalic}};
+  for (const Run& r : runs) {
+    SCOPED_TRACE(std::to_string(r.line) + ":" + std::to_string(r.column));
+    TQuillEditorAttributes a;
+    edit.GetAttribute({r.column, r.line}, a);
+    EXPECT_EQ(a.Name(), r.size == 12 ? "DejaVu Sans" : "DejaVu Serif");
+    EXPECT_EQ(a.Size(), r.size);
+    EXPECT_EQ(a.Color(), r.color);
+    EXPECT_EQ(a.Style(), r.style);
+  }
+  // A read-only transcript fed by appends keeps no undo memory.
+  EXPECT_EQ(edit.GetEditSource().UndoList().Count(), 0);
+
+  // Saved: plain lines with CR LF, pictures left out, 8-bit text as it came.
+  const std::string text = "Ann (1:05 PM)\r\nhi  x  see http://a.org/x\r\nBob (1:06 PM)\r\ncaf\xe9 go http://b.org now";
+  const std::string saved = platform::FromQString(home.filePath("chat.txt"));
+  auto savedText = [&] {
+    t.GetLines().SaveToFile(saved);
+    std::ifstream in(saved, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_EQ(savedText(), text + "\r\n");
+  t.SetModified(false);
+  EXPECT_EQ(t.GetTextLen(), static_cast<int>(text.size()) + 2);
+
+  // Copied as the same text with this desktop's line breaks, and no rich form;
+  // neither cut nor keys that reach the control change it.
+  EXPECT_FALSE(t.CanCopy());
+  t.SelectAll();
+  ASSERT_TRUE(t.CanCopy());
+  t.CutToClipboard();
+  std::string lf = text;
+  for (std::size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
+  EXPECT_EQ(platform::ClipboardText(), lf);
+  EXPECT_FALSE(platform::ClipboardHasFormat(platform::kRichTextFormat));
+  for (int key : {Qt::Key_Delete, Qt::Key_Backspace, Qt::Key_Return, Qt::Key_X}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_X ? "x" : "");
+    QCoreApplication::sendEvent(control.Widget, &press);
+  }
+  EXPECT_EQ(savedText(), text + "\r\n");
+  EXPECT_FALSE(t.GetModified());
+}
+
+}  // namespace
