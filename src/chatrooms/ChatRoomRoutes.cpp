@@ -8,6 +8,7 @@
 #include "chatrooms/FormChatInfo.h"
 #include "chatrooms/FormChatRequest.h"
 #include "conversations/TranscriptControl.h"
+#include "conversations/UnansweredRequests.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/PeerListener.h"
 #include "core/session/Prompts.h"
@@ -137,27 +138,36 @@ void TChatRoomRoutes::SendChatInvitation(const TContactCall& call) {
 
 // The listener closes the connection once this returns: it carries nothing more.
 void TChatRoomRoutes::HandleChatInvitation(TPeerRequest& request) {
+  const std::string addr = request.Socket().PeerAddr(), port = request.Socket().PeerPort();
   TChatInvite invite;
   if (!TChatInvite::Read(request.Params(), invite)) {
-    LogError(request.Socket().PeerAddr(), request.Socket().PeerPort(), "Incoming multi chat request");
+    LogError(addr, port, "Incoming multi chat request");
     return;
   }
   if (!InvitationWelcome(session_, invite.HostUser)) {
     testhooks::Trace("room invitation declined");
     return;
   }
+  // Nothing goes back to the host either way: past the cap the invitation
+  // just ends with its connection.
+  if (UnansweredCapReached(requests_, [&addr](TFormChatRequest& d) { return d.SenderAddr == addr; })) {
+    LogError(addr, port, "Incoming multi chat request refused: too many from this address wait for an answer");
+    testhooks::Trace("room invitation refused");
+    return;
+  }
   try {
     Prune(requests_);
     auto* dialog = new TFormChatRequest;
     requests_.emplace_back(dialog);
+    dialog->SenderAddr = addr;
     dialog->OnAccept = [this](const std::string& ip, const std::string& port, const std::string& name) {
       JoinHostedChat(ip, port, name);
     };
     dialog->ShowRequest(invite.HostUser, invite.ChatIP, invite.ChatPort, invite.ChatName);
+    testhooks::Trace("room invitation from " + invite.HostUser);
     if (RequestShown) RequestShown(*dialog);
   } catch (const std::exception& e) {
-    LogError(request.Socket().PeerAddr(), request.Socket().PeerPort(),
-             std::string("Incoming multi chat request: ") + e.what());
+    LogError(addr, port, std::string("Incoming multi chat request: ") + e.what());
   }
 }
 

@@ -44,7 +44,8 @@ class TChatRoomRoutes {
   TFormChat* StartHostedChat(const std::string& ip, const std::string& greeting, const std::string& chatName);
   // "Invite to Multi-Chat" on a contact: nothing while no room is hosted.
   void SendChatInvitation(const TContactCall& call);
-  // 2020 on a connection the peer listener accepted.
+  // 2020 on a connection the peer listener accepted; not shown while many
+  // invitations from the same address wait for an answer.
   void HandleChatInvitation(TPeerRequest& request);
   // The invitation dialog's Accept.
   TFormChatCli* JoinHostedChat(const std::string& ip, const std::string& port, const std::string& chatName);

@@ -21,6 +21,9 @@ class TFormChatRequest : public QWidget {
   // Joins the room (chat IP, port, name).
   std::function<void(const std::string& ip, const std::string& port, const std::string& chatName)> OnAccept;
 
+  // Where the invitation came from (the caller's address, not the room's).
+  std::string SenderAddr;
+
   QLabel *StatHost, *StatChat;
   QPushButton *Button1, *Button2;
 

@@ -131,6 +131,7 @@ void TPrivateChat::ConnectToPeer(const std::string& addr, const std::string& por
 
 void TPrivateChat::AcceptIncomingChat(const std::string& peerRecord) {
   authorized_ = false;
+  incoming_ = true;
   TakePeerAddr();
   TakePeerRecord(peerRecord);
   view_.AddSystemLine("Accepted Connection to: " + peer_.UserName);
@@ -156,6 +157,7 @@ bool TPrivateChat::SendText(const std::string& input) {
     return false;
   }
   socket_->SendCommand(cmd::ChatText, "", escaped);
+  spoken_ = true;
   view_.ShowOwnText(text + kCRLF);
   PlayEventSound(kOutTextSound);
   return true;
@@ -169,6 +171,7 @@ void TPrivateChat::NotifyTyping() {
 
 void TPrivateChat::SendChatSound(int n) {
   if (n < 0 || n >= ChatSoundCount) return;
+  spoken_ = true;
   if (Connected()) socket_->SendCommand(cmd::ChatSoundEffect, std::to_string(n), "");
   if (host_.PlayChatSound) host_.PlayChatSound(n);
 }

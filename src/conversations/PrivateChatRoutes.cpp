@@ -3,6 +3,7 @@
 #include "conversations/FormPChat.h"
 #include "conversations/PrivateChatTestHooks.h"
 #include "conversations/TranscriptControl.h"
+#include "conversations/UnansweredRequests.h"
 #include "core/session/DBStuff.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/PeerListener.h"
@@ -64,6 +65,16 @@ std::string TPrivateChatRoutes::OwnRecord(const std::string& greeting) {
 void TPrivateChatRoutes::AcceptPrivateChat(TPeerRequest& request) {
   const std::string addr = request.Socket().PeerAddr(), port = request.Socket().PeerPort();
   testhooks::Trace("private chat hand-over");
+  // Accepted without a question, chats would open as fast as one caller asks.
+  const auto unanswered = [&addr](TFormPChat& window) {
+    return window.Chat().Unanswered() && window.Chat().PeerAddr() == addr;
+  };
+  if (UnansweredCapReached(windows_, unanswered)) {
+    LogError(addr, port, "Incoming private chat refused: too many chats from this address wait for an answer");
+    testhooks::Trace("private chat refused");
+    request.Socket().SendCommand(cmd::ChatRejected, "", "");
+    return;
+  }
   try {
     const std::string own = OwnRecord("");
     std::unique_ptr<TParloSocket> socket = request.Adopt();

@@ -30,7 +30,8 @@ class TPrivateChatRoutes {
   // The chat windows open now, oldest first.
   std::vector<TFormPChat*> Windows() const;
 
-  // Side B: takes the accepted connection over and answers the caller.
+  // Side B: takes the accepted connection over and answers the caller; the
+  // caller is rejected instead while many chats from its address wait unanswered.
   void AcceptPrivateChat(TPeerRequest& request);
   // Side A: a new window calls the contact (port "2960" when it has none).
   void OpenPrivateChat(const TContactCall& call);

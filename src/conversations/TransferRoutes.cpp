@@ -4,6 +4,7 @@
 #include "conversations/FormFileOut.h"
 #include "conversations/TransferPrompts.h"
 #include "conversations/TransferTestHooks.h"
+#include "conversations/UnansweredRequests.h"
 #include "core/session/DBStuff.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/PeerListener.h"
@@ -16,12 +17,6 @@
 namespace {
 
 constexpr const char* kDefaultPeerPort = "2960";
-// Each offer is a window and a connection, and a peer can offer far faster
-// than anyone answers: unchecked, one caller fills the screen, the memory and
-// the descriptors. No one sends more than a few offers before the first is
-// answered, so past this many from one address still waiting on the user
-// (or ended unanswered and still on screen) an offer is rejected as a user would.
-constexpr int kMaxUnansweredOffersPerAddress = 8;
 constexpr TContactCommand kCommands[] = {TContactCommand::SendFile, TContactCommand::SendImage,
                                          TContactCommand::SendSound};
 
@@ -60,16 +55,6 @@ void TTransferRoutes::SendFromContact(const TContactCall& call, const char* kind
   SendFileToUser(c.UserName, c.ListenIP, c.ListenPort.empty() ? kDefaultPeerPort : c.ListenPort, kind);
 }
 
-int TTransferRoutes::UnansweredOffersFrom(const std::string& addr) const {
-  int count = 0;
-  for (const QPointer<QWidget>& window : windows_) {
-    auto* in = dynamic_cast<TFormFileIn*>(window.data());
-    if (in != nullptr && in->Receiver().State() == TFileReceiver::TState::Offered && in->Receiver().PeerIp() == addr)
-      ++count;
-  }
-  return count;
-}
-
 TFormFileOut* TTransferRoutes::SendFileToUser(const std::string& user, const std::string& ip, const std::string& port,
                                               const std::string& kind) {
   try {
@@ -97,7 +82,13 @@ TFormFileIn* TTransferRoutes::HandleFileOffer(TPeerRequest& request) {
   };
   const auto offer = TFileOffer::Parse(request.Params());
   if (!offer) return refuse("no known kind, or no size of 1 to 4294967295 bytes");
-  if (UnansweredOffersFrom(addr) >= kMaxUnansweredOffersPerAddress)
+  // An offer ended unanswered and still on screen counts as well.
+  const auto unanswered = [&addr](QWidget& window) {
+    auto* in = dynamic_cast<TFormFileIn*>(&window);
+    return in != nullptr && in->Receiver().State() == TFileReceiver::TState::Offered &&
+           in->Receiver().PeerIp() == addr;
+  };
+  if (UnansweredCapReached(windows_, unanswered))
     return refuse("too many offers from this address wait for an answer");
   try {
     std::unique_ptr<TParloSocket> socket = request.Adopt();

@@ -44,7 +44,6 @@ class TTransferRoutes {
  private:
   void SendFromContact(const TContactCall& call, const char* kind);
   void Keep(QWidget* window);
-  int UnansweredOffersFrom(const std::string& addr) const;
 
   TSession& session_;
   std::unique_ptr<TTransferPrompts> prompts_;

@@ -140,13 +140,18 @@ TEST(PrivateChat, EndsOnRefusalErrorsLongLinesTheCountdownAndNoListener) {
     std::unique_ptr<TScriptedPeer> peer;
     if (!c.script.empty()) peer = std::make_unique<TScriptedPeer>(TScriptedPeer::Listen, 0, Steps(c.script));
     a.chat->ConnectToPeer("127.0.0.1", std::to_string(peer ? peer->Port() : testing_support::FreePort()));
-    if (peer) EXPECT_TRUE(peer->Passed()) << peer->Output();
+    if (peer) {
+      EXPECT_TRUE(peer->Passed()) << peer->Output();
+    }
     ASSERT_TRUE(a.WaitClosed());
     platform::ProcessMessagesUntil([] { return false; }, 30);
     EXPECT_EQ(Caller::Last(a.system, c.lastSystem.size()), c.lastSystem);
     EXPECT_EQ(Caller::Last(a.panel2, c.lastPanel2.size()), c.lastPanel2);
-    if (*c.logged) EXPECT_NE(a.log.empty() ? std::string::npos : a.log[0].find(c.logged), std::string::npos);
-    else EXPECT_TRUE(a.log.empty());
+    if (*c.logged) {
+      EXPECT_NE(a.log.empty() ? std::string::npos : a.log[0].find(c.logged), std::string::npos);
+    } else {
+      EXPECT_TRUE(a.log.empty());
+    }
     EXPECT_EQ(std::count(a.peerTexts.begin(), a.peerTexts.end(), "after\r\n"), 0);
     EXPECT_EQ(a.beeps, peer ? 0 : 1);
     EXPECT_FALSE(a.chat->Authorized());

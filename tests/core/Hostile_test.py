@@ -16,8 +16,11 @@ import threading
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "conversations"))
 import parlo_e2e as e2e  # noqa: E402
+from PrivateChat_test import write_profile  # noqa: E402
 
 UID, PASSWORD = "12345678", "secret1"
 # A friend the server has no account for: its own refreshes never list it,
@@ -112,13 +115,18 @@ class AttackCase(unittest.TestCase):
     """A server process with one account, and the program logged on and
     listening, with the usual 1,024 descriptors."""
 
+    # What a class's attacks need beyond the usual settings.
+    SETTINGS = {}
+
     def setUp(self):
         self.server = e2e.start_server()
         self.server.add_account(PASSWORD, UID)
         self.port = e2e.free_port()
         values = e2e.base_settings(self.server, UID, PASSWORD, AutoListen=True, ListenPort=str(self.port),
-                                   BusyTimer=1)
+                                   BusyTimer=1, **self.SETTINGS)
         self.home = e2e.Home(values, [FRIEND])
+        if "CurrentProfile" in self.SETTINGS:
+            write_profile(self.home, "Bea", "")
         env = {"PARLO_TEST_ALIVE_MS": "500", "PARLO_TEST_PEER_IDLE_MS": "1000"}
         if UNDER_ASAN:
             # Freed memory must be given back, as the normal build gives it.
@@ -253,6 +261,51 @@ class HostileCallers(AttackCase):
         ]
         self.run_rows(rows)
         self.assertNotIn("Server Error", self.log())
+
+
+class HostileRequests(AttackCase):
+    """Requests that open a window each without a question: chats accepted by
+    themselves and room invitations. Past a few from one address that wait on
+    the user, the next is refused at once (a chat with 1005, an invitation,
+    which has no answer, by its link's end); another address is not held back."""
+
+    SETTINGS = {"AutoPChat": True, "ChatYes": True, "CurrentProfile": "Main"}
+
+    def ask(self, frame, count, source):
+        out = subprocess.run([sys.executable, HOSTILE_PEER, "ask", str(self.port), str(count), frame, "--from", source],
+                             input=b"", stdout=subprocess.PIPE, timeout=60)
+        return out.stdout.decode().splitlines()[0]
+
+    def traced(self, text, since):
+        return sum(1 for _, line in self.program.lines[since:] if line == text)
+
+    def test_requests_waiting_on_the_user_are_capped_per_address(self):
+        if any(line == "private chat unavailable" for _, line in self.program.lines):
+            self.skipTest("this build has no transcript control")
+        rows = [
+            # (name, frame, what 40 callers from one address met, what one more from another met,
+            #  trace of a window shown, trace of a refusal, log entry of a refusal)
+            ("chats accepted by themselves", "  1001<%s>\\r\\n" % CALLER_RECORD,
+             "ASKED 40 WAITING 8 ANSWERED 32 ENDED 0 CODES " + ",".join(["1002"] * 8 + ["1005"] * 32),
+             "ASKED 1 WAITING 1 ANSWERED 0 ENDED 0 CODES 1002",
+             "pchat authorized", "private chat refused", "Incoming private chat refused: too many"),
+            ("room invitations", "  2020<Mal{$}127.0.0.1{$}4001{$}Lobby>\\r\\n",
+             "ASKED 40 WAITING 0 ANSWERED 0 ENDED 40 CODES -", "ASKED 1 WAITING 0 ANSWERED 0 ENDED 1 CODES -",
+             "room invitation from Mal", "room invitation refused", "Incoming multi chat request refused: too many"),
+        ]
+
+        def attack(frame, flood, other, shown, refused):
+            def run():
+                mark = len(self.program.lines)
+                self.assertEqual(self.ask(frame, 40, "127.0.0.2"), flood)
+                self.assertEqual(self.ask(frame, 1, "127.0.0.3"), other)
+                self.assertTrue(wait_until(lambda: self.traced(shown, mark) == 9, 5))
+                self.assertEqual(self.traced(refused, mark), 32)
+            return run
+
+        self.run_rows([(name, attack(frame, flood, other, shown, refused),
+                        lambda case, log, entry=entry: case.assertEqual(log.count(entry), 32))
+                       for name, frame, flood, other, shown, refused, entry in rows])
 
 
 if __name__ == "__main__":

@@ -25,6 +25,12 @@ after a minute.
       opening a new one as soon as the listener ends one it greeted (a tenth
       of a second later when it turned one away unheard); prints
       "OPENED <n> ENDED <n>".
+  ask PORT COUNT FRAME [--wait SECONDS]  Opens COUNT callers one after the
+      other; each sends FRAME once greeted and listens for SECONDS (0.2 when
+      not given) or until the link ends. Prints "ASKED <n> WAITING <still
+      open, unanswered> ANSWERED <answered, then ended> ENDED <ended unanswered>
+      CODES <answer codes, comma-separated, or ->", then "DONE" once it has
+      closed the callers left open.
   say PORT TEXT     Sends TEXT (with \\r, \\n and \\xHH escapes) as one
       caller, then reads until the other side ends; prints "READ <bytes>
       fin" (or "reset").
@@ -194,6 +200,59 @@ def crowd(port, count, seconds):
     print("OPENED", opened, "ENDED", ended, flush=True)
 
 
+def ask_once(port, frame, wait):
+    """One caller: its socket when the request still waits after the greeting
+    (None when the link ended), and the codes of the frames that answered it."""
+    greeting = b"  1000<>\r\n"
+    data = b""
+    try:
+        s = connect(port)
+    except OSError:
+        return None, []
+    try:
+        while not data.startswith(greeting):
+            chunk = s.recv(4096)
+            if not chunk:
+                break
+            data += chunk
+        if data.startswith(greeting):
+            data = data[len(greeting):]
+            s.sendall(frame)
+            s.settimeout(wait)
+            while chunk := s.recv(4096):
+                data += chunk
+    except socket.timeout:
+        pass  # nothing more within the wait: the request waits on someone
+    except OSError:
+        s.close()
+        s = None  # turned away
+    else:
+        s.close()
+        s = None
+    codes = [line[2:6].decode("latin-1") for line in data.split(b"\r\n") if line]
+    return s, codes
+
+
+def ask(port, count, frame, wait):
+    raise_descriptor_limit()
+    waiting, answered, ended, codes = [], 0, 0, []
+    for _ in range(count):
+        s, replies = ask_once(port, frame, wait)
+        codes += replies
+        if s is not None:
+            waiting.append(s)
+        elif replies:
+            answered += 1
+        else:
+            ended += 1
+    print("ASKED", count, "WAITING", len(waiting), "ANSWERED", answered, "ENDED", ended,
+          "CODES", ",".join(codes) or "-", flush=True)
+    wait_for_stdin()
+    for s in waiting:
+        s.close()
+    print("DONE", flush=True)
+
+
 def say(port, text):
     s = connect(port)
     s.settimeout(30)
@@ -219,6 +278,8 @@ if __name__ == "__main__":
         drain(port)
     elif mode == "crowd":
         crowd(port, int(sys.argv[3]), float(sys.argv[4]))
+    elif mode == "ask":
+        ask(port, int(sys.argv[3]), unescape(sys.argv[4]), float(option("--wait", "0.2")))
     elif mode == "say":
         say(port, unescape(sys.argv[3]))
     else:
