@@ -20,6 +20,7 @@
 #include "conversations/ChatFonts.h"
 #include "conversations/ChatInput.h"
 #include "conversations/ChatPickers.h"
+#include "conversations/ConversationParts.h"
 #include "conversations/Emoticons.h"
 #include "conversations/Transcript.h"
 #include "conversations/TranscriptControl.h"
@@ -228,10 +229,7 @@ void TRoomWindow::ShowPeerText(const std::string& name, const std::string& text)
 void TRoomWindow::ShowOwnText(const std::string& text) { WriteMessage(OwnName(), Client, text); }
 
 void TRoomWindow::WriteMessage(const std::string& name, platform::TFont& font, const std::string& text) {
-  Memo->setUpdatesEnabled(false);
-  TTranscriptWriter(*Transcript, font, iconsFolder_).WriteMessage(name, HeaderTimeNow(), text);
-  Memo->setUpdatesEnabled(true);
-  Memo->update();
+  WriteTranscriptMessage(Memo, *Transcript, font, iconsFolder_, name, HeaderTimeNow(), text);
 }
 
 void TRoomWindow::Timer1Timer() { FlashTick(this, Timer1); }

@@ -39,7 +39,15 @@ QPlainTextEdit* MakeInput(QWidget* window, QObject* filter, const platform::TFon
 void WriteTranscriptMessage(QWidget* memo, TTranscript& transcript, platform::TFont& font, const std::string& icons,
                             const std::string& name, const std::string& time, const std::string& text) {
   memo->setUpdatesEnabled(false);
-  TTranscriptWriter(transcript, font, icons).WriteMessage(name, time, text);
+  transcript.BeginUpdate();
+  try {
+    TTranscriptWriter(transcript, font, icons).WriteMessage(name, time, text);
+  } catch (...) {
+    transcript.EndUpdate();
+    memo->setUpdatesEnabled(true);
+    throw;
+  }
+  transcript.EndUpdate();
   memo->setUpdatesEnabled(true);
   memo->update();
 }

@@ -2,6 +2,7 @@
 
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -71,6 +72,7 @@ void AttachTestHooks(TFormPChat& window) {
   const std::string say = Env("PARLO_TEST_PCHAT_SAY");
   const bool echo = Env("PARLO_TEST_PCHAT_ECHO") == "1";
   const bool quiet = Env("PARLO_TEST_PCHAT_QUIET") == "1";
+  const bool sendCam = Env("PARLO_TEST_PCHAT_SENDCAM") == "1";
   const std::string grab = Env("PARLO_TEST_PCHAT_GRAB");
   const std::string save = Env("PARLO_TEST_PCHAT_SAVE");
   if (!save.empty()) {
@@ -87,10 +89,15 @@ void AttachTestHooks(TFormPChat& window) {
   auto keep = std::make_shared<std::vector<platform::TConnection>>();
   QPointer<TFormPChat> w(&window);
 
-  keep->push_back(chat.ChatAuthorized.Connect([w, say, pings] {
+  keep->push_back(chat.ChatAuthorized.Connect([w, say, pings, sendCam] {
     testhooks::Trace("pchat authorized");
     if (!w) return;
     if (!say.empty()) SendLater(*w, say);
+    // Pressed as the user would, so the offer takes the window's own path.
+    if (sendCam)
+      QTimer::singleShot(0, w.data(), [w] {
+        if (w && w->ButtonSendCam->isEnabled()) w->ButtonSendCam->click();
+      });
     if (pings->wanted > 0) pings->Next(*w);
   }));
   keep->push_back(chat.PeerTextShown.Connect([w, echo, quiet, grab, pings](const std::string& shown) {

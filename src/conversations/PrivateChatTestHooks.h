@@ -14,6 +14,7 @@ class TPrivateChatRoutes;
 //   PARLO_TEST_PCHAT_GRAB="file.png"   picture of the window after each peer message
 //   PARLO_TEST_PCHAT_SAVE="file.txt"   closing saves the transcript there
 //   PARLO_TEST_PCHAT_QUIET=1           no trace line per message
+//   PARLO_TEST_PCHAT_SENDCAM=1         press "Send Cam Broadcast" once authorized
 //   PARLO_TEST_PCHAT_TICK_MS=ms        the answer countdown's step
 // Trace lines: "pchat authorized", "pchat text: <text>", "pchat grabbed <n>"
 // (the picture after the n-th peer message),

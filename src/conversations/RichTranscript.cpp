@@ -20,6 +20,8 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   TTranscriptAttributes& GetSelAttributes() override { return *this; }
   void Assign(const platform::TFont& font) override { edit_.GetSelAttributes().Assign(font); }
   void InsertImageFromFile(const std::string& fileName) override { edit_.InsertImageFromFile(fileName); }
+  void BeginUpdate() override { edit_.GetEditSource().BeginSourceUpdate(oprOther); }
+  void EndUpdate() override { edit_.GetEditSource().EndSourceUpdate(); }
   void SetModified(bool modified) override { edit_.SetModified(modified); }
   bool GetModified() override { return edit_.GetModified(); }
   TTranscriptLines& GetLines() override { return *this; }

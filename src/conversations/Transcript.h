@@ -50,6 +50,10 @@ class TTranscript {
   // the program builds it). A missing or unreadable file gives an empty
   // picture; nothing is raised.
   virtual void InsertImageFromFile(const std::string& fileName) = 0;
+  // Bracket one message's appends: the control lays the text out once, at
+  // the end, rather than after every run. Calls nest; each Begin needs its End.
+  virtual void BeginUpdate() {}
+  virtual void EndUpdate() {}
   virtual void SetModified(bool modified) = 0;
   virtual bool GetModified() = 0;
   virtual TTranscriptLines& GetLines() = 0;

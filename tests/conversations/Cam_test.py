@@ -3,6 +3,7 @@ the local directory server: one broadcasts the synthetic camera, the other
 views it. Each class is one CTest entry."""
 
 import os
+import shutil
 import sys
 import tempfile
 import unittest
@@ -24,10 +25,10 @@ class CamCase(e2e.ServerCase):
         super().setUp()
         self.server.add_account(self.PASSWORD, SECOND)
 
-    def start(self, uid, name, env):
+    def start(self, uid, name, env, **settings):
         port = e2e.free_port()
         values = e2e.base_settings(self.server, uid, self.PASSWORD, AutoListen=True, ListenPort=str(port),
-                                   CurrentProfile="Home")
+                                   CurrentProfile="Home", **settings)
         home = e2e.Home(values)
         self.homes.append(home)
         os.makedirs(home.file("Data"), exist_ok=True)
@@ -84,6 +85,34 @@ class CamOffer(CamCase):
         self.assertFalse(any(line.startswith("cam allow viewer?") for _, line in ann.lines))
         self.stop(bea)
         self.stop(ann)
+
+
+class CamInChat(CamCase):
+    def test_a_cam_offered_in_a_private_chat_shows_in_the_peers_chat(self):
+        # Bea takes chats by herself and views an offered cam inside the chat.
+        out = tempfile.mkdtemp(prefix="parlo-cam-")
+        self.addCleanup(shutil.rmtree, out, ignore_errors=True)
+        grab = os.environ.get("PARLO_CAM_CHAT_SCREENSHOT") or os.path.join(out, "chat.png")
+        bea = self.start(SECOND, "Bea", {"PARLO_TEST_CAM_DECISION": "2", "PARLO_TEST_CAM_GRAB": grab}, AutoPChat=True)
+        ann = self.start(self.UID, "Ann", {"PARLO_SYNTHETIC_CAMERA": "1", "PARLO_TEST_CAM_BROADCAST": "1",
+                                           "PARLO_TEST_CAM_INTERVAL_MS": "150",
+                                           "PARLO_TEST_PCHAT_CALL": "Bea:%d" % bea.port,
+                                           "PARLO_TEST_PCHAT_SENDCAM": "1",
+                                           # Bea's empty banner is a message: closing asks to save.
+                                           "PARLO_TEST_PCHAT_SAVE": os.path.join(out, "ann.txt")})
+        if any(line == "private chat unavailable" for _, line in ann.lines):
+            self.skipTest("this build has no transcript control")
+        ann.wait_trace("pchat authorized", timeout=20)
+        bea.wait_trace("cam offer in chat from Ann", timeout=20)
+        # The offer admitted Bea: nobody was asked.
+        ann.wait_trace("cam viewer admitted Bea", timeout=20)
+        numbers = self.pictures(bea, 3)
+        self.assertTrue(all(n >= 0 for n in numbers), numbers)
+        self.assertEqual(numbers, sorted(set(numbers)), numbers)
+        bea.wait_trace("cam grabbed")
+        self.assertFalse(any(line.startswith("cam allow viewer?") for _, line in ann.lines))
+        self.stop(ann)
+        self.stop(bea)
 
 
 if __name__ == "__main__":

@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
+#include "conversations/ConversationParts.h"
 #include "conversations/Transcript.h"
 #include "conversations/TranscriptWriter.h"
 #include "core/Widgets_helpers.h"
@@ -97,6 +99,40 @@ TEST(RichTranscript, ShowsMessagesAsWrittenAndSavesThemAsText) {
   }
   EXPECT_EQ(savedText(), text + "\r\n");
   EXPECT_FALSE(t.GetModified());
+}
+
+// A peer may send one line as long as the link takes, full of codes and
+// addresses: thousands of runs in one paragraph. Laying the paragraph out
+// after each run made such a message freeze the window for many seconds, so
+// the control hears of the message once, when it is whole; and it still
+// lands where it belongs, with the next message after it.
+TEST(RichTranscript, LaysOutAMessageOnceHoweverManyRunsItHas) {
+  testing_support::WidgetApp();
+  QWidget window;
+  const TTranscriptControl control = MakeRichTranscript(&window);
+  TTranscript& t = *control.Transcript;
+  auto& edit = dynamic_cast<TCustomQuillRichEdit&>(*control.Widget);
+  struct Counter : TQuillObject {
+    int layouts = 0;
+    void Changed(TQuillObject*, intptr_t param) { layouts += param == 0; }
+  } counter;
+  edit.GetEditSource().RegisterNotifier(NotifyEvent<&Counter::Changed>(&counter));
+
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += i % 2 ? ":) " : "http://a.org/" + std::to_string(i) + " ";
+  platform::TFont font;
+  WriteTranscriptMessage(control.Widget, t, font, "", "Bob", "1:00 PM", text + "\r\n");
+  EXPECT_EQ(counter.layouts, 1);
+  WriteTranscriptMessage(control.Widget, t, font, "", "Ann", "1:01 PM", "next\r\n");
+  EXPECT_EQ(counter.layouts, 2);
+  edit.GetEditSource().UnRegisterNotifier(NotifyEvent<&Counter::Changed>(&counter));
+
+  ASSERT_EQ(edit.Lines().Count(), 5);
+  const std::string body = edit.Lines().Get(1);
+  EXPECT_EQ(std::count(body.begin(), body.end(), '\x01'), 1000);
+  EXPECT_EQ(body.substr(0, 19), "http://a.org/0 \x01 ht");
+  EXPECT_EQ(edit.Lines().Get(2), "Ann (1:01 PM)");
+  EXPECT_EQ(edit.Lines().Get(3), "next");
 }
 
 }  // namespace
