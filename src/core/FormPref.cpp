@@ -237,14 +237,7 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
   Button1 = new QPushButton("Apply", this);
   Button2 = new QPushButton("Cancel", this);
   SpeedButton2 = new QPushButton("Help", this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(SpeedButton2);
-  buttons->addStretch();
-  buttons->addWidget(Button1);
-  buttons->addWidget(Button2);
-  auto* outer = new QVBoxLayout(this);
-  outer->addWidget(panel);
-  outer->addLayout(buttons);
+  dialoglook::PanelOverButtons(this, panel, {SpeedButton2}, {Button1, Button2});
   resize(600, 420);
 
   Tree->setCurrentItem(Tree->topLevelItem(0));
