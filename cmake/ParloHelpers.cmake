@@ -59,6 +59,26 @@ function(parlo_test)
   gtest_discover_tests(${ARG_NAME} DISCOVERY_TIMEOUT 60)
 endfunction()
 
+# parlo_e2e(NAME <name> CASE <module.Class> [SKIPPABLE])
+# An end-to-end test: one unittest class of the calling folder, run headless with
+# the source and build trees in its environment. SKIPPABLE reports a run whose
+# output says "skipped" as skipped rather than passed.
+function(parlo_e2e)
+  cmake_parse_arguments(ARG "SKIPPABLE" "NAME;CASE" "" ${ARGN})
+  if(NOT PARLO_TESTS OR PARLO_FUZZ)
+    return()
+  endif()
+  add_test(NAME ${ARG_NAME}
+           COMMAND python3 -m unittest ${ARG_CASE}
+           WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
+  set_tests_properties(${ARG_NAME} PROPERTIES
+    TIMEOUT 120
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;PARLO_SOURCE_DIR=${PROJECT_SOURCE_DIR};PARLO_BINARY_DIR=${PROJECT_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
+  if(ARG_SKIPPABLE)
+    set_tests_properties(${ARG_NAME} PROPERTIES SKIP_REGULAR_EXPRESSION "skipped")
+  endif()
+endfunction()
+
 # parlo_fuzzer(NAME <name> SOURCE <file> DEPS <libs...> [RUNS n])
 # A libFuzzer target, run by CTest for a bounded number of inputs over the seed
 # corpus in <folder>/corpus/<name> (when PARLO_FUZZ is on).

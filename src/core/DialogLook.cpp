@@ -1,9 +1,11 @@
 #include "core/DialogLook.h"
 
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QPainter>
 #include <QPalette>
 #include <QScreen>
+#include <QVBoxLayout>
 
 #include "platform/Charset.h"
 
@@ -24,6 +26,17 @@ void ColourForm(QWidget* form) {
   pal.setColor(QPalette::Window, FormColour());
   form->setPalette(pal);
   form->setAutoFillBackground(true);
+}
+
+void PanelOverButtons(QWidget* form, QWidget* panel, std::initializer_list<QWidget*> left,
+                      std::initializer_list<QWidget*> right) {
+  auto* buttons = new QHBoxLayout;
+  for (auto* button : left) buttons->addWidget(button);
+  buttons->addStretch();
+  for (auto* button : right) buttons->addWidget(button);
+  auto* outer = new QVBoxLayout(form);
+  outer->addWidget(panel);
+  outer->addLayout(buttons);
 }
 
 void CentreOnScreen(QWidget* form) {

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QString>
 #include <QWidget>
+#include <initializer_list>
 #include <string>
 
 // What the small dialogs share: their two colours, the framed panel they draw,
@@ -29,6 +30,10 @@ class TFramePanel : public QWidget {
 
 // Colours a dialog's background.
 void ColourForm(QWidget* form);
+// Lays a dialog out as its panel over one row of buttons: `left` at the left
+// edge, `right` at the right, the room between them left empty.
+void PanelOverButtons(QWidget* form, QWidget* panel, std::initializer_list<QWidget*> left,
+                      std::initializer_list<QWidget*> right);
 // Puts a window in the middle of its screen's free area.
 void CentreOnScreen(QWidget* form);
 

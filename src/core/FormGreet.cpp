@@ -1,6 +1,5 @@
 #include "core/FormGreet.h"
 
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -25,13 +24,7 @@ TFormGreet::TFormGreet(QWidget* parent) : QDialog(parent) {
   SpeedButton2 = new QPushButton("Cancel", this);
   SpeedButton1->setAutoDefault(false);
   SpeedButton2->setAutoDefault(false);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(SpeedButton1);
-  buttons->addWidget(SpeedButton2);
-  auto* outer = new QVBoxLayout(this);
-  outer->addWidget(panel);
-  outer->addLayout(buttons);
+  dialoglook::PanelOverButtons(this, panel, {}, {SpeedButton1, SpeedButton2});
   resize(300, 180);
 
   connect(SpeedButton1, &QPushButton::clicked, this, [this] { ConnectClick(); });

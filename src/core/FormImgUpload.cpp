@@ -6,7 +6,6 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "core/DialogLook.h"
 #include "core/OpenForms.h"
@@ -46,14 +45,7 @@ TFormImgUpload::TFormImgUpload(TSession& session, QWidget* parent) : QWidget(par
   ButOpen = new QPushButton("Upload Now", this);
   ButOpen->setEnabled(false);
   ButCancel = new QPushButton("Cancel", this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(ButtonAdd);
-  buttons->addStretch();
-  buttons->addWidget(ButOpen);
-  buttons->addWidget(ButCancel);
-  auto* outer = new QVBoxLayout(this);
-  outer->addWidget(panel);
-  outer->addLayout(buttons);
+  dialoglook::PanelOverButtons(this, panel, {ButtonAdd}, {ButOpen, ButCancel});
   resize(440, 230);
 
   connect(ButtonAdd, &QPushButton::clicked, this, [this] { ButtonAddClick(); });

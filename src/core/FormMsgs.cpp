@@ -1,7 +1,6 @@
 #include "core/FormMsgs.h"
 
 #include <QComboBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -40,14 +39,7 @@ TFormMsgs::TFormMsgs(platform::IniStore& store, QWidget* parent) : QDialog(paren
   ButtonOK = new QPushButton("OK", this);
   ButtonCancel = new QPushButton("Cancel", this);
   ButtonNew = new QPushButton("New", this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(ButtonNew);
-  buttons->addStretch();
-  buttons->addWidget(ButtonOK);
-  buttons->addWidget(ButtonCancel);
-  auto* outer = new QVBoxLayout(this);
-  outer->addWidget(panel);
-  outer->addLayout(buttons);
+  dialoglook::PanelOverButtons(this, panel, {ButtonNew}, {ButtonOK, ButtonCancel});
   resize(360, 300);
 
   connect(ComboList, &QComboBox::currentIndexChanged, this, [this] { ComboListChange(); });

@@ -40,6 +40,13 @@ QGroupBox* Group(const char* title, QWidget* page) {
   return box;
 }
 
+// A group whose children stand one under another.
+QGroupBox* StackGroup(const char* title, QWidget* page) {
+  auto* box = Group(title, page);
+  new QVBoxLayout(box);
+  return box;
+}
+
 QCheckBox* Check(const char* caption, QWidget* box) {
   auto* check = new QCheckBox(caption, box);
   box->layout()->addWidget(check);
@@ -101,14 +108,12 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
 
   // Application
   page = AddPage("Application");
-  auto* startup = Group("Application Startup", page);
-  new QVBoxLayout(startup);
+  auto* startup = StackGroup("Application Startup", page);
   RadioShow = new QRadioButton("Show the main window when application starts.", startup);
   RadioHideApp = new QRadioButton("Hide the main window when application starts.", startup);
   startup->layout()->addWidget(RadioShow);
   startup->layout()->addWidget(RadioHideApp);
-  auto* desktop = Group("Windows Startup", page);
-  new QVBoxLayout(desktop);
+  auto* desktop = StackGroup("Windows Startup", page);
   CheckWinStart = Check("Start Parlo when Windows starts.", desktop);
 
   // Sound Events
@@ -138,12 +143,10 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
 
   // Auto-Accept
   page = AddPage("Auto-Accept");
-  auto* pchat = Group("Private Chat Auto Accept", page);
-  new QVBoxLayout(pchat);
+  auto* pchat = StackGroup("Private Chat Auto Accept", page);
   CheckAutoPChat = Check("Automatically accept private chat requests.", pchat);
   CheckAutoPChatOnly = Check(kOnlyFriends, pchat);
-  auto* cam = Group("WebCam Auto Accept", page);
-  new QVBoxLayout(cam);
+  auto* cam = StackGroup("WebCam Auto Accept", page);
   CheckAutoInCam = Check("Automatically accept invitations to view cam.", cam);
   CheckAutoInCamOnly = Check(kOnlyFriends, cam);
   CheckAutoOutCam = Check("Automatically allow other users to view your cam.", cam);
@@ -151,8 +154,7 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
 
   // Blocking
   page = AddPage("Blocking");
-  auto* blocked = Group("Blocked Users", page);
-  new QVBoxLayout(blocked);
+  auto* blocked = StackGroup("Blocked Users", page);
   ListBlocked = new QTreeWidget(blocked);
   ListBlocked->setHeaderLabels({"User ID Number", "Username"});
   ListBlocked->setColumnWidth(0, 130);
@@ -165,12 +167,10 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
 
   // Messages
   page = AddPage("Messages");
-  auto* history = Group("History Logging", page);
-  new QVBoxLayout(history);
+  auto* history = StackGroup("History Logging", page);
   CheckLogHistory = Check("Log a history of text messages to a viewable file.", history);
   CheckLogHistoryOnly = Check(kOnlyFriends, history);
-  auto* received = Group("Received Messages", page);
-  new QVBoxLayout(received);
+  auto* received = StackGroup("Received Messages", page);
   CheckShowMsg = Check("Show Message window when a message comes in.", received);
   CheckMinMsg = Check("Minimize window when creating window.", received);
 
@@ -204,8 +204,7 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
   EditChatPort = new QLineEdit(hosting);
   hostingRows->addRow(CheckChatLimit, UpDownChat);
   hostingRows->addRow("Default hosting port:", EditChatPort);
-  auto* available = Group("Multi-User Chat Availability", page);
-  new QVBoxLayout(available);
+  auto* available = StackGroup("Multi-User Chat Availability", page);
   CheckChatYes = Check("Make me available for multi-user chat requests.", available);
   CheckChatYesOnly = Check(kOnlyFriends, available);
 
@@ -237,14 +236,7 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
   Button1 = new QPushButton("Apply", this);
   Button2 = new QPushButton("Cancel", this);
   SpeedButton2 = new QPushButton("Help", this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(SpeedButton2);
-  buttons->addStretch();
-  buttons->addWidget(Button1);
-  buttons->addWidget(Button2);
-  auto* outer = new QVBoxLayout(this);
-  outer->addWidget(panel);
-  outer->addLayout(buttons);
+  dialoglook::PanelOverButtons(this, panel, {SpeedButton2}, {Button1, Button2});
   resize(600, 420);
 
   Tree->setCurrentItem(Tree->topLevelItem(0));

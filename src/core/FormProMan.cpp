@@ -119,14 +119,7 @@ TFormProMan::TFormProMan(TSession& session, QWidget* parent)
   SpeedButton2 = new QPushButton("Help", this);
   Button1 = new QPushButton("Apply", this);
   Button2 = new QPushButton("Cancel", this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(SpeedButton2);
-  buttons->addStretch();
-  buttons->addWidget(Button1);
-  buttons->addWidget(Button2);
-  auto* outer = new QVBoxLayout(this);
-  outer->addWidget(panel);
-  outer->addLayout(buttons);
+  dialoglook::PanelOverButtons(this, panel, {SpeedButton2}, {Button1, Button2});
   resize(580, 360);
 
   connect(ComboProfiles, qOverload<int>(&QComboBox::activated), this, [this] { ComboProfilesChange(); });

@@ -1,7 +1,6 @@
 #include "core/FormUpdate.h"
 
 #include <QApplication>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -56,13 +55,7 @@ TFormUpdate::TFormUpdate(TSession& session, QWidget* parent) : QWidget(parent, Q
   Button1 = new QPushButton("Install Update", this);
   Button1->setEnabled(false);
   SpeedButton1 = new QPushButton("Cancel", this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(Button1);
-  buttons->addWidget(SpeedButton1);
-  auto* outer = new QVBoxLayout(this);
-  outer->addWidget(panel);
-  outer->addLayout(buttons);
+  dialoglook::PanelOverButtons(this, panel, {}, {Button1, SpeedButton1});
   resize(420, 300);
 
   TUpdateDownloadView view;

@@ -52,14 +52,8 @@ struct Client {
   Client(int serverPort, const std::string& uid, const std::string& password,
          const std::vector<std::vector<std::string>>& friends = {}) {
     testing_support::WidgetApp();
-    const auto s = TReg::SettingsSection;
-    TReg::WriteString(s, "ServerIP", "127.0.0.1");
-    TReg::WriteString(s, "ServerPort", std::to_string(serverPort));
-    TReg::WriteString(s, "UserID", uid);
-    TReg::WriteString(s, "UserPass", password);
-    TReg::WriteBool(s, "AutoUpdate", false);
-    TReg::WriteBool(s, "AutoListen", false);
-    TReg::WriteBool(s, "NoSound", true);
+    testing_support::UseLocalServer(serverPort, uid, password);
+    TReg::WriteBool(TReg::SettingsSection, "NoSound", true);
     session = std::make_unique<TSession>(prompts);
     for (const auto& f : friends) session->DB().AddFriend(f[0], f[1], f[2], f[3]);
     session->LoadCurrentSelections();

@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <cstdlib>
 
+#include "core/session/Reg.h"
 #include "platform/EventLoop.h"
 
 namespace testing_support {
@@ -133,6 +134,16 @@ std::vector<std::string> TDirectoryServer::Online() {
   for (const auto& v : QJsonDocument::fromJson(QByteArray::fromStdString(r)).object()["r"].toArray())
     users.push_back(Bytes(v.toString()));
   return users;
+}
+
+void UseLocalServer(int port, const std::string& uid, const std::string& password) {
+  const auto s = TReg::SettingsSection;
+  TReg::WriteString(s, "ServerIP", "127.0.0.1");
+  TReg::WriteString(s, "ServerPort", std::to_string(port));
+  TReg::WriteString(s, "UserID", uid);
+  TReg::WriteString(s, "UserPass", password);
+  TReg::WriteBool(s, "AutoUpdate", false);
+  TReg::WriteBool(s, "AutoListen", false);
 }
 
 }  // namespace testing_support

@@ -49,4 +49,8 @@ class TDirectoryServer {
   int fd_ = -1;
 };
 
+// Points the settings of the current home at the local server on `port`,
+// logged on as `uid`, with the update check and the peer listener off.
+void UseLocalServer(int port, const std::string& uid, const std::string& password);
+
 }  // namespace testing_support

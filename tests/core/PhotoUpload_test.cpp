@@ -11,7 +11,6 @@
 #include "core/FormImgUpload.h"
 #include "core/session/DirectoryLink.h"
 #include "core/session/Prompts.h"
-#include "core/session/Reg.h"
 #include "core/session/Session.h"
 #include "platform/EventLoop.h"
 #include "platform/FileNames.h"
@@ -38,10 +37,7 @@ TEST(PhotoUpload, SendsTheFrameThenExactlyTheFileBytes) {
   const std::string uid = "12345678";
   server.AddAccount("secret1", uid);
   testing_support::TempHome home;
-  for (const auto& [name, value] : {std::pair{"ServerIP", "127.0.0.1"}, {"UserID", "12345678"}, {"UserPass", "secret1"}})
-    TReg::WriteString(TReg::SettingsSection, name, value);
-  TReg::WriteString(TReg::SettingsSection, "ServerPort", std::to_string(server.Port()));
-  for (const char* off : {"AutoUpdate", "AutoListen"}) TReg::WriteBool(TReg::SettingsSection, off, false);
+  testing_support::UseLocalServer(server.Port(), uid, "secret1");
   TPrompts prompts;
   TSession session(prompts);
   session.LoadCurrentSelections();

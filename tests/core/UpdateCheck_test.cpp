@@ -10,7 +10,6 @@
 #include "core/session/DirectoryLink.h"
 #include "core/session/Paths.h"
 #include "core/session/Prompts.h"
-#include "core/session/Reg.h"
 #include "core/session/Session.h"
 #include "core/session/UpdateDownload.h"
 #include "platform/EventLoop.h"
@@ -61,10 +60,7 @@ TEST(UpdateCheck, AnswersAreKeptAndAnnouncedAsAsked) {
   const std::string uid = "12345678";
   server.AddAccount("secret1", uid);
   testing_support::TempHome home;
-  for (const auto& [name, value] : {std::pair{"ServerIP", "127.0.0.1"}, {"UserID", "12345678"}, {"UserPass", "secret1"}})
-    TReg::WriteString(TReg::SettingsSection, name, value);
-  TReg::WriteString(TReg::SettingsSection, "ServerPort", std::to_string(server.Port()));
-  for (const char* off : {"AutoUpdate", "AutoListen"}) TReg::WriteBool(TReg::SettingsSection, off, false);
+  testing_support::UseLocalServer(server.Port(), uid, "secret1");
   Prompts prompts;
   TSession session(prompts);
   session.LoadCurrentSelections();

@@ -35,7 +35,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from peer import Peer, PeerError, frame_bytes, parse_frame, run_script  # noqa: E402
+from peer import Peer, PeerError, frame_bytes, parse_frame, read_json, report, run_script  # noqa: E402
 
 MAX_PICTURE = 1 << 20
 
@@ -141,8 +141,7 @@ def serve(steps):
 
 def main(argv):
     if len(argv) == 5 and argv[1] == "viewers":
-        with open(argv[4], encoding="utf-8") as f:
-            spec = json.load(f)
+        spec = read_json(argv[4])
         viewers = [CamViewer(argv[2], int(argv[3]), v["name"], v.get("mode", "ready"), v.get("uid", "70000001"),
                              v.get("listen_port", "2960"), v.get("keep")) for v in spec]
         reports = [None] * len(viewers)
@@ -155,15 +154,7 @@ def main(argv):
         print(json.dumps(reports))
         return 0
     if len(argv) == 3 and argv[1] == "serve":
-        with open(argv[2], encoding="utf-8") as f:
-            steps = json.load(f)
-        try:
-            serve(steps)
-        except (PeerError, OSError) as e:
-            print("FAILED: %s" % e, flush=True)
-            return 1
-        print("PASSED", flush=True)
-        return 0
+        return report(serve, read_json(argv[2]))
     print(__doc__, file=sys.stderr)
     return 2
 

@@ -114,9 +114,7 @@ def wait_for_stdin():
     done.wait(60)
 
 
-def drain(port):
-    s = connect(port)
-    s.settimeout(60)
+def read_to_end(s):
     total, end = 0, "fin"
     try:
         while chunk := s.recv(1 << 16):
@@ -124,6 +122,12 @@ def drain(port):
     except ConnectionResetError:
         end = "reset"
     print("READ", total, end, flush=True)
+
+
+def drain(port):
+    s = connect(port)
+    s.settimeout(60)
+    read_to_end(s)
 
 
 def raise_descriptor_limit():
@@ -257,13 +261,7 @@ def say(port, text):
     s = connect(port)
     s.settimeout(30)
     s.sendall(text)
-    total, end = 0, "fin"
-    try:
-        while chunk := s.recv(1 << 16):
-            total += len(chunk)
-    except ConnectionResetError:
-        end = "reset"
-    print("READ", total, end, flush=True)
+    read_to_end(s)
 
 
 if __name__ == "__main__":

@@ -307,6 +307,22 @@ def run_script(peer, steps, out=None):
             raise PeerError("step %d: unknown op %r" % (n, op))
 
 
+def read_json(path):
+    with open(path, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def report(play, *args):
+    """Runs play(*args), then prints PASSED, or FAILED with the reason; the exit status."""
+    try:
+        play(*args)
+    except (PeerError, OSError) as e:
+        print("FAILED: %s" % e, flush=True)
+        return 1
+    print("PASSED", flush=True)
+    return 0
+
+
 def main(argv):
     listening = len(argv) == 5 and argv[1] == "--listen"
     if listening:
@@ -314,10 +330,9 @@ def main(argv):
     if len(argv) != 4:
         print(__doc__, file=sys.stderr)
         return 2
-    host, port, script = argv[1], int(argv[2]), argv[3]
-    with open(script, encoding="utf-8") as f:
-        steps = json.load(f)
-    try:
+    host, port, steps = argv[1], int(argv[2]), read_json(argv[3])
+
+    def play():
         if listening:
             peer = Peer.listen(host, port)
             print("listening %d" % peer.port, flush=True)
@@ -326,11 +341,8 @@ def main(argv):
             peer = Peer(host, port)
         with peer:
             run_script(peer, steps, sys.stdout)
-    except (PeerError, OSError) as e:
-        print("FAILED: %s" % e)
-        return 1
-    print("PASSED")
-    return 0
+
+    return report(play)
 
 
 if __name__ == "__main__":

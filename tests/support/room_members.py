@@ -33,7 +33,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from peer import Peer, PeerError  # noqa: E402
+from peer import Peer, PeerError, read_json, report  # noqa: E402
 
 
 def room_frame(line):
@@ -85,15 +85,7 @@ def main(argv):
     if len(argv) != 4:
         print(__doc__, file=sys.stderr)
         return 2
-    with open(argv[3], encoding="utf-8") as f:
-        steps = json.load(f)
-    try:
-        run(argv[1], int(argv[2]), steps, sys.stdout)
-    except (PeerError, OSError) as e:
-        print("FAILED: %s" % e)
-        return 1
-    print("PASSED")
-    return 0
+    return report(run, argv[1], int(argv[2]), read_json(argv[3]), sys.stdout)
 
 
 if __name__ == "__main__":

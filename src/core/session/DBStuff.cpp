@@ -150,17 +150,19 @@ void TDBStuff::SaveProfiles() {
   if (hooks_.SetCurrentProfile) hooks_.SetCurrentProfile(Profiles.FieldValue("Name"));
 }
 
-void TDBStuff::NewProfile(const std::string& name) {
-  Profiles.Append();
-  Profiles.SetFieldValue("Name", name);
-  Profiles.SetFieldValue("UserName", "NewUser");
-  Profiles.SetFieldValue("Gender", "Undefined");
-  Profiles.SetFieldValue("Greeting", "Hello");
-  Profiles.SetFieldValue("BusyMsg", "Sorry busy right now...");
-  Profiles.SetFieldValue("Banner", "Welcome");
-  Profiles.SetFieldValue("WebCam", "No WebCam");
-  Profiles.Post();
+void TDBStuff::AppendProfile(platform::Dataset& profiles, const std::string& name) {
+  profiles.Append();
+  profiles.SetFieldValue("Name", name);
+  profiles.SetFieldValue("UserName", "NewUser");
+  profiles.SetFieldValue("Gender", "Undefined");
+  profiles.SetFieldValue("Greeting", "Hello");
+  profiles.SetFieldValue("BusyMsg", "Sorry busy right now...");
+  profiles.SetFieldValue("Banner", "Welcome");
+  profiles.SetFieldValue("WebCam", "No WebCam");
+  profiles.Post();
 }
+
+void TDBStuff::NewProfile(const std::string& name) { AppendProfile(Profiles, name); }
 
 std::string TDBStuff::ListProfileNames() {
   const int recNo = Profiles.RecNo();

@@ -53,6 +53,9 @@ class TDBStuff {
   // that would break a profile record or a frame; see ProfileFieldProblem.
   void SaveProfiles();
   void NewProfile(const std::string& name);
+  // Appends a row named `name` to a profiles table (this one or a working
+  // copy of it), its other fields as a new profile starts.
+  static void AppendProfile(platform::Dataset& profiles, const std::string& name);
   std::string ListProfileNames();
   void SelectProfile(const std::string& name);
   std::string BuildProfileRecord(const std::string& profileName, const std::string& userId,

@@ -86,15 +86,14 @@ std::vector<std::string> TPreferences::Apply(TSession& session, const TPreferenc
                                              const TPreferenceValues& edited) {
   TWriter w;
   TSettings& live = session.Settings;
-  auto setting = [&](const char* name, auto TPreferenceValues::*value, auto TSettings::*field) {
-    if (w.Put(name, shown.*value, edited.*value)) live.*field = edited.*value;
+  auto setting = [&](const char* name, auto TStoredSettings::*value) {
+    if (w.Put(name, shown.*value, edited.*value)) live.*value = edited.*value;
   };
-  using V = TPreferenceValues;
-  using S = TSettings;
-  setting("BusyTimer", &V::BusyTimer, &S::BusyTimer);
-  setting("WaitTimer", &V::WaitTimer, &S::WaitTimer);
-  setting("HideAppStart", &V::HideAppStart, &S::HideAppStart);
-  setting("WindowsStart", &V::WindowsStart, &S::WindowsStart);
+  using S = TStoredSettings;
+  setting("BusyTimer", &S::BusyTimer);
+  setting("WaitTimer", &S::WaitTimer);
+  setting("HideAppStart", &S::HideAppStart);
+  setting("WindowsStart", &S::WindowsStart);
   // The entry follows the box even when the box did not change: it may have
   // been removed or damaged outside the program.
   try {
@@ -108,36 +107,36 @@ std::vector<std::string> TPreferences::Apply(TSession& session, const TPreferenc
     const auto n = static_cast<size_t>(i);
     if (w.Put(SoundEvent[i].Value, shown.Sounds[n], edited.Sounds[n])) session.Paths().EventSounds[n] = edited.Sounds[n];
   }
-  setting("AutoPChat", &V::AutoPChat, &S::AutoPChat);
-  setting("AutoPChatOnly", &V::AutoPChatOnly, &S::AutoPChatOnly);
-  setting("AutoInCam", &V::AutoInCam, &S::AutoInCam);
-  setting("AutoInCamOnly", &V::AutoInCamOnly, &S::AutoInCamOnly);
-  setting("AutoOutCam", &V::AutoOutCam, &S::AutoOutCam);
-  setting("AutoOutCamOnly", &V::AutoOutCamOnly, &S::AutoOutCamOnly);
-  setting("LogHistory", &V::LogHistory, &S::LogHistory);
-  setting("LogHistoryOnly", &V::LogHistoryOnly, &S::LogHistoryOnly);
-  setting("ShowMsg", &V::ShowMsg, &S::ShowMsg);
-  setting("MinMsg", &V::MinMsg, &S::MinMsg);
+  setting("AutoPChat", &S::AutoPChat);
+  setting("AutoPChatOnly", &S::AutoPChatOnly);
+  setting("AutoInCam", &S::AutoInCam);
+  setting("AutoInCamOnly", &S::AutoInCamOnly);
+  setting("AutoOutCam", &S::AutoOutCam);
+  setting("AutoOutCamOnly", &S::AutoOutCamOnly);
+  setting("LogHistory", &S::LogHistory);
+  setting("LogHistoryOnly", &S::LogHistoryOnly);
+  setting("ShowMsg", &S::ShowMsg);
+  setting("MinMsg", &S::MinMsg);
   if (w.Put("UserID", shown.UserID, edited.UserID)) {
     live.UserID = edited.UserID;
     live.HasUserID = !edited.UserID.empty();
     session.IdentityChanged();
   }
-  setting("RemUserPass", &V::RemUserPass, &S::RemUserPass);
-  setting("UserPass", &V::UserPass, &S::UserPass);
-  setting("RequireStartPass", &V::RequireStartPass, &S::RequireStartPass);
-  setting("RemStartPass", &V::RemStartPass, &S::RemStartPass);
-  setting("StartupPass", &V::StartupPass, &S::StartupPass);
-  setting("ChatPort", &V::ChatPort, &S::ChatPort);
-  setting("ChatLimit", &V::ChatLimit, &S::ChatLimit);
-  setting("ChatLimitCount", &V::ChatLimitCount, &S::ChatLimitCount);
-  setting("ChatYes", &V::ChatYes, &S::ChatYes);
-  setting("ChatYesOnly", &V::ChatYesOnly, &S::ChatYesOnly);
-  setting("ServerIP", &V::ServerIP, &S::ServerIP);
-  setting("ServerPort", &V::ServerPort, &S::ServerPort);
-  setting("AutoLogon", &V::AutoLogon, &S::AutoLogon);
-  setting("AutoUpdate", &V::AutoUpdate, &S::AutoUpdate);
-  setting("ListenPort", &V::ListenPort, &S::ListenPort);
-  setting("AutoListen", &V::AutoListen, &S::AutoListen);
+  setting("RemUserPass", &S::RemUserPass);
+  setting("UserPass", &S::UserPass);
+  setting("RequireStartPass", &S::RequireStartPass);
+  setting("RemStartPass", &S::RemStartPass);
+  setting("StartupPass", &S::StartupPass);
+  setting("ChatPort", &S::ChatPort);
+  setting("ChatLimit", &S::ChatLimit);
+  setting("ChatLimitCount", &S::ChatLimitCount);
+  setting("ChatYes", &S::ChatYes);
+  setting("ChatYesOnly", &S::ChatYesOnly);
+  setting("ServerIP", &S::ServerIP);
+  setting("ServerPort", &S::ServerPort);
+  setting("AutoLogon", &S::AutoLogon);
+  setting("AutoUpdate", &S::AutoUpdate);
+  setting("ListenPort", &S::ListenPort);
+  setting("AutoListen", &S::AutoListen);
   return w.Problems;
 }

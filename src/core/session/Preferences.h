@@ -6,30 +6,15 @@
 #include <vector>
 
 #include "core/session/Paths.h"
+#include "core/session/Settings.h"
 
 class TSession;
 
-// Every value the preferences dialog edits, as stored under "Settings".
-struct TPreferenceValues {
-  int BusyTimer = 60, WaitTimer = 60;
-  bool HideAppStart = false, WindowsStart = true;
+// Every value the preferences dialog edits, as stored under "Settings";
+// UserPass is empty unless RemUserPass.
+struct TPreferenceValues : TStoredSettings {
   bool NoSound = false;
   std::array<std::string, SoundEventCount> Sounds;  // SoundEvent order; "none" silences
-  bool AutoPChat = false, AutoPChatOnly = false, AutoInCam = false, AutoInCamOnly = false;
-  bool AutoOutCam = false, AutoOutCamOnly = false;
-  bool LogHistory = true, LogHistoryOnly = false, ShowMsg = true, MinMsg = false;
-  std::string UserID, UserPass;  // UserPass empty unless RemUserPass
-  bool RemUserPass = true, RequireStartPass = false;
-  std::string StartupPass;
-  bool RemStartPass = false;
-  std::string ChatPort = "2959";
-  bool ChatLimit = false;
-  int ChatLimitCount = 10;
-  bool ChatYes = true, ChatYesOnly = false;
-  std::string ServerIP, ServerPort;
-  bool AutoLogon = true, AutoUpdate = true;
-  std::string ListenPort;
-  bool AutoListen = true;
 
   bool operator==(const TPreferenceValues&) const = default;
 };

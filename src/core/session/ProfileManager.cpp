@@ -46,15 +46,7 @@ TProfileManager::TCreate TProfileManager::Create(const std::string& name) {
   // Profiles are found by name: a second one of the same name could never be chosen.
   for (const auto& existing : Names())
     if (existing == name) return TCreate::Duplicate;
-  work_.Append();
-  work_.SetFieldValue("Name", name);
-  work_.SetFieldValue("UserName", "NewUser");
-  work_.SetFieldValue("Gender", "Undefined");
-  work_.SetFieldValue("Greeting", "Hello");
-  work_.SetFieldValue("BusyMsg", "Sorry busy right now...");
-  work_.SetFieldValue("Banner", "Welcome");
-  work_.SetFieldValue("WebCam", "No WebCam");
-  work_.Post();
+  TDBStuff::AppendProfile(work_, name);
   return TCreate::Created;
 }
 

@@ -2,15 +2,12 @@
 
 #include <string>
 
-// The settings and the identity every window reads: loaded from the settings
-// store (TReg) at start and written back at exit. Each field has the name of
-// its stored value; the defaults are those of TReg's table, and these
-// initial values only hold until the first load.
-struct TSettings {
-  // The current selections, read first at start.
-  std::string CurrentProfile, CurrentGroup = "General", AwayText, UnavText;
-  int StatusMode = 0;
-
+// The stored values the preferences dialog edits, kept once for both the
+// live settings and the dialog's copy of them, so the two never disagree on
+// what there is. Each field has the name of its stored value; the defaults
+// are those of TReg's table, and these initial values only hold until the
+// first load.
+struct TStoredSettings {
   int BusyTimer = 60, WaitTimer = 60;
   bool HideAppStart = false, WindowsStart = true;
   bool AutoPChat = false, AutoPChatOnly = false, AutoInCam = false, AutoInCamOnly = false;
@@ -28,6 +25,16 @@ struct TSettings {
   bool AutoLogon = true, AutoUpdate = true;
   std::string ListenPort = "2960";
   bool AutoListen = true;
+
+  bool operator==(const TStoredSettings&) const = default;
+};
+
+// The settings and the identity every window reads: loaded from the settings
+// store (TReg) at start and written back at exit.
+struct TSettings : TStoredSettings {
+  // The current selections, read first at start.
+  std::string CurrentProfile, CurrentGroup = "General", AwayText, UnavText;
+  int StatusMode = 0;
 
   // Not stored as such: set as the program runs.
   bool HasUserID = false;  // an account id exists
