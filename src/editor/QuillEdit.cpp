@@ -73,7 +73,7 @@ void TCustomQuillEdit::Construct(const TQuillEditClasses& classes) {
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   ConnectScrollBars();
   InitDefaultKeys();
-  AssignDefaultFont();
+  AssignDefaultFont("Courier New");
   pageNumFont_ = font_;
   resize(185, 89);
   UpdateLines(0, MaxInt);
@@ -302,9 +302,9 @@ void TCustomQuillEdit::SetFont(const TQuillFont& font) {
   DoFontChanged();
 }
 
-void TCustomQuillEdit::AssignDefaultFont() {
+void TCustomQuillEdit::AssignDefaultFont(const std::string& face) {
   TQuillFont font;
-  font.Name = "Courier New";
+  font.Name = face;
   font.Size = 10;
   font.Color = clWindowText;
   SetFont(font);

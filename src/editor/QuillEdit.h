@@ -639,7 +639,8 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void UpdateRulers() override;
   void RulerChanged(TQuillRuler& ruler, TQuillRulerIndentation* indentation) override;
   virtual void AssignContent(TCustomQuillEdit& other, bool selectionOnly);
-  virtual void AssignDefaultFont();
+  // The font a new editor starts in: Face at 10 points in the window-text colour.
+  void AssignDefaultFont(const std::string& face);
 
   // ---- formatted save ----
   // The text (or a stream selection) through an exporter, with the colours

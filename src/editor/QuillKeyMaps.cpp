@@ -1,5 +1,7 @@
 #include "editor/QuillKeyMaps.h"
 
+#include <initializer_list>
+
 #include "editor/QuillCommands.h"
 #include "editor/QuillEdit.h"
 #include "platform/VirtualKeys.h"
@@ -148,26 +150,32 @@ void FarMoves(Map& m, int home, int end, int pageUp, int pageDown) {
   m.Any(vkNext, C, &E::Navigate, pageDown);
 }
 
-void DefaultOwn(Map& m) {
-  FarMoves(m, ecDocStart, ecDocEnd, ecWindowTop, ecWindowBottom);
+// The clipboard, search, undo, line and indent keys the default and VStudio
+// maps bind alike; neither map binds these keys again afterwards.
+void DefaultAndVStudio(Map& m) {
   m.Key('X', C, &E::ProcessBlock, ecCut);
   m.Key('V', C, &E::ProcessBlock, ecPaste);
   m.Key('C', C, &E::ProcessBlock, ecCopy);
   m.Key(vkF1 + 2, 0, &E::FindNext, ecFind);
   m.Key('F', C, &E::ExecuteDialog, ecFind);
-  m.Key('R', C, &E::ExecuteDialog, ecReplace);
   m.Key(vkDown, C, &E::Navigate, ecScrollDown);
   m.Key(vkUp, C, &E::Navigate, ecScrollUp);
   m.Key('Z', C, &E::UndoOrRedo, ecUndo);
   m.Key('Z', S | C, &E::UndoOrRedo, ecRedo);
   m.Key('Y', S | C, &E::DeleteStr, ecLineEnd);
   m.Key('Y', C, &E::DeleteStr, ecDeleteLine);
+  m.Key('I', S | C, &E::ProcessBlock, ecIndentBlock);
+  m.Key('U', S | C, &E::ProcessBlock, ecOutdentBlock);
+  FarMoves(m, ecDocStart, ecDocEnd, ecWindowTop, ecWindowBottom);
+}
+
+void DefaultOwn(Map& m) {
+  DefaultAndVStudio(m);
+  m.Key('R', C, &E::ExecuteDialog, ecReplace);
   m.Key('L', C, &E::FindNext, ecFind);
   m.Key('I', C, &E::ProcessKey, ecTab);
   m.Key('N', C, &E::InsertStr, ecBreakLine);
   m.Key('T', C, &E::DeleteStr, ecWordEnd);
-  m.Key('I', S | C, &E::ProcessBlock, ecIndentBlock);
-  m.Key('U', S | C, &E::ProcessBlock, ecOutdentBlock);
 }
 
 void ClassicOwn(Map& m) {
@@ -312,27 +320,17 @@ void EpsilonOwn(Map& m) {
 }
 
 void VStudioOwn(Map& m) {
+  DefaultAndVStudio(m);
   m.Key(vkDelete, S, &E::ProcessBlock, ecCut);
   m.Key(vkInsert, S, &E::ProcessBlock, ecPaste);
   m.Key(vkInsert, C, &E::ProcessBlock, ecCopy);
-  m.Key('X', C, &E::ProcessBlock, ecCut);
-  m.Key('V', C, &E::ProcessBlock, ecPaste);
-  m.Key('C', C, &E::ProcessBlock, ecCopy);
-  m.Key(vkF1 + 2, 0, &E::FindNext, ecFind);
-  m.Key('F', C, &E::ExecuteDialog, ecFind);
   m.Key('G', A, &E::ExecuteDialog, ecGotoLine);
   m.Key('H', C, &E::ExecuteDialog, ecReplace);
   m.Key('I', C, &E::FindNext, ecFind);
   m.Key('L', C, &E::DeleteStr, ecDeleteLine);
-  m.Key('Y', C, &E::DeleteStr, ecDeleteLine);
-  m.Key('Y', S | C, &E::DeleteStr, ecLineEnd);
   m.Key('T', C, &E::DeleteStr, ecWordLeft);
-  m.Key('Z', C, &E::UndoOrRedo, ecUndo);
-  m.Key('Z', S | C, &E::UndoOrRedo, ecRedo);
   m.In(1, 'E', C, &E::ProcessBlock, ecLowerCaseBlock);
   m.In(1, 'F', C, &E::ProcessBlock, ecUpperCaseBlock);
-  m.Key(vkDown, C, &E::Navigate, ecScrollDown);
-  m.Key(vkUp, C, &E::Navigate, ecScrollUp);
   m.In(2, 'A', 0, &E::ExecuteDialog, ecReplace);
   m.In(2, 'F', 0, &E::ExecuteDialog, ecFind);
   m.In(2, 'Y', 0, &E::DeleteStr, ecLineEnd);
@@ -345,54 +343,34 @@ void VStudioOwn(Map& m) {
   m.Key(vkInsert, 0, &E::Toggle, ecToggleOverwrite);
   m.Key(vkBack, A, &E::UndoOrRedo, ecUndo);
   m.Key(vkBack, S | A, &E::UndoOrRedo, ecRedo);
-  m.Key('I', S | C, &E::ProcessBlock, ecIndentBlock);
-  m.Key('U', S | C, &E::ProcessBlock, ecOutdentBlock);
   m.Key(vkDelete, C, &E::ProcessBlock, ecDeleteSelection);
   m.Any(vkHome, 0, &E::Navigate, ecLineStart);
   m.Any(vkEnd, 0, &E::Navigate, ecLineEnd);
-  FarMoves(m, ecDocStart, ecDocEnd, ecWindowTop, ecWindowBottom);
+}
+
+// A map from an empty list: the bindings every map shares, then its groups in
+// order (a later binding of the same keys replaces an earlier one).
+void Fill(TCustomQuillEdit& edit, Kind kind, std::initializer_list<void (*)(Map&)> groups) {
+  Map m{edit.KeyList()};
+  m.list.Clear();
+  Common(m, kind);
+  for (auto group : groups) group(m);
 }
 
 }  // namespace
 
 void InitializeDefaultKeys(TCustomQuillEdit& edit) {
-  Map m{edit.KeyList()};
-  m.list.Clear();
-  Common(m, Kind::Default);
-  Standard(m);
-  BlockSequences(m);
-  DefaultOwn(m);
+  Fill(edit, Kind::Default, {Standard, BlockSequences, DefaultOwn});
 }
 
 void InitializeClassicKeys(TCustomQuillEdit& edit) {
-  Map m{edit.KeyList()};
-  m.list.Clear();
-  Common(m, Kind::Classic);
-  BlockSequences(m);
-  Standard(m);
-  ClassicOwn(m);
+  Fill(edit, Kind::Classic, {BlockSequences, Standard, ClassicOwn});
 }
 
-void InitializeBriefKeys(TCustomQuillEdit& edit) {
-  Map m{edit.KeyList()};
-  m.list.Clear();
-  Common(m, Kind::Brief);
-  BriefOwn(m);
-}
+void InitializeBriefKeys(TCustomQuillEdit& edit) { Fill(edit, Kind::Brief, {BriefOwn}); }
 
-void InitializeEpsilonKeys(TCustomQuillEdit& edit) {
-  Map m{edit.KeyList()};
-  m.list.Clear();
-  Common(m, Kind::Epsilon);
-  EpsilonOwn(m);
-}
+void InitializeEpsilonKeys(TCustomQuillEdit& edit) { Fill(edit, Kind::Epsilon, {EpsilonOwn}); }
 
-void InitializeVStudioKeys(TCustomQuillEdit& edit) {
-  Map m{edit.KeyList()};
-  m.list.Clear();
-  Common(m, Kind::VStudio);
-  BlockSequences(m);
-  VStudioOwn(m);
-}
+void InitializeVStudioKeys(TCustomQuillEdit& edit) { Fill(edit, Kind::VStudio, {BlockSequences, VStudioOwn}); }
 
 }  // namespace quill

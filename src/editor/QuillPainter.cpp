@@ -341,10 +341,14 @@ int TQuillPainter::PaintLine(int line, int firstChar, const std::string& text, c
   TColor styleColor = clNone, styleBk = clNone;
   const int style = Owner()->GetEditSource().GetLineStyle(line);
   if (style >= 0) Owner()->GetColorFromStyle(style, styleColor, styleBk);
-  if (!Owner()->WordWrap()) return PaintWrapLine(line, -1, 0, MaxInt, text, display, rect, styleColor, styleBk);
-  TQuillWrapList& rows = Owner()->WrapList();
-  int row = rows.IndexFromPoint({firstChar, line}, false);
+  const int row = Owner()->WordWrap() ? Owner()->WrapList().IndexFromPoint({firstChar, line}, false) : -1;
   if (row < 0) return PaintWrapLine(line, -1, 0, MaxInt, text, display, rect, styleColor, styleBk);
+  return PaintRows(line, row, text, display, rect, styleColor, styleBk);
+}
+
+int TQuillPainter::PaintRows(int line, int row, const std::string& text, const std::string& display, TRect rect,
+                             TColor styleColor, TColor styleBk) {
+  TQuillWrapList& rows = Owner()->WrapList();
   int total = 0;
   for (; row < rows.Count() && rows.Items(row).Line == line; ++row) {
     const TQuillWrapRecord& r = rows.Items(row);
@@ -352,7 +356,9 @@ int TQuillPainter::PaintLine(int line, int firstChar, const std::string& text, c
     const size_t length = r.End == MaxInt ? std::string::npos : static_cast<size_t>(r.End - r.Start);
     const std::string part = text.substr(start, length);
     const std::string displayPart = display.empty() ? std::string() : display.substr(std::min(start, display.size()), length);
+    paintRow_ = row;
     const int height = PaintWrapLine(line, row, r.Start, r.End, part, displayPart, rect, styleColor, styleBk);
+    paintRow_ = -1;
     if (height == 0) break;
     rect.Top += height;
     total += height;

@@ -191,6 +191,10 @@ class TQuillPainter : public TCustomQuillPainter {
   // One row: its background, text, the fill past its end and its divider.
   int PaintWrapLine(int line, int row, int start, int end, const std::string& text, const std::string& display,
                     const TRect& rect, TColor styleColor, TColor styleBkColor);
+  // A line's wrap rows from Row on, each through PaintWrapLine with paintRow_
+  // set to it; returns the height painted.
+  int PaintRows(int line, int row, const std::string& text, const std::string& display, TRect rect,
+                TColor styleColor, TColor styleBkColor);
   // Runs of equal style word and bracket highlight.
   int SyntaxPaint(const TRect& rect, int line, int column, const std::string& text, const std::string& display,
                   TColor styleColor, TColor styleBkColor);
@@ -212,6 +216,10 @@ class TQuillPainter : public TCustomQuillPainter {
   int InternalTextOut(const TRect& rect, int x, const std::string& text, const std::string& display,
                       const TCanvasFont& font, TFontStyles style, TColor color, TColor bkColor, int line, int column,
                       bool misspelled, TColor styleColor, TColor styleBkColor);
+
+  // The row PaintRows hands to PaintString, for painters that lay rows out
+  // their own way; -1 outside PaintRows.
+  int paintRow_ = -1;
 
  private:
   int AdjustFontHeight(int height);

@@ -55,7 +55,7 @@ TCustomQuillRichEdit::TCustomQuillRichEdit(QWidget* parent) : TCustomQuillEdit(p
   SetOptions(eoOverwriteBlocks | eoEnableDragging | eoEnableSearchHighlight | eoEnableSelection | eoWordSelection |
              eoForceCutCopy | eoLineStyleBeyondEol | eoInvertLineStyle | eoThumbTracking | eoKeepColumn |
              eoFindTextAtCursor);
-  AssignDefaultFont();
+  AssignDefaultFont("Times New Roman");
 }
 
 TCustomQuillRichEdit::~TCustomQuillRichEdit() {
@@ -66,14 +66,6 @@ TCustomQuillRichEdit::~TCustomQuillRichEdit() {
 
 TCustomQuillRichEditSource& TCustomQuillRichEdit::RichEditSource() {
   return static_cast<TCustomQuillRichEditSource&>(GetEditSource());
-}
-
-void TCustomQuillRichEdit::AssignDefaultFont() {
-  TQuillFont font;
-  font.Name = "Times New Roman";
-  font.Size = 10;
-  font.Color = clWindowText;
-  SetFont(font);
 }
 
 void TCustomQuillRichEdit::DoFontChanged() {

@@ -149,7 +149,6 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   void DeleteStr(int command) override;
   bool AllowBlockSel() override { return false; }
   bool NeedSelection() override;
-  void AssignDefaultFont() override;
   void SliderChanged(TQuillRuler& ruler, TQuillRulerSlider& slider) override;
 
   // ---- what attributes, paragraphs and objects ask of the editor ----

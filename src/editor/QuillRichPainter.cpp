@@ -316,31 +316,13 @@ int TQuillRichPainter::PaintLine(int line, int firstChar, const std::string& tex
   TColor styleColor = clNone, styleBk = clNone;
   const int style = Owner()->GetEditSource().GetLineStyle(line);
   if (style >= 0) Owner()->GetColorFromStyle(style, styleColor, styleBk);
-  TQuillWrapList& rows = Owner()->WrapList();
-  int row = rows.IndexFromPoint({firstChar, line}, false);
-  if (row < 0 || RichRow(row) == nullptr) {
-    // Not wrapped yet: plain text in the editor font, one row.
-    paintRow_ = kUnwrapped;
-    const int height = PaintWrapLine(line, -1, 0, MaxInt, text, display, rect, styleColor, styleBk);
-    paintRow_ = -1;
-    return height;
-  }
-  int total = 0;
-  for (; row < rows.Count() && rows.Items(row).Line == line; ++row) {
-    const TQuillWrapRecord& r = rows.Items(row);
-    const size_t start = std::min(static_cast<size_t>(r.Start), text.size());
-    const size_t length = r.End == MaxInt ? std::string::npos : static_cast<size_t>(r.End - r.Start);
-    const std::string part = text.substr(start, length);
-    const std::string displayPart =
-        display.empty() ? std::string() : display.substr(std::min(start, display.size()), length);
-    paintRow_ = row;
-    const int height = PaintWrapLine(line, row, r.Start, r.End, part, displayPart, rect, styleColor, styleBk);
-    paintRow_ = -1;
-    if (height == 0) break;
-    rect.Top += height;
-    total += height;
-  }
-  return total;
+  const int row = Owner()->WrapList().IndexFromPoint({firstChar, line}, false);
+  if (row >= 0 && RichRow(row) != nullptr) return PaintRows(line, row, text, display, rect, styleColor, styleBk);
+  // Not wrapped yet: plain text in the editor font, one row.
+  paintRow_ = kUnwrapped;
+  const int height = PaintWrapLine(line, -1, 0, MaxInt, text, display, rect, styleColor, styleBk);
+  paintRow_ = -1;
+  return height;
 }
 
 int TQuillRichPainter::PaintString(const TRect& rect, int line, int start, const std::string& text,

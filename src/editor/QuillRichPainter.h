@@ -93,8 +93,6 @@ class TQuillRichPainter : public TQuillPainter {
 
   TQuillRichView* view_ = nullptr;
   bool detached_ = false;
-  // The row PaintLine hands to PaintString; -1 paints an unwrapped line.
-  int paintRow_ = -1;
 };
 
 }  // namespace quill
