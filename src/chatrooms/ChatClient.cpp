@@ -15,11 +15,7 @@ TChatClient::TChatClient(TChatHost& host, TComponent* owner) : TNetSocketClient(
 // Nothing of the socket may call back into a connection that is going.
 TChatClient::~TChatClient() {
   idle_.SetEnabled(false);
-  OnDataAvailable = nullptr;
-  OnChangeState = nullptr;
-  OnError = nullptr;
-  OnBgException = nullptr;
-  OnLineLimitExceeded = nullptr;
+  DropHandlers();
 }
 
 void TChatClient::Bind(int idleMs) {

@@ -78,10 +78,7 @@ TChatInvitations::~TChatInvitations() {
 // Nothing of a socket that goes may call back into its invitation.
 void TChatInvitations::Unbind(Invitation& inv) {
   inv.Timer->OnTimer = nullptr;
-  inv.Socket->OnDataAvailable = nullptr;
-  inv.Socket->OnChangeState = nullptr;
-  inv.Socket->OnError = nullptr;
-  inv.Socket->OnBgException = nullptr;
+  inv.Socket->DropHandlers();
 }
 
 void TChatInvitations::Send(const std::string& ip, const std::string& port, const TChatInvite& invite) {
@@ -114,10 +111,7 @@ void TChatInvitations::Send(const std::string& ip, const std::string& port, cons
   };
   open_.push_back(std::move(invitation));
   try {
-    s.SetAddr(ip);
-    s.SetPort(port);
-    s.SetProto("tcp");
-    s.Connect();
+    s.ConnectTcp(ip, port);
   } catch (const std::exception& e) {
     LogError(ip, port, std::string("Creating chat request socket: ") + e.what());
     Closed(inv);

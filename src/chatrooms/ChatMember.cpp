@@ -21,14 +21,7 @@ TChatMember::TChatMember(TChatMemberView& view, TChatMemberHooks hooks, std::uni
 TChatMember::~TChatMember() {
   *alive_ = false;
   // Nothing of the socket may call back into a member that is going.
-  socket_->OnDataAvailable = nullptr;
-  socket_->OnSessionConnected = nullptr;
-  socket_->OnSessionClosed = nullptr;
-  socket_->OnChangeState = nullptr;
-  socket_->OnError = nullptr;
-  socket_->OnDataSent = nullptr;
-  socket_->OnBgException = nullptr;
-  socket_->OnLineLimitExceeded = nullptr;
+  socket_->DropHandlers();
   socket_->Close();
 }
 
@@ -62,10 +55,7 @@ void TChatMember::ConnectToChat(const std::string& ip, const std::string& port, 
   view_.AddInfoText("Connecting to chat: " + chatName);
   const std::weak_ptr<bool> alive = alive_;
   try {
-    socket_->SetAddr(ip);
-    socket_->SetPort(port);
-    socket_->SetProto("tcp");
-    socket_->Connect();
+    socket_->ConnectTcp(ip, port);
   } catch (const std::exception& e) {
     if (alive.expired()) return;
     LogChatError(std::string("Error starting chat socket: ") + e.what());

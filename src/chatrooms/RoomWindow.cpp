@@ -42,12 +42,6 @@ namespace {
 constexpr int kInTextSound = 3;
 constexpr int kRowRole = Qt::UserRole + 1;
 
-QPushButton* Button(const char* caption, QWidget* parent, std::function<void()> onClick) {
-  auto* button = new QPushButton(caption, parent);
-  QObject::connect(button, &QPushButton::clicked, parent, std::move(onClick));
-  return button;
-}
-
 }  // namespace
 
 TRoomWindow::TRoomWindow(TSession& session, const Role& role)
@@ -74,13 +68,9 @@ void TRoomWindow::BuildWindow() {
   MemoSys->setEnabled(false);
   MemoSys->setFixedHeight(64);
 
-  const TTranscriptControl control = MakeTranscriptControl(this);
+  const TTranscriptControl control = MakeTranscript(this, this, [this](const QPoint& at) { PopEdit2Popup(at); });
   Memo = control.Widget;
   Transcript = control.Transcript;
-  Memo->setObjectName("Memo");
-  Memo->installEventFilter(this);
-  Memo->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(Memo, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopEdit2Popup(at); });
 
   ListC = new QTreeWidget(this);
   ListC->setObjectName("ListC");
@@ -94,16 +84,9 @@ void TRoomWindow::BuildWindow() {
   ListC->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListC, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopListPopup(at); });
 
-  MemoGo = new QPlainTextEdit(this);
-  MemoGo->setObjectName("MemoGo");
-  MemoGo->setFixedHeight(60);
-  MemoGo->setTabChangesFocus(false);
-  MemoGo->installEventFilter(this);
-  MemoGo->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(MemoGo, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopEditPopup(at); });
+  MemoGo = MakeInput(this, this, Client, [this](const QPoint& at) { PopEditPopup(at); });
   connect(MemoGo, &QPlainTextEdit::textChanged, this, [this] { CapInput(); });
-  ApplyFont(MemoGo, Client);
-  ButtonSend = Button("Send", this, [this] { SendText(); });
+  ButtonSend = MakeButton("Send", this, [this] { SendText(); });
   ButtonSend->setFixedHeight(60);
 
   auto* talk = new QHBoxLayout;
@@ -133,28 +116,19 @@ void TRoomWindow::BuildWindow() {
   PSound->HideOnPick = false;
   PSound->OnPick = [this](int index) { SendSound(index); };
 
-  PopFonts_ = new QMenu(this);
-  PopFonts_->addAction("Adjust My Font", this, [this] { ActionMyFontExecute(); });
-  PopFonts_->addAction("Adjust Peer Font", this, [this] { ActionPeerFontExecute(); });
-  auto* help = new QAction("Help", this);
-  help->setShortcut(QKeySequence(Qt::Key_F1));
-  help->setShortcutContext(Qt::WindowShortcut);
-  connect(help, &QAction::triggered, this, [this] { ActionHelpExecute(); });
-  addAction(help);
-
-  Timer1 = new QTimer(this);
-  Timer1->setInterval(1000);
-  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  PopFonts_ = MakeFontsMenu(this, [this] { ActionMyFontExecute(); }, [this] { ActionPeerFontExecute(); });
+  AddHelpKey(this, [this] { ActionHelpExecute(); });
+  Timer1 = MakeFlashTimer(this);
 }
 
 QWidget* TRoomWindow::BuildButtons() {
   auto* row = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
   auto* box = new QHBoxLayout(row);
   box->setContentsMargins(6, 4, 6, 4);
-  ButtonEmote = Button("Expressicons", row, [this] { ShowEmoticons(); });
-  ButtonSounds = Button("Expressounds", row, [this] { ShowSounds(); });
-  ButtonFonts = Button("Fonts", row, [this] { PopFonts_->popup(QCursor::pos()); });
-  ButtonHelp = Button("Help", row, [this] { ActionHelpExecute(); });
+  ButtonEmote = MakeButton("Expressicons", row, [this] { ShowEmoticons(); });
+  ButtonSounds = MakeButton("Expressounds", row, [this] { ShowSounds(); });
+  ButtonFonts = MakeButton("Fonts", row, [this] { PopFonts_->popup(QCursor::pos()); });
+  ButtonHelp = MakeButton("Help", row, [this] { ActionHelpExecute(); });
   for (QPushButton* b : {ButtonEmote, ButtonSounds, ButtonFonts}) box->addWidget(b);
   box->addStretch(1);
   box->addWidget(ButtonHelp);
@@ -231,8 +205,6 @@ void TRoomWindow::ShowOwnText(const std::string& text) { WriteMessage(OwnName(),
 void TRoomWindow::WriteMessage(const std::string& name, platform::TFont& font, const std::string& text) {
   WriteTranscriptMessage(Memo, *Transcript, font, iconsFolder_, name, HeaderTimeNow(), text);
 }
-
-void TRoomWindow::Timer1Timer() { FlashTick(this, Timer1); }
 
 // ----- the member list ------------------------------------------------------------------------------
 
@@ -317,24 +289,11 @@ void TRoomWindow::ActionSendCamExecute() {
 
 // ----- what the user does ------------------------------------------------------------------------------
 
-void TRoomWindow::InsertEmoteCode(int entry) {
-  PEm->hide();
-  if (entry < 0 || entry >= EmoticonCount) return;
-  MemoGo->insertPlainText(ToQString(Emoticon[entry]));
-  MemoGo->setFocus();
-}
+void TRoomWindow::InsertEmoteCode(int entry) { InsertEmoticon(MemoGo, PEm, entry); }
 
-void TRoomWindow::ShowEmoticons() {
-  const QPoint at = ButtonEmote->mapTo(this, QPoint(0, 0));
-  PEm->Popup(QPoint(at.x(), std::max(0, at.y() - 100)), PSound);
-}
+void TRoomWindow::ShowEmoticons() { PopEmoticons(this, ButtonEmote, PEm, PSound); }
 
-void TRoomWindow::ShowSounds() {
-  const QPoint at = ButtonSounds->mapTo(this, QPoint(0, 0));
-  const int top = MemoSys->mapTo(this, QPoint(0, 0)).y();
-  PSound->resize(PSound->width(), std::max(120, at.y() - top - 30));
-  PSound->Popup(QPoint(at.x(), top), PEm);
-}
+void TRoomWindow::ShowSounds() { PopSounds(this, ButtonSounds, MemoSys, 30, PSound, PEm); }
 
 void TRoomWindow::ActionMyFontExecute() {
   if (!ChooseFont(this, Client)) return;

@@ -100,7 +100,6 @@ class TRoomWindow : public QWidget {
   void PopEditPopup(const QPoint& at);
   void PopEdit2Popup(const QPoint& at);
   void PopListPopup(const QPoint& at);
-  void Timer1Timer();
 
   Role role_;
   std::string iconsFolder_;

@@ -42,7 +42,7 @@ TCamBroadcast::~TCamBroadcast() {
   *alive_ = false;
   CamTime.SetEnabled(false);
   for (auto& v : viewers_) {
-    Unbind(*v->socket);
+    v->socket->DropHandlers();
     v->socket->Close();
   }
 }
@@ -143,20 +143,11 @@ void TCamBroadcast::RemoveViewer(TParloSocket& socket) {
 void TCamBroadcast::Purge() {
   const auto gone = std::stable_partition(viewers_.begin(), viewers_.end(), [](const auto& v) { return !v->gone; });
   for (auto it = gone; it != viewers_.end(); ++it) {
-    Unbind(*(*it)->socket);
+    (*it)->socket->DropHandlers();
     // Most likely inside this very socket's close: it is freed later.
     closed_.push_back(std::move((*it)->socket));
   }
   viewers_.erase(gone, viewers_.end());
-}
-
-void TCamBroadcast::Unbind(TParloSocket& s) {
-  s.OnDataAvailable = nullptr;
-  s.OnChangeState = nullptr;
-  s.OnError = nullptr;
-  s.OnBgException = nullptr;
-  s.OnDataSent = nullptr;
-  s.OnLineLimitExceeded = nullptr;
 }
 
 void TCamBroadcast::Refresh() { view_.ShowViewers(ViewerRows()); }

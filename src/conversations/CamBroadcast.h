@@ -120,7 +120,6 @@ class TCamBroadcast {
   void RemoveViewer(TParloSocket& socket);
   // Takes the viewers that left off the list once no walk is under way.
   void Purge();
-  void Unbind(TParloSocket& socket);
   void Refresh();
   Viewer* Find(const TParloSocket& socket);
 

@@ -14,14 +14,14 @@ TCamReceiver::~TCamReceiver() {
   *alive_ = false;
   DropPictureFile();
   if (!socket_) return;
-  Unbind(*socket_);
+  socket_->DropHandlers();
   socket_->Close();
 }
 
 void TCamReceiver::Connect(const std::string& addr, const std::string& port, const cam::TViewRequest& own) {
   // Not called from the old link's own events: it can go at once.
   if (socket_) {
-    Unbind(*socket_);
+    socket_->DropHandlers();
     socket_->Close();
     socket_.reset();
   }
@@ -32,10 +32,7 @@ void TCamReceiver::Connect(const std::string& addr, const std::string& port, con
   closeReported_ = false;
   socket_ = std::make_unique<TParloSocket>();
   Bind();
-  socket_->SetAddr(addr);
-  socket_->SetPort(port);
-  socket_->SetProto("tcp");
-  socket_->Connect();
+  socket_->ConnectTcp(addr, port);
 }
 
 void TCamReceiver::Bind() {
@@ -70,16 +67,6 @@ void TCamReceiver::Bind() {
     socket->CloseDelayed();
   };
   LineMode();
-}
-
-void TCamReceiver::Unbind(TParloSocket& s) {
-  s.OnDataAvailable = nullptr;
-  s.OnSessionConnected = nullptr;
-  s.OnSessionClosed = nullptr;
-  s.OnChangeState = nullptr;
-  s.OnError = nullptr;
-  s.OnBgException = nullptr;
-  s.OnLineLimitExceeded = nullptr;
 }
 
 void TCamReceiver::Close() {

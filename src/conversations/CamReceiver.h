@@ -69,7 +69,6 @@ class TCamReceiver {
 
  private:
   void Bind();
-  void Unbind(TParloSocket& socket);
   void DataAvailable(int error);
   void SessionConnected(int error);
   void HandleCommand(int code, const std::string& params);

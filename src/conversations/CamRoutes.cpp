@@ -190,10 +190,7 @@ bool TCamRoutes::SendCamInvitation(const std::string& ip, const std::string& por
     if (state == wsClosed) DropInvitation(s);
   };
   try {
-    s.SetAddr(ip);
-    s.SetPort(port);
-    s.SetProto("tcp");
-    s.Connect();
+    s.ConnectTcp(ip, port);
   } catch (const std::exception& e) {
     LogError(ip, port, std::string("Sending the cam offer: ") + e.what());
     DropInvitation(s);

@@ -4,10 +4,13 @@
 #include <QBoxLayout>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 #include "conversations/ChatFonts.h"
 #include "conversations/ChatInput.h"
+#include "conversations/ChatPickers.h"
 #include "conversations/Emoticons.h"
 #include "conversations/Transcript.h"
 #include "conversations/TranscriptWriter.h"
@@ -64,6 +67,24 @@ void InsertEmoticon(QPlainTextEdit* input, QWidget* picker, int entry) {
   if (entry < 0 || entry >= EmoticonCount) return;
   input->insertPlainText(platform::ToQString(Emoticon[entry]));
   input->setFocus();
+}
+
+void PopEmoticons(QWidget* window, QWidget* button, TPickerPanel* picker, TPickerPanel* other) {
+  const QPoint at = button->mapTo(window, QPoint(0, 0));
+  picker->Popup(QPoint(at.x(), std::max(0, at.y() - 100)), other);
+}
+
+void PopSounds(QWidget* window, QWidget* button, QWidget* top, int gap, TPickerPanel* picker, TPickerPanel* other) {
+  const QPoint at = button->mapTo(window, QPoint(0, 0));
+  const int y = top->mapTo(window, QPoint(0, 0)).y();
+  picker->resize(picker->width(), std::max(120, at.y() - y - gap));
+  picker->Popup(QPoint(at.x(), y), other);
+}
+
+QPushButton* MakeButton(const char* caption, QWidget* parent, std::function<void()> onClick) {
+  auto* button = new QPushButton(caption, parent);
+  QObject::connect(button, &QPushButton::clicked, parent, std::move(onClick));
+  return button;
 }
 
 QMenu* MakeFontsMenu(QWidget* window, const std::function<void()>& mine, const std::function<void()>& peer) {

@@ -11,8 +11,10 @@
 class QMenu;
 class QObject;
 class QPlainTextEdit;
+class QPushButton;
 class QTimer;
 class QWidget;
+class TPickerPanel;
 class TTranscript;
 
 // How the conversation windows make what they share: the transcript and the
@@ -34,6 +36,14 @@ void WriteTranscriptMessage(QWidget* memo, TTranscript& transcript, platform::TF
 QTimer* MakeFlashTimer(QWidget* window);
 // The code of emoticon `entry` (0..19) at the input's caret; the picker goes.
 void InsertEmoticon(QPlainTextEdit* input, QWidget* picker, int entry);
+// The emoticon picker over its button, a little above it; `other` (may be
+// null) goes.
+void PopEmoticons(QWidget* window, QWidget* button, TPickerPanel* picker, TPickerPanel* other);
+// The sound picker from the top of `top` down to `gap` pixels above its
+// button, never shorter than 120; `other` goes.
+void PopSounds(QWidget* window, QWidget* button, QWidget* top, int gap, TPickerPanel* picker, TPickerPanel* other);
+// A push button in `parent` that calls `onClick`.
+QPushButton* MakeButton(const char* caption, QWidget* parent, std::function<void()> onClick);
 // "Adjust My Font" and "Adjust Peer Font".
 QMenu* MakeFontsMenu(QWidget* window, const std::function<void()>& mine, const std::function<void()>& peer);
 // The windows' arrangement: on the left the pieces above the transcript, the

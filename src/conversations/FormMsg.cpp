@@ -184,10 +184,7 @@ void TFormMsg::SendMessage() {
 
 void TFormMsg::InsertEmoteCode(int entry) { InsertEmoticon(MemoGo, PEm, entry); }
 
-void TFormMsg::ShowEmoticons() {
-  const QPoint at = EmoteButton->mapTo(this, QPoint(0, 0));
-  PEm->Popup(QPoint(at.x(), std::max(0, at.y() - 100)), nullptr);
-}
+void TFormMsg::ShowEmoticons() { PopEmoticons(this, EmoteButton, PEm, nullptr); }
 
 void TFormMsg::ActionMyFontExecute() {
   if (ChooseFont(this, Client)) ApplyFont(MemoGo, Client);

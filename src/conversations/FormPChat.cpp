@@ -38,12 +38,6 @@ namespace {
 constexpr int kInTextSound = 3;  // text received while the window is not in front
 constexpr int kHelpTopic = 3;    // the private-chat page
 
-QPushButton* Button(const char* caption, QWidget* parent, std::function<void()> onClick) {
-  auto* button = new QPushButton(caption, parent);
-  QObject::connect(button, &QPushButton::clicked, parent, std::move(onClick));
-  return button;
-}
-
 }  // namespace
 
 TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
@@ -101,7 +95,7 @@ void TFormPChat::BuildWindow() {
   Transcript = control.Transcript;
   MemoGo = MakeInput(this, this, Client, [this](const QPoint& at) { PopEditPopup(at); });
 
-  ButtonSend = Button("Send", this, [this] { SendText(); });
+  ButtonSend = MakeButton("Send", this, [this] { SendText(); });
   ButtonSend->setFixedHeight(60);
 
   Stat = new TChatStatusBar(this);
@@ -119,10 +113,10 @@ QWidget* TFormPChat::BuildButtons() {
   auto* row = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
   auto* box = new QHBoxLayout(row);
   box->setContentsMargins(6, 4, 6, 4);
-  ButtonEmote = Button("Expressicons", row, [this] { ShowEmoticons(); });
-  ButtonSounds = Button("Expressounds", row, [this] { ShowSounds(); });
-  ButtonFonts = Button("Fonts", row, [this] { PopFonts_->popup(QCursor::pos()); });
-  ButtonBlock = Button("Block", row, [this] { BlockClick(); });
+  ButtonEmote = MakeButton("Expressicons", row, [this] { ShowEmoticons(); });
+  ButtonSounds = MakeButton("Expressounds", row, [this] { ShowSounds(); });
+  ButtonFonts = MakeButton("Fonts", row, [this] { PopFonts_->popup(QCursor::pos()); });
+  ButtonBlock = MakeButton("Block", row, [this] { BlockClick(); });
   for (QPushButton* b : {ButtonEmote, ButtonSounds, ButtonFonts}) box->addWidget(b);
   box->addStretch(1);
   box->addWidget(ButtonBlock);
@@ -144,13 +138,13 @@ QWidget* TFormPChat::BuildSideButtons() {
   box->addWidget(ImgCam);
   box->addWidget(StatCam);
   box->addSpacing(8);
-  box->addWidget(Button("Send Files", column, [this] { SendFileToPeer("binary"); }));
-  box->addWidget(Button("Send Image", column, [this] { SendFileToPeer("image"); }));
-  box->addWidget(Button("Send Sound", column, [this] { SendFileToPeer("sound"); }));
-  ButtonSendCam = Button("Send Cam Broadcast", column, [this] {
+  box->addWidget(MakeButton("Send Files", column, [this] { SendFileToPeer("binary"); }));
+  box->addWidget(MakeButton("Send Image", column, [this] { SendFileToPeer("image"); }));
+  box->addWidget(MakeButton("Send Sound", column, [this] { SendFileToPeer("sound"); }));
+  ButtonSendCam = MakeButton("Send Cam Broadcast", column, [this] {
     if (cam_) cam_->ActionSendCamExecute();
   });
-  ButtonSaveCam = Button("Save Cam Images", column, [this] {
+  ButtonSaveCam = MakeButton("Save Cam Images", column, [this] {
     if (cam_) cam_->ActionSaveCamExecute();
   });
   // Until the program's cam routes are attached there is no cam to offer.
@@ -159,10 +153,10 @@ QWidget* TFormPChat::BuildSideButtons() {
   box->addWidget(ButtonSendCam);
   box->addWidget(ButtonSaveCam);
   box->addSpacing(12);
-  box->addWidget(Button("Add Friend", column, [this] { ActionAddFriendExecute(); }));
-  box->addWidget(Button("View Profile", column, [this] { ActionViewProfileExecute(); }));
+  box->addWidget(MakeButton("Add Friend", column, [this] { ActionAddFriendExecute(); }));
+  box->addWidget(MakeButton("View Profile", column, [this] { ActionViewProfileExecute(); }));
   box->addStretch(1);
-  box->addWidget(Button("Help", column, [this] { ActionHelpExecute(); }));
+  box->addWidget(MakeButton("Help", column, [this] { ActionHelpExecute(); }));
   return column;
 }
 
@@ -288,17 +282,9 @@ void TFormPChat::InsertEmoteCode(int entry) { InsertEmoticon(MemoGo, PEm, entry)
 
 void TFormPChat::SendChatSound(int index) { chat_->SendChatSound(index); }
 
-void TFormPChat::ShowEmoticons() {
-  const QPoint at = ButtonEmote->mapTo(this, QPoint(0, 0));
-  PEm->Popup(QPoint(at.x(), std::max(0, at.y() - 100)), PSound);
-}
+void TFormPChat::ShowEmoticons() { PopEmoticons(this, ButtonEmote, PEm, PSound); }
 
-void TFormPChat::ShowSounds() {
-  const QPoint at = ButtonSounds->mapTo(this, QPoint(0, 0));
-  const int top = MemoSys->mapTo(this, QPoint(0, 0)).y();
-  PSound->resize(PSound->width(), std::max(120, at.y() - top - 4));
-  PSound->Popup(QPoint(at.x(), top), PEm);
-}
+void TFormPChat::ShowSounds() { PopSounds(this, ButtonSounds, MemoSys, 4, PSound, PEm); }
 
 bool TFormPChat::SaveChat() {
   std::string fileName;

@@ -64,14 +64,7 @@ TPrivateChat::~TPrivateChat() {
   TimeType.SetEnabled(false);
   // Nothing of the socket may call back into a chat that is going. The
   // socket layer survives being freed inside one of its own events.
-  socket_->OnDataAvailable = nullptr;
-  socket_->OnSessionConnected = nullptr;
-  socket_->OnSessionClosed = nullptr;
-  socket_->OnChangeState = nullptr;
-  socket_->OnError = nullptr;
-  socket_->OnBgException = nullptr;
-  socket_->OnSendData = nullptr;
-  socket_->OnLineLimitExceeded = nullptr;
+  socket_->DropHandlers();
   socket_->Close();
 }
 
@@ -117,10 +110,7 @@ void TPrivateChat::ConnectToPeer(const std::string& addr, const std::string& por
   SetConnectionText(StateConnecting, "Attempting Connection...");
   const std::weak_ptr<bool> alive = alive_;
   try {
-    socket_->SetAddr(addr);
-    socket_->SetPort(port);
-    socket_->SetProto("tcp");
-    socket_->Connect();
+    socket_->ConnectTcp(addr, port);
   } catch (const std::exception& e) {
     if (alive.expired()) return;
     Log(std::string("PChat Connect: ") + e.what());

@@ -50,23 +50,10 @@ void TTransferLink::BindSocket() {
   s.OnSessionClosed = [this](TCustomNetSocket*, int error) { SocketSessionClosed(error); };
 }
 
-void TTransferLink::UnbindSocket() {
-  TParloSocket& s = *socket_;
-  s.OnLineLimitExceeded = nullptr;
-  s.OnDataAvailable = nullptr;
-  s.OnError = nullptr;
-  s.OnBgException = nullptr;
-  s.OnChangeState = nullptr;
-  s.OnSessionConnected = nullptr;
-  s.OnSessionClosed = nullptr;
-  s.OnSendData = nullptr;
-  s.OnDataSent = nullptr;
-}
-
 void TTransferLink::Close() {
   if (!socket_) return;
   view_ = &nullView;
-  UnbindSocket();
+  socket_->DropHandlers();
   if (outcome_ == TOutcome::Pending) {
     outcome_ = TOutcome::Failed;
     Discard();

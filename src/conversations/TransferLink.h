@@ -117,7 +117,6 @@ class TTransferLink {
 
  private:
   void BindSocket();
-  void UnbindSocket();
   void SocketDataAvailable(int error);
   void SocketChangeState(TSocketState state);
   void SocketSessionConnected(int error);

@@ -385,10 +385,7 @@ void THttpClient::SocketDnsLookupDone(int error) {
   ChangeState(httpDnsLookupDone);
   if (!Live(this, gen)) return;
   try {
-    socket_->SetAddr(socket_->DnsResult());
-    socket_->SetPort(port_);
-    socket_->SetProto("tcp");
-    socket_->Connect();
+    socket_->ConnectTcp(socket_->DnsResult(), port_);
   } catch (const std::exception& e) {
     if (Live(this, gen)) Fail(socket_->LastError() != 0 ? socket_->LastError() : 10022, e.what());
   }

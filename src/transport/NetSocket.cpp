@@ -381,6 +381,26 @@ void TCustomNetSocket::SetOptionOrFail(net::Option option, int value, const char
   if (net::SetOption(handle_, option, value) != 0) SocketError(function);
 }
 
+void TCustomNetSocket::ConnectTcp(const std::string& addr, const std::string& port) {
+  SetAddr(addr);
+  SetPort(port);
+  SetProto("tcp");
+  Connect();
+}
+
+void TCustomNetSocket::DropHandlers() {
+  OnDataAvailable = nullptr;
+  OnDataSent = nullptr;
+  OnSendData = nullptr;
+  OnSessionClosed = nullptr;
+  OnSessionAvailable = nullptr;
+  OnSessionConnected = nullptr;
+  OnChangeState = nullptr;
+  OnDnsLookupDone = nullptr;
+  OnError = nullptr;
+  OnBgException = nullptr;
+}
+
 void TCustomNetSocket::Connect() {
   if (handle_ != INVALID_SOCKET && state_ != wsClosed) {
     RaiseException("Connect: Socket already in use");
@@ -1038,6 +1058,11 @@ void TCustomNetSocket::TriggerDNSLookupDone(int error) {
 TCustomLineNetSocket::TCustomLineNetSocket(TComponent* owner) : TCustomNetSocket(owner) {}
 
 TCustomLineNetSocket::~TCustomLineNetSocket() = default;
+
+void TCustomLineNetSocket::DropHandlers() {
+  Base::DropHandlers();
+  OnLineLimitExceeded = nullptr;
+}
 
 void TCustomLineNetSocket::SetLineMode(bool on) {
   if (on == line_mode_) return;

@@ -153,6 +153,12 @@ class TCustomNetSocket : public TComponent {
   TBgExceptionEvent OnBgException;
 
   virtual void Connect();
+  // Addr, Port and "tcp" set, then Connect.
+  void ConnectTcp(const std::string& addr, const std::string& port);
+  // Clears the handlers of the events above (and of the line mode's), so that
+  // nothing of the socket calls back into an owner that is going or has let
+  // the socket go.
+  virtual void DropHandlers();
   virtual void Listen();
   // Takes one waiting connection of a listening socket; INVALID_SOCKET on
   // failure.
@@ -350,6 +356,7 @@ class TCustomLineNetSocket : public TCustomNetSocket {
   TLineLimitEvent OnLineLimitExceeded;
 
   int GetRcvdCount() override;
+  void DropHandlers() override;
 
   // Bytes received but not yet handed to the owner.
   int HeldCount() const { return static_cast<int>(buf_.size() - head_); }
