@@ -74,7 +74,9 @@ TEST(CamBroadcast, AdmitsByQuestionInvitationAndBlockedList) {
     EXPECT_EQ(r.Count(1031) == 1, c.admitted);
     EXPECT_EQ(r.Refused, c.refused);
     EXPECT_EQ(b.prompts.asked - asked, c.asked);
-    if (c.admitted) EXPECT_EQ(r.Pictures.size(), 1u);  // a stalled viewer gets one picture
+    if (c.admitted) {  // a stalled viewer gets one picture
+      EXPECT_EQ(r.Pictures.size(), 1u);
+    }
     EXPECT_TRUE(r.Breaches.empty());
     // Gone from the list with its link, whatever became of it.
     EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return form->Broadcast().ViewerSocket("Vic") == nullptr; }, 2000));

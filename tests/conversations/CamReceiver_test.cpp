@@ -99,7 +99,9 @@ TEST(CamReceiver, TakesExactlyTheAnnouncedBytesAndClosesOnBadLengths) {
     platform::ProcessMessagesUntil([] { return false; }, 50);
     EXPECT_EQ(static_cast<int>(seen.pictures.size()), c.pictures);
     EXPECT_EQ(seen.shown, c.shown);
-    if (!seen.pictures.empty()) EXPECT_EQ(seen.pictures.back(), picture);
+    if (!seen.pictures.empty()) {
+      EXPECT_EQ(seen.pictures.back(), picture);
+    }
     if (*c.status != '\0') {
       ASSERT_FALSE(seen.statuses.empty());
       // The link's own close comes after what the script did.

@@ -68,11 +68,7 @@ TDirectoryLink::TDirectoryLink(TSession& session)
 TDirectoryLink::~TDirectoryLink() {
   timerAlive_.SetEnabled(false);
   // The handlers point into the session, which is half gone by now.
-  listServ_->OnChangeState = nullptr;
-  listServ_->OnSessionConnected = nullptr;
-  listServ_->OnSessionClosed = nullptr;
-  listServ_->OnDataAvailable = nullptr;
-  listServ_->OnError = nullptr;
+  listServ_->DropHandlers();
   listServ_->Abort();
 }
 
@@ -95,14 +91,11 @@ void TDirectoryLink::ConnectToServer() {
   serverAddr_ = s.ServerIP;
   serverPort_ = s.ServerPort;
   try {
-    listServ_->SetAddr(s.ServerIP);
-    listServ_->SetPort(s.ServerPort);
-    listServ_->SetProto("tcp");
     // Line mode from the start: frames that arrive together are read one by
     // one and a frame split across reads is joined.
     listServ_->SetLineEnd("\r\n");
     listServ_->SetLineMode(true);
-    listServ_->Connect();
+    listServ_->ConnectTcp(s.ServerIP, s.ServerPort);
   } catch (const std::exception& e) {
     LogError(s.ServerIP, s.ServerPort, std::string("Connecting to the server: ") + e.what());
     listServ_->Close();

@@ -46,9 +46,7 @@ TPeerListener::~TPeerListener() {
   *alive_ = false;
   alive_.reset();
   sweep_.SetEnabled(false);
-  server_->OnSessionAvailable = nullptr;
-  server_->OnChangeState = nullptr;
-  server_->OnError = nullptr;
+  server_->DropHandlers();
   server_->Abort();
   auto conns = std::move(conns_);
   conns_.clear();
