@@ -67,8 +67,7 @@ int main(int argc, char** argv) {
     TCamRoutes camRoutes(session);
     AttachCamTestHooks(camRoutes);
     TTransferRoutes transfers(session);
-    // Every window that shows a transcript makes it here; the routes below
-    // ask whether one is installed as they are made.
+    // Every window that shows a transcript makes it through this factory.
     SetTranscriptFactory(MakeRichTranscript);
     TPrivateChatRoutes privateChats(session);
     privateChats.SetCamRoutes(&camRoutes);

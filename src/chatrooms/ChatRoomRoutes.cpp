@@ -32,11 +32,6 @@ void Prune(std::vector<QPointer<T>>& windows) {
 }  // namespace
 
 TChatRoomRoutes::TChatRoomRoutes(TSession& session) : session_(session) {
-  available_ = HasTranscriptFactory();
-  if (!available_) {
-    testhooks::Trace("chat rooms unavailable");
-    return;
-  }
   TRouter& router = session_.Router();
   router.SetWindowHandler(TWindowCommand::HostChat, [this] { ActionHostChatExecute(); });
   router.SetContactHandler(TContactCommand::InviteToChat,
@@ -46,7 +41,6 @@ TChatRoomRoutes::TChatRoomRoutes(TSession& session) : session_(session) {
 }
 
 TChatRoomRoutes::~TChatRoomRoutes() {
-  if (!available_) return;
   TRouter& router = session_.Router();
   router.SetWindowHandler(TWindowCommand::HostChat, nullptr);
   router.SetContactHandler(TContactCommand::InviteToChat, nullptr);

@@ -32,7 +32,6 @@ class TChatRoomRoutes {
   TChatRoomRoutes(const TChatRoomRoutes&) = delete;
   TChatRoomRoutes& operator=(const TChatRoomRoutes&) = delete;
 
-  bool Available() const { return available_; }
   // The one room hosted here, or null.
   TFormChat* HostWindow() const;
   std::vector<TFormChatCli*> MemberWindows() const;
@@ -57,7 +56,6 @@ class TChatRoomRoutes {
 
  private:
   TSession& session_;
-  bool available_ = false;
   QPointer<TFormChat> host_;
   QPointer<TFormChatInfo> info_;
   std::vector<QPointer<TFormChatCli>> members_;

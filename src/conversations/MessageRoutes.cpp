@@ -18,11 +18,6 @@ constexpr int kNewMessageSound = 0;  // "Incoming text message"
 }  // namespace
 
 TMessageRoutes::TMessageRoutes(TSession& session) : session_(session) {
-  available_ = HasTranscriptFactory();
-  if (!available_) {
-    testhooks::Trace("message windows unavailable");
-    return;
-  }
   session_.Router().SetContactHandler(TContactCommand::Message,
                                       [this](const TContactCall& call) { OpenMessageWindow(call); });
   TMessageWindows windows;
@@ -32,7 +27,6 @@ TMessageRoutes::TMessageRoutes(TSession& session) : session_(session) {
 }
 
 TMessageRoutes::~TMessageRoutes() {
-  if (!available_) return;
   session_.Router().SetContactHandler(TContactCommand::Message, nullptr);
   session_.Messages().SetWindows({});
   // A window the user did not close (the program ends) goes now, while the

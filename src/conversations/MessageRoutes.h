@@ -24,7 +24,6 @@ class TMessageRoutes {
   TMessageRoutes(const TMessageRoutes&) = delete;
   TMessageRoutes& operator=(const TMessageRoutes&) = delete;
 
-  bool Available() const { return available_; }
   // The message windows open now, oldest first.
   std::vector<TFormMsg*> Windows() const;
   // The oldest open window for the user, or null.
@@ -43,5 +42,4 @@ class TMessageRoutes {
 
   TSession& session_;
   std::vector<QPointer<TFormMsg>> windows_;
-  bool available_ = false;
 };

@@ -26,23 +26,7 @@ std::string Env(const char* name) {
   return v == nullptr ? std::string() : std::string(v);
 }
 
-// A conversation without a window: what it would show is traced.
-struct TTraceView : TMessageView {
-  void ShowPeerText(const std::string&) override {}
-  void ShowOwnText(const std::string& text) override { testhooks::Trace("msg own: " + TCmdParser::RemoveEOL(text)); }
-  void SetCaption(const std::string&) override {}
-  void ShowStatus(const std::string&, int) override {}
-  void ShowInformation(const std::string& text, const std::string&) override { testhooks::Trace("msg refused: " + text); }
-};
-
-void Send(TSession& session, TMessageRoutes& routes, const std::string& userId, const std::string& text) {
-  if (!routes.Available()) {
-    TTraceView view;
-    TMessageConversation conversation(session, view);
-    conversation.SetPeer(TMessagePeer{userId, userId, "", ""});
-    conversation.SendMessage(text);
-    return;
-  }
+void Send(TMessageRoutes& routes, const std::string& userId, const std::string& text) {
   TFormMsg* window = routes.FindWindow(userId);
   if (window == nullptr) {
     TContactCall call;
@@ -57,7 +41,7 @@ void Send(TSession& session, TMessageRoutes& routes, const std::string& userId, 
 
 void RunAfterLogOn(TSession& session, TMessageRoutes& routes) {
   const std::string open = Env("PARLO_TEST_MSG_OPEN");
-  if (!open.empty() && routes.Available()) {
+  if (!open.empty()) {
     TContactCall call;
     call.Command = TContactCommand::Message;
     call.Contact.UserID = open;
@@ -68,7 +52,7 @@ void RunAfterLogOn(TSession& session, TMessageRoutes& routes) {
   for (int i = 0; i < sends.Count(); ++i) {
     const std::string& item = sends[i];
     const std::size_t colon = item.find(':');
-    if (colon != std::string::npos) Send(session, routes, item.substr(0, colon), item.substr(colon + 1));
+    if (colon != std::string::npos) Send(routes, item.substr(0, colon), item.substr(colon + 1));
   }
   if (Env("PARLO_TEST_MSG_CHECK") == "1") session.RunWindowCommand(TWindowCommand::CheckMessages);
 }

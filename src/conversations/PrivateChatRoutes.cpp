@@ -20,11 +20,6 @@ constexpr const char* kDefaultPeerPort = "2960";
 }  // namespace
 
 TPrivateChatRoutes::TPrivateChatRoutes(TSession& session) : session_(session) {
-  available_ = HasTranscriptFactory();
-  if (!available_) {
-    testhooks::Trace("private chat unavailable");
-    return;
-  }
   TRouter& router = session_.Router();
   router.SetPeerHandler(cmd::ChatRequest, [this](TPeerRequest& request) { AcceptPrivateChat(request); });
   router.SetContactHandler(TContactCommand::PrivateChat, [this](const TContactCall& call) { OpenPrivateChat(call); });
@@ -32,7 +27,6 @@ TPrivateChatRoutes::TPrivateChatRoutes(TSession& session) : session_(session) {
 }
 
 TPrivateChatRoutes::~TPrivateChatRoutes() {
-  if (!available_) return;
   session_.Router().SetPeerHandler(cmd::ChatRequest, nullptr);
   session_.Router().SetContactHandler(TContactCommand::PrivateChat, nullptr);
   // A window the user did not close (the program ends) goes now, while the

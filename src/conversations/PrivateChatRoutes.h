@@ -26,7 +26,6 @@ class TPrivateChatRoutes {
   TPrivateChatRoutes(const TPrivateChatRoutes&) = delete;
   TPrivateChatRoutes& operator=(const TPrivateChatRoutes&) = delete;
 
-  bool Available() const { return available_; }
   // The chat windows open now, oldest first.
   std::vector<TFormPChat*> Windows() const;
 
@@ -44,6 +43,5 @@ class TPrivateChatRoutes {
 
   TSession& session_;
   std::vector<QPointer<TFormPChat>> windows_;
-  bool available_ = false;
   TCamRoutes* cams_ = nullptr;
 };

@@ -13,8 +13,6 @@ TTranscriptFactory& Factory() {
 
 void SetTranscriptFactory(TTranscriptFactory factory) { Factory() = std::move(factory); }
 
-bool HasTranscriptFactory() { return static_cast<bool>(Factory()); }
-
 TTranscriptControl MakeTranscriptControl(QWidget* parent) {
   if (!Factory()) throw platform::Exception("No transcript control is installed");
   TTranscriptControl control = Factory()(parent);

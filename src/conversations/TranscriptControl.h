@@ -16,9 +16,9 @@ struct TTranscriptControl {
 using TTranscriptFactory = std::function<TTranscriptControl(QWidget* parent)>;
 
 // The program installs the factory once at start, before any conversation
-// opens; without one the windows that show a transcript are not offered.
+// opens. Every window that shows a transcript needs it: without one, opening
+// such a window fails (see MakeTranscriptControl) and the failure is logged.
 void SetTranscriptFactory(TTranscriptFactory factory);
-bool HasTranscriptFactory();
 // A new control under `parent`; raises platform::Exception when no factory
 // is installed or it made nothing.
 TTranscriptControl MakeTranscriptControl(QWidget* parent);

@@ -326,7 +326,19 @@ std::string TempDir() {
 
 bool IsRemovableDrive(const std::string&) { return false; }
 
+namespace {
+
+std::function<int64_t(const std::string&)>& DiskFreeProbe() {
+  static std::function<int64_t(const std::string&)> probe;
+  return probe;
+}
+
+}  // namespace
+
+void SetDiskFreeProbe(std::function<int64_t(const std::string& path)> probe) { DiskFreeProbe() = std::move(probe); }
+
 int64_t DiskFree(const std::string& path) {
+  if (DiskFreeProbe()) return DiskFreeProbe()(path);
   // A folder that does not exist yet will be made on the file system of its nearest
   // existing parent.
   std::filesystem::path p = OsPath(path.empty() ? std::string(".") : path);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -89,6 +90,10 @@ bool IsRemovableDrive(const std::string& path);
 
 // Bytes free for an unprivileged user on the file system holding `path`; -1 unknown.
 int64_t DiskFree(const std::string& path);
+// Tests that lay out spanned sets fix what DiskFree answers, since the real free
+// space moves with everything else the machine writes; null answers from the
+// file system again.
+void SetDiskFreeProbe(std::function<int64_t(const std::string& path)> probe);
 // Whether `path` lies on a file system reached over the network (or through a
 // user-space bridge such as sshfs), where steady writes are not to be counted on.
 bool IsNetworkDrive(const std::string& path);

@@ -2,11 +2,6 @@
 the local directory server: to a user online, to one offline who gets them at
 the next log-on, kept in order until shown, a poisoned store drained and a
 blocked sender dropped.
-
-Showing a message takes a message window, which needs the transcript
-control; a program built without one says so at start, keeps every message
-in its store and announces it. The checks on the store and the alerts run
-either way; those on the windows are skipped until the control is there.
 """
 
 import os
@@ -67,7 +62,6 @@ class MessagesCase(e2e.ServerCase):
         p = e2e.Parlo(home, env)
         self.programs.append(p)
         self.server.wait_frame(9013, "in", account[0], since=since, timeout=20)
-        p.windows = not any(line == "message windows unavailable" for _, line in p.lines)
         return p
 
     def send(self, lines, timeout=20):
@@ -90,11 +84,8 @@ class Messages(MessagesCase):
         self.send(first)
         bob.wait_trace("alert Message(s) from: Ann")
         bob.wait_trace("list ListIn 1 %s=Available" % ANN[0])
-        if bob.windows:
-            for text in first:
-                bob.wait_trace("msg text %s: %s" % (ANN[0], text))
-        else:
-            bob.wait_trace("message stored %s msg1" % ANN[0])
+        for text in first:
+            bob.wait_trace("msg text %s: %s" % (ANN[0], text))
         self.stop(bob)
 
         later = ["third", "fourth"]
@@ -102,15 +93,11 @@ class Messages(MessagesCase):
         self.assertEqual([decode(r.split(FS)[7]) for r in self.server.waiting_messages(BOB[0])], later)
         bob = self.start_program(bob_home, BOB, {"PARLO_TEST_ALERT_CHOOSE": "1"})
         self.assertEqual(self.server.waiting_messages(BOB[0]), [])
-        if bob.windows:
-            for text in later:
-                bob.wait_trace("msg text %s: %s" % (ANN[0], text))
-        else:
-            bob.wait_trace("message stored %s msg3" % ANN[0])
+        for text in later:
+            bob.wait_trace("msg text %s: %s" % (ANN[0], text))
         self.stop(bob)
-        # Shown messages leave the store; the others wait there in the order they came.
-        self.assertEqual(stored(bob_home), {} if bob.windows else {ANN[0]: [
-            ("msg0", first[0]), ("msg1", first[1]), ("msg2", later[0]), ("msg3", later[1])]})
+        # Shown messages leave the store.
+        self.assertEqual(stored(bob_home), {})
         self.assertIn("Hello Bob, a > b {$} c || d $ e", self.ann.read("Data", "History.cds"))
 
     def test_poison_drains_and_a_blocked_sender_is_dropped(self):
@@ -141,9 +128,6 @@ class MessageWindows(MessagesCase):
     def test_an_open_window_takes_the_message_at_once(self):
         self.ann, bob_home = self.home(ANN), self.home(BOB)
         bob = self.start_program(bob_home, BOB, {"PARLO_TEST_MSG_OPEN": ANN[0]})
-        if not bob.windows:
-            self.stop(bob)
-            self.skipTest("this build has no transcript control")
         self.send(["knock knock"])
         bob.wait_trace("msg text %s: knock knock" % ANN[0])
         self.stop(bob)

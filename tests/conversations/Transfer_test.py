@@ -278,6 +278,7 @@ class HostileOffers(TransferCase):
 
     def test_hostile_transfers_change_nothing_outside(self):
         good = self.zipped({"fine.txt": b"fine"})
+        dot = self.zipped({"dot.txt": b"dot"})
         escape = self.zipped({"../../../escape1.txt": b"x", "..\\..\\escape2.txt": b"x",
                               os.path.join(self.outside, "escape3.txt"): b"x", "victim.txt": b"replaced"})
         os.makedirs(self.b_home.file("Files", "Mal"))
@@ -293,6 +294,9 @@ class HostileOffers(TransferCase):
              {"Mal": {"victim.txt": b"replaced"}}),
             ("../../..", "../y.zip", len(good), sent(len(good), "../y.zip") + good, False, False, True,
              {".._.._..": {"fine.txt": b"fine"}}),
+            # Senders named like the folder itself or its parent get a folder of their own.
+            ("..", "p.zip", len(good), sent(len(good), "p.zip") + good, False, False, True, {"_": {"fine.txt": b"fine"}}),
+            (".", "d.zip", len(dot), sent(len(dot), "d.zip") + dot, False, False, True, {"_": {"dot.txt": b"dot"}}),
             ("Linked", "l.zip", len(good), sent(len(good), "l.zip") + good, False, False, False, {}),
             ("Liar", "s.zip", len(good), sent(len(good) + 1, "s.zip") + good, False, False, False, {}),
             ("Liar", "s.zip", len(good), sent(len(good), "t.zip") + good, False, False, False, {}),

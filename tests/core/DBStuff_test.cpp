@@ -148,6 +148,15 @@ TEST_F(DBStuffTest, SavingProfilesRefusesTextThatWouldBreakARecord) {
       db_->Profiles.Post();
     }
   }
+  // What was taken is on disk as it was typed; what was refused left the old values.
+  Open();
+  ASSERT_TRUE(db_->Profiles.Locate("Name", "Home"));
+  EXPECT_EQ(db_->Profiles.FieldValue("Description"), "two\r\nlines");
+  EXPECT_EQ(db_->Profiles.FieldValue("Banner"), "a,b");
+  EXPECT_EQ(db_->Profiles.FieldValue("UserName"), "Home-user");
+  EXPECT_EQ(db_->Profiles.FieldValue("Country"), "");
+  EXPECT_EQ(db_->Profiles.FieldValue("Hobbies"), "");
+  EXPECT_TRUE(log_.empty()) << log_.front();
 }
 
 TEST_F(DBStuffTest, ProfilesReachTheFileOnSaveOrAtTheEndOfTheRun) {
@@ -270,7 +279,16 @@ TEST_F(DBStuffTest, MissingOrUnreadableFilesNeverStopStartUp) {
   ASSERT_EQ(log_.size(), 1u);
   EXPECT_NE(log_[0].find("friends.cds"), std::string::npos);
   EXPECT_EQ(db_->FriendIdList(), "");
+  // The unreadable file is kept beside the new one, as it was.
+  std::vector<fs::path> aside;
+  for (const auto& entry : fs::directory_iterator(dir_))
+    if (entry.path().filename().string().starts_with("friends.cds.unreadable-")) aside.push_back(entry.path());
+  ASSERT_EQ(aside.size(), 1u);
+  std::ifstream kept(aside[0], std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "not a table");
   EXPECT_TRUE(db_->AddFriend("7", "Eve", "", ""));
+  Open();
+  EXPECT_EQ(db_->FriendIdList(), "7");
 }
 
 }  // namespace

@@ -99,10 +99,25 @@ TEST(ErrorLog, StaysBoundedAndKeepsTheNewestWholeEntries) {
   EXPECT_EQ(lines.back(), "Error Message: entry 399 " + filler);
 }
 
-TEST(ErrorLog, AnUnwritableLogDoesNotFailTheCaller) {
+// A log that cannot be written fails nobody: the entry goes to standard
+// error instead, whole, and the next entry after the cause is gone is
+// written to the file again.
+TEST(ErrorLog, AnUnwritableLogSendsTheEntryToStandardError) {
   TempHome home;
-  std::filesystem::create_directories(home.Home() / "errorlog.txt");  // a folder where the file belongs
-  EXPECT_NO_THROW(LogError("", "", "nowhere to go"));
+  const auto file = home.Home() / "errorlog.txt";
+  std::filesystem::create_directories(file);  // a folder where the file belongs
+  testing::internal::CaptureStderr();
+  EXPECT_NO_THROW(LogError("10.0.0.1", "2960", "nowhere to go"));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("parlo: error log: ", 0), 0u) << err;
+  EXPECT_NE(err.find("\r\n IP: 10.0.0.1 - Port: 2960\r\nError Message: nowhere to go\r\n"), std::string::npos) << err;
+  EXPECT_TRUE(std::filesystem::is_empty(file));
+
+  std::filesystem::remove(file);
+  LogError("", "", "written again");
+  const auto lines = Lines(ReadFile(file));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[2], "Error Message: written again");
 }
 
 TEST(ErrorLog, SocketErrorsAreLoggedWithTheirDescriptionAndClose) {

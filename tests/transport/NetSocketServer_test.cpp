@@ -161,11 +161,10 @@ TEST(NetSocketServer, ListenerComesBackOnItsPortRightAfterClosing) {
   EXPECT_EQ(srv.GetXPort(), std::to_string(port));
 }
 
+// Not in the sanitizer builds: their checks open descriptors of their own (a
+// pipe to probe memory), and this test takes every one there is.
+#ifndef __SANITIZE_ADDRESS__
 TEST(NetSocketServer, FailedAcceptDropsTheClientAndKeepsListening) {
-#ifdef __SANITIZE_ADDRESS__
-  // The sanitizers' own checks need descriptors, which this test uses up.
-  GTEST_SKIP() << "runs in the plain build";
-#endif
   TNetSocketServer srv;
   srv.SetName("Srv");
   srv.MaxClients = 1;
@@ -205,6 +204,7 @@ TEST(NetSocketServer, FailedAcceptDropsTheClientAndKeepsListening) {
   EXPECT_EQ(srv.ClientCount(), 1);
   EXPECT_EQ(srv.State(), wsListening);
 }
+#endif
 
 // Callers that never hang up must not use up the program's descriptors: the
 // closes waiting on them are capped, the listener stops short of a reserve

@@ -4,7 +4,9 @@
 
 // Knobs for the end-to-end tests and benches, which run the real program. They
 // are read only when PARLO_TEST_HOOKS is "1", so nothing in a user's ordinary
-// environment changes how the program behaves.
+// environment changes how the program behaves. The one switch outside them,
+// PARLO_SYNTHETIC_CAMERA, is meant for users too (the README tells of it): it
+// gives a machine without a camera synthetic cameras to try the webcam with.
 namespace testhooks {
 
 bool Enabled();
