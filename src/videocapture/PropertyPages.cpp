@@ -222,8 +222,10 @@ void TImpl::ShowOwnPage(TDialog dialog) {
   }
   TVideoCapture::BusyScope busy(vc);
   // The compressor's page needs a compressor in the graph: one is bound for
-  // it, and let go again afterwards.
-  const bool bindForPage = dialog == dlg_Compressor && videoCompressorNode < 0;
+  // it, and let go again afterwards. Not during a capture, which a new graph
+  // would start over, writing over what it captured: there the settings wait
+  // for the next capture.
+  const bool bindForPage = dialog == dlg_Compressor && videoCompressorNode < 0 && vc.currentState_ != cs_Capture;
   if (bindForPage) {
     compressorDialogRequested = true;
     const bool started = StartGraph(false);
