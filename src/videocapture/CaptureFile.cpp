@@ -87,9 +87,16 @@ bool TImpl::OpenCaptureWriter() {
       vc.compressionMode_ == cm_CompressOnTheFly && videoEncoder ? std::move(videoEncoder) : engine::MakeDibEncoder();
   video.codec = encoder->Codec();
   std::optional<engine::TAviAudioSpec> audio;
+  engine::TPcmFormat pcm;
+  std::unique_ptr<engine::TAudioEncoder> soundEncoder;
   if (vc.CaptureAudio && graph->AudioStream()) {
-    const engine::TPcmFormat pcm = graph->AudioStream()->Format();
-    audio = engine::TAviAudioSpec{pcm.rate, pcm.bits, pcm.channels};
+    pcm = graph->AudioStream()->Format();
+    audio = engine::TAviAudioSpec{pcm.rate, pcm.bits, pcm.channels, std::nullopt};
+    if (vc.compressionMode_ == cm_CompressOnTheFly && audioEncoder) {
+      if (!audioEncoder->Start(pcm)) return false;
+      audio->coding = audioEncoder->Coding();
+      soundEncoder = std::move(audioEncoder);
+    }
   }
   writer = std::make_shared<engine::TAviWriter>();
   if (!writer->Open(writtenFileName, video, audio, vc.AVI1IndexCompatibility, preallocated)) {
@@ -97,7 +104,8 @@ bool TImpl::OpenCaptureWriter() {
     return false;
   }
   writeFailed = false;
-  mux = std::make_shared<engine::TAviMux>(writer, std::move(encoder), video, audio.has_value());
+  mux = std::make_shared<engine::TAviMux>(writer, std::move(encoder), video, audio.has_value(), std::move(soundEncoder),
+                                          pcm);
   std::weak_ptr<platform::MessageTarget> target = vc.window_;
   mux->SetFailureNotify([this, target] {
     writeFailed = true;
@@ -119,11 +127,13 @@ void TImpl::ConfigureMux() {
   }
   const bool dvInterleaved = sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType1;
   masterStream = audioCompressorNode >= 0 && !dvInterleaved ? ms_AudioMaster : ms_NoMaster;
+  if (mux) mux->SetAudioMaster(masterStream == ms_AudioMaster);
   vc.Report(true, rl_Error, "set master stream", 60);
 }
 
 void TImpl::CloseCaptureWriter() {
   if (!writer) return;
+  if (mux) mux->Finish();
   captureWritten = writer->Close() && !writer->Failed();
   writer.reset();
   mux.reset();
@@ -227,6 +237,7 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
   spec.interval = std::max<engine::TRefTime>(
       1, std::llround(static_cast<double>(v->scale) * engine::kUnitsPerSecond / v->rate));
   std::unique_ptr<engine::TVideoEncoder> encoder = std::move(videoEncoder);
+  std::unique_ptr<engine::TAudioEncoder> soundEncoder = std::move(audioEncoder);
   spec.codec = encoder ? encoder->Codec() : v->codec == engine::kRgb24 ? engine::kRgb24 : engine::kMjpg;
 
   const int audioIn = vc.CaptureAudio ? reader.AudioStream() : -1;
@@ -236,7 +247,13 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
     const bool pcm = a.formatTag == 1 && (a.bitsPerSample == 8 || a.bitsPerSample == 16) && a.channels > 0 &&
                      a.samplesPerSecond > 0;
     if (!vc.Report(pcm, rl_Error, "render Audio stream", 52)) return false;
-    audio = engine::TAviAudioSpec{a.samplesPerSecond, a.bitsPerSample, a.channels};
+    audio = engine::TAviAudioSpec{a.samplesPerSecond, a.bitsPerSample, a.channels, std::nullopt};
+    if (soundEncoder) {
+      if (!vc.Report(soundEncoder->Start({a.samplesPerSecond, a.bitsPerSample, a.channels}), rl_Error,
+                     "render Audio stream", 52))
+        return false;
+      audio->coding = soundEncoder->Coding();
+    }
   }
 
   engine::TAviWriter out;
@@ -253,6 +270,7 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
   const auto& audioChunks = audioIn >= 0 ? reader.Streams()[static_cast<std::size_t>(audioIn)].chunks : kNone;
   std::vector<std::uint8_t> pixels;
   std::string chunk;
+  std::int64_t pcmBytes = 0;
   bool ok = true;
   for (std::size_t vi = 0, ai = 0, n = 0; ok && (vi < videoChunks.size() || ai < audioChunks.size()); ++n) {
     const bool takeVideo =
@@ -270,9 +288,23 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
       }
       ok = out.WriteVideo(bytes.data(), bytes.size());
     } else {
-      ok = !reader.ReadChunk(audioIn, ai++, chunk) || chunk.empty() || out.WriteAudio(chunk.data(), chunk.size());
+      if (!reader.ReadChunk(audioIn, ai++, chunk)) {
+        chunk.clear();
+      } else if (soundEncoder) {
+        pcmBytes += static_cast<std::int64_t>(chunk.size());
+        chunk = soundEncoder->Encode(reinterpret_cast<const std::uint8_t*>(chunk.data()), chunk.size());
+      }
+      ok = chunk.empty() || out.WriteAudio(chunk.data(), chunk.size());
     }
     if (n % kChunksPerBreath == 0 && !vc.destroying_) platform::ProcessMessages();
+  }
+  // The compressed sound is the master stream: the video lasts as long as
+  // the sound it was recorded with.
+  if (ok && soundEncoder) {
+    chunk = soundEncoder->Finish();
+    ok = chunk.empty() || out.WriteAudio(chunk.data(), chunk.size());
+    const double bytesPerSecond = static_cast<double>(audio->rate) * audio->channels * audio->bits / 8;
+    if (pcmBytes > 0) out.StretchVideoTo(static_cast<double>(pcmBytes) / bytesPerSecond);
   }
   ok = out.Close() && ok;
   if (!ok) platform::DeleteFile(destination);

@@ -12,6 +12,7 @@
 #include "videocapture/Devices.h"
 #include "videocapture/SampleGrabberCB.h"
 #include "videocapture/VideoCapture.h"
+#include "videocapture/engine/AudioCodec.h"
 #include "videocapture/engine/AviMux.h"
 #include "videocapture/engine/CaptureGraph.h"
 
@@ -121,6 +122,7 @@ class TImpl {
   bool compressAfter = false;
   TMasterStream masterStream = ms_NoMaster;
   std::unique_ptr<videocapture::engine::TVideoEncoder> videoEncoder;
+  std::unique_ptr<videocapture::engine::TAudioEncoder> audioEncoder;
   std::shared_ptr<videocapture::engine::TAviWriter> writer;
   std::shared_ptr<videocapture::engine::TAviMux> mux;
   bool captureWritten = false;
@@ -141,6 +143,14 @@ class TImpl {
   bool AnalogRender();
   bool ConnectThroughCompressor(videocapture::engine::TPinRef out);
   void RemoveAudioRenderer();
+  // Plays what comes out of `out`; a device that cannot be opened is
+  // reported at `level`.
+  bool AddAudioRenderer(videocapture::engine::TPinRef out, TReportLevel level);
+  bool SpliceDeinterlacer(videocapture::engine::TPinRef in, const std::string& name);
+  void InsertDeinterlacers();
+  // The component's own pages (PropertyPages.cpp).
+  bool OwnPageAvailable(TDialog dialog);
+  void ShowOwnPage(TDialog dialog);
   bool InsertGrabber();
   bool PlaceGrabberAtRenderer();
   bool PlaceGrabberOnCaptureStream();

@@ -7,7 +7,9 @@
 #include "videocapture/VideoFormats.h"
 #include "videocapture/TvCard.h"
 #include "videocapture/VideoWindow.h"
+#include "videocapture/engine/AudioRenderer.h"
 #include "videocapture/engine/CaptureSystem.h"
+#include "videocapture/engine/Deinterlacer.h"
 
 namespace engine = videocapture::engine;
 using engine::TMajorType;
@@ -170,11 +172,13 @@ bool TImpl::BindCompressor(TDevices* list, int index, TNodeKind kind, int& node)
   if (!list || index < 0 || index >= list->Count())
     return vc.Report(false, rl_Error, name + " index out of range", 40);
   TDeviceRecord& r = list->Record(index);
-  // Sound is recorded as PCM; no compressor of ours takes it.
-  bool bound = false;
+  bool bound;
   if (video) {
     videoEncoder = engine::CaptureSystem().OpenVideoEncoder(r.Moniker, vc.vCompQuality_);
     bound = videoEncoder != nullptr;
+  } else {
+    audioEncoder = engine::CaptureSystem().OpenAudioEncoder(r.Moniker);
+    bound = audioEncoder != nullptr;
   }
   if (!vc.Report(bound, rl_Error, "bind " + list->Name() + " device moniker to filter", 6)) return false;
   node = graph->AddFilter(kind, r.DisplayName);
@@ -190,6 +194,7 @@ bool TImpl::BindCompressors() {
   const bool audioWanted = (vc.compressionType_ == ct_Audio || vc.compressionType_ == ct_AudioVideo) &&
                            (capturing || compressing);
   videoEncoder.reset();
+  audioEncoder.reset();
   if (videoWanted &&
       !BindCompressor(VideoCompressorList(), vc.videoCompressor_, TNodeKind::VideoCompressor, videoCompressorNode))
     return false;
@@ -241,14 +246,22 @@ bool TImpl::AnalogRender() {
       teeOut = graph->FindPin(audioCompressorNode, TPinDir::Output, TPinCategory::None, TMajorType::Audio);
     }
     graph->Connect(teeOut, toMux);
-    if (vc.renderAudio_) {
-      const int renderer = graph->AddFilter(TNodeKind::AudioRenderer, "Audio Renderer");
-      vc.Report(graph->Connect(graph->FindPin(tee, TPinDir::Output, TPinCategory::None, TMajorType::Any, true),
-                               graph->FindPin(renderer, TPinDir::Input, TPinCategory::None, TMajorType::Audio)),
-                rl_Warning, "cannot render audio", 52);
-    }
+    if (vc.renderAudio_)
+      AddAudioRenderer(graph->FindPin(tee, TPinDir::Output, TPinCategory::None, TMajorType::Any, true), rl_Warning);
   }
   return true;
+}
+
+bool TImpl::AddAudioRenderer(TPinRef out, TReportLevel level) {
+  std::string why;
+  auto device = engine::TAudioRenderer::Open(graph->AudioStream()->Format(), why);
+  const int renderer = graph->AddFilter(TNodeKind::AudioRenderer, "Audio Renderer");
+  if (device && graph->Connect(out, graph->FindPin(renderer, TPinDir::Input, TPinCategory::None, TMajorType::Audio))) {
+    graph->SetConsumer(renderer, device);
+    return true;
+  }
+  graph->RemoveFilter(renderer);
+  return vc.Report(false, level, "cannot render audio", 52);
 }
 
 void TImpl::RemoveAudioRenderer() {
@@ -320,6 +333,34 @@ bool TImpl::PlaceGrabberOnCaptureStream() {
     if (fedMux) graph->Connect(feeder, muxIn);
   }
   return ok;
+}
+
+bool TImpl::SpliceDeinterlacer(TPinRef in, const std::string& name) {
+  const TPinRef feeder = graph->ConnectedTo(in);
+  if (!feeder.Valid()) return false;
+  const int node = graph->AddFilter(TNodeKind::Deinterlacer, name);
+  graph->Disconnect(in);
+  if (graph->Connect(feeder, graph->FindPin(node, TPinDir::Input, TPinCategory::None, TMajorType::Video)) &&
+      graph->Connect(graph->FindPin(node, TPinDir::Output, TPinCategory::None, TMajorType::Video), in)) {
+    graph->SetConsumer(node, std::make_shared<engine::TDeinterlaceFilter>());
+    return true;
+  }
+  graph->RemoveFilter(node);
+  graph->Connect(feeder, in);
+  return false;
+}
+
+void TImpl::InsertDeinterlacers() {
+  const TStreamType wanted = vc.UseDeinterlacerFilter;
+  // In front of the renderer, so that the grabber takes the same pictures.
+  if (wanted == st_Preview || wanted == st_Both)
+    SpliceDeinterlacer(graph->FindPin(rendererNode, TPinDir::Input, TPinCategory::None, TMajorType::Video),
+                       "DeinterlacePrer Filter");
+  // Before the compressor: it would keep the combing of the fields otherwise.
+  if ((wanted == st_Capture || wanted == st_Both) && vc.currentState_ == cs_Capture)
+    SpliceDeinterlacer(graph->FindPin(videoCompressorNode >= 0 ? videoCompressorNode : muxNode, TPinDir::Input,
+                                      TPinCategory::None, TMajorType::Video),
+                       "DeinterlaceCapr Filter");
 }
 
 bool TImpl::InsertGrabber() {
@@ -428,6 +469,7 @@ bool TImpl::RunGraphSteps() {
     return false;
   if (!AnalogRender()) return vc.Report(false, FailureLevel(), "render Video stream", 53);
   if (!vc.renderAudio_) RemoveAudioRenderer();
+  InsertDeinterlacers();
   const bool grabberInserted = vc.frameGrabberEnabled_ && InsertGrabber();
   if (!AttachVideoWindow()) return false;
   // Handlers may shut the graph down; each one is followed by a look.
@@ -542,12 +584,16 @@ bool TImpl::IsDialogAvailable(TDialog dialog) {
   switch (dialog) {
     case dlg_Device: return PropertyFrames().HasDevicePages(*source);
     case dlg_StreamConfig: return source->CapabilityCount() > 0;
-    default: return false;
+    default: return OwnPageAvailable(dialog);
   }
 }
 
 void TImpl::ShowDialog(TDialog dialog) {
   if (!IsDialogAvailable(dialog)) return;
+  if (dialog != dlg_Device && dialog != dlg_StreamConfig) {
+    ShowOwnPage(dialog);
+    return;
+  }
   if (dialog == dlg_StreamConfig) {
     // The format can only change before the pins connect: rebuild, and let
     // the run show the dialog at that point.

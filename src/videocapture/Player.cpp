@@ -1,5 +1,5 @@
 // The file player: a graph that stands on a file source instead of a camera,
-// with the grabber and the renderer of a preview, and the controls that run,
+// with the grabber and the renderers of a preview, and the controls that run,
 // pause, seek and skip through the file.
 
 #include "platform/EventLoop.h"
@@ -64,6 +64,16 @@ void TImpl::OpenPlayer() {
   if (!graph->Connect(graph->FindPin(sourceNode, TPinDir::Output, TPinCategory::Capture, TMajorType::Video),
                       graph->FindPin(rendererNode, TPinDir::Input, TPinCategory::None, TMajorType::Video)))
     return fail();
+  // A file plays without its sound when there is no sound output, as a
+  // file whose sound cannot be decoded does.
+  if (auto sound = engine::OpenFileSound(*source)) {
+    audioNode = graph->AddFilter(TNodeKind::AudioSource, "Audio");
+    graph->SetAudioStream(audioNode, std::move(sound));
+    if (!AddAudioRenderer(graph->FindPin(audioNode, TPinDir::Output, TPinCategory::None, TMajorType::Audio), rl_Log)) {
+      graph->RemoveFilter(audioNode);
+      audioNode = -1;
+    }
+  }
   const bool grabberInserted = InsertGrabber();
   if (!AttachVideoWindow()) return fail();
   vc.currentState_ = cs_Player;

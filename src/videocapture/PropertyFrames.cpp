@@ -110,6 +110,18 @@ bool TPropertyFrames::ShowStreamConfig(QWidget* parent, engine::TCaptureSource& 
   return true;
 }
 
+void TPropertyFrames::ShowPage(QWidget* parent, const std::string& title, QWidget* page) {
+  QDialog dialog(parent);
+  dialog.setWindowTitle(platform::ToQString(title));
+  dialog.move(30, 30);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(page);
+  layout->addWidget(buttons);
+  dialog.exec();
+}
+
 TPropertyFrames& PropertyFrames() {
   static TPropertyFrames standard;
   return Installed() ? *Installed() : standard;

@@ -1,7 +1,10 @@
 #pragma once
 
 // The device's own dialogs: its picture controls, and the choice of the
-// capture pin's format. Behind an interface so that tests answer them.
+// capture pin's format; and the frame around the component's own pages.
+// Behind an interface so that tests answer them.
+
+#include <string>
 
 #include "videocapture/engine/CaptureDevice.h"
 
@@ -17,6 +20,8 @@ class TPropertyFrames {
   // Modal; false when cancelled, else `format` is the choice.
   virtual bool ShowStreamConfig(QWidget* parent, videocapture::engine::TCaptureSource& source,
                                 videocapture::engine::TVideoFormat& format);
+  // Modal; takes the page, which applies its changes as they are made.
+  virtual void ShowPage(QWidget* parent, const std::string& title, QWidget* page);
 };
 
 TPropertyFrames& PropertyFrames();

@@ -5,8 +5,10 @@
 // the selected one (with a grabber for single frames and a renderer that
 // paints inside the panel), and hands grabbed frames to the application on
 // the GUI thread as a bitmap, a BMP file or a JPEG file. It also captures to
-// AVI files (MJPEG or uncompressed, with PCM sound), recompresses them, plays
-// them inside the panel, and reaches a TV card's tuner and decoder.
+// AVI files (MJPEG or uncompressed, with PCM, IMA ADPCM or MP3 sound),
+// recompresses them, plays them inside the panel with their sound, plays the
+// captured sound while it runs (RenderAudio), and reaches a TV card's tuner
+// and decoder.
 //
 // Long operations (building and starting a graph) set the busy state; a call
 // of the request table that arrives meanwhile on an initialised component is
@@ -146,7 +148,8 @@ class TVideoCapture : public QFrame {
   bool GetAnalogVideoDecoderAvailable() const;
   bool GetTVTunerAvailable() const;
   bool GetTimeCodeReaderAvailable() const;
-  bool GetIsDeinterlacerFilterInstalled() const { return false; }
+  // The software deinterlacer is always there (UseDeinterlacerFilter says where it goes).
+  bool GetIsDeinterlacerFilterInstalled() const { return true; }
 
   // ---- queued properties
   int VideoDevice() const { return videoDevice_; }

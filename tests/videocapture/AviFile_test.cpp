@@ -32,7 +32,7 @@ void WriteNumbered(const std::string& file, int frames, bool mjpeg, bool compati
   auto encoder = mjpeg ? engine::MakeMjpegEncoder(0.9) : engine::MakeDibEncoder();
   engine::TAviWriter writer;
   ASSERT_TRUE(writer.Open(file, {w, h, encoder->Codec(), engine::kUnitsPerSecond / 15},
-                          engine::TAviAudioSpec{22050, 16, 1}, compatibilityIndex, false, riffLimit));
+                          engine::TAviAudioSpec{22050, 16, 1, std::nullopt}, compatibilityIndex, false, riffLimit));
   const std::string sound(1470 * 2, '\x10');  // 1/15 s
   for (int n = 1; n <= frames; ++n) {
     engine::DrawSyntheticFrame(pixels.data(), w, h, engine::Rgb24Stride(w), true, n, 128);

@@ -6,6 +6,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "Capture_helpers.h"
@@ -122,6 +124,9 @@ TEST(CaptureFile, SyntheticCameraBecomesAnAviThatOutsideToolsRead) {
        "mjpeg", "JPEG", true,
        {"ChangeVideoDevice", "PreviewStarted", "CreatePreallocStarted", "CreatePreallocCompleted", "CaptureStarted",
         "RecompressStarted", "RecompressCompleted", "PreviewStarted", "CaptureCompleted"}},
+      {"uncompressed, deinterlaced on the way to the file and to the screen",
+       [](TVideoCapture& vc) { vc.UseDeinterlacerFilter = st_Both; }, "rawvideo", "RGB", true,
+       {"ChangeVideoDevice", "PreviewStarted", "CaptureStarted", "PreviewStarted", "CaptureCompleted"}},
       {"uncompressed into a preallocated file, then copied out",
        [](TVideoCapture& vc) {
          vc.PreallocCapFileEnabled = true;
@@ -286,5 +291,110 @@ TEST(CaptureFile, AFullDiskEndsTheCaptureThroughTheNormalStop) {
     EXPECT_EQ(cap.vc().CurrentState(), cs_Preview);
     const std::string scratch = cap.dir + "/prealloc.avi";
     EXPECT_EQ(std::filesystem::exists(scratch), c.mode == cm_CompressAfterCapture);
+  }
+}
+
+namespace {
+
+// The sound of a file as 16-bit PCM, as ffmpeg decodes it.
+std::string DecodedSound(const std::string& file) {
+  return Shell("ffmpeg -v error -i '" + file + "' -map 0:a -f s16le -");
+}
+
+// How far, in dB, `decoded` stays from the 16-bit PCM it was made from.
+double SignalToNoise(const std::string& original, const std::string& decoded) {
+  double signal = 0, noise = 0;
+  for (std::size_t i = 0; i + 1 < std::min(original.size(), decoded.size()); i += 2) {
+    const auto a = static_cast<std::int16_t>((original[i] & 0xFF) | original[i + 1] << 8);
+    const auto b = static_cast<std::int16_t>((decoded[i] & 0xFF) | decoded[i + 1] << 8);
+    signal += double(a) * a;
+    noise += double(a - b) * (a - b);
+  }
+  return 10 * std::log10(signal / std::max(noise, 1.0));
+}
+
+}  // namespace
+
+TEST(CaptureFile, TheSoundPlayedIsTheSoundCapturedAndTheSoundOfTheFile) {
+  Capturing cap;
+  const std::string file = cap.dir + "/take.avi", played = cap.world.PlayedFile();
+  const std::size_t eightBlocks = 8u * 2205 * 4;  // of the microphone, in 12 frames' time
+  cap.vc().SetRenderAudio(true);
+  cap.vc().StartPreview();
+  cap.world.StepFrames(12);
+  WaitFor([] { return false; }, 100);  // the microphone's blocks
+  // The output has written everything once it is closed. The capture starts
+  // from the down state, so that no preview opens the output after it.
+  cap.vc().StopPreview();
+  const std::string preview = testing_support::ReadFile(played);
+  cap.vc().CaptureFileName = file;
+  cap.vc().StartCapture();
+  cap.Frames(12);
+  cap.vc().StopCapture();
+  const std::string pcm = DecodedSound(file);
+  ASSERT_EQ(pcm.size(), eightBlocks);
+  EXPECT_TRUE(testing_support::ReadFile(played) == pcm);
+  EXPECT_TRUE(preview == pcm);  // the microphone starts its tone anew with each graph
+
+  cap.vc().PlayerFileName = file;
+  cap.vc().OpenPlayer();
+  ASSERT_EQ(cap.vc().CurrentState(), cs_Player);
+  cap.vc().OnPlayerEndOfStream = [&](TVideoCapture*) { cap.w->events.push_back("EndOfStream"); };
+  cap.world.StepFrames(12);
+  ASSERT_TRUE(WaitFor([&] { return cap.w->events.back() == "EndOfStream"; }));
+  cap.vc().ClosePlayer();
+  EXPECT_TRUE(testing_support::ReadFile(played) == pcm);
+
+  // Without a sound output the preview goes on, silent, and says why.
+  cap.world.BreakSoundOutput();
+  cap.vc().StartPreview();
+  EXPECT_EQ(cap.w->errors, Strings{"52 Warning: cannot render audio"});
+  EXPECT_EQ(cap.vc().CurrentState(), cs_Preview);
+  const Strings nodes = cap.vc().GraphNodes();
+  EXPECT_EQ(std::count(nodes.begin(), nodes.end(), "Audio Renderer"), 0);
+}
+
+TEST(CaptureFile, SoundCompressedToMp3OrImaAdpcmPlaysWholeAndLeadsTheVideo) {
+  struct Case {
+    const char* name;
+    int compressor;  // IMA ADPCM, MPEG Layer-3
+    TCompressionMode mode;
+    TCompressionType type;
+    const char* video;  // as ffprobe names them
+    const char* sound;
+  };
+  const Case cases[] = {
+      {"MP3 while capturing", 1, cm_CompressOnTheFly, ct_Audio, "rawvideo", "mp3"},
+      {"IMA ADPCM while capturing", 0, cm_CompressOnTheFly, ct_Audio, "rawvideo", "adpcm_ima_wav"},
+      {"IMA ADPCM and MJPEG after the capture", 0, cm_CompressAfterCapture, ct_AudioVideo, "mjpeg", "adpcm_ima_wav"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Capturing cap;
+    ASSERT_EQ(cap.vc().GetAudioCompressors(), "IMA ADPCM\r\nMPEG Layer-3\r\n");
+    const std::string file = cap.dir + "/take.avi";
+    cap.vc().SetAudioCompressor(c.compressor);
+    cap.vc().SetCompressionMode(c.mode);
+    cap.vc().SetCompressionType(c.type);
+    cap.vc().SetRenderAudio(true);
+    cap.vc().CaptureFileName = file;
+    cap.vc().StartCapture();
+    // 13 frames of 1/15 s hold eight blocks of 1/10 s of sound: the sound is
+    // the master stream, and the video is spread over its 0.8 s.
+    cap.Frames(13);
+    cap.vc().StopCapture();
+    EXPECT_EQ(cap.w->errors, Strings{});
+    EXPECT_EQ(Probe(file, "a:0", "codec_name,sample_rate,channels"), std::string(c.sound) + ",22050,2\n");
+    EXPECT_EQ(Probe(file, "v:0", "codec_name,nb_read_frames"), std::string(c.video) + ",13\n");
+    EXPECT_NEAR(std::atof(Probe(file, "v:0", "duration").c_str()), 0.8, 1e-4);
+    EXPECT_TRUE(DecodesWhole(file));
+    const std::string played = testing_support::ReadFile(cap.world.PlayedFile());
+    const std::string decoded = DecodedSound(file);
+    ASSERT_EQ(played.size(), 8u * 2205 * 4);
+    EXPECT_GE(decoded.size(), played.size());
+    // ADPCM keeps the samples in their places; MP3 moves them by its coder's delay.
+    if (c.sound == std::string("adpcm_ima_wav")) {
+      EXPECT_GT(SignalToNoise(played, decoded), 25.0);
+    }
   }
 }

@@ -6,6 +6,7 @@
 
 #include "platform/EventLoop.h"
 #include "videocapture/Devices.h"
+#include "videocapture/engine/AudioCodec.h"
 #include "videocapture/engine/CaptureSystem.h"
 #include "videocapture/engine/VideoCodec.h"
 
@@ -55,7 +56,21 @@ SyntheticWorld::SyntheticWorld(int cameras, bool microphone) : clock_(engine::TS
   system->AddBackend(std::move(backend));
   system->SetClock(clock_);
   engine::InstallCaptureSystem(std::move(system));
+  const char* alsaConfig = std::getenv("ALSA_CONFIG_PATH");
+  hadAlsaConfig_ = alsaConfig != nullptr;
+  if (hadAlsaConfig_) savedAlsaConfig_ = alsaConfig;
+  UseSoundOutput("asound.conf",
+                 "pcm.!default { type file slave.pcm { type null } file \"" + PlayedFile() + "\" format raw }\n");
 }
+
+void SyntheticWorld::UseSoundOutput(const std::string& config, const std::string& text) {
+  const auto path = home_.Home() / config;
+  testing_support::WriteFile(path, text);
+  setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
+}
+
+// A configuration without a default device, as on a machine without sound.
+void SyntheticWorld::BreakSoundOutput() { UseSoundOutput("none.conf", "\n"); }
 
 // Output of a shell command; empty when it failed.
 std::string Shell(const std::string& command) {
@@ -76,11 +91,16 @@ int PpmFrameNumber(const std::string& ppm) {
   return engine::ReadSyntheticFrameNumber(pixels, width, height, std::size_t(width) * 3, true);
 }
 
-void SyntheticWorld::AddCodecs() { engine::CaptureSystem().AddBackend(engine::MakeCodecBackend()); }
+void SyntheticWorld::AddCodecs() {
+  engine::CaptureSystem().AddBackend(engine::MakeCodecBackend());
+  engine::CaptureSystem().AddBackend(engine::MakeAudioCodecBackend());
+}
 
 SyntheticWorld::~SyntheticWorld() {
   FinalizeVideoDevices();
   engine::InstallCaptureSystem(std::make_unique<engine::TCaptureSystem>());
+  if (hadAlsaConfig_) setenv("ALSA_CONFIG_PATH", savedAlsaConfig_.c_str(), 1);
+  else unsetenv("ALSA_CONFIG_PATH");
 }
 
 void SyntheticWorld::StepFrames(int frames, int fps) {

@@ -1,8 +1,9 @@
 #pragma once
 
 // What the capture tests share: an application object, a synthetic capture
-// system on a clock the test steps, a fresh home for the settings cache, and
-// a component whose reports are collected.
+// system on a clock the test steps, a fresh home for the settings cache, a
+// sound output that writes to a file, and a component whose reports are
+// collected.
 
 #include <QApplication>
 #include <functional>
@@ -34,9 +35,18 @@ class SyntheticWorld {
   void StepFrames(int frames, int fps = 15);
   // Lists our compressors too (before the first component is made).
   void AddCodecs();
+  // ALSA's default output, for as long as the world lasts, writes what it
+  // plays to this file, anew each time the output is opened.
+  std::string PlayedFile() const { return (home_.Home() / "played.raw").string(); }
+  // Makes the default output one that cannot be opened.
+  void BreakSoundOutput();
 
  private:
+  void UseSoundOutput(const std::string& config, const std::string& text);
+
   testing_support::TempHome home_;
+  std::string savedAlsaConfig_;
+  bool hadAlsaConfig_ = false;
   std::shared_ptr<videocapture::engine::TSyntheticClock> clock_;
   videocapture::engine::TSyntheticBackend* backend_ = nullptr;
 };

@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "videocapture/engine/AlsaMixer.h"
+
 namespace videocapture::engine {
 
 namespace {
@@ -53,6 +55,14 @@ class AlsaSource : public TAudioSource {
     running_ = false;
   }
 
+  TMixer* Mixer() override {
+    if (!mixerOpened_) {
+      mixerOpened_ = true;
+      mixer_ = OpenAlsaMixer(device_.substr(0, device_.find(',')));
+    }
+    return mixer_.get();
+  }
+
  private:
   void Record(const TAudioSink& sink) {
     const snd_pcm_uframes_t frames = std::max(1u, format_.rate / 10);
@@ -83,6 +93,8 @@ class AlsaSource : public TAudioSource {
   bool running_ = false;
   std::atomic<bool> stop_{false};
   std::thread thread_;
+  bool mixerOpened_ = false;
+  std::unique_ptr<TMixer> mixer_;
 };
 
 class AlsaBackend : public TCaptureBackend {

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace videocapture::engine {
 
@@ -27,6 +29,28 @@ struct TAudioBlock {
 
 using TAudioSink = std::function<void(const TAudioBlock&)>;
 
+// The recording controls of a sound input's card: volumes, on/off switches,
+// and choices of the input to record from. Changes take effect at once.
+struct TMixerControl {
+  std::string name;
+  bool hasVolume = false;
+  long min = 0, max = 0;
+  bool hasSwitch = false;
+  std::vector<std::string> items;  // a choice; empty for none
+};
+
+class TMixer {
+ public:
+  virtual ~TMixer() = default;
+  virtual std::vector<TMixerControl> Controls() = 0;
+  virtual bool Volume(int control, long& value) = 0;
+  virtual bool SetVolume(int control, long value) = 0;
+  virtual bool Switch(int control, bool& on) = 0;
+  virtual bool SetSwitch(int control, bool on) = 0;
+  virtual bool Item(int control, int& item) = 0;
+  virtual bool SetItem(int control, int item) = 0;
+};
+
 class TAudioSource {
  public:
   virtual ~TAudioSource() = default;
@@ -36,6 +60,8 @@ class TAudioSource {
   virtual bool Start(TAudioSink sink) = 0;
   // Joins the thread; no call into the sink follows.
   virtual void Stop() = 0;
+  // Null when the input has no controls of its own.
+  virtual TMixer* Mixer() { return nullptr; }
 };
 
 }  // namespace videocapture::engine

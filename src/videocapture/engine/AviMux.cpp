@@ -14,8 +14,14 @@ constexpr std::int64_t kMaxFilledFrames = 300;
 }  // namespace
 
 TAviMux::TAviMux(std::shared_ptr<TAviWriter> writer, std::unique_ptr<TVideoEncoder> encoder,
-                 const TAviVideoSpec& video, bool withSound)
-    : writer_(std::move(writer)), encoder_(std::move(encoder)), video_(video), withSound_(withSound) {}
+                 const TAviVideoSpec& video, bool withSound, std::unique_ptr<TAudioEncoder> audioEncoder,
+                 TPcmFormat pcm)
+    : writer_(std::move(writer)),
+      encoder_(std::move(encoder)),
+      video_(video),
+      withSound_(withSound),
+      audioEncoder_(std::move(audioEncoder)),
+      pcm_(pcm) {}
 
 void TAviMux::Check(bool written) {
   if (written || failed_.exchange(true)) return;
@@ -43,7 +49,24 @@ void TAviMux::Receive(const TFrame& frame) {
 
 void TAviMux::ReceiveAudio(const TAudioBlock& block) {
   if (!withSound_ || !released_ || failed_ || block.length == 0) return;
-  Check(writer_->WriteAudio(block.data, block.length));
+  pcmBytes_ += static_cast<std::int64_t>(block.length);
+  if (!audioEncoder_) {
+    Check(writer_->WriteAudio(block.data, block.length));
+    return;
+  }
+  const std::string bytes = audioEncoder_->Encode(block.data, block.length);
+  if (!bytes.empty()) Check(writer_->WriteAudio(bytes.data(), bytes.size()));
+}
+
+void TAviMux::Finish() {
+  if (!withSound_ || failed_) return;
+  if (audioEncoder_) {
+    const std::string rest = audioEncoder_->Finish();
+    if (!rest.empty()) Check(writer_->WriteAudio(rest.data(), rest.size()));
+  }
+  const std::int64_t bytesPerSecond = std::int64_t{pcm_.rate} * pcm_.BlockAlign();
+  if (audioMaster_ && pcmBytes_ > 0 && bytesPerSecond > 0)
+    writer_->StretchVideoTo(static_cast<double>(pcmBytes_) / static_cast<double>(bytesPerSecond));
 }
 
 }  // namespace videocapture::engine

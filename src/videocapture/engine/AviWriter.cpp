@@ -32,11 +32,14 @@ TAviWriter::~TAviWriter() {
 bool TAviWriter::Open(const std::string& fileName, const TAviVideoSpec& video, const std::optional<TAviAudioSpec>& audio,
                       bool compatibilityIndex, bool keepFileSize, std::int64_t riffLimit) {
   std::lock_guard lock(mutex_);
+  const TAudioCoding coding = audio ? audio->Coding() : TAudioCoding{};
   if (open_ || video.width <= 0 || video.height <= 0 || video.interval <= 0 ||
-      (audio && (audio->BlockAlign() == 0 || audio->rate == 0)))
+      (audio && (coding.blockAlign == 0 || coding.rate == 0 || coding.scale == 0 || coding.unitRate == 0)))
     return false;
   video_ = video;
   audio_ = audio;
+  audioCoding_ = coding;
+  videoSeconds_ = 0;
   compatibilityIndex_ = compatibilityIndex;
   riffLimit_ = riffLimit;
   failed_ = outOfSpace_ = false;
@@ -68,7 +71,12 @@ bool TAviWriter::WriteVideo(const void* data, std::size_t size) {
 bool TAviWriter::WriteAudio(const void* data, std::size_t size) {
   std::lock_guard lock(mutex_);
   if (!audio_ || size == 0) return false;
-  return WriteChunk(1, data, size - size % audio_->BlockAlign());
+  return WriteChunk(1, data, size - size % audioCoding_.blockAlign);
+}
+
+void TAviWriter::StretchVideoTo(double seconds) {
+  std::lock_guard lock(mutex_);
+  if (seconds > 0) videoSeconds_ = seconds;
 }
 
 bool TAviWriter::WriteChunk(int index, const void* data, std::size_t size) {
@@ -146,8 +154,8 @@ bool TAviWriter::StartExtension() {
 }
 
 std::uint32_t TAviWriter::Duration(const Stream& s, std::int64_t chunks, std::int64_t bytes) const {
-  if (&s == &streams_[0]) return static_cast<std::uint32_t>(chunks);
-  return static_cast<std::uint32_t>(bytes / audio_->BlockAlign());
+  if (&s == &streams_[0] || audioCoding_.sampleSize == 0) return static_cast<std::uint32_t>(chunks);
+  return static_cast<std::uint32_t>(bytes / audioCoding_.sampleSize);
 }
 
 namespace {
@@ -173,8 +181,11 @@ void RateOf(TRefTime interval, std::uint32_t& rate, std::uint32_t& scale) {
 
 std::string TAviWriter::Headers() const {
   const Stream& v = streams_[0];
+  TRefTime interval = video_.interval;
+  if (videoSeconds_ > 0 && v.chunks > 0)
+    interval = std::max<TRefTime>(1, std::llround(videoSeconds_ * kUnitsPerSecond / static_cast<double>(v.chunks)));
   std::uint32_t rate, scale;
-  RateOf(video_.interval, rate, scale);
+  RateOf(interval, rate, scale);
   const bool dib = video_.codec == kRgb24;
   const auto imageBytes = static_cast<std::uint32_t>(Rgb24Stride(video_.width) * static_cast<std::size_t>(video_.height));
   std::uint32_t largest = 0;
@@ -189,9 +200,9 @@ std::string TAviWriter::Headers() const {
   };
 
   TRiffBuilder avih;
-  avih.U32(static_cast<std::uint32_t>(video_.interval / 10));
-  const double fps = static_cast<double>(kUnitsPerSecond) / static_cast<double>(video_.interval);
-  avih.U32(static_cast<std::uint32_t>(v.largest * fps) + (audio_ ? audio_->rate * audio_->BlockAlign() : 0));
+  avih.U32(static_cast<std::uint32_t>(interval / 10));
+  const double fps = static_cast<double>(kUnitsPerSecond) / static_cast<double>(interval);
+  avih.U32(static_cast<std::uint32_t>(v.largest * fps) + (audio_ ? audioCoding_.avgBytesPerSec : 0));
   avih.U32(0).U32(compatibilityIndex_ ? kHasIndex : 0);
   avih.U32(static_cast<std::uint32_t>(segments_ == 1 ? v.chunks : firstSegmentFrames_));
   avih.U32(0).U32(static_cast<std::uint32_t>(streams_.size())).U32(largest + 8);
@@ -211,14 +222,15 @@ std::string TAviWriter::Headers() const {
   hdrl.Chunk(Id("avih"), avih.Str()).List(Id("strl"), strl.Str());
   if (audio_) {
     const Stream& a = streams_[1];
-    const unsigned align = audio_->BlockAlign();
+    const TAudioCoding& c = audioCoding_;
     TRiffBuilder ah;
     ah.U32(Id("auds")).U32(0).U32(0).U16(0).U16(0).U32(0);
-    ah.U32(align).U32(audio_->rate * align).U32(0).U32(static_cast<std::uint32_t>(a.bytes / align));
-    ah.U32(a.largest).U32(0xFFFFFFFF).U32(align).Zeros(8);
+    ah.U32(c.scale).U32(c.unitRate).U32(0).U32(Duration(a, a.chunks, a.bytes));
+    ah.U32(a.largest).U32(0xFFFFFFFF).U32(c.sampleSize).Zeros(8);
     TRiffBuilder wave;
-    wave.U16(1).U16(static_cast<std::uint16_t>(audio_->channels)).U32(audio_->rate).U32(audio_->rate * align);
-    wave.U16(static_cast<std::uint16_t>(align)).U16(static_cast<std::uint16_t>(audio_->bits)).U16(0);
+    wave.U16(c.formatTag).U16(static_cast<std::uint16_t>(c.channels)).U32(c.rate).U32(c.avgBytesPerSec);
+    wave.U16(static_cast<std::uint16_t>(c.blockAlign)).U16(static_cast<std::uint16_t>(c.bitsPerSample));
+    wave.U16(static_cast<std::uint16_t>(c.extra.size())).Bytes(c.extra);
     TRiffBuilder astrl;
     astrl.Chunk(Id("strh"), ah.Str()).Chunk(Id("strf"), wave.Str()).Chunk(Id("indx"), superIndex(a));
     hdrl.List(Id("strl"), astrl.Str());

@@ -1,7 +1,7 @@
 #pragma once
 
 // Writes AVI files: one video stream (MJPEG or uncompressed 24-bit DIB) and an
-// optional PCM audio stream, chunks in the order they arrive. The file carries
+// optional sound stream (PCM, or what an encoder made of it), chunks in the order they arrive. The file carries
 // the extended (OpenDML) indexes of every stream and, when asked, the old
 // idx1 index that players of plain AVI files need. The first RIFF list stays
 // under 1 GiB, as those players require; what follows goes into further
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/DosFiles.h"
+#include "videocapture/engine/AudioCodec.h"
 #include "videocapture/engine/MediaFormat.h"
 
 namespace videocapture::engine {
@@ -28,11 +29,14 @@ struct TAviVideoSpec {
   TRefTime interval = kUnitsPerSecond / 15;
 };
 
+// PCM of that rate, width and channel count, or, with `coding`, the sound an
+// encoder made of it.
 struct TAviAudioSpec {
   unsigned rate = 22050;
   unsigned bits = 16;
   unsigned channels = 2;
-  unsigned BlockAlign() const { return channels * bits / 8; }
+  std::optional<TAudioCoding> coding;
+  TAudioCoding Coding() const { return coding ? *coding : PcmCoding(rate, bits, channels); }
 };
 
 class TAviWriter {
@@ -53,6 +57,9 @@ class TAviWriter {
   // frames after it keep their time.
   bool WriteVideo(const void* data, std::size_t size);
   bool WriteAudio(const void* data, std::size_t size);
+  // Makes the video last `seconds`, whatever its frame rate said: the sound
+  // is the master stream, and the frames are spread over its length.
+  void StretchVideoTo(double seconds);
   // Completes the indexes and headers. False when anything failed on the way.
   bool Close();
 
@@ -99,6 +106,8 @@ class TAviWriter {
   std::string error_;
   TAviVideoSpec video_;
   std::optional<TAviAudioSpec> audio_;
+  TAudioCoding audioCoding_;
+  double videoSeconds_ = 0;  // 0: as long as the frame rate makes it
   bool compatibilityIndex_ = true;
   std::int64_t riffLimit_ = kRiffLimit;
   std::vector<Stream> streams_;

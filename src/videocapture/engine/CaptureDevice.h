@@ -108,6 +108,16 @@ class TTvTuner {
   virtual bool ConnectedTunerInput(int& input) = 0;
 };
 
+// The sound of a TV tuner. Modes are flags: 1 mono, 2 stereo, 0x10 the
+// broadcast's first language, 0x20 its second, 0x30 one on each channel.
+class TTvAudio {
+ public:
+  virtual ~TTvAudio() = default;
+  virtual int AvailableModes() = 0;
+  virtual bool Mode(int& mode) = 0;
+  virtual bool SetMode(int mode) = 0;
+};
+
 // Position and rate of a source that plays a file. Times in 100 ns units.
 class TMediaSeeking {
  public:
@@ -149,6 +159,9 @@ class TCaptureSource {
   virtual TCrossbar* Crossbar() = 0;
   virtual TTvTuner* Tuner() { return nullptr; }
   virtual TAnalogDecoder* AnalogDecoder() { return nullptr; }
+  virtual TTvAudio* TvAudio() { return nullptr; }
+  // The router of the card's sound inputs, apart from its video inputs.
+  virtual TCrossbar* AudioCrossbar() { return nullptr; }
   virtual TMediaSeeking* Seeking() { return nullptr; }
 
   // Starts the streaming thread: every frame goes to `frames` in the current

@@ -45,6 +45,7 @@ std::vector<TCaptureGraph::Pin> TCaptureGraph::PinsOf(TNodeKind kind) const {
     case TNodeKind::SampleGrabber:
     case TNodeKind::Decoder:
     case TNodeKind::VideoCompressor:
+    case TNodeKind::Deinterlacer:
       return {{"Input", D::Input, C::None, M::Video, {}}, {KindOutputName(kind), D::Output, C::None, M::Video, {}}};
     case TNodeKind::AudioCompressor:
       return {{"Input", D::Input, C::None, M::Audio, {}}, {"Output", D::Output, C::None, M::Audio, {}}};
@@ -238,10 +239,14 @@ void TCaptureGraph::CollectConsumers(int node, std::vector<std::shared_ptr<TFram
   if (depth > kMaxDepth) return;
   const Node& n = nodes_[node];
   if (n.consumer && std::find(out.begin(), out.end(), n.consumer) == out.end()) out.push_back(n.consumer);
+  // What lies behind a filter sees the filter's frames, not these.
+  auto* filter = audio ? nullptr : dynamic_cast<TFrameFilter*>(n.consumer.get());
+  std::vector<std::shared_ptr<TFrameConsumer>> behind;
   for (const auto& pin : n.pins)
     if (pin.dir == TPinDir::Output && (audio ? pin.major != TMajorType::Video : pin.major != TMajorType::Audio) &&
         pin.peer.Valid())
-      CollectConsumers(pin.peer.node, out, depth + 1, audio);
+      CollectConsumers(pin.peer.node, filter ? behind : out, depth + 1, audio);
+  if (filter) filter->SetRoute(std::move(behind));
 }
 
 void TCaptureGraph::Deliver(const TFrame& frame) {
@@ -298,6 +303,8 @@ void TCaptureGraph::Stop() {
   streaming_ = false;
   route_.clear();
   audioRoute_.clear();
+  for (auto& n : nodes_)
+    if (auto* filter = dynamic_cast<TFrameFilter*>(n.consumer.get())) filter->SetRoute({});
 }
 
 void TCaptureGraph::SetEventNotify(std::function<void()> notify) {

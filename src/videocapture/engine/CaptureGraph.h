@@ -35,6 +35,7 @@ enum class TNodeKind {
   Multiplexer,
   VideoCompressor,
   AudioCompressor,
+  Deinterlacer,
 };
 
 enum class TPinDir { Input, Output };
@@ -54,6 +55,24 @@ class TFrameConsumer {
   virtual ~TFrameConsumer() = default;
   virtual void Receive(const TFrame& frame) = 0;
   virtual void ReceiveAudio(const TAudioBlock&) {}
+};
+
+// A consumer that changes the frames it receives and hands the result on to
+// the consumers downstream of its node, which the graph gives it at each run.
+class TFrameFilter : public TFrameConsumer {
+ public:
+  void SetRoute(std::vector<std::shared_ptr<TFrameConsumer>> route) { route_ = std::move(route); }
+  void Receive(const TFrame& frame) override {
+    const TFrame& out = Process(frame);
+    for (const auto& consumer : route_) consumer->Receive(out);
+  }
+
+ protected:
+  // The frame to hand on; it lives until the next call.
+  virtual const TFrame& Process(const TFrame& in) = 0;
+
+ private:
+  std::vector<std::shared_ptr<TFrameConsumer>> route_;
 };
 
 enum class TGraphState { Stopped, Paused, Running };

@@ -4,6 +4,7 @@
 
 #include "platform/Strings.h"
 #include "videocapture/engine/AlsaBackend.h"
+#include "videocapture/engine/AudioCodec.h"
 #include "videocapture/engine/SyntheticCamera.h"
 #include "videocapture/engine/V4l2Backend.h"
 #include "videocapture/engine/VideoCodec.h"
@@ -42,6 +43,14 @@ std::unique_ptr<TAudioSource> TCaptureBackend::OpenAudio(const std::string&) { r
 
 std::unique_ptr<TVideoEncoder> TCaptureBackend::OpenVideoEncoder(const std::string&, double) { return nullptr; }
 
+std::unique_ptr<TAudioEncoder> TCaptureBackend::OpenAudioEncoder(const std::string&) { return nullptr; }
+
+std::unique_ptr<TAudioEncoder> TCaptureSystem::OpenAudioEncoder(const std::string& moniker) {
+  for (auto& b : backends_)
+    if (auto encoder = b->OpenAudioEncoder(moniker)) return encoder;
+  return nullptr;
+}
+
 std::unique_ptr<TAudioSource> TCaptureSystem::OpenAudio(const std::string& moniker) {
   for (auto& b : backends_)
     if (auto source = b->OpenAudio(moniker)) return source;
@@ -73,6 +82,7 @@ std::unique_ptr<TCaptureSystem> MakeDefaultSystem() {
   system->AddBackend(MakeV4l2Backend());
   system->AddBackend(MakeAlsaBackend());
   system->AddBackend(MakeCodecBackend());
+  system->AddBackend(MakeAudioCodecBackend());
   const char* wanted = std::getenv("PARLO_SYNTHETIC_CAMERA");
   int cameras = wanted ? platform::StrToIntDef(wanted, 0) : 0;
   if (cameras > 4) cameras = 4;

@@ -14,6 +14,7 @@
 namespace videocapture::engine {
 
 class TVideoEncoder;
+class TAudioEncoder;
 class TSyntheticClock;
 
 class TCaptureBackend {
@@ -28,6 +29,7 @@ class TCaptureBackend {
   // Null when the backing has no such sound input or compressor.
   virtual std::unique_ptr<TAudioSource> OpenAudio(const std::string& moniker);
   virtual std::unique_ptr<TVideoEncoder> OpenVideoEncoder(const std::string& moniker, double quality);
+  virtual std::unique_ptr<TAudioEncoder> OpenAudioEncoder(const std::string& moniker);
   // `notice` runs on the GUI thread each time devices may have come or gone;
   // several notices for one change are normal.
   virtual void Watch(std::function<void()> notice) = 0;
@@ -43,6 +45,7 @@ class TCaptureSystem {
   bool CanBind(TCategory category, const std::string& moniker);
   std::unique_ptr<TAudioSource> OpenAudio(const std::string& moniker);
   std::unique_ptr<TVideoEncoder> OpenVideoEncoder(const std::string& moniker, double quality);
+  std::unique_ptr<TAudioEncoder> OpenAudioEncoder(const std::string& moniker);
   void SetChangeHandler(std::function<void()> handler);
 
   // The time of played files; tests put a clock they step in its place.
@@ -56,7 +59,7 @@ class TCaptureSystem {
 };
 
 // The process's capture system, made on first use: the V4L2 devices, the
-// ALSA sound inputs, our compressors, and the synthetic camera (with a
+// ALSA sound inputs, our video and sound compressors, and the synthetic camera (with a
 // synthetic microphone) when $PARLO_SYNTHETIC_CAMERA is set to a number of
 // cameras (1 to 4).
 TCaptureSystem& CaptureSystem();

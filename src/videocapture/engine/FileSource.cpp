@@ -28,6 +28,18 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
     format_.avgTimePerFrame =
         std::max<TRefTime>(1, std::llround(static_cast<double>(s.scale) * kUnitsPerSecond / s.rate));
     count_ = static_cast<std::int64_t>(s.chunks.size());
+    const int audio = reader_->AudioStream();
+    if (audio < 0) return;
+    const TAviStreamInfo& a = reader_->Streams()[static_cast<std::size_t>(audio)];
+    if (a.formatTag != 1 || (a.bitsPerSample != 8 && a.bitsPerSample != 16) || a.channels == 0 ||
+        a.samplesPerSecond == 0)
+      return;
+    audioStream_ = audio;
+    pcm_ = {a.samplesPerSecond, a.bitsPerSample, a.channels};
+    for (const TAviChunkRef& chunk : a.chunks) {
+      audioStarts_.push_back(audioBytes_);
+      audioBytes_ += chunk.size;
+    }
   }
   ~FileSource() override { Stop(); }
 
@@ -81,6 +93,14 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
     Change([&] { rate_ = rate; });
     return true;
   }
+  bool HasSound() const { return audioStream_ >= 0; }
+  TPcmFormat SoundFormat() const { return pcm_; }
+  // Null stops the sound; no call into the old sink follows.
+  void SetSoundSink(TAudioSink sink) {
+    std::lock_guard lock(soundMutex_);
+    soundSink_ = std::move(sink);
+  }
+
   void SetRunning(bool running) override {
     Change([&] {
       if (running && !running_) completed_ = false;
@@ -120,6 +140,38 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
     frames(frame);
   }
 
+  // Where the sound of frame `index` begins, in bytes, on a whole sample
+  // frame; the last picture takes whatever sound is left.
+  std::int64_t SoundOffset(std::int64_t index) const {
+    if (index >= count_) return audioBytes_;
+    const double seconds = static_cast<double>(index * format_.avgTimePerFrame) / kUnitsPerSecond;
+    const auto frames = static_cast<std::int64_t>(seconds * pcm_.rate);
+    return std::min(audioBytes_, frames * pcm_.BlockAlign());
+  }
+
+  // Hands on the sound that belongs to the picture just shown.
+  void Sound(std::int64_t index) {
+    if (!HasSound()) return;
+    std::lock_guard lock(soundMutex_);
+    if (!soundSink_) return;
+    const std::int64_t from = SoundOffset(index), to = SoundOffset(index + 1);
+    slice_.clear();
+    for (std::int64_t at = from; at < to;) {
+      const auto next = std::upper_bound(audioStarts_.begin(), audioStarts_.end(), at);
+      const auto chunk = static_cast<std::size_t>(next - audioStarts_.begin()) - 1;
+      if (chunk != soundChunkIndex_ && !reader_->ReadChunk(audioStream_, chunk, soundChunk_)) soundChunk_.clear();
+      soundChunkIndex_ = chunk;
+      const std::int64_t within = at - audioStarts_[chunk];
+      const std::int64_t take = std::min<std::int64_t>(to - at, static_cast<std::int64_t>(soundChunk_.size()) - within);
+      if (take <= 0) break;  // a chunk that could not be read ends the slice
+      slice_.append(soundChunk_, static_cast<std::size_t>(within), static_cast<std::size_t>(take));
+      at += take;
+    }
+    if (slice_.empty()) return;
+    soundSink_({reinterpret_cast<const std::uint8_t*>(slice_.data()), slice_.size(),
+                static_cast<double>(from) / (pcm_.rate * pcm_.BlockAlign())});
+  }
+
   void Play(const TFrameSink& frames, const TEventSink& events) {
     std::unique_lock lock(mutex_);
     while (!stop_) {
@@ -153,8 +205,11 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
       if (!reached || !running_ || stop_ || rebase_) continue;
       const std::int64_t index = next_++;
       shown_ = index;
+      // Sound plays at its own speed only.
+      const bool sound = rate_ == 1.0;
       lock.unlock();
       Show(frames, index, false);
+      if (sound) Sound(index);
       lock.lock();
     }
   }
@@ -181,9 +236,42 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
   std::int64_t next_ = 0;   // the frame to show next
   std::int64_t shown_ = 0;  // the frame shown last (the position)
   std::thread thread_;
+
+  // The file's PCM sound, when it has some: where each chunk starts in the
+  // stream's bytes. The playing thread reads it; the sink changes under its lock.
+  int audioStream_ = -1;
+  TPcmFormat pcm_;
+  std::vector<std::int64_t> audioStarts_;
+  std::int64_t audioBytes_ = 0;
+  std::mutex soundMutex_;
+  TAudioSink soundSink_;
+  std::string soundChunk_, slice_;
+  std::size_t soundChunkIndex_ = static_cast<std::size_t>(-1);
+};
+
+class FileSound : public TAudioSource {
+ public:
+  explicit FileSound(FileSource& file) : file_(file) {}
+  ~FileSound() override { Stop(); }
+  bool SetFormat(const TPcmFormat& format) override { return format == file_.SoundFormat(); }
+  TPcmFormat Format() const override { return file_.SoundFormat(); }
+  bool Start(TAudioSink sink) override {
+    file_.SetSoundSink(std::move(sink));
+    return true;
+  }
+  void Stop() override { file_.SetSoundSink(nullptr); }
+
+ private:
+  FileSource& file_;
 };
 
 }  // namespace
+
+std::unique_ptr<TAudioSource> OpenFileSound(TCaptureSource& fileSource) {
+  auto* file = dynamic_cast<FileSource*>(&fileSource);
+  if (!file || !file->HasSound()) return nullptr;
+  return std::make_unique<FileSound>(*file);
+}
 
 std::unique_ptr<TCaptureSource> OpenFileSource(const std::string& fileName, std::shared_ptr<TSyntheticClock> clock,
                                                std::string& error) {

@@ -260,10 +260,28 @@ class SyntheticTvCard : public TTvTuner, public TAnalogDecoder {
   TSyntheticCamera& camera_;
 };
 
+class SyntheticTvAudio : public TTvAudio {
+ public:
+  explicit SyntheticTvAudio(TSyntheticCamera& camera) : camera_(camera) {}
+  int AvailableModes() override { return 0x1 | 0x2; }
+  bool Mode(int& mode) override {
+    mode = camera_.tvAudioMode.load();
+    return true;
+  }
+  bool SetMode(int mode) override {
+    if (mode != 0x1 && mode != 0x2) return false;
+    camera_.tvAudioMode = mode;
+    return true;
+  }
+
+ private:
+  TSyntheticCamera& camera_;
+};
+
 class SyntheticSource : public TCaptureSource, public TDroppedFrames {
  public:
   explicit SyntheticSource(std::shared_ptr<TSyntheticCamera> camera)
-      : camera_(std::move(camera)), info_(camera_->Info()), procAmp_(*camera_), tvCard_(*camera_) {}
+      : camera_(std::move(camera)), info_(camera_->Info()), procAmp_(*camera_), tvCard_(*camera_), tvAudio_(*camera_) {}
   ~SyntheticSource() override { Stop(); }
 
   const TDeviceInfo& Info() const override { return info_; }
@@ -324,6 +342,7 @@ class SyntheticSource : public TCaptureSource, public TDroppedFrames {
   TCrossbar* Crossbar() override { return camera_->Script().crossbar ? &crossbar_ : nullptr; }
   TTvTuner* Tuner() override { return camera_->Script().tuner ? &tvCard_ : nullptr; }
   TAnalogDecoder* AnalogDecoder() override { return camera_->Script().analogDecoder ? &tvCard_ : nullptr; }
+  TTvAudio* TvAudio() override { return camera_->Script().tuner ? &tvAudio_ : nullptr; }
 
   bool GetNumDropped(long& count) override {
     count = 0;
@@ -403,15 +422,46 @@ class SyntheticSource : public TCaptureSource, public TDroppedFrames {
   SyntheticProcAmp procAmp_;
   SyntheticCrossbar crossbar_;
   SyntheticTvCard tvCard_;
+  SyntheticTvAudio tvAudio_;
   bool streaming_ = false;
   std::atomic<bool> stop_{false};
   std::atomic<long> delivered_{0};
   std::thread thread_;
 };
 
+class SyntheticMixer : public TMixer {
+ public:
+  explicit SyntheticMixer(TSyntheticBackend& backend) : backend_(backend) {}
+  std::vector<TMixerControl> Controls() override { return {{"Capture", true, 0, 100, true, {}}}; }
+  bool Volume(int control, long& value) override {
+    value = backend_.microphoneVolume.load();
+    return control == 0;
+  }
+  bool SetVolume(int control, long value) override {
+    if (control != 0 || value < 0 || value > 100) return false;
+    backend_.microphoneVolume = value;
+    return true;
+  }
+  bool Switch(int control, bool& on) override {
+    on = backend_.microphoneOn.load();
+    return control == 0;
+  }
+  bool SetSwitch(int control, bool on) override {
+    if (control != 0) return false;
+    backend_.microphoneOn = on;
+    return true;
+  }
+  bool Item(int, int&) override { return false; }
+  bool SetItem(int, int) override { return false; }
+
+ private:
+  TSyntheticBackend& backend_;
+};
+
 class SyntheticMicrophone : public TAudioSource {
  public:
-  explicit SyntheticMicrophone(std::shared_ptr<TSyntheticClock> clock) : clock_(std::move(clock)) {}
+  SyntheticMicrophone(std::shared_ptr<TSyntheticClock> clock, TSyntheticBackend& backend)
+      : clock_(std::move(clock)), mixer_(backend) {}
   ~SyntheticMicrophone() override { Stop(); }
 
   bool SetFormat(const TPcmFormat& format) override {
@@ -438,6 +488,8 @@ class SyntheticMicrophone : public TAudioSource {
     thread_.join();
     streaming_ = false;
   }
+
+  TMixer* Mixer() override { return &mixer_; }
 
  private:
   void Record(const TAudioSink& sink, TRefTime origin) {
@@ -466,6 +518,7 @@ class SyntheticMicrophone : public TAudioSource {
   }
 
   std::shared_ptr<TSyntheticClock> clock_;
+  SyntheticMixer mixer_;
   TPcmFormat format_;
   bool streaming_ = false;
   std::atomic<bool> stop_{false};
@@ -577,7 +630,7 @@ std::unique_ptr<TCaptureSource> TSyntheticBackend::Open(const std::string& monik
 
 std::unique_ptr<TAudioSource> TSyntheticBackend::OpenAudio(const std::string& moniker) {
   if (!CanBind(TCategory::AudioInput, moniker)) return nullptr;
-  return std::make_unique<SyntheticMicrophone>(clock_);
+  return std::make_unique<SyntheticMicrophone>(clock_, *this);
 }
 
 bool TSyntheticBackend::CanBind(TCategory category, const std::string& moniker) {

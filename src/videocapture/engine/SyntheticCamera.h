@@ -103,6 +103,8 @@ class TSyntheticCamera : public std::enable_shared_from_this<TSyntheticCamera> {
   void SetControl(int property, int value) { controls_[property] = value; }
   // Starts of streams so far (for tests that count rebuilt graphs).
   std::atomic<int> starts{0};
+  // A TV card's sound mode (a TTvAudio flag).
+  std::atomic<int> tvAudioMode{1};
 
  private:
   TSyntheticScript script_;
@@ -117,7 +119,8 @@ class TSyntheticCamera : public std::enable_shared_from_this<TSyntheticCamera> {
 };
 
 // The backing that lists synthetic cameras and microphones. A microphone
-// records a 440 Hz tone in blocks of a tenth of a second of its clock.
+// records a 440 Hz tone in blocks of a tenth of a second of its clock; its
+// controls change nothing of the tone.
 class TSyntheticBackend : public TCaptureBackend {
  public:
   explicit TSyntheticBackend(std::shared_ptr<TSyntheticClock> clock = TSyntheticClock::Real());
@@ -130,6 +133,10 @@ class TSyntheticBackend : public TCaptureBackend {
   std::shared_ptr<TSyntheticCamera> Camera(int index) const { return cameras_.at(index); }
   // Tells the watcher that devices changed, as the system does on hot-plug.
   void NotifyChange();
+  // The recording controls every synthetic microphone shares: a volume of
+  // 0 to 100 and a switch.
+  std::atomic<long> microphoneVolume{80};
+  std::atomic<bool> microphoneOn{true};
 
   std::vector<TDeviceInfo> Enumerate(TCategory category) override;
   std::unique_ptr<TCaptureSource> Open(const std::string& moniker) override;

@@ -17,6 +17,7 @@
 #include "platform/Jpeg.h"
 #include "videocapture/engine/PixelConvert.h"
 #include "videocapture/engine/V4l2Backend.h"
+#include "videocapture/engine/V4l2Sound.h"
 
 namespace videocapture::engine {
 
@@ -93,6 +94,8 @@ class V4l2Source : public TCaptureSource,
     hasStandards_ = Ioctl(VIDIOC_ENUMSTD, &standard);
     v4l2_tuner tuner{};
     hasTuner_ = Ioctl(VIDIOC_G_TUNER, &tuner);
+    tvAudio_ = OpenV4l2TvAudio(io_, fd_);
+    audioInputs_ = OpenV4l2AudioInputs(io_, fd_);
   }
 
   ~V4l2Source() override {
@@ -175,6 +178,8 @@ class V4l2Source : public TCaptureSource,
   TCrossbar* Crossbar() override { return inputs_.size() > 1 ? this : nullptr; }
   TTvTuner* Tuner() override { return hasTuner_ ? this : nullptr; }
   TAnalogDecoder* AnalogDecoder() override { return hasStandards_ ? this : nullptr; }
+  TTvAudio* TvAudio() override { return tvAudio_.get(); }
+  TCrossbar* AudioCrossbar() override { return audioInputs_.get(); }
 
   // -- tuner: V4L2 tunes by frequency; channel tables are not its business
   int AvailableModes() override { return Mode(); }
@@ -527,6 +532,8 @@ class V4l2Source : public TCaptureSource,
   std::vector<int> tunerInputs_;
   bool hasStandards_ = false;
   bool hasTuner_ = false;
+  std::unique_ptr<TTvAudio> tvAudio_;
+  std::unique_ptr<TCrossbar> audioInputs_;
 
   bool streaming_ = false;
   bool requested_ = false;
