@@ -7,7 +7,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -294,21 +293,22 @@ namespace {
 namespace fs = std::filesystem;
 
 // A device tree in which the file system holding `path` is a partition of a
-// removable disk, as the kernel lays it out; the system's tree is back afterwards.
-class RemovableDrive {
+// disk, removable or not, as the kernel lays it out; the system's tree is back
+// afterwards.
+class DeviceTree {
  public:
-  explicit RemovableDrive(const std::string& path) {
+  DeviceTree(const std::string& path, bool removable) {
     struct stat st {};
     EXPECT_EQ(::stat(path.c_str(), &st), 0);
     fs::create_directories(tree_ / "devices/stick/stick1");
-    WriteFile(tree_ / "devices/stick/removable", "1\n");
+    WriteFile(tree_ / "devices/stick/removable", removable ? "1\n" : "0\n");
     fs::create_directories(tree_ / "dev/block");
     fs::create_directory_symlink("../../devices/stick/stick1",
                                  tree_ / ("dev/block/" + std::to_string(major(st.st_dev)) + ":" +
                                           std::to_string(minor(st.st_dev))));
     platform::SetDeviceTreeRoot(tree_.Path());
   }
-  ~RemovableDrive() { platform::SetDeviceTreeRoot(""); }
+  ~DeviceTree() { platform::SetDeviceTreeRoot(""); }
 
  private:
   TempDir tree_;
@@ -412,8 +412,7 @@ TEST(ZipReader, MultiPartSetsExtractAcrossTheirParts) {
     const size_t partCount = PartsIn(out.Path()).size();
     ASSERT_GE(partCount, 3u);
 
-    std::optional<RemovableDrive> removable;
-    if (maker == kInfoZipRemovable) removable.emplace(out.Path());
+    const DeviceTree drive(out.Path(), maker == kInfoZipRemovable);
     zip::TZipReader reader;
     reader.SetZipName(open);
     if (maker == kInfoZipEncrypted) reader.Password = "s3cret";
