@@ -57,8 +57,8 @@ int main(int argc, char** argv) {
     TRouter& router = session.Router();
     router.SetWindowHandler(TWindowCommand::Preferences, [&session] { TFormPref::Open(session); });
     router.SetWindowHandler(TWindowCommand::ProfileManager, [&session] { TFormProMan::Open(session); });
-    router.SetWindowHandler(TWindowCommand::PhotoUpload, [&session] { TFormImgUpload::Open(session); });
-    router.SetWindowHandler(TWindowCommand::About, [&session] { TFormAbout::Open(session); });
+    router.SetWindowHandler(TWindowCommand::PhotoUpload, [&session] { TFormImgUpload::ActionImgUploadExecute(session); });
+    router.SetWindowHandler(TWindowCommand::About, [&session] { TFormAbout::ActionAboutExecute(session); });
     router.SetWindowHandler(TWindowCommand::RandomContact, [&session] { TFormRandom::Open(session); });
     router.SetWindowHandler(TWindowCommand::ManageFriends, [&session] { TFormFriends::Open(session); });
     router.SetWindowHandler(TWindowCommand::FriendChat, [&session] { TFormFChat::Open(session); });

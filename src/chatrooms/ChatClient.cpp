@@ -77,7 +77,14 @@ void TChatClient::DataAvailable(int error) {
     return;
   }
   RestartIdleTimer();
-  ProcessCommand(received);
+  std::string line = received;
+  try {
+    line = TCmdParser::RemoveEOL(received);
+  } catch (const std::exception&) {
+    LogClientError("ChatClient EOL Removal ");
+    CloseDelayed();
+  }
+  ProcessCommand(line);
 }
 
 void TChatClient::ProcessCommand(const std::string& line) {
@@ -149,32 +156,58 @@ void TChatClient::HandleLogon(const std::string& parameter) {
   SendGreeting();
 }
 
-void TChatClient::SendGreeting() {
-  SendCommand(cmd::RoomGreeting, GreetingRecord(host_.Setup().ChatName, host_.Setup().Greeting));
+// Each handler answers for its own failure: one entry in the log, and the
+// member's connection closes.
+void TChatClient::Guarded(const char* failure, const std::function<void()>& run) {
+  const std::weak_ptr<bool> alive = AliveToken();
+  try {
+    run();
+  } catch (const std::exception&) {
+    if (alive.expired()) return;
+    LogClientError(failure);
+    CloseDelayed();
+  }
 }
 
-void TChatClient::SendFullList() { SendCommand(cmd::RoomMembers, RoomUserList(host_.Members().Records())); }
+void TChatClient::SendGreeting() {
+  Guarded("Error sending greeting to chatclient", [this] {
+    SendCommand(cmd::RoomGreeting, GreetingRecord(host_.Setup().ChatName, host_.Setup().Greeting));
+  });
+}
+
+void TChatClient::SendFullList() {
+  Guarded("Error sending full list to chatclient",
+          [this] { SendCommand(cmd::RoomMembers, RoomUserList(host_.Members().Records())); });
+}
 
 void TChatClient::HandleText(const std::string& parameter) {
-  const TRoomText text = ReadTextRecord(parameter);
-  host_.ShowPeerText(text.Name, text.Text + "\r\n");
-  host_.Broadcast(cmd::RoomText, parameter, this);
+  Guarded("Error sending text to chatclient", [&] {
+    const TRoomText text = ReadTextRecord(parameter);
+    host_.ShowPeerText(text.Name, text.Text + "\r\n");
+    host_.Broadcast(cmd::RoomText, parameter, this);
+  });
 }
 
 void TChatClient::HandleSound(const std::string& parameter) {
-  std::string name;
-  int index = 0;
-  if (!ReadSoundRecord(parameter, name, index)) return;
-  host_.ShowPeerSound(name, index);
-  host_.Broadcast(cmd::RoomSound, parameter, this);
+  Guarded("Error HostClient soundout", [&] {
+    std::string name;
+    int index = 0;
+    if (!ReadSoundRecord(parameter, name, index)) return;
+    host_.ShowPeerSound(name, index);
+    host_.Broadcast(cmd::RoomSound, parameter, this);
+  });
 }
 
 // ----- the connection's life ----------------------------------------------------------
 
 void TChatClient::ClientChangeState(TSocketState state) {
   if (state != wsClosed) return;
-  idle_.SetEnabled(false);
-  host_.RemoveClientFromList(*this);
+  try {
+    idle_.SetEnabled(false);
+    host_.RemoveClientFromList(*this);
+  } catch (const std::exception&) {
+    LogClientError("Error ChatClient Change State...");
+  }
   LoggedIn = false;
 }
 
@@ -184,7 +217,12 @@ void TChatClient::TimerTimer() {
   const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                             lastActivity_).count();
   if (silent + 5 < idleMs_) {
-    idle_.SetInterval(static_cast<int>(idleMs_ - silent));
+    try {
+      idle_.SetInterval(static_cast<int>(idleMs_ - silent));
+    } catch (const std::exception&) {
+      LogClientError("Resting ChatClient Timer ");
+      CloseDelayed();
+    }
     return;
   }
   idle_.SetEnabled(false);

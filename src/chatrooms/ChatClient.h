@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,7 @@ class TChatClient : public TNetSocketClient {
   void SendGreeting();
 
  private:
+  void Guarded(const char* failure, const std::function<void()>& run);
   void DataAvailable(int error);
   void ClientChangeState(TSocketState state);
   void TimerTimer();

@@ -1,5 +1,7 @@
 #include "chatrooms/ChatHost.h"
 
+#include <vector>
+
 #include "chatrooms/ChatClient.h"
 #include "chatrooms/RoomFrames.h"
 #include "core/session/Paths.h"
@@ -121,24 +123,31 @@ void TChatHost::AddClientToList(const std::string& record, TChatClient& client) 
 
 void TChatHost::RemoveClientFromList(TChatClient& client) {
   if (closing_ || client.TurnedAway) return;
-  if (const TRoomMembers::Row* row = members_.Owned(&client)) {
-    const std::string name = row->UserName;
-    members_.RemoveOwned(&client);
-    view_.AddInfoText(name + " has left the chat");
+  try {
+    if (const TRoomMembers::Row* row = members_.Owned(&client)) {
+      const std::string name = row->UserName;
+      members_.RemoveOwned(&client);
+      view_.AddInfoText(name + " has left the chat");
+    }
+    view_.MembersChanged();
+    Broadcast(cmd::RoomLeft, client.UserRecord);
+  } catch (const std::exception&) {
+    LogChatError("Error deleting client from list");
   }
-  view_.MembersChanged();
-  Broadcast(cmd::RoomLeft, client.UserRecord);
 }
 
+// The user goes with every connection of his: the same user logged on twice
+// is removed once. Each close takes a row out of the list, so the id is
+// copied first.
 void TChatHost::RemoveFromChat(const TRoomMembers::Row& row) {
   if (row.Owner == nullptr) return;
+  const std::string userId = row.UserID;
+  std::vector<TChatClient*> going;
   for (int i = 0; i < server_->ClientCount(); ++i) {
-    TNetSocketClient* c = server_->Client(i);
-    if (c == row.Owner) {
-      c->Close();
-      return;
-    }
+    auto* c = static_cast<TChatClient*>(server_->Client(i));
+    if (c->LoggedIn && c->UserID == userId) going.push_back(c);
   }
+  for (TChatClient* c : going) c->Close();
 }
 
 void TChatHost::Close() {
@@ -164,8 +173,12 @@ void TChatHost::ShowPeerText(const std::string& name, const std::string& text) {
 }
 
 void TChatHost::ShowPeerSound(const std::string& name, int index) {
-  view_.AddInfoText(name + " sent a sound...");
-  PlayChatSound(index);
+  try {
+    view_.AddInfoText(name + " sent a sound...");
+    PlayChatSound(index);
+  } catch (const std::exception&) {
+    LogChatError("Error Host sound play");
+  }
   PeerSoundPlayed(name, index);
 }
 
@@ -175,16 +188,24 @@ bool TChatHost::SendText(const std::string& input) {
     view_.ShowInformation("The message is too long to send, please send it in parts.", "Message Too Long");
     return false;
   }
-  view_.ShowOwnText(input + "\r\n");
-  if (hooks_.PlayEventSound) hooks_.PlayEventSound(kOutTextSound);
-  Broadcast(cmd::RoomText, parameter);
+  try {
+    view_.ShowOwnText(input + "\r\n");
+    if (hooks_.PlayEventSound) hooks_.PlayEventSound(kOutTextSound);
+    Broadcast(cmd::RoomText, parameter);
+  } catch (const std::exception&) {
+    LogChatError("Error sending out text to chat client");
+  }
   return true;
 }
 
 void TChatHost::SendSound(int index) {
   if (index < 0 || index >= ChatSoundCount) return;
-  Broadcast(cmd::RoomSound, SoundRecord(setup_.UserName, index));
-  PlayChatSound(index);
+  try {
+    Broadcast(cmd::RoomSound, SoundRecord(setup_.UserName, index));
+    PlayChatSound(index);
+  } catch (const std::exception&) {
+    LogChatError("Error Host soundout");
+  }
 }
 
 void TChatHost::PlayChatSound(int index) {

@@ -64,8 +64,8 @@ class TChatHost {
   // travel as one frame.
   bool SendText(const std::string& input);
   void SendSound(int index);
-  // "Remove from Chat": closes the connection the row came in on, without a
-  // word to the member; the host's own row removes nobody.
+  // "Remove from Chat": closes every connection logged on with the row's
+  // UserID, without a word to the member; the host's own row removes nobody.
   void RemoveFromChat(const TRoomMembers::Row& row);
   // The window is closing: from now on leaves are neither shown nor announced.
   void Close();

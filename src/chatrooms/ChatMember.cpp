@@ -83,8 +83,12 @@ bool TChatMember::SendText(const std::string& input) {
 
 void TChatMember::SendSound(int index) {
   if (index < 0 || index >= ChatSoundCount) return;
-  if (Connected()) socket_->SendStr(RoomFrame(cmd::RoomSoundIn, SoundRecord(identity_.UserName, index)));
-  if (hooks_.PlayChatSound) hooks_.PlayChatSound(index);
+  try {
+    if (Connected()) socket_->SendStr(RoomFrame(cmd::RoomSoundIn, SoundRecord(identity_.UserName, index)));
+    if (hooks_.PlayChatSound) hooks_.PlayChatSound(index);
+  } catch (const std::exception&) {
+    LogChatError("Error Chat client soundout");
+  }
 }
 
 void TChatMember::Close() { socket_->Close(); }
@@ -103,12 +107,21 @@ void TChatMember::SocketDataAvailable(int error) {
 
 void TChatMember::ProcessChatCommand(const std::string& received) {
   const std::weak_ptr<bool> alive = alive_;
+  TRoomLine frame;
   try {
-    const TRoomLine frame = ReadRoomLine(received);
-    if (Connected()) DispatchChatCommand(frame.Code, frame.Parameter);
+    frame = ReadRoomLine(received);
+  } catch (const std::exception&) {
+    LogChatError("ProcessChatClientCommand Error");
+    socket_->Close();
+    return;
+  }
+  if (!Connected()) return;
+  try {
+    DispatchChatCommand(frame.Code, frame.Parameter);
   } catch (const std::exception&) {
     if (alive.expired()) return;
-    LogChatError("ProcessChatClientCommand Error");
+    Log("Error ChatClientForm Command: " + std::to_string(frame.Code) + " Parameters: " +
+        frame.Parameter.substr(0, 512));
     socket_->Close();
   }
 }
@@ -187,10 +200,14 @@ void TChatMember::HandleJoin(const std::string& parameter) {
 }
 
 void TChatMember::HandleLeave(const std::string& parameter) {
-  TRoomMembers::Row gone;
-  if (!members_.RemoveRecord(parameter, &gone)) return;
-  view_.AddInfoText(gone.UserName + " has left the chat");
-  view_.MembersChanged();
+  try {
+    TRoomMembers::Row gone;
+    if (!members_.RemoveRecord(parameter, &gone)) return;
+    view_.AddInfoText(gone.UserName + " has left the chat");
+    view_.MembersChanged();
+  } catch (const std::exception&) {
+    LogChatError("Error deleting client from list");
+  }
 }
 
 void TChatMember::HandleText(const std::string& parameter) {

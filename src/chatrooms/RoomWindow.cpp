@@ -127,7 +127,7 @@ QWidget* TRoomWindow::BuildButtons() {
   box->setContentsMargins(6, 4, 6, 4);
   ButtonEmote = MakeButton("Expressicons", row, [this] { ShowEmoticons(); });
   ButtonSounds = MakeButton("Expressounds", row, [this] { ShowSounds(); });
-  ButtonFonts = MakeButton("Fonts", row, [this] { PopFonts_->popup(QCursor::pos()); });
+  ButtonFonts = MakeButton("Fonts    ", row, [this] { PopFonts_->popup(QCursor::pos()); });
   ButtonHelp = MakeButton("Help", row, [this] { ActionHelpExecute(); });
   for (QPushButton* b : {ButtonEmote, ButtonSounds, ButtonFonts}) box->addWidget(b);
   box->addStretch(1);

@@ -118,11 +118,19 @@ void TCamReceiver::DataAvailable(int error) {
 
 void TCamReceiver::HandleLine(const std::string& line) {
   if (line.empty() || !Connected()) return;
-  const int code = TCmdParser::ExtractCommand(line);
+  int code = 0;
+  std::string params;
+  try {
+    code = TCmdParser::ExtractCommand(line);
+    params = TCmdParser::ExtractParameters(line);
+  } catch (const std::exception&) {
+    Status(host_.LineErrorText);
+    return;
+  }
   if (code < cmd::CamAdmitted || code > cmd::CamOff) return;
   const std::weak_ptr<bool> alive = alive_;
   try {
-    HandleCommand(code, TCmdParser::ExtractParameters(line));
+    HandleCommand(code, params);
   } catch (const std::exception&) {
     if (!alive.expired()) Status("Command Switch Error...");
   }
@@ -194,7 +202,13 @@ void TCamReceiver::TakePictureBytes() {
   const int wanted = std::min(cam::kReadSize, expected_ - received_);
   const int n = socket_->Receive(buffer, wanted);
   if (n <= 0) return;
-  picture_.append(buffer, static_cast<std::size_t>(n));
+  try {
+    picture_.append(buffer, static_cast<std::size_t>(n));
+  } catch (const std::exception&) {
+    // The count goes on, so that the link stays in step with the pictures.
+    picture_.clear();
+    Status("Error writing to stream...");
+  }
   received_ += n;
   if (file_) {
     try {

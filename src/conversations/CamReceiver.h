@@ -26,6 +26,8 @@ struct TCamReceiverHost {
   std::function<void(int error)> SocketError;
   // The bytes of each complete picture, whatever became of them.
   std::function<void(const std::string& jpeg)> PictureReceived;
+  // What the status shows when a received line cannot be read.
+  std::string LineErrorText = "Command Error...";
 };
 
 // One viewer's link to a broadcaster's peer listener: it asks with 1030 once

@@ -27,7 +27,8 @@ TChatCam::TChatCam(TSession& session, TCamRoutes& routes, TChatCamHost host)
                 if (host_.Picture) host_.Picture(QImage());
               },
               [this](int error) { CamError(error); },
-              nullptr},
+              nullptr,
+              "Cam Error..."},
           session.Paths()) {}
 
 TChatCam::~TChatCam() { *alive_ = false; }

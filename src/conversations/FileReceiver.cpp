@@ -189,11 +189,18 @@ void TFileReceiver::PackageComplete() {
   SetState(TState::Unpacking);
   const int count = UnpackPackage();
   if (count < 0) return;
-  DeletePackage();
-  if (count <= 0) {
+  if (count == 0 && !allDeclined_) {
+    DeletePackage();
     SetState(TState::Over);
     Fail("Transfer failed: nothing could be unpacked...");
     return;
+  }
+  if (count > 0) {
+    DeletePackage();
+  } else {
+    // The user kept every file he had: the transfer itself went well.
+    KeepPackage();
+    view_->AddLog("Nothing new was written: every file of the package is here already and was kept...");
   }
   SetState(TState::Done);
   PlayEventSound(kDoneSound);
@@ -226,9 +233,42 @@ int TFileReceiver::UnpackPackage() {
     overwrite = AskOverwrite && AskOverwrite(ShownName(platform::ExtractFileName(name)));
   };
 
+  // Whether nothing came out only because the user said no to every file
+  // that was there already, with the package read whole.
+  int declined = 0;
+  bool read = false, troubled = false;
+  unzip.OnSkippingFile = [&](zip::TZipReader*, zip::TSkipReason reason, const std::string&, int, bool&) {
+    if (reason == zip::srNoOverwrite) ++declined;
+    else troubled = true;
+  };
+  unzip.OnBadCRC = [&](zip::TZipReader*, std::uint32_t, std::uint32_t, int) { troubled = true; };
+
   view_->AddLogLine("Decompressing File Package");
-  return RunPackage(
-      unzip, [&unzip] { return unzip.UnZip(); }, "Decompressing failed");
+  const int count = RunPackage(
+      unzip,
+      [&] {
+        const int n = unzip.UnZip();
+        read = true;
+        return n;
+      },
+      "Decompressing failed");
+  allDeclined_ = count == 0 && read && declined > 0 && !troubled;
+  return count;
+}
+
+// The package stays beside the files, under its own name unless something
+// there has it already.
+void TFileReceiver::KeepPackage() {
+  std::string kept = targetFolder_ + SafeNameComponent(offer_.PackageName);
+  if (platform::PathExists(kept))
+    kept = platform::CreateTempFile(Folder(targetFolder_),
+                                    SafeNameComponent(platform::ChangeFileExt(offer_.PackageName, "")) + "-");
+  if (kept.empty() || !platform::RenameFile(packagePath_, kept)) {
+    LogException("Receiving a package: it could not be kept in " + targetFolder_);
+    DeletePackage();
+    return;
+  }
+  packagePath_.clear();
 }
 
 void TFileReceiver::DeletePackage() {

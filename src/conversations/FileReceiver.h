@@ -24,9 +24,10 @@ struct TReceiveFolders {
 // an offer (1020). The user accepts (1021) or rejects (1022); after the
 // start (1023), which must announce the very package offered, exactly its
 // size in raw bytes is written to a new package file, unpacked flat into the
-// sender's folder of its kind, and deleted. 1024 tells the sender that
-// something was unpacked; anything else ends the link as a failure and leaves
-// no package behind.
+// sender's folder of its kind, and deleted. 1024 tells the sender that the
+// package was read: something was unpacked, or the user kept every file that
+// was there already, in which case the package stays in that folder. Anything
+// else ends the link as a failure and leaves no package behind.
 class TFileReceiver : public TTransferLink {
  public:
   enum class TState { Offered, Accepted, Receiving, Unpacking, Done, Over };
@@ -66,6 +67,7 @@ class TFileReceiver : public TTransferLink {
   bool MakeTargetFolder();
   void PackageComplete();
   int UnpackPackage();
+  void KeepPackage();
   void DeletePackage();
   void SetState(TState state);
 
@@ -78,4 +80,5 @@ class TFileReceiver : public TTransferLink {
   std::vector<char> buffer_;
   std::vector<std::string> unpacked_;
   TState state_ = TState::Offered;
+  bool allDeclined_ = false;  // the last unpacking wrote nothing, by the user's choice
 };

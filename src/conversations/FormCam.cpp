@@ -21,6 +21,7 @@
 #include "core/DialogLook.h"
 #include "core/OpenForms.h"
 #include "core/session/ErrorLog.h"
+#include "core/session/Paths.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
 #include "core/session/TestHooks.h"
@@ -374,18 +375,30 @@ void TFormCam::Disconnect1Click() {
   broadcast_.DisconnectViewer(platform::FromQString(item->text(0)), platform::FromQString(item->text(1)));
 }
 
+// The picture is put aside first, so the one snapped is the one kept however
+// long the user takes to choose where; the copy is what is shown.
 void TFormCam::SnapCamImageClick() {
   if (!broadcast_.HavePicture()) return;
   const std::string picture = broadcast_.LastPicture();
+  const std::string snapshot = session_.Paths().TmpFilesPath + "snapshot.jpg";
   std::string target;
-  if (!ChooseSnapshotFile || !ChooseSnapshotFile(target)) return;
-  if (platform::ExtractFileExt(target).empty()) target += ".jpg";
   try {
-    platform::ReplaceFile(target, picture.data(), picture.size());
+    platform::ReplaceFile(snapshot, picture.data(), picture.size());
+    if (ChooseSnapshotFile && ChooseSnapshotFile(target)) {
+      if (platform::ExtractFileExt(target).empty()) target += ".jpg";
+      TFileStream in(snapshot, fmOpenRead);
+      std::string copy(static_cast<std::size_t>(in.Size()), '\0');
+      in.ReadBuffer(copy.data(), static_cast<std::int64_t>(copy.size()));
+      platform::ReplaceFile(target, copy.data(), copy.size());
+    } else {
+      target.clear();
+    }
   } catch (const std::exception& e) {
+    platform::DeleteFile(snapshot);
     LogError("None", "None", std::string("Saving the cam snapshot: ") + e.what());
     session_.Prompts().ShowError("The snapshot could not be saved.\r\n" + std::string(e.what()), "Cam Snapshot");
     return;
   }
-  ::ShowPicture(target, "Cam SnapShot");
+  if (target != snapshot) platform::DeleteFile(snapshot);
+  if (!target.empty()) ::ShowPicture(target, "Cam SnapShot");
 }

@@ -76,8 +76,14 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
   };
 }
 
-// The chat goes first: its link must not call into a half-destroyed window.
-TFormPChat::~TFormPChat() { chat_.reset(); }
+TFormPChat::~TFormPChat() {
+  try {
+    // The chat goes first: its link must not call into a half-destroyed window.
+    chat_.reset();
+  } catch (const std::exception& e) {
+    LogError("None", "None", std::string("PChat Destruction Error: ") + e.what());
+  }
+}
 
 // ----- the window's parts ------------------------------------------------------------------
 
@@ -232,6 +238,10 @@ void TFormPChat::closeEvent(QCloseEvent* e) {
   try {
     chat_->Close();
     if (cam_) cam_->CloseCam();
+  } catch (const std::exception& ex) {
+    LogError("None", "None", std::string("PChat Closing Error: ") + ex.what());
+  }
+  try {
     session_.Paths().SaveWindowFont("Client", Client);
     session_.Paths().SaveWindowFont("Peer", Peer);
     if (Transcript->GetModified() && AskSaveChat && AskSaveChat() && self) SaveChat();

@@ -289,9 +289,10 @@ void TPrivateChat::ShowPeerTyping() {
 }
 
 // A sound the table does not have is ignored: the peer may send any number.
+// A parameter that is no number at all is a broken command, which ends the chat.
 void TPrivateChat::ShowPeerSound(const std::string& param) {
-  int n = 0;
-  if (!platform::TryStrToInt(param, n) || n < 0 || n >= ChatSoundCount) return;
+  const int n = platform::StrToInt(param);
+  if (n < 0 || n >= ChatSoundCount) return;
   view_.AddSystemLine(peer_.UserName + " is sending sound...");
   if (host_.PlayChatSound) host_.PlayChatSound(n);
 }

@@ -26,7 +26,7 @@ QLabel* Link(const std::string& address, QWidget* parent) {
 
 }  // namespace
 
-TFormAbout* TFormAbout::Open(TSession& session) {
+TFormAbout* TFormAbout::ActionAboutExecute(TSession& session) {
   return ShowSingleForm<TFormAbout>("FormAbout", [&session] { return new TFormAbout(session); });
 }
 

@@ -13,7 +13,7 @@ class TFormAbout : public QWidget {
 
  public:
   // The open one to the front, or a new one (not modal; it frees itself when closed).
-  static TFormAbout* Open(TSession& session);
+  static TFormAbout* ActionAboutExecute(TSession& session);
 
   explicit TFormAbout(TSession& session, QWidget* parent = nullptr);
 

@@ -15,7 +15,7 @@
 #include "platform/Charset.h"
 #include "platform/DesktopPrompts.h"
 
-TFormImgUpload* TFormImgUpload::Open(TSession& session) {
+TFormImgUpload* TFormImgUpload::ActionImgUploadExecute(TSession& session) {
   return ShowSingleForm<TFormImgUpload>("FormImgUpload", [&session] { return new TFormImgUpload(session); });
 }
 
@@ -51,11 +51,7 @@ TFormImgUpload::TFormImgUpload(TSession& session, QWidget* parent) : QWidget(par
   connect(ButtonAdd, &QPushButton::clicked, this, [this] { ButtonAddClick(); });
   connect(ButOpen, &QPushButton::clicked, this, [this] { ButOpenClick(); });
   connect(ButCancel, &QPushButton::clicked, this, &QWidget::close);
-  answer_ = session.Link().PhotoAnswer.Connect([this](const std::string&, const std::string&) {
-    if (!waiting_) return;
-    raise();
-    ShowUploadResult(true);
-  });
+  answer_ = session.Link().PhotoAnswer.Connect([this](const std::string&, const std::string&) { UploadSucceeded(); });
 }
 
 void TFormImgUpload::Log(const std::string& line) { MemoLog->appendPlainText(platform::ToQString(line)); }
@@ -93,19 +89,30 @@ void TFormImgUpload::SelectFile(const std::string& fileName) {
 void TFormImgUpload::ButOpenClick() {
   ButOpen->setEnabled(false);
   Log("Uploading image, please wait....");
-  switch (TPhotoUpload::Upload(session_.Link(), path_)) {
+  switch (TPhotoUpload::UploadProfileImage(session_.Link(), path_)) {
     case TPhotoUpload::TResult::Sent:
       waiting_ = true;
       break;
     case TPhotoUpload::TResult::NotConnected:
       // No answer can come: the user is not left waiting for one.
       Log("You are not connected to the server.");
-      ShowUploadResult(false);
+      UploadFailed();
       break;
     case TPhotoUpload::TResult::Failed:
-      ShowUploadResult(false);
+      UploadFailed();
       break;
   }
+}
+
+void TFormImgUpload::UploadSucceeded() {
+  if (!waiting_) return;
+  raise();
+  ShowUploadResult(true);
+}
+
+void TFormImgUpload::UploadFailed() {
+  raise();
+  ShowUploadResult(false);
 }
 
 void TFormImgUpload::ShowUploadResult(bool success) {

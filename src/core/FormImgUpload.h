@@ -19,7 +19,7 @@ class TFormImgUpload : public QWidget {
 
  public:
   // The open one to the front, or a new one (not modal; it frees itself when closed).
-  static TFormImgUpload* Open(TSession& session);
+  static TFormImgUpload* ActionImgUploadExecute(TSession& session);
 
   explicit TFormImgUpload(TSession& session, QWidget* parent = nullptr);
 
@@ -37,6 +37,10 @@ class TFormImgUpload : public QWidget {
   void SelectFile(const std::string& fileName);
   void ButOpenClick();
   void ShowUploadResult(bool success);
+  // The window to the front with the outcome; the server's answer is a
+  // success only while an upload is awaited.
+  void UploadSucceeded();
+  void UploadFailed();
 
  private:
   void Clear();

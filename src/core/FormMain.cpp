@@ -217,7 +217,7 @@ void TFormMain::BuildActions() {
   connect(ActionServerConnect, &QAction::triggered, this, [this] { Session.Link().ServerConnect(); });
   connect(ActionFullListing, &QAction::triggered, this, [this] { Session.Link().FullListing(); });
   connect(ActionServerDisconnect, &QAction::triggered, this, [this] { Session.Link().ServerDisconnect(); });
-  connect(ActionHelp, &QAction::triggered, this, [this] { Session.ShowHelpTopic(0); });
+  connect(ActionHelp, &QAction::triggered, this, [this] { ActionHelpTopicsExecute(); });
   connect(ActionShow, &QAction::triggered, this, [this] { ApplicationEventsRestore(); });
   // The windows these open come from the subsystems that register with the router.
   const std::pair<QAction*, TWindowCommand> windows[] = {
@@ -480,6 +480,8 @@ void TFormMain::ActivateFromOtherInstance() {
 
 // The session asks for the end (EndRequested), and the window ends the program.
 void TFormMain::ActionExitExecute() { Session.RequestEnd(); }
+
+void TFormMain::ActionHelpTopicsExecute() { Session.ShowHelpTopic(0); }
 
 void TFormMain::HandleSessionEnd() { ActionExitExecute(); }
 

@@ -47,6 +47,8 @@ class TFormMain : public QMainWindow {
   void ActivateFromOtherInstance();
   void HandleSessionEnd();
   void ActionExitExecute();
+  // "Help": the help's first page.
+  void ActionHelpTopicsExecute();
   // True once an uncaught exception has ended the program.
   bool Crashed() const { return crashed_; }
 

@@ -60,9 +60,13 @@ void TTabBox::SetSelected(bool on) {
 
 void TTabBox::paintEvent(QPaintEvent*) {
   QPainter p(this);
+  PaintTab(p, selected_);
+}
+
+void TTabBox::PaintTab(QPainter& p, bool selected) {
   const QColor grey(128, 128, 128);
   QFont f = font();
-  if (selected_) {
+  if (selected) {
     p.setPen(QPen(Qt::white, 1));
     p.setBrush(kFormColor);
     p.drawRoundedRect(QRect(0, 0, width() - 1, height() - 1), 3, 3);

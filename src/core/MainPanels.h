@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+class QPainter;
+
 // The main window's hand-drawn pieces: its tabs, the frames behind the lists
 // and selectors, the three-panel status bar, and the small status pictures.
 
@@ -33,6 +35,8 @@ class TTabBox : public QWidget {
   void mousePressEvent(QMouseEvent*) override;
 
  private:
+  void PaintTab(QPainter& p, bool selected);
+
   QString caption_;
   bool selected_ = false;
 };

@@ -61,6 +61,7 @@ void TCustomQuillEdit::SaveToFmtStream(std::ostream& stream, bool selectionOnly,
 }
 
 void TCustomQuillEdit::SaveToFmtFile(const platform::FileName& fileName, const TQuillExporterClass& exporterClass) {
+  GetEditSource().SetFileName(fileName.Display());
   std::ofstream out(fileName.Path(), std::ios::binary | std::ios::trunc);
   if (!out) throw platform::EStreamError("Cannot create file \"" + fileName.Display() + "\"");
   SaveToFmtStream(out, false, exporterClass);

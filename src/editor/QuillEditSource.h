@@ -225,6 +225,7 @@ class TCustomQuillEditSource : public TQuillComponent {
   bool Focused() const { return focused_; }
   virtual char TranslateToSource(char c) { return c; }
   const std::string& FileName() const { return fileName_; }
+  void SetFileName(const std::string& name) { fileName_ = name; }
 
   // ---- files ----
   virtual void LoadFromStream(std::istream& stream);

@@ -104,6 +104,7 @@ void TCustomQuillRichEdit::LoadFromFmtStream(std::istream& stream, bool selectio
 }
 
 void TCustomQuillRichEdit::LoadFromFmtFile(const platform::FileName& fileName, const TQuillImporterClass& importerClass) {
+  GetEditSource().SetFileName(fileName.Display());
   std::ifstream in(fileName.Path(), std::ios::binary);
   if (!in) throw platform::EStreamError("Cannot open file \"" + fileName.Display() + "\"");
   LoadFromFmtStream(in, false, importerClass);

@@ -260,6 +260,12 @@ void TQuillRtfExporter::ApplyParagraph(const TCustomQuillParagraph& p) {
 }
 
 void TQuillRtfExporter::NewLine(const TCustomQuillParagraph* paragraph, bool newParagraph) {
+  // Some readers lose a raised or lowered run that the paragraph mark ends,
+  // and the paragraph break with it: the script is closed first.
+  if (newParagraph && current_.Script != TQuillScriptStyle::ssNormal) {
+    WriteTag(rwNosupersub);
+    current_.Script = TQuillScriptStyle::ssNormal;
+  }
   body_ += "\r\n";
   bodyHasLines_ = true;
   afterWord_ = false;  // the line end delimits a word before it

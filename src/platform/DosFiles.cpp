@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 
 namespace platform {
 
@@ -324,7 +326,39 @@ std::string TempDir() {
   return dir;
 }
 
-bool IsRemovableDrive(const std::string&) { return false; }
+namespace {
+
+std::string& DeviceTreeRoot() {
+  static std::string root = "/sys";
+  return root;
+}
+
+}  // namespace
+
+void SetDeviceTreeRoot(const std::string& root) { DeviceTreeRoot() = root.empty() ? std::string("/sys") : root; }
+
+bool IsRemovableDrive(const std::string& path) {
+  // The file system of the path, or of its nearest existing parent.
+  std::filesystem::path p = OsPath(path.empty() ? std::string(".") : path);
+  struct stat st {};
+  for (int up = 0; ::stat(p.c_str(), &st) != 0; ++up) {
+    if (up == 64 || !p.has_parent_path() || p.parent_path() == p) return false;
+    p = p.parent_path();
+  }
+  // Its block device's folder; a partition's has no flag of its own, the
+  // disk it is part of (the folder above) has.
+  const std::filesystem::path link = std::filesystem::path(DeviceTreeRoot()) / "dev" / "block" /
+                                     (std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)));
+  std::error_code ec;
+  const std::filesystem::path device = std::filesystem::canonical(link, ec);
+  if (ec) return false;
+  for (const std::filesystem::path& folder : {device, device.parent_path()}) {
+    std::ifstream flag(folder / "removable");
+    char c = 0;
+    if (flag >> c) return c == '1';
+  }
+  return false;
+}
 
 namespace {
 

@@ -83,10 +83,13 @@ std::string CreateTempFile(const std::string& dir, const std::string& prefix);
 // The system's folder for temporary files, ending in "/".
 std::string TempDir();
 
-// Whether `path` lies on a drive whose media are changed by hand. File systems here
-// have no drive letters, and removable media are mounted folders that do not say
-// so by their names: none reports itself removable.
+// Whether `path` lies on a drive whose media are changed by hand: the block device
+// under the file system that holds it (or its nearest existing parent) carries the
+// kernel's removable flag. File systems without a block device are not removable.
 bool IsRemovableDrive(const std::string& path);
+// The folder the kernel's device tree is read from, "/sys"; tests lay out one of
+// their own ("" puts the system's back).
+void SetDeviceTreeRoot(const std::string& root);
 
 // Bytes free for an unprivileged user on the file system holding `path`; -1 unknown.
 int64_t DiskFree(const std::string& path);

@@ -39,10 +39,6 @@ bool AtCentralRecord(TStream& stream) {
   return found;
 }
 
-bool HasDriveLetter(const std::string& s) {
-  return s.size() >= 2 && s[1] == ':' && ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
-}
-
 }  // namespace
 
 TZipReader::TZipReader(TComponent* owner) : TComponent(owner) {
@@ -254,7 +250,9 @@ void TZipReader::GetFileInfo() {
   zipNameDisk_ = currentDisk_ = config ? 0 : r.ThisDiskNumber;
   numDisks_ = r.ThisDiskNumber + 1;
   if (r.ThisDiskNumber != 0) {
-    multiMode_ = HasDriveLetter(zipName_) && platform::IsRemovableDrive(zipName_) ? mmSpan : mmBlocks;
+    // A removable medium holds one disk of a spanned set; anywhere else the
+    // parts are numbered files side by side.
+    multiMode_ = platform::IsRemovableDrive(zipName_) ? mmSpan : mmBlocks;
     // A caller's stream has no other parts to fetch.
     if (archiveStream_) throw EIncompleteZip("Incomplete Zip File");
   }

@@ -4,6 +4,7 @@
 
 #include <QTimer>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ const std::string kOwn = "41000001{$}Ann{$}1{$}0{$}127.0.0.1{$}2960";
 const std::string kBob = "52000002{$}Bob{$}1{$}0{$}127.0.0.1{$}2961";
 // A comma in a name travels as it is: it must neither split the name nor the frame.
 const std::string kCid = "63000003{$}Cid, Jr{$}1{$}3{$}127.0.0.1{$}2962";
+// The same user a second time, from another program.
+const std::string kCid2 = "63000003{$}Cid, Jr{$}1{$}3{$}127.0.0.1{$}2963";
 
 // A room with what it shows, plays and logs recorded.
 struct Room : TChatHostView {
@@ -30,7 +33,10 @@ struct Room : TChatHostView {
   int port = testing_support::FreeListenPort();
 
   void AddInfoText(const std::string& text) override { info.push_back(text); }
-  void ShowPeerText(const std::string& name, const std::string& text) override { peerTexts.push_back(name + ": " + text); }
+  void ShowPeerText(const std::string& name, const std::string& text) override {
+    if (text == "fails to show\r\n") throw std::runtime_error("no transcript");
+    peerTexts.push_back(name + ": " + text);
+  }
   void ShowOwnText(const std::string& text) override { ownTexts.push_back(text); }
   void MembersChanged() override {}
   void ShowInformation(const std::string& text, const std::string&) override { info.push_back("box: " + text); }
@@ -68,7 +74,7 @@ std::string Silence(int m) { return Step(m, "expect_silence", R"("seconds": 0.3)
 // The whole life of a room with two members who log on and one who never
 // does: the join order, the lists, text and sounds relayed once to everybody
 // else and never back, the host's own text, leaves announced with 2008, and
-// "Remove from Chat". Along the way every frame a hostile or careless member
+// "Remove from Chat" of a user who is in twice. Along the way every frame a hostile or careless member
 // might send: a second logon with the host's id, a line over the limit, a
 // sound outside the table, a line that is no frame, a code nobody handles.
 TEST(ChatHost, RunsARoomForScriptedMembers) {
@@ -96,10 +102,14 @@ TEST(ChatHost, RunsARoomForScriptedMembers) {
       Expect(0, 2010, "Ann{$}from the host :)"), Expect(1, 2010, "Ann{$}from the host :)"),
       Expect(2, 2010, "Ann{$}from the host :)"),
       Step(2, "close"), Expect(0, 2008, ""), Expect(1, 2008, ""),
-      // The host removes Cid once it has shown this.
+      Step(3, "connect"), Expect(3, 2000, "127.0.0.1"), Send(3, 2001, "63000003{$}Cid, Jr{$}2963{$}3"),
+      Expect(0, 2006, kCid2), Expect(1, 2006, kCid2), Expect(3, 2006, kCid2), Expect(3, 2002, "Lobby{$}Welcome$c all"),
+      // The host removes Cid, both times, once it has shown this.
       Send(1, 2007, "Cid, Jr{$}remove me"), Expect(0, 2010, "Cid, Jr{$}remove me"),
-      Step(1, "expect_close"), Expect(0, 2008, kCid),
-      Step(0, "close")});
+      Step(1, "expect_close"), Expect(3, 2010, "Cid, Jr{$}remove me"), Expect(3, 2008, kCid), Step(3, "expect_close"),
+      Expect(0, 2008, kCid), Expect(0, 2008, kCid2),
+      // A text the window cannot show ends its sender's connection, logged.
+      Send(0, 2007, "Bob{$}fails to show"), Step(0, "expect_close")});
   const platform::TConnection reply = room.host->PeerTextShown.Connect([&](const std::string&, const std::string& text) {
     QTimer::singleShot(0, [&room, text] {
       if (text == "your turn") room.host->SendText("from the host :)");
@@ -110,13 +120,15 @@ TEST(ChatHost, RunsARoomForScriptedMembers) {
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return room.host->ClientCount() == 0; }, 3000));
 
   EXPECT_EQ(room.info, (Lines{"Bob has joined the chat", "Cid, Jr has joined the chat", "Cid, Jr sent a sound...",
+                              "Cid, Jr has joined the chat", "Cid, Jr has left the chat",
                               "Cid, Jr has left the chat", "Bob has left the chat"}));
   EXPECT_EQ(room.peerTexts, (Lines{"Bob: hi, a>b {$} c\r\n", "Bob: your turn\r\n", "Cid, Jr: remove me\r\n"}));
   EXPECT_EQ(room.ownTexts, (Lines{"from the host :)\r\n"}));
   EXPECT_EQ(room.sounds, (std::vector<int>{5}));
-  ASSERT_EQ(room.log.size(), 2u) << ::testing::PrintToString(room.log);
+  ASSERT_EQ(room.log.size(), 3u) << ::testing::PrintToString(room.log);
   EXPECT_EQ(room.log[0], "Second chat logon on one connection refused");
   EXPECT_EQ(room.log[1].rfind("Room frame of more than", 0), 0u) << room.log[1];
+  EXPECT_EQ(room.log[2], "Error sending text to chatclient");
   ASSERT_EQ(room.host->Members().Count(), 1);
   EXPECT_EQ(room.host->Members().Rows()[0].Record, kOwn);
 }

@@ -7,13 +7,18 @@
 
 #include <QCheckBox>
 #include <QTimer>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "Cam_helpers.h"
 #include "conversations/CamRoutes.h"
 #include "conversations/FormCam.h"
+#include "core/session/Paths.h"
 #include "core/session/Session.h"
+#include "platform/Charset.h"
 #include "platform/EventLoop.h"
+#include "platform/FileNames.h"
 
 using cam_test::Viewer;
 
@@ -158,4 +163,21 @@ TEST(CamBroadcast, FansOutToReadySlowStalledAndPausedViewers) {
   for (const std::string& file : by["Cy"]->Pictures) EXPECT_GE(cam_test::DjpegFrameNumber(file), 0) << file;
   EXPECT_EQ(by["Di"]->Pictures.size(), 1u);
   EXPECT_EQ(by["Ed"]->Pictures.size(), 1u);
+
+  // A snapshot waits in the temporary folder while the user chooses, and is
+  // copied from there.
+  const std::string aside = b.session->Paths().TmpFilesPath + "snapshot.jpg";
+  const std::string kept = b.session->Paths().FilesPath + "snap";
+  bool wasAside = false;
+  form->ChooseSnapshotFile = [&](std::string& name) {
+    wasAside = platform::FileExists(aside);
+    name = kept;
+    return true;
+  };
+  const std::string picture = form->Broadcast().LastPicture();
+  form->SnapCamImageClick();
+  EXPECT_TRUE(wasAside);
+  EXPECT_FALSE(platform::FileExists(aside));
+  std::ifstream copy(platform::PathFromName(kept + ".jpg"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copy), {}), picture);
 }

@@ -70,7 +70,7 @@ const std::string kClosed = R"({"op": "expect_close"})";
 
 // A whole conversation with a peer written from the protocol: the handshake,
 // text both ways with its escapes, typing notices and sounds (a number outside
-// the table, or none, is ignored and the chat goes on), a cam offer this window
+// the table is ignored and the chat goes on), a cam offer this window
 // cannot take, and a line that is no command, which ends the chat.
 TEST(PrivateChat, HoldsAConversationWithTheScriptedPeer) {
   Caller a;
@@ -78,7 +78,7 @@ TEST(PrivateChat, HoldsAConversationWithTheScriptedPeer) {
                      Steps({kGreet, kAskOwn, kAccept, kConfirmed,
                             R"({"op": "expect", "code": 1006, "params": "", "text": "hi$c there$r$nsecond"})",
                             R"j({"op": "send_frames", "frames": [[1006, "", "one$ctwo$r$nthree"], [1007, "", ""],
-                                [1008, "5", ""], [1008, "99", ""], [1008, "x", ""], [1037, "x", ""],
+                                [1008, "5", ""], [1008, "99", ""], [1037, "x", ""],
                                 [1006, "", "$->zz :-)"]]})j",
                             R"({"op": "expect", "code": 1008, "params": "7", "text": ""})",
                             R"({"op": "raw", "data": "hello\r\n"})", kClosed}));
@@ -126,6 +126,9 @@ TEST(PrivateChat, EndsOnRefusalErrorsLongLinesTheCountdownAndNoListener) {
       {"a line over the limit closes the link; nothing after it is read",
        {kGreet, kAskOwn, kAccept, kConfirmed, R"({"op": "raw", "data": ")" + longLine + R"("})", kClosed}, 60,
        {"Now Chatting with: Bob", "Connection Closed"}, {"Connected...", "Closed..."}, "Incoming line of more than"},
+      {"a sound that is no number", {kGreet, kAskOwn, kAccept, kConfirmed,
+                                     R"({"op": "send", "code": 1008, "params": "abc"})", kClosed},
+       60, {"Now Chatting with: Bob", "Connection Closed"}, {"Connected...", "Closed..."}, "ProcessClientCommand: "},
       {"no answer within the wait", {kGreet, kAskOwn, kClosed}, 2,
        {"Connected to Bob waiting for authorization...", "Connection Closed"},
        {"Time out in: 1 seconds", "Time out in: 0 seconds", "Timed Out...", "Closed..."}, ""},

@@ -413,6 +413,9 @@ TEST(QuillRichEdit, CopyAndPasteCarryRtf) {
   EXPECT_EQ(edittest::LinesOf(*d), edittest::LinesOf(*a));
   EXPECT_FALSE(d->GetCanUndo());
   EXPECT_FALSE(d->GetModified());
+  // Both ends know the file they worked on, as a plain load and save do.
+  EXPECT_EQ(a->GetEditSource().FileName(), file.string());
+  EXPECT_EQ(d->GetEditSource().FileName(), file.string());
   ASSERT_NE(d->RichEditSource().FindEmbeddedObject(4, 1), nullptr);
   c->AssignContent(*a, false);
   EXPECT_EQ(edittest::LinesOf(*c), edittest::LinesOf(*a));

@@ -71,8 +71,8 @@ std::vector<std::string> HtmlParagraphs(const std::string& html) {
 }  // namespace
 
 // What we write, LibreOffice shows as we meant it: a script style ends where
-// ours does, numbered items carry their numbers, and a picture keeps the size
-// it is drawn at.
+// ours does (also at a paragraph's end), numbered items carry their numbers,
+// and a picture keeps the size it is drawn at.
 TEST(RtfLibreOffice, ReadsWhatWeWrite) {
   if (!rtftest::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
   std::ostringstream rtf;
@@ -93,6 +93,9 @@ TEST(RtfLibreOffice, ReadsWhatWeWrite) {
     exporter.WriteString(" after super", &plain, nullptr);
     exporter.NewLine(&para, true);
     exporter.WriteString("next paragraph", &plain, nullptr);
+    exporter.NewLine(&para, true);
+    exporter.WriteString("Ends high", &plain, nullptr);
+    exporter.WriteString("sup", &super, nullptr);
     for (int n = 1; n <= 3; ++n) {
       TCustomQuillParagraph item;
       item.SetNumbering(TQuillNumberingStyle::nbsNumber);
@@ -115,7 +118,7 @@ TEST(RtfLibreOffice, ReadsWhatWeWrite) {
   ASSERT_TRUE(rtftest::RunLibreOffice({in}, "html", s.dir.string()));
   const std::vector<std::string> paras = HtmlParagraphs(s.Read("ours.html"));
   const std::vector<std::string> expected = {"H[sub]2[/sub]O after sub, x[sup]2[/sup] after super", "next paragraph",
-                                             "item 1", "item 2", "item 3", "[img 60x40]"};
+                                             "Ends high[sup]sup[/sup]", "item 1", "item 2", "item 3", "[img 60x40]"};
   EXPECT_EQ(paras, expected) << s.Read("ours.html");
   // The items are numbered, in order.
   ASSERT_TRUE(rtftest::RunLibreOffice({in}, "txt:Text", s.dir.string()));

@@ -8,7 +8,11 @@
 #include <map>
 #include <memory>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include "ZipTest_helpers.h"
+#include "platform/DosFiles.h"
 #include "zip/ZipWriter.h"
 
 using namespace ziptest;
@@ -288,6 +292,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A device tree in which the file system holding `path` is a partition of a
+// disk, removable or not, as the kernel lays it out; the system's tree is back
+// afterwards.
+class DeviceTree {
+ public:
+  DeviceTree(const std::string& path, bool removable) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0);
+    fs::create_directories(tree_ / "devices/stick/stick1");
+    WriteFile(tree_ / "devices/stick/removable", removable ? "1\n" : "0\n");
+    fs::create_directories(tree_ / "dev/block");
+    fs::create_directory_symlink("../../devices/stick/stick1",
+                                 tree_ / ("dev/block/" + std::to_string(major(st.st_dev)) + ":" +
+                                          std::to_string(minor(st.st_dev))));
+    platform::SetDeviceTreeRoot(tree_.Path());
+  }
+  ~DeviceTree() { platform::SetDeviceTreeRoot(""); }
+
+ private:
+  TempDir tree_;
+};
+
 // Files large enough to run over several parts, and small ones that share a part.
 std::map<std::string, std::string> SetSources() {
   return {{"notes.txt", TextPayload(150000, 11)},
@@ -330,14 +356,16 @@ void RenameInfoZipParts(const std::string& dir, const std::string& stem) {
 }
 
 // Sets written by our writer and by Info-ZIP, as numbered blocks, one file per
-// disk, and through the configuration file beside the first part: every one lists
-// its entries and extracts them byte for byte, asking for each part in turn.
+// disk (read as spanned when the disks are on a removable drive), and through the
+// configuration file beside the first part: every one lists its entries and
+// extracts them byte for byte, asking for each part in turn.
 TEST(ZipReader, MultiPartSetsExtractAcrossTheirParts) {
   TempDir tmp;
   const std::map<std::string, std::string> files = SetSources();
   const std::string names = WriteSources(tmp, files);
-  enum TMaker { kOurs, kOursManyRecords, kInfoZip, kInfoZipEncrypted, kInfoZipDisks, kOursConfig };
-  for (TMaker maker : {kOurs, kOursManyRecords, kInfoZip, kInfoZipEncrypted, kInfoZipDisks, kOursConfig}) {
+  enum TMaker { kOurs, kOursManyRecords, kInfoZip, kInfoZipEncrypted, kInfoZipDisks, kInfoZipRemovable, kOursConfig };
+  for (TMaker maker :
+       {kOurs, kOursManyRecords, kInfoZip, kInfoZipEncrypted, kInfoZipDisks, kInfoZipRemovable, kOursConfig}) {
     SCOPED_TRACE(maker);
     TempDir out;
     std::map<std::string, std::string> expect = files;
@@ -370,7 +398,7 @@ TEST(ZipReader, MultiPartSetsExtractAcrossTheirParts) {
       RenameInfoZipParts(out.Path(), "set");
       const std::vector<std::string> parts = PartsIn(out.Path());
       open = out / parts.back();
-      if (maker == kInfoZipDisks) {
+      if (maker == kInfoZipDisks || maker == kInfoZipRemovable) {
         // Each disk holds a file of the archive's own name.
         for (size_t i = 0; i < parts.size(); ++i) {
           const std::string disk = out / ("disk" + std::to_string(i + 1));
@@ -384,6 +412,7 @@ TEST(ZipReader, MultiPartSetsExtractAcrossTheirParts) {
     const size_t partCount = PartsIn(out.Path()).size();
     ASSERT_GE(partCount, 3u);
 
+    const DeviceTree drive(out.Path(), maker == kInfoZipRemovable);
     zip::TZipReader reader;
     reader.SetZipName(open);
     if (maker == kInfoZipEncrypted) reader.Password = "s3cret";
@@ -396,7 +425,7 @@ TEST(ZipReader, MultiPartSetsExtractAcrossTheirParts) {
     }
     reader.ReadZip();
     ASSERT_EQ(reader.Count(), static_cast<int>(expect.size()));
-    EXPECT_EQ(reader.GetMultiMode(), zip::mmBlocks);
+    EXPECT_EQ(reader.GetMultiMode(), maker == kInfoZipRemovable ? zip::mmSpan : zip::mmBlocks);
     std::map<std::string, std::string> listed;
     int encrypted = 0;
     for (int i = 0; i < reader.Count(); ++i) {

@@ -270,7 +270,7 @@ void TDirectoryLink::ProcessServerCommand(int code, const std::string& params, c
       Send(cmd::FriendIds, session_.DB().FriendIdList());
       break;
     case cmd::FriendStates:
-      MarkAllOffline(session_.Friends);
+      MarkFriendsOffline();
       FillContactList(session_.Friends, params);
       TraceContacts(session_.Friends);
       session_.SetStatusText("Checking messages...");
@@ -331,7 +331,7 @@ void TDirectoryLink::ProcessServerCommand(int code, const std::string& params, c
       ShowInvalidLogon();
       break;
     case cmd::FriendsRefresh:
-      MarkAllOffline(session_.Friends);
+      MarkFriendsOffline();
       FillContactList(session_.Friends, params);
       TraceContacts(session_.Friends);
       Send(cmd::Pong, "");
@@ -397,6 +397,8 @@ void TDirectoryLink::ListServChangeState(TSocketState newState) {
 }
 
 // ----- contact lists -------------------------------------------------------------------
+
+void TDirectoryLink::MarkFriendsOffline() { MarkAllOffline(session_.Friends); }
 
 void TDirectoryLink::FillContactList(TContacts& list, const std::string& userList) {
   const bool friends = &list == &session_.Friends;

@@ -66,6 +66,8 @@ class TDirectoryLink {
   // One user's state into the friends list and the stored friend (9016, and
   // the records of a list whose id is listed already).
   void UpdateOnlineList(const std::string& record);
+  // Every friend shown offline, before the server's states are filled in again.
+  void MarkFriendsOffline();
   // A whole user list merged into a list; the friends list takes no more
   // than kFriendsLimit users (what is left out is logged). The friends store
   // is saved once for the whole list.

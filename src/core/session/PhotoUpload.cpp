@@ -18,7 +18,7 @@ std::int64_t TPhotoUpload::FileSizeOf(const std::string& fileName) {
   return ec ? 0 : static_cast<std::int64_t>(size);
 }
 
-TPhotoUpload::TResult TPhotoUpload::Upload(TDirectoryLink& link, const std::string& fileName) {
+TPhotoUpload::TResult TPhotoUpload::UploadProfileImage(TDirectoryLink& link, const std::string& fileName) {
   try {
     // One byte more than may go is enough to know the file is too large.
     std::string bytes(static_cast<std::size_t>(kMaxBytes + 1), '\0');

@@ -25,5 +25,5 @@ class TPhotoUpload {
   };
   // Reads the file whole, checks its size again (it may have changed since it
   // was chosen) and, while connected, sends it. Failures are logged.
-  static TResult Upload(TDirectoryLink& link, const std::string& fileName);
+  static TResult UploadProfileImage(TDirectoryLink& link, const std::string& fileName);
 };

@@ -424,16 +424,20 @@ void TSession::RunWindowCommand(TWindowCommand command) {
       ShowUserProfilePage(Settings.UserID, Settings.UserName);
       return;
     case TWindowCommand::Web:
-      OpenURL(HomePage());
+      ActionVantorelWebExecute();
       return;
     case TWindowCommand::Support:
-      OpenURL(SupportPage());
+      ActionVantorelSupportExecute();
       return;
     default:
       router_.RunWindowCommand(command);
       return;
   }
 }
+
+void TSession::ActionVantorelWebExecute() { OpenURL(HomePage()); }
+
+void TSession::ActionVantorelSupportExecute() { OpenURL(SupportPage()); }
 
 bool TSession::RequestRandomContact() {
   if (!link_->Connected()) return false;

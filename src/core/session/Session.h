@@ -112,6 +112,9 @@ class TSession {
   // and support pages are the session's; the other commands go to the
   // windows' handlers.
   void RunWindowCommand(TWindowCommand command);
+  // "Parlo on the Web" and "Parlo Support": the home and the support page.
+  void ActionVantorelWebExecute();
+  void ActionVantorelSupportExecute();
   // 9019 for the random-contact window; false (nothing sent) while not connected.
   bool RequestRandomContact();
 

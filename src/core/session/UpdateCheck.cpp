@@ -34,13 +34,17 @@ TUpdateCheck::TUpdateCheck(TSession& session)
 TUpdateCheck::~TUpdateCheck() = default;
 
 void TUpdateCheck::CheckForUpdates() {
-  if (!session_.Link().Connected()) {
-    session_.Prompts().ShowInformation("You must be connected to the server to check for updates.",
-                                       "No Server Connection");
-    return;
+  try {
+    if (!session_.Link().Connected()) {
+      session_.Prompts().ShowInformation("You must be connected to the server to check for updates.",
+                                         "No Server Connection");
+      return;
+    }
+    session_.Link().Send(cmd::UpdateRequest, "");
+    session_.Settings.UpdateCheck = true;
+  } catch (const std::exception&) {
+    LogError("None", "None", "Error Checking Updates");
   }
-  session_.Link().Send(cmd::UpdateRequest, "");
-  session_.Settings.UpdateCheck = true;
 }
 
 std::optional<bool> TUpdateCheck::NeedUpdate(const std::string& build, const TProgramVersion& own) {
