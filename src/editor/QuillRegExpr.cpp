@@ -33,6 +33,10 @@ constexpr int32_t kGiveBack = 1 << 29;
 constexpr int32_t kPcMask = kGiveBack - 1;
 constexpr int32_t kLowerBound = INT32_MIN;
 
+// What a run of one-character repetitions (OpRepeat, its b) does when what follows fails.
+constexpr int32_t kPossessive = 1;       // nothing: no shorter run can succeed
+constexpr int32_t kGivesBackAtOnce = 2;  // starts at the last place the literal after it can
+
 // A length or offset without a bound.
 constexpr int kUnbounded = INT_MAX / 4;
 
@@ -520,6 +524,10 @@ class Compiler {
 
   // A run that is followed by a literal it can never contain need not give anything
   // back: every shorter run would leave one of its own characters before the literal.
+  // Nor need a run that ends the program: its longest form already succeeds. A run of
+  // "+" or "*" followed by a literal it may contain stops where the literal cannot
+  // start (the run's tables hold both cases of a letter or neither), so it gives back
+  // at once.
   void MarkPossessiveRepeats() {
     std::vector<Inst>& code = prog_.code;
     for (size_t pc = 0; pc + 1 < code.size(); ++pc) {
@@ -531,12 +539,14 @@ class Compiler {
       } else if (next.op == OpStr) {
         c = static_cast<uint8_t>(prog_.literals[next.a]);
       } else {
+        if (next.op == OpSucceed) code[pc].b = kPossessive;
         continue;
       }
       const std::array<bool, 256>& table = prog_.classes[code[pc].a];
       bool overlaps = false;
       for (int x = 0; x < 256; ++x) overlaps = overlaps || (table[x] && Fold(static_cast<uint8_t>(x)) == c);
-      if (!overlaps) code[pc].b = 1;
+      if (!overlaps) code[pc].b = kPossessive;
+      else if (code[pc].c != '|') code[pc].b = kGivesBackAtOnce;
     }
   }
 
@@ -625,7 +635,7 @@ class Compiler {
     const std::vector<Inst>& code = prog_.code;
     prog_.literalOnly = code.size() == 2 && (code[0].op == OpChar || code[0].op == OpStr);
     prog_.leadingRun = code[0].op == OpRepeat && code[0].c != '|';
-    if (prog_.leadingRun && code[0].b && (code[1].op == OpChar || code[1].op == OpStr)) {
+    if (prog_.leadingRun && code[0].b == kPossessive && (code[1].op == OpChar || code[1].op == OpStr)) {
       prog_.literalAfterRun = true;
       prog_.literal = code[1].op == OpChar ? std::string(1, static_cast<char>(code[1].c))
                                            : prog_.literals.substr(static_cast<size_t>(code[1].a),
@@ -901,7 +911,13 @@ int TQuillRegExpr::Run(int pc, int pos, bool endMarked) {
         while (end < limit && table[t[end]]) ++end;
         int least = pos + (in.c == '+' ? 1 : 0);
         if (end < least) break;
-        if (end > least && !in.b) {
+        if (in.b == kGivesBackAtOnce) {
+          const Inst& next = code[pc + 1];
+          const uint8_t c = next.op == OpChar ? next.c : static_cast<uint8_t>(prog.literals[next.a]);
+          while (end >= least && (end >= n || fold[t[end]] != c)) --end;
+          if (end < least) break;
+        }
+        if (end > least && in.b != kPossessive) {
           if (!push(least, kLowerBound)) continue;
           if (!push(end, pc | kGiveBack | (endMarked ? kEndMarked : 0))) continue;
         }
