@@ -725,6 +725,8 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   virtual void DoScrollHint(int line, int page, std::string& hint);
   virtual void ProcessVScroll(int code, int pos);
   virtual void BeforeInsertPopup(std::string& text);
+  // What a tab typed does to the column kept for moves up and down.
+  void ForgetKeptColumn() { keepColumn_ = false; }
 
   // ---- Qt events ----
   void paintEvent(QPaintEvent* event) override;

@@ -5,6 +5,10 @@
 #include <climits>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quill {
 
 namespace {
@@ -28,6 +32,13 @@ constexpr int32_t kEndMarked = 1 << 30;
 constexpr int32_t kGiveBack = 1 << 29;
 constexpr int32_t kPcMask = kGiveBack - 1;
 constexpr int32_t kLowerBound = INT32_MIN;
+
+// What a run of one-character repetitions (OpRepeat, its b) does when what follows fails.
+constexpr int32_t kPossessive = 1;       // nothing: no shorter run can succeed
+constexpr int32_t kGivesBackAtOnce = 2;  // starts at the last place the literal after it can
+
+// A length or offset without a bound.
+constexpr int kUnbounded = INT_MAX / 4;
 
 constexpr uint8_t AsciiUpper(uint8_t c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
 
@@ -93,10 +104,27 @@ struct TQuillRegExpr::Program {
   std::array<bool, 256> startChars{};
   int singleStartChar = -1;
   bool onlyAtLineStart = false;
-  // A character every match contains (both cases when case-insensitive), or -1: a line
-  // without it from the search position on cannot match there or later.
-  int requiredChar = -1;
-  int requiredOtherCase = -1;
+  // A literal every match holds (folded), looked for with a fast search before any
+  // start is tried: a match starting at p holds it at p + literalMin .. p + literalMax.
+  std::string literal;
+  int literalMin = 0;
+  int literalMax = 0;  // kUnbounded: anywhere after literalMin
+  // The literal's first character in both cases, then its last in both cases, each
+  // sixteen times over: what the search compares sixteen characters with at once.
+  alignas(16) std::array<std::array<uint8_t, 16>, 4> literalBlocks{};
+  // The expression is the literal alone: where the literal is, there is the match.
+  bool literalOnly = false;
+  // The expression starts with a run of one-character repetitions (code[0]), "+" or
+  // "*". All starts inside one run share the outcome of its first: the run ends at
+  // the same place, and what follows sees the same text.
+  bool leadingRun = false;
+  // The literal directly follows that run and the run never holds its first character,
+  // so the run of a match ends right where an occurrence of the literal begins.
+  bool literalAfterRun = false;
+  // The expression ends with "$" and matches at most maxLength characters (-1: no bound),
+  // so no match starts before the last maxLength characters of the text.
+  bool endAnchored = false;
+  int maxLength = -1;
 };
 
 EQuillRegExprError::EQuillRegExprError(const std::string& expression, int position)
@@ -132,11 +160,10 @@ class Compiler {
     }
     prog_.onlyAtLineStart = !items.empty() && items[0].type == Node::LineStart &&
                             !items[0].negated && !items[0].quant;
-    int required = LastRequiredChar(items);
-    if (required >= 0) {
-      prog_.requiredChar = required;
-      if (!caseSensitive_ && required >= 'A' && required <= 'Z') prog_.requiredOtherCase = required + 32;
-    }
+    ChooseLiteral(items);
+    prog_.endAnchored = !items.empty() && items.back().type == Node::TextEnd && !items.back().negated;
+    const int longest = SeqSpan(items).max;
+    prog_.maxLength = longest >= kUnbounded ? -1 : longest;
   }
 
  private:
@@ -497,6 +524,10 @@ class Compiler {
 
   // A run that is followed by a literal it can never contain need not give anything
   // back: every shorter run would leave one of its own characters before the literal.
+  // Nor need a run that ends the program: its longest form already succeeds. A run of
+  // "+" or "*" followed by a literal it may contain stops where the literal cannot
+  // start (the run's tables hold both cases of a letter or neither), so it gives back
+  // at once.
   void MarkPossessiveRepeats() {
     std::vector<Inst>& code = prog_.code;
     for (size_t pc = 0; pc + 1 < code.size(); ++pc) {
@@ -508,26 +539,137 @@ class Compiler {
       } else if (next.op == OpStr) {
         c = static_cast<uint8_t>(prog_.literals[next.a]);
       } else {
+        if (next.op == OpSucceed) code[pc].b = kPossessive;
         continue;
       }
       const std::array<bool, 256>& table = prog_.classes[code[pc].a];
       bool overlaps = false;
       for (int x = 0; x < 256; ++x) overlaps = overlaps || (table[x] && Fold(static_cast<uint8_t>(x)) == c);
-      if (!overlaps) code[pc].b = 1;
+      if (!overlaps) code[pc].b = kPossessive;
+      else if (code[pc].c != '|') code[pc].b = kGivesBackAtOnce;
     }
   }
 
-  static int LastRequiredChar(const std::vector<Node>& items) {
-    int found = -1;
-    for (const Node& item : items) {
-      if (item.negated || item.quant == '*' || item.quant == '|') continue;
-      if (item.type == Node::Char) found = item.ch;
-      if (item.type == Node::Group) {
-        int inner = LastRequiredChar(item.children);
-        if (inner >= 0) found = inner;
+  // --- what the search looks for before it tries a start ---
+
+  struct Span {
+    int min = 0;
+    int max = 0;
+  };
+
+  static int Add(int a, int b) { return a >= kUnbounded || b >= kUnbounded ? kUnbounded : a + b; }
+
+  // The characters an item takes, at least and at most ("." and "[^...]" may take none
+  // at the end of the text).
+  static Span ItemSpan(const Node& node) {
+    Span span{1, 1};
+    if (!node.negated) {
+      switch (node.type) {
+        case Node::Char:
+          break;
+        case Node::Class:
+          span.min = node.any || node.setNegated ? 0 : 1;
+          break;
+        case Node::LineStart:
+        case Node::TextEnd:
+          span = {0, 0};
+          break;
+        case Node::Group:
+          span = SeqSpan(node.children);
+          break;
       }
     }
-    return found;
+    if (node.quant == '|' || node.quant == '*') span.min = 0;
+    if (node.quant == '*' || node.quant == '+') span.max = kUnbounded;
+    return span;
+  }
+
+  static Span SeqSpan(const std::vector<Node>& items) {
+    Span span;
+    for (const Node& item : items) {
+      const Span s = ItemSpan(item);
+      span = {Add(span.min, s.min), Add(span.max, s.max)};
+    }
+    return span;
+  }
+
+  // A run of literal characters every match holds, at offsets min .. max from its start.
+  struct LiteralRun {
+    std::string text;
+    int min = 0;
+    int max = 0;
+  };
+
+  // Walks the items every match passes through in order (groups without a quantifier,
+  // and the first pass of a "+" group), collecting the runs of plain characters.
+  static void CollectRuns(const std::vector<Node>& items, Span& at, LiteralRun& open, std::vector<LiteralRun>& runs) {
+    auto close = [&] {
+      if (!open.text.empty()) runs.push_back(open);
+      open.text.clear();
+    };
+    for (const Node& item : items) {
+      if (IsPlainChar(item)) {
+        if (open.text.empty()) {
+          open.min = at.min;
+          open.max = at.max;
+        }
+        open.text.push_back(static_cast<char>(item.ch));
+        at = {Add(at.min, 1), Add(at.max, 1)};
+        continue;
+      }
+      if (item.type == Node::Group && !item.negated && (!item.quant || item.quant == '+')) {
+        CollectRuns(item.children, at, open, runs);
+        if (item.quant) {
+          close();
+          at.max = kUnbounded;
+        }
+        continue;
+      }
+      close();
+      const Span s = ItemSpan(item);
+      at = {Add(at.min, s.min), Add(at.max, s.max)};
+    }
+  }
+
+  void ChooseLiteral(const std::vector<Node>& items) {
+    const std::vector<Inst>& code = prog_.code;
+    prog_.literalOnly = code.size() == 2 && (code[0].op == OpChar || code[0].op == OpStr);
+    prog_.leadingRun = code[0].op == OpRepeat && code[0].c != '|';
+    if (prog_.leadingRun && code[0].b == kPossessive && (code[1].op == OpChar || code[1].op == OpStr)) {
+      prog_.literalAfterRun = true;
+      prog_.literal = code[1].op == OpChar ? std::string(1, static_cast<char>(code[1].c))
+                                           : prog_.literals.substr(static_cast<size_t>(code[1].a),
+                                                                   static_cast<size_t>(code[1].b));
+      prog_.literalMin = code[0].c == '+' ? 1 : 0;
+      prog_.literalMax = kUnbounded;
+    } else {
+      Span at;
+      LiteralRun open;
+      std::vector<LiteralRun> runs;
+      CollectRuns(items, at, open, runs);
+      if (!open.text.empty()) runs.push_back(open);
+      // The longest run at known offsets; without one, the longest anywhere.
+      const LiteralRun* best = nullptr;
+      auto better = [](const LiteralRun& a, const LiteralRun* b) {
+        if (b == nullptr) return true;
+        const bool boundedA = a.max < kUnbounded, boundedB = b->max < kUnbounded;
+        if (boundedA != boundedB) return boundedA;
+        if (a.text.size() != b->text.size()) return a.text.size() > b->text.size();
+        return a.max - a.min < b->max - b->min;
+      };
+      for (const LiteralRun& run : runs)
+        if (better(run, best)) best = &run;
+      if (best == nullptr) return;
+      prog_.literal = best->text;
+      prog_.literalMin = best->min;
+      prog_.literalMax = best->max;
+    }
+    const auto other = [this](uint8_t c) {
+      return static_cast<uint8_t>(!caseSensitive_ && c >= 'A' && c <= 'Z' ? c + 32 : c);
+    };
+    const auto first = static_cast<uint8_t>(prog_.literal.front()), last = static_cast<uint8_t>(prog_.literal.back());
+    const uint8_t blocks[4] = {first, other(first), last, other(last)};
+    for (size_t k = 0; k < 4; ++k) prog_.literalBlocks[k].fill(blocks[k]);
   }
 
   // Characters a match starting inside the text may begin with; true when the sequence
@@ -575,6 +717,55 @@ class Compiler {
   std::vector<TQuillRegState>& states_;
   size_t i_ = 0;
 };
+
+// The first position at or after From where the program's literal stands in T (its
+// characters compared folded), or -1. Candidates are the places where both its first
+// and its last character fit, in either case, found sixteen at a time.
+int FindLiteral(const TQuillRegExpr::Program& prog, const uint8_t* t, int from, int n) {
+  const auto* lit = reinterpret_cast<const uint8_t*>(prog.literal.data());
+  const int m = static_cast<int>(prog.literal.size());
+  const uint8_t* fold = prog.fold;
+  auto fits = [&](int at) {
+    for (int k = 1; k + 1 < m; ++k)
+      if (fold[t[at + k]] != lit[k]) return false;
+    return true;
+  };
+  int i = std::max(from, 0);
+  if (m == 1 && prog.literalBlocks[0][0] == prog.literalBlocks[1][0]) {
+    if (i >= n) return -1;
+    const void* hit = std::memchr(t + i, lit[0], static_cast<size_t>(n - i));
+    return hit != nullptr ? static_cast<int>(static_cast<const uint8_t*>(hit) - t) : -1;
+  }
+#if defined(__SSE2__)
+  const auto* blocks = reinterpret_cast<const __m128i*>(prog.literalBlocks.data());
+  const __m128i firstA = _mm_load_si128(blocks), firstB = _mm_load_si128(blocks + 1);
+  const __m128i lastA = _mm_load_si128(blocks + 2), lastB = _mm_load_si128(blocks + 3);
+  // Starts at..at+15 whose first and last characters fit, as bits.
+  auto candidates = [&](int at) {
+    const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at));
+    const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at + m - 1));
+    const __m128i both = _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(head, firstA), _mm_cmpeq_epi8(head, firstB)),
+                                       _mm_or_si128(_mm_cmpeq_epi8(tail, lastA), _mm_cmpeq_epi8(tail, lastB)));
+    return static_cast<unsigned>(_mm_movemask_epi8(both));
+  };
+  const int lastStart = n - m;  // the last place the literal fits
+  if (lastStart - i + 1 >= 16) {
+    for (; i + 15 <= lastStart; i += 16)
+      for (unsigned mask = candidates(i); mask != 0; mask &= mask - 1)
+        if (fits(i + __builtin_ctz(mask))) return i + __builtin_ctz(mask);
+    // The rest in one block that ends at the last start, its earlier starts seen already.
+    if (i <= lastStart) {
+      const int block = lastStart - 15;
+      for (unsigned mask = candidates(block) >> (i - block); mask != 0; mask &= mask - 1)
+        if (fits(i + __builtin_ctz(mask))) return i + __builtin_ctz(mask);
+    }
+    return -1;
+  }
+#endif
+  for (; i + m <= n; ++i)
+    if (fold[t[i]] == lit[0] && fold[t[i + m - 1]] == lit[m - 1] && fits(i)) return i;
+  return -1;
+}
 
 }  // namespace
 
@@ -720,7 +911,13 @@ int TQuillRegExpr::Run(int pc, int pos, bool endMarked) {
         while (end < limit && table[t[end]]) ++end;
         int least = pos + (in.c == '+' ? 1 : 0);
         if (end < least) break;
-        if (end > least && !in.b) {
+        if (in.b == kGivesBackAtOnce) {
+          const Inst& next = code[pc + 1];
+          const uint8_t c = next.op == OpChar ? next.c : static_cast<uint8_t>(prog.literals[next.a]);
+          while (end >= least && (end >= n || fold[t[end]] != c)) --end;
+          if (end < least) break;
+        }
+        if (end > least && in.b != kPossessive) {
           if (!push(least, kLowerBound)) continue;
           if (!push(end, pc | kGiveBack | (endMarked ? kEndMarked : 0))) continue;
         }
@@ -806,43 +1003,22 @@ bool TQuillRegExpr::FindRegExpr(std::string_view Text, bool Forward, int& MatchE
   int start = Pos - 1;
   MatchEnd = 0;
   Pos = 0;
-  if (Forward) {
-    start = std::max(start, 0);
-  } else {
-    start = std::min(start, n - 1);
-  }
   StartCall(Text.size());
+  if (Forward) {
+    int length = 0;
+    const int at = SearchForward(Text, std::max(start, 0), length);
+    if (at < 0) return false;
+    Pos = at + 1;
+    MatchEnd = at + length;
+    return true;
+  }
+  start = std::min(start, n - 1);
   const auto* t = reinterpret_cast<const uint8_t*>(Text.data());
-  const int step = Forward ? 1 : -1;
-  int requiredAt = -1;  // next position (at or after p) of the required character
-  for (int p = start; p >= 0 && p < n; p += step) {
-    if (Forward && prog.requiredChar >= 0 && requiredAt < p) {
-      const void* hit = std::memchr(t + p, prog.requiredChar, n - p);
-      requiredAt = hit ? static_cast<int>(static_cast<const uint8_t*>(hit) - t) : n;
-      if (prog.requiredOtherCase >= 0) {
-        hit = std::memchr(t + p, prog.requiredOtherCase, requiredAt - p);
-        if (hit) requiredAt = static_cast<int>(static_cast<const uint8_t*>(hit) - t);
-      }
-      if (requiredAt == n) break;
-    }
-    if (prog.onlyAtLineStart && p != 0) {
-      if (Forward) break;
-      p = 0;
-    }
+  for (int p = start; p >= 0; --p) {
+    if (prog.onlyAtLineStart) p = 0;
     if (!prog.startAnywhere) {
-      if (Forward) {
-        if (prog.singleStartChar >= 0) {
-          const void* hit = std::memchr(t + p, prog.singleStartChar, n - p);
-          if (!hit) break;
-          p = static_cast<int>(static_cast<const uint8_t*>(hit) - t);
-        } else {
-          while (p < n && !prog.startChars[t[p]]) ++p;
-          if (p == n) break;
-        }
-      } else {
-        while (p >= 0 && !prog.startChars[t[p]]) --p;
-        if (p < 0) break;
-      }
+      while (p >= 0 && !prog.startChars[t[p]]) --p;
+      if (p < 0) break;
     }
     int length = MatchAt(Text, p, p == 0);
     if (length >= 0) {
@@ -853,6 +1029,68 @@ bool TQuillRegExpr::FindRegExpr(std::string_view Text, bool Forward, int& MatchE
     if (aborted_) break;
   }
   return false;
+}
+
+// The first start at or after From with a match, or -1; Length is the match's length.
+// Starts are tried in order, but only where a match can begin: near an occurrence of
+// the literal, on a character that can begin one, once per leading run.
+int TQuillRegExpr::SearchForward(std::string_view text, int from, int& length) {
+  const Program& prog = *program_;
+  const auto* t = reinterpret_cast<const uint8_t*>(text.data());
+  const int n = static_cast<int>(text.size());
+  const std::array<bool, 256>* run = prog.leadingRun ? &prog.classes[prog.code[0].a] : nullptr;
+  int next = from;
+  if (prog.endAnchored && prog.maxLength >= 0) next = std::max(next, n - prog.maxLength);
+  if (prog.onlyAtLineStart) {
+    // One start to try: trying it costs less than looking for the literal first.
+    if (next > 0 || next >= n || (!prog.startAnywhere && !prog.startChars[t[0]])) return -1;
+    length = MatchAt(text, 0, true);
+    return length >= 0 ? 0 : -1;
+  }
+  while (next < n) {
+    int lo = next, hi = n - 1, after = n;
+    if (!prog.literal.empty()) {
+      const int at = FindLiteral(prog, t, next + prog.literalMin, n);
+      if (at < 0) return -1;
+      hi = at - prog.literalMin;
+      after = hi + 1;
+      if (prog.literalAfterRun) {
+        // Every start in the run before this occurrence has the outcome of its first.
+        lo = at;
+        while (lo > next && (*run)[t[lo - 1]]) --lo;
+        hi = lo;
+        after = at + 1;
+      } else if (prog.literalMax < kUnbounded) {
+        lo = std::max(next, at - prog.literalMax);
+      }
+    }
+    for (int q = lo; q <= hi; ++q) {
+      if (!prog.startAnywhere) {
+        if (prog.singleStartChar >= 0) {
+          const void* hit = std::memchr(t + q, prog.singleStartChar, static_cast<size_t>(hi - q + 1));
+          if (hit == nullptr) break;
+          q = static_cast<int>(static_cast<const uint8_t*>(hit) - t);
+        } else {
+          while (q <= hi && !prog.startChars[t[q]]) ++q;
+          if (q > hi) break;
+        }
+      }
+      if (prog.literalOnly) {
+        length = static_cast<int>(prog.literal.size());
+        return q;
+      }
+      const int matched = MatchAt(text, q, q == 0);
+      if (matched >= 0) {
+        length = matched;
+        return q;
+      }
+      if (aborted_) return -1;
+      if (run != nullptr)
+        while (q < n && (*run)[t[q]]) ++q;
+    }
+    next = after;
+  }
+  return -1;
 }
 
 bool TQuillRegExpr::Find(std::string_view Text, bool Forward, int& MatchLen, int& Pos) {

@@ -126,6 +126,7 @@ class TQuillRegExpr {
 
  private:
   int MatchAt(std::string_view text, int pos, bool firstInLine);
+  int SearchForward(std::string_view text, int from, int& length);
   int Run(int pc, int pos, bool endMarked);
   void StartCall(size_t textLength);
 

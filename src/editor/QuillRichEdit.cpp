@@ -148,8 +148,14 @@ std::unique_ptr<TQuillEditorAttributes> TCustomQuillRichEdit::GetStateAttribute(
 }
 
 uint16_t TCustomQuillRichEdit::GetAttributeIndex(uint16_t number, const TCustomQuillEditorAttributes& attributes) {
-  std::unique_ptr<TQuillEditorAttributes> entry = GetStateAttribute(number, attributes);
   TQuillRichFontManager& table = GetFontManager();
+  // Without a stored entry to merge with, the entry is Attributes as they
+  // stand: an equal one is found without building it (a load asks per run).
+  if (importing_ || table.GetItem(number) == nullptr) {
+    const int equal = table.FindEqual(attributes);
+    if (equal >= 0) return static_cast<uint16_t>(equal);
+  }
+  std::unique_ptr<TQuillEditorAttributes> entry = GetStateAttribute(number, attributes);
   const int equal = table.FindEqual(*entry);
   if (equal >= 0) return static_cast<uint16_t>(equal);
   if (table.GetCount() >= kMaxTableEntries) {
@@ -385,11 +391,13 @@ TQuillParagraph& TCustomQuillRichEdit::GetParagraphForLine(int line) {
 void TCustomQuillRichEdit::SetParagraphForline(const TCustomQuillParagraph& paragraph, int line) {
   TCustomQuillRichEditSource& doc = RichEditSource();
   if (line < 0 || line >= LineCount()) return;
-  auto entry = std::make_unique<TQuillParagraph>();
-  entry->SafeAssign(paragraph);
   TQuillParagraphManager& table = doc.ParagraphManager();
-  int number = table.FindEqual(*entry);
-  if (number < 0) number = table.GetCount() < kMaxTableEntries ? table.Add(std::move(entry)) : table.Nearest(*entry);
+  int number = table.FindEqual(paragraph);
+  if (number < 0) {
+    auto entry = std::make_unique<TQuillParagraph>();
+    entry->SafeAssign(paragraph);
+    number = table.GetCount() < kMaxTableEntries ? table.Add(std::move(entry)) : table.Nearest(*entry);
+  }
   if (number >= 0 && number != doc.ParagraphNumber(line)) doc.SetParagraph(line, number);
 }
 

@@ -187,6 +187,10 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   // loading (QuillRichEditTransfer.cpp)
   void DoLoadText(const std::string& text, const TCustomQuillEditorAttributes* attributes,
                   const TCustomQuillParagraph* paragraph, TCustomQuillEditorObject* object);
+  // Takes a text piece (or a tab) into the gathered run when it can go in
+  // with the others as one insertion; false when it must go in on its own.
+  bool GatherLoadedText(const std::string& text, const TCustomQuillEditorAttributes* attributes);
+  void FlushLoadedText();
   // Text as it stands, at the caret, as one insertion.
   void InsertPlainText(const std::string& text);
   std::string SelectionAsRtf();
@@ -206,6 +210,10 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   bool numbering_ = false;
   bool markingUrl_ = false;
   int changing_ = 0;
+  // Loaded text not yet in the document, with a data word per character: the
+  // pieces of one line that follow each other go in as one insertion.
+  std::string loadText_;
+  TQuillData loadData_;
   // Run styles by attribute number, and of the editor font (NoData); made
   // on first use, dropped when the table or the editor font changes.
   std::vector<TRunStyle> runStyles_;

@@ -94,7 +94,14 @@ void TCustomQuillRichEdit::LoadFromFmtStream(std::istream& stream, bool selectio
                                    const TCustomQuillParagraph* paragraph, TCustomQuillEditorObject* object) {
       DoLoadText(text, attributes, paragraph, object);
     };
-    importer->ParseStream(stream);
+    try {
+      importer->ParseStream(stream);
+    } catch (...) {
+      loadText_.clear();
+      loadData_.clear();
+      throw;
+    }
+    FlushLoadedText();
     if (!selectionOnly) doc.JumpTo(0, 0);
   }
   if (!selectionOnly) {
@@ -110,9 +117,69 @@ void TCustomQuillRichEdit::LoadFromFmtFile(const platform::FileName& fileName, c
   LoadFromFmtStream(in, false, importerClass);
 }
 
+bool TCustomQuillRichEdit::GatherLoadedText(const std::string& text, const TCustomQuillEditorAttributes* attributes) {
+  TCustomQuillRichEditSource& doc = RichEditSource();
+  // With tab characters in lines, positions are columns and no longer count
+  // characters; smart tabs look at other lines.
+  if (doc.Options() & (srUseTab | srSmartTab)) return false;
+  const TPoint at = doc.CurrentPosition();
+  if (loadText_.empty()) {
+    // A run starts with text, at or before the line's end (beyond it, an
+    // insertion brings blanks of its own).
+    const TQuillStringItem* line = doc.Strings().Item(at.Y);
+    if (text == "\t" || attributes == nullptr || line == nullptr || at.X > static_cast<int>(line->Text.size()))
+      return false;
+  }
+  if (text == "\t") {
+    // Blanks to the next tab stop, in the attribute of the character before.
+    const auto last = std::find_if(loadText_.rbegin(), loadText_.rend(), [](char c) { return c != kObjectCharacter; });
+    if (last == loadText_.rend()) return false;
+    const uint16_t word = loadData_[static_cast<size_t>(loadText_.rend() - last - 1)];
+    const int x = at.X + static_cast<int>(loadText_.size());
+    const int target = doc.TabStops().Get(x);
+    ForgetKeptColumn();
+    if (target > x) {
+      loadText_.append(static_cast<size_t>(target - x), ' ');
+      loadData_.append(static_cast<size_t>(target - x), static_cast<char16_t>(word));
+    }
+    return true;
+  }
+  if (attributes == nullptr || text.find('\r') != std::string::npos || text.find('\n') != std::string::npos)
+    return false;
+  const uint16_t number = GetAttributeIndex(NoData, *attributes);
+  const size_t from = loadText_.size();
+  loadText_ += text;
+  loadData_.append(text.size(), static_cast<char16_t>(number));
+  // Only AddObject makes pictures: an object character that comes as text names none.
+  for (size_t i = loadText_.find(kObjectCharacter, from); i != std::string::npos;
+       i = loadText_.find(kObjectCharacter, i + 1))
+    loadData_[i] = static_cast<char16_t>(NoData);
+  return true;
+}
+
+void TCustomQuillRichEdit::FlushLoadedText() {
+  if (loadText_.empty()) return;
+  TCustomQuillRichEditSource& doc = RichEditSource();
+  const TPoint at = doc.CurrentPosition();
+  const int length = static_cast<int>(loadText_.size());
+  try {
+    doc.InsertStringWithData(loadText_, loadData_);
+  } catch (...) {
+    loadText_.clear();
+    loadData_.clear();
+    throw;
+  }
+  loadText_.clear();
+  loadData_.clear();
+  doc.SetInsertAttribute(NoData);
+  doc.JumpTo(at.X + length, at.Y);
+}
+
 void TCustomQuillRichEdit::DoLoadText(const std::string& text, const TCustomQuillEditorAttributes* attributes,
                                       const TCustomQuillParagraph* paragraph, TCustomQuillEditorObject* object) {
   TCustomQuillRichEditSource& doc = RichEditSource();
+  if (object == nullptr && paragraph == nullptr && !text.empty() && GatherLoadedText(text, attributes)) return;
+  FlushLoadedText();
   if (object != nullptr) {
     DoLoadObject(*object);
     // The importer's object lives only for the call: the document keeps a copy.

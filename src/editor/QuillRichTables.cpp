@@ -1,5 +1,8 @@
 #include "editor/QuillRichTables.h"
 
+#include <functional>
+#include <string>
+
 namespace quill {
 
 namespace {
@@ -9,9 +12,23 @@ int Order(const T& a, const T& b) {
   return a < b ? -1 : (b < a ? 1 : 0);
 }
 
+class Hasher {
+ public:
+  template <class T>
+  Hasher& operator<<(const T& value) {
+    value_ ^= std::hash<T>()(value) + 0x9E3779B97F4A7C15ull + (value_ << 6) + (value_ >> 2);
+    return *this;
+  }
+  size_t Value() const { return value_; }
+
+ private:
+  size_t value_ = 0;
+};
+
 }  // namespace
 
-int TQuillRichFontManager::CompareEntries(const TQuillEditorAttributes& a, const TQuillEditorAttributes& b) const {
+int TQuillRichFontManager::CompareEntries(const TCustomQuillEditorAttributes& a,
+                                          const TCustomQuillEditorAttributes& b) const {
   // What makes the font first (equal ones draw alike), then the colours and
   // the rest; the order itself only has to be consistent.
   if (int c = a.Name().compare(b.Name())) return c < 0 ? -1 : 1;
@@ -28,7 +45,13 @@ int TQuillRichFontManager::CompareEntries(const TQuillEditorAttributes& a, const
   return Order(a.Url(), b.Url());
 }
 
-int TQuillParagraphManager::CompareEntries(const TQuillParagraph& a, const TQuillParagraph& b) const {
+size_t TQuillRichFontManager::HashEntry(const TCustomQuillEditorAttributes& v) const {
+  return (Hasher() << v.Name() << v.Size() << static_cast<int>(v.Style()) << v.Charset() << static_cast<int>(v.Pitch())
+                   << v.Color() << v.BkColor() << static_cast<int>(v.ScriptStyle()) << v.UserData() << v.Url())
+      .Value();
+}
+
+int TQuillParagraphManager::CompareEntries(const TCustomQuillParagraph& a, const TCustomQuillParagraph& b) const {
   if (int c = Order(a.Alignment(), b.Alignment())) return c;
   if (int c = Order(a.FirstIndent(), b.FirstIndent())) return c;
   if (int c = Order(a.LeftIndent(), b.LeftIndent())) return c;
@@ -36,6 +59,12 @@ int TQuillParagraphManager::CompareEntries(const TQuillParagraph& a, const TQuil
   if (int c = Order(a.Numbering(), b.Numbering())) return c;
   if (int c = Order(a.PageBreak(), b.PageBreak())) return c;
   return Order(a.Number(), b.Number());
+}
+
+size_t TQuillParagraphManager::HashEntry(const TCustomQuillParagraph& v) const {
+  return (Hasher() << static_cast<int>(v.Alignment()) << v.FirstIndent() << v.LeftIndent() << v.RightIndent()
+                   << static_cast<int>(v.Numbering()) << v.PageBreak() << v.Number())
+      .Value();
 }
 
 int TQuillObjectsManager::Add(std::unique_ptr<TQuillEditorObject> object) {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <istream>
@@ -10,6 +11,10 @@
 #include <sstream>
 
 #include "platform/Charset.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quill {
 
@@ -26,12 +31,52 @@ const char* const sPictureResWords[pwCount] = {"dibitmap", "emfblip", "jpegblip"
 
 namespace {
 
-// Both tables are in alphabetical order, so a word is found by bisection.
+// The words of a table by a small open hash (a document is mostly control
+// words, so this runs for most of its bytes).
+template <size_t N>
+class WordTable {
+ public:
+  explicit WordTable(const char* const (&words)[N]) {
+    slots_.fill({{}, -1});
+    for (size_t k = 0; k < N; ++k) {
+      const std::string_view word = words[k];
+      size_t slot = Hash(word);
+      while (slots_[slot].Index >= 0) slot = (slot + 1) % kSlots;
+      slots_[slot] = {word, static_cast<int>(k)};
+    }
+  }
+  int Find(std::string_view word) const {
+    if (word.empty()) return -1;
+    for (size_t slot = Hash(word); slots_[slot].Index >= 0; slot = (slot + 1) % kSlots) {
+      const std::string_view entry = slots_[slot].Word;
+      if (entry.size() != word.size()) continue;
+      size_t i = 0;
+      while (i < word.size() && entry[i] == word[i]) ++i;
+      if (i == word.size()) return slots_[slot].Index;
+    }
+    return -1;
+  }
+
+ private:
+  static constexpr size_t kSlots = 256;  // well over twice the words: probes stay short
+  static_assert(N * 2 <= kSlots);
+  static size_t Hash(std::string_view w) {
+    return (static_cast<size_t>(static_cast<unsigned char>(w[0])) * 7 +
+            static_cast<size_t>(static_cast<unsigned char>(w.back())) * 3 + w.size() * 11 +
+            static_cast<size_t>(static_cast<unsigned char>(w[w.size() / 2]))) %
+           kSlots;
+  }
+  struct Slot {
+    std::string_view Word;
+    int Index;
+  };
+  std::array<Slot, kSlots> slots_;
+};
+
 template <size_t N>
 int LookUp(const char* const (&table)[N], std::string_view word) {
-  auto it = std::lower_bound(std::begin(table), std::end(table), word,
-                             [](const char* entry, std::string_view w) { return std::string_view(entry) < w; });
-  return it != std::end(table) && word == *it ? static_cast<int>(it - std::begin(table)) : -1;
+  static const WordTable<N> index(table);
+  return index.Find(word);
 }
 
 // Deeper groups are still counted, but share the formatting of the group around
@@ -40,6 +85,23 @@ constexpr int MaxRecordDepth = 1000;
 constexpr int MaxFontSize = 1638;
 constexpr int64_t MaxPictureSide = 32767;
 constexpr int64_t MaxPicturePixels = 16 * 1024 * 1024;
+
+// The end of a run of text: the first backslash or brace at or after From.
+size_t TextEnd(const char* p, size_t from, size_t n) {
+  size_t end = from;
+#if defined(__SSE2__)
+  // Most of a document is text; sixteen bytes are looked at at once.
+  const __m128i backslash = _mm_set1_epi8('\\'), open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}');
+  for (; end + 16 <= n; end += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + end));
+    const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(block, backslash),
+                                      _mm_or_si128(_mm_cmpeq_epi8(block, open), _mm_cmpeq_epi8(block, close)));
+    if (const int mask = _mm_movemask_epi8(hits)) return end + static_cast<size_t>(__builtin_ctz(mask));
+  }
+#endif
+  while (end < n && p[end] != '\\' && p[end] != '{' && p[end] != '}') ++end;
+  return end;
+}
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -120,6 +182,7 @@ TCustomQuillImporterEx::TCustomQuillImporterEx(const TQuillFont* font) {
 }
 
 void TCustomQuillImporterEx::Push(int key) {
+  attributesStale_ = true;
   TQuillRtfRecord record;
   record.Key = key;
   if (!stack_.empty()) record.UnicodeSkip = stack_.back().UnicodeSkip;
@@ -128,6 +191,7 @@ void TCustomQuillImporterEx::Push(int key) {
 
 void TCustomQuillImporterEx::Pop(int key) {
   if (stack_.empty()) return;
+  attributesStale_ = true;
   if (key == -1) {
     stack_.pop_back();
     return;
@@ -141,6 +205,7 @@ void TCustomQuillImporterEx::Pop(int key) {
 }
 
 TQuillRtfRecord& TCustomQuillImporterEx::GetCurrent() {
+  attributesStale_ = true;
   if (stack_.empty()) Push(-1);
   return stack_.back();
 }
@@ -176,6 +241,8 @@ void TCustomQuillImporterEx::WriteScriptStyle(TQuillScriptStyle style, bool on) 
 }
 
 const TCustomQuillEditorAttributes& TCustomQuillImporterEx::GetCurrentAttributes() {
+  if (!attributesStale_) return attributes_;
+  attributesStale_ = false;
   const std::string* name = &defaultFont_.Name;
   uint8_t charset = defaultFont_.Charset;
   int size = defaultFont_.Size;
@@ -242,12 +309,7 @@ TQuillRtfParser::Token TQuillRtfParser::Next() {
     }
     if (c != '\\') {
       const size_t start = pos_;
-      size_t end = start;
-      while (end < n) {
-        const char d = p[end];
-        if (d == '\\' || d == '{' || d == '}') break;
-        ++end;
-      }
+      const size_t end = TextEnd(p, start, n);
       if (CountLines) line_ += static_cast<int>(std::count(p + start, p + end, '\n'));
       pos_ = end;
       t.kind = tkText;
@@ -335,7 +397,10 @@ bool TQuillRtfImporter::IsValidStream(std::istream& stream) {
 }
 
 void TQuillRtfImporter::ParseStream(std::istream& stream) {
-  std::string s((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  std::string s;
+  char block[65536];
+  while (stream.read(block, sizeof block) || stream.gcount() > 0)
+    s.append(block, static_cast<size_t>(stream.gcount()));
   ParseString(s);
 }
 
@@ -345,6 +410,7 @@ void TQuillRtfImporter::ParseString(std::string_view s) {
   colors_.clear();
   text_.clear();
   attributes_.Assign(defaultFont_);
+  attributesStale_ = true;
   paragraph_.Assign(TCustomQuillParagraph());
   depth_ = fallbackSkip_ = 0;
   finished_ = skipText_ = lineBreakPending_ = paragraphChanged_ = afterRow_ = highSurrogate_ = false;
@@ -454,14 +520,19 @@ void TQuillRtfImporter::SkipCurrentGroup() {
 
 void TQuillRtfImporter::AddText(std::string_view s) {
   if (skipText_) return;
-  for (char c : s) {
-    if (c == '\r' || c == '\n') continue;  // line ends in RTF source are not text
-    if (fallbackSkip_ > 0) {
-      --fallbackSkip_;
-      continue;
+  while (!s.empty()) {
+    // Line ends in RTF source are not text.
+    size_t end = 0;
+    while (end < s.size() && s[end] != '\r' && s[end] != '\n') ++end;
+    std::string_view piece = s.substr(0, end);
+    const size_t skipped = std::min(piece.size(), static_cast<size_t>(fallbackSkip_));
+    fallbackSkip_ -= static_cast<int>(skipped);
+    piece.remove_prefix(skipped);
+    if (!piece.empty()) {
+      highSurrogate_ = false;
+      text_ += piece;
     }
-    highSurrogate_ = false;
-    text_ += c;
+    s.remove_prefix(std::min(end + 1, s.size()));
   }
 }
 

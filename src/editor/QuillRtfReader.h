@@ -116,12 +116,18 @@ class TCustomQuillImporterEx : public TCustomQuillImporter {
   void WriteParagraphAlign(TQuillAlignment alignment) { paragraph_.SetAlignment(alignment); }
   void WriteNumberingStyle(TQuillNumberingStyle style) { paragraph_.SetNumbering(style); }
   const TCustomQuillEditorAttributes& GetCurrentAttributes();
-  void SetDefaultFont(const TQuillFont& font) { defaultFont_ = font; }
+  void SetDefaultFont(const TQuillFont& font) {
+    defaultFont_ = font;
+    attributesStale_ = true;
+  }
   static void InitRecord(TQuillRtfRecord& record) { record = TQuillRtfRecord(); }
 
  protected:
   std::vector<TQuillRtfRecord> stack_;
   TQuillEditorAttributes attributes_;
+  // The records changed since attributes_ was made from them (every way to
+  // reach a record marks it).
+  bool attributesStale_ = true;
   TQuillParagraph paragraph_;
   TQuillFont defaultFont_;
 };

@@ -251,8 +251,8 @@ TEST(QuillRegExpr, FindStringAgreesWithStdFindForLiterals) {
   }
 }
 
-// --- differential test against PCRE2 ---
-//
+// --- differential tests against PCRE2 ---
+
 // Random expressions are built as trees and written out twice: in our syntax and as an
 // equivalent PCRE2 pattern. The translation spells out the rules PCRE2 does not share:
 // a repetition never starts at the end of the text, "." and "[^...]" fit the end of the
@@ -576,6 +576,62 @@ TEST(QuillRegExpr, AgreesWithPcre2OnGeneratedPatterns) {
   }
   EXPECT_EQ(failures, 0);
   EXPECT_GT(matches, 10000);  // the generator must produce texts that do match
+}
+
+// Long lines, where the search looks for an expression's literal sixteen characters at a
+// time before it tries a start: the first match from every start position, found forward,
+// is PCRE2's leftmost match from there.
+TEST(QuillRegExpr, ForwardSearchesAgreeWithPcre2OnLongLines) {
+  struct Case {
+    const char* ours;
+    const char* pcre;
+    bool caseSensitive;
+  };
+  const std::vector<Case> cases = {
+      {"send", "send", true},
+      {"SeNd", "send", false},
+      {"s", "s", false},
+      {"#233t", "\\xe9t", false},
+      {"absent", "absent", false},
+      {"{re}|send", "(?:re)?send", true},
+      {"l{az}+y", "l(?:az)+y", false},
+      {"se!nd", "se[^n]d", true},
+      {"[a-z0-9]+@[a-z]+", "[a-z0-9]+@[a-z]+", true},
+      {"[a-z]*@", "[a-z]*@", false},
+      {"[a-z]+ing", "[a-z]+ing", false},
+      {"e[a-z]*n", "e[a-z]*n", true},
+      {"[0-9]+:{[0-9][0-9]}|", "[0-9]+:(?:[0-9][0-9])?", true},
+      {"^ab", "^ab", false},
+      {"nd$", "nd\\z", false},
+      {"s.nd$", "s.nd\\z", true},
+  };
+  static const char* const pieces[] = {"send", "SEND", "resend", "lazy", "LAZAZY", "se?d", "ing", "INGing", "x@y",
+                                       "ab7@cd", "12:34", "9:", "\xe9t", "\xc9T", "ab", " ", "  ", "e", "n", "zz"};
+  std::mt19937 rng(34);
+  for (const Case& c : cases) {
+    TQuillRegExpr re(c.ours, c.caseSensitive);
+    Pcre pcre(c.pcre, c.caseSensitive);
+    ASSERT_EQ(pcre.Error(), "") << c.pcre;
+    for (int round = 0; round < 150; ++round) {
+      std::string text;
+      const size_t length = rng() % 90;
+      while (text.size() < length) text += pieces[rng() % std::size(pieces)];
+      for (int from = 1; from <= static_cast<int>(text.size()); ++from) {
+        int expectPos = 0, expectLen = 0;
+        for (int o = from - 1; o < static_cast<int>(text.size()) && expectPos == 0; ++o) {
+          const int len = pcre.MatchAt(text, static_cast<size_t>(o));
+          if (len >= 0) {
+            expectPos = o + 1;
+            expectLen = len;
+          }
+        }
+        int pos = from, len = -1;
+        re.Find(text, true, len, pos);
+        ASSERT_EQ(std::make_pair(pos, len), std::make_pair(expectPos, expectLen))
+            << c.ours << " in \"" << Printable(text) << "\" from " << from;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -673,3 +673,30 @@ TEST(QuillRichEdit, CaretUndoAndSpellingFollowTheRuns) {
   for (const TQuillLineInfo& run : painter.RichRow(0)->Runs) marked.push_back(run.Misspelled);
   EXPECT_EQ(marked, (std::vector<bool>{false, false, true, true, false, false}));
 }
+
+// A load puts the pieces of a line in at once; what it builds is what the
+// pieces one by one built: every character's attribute, a tab's blanks in the
+// attribute of the character before them (or of the line), an object byte
+// naming no picture, and the caret behind a pasted piece.
+TEST(QuillRichEdit, LoadedPiecesKeepTheirAttributesAndTabs) {
+  const std::string rtf =
+      "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1 Courier;}}\\f0 ab\\tab{\\f1\\b cd\\'01}\\tab e\\par"
+      "\\tab x\\'01\\tab{\\i\\'01}\\tab y\\par{\\b z}\\'0dw}";
+  auto e = MakeRich();
+  edittest::SetLines(*e, {"[]", "next"});
+  e->GetEditSource().JumpTo(1, 0);
+  std::istringstream in(rtf);
+  e->LoadFromRtfStream(in, true);
+  EXPECT_EQ(edittest::LinesOf(*e), (std::vector<std::string>{"[ab     cd\x01     e", "        x\x01      \x01       y",
+                                                             "z", "w]", "next"}));
+  const int n = NoData;
+  EXPECT_EQ(Words(*e, 0), (std::vector<int>{n, 0, 0, 0, 0, 0, 0, 0, 1, 1, n, 1, 1, 1, 1, 1, 0}));
+  EXPECT_EQ(Words(*e, 1),
+            (std::vector<int>{n, n, n, n, n, n, n, n, 0, n, 0, 0, 0, 0, 0, 0, n, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Words(*e, 2), std::vector<int>{3});
+  EXPECT_EQ(Words(*e, 3), (std::vector<int>{0, n}));
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{1, 3}));
+  ASSERT_EQ(e->GetFontManager().GetCount(), 4);
+  EXPECT_EQ(e->GetFontManager().GetItem(1)->Name(), "Courier");
+  EXPECT_EQ(e->GetFontManager().GetItem(3)->Style(), fsBold);
+}

@@ -1,5 +1,7 @@
 // Compiles arbitrary expressions and runs them over arbitrary text: the compiler may
-// only refuse with its own error, and every match it reports must lie inside the text.
+// only refuse with its own error, every match it reports must lie inside the text, and
+// a forward search finds the first start where an anchored match succeeds (the search
+// skips starts that cannot match; this checks it skips no other).
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -27,9 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
     for (bool forward : {true, false}) {
-      int pos = 1 + (n ? (flags >> 2) % n : 0), matchLen = -1;
+      const int from = 1 + (n ? (flags >> 2) % n : 0);
+      int pos = from, matchLen = -1;
       if (re.Find(text, forward, matchLen, pos)) {
         if (pos < 1 || pos > n + 1 || matchLen < 0 || pos - 1 + matchLen > n) std::abort();
+        // A search that gave up on a runaway pattern finds nothing, so a match found
+        // means every start before it was tried or rightly passed over.
+        if (forward && pos <= n) {
+          for (int p = from - 1; p < pos - 1; ++p)
+            if (re.StringMatch(std::string_view(text).substr(p), p == 0, len)) std::abort();
+          if (!re.StringMatch(std::string_view(text).substr(pos - 1), pos == 1, len)) std::abort();
+        }
       } else if (pos != 0 || matchLen != 0) {
         std::abort();
       }
