@@ -113,6 +113,7 @@ void TImpl::FindInterfaces() {
   sourceIsDV = pins.interleaved && pins.transport;
   hasVideoPort = pins.videoPort;
   vc.Report(pins.transport, rl_Log, "find transport interface", 22);
+  vc.Report(source->TimecodeReader() != nullptr, rl_Log, "find transport interface", 22);
   engine::TProcAmp* amp = source->ProcAmp();
   haveProcAmp = vc.Report(amp != nullptr, rl_Log, "find proc amp interface", 44);
   for (int p = 0; p < engine::kProcAmpCount; ++p) {
@@ -125,8 +126,13 @@ void TImpl::FindInterfaces() {
 }
 
 void TImpl::BindAudioDevice() {
-  const bool audioWithVideo = sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType2 && !vc.dvUseExternalAudio_;
-  if (!(vc.CaptureAudio || vc.renderAudio_) || audioWithVideo) return;
+  // A camcorder's sound is in its stream; only DVUseExternalAudio takes another.
+  const bool audioWithVideo = sourceIsDV && !vc.dvUseExternalAudio_;
+  if (!(vc.CaptureAudio || vc.renderAudio_)) return;
+  if (audioWithVideo) {
+    BindDvSound();
+    return;
+  }
   TDevices* list = AudioDeviceList();
   // A computer without a microphone previews video all the same.
   if (!list || list->Count() == 0) {
@@ -228,12 +234,18 @@ bool TImpl::AnalogRender() {
     ConnectThroughCompressor(graph->FindPin(tee, TPinDir::Output, TPinCategory::Capture, TMajorType::Video));
     hasPreviewBranch = true;
   }
+  ConnectAudioBranch();
+  return true;
+}
+
+void TImpl::ConnectAudioBranch() {
   if (audioNode >= 0 && (vc.CaptureAudio || vc.renderAudio_)) {
     const TPinRef audioOut = graph->FindPin(audioNode, TPinDir::Output, TPinCategory::None, TMajorType::Audio);
-    const int tee = graph->AddFilter(TNodeKind::InfTee, "Inf Tee");
+    // A camcorder's graph has an Inf Tee of its own already.
+    const int tee = graph->AddFilter(TNodeKind::InfTee, graph->FindNode("Inf Tee") < 0 ? "Inf Tee" : "Inf Tee 0001");
     if (!vc.Report(graph->Connect(audioOut, graph->FindPin(tee, TPinDir::Input, TPinCategory::None, TMajorType::Any)),
                    rl_Error, "cannot capture audio stream", 90))
-      return true;
+      return;
     TPinRef teeOut = graph->FindPin(tee, TPinDir::Output, TPinCategory::None, TMajorType::Any, true);
     TPinRef toMux = graph->FindPin(muxNode, TPinDir::Input, TPinCategory::None, TMajorType::Any, true);
     if (audioCompressorNode >= 0) {
@@ -248,7 +260,6 @@ bool TImpl::AnalogRender() {
                 rl_Warning, "cannot render audio", 52);
     }
   }
-  return true;
 }
 
 void TImpl::RemoveAudioRenderer() {
@@ -426,7 +437,7 @@ bool TImpl::RunGraphSteps() {
   muxNode = graph->AddFilter(TNodeKind::Multiplexer, "AVI Mux");
   if (!vc.Report(muxNode >= 0 && (!capturing || OpenCaptureWriter()), rl_Error, "set output file name", 62))
     return false;
-  if (!AnalogRender()) return vc.Report(false, FailureLevel(), "render Video stream", 53);
+  if (!(sourceIsDV ? DvRender() : AnalogRender())) return vc.Report(false, FailureLevel(), "render Video stream", 53);
   if (!vc.renderAudio_) RemoveAudioRenderer();
   const bool grabberInserted = vc.frameGrabberEnabled_ && InsertGrabber();
   if (!AttachVideoWindow()) return false;

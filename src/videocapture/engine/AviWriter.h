@@ -24,7 +24,9 @@ namespace videocapture::engine {
 struct TAviVideoSpec {
   int width = 0;
   int height = 0;
-  TSubType codec = kMjpg;  // kMjpg, or kRgb24 for bottom-up 24-bit DIB rows
+  // kMjpg, kRgb24 for bottom-up 24-bit DIB rows, or kDvsd: DV frames as they
+  // came, written as the interleaved stream of picture and sound they are.
+  TSubType codec = kMjpg;
   TRefTime interval = kUnitsPerSecond / 15;
 };
 

@@ -35,6 +35,7 @@ enum class TNodeKind {
   Multiplexer,
   VideoCompressor,
   AudioCompressor,
+  DvSplitter,  // an interleaved DV stream into its video and its sound
 };
 
 enum class TPinDir { Input, Output };
@@ -54,6 +55,19 @@ class TFrameConsumer {
   virtual ~TFrameConsumer() = default;
   virtual void Receive(const TFrame& frame) = 0;
   virtual void ReceiveAudio(const TAudioBlock&) {}
+};
+
+// A node that changes frames on their way: a decoder, a splitter that lets
+// every second frame go. Called on the streaming thread, once per frame
+// however many consumers lie behind it.
+class TFrameFilter {
+ public:
+  virtual ~TFrameFilter() = default;
+  // Null drops the frame for everything behind the node; a frame returned
+  // stays valid until the next call.
+  virtual const TFrame* Filter(const TFrame& frame) = 0;
+  // The format that leaves the node, given the one that enters it.
+  virtual TVideoFormat Output(const TVideoFormat& in) const = 0;
 };
 
 enum class TGraphState { Stopped, Paused, Running };
@@ -97,6 +111,7 @@ class TCaptureGraph {
   // The only sub-type the grabber's input takes.
   void SetGrabberSubType(int node, TSubType subtype);
   void SetConsumer(int node, std::shared_ptr<TFrameConsumer> consumer);
+  void SetFilter(int node, std::shared_ptr<TFrameFilter> filter);
 
   TCaptureSource* Source() const;
 
@@ -126,11 +141,19 @@ class TCaptureGraph {
     std::vector<Pin> pins;
     TSubType grabberSubType = 0;
     std::shared_ptr<TFrameConsumer> consumer;
+    std::shared_ptr<TFrameFilter> filter;
+  };
+  // A consumer and the filters on the way to it, in graph order.
+  struct Delivery {
+    std::shared_ptr<TFrameConsumer> consumer;
+    std::vector<std::shared_ptr<TFrameFilter>> filters;
   };
 
   bool Accepts(const Node& node, const Pin& in, TVideoFormat offered) const;
   std::vector<Pin> PinsOf(TNodeKind kind) const;
   void CollectConsumers(int node, std::vector<std::shared_ptr<TFrameConsumer>>& out, int depth, bool audio) const;
+  void CollectStops(int node, std::vector<Delivery>& out, std::vector<std::shared_ptr<TFrameFilter>>& path,
+                    int depth) const;
   void Deliver(const TFrame& frame);
   void DeliverAudio(const TAudioBlock& block);
 
@@ -140,7 +163,8 @@ class TCaptureGraph {
   bool streaming_ = false;
   std::atomic<TGraphState> state_{TGraphState::Stopped};
   // Fixed between the start and the stop of the streaming thread.
-  std::vector<std::shared_ptr<TFrameConsumer>> route_;
+  std::vector<Delivery> route_;
+  std::vector<std::pair<const TFrameFilter*, const TFrame*>> filtered_;  // of the frame being delivered
   std::unique_ptr<TAudioSource> audio_;
   int audioNode_ = -1;
   bool audioStreaming_ = false;
