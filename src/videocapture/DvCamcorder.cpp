@@ -158,7 +158,8 @@ bool TImpl::DvRender() {
   } else if (vc.renderAudio_) {
     if (type1) graph->SetAudioStream(preview, source->OpenSound());
     const int renderer = graph->AddFilter(TNodeKind::AudioRenderer, "Audio Renderer");
-    vc.Report(graph->Connect(output(preview, TMajorType::Audio), input(renderer)), rl_Warning, "cannot render audio", 52);
+    const bool rendered = graph->Connect(output(preview, TMajorType::Audio), input(renderer));
+    vc.Report(rendered, rl_Warning, "cannot render audio", 52);
   }
   return true;
 }

@@ -2,8 +2,9 @@
 
 // The settings the capture component keeps across runs: each device's list of
 // video sizes and sub-types, so that the slow format discovery runs once per
-// device and machine, and the fine tuning that TV auto-tuning found. The cache lives with the installation's settings when
-// they can be written, otherwise with the user's.
+// device and machine, and the fine tuning that TV auto-tuning found. The
+// cache lives with the installation's settings when they can be written,
+// otherwise with the user's.
 
 #include <map>
 #include <memory>

@@ -118,7 +118,7 @@ struct FakeCamcorder : engine::TIeee1394Bus {
 
 // A camcorder sending what ffmpeg made of its test pattern and a tone.
 struct DvWorld {
-  DvWorld() : world(0, false), cam(std::make_shared<FakeCamcorder>()) {
+  DvWorld() : world(0, true), cam(std::make_shared<FakeCamcorder>()) {
     std::filesystem::create_directories(home.Home());
     const std::string file = home.Home().string() + "/tape.dv";
     Shell("ffmpeg -v error -f lavfi -i testsrc=s=720x576:r=25:d=0.4 -f lavfi -i sine=f=1000:r=48000:d=0.5 "
@@ -211,7 +211,8 @@ TEST(Dv, PreviewShowsWhatFfmpegDecodesAtEachResolution) {
     TVideoCapture& vc = *w->vc;
     std::vector<std::uint8_t> grabbed;
     vc.OnFrameCaptureCompleted = [&](TVideoCapture*, const TBitmap* b, TFrameCaptureDest, const std::string&, bool) {
-      for (int y = 0; y < b->Height(); ++y) grabbed.insert(grabbed.end(), b->ScanLine(y), b->ScanLine(y) + b->Width() * 3);
+      for (int y = 0; y < b->Height(); ++y)
+        grabbed.insert(grabbed.end(), b->ScanLine(y), b->ScanLine(y) + b->Width() * 3);
     };
     vc.StartPreview();
     EXPECT_EQ(std::make_pair(vc.VideoWidth(), vc.VideoHeight()), std::make_pair(c.width, c.height));
@@ -231,14 +232,16 @@ TEST(Dv, PreviewShowsWhatFfmpegDecodesAtEachResolution) {
 TEST(Dv, BothCaptureTypesMakeFilesThatFfmpegPlays) {
   struct Case {
     TDVCaptureMode mode;
-    bool reduce;
+    bool reduce, externalAudio;
     const char* video;  // ffprobe: codec, width, height, frames
+    const char* audio;  // ffprobe: codec, rate, channels
   };
   // Type 1 keeps the sound inside the DV frames, type 2 writes it beside the
-  // decoded pictures: ffprobe finds it either way.
+  // decoded pictures, unless the microphone's is wanted instead.
   const Case cases[] = {
-      {dv_CaptureType1, false, "dvvideo,720,576,10"},
-      {dv_CaptureType2, true, "rawvideo,360,288,5"},
+      {dv_CaptureType1, false, false, "dvvideo,720,576,10", "pcm_s16le,48000,2"},
+      {dv_CaptureType2, true, false, "rawvideo,360,288,5", "pcm_s16le,48000,2"},
+      {dv_CaptureType2, false, true, "rawvideo,360,288,10", "pcm_s16le,22050,2"},
   };
   DvWorld dv;
   ASSERT_EQ(dv.cam->frames.size(), 10u) << "ffmpeg made no DV frames";
@@ -248,9 +251,10 @@ TEST(Dv, BothCaptureTypesMakeFilesThatFfmpegPlays) {
       vc.SetDVCaptureMode(c.mode);
       vc.SetDVCaptureResolution(dvr_Half);
       vc.SetDVReduceFrameRate(c.reduce);
+      vc.SetDVUseExternalAudio(c.externalAudio);
     });
     TVideoCapture& vc = *w->vc;
-    vc.CaptureFileName = dv.home.Home().string() + "/take" + std::to_string(c.mode) + ".avi";
+    vc.CaptureFileName = dv.home.Home().string() + "/take.avi";
     vc.StartPreview();
     vc.StartCapture();
     ASSERT_EQ(vc.CurrentState(), cs_Capture);
@@ -258,13 +262,12 @@ TEST(Dv, BothCaptureTypesMakeFilesThatFfmpegPlays) {
     dv.cam->Send(10);
     ASSERT_TRUE(WaitFor([&] { return dv.cam->sent == 10; }));
     vc.StopCapture();
-    std::filesystem::copy_file(vc.CaptureFileName, "/tmp/dvx/type" + std::to_string(c.mode) + ".avi", std::filesystem::copy_options::overwrite_existing);
     auto probe = [&](const char* stream, const char* entries) {
       return Shell("ffprobe -v error -count_frames -select_streams " + std::string(stream) + " -show_entries stream=" +
                    entries + " -of csv=p=0 '" + vc.CaptureFileName + "'");
     };
     EXPECT_EQ(probe("v", "codec_name,width,height,nb_read_frames"), c.video + std::string("\n"));
-    EXPECT_EQ(probe("a", "codec_name,sample_rate,channels"), "pcm_s16le,48000,2\n");
+    EXPECT_EQ(probe("a", "codec_name,sample_rate,channels"), c.audio + std::string("\n"));
     EXPECT_EQ(Shell("ffmpeg -v error -i '" + vc.CaptureFileName + "' -f null - 2>&1 && echo ok"), "ok\n");
     EXPECT_EQ(w->errors, Strings{});
   }

@@ -112,10 +112,10 @@ class FakeUvcCamera : public engine::TV4l2Io {
         q->minimum = -64, q->maximum = 64, q->step = 1, q->default_value = 0, q->flags = 0;
         return 0;
       }
-      case VIDIOC_QUERYMENU:
-        return static_cast<v4l2_querymenu*>(arg)->id == V4L2_CID_COLORFX && static_cast<v4l2_querymenu*>(arg)->index <= 2
-                   ? 0
-                   : Fail(EINVAL);
+      case VIDIOC_QUERYMENU: {
+        const auto* item = static_cast<v4l2_querymenu*>(arg);
+        return item->id == V4L2_CID_COLORFX && item->index <= 2 ? 0 : Fail(EINVAL);
+      }
       case VIDIOC_G_CTRL:
       case VIDIOC_S_CTRL: {
         auto* c = static_cast<v4l2_control*>(arg);

@@ -254,8 +254,8 @@ void TCaptureGraph::CollectConsumers(int node, std::vector<std::shared_ptr<TFram
       CollectConsumers(pin.peer.node, out, depth + 1, audio);
 }
 
-void TCaptureGraph::CollectStops(int node, std::vector<Delivery>& out, std::vector<std::shared_ptr<TFrameFilter>>& path,
-                                 int depth) const {
+void TCaptureGraph::CollectStops(int node, std::vector<Delivery>& out,
+                                 std::vector<std::shared_ptr<TFrameFilter>>& path, int depth) const {
   if (depth > kMaxDepth) return;
   const Node& n = nodes_[node];
   if (n.filter) path.push_back(n.filter);
@@ -275,7 +275,8 @@ void TCaptureGraph::Deliver(const TFrame& frame) {
   for (const Delivery& stop : route_) {
     const TFrame* f = &frame;
     for (const auto& filter : stop.filters) {
-      auto done = std::find_if(filtered_.begin(), filtered_.end(), [&](const auto& d) { return d.first == filter.get(); });
+      auto done =
+          std::find_if(filtered_.begin(), filtered_.end(), [&](const auto& d) { return d.first == filter.get(); });
       if (done == filtered_.end()) done = filtered_.insert(filtered_.end(), {filter.get(), filter->Filter(*f)});
       f = done->second;
       if (!f) break;

@@ -15,8 +15,8 @@ namespace {
 const std::string kPrefix = "@dv#";
 
 // AV/C frames as bytes: ctype (or response code), subunit, opcode, operands.
-constexpr std::uint8_t kTapeSubunit = AVC1394_SUBUNIT_VCR << 3;              // tape recorder 0
-constexpr std::uint8_t kUnit = (AVC1394_SUBUNIT_UNIT << 3) | 7;              // the unit itself
+constexpr std::uint8_t kTapeSubunit = AVC1394_SUBUNIT_VCR << 3;  // tape recorder 0
+constexpr std::uint8_t kUnit = (AVC1394_SUBUNIT_UNIT << 3) | 7;  // the unit itself
 constexpr std::uint8_t kOutputPlugSignalFormat = AVC1394_COMMAND_OUTPUT_PLUG_SIGNAL_FORMAT >> 8;
 constexpr std::uint8_t kAsk = 0xFF;  // an operand the answer fills in
 // The status subfunction of the tape's time code and track number commands.
@@ -80,7 +80,9 @@ class DvSound : public TAudioSource {
 class DvSource : public TCaptureSource, public TDroppedFrames, public TTransport, public TTimecodeReader {
  public:
   DvSource(TDeviceInfo info, std::unique_ptr<TAvcUnit> avc, std::unique_ptr<TDvReceiver> receiver)
-      : info_(std::move(info)), avc_(std::move(avc)), receiver_(std::move(receiver)),
+      : info_(std::move(info)),
+        avc_(std::move(avc)),
+        receiver_(std::move(receiver)),
         tap_(std::make_shared<SoundTap>()) {
     // The unit says which system it sends; one that does not answer is taken
     // for the 625-line kind.
@@ -144,8 +146,8 @@ class DvSource : public TCaptureSource, public TDroppedFrames, public TTransport
 
   bool TimeCode(std::uint32_t& bcd) override {
     std::vector<std::uint8_t> a;
-    if (!Ask(AVC1394_CTYP_STATUS, kTapeSubunit, AVC1394_VCR_CMD_TIME_CODE,
-             {kStatusOperand, kAsk, kAsk, kAsk, kAsk}, a) ||
+    if (!Ask(AVC1394_CTYP_STATUS, kTapeSubunit, AVC1394_VCR_CMD_TIME_CODE, {kStatusOperand, kAsk, kAsk, kAsk, kAsk},
+             a) ||
         a[0] != AVC1394_RESP_STABLE || a.size() < 8)
       return false;
     // Frames, seconds, minutes, hours; the bits above the BCD digits are flags.
@@ -168,11 +170,10 @@ class DvSource : public TCaptureSource, public TDroppedFrames, public TTransport
     if (streaming_) return false;
     count_ = 0;
     dropped_ = delivered_ = 0;
-    streaming_ = receiver_->Start(
-        [this, frames = std::move(frames)](const std::uint8_t* data, std::size_t length, bool complete) {
-          Receive(frames, data, length, complete);
-        },
-        [events = std::move(events)] { events(TGraphEventCode::DeviceLost); });
+    streaming_ =
+        receiver_->Start([this, frames = std::move(frames)](const std::uint8_t* data, std::size_t length,
+                                                            bool complete) { Receive(frames, data, length, complete); },
+                         [events = std::move(events)] { events(TGraphEventCode::DeviceLost); });
     return streaming_;
   }
 

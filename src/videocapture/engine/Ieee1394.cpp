@@ -108,7 +108,8 @@ class SystemAvcUnit : public TAvcUnit {
 
 class SystemReceiver : public TDvReceiver {
  public:
-  SystemReceiver(int port, nodeid_t node) : handle_(port), node_(node), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  SystemReceiver(int port, nodeid_t node)
+      : handle_(port), node_(node), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
   ~SystemReceiver() override {
     Stop();
     if (wake_ >= 0) ::close(wake_);
