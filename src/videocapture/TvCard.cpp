@@ -43,8 +43,11 @@ std::string TVideoCapture::GetAnalogVideoStandards() const {
 
 void TVideoCapture::SetAnalogVideoStandard(TAnalogVideoStandard standard) {
   analogVideoStandard_ = standard;
-  if (Ready() && impl_->source && impl_->source->AnalogDecoder())
-    impl_->source->AnalogDecoder()->SetStandard(AnalogStandardFlag(standard));
+  if (!Ready() || !impl_->source || !impl_->source->AnalogDecoder()) return;
+  // A V4L2 decoder takes no new standard while it streams; the graph built
+  // anew sets it before the stream starts.
+  if (!impl_->source->AnalogDecoder()->SetStandard(AnalogStandardFlag(standard)) && impl_->graphRunning)
+    RestartGraph();
 }
 
 // ---------------------------------------------------------------- tuner

@@ -229,6 +229,9 @@ TEST(TvTuning, ChannelsTuneToTheirPlansCarrierInTheTunersUnits) {
     int sound = 0, min = 0, max = 0, country = 0;
     EXPECT_TRUE(vc.TVGetAudioFrequency(sound));
     EXPECT_EQ(sound, 527250000 + 5500000);
+    vc.SetAnalogVideoStandard(AnalogVideo_NTSC_M);  // while the card streams
+    EXPECT_TRUE(vc.TVGetAudioFrequency(sound));
+    EXPECT_EQ(sound, 527250000 + 4500000);
     // What no plan has is refused and changes nothing.
     EXPECT_FALSE(vc.TVPutCountryCode(999));
     EXPECT_TRUE(vc.TVGetCountryCode(country));

@@ -97,7 +97,7 @@ class DvSource : public TCaptureSource, public TDroppedFrames, public TTransport
   TPinFacts Pins() const override {
     TPinFacts facts;
     facts.interleaved = true;
-    facts.transport = avc_ != nullptr;
+    facts.transport = true;  // a tape unit, even when its commands do not reach it
     return facts;
   }
 

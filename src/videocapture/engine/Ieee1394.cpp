@@ -12,6 +12,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <thread>
@@ -95,6 +96,8 @@ class SystemAvcUnit : public TAvcUnit {
     quadlet_t* answer = avc1394_transaction_block2(handle_.h, node_, request.data(), static_cast<int>(request.size()),
                                                    &length, kAvcRetries);
     if (!answer) return false;
+    // No AV/C frame is longer than 512 bytes.
+    length = std::min(length, 128u);
     response.clear();
     for (unsigned int i = 0; i < length * 4; ++i) response.push_back(std::uint8_t(answer[i / 4] >> (24 - 8 * (i % 4))));
     avc1394_transaction_block_close(handle_.h);
