@@ -13,6 +13,7 @@
 #include "videocapture/VideoFormats.h"
 #include "videocapture/engine/AviReader.h"
 #include "videocapture/engine/CaptureSystem.h"
+#include "videocapture/engine/DvCodec.h"
 
 namespace engine = videocapture::engine;
 
@@ -78,13 +79,15 @@ bool TImpl::PreparePreallocFile() {
 
 bool TImpl::OpenCaptureWriter() {
   engine::TVideoFormat format;
-  if (!source->GetFormat(format) || format.width <= 0 || format.height <= 0) return false;
+  if (!CaptureSideFormat(format) || format.width <= 0 || format.height <= 0) return false;
   engine::TAviVideoSpec video;
   video.width = format.width;
   video.height = format.height;
   video.interval = format.avgTimePerFrame > 0 ? format.avgTimePerFrame : FrameInterval(vc.frameRate_);
   std::unique_ptr<engine::TVideoEncoder> encoder =
       vc.compressionMode_ == cm_CompressOnTheFly && videoEncoder ? std::move(videoEncoder) : engine::MakeDibEncoder();
+  // The interleaved stream of a camcorder goes into the file as it came.
+  if (sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType1) encoder = engine::MakeDvPassThrough();
   video.codec = encoder->Codec();
   std::optional<engine::TAviAudioSpec> audio;
   engine::TPcmFormat pcm;

@@ -11,6 +11,7 @@
 
 #include "videocapture/Devices.h"
 #include "videocapture/SampleGrabberCB.h"
+#include "videocapture/TvTuning.h"
 #include "videocapture/VideoCapture.h"
 #include "videocapture/engine/AudioCodec.h"
 #include "videocapture/engine/AviMux.h"
@@ -46,6 +47,12 @@ class TImpl {
 
   // ---- graph events
   void GraphNotify();
+
+  // ---- DV camcorders (DvCamcorder.cpp)
+  // Fires OnTimeCodeReader with the tape's position (each tick).
+  void TimeCodeTick();
+  // The format the capture side hands the multiplexer.
+  bool CaptureSideFormat(videocapture::engine::TVideoFormat& format);
 
   // ---- dialogs
   bool IsDialogAvailable(TDialog dialog);
@@ -109,6 +116,8 @@ class TImpl {
   bool haveDroppedCounters = false;
   long droppedBase = 0, notDroppedBase = 0;
 
+  TTvTuning tuning;
+
   bool haveProcAmp = false;
   videocapture::engine::TControlRange quality[videocapture::engine::kProcAmpCount];
 
@@ -141,6 +150,11 @@ class TImpl {
   bool EnsureFormatLists();
   bool BindCompressors();
   bool AnalogRender();
+  // The audio device's branch: to the multiplexer and, when asked, the renderer.
+  void ConnectAudioBranch();
+  bool DvRender();
+  // The camcorder's own sound, when it travels with the video.
+  void BindDvSound();
   bool ConnectThroughCompressor(videocapture::engine::TPinRef out);
   void RemoveAudioRenderer();
   // Plays what comes out of `out`; a device that cannot be opened is

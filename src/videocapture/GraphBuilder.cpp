@@ -115,6 +115,7 @@ void TImpl::FindInterfaces() {
   sourceIsDV = pins.interleaved && pins.transport;
   hasVideoPort = pins.videoPort;
   vc.Report(pins.transport, rl_Log, "find transport interface", 22);
+  vc.Report(source->TimecodeReader() != nullptr, rl_Log, "find transport interface", 22);
   engine::TProcAmp* amp = source->ProcAmp();
   haveProcAmp = vc.Report(amp != nullptr, rl_Log, "find proc amp interface", 44);
   for (int p = 0; p < engine::kProcAmpCount; ++p) {
@@ -127,8 +128,13 @@ void TImpl::FindInterfaces() {
 }
 
 void TImpl::BindAudioDevice() {
-  const bool audioWithVideo = sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType2 && !vc.dvUseExternalAudio_;
-  if (!(vc.CaptureAudio || vc.renderAudio_) || audioWithVideo) return;
+  // A camcorder's sound is in its stream; only DVUseExternalAudio takes another.
+  const bool audioWithVideo = sourceIsDV && !vc.dvUseExternalAudio_;
+  if (!(vc.CaptureAudio || vc.renderAudio_)) return;
+  if (audioWithVideo) {
+    BindDvSound();
+    return;
+  }
   TDevices* list = AudioDeviceList();
   // A computer without a microphone previews video all the same.
   if (!list || list->Count() == 0) {
@@ -233,12 +239,18 @@ bool TImpl::AnalogRender() {
     ConnectThroughCompressor(graph->FindPin(tee, TPinDir::Output, TPinCategory::Capture, TMajorType::Video));
     hasPreviewBranch = true;
   }
+  ConnectAudioBranch();
+  return true;
+}
+
+void TImpl::ConnectAudioBranch() {
   if (audioNode >= 0 && (vc.CaptureAudio || vc.renderAudio_)) {
     const TPinRef audioOut = graph->FindPin(audioNode, TPinDir::Output, TPinCategory::None, TMajorType::Audio);
-    const int tee = graph->AddFilter(TNodeKind::InfTee, "Inf Tee");
+    // A camcorder's graph has an Inf Tee of its own already.
+    const int tee = graph->AddFilter(TNodeKind::InfTee, graph->FindNode("Inf Tee") < 0 ? "Inf Tee" : "Inf Tee 0001");
     if (!vc.Report(graph->Connect(audioOut, graph->FindPin(tee, TPinDir::Input, TPinCategory::None, TMajorType::Any)),
                    rl_Error, "cannot capture audio stream", 90))
-      return true;
+      return;
     TPinRef teeOut = graph->FindPin(tee, TPinDir::Output, TPinCategory::None, TMajorType::Any, true);
     TPinRef toMux = graph->FindPin(muxNode, TPinDir::Input, TPinCategory::None, TMajorType::Any, true);
     if (audioCompressorNode >= 0) {
@@ -249,12 +261,12 @@ bool TImpl::AnalogRender() {
     if (vc.renderAudio_)
       AddAudioRenderer(graph->FindPin(tee, TPinDir::Output, TPinCategory::None, TMajorType::Any, true), rl_Warning);
   }
-  return true;
 }
 
 bool TImpl::AddAudioRenderer(TPinRef out, TReportLevel level) {
   std::string why;
-  auto device = engine::TAudioRenderer::Open(graph->AudioStream()->Format(), why);
+  const engine::TAudioSource* sound = graph->AudioStream();
+  auto device = sound ? engine::TAudioRenderer::Open(sound->Format(), why) : nullptr;
   const int renderer = graph->AddFilter(TNodeKind::AudioRenderer, "Audio Renderer");
   if (device && graph->Connect(out, graph->FindPin(renderer, TPinDir::Input, TPinCategory::None, TMajorType::Audio))) {
     graph->SetConsumer(renderer, device);
@@ -342,7 +354,7 @@ bool TImpl::SpliceDeinterlacer(TPinRef in, const std::string& name) {
   graph->Disconnect(in);
   if (graph->Connect(feeder, graph->FindPin(node, TPinDir::Input, TPinCategory::None, TMajorType::Video)) &&
       graph->Connect(graph->FindPin(node, TPinDir::Output, TPinCategory::None, TMajorType::Video), in)) {
-    graph->SetConsumer(node, std::make_shared<engine::TDeinterlaceFilter>());
+    graph->SetFilter(node, std::make_shared<engine::TDeinterlaceFilter>());
     return true;
   }
   graph->RemoveFilter(node);
@@ -357,7 +369,9 @@ void TImpl::InsertDeinterlacers() {
     SpliceDeinterlacer(graph->FindPin(rendererNode, TPinDir::Input, TPinCategory::None, TMajorType::Video),
                        "DeinterlacePrer Filter");
   // Before the compressor: it would keep the combing of the fields otherwise.
-  if ((wanted == st_Capture || wanted == st_Both) && vc.currentState_ == cs_Capture)
+  // A camcorder's whole DV stream goes into the file as it came, unchanged.
+  const bool wholeDv = sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType1;
+  if ((wanted == st_Capture || wanted == st_Both) && vc.currentState_ == cs_Capture && !wholeDv)
     SpliceDeinterlacer(graph->FindPin(videoCompressorNode >= 0 ? videoCompressorNode : muxNode, TPinDir::Input,
                                       TPinCategory::None, TMajorType::Video),
                        "DeinterlaceCapr Filter");
@@ -467,7 +481,7 @@ bool TImpl::RunGraphSteps() {
   muxNode = graph->AddFilter(TNodeKind::Multiplexer, "AVI Mux");
   if (!vc.Report(muxNode >= 0 && (!capturing || OpenCaptureWriter()), rl_Error, "set output file name", 62))
     return false;
-  if (!AnalogRender()) return vc.Report(false, FailureLevel(), "render Video stream", 53);
+  if (!(sourceIsDV ? DvRender() : AnalogRender())) return vc.Report(false, FailureLevel(), "render Video stream", 53);
   if (!vc.renderAudio_) RemoveAudioRenderer();
   InsertDeinterlacers();
   const bool grabberInserted = vc.frameGrabberEnabled_ && InsertGrabber();

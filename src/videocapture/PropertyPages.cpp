@@ -33,6 +33,12 @@ QWidget* CrossbarPage(engine::TCrossbar& crossbar, const std::function<bool(int)
   return page;
 }
 
+// Cable or antenna is set per jack of the tuner: the page shows the one in use.
+int ConnectedTunerInput(TVideoCapture& vc) {
+  int input = 0;
+  return vc.TVGetConnectInput(input) ? input : 0;
+}
+
 QWidget* TunerPage(TVideoCapture& vc) {
   auto* page = new QWidget;
   auto* form = new QFormLayout(page);
@@ -62,7 +68,7 @@ QWidget* TunerPage(TVideoCapture& vc) {
     country->setEnabled(vc.TVGetCountryCode(code));
     country->setValue(code);
     TTunerInputType type = TunerInputCable;
-    inputType->setEnabled(vc.TVGetInputType(0, type));
+    inputType->setEnabled(vc.TVGetInputType(ConnectedTunerInput(vc), type));
     inputType->setCurrentIndex(type == TunerInputAntenna ? 1 : 0);
     frequency->setText(vc.TVGetVideoFrequency(hertz) ? QString("%1 MHz").arg(hertz / 1e6, 0, 'f', 2) : "-");
     signal->setText(!vc.TVSignalPresent(strength) ? "-" : strength > 0 ? "Signal" : "No signal");
@@ -76,7 +82,7 @@ QWidget* TunerPage(TVideoCapture& vc) {
     refresh();
   });
   QObject::connect(inputType, &QComboBox::currentIndexChanged, [&vc, refresh](int index) {
-    vc.TVPutInputType(0, index == 1 ? TunerInputAntenna : TunerInputCable);
+    vc.TVPutInputType(ConnectedTunerInput(vc), index == 1 ? TunerInputAntenna : TunerInputCable);
     refresh();
   });
   QObject::connect(fineTune, &QPushButton::clicked, [&vc, channel, refresh] {

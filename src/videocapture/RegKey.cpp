@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/StringList.h"
+#include "platform/Strings.h"
 
 namespace {
 
@@ -87,6 +88,36 @@ void TRegKey::StoreDeviceLists(const std::string& registryName, const TStringLis
     key_->CloseKey();
   } catch (const platform::Exception&) {
     // A cache that cannot be written only costs a discovery next time.
+  }
+}
+
+void TRegKey::LoadFineTuning(const std::string& table, std::map<int, long>& offsets) {
+  offsets.clear();
+  try {
+    if (!key_->OpenKey(path_ + "TVTuner\\" + table, false)) return;
+    for (const std::string& name : key_->GetValueNames()) {
+      int channel;
+      if (name.size() > 2 && platform::SameText(name.substr(0, 2), "CH") &&
+          platform::TryStrToInt(name.substr(2), channel) && key_->GetDataType(name) == platform::RegDataType::Integer)
+        offsets[channel] = key_->ReadInteger(name);
+    }
+    key_->CloseKey();
+  } catch (const platform::Exception&) {
+    offsets.clear();  // a table that cannot be read tunes as the plan says
+  }
+}
+
+bool TRegKey::StoreFineTuning(const std::string& table, const std::map<int, long>& offsets) {
+  const std::string path = path_ + "TVTuner\\" + table;
+  try {
+    key_->DeleteKey(path);
+    if (!key_->OpenKey(path, true)) return false;
+    for (const auto& [channel, offset] : offsets)
+      key_->WriteInteger("CH" + std::to_string(channel), static_cast<std::int32_t>(offset));
+    key_->CloseKey();
+    return true;
+  } catch (const platform::Exception&) {
+    return false;
   }
 }
 

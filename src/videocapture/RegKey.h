@@ -2,9 +2,11 @@
 
 // The settings the capture component keeps across runs: each device's list of
 // video sizes and sub-types, so that the slow format discovery runs once per
-// device and machine. The cache lives with the installation's settings when
-// they can be written, otherwise with the user's.
+// device and machine, and the fine tuning that TV auto-tuning found. The
+// cache lives with the installation's settings when they can be written,
+// otherwise with the user's.
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -23,6 +25,11 @@ class TRegKey {
   // either list would be empty (the formats are then discovered again).
   bool LoadDeviceLists(const std::string& registryName, TStringList& sizes, TStringList& subTypes);
   void StoreDeviceLists(const std::string& registryName, const TStringList& sizes, const TStringList& subTypes);
+  // A tuner's fine tuning, Hz per channel, under the name of its table
+  // (values "CH<channel>" of the key "TVTuner\<table>"). Storing replaces
+  // the whole table; false when it could not be written.
+  void LoadFineTuning(const std::string& table, std::map<int, long>& offsets);
+  bool StoreFineTuning(const std::string& table, const std::map<int, long>& offsets);
 
   bool MachineWritable() const { return machineWritable_; }
   bool UserFailed() const { return userFailed_; }

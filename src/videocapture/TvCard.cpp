@@ -1,10 +1,9 @@
-// The TV card's tuner and analog video decoder, and DV camcorders as far as
-// Linux lets them exist: no IEEE 1394 transport, so no DV source and no time
-// code reader.
+// The TV card's tuner and analog video decoder.
 
 #include "videocapture/TvCard.h"
 
 #include "videocapture/CaptureImpl.h"
+#include "videocapture/ChannelPlans.h"
 
 namespace engine = videocapture::engine;
 
@@ -44,8 +43,11 @@ std::string TVideoCapture::GetAnalogVideoStandards() const {
 
 void TVideoCapture::SetAnalogVideoStandard(TAnalogVideoStandard standard) {
   analogVideoStandard_ = standard;
-  if (Ready() && impl_->source && impl_->source->AnalogDecoder())
-    impl_->source->AnalogDecoder()->SetStandard(AnalogStandardFlag(standard));
+  if (!Ready() || !impl_->source || !impl_->source->AnalogDecoder()) return;
+  // A V4L2 decoder takes no new standard while it streams; the graph built
+  // anew sets it before the stream starts.
+  if (!impl_->source->AnalogDecoder()->SetStandard(AnalogStandardFlag(standard)) && impl_->graphRunning)
+    RestartGraph();
 }
 
 // ---------------------------------------------------------------- tuner
@@ -57,24 +59,86 @@ engine::TAnalogDecoder* DecoderOf(TImpl& impl) { return impl.source ? impl.sourc
 
 }  // namespace
 
-bool TVideoCapture::TVPutChannel(int, int, int) { return false; }
-bool TVideoCapture::TVGetChannel(int&, int&, int&) { return false; }
-bool TVideoCapture::TVChannelMinMax(int&, int&) { return false; }
-bool TVideoCapture::TVPutCountryCode(int) { return false; }
-bool TVideoCapture::TVGetCountryCode(int&) { return false; }
-bool TVideoCapture::TVPutTuningSpace(int) { return false; }
-bool TVideoCapture::TVGetTuningSpace(int&) { return false; }
+// Linux tuners need no logon, and neither the VCR time constant nor a
+// decoder's output can be switched through V4L2: these stay unanswered.
 bool TVideoCapture::TVLogon(void*) { return false; }
 bool TVideoCapture::TVLogout() { return false; }
-bool TVideoCapture::TVAutoTune(int, int&) { return false; }
-bool TVideoCapture::TVStoreAutoTune() { return false; }
-bool TVideoCapture::TVPutInputType(int, TTunerInputType) { return false; }
-bool TVideoCapture::TVGetInputType(int, TTunerInputType&) { return false; }
-bool TVideoCapture::TVGetAudioFrequency(int&) { return false; }
 bool TVideoCapture::VDECPutVCRHorizontalLocking(int) { return false; }
-bool TVideoCapture::VDECGetVCRHorizontalLocking(int&) { return false; }
 bool TVideoCapture::VDECPutOutputEnable(int) { return false; }
 bool TVideoCapture::VDECGetOutputEnable(int&) { return false; }
+
+bool TVideoCapture::TVPutChannel(int channel, int videoSubChannel, int audioSubChannel) {
+  engine::TTvTuner* tuner = TunerOf(*impl_);
+  return tuner && impl_->tuning.PutChannel(*tuner, channel, videoSubChannel, audioSubChannel);
+}
+
+bool TVideoCapture::TVGetChannel(int& channel, int& videoSubChannel, int& audioSubChannel) {
+  engine::TTvTuner* tuner = TunerOf(*impl_);
+  return tuner && impl_->tuning.GetChannel(*tuner, channel, videoSubChannel, audioSubChannel);
+}
+
+bool TVideoCapture::TVChannelMinMax(int& min, int& max) {
+  engine::TTvTuner* tuner = TunerOf(*impl_);
+  return tuner && impl_->tuning.ChannelMinMax(*tuner, min, max);
+}
+
+bool TVideoCapture::TVPutCountryCode(int code) { return TunerOf(*impl_) && impl_->tuning.PutCountryCode(code); }
+
+bool TVideoCapture::TVGetCountryCode(int& code) {
+  if (!TunerOf(*impl_)) return false;
+  code = impl_->tuning.CountryCode();
+  return true;
+}
+
+bool TVideoCapture::TVPutTuningSpace(int space) {
+  if (!TunerOf(*impl_)) return false;
+  impl_->tuning.PutTuningSpace(space);
+  return true;
+}
+
+bool TVideoCapture::TVGetTuningSpace(int& space) {
+  if (!TunerOf(*impl_)) return false;
+  space = impl_->tuning.TuningSpace();
+  return true;
+}
+
+bool TVideoCapture::TVAutoTune(int channel, int& foundSignal) {
+  engine::TTvTuner* tuner = TunerOf(*impl_);
+  return tuner && impl_->tuning.AutoTune(*tuner, channel, foundSignal);
+}
+
+bool TVideoCapture::TVStoreAutoTune() { return TunerOf(*impl_) && impl_->tuning.StoreAutoTune(); }
+
+bool TVideoCapture::TVPutInputType(int index, TTunerInputType type) {
+  engine::TTvTuner* tuner = TunerOf(*impl_);
+  return tuner && impl_->tuning.PutInputType(*tuner, index, type);
+}
+
+bool TVideoCapture::TVGetInputType(int index, TTunerInputType& type) {
+  engine::TTvTuner* tuner = TunerOf(*impl_);
+  return tuner && impl_->tuning.GetInputType(*tuner, index, type);
+}
+
+bool TVideoCapture::TVGetAudioFrequency(int& hertz) {
+  engine::TTvTuner* tuner = TunerOf(*impl_);
+  engine::TAnalogDecoder* decoder = DecoderOf(*impl_);
+  long video, standard = AnalogStandardFlag(analogVideoStandard_);
+  if (!tuner || !tuner->VideoFrequency(video)) return false;
+  // The decoder knows the standard it receives; without one, the one asked for.
+  if (decoder && !decoder->Standard(standard)) return false;
+  const long offset = SoundCarrierOffset(standard);
+  if (offset == 0) return false;
+  hertz = static_cast<int>(video + offset);
+  return true;
+}
+
+bool TVideoCapture::VDECGetVCRHorizontalLocking(int& locking) {
+  engine::TAnalogDecoder* decoder = DecoderOf(*impl_);
+  bool on;
+  if (!decoder || !decoder->VcrLocking(on)) return false;
+  locking = on ? 1 : 0;
+  return true;
+}
 
 bool TVideoCapture::TVSignalPresent(int& strength) {
   engine::TTvTuner* tuner = TunerOf(*impl_);
@@ -169,26 +233,3 @@ bool TVideoCapture::VDECGetNumberOfLines(int& lines) {
 }
 
 bool TVideoCapture::GetTVTunerAvailable() const { return TunerOf(*impl_) != nullptr; }
-
-// ---------------------------------------------------------------- DV
-
-bool TVideoCapture::SendDVCommand(TDVCommand) { return false; }
-bool TVideoCapture::GetTimeCodeReaderAvailable() const { return false; }
-
-template <typename T>
-void TVideoCapture::SetDVParameter(int code, T& field, T value) {
-  if ((code != 0 && Queue(code, static_cast<int>(value))) || value == field) return;
-  field = value;
-  if (!Ready() || !PreviewStateCheck()) return;
-  if (!impl_->sourceIsDV) {
-    Report(false, rl_Warning, "applies only to DV", 76);
-    return;
-  }
-  if (RefreshPreviewOnParamChange) RestartGraph();
-}
-
-void TVideoCapture::SetDVCaptureMode(TDVCaptureMode mode) { SetDVParameter(8, dvCaptureMode_, mode); }
-void TVideoCapture::SetDVPreviewResolution(TDVResolution r) { SetDVParameter(16, dvPreviewResolution_, r); }
-void TVideoCapture::SetDVReduceFrameRate(bool on) { SetDVParameter(17, dvReduceFrameRate_, on); }
-void TVideoCapture::SetDVUseExternalAudio(bool on) { SetDVParameter(18, dvUseExternalAudio_, on); }
-void TVideoCapture::SetDVCaptureResolution(TDVResolution r) { SetDVParameter(0, dvCaptureResolution_, r); }

@@ -224,6 +224,7 @@ void TVideoCapture::RegularTick() {
   }
   if (!frameGrabberEnabled_) impl_->FrameNotify(0, 1);
   impl_->PlayerProgressTick();
+  impl_->TimeCodeTick();
   if (!destroying_) platform::ProcessMessages();
 }
 

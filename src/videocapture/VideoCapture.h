@@ -7,8 +7,8 @@
 // the GUI thread as a bitmap, a BMP file or a JPEG file. It also captures to
 // AVI files (MJPEG or uncompressed, with PCM, IMA ADPCM or MP3 sound),
 // recompresses them, plays them inside the panel with their sound, plays the
-// captured sound while it runs (RenderAudio), and reaches a TV card's tuner
-// and decoder.
+// captured sound while it runs (RenderAudio), tunes a TV card, and drives a
+// DV camcorder's tape.
 //
 // Long operations (building and starting a graph) set the busy state; a call
 // of the request table that arrives meanwhile on an initialised component is
@@ -70,10 +70,11 @@ class TVideoCapture : public QFrame {
   double MediaDuration() const;
 
   // ---- TV tuner and analog video decoder. Each answers false without a
-  // graph or when the device lacks the part. Channels, country codes, tuning
-  // spaces, auto-tuning, logons, input types, the audio frequency, VCR locking
-  // and output enabling rest on tables and controls that Linux tuners do not
-  // have: those answer false always.
+  // graph or when the device lacks the part. Channels are tuned through the
+  // channel plans of the chosen country, for cable or antenna as the tuner
+  // input is set; auto-tuning finds a fine tuning per channel, which the
+  // settings keep once stored. Logons, switching the decoder's output and
+  // setting its VCR locking have no Linux counterpart and answer false.
   bool TVPutChannel(int channel, int videoSubChannel, int audioSubChannel);
   bool TVGetChannel(int& channel, int& videoSubChannel, int& audioSubChannel);
   bool TVChannelMinMax(int& min, int& max);
@@ -112,8 +113,8 @@ class TVideoCapture : public QFrame {
   TAnalogVideoStandard AnalogVideoStandard() const { return analogVideoStandard_; }
   void SetAnalogVideoStandard(TAnalogVideoStandard standard);
 
-  // ---- DV camcorders: no IEEE 1394 transport exists here, so no source is
-  // ever a DV source and the commands answer false.
+  // ---- DV camcorders (IEEE 1394): the tape transport; false when the source
+  // is no camcorder or it refuses.
   bool SendDVCommand(TDVCommand command);
 
   // ---- device lists (names one per line, each followed by CR LF)

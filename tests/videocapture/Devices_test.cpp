@@ -5,10 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "Capture_helpers.h"
 #include "platform/TempHome.h"
 #include "videocapture/RegKey.h"
 #include "videocapture/VideoFormats.h"
+#include "videocapture/engine/AlsaBackend.h"
+#include "videocapture/engine/DvSource.h"
 
 namespace engine = videocapture::engine;
 using capture_test::SyntheticWorld;
@@ -146,4 +151,27 @@ TEST(Devices, RatesSizesAndControls) {
   EXPECT_EQ(vc.vc->GetVideoQuality(vq_Gain), 2147483647);
   EXPECT_FALSE(vc.vc->IsVideoQualitySettingAvailable(vq_WhiteBalance));
   EXPECT_EQ(vc.errors, std::vector<std::string>{});
+}
+
+TEST(Devices, SoundInputsAndCamcordersComingAndGoingAreNoticed) {
+  capture_test::App();
+  testing_support::TempHome home;
+  const std::filesystem::path dev = home.Home();
+  std::filesystem::create_directories(dev);
+  int notices = 0;
+  auto alsa = engine::MakeAlsaBackend(dev.string());
+  auto dv = engine::MakeDvBackend(nullptr, dev.string());
+  alsa->Watch([&] { ++notices; });
+  dv->Watch([&] { ++notices; });
+  // Only the nodes of capture devices and of IEEE 1394 units count.
+  const std::pair<const char*, bool> nodes[] = {
+      {"pcmC1D0p", false}, {"controlC1", false}, {"pcmC1D0c", true}, {"fw1", true}, {"video3", false}};
+  for (const auto& [node, counts] : nodes) {
+    for (const bool plugged : {true, false}) {
+      const int before = notices;
+      if (plugged) std::ofstream(dev / node).put('x');
+      else std::filesystem::remove(dev / node);
+      EXPECT_EQ(capture_test::WaitFor([&] { return notices > before; }, counts ? 2000 : 100), counts) << node;
+    }
+  }
 }

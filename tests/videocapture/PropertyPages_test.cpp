@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QSlider>
+#include <QSpinBox>
 #include <cstring>
 
 #include "Capture_helpers.h"
@@ -96,6 +97,7 @@ TEST(PropertyPages, ChangeTheDevicesTheyShow) {
   int routed = -1;
   Strings nodesDuringPage;
   std::string frequency;
+  bool tunerEnabled = false;
   const std::vector<std::pair<TDialog, std::function<void(QWidget&)>>> steps = {
       {dlg_VideoCrossbar, [](QWidget& p) { Find<QComboBox>(p, "input").setCurrentIndex(1); }},
       {dlg_VideoCrossbar, [&](QWidget& p) { routed = Find<QComboBox>(p, "input").currentIndex(); }},
@@ -114,7 +116,14 @@ TEST(PropertyPages, ChangeTheDevicesTheyShow) {
          nodesDuringPage = w.vc->GraphNodes();
          Find<QSlider>(p, "quality").setValue(50);
        }},
-      {dlg_TVTuner, [&](QWidget& p) { frequency = Find<QLabel>(p, "frequency").text().toStdString(); }},
+      {dlg_TVTuner,
+       [&](QWidget& p) {
+         Find<QSpinBox>(p, "country").setValue(44);
+         auto& channel = Find<QSpinBox>(p, "channel");
+         channel.setValue(30);
+         tunerEnabled = channel.isEnabled() && Find<QComboBox>(p, "inputType").isEnabled();
+         frequency = Find<QLabel>(p, "frequency").text().toStdString();
+       }},
   };
   const int starts = card->starts;
   for (const auto& [dialog, act] : steps) {
@@ -129,7 +138,9 @@ TEST(PropertyPages, ChangeTheDevicesTheyShow) {
   EXPECT_EQ(world.Backend().microphoneVolume, 30);
   EXPECT_FALSE(world.Backend().microphoneOn);
   EXPECT_EQ(w.vc->VCompQuality(), 0.5);
-  EXPECT_EQ(frequency, "175.25 MHz");
+  // UHF channel 30 of the British plan.
+  EXPECT_TRUE(tunerEnabled);
+  EXPECT_EQ(frequency, "543.25 MHz");
   // A compressor was in the graph for its page only.
   EXPECT_EQ(std::count(nodesDuringPage.begin(), nodesDuringPage.end(), "MJPEG Compressor"), 1);
   const Strings nodes = w.vc->GraphNodes();

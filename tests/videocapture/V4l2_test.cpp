@@ -37,6 +37,7 @@ class FakeUvcCamera : public engine::TV4l2Io {
   // Bytes some drivers add after each YUYV row.
   std::atomic<std::uint32_t> yuyvPadding{0};
   int brightness = 0;
+  int colorEffect = V4L2_COLORFX_NONE;
 
   std::vector<std::string> ListNodes() override { return {"/dev/video0", "/dev/video1"}; }
   int Open(const std::string& path) override { return path == "/dev/video0" ? 10 : path == "/dev/video1" ? 11 : -1; }
@@ -103,13 +104,26 @@ class FakeUvcCamera : public engine::TV4l2Io {
       }
       case VIDIOC_QUERYCTRL: {
         auto* q = static_cast<v4l2_queryctrl*>(arg);
+        if (q->id == V4L2_CID_COLORFX) {  // a menu of none, black and white, sepia
+          q->type = V4L2_CTRL_TYPE_MENU, q->minimum = 0, q->maximum = 2, q->step = 1, q->default_value = 0;
+          return 0;
+        }
         if (q->id != V4L2_CID_BRIGHTNESS) return Fail(EINVAL);
         q->minimum = -64, q->maximum = 64, q->step = 1, q->default_value = 0, q->flags = 0;
         return 0;
       }
+      case VIDIOC_QUERYMENU: {
+        const auto* item = static_cast<v4l2_querymenu*>(arg);
+        return item->id == V4L2_CID_COLORFX && item->index <= 2 ? 0 : Fail(EINVAL);
+      }
       case VIDIOC_G_CTRL:
       case VIDIOC_S_CTRL: {
         auto* c = static_cast<v4l2_control*>(arg);
+        if (c->id == V4L2_CID_COLORFX) {
+          if (request == VIDIOC_G_CTRL) c->value = colorEffect;
+          else colorEffect = c->value;
+          return 0;
+        }
         if (c->id != V4L2_CID_BRIGHTNESS) return Fail(EINVAL);
         if (request == VIDIOC_G_CTRL) c->value = brightness;
         else if (c->value < -64 || c->value > 64) return Fail(ERANGE);
@@ -296,6 +310,17 @@ TEST(V4l2, ListsTheCameraAndItsFormats) {
   int value = 0;
   EXPECT_TRUE(amp->Get(0, value));
   EXPECT_EQ(value, 10);
+  // Colour on and off through the colour-effect menu.
+  EXPECT_TRUE(amp->GetRange(ProcAmpProperty(vq_ColorEnable), range));
+  EXPECT_EQ(std::make_tuple(range.min, range.max, range.defaultValue), std::make_tuple(0, 1, 1));
+  const std::pair<int, int> colour[] = {{0, V4L2_COLORFX_BW}, {1, V4L2_COLORFX_NONE}};
+  for (const auto& [enable, effect] : colour) {
+    EXPECT_TRUE(amp->Set(ProcAmpProperty(vq_ColorEnable), enable));
+    EXPECT_EQ(o.fake->colorEffect, effect);
+    EXPECT_TRUE(amp->Get(ProcAmpProperty(vq_ColorEnable), value));
+    EXPECT_EQ(value, enable);
+  }
+  EXPECT_FALSE(amp->Set(ProcAmpProperty(vq_ColorEnable), 2));
   EXPECT_EQ(o.source->Crossbar(), nullptr);  // one input only
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "videocapture/engine/AlsaMixer.h"
+#include "videocapture/engine/DevWatch.h"
 
 namespace videocapture::engine {
 
@@ -97,8 +98,15 @@ class AlsaSource : public TAudioSource {
   std::unique_ptr<TMixer> mixer_;
 };
 
+// A capture PCM's node is named pcmC<card>D<device>c.
+bool IsCaptureNode(const std::string& name) {
+  return name.size() > 5 && name.rfind("pcmC", 0) == 0 && name.back() == 'c';
+}
+
 class AlsaBackend : public TCaptureBackend {
  public:
+  explicit AlsaBackend(std::string nodeFolder) : nodeFolder_(std::move(nodeFolder)) {}
+
   std::vector<TDeviceInfo> Enumerate(TCategory category) override {
     std::vector<TDeviceInfo> list;
     if (category != TCategory::AudioInput) return list;
@@ -140,11 +148,19 @@ class AlsaBackend : public TCaptureBackend {
     return std::make_unique<AlsaSource>(moniker.substr(kPrefix.size(), moniker.size() - kPrefix.size() - 1));
   }
 
-  void Watch(std::function<void()>) override {}
+  void Watch(std::function<void()> notice) override {
+    watch_ = std::make_unique<TDevWatch>(nodeFolder_, IsCaptureNode, std::move(notice));
+  }
+
+ private:
+  std::string nodeFolder_;
+  std::unique_ptr<TDevWatch> watch_;
 };
 
 }  // namespace
 
-std::unique_ptr<TCaptureBackend> MakeAlsaBackend() { return std::make_unique<AlsaBackend>(); }
+std::unique_ptr<TCaptureBackend> MakeAlsaBackend(const std::string& nodeFolder) {
+  return std::make_unique<AlsaBackend>(nodeFolder);
+}
 
 }  // namespace videocapture::engine

@@ -208,13 +208,20 @@ std::string TAviWriter::Headers() const {
   avih.U32(0).U32(static_cast<std::uint32_t>(streams_.size())).U32(largest + 8);
   avih.U32(static_cast<std::uint32_t>(video_.width)).U32(static_cast<std::uint32_t>(video_.height)).Zeros(16);
 
+  // DV goes in as the interleaved stream of picture and sound it is; its
+  // format block (DVINFO) may stay empty, the frames carry their own packs.
+  const bool dv = video_.codec == kDvsd;
   TRiffBuilder strh;
-  strh.U32(Id("vids")).U32(dib ? Id("DIB ") : video_.codec).U32(0).U16(0).U16(0).U32(0);
+  strh.U32(Id(dv ? "iavs" : "vids")).U32(dib ? Id("DIB ") : video_.codec).U32(0).U16(0).U16(0).U32(0);
   strh.U32(scale).U32(rate).U32(0).U32(static_cast<std::uint32_t>(v.chunks)).U32(v.largest).U32(0xFFFFFFFF).U32(0);
   strh.U16(0).U16(0).U16(static_cast<std::uint16_t>(video_.width)).U16(static_cast<std::uint16_t>(video_.height));
   TRiffBuilder strf;
-  strf.U32(40).U32(static_cast<std::uint32_t>(video_.width)).U32(static_cast<std::uint32_t>(video_.height));
-  strf.U16(1).U16(24).U32(dib ? 0 : video_.codec).U32(imageBytes).Zeros(16);
+  if (dv) {
+    strf.Zeros(32);
+  } else {
+    strf.U32(40).U32(static_cast<std::uint32_t>(video_.width)).U32(static_cast<std::uint32_t>(video_.height));
+    strf.U16(1).U16(24).U32(dib ? 0 : video_.codec).U32(imageBytes).Zeros(16);
+  }
   TRiffBuilder strl;
   strl.Chunk(Id("strh"), strh.Str()).Chunk(Id("strf"), strf.Str()).Chunk(Id("indx"), superIndex(v));
 

@@ -1,9 +1,10 @@
 #pragma once
 
-// Writes AVI files: one video stream (MJPEG or uncompressed 24-bit DIB) and an
-// optional sound stream (PCM, or what an encoder made of it), chunks in the order they arrive. The file carries
-// the extended (OpenDML) indexes of every stream and, when asked, the old
-// idx1 index that players of plain AVI files need. The first RIFF list stays
+// Writes AVI files: one video stream (MJPEG, uncompressed 24-bit DIB, or a
+// camcorder's DV) and an optional sound stream (PCM, or what an encoder made
+// of it), chunks in the order they arrive. The file carries the extended
+// (OpenDML) indexes of every stream and, when asked, the old idx1 index that
+// players of plain AVI files need. The first RIFF list stays
 // under 1 GiB, as those players require; what follows goes into further
 // "AVIX" lists, which only readers of the extended indexes see.
 //
@@ -25,7 +26,9 @@ namespace videocapture::engine {
 struct TAviVideoSpec {
   int width = 0;
   int height = 0;
-  TSubType codec = kMjpg;  // kMjpg, or kRgb24 for bottom-up 24-bit DIB rows
+  // kMjpg, kRgb24 for bottom-up 24-bit DIB rows, or kDvsd: DV frames as they
+  // came, written as the interleaved stream of picture and sound they are.
+  TSubType codec = kMjpg;
   TRefTime interval = kUnitsPerSecond / 15;
 };
 

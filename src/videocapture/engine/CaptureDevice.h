@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "videocapture/engine/AudioSource.h"
 #include "videocapture/engine/MediaFormat.h"
 
 namespace videocapture::engine {
@@ -92,6 +93,8 @@ class TAnalogDecoder {
   virtual bool Standard(long& flag) = 0;
   virtual bool SetStandard(long flag) = 0;
   virtual bool HorizontalLocked(bool& locked) = 0;
+  // Whether it locks with the slow time constant that a VCR's unsteady lines need.
+  virtual bool VcrLocking(bool& on) = 0;
 };
 
 // A TV tuner in front of the device. Modes are 1 TV, 2 FM radio, 4 AM radio.
@@ -102,6 +105,11 @@ class TTvTuner {
   virtual int Mode() = 0;
   virtual bool SignalPresent(bool& present) = 0;
   virtual bool VideoFrequency(long& hertz) = 0;
+  // The range the tuner covers and the finest step it tunes in, all in Hz.
+  virtual bool FrequencyRange(long& low, long& high, long& step) = 0;
+  virtual bool SetVideoFrequency(long hertz) = 0;
+  // 0 (nothing) to 65535, read once the tuner has settled on its frequency.
+  virtual bool SignalStrength(int& strength) = 0;
   // The tuner's own inputs (antenna and cable jacks), from 0.
   virtual int TunerInputCount() = 0;
   virtual bool ConnectTunerInput(int input) = 0;
@@ -116,6 +124,39 @@ class TTvAudio {
   virtual int AvailableModes() = 0;
   virtual bool Mode(int& mode) = 0;
   virtual bool SetMode(int mode) = 0;
+};
+
+// The tape transport of a camcorder, driven by the modes below.
+enum TTransportMode : long {
+  tm_Play = 4296,
+  tm_Stop = 4297,
+  tm_Freeze = 4298,
+  tm_FastForward = 4300,
+  tm_Rewind = 4301,
+  tm_Record = 4302,
+  tm_StepForward = 4304,
+  tm_RecordFreeze = 4904,
+  tm_StepReverse = 4905,
+  tm_PlayFastestForward = 5029,
+  tm_PlaySlowestForward = 5030,
+  tm_PlayFastestReverse = 5031,
+  tm_PlaySlowestReverse = 5032,
+};
+
+class TTransport {
+ public:
+  virtual ~TTransport() = default;
+  // False when the device refuses the mode or does not answer.
+  virtual bool SetMode(TTransportMode mode) = 0;
+};
+
+// The tape's position as a camcorder reads it.
+class TTimecodeReader {
+ public:
+  virtual ~TTimecodeReader() = default;
+  // Two BCD digits a byte: hours in the top byte down to frames in the lowest.
+  virtual bool TimeCode(std::uint32_t& bcd) = 0;
+  virtual bool TrackNumber(long& track) = 0;
 };
 
 // Position and rate of a source that plays a file. Times in 100 ns units.
@@ -163,6 +204,11 @@ class TCaptureSource {
   // The router of the card's sound inputs, apart from its video inputs.
   virtual TCrossbar* AudioCrossbar() { return nullptr; }
   virtual TMediaSeeking* Seeking() { return nullptr; }
+  virtual TTransport* Transport() { return nullptr; }
+  virtual TTimecodeReader* TimecodeReader() { return nullptr; }
+  // The sound that travels inside the video stream (a camcorder's), as a
+  // source of its own that streams while the device does; null without.
+  virtual std::unique_ptr<TAudioSource> OpenSound() { return nullptr; }
 
   // Starts the streaming thread: every frame goes to `frames` in the current
   // format, converted to RGB24. False when the device cannot stream now.

@@ -49,6 +49,10 @@ std::vector<TCaptureGraph::Pin> TCaptureGraph::PinsOf(TNodeKind kind) const {
       return {{"Input", D::Input, C::None, M::Video, {}}, {KindOutputName(kind), D::Output, C::None, M::Video, {}}};
     case TNodeKind::AudioCompressor:
       return {{"Input", D::Input, C::None, M::Audio, {}}, {"Output", D::Output, C::None, M::Audio, {}}};
+    case TNodeKind::DvSplitter:
+      return {{"Input", D::Input, C::None, M::Interleaved, {}},
+              {"DVVidOut0", D::Output, C::None, M::Video, {}},
+              {"AudOut00", D::Output, C::None, M::Audio, {}}};
     case TNodeKind::Multiplexer:
       return {{"Input 01", D::Input, C::None, M::Any, {}},
               {"Input 02", D::Input, C::None, M::Any, {}},
@@ -59,7 +63,7 @@ std::vector<TCaptureGraph::Pin> TCaptureGraph::PinsOf(TNodeKind kind) const {
 
 int TCaptureGraph::AddVideoSource(std::unique_ptr<TCaptureSource> source, const std::string& name) {
   if (source_ || FindNode(name) >= 0) return -1;
-  Node node{name, TNodeKind::VideoSource, false, {}, 0, nullptr};
+  Node node{name, TNodeKind::VideoSource, false, {}, 0, nullptr, nullptr};
   const TPinFacts facts = source->Pins();
   using D = TPinDir;
   using C = TPinCategory;
@@ -78,7 +82,7 @@ int TCaptureGraph::AddVideoSource(std::unique_ptr<TCaptureSource> source, const 
 
 int TCaptureGraph::AddFilter(TNodeKind kind, const std::string& name) {
   if (FindNode(name) >= 0) return -1;
-  Node node{name, kind, false, PinsOf(kind), 0, nullptr};
+  Node node{name, kind, false, PinsOf(kind), 0, nullptr, nullptr};
   if (kind == TNodeKind::AudioSource)
     node.pins.push_back({"Capture", TPinDir::Output, TPinCategory::Capture, TMajorType::Audio, {}});
   nodes_.push_back(std::move(node));
@@ -101,6 +105,7 @@ void TCaptureGraph::RemoveFilter(int node) {
   DisconnectAll(node);
   nodes_[node].removed = true;
   nodes_[node].consumer.reset();
+  nodes_[node].filter.reset();
   if (node == sourceNode_) {
     Stop();
     source_.reset();
@@ -190,6 +195,7 @@ TVideoFormat TCaptureGraph::OutputFormat(TPinRef out) const {
   TPinRef feeder = in.Valid() ? node.pins[in.pin].peer : TPinRef{};
   if (!feeder.Valid()) return format;
   format = OutputFormat(feeder);
+  if (node.filter) return node.filter->Output(format);
   if (node.kind == TNodeKind::Decoder && format.subtype != 0) format.subtype = kRgb24;
   return format;
 }
@@ -232,6 +238,10 @@ void TCaptureGraph::SetConsumer(int node, std::shared_ptr<TFrameConsumer> consum
   nodes_.at(node).consumer = std::move(consumer);
 }
 
+void TCaptureGraph::SetFilter(int node, std::shared_ptr<TFrameFilter> filter) {
+  nodes_.at(node).filter = std::move(filter);
+}
+
 TCaptureSource* TCaptureGraph::Source() const { return source_.get(); }
 
 void TCaptureGraph::CollectConsumers(int node, std::vector<std::shared_ptr<TFrameConsumer>>& out, int depth,
@@ -239,19 +249,41 @@ void TCaptureGraph::CollectConsumers(int node, std::vector<std::shared_ptr<TFram
   if (depth > kMaxDepth) return;
   const Node& n = nodes_[node];
   if (n.consumer && std::find(out.begin(), out.end(), n.consumer) == out.end()) out.push_back(n.consumer);
-  // What lies behind a filter sees the filter's frames, not these.
-  auto* filter = audio ? nullptr : dynamic_cast<TFrameFilter*>(n.consumer.get());
-  std::vector<std::shared_ptr<TFrameConsumer>> behind;
   for (const auto& pin : n.pins)
     if (pin.dir == TPinDir::Output && (audio ? pin.major != TMajorType::Video : pin.major != TMajorType::Audio) &&
         pin.peer.Valid())
-      CollectConsumers(pin.peer.node, filter ? behind : out, depth + 1, audio);
-  if (filter) filter->SetRoute(std::move(behind));
+      CollectConsumers(pin.peer.node, out, depth + 1, audio);
+}
+
+void TCaptureGraph::CollectStops(int node, std::vector<Delivery>& out,
+                                 std::vector<std::shared_ptr<TFrameFilter>>& path, int depth) const {
+  if (depth > kMaxDepth) return;
+  const Node& n = nodes_[node];
+  if (n.filter) path.push_back(n.filter);
+  const bool listed = std::any_of(out.begin(), out.end(), [&](const Delivery& s) { return s.consumer == n.consumer; });
+  if (n.consumer && !listed) out.push_back({n.consumer, path});
+  for (const auto& pin : n.pins)
+    if (pin.dir == TPinDir::Output && pin.major != TMajorType::Audio && pin.peer.Valid())
+      CollectStops(pin.peer.node, out, path, depth + 1);
+  if (n.filter) path.pop_back();
 }
 
 void TCaptureGraph::Deliver(const TFrame& frame) {
   if (state_.load() != TGraphState::Running && !frame.still) return;
-  for (const auto& consumer : route_) consumer->Receive(frame);
+  // Consumers behind the same filter share what it made of the frame: each
+  // filter sits at one place in the tree, so its input is the same for all.
+  filtered_.clear();
+  for (const Delivery& stop : route_) {
+    const TFrame* f = &frame;
+    for (const auto& filter : stop.filters) {
+      auto done =
+          std::find_if(filtered_.begin(), filtered_.end(), [&](const auto& d) { return d.first == filter.get(); });
+      if (done == filtered_.end()) done = filtered_.insert(filtered_.end(), {filter.get(), filter->Filter(*f)});
+      f = done->second;
+      if (!f) break;
+    }
+    if (f) stop.consumer->Receive(*f);
+  }
 }
 
 void TCaptureGraph::DeliverAudio(const TAudioBlock& block) {
@@ -263,7 +295,8 @@ bool TCaptureGraph::Run() {
   if (!source_) return false;
   if (!streaming_) {
     route_.clear();
-    CollectConsumers(sourceNode_, route_, 0, false);
+    std::vector<std::shared_ptr<TFrameFilter>> path;
+    CollectStops(sourceNode_, route_, path, 0);
     state_ = TGraphState::Running;
     if (!source_->Start([this](const TFrame& f) { Deliver(f); }, [this](TGraphEventCode c) { PushEvent(c); })) {
       state_ = TGraphState::Stopped;
@@ -303,8 +336,6 @@ void TCaptureGraph::Stop() {
   streaming_ = false;
   route_.clear();
   audioRoute_.clear();
-  for (auto& n : nodes_)
-    if (auto* filter = dynamic_cast<TFrameFilter*>(n.consumer.get())) filter->SetRoute({});
 }
 
 void TCaptureGraph::SetEventNotify(std::function<void()> notify) {

@@ -36,6 +36,7 @@ enum class TNodeKind {
   VideoCompressor,
   AudioCompressor,
   Deinterlacer,
+  DvSplitter,  // an interleaved DV stream into its video and its sound
 };
 
 enum class TPinDir { Input, Output };
@@ -57,22 +58,17 @@ class TFrameConsumer {
   virtual void ReceiveAudio(const TAudioBlock&) {}
 };
 
-// A consumer that changes the frames it receives and hands the result on to
-// the consumers downstream of its node, which the graph gives it at each run.
-class TFrameFilter : public TFrameConsumer {
+// A node that changes frames on their way: a decoder, a splitter that lets
+// every second frame go, a deinterlacer. Called on the streaming thread, once
+// per frame however many consumers lie behind it.
+class TFrameFilter {
  public:
-  void SetRoute(std::vector<std::shared_ptr<TFrameConsumer>> route) { route_ = std::move(route); }
-  void Receive(const TFrame& frame) override {
-    const TFrame& out = Process(frame);
-    for (const auto& consumer : route_) consumer->Receive(out);
-  }
-
- protected:
-  // The frame to hand on; it lives until the next call.
-  virtual const TFrame& Process(const TFrame& in) = 0;
-
- private:
-  std::vector<std::shared_ptr<TFrameConsumer>> route_;
+  virtual ~TFrameFilter() = default;
+  // Null drops the frame for everything behind the node; a frame returned
+  // stays valid until the next call.
+  virtual const TFrame* Filter(const TFrame& frame) = 0;
+  // The format that leaves the node, given the one that enters it.
+  virtual TVideoFormat Output(const TVideoFormat& in) const = 0;
 };
 
 enum class TGraphState { Stopped, Paused, Running };
@@ -116,6 +112,7 @@ class TCaptureGraph {
   // The only sub-type the grabber's input takes.
   void SetGrabberSubType(int node, TSubType subtype);
   void SetConsumer(int node, std::shared_ptr<TFrameConsumer> consumer);
+  void SetFilter(int node, std::shared_ptr<TFrameFilter> filter);
 
   TCaptureSource* Source() const;
 
@@ -145,11 +142,19 @@ class TCaptureGraph {
     std::vector<Pin> pins;
     TSubType grabberSubType = 0;
     std::shared_ptr<TFrameConsumer> consumer;
+    std::shared_ptr<TFrameFilter> filter;
+  };
+  // A consumer and the filters on the way to it, in graph order.
+  struct Delivery {
+    std::shared_ptr<TFrameConsumer> consumer;
+    std::vector<std::shared_ptr<TFrameFilter>> filters;
   };
 
   bool Accepts(const Node& node, const Pin& in, TVideoFormat offered) const;
   std::vector<Pin> PinsOf(TNodeKind kind) const;
   void CollectConsumers(int node, std::vector<std::shared_ptr<TFrameConsumer>>& out, int depth, bool audio) const;
+  void CollectStops(int node, std::vector<Delivery>& out, std::vector<std::shared_ptr<TFrameFilter>>& path,
+                    int depth) const;
   void Deliver(const TFrame& frame);
   void DeliverAudio(const TAudioBlock& block);
 
@@ -159,7 +164,8 @@ class TCaptureGraph {
   bool streaming_ = false;
   std::atomic<TGraphState> state_{TGraphState::Stopped};
   // Fixed between the start and the stop of the streaming thread.
-  std::vector<std::shared_ptr<TFrameConsumer>> route_;
+  std::vector<Delivery> route_;
+  std::vector<std::pair<const TFrameFilter*, const TFrame*>> filtered_;  // of the frame being delivered
   std::unique_ptr<TAudioSource> audio_;
   int audioNode_ = -1;
   bool audioStreaming_ = false;

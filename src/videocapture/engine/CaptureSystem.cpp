@@ -5,6 +5,7 @@
 #include "platform/Strings.h"
 #include "videocapture/engine/AlsaBackend.h"
 #include "videocapture/engine/AudioCodec.h"
+#include "videocapture/engine/DvSource.h"
 #include "videocapture/engine/SyntheticCamera.h"
 #include "videocapture/engine/V4l2Backend.h"
 #include "videocapture/engine/VideoCodec.h"
@@ -80,6 +81,7 @@ std::unique_ptr<TCaptureSystem>& Installed() {
 std::unique_ptr<TCaptureSystem> MakeDefaultSystem() {
   auto system = std::make_unique<TCaptureSystem>();
   system->AddBackend(MakeV4l2Backend());
+  system->AddBackend(MakeDvBackend(MakeSystemIeee1394Bus()));
   system->AddBackend(MakeAlsaBackend());
   system->AddBackend(MakeCodecBackend());
   system->AddBackend(MakeAudioCodecBackend());

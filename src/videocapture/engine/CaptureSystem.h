@@ -58,10 +58,10 @@ class TCaptureSystem {
   std::shared_ptr<TSyntheticClock> clock_;
 };
 
-// The process's capture system, made on first use: the V4L2 devices, the
-// ALSA sound inputs, our video and sound compressors, and the synthetic camera (with a
-// synthetic microphone) when $PARLO_SYNTHETIC_CAMERA is set to a number of
-// cameras (1 to 4).
+// The process's capture system, made on first use: the V4L2 devices, the DV
+// camcorders on IEEE 1394 buses, the ALSA sound inputs, our video and sound
+// compressors, and the synthetic camera (with a synthetic microphone) when
+// $PARLO_SYNTHETIC_CAMERA is set to a number of cameras (1 to 4).
 TCaptureSystem& CaptureSystem();
 // Replaces it (tests, before the first component is made, or after the
 // device lists were finalised).

@@ -18,12 +18,14 @@ namespace videocapture::engine {
 // describes it in `out`. A frame without whole rows is handed on as it is.
 void Deinterlace(const TFrame& in, std::vector<std::uint8_t>& pixels, TFrame& out);
 
+// The node's filter: the pictures keep their size and format.
 class TDeinterlaceFilter : public TFrameFilter {
- protected:
-  const TFrame& Process(const TFrame& in) override {
+ public:
+  const TFrame* Filter(const TFrame& in) override {
     Deinterlace(in, pixels_, out_);
-    return out_;
+    return &out_;
   }
+  TVideoFormat Output(const TVideoFormat& in) const override { return in; }
 
  private:
   std::vector<std::uint8_t> pixels_;

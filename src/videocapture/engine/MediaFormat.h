@@ -32,6 +32,7 @@ constexpr TSubType kRgb24 = kRgbFamily | 24;
 constexpr TSubType kRgb32 = kRgbFamily | 32;
 constexpr TSubType kYuy2 = FourCC('Y', 'U', 'Y', '2');
 constexpr TSubType kMjpg = FourCC('M', 'J', 'P', 'G');
+constexpr TSubType kDvsd = FourCC('d', 'v', 's', 'd');
 
 constexpr bool IsRgbFamily(TSubType s) { return (s & 0xFFFF0000u) == kRgbFamily; }
 
@@ -85,6 +86,10 @@ struct TFrame {
   bool topDown = false;
   // The picture of a paused player after a seek: shown, though nothing runs.
   bool still = false;
+  // The frame as a device sent it when that is compressed (a DV frame, with
+  // its sound); `data` is then null until a decoder has made pixels of it.
+  const std::uint8_t* packed = nullptr;
+  std::size_t packedLength = 0;
 };
 
 }  // namespace videocapture::engine

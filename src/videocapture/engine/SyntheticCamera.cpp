@@ -229,7 +229,21 @@ class SyntheticTvCard : public TTvTuner, public TAnalogDecoder {
     return true;
   }
   bool VideoFrequency(long& hertz) override {
-    hertz = 175250000;
+    hertz = frequency_.load();
+    return true;
+  }
+  bool FrequencyRange(long& low, long& high, long& step) override {
+    low = 44000000;
+    high = 870000000;
+    step = 62500;
+    return true;
+  }
+  bool SetVideoFrequency(long hertz) override {
+    frequency_ = hertz;
+    return true;
+  }
+  bool SignalStrength(int& strength) override {
+    strength = 65535;
     return true;
   }
   int TunerInputCount() override { return 1; }
@@ -255,9 +269,14 @@ class SyntheticTvCard : public TTvTuner, public TAnalogDecoder {
     locked = true;
     return true;
   }
+  bool VcrLocking(bool& on) override {
+    on = false;
+    return true;
+  }
 
  private:
   TSyntheticCamera& camera_;
+  std::atomic<long> frequency_{175250000};
 };
 
 class SyntheticTvAudio : public TTvAudio {

@@ -10,9 +10,9 @@
 #include "videocapture/engine/CaptureSystem.h"
 #include "videocapture/engine/V4l2Io.h"
 
-class QSocketNotifier;
-
 namespace videocapture::engine {
+
+class TDevWatch;
 
 class TV4l2Backend : public TCaptureBackend {
  public:
@@ -28,9 +28,7 @@ class TV4l2Backend : public TCaptureBackend {
  private:
   std::shared_ptr<TV4l2Io> io_;
   bool watchDev_;
-  int inotify_ = -1;
-  std::unique_ptr<QSocketNotifier> notifier_;
-  std::function<void()> notice_;
+  std::unique_ptr<TDevWatch> watch_;
 };
 
 std::unique_ptr<TCaptureBackend> MakeV4l2Backend();

@@ -8,9 +8,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace videocapture::engine {
+
+void TV4l2Io::Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 namespace {
 

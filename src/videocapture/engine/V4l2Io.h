@@ -25,6 +25,9 @@ class TV4l2Io {
   // Waits up to timeoutMs for a filled buffer on fd or a wake-up on wakeFd:
   // 1 when fd is ready (or in error, which the next dequeue reports), 0 otherwise.
   virtual int WaitFrame(int fd, int wakeFd, int timeoutMs) = 0;
+  // Waits: a tuner's signal reading means something only once it has
+  // settled on a new frequency. Fakes of the kernel need not wait.
+  virtual void Pause(int milliseconds);
 };
 
 std::unique_ptr<TV4l2Io> MakeSystemV4l2Io();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <numeric>
@@ -26,6 +27,8 @@ namespace {
 constexpr int kBufferCount = 4;
 // Errors in a row after which a stream that still answers counts as gone.
 constexpr int kMaxFailures = 50;
+// How long a tuner takes to lock on a new frequency before its signal reading holds.
+constexpr int kTunerSettleMs = 30;
 
 TSubType SubTypeOf(std::uint32_t pixelformat) {
   switch (pixelformat) {
@@ -46,9 +49,24 @@ TRefTime FromFraction(const v4l2_fract& f) {
 constexpr std::uint32_t kControlIds[kProcAmpCount] = {
     V4L2_CID_BRIGHTNESS, V4L2_CID_CONTRAST, V4L2_CID_HUE,
     V4L2_CID_SATURATION, V4L2_CID_SHARPNESS, V4L2_CID_GAMMA,
-    0,  // colour enable has no V4L2 counterpart of the same sense
+    V4L2_CID_COLORFX,  // colour on (1) or off (0): no effect, or black and white
     V4L2_CID_WHITE_BALANCE_TEMPERATURE, V4L2_CID_BACKLIGHT_COMPENSATION, V4L2_CID_GAIN,
 };
+constexpr int kColorEnable = 6;
+
+// Tuner frequencies are counted in 62.5 kHz, or in 62.5 Hz or 1 Hz for
+// tuners that say so: the unit here in millihertz.
+std::int64_t UnitMilliHertz(std::uint32_t capability) {
+  if (capability & V4L2_TUNER_CAP_1HZ) return 1000;
+  return (capability & V4L2_TUNER_CAP_LOW) ? 62500 : 62500000;
+}
+long UnitsToHertz(std::uint32_t units, std::uint32_t capability) {
+  return static_cast<long>(units * UnitMilliHertz(capability) / 1000);
+}
+std::uint32_t HertzToUnits(long hertz, std::uint32_t capability) {
+  const std::int64_t unit = UnitMilliHertz(capability);
+  return static_cast<std::uint32_t>((static_cast<std::int64_t>(hertz) * 1000 + unit / 2) / unit);
+}
 
 // The decoder's standard flags beside the V4L2 standards they stand for.
 struct StandardPair {
@@ -87,7 +105,7 @@ class V4l2Source : public TCaptureSource,
     v4l2_input input{};
     while (Ioctl(VIDIOC_ENUMINPUT, &input)) {
       inputs_.push_back(reinterpret_cast<const char*>(input.name));
-      if (input.type == V4L2_INPUT_TYPE_TUNER) tunerInputs_.push_back(static_cast<int>(input.index));
+      if (input.type == V4L2_INPUT_TYPE_TUNER) tunerInputs_.push_back({static_cast<int>(input.index), input.tuner});
       ++input.index;
     }
     v4l2_standard standard{};
@@ -181,38 +199,67 @@ class V4l2Source : public TCaptureSource,
   TTvAudio* TvAudio() override { return tvAudio_.get(); }
   TCrossbar* AudioCrossbar() override { return audioInputs_.get(); }
 
-  // -- tuner: V4L2 tunes by frequency; channel tables are not its business
+  // -- tuner: V4L2 tunes by frequency; the channel plans are the component's
   int AvailableModes() override { return Mode(); }
   int Mode() override {
     v4l2_tuner t{};
-    if (!Ioctl(VIDIOC_G_TUNER, &t)) return 0;
+    if (!GetTuner(t)) return 0;
     return t.type == V4L2_TUNER_RADIO ? 2 : 1;
   }
   bool SignalPresent(bool& present) override {
-    v4l2_tuner t{};
-    if (!Ioctl(VIDIOC_G_TUNER, &t)) return false;
-    present = t.signal > 0;
+    int strength;
+    if (!SignalStrength(strength)) return false;
+    present = strength > 0;
     return true;
   }
   bool VideoFrequency(long& hertz) override {
     v4l2_tuner t{};
     v4l2_frequency f{};
+    f.tuner = t.index = TunerIndex();
     if (!Ioctl(VIDIOC_G_TUNER, &t) || !Ioctl(VIDIOC_G_FREQUENCY, &f)) return false;
-    // Units of 62.5 kHz, or of 62.5 Hz for tuners that say so.
-    hertz = static_cast<long>(f.frequency * ((t.capability & V4L2_TUNER_CAP_LOW) ? 62.5 : 62500.0));
+    hertz = UnitsToHertz(f.frequency, t.capability);
+    return true;
+  }
+  bool FrequencyRange(long& low, long& high, long& step) override {
+    v4l2_tuner t{};
+    if (!GetTuner(t)) return false;
+    low = UnitsToHertz(t.rangelow, t.capability);
+    high = UnitsToHertz(t.rangehigh, t.capability);
+    step = static_cast<long>((UnitMilliHertz(t.capability) + 999) / 1000);
+    return true;
+  }
+  bool SetVideoFrequency(long hertz) override {
+    v4l2_tuner t{};
+    if (!GetTuner(t)) return false;
+    v4l2_frequency f{};
+    f.tuner = t.index;
+    f.type = t.type;
+    f.frequency = HertzToUnits(hertz, t.capability);
+    if (!Ioctl(VIDIOC_S_FREQUENCY, &f)) return false;
+    tunedAt_ = std::chrono::steady_clock::now();
+    return true;
+  }
+  bool SignalStrength(int& strength) override {
+    const auto settled = tunedAt_ + std::chrono::milliseconds(kTunerSettleMs);
+    const auto now = std::chrono::steady_clock::now();
+    if (now < settled)
+      io_->Pause(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(settled - now).count()));
+    v4l2_tuner t{};
+    if (!GetTuner(t)) return false;
+    strength = t.signal;
     return true;
   }
   int TunerInputCount() override { return static_cast<int>(tunerInputs_.size()); }
   bool ConnectTunerInput(int input) override {
     if (input < 0 || input >= TunerInputCount() || streaming_) return false;
-    int index = tunerInputs_[static_cast<std::size_t>(input)];
+    int index = tunerInputs_[static_cast<std::size_t>(input)].first;
     return Ioctl(VIDIOC_S_INPUT, &index);
   }
   bool ConnectedTunerInput(int& input) override {
     int index = -1;
     if (!Ioctl(VIDIOC_G_INPUT, &index)) return false;
     for (std::size_t i = 0; i < tunerInputs_.size(); ++i)
-      if (tunerInputs_[i] == index) {
+      if (tunerInputs_[i].first == index) {
         input = static_cast<int>(i);
         return true;
       }
@@ -246,8 +293,14 @@ class V4l2Source : public TCaptureSource,
   }
   bool HorizontalLocked(bool& locked) override {
     v4l2_input input{};
-    if (!Ioctl(VIDIOC_G_INPUT, &input.index) || !Ioctl(VIDIOC_ENUMINPUT, &input)) return false;
+    if (!CurrentInput(input)) return false;
     locked = (input.status & V4L2_IN_ST_NO_H_LOCK) == 0;
+    return true;
+  }
+  bool VcrLocking(bool& on) override {
+    v4l2_input input{};
+    if (!CurrentInput(input)) return false;
+    on = (input.status & V4L2_IN_ST_VTR) != 0;
     return true;
   }
 
@@ -257,6 +310,15 @@ class V4l2Source : public TCaptureSource,
     v4l2_queryctrl q{};
     q.id = kControlIds[property];
     if (!Ioctl(VIDIOC_QUERYCTRL, &q) || (q.flags & V4L2_CTRL_FLAG_DISABLED)) return false;
+    if (property == kColorEnable) {
+      // Only an effect menu that offers black and white can switch colour off.
+      v4l2_querymenu item{};
+      item.id = q.id;
+      item.index = V4L2_COLORFX_BW;
+      if (q.type != V4L2_CTRL_TYPE_MENU || !Ioctl(VIDIOC_QUERYMENU, &item)) return false;
+      range = {true, 0, 1, 1, q.default_value == V4L2_COLORFX_BW ? 0 : 1, 2};
+      return true;
+    }
     range = {true, q.minimum, q.maximum, q.step, q.default_value, 2};
     return true;
   }
@@ -264,11 +326,16 @@ class V4l2Source : public TCaptureSource,
     if (property < 0 || property >= kProcAmpCount || kControlIds[property] == 0) return false;
     v4l2_control c{kControlIds[property], 0};
     if (!Ioctl(VIDIOC_G_CTRL, &c)) return false;
-    value = c.value;
+    value = property == kColorEnable ? (c.value == V4L2_COLORFX_BW ? 0 : 1) : c.value;
     return true;
   }
   bool Set(int property, int value) override {
     if (property < 0 || property >= kProcAmpCount || kControlIds[property] == 0) return false;
+    if (property == kColorEnable) {
+      if (value != 0 && value != 1) return false;
+      v4l2_control effect{V4L2_CID_COLORFX, value == 0 ? V4L2_COLORFX_BW : V4L2_COLORFX_NONE};
+      return Ioctl(VIDIOC_S_CTRL, &effect);
+    }
     if (kControlIds[property] == V4L2_CID_WHITE_BALANCE_TEMPERATURE) {
       // A temperature is only taken while the automatic balance is off.
       v4l2_control automatic{V4L2_CID_AUTO_WHITE_BALANCE, 0};
@@ -354,6 +421,30 @@ class V4l2Source : public TCaptureSource,
   };
 
   bool Ioctl(unsigned long request, void* arg) { return io_->Ioctl(fd_, request, arg) == 0; }
+
+  bool CurrentInput(v4l2_input& input) {
+    int index = -1;
+    if (!Ioctl(VIDIOC_G_INPUT, &index)) return false;
+    input = {};
+    input.index = static_cast<std::uint32_t>(index);
+    return Ioctl(VIDIOC_ENUMINPUT, &input);
+  }
+
+  // The tuner of the selected input, or of the first tuner input when the
+  // card looks at another input now.
+  std::uint32_t TunerIndex() {
+    int index = -1;
+    Ioctl(VIDIOC_G_INPUT, &index);
+    for (const auto& [input, tuner] : tunerInputs_)
+      if (input == index) return tuner;
+    return tunerInputs_.empty() ? 0 : tunerInputs_.front().second;
+  }
+
+  bool GetTuner(v4l2_tuner& t) {
+    t = {};
+    t.index = TunerIndex();
+    return Ioctl(VIDIOC_G_TUNER, &t);
+  }
 
   static v4l2_format PixFormat(std::uint32_t pixelformat, int width, int height) {
     v4l2_format fmt{};
@@ -529,7 +620,8 @@ class V4l2Source : public TCaptureSource,
   std::vector<std::pair<TVideoFormat, TStreamCaps>> caps_;
   std::map<TSubType, std::uint32_t> pixelFormats_;
   std::vector<std::string> inputs_;
-  std::vector<int> tunerInputs_;
+  std::vector<std::pair<int, std::uint32_t>> tunerInputs_;  // input index, its tuner
+  std::chrono::steady_clock::time_point tunedAt_;
   bool hasStandards_ = false;
   bool hasTuner_ = false;
   std::unique_ptr<TTvAudio> tvAudio_;
