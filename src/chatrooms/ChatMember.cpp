@@ -66,6 +66,7 @@ void TChatMember::ConnectToChat(const std::string& ip, const std::string& port, 
 // ----- what the user does --------------------------------------------------------------------
 
 bool TChatMember::SendText(const std::string& input) {
+  if (input.empty()) return false;
   if (!Connected()) {
     view_.ShowInformation("The connection is either not established yet, or has been closed.", "Connection Closed");
     return false;
@@ -221,6 +222,10 @@ void TChatMember::SocketChangeState(TSocketState state) {
     case wsClosed:
       view_.SetPanel(1, "Connection Closed...");
       PlayEventSound(kClosedSound);
+      // Without the link the list is no longer the room's: the room has ended here.
+      members_.Clear();
+      view_.MembersChanged();
+      view_.RoomEnded();
       break;
     default:
       break;

@@ -47,6 +47,9 @@ TFormAlert::TFormAlert(TSession& session)
   List->setColumnHidden(ColKey, true);
   List->setColumnHidden(ColType, true);
   List->header()->setSectionResizeMode(ColName, QHeaderView::Stretch);
+  // The box is narrow: an alert takes the lines it needs rather than losing its end.
+  List->setWordWrap(true);
+  List->setTextElideMode(Qt::ElideNone);
   List->setMouseTracking(true);
   List->viewport()->setCursor(Qt::PointingHandCursor);
   List->setStyleSheet("QTreeWidget::item:hover { text-decoration: underline; }");

@@ -1,9 +1,12 @@
 #include "platform/Autostart.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <system_error>
 
+#include "platform/AppHome.h"
 #include "platform/Exception.h"
 
 namespace platform {
@@ -44,7 +47,8 @@ std::filesystem::path AutostartFile(const std::string& id) {
   return config / "autostart" / (id + ".desktop");
 }
 
-void SetAutostart(const std::string& id, const std::string& name, const std::filesystem::path& program, bool on) {
+void SetAutostart(const std::string& id, const std::string& name, const std::filesystem::path& program, bool on,
+                  const std::filesystem::path& home) {
   const auto file = AutostartFile(id);
   std::error_code ec;
   if (!on) {
@@ -60,7 +64,8 @@ void SetAutostart(const std::string& id, const std::string& name, const std::fil
     out << "[Desktop Entry]\n"
         << "Type=Application\n"
         << "Name=" << OneLine(name) << "\n"
-        << "Exec=" << QuoteExec(OneLine(program.string())) << "\n"
+        << "Exec=" << (home.empty() ? "" : "env " + QuoteExec("PARLO_HOME=" + OneLine(home.string())) + " ")
+        << QuoteExec(OneLine(program.string())) << "\n"
         << "Terminal=false\n"
         << "X-GNOME-Autostart-enabled=true\n";
     out.close();
@@ -74,6 +79,16 @@ void SetAutostart(const std::string& id, const std::string& name, const std::fil
     std::filesystem::remove(temp, ec);
     throw EStreamError("Cannot write " + file.string());
   }
+}
+
+std::string AutostartIdForHome(const std::string& id) {
+  if (AppHomeIsDefault()) return id;
+  // FNV-1a of the folder's name: short, and the same at every start.
+  std::uint32_t hash = 2166136261u;
+  for (const char c : std::filesystem::absolute(AppHome()).string()) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  char mark[16];
+  std::snprintf(mark, sizeof mark, "-%08x", hash);
+  return id + mark;
 }
 
 std::filesystem::path ProgramFile() {

@@ -122,7 +122,8 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   ASSERT_EQ(members.size(), 2u);
   for (TFormChatCli* m : members) {
     ASSERT_TRUE(f.Shows(*m, "*Lobby (t)*\r\nWelcome to my chat"));
-    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return m->StatusText(2) == "Client Count: 3"; }, 5000));
+    // Members count the clients as the host does: everyone but the host.
+    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return m->StatusText(2) == "Client Count: 2"; }, 5000));
     EXPECT_EQ(m->windowTitle().toStdString(), "Multi-Chat: Lobby");
   }
 
@@ -134,6 +135,13 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   EXPECT_TRUE(f.Shows(*host, said));
   EXPECT_TRUE(f.Shows(*members[1], said));
   EXPECT_TRUE(f.Shows(*members[0], said));
+  // An empty input sends nothing, from a member or from the host.
+  members[1]->SendText();
+  host->SendText();
+  members[1]->MemoGo->setPlainText("after");
+  members[1]->SendText();
+  ASSERT_TRUE(f.Shows(*host, "after"));
+  EXPECT_EQ(Fixture::Shown(*host), said + "*Ann (t)*\r\nafter\r\n");
   host->MemoGo->setPlainText("links: http://example.com/ ok");
   host->SendText();
   for (TFormChatCli* m : members) EXPECT_TRUE(f.Shows(*m, "links: _http://example.com/_ ok"));
@@ -160,7 +168,12 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
     return n;
   };
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return closed() == 1; }, 5000));
-  EXPECT_EQ(members[0]->StatusText(2), "Client Count: 2");
+  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return members[0]->StatusText(2) == "Client Count: 1"; }, 5000));
+  // The removed member's window shows that its room has ended.
+  TFormChatCli* removed = members[0]->MemoSys->toPlainText().contains("Connection to chat closed...") ? members[0] : members[1];
+  EXPECT_EQ(removed->ListC->topLevelItemCount(), 0);
+  EXPECT_EQ(removed->StatusText(2), "Client Count: 0");
+  EXPECT_FALSE(removed->MemoGo->isEnabled());
 
   host->close();
   platform::ProcessMessagesUntil([&] { return f.routes->HostWindow() == nullptr; }, 5000);

@@ -125,9 +125,10 @@ TEST(FormPChat, AnswersAnAcceptedRequestAndSavesTheChat) {
   EXPECT_EQ(yada->text(0).toStdString(), "Yada Yada Yada");
   emit w->PSound->TreeSounds->itemClicked(yada, 0);
 
+  // A name typed without an extension is saved as a text file.
   const std::string saved = (f.home.Home() / "chat.txt").string();
   w->AskSaveName = [&](std::string& name) {
-    name = saved;
+    name = (f.home.Home() / "chat").string();
     return true;
   };
   EXPECT_EQ(Fixture::Shown(*w),
@@ -137,7 +138,7 @@ TEST(FormPChat, AnswersAnAcceptedRequestAndSavesTheChat) {
   EXPECT_EQ(f.prompts.Asked, std::vector<std::string>{"Save Chat?: Would you like to save this chat session?"});
   static const std::regex clock(R"(\(\d{1,2}:\d\d [AP]M\))");
   EXPECT_EQ(std::regex_replace(testing_support::ReadFile(saved), clock, "(t)"),
-            "Ann (t)\r\nhello  http://x.org ok\r\nNewUser (t)\r\nhi, you\r\n");
+            "Ann (t)\nhello :-) http://x.org ok\nNewUser (t)\nhi, you\n");
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return f.routes->Windows().empty(); }, 3000));
 }
 

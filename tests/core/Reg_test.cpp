@@ -111,14 +111,39 @@ TEST(Reg, WindowPositionKeepsWhatIsNotStored) {
   EXPECT_EQ(TReg::ReadInteger("FormMain", "Left", 0), 11);
 }
 
+// The entry starts the home it was written from: the default one as it is,
+// any other through PARLO_HOME and with an entry of its own.
 TEST(Reg, RunAtStartupWritesAndRemovesTheAutostartEntry) {
   TempHome home;
-  TReg::SetRunAtStartup(true);
-  const auto entry = platform::AutostartFile("parlo");
-  EXPECT_EQ(entry.parent_path(), home.Config() / "autostart");
-  EXPECT_NE(ReadFile(entry).find("Exec=\"" + platform::ProgramFile().string() + "\""), std::string::npos);
+  const char* data = std::getenv("XDG_DATA_HOME");
+  const std::string savedData = data != nullptr ? data : "";
+  const std::filesystem::path defaultHome = home.Config().parent_path() / "data" / "parlo";
+  setenv("XDG_DATA_HOME", defaultHome.parent_path().c_str(), 1);
+  const std::string program = "\"" + platform::ProgramFile().string() + "\"\n";
+  struct Case {
+    std::string parloHome, exec;
+  };
+  const Case cases[] = {{"", "Exec=" + program},
+                        {defaultHome.string() + "/", "Exec=" + program},
+                        {home.Home().string(), "Exec=env \"PARLO_HOME=" + home.Home().string() + "\" " + program}};
+  std::vector<std::filesystem::path> entries;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.parloHome);
+    if (c.parloHome.empty()) unsetenv("PARLO_HOME");
+    else setenv("PARLO_HOME", c.parloHome.c_str(), 1);
+    TReg::SetRunAtStartup(true);
+    entries.push_back(platform::AutostartFile(platform::AutostartIdForHome("parlo")));
+    EXPECT_EQ(entries.back().parent_path(), home.Config() / "autostart");
+    EXPECT_NE(ReadFile(entries.back()).find(c.exec), std::string::npos) << ReadFile(entries.back());
+  }
+  EXPECT_EQ(entries[1], platform::AutostartFile("parlo"));
+  EXPECT_NE(entries[2], entries[1]);
+  EXPECT_TRUE(std::filesystem::exists(entries[1]));
   TReg::SetRunAtStartup(false);
-  EXPECT_FALSE(std::filesystem::exists(entry));
+  EXPECT_FALSE(std::filesystem::exists(entries[2]));
+  EXPECT_TRUE(std::filesystem::exists(entries[1]));
+  if (data != nullptr) setenv("XDG_DATA_HOME", savedData.c_str(), 1);
+  else unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace
