@@ -88,6 +88,7 @@ QLabel* MakeCharsetNote(QPlainTextEdit* input) {
   pal.setColor(QPalette::WindowText, Qt::black);
   note->setPalette(pal);
   note->setContentsMargins(4, 1, 4, 1);
+  note->setWordWrap(true);
   note->hide();
   QObject::connect(input, &QPlainTextEdit::textChanged, note, [input, note] {
     QString lost = platform::CharactersWithoutAnsi(input->toPlainText());
@@ -97,7 +98,7 @@ QLabel* MakeCharsetNote(QPlainTextEdit* input) {
       const qsizetype cut = lost.at(kNotedCharacters - 1).isHighSurrogate() ? kNotedCharacters - 1 : kNotedCharacters;
       lost = lost.left(cut) + QChar(0x2026);
     }
-    note->setText("These characters cannot be sent and will arrive as \"?\": " + lost);
+    note->setText("Cannot be sent, arrives as \"?\": " + lost);
   });
   return note;
 }

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
 #include <memory>
@@ -168,7 +169,13 @@ TEST(FormPChat, CallsAContactAndSendsFromTheKeyboard) {
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return w->Chat().Authorized(); }, 5000)) << peer.Output();
 
   Key(w->MemoGo, QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
+  // Characters the chat cannot carry are named under the input before sending.
+  const QLabel* note = w->findChild<QLabel*>("CharsetNote");
+  ASSERT_NE(note, nullptr);
+  w->MemoGo->setPlainText(QString::fromUtf8("caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC"));
+  EXPECT_TRUE(note->isVisibleTo(w) && note->text().endsWith(QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC")));
   w->MemoGo->setPlainText("typed");
+  EXPECT_FALSE(note->isVisibleTo(w));
   w->MemoGo->moveCursor(QTextCursor::End);
   Key(w->MemoGo, QEvent::KeyPress, Qt::Key_Return, Qt::ControlModifier);
   w->MemoGo->insertPlainText("line");

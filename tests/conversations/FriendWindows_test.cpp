@@ -2,7 +2,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QStatusBar>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,10 +15,12 @@
 #include "conversations/FormFChat.h"
 #include "conversations/FormFriends.h"
 #include "conversations/FormHist.h"
+#include "conversations/FormImgView.h"
 #include "core/Widgets_helpers.h"
 #include "core/session/DBStuff.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
+#include "platform/Charset.h"
 #include "platform/TempHome.h"
 
 namespace {
@@ -90,6 +96,23 @@ TEST(FriendWindows, HistoryFriendsAndFriendChat) {
   EXPECT_EQ(calls[0].Contact.ListenIP, "10.0.0.1");
   // No stored port: the private chat's own default applies.
   EXPECT_EQ(calls[0].Contact.ListenPort, "");
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// A received picture is named as the disk names it, whatever its characters.
+TEST(FriendWindows, PictureViewerNamesTheFileAsTheDiskDoes) {
+  testing_support::WidgetApp();
+  testing_support::TempHome home;
+  const std::filesystem::path file = home.Home() / "\xE5\x86\x99\xE7\x9C\x9F.jpg";
+  std::filesystem::create_directories(home.Home());
+  QImage picture(8, 8, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  ASSERT_TRUE(picture.save(QString::fromStdString(file.string()), "JPG"));
+  TFormImgView* view = ShowPicture(platform::NameFromPath(file), "Bob");
+  EXPECT_EQ(view->Stat->currentMessage(), QString::fromUtf8("\xE5\x86\x99\xE7\x9C\x9F.jpg"));
+  EXPECT_EQ(view->windowTitle(), "Bob - Picture");
+  EXPECT_EQ(view->Img->pixmap().size(), QSize(8, 8));
+  view->close();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 

@@ -25,7 +25,8 @@ constexpr int kServerLineLimit = 4 << 20;
 
 constexpr int kFriendStatusSound = 8;
 
-constexpr const char* kConnectFailed = "Could not connect to the server: ";
+// Short: the main window's status bar has room for little more than the cause.
+constexpr const char* kConnectFailed = "Server: ";
 
 // The server lists every user it likes in a friends refresh, and each one
 // unknown so far is added; no real user has this many friends, and past it
