@@ -28,7 +28,8 @@ void TDialogPrompts::ShowError(const std::string& text, const std::string& capti
 }
 
 bool TDialogPrompts::AskYesNo(const std::string& text, const std::string& caption, bool noIsDefault) {
-  return QMessageBox::question(platform::QuestionWindow(owner_), ShownQString(caption), ShownQString(text), QMessageBox::Yes | QMessageBox::No,
+  return QMessageBox::question(platform::QuestionWindow(owner_), ShownQString(caption), ShownQString(text),
+                               QMessageBox::Yes | QMessageBox::No,
                                noIsDefault ? QMessageBox::No : QMessageBox::NoButton) == QMessageBox::Yes;
 }
 

@@ -40,8 +40,8 @@ class TWrappingDelegate : public QStyledItemDelegate {
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     const int width = TextWidth(index);
-    return QSize(width, static_cast<int>(std::ceil(Lay(index.data().toString(), option.font, width)->boundingRect().height())) +
-                            2 * kPadding);
+    const qreal height = Lay(index.data().toString(), option.font, width)->boundingRect().height();
+    return QSize(width, static_cast<int>(std::ceil(height)) + 2 * kPadding);
   }
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -53,7 +53,8 @@ class TWrappingDelegate : public QStyledItemDelegate {
     QFont font = o.font;
     font.setUnderline(o.state.testFlag(QStyle::State_MouseOver));
     painter->save();
-    painter->setPen(o.palette.color(o.state.testFlag(QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text));
+    const bool selected = o.state.testFlag(QStyle::State_Selected);
+    painter->setPen(o.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
     Lay(text, font, TextWidth(index))->draw(painter, QPointF(o.rect.left() + kPadding, o.rect.top() + kPadding));
     painter->restore();
   }
@@ -61,7 +62,9 @@ class TWrappingDelegate : public QStyledItemDelegate {
  private:
   static constexpr int kPadding = 2;
 
-  int TextWidth(const QModelIndex& index) const { return std::max(16, view_->columnWidth(index.column()) - 2 * kPadding); }
+  int TextWidth(const QModelIndex& index) const {
+    return std::max(16, view_->columnWidth(index.column()) - 2 * kPadding);
+  }
 
   static std::unique_ptr<QTextLayout> Lay(const QString& text, const QFont& font, int width) {
     auto layout = std::make_unique<QTextLayout>(text, font);

@@ -1,12 +1,9 @@
 #include "platform/Autostart.h"
 
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <system_error>
 
-#include "platform/AppHome.h"
 #include "platform/Exception.h"
 
 namespace platform {
@@ -79,16 +76,6 @@ void SetAutostart(const std::string& id, const std::string& name, const std::fil
     std::filesystem::remove(temp, ec);
     throw EStreamError("Cannot write " + file.string());
   }
-}
-
-std::string AutostartIdForHome(const std::string& id) {
-  if (AppHomeIsDefault()) return id;
-  // FNV-1a of the folder's name: short, and the same at every start.
-  std::uint32_t hash = 2166136261u;
-  for (const char c : std::filesystem::absolute(AppHome()).string()) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-  char mark[16];
-  std::snprintf(mark, sizeof mark, "-%08x", hash);
-  return id + mark;
 }
 
 std::filesystem::path ProgramFile() {

@@ -14,9 +14,6 @@ std::filesystem::path AutostartFile(const std::string& id);
 // entry cannot be written. Removing an absent entry is no error.
 void SetAutostart(const std::string& id, const std::string& name, const std::filesystem::path& program, bool on,
                   const std::filesystem::path& home = {});
-// The entry's id for the program's home: `id` for the default home, `id`
-// and a mark of the folder for any other, so each home has its own entry.
-std::string AutostartIdForHome(const std::string& id);
 
 // The running program file, for entries that must start it again.
 std::filesystem::path ProgramFile();

@@ -58,8 +58,8 @@ bool AskOkCancel(const std::string& text, const std::string& caption) {
   if (!HaveDesktop()) return false;
   const bool busy = QGuiApplication::overrideCursor() != nullptr;
   if (busy) QGuiApplication::restoreOverrideCursor();
-  const bool ok = QMessageBox::information(QuestionWindow(), Q(caption), Q(text), QMessageBox::Ok | QMessageBox::Cancel) ==
-                  QMessageBox::Ok;
+  const bool ok = QMessageBox::information(QuestionWindow(), Q(caption), Q(text),
+                                           QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
   if (busy) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   return ok;
 }

@@ -170,8 +170,7 @@ TEST(FormPChat, CallsAContactAndSendsFromTheKeyboard) {
 
   Key(w->MemoGo, QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
   // Characters the chat cannot carry are named under the input before sending.
-  const QLabel* note = w->findChild<QLabel*>("CharsetNote");
-  ASSERT_NE(note, nullptr);
+  const auto* note = w->findChild<QLabel*>("CharsetNote");
   w->MemoGo->setPlainText(QString::fromUtf8("caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC"));
   EXPECT_TRUE(note->isVisibleTo(w) && note->text().endsWith(QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC")));
   w->MemoGo->setPlainText("typed");

@@ -71,7 +71,8 @@ TEST(RichTranscript, ShowsMessagesAsWrittenAndSavesThemAsText) {
 
   // Saved for the user: UTF-8 lines, each picture (found or not) as its code.
   const std::string text = "Ann (1:05 PM)\r\nhi  x  see http://a.org/x\r\nBob (1:06 PM)\r\ncaf\xe9 go http://b.org now";
-  const std::string saved = "Ann (1:05 PM)\nhi :) x :-) see http://a.org/x\nBob (1:06 PM)\ncaf\xc3\xa9 go http://b.org now\n";
+  const std::string saved =
+      "Ann (1:05 PM)\nhi :) x :-) see http://a.org/x\nBob (1:06 PM)\ncaf\xc3\xa9 go http://b.org now\n";
   EXPECT_EQ(TranscriptFileText(t), saved);
   t.SetModified(false);
   EXPECT_EQ(t.GetTextLen(), static_cast<int>(text.size()) + 2);

@@ -308,39 +308,26 @@ TEST(DirectoryLink, FriendUpdatesNeverRevealAnInvisibleUser) {
 TEST(DirectoryLink, AUsersNewStateReachesEveryListThatShowsThem) {
   Client client(1, "", "");
   TSession& s = *client.session;
-  auto bob = [](const char* mode) { return std::string("52000002{$}Bob{$}1{$}") + mode + "{$}10.0.0.2{$}2960"; };
+  auto bob = [](char mode) { return std::string("52000002{$}Bob{$}1{$}") + mode + "{$}10.0.0.2{$}2960"; };
   const std::string cy = "63000003{$}Cy{$}1{$}0{$}10.0.0.3{$}2960";
-  client.Link().FillContactList(s.Friends, bob("0"));
-  client.Link().FillContactList(s.Online, bob("0") + "||" + cy);
+  client.Link().FillContactList(s.Friends, bob('0'));
+  client.Link().FillContactList(s.Online, bob('0') + "||" + cy);
   s.Incoming.Add(TContact{"Bob", 0, "Available", "10.0.0.2", "2960", "52000002", "1"});
   auto states = [&](const std::string& id) {
     std::string out;
-    for (const TContacts* list : {&s.Friends, &s.Online, &s.Incoming}) {
-      const TContact* c = list->Find(list->FindById(id));
-      out += (out.empty() ? "" : " ") + (c == nullptr ? std::string("-") : c->Status);
-    }
+    for (const TContacts* list : {&s.Friends, &s.Online, &s.Incoming})
+      out += list->FindById(id) == 0 ? "- " : list->At(list->FindById(id)).Status + " ";
     return out;
   };
-  struct Step {
-    std::function<void()> learn;
-    const char* id;
-    const char* want;
-  };
-  const std::vector<Step> steps = {
-      {[&] { client.Link().UpdateOnlineList(bob("3")); }, "52000002", "Away Away Away"},
-      {[&] { client.Link().FillContactList(s.Friends, bob("1")); }, "52000002", "Busy Busy Busy"},
-      {[&] {
-         s.Online.Clear();  // as a new listing does
-         client.Link().FillContactList(s.Online, bob("4") + "||" + cy);
-       },
-       "52000002", "Unavailable Unavailable Unavailable"},
-      {[&] { client.Link().UpdateOnlineList(bob("2")); }, "52000002", "Offline Offline Offline"},
-      {[&] { client.Link().UpdateOnlineList("63000003{$}Cy{$}1{$}1{$}10.0.0.3{$}2960"); }, "63000003", "- Busy -"},
-  };
-  for (const Step& step : steps) {
-    step.learn();
-    EXPECT_EQ(states(step.id), step.want);
-  }
+  client.Link().UpdateOnlineList(bob('3'));
+  EXPECT_EQ(states("52000002"), "Away Away Away ");
+  client.Link().FillContactList(s.Friends, bob('1'));
+  EXPECT_EQ(states("52000002"), "Busy Busy Busy ");
+  s.Online.Clear();  // as a new listing does
+  client.Link().FillContactList(s.Online, bob('2') + "||" + cy);
+  EXPECT_EQ(states("52000002"), "Offline Offline Offline ");
+  client.Link().UpdateOnlineList("63000003{$}Cy{$}1{$}4{$}10.0.0.3{$}2960");
+  EXPECT_EQ(states("63000003"), "- Unavailable - ");
 }
 
 }  // namespace

@@ -73,17 +73,17 @@ TEST(FormAlert, OneItemPerKeyAndChoosingActs) {
   EXPECT_EQ(opened, (std::vector<std::string>{"messages 111", "update http://h/u.exe 1.2.3.4"}));
   EXPECT_TRUE(Items(alert).empty());
 
-  // However long, an alert shows whole: its row holds every line its text
-  // needs at the row's width, a name longer than a line included.
+  // However long, an alert shows whole: its row holds every line it needs.
   session.Updates().UpdateAvailable("1.0.0.1", "http://h/u.exe");
   session.Messages().MessageAnnounced("222", "Bartholomew_Featherstonehaugh_the_Second", "t");
-  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return alert.List->visualItemRect(Item(alert, "Update to 1.0.0.1 Available")).isValid(); }, 3000));
+  alert.List->doItemsLayout();
   for (int i = 0; i < alert.List->topLevelItemCount(); ++i) {
-    const QTreeWidgetItem* item = alert.List->topLevelItem(i);
-    const QRect row = alert.List->visualItemRect(item);
-    const QRect lines = alert.List->fontMetrics().boundingRect(QRect(0, 0, row.width(), 1000), Qt::TextWrapAnywhere, item->text(0));
-    EXPECT_GE(row.height(), lines.height()) << item->text(0).toStdString();
-    EXPECT_GT(lines.height(), alert.List->fontMetrics().height()) << item->text(0).toStdString();
+    const QRect row = alert.List->visualItemRect(alert.List->topLevelItem(i));
+    const QString text = alert.List->topLevelItem(i)->text(0);
+    const int needed =
+        alert.List->fontMetrics().boundingRect(QRect(0, 0, row.width(), 999), Qt::TextWrapAnywhere, text).height();
+    EXPECT_GT(needed, alert.List->fontMetrics().height());
+    EXPECT_GE(row.height(), needed) << text.toStdString();
   }
 }
 

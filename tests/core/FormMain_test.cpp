@@ -112,8 +112,8 @@ TEST(FormMain, ShowsWhatTheSessionSays) {
 }
 
 // A question is centred on the window it is about, not on the narrow main
-// window at the screen's edge: the window the user works in, or the one a
-// window names while it asks (closing a chat, say, as the program ends).
+// window at the screen's edge: the one the user works in, or the one that
+// says so while it asks (a chat closed as the program ends).
 TEST(FormMain, QuestionsAreCentredOnTheirWindow) {
   testing_support::DialogApp();
   testing_support::TempHome home;
@@ -121,28 +121,24 @@ TEST(FormMain, QuestionsAreCentredOnTheirWindow) {
   TSession session(prompts);
   TFormMain form(session);
   prompts.SetOwner(&form);
-  form.move(0, 0);
-  form.show();
   QWidget chat(nullptr, Qt::Window), other(nullptr, Qt::Window);
   chat.setGeometry(300, 150, 400, 300);
   other.setGeometry(50, 400, 200, 150);
-  for (QWidget* w : {&other, &chat}) w->show();
+  form.show(), other.show(), chat.show();
   chat.activateWindow();
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return chat.isActiveWindow(); }, 3000));
-
-  auto askedAt = [&] {
+  auto offCentre = [&](const QWidget& window) {
     QPoint centre;
     testing_support::WhenModal([&centre] {
-      QWidget* box = QApplication::activeModalWidget();
-      centre = box->geometry().center();
-      box->close();
+      centre = QApplication::activeModalWidget()->geometry().center();
+      QApplication::activeModalWidget()->close();
     });
     prompts.AskYesNo("Delete Bob?", "Confirm Delete", true);
-    return centre;
+    return (centre - window.geometry().center()).manhattanLength();
   };
-  EXPECT_LE((askedAt() - chat.geometry().center()).manhattanLength(), 2);
+  EXPECT_LE(offCentre(chat), 2);
   const platform::TQuestionsAbout about(&other);
-  EXPECT_LE((askedAt() - other.geometry().center()).manhattanLength(), 2);
+  EXPECT_LE(offCentre(other), 2);
 }
 
 }  // namespace

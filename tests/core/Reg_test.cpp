@@ -112,38 +112,26 @@ TEST(Reg, WindowPositionKeepsWhatIsNotStored) {
 }
 
 // The entry starts the home it was written from: the default one as it is,
-// any other through PARLO_HOME and with an entry of its own.
+// any other through PARLO_HOME.
 TEST(Reg, RunAtStartupWritesAndRemovesTheAutostartEntry) {
   TempHome home;
-  const char* data = std::getenv("XDG_DATA_HOME");
-  const std::string savedData = data != nullptr ? data : "";
   const std::filesystem::path defaultHome = home.Config().parent_path() / "data" / "parlo";
   setenv("XDG_DATA_HOME", defaultHome.parent_path().c_str(), 1);
   const std::string program = "\"" + platform::ProgramFile().string() + "\"\n";
-  struct Case {
-    std::string parloHome, exec;
-  };
-  const Case cases[] = {{"", "Exec=" + program},
-                        {defaultHome.string() + "/", "Exec=" + program},
-                        {home.Home().string(), "Exec=env \"PARLO_HOME=" + home.Home().string() + "\" " + program}};
-  std::vector<std::filesystem::path> entries;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.parloHome);
-    if (c.parloHome.empty()) unsetenv("PARLO_HOME");
-    else setenv("PARLO_HOME", c.parloHome.c_str(), 1);
+  const auto entry = platform::AutostartFile("parlo");
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "Exec=" + program},
+      {defaultHome.string() + "/", "Exec=" + program},
+      {home.Home().string(), "Exec=env \"PARLO_HOME=" + home.Home().string() + "\" " + program}};
+  for (const auto& [parloHome, exec] : cases) {
+    setenv("PARLO_HOME", parloHome.c_str(), 1);
     TReg::SetRunAtStartup(true);
-    entries.push_back(platform::AutostartFile(platform::AutostartIdForHome("parlo")));
-    EXPECT_EQ(entries.back().parent_path(), home.Config() / "autostart");
-    EXPECT_NE(ReadFile(entries.back()).find(c.exec), std::string::npos) << ReadFile(entries.back());
+    EXPECT_NE(ReadFile(entry).find(exec), std::string::npos) << parloHome << ReadFile(entry);
   }
-  EXPECT_EQ(entries[1], platform::AutostartFile("parlo"));
-  EXPECT_NE(entries[2], entries[1]);
-  EXPECT_TRUE(std::filesystem::exists(entries[1]));
+  EXPECT_EQ(entry.parent_path(), home.Config() / "autostart");
   TReg::SetRunAtStartup(false);
-  EXPECT_FALSE(std::filesystem::exists(entries[2]));
-  EXPECT_TRUE(std::filesystem::exists(entries[1]));
-  if (data != nullptr) setenv("XDG_DATA_HOME", savedData.c_str(), 1);
-  else unsetenv("XDG_DATA_HOME");
+  EXPECT_FALSE(std::filesystem::exists(entry));
+  unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

@@ -79,6 +79,5 @@ bool TReg::ReadSettingBool(const std::string& name) {
 void TReg::SetRunAtStartup(bool on) {
   const std::filesystem::path home =
       platform::AppHomeIsDefault() ? std::filesystem::path() : std::filesystem::absolute(platform::AppHome());
-  platform::SetAutostart(platform::AutostartIdForHome(kAutostartId), kApplicationTitle, platform::ProgramFile(), on,
-                         home);
+  platform::SetAutostart(kAutostartId, kApplicationTitle, platform::ProgramFile(), on, home);
 }
