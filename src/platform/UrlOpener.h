@@ -17,8 +17,8 @@ using TOpenDone = std::function<void(bool opened)>;
 // program. An address of another kind is refused.
 void OpenUrl(const std::string& address, TOpenDone done);
 
-// Whether a folder was shown, and, when not, why in a few words for the user
-// ("" once shown): no file manager, or the opener's own complaint.
+// Whether a folder was shown: "" once it was, else why not in a few words for
+// the user (no file manager found, the file manager's failure ...).
 using TShowFolderDone = std::function<void(const std::string& failure)>;
 
 // A folder (8-bit name) in the desktop's file manager.
