@@ -58,7 +58,7 @@ TFormImgUpload::TFormImgUpload(TSession& session, QWidget* parent) : QWidget(par
   });
 }
 
-void TFormImgUpload::Log(const std::string& line) { MemoLog->appendPlainText(platform::ToQString(line)); }
+void TFormImgUpload::Log(const std::string& line) { MemoLog->appendPlainText(platform::ShownQString(line)); }
 
 void TFormImgUpload::Clear() {
   size_ = 0;
