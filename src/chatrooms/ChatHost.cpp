@@ -170,7 +170,6 @@ void TChatHost::ShowPeerSound(const std::string& name, int index) {
 }
 
 bool TChatHost::SendText(const std::string& input) {
-  if (input.empty()) return false;
   const std::string parameter = TextRecord(setup_.UserName, input);
   if (RoomFrame(cmd::RoomText, parameter).size() > kRoomFrameBudget) {
     view_.ShowInformation("The message is too long to send, please send it in parts.", "Message Too Long");

@@ -66,7 +66,6 @@ void TChatMember::ConnectToChat(const std::string& ip, const std::string& port, 
 // ----- what the user does --------------------------------------------------------------------
 
 bool TChatMember::SendText(const std::string& input) {
-  if (input.empty()) return false;
   if (!Connected()) {
     view_.ShowInformation("The connection is either not established yet, or has been closed.", "Connection Closed");
     return false;

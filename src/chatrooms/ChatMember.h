@@ -53,7 +53,7 @@ class TChatMember {
   void ConnectToChat(const std::string& ip, const std::string& port, const std::string& chatName);
   // The input as typed (CR LF line breaks). False, with the user told, while
   // not connected or when it is too long to travel: the input stays. An empty
-  // input sends nothing.
+  // input is sent too.
   bool SendText(const std::string& input);
   // Sent while connected, played here in any case.
   void SendSound(int index);
