@@ -61,7 +61,7 @@ class TChatHost {
   void AddOwnRow();
   // The host's own text, as typed (CR LF line breaks), to every member and
   // into the transcript. False, with the user told, when it is too long to
-  // travel as one frame.
+  // travel as one frame. An empty input is sent too.
   bool SendText(const std::string& input);
   void SendSound(int index);
   // "Remove from Chat": closes every connection logged on with the row's

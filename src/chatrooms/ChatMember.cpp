@@ -238,6 +238,10 @@ void TChatMember::SocketChangeState(TSocketState state) {
     case wsClosed:
       view_.SetPanel(1, "Connection Closed...");
       PlayEventSound(kClosedSound);
+      // Without the link the list is no longer the room's: the room has ended here.
+      members_.Clear();
+      view_.MembersChanged();
+      view_.RoomEnded();
       break;
     default:
       break;

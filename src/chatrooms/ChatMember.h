@@ -21,6 +21,8 @@ class TChatMemberView {
   virtual void ShowOwnText(const std::string& text) = 0;
   virtual void MembersChanged() = 0;
   virtual void ShowInformation(const std::string& text, const std::string& caption) = 0;
+  // The link to the room is gone: nothing typed can reach it any more.
+  virtual void RoomEnded() {}
 };
 
 // The own user as the room sees it, read when the host says hello.
@@ -50,14 +52,18 @@ class TChatMember {
 
   void ConnectToChat(const std::string& ip, const std::string& port, const std::string& chatName);
   // The input as typed (CR LF line breaks). False, with the user told, while
-  // not connected or when it is too long to travel: the input stays.
+  // not connected or when it is too long to travel: the input stays. An empty
+  // input is sent too.
   bool SendText(const std::string& input);
   // Sent while connected, played here in any case.
   void SendSound(int index);
   void Close();
 
   bool Connected() const { return socket_->State() == wsConnected; }
+  // Emptied when the link to the room closes.
   const TRoomMembers& Members() const { return members_; }
+  // The members other than the host, as the host counts them.
+  int ClientCount() const { return members_.Count() > 0 ? members_.Count() - 1 : 0; }
   const std::string& ChatName() const { return chatName_; }
   const std::string& UserName() const { return identity_.UserName; }
   TParloSocket& Socket() { return *socket_; }

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QPlainTextEdit>
+#include <QPushButton>
 
 #include "chatrooms/ChatHost.h"
 #include "core/DialogLook.h"
@@ -46,7 +47,12 @@ void TFormChatCli::SetCaption(const std::string& caption) { setWindowTitle(platf
 
 void TFormChatCli::MembersChanged() {
   FillMemberList(member_->Members());
-  SetStatusText("Client Count: " + std::to_string(member_->Members().Count()), 2);
+  SetStatusText("Client Count: " + std::to_string(member_->ClientCount()), 2);
+}
+
+void TFormChatCli::RoomEnded() {
+  MemoGo->setEnabled(false);
+  ButtonSend->setEnabled(false);
 }
 
 void TFormChatCli::ShowInformation(const std::string& text, const std::string& caption) {

@@ -26,6 +26,7 @@ class TFormChatCli : public TRoomWindow, public TChatMemberView {
   void ShowOwnText(const std::string& text) override { TRoomWindow::ShowOwnText(text); }
   void MembersChanged() override;
   void ShowInformation(const std::string& text, const std::string& caption) override;
+  void RoomEnded() override;
 
   // TRoomWindow
   void SendText() override;

@@ -108,6 +108,7 @@ void TRoomWindow::BuildWindow() {
   outer->addLayout(talk, 1);
   outer->addWidget(BuildButtons());
   outer->addLayout(input);
+  outer->addWidget(dialoglook::MakeCharsetNote(MemoGo));
   outer->addLayout(statusRow);
 
   PEm = new TEmoticonPicker(iconsFolder_, this);

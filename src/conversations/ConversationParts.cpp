@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include "conversations/Emoticons.h"
 #include "conversations/Transcript.h"
 #include "conversations/TranscriptWriter.h"
+#include "core/DialogLook.h"
 #include "platform/Charset.h"
 
 TTranscriptControl MakeTranscript(QWidget* window, QObject* filter, const TPopupFn& popup) {
@@ -95,7 +97,7 @@ QMenu* MakeFontsMenu(QWidget* window, const std::function<void()>& mine, const s
 }
 
 void LayOutConversation(QWidget* window, std::initializer_list<QWidget*> above, QWidget* memo, QWidget* buttons,
-                        QWidget* input, QWidget* send, QWidget* side, QWidget* status) {
+                        QPlainTextEdit* input, QWidget* send, QWidget* side, QWidget* status) {
   auto* left = new QVBoxLayout;
   for (QWidget* w : above) left->addWidget(w);
   left->addWidget(memo, 1);
@@ -104,6 +106,7 @@ void LayOutConversation(QWidget* window, std::initializer_list<QWidget*> above, 
   row->addWidget(input, 1);
   row->addWidget(send);
   left->addLayout(row);
+  left->addWidget(dialoglook::MakeCharsetNote(input));
   auto* body = new QHBoxLayout;
   body->addLayout(left, 1);
   body->addWidget(side);

@@ -47,10 +47,11 @@ QPushButton* MakeButton(const char* caption, QWidget* parent, std::function<void
 // "Adjust My Font" and "Adjust Peer Font".
 QMenu* MakeFontsMenu(QWidget* window, const std::function<void()>& mine, const std::function<void()>& peer);
 // The windows' arrangement: on the left the pieces above the transcript, the
-// transcript taking what height is left, the button row and the input beside
-// Send; the side column on the right; the status bar along the foot.
+// transcript taking what height is left, the button row, the input beside
+// Send and its note on characters that cannot be sent; the side column on the
+// right; the status bar along the foot.
 void LayOutConversation(QWidget* window, std::initializer_list<QWidget*> above, QWidget* memo, QWidget* buttons,
-                        QWidget* input, QWidget* send, QWidget* side, QWidget* status);
+                        QPlainTextEdit* input, QWidget* send, QWidget* side, QWidget* status);
 // F1 anywhere in the window.
 void AddHelpKey(QWidget* window, const std::function<void()>& help);
 

@@ -334,7 +334,7 @@ void TFormCam::TellLater(const std::string& text, const std::string& caption) {
 
 void TFormCam::SetStatus(const std::string& text) {
   status_ = text;
-  Stat->showMessage(platform::ToQString(text));
+  Stat->showMessage(platform::ShownQString(text));
 }
 
 void TFormCam::ShowViewers(const std::vector<TCamViewerRow>& rows) {

@@ -79,7 +79,7 @@ void TFormCamView::ConnectToCam(const std::string& user, const std::string& ip, 
 
 void TFormCamView::SetStatus(const std::string& text) {
   status_ = text;
-  Stat->showMessage(platform::ToQString(text));
+  Stat->showMessage(platform::ShownQString(text));
 }
 
 void TFormCamView::SaveImages1Click() { receiver_.ToggleSaveMode(user_); }

@@ -86,10 +86,11 @@ void TFormFileIn::ButOpenClick() {
   switch (receiver_->Kind()) {
     case TTransferKind::Binary: {
       QPointer<TFormFileIn> self(this);
-      platform::ShowFolder(receiver_->TargetFolder(), [self](bool opened) {
-        if (self && !opened)
-          self->session_.Prompts().ShowInformation(
-              "The folder " + ShownName(self->receiver_->TargetFolder()) + " could not be opened.", "Open Folder");
+      platform::ShowFolder(receiver_->TargetFolder(), [self](const std::string& failure) {
+        if (self && !failure.empty())
+          self->session_.Prompts().ShowInformation("The folder " + ShownName(self->receiver_->TargetFolder()) +
+                                                       " could not be opened: " + failure + ".",
+                                                   "Open Folder");
       });
       break;
     }

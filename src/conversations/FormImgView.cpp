@@ -37,14 +37,14 @@ void TFormImgView::LoadPicture(const std::string& fileName) {
     return;
   }
   Img->setPixmap(QPixmap::fromImage(image));
-  Stat->showMessage(platform::ToQString(platform::ExtractFileName(fileName)));
+  Stat->showMessage(platform::ShownQString(platform::ExtractFileName(fileName)));
   resize(image.width() + 26, image.height() + 64);
 }
 
 TFormImgView* ShowPicture(const std::string& fileName, const std::string& title) {
   auto* view = new TFormImgView;
   view->LoadPicture(fileName);
-  view->setWindowTitle(platform::ToQString(title + " - Picture"));
+  view->setWindowTitle(platform::ShownQString(title + " - Picture"));
   view->show();
   return view;
 }

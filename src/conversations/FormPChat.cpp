@@ -29,6 +29,8 @@
 #include "core/session/TestHooks.h"
 #include "platform/Charset.h"
 #include "platform/DesktopPrompts.h"
+#include "platform/FileNames.h"
+#include "platform/Stream.h"
 #include "transport/ParloSocket.h"
 
 using platform::ToQString;
@@ -72,7 +74,7 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
     return session_.Prompts().AskYesNo("Would you like to save this chat session?", "Save Chat?", false);
   };
   AskSaveName = [](std::string& fileName) {
-    return platform::AskSaveFileName("Save Chat Session?", "Text Files (*.txt)|*.txt", "", fileName);
+    return platform::AskSaveFileName("Save Chat Session?", "Text Files (*.txt)|*.txt", "", fileName, "txt");
   };
 }
 
@@ -244,6 +246,7 @@ void TFormPChat::closeEvent(QCloseEvent* e) {
   try {
     session_.Paths().SaveWindowFont("Client", Client);
     session_.Paths().SaveWindowFont("Peer", Peer);
+    const platform::TQuestionsAbout about(this);
     if (Transcript->GetModified() && AskSaveChat && AskSaveChat() && self) SaveChat();
   } catch (const std::exception& ex) {
     LogError("None", "None", std::string("PChat Closing Query: ") + ex.what());
@@ -299,8 +302,10 @@ void TFormPChat::ShowSounds() { PopSounds(this, ButtonSounds, MemoSys, 4, PSound
 bool TFormPChat::SaveChat() {
   std::string fileName;
   if (!AskSaveName || !AskSaveName(fileName)) return false;
+  if (platform::ExtractFileExt(fileName).empty()) fileName += ".txt";
   try {
-    Transcript->GetLines().SaveToFile(fileName);
+    const std::string text = TranscriptFileText(*Transcript);
+    platform::ReplaceFile(fileName, text.data(), text.size());
     Transcript->SetModified(false);
     return true;
   } catch (const std::exception& e) {

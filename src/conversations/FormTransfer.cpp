@@ -125,10 +125,10 @@ void TFormTransfer::AddLog(const std::string& text) {
 
 void TFormTransfer::AddLogLine(const std::string& text) {
   const QString stamp = QTime::currentTime().toString("hh:mm:ss");
-  MemoLog->appendPlainText(stamp + "  " + platform::ToQString(text));
+  MemoLog->appendPlainText(stamp + "  " + platform::ShownQString(text));
 }
 
-void TFormTransfer::SetStatus(const std::string& text) { PStatus->setText(platform::ToQString(text)); }
+void TFormTransfer::SetStatus(const std::string& text) { PStatus->setText(platform::ShownQString(text)); }
 
 void TFormTransfer::SetProgress(std::uint64_t position, std::uint64_t maximum) {
   const int step = maximum == 0 ? 0 : static_cast<int>(std::min(position, maximum) * kBarSteps / maximum);

@@ -2,6 +2,7 @@
 
 #include "conversations/Transcript.h"
 #include "editor/QuillRichEdit.h"
+#include "editor/QuillRichEditSource.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   void SetModified(bool modified) override { edit_.SetModified(modified); }
   bool GetModified() override { return edit_.GetModified(); }
   TTranscriptLines& GetLines() override { return *this; }
-  void SaveToFile(const platform::FileName& fileName) override { edit_.Lines().SaveToFile(fileName); }
+  std::string Text(const std::function<std::string(const std::string&)>& picture) override;
   bool CanCopy() override { return edit_.CanCopy(); }
   void CopyToClipboard() override { edit_.CopyToClipboard(); }
   void CutToClipboard() override { edit_.CutToClipboard(); }
@@ -34,6 +35,24 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
  private:
   TCustomQuillRichEdit& edit_;
 };
+
+std::string TRichTranscript::Text(const std::function<std::string(const std::string&)>& picture) {
+  const TQuillStrings& lines = edit_.Lines();
+  TCustomQuillRichEditSource& doc = edit_.RichEditSource();
+  std::string text;
+  for (int line = 0; line < lines.Count(); ++line) {
+    const std::string row = lines.Get(line);
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      if (row[i] != kObjectCharacter) {
+        text += row[i];
+      } else if (const TQuillEditorObject* object = doc.FindEmbeddedObject(static_cast<int>(i) + 1, line)) {
+        text += picture(object->ObjectName);
+      }
+    }
+    text += "\r\n";
+  }
+  return text;
+}
 
 // The control and its transcript operations go together.
 class TTranscriptEdit final : public TQuillRichEdit {

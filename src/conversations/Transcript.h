@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/Charset.h"
@@ -26,9 +27,9 @@ class TTranscriptAttributes {
 class TTranscriptLines {
  public:
   virtual ~TTranscriptLines() = default;
-  // Writes the text as plain text lines, pictures left out; raises
-  // platform::EStreamError when the file cannot be written.
-  virtual void SaveToFile(const platform::FileName& fileName) = 0;
+  // The whole text, every line ended by CR LF, each picture as what
+  // `picture` makes of the name of its file (without the folder).
+  virtual std::string Text(const std::function<std::string(const std::string& pictureName)>& picture) = 0;
 };
 
 class TTranscript {

@@ -5,6 +5,7 @@
 
 #include "conversations/Emoticons.h"
 #include "conversations/Transcript.h"
+#include "platform/Charset.h"
 
 void TTranscriptWriter::WriteMessage(const std::string& name, const std::string& time, const std::string& text) {
   if (text.empty()) return;
@@ -82,6 +83,12 @@ void TTranscriptWriter::Run(const std::string& run, bool link) {
 }
 
 void TTranscriptWriter::CaretToEnd() { transcript_.SetSelStart(transcript_.GetTextLen()); }
+
+std::string TranscriptFileText(TTranscript& transcript) {
+  std::string text = transcript.GetLines().Text(EmoticonCodeOfPicture);
+  std::erase(text, '\r');
+  return platform::AnsiToUtf8(text);
+}
 
 std::string HeaderTime(int hour, int minute) {
   const int h = hour % 12 == 0 ? 12 : hour % 12;

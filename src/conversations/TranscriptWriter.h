@@ -42,6 +42,10 @@ class TTranscriptWriter {
   std::string icons_;
 };
 
+// A transcript as a file for the user rather than for this program: UTF-8
+// text with line feeds, each emoticon picture as its code again.
+std::string TranscriptFileText(TTranscript& transcript);
+
 // The header's clock, "h:nn AM": 12-hour, no leading zero on the hour.
 std::string HeaderTime(int hour, int minute);
 std::string HeaderTimeNow();

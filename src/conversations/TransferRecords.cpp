@@ -79,7 +79,7 @@ std::string SafeNameComponent(const std::string& name) {
   return safe;
 }
 
-std::string ShownName(const std::string& name) { return platform::Utf8ToAnsi(platform::PathFromName(name).string()); }
+std::string ShownName(const std::string& name) { return platform::NameFromPath(platform::PathFromName(name)); }
 
 std::string TFileOffer::Record() const {
   return Sender + FieldSeparator + PackageName + FieldSeparator + std::to_string(Size) + FieldSeparator + Kind +

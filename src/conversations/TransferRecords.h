@@ -35,8 +35,9 @@ std::optional<std::uint64_t> ParseCount(const std::string& text);
 inline constexpr std::size_t kMaxNameBytes = 80;
 std::string SafeNameComponent(const std::string& name);
 
-// A file name (the program's 8-bit form) as the logs show it: as the disk
-// has it, characters the code page lacks as "?".
+// A file name (the program's 8-bit form) as the logs and messages show it: with
+// the disk's separators, and the disk's own characters where the code page
+// lacks them, for the windows to show through platform::ShownQString.
 std::string ShownName(const std::string& name);
 
 // The offer: sender, package name, size, kind and, only when the record has

@@ -2,7 +2,9 @@
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPalette>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -24,6 +26,8 @@ void TFramePanel::paintEvent(QPaintEvent*) {
 void ColourForm(QWidget* form) {
   QPalette pal = form->palette();
   pal.setColor(QPalette::Window, FormColour());
+  for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    pal.setColor(QPalette::Disabled, role, DisabledTextColour());
   form->setPalette(pal);
   form->setAutoFillBackground(true);
 }
@@ -67,6 +71,36 @@ std::string TextFromMemo(const QString& memo) {
     else if (c != '\r') out += c;
   }
   return out;
+}
+
+namespace {
+
+constexpr qsizetype kNotedCharacters = 12;  // one line's worth; the rest is "..."
+
+}  // namespace
+
+QLabel* MakeCharsetNote(QPlainTextEdit* input) {
+  auto* note = new QLabel(input->parentWidget());
+  note->setObjectName("CharsetNote");
+  note->setAutoFillBackground(true);
+  QPalette pal = note->palette();
+  pal.setColor(QPalette::Window, QColor(0xFF, 0xF4, 0xC0));
+  pal.setColor(QPalette::WindowText, Qt::black);
+  note->setPalette(pal);
+  note->setContentsMargins(4, 1, 4, 1);
+  note->setWordWrap(true);
+  note->hide();
+  QObject::connect(input, &QPlainTextEdit::textChanged, note, [input, note] {
+    QString lost = platform::CharactersWithoutAnsi(input->toPlainText());
+    note->setVisible(!lost.isEmpty());
+    if (lost.isEmpty()) return;
+    if (lost.size() > kNotedCharacters) {
+      const qsizetype cut = lost.at(kNotedCharacters - 1).isHighSurrogate() ? kNotedCharacters - 1 : kNotedCharacters;
+      lost = lost.left(cut) + QChar(0x2026);
+    }
+    note->setText("Cannot be sent, arrives as \"?\": " + lost);
+  });
+  return note;
 }
 
 }  // namespace dialoglook

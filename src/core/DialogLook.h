@@ -6,6 +6,9 @@
 #include <initializer_list>
 #include <string>
 
+class QLabel;
+class QPlainTextEdit;
+
 // What the small dialogs share: their two colours, the framed panel they draw,
 // and the passage of memo text between the widgets and the program's 8-bit
 // text, whose line breaks are CR LF as they travel and are stored.
@@ -14,6 +17,9 @@ namespace dialoglook {
 // The form background and the panels and frames drawn on it.
 inline QColor FormColour() { return QColor(0x00, 0x61, 0x96); }
 inline QColor PanelColour() { return QColor(0xB0, 0xC4, 0xDE); }
+// Greyed-out text: at least 3:1 against the panels, the light fields and the
+// buttons, where the style's own light grey all but vanishes on the panels.
+inline QColor DisabledTextColour() { return QColor(0x55, 0x55, 0x55); }
 
 // Paints its background as a rectangle with 4 x 4 corner arcs, 3 pixels inside
 // its own box, in the given colour; the children sit on top.
@@ -28,7 +34,7 @@ class TFramePanel : public QWidget {
   QColor colour_;
 };
 
-// Colours a dialog's background.
+// Colours a dialog's background, and its disabled text so that it stays readable.
 void ColourForm(QWidget* form);
 // Lays a dialog out as its panel over one row of buttons: `left` at the left
 // edge, `right` at the right, the room between them left empty.
@@ -41,5 +47,10 @@ void CentreOnScreen(QWidget* form);
 // with CR LF breaks.
 QString MemoFromText(const std::string& text);
 std::string TextFromMemo(const QString& memo);
+
+// A one-line note for under an input whose text goes out as 8-bit text: it
+// names the typed characters that cannot go (they would arrive as "?") and
+// hides while there are none.
+QLabel* MakeCharsetNote(QPlainTextEdit* input);
 
 }  // namespace dialoglook

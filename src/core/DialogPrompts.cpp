@@ -9,9 +9,10 @@
 #include "core/FormPass.h"
 #include "core/FormReg.h"
 #include "platform/Charset.h"
+#include "platform/DesktopPrompts.h"
 #include "platform/UrlOpener.h"
 
-using platform::ToQString;
+using platform::ShownQString;
 
 TDialogPrompts::~TDialogPrompts() {
   HideProgress();
@@ -19,15 +20,16 @@ TDialogPrompts::~TDialogPrompts() {
 }
 
 void TDialogPrompts::ShowInformation(const std::string& text, const std::string& caption) {
-  QMessageBox::information(owner_, ToQString(caption), ToQString(text));
+  QMessageBox::information(platform::QuestionWindow(owner_), ShownQString(caption), ShownQString(text));
 }
 
 void TDialogPrompts::ShowError(const std::string& text, const std::string& caption) {
-  QMessageBox::critical(owner_, ToQString(caption), ToQString(text));
+  QMessageBox::critical(platform::QuestionWindow(owner_), ShownQString(caption), ShownQString(text));
 }
 
 bool TDialogPrompts::AskYesNo(const std::string& text, const std::string& caption, bool noIsDefault) {
-  return QMessageBox::question(owner_, ToQString(caption), ToQString(text), QMessageBox::Yes | QMessageBox::No,
+  return QMessageBox::question(platform::QuestionWindow(owner_), ShownQString(caption), ShownQString(text),
+                               QMessageBox::Yes | QMessageBox::No,
                                noIsDefault ? QMessageBox::No : QMessageBox::NoButton) == QMessageBox::Yes;
 }
 

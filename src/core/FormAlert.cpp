@@ -6,8 +6,12 @@
 #include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
+#include <QStyledItemDelegate>
+#include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
+#include <cmath>
+#include <memory>
 
 #include "core/DialogLook.h"
 #include "core/FormUpdate.h"
@@ -27,10 +31,67 @@ enum Column { ColName = 0, ColKey, ColType };
 
 std::string Text(const QTreeWidgetItem* item, int column) { return platform::FromQString(item->text(column)); }
 
+// Draws an alert's text over as many lines as the column's width needs,
+// breaking between words where it can and inside a word that is longer than
+// a line; the row is as high as those lines. Under the mouse it is underlined.
+class TWrappingDelegate : public QStyledItemDelegate {
+ public:
+  explicit TWrappingDelegate(QTreeWidget* view) : QStyledItemDelegate(view), view_(view) {}
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const int width = TextWidth(index);
+    const qreal height = Lay(index.data().toString(), option.font, width)->boundingRect().height();
+    return QSize(width, static_cast<int>(std::ceil(height)) + 2 * kPadding);
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem o(option);
+    initStyleOption(&o, index);
+    const QString text = o.text;
+    o.text.clear();
+    view_->style()->drawControl(QStyle::CE_ItemViewItem, &o, painter, view_);
+    QFont font = o.font;
+    font.setUnderline(o.state.testFlag(QStyle::State_MouseOver));
+    painter->save();
+    const bool selected = o.state.testFlag(QStyle::State_Selected);
+    painter->setPen(o.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    Lay(text, font, TextWidth(index))->draw(painter, QPointF(o.rect.left() + kPadding, o.rect.top() + kPadding));
+    painter->restore();
+  }
+
+ private:
+  static constexpr int kPadding = 2;
+
+  int TextWidth(const QModelIndex& index) const {
+    return std::max(16, view_->columnWidth(index.column()) - 2 * kPadding);
+  }
+
+  static std::unique_ptr<QTextLayout> Lay(const QString& text, const QFont& font, int width) {
+    auto layout = std::make_unique<QTextLayout>(text, font);
+    QTextOption wrap;
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout->setTextOption(wrap);
+    layout->beginLayout();
+    qreal y = 0;
+    for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+      line.setLineWidth(width);
+      line.setPosition(QPointF(0, y));
+      y += line.height();
+    }
+    layout->endLayout();
+    return layout;
+  }
+
+  QTreeWidget* view_;
+};
+
 }  // namespace
 
+// A toast as desktops expect one: a window the window manager leaves alone,
+// so that no taskbar lists it, above the others.
 TFormAlert::TFormAlert(TSession& session)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    : QWidget(nullptr,
+              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint) {
   setObjectName("FormAlert");
   setWindowTitle("Parlo");
   // A toast must not take the keyboard from what the user is typing into.
@@ -47,9 +108,10 @@ TFormAlert::TFormAlert(TSession& session)
   List->setColumnHidden(ColKey, true);
   List->setColumnHidden(ColType, true);
   List->header()->setSectionResizeMode(ColName, QHeaderView::Stretch);
+  // The box is narrow: an alert takes the lines it needs rather than losing its end.
+  List->setItemDelegate(new TWrappingDelegate(List));
   List->setMouseTracking(true);
   List->viewport()->setCursor(Qt::PointingHandCursor);
-  List->setStyleSheet("QTreeWidget::item:hover { text-decoration: underline; }");
   List->setGeometry(kListInset, kListInset, kWidth - 2 * kListInset, kHeight - 2 * kListInset);
   // The item is acted on (and taken away) once the view is done with the
   // click; a click that also activates finds it gone and does nothing.

@@ -54,7 +54,7 @@ TFormImgUpload::TFormImgUpload(TSession& session, QWidget* parent) : QWidget(par
   answer_ = session.Link().PhotoAnswer.Connect([this](const std::string&, const std::string&) { UploadSucceeded(); });
 }
 
-void TFormImgUpload::Log(const std::string& line) { MemoLog->appendPlainText(platform::ToQString(line)); }
+void TFormImgUpload::Log(const std::string& line) { MemoLog->appendPlainText(platform::ShownQString(line)); }
 
 void TFormImgUpload::Clear() {
   size_ = 0;

@@ -60,9 +60,11 @@ TFormMain::TFormMain(TSession& session, QWidget* parent) : QMainWindow(parent), 
   pal.setColor(QPalette::Window, kFormColor);
   setPalette(pal);
   setAutoFillBackground(true);
+  // The program's icon is every window's: the chat, transfer, cam, room and
+  // dialog windows take it from the application.
   QIcon icon;
   for (const int size : {16, 24, 32, 48, 64}) icon.addPixmap(QPixmap::fromImage(resources::AppIcon(size)));
-  setWindowIcon(icon);
+  QApplication::setWindowIcon(icon);
 
   body_ = new QWidget(this);
   body_->installEventFilter(this);

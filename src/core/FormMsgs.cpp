@@ -35,6 +35,7 @@ TFormMsgs::TFormMsgs(platform::IniStore& store, QWidget* parent) : QDialog(paren
   inner->addWidget(new QLabel("Actual Message:", panel));
   Memo = new QPlainTextEdit(panel);
   inner->addWidget(Memo);
+  inner->addWidget(dialoglook::MakeCharsetNote(Memo));
 
   ButtonOK = new QPushButton("OK", this);
   ButtonCancel = new QPushButton("Cancel", this);

@@ -331,17 +331,28 @@ void TFormPref::LoadBlockedList() {
 
 void TFormPref::FillSoundChoices() {
   ComboSounds->clear();
-  ComboSounds->addItem("none");
+  ComboSounds->addItem("none", QByteArray("none"));
   const QDir folder(QString::fromStdString(platform::PathFromName(Session.Paths().SoundsPath).string()));
   for (const QString& file : folder.entryList({"*.wav"}, QDir::Files, QDir::Name | QDir::IgnoreCase))
-    ComboSounds->addItem(ToQString(platform::NameFromDiskBytes(file.toStdString())));
+    AddSoundChoice(platform::NameFromDiskBytes(file.toStdString()));
+}
+
+// Shown as the disk names it; the 8-bit name rides along for the setting.
+void TFormPref::AddSoundChoice(const std::string& name) {
+  ComboSounds->addItem(platform::ShownQString(name), QByteArray::fromStdString(name));
 }
 
 void TFormPref::FillSoundEvents() {
   ListSound->clear();
-  for (int i = 0; i < SoundEventCount; ++i)
-    new QTreeWidgetItem(ListSound,
-                        QStringList{SoundEvent[i].Label, ToQString(shown_.Sounds[static_cast<size_t>(i)])});
+  for (int i = 0; i < SoundEventCount; ++i) {
+    auto* item = new QTreeWidgetItem(ListSound, QStringList{SoundEvent[i].Label});
+    SetEventSound(item, QByteArray::fromStdString(shown_.Sounds[static_cast<size_t>(i)]));
+  }
+}
+
+void TFormPref::SetEventSound(QTreeWidgetItem* item, const QByteArray& name) {
+  item->setText(1, platform::ShownQString(name.toStdString()));
+  item->setData(1, Qt::UserRole, name);
 }
 
 TPreferenceValues TFormPref::Edited() const {
@@ -352,7 +363,7 @@ TPreferenceValues TFormPref::Edited() const {
   v.WindowsStart = CheckWinStart->isChecked();
   v.NoSound = CheckNoSound->isChecked();
   for (int i = 0; i < SoundEventCount && i < ListSound->topLevelItemCount(); ++i)
-    v.Sounds[static_cast<size_t>(i)] = FromQString(ListSound->topLevelItem(i)->text(1));
+    v.Sounds[static_cast<size_t>(i)] = ListSound->topLevelItem(i)->data(1, Qt::UserRole).toByteArray().toStdString();
   v.AutoPChat = CheckAutoPChat->isChecked();
   v.AutoPChatOnly = CheckAutoPChatOnly->isChecked();
   v.AutoInCam = CheckAutoInCam->isChecked();
@@ -410,11 +421,11 @@ void TFormPref::ListSoundClick() {
 
 void TFormPref::SpeedApplyClick() {
   const auto rows = ListSound->selectedItems();
-  if (!rows.isEmpty()) rows.first()->setText(1, ComboSounds->currentText());
+  if (!rows.isEmpty()) SetEventSound(rows.first(), ComboSounds->currentData().toByteArray());
 }
 
 void TFormPref::SpeedPreviewClick() {
-  const std::string file = Session.Paths().SoundsPath + FromQString(ComboSounds->currentText());
+  const std::string file = Session.Paths().SoundsPath + ComboSounds->currentData().toByteArray().toStdString();
   if (platform::FileExists(file)) Session.Paths().PlaySoundFile(file);
 }
 

@@ -16,6 +16,7 @@ class QSpinBox;
 class QStackedWidget;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class TSession;
 
 // "Parlo - Preferences": every setting of the session in nine pages, the
@@ -80,6 +81,8 @@ class TFormPref : public QWidget {
  private:
   void FollowMasters();
   QWidget* AddPage(const char* entry);
+  void AddSoundChoice(const std::string& name);
+  void SetEventSound(QTreeWidgetItem* item, const QByteArray& name);
   TPreferenceValues shown_;
   platform::TConnection blocked_;
 };

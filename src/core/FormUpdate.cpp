@@ -32,7 +32,7 @@ TFormUpdate::TFormUpdate(TSession& session, QWidget* parent) : QWidget(parent, Q
   setWindowTitle("Parlo Update");
   dialoglook::ColourForm(this);
   ShowMessage = [this](const std::string& text, const std::string& caption) {
-    QMessageBox::information(this, ToQString(caption), ToQString(text));
+    QMessageBox::information(this, ToQString(caption), platform::ShownQString(text));
   };
 
   auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);

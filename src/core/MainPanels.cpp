@@ -132,6 +132,8 @@ void TStatusBar::SetServerStateIcon(int image) {
 void TStatusBar::SetStatusText(const std::string& text) {
   if (text == text_) return;
   text_ = text;
+  // What the narrow panel cuts off can still be read.
+  setToolTip(platform::ToQString(text));
   update(TextRect());
 }
 

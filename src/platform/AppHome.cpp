@@ -13,13 +13,29 @@ std::filesystem::path FromEnv(const char* name) {
   return std::filesystem::path(value);
 }
 
+std::filesystem::path DefaultHome() {
+  if (auto data = FromEnv("XDG_DATA_HOME"); !data.empty() && data.is_absolute()) return data / "parlo";
+  if (auto user = FromEnv("HOME"); !user.empty()) return user / ".local" / "share" / "parlo";
+  return std::filesystem::current_path() / ".parlo";
+}
+
 }  // namespace
 
 std::filesystem::path AppHome() {
   if (auto home = FromEnv("PARLO_HOME"); !home.empty()) return home;
-  if (auto data = FromEnv("XDG_DATA_HOME"); !data.empty() && data.is_absolute()) return data / "parlo";
-  if (auto user = FromEnv("HOME"); !user.empty()) return user / ".local" / "share" / "parlo";
-  return std::filesystem::current_path() / ".parlo";
+  return DefaultHome();
+}
+
+bool AppHomeIsDefault() {
+  const auto home = FromEnv("PARLO_HOME");
+  if (home.empty()) return true;
+  // The same folder however it is written: relative, with "..", links or a final "/".
+  auto folder = [](const std::filesystem::path& path) {
+    std::error_code ec;
+    auto full = std::filesystem::weakly_canonical(path, ec);
+    return full.has_filename() ? full : full.parent_path();
+  };
+  return folder(home) == folder(DefaultHome());
 }
 
 std::filesystem::path EnsureAppHome() {

@@ -10,6 +10,9 @@ namespace platform {
 // Two programs with different homes run side by side without touching each other.
 std::filesystem::path AppHome();
 
+// True unless $PARLO_HOME names a folder other than the one used without it.
+bool AppHomeIsDefault();
+
 // AppHome() after making sure the folder exists.
 std::filesystem::path EnsureAppHome();
 

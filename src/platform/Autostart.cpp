@@ -44,7 +44,8 @@ std::filesystem::path AutostartFile(const std::string& id) {
   return config / "autostart" / (id + ".desktop");
 }
 
-void SetAutostart(const std::string& id, const std::string& name, const std::filesystem::path& program, bool on) {
+void SetAutostart(const std::string& id, const std::string& name, const std::filesystem::path& program, bool on,
+                  const std::filesystem::path& home) {
   const auto file = AutostartFile(id);
   std::error_code ec;
   if (!on) {
@@ -60,7 +61,8 @@ void SetAutostart(const std::string& id, const std::string& name, const std::fil
     out << "[Desktop Entry]\n"
         << "Type=Application\n"
         << "Name=" << OneLine(name) << "\n"
-        << "Exec=" << QuoteExec(OneLine(program.string())) << "\n"
+        << "Exec=" << (home.empty() ? "" : "env " + QuoteExec("PARLO_HOME=" + OneLine(home.string())) + " ")
+        << QuoteExec(OneLine(program.string())) << "\n"
         << "Terminal=false\n"
         << "X-GNOME-Autostart-enabled=true\n";
     out.close();

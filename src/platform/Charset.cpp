@@ -139,6 +139,25 @@ std::string FromQString(const QString& text) {
   return out;
 }
 
+QString ShownQString(const std::string& text) {
+  if (!NameHasDiskBytes(text)) return ToQString(text);
+  const std::string utf8 = DiskBytesFromName(text);
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QString CharactersWithoutAnsi(const QString& text) {
+  QString found;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char16_t u = text.at(i).unicode();
+    const bool pair =
+        QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text.at(i + 1).unicode());
+    const QString character = text.mid(i, pair ? 2 : 1);
+    if (pair) ++i;
+    if ((pair || AnsiFromCodePoint(u) < 0) && !found.contains(character)) found += character;
+  }
+  return found;
+}
+
 std::string NameFromDiskBytes(const std::string& disk) {
   std::string out;
   out.reserve(disk.size());

@@ -22,6 +22,13 @@ char32_t CodePointFromAnsi(unsigned char byte);
 
 QString ToQString(const std::string& ansi);
 std::string FromQString(const QString& text);
+// Text for the user's eyes: as ToQString, except that the bytes a file name
+// holds in their disk form (NameFromDiskBytes) show as the characters the disk
+// name has, so a name reads as the user's file manager shows it.
+QString ShownQString(const std::string& text);
+// The characters of `text` that Windows-1252 cannot carry (FromQString turns
+// them into '?'), each once, in the order first met; empty when none.
+QString CharactersWithoutAnsi(const QString& text);
 
 // A name on disk is bytes: UTF-8 by custom, but any bytes other than NUL and
 // '/'. Our 8-bit names hold every such name without loss: a character with a

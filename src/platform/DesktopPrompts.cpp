@@ -4,6 +4,9 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
+#include <QWidget>
+#include <vector>
 
 #include "platform/DosFiles.h"
 #include "platform/ErrorSink.h"
@@ -17,16 +20,37 @@ bool HaveDesktop() {
          QGuiApplication::platformName() != QLatin1String("offscreen");
 }
 
-QString Q(const std::string& text) { return QString::fromUtf8(AnsiToUtf8(text)); }
+QString Q(const std::string& text) { return ShownQString(text); }
 
 // A chosen file or folder: its name as the disk has it, whatever its characters.
 std::string FromQ(const QString& text) { return NameFromDiskBytes(text.toStdString()); }
 
+// What TQuestionsAbout names, innermost last.
+std::vector<QPointer<QWidget>>& Subjects() {
+  static std::vector<QPointer<QWidget>> subjects;
+  return subjects;
+}
+
 }  // namespace
+
+QWidget* QuestionWindow(QWidget* fallback) {
+  const auto& subjects = Subjects();
+  for (auto at = subjects.rbegin(); at != subjects.rend(); ++at)
+    if (*at && (*at)->isVisible()) return *at;
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return fallback;
+  // A tool window (the alert toast) or a menu is no window a question is about.
+  QWidget* active = QApplication::activeWindow();
+  const bool main = active != nullptr && (active->windowType() == Qt::Window || active->windowType() == Qt::Dialog);
+  return main && active->isVisible() ? active : fallback;
+}
+
+TQuestionsAbout::TQuestionsAbout(QWidget* window) { Subjects().emplace_back(window); }
+
+TQuestionsAbout::~TQuestionsAbout() { Subjects().pop_back(); }
 
 bool AskYesNo(const std::string& text, const std::string& caption) {
   if (!HaveDesktop()) return false;
-  return QMessageBox::question(nullptr, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No) ==
+  return QMessageBox::question(QuestionWindow(), Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No) ==
          QMessageBox::Yes;
 }
 
@@ -34,8 +58,8 @@ bool AskOkCancel(const std::string& text, const std::string& caption) {
   if (!HaveDesktop()) return false;
   const bool busy = QGuiApplication::overrideCursor() != nullptr;
   if (busy) QGuiApplication::restoreOverrideCursor();
-  const bool ok = QMessageBox::information(nullptr, Q(caption), Q(text), QMessageBox::Ok | QMessageBox::Cancel) ==
-                  QMessageBox::Ok;
+  const bool ok = QMessageBox::information(QuestionWindow(), Q(caption), Q(text),
+                                           QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
   if (busy) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   return ok;
 }
@@ -45,7 +69,7 @@ void ShowMessage(const std::string& text, const std::string& caption) {
     ReportError(caption + ": " + text);
     return;
   }
-  QMessageBox::warning(nullptr, Q(caption), Q(text));
+  QMessageBox::warning(QuestionWindow(), Q(caption), Q(text));
 }
 
 namespace {
@@ -65,13 +89,14 @@ QString QtFilter(const std::string& filter) {
 }
 
 bool AskFileName(bool save, const std::string& title, const std::string& filter, const std::string& startDir,
-                 std::string& name) {
+                 std::string& name, const std::string& defaultExt) {
   if (!HaveDesktop()) return false;
-  const QString start = Q(DosToUnixPath(startDir));
-  const QString chosen = save ? QFileDialog::getSaveFileName(nullptr, Q(title), start, QtFilter(filter))
-                              : QFileDialog::getOpenFileName(nullptr, Q(title), start, QtFilter(filter));
-  if (chosen.isEmpty()) return false;
-  name = FromQ(chosen);
+  QFileDialog dialog(QuestionWindow(), Q(title), Q(DosToUnixPath(startDir)), QtFilter(filter));
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix(Q(defaultExt));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  name = FromQ(dialog.selectedFiles().first());
   return true;
 }
 
@@ -79,17 +104,17 @@ bool AskFileName(bool save, const std::string& title, const std::string& filter,
 
 bool AskOpenFileName(const std::string& title, const std::string& filter, const std::string& startDir,
                      std::string& name) {
-  return AskFileName(false, title, filter, startDir, name);
+  return AskFileName(false, title, filter, startDir, name, "");
 }
 
 bool AskSaveFileName(const std::string& title, const std::string& filter, const std::string& startDir,
-                     std::string& name) {
-  return AskFileName(true, title, filter, startDir, name);
+                     std::string& name, const std::string& defaultExt) {
+  return AskFileName(true, title, filter, startDir, name, defaultExt);
 }
 
 bool AskFolder(const std::string& title, const std::string& startDir, std::string& folder) {
   if (!HaveDesktop()) return false;
-  const QString chosen = QFileDialog::getExistingDirectory(nullptr, Q(title), Q(DosToUnixPath(startDir)));
+  const QString chosen = QFileDialog::getExistingDirectory(QuestionWindow(), Q(title), Q(DosToUnixPath(startDir)));
   if (chosen.isEmpty()) return false;
   folder = FromQ(chosen);
   return true;

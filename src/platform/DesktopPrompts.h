@@ -5,7 +5,24 @@
 
 #include <string>
 
+class QWidget;
+
 namespace platform {
+
+// A question is centred on the window it is about: the one the innermost
+// TQuestionsAbout names while that window is shown, else the window the user
+// is working in, else `fallback`.
+QWidget* QuestionWindow(QWidget* fallback = nullptr);
+
+// For its lifetime, questions are about `window` (a window that goes
+// meanwhile is passed over).
+class TQuestionsAbout {
+ public:
+  explicit TQuestionsAbout(QWidget* window);
+  ~TQuestionsAbout();
+  TQuestionsAbout(const TQuestionsAbout&) = delete;
+  TQuestionsAbout& operator=(const TQuestionsAbout&) = delete;
+};
 
 bool AskYesNo(const std::string& text, const std::string& caption);
 // OK and Cancel; True for OK. A busy cursor gives way to the arrow while it waits.
@@ -15,8 +32,10 @@ void ShowMessage(const std::string& text, const std::string& caption);
 // False when the user cancels; `name` receives the chosen file or folder (8-bit text).
 bool AskOpenFileName(const std::string& title, const std::string& filter, const std::string& startDir,
                      std::string& name);
+// A name typed without an extension gets `defaultExt` (without its dot) when
+// one is given, before the dialog asks about replacing an existing file.
 bool AskSaveFileName(const std::string& title, const std::string& filter, const std::string& startDir,
-                     std::string& name);
+                     std::string& name, const std::string& defaultExt = "");
 bool AskFolder(const std::string& title, const std::string& startDir, std::string& folder);
 // Lets queued window and socket events run during a long operation.
 void PumpEvents();

@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QStandardPaths>
@@ -23,18 +26,36 @@ namespace {
 constexpr int kVerdictMs = 8000;
 constexpr int kPollMs = 100;
 
-void Later(TOpenDone done, bool opened) {
-  QTimer::singleShot(0, QCoreApplication::instance(), [done = std::move(done), opened] {
-    if (done) done(opened);
+// The opener's verdict: "" when it took the address, else why not.
+using TVerdict = std::function<void(const std::string& failure)>;
+
+void Later(TVerdict done, const std::string& failure) {
+  QTimer::singleShot(0, QCoreApplication::instance(), [done = std::move(done), failure] {
+    if (done) done(failure);
   });
+}
+
+// What the opener's exit says. Its error output stays the program's own: a
+// browser it starts may write there for as long as it runs.
+// `shower` names the kind of program that shows such an address.
+std::string ExitFailure(int status, const std::string& shower) {
+  if (!WIFEXITED(status)) return "the opener was stopped";
+  switch (WEXITSTATUS(status)) {
+    case 0: return "";
+    case 2: return "it was not found";
+    case 3: return "no " + shower + " was found";
+    case 4: return "the " + shower + " reported an error";
+    case 127: return "xdg-open could not be run";
+    default: return "the opener ended with code " + std::to_string(WEXITSTATUS(status));
+  }
 }
 
 // Runs the opener in a session of its own, so that it outlives this program
 // (and its browser is not ended with it), and watches its exit status.
-void RunOpener(const QUrl& url, TOpenDone done) {
+void RunOpener(const QUrl& url, const std::string& shower, TVerdict done) {
   const QString opener = QStandardPaths::findExecutable("xdg-open");
   if (opener.isEmpty()) {
-    Later(std::move(done), QDesktopServices::openUrl(url));
+    Later(std::move(done), QDesktopServices::openUrl(url) ? "" : "no " + shower + " was found");
     return;
   }
   const std::string program = opener.toStdString();
@@ -47,21 +68,21 @@ void RunOpener(const QUrl& url, TOpenDone done) {
     ::_exit(127);
   }
   if (pid < 0) {
-    Later(std::move(done), false);
+    Later(std::move(done), std::string("the opener could not be started: ") + std::strerror(errno));
     return;
   }
   auto* timer = new QTimer(QCoreApplication::instance());
   auto waited = std::make_shared<int>(0);
-  auto pending = std::make_shared<TOpenDone>(std::move(done));
-  QObject::connect(timer, &QTimer::timeout, timer, [timer, pid, waited, pending] {
+  auto pending = std::make_shared<TVerdict>(std::move(done));
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, pid, waited, pending, shower] {
     int status = 0;
     const pid_t r = ::waitpid(pid, &status, WNOHANG);
     const bool ended = r == pid || r < 0;
     *waited += timer->interval();
     if (*pending && (ended || *waited >= kVerdictMs)) {
-      const bool opened = !ended || (r == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0);
-      auto done = std::exchange(*pending, nullptr);
-      done(opened);
+      const std::string failure = ended && r == pid ? ExitFailure(status, shower) : "";
+      auto verdict = std::exchange(*pending, nullptr);
+      verdict(failure);
     }
     if (ended) {
       timer->deleteLater();
@@ -77,21 +98,24 @@ void RunOpener(const QUrl& url, TOpenDone done) {
 void OpenUrl(const std::string& address, TOpenDone done) {
   const QUrl url(ToQString(address), QUrl::StrictMode);
   const QString scheme = url.scheme().toLower();
+  TVerdict verdict = [done = std::move(done)](const std::string& failure) {
+    if (done) done(failure.empty());
+  };
   // A file or custom address could start a program: never handed on.
   if (!url.isValid() || (scheme != "http" && scheme != "https" && scheme != "ftp" && scheme != "mailto")) {
-    Later(std::move(done), false);
+    Later(std::move(verdict), "refused");
     return;
   }
-  RunOpener(url, std::move(done));
+  RunOpener(url, "web browser", std::move(verdict));
 }
 
-void ShowFolder(const std::string& folder, TOpenDone done) {
+void ShowFolder(const std::string& folder, TShowFolderDone done) {
   if (!DirectoryExists(folder)) {
-    Later(std::move(done), false);
+    Later(std::move(done), "it is not there");
     return;
   }
   const QString path = QString::fromStdString(PathFromName(IncludeTrailingPathDelimiter(folder)).string());
-  RunOpener(QUrl::fromLocalFile(path), std::move(done));
+  RunOpener(QUrl::fromLocalFile(path), "file manager", std::move(done));
 }
 
 }  // namespace platform

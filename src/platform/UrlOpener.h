@@ -17,7 +17,11 @@ using TOpenDone = std::function<void(bool opened)>;
 // program. An address of another kind is refused.
 void OpenUrl(const std::string& address, TOpenDone done);
 
+// Whether a folder was shown: "" once it was, else why not in a few words for
+// the user (no file manager found, the file manager's failure ...).
+using TShowFolderDone = std::function<void(const std::string& failure)>;
+
 // A folder (8-bit name) in the desktop's file manager.
-void ShowFolder(const std::string& folder, TOpenDone done);
+void ShowFolder(const std::string& folder, TShowFolderDone done);
 
 }  // namespace platform

@@ -124,7 +124,8 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   ASSERT_EQ(members.size(), 2u);
   for (TFormChatCli* m : members) {
     ASSERT_TRUE(f.Shows(*m, "*Lobby (t)*\r\nWelcome to my chat"));
-    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return m->StatusText(2) == "Client Count: 3"; }, 5000));
+    // Members count the clients as the host does: everyone but the host.
+    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return m->StatusText(2) == "Client Count: 2"; }, 5000));
     EXPECT_EQ(m->windowTitle().toStdString(), "Multi-Chat: Lobby");
   }
 
@@ -163,6 +164,12 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
     return n;
   };
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return closed() == 2; }, 5000));
+  // The removed members' windows show that their room has ended.
+  for (TFormChatCli* m : members) {
+    EXPECT_EQ(m->ListC->topLevelItemCount(), 0);
+    EXPECT_EQ(m->StatusText(2), "Client Count: 0");
+    EXPECT_FALSE(m->MemoGo->isEnabled());
+  }
 
   host->close();
   platform::ProcessMessagesUntil([&] { return f.routes->HostWindow() == nullptr; }, 5000);

@@ -8,6 +8,7 @@
 
 #include "platform/EventLoop.h"
 #include "platform/Exception.h"
+#include "platform/FileNames.h"
 
 namespace testing_support {
 
@@ -23,6 +24,7 @@ void TRecordingTranscript::SetSelText(const std::string& text) {
   const char* mark = Attributes.Bold ? "*" : Attributes.Underline ? "_" : "";
   marked_ += mark + text.substr(0, text.size() - (lineEnd ? 2 : 0)) + mark + (lineEnd ? "\r\n" : "");
   Plain += text;
+  text_ += text;
   Fonts.push_back(Attributes);
   SelStart = Length += static_cast<int>(text.size());
 }
@@ -32,13 +34,15 @@ void TRecordingTranscript::InsertImageFromFile(const std::string& fileName) {
   const std::size_t slash = fileName.find_last_of('\\') + 1;
   marked_ += "{" + fileName.substr(slash, fileName.size() - slash - 4) + "}";
   Pictures.push_back(fileName);
+  text_ += '\x01';
   SelStart = ++Length;
 }
 
-void TRecordingTranscript::SaveToFile(const platform::FileName& fileName) {
-  QFile file(QString::fromStdString(fileName.Path().string()));
-  if (!file.open(QIODevice::WriteOnly) || file.write(Plain.data(), static_cast<qint64>(Plain.size())) < 0)
-    throw platform::EStreamError("Cannot write " + fileName.Display());
+std::string TRecordingTranscript::Text(const std::function<std::string(const std::string&)>& picture) {
+  std::string text;
+  std::size_t next = 0;
+  for (char c : text_) text += c != '\x01' ? std::string(1, c) : picture(platform::ExtractFileName(Pictures[next++]));
+  return text;
 }
 
 TRecordingFactory::TRecordingFactory() {

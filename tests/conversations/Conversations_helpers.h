@@ -35,7 +35,7 @@ class TRecordingTranscript : public TTranscript, public TTranscriptAttributes, p
   void SetModified(bool modified) override { Modified = modified; }
   bool GetModified() override { return Modified; }
   TTranscriptLines& GetLines() override { return *this; }
-  void SaveToFile(const platform::FileName& fileName) override;
+  std::string Text(const std::function<std::string(const std::string&)>& picture) override;
   bool CanCopy() override { return SelLength > 0; }
   void CopyToClipboard() override {}
   void CutToClipboard() override {}
@@ -43,6 +43,7 @@ class TRecordingTranscript : public TTranscript, public TTranscriptAttributes, p
 
  private:
   std::string marked_;
+  std::string text_;  // the text with '\x01' where each picture stands
 };
 
 // What a test factory hands the windows.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <filesystem>
 #include <fstream>
@@ -94,7 +95,7 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
   for (const bool first : {true, false}) {
     SCOPED_TRACE(first ? "first" : "second");
     answers.Files.clear();
-    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+    for (const char* name : {"a.txt", "b.txt", "\xE5\x86\x99\xE7\x9C\x9F.txt"}) {
       Write(src / name, std::string(first ? "first " : "second ") + name);
       answers.Files.push_back(platform::NameFromPath(src / name));
     }
@@ -116,7 +117,13 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
     ASSERT_TRUE(platform::ProcessMessagesUntil(
         [&] { return out->Sender().Outcome() != TTransferLink::TOutcome::Pending; }, 5000));
     EXPECT_EQ(out->Sender().Outcome(), first ? TTransferLink::TOutcome::Succeeded : TTransferLink::TOutcome::Failed);
-    for (const char* name : {"a.txt", "b.txt", "c.txt"}) EXPECT_EQ(Read(received / name), "first " + std::string(name));
+    for (const char* name : {"a.txt", "b.txt", "\xE5\x86\x99\xE7\x9C\x9F.txt"})
+      EXPECT_EQ(Read(received / name), "first " + std::string(name));
+    // Both logs name the file as the disk does.
+    if (first)
+      for (const auto* log : {out->MemoLog, in->MemoLog})
+        EXPECT_TRUE(log->toPlainText().contains(QString::fromUtf8("\xE5\x86\x99\xE7\x9C\x9F.txt")))
+            << log->toPlainText().toStdString();
     EXPECT_EQ(asked, first ? 0 : 1);
     ASSERT_TRUE(platform::ProcessMessagesUntil(
         [&] {

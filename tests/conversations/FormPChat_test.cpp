@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
 #include <memory>
@@ -125,9 +126,10 @@ TEST(FormPChat, AnswersAnAcceptedRequestAndSavesTheChat) {
   EXPECT_EQ(yada->text(0).toStdString(), "Yada Yada Yada");
   emit w->PSound->TreeSounds->itemClicked(yada, 0);
 
+  // A name typed without an extension is saved as a text file.
   const std::string saved = (f.home.Home() / "chat.txt").string();
   w->AskSaveName = [&](std::string& name) {
-    name = saved;
+    name = (f.home.Home() / "chat").string();
     return true;
   };
   EXPECT_EQ(Fixture::Shown(*w),
@@ -137,7 +139,7 @@ TEST(FormPChat, AnswersAnAcceptedRequestAndSavesTheChat) {
   EXPECT_EQ(f.prompts.Asked, std::vector<std::string>{"Save Chat?: Would you like to save this chat session?"});
   static const std::regex clock(R"(\(\d{1,2}:\d\d [AP]M\))");
   EXPECT_EQ(std::regex_replace(testing_support::ReadFile(saved), clock, "(t)"),
-            "Ann (t)\r\nhello  http://x.org ok\r\nNewUser (t)\r\nhi, you\r\n");
+            "Ann (t)\nhello :-) http://x.org ok\nNewUser (t)\nhi, you\n");
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return f.routes->Windows().empty(); }, 3000));
 }
 
@@ -167,7 +169,12 @@ TEST(FormPChat, CallsAContactAndSendsFromTheKeyboard) {
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return w->Chat().Authorized(); }, 5000)) << peer.Output();
 
   Key(w->MemoGo, QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
+  // Characters the chat cannot carry are named under the input before sending.
+  const auto* note = w->findChild<QLabel*>("CharsetNote");
+  w->MemoGo->setPlainText(QString::fromUtf8("caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC"));
+  EXPECT_TRUE(note->isVisibleTo(w) && note->text().endsWith(QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC")));
   w->MemoGo->setPlainText("typed");
+  EXPECT_FALSE(note->isVisibleTo(w));
   w->MemoGo->moveCursor(QTextCursor::End);
   Key(w->MemoGo, QEvent::KeyPress, Qt::Key_Return, Qt::ControlModifier);
   w->MemoGo->insertPlainText("line");

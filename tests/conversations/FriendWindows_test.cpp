@@ -2,7 +2,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTemporaryDir>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,10 +15,12 @@
 #include "conversations/FormFChat.h"
 #include "conversations/FormFriends.h"
 #include "conversations/FormHist.h"
+#include "conversations/FormImgView.h"
 #include "core/Widgets_helpers.h"
 #include "core/session/DBStuff.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
+#include "platform/Charset.h"
 #include "platform/TempHome.h"
 
 namespace {
@@ -91,6 +97,19 @@ TEST(FriendWindows, HistoryFriendsAndFriendChat) {
   // No stored port: the private chat's own default applies.
   EXPECT_EQ(calls[0].Contact.ListenPort, "");
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// A received picture is named as the disk names it, whatever its characters.
+TEST(FriendWindows, PictureViewerNamesTheFileAsTheDiskDoes) {
+  testing_support::WidgetApp();
+  QTemporaryDir folder;
+  const QString name = QString::fromUtf8("\xE5\x86\x99\xE7\x9C\x9F.jpg");
+  QImage picture(8, 8, QImage::Format_RGB32);
+  ASSERT_TRUE(picture.save(folder.filePath(name), "JPG"));
+  TFormImgView* view = ShowPicture(platform::NameFromPath(folder.filePath(name).toStdString()), "Bob");
+  EXPECT_EQ(view->Stat->currentMessage(), name);
+  EXPECT_EQ(view->Img->pixmap().size(), QSize(8, 8));
+  view->close();
 }
 
 }  // namespace

@@ -61,14 +61,15 @@ class PrivateChat(e2e.ServerCase):
         self.assertTrue(os.path.getsize(shot) > 0)
         self.stop(ann)
         self.stop(bob)
-        # Each side saved its transcript on closing: both messages under their
-        # headers, the smiley left out as pictures are; Ann's opens with the banner.
-        plain = re.escape(MESSAGE.replace(":-)", "")) + "\r\n"
+        # Each side saved its transcript on closing as UTF-8 text: both
+        # messages under their headers, the smiley as its code again; Ann's
+        # opens with the banner.
+        plain = re.escape(MESSAGE) + "\n"
         for name in ("bob.txt", "ann.txt"):
-            with open(os.path.join(out, name), encoding="latin-1", newline="") as f:
+            with open(os.path.join(out, name), encoding="utf-8", newline="") as f:
                 text = f.read()
             for who in ("Ann", "Bob"):
-                self.assertRegex(text, who + r" \(\d{1,2}:\d\d [AP]M\)\r\n" + plain)
+                self.assertRegex(text, who + r" \(\d{1,2}:\d\d [AP]M\)\n" + plain)
         self.assertIn("Welcome, visit http://example.com/ today", text)
         for home in (ann_home, bob_home):
             log = home.read("errorlog.txt")

@@ -237,15 +237,15 @@ TEST(DirectoryLink, RegistrationReplyStoresTheAccountOrClearsIt) {
 }
 
 // Each way a connect can fail leaves its own entry, with the socket's text
-// for it: on the status line they all read "Server connection closed".
+// for it, and the status line keeps saying why.
 TEST(DirectoryLink, FailedConnectsAreLoggedEachWithItsCause) {
   struct Case {
-    std::string ip, port, want;
+    std::string ip, port, want, status;
   };
   const std::vector<Case> cases = {
-      {"127.0.0.1", std::to_string(testing_support::FreePort()), "Winsock Error 10061 : "},
-      {"127.0.0.1", "port", "Connecting to the server: "},
-      {"224.0.0.1", "9961", "Winsock Error 10051 : "},
+      {"127.0.0.1", std::to_string(testing_support::FreePort()), "Winsock Error 10061 : ", "Connection refused"},
+      {"127.0.0.1", "port", "Connecting to the server: ", "NetSocketResolvePort: Cannot convert port 'port'"},
+      {"224.0.0.1", "9961", "Winsock Error 10051 : ", "Network is unreachable"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ip + ":" + c.port);
@@ -253,8 +253,10 @@ TEST(DirectoryLink, FailedConnectsAreLoggedEachWithItsCause) {
     client.session->Settings.ServerIP = c.ip;
     client.session->Settings.ServerPort = c.port;
     client.Link().ConnectToServer();
-    platform::ProcessMessagesUntil([&] { return client.session->StatusText() == "Server connection closed"; }, 3000);
-    EXPECT_EQ(client.session->StatusText(), "Server connection closed");
+    const std::string status = "Server: " + c.status;
+    auto shown = [&] { return client.session->StatusText().rfind(status, 0) == 0; };
+    platform::ProcessMessagesUntil(shown, 3000);
+    EXPECT_TRUE(shown()) << client.session->StatusText();
     const std::string log = testing_support::ReadFile(client.home.Home() / "errorlog.txt");
     EXPECT_NE(log.find(" IP: " + c.ip + " - Port: " + c.port + "\r\nError Message: " + c.want), std::string::npos)
         << log;
@@ -299,6 +301,33 @@ TEST(DirectoryLink, FriendUpdatesNeverRevealAnInvisibleUser) {
   const TContact* cy = client.session->Online.Find(client.session->Online.FindById("41000002"));
   ASSERT_NE(cy, nullptr);
   EXPECT_EQ(cy->Status, "Offline");
+}
+
+// What the program learns of a user's state, from a single update or from
+// a list, every list that shows the user shows; none gains an entry by it.
+TEST(DirectoryLink, AUsersNewStateReachesEveryListThatShowsThem) {
+  Client client(1, "", "");
+  TSession& s = *client.session;
+  auto bob = [](char mode) { return std::string("52000002{$}Bob{$}1{$}") + mode + "{$}10.0.0.2{$}2960"; };
+  const std::string cy = "63000003{$}Cy{$}1{$}0{$}10.0.0.3{$}2960";
+  client.Link().FillContactList(s.Friends, bob('0'));
+  client.Link().FillContactList(s.Online, bob('0') + "||" + cy);
+  s.Incoming.Add(TContact{"Bob", 0, "Available", "10.0.0.2", "2960", "52000002", "1"});
+  auto states = [&](const std::string& id) {
+    std::string out;
+    for (const TContacts* list : {&s.Friends, &s.Online, &s.Incoming})
+      out += list->FindById(id) == 0 ? "- " : list->At(list->FindById(id)).Status + " ";
+    return out;
+  };
+  client.Link().UpdateOnlineList(bob('3'));
+  EXPECT_EQ(states("52000002"), "Away Away Away ");
+  client.Link().FillContactList(s.Friends, bob('1'));
+  EXPECT_EQ(states("52000002"), "Busy Busy Busy ");
+  s.Online.Clear();  // as a new listing does
+  client.Link().FillContactList(s.Online, bob('2') + "||" + cy);
+  EXPECT_EQ(states("52000002"), "Offline Offline Offline ");
+  client.Link().UpdateOnlineList("63000003{$}Cy{$}1{$}4{$}10.0.0.3{$}2960");
+  EXPECT_EQ(states("63000003"), "- Unavailable - ");
 }
 
 }  // namespace

@@ -72,6 +72,19 @@ TEST(FormAlert, OneItemPerKeyAndChoosingActs) {
   alert.ListSelectItem(Item(alert, "Update to 1.2.3.4 Available"));
   EXPECT_EQ(opened, (std::vector<std::string>{"messages 111", "update http://h/u.exe 1.2.3.4"}));
   EXPECT_TRUE(Items(alert).empty());
+
+  // However long, an alert shows whole: its row holds every line it needs.
+  session.Updates().UpdateAvailable("1.0.0.1", "http://h/u.exe");
+  session.Messages().MessageAnnounced("222", "Bartholomew_Featherstonehaugh_the_Second", "t");
+  alert.List->doItemsLayout();
+  for (int i = 0; i < alert.List->topLevelItemCount(); ++i) {
+    const QRect row = alert.List->visualItemRect(alert.List->topLevelItem(i));
+    const QString text = alert.List->topLevelItem(i)->text(0);
+    const int needed =
+        alert.List->fontMetrics().boundingRect(QRect(0, 0, row.width(), 999), Qt::TextWrapAnywhere, text).height();
+    EXPECT_GT(needed, alert.List->fontMetrics().height());
+    EXPECT_GE(row.height(), needed) << text.toStdString();
+  }
 }
 
 }  // namespace

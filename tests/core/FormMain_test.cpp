@@ -12,10 +12,13 @@
 #include "core/ContactList.h"
 #include "core/ContactMenus.h"
 #include "core/DialogPrompts.h"
+#include "core/FormAlert.h"
 #include "core/FormGreet.h"
 #include "core/MainPanels.h"
 #include "core/session/DBStuff.h"
 #include "core/session/Session.h"
+#include "platform/DesktopPrompts.h"
+#include "platform/EventLoop.h"
 
 namespace {
 
@@ -88,8 +91,15 @@ TEST(FormMain, ShowsWhatTheSessionSays) {
 
   session.SetUserID("41000009");
   EXPECT_EQ(form.windowTitle().toStdString(), "Parlo - 41000009");
-  // The program's own picture, at the sizes window managers and trays ask for.
+  // The program's own picture, at the sizes window managers and trays ask
+  // for, on every window; the alert is left alone by the window manager, so
+  // that no taskbar lists it.
   for (const int size : {16, 32, 48}) EXPECT_FALSE(form.windowIcon().pixmap(size).isNull()) << size;
+  QWidget other(nullptr, Qt::Window);
+  TFormAlert alert(session);
+  for (const QWidget* w : {&other, static_cast<QWidget*>(&alert)})
+    EXPECT_EQ(w->windowIcon().cacheKey(), form.windowIcon().cacheKey());
+  EXPECT_TRUE(alert.windowFlags().testFlag(Qt::BypassWindowManagerHint));
 
   session.CreateLocalStores();
   ASSERT_EQ(session.AddGroup("Chess"), TNewGroupOutcome::Added);
@@ -99,6 +109,36 @@ TEST(FormMain, ShowsWhatTheSessionSays) {
   form.UpdateServerActions();
   EXPECT_FALSE(form.ActionNewMessageF->isEnabled());
   EXPECT_TRUE(form.ActionServerConnect->isEnabled());
+}
+
+// A question is centred on the window it is about, not on the narrow main
+// window at the screen's edge: the one the user works in, or the one that
+// says so while it asks (a chat closed as the program ends).
+TEST(FormMain, QuestionsAreCentredOnTheirWindow) {
+  testing_support::DialogApp();
+  testing_support::TempHome home;
+  TDialogPrompts prompts;
+  TSession session(prompts);
+  TFormMain form(session);
+  prompts.SetOwner(&form);
+  QWidget chat(nullptr, Qt::Window), other(nullptr, Qt::Window);
+  chat.setGeometry(300, 150, 400, 300);
+  other.setGeometry(50, 400, 200, 150);
+  form.show(), other.show(), chat.show();
+  chat.activateWindow();
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return chat.isActiveWindow(); }, 3000));
+  auto offCentre = [&](const QWidget& window) {
+    QPoint centre;
+    testing_support::WhenModal([&centre] {
+      centre = QApplication::activeModalWidget()->geometry().center();
+      QApplication::activeModalWidget()->close();
+    });
+    prompts.AskYesNo("Delete Bob?", "Confirm Delete", true);
+    return (centre - window.geometry().center()).manhattanLength();
+  };
+  EXPECT_LE(offCentre(chat), 2);
+  const platform::TQuestionsAbout about(&other);
+  EXPECT_LE(offCentre(other), 2);
 }
 
 }  // namespace

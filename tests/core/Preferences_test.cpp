@@ -7,7 +7,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTreeWidget>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "Widgets_helpers.h"
@@ -24,6 +28,15 @@ using testing_support::ReadFile;
 struct YesPrompts : TPrompts {
   bool AskYesNo(const std::string&, const std::string&, bool) override { return true; }
 };
+
+// Contrast of two colours as the usual readability rules measure it (1 to 21).
+double Contrast(const QColor& a, const QColor& b) {
+  auto lum = [](const QColor& c) {
+    auto ch = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * ch(c.redF()) + 0.7152 * ch(c.greenF()) + 0.0722 * ch(c.blueF()) + 0.05;
+  };
+  return std::max(lum(a), lum(b)) / std::min(lum(a), lum(b));
+}
 
 struct Fixture {
   testing_support::TempHome home;
@@ -170,6 +183,29 @@ TEST(FormPref, RemovesBlocksByIdAndWritesBackOnlyEdits) {
   EXPECT_EQ(TReg::ReadSettingInteger("BusyTimer"), 30);
   EXPECT_EQ(f.session->Settings.BusyTimer, 30);
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Greyed-out options stay readable: the clearest pixel of their drawn
+// caption stands at least 3:1 against the panel behind it.
+TEST(FormPref, DisabledOptionsStayReadable) {
+  Fixture f;
+  auto* form = new TFormPref(*f.session);
+  form->Tree->setCurrentItem(form->Tree->topLevelItem(3));  // Auto-Accept
+  form->show();
+  for (QCheckBox* option : {form->CheckAutoPChatOnly, form->CheckAutoOutCamOnly}) {
+    ASSERT_FALSE(option->isEnabled());
+    QStyleOptionButton look;
+    look.initFrom(option);
+    look.text = option->text();
+    const QRect caption = option->style()->subElementRect(QStyle::SE_CheckBoxContents, &look, option);
+    const QImage drawn = form->grab(caption.translated(option->mapTo(form, QPoint()))).toImage();
+    double clearest = 1;
+    for (int y = 0; y < drawn.height(); ++y)
+      for (int x = 0; x < drawn.width(); ++x)
+        clearest = std::max(clearest, Contrast(drawn.pixelColor(x, y), drawn.pixelColor(drawn.width() - 1, 0)));
+    EXPECT_GE(clearest, 3.0);
+  }
+  delete form;
 }
 
 }  // namespace

@@ -111,14 +111,27 @@ TEST(Reg, WindowPositionKeepsWhatIsNotStored) {
   EXPECT_EQ(TReg::ReadInteger("FormMain", "Left", 0), 11);
 }
 
+// The entry starts the home it was written from: the default one as it is,
+// any other through PARLO_HOME.
 TEST(Reg, RunAtStartupWritesAndRemovesTheAutostartEntry) {
   TempHome home;
-  TReg::SetRunAtStartup(true);
+  const std::filesystem::path defaultHome = home.Config().parent_path() / "data" / "parlo";
+  setenv("XDG_DATA_HOME", defaultHome.parent_path().c_str(), 1);
+  const std::string program = "\"" + platform::ProgramFile().string() + "\"\n";
   const auto entry = platform::AutostartFile("parlo");
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "Exec=" + program},
+      {defaultHome.string() + "/", "Exec=" + program},
+      {home.Home().string(), "Exec=env \"PARLO_HOME=" + home.Home().string() + "\" " + program}};
+  for (const auto& [parloHome, exec] : cases) {
+    setenv("PARLO_HOME", parloHome.c_str(), 1);
+    TReg::SetRunAtStartup(true);
+    EXPECT_NE(ReadFile(entry).find(exec), std::string::npos) << parloHome << ReadFile(entry);
+  }
   EXPECT_EQ(entry.parent_path(), home.Config() / "autostart");
-  EXPECT_NE(ReadFile(entry).find("Exec=\"" + platform::ProgramFile().string() + "\""), std::string::npos);
   TReg::SetRunAtStartup(false);
   EXPECT_FALSE(std::filesystem::exists(entry));
+  unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

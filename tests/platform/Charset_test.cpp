@@ -95,3 +95,17 @@ TEST(Charset, EveryDiskNameSurvivesTheRoundTrip) {
   EXPECT_TRUE(platform::IsValidUtf8("caf\xC3\xA9 \xF0\x9F\x98\x80"));
   EXPECT_FALSE(platform::IsValidUtf8("caf\xE9"));
 }
+
+// What an input cannot send is named before it goes, each character once
+// (one beyond 16 bits whole); a disk name is shown with its own characters.
+TEST(Charset, TextThatCannotTravelAndNamesAsShown) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC\xE6\x97\xA5", "\xE6\x97\xA5\xE6\x9C\xAC"},  // café 日本日
+      {"\xE2\x82\xAC \xC5\x93 \xC5\xB8 \xE2\x80\x9E", ""},                               // € œ Ÿ „
+      {"a\xF0\x9F\x98\x80" "b\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"}};
+  for (const auto& [text, lost] : cases)
+    EXPECT_EQ(platform::CharactersWithoutAnsi(QString::fromUtf8(text)).toStdString(), lost) << text;
+  const std::string name = "Bob/\xE5\x86\x99\xE7\x9C\x9F.jpg";
+  EXPECT_EQ(platform::ShownQString(platform::NameFromDiskBytes(name)).toStdString(), name);
+  EXPECT_EQ(platform::ShownQString("caf\xE9").toStdString(), "caf\xC3\xA9");
+}

@@ -168,6 +168,27 @@ void AddContactItem(TContacts& list, const std::string& record) {
   list.Add(std::move(c));
 }
 
+bool ChangeContactItem(TContacts& list, TContacts::Key key, const TUserRecord& record) {
+  TContact c = list.At(key);
+  const std::string before = c.Status;
+  const int mode = record.Mode();
+  if (record.StatusMode == "2" || record.Online == "0") {
+    c.Image = -1;
+    c.Status = "Offline";
+  } else if (mode >= 0) {
+    c.Image = mode;
+    c.Status = StatusText[mode];
+  }
+  c.UserName = record.UserName;
+  c.ListenIP = record.ListenIP;
+  c.ListenPort = record.ListenPort;
+  c.UserID = record.UserID;
+  c.Online = record.Online;
+  const bool changed = c.Status != before;
+  list.Change(key, std::move(c));
+  return changed;
+}
+
 void MarkAllOffline(TContacts& list) {
   TContactsUpdate batch(list);
   std::vector<TContacts::Key> keys;

@@ -131,6 +131,11 @@ int MergeUserList(TContacts& list, const std::string& userList, UpdateFn&& updat
 // exactly like an offline one. An unknown status gets no picture and no text.
 void AddContactItem(TContacts& list, const std::string& record);
 
+// The entry takes the record's name, address and state: offline or invisible
+// shows "Offline", an unknown status leaves picture and text as they were.
+// True when the status text changed.
+bool ChangeContactItem(TContacts& list, TContacts::Key key, const TUserRecord& record);
+
 // Every entry without picture and with the status "Offline"; the other
 // fields, the online flag among them, stay.
 void MarkAllOffline(TContacts& list);

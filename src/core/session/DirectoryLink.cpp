@@ -14,6 +14,7 @@
 #include "platform/StringList.h"
 #include "transport/CmdParser.h"
 #include "transport/CommandCodes.h"
+#include "transport/NetSocketFunctions.h"
 #include "transport/ParloSocket.h"
 
 namespace {
@@ -23,6 +24,9 @@ namespace {
 constexpr int kServerLineLimit = 4 << 20;
 
 constexpr int kFriendStatusSound = 8;
+
+// Short: the main window's status bar has room for little more than the cause.
+constexpr const char* kConnectFailed = "Server: ";
 
 // The server lists every user it likes in a friends refresh, and each one
 // unknown so far is added; no real user has this many friends, and past it
@@ -39,9 +43,11 @@ TDirectoryLink::TDirectoryLink(TSession& session)
   listServ_->OnDataAvailable = [this](TCustomNetSocket*, int error) { ListServDataAvailable(error); };
   listServ_->OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState s) { ListServChangeState(s); };
   listServ_->OnSessionConnected = [this](TCustomNetSocket*, int error) {
-    // A refused or failed connect: without an entry it would look like any
-    // other "Server connection closed".
-    if (error != 0) LogSocketError(serverAddr_, serverPort_, error);
+    // A refused or failed connect: without an entry and its own status line
+    // it would look like any other "Server connection closed".
+    if (error == 0) return;
+    LogSocketError(serverAddr_, serverPort_, error);
+    connectFailure_ = kConnectFailed + NetSocketErrorDesc(error);
   };
   listServ_->OnSessionClosed = [this](TCustomNetSocket*, int error) {
     KeepAlivePending = false;
@@ -51,7 +57,12 @@ TDirectoryLink::TDirectoryLink(TSession& session)
     // reset) says why, as every other socket error does.
     if (error != 0) LogSocketError(serverAddr_, serverPort_, error);
   };
-  listServ_->OnError = [](TCustomNetSocket* s) { ReportSocketError(*s, s->LastError()); };
+  listServ_->OnError = [this](TCustomNetSocket* s) {
+    // A connect the system refuses at once ends here rather than in a failed session.
+    if (s->State() != wsConnected && s->LastError() != 0)
+      connectFailure_ = kConnectFailed + NetSocketErrorDesc(s->LastError());
+    ReportSocketError(*s, s->LastError());
+  };
   listServ_->OnBgException = [](TCustomNetSocket* s, const std::exception& e, bool&) {
     LogError(s->PeerAddr(), s->PeerPort(), std::string("Winsock Exception ") + e.what());
   };
@@ -90,6 +101,7 @@ void TDirectoryLink::ConnectToServer() {
   registrationAsked_ = false;
   serverAddr_ = s.ServerIP;
   serverPort_ = s.ServerPort;
+  connectFailure_.clear();
   try {
     // Line mode from the start: frames that arrive together are read one by
     // one and a frame split across reads is joined.
@@ -98,9 +110,10 @@ void TDirectoryLink::ConnectToServer() {
     listServ_->ConnectTcp(s.ServerIP, s.ServerPort);
   } catch (const std::exception& e) {
     LogError(s.ServerIP, s.ServerPort, std::string("Connecting to the server: ") + e.what());
+    connectFailure_ = kConnectFailed + std::string(e.what());
     listServ_->Close();
     session_.SetServerImage(0);
-    session_.SetStatusText("Server connection closed");
+    session_.SetStatusText(connectFailure_);
   }
 }
 
@@ -380,7 +393,8 @@ void TDirectoryLink::ListServChangeState(TSocketState newState) {
       KeepAlivePending = false;
       ListingOnly = false;
       session_.SetServerImage(0);
-      session_.SetStatusText("Server connection closed");
+      // Why a connect failed stays in view until the next attempt.
+      session_.SetStatusText(connectFailure_.empty() ? "Server connection closed" : connectFailure_);
       break;
     case wsConnecting:
       session_.SetServerImage(2);
@@ -404,8 +418,9 @@ void TDirectoryLink::FillContactList(TContacts& list, const std::string& userLis
   const bool friends = &list == &session_.Friends;
   TDBStuff::TFriendsSaveHold hold(session_.DB());
   const int dropped = MergeUserList(
-      list, userList, [this](const std::string& record) { UpdateOnlineList(record); },
+      list, userList, [this](const std::string& record) { UpdateFriend(record); },
       friends ? kFriendsLimit : std::numeric_limits<int>::max());
+  for (const std::string& record : SplitUserList(userList)) ShareUserState(record, list);
   hold.Release();
   if (dropped > 0)
     LogError(serverAddr_, serverPort_,
@@ -414,34 +429,35 @@ void TDirectoryLink::FillContactList(TContacts& list, const std::string& userLis
 }
 
 void TDirectoryLink::UpdateOnlineList(const std::string& record) {
+  UpdateFriend(record);
+  ShareUserState(record, session_.Friends);
+}
+
+// What one list learns of a user, every other list that shows the user shows
+// too; no list gains an entry by it.
+void TDirectoryLink::ShareUserState(const std::string& record, const TContacts& learnt) {
+  TUserRecord r;
+  if (!TUserRecord::Parse(record, r)) return;
+  if (&learnt != &session_.Friends && session_.Friends.FindById(r.UserID) != 0) UpdateFriend(record);
+  for (TContacts* list : {&session_.Online, &session_.Incoming}) {
+    if (list == &learnt) continue;
+    if (const TContacts::Key key = list->FindById(r.UserID); key != 0) ChangeContactItem(*list, key, r);
+  }
+}
+
+void TDirectoryLink::UpdateFriend(const std::string& record) {
   TUserRecord r;
   if (!TUserRecord::Parse(record, r)) return;
   session_.DB().UpdateFriend(r.UserID, r.UserName, r.ListenIP, r.ListenPort);
   TContacts& friends = session_.Friends;
-  const int mode = r.Mode();
-  const bool offline = r.StatusMode == "2" || r.Online == "0";
   if (friends.Count() > 0) {
     const TContacts::Key key = friends.FindById(r.UserID);
     if (key == 0) return;
-    TContact c = friends.At(key);
-    const std::string before = c.Status;
-    if (offline) {
-      c.Image = -1;
-      c.Status = "Offline";
-    } else if (mode >= 0) {
-      c.Image = mode;
-      c.Status = StatusText[mode];
-    }
-    c.UserName = r.UserName;
-    c.ListenIP = r.ListenIP;
-    c.ListenPort = r.ListenPort;
-    c.UserID = r.UserID;
-    c.Online = r.Online;
-    const std::string after = c.Status;
-    friends.Change(key, std::move(c));
-    if (!KeepAlivePending && before != after) session_.Paths().PlayEventSound(kFriendStatusSound);
+    if (ChangeContactItem(friends, key, r) && !KeepAlivePending) session_.Paths().PlayEventSound(kFriendStatusSound);
     return;
   }
+  const int mode = r.Mode();
+  const bool offline = r.StatusMode == "2" || r.Online == "0";
   TContact c{r.UserName, -1, "", r.ListenIP, r.ListenPort, r.UserID, r.Online};
   if (offline) {
     c.Status = "Offline";

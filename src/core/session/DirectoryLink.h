@@ -63,14 +63,15 @@ class TDirectoryLink {
   // stored ones emptied) when they cannot be read.
   bool HandleRegistrationReply(const std::string& params);
   void ShowInvalidLogon();
-  // One user's state into the friends list and the stored friend (9016, and
-  // the records of a list whose id is listed already).
+  // One user's state (9016) into the friends list and the stored friend, and
+  // into the entries the other lists hold of that user.
   void UpdateOnlineList(const std::string& record);
   // Every friend shown offline, before the server's states are filled in again.
   void MarkFriendsOffline();
   // A whole user list merged into a list; the friends list takes no more
-  // than kFriendsLimit users (what is left out is logged). The friends store
-  // is saved once for the whole list.
+  // than kFriendsLimit users (what is left out is logged). The other lists
+  // show the new state of the users they hold. The friends store is saved
+  // once for the whole list.
   void FillContactList(TContacts& list, const std::string& userList);
 
   bool KeepAlivePending = false;  // the next 9010 answers a keep-alive
@@ -95,6 +96,9 @@ class TDirectoryLink {
   void ListServDataAvailable(int error);
   void ListServChangeState(TSocketState newState);
   void SendLogon();
+  // The friends list and the stored friend take one user's state.
+  void UpdateFriend(const std::string& record);
+  void ShareUserState(const std::string& record, const TContacts& learnt);
 
   TSession& session_;
   std::unique_ptr<TParloSocket> listServ_;
@@ -108,6 +112,7 @@ class TDirectoryLink {
   // Where the link was last aimed: what its log entries name, also once
   // the socket has forgotten it.
   std::string serverAddr_, serverPort_;
+  std::string connectFailure_;  // why the last connect failed; "" once one starts
   // This connection sent 9001 and waits for its 9002.
   bool registrationAsked_ = false;
 };

@@ -1,6 +1,7 @@
 #include "core/session/Reg.h"
 
 #include "core/session/ErrorLog.h"
+#include "platform/AppHome.h"
 #include "platform/Autostart.h"
 #include "platform/Registry.h"
 
@@ -74,6 +75,9 @@ bool TReg::ReadSettingBool(const std::string& name) {
   return ReadBool(SettingsSection, name, SettingDefault(name).Value[0] == '1');
 }
 
+// Started from its entry, the program must find the home it was set up in.
 void TReg::SetRunAtStartup(bool on) {
-  platform::SetAutostart(kAutostartId, kApplicationTitle, platform::ProgramFile(), on);
+  const std::filesystem::path home =
+      platform::AppHomeIsDefault() ? std::filesystem::path() : std::filesystem::absolute(platform::AppHome());
+  platform::SetAutostart(kAutostartId, kApplicationTitle, platform::ProgramFile(), on, home);
 }
