@@ -11,7 +11,12 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <memory>
+#include <optional>
+
 #include "Dialogs_helpers.h"
+#include "core/DialogQuestion.h"
+#include "platform/EventLoop.h"
 
 namespace {
 
@@ -66,20 +71,41 @@ TEST(ChatRequest, DecisionsBecomeRepliesOnlyWhileConnected) {
   }
 }
 
+// The dialog as the program puts it (ShowQuestion: nobody waits for it), run
+// until it answers.
+struct Asked {
+  QPointer<TFormPReq> dialog;
+  TQuestion question;
+  std::optional<int> decision;
+};
+
+std::unique_ptr<Asked> Ask(QWidget* owner, const std::function<void(TFormPReq&)>& setup) {
+  auto asked = std::make_unique<Asked>();
+  auto* dialog = new TFormPReq(owner);
+  asked->dialog = dialog;
+  setup(*dialog);
+  dialog->ShowRequestProfile(Record("x"));
+  Asked* a = asked.get();
+  asked->question = ShowQuestion(dialog, [a](QDialog* finished) {
+    a->decision = finished != nullptr ? static_cast<TFormPReq*>(finished)->Decision : -1;
+  });
+  platform::ProcessMessagesUntil([a] { return a->decision.has_value(); }, 5000);
+  return asked;
+}
+
 TEST(ChatRequest, UnansweredRequestRingsThenAnswersBusy) {
   DialogApp();
   int rings = 0;
   QElapsedTimer clock;
   clock.start();
-  const auto result = TFormPReq::Ask(nullptr, Record("x"), [&](TFormPReq& f) {
+  const auto result = Ask(nullptr, [&](TFormPReq& f) {
     f.PlayEventSound = [&](int event) {
       EXPECT_EQ(event, 2);
       ++rings;
     };
     f.SetTimerIntervals(300, 40);
   });
-  EXPECT_EQ(result.Decision, TFormPReq::DecisionBusy);
-  EXPECT_EQ(result.UserID, "10000007");
+  EXPECT_EQ(result->decision, TFormPReq::DecisionBusy);
   EXPECT_GE(clock.elapsed(), 250);
   EXPECT_GE(rings, 3);  // once on show, then every ring interval
 }
@@ -101,25 +127,51 @@ TEST(ChatRequest, ButtonsDecideAndBlockAlwaysRejects) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::vector<std::string> blocked;
-    const auto result = TFormPReq::Ask(nullptr, Record("x"), [&](TFormPReq& f) {
+    const auto result = Ask(nullptr, [&](TFormPReq& f) {
       f.BlockUser = [&](const std::string& id, const std::string& name) { blocked.push_back(id + "," + name); };
       TFormPReq* form = &f;
       WhenModal([form, &c] { c.press(*form); });
     });
-    EXPECT_EQ(result.Decision, c.decision);
+    EXPECT_EQ(result->decision, c.decision);
     EXPECT_EQ(blocked.size(), std::string(c.what).rfind("block", 0) == 0 ? 1u : 0u);
     if (!blocked.empty()) {
       EXPECT_EQ(blocked[0], "10000007,<b>mallory</b>");
     }
+    // The dialog frees itself once it has answered.
+    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return result->dialog.isNull(); }, 1000));
   }
 }
 
-TEST(ChatRequest, OwnerGoingAwayDuringTheDialogRejects) {
+// Two questions open side by side each answer on their own time, and one
+// whose owner went away answers rather than never; a question withdrawn
+// closes its dialog without an answer.
+TEST(ChatRequest, QuestionsAnswerOnTheirOwnAndCanBeWithdrawn) {
   DialogApp();
+  std::vector<int> order;
   auto* owner = new QWidget;
-  const auto result = TFormPReq::Ask(owner, Record("x"), [&](TFormPReq&) { WhenModal([owner] { delete owner; }); });
-  EXPECT_EQ(result.Decision, TFormPReq::DecisionReject);
-  EXPECT_EQ(result.UserName, "<b>mallory</b>");
+  std::vector<std::unique_ptr<Asked>> open;
+  for (const int busyMs : {600, 200}) {
+    auto a = std::make_unique<Asked>();
+    auto* dialog = new TFormPReq(busyMs == 600 ? owner : nullptr);
+    dialog->SetTimerIntervals(busyMs, 10000);
+    a->dialog = dialog;
+    a->question = ShowQuestion(dialog, [&order, busyMs](QDialog* f) { order.push_back(f != nullptr ? busyMs : -1); });
+    open.push_back(std::move(a));
+  }
+  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return order.size() == 1; }, 3000));
+  delete owner;
+  EXPECT_EQ(order, (std::vector<int>{200, -1}));
+
+  auto withdrawn = std::make_unique<Asked>();
+  auto* dialog = new TFormPReq;
+  withdrawn->dialog = dialog;
+  withdrawn->question = ShowQuestion(dialog, [&order](QDialog*) { order.push_back(0); });
+  ASSERT_TRUE(dialog->isVisible());
+  withdrawn->question.reset();
+  EXPECT_FALSE(dialog->isVisible());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(withdrawn->dialog.isNull());
+  EXPECT_EQ(order.size(), 2u);
 }
 
 }  // namespace
