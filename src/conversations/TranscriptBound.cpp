@@ -9,9 +9,10 @@ void TTranscriptBound::MessageWritten(TTranscript& transcript) {
   ends_.push_back(length);
   const int kept = static_cast<int>(ends_.size());
   if (kept <= maxMessages_ && length <= maxChars_) return;
-  // Down to nine tenths of both bounds; the newest message always stays.
-  const int keepMessages = maxMessages_ - maxMessages_ / 10;
-  const int keepChars = maxChars_ - maxChars_ / 10;
+  // Down to half of both bounds: the control lays out what it keeps anew
+  // after a cut, so cuts are made seldom. The newest message always stays.
+  const int keepMessages = maxMessages_ / 2;
+  const int keepChars = maxChars_ / 2;
   int drop = 1;
   while (drop < kept && (kept - drop > keepMessages || length - ends_[drop - 1] > keepChars)) ++drop;
   // From the top: the notice of the last cut, if any, and the messages that go.

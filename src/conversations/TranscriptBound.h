@@ -7,9 +7,8 @@ class TTranscript;
 // Keeps a transcript to its last `maxMessages` messages and `maxChars`
 // characters. A peer that never stops talking would otherwise grow it (and
 // the control's layout beside it) for as long as the window is open. Past
-// either bound the oldest messages go, a tenth of the bound at a time so
-// that the cost of cutting is spread, and one line at the top says how many
-// have gone. The history file and what was sent are not touched; saving the
+// either bound the oldest messages go, down to half of it, and one line at
+// the top says how many have gone. The history file and what was sent are not touched; saving the
 // transcript saves what is kept.
 class TTranscriptBound {
  public:

@@ -31,12 +31,27 @@ after a minute.
       open, unanswered> ANSWERED <answered, then ended> ENDED <ended unanswered>
       CODES <answer codes, comma-separated, or ->", then "DONE" once it has
       closed the callers left open.
+      With --spread N the callers come from N addresses in turn, counting
+      up from --from; with --later SECONDS the callers left waiting then
+      listen that long for their answer, and a second line says "LATER
+      <answered> CODES <...>".
   say PORT TEXT     Sends TEXT (with \\r, \\n and \\xHH escapes) as one
       caller, then reads until the other side ends; prints "READ <bytes>
       fin" (or "reset").
+  chat PORT RECORD COUNT BYTES  Asks for a private chat with the profile
+      RECORD (1001), confirms the accept (1002, then 1003) and sends COUNT
+      texts (1006) of BYTES bytes each, then "end of flood"; prints
+      "ACCEPTED <0 or 1> SENT <texts>", then "DONE" once it has hung up.
+  room PORT SILENT TALKERS COUNT BYTES  Members of a hosted room: SILENT
+      from --from that log on (2001) and never read, then TALKERS from the
+      next address that each send COUNT texts (2007) of BYTES bytes and read
+      what the room relays until the others' texts are all in; prints "JOINED <silent admitted> TURNED <silent
+      turned away> SENT <texts> DROPPED <silent members whose link was
+      reset>".
 
 Every mode takes --from ADDR: the callers' own address (127.0.0.1 when not
-given), so that a test can tell an attacker from an ordinary caller.
+given), so that a test can tell an attacker from an ordinary caller. Every
+mode exits with 0 once it has done what it was asked.
 """
 import codecs
 import resource
@@ -53,12 +68,18 @@ def option(name, default=None):
 SOURCE = option("--from", "127.0.0.1")
 
 
-def connect(port, rcvbuf=None):
+def address(n):
+    """The n-th address counting up from SOURCE."""
+    head, last = SOURCE.rsplit(".", 1)
+    return "%s.%d" % (head, int(last) + n)
+
+
+def connect(port, rcvbuf=None, source=None):
     s = socket.socket()
     if rcvbuf:
         s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
     s.settimeout(5)
-    s.bind((SOURCE, 0))
+    s.bind((source or SOURCE, 0))
     s.connect(("127.0.0.1", port))
     return s
 
@@ -204,13 +225,17 @@ def crowd(port, count, seconds):
     print("OPENED", opened, "ENDED", ended, flush=True)
 
 
-def ask_once(port, frame, wait):
+def codes_of(data):
+    return [line[2:6].decode("latin-1") for line in data.split(b"\r\n") if line]
+
+
+def ask_once(port, frame, wait, source):
     """One caller: its socket when the request still waits after the greeting
     (None when the link ended), and the codes of the frames that answered it."""
     greeting = b"  1000<>\r\n"
     data = b""
     try:
-        s = connect(port)
+        s = connect(port, source=source)
     except OSError:
         return None, []
     try:
@@ -233,15 +258,30 @@ def ask_once(port, frame, wait):
     else:
         s.close()
         s = None
-    codes = [line[2:6].decode("latin-1") for line in data.split(b"\r\n") if line]
-    return s, codes
+    return s, codes_of(data)
 
 
-def ask(port, count, frame, wait):
+def answers_later(waiting, seconds):
+    """Reads what the waiting callers hear within SECONDS; their codes."""
+    stop, codes, answered = time.monotonic() + seconds, [], 0
+    for s in waiting:
+        data = b""
+        try:
+            s.settimeout(max(0.01, stop - time.monotonic()))
+            while chunk := s.recv(4096):
+                data += chunk
+        except OSError:
+            pass
+        codes += codes_of(data)
+        answered += bool(data)
+    return answered, codes
+
+
+def ask(port, count, frame, wait, spread, later):
     raise_descriptor_limit()
     waiting, answered, ended, codes = [], 0, 0, []
-    for _ in range(count):
-        s, replies = ask_once(port, frame, wait)
+    for n in range(count):
+        s, replies = ask_once(port, frame, wait, address(n % spread))
         codes += replies
         if s is not None:
             waiting.append(s)
@@ -251,10 +291,103 @@ def ask(port, count, frame, wait):
             ended += 1
     print("ASKED", count, "WAITING", len(waiting), "ANSWERED", answered, "ENDED", ended,
           "CODES", ",".join(codes) or "-", flush=True)
+    if later is not None:
+        n, codes = answers_later(waiting, later)
+        print("LATER", n, "CODES", ",".join(codes) or "-", flush=True)
     wait_for_stdin()
     for s in waiting:
         s.close()
     print("DONE", flush=True)
+
+
+def chat(port, record, count, size):
+    s = connect(port)
+    s.settimeout(10)
+    data = b""
+    try:
+        s.sendall(b"  1001<%s>\r\n" % record)
+        while b"  1002<" not in data and (chunk := s.recv(65536)):
+            data += chunk
+    except OSError:
+        pass
+    accepted = b"  1002<" in data
+    sent = 0
+    if accepted:
+        s.sendall(b"  1003<>\r\n")
+        text = b"x" * (size - 7) + b" %06d\r\n"
+        for n in range(count):
+            s.sendall(b"  1006<>" + text % n)
+            sent += 1
+        s.sendall(b"  1006<>end of flood\r\n")
+    print("ACCEPTED", int(accepted), "SENT", sent, flush=True)
+    wait_for_stdin()
+    s.close()
+    print("DONE", flush=True)
+
+
+def room(port, silent, talkers, count, size):
+    raise_descriptor_limit()
+    joined, turned, members = 0, 0, []
+    for n in range(silent):
+        s = connect(port, rcvbuf=4096)
+        try:
+            if not s.recv(4096).startswith(b"  2000<"):
+                raise OSError
+            s.sendall(b"  2001<%d{$}Mute%d{$}2960{$}0>\r\n" % (30000000 + n, n))
+            members.append(s)
+            joined += 1
+        except OSError:
+            turned += 1
+            s.close()
+    sent, ready = 0, threading.Barrier(talkers)
+
+    def talk(n):
+        nonlocal sent
+        s = connect(port, source=address(1))
+        s.sendall(b"  2001<%d{$}Talk%d{$}2960{$}0>\r\n" % (31000000 + n, n))
+        greeting = b""
+        while b"  2002<" not in greeting:
+            greeting += s.recv(4096)  # the room's greeting: logged on
+        ready.wait()  # no text goes before every talker is there to hear it
+        s.setblocking(False)
+        frame = b"  2007<Talk%d{$}%s>\r\n" % (n, b"y" * size)
+        # What the room relays is read and dropped, until the others' texts are all in.
+        heard, tail, todo = 0, b"", [memoryview(frame)] * count
+        stop = time.monotonic() + 60
+        while (todo or heard < (talkers - 1) * count) and time.monotonic() < stop:
+            if todo:
+                try:
+                    todo[0] = todo[0][s.send(todo[0]):]
+                    if not todo[0]:
+                        todo.pop(0)
+                        sent += 1
+                except BlockingIOError:
+                    pass
+            try:
+                chunk = tail + s.recv(1 << 16)
+                heard += chunk.count(b"  2010<")
+                tail = chunk[-6:]
+            except BlockingIOError:
+                time.sleep(0.001)
+        s.close()
+
+    threads = [threading.Thread(target=talk, args=(n,)) for n in range(talkers)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    dropped = 0
+    for s in members:
+        try:
+            s.settimeout(0.2)
+            while s.recv(1 << 20):
+                pass
+        except ConnectionResetError:
+            dropped += 1
+        except OSError:
+            pass
+        s.close()
+    print("JOINED", joined, "TURNED", turned, "SENT", sent, "DROPPED", dropped, flush=True)
 
 
 def say(port, text):
@@ -277,7 +410,13 @@ if __name__ == "__main__":
     elif mode == "crowd":
         crowd(port, int(sys.argv[3]), float(sys.argv[4]))
     elif mode == "ask":
-        ask(port, int(sys.argv[3]), unescape(sys.argv[4]), float(option("--wait", "0.2")))
+        later = option("--later")
+        ask(port, int(sys.argv[3]), unescape(sys.argv[4]), float(option("--wait", "0.2")),
+            int(option("--spread", "1")), float(later) if later else None)
+    elif mode == "chat":
+        chat(port, sys.argv[3].encode("latin-1"), int(sys.argv[4]), int(sys.argv[5]))
+    elif mode == "room":
+        room(port, *(int(a) for a in sys.argv[3:7]))
     elif mode == "say":
         say(port, unescape(sys.argv[3]))
     else:
