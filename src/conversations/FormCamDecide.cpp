@@ -46,6 +46,9 @@ void TFormCamDecide::SetQuestion(const std::string& user, bool chatOpen) {
                        " is sending a cam broadcast, what would you like to do?");
   RadioChat->setVisible(chatOpen);
   (chatOpen ? RadioChat : RadioCam)->setChecked(true);
+  // A long name wraps onto more lines: the height follows, the width stays.
+  const int needed = heightForWidth(width());
+  if (needed > height()) resize(width(), needed);
 }
 
 void TFormCamDecide::SpeedButton1Click() {
