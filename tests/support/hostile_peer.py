@@ -229,6 +229,17 @@ def codes_of(data):
     return [line[2:6].decode("latin-1") for line in data.split(b"\r\n") if line]
 
 
+def read_all(s):
+    """What the other side says until it ends the link or the time-out."""
+    data = b""
+    try:
+        while chunk := s.recv(1 << 16):
+            data += chunk
+    except OSError:
+        pass
+    return data
+
+
 def ask_once(port, frame, wait, source):
     """One caller: its socket when the request still waits after the greeting
     (None when the link ended), and the codes of the frames that answered it."""
@@ -261,22 +272,6 @@ def ask_once(port, frame, wait, source):
     return s, codes_of(data)
 
 
-def answers_later(waiting, seconds):
-    """Reads what the waiting callers hear within SECONDS; their codes."""
-    stop, codes, answered = time.monotonic() + seconds, [], 0
-    for s in waiting:
-        data = b""
-        try:
-            s.settimeout(max(0.01, stop - time.monotonic()))
-            while chunk := s.recv(4096):
-                data += chunk
-        except OSError:
-            pass
-        codes += codes_of(data)
-        answered += bool(data)
-    return answered, codes
-
-
 def ask(port, count, frame, wait, spread, later):
     raise_descriptor_limit()
     waiting, answered, ended, codes = [], 0, 0, []
@@ -292,8 +287,11 @@ def ask(port, count, frame, wait, spread, later):
     print("ASKED", count, "WAITING", len(waiting), "ANSWERED", answered, "ENDED", ended,
           "CODES", ",".join(codes) or "-", flush=True)
     if later is not None:
-        n, codes = answers_later(waiting, later)
-        print("LATER", n, "CODES", ",".join(codes) or "-", flush=True)
+        stop, heard = time.monotonic() + later, []
+        for s in waiting:
+            s.settimeout(max(0.01, stop - time.monotonic()))
+            heard.append(read_all(s))
+        print("LATER", sum(map(bool, heard)), "CODES", ",".join(sum(map(codes_of, heard), [])) or "-", flush=True)
     wait_for_stdin()
     for s in waiting:
         s.close()
@@ -303,23 +301,13 @@ def ask(port, count, frame, wait, spread, later):
 def chat(port, record, count, size):
     s = connect(port)
     s.settimeout(10)
-    data = b""
-    try:
-        s.sendall(b"  1001<%s>\r\n" % record)
-        while b"  1002<" not in data and (chunk := s.recv(65536)):
-            data += chunk
-    except OSError:
+    s.sendall(b"  1001<%s>\r\n" % record)
+    while (line := read_line(s)) and not line.startswith(b"  1002<"):
         pass
-    accepted = b"  1002<" in data
-    sent = 0
-    if accepted:
-        s.sendall(b"  1003<>\r\n")
-        text = b"x" * (size - 7) + b" %06d\r\n"
-        for n in range(count):
-            s.sendall(b"  1006<>" + text % n)
-            sent += 1
-        s.sendall(b"  1006<>end of flood\r\n")
-    print("ACCEPTED", int(accepted), "SENT", sent, flush=True)
+    if line:
+        s.sendall(b"  1003<>\r\n" + b"".join(b"  1006<>%s %06d\r\n" % (b"x" * (size - 7), n) for n in range(count))
+                  + b"  1006<>end of flood\r\n")
+    print("ACCEPTED", int(bool(line)), "SENT", count if line else 0, flush=True)
     wait_for_stdin()
     s.close()
     print("DONE", flush=True)
@@ -327,48 +315,31 @@ def chat(port, record, count, size):
 
 def room(port, silent, talkers, count, size):
     raise_descriptor_limit()
-    joined, turned, members = 0, 0, []
-    for n in range(silent):
-        s = connect(port, rcvbuf=4096)
-        try:
-            if not s.recv(4096).startswith(b"  2000<"):
-                raise OSError
+    joined = []
+    for n, s in enumerate([connect(port, rcvbuf=4096) for _ in range(silent)]):
+        if read_line(s).startswith(b"  2000<"):
             s.sendall(b"  2001<%d{$}Mute%d{$}2960{$}0>\r\n" % (30000000 + n, n))
-            members.append(s)
-            joined += 1
-        except OSError:
-            turned += 1
-            s.close()
-    sent, ready = 0, threading.Barrier(talkers)
+            joined.append(s)
+    ready, sent = threading.Barrier(talkers), []
 
     def talk(n):
-        nonlocal sent
         s = connect(port, source=address(1))
+        s.settimeout(60)
         s.sendall(b"  2001<%d{$}Talk%d{$}2960{$}0>\r\n" % (31000000 + n, n))
-        greeting = b""
-        while b"  2002<" not in greeting:
-            greeting += s.recv(4096)  # the room's greeting: logged on
+        while not read_line(s).startswith(b"  2002<"):
+            pass  # logged on once greeted
         ready.wait()  # no text goes before every talker is there to hear it
-        s.setblocking(False)
-        frame = b"  2007<Talk%d{$}%s>\r\n" % (n, b"y" * size)
-        # What the room relays is read and dropped, until the others' texts are all in.
-        heard, tail, todo = 0, b"", [memoryview(frame)] * count
-        stop = time.monotonic() + 60
-        while (todo or heard < (talkers - 1) * count) and time.monotonic() < stop:
-            if todo:
-                try:
-                    todo[0] = todo[0][s.send(todo[0]):]
-                    if not todo[0]:
-                        todo.pop(0)
-                        sent += 1
-                except BlockingIOError:
-                    pass
-            try:
-                chunk = tail + s.recv(1 << 16)
-                heard += chunk.count(b"  2010<")
-                tail = chunk[-6:]
-            except BlockingIOError:
-                time.sleep(0.001)
+
+        def hear():  # what the room relays, until the others' texts are all in
+            heard, tail = 0, b""
+            while heard < (talkers - 1) * count and (chunk := s.recv(1 << 16)):
+                heard, tail = heard + (tail + chunk).count(b"  2010<"), chunk[-6:]
+
+        reader = threading.Thread(target=hear)
+        reader.start()
+        s.sendall(b"  2007<Talk%d{$}%s>\r\n" % (n, b"y" * size) * count)
+        sent.append(count)
+        reader.join()
         s.close()
 
     threads = [threading.Thread(target=talk, args=(n,)) for n in range(talkers)]
@@ -377,17 +348,23 @@ def room(port, silent, talkers, count, size):
     for t in threads:
         t.join()
     dropped = 0
-    for s in members:
+    for s in joined:
+        s.settimeout(0.2)
         try:
-            s.settimeout(0.2)
             while s.recv(1 << 20):
                 pass
         except ConnectionResetError:
             dropped += 1
         except OSError:
             pass
-        s.close()
-    print("JOINED", joined, "TURNED", turned, "SENT", sent, "DROPPED", dropped, flush=True)
+    print("JOINED", len(joined), "TURNED", silent - len(joined), "SENT", sum(sent), "DROPPED", dropped, flush=True)
+
+
+def read_line(s):
+    line = b""
+    while not line.endswith(b"\n") and (byte := s.recv(1)):
+        line += byte
+    return line
 
 
 def say(port, text):

@@ -1,0 +1,433 @@
+"""The real program under a hostile directory server and hostile callers.
+
+Each attack is a row. While it runs, an ordinary caller keeps knocking at the
+peer listener and must be greeted within a second each time; after it, the
+directory link answers 9028, the program's descriptors come back to their
+level, its memory stays bounded, and the stored settings and friends are as
+they were. Each class is one CTest entry, so the two run side by side.
+"""
+
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "conversations"))
+import parlo_e2e as e2e  # noqa: E402
+from PrivateChat_test import write_profile  # noqa: E402
+
+UID, PASSWORD = "12345678", "secret1"
+# A friend the server has no account for: its own refreshes never list it,
+# so only the attacks below speak of it.
+FRIEND = ["55500001", "Bea", "10.0.0.2", "2961"]
+FRIEND_RECORD = "{$}".join([FRIEND[0], FRIEND[1], "1", "0", FRIEND[2], FRIEND[3]])
+CALLER_RECORD = "87654321||Caller||Ann||Lee||30||F||Nowhere||||||||||||||hi||hello||||"
+HOSTILE_PEER = os.path.join(e2e.SOURCE_DIR, "tests", "support", "hostile_peer.py")
+UNDER_ASAN = "ASAN_OPTIONS" in os.environ
+# Memory the program may keep after an attack (lists, caches, the allocator's
+# spare room; the sanitizers' allocator keeps more); unbounded, the attacks
+# below grew it by hundreds of megabytes.
+MEMORY_SLACK_KB = (192 if UNDER_ASAN else 96) * 1024
+# What an attack may add at its peak.
+PEAK_SLACK_KB = 256 * 1024
+
+
+def greeting_time(port, source="127.0.0.1", timeout=3.0):
+    """Seconds until a fresh caller hears the listener's 1000; None when it
+    was turned away or never greeted."""
+    started = time.monotonic()
+    try:
+        with socket.socket() as s:
+            s.settimeout(timeout)
+            s.bind((source, 0))
+            s.connect(("127.0.0.1", port))
+            data = b""
+            while not data.endswith(b"\r\n"):
+                chunk = s.recv(64)
+                if not chunk:
+                    return None
+                data += chunk
+            return time.monotonic() - started if data == b"  1000<>\r\n" else None
+    except OSError:
+        return None
+
+
+class Prober(threading.Thread):
+    """An ordinary caller knocking every 100 ms while an attack runs; it
+    notes the program's memory at each knock too."""
+
+    def __init__(self, port, pid):
+        super().__init__(daemon=True)
+        self.port, self.pid, self.times, self.peak, self.done = port, pid, [], 0, threading.Event()
+
+    def run(self):
+        while not self.done.is_set():
+            self.times.append(greeting_time(self.port))
+            self.peak = max(self.peak, resident_kb(self.pid))
+            self.done.wait(0.1)
+
+    def finish(self):
+        self.done.set()
+        self.join()
+        return self.times
+
+
+def descriptors(pid):
+    """The program's socket descriptors: what callers and servers can make it
+    hold (its worker threads' own descriptors come and go by themselves)."""
+    count = 0
+    for fd in os.listdir("/proc/%d/fd" % pid):
+        try:
+            count += os.readlink("/proc/%d/fd/%s" % (pid, fd)).startswith("socket:")
+        except OSError:
+            pass  # closed meanwhile
+    return count
+
+
+def resident_kb(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
+def logged(*patterns):
+    """A check that the attack's log entries match each regular expression."""
+    def check(case, log):
+        for pattern in patterns:
+            case.assertRegex(log, pattern)
+    return check
+
+
+def wait_until(predicate, timeout):
+    deadline = time.monotonic() + timeout
+    while not predicate():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
+
+
+class AttackCase(unittest.TestCase):
+    """A server process with one account, and the program logged on and
+    listening, with the usual 1,024 descriptors."""
+
+    # What a class's attacks need beyond the usual settings and environment.
+    SETTINGS = {}
+    ENV = {}
+
+    def setUp(self):
+        self.server = e2e.start_server()
+        self.server.add_account(PASSWORD, UID)
+        self.port = e2e.free_port()
+        values = e2e.base_settings(self.server, UID, PASSWORD, AutoListen=True, ListenPort=str(self.port),
+                                   **{"BusyTimer": 1, **self.SETTINGS})
+        self.home = e2e.Home(values, [FRIEND])
+        if "CurrentProfile" in self.SETTINGS:
+            write_profile(self.home, "Bea", "")
+        env = {"PARLO_TEST_ALIVE_MS": "500", "PARLO_TEST_PEER_IDLE_MS": "1000", **self.ENV}
+        if UNDER_ASAN:
+            # Freed memory must be given back, as the normal build gives it.
+            env["ASAN_OPTIONS"] = os.environ["ASAN_OPTIONS"] + ":quarantine_size_mb=8"
+        self.program = e2e.Parlo(self.home, env, descriptors=1024)
+        self.program.wait_trace("listening")
+        self.server.wait_frame(9013, "in", UID, timeout=10)
+        self.pid = self.program.proc.pid
+        time.sleep(0.5)
+        self.fds = descriptors(self.pid)
+        self.memory = resident_kb(self.pid)
+        self.stored = self.snapshot()
+
+    def tearDown(self):
+        if self.program.proc.poll() is None:
+            self.program.proc.kill()
+            self.program.proc.wait()
+        e2e.stop_server(self.server)
+        self.home.remove()
+
+    def snapshot(self):
+        return {name: self.home.read(*name) for name in (("settings.txt",), ("Data", "friends.cds"))}
+
+    def log(self):
+        try:
+            with open(self.home.file("errorlog.txt"), encoding="latin-1", newline="") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def link_answers(self):
+        """The directory link answers 9028 within a second, after a reconnect
+        where the attack ended the link."""
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            since = len(self.server.frames())
+            try:
+                self.server.send(UID, 9028)
+                self.server.wait_frame(9027, "in", UID, since=since, timeout=1)
+                return True
+            except (KeyError, TimeoutError, ConnectionError):
+                time.sleep(0.1)  # not (or no longer) logged on, or the link just ended
+        return False
+
+    def run_rows(self, rows):
+        for name, attack, check in rows:
+            with self.subTest(attack=name):
+                log_before = len(self.log())
+                prober = Prober(self.port, self.pid)
+                prober.start()
+                t0 = time.monotonic()
+                attack()
+                t1 = time.monotonic()
+                times = prober.finish()
+                print("ROW", name, "secs %.1f" % (t1 - t0), "peak_MB", (prober.peak - self.memory) // 1024, "end_MB", (resident_kb(self.pid) - self.memory) // 1024, flush=True)
+                self.assertNotIn(None, times, "an ordinary caller was not greeted")
+                self.assertLess(max(times), 1.0, "an ordinary caller waited")
+                self.assertLess(prober.peak - self.memory, PEAK_SLACK_KB, "memory at the attack's peak")
+                self.assertIsNone(self.program.proc.poll(), "the program ended")
+                self.assertTrue(self.link_answers(), "the directory link does not answer")
+                self.assertTrue(wait_until(lambda: descriptors(self.pid) <= self.fds + 2, 15),
+                                "descriptors %d, at the start %d" % (descriptors(self.pid), self.fds))
+                self.assertLess(resident_kb(self.pid) - self.memory, MEMORY_SLACK_KB)
+                self.assertEqual(self.snapshot(), self.stored)
+                if check:
+                    check(self, self.log()[log_before:])
+        self.assertEqual(self.program.stop(), 0)
+
+
+class HostileServer(AttackCase):
+    def test_attacks(self):
+        s = self.server
+        listing = "  9010<" + "||".join("%08d{$}U%d{$}1{$}0{$}10.0.0.9{$}2960" % (30000000 + i, i)
+                                       for i in range(20)) + ">\r\n"
+        # Short records: five frames of 2.9 MB each hold half a million users.
+        users = ["%08d{$}u{$}1{$}0{$}{$}1" % (40000000 + i) for i in range(500000)]
+
+        def friends_without_end():
+            for n in range(5):
+                s.send(UID, 9032, "||".join(users[n * 100000:(n + 1) * 100000]))
+            self.assertTrue(wait_until(lambda: "list ListF 10000" in [l for _, l in self.program.lines[-50:]], 30))
+
+        def never_reading():
+            s.pause_reading(UID)
+            s.flood(UID, ["  9004<>\r\n" * 100], 4)
+
+        def registration_out_of_turn():
+            for params in ("99999999,stolen", ""):
+                self.assertTrue(self.link_answers())
+                since = len(s.frames())
+                s.send(UID, 9002, params)
+                # Only the answer to the program's own 9001 may set the account:
+                # this one ends the link, and the program logs on again as it was.
+                self.assertEqual(s.wait_frame(9003, "in", since=since)["params"], [UID, PASSWORD])
+
+        server_entry = r"IP: 127\.0\.0\.1 - Port: %d\r\nError Message: " % s.port
+        rows = [
+            # (name, attack, check of what it logged)
+            ("listings without a pause", lambda: s.flood(UID, [listing], 2), None),
+            ("answers never read", never_reading,
+             logged(r"passed its bound of 8388608 bytes", server_entry + r"Winsock Error 10055 ")),
+            ("twenty thousand copies of a friend", lambda: s.send(UID, 9032, "||".join([FRIEND_RECORD] * 20000)),
+             None),
+            ("friends without end", friends_without_end,
+             logged(r"10000 users; 90001 more listed by the server were left out",
+                    r"10000 users; 100000 more listed")),
+            ("registration out of turn", registration_out_of_turn, None),
+            ("control bytes in a frame", lambda: s.inject(UID, ["  x\x1b[2J\n2001-01-01 00:00:00 Build: forged\r\n"]),
+             logged(server_entry + re.escape(r"Extracting Command: x\x1B[2J\x0A2001-01-01 00:00:00 Build: forged")
+                    + "\r\n")),
+        ]
+        self.run_rows(rows)
+
+
+class HostileCallers(AttackCase):
+    def hostile(self, *args, source="127.0.0.2", seconds=30):
+        """One attacker process; returns what it printed."""
+        out = subprocess.run([sys.executable, HOSTILE_PEER, args[0], str(self.port), *args[1:], "--from", source],
+                             input=b"", stdout=subprocess.PIPE, timeout=seconds)
+        return out.stdout.decode()
+
+    def test_attacks(self):
+        rows = [
+            # A request dialog reads and drops what follows; it answers busy after a second.
+            ("a request, then lines without a pause",
+             lambda: self.hostile("flood", "2", "--first", "  1001<%s>\\r\\n" % CALLER_RECORD), None),
+            # Offers nothing takes yet: each is answered with a close that waits for the caller's.
+            ("a thousand turned-away callers who never hang up",
+             lambda: self.hostile("hold", "1000", "--send", "  1020<offer>\\r\\n"), None),
+            ("silent callers who come straight back", lambda: self.hostile("crowd", "80", "3", source="127.0.0.4"),
+             lambda case, log: case.assertEqual(log.count("Too many waiting connections from one address"), 1)),
+            ("a first line that writes log entries",
+             lambda: self.hostile("say", "x\\n2001-01-01 00:00:00 Build: forged\\r\\n", source="127.0.0.3"),
+             logged(r"IP: 127\.0\.0\.3 - Port: \d+\r\nError Message: " +
+                    re.escape(r"Extracting Command: x\x0A2001-01-01 00:00:00 Build: forged") + "\r\n")),
+        ]
+        self.run_rows(rows)
+        self.assertNotIn("Server Error", self.log())
+
+
+class HostileRequests(AttackCase):
+    """Requests that open a window each without a question: chats accepted by
+    themselves and room invitations. Past a few from one address that wait on
+    the user, the next is refused at once (a chat with 1005, an invitation,
+    which has no answer, by its link's end); another address is not held back."""
+
+    SETTINGS = {"AutoPChat": True, "ChatYes": True, "CurrentProfile": "Main"}
+
+    def ask(self, frame, count, source):
+        out = subprocess.run([sys.executable, HOSTILE_PEER, "ask", str(self.port), str(count), frame, "--from", source],
+                             input=b"", stdout=subprocess.PIPE, timeout=60)
+        return out.stdout.decode().splitlines()[0]
+
+    def traced(self, text, since):
+        return sum(1 for _, line in self.program.lines[since:] if line == text)
+
+    def test_requests_waiting_on_the_user_are_capped_per_address(self):
+        if any(line == "private chat unavailable" for _, line in self.program.lines):
+            self.skipTest("this build has no transcript control")
+        rows = [
+            # (name, frame, what 40 callers from one address met, what one more from another met,
+            #  trace of a window shown, trace of a refusal, log entry of a refusal)
+            ("chats accepted by themselves", "  1001<%s>\\r\\n" % CALLER_RECORD,
+             "ASKED 40 WAITING 8 ANSWERED 32 ENDED 0 CODES " + ",".join(["1002"] * 8 + ["1005"] * 32),
+             "ASKED 1 WAITING 1 ANSWERED 0 ENDED 0 CODES 1002",
+             "pchat authorized", "private chat refused", "Incoming private chat refused: too many"),
+            ("room invitations", "  2020<Mal{$}127.0.0.1{$}4001{$}Lobby>\\r\\n",
+             "ASKED 40 WAITING 0 ANSWERED 0 ENDED 40 CODES -", "ASKED 1 WAITING 0 ANSWERED 0 ENDED 1 CODES -",
+             "room invitation from Mal", "room invitation refused", "Incoming multi chat request refused: too many"),
+        ]
+
+        def attack(frame, flood, other, shown, refused):
+            def run():
+                mark = len(self.program.lines)
+                self.assertEqual(self.ask(frame, 40, "127.0.0.2"), flood)
+                self.assertEqual(self.ask(frame, 1, "127.0.0.3"), other)
+                self.assertTrue(wait_until(lambda: self.traced(shown, mark) == 9, 5))
+                self.assertEqual(self.traced(refused, mark), 32)
+            return run
+
+        self.run_rows([(name, attack(frame, flood, other, shown, refused),
+                        lambda case, log, entry=entry: case.assertEqual(log.count(entry), 32))
+                       for name, frame, flood, other, shown, refused, entry in rows])
+
+
+class Strangers(AttackCase):
+    """Strangers from many addresses at once: past a few places of their own,
+    requests that wait on the user are refused at once, the waiting ones
+    answer by themselves, and what they show or send is kept to its bounds."""
+
+    SETTINGS = {"AutoPChat": True, "AutoPChatOnly": True, "ChatYes": True, "CurrentProfile": "Main",
+                "BusyTimer": 5}
+    ENV = {"PARLO_SYNTHETIC_CAMERA": "1", "PARLO_TEST_CAM_BROADCAST": "1", "PARLO_TEST_CAM_QUESTION_MS": "4000",
+           "PARLO_TEST_ROOM_HOST": "Lobby"}
+    # A friend's record: accepted without a question.
+    FRIEND_CALLER = CALLER_RECORD.replace("87654321", FRIEND[0])
+
+    def setUp(self):
+        self.SETTINGS = dict(self.SETTINGS, ChatPort=str(e2e.free_port()))
+        super().setUp()
+        self.program.wait_trace("cam broadcaster open")
+        self.program.wait_trace("room hosting")
+
+    def attacker(self, *args, spread=1, later=None, port=None):
+        """Runs the attacker from 127.0.0.2 on; what it printed, once it exited with 0."""
+        extra = ["--spread", str(spread)] + (["--later", str(later)] if later else [])
+        out = subprocess.run([sys.executable, HOSTILE_PEER, args[0], str(port or self.port), *args[1:],
+                              "--from", "127.0.0.2", *extra], input=b"", stdout=subprocess.PIPE, timeout=100)
+        self.assertEqual(out.returncode, 0)
+        return [line for line in out.stdout.decode().splitlines() if line != "DONE"]
+
+    def asked(self, frame, count, spread, waiting, refusal, later=None):
+        """Past the few that wait, every request hears `refusal` at once; the
+        waiting ones hear it too once their time is out."""
+        def run():
+            out = self.attacker("ask", str(count), frame, spread=spread, later=later)
+            answered = count - waiting
+            self.assertEqual(out[0], "ASKED %d WAITING %d ANSWERED %d ENDED 0 CODES %s"
+                             % (count, waiting, answered, ",".join([refusal] * answered)))
+            if later:
+                self.assertEqual(out[1], "LATER %d CODES %s" % (waiting, ",".join([refusal] * waiting)))
+        return run
+
+    def traced(self, text, since):
+        return sum(1 for _, line in self.program.lines[since:] if line == text)
+
+    def settled(self):
+        """Whether the program said nothing new for half a second."""
+        said = len(self.program.lines)
+        time.sleep(0.5)
+        return len(self.program.lines) == said
+
+
+class HostileQuestions(Strangers):
+    def test_questions(self):
+        self.run_rows([
+            # (name, attack, check of what it logged)
+            ("cam offers with long names from two addresses",
+             self.asked("  1037<%s{$}2960>\\r\\n" % ("W" * 65400), 16, 2, 2, "1032", later=6), None),
+            ("cam view requests from eight addresses",
+             self.asked("  1030<70000001{$}Vic{$}127.0.0.1{$}2960>\\r\\n", 64, 8, 4, "1032", later=6), None),
+            ("chat requests from fifty addresses",
+             self.asked("  1001<%s>\\r\\n" % CALLER_RECORD, 300, 50, 8, "1004", later=7),
+             logged("Incoming private chat answered busy: too many requests wait")),
+        ])
+
+
+class HostileChats(Strangers):
+    def setUp(self):
+        # "Save Chat?" on closing is answered with this file.
+        self.saved = os.path.join(tempfile.mkdtemp(prefix="parlo-saved-"), "chat.txt")
+        self.addCleanup(shutil.rmtree, os.path.dirname(self.saved))
+        self.ENV = dict(self.ENV, PARLO_TEST_PCHAT_SAVE=self.saved)
+        super().setUp()
+
+    def test_chats(self):
+        def flood():
+            out = self.attacker("flood", "3", "--first", "  1001<%s>\\r\\n" % self.FRIEND_CALLER)
+            self.assertGreaterEqual(int(out[0].split()[1]), 100000)
+            self.assertTrue(wait_until(self.settled, 60))  # all that reached the program is shown
+
+        def chats_and_invitations():
+            mark = len(self.program.lines)
+            # The flood's chat waits for an answer too: fifteen more in all.
+            self.assertEqual(self.attacker("ask", "300", "  1001<%s>\\r\\n" % self.FRIEND_CALLER, spread=50)[0],
+                             "ASKED 300 WAITING 15 ANSWERED 285 ENDED 0 CODES "
+                             + ",".join(["1002"] * 15 + ["1005"] * 285))
+            self.assertEqual(self.attacker("ask", "300", "  2020<Mal{$}127.0.0.1{$}4001{$}Lobby>\\r\\n", spread=50)[0],
+                             "ASKED 300 WAITING 0 ANSWERED 0 ENDED 300 CODES -")
+            self.assertEqual((self.traced("room invitation from Mal", mark), self.traced("room invitation refused", mark)),
+                             (16, 284))
+
+        self.run_rows([
+            # (name, attack, check of what it logged)
+            ("a chat that never stops talking", flood, None),
+            ("chats and invitations from fifty addresses", chats_and_invitations,
+             logged("Incoming private chat refused: too many wait", "Incoming multi chat request refused: too many wait")),
+        ])
+        # What the flood's window kept, and saved as it closed: the newest
+        # messages whole under one line that says how many went.
+        with open(self.saved, "rb") as f:
+            kept = f.read().split(b"\r\n")
+        self.assertRegex(kept[0], rb"^\[\d{5,} earlier messages are no longer shown here\]$")
+        self.assertLessEqual(len(kept), 1 + 2 * 10000 + 2)
+        self.assertEqual([int(n) for n in kept[2:-2:2]][-3:], [(int(kept[-3]) + 99998 + i) % 100000 for i in range(3)])
+
+
+class HostileRoom(Strangers):
+    def test_room(self):
+        # Fifty silent members from one address, four talkers from another.
+        self.run_rows([("room members who never read", lambda: self.assertRegex(
+            self.attacker("room", "50", "4", "500", "4000", port=int(self.SETTINGS["ChatPort"]))[0],
+            r"^JOINED 8 TURNED 42 SENT 2000 DROPPED [1-8]$"), logged("the member furthest behind was dropped"))])
+
+
+if __name__ == "__main__":
+    unittest.main()
