@@ -300,7 +300,7 @@ def ask(port, count, frame, wait, spread, later):
 
 def chat(port, record, count, size):
     s = connect(port)
-    s.settimeout(10)
+    s.settimeout(60)
     s.sendall(b"  1001<%s>\r\n" % record)
     while (line := read_line(s)) and not line.startswith(b"  1002<"):
         pass
