@@ -31,23 +31,20 @@ after a minute.
       open, unanswered> ANSWERED <answered, then ended> ENDED <ended unanswered>
       CODES <answer codes, comma-separated, or ->", then "DONE" once it has
       closed the callers left open.
-      With --spread N the callers come from N addresses in turn, counting
-      up from --from; with --later SECONDS the callers left waiting then
-      listen that long for their answer, and a second line says "LATER
-      <answered> CODES <...>".
+      --spread N: from N addresses in turn, up from --from. --later SECONDS:
+      the waiting callers then listen that long; prints "LATER <answered>
+      CODES <...>".
   say PORT TEXT     Sends TEXT (with \\r, \\n and \\xHH escapes) as one
       caller, then reads until the other side ends; prints "READ <bytes>
       fin" (or "reset").
-  chat PORT RECORD COUNT BYTES  Asks for a private chat with the profile
-      RECORD (1001), confirms the accept (1002, then 1003) and sends COUNT
-      texts (1006) of BYTES bytes each, then "end of flood"; prints
-      "ACCEPTED <0 or 1> SENT <texts>", then "DONE" once it has hung up.
-  room PORT SILENT TALKERS COUNT BYTES  Members of a hosted room: SILENT
-      from --from that log on (2001) and never read, then TALKERS from the
-      next address that each send COUNT texts (2007) of BYTES bytes and read
-      what the room relays until the others' texts are all in; prints "JOINED <silent admitted> TURNED <silent
-      turned away> SENT <texts> DROPPED <silent members whose link was
-      reset>".
+  chat PORT RECORD COUNT BYTES  Asks for a chat as RECORD (1001), confirms
+      the accept (1003) and sends COUNT texts of BYTES bytes, then "end of
+      flood"; prints "ACCEPTED <0 or 1> SENT <texts>", then "DONE".
+  room PORT SILENT TALKERS COUNT BYTES  SILENT members log on to a hosted
+      room and never read; TALKERS from the next address each send COUNT
+      texts of BYTES bytes and read the relays until the others' are all in.
+      Prints "JOINED <silent> TURNED <silent turned away> SENT <texts>
+      DROPPED <silent members reset>".
 
 Every mode takes --from ADDR: the callers' own address (127.0.0.1 when not
 given), so that a test can tell an attacker from an ordinary caller. Every
@@ -69,7 +66,6 @@ SOURCE = option("--from", "127.0.0.1")
 
 
 def address(n):
-    """The n-th address counting up from SOURCE."""
     head, last = SOURCE.rsplit(".", 1)
     return "%s.%d" % (head, int(last) + n)
 
@@ -230,7 +226,6 @@ def codes_of(data):
 
 
 def read_all(s):
-    """What the other side says until it ends the link or the time-out."""
     data = b""
     try:
         while chunk := s.recv(1 << 16):
