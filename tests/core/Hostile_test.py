@@ -409,10 +409,10 @@ class HostileChats(Strangers):
 
 class HostileRoom(Strangers):
     def test_room(self):
-        # Fifty silent members from one address, four talkers from another.
+        # Fifty silent members from one address, two talkers from another.
         self.run_rows([("room members who never read", lambda: self.assertRegex(
-            self.attacker("room", "50", "4", "2000", "1000", port=int(self.SETTINGS["ChatPort"]))[0],
-            r"^JOINED 8 TURNED 42 SENT 8000 DROPPED [1-8]$"), logged("the member furthest behind was dropped"))])
+            self.attacker("room", "50", "2", "8000", "500", port=int(self.SETTINGS["ChatPort"]))[0],
+            r"^JOINED 8 TURNED 42 SENT 16000 DROPPED [1-8]$"), logged("the member furthest behind was dropped"))])
 
 
 if __name__ == "__main__":

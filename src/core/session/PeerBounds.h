@@ -53,7 +53,7 @@ inline constexpr std::size_t kShownText = 512;
 // The control takes some eight bytes of memory for each character it shows,
 // and every window that waits for an answer may hold this much.
 inline constexpr int kTranscriptMessages = 10000;
-inline constexpr int kTranscriptChars = 4 << 20;
+inline constexpr int kTranscriptChars = 2 << 20;
 // The system lines above a transcript (joins, leaves, sounds).
 inline constexpr int kSystemLines = 1000;
 
