@@ -4,7 +4,9 @@
 
 #include "chatrooms/ChatClient.h"
 #include "chatrooms/RoomFrames.h"
+#include "core/session/FlagGuard.h"
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
 #include "transport/CommandCodes.h"
 
 namespace {
@@ -86,9 +88,12 @@ void TChatHost::ServerClientConnect(TNetSocketClient* client, int error) {
     return;
   }
   member->IP = member->GetPeerAddr();
-  if (RoomFull(*member)) {
+  const char* full = RoomFull(*member)       ? "the chat is full"
+                     : AddressFull(*member) ? "too many members from that address"
+                                            : nullptr;
+  if (full != nullptr) {
     member->TurnedAway = true;
-    view_.AddInfoText("A member was turned away from " + member->IP + ": the chat is full");
+    view_.AddInfoText("A member was turned away from " + member->IP + ": " + full);
     member->Close();
     return;
   }
@@ -103,6 +108,15 @@ bool TChatHost::RoomFull(const TChatClient& newcomer) const {
     if (c != &newcomer && !c->TurnedAway && c->State() == wsConnected) ++members;
   }
   return members >= setup_.MemberLimit;
+}
+
+bool TChatHost::AddressFull(const TChatClient& newcomer) const {
+  int members = 0;
+  for (int i = 0; i < server_->ClientCount(); ++i) {
+    const auto* c = static_cast<const TChatClient*>(server_->Client(i));
+    if (c != &newcomer && !c->TurnedAway && c->State() == wsConnected && c->IP == newcomer.IP) ++members;
+  }
+  return members >= peerbounds::kRoomMembersPerAddress;
 }
 
 void TChatHost::ServerError() {
@@ -164,6 +178,34 @@ void TChatHost::Broadcast(int code, const std::string& parameter, const TChatCli
   for (int i = 0; i < server_->ClientCount(); ++i) {
     auto* c = static_cast<TChatClient*>(server_->Client(i));
     if (c != except && !c->TurnedAway) c->SendFrame(frame);
+  }
+  KeepRelaysBounded();
+}
+
+// Members who do not read hold what is relayed to them; together they may
+// hold no more than the room's bound. The one furthest behind goes first: it
+// is the one least likely ever to catch up.
+void TChatHost::KeepRelaysBounded() {
+  if (bounding_) return;
+  const TFlagGuard guard(bounding_);
+  for (;;) {
+    std::int64_t queued = 0, most = 0;
+    TChatClient* furthest = nullptr;
+    for (int i = 0; i < server_->ClientCount(); ++i) {
+      auto* c = static_cast<TChatClient*>(server_->Client(i));
+      if (c->State() != wsConnected) continue;
+      const std::int64_t held = c->QueuedBytes();
+      queued += held;
+      if (held > most) {
+        most = held;
+        furthest = c;
+      }
+    }
+    if (queued <= peerbounds::kRoomQueuedBytes || furthest == nullptr) return;
+    furthest->LogClientError("Room relays queued for its members passed " +
+                             std::to_string(peerbounds::kRoomQueuedBytes) +
+                             " bytes; the member furthest behind was dropped");
+    furthest->Abort();
   }
 }
 

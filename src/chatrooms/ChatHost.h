@@ -48,6 +48,8 @@ struct TChatRoomSetup {
 // per member, the member list (the host's own row first to be added), and the
 // relay of texts and sounds. The host window beside it shows what it is told.
 // Closing the room sends nothing: the members see their connections close.
+// A room takes at most a few members from one address, and relays queued
+// for members who do not read are bounded over the whole room (PeerBounds.h).
 class TChatHost {
  public:
   TChatHost(TChatHostView& view, TChatHostHooks hooks, TChatRoomSetup setup);
@@ -99,6 +101,8 @@ class TChatHost {
   void ServerClientConnect(TNetSocketClient* client, int error);
   void ServerError();
   bool RoomFull(const TChatClient& newcomer) const;
+  bool AddressFull(const TChatClient& newcomer) const;
+  void KeepRelaysBounded();
   void PlayChatSound(int index);
 
   TChatHostView& view_;
@@ -108,6 +112,7 @@ class TChatHost {
   std::unique_ptr<TNetSocketServer> server_;
   int idleMs_;
   bool closing_ = false;
+  bool bounding_ = false;
 };
 
 // "Winsock Error <code> : <description>", or "Undetermined Winsock Error"

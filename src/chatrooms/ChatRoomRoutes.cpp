@@ -142,10 +142,12 @@ void TChatRoomRoutes::HandleChatInvitation(TPeerRequest& request) {
     testhooks::Trace("room invitation declined");
     return;
   }
-  // Nothing goes back to the host either way: past the cap the invitation
+  // Nothing goes back to the host either way: past a cap the invitation
   // just ends with its connection.
-  if (UnansweredCapReached(requests_, [&addr](TFormChatRequest& d) { return d.SenderAddr == addr; })) {
-    LogError(addr, port, "Incoming multi chat request refused: too many from this address wait for an answer");
+  const char* full = UnansweredCapReached(
+      requests_, addr, [](TFormChatRequest&) { return true; }, [](TFormChatRequest& d) { return d.SenderAddr; });
+  if (full != nullptr) {
+    LogError(addr, port, std::string("Incoming multi chat request refused: ") + full);
     testhooks::Trace("room invitation refused");
     return;
   }

@@ -8,6 +8,7 @@
 #include "core/DialogLook.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
@@ -43,7 +44,9 @@ void TFormChatCli::ConnectToChat(const std::string& ip, const std::string& port,
   member_->ConnectToChat(ip, port, chatName);
 }
 
-void TFormChatCli::SetCaption(const std::string& caption) { setWindowTitle(platform::ToQString(caption)); }
+void TFormChatCli::SetCaption(const std::string& caption) {
+  setWindowTitle(platform::ToQString(CutPeerText(caption, 2 * peerbounds::kShownName)));
+}
 
 void TFormChatCli::MembersChanged() {
   FillMemberList(member_->Members());

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "core/DialogLook.h"
+#include "core/session/PeerBounds.h"
 #include "platform/Charset.h"
 
 using platform::ToQString;
@@ -22,6 +23,10 @@ TFormChatRequest::TFormChatRequest() : QWidget(nullptr, Qt::Window) {
   intro->setWordWrap(true);
   StatHost = new QLabel(this);
   StatChat = new QLabel(this);
+  for (QLabel* label : {StatHost, StatChat}) {
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+  }
   Button1 = new QPushButton("Accept", this);
   Button2 = new QPushButton("Reject", this);
   connect(Button1, &QPushButton::clicked, this, [this] { AcceptClick(); });
@@ -46,9 +51,9 @@ void TFormChatRequest::ShowRequest(const std::string& hostUser, const std::strin
   chatIP_ = ip;
   chatPort_ = port;
   chatName_ = chatName;
-  StatHost->setText(ToQString(hostUser));
-  StatChat->setText(ToQString(chatName));
-  setWindowTitle(ToQString("Request to join chat: " + chatName));
+  StatHost->setText(dialoglook::PeerText(hostUser, peerbounds::kShownName));
+  StatChat->setText(dialoglook::PeerText(chatName, peerbounds::kShownName));
+  setWindowTitle(ToQString("Request to join chat: " + CutPeerText(chatName, peerbounds::kShownName)));
   show();
 }
 

@@ -31,6 +31,7 @@
 #include "core/session/DirectoryLink.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
 #include "transport/CommandCodes.h"
@@ -67,6 +68,7 @@ void TRoomWindow::BuildWindow() {
   MemoSys->setReadOnly(true);
   MemoSys->setEnabled(false);
   MemoSys->setFixedHeight(64);
+  MemoSys->setMaximumBlockCount(peerbounds::kSystemLines);
 
   const TTranscriptControl control = MakeTranscript(this, this, [this](const QPoint& at) { PopEdit2Popup(at); });
   Memo = control.Widget;
@@ -99,6 +101,8 @@ void TRoomWindow::BuildWindow() {
   for (int panel = 0; panel < 3; ++panel) {
     Stat[panel] = new QLabel(this);
     Stat[panel]->setObjectName(QString("Stat%1").arg(panel));
+    // A room's name is the host's choice: it never widens the window.
+    Stat[panel]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusRow->addWidget(Stat[panel], panel == 1 ? 2 : 1);
   }
   auto* outer = new QVBoxLayout(this);
@@ -184,7 +188,7 @@ void TRoomWindow::PopListPopup(const QPoint& at) {
 // ----- texts --------------------------------------------------------------------------------------
 
 void TRoomWindow::SetStatusText(const std::string& text, int panel) {
-  if (panel >= 0 && panel < 3) Stat[panel]->setText(ToQString(text));
+  if (panel >= 0 && panel < 3) Stat[panel]->setText(ToQString(CutPeerText(text, 2 * peerbounds::kShownName)));
 }
 
 std::string TRoomWindow::StatusText(int panel) const {

@@ -25,12 +25,41 @@ void Refuse(TParloSocket& socket, int code) {
   socket.Close();
 }
 
+// Closes a held link; the object goes once the current event is over (it
+// may be that link's own).
+void LetGo(std::unique_ptr<TParloSocket> socket) {
+  socket->DropHandlers();
+  socket->Close();
+  socket.release()->Release();
+}
+
+std::string Shown(const std::string& user) { return CutPeerText(user, peerbounds::kShownName); }
+
+// A question with the place it holds: the place is free again once the
+// question is answered or withdrawn.
+class TPlacedQuestion final : public TOpenQuestion {
+ public:
+  TPlacedQuestion(TQuestion question, std::shared_ptr<TWaitingPlaces::TPlace> place)
+      : question_(std::move(question)), place_(std::move(place)) {}
+  ~TPlacedQuestion() override {
+    question_.reset();
+    *place_ = {};
+  }
+
+ private:
+  TQuestion question_;
+  std::shared_ptr<TWaitingPlaces::TPlace> place_;
+};
+
 }  // namespace
 
 TCamRoutes::TCamRoutes(TSession& session) : session_(session) {
-  AskDecision = [](const std::string& user, bool chatOpen) { return TFormCamDecide::Ask(nullptr, user, chatOpen); };
-  AskAllow = [&session](const std::string& question) {
-    return session.Prompts().AskYesNo(question, "Allow Viewer?", false);
+  QuestionMs = testhooks::IntervalMs("PARLO_TEST_CAM_QUESTION_MS", peerbounds::kCamQuestionMs);
+  AskDecision = [this](const std::string& user, bool chatOpen, std::function<void(int)> answered) {
+    return TFormCamDecide::Open(user, chatOpen, QuestionMs, std::move(answered));
+  };
+  AskAllow = [this, &session](const std::string& question, std::function<void(bool)> answered) {
+    return session.Prompts().AskYesNoLater(question, "Allow Viewer?", QuestionMs, std::move(answered));
   };
   TRouter& router = session.Router();
   router.SetPeerHandler(cmd::CamViewRequest, [this](TPeerRequest& r) { HandleCamViewRequest(r); });
@@ -55,6 +84,11 @@ TCamRoutes::~TCamRoutes() {
     s->OnChangeState = nullptr;
     s->OnError = nullptr;
     s->Abort();
+  }
+  for (auto& w : waiting_) {
+    w->question.reset();
+    w->socket->DropHandlers();
+    w->socket->Abort();
   }
   // A cam window the user did not close (the program ends) goes now, while
   // the session it reads is still there.
@@ -107,33 +141,71 @@ void TCamRoutes::HandleCamViewRequest(TPeerRequest& request) {
     return;
   }
   try {
-    if (!TakeGrant(socket.PeerAddr(), asked.ListenPort)) {
-      testhooks::Trace("cam allow viewer? " + asked.UserName);
-      const bool allowed =
-          AskAllow && AskAllow(asked.UserName + " is requesting you view your cam, would you like to allow them to view?");
-      // The question ran an event loop of its own: the program may be
-      // ending, the viewer may have hung up, the broadcast may have closed.
-      if (session_.Closing() || socket.State() != wsConnected) return;
-      if (!allowed) {
-        Refuse(socket, cmd::CamRefused);
-        return;
-      }
+    if (TakeGrant(socket.PeerAddr(), asked.ListenPort)) {
+      if (std::unique_ptr<TParloSocket> adopted = request.Adopt())
+        Admit(std::move(adopted), request.Params(), asked.UserName);
+      return;
     }
-    TFormCam* form = TFormCam::Find();
-    if (form == nullptr) {
-      Refuse(socket, cmd::CamOff);
+    TWaitingPlaces::TPlace place = allowPlaces_.Take(socket.PeerAddr());
+    if (!place) {
+      testhooks::Trace("cam viewer refused: a question is open");
+      Refuse(socket, cmd::CamRefused);
       return;
     }
     std::unique_ptr<TParloSocket> adopted = request.Adopt();
     if (!adopted) return;
-    form->showNormal();
-    form->raise();
-    form->AddViewer(std::move(adopted), request.Params());
-    testhooks::Trace("cam viewer admitted " + asked.UserName);
+    const TWaiting* key = &Hold(std::move(adopted), std::move(place));
+    testhooks::Trace("cam allow viewer? " + Shown(asked.UserName));
+    const std::weak_ptr<bool> alive = alive_;
+    auto answered = [this, alive, key, params = request.Params(), user = asked.UserName](bool allowed) {
+      if (!alive.expired()) ViewerAnswered(key, allowed, params, user);
+    };
+    const std::string question =
+        Shown(asked.UserName) + " is requesting you view your cam, would you like to allow them to view?";
+    if (!AskAllow) {
+      answered(false);
+      return;
+    }
+    KeepQuestion(key, AskAllow(question, answered));
   } catch (const std::exception& e) {
     LogError(socket.PeerAddr(), socket.PeerPort(), std::string("Cam view request: ") + e.what());
     socket.Close();
   }
+}
+
+void TCamRoutes::ViewerAnswered(const TWaiting* key, bool allowed, const std::string& params,
+                                const std::string& user) {
+  std::unique_ptr<TParloSocket> socket = TakeWaiting(key);
+  // The viewer may have hung up, the program may be ending.
+  if (!socket) return;
+  if (session_.Closing() || socket->State() != wsConnected) {
+    LetGo(std::move(socket));
+    return;
+  }
+  const int refusal = !allowed ? cmd::CamRefused : TFormCam::Find() == nullptr ? cmd::CamOff : 0;
+  if (refusal != 0) {
+    socket->SendCommand(refusal, "", "");
+    LetGo(std::move(socket));
+    return;
+  }
+  try {
+    Admit(std::move(socket), params, user);
+  } catch (const std::exception& e) {
+    LogError("None", "None", std::string("Cam view request: ") + e.what());
+  }
+}
+
+void TCamRoutes::Admit(std::unique_ptr<TParloSocket> socket, const std::string& params, const std::string& user) {
+  TFormCam* form = TFormCam::Find();
+  if (form == nullptr) {
+    socket->SendCommand(cmd::CamOff, "", "");
+    LetGo(std::move(socket));
+    return;
+  }
+  form->showNormal();
+  form->raise();
+  form->AddViewer(std::move(socket), params);
+  testhooks::Trace("cam viewer admitted " + Shown(user));
 }
 
 // ----- offers ---------------------------------------------------------------------------
@@ -143,19 +215,87 @@ void TCamRoutes::HandleCamOffer(TPeerRequest& request) {
   const cam::TInvite invite = cam::TInvite::Parse(request.Params());
   // Taken before the question: the link may be gone when it is answered.
   const std::string addr = socket.PeerAddr();
-  testhooks::Trace("cam offer from " + invite.UserName);
-  const int decision = AskCamDecision(invite.UserName, false);
-  if (session_.Closing()) return;
-  if (decision == TFormCamDecide::Reject) {
-    Refuse(socket, cmd::CamRefused);
+  testhooks::Trace("cam offer from " + Shown(invite.UserName));
+  std::unique_ptr<TParloSocket> adopted = request.Adopt();
+  if (!adopted) return;
+  const TWaiting* key = &Hold(std::move(adopted), {});
+  const std::weak_ptr<bool> alive = alive_;
+  std::optional<TQuestion> question =
+      AskCamDecision(invite.UserName, addr, false, [this, alive, key, invite, addr](int decision) {
+        if (!alive.expired()) OfferAnswered(key, decision, invite.UserName, addr, invite.ListenPort);
+      });
+  if (alive.expired()) return;
+  if (!question) {
+    testhooks::Trace("cam offer refused: questions are open");
+    OfferAnswered(key, TFormCamDecide::Reject, invite.UserName, addr, invite.ListenPort);
     return;
   }
-  OpenCamViewer(invite.UserName, addr, invite.ListenPort);
-  socket.Close();
+  KeepQuestion(key, std::move(*question));
 }
 
-int TCamRoutes::AskCamDecision(const std::string& user, bool chatOpen) {
-  return AskDecision ? AskDecision(user, chatOpen) : static_cast<int>(TFormCamDecide::Reject);
+void TCamRoutes::OfferAnswered(const TWaiting* key, int decision, const std::string& user, const std::string& addr,
+                               const std::string& port) {
+  std::unique_ptr<TParloSocket> socket = TakeWaiting(key);
+  if (!socket || session_.Closing()) {
+    if (socket) LetGo(std::move(socket));
+    return;
+  }
+  if (decision == TFormCamDecide::Reject) {
+    if (socket->State() == wsConnected) socket->SendCommand(cmd::CamRefused, "", "");
+  } else {
+    OpenCamViewer(user, addr, port);
+  }
+  LetGo(std::move(socket));
+}
+
+std::optional<TQuestion> TCamRoutes::AskCamDecision(const std::string& user, const std::string& address,
+                                                    bool chatOpen, std::function<void(int)> answered) {
+  TWaitingPlaces::TPlace place = offerPlaces_.Take(address);
+  if (!place) return std::nullopt;
+  auto held = std::make_shared<TWaitingPlaces::TPlace>(std::move(place));
+  auto answer = [held, answered = std::move(answered)](int decision) {
+    *held = {};
+    answered(decision);
+  };
+  TQuestion question;
+  if (AskDecision) question = AskDecision(user, chatOpen, answer);
+  else answer(TFormCamDecide::Reject);
+  return TQuestion(std::make_unique<TPlacedQuestion>(std::move(question), held));
+}
+
+// ----- requests held while their question is open ------------------------------------------
+
+TCamRoutes::TWaiting& TCamRoutes::Hold(std::unique_ptr<TParloSocket> socket, TWaitingPlaces::TPlace place) {
+  auto waiting = std::make_unique<TWaiting>();
+  const TWaiting* key = waiting.get();
+  TParloSocket& s = *socket;
+  waiting->socket = std::move(socket);
+  waiting->place = std::move(place);
+  // Nothing the caller says before the answer is a command.
+  s.OnDataAvailable = [&s](TCustomNetSocket*, int) { s.ReceiveStr(); };
+  s.OnError = [](TCustomNetSocket* x) { x->CloseDelayed(); };
+  // A caller who hangs up needs no answer: its question goes at once.
+  s.OnSessionClosed = [this, key](TCustomNetSocket*, int) {
+    if (std::unique_ptr<TParloSocket> gone = TakeWaiting(key)) LetGo(std::move(gone));
+  };
+  waiting_.push_back(std::move(waiting));
+  return *waiting_.back();
+}
+
+void TCamRoutes::KeepQuestion(const TWaiting* key, TQuestion question) {
+  for (auto& w : waiting_)
+    if (w.get() == key) w->question = std::move(question);
+}
+
+std::unique_ptr<TParloSocket> TCamRoutes::TakeWaiting(const TWaiting* key) {
+  const auto it = std::find_if(waiting_.begin(), waiting_.end(), [key](const auto& w) { return w.get() == key; });
+  if (it == waiting_.end()) return nullptr;
+  // Taken out first: dropping its question may be the end of the answer
+  // that runs now.
+  std::unique_ptr<TWaiting> waiting = std::move(*it);
+  waiting_.erase(it);
+  waiting->socket->DropHandlers();
+  return std::move(waiting->socket);
 }
 
 TFormCamView* TCamRoutes::OpenCamViewer(const std::string& user, const std::string& ip, const std::string& port) {

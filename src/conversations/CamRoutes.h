@@ -3,8 +3,12 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "core/session/PeerBounds.h"
+#include "core/session/Prompts.h"
 
 class TFormCam;
 class TFormCamView;
@@ -21,6 +25,12 @@ struct TContact;
 // An offer the user sends admits the offered peer's view request without a
 // question: that admission belongs to the peer's address and listen port,
 // lasts GrantLifetimeMs, and is given only while a broadcast window is open.
+//
+// The questions are not waited for. While one is open its request's link is
+// held here, not at the listener; a request whose caller hangs up takes its
+// question with it; past the few questions that may be open at once
+// (PeerBounds.h) a request is refused at once with 1032; and each question
+// answers "no" by itself after QuestionMs.
 class TCamRoutes {
  public:
   explicit TCamRoutes(TSession& session);
@@ -33,8 +43,11 @@ class TCamRoutes {
   TFormCam* ActionCamBroadcastExecute();
   void HandleCamViewRequest(TPeerRequest& request);
   void HandleCamOffer(TPeerRequest& request);
-  // "View Cam?": a TFormCamDecide decision.
-  int AskCamDecision(const std::string& user, bool chatOpen);
+  // "View Cam?" for an offer from `address`: `answered` hears a
+  // TFormCamDecide decision. Nothing, with nothing asked, while as many
+  // offers wait for an answer as may: the offer is to be refused at once.
+  std::optional<TQuestion> AskCamDecision(const std::string& user, const std::string& address, bool chatOpen,
+                                          std::function<void(int decision)> answered);
   // A viewer window connecting to user's cam at ip:port.
   TFormCamView* OpenCamViewer(const std::string& user, const std::string& ip, const std::string& port);
   // Offers the own cam to the listener at ip:port (1037 on a link of its
@@ -48,24 +61,45 @@ class TCamRoutes {
   void OfferCam(const TContact& contact);
 
   int GrantLifetimeMs = 120000;
-  // The questions, asked modally; tests and the test hooks answer instead.
-  std::function<int(const std::string& user, bool chatOpen)> AskDecision;
-  std::function<bool(const std::string& question)> AskAllow;
+  int QuestionMs = peerbounds::kCamQuestionMs;
+  // The questions (see TQuestion); tests and the test hooks answer instead.
+  std::function<TQuestion(const std::string& user, bool chatOpen, std::function<void(int)> answered)> AskDecision;
+  std::function<TQuestion(const std::string& question, std::function<void(bool)> answered)> AskAllow;
 
   // Invitation links still open.
   int InvitationCount() const { return static_cast<int>(invitations_.size()); }
+  // Requests whose question is open.
+  int WaitingCount() const { return static_cast<int>(waiting_.size()); }
 
  private:
   struct TGrant {
     std::string addr, port;
     std::chrono::steady_clock::time_point until;
   };
+  // A request held while its question is open.
+  struct TWaiting {
+    std::unique_ptr<TParloSocket> socket;
+    TQuestion question;
+    TWaitingPlaces::TPlace place;
+  };
   bool TakeGrant(const std::string& addr, const std::string& listenPort);
   void DropInvitation(TParloSocket& socket);
+  void Admit(std::unique_ptr<TParloSocket> socket, const std::string& params, const std::string& user);
+  TWaiting& Hold(std::unique_ptr<TParloSocket> socket, TWaitingPlaces::TPlace place);
+  // The request's link, out of the waiting ones; null once it has gone.
+  std::unique_ptr<TParloSocket> TakeWaiting(const TWaiting* key);
+  // The question of the request held as `key`, unless it was answered at once.
+  void KeepQuestion(const TWaiting* key, TQuestion question);
+  void ViewerAnswered(const TWaiting* key, bool allowed, const std::string& params, const std::string& user);
+  void OfferAnswered(const TWaiting* key, int decision, const std::string& user, const std::string& addr,
+                     const std::string& port);
 
   TSession& session_;
   std::vector<TGrant> grants_;
   // Each offer's link lives until the peer closes it (after deciding).
   std::vector<std::unique_ptr<TParloSocket>> invitations_, closedInvitations_;
+  std::vector<std::unique_ptr<TWaiting>> waiting_;
+  TWaitingPlaces allowPlaces_{peerbounds::kAllowViewerQuestions, peerbounds::kAllowViewerQuestionsPerAddress};
+  TWaitingPlaces offerPlaces_{peerbounds::kCamOfferQuestions, peerbounds::kCamOfferQuestionsPerAddress};
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -30,11 +30,18 @@ void AfterFirstShow(std::function<void()> step) {
 
 void AttachCamTestHooks(TCamRoutes& routes) {
   if (!testhooks::Enabled()) return;
-  if (Env("PARLO_TEST_CAM_ALLOW") == "1") routes.AskAllow = [](const std::string&) { return true; };
+  if (Env("PARLO_TEST_CAM_ALLOW") == "1")
+    routes.AskAllow = [](const std::string&, std::function<void(bool)> answered) {
+      answered(true);
+      return TQuestion();
+    };
   const std::string decision = Env("PARLO_TEST_CAM_DECISION");
   if (!decision.empty()) {
     const int n = platform::StrToIntDef(decision, 0);
-    routes.AskDecision = [n](const std::string&, bool) { return n; };
+    routes.AskDecision = [n](const std::string&, bool, std::function<void(int)> answered) {
+      answered(n);
+      return TQuestion();
+    };
   }
   const std::string view = Env("PARLO_TEST_CAM_VIEW");
   const std::size_t colon = view.find(':');

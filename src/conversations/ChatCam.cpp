@@ -2,6 +2,7 @@
 
 #include "conversations/CamRoutes.h"
 #include "conversations/FormCamDecide.h"
+#include "core/session/PeerBounds.h"
 #include "core/session/Session.h"
 #include "core/session/TestHooks.h"
 #include "transport/CommandCodes.h"
@@ -58,25 +59,45 @@ void TChatCam::HandleCamOffer(const std::string& params) {
   const cam::TInvite invite = cam::TInvite::Parse(params);
   // Taken before the question: the chat's link may be gone when it is answered.
   const std::string addr = Peer(host_.PeerAddr);
+  testhooks::Trace("cam offer in chat from " + CutPeerText(invite.UserName, peerbounds::kShownName));
+  if (deciding_) {
+    Decline();
+    return;
+  }
   const std::weak_ptr<bool> alive = alive_;
-  testhooks::Trace("cam offer in chat from " + invite.UserName);
-  const int decision = routes_.AskCamDecision(Peer(host_.PeerUserName), true);
-  // The dialog ran an event loop of its own: the chat may have closed.
-  if (alive.expired() || session_.Closing()) return;
+  deciding_ = true;
+  std::optional<TQuestion> question = routes_.AskCamDecision(
+      Peer(host_.PeerUserName), addr, true, [this, alive, invite, addr](int decision) {
+        if (!alive.expired()) Decided(decision, invite.UserName, addr, invite.ListenPort);
+      });
+  if (alive.expired()) return;
+  if (!question) {
+    deciding_ = false;
+    Decline();
+    return;
+  }
+  if (deciding_) question_ = std::move(*question);
+}
+
+void TChatCam::Decided(int decision, const std::string& user, const std::string& addr, const std::string& port) {
+  deciding_ = false;
+  // Dropped once this answer is over.
+  const TQuestion done = std::move(question_);
+  if (session_.Closing()) return;
+  const std::weak_ptr<bool> alive = alive_;
   try {
     switch (decision) {
       case TFormCamDecide::SeparateViewer:
-        routes_.OpenCamViewer(invite.UserName, addr, invite.ListenPort);
+        routes_.OpenCamViewer(user, addr, port);
         break;
       case TFormCamDecide::InChat: {
         if (receiver_.Open()) break;
         const TSettings& own = session_.Settings;
-        receiver_.Connect(addr, invite.ListenPort,
-                          cam::TViewRequest{own.UserID, own.UserName, own.ListenIP, own.ListenPort});
+        receiver_.Connect(addr, port, cam::TViewRequest{own.UserID, own.UserName, own.ListenIP, own.ListenPort});
         break;
       }
       default:
-        if (ChatConnected() && host_.SendOnChat) host_.SendOnChat(cmd::CamRefused, "");
+        Decline();
         break;
     }
   } catch (const std::exception&) {
@@ -84,9 +105,17 @@ void TChatCam::HandleCamOffer(const std::string& params) {
   }
 }
 
+void TChatCam::Decline() {
+  if (ChatConnected() && host_.SendOnChat) host_.SendOnChat(cmd::CamRefused, "");
+}
+
 void TChatCam::ActionSaveCamExecute() { receiver_.ToggleSaveMode(Peer(host_.PeerUserName)); }
 
-void TChatCam::CloseCam() { receiver_.Close(); }
+void TChatCam::CloseCam() {
+  deciding_ = false;
+  question_.reset();
+  receiver_.Close();
+}
 
 void TChatCam::CamError(int error) {
   if (error == 10051 || error == 10053 || error == 10060) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "conversations/CamReceiver.h"
+#include "core/session/Prompts.h"
 
 class TCamRoutes;
 class TSession;
@@ -44,11 +45,14 @@ class TChatCam {
   // "Send Cam Broadcast": the own broadcast window, then the offer; the
   // offered peer's view request is let in without a question.
   void ActionSendCamExecute();
-  // The chat's 1037: asks what to do with the peer's offer.
+  // The chat's 1037: asks what to do with the peer's offer, without waiting;
+  // an offer while the last one's question is open, or while as many wait
+  // as may, is declined at once.
   void HandleCamOffer(const std::string& params);
   // "Save Cam Images" (also a double click on the cam picture).
   void ActionSaveCamExecute();
-  // The chat's link closed, or its window closes: the cam socket goes too.
+  // The chat's link closed, or its window closes: the cam socket and an
+  // open question go too.
   void CloseCam();
 
   bool CamOpen() const { return receiver_.Open(); }
@@ -57,6 +61,8 @@ class TChatCam {
 
  private:
   void CamError(int error);
+  void Decline();
+  void Decided(int decision, const std::string& user, const std::string& addr, const std::string& port);
   void Status(const std::string& text);
   bool ChatConnected() const { return host_.ChatConnected && host_.ChatConnected(); }
   std::string Peer(const std::function<std::string()>& field) const { return field ? field() : std::string(); }
@@ -65,5 +71,7 @@ class TChatCam {
   TCamRoutes& routes_;
   TChatCamHost host_;
   TCamReceiver receiver_;
+  TQuestion question_;
+  bool deciding_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

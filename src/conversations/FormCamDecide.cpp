@@ -1,14 +1,14 @@
 #include "conversations/FormCamDecide.h"
 
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "core/DialogLook.h"
-#include "platform/Charset.h"
+#include "core/DialogQuestion.h"
+#include "core/session/PeerBounds.h"
 
 TFormCamDecide::TFormCamDecide(QWidget* parent) : QDialog(parent) {
   setObjectName("FormCamDecide");
@@ -19,6 +19,7 @@ TFormCamDecide::TFormCamDecide(QWidget* parent) : QDialog(parent) {
   choices->setContentsMargins(12, 12, 12, 12);
   LabQuestion = new QLabel(panel);
   LabQuestion->setWordWrap(true);
+  LabQuestion->setTextFormat(Qt::PlainText);
   RadioChat = new QRadioButton("View cam in the open chat window...", panel);
   RadioCam = new QRadioButton("View cam in a separate cam viewer...", panel);
   RadioReject = new QRadioButton("Reject the request for cam broadcast.", panel);
@@ -41,9 +42,13 @@ TFormCamDecide::TFormCamDecide(QWidget* parent) : QDialog(parent) {
 }
 
 void TFormCamDecide::SetQuestion(const std::string& user, bool chatOpen) {
-  LabQuestion->setText(platform::ToQString(user + " is sending a cam broadcast, what would you like to do?"));
+  LabQuestion->setText(dialoglook::PeerText(user, peerbounds::kShownName) +
+                       " is sending a cam broadcast, what would you like to do?");
   RadioChat->setVisible(chatOpen);
   (chatOpen ? RadioChat : RadioCam)->setChecked(true);
+  // A long name wraps onto more lines: the height follows, the width stays.
+  const int needed = heightForWidth(width());
+  if (needed > height()) resize(width(), needed);
 }
 
 void TFormCamDecide::SpeedButton1Click() {
@@ -53,14 +58,13 @@ void TFormCamDecide::SpeedButton1Click() {
   accept();
 }
 
-int TFormCamDecide::Ask(QWidget* parent, const std::string& user, bool chatOpen) {
-  QPointer<TFormCamDecide> dialog = new TFormCamDecide(parent);
+TQuestion TFormCamDecide::Open(const std::string& user, bool chatOpen, int timeoutMs,
+                               std::function<void(int)> answered) {
+  auto* dialog = new TFormCamDecide;
   dialog->SetQuestion(user, chatOpen);
+  dialog->Timer1->setInterval(timeoutMs);
   dialog->Timer1->start();
-  dialog->exec();
-  // The owner may have gone while the dialog was open, and the dialog with it.
-  if (dialog.isNull()) return Reject;
-  const int decision = dialog->Decision;
-  delete dialog;
-  return decision;
+  return ShowQuestion(dialog, [answered = std::move(answered)](QDialog* finished) {
+    answered(finished != nullptr ? static_cast<TFormCamDecide*>(finished)->Decision : static_cast<int>(Reject));
+  });
 }

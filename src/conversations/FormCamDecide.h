@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <string>
+
+#include "core/session/Prompts.h"
 
 class QLabel;
 class QPushButton;
@@ -9,7 +12,7 @@ class QRadioButton;
 class QTimer;
 
 // "View Cam?": what to do with a contact's cam broadcast offer. Without an
-// answer within 30 seconds the offer counts as rejected.
+// answer within Timer1's time (30 seconds) the offer counts as rejected.
 class TFormCamDecide : public QDialog {
   Q_OBJECT
 
@@ -21,8 +24,9 @@ class TFormCamDecide : public QDialog {
   // The question for `user`; the chat choice is offered (and chosen) only
   // with a chat window open.
   void SetQuestion(const std::string& user, bool chatOpen);
-  // Asks modally; Reject when the dialog closes without OK.
-  static int Ask(QWidget* parent, const std::string& user, bool chatOpen);
+  // Asks without waiting (TQuestion); Reject when the dialog closes without
+  // OK or `timeoutMs` passes first.
+  static TQuestion Open(const std::string& user, bool chatOpen, int timeoutMs, std::function<void(int)> answered);
 
   // Reject until OK takes the first checked choice.
   int Decision = Reject;

@@ -10,6 +10,7 @@
 
 #include "conversations/CamTestHooks.h"
 #include "core/DialogLook.h"
+#include "core/session/PeerBounds.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
@@ -71,7 +72,7 @@ void TFormCamView::SetViewerInfo(const std::string& userId, const std::string& u
 
 void TFormCamView::ConnectToCam(const std::string& user, const std::string& ip, const std::string& port) {
   user_ = user;
-  setWindowTitle(platform::ToQString("Cam-" + user));
+  setWindowTitle(platform::ToQString("Cam-" + CutPeerText(user, peerbounds::kShownName)));
   show();
   receiver_.Connect(ip, port, own_);
   if (TParloSocket* s = receiver_.Socket()) s->user = user;

@@ -12,6 +12,7 @@
 #include "core/DialogLook.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
@@ -45,8 +46,9 @@ TFormFileIn::TFormFileIn(TSession& session, TTransferPrompts& prompts, std::uniq
 
 void TFormFileIn::ShowOffer() {
   const TFileOffer& offer = receiver_->Offer();
-  PUser->setText(platform::ToQString(offer.Sender + " at IP: " + receiver_->PeerIp()));
-  PFileName->setText(platform::ToQString(offer.PackageName));
+  PUser->setText(dialoglook::PeerText(offer.Sender, peerbounds::kShownName) +
+                 platform::ToQString(" at IP: " + receiver_->PeerIp()));
+  PFileName->setText(dialoglook::PeerText(offer.PackageName, peerbounds::kShownName));
   PSize->setText(QString::number(offer.Size) + " bytes");
   Memo->setPlainText(dialoglook::MemoFromText(TCmdParser::UnescapeText(offer.Description)));
   ButOpen->setText(KindInfo(receiver_->Kind()).OpenCaption);

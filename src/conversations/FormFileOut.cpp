@@ -8,6 +8,7 @@
 #include "core/DialogLook.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
 #include "platform/FileNames.h"
@@ -29,7 +30,7 @@ void TFormFileOut::SetTransferKind(const std::string& kind) {
 void TFormFileOut::AttachSocket(const std::string& ownUserName, const std::string& user, const std::string& ip,
                                 const std::string& port) {
   sender_->SetPeer(ownUserName, user, ip, port);
-  PUser->setText(platform::ToQString(user + " at IP: " + ip));
+  PUser->setText(dialoglook::PeerText(user, peerbounds::kShownName) + platform::ToQString(" at IP: " + ip));
   show();
 }
 

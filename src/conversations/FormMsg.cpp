@@ -23,6 +23,7 @@
 #include "core/session/ErrorLog.h"
 #include "core/session/MessageRecord.h"
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
 
@@ -163,7 +164,9 @@ void TFormMsg::WriteMessage(const std::string& name, const std::string& time, pl
   WriteTranscriptMessage(Memo, *Transcript, font, iconsFolder_, name, time, text);
 }
 
-void TFormMsg::SetCaption(const std::string& caption) { setWindowTitle(ToQString(caption)); }
+void TFormMsg::SetCaption(const std::string& caption) {
+  setWindowTitle(ToQString(CutPeerText(caption, 2 * peerbounds::kShownName)));
+}
 
 void TFormMsg::ShowStatus(const std::string& text, int image) {
   Stat->SetPanel(1, text);

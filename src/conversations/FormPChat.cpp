@@ -24,6 +24,7 @@
 #include "core/DialogLook.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
 #include "core/session/TestHooks.h"
@@ -97,6 +98,7 @@ void TFormPChat::BuildWindow() {
   MemoSys->setReadOnly(true);
   MemoSys->setEnabled(false);
   MemoSys->setFixedHeight(64);
+  MemoSys->setMaximumBlockCount(peerbounds::kSystemLines);
 
   const TTranscriptControl control = MakeTranscript(this, this, [this](const QPoint& at) { PopEdit2Popup(at); });
   Memo = control.Widget;
@@ -258,7 +260,9 @@ void TFormPChat::closeEvent(QCloseEvent* e) {
 
 void TFormPChat::AddSystemLine(const std::string& text) { MemoSys->appendPlainText(dialoglook::MemoFromText(text)); }
 
-void TFormPChat::SetCaption(const std::string& caption) { setWindowTitle(ToQString(caption)); }
+void TFormPChat::SetCaption(const std::string& caption) {
+  setWindowTitle(ToQString(CutPeerText(caption, 2 * peerbounds::kShownName)));
+}
 
 void TFormPChat::SetPanel(int panel, const std::string& text) {
   Stat->SetPanel(panel, text);

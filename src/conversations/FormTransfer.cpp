@@ -28,6 +28,8 @@ constexpr int kBarSteps = 1000;
 QLabel* PanelText(QWidget* parent) {
   auto* label = new QLabel(parent);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  label->setTextFormat(Qt::PlainText);
+  label->setWordWrap(true);
   label->setMinimumWidth(260);
   return label;
 }

@@ -60,11 +60,11 @@ void TPrivateChatRoutes::AcceptPrivateChat(TPeerRequest& request) {
   const std::string addr = request.Socket().PeerAddr(), port = request.Socket().PeerPort();
   testhooks::Trace("private chat hand-over");
   // Accepted without a question, chats would open as fast as one caller asks.
-  const auto unanswered = [&addr](TFormPChat& window) {
-    return window.Chat().Unanswered() && window.Chat().PeerAddr() == addr;
-  };
-  if (UnansweredCapReached(windows_, unanswered)) {
-    LogError(addr, port, "Incoming private chat refused: too many chats from this address wait for an answer");
+  const char* full = UnansweredCapReached(
+      windows_, addr, [](TFormPChat& window) { return window.Chat().Unanswered(); },
+      [](TFormPChat& window) { return window.Chat().PeerAddr(); });
+  if (full != nullptr) {
+    LogError(addr, port, std::string("Incoming private chat refused: ") + full);
     testhooks::Trace("private chat refused");
     request.Socket().SendCommand(cmd::ChatRejected, "", "");
     return;

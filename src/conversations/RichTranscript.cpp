@@ -1,6 +1,8 @@
 #include "conversations/RichTranscript.h"
 
 #include "conversations/Transcript.h"
+#include "conversations/TranscriptBound.h"
+#include "core/session/PeerBounds.h"
 #include "editor/QuillRichEdit.h"
 #include "editor/QuillRichEditSource.h"
 
@@ -21,8 +23,23 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   TTranscriptAttributes& GetSelAttributes() override { return *this; }
   void Assign(const platform::TFont& font) override { edit_.GetSelAttributes().Assign(font); }
   void InsertImageFromFile(const std::string& fileName) override { edit_.InsertImageFromFile(fileName); }
-  void BeginUpdate() override { edit_.GetEditSource().BeginSourceUpdate(oprOther); }
-  void EndUpdate() override { edit_.GetEditSource().EndSourceUpdate(); }
+  void BeginUpdate() override {
+    edit_.GetEditSource().BeginSourceUpdate(oprOther);
+    ++depth_;
+  }
+  // The end of one message: the transcript is kept to its bound while the
+  // control still waits to lay the text out.
+  void EndUpdate() override {
+    if (depth_ == 1) {
+      try {
+        bound_.MessageWritten(*this);
+      } catch (...) {
+        Ended();
+        throw;
+      }
+    }
+    Ended();
+  }
   void SetModified(bool modified) override { edit_.SetModified(modified); }
   bool GetModified() override { return edit_.GetModified(); }
   TTranscriptLines& GetLines() override { return *this; }
@@ -33,7 +50,14 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   void SelectAll() override { edit_.SelectAll(); }
 
  private:
+  void Ended() {
+    --depth_;
+    edit_.GetEditSource().EndSourceUpdate();
+  }
+
   TCustomQuillRichEdit& edit_;
+  TTranscriptBound bound_{peerbounds::kTranscriptMessages, peerbounds::kTranscriptChars};
+  int depth_ = 0;
 };
 
 std::string TRichTranscript::Text(const std::function<std::string(const std::string&)>& picture) {

@@ -52,7 +52,8 @@ class TTranscript {
   // picture; nothing is raised.
   virtual void InsertImageFromFile(const std::string& fileName) = 0;
   // Bracket one message's appends: the control lays the text out once, at
-  // the end, rather than after every run. Calls nest; each Begin needs its End.
+  // the end, rather than after every run, and keeps to its bound then (the
+  // oldest messages may go). Calls nest; each Begin needs its End.
   virtual void BeginUpdate() {}
   virtual void EndUpdate() {}
   virtual void SetModified(bool modified) = 0;

@@ -83,13 +83,12 @@ TFormFileIn* TTransferRoutes::HandleFileOffer(TPeerRequest& request) {
   const auto offer = TFileOffer::Parse(request.Params());
   if (!offer) return refuse("no known kind, or no size of 1 to 4294967295 bytes");
   // An offer ended unanswered and still on screen counts as well.
-  const auto unanswered = [&addr](QWidget& window) {
+  const auto unanswered = [](QWidget& window) {
     auto* in = dynamic_cast<TFormFileIn*>(&window);
-    return in != nullptr && in->Receiver().State() == TFileReceiver::TState::Offered &&
-           in->Receiver().PeerIp() == addr;
+    return in != nullptr && in->Receiver().State() == TFileReceiver::TState::Offered;
   };
-  if (UnansweredCapReached(windows_, unanswered))
-    return refuse("too many offers from this address wait for an answer");
+  const auto addressOf = [](QWidget& window) { return static_cast<TFormFileIn&>(window).Receiver().PeerIp(); };
+  if (const char* full = UnansweredCapReached(windows_, addr, unanswered, addressOf)) return refuse(full);
   try {
     std::unique_ptr<TParloSocket> socket = request.Adopt();
     if (!socket) return nullptr;

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "core/session/PeerBounds.h"
 #include "platform/Charset.h"
 
 namespace dialoglook {
@@ -46,6 +47,28 @@ void PanelOverButtons(QWidget* form, QWidget* panel, std::initializer_list<QWidg
 void CentreOnScreen(QWidget* form) {
   const QScreen* screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
   if (screen) form->move(screen->availableGeometry().center() - form->rect().center());
+}
+
+QString PeerText(const std::string& text, std::size_t limit) {
+  return BreakableText(platform::ToQString(CutPeerText(text, limit)));
+}
+
+QString BreakableText(const QString& text) {
+  // A zero-width space: invisible, but a line may end there.
+  constexpr QChar kBreak(0x200B);
+  constexpr int kRun = 16;
+  QString out;
+  out.reserve(text.size() + text.size() / kRun);
+  int run = 0;
+  for (const QChar c : text) {
+    run = c.isSpace() ? 0 : run + 1;
+    if (run > kRun) {
+      out += kBreak;
+      run = 1;
+    }
+    out += c;
+  }
+  return out;
 }
 
 QString MemoFromText(const std::string& text) {

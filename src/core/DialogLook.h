@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QString>
 #include <QWidget>
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 
@@ -42,6 +43,15 @@ void PanelOverButtons(QWidget* form, QWidget* panel, std::initializer_list<QWidg
                       std::initializer_list<QWidget*> right);
 // Puts a window in the middle of its screen's free area.
 void CentreOnScreen(QWidget* form);
+
+// Text from another program as a label or title shows it: cut to `limit`
+// bytes (CutPeerText), and with a place to break a line after every few
+// characters of a run without blanks, so that no name or text a peer
+// chooses can widen a word-wrapped label, and with it the window, past its
+// designed size.
+QString PeerText(const std::string& text, std::size_t limit);
+// The same for a text of the program's own that holds peer text already cut.
+QString BreakableText(const QString& text);
 
 // 8-bit text with CR LF (or lone CR or LF) line breaks to a memo's text, and back
 // with CR LF breaks.

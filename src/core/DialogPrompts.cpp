@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
+#include "core/DialogLook.h"
+#include "core/DialogQuestion.h"
 #include "core/FormGreet.h"
 #include "core/FormPReq.h"
 #include "core/FormProg.h"
@@ -50,12 +53,26 @@ bool TDialogPrompts::AskRegistration(TDBStuff& db, TRegistrationHost host) {
   return TFormReg::Run(owner_, db, std::move(host));
 }
 
-int TDialogPrompts::AskChatRequest(const TChatRequestQuestion& question) {
-  return TFormPReq::Ask(owner_, question.Record, [&question](TFormPReq& dialog) {
-           dialog.BusyTimer = question.BusyTimer;
-           dialog.PlayEventSound = question.PlayEventSound;
-           dialog.BlockUser = question.BlockUser;
-         }).Decision;
+TQuestion TDialogPrompts::AskChatRequest(const TChatRequestQuestion& question, std::function<void(int)> answered) {
+  auto* dialog = new TFormPReq(owner_);
+  dialog->BusyTimer = question.BusyTimer;
+  dialog->PlayEventSound = question.PlayEventSound;
+  dialog->BlockUser = question.BlockUser;
+  dialog->ShowRequestProfile(question.Record);
+  return ShowQuestion(dialog, [answered = std::move(answered)](QDialog* finished) {
+    answered(finished != nullptr ? static_cast<TFormPReq*>(finished)->Decision : DecisionReject);
+  });
+}
+
+TQuestion TDialogPrompts::AskYesNoLater(const std::string& text, const std::string& caption, int timeoutMs,
+                                        std::function<void(bool)> answered) {
+  auto* box = new QMessageBox(QMessageBox::Question, ToQString(caption), dialoglook::BreakableText(ToQString(text)),
+                              QMessageBox::Yes | QMessageBox::No, owner_);
+  box->setDefaultButton(QMessageBox::No);
+  QTimer::singleShot(timeoutMs, box, [box] { box->done(QMessageBox::No); });
+  return ShowQuestion(box, [box, answered = std::move(answered)](QDialog* finished) {
+    answered(finished != nullptr && box->clickedButton() == box->button(QMessageBox::Yes));
+  });
 }
 
 bool TDialogPrompts::AskGreeting(const std::string& userName, std::string& greeting) {

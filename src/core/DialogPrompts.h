@@ -10,7 +10,8 @@ class TFormProg;
 // The session's questions as the program's real dialogs: message boxes, the
 // password window, the registration window, the private-chat request dialog
 // and the greeting editor, each owned by the main window once it exists; and
-// the progress window with the wait cursor while a long operation runs.
+// the progress window with the wait cursor while a long operation runs. The
+// questions about requests from other programs are not waited for.
 class TDialogPrompts : public TPrompts {
  public:
   ~TDialogPrompts() override;
@@ -21,7 +22,9 @@ class TDialogPrompts : public TPrompts {
   bool AskYesNo(const std::string& text, const std::string& caption, bool noIsDefault) override;
   bool AskPassword(TPasswordQuestion& question) override;
   bool AskRegistration(TDBStuff& db, TRegistrationHost host) override;
-  int AskChatRequest(const TChatRequestQuestion& question) override;
+  TQuestion AskChatRequest(const TChatRequestQuestion& question, std::function<void(int decision)> answered) override;
+  TQuestion AskYesNoLater(const std::string& text, const std::string& caption, int timeoutMs,
+                          std::function<void(bool yes)> answered) override;
   bool AskGreeting(const std::string& userName, std::string& greeting) override;
   void OpenURL(const std::string& address, std::function<void(bool opened)> done) override;
   void ShowProgress(const std::string& caption, const std::string& text, int maximum) override;

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "core/DialogLook.h"
+#include "core/session/PeerBounds.h"
 #include "platform/Charset.h"
 #include "transport/CmdParser.h"
 
@@ -92,6 +93,7 @@ TFormPReq::TFormPReq(QWidget* owner) : QDialog(owner) {
   MemoG->setMaximumHeight(60);
   grid->addWidget(MemoG, row++, 0, 1, 2);
   LabelDescription = PlainLabel("User Description:", panel);
+  LabelDescription->setWordWrap(true);
   grid->addWidget(LabelDescription, row++, 0, 1, 2);
   MemoD = ReadOnlyMemo(panel);
   grid->addWidget(MemoD, row++, 0, 1, 2);
@@ -129,13 +131,14 @@ void TFormPReq::ShowRequestProfile(const std::string& record) {
   UserID = p.UserID;
   UserName = p.UserName;
   Banner = p.Banner;
-  setWindowTitle(ToQString("Private Chat Request - " + p.UserID));
-  UserText->setText(ToQString(" " + p.UserName));
-  LabelDescription->setText(ToQString(p.UserName + " Description:"));
-  NameText->setText(ToQString(" " + p.FirstName + " " + p.LastName));
-  AgeText->setText(ToQString(" " + p.Age));
-  GenderText->setText(ToQString(" " + p.Gender));
-  CountryText->setText(ToQString(" " + p.Country));
+  using peerbounds::kShownName;
+  setWindowTitle(ToQString("Private Chat Request - " + CutPeerText(p.UserID, kShownName)));
+  UserText->setText(ToQString(" " + CutPeerText(p.UserName, kShownName)));
+  LabelDescription->setText(dialoglook::PeerText(p.UserName, kShownName) + " Description:");
+  NameText->setText(ToQString(" " + CutPeerText(p.FirstName + " " + p.LastName, kShownName)));
+  AgeText->setText(ToQString(" " + CutPeerText(p.Age, kShownName)));
+  GenderText->setText(ToQString(" " + CutPeerText(p.Gender, kShownName)));
+  CountryText->setText(ToQString(" " + CutPeerText(p.Country, kShownName)));
   MemoD->setPlainText(dialoglook::MemoFromText(p.Description));
   MemoG->setPlainText(dialoglook::MemoFromText(p.Greeting));
 }
@@ -191,19 +194,4 @@ void TFormPReq::BlockButtonClick() {
   if (!self) return;
   Decision = DecisionReject;
   reject();
-}
-
-TFormPReq::Result TFormPReq::Ask(QWidget* owner, const std::string& record,
-                                 const std::function<void(TFormPReq&)>& setup) {
-  QPointer<TFormPReq> dialog = new TFormPReq(owner);
-  if (setup) setup(*dialog);
-  dialog->ShowRequestProfile(record);
-  Result result;
-  result.UserID = dialog->UserID;
-  result.UserName = dialog->UserName;
-  dialog->exec();
-  if (!dialog) return result;
-  result.Decision = dialog->Decision;
-  delete dialog.data();
-  return result;
 }

@@ -22,7 +22,9 @@ struct TChatRequestProfile {
   static TChatRequestProfile FromRecord(const std::string& record);
 };
 
-// The modal dialog that asks whether to accept an incoming private-chat request.
+// The dialog that asks whether to accept an incoming private-chat request.
+// It finishes with its Decision; unanswered, it answers busy by itself after
+// BusyTimer seconds.
 class TFormPReq : public QDialog {
   Q_OBJECT
 
@@ -40,16 +42,6 @@ class TFormPReq : public QDialog {
   std::string UserID, UserName, Banner;
 
   void ShowRequestProfile(const std::string& record);
-
-  // Runs a dialog for `record` modally and returns its decision with the caller's
-  // id and name copied out, so the caller needs neither the dialog nor the
-  // socket to act on it. When the dialog is destroyed while it runs (its owner
-  // went away) the answer is a rejection.
-  struct Result {
-    int Decision = DecisionReject;
-    std::string UserID, UserName;
-  };
-  static Result Ask(QWidget* owner, const std::string& record, const std::function<void(TFormPReq&)>& setup);
 
   // Tests shorten the timers; the busy period otherwise comes from BusyTimer.
   void SetTimerIntervals(int busyMs, int soundMs);

@@ -109,6 +109,8 @@ class TCustomNetSocket : public TComponent {
   int LastError() const { return last_error_; }
   TSocket HSocket() const { return handle_; }
   bool AllSent() const { return all_sent_; }
+  // Bytes handed to Send that the network has not taken yet.
+  std::int64_t QueuedBytes() const { return queued_; }
 
   bool MultiThreaded = false;
   bool MultiCast = false;

@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 #include <cstdio>
 
 #include "conversations/CamRoutes.h"
@@ -107,12 +108,31 @@ std::string TScriptedBroadcaster::Wait() {
   return process_.readAllStandardOutput().trimmed().split('\n').back().toStdString();
 }
 
-bool TCamPrompts::AskYesNo(const std::string& text, const std::string& caption, bool) {
+namespace {
+
+struct TTimedAnswer : TOpenQuestion {
+  explicit TTimedAnswer(std::shared_ptr<bool> open) : open(std::move(open)) {}
+  ~TTimedAnswer() override { *open = false; }
+  std::shared_ptr<bool> open;
+};
+
+}  // namespace
+
+TQuestion TCamPrompts::AskYesNoLater(const std::string& text, const std::string& caption, int,
+                                     std::function<void(bool)> answered) {
   ++asked;
   EXPECT_EQ(caption, "Allow Viewer?");
   EXPECT_NE(text.find(" is requesting you view your cam"), std::string::npos);
-  platform::ProcessMessagesUntil([] { return false; }, thinkMs);
-  return allow;
+  // A user who answers at once leaves no question open for the next viewer.
+  if (thinkMs == 0) {
+    answered(allow);
+    return nullptr;
+  }
+  auto open = std::make_shared<bool>(true);
+  QTimer::singleShot(thinkMs, [open, answered, yes = allow] {
+    if (*open) answered(yes);
+  });
+  return std::make_unique<TTimedAnswer>(open);
 }
 
 TCamUser::TCamUser() {

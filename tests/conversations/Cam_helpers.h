@@ -56,7 +56,8 @@ struct TCamPrompts : TPrompts {
   bool allow = false;
   int asked = 0;
   int thinkMs = 0;  // how long the user takes to answer
-  bool AskYesNo(const std::string& text, const std::string& caption, bool noIsDefault) override;
+  TQuestion AskYesNoLater(const std::string& text, const std::string& caption, int timeoutMs,
+                          std::function<void(bool)> answered) override;
 };
 
 // A user on a home of its own, listening, with the cam routes in place and a

@@ -60,10 +60,11 @@ TEST(ChatCam, AnswersThePeersOfferThreeWays) {
   bea.session->Settings.ListenIP = "127.0.0.1";
   int decision = TFormCamDecide::Reject;
   bool chatOffered = false;
-  bea.routes->AskDecision = [&](const std::string& user, bool chatOpen) {
+  bea.routes->AskDecision = [&](const std::string& user, bool chatOpen, std::function<void(int)> answered) {
     EXPECT_EQ(user, "Ann");
     chatOffered = chatOpen;
-    return decision;
+    answered(decision);
+    return TQuestion();
   };
   Chat chat;
   TChatCam cam(*bea.session, *bea.routes, chat.Host());
@@ -140,8 +141,9 @@ TEST(ChatCam, ShowsThePeersCamInTheChatWindow) {
   bea.session->Settings.AutoPChat = true;
   TPrivateChatRoutes chats(*bea.session);
   chats.SetCamRoutes(bea.routes.get());
-  bea.routes->AskDecision = [](const std::string&, bool chatOpen) {
-    return chatOpen ? TFormCamDecide::InChat : TFormCamDecide::Reject;
+  bea.routes->AskDecision = [](const std::string&, bool chatOpen, std::function<void(int)> answered) {
+    answered(chatOpen ? TFormCamDecide::InChat : TFormCamDecide::Reject);
+    return TQuestion();
   };
   QTemporaryDir files;
   const std::string picture = files.filePath("p.jpg").toStdString();

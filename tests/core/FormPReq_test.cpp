@@ -11,7 +11,12 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <memory>
+#include <optional>
+
 #include "Dialogs_helpers.h"
+#include "core/DialogQuestion.h"
+#include "platform/EventLoop.h"
 
 namespace {
 
@@ -66,20 +71,41 @@ TEST(ChatRequest, DecisionsBecomeRepliesOnlyWhileConnected) {
   }
 }
 
+// The dialog as the program puts it (ShowQuestion: nobody waits for it), run
+// until it answers.
+struct Asked {
+  QPointer<TFormPReq> dialog;
+  TQuestion question;
+  std::optional<int> decision;
+};
+
+std::unique_ptr<Asked> Ask(QWidget* owner, const std::function<void(TFormPReq&)>& setup) {
+  auto asked = std::make_unique<Asked>();
+  auto* dialog = new TFormPReq(owner);
+  asked->dialog = dialog;
+  setup(*dialog);
+  dialog->ShowRequestProfile(Record("x"));
+  Asked* a = asked.get();
+  asked->question = ShowQuestion(dialog, [a](QDialog* finished) {
+    a->decision = finished != nullptr ? static_cast<TFormPReq*>(finished)->Decision : -1;
+  });
+  platform::ProcessMessagesUntil([a] { return a->decision.has_value(); }, 5000);
+  return asked;
+}
+
 TEST(ChatRequest, UnansweredRequestRingsThenAnswersBusy) {
   DialogApp();
   int rings = 0;
   QElapsedTimer clock;
   clock.start();
-  const auto result = TFormPReq::Ask(nullptr, Record("x"), [&](TFormPReq& f) {
+  const auto result = Ask(nullptr, [&](TFormPReq& f) {
     f.PlayEventSound = [&](int event) {
       EXPECT_EQ(event, 2);
       ++rings;
     };
     f.SetTimerIntervals(300, 40);
   });
-  EXPECT_EQ(result.Decision, TFormPReq::DecisionBusy);
-  EXPECT_EQ(result.UserID, "10000007");
+  EXPECT_EQ(result->decision, TFormPReq::DecisionBusy);
   EXPECT_GE(clock.elapsed(), 250);
   EXPECT_GE(rings, 3);  // once on show, then every ring interval
 }
@@ -101,25 +127,36 @@ TEST(ChatRequest, ButtonsDecideAndBlockAlwaysRejects) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::vector<std::string> blocked;
-    const auto result = TFormPReq::Ask(nullptr, Record("x"), [&](TFormPReq& f) {
+    const auto result = Ask(nullptr, [&](TFormPReq& f) {
       f.BlockUser = [&](const std::string& id, const std::string& name) { blocked.push_back(id + "," + name); };
       TFormPReq* form = &f;
       WhenModal([form, &c] { c.press(*form); });
     });
-    EXPECT_EQ(result.Decision, c.decision);
+    EXPECT_EQ(result->decision, c.decision);
     EXPECT_EQ(blocked.size(), std::string(c.what).rfind("block", 0) == 0 ? 1u : 0u);
     if (!blocked.empty()) {
       EXPECT_EQ(blocked[0], "10000007,<b>mallory</b>");
     }
+    // The dialog frees itself once it has answered.
+    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return result->dialog.isNull(); }, 1000));
   }
 }
 
-TEST(ChatRequest, OwnerGoingAwayDuringTheDialogRejects) {
+// A question whose owner goes away answers as a rejection would, rather than
+// never; one that is withdrawn closes without an answer.
+TEST(ChatRequest, OwnerGoingAwayRejectsAndAWithdrawnQuestionNeverAnswers) {
   DialogApp();
   auto* owner = new QWidget;
-  const auto result = TFormPReq::Ask(owner, Record("x"), [&](TFormPReq&) { WhenModal([owner] { delete owner; }); });
-  EXPECT_EQ(result.Decision, TFormPReq::DecisionReject);
-  EXPECT_EQ(result.UserName, "<b>mallory</b>");
+  const auto gone = Ask(owner, [owner](TFormPReq&) { WhenModal([owner] { delete owner; }); });
+  EXPECT_EQ(gone->decision, -1);  // no dialog to read: the prompts answer DecisionReject
+
+  bool answered = false;
+  auto* dialog = new TFormPReq;
+  TQuestion question = ShowQuestion(dialog, [&answered](QDialog*) { answered = true; });
+  question.reset();
+  EXPECT_FALSE(dialog->isVisible());
+  platform::ProcessMessagesUntil([] { return false; }, 100);
+  EXPECT_FALSE(answered);
 }
 
 }  // namespace

@@ -9,9 +9,11 @@ they were. Each class is one CTest entry, so the two run side by side.
 
 import os
 import re
+import shutil
 import socket
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -34,6 +36,8 @@ UNDER_ASAN = "ASAN_OPTIONS" in os.environ
 # spare room; the sanitizers' allocator keeps more); unbounded, the attacks
 # below grew it by hundreds of megabytes.
 MEMORY_SLACK_KB = (192 if UNDER_ASAN else 96) * 1024
+# What an attack may add at its peak.
+PEAK_SLACK_KB = 256 * 1024
 
 
 def greeting_time(port, source="127.0.0.1", timeout=3.0):
@@ -57,15 +61,17 @@ def greeting_time(port, source="127.0.0.1", timeout=3.0):
 
 
 class Prober(threading.Thread):
-    """An ordinary caller knocking every 100 ms while an attack runs."""
+    """An ordinary caller knocking every 100 ms while an attack runs; it
+    notes the program's memory at each knock too."""
 
-    def __init__(self, port):
+    def __init__(self, port, pid):
         super().__init__(daemon=True)
-        self.port, self.times, self.done = port, [], threading.Event()
+        self.port, self.pid, self.times, self.peak, self.done = port, pid, [], 0, threading.Event()
 
     def run(self):
         while not self.done.is_set():
             self.times.append(greeting_time(self.port))
+            self.peak = max(self.peak, resident_kb(self.pid))
             self.done.wait(0.1)
 
     def finish(self):
@@ -115,19 +121,20 @@ class AttackCase(unittest.TestCase):
     """A server process with one account, and the program logged on and
     listening, with the usual 1,024 descriptors."""
 
-    # What a class's attacks need beyond the usual settings.
+    # What a class's attacks need beyond the usual settings and environment.
     SETTINGS = {}
+    ENV = {}
 
     def setUp(self):
         self.server = e2e.start_server()
         self.server.add_account(PASSWORD, UID)
         self.port = e2e.free_port()
         values = e2e.base_settings(self.server, UID, PASSWORD, AutoListen=True, ListenPort=str(self.port),
-                                   BusyTimer=1, **self.SETTINGS)
+                                   **{"BusyTimer": 1, **self.SETTINGS})
         self.home = e2e.Home(values, [FRIEND])
         if "CurrentProfile" in self.SETTINGS:
             write_profile(self.home, "Bea", "")
-        env = {"PARLO_TEST_ALIVE_MS": "500", "PARLO_TEST_PEER_IDLE_MS": "1000"}
+        env = {"PARLO_TEST_ALIVE_MS": "500", "PARLO_TEST_PEER_IDLE_MS": "1000", **self.ENV}
         if UNDER_ASAN:
             # Freed memory must be given back, as the normal build gives it.
             env["ASAN_OPTIONS"] = os.environ["ASAN_OPTIONS"] + ":quarantine_size_mb=8"
@@ -171,16 +178,20 @@ class AttackCase(unittest.TestCase):
                 time.sleep(0.1)  # not (or no longer) logged on, or the link just ended
         return False
 
+    def traced(self, text, since):
+        return sum(1 for _, line in self.program.lines[since:] if line == text)
+
     def run_rows(self, rows):
         for name, attack, check in rows:
             with self.subTest(attack=name):
                 log_before = len(self.log())
-                prober = Prober(self.port)
+                prober = Prober(self.port, self.pid)
                 prober.start()
                 attack()
                 times = prober.finish()
                 self.assertNotIn(None, times, "an ordinary caller was not greeted")
                 self.assertLess(max(times), 1.0, "an ordinary caller waited")
+                self.assertLess(prober.peak - self.memory, PEAK_SLACK_KB, "memory at the attack's peak")
                 self.assertIsNone(self.program.proc.poll(), "the program ended")
                 self.assertTrue(self.link_answers(), "the directory link does not answer")
                 self.assertTrue(wait_until(lambda: descriptors(self.pid) <= self.fds + 2, 15),
@@ -296,9 +307,6 @@ class HostileRequests(AttackCase):
                              input=b"", stdout=subprocess.PIPE, timeout=60)
         return out.stdout.decode().splitlines()[0]
 
-    def traced(self, text, since):
-        return sum(1 for _, line in self.program.lines[since:] if line == text)
-
     def test_requests_waiting_on_the_user_are_capped_per_address(self):
         rows = [
             # (name, frame, what 40 callers from one address met, what one more from another met,
@@ -324,6 +332,105 @@ class HostileRequests(AttackCase):
         self.run_rows([(name, attack(frame, flood, other, shown, refused),
                         lambda case, log, entry=entry: case.assertEqual(log.count(entry), 32))
                        for name, frame, flood, other, shown, refused, entry in rows])
+
+
+class Strangers(AttackCase):
+    """Strangers from many addresses at once: past a few places of their own,
+    requests that wait on the user are refused at once, the waiting ones
+    answer by themselves, and what they show or send is kept to its bounds."""
+
+    SETTINGS = {"AutoPChat": True, "AutoPChatOnly": True, "ChatYes": True, "CurrentProfile": "Main",
+                "BusyTimer": 5}
+    ENV = {"PARLO_SYNTHETIC_CAMERA": "1", "PARLO_TEST_CAM_BROADCAST": "1", "PARLO_TEST_CAM_QUESTION_MS": "4000",
+           "PARLO_TEST_ROOM_HOST": "Lobby"}
+    # A friend's record: accepted without a question.
+    FRIEND_CALLER = CALLER_RECORD.replace("87654321", FRIEND[0])
+
+    def setUp(self):
+        self.SETTINGS = dict(self.SETTINGS, ChatPort=str(e2e.free_port()))
+        super().setUp()
+        self.program.wait_trace("cam broadcaster open")
+        self.program.wait_trace("room hosting")
+
+    def attacker(self, *args, spread=1, later=None, port=None):
+        """Runs the attacker from 127.0.0.2 on; what it printed, once it exited with 0."""
+        extra = ["--spread", str(spread)] + (["--later", str(later)] if later else [])
+        out = subprocess.run([sys.executable, HOSTILE_PEER, args[0], str(port or self.port), *args[1:],
+                              "--from", "127.0.0.2", *extra], input=b"", stdout=subprocess.PIPE, timeout=100)
+        self.assertEqual(out.returncode, 0)
+        return [line for line in out.stdout.decode().splitlines() if line != "DONE"]
+
+    def asked(self, frame, count, spread, waiting, refusal, later):
+        """Past the few that wait, every request hears `refusal` at once; the
+        waiting ones hear it too once their time is out."""
+        def run():
+            out = self.attacker("ask", str(count), frame, spread=spread, later=later)
+            answered = count - waiting
+            self.assertEqual(out, ["ASKED %d WAITING %d ANSWERED %d ENDED 0 CODES %s"
+                                   % (count, waiting, answered, ",".join([refusal] * answered)),
+                                   "LATER %d CODES %s" % (waiting, ",".join([refusal] * waiting))])
+        return run
+
+
+class HostileQuestions(Strangers):
+    def test_questions(self):
+        self.run_rows([
+            # (name, attack, check of what it logged)
+            ("cam offers with long names from two addresses",
+             self.asked("  1037<%s{$}2960>\\r\\n" % ("W" * 65400), 16, 2, 2, "1032", later=6), None),
+            ("cam view requests from eight addresses",
+             self.asked("  1030<70000001{$}Vic{$}127.0.0.1{$}2960>\\r\\n", 64, 8, 4, "1032", later=6), None),
+            ("chat requests from fifty addresses",
+             self.asked("  1001<%s>\\r\\n" % CALLER_RECORD, 300, 50, 8, "1004", later=7),
+             logged("Incoming private chat answered busy: too many requests wait")),
+        ])
+
+
+class HostileChats(Strangers):
+    def setUp(self):
+        # "Save Chat?" on closing is answered with this file.
+        self.saved = os.path.join(tempfile.mkdtemp(prefix="parlo-saved-"), "chat.txt")
+        self.addCleanup(shutil.rmtree, os.path.dirname(self.saved))
+        self.ENV = dict(self.ENV, PARLO_TEST_PCHAT_SAVE=self.saved)
+        super().setUp()
+
+    def test_chats(self):
+        def flood():
+            mark = len(self.program.lines)
+            self.assertEqual(self.attacker("chat", self.FRIEND_CALLER, "20000", "1000"), ["ACCEPTED 1 SENT 20000"])
+            self.assertTrue(wait_until(lambda: self.traced("pchat text: end of flood", mark) == 1, 60))
+
+        def chats_and_invitations():
+            mark = len(self.program.lines)
+            # The flood's chat waits for an answer too: fifteen more in all.
+            self.assertEqual(self.attacker("ask", "300", "  1001<%s>\\r\\n" % self.FRIEND_CALLER, spread=50)[0],
+                             "ASKED 300 WAITING 15 ANSWERED 285 ENDED 0 CODES "
+                             + ",".join(["1002"] * 15 + ["1005"] * 285))
+            self.assertEqual(self.attacker("ask", "300", "  2020<Mal{$}127.0.0.1{$}4001{$}Lobby>\\r\\n", spread=50)[0],
+                             "ASKED 300 WAITING 0 ANSWERED 0 ENDED 300 CODES -")
+            self.assertEqual((self.traced("room invitation from Mal", mark), self.traced("room invitation refused", mark)),
+                             (16, 284))
+
+        self.run_rows([
+            # (name, attack, check of what it logged)
+            ("a chat that never stops talking", flood, None),
+            ("chats and invitations from fifty addresses", chats_and_invitations,
+             logged("Incoming private chat refused: too many wait", "Incoming multi chat request refused: too many wait")),
+        ])
+        # What the flood's window kept, and saved as it closed: the newest
+        # messages whole under one line that says how many went.
+        with open(self.saved, "rb") as f:
+            kept = f.read().split(b"\r\n")
+        self.assertRegex(kept[0], rb"^\[1\d{4} earlier messages are no longer shown here\]$")
+        self.assertEqual(kept[-5:], [b"x" * 993 + b" 019999", kept[-4], b"end of flood", b"", b""])
+
+
+class HostileRoom(Strangers):
+    def test_room(self):
+        # Fifty silent members from one address, two talkers from another.
+        self.run_rows([("room members who never read", lambda: self.assertRegex(
+            self.attacker("room", "50", "2", "8000", "500", port=int(self.SETTINGS["ChatPort"]))[0],
+            r"^JOINED 8 TURNED 42 SENT 16000 DROPPED [1-8]$"), logged("the member furthest behind was dropped"))])
 
 
 if __name__ == "__main__":

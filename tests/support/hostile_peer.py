@@ -31,12 +31,24 @@ after a minute.
       open, unanswered> ANSWERED <answered, then ended> ENDED <ended unanswered>
       CODES <answer codes, comma-separated, or ->", then "DONE" once it has
       closed the callers left open.
+      --spread N: from N addresses in turn, up from --from. --later SECONDS:
+      the waiting callers then listen that long; prints "LATER <answered>
+      CODES <...>".
   say PORT TEXT     Sends TEXT (with \\r, \\n and \\xHH escapes) as one
       caller, then reads until the other side ends; prints "READ <bytes>
       fin" (or "reset").
+  chat PORT RECORD COUNT BYTES  Asks for a chat as RECORD (1001), confirms
+      the accept (1003) and sends COUNT texts of BYTES bytes, then "end of
+      flood"; prints "ACCEPTED <0 or 1> SENT <texts>", then "DONE".
+  room PORT SILENT TALKERS COUNT BYTES  SILENT members log on to a hosted
+      room and never read; TALKERS from the next address each send COUNT
+      texts of BYTES bytes and read the relays until the others' are all in.
+      Prints "JOINED <silent> TURNED <silent turned away> SENT <texts>
+      DROPPED <silent members reset>".
 
 Every mode takes --from ADDR: the callers' own address (127.0.0.1 when not
-given), so that a test can tell an attacker from an ordinary caller.
+given), so that a test can tell an attacker from an ordinary caller. Every
+mode exits with 0 once it has done what it was asked.
 """
 import codecs
 import resource
@@ -53,12 +65,17 @@ def option(name, default=None):
 SOURCE = option("--from", "127.0.0.1")
 
 
-def connect(port, rcvbuf=None):
+def address(n):
+    head, last = SOURCE.rsplit(".", 1)
+    return "%s.%d" % (head, int(last) + n)
+
+
+def connect(port, rcvbuf=None, source=None):
     s = socket.socket()
     if rcvbuf:
         s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
     s.settimeout(5)
-    s.bind((SOURCE, 0))
+    s.bind((source or SOURCE, 0))
     s.connect(("127.0.0.1", port))
     return s
 
@@ -204,13 +221,27 @@ def crowd(port, count, seconds):
     print("OPENED", opened, "ENDED", ended, flush=True)
 
 
-def ask_once(port, frame, wait):
+def codes_of(data):
+    return [line[2:6].decode("latin-1") for line in data.split(b"\r\n") if line]
+
+
+def read_all(s):
+    data = b""
+    try:
+        while chunk := s.recv(1 << 16):
+            data += chunk
+    except OSError:
+        pass
+    return data
+
+
+def ask_once(port, frame, wait, source):
     """One caller: its socket when the request still waits after the greeting
     (None when the link ended), and the codes of the frames that answered it."""
     greeting = b"  1000<>\r\n"
     data = b""
     try:
-        s = connect(port)
+        s = connect(port, source=source)
     except OSError:
         return None, []
     try:
@@ -233,15 +264,14 @@ def ask_once(port, frame, wait):
     else:
         s.close()
         s = None
-    codes = [line[2:6].decode("latin-1") for line in data.split(b"\r\n") if line]
-    return s, codes
+    return s, codes_of(data)
 
 
-def ask(port, count, frame, wait):
+def ask(port, count, frame, wait, spread, later):
     raise_descriptor_limit()
     waiting, answered, ended, codes = [], 0, 0, []
-    for _ in range(count):
-        s, replies = ask_once(port, frame, wait)
+    for n in range(count):
+        s, replies = ask_once(port, frame, wait, address(n % spread))
         codes += replies
         if s is not None:
             waiting.append(s)
@@ -251,10 +281,85 @@ def ask(port, count, frame, wait):
             ended += 1
     print("ASKED", count, "WAITING", len(waiting), "ANSWERED", answered, "ENDED", ended,
           "CODES", ",".join(codes) or "-", flush=True)
+    if later is not None:
+        stop, heard = time.monotonic() + later, []
+        for s in waiting:
+            s.settimeout(max(0.01, stop - time.monotonic()))
+            heard.append(read_all(s))
+        print("LATER", sum(map(bool, heard)), "CODES", ",".join(sum(map(codes_of, heard), [])) or "-", flush=True)
     wait_for_stdin()
     for s in waiting:
         s.close()
     print("DONE", flush=True)
+
+
+def chat(port, record, count, size):
+    s = connect(port)
+    s.settimeout(60)
+    s.sendall(b"  1001<%s>\r\n" % record)
+    while (line := read_line(s)) and not line.startswith(b"  1002<"):
+        pass
+    if line:
+        s.sendall(b"  1003<>\r\n" + b"".join(b"  1006<>%s %06d\r\n" % (b"x" * (size - 7), n) for n in range(count))
+                  + b"  1006<>end of flood\r\n")
+    print("ACCEPTED", int(bool(line)), "SENT", count if line else 0, flush=True)
+    wait_for_stdin()
+    s.close()
+    print("DONE", flush=True)
+
+
+def room(port, silent, talkers, count, size):
+    raise_descriptor_limit()
+    joined = []
+    for n, s in enumerate([connect(port, rcvbuf=4096) for _ in range(silent)]):
+        if read_line(s).startswith(b"  2000<"):
+            s.sendall(b"  2001<%d{$}Mute%d{$}2960{$}0>\r\n" % (30000000 + n, n))
+            joined.append(s)
+    ready, sent = threading.Barrier(talkers), []
+
+    def talk(n):
+        s = connect(port, source=address(1))
+        s.settimeout(60)
+        s.sendall(b"  2001<%d{$}Talk%d{$}2960{$}0>\r\n" % (31000000 + n, n))
+        while not read_line(s).startswith(b"  2002<"):
+            pass  # logged on once greeted
+        ready.wait()  # no text goes before every talker is there to hear it
+
+        def hear():  # what the room relays, until the others' texts are all in
+            heard, tail = 0, b""
+            while heard < (talkers - 1) * count and (chunk := s.recv(1 << 16)):
+                heard, tail = heard + (tail + chunk).count(b"  2010<"), chunk[-6:]
+
+        reader = threading.Thread(target=hear)
+        reader.start()
+        s.sendall(b"  2007<Talk%d{$}%s>\r\n" % (n, b"y" * size) * count)
+        sent.append(count)
+        reader.join()
+        s.close()
+
+    threads = [threading.Thread(target=talk, args=(n,)) for n in range(talkers)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    dropped = 0
+    for s in joined:
+        s.settimeout(0.2)
+        try:
+            while s.recv(1 << 20):
+                pass
+        except ConnectionResetError:
+            dropped += 1
+        except OSError:
+            pass
+    print("JOINED", len(joined), "TURNED", silent - len(joined), "SENT", sum(sent), "DROPPED", dropped, flush=True)
+
+
+def read_line(s):
+    line = b""
+    while not line.endswith(b"\n") and (byte := s.recv(1)):
+        line += byte
+    return line
 
 
 def say(port, text):
@@ -277,7 +382,13 @@ if __name__ == "__main__":
     elif mode == "crowd":
         crowd(port, int(sys.argv[3]), float(sys.argv[4]))
     elif mode == "ask":
-        ask(port, int(sys.argv[3]), unescape(sys.argv[4]), float(option("--wait", "0.2")))
+        later = option("--later")
+        ask(port, int(sys.argv[3]), unescape(sys.argv[4]), float(option("--wait", "0.2")),
+            int(option("--spread", "1")), float(later) if later else None)
+    elif mode == "chat":
+        chat(port, sys.argv[3].encode("latin-1"), int(sys.argv[4]), int(sys.argv[5]))
+    elif mode == "room":
+        room(port, *(int(a) for a in sys.argv[3:7]))
     elif mode == "say":
         say(port, unescape(sys.argv[3]))
     else:

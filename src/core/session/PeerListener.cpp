@@ -141,7 +141,7 @@ bool TPeerListener::AcceptOne() {
     Conn conn;
     conn.socket = s;
     conn.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(idleMs_);
-    conns_.emplace(s, conn);
+    conns_.emplace(s, std::move(conn));
     s->OnError = [](TCustomNetSocket* x) { x->CloseDelayed(); };
     s->OnDataAvailable = [this, s](TCustomNetSocket*, int e) { SocketDataAvailable(*s, e); };
     s->OnSessionClosed = [this, s](TCustomNetSocket*, int) { SocketClosed(*s); };
@@ -166,12 +166,7 @@ bool TPeerListener::AcceptOne() {
     }
     capLogged_ = false;
     if (PendingFrom(address) > MaxPendingPerAddress) {
-      const auto now = std::chrono::steady_clock::now();
-      const auto [it, first] = addressCapLogged_.try_emplace(address, now);
-      if (first || now - it->second >= kCapLogPeriod) {
-        it->second = now;
-        Log(s, "Too many waiting connections from one address; its new callers are turned away");
-      }
+      LogForAddress(*s, address, "Too many waiting connections from one address; its new callers are turned away");
       TurnAway(*s);
       return true;
     }
@@ -216,8 +211,11 @@ void TPeerListener::SocketDataAvailable(TParloSocket& socket, int error) {
 }
 
 void TPeerListener::SocketClosed(TParloSocket& socket) {
-  const Conn* conn = Find(&socket);
-  if (conn == nullptr || conn->held) return;
+  Conn* conn = Find(&socket);
+  if (conn == nullptr) return;
+  // A caller who hung up needs no answer: the question goes at once.
+  if (conn->asking) EndQuestion(*conn);
+  if (conn->held) return;
   ScheduleRelease(socket);
 }
 
@@ -314,17 +312,51 @@ void TPeerListener::AnswerChatRequest(const std::string& record, TParloSocket& s
     return;
   }
 
+  Conn* conn = Find(&socket);
+  TWaitingPlaces::TPlace place = questions_.Take(conn->address);
+  if (!place) {
+    // As many questions wait as the user can see to: the caller hears what
+    // a busy user's program says, and nothing is held for it.
+    LogForAddress(socket, conn->address, "Incoming private chat answered busy: too many requests wait for an answer");
+    socket.SendCommand(cmd::ChatRefused, settings.BusyMessage, "");
+    Drop(socket);
+    return;
+  }
   socket.SetTag(1);
+  conn->asking = true;
+  conn->place = std::move(place);
+  conn->held = true;
   const TComponent* key = &socket;
-  Find(key)->held = true;
   const std::weak_ptr<bool> alive = alive_;
-  const int decision = hooks_.AskRequest ? hooks_.AskRequest(record) : DecisionReject;
-  // The dialog ran its own event loop: the listener may be gone, and the
-  // caller may have hung up.
+  auto answered = [this, alive, key, record](int decision) {
+    if (!alive.expired()) RequestAnswered(key, record, decision);
+  };
+  TQuestion question = hooks_.AskRequest ? hooks_.AskRequest(record, answered) : nullptr;
   if (alive.expired()) return;
-  Conn* conn = Find(key);
+  conn = Find(key);
   if (conn == nullptr) return;
   conn->held = false;
+  if (!hooks_.AskRequest) {
+    RequestAnswered(key, record, DecisionReject);
+    return;
+  }
+  if (conn->asking) {
+    conn->question = std::move(question);
+    return;
+  }
+  // Answered before the question came back: what the answer closed goes now.
+  if (socket.State() == wsClosed) ScheduleRelease(socket);
+}
+
+void TPeerListener::RequestAnswered(const TComponent* key, const std::string& record, int decision) {
+  Conn* conn = Find(key);
+  if (conn == nullptr || !conn->asking || conn->releasing) return;
+  // The answer runs inside the question's own callback: its handle is
+  // dropped only once this is over.
+  const TQuestion question = std::move(conn->question);
+  conn->asking = false;
+  conn->place = {};
+  TParloSocket& socket = *conn->socket;
   const bool connected = socket.State() == wsConnected;
   const TChatRequestAnswer answer = TChatRequestAnswer::ForDecision(decision, connected);
   if (answer.Accept) {
@@ -343,6 +375,12 @@ void TPeerListener::AnswerChatRequest(const std::string& record, TParloSocket& s
   // Left open without an answer: it gets the usual time to be answered by a
   // window and is closed after that.
   conn->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(idleMs_);
+}
+
+void TPeerListener::EndQuestion(Conn& conn) {
+  conn.asking = false;
+  conn.question.reset();
+  conn.place = {};
 }
 
 void TPeerListener::AcceptPrivateChat(const std::string& record, TParloSocket& socket) {
@@ -386,7 +424,7 @@ void TPeerListener::Sweep() {
   const auto now = std::chrono::steady_clock::now();
   std::vector<TParloSocket*> late;
   for (const auto& [key, conn] : conns_)
-    if (!conn.held && !conn.releasing && now >= conn.deadline) late.push_back(conn.socket);
+    if (!conn.held && !conn.releasing && !conn.asking && now >= conn.deadline) late.push_back(conn.socket);
   for (TParloSocket* s : late) {
     // Not worth a log entry: a caller could fill the log by idling.
     if (Find(s) != nullptr) TurnAway(*s);
@@ -396,12 +434,14 @@ void TPeerListener::Sweep() {
 
 int TPeerListener::PendingCount() const {
   return static_cast<int>(
-      std::count_if(conns_.begin(), conns_.end(), [](const auto& entry) { return !entry.second.releasing; }));
+      std::count_if(conns_.begin(), conns_.end(), [](const auto& entry) {
+        return !entry.second.releasing && !entry.second.asking;
+      }));
 }
 
 int TPeerListener::PendingFrom(const std::string& address) const {
   return static_cast<int>(std::count_if(conns_.begin(), conns_.end(), [&](const auto& entry) {
-    return !entry.second.releasing && entry.second.address == address;
+    return !entry.second.releasing && !entry.second.asking && entry.second.address == address;
   }));
 }
 
@@ -418,6 +458,14 @@ void TPeerListener::CountChanged() {
 TPeerListener::Conn* TPeerListener::Find(const TComponent* socket) {
   const auto it = conns_.find(socket);
   return it == conns_.end() ? nullptr : &it->second;
+}
+
+void TPeerListener::LogForAddress(TCustomNetSocket& socket, const std::string& address, const std::string& message) {
+  const auto now = std::chrono::steady_clock::now();
+  const auto [it, first] = addressCapLogged_.try_emplace(address + " " + message, now);
+  if (!first && now - it->second < kCapLogPeriod) return;
+  it->second = now;
+  Log(&socket, message);
 }
 
 void TPeerListener::Log(TCustomNetSocket* socket, const std::string& message) {

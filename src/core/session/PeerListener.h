@@ -7,6 +7,8 @@
 #include <unordered_map>
 
 #include "core/session/PeerAnswer.h"
+#include "core/session/PeerBounds.h"
+#include "core/session/Prompts.h"
 #include "platform/Component.h"
 #include "platform/Timer.h"
 #include "transport/NetSocket.h"
@@ -57,10 +59,10 @@ struct TPeerListenerHooks {
   std::function<bool(const std::string& record)> IsUserBlocked;
   std::function<bool(const std::string& userId)> IsFriend;
   std::function<void(int event)> PlayEventSound;
-  // Asks the user about the request (modally) and returns the decision
-  // (TChatDecision). The socket may close meanwhile; the listener keeps it
-  // alive until the answer is in.
-  std::function<int(const std::string& record)> AskRequest;
+  // Puts the request to the user without waiting (TPrompts::AskChatRequest):
+  // `answered` hears the TChatDecision. The listener keeps the connection
+  // until then; when the caller hangs up first, it drops the question.
+  std::function<TQuestion(const std::string& record, std::function<void(int decision)> answered)> AskRequest;
   std::function<void(const std::string& text, const std::string& caption)> ShowInformation;
   // Where the requests the listener lets through go (see TPeerRequest). The
   // handler may run a modal loop: the socket stays alive until it returns.
@@ -75,7 +77,9 @@ struct TPeerListenerHooks {
 // closed; no more than MaxPending connections wait at once, so a caller
 // cannot use up the program's descriptors, and no more than
 // MaxPendingPerAddress of them from one address, so that one caller who
-// keeps reopening cannot hold every place.
+// keeps reopening cannot hold every place. A chat request put to the user
+// leaves those places: it waits in one of the few places for questions
+// (PeerBounds.h), and past them it is answered busy at once.
 //
 // Callers the listener turns away itself (over a cap, silent too long,
 // refused while Invisible or blocked, speaking no request) are reset rather
@@ -84,9 +88,9 @@ struct TPeerListenerHooks {
 // gracefully, so that the reason reaches the caller.
 class TPeerListener : public TComponent {
  public:
-  static constexpr int kDefaultIdleMs = 30000;
-  static constexpr int kDefaultMaxPending = 64;
-  static constexpr int kDefaultMaxPendingPerAddress = 8;
+  static constexpr int kDefaultIdleMs = peerbounds::kSilentCallerMs;
+  static constexpr int kDefaultMaxPending = peerbounds::kWaitingCallers;
+  static constexpr int kDefaultMaxPendingPerAddress = peerbounds::kWaitingCallersPerAddress;
   static constexpr int kAcceptBurst = 32;
 
   explicit TPeerListener(TPeerListenerHooks hooks, TComponent* owner = nullptr);
@@ -107,9 +111,11 @@ class TPeerListener : public TComponent {
   // Gives up a connection to whoever adopts it (see TPeerRequest::Adopt).
   std::unique_ptr<TParloSocket> TakeOver(TParloSocket& socket);
 
-  // Accepted sockets the listener still owns (pending, or answered but not
-  // yet freed).
+  // Accepted sockets the listener still owns (pending, asking, or answered
+  // but not yet freed).
   int LiveSockets() const { return static_cast<int>(conns_.size()); }
+  // Chat requests put to the user and not yet answered.
+  int OpenQuestions() const { return questions_.Taken(); }
 
   // The handlers, public so that tests can drive them without a network.
   void ProcessPeerData(const std::string& line, TParloSocket& socket);
@@ -130,6 +136,11 @@ class TPeerListener : public TComponent {
     // data event): the object must outlive that.
     bool held = false;
     bool releasing = false;
+    // A chat request waits on the user's answer: the connection holds a
+    // place for questions instead of one of the waiting callers'.
+    bool asking = false;
+    TWaitingPlaces::TPlace place;
+    TQuestion question;
   };
 
   void ServerSessionAvailable(int error);
@@ -140,6 +151,9 @@ class TPeerListener : public TComponent {
   void SocketDataAvailable(TParloSocket& socket, int error);
   void SocketClosed(TParloSocket& socket);
   void AcceptPrivateChat(const std::string& record, TParloSocket& socket);
+  void RequestAnswered(const TComponent* key, const std::string& record, int decision);
+  // The question on this connection goes (its window closes) and its place is free.
+  static void EndQuestion(Conn& conn);
   // Hands a request on to the Route hook; what it does not adopt is closed.
   void RouteRequest(int code, const std::string& params, const std::string& text, TParloSocket& socket);
   // Closes the connection (gracefully, so that a last reply still reaches
@@ -153,6 +167,9 @@ class TPeerListener : public TComponent {
   int PendingFrom(const std::string& address) const;
   void CountChanged();
   void Log(TCustomNetSocket* socket, const std::string& message);
+  // At most once a minute for each address and message: a caller who keeps
+  // coming back must not fill the log.
+  void LogForAddress(TCustomNetSocket& socket, const std::string& address, const std::string& message);
   // Keyed by the component: a socket that a handler adopted and freed is
   // never touched again, only looked up.
   Conn* Find(const TComponent* socket);
@@ -160,9 +177,10 @@ class TPeerListener : public TComponent {
   TPeerListenerHooks hooks_;
   std::unique_ptr<TCustomNetSocket> server_;
   TTimer sweep_;
+  TWaitingPlaces questions_{peerbounds::kChatRequestQuestions, peerbounds::kChatRequestQuestionsPerAddress};
   int idleMs_ = kDefaultIdleMs;
   bool capLogged_ = false;
-  // When the callers of an address were last logged as turned away.
+  // When an address's callers were last logged as turned away, by message.
   std::unordered_map<std::string, std::chrono::steady_clock::time_point> addressCapLogged_;
   std::unordered_map<const TComponent*, Conn> conns_;
   std::string port_;

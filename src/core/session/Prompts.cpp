@@ -10,7 +10,15 @@ bool TPrompts::AskPassword(TPasswordQuestion&) { return false; }
 
 bool TPrompts::AskRegistration(TDBStuff&, TRegistrationHost) { return false; }
 
-int TPrompts::AskChatRequest(const TChatRequestQuestion&) { return DecisionReject; }
+TQuestion TPrompts::AskChatRequest(const TChatRequestQuestion&, std::function<void(int)> answered) {
+  if (answered) answered(DecisionReject);
+  return nullptr;
+}
+
+TQuestion TPrompts::AskYesNoLater(const std::string&, const std::string&, int, std::function<void(bool)> answered) {
+  if (answered) answered(false);
+  return nullptr;
+}
 
 bool TPrompts::AskGreeting(const std::string&, std::string&) { return false; }
 

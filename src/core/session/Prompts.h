@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "core/session/PeerAnswer.h"
@@ -28,6 +29,17 @@ struct TChatRequestQuestion {
   std::function<void(const std::string& userId, const std::string& userName)> BlockUser;
 };
 
+// A question put to the user that nobody waits for: its answer comes later,
+// through the callback given with it, at most once, and perhaps before the
+// question is even handed back. Dropping the handle withdraws the question
+// (its window closes) and no answer comes after that; it may be dropped
+// inside its own answer.
+class TOpenQuestion {
+ public:
+  virtual ~TOpenQuestion() = default;
+};
+using TQuestion = std::unique_ptr<TOpenQuestion>;
+
 // Everything the session asks or shows the user. The windows supply the real
 // dialogs; tests answer in their place. Each default is what a run without a
 // desktop gets: nothing shown, every question cancelled or answered "No", a
@@ -44,8 +56,12 @@ class TPrompts {
   virtual bool AskPassword(TPasswordQuestion& question);
   // The registration window on the profiles of `db`; true once the user registered.
   virtual bool AskRegistration(TDBStuff& db, TRegistrationHost host);
-  // A TChatDecision.
-  virtual int AskChatRequest(const TChatRequestQuestion& question);
+  // A private-chat request: `answered` hears a TChatDecision; unanswered,
+  // it answers busy by itself after the question's BusyTimer.
+  virtual TQuestion AskChatRequest(const TChatRequestQuestion& question, std::function<void(int decision)> answered);
+  // A Yes/No question that answers No by itself after `timeoutMs`.
+  virtual TQuestion AskYesNoLater(const std::string& text, const std::string& caption, int timeoutMs,
+                                  std::function<void(bool yes)> answered);
   // The greeting editor before calling userName; false when cancelled. The
   // greeting comes in with the profile's greeting and goes out as confirmed
   // (CR LF line breaks, unescaped).

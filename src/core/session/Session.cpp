@@ -131,14 +131,14 @@ TSession::TSession(TPrompts& prompts) : prompts_(prompts), paths_(std::make_uniq
   h.IsUserBlocked = [this](const std::string& record) { return IsUserBlocked(record); };
   h.IsFriend = [this](const std::string& id) { return db_->IsFriend(id); };
   h.PlayEventSound = [this](int event) { paths_->PlayEventSound(event); };
-  h.AskRequest = [this](const std::string& record) {
+  h.AskRequest = [this](const std::string& record, std::function<void(int)> answered) {
     testhooks::Trace("request dialog");
     TChatRequestQuestion question;
     question.Record = record;
     question.BusyTimer = Settings.BusyTimer;
     question.PlayEventSound = [this](int event) { paths_->PlayEventSound(event); };
     question.BlockUser = [this](const std::string& id, const std::string& name) { BlockUser(id, name); };
-    return prompts_.AskChatRequest(question);
+    return prompts_.AskChatRequest(question, std::move(answered));
   };
   h.ShowInformation = [this](const std::string& text, const std::string& caption) {
     prompts_.ShowInformation(text, caption);

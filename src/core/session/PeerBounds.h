@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+// Every bound a stranger meets, in one place. Another program can open
+// connections, ask questions, open windows and send text far faster than
+// anyone answers; each thing it can make this program hold is counted per
+// address, so that one caller cannot take every place, and in all, so that
+// many callers together cannot either. Past a bound the request gets the
+// answer the protocol has for "not now" at once, and nothing is held for it.
+namespace peerbounds {
+
+// ----- the peer listener ----------------------------------------------------------
+// Callers that have been greeted and have not yet said what they want, and
+// for how long they may stay silent. Each holds a descriptor; a request
+// that waits on the user no longer counts here (it has its own places below).
+inline constexpr int kWaitingCallers = 64;
+inline constexpr int kWaitingCallersPerAddress = 8;
+inline constexpr int kSilentCallerMs = 30000;
+
+// ----- questions put to the user --------------------------------------------------
+// Each answers itself after its own time (the chat request after the busy
+// timer, the cam questions after kCamQuestionMs, as "no"), whatever else is
+// open meanwhile. Past these many at once the request is refused at once:
+// a chat request with 1004 and the busy message, a cam request or offer with 1032.
+inline constexpr int kChatRequestQuestions = 8;
+inline constexpr int kChatRequestQuestionsPerAddress = 2;
+inline constexpr int kAllowViewerQuestions = 4;  // "Allow Viewer?"
+inline constexpr int kAllowViewerQuestionsPerAddress = 1;
+inline constexpr int kCamOfferQuestions = 2;  // "View Cam?"
+inline constexpr int kCamOfferQuestionsPerAddress = 1;
+inline constexpr int kCamQuestionMs = 30000;
+
+// ----- windows that wait on the user ------------------------------------------------
+// A file offer, a room invitation, a chat accepted without a question: each
+// holds a window (most a connection too) until the user answers. No one
+// sends more than a few before the first is answered.
+inline constexpr int kUnansweredPerAddress = 8;
+inline constexpr int kUnansweredInAll = 16;
+
+// ----- what a window shows of a peer's text -------------------------------------------
+// Names, room and file names, profile fields in a label; and the longer
+// texts (a request's message, a description) where a label shows them.
+inline constexpr std::size_t kShownName = 64;
+inline constexpr std::size_t kShownText = 512;
+
+// ----- transcripts --------------------------------------------------------------------
+// What a conversation window keeps on screen (the history file keeps all).
+// The control takes some eight bytes of memory for each character it shows,
+// and every window that waits for an answer may hold this much.
+inline constexpr int kTranscriptMessages = 10000;
+inline constexpr int kTranscriptChars = 2 << 20;
+// The system lines above a transcript (joins, leaves, sounds).
+inline constexpr int kSystemLines = 1000;
+
+// ----- a hosted room ------------------------------------------------------------------
+// Members from one address, and relays queued for members who do not read,
+// over all their links (each link on its own has the socket's send bound).
+inline constexpr int kRoomMembersPerAddress = 8;
+inline constexpr std::int64_t kRoomQueuedBytes = std::int64_t{32} << 20;
+
+}  // namespace peerbounds
+
+// `text` as a window may show it: at most `limit` bytes, the rest given as
+// "...". Never cuts a CR LF in two.
+std::string CutPeerText(const std::string& text, std::size_t limit);
+
+// Places for what waits on the user, counted per address and in all. A place
+// is given back when its holder goes; the count may go before its places.
+class TWaitingPlaces {
+  struct Counts {
+    int inAll = 0, perAddress = 0, taken = 0;
+    std::map<std::string, int> byAddress;
+  };
+
+ public:
+  class TPlace {
+   public:
+    TPlace() = default;
+    TPlace(TPlace&& other) noexcept = default;
+    TPlace& operator=(TPlace&& other) noexcept;
+    ~TPlace() { GiveBack(); }
+    explicit operator bool() const { return !counts_.expired(); }
+
+   private:
+    friend class TWaitingPlaces;
+    TPlace(const std::shared_ptr<Counts>& counts, std::string address) : counts_(counts), address_(std::move(address)) {}
+    void GiveBack();
+    std::weak_ptr<Counts> counts_;
+    std::string address_;
+  };
+
+  TWaitingPlaces(int inAll, int perAddress);
+  // A place for `address`; an empty one when either bound is reached.
+  TPlace Take(const std::string& address);
+  int Taken() const { return counts_->taken; }
+
+ private:
+  std::shared_ptr<Counts> counts_ = std::make_shared<Counts>();
+};
