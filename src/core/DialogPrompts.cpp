@@ -66,8 +66,9 @@ TQuestion TDialogPrompts::AskChatRequest(const TChatRequestQuestion& question, s
 
 TQuestion TDialogPrompts::AskYesNoLater(const std::string& text, const std::string& caption, int timeoutMs,
                                         std::function<void(bool)> answered) {
-  auto* box = new QMessageBox(QMessageBox::Question, ToQString(caption), dialoglook::BreakableText(ToQString(text)),
-                              QMessageBox::Yes | QMessageBox::No, owner_);
+  auto* box = new QMessageBox(QMessageBox::Question, ShownQString(caption),
+                              dialoglook::BreakableText(ShownQString(text)), QMessageBox::Yes | QMessageBox::No,
+                              platform::QuestionWindow(owner_));
   box->setDefaultButton(QMessageBox::No);
   QTimer::singleShot(timeoutMs, box, [box] { box->done(QMessageBox::No); });
   return ShowQuestion(box, [box, answered = std::move(answered)](QDialog* finished) {

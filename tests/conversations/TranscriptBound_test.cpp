@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <QWidget>
-#include <fstream>
-#include <iterator>
 
 #include "conversations/RichTranscript.h"
 #include "conversations/Transcript.h"
@@ -29,13 +26,9 @@ TEST(TranscriptBound, KeepsTheNewestMessagesWholeAndSaysHowManyWent) {
     TTranscriptWriter(t, font, "").WriteMessage("Ann", "1:00 PM", message(n));
     bound.MessageWritten(t);
   }
-  QTemporaryDir dir;
-  const std::string file = platform::FromQString(dir.filePath("chat.txt"));
-  t.GetLines().SaveToFile(file);  // as "Save Chat Session" saves it
-  std::ifstream in(file, std::ios::binary);
-  const std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string saved = TranscriptFileText(t);  // as "Save Chat Session" saves it
   // Cut after the 11th, 17th and 23rd message, five kept each time.
-  std::string expected = "[18 earlier messages are no longer shown here]\r\n";
-  for (int n = 19; n <= 25; ++n) expected += "Ann (1:00 PM)\r\n" + message(n);
-  EXPECT_EQ(saved, expected + "\r\n");  // the control saves its last, empty line too
+  std::string expected = "[18 earlier messages are no longer shown here]\n";
+  for (int n = 19; n <= 25; ++n) expected += "Ann (1:00 PM)\nmessage " + std::to_string(n) + "\n";
+  EXPECT_EQ(saved, expected + "\n");  // the control saves its last, empty line too
 }
