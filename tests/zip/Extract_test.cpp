@@ -155,7 +155,8 @@ TEST(Extract, IntegrityTestJudgesEachEntryOnItsOwn) {
   const std::string script = R"(import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w") as z:
     for i in range(60):
-        z.writestr("f%02d" % i, ("entry %d " % i) * (5 + i * 40), zipfile.ZIP_STORED if i % 3 == 0 else zipfile.ZIP_DEFLATED)
+        method = zipfile.ZIP_STORED if i % 3 == 0 else zipfile.ZIP_DEFLATED
+        z.writestr("f%02d" % i, ("entry %d " % i) * (5 + i * 40), method)
 data = bytearray(open(sys.argv[1], "rb").read())
 infos = zipfile.ZipFile(sys.argv[1]).infolist()
 for i in (7, 8, 30):
