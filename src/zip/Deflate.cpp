@@ -286,7 +286,8 @@ uint64_t StoredBits(unsigned bytes, unsigned pad) {
 constexpr unsigned kMinSplit = 1024;
 
 // The pending block's symbols as the matchers add them; kept in locals while they
-// work, since a byte stored through a pointer could otherwise be any member.
+// work, since a byte stored through a pointer could otherwise be any member. (A
+// template only because the deflater's count type is private to it.)
 template <typename TCounts, unsigned kUnitShift>
 struct TTally {
   uint8_t* lits;

@@ -50,7 +50,6 @@ class TDeflater {
     bool lazyEval;
   };
 
-
   // The symbols of a stretch of the pending block, counted per code.
   struct TSymbolCounts {
     uint32_t lit[286];
@@ -62,8 +61,9 @@ class TDeflater {
 
   void Reset(int level);
   void FillWindow();
-  // The longest match at `str` along the hash chain from `curMatch` that beats
-  // `prevLength` (0 if none does); its start goes to `start`.
+  // The longest match at `str` along the hash chain from `curMatch`, no longer than
+  // the lookahead. Only one longer than `prevLength` sets `start`; without one the
+  // result is `prevLength`.
   unsigned LongestMatch(unsigned curMatch, unsigned str, unsigned prevLength, unsigned lookahead,
                         unsigned& start) const;
   void CompressFast();
