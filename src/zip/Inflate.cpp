@@ -543,7 +543,10 @@ struct TInflater::State {
       if (last) break;
     }
     FlushOut(false);
-    return true;
+    // Bits read past the end are the zeros that pad the input: a stream that needed
+    // them to end was cut short.
+    const std::ptrdiff_t over = in - inEnd;
+    return over <= 0 || static_cast<size_t>(over) * 8 <= nbits;
   }
 };
 

@@ -101,6 +101,21 @@ TEST(Inflate, SameBytesWhateverTheInputChunking) {
   }
 }
 
+// A stream cut anywhere is refused, even where the zeros read past its end would
+// decode as the end of a block.
+TEST(Inflate, EveryCutShortStreamFails) {
+  const std::string data = ziptest::TextPayload(3000, 12) + std::string(500, 'x') + ziptest::BinaryPayload(3000, 13);
+  for (int level : {0, 1, 9}) {
+    for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED}) {
+      const auto packed = ZlibDeflate(data, level, strategy);
+      for (size_t cut = 0; cut < packed.size(); ++cut) {
+        std::vector<uint8_t> out;
+        EXPECT_FALSE(zip::InflateBuffer(packed.data(), cut, out)) << level << " " << strategy << " " << cut;
+      }
+    }
+  }
+}
+
 TEST(Inflate, DamagedStreamsEndWithoutCrashOrEndlessOutput) {
   const std::string data = ziptest::TextPayload(100000, 9);
   const auto packed = ZlibDeflate(data, 9, Z_DEFAULT_STRATEGY);
