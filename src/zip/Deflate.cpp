@@ -428,9 +428,10 @@ unsigned TDeflater::LongestMatch(unsigned curMatch, unsigned str, unsigned prevL
   // most candidates are turned away by them alone.
   const uint8_t* ends = win + bestLen - 1;
   const uint16_t* const prev = prev_.data();
+  size_t cur = curMatch;  // a full register, so addresses need no widening
   do {
-    if (Load16(ends + curMatch) != scanEnd) continue;
-    const uint8_t* match = win + curMatch;
+    if (Load16(ends + cur) != scanEnd) continue;
+    const uint8_t* match = win + cur;
     if (Load16(match) != scanStart) continue;
     unsigned len = 2;
     for (;;) {
@@ -444,13 +445,13 @@ unsigned TDeflater::LongestMatch(unsigned curMatch, unsigned str, unsigned prevL
     }
     if (len > kMaxMatch) len = kMaxMatch;
     if (len > bestLen) {
-      bestStart = curMatch;
+      bestStart = static_cast<unsigned>(cur);
       bestLen = len;
       if (len >= nice) break;
       scanEnd = Load16(scan + bestLen - 1);
       ends = win + bestLen - 1;
     }
-  } while ((curMatch = prev[curMatch & kWMask]) > limit && --chain != 0);
+  } while ((cur = prev[cur & kWMask]) > limit && --chain != 0);
   start = bestStart;
   return std::min(bestLen, lookahead);
 }
