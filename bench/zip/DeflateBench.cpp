@@ -5,7 +5,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>

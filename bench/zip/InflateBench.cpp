@@ -7,7 +7,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
