@@ -40,6 +40,7 @@ bool TS_BufferStream::FillBuffer() {
   current_ = buffer_.data();
   end_ = current_ + std::max<int64_t>(n, 0);
   mode_ = n > 0 ? kReading : kEmpty;
+  putBack_ = false;
   AfterFillBuffer();
   return n > 0;
 }
@@ -131,6 +132,15 @@ int64_t TS_BufferStream::Seek(int64_t offset, int origin) {
     }
   }
   if (target != logical) {
+    // A target inside what was read last is served from the buffer: readers that hop
+    // over a few bytes (a name, an extra field) would otherwise read it all again.
+    if (mode_ == kReading && underKnown_ && !putBack_) {
+      const int64_t bufferStart = underPos_ - (end_ - buffer_.data());
+      if (target >= bufferStart && target <= underPos_) {
+        current_ = buffer_.data() + (target - bufferStart);
+        return target;
+      }
+    }
     if (mode_ == kWriting && !FlushBuffer()) throw platform::Exception("\nSeek error");
     SetUnderPos(stream_->Seek(target, soFromBeginning));
     current_ = nullptr;
@@ -148,6 +158,7 @@ void TS_BufferStream::PutBack(uint8_t c) {
   if (mode_ != kReading || current_ <= buffer_.data()) throw EStreamError("Putback overflow");
   --current_;
   *current_ = c;
+  putBack_ = true;
 }
 
 bool TS_BufferStream::IsEof() {

@@ -56,6 +56,7 @@ class TS_BufferStream : public TStream {
   Mode mode_ = kEmpty;
   int64_t underPos_ = 0;
   bool underKnown_ = false;
+  bool putBack_ = false;  // the buffer no longer matches the stream beneath
 };
 
 class TLFNFileStream : public TS_BufferStream {

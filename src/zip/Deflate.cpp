@@ -50,7 +50,7 @@ struct TStaticTables {
   uint8_t fixedDistLen[30];
 };
 
-uint16_t ReverseBits(unsigned code, unsigned len) {
+constexpr uint16_t ReverseBits(unsigned code, unsigned len) {
   unsigned r = 0;
   for (unsigned i = 0; i < len; ++i) {
     r = (r << 1) | (code & 1);
@@ -61,7 +61,7 @@ uint16_t ReverseBits(unsigned code, unsigned len) {
 
 // Canonical codes, bit-reversed because deflate sends Huffman codes from
 // their most significant bit while the bit buffer fills from the bottom.
-void AssignCodes(const uint8_t* lens, unsigned n, uint16_t* codes) {
+constexpr void AssignCodes(const uint8_t* lens, unsigned n, uint16_t* codes) {
   unsigned count[kMaxBits + 1] = {};
   for (unsigned i = 0; i < n; ++i) count[lens[i]]++;
   count[0] = 0;
@@ -76,7 +76,7 @@ void AssignCodes(const uint8_t* lens, unsigned n, uint16_t* codes) {
   }
 }
 
-TStaticTables MakeStaticTables() {
+constexpr TStaticTables MakeStaticTables() {
   TStaticTables t{};
   unsigned length = 0;
   for (unsigned code = 0; code < 28; ++code) {
@@ -110,14 +110,10 @@ TStaticTables MakeStaticTables() {
   return t;
 }
 
-const TStaticTables& Tables() {
-  static const TStaticTables tables = MakeStaticTables();
-  return tables;
-}
+constexpr TStaticTables kTables = MakeStaticTables();
 
 inline unsigned DistCode(unsigned distMinus1) {
-  const auto& t = Tables();
-  return distMinus1 < 256 ? t.distCode[distMinus1] : t.distCode[256 + (distMinus1 >> 7)];
+  return distMinus1 < 256 ? kTables.distCode[distMinus1] : kTables.distCode[256 + (distMinus1 >> 7)];
 }
 
 inline uint64_t Load64(const uint8_t* p) {
@@ -126,11 +122,17 @@ inline uint64_t Load64(const uint8_t* p) {
   return v;
 }
 
+inline void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+
 inline uint16_t Load16(const uint8_t* p) {
   uint16_t v;
   std::memcpy(&v, p, 2);
   return v;
 }
+
+// A symbol number fits below the weight in a sort key; a weight, which counts
+// symbols of one block at most, fits above it.
+constexpr unsigned kSymbolBits = 9;
 
 // Huffman code lengths of at most maxBits for the given frequencies. Every
 // tree gets at least two codes, because some inflaters refuse a tree that
@@ -141,19 +143,19 @@ void BuildLengths(const uint32_t* freq, unsigned n, unsigned maxBits, uint8_t* l
     uint32_t weight;
     int parent;
   };
-  std::array<uint16_t, 288> syms{};
+  // Sorted by weight, then symbol, as one key each: weight above, symbol below.
+  std::array<uint32_t, 288> keys{};
   unsigned count = 0;
   for (unsigned i = 0; i < n; ++i) {
-    if (freq[i]) syms[count++] = static_cast<uint16_t>(i);
+    if (freq[i]) keys[count++] = freq[i] << kSymbolBits | i;
   }
   for (unsigned i = 0; count < 2 && i < n; ++i) {
-    if (!freq[i]) syms[count++] = static_cast<uint16_t>(i);
+    if (!freq[i]) keys[count++] = 1u << kSymbolBits | i;
   }
+  std::sort(keys.begin(), keys.begin() + count);
+  std::array<uint16_t, 288> syms{};
+  for (unsigned i = 0; i < count; ++i) syms[i] = static_cast<uint16_t>(keys[i] & ((1u << kSymbolBits) - 1));
   auto weightOf = [&](uint16_t s) { return freq[s] ? freq[s] : 1u; };
-  std::sort(syms.begin(), syms.begin() + count, [&](uint16_t a, uint16_t b) {
-    uint32_t wa = weightOf(a), wb = weightOf(b);
-    return wa != wb ? wa < wb : a < b;
-  });
 
   // Two-queue construction: leaves in weight order, internal nodes in the
   // order they are made (which is also weight order).
@@ -254,6 +256,69 @@ constexpr unsigned kBlExtraBits[kBlCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
 
 }  // namespace
 
+// Everything needed to send a stretch of symbols as one block, and what a fixed
+// and a dynamic block would cost.
+struct TDeflater::TBlockPlan {
+  uint8_t litLen[kLitCodes];
+  uint8_t distLen[kDistCodes];
+  uint8_t blLen[kBlCodes];
+  TRle rle;
+  unsigned hlit = 0, hdist = 0, hclen = 0;
+  uint64_t dynamicBits = 0, fixedBits = 0;
+};
+
+void TDeflater::TSymbolCounts::Add(const TSymbolCounts& other) {
+  for (unsigned i = 0; i < kLitCodes; ++i) lit[i] += other.lit[i];
+  for (unsigned i = 0; i < kDistCodes; ++i) dist[i] += other.dist[i];
+  bytes += other.bytes;
+}
+
+namespace {
+
+// A stored block's bits: its chunks of at most 65535 bytes, each with a header and
+// the padding to a byte boundary (`pad` before the first).
+uint64_t StoredBits(unsigned bytes, unsigned pad) {
+  const uint64_t chunks = std::max<uint64_t>(1, (bytes + 65534) / 65535);
+  return chunks * (3 + 32) + pad + (chunks - 1) * 5 + 8ull * bytes;
+}
+
+// Below this many symbols a half is not worth a block header of its own.
+constexpr unsigned kMinSplit = 1024;
+
+// The pending block's symbols as the matchers add them; kept in locals while they
+// work, since a byte stored through a pointer could otherwise be any member. (A
+// template only because the deflater's count type is private to it.)
+template <typename TCounts, unsigned kUnitShift>
+struct TTally {
+  uint8_t* lits;
+  uint16_t* dists;
+  TCounts* units;  // counted per unit of symbols
+  unsigned syms, litCount, bytes;
+
+  void Literal(uint8_t c) {
+    TCounts& unit = units[syms >> kUnitShift];
+    ++unit.lit[c];
+    ++unit.bytes;
+    lits[syms] = c;
+    dists[syms] = 0;
+    ++syms;
+    ++litCount;
+    ++bytes;
+  }
+  void Match(unsigned dist, unsigned len) {
+    TCounts& unit = units[syms >> kUnitShift];
+    ++unit.lit[kTables.lenCode[len - kMinMatch] + kEndBlock + 1];
+    ++unit.dist[DistCode(dist - 1)];
+    unit.bytes += len;
+    lits[syms] = static_cast<uint8_t>(len - kMinMatch);
+    dists[syms] = static_cast<uint16_t>(dist);
+    ++syms;
+    bytes += len;
+  }
+};
+
+}  // namespace
+
 TDeflater::TDeflater()
     : window_(2 * kWSize + kWindowSlack),
       prev_(kWSize),
@@ -261,7 +326,7 @@ TDeflater::TDeflater()
       litBuf_(kSymBufSize),
       distBuf_(kSymBufSize),
       out_(kOutBufSize + 16) {
-  Tables();
+  static_assert((uint64_t(kSymBufSize) << kSymbolBits) < (uint64_t(1) << 32), "weights fit in a sort key");
 }
 
 uint16_t TDeflater::FlagBitsForLevel(int level) {
@@ -284,8 +349,7 @@ void TDeflater::Reset(int level) {
   eof_ = false;
   blockStart_ = 0;
   blockBytes_ = symCount_ = litCount_ = 0;
-  std::fill(std::begin(litFreq_), std::end(litFreq_), 0);
-  std::fill(std::begin(distFreq_), std::end(distFreq_), 0);
+  std::fill(std::begin(units_), std::end(units_), TSymbolCounts{});
   bitBuf_ = 0;
   bitCount_ = 0;
   outLen_ = 0;
@@ -325,8 +389,13 @@ void TDeflater::FillWindow() {
       matchStart_ -= kWSize;
       strStart_ -= kWSize;
       blockStart_ -= static_cast<long>(kWSize);
-      for (auto& h : head_) h = static_cast<uint16_t>(h >= kWSize ? h - kWSize : 0);
-      for (auto& p : prev_) p = static_cast<uint16_t>(p >= kWSize ? p - kWSize : 0);
+      // Fixed trip counts, so that the compiler turns these into saturating
+      // vector subtractions.
+      const auto slide = [](uint16_t& link) { link = static_cast<uint16_t>(link >= kWSize ? link - kWSize : 0); };
+      uint16_t* const head = head_.data();
+      for (unsigned i = 0; i < kHashSize; ++i) slide(head[i]);
+      uint16_t* const prev = prev_.data();
+      for (unsigned i = 0; i < kWSize; ++i) slide(prev[i]);
       more += kWSize;
     }
     if (eof_) break;
@@ -342,21 +411,28 @@ void TDeflater::FillWindow() {
   }
 }
 
-unsigned TDeflater::LongestMatch(unsigned curMatch) {
+unsigned TDeflater::LongestMatch(unsigned curMatch, unsigned str, unsigned prevLength, unsigned lookahead,
+                                 unsigned& start) const {
   unsigned chain = cfg_.chain;
-  const uint8_t* win = window_.data();
-  const uint8_t* scan = win + strStart_;
-  unsigned bestLen = prevLength_;
-  unsigned nice = std::min<unsigned>(cfg_.nice, lookahead_);
-  const unsigned limit = strStart_ > kMaxDist ? strStart_ - kMaxDist : 0;
-  if (prevLength_ >= cfg_.good) chain >>= 2;
+  const uint8_t* const win = window_.data();
+  const uint8_t* const scan = win + str;
+  unsigned bestLen = prevLength;
+  unsigned bestStart = start;
+  const unsigned nice = std::min<unsigned>(cfg_.nice, lookahead);
+  const unsigned limit = str > kMaxDist ? str - kMaxDist : 0;
+  if (prevLength >= cfg_.good) chain >>= 2;
 
   const uint16_t scanStart = Load16(scan);
   uint16_t scanEnd = Load16(scan + bestLen - 1);
-  const uint16_t* prev = prev_.data();
+  // Where the two bytes that end a better match lie, less the candidate's position:
+  // most candidates are turned away by them alone.
+  const uint8_t* ends = win + bestLen - 1;
+  const uint16_t* const prev = prev_.data();
+  size_t cur = curMatch;  // a full register, so addresses need no widening
   do {
-    const uint8_t* match = win + curMatch;
-    if (Load16(match + bestLen - 1) != scanEnd || Load16(match) != scanStart) continue;
+    if (Load16(ends + cur) != scanEnd) continue;
+    const uint8_t* match = win + cur;
+    if (Load16(match) != scanStart) continue;
     unsigned len = 2;
     for (;;) {
       uint64_t diff = Load64(scan + len) ^ Load64(match + len);
@@ -369,223 +445,292 @@ unsigned TDeflater::LongestMatch(unsigned curMatch) {
     }
     if (len > kMaxMatch) len = kMaxMatch;
     if (len > bestLen) {
-      matchStart_ = curMatch;
+      bestStart = static_cast<unsigned>(cur);
       bestLen = len;
       if (len >= nice) break;
       scanEnd = Load16(scan + bestLen - 1);
+      ends = win + bestLen - 1;
     }
-  } while ((curMatch = prev[curMatch & kWMask]) > limit && --chain != 0);
-  return std::min(bestLen, lookahead_);
-}
-
-void TDeflater::TallyLiteral(uint8_t c) {
-  litBuf_[symCount_] = c;
-  distBuf_[symCount_] = 0;
-  ++symCount_;
-  ++litCount_;
-  ++litFreq_[c];
-  ++blockBytes_;
-}
-
-void TDeflater::TallyMatch(unsigned dist, unsigned len) {
-  const auto& t = Tables();
-  litBuf_[symCount_] = static_cast<uint8_t>(len - kMinMatch);
-  distBuf_[symCount_] = static_cast<uint16_t>(dist);
-  ++symCount_;
-  ++litFreq_[t.lenCode[len - kMinMatch] + kEndBlock + 1];
-  ++distFreq_[DistCode(dist - 1)];
-  blockBytes_ += len;
+  } while ((cur = prev[cur & kWMask]) > limit && --chain != 0);
+  start = bestStart;
+  return std::min(bestLen, lookahead);
 }
 
 // Levels 1-3: take the first match found; strings inside a long match are
 // not hashed, which is where most of the speed comes from.
 void TDeflater::CompressFast() {
-  uint8_t* win = window_.data();
+  uint8_t* const win = window_.data();
+  uint16_t* const head = head_.data();
+  uint16_t* const prev = prev_.data();
+  const unsigned hashAll = cfg_.lazy;
+  unsigned str, ahead, h, start;
+  TTally<TSymbolCounts, kUnitShift> tally{litBuf_.data(), distBuf_.data(), units_, 0, 0, 0};
+  const auto load = [&] {
+    str = strStart_, ahead = lookahead_, h = insH_, start = matchStart_;
+    tally.syms = symCount_, tally.litCount = litCount_, tally.bytes = blockBytes_;
+  };
+  const auto store = [&] {
+    strStart_ = str, lookahead_ = ahead, insH_ = h, matchStart_ = start;
+    symCount_ = tally.syms, litCount_ = tally.litCount, blockBytes_ = tally.bytes;
+  };
+  load();
   for (;;) {
-    if (lookahead_ < kMinLookahead) {
+    if (ahead < kMinLookahead) {
+      store();
       FillWindow();
-      if (lookahead_ == 0) break;
+      load();
+      if (ahead == 0) break;
     }
     unsigned hashHead = 0;
-    if (lookahead_ >= kMinMatch) {
-      insH_ = ((insH_ << kHashShift) ^ win[strStart_ + 2]) & kHashMask;
-      hashHead = head_[insH_];
-      prev_[strStart_ & kWMask] = static_cast<uint16_t>(hashHead);
-      head_[insH_] = static_cast<uint16_t>(strStart_);
+    if (ahead >= kMinMatch) {
+      h = ((h << kHashShift) ^ win[str + 2]) & kHashMask;
+      hashHead = head[h];
+      prev[str & kWMask] = static_cast<uint16_t>(hashHead);
+      head[h] = static_cast<uint16_t>(str);
     }
-    matchLength_ = kMinMatch - 1;
-    if (hashHead != 0 && strStart_ - hashHead <= kMaxDist) {
-      matchLength_ = LongestMatch(hashHead);
-      if (matchLength_ == kMinMatch && strStart_ - matchStart_ > kTooFar) matchLength_ = kMinMatch - 1;
+    unsigned len = kMinMatch - 1;
+    if (hashHead != 0 && str - hashHead <= kMaxDist) {
+      len = LongestMatch(hashHead, str, kMinMatch - 1, ahead, start);
+      if (len == kMinMatch && str - start > kTooFar) len = kMinMatch - 1;
     }
-    if (matchLength_ >= kMinMatch) {
-      TallyMatch(strStart_ - matchStart_, matchLength_);
-      lookahead_ -= matchLength_;
-      if (matchLength_ <= cfg_.lazy && lookahead_ >= kMinMatch) {
-        --matchLength_;
+    if (len >= kMinMatch) {
+      tally.Match(str - start, len);
+      ahead -= len;
+      if (len <= hashAll && ahead >= kMinMatch) {
+        --len;
         do {
-          ++strStart_;
-          insH_ = ((insH_ << kHashShift) ^ win[strStart_ + 2]) & kHashMask;
-          prev_[strStart_ & kWMask] = head_[insH_];
-          head_[insH_] = static_cast<uint16_t>(strStart_);
-        } while (--matchLength_ != 0);
-        ++strStart_;
+          ++str;
+          h = ((h << kHashShift) ^ win[str + 2]) & kHashMask;
+          prev[str & kWMask] = head[h];
+          head[h] = static_cast<uint16_t>(str);
+        } while (--len != 0);
+        ++str;
       } else {
-        strStart_ += matchLength_;
-        matchLength_ = 0;
-        insH_ = ((win[strStart_] << kHashShift) ^ win[strStart_ + 1]) & kHashMask;
+        str += len;
+        h = ((win[str] << kHashShift) ^ win[str + 1]) & kHashMask;
       }
     } else {
-      TallyLiteral(win[strStart_]);
-      --lookahead_;
-      ++strStart_;
+      tally.Literal(win[str]);
+      --ahead;
+      ++str;
     }
-    if (BufferFull()) FlushBlock(false);
+    if (tally.syms == kSymBufSize - 1) {
+      store();
+      FlushBlock(false);
+      load();
+    }
   }
+  store();
 }
 
 // Levels 4-9: a match is only taken when the next position does not offer
 // a longer one.
 void TDeflater::CompressLazy() {
-  uint8_t* win = window_.data();
+  uint8_t* const win = window_.data();
+  uint16_t* const head = head_.data();
+  uint16_t* const prev = prev_.data();
+  const unsigned lazy = cfg_.lazy;
   bool matchAvailable = false;
   unsigned prevMatch = 0;
+  unsigned str, ahead, h, start, matchLen, prevLen;
+  TTally<TSymbolCounts, kUnitShift> tally{litBuf_.data(), distBuf_.data(), units_, 0, 0, 0};
+  const auto load = [&] {
+    str = strStart_, ahead = lookahead_, h = insH_, start = matchStart_;
+    matchLen = matchLength_, prevLen = prevLength_;
+    tally.syms = symCount_, tally.litCount = litCount_, tally.bytes = blockBytes_;
+  };
+  const auto store = [&] {
+    strStart_ = str, lookahead_ = ahead, insH_ = h, matchStart_ = start;
+    matchLength_ = matchLen, prevLength_ = prevLen;
+    symCount_ = tally.syms, litCount_ = tally.litCount, blockBytes_ = tally.bytes;
+  };
+  const auto flushIfFull = [&] {
+    if (tally.syms != kSymBufSize - 1) return;
+    store();
+    FlushBlock(false);
+    load();
+  };
+  load();
   for (;;) {
-    if (lookahead_ < kMinLookahead) {
+    if (ahead < kMinLookahead) {
+      store();
       FillWindow();
-      if (lookahead_ == 0) break;
+      load();
+      if (ahead == 0) break;
     }
     unsigned hashHead = 0;
-    if (lookahead_ >= kMinMatch) {
-      insH_ = ((insH_ << kHashShift) ^ win[strStart_ + 2]) & kHashMask;
-      hashHead = head_[insH_];
-      prev_[strStart_ & kWMask] = static_cast<uint16_t>(hashHead);
-      head_[insH_] = static_cast<uint16_t>(strStart_);
+    if (ahead >= kMinMatch) {
+      h = ((h << kHashShift) ^ win[str + 2]) & kHashMask;
+      hashHead = head[h];
+      prev[str & kWMask] = static_cast<uint16_t>(hashHead);
+      head[h] = static_cast<uint16_t>(str);
     }
-    prevLength_ = matchLength_;
-    prevMatch = matchStart_;
-    matchLength_ = kMinMatch - 1;
-    if (hashHead != 0 && prevLength_ < cfg_.lazy && strStart_ - hashHead <= kMaxDist) {
-      matchLength_ = LongestMatch(hashHead);
-      if (matchLength_ == kMinMatch && strStart_ - matchStart_ > kTooFar) matchLength_ = kMinMatch - 1;
+    prevLen = matchLen;
+    prevMatch = start;
+    matchLen = kMinMatch - 1;
+    if (hashHead != 0 && prevLen < lazy && str - hashHead <= kMaxDist) {
+      matchLen = LongestMatch(hashHead, str, prevLen, ahead, start);
+      if (matchLen == kMinMatch && str - start > kTooFar) matchLen = kMinMatch - 1;
     }
-    if (prevLength_ >= kMinMatch && matchLength_ <= prevLength_) {
-      const unsigned maxInsert = strStart_ + lookahead_ - kMinMatch;
-      TallyMatch(strStart_ - 1 - prevMatch, prevLength_);
-      lookahead_ -= prevLength_ - 1;
-      prevLength_ -= 2;
+    if (prevLen >= kMinMatch && matchLen <= prevLen) {
+      const unsigned maxInsert = str + ahead - kMinMatch;
+      tally.Match(str - 1 - prevMatch, prevLen);
+      ahead -= prevLen - 1;
+      prevLen -= 2;
       do {
-        if (++strStart_ <= maxInsert) {
-          insH_ = ((insH_ << kHashShift) ^ win[strStart_ + 2]) & kHashMask;
-          prev_[strStart_ & kWMask] = head_[insH_];
-          head_[insH_] = static_cast<uint16_t>(strStart_);
+        if (++str <= maxInsert) {
+          h = ((h << kHashShift) ^ win[str + 2]) & kHashMask;
+          prev[str & kWMask] = head[h];
+          head[h] = static_cast<uint16_t>(str);
         }
-      } while (--prevLength_ != 0);
+      } while (--prevLen != 0);
       matchAvailable = false;
-      matchLength_ = kMinMatch - 1;
-      ++strStart_;
-      if (BufferFull()) FlushBlock(false);
+      matchLen = kMinMatch - 1;
+      ++str;
+      flushIfFull();
     } else if (matchAvailable) {
-      TallyLiteral(win[strStart_ - 1]);
-      if (BufferFull()) FlushBlock(false);
-      ++strStart_;
-      --lookahead_;
+      tally.Literal(win[str - 1]);
+      flushIfFull();
+      ++str;
+      --ahead;
     } else {
       matchAvailable = true;
-      ++strStart_;
-      --lookahead_;
+      ++str;
+      --ahead;
     }
   }
-  if (matchAvailable) TallyLiteral(win[strStart_ - 1]);
-  prevLength_ = kMinMatch - 1;
+  if (matchAvailable) tally.Literal(win[str - 1]);
+  prevLen = kMinMatch - 1;
+  store();
 }
 
 void TDeflater::FlushBlock(bool last) {
-  const auto& t = Tables();
+  const unsigned units = (symCount_ + (1u << kUnitShift) - 1) >> kUnitShift;
+  TSymbolCounts counts{};
+  for (unsigned u = 0; u < units; ++u) counts.Add(units_[u]);
+  counts.lit[kEndBlock] = 1;
   if (firstBlock_) {
     // Control bytes and high bytes against printable ASCII: a crude guess,
     // but it is what readers of the internal attributes expect.
     uint32_t binary = 0, text = 0;
-    for (unsigned c = 0; c < 7; ++c) binary += litFreq_[c];
-    for (unsigned c = 128; c < 256; ++c) binary += litFreq_[c];
-    for (unsigned c = 7; c < 128; ++c) text += litFreq_[c];
+    for (unsigned c = 0; c < 7; ++c) binary += counts.lit[c];
+    for (unsigned c = 128; c < 256; ++c) binary += counts.lit[c];
+    for (unsigned c = 7; c < 128; ++c) text += counts.lit[c];
     internalAttributes_ = binary > (text >> 2) ? 0 : 1;
     firstBlock_ = false;
   }
+  TBlockPlan plan;
+  PlanBlock(counts, plan);
+  SendRange(0, std::max(units, 1u), blockStart_, counts, plan, last);
 
-  litFreq_[kEndBlock] = 1;
-  uint8_t litLen[kLitCodes], distLen[kDistCodes], blLen[kBlCodes];
-  BuildLengths(litFreq_, kLitCodes, kMaxBits, litLen);
-  BuildLengths(distFreq_, kDistCodes, kMaxBits, distLen);
+  blockStart_ += blockBytes_;
+  blockBytes_ = symCount_ = litCount_ = 0;
+  std::fill(units_, units_ + units, TSymbolCounts{});
+}
+
+// Sends units [first, end) of the pending block, whose bytes start at `start` in
+// the window (negative once slid out). Halves are sent as blocks of their own when
+// their codes fit them well enough to pay for the second header; a full buffer may
+// so become up to eight blocks.
+void TDeflater::SendRange(unsigned first, unsigned end, long start, const TSymbolCounts& counts,
+                          const TBlockPlan& plan, bool last) {
+  const unsigned from = std::min(symCount_, first << kUnitShift);
+  const unsigned to = std::min(symCount_, end << kUnitShift);
+  // The stored cost is reckoned with the most padding it could need.
+  const auto cost = [&](const TSymbolCounts& c, const TBlockPlan& p, long at) {
+    const uint64_t coded = std::min(p.fixedBits, p.dynamicBits);
+    return at >= 0 ? std::min(coded, StoredBits(c.bytes, 7)) : coded;
+  };
+  const unsigned mid = (first + end) / 2;
+  const unsigned midSym = std::min(symCount_, mid << kUnitShift);
+  if (end - first >= 2 && midSym - from >= kMinSplit && to - midSym >= kMinSplit) {
+    TSymbolCounts a = units_[first], b = units_[mid];
+    for (unsigned u = first + 1; u < mid; ++u) a.Add(units_[u]);
+    for (unsigned u = mid + 1; u < end; ++u) b.Add(units_[u]);
+    a.lit[kEndBlock] = b.lit[kEndBlock] = 1;
+    const long secondStart = start + static_cast<long>(a.bytes);
+    TBlockPlan planA, planB;
+    PlanBlock(a, planA);
+    PlanBlock(b, planB);
+    if (cost(a, planA, start) + cost(b, planB, secondStart) < cost(counts, plan, start)) {
+      SendRange(first, mid, start, a, planA, false);
+      SendRange(mid, end, secondStart, b, planB, last);
+      return;
+    }
+  }
+  SendBlock(from, to, start, counts, plan, last);
+}
+
+void TDeflater::PlanBlock(const TSymbolCounts& counts, TBlockPlan& plan) const {
+  BuildLengths(counts.lit, kLitCodes, kMaxBits, plan.litLen);
+  BuildLengths(counts.dist, kDistCodes, kMaxBits, plan.distLen);
 
   unsigned hlit = kLitCodes;
-  while (hlit > 257 && litLen[hlit - 1] == 0) --hlit;
+  while (hlit > 257 && plan.litLen[hlit - 1] == 0) --hlit;
   unsigned hdist = kDistCodes;
-  while (hdist > 1 && distLen[hdist - 1] == 0) --hdist;
+  while (hdist > 1 && plan.distLen[hdist - 1] == 0) --hdist;
 
   // Literal and distance lengths are run-length coded as one sequence.
   uint8_t allLens[kLitCodes + kDistCodes];
-  std::memcpy(allLens, litLen, hlit);
-  std::memcpy(allLens + hlit, distLen, hdist);
-  TRle rle;
+  std::memcpy(allLens, plan.litLen, hlit);
+  std::memcpy(allLens + hlit, plan.distLen, hdist);
   uint32_t blFreq[kBlCodes] = {};
-  RunLength(allLens, hlit + hdist, rle, blFreq);
-  BuildLengths(blFreq, kBlCodes, kMaxBlBits, blLen);
+  plan.rle.count = 0;
+  RunLength(allLens, hlit + hdist, plan.rle, blFreq);
+  BuildLengths(blFreq, kBlCodes, kMaxBlBits, plan.blLen);
   unsigned hclen = kBlCodes;
-  while (hclen > 4 && blLen[kBlOrder[hclen - 1]] == 0) --hclen;
+  while (hclen > 4 && plan.blLen[kBlOrder[hclen - 1]] == 0) --hclen;
 
   uint64_t dataBits = 0, fixedBits = 0;
   for (unsigned i = 0; i < kLitCodes; ++i) {
-    dataBits += uint64_t(litFreq_[i]) * litLen[i];
-    fixedBits += uint64_t(litFreq_[i]) * t.fixedLitLen[i];
+    dataBits += uint64_t(counts.lit[i]) * plan.litLen[i];
+    fixedBits += uint64_t(counts.lit[i]) * kTables.fixedLitLen[i];
   }
   for (unsigned code = 0; code < 29; ++code) {
-    uint64_t extra = uint64_t(litFreq_[kEndBlock + 1 + code]) * kLenExtra[code];
+    uint64_t extra = uint64_t(counts.lit[kEndBlock + 1 + code]) * kLenExtra[code];
     dataBits += extra;
     fixedBits += extra;
   }
   for (unsigned code = 0; code < kDistCodes; ++code) {
-    dataBits += uint64_t(distFreq_[code]) * (distLen[code] + kDistExtra[code]);
-    fixedBits += uint64_t(distFreq_[code]) * (5 + kDistExtra[code]);
+    dataBits += uint64_t(counts.dist[code]) * (plan.distLen[code] + kDistExtra[code]);
+    fixedBits += uint64_t(counts.dist[code]) * (5 + kDistExtra[code]);
   }
   uint64_t dynamicBits = 3 + 14 + 3 * hclen + dataBits;
-  for (unsigned k = 0; k < rle.count; ++k) dynamicBits += blLen[rle.sym[k]] + kBlExtraBits[rle.sym[k]];
-  fixedBits += 3;
-
-  uint64_t storedBits = UINT64_MAX;
-  if (blockStart_ >= 0) {
-    uint64_t chunks = std::max<uint64_t>(1, (blockBytes_ + 65534) / 65535);
-    unsigned firstPad = (8 - (bitCount_ + 3) % 8) % 8;
-    storedBits = chunks * (3 + 32) + firstPad + (chunks - 1) * 5 + 8ull * blockBytes_;
+  for (unsigned k = 0; k < plan.rle.count; ++k) {
+    dynamicBits += plan.blLen[plan.rle.sym[k]] + kBlExtraBits[plan.rle.sym[k]];
   }
+  plan.hlit = hlit;
+  plan.hdist = hdist;
+  plan.hclen = hclen;
+  plan.dynamicBits = dynamicBits;
+  plan.fixedBits = fixedBits + 3;
+}
 
-  if (storedBits <= fixedBits && storedBits <= dynamicBits) {
-    SendStoredBlock(window_.data() + blockStart_, blockBytes_, last);
-  } else if (fixedBits <= dynamicBits) {
+void TDeflater::SendBlock(unsigned from, unsigned to, long start, const TSymbolCounts& counts,
+                          const TBlockPlan& plan, bool last) {
+  const uint64_t storedBits = start >= 0 ? StoredBits(counts.bytes, (8 - (bitCount_ + 3) % 8) % 8) : UINT64_MAX;
+  if (storedBits <= plan.fixedBits && storedBits <= plan.dynamicBits) {
+    SendStoredBlock(window_.data() + start, counts.bytes, last);
+  } else if (plan.fixedBits <= plan.dynamicBits) {
     PutBits(2 | (last ? 1 : 0), 3);
-    SendCodes(t.fixedLitCode, t.fixedLitLen, t.fixedDistCode, t.fixedDistLen);
+    SendCodes(from, to, kTables.fixedLitCode, kTables.fixedLitLen, kTables.fixedDistCode, kTables.fixedDistLen);
   } else {
     uint16_t litCode[kLitCodes], distCode[kDistCodes], blCode[kBlCodes];
-    AssignCodes(litLen, kLitCodes, litCode);
-    AssignCodes(distLen, kDistCodes, distCode);
-    AssignCodes(blLen, kBlCodes, blCode);
+    AssignCodes(plan.litLen, kLitCodes, litCode);
+    AssignCodes(plan.distLen, kDistCodes, distCode);
+    AssignCodes(plan.blLen, kBlCodes, blCode);
     PutBits(4 | (last ? 1 : 0), 3);
-    PutBits(hlit - 257, 5);
-    PutBits(hdist - 1, 5);
-    PutBits(hclen - 4, 4);
-    for (unsigned k = 0; k < hclen; ++k) PutBits(blLen[kBlOrder[k]], 3);
-    for (unsigned k = 0; k < rle.count; ++k) {
-      unsigned s = rle.sym[k];
-      PutBits(blCode[s], blLen[s]);
-      if (kBlExtraBits[s]) PutBits(rle.extra[k], kBlExtraBits[s]);
+    PutBits(plan.hlit - 257, 5);
+    PutBits(plan.hdist - 1, 5);
+    PutBits(plan.hclen - 4, 4);
+    for (unsigned k = 0; k < plan.hclen; ++k) PutBits(plan.blLen[kBlOrder[k]], 3);
+    for (unsigned k = 0; k < plan.rle.count; ++k) {
+      unsigned s = plan.rle.sym[k];
+      PutBits(blCode[s], plan.blLen[s]);
+      if (kBlExtraBits[s]) PutBits(plan.rle.extra[k], kBlExtraBits[s]);
     }
-    SendCodes(litCode, litLen, distCode, distLen);
+    SendCodes(from, to, litCode, plan.litLen, distCode, plan.distLen);
   }
-
-  blockStart_ += blockBytes_;
-  blockBytes_ = symCount_ = litCount_ = 0;
-  std::fill(std::begin(litFreq_), std::end(litFreq_), 0);
-  std::fill(std::begin(distFreq_), std::end(distFreq_), 0);
 }
 
 void TDeflater::SendStoredBlock(const uint8_t* data, size_t len, bool last) {
@@ -609,24 +754,51 @@ void TDeflater::SendStoredBlock(const uint8_t* data, size_t len, bool last) {
   } while (len > 0);
 }
 
-void TDeflater::SendCodes(const uint16_t* ltreeCode, const uint8_t* ltreeLen, const uint16_t* dtreeCode,
-                          const uint8_t* dtreeLen) {
-  const auto& t = Tables();
-  for (unsigned i = 0; i < symCount_; ++i) {
+void TDeflater::SendCodes(unsigned from, unsigned to, const uint16_t* ltreeCode, const uint8_t* ltreeLen,
+                          const uint16_t* dtreeCode, const uint8_t* dtreeLen) {
+  // After each symbol the whole bytes go out as one 8-byte store (the output
+  // buffer has room past its end for that), which leaves fewer than 8 bits: a
+  // match's codes and extra bits, at most 48, fit beside them.
+  uint64_t buf = bitBuf_;
+  unsigned count = bitCount_;
+  uint8_t* const out = out_.data();
+  size_t len = outLen_;
+  const auto emit = [&] {
+    Store64(out + len, buf);
+    len += count >> 3;
+    buf >>= count & 56;
+    count &= 7;
+    if (len >= kOutBufSize) {
+      outLen_ = len;
+      DrainOutput();
+      len = 0;
+    }
+  };
+  emit();
+  for (unsigned i = from; i < to; ++i) {
     unsigned dist = distBuf_[i];
-    unsigned lc = litBuf_[i];
+    const unsigned lc = litBuf_[i];
     if (dist == 0) {
-      PutBits(ltreeCode[lc], ltreeLen[lc]);
+      buf |= uint64_t(ltreeCode[lc]) << count;
+      count += ltreeLen[lc];
     } else {
-      unsigned code = t.lenCode[lc];
-      unsigned sym = code + kEndBlock + 1;
-      PutBits(ltreeCode[sym] | ((lc - t.lenBase[code]) << ltreeLen[sym]), ltreeLen[sym] + kLenExtra[code]);
+      unsigned code = kTables.lenCode[lc];
+      const unsigned sym = code + kEndBlock + 1;
+      buf |= uint64_t(ltreeCode[sym] | ((lc - kTables.lenBase[code]) << ltreeLen[sym])) << count;
+      count += ltreeLen[sym] + kLenExtra[code];
       --dist;
       code = DistCode(dist);
-      PutBits(dtreeCode[code] | ((dist - t.distBase[code]) << dtreeLen[code]), dtreeLen[code] + kDistExtra[code]);
+      buf |= uint64_t(dtreeCode[code] | ((dist - kTables.distBase[code]) << dtreeLen[code])) << count;
+      count += dtreeLen[code] + kDistExtra[code];
     }
+    emit();
   }
-  PutBits(ltreeCode[kEndBlock], ltreeLen[kEndBlock]);
+  buf |= uint64_t(ltreeCode[kEndBlock]) << count;
+  count += ltreeLen[kEndBlock];
+  emit();
+  bitBuf_ = buf;
+  bitCount_ = count;
+  outLen_ = len;
 }
 
 inline void TDeflater::PutBits(uint32_t value, unsigned count) {

@@ -50,20 +50,35 @@ class TDeflater {
     bool lazyEval;
   };
 
+  // The symbols of a stretch of the pending block, counted per code.
+  struct TSymbolCounts {
+    uint32_t lit[286];
+    uint32_t dist[30];
+    unsigned bytes;  // input bytes the symbols stand for
+    void Add(const TSymbolCounts& other);
+  };
+  struct TBlockPlan;
+
   void Reset(int level);
   void FillWindow();
-  unsigned LongestMatch(unsigned curMatch);
+  // The longest match at `str` along the hash chain from `curMatch`, no longer than
+  // the lookahead. Only one longer than `prevLength` sets `start`; without one the
+  // result is `prevLength`.
+  unsigned LongestMatch(unsigned curMatch, unsigned str, unsigned prevLength, unsigned lookahead,
+                        unsigned& start) const;
   void CompressFast();
   void CompressLazy();
 
-  void TallyLiteral(uint8_t c);
-  void TallyMatch(unsigned dist, unsigned len);
-  bool BufferFull() const { return symCount_ == kSymBufSize - 1; }
   void FlushBlock(bool last);
+  void PlanBlock(const TSymbolCounts& counts, TBlockPlan& plan) const;
+  void SendRange(unsigned first, unsigned end, long start, const TSymbolCounts& counts, const TBlockPlan& plan,
+                 bool last);
+  void SendBlock(unsigned from, unsigned to, long start, const TSymbolCounts& counts, const TBlockPlan& plan,
+                 bool last);
 
   void SendStoredBlock(const uint8_t* data, size_t len, bool last);
-  void SendCodes(const uint16_t* ltreeCode, const uint8_t* ltreeLen, const uint16_t* dtreeCode,
-                 const uint8_t* dtreeLen);
+  void SendCodes(unsigned from, unsigned to, const uint16_t* ltreeCode, const uint8_t* ltreeLen,
+                 const uint16_t* dtreeCode, const uint8_t* dtreeLen);
 
   void PutBits(uint32_t value, unsigned count);
   void AlignToByte();
@@ -74,6 +89,10 @@ class TDeflater {
   static constexpr unsigned kWMask = kWSize - 1;
   static constexpr unsigned kHashSize = 1u << 15;
   static constexpr unsigned kSymBufSize = 32768;
+  // The symbol buffer is counted in units of 4096 symbols; halves tried as
+  // blocks of their own are made of whole units.
+  static constexpr unsigned kUnitShift = 12;
+  static constexpr unsigned kUnits = kSymBufSize >> kUnitShift;
 
   // Work buffers, sized once in the constructor.
   std::vector<uint8_t> window_;
@@ -101,8 +120,7 @@ class TDeflater {
   unsigned blockBytes_ = 0;
   unsigned symCount_ = 0;
   unsigned litCount_ = 0;
-  uint32_t litFreq_[286]{};
-  uint32_t distFreq_[30]{};
+  TSymbolCounts units_[kUnits]{};
 
   uint64_t bitBuf_ = 0;
   unsigned bitCount_ = 0;

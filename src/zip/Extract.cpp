@@ -63,6 +63,7 @@ struct TZipReader::TRun {
   int toDo = 0;
   int extracted = 0;
   TOutcome outcome = kNone;
+  bool opened = false;                  // the caller has opened the archive for the run
   std::unique_ptr<TInflater> inflater;  // made on first use, kept for the run
   std::string lastFolder;               // the folder the previous entry went to, already checked
 };
@@ -457,7 +458,7 @@ int TZipReader::UnZipFiles(TOutput output, TRun& run) {
   cancel_ = false;
   run.output = output;
   TKeepOpen open(*this, true);
-  OpenZip();
+  if (!run.opened) OpenZip();
 
   std::vector<int> chosen;
   std::vector<std::string> patterns;
@@ -589,11 +590,18 @@ int TZipReader::UnZipToBufferByIndex(std::vector<uint8_t>& buffer, int index) {
 }
 
 bool TZipReader::FileIsOK(int index) {
+  TRun run;
+  return TestEntry(index, run);
+}
+
+bool TZipReader::TestEntry(int index, TRun& run) {
   TZipHeaderInfo* e = Entry(index);
   if (e->MatchFlag == kCheckGood) return true;
   if (e->MatchFlag == kCheckBad) return false;
-  TRun run;
   run.singleIndex = index;
+  run.totalBytes = run.doneBytes = 0;
+  run.toDo = run.extracted = 0;
+  run.outcome = kNone;
   const std::string savedDest = destDir_;
   const bool savedTesting = testing_;
   destDir_.clear();
@@ -622,11 +630,15 @@ bool TZipReader::FileIsOK(int index) {
 
 bool TZipReader::CheckArchive() {
   ReadZip();
-  // Open once for all the entries, not once for each.
+  // Opened, its date looked at and a decoder made once for all the entries, not
+  // once for each: with many small entries those would cost more than the tests.
   TKeepOpen open(*this, false);
+  OpenZip();
+  TRun run;
+  run.opened = true;
   bool all = true;
   for (int i = 0; i < Count(); ++i)
-    if (!Entry(i)->FileName.empty() && !FileIsOK(i)) all = false;
+    if (!Entry(i)->FileName.empty() && !TestEntry(i, run)) all = false;
   return all;
 }
 

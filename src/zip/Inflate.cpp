@@ -7,20 +7,25 @@ namespace zip {
 
 namespace {
 
-// Table entry: bits 0-7 bits to drop, 8-15 operation, 16-31 value.
+// Table entry: bits 0-7 the bits it uses up (its code, plus the extra bits of a
+// length or distance), 8-11 where the extra bits start (or a sub-table's index
+// bits), 12-15 its kind, 16-31 its value.
 enum : uint32_t {
-  kOpLiteral = 0,
-  kOpBase = 16,   // + number of extra bits; value is the base length or distance
-  kOpEnd = 32,
-  kOpLink = 64,   // + index bits of the sub-table; value is its offset
-  kOpBad = 96,
+  kBase = 0,          // a length or distance: the value is its base
+  kLiteral = 0x8000,  // the value is the byte (or a code-length symbol)
+  kLink = 0x4000,     // the value is the offset of a sub-table
+  kEnd = 0x2000,
+  kBad = 0x1000,
+  kSpecial = kLink | kEnd | kBad,
 };
 
-constexpr uint32_t Entry(uint32_t bits, uint32_t op, uint32_t value) { return bits | op << 8 | value << 16; }
-constexpr uint32_t EBits(uint32_t e) { return e & 0xFF; }
-constexpr uint32_t EOp(uint32_t e) { return (e >> 8) & 0xFF; }
+constexpr uint32_t Entry(uint32_t kind, uint32_t used, uint32_t aux, uint32_t value) {
+  return used | aux << 8 | kind | value << 16;
+}
+constexpr uint32_t EUsed(uint32_t e) { return e & 0xFF; }
+constexpr uint32_t EAux(uint32_t e) { return (e >> 8) & 0xF; }
 constexpr uint32_t EVal(uint32_t e) { return e >> 16; }
-constexpr uint32_t kBadEntry = Entry(0, kOpBad, 0);
+constexpr uint32_t kBadEntry = Entry(kBad, 0, 0, 0);
 
 const uint16_t cplens[31] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
                              35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0, 0};
@@ -35,17 +40,26 @@ const uint8_t border[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 
 constexpr int kLenRoot = 10;
 constexpr int kDistRoot = 8;
 constexpr int kMaxCodeLen = 15;
+constexpr int kMaxRoot = std::max(kLenRoot, kDistRoot);
 // Root table plus one sub-table per code longer than the root, at worst.
 constexpr int kLenTableSize = (1 << kLenRoot) + 288 * (1 << (kMaxCodeLen - kLenRoot));
 constexpr int kDistTableSize = (1 << kDistRoot) + 32 * (1 << (kMaxCodeLen - kDistRoot));
 
 constexpr size_t kHistory = 32768;
 constexpr size_t kMaxMatch = 258;
-// Room past the write position for one match plus the 8-byte over-copy of the match loop.
-constexpr size_t kOutMargin = kMaxMatch + 16;
+// Room past the write position for what one pass of the decoding loop writes: three
+// literals, then a match with the up to 31 bytes its copy loop writes beyond it.
+constexpr size_t kOutMargin = kMaxMatch + 48;
 constexpr size_t kOutSize = kHistory + 256 * 1024 + kOutMargin;
+constexpr size_t kOutLimit = kOutSize - kOutMargin;
 constexpr size_t kInSize = 64 * 1024;
-constexpr size_t kInPad = 32;
+// Input the decoding loop needs before a pass: three refills of at most 7 bytes each,
+// each loading 8.
+constexpr std::ptrdiff_t kFastIn = 24;
+// Zeros after the end of the data. The loop may run on into them until the bits it
+// has loaded reach 8 bytes past the end: by then it has used bits beyond the end, so
+// the stream is cut short.
+constexpr size_t kInPad = kFastIn + 24;
 
 inline uint64_t Load64(const uint8_t* p) {
   uint64_t v;
@@ -53,27 +67,88 @@ inline uint64_t Load64(const uint8_t* p) {
   return v;
 }
 
+inline void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+
+inline void Copy16(uint8_t* to, const uint8_t* from) {
+  uint8_t v[16];
+  std::memcpy(v, from, 16);
+  std::memcpy(to, v, 16);
+}
+
+// Copies a match of `length` bytes from `dist` bytes back, a word at a time. Writes
+// up to 31 bytes past the match, which the next symbols overwrite.
+inline void CopyMatch(uint8_t* to, size_t dist, uint32_t length) {
+  const uint8_t* from = to - dist;
+  uint8_t* const end = to + length;
+  // Each piece is read only once the pieces before it are written, so a copy whose
+  // pieces are no longer than the distance repeats overlapping data correctly.
+  if (dist >= 16) {
+    do {
+      Copy16(to, from);
+      Copy16(to + 16, from + 16);
+      to += 32;
+      from += 32;
+    } while (to < end);
+    return;
+  }
+  if (dist >= 8) {
+    do {
+      Store64(to, Load64(from));
+      Store64(to + 8, Load64(from + 8));
+      to += 16;
+      from += 16;
+    } while (to < end);
+    return;
+  }
+  if (dist == 1) {
+    const uint64_t v = *from * 0x0101010101010101ull;
+    do {
+      Store64(to, v);
+      Store64(to + 8, v);
+      to += 16;
+    } while (to < end);
+    return;
+  }
+  // The first eight bytes one by one; after them the pattern also repeats at the
+  // first multiple of the distance that is at least 8, so words can take over.
+  for (int i = 0; i < 8; ++i) to[i] = from[i];
+  static constexpr uint8_t kStride[8] = {0, 0, 8, 9, 8, 10, 12, 14};
+  to += 8;
+  from = to - kStride[dist];
+  while (to < end) {
+    Store64(to, Load64(from));
+    to += 8;
+    from += 8;
+  }
+}
+
 uint32_t SymbolEntryLit(int sym, uint32_t bits) {
-  if (sym < 256) return Entry(bits, kOpLiteral, static_cast<uint32_t>(sym));
-  if (sym == 256) return Entry(bits, kOpEnd, 0);
-  if (sym <= 285) return Entry(bits, kOpBase + cplext[sym - 257], cplens[sym - 257]);
-  return Entry(bits, kOpBad, 0);
+  if (sym < 256) return Entry(kLiteral, bits, 0, static_cast<uint32_t>(sym));
+  if (sym == 256) return Entry(kEnd, bits, 0, 0);
+  if (sym <= 285) return Entry(kBase, bits + cplext[sym - 257], bits, cplens[sym - 257]);
+  return kBadEntry;
 }
 
 uint32_t SymbolEntryDist(int sym, uint32_t bits) {
-  if (sym < 30) return Entry(bits, kOpBase + cpdext[sym], cpdist[sym]);
-  return Entry(bits, kOpBad, 0);
+  if (sym < 30) return Entry(kBase, bits + cpdext[sym], bits, cpdist[sym]);
+  return kBadEntry;
 }
 
-uint32_t SymbolEntryPlain(int sym, uint32_t bits) { return Entry(bits, kOpLiteral, static_cast<uint32_t>(sym)); }
+uint32_t SymbolEntryPlain(int sym, uint32_t bits) { return Entry(kLiteral, bits, 0, static_cast<uint32_t>(sym)); }
 
-inline uint32_t ReverseBits(uint32_t code, int len) {
-  uint32_t r = 0;
-  for (int i = 0; i < len; ++i) {
-    r = (r << 1) | (code & 1);
-    code >>= 1;
+struct TByteReversal {
+  uint8_t r[256];
+  constexpr TByteReversal() : r() {
+    for (int i = 0; i < 256; ++i)
+      for (int k = 0; k < 8; ++k)
+        if (i & (1 << k)) r[i] = static_cast<uint8_t>(r[i] | (0x80 >> k));
   }
-  return r;
+};
+constexpr TByteReversal kReversed;
+
+// Huffman codes are sent from their first bit, which the bit buffer holds lowest.
+inline uint32_t ReverseBits(uint32_t code, int len) {
+  return static_cast<uint32_t>(kReversed.r[code & 0xFF] << 8 | kReversed.r[code >> 8]) >> (16 - len);
 }
 
 // Builds a two-level decoding table for canonical codes of the given lengths. Codes
@@ -92,7 +167,9 @@ bool BuildTable(const uint8_t* lens, int n, int root, uint32_t (*symbol)(int, ui
     if (count[len]) maxLen = len;
   }
   const int rootSize = 1 << root;
-  for (int i = 0; i < rootSize; ++i) table[i] = kBadEntry;
+  // A complete set fills every slot; only an incomplete one leaves slots to mark bad.
+  const bool complete = left == 0;
+  if (!complete) std::fill(table, table + rootSize, kBadEntry);
   if (maxLen == 0) return true;
   uint32_t nextCode[kMaxCodeLen + 2];
   uint32_t code = 0;
@@ -102,6 +179,9 @@ bool BuildTable(const uint8_t* lens, int n, int root, uint32_t (*symbol)(int, ui
   }
   const int subBits = maxLen > root ? maxLen - root : 0;
   int nextSub = rootSize;
+  // Root slots that already lead to a sub-table made by this call (the table still
+  // holds the links of the previous one).
+  uint64_t linked[(1 << kMaxRoot) / 64] = {};
   for (int sym = 0; sym < n; ++sym) {
     const int len = lens[sym];
     if (len == 0) continue;
@@ -112,11 +192,12 @@ bool BuildTable(const uint8_t* lens, int n, int root, uint32_t (*symbol)(int, ui
       continue;
     }
     const uint32_t prefix = rev & static_cast<uint32_t>(rootSize - 1);
-    if (EOp(table[prefix]) != kOpLink + static_cast<uint32_t>(subBits)) {
+    if (!(linked[prefix / 64] >> (prefix % 64) & 1)) {
       if (nextSub + (1 << subBits) > tableSize) return false;
-      table[prefix] = Entry(static_cast<uint32_t>(root), kOpLink + static_cast<uint32_t>(subBits),
+      linked[prefix / 64] |= uint64_t(1) << (prefix % 64);
+      table[prefix] = Entry(kLink, static_cast<uint32_t>(root), static_cast<uint32_t>(subBits),
                             static_cast<uint32_t>(nextSub));
-      for (int i = 0; i < (1 << subBits); ++i) table[nextSub + i] = kBadEntry;
+      if (!complete) std::fill(table + nextSub, table + nextSub + (1 << subBits), kBadEntry);
       nextSub += 1 << subBits;
     }
     uint32_t* sub = table + EVal(table[prefix]);
@@ -295,8 +376,8 @@ struct TInflater::State {
     while (n < hlit + hdist) {
       if (!NeedBits()) return false;
       const uint32_t e = clTable[bits & 127];
-      if (EOp(e) == kOpBad) return false;
-      Take(EBits(e));
+      if (!(e & kLiteral)) return false;
+      Take(EUsed(e));
       const uint32_t sym = EVal(e);
       if (sym < 16) {
         lens[n++] = static_cast<uint8_t>(sym);
@@ -321,82 +402,124 @@ struct TInflater::State {
     return BuildTable(lens + hlit, hdist, kDistRoot, SymbolEntryDist, distTable, kDistTableSize);
   }
 
-  // Decodes one Huffman-coded block. 0 bad data, 1 block done.
+  // Decodes one Huffman-coded block. False for bad data.
   bool Codes(const uint32_t* lt, const uint32_t* dt) {
     uint8_t* const base = outBuf.get();
-    const size_t outLimit = kOutSize - kOutMargin;
+    constexpr uint32_t kLenMask = (1u << kLenRoot) - 1;
+    constexpr uint32_t kDistMask = (1u << kDistRoot) - 1;
+    // The loop works on copies: stores of output bytes could alias the members, which
+    // would have them reloaded after every byte.
+    uint64_t b = bits;
+    unsigned n = nbits;
+    const uint8_t* p = in;
+    size_t at = pos;
+    const auto save = [&] {
+      bits = b;
+      nbits = n;
+      in = p;
+      pos = at;
+    };
+    // What was decoded before the fault is still written out.
+    const auto fail = [&] {
+      save();
+      return false;
+    };
+    // Tops the bit buffer up to at least 56 bits. Bits above the count are stream
+    // bits too, so OR-ing them in again changes nothing.
+    const auto refill = [&] {
+      b |= Load64(p) << n;
+      p += (63 - n) >> 3;
+      n |= 56;
+    };
+    const auto drop = [&](unsigned k) {
+      b >>= k;
+      n -= k;
+    };
     for (;;) {
-      if (in > inLimit && !RefillInput()) return false;
-      if (in > inLimit) return false;
-      bits |= Load64(in) << nbits;
-      in += (63 - nbits) >> 3;
-      nbits |= 56;
-      if (pos > outLimit) FlushOut(true);
-
-      uint32_t e = lt[bits & ((1u << kLenRoot) - 1)];
-      uint32_t op = EOp(e);
-      if (op >= kOpLink) {
-        if (op >= kOpBad) return false;
-        bits >>= kLenRoot;
-        nbits -= kLenRoot;
-        e = lt[EVal(e) + (bits & ((1u << (op - kOpLink)) - 1))];
-        op = EOp(e);
-        if (op >= kOpBad) return false;
+      if (inLimit - p < kFastIn) {
+        save();
+        if (!sourceDone) RefillInput();
+        p = in;
+        // Only the zero padding is left: whatever comes next lies past the data's end.
+        if (inLimit - p < kFastIn) return fail();
       }
-      bits >>= EBits(e);
-      nbits -= EBits(e);
-      if (op == kOpLiteral) {
-        base[pos++] = static_cast<uint8_t>(EVal(e));
-        // A second literal often fits in what is left of the bit buffer.
-        if (nbits >= kMaxCodeLen) {
-          const uint32_t e2 = lt[bits & ((1u << kLenRoot) - 1)];
-          if (EOp(e2) == kOpLiteral) {
-            bits >>= EBits(e2);
-            nbits -= EBits(e2);
-            base[pos++] = static_cast<uint8_t>(EVal(e2));
-          }
+      // From here on every pass refills at most three times, so the input needs no more
+      // checks until the margin is used up; the output keeps room for the pass. Each
+      // symbol's table entry is looked up as soon as the bits before it are gone, so
+      // that the lookup overlaps with writing out what came before.
+      const uint8_t* const fastEnd = inLimit - kFastIn;
+      refill();
+      uint32_t e = lt[b & kLenMask];
+      do {
+        if (at > kOutLimit) {
+          pos = at;
+          FlushOut(true);
+          at = pos;
         }
-        continue;
-      }
-      if (op == kOpEnd) return true;
-      // Length: base plus extra bits.
-      const uint32_t lext = op - kOpBase;
-      const uint32_t length = EVal(e) + static_cast<uint32_t>(bits & ((1u << lext) - 1));
-      bits >>= lext;
-      nbits -= lext;
-      // Distance.
-      uint32_t d = dt[bits & ((1u << kDistRoot) - 1)];
-      uint32_t dop = EOp(d);
-      if (dop >= kOpLink) {
-        if (dop >= kOpBad) return false;
-        bits >>= kDistRoot;
-        nbits -= kDistRoot;
-        d = dt[EVal(d) + (bits & ((1u << (dop - kOpLink)) - 1))];
-        dop = EOp(d);
-        if (dop >= kOpBad) return false;
-      }
-      bits >>= EBits(d);
-      nbits -= EBits(d);
-      const uint32_t dext = dop - kOpBase;
-      const size_t dist = EVal(d) + static_cast<uint32_t>(bits & ((1u << dext) - 1));
-      bits >>= dext;
-      nbits -= dext;
-      if (dist > pos) return false;  // reaches before the start of the data
-      uint8_t* to = base + pos;
-      const uint8_t* from = to - dist;
-      pos += length;
-      if (dist >= 8) {
-        uint8_t* const end = to + length;
-        do {
-          std::memcpy(to, from, 8);
-          to += 8;
-          from += 8;
-        } while (to < end);
-      } else if (dist == 1) {
-        std::memset(to, *from, length);
-      } else {
-        for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
-      }
+        // The entry was looked up with at least kLenRoot bits; the rest of the pass
+        // may need up to 56.
+        refill();
+        if (e & kLiteral) {
+          // A root code is at most kLenRoot bits: three of them fit in one refill,
+          // with enough left to look up the symbol after them.
+          drop(EUsed(e));
+          base[at++] = static_cast<uint8_t>(EVal(e));
+          e = lt[b & kLenMask];
+          if (e & kLiteral) {
+            drop(EUsed(e));
+            base[at++] = static_cast<uint8_t>(EVal(e));
+            e = lt[b & kLenMask];
+            if (e & kLiteral) {
+              drop(EUsed(e));
+              base[at++] = static_cast<uint8_t>(EVal(e));
+              e = lt[b & kLenMask];
+              continue;
+            }
+          }
+          refill();
+        }
+        if (e & kSpecial) {
+          if (e & kLink) {
+            drop(EUsed(e));
+            e = lt[EVal(e) + (b & ((1u << EAux(e)) - 1))];
+            if (e & kLiteral) {
+              drop(EUsed(e));
+              base[at++] = static_cast<uint8_t>(EVal(e));
+              e = lt[b & kLenMask];
+              continue;
+            }
+          }
+          if (e & kEnd) {
+            drop(EUsed(e));
+            save();
+            return true;
+          }
+          if (e & kSpecial) return fail();
+        }
+        // A length and its distance take at most 15 + 5 + 15 + 13 bits: one refill's
+        // worth. The extra bits follow the code, in the bits the entry uses up.
+        uint64_t used = b;
+        drop(EUsed(e));
+        const uint32_t length = EVal(e) + static_cast<uint32_t>((used & ((1ull << EUsed(e)) - 1)) >> EAux(e));
+        uint32_t d = dt[b & kDistMask];
+        if (d & kSpecial) {
+          if (d & kLink) {
+            drop(EUsed(d));
+            d = dt[EVal(d) + (b & ((1u << EAux(d)) - 1))];
+          }
+          if (d & kSpecial) return fail();
+        }
+        used = b;
+        drop(EUsed(d));
+        const size_t dist = EVal(d) + static_cast<uint32_t>((used & ((1ull << EUsed(d)) - 1)) >> EAux(d));
+        if (dist > at) return fail();  // reaches before the start of the data
+        // Usually enough bits are left to look the next symbol up at once.
+        if (n < kLenRoot) refill();
+        e = lt[b & kLenMask];
+        CopyMatch(base + at, dist, length);
+        at += length;
+      } while (p <= fastEnd);
+      // The entry looked up last is looked up again once the input is topped up.
     }
   }
 
@@ -420,7 +543,10 @@ struct TInflater::State {
       if (last) break;
     }
     FlushOut(false);
-    return true;
+    // Bits read past the end are the zeros that pad the input: a stream that needed
+    // them to end was cut short.
+    const std::ptrdiff_t over = in - inEnd;
+    return over <= 0 || static_cast<size_t>(over) * 8 <= nbits;
   }
 };
 

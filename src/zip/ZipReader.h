@@ -210,6 +210,8 @@ class TZipReader : public TComponent, public TPersistent {
   int UnZipFiles(TOutput output, TRun& run);
   // 1 extracted, 0 left, -1 asks for another try with a new password.
   int ExtractEntry(int index, TRun& run);
+  // FileIsOK with a run that may be shared by the tests of many entries.
+  bool TestEntry(int index, TRun& run);
   bool SafeOutputName(const TZipHeaderInfo& entry, std::string& folder, std::string& name) const;
   void CheckIndex(int index) const;
 

@@ -48,6 +48,27 @@ TEST(BufferStream, MixedReadsWritesAndSeeksKeepTheFileConsistent) {
   expect.replace(0, 10, "0123456789");
   EXPECT_EQ(ReadFile(path), expect + std::string(300, 'T'));
   {
+    // Seeks inside the bytes read last, back and forth, then a write where the seek left off.
+    zip::TLFNFileStream s(path, platform::fmOpenReadWrite, false, 64);
+    char buf[8];
+    for (const int64_t at : {40, 2, 60, 63, 0, 64, 200, 150}) {
+      ASSERT_EQ(s.Seek(at, zip::soFromBeginning), at);
+      ASSERT_EQ(s.Read(buf, 8), 8);
+      EXPECT_EQ(std::string(buf, 8), expect.substr(static_cast<size_t>(at), 8)) << at;
+    }
+    s.Seek(-4, zip::soFromCurrent);
+    s.Read(buf, 1);
+    s.PutBack('Q');
+    s.Seek(150, zip::soFromBeginning);
+    ASSERT_EQ(s.Read(buf, 8), 8);
+    EXPECT_EQ(std::string(buf, 8), expect.substr(150, 8));  // the put-back byte was never in the file
+    s.Seek(153, zip::soFromBeginning);
+    ASSERT_EQ(s.Write("+", 1), 1);
+    EXPECT_EQ(s.Position(), 154);
+  }
+  expect[153] = '+';
+  EXPECT_EQ(ReadFile(path), expect + std::string(300, 'T'));
+  {
     zip::TLFNFileStream s(path, platform::fmOpenRead, false, 64);
     EXPECT_THROW(s.PutBack('x'), platform::EStreamError);
     char c;

@@ -133,7 +133,7 @@ TEST(Deflate, ZlibInflatesEveryLevelOverTheCorpus) {
   }
 }
 
-TEST(Deflate, SeveralMegabytesRoundTripAndStayNearZlibSize) {
+TEST(Deflate, SeveralMegabytesRoundTripNoLargerThanZlibMakesThem) {
   std::string data = Mixed(3 << 20, 11);
   zip::TDeflater deflater;
   for (int level : {1, 6, 9}) {
@@ -146,7 +146,7 @@ TEST(Deflate, SeveralMegabytesRoundTripAndStayNearZlibSize) {
                         static_cast<uLong>(data.size()), level),
               Z_OK);
     // zlib adds 6 bytes of header and checksum around the same kind of stream.
-    EXPECT_LT(double(z.size()), double(zlen - 6) * 1.02);
+    EXPECT_LE(z.size(), zlen - 6);
   }
 }
 

@@ -67,6 +67,24 @@ TEST(Inflate, DecodesWhatZlibEncodesAcrossSizesLevelsAndStrategies) {
   }
 }
 
+// Matches at every short distance and at lengths that end anywhere in a word: each
+// distance below 16 is copied its own way.
+TEST(Inflate, RepeatsAtEveryShortDistance) {
+  std::mt19937 rng(5);
+  std::string data;
+  for (int period = 1; period <= 40; ++period) {
+    std::string unit;
+    for (int i = 0; i < period; ++i) unit += static_cast<char>(rng());
+    for (int i = 0; i < 700 + period * 13; ++i) data += unit[i % period];
+  }
+  for (int strategy : {Z_DEFAULT_STRATEGY, Z_RLE}) {
+    const auto packed = ZlibDeflate(data, 9, strategy);
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(zip::InflateBuffer(packed.data(), packed.size(), out)) << strategy;
+    EXPECT_EQ(std::string(out.begin(), out.end()), data) << strategy;
+  }
+}
+
 TEST(Inflate, SameBytesWhateverTheInputChunking) {
   const std::string data = ziptest::TextPayload(200000, 7) + ziptest::BinaryPayload(100000, 8);
   for (int level : {0, 9}) {
@@ -79,6 +97,21 @@ TEST(Inflate, SameBytesWhateverTheInputChunking) {
       ASSERT_TRUE(inflater.Run()) << "step " << step;
       EXPECT_EQ(std::string(out.begin(), out.end()), data) << "step " << step;
       EXPECT_EQ(inflater.TotalOut(), data.size());
+    }
+  }
+}
+
+// A stream cut anywhere is refused, even where the zeros read past its end would
+// decode as the end of a block.
+TEST(Inflate, EveryCutShortStreamFails) {
+  const std::string data = ziptest::TextPayload(3000, 12) + std::string(500, 'x') + ziptest::BinaryPayload(3000, 13);
+  for (int level : {0, 1, 9}) {
+    for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED}) {
+      const auto packed = ZlibDeflate(data, level, strategy);
+      for (size_t cut = 0; cut < packed.size(); ++cut) {
+        std::vector<uint8_t> out;
+        EXPECT_FALSE(zip::InflateBuffer(packed.data(), cut, out)) << level << " " << strategy << " " << cut;
+      }
     }
   }
 }
