@@ -1,7 +1,6 @@
 #include "platform/Sound.h"
 
 #include <alsa/asoundlib.h>
-#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -185,7 +184,17 @@ TSoundChannel& TSoundChannel::Process() {
   return *channel;
 }
 
+namespace {
+
+std::int64_t SteadyNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
 bool TSoundChannel::Play(const std::string& file, Mode mode) {
+  if (SteadyNanoseconds() < silentUntil_) return false;
   {
     std::lock_guard lock(mutex_);
     if (mode == Mode::SkipIfBusy && busy_) return false;
@@ -263,12 +272,10 @@ void TSoundChannel::Run() {
 }
 
 std::shared_ptr<const TWave> TSoundChannel::Wave(const std::string& file) {
-  struct stat st {};
-  const bool found = ::stat(PathFromName(file).c_str(), &st) == 0;
-  const long long modified = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  const std::optional<TFileStamp> stamp = FileStamp(file);
   for (auto it = kept_.begin(); it != kept_.end(); ++it) {
     if (it->file != file) continue;
-    if (found && it->inode == st.st_ino && it->size == st.st_size && it->modified == modified) {
+    if (stamp && it->stamp == *stamp) {
       kept_.splice(kept_.begin(), kept_, it);
       return it->wave;
     }
@@ -276,8 +283,8 @@ std::shared_ptr<const TWave> TSoundChannel::Wave(const std::string& file) {
     break;
   }
   auto wave = std::make_shared<const TWave>(LoadWave(file));
-  if (found && wave->data.size() <= kKeptBytes) {
-    kept_.push_front({file, static_cast<unsigned long long>(st.st_ino), static_cast<long long>(st.st_size), modified, wave});
+  if (stamp && wave->data.size() <= kKeptBytes) {
+    kept_.push_front({file, *stamp, wave});
     size_t bytes = 0;
     for (const Kept& k : kept_) bytes += k.wave->data.size();
     while (kept_.size() > kKeptSounds || bytes > kKeptBytes) {
@@ -303,16 +310,14 @@ void TSoundChannel::PlayJob(const Job& job) {
     return;
   }
   const TWave& wave = *kept;
-  // Without a device every sound would ask for one again (and fail the same
-  // way); it is looked for again only after a while, so one plugged in later
-  // is still found.
-  const auto now = std::chrono::steady_clock::now();
-  if (deviceMissing_ && now - deviceMissingSince_ < timing_.retryDevice) return;
+  if (SteadyNanoseconds() < silentUntil_) return;
   std::string error;
   if (!sink_->Open(wave, error)) {
+    // Without a device every sound would ask for one again (and fail the
+    // same way); it is looked for again only after a while, so that one
+    // plugged in later is still found.
     deviceOpen_ = false;
-    deviceMissing_ = true;
-    deviceMissingSince_ = now;
+    silentUntil_ = SteadyNanoseconds() + std::chrono::nanoseconds(timing_.retryDevice).count();
     if (!deviceReported_) {
       deviceReported_ = true;
       Report("No sound device (" + error + "); sounds are silent");
@@ -320,7 +325,6 @@ void TSoundChannel::PlayJob(const Job& job) {
     return;
   }
   deviceOpen_ = true;
-  deviceMissing_ = false;
   // Small pieces, so that a newer sound cuts this one off within about 20 ms.
   const size_t chunk = std::max<size_t>(1, static_cast<size_t>(wave.rate) / 50);
   const size_t frameBytes = static_cast<size_t>(wave.FrameBytes());

@@ -1,16 +1,19 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <list>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/FileNames.h"
 
 namespace platform {
 
@@ -60,8 +63,9 @@ std::unique_ptr<TSoundSink> MakeAlsaSink();
 //
 // Sounds come with every chat line, so the channel keeps what it can: each
 // file decoded once (read again only when it changed on disk), the device
-// open while sounds follow each other, and a device that failed to open is
-// not asked again before a while has passed.
+// open while sounds follow each other. A device that failed to open is not
+// asked for again before a while has passed; until then sounds are dropped
+// at once, their files unread.
 class TSoundChannel {
  public:
   enum class Mode { Interrupt, SkipIfBusy };
@@ -81,7 +85,8 @@ class TSoundChannel {
   // process ends, so that no exit path waits on a device.
   static TSoundChannel& Process();
 
-  // True when the sound was taken, false when it was skipped.
+  // True when the sound was taken, false when it was skipped (or there is no
+  // device to play it on).
   bool Play(const std::string& file, Mode mode);
   void Stop();
   bool IsPlaying() const;
@@ -97,9 +102,7 @@ class TSoundChannel {
   // A decoded file with what it looked like on disk when read.
   struct Kept {
     std::string file;
-    unsigned long long inode;
-    long long size;
-    long long modified;  // nanoseconds
+    TFileStamp stamp;
     std::shared_ptr<const TWave> wave;
   };
   void Run();
@@ -114,8 +117,8 @@ class TSoundChannel {
   // The worker's own: touched by its thread only.
   std::list<Kept> kept_;  // most recently played first
   bool deviceOpen_ = false;
-  std::chrono::steady_clock::time_point deviceMissingSince_{};
-  bool deviceMissing_ = false;
+  // No device to play on before this time (steady clock, nanoseconds).
+  std::atomic<std::int64_t> silentUntil_{0};
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;
