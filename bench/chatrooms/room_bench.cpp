@@ -376,7 +376,8 @@ void MemberWindowRow(double seconds) {
   };
   const double ratio = costs[costs.size() / 2];
   const bool met = ratio <= 1.0 && shown == sent;
-  std::printf("member window, %d texts a second, %d rounds of %d: %d of %d shown, latency median %.1f us, p99 %.1f us\n",
+  std::printf("member window, %d texts a second, %d rounds of %d: %d of %d shown, latency median %.1f us, "
+              "p99 %.1f us\n",
               kRate, kRounds, lines, shown, sent, at(0.5), at(0.99));
   std::printf("  thread time per text over the 1 ms a text may take: median ratio %.3f (rounds %.3f..%.3f); goal <= 1.0"
               " with every text shown: %s\n",

@@ -34,7 +34,8 @@ void TQuillScrollBar::sliderChange(SliderChange change) {
     QScrollBar::sliderChange(change);
     return;
   }
-  if (lookPending_) return;
+  // A hidden bar is painted whole when it shows.
+  if (lookPending_ || !isVisible()) return;
   lookPending_ = true;
   // Ahead of the turn's paint, which comes with a lower priority.
   QCoreApplication::postEvent(this, new QEvent(LookEvent()), Qt::HighEventPriority);

@@ -628,14 +628,20 @@ namespace {
 int RecvHeld(Entry* e, char* buffer, std::size_t length, int flags) {
   std::size_t n = std::min(length, e->held.size());
   std::memcpy(buffer, e->held.data(), n);
-  if ((flags & MSG_PEEK_FLAG) == 0) {
+  if ((flags & MSG_PEEK_FLAG) != 0 && n < length) {
+    const ssize_t more = ::recv(e->fd, buffer + n, length - n, MSG_PEEK | MSG_DONTWAIT);
+    if (more > 0) n += static_cast<std::size_t>(more);
+  } else if ((flags & MSG_PEEK_FLAG) == 0) {
     e->held.erase(0, n);
     if (e->held.empty() && e->held_full && n < length) {
       e->held_full = false;
       const ssize_t more = ::recv(e->fd, buffer + n, length - n, MSG_DONTWAIT);
-      if (more > 0) n += static_cast<std::size_t>(more);
-      // Bytes are in hand; the failure is told with the end.
-      else if (more < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) e->end_error = ErrorFromErrno(errno);
+      if (more > 0) {
+        n += static_cast<std::size_t>(more);
+      } else if (more < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        // Bytes are in hand; the failure is told with the end.
+        e->end_error = ErrorFromErrno(errno);
+      }
     }
   }
   ReArmRead(e);

@@ -182,7 +182,8 @@ TEST(SocketApi, BytesTakenByTheNoticeComeFirstInOrderAndBeforeTheEnd) {
       ASSERT_EQ(net::AsyncSelect(s, &n.target, kMsg, 0x3F), 0);
     }
     if (got.size() == kFirst) {
-      ASSERT_EQ(::send(peer, sent.data() + kFirst, sent.size() - kFirst, 0), static_cast<ssize_t>(sent.size() - kFirst));
+      const std::size_t rest = sent.size() - kFirst;
+      ASSERT_EQ(::send(peer, sent.data() + kFirst, rest, 0), static_cast<ssize_t>(rest));
       ::shutdown(peer, SHUT_WR);
     }
   }
