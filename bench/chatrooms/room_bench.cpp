@@ -288,6 +288,10 @@ WindowRound MemberWindowRound(TSession& session, int lines, int rate) {
   WindowRound round;
   std::thread host([&] {
     const int fd = ::accept(listener, nullptr, nullptr);
+    // Each text goes out as it is written: the window's latency, not the
+    // sender's coalescing, is what the row shows.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     std::string held, line;
     SendAll(fd, RoomFrame(cmd::RoomHello, "127.0.0.1"));
     while (ReadLineBlocking(fd, held, line) && ReadRoomLine(line).Code != cmd::RoomLogon) {
