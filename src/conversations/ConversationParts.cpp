@@ -1,5 +1,6 @@
 #include "conversations/ConversationParts.h"
 
+#include <QAbstractScrollArea>
 #include <QAction>
 #include <QBoxLayout>
 #include <QLabel>
@@ -43,18 +44,23 @@ QPlainTextEdit* MakeInput(QWidget* window, QObject* filter, const platform::TFon
 
 void WriteTranscriptMessage(QWidget* memo, TTranscript& transcript, platform::TFont& font, const std::string& icons,
                             const std::string& name, const std::string& time, const std::string& text) {
-  memo->setUpdatesEnabled(false);
+  // The text is drawn afresh once the message is in. Only the text: the
+  // scroll bar repaints itself when it looks different, and the frame never
+  // changes.
+  auto* area = qobject_cast<QAbstractScrollArea*>(memo);
+  QWidget* shown = area != nullptr ? area->viewport() : memo;
+  shown->setUpdatesEnabled(false);
   transcript.BeginUpdate();
   try {
     TTranscriptWriter(transcript, font, icons).WriteMessage(name, time, text);
   } catch (...) {
     transcript.EndUpdate();
-    memo->setUpdatesEnabled(true);
+    shown->setUpdatesEnabled(true);
     throw;
   }
   transcript.EndUpdate();
-  memo->setUpdatesEnabled(true);
-  memo->update();
+  shown->setUpdatesEnabled(true);
+  shown->update();
 }
 
 QTimer* MakeFlashTimer(QWidget* window) {

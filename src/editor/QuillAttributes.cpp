@@ -1,13 +1,13 @@
 #include "editor/QuillAttributes.h"
 
 #include "editor/QuillDrawing.h"
+#include "platform/FileNames.h"
 
 #include <QColor>
-#include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
+#include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace quill {
@@ -307,26 +307,28 @@ namespace {
 // The same few pictures (emoticons) are loaded again and again: a picture
 // read once is shared by every object that loads the file unchanged, so a
 // long transcript holds each picture's pixels once.
+// A transcript inserts one with every line, so the check costs one look at
+// the disk and nothing more.
 struct CachedPicture {
-  QString Name;
-  qint64 Size = -1;
-  QDateTime Modified;
+  std::filesystem::path Path;
+  platform::TFileStamp Stamp;
   QImage Image;
 };
 
-bool LoadShared(const QString& name, QImage& image) {
+bool LoadShared(const platform::FileName& file, QImage& image) {
   static std::vector<CachedPicture> cache;
-  const QFileInfo info(name);
-  if (!info.isFile()) return false;
+  const std::optional<platform::TFileStamp> stamp = platform::FileStamp(file);
+  if (!stamp) return false;
   for (const CachedPicture& c : cache)
-    if (c.Name == name && c.Size == info.size() && c.Modified == info.lastModified()) {
+    if (c.Path == file.Path() && c.Stamp == *stamp) {
       image = c.Image;
       return true;
     }
-  if (!image.load(name)) return false;
+  if (!image.load(QString::fromStdString(file.Path().string()))) return false;
+  std::erase_if(cache, [&](const CachedPicture& c) { return c.Path == file.Path(); });
   // Bounded: a program showing many different pictures only rereads them.
   if (cache.size() >= 64) cache.erase(cache.begin());
-  cache.push_back({name, info.size(), info.lastModified(), image});
+  cache.push_back({file.Path(), *stamp, image});
   return true;
 }
 
@@ -335,7 +337,7 @@ bool LoadShared(const QString& name, QImage& image) {
 bool TQuillGraphicObject::LoadFromFile(const platform::FileName& fileName) {
   image_ = QImage();
   if (graphicClass_ == TQuillGraphicKind::gkMetaFile) return false;
-  return LoadShared(QString::fromStdString(fileName.Path().string()), image_);
+  return LoadShared(fileName, image_);
 }
 
 const QImage& TQuillGraphicObject::GetTempBitmap() {

@@ -11,6 +11,7 @@
 
 #include "editor/QuillHint.h"
 #include "editor/QuillListBox.h"
+#include "editor/QuillScrollBar.h"
 #include "editor/QuillSettings.h"
 #include "editor/QuillTimer.h"
 #include "platform/Caret.h"
@@ -69,6 +70,8 @@ void TCustomQuillEdit::Construct(const TQuillEditClasses& classes) {
   viewport()->setCursor(Qt::IBeamCursor);
   setFocusPolicy(Qt::StrongFocus);
   setFrameShape(QFrame::StyledPanel);
+  setVerticalScrollBar(new TQuillScrollBar(Qt::Vertical));
+  setHorizontalScrollBar(new TQuillScrollBar(Qt::Horizontal));
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   ConnectScrollBars();

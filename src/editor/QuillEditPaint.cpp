@@ -440,7 +440,9 @@ std::string TCustomQuillEdit::GetFmtString(int line) {
 // Scrolling and invalidating
 
 void TCustomQuillEdit::RepaintControl(int oldColumn, int oldLine) {
-  if (paintLock_ > 0 || painting_) return;
+  // With redrawing off the whole text is drawn once it is back on: moving
+  // pixels now would be work for nothing.
+  if (paintLock_ > 0 || painting_ || !viewport()->updatesEnabled()) return;
   const bool column = oldColumn != windowChar_, line = oldLine != windowLine_;
   if (!column && !line) return;
   if (background_.NeedPaint() || (column && line) || !partialRepaint_) {

@@ -84,7 +84,21 @@ void TCaret::SetPos(int x, int y) {
 }
 
 void TCaret::Update() {
-  if (!widget_) return;
+  if (!widget_ || updatePending_) return;
+  // An editor hides and shows its caret around every change; the widget
+  // follows once the turn of the event loop is over, which is all the screen
+  // ever shows.
+  updatePending_ = true;
+  QMetaObject::invokeMethod(
+      widget_.get(),
+      [this] {
+        updatePending_ = false;
+        Apply();
+      },
+      Qt::QueuedConnection);
+}
+
+void TCaret::Apply() {
   if (!Visible()) {
     widget_->Stop();
     widget_->hide();

@@ -40,10 +40,12 @@ class TCaret {
  private:
   class Widget;
   void Update();
+  void Apply();
 
   QWidget* window_;
   std::unique_ptr<Widget> widget_;
   bool created_ = false;
+  bool updatePending_ = false;
   int hidden_ = 0;
   TPoint pos_;
   TPoint size_;

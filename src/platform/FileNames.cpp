@@ -1,5 +1,7 @@
 #include "platform/FileNames.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -46,6 +48,13 @@ std::string IncludeTrailingPathDelimiter(const std::string& folder) {
 bool FileExists(const std::string& name) {
   std::error_code ec;
   return std::filesystem::is_regular_file(PathFromName(name), ec);
+}
+
+std::optional<TFileStamp> FileStamp(const FileName& file) {
+  struct stat st {};
+  if (::stat(file.Path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return TFileStamp{static_cast<unsigned long long>(st.st_ino), static_cast<long long>(st.st_size),
+                    static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
 }
 
 bool DirectoryExists(const std::string& name) {

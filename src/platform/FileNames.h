@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "platform/Charset.h"
 
 // File names as the program's own 8-bit text: folders end in a backslash and
 // names are joined by plain concatenation. Both '\' and '/' count as
@@ -27,5 +30,16 @@ bool DeleteFile(const std::string& name);
 bool RenameFile(const std::string& from, const std::string& to);
 // Creates the folder and any missing parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& folder);
+
+// What a file looks like on disk, enough to tell that it changed since a copy
+// of it was kept; one look at the disk.
+struct TFileStamp {
+  unsigned long long Inode = 0;
+  long long Size = 0;
+  long long Modified = 0;  // nanoseconds
+  bool operator==(const TFileStamp&) const = default;
+};
+// Empty when there is no regular file by that name.
+std::optional<TFileStamp> FileStamp(const FileName& file);
 
 }  // namespace platform

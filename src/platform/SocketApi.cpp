@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <list>
 #include <memory>
@@ -58,6 +59,10 @@ constexpr std::size_t kMaxLingering = 128;
 constexpr long kDescriptorReserve = 128;
 // Turned-away callers and reset closes are logged at most this often.
 constexpr std::int64_t kShedLogMs = 60000;
+// A read notice takes up to this many bytes itself, as the probe that tells
+// bytes from the peer's end: a chat line arrives with one receive instead of a
+// peek and a receive. What it took waits in the entry for the owner's Recv.
+constexpr std::size_t kNoticeReadBytes = 4096;
 
 struct Entry {
   TSocket handle = INVALID_SOCKET;
@@ -76,6 +81,12 @@ struct Entry {
   bool accept_armed = true;
   bool want_write = false;
   bool close_reported = false;
+  // Bytes the read notice took, handed out first by Recv; held_full: that
+  // read filled its buffer, so more may wait in the system.
+  std::string held;
+  bool held_full = false;
+  bool held_notice = false;  // a notice for held bytes is queued
+  int end_error = 0;         // a failure met while handing out held bytes
 };
 
 std::unordered_map<int, std::unique_ptr<Entry>>& Table() {
@@ -143,6 +154,36 @@ void Deliver(TSocket s, int event, int error) {
   e->target->Send(e->msg, static_cast<std::uintptr_t>(s), MakeSelectReply(event, error));
 }
 
+// Tells the owner that bytes wait, once until its next Recv.
+void NoticeRead(TSocket s) {
+  Entry* e = Find(s);
+  if (e == nullptr) return;
+  e->read_armed = false;
+  Deliver(s, FD_READ, 0);
+  // Only a receive re-arms the notice; without one the notifier goes quiet
+  // instead of firing over and over.
+  if ((e = Find(s)) != nullptr && !e->read_armed) UpdateNotifiers(*e);
+}
+
+void OnHeldNotice(TSocket s) {
+  Entry* e = Find(s);
+  if (e == nullptr) return;
+  e->held_notice = false;
+  if (!e->held.empty() && e->read_armed && !e->close_reported && (e->mask & FD_READ) && e->target != nullptr)
+    NoticeRead(s);
+}
+
+// Held bytes get no notice from the system, which has handed them over
+// already: one is queued instead.
+void QueueHeldNotice(Entry& e) {
+  if (e.held.empty() || e.held_notice) return;
+  QObject* holder = Holder();
+  if (holder == nullptr) return;
+  e.held_notice = true;
+  const TSocket s = e.handle;
+  QMetaObject::invokeMethod(holder, [s] { Guarded([s] { OnHeldNotice(s); }); }, Qt::QueuedConnection);
+}
+
 void OnReadable(TSocket s) {
   Entry* e = Find(s);
   if (e == nullptr) return;
@@ -156,17 +197,23 @@ void OnReadable(TSocket s) {
     UpdateNotifiers(*e);
     return;
   }
-  if (e->type == SOCK_STREAM_TYPE) {
-    char probe;
-    const ssize_t n = ::recv(e->fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+  if (e->type == SOCK_STREAM_TYPE && e->held.empty()) {
+    // An owner that takes no bytes only learns of the end: the bytes stay.
+    const bool take = (e->mask & FD_READ) != 0;
+    static char buffer[kNoticeReadBytes];
+    const ssize_t n = ::recv(e->fd, buffer, take ? sizeof buffer : 1, MSG_DONTWAIT | (take ? 0 : MSG_PEEK));
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
     if (n <= 0) {
       // The peer's end (or a failed connection): one FD_CLOSE, no more reads.
-      const int error = n == 0 ? 0 : ErrorFromErrno(errno);
+      const int error = n == 0 ? e->end_error : ErrorFromErrno(errno);
       e->close_reported = true;
       UpdateNotifiers(*e);
       Deliver(s, FD_CLOSE, error);
       return;
+    }
+    if (take) {
+      e->held.assign(buffer, static_cast<std::size_t>(n));
+      e->held_full = static_cast<std::size_t>(n) == sizeof buffer;
     }
   }
   if ((e->mask & FD_READ) == 0) {
@@ -174,11 +221,7 @@ void OnReadable(TSocket s) {
     UpdateNotifiers(*e);
     return;
   }
-  e->read_armed = false;
-  Deliver(s, FD_READ, 0);
-  // Only a receive re-arms the notice; without one the notifier goes quiet
-  // instead of firing over and over.
-  if ((e = Find(s)) != nullptr && !e->read_armed) UpdateNotifiers(*e);
+  NoticeRead(s);
 }
 
 void OnWritable(TSocket s) {
@@ -578,10 +621,42 @@ void ArmWrite(Entry* e) {
 
 }  // namespace
 
+namespace {
+
+// Recv on a stream with held bytes: those first, then (when the notice's read
+// may have left more) what the system has, without waiting.
+int RecvHeld(Entry* e, char* buffer, std::size_t length, int flags) {
+  std::size_t n = std::min(length, e->held.size());
+  std::memcpy(buffer, e->held.data(), n);
+  if ((flags & MSG_PEEK_FLAG) != 0 && n < length) {
+    const ssize_t more = ::recv(e->fd, buffer + n, length - n, MSG_PEEK | MSG_DONTWAIT);
+    if (more > 0) n += static_cast<std::size_t>(more);
+  } else if ((flags & MSG_PEEK_FLAG) == 0) {
+    e->held.erase(0, n);
+    if (e->held.empty() && e->held_full && n < length) {
+      e->held_full = false;
+      const ssize_t more = ::recv(e->fd, buffer + n, length - n, MSG_DONTWAIT);
+      if (more > 0) {
+        n += static_cast<std::size_t>(more);
+      } else if (more < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        // Bytes are in hand; the failure is told with the end.
+        e->end_error = ErrorFromErrno(errno);
+      }
+    }
+  }
+  ReArmRead(e);
+  QueueHeldNotice(*e);
+  return static_cast<int>(n);
+}
+
+}  // namespace
+
 int Recv(TSocket s, void* buffer, int length, int flags) {
   Entry* e = Find(s);
   if (e == nullptr) return Fail(WSAENOTSOCK);
   if (length < 0) return Fail(WSAEINVAL);
+  if (!e->held.empty() && (flags & MSG_OOB_FLAG) == 0)
+    return RecvHeld(e, static_cast<char*>(buffer), static_cast<std::size_t>(length), flags);
   const int native = MSG_DONTWAIT | ((flags & MSG_PEEK_FLAG) ? MSG_PEEK : 0) | ((flags & MSG_OOB_FLAG) ? MSG_OOB : 0);
   const ssize_t n = ::recv(e->fd, buffer, static_cast<std::size_t>(length), native);
   const int err = errno;
@@ -594,6 +669,10 @@ int RecvFrom(TSocket s, void* buffer, int length, int flags, SockAddr* from) {
   Entry* e = Find(s);
   if (e == nullptr) return Fail(WSAENOTSOCK);
   if (length < 0) return Fail(WSAEINVAL);
+  if (!e->held.empty()) {
+    if (from != nullptr && GetPeerName(s, from) != 0) return SOCKET_ERROR;
+    return RecvHeld(e, static_cast<char*>(buffer), static_cast<std::size_t>(length), flags);
+  }
   sockaddr_in sa{};
   socklen_t len = sizeof(sa);
   const int native = MSG_DONTWAIT | ((flags & MSG_PEEK_FLAG) ? MSG_PEEK : 0);
@@ -618,6 +697,18 @@ int SendBuffers(TSocket s, const ConstBuffer* buffers, int count, int flags) {
   if (count < 0) return Fail(WSAEINVAL);
   // Linux answers EPIPE on a stream that never connected.
   if (e->type == SOCK_STREAM_TYPE && !e->connected) return Fail(WSAENOTCONN);
+  const int native = MSG_NOSIGNAL | MSG_DONTWAIT | ((flags & MSG_OOB_FLAG) ? MSG_OOB : 0);
+  // The common case, one block, without the gather call's extra work.
+  if (count == 1) {
+    const ssize_t n = ::send(e->fd, buffers[0].data, buffers[0].length, native);
+    if (n < 0) {
+      const int err = errno;
+      if (err == EAGAIN || err == EWOULDBLOCK) ArmWrite(e);
+      return Fail(ErrorFromErrno(err));
+    }
+    if (static_cast<std::size_t>(n) < buffers[0].length) ArmWrite(e);
+    return static_cast<int>(n);
+  }
   std::vector<iovec> iov(static_cast<std::size_t>(count));
   std::size_t total = 0;
   for (int i = 0; i < count; ++i) {
@@ -628,7 +719,6 @@ int SendBuffers(TSocket s, const ConstBuffer* buffers, int count, int flags) {
   msghdr mh{};
   mh.msg_iov = iov.data();
   mh.msg_iovlen = iov.size();
-  const int native = MSG_NOSIGNAL | MSG_DONTWAIT | ((flags & MSG_OOB_FLAG) ? MSG_OOB : 0);
   const ssize_t n = ::sendmsg(e->fd, &mh, native);
   if (n < 0) {
     const int err = errno;
@@ -750,7 +840,7 @@ int BytesAvailable(TSocket s, unsigned long* count) {
   if (e == nullptr) return Fail(WSAENOTSOCK);
   int n = 0;
   if (::ioctl(e->fd, FIONREAD, &n) != 0) return FailErrno();
-  if (count != nullptr) *count = n < 0 ? 0ul : static_cast<unsigned long>(n);
+  if (count != nullptr) *count = (n < 0 ? 0ul : static_cast<unsigned long>(n)) + e->held.size();
   return 0;
 }
 
@@ -766,6 +856,7 @@ int AsyncSelect(TSocket s, MessageTarget* target, unsigned msg, int mask) {
     // A new selection starts every notice afresh.
     e->read_armed = true;
     e->accept_armed = true;
+    QueueHeldNotice(*e);
   }
   UpdateNotifiers(*e);
   if (e->target != nullptr && (e->mask & FD_WRITE) && e->connected && !e->listening)

@@ -14,7 +14,9 @@
 // - FD_CONNECT once per connect attempt, carrying its error (also when the
 //   connect completed at once); after a successful one, one FD_WRITE.
 // - FD_READ when bytes wait; after a notice none follows until the owner
-//   calls Recv again (whatever Recv returns).
+//   calls Recv again (whatever Recv returns). The notice may have taken the
+//   first bytes from the system already: Recv hands them out first and
+//   BytesAvailable counts them.
 // - FD_WRITE once when a connected socket is first selected, afterwards only
 //   after a Send that would block, when sending can go on.
 // - FD_ACCEPT when a connection waits; the next one only after Accept.

@@ -19,6 +19,10 @@ namespace {
 
 // Sounds are short effects; a bigger file is a mistake, not a sound to load.
 constexpr size_t kMaxWaveBytes = 64u << 20;
+// Decoded sounds kept: a conversation plays a handful of short files; one
+// that plays many different ones reads the rest again.
+constexpr size_t kKeptSounds = 16;
+constexpr size_t kKeptBytes = 16u << 20;
 
 uint32_t Le32(const std::string& b, size_t at) {
   return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
@@ -44,6 +48,10 @@ class AlsaSink final : public TSoundSink {
   ~AlsaSink() override { Close(); }
 
   bool Open(const TWave& wave, std::string& error) override {
+    // The last sound ended (drained or dropped); the same format plays again
+    // once the device is prepared.
+    if (pcm_ && wave.channels == channels_ && wave.rate == rate_ && wave.bits == bits_ && snd_pcm_prepare(pcm_) >= 0)
+      return true;
     Close();
     // Non-blocking open: a device held by another program must not stall us.
     int rc = snd_pcm_open(&pcm_, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
@@ -65,6 +73,9 @@ class AlsaSink final : public TSoundSink {
       return false;
     }
     frameBytes_ = static_cast<size_t>(wave.FrameBytes());
+    channels_ = wave.channels;
+    rate_ = wave.rate;
+    bits_ = wave.bits;
     return true;
   }
 
@@ -94,6 +105,7 @@ class AlsaSink final : public TSoundSink {
  private:
   snd_pcm_t* pcm_ = nullptr;
   size_t frameBytes_ = 1;
+  int channels_ = 0, rate_ = 0, bits_ = 0;
 };
 
 }  // namespace
@@ -152,7 +164,10 @@ TWave LoadWave(const std::string& path) {
 
 std::unique_ptr<TSoundSink> MakeAlsaSink() { return std::make_unique<AlsaSink>(); }
 
-TSoundChannel::TSoundChannel(std::unique_ptr<TSoundSink> sink) : sink_(std::move(sink)) {}
+TSoundChannel::TSoundChannel(std::unique_ptr<TSoundSink> sink) : TSoundChannel(std::move(sink), Timing{}) {}
+
+TSoundChannel::TSoundChannel(std::unique_ptr<TSoundSink> sink, Timing timing)
+    : sink_(std::move(sink)), timing_(timing) {}
 
 TSoundChannel::~TSoundChannel() {
   {
@@ -169,7 +184,17 @@ TSoundChannel& TSoundChannel::Process() {
   return *channel;
 }
 
+namespace {
+
+std::int64_t SteadyNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
 bool TSoundChannel::Play(const std::string& file, Mode mode) {
+  if (SteadyNanoseconds() < silentUntil_) return false;
   {
     std::lock_guard lock(mutex_);
     if (mode == Mode::SkipIfBusy && busy_) return false;
@@ -221,23 +246,59 @@ void TSoundChannel::Report(const std::string& message) {
 void TSoundChannel::Run() {
   for (;;) {
     Job job;
+    bool idle = false;
     {
       std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return quit_ || pending_.has_value(); });
-      if (quit_) return;
-      job = std::move(*pending_);
-      pending_.reset();
+      const auto ready = [this] { return quit_ || pending_.has_value(); };
+      if (deviceOpen_) idle = !wake_.wait_for(lock, timing_.keepOpen, ready);
+      else wake_.wait(lock, ready);
+      if (quit_) break;
+      if (!idle) {
+        job = std::move(*pending_);
+        pending_.reset();
+      }
+    }
+    // No sound for a while: the device goes back to the other programs.
+    if (idle) {
+      sink_->Close();
+      deviceOpen_ = false;
+      continue;
     }
     PlayJob(job);
     std::lock_guard lock(mutex_);
     if (job.generation == generation_) busy_ = false;
   }
+  if (deviceOpen_) sink_->Close();
+}
+
+std::shared_ptr<const TWave> TSoundChannel::Wave(const std::string& file) {
+  const std::optional<TFileStamp> stamp = FileStamp(file);
+  for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+    if (it->file != file) continue;
+    if (stamp && it->stamp == *stamp) {
+      kept_.splice(kept_.begin(), kept_, it);
+      return it->wave;
+    }
+    kept_.erase(it);
+    break;
+  }
+  auto wave = std::make_shared<const TWave>(LoadWave(file));
+  if (stamp && wave->data.size() <= kKeptBytes) {
+    kept_.push_front({file, *stamp, wave});
+    size_t bytes = 0;
+    for (const Kept& k : kept_) bytes += k.wave->data.size();
+    while (kept_.size() > kKeptSounds || bytes > kKeptBytes) {
+      bytes -= kept_.back().wave->data.size();
+      kept_.pop_back();
+    }
+  }
+  return wave;
 }
 
 void TSoundChannel::PlayJob(const Job& job) {
-  TWave wave;
+  std::shared_ptr<const TWave> kept;
   try {
-    wave = LoadWave(job.file);
+    kept = Wave(job.file);
   } catch (const Exception& e) {
     bool first;
     {
@@ -248,14 +309,22 @@ void TSoundChannel::PlayJob(const Job& job) {
     if (first) Report(std::string("Cannot play sound: ") + e.what());
     return;
   }
+  const TWave& wave = *kept;
+  if (SteadyNanoseconds() < silentUntil_) return;
   std::string error;
   if (!sink_->Open(wave, error)) {
+    // Without a device every sound would ask for one again (and fail the
+    // same way); it is looked for again only after a while, so that one
+    // plugged in later is still found.
+    deviceOpen_ = false;
+    silentUntil_ = SteadyNanoseconds() + std::chrono::nanoseconds(timing_.retryDevice).count();
     if (!deviceReported_) {
       deviceReported_ = true;
       Report("No sound device (" + error + "); sounds are silent");
     }
     return;
   }
+  deviceOpen_ = true;
   // Small pieces, so that a newer sound cuts this one off within about 20 ms.
   const size_t chunk = std::max<size_t>(1, static_cast<size_t>(wave.rate) / 50);
   const size_t frameBytes = static_cast<size_t>(wave.FrameBytes());
@@ -270,7 +339,6 @@ void TSoundChannel::PlayJob(const Job& job) {
   }
   if (cut || Cancelled(job.generation)) sink_->Abort();
   else sink_->Finish();
-  sink_->Close();
 }
 
 }  // namespace platform

@@ -1,14 +1,19 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/FileNames.h"
 
 namespace platform {
 
@@ -35,7 +40,8 @@ class TSoundSink {
  public:
   virtual ~TSoundSink() = default;
   // Prepares the output for the wave's format; false with a reason when there is
-  // no device to play on.
+  // no device to play on. Called again without Close in between for the next
+  // sound: an output still open in the same format is used again.
   virtual bool Open(const TWave& wave, std::string& error) = 0;
   // Queues frames, blocking while the output is full.
   virtual void Write(const uint8_t* data, size_t frames) = 0;
@@ -54,12 +60,23 @@ std::unique_ptr<TSoundSink> MakeAlsaSink();
 //   SkipIfBusy  drops the new sound while anything plays.
 // A missing device means silence and a single report; an unreadable file is
 // reported once per file name.
+//
+// Sounds come with every chat line, so the channel keeps what it can: each
+// file decoded once (read again only when it changed on disk), the device
+// open while sounds follow each other. A device that failed to open is not
+// asked for again before a while has passed; until then sounds are dropped
+// at once, their files unread.
 class TSoundChannel {
  public:
   enum class Mode { Interrupt, SkipIfBusy };
   using Reporter = std::function<void(const std::string& message)>;
+  struct Timing {
+    std::chrono::milliseconds keepOpen{3000};      // the device stays open this long after a sound
+    std::chrono::milliseconds retryDevice{10000};  // a missing device is looked for again after this
+  };
 
   explicit TSoundChannel(std::unique_ptr<TSoundSink> sink);
+  TSoundChannel(std::unique_ptr<TSoundSink> sink, Timing timing);
   ~TSoundChannel();
   TSoundChannel(const TSoundChannel&) = delete;
   TSoundChannel& operator=(const TSoundChannel&) = delete;
@@ -68,7 +85,8 @@ class TSoundChannel {
   // process ends, so that no exit path waits on a device.
   static TSoundChannel& Process();
 
-  // True when the sound was taken, false when it was skipped.
+  // True when the sound was taken, false when it was skipped (or there is no
+  // device to play it on).
   bool Play(const std::string& file, Mode mode);
   void Stop();
   bool IsPlaying() const;
@@ -81,12 +99,27 @@ class TSoundChannel {
     std::string file;
     uint64_t generation;
   };
+  // A decoded file with what it looked like on disk when read.
+  struct Kept {
+    std::string file;
+    TFileStamp stamp;
+    std::shared_ptr<const TWave> wave;
+  };
   void Run();
   void PlayJob(const Job& job);
+  // The decoded file, from the kept ones when unchanged; raises like LoadWave.
+  std::shared_ptr<const TWave> Wave(const std::string& file);
   bool Cancelled(uint64_t generation) const;
   void Report(const std::string& message);
 
   std::unique_ptr<TSoundSink> sink_;
+  const Timing timing_;
+  // The worker's own: touched by its thread only.
+  std::list<Kept> kept_;  // most recently played first
+  bool deviceOpen_ = false;
+  // No device to play on before this time (steady clock, nanoseconds).
+  std::atomic<std::int64_t> silentUntil_{0};
+
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::optional<Job> pending_;

@@ -282,6 +282,7 @@ void TCustomNetSocket::WMASyncSelect(platform::TMessage& msg) {
     if (gone()) return;
   }
   if (ev & net::FD_WRITE) {
+    sent_notice_posted_ = false;
     TryToSend();
     if (gone()) return;
     if (send_queue_.empty()) TriggerDataSent(err);
@@ -364,11 +365,10 @@ void TCustomNetSocket::ReceiveLoop(int error, bool no_loop) {
       PostReceiveMore();
       break;
     }
-    if (no_loop) break;
-    // A receive that did not fill its buffer took everything there was.
+    if (no_loop || last_error_ != 0) break;
+    // A receive that did not fill its buffer took everything there was; one
+    // that did is followed by another rather than by a question for the size.
     if (network_bytes_ != before && !last_recv_filled_) break;
-    unsigned long waiting = 0;
-    if (net::BytesAvailable(handle_, &waiting) != 0 || waiting == 0 || last_error_ != 0) break;
     // A handler that takes nothing would otherwise be called forever; the next
     // receive re-arms the notice.
     if (network_bytes_ == before && read_count_ == read_before) break;
@@ -484,6 +484,7 @@ void TCustomNetSocket::StartFresh() {
   all_sent_ = true;
   read_count_ = 0;
   paused_ = false;
+  sent_notice_posted_ = false;
   DropQueue();
 }
 
@@ -712,8 +713,13 @@ int TCustomNetSocket::Send(const void* data, int length) {
   if (sent_now > 0 && !ReportSent(sent_now)) return length;
   // When the network just refused more, FD_WRITE tells when to go on.
   if (!network_full) TryToSend();
-  if (send_queue_.empty() && handle_ != INVALID_SOCKET)
+  // A queue that emptied at once gets no notice from the network; OnDataSent
+  // still follows from the event loop. The notice costs a wake-up, so it is
+  // posted only for a handler that waits for it, and once per turn.
+  if (send_queue_.empty() && handle_ != INVALID_SOCKET && OnDataSent && !sent_notice_posted_) {
+    sent_notice_posted_ = true;
     PostMessage(WM_ASYNCSELECT, static_cast<std::uintptr_t>(handle_), net::MakeSelectReply(net::FD_WRITE, 0));
+  }
   return length;
 }
 
@@ -1137,18 +1143,14 @@ bool TCustomLineNetSocket::TriggerDataAvailable(int error) {
     ScanLines(0, true);
     if (lines_held_ || TurnSpent() || handle_ == INVALID_SOCKET) return true;
   }
-  unsigned long waiting = 0;
-  if (platform::net::BytesAvailable(handle_, &waiting) != 0) return true;
-  const std::size_t count = waiting == 0 ? 255 : std::min<unsigned long>(waiting, kTurnBytes);
+  // Read straight away, as much as a turn may take: asking for the size
+  // first would cost a system call on every read.
+  static char scratch[kTurnBytes];
+  const int n = Base::DoRecv(scratch, static_cast<int>(sizeof scratch), 0);
+  if (n < 1) return true;
   Compact();
   const std::size_t old_end = buf_.size();
-  buf_.resize(old_end + count);
-  const int n = Base::DoRecv(buf_.data() + old_end, static_cast<int>(count), 0);
-  if (n < 1) {
-    buf_.resize(old_end);
-    return true;
-  }
-  buf_.resize(old_end + static_cast<std::size_t>(n));
+  buf_.append(scratch, static_cast<std::size_t>(n));
   // Editing may take back held bytes, so the fresh bytes can start earlier.
   const std::size_t fresh = LineEdit ? EditLine(old_end) : old_end;
   if (!LineEdit && LineEcho) SendStr(buf_.substr(old_end));

@@ -317,6 +317,7 @@ class TCustomNetSocket : public TComponent {
   int select_mask_ = 0;
   bool paused_ = false;
   bool all_sent_ = true;
+  bool sent_notice_posted_ = false;  // an FD_WRITE of Send's own is on its way
   TSocketSendFlags send_flags_ = wsSendNormal;
 
   std::deque<TBuffer> send_queue_;

@@ -4,7 +4,10 @@
 
 #include <QDir>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 
 #include "conversations/ConversationParts.h"
@@ -14,6 +17,7 @@
 #include "editor/QuillRichEdit.h"
 #include "platform/Charset.h"
 #include "platform/Clipboard.h"
+#include "platform/EventLoop.h"
 #include "resources/Resources.h"
 
 namespace {
@@ -127,6 +131,34 @@ TEST(RichTranscript, LaysOutAMessageOnceHoweverManyRunsItHas) {
   EXPECT_EQ(body.substr(0, 19), "http://a.org/0 \x01 ht");
   EXPECT_EQ(edit.Lines().Get(2), "Ann (1:01 PM)");
   EXPECT_EQ(edit.Lines().Get(3), "next");
+}
+
+// Each message redraws the text once it is in, and the scroll bar only when
+// it looks different; what is on the screen after every turn of the event
+// loop must still be the transcript as it would be drawn afresh.
+TEST(RichTranscript, ScreenAfterEachMessageIsTheTranscriptDrawnAfresh) {
+  testing_support::WidgetApp();
+  QWidget window;
+  const TTranscriptControl control = MakeRichTranscript(&window);
+  auto* layout = new QVBoxLayout(&window);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(control.Widget);
+  window.resize(220, 140);
+  window.show();
+  ASSERT_TRUE(platform::ProcessMessagesUntil(
+      [&] { return window.windowHandle() != nullptr && window.windowHandle()->isExposed(); }, 5000));
+  platform::TFont font;
+  for (int i = 0; i < 40; ++i) {
+    // Runs of one or several messages in a turn; some long enough to wrap.
+    for (int k = 0; k <= i % 3; ++k)
+      WriteTranscriptMessage(control.Widget, *control.Transcript, font, "", "Ann", "1:05 PM",
+                             "line " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 7) * 9, 'w'));
+    QCoreApplication::processEvents();
+    const QImage shown = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), fresh.size());
+    ASSERT_TRUE(shown == fresh) << "after message " << i;
+  }
 }
 
 }  // namespace

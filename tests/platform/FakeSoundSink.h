@@ -22,6 +22,9 @@ class FakeSoundSink : public platform::TSoundSink {
     std::vector<std::string> started;   // paths, in order
     std::vector<std::string> finished;  // ran out
     std::vector<std::string> aborted;   // cut off
+    std::vector<int> rates;             // of the sounds started
+    int opens = 0;                      // attempts, failed ones too
+    int closes = 0;
     bool hold = true;                   // Write blocks while set
     bool noDevice = false;
     std::string current;
@@ -31,12 +34,14 @@ class FakeSoundSink : public platform::TSoundSink {
 
   bool Open(const platform::TWave& wave, std::string& error) override {
     std::lock_guard lock(state_->mutex);
+    ++state_->opens;
     if (state_->noDevice) {
       error = "no such device";
       return false;
     }
     state_->current = wave.path;
     state_->started.push_back(wave.path);
+    state_->rates.push_back(wave.rate);
     state_->changed.notify_all();
     return true;
   }
@@ -47,7 +52,11 @@ class FakeSoundSink : public platform::TSoundSink {
   }
   void Finish() override { Record(state_->finished); }
   void Abort() override { Record(state_->aborted); }
-  void Close() override {}
+  void Close() override {
+    std::lock_guard lock(state_->mutex);
+    ++state_->closes;
+    state_->changed.notify_all();
+  }
 
  private:
   void Record(std::vector<std::string>& list) {

@@ -144,6 +144,55 @@ TEST(SocketApi, ReadNoticeWaitsForAReceiveAndCloseComesOnce) {
   net::CloseSocket(s);
 }
 
+// The read notice takes the first bytes itself; whatever way the owner reads
+// them (small pieces, a peek, after a pause) they come once, in order, and
+// the end is told only after the last of them.
+TEST(SocketApi, BytesTakenByTheNoticeComeFirstInOrderAndBeforeTheEnd) {
+  Notices n;
+  Raw listener;
+  net::TSocket s;
+  const int peer = ConnectOurs(n, &s, listener);
+  n.got.clear();
+  std::string sent(12000, '\0');
+  for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>('a' + i % 23);
+  // First a few bytes the notice takes whole, the rest once they are read.
+  constexpr std::size_t kFirst = 2500;
+  ASSERT_EQ(::send(peer, sent.data(), kFirst, 0), static_cast<ssize_t>(kFirst));
+  std::string got;
+  std::size_t at_close = 0;
+  for (int reads = 0; n.Count(net::FD_CLOSE) == 0; ++reads) {
+    const int seen = n.Count(net::FD_READ);
+    ASSERT_TRUE(PumpUntil([&] { return n.Count(net::FD_READ) > seen || n.Count(net::FD_CLOSE) > 0; }));
+    at_close = got.size();
+    if (n.Count(net::FD_CLOSE) > 0) break;
+    unsigned long waiting = 0;
+    ASSERT_EQ(net::BytesAvailable(s, &waiting), 0);
+    EXPECT_GT(waiting, 0u);
+    char buf[1000];
+    ASSERT_EQ(net::Recv(s, buf, 3, net::MSG_PEEK_FLAG), 3);
+    EXPECT_EQ(std::string(buf, 3), sent.substr(got.size(), 3));
+    const int r = net::Recv(s, buf, reads < 3 ? 1000 : static_cast<int>(sizeof buf), 0);
+    ASSERT_GT(r, 0);
+    got.append(buf, static_cast<std::size_t>(r));
+    if (reads == 0) {  // a pause with bytes in hand: quiet, then they come
+      ASSERT_EQ(net::AsyncSelect(s, &n.target, kMsg, 0), 0);
+      const int before = n.Count(net::FD_READ);
+      PumpFor(20);
+      EXPECT_EQ(n.Count(net::FD_READ), before);
+      ASSERT_EQ(net::AsyncSelect(s, &n.target, kMsg, 0x3F), 0);
+    }
+    if (got.size() == kFirst) {
+      const std::size_t rest = sent.size() - kFirst;
+      ASSERT_EQ(::send(peer, sent.data() + kFirst, rest, 0), static_cast<ssize_t>(rest));
+      ::shutdown(peer, SHUT_WR);
+    }
+  }
+  EXPECT_TRUE(got == sent) << got.size();
+  EXPECT_EQ(at_close, sent.size());
+  ::close(peer);
+  net::CloseSocket(s);
+}
+
 TEST(SocketApi, ResetPeerGivesCloseWithItsError) {
   Notices n;
   Raw listener;

@@ -83,7 +83,8 @@ class SoundChannelTest : public ::testing::Test {
   testing_support::TempHome dir;
   std::shared_ptr<FakeSoundSink::State> state = std::make_shared<FakeSoundSink::State>();
   std::vector<std::string> reports;
-  platform::TSoundChannel channel{std::make_unique<FakeSoundSink>(state)};
+  platform::TSoundChannel channel{std::make_unique<FakeSoundSink>(state),
+                                  {std::chrono::milliseconds(150), std::chrono::milliseconds(150)}};
 };
 
 TEST_F(SoundChannelTest, SkipsWhileBusyAndInterruptReplaces) {
@@ -107,25 +108,54 @@ TEST_F(SoundChannelTest, SkipsWhileBusyAndInterruptReplaces) {
 }
 
 TEST_F(SoundChannelTest, NoDeviceAndBadFilesAreReportedOnceAndFreeTheChannel) {
-  state->noDevice = true;
-  for (int i = 0; i < 3; ++i) {
-    channel.Play(File("a.wav"), Mode::Interrupt);
+  auto playOut = [&](const char* name) {
+    channel.Play(File(name), Mode::Interrupt);
     for (int t = 0; t < 400 && channel.IsPlaying(); ++t) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_FALSE(channel.IsPlaying());
+  };
+  {
+    std::lock_guard lock(state->mutex);
+    state->noDevice = true;
   }
-  state->noDevice = false;
+  for (int i = 0; i < 3; ++i) playOut("a.wav");
+  {
+    std::lock_guard lock(state->mutex);
+    EXPECT_EQ(state->opens, 1) << "a missing device is not asked for again at once";
+    state->noDevice = false;
+  }
+  // A device that appears later is found once the wait is over.
+  std::this_thread::sleep_for(std::chrono::milliseconds(160));
+  Release();
+  playOut("b.wav");
   testing_support::WriteFile(dir.Home() / "junk.wav", "not a wave");
   for (int i = 0; i < 2; ++i)
-    for (const char* name : {"junk.wav", "missing.wav"}) {
-      channel.Play(File(name), Mode::Interrupt);
-      for (int t = 0; t < 400 && channel.IsPlaying(); ++t) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    for (const char* name : {"junk.wav", "missing.wav"}) playOut(name);
   std::lock_guard lock(state->mutex);
   ASSERT_EQ(reports.size(), 3u);
   EXPECT_NE(reports[0].find("No sound device"), std::string::npos);
   EXPECT_NE(reports[1].find("junk.wav"), std::string::npos);
   EXPECT_NE(reports[2].find("missing.wav"), std::string::npos);
-  EXPECT_TRUE(state->started.empty());
+  EXPECT_EQ(state->started, std::vector<std::string>{File("b.wav")});
+}
+
+// Sounds that follow each other keep the device; a file changed on disk plays
+// as it is now; a while after the last sound the device is let go.
+TEST_F(SoundChannelTest, KeepsTheDeviceBetweenSoundsAndPlaysAChangedFileAsItIsNow) {
+  Release();
+  auto playWhole = [&](size_t count) {
+    channel.Play(File("a.wav"), Mode::Interrupt);
+    ASSERT_TRUE(WaitFor(*state, [&] { return state->finished.size() == count; }));
+  };
+  playWhole(1);
+  playWhole(2);
+  testing_support::WriteFile(dir.Home() / "a.wav", Wave(1, 22050, 16, 4000));
+  playWhole(3);
+  {
+    std::lock_guard lock(state->mutex);
+    EXPECT_EQ(state->closes, 0);
+    EXPECT_EQ(state->rates, (std::vector<int>{8000, 8000, 22050}));
+  }
+  EXPECT_TRUE(WaitFor(*state, [&] { return state->closes == 1; }));
 }
 
 }  // namespace
