@@ -23,17 +23,17 @@ TDialogPrompts::~TDialogPrompts() {
 }
 
 void TDialogPrompts::ShowInformation(const std::string& text, const std::string& caption) {
-  QMessageBox::information(platform::QuestionWindow(owner_), ShownQString(caption), ShownQString(text));
+  platform::RunMessageBox(QMessageBox::Information, ShownQString(caption), ShownQString(text), QMessageBox::Ok, owner_);
 }
 
 void TDialogPrompts::ShowError(const std::string& text, const std::string& caption) {
-  QMessageBox::critical(platform::QuestionWindow(owner_), ShownQString(caption), ShownQString(text));
+  platform::RunMessageBox(QMessageBox::Critical, ShownQString(caption), ShownQString(text), QMessageBox::Ok, owner_);
 }
 
 bool TDialogPrompts::AskYesNo(const std::string& text, const std::string& caption, bool noIsDefault) {
-  return QMessageBox::question(platform::QuestionWindow(owner_), ShownQString(caption), ShownQString(text),
-                               QMessageBox::Yes | QMessageBox::No,
-                               noIsDefault ? QMessageBox::No : QMessageBox::NoButton) == QMessageBox::Yes;
+  return platform::RunMessageBox(QMessageBox::Question, ShownQString(caption), ShownQString(text),
+                                 QMessageBox::Yes | QMessageBox::No, owner_,
+                                 noIsDefault ? QMessageBox::No : QMessageBox::NoButton) == QMessageBox::Yes;
 }
 
 bool TDialogPrompts::AskPassword(TPasswordQuestion& question) {
@@ -68,7 +68,7 @@ TQuestion TDialogPrompts::AskYesNoLater(const std::string& text, const std::stri
                                         std::function<void(bool)> answered) {
   auto* box = new QMessageBox(QMessageBox::Question, ShownQString(caption),
                               dialoglook::BreakableText(ShownQString(text)), QMessageBox::Yes | QMessageBox::No,
-                              platform::QuestionWindow(owner_));
+                              owner_);
   box->setDefaultButton(QMessageBox::No);
   QTimer::singleShot(timeoutMs, box, [box] { box->done(QMessageBox::No); });
   return ShowQuestion(box, [box, answered = std::move(answered)](QDialog* finished) {

@@ -1,42 +1,56 @@
 #include "core/DialogQuestion.h"
 
 #include <QDialog>
-#include <QPointer>
 #include <memory>
+#include <utility>
+
+#include "platform/DesktopPrompts.h"
 
 namespace {
 
+// What the handle and the dialog's signals share. The dialog is forgotten
+// the moment it starts to go: by then it is a dialog no longer, and nothing
+// may be asked of it.
+struct TState {
+  QDialog* dialog = nullptr;
+  bool open = true;
+};
+
 class TDialogQuestion final : public TOpenQuestion {
  public:
-  TDialogQuestion(QDialog* dialog, std::shared_ptr<bool> open) : dialog_(dialog), open_(std::move(open)) {}
+  explicit TDialogQuestion(std::shared_ptr<TState> state) : state_(std::move(state)) {}
   ~TDialogQuestion() override {
-    *open_ = false;
-    if (dialog_) {
-      dialog_->hide();
-      dialog_->deleteLater();
+    state_->open = false;
+    if (QDialog* dialog = std::exchange(state_->dialog, nullptr)) {
+      dialog->hide();
+      dialog->deleteLater();
     }
   }
 
  private:
-  QPointer<QDialog> dialog_;
-  std::shared_ptr<bool> open_;
+  std::shared_ptr<TState> state_;
 };
 
 }  // namespace
 
 TQuestion ShowQuestion(QDialog* dialog, std::function<void(QDialog*)> answered) {
-  auto open = std::make_shared<bool>(true);
-  auto answer = [open, answered = std::move(answered)](QDialog* finished) {
-    if (!*open) return;
-    *open = false;
+  auto state = std::make_shared<TState>();
+  state->dialog = dialog;
+  auto answer = [state, answered = std::move(answered)](QDialog* finished) {
+    if (!state->open) return;
+    state->open = false;
     answered(finished);
   };
   QObject::connect(dialog, &QDialog::finished, dialog, [dialog, answer] {
     dialog->deleteLater();
     answer(dialog);
   });
-  QObject::connect(dialog, &QObject::destroyed, [answer] { answer(nullptr); });
+  QObject::connect(dialog, &QObject::destroyed, [state, answer] {
+    state->dialog = nullptr;
+    answer(nullptr);
+  });
+  platform::MarkTransient(dialog);
   dialog->setModal(false);
   dialog->show();
-  return std::make_unique<TDialogQuestion>(dialog, open);
+  return std::make_unique<TDialogQuestion>(state);
 }

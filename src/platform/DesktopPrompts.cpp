@@ -33,15 +33,38 @@ std::vector<QPointer<QWidget>>& Subjects() {
 
 }  // namespace
 
+namespace {
+
+constexpr const char* kTransient = "parloTransientQuestion";
+
+}  // namespace
+
 QWidget* QuestionWindow(QWidget* fallback) {
   const auto& subjects = Subjects();
   for (auto at = subjects.rbegin(); at != subjects.rend(); ++at)
     if (*at && (*at)->isVisible()) return *at;
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return fallback;
-  // A tool window (the alert toast) or a menu is no window a question is about.
+  // A tool window (the alert toast), a menu or a question that may go by
+  // itself is no window a question is about.
   QWidget* active = QApplication::activeWindow();
-  const bool main = active != nullptr && (active->windowType() == Qt::Window || active->windowType() == Qt::Dialog);
+  const bool main = active != nullptr && (active->windowType() == Qt::Window || active->windowType() == Qt::Dialog) &&
+                    !active->property(kTransient).toBool();
   return main && active->isVisible() ? active : fallback;
+}
+
+void MarkTransient(QDialog* dialog) { dialog->setProperty(kTransient, true); }
+
+QMessageBox::StandardButton RunMessageBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
+                                          QMessageBox::StandardButtons buttons, QWidget* fallback,
+                                          QMessageBox::StandardButton defaultButton) {
+  // On the heap: a parent that is deleted meanwhile takes the box with it,
+  // and exec() then returns with the box already gone.
+  QPointer<QMessageBox> box = new QMessageBox(icon, caption, text, buttons, QuestionWindow(fallback));
+  if (defaultButton != QMessageBox::NoButton) box->setDefaultButton(defaultButton);
+  const int result = box->exec();
+  if (box.isNull()) return QMessageBox::NoButton;
+  delete box.data();
+  return static_cast<QMessageBox::StandardButton>(result);
 }
 
 TQuestionsAbout::TQuestionsAbout(QWidget* window) { Subjects().emplace_back(window); }
@@ -50,7 +73,7 @@ TQuestionsAbout::~TQuestionsAbout() { Subjects().pop_back(); }
 
 bool AskYesNo(const std::string& text, const std::string& caption) {
   if (!HaveDesktop()) return false;
-  return QMessageBox::question(QuestionWindow(), Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No) ==
+  return RunMessageBox(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No) ==
          QMessageBox::Yes;
 }
 
@@ -58,8 +81,8 @@ bool AskOkCancel(const std::string& text, const std::string& caption) {
   if (!HaveDesktop()) return false;
   const bool busy = QGuiApplication::overrideCursor() != nullptr;
   if (busy) QGuiApplication::restoreOverrideCursor();
-  const bool ok = QMessageBox::information(QuestionWindow(), Q(caption), Q(text),
-                                           QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+  const bool ok = RunMessageBox(QMessageBox::Information, Q(caption), Q(text),
+                                QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
   if (busy) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   return ok;
 }
@@ -69,7 +92,7 @@ void ShowMessage(const std::string& text, const std::string& caption) {
     ReportError(caption + ": " + text);
     return;
   }
-  QMessageBox::warning(QuestionWindow(), Q(caption), Q(text));
+  RunMessageBox(QMessageBox::Warning, Q(caption), Q(text), QMessageBox::Ok);
 }
 
 namespace {
@@ -91,12 +114,18 @@ QString QtFilter(const std::string& filter) {
 bool AskFileName(bool save, const std::string& title, const std::string& filter, const std::string& startDir,
                  std::string& name, const std::string& defaultExt) {
   if (!HaveDesktop()) return false;
-  QFileDialog dialog(QuestionWindow(), Q(title), Q(DosToUnixPath(startDir)), QtFilter(filter));
-  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  dialog.setDefaultSuffix(Q(defaultExt));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  name = FromQ(dialog.selectedFiles().first());
+  // On the heap, as RunMessageBox's box: its window may go while it waits.
+  QPointer<QFileDialog> dialog =
+      new QFileDialog(QuestionWindow(), Q(title), Q(DosToUnixPath(startDir)), QtFilter(filter));
+  dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog->setDefaultSuffix(Q(defaultExt));
+  const bool accepted = dialog->exec() == QDialog::Accepted;
+  if (dialog.isNull()) return false;
+  const QStringList chosen = dialog->selectedFiles();
+  delete dialog.data();
+  if (!accepted || chosen.isEmpty()) return false;
+  name = FromQ(chosen.first());
   return true;
 }
 
@@ -114,8 +143,15 @@ bool AskSaveFileName(const std::string& title, const std::string& filter, const 
 
 bool AskFolder(const std::string& title, const std::string& startDir, std::string& folder) {
   if (!HaveDesktop()) return false;
-  const QString chosen = QFileDialog::getExistingDirectory(QuestionWindow(), Q(title), Q(DosToUnixPath(startDir)));
-  if (chosen.isEmpty()) return false;
+  QPointer<QFileDialog> dialog = new QFileDialog(QuestionWindow(), Q(title), Q(DosToUnixPath(startDir)));
+  dialog->setFileMode(QFileDialog::Directory);
+  dialog->setOption(QFileDialog::ShowDirsOnly);
+  const bool accepted = dialog->exec() == QDialog::Accepted;
+  if (dialog.isNull()) return false;
+  const QStringList picked = dialog->selectedFiles();
+  delete dialog.data();
+  if (!accepted || picked.isEmpty()) return false;
+  const QString chosen = picked.first();
   folder = FromQ(chosen);
   return true;
 }

@@ -139,6 +139,13 @@ TEST(FormMain, QuestionsAreCentredOnTheirWindow) {
   EXPECT_LE(offCentre(chat), 2);
   const platform::TQuestionsAbout about(&other);
   EXPECT_LE(offCentre(other), 2);
+  // The window may go while its question waits (a chat its peer ended): the
+  // question goes with it, answered No.
+  auto* going = new QWidget(nullptr, Qt::Window);
+  going->show();
+  const platform::TQuestionsAbout aboutGoing(going);
+  testing_support::WhenModal([going] { delete going; });
+  EXPECT_FALSE(prompts.AskYesNo("Save the chat?", "Save Chat?", false));
 }
 
 }  // namespace

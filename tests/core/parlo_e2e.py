@@ -125,7 +125,9 @@ class Parlo:
             # The descriptor limit most desktops give a program.
             if descriptors:
                 resource.setrlimit(resource.RLIMIT_NOFILE, (descriptors, descriptors))
-        self.proc = subprocess.Popen([program or PARLO], env=e, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+        # Kept aside, and shown when the program ends badly: a sanitizer's report goes there.
+        self.err = tempfile.TemporaryFile()
+        self.proc = subprocess.Popen([program or PARLO], env=e, stdout=subprocess.PIPE, stderr=self.err,
                                      preexec_fn=limit if descriptors else None)
         self.lines = []
         self.cond = threading.Condition()
@@ -167,7 +169,12 @@ class Parlo:
         if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
         try:
-            return self.proc.wait(timeout)
+            status = self.proc.wait(timeout)
+            if status != 0:
+                self.err.seek(0)
+                tail = self.err.read().decode("latin-1").splitlines()[-80:]
+                sys.stderr.write("parlo ended with %d; the end of its standard error:\n%s\n" % (status, "\n".join(tail)))
+            return status
         except subprocess.TimeoutExpired:
             self.proc.kill()
             self.proc.wait()
