@@ -236,7 +236,7 @@ int TQuillRichPainter::GetWrapLenForLine(int line, const std::string& text, int 
   const int length = static_cast<int>(text.size());
   int count = 0;
   for (int c = start - 1; c < length;) {
-    const TQuillLineInfo run = view.ParseString(line, text, c, length, false, false);
+    const TQuillLineInfo run = view.ParseString(line, text, c, length, false, false, room);
     if (run.End <= c) break;
     if (run.Object >= 0) {
       room -= run.Width;
