@@ -5,6 +5,15 @@
 // last ten thousand (a message must not get dearer as the transcript grows)
 // and the heap bytes each message keeps, beside QTextEdit appending the same
 // formatted messages with the same pictures in the same run.
+//
+// Then single long lines, as an authorized chat peer may send them (the
+// private chat takes lines up to 64 KiB), through the chat window's own road
+// (the transcript control and writer, the message drawn once it is all
+// there) in a window of a chat window's size: one word without blanks, many
+// short words, many web or mail links, many emoticon codes. Each kind is appended until
+// the transcript's bound has cut it once; the time per line (first, mean,
+// worst) is printed against 64-byte lines appended 1,000 times, per byte.
+// "--long N" appends N lines of each kind and skips the 100,000 messages.
 #include <malloc.h>
 
 #include <QApplication>
@@ -14,14 +23,23 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QWidget>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "conversations/ConversationParts.h"
+#include "conversations/Emoticons.h"
+#include "conversations/RichTranscript.h"
+#include "conversations/Transcript.h"
+#include "core/session/PeerBounds.h"
 #include "editor/QuillRichEdit.h"
 
 namespace {
@@ -87,6 +105,103 @@ Figures Run(const std::vector<Message>& messages, const std::function<void(const
   return f;
 }
 
+// ----- long lines ---------------------------------------------------------------
+
+constexpr std::size_t kLongLine = 64 * 1024;
+constexpr std::size_t kShortLine = 64;
+constexpr int kShortLines = 1000;
+// A line is shown well within a frame's patience: the program stays usable
+// however long the lines a peer sends.
+constexpr double kGoalMs = 100;
+
+std::string Repeated(const std::string& unit, std::size_t size) {
+  std::string out;
+  while (out.size() < size) out += unit;
+  out.resize(size);
+  return out;
+}
+
+std::string OneWord(std::size_t size) {
+  std::string out(size, 'a');
+  for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<char>('a' + i * 7 % 26);
+  return out;
+}
+
+// A chat window with its transcript, at the size such a window opens with.
+struct ChatWindow {
+  ChatWindow() {
+    window.resize(594, 430);
+    control = MakeRichTranscript(&window);
+    control.Widget->setGeometry(8, 8, 460, 260);
+    window.show();
+    QApplication::processEvents();
+  }
+  // A line as the chat hands it over, with its line break.
+  double Append(const std::string& line) {
+    const std::string text = line + "\r\n";
+    const auto start = std::chrono::steady_clock::now();
+    WriteTranscriptMessage(control.Widget, *control.Transcript, font, icons, "Peer", "9:41 PM", text);
+    QApplication::processEvents();
+    return Seconds(start) * 1e3;
+  }
+  QWidget window;
+  TTranscriptControl control;
+  platform::TFont font;
+  std::string icons;
+};
+
+struct LongFigures {
+  double firstMs = 0, meanMs = 0, worstMs = 0;
+};
+
+LongFigures AppendLong(const std::string& icons, const std::string& text, int count) {
+  ChatWindow chat;
+  chat.icons = icons;
+  LongFigures f;
+  for (int i = 0; i < count; ++i) {
+    const double ms = chat.Append(text);
+    if (i == 0) f.firstMs = ms;
+    f.meanMs += ms / count;
+    f.worstMs = std::max(f.worstMs, ms);
+  }
+  return f;
+}
+
+void LongLines(const std::string& icons, int count) {
+  double shortMs = 0;
+  {
+    ChatWindow chat;
+    chat.icons = icons;
+    const std::string line = Repeated("hello there how are you ", kShortLine);
+    for (int i = 0; i < kShortLines; ++i) shortMs += chat.Append(line) / kShortLines;
+  }
+  const double shortPerByte = shortMs / kShortLine;
+  std::printf("\nlines of %zu bytes, %d of each kind, through the chat window's road\n", kLongLine, count);
+  std::printf("baseline: %d lines of %zu bytes, %.3f ms/line\n", kShortLines, kShortLine, shortMs);
+  std::printf("goal: every line under %.0f ms (first, mean and worst)\n", kGoalMs);
+  std::printf("%-22s %9s %9s %9s %14s  %s\n", "kind", "first ms", "mean ms", "worst ms", "per-byte ratio", "goal");
+  const struct {
+    const char* name;
+    std::string text;
+  } kinds[] = {
+      {"one word, no blanks", OneWord(kLongLine)},
+      {"short words", Repeated("ok so we go now and then ", kLongLine)},
+      {"web links", Repeated("see http://example.org/a/b?c=d ", kLongLine)},
+      {"mail links", Repeated("mailto:ann@example.org ", kLongLine)},
+      {"emoticon codes", Repeated("hi :) ", kLongLine)},
+  };
+  bool met = true;
+  for (const auto& kind : kinds) {
+    const LongFigures f = AppendLong(icons, kind.text, count);
+    const double ratio = f.meanMs / kLongLine / shortPerByte;
+    const bool ok = f.worstMs < kGoalMs;
+    met = met && ok;
+    std::printf("%-22s %9.1f %9.1f %9.1f %14.4f  %s\n", kind.name, f.firstMs, f.meanMs, f.worstMs, ratio,
+                ok ? "met" : "NOT met");
+  }
+  std::printf("goal %s\n", met ? "met" : "NOT met");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -103,6 +218,14 @@ int main(int argc, char** argv) {
     face.save(icons.filePath(QString("%1.bmp").arg(n)), "BMP");
   }
   auto picture = [&](int n) { return icons.filePath(QString("%1.bmp").arg(n)); };
+  // Each kind until the bound has cut its transcript once.
+  int longCount = peerbounds::kTranscriptChars / static_cast<int>(kLongLine) + 8;
+  const bool longOnly = argc > 2 && std::strcmp(argv[1], "--long") == 0;
+  if (longOnly) longCount = std::max(std::atoi(argv[2]), 1);
+  if (longOnly) {
+    LongLines(icons.path().toStdString() + "/", longCount);
+    return 0;
+  }
   const std::vector<Message> messages = MakeMessages();
 
   Figures ours;
@@ -170,5 +293,6 @@ int main(int argc, char** argv) {
               ours.lastMicros, theirs.lastMicros);
   std::printf("heap kept per message (bytes)               transcript %8.0f   QTextEdit %8.0f\n",
               ours.bytesPerMessage, theirs.bytesPerMessage);
+  LongLines(icons.path().toStdString() + "/", longCount);
   return 0;
 }

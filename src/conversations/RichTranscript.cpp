@@ -18,7 +18,13 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
 
   int GetTextLen() override { return edit_.GetTextLen(); }
   void SetSelStart(int position) override { edit_.SetSelStart(position); }
-  void SetSelLength(int length) override { edit_.SetSelLength(length); }
+  // Inside a message its rows are laid out at its end, and the caret is
+  // brought into view then: dropping the selection of a run just written
+  // needs no scrolling to where the run would be without its rows.
+  void SetSelLength(int length) override {
+    if (depth_ > 0 && length == 0) edit_.SetSelection({}, TQuillSelType::slNone);
+    else edit_.SetSelLength(length);
+  }
   void SetSelText(const std::string& text) override { edit_.SetSelText(text); }
   TTranscriptAttributes& GetSelAttributes() override { return *this; }
   void Assign(const platform::TFont& font) override { edit_.GetSelAttributes().Assign(font); }

@@ -30,10 +30,17 @@ void TTranscriptWriter::InsertMessageBody(const std::string& text) {
     InsertWithMarkers(text);
     return;
   }
-  std::size_t from = 0;
+  // The next address of each kind is looked for again only once the text
+  // written has passed it: a text of many addresses of one kind would
+  // otherwise be searched to its end for the other kind at each address.
+  std::size_t from = 0, http = text.find("http://"), mail = text.find("mailto:");
+  auto next = [&](std::size_t& found, const char* scheme) {
+    if (found != std::string::npos && found < from) found = text.find(scheme, from);
+    return found;
+  };
   while (from < text.size()) {
-    std::size_t at = text.find("http://", from);
-    if (at == std::string::npos) at = text.find("mailto:", from);
+    std::size_t at = next(http, "http://");
+    if (at == std::string::npos) at = next(mail, "mailto:");
     if (at == std::string::npos) {
       Run(text.substr(from));
       return;

@@ -31,11 +31,11 @@ int64_t LineStart(const TQuillStrings& lines, int y) {
   const int count = lines.Count();
   int64_t pos = 0;
   if (y <= count / 2) {
-    for (int i = 0; i < y; ++i) pos += static_cast<int64_t>(lines.GetStr(i).size()) + kBreak;
+    for (int i = 0; i < y; ++i) pos += static_cast<int64_t>(lines.StoredText(i).size()) + kBreak;
     return pos;
   }
   pos = lines.TextSize() + int64_t{kBreak} * count;
-  for (int i = count - 1; i >= y; --i) pos -= static_cast<int64_t>(lines.GetStr(i).size()) + kBreak;
+  for (int i = count - 1; i >= y; --i) pos -= static_cast<int64_t>(lines.StoredText(i).size()) + kBreak;
   return pos;
 }
 
@@ -49,7 +49,7 @@ int TCustomQuillEdit::TextPointToPos(TPoint p) {
   int64_t pos = LineStart(lines, std::min(y, count));
   if (y > count) pos += int64_t{y - count} * kBreak;
   if (y < count) {
-    const std::string s = lines.GetStr(y);
+    const std::string& s = lines.StoredText(y);
     int x = std::max(p.X, 0);
     if (SourceOptions() & srUseTab) x = GetEditSource().TabStops().PosToRealPos(s, x);
     pos += std::min(x, static_cast<int>(s.size()));
@@ -75,7 +75,7 @@ TPoint TCustomQuillEdit::PosToTextPoint(int pos) {
     // its own length and its line break.
     int64_t start = total + kBreak;
     for (int y = count - 1; y >= 0; --y) {
-      const std::string s = lines.GetStr(y);
+      const std::string& s = lines.StoredText(y);
       start -= static_cast<int64_t>(s.size()) + kBreak;
       // A position inside the line break before a line is that line's start.
       if (n >= start - (y > 0 ? 1 : 0)) return point(s, std::max<int64_t>(n - start, 0), y);
@@ -85,7 +85,7 @@ TPoint TCustomQuillEdit::PosToTextPoint(int pos) {
   int64_t rest = n;
   int y = 0;
   while (rest > 0) {
-    const std::string s = lines.GetStr(y);
+    const std::string& s = lines.StoredText(y);
     const auto length = static_cast<int64_t>(s.size());
     if (length >= rest) return point(s, rest, y);
     rest -= length + kBreak;
@@ -96,7 +96,7 @@ TPoint TCustomQuillEdit::PosToTextPoint(int pos) {
 
 int TCustomQuillEdit::GetRealChar(int line, int column) {
   if (!(SourceOptions() & srUseTab) || column == MaxInt) return column;
-  return GetEditSource().TabStops().PosToRealPos(GetLines().GetStr(line), column);
+  return GetEditSource().TabStops().PosToRealPos(GetLines().StoredText(line), column);
 }
 
 int TCustomQuillEdit::GetSelStart() {

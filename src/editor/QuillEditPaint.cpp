@@ -445,7 +445,9 @@ void TCustomQuillEdit::RepaintControl(int oldColumn, int oldLine) {
   if (paintLock_ > 0 || painting_ || !viewport()->updatesEnabled()) return;
   const bool column = oldColumn != windowChar_, line = oldLine != windowLine_;
   if (!column && !line) return;
-  if (background_.NeedPaint() || (column && line) || !partialRepaint_) {
+  // While the window paints nothing (a message being written in runs) the
+  // pixels are not worth moving: all of it is painted when it paints again.
+  if (background_.NeedPaint() || (column && line) || !partialRepaint_ || !viewport()->updatesEnabled()) {
     Invalidate();
     return;
   }
@@ -479,6 +481,9 @@ bool TCustomQuillEdit::ScrollText(int dx, int dy) {
 
 void TCustomQuillEdit::InvalidateSelection(const TRect& rect, TQuillSelType selType) {
   if (selType == TQuillSelType::slNone || IsEmptyBlock(rect, selType) || painting_) return;
+  // Nothing is invalidated while the window paints nothing: it is painted
+  // whole when it paints again.
+  if (!viewport()->updatesEnabled()) return;
   if (PageLayout()) {
     Invalidate();
     return;

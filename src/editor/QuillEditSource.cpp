@@ -211,8 +211,16 @@ int TCustomQuillEditSource::LineIndex(const std::string& line, int x, int* tabPa
   return x;
 }
 
+const std::string& TCustomQuillEditSource::ShownText(int line, std::string& buffer) const {
+  // GetString, the hook of Get, changes only lines with tabs while tabs are kept.
+  const std::string& stored = strings_.StoredText(line);
+  if (!(options_ & srUseTab) || stored.find('\t') == std::string::npos) return stored;
+  buffer = strings_.Get(line);
+  return buffer;
+}
+
 int TCustomQuillEditSource::DisplayLength(int line) const {
-  std::string raw = strings_.GetStr(line);
+  const std::string& raw = strings_.StoredText(line);
   if (options_ & srUseTab) return tabStops_.RealPosToPos(raw, static_cast<int>(raw.size()));
   return static_cast<int>(raw.size());
 }
@@ -249,7 +257,7 @@ void TCustomQuillEditSource::InsertStringWithData(const std::string& s, const TQ
   UpdateScope update(*this, oprInsert);
   CheckLastLine();
   const int y = pos_.Y;
-  std::string line = strings_.GetStr(y);
+  const std::string& line = strings_.StoredText(y);
   int tabPad = 0;
   int index = LineIndex(line, pos_.X, &tabPad);
   std::string text = std::string(static_cast<size_t>(tabPad), ' ') + s;
@@ -264,9 +272,10 @@ void TCustomQuillEditSource::InsertStringWithData(const std::string& s, const TQ
   if (text.empty()) return;
   TQuillData textData;
   if (!data.empty()) textData = TQuillData(static_cast<size_t>(pad), static_cast<char16_t>(NoData)) + data;
-  line.insert(static_cast<size_t>(index), text);
   BeforeTextChanged(index, y, oprInsert, static_cast<int>(text.size()), data.empty() ? nullptr : &textData);
-  strings_.Put(y, line);
+  // In place: appending to a long line costs what is appended. The hook
+  // leaves text that goes in inside an internal change as it stands.
+  strings_.InsertText(y, index, text);
   AfterTextChanged(index, y, oprInsert);
   ReportLine(pos_.X - pad, y);
   if (options_ & srAllowUndo) {

@@ -202,6 +202,10 @@ class TCustomQuillEditSource : public TQuillComponent {
   // ---- properties ----
   TQuillStrings& Strings() { return strings_; }
   const TQuillStrings& Strings() const { return strings_; }
+  // A line as Strings().Get gives it (tabs as blanks while tabs are kept),
+  // without a copy when it shows as it is stored; Buffer holds one that
+  // does not, and the result may be it.
+  const std::string& ShownText(int line, std::string& buffer) const;
   void SetStrings(const TQuillStrings& source) { strings_.Assign(source); }
   TQuillSourceOptions Options() const { return options_; }
   void SetOptions(TQuillSourceOptions options);

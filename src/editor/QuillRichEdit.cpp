@@ -99,7 +99,7 @@ TQuillEditorAttributes& TCustomQuillRichEdit::GetSelAttributes() {
 
 void TCustomQuillRichEdit::GetAttribute(TPoint p, TQuillEditorAttributes& attributes) {
   TCustomQuillRichEditSource& doc = RichEditSource();
-  const std::string text = doc.Strings().GetStr(p.Y);
+  const std::string& text = doc.Strings().StoredText(p.Y);
   const int index = GetRealChar(p.Y, std::max(p.X, 0));
   const uint16_t number = doc.GetRealAttribute(text, index + 1, p.Y);
   if (const TQuillEditorAttributes* entry = GetFontManager().GetItem(number)) {

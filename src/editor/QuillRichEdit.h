@@ -159,8 +159,8 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   void ObjectChanged(TQuillEditorObject& object, bool heightChanged) override;
 
   // ---- what the painter asks of the editor ----
-  TQuillLineInfo ParseString(int line, const std::string& s, int start, int end, bool splitBlanks,
-                             bool splitWords) override;
+  TQuillLineInfo ParseString(int line, const std::string& s, int start, int end, bool splitBlanks, bool splitWords,
+                             int maxWidth) override;
   TQuillEditorObject* FindObject(int number) override { return RichEditSource().ObjectsManager().GetItem(number); }
   const TQuillFontRecord& EditorFontRecord() override { return *GetFontFromData(NoData).Font; }
   bool CaretAtRowEnd() const override { return TCustomQuillEdit::CaretAtRowEnd(); }
@@ -179,10 +179,11 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   // runs and rows (QuillRichEditRuns.cpp)
   void GetInfosFromString(const std::string& s, int line, TQuillRichWrapRecord& row, int start, int end);
   void GetInfoFromEmptyString(int line, TQuillLineInfo& info);
-  void AdjustInfoForParagraph(const TQuillParagraph& paragraph, TQuillRichWrapRecord& row, bool firstRow,
-                              bool lastRow);
+  void AdjustInfoForParagraph(const TQuillParagraph& paragraph, const std::string& s, TQuillRichWrapRecord& row,
+                              bool firstRow, bool lastRow);
   void CheckWordSpelling(int line, const std::string& s, TQuillRichWrapRecord& row);
-  uint16_t DataAt(int line, int column);
+  // The data word of a shown column; Item is the line's record.
+  uint16_t DataAt(const TQuillStringItem* item, int line, int column) const;
 
   // loading (QuillRichEditTransfer.cpp)
   void DoLoadText(const std::string& text, const TCustomQuillEditorAttributes* attributes,
@@ -219,10 +220,12 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   std::vector<TRunStyle> runStyles_;
   TRunStyle editorStyle_;
   int stylesGeneration_ = -1;
-  // The line being wrapped, when it holds tabs shown as blanks: its stored
-  // text, so display columns find their characters.
+  // The line being wrapped, when it holds tabs shown as blanks: the shown
+  // column each stored character starts at (and the shown length last), so
+  // that a run's columns find their data words without walking the line
+  // from its start for each one.
   int tabLine_ = -1;
-  std::string tabLineText_;
+  std::vector<int> tabStarts_;
   TQuillCharSet spellDelimiters_;
 };
 

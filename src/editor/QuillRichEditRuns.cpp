@@ -22,27 +22,45 @@ void TCustomQuillRichEdit::BeforeWrapString(int line) {
   if (!(SourceOptions() & srUseTab)) return;
   // The rows of a line with tabs are in shown columns (tabs as blanks); its
   // data words are per stored character.
-  std::string raw = GetLines().GetStr(line);
-  if (raw.find('\t') == std::string::npos) return;
+  const TQuillStringItem* item = GetLines().Item(line);
+  if (item == nullptr || item->Text.find('\t') == std::string::npos) return;
+  const TTabStopList& tabs = GetEditSource().TabStops();
   tabLine_ = line;
-  tabLineText_ = std::move(raw);
+  tabStarts_.clear();
+  int column = 0;
+  for (char c : item->Text) {
+    tabStarts_.push_back(column);
+    column = c == '\t' ? std::max(tabs.Get(column), column + 1) : column + 1;
+  }
+  tabStarts_.push_back(column);
 }
 
-uint16_t TCustomQuillRichEdit::DataAt(int line, int column) {
-  const int index = line == tabLine_ ? GetEditSource().TabStops().PosToRealPos(tabLineText_, column) : column;
-  return GetLines().GetData(line, index + 1);
+uint16_t TCustomQuillRichEdit::DataAt(const TQuillStringItem* item, int line, int column) const {
+  int index = column;
+  if (line == tabLine_) {
+    // The character whose shown columns hold the column; past the shown
+    // text each column is one character more.
+    const int shown = tabStarts_.back();
+    const auto stored = static_cast<int>(tabStarts_.size()) - 1;
+    index = column >= shown ? stored + column - shown
+                            : static_cast<int>(std::upper_bound(tabStarts_.begin(), tabStarts_.end(), column) -
+                                               tabStarts_.begin()) - 1;
+  }
+  if (item == nullptr || index < 0 || static_cast<size_t>(index) >= item->Data.size()) return NoData;
+  return item->Data[static_cast<size_t>(index)];
 }
 
 TQuillLineInfo TCustomQuillRichEdit::ParseString(int line, const std::string& s, int start, int end, bool splitBlanks,
-                                                 bool splitWords) {
+                                                 bool splitWords, int maxWidth) {
   TQuillLineInfo run;
   const int length = std::min(end, static_cast<int>(s.size()));
   run.End = start;
   if (start >= length) return run;
   run.End = start + 1;
+  const TQuillStringItem* item = GetLines().Item(line);
   const bool object = s[static_cast<size_t>(start)] == kObjectCharacter;
   if (object) {
-    const uint16_t number = DataAt(line, start);
+    const uint16_t number = DataAt(item, line, start);
     if (const TQuillEditorObject* picture = FindObject(number)) {
       run.Object = number;
       run.Width = picture->Width();
@@ -51,23 +69,25 @@ TQuillLineInfo TCustomQuillRichEdit::ParseString(int line, const std::string& s,
     }
     // A picture that names no object shows as a character of the editor font.
   }
-  const uint16_t word = object ? NoData : DataAt(line, start);
-  if (!object) {
-    const bool blank = IsBlank(s[static_cast<size_t>(start)]);
-    const bool delimiter = spellDelimiters_.Contains(s[static_cast<size_t>(start)]);
-    while (run.End < length) {
-      const char c = s[static_cast<size_t>(run.End)];
-      if (c == kObjectCharacter || DataAt(line, run.End) != word) break;
-      if (splitBlanks && IsBlank(c) != blank) break;
-      if (splitWords && spellDelimiters_.Contains(c) != delimiter) break;
-      ++run.End;
-    }
-  }
+  const uint16_t word = object ? NoData : DataAt(item, line, start);
   const TRunStyle& style = GetFontFromData(word);
   const bool script = style.Script != TQuillScriptStyle::ssNormal && style.ScriptFont != nullptr;
   const TQuillFontRecord& font = script ? *style.ScriptFont : *style.Font;
+  int width = font.CharWidth(s[static_cast<size_t>(start)]);
+  if (!object) {
+    const bool blank = IsBlank(s[static_cast<size_t>(start)]);
+    const bool delimiter = spellDelimiters_.Contains(s[static_cast<size_t>(start)]);
+    while (run.End < length && width <= maxWidth) {
+      const char c = s[static_cast<size_t>(run.End)];
+      if (c == kObjectCharacter || DataAt(item, line, run.End) != word) break;
+      if (splitBlanks && IsBlank(c) != blank) break;
+      if (splitWords && spellDelimiters_.Contains(c) != delimiter) break;
+      width += font.CharWidth(c);
+      ++run.End;
+    }
+  }
   run.Font = &font;
-  run.Width = GetWidth(font, std::string_view(s).substr(static_cast<size_t>(start), static_cast<size_t>(run.End - start)));
+  run.Width = width;
   run.Height = font.Info.Height;
   if (style.Script == TQuillScriptStyle::ssSuperScript) run.Shift = -style.Font->Info.SuperscriptOffset;
   else if (style.Script == TQuillScriptStyle::ssSubScript) run.Shift = style.Font->Info.SubscriptOffset;
@@ -98,7 +118,7 @@ void TCustomQuillRichEdit::GetInfosFromString(const std::string& s, int line, TQ
   const int stop = std::min(end, static_cast<int>(s.size()));
   row.Runs.clear();
   for (int c = start; c < stop;) {
-    const TQuillLineInfo run = ParseString(line, s, c, stop, justify, spelling);
+    const TQuillLineInfo run = ParseString(line, s, c, stop, justify, spelling, MaxInt);
     if (run.End <= c) break;
     row.Runs.push_back(run);
     c = run.End;
@@ -138,12 +158,12 @@ void TCustomQuillRichEdit::GetInfosFromString(const std::string& s, int line, TQ
     info.Width = width;
     if (firstFont != nullptr) info.Font = firstFont;
   }
-  if (paragraph != nullptr) AdjustInfoForParagraph(*paragraph, row, start == 0, stop >= static_cast<int>(s.size()));
+  if (paragraph != nullptr) AdjustInfoForParagraph(*paragraph, s, row, start == 0, stop >= static_cast<int>(s.size()));
   CheckWordSpelling(line, s, row);
 }
 
-void TCustomQuillRichEdit::AdjustInfoForParagraph(const TQuillParagraph& paragraph, TQuillRichWrapRecord& row,
-                                                  bool firstRow, bool lastRow) {
+void TCustomQuillRichEdit::AdjustInfoForParagraph(const TQuillParagraph& paragraph, const std::string& s,
+                                                  TQuillRichWrapRecord& row, bool firstRow, bool lastRow) {
   const int width = RichPainter().WrapWidth();
   TQuillLineInfo& info = row.Info;
   int left = 0;
@@ -157,7 +177,6 @@ void TCustomQuillRichEdit::AdjustInfoForParagraph(const TQuillParagraph& paragra
     } else if (paragraph.Alignment() == TQuillAlignment::algJustify && free >= 1 && !lastRow) {
       // The blanks share the room left over; the last blank of the row (at
       // its end) takes none.
-      const std::string s = GetLines().Get(row.Line);
       std::vector<TQuillLineInfo*> blanks;
       for (TQuillLineInfo& run : row.Runs)
         if (run.Object < 0 && run.End >= 1 && run.End <= static_cast<int>(s.size()) &&

@@ -90,7 +90,8 @@ int TQuillRichPainter::GetCharWidth(int line, int ch) {
   for (const TQuillLineInfo& run : row->Runs) {
     if (ch >= run.End) continue;
     if (run.Object >= 0) return run.Width;
-    const std::string s = Owner()->GetLines().Get(line);
+    std::string buffer;
+    const std::string& s = Owner()->GetEditSource().ShownText(line, buffer);
     return ch < static_cast<int>(s.size()) ? run.Font->CharWidth(s[static_cast<size_t>(ch)]) : run.Font->BlankWidth();
   }
   const TQuillFontRecord* font = row->Runs.empty() ? row->Info.Font : row->Runs.back().Font;
@@ -145,7 +146,8 @@ TPoint TQuillRichPainter::TextToPixelPoint(TPoint textPt, TPoint topLeft, bool a
   if (textPt.X == MaxInt) {
     x = MaxInt;
   } else if (const TQuillRichWrapRecord* row = RichRow(rowPoint.Y); row != nullptr && row->Line == textPt.Y) {
-    x = ColumnX(*row, Owner()->GetLines().Get(textPt.Y), row->Start + rowPoint.X);
+    std::string buffer;
+    x = ColumnX(*row, Owner()->GetEditSource().ShownText(textPt.Y, buffer), row->Start + rowPoint.X);
   } else {
     x = rowPoint.X * EditorBlank();
   }
@@ -187,7 +189,8 @@ int TQuillRichPainter::CharsInWidth(int row, int width) {
   if (r == nullptr) return std::max(width, 0) / EditorBlank();
   int w = width - r->Info.Left;
   if (w <= 0) return 0;
-  const std::string s = Owner()->GetLines().Get(r->Line);
+  std::string buffer;
+  const std::string& s = Owner()->GetEditSource().ShownText(r->Line, buffer);
   int c = r->Start;
   const TQuillFontRecord* last = r->Info.Font;
   for (const TQuillLineInfo& run : r->Runs) {
@@ -236,7 +239,7 @@ int TQuillRichPainter::GetWrapLenForLine(int line, const std::string& text, int 
   const int length = static_cast<int>(text.size());
   int count = 0;
   for (int c = start - 1; c < length;) {
-    const TQuillLineInfo run = view.ParseString(line, text, c, length, false, false);
+    const TQuillLineInfo run = view.ParseString(line, text, c, length, false, false, room);
     if (run.End <= c) break;
     if (run.Object >= 0) {
       room -= run.Width;

@@ -23,9 +23,11 @@ class TQuillRichView {
   // The run that starts at column Start of the line's text S and ends at
   // End at the latest: one picture, or characters of one attribute.
   // SplitBlanks also ends a run where blanks meet other characters,
-  // SplitWords where word delimiters meet other characters.
+  // SplitWords where word delimiters meet other characters. A text run ends
+  // too after its first character that takes its width past MaxWidth:
+  // wrapping a row needs no more of a run than what crosses the margin.
   virtual TQuillLineInfo ParseString(int line, const std::string& s, int start, int end, bool splitBlanks,
-                                     bool splitWords) = 0;
+                                     bool splitWords, int maxWidth) = 0;
   // The line's paragraph; null for a line without one.
   virtual const TQuillParagraph* FindParagraph(int line) = 0;
   // The picture of an object number; null when it names none.

@@ -11,7 +11,7 @@ namespace {
 // Characters From .. To - 1 (display columns) of a line, blank-padded to
 // Width when given; with real tabs the columns are turned into characters.
 std::string Cut(TCustomQuillEditSource& doc, int line, int from, int to, int width) {
-  std::string s = doc.Strings().GetStr(line);
+  const std::string& s = doc.Strings().StoredText(line);
   if (doc.Options() & srUseTab) {
     const TTabStopList& tabs = doc.TabStops();
     from = tabs.PosToRealPos(s, from);

@@ -284,6 +284,22 @@ void TQuillStrings::SaveToFile(const platform::FileName& fileName) const {
 
 std::string TQuillStrings::GetStr(int index) const { return InRange(index) ? items_[static_cast<size_t>(index)]->Text : ""; }
 
+const std::string& TQuillStrings::StoredText(int index) const {
+  static const std::string none;
+  return InRange(index) ? items_[static_cast<size_t>(index)]->Text : none;
+}
+
+void TQuillStrings::InsertText(int index, int at, const std::string& text) {
+  if (!InRange(index)) return;
+  Changing();
+  auto& line = items_[static_cast<size_t>(index)]->Text;
+  line.insert(std::min(static_cast<size_t>(std::max(at, 0)), line.size()), text);
+  textSize_ += static_cast<int64_t>(text.size());
+  LinesUpdated(index, index);
+  TextUpdated(index);
+  Changed();
+}
+
 TQuillData TQuillStrings::GetStrData(int index) const {
   return InRange(index) ? items_[static_cast<size_t>(index)]->Data : TQuillData();
 }

@@ -100,6 +100,14 @@ class TQuillStrings : public TQuillObject {
   // Line records.
   TQuillStringItem* Item(int index) const;
   std::string GetStr(int index) const;
+  // The same text without a copy, valid until the line changes or goes:
+  // what is asked of a long line once per character or per run must not
+  // cost a copy of the whole line each time.
+  const std::string& StoredText(int index) const;
+  // Text inserted into line Index at character At (at most the line's
+  // length), stored as it stands: Put of the line so changed, without the
+  // hook, and without copying the rest of the line.
+  void InsertText(int index, int at, const std::string& text);
   TQuillData GetStrData(int index) const;
   void SetStrData(int index, const TQuillData& data);
   uint16_t GetData(int line, int pos) const;

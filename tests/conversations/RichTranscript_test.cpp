@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QImage>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
+#include <sstream>
 
 #include "conversations/ConversationParts.h"
 #include "conversations/Transcript.h"
@@ -158,6 +161,77 @@ TEST(RichTranscript, ScreenAfterEachMessageIsTheTranscriptDrawnAfresh) {
     const QImage fresh = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shown.size(), fresh.size());
     ASSERT_TRUE(shown == fresh) << "after message " << i;
+  }
+}
+
+// Long peer lines are shown in time linear in their length; what the user
+// sees of them is what the first, slower road showed: the text's looks, its
+// rows and runs, where the view stands, the caret and the painted pixels,
+// after each message of a table (digests as that road gave them).
+TEST(RichTranscript, ShowsLongPeerLinesAsBefore) {
+  testing_support::WidgetApp();
+  QTemporaryDir home;
+  for (int n : {1, 6})
+    ASSERT_TRUE(resources::Emoticon(n).save(home.filePath(QString("%1.bmp").arg(n)), "BMP"));
+  const std::string icons = platform::FromQString(home.path()) + "/";
+  QWidget window;
+  window.resize(594, 430);
+  const TTranscriptControl control = MakeRichTranscript(&window);
+  control.Widget->setGeometry(8, 8, 460, 260);
+  window.show();
+  auto& edit = dynamic_cast<TCustomQuillRichEdit&>(*control.Widget);
+
+  auto digest = [&] {
+    std::ostringstream out;
+    for (int line = 0; line < edit.Lines().Count(); ++line) {
+      out << edit.Lines().Get(line) << '\n';
+      for (char16_t word : edit.Lines().GetStrData(line)) {
+        const TQuillEditorAttributes* a = edit.GetFontManager().GetItem(word);
+        out << (a != nullptr ? a->Style() * 1000 + a->Size() : -1) << ',';
+      }
+    }
+    TQuillRichPainter& painter = edit.RichPainter();
+    for (int r = 0; r < edit.WrapList().Count(); ++r) {
+      const TQuillRichWrapRecord& row = *painter.RichRow(r);
+      out << row.Line << ':' << row.Start << '-' << row.End << ',' << row.Info.Height << '[';
+      for (const TQuillLineInfo& run : row.Runs) out << run.End << ',' << run.Width << ',' << run.Object << ';';
+      out << "]\n";
+    }
+    const TPoint caret = edit.GetCurrentPosition();
+    out << caret.X << ',' << caret.Y << ' ' << edit.CaretAtRowEnd() << ' ' << edit.WindowLine() << ','
+        << edit.WindowChar() << ' ' << static_cast<int>(edit.SelType()) << ' ' << edit.GetSelStart() << ','
+        << edit.GetSelLength();
+    QImage image(edit.viewport()->size(), QImage::Format_RGB32);
+    edit.viewport()->render(&image, {}, {}, QWidget::DrawWindowBackground);
+    out.write(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes());
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : out.str()) hash = (hash ^ c) * 1099511628211ull;
+    return hash;
+  };
+
+  std::string word, words, links, mail, faces;
+  for (int i = 0; i < 3000; ++i) word += static_cast<char>('a' + i * 7 % 26);
+  for (int i = 0; i < 500; ++i) words += std::string(1 + i % 8, static_cast<char>('k' + i % 11)) + ' ';
+  for (int i = 0; i < 80; ++i) links += "see http://a.org/" + std::to_string(i) + (i % 2 ? " " : "\r");
+  for (int i = 0; i < 80; ++i) mail += "mailto:p" + std::to_string(i) + "@q.org ";
+  for (int i = 0; i < 150; ++i) faces += i % 4 ? "hi :) " : ";)~x$->9 \x01:-)";
+  const struct {
+    std::string text;
+    uint64_t digest;
+  } messages[] = {
+      {word + "\r\n", 17975568301431514284ull},
+      {words + "\r\n", 15636928195787090606ull},
+      {links + "\r\n", 7926148451207177756ull},
+      {mail + "then http://z.org/\r\n", 9843844371148904799ull},
+      {faces + "\r\n", 14231918068333825562ull},
+      {"hi\r\n", 16422477031923415997ull},
+  };
+  platform::TFont font{"DejaVu Sans", 0x0000C0, 10};
+  for (const auto& m : messages) {
+    SCOPED_TRACE(m.text.substr(0, 20));
+    WriteTranscriptMessage(control.Widget, *control.Transcript, font, icons, "Bob", "1:00 PM", m.text);
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    EXPECT_EQ(digest(), m.digest);
   }
 }
 

@@ -397,7 +397,10 @@ class HostileChats(Strangers):
     def test_chats(self):
         def flood():
             mark = len(self.program.lines)
-            self.assertEqual(self.attacker("chat", self.FRIEND_CALLER, "20000", "1000"), ["ACCEPTED 1 SENT 20000"])
+            # Then lines of one word as long as the chat takes: each laid out
+            # (and what the bound keeps laid out anew) in time linear in its length.
+            self.assertEqual(self.attacker("chat", self.FRIEND_CALLER, "20000", "1000", "--long", "40:60000"),
+                             ["ACCEPTED 1 SENT 20040"])
             self.assertTrue(wait_until(lambda: self.traced("pchat text: end of flood", mark) == 1, 60))
 
         def chats_and_invitations():
@@ -413,7 +416,7 @@ class HostileChats(Strangers):
 
         self.run_rows([
             # (name, attack, check of what it logged)
-            ("a chat that never stops talking", flood, None),
+            ("a chat that never stops talking, in short lines and long ones", flood, None),
             ("chats and invitations from fifty addresses", chats_and_invitations,
              logged("Incoming private chat refused: too many wait", "Incoming multi chat request refused: too many wait")),
         ])
@@ -421,8 +424,8 @@ class HostileChats(Strangers):
         # messages whole under one line that says how many went.
         with open(self.saved, "rb") as f:
             kept = f.read().split(b"\n")
-        self.assertRegex(kept[0], rb"^\[1\d{4} earlier messages are no longer shown here\]$")
-        self.assertEqual(kept[-5:], [b"x" * 993 + b" 019999", kept[-4], b"end of flood", b"", b""])
+        self.assertRegex(kept[0], rb"^\[20\d{3} earlier messages are no longer shown here\]$")
+        self.assertEqual(kept[-5:], [b"000039" + b"y" * 59994, kept[-4], b"end of flood", b"", b""])
 
 
 class HostileRoom(Strangers):

@@ -700,3 +700,138 @@ TEST(QuillRichEdit, LoadedPiecesKeepTheirAttributesAndTabs) {
   EXPECT_EQ(e->GetFontManager().GetItem(1)->Name(), "Courier");
   EXPECT_EQ(e->GetFontManager().GetItem(3)->Style(), fsBold);
 }
+
+namespace richtest {
+
+// A digest of what a user meets of a document: every row with its runs,
+// where each sampled column is drawn and which column each sampled pixel
+// hits, the positions of the text, and the painted pixels at two scroll
+// positions (the control alone: the blinking caret is a widget of its own).
+uint64_t LayoutDigest(TCustomQuillRichEdit& e) {
+  std::ostringstream out;
+  TQuillRichPainter& painter = e.RichPainter();
+  TQuillWrapList& rows = e.WrapList();
+  rows.CheckWrapUpdated(e.LineCount() - 1, false);
+  for (int r = 0; r < rows.Count(); ++r) {
+    const TQuillRichWrapRecord& row = *painter.RichRow(r);
+    out << row.Line << ':' << row.Start << '-' << row.End << ' ' << row.Info.Left << ',' << row.Info.Width << ','
+        << row.Info.Height << ',' << row.Info.BaseLine << '[';
+    for (const TQuillLineInfo& run : row.Runs)
+      out << run.End << ',' << run.Width << ',' << run.Height << ',' << run.BaseLine << ',' << run.Object << ','
+          << run.Left << ',' << run.Shift << ',' << run.Color << ','
+          << (run.Font != nullptr ? run.Font->Font.Name + std::to_string(run.Font->Font.Height) +
+                                        std::to_string(run.Font->Font.Style)
+                                  : "-")
+          << ';';
+    out << "]\n";
+    const int y = painter.TextToPixelPoint({row.Start, row.Line}, {0, 0}, false).Y + row.Info.Height / 2;
+    for (int x = -3; x < e.ClientWidth() + 20; x += 5) {
+      const TPoint p = painter.PixelToTextPoint({x, y}, {0, 0}, nullptr, false);
+      out << p.X << ',' << p.Y << ' ';
+    }
+    out << '\n';
+  }
+  for (int line = 0; line < e.LineCount(); ++line) {
+    const int length = static_cast<int>(e.Lines().Get(line).size());
+    for (int x = 0; x <= length + 2; x += x < 40 ? 1 : 7)
+      for (bool atEnd : {false, true}) {
+        const TPoint p = painter.TextToPixelPoint({x, line}, {0, 0}, atEnd);
+        out << p.X << ',' << p.Y << ' ';
+      }
+    out << '\n';
+  }
+  for (int pos = 0; pos <= e.GetTextLen() + 1; pos += 3) {
+    const TPoint p = e.PosToTextPoint(pos);
+    out << p.X << ',' << p.Y << '=' << e.TextPointToPos(p) << ' ';
+  }
+  const TPoint caret = e.GetCurrentPosition();
+  out << "\ncaret " << caret.X << ',' << caret.Y << " window " << e.WindowLine() << ',' << e.WindowChar() << '\n';
+  for (int top : {0, rows.Count() / 2}) {
+    e.SetWindowLine(top);
+    edittest::Settle();
+    QImage image(e.viewport()->size(), QImage::Format_RGB32);
+    e.viewport()->render(&image, {}, {}, QWidget::DrawWindowBackground);
+    out.write(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes());
+  }
+  const std::string text = out.str();
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+  return hash;
+}
+
+}  // namespace richtest
+
+// Wrapping, measuring and painting cost time linear in a line's length;
+// what they make of a line is what the first, slower ways made of it.
+// Each row of the table is a document written through the transcript road
+// and its digest as those ways gave it.
+TEST(QuillRichEdit, LongLinesWrapMeasureAndPaintAsBefore) {
+  Emoticons icons;
+  struct Piece {
+    std::string text;
+    int size = 10;
+    TFontStyles style = 0;
+    int picture = 0;  // 1..3: a picture after the text
+    TQuillScriptStyle script = TQuillScriptStyle::ssNormal;
+  };
+  struct Case {
+    const char* name;
+    int width;
+    std::vector<Piece> pieces;
+    uint64_t digest;
+    bool tabs = false;
+    TQuillAlignment alignment = TQuillAlignment::algLeft;
+    int leftIndent = 0, firstIndent = 0, rightIndent = 0;
+  };
+  std::string word, words, mixed;
+  for (int i = 0; i < 2500; ++i) word += static_cast<char>('a' + i * 7 % 26);
+  for (int i = 0; i < 400; ++i) words += std::string(1 + i % 9, static_cast<char>('k' + i % 11)) + (i % 13 ? " " : ".  ");
+  const std::vector<Piece> styled = {{word.substr(0, 700), 10, fsBold},     {words.substr(0, 500), 14},
+                                     {word.substr(0, 300), 8, fsItalic},    {" x" + words.substr(0, 400), 10, 0, 2},
+                                     {"super", 10, 0, 0, TQuillScriptStyle::ssSuperScript},
+                                     {"sub" + word.substr(0, 90), 12, 0, 3, TQuillScriptStyle::ssSubScript},
+                                     {"odd\x01 byte\r\n" + words.substr(0, 300), 9, fsUnderline, 1}};
+  std::vector<Piece> pictures;
+  for (int i = 0; i < 60; ++i) pictures.push_back({word.substr(0, i % 5), 10, 0, 1 + i % 3});
+  std::string tabbed;
+  for (int i = 0; i < 200; ++i) tabbed += std::string(1 + i % 6, 'q') + (i % 3 ? "\t" : " ");
+  const Case cases[] = {
+      {"one word", 300, {{word}}, 2303753964951629322ull},
+      {"short words", 300, {{words}}, 5440177829923745232ull},
+      {"runs of many looks", 260, styled, 8123136448389161694ull},
+      {"pictures", 70, pictures, 14766409431940499504ull},
+      {"narrower than a character", 8, {{words.substr(0, 120)}}, 5883929135833404538ull},
+      {"tabs", 230, {{tabbed}, {tabbed.substr(0, 300), 12, fsBold}}, 17464151311552667763ull, true},
+      {"indents", 300, styled, 2618809333222704513ull, false, TQuillAlignment::algLeft, 30, 25, 40},
+      {"centred", 300, styled, 2472475617745310964ull, false, TQuillAlignment::algCenter},
+      {"right", 300, styled, 5073129622766331846ull, false, TQuillAlignment::algRight, 10, 0, 0},
+      {"justified", 300, styled, 13371981221375441508ull, false, TQuillAlignment::algJustify, 0, 20, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto e = MakeRich(c.width, 120);
+    e->SetWordWrap(true);
+    if (c.tabs) e->SetSourceOptions(e->SourceOptions() | srUseTab);
+    for (const Piece& piece : c.pieces) {
+      e->SetSelStart(e->GetTextLen());
+      e->GetSelAttributes().Assign(Font("DejaVu Sans", piece.size, 0x102030 * piece.size, piece.style));
+      e->GetSelAttributes().SetScriptStyle(piece.script);
+      e->SetSelText(piece.text);
+      e->SetSelLength(0);
+      if (piece.picture) e->InsertImageFromFile(icons.Path(piece.picture));
+    }
+    if (c.alignment != TQuillAlignment::algLeft || c.leftIndent || c.firstIndent || c.rightIndent) {
+      e->SelectAll();
+      TQuillParagraph& paragraph = e->GetParagraph();
+      paragraph.BeginUpdate();
+      paragraph.SetAlignment(c.alignment);
+      paragraph.SetLeftIndent(c.leftIndent);
+      paragraph.SetFirstIndent(c.firstIndent);
+      paragraph.SetRightIndent(c.rightIndent);
+      paragraph.EndUpdate();
+      e->SetSelStart(e->GetTextLen());
+    }
+    edittest::Settle();
+    EXPECT_EQ(LayoutDigest(*e), c.digest);
+  }
+}

@@ -185,6 +185,17 @@ TEST(QuillStrings, RecordsStayWithTheirPlaceOrTheirText) {
   EXPECT_EQ(s.GetStrData(1), (TQuillData{1, 7, 7}));
   s.PutData(1, 9, 1, 7);
   EXPECT_EQ(s.GetStrData(1).size(), 3u);
+  // Text inserted in place counts as a Put of the line so changed.
+  const int64_t size = s.TextSize();
+  s.ResetUpdateRange();
+  s.InsertText(1, 1, "ww");
+  s.InsertText(1, 99, "!");
+  s.InsertText(9, 0, "ignored");
+  EXPECT_EQ(s.StoredText(1), "owwne!");
+  EXPECT_EQ(s.StoredText(9), "");
+  EXPECT_EQ(s.TextSize(), size + 3);
+  EXPECT_EQ((TPoint{s.TextFirst(), s.TextLast()}), (TPoint{1, 1}));
+  EXPECT_EQ(s.GetStrData(1).size(), 3u) << "the data words are the document's to keep in step";
   s.SetCapacity(1);
   EXPECT_EQ(s.Count(), 2) << "lowering the capacity below the count is refused";
   s.Put(7, "ignored");

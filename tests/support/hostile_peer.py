@@ -37,9 +37,11 @@ after a minute.
   say PORT TEXT     Sends TEXT (with \\r, \\n and \\xHH escapes) as one
       caller, then reads until the other side ends; prints "READ <bytes>
       fin" (or "reset").
-  chat PORT RECORD COUNT BYTES  Asks for a chat as RECORD (1001), confirms
-      the accept (1003) and sends COUNT texts of BYTES bytes, then "end of
-      flood"; prints "ACCEPTED <0 or 1> SENT <texts>", then "DONE".
+  chat PORT RECORD COUNT BYTES [--long N:BYTES]  Asks for a chat as RECORD
+      (1001), confirms the accept (1003) and sends COUNT texts of BYTES bytes
+      (--long: then N texts of that many bytes, each one word without a
+      blank), then "end of flood"; prints "ACCEPTED <0 or 1> SENT <texts>",
+      then "DONE".
   room PORT SILENT TALKERS COUNT BYTES  SILENT members log on to a hosted
       room and never read; TALKERS from the next address each send COUNT
       texts of BYTES bytes and read the relays until the others' are all in.
@@ -293,16 +295,18 @@ def ask(port, count, frame, wait, spread, later):
     print("DONE", flush=True)
 
 
-def chat(port, record, count, size):
+def chat(port, record, count, size, long_count=0, long_size=0):
     s = connect(port)
     s.settimeout(60)
     s.sendall(b"  1001<%s>\r\n" % record)
     while (line := read_line(s)) and not line.startswith(b"  1002<"):
         pass
     if line:
-        s.sendall(b"  1003<>\r\n" + b"".join(b"  1006<>%s %06d\r\n" % (b"x" * (size - 7), n) for n in range(count))
-                  + b"  1006<>end of flood\r\n")
-    print("ACCEPTED", int(bool(line)), "SENT", count if line else 0, flush=True)
+        s.sendall(b"  1003<>\r\n" + b"".join(b"  1006<>%s %06d\r\n" % (b"x" * (size - 7), n) for n in range(count)))
+        for n in range(long_count):
+            s.sendall(b"  1006<>%06d%s\r\n" % (n, b"y" * (long_size - 6)))
+        s.sendall(b"  1006<>end of flood\r\n")
+    print("ACCEPTED", int(bool(line)), "SENT", count + long_count if line else 0, flush=True)
     wait_for_stdin()
     s.close()
     print("DONE", flush=True)
@@ -386,7 +390,8 @@ if __name__ == "__main__":
         ask(port, int(sys.argv[3]), unescape(sys.argv[4]), float(option("--wait", "0.2")),
             int(option("--spread", "1")), float(later) if later else None)
     elif mode == "chat":
-        chat(port, sys.argv[3].encode("latin-1"), int(sys.argv[4]), int(sys.argv[5]))
+        long_count, long_size = (int(n) for n in option("--long", "0:0").split(":"))
+        chat(port, sys.argv[3].encode("latin-1"), int(sys.argv[4]), int(sys.argv[5]), long_count, long_size)
     elif mode == "room":
         room(port, *(int(a) for a in sys.argv[3:7]))
     elif mode == "say":
