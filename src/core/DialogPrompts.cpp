@@ -13,6 +13,7 @@
 #include "core/FormReg.h"
 #include "platform/Charset.h"
 #include "platform/DesktopPrompts.h"
+#include "platform/QuestionBoxes.h"
 #include "platform/UrlOpener.h"
 
 using platform::ShownQString;

@@ -4,7 +4,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform/DesktopPrompts.h"
+#include "platform/QuestionBoxes.h"
 
 namespace {
 

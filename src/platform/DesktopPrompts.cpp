@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/DosFiles.h"
+#include "platform/QuestionBoxes.h"
 #include "platform/ErrorSink.h"
 
 namespace platform {

@@ -3,10 +3,8 @@
 // The few questions a component puts to the user directly. Without a desktop (tests,
 // headless runs) no one can answer: a question is answered "No" and a choice is cancelled.
 
-#include <QMessageBox>
 #include <string>
 
-class QDialog;
 class QWidget;
 
 namespace platform {
@@ -16,15 +14,6 @@ namespace platform {
 // is working in, else `fallback`. A question that may go by itself (see
 // MarkTransient) is no window another question is about.
 QWidget* QuestionWindow(QWidget* fallback = nullptr);
-// Marks a dialog that closes by itself (a time-out, its caller gone), so no
-// other question is made its child and taken down with it.
-void MarkTransient(QDialog* dialog);
-// A modal message box over QuestionWindow(fallback). Its window may go while
-// it waits (a chat the peer ended): the box goes with it and the answer is
-// NoButton, never a crash.
-QMessageBox::StandardButton RunMessageBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
-                                          QMessageBox::StandardButtons buttons, QWidget* fallback = nullptr,
-                                          QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // For its lifetime, questions are about `window` (a window that goes
 // meanwhile is passed over).

@@ -1,0 +1,23 @@
+#pragma once
+
+// The boxes that put questions to the user, for the windows that ask them
+// (DesktopPrompts.h says which window a question is about).
+
+#include <QMessageBox>
+
+class QDialog;
+class QWidget;
+
+namespace platform {
+
+// Marks a dialog that closes by itself (a time-out, its caller gone), so no
+// other question is made its child and taken down with it.
+void MarkTransient(QDialog* dialog);
+// A modal message box over QuestionWindow(fallback). Its window may go while
+// it waits (a chat the peer ended): the box goes with it and the answer is
+// NoButton, never a crash.
+QMessageBox::StandardButton RunMessageBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
+                                          QMessageBox::StandardButtons buttons, QWidget* fallback = nullptr,
+                                          QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+
+}  // namespace platform
