@@ -1,5 +1,7 @@
 #include "conversations/RichTranscript.h"
 
+#include <map>
+
 #include "conversations/Transcript.h"
 #include "conversations/TranscriptBound.h"
 #include "core/session/PeerBounds.h"
@@ -28,7 +30,7 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   void SetSelText(const std::string& text) override { edit_.SetSelText(text); }
   TTranscriptAttributes& GetSelAttributes() override { return *this; }
   void Assign(const platform::TFont& font) override { edit_.GetSelAttributes().Assign(font); }
-  void InsertImageFromFile(const std::string& fileName) override { edit_.InsertImageFromFile(fileName); }
+  void InsertImageFromFile(const std::string& fileName) override;
   void BeginUpdate() override {
     edit_.GetEditSource().BeginSourceUpdate(oprOther);
     ++depth_;
@@ -64,7 +66,29 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   TCustomQuillRichEdit& edit_;
   TTranscriptBound bound_{peerbounds::kTranscriptMessages, peerbounds::kTranscriptChars};
   int depth_ = 0;
+  // The entry of the control's object table that shows each picture file,
+  // numbered in the table as it was at `picturesOf_`.
+  std::map<std::string, int> pictures_;
+  int picturesOf_ = -1;
 };
+
+// A peer's line can hold tens of thousands of emoticon codes, and a room
+// window shows its chat for days. The object table numbers at most 65,535
+// entries and keeps each after its text is cut away, so one entry per
+// showing would stop pictures from showing at all before long. One entry per
+// file bounds it by the few files there are; everything that reads an entry
+// through a character (painting, saving, copying) reads it alike wherever it
+// stands.
+void TRichTranscript::InsertImageFromFile(const std::string& fileName) {
+  const TQuillObjectsManager& table = edit_.RichEditSource().ObjectsManager();
+  if (picturesOf_ != table.Generation()) {
+    pictures_.clear();
+    picturesOf_ = table.Generation();
+  }
+  const auto known = pictures_.find(fileName);
+  if (known != pictures_.end() && edit_.InsertObjectReference(known->second) != nullptr) return;
+  if (const TQuillEditorObject* picture = edit_.InsertImageFromFile(fileName)) pictures_[fileName] = picture->Number;
+}
 
 std::string TRichTranscript::Text(const std::function<std::string(const std::string&)>& picture) {
   const TQuillStrings& lines = edit_.Lines();

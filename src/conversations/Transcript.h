@@ -49,7 +49,7 @@ class TTranscript {
   virtual TTranscriptAttributes& GetSelAttributes() = 0;
   // One embedded picture at the caret, loaded from the file (an 8-bit name as
   // the program builds it). A missing or unreadable file gives an empty
-  // picture; nothing is raised.
+  // picture; nothing is raised. A file shown before is not read again.
   virtual void InsertImageFromFile(const std::string& fileName) = 0;
   // Bracket one message's appends: the control lays the text out once, at
   // the end, rather than after every run, and keeps to its bound then (the

@@ -364,6 +364,12 @@ TQuillEditorObject* TCustomQuillRichEdit::AddPicture(std::unique_ptr<TQuillGraph
   return number >= 0 ? FindObject(number) : nullptr;
 }
 
+TQuillEditorObject* TCustomQuillRichEdit::InsertObjectReference(int number) {
+  TCustomQuillRichEditSource& doc = RichEditSource();
+  TQuillProgramChange change(doc);
+  return doc.AddObjectReference(number) >= 0 ? FindObject(number) : nullptr;
+}
+
 void TCustomQuillRichEdit::ObjectChanged(TQuillEditorObject& object, bool heightChanged) {
   if (loading_ || FindObject(object.Number) != &object) return;
   if (heightChanged) {

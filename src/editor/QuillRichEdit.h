@@ -11,9 +11,11 @@
 // The chat and message windows show their transcripts in it and append in
 // one fixed road: SetSelStart(GetTextLen()); GetSelAttributes().Assign(a
 // font); SetSelText(text); SetSelLength(0); and pictures with
-// InsertImageFromFile. The attributes object GetSelAttributes returns is one
-// shared object, reloaded on every read; a change made on it applies at once
-// to the selection, or without one to the text inserted next.
+// InsertImageFromFile (a picture shown again with InsertObjectReference,
+// which takes no new entry of the object table). The attributes object
+// GetSelAttributes returns is one shared object, reloaded on every read; a
+// change made on it applies at once to the selection, or without one to the
+// text inserted next.
 //
 // Files: QuillRichEdit.cpp (construction, attributes, paragraphs, pictures,
 // notifications), QuillRichEditRuns.cpp (runs and rows), and
@@ -96,6 +98,10 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   TQuillEditorObject* InsertGraphic(const QImage& graphic, const std::string& name);
   TQuillEditorObject* InsertImage(const std::string& fileName, const QImage* graphic, int width, int height,
                                   bool forceStretch, const std::string& name);
+  // The picture of entry Number of the object table shown once more, with
+  // no new entry: the characters that show it share it. Null when Number
+  // names no picture or the text may not change.
+  TQuillEditorObject* InsertObjectReference(int number);
 
   // ---- paragraphs ----
   // The shared paragraph view, loaded from the caret line; changing it

@@ -14,7 +14,15 @@ TCustomQuillRichEditSource::TCustomQuillRichEditSource(TQuillComponent* owner) :
 int TCustomQuillRichEditSource::AddObject(std::unique_ptr<TQuillEditorObject> object) {
   if (GetReadOnly()) return -1;
   const int number = objects_.Add(std::move(object));
-  if (number < 0) return -1;
+  return number >= 0 ? InsertObjectCharacter(number) : -1;
+}
+
+int TCustomQuillRichEditSource::AddObjectReference(int number) {
+  if (GetReadOnly() || objects_.GetItem(number) == nullptr) return -1;
+  return InsertObjectCharacter(number);
+}
+
+int TCustomQuillRichEditSource::InsertObjectCharacter(int number) {
   TQuillSourceUpdate update(*this, oprInsertObject);
   InsertStringWithData(std::string(1, kObjectCharacter), TQuillData(1, static_cast<char16_t>(number)));
   const TPoint at = CurrentPosition();

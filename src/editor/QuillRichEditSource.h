@@ -36,6 +36,10 @@ class TCustomQuillRichEditSource : public TCustomQuillEditSource {
   // the position moving past it. Returns the number; -1 (the object dropped)
   // when the object table is full or the text may not change.
   int AddObject(std::unique_ptr<TQuillEditorObject> object);
+  // Puts another object character for picture Number at the position, the
+  // same way: a picture shown again takes no new entry. Returns Number; -1
+  // when it names no picture or the text may not change.
+  int AddObjectReference(int number);
   // The picture of character Pos (1-based) of Line; null when it is no
   // object character or its number names no object.
   TQuillEditorObject* FindEmbeddedObject(int pos, int line) const;
@@ -72,6 +76,8 @@ class TCustomQuillRichEditSource : public TCustomQuillEditSource {
   void AfterTextChanged(int x, int y, TQuillOperation operation) override;
 
  private:
+  int InsertObjectCharacter(int number);
+
   TQuillRichFontManager fonts_;
   TQuillParagraphManager paragraphs_;
   TQuillObjectsManager objects_;

@@ -134,7 +134,9 @@ class TQuillParagraphManager : public TQuillRichTable<TQuillParagraph, TCustomQu
 };
 
 // Pictures: every inserted picture is an entry of its own, so there is
-// nothing to search for; the table only numbers and owns them.
+// nothing to search for; the table only numbers and owns them. Several
+// object characters may name one entry: a picture shown again and again
+// (an emoticon in a chat) then costs one entry, not one per showing.
 class TQuillObjectsManager {
  public:
   int GetCount() const { return static_cast<int>(objects_.size()); }
@@ -143,10 +145,17 @@ class TQuillObjectsManager {
   }
   // The object's number (also written into it); -1 when the table is full.
   int Add(std::unique_ptr<TQuillEditorObject> object);
-  void ClearList() { objects_.clear(); }
+  void ClearList() {
+    objects_.clear();
+    ++generation_;
+  }
+  // Changes whenever the table is emptied, so numbers kept elsewhere can
+  // tell they are stale.
+  int Generation() const { return generation_; }
 
  private:
   std::vector<std::unique_ptr<TQuillEditorObject>> objects_;
+  int generation_ = 0;
 };
 
 }  // namespace quill

@@ -2,13 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <QWidget>
+#include <set>
 
+#include "conversations/ConversationParts.h"
+#include "conversations/Emoticons.h"
 #include "conversations/RichTranscript.h"
 #include "conversations/Transcript.h"
 #include "conversations/TranscriptWriter.h"
 #include "core/Widgets_helpers.h"
+#include "editor/QuillRichEdit.h"
 #include "platform/Charset.h"
+#include "resources/Resources.h"
 
 // Messages written into the real control as the windows write them, past
 // the bound of ten: cut down to half each time, what the user saves is one
@@ -31,4 +37,39 @@ TEST(TranscriptBound, KeepsTheNewestMessagesWholeAndSaysHowManyWent) {
   std::string expected = "[18 earlier messages are no longer shown here]\n";
   for (int n = 19; n <= 25; ++n) expected += "Ann (1:00 PM)\nmessage " + std::to_string(n) + "\n";
   EXPECT_EQ(saved, expected + "\n");  // the control saves its last, empty line too
+}
+
+// Peer lines full of emoticon codes, far more pictures than the control's
+// object table can number (65,535), into a window that stays open: the
+// newest message still shows each face and saves each code, and the table
+// holds no more entries than there are faces.
+TEST(TranscriptBound, ShowsEmoticonsHoweverManyCameBefore) {
+  testing_support::WidgetApp();
+  QTemporaryDir home;
+  for (int n = 1; n <= EmoticonCount; ++n)
+    ASSERT_TRUE(resources::Emoticon(n).save(home.filePath(QString("%1.bmp").arg(n)), "BMP"));
+  std::string same, every;
+  for (int i = 0; i < 18000; ++i) same += ":)", every += Emoticon[i % EmoticonCount] + std::string(" ");
+  for (const std::string& line : {same, every}) {
+    QWidget window;
+    const TTranscriptControl control = MakeRichTranscript(&window);
+    auto& edit = dynamic_cast<quill::TCustomQuillRichEdit&>(*control.Widget);
+    TTranscriptBound bound(3, 1 << 20);
+    platform::TFont font;
+    for (int m = 0; m < 8; ++m) {
+      WriteTranscriptMessage(control.Widget, *control.Transcript, font, platform::FromQString(home.path()) + "/",
+                             "Bob", "1:00 PM", line + "\r\n");
+      bound.MessageWritten(*control.Transcript);
+    }
+    const int body = edit.Lines().Count() - 2;
+    const std::string row = edit.Lines().Get(body);
+    EXPECT_EQ(std::count(row.begin(), row.end(), '\x01'), 18000);
+    std::set<const quill::TQuillEditorObject*> faces;
+    for (std::size_t i = 0; i < row.size(); ++i)
+      if (row[i] == '\x01') faces.insert(edit.RichEditSource().FindEmbeddedObject(static_cast<int>(i) + 1, body));
+    for (const quill::TQuillEditorObject* p : faces)
+      EXPECT_TRUE(p != nullptr && *p->GetImage() == resources::Emoticon(std::stoi(p->ObjectName)));
+    EXPECT_TRUE(TranscriptFileText(*control.Transcript).ends_with("Bob (1:00 PM)\n" + line + "\n\n"));
+    EXPECT_LE(edit.RichEditSource().ObjectsManager().GetCount(), EmoticonCount);
+  }
 }

@@ -423,6 +423,36 @@ TEST(QuillRichEdit, CopyAndPasteCarryRtf) {
   EXPECT_EQ(y.Style(), fsBold);
 }
 
+// A picture shown again shares its entry of the object table: each
+// character that shows it paints it in its own cell, is copied as a picture
+// of its own and comes back by undo; a number that names no picture inserts
+// nothing.
+TEST(QuillRichEdit, PictureShownAgainSharesItsEntry) {
+  Emoticons icons;
+  auto a = MakeRich();
+  const TQuillEditorObject* face = a->InsertImageFromFile(icons.Path(3));
+  ASSERT_NE(face, nullptr);
+  Append(*a, " y ", Font("DejaVu Sans", 10, 0));
+  for (int number : {face->Number, face->Number, face->Number + 1}) a->InsertObjectReference(number);
+  ASSERT_EQ(a->Lines().Get(0), "\x01 y \x01\x01");
+  edittest::Settle();
+  const QImage shot = a->viewport()->grab().toImage();
+  a->SelectAll();
+  a->CopyToClipboard();
+  auto b = MakeRich();
+  b->PasteFromClipboard();
+  a->SetSelText("");
+  a->GetEditSource().Undo();
+  for (int column : {0, 4, 5}) {
+    const TPoint at = a->TextToPixelPoint({column, 0}, false);
+    EXPECT_EQ(shot.pixelColor(at.X + 14, at.Y + 14), QColor(255, 80, 0)) << column;
+    EXPECT_EQ(a->RichEditSource().FindEmbeddedObject(column + 1, 0), face) << column;
+    const TQuillEditorObject* copy = b->RichEditSource().FindEmbeddedObject(column + 1, 0);
+    EXPECT_TRUE(copy != nullptr && *copy->GetImage() == *face->GetImage()) << column;
+  }
+  EXPECT_EQ(a->RichEditSource().ObjectsManager().GetCount(), 1);
+}
+
 // A transcript saved as RTF, read by outside programs: pandoc finds its
 // text, bold headers, italics and links; LibreOffice (when installed) its
 // faces and colours too. A picture at the very end of a line is written.
