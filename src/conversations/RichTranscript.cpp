@@ -23,7 +23,10 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   TTranscriptAttributes& GetSelAttributes() override { return *this; }
   void Assign(const platform::TFont& font) override { edit_.GetSelAttributes().Assign(font); }
   void InsertImageFromFile(const std::string& fileName) override { edit_.InsertImageFromFile(fileName); }
+  // The message is drawn once it is all in, and then only the rows it
+  // changed: the rows above it move up as they are.
   void BeginUpdate() override {
+    edit_.HoldRedraw();
     edit_.GetEditSource().BeginSourceUpdate(oprOther);
     ++depth_;
   }
@@ -51,6 +54,10 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
 
  private:
   void Ended() {
+    struct Release {
+      TCustomQuillRichEdit& edit;
+      ~Release() { edit.ReleaseRedraw(); }
+    } release{edit_};
     --depth_;
     edit_.GetEditSource().EndSourceUpdate();
   }

@@ -675,6 +675,11 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void PaintTo(TCanvas& canvas);
   // Nothing paints while the lock is held (compound operations).
   void LockPaint(int delta) { paintLock_ += delta; }
+  // Edits made while redrawing is held only note the lines they touch; the
+  // last release moves the pixels that are still right once and repaints the
+  // rest. Text added at the end of a long view then costs its own rows.
+  void HoldRedraw();
+  void ReleaseRedraw();
 
   // ---- events ----
   TNotifyEvent OnSelectionChanged;
@@ -859,6 +864,16 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   bool wordExtending_ = false;
   TPoint* tracked_[2] = {nullptr, nullptr};
   int paintLock_ = 0;
+  struct THeldRedraw {
+    int Depth = 0;
+    bool Whole = false;
+    // From this line down, in rows that may have moved.
+    int FirstLine = MaxInt;
+    // The view when the hold began.
+    int TopRow = 0;
+    int Column = 0;
+    TPoint Size;
+  } held_;
   int marginX_ = 0;
   int blockIndent_ = 2;
   TQuillEditorOptions options_ = DefaultEditorOptions;

@@ -440,9 +440,10 @@ std::string TCustomQuillEdit::GetFmtString(int line) {
 // Scrolling and invalidating
 
 void TCustomQuillEdit::RepaintControl(int oldColumn, int oldLine) {
-  // With redrawing off the whole text is drawn once it is back on: moving
-  // pixels now would be work for nothing.
-  if (paintLock_ > 0 || painting_ || !viewport()->updatesEnabled()) return;
+  // With redrawing off the whole text is drawn once it is back on, and a
+  // held redraw moves the pixels once at its end: moving them now would be
+  // work for nothing.
+  if (paintLock_ > 0 || painting_ || held_.Depth > 0 || !viewport()->updatesEnabled()) return;
   const bool column = oldColumn != windowChar_, line = oldLine != windowLine_;
   if (!column && !line) return;
   if (background_.NeedPaint() || (column && line) || !partialRepaint_) {
@@ -463,6 +464,42 @@ void TCustomQuillEdit::RepaintControl(int oldColumn, int oldLine) {
   if (std::abs(dy) >= ClientHeight() / 2 || !ScrollText(0, dy)) Invalidate();
 }
 
+void TCustomQuillEdit::HoldRedraw() {
+  if (held_.Depth++ > 0) return;
+  held_.Whole = false;
+  held_.FirstLine = MaxInt;
+  held_.TopRow = windowLine_;
+  held_.Column = windowChar_;
+  held_.Size = clientSize_;
+}
+
+void TCustomQuillEdit::ReleaseRedraw() {
+  if (held_.Depth == 0 || --held_.Depth > 0) return;
+  // Only rows moved up or down as whole lines of unchanged text keep their
+  // pixels; pages, hidden lines, a background picture and a resized or
+  // sideways-moved view are painted anew.
+  if (held_.Whole || painting_ || paintLock_ > 0 || windowChar_ != held_.Column || clientSize_ != held_.Size ||
+      NeedPages() || InvisibleLines() || background_.NeedPaint() || !partialRepaint_) {
+    Invalidate();
+    return;
+  }
+  if (windowLine_ != held_.TopRow) {
+    // The old top row keeps its place among the rows only when every line
+    // above the change, the top row's included, is as it was.
+    const TPoint oldTop = RowStart(held_.TopRow);
+    if (held_.FirstLine <= oldTop.Y) {
+      Invalidate();
+      return;
+    }
+    const int dy = painter_->TextToPixelPoint(oldTop, RowStart(windowLine_), false).Y;
+    if (std::abs(dy) >= ClientHeight() / 2 || !ScrollText(0, dy)) {
+      Invalidate();
+      return;
+    }
+  }
+  if (held_.FirstLine != MaxInt) InvalidateEditor(held_.FirstLine, MaxInt);
+}
+
 bool TCustomQuillEdit::ScrollText(int dx, int dy) {
   // Sideways only the text moves under a fixed gutter; up and down the
   // gutter's numbers and marks move with their lines.
@@ -479,6 +516,10 @@ bool TCustomQuillEdit::ScrollText(int dx, int dy) {
 
 void TCustomQuillEdit::InvalidateSelection(const TRect& rect, TQuillSelType selType) {
   if (selType == TQuillSelType::slNone || IsEmptyBlock(rect, selType) || painting_) return;
+  if (held_.Depth > 0) {
+    held_.FirstLine = std::min(held_.FirstLine, rect.Top);
+    return;
+  }
   if (PageLayout()) {
     Invalidate();
     return;

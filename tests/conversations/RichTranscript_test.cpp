@@ -119,9 +119,9 @@ TEST(RichTranscript, LaysOutAMessageOnceHoweverManyRunsItHas) {
   std::string text;
   for (int i = 0; i < 2000; ++i) text += i % 2 ? ":) " : "http://a.org/" + std::to_string(i) + " ";
   platform::TFont font;
-  WriteTranscriptMessage(control.Widget, t, font, "", "Bob", "1:00 PM", text + "\r\n");
+  WriteTranscriptMessage(t, font, "", "Bob", "1:00 PM", text + "\r\n");
   EXPECT_EQ(counter.layouts, 1);
-  WriteTranscriptMessage(control.Widget, t, font, "", "Ann", "1:01 PM", "next\r\n");
+  WriteTranscriptMessage(t, font, "", "Ann", "1:01 PM", "next\r\n");
   EXPECT_EQ(counter.layouts, 2);
   edit.GetEditSource().UnRegisterNotifier(NotifyEvent<&Counter::Changed>(&counter));
 
@@ -133,26 +133,39 @@ TEST(RichTranscript, LaysOutAMessageOnceHoweverManyRunsItHas) {
   EXPECT_EQ(edit.Lines().Get(3), "next");
 }
 
-// Each message redraws the text once it is in, and the scroll bar only when
-// it looks different; what is on the screen after every turn of the event
-// loop must still be the transcript as it would be drawn afresh.
+// Each message redraws only the rows it changed, the rows above it moved up
+// as they are, and the scroll bar only when it looks different; what is on
+// the screen after every turn of the event loop must still be the transcript
+// as it would be drawn afresh: with pictures, with the caret shown, with a
+// selection of the user's.
 TEST(RichTranscript, ScreenAfterEachMessageIsTheTranscriptDrawnAfresh) {
   testing_support::WidgetApp();
+  QTemporaryDir home;
+  ASSERT_TRUE(QDir(home.path()).mkdir("Icons"));
+  ASSERT_TRUE(resources::Emoticon(1).save(home.filePath("Icons/1.bmp"), "BMP"));
+  const std::string icons = platform::FromQString(home.path()) + "/Icons\\";
   QWidget window;
   const TTranscriptControl control = MakeRichTranscript(&window);
+  auto& edit = dynamic_cast<TCustomQuillRichEdit&>(*control.Widget);
   auto* layout = new QVBoxLayout(&window);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(control.Widget);
-  window.resize(220, 140);
+  window.resize(220, 300);
   window.show();
   ASSERT_TRUE(platform::ProcessMessagesUntil(
       [&] { return window.windowHandle() != nullptr && window.windowHandle()->isExposed(); }, 5000));
   platform::TFont font;
-  for (int i = 0; i < 40; ++i) {
+  for (int i = 0; i < 60; ++i) {
+    if (i == 30) {
+      control.Widget->setFocus();
+      edit.SetSelStart(40);
+      edit.SetSelLength(30);
+    }
     // Runs of one or several messages in a turn; some long enough to wrap.
     for (int k = 0; k <= i % 3; ++k)
-      WriteTranscriptMessage(control.Widget, *control.Transcript, font, "", "Ann", "1:05 PM",
-                             "line " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 7) * 9, 'w'));
+      WriteTranscriptMessage(*control.Transcript, font, icons, "Ann", "1:05 PM",
+                             "line " + std::to_string(i) + (i % 4 == 1 ? " :-) " : " ") +
+                                 std::string(static_cast<std::size_t>(i % 7) * 9, 'w'));
     QCoreApplication::processEvents();
     const QImage shown = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
     const QImage fresh = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
