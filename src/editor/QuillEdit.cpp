@@ -481,14 +481,14 @@ TCanvas& TCustomQuillEdit::Canvas() { return paintCanvas_ != nullptr ? *paintCan
 
 void TCustomQuillEdit::Invalidate() {
   if (painting_) return;
-  if (held_.Depth > 0) held_.Whole = true;
+  if (RedrawHeld()) held_.Whole = true;
   else viewport()->update();
 }
 
 void TCustomQuillEdit::InvalidateRect(const TRect& rect) {
   if (painting_ || rect.IsEmpty()) return;
   // Pixels noted now would be wrong once the view has moved.
-  if (held_.Depth > 0) held_.Whole = true;
+  if (RedrawHeld()) held_.Whole = true;
   else viewport()->update(rect.Left, rect.Top, rect.Width(), rect.Height());
 }
 

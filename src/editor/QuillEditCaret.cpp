@@ -173,6 +173,10 @@ void TCustomQuillEdit::UpdateScrollBars() {
     UpdateBarsAfterPaint();
     return;
   }
+  if (RedrawHeld()) {
+    held_.Bars = true;
+    return;
+  }
   if (updatingBars_) {
     // The bars changed the window's size while being set: set them again.
     barsAgain_ = true;
@@ -222,8 +226,12 @@ void TCustomQuillEdit::UpdateScrollBars() {
 void TCustomQuillEdit::UpdateScrollPos() {
   const bool saved = settingScroll_;
   settingScroll_ = true;
-  if (ScrollsVertically(scrollBars_)) SetScrollPos(true, windowLine_);
-  if (ScrollsHorizontally(scrollBars_)) SetScrollPos(false, windowChar_);
+  if (RedrawHeld()) {
+    held_.ScrollPos = true;
+  } else {
+    if (ScrollsVertically(scrollBars_)) SetScrollPos(true, windowLine_);
+    if (ScrollsHorizontally(scrollBars_)) SetScrollPos(false, windowChar_);
+  }
   if (!wrapping_) UpdateCaret();
   settingScroll_ = saved;
 }

@@ -159,7 +159,7 @@ void TCustomQuillEdit::UpdateBarsAfterPaint() {
 
 void TCustomQuillEdit::InvalidateEditor(int first, int last) {
   if (painting_ || first > last) return;
-  if (held_.Depth > 0) {
+  if (RedrawHeld()) {
     held_.FirstLine = std::min(held_.FirstLine, first);
     return;
   }

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -136,8 +137,9 @@ TEST(RichTranscript, LaysOutAMessageOnceHoweverManyRunsItHas) {
 // Each message redraws only the rows it changed, the rows above it moved up
 // as they are, and the scroll bar only when it looks different; what is on
 // the screen after every turn of the event loop must still be the transcript
-// as it would be drawn afresh: with pictures, with the caret shown, with a
-// selection of the user's.
+// as it would be drawn afresh, with the bar at its end: with pictures, with
+// the caret shown, with a selection of the user's going, with the window
+// painted in the middle of a turn.
 TEST(RichTranscript, ScreenAfterEachMessageIsTheTranscriptDrawnAfresh) {
   testing_support::WidgetApp();
   QTemporaryDir home;
@@ -155,6 +157,9 @@ TEST(RichTranscript, ScreenAfterEachMessageIsTheTranscriptDrawnAfresh) {
   ASSERT_TRUE(platform::ProcessMessagesUntil(
       [&] { return window.windowHandle() != nullptr && window.windowHandle()->isExposed(); }, 5000));
   platform::TFont font;
+  // The focus elsewhere first, as while the user types; then in the
+  // transcript, with its caret, after a selection.
+  control.Widget->clearFocus();
   for (int i = 0; i < 60; ++i) {
     if (i == 30) {
       control.Widget->setFocus();
@@ -166,7 +171,11 @@ TEST(RichTranscript, ScreenAfterEachMessageIsTheTranscriptDrawnAfresh) {
       WriteTranscriptMessage(*control.Transcript, font, icons, "Ann", "1:05 PM",
                              "line " + std::to_string(i) + (i % 4 == 1 ? " :-) " : " ") +
                                  std::string(static_cast<std::size_t>(i % 7) * 9, 'w'));
-    QCoreApplication::processEvents();
+    if (i % 5 == 4) edit.viewport()->repaint();
+    platform::ProcessMessages();
+    const QScrollBar& bar = *edit.verticalScrollBar();
+    ASSERT_EQ(bar.value(), edit.WindowLine()) << "after message " << i;
+    if (i > 10) ASSERT_TRUE(bar.value() > 0 && bar.value() == bar.maximum()) << "after message " << i;
     const QImage shown = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
     const QImage fresh = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shown.size(), fresh.size());
