@@ -877,6 +877,7 @@ class TCustomQuillEdit : public QAbstractScrollArea,
     bool Whole = false;
     bool Bars = false;
     bool ScrollPos = false;
+    bool Caret = false;
     // From this line down, in rows that may have moved.
     int FirstLine = MaxInt;
     // The view when the hold began.

@@ -256,6 +256,10 @@ void TCustomQuillEdit::UpdateCaretMode() {
 
 void TCustomQuillEdit::UpdateCaret() {
   if (hideCaret_ || !Focused() || wrapping_ || destroying_) return;
+  if (RedrawHeld()) {
+    held_.Caret = true;
+    return;
+  }
   const TPoint p = TextToPixelPoint(GetCurrentPosition(), caretAtEnd_);
   UpdateCaretEx(p.X, p.Y == MaxInt ? p.Y : p.Y + painter_->GetCaretBaseLine());
 }

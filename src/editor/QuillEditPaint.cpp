@@ -503,6 +503,7 @@ void TCustomQuillEdit::RedrawHeldEdits() {
   if (held_.Depth > 0) return;
   if (held_.Bars) UpdateScrollBars();
   if (held_.Bars || held_.ScrollPos) UpdateScrollPos();
+  if (held_.Caret) UpdateCaret();
   // Only rows moved up or down as whole lines of unchanged text keep their
   // pixels; pages, hidden lines, a background picture and a resized or
   // sideways-moved view are painted anew.

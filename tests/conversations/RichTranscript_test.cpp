@@ -176,6 +176,15 @@ TEST(RichTranscript, ScreenAfterEachMessageIsTheTranscriptDrawnAfresh) {
     const QScrollBar& bar = *edit.verticalScrollBar();
     ASSERT_EQ(bar.value(), edit.WindowLine()) << "after message " << i;
     if (i > 10) ASSERT_TRUE(bar.value() > 0 && bar.value() == bar.maximum()) << "after message " << i;
+    if (i >= 30) {
+      // The caret blinks at the end of the text, on its last row.
+      const QList<QWidget*> carets = edit.viewport()->findChildren<QWidget*>();
+      ASSERT_EQ(carets.size(), 1);
+      const TPoint end = edit.TextToPixelPoint(edit.GetCurrentPosition(), false);
+      ASSERT_TRUE(carets[0]->isVisible() && carets[0]->x() == end.X && carets[0]->y() >= end.Y &&
+                  carets[0]->geometry().bottom() < edit.viewport()->height())
+          << "after message " << i;
+    }
     const QImage shown = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
     const QImage fresh = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shown.size(), fresh.size());
