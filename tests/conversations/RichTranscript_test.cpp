@@ -175,7 +175,9 @@ TEST(RichTranscript, ScreenAfterEachMessageIsTheTranscriptDrawnAfresh) {
     platform::ProcessMessages();
     const QScrollBar& bar = *edit.verticalScrollBar();
     ASSERT_EQ(bar.value(), edit.WindowLine()) << "after message " << i;
-    if (i > 10) ASSERT_TRUE(bar.value() > 0 && bar.value() == bar.maximum()) << "after message " << i;
+    if (i > 10) {
+      ASSERT_TRUE(bar.value() > 0 && bar.value() == bar.maximum()) << "after message " << i;
+    }
     if (i >= 30) {
       // The caret blinks at the end of the text, on its last row.
       const QList<QWidget*> carets = edit.viewport()->findChildren<QWidget*>();
