@@ -292,7 +292,9 @@ TPoint TCustomQuillEdit::GetCaretPos() {
 
 void TCustomQuillEdit::EnsureVisible(TPoint p) {
   pagePointSet_ = false;
-  caret_->Hide();
+  // Out of the way of moving pixels; a held redraw moves none until its end.
+  const bool hide = !RedrawHeld();
+  if (hide) caret_->Hide();
   const bool atEnd = p == GetCurrentPosition() && caretAtEnd_;
   if (!PageLayout()) {
     const int row = RowOfPoint(p, atEnd);
@@ -314,7 +316,7 @@ void TCustomQuillEdit::EnsureVisible(TPoint p) {
     if (pixel.X < 0) SetWindowChar(windowChar_ + pixel.X);
     else if (pixel.X != MaxInt && pixel.X > ClientWidth() - 2) SetWindowChar(windowChar_ + pixel.X - (ClientWidth() - 2));
   }
-  caret_->Show();
+  if (hide) caret_->Show();
 }
 
 bool TCustomQuillEdit::IsCurrentLineVisble() {
