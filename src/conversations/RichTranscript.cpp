@@ -26,9 +26,9 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   // The message is drawn once it is all in, and then only the rows it
   // changed: the rows above it move up as they are.
   void BeginUpdate() override {
-    edit_.HoldRedraw();
     edit_.GetEditSource().BeginSourceUpdate(oprOther);
     ++depth_;
+    edit_.HoldRedraw();
   }
   // The end of one message: the transcript is kept to its bound while the
   // control still waits to lay the text out.

@@ -680,7 +680,7 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   // painting, the pixels that are still right move once, the rest is
   // repainted and the scroll bars are set: text added at the end of a long
   // view costs its own rows, however many messages the turn brought.
-  void HoldRedraw();
+  void HoldRedraw() noexcept;
   void ReleaseRedraw();
 
   // ---- events ----

@@ -41,7 +41,7 @@ class PaintScope {
 void TCustomQuillEdit::paintEvent(QPaintEvent* event) {
   // Pixels painted now in the new rows' places must not be moved with the
   // old ones.
-  if (held_.Pending) held_.Whole = true;
+  if (RedrawHeld()) held_.Whole = true;
   QPainter painter(viewport());
   platform::TQtCanvas canvas(painter);
   const QRect r = event->rect();
@@ -477,7 +477,7 @@ QEvent::Type HeldRedrawEvent() {
 
 }  // namespace
 
-void TCustomQuillEdit::HoldRedraw() {
+void TCustomQuillEdit::HoldRedraw() noexcept {
   if (held_.Depth++ > 0 || held_.Pending) return;
   held_ = {.Depth = 1, .TopRow = windowLine_, .Column = windowChar_, .Size = clientSize_};
 }
