@@ -9,9 +9,10 @@ goal of at most 3 times the echo.
 
 Bob listens and accepts by himself and sends every message back; Ann calls
 him and sends the next message once the last came back, timing from the send
-to the echo shown in her transcript. Both render every message as the user
-sees it. A program built without the transcript control has no chat window:
-the bench then says so and stops.
+to the echo shown in her transcript (her typing of the next message comes
+before the send; his typing of the echo is part of the round trip). Both
+render every message as the user sees it. A program built without the
+transcript control has no chat window: the bench then says so and stops.
 """
 
 import os

@@ -140,7 +140,7 @@ struct ChatWindow {
   double Append(const std::string& line) {
     const std::string text = line + "\r\n";
     const auto start = std::chrono::steady_clock::now();
-    WriteTranscriptMessage(control.Widget, *control.Transcript, font, icons, "Peer", "9:41 PM", text);
+    WriteTranscriptMessage(*control.Transcript, font, icons, "Peer", "9:41 PM", text);
     QApplication::processEvents();
     return Seconds(start) * 1e3;
   }

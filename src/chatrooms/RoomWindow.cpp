@@ -208,7 +208,7 @@ void TRoomWindow::ShowPeerText(const std::string& name, const std::string& text)
 void TRoomWindow::ShowOwnText(const std::string& text) { WriteMessage(OwnName(), Client, text); }
 
 void TRoomWindow::WriteMessage(const std::string& name, platform::TFont& font, const std::string& text) {
-  WriteTranscriptMessage(Memo, *Transcript, font, iconsFolder_, name, HeaderTimeNow(), text);
+  WriteTranscriptMessage(*Transcript, font, iconsFolder_, name, HeaderTimeNow(), text);
 }
 
 // ----- the member list ------------------------------------------------------------------------------

@@ -1,6 +1,5 @@
 #include "conversations/ConversationParts.h"
 
-#include <QAbstractScrollArea>
 #include <QAction>
 #include <QBoxLayout>
 #include <QLabel>
@@ -42,25 +41,16 @@ QPlainTextEdit* MakeInput(QWidget* window, QObject* filter, const platform::TFon
   return input;
 }
 
-void WriteTranscriptMessage(QWidget* memo, TTranscript& transcript, platform::TFont& font, const std::string& icons,
+void WriteTranscriptMessage(TTranscript& transcript, platform::TFont& font, const std::string& icons,
                             const std::string& name, const std::string& time, const std::string& text) {
-  // The text is drawn afresh once the message is in. Only the text: the
-  // scroll bar repaints itself when it looks different, and the frame never
-  // changes.
-  auto* area = qobject_cast<QAbstractScrollArea*>(memo);
-  QWidget* shown = area != nullptr ? area->viewport() : memo;
-  shown->setUpdatesEnabled(false);
   transcript.BeginUpdate();
   try {
     TTranscriptWriter(transcript, font, icons).WriteMessage(name, time, text);
   } catch (...) {
     transcript.EndUpdate();
-    shown->setUpdatesEnabled(true);
     throw;
   }
   transcript.EndUpdate();
-  shown->setUpdatesEnabled(true);
-  shown->update();
 }
 
 QTimer* MakeFlashTimer(QWidget* window) {

@@ -29,7 +29,7 @@ TTranscriptControl MakeTranscript(QWidget* window, QObject* filter, const TPopup
 // The input box: Tab stays in it, the own font, keys through `filter` first.
 QPlainTextEdit* MakeInput(QWidget* window, QObject* filter, const platform::TFont& font, const TPopupFn& popup);
 // One message at the transcript's end, drawn once it is all there.
-void WriteTranscriptMessage(QWidget* memo, TTranscript& transcript, platform::TFont& font, const std::string& icons,
+void WriteTranscriptMessage(TTranscript& transcript, platform::TFont& font, const std::string& icons,
                             const std::string& name, const std::string& time, const std::string& text);
 // Once started, flashes the window's taskbar button every second until the
 // window is in front.

@@ -161,7 +161,7 @@ void TFormMsg::ShowOwnText(const std::string& text) {
 
 void TFormMsg::WriteMessage(const std::string& name, const std::string& time, platform::TFont& font,
                             const std::string& text) {
-  WriteTranscriptMessage(Memo, *Transcript, font, iconsFolder_, name, time, text);
+  WriteTranscriptMessage(*Transcript, font, iconsFolder_, name, time, text);
 }
 
 void TFormMsg::SetCaption(const std::string& caption) {

@@ -281,7 +281,7 @@ void TFormPChat::ShowPeerText(const std::string& text) {
 void TFormPChat::ShowOwnText(const std::string& text) { WriteMessage(chat_->Own().UserName, Client, text); }
 
 void TFormPChat::WriteMessage(const std::string& name, platform::TFont& font, const std::string& text) {
-  WriteTranscriptMessage(Memo, *Transcript, font, iconsFolder_, name, HeaderTimeNow(), text);
+  WriteTranscriptMessage(*Transcript, font, iconsFolder_, name, HeaderTimeNow(), text);
 }
 
 void TFormPChat::ShowInformation(const std::string& text, const std::string& caption) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,12 +25,14 @@ std::string Env(const char* name) {
   return v == nullptr ? std::string() : std::string(v);
 }
 
-// Types the text into the input and sends it, once the current event is over.
-void SendLater(TFormPChat& window, const std::string& text) {
+// Types the text into the input and sends it, once the current event is over;
+// `sending` runs as the send is pressed.
+void SendLater(TFormPChat& window, const std::string& text, const std::function<void()>& sending = {}) {
   QPointer<TFormPChat> w(&window);
-  QTimer::singleShot(0, &window, [w, text] {
+  QTimer::singleShot(0, &window, [w, text, sending] {
     if (!w) return;
     w->MemoGo->setPlainText(platform::ToQString(text));
+    if (sending) sending();
     w->SendText();
   });
 }
@@ -40,9 +43,11 @@ struct TPings {
   std::vector<double> micros;
   std::chrono::steady_clock::time_point sent;
 
+  // A round trip runs from the send to the echo shown: the typing before it
+  // is the user's, not the message's.
   void Next(TFormPChat& window) {
-    sent = std::chrono::steady_clock::now();
-    SendLater(window, "ping " + std::to_string(micros.size() + 1) + " :-) http://example.com/");
+    SendLater(window, "ping " + std::to_string(micros.size() + 1) + " :-) http://example.com/",
+              [this] { sent = std::chrono::steady_clock::now(); });
   }
   double Percentile(double p) const {
     std::vector<double> sorted = micros;

@@ -31,9 +31,12 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   TTranscriptAttributes& GetSelAttributes() override { return *this; }
   void Assign(const platform::TFont& font) override { edit_.GetSelAttributes().Assign(font); }
   void InsertImageFromFile(const std::string& fileName) override;
+  // The message is drawn once it is all in, and then only the rows it
+  // changed: the rows above it move up as they are.
   void BeginUpdate() override {
     edit_.GetEditSource().BeginSourceUpdate(oprOther);
     ++depth_;
+    edit_.HoldRedraw();
   }
   // The end of one message: the transcript is kept to its bound while the
   // control still waits to lay the text out.
@@ -59,6 +62,10 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
 
  private:
   void Ended() {
+    struct Release {
+      TCustomQuillRichEdit& edit;
+      ~Release() { edit.ReleaseRedraw(); }
+    } release{edit_};
     --depth_;
     edit_.GetEditSource().EndSourceUpdate();
   }

@@ -480,12 +480,16 @@ int TCustomQuillEdit::ClientHeight() const { return viewport()->height(); }
 TCanvas& TCustomQuillEdit::Canvas() { return paintCanvas_ != nullptr ? *paintCanvas_ : platform::ScreenCanvas(); }
 
 void TCustomQuillEdit::Invalidate() {
-  if (!painting_) viewport()->update();
+  if (painting_) return;
+  if (RedrawHeld()) held_.Whole = true;
+  else viewport()->update();
 }
 
 void TCustomQuillEdit::InvalidateRect(const TRect& rect) {
   if (painting_ || rect.IsEmpty()) return;
-  viewport()->update(rect.Left, rect.Top, rect.Width(), rect.Height());
+  // Pixels noted now would be wrong once the view has moved.
+  if (RedrawHeld()) held_.Whole = true;
+  else viewport()->update(rect.Left, rect.Top, rect.Width(), rect.Height());
 }
 
 void TCustomQuillEdit::resizeEvent(QResizeEvent* event) {
@@ -616,10 +620,15 @@ void TCustomQuillEdit::SetScrollSize(bool vertical, int min, int max, int page) 
   const Qt::ScrollBarPolicy policy = page < 0 ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn;
   const bool saved = settingScroll_;
   settingScroll_ = true;
-  // The last position shows the end of the range at the end of the page.
-  bar->setRange(min, std::max(min, page < 0 ? max : max - page + 1));
-  bar->setPageStep(std::max(page, 1));
-  bar->setSingleStep(1);
+  {
+    // The frame would lay its bars out again, a turn later, for every new
+    // range; the control places and shows them itself.
+    const QSignalBlocker quiet(bar);
+    // The last position shows the end of the range at the end of the page.
+    bar->setRange(min, std::max(min, page < 0 ? max : max - page + 1));
+    bar->setPageStep(std::max(page, 1));
+    bar->setSingleStep(1);
+  }
   if (vertical && verticalScrollBarPolicy() != policy) setVerticalScrollBarPolicy(policy);
   if (!vertical && horizontalScrollBarPolicy() != policy) setHorizontalScrollBarPolicy(policy);
   settingScroll_ = saved;

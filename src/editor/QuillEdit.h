@@ -675,6 +675,13 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void PaintTo(TCanvas& canvas);
   // Nothing paints while the lock is held (compound operations).
   void LockPaint(int delta) { paintLock_ += delta; }
+  // Edits made while redrawing is held only note the lines they touch. Once
+  // the last hold is released and the event loop's turn is over, before its
+  // painting, the pixels that are still right move once, the rest is
+  // repainted and the scroll bars are set: text added at the end of a long
+  // view costs its own rows, however many messages the turn brought.
+  void HoldRedraw() noexcept;
+  void ReleaseRedraw();
 
   // ---- events ----
   TNotifyEvent OnSelectionChanged;
@@ -859,6 +866,25 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   bool wordExtending_ = false;
   TPoint* tracked_[2] = {nullptr, nullptr};
   int paintLock_ = 0;
+  bool RedrawHeld() const { return held_.Depth > 0 || held_.Pending; }
+  // True for the event that ends a turn's held redraw, which it then does.
+  bool HeldRedrawDue(QEvent* event);
+  void RedrawHeldEdits();
+  struct THeldRedraw {
+    int Depth = 0;
+    // Released, waiting for the end of the turn.
+    bool Pending = false;
+    bool Whole = false;
+    bool Bars = false;
+    bool ScrollPos = false;
+    bool Caret = false;
+    // From this line down, in rows that may have moved.
+    int FirstLine = MaxInt;
+    // The view when the hold began.
+    int TopRow = 0;
+    int Column = 0;
+    TPoint Size;
+  } held_;
   int marginX_ = 0;
   int blockIndent_ = 2;
   TQuillEditorOptions options_ = DefaultEditorOptions;

@@ -173,6 +173,10 @@ void TCustomQuillEdit::UpdateScrollBars() {
     UpdateBarsAfterPaint();
     return;
   }
+  if (RedrawHeld()) {
+    held_.Bars = true;
+    return;
+  }
   if (updatingBars_) {
     // The bars changed the window's size while being set: set them again.
     barsAgain_ = true;
@@ -222,8 +226,12 @@ void TCustomQuillEdit::UpdateScrollBars() {
 void TCustomQuillEdit::UpdateScrollPos() {
   const bool saved = settingScroll_;
   settingScroll_ = true;
-  if (ScrollsVertically(scrollBars_)) SetScrollPos(true, windowLine_);
-  if (ScrollsHorizontally(scrollBars_)) SetScrollPos(false, windowChar_);
+  if (RedrawHeld()) {
+    held_.ScrollPos = true;
+  } else {
+    if (ScrollsVertically(scrollBars_)) SetScrollPos(true, windowLine_);
+    if (ScrollsHorizontally(scrollBars_)) SetScrollPos(false, windowChar_);
+  }
   if (!wrapping_) UpdateCaret();
   settingScroll_ = saved;
 }
@@ -248,6 +256,10 @@ void TCustomQuillEdit::UpdateCaretMode() {
 
 void TCustomQuillEdit::UpdateCaret() {
   if (hideCaret_ || !Focused() || wrapping_ || destroying_) return;
+  if (RedrawHeld()) {
+    held_.Caret = true;
+    return;
+  }
   const TPoint p = TextToPixelPoint(GetCurrentPosition(), caretAtEnd_);
   UpdateCaretEx(p.X, p.Y == MaxInt ? p.Y : p.Y + painter_->GetCaretBaseLine());
 }
@@ -280,7 +292,9 @@ TPoint TCustomQuillEdit::GetCaretPos() {
 
 void TCustomQuillEdit::EnsureVisible(TPoint p) {
   pagePointSet_ = false;
-  caret_->Hide();
+  // Out of the way of moving pixels; a held redraw moves none until its end.
+  const bool hide = !RedrawHeld();
+  if (hide) caret_->Hide();
   const bool atEnd = p == GetCurrentPosition() && caretAtEnd_;
   if (!PageLayout()) {
     const int row = RowOfPoint(p, atEnd);
@@ -302,7 +316,7 @@ void TCustomQuillEdit::EnsureVisible(TPoint p) {
     if (pixel.X < 0) SetWindowChar(windowChar_ + pixel.X);
     else if (pixel.X != MaxInt && pixel.X > ClientWidth() - 2) SetWindowChar(windowChar_ + pixel.X - (ClientWidth() - 2));
   }
-  caret_->Show();
+  if (hide) caret_->Show();
 }
 
 bool TCustomQuillEdit::IsCurrentLineVisble() {

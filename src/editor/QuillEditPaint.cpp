@@ -3,6 +3,7 @@
 // the margin; scrolling by moving pixels; repainting exactly what a
 // selection change touches.
 
+#include <QCoreApplication>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -38,6 +39,9 @@ class PaintScope {
 }  // namespace
 
 void TCustomQuillEdit::paintEvent(QPaintEvent* event) {
+  // Pixels painted now in the new rows' places must not be moved with the
+  // old ones.
+  if (RedrawHeld()) held_.Whole = true;
   QPainter painter(viewport());
   platform::TQtCanvas canvas(painter);
   const QRect r = event->rect();
@@ -440,9 +444,10 @@ std::string TCustomQuillEdit::GetFmtString(int line) {
 // Scrolling and invalidating
 
 void TCustomQuillEdit::RepaintControl(int oldColumn, int oldLine) {
-  // With redrawing off the whole text is drawn once it is back on: moving
-  // pixels now would be work for nothing.
-  if (paintLock_ > 0 || painting_ || !viewport()->updatesEnabled()) return;
+  // With redrawing off the whole text is drawn once it is back on, and a
+  // held redraw moves the pixels once at its end: moving them now would be
+  // work for nothing.
+  if (paintLock_ > 0 || painting_ || RedrawHeld() || !viewport()->updatesEnabled()) return;
   const bool column = oldColumn != windowChar_, line = oldLine != windowLine_;
   if (!column && !line) return;
   // While the window paints nothing (a message being written in runs) the
@@ -465,6 +470,67 @@ void TCustomQuillEdit::RepaintControl(int oldColumn, int oldLine) {
   if (std::abs(dy) >= ClientHeight() / 2 || !ScrollText(0, dy)) Invalidate();
 }
 
+namespace {
+
+QEvent::Type HeldRedrawEvent() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+}  // namespace
+
+void TCustomQuillEdit::HoldRedraw() noexcept {
+  if (held_.Depth++ > 0 || held_.Pending) return;
+  held_ = {.Depth = 1, .TopRow = windowLine_, .Column = windowChar_, .Size = clientSize_};
+}
+
+void TCustomQuillEdit::ReleaseRedraw() {
+  if (held_.Depth == 0 || --held_.Depth > 0 || held_.Pending) return;
+  held_.Pending = true;
+  // Behind the turn's other work and ahead of its painting, which is posted
+  // with the same low priority once something asks for it.
+  QCoreApplication::postEvent(this, new QEvent(HeldRedrawEvent()), Qt::LowEventPriority);
+}
+
+bool TCustomQuillEdit::HeldRedrawDue(QEvent* event) {
+  if (event->type() != HeldRedrawEvent()) return false;
+  RedrawHeldEdits();
+  return true;
+}
+
+void TCustomQuillEdit::RedrawHeldEdits() {
+  if (!held_.Pending) return;
+  held_.Pending = false;
+  // A hold begun since (events handled inside it) posts again at its end.
+  if (held_.Depth > 0) return;
+  if (held_.Bars) UpdateScrollBars();
+  if (held_.Bars || held_.ScrollPos) UpdateScrollPos();
+  if (held_.Caret) UpdateCaret();
+  // Only rows moved up or down as whole lines of unchanged text keep their
+  // pixels; pages, hidden lines, a background picture and a resized or
+  // sideways-moved view are painted anew.
+  if (held_.Whole || painting_ || paintLock_ > 0 || windowChar_ != held_.Column || clientSize_ != held_.Size ||
+      NeedPages() || InvisibleLines() || background_.NeedPaint() || !partialRepaint_) {
+    Invalidate();
+    return;
+  }
+  if (windowLine_ != held_.TopRow) {
+    // The old top row keeps its place among the rows only when every line
+    // above the change, the top row's included, is as it was.
+    const TPoint oldTop = RowStart(held_.TopRow);
+    if (held_.FirstLine <= oldTop.Y) {
+      Invalidate();
+      return;
+    }
+    const int dy = painter_->TextToPixelPoint(oldTop, RowStart(windowLine_), false).Y;
+    if (std::abs(dy) >= ClientHeight() / 2 || !ScrollText(0, dy)) {
+      Invalidate();
+      return;
+    }
+  }
+  if (held_.FirstLine != MaxInt) InvalidateEditor(held_.FirstLine, MaxInt);
+}
+
 bool TCustomQuillEdit::ScrollText(int dx, int dy) {
   // Sideways only the text moves under a fixed gutter; up and down the
   // gutter's numbers and marks move with their lines.
@@ -481,6 +547,10 @@ bool TCustomQuillEdit::ScrollText(int dx, int dy) {
 
 void TCustomQuillEdit::InvalidateSelection(const TRect& rect, TQuillSelType selType) {
   if (selType == TQuillSelType::slNone || IsEmptyBlock(rect, selType) || painting_) return;
+  if (RedrawHeld()) {
+    held_.FirstLine = std::min(held_.FirstLine, rect.Top);
+    return;
+  }
   // Nothing is invalidated while the window paints nothing: it is painted
   // whole when it paints again.
   if (!viewport()->updatesEnabled()) return;

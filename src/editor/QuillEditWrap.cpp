@@ -159,6 +159,10 @@ void TCustomQuillEdit::UpdateBarsAfterPaint() {
 
 void TCustomQuillEdit::InvalidateEditor(int first, int last) {
   if (painting_ || first > last) return;
+  if (RedrawHeld()) {
+    held_.FirstLine = std::min(held_.FirstLine, first);
+    return;
+  }
   if (PageLayout()) {
     Invalidate();
     return;

@@ -342,9 +342,14 @@ TQuillEditorObject* TCustomQuillRichEdit::InsertImage(const std::string& fileNam
   if (graphic != nullptr) {
     object->Image() = *graphic;
   } else if (!empty) {
-    std::error_code error;
-    const std::filesystem::path path = std::filesystem::absolute(platform::FileName(fileName).Path(), error);
-    object->LoadFromFile(error ? platform::FileName(fileName) : platform::FileName(path));
+    // The name is converted once: a transcript inserts a picture with most lines.
+    platform::FileName file(fileName);
+    if (!file.Path().is_absolute()) {
+      std::error_code error;
+      const std::filesystem::path path = std::filesystem::absolute(file.Path(), error);
+      if (!error) file = platform::FileName(path);
+    }
+    object->LoadFromFile(file);
   }
   const QImage& picture = object->Image();
   object->SetWidth(width >= 1 ? width : picture.width());

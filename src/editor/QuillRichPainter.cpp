@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <typeinfo>
 
 #include "editor/QuillBackground.h"
 #include "editor/QuillDrawing.h"
@@ -45,7 +46,12 @@ int TQuillRichPainter::GetSpaceWidth(const TCanvasFont& font) { return TQuillFon
 const TQuillRichWrapRecord* TQuillRichPainter::RichRow(int row) {
   TQuillWrapList& rows = Owner()->WrapList();
   if (row < 0 || row >= rows.Count()) return nullptr;
-  return dynamic_cast<const TQuillRichWrapRecord*>(&rows.Items(row));
+  // Measuring a view asks for every row shown, several times an edit: the
+  // two kinds a list holds are told apart without a search of the classes.
+  const TQuillWrapRecord& item = rows.Items(row);
+  if (typeid(item) == typeid(TQuillRichWrapRecord)) return static_cast<const TQuillRichWrapRecord*>(&item);
+  if (typeid(item) == typeid(TQuillWrapRecord)) return nullptr;
+  return dynamic_cast<const TQuillRichWrapRecord*>(&item);
 }
 
 int TQuillRichPainter::RowHeight(int row) {

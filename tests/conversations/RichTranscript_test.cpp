@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -122,9 +123,9 @@ TEST(RichTranscript, LaysOutAMessageOnceHoweverManyRunsItHas) {
   std::string text;
   for (int i = 0; i < 2000; ++i) text += i % 2 ? ":) " : "http://a.org/" + std::to_string(i) + " ";
   platform::TFont font;
-  WriteTranscriptMessage(control.Widget, t, font, "", "Bob", "1:00 PM", text + "\r\n");
+  WriteTranscriptMessage(t, font, "", "Bob", "1:00 PM", text + "\r\n");
   EXPECT_EQ(counter.layouts, 1);
-  WriteTranscriptMessage(control.Widget, t, font, "", "Ann", "1:01 PM", "next\r\n");
+  WriteTranscriptMessage(t, font, "", "Ann", "1:01 PM", "next\r\n");
   EXPECT_EQ(counter.layouts, 2);
   edit.GetEditSource().UnRegisterNotifier(NotifyEvent<&Counter::Changed>(&counter));
 
@@ -136,27 +137,59 @@ TEST(RichTranscript, LaysOutAMessageOnceHoweverManyRunsItHas) {
   EXPECT_EQ(edit.Lines().Get(3), "next");
 }
 
-// Each message redraws the text once it is in, and the scroll bar only when
-// it looks different; what is on the screen after every turn of the event
-// loop must still be the transcript as it would be drawn afresh.
+// Each message redraws only the rows it changed, the rows above it moved up
+// as they are, and the scroll bar only when it looks different; what is on
+// the screen after every turn of the event loop must still be the transcript
+// as it would be drawn afresh, with the bar at its end: with pictures, with
+// the caret shown, with a selection of the user's going, with the window
+// painted in the middle of a turn.
 TEST(RichTranscript, ScreenAfterEachMessageIsTheTranscriptDrawnAfresh) {
   testing_support::WidgetApp();
+  QTemporaryDir home;
+  ASSERT_TRUE(QDir(home.path()).mkdir("Icons"));
+  ASSERT_TRUE(resources::Emoticon(1).save(home.filePath("Icons/1.bmp"), "BMP"));
+  const std::string icons = platform::FromQString(home.path()) + "/Icons\\";
   QWidget window;
   const TTranscriptControl control = MakeRichTranscript(&window);
+  auto& edit = dynamic_cast<TCustomQuillRichEdit&>(*control.Widget);
   auto* layout = new QVBoxLayout(&window);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(control.Widget);
-  window.resize(220, 140);
+  window.resize(220, 300);
   window.show();
   ASSERT_TRUE(platform::ProcessMessagesUntil(
       [&] { return window.windowHandle() != nullptr && window.windowHandle()->isExposed(); }, 5000));
   platform::TFont font;
-  for (int i = 0; i < 40; ++i) {
+  // The focus elsewhere first, as while the user types; then in the
+  // transcript, with its caret, after a selection.
+  control.Widget->clearFocus();
+  for (int i = 0; i < 60; ++i) {
+    if (i == 30) {
+      control.Widget->setFocus();
+      edit.SetSelStart(40);
+      edit.SetSelLength(30);
+    }
     // Runs of one or several messages in a turn; some long enough to wrap.
     for (int k = 0; k <= i % 3; ++k)
-      WriteTranscriptMessage(control.Widget, *control.Transcript, font, "", "Ann", "1:05 PM",
-                             "line " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 7) * 9, 'w'));
-    QCoreApplication::processEvents();
+      WriteTranscriptMessage(*control.Transcript, font, icons, "Ann", "1:05 PM",
+                             "line " + std::to_string(i) + (i % 4 == 1 ? " :-) " : " ") +
+                                 std::string(static_cast<std::size_t>(i % 7) * 9, 'w'));
+    if (i % 5 == 4) edit.viewport()->repaint();
+    platform::ProcessMessages();
+    const QScrollBar& bar = *edit.verticalScrollBar();
+    ASSERT_EQ(bar.value(), edit.WindowLine()) << "after message " << i;
+    if (i > 10) {
+      ASSERT_TRUE(bar.value() > 0 && bar.value() == bar.maximum()) << "after message " << i;
+    }
+    if (i >= 30) {
+      // The caret blinks at the end of the text, on its last row.
+      const QList<QWidget*> carets = edit.viewport()->findChildren<QWidget*>();
+      ASSERT_EQ(carets.size(), 1);
+      const TPoint end = edit.TextToPixelPoint(edit.GetCurrentPosition(), false);
+      ASSERT_TRUE(carets[0]->isVisible() && carets[0]->x() == end.X && carets[0]->y() >= end.Y &&
+                  carets[0]->geometry().bottom() < edit.viewport()->height())
+          << "after message " << i;
+    }
     const QImage shown = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
     const QImage fresh = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shown.size(), fresh.size());
@@ -237,7 +270,7 @@ TEST(RichTranscript, ShowsLongPeerLinesAsBefore) {
   platform::TFont font{"DejaVu Sans", 0x0000C0, 10};
   for (const auto& m : messages) {
     SCOPED_TRACE(m.text.substr(0, 20));
-    WriteTranscriptMessage(control.Widget, *control.Transcript, font, icons, "Bob", "1:00 PM", m.text);
+    WriteTranscriptMessage(*control.Transcript, font, icons, "Bob", "1:00 PM", m.text);
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
     EXPECT_EQ(digest(), m.digest);
   }

@@ -57,7 +57,7 @@ TEST(TranscriptBound, ShowsEmoticonsHoweverManyCameBefore) {
     TTranscriptBound bound(3, 1 << 20);
     platform::TFont font;
     for (int m = 0; m < 8; ++m) {
-      WriteTranscriptMessage(control.Widget, *control.Transcript, font, platform::FromQString(home.path()) + "/",
+      WriteTranscriptMessage(*control.Transcript, font, platform::FromQString(home.path()) + "/",
                              "Bob", "1:00 PM", line + "\r\n");
       bound.MessageWritten(*control.Transcript);
     }

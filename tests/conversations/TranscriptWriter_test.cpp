@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,27 @@ TEST(TranscriptWriter, AppendsMessagesWithTheSendersFont) {
   }
   EXPECT_FALSE(font.Bold);
   EXPECT_FALSE(font.Underline);
+}
+
+// Codes become markers as if each code in turn were replaced throughout:
+// texts made of the codes' own characters, against that replacement done
+// the long way.
+TEST(TranscriptWriter, CodesBecomeMarkersAsIfReplacedOneAfterAnother) {
+  auto inTurn = [](std::string s) {
+    for (int n = 1; n <= EmoticonCount; ++n) {
+      const std::string code = Emoticon[n - 1];
+      for (std::size_t at = s.find(code); at != std::string::npos; at = s.find(code, at + EmoticonMarkerLength))
+        s.replace(at, code.size(), EmoticonMarker(n));
+    }
+    return s;
+  };
+  const std::string letters = ":;-)(PpD!@<~?}*&$> x";
+  std::mt19937 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text(random() % 12, ' ');
+    for (char& c : text) c = letters[random() % letters.size()];
+    ASSERT_EQ(ReplaceEmoticonCodes(text), inTurn(text)) << text;
+  }
 }
 
 TEST(TranscriptWriter, HeaderClockAndMarkers) {
