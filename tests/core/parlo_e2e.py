@@ -170,7 +170,8 @@ class Parlo:
             self.proc.send_signal(signal.SIGTERM)
         try:
             status = self.proc.wait(timeout)
-            if status != 0:
+            # Ended by the signal itself (before it was listening for it) is no fault.
+            if status not in (0, -signal.SIGTERM):
                 self.err.seek(0)
                 tail = self.err.read().decode("latin-1").splitlines()[-80:]
                 sys.stderr.write("parlo ended with %d; the end of its standard error:\n%s\n" % (status, "\n".join(tail)))
