@@ -189,7 +189,7 @@ void TFileSender::StartSending() {
   view_->AddLog("Starting file transfer...");
   package_ = std::make_unique<platform::TOsFile>();
   if (!package_->Open(packagePath_, platform::fmOpenRead)) {
-    LogException("Byte Sender: " + package_->LastError());
+    LogException("Byte Sender");
     Fail("Transfer failed: the package could not be read...");
     return;
   }
@@ -218,8 +218,7 @@ void TFileSender::SendFileBytes() {
   const std::int64_t n = package_->Read(chunk_.data(), static_cast<std::int64_t>(want));
   if (n <= 0) {
     // The package changed under us; what went out cannot be a whole package.
-    LogException("Byte Sender: the package ended after " + std::to_string(queued_) + " of " +
-                 std::to_string(totalSize_) + " bytes");
+    LogException("Byte Sender");
     Fail("Transfer failed: the package could not be read...");
     return;
   }
