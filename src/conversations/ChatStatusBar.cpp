@@ -47,6 +47,6 @@ void TChatStatusBar::StatDrawPanel(QPainter& p, int panel, const QRect& bounds) 
     textLeft = bounds.left() + 20;
   }
   p.setPen(palette().windowText().color());
-  p.drawText(QRect(textLeft, 1, bounds.right() + 1 - textLeft - 2, bounds.height() - 2), Qt::AlignLeft | Qt::AlignVCenter,
-             platform::ToQString(texts_[static_cast<std::size_t>(panel)]));
+  p.drawText(QRect(textLeft, 1, bounds.right() + 1 - textLeft - 2, bounds.height() - 2),
+             Qt::AlignLeft | Qt::AlignVCenter, platform::ToQString(texts_[static_cast<std::size_t>(panel)]));
 }

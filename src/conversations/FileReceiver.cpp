@@ -198,7 +198,8 @@ void TFileReceiver::PackageComplete() {
     // The user may still look at what came; the sender is not told it arrived.
     const bool kept = KeepPackage();
     SetState(TState::Over);
-    Fail(kept ? "Transfer failed: nothing could be unpacked, the package was kept in " + ShownName(targetFolder_) + "..."
+    Fail(kept ? "Transfer failed: nothing could be unpacked, the package was kept in " +
+                    ShownName(targetFolder_) + "..."
               : "Transfer failed: nothing could be unpacked...");
     return;
   }

@@ -61,7 +61,8 @@ void TFormMsg::BuildWindow() {
   Memo = control.Widget;
   Transcript = control.Transcript;
   MemoGo = MakeInput(this, this, Client, [this](const QPoint& at) {
-    PopInputMenu(this, MemoGo, at, [this](QMenu& menu) { menu.addAction("Emoticons", this, [this] { ActionEmoteExecute(); }); });
+    PopInputMenu(this, MemoGo, at,
+                 [this](QMenu& menu) { menu.addAction("Emoticons", this, [this] { ActionEmoteExecute(); }); });
   });
   SpeedButton2 = new QPushButton("Send", this);
   SpeedButton2->setFixedHeight(60);

@@ -129,7 +129,7 @@ TEST(ChatHost, RunsARoomForScriptedMembers) {
   ASSERT_EQ(room.log.size(), 6u) << ::testing::PrintToString(room.log);
   EXPECT_EQ(room.log[0], "Second chat logon on one connection refused");
   EXPECT_EQ(room.log[1].rfind("Room frame of more than", 0), 0u) << room.log[1];
-  for (int i = 2; i < 5; ++i) EXPECT_EQ(room.log[static_cast<std::size_t>(i)], "ChatServer Error: Error Host sound play");
+  for (std::size_t i = 2; i < 5; ++i) EXPECT_EQ(room.log[i], "ChatServer Error: Error Host sound play");
   EXPECT_EQ(room.log[5], "Error sending text to chatclient");
   ASSERT_EQ(room.host->Members().Count(), 1);
   EXPECT_EQ(room.host->Members().Rows()[0].Record, kOwn);

@@ -42,7 +42,9 @@ struct Caller : TPrivateChatView {
     testing_support::WidgetApp();
     TPrivateChatHost host;
     // "port message"
-    host.LogError = [this](const std::string&, const std::string& p, const std::string& m) { log.push_back(p + " " + m); };
+    host.LogError = [this](const std::string&, const std::string& p, const std::string& m) {
+      log.push_back(p + " " + m);
+    };
     host.PlayEventSound = [this](int e) { events.push_back(e); };
     host.PlayChatSound = [this](int n) { chatSounds.push_back(n); };
     host.Beep = [this] { ++beeps; };
@@ -130,7 +132,8 @@ TEST(PrivateChat, EndsOnRefusalErrorsLongLinesTheCountdownAndNoListener) {
       {"a sound that is no number", {kGreet, kAskOwn, kAccept, kConfirmed,
                                      R"({"op": "send", "code": 1008, "params": "abc"})", kClosed},
        // Logged with the port the peer's record says it listens on.
-       60, {"Now Chatting with: Bob", "Connection Closed"}, {"Connected...", "Closed..."}, "2962 ProcessClientCommand: "},
+       60, {"Now Chatting with: Bob", "Connection Closed"}, {"Connected...", "Closed..."},
+       "2962 ProcessClientCommand: "},
       {"no answer within the wait", {kGreet, kAskOwn, kClosed}, 2,
        {"Connected to Bob waiting for authorization...", "Connection Closed"},
        {"Time out in: 1 seconds", "Time out in: 0 seconds", "Timed Out...", "Closed..."}, ""},
