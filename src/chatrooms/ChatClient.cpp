@@ -192,7 +192,12 @@ void TChatClient::HandleSound(const std::string& parameter) {
   Guarded("Error HostClient soundout", [&] {
     std::string name;
     int index = 0;
-    if (!ReadSoundRecord(parameter, name, index)) return;
+    if (!ReadSoundRecord(parameter, name, index)) {
+      // Logged as a sound that cannot be played, and kept from the others.
+      host_.AddInfoText(name + " sent a sound...");
+      host_.LogChatError("Error Host sound play");
+      return;
+    }
     host_.ShowPeerSound(name, index);
     host_.Broadcast(cmd::RoomSound, parameter, this);
   });

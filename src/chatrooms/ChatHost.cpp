@@ -31,8 +31,7 @@ TChatHost::TChatHost(TChatHostView& view, TChatHostHooks hooks, TChatRoomSetup s
   };
   server_->OnError = [this](TCustomNetSocket*) { ServerError(); };
   server_->OnBgException = [this](TCustomNetSocket*, const std::exception&, bool& handled) {
-    Log("None", "None", "Chat Server BgException");
-    handled = true;
+    ServerBgException(handled);
   };
 }
 
@@ -56,8 +55,8 @@ bool TChatHost::StartListening() {
     server_->SetProto("tcp");
     server_->Listen();
     return true;
-  } catch (const std::exception& e) {
-    LogChatError(std::string("Error starting chat listener: ") + e.what());
+  } catch (const std::exception&) {
+    LogChatError("Error starting chat listener");
     return false;
   }
 }
@@ -117,6 +116,11 @@ bool TChatHost::AddressFull(const TChatClient& newcomer) const {
     if (c != &newcomer && !c->TurnedAway && c->State() == wsConnected && c->IP == newcomer.IP) ++members;
   }
   return members >= peerbounds::kRoomMembersPerAddress;
+}
+
+void TChatHost::ServerBgException(bool& handled) {
+  Log("", "", "Chat Server BgException");
+  handled = true;
 }
 
 void TChatHost::ServerError() {
@@ -254,8 +258,9 @@ void TChatHost::PlayChatSound(int index) {
   if (hooks_.PlayChatSound) hooks_.PlayChatSound(index);
 }
 
-void TChatHost::LogChatError(const std::string& message) { Log("None", "None", "ChatServer Error: " + message); }
+// Entries of the room's own operations carry no address.
+void TChatHost::LogChatError(const std::string& message) { Log("", "", "ChatServer Error: " + message); }
 
 void TChatHost::Log(const std::string& addr, const std::string& port, const std::string& message) {
-  if (hooks_.LogError) hooks_.LogError(addr.empty() ? "None" : addr, port.empty() ? "None" : port, message);
+  if (hooks_.LogError) hooks_.LogError(addr, port, message);
 }

@@ -100,6 +100,7 @@ class TChatHost {
   void ServerClientCreate(TNetSocketClient* client);
   void ServerClientConnect(TNetSocketClient* client, int error);
   void ServerError();
+  void ServerBgException(bool& handled);
   bool RoomFull(const TChatClient& newcomer) const;
   bool AddressFull(const TChatClient& newcomer) const;
   void KeepRelaysBounded();

@@ -1,5 +1,7 @@
 #include "chatrooms/ChatMember.h"
 
+#include <stdexcept>
+
 #include "chatrooms/ChatHost.h"
 #include "chatrooms/RoomFrames.h"
 #include "transport/CmdParser.h"
@@ -56,9 +58,9 @@ void TChatMember::ConnectToChat(const std::string& ip, const std::string& port, 
   const std::weak_ptr<bool> alive = alive_;
   try {
     socket_->ConnectTcp(ip, port);
-  } catch (const std::exception& e) {
+  } catch (const std::exception&) {
     if (alive.expired()) return;
-    LogChatError(std::string("Error starting chat socket: ") + e.what());
+    LogChatError("Error starting chat socket");
     socket_->Close();
   }
 }
@@ -219,8 +221,9 @@ void TChatMember::HandleText(const std::string& parameter) {
 void TChatMember::HandleSound(const std::string& parameter) {
   std::string name;
   int index = 0;
-  if (!ReadSoundRecord(parameter, name, index)) return;
+  const bool known = ReadSoundRecord(parameter, name, index);
   view_.AddInfoText(name + " sent a sound...");
+  if (!known) throw std::invalid_argument("no sound of the table");
   if (hooks_.PlayChatSound) hooks_.PlayChatSound(index);
   PeerSoundPlayed(name, index);
 }
@@ -271,8 +274,9 @@ void TChatMember::SocketErrorHandler(int error) {
   if (hooks_.Beep) hooks_.Beep();
 }
 
+// Entries of the room's own operations carry no address.
 void TChatMember::Log(const std::string& message) {
-  if (hooks_.LogError) hooks_.LogError("None", "None", message);
+  if (hooks_.LogError) hooks_.LogError("", "", message);
 }
 
 void TChatMember::PlayEventSound(int event) {

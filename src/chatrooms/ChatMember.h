@@ -62,8 +62,8 @@ class TChatMember {
   bool Connected() const { return socket_->State() == wsConnected; }
   // Emptied when the link to the room closes.
   const TRoomMembers& Members() const { return members_; }
-  // The members other than the host, as the host counts them.
-  int ClientCount() const { return members_.Count() > 0 ? members_.Count() - 1 : 0; }
+  // Every row of the list, the host's and the own included.
+  int ClientCount() const { return members_.Count(); }
   const std::string& ChatName() const { return chatName_; }
   const std::string& UserName() const { return identity_.UserName; }
   TParloSocket& Socket() { return *socket_; }

@@ -15,7 +15,12 @@
 
 namespace {
 
-const TRoomWindow::Role kHostRole{"FormChat", "Multi-User Chat Host", "Host", 9, false};
+const TRoomWindow::Role kHostRole{"FormChat",
+                                  "Multi-User Chat Host",
+                                  {"Error Host adding friend", "Error Host viewing Profile", "Error Host FileOut",
+                                   "Error Host ImageOut", "Error Host SoundOut", "Error Host CamOut"},
+                                  9,
+                                  false};
 
 }  // namespace
 
@@ -58,8 +63,8 @@ void TFormChat::showEvent(QShowEvent* e) {
 void TFormChat::closeEvent(QCloseEvent* e) {
   try {
     SaveFonts();
-  } catch (const std::exception& ex) {
-    host_->LogChatError(std::string("Error closing chat host: ") + ex.what());
+  } catch (const std::exception&) {
+    host_->LogChatError("Error closing chat host");
   }
   host_->Close();
   e->accept();
@@ -86,5 +91,9 @@ void TFormChat::AddMemberItems(QMenu& menu) {
 }
 
 void TFormChat::ActionCloseClientExecute() {
-  if (const TRoomMembers::Row* row = SelectedRow()) host_->RemoveFromChat(*row);
+  try {
+    if (const TRoomMembers::Row* row = SelectedRow()) host_->RemoveFromChat(*row);
+  } catch (const std::exception&) {
+    host_->LogChatError("Error Host removing client");
+  }
 }

@@ -16,7 +16,13 @@
 
 namespace {
 
-const TRoomWindow::Role kMemberRole{"FormChatCli", "Multi-User Chat Client", "Chat client", 10, true};
+const TRoomWindow::Role kMemberRole{
+    "FormChatCli",
+    "Multi-User Chat Client",
+    {"Error Chat client adding friend", "Error Chat client viewing Profile", "Error Chat client FileOut",
+     "Error Chat client ImageOut", "Error Chat client SoundOut", "Error Chat client CamOut"},
+    10,
+    true};
 
 }  // namespace
 
@@ -70,8 +76,8 @@ void TFormChatCli::SendText() {
 void TFormChatCli::closeEvent(QCloseEvent* e) {
   try {
     SaveFonts();
-  } catch (const std::exception& ex) {
-    LogError("None", "None", std::string("ChatServer Error: Error closing chat client: ") + ex.what());
+  } catch (const std::exception&) {
+    LogError("", "", "ChatServer Error: Error closing chat client");
   }
   member_->Close();
   e->accept();

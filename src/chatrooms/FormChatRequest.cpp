@@ -17,8 +17,7 @@ TFormChatRequest::TFormChatRequest() : QWidget(nullptr, Qt::Window) {
   setAttribute(Qt::WA_DeleteOnClose);
   dialoglook::ColourForm(this);
   auto* intro = new QLabel(
-      "You have received a request to join a multi-user chat. Details about the chat are listed below. Please "
-      "choose to accept the request or reject it.",
+      "You have received a request to join a multi-user chat. Details about the chat are listed below. Please choose to accept the request or reject it.",
       this);
   intro->setWordWrap(true);
   StatHost = new QLabel(this);

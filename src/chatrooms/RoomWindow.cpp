@@ -242,9 +242,7 @@ const TRoomMembers::Row* TRoomWindow::SelectedRow() const {
   return nullptr;
 }
 
-void TRoomWindow::LogMenuError(const std::string& what, const std::exception& e) {
-  LogError("None", "None", "ChatServer Error: Error " + std::string(role_.ErrorName) + " " + what + ": " + e.what());
-}
+void TRoomWindow::LogMenuError(const char* failure) { LogError("", "", std::string("ChatServer Error: ") + failure); }
 
 void TRoomWindow::ActionAddFriendExecute() {
   const TRoomMembers::Row* row = SelectedRow();
@@ -252,8 +250,8 @@ void TRoomWindow::ActionAddFriendExecute() {
   try {
     if (!session_.DB().AddFriend(row->UserID, row->UserName, row->IP, row->ListenPort)) return;
     if (session_.Link().Connected()) session_.Link().Send(cmd::FriendIds, session_.DB().FriendIdList());
-  } catch (const std::exception& e) {
-    LogMenuError("adding friend", e);
+  } catch (const std::exception&) {
+    LogMenuError(role_.Failures.AddFriend);
   }
 }
 
@@ -262,8 +260,8 @@ void TRoomWindow::ActionViewProfileExecute() {
   if (row == nullptr) return;
   try {
     session_.ShowUserProfilePage(row->UserID, row->UserName);
-  } catch (const std::exception& e) {
-    LogMenuError("viewing Profile", e);
+  } catch (const std::exception&) {
+    LogMenuError(role_.Failures.ViewProfile);
   }
 }
 
@@ -276,8 +274,10 @@ void TRoomWindow::SendFileToMember(const std::string& kind) {
                                                     : TContactCommand::SendFile;
   try {
     session_.RunContactCommand(command, contact);
-  } catch (const std::exception& e) {
-    LogMenuError(kind == "image" ? "ImageOut" : kind == "sound" ? "SoundOut" : "FileOut", e);
+  } catch (const std::exception&) {
+    LogMenuError(kind == "image"   ? role_.Failures.ImageOut
+                 : kind == "sound" ? role_.Failures.SoundOut
+                                   : role_.Failures.FileOut);
   }
 }
 
@@ -287,8 +287,8 @@ void TRoomWindow::ActionSendCamExecute() {
   TContact contact{row->UserName, row->Image, row->Status, row->IP, row->ListenPort, row->UserID, "1"};
   try {
     session_.RunContactCommand(TContactCommand::CamBroadcast, contact);
-  } catch (const std::exception& e) {
-    LogMenuError("CamOut", e);
+  } catch (const std::exception&) {
+    LogMenuError(role_.Failures.CamOut);
   }
 }
 

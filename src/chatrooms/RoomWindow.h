@@ -25,10 +25,14 @@ class TTranscript;
 // its link to the room and says what sending means.
 class TRoomWindow : public QWidget {
  public:
+  // What the log says when a command of the member-list menu fails.
+  struct MenuFailures {
+    const char *AddFriend, *ViewProfile, *FileOut, *ImageOut, *SoundOut, *CamOut;
+  };
   struct Role {
     const char* ObjectName;
     const char* Caption;
-    const char* ErrorName;  // "Host" or "Chat client", in the menu's log entries
+    MenuFailures Failures;
     int HelpTopic;
     bool EmoticonSubmenu;  // the input's menu lists the codes, not the picker
   };
@@ -85,7 +89,7 @@ class TRoomWindow : public QWidget {
   void SaveFonts();
   // The host adds "Remove from Chat".
   virtual void AddMemberItems(QMenu&) {}
-  void LogMenuError(const std::string& what, const std::exception& e);
+  void LogMenuError(const char* failure);
 
   TSession& session_;
 

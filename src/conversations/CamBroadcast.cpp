@@ -70,7 +70,7 @@ void TCamBroadcast::AddViewer(std::unique_ptr<TParloSocket> socket, const std::s
   v.socket->user = asked.UserName;
   view_.SetStatus(asked.UserName + " is now viewing...");
   v.socket->SendCommand(cmd::CamAdmitted, "", "");
-  Refresh();
+  RefreshViewerList();
   CamTime.SetEnabled(true);
 }
 
@@ -81,7 +81,9 @@ void TCamBroadcast::Bind(Viewer& viewer) {
   s.SetLineMode(true);
   s.LineLimit = cam::kLineLimit;
   s.OnDataAvailable = [this, &s](TCustomNetSocket*, int error) { ViewerData(s, error); };
-  s.OnChangeState = [this, &s](TCustomNetSocket*, TSocketState, TSocketState state) { ViewerState(s, state); };
+  s.OnChangeState = [this, &s](TCustomNetSocket*, TSocketState, TSocketState state) {
+    CamViewerChangeState(s, state);
+  };
   s.OnError = [this, &s](TCustomNetSocket*) { ViewerError(s, s.LastError()); };
   s.OnBgException = [this, &s](TCustomNetSocket*, const std::exception& e, bool& canClose) {
     canClose = true;
@@ -137,7 +139,7 @@ void TCamBroadcast::RemoveViewer(TParloSocket& socket) {
   if (v == nullptr || v->gone) return;
   v->gone = true;
   if (walking_ == 0) Purge();
-  Refresh();
+  RefreshViewerList();
 }
 
 void TCamBroadcast::Purge() {
@@ -150,7 +152,7 @@ void TCamBroadcast::Purge() {
   viewers_.erase(gone, viewers_.end());
 }
 
-void TCamBroadcast::Refresh() { view_.ShowViewers(ViewerRows()); }
+void TCamBroadcast::RefreshViewerList() { view_.ShowViewers(ViewerRows()); }
 
 // ----- what viewers send --------------------------------------------------------------
 
@@ -177,7 +179,7 @@ void TCamBroadcast::ClientSwitch(int code, TParloSocket& socket) {
   else if (code == cmd::CamNotReady) v->ready = false;
 }
 
-void TCamBroadcast::ViewerState(TParloSocket& socket, TSocketState state) {
+void TCamBroadcast::CamViewerChangeState(TParloSocket& socket, TSocketState state) {
   if (state == wsClosed) RemoveViewer(socket);
   view_.SetStatus(BroadcastLinkStateText(state));
 }
@@ -209,7 +211,7 @@ void TCamBroadcast::CamTimeTimer() {
     CamTime.SetTag(CamTime.Tag() + 1);
   } else {
     CamTime.SetTag(0);
-    Refresh();
+    RefreshViewerList();
   }
   view_.RequestPicture();
 }
@@ -223,10 +225,10 @@ void TCamBroadcast::PictureTaken(const TBitmap& bitmap) {
     LogError("None", "None", std::string("Cam picture: ") + e.what());
     return;
   }
-  SendPicture(jpeg);
+  SendFrameToViewers(jpeg);
 }
 
-void TCamBroadcast::SendPicture(const std::string& jpeg) {
+void TCamBroadcast::SendFrameToViewers(const std::string& jpeg) {
   if (jpeg.empty()) return;
   jpeg_ = jpeg;
   view_.ShowPicture(jpeg_);

@@ -83,7 +83,7 @@ class TCamBroadcast {
   // A picture from the camera: encoded, shown, and sent to the ready viewers.
   void PictureTaken(const TBitmap& bitmap);
   // The same with a picture encoded already.
-  void SendPicture(const std::string& jpeg);
+  void SendFrameToViewers(const std::string& jpeg);
   bool HavePicture() const { return !jpeg_.empty(); }
   const std::string& LastPicture() const { return jpeg_; }
   // The broadcast stopped (video off): no picture until the next one is taken.
@@ -113,14 +113,14 @@ class TCamBroadcast {
 
   void Bind(Viewer& viewer);
   void ViewerData(TParloSocket& socket, int error);
-  void ViewerState(TParloSocket& socket, TSocketState state);
+  void CamViewerChangeState(TParloSocket& socket, TSocketState state);
   void ViewerError(TParloSocket& socket, int error);
   void ViewerException(TParloSocket& socket, const std::exception& e);
   void SendTo(Viewer& viewer, const std::string& length);
   void RemoveViewer(TParloSocket& socket);
   // Takes the viewers that left off the list once no walk is under way.
   void Purge();
-  void Refresh();
+  void RefreshViewerList();
   Viewer* Find(const TParloSocket& socket);
 
   TCamBroadcastView& view_;

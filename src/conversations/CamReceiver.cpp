@@ -37,28 +37,14 @@ void TCamReceiver::Connect(const std::string& addr, const std::string& port, con
 
 void TCamReceiver::Bind() {
   TParloSocket& s = *socket_;
-  s.OnDataAvailable = [this](TCustomNetSocket*, int error) { DataAvailable(error); };
-  s.OnSessionConnected = [this](TCustomNetSocket*, int error) { SessionConnected(error); };
-  s.OnSessionClosed = [this](TCustomNetSocket*, int error) {
-    // A picture cut off by the close is no picture.
-    DropPictureFile();
-    expected_ = received_ = 0;
-    closeReported_ = true;
-    if (host_.Closed) host_.Closed(error);
-  };
-  s.OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState state) {
-    // A peer's close is told before the state follows: what the owner made
-    // of it stays on show.
-    if (state == wsClosed && closeReported_) return;
-    Status(cam::ViewerStateText(state));
-  };
+  s.OnDataAvailable = [this](TCustomNetSocket*, int error) { CamDataAvailable(error); };
+  s.OnSessionConnected = [this](TCustomNetSocket*, int error) { CamSessionConnected(error); };
+  s.OnSessionClosed = [this](TCustomNetSocket*, int error) { CamSessionClosed(error); };
+  s.OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState state) { CamChangeState(state); };
   s.OnError = [this](TCustomNetSocket* socket) {
     if (host_.SocketError) host_.SocketError(socket->LastError());
   };
-  s.OnBgException = [this](TCustomNetSocket*, const std::exception& e, bool& canClose) {
-    canClose = true;
-    Status(e.what());
-  };
+  s.OnBgException = [this](TCustomNetSocket*, const std::exception& e, bool& canClose) { CamBgException(e, canClose); };
   s.LineLimit = cam::kLineLimit;
   s.OnLineLimitExceeded = [this](TCustomNetSocket* socket, int length, bool& clear) {
     clear = true;
@@ -92,7 +78,7 @@ void TCamReceiver::Status(const std::string& text) {
 
 // ----- the link ---------------------------------------------------------------------
 
-void TCamReceiver::SessionConnected(int error) {
+void TCamReceiver::CamSessionConnected(int error) {
   if (error != 0) {
     if (host_.SocketError) host_.SocketError(error);
     return;
@@ -102,7 +88,27 @@ void TCamReceiver::SessionConnected(int error) {
   Status("Connecting...");
 }
 
-void TCamReceiver::DataAvailable(int error) {
+void TCamReceiver::CamSessionClosed(int error) {
+  // A picture cut off by the close is no picture.
+  DropPictureFile();
+  expected_ = received_ = 0;
+  closeReported_ = true;
+  if (host_.Closed) host_.Closed(error);
+}
+
+void TCamReceiver::CamChangeState(TSocketState state) {
+  // A peer's close is told before the state follows: what the owner made
+  // of it stays on show.
+  if (state == wsClosed && closeReported_) return;
+  Status(cam::ViewerStateText(state));
+}
+
+void TCamReceiver::CamBgException(const std::exception& e, bool& canClose) {
+  canClose = true;
+  Status(e.what());
+}
+
+void TCamReceiver::CamDataAvailable(int error) {
   if (error != 0) {
     if (host_.SocketError) host_.SocketError(error);
     return;
@@ -148,7 +154,7 @@ void TCamReceiver::HandleCommand(int code, const std::string& params) {
       Status("Broadcast request rejected");
       break;
     case cmd::CamFrame:
-      BeginPicture(params);
+      BeginFrame(params);
       break;
     case cmd::CamPaused:
       LineMode();
@@ -165,7 +171,7 @@ void TCamReceiver::HandleCommand(int code, const std::string& params) {
 
 // ----- pictures ---------------------------------------------------------------------
 
-void TCamReceiver::BeginPicture(const std::string& params) {
+void TCamReceiver::BeginFrame(const std::string& params) {
   const std::optional<int> length = cam::ParsePictureLength(params);
   if (!length) {
     LogError(socket_->PeerAddr(), socket_->PeerPort(),
@@ -202,23 +208,29 @@ void TCamReceiver::TakePictureBytes() {
   const int wanted = std::min(cam::kReadSize, expected_ - received_);
   const int n = socket_->Receive(buffer, wanted);
   if (n <= 0) return;
+  WriteFrameToStream(buffer, n);
+  if (file_) WriteFrameData(buffer, n);
+  // The count goes on whatever failed, so that the link stays in step with the pictures.
+  received_ += n;
+  if (received_ >= expected_) FinishPicture();
+}
+
+void TCamReceiver::WriteFrameToStream(const char* bytes, int length) {
   try {
-    picture_.append(buffer, static_cast<std::size_t>(n));
+    picture_.append(bytes, static_cast<std::size_t>(length));
   } catch (const std::exception&) {
-    // The count goes on, so that the link stays in step with the pictures.
     picture_.clear();
     Status("Error writing to stream...");
   }
-  received_ += n;
-  if (file_) {
-    try {
-      file_->WriteBuffer(buffer, n);
-    } catch (const std::exception&) {
-      DropPictureFile();
-      Status("Error writing to file...");
-    }
+}
+
+void TCamReceiver::WriteFrameData(const char* bytes, int length) {
+  try {
+    file_->WriteBuffer(bytes, length);
+  } catch (const std::exception&) {
+    DropPictureFile();
+    Status("Error writing to file...");
   }
-  if (received_ >= expected_) FinishPicture();
 }
 
 void TCamReceiver::FinishPicture() {

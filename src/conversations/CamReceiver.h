@@ -71,11 +71,17 @@ class TCamReceiver {
 
  private:
   void Bind();
-  void DataAvailable(int error);
-  void SessionConnected(int error);
+  void CamDataAvailable(int error);
+  void CamSessionConnected(int error);
+  void CamSessionClosed(int error);
+  void CamChangeState(TSocketState state);
+  void CamBgException(const std::exception& e, bool& canClose);
   void HandleCommand(int code, const std::string& params);
-  void BeginPicture(const std::string& params);
+  void BeginFrame(const std::string& params);
   void TakePictureBytes();
+  // The bytes of a read go to the picture in memory, and in save mode to its file.
+  void WriteFrameToStream(const char* bytes, int length);
+  void WriteFrameData(const char* bytes, int length);
   void FinishPicture();
   void DropPictureFile();
   void LineMode();

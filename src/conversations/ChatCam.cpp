@@ -14,17 +14,17 @@ TChatCam::TChatCam(TSession& session, TCamRoutes& routes, TChatCamHost host)
       host_(std::move(host)),
       receiver_(
           TCamReceiverHost{
-              [this](const std::string& text) { Status(text); },
+              [this](const std::string& text) { SetCamStatus(text); },
               [this](const QImage& picture) {
                 if (host_.Picture) host_.Picture(picture);
               },
-              [this] { Status("Cam is not turned on..."); },
+              [this] { SetCamStatus("Cam is not turned on..."); },
               [this](int error) {
                 if (error != 0) {
                   CamError(error);
                   return;
                 }
-                Status("Cam Closed...");
+                SetCamStatus("Cam Closed...");
                 if (host_.Picture) host_.Picture(QImage());
               },
               [this](int error) { CamError(error); },
@@ -34,7 +34,7 @@ TChatCam::TChatCam(TSession& session, TCamRoutes& routes, TChatCamHost host)
 
 TChatCam::~TChatCam() { *alive_ = false; }
 
-void TChatCam::Status(const std::string& text) {
+void TChatCam::SetCamStatus(const std::string& text) {
   if (host_.Status) host_.Status(text);
 }
 
@@ -101,7 +101,7 @@ void TChatCam::Decided(int decision, const std::string& user, const std::string&
         break;
     }
   } catch (const std::exception&) {
-    if (!alive.expired()) Status("Could not open Cam connection");
+    if (!alive.expired()) SetCamStatus("Could not open Cam connection");
   }
 }
 
@@ -119,10 +119,10 @@ void TChatCam::CloseCam() {
 
 void TChatCam::CamError(int error) {
   if (error == 10051 || error == 10053 || error == 10060) {
-    Status("Could not establish connection");
+    SetCamStatus("Could not establish connection");
     return;
   }
-  Status(error == 0 ? "Error 0 : Winsock Error"
+  SetCamStatus(error == 0 ? "Error 0 : Winsock Error"
                     : "Cam Socket Error " + std::to_string(error) + " : " + NetSocketErrorDesc(error));
   receiver_.CloseDelayed();
   if (host_.Beep) host_.Beep();

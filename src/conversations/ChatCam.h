@@ -63,7 +63,7 @@ class TChatCam {
   void CamError(int error);
   void Decline();
   void Decided(int decision, const std::string& user, const std::string& addr, const std::string& port);
-  void Status(const std::string& text);
+  void SetCamStatus(const std::string& text);
   bool ChatConnected() const { return host_.ChatConnected && host_.ChatConnected(); }
   std::string Peer(const std::function<std::string()>& field) const { return field ? field() : std::string(); }
 

@@ -80,7 +80,11 @@ void TPickerPanel::leaveEvent(QEvent* e) {
   hide();
 }
 
-QWidget* TPickerPanel::CancelLabel() { return new TClickLabel("Cancel", [this] { hide(); }, this); }
+QWidget* TPickerPanel::CancelLabel() {
+  auto* label = new TClickLabel("Cancel", [this] { hide(); }, this);
+  label->setObjectName("LabCancel");
+  return label;
+}
 
 // ----- emoticons -------------------------------------------------------------------------
 

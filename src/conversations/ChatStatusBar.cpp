@@ -28,20 +28,25 @@ void TChatStatusBar::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), palette().window());
   int left = 0;
-  for (std::size_t i = 0; i < 3; ++i) {
-    const int width = i == 2 ? std::max(widths_[2], this->width() - left) : widths_[i];
-    int textLeft = left + 1;
-    if (static_cast<int>(i) == picturePanel_ && picture_) {
-      picture_(image_).paint(&p, QRect(left + 2, 2, 16, 16));
-      textLeft = left + 20;
-    }
-    p.setPen(palette().windowText().color());
-    p.drawText(QRect(textLeft, 1, left + width - textLeft - 2, height() - 2), Qt::AlignLeft | Qt::AlignVCenter,
-               platform::ToQString(texts_[i]));
+  for (int panel = 0; panel < 3; ++panel) {
+    const std::size_t i = static_cast<std::size_t>(panel);
+    const int width = panel == 2 ? std::max(widths_[2], this->width() - left) : widths_[i];
+    StatDrawPanel(p, panel, QRect(left, 0, width, height()));
     left += width;
-    if (i < 2) {
+    if (panel < 2) {
       p.setPen(palette().mid().color());
       p.drawLine(left - 1, 2, left - 1, height() - 3);
     }
   }
+}
+
+void TChatStatusBar::StatDrawPanel(QPainter& p, int panel, const QRect& bounds) {
+  int textLeft = bounds.left() + 1;
+  if (panel == picturePanel_ && picture_) {
+    picture_(image_).paint(&p, QRect(bounds.left() + 2, 2, 16, 16));
+    textLeft = bounds.left() + 20;
+  }
+  p.setPen(palette().windowText().color());
+  p.drawText(QRect(textLeft, 1, bounds.right() + 1 - textLeft - 2, bounds.height() - 2),
+             Qt::AlignLeft | Qt::AlignVCenter, platform::ToQString(texts_[static_cast<std::size_t>(panel)]));
 }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QIcon>
+#include <QRect>
 #include <QWidget>
 #include <array>
 #include <functional>
 #include <string>
+
+class QPainter;
 
 // A conversation window's status bar: three panels of text, the last taking
 // what width is left, and a picture at the left of one of them. The private
@@ -26,6 +29,9 @@ class TChatStatusBar : public QWidget {
   void paintEvent(QPaintEvent*) override;
 
  private:
+  // One panel: its text one pixel in, after the picture where it has one.
+  void StatDrawPanel(QPainter& p, int panel, const QRect& bounds);
+
   std::array<std::string, 3> texts_;
   std::array<int, 3> widths_;
   int picturePanel_;

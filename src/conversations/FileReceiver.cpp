@@ -41,9 +41,6 @@ TFileReceiver::TFileReceiver(TTransferView& view, TTransferHost host, std::uniqu
       kind_(KindFromWord(offer_.Kind).value_or(TTransferKind::Binary)) {
   NotePeer();
   peerIp_ = socket_->PeerAddr();
-  // The sender's name as it came may hold anything: the folder is one plain
-  // component of it, inside the folder of the kind.
-  targetFolder_ = platform::IncludeTrailingPathDelimiter(folders_.Of(kind_)) + SafeNameComponent(offer_.Sender) + "\\";
 }
 
 TFileReceiver::~TFileReceiver() {
@@ -61,7 +58,7 @@ void TFileReceiver::Start() {
   PlayEventSound(kOfferSound);
 }
 
-void TFileReceiver::Accept() {
+void TFileReceiver::SendAuthorization() {
   if (state_ != TState::Offered || !Connected()) return;
   view_->AddLog("Sending authorization...");
   SetState(TState::Accepted);
@@ -116,7 +113,7 @@ void TFileReceiver::BeginReceive(const std::string& params) {
     Fail("Transfer failed: the start did not announce the package offered...");
     return;
   }
-  if (!MakeTargetFolder()) {
+  if (!SetKind(KindFromWord(start->Kind).value_or(kind_))) {
     LogException("Receiving a package: the folder " + targetFolder_ + " cannot be used");
     SetState(TState::Over);
     Fail("Transfer failed: the folder " + ShownName(targetFolder_) + " cannot be used...");
@@ -151,7 +148,12 @@ void TFileReceiver::BeginReceive(const std::string& params) {
   socket_->SetLineMode(false);
 }
 
-bool TFileReceiver::MakeTargetFolder() {
+bool TFileReceiver::SetKind(TTransferKind kind) {
+  kind_ = kind;
+  // The sender's name as it came may hold anything: the folder is one plain
+  // component of it, inside the folder of the kind.
+  targetFolder_ =
+      platform::IncludeTrailingPathDelimiter(folders_.Of(kind_)) + SafeNameComponent(offer_.Sender) + "\\";
   const std::string folder = Folder(targetFolder_);
   if (!platform::IsSymLink(folder)) platform::ForceDirectories(folder);
   // A link in its place could lead anywhere: only a real folder will do.
@@ -167,14 +169,17 @@ void TFileReceiver::RawDataAvailable() {
   // Exactly the announced size is read: what follows it is no part of the package.
   const auto want = static_cast<int>(std::min<std::uint64_t>(expected_ - received_, buffer_.size()));
   const int n = socket_->Receive(buffer_.data(), want);
-  if (n <= 0) return;
-  if (package_->Write(buffer_.data(), n) != n) {
+  if (n > 0) WriteReceived(buffer_.data(), n);
+}
+
+void TFileReceiver::WriteReceived(const char* bytes, int length) {
+  if (package_->Write(bytes, length) != length) {
     LogException("Receiving a package: " + package_->LastError());
     SetState(TState::Over);
     Fail("Transfer failed: the package could not be written...");
     return;
   }
-  received_ += static_cast<std::uint64_t>(n);
+  received_ += static_cast<std::uint64_t>(length);
   view_->SetProgress(received_, expected_);
   view_->SetStatus("Received... " + std::to_string(received_) + " of " + std::to_string(expected_) + " bytes");
   if (received_ == expected_) PackageComplete();
@@ -190,9 +195,12 @@ void TFileReceiver::PackageComplete() {
   const int count = UnpackPackage();
   if (count < 0) return;
   if (count == 0 && !allDeclined_) {
-    DeletePackage();
+    // The user may still look at what came; the sender is not told it arrived.
+    const bool kept = KeepPackage();
     SetState(TState::Over);
-    Fail("Transfer failed: nothing could be unpacked...");
+    Fail(kept ? "Transfer failed: nothing could be unpacked, the package was kept in " +
+                    ShownName(targetFolder_) + "..."
+              : "Transfer failed: nothing could be unpacked...");
     return;
   }
   if (count > 0) {
@@ -258,7 +266,7 @@ int TFileReceiver::UnpackPackage() {
 
 // The package stays beside the files, under its own name unless something
 // there has it already.
-void TFileReceiver::KeepPackage() {
+bool TFileReceiver::KeepPackage() {
   std::string kept = targetFolder_ + SafeNameComponent(offer_.PackageName);
   if (platform::PathExists(kept))
     kept = platform::CreateTempFile(Folder(targetFolder_),
@@ -266,9 +274,10 @@ void TFileReceiver::KeepPackage() {
   if (kept.empty() || !platform::RenameFile(packagePath_, kept)) {
     LogException("Receiving a package: it could not be kept in " + targetFolder_);
     DeletePackage();
-    return;
+    return false;
   }
   packagePath_.clear();
+  return true;
 }
 
 void TFileReceiver::DeletePackage() {

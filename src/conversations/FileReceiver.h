@@ -26,7 +26,8 @@ struct TReceiveFolders {
 // size in raw bytes is written to a new package file, unpacked flat into the
 // sender's folder of its kind, and deleted. 1024 tells the sender that the
 // package was read: something was unpacked, or the user kept every file that
-// was there already, in which case the package stays in that folder. Anything
+// was there already, in which case the package stays in that folder. A
+// package that cannot be read at all stays there too, unacknowledged. Anything
 // else ends the link as a failure and leaves no package behind.
 class TFileReceiver : public TTransferLink {
  public:
@@ -44,7 +45,8 @@ class TFileReceiver : public TTransferLink {
 
   // The offer is shown: the user hears of it.
   void Start();
-  void Accept();
+  // The user accepted: 1021.
+  void SendAuthorization();
   void Reject();
 
   const TFileOffer& Offer() const { return offer_; }
@@ -64,10 +66,12 @@ class TFileReceiver : public TTransferLink {
 
  private:
   void BeginReceive(const std::string& params);
-  bool MakeTargetFolder();
+  // The kind decides the sender's folder, made here; false when it cannot be used.
+  bool SetKind(TTransferKind kind);
+  void WriteReceived(const char* bytes, int length);
   void PackageComplete();
   int UnpackPackage();
-  void KeepPackage();
+  bool KeepPackage();
   void DeletePackage();
   void SetState(TState state);
 

@@ -189,7 +189,7 @@ void TFileSender::StartSending() {
   view_->AddLog("Starting file transfer...");
   package_ = std::make_unique<platform::TOsFile>();
   if (!package_->Open(packagePath_, platform::fmOpenRead)) {
-    LogException("Byte Sender: " + package_->LastError());
+    LogException("Byte Sender");
     Fail("Transfer failed: the package could not be read...");
     return;
   }
@@ -199,27 +199,26 @@ void TFileSender::StartSending() {
   socket_->OnDataSent = [this](TCustomNetSocket*, int) {
     if (state_ != TState::Sending) return;
     if (queued_ < totalSize_)
-      SendNextChunk();
+      SendFileBytes();
     else
       AllSent();
   };
   socket_->SendCommand(cmd::FileStart, TFileStart{totalSize_, packageName_, KindInfo(kind_).Word, fileCount_}.Record(),
                        "");
   SetState(TState::Sending);
-  SendNextChunk();
+  SendFileBytes();
 }
 
 // The link is handed the package a piece at a time, each once the last has
 // gone out: the package is never held whole, and the send queue stays far
 // below its bound however large the package is.
-void TFileSender::SendNextChunk() {
+void TFileSender::SendFileBytes() {
   if (!Connected() || queued_ >= totalSize_) return;
   const std::uint64_t want = std::min<std::uint64_t>(totalSize_ - queued_, chunk_.size());
   const std::int64_t n = package_->Read(chunk_.data(), static_cast<std::int64_t>(want));
   if (n <= 0) {
     // The package changed under us; what went out cannot be a whole package.
-    LogException("Byte Sender: the package ended after " + std::to_string(queued_) + " of " +
-                 std::to_string(totalSize_) + " bytes");
+    LogException("Byte Sender");
     Fail("Transfer failed: the package could not be read...");
     return;
   }

@@ -62,7 +62,7 @@ class TFileSender : public TTransferLink {
  private:
   void SendFileInfo();
   void StartSending();
-  void SendNextChunk();
+  void SendFileBytes();
   void BytesSent(int count);
   void AllSent();
   void TransferDone();

@@ -86,7 +86,7 @@ TFormCam::TFormCam(TSession& session, QWidget* parent)
 
   List = new QTreeWidget(this);
   List->setColumnCount(4);
-  List->setHeaderLabels({"Viewer Count [0]", "", "", "Status"});
+  List->setHeaderLabels({"Viewers", "", "", "Status"});
   List->setRootIsDecorated(false);
   List->header()->resizeSection(0, 120);
   List->header()->resizeSection(1, 0);
@@ -94,6 +94,8 @@ TFormCam::TFormCam(TSession& session, QWidget* parent)
   List->setColumnHidden(1, true);
   List->setColumnHidden(2, true);
   List->setContextMenuPolicy(Qt::CustomContextMenu);
+  // The viewers' column heads with their count from the start.
+  ShowViewers({});
 
   CheckVid = new QCheckBox("Broadcast On", this);
   CheckPause = new QCheckBox("Paused", this);
@@ -197,9 +199,7 @@ void TFormCam::BuildMenus() {
 
 void TFormCam::BindVideo() {
   Video->OnFrameCaptureCompleted = [this](TVideoCapture*, const TBitmap* bitmap, TFrameCaptureDest, const std::string&,
-                                          bool ok) {
-    if (ok && bitmap != nullptr && !bitmap->Empty()) broadcast_.PictureTaken(*bitmap);
-  };
+                                          bool ok) { VideoFrameCaptureCompleted(bitmap, ok); };
   Video->OnPreviewStarted = [this](TVideoCapture*) { VideoPreviewStarted(); };
   Video->OnChangeVideoDevice = [this](TVideoCapture*) { RebuildSourceAndSize(); };
   Video->OnResizeVideo = [this](TVideoCapture*, int w, int h) { VideoResizeVideo(w, h); };
@@ -233,9 +233,9 @@ void TFormCam::FormShow() {
   } catch (const std::exception& e) {
     LogError("None", "None", std::string("Cam preview: ") + e.what());
     Video->ShutdownGraph();
-    TellLater("There is a problem with the video device, see below for details of the possible problem:\r\n"
-              "\r\n1) DirectX 8.0 is required for the video funtionality. Upgrade from the Microsoft web site.\r\n"
-              "\r\n2) Parlo may have detected no Video device, please make sure your device is funtioning properly.",
+    TellLater("There is a problem with the video device, see below for details of the possible problem:\n"
+              "\n1) DirectX 8.0 is required for the video funtionality. Upgrade from the Microsoft web site.\n"
+              "\n2) Parlo may have detected no Video device, please make sure your device is funtioning properly.",
               "Video Error");
     QTimer::singleShot(0, this, &QWidget::close);
   }
@@ -363,6 +363,10 @@ void TFormCam::ShowLastPicture() {
   const QImage picture = cam::DecodePicture(broadcast_.LastPicture());
   if (picture.isNull()) ImageVid->clear();
   else ImageVid->setPixmap(QPixmap::fromImage(picture));
+}
+
+void TFormCam::VideoFrameCaptureCompleted(const TBitmap* bitmap, bool success) {
+  if (success && bitmap != nullptr && !bitmap->Empty()) broadcast_.PictureTaken(*bitmap);
 }
 
 void TFormCam::RequestPicture() { Video->CaptureFrameTo(fc_TBitmap, ""); }

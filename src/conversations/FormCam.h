@@ -14,6 +14,7 @@ class QMenu;
 class QMenuBar;
 class QStatusBar;
 class QTreeWidget;
+class TBitmap;
 class TSession;
 class TVideoCapture;
 
@@ -66,6 +67,8 @@ class TFormCam : public QWidget, private TCamBroadcastView {
   void ShowPicture(const std::string& jpeg) override;
   void RequestPicture() override;
   void Beep() override;
+  // The picture RequestPicture asked for.
+  void VideoFrameCaptureCompleted(const TBitmap* bitmap, bool success);
 
   void BuildMenus();
   void BindVideo();

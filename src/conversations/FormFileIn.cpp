@@ -51,7 +51,7 @@ void TFormFileIn::ShowOffer() {
   PFileName->setText(dialoglook::PeerText(offer.PackageName, peerbounds::kShownName));
   PSize->setText(QString::number(offer.Size) + " bytes");
   Memo->setPlainText(dialoglook::MemoFromText(TCmdParser::UnescapeText(offer.Description)));
-  ButOpen->setText(KindInfo(receiver_->Kind()).OpenCaption);
+  SetOpenButton(receiver_->Kind());
   show();
   receiver_->Start();
   QPointer<TFormFileIn> self(this);
@@ -73,7 +73,9 @@ void TFormFileIn::StateChanged() {
   if (receiver_->Outcome() != TTransferLink::TOutcome::Pending) ButCancel->setText("Close");
 }
 
-void TFormFileIn::ButAcceptClick() { receiver_->Accept(); }
+void TFormFileIn::SetOpenButton(TTransferKind kind) { ButOpen->setText(KindInfo(kind).OpenCaption); }
+
+void TFormFileIn::ButAcceptClick() { receiver_->SendAuthorization(); }
 
 void TFormFileIn::ButRejectClick() {
   if (receiver_->State() != TFileReceiver::TState::Offered) return;

@@ -28,6 +28,8 @@ class TFormFileIn : public TFormTransfer {
   void ButRejectClick();
   void ButCancelClick();
   void ButOpenClick();
+  // The open button's caption for the kind of the offer.
+  void SetOpenButton(TTransferKind kind);
 
   // TTransferView
   void StateChanged() override;

@@ -50,10 +50,17 @@ void TFormFileOut::StateChanged() {
 }
 
 void TFormFileOut::ButtonAddClick() {
-  if (sender_->Kind() == TTransferKind::Binary)
-    SelectFiles();
-  else
-    SelectOne();
+  switch (sender_->Kind()) {
+    case TTransferKind::Binary:
+      SelectFiles();
+      break;
+    case TTransferKind::Image:
+      SelectImage();
+      break;
+    case TTransferKind::Sound:
+      SelectSound();
+      break;
+  }
 }
 
 void TFormFileOut::SelectFiles() {
@@ -64,9 +71,13 @@ void TFormFileOut::SelectFiles() {
   sender_->CompressPackage(files, name);
 }
 
-void TFormFileOut::SelectOne() {
+void TFormFileOut::SelectImage() { SelectOne(TTransferKind::Image); }
+
+void TFormFileOut::SelectSound() { SelectOne(TTransferKind::Sound); }
+
+void TFormFileOut::SelectOne(TTransferKind kind) {
   std::vector<std::string> files;
-  if (!prompts_.ChooseFiles(sender_->Kind(), files) || files.empty()) return;
+  if (!prompts_.ChooseFiles(kind, files) || files.empty()) return;
   files.resize(1);
   sender_->CompressPackage(files, files.front());
 }

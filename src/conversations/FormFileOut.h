@@ -34,7 +34,10 @@ class TFormFileOut : public TFormTransfer {
 
  private:
   void SelectFiles();
-  void SelectOne();
+  void SelectImage();
+  void SelectSound();
+  // One picture or one sound, packed under its own name.
+  void SelectOne(TTransferKind kind);
 
   TSession& session_;
   TTransferPrompts& prompts_;

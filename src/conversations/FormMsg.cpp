@@ -61,7 +61,8 @@ void TFormMsg::BuildWindow() {
   Memo = control.Widget;
   Transcript = control.Transcript;
   MemoGo = MakeInput(this, this, Client, [this](const QPoint& at) {
-    PopInputMenu(this, MemoGo, at, [this](QMenu& menu) { menu.addAction("Emoticons", this, [this] { ShowEmoticons(); }); });
+    PopInputMenu(this, MemoGo, at,
+                 [this](QMenu& menu) { menu.addAction("Emoticons", this, [this] { ActionEmoteExecute(); }); });
   });
   SpeedButton2 = new QPushButton("Send", this);
   SpeedButton2->setFixedHeight(60);
@@ -72,7 +73,7 @@ void TFormMsg::BuildWindow() {
 
   PEm = new TEmoticonPicker(iconsFolder_, this);
   PEm->OnPick = [this](int entry) { InsertEmoteCode(entry); };
-  PopFonts_ = MakeFontsMenu(this, [this] { ActionMyFontExecute(); }, [this] { ActionPeerFontExecute(); });
+  PopFonts = MakeFontsMenu(this, [this] { ActionMyFontExecute(); }, [this] { ActionPeerFontExecute(); });
   AddHelpKey(this, [this] { ActionHelpExecute(); });
   Timer1 = MakeFlashTimer(this);
   setFocusProxy(MemoGo);
@@ -85,9 +86,9 @@ QWidget* TFormMsg::BuildButtons() {
   EmoteButton = new QPushButton("Expressicons", row);
   FontButton = new QPushButton("Fonts", row);
   BlockButton = new QPushButton("Block", row);
-  connect(EmoteButton, &QPushButton::clicked, this, [this] { ShowEmoticons(); });
-  connect(FontButton, &QPushButton::clicked, this, [this] { PopFonts_->popup(QCursor::pos()); });
-  connect(BlockButton, &QPushButton::clicked, this, [this] { conversation_->Block(); });
+  connect(EmoteButton, &QPushButton::clicked, this, [this] { ActionEmoteExecute(); });
+  connect(FontButton, &QPushButton::clicked, this, [this] { FontButtonClick(); });
+  connect(BlockButton, &QPushButton::clicked, this, [this] { BlockButtonClick(); });
   box->addWidget(EmoteButton);
   box->addWidget(FontButton);
   box->addStretch(1);
@@ -99,20 +100,20 @@ QWidget* TFormMsg::BuildSideButtons() {
   auto* column = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
   auto* box = new QVBoxLayout(column);
   box->setContentsMargins(8, 8, 8, 8);
-  const std::pair<const char*, TContactCommand> sends[] = {{"SendFiles    ", TContactCommand::SendFile},
-                                                           {"Send Image", TContactCommand::SendImage},
-                                                           {"Send Sound", TContactCommand::SendSound}};
-  for (const auto& [caption, command] : sends) {
+  const std::pair<const char*, void (TFormMsg::*)()> sends[] = {{"SendFiles    ", &TFormMsg::ActionFilesOutExecute},
+                                                                {"Send Image", &TFormMsg::ActionImgOutExecute},
+                                                                {"Send Sound", &TFormMsg::ActionSoundOutExecute}};
+  for (const auto& [caption, handler] : sends) {
     auto* button = new QPushButton(caption, column);
-    connect(button, &QPushButton::clicked, this, [this, command = command] { conversation_->SendFile(command); });
+    connect(button, &QPushButton::clicked, this, handler);
     box->addWidget(button);
   }
   box->addSpacing(12);
   FriendButton = new QPushButton("Add Friend", column);
   ProfButton = new QPushButton("View Profile", column);
   SpeedButton1 = new QPushButton("Help", column);
-  connect(FriendButton, &QPushButton::clicked, this, [this] { conversation_->AddFriend(); });
-  connect(ProfButton, &QPushButton::clicked, this, [this] { conversation_->ViewProfile(); });
+  connect(FriendButton, &QPushButton::clicked, this, [this] { ActionAddFriendExecute(); });
+  connect(ProfButton, &QPushButton::clicked, this, [this] { ActionViewProfileExecute(); });
   connect(SpeedButton1, &QPushButton::clicked, this, [this] { ActionHelpExecute(); });
   box->addWidget(FriendButton);
   box->addWidget(ProfButton);
@@ -187,7 +188,9 @@ void TFormMsg::SendMessage() {
 
 void TFormMsg::InsertEmoteCode(int entry) { InsertEmoticon(MemoGo, PEm, entry); }
 
-void TFormMsg::ShowEmoticons() { PopEmoticons(this, EmoteButton, PEm, nullptr); }
+void TFormMsg::ActionEmoteExecute() { PopEmoticons(this, EmoteButton, PEm, nullptr); }
+
+void TFormMsg::FontButtonClick() { PopFonts->popup(QCursor::pos()); }
 
 void TFormMsg::ActionMyFontExecute() {
   if (ChooseFont(this, Client)) ApplyFont(MemoGo, Client);
@@ -197,11 +200,32 @@ void TFormMsg::ActionPeerFontExecute() { ChooseFont(this, Peer); }
 
 void TFormMsg::ActionHelpExecute() { session_.ShowHelpTopic(kHelpTopic); }
 
+void TFormMsg::BlockButtonClick() { conversation_->Block(); }
+
+void TFormMsg::ActionAddFriendExecute() { conversation_->AddFriend(); }
+
+void TFormMsg::ActionViewProfileExecute() { conversation_->ViewProfile(); }
+
+void TFormMsg::ActionFilesOutExecute() { conversation_->SendFile(TContactCommand::SendFile); }
+
+void TFormMsg::ActionImgOutExecute() { conversation_->SendFile(TContactCommand::SendImage); }
+
+void TFormMsg::ActionSoundOutExecute() { conversation_->SendFile(TContactCommand::SendSound); }
+
 // ----- keys ---------------------------------------------------------------------------------------
 
 bool TFormMsg::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == Memo) return TranscriptTypingKey(e);
-  if (watched != MemoGo) return QWidget::eventFilter(watched, e);
+  if (watched == MemoGo && e->type() == QEvent::KeyPress) return MemoGoKeyPress(e);
+  if (watched == MemoGo && e->type() == QEvent::KeyRelease) return MemoGoKeyUp(e);
+  if (watched == Memo && e->type() == QEvent::KeyPress) return MemoKeyPress(e);
+  return QWidget::eventFilter(watched, e);
+}
+
+bool TFormMsg::MemoKeyPress(QEvent* e) { return TranscriptTypingKey(e); }
+
+bool TFormMsg::MemoGoKeyPress(QEvent* e) { return ChatInputKey(MemoGo, e).Consumed; }
+
+bool TFormMsg::MemoGoKeyUp(QEvent* e) {
   const TInputKey key = ChatInputKey(MemoGo, e);
   if (key.Send) {
     const QPointer<TFormMsg> self(this);

@@ -42,10 +42,17 @@ class TFormMsg : public QWidget, public TMessageView {
   // What the user does.
   void SendMessage();
   void InsertEmoteCode(int entry);
-  void ShowEmoticons();
+  void ActionEmoteExecute();
+  void FontButtonClick();
   void ActionMyFontExecute();
   void ActionPeerFontExecute();
   void ActionHelpExecute();
+  void BlockButtonClick();
+  void ActionAddFriendExecute();
+  void ActionViewProfileExecute();
+  void ActionFilesOutExecute();
+  void ActionImgOutExecute();
+  void ActionSoundOutExecute();
 
   QWidget* Memo;            // the transcript control
   TTranscript* Transcript;  // its operations
@@ -68,11 +75,16 @@ class TFormMsg : public QWidget, public TMessageView {
   void WriteMessage(const std::string& name, const std::string& time, platform::TFont& font,
                     const std::string& text);
   void ShowCharacterCount();
+  // The input's keys: Tab and Enter as it is pressed, the rest once released.
+  bool MemoGoKeyPress(QEvent* e);
+  bool MemoGoKeyUp(QEvent* e);
+  // Nothing is typed into the transcript.
+  bool MemoKeyPress(QEvent* e);
 
   TSession& session_;
   std::unique_ptr<TMessageConversation> conversation_;
   std::string iconsFolder_;
   QLabel* ImgLogo_ = nullptr;
-  QMenu* PopFonts_ = nullptr;
+  QMenu* PopFonts = nullptr;
   bool shown_ = false;
 };

@@ -83,8 +83,8 @@ TFormPChat::~TFormPChat() {
   try {
     // The chat goes first: its link must not call into a half-destroyed window.
     chat_.reset();
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("PChat Destruction Error: ") + e.what());
+  } catch (const std::exception&) {
+    LogError("None", "None", "PChat Destruction Error");
   }
 }
 
@@ -125,7 +125,7 @@ QWidget* TFormPChat::BuildButtons() {
   box->setContentsMargins(6, 4, 6, 4);
   ButtonEmote = MakeButton("Expressicons", row, [this] { ShowEmoticons(); });
   ButtonSounds = MakeButton("Expressounds", row, [this] { ShowSounds(); });
-  ButtonFonts = MakeButton("Fonts", row, [this] { PopFonts_->popup(QCursor::pos()); });
+  ButtonFonts = MakeButton("Fonts", row, [this] { PopFonts->popup(QCursor::pos()); });
   ButtonBlock = MakeButton("Block", row, [this] { BlockClick(); });
   for (QPushButton* b : {ButtonEmote, ButtonSounds, ButtonFonts}) box->addWidget(b);
   box->addStretch(1);
@@ -171,7 +171,7 @@ QWidget* TFormPChat::BuildSideButtons() {
 }
 
 void TFormPChat::BuildMenus() {
-  PopFonts_ = MakeFontsMenu(this, [this] { ActionMyFontExecute(); }, [this] { ActionPeerFontExecute(); });
+  PopFonts = MakeFontsMenu(this, [this] { ActionMyFontExecute(); }, [this] { ActionPeerFontExecute(); });
   AddHelpKey(this, [this] { ActionHelpExecute(); });
 }
 
@@ -242,16 +242,16 @@ void TFormPChat::closeEvent(QCloseEvent* e) {
   try {
     chat_->Close();
     if (cam_) cam_->CloseCam();
-  } catch (const std::exception& ex) {
-    LogError("None", "None", std::string("PChat Closing Error: ") + ex.what());
+  } catch (const std::exception&) {
+    LogError("None", "None", "PChat Closing Error");
   }
   try {
     session_.Paths().SaveWindowFont("Client", Client);
     session_.Paths().SaveWindowFont("Peer", Peer);
     const platform::TQuestionsAbout about(this);
     if (Transcript->GetModified() && AskSaveChat && AskSaveChat() && self) SaveChat();
-  } catch (const std::exception& ex) {
-    LogError("None", "None", std::string("PChat Closing Query: ") + ex.what());
+  } catch (const std::exception&) {
+    LogError("None", "None", "PChat Closing Query");
   }
   e->accept();
 }
@@ -362,12 +362,15 @@ void TFormPChat::SendFileToPeer(const std::string& kind) {
 // ----- keys ---------------------------------------------------------------------------------------
 
 bool TFormPChat::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == MemoGo) return InputKey(e);
-  if (watched == Memo) return TranscriptKey(e);
+  if (watched == MemoGo && e->type() == QEvent::KeyPress) return MemoGoKeyPress(e);
+  if (watched == MemoGo && e->type() == QEvent::KeyRelease) return MemoGoKeyUp(e);
+  if (watched == Memo && e->type() == QEvent::KeyPress) return MemoKeyPress(e);
   return QWidget::eventFilter(watched, e);
 }
 
-bool TFormPChat::InputKey(QEvent* e) {
+bool TFormPChat::MemoGoKeyPress(QEvent* e) { return ChatInputKey(MemoGo, e).Consumed; }
+
+bool TFormPChat::MemoGoKeyUp(QEvent* e) {
   const TInputKey key = ChatInputKey(MemoGo, e);
   if (key.Send) {
     const QPointer<TFormPChat> self(this);
@@ -382,7 +385,7 @@ bool TFormPChat::InputKey(QEvent* e) {
   return key.Consumed;
 }
 
-bool TFormPChat::TranscriptKey(QEvent* e) { return TranscriptTypingKey(e); }
+bool TFormPChat::MemoKeyPress(QEvent* e) { return TranscriptTypingKey(e); }
 
 void TFormPChat::ShowCharacterCount() {
   SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemo(MemoGo->toPlainText()).size()));

@@ -101,8 +101,11 @@ class TFormPChat : public QWidget, public TPrivateChatView {
   QWidget* BuildSideButtons();
   void BuildMenus();
   void WriteMessage(const std::string& name, platform::TFont& font, const std::string& text);
-  bool InputKey(QEvent* e);
-  bool TranscriptKey(QEvent* e);
+  // The input's keys: Tab and Enter as it is pressed, the rest once released.
+  bool MemoGoKeyPress(QEvent* e);
+  bool MemoGoKeyUp(QEvent* e);
+  // Nothing is typed into the transcript.
+  bool MemoKeyPress(QEvent* e);
   void ShowCharacterCount();
   void PopEditPopup(const QPoint& at);
   void PopEdit2Popup(const QPoint& at);
@@ -112,6 +115,6 @@ class TFormPChat : public QWidget, public TPrivateChatView {
   std::unique_ptr<TChatCam> cam_;
   std::string iconsFolder_;
   QLabel* ImgLogo_ = nullptr;
-  QMenu* PopFonts_ = nullptr;
+  QMenu* PopFonts = nullptr;
   bool shown_ = false;
 };

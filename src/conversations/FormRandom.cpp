@@ -90,7 +90,7 @@ TFormRandom::TFormRandom(TSession& session, QWidget* parent)
   outer->addLayout(buttons);
   resize(380, 400);
 
-  connect(SpeedSearch, &QPushButton::clicked, this, [this] { contact_.Search(); });
+  connect(SpeedSearch, &QPushButton::clicked, this, [this] { SpeedSearchClick(); });
   connect(SpeedCancel, &QPushButton::clicked, this, [this] { contact_.CancelSearch(); });
   connect(SpeedChat, &QPushButton::clicked, this, [this] { contact_.StartChat(); });
   connect(SpeedMsg, &QPushButton::clicked, this, [this] { contact_.SendMessage(); });
@@ -100,6 +100,8 @@ TFormRandom::TFormRandom(TSession& session, QWidget* parent)
   contact_.Changed = [this] { Refresh(); };
   Refresh();
 }
+
+void TFormRandom::SpeedSearchClick() { contact_.Search(); }
 
 void TFormRandom::Refresh() {
   using platform::ToQString;

@@ -24,6 +24,8 @@ class TFormRandom : public QWidget {
   explicit TFormRandom(TSession& session, QWidget* parent = nullptr);
 
   TRandomContact& Contact() { return contact_; }
+  // "Find Contact".
+  void SpeedSearchClick();
 
   QLineEdit *UserText, *NameText, *GenderText, *AgeText, *CountryText, *HobbyText;
   QPlainTextEdit* MemoD;

@@ -45,15 +45,9 @@ TPrivateChat::TPrivateChat(TPrivateChatView& view, TPrivateChatHost host, std::u
   TimerReq.OnTimer = [this](TTimer*) { TimerReqTimer(); };
   TimerTSent.SetEnabled(false);
   TimerTSent.SetInterval(5000);
-  TimerTSent.OnTimer = [this](TTimer*) {
-    TimerTSent.SetEnabled(false);
-    if (Connected()) socket_->SendCommand(cmd::ChatTyping, "", "");
-  };
+  TimerTSent.OnTimer = [this](TTimer*) { TimerTSentTimer(); };
   TimeType.SetInterval(5000);
-  TimeType.OnTimer = [this](TTimer*) {
-    view_.SetPanel(1, "");
-    TimeType.SetEnabled(false);
-  };
+  TimeType.OnTimer = [this](TTimer*) { TimeTypeTimer(); };
   BindSocket();
 }
 
@@ -159,6 +153,12 @@ void TPrivateChat::NotifyTyping() {
   if (Connected()) socket_->SendCommand(cmd::ChatTyping, "", "");
 }
 
+// A user who keeps typing is announced again once the pause is over.
+void TPrivateChat::TimerTSentTimer() {
+  TimerTSent.SetEnabled(false);
+  if (Connected()) socket_->SendCommand(cmd::ChatTyping, "", "");
+}
+
 void TPrivateChat::SendChatSound(int n) {
   if (n < 0 || n >= ChatSoundCount) return;
   spoken_ = true;
@@ -196,7 +196,8 @@ void TPrivateChat::ProcessClientCommand(const std::string& line) {
   } catch (const std::exception&) {
     if (alive.expired()) return;
     socket_->Close();
-    Log("ProcessClientCommand: " + Quoted(line));
+    // The peer as its record names it: the port it listens on.
+    if (host_.LogError) host_.LogError(peerAddr_, peer_.ListenPort, "ProcessClientCommand: " + Quoted(line));
   }
 }
 
@@ -286,6 +287,11 @@ void TPrivateChat::ShowPeerText(const std::string& text) {
 void TPrivateChat::ShowPeerTyping() {
   view_.SetPanel(1, peer_.UserName + " is typing a message...");
   TimeType.SetEnabled(true);
+}
+
+void TPrivateChat::TimeTypeTimer() {
+  view_.SetPanel(1, "");
+  TimeType.SetEnabled(false);
 }
 
 // A sound the table does not have is ignored: the peer may send any number.

@@ -131,6 +131,8 @@ class TPrivateChat {
   void ChatEnded(const std::string& line);
   void ShowPeerText(const std::string& text);
   void ShowPeerTyping();
+  void TimerTSentTimer();
+  void TimeTypeTimer();
   void ShowPeerSound(const std::string& param);
   void TakePeerRecord(const std::string& record);
   void TakePeerAddr();

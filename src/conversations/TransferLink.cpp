@@ -77,17 +77,17 @@ void TTransferLink::SocketDataAvailable(int error) {
     return;
   }
   const std::string received = socket_->ReceiveStr();
-  if (!received.empty()) ProcessLine(received);
+  if (!received.empty()) ProcessData(received);
 }
 
-void TTransferLink::ProcessLine(const std::string& received) {
+void TTransferLink::ProcessData(const std::string& received) {
   try {
     const std::string line = TCmdParser::CleanLine(received);
     const int code = TCmdParser::ExtractCommand(line);
     const std::string params = TCmdParser::ExtractParameters(line);
     if (Connected()) HandleCommand(code, params);
-  } catch (const std::exception& e) {
-    LogException(std::string(texts_.ProcessError) + ": " + e.what());
+  } catch (const std::exception&) {
+    LogException(texts_.ProcessError);
   }
 }
 

@@ -82,7 +82,7 @@ class TTransferLink {
   platform::TSignal<> Idle;
 
   // The handler of one received line, public so that tests can drive it.
-  void ProcessLine(const std::string& line);
+  void ProcessData(const std::string& line);
 
  protected:
   TTransferLink(TTransferView& view, TTransferHost host, std::unique_ptr<TParloSocket> socket, const TLinkTexts& texts);

@@ -58,14 +58,14 @@ TFormPass::TFormPass(QWidget* parent) : QDialog(parent) {
 }
 
 bool TFormPass::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == EditPass && e->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(e)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      SpeedButton1Click();
-      return true;
-    }
-  }
+  if (watched == EditPass && e->type() == QEvent::KeyPress) return EditPassKeyPress(static_cast<QKeyEvent*>(e));
   return QDialog::eventFilter(watched, e);
+}
+
+bool TFormPass::EditPassKeyPress(QKeyEvent* e) {
+  if (e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter) return false;
+  SpeedButton1Click();
+  return true;
 }
 
 void TFormPass::SetPrompt(const std::string& text) {
@@ -108,7 +108,9 @@ void TFormPass::SpeedButton2Click() {
   reject();
 }
 
-void TFormPass::keyPressEvent(QKeyEvent* e) {
+void TFormPass::keyPressEvent(QKeyEvent* e) { FormKeyPress(e); }
+
+void TFormPass::FormKeyPress(QKeyEvent* e) {
   if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
     SpeedButton1Click();
     return;

@@ -55,6 +55,10 @@ class TFormPass : public QDialog {
 
   void SpeedButton1Click();
   void SpeedButton2Click();
+  // Keys that reach the form itself: Enter is OK, Escape cancels.
+  void FormKeyPress(QKeyEvent* e);
+  // Enter in the password box is OK, and goes no further.
+  bool EditPassKeyPress(QKeyEvent* e);
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;

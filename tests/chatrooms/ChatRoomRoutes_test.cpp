@@ -124,8 +124,8 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   ASSERT_EQ(members.size(), 2u);
   for (TFormChatCli* m : members) {
     ASSERT_TRUE(f.Shows(*m, "*Lobby (t)*\r\nWelcome to my chat"));
-    // Members count the clients as the host does: everyone but the host.
-    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return m->StatusText(2) == "Client Count: 2"; }, 5000));
+    // A member counts every row of its list, the host's and its own among them.
+    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return m->StatusText(2) == "Client Count: 3"; }, 5000));
     EXPECT_EQ(m->windowTitle().toStdString(), "Multi-Chat: Lobby");
   }
 

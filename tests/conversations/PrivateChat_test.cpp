@@ -41,7 +41,10 @@ struct Caller : TPrivateChatView {
   Caller() {
     testing_support::WidgetApp();
     TPrivateChatHost host;
-    host.LogError = [this](const std::string&, const std::string&, const std::string& m) { log.push_back(m); };
+    // "port message"
+    host.LogError = [this](const std::string&, const std::string& p, const std::string& m) {
+      log.push_back(p + " " + m);
+    };
     host.PlayEventSound = [this](int e) { events.push_back(e); };
     host.PlayChatSound = [this](int n) { chatSounds.push_back(n); };
     host.Beep = [this] { ++beeps; };
@@ -128,7 +131,9 @@ TEST(PrivateChat, EndsOnRefusalErrorsLongLinesTheCountdownAndNoListener) {
        {"Now Chatting with: Bob", "Connection Closed"}, {"Connected...", "Closed..."}, "Incoming line of more than"},
       {"a sound that is no number", {kGreet, kAskOwn, kAccept, kConfirmed,
                                      R"({"op": "send", "code": 1008, "params": "abc"})", kClosed},
-       60, {"Now Chatting with: Bob", "Connection Closed"}, {"Connected...", "Closed..."}, "ProcessClientCommand: "},
+       // Logged with the port the peer's record says it listens on.
+       60, {"Now Chatting with: Bob", "Connection Closed"}, {"Connected...", "Closed..."},
+       "2962 ProcessClientCommand: "},
       {"no answer within the wait", {kGreet, kAskOwn, kClosed}, 2,
        {"Connected to Bob waiting for authorization...", "Connection Closed"},
        {"Time out in: 1 seconds", "Time out in: 0 seconds", "Timed Out...", "Closed..."}, ""},

@@ -288,6 +288,7 @@ class HostileOffers(TransferCase):
         os.symlink(self.outside, self.b_home.file("Files", "Linked"))
         home_before = tree(self.b_home.path)
         sent = lambda n, name, k="binary": frame_bytes(1023, "%d{$}%s{$}%s{$}1" % (n, name, k))  # noqa: E731
+        junk = os.urandom(4000)
         # (sender, offered name, offered size, what the peer sends after 1021
         # (all at once with the offer when it starts early), whether it then
         # hangs up, whether 1024 comes, and the files expected per folder).
@@ -306,7 +307,8 @@ class HostileOffers(TransferCase):
             ("Early", "e.zip", len(good), sent(len(good), "e.zip") + good, True, False, False, {}),
             ("Short", "c.zip", len(good), sent(len(good), "c.zip") + good[:len(good) // 2], False, True, False, {}),
             ("Gone", "g.zip", len(good), b"", False, True, False, {}),
-            ("Junk", "j.zip", 4000, sent(4000, "j.zip") + os.urandom(4000), False, False, False, {}),
+            # A package nothing can be read from is kept for the user, unacknowledged.
+            ("Junk", "j.zip", 4000, sent(4000, "j.zip") + junk, False, False, False, {"Junk": {"j.zip": junk}}),
         ]
         expected_files = {}
         for sender, name, size, after, early, hang_up, acked, files in cases:
