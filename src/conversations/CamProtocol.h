@@ -28,8 +28,7 @@ inline constexpr int kMaxPicturePixels = 4096 * 4096;
 // What the user is told when the cam cannot work, by the broadcast window
 // and by every command that would open it.
 inline constexpr const char* kDirectXText =
-    "You need an updated version of DirectX for the cam to operate correctly. You can download forfree at "
-    "Microsoft web site. DirectX 8.0 or better is required.";
+    "You need an updated version of DirectX for the cam to operate correctly. You can download forfree at Microsoft web site. DirectX 8.0 or better is required.";
 inline constexpr const char* kDirectXCaption = "DirectX Required";
 inline constexpr const char* kNoDeviceText = "You do not have a valid cam device or it is not configured properly.";
 inline constexpr const char* kNoDeviceCaption = "No Cam Device";
