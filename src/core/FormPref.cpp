@@ -238,6 +238,7 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
   SpeedButton2 = new QPushButton("Help", this);
   dialoglook::PanelOverButtons(this, panel, {SpeedButton2}, {Button1, Button2});
   resize(600, 420);
+  dialoglook::CentreOnScreen(this);
 
   Tree->setCurrentItem(Tree->topLevelItem(0));
   Page->setCurrentIndex(0);

@@ -315,7 +315,7 @@ void TSession::RunContactCommand(TContactCommand command, const TContact& contac
       if (contact.UserName.empty() || contact.ListenIP.empty() || contact.ListenPort.empty()) return;
       break;
     case TContactCommand::Block:
-      if (!contact.UserID.empty()) BlockUser(contact.UserID, contact.UserName);
+      BlockUser(contact.UserID, contact.UserName);
       return;
     case TContactCommand::Profile:
       ShowUserProfilePage(contact.UserID, contact.UserName);
