@@ -81,7 +81,7 @@ void TChatInvitations::Unbind(Invitation& inv) {
   inv.Socket->DropHandlers();
 }
 
-void TChatInvitations::Send(const std::string& ip, const std::string& port, const TChatInvite& invite) {
+void TChatInvitations::CreateInviteSocket(const std::string& ip, const std::string& port, const TChatInvite& invite) {
   auto invitation = std::make_unique<Invitation>();
   Invitation& inv = *invitation;
   inv.Id = nextId_++;

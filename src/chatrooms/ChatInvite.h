@@ -43,7 +43,8 @@ class TChatInvitations {
   TChatInvitations(const TChatInvitations&) = delete;
   TChatInvitations& operator=(const TChatInvitations&) = delete;
 
-  void Send(const std::string& ip, const std::string& port, const TChatInvite& invite);
+  // Opens the connection to the contact's listener at ip:port.
+  void CreateInviteSocket(const std::string& ip, const std::string& port, const TChatInvite& invite);
   void SetTimeout(int ms) { timeoutMs_ = ms; }
   int Pending() const { return static_cast<int>(open_.size()); }
 

@@ -122,8 +122,10 @@ void TChatRoomRoutes::SendChatInvitation(const TContactCall& call) {
   try {
     const TChatRoomSetup& room = host_->Host().Setup();
     const std::string& port = call.Contact.ListenPort;
-    invitations_.Send(call.Contact.ListenIP, port.empty() ? kDefaultPeerPort : port,
-                      TChatInvite{room.UserName, room.ChatIP, room.ChatPort, room.ChatName});
+    // Who is not available for rooms invites no one to them either.
+    if (session_.Settings.ChatYes)
+      invitations_.CreateInviteSocket(call.Contact.ListenIP, port.empty() ? kDefaultPeerPort : port,
+                                      TChatInvite{room.UserName, room.ChatIP, room.ChatPort, room.ChatName});
     host_->AddInfoText(call.Contact.UserName + " invited to chat...");
   } catch (const std::exception& e) {
     LogError("None", "None", std::string("Creating chat request: ") + e.what());

@@ -41,7 +41,8 @@ class TChatRoomRoutes {
   void ActionHostChatExecute();
   // The set-up dialog's OK: opens the room and starts listening.
   TFormChat* StartHostedChat(const std::string& ip, const std::string& greeting, const std::string& chatName);
-  // "Invite to Multi-Chat" on a contact: nothing while no room is hosted.
+  // "Invite to Multi-Chat" on a contact: nothing while no room is hosted, and
+  // nothing sent while the user is not available for rooms.
   void SendChatInvitation(const TContactCall& call);
   // 2020 on a connection the peer listener accepted; not shown while many
   // invitations from the same address wait for an answer.

@@ -321,11 +321,8 @@ bool TCamRoutes::SendCamInvitation(const std::string& ip, const std::string& por
   auto socket = std::make_unique<TParloSocket>();
   TParloSocket& s = *socket;
   invitations_.push_back(std::move(socket));
-  s.OnSessionConnected = [&s, offer](TCustomNetSocket*, int error) {
-    if (error == 0) s.SendCommand(cmd::CamInvite, offer, "");
-    else s.CloseDelayed();
-  };
-  s.OnError = [&s](TCustomNetSocket*) { s.CloseDelayed(); };
+  s.OnSessionConnected = [&s, offer](TCustomNetSocket*, int error) { CamSessionConnected(s, offer, error); };
+  s.OnError = [&s](TCustomNetSocket*) { CamError(s); };
   s.OnChangeState = [this, &s](TCustomNetSocket*, TSocketState, TSocketState state) {
     if (state == wsClosed) DropInvitation(s);
   };
@@ -347,6 +344,13 @@ bool TCamRoutes::SendCamInvitation(const std::string& ip, const std::string& por
   });
   return true;
 }
+
+void TCamRoutes::CamSessionConnected(TParloSocket& socket, const std::string& offer, int error) {
+  if (error == 0) socket.SendCommand(cmd::CamInvite, offer, "");
+  else socket.CloseDelayed();
+}
+
+void TCamRoutes::CamError(TParloSocket& socket) { socket.CloseDelayed(); }
 
 void TCamRoutes::DropInvitation(TParloSocket& socket) {
   const auto it = std::find_if(invitations_.begin(), invitations_.end(),

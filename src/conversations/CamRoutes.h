@@ -83,6 +83,9 @@ class TCamRoutes {
     TWaitingPlaces::TPlace place;
   };
   bool TakeGrant(const std::string& addr, const std::string& listenPort);
+  // The offer's link is up: the CamInvite goes out; a failed connect closes it.
+  static void CamSessionConnected(TParloSocket& socket, const std::string& offer, int error);
+  static void CamError(TParloSocket& socket);
   void DropInvitation(TParloSocket& socket);
   void Admit(std::unique_ptr<TParloSocket> socket, const std::string& params, const std::string& user);
   TWaiting& Hold(std::unique_ptr<TParloSocket> socket, TWaitingPlaces::TPlace place);

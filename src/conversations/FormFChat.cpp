@@ -60,10 +60,8 @@ void TFormFChat::ChatNowClick() {
   const std::string id = platform::FromQString(DBLookupComboBox1->currentData().toString());
   platform::Dataset& friends = session_.DB().Friends;
   if (id.empty() || !friends.Locate("UserID", id)) return;
-  const std::string name = friends.FieldValue("UserName"), ip = friends.FieldValue("ListenIP"),
-                    port = friends.FieldValue("ListenPort");
   hide();
   const QPointer<TFormFChat> self(this);
-  session_.OpenPrivateChat(name, port, ip);
+  session_.OpenPrivateChatWithFriend();
   if (self) close();
 }

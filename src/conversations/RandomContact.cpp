@@ -7,8 +7,8 @@
 #include "transport/CmdParser.h"
 
 TRandomContact::TRandomContact(TSession& session) : session_(session) {
-  found_ = session.Link().RandomContact.Connect([this](const std::string& record) { ShowFoundContact(record); });
-  none_ = session.Link().NoRandomContact.Connect([this] { ShowNoUserFound(); });
+  found_ = session.Link().ShowRandomContact.Connect([this](const std::string& record) { ShowFoundContact(record); });
+  none_ = session.Link().ShowNoRandomContact.Connect([this] { ShowNoUserFound(); });
 }
 
 void TRandomContact::Notify() {

@@ -53,44 +53,34 @@ TDoubleClickAction DoubleClickActionFor(bool selected, bool selectedOnline) {
   return selectedOnline ? TDoubleClickAction::PrivateChat : TDoubleClickAction::SendMessage;
 }
 
-TContactPopup::TContactPopup(Kind kind, QWidget* parent, QAction* newMessage)
-    : QObject(parent), ListKind(kind), Menu(new QMenu(parent)), NewMessage(newMessage) {
-  auto make = [this](const char* caption) { return new QAction(caption, this); };
-  PChat = make("Call for Private Chat");
-  Profile = make("View Profile");
-  CamIn = make("Request to View Cam");
-  MultiRequest = make("Invite to Multi-Chat");
-  FileOut = make("Send Files");
-  ImgOut = make("Send Image");
-  SoundOut = make("Send Sound File");
-  CamOut = make("Send Cam Broadcast");
-  FriendEdit = make(kind == Friends ? "Delete from Friend List" : "Add to Friend List");
-  Block = make("Block this User");
-  History = make("Show History");
-  Menu->addActions({PChat, NewMessage});
+TContactPopup::TContactPopup(QWidget* parent, const TContactActions& actions)
+    : QObject(parent), Menu(new QMenu(parent)), Actions(actions) {
+  const TContactActions& a = Actions;
+  Menu->addActions({a.PChat, a.NewMessage});
   Menu->addSeparator();
-  Menu->addAction(Profile);
+  Menu->addAction(a.Profile);
   Menu->addSeparator();
-  Menu->addAction(CamIn);
+  Menu->addAction(a.CamIn);
   Menu->addSeparator();
-  Menu->addAction(MultiRequest);
+  Menu->addAction(a.MultiRequest);
   Menu->addSeparator();
-  Menu->addActions({FileOut, ImgOut, SoundOut, CamOut});
+  Menu->addActions({a.FileOut, a.ImgOut, a.SoundOut, a.CamOut});
   Menu->addSeparator();
-  Menu->addActions({FriendEdit, Block, History});
+  Menu->addActions({a.FriendEdit, a.Block, a.History});
 }
 
 void TContactPopup::Apply(const TPopupEnabling& e) {
-  PChat->setEnabled(e.PChat);
-  NewMessage->setEnabled(e.NewMessage);
-  Profile->setEnabled(e.Profile);
-  CamIn->setEnabled(e.CamIn);
-  MultiRequest->setEnabled(e.MultiRequest);
-  FileOut->setEnabled(e.FileOut);
-  ImgOut->setEnabled(e.ImgOut);
-  SoundOut->setEnabled(e.SoundOut);
-  CamOut->setEnabled(e.CamOut);
-  FriendEdit->setEnabled(e.FriendEdit);
-  Block->setEnabled(e.Block);
-  History->setEnabled(e.History);
+  const TContactActions& a = Actions;
+  a.PChat->setEnabled(e.PChat);
+  a.NewMessage->setEnabled(e.NewMessage);
+  a.Profile->setEnabled(e.Profile);
+  a.CamIn->setEnabled(e.CamIn);
+  a.MultiRequest->setEnabled(e.MultiRequest);
+  a.FileOut->setEnabled(e.FileOut);
+  a.ImgOut->setEnabled(e.ImgOut);
+  a.SoundOut->setEnabled(e.SoundOut);
+  a.CamOut->setEnabled(e.CamOut);
+  a.FriendEdit->setEnabled(e.FriendEdit);
+  a.Block->setEnabled(e.Block);
+  a.History->setEnabled(e.History);
 }

@@ -46,17 +46,22 @@ enum class TDoubleClickAction {
 };
 TDoubleClickAction DoubleClickActionFor(bool selected, bool selectedOnline);
 
-// One list's popup menu with its twelve commands, in menu order.
+// The twelve commands of one list's popup menu. The main window owns them: each
+// is a member of a command family, one member per list.
+struct TContactActions {
+  QAction *PChat, *NewMessage, *Profile, *CamIn, *MultiRequest;
+  QAction *FileOut, *ImgOut, *SoundOut, *CamOut;
+  QAction* FriendEdit;  // delete (friends list) or add to friends (the others)
+  QAction *Block, *History;
+};
+
+// One list's popup menu: its commands in menu order, with separators.
 class TContactPopup : public QObject {
  public:
-  enum Kind { Friends, Online, Incoming };
-
-  TContactPopup(Kind kind, QWidget* parent, QAction* newMessage);
+  TContactPopup(QWidget* parent, const TContactActions& actions);
 
   void Apply(const TPopupEnabling& e);
 
-  Kind ListKind;
   QMenu* Menu;
-  QAction *PChat, *NewMessage, *Profile, *CamIn, *MultiRequest;
-  QAction *FileOut, *ImgOut, *SoundOut, *CamOut, *FriendEdit, *Block, *History;
+  TContactActions Actions;
 };

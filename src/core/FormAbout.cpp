@@ -66,6 +66,10 @@ TFormAbout::TFormAbout(TSession& session, QWidget* parent) : QWidget(parent, Qt:
   outer->addWidget(SpeedButton1, 0, Qt::AlignRight);
 
   connect(SpeedButton1, &QPushButton::clicked, this, &QWidget::close);
-  connect(Label5, &QLabel::linkActivated, this, [this] { session_.OpenURL(HomePage()); });
-  connect(Label7, &QLabel::linkActivated, this, [this] { session_.OpenURL(SupportPage()); });
+  connect(Label5, &QLabel::linkActivated, this, &TFormAbout::Label5Click);
+  connect(Label7, &QLabel::linkActivated, this, &TFormAbout::Label7Click);
 }
+
+void TFormAbout::Label5Click() { session_.OpenURL(HomePage()); }
+
+void TFormAbout::Label7Click() { session_.OpenURL(SupportPage()); }

@@ -20,6 +20,10 @@ class TFormAbout : public QWidget {
   QLabel *ImgLogo, *Label2, *LabVersion, *Label5, *Label7;
   QPushButton* SpeedButton1;
 
+  // The home and the support page.
+  void Label5Click();
+  void Label7Click();
+
  private:
   TSession& session_;
 };

@@ -125,7 +125,7 @@ TFormAlert::TFormAlert(TSession& session)
   Timer1 = new QTimer(this);
   Timer1->setSingleShot(true);
   Timer1->setInterval(kShowMs);
-  connect(Timer1, &QTimer::timeout, this, [this] { hide(); });
+  connect(Timer1, &QTimer::timeout, this, &TFormAlert::Timer1Timer);
 
   OpenMessages = [&session](const std::string& userId) { session.Messages().OpenMessagesFrom(userId); };
   OpenUpdate = [&session](const std::string& url, const std::string& version) {
@@ -193,6 +193,8 @@ void TFormAlert::RemoveNoneItem() {
   if (QTreeWidgetItem* item = FindItem(kNoneKey)) Remove(item);
 }
 
+void TFormAlert::Timer1Timer() { hide(); }
+
 void TFormAlert::ListSelectItem(QTreeWidgetItem* item) {
   if (item == nullptr) return;
   const std::string key = Text(item, ColKey);
@@ -239,18 +241,25 @@ void TFormAlert::resizeEvent(QResizeEvent* e) {
   setMask(QRegion(outline.toFillPolygon().toPolygon()));
 }
 
-// A thick rounded band in the form colour, then the light frame and the
-// window-coloured field that holds the list.
 void TFormAlert::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
-  p.fillRect(rect(), dialoglook::FormColour());
-  const QRect blue = rect().adjusted(8, 8, -8, -8);
+  PaintMainPaint(p);
+  PaintBluePaint(p);
+  PaintWinPaint(p);
+}
+
+void TFormAlert::PaintMainPaint(QPainter& p) { p.fillRect(rect(), dialoglook::FormColour()); }
+
+void TFormAlert::PaintBluePaint(QPainter& p) {
   p.setPen(dialoglook::PanelColour());
   p.setBrush(dialoglook::PanelColour());
-  p.drawRoundedRect(blue.adjusted(3, 3, -3, -3), 4, 4);
+  p.drawRoundedRect(rect().adjusted(11, 11, -11, -11), 4, 4);
+}
+
+void TFormAlert::PaintWinPaint(QPainter& p) {
   const QColor window = palette().color(QPalette::Base);
   p.setPen(window);
   p.setBrush(window);
-  p.drawRoundedRect(blue.adjusted(6, 6, -6, -6), 4, 4);
+  p.drawRoundedRect(rect().adjusted(14, 14, -14, -14), 4, 4);
 }

@@ -7,6 +7,7 @@
 
 #include "platform/Signal.h"
 
+class QPainter;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -36,6 +37,8 @@ class TFormAlert : public QWidget {
   void RemoveNoneItem();
   // The user chose an item.
   void ListSelectItem(QTreeWidgetItem* item);
+  // 15 seconds without a new alert.
+  void Timer1Timer();
 
   // What the items open: the messages of a sender, the download of an update
   // (address, version). They default to the session's and the update window's.
@@ -52,6 +55,11 @@ class TFormAlert : public QWidget {
   void resizeEvent(QResizeEvent* e) override;
 
  private:
+  // The thick band in the form colour, the light frame inside it and the
+  // window-coloured field that holds the list.
+  void PaintMainPaint(QPainter& p);
+  void PaintBluePaint(QPainter& p);
+  void PaintWinPaint(QPainter& p);
   void Add(const std::string& caption, const std::string& key, TAlertType type);
   QTreeWidgetItem* FindItem(const std::string& key) const;
   void Remove(QTreeWidgetItem* item);

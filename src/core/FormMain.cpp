@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QShowEvent>
 #include <QSystemTrayIcon>
@@ -25,9 +26,11 @@
 #include "core/FormMsgs.h"
 #include "core/FormPos.h"
 #include "core/MainPanels.h"
+#include "core/OpenForms.h"
 #include "core/session/DBStuff.h"
 #include "core/session/DirectoryLink.h"
 #include "core/session/ErrorLog.h"
+#include "core/session/Router.h"
 #include "core/session/Paths.h"
 #include "core/session/PeerListener.h"
 #include "core/session/Reg.h"
@@ -46,6 +49,14 @@ constexpr const char* kCrashReport =
     "it happened.\r\nWe are sorry for the trouble.";
 
 QString Q(const std::string& s) { return platform::ToQString(s); }
+
+// Only a change repaints the panel.
+void SetPanelColour(QWidget* panel, const QColor& colour) {
+  if (panel->palette().color(QPalette::Window) == colour) return;
+  QPalette pal = panel->palette();
+  pal.setColor(QPalette::Window, colour);
+  panel->setPalette(pal);
+}
 
 }  // namespace
 
@@ -72,8 +83,10 @@ TFormMain::TFormMain(TSession& session, QWidget* parent) : QMainWindow(parent), 
 
   ImgLogo = new QLabel(body_);
   ImgLogo->setGeometry(14, 0, 172, 40);
-  PaintList = new TFrameBox(palette().base().color(), body_);
+  PaintList = new TPaintBox(body_);
+  PaintList->OnPaint = [this](QPainter& p) { PaintListPaint(p); };
   Panel1 = new QWidget(body_);
+  SetPanelColour(Panel1, palette().base().color());
   Panel1->setAutoFillBackground(true);
   ListF = new TContactList(Session.Friends, Panel1);
   ListO = new TContactList(Session.Online, Panel1);
@@ -87,11 +100,10 @@ TFormMain::TFormMain(TSession& session, QWidget* parent) : QMainWindow(parent), 
   Tab4 = new TTabBox("Profiles", body_);
   Tab5 = new TTabBox("Groups", body_);
   Tab6 = new TTabBox("Status", body_);
-  PaintBot = new TFrameBox(kPanelColor, body_);
+  PaintBot = new TPaintBox(body_);
+  PaintBot->OnPaint = [this](QPainter& p) { PaintBotPaint(p); };
   Panel2 = new QWidget(body_);
-  QPalette p2 = Panel2->palette();
-  p2.setColor(QPalette::Window, kPanelColor);
-  Panel2->setPalette(p2);
+  SetPanelColour(Panel2, kPanelColor);
   Panel2->setAutoFillBackground(true);
   LabU = new QLabel(Panel2);
   LabU->setGeometry(5, 2, 172, 16);
@@ -144,7 +156,7 @@ void TFormMain::FollowSession() {
   }));
   links_.push_back(Session.IdentityChanged.Connect([this] { setWindowTitle(Q(Session.Caption())); }));
   links_.push_back(Session.GroupsChanged.Connect([this] { FillGroups(); }));
-  links_.push_back(Session.ProfilesChanged.Connect([this] { FillProfiles(); }));
+  links_.push_back(Session.ProfilesChanged.Connect([this] { RefreshProfileList(); }));
   links_.push_back(Session.EndRequested.Connect([this] { EndProgram(); }));
   // For the end-to-end tests: a status chosen as if by the user, once the
   // log-on is through.
@@ -166,7 +178,7 @@ void TFormMain::FillGroups() {
   ComboGroup->setCurrentIndex(group >= 0 ? group : 0);
 }
 
-void TFormMain::FillProfiles() {
+void TFormMain::RefreshProfileList() {
   ComboProfiles->clear();
   TStringList names;
   names.SetText(Session.DB().ListProfileNames());
@@ -189,20 +201,17 @@ void TFormMain::BuildActions() {
   ActionNewPChat = make("Chat with a Friend");
   ActionRandom = make("Find Random Contact");
   ActionCheckMessages = make("Check Messages");
-  ActionViewProfile = make("View My Profile");
+  ActionViewMyProfile = make("View My Profile");
   ActionProMan = make("Profile Manager");
   ActionImgUpload = make("Upload Profile Photo");
   ActionNewGroup = make("Create New User Group");
-  ActionManageFriends = make("Manage Friends List");
+  ActionShowFriends = make("Manage Friends List");
   ActionAbout = make("About Parlo");
-  ActionWeb = make("Parlo on the Web");
-  ActionSupport = make("Parlo Support");
-  ActionHelp = make("Help");
-  ActionHelp->setShortcut(Qt::Key_F1);
+  ActionVantorelWeb = make("Parlo on the Web");
+  ActionVantorelSupport = make("Parlo Support");
+  ActionHelpTopics = make("Help");
+  ActionHelpTopics->setShortcut(Qt::Key_F1);
   ActionShow = make("Show Parlo");
-  ActionNewMessageO = make("Send Mssage");
-  ActionNewMessageF = make("Send Message");
-  ActionNewMessageIn = make("SendMessage");
   // One of the two listening commands carries the mark: the listener's state
   // moves it.
   auto* listenGroup = new QActionGroup(this);
@@ -212,26 +221,77 @@ void TFormMain::BuildActions() {
   }
   ActionStopListen->setChecked(true);
 
-  connect(ActionExit, &QAction::triggered, this, [this] { ActionExitExecute(); });
-  connect(ActionStartListen, &QAction::triggered, this, [this] { Session.StartListening(); });
-  connect(ActionStopListen, &QAction::triggered, this, [this] { Session.StopListening(); });
-  connect(ActionNewGroup, &QAction::triggered, this, [this] { ActionNewGroupExecute(); });
+  connect(ActionExit, &QAction::triggered, this, &TFormMain::ActionExitExecute);
+  connect(ActionStartListen, &QAction::triggered, this, &TFormMain::ActionStartListenExecute);
+  connect(ActionStopListen, &QAction::triggered, this, &TFormMain::ActionStopListenExecute);
+  connect(ActionNewGroup, &QAction::triggered, this, &TFormMain::ActionNewGroupExecute);
   connect(ActionServerConnect, &QAction::triggered, this, [this] { Session.Link().ServerConnect(); });
   connect(ActionFullListing, &QAction::triggered, this, [this] { Session.Link().FullListing(); });
   connect(ActionServerDisconnect, &QAction::triggered, this, [this] { Session.Link().ServerDisconnect(); });
-  connect(ActionHelp, &QAction::triggered, this, [this] { ActionHelpTopicsExecute(); });
-  connect(ActionShow, &QAction::triggered, this, [this] { ApplicationEventsRestore(); });
+  connect(ActionCheckUpdates, &QAction::triggered, this, &TFormMain::ActionCheckUpdatesExecute);
+  connect(ActionCheckMessages, &QAction::triggered, this, &TFormMain::ActionCheckMessagesExecute);
+  connect(ActionHelpTopics, &QAction::triggered, this, &TFormMain::ActionHelpTopicsExecute);
+  connect(ActionShow, &QAction::triggered, this, &TFormMain::ActionShowExecute);
   // The windows these open come from the subsystems that register with the router.
   const std::pair<QAction*, TWindowCommand> windows[] = {
       {ActionCamBroadcast, TWindowCommand::CamBroadcaster}, {ActionHostChat, TWindowCommand::HostChat},
-      {ActionPref, TWindowCommand::Preferences},           {ActionCheckUpdates, TWindowCommand::CheckUpdates},
-      {ActionNewPChat, TWindowCommand::FriendChat},        {ActionRandom, TWindowCommand::RandomContact},
-      {ActionCheckMessages, TWindowCommand::CheckMessages}, {ActionViewProfile, TWindowCommand::ViewMyProfile},
+      {ActionPref, TWindowCommand::Preferences},           {ActionNewPChat, TWindowCommand::FriendChat},
+      {ActionRandom, TWindowCommand::RandomContact},        {ActionViewMyProfile, TWindowCommand::ViewMyProfile},
       {ActionProMan, TWindowCommand::ProfileManager},      {ActionImgUpload, TWindowCommand::PhotoUpload},
-      {ActionManageFriends, TWindowCommand::ManageFriends}, {ActionAbout, TWindowCommand::About},
-      {ActionWeb, TWindowCommand::Web},                    {ActionSupport, TWindowCommand::Support}};
+      {ActionShowFriends, TWindowCommand::ManageFriends},  {ActionAbout, TWindowCommand::About},
+      {ActionVantorelWeb, TWindowCommand::Web},            {ActionVantorelSupport, TWindowCommand::Support}};
   for (const auto& [action, command] : windows)
     connect(action, &QAction::triggered, this, [this, command = command] { Session.RunWindowCommand(command); });
+  BuildContactActions();
+}
+
+// Every contact command exists once per list, with the list's handler.
+void TFormMain::BuildContactActions() {
+  const struct {
+    QAction** action;
+    const char* caption;
+    void (TFormMain::*execute)();
+  } members[] = {
+      {&ActionPChatFriend, "Call for Private Chat", &TFormMain::ActionPChatFriendExecute},
+      {&ActionPChatOnline, "Call for Private Chat", &TFormMain::ActionPChatOnlineExecute},
+      {&ActionPChatIncoming, "Call for Private Chat", &TFormMain::ActionPChatIncomingExecute},
+      {&ActionNewMessageF, "Send Message", &TFormMain::ActionNewMessageFExecute},
+      {&ActionNewMessageO, "Send Mssage", &TFormMain::ActionNewMessageOExecute},
+      {&ActionNewMessageIn, "SendMessage", &TFormMain::ActionNewMessageInExecute},
+      {&ActionProfileFriend, "View Profile", &TFormMain::ActionProfileFriendExecute},
+      {&ActionProfileOnline, "View Profile", &TFormMain::ActionProfileOnlineExecute},
+      {&ActionProfileIncoming, "View Profile", &TFormMain::ActionProfileIncomingExecute},
+      {&ActionCamInFriend, "Request to View Cam", &TFormMain::ActionCamInFriendExecute},
+      {&ActionCamInOnline, "Request to View Cam", &TFormMain::ActionCamInOnlineExecute},
+      {&ActionCamInIncoming, "Request to View Cam", &TFormMain::ActionCamInIncomingExecute},
+      {&ActionMultiRequestFriend, "Invite to Multi-Chat", &TFormMain::ActionMultiRequestFriendExecute},
+      {&ActionMultiRequestOnline, "Invite to Multi-Chat", &TFormMain::ActionMultiRequestOnlineExecute},
+      {&ActionMultiRequestIncoming, "Invite to Multi-Chat", &TFormMain::ActionMultiRequestIncomingExecute},
+      {&ActionFileOutFriend, "Send Files", &TFormMain::ActionFileOutFriendExecute},
+      {&ActionFileOutOnline, "Send Files", &TFormMain::ActionFileOutOnlineExecute},
+      {&ActionFileOutIncoming, "Send Files", &TFormMain::ActionFileOutIncomingExecute},
+      {&ActionImgOutFriend, "Send Image", &TFormMain::ActionImgOutFriendExecute},
+      {&ActionImgOutOnline, "Send Image", &TFormMain::ActionImgOutOnlineExecute},
+      {&ActionImgOutIncoming, "Send Image", &TFormMain::ActionImgOutIncomingExecute},
+      {&ActionSoundOutFriend, "Send Sound File", &TFormMain::ActionSoundOutFriendExecute},
+      {&ActionSoundOutOnline, "Send Sound File", &TFormMain::ActionSoundOutOnlineExecute},
+      {&ActionSoundOutIncoming, "Send Sound File", &TFormMain::ActionSoundOutIncomingExecute},
+      {&ActionCamOutFriend, "Send Cam Broadcast", &TFormMain::ActionCamOutFriendExecute},
+      {&ActionCamOutOnline, "Send Cam Broadcast", &TFormMain::ActionCamOutOnlineExecute},
+      {&ActionCamOutIncoming, "Send Cam Broadcast", &TFormMain::ActionCamOutIncomingExecute},
+      {&ActionDeleteFriend, "Delete from Friend List", &TFormMain::ActionDeleteFriendExecute},
+      {&ActionAddFriendOnline, "Add to Friend List", &TFormMain::ActionAddFriendOnlineExecute},
+      {&ActionAddFriendIncoming, "Add to Friend List", &TFormMain::ActionAddFriendIncomingExecute},
+      {&ActionBlockFriend, "Block this User", &TFormMain::ActionBlockFriendExecute},
+      {&ActionBlockOnline, "Block this User", &TFormMain::ActionBlockOnlineExecute},
+      {&ActionBlockIncoming, "Block this User", &TFormMain::ActionBlockIncomingExecute},
+      {&ActionHistoryFriends, "Show History", &TFormMain::ActionHistoryFriendsExecute},
+      {&ActionHistoryOnline, "Show History", &TFormMain::ActionHistoryOnlineExecute},
+      {&ActionHistoryIn, "Show History", &TFormMain::ActionHistoryInExecute}};
+  for (const auto& m : members) {
+    *m.action = new QAction(m.caption, this);
+    connect(*m.action, &QAction::triggered, this, m.execute);
+  }
 }
 
 void TFormMain::BuildMenus() {
@@ -256,24 +316,33 @@ void TFormMain::BuildMenus() {
   friends->addSeparator();
   friends->addAction(ActionCheckMessages);
   friends->addSeparator();
-  friends->addActions({ActionViewProfile, ActionProMan, ActionImgUpload});
+  friends->addActions({ActionViewMyProfile, ActionProMan, ActionImgUpload});
   friends->addSeparator();
   friends->addAction(ActionNewGroup);
   friends->addSeparator();
-  friends->addAction(ActionManageFriends);
+  friends->addAction(ActionShowFriends);
   QMenu* help = menuBar()->addMenu("Help");
   help->addAction(ActionAbout);
   help->addSeparator();
-  help->addActions({ActionWeb, ActionSupport});
+  help->addActions({ActionVantorelWeb, ActionVantorelSupport});
   help->addSeparator();
-  help->addAction(ActionHelp);
+  help->addAction(ActionHelpTopics);
 
-  PopFriend = new TContactPopup(TContactPopup::Friends, this, ActionNewMessageF);
-  PopOnline = new TContactPopup(TContactPopup::Online, this, ActionNewMessageO);
-  PopIncoming = new TContactPopup(TContactPopup::Incoming, this, ActionNewMessageIn);
-  BindContactCommands(PopFriend, ListF);
-  BindContactCommands(PopOnline, ListO);
-  BindContactCommands(PopIncoming, ListIn);
+  PopFriend = new TContactPopup(
+      this, {ActionPChatFriend, ActionNewMessageF, ActionProfileFriend, ActionCamInFriend, ActionMultiRequestFriend,
+             ActionFileOutFriend, ActionImgOutFriend, ActionSoundOutFriend, ActionCamOutFriend, ActionDeleteFriend,
+             ActionBlockFriend, ActionHistoryFriends});
+  PopOnline = new TContactPopup(
+      this, {ActionPChatOnline, ActionNewMessageO, ActionProfileOnline, ActionCamInOnline, ActionMultiRequestOnline,
+             ActionFileOutOnline, ActionImgOutOnline, ActionSoundOutOnline, ActionCamOutOnline, ActionAddFriendOnline,
+             ActionBlockOnline, ActionHistoryOnline});
+  PopIncoming = new TContactPopup(
+      this, {ActionPChatIncoming, ActionNewMessageIn, ActionProfileIncoming, ActionCamInIncoming,
+             ActionMultiRequestIncoming, ActionFileOutIncoming, ActionImgOutIncoming, ActionSoundOutIncoming,
+             ActionCamOutIncoming, ActionAddFriendIncoming, ActionBlockIncoming, ActionHistoryIn});
+  BindContactList(ListF, &TFormMain::PopFriendPopup, &TFormMain::ListFDblClick);
+  BindContactList(ListO, &TFormMain::PopOnlinePopup, &TFormMain::ListODblClick);
+  BindContactList(ListIn, &TFormMain::PopIncomingPopup, &TFormMain::ListInDblClick);
   connect(ComboStatus, qOverload<int>(&QComboBox::activated), this, [this] { ComboStatusChange(); });
   connect(ComboGroup, qOverload<int>(&QComboBox::activated), this, [this] { ComboGroupChange(); });
   connect(ComboProfiles, qOverload<int>(&QComboBox::activated), this, [this] { ComboProfilesChange(); });
@@ -290,34 +359,16 @@ void TFormMain::BuildMenus() {
   PopMain->addAction(ActionExit);
 }
 
-// A list's popup menu and double click; each command runs on a copy of the
-// selected contact.
-void TFormMain::BindContactCommands(TContactPopup* popup, TContactList* list) {
+// A list's popup menu opens where it was asked for, once its handler has set
+// what it offers.
+void TFormMain::BindContactList(TContactList* list, void (TFormMain::*popup)(), void (TFormMain::*dblClick)()) {
   list->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(list, &QWidget::customContextMenuRequested, this, [this, popup, list](const QPoint& at) {
-    ContactPopupOpening(popup, list);
-    popup->Menu->popup(list->viewport()->mapToGlobal(at));
+  connect(list, &QWidget::customContextMenuRequested, this, [this, list, popup](const QPoint& at) {
+    (this->*popup)();
+    TContactPopup* menu = list == ListF ? PopFriend : list == ListO ? PopOnline : PopIncoming;
+    menu->Menu->popup(list->viewport()->mapToGlobal(at));
   });
-  connect(list, &QTreeWidget::itemDoubleClicked, this, [this, popup, list] { ContactListDblClick(popup, list); });
-  const TContactListKind kind = list->Model().Kind();
-  const bool friends = kind == TContactListKind::Friends;
-  const std::pair<QAction*, TContactCommand> commands[] = {
-      {popup->PChat, TContactCommand::PrivateChat},
-      {popup->NewMessage, TContactCommand::Message},
-      {popup->Profile, TContactCommand::Profile},
-      {popup->CamIn, TContactCommand::CamView},
-      {popup->MultiRequest, TContactCommand::InviteToChat},
-      {popup->FileOut, TContactCommand::SendFile},
-      {popup->ImgOut, TContactCommand::SendImage},
-      {popup->SoundOut, TContactCommand::SendSound},
-      {popup->CamOut, TContactCommand::CamBroadcast},
-      {popup->FriendEdit, friends ? TContactCommand::DeleteFriend : TContactCommand::AddFriend},
-      {popup->Block, TContactCommand::Block},
-      {popup->History, TContactCommand::History}};
-  for (const auto& [action, command] : commands)
-    connect(action, &QAction::triggered, this, [this, list, kind, command = command] {
-      if (const auto contact = SelectedContact(*list)) Session.RunContactCommand(command, *contact, kind);
-    });
+  connect(list, &QTreeWidget::itemDoubleClicked, this, dblClick);
 }
 
 // The list area stretches with the window; the lower tabs, the selector panel
@@ -485,6 +536,16 @@ void TFormMain::ActionExitExecute() { Session.RequestEnd(); }
 
 void TFormMain::ActionHelpTopicsExecute() { Session.ShowHelpTopic(0); }
 
+void TFormMain::ActionStartListenExecute() { Session.StartListening(); }
+
+void TFormMain::ActionStopListenExecute() { Session.StopListening(); }
+
+void TFormMain::ActionShowExecute() { ApplicationEventsRestore(); }
+
+void TFormMain::ActionCheckUpdatesExecute() { Session.RunWindowCommand(TWindowCommand::CheckUpdates); }
+
+void TFormMain::ActionCheckMessagesExecute() { Session.RunWindowCommand(TWindowCommand::CheckMessages); }
+
 void TFormMain::HandleSessionEnd() { ActionExitExecute(); }
 
 void TFormMain::EndProgram() {
@@ -583,11 +644,17 @@ void TFormMain::TabMouseDown(int tab) {
 
 // ----- contact popups ------------------------------------------------------------------
 
+void TFormMain::PopFriendPopup() { ContactPopupOpening(PopFriend, ListF); }
+void TFormMain::PopOnlinePopup() { ContactPopupOpening(PopOnline, ListO); }
+void TFormMain::PopIncomingPopup() { ContactPopupOpening(PopIncoming, ListIn); }
+void TFormMain::ListFDblClick() { ContactListDblClick(PopFriend, ListF); }
+void TFormMain::ListODblClick() { ContactListDblClick(PopOnline, ListO); }
+void TFormMain::ListInDblClick() { ContactListDblClick(PopIncoming, ListIn); }
+
+bool TFormMain::IsHostingChat() const { return FindOpenForm("FormChat") != nullptr; }
+
 void TFormMain::ContactPopupOpening(TContactPopup* popup, TContactList* list) {
-  bool roomOpen = false;
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->objectName() == "FormChat") roomOpen = true;
-  popup->Apply(TPopupEnabling::Compute(HasSelectedContact(*list), IsSelectedContactOnline(*list), roomOpen,
+  popup->Apply(TPopupEnabling::Compute(HasSelectedContact(*list), IsSelectedContactOnline(*list), IsHostingChat(),
                                        Session.Link().Connected()));
   UpdateServerActions();
 }
@@ -595,20 +662,80 @@ void TFormMain::ContactPopupOpening(TContactPopup* popup, TContactList* list) {
 void TFormMain::ContactListDblClick(TContactPopup* popup, TContactList* list) {
   switch (DoubleClickActionFor(HasSelectedContact(*list), IsSelectedContactOnline(*list))) {
     case TDoubleClickAction::DisablePrivateChat:
-      popup->PChat->setEnabled(false);
+      popup->Actions.PChat->setEnabled(false);
       break;
     case TDoubleClickAction::PrivateChat:
-      popup->PChat->setEnabled(true);
-      popup->PChat->trigger();
+      popup->Actions.PChat->setEnabled(true);
+      popup->Actions.PChat->trigger();
       break;
     case TDoubleClickAction::SendMessage:
-      popup->NewMessage->setEnabled(true);
-      popup->NewMessage->trigger();
+      popup->Actions.NewMessage->setEnabled(true);
+      popup->Actions.NewMessage->trigger();
       break;
   }
 }
 
+// ----- contact commands --------------------------------------------------------------------
+
+// The command runs on a copy of the selected contact: its dialogs may change
+// the list meanwhile. Nothing is selected: nothing happens.
+void TFormMain::RunContactCommand(TContactCommand command, TContactList* list) {
+  if (const auto contact = SelectedContact(*list)) Session.RunContactCommand(command, *contact, list->Model().Kind());
+}
+
+void TFormMain::NewMessageToSelected(TContactList* list) { RunContactCommand(TContactCommand::Message, list); }
+
+void TFormMain::ActionPChatFriendExecute() { RunContactCommand(TContactCommand::PrivateChat, ListF); }
+void TFormMain::ActionPChatOnlineExecute() { RunContactCommand(TContactCommand::PrivateChat, ListO); }
+void TFormMain::ActionPChatIncomingExecute() { RunContactCommand(TContactCommand::PrivateChat, ListIn); }
+void TFormMain::ActionNewMessageFExecute() { NewMessageToSelected(ListF); }
+void TFormMain::ActionNewMessageOExecute() { NewMessageToSelected(ListO); }
+void TFormMain::ActionNewMessageInExecute() { NewMessageToSelected(ListIn); }
+void TFormMain::ActionProfileFriendExecute() { RunContactCommand(TContactCommand::Profile, ListF); }
+void TFormMain::ActionProfileOnlineExecute() { RunContactCommand(TContactCommand::Profile, ListO); }
+void TFormMain::ActionProfileIncomingExecute() { RunContactCommand(TContactCommand::Profile, ListIn); }
+void TFormMain::ActionCamInFriendExecute() { RunContactCommand(TContactCommand::CamView, ListF); }
+void TFormMain::ActionCamInOnlineExecute() { RunContactCommand(TContactCommand::CamView, ListO); }
+void TFormMain::ActionCamInIncomingExecute() { RunContactCommand(TContactCommand::CamView, ListIn); }
+void TFormMain::ActionMultiRequestFriendExecute() { RunContactCommand(TContactCommand::InviteToChat, ListF); }
+void TFormMain::ActionMultiRequestOnlineExecute() { RunContactCommand(TContactCommand::InviteToChat, ListO); }
+void TFormMain::ActionMultiRequestIncomingExecute() { RunContactCommand(TContactCommand::InviteToChat, ListIn); }
+void TFormMain::ActionFileOutFriendExecute() { RunContactCommand(TContactCommand::SendFile, ListF); }
+void TFormMain::ActionFileOutOnlineExecute() { RunContactCommand(TContactCommand::SendFile, ListO); }
+void TFormMain::ActionFileOutIncomingExecute() { RunContactCommand(TContactCommand::SendFile, ListIn); }
+void TFormMain::ActionImgOutFriendExecute() { RunContactCommand(TContactCommand::SendImage, ListF); }
+void TFormMain::ActionImgOutOnlineExecute() { RunContactCommand(TContactCommand::SendImage, ListO); }
+void TFormMain::ActionImgOutIncomingExecute() { RunContactCommand(TContactCommand::SendImage, ListIn); }
+void TFormMain::ActionSoundOutFriendExecute() { RunContactCommand(TContactCommand::SendSound, ListF); }
+void TFormMain::ActionSoundOutOnlineExecute() { RunContactCommand(TContactCommand::SendSound, ListO); }
+void TFormMain::ActionSoundOutIncomingExecute() { RunContactCommand(TContactCommand::SendSound, ListIn); }
+void TFormMain::ActionCamOutFriendExecute() { RunContactCommand(TContactCommand::CamBroadcast, ListF); }
+void TFormMain::ActionCamOutOnlineExecute() { RunContactCommand(TContactCommand::CamBroadcast, ListO); }
+void TFormMain::ActionCamOutIncomingExecute() { RunContactCommand(TContactCommand::CamBroadcast, ListIn); }
+void TFormMain::ActionDeleteFriendExecute() { RunContactCommand(TContactCommand::DeleteFriend, ListF); }
+void TFormMain::ActionAddFriendOnlineExecute() { RunContactCommand(TContactCommand::AddFriend, ListO); }
+void TFormMain::ActionAddFriendIncomingExecute() { RunContactCommand(TContactCommand::AddFriend, ListIn); }
+void TFormMain::ActionBlockFriendExecute() { RunContactCommand(TContactCommand::Block, ListF); }
+void TFormMain::ActionBlockOnlineExecute() { RunContactCommand(TContactCommand::Block, ListO); }
+void TFormMain::ActionBlockIncomingExecute() { RunContactCommand(TContactCommand::Block, ListIn); }
+void TFormMain::ActionHistoryFriendsExecute() { RunContactCommand(TContactCommand::History, ListF); }
+void TFormMain::ActionHistoryOnlineExecute() { RunContactCommand(TContactCommand::History, ListO); }
+void TFormMain::ActionHistoryInExecute() { RunContactCommand(TContactCommand::History, ListIn); }
+
 // ----- status, group and profile -----------------------------------------------------------
+
+// The frames behind the lists (in the window colour) and behind the
+// selectors; each panel on a frame takes the frame's colour.
+void TFormMain::PaintListPaint(QPainter& p) {
+  const QColor window = palette().base().color();
+  PaintRoundedFrame(p, PaintList->size(), window);
+  SetPanelColour(Panel1, window);
+}
+
+void TFormMain::PaintBotPaint(QPainter& p) {
+  PaintRoundedFrame(p, PaintBot->size(), kPanelColor);
+  SetPanelColour(Panel2, kPanelColor);
+}
 
 void TFormMain::ComboStatusChange() {
   Session.SetStatusMode(ComboStatus->currentIndex());

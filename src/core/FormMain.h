@@ -11,12 +11,14 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
+class QPainter;
 class QSystemTrayIcon;
 class TContactList;
 class TContactPopup;
-class TFrameBox;
+class TPaintBox;
 class TSession;
 class TStatusBar;
+enum class TContactCommand;
 class TTabBox;
 
 // The main window: a view of the session. It shows the three contact lists,
@@ -49,19 +51,77 @@ class TFormMain : public QMainWindow {
   void ActionExitExecute();
   // "Help": the help's first page.
   void ActionHelpTopicsExecute();
+  void ActionStartListenExecute();
+  void ActionStopListenExecute();
+  // "Show Parlo" of the tray menu.
+  void ActionShowExecute();
+  void ActionCheckUpdatesExecute();
+  void ActionCheckMessagesExecute();
   // True once an uncaught exception has ended the program.
   bool Crashed() const { return crashed_; }
 
   // ----- tabs, lists and selectors ---------------------------------------------
   void TabMouseDown(int tab);
   // Popup enabling, recomputed each time a list's menu opens.
-  void ContactPopupOpening(TContactPopup* popup, TContactList* list);
-  void ContactListDblClick(TContactPopup* popup, TContactList* list);
+  void PopFriendPopup();
+  void PopOnlinePopup();
+  void PopIncomingPopup();
+  void ListFDblClick();
+  void ListODblClick();
+  void ListInDblClick();
+  // A hosted chat room is open: the popups offer the invitation.
+  bool IsHostingChat() const;
   void ComboStatusChange();
   void ComboGroupChange();
   void ComboProfilesChange();
   void ActionNewGroupExecute();
   void ShowAwayMessagePicker(int kind);
+  // The profile selector lists the stored profiles, the current one chosen.
+  void RefreshProfileList();
+  void PaintListPaint(QPainter& p);
+  void PaintBotPaint(QPainter& p);
+
+  // ----- contact commands ------------------------------------------------------
+  // Each family has one member per list; a member runs the family's command on
+  // its list's selected contact.
+  void ActionPChatFriendExecute();
+  void ActionPChatOnlineExecute();
+  void ActionPChatIncomingExecute();
+  void ActionNewMessageFExecute();
+  void ActionNewMessageOExecute();
+  void ActionNewMessageInExecute();
+  void ActionProfileFriendExecute();
+  void ActionProfileOnlineExecute();
+  void ActionProfileIncomingExecute();
+  void ActionCamInFriendExecute();
+  void ActionCamInOnlineExecute();
+  void ActionCamInIncomingExecute();
+  void ActionMultiRequestFriendExecute();
+  void ActionMultiRequestOnlineExecute();
+  void ActionMultiRequestIncomingExecute();
+  void ActionFileOutFriendExecute();
+  void ActionFileOutOnlineExecute();
+  void ActionFileOutIncomingExecute();
+  void ActionImgOutFriendExecute();
+  void ActionImgOutOnlineExecute();
+  void ActionImgOutIncomingExecute();
+  void ActionSoundOutFriendExecute();
+  void ActionSoundOutOnlineExecute();
+  void ActionSoundOutIncomingExecute();
+  void ActionCamOutFriendExecute();
+  void ActionCamOutOnlineExecute();
+  void ActionCamOutIncomingExecute();
+  void ActionDeleteFriendExecute();
+  void ActionAddFriendOnlineExecute();
+  void ActionAddFriendIncomingExecute();
+  void ActionBlockFriendExecute();
+  void ActionBlockOnlineExecute();
+  void ActionBlockIncomingExecute();
+  void ActionHistoryFriendsExecute();
+  void ActionHistoryOnlineExecute();
+  void ActionHistoryInExecute();
+  // "Send Message": a message window for the list's selected contact.
+  void NewMessageToSelected(TContactList* list);
 
   bool FirstShow = true;
   bool TabFriends = true, TabOnline = false, TabIncoming = false;
@@ -69,7 +129,7 @@ class TFormMain : public QMainWindow {
 
   QLabel* ImgLogo;
   TTabBox *Tab1, *Tab2, *Tab3, *Tab4, *Tab5, *Tab6;
-  TFrameBox *PaintList, *PaintBot;
+  TPaintBox *PaintList, *PaintBot;
   QWidget *Panel1, *Panel2;
   TContactList *ListF, *ListO, *ListIn;
   QLabel* LabU;
@@ -80,10 +140,21 @@ class TFormMain : public QMainWindow {
 
   QAction *ActionStartListen, *ActionStopListen, *ActionCamBroadcast, *ActionHostChat, *ActionPref, *ActionExit;
   QAction *ActionServerConnect, *ActionFullListing, *ActionServerDisconnect, *ActionCheckUpdates;
-  QAction *ActionNewPChat, *ActionRandom, *ActionCheckMessages, *ActionViewProfile, *ActionProMan;
-  QAction *ActionImgUpload, *ActionNewGroup, *ActionManageFriends;
-  QAction *ActionAbout, *ActionWeb, *ActionSupport, *ActionHelp, *ActionShow;
-  QAction *ActionNewMessageO, *ActionNewMessageF, *ActionNewMessageIn;
+  QAction *ActionNewPChat, *ActionRandom, *ActionCheckMessages, *ActionViewMyProfile, *ActionProMan;
+  QAction *ActionImgUpload, *ActionNewGroup, *ActionShowFriends;
+  QAction *ActionAbout, *ActionVantorelWeb, *ActionVantorelSupport, *ActionHelpTopics, *ActionShow;
+  QAction *ActionPChatFriend, *ActionPChatOnline, *ActionPChatIncoming;
+  QAction *ActionNewMessageF, *ActionNewMessageO, *ActionNewMessageIn;
+  QAction *ActionProfileFriend, *ActionProfileOnline, *ActionProfileIncoming;
+  QAction *ActionCamInFriend, *ActionCamInOnline, *ActionCamInIncoming;
+  QAction *ActionMultiRequestFriend, *ActionMultiRequestOnline, *ActionMultiRequestIncoming;
+  QAction *ActionFileOutFriend, *ActionFileOutOnline, *ActionFileOutIncoming;
+  QAction *ActionImgOutFriend, *ActionImgOutOnline, *ActionImgOutIncoming;
+  QAction *ActionSoundOutFriend, *ActionSoundOutOnline, *ActionSoundOutIncoming;
+  QAction *ActionCamOutFriend, *ActionCamOutOnline, *ActionCamOutIncoming;
+  QAction *ActionDeleteFriend, *ActionAddFriendOnline, *ActionAddFriendIncoming;
+  QAction *ActionBlockFriend, *ActionBlockOnline, *ActionBlockIncoming;
+  QAction *ActionHistoryFriends, *ActionHistoryOnline, *ActionHistoryIn;
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -93,11 +164,15 @@ class TFormMain : public QMainWindow {
 
  private:
   void BuildActions();
+  void BuildContactActions();
   void BuildMenus();
-  void BindContactCommands(TContactPopup* popup, TContactList* list);
+  void BindContactList(TContactList* list, void (TFormMain::*popup)(), void (TFormMain::*dblClick)());
+  // The shared code of the contact families, the popups and the double click.
+  void RunContactCommand(TContactCommand command, TContactList* list);
+  void ContactPopupOpening(TContactPopup* popup, TContactList* list);
+  void ContactListDblClick(TContactPopup* popup, TContactList* list);
   void FollowSession();
   void FillGroups();
-  void FillProfiles();
   void LayoutPanels();
   void RestoreStatusBar();
   // Closes the main window and so ends the program (the exit sequence runs).

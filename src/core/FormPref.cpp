@@ -238,22 +238,29 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
   SpeedButton2 = new QPushButton("Help", this);
   dialoglook::PanelOverButtons(this, panel, {SpeedButton2}, {Button1, Button2});
   resize(600, 420);
+  dialoglook::CentreOnScreen(this);
 
   Tree->setCurrentItem(Tree->topLevelItem(0));
   Page->setCurrentIndex(0);
-  connect(Tree, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* item) { Page->setCurrentIndex(Tree->indexOfTopLevelItem(item)); });
+  connect(Tree, &QTreeWidget::currentItemChanged, this, &TFormPref::TreeChange);
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(Button2, &QPushButton::clicked, this, &QWidget::close);
   connect(SpeedButton2, &QPushButton::clicked, this, [this] { Session.ShowHelpTopic(4); });
-  for (QCheckBox* master : {CheckAutoPChat, CheckAutoInCam, CheckAutoOutCam, CheckLogHistory, CheckShowMsg,
-                            CheckChatYes, CheckRequireStartPass, CheckChatLimit, CheckNoSound})
-    connect(master, &QCheckBox::toggled, this, [this] { FollowMasters(); });
+  const std::pair<QCheckBox*, void (TFormPref::*)()> masters[] = {
+      {CheckAutoPChat, &TFormPref::CheckAutoPChatClick},
+      {CheckAutoInCam, &TFormPref::CheckAutoInCamClick},
+      {CheckAutoOutCam, &TFormPref::CheckAutoOutCamClick},
+      {CheckLogHistory, &TFormPref::CheckLogHistoryClick},
+      {CheckShowMsg, &TFormPref::CheckShowMsgClick},
+      {CheckChatYes, &TFormPref::CheckChatYesClick},
+      {CheckRequireStartPass, &TFormPref::CheckRequireStartPassClick},
+      {CheckChatLimit, &TFormPref::CheckChatLimitClick},
+      {CheckNoSound, &TFormPref::CheckNoSoundClick}};
+  for (const auto& [master, click] : masters) connect(master, &QCheckBox::toggled, this, click);
   connect(ListSound, &QTreeWidget::itemSelectionChanged, this, [this] { ListSoundClick(); });
   connect(SpeedApply, &QToolButton::clicked, this, [this] { SpeedApplyClick(); });
   connect(SpeedPreview, &QToolButton::clicked, this, [this] { SpeedPreviewClick(); });
-  connect(ListBlocked, &QTreeWidget::itemSelectionChanged, this,
-          [this] { SpeedBlocked->setEnabled(!ListBlocked->selectedItems().isEmpty()); });
+  connect(ListBlocked, &QTreeWidget::itemSelectionChanged, this, &TFormPref::ListBlockedClick);
   connect(SpeedBlocked, &QPushButton::clicked, this, [this] { SpeedBlockedClick(); });
 
   LoadPreferences();
@@ -266,15 +273,22 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
 
 TFormPref::~TFormPref() = default;
 
-// A dependent control is usable exactly while its master is on.
-void TFormPref::FollowMasters() {
-  const std::pair<QCheckBox*, QWidget*> pairs[] = {
-      {CheckAutoPChat, CheckAutoPChatOnly}, {CheckAutoInCam, CheckAutoInCamOnly},
-      {CheckAutoOutCam, CheckAutoOutCamOnly}, {CheckLogHistory, CheckLogHistoryOnly},
-      {CheckShowMsg, CheckMinMsg},          {CheckChatYes, CheckChatYesOnly},
-      {CheckRequireStartPass, CheckRemStartPass}, {CheckRequireStartPass, EditStartPass},
-      {CheckChatLimit, UpDownChat}};
-  for (const auto& [master, dependent] : pairs) dependent->setEnabled(master->isChecked());
+void TFormPref::TreeChange() { Page->setCurrentIndex(Tree->indexOfTopLevelItem(Tree->currentItem())); }
+
+void TFormPref::CheckAutoPChatClick() { CheckAutoPChatOnly->setEnabled(CheckAutoPChat->isChecked()); }
+void TFormPref::CheckAutoInCamClick() { CheckAutoInCamOnly->setEnabled(CheckAutoInCam->isChecked()); }
+void TFormPref::CheckAutoOutCamClick() { CheckAutoOutCamOnly->setEnabled(CheckAutoOutCam->isChecked()); }
+void TFormPref::CheckLogHistoryClick() { CheckLogHistoryOnly->setEnabled(CheckLogHistory->isChecked()); }
+void TFormPref::CheckShowMsgClick() { CheckMinMsg->setEnabled(CheckShowMsg->isChecked()); }
+void TFormPref::CheckChatYesClick() { CheckChatYesOnly->setEnabled(CheckChatYes->isChecked()); }
+void TFormPref::CheckChatLimitClick() { UpDownChat->setEnabled(CheckChatLimit->isChecked()); }
+
+void TFormPref::CheckRequireStartPassClick() {
+  CheckRemStartPass->setEnabled(CheckRequireStartPass->isChecked());
+  EditStartPass->setEnabled(CheckRequireStartPass->isChecked());
+}
+
+void TFormPref::CheckNoSoundClick() {
   const bool sound = !CheckNoSound->isChecked();
   for (QWidget* w : std::initializer_list<QWidget*>{ListSound, ComboSounds, SpeedPreview}) w->setEnabled(sound);
   SpeedApply->setEnabled(sound && !ListSound->selectedItems().isEmpty());
@@ -315,7 +329,13 @@ void TFormPref::LoadPreferences() {
   CheckAutoUpdate->setChecked(v.AutoUpdate);
   EditListenPort->setText(ToQString(v.ListenPort));
   CheckAutoListen->setChecked(v.AutoListen);
-  FollowMasters();
+  // A box that kept its state sent no click.
+  for (const auto click : {&TFormPref::CheckAutoPChatClick, &TFormPref::CheckAutoInCamClick,
+                           &TFormPref::CheckAutoOutCamClick, &TFormPref::CheckLogHistoryClick,
+                           &TFormPref::CheckShowMsgClick, &TFormPref::CheckChatYesClick,
+                           &TFormPref::CheckRequireStartPassClick, &TFormPref::CheckChatLimitClick,
+                           &TFormPref::CheckNoSoundClick})
+    (this->*click)();
 }
 
 void TFormPref::LoadBlockedList() {
@@ -333,7 +353,7 @@ void TFormPref::FillSoundChoices() {
   ComboSounds->clear();
   ComboSounds->addItem("none", QByteArray("none"));
   const QDir folder(QString::fromStdString(platform::PathFromName(Session.Paths().SoundsPath).string()));
-  for (const QString& file : folder.entryList({"*.wav"}, QDir::Files, QDir::Name | QDir::IgnoreCase))
+  for (const QString& file : folder.entryList({"*.WAV"}, QDir::Files, QDir::Name | QDir::IgnoreCase))
     AddSoundChoice(platform::NameFromDiskBytes(file.toStdString()));
 }
 
@@ -402,7 +422,7 @@ bool TFormPref::Button1Click() {
     EditUserPass->setFocus();
     return false;
   }
-  const auto problems = TPreferences::Apply(Session, shown_, edited);
+  const auto problems = TPreferences::SavePreferences(Session, shown_, edited);
   std::string text;
   for (const auto& p : problems) text += p + "\r\n";
   if (!text.empty()) ShowMessage(text + "The other preferences were saved.", "Preferences");
@@ -429,6 +449,8 @@ void TFormPref::SpeedPreviewClick() {
   if (platform::FileExists(file)) Session.Paths().PlaySoundFile(file);
 }
 
+void TFormPref::ListBlockedClick() { SpeedBlocked->setEnabled(!ListBlocked->selectedItems().isEmpty()); }
+
 void TFormPref::SpeedBlockedClick() {
   const auto rows = ListBlocked->selectedItems();
   if (rows.isEmpty()) return;
@@ -438,8 +460,11 @@ void TFormPref::SpeedBlockedClick() {
 }
 
 bool TFormPref::eventFilter(QObject* watched, QEvent* e) {
-  if (watched != EditUserPass || e->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, e);
-  auto* key = static_cast<QKeyEvent*>(e);
+  if (watched == EditUserPass && e->type() == QEvent::KeyPress) return EditUserPassKeyPress(static_cast<QKeyEvent*>(e));
+  return QWidget::eventFilter(watched, e);
+}
+
+bool TFormPref::EditUserPassKeyPress(QKeyEvent* key) {
   if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
     CheckRemUserPass->setFocus();
     return true;

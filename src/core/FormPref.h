@@ -9,6 +9,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QKeyEvent;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -70,16 +71,29 @@ class TFormPref : public QWidget {
 
   // Apply: false (nothing written, the dialog stays) when the password is refused.
   bool Button1Click();
+  void TreeChange();
+  // Each master check box: what depends on it is usable exactly while it is on.
+  void CheckAutoPChatClick();
+  void CheckAutoInCamClick();
+  void CheckAutoOutCamClick();
+  void CheckLogHistoryClick();
+  void CheckShowMsgClick();
+  void CheckChatYesClick();
+  void CheckRequireStartPassClick();
+  void CheckChatLimitClick();
+  void CheckNoSoundClick();
   void ListSoundClick();
   void SpeedApplyClick();
   void SpeedPreviewClick();
+  void ListBlockedClick();
   void SpeedBlockedClick();
+  // True when the key is consumed.
+  bool EditUserPassKeyPress(QKeyEvent* key);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
-  void FollowMasters();
   QWidget* AddPage(const char* entry);
   void AddSoundChoice(const std::string& name);
   void SetEventSound(QTreeWidgetItem* item, const QByteArray& name);

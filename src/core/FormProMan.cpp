@@ -4,6 +4,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -32,10 +33,6 @@ TFormProMan::TFormProMan(TSession& session, QWidget* parent)
   dialoglook::ColourForm(this);
   ShowMessage = [this](const std::string& text, const std::string& caption) {
     QMessageBox::information(this, ToQString(caption), ToQString(text));
-  };
-  Ask = [this](const std::string& text, const std::string& caption) {
-    return QMessageBox::question(this, ToQString(caption), ToQString(text), QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
   };
   AskName = [this](std::string& name) {
     bool ok = false;
@@ -78,7 +75,7 @@ TFormProMan::TFormProMan(TSession& session, QWidget* parent)
   };
   QWidget* general = page("General");
   EditUser = line(general, "User Name:");
-  EditUser->setMaxLength(20);
+  EditUser->installEventFilter(this);
   EditFirst = line(general, "First Name:");
   EditLast = line(general, "Last Name:");
   EditGender = line(general, "Gender:");
@@ -188,12 +185,10 @@ void TFormProMan::Button3Click() {
 }
 
 void TFormProMan::SpeedButton1Click() {
-  const std::string name = manager_.Current();
   if (ComboProfiles->count() == 0) {
     ShowMessage("No Profiles to delete!", "No Profiles");
     return;
   }
-  if (!Ask("Are you sure you want to delete the profile \"" + name + "\"?", "Confirm Delete")) return;
   if (!manager_.Delete()) ShowMessage("No Profiles to delete!", "No Profiles");
   FillProfiles();
   ShowProfile();
@@ -212,5 +207,24 @@ bool TFormProMan::Button1Click() {
     return false;
   }
   close();
+  return true;
+}
+
+bool TFormProMan::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == EditUser && e->type() == QEvent::KeyPress) return EditUserKeyPress(static_cast<QKeyEvent*>(e));
+  return QWidget::eventFilter(watched, e);
+}
+
+bool TFormProMan::EditUserKeyPress(QKeyEvent* key) {
+  const QString typed = key->text();
+  // Keys that type nothing, Backspace and shortcuts go on.
+  if (typed.isEmpty() || typed.at(0).unicode() < 32 || typed.at(0).unicode() == 127 ||
+      (key->modifiers() & Qt::ControlModifier))
+    return false;
+  if (FromQString(EditUser->text()).size() < 21) return false;
+  ShowMessage(TProfileManager::kUserNameText, "Invalid User Name");
+  EditUser->clear();
+  manager_.SetField("UserName", "");
+  EditUser->setFocus();
   return true;
 }

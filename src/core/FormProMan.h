@@ -8,6 +8,7 @@
 #include "core/session/ProfileManager.h"
 
 class QComboBox;
+class QKeyEvent;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -26,9 +27,8 @@ class TFormProMan : public QWidget {
 
   explicit TFormProMan(TSession& session, QWidget* parent = nullptr);
 
-  // Message boxes, the yes/no question and the name prompt; tests replace them.
+  // Message boxes and the name prompt; tests replace them.
   std::function<void(const std::string& text, const std::string& caption)> ShowMessage;
-  std::function<bool(const std::string& text, const std::string& caption)> Ask;
   std::function<bool(std::string& name)> AskName;
 
   QComboBox* ComboProfiles;
@@ -45,6 +45,12 @@ class TFormProMan : public QWidget {
   void SpeedButton1Click();  // Delete
   // Apply: false when a check refused it (the window stays).
   bool Button1Click();
+  // A character typed into a user name that is over long already empties it,
+  // with the message; true when the key is consumed.
+  bool EditUserKeyPress(QKeyEvent* key);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   void FillProfiles();

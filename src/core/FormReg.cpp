@@ -210,9 +210,13 @@ void TFormReg::reject() {
   QDialog::reject();
 }
 
-bool TFormReg::PasswordKeyPress(QLineEdit* edit, QKeyEvent* key) {
+bool TFormReg::EditPass1KeyPress(QKeyEvent* key) { return PasswordKeyPress(EditPass1, EditPass2, key); }
+
+bool TFormReg::EditPass2KeyPress(QKeyEvent* key) { return PasswordKeyPress(EditPass2, EditFirst, key); }
+
+bool TFormReg::PasswordKeyPress(QLineEdit* edit, QWidget* next, QKeyEvent* key) {
   if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-    (edit == EditPass1 ? static_cast<QWidget*>(EditPass2) : EditFirst)->setFocus();
+    next->setFocus();
     return true;
   }
   const QString text = key->text();
@@ -228,7 +232,7 @@ bool TFormReg::PasswordKeyPress(QLineEdit* edit, QKeyEvent* key) {
 }
 
 bool TFormReg::eventFilter(QObject* watched, QEvent* e) {
-  if (e->type() == QEvent::KeyPress && (watched == EditPass1 || watched == EditPass2))
-    return PasswordKeyPress(static_cast<QLineEdit*>(watched), static_cast<QKeyEvent*>(e));
+  if (e->type() == QEvent::KeyPress && watched == EditPass1) return EditPass1KeyPress(static_cast<QKeyEvent*>(e));
+  if (e->type() == QEvent::KeyPress && watched == EditPass2) return EditPass2KeyPress(static_cast<QKeyEvent*>(e));
   return QDialog::eventFilter(watched, e);
 }

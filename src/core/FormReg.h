@@ -7,6 +7,7 @@
 #include "core/session/Registration.h"
 
 class QCheckBox;
+class QKeyEvent;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -40,6 +41,9 @@ public:
   void SpeedButton2Click();  // Cancel
   void SpeedButton3Click();  // Help
   void CheckAccountClick();
+  // The password key filters; true when the key is consumed.
+  bool EditPass1KeyPress(QKeyEvent* key);
+  bool EditPass2KeyPress(QKeyEvent* key);
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -49,7 +53,8 @@ public:
   TRegistrationInput Input() const;
   void ShowInput(const TRegistrationInput& in);
   void Refuse(const TRegistrationProblem& problem);
-  bool PasswordKeyPress(QLineEdit* edit, QKeyEvent* key);
+  // Enter moves the focus on to `next`.
+  bool PasswordKeyPress(QLineEdit* edit, QWidget* next, QKeyEvent* key);
 
   TRegistration logic_;
   TRegistrationHost host_;

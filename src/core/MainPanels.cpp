@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <algorithm>
 #include <array>
 
 #include "platform/Charset.h"
@@ -90,20 +91,29 @@ void TTabBox::mousePressEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton && OnMouseDown) OnMouseDown();
 }
 
-TFrameBox::TFrameBox(const QColor& color, QWidget* parent) : QWidget(parent), color_(color) {}
-
-void TFrameBox::paintEvent(QPaintEvent*) {
+void TPaintBox::paintEvent(QPaintEvent*) {
+  if (!OnPaint) return;
   QPainter p(this);
-  p.setPen(QPen(color_, 1));
-  p.setBrush(color_);
-  p.drawRoundedRect(QRect(3, 0, width() - 7, height() - 1), 2, 2);
+  OnPaint(p);
+}
+
+void PaintRoundedFrame(QPainter& p, const QSize& size, const QColor& color) {
+  p.setPen(QPen(color, 1));
+  p.setBrush(color);
+  p.drawRoundedRect(QRect(3, 0, size.width() - 7, size.height() - 1), 2, 2);
 }
 
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) { setFixedHeight(20); }
 
-// The text panel takes what the two picture panels leave: in a window 200
-// pixels wide the 150 of its first layout cut "Online-Listening Port: 2961".
-QRect TStatusBar::TextRect() const { return QRect(23, 1, width() - 2 * kIconPanel - 6, height() - 2); }
+// The area a panel draws in, inside its border; the last panel reaches to the
+// bar's right end.
+QRect TStatusBar::PanelRect(int panel) const {
+  const int left = panel == 0 ? 0 : panel == 1 ? kIconPanel : kIconPanel + kTextPanel;
+  const int wide = panel == 0 ? kIconPanel : panel == 1 ? kTextPanel : std::max(4, width() - left);
+  return QRect(left, 0, wide, height()).adjusted(2, 2, -2, -2);
+}
+
+QRect TStatusBar::TextRect() const { return PanelRect(1).adjusted(1, 1, 0, 0); }
 
 QFont TStatusBar::TextFont() const {
   // Smaller type rather than a cut: the port number at the end is the part
@@ -120,13 +130,13 @@ QFont TStatusBar::TextFont() const {
 void TStatusBar::SetListenStateIcon(int image) {
   if (image == listenImage_) return;
   listenImage_ = image;
-  update(QRect(0, 0, kIconPanel, height()));
+  update(PanelRect(0));
 }
 
 void TStatusBar::SetServerStateIcon(int image) {
   if (image == serverImage_) return;
   serverImage_ = image;
-  update(QRect(width() - kIconPanel, 0, kIconPanel, height()));
+  update(PanelRect(2));
 }
 
 void TStatusBar::SetStatusText(const std::string& text) {
@@ -134,19 +144,25 @@ void TStatusBar::SetStatusText(const std::string& text) {
   text_ = text;
   // What the narrow panel cuts off can still be read.
   setToolTip(platform::ToQString(text));
-  update(TextRect());
+  update(PanelRect(1));
+}
+
+void TStatusBar::StatDrawPanel(QPainter& p, int panel, const QRect& rect) {
+  p.fillRect(rect, palette().window());
+  if (panel == 1) {
+    p.setPen(palette().windowText().color());
+    p.setFont(TextFont());
+    p.drawText(TextRect(), Qt::AlignLeft | Qt::AlignTop, platform::ToQString(text_));
+    return;
+  }
+  LinkStateIcon(panel == 0 ? listenImage_ : serverImage_).paint(&p, QRect(rect.topLeft(), QSize(16, 16)));
 }
 
 void TStatusBar::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), palette().window());
+  for (int panel = 0; panel < 3; ++panel) StatDrawPanel(p, panel, PanelRect(panel));
+  // The panels' borders.
   p.setPen(palette().mid().color());
-  const int right = width() - kIconPanel;
-  p.drawLine(kIconPanel, 2, kIconPanel, height() - 3);
-  p.drawLine(right, 2, right, height() - 3);
-  LinkStateIcon(listenImage_).paint(&p, QRect(2, 2, 16, 16));
-  p.setPen(palette().windowText().color());
-  p.setFont(TextFont());
-  p.drawText(TextRect(), Qt::AlignLeft | Qt::AlignVCenter, platform::ToQString(text_));
-  LinkStateIcon(serverImage_).paint(&p, QRect(right + 2, 2, 16, 16));
+  for (const int x : {kIconPanel, kIconPanel + kTextPanel}) p.drawLine(x, 2, x, height() - 3);
 }

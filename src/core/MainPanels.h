@@ -41,23 +41,26 @@ class TTabBox : public QWidget {
   bool selected_ = false;
 };
 
-// A filled frame with small rounded corners, 3 pixels inside its box.
-class TFrameBox : public QWidget {
+// A paint box: what it shows is drawn by its owner's handler.
+class TPaintBox : public QWidget {
  public:
-  TFrameBox(const QColor& color, QWidget* parent);
+  explicit TPaintBox(QWidget* parent) : QWidget(parent) {}
+  std::function<void(QPainter& p)> OnPaint;
 
  protected:
   void paintEvent(QPaintEvent*) override;
-
- private:
-  QColor color_;
 };
 
-// The status bar: listener picture (20 wide), status text (the width between),
-// directory connection picture (20) at the right end.
+// A filled frame with small rounded corners from (3, 0) to (width - 3, height),
+// as behind the contact lists and the selectors.
+void PaintRoundedFrame(QPainter& p, const QSize& size, const QColor& color);
+
+// The status bar: three panels of 20, 150 and the rest: the listener picture,
+// the status text and the directory connection picture.
 class TStatusBar : public QWidget {
  public:
   static constexpr int kIconPanel = 20;
+  static constexpr int kTextPanel = 150;
 
   explicit TStatusBar(QWidget* parent);
   void SetListenStateIcon(int image);
@@ -66,10 +69,14 @@ class TStatusBar : public QWidget {
   int ListenStateIcon() const { return listenImage_; }
   int ServerStateIcon() const { return serverImage_; }
   const std::string& StatusText() const { return text_; }
+  QRect PanelRect(int panel) const;
   // Where the text goes, and the type it is drawn in: the widget's own, made
   // smaller when the text would not fit otherwise.
   QRect TextRect() const;
   QFont TextFont() const;
+  // Draws one panel: its text one pixel in from the corner, and the picture
+  // of the listener (panel 0) or of the connection (panel 2) at the corner.
+  void StatDrawPanel(QPainter& p, int panel, const QRect& rect);
 
  protected:
   void paintEvent(QPaintEvent*) override;

@@ -120,6 +120,12 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return f.routes->Invitations().Pending() == 0; }, 5000));
   EXPECT_TRUE(f.Says(host->MemoSys, "Bob invited to chat..."));
   EXPECT_EQ(host->StatusText(2), "Client Count: 2");
+  // Not available for rooms: the invitation is noted but not sent.
+  f.session->Settings.ChatYes = false;
+  f.Invite("Dee");
+  EXPECT_EQ(f.routes->Invitations().Pending(), 0);
+  EXPECT_TRUE(f.Says(host->MemoSys, "Dee invited to chat..."));
+  f.session->Settings.ChatYes = true;
   const std::vector<TFormChatCli*> members = f.routes->MemberWindows();
   ASSERT_EQ(members.size(), 2u);
   for (TFormChatCli* m : members) {

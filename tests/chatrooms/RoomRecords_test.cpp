@@ -161,7 +161,7 @@ TEST(ChatInvite, GivesUpAnInvitationThatIsNeverAnswered) {
                                         R"([{"op": "expect_close", "timeout": 5}])");
   TChatInvitations invitations;
   invitations.SetTimeout(200);
-  invitations.Send("127.0.0.1", std::to_string(silent.Port()), TChatInvite{"Ann", "127.0.0.1", "2959", "Lobby"});
+  invitations.CreateInviteSocket("127.0.0.1", std::to_string(silent.Port()), TChatInvite{"Ann", "127.0.0.1", "2959", "Lobby"});
   EXPECT_EQ(invitations.Pending(), 1);
   EXPECT_TRUE(silent.Passed(5000)) << silent.Output();
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return invitations.Pending() == 0; }, 2000));

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QMenu>
-
 #include "Widgets_helpers.h"
 #include "core/ContactList.h"
 
@@ -75,26 +72,6 @@ TEST(ContactMenus, SelectedContactIsReadFromTheFirstSelectedItem) {
   ASSERT_TRUE(chosen.has_value());
   EXPECT_EQ(chosen->UserName, "Cy");
   EXPECT_FALSE(HasSelectedContact(list));
-}
-
-TEST(ContactMenus, PopupsCarryTheirListsCaptionsAndApplyTheEnabling) {
-  testing_support::WidgetApp();
-  QWidget parent;
-  QAction msg("Send Mssage", &parent);
-  TContactPopup online(TContactPopup::Online, &parent, &msg);
-  QStringList captions;
-  for (QAction* a : online.Menu->actions()) captions << (a->isSeparator() ? "-" : a->text());
-  EXPECT_EQ(captions.join("|").toStdString(),
-            "Call for Private Chat|Send Mssage|-|View Profile|-|Request to View Cam|-|Invite to Multi-Chat|-|"
-            "Send Files|Send Image|Send Sound File|Send Cam Broadcast|-|Add to Friend List|Block this User|"
-            "Show History");
-  TContactPopup friends(TContactPopup::Friends, &parent, &msg);
-  EXPECT_EQ(friends.FriendEdit->text().toStdString(), "Delete from Friend List");
-
-  friends.Apply(TPopupEnabling::Compute(true, false, false, true));
-  EXPECT_FALSE(friends.PChat->isEnabled());
-  EXPECT_TRUE(friends.FriendEdit->isEnabled());
-  EXPECT_TRUE(msg.isEnabled());
 }
 
 }  // namespace

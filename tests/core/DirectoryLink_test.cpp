@@ -82,8 +82,8 @@ TEST(DirectoryLink, LogsOnAndAnswersWhatTheServerPushes) {
   std::vector<platform::TConnection> links;
   TDirectoryLink& link = client.Link();
   links.push_back(link.IncomingMessage.Connect([&](const std::string& p) { events.push_back("message " + p); }));
-  links.push_back(link.RandomContact.Connect([&](const std::string& p) { events.push_back("random " + p); }));
-  links.push_back(link.NoRandomContact.Connect([&] { events.push_back("no random"); }));
+  links.push_back(link.ShowRandomContact.Connect([&](const std::string& p) { events.push_back("random " + p); }));
+  links.push_back(link.ShowNoRandomContact.Connect([&] { events.push_back("no random"); }));
   links.push_back(link.UpdateInformation.Connect([&](const std::string& p) { events.push_back("update " + p); }));
   links.push_back(link.PhotoAnswer.Connect([&](const std::string& p, const std::string&) {
     events.push_back("photo " + p);

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <vector>
 
@@ -53,7 +54,7 @@ TEST(FormMain, PrivateChatFromAListAsksForTheGreetingThenRoutesTheContact) {
       greet->Memo->setPlainText("Hello Ann");
       connect ? greet->ConnectClick() : greet->CancelClick();
     });
-    form.ContactListDblClick(form.PopFriend, form.ListF);
+    form.ListFDblClick();
     EXPECT_EQ(shownText, "Hi, there\nit's me");
     EXPECT_EQ(shownTitle, "Greeting for Ann");
     ASSERT_EQ(calls.size(), connect ? 1u : 0u);
@@ -69,9 +70,42 @@ TEST(FormMain, PrivateChatFromAListAsksForTheGreetingThenRoutesTheContact) {
   session.Friends.Add({"Bob", -1, "Offline", "", "", "41000002", "0"});
   form.ListF->clearSelection();
   form.ListF->FindById("41000002")->setSelected(true);
-  form.ContactListDblClick(form.PopFriend, form.ListF);
+  form.ListFDblClick();
   EXPECT_NE(testing_support::ReadFile(home.Home() / "errorlog.txt").find("Send message: not available yet"),
             std::string::npos);
+}
+
+// Each list's menu holds its own family members, with their captions as the
+// users know them; opening it sets what they may do.
+TEST(FormMain, PopupsCarryTheirListsCommands) {
+  testing_support::DialogApp();
+  testing_support::TempHome home;
+  TPrompts prompts;
+  TSession session(prompts);
+  TFormMain form(session);
+  auto captions = [](const TContactPopup* popup) {
+    QStringList shown;
+    for (const QAction* a : popup->Menu->actions()) shown << (a->isSeparator() ? "-" : a->text());
+    return shown.join("|").toStdString();
+  };
+  const std::string tail = "|-|View Profile|-|Request to View Cam|-|Invite to Multi-Chat|-|Send Files|Send Image|"
+                           "Send Sound File|Send Cam Broadcast|-|";
+  EXPECT_EQ(captions(form.PopFriend), "Call for Private Chat|Send Message" + tail +
+                                          "Delete from Friend List|Block this User|Show History");
+  EXPECT_EQ(captions(form.PopOnline), "Call for Private Chat|Send Mssage" + tail +
+                                          "Add to Friend List|Block this User|Show History");
+  EXPECT_EQ(captions(form.PopIncoming), "Call for Private Chat|SendMessage" + tail +
+                                            "Add to Friend List|Block this User|Show History");
+
+  session.Online.Add({"Bob", -1, "Offline", "10.0.0.2", "2961", "41000002", "0"});
+  form.ListO->FindById("41000002")->setSelected(true);
+  form.PopOnlinePopup();
+  EXPECT_FALSE(form.ActionPChatOnline->isEnabled());
+  EXPECT_TRUE(form.ActionAddFriendOnline->isEnabled());
+  EXPECT_FALSE(form.ActionNewMessageO->isEnabled());  // not connected
+  EXPECT_FALSE(form.ActionMultiRequestOnline->isEnabled());
+  form.PopFriendPopup();
+  EXPECT_FALSE(form.ActionBlockFriend->isEnabled());
 }
 
 // What the window shows follows the session: the status bar, the caption, the
@@ -101,9 +135,11 @@ TEST(FormMain, ShowsWhatTheSessionSays) {
     EXPECT_EQ(w->windowIcon().cacheKey(), form.windowIcon().cacheKey());
   EXPECT_TRUE(alert.windowFlags().testFlag(Qt::BypassWindowManagerHint));
 
+  // Without a groups file no group is offered until the user makes one.
   session.CreateLocalStores();
+  EXPECT_EQ(form.ComboGroup->count(), 0);
   ASSERT_EQ(session.AddGroup("Chess"), TNewGroupOutcome::Added);
-  ASSERT_EQ(form.ComboGroup->count(), 2);
+  ASSERT_EQ(form.ComboGroup->count(), 1);
   EXPECT_EQ(form.ComboGroup->currentText().toStdString(), "Chess");
 
   form.UpdateServerActions();

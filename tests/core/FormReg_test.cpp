@@ -53,7 +53,10 @@ TEST(Registration, ValidationRefusesInOrderAndChecksWhatPastingGetsPast) {
       {"user with comma is fine", [](auto& in) { in.UserName = "Smith, J"; }, "", ""},
       {"id of 8 digits", [](auto& in) { in.UseExistingAccount = true; in.ExistingID = "12345678"; }, "", ""},
       {"id of 7", [](auto& in) { in.UseExistingAccount = true; in.ExistingID = "1234567"; }, "Invalid User ID", "ID"},
-      {"id of 8 non-digits", [](auto& in) { in.UseExistingAccount = true; in.ExistingID = "1234,678"; }, "Invalid User ID", "ID"},
+      {"id of 8 letters", [](auto& in) { in.UseExistingAccount = true; in.ExistingID = "ABCDefgh"; }, "", ""},
+      {"id of 9", [](auto& in) { in.UseExistingAccount = true; in.ExistingID = "123456789"; }, "Invalid User ID", "ID"},
+      {"id with a comma", [](auto& in) { in.UseExistingAccount = true; in.ExistingID = "1234,678"; }, "Invalid User ID", "ID"},
+      {"id with {$}", [](auto& in) { in.UseExistingAccount = true; in.ExistingID = "12{$}678"; }, "Invalid User ID", "ID"},
       {"first name with >", [](auto& in) { in.FirstName = "a>b"; }, "Invalid Profile", "FirstName"},
       {"description with {$}", [](auto& in) { in.Description = "a{$}b"; }, "Invalid Profile", "Description"},
   };

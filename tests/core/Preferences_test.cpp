@@ -75,7 +75,7 @@ TEST(Preferences, ApplyWritesWhatChangedAndTheSessionTakesIt) {
   edited.ChatLimitCount = 5;
   edited.HideAppStart = true;
   edited.WindowsStart = false;
-  EXPECT_TRUE(TPreferences::Apply(*f.session, shown, edited).empty());
+  EXPECT_TRUE(TPreferences::SavePreferences(*f.session, shown, edited).empty());
 
   TPreferenceValues stored = TPreferences::Read();
   EXPECT_EQ(stored.UserID, "12345678");
@@ -100,7 +100,7 @@ TEST(Preferences, ApplyWritesWhatChangedAndTheSessionTakesIt) {
   TPreferenceValues again = edited;
   again.WindowsStart = true;
   again.WaitTimer = 99;
-  const auto problems = TPreferences::Apply(*f.session, edited, again);
+  const auto problems = TPreferences::SavePreferences(*f.session, edited, again);
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_NE(problems[0].find("Starting Parlo with the desktop"), std::string::npos);
   EXPECT_EQ(TReg::ReadSettingInteger("WaitTimer"), 99);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <memory>
 
 #include "Widgets_helpers.h"
@@ -97,22 +100,28 @@ TEST(ProfileManager, CancelDropsEverythingAndApplyChecksFirst) {
   EXPECT_EQ(f.session->Settings.UserName, "abcdef");
 }
 
-TEST(FormProMan, DeleteAsksFirstAndClosingWithoutApplyKeepsTheProfiles) {
+// Delete takes the current profile at once; closing without Apply keeps them
+// all. An over-long user name is emptied at the next character typed.
+TEST(FormProMan, DeleteAndOverLongUserNamesAndClosingWithoutApplyKeepsTheProfiles) {
   Fixture f;
   auto* form = new TFormProMan(*f.session);
-  std::vector<std::string> asked;
-  bool answer = false;
-  form->Ask = [&](const std::string& text, const std::string& caption) {
-    asked.push_back(caption + ": " + text);
-    return answer;
-  };
   std::vector<std::string> shown;
   form->ShowMessage = [&](const std::string& text, const std::string&) { shown.push_back(text); };
+  auto type = [form](const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, text);
+    QApplication::sendEvent(form->EditUser, &press);
+  };
+  form->EditUser->setText(QString(21, 'x'));
+  type("\b");
+  EXPECT_TRUE(shown.empty());
+  type("y");
+  EXPECT_EQ(shown, std::vector<std::string>{TProfileManager::kUserNameText});
+  EXPECT_TRUE(form->EditUser->text().isEmpty());
+  EXPECT_EQ(form->Manager().Field("UserName"), "");
+
+  shown.clear();
   form->SpeedButton1Click();
-  EXPECT_EQ(asked, std::vector<std::string>{"Confirm Delete: Are you sure you want to delete the profile \"Home\"?"});
-  EXPECT_EQ(form->Manager().Names(), (std::vector<std::string>{"Home", "Work"}));
-  answer = true;
-  form->SpeedButton1Click();
+  EXPECT_EQ(form->Manager().Names(), std::vector<std::string>{"Work"});
   form->SpeedButton1Click();
   EXPECT_TRUE(form->Manager().Names().empty());
   form->SpeedButton1Click();

@@ -326,10 +326,10 @@ void TDirectoryLink::ProcessServerCommand(int code, const std::string& params, c
       TraceContacts(session_.Friends);
       break;
     case cmd::RandomFound:
-      RandomContact(params);
+      ShowRandomContact(params);
       break;
     case cmd::RandomNone:
-      NoRandomContact();
+      ShowNoRandomContact();
       break;
     case cmd::UpdateInfo:
       UpdateInformation(params);

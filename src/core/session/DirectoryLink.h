@@ -83,10 +83,11 @@ class TDirectoryLink {
   platform::TSignal<> LoggedOn;
   // 9012 from a sender who is not blocked: the MessageRecord's first eight fields.
   platform::TSignal<std::string> IncomingMessage;
-  // 9018: a random contact was found (the RandomContactRecord).
-  platform::TSignal<std::string> RandomContact;
+  // 9018: a random contact was found (the RandomContactRecord), for the open
+  // random-contact window.
+  platform::TSignal<std::string> ShowRandomContact;
   // 9020: no random contact.
-  platform::TSignal<> NoRandomContact;
+  platform::TSignal<> ShowNoRandomContact;
   // 9026: the update information.
   platform::TSignal<std::string> UpdateInformation;
   // 9101: the answer to a profile photo upload (parameters, text).

@@ -32,6 +32,14 @@ class TWriter {
   std::vector<std::string> Problems;
 };
 
+// The nine event sounds, in SoundEvent order.
+void SaveSoundEvents(TWriter& w, TSession& session, const TPreferenceValues& shown, const TPreferenceValues& edited) {
+  for (int i = 0; i < SoundEventCount; ++i) {
+    const auto n = static_cast<size_t>(i);
+    if (w.Put(SoundEvent[i].Value, shown.Sounds[n], edited.Sounds[n])) session.Paths().EventSounds[n] = edited.Sounds[n];
+  }
+}
+
 }  // namespace
 
 TPreferenceValues TPreferences::Read() {
@@ -82,8 +90,8 @@ std::optional<TPreferenceProblem> TPreferences::Validate(const TPreferenceValues
       kInvalidPasswordCaption};
 }
 
-std::vector<std::string> TPreferences::Apply(TSession& session, const TPreferenceValues& shown,
-                                             const TPreferenceValues& edited) {
+std::vector<std::string> TPreferences::SavePreferences(TSession& session, const TPreferenceValues& shown,
+                                                       const TPreferenceValues& edited) {
   TWriter w;
   TSettings& live = session.Settings;
   auto setting = [&](const char* name, auto TStoredSettings::*value) {
@@ -103,10 +111,7 @@ std::vector<std::string> TPreferences::Apply(TSession& session, const TPreferenc
            ": " + e.what());
   }
   if (w.Put("NoSound", shown.NoSound, edited.NoSound)) session.Paths().NoSound = edited.NoSound;
-  for (int i = 0; i < SoundEventCount; ++i) {
-    const auto n = static_cast<size_t>(i);
-    if (w.Put(SoundEvent[i].Value, shown.Sounds[n], edited.Sounds[n])) session.Paths().EventSounds[n] = edited.Sounds[n];
-  }
+  SaveSoundEvents(w, session, shown, edited);
   setting("AutoPChat", &S::AutoPChat);
   setting("AutoPChatOnly", &S::AutoPChatOnly);
   setting("AutoInCam", &S::AutoInCam);

@@ -46,6 +46,6 @@ class TPreferences {
   // `edited`, and gives it to the session; the autostart entry follows
   // WindowsStart every time. Failures are logged and returned as messages for
   // the user; one that fails does not keep the others from being written.
-  static std::vector<std::string> Apply(TSession& session, const TPreferenceValues& shown,
-                                        const TPreferenceValues& edited);
+  static std::vector<std::string> SavePreferences(TSession& session, const TPreferenceValues& shown,
+                                                  const TPreferenceValues& edited);
 };

@@ -2,12 +2,6 @@
 
 #include "core/session/DBStuff.h"
 
-namespace {
-
-constexpr const char* kUserNameText = "User names must be between 6 and 20 characters long and are required.";
-
-}  // namespace
-
 const std::vector<std::string>& TProfileManager::EditedFields() {
   static const std::vector<std::string> fields = {
       "UserName", "FirstName", "LastName", "Gender",   "Age",    "Dob",     "Country",  "Hobbies", "Description",

@@ -15,6 +15,8 @@ class TDBStuff;
 // remains.
 class TProfileManager {
  public:
+  static constexpr const char* kUserNameText = "User names must be between 6 and 20 characters long and are required.";
+
   // The fields the window edits, in the order of its pages.
   static const std::vector<std::string>& EditedFields();
 

@@ -14,6 +14,14 @@ bool BreaksRecord(const std::string& s, bool lineBreaksAllowed) {
   return !lineBreaksAllowed && s.find_first_of("\r\n") != std::string::npos;
 }
 
+// An account id travels bare in the log-on ("id,password") and as the first
+// field of profile and message records: nothing that ends or splits those.
+bool BreaksFrame(const std::string& id) {
+  for (const unsigned char c : id)
+    if (c < 32 || c == 127 || c == ',' || c == '<' || c == '>' || c == '|') return true;
+  return id.find("{$}") != std::string::npos;
+}
+
 constexpr const char* kUnsafeChars = " cannot contain line breaks, \"||\", \"{$}\" or \">\".";
 
 }  // namespace
@@ -40,11 +48,8 @@ std::optional<TRegistrationProblem> TRegistration::Validate(const TRegistrationI
                                 "Invalid User Name", "UserName"};
   if (BreaksRecord(in.UserName, false))
     return TRegistrationProblem{std::string("Usernames") + kUnsafeChars, "Invalid User Name", "UserName"};
-  if (in.UseExistingAccount) {
-    bool idOk = in.ExistingID.size() == 8;
-    for (unsigned char c : in.ExistingID) idOk = idOk && c >= '0' && c <= '9';
-    if (!idOk) return TRegistrationProblem{"You must enter a valid User ID Number.", "Invalid User ID", "ID"};
-  }
+  if (in.UseExistingAccount && (in.ExistingID.size() != 8 || BreaksFrame(in.ExistingID)))
+    return TRegistrationProblem{"You must enter a valid User ID Number.", "Invalid User ID", "ID"};
   const std::pair<const char*, const std::string*> others[] = {
       {"FirstName", &in.FirstName}, {"LastName", &in.LastName}, {"Gender", &in.Gender},   {"Age", &in.Age},
       {"Dob", &in.Dob},             {"Hobbies", &in.Hobbies},   {"HomeEmail", &in.HomeEmail}, {"Country", &in.Country},

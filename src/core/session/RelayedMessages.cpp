@@ -81,8 +81,7 @@ void TRelayedMessages::StoreRelayedMessage(const std::string& params) {
 
 void TRelayedMessages::AddIncomingSender(const TRelayedMessage& message, const std::string& key) {
   if (session_.IsUserBlocked(message.Record)) return;
-  TContacts& incoming = session_.Incoming;
-  if (incoming.FindById(message.UserID) == 0) {
+  if (!FindIncomingSender(message.UserID)) {
     TContact c{message.UserName, -1, "", message.ListenIP, message.ListenPort, message.UserID, message.Online};
     const int status = message.StatusNumber();
     if (status == 5) {
@@ -91,11 +90,15 @@ void TRelayedMessages::AddIncomingSender(const TRelayedMessage& message, const s
       c.Image = status;
       c.Status = StatusText[status];
     }
-    incoming.Add(std::move(c));
-    TraceContacts(incoming);
+    session_.Incoming.Add(std::move(c));
+    TraceContacts(session_.Incoming);
   }
   if (session_.Settings.ShowMsg && HasWindows()) ShowRelayedMessage(message, message.UserID, key);
   else AnnounceRelayedMessage(message, message.UserID, key);
+}
+
+bool TRelayedMessages::FindIncomingSender(const std::string& userId) const {
+  return session_.Incoming.FindById(userId) != 0;
 }
 
 // The key goes whatever the window made of the message: one that cannot be

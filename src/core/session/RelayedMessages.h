@@ -62,6 +62,8 @@ class TRelayedMessages {
 
  private:
   void AddIncomingSender(const TRelayedMessage& message, const std::string& key);
+  // The sender is listed in the Incoming list already.
+  bool FindIncomingSender(const std::string& userId) const;
   void ShowRelayedMessage(const TRelayedMessage& message, const std::string& senderId, const std::string& key);
   void AnnounceRelayedMessage(const TRelayedMessage& message, const std::string& senderId, const std::string& key);
   // Drops what cannot be read on the way; false when nothing readable waits.

@@ -23,8 +23,6 @@
 
 namespace {
 
-constexpr const char* kDefaultGroup = "General";
-
 // What the log says of a contact command whose window is not there.
 const char* CommandName(TContactCommand command) {
   switch (command) {
@@ -79,8 +77,6 @@ bool LoadStore(TStringList& list, const std::string& file) {
 }  // namespace
 
 TSession::TSession(TPrompts& prompts) : prompts_(prompts), paths_(std::make_unique<TPaths>()) {
-  GroupsList.Add(kDefaultGroup);
-
   TDBStuffHooks db;
   db.LogError = [](const std::string& message) { LogError("None", "None", message); };
   db.SetCurrentProfile = [this](const std::string& name) { Settings.CurrentProfile = name; };
@@ -196,10 +192,9 @@ void TSession::CreateLocalStores() {
   LoadStore(BlockedList, BlockedPath);
   SavedMessages = std::make_unique<platform::IniStore>(
       paths_->MessagesFile, [](const std::string& message) { LogError("None", "None", message); });
-  if (!LoadStore(GroupsList, GroupsPath) || GroupsList.Count() == 0) {
-    GroupsList.Clear();
-    GroupsList.Add(kDefaultGroup);
-  }
+  // Without the file no group is offered; the current group stays what the
+  // settings say ("General" at first) until the user makes one.
+  LoadStore(GroupsList, GroupsPath);
   GroupsChanged();
   Settings.NoVideoDevice = false;
   Settings.DirectXMissing = false;
@@ -320,7 +315,7 @@ void TSession::RunContactCommand(TContactCommand command, const TContact& contac
       if (contact.UserName.empty() || contact.ListenIP.empty() || contact.ListenPort.empty()) return;
       break;
     case TContactCommand::Block:
-      if (!contact.UserID.empty()) BlockUser(contact.UserID, contact.UserName);
+      BlockUser(contact.UserID, contact.UserName);
       return;
     case TContactCommand::Profile:
       ShowUserProfilePage(contact.UserID, contact.UserName);
@@ -330,6 +325,9 @@ void TSession::RunContactCommand(TContactCommand command, const TContact& contac
       return;
     case TContactCommand::DeleteFriend:
       DeleteFriend(contact.UserID);
+      return;
+    case TContactCommand::History:
+      ShowHistoryFor(contact.UserID);
       return;
     default:
       if (!router_.RunContactCommand(TContactCall{command, contact, list, {}})) NotAvailableYet(CommandName(command));
@@ -344,6 +342,17 @@ void TSession::OpenPrivateChat(const std::string& user, const std::string& port,
   contact.ListenIP = ip;
   contact.ListenPort = port;
   CallPrivateChat(contact, std::nullopt);
+}
+
+void TSession::OpenPrivateChatWithFriend() {
+  const platform::Dataset& friends = db_->Friends;
+  OpenPrivateChat(friends.FieldValue("UserName"), friends.FieldValue("ListenPort"), friends.FieldValue("ListenIP"));
+}
+
+void TSession::ShowHistoryFor(const std::string& userId) {
+  TContactCall call{TContactCommand::History, {}, std::nullopt, {}};
+  call.Contact.UserID = userId;
+  if (!router_.RunContactCommand(call)) NotAvailableYet(CommandName(call.Command));
 }
 
 void TSession::CallPrivateChat(const TContact& contact, std::optional<TContactListKind> list) {

@@ -46,7 +46,7 @@ class TSession {
 
   // The local stores, ready once CreateLocalStores ran.
   TStringList BlockedList;
-  TStringList GroupsList;  // the user groups offered, "General" at least
+  TStringList GroupsList;  // the user groups offered: the groups file's lines
   std::string BlockedPath, GroupsPath;
   // "messages.msg": the saved away and unavailable messages.
   std::unique_ptr<platform::IniStore> SavedMessages;
@@ -103,6 +103,11 @@ class TSession {
   bool DeleteFriend(const std::string& userId);
   // Asks for the greeting, then hands the call to the private-chat handler.
   void OpenPrivateChat(const std::string& user, const std::string& port, const std::string& ip);
+  // Calls the friend at the current row of the Friends table, on the stored
+  // address and port.
+  void OpenPrivateChatWithFriend();
+  // The history window, filtered to the user.
+  void ShowHistoryFor(const std::string& userId);
   bool IsUserBlocked(const std::string& record) const;
   // Asks, then adds the user to the blocked list and saves it.
   void BlockUser(const std::string& userId, const std::string& userName);

@@ -18,11 +18,9 @@ TNewGroupOutcome CheckNewGroup(const std::string& name, const std::vector<std::s
 TAwayPickerText AwayPickerText(int kind) {
   if (kind == 1)
     return {"Select Unavailable Message",
-            "Select a message to be sent to users trying to chat with you while you are unavaialable, use the New "
-            "button to create a new one."};
+            "Select a message to be sent to users trying to chat with you while you are unavaialable, use the New button to create a new one."};
   return {"Select Away Message",
-          "Select a message to be sent to users trying to chat with you while you are away, use the New button to "
-          "create a new one."};
+          "Select a message to be sent to users trying to chat with you while you are away, use the New button to create a new one."};
 }
 
 int AwayPickerKindForStatus(int statusMode) {

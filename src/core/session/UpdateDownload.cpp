@@ -52,10 +52,10 @@ void TUpdateDownload::StartDownload(const std::string& url, const std::string& v
   Line("Update Version: " + version);
   Line("Connecting to server for update...");
   http_ = std::make_unique<THttpClient>();
-  http_->OnHeaderEnd = [this](THttpClient*) { HeaderEnd(); };
-  http_->OnDocBegin = [this](THttpClient*) { DocBegin(); };
-  http_->OnDocData = [this](THttpClient*, const char*, int len) { DocData(len); };
-  http_->OnDocEnd = [this](THttpClient*) { docEnded_ = true; };
+  http_->OnHeaderEnd = [this](THttpClient*) { DownloadHeaderEnd(); };
+  http_->OnDocBegin = [this](THttpClient*) { DownloadDocBegin(); };
+  http_->OnDocData = [this](THttpClient*, const char*, int len) { DownloadDocData(len); };
+  http_->OnDocEnd = [this](THttpClient*) { DownloadDocEnd(); };
   http_->OnRequestDone = [this](THttpClient*, THttpRequest, int error) { RequestDone(error); };
   http_->URL = url;
   try {
@@ -70,14 +70,14 @@ void TUpdateDownload::Cancel() {
   if (Running()) http_->Abort();
 }
 
-void TUpdateDownload::HeaderEnd() {
+void TUpdateDownload::DownloadHeaderEnd() {
   expected_ = http_->ContentLength();
   sizeText_ = std::to_string(expected_);
   Line("Download size: " + sizeText_ + " bytes...");
   if (view_.Progress) view_.Progress(0, expected_, "");
 }
 
-void TUpdateDownload::DocBegin() {
+void TUpdateDownload::DownloadDocBegin() {
   const std::string name = SafeFileName(http_->DocName());
   TPaths::ForceFolder(paths_.UpdatesPath);
   partFile_ = paths_.MakeTempFileName(paths_.UpdatesPath, "~download", ".part");
@@ -87,12 +87,14 @@ void TUpdateDownload::DocBegin() {
   Line("Connected,  beginning download... " + name);
 }
 
-void TUpdateDownload::DocData(int len) {
+void TUpdateDownload::DownloadDocData(int len) {
   received_ += len;
   if (view_.Progress)
     view_.Progress(received_, expected_,
                    "Download Progress: " + std::to_string(received_) + " of " + sizeText_ + " bytes");
 }
+
+void TUpdateDownload::DownloadDocEnd() { docEnded_ = true; }
 
 void TUpdateDownload::RequestDone(int error) {
   finished_ = true;

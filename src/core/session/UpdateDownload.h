@@ -50,9 +50,12 @@ class TUpdateDownload {
   static std::string SafeFileName(const std::string& docName);
 
  private:
-  void HeaderEnd();
-  void DocBegin();
-  void DocData(int len);
+  void DownloadHeaderEnd();
+  void DownloadDocBegin();
+  void DownloadDocData(int len);
+  // The document is complete; whether it becomes the file is decided when
+  // the request is done, with its status.
+  void DownloadDocEnd();
   void RequestDone(int error);
   void Drop();
   void Line(const std::string& line);
