@@ -501,7 +501,7 @@ class IdleCallers(StrangersAtTheDoor):
                 idle(64, 8, "--again", "0.5"), 0), logged("Too many waiting connections; the longest waiting")),
             # Past the places, each newcomer lets an older caller go.
             ("callers from fifty addresses trickling lines that never end", lambda: self.assertGreaterEqual(
-                idle(400, 50, "--trickle", "0.2"), 400 - 64), logged("Too many waiting connections; the longest")),
+                idle(200, 50, "--trickle", "0.2"), 200 - 64), logged("Too many waiting connections; the longest")),
         ])
 
 

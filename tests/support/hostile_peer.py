@@ -50,7 +50,8 @@ after a minute.
   idle PORT COUNT SECONDS [--trickle SECONDS] [--again SECONDS]  Keeps COUNT
       callers connected for SECONDS without a request, from --spread N
       addresses in turn; each one the program ends (or turns away) comes back
-      --again seconds later (1 when not given). --trickle: each sends one byte
+      --again seconds later (1 when not given), at most 16 every hundredth
+      of a second. --trickle: each sends one byte
       of a line that never ends that often. Prints "OPENED <n> ENDED <n>".
   hangup PORT COUNT FRAME [--wait SECONDS]  Opens COUNT callers one after the
       other, from --spread N addresses in turn; each sends FRAME once greeted,
@@ -392,8 +393,12 @@ def idle(port, count, seconds, spread, trickle, again):
     due = [0.0] * count  # when it sends its next byte
     poller = selectors.DefaultSelector()
     while (now := time.monotonic()) < stop:
+        # A few at a time: a burst of connects would overflow the system's
+        # queue of callers not yet taken, which is no test of the program.
+        fresh = 16
         for n, s in enumerate(slots):
-            if s is None and now >= back[n]:
+            if s is None and now >= back[n] and fresh > 0:
+                fresh -= 1
                 # Connects run side by side: the system retries one the
                 # listener's queue has no room for without holding up the others.
                 s = socket.socket()
