@@ -69,7 +69,7 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
     if (cam_) cam_->CloseCam();
     // A caller who left before anyone said a word leaves nothing to read:
     // the window goes by itself, and its place among the requests that wait
-    // on the user with it. Unless the user has begun a reply.
+    // on the user with it; a reply the user has begun keeps it.
     if (chat_->NothingSaid() && MemoGo->toPlainText().isEmpty())
       QTimer::singleShot(0, this, [this] {
         if (!isVisible()) return;
