@@ -41,6 +41,14 @@ TFormFileIn::TFormFileIn(TSession& session, TTransferPrompts& prompts, std::uniq
   receiver_ = &SetLink(std::make_unique<TFileReceiver>(*this, SessionTransferHost(session), std::move(socket),
                                                        std::move(offer), folders));
   receiver_->AskOverwrite = [this](const std::string& name) { return prompts_.AskOverwrite(name); };
+  // Left on screen, a dead offer would keep its place among those that wait
+  // on the user, and a sender who hangs up at once could hold them all.
+  withdrawn_ = receiver_->Finished.Connect([this] {
+    if (receiver_->State() == TFileReceiver::TState::Offered)
+      QTimer::singleShot(0, this, [this] {
+        if (isVisible()) close();
+      });
+  });
   StateChanged();
 }
 

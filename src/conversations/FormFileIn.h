@@ -5,6 +5,7 @@
 
 #include "conversations/FileReceiver.h"
 #include "conversations/FormTransfer.h"
+#include "platform/Signal.h"
 
 class TSession;
 class TTransferPrompts;
@@ -12,8 +13,9 @@ class TTransferPrompts;
 // "Incoming Transfer Request": shows an offer, takes the user's answer and
 // then the package; once it is unpacked, the open button shows the sender's
 // folder, the picture, or plays the sound. Nothing received is ever run or
-// handed to another program: only the folder goes to the file manager. The
-// logic is TFileReceiver.
+// handed to another program: only the folder goes to the file manager. An
+// offer whose link ends before it is answered can no longer be taken: the
+// window goes by itself. The logic is TFileReceiver.
 class TFormFileIn : public TFormTransfer {
  public:
   TFormFileIn(TSession& session, TTransferPrompts& prompts, std::unique_ptr<TParloSocket> socket, TFileOffer offer);
@@ -40,6 +42,7 @@ class TFormFileIn : public TFormTransfer {
   TSession& session_;
   TTransferPrompts& prompts_;
   TFileReceiver* receiver_;
+  platform::TConnection withdrawn_;
 };
 
 // Whether the file is a RIFF wave: the one kind of sound the program plays.

@@ -223,6 +223,7 @@ void TPrivateChat::DispatchClientCommand(int code, const std::string& params, co
       ChatEnded("Connection was rejected");
       break;
     case cmd::ChatText:
+      heard_ = true;
       ShowPeerText(TCmdParser::UnescapeText(text) + kCRLF);
       view_.SetPanel(1, "");
       break;

@@ -1,5 +1,7 @@
 #include "conversations/PrivateChatRoutes.h"
 
+#include <algorithm>
+
 #include "conversations/FormPChat.h"
 #include "conversations/PrivateChatTestHooks.h"
 #include "conversations/TranscriptControl.h"
@@ -43,6 +45,7 @@ std::vector<TFormPChat*> TPrivateChatRoutes::Windows() const {
 
 TFormPChat* TPrivateChatRoutes::NewWindow(std::unique_ptr<TParloSocket> socket) {
   std::erase_if(windows_, [](const QPointer<TFormPChat>& w) { return w.isNull(); });
+  std::erase_if(friendChats_, [](const QPointer<TFormPChat>& w) { return w.isNull(); });
   auto* window = new TFormPChat(session_, std::move(socket));
   windows_.emplace_back(window);
   if (cams_ != nullptr) window->AttachCam(*cams_);
@@ -60,9 +63,14 @@ void TPrivateChatRoutes::AcceptPrivateChat(TPeerRequest& request) {
   const std::string addr = request.Socket().PeerAddr(), port = request.Socket().PeerPort();
   testhooks::Trace("private chat hand-over");
   // Accepted without a question, chats would open as fast as one caller asks.
-  const char* full = UnansweredCapReached(
-      windows_, addr, [](TFormPChat& window) { return window.Chat().Unanswered(); },
-      [](TFormPChat& window) { return window.Chat().PeerAddr(); });
+  // Strangers' chats must not take a friend's place: each kind has its own.
+  const bool fromFriend = session_.Listener().IsFriendRecord(request.Params());
+  const auto sameKind = [this, fromFriend](TFormPChat& window) {
+    const bool friendChat = std::find(friendChats_.begin(), friendChats_.end(), &window) != friendChats_.end();
+    return window.Chat().Unanswered() && friendChat == fromFriend;
+  };
+  const char* full =
+      UnansweredCapReached(windows_, addr, sameKind, [](TFormPChat& window) { return window.Chat().PeerAddr(); });
   if (full != nullptr) {
     LogError(addr, port, std::string("Incoming private chat refused: ") + full);
     testhooks::Trace("private chat refused");
@@ -74,6 +82,7 @@ void TPrivateChatRoutes::AcceptPrivateChat(TPeerRequest& request) {
     std::unique_ptr<TParloSocket> socket = request.Adopt();
     if (!socket) return;
     TFormPChat* window = NewWindow(std::move(socket));
+    if (fromFriend) friendChats_.emplace_back(window);
     window->SetOwnProfile(own);
     window->AcceptIncomingChat(request.Params());
   } catch (const std::exception& e) {

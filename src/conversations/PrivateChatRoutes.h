@@ -30,7 +30,8 @@ class TPrivateChatRoutes {
   std::vector<TFormPChat*> Windows() const;
 
   // Side B: takes the accepted connection over and answers the caller; the
-  // caller is rejected instead while many chats from its address wait unanswered.
+  // caller is rejected instead while many chats from its address wait
+  // unanswered. Chats a friend asked for are counted apart from strangers'.
   void AcceptPrivateChat(TPeerRequest& request);
   // Side A: a new window calls the contact (port "2960" when it has none).
   void OpenPrivateChat(const TContactCall& call);
@@ -43,5 +44,7 @@ class TPrivateChatRoutes {
 
   TSession& session_;
   std::vector<QPointer<TFormPChat>> windows_;
+  // Those of them that a friend's request opened.
+  std::vector<QPointer<TFormPChat>> friendChats_;
   TCamRoutes* cams_ = nullptr;
 };

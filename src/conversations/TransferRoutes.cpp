@@ -82,10 +82,12 @@ TFormFileIn* TTransferRoutes::HandleFileOffer(TPeerRequest& request) {
   };
   const auto offer = TFileOffer::Parse(request.Params());
   if (!offer) return refuse("no known kind, or no size of 1 to 4294967295 bytes");
-  // An offer ended unanswered and still on screen counts as well.
+  // An offer whose link has ended can no longer be taken: its window is
+  // going by itself and holds no place.
   const auto unanswered = [](QWidget& window) {
     auto* in = dynamic_cast<TFormFileIn*>(&window);
-    return in != nullptr && in->Receiver().State() == TFileReceiver::TState::Offered;
+    return in != nullptr && in->Receiver().State() == TFileReceiver::TState::Offered &&
+           in->Receiver().Outcome() == TTransferLink::TOutcome::Pending;
   };
   const auto addressOf = [](QWidget& window) { return static_cast<TFormFileIn&>(window).Receiver().PeerIp(); };
   if (const char* full = UnansweredCapReached(windows_, addr, unanswered, addressOf)) return refuse(full);

@@ -368,9 +368,16 @@ class UnansweredOffers(TransferCase):
             mark = len(b.lines)
             waiting.append(offer("w%d.zip" % i))
             b.wait_trace("transfer offer binary w%d.zip" % i, since=mark)
-        # Offers whose callers hung up stay on screen unanswered: they still count.
+        # Offers whose senders hung up can no longer be taken: they give
+        # their places back, to as many new offers.
         for p in waiting[:4]:
+            mark = len(b.lines)
             p.close()
+            b.wait_trace(lambda line: line.startswith("transfer failed in:"), since=mark)
+        for i in range(4):
+            mark = len(b.lines)
+            waiting[i] = offer("again%d.zip" % i)
+            b.wait_trace("transfer offer binary again%d.zip" % i, since=mark)
         for i in range(30):
             p = offer("flood%d.zip" % i)
             p.expect(1022)
@@ -381,7 +388,7 @@ class UnansweredOffers(TransferCase):
         b.wait_trace("transfer offer binary other.zip", since=mark)
         self.assertFalse([l for _, l in b.lines if l.startswith("transfer offer binary flood")])
         other.close()
-        for p in waiting[4:]:
+        for p in waiting:
             p.close()
         self.stop(b)
 

@@ -436,5 +436,122 @@ class HostileRoom(Strangers):
             r"^JOINED 8 TURNED 42 SENT 16000 DROPPED [1-8]$"), logged("the member furthest behind was dropped"))])
 
 
+class StrangersAtTheDoor(AttackCase):
+    """Callers who hold places without a word, or leave requests behind them,
+    and friends among strangers. The attackers come from 127.0.0.2 on."""
+
+    CHAT = "  1001<%s>\\r\\n" % CALLER_RECORD
+    FRIEND_CHAT = "  1001<%s>\\r\\n" % CALLER_RECORD.replace("87654321", FRIEND[0])
+    OFFER = "  1020<Mal{$}w.zip{$}10{$}binary{$}>\\r\\n"
+
+    def command(self, mode, *args, source):
+        return [sys.executable, HOSTILE_PEER, mode, str(self.port), *args, "--from", source]
+
+    def peer(self, mode, *args, source="127.0.0.2"):
+        """What an attacker that has ended well said first."""
+        out = subprocess.run(self.command(mode, *args, source=source), input=b"", stdout=subprocess.PIPE, timeout=60)
+        self.assertEqual(out.returncode, 0)
+        return out.stdout.decode().splitlines()[0]
+
+    def holding(self, mode, *args, source="127.0.0.2"):
+        """An attacker that holds what it got until the block ends; what it said first."""
+        test = self
+
+        class Held:
+            def __enter__(self):
+                self.proc = subprocess.Popen(test.command(mode, *args, source=source), stdin=subprocess.PIPE,
+                                             stdout=subprocess.PIPE)
+                return self.proc.stdout.readline().decode().strip()
+
+            def __exit__(self, *exc):
+                self.proc.stdin.close()
+                test.assertEqual(self.proc.wait(30), 0)
+                self.proc.stdout.close()
+        return Held()
+
+    def served(self, frame, answer, source="127.0.0.20"):
+        """One ordinary request from another address meets `answer` within a
+        few seconds (a place is given back once the program has seen its
+        holder go)."""
+        deadline = time.monotonic() + 3
+        while (heard := self.peer("ask", "1", frame, source=source)) != answer and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertEqual(heard, answer)
+
+    @staticmethod
+    def answered(count, codes):
+        return "ASKED %d WAITING 0 ANSWERED %d ENDED 0 CODES %s" % (count, count, codes)
+
+    @staticmethod
+    def waiting(count, codes):
+        return "ASKED %d WAITING %d ANSWERED 0 ENDED 0 CODES %s" % (count, count, codes)
+
+
+class IdleCallers(StrangersAtTheDoor):
+    def test_idle_callers(self):
+        def idle(count, spread, *extra):
+            opened, ended = map(int, re.findall(r"\d+", self.peer("idle", str(count), "4", "--spread", str(spread),
+                                                                    *extra)))
+            self.assertGreaterEqual(opened, count)
+            return ended
+
+        self.run_rows([
+            # (name, attack, check of what it logged)
+            ("silent callers from eight addresses, back at once", lambda: self.assertGreater(
+                idle(64, 8, "--again", "0.5"), 0), logged("Too many waiting connections; the longest waiting")),
+            # Past the places, each newcomer lets an older caller go.
+            ("callers from fifty addresses trickling lines that never end", lambda: self.assertGreaterEqual(
+                idle(200, 50, "--trickle", "0.2"), 200 - 64), logged("Too many waiting connections; the longest")),
+        ])
+
+
+class DeadRequests(StrangersAtTheDoor):
+    SETTINGS = {"AutoPChat": True, "ChatYes": True, "CurrentProfile": "Main"}
+
+    def test_dead_requests_and_friends(self):
+        def chats():
+            self.assertEqual(self.peer("hangup", "16", self.CHAT, "--spread", "2", "--wait", "2"),
+                             "ASKED 16 CODES " + ",".join(["1002"] * 16))
+            self.served(self.CHAT, self.waiting(1, "1002"))
+
+        def offers():
+            mark = len(self.program.lines)
+            self.assertEqual(self.peer("hangup", "16", self.OFFER, "--spread", "2", "--wait", "0.1"), "ASKED 16 CODES -")
+            self.assertEqual(self.traced("transfer offer binary w.zip", mark), 16)
+            self.served(self.OFFER, self.waiting(1, "-"))
+
+        def friends():
+            with self.holding("ask", "16", self.CHAT, "--spread", "2") as strangers:
+                self.assertEqual(strangers, self.waiting(16, ",".join(["1002"] * 16)))
+                self.assertEqual(self.peer("ask", "1", self.CHAT, source="127.0.0.20"), self.answered(1, "1005"))
+                self.assertEqual(self.peer("ask", "1", self.FRIEND_CHAT, source="127.0.0.20"), self.waiting(1, "1002"))
+                # A record can claim any user id: friends are bounded per address all the same.
+                self.assertEqual(self.peer("ask", "10", self.FRIEND_CHAT, source="127.0.0.21"),
+                                 "ASKED 10 WAITING 8 ANSWERED 2 ENDED 0 CODES " + ",".join(["1002"] * 8 + ["1005"] * 2))
+
+        self.run_rows([
+            # (name, attack, check of what it logged)
+            ("chats whose callers hang up at once", chats, None),
+            ("offers whose senders hang up at once", offers, None),
+            ("strangers' chats waiting for the user while a friend calls", friends,
+             logged("Incoming private chat refused: too many")),
+        ])
+
+
+class FriendsAmongStrangers(StrangersAtTheDoor):
+    SETTINGS = {"BusyTimer": 5, "CurrentProfile": "Main"}
+
+    def test_friends_ask_past_strangers(self):
+        def attack():
+            with self.holding("ask", "40", self.CHAT, "--spread", "4") as strangers:
+                self.assertEqual(strangers, "ASKED 40 WAITING 8 ANSWERED 32 ENDED 0 CODES " + ",".join(["1004"] * 32))
+                self.assertEqual(self.peer("ask", "1", self.FRIEND_CHAT, source="127.0.0.20"), self.waiting(1, "-"))
+                self.assertEqual(self.peer("ask", "6", self.FRIEND_CHAT, source="127.0.0.21"),
+                                 "ASKED 6 WAITING 2 ANSWERED 4 ENDED 0 CODES 1004,1004,1004,1004")
+
+        self.run_rows([("strangers who keep asking while friends ask", attack,
+                        logged("Incoming private chat answered busy: too many requests wait"))])
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -8,12 +8,13 @@ namespace testing_support {
 
 int FreePort() { return FreeListenPort(); }
 
-TLoopbackCaller::TLoopbackCaller(const std::string& port) {
+TLoopbackCaller::TLoopbackCaller(const std::string& port, const std::string& from) {
   socket.OnDataAvailable = [this](TCustomNetSocket*, int) {
     const std::string line = socket.ReceiveStr();
     if (!line.empty()) lines.push_back(TCmdParser::CleanLine(line));
   };
   socket.OnSessionClosed = [this](TCustomNetSocket*, int) { closed = true; };
+  if (!from.empty()) socket.SetLocalAddr(from);
   socket.SetAddr("127.0.0.1");
   socket.SetPort(port);
   socket.Connect();

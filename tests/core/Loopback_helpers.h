@@ -17,7 +17,8 @@ struct TLoopbackCaller {
   std::vector<std::string> lines;
   bool closed = false;
 
-  explicit TLoopbackCaller(const std::string& port);
+  // From the loopback address `from` when given (127.x.y.z: a caller of its own).
+  explicit TLoopbackCaller(const std::string& port, const std::string& from = "");
   bool WaitLines(size_t n, int ms = 3000);
   bool WaitClosed(int ms = 3000);
 };

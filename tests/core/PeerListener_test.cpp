@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <memory>
 #include <string>
 #include <vector>
@@ -170,25 +171,48 @@ TEST(PeerListener, QuestionsWaitInPlacesOfTheirOwnAndGoWithTheirCaller) {
   EXPECT_EQ(f.accepted, 0);
 }
 
-TEST(PeerListener, CallersBeyondTheCapAreTurnedAwayAndEverySocketIsFreed) {
-  Fixture f;
-  f.listener->MaxPending = 2;
-  std::vector<std::unique_ptr<Caller>> callers;
-  for (int i = 0; i < 5; ++i) callers.push_back(std::make_unique<Caller>(f.port));
-  ASSERT_TRUE(platform::ProcessMessagesUntil([&] {
-    for (auto& c : callers)
-      if (!c->closed && c->lines.empty()) return false;
-    return true;
-  }, 5000));
-  platform::ProcessMessagesUntil([] { return false; }, 100);
-  int greeted = 0;
-  for (auto& c : callers) greeted += c->lines.empty() ? 0 : 1;
-  EXPECT_EQ(greeted, 2);
-  for (auto& c : callers) c->socket.Close();
-  EXPECT_TRUE(f.WaitNoSockets());
-  // Once the crowd has gone, a new caller is served again.
-  Caller later(f.port);
-  EXPECT_TRUE(later.WaitLines(1));
+// Every newcomer is greeted: past the bounds, the caller let go for it is
+// the longest waiting at the address that holds the most places (at the
+// newcomer's own, when that one is full), and only one that has not yet
+// said what it wants.
+TEST(PeerListener, LetsTheLongestWaitingCallerOfTheBusiestAddressGoForANewcomer) {
+  struct Case {
+    const char* name;
+    int inAll, perAddress;
+    std::string callers;  // their addresses in order: a, b, c; A: trickles a line, *: asked and left open
+    std::vector<int> letGo;
+  };
+  const std::vector<Case> cases = {
+      {"a tie goes to the longest waiting", 4, 3, "aabbcc", {0, 2}},
+      {"a full address lets its own go", 8, 2, "abaaa", {0, 2}},
+      {"bytes without a line end say nothing", 3, 3, "Aabc", {0}},
+      {"a caller that has asked stays", 3, 3, "*abc", {1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.listener->MaxPending = c.inAll;
+    f.listener->MaxPendingPerAddress = c.perAddress;
+    f.decision = 7;  // the question goes without an answer: the connection stays open
+    std::vector<std::unique_ptr<Caller>> callers;
+    for (const char a : c.callers) {
+      const char address = a == '*' ? 'a' : static_cast<char>(std::tolower(a));
+      callers.push_back(std::make_unique<Caller>(f.port, std::string("127.0.0.") + std::to_string(address - 'a' + 2)));
+      Caller& caller = *callers.back();
+      ASSERT_TRUE(caller.WaitLines(1)) << "caller " << callers.size() - 1 << " was not greeted";
+      if (a == 'A') caller.socket.SendStr("  10");
+      if (a == '*') {
+        caller.socket.SendStr("  1001<" + kRecord + ">\r\n");
+        ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return f.asked == 1; }, 3000));
+      }
+      platform::ProcessMessagesUntil([] { return false; }, 50);
+    }
+    platform::ProcessMessagesUntil([] { return false; }, 200);
+    std::vector<int> letGo;
+    for (std::size_t i = 0; i < callers.size(); ++i)
+      if (callers[i]->closed) letGo.push_back(static_cast<int>(i));
+    EXPECT_EQ(letGo, c.letGo);
+  }
 }
 
 // A handler that adopts a connection owns it: later lines reach it, not the

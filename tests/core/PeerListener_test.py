@@ -174,10 +174,11 @@ class Lifetimes(ListenerCase):
             t.start()
         for t in threads:
             t.join()
-        # Every caller was either taken or turned away; none found the listener gone.
+        # Every caller was greeted, none found the listener gone: past the
+        # places, the longest waiting callers were let go for the newcomers.
         self.assertEqual(failures, [])
+        self.assertEqual(turned_away, [])
         self.assertGreater(len(taken), 64)
-        self.assertGreater(len(turned_away), 0)
         self.assertIn("Too many waiting connections", self.homes[-1].read("errorlog.txt"))
         prog.wait_trace(lambda l: l.startswith("peer sockets ") and int(l.split()[2]) > 64, since=mark)
         # Half the callers hang up at once; the others are left to the time-out.

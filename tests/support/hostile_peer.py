@@ -47,6 +47,16 @@ after a minute.
       texts of BYTES bytes and read the relays until the others' are all in.
       Prints "JOINED <silent> TURNED <silent turned away> SENT <texts>
       DROPPED <silent members reset>".
+  idle PORT COUNT SECONDS [--trickle SECONDS] [--again SECONDS]  Keeps COUNT
+      callers connected for SECONDS without a request, from --spread N
+      addresses in turn; each one the program ends (or turns away) comes back
+      --again seconds later (1 when not given), at most 16 every hundredth
+      of a second. --trickle: each sends one byte
+      of a line that never ends that often. Prints "OPENED <n> ENDED <n>".
+  hangup PORT COUNT FRAME [--wait SECONDS]  Opens COUNT callers one after the
+      other, from --spread N addresses in turn; each sends FRAME once greeted,
+      reads the first line of the answer (for at most --wait seconds, 0 when
+      not given) and hangs up. Prints "ASKED <n> CODES <answer codes, or ->".
 
 Every mode takes --from ADDR: the callers' own address (127.0.0.1 when not
 given), so that a test can tell an attacker from an ordinary caller. Every
@@ -54,6 +64,7 @@ mode exits with 0 once it has done what it was asked.
 """
 import codecs
 import resource
+import selectors
 import socket
 import sys
 import threading
@@ -373,6 +384,75 @@ def say(port, text):
     read_to_end(s)
 
 
+def idle(port, count, seconds, spread, trickle, again):
+    raise_descriptor_limit()
+    stop = time.monotonic() + seconds
+    opened = ended = 0
+    slots = [None] * count  # the caller in each place, or when it comes back
+    back = [0.0] * count
+    due = [0.0] * count  # when it sends its next byte
+    poller = selectors.DefaultSelector()
+    while (now := time.monotonic()) < stop:
+        # A few at a time: a burst of connects would overflow the system's
+        # queue of callers not yet taken, which is no test of the program.
+        fresh = 16
+        for n, s in enumerate(slots):
+            if s is None and now >= back[n] and fresh > 0:
+                fresh -= 1
+                # Connects run side by side: the system retries one the
+                # listener's queue has no room for without holding up the others.
+                s = socket.socket()
+                s.setblocking(False)
+                s.bind((address(n % spread), 0))
+                s.connect_ex(("127.0.0.1", port))
+                slots[n], due[n] = s, now + (trickle or 0)
+                poller.register(s, selectors.EVENT_READ, n)
+                opened += 1
+            elif s is not None and trickle and now >= due[n]:
+                due[n] = now + trickle
+                try:
+                    s.send(b"x")
+                except OSError:
+                    pass  # not connected yet, or ended: the read below sees it
+        for key, _ in poller.select(0.01):
+            s, n = key.fileobj, key.data
+            try:
+                if s.recv(4096):
+                    continue  # the greeting
+            except BlockingIOError:
+                continue
+            except OSError:
+                pass
+            poller.unregister(s)
+            s.close()
+            slots[n], back[n] = None, time.monotonic() + again
+            ended += 1
+    for s in slots:
+        if s is not None:
+            s.close()
+    print("OPENED", opened, "ENDED", ended, flush=True)
+
+
+def hangup(port, count, frame, wait, spread):
+    raise_descriptor_limit()
+    codes = []
+    for n in range(count):
+        try:
+            s = connect(port, source=address(n % spread))
+        except OSError:
+            continue
+        try:
+            if read_line(s) == b"  1000<>\r\n":
+                s.sendall(frame)
+                if wait > 0:
+                    s.settimeout(wait)
+                    codes += codes_of(read_line(s))
+        except OSError:
+            pass  # nothing within the wait, or turned away
+        s.close()
+    print("ASKED", count, "CODES", ",".join(codes) or "-", flush=True)
+
+
 if __name__ == "__main__":
     mode, port = sys.argv[1], int(sys.argv[2])
     if mode == "flood":
@@ -396,6 +476,13 @@ if __name__ == "__main__":
         room(port, *(int(a) for a in sys.argv[3:7]))
     elif mode == "say":
         say(port, unescape(sys.argv[3]))
+    elif mode == "idle":
+        trickle = option("--trickle")
+        idle(port, int(sys.argv[3]), float(sys.argv[4]), int(option("--spread", "1")),
+             float(trickle) if trickle else None, float(option("--again", "1")))
+    elif mode == "hangup":
+        hangup(port, int(sys.argv[3]), unescape(sys.argv[4]), float(option("--wait", "0")),
+               int(option("--spread", "1")))
     else:
         send = option("--send")
         hold(port, int(sys.argv[3]), unescape(send) if send else b"")

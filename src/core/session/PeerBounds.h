@@ -18,6 +18,9 @@ namespace peerbounds {
 // Callers that have been greeted and have not yet said what they want, and
 // for how long they may stay silent. Each holds a descriptor; a request
 // that waits on the user no longer counts here (it has its own places below).
+// When they are all taken, a newcomer is still greeted: the caller that has
+// waited longest at the address holding the most places is let go for it,
+// so that callers who never speak cannot shut out those who would.
 inline constexpr int kWaitingCallers = 64;
 inline constexpr int kWaitingCallersPerAddress = 8;
 inline constexpr int kSilentCallerMs = 30000;
@@ -34,11 +37,19 @@ inline constexpr int kAllowViewerQuestionsPerAddress = 1;
 inline constexpr int kCamOfferQuestions = 2;  // "View Cam?"
 inline constexpr int kCamOfferQuestionsPerAddress = 1;
 inline constexpr int kCamQuestionMs = 30000;
+// A request from a user on the friends list waits in places of its own, so
+// that strangers who keep asking cannot shut friends out. A record can claim
+// any user id: these are bounded per address all the same.
+inline constexpr int kFriendChatRequestQuestions = 8;
+inline constexpr int kFriendChatRequestQuestionsPerAddress = 2;
 
 // ----- windows that wait on the user ------------------------------------------------
 // A file offer, a room invitation, a chat accepted without a question: each
 // holds a window (most a connection too) until the user answers. No one
-// sends more than a few before the first is answered.
+// sends more than a few before the first is answered. Chats a friend's
+// request opened are counted apart from strangers', each against these bounds.
+// An offer whose sender has gone, or a chat whose caller left before anyone
+// said a word, holds nothing to answer or read: its window goes by itself.
 inline constexpr int kUnansweredPerAddress = 8;
 inline constexpr int kUnansweredInAll = 16;
 

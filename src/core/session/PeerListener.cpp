@@ -141,6 +141,7 @@ bool TPeerListener::AcceptOne() {
     Conn conn;
     conn.socket = s;
     conn.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(idleMs_);
+    conn.arrival = ++arrivals_;
     conns_.emplace(s, std::move(conn));
     s->OnError = [](TCustomNetSocket* x) { x->CloseDelayed(); };
     s->OnDataAvailable = [this, s](TCustomNetSocket*, int e) { SocketDataAvailable(*s, e); };
@@ -158,17 +159,27 @@ bool TPeerListener::AcceptOne() {
     const std::string address = s->PeerAddr();
     Find(s)->address = address;
     CountChanged();
-    if (PendingCount() > MaxPending) {
-      if (!capLogged_) Log(s, "Too many waiting connections; new callers are turned away");
-      capLogged_ = true;
-      TurnAway(*s);
-      return true;
-    }
-    capLogged_ = false;
-    if (PendingFrom(address) > MaxPendingPerAddress) {
-      LogForAddress(*s, address, "Too many waiting connections from one address; its new callers are turned away");
-      TurnAway(*s);
-      return true;
+    const bool addressFull = PendingFrom(address) > MaxPendingPerAddress;
+    const bool full = PendingCount() > MaxPending;
+    if (!full) capLogged_ = false;
+    if (addressFull || full) {
+      // Turning the newcomer away would let callers who never speak keep
+      // every place for as long as they like.
+      TParloSocket* let = CallerToLetGo(s, addressFull ? &address : nullptr);
+      if (let == nullptr) {
+        if (!capLogged_) Log(s, "Too many waiting connections; new callers are turned away");
+        capLogged_ = true;
+        TurnAway(*s);
+        return true;
+      }
+      if (addressFull) {
+        LogForAddress(*let, address,
+                      "Too many waiting connections from one address; its longest waiting caller is let go");
+      } else if (!capLogged_) {
+        Log(let, "Too many waiting connections; the longest waiting callers of the busiest address are let go");
+        capLogged_ = true;
+      }
+      TurnAway(*let);
     }
     s->SendCommand(cmd::PeerHello, "", "");
     return server_->State() == wsListening;
@@ -313,7 +324,9 @@ void TPeerListener::AnswerChatRequest(const std::string& record, TParloSocket& s
   }
 
   Conn* conn = Find(&socket);
-  TWaitingPlaces::TPlace place = questions_.Take(conn->address);
+  // Strangers who keep asking must not shut a friend out.
+  TWaitingPlaces& places = IsFriendRecord(record) ? friendQuestions_ : questions_;
+  TWaitingPlaces::TPlace place = places.Take(conn->address);
   if (!place) {
     // As many questions wait as the user can see to: the caller hears what
     // a busy user's program says, and nothing is held for it.
@@ -443,6 +456,26 @@ int TPeerListener::PendingFrom(const std::string& address) const {
   return static_cast<int>(std::count_if(conns_.begin(), conns_.end(), [&](const auto& entry) {
     return !entry.second.releasing && !entry.second.asking && entry.second.address == address;
   }));
+}
+
+TParloSocket* TPeerListener::CallerToLetGo(const TComponent* newcomer, const std::string* address) const {
+  std::unordered_map<std::string, int> places;
+  for (const auto& [key, conn] : conns_)
+    if (key != newcomer && !conn.releasing && !conn.asking) ++places[conn.address];
+  const Conn* chosen = nullptr;
+  int most = 0;
+  for (const auto& [key, conn] : conns_) {
+    // A caller whose request is being handled, or was answered and left
+    // open, has said what it wants.
+    if (key == newcomer || conn.releasing || conn.asking || conn.held || conn.socket->Tag() != 0) continue;
+    if (address != nullptr && conn.address != *address) continue;
+    const int held = places[conn.address];
+    if (chosen == nullptr || held > most || (held == most && conn.arrival < chosen->arrival)) {
+      chosen = &conn;
+      most = held;
+    }
+  }
+  return chosen == nullptr ? nullptr : chosen->socket;
 }
 
 void TPeerListener::Notification(TComponent* component, TOperation operation) {

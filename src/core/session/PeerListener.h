@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -76,10 +77,14 @@ struct TPeerListenerHooks {
 // turned it away is over; one that says nothing within the time-out is
 // closed; no more than MaxPending connections wait at once, so a caller
 // cannot use up the program's descriptors, and no more than
-// MaxPendingPerAddress of them from one address, so that one caller who
-// keeps reopening cannot hold every place. A chat request put to the user
-// leaves those places: it waits in one of the few places for questions
-// (PeerBounds.h), and past them it is answered busy at once.
+// MaxPendingPerAddress of them from one address. A newcomer is greeted all
+// the same: past either bound, the caller that has waited longest at the
+// address holding the most places (at its own address, when that one is
+// full) is let go for it. Only callers that have not yet said what they want
+// are let go; bytes without a line end say nothing. A chat request put to
+// the user leaves those places: it waits in one of the few places for
+// questions (PeerBounds.h; a friend's in places of its own), and past them
+// it is answered busy at once.
 //
 // Callers the listener turns away itself (over a cap, silent too long,
 // refused while Invisible or blocked, speaking no request) are reset rather
@@ -115,7 +120,7 @@ class TPeerListener : public TComponent {
   // but not yet freed).
   int LiveSockets() const { return static_cast<int>(conns_.size()); }
   // Chat requests put to the user and not yet answered.
-  int OpenQuestions() const { return questions_.Taken(); }
+  int OpenQuestions() const { return questions_.Taken() + friendQuestions_.Taken(); }
 
   // The handlers, public so that tests can drive them without a network.
   void ProcessPeerData(const std::string& line, TParloSocket& socket);
@@ -131,6 +136,7 @@ class TPeerListener : public TComponent {
   struct Conn {
     TParloSocket* socket = nullptr;
     std::string address;  // the caller's, read once at the accept
+    std::uint64_t arrival = 0;  // orders the callers by how long they have waited
     std::chrono::steady_clock::time_point deadline;
     // A question or a handler runs on it (perhaps a modal loop inside its own
     // data event): the object must outlive that.
@@ -165,6 +171,10 @@ class TPeerListener : public TComponent {
   void Sweep();
   int PendingCount() const;
   int PendingFrom(const std::string& address) const;
+  // The caller to let go so that `newcomer` gets a place: the longest waiting
+  // at `address` when given, else at the address holding the most places.
+  // Null when every place is held by a caller that has spoken.
+  TParloSocket* CallerToLetGo(const TComponent* newcomer, const std::string* address) const;
   void CountChanged();
   void Log(TCustomNetSocket* socket, const std::string& message);
   // At most once a minute for each address and message: a caller who keeps
@@ -178,6 +188,9 @@ class TPeerListener : public TComponent {
   std::unique_ptr<TCustomNetSocket> server_;
   TTimer sweep_;
   TWaitingPlaces questions_{peerbounds::kChatRequestQuestions, peerbounds::kChatRequestQuestionsPerAddress};
+  TWaitingPlaces friendQuestions_{peerbounds::kFriendChatRequestQuestions,
+                                  peerbounds::kFriendChatRequestQuestionsPerAddress};
+  std::uint64_t arrivals_ = 0;
   int idleMs_ = kDefaultIdleMs;
   bool capLogged_ = false;
   // When an address's callers were last logged as turned away, by message.
