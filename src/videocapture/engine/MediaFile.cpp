@@ -79,12 +79,14 @@ class TMediaDemuxer {
   AVStream* Stream() const { return format->streams[stream]; }
 
   // The next packet of the stream in `packet`; false at the end of the file
-  // (or where it can no longer be read).
+  // (or where it can no longer be read). Empty packets (an AVI's lost
+  // frames) are passed over: a decoder takes one for the end of the stream,
+  // and the time stamps after them keep the gap.
   bool ReadPacket() {
     for (;;) {
       av_packet_unref(packet);
       if (av_read_frame(format, packet) < 0) return false;
-      if (packet->stream_index == stream) return true;
+      if (packet->stream_index == stream && packet->size > 0) return true;
     }
   }
 
@@ -147,7 +149,10 @@ bool ProbeMedia(const std::string& fileName, TMediaInfo& info, std::string& erro
 
 // ---------------------------------------------------------------- pictures
 
-TMediaVideo::~TMediaVideo() { sws_freeContext(scaler_); }
+TMediaVideo::~TMediaVideo() {
+  sws_freeContext(scaler_);
+  av_frame_free(&held_);
+}
 
 std::unique_ptr<TMediaVideo> TMediaVideo::Open(const std::string& fileName, std::string& error) {
   std::unique_ptr<TMediaVideo> video(new TMediaVideo);
@@ -207,8 +212,15 @@ void TMediaVideo::Convert() {
 }
 
 bool TMediaVideo::Next() {
-  if (!demux_->Decode()) return false;
-  time_ = FrameTime();
+  if (holding_) {
+    holding_ = false;
+    av_frame_unref(demux_->frame);
+    av_frame_move_ref(demux_->frame, held_);
+    time_ = heldTime_;
+  } else {
+    if (!demux_->Decode()) return false;
+    time_ = FrameTime();
+  }
   Convert();
   return true;
 }
@@ -216,30 +228,37 @@ bool TMediaVideo::Next() {
 bool TMediaVideo::Seek(TRefTime position) {
   const AVRational base = demux_->Stream()->time_base;
   demux_->Seek(av_rescale_q_rnd(origin_ + position, kRefTimeBase, base, AV_ROUND_DOWN));
-  // The first picture past the middle between the one before the position
-  // and the position is the nearest.
-  AVFrame* last = av_frame_alloc();
-  bool found = false, any = false;
-  TRefTime lastTime = 0;
-  while (last && demux_->Decode()) {
+  holding_ = false;
+  if (!held_ && !(held_ = av_frame_alloc())) return false;
+  // Pictures are read until one comes later than half a picture past the
+  // position: the one before it is on show there.
+  AVFrame* chosen = av_frame_alloc();
+  bool any = false, past = false;
+  TRefTime chosenTime = 0;
+  while (chosen && demux_->Decode()) {
     time_ = FrameTime();
-    if (time_ >= position - interval_ / 2) {
-      found = true;
+    const bool later = time_ > position + interval_ / 2;
+    if (later && any) {
+      av_frame_move_ref(held_, demux_->frame);
+      heldTime_ = time_;
+      holding_ = true;
       break;
     }
-    av_frame_unref(last);
-    av_frame_move_ref(last, demux_->frame);
-    lastTime = time_;
+    av_frame_unref(chosen);
+    av_frame_move_ref(chosen, demux_->frame);
+    chosenTime = time_;
     any = true;
+    if (later) break;
   }
-  if (!found && any) {
+  if (any) {
     av_frame_unref(demux_->frame);
-    av_frame_move_ref(demux_->frame, last);
-    time_ = lastTime;
+    av_frame_move_ref(demux_->frame, chosen);
+    time_ = chosenTime;
+    Convert();
+    past = !holding_ && position > chosenTime + interval_ / 2;
   }
-  av_frame_free(&last);
-  if (found || any) Convert();
-  return found;
+  av_frame_free(&chosen);
+  return any && !past;
 }
 
 bool TMediaVideo::NextPacket(std::string& bytes, TRefTime& time) {

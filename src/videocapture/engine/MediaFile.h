@@ -19,6 +19,7 @@
 #include "videocapture/engine/AudioSource.h"
 #include "videocapture/engine/MediaFormat.h"
 
+struct AVFrame;
 struct SwrContext;
 struct SwsContext;
 
@@ -69,8 +70,10 @@ class TMediaVideo {
   // Reads the picture after the current one; false (the current one kept)
   // at the end of the stream.
   bool Next();
-  // Makes the picture nearest `position` the current one; false when the
-  // stream ends before it, the last picture then being the current one.
+  // Makes the picture on show at `position` the current one (to the nearest
+  // picture's time; the one before a gap of lost frames in it). False when
+  // the position lies past the stream's end, the last picture then being
+  // the current one.
   bool Seek(TRefTime position);
   // The next packet as stored, for copying; false at the end.
   bool NextPacket(std::string& bytes, TRefTime& time);
@@ -88,6 +91,10 @@ class TMediaVideo {
   std::vector<std::uint8_t> pixels_;
   TFrame picture_;
   TRefTime time_ = 0;
+  // The picture a seek read past the one it found: the next to come.
+  AVFrame* held_ = nullptr;
+  bool holding_ = false;
+  TRefTime heldTime_ = 0;
   SwsContext* scaler_ = nullptr;
 };
 
