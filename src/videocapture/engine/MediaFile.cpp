@@ -46,8 +46,8 @@ class TMediaDemuxer {
   // stream of that type.
   bool Open(const std::string& fileName, AVMediaType type, std::string& error) {
     static std::once_flag quiet;
-    // Damaged data is skipped as a lost frame; FFmpeg's own notes on it would
-    // fill standard error.
+    // FFmpeg's errors stay in the log, as the note of damaged data passed
+    // over; its warnings and notes would flood it.
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
     packet = av_packet_alloc();
     frame = av_frame_alloc();
@@ -239,6 +239,7 @@ bool TMediaVideo::Seek(TRefTime position) {
     time_ = FrameTime();
     const bool later = time_ > position + interval_ / 2;
     if (later && any) {
+      av_frame_unref(held_);
       av_frame_move_ref(held_, demux_->frame);
       heldTime_ = time_;
       holding_ = true;
