@@ -14,6 +14,7 @@
 #include "videocapture/engine/AviReader.h"
 #include "videocapture/engine/CaptureSystem.h"
 #include "videocapture/engine/DvCodec.h"
+#include "videocapture/engine/MediaFile.h"
 
 namespace engine = videocapture::engine;
 
@@ -24,6 +25,9 @@ constexpr std::int64_t kDiskReserve = 25000000;
 constexpr std::int64_t kBytesPerMB = 1048576;
 // Recompression lets the GUI breathe every so many chunks.
 constexpr std::size_t kChunksPerBreath = 16;
+// A gap in a source's pictures is filled with lost frames up to this many at
+// once: a damaged time stamp must not make the copy write hours of nothing.
+constexpr std::int64_t kMaxLostFrames = 1000;
 
 std::string FolderOf(const std::string& fileName) {
   const std::string folder = platform::ExtractFilePath(fileName);
@@ -220,13 +224,12 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
   if (!vc.Report(!destination.empty() && !SameFile(sourceName, destination), rl_Error, "set outputfilename (mux/sink",
                  62))
     return false;
-  engine::TAviReader reader;
-  if (!vc.Report(reader.Open(sourceName), rl_Error, "adding source filter " + sourceName, 2)) return false;
-  const int videoIn = reader.VideoStream();
-  const engine::TAviStreamInfo* v = videoIn >= 0 ? &reader.Streams()[static_cast<std::size_t>(videoIn)] : nullptr;
-  if (!vc.Report(v && engine::CanDecode(v->codec, v->bitCount) && v->rate > 0 && v->scale > 0, rl_Error,
-                 "render Video stream", 53))
+  engine::TMediaInfo info;
+  std::string why;
+  if (!vc.Report(engine::ProbeMedia(sourceName, info, why), rl_Error, "adding source filter " + sourceName, 2))
     return false;
+  std::unique_ptr<engine::TMediaVideo> video = info.video ? engine::TMediaVideo::Open(sourceName, why) : nullptr;
+  if (!vc.Report(video != nullptr, rl_Error, "render Video stream", 53)) return false;
 
   graph = std::make_unique<engine::TCaptureGraph>();
   const bool bound = BindCompressors();
@@ -235,28 +238,31 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
   if (!bound) return false;
 
   engine::TAviVideoSpec spec;
-  spec.width = v->width;
-  spec.height = v->height;
-  spec.interval = std::max<engine::TRefTime>(
-      1, std::llround(static_cast<double>(v->scale) * engine::kUnitsPerSecond / v->rate));
+  spec.width = video->Width();
+  spec.height = video->Height();
+  spec.interval = video->Interval();
   std::unique_ptr<engine::TVideoEncoder> encoder = std::move(videoEncoder);
   std::unique_ptr<engine::TAudioEncoder> soundEncoder = std::move(audioEncoder);
-  spec.codec = encoder ? encoder->Codec() : v->codec == engine::kRgb24 ? engine::kRgb24 : engine::kMjpg;
+  // Without a compressor MJPEG goes over as it is; other pictures as the
+  // DIB rows of an uncompressed capture.
+  const bool copy = !encoder && video->AviMjpeg();
+  if (!encoder && !copy) encoder = engine::MakeDibEncoder();
+  spec.codec = copy ? engine::kMjpg : encoder->Codec();
 
-  const int audioIn = vc.CaptureAudio ? reader.AudioStream() : -1;
+  std::unique_ptr<engine::TMediaSound> sound;
   std::optional<engine::TAviAudioSpec> audio;
-  if (audioIn >= 0) {
-    const engine::TAviStreamInfo& a = reader.Streams()[static_cast<std::size_t>(audioIn)];
-    const bool pcm = a.formatTag == 1 && (a.bitsPerSample == 8 || a.bitsPerSample == 16) && a.channels > 0 &&
-                     a.samplesPerSecond > 0;
-    if (!vc.Report(pcm, rl_Error, "render Audio stream", 52)) return false;
-    audio = engine::TAviAudioSpec{a.samplesPerSecond, a.bitsPerSample, a.channels, std::nullopt};
+  engine::TPcmFormat pcm;
+  if (vc.CaptureAudio && info.sound) {
+    sound = engine::TMediaSound::Open(sourceName, video->Origin(), why);
+    if (!vc.Report(sound != nullptr, rl_Error, "render Audio stream", 52)) return false;
+    pcm = sound->Format();
+    audio = engine::TAviAudioSpec{pcm.rate, pcm.bits, pcm.channels, std::nullopt};
     if (soundEncoder) {
-      if (!vc.Report(soundEncoder->Start({a.samplesPerSecond, a.bitsPerSample, a.channels}), rl_Error,
-                     "render Audio stream", 52))
-        return false;
+      if (!vc.Report(soundEncoder->Start(pcm), rl_Error, "render Audio stream", 52)) return false;
       audio->coding = soundEncoder->Coding();
     }
+  } else {
+    soundEncoder.reset();
   }
 
   engine::TAviWriter out;
@@ -267,46 +273,49 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
   vc.Report(true, rl_Error, "get control interface", 68);
   vc.Report(true, rl_Error, "find Media seeking", 27);
 
-  // Chunks go out in the order they lie in the source, which keeps its interleaving.
-  const auto& videoChunks = v->chunks;
-  static const std::vector<engine::TAviChunkRef> kNone;
-  const auto& audioChunks = audioIn >= 0 ? reader.Streams()[static_cast<std::size_t>(audioIn)].chunks : kNone;
-  std::vector<std::uint8_t> pixels;
-  std::string chunk;
-  std::int64_t pcmBytes = 0;
-  bool ok = true;
-  for (std::size_t vi = 0, ai = 0, n = 0; ok && (vi < videoChunks.size() || ai < audioChunks.size()); ++n) {
-    const bool takeVideo =
-        ai >= audioChunks.size() || (vi < videoChunks.size() && videoChunks[vi].offset < audioChunks[ai].offset);
-    if (takeVideo) {
-      std::string bytes;
-      engine::TFrame frame;
-      if (reader.ReadChunk(videoIn, vi++, chunk)) {
-        if (!encoder) bytes = chunk;
-        else if (engine::DecodeChunk(v->codec, v->bitCount, v->width, v->height, chunk, pixels, frame, v->topDown)) try {
-            bytes = encoder->Encode(frame, v->width, v->height);
-          } catch (const std::exception&) {
-            bytes.clear();  // kept as a lost frame
-          }
+  // Pictures and sound go out in the order of their times, as a capture
+  // interleaves them. A picture after a gap keeps its time: empty chunks
+  // stand for the frames lost before it.
+  bool videoLeft = true, soundLeft = sound != nullptr, ok = true;
+  engine::TRefTime videoTime = 0;
+  std::int64_t written = 0, soundFrames = 0, pcmBytes = 0;
+  std::string bytes, block;
+  for (std::size_t n = 0; ok && (videoLeft || soundLeft); ++n) {
+    const engine::TRefTime soundTime = soundLeft ? soundFrames * engine::kUnitsPerSecond / pcm.rate : 0;
+    if (videoLeft && (!soundLeft || videoTime <= soundTime)) {
+      if (copy) {
+        videoLeft = video->NextPacket(bytes, videoTime);
+      } else if ((videoLeft = video->Next())) {
+        videoTime = video->Time();
+        try {
+          bytes = encoder->Encode(video->Picture(), spec.width, spec.height);
+        } catch (const std::exception&) {
+          bytes.clear();  // kept as a lost frame
+        }
       }
-      ok = out.WriteVideo(bytes.data(), bytes.size());
+      if (!videoLeft) continue;
+      const std::int64_t index =
+          std::min<std::int64_t>(written + kMaxLostFrames, std::llround(static_cast<double>(videoTime) / spec.interval));
+      for (; ok && written < index; ++written) ok = out.WriteVideo(nullptr, 0);
+      ok = ok && out.WriteVideo(bytes.data(), bytes.size());
+      ++written;
     } else {
-      if (!reader.ReadChunk(audioIn, ai++, chunk)) {
-        chunk.clear();
-      } else if (soundEncoder) {
-        pcmBytes += static_cast<std::int64_t>(chunk.size());
-        chunk = soundEncoder->Encode(reinterpret_cast<const std::uint8_t*>(chunk.data()), chunk.size());
+      if (!(soundLeft = sound->Next(block)) || block.empty()) continue;
+      soundFrames += static_cast<std::int64_t>(block.size() / pcm.BlockAlign());
+      if (soundEncoder) {
+        pcmBytes += static_cast<std::int64_t>(block.size());
+        block = soundEncoder->Encode(reinterpret_cast<const std::uint8_t*>(block.data()), block.size());
       }
-      ok = chunk.empty() || out.WriteAudio(chunk.data(), chunk.size());
+      ok = block.empty() || out.WriteAudio(block.data(), block.size());
     }
     if (n % kChunksPerBreath == 0 && !vc.destroying_) platform::ProcessMessages();
   }
   // The compressed sound is the master stream: the video lasts as long as
   // the sound it was recorded with.
   if (ok && soundEncoder) {
-    chunk = soundEncoder->Finish();
-    ok = chunk.empty() || out.WriteAudio(chunk.data(), chunk.size());
-    const double bytesPerSecond = static_cast<double>(audio->rate) * audio->channels * audio->bits / 8;
+    block = soundEncoder->Finish();
+    ok = block.empty() || out.WriteAudio(block.data(), block.size());
+    const double bytesPerSecond = static_cast<double>(pcm.rate) * pcm.BlockAlign();
     if (pcmBytes > 0) out.StretchVideoTo(static_cast<double>(pcmBytes) / bytesPerSecond);
   }
   ok = out.Close() && ok;

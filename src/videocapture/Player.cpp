@@ -6,9 +6,9 @@
 #include "platform/FileNames.h"
 #include "videocapture/CaptureImpl.h"
 #include "videocapture/VideoWindow.h"
-#include "videocapture/engine/AviReader.h"
 #include "videocapture/engine/CaptureSystem.h"
 #include "videocapture/engine/FileSource.h"
+#include "videocapture/engine/MediaFile.h"
 
 namespace engine = videocapture::engine;
 using engine::TMajorType;
@@ -35,17 +35,20 @@ void TImpl::OpenPlayer() {
     if (vc.OnPlayerFileNotFound) vc.OnPlayerFileNotFound(&vc, name);
     return;
   }
+  // A failed open leaves no file behind: the one played before is closed too.
   auto fail = [&] {
     vc.Report(false, rl_Error, "cannot play " + name, 10);
     DestroyGraph();
+    mediaDuration = 0;
     vc.currentState_ = vc.wantedState_;
     StartGraph(false);
   };
   {
-    engine::TAviReader info;
-    if (!vc.Report(info.Open(name), rl_Error, "no media info available", 42)) return fail();
-    if (!vc.Report(!info.Streams().empty(), rl_Error, "no stream found", 43)) return fail();
-    mediaDuration = info.Duration(info.VideoStream());
+    engine::TMediaInfo info;
+    std::string why;
+    if (!vc.Report(engine::ProbeMedia(name, info, why), rl_Error, "no media info available", 42)) return fail();
+    if (!vc.Report(info.streams > 0, rl_Error, "no stream found", 43)) return fail();
+    mediaDuration = info.videoSeconds;
   }
   DestroyGraph();
   std::string why;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -25,8 +26,10 @@ using Strings = std::vector<std::string>;
 namespace {
 
 // Writes `frames` numbered synthetic frames (1, 2, ...) of 160x120 at 15 per
-// second, with a block of sound after each.
-void WriteNumbered(const std::string& file, int frames, bool mjpeg, bool compatibilityIndex, std::int64_t riffLimit) {
+// second, with a block of sound after each; the numbers in `lost` are
+// written as the empty chunks of frames a capture lost.
+void WriteNumbered(const std::string& file, int frames, bool mjpeg, bool compatibilityIndex, std::int64_t riffLimit,
+                   const std::vector<int>& lost = {}) {
   const int w = 160, h = 120;
   std::vector<std::uint8_t> pixels(engine::Rgb24Stride(w) * h);
   auto encoder = mjpeg ? engine::MakeMjpegEncoder(0.9) : engine::MakeDibEncoder();
@@ -37,7 +40,8 @@ void WriteNumbered(const std::string& file, int frames, bool mjpeg, bool compati
   for (int n = 1; n <= frames; ++n) {
     engine::DrawSyntheticFrame(pixels.data(), w, h, engine::Rgb24Stride(w), true, n, 128);
     engine::TFrame frame{0, pixels.data(), pixels.size(), w, h, engine::Rgb24Stride(w), true};
-    const std::string bytes = encoder->Encode(frame, w, h);
+    const bool kept = std::find(lost.begin(), lost.end(), n) == lost.end();
+    const std::string bytes = kept ? encoder->Encode(frame, w, h) : std::string();
     ASSERT_TRUE(writer.WriteVideo(bytes.data(), bytes.size()));
     ASSERT_TRUE(writer.WriteAudio(sound.data(), sound.size()));
   }
@@ -248,4 +252,34 @@ TEST(AviFile, PlayerRefusesFilesItCannotOpen) {
     EXPECT_EQ(p.w.events, c.events);
     EXPECT_EQ(p.w.vc->CurrentState(), cs_Preview);
   }
+}
+
+TEST(AviFile, LostFramesKeepTheirTimeInThePlayerAndInRecompression) {
+  SyntheticWorld world(1);
+  world.AddCodecs();
+  testing_support::TempHome home;
+  std::filesystem::create_directories(home.Home());
+  const std::string file = home.Home().string() + "/lost.avi", copy = home.Home().string() + "/copy.avi";
+  WriteNumbered(file, 10, true, true, engine::TAviWriter::kRiffLimit, {4, 5});
+  Watched w;
+  w.Tick();
+  w.vc->PlayerAutoStart = false;
+  w.vc->PlayerFileName = file;
+  w.vc->OpenPlayer();
+  ASSERT_EQ(w.vc->CurrentState(), cs_Player);
+  // Where frames were lost the picture before them stays on show.
+  for (const auto& [frame, shown] : {std::pair{6, 6}, {4, 3}, {5, 3}, {10, 10}}) {
+    EXPECT_TRUE(w.vc->SetPlayerPosition((frame - 1) / 15.0));
+    EXPECT_TRUE(WaitFor([&, shown = shown] {
+      const QImage image = w.vc->VideoWindow()->LatestFrame();
+      return engine::ReadSyntheticFrameNumber(image.constBits(), image.width(), image.height(),
+                                              static_cast<std::size_t>(image.bytesPerLine()), true) == shown;
+    })) << frame;
+  }
+  w.vc->ClosePlayer();
+  w.vc->SetCompressionType(ct_Audio);
+  w.vc->Recompress(file, copy);
+  EXPECT_EQ(w.errors, Strings{});
+  EXPECT_EQ(Shell("ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 " + copy), "0\n1\n2\n5\n6\n7\n8\n9\n");
+  EXPECT_EQ(DecodedNumber(copy, 3), 6);
 }

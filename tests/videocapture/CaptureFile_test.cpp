@@ -14,9 +14,12 @@
 #include "platform/TempHome.h"
 
 namespace engine = videocapture::engine;
+using capture_test::DecodedSound;
 using capture_test::PpmFrameNumber;
 using capture_test::Shell;
+using capture_test::SignalToNoise;
 using capture_test::SyntheticWorld;
+using capture_test::ToneOf;
 using capture_test::WaitFor;
 using capture_test::Watched;
 using Strings = std::vector<std::string>;
@@ -255,6 +258,53 @@ TEST(CaptureFile, RecompressionWritesMjpegAndNeverOverwritesItsSource) {
   for (int index : {0, 11}) EXPECT_EQ(DecodedNumber(mjpg, index), index + 1);
 }
 
+TEST(CaptureFile, RecompressionReadsCompressedSoundAndFilesFfmpegMade) {
+  struct Case {
+    const char* name;
+    int capturedWith;  // the sound compressor of the source capture; -1: ffmpeg made the source
+    TCompressionType type;
+    int compressor;  // IMA ADPCM, MPEG Layer-3
+    const char* result;  // ffprobe: video codec, frames, sound codec
+  };
+  const Case cases[] = {
+      {"MP3 captured, to MJPEG and PCM", 1, ct_Video, 0, "mjpeg,13 pcm_s16le"},
+      {"IMA ADPCM captured, to MJPEG and MP3", 0, ct_AudioVideo, 1, "mjpeg,13 mp3"},
+      {"MP3 captured, to IMA ADPCM beside DIB rows", 1, ct_Audio, 0, "rawvideo,13 adpcm_ima_wav"},
+      {"MPEG-4 and MP3 from ffmpeg, to MJPEG and IMA ADPCM", -1, ct_AudioVideo, 0, "mjpeg,25 adpcm_ima_wav"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Capturing cap;
+    const std::string source = cap.dir + "/source.avi", result = cap.dir + "/result.avi";
+    if (c.capturedWith >= 0) {
+      cap.vc().SetAudioCompressor(c.capturedWith);
+      cap.vc().SetCompressionMode(cm_CompressOnTheFly);
+      cap.vc().SetCompressionType(ct_Audio);
+      cap.vc().CaptureFileName = source;
+      cap.Capture(13);
+    } else {
+      std::filesystem::create_directories(cap.dir);
+      ASSERT_EQ(Shell("ffmpeg -v error -f lavfi -i testsrc=s=320x240:r=25:d=1 -f lavfi -i "
+                      "'aevalsrc=0.5*sin(440*2*PI*t)|0.5*sin(660*2*PI*t):s=22050:d=1' -c:v mpeg4 -c:a libmp3lame "
+                      "-f avi '" + source + "' && echo ok"),
+                "ok\n");
+    }
+    cap.vc().SetCompressionType(c.type);
+    cap.vc().SetAudioCompressor(c.compressor);
+    cap.vc().Recompress(source, result);
+    EXPECT_EQ(cap.w->errors, Strings{});
+    EXPECT_EQ(Probe(result, "v:0", "codec_name,nb_read_frames") + Probe(result, "a:0", "codec_name"),
+              std::string(c.result).replace(std::string(c.result).find(' '), 1, "\n") + "\n");
+    EXPECT_TRUE(DecodesWhole(result));
+    const std::string sound = DecodedSound(result);
+    for (int channel : {0, 1})
+      EXPECT_NEAR(ToneOf(sound, channel, 22050), engine::kMicrophoneTones[channel], 10) << channel;
+    if (c.type == ct_Video) EXPECT_GT(SignalToNoise(DecodedSound(source), sound), 60.0);
+    if (c.capturedWith >= 0)
+      for (int index : {0, 12}) EXPECT_EQ(DecodedNumber(result, index), index + 1);
+  }
+}
+
 TEST(CaptureFile, AFullDiskEndsTheCaptureThroughTheNormalStop) {
   struct Case {
     const char* name;
@@ -294,27 +344,6 @@ TEST(CaptureFile, AFullDiskEndsTheCaptureThroughTheNormalStop) {
   }
 }
 
-namespace {
-
-// The sound of a file as 16-bit PCM, as ffmpeg decodes it.
-std::string DecodedSound(const std::string& file) {
-  return Shell("ffmpeg -v error -i '" + file + "' -map 0:a -f s16le -");
-}
-
-// How far, in dB, `decoded` stays from the 16-bit PCM it was made from.
-double SignalToNoise(const std::string& original, const std::string& decoded) {
-  double signal = 0, noise = 0;
-  for (std::size_t i = 0; i + 1 < std::min(original.size(), decoded.size()); i += 2) {
-    const auto a = static_cast<std::int16_t>((original[i] & 0xFF) | original[i + 1] << 8);
-    const auto b = static_cast<std::int16_t>((decoded[i] & 0xFF) | decoded[i + 1] << 8);
-    signal += double(a) * a;
-    noise += double(a - b) * (a - b);
-  }
-  return 10 * std::log10(signal / std::max(noise, 1.0));
-}
-
-}  // namespace
-
 TEST(CaptureFile, TheSoundPlayedIsTheSoundCapturedAndTheSoundOfTheFile) {
   Capturing cap;
   const std::string file = cap.dir + "/take.avi", played = cap.world.PlayedFile();
@@ -333,6 +362,7 @@ TEST(CaptureFile, TheSoundPlayedIsTheSoundCapturedAndTheSoundOfTheFile) {
   cap.vc().StopCapture();
   const std::string pcm = DecodedSound(file);
   ASSERT_EQ(pcm.size(), eightBlocks);
+  for (int channel : {0, 1}) EXPECT_NEAR(ToneOf(pcm, channel, 22050), engine::kMicrophoneTones[channel], 10);
   EXPECT_TRUE(testing_support::ReadFile(played) == pcm);
   EXPECT_TRUE(preview == pcm);  // the microphone starts its tone anew with each graph
 
@@ -396,5 +426,19 @@ TEST(CaptureFile, SoundCompressedToMp3OrImaAdpcmPlaysWholeAndLeadsTheVideo) {
     if (c.sound == std::string("adpcm_ima_wav")) {
       EXPECT_GT(SignalToNoise(played, decoded), 25.0);
     }
+    for (int channel : {0, 1})
+      EXPECT_NEAR(ToneOf(decoded, channel, 22050), engine::kMicrophoneTones[channel], 10) << channel;
+
+    // The player plays the file's sound as ffmpeg decodes it.
+    bool ended = false;
+    cap.vc().OnPlayerEndOfStream = [&](TVideoCapture*) { ended = true; };
+    cap.vc().PlayerFileName = file;
+    cap.vc().OpenPlayer();
+    cap.world.StepFrames(14);
+    ASSERT_TRUE(WaitFor([&] { return ended; }));
+    cap.vc().ClosePlayer();
+    const std::string replayed = testing_support::ReadFile(cap.world.PlayedFile());
+    EXPECT_GE(replayed.size(), played.size());
+    EXPECT_GT(SignalToNoise(decoded, replayed), 60.0);
   }
 }

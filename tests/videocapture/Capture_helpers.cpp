@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "platform/EventLoop.h"
@@ -89,6 +91,46 @@ int PpmFrameNumber(const std::string& ppm) {
   const auto* pixels = reinterpret_cast<const std::uint8_t*>(ppm.data()) + consumed + 1;
   if (ppm.size() < static_cast<std::size_t>(consumed + 1) + std::size_t(width) * height * 3) return -3;
   return engine::ReadSyntheticFrameNumber(pixels, width, height, std::size_t(width) * 3, true);
+}
+
+std::string DecodedSound(const std::string& file) {
+  return Shell("ffmpeg -v error -i '" + file + "' -map 0:a -f s16le -");
+}
+
+namespace {
+
+std::int16_t Sample(const std::string& pcm, std::size_t at) {
+  return static_cast<std::int16_t>((pcm[at] & 0xFF) | pcm[at + 1] << 8);
+}
+
+}  // namespace
+
+double SignalToNoise(const std::string& original, const std::string& decoded) {
+  double signal = 0, noise = 0;
+  for (std::size_t i = 0; i + 1 < std::min(original.size(), decoded.size()); i += 2) {
+    const double a = Sample(original, i), b = Sample(decoded, i);
+    signal += a * a;
+    noise += (a - b) * (a - b);
+  }
+  return 10 * std::log10(signal / std::max(noise, 1.0));
+}
+
+// Rises through a band around zero are counted, so that neither silence
+// before and after the tone (a coder's delay, its padding) nor noise counts.
+double ToneOf(const std::string& pcm, int channel, unsigned rate) {
+  constexpr int kBand = 1000;
+  std::int64_t first = -1, last = -1, rises = 0;
+  bool low = false;
+  for (std::size_t at = 2 * channel, frame = 0; at + 1 < pcm.size(); at += 4, ++frame) {
+    const int v = Sample(pcm, at);
+    if (v < -kBand) low = true;
+    if (v <= kBand || !low) continue;
+    low = false;
+    if (first < 0) first = static_cast<std::int64_t>(frame);
+    last = static_cast<std::int64_t>(frame);
+    ++rises;
+  }
+  return last > first ? (rises - 1) * static_cast<double>(rate) / static_cast<double>(last - first) : 0;
 }
 
 void SyntheticWorld::AddCodecs() {

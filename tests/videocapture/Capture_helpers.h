@@ -55,6 +55,12 @@ class SyntheticWorld {
 std::string Shell(const std::string& command);
 // The frame number in a binary PPM as an outside decoder wrote it.
 int PpmFrameNumber(const std::string& ppm);
+// The sound of a file as 16-bit PCM, as ffmpeg decodes it.
+std::string DecodedSound(const std::string& file);
+// How far, in dB, `decoded` stays from the 16-bit PCM it was made from.
+double SignalToNoise(const std::string& original, const std::string& decoded);
+// The pitch of one channel of 16-bit stereo PCM at `rate`, from its zero crossings.
+double ToneOf(const std::string& pcm, int channel, unsigned rate);
 
 // A component that keeps what it reported.
 struct Watched {

@@ -323,3 +323,31 @@ TEST(Dv, TheDeinterlacerTheSoundOutputAndTheSoundCompressorsWorkOnCamcorders) {
     EXPECT_EQ(w->errors, Strings{});
   }
 }
+
+TEST(Dv, SoundRecordedAt32kHzIsResampledWithoutASeamBetweenFrames) {
+  DvWorld dv;
+  const std::string tape = dv.home.Home().string() + "/tape32.dv";
+  Shell("ffmpeg -v error -f lavfi -i testsrc=s=720x576:r=25:d=0.4 -f lavfi -i "
+        "'aevalsrc=0.5*sin(1000*2*PI*t)|0.5*sin(1500*2*PI*t):s=32000:d=0.4' -pix_fmt yuv420p -f dv -y '" + tape + "'");
+  const std::string frames = ReadFile(tape);
+  ASSERT_EQ(frames.size(), 10u * 144000) << "ffmpeg made no DV frames";
+  dv.cam->frames.clear();
+  for (std::size_t at = 0; at < frames.size(); at += 144000) dv.cam->frames.push_back(frames.substr(at, 144000));
+  auto w = dv.Component([](TVideoCapture& vc) { vc.SetDVCaptureMode(dv_CaptureType2); });
+  TVideoCapture& vc = *w->vc;
+  vc.SetRenderAudio(true);
+  vc.CaptureFileName = dv.home.Home().string() + "/take.avi";
+  vc.StartCapture();
+  dv.cam->Send(10);
+  ASSERT_TRUE(WaitFor([&] { return dv.cam->sent == 10; }));
+  vc.StopCapture();
+  // ffmpeg's resampling is the reference; a seam at each frame would shift
+  // or break the tones there.
+  const std::string oracle = Shell("ffmpeg -v error -f dv -i '" + tape + "' -af aresample=48000 -f s16le -");
+  const std::string captured = capture_test::DecodedSound(vc.CaptureFileName);
+  const std::string played = ReadFile(dv.world.PlayedFile());
+  EXPECT_NEAR(static_cast<double>(captured.size()), static_cast<double>(oracle.size()), 4 * 4);
+  EXPECT_GT(capture_test::SignalToNoise(oracle, captured), 30.0);
+  EXPECT_TRUE(played == captured);
+  EXPECT_EQ(w->errors, Strings{});
+}

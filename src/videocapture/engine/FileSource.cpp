@@ -5,41 +5,37 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
+#include "videocapture/engine/MediaFile.h"
 #include "videocapture/engine/SyntheticCamera.h"
-#include "videocapture/engine/VideoCodec.h"
 
 namespace videocapture::engine {
 
 namespace {
 
+// The last picture takes the sound that is left, up to this much: sound that
+// runs on far past the pictures is not read in one piece.
+constexpr TRefTime kSoundTail = 10 * kUnitsPerSecond;
+
+// The sample frame at `time`, to the nearest.
+std::int64_t SampleAt(TRefTime time, unsigned rate) {
+  return std::llround(static_cast<double>(time) * rate / kUnitsPerSecond);
+}
+
 class FileSource : public TCaptureSource, public TMediaSeeking {
  public:
-  FileSource(std::unique_ptr<TAviReader> reader, int stream, std::string fileName,
+  FileSource(std::unique_ptr<TMediaVideo> video, std::unique_ptr<TMediaSound> sound, const std::string& fileName,
              std::shared_ptr<TSyntheticClock> clock)
-      : reader_(std::move(reader)), stream_(stream), clock_(std::move(clock)) {
-    const TAviStreamInfo& s = reader_->Streams()[static_cast<std::size_t>(stream)];
+      : video_(std::move(video)), sound_(std::move(sound)), clock_(std::move(clock)) {
     info_.moniker = "@file#" + fileName + "#";
     info_.friendlyName = fileName;
-    format_.subtype = s.codec == FourCC('m', 'j', 'p', 'g') ? kMjpg : s.codec;
-    format_.width = s.width;
-    format_.height = s.height;
-    format_.avgTimePerFrame =
-        std::max<TRefTime>(1, std::llround(static_cast<double>(s.scale) * kUnitsPerSecond / s.rate));
-    count_ = static_cast<std::int64_t>(s.chunks.size());
-    const int audio = reader_->AudioStream();
-    if (audio < 0) return;
-    const TAviStreamInfo& a = reader_->Streams()[static_cast<std::size_t>(audio)];
-    if (a.formatTag != 1 || (a.bitsPerSample != 8 && a.bitsPerSample != 16) || a.channels == 0 ||
-        a.samplesPerSecond == 0)
-      return;
-    audioStream_ = audio;
-    pcm_ = {a.samplesPerSecond, a.bitsPerSample, a.channels};
-    for (const TAviChunkRef& chunk : a.chunks) {
-      audioStarts_.push_back(audioBytes_);
-      audioBytes_ += chunk.size;
-    }
+    format_.subtype = video_->Codec();
+    format_.width = video_->Width();
+    format_.height = video_->Height();
+    format_.avgTimePerFrame = video_->Interval();
+    duration_ = video_->Duration();
   }
   ~FileSource() override { Stop(); }
 
@@ -71,18 +67,22 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
     thread_.join();
   }
 
-  TRefTime Duration() override { return count_ * format_.avgTimePerFrame; }
+  TRefTime Duration() override { return duration_; }
   TRefTime Position() override {
     std::lock_guard lock(mutex_);
-    return std::min(shown_, count_) * format_.avgTimePerFrame;
+    return position_;
   }
+  // The position is the picture's at once, as the stream's rate places it;
+  // the playing thread finds the picture itself and corrects it to its time.
   bool SetPosition(TRefTime position) override {
-    const std::int64_t frame = std::clamp<std::int64_t>(
-        static_cast<std::int64_t>(std::llround(static_cast<double>(std::max<TRefTime>(0, position)) /
-                                               static_cast<double>(format_.avgTimePerFrame))),
-        0, count_);
+    TRefTime target = std::max<TRefTime>(0, position);
+    if (duration_ > 0) target = std::min(target, duration_);
+    const TRefTime interval = format_.avgTimePerFrame;
+    TRefTime placed = (target + interval / 2) / interval * interval;
+    if (duration_ > 0) placed = std::min(placed, duration_);
     Change([&] {
-      next_ = shown_ = frame;
+      seekTo_ = target;
+      position_ = nextTime_ = placed;
       completed_ = false;
       still_ = !running_;
     });
@@ -93,8 +93,8 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
     Change([&] { rate_ = rate; });
     return true;
   }
-  bool HasSound() const { return audioStream_ >= 0; }
-  TPcmFormat SoundFormat() const { return pcm_; }
+  bool HasSound() const { return sound_ != nullptr; }
+  TPcmFormat SoundFormat() const { return sound_ ? sound_->Format() : TPcmFormat{}; }
   // Null stops the sound; no call into the old sink follows.
   void SetSoundSink(TAudioSink sink) {
     std::lock_guard lock(soundMutex_);
@@ -117,7 +117,7 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
       std::lock_guard lock(mutex_);
       f();
       base_ = clock_->Now();
-      baseFrame_ = next_;
+      basePosition_ = nextTime_;
       rebase_ = true;
       wake_ = true;
     }
@@ -125,66 +125,50 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
     changed_.notify_all();
   }
 
-  const TAviStreamInfo& StreamInfo() const { return reader_->Streams()[static_cast<std::size_t>(stream_)]; }
-
-  void Show(const TFrameSink& frames, std::int64_t index, bool still) {
-    std::string chunk;
-    TFrame frame;
-    // An empty chunk is a frame the capture lost: the picture before it stays.
-    if (!reader_->ReadChunk(stream_, static_cast<std::size_t>(index), chunk) ||
-        !DecodeChunk(format_.subtype, StreamInfo().bitCount, format_.width, format_.height, chunk, pixels_, frame,
-                     StreamInfo().topDown))
-      return;
-    frame.sampleTime = static_cast<double>(index * format_.avgTimePerFrame) / kUnitsPerSecond;
+  // Hands on the current picture.
+  void Show(const TFrameSink& frames, bool still) {
+    if (!video_->Picture().data) return;
+    TFrame frame = video_->Picture();
     frame.still = still;
     frames(frame);
   }
 
-  // Where the sound of frame `index` begins, in bytes, on a whole sample
-  // frame; the last picture takes whatever sound is left.
-  std::int64_t SoundOffset(std::int64_t index) const {
-    if (index >= count_) return audioBytes_;
-    const double seconds = static_cast<double>(index * format_.avgTimePerFrame) / kUnitsPerSecond;
-    const auto frames = static_cast<std::int64_t>(seconds * pcm_.rate);
-    return std::min(audioBytes_, frames * pcm_.BlockAlign());
-  }
-
-  // Hands on the sound that belongs to the picture just shown.
-  void Sound(std::int64_t index) {
-    if (!HasSound()) return;
+  // Hands on the sound from the picture shown at `from` to the next one's time.
+  void Sound(TRefTime from, TRefTime to) {
     std::lock_guard lock(soundMutex_);
-    if (!soundSink_) return;
-    const std::int64_t from = SoundOffset(index), to = SoundOffset(index + 1);
+    if (!soundSink_ || !sound_) return;
+    const unsigned rate = sound_->Format().rate;
+    const std::int64_t first = SampleAt(from, rate);
     slice_.clear();
-    for (std::int64_t at = from; at < to;) {
-      const auto next = std::upper_bound(audioStarts_.begin(), audioStarts_.end(), at);
-      const auto chunk = static_cast<std::size_t>(next - audioStarts_.begin()) - 1;
-      if (chunk != soundChunkIndex_ && !reader_->ReadChunk(audioStream_, chunk, soundChunk_)) soundChunk_.clear();
-      soundChunkIndex_ = chunk;
-      const std::int64_t within = at - audioStarts_[chunk];
-      const std::int64_t take = std::min<std::int64_t>(to - at, static_cast<std::int64_t>(soundChunk_.size()) - within);
-      if (take <= 0) break;  // a chunk that could not be read ends the slice
-      slice_.append(soundChunk_, static_cast<std::size_t>(within), static_cast<std::size_t>(take));
-      at += take;
-    }
+    sound_->Read(first, SampleAt(to, rate), slice_);
     if (slice_.empty()) return;
     soundSink_({reinterpret_cast<const std::uint8_t*>(slice_.data()), slice_.size(),
-                static_cast<double>(from) / (pcm_.rate * pcm_.BlockAlign())});
+                static_cast<double>(first) / rate});
   }
 
   void Play(const TFrameSink& frames, const TEventSink& events) {
     std::unique_lock lock(mutex_);
     while (!stop_) {
       rebase_ = false;
+      if (seekTo_) {
+        const TRefTime target = *seekTo_;
+        seekTo_.reset();
+        lock.unlock();
+        const bool found = video_->Seek(target);
+        lock.lock();
+        if (seekTo_) continue;  // sought again meanwhile
+        pending_ = found;
+        if (found) position_ = nextTime_ = video_->Time();
+        continue;
+      }
       if (still_) {
         still_ = false;
-        const std::int64_t index = std::min(next_, count_ - 1);
         lock.unlock();
-        if (index >= 0) Show(frames, index, true);
+        Show(frames, true);
         lock.lock();
         continue;
       }
-      if (!running_ || next_ >= count_) {
+      if (!running_ || !pending_) {
         if (running_ && !completed_) {
           completed_ = true;
           lock.unlock();
@@ -196,31 +180,37 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
         wake_ = false;
         continue;
       }
-      const auto due = base_ + static_cast<TRefTime>(
-                                   static_cast<double>((next_ - baseFrame_) * format_.avgTimePerFrame) / rate_);
+      const TRefTime due = base_ + static_cast<TRefTime>(static_cast<double>(nextTime_ - basePosition_) / rate_);
       wake_ = false;
       lock.unlock();
       const bool reached = clock_->WaitUntil(due, wake_);
       lock.lock();
-      if (!reached || !running_ || stop_ || rebase_) continue;
-      const std::int64_t index = next_++;
-      shown_ = index;
+      if (!reached || !running_ || stop_ || rebase_ || seekTo_) continue;
+      position_ = nextTime_;
+      // A change made while the next picture is read times it from where
+      // the stream's rate places it.
+      nextTime_ += format_.avgTimePerFrame;
       // Sound plays at its own speed only.
       const bool sound = rate_ == 1.0;
       lock.unlock();
-      Show(frames, index, false);
-      if (sound) Sound(index);
+      Show(frames, false);
+      const TRefTime shown = video_->Time();
+      const bool more = video_->Next();
+      if (sound) Sound(shown, more ? video_->Time() : shown + kSoundTail);
       lock.lock();
+      if (rebase_ && more) basePosition_ += video_->Time() - nextTime_;
+      pending_ = more;
+      if (more) nextTime_ = video_->Time();
     }
   }
 
-  std::unique_ptr<TAviReader> reader_;
-  int stream_;
+  // The readers belong to the playing thread while it runs.
+  std::unique_ptr<TMediaVideo> video_;
+  std::unique_ptr<TMediaSound> sound_;
   std::shared_ptr<TSyntheticClock> clock_;
   TDeviceInfo info_;
   TVideoFormat format_;
-  std::int64_t count_ = 0;
-  std::vector<std::uint8_t> pixels_;
+  TRefTime duration_ = 0;
 
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -229,24 +219,20 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
   bool running_ = false;
   bool rebase_ = false;
   TRefTime base_ = 0;
-  std::int64_t baseFrame_ = 0;
+  TRefTime basePosition_ = 0;
   bool still_ = false;
   bool completed_ = false;
   double rate_ = 1.0;
-  std::int64_t next_ = 0;   // the frame to show next
-  std::int64_t shown_ = 0;  // the frame shown last (the position)
+  // A new file goes to its first picture before anything else.
+  std::optional<TRefTime> seekTo_ = 0;
+  bool pending_ = false;  // whether a picture waits to be shown
+  TRefTime nextTime_ = 0;  // of that picture
+  TRefTime position_ = 0;  // of the picture shown last
   std::thread thread_;
 
-  // The file's PCM sound, when it has some: where each chunk starts in the
-  // stream's bytes. The playing thread reads it; the sink changes under its lock.
-  int audioStream_ = -1;
-  TPcmFormat pcm_;
-  std::vector<std::int64_t> audioStarts_;
-  std::int64_t audioBytes_ = 0;
   std::mutex soundMutex_;
   TAudioSink soundSink_;
-  std::string soundChunk_, slice_;
-  std::size_t soundChunkIndex_ = static_cast<std::size_t>(-1);
+  std::string slice_;
 };
 
 class FileSound : public TAudioSource {
@@ -275,23 +261,12 @@ std::unique_ptr<TAudioSource> OpenFileSound(TCaptureSource& fileSource) {
 
 std::unique_ptr<TCaptureSource> OpenFileSource(const std::string& fileName, std::shared_ptr<TSyntheticClock> clock,
                                                std::string& error) {
-  auto reader = std::make_unique<TAviReader>();
-  if (!reader->Open(fileName)) {
-    error = reader->Error();
-    return nullptr;
-  }
-  const int stream = reader->VideoStream();
-  if (stream < 0) {
-    error = "no video stream";
-    return nullptr;
-  }
-  const TAviStreamInfo& s = reader->Streams()[static_cast<std::size_t>(stream)];
-  if (!CanDecode(s.codec, s.bitCount) || s.rate == 0 || s.scale == 0 || s.chunks.empty()) {
-    error = "no video that can be decoded";
-    return nullptr;
-  }
-  return std::make_unique<FileSource>(std::move(reader), stream, fileName, std::move(clock));
+  auto video = TMediaVideo::Open(fileName, error);
+  if (!video) return nullptr;
+  // Sound that cannot be decoded leaves the file playing without it.
+  std::string soundError;
+  auto sound = TMediaSound::Open(fileName, video->Origin(), soundError);
+  return std::make_unique<FileSource>(std::move(video), std::move(sound), fileName, std::move(clock));
 }
 
 }  // namespace videocapture::engine
-

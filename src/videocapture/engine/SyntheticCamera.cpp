@@ -520,8 +520,8 @@ class SyntheticMicrophone : public TAudioSource {
       std::uint8_t* out = block.data();
       for (unsigned i = 0; i < frames; ++i) {
         const double t = static_cast<double>(recorded + i) / format_.rate;
-        const double v = 0.5 * std::sin(2 * 3.14159265358979 * 440 * t);
         for (unsigned c = 0; c < format_.channels; ++c) {
+          const double v = 0.5 * std::sin(2 * 3.14159265358979 * kMicrophoneTones[c % 2] * t);
           if (format_.bits == 8) {
             *out++ = static_cast<std::uint8_t>(128 + std::lround(v * 127));
           } else {

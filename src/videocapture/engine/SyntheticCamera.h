@@ -118,9 +118,13 @@ class TSyntheticCamera : public std::enable_shared_from_this<TSyntheticCamera> {
   int controls_[kProcAmpCount] = {};
 };
 
+// The tones of a synthetic microphone, in Hz: its first channel has the
+// first, its second the other, so that channels mixed up are heard.
+constexpr double kMicrophoneTones[2] = {440, 660};
+
 // The backing that lists synthetic cameras and microphones. A microphone
-// records a 440 Hz tone in blocks of a tenth of a second of its clock; its
-// controls change nothing of the tone.
+// records its tones in blocks of a tenth of a second of its clock; its
+// controls change nothing of them.
 class TSyntheticBackend : public TCaptureBackend {
  public:
   explicit TSyntheticBackend(std::shared_ptr<TSyntheticClock> clock = TSyntheticClock::Real());
