@@ -216,9 +216,10 @@ void TFormMain::BuildActions() {
   connect(ActionStartListen, &QAction::triggered, this, [this] { Session.StartListening(); });
   connect(ActionStopListen, &QAction::triggered, this, [this] { Session.StopListening(); });
   connect(ActionNewGroup, &QAction::triggered, this, [this] { ActionNewGroupExecute(); });
-  connect(ActionServerConnect, &QAction::triggered, this, [this] { Session.Link().ServerConnect(); });
-  connect(ActionFullListing, &QAction::triggered, this, [this] { Session.Link().FullListing(); });
-  connect(ActionServerDisconnect, &QAction::triggered, this, [this] { Session.Link().ServerDisconnect(); });
+  connect(ActionServerConnect, &QAction::triggered, this, [this] { Session.Link().ActionServerConnectExecute(); });
+  connect(ActionFullListing, &QAction::triggered, this, [this] { Session.Link().ActionFullListingExecute(); });
+  connect(ActionServerDisconnect, &QAction::triggered, this,
+          [this] { Session.Link().ActionServerDisconnectExecute(); });
   connect(ActionHelp, &QAction::triggered, this, [this] { ActionHelpTopicsExecute(); });
   connect(ActionShow, &QAction::triggered, this, [this] { ApplicationEventsRestore(); });
   // The windows these open come from the subsystems that register with the router.
@@ -504,7 +505,7 @@ void TFormMain::CloseOtherWindows() {
   }
 }
 
-bool TFormMain::ExitSequence() {
+bool TFormMain::FormCloseQuery() {
   if (exitDone_) return true;
   exitDone_ = true;
   Session.BeginExit();
@@ -519,12 +520,16 @@ bool TFormMain::ExitSequence() {
   return true;
 }
 
-void TFormMain::closeEvent(QCloseEvent* e) {
-  ExitSequence();
-  e->accept();
+void TFormMain::FormClose() {
   Session.CloseLinks();
   testhooks::Trace("exit");
   QApplication::quit();
+}
+
+void TFormMain::closeEvent(QCloseEvent* e) {
+  FormCloseQuery();
+  e->accept();
+  FormClose();
 }
 
 void TFormMain::ApplicationEventsException(const std::exception* e, const std::string& message) {

@@ -46,6 +46,11 @@ class TFormMain : public QMainWindow {
   // A second program started on this home asks this one to show itself.
   void ActivateFromOtherInstance();
   void HandleSessionEnd();
+  // The exit sequence, for every close of the main window: groups, other
+  // windows, links, settings and position saved, tray icon removed.
+  bool FormCloseQuery();
+  // After it: the links are aborted and the program ends.
+  void FormClose();
   void ActionExitExecute();
   // "Help": the help's first page.
   void ActionHelpTopicsExecute();
@@ -102,7 +107,6 @@ class TFormMain : public QMainWindow {
   void RestoreStatusBar();
   // Closes the main window and so ends the program (the exit sequence runs).
   void EndProgram();
-  bool ExitSequence();
   void CloseOtherWindows();
   bool exitDone_ = false;
   bool crashed_ = false;

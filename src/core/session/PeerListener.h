@@ -148,7 +148,9 @@ class TPeerListener : public TComponent {
   bool AcceptOne();
   void ServerChangeState(TSocketState state);
   void SSocketErrorHandler(TCustomNetSocket& socket, int error);
-  void SocketDataAvailable(TParloSocket& socket, int error);
+  void rSocketDataAvailable(TParloSocket& socket, int error);
+  // A socket error on an accepted connection closes it once the event is over.
+  void rSocketError(TParloSocket& socket);
   void SocketClosed(TParloSocket& socket);
   void AcceptPrivateChat(const std::string& record, TParloSocket& socket);
   void RequestAnswered(const TComponent* key, const std::string& record, int decision);

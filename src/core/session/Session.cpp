@@ -218,7 +218,7 @@ bool TSession::StartAfterShow() {
   }
   TraceContacts(Friends);
   link_->EnableKeepAlive(true);
-  if (Settings.AutoLogon) link_->ServerConnect();
+  if (Settings.AutoLogon) link_->ActionServerConnectExecute();
   return !closing_;
 }
 
@@ -282,7 +282,7 @@ void TSession::OfferGroupListing() {
   const bool all = prompts_.AskYesNo("Would you like to download the full listing for this group?",
                                      "Download Listing?", false);
   if (closing_) return;
-  if (all) link_->FullListing();
+  if (all) link_->ActionFullListingExecute();
   else link_->Send(cmd::RandomRequest, Settings.CurrentGroup);
 }
 
