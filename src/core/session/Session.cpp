@@ -488,7 +488,7 @@ void TSession::OpenURL(const std::string& address) {
   }
   // A host no one can find would at best leave a browser's error page and at
   // worst nothing at all: the user hears it from us.
-  platform::net::AsyncLookupHost(host, [this, alive, address, host, open](int error, const auto&) {
+  const auto lookup = platform::net::AsyncLookupHost(host, [this, alive, address, host, open](int error, const auto&) {
     if (alive.expired() || closing_) return;
     if (error == 0) {
       open();
@@ -499,6 +499,8 @@ void TSession::OpenURL(const std::string& address) {
                            " is not known. Please check your network connection or try again later.",
                        "Page Not Available");
   });
+  // Without a look-up the browser is left to find the host itself.
+  if (lookup == 0) open();
 }
 
 // ----- the status bar's state ---------------------------------------------------------------------
