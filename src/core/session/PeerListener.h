@@ -123,6 +123,9 @@ class TPeerListener : public TComponent {
   void HandlePrivateChatRequest(const std::string& record, TParloSocket& socket);
   void AnswerChatRequest(const std::string& record, TParloSocket& socket);
   bool IsFriendRecord(const std::string& record) const;
+  // Logs the listener's error ("Server Error " code " : " description) and
+  // closes the listener.
+  void SSocketErrorHandler(TCustomNetSocket& socket, int error);
 
  protected:
   void Notification(TComponent* component, TOperation operation) override;
@@ -147,7 +150,6 @@ class TPeerListener : public TComponent {
   // Takes one waiting caller; false when none waited.
   bool AcceptOne();
   void ServerChangeState(TSocketState state);
-  void SSocketErrorHandler(TCustomNetSocket& socket, int error);
   void rSocketDataAvailable(TParloSocket& socket, int error);
   // A socket error on an accepted connection closes it once the event is over.
   void rSocketError(TParloSocket& socket);

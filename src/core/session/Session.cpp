@@ -249,9 +249,9 @@ void TSession::StartListening() {
   if (listener_->State() == wsListening) return;
   try {
     listener_->Start(Settings.ListenPort);
-  } catch (const std::exception& e) {
-    LogError("", "", std::string("Starting Server Listen: ") + e.what());
-    listener_->Stop();
+  } catch (const std::exception&) {
+    LogError("", "", "Starting Server Listen");
+    listener_->SSocketErrorHandler(listener_->Socket(), listener_->Socket().LastError());
     SetListenerImage(0);
     SetStatusText("Offline...");
   }
