@@ -397,19 +397,23 @@ void TFormMain::AddTrayIcon() {
   if (tray_ != nullptr || !QSystemTrayIcon::isSystemTrayAvailable()) return;
   tray_ = new QSystemTrayIcon(windowIcon(), this);
   tray_->setToolTip("Parlo");
-  connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick) {
-      if (isVisible() && !isMinimized()) ApplicationEventsMinimize();
-      else ApplicationEventsRestore();
-    } else if (reason == QSystemTrayIcon::Context) {
-      if (!isVisible()) PopMain->popup(QCursor::pos());
-      else {
-        raise();
-        activateWindow();
-      }
-    }
-  });
+  connect(tray_, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) { TrayIconMessage(static_cast<int>(reason)); });
   tray_->show();
+}
+
+void TFormMain::TrayIconMessage(int reason) {
+  if (reason == QSystemTrayIcon::DoubleClick) {
+    if (isVisible() && !isMinimized()) ApplicationEventsMinimize();
+    else ApplicationEventsRestore();
+  } else if (reason == QSystemTrayIcon::Context) {
+    if (!isVisible()) {
+      PopMain->popup(QCursor::pos());
+    } else {
+      raise();
+      activateWindow();
+    }
+  }
 }
 
 void TFormMain::RemoveTrayIcon() {

@@ -40,6 +40,10 @@ class TFormMain : public QMainWindow {
   void UpdateServerActions();
   void AddTrayIcon();
   void RemoveTrayIcon();
+  // A click on the tray icon (a QSystemTrayIcon::ActivationReason): a double
+  // click hides or restores the window, a right click opens the tray menu
+  // while it is hidden and brings it to the front while it shows.
+  void TrayIconMessage(int reason);
   void ApplicationEventsException(const std::exception* e, const std::string& message);
   void ApplicationEventsMinimize();
   void ApplicationEventsRestore();
