@@ -657,8 +657,7 @@ void THttpClient::HeaderField(const std::string& name, const std::string& value)
   } else if (name == "www-authenticate") {
     www_authenticate_.Add(value);
   } else if (name == "set-cookie") {
-    bool accept = true;
-    TriggerCookie(value, accept);
+    TriggerCookie(value);
   }
 }
 
@@ -843,7 +842,7 @@ void THttpClient::LocationSessionClosed() {
 
 // --- triggers -----------------------------------------------------------------
 
-void THttpClient::TriggerCookie(const std::string& data, bool& accept) { platform::Fire(OnCookie, this, data, accept); }
+void THttpClient::TriggerCookie(const std::string& data) { platform::Fire(OnCookie, this, data); }
 void THttpClient::TriggerSessionConnected() { platform::Fire(OnSessionConnected, this); }
 void THttpClient::TriggerRequestHeaderBegin() { platform::Fire(OnRequestHeaderBegin, this); }
 void THttpClient::TriggerRequestHeaderEnd() { platform::Fire(OnRequestHeaderEnd, this); }

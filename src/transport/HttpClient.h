@@ -53,8 +53,8 @@ using THttpNotifyEvent = std::function<void(THttpClient* Sender)>;
 using THttpDataEvent = std::function<void(THttpClient* Sender, const char* Data, int Len)>;
 using THttpCommandEvent = std::function<void(THttpClient* Sender, std::string& Line)>;
 using THttpRequestDone = std::function<void(THttpClient* Sender, THttpRequest Request, int Error)>;
-// A Set-Cookie value; clearing Accept tells the handler's own store to drop it.
-using THttpCookieEvent = std::function<void(THttpClient* Sender, const std::string& Data, bool& Accept)>;
+// A Set-Cookie value as the server sent it.
+using THttpCookieEvent = std::function<void(THttpClient* Sender, const std::string& Data)>;
 
 // Fetches one document over HTTP/1.0 without blocking the GUI thread (GET,
 // HEAD, or POST of SendStream), directly or through a proxy.
@@ -63,7 +63,8 @@ using THttpCookieEvent = std::function<void(THttpClient* Sender, const std::stri
 // header line, OnHeaderEnd, OnDocBegin, OnDocData per chunk, OnDocEnd, and
 // OnRequestDone last, always, from the event loop after the handler that
 // ended the request has returned. A redirection repeats the header events for
-// each response.
+// each response. A page that comes without any header (its first line opens
+// with "<HTML>") is the document, with StatusCode 0.
 //
 // A request that fails never reports OnDocEnd: a document cut short, a status
 // of 400 or more, a lost connection all end in OnRequestDone with a non-zero
@@ -176,7 +177,7 @@ class THttpClient : public TComponent {
   // The connection of a redirected request has closed: the request starts
   // again at Location.
   virtual void LocationSessionClosed();
-  virtual void TriggerCookie(const std::string& data, bool& accept);
+  virtual void TriggerCookie(const std::string& data);
   virtual void TriggerSessionConnected();
   virtual void TriggerRequestHeaderBegin();
   virtual void TriggerRequestHeaderEnd();

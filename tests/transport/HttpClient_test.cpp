@@ -431,7 +431,7 @@ TEST_F(HttpClientTest, PostHeadProxyAndHeaderFields) {
   Recorder f;
   f.Attach(fields);
   std::string cookie;
-  fields.OnCookie = [&](THttpClient*, const std::string& data, bool&) { cookie = data; };
+  fields.OnCookie = [&](THttpClient*, const std::string& data) { cookie = data; };
   Get(fields, f, "http://" + server + "/fields");
   EXPECT_EQ(f.body.size(), 100u);
   EXPECT_EQ(cookie, "id=1; path=/");
