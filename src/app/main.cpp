@@ -55,13 +55,13 @@ int main(int argc, char** argv) {
     TFormMain form(session);
     prompts.SetOwner(&form);
     TRouter& router = session.Router();
-    router.SetWindowHandler(TWindowCommand::Preferences, [&session] { TFormPref::Open(session); });
-    router.SetWindowHandler(TWindowCommand::ProfileManager, [&session] { TFormProMan::Open(session); });
+    router.SetWindowHandler(TWindowCommand::Preferences, [&session] { TFormPref::ActionPrefExecute(session); });
+    router.SetWindowHandler(TWindowCommand::ProfileManager, [&session] { TFormProMan::ActionProManExecute(session); });
     router.SetWindowHandler(TWindowCommand::PhotoUpload, [&session] { TFormImgUpload::ActionImgUploadExecute(session); });
     router.SetWindowHandler(TWindowCommand::About, [&session] { TFormAbout::ActionAboutExecute(session); });
     router.SetWindowHandler(TWindowCommand::RandomContact, [&session] { TFormRandom::Open(session); });
     router.SetWindowHandler(TWindowCommand::ManageFriends, [&session] { TFormFriends::Open(session); });
-    router.SetWindowHandler(TWindowCommand::FriendChat, [&session] { TFormFChat::Open(session); });
+    router.SetWindowHandler(TWindowCommand::FriendChat, [&session] { TFormFChat::ActionNewPChatExecute(session); });
     router.SetContactHandler(TContactCommand::History,
                              [&session](const TContactCall& call) { TFormHist::Open(session, call.Contact.UserID); });
     TCamRoutes camRoutes(session);

@@ -13,7 +13,7 @@
 #include "core/session/Session.h"
 #include "platform/Charset.h"
 
-TFormFChat* TFormFChat::Open(TSession& session) {
+TFormFChat* TFormFChat::ActionNewPChatExecute(TSession& session) {
   return ShowSingleForm<TFormFChat>("FormFChat", [&session] { return new TFormFChat(session); });
 }
 

@@ -14,7 +14,7 @@ class TFormFChat : public QWidget {
   Q_OBJECT
 
  public:
-  static TFormFChat* Open(TSession& session);
+  static TFormFChat* ActionNewPChatExecute(TSession& session);
 
   explicit TFormFChat(TSession& session);
 

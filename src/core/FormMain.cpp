@@ -225,9 +225,9 @@ void TFormMain::BuildActions() {
   connect(ActionStartListen, &QAction::triggered, this, &TFormMain::ActionStartListenExecute);
   connect(ActionStopListen, &QAction::triggered, this, &TFormMain::ActionStopListenExecute);
   connect(ActionNewGroup, &QAction::triggered, this, &TFormMain::ActionNewGroupExecute);
-  connect(ActionServerConnect, &QAction::triggered, this, [this] { Session.Link().ServerConnect(); });
-  connect(ActionFullListing, &QAction::triggered, this, [this] { Session.Link().FullListing(); });
-  connect(ActionServerDisconnect, &QAction::triggered, this, [this] { Session.Link().ServerDisconnect(); });
+  connect(ActionServerConnect, &QAction::triggered, this, [this] { Session.Link().ActionServerConnectExecute(); });
+  connect(ActionFullListing, &QAction::triggered, this, [this] { Session.Link().ActionFullListingExecute(); });
+  connect(ActionServerDisconnect, &QAction::triggered, this, [this] { Session.Link().ActionServerDisconnectExecute(); });
   connect(ActionCheckUpdates, &QAction::triggered, this, &TFormMain::ActionCheckUpdatesExecute);
   connect(ActionCheckMessages, &QAction::triggered, this, &TFormMain::ActionCheckMessagesExecute);
   connect(ActionHelpTopics, &QAction::triggered, this, &TFormMain::ActionHelpTopicsExecute);
@@ -447,19 +447,23 @@ void TFormMain::AddTrayIcon() {
   if (tray_ != nullptr || !QSystemTrayIcon::isSystemTrayAvailable()) return;
   tray_ = new QSystemTrayIcon(windowIcon(), this);
   tray_->setToolTip("Parlo");
-  connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick) {
-      if (isVisible() && !isMinimized()) ApplicationEventsMinimize();
-      else ApplicationEventsRestore();
-    } else if (reason == QSystemTrayIcon::Context) {
-      if (!isVisible()) PopMain->popup(QCursor::pos());
-      else {
-        raise();
-        activateWindow();
-      }
-    }
-  });
+  connect(tray_, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) { TrayIconMessage(static_cast<int>(reason)); });
   tray_->show();
+}
+
+void TFormMain::TrayIconMessage(int reason) {
+  if (reason == QSystemTrayIcon::DoubleClick) {
+    if (isVisible() && !isMinimized()) ApplicationEventsMinimize();
+    else ApplicationEventsRestore();
+  } else if (reason == QSystemTrayIcon::Context) {
+    if (!isVisible()) {
+      PopMain->popup(QCursor::pos());
+    } else {
+      raise();
+      activateWindow();
+    }
+  }
 }
 
 void TFormMain::RemoveTrayIcon() {
@@ -565,7 +569,7 @@ void TFormMain::CloseOtherWindows() {
   }
 }
 
-bool TFormMain::ExitSequence() {
+bool TFormMain::FormCloseQuery() {
   if (exitDone_) return true;
   exitDone_ = true;
   Session.BeginExit();
@@ -580,12 +584,16 @@ bool TFormMain::ExitSequence() {
   return true;
 }
 
-void TFormMain::closeEvent(QCloseEvent* e) {
-  ExitSequence();
-  e->accept();
+void TFormMain::FormClose() {
   Session.CloseLinks();
   testhooks::Trace("exit");
   QApplication::quit();
+}
+
+void TFormMain::closeEvent(QCloseEvent* e) {
+  FormCloseQuery();
+  e->accept();
+  FormClose();
 }
 
 void TFormMain::ApplicationEventsException(const std::exception* e, const std::string& message) {

@@ -42,12 +42,21 @@ class TFormMain : public QMainWindow {
   void UpdateServerActions();
   void AddTrayIcon();
   void RemoveTrayIcon();
+  // A click on the tray icon (a QSystemTrayIcon::ActivationReason): a double
+  // click hides or restores the window, a right click opens the tray menu
+  // while it is hidden and brings it to the front while it shows.
+  void TrayIconMessage(int reason);
   void ApplicationEventsException(const std::exception* e, const std::string& message);
   void ApplicationEventsMinimize();
   void ApplicationEventsRestore();
   // A second program started on this home asks this one to show itself.
   void ActivateFromOtherInstance();
   void HandleSessionEnd();
+  // The exit sequence, for every close of the main window: groups, other
+  // windows, links, settings and position saved, tray icon removed.
+  bool FormCloseQuery();
+  // After it: the links are aborted and the program ends.
+  void FormClose();
   void ActionExitExecute();
   // "Help": the help's first page.
   void ActionHelpTopicsExecute();
@@ -177,7 +186,6 @@ class TFormMain : public QMainWindow {
   void RestoreStatusBar();
   // Closes the main window and so ends the program (the exit sequence runs).
   void EndProgram();
-  bool ExitSequence();
   void CloseOtherWindows();
   bool exitDone_ = false;
   bool crashed_ = false;

@@ -61,7 +61,7 @@ QSpinBox* UpDown(int low, int high, QWidget* parent) {
 
 }  // namespace
 
-TFormPref* TFormPref::Open(TSession& session) {
+TFormPref* TFormPref::ActionPrefExecute(TSession& session) {
   return ShowSingleForm<TFormPref>("FormPref", [&session] { return new TFormPref(session); });
 }
 

@@ -29,7 +29,7 @@ class TFormPref : public QWidget {
 
  public:
   // The open one to the front, or a new one (not modal; it frees itself when closed).
-  static TFormPref* Open(TSession& session);
+  static TFormPref* ActionPrefExecute(TSession& session);
 
   explicit TFormPref(TSession& session, QWidget* parent = nullptr);
   ~TFormPref() override;

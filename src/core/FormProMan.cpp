@@ -21,7 +21,7 @@
 using platform::FromQString;
 using platform::ToQString;
 
-TFormProMan* TFormProMan::Open(TSession& session) {
+TFormProMan* TFormProMan::ActionProManExecute(TSession& session) {
   return ShowSingleForm<TFormProMan>("FormProMan", [&session] { return new TFormProMan(session); });
 }
 

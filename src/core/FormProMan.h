@@ -23,7 +23,7 @@ class TFormProMan : public QWidget {
 
  public:
   // The open one to the front, or a new one (not modal; it frees itself when closed).
-  static TFormProMan* Open(TSession& session);
+  static TFormProMan* ActionProManExecute(TSession& session);
 
   explicit TFormProMan(TSession& session, QWidget* parent = nullptr);
 

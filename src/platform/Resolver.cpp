@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -143,6 +144,23 @@ std::vector<std::string> LocalIPv4Addresses() {
   return outer;
 }
 
+namespace {
+
+// The look-up's thread; 0 (the request forgotten, LastError set) when the
+// system has no thread to give.
+RequestId StartWorker(RequestId id, std::function<void()> work) {
+  try {
+    std::thread(std::move(work)).detach();
+    return id;
+  } catch (const std::system_error& e) {
+    PendingTable().erase(id);
+    SetLastError(ErrorFromErrno(e.code().value()));
+    return 0;
+  }
+}
+
+}  // namespace
+
 RequestId AsyncLookupHost(const std::string& name, HostLookupDone done) {
   const RequestId id = next_request++;
   PendingTable()[id].host_done = std::move(done);
@@ -153,24 +171,22 @@ RequestId AsyncLookupHost(const std::string& name, HostLookupDone done) {
     return id;
   }
   PrepareMainThreadPosting();
-  std::thread([id, name] {
+  return StartWorker(id, [id, name] {
     std::vector<std::uint32_t> addrs;
     const int error = LookupHost(name, &addrs);
     PostToMainThread([id, error, addrs] { FinishHost(id, error, addrs); });
-  }).detach();
-  return id;
+  });
 }
 
 RequestId AsyncLookupAddress(std::uint32_t addr, AddressLookupDone done) {
   const RequestId id = next_request++;
   PendingTable()[id].address_done = std::move(done);
   PrepareMainThreadPosting();
-  std::thread([id, addr] {
+  return StartWorker(id, [id, addr] {
     std::string name;
     const int error = LookupAddress(addr, &name);
     PostToMainThread([id, error, name] { FinishAddress(id, error, name); });
-  }).detach();
-  return id;
+  });
 }
 
 bool CancelLookup(RequestId id) { return PendingTable().erase(id) > 0; }

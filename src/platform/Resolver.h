@@ -24,7 +24,8 @@ std::vector<std::string> LocalIPv4Addresses();
 // Asynchronous look-ups: the work runs on another thread and `done` runs later
 // on the GUI thread, inside the event loop's guard, unless the request was
 // cancelled first. A dotted address needs no look-up and completes without a
-// thread (still after the call has returned). Returns the request id (never 0).
+// thread (still after the call has returned). Returns the request id, or 0
+// when the look-up cannot start (LastError tells why; `done` never runs).
 using RequestId = std::uint64_t;
 using HostLookupDone = std::function<void(int error, const std::vector<std::uint32_t>& addrs)>;
 using AddressLookupDone = std::function<void(int error, const std::string& name)>;

@@ -1,6 +1,7 @@
 #include "transport/HttpClient.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "platform/Event.h"
@@ -41,12 +42,16 @@ bool HasWireBreakingBytes(const std::string& s) {
 bool IsStatusLine(const std::string& line) {
   if (line.size() < 12 || (line.compare(0, 8, "HTTP/1.0") != 0 && line.compare(0, 8, "HTTP/1.1") != 0)) return false;
   if (line[8] != ' ' || (line.size() > 12 && line[12] != ' ')) return false;
-  return std::all_of(line.begin() + 9, line.begin() + 12, [](char c) { return c >= '0' && c <= '9'; });
+  return std::all_of(line.begin() + 9, line.begin() + 12, IsDigit);
 }
+
+// A page some servers send instead of a response, with no status line or
+// header before it.
+bool OpensHeaderlessPage(const std::string& line) { return platform::UpperCase(line.substr(0, 6)) == "<HTML>"; }
 
 bool ValidPort(const std::string& port) {
   if (port.empty() || port.size() > 5) return false;
-  if (!std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+  if (!std::all_of(port.begin(), port.end(), IsDigit)) return false;
   const int n = std::stoi(port);
   return n >= 1 && n <= 65535;
 }
@@ -240,6 +245,7 @@ THttpClient::THttpClient(TComponent* owner)
   socket_->OnSessionClosed = [this](TCustomNetSocket*, int error) {
     if (!closing_) Guard([&] { SocketSessionClosed(error); });
   };
+  socket_->OnDataSent = [this](TCustomNetSocket*, int) { Guard([&] { SendNextBlock(); }); };
 }
 
 THttpClient::~THttpClient() {
@@ -249,6 +255,7 @@ THttpClient::~THttpClient() {
   socket_->OnSessionConnected = nullptr;
   socket_->OnDataAvailable = nullptr;
   socket_->OnSessionClosed = nullptr;
+  socket_->OnDataSent = nullptr;
   socket_.reset();
 }
 
@@ -268,7 +275,7 @@ void THttpClient::Guard(const std::function<void()>& fn) {
   }
 }
 
-void THttpClient::CloseSocketQuietly() {
+void THttpClient::Logout() {
   if (socket_->State() == wsClosed) return;
   closing_ = true;
   try {
@@ -306,6 +313,20 @@ void THttpClient::WndProc(platform::TMessage& msg) {
 }
 
 void THttpClient::GetASync() { DoRequestAsync(httpGET); }
+void THttpClient::HeadASync() { DoRequestAsync(httpHEAD); }
+void THttpClient::PostASync() { DoRequestAsync(httpPOST); }
+void THttpClient::Get() { DoRequestSync(httpGET); }
+void THttpClient::Head() { DoRequestSync(httpHEAD); }
+void THttpClient::Post() { DoRequestSync(httpPOST); }
+
+void THttpClient::DoRequestSync(THttpRequest request) {
+  DoRequestAsync(request);
+  const Ticket gen = Take();
+  platform::ProcessMessagesUntil([&] { return !Same(this, gen) || state_ == httpReady; }, INT_MAX);
+  // Freed by a handler meanwhile: nobody is left to tell.
+  if (gen.alive.expired()) return;
+  if (status_code_ >= 400) throw EHttpException(reason_phrase_, status_code_);
+}
 
 void THttpClient::InternalClear() {
   rcvd_header_.Clear();
@@ -319,10 +340,16 @@ void THttpClient::InternalClear() {
   header_bytes_ = 0;
   held_ = 0;
   header_ended_ = false;
+  in_header_ = false;
+  headerless_ = false;
   doc_begun_ = false;
   location_flag_ = false;
   location_error_.clear();
   content_length_ = -1;
+  accept_ranges_.clear();
+  www_authenticate_.Clear();
+  sending_ = nullptr;
+  sent_count_ = 0;
   location_ = URL;
 }
 
@@ -341,15 +368,34 @@ bool THttpClient::TakeTarget(const std::string& url) {
     Fail(httperrUnsupportedUrl, "Invalid URL: " + url);
     return false;
   }
+  user_ = user.empty() ? Username : user;
+  pass_ = user.empty() ? Password : pass;
+  return AimAt(host, port, path);
+}
+
+bool THttpClient::AimAt(const std::string& host, const std::string& port, const std::string& path) {
   host_ = host;
   port_ = port;
   path_ = path;
   doc_name_ = HttpDocName(path);
+  connect_host_ = host;
+  connect_port_ = port;
+  const std::string proxy = Trim(Proxy);
+  if (proxy.empty()) return true;
+  const std::size_t colon = proxy.rfind(':');
+  connect_host_ = proxy.substr(0, colon);
+  connect_port_ = colon == std::string::npos ? Trim(ProxyPort) : proxy.substr(colon + 1);
+  if (connect_port_.empty()) connect_port_ = "80";
+  if (connect_host_.empty() || HasWireBreakingBytes(connect_host_) || !ValidPort(connect_port_)) {
+    Fail(httperrUnsupportedUrl, "Invalid proxy: " + proxy);
+    return false;
+  }
   return true;
 }
 
 void THttpClient::DoRequestAsync(THttpRequest request) {
   if (state_ != httpReady) throw EHttpException("HTTP component is busy", 1);
+  if (request == httpPOST && SendStream == nullptr) throw EHttpException("HTTP component has nothing to post", 2);
   ++generation_;
   active_ = true;
   relocations_ = 0;
@@ -364,12 +410,12 @@ void THttpClient::DoRequestAsync(THttpRequest request) {
 
 void THttpClient::Login() {
   const Ticket gen = Take();
-  CloseSocketQuietly();
+  Logout();
   ChangeState(httpDnsLookup);
   if (!Live(this, gen)) return;
   try {
     socket_->SetLocalAddr(LocalAddr);
-    socket_->DnsLookup(host_);
+    socket_->DnsLookup(connect_host_);
   } catch (const std::exception& e) {
     if (Live(this, gen)) Fail(socket_->LastError() != 0 ? socket_->LastError() : 11001, e.what());
   }
@@ -385,7 +431,7 @@ void THttpClient::SocketDnsLookupDone(int error) {
   ChangeState(httpDnsLookupDone);
   if (!Live(this, gen)) return;
   try {
-    socket_->ConnectTcp(socket_->DnsResult(), port_);
+    socket_->ConnectTcp(socket_->DnsResult(), connect_port_);
   } catch (const std::exception& e) {
     if (Live(this, gen)) Fail(socket_->LastError() != 0 ? socket_->LastError() : 10022, e.what());
   }
@@ -400,7 +446,7 @@ void THttpClient::SocketSessionConnected(int error) {
   }
   ChangeState(httpConnected);
   if (!Live(this, gen)) return;
-  platform::Fire(OnSessionConnected, this);
+  TriggerSessionConnected();
   if (!Live(this, gen)) return;
   ChangeState(httpWaitingHeader);
   if (!Live(this, gen)) return;
@@ -419,22 +465,62 @@ void THttpClient::SendCommand(const std::string& line) {
 void THttpClient::SendRequest() {
   const Ticket gen = Take();
   request_.clear();
-  platform::Fire(OnRequestHeaderBegin, this);
+  TriggerRequestHeaderBegin();
   if (!Live(this, gen)) return;
-  SendCommand("GET " + path_ + " HTTP/1.0");
+  const bool post = request_type_ == httpPOST;
+  const char* method = post ? "POST" : request_type_ == httpHEAD ? "HEAD" : "GET";
+  // Through a proxy the request names the whole address.
+  const std::string target =
+      Trim(Proxy).empty() ? path_ : "http://" + host_ + (port_ == "80" ? "" : ":" + port_) + path_;
+  SendCommand(std::string(method) + " " + target + " HTTP/1.0");
   if (!Sender.empty()) SendCommand("From: " + Sender);
   if (!Accept.empty()) SendCommand("Accept: " + Accept);
   if (!Reference.empty()) SendCommand("Referer: " + Reference);
+  if (post && !ContentTypePost.empty()) SendCommand("Content-Type: " + ContentTypePost);
   if (!Agent.empty()) SendCommand("User-Agent: " + Agent);
   SendCommand("Host: " + host_);
   if (NoCache) SendCommand("Pragma: no-cache");
+  if (post) SendCommand("Content-Length: " + std::to_string(SendStream->Size()));
   if (ModifiedSince != 0) SendCommand("If-Modified-Since: " + RFC1123_Date(ModifiedSince) + " GMT");
+  if (!user_.empty()) SendCommand("Authorization: Basic " + EncodeStr(encBase64, user_ + ":" + pass_));
+  if (!Trim(Proxy).empty() && !ProxyUsername.empty())
+    SendCommand("Proxy-Authorization: Basic " + EncodeStr(encBase64, ProxyUsername + ":" + ProxyPassword));
+  if (!Cookie.empty()) SendCommand("Cookie: " + Cookie);
+  if (!ContentRangeBegin.empty() || !ContentRangeEnd.empty()) {
+    SendCommand("Range: bytes=" + ContentRangeBegin + "-" + ContentRangeEnd);
+    ContentRangeBegin.clear();
+    ContentRangeEnd.clear();
+  }
   if (!Live(this, gen)) return;
-  platform::Fire(OnRequestHeaderEnd, this);
+  TriggerRequestHeaderEnd();
   if (!Live(this, gen)) return;
   request_ += "\r\n";
   socket_->SendStr(request_);
   request_.clear();
+  if (!post || !Live(this, gen)) return;
+  SendStream->SetPosition(0);
+  TriggerSendBegin();
+  if (!Live(this, gen)) return;
+  sending_ = SendStream;
+  SendNextBlock();
+}
+
+// One block of the body at a time, the next when the network has taken it:
+// a large body never waits in memory twice.
+void THttpClient::SendNextBlock() {
+  if (!active_ || sending_ == nullptr) return;
+  const Ticket gen = Take();
+  char block[8192];
+  const std::int64_t n = sending_->Read(block, sizeof(block));
+  if (n <= 0) {
+    sending_ = nullptr;
+    TriggerSendEnd();
+    return;
+  }
+  sent_count_ += n;
+  socket_->Send(block, static_cast<int>(n));
+  if (!Live(this, gen)) return;
+  TriggerSendData(block, static_cast<int>(n));
 }
 
 // --- receiving ---------------------------------------------------------------
@@ -451,7 +537,10 @@ void THttpClient::SocketDataAvailable() {
     return;
   }
   const int n = socket_->Receive(buf_.data(), static_cast<int>(kBodyChunk));
-  if (n > 0) BodyChunk(buf_.data(), static_cast<std::size_t>(n));
+  if (n <= 0) return;
+  const Ticket gen = Take();
+  platform::Fire(OnDataAvailable, this, static_cast<const char*>(buf_.data()), n);
+  if (Live(this, gen)) BodyChunk(buf_.data(), static_cast<std::size_t>(n));
 }
 
 void THttpClient::ReceiveHeaderBytes() {
@@ -462,6 +551,8 @@ void THttpClient::ReceiveHeaderBytes() {
   }
   const int n = socket_->Receive(buf_.data() + held_, static_cast<int>(kLineRoom - held_));
   if (n <= 0) return;
+  platform::Fire(OnDataAvailable, this, static_cast<const char*>(buf_.data() + held_), n);
+  if (!Live(this, gen)) return;
   held_ += static_cast<std::size_t>(n);
   std::size_t start = 0;
   while (state_ == httpWaitingHeader) {
@@ -472,6 +563,7 @@ void THttpClient::ReceiveHeaderBytes() {
     if (len > 0 && buf_[start + len - 1] == '\r') --len;
     header_bytes_ += end + 1 - start;
     const std::string line(buf_.data() + start, len);
+    const std::size_t line_start = start;
     start = end + 1;
     if (header_bytes_ > kMaxHeaderBytes) {
       Fail(httperrLineTooLong, "HTTP header too long");
@@ -479,6 +571,8 @@ void THttpClient::ReceiveHeaderBytes() {
     }
     HeaderLine(line);
     if (!Live(this, gen)) return;
+    // The page is the document as the server sent it, its first line too.
+    if (headerless_) start = line_start;
   }
   // What follows the header is the first body chunk.
   const std::size_t rest = held_ - start;
@@ -494,10 +588,17 @@ void THttpClient::ReceiveHeaderBytes() {
 
 void THttpClient::HeaderLine(const std::string& line) {
   const Ticket gen = Take();
-  if (header_line_count_++ == 0) {
+  const bool first = header_line_count_++ == 0;
+  if (first) {
     TriggerHeaderBegin();
     if (!Live(this, gen)) return;
-    // Nothing is passed on before the server has said what it sends: a
+  }
+  if (OpensHeaderlessPage(line)) {
+    HeaderlessDocument();
+    return;
+  }
+  if (first) {
+    // Nothing else is passed on before the server has said what it sends: a
     // response must open with its status line.
     if (!IsStatusLine(line)) {
       Fail(httperrBadResponse, "Invalid response from server");
@@ -543,9 +644,50 @@ void THttpClient::HeaderField(const std::string& name, const std::string& value)
       return;
     }
     content_length_ = n;
+  } else if (name == "content-range") {
+    // "bytes 100-199/1000": the unit and its blank take six characters.
+    const std::string range = value.size() > 6 ? value.substr(6) : std::string();
+    const std::size_t dash = range.find('-');
+    ContentRangeBegin = Trim(range.substr(0, dash));
+    ContentRangeEnd = dash == std::string::npos ? std::string() : Trim(range.substr(dash + 1, range.find('/') - dash - 1));
+  } else if (name == "accept-ranges") {
+    accept_ranges_ = value;
   } else if (name == "content-type") {
     content_type_ = platform::LowerCase(value);
+  } else if (name == "www-authenticate") {
+    www_authenticate_.Add(value);
+  } else if (name == "set-cookie") {
+    TriggerCookie(value);
   }
+}
+
+void THttpClient::HeaderlessDocument() {
+  const Ticket gen = Take();
+  headerless_ = true;
+  if (content_type_.empty()) content_type_ = "text/html";
+  header_ended_ = true;
+  ChangeState(httpWaitingBody);
+  if (!Live(this, gen)) return;
+  TriggerHeaderEnd();
+}
+
+void THttpClient::FollowLocation() {
+  const Ticket gen = Take();
+  if (!location_error_.empty()) {
+    Fail(httperrUnsupportedUrl, location_error_);
+    return;
+  }
+  if (relocations_ >= MaxRelocations) {
+    Fail(httperrTooManyRelocations, "Too many relocations");
+    return;
+  }
+  ++relocations_;
+  // The rest of this response is of no interest; the next request starts
+  // once this handler has returned.
+  Logout();
+  ChangeState(httpNotConnected);
+  if (!Live(this, gen)) return;
+  LocationSessionClosed();
 }
 
 void THttpClient::HeaderEnded() {
@@ -553,24 +695,11 @@ void THttpClient::HeaderEnded() {
   if (location_flag_) {
     TriggerHeaderEnd();
     if (!Live(this, gen)) return;
-    if (!location_error_.empty()) {
-      Fail(httperrUnsupportedUrl, location_error_);
-      return;
-    }
-    if (relocations_ >= MaxRelocations) {
-      Fail(httperrTooManyRelocations, "Too many relocations");
-      return;
-    }
-    ++relocations_;
-    // The rest of this response is of no interest; the next request starts
-    // once this handler has returned.
-    CloseSocketQuietly();
-    ChangeState(httpNotConnected);
-    if (!Live(this, gen)) return;
-    Relocate();
+    FollowLocation();
     return;
   }
-  if (content_length_ != 0) {
+  // A HEAD answer describes a document it does not carry.
+  if (content_length_ != 0 && request_type_ != httpHEAD) {
     const std::size_t dot = doc_name_.rfind('.');
     const std::string ext = dot == std::string::npos ? std::string() : platform::LowerCase(doc_name_.substr(dot));
     const std::string media = Trim(content_type_.substr(0, content_type_.find(';')));
@@ -618,6 +747,15 @@ void THttpClient::SocketSessionClosed(int error) {
     return;
   }
   if (!header_ended_) {
+    const Ticket gen = Take();
+    if (in_header_) {
+      TriggerHeaderEnd();
+      if (!Live(this, gen)) return;
+      if (location_flag_) {
+        FollowLocation();
+        return;
+      }
+    }
     Fail(httperrIncomplete, "Connection closed before the response header ended");
     return;
   }
@@ -640,7 +778,8 @@ void THttpClient::SetReady() { target_.Post(WM_HTTP_SET_READY, static_cast<std::
 
 void THttpClient::Finish() {
   active_ = false;
-  CloseSocketQuietly();
+  sending_ = nullptr;
+  Logout();
   SetReady();
 }
 
@@ -660,27 +799,31 @@ void THttpClient::Abort() {
   const Ticket gen = Take();
   const bool looking_up = state_ == httpDnsLookup;
   active_ = false;
+  sending_ = nullptr;
   ChangeState(httpAborting);
   if (!Same(this, gen)) return;
   status_code_ = 404;
   reason_phrase_ = "Connection aborted on request";
   request_done_error_ = httperrAborted;
   if (looking_up) socket_->CancelDnsLookup();
-  CloseSocketQuietly();
+  Logout();
   // Owners close what they opened for the document on its end.
   if (doc_begun_) TriggerDocEnd();
   if (!Same(this, gen)) return;
   ChangeState(httpReady);
 }
 
-void THttpClient::Relocate() {
+void THttpClient::LocationSessionClosed() {
   const Ticket gen = Take();
   std::string proto, user, pass, host, port, path;
   ParseURL(location_, proto, user, pass, host, port, path);
-  host_ = host;
-  port_ = port.empty() ? "80" : port;
-  path_ = path.empty() ? "/" : path;
-  doc_name_ = HttpDocName(path_);
+  if (port.empty()) port = "80";
+  // Credentials were given for one server: another one does not get them.
+  if (host != host_ || port != port_) {
+    user_.clear();
+    pass_.clear();
+  }
+  if (!AimAt(host, port, path.empty() ? "/" : path)) return;
   location_flag_ = false;
   if (request_type_ == httpPOST) request_type_ = httpGET;
   platform::Fire(OnLocationChange, this);
@@ -693,13 +836,30 @@ void THttpClient::Relocate() {
   content_type_.clear();
   status_code_ = 0;
   reason_phrase_.clear();
+  in_header_ = false;
   target_.Post(WM_HTTP_LOGIN, static_cast<std::uintptr_t>(gen.generation));
 }
 
 // --- triggers -----------------------------------------------------------------
 
-void THttpClient::TriggerHeaderBegin() { platform::Fire(OnHeaderBegin, this); }
-void THttpClient::TriggerHeaderEnd() { platform::Fire(OnHeaderEnd, this); }
+void THttpClient::TriggerCookie(const std::string& data) { platform::Fire(OnCookie, this, data); }
+void THttpClient::TriggerSessionConnected() { platform::Fire(OnSessionConnected, this); }
+void THttpClient::TriggerRequestHeaderBegin() { platform::Fire(OnRequestHeaderBegin, this); }
+void THttpClient::TriggerRequestHeaderEnd() { platform::Fire(OnRequestHeaderEnd, this); }
+
+void THttpClient::TriggerHeaderBegin() {
+  in_header_ = true;
+  platform::Fire(OnHeaderBegin, this);
+}
+
+void THttpClient::TriggerHeaderEnd() {
+  in_header_ = false;
+  platform::Fire(OnHeaderEnd, this);
+}
+
 void THttpClient::TriggerDocBegin() { platform::Fire(OnDocBegin, this); }
 void THttpClient::TriggerDocData(const char* data, int len) { platform::Fire(OnDocData, this, data, len); }
 void THttpClient::TriggerDocEnd() { platform::Fire(OnDocEnd, this); }
+void THttpClient::TriggerSendBegin() { platform::Fire(OnSendBegin, this); }
+void THttpClient::TriggerSendData(const char* data, int len) { platform::Fire(OnSendData, this, data, len); }
+void THttpClient::TriggerSendEnd() { platform::Fire(OnSendEnd, this); }

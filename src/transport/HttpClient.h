@@ -11,6 +11,7 @@
 #include "platform/EventLoop.h"
 #include "platform/Exception.h"
 #include "platform/StringList.h"
+#include "transport/HttpCodec.h"
 
 class TStream;
 class TNetSocket;
@@ -52,14 +53,18 @@ using THttpNotifyEvent = std::function<void(THttpClient* Sender)>;
 using THttpDataEvent = std::function<void(THttpClient* Sender, const char* Data, int Len)>;
 using THttpCommandEvent = std::function<void(THttpClient* Sender, std::string& Line)>;
 using THttpRequestDone = std::function<void(THttpClient* Sender, THttpRequest Request, int Error)>;
+// A Set-Cookie value as the server sent it.
+using THttpCookieEvent = std::function<void(THttpClient* Sender, const std::string& Data)>;
 
-// Fetches one document with an HTTP/1.0 GET without blocking the GUI thread.
+// Fetches one document over HTTP/1.0 without blocking the GUI thread (GET,
+// HEAD, or POST of SendStream), directly or through a proxy.
 //
 // Events of one successful GET, in order: OnHeaderBegin, OnHeaderData per
 // header line, OnHeaderEnd, OnDocBegin, OnDocData per chunk, OnDocEnd, and
 // OnRequestDone last, always, from the event loop after the handler that
 // ended the request has returned. A redirection repeats the header events for
-// each response.
+// each response. A page that comes without any header (its first line opens
+// with "<HTML>") is the document, with StatusCode 0.
 //
 // A request that fails never reports OnDocEnd: a document cut short, a status
 // of 400 or more, a lost connection all end in OnRequestDone with a non-zero
@@ -81,6 +86,25 @@ class THttpClient : public TComponent {
   std::time_t ModifiedSince = 0;  // UTC; 0 = none
   // Receives the body when set; not owned.
   TStream* RcvdStream = nullptr;
+  // The body of a POST, sent whole from its start; not owned.
+  TStream* SendStream = nullptr;
+  std::string ContentTypePost = "application/x-www-form-urlencoded";
+  // Credentials for "Authorization: Basic"; an address's own user
+  // information takes their place.
+  std::string Username;
+  std::string Password;
+  // "host" or "host:port"; empty: no proxy. ProxyPort serves when Proxy
+  // names no port.
+  std::string Proxy;
+  std::string ProxyPort = "80";
+  std::string ProxyUsername;
+  std::string ProxyPassword;
+  // Sent as one "Cookie:" line when not empty.
+  std::string Cookie;
+  // The byte range to ask for ("Range: bytes=" begin "-" end), cleared once
+  // asked; a partial answer's Content-Range fills them in again.
+  std::string ContentRangeBegin;
+  std::string ContentRangeEnd;
   // Redirections followed for one request before it fails.
   int MaxRelocations = 5;
 
@@ -96,12 +120,25 @@ class THttpClient : public TComponent {
   std::int64_t RcvdCount() const { return rcvd_count_; }
   int RequestDoneError() const { return request_done_error_; }
   const TStringList& RcvdHeader() const { return rcvd_header_; }
+  // The server's Accept-Ranges value, and every WWW-Authenticate value.
+  const std::string& AcceptRanges() const { return accept_ranges_; }
+  const TStringList& WWWAuthenticate() const { return www_authenticate_; }
+  std::int64_t SentCount() const { return sent_count_; }
   // The socket the request runs on (for its address and state).
   TNetSocket& CtrlSocket() { return *socket_; }
 
-  // Starts a GET of URL and returns at once. Raises EHttpException "HTTP
-  // component is busy" while a request is under way.
+  // Start a request for URL and return at once. Raise EHttpException "HTTP
+  // component is busy" while a request is under way, and PostASync "HTTP
+  // component has nothing to post" without a SendStream.
   void GetASync();
+  void HeadASync();
+  void PostASync();
+  // The same, handling events until the request has ended; a StatusCode of
+  // 400 and more (every failure included) raises EHttpException with the
+  // ReasonPhrase and the status as its number.
+  void Get();
+  void Head();
+  void Post();
   // Ends the current request: StatusCode 404, RequestDoneError 3.
   void Abort();
 
@@ -118,28 +155,56 @@ class THttpClient : public TComponent {
   THttpNotifyEvent OnLocationChange;
   // Each request line before it is sent; the handler may rewrite it.
   THttpCommandEvent OnCommand;
+  THttpCookieEvent OnCookie;
+  // Every block of bytes as it comes from the network, before it is read as
+  // header or body.
+  THttpDataEvent OnDataAvailable;
+  // A POST body: before its first block, after each block handed to the
+  // network, and once all of SendStream has been handed over.
+  THttpNotifyEvent OnSendBegin;
+  THttpDataEvent OnSendData;
+  THttpNotifyEvent OnSendEnd;
   THttpRequestDone OnRequestDone;
 
  protected:
+  // One request line into the request being built (OnCommand may rewrite it).
+  virtual void SendCommand(const std::string& line);
+  // Looks the server (or proxy) up and connects.
+  virtual void Login();
+  // Ends the connection of the request; its close is no news to the request.
+  virtual void Logout();
+  virtual void InternalClear();
+  // The connection of a redirected request has closed: the request starts
+  // again at Location.
+  virtual void LocationSessionClosed();
+  virtual void TriggerCookie(const std::string& data);
+  virtual void TriggerSessionConnected();
+  virtual void TriggerRequestHeaderBegin();
+  virtual void TriggerRequestHeaderEnd();
+  // These two also set and clear the in-header flag.
   virtual void TriggerHeaderBegin();
   virtual void TriggerHeaderEnd();
   virtual void TriggerDocBegin();
   virtual void TriggerDocData(const char* data, int len);
   virtual void TriggerDocEnd();
+  virtual void TriggerSendBegin();
+  virtual void TriggerSendData(const char* data, int len);
+  virtual void TriggerSendEnd();
 
  private:
   void WndProc(platform::TMessage& msg);
   void DoRequestAsync(THttpRequest request);
-  void InternalClear();
+  void DoRequestSync(THttpRequest request);
   bool TakeTarget(const std::string& url);
-  void Login();
+  // Where the request goes: the target's host, port and path, and the
+  // server we connect to (the proxy, when there is one).
+  bool AimAt(const std::string& host, const std::string& port, const std::string& path);
   void SendRequest();
-  void SendCommand(const std::string& line);
+  void SendNextBlock();
   void ChangeState(THttpState new_state);
   void SetReady();
   void Fail(int error, const std::string& reason);
   void Finish();
-  void CloseSocketQuietly();
   void Guard(const std::function<void()>& fn);
 
   void SocketDnsLookupDone(int error);
@@ -150,8 +215,12 @@ class THttpClient : public TComponent {
   void HeaderLine(const std::string& line);
   void HeaderField(const std::string& name, const std::string& value);
   void HeaderEnded();
+  // A page that came without a header: the line that opened it and all
+  // after it are the document.
+  void HeaderlessDocument();
+  // A redirection ended its header: the request is repeated at Location.
+  void FollowLocation();
   void BodyChunk(const char* data, std::size_t len);
-  void Relocate();
   // Identifies the request under way to code that calls out to the owner,
   // who may end the request or free the component meanwhile.
   struct Ticket {
@@ -175,9 +244,16 @@ class THttpClient : public TComponent {
   bool active_ = false;           // a request is under way and not yet decided
   bool closing_ = false;          // we close the socket ourselves: its close is no news
 
+  // The document's server and path, and where the connection goes.
   std::string host_;
   std::string port_;
   std::string path_;
+  std::string connect_host_;
+  std::string connect_port_;
+  std::string user_, pass_;  // for this request
+
+  TStream* sending_ = nullptr;  // the POST body still being handed over
+  std::int64_t sent_count_ = 0;
 
   std::string request_;
   std::vector<char> buf_;  // received bytes not yet taken as lines or body
@@ -185,6 +261,8 @@ class THttpClient : public TComponent {
   std::size_t header_bytes_ = 0;
   int header_line_count_ = 0;
   bool header_ended_ = false;
+  bool in_header_ = false;
+  bool headerless_ = false;  // the line just read opened a page without header
   bool doc_begun_ = false;
   bool location_flag_ = false;
   std::string location_error_;
@@ -196,6 +274,8 @@ class THttpClient : public TComponent {
   std::string reason_phrase_;
   std::int64_t content_length_ = -1;
   std::string content_type_;
+  std::string accept_ranges_;
+  TStringList www_authenticate_;
   std::int64_t rcvd_count_ = 0;
   int request_done_error_ = 0;
   TStringList rcvd_header_;

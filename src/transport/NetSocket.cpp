@@ -626,9 +626,13 @@ std::string TCustomNetSocket::ReceiveStr() {
   return s;
 }
 
+int TCustomNetSocket::DoRecvFrom(void* buffer, int size, int flags, net::SockAddr* from) {
+  return net::RecvFrom(handle_, buffer, size, flags, from);
+}
+
 int TCustomNetSocket::ReceiveFrom(void* buffer, int size, std::string* from_addr, int* from_port) {
   net::SockAddr from;
-  const int n = net::RecvFrom(handle_, buffer, size, 0, &from);
+  const int n = DoRecvFrom(buffer, size, 0, &from);
   if (n < 0) {
     last_error_ = net::LastError();
     return n;
@@ -955,6 +959,12 @@ void TCustomNetSocket::DnsLookup(const std::string& host) {
     dns_addrs_pending_ = addrs;
     target_.Send(WM_ASYNCGETHOSTBYNAME, static_cast<std::uintptr_t>(dns_request_), error);
   });
+  if (dns_request_ == 0) LookupNotStarted(host);
+}
+
+void TCustomNetSocket::LookupNotStarted(const std::string& name) {
+  last_error_ = net::LastError();
+  RaiseException(name + ": can't start DNS lookup, error #" + std::to_string(last_error_));
 }
 
 void TCustomNetSocket::ReverseDnsLookup(const std::string& addr) {
@@ -973,6 +983,7 @@ void TCustomNetSocket::ReverseDnsLookup(const std::string& addr) {
     dns_name_pending_ = name;
     target_.Send(WM_ASYNCGETHOSTBYADDR, static_cast<std::uintptr_t>(dns_request_), error);
   });
+  if (dns_request_ == 0) LookupNotStarted(addr);
 }
 
 void TCustomNetSocket::CancelDnsLookup() {

@@ -229,6 +229,8 @@ class TCustomNetSocket : public TComponent {
   virtual void TriggerDNSLookupDone(int error);
   virtual void TriggerError();
   virtual int DoRecv(void* buffer, int size, int flags);
+  // The datagram counterpart of DoRecv: one datagram and its sender.
+  virtual int DoRecvFrom(void* buffer, int size, int flags, platform::net::SockAddr* from);
 
   // Reports the error of the last socket call (see LastError) for the named
   // function: through OnError when assigned, else as an exception.
@@ -293,6 +295,7 @@ class TCustomNetSocket : public TComponent {
   bool QueueOverflows(int length);
   void ReceiveMore();
   void CancelLookupQuietly();
+  void LookupNotStarted(const std::string& name);
   void SetOptionOrFail(platform::net::Option option, int value, const char* function);
 
   platform::MessageTarget target_;

@@ -168,6 +168,10 @@ void TCustomSocksNetSocket::Connect() {
       if (!alive.expired()) HandleBackGroundException(e);
     }
   });
+  if (lookup_ != 0) return;
+  resolving_proxy_ = false;
+  last_error_ = net::LastError();
+  RaiseException(socks_server_ + ": can't start DNS lookup, error #" + std::to_string(last_error_));
 }
 
 void TCustomSocksNetSocket::ConnectToProxy(std::uint32_t proxy_addr) {
@@ -249,7 +253,7 @@ void TCustomSocksNetSocket::SendGreeting() {
 void TCustomSocksNetSocket::SendAuthentication() {
   // Each field travels behind a one-byte length.
   if (SocksUsercode.size() > 255 || SocksPassword.size() > 255) {
-    Fail(socksInternalError, "socks user code or password too long");
+    Fail(socksInternalError, "internal error");
     return;
   }
   std::weak_ptr<bool> alive = AliveToken();
@@ -272,7 +276,7 @@ void TCustomSocksNetSocket::SendConnectRequest() {
   if (socks_level_ == "5") {
     // The name travels behind a one-byte length.
     if (target_addr_.empty() || target_addr_.size() > 255) {
-      Fail(socksInternalError, "host name too long for a socks request");
+      Fail(socksInternalError, "internal error");
       return;
     }
     std::string request = {5, 1, 0, 3};
@@ -284,7 +288,7 @@ void TCustomSocksNetSocket::SendConnectRequest() {
   }
   // SOCKS 4 fields end at a zero byte: one inside them would cut the request.
   if (SocksUsercode.find('\0') != std::string::npos || target_addr_.find('\0') != std::string::npos) {
-    Fail(socksInternalError, "zero byte in a socks request field");
+    Fail(socksInternalError, "internal error");
     return;
   }
   if (socks_level_ == "4A") {
@@ -318,6 +322,10 @@ void TCustomSocksNetSocket::SendConnectRequest() {
       if (!alive.expired()) HandleBackGroundException(e);
     }
   });
+  if (lookup_ == 0) {
+    const int error = net::LastError();
+    Fail(error, target_addr_ + ": can't start DNS lookup, error #" + std::to_string(error));
+  }
 }
 
 void TCustomSocksNetSocket::SendSocks4Request(std::uint32_t target_addr) {
@@ -352,8 +360,9 @@ bool TCustomSocksNetSocket::TriggerDataAvailable(int error) {
     return true;
   }
   // Only the bytes of the reply are taken; what the destination sends behind
-  // it stays waiting for the owner.
-  const std::size_t need = std::min(ReplyLength(), kReplyRoom);
+  // it stays waiting for the owner. Nothing may follow the answer to the
+  // credentials, though: the proxy waits for our request then.
+  const std::size_t need = negotiation_ == kAuthenticating ? kReplyRoom : std::min(ReplyLength(), kReplyRoom);
   if (reply_count_ >= need) return true;
   const int n = TCustomNetSocket::DoRecv(reply_.data() + reply_count_, static_cast<int>(need - reply_count_), 0);
   if (n < 0) {
@@ -363,6 +372,10 @@ bool TCustomSocksNetSocket::TriggerDataAvailable(int error) {
   }
   if (n == 0) return true;  // the close notice follows
   reply_count_ += static_cast<std::size_t>(n);
+  if (negotiation_ == kAuthenticating && reply_count_ > ReplyLength()) {
+    Fail(socksProtocolError, "too much data availaible");
+    return true;
+  }
   if (reply_count_ >= ReplyLength()) HandleReply();
   return true;
 }

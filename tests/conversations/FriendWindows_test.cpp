@@ -88,7 +88,7 @@ TEST(FriendWindows, HistoryFriendsAndFriendChat) {
   std::vector<TContactCall> calls;
   session.Router().SetContactHandler(TContactCommand::PrivateChat, [&](const TContactCall& c) { calls.push_back(c); });
   db.AddFriend("111", "Bea", "10.0.0.1", "");
-  TFormFChat* pick = TFormFChat::Open(session);
+  TFormFChat* pick = TFormFChat::ActionNewPChatExecute(session);
   pick->DBLookupComboBox1->setCurrentIndex(pick->DBLookupComboBox1->findText("Bea"));
   pick->ChatNowClick();
   ASSERT_EQ(calls.size(), 1u);

@@ -133,7 +133,7 @@ TEST(Messages, TravelThroughTheServerWholeAndFindTheirWindow) {
 
   // Without the server the window says so, and the text stays for later.
   const size_t since = server.Frames().size();
-  f.session->Link().ServerDisconnect();
+  f.session->Link().ActionServerDisconnectExecute();
   w.MemoGo->setPlainText("later");
   w.SendMessage();
   EXPECT_EQ(f.prompts.Shown, std::vector<std::string>{

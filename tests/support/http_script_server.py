@@ -14,12 +14,16 @@ serves until stdin closes. The request path picks the behaviour:
   /https              redirects to an https address
   /error              404 with a body
   /noheader           an HTML page without any status line or header
+  /cuthead            a redirection to /ok/10 whose header the server cuts off
+  /fields             206 with Content-Range, Accept-Ranges, two
+                      WWW-Authenticate and a Set-Cookie line, 100 bytes
   /longline           a header line of 20000 bytes
-  /echo               200, the request header as the body
+  /echo               200, the request (header and body) as the body
   /html/NAME          200, a small page served as text/html
   /hold/N             Content-Length 2N, N bytes, then waits 10 s
 
 Pattern byte i is i % 251, so a download can be checked without a copy.
+A request for a whole address (as through a proxy) is served by its path.
 """
 import socket
 import socketserver
@@ -49,7 +53,17 @@ class Handler(socketserver.BaseRequestHandler):
             data += chunk
             if len(data) > 65536:
                 return None
-        return data[: data.index(b"\r\n\r\n") + 4]
+        end = data.index(b"\r\n\r\n") + 4
+        length = 0
+        for line in data[:end].split(b"\r\n"):
+            if line.lower().startswith(b"content-length:"):
+                length = int(line.split(b":", 1)[1])
+        while len(data) < end + length:
+            chunk = self.request.recv(4096)
+            if not chunk:
+                break
+            data += chunk
+        return data[: end + length]
 
     def handle(self):
         raw = self.read_request()
@@ -58,8 +72,10 @@ class Handler(socketserver.BaseRequestHandler):
         first = raw.split(b"\r\n", 1)[0].decode("latin-1")
         parts = first.split(" ")
         path = parts[1] if len(parts) > 1 else "/"
+        if path.startswith("http://"):
+            path = "/" + path[7:].partition("/")[2]
         items = [p for p in path.split("/") if p]
-        name = items[0] if items else ""
+        name = items[0].split("?")[0] if items else ""
         args = items[1:]
         send = self.request.sendall
         port = self.server.server_address[1]
@@ -109,6 +125,18 @@ class Handler(socketserver.BaseRequestHandler):
             send(header("404 Not Found", [("Content-Type", "text/html"), ("Content-Length", len(body))]) + body)
         elif name == "noheader":
             send(b"<HTML>\r\n<body>no header at all</body>\r\n</HTML>\r\n")
+        elif name == "cuthead":
+            send(b"HTTP/1.0 302 Found\r\nLocation: /ok/10\r\n")
+        elif name == "fields":
+            fields = [
+                ("Content-Range", "bytes 100-199/1000"),
+                ("Accept-Ranges", "bytes"),
+                ("WWW-Authenticate", 'Basic realm="a"'),
+                ("WWW-Authenticate", 'Digest realm="b"'),
+                ("Set-Cookie", "id=1; path=/"),
+                ("Content-Length", 100),
+            ]
+            send(header("206 Partial Content", fields) + pattern(100))
         elif name == "longline":
             send(header("200 OK", [("X-Long", "a" * 20000), ("Content-Length", 5)]) + b"hello")
         elif name == "html":

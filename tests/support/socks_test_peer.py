@@ -12,6 +12,8 @@
         --banner TEXT  TEXT + CR LF follows the reply in the same write, before
                        anything the destination sends
         --refuse N     SOCKS 5 replies with status N (SOCKS 4: 91)
+        --authextra    SOCKS 5 asks for user code and password and answers
+                       them with one byte too many
 
 Each mode prints "PORT <n>" on stdout and runs until stdin closes.
 """
@@ -74,6 +76,7 @@ class Proxy:
         self.split = "--split" in args
         self.longname = "--longname" in args
         self.badversion = "--badversion" in args
+        self.authextra = "--authextra" in args
         self.banner = None
         self.refuse = 0
         if "--banner" in args:
@@ -135,6 +138,14 @@ class Proxy:
         count = recv_exact(conn, 1)[0]
         methods = recv_exact(conn, count)
         version = 4 if self.badversion else 5
+        if self.authextra and 2 in methods:
+            conn.sendall(bytes([5, 2]))
+            recv_exact(conn, 1)
+            recv_exact(conn, recv_exact(conn, 1)[0])
+            recv_exact(conn, recv_exact(conn, 1)[0])
+            conn.sendall(bytes([1, 0, 0]))
+            recv_exact(conn, 1)  # the client gives up instead of asking
+            return None
         if 0 not in methods:
             conn.sendall(bytes([version, 0xFF]))
             return None

@@ -184,7 +184,8 @@ TEST_F(HttpClientTest, ErrorStatusDeliversNoDocument) {
 }
 
 // Servers that misbehave, cut the document short or redirect: a failure must
-// never look like a finished document.
+// never look like a finished document. A page sent with no header at all is
+// the document, byte for byte.
 TEST_F(HttpClientTest, ScriptedResponses) {
   ScriptPeer script;
   const int port = script.Start("http_script_server.py");
@@ -195,6 +196,7 @@ TEST_F(HttpClientTest, ScriptedResponses) {
     int status;
     std::size_t body;  // bytes delivered
     int header_ends;
+    std::string page;  // the exact body, where it is no pattern
   } cases[] = {
       {"/nolength/70000", 0, 200, 70000, 1},
       {"/split/20000", 0, 200, 20000, 1},
@@ -203,7 +205,8 @@ TEST_F(HttpClientTest, ScriptedResponses) {
       {"/reset/300000/200000", -1, 404, 0, 1},
       {"/loop", httperrTooManyRelocations, 404, 0, 6},
       {"/https", httperrUnsupportedUrl, 404, 0, 1},
-      {"/noheader", httperrBadResponse, 404, 0, 0},
+      {"/noheader", 0, 0, 48, 1, "<HTML>\r\n<body>no header at all</body>\r\n</HTML>\r\n"},
+      {"/cuthead", 0, 200, 10, 2},
       {"/longline", httperrLineTooLong, 404, 0, 0},
   };
   for (const auto& c : cases) {
@@ -220,7 +223,8 @@ TEST_F(HttpClientTest, ScriptedResponses) {
     if (c.error != -1) {
       EXPECT_EQ(r.body.size(), c.body) << c.path;
     }
-    EXPECT_TRUE(r.body == Pattern(r.body.size()) || c.path == "/chain/4") << c.path;
+    if (!c.page.empty()) EXPECT_EQ(r.body, c.page);
+    else EXPECT_TRUE(r.body == Pattern(r.body.size()) || c.path == "/chain/4") << c.path;
     EXPECT_EQ(r.header_ends, c.header_ends) << c.path;
     EXPECT_EQ(r.Has("DocEnd"), c.error == 0) << c.path;
     EXPECT_EQ(r.done_count, 1) << c.path;
@@ -364,4 +368,104 @@ TEST_F(HttpClientTest, OwnerMayFreeOrFailInsideEvents) {
   EXPECT_EQ(r.done_error, httperrHandlerFailed);
   EXPECT_EQ(client.StatusCode(), 404);
   EXPECT_FALSE(r.Has("DocEnd"));
+}
+
+// What the request carries beyond a plain GET (a posted body, a proxy's
+// whole address, credentials, a cookie, a range), and what is read from an
+// answer beyond its document.
+TEST_F(HttpClientTest, PostHeadProxyAndHeaderFields) {
+  ScriptPeer script;
+  const int port = script.Start("http_script_server.py");
+  ASSERT_NE(port, 0);
+  const std::string server = "127.0.0.1:" + std::to_string(port);
+  const std::string accept_agent =
+      "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+      "User-Agent: Mozilla/3.0 (compatible)\r\n";
+
+  THttpClient client;
+  Recorder r;
+  r.Attach(client);
+  TMemoryStream form;
+  form.WriteString("a=1&b=%20");
+  client.SendStream = &form;
+  std::vector<std::string> sends;
+  client.OnSendBegin = [&](THttpClient*) { sends.push_back("begin"); };
+  client.OnSendEnd = [&](THttpClient*) { sends.push_back("end"); };
+  client.URL = "http://" + server + "/echo";
+  client.PostASync();
+  ASSERT_TRUE(PumpUntil([&] { return r.done_count > 0; }));
+  EXPECT_EQ(r.body, "POST /echo HTTP/1.0\r\n" + accept_agent.substr(0, accept_agent.find("User")) +
+                        "Content-Type: application/x-www-form-urlencoded\r\nUser-Agent: Mozilla/3.0 (compatible)\r\n"
+                        "Host: 127.0.0.1\r\nContent-Length: 9\r\n\r\na=1&b=%20");
+  EXPECT_EQ(sends, (std::vector<std::string>{"begin", "end"}));
+  EXPECT_EQ(client.SentCount(), 9);
+
+  Recorder proxied;
+  proxied.Attach(client);
+  client.Proxy = server;
+  client.ProxyUsername = "pu";
+  client.ProxyPassword = "pp";
+  client.Cookie = "id=7";
+  client.ContentRangeBegin = "5";
+  client.URL = "http://u:p@files.example:8080/echo?x";
+  client.GetASync();
+  ASSERT_TRUE(PumpUntil([&] { return proxied.done_count > 0; }));
+  EXPECT_EQ(proxied.body, "GET http://files.example:8080/echo?x HTTP/1.0\r\n" + accept_agent +
+                              "Host: files.example\r\nAuthorization: Basic dTpw\r\n"
+                              "Proxy-Authorization: Basic cHU6cHA=\r\nCookie: id=7\r\nRange: bytes=5-\r\n\r\n");
+  EXPECT_TRUE(client.ContentRangeBegin.empty());
+
+  // HEAD: the size of a document that does not come.
+  THttpClient head;
+  Recorder h;
+  h.Attach(head);
+  head.URL = "http://" + server + "/ok/50";
+  head.HeadASync();
+  ASSERT_TRUE(PumpUntil([&] { return h.done_count > 0; }));
+  EXPECT_EQ(h.done_error, 0);
+  EXPECT_EQ(head.StatusCode(), 200);
+  EXPECT_EQ(head.ContentLength(), 50);
+  EXPECT_EQ(h.events, (std::vector<std::string>{"HeaderBegin", "HeaderEnd", "RequestDone"}));
+
+  THttpClient fields;
+  Recorder f;
+  f.Attach(fields);
+  std::string cookie;
+  fields.OnCookie = [&](THttpClient*, const std::string& data) { cookie = data; };
+  Get(fields, f, "http://" + server + "/fields");
+  EXPECT_EQ(f.body.size(), 100u);
+  EXPECT_EQ(cookie, "id=1; path=/");
+  EXPECT_EQ(fields.ContentRangeBegin, "100");
+  EXPECT_EQ(fields.ContentRangeEnd, "199");
+  EXPECT_EQ(fields.AcceptRanges(), "bytes");
+  ASSERT_EQ(fields.WWWAuthenticate().Count(), 2);
+  EXPECT_EQ(fields.WWWAuthenticate()[1], "Digest realm=\"b\"");
+}
+
+TEST_F(HttpClientTest, BlockingRequestsAndMisuse) {
+  ScriptPeer script;
+  const int port = script.Start("http_script_server.py");
+  ASSERT_NE(port, 0);
+  THttpClient client;
+  try {
+    client.PostASync();
+    ADD_FAILURE() << "a POST without a body started";
+  } catch (const EHttpException& e) {
+    EXPECT_STREQ(e.what(), "HTTP component has nothing to post");
+    EXPECT_EQ(e.ErrorNumber, 2);
+  }
+  TMemoryStream body;
+  client.RcvdStream = &body;
+  client.URL = "http://127.0.0.1:" + std::to_string(port) + "/ok/300";
+  client.Get();
+  EXPECT_EQ(client.State(), httpReady);
+  EXPECT_EQ(body.ToString(), Pattern(300));
+  client.URL = "http://127.0.0.1:" + std::to_string(port) + "/error";
+  try {
+    client.Get();
+    ADD_FAILURE() << "a 404 page passed as a document";
+  } catch (const EHttpException& e) {
+    EXPECT_EQ(e.ErrorNumber, 404);
+    EXPECT_STREQ(e.what(), "Not Found");
+  }
 }

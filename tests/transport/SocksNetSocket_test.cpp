@@ -115,12 +115,13 @@ TEST_F(SocksTest, ConnectsThroughProxiesToEchoServer) {
 TEST_F(SocksTest, RefusalsEndInSocksErrorAndClose) {
   Microsocks with_auth;
   Dante dante;
-  ScriptPeer badversion, refusing;
+  ScriptPeer badversion, refusing, authextra;
   const int blocked = FreeLoopbackPort();
   const int auth_port = with_auth.Start("parlo", "s3cret");
   const int dante_port = dante.Start(blocked);
   const int bad_port = badversion.Start("socks_test_peer.py", {"proxy", "--badversion"});
   const int refuse_port = refusing.Start("socks_test_peer.py", {"proxy", "--refuse", "5"});
+  const int authextra_port = authextra.Start("socks_test_peer.py", {"proxy", "--authextra"});
   ASSERT_NE(auth_port, 0);
   ASSERT_NE(dante_port, 0);
 
@@ -138,6 +139,7 @@ TEST_F(SocksTest, RefusalsEndInSocksErrorAndClose) {
       {"wrong version 5", "5", bad_port, "", "", echo_port_, socksVersionError},
       {"wrong version 4", "4", bad_port, "", "", echo_port_, socksVersionError},
       {"refused 5", "5", refuse_port, "", "", echo_port_, socks5Refused + 5},
+      {"answer to the credentials too long", "5", authextra_port, "u", "p", echo_port_, socksProtocolError},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -71,13 +71,13 @@ TDirectoryLink::TDirectoryLink(TSession& session)
              "Server Data Error: a line of more than " + std::to_string(count) + " bytes was dropped");
     clear = true;
   };
-  timerAlive_.SetEnabled(false);
-  timerAlive_.SetInterval(testhooks::IntervalMs("PARLO_TEST_ALIVE_MS", kAliveInterval));
-  timerAlive_.OnTimer = [this](TTimer*) { TimerAliveTimer(); };
+  TimerAlive.SetEnabled(false);
+  TimerAlive.SetInterval(testhooks::IntervalMs("PARLO_TEST_ALIVE_MS", kAliveInterval));
+  TimerAlive.OnTimer = [this](TTimer*) { TimerAliveTimer(); };
 }
 
 TDirectoryLink::~TDirectoryLink() {
-  timerAlive_.SetEnabled(false);
+  TimerAlive.SetEnabled(false);
   // The handlers point into the session, which is half gone by now.
   listServ_->DropHandlers();
   listServ_->Abort();
@@ -87,9 +87,9 @@ bool TDirectoryLink::Connected() const { return listServ_->State() == wsConnecte
 
 void TDirectoryLink::Send(int code, const std::string& params) { listServ_->SendCommand(code, params, ""); }
 
-void TDirectoryLink::EnableKeepAlive(bool on) { timerAlive_.SetEnabled(on); }
+void TDirectoryLink::EnableKeepAlive(bool on) { TimerAlive.SetEnabled(on); }
 
-void TDirectoryLink::SetAliveInterval(int ms) { timerAlive_.SetInterval(ms); }
+void TDirectoryLink::SetAliveInterval(int ms) { TimerAlive.SetInterval(ms); }
 
 // ----- actions --------------------------------------------------------------------
 
@@ -117,7 +117,7 @@ void TDirectoryLink::ConnectToServer() {
   }
 }
 
-void TDirectoryLink::ServerConnect() {
+void TDirectoryLink::ActionServerConnectExecute() {
   // The keep-alive may fire while a window of this action is open: never a
   // second one.
   if (inConnectAction_ || session_.DialogOpen || session_.Closing()) return;
@@ -174,7 +174,7 @@ void TDirectoryLink::ShowRegistration() {
   ConnectToServer();
 }
 
-void TDirectoryLink::FullListing() {
+void TDirectoryLink::ActionFullListingExecute() {
   if (!session_.Settings.HasUserID) {
     ShowRegistration();
   } else if (Connected()) {
@@ -185,7 +185,7 @@ void TDirectoryLink::FullListing() {
   }
 }
 
-void TDirectoryLink::ServerDisconnect() { listServ_->Close(); }
+void TDirectoryLink::ActionServerDisconnectExecute() { listServ_->Close(); }
 
 void TDirectoryLink::TimerAliveTimer() {
   if (session_.Closing()) return;
@@ -198,7 +198,7 @@ void TDirectoryLink::TimerAliveTimer() {
   if (!s.AutoLogon) return;
   // The server said no to these credentials; asking again would only fail again.
   if (logonRefused_ && s.UserID == refusedUserID_ && s.UserPass == refusedUserPass_) return;
-  ServerConnect();
+  ActionServerConnectExecute();
 }
 
 // ----- receiving ------------------------------------------------------------------------

@@ -41,11 +41,11 @@ class TDirectoryLink {
   // "Connect to Server" (also the keep-alive's and the start's): registration
   // without an account, the password prompt without a remembered password,
   // else a connect unless connected already.
-  void ServerConnect();
+  void ActionServerConnectExecute();
   // "Retrieve Full Online listing": the listing now, or a connection that
   // only fetches it.
-  void FullListing();
-  void ServerDisconnect();
+  void ActionFullListingExecute();
+  void ActionServerDisconnectExecute();
   void AskAccountPassword();
   // The registration window; cancelled, the program ends.
   void ShowRegistration();
@@ -74,6 +74,8 @@ class TDirectoryLink {
   // once for the whole list.
   void FillContactList(TContacts& list, const std::string& userList);
 
+  // Sends the keep-alive while connected, reconnects while not (AutoLogon).
+  TTimer TimerAlive;
   bool KeepAlivePending = false;  // the next 9010 answers a keep-alive
   bool ListingOnly = false;       // the next 9010 ends the connection
 
@@ -103,7 +105,6 @@ class TDirectoryLink {
 
   TSession& session_;
   std::unique_ptr<TParloSocket> listServ_;
-  TTimer timerAlive_;
   // A modal window of this link (registration, password) is open, or the
   // connect action runs: the keep-alive leaves the link alone.
   bool inConnectAction_ = false;

@@ -143,8 +143,8 @@ bool TPeerListener::AcceptOne() {
     conn.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(idleMs_);
     conn.arrival = ++arrivals_;
     conns_.emplace(s, std::move(conn));
-    s->OnError = [](TCustomNetSocket* x) { x->CloseDelayed(); };
-    s->OnDataAvailable = [this, s](TCustomNetSocket*, int e) { SocketDataAvailable(*s, e); };
+    s->OnError = [this, s](TCustomNetSocket*) { rSocketError(*s); };
+    s->OnDataAvailable = [this, s](TCustomNetSocket*, int e) { rSocketDataAvailable(*s, e); };
     s->OnSessionClosed = [this, s](TCustomNetSocket*, int) { SocketClosed(*s); };
     s->LineLimit = kPeerLineLimit;
     s->OnLineLimitExceeded = [this, s](TCustomNetSocket*, int count, bool& clear) {
@@ -193,7 +193,15 @@ bool TPeerListener::AcceptOne() {
 
 // ----- accepted connections ------------------------------------------------------
 
-void TPeerListener::SocketDataAvailable(TParloSocket& socket, int error) {
+void TPeerListener::rSocketError(TParloSocket& socket) {
+  try {
+    socket.CloseDelayed();
+  } catch (const std::exception&) {
+    Log(&socket, "rSocker Error Handler Exception");
+  }
+}
+
+void TPeerListener::rSocketDataAvailable(TParloSocket& socket, int error) {
   if (error != 0) {
     Log(&socket, "Incoming Receiver Error");
     socket.CloseDelayed();

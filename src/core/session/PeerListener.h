@@ -128,6 +128,9 @@ class TPeerListener : public TComponent {
   void HandlePrivateChatRequest(const std::string& record, TParloSocket& socket);
   void AnswerChatRequest(const std::string& record, TParloSocket& socket);
   bool IsFriendRecord(const std::string& record) const;
+  // Logs the listener's error ("Server Error " code " : " description) and
+  // closes the listener.
+  void SSocketErrorHandler(TCustomNetSocket& socket, int error);
 
  protected:
   void Notification(TComponent* component, TOperation operation) override;
@@ -153,8 +156,9 @@ class TPeerListener : public TComponent {
   // Takes one waiting caller; false when none waited.
   bool AcceptOne();
   void ServerChangeState(TSocketState state);
-  void SSocketErrorHandler(TCustomNetSocket& socket, int error);
-  void SocketDataAvailable(TParloSocket& socket, int error);
+  void rSocketDataAvailable(TParloSocket& socket, int error);
+  // A socket error on an accepted connection closes it once the event is over.
+  void rSocketError(TParloSocket& socket);
   void SocketClosed(TParloSocket& socket);
   void AcceptPrivateChat(const std::string& record, TParloSocket& socket);
   void RequestAnswered(const TComponent* key, const std::string& record, int decision);

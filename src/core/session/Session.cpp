@@ -213,7 +213,7 @@ bool TSession::StartAfterShow() {
   }
   TraceContacts(Friends);
   link_->EnableKeepAlive(true);
-  if (Settings.AutoLogon) link_->ServerConnect();
+  if (Settings.AutoLogon) link_->ActionServerConnectExecute();
   return !closing_;
 }
 
@@ -244,9 +244,9 @@ void TSession::StartListening() {
   if (listener_->State() == wsListening) return;
   try {
     listener_->Start(Settings.ListenPort);
-  } catch (const std::exception& e) {
-    LogError("", "", std::string("Starting Server Listen: ") + e.what());
-    listener_->Stop();
+  } catch (const std::exception&) {
+    LogError("", "", "Starting Server Listen");
+    listener_->SSocketErrorHandler(listener_->Socket(), listener_->Socket().LastError());
     SetListenerImage(0);
     SetStatusText("Offline...");
   }
@@ -277,7 +277,7 @@ void TSession::OfferGroupListing() {
   const bool all = prompts_.AskYesNo("Would you like to download the full listing for this group?",
                                      "Download Listing?", false);
   if (closing_) return;
-  if (all) link_->FullListing();
+  if (all) link_->ActionFullListingExecute();
   else link_->Send(cmd::RandomRequest, Settings.CurrentGroup);
 }
 
@@ -497,7 +497,7 @@ void TSession::OpenURL(const std::string& address) {
   }
   // A host no one can find would at best leave a browser's error page and at
   // worst nothing at all: the user hears it from us.
-  platform::net::AsyncLookupHost(host, [this, alive, address, host, open](int error, const auto&) {
+  const auto lookup = platform::net::AsyncLookupHost(host, [this, alive, address, host, open](int error, const auto&) {
     if (alive.expired() || closing_) return;
     if (error == 0) {
       open();
@@ -508,6 +508,8 @@ void TSession::OpenURL(const std::string& address) {
                            " is not known. Please check your network connection or try again later.",
                        "Page Not Available");
   });
+  // Without a look-up the browser is left to find the host itself.
+  if (lookup == 0) open();
 }
 
 // ----- the status bar's state ---------------------------------------------------------------------
