@@ -19,33 +19,31 @@ bool TImpl::ApplyFrameRate() {
 
 void TImpl::ApplySizeAndSubType() {
   if (!source || !record || !record->Sizes || !record->SubTypes) return;
-  if (vc.videoSize_ == vs_NotChosen && vc.videoSubType_ == vs_NotChosen) return;
-  if (vc.videoSize_ != vs_NotChosen && (vc.videoSize_ < 0 || vc.videoSize_ >= record->Sizes->Count())) {
+  if (vc.videoSize_ == 0 && vc.videoSubType_ == 0) return;
+  const TStringList& sizes = *record->Sizes;
+  const TStringList& subTypes = *record->SubTypes;
+  if (vc.videoSize_ < 0 || vc.videoSize_ >= sizes.Count()) {
     vc.videoSize_ = 0;
     vc.Report(false, rl_Warning, "VideoSize index out of range, index 0 used instead", 40);
   }
-  if (vc.videoSubType_ != vs_NotChosen && (vc.videoSubType_ < 0 || vc.videoSubType_ >= record->SubTypes->Count())) {
+  if (vc.videoSubType_ < 0 || vc.videoSubType_ >= subTypes.Count()) {
     vc.videoSubType_ = 0;
     vc.Report(false, rl_Warning, "VideoSubType index out of range, index 0 used instead", 40);
   }
   engine::TVideoFormat format;
   if (!vc.Report(source->GetFormat(format), rl_Error, "get Video format", 29)) return;
-  if (vc.videoSize_ != vs_NotChosen && record->Sizes->Count() > 0) {
-    ParseSizeEntry((*record->Sizes)[vc.videoSize_], format.width, format.height);
-  }
-  if (vc.videoSubType_ != vs_NotChosen && record->SubTypes->Count() > 0) {
-    format.subtype = engine::SubTypeFromName((*record->SubTypes)[vc.videoSubType_]);
-  } else if (!source->QueryAccept(format)) {
-    // The size list spans every sub-type; with none chosen, the first one
-    // listed that offers this size is taken (YUY2 stands first when present).
-    for (int i = 0; i < record->SubTypes->Count(); ++i) {
+  if (vc.videoSize_ != 0) ParseSizeEntry(sizes[vc.videoSize_], format.width, format.height);
+  if (subTypes.Count() > 1) {
+    engine::TVideoFormat wanted = format;
+    wanted.subtype = engine::SubTypeFromName(subTypes[vc.videoSubType_]);
+    // The size list spans every sub-type: a size that the first sub-type
+    // lacks comes in the first one listed that has it, rather than not at all.
+    for (int i = 1; vc.videoSubType_ == 0 && !source->QueryAccept(wanted) && i < subTypes.Count(); ++i) {
       engine::TVideoFormat other = format;
-      other.subtype = engine::SubTypeFromName((*record->SubTypes)[i]);
-      if (source->QueryAccept(other)) {
-        format.subtype = other.subtype;
-        break;
-      }
+      other.subtype = engine::SubTypeFromName(subTypes[i]);
+      if (source->QueryAccept(other)) wanted = other;
     }
+    format = wanted;
   }
   if (vc.Report(source->SetFormat(format), rl_Error, "set video size", 63)) {
     appliedWidth = format.width;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,9 @@ class TImpl {
   // 0 stop, 1 pause, 2 run; the mode is recorded even when the call fails.
   bool GraphControl(int mode);
   bool GraphExists() const { return graph != nullptr; }
+  // Makes a change that V4L2 devices refuse while they stream (the input,
+  // the standard): a running graph stops around it and runs again.
+  bool WithStreamStopped(const std::function<bool()>& change);
 
   // ---- formats and quality
   bool ApplyFrameRate();
@@ -99,10 +103,6 @@ class TImpl {
   int appliedWidth = 0, appliedHeight = 0;
   int searchStart = -1;
   bool searching = false;
-  // While another device may still take over, a device's failure is logged
-  // instead of raised: the application would take the error as the end of video.
-  bool mayHandOver = false;
-  TReportLevel FailureLevel() const { return mayHandOver ? rl_Log : rl_Error; }
   bool videoDeviceChanged = true, audioDeviceChanged = true;
   bool streamConfigRequested = false;
   bool compressorDialogRequested = false;

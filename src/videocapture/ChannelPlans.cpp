@@ -70,29 +70,57 @@ constexpr TChannelBand kAustralia[] = {
     {9, 9, MHz(196.25), 0},   {10, 12, MHz(209.25), MHz(7)},  {28, 69, MHz(527.25), MHz(7)},
 };
 
-constexpr TCountryPlans kCountries[] = {
-    {1, kAmericas, kAmericasCable},            {52, kAmericas, kAmericasCable},
-    {54, kAmericas, kAmericasCable},           {55, kAmericas, kAmericasCable},
-    {63, kAmericas, kAmericasCable},           {82, kAmericas, kAmericasCable},
-    {886, kAmericas, kAmericasCable},          {81, kJapan, kJapanCable},
-    {30, kWesternEurope, kWesternEuropeCable}, {31, kWesternEurope, kWesternEuropeCable},
-    {32, kWesternEurope, kWesternEuropeCable}, {34, kWesternEurope, kWesternEuropeCable},
-    {41, kWesternEurope, kWesternEuropeCable}, {43, kWesternEurope, kWesternEuropeCable},
-    {45, kWesternEurope, kWesternEuropeCable}, {46, kWesternEurope, kWesternEuropeCable},
-    {47, kWesternEurope, kWesternEuropeCable}, {49, kWesternEurope, kWesternEuropeCable},
-    {90, kWesternEurope, kWesternEuropeCable}, {351, kWesternEurope, kWesternEuropeCable},
-    {358, kWesternEurope, kWesternEuropeCable}, {44, kBritishIsles, kBritishIsles},
-    {353, kBritishIsles, kBritishIsles},       {33, kFrance, kFrance},
-    {7, kEasternEurope, kEasternEurope},       {380, kEasternEurope, kEasternEurope},
-    {86, kChina, kChina},                      {61, kAustralia, kAustralia},
+// Every country and territory by its international dialling code, under the
+// plan its analog broadcasting followed. Where a country numbered its VHF
+// channels its own way (Italy, New Zealand, the French départements
+// d'outre-mer and the French-speaking countries of Africa), the nearest plan
+// of the same system stands in: the UHF channels, where most stations were,
+// are the same. Codes that name no country (800, 870, 881 ...) have no plan.
+constexpr int kAmericasCountries[] = {
+    1, 51, 52, 53, 54, 55, 56, 57, 58, 63, 82, 95, 297, 501, 502, 503, 504, 505, 506, 507, 509, 591, 592, 593, 595, 597,
+    598, 599, 676, 680, 691, 692, 886,
+};
+constexpr int kJapanCountries[] = {81};
+constexpr int kWesternEuropeCountries[] = {
+    20, 30, 31, 32, 34, 39, 41, 43, 45, 46, 47, 49, 60, 62, 64, 65, 66, 90, 91, 92, 93, 94, 98, 211, 212, 213, 216, 218,
+    220, 230, 231, 232, 233, 234, 237, 238, 239, 240, 245, 248, 249, 251, 252, 254, 255, 256, 258, 260, 263, 265, 268,
+    291, 298, 299, 350, 351, 352, 354, 355, 356, 357, 358, 376, 378, 379, 381, 382, 383, 385, 386, 387, 389, 423, 670,
+    673, 682, 683, 685, 690, 855, 856, 880, 960, 961, 962, 963, 964, 965, 966, 967, 968, 970, 971, 972, 973, 974, 975,
+    977,
+};
+constexpr int kBritishIslesCountries[] = {27, 44, 244, 246, 247, 264, 266, 267, 290, 353, 500, 852, 853};
+constexpr int kFranceCountries[] = {
+    33, 221, 222, 223, 224, 225, 226, 227, 228, 229, 235, 236, 241, 242, 243, 250, 253, 257, 261, 262, 269, 377, 508,
+    590, 594, 596, 681, 687, 689,
+};
+constexpr int kEasternEuropeCountries[] = {
+    7, 36, 40, 48, 84, 359, 370, 371, 372, 373, 374, 375, 380, 420, 421, 850, 976, 992, 993, 994, 995, 996, 998,
+};
+constexpr int kChinaCountries[] = {86};
+constexpr int kAustraliaCountries[] = {61, 672, 674, 675, 677, 678, 679, 686, 688};
+
+struct TPlanCountries {
+  TCountryPlans plans;
+  std::span<const int> countries;
+};
+
+constexpr TPlanCountries kPlans[] = {
+    {{kAmericas, kAmericasCable}, kAmericasCountries},
+    {{kJapan, kJapanCable}, kJapanCountries},
+    {{kWesternEurope, kWesternEuropeCable}, kWesternEuropeCountries},
+    {{kBritishIsles, kBritishIsles}, kBritishIslesCountries},
+    {{kFrance, kFrance}, kFranceCountries},
+    {{kEasternEurope, kEasternEurope}, kEasternEuropeCountries},
+    {{kChina, kChina}, kChinaCountries},
+    {{kAustralia, kAustralia}, kAustraliaCountries},
 };
 
 }  // namespace
 
 const TCountryPlans* FindCountryPlans(int country) {
-  const auto* found = std::find_if(std::begin(kCountries), std::end(kCountries),
-                                   [&](const TCountryPlans& c) { return c.country == country; });
-  return found == std::end(kCountries) ? nullptr : found;
+  for (const TPlanCountries& p : kPlans)
+    if (std::find(p.countries.begin(), p.countries.end(), country) != p.countries.end()) return &p.plans;
+  return nullptr;
 }
 
 long ChannelCarrier(TChannelPlan plan, int channel) {

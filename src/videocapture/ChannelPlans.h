@@ -2,11 +2,11 @@
 
 // The channel plans of analog television that the tuner works with: which
 // picture carrier each channel number stands for, over the air and on cable,
-// for the countries the program knows, and where each standard puts the sound
+// which plan each country follows, and where each standard puts the sound
 // carrier. Countries are named by their international dialling code (1 for
 // the United States and Canada, 49 for Germany, ...).
 //
-// Channel numbers are those printed on sets in each country. The special
+// Channel numbers are those printed on sets in the plan's own countries. The special
 // cable channels of the European plan (S1 to S41) have no such number; they
 // are numbered 101 to 141.
 
@@ -21,12 +21,11 @@ struct TChannelBand {
 using TChannelPlan = std::span<const TChannelBand>;
 
 struct TCountryPlans {
-  int country;
   TChannelPlan broadcast;
   TChannelPlan cable;
 };
 
-// Null for a country the program carries no plan for.
+// Null for a code that names no country or territory.
 const TCountryPlans* FindCountryPlans(int country);
 
 // The picture carrier of a channel, in Hz; 0 when the plan has no such channel.

@@ -51,10 +51,14 @@ int HighestNumber(const std::string& folder, const std::string& prefix, const st
   return highest;
 }
 
+// A name as the file has it on disk (separators as the system writes them),
+// so that a name reported is the file's own.
+std::string DiskName(const std::string& name) { return platform::NameFromPath(platform::PathFromName(name)); }
+
 }  // namespace
 
 bool TImpl::AutomaticFileName(const std::string& extension, std::string& name) {
-  const std::string folder = platform::IncludeTrailingPathDelimiter(vc.StoragePath);
+  const std::string folder = DiskName(platform::IncludeTrailingPathDelimiter(vc.StoragePath));
   if (vc.AutoFileName == fn_DateTime) {
     const std::string stem =
         platform::FromQString(QDateTime::currentDateTime().toString("yyMMdd_hhmmss_zzz"));
@@ -91,7 +95,7 @@ void TImpl::Deliver() {
   const TFrameCaptureDest dest = frameDest;
   if (dest != fc_TBitmap) {
     const std::string extension = dest == fc_BmpFile ? "bmp" : "jpg";
-    name = frameFileName;
+    name = DiskName(frameFileName);
     if (name.empty() && !AutomaticFileName(extension, name)) success = false;
     else try {
       if (dest == fc_BmpFile) {

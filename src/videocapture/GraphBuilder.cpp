@@ -31,15 +31,6 @@ bool TImpl::StartGraph(bool takeWantedState) {
   TVideoCapture::BusyScope busy(vc);
   DestroyGraph();
   TDevices* list = VideoList();
-  const bool outermost = !searching;
-  if (outermost) mayHandOver = vc.AutoSearchNextAvailVideoDevice && list && list->Count() > 1;
-  struct EndHandOver {
-    TImpl& impl;
-    bool outermost;
-    ~EndHandOver() {
-      if (outermost) impl.mayHandOver = false;
-    }
-  } endHandOver{*this, outermost};
   bool ok = false;
   if (vc.currentState_ != cs_Down) {
     ok = BuildGraph();
@@ -53,15 +44,16 @@ bool TImpl::StartGraph(bool takeWantedState) {
     return false;
   }
   const bool willSearch = !searching && vc.AutoSearchNextAvailVideoDevice && list->Count() > 1;
-  if (!graphRunning)
-    vc.Report(false, mayHandOver ? rl_Log : rl_Warning, "can't start: " + list->DisplayName(vc.videoDevice_), 91);
+  // Reported even when another device takes over: the user learns why the
+  // device chosen is not the one that shows.
+  if (!graphRunning) vc.Report(false, rl_Warning, "can't start: " + list->DisplayName(vc.videoDevice_), 91);
   if (willSearch) {
     searching = true;
     searchStart = vc.videoDevice_;
     for (int index = (searchStart + 1) % list->Count(); index != searchStart; index = (index + 1) % list->Count()) {
       vc.videoDevice_ = index;
-      vc.videoSize_ = vs_NotChosen;
-      vc.videoSubType_ = vs_NotChosen;
+      vc.videoSize_ = 0;
+      vc.videoSubType_ = 0;
       videoDeviceChanged = true;
       if (StartGraph(takeWantedState)) {
         ok = true;
@@ -86,10 +78,10 @@ bool TImpl::BindVideoDevice() {
   }
   record = &list->Record(vc.videoDevice_);
   auto opened = engine::CaptureSystem().Open(record->Moniker);
-  if (!vc.Report(opened != nullptr, FailureLevel(), "bind " + list->Name() + " device moniker to filter", 6))
+  if (!vc.Report(opened != nullptr, rl_Error, "bind " + list->Name() + " device moniker to filter", 6))
     return false;
   sourceNode = graph->AddVideoSource(std::move(opened), record->DisplayName);
-  if (!vc.Report(sourceNode >= 0, FailureLevel(), "rejected: " + record->DisplayName, 1)) return false;
+  if (!vc.Report(sourceNode >= 0, rl_Error, "rejected: " + record->DisplayName, 1)) return false;
   source = graph->Source();
   return true;
 }
@@ -404,7 +396,7 @@ bool TImpl::AttachVideoWindow() {
   if (!hasVideoPort) {
     const TPinRef rendererIn = graph->FindPin(rendererNode, TPinDir::Input, TPinCategory::None, TMajorType::Video);
     const engine::TVideoFormat native = graph->OutputFormat(graph->ConnectedTo(rendererIn));
-    if (!vc.Report(native.width > 0 && native.height > 0, FailureLevel(), "get basic video", 24)) return false;
+    if (!vc.Report(native.width > 0 && native.height > 0, rl_Error, "get basic video", 24)) return false;
     vc.videoWidth_ = native.width;
     vc.videoHeight_ = native.height;
   }
@@ -432,14 +424,17 @@ bool TImpl::ConnectEvents() {
 bool TImpl::Start() {
   const bool ok = GraphControl(2);
   if (!ok) {
-    vc.Report(false, FailureLevel(), vc.currentState_ == cs_Capture ? "cannot start capture" : "cannot render graph",
+    vc.Report(false, rl_Error, vc.currentState_ == cs_Capture ? "cannot start capture" : "cannot render graph",
               vc.currentState_ == cs_Capture ? 84 : 87);
     return false;
   }
   if (vc.currentState_ == cs_Capture && vc.OnCaptureReadyToStart) {
     if (vc.OnCaptureProgress) vc.OnCaptureProgress(&vc, -1.0, -1, -1);
     bool okToStart = true;
-    vc.OnCaptureReadyToStart(&vc, okToStart);
+    {
+      TVideoCapture::CursorLift lift(vc);
+      vc.OnCaptureReadyToStart(&vc, okToStart);
+    }
     if (!okToStart) return false;
   }
   if (mux) mux->Release();
@@ -481,7 +476,7 @@ bool TImpl::RunGraphSteps() {
   muxNode = graph->AddFilter(TNodeKind::Multiplexer, "AVI Mux");
   if (!vc.Report(muxNode >= 0 && (!capturing || OpenCaptureWriter()), rl_Error, "set output file name", 62))
     return false;
-  if (!(sourceIsDV ? DvRender() : AnalogRender())) return vc.Report(false, FailureLevel(), "render Video stream", 53);
+  if (!(sourceIsDV ? DvRender() : AnalogRender())) return vc.Report(false, rl_Error, "render Video stream", 53);
   if (!vc.renderAudio_) RemoveAudioRenderer();
   InsertDeinterlacers();
   const bool grabberInserted = vc.frameGrabberEnabled_ && InsertGrabber();
@@ -531,6 +526,15 @@ bool TImpl::GraphControl(int mode) {
     case 1: return graph->Pause();
     default: return graph->Run();
   }
+}
+
+bool TImpl::WithStreamStopped(const std::function<bool()>& change) {
+  TVideoCapture::BusyScope busy(vc);
+  const bool running = graphRunning && controlMode == 2;
+  if (running) GraphControl(0);
+  const bool ok = change();
+  if (running) GraphControl(2);
+  return ok;
 }
 
 // ---------------------------------------------------------------- destroy

@@ -205,13 +205,7 @@ void TImpl::ShowOwnPage(TDialog dialog) {
   switch (dialog) {
     case dlg_VideoCrossbar: {
       auto route = [this](int input) {
-        // A V4L2 device changes its input only while it does not stream.
-        TVideoCapture::BusyScope busy(vc);
-        const bool running = graphRunning && controlMode == 2;
-        if (running) GraphControl(0);
-        const bool ok = source && source->Crossbar() && source->Crossbar()->Route(0, input);
-        if (running) GraphControl(2);
-        return ok;
+        return WithStreamStopped([&] { return source && source->Crossbar() && source->Crossbar()->Route(0, input); });
       };
       frames.ShowPage(&vc, "Video Crossbar", CrossbarPage(*source->Crossbar(), route));
       return;

@@ -54,30 +54,61 @@ void TVideoCapture::SetAnalogVideoStandard(TAnalogVideoStandard standard) {
 
 namespace {
 
+constexpr int kTvMode = 1;
+
 engine::TTvTuner* TunerOf(TImpl& impl) { return impl.source ? impl.source->Tuner() : nullptr; }
 engine::TAnalogDecoder* DecoderOf(TImpl& impl) { return impl.source ? impl.source->AnalogDecoder() : nullptr; }
+// The tuner while it receives television, null while it is a radio.
+engine::TTvTuner* TvTunerOf(TImpl& impl) {
+  engine::TTvTuner* tuner = TunerOf(impl);
+  return tuner && tuner->Mode() == kTvMode ? tuner : nullptr;
+}
+engine::TTvTuner* RadioOf(TImpl& impl) {
+  engine::TTvTuner* tuner = TunerOf(impl);
+  return tuner && tuner->Mode() != kTvMode ? tuner : nullptr;
+}
 
 }  // namespace
 
-// Linux tuners need no logon, and neither the VCR time constant nor a
-// decoder's output can be switched through V4L2: these stay unanswered.
-bool TVideoCapture::TVLogon(void*) { return false; }
-bool TVideoCapture::TVLogout() { return false; }
+// A V4L2 tuner is open to whoever opens the card: a logon has nothing to do.
+bool TVideoCapture::TVLogon(void*) { return TunerOf(*impl_) != nullptr; }
+bool TVideoCapture::TVLogout() { return TunerOf(*impl_) != nullptr; }
+// Neither the VCR time constant nor a decoder's output can be switched
+// through V4L2: these stay unanswered.
 bool TVideoCapture::VDECPutVCRHorizontalLocking(int) { return false; }
 bool TVideoCapture::VDECPutOutputEnable(int) { return false; }
 bool TVideoCapture::VDECGetOutputEnable(int&) { return false; }
 
 bool TVideoCapture::TVPutChannel(int channel, int videoSubChannel, int audioSubChannel) {
+  if (engine::TTvTuner* radio = RadioOf(*impl_)) {
+    long low, high, step;
+    return radio->FrequencyRange(low, high, step) && channel >= low && channel <= high &&
+           radio->SetVideoFrequency(channel);
+  }
   engine::TTvTuner* tuner = TunerOf(*impl_);
   return tuner && impl_->tuning.PutChannel(*tuner, channel, videoSubChannel, audioSubChannel);
 }
 
 bool TVideoCapture::TVGetChannel(int& channel, int& videoSubChannel, int& audioSubChannel) {
+  if (engine::TTvTuner* radio = RadioOf(*impl_)) {
+    long hertz;
+    if (!radio->VideoFrequency(hertz)) return false;
+    channel = static_cast<int>(hertz);
+    videoSubChannel = audioSubChannel = TTvTuning::kSubChannelDefault;
+    return true;
+  }
   engine::TTvTuner* tuner = TunerOf(*impl_);
   return tuner && impl_->tuning.GetChannel(*tuner, channel, videoSubChannel, audioSubChannel);
 }
 
 bool TVideoCapture::TVChannelMinMax(int& min, int& max) {
+  if (engine::TTvTuner* radio = RadioOf(*impl_)) {
+    long low, high, step;
+    if (!radio->FrequencyRange(low, high, step)) return false;
+    min = static_cast<int>(low);
+    max = static_cast<int>(high);
+    return true;
+  }
   engine::TTvTuner* tuner = TunerOf(*impl_);
   return tuner && impl_->tuning.ChannelMinMax(*tuner, min, max);
 }
@@ -103,7 +134,7 @@ bool TVideoCapture::TVGetTuningSpace(int& space) {
 }
 
 bool TVideoCapture::TVAutoTune(int channel, int& foundSignal) {
-  engine::TTvTuner* tuner = TunerOf(*impl_);
+  engine::TTvTuner* tuner = TvTunerOf(*impl_);
   return tuner && impl_->tuning.AutoTune(*tuner, channel, foundSignal);
 }
 
@@ -120,7 +151,7 @@ bool TVideoCapture::TVGetInputType(int index, TTunerInputType& type) {
 }
 
 bool TVideoCapture::TVGetAudioFrequency(int& hertz) {
-  engine::TTvTuner* tuner = TunerOf(*impl_);
+  engine::TTvTuner* tuner = TvTunerOf(*impl_);
   engine::TAnalogDecoder* decoder = DecoderOf(*impl_);
   long video, standard = AnalogStandardFlag(analogVideoStandard_);
   if (!tuner || !tuner->VideoFrequency(video)) return false;
@@ -150,7 +181,7 @@ bool TVideoCapture::TVSignalPresent(int& strength) {
 
 bool TVideoCapture::TVPutMode(int mode) {
   engine::TTvTuner* tuner = TunerOf(*impl_);
-  return tuner && mode == tuner->Mode();
+  return tuner && tuner->SetMode(mode);
 }
 
 bool TVideoCapture::TVGetMode(int& mode) {
@@ -192,7 +223,7 @@ bool TVideoCapture::TVGetNumInputConnections(int& count) {
 
 bool TVideoCapture::TVPutConnectInput(int index) {
   engine::TTvTuner* tuner = TunerOf(*impl_);
-  return tuner && tuner->ConnectTunerInput(index);
+  return tuner && impl_->WithStreamStopped([&] { return tuner->ConnectTunerInput(index); });
 }
 
 bool TVideoCapture::TVGetConnectInput(int& index) {
@@ -201,7 +232,7 @@ bool TVideoCapture::TVGetConnectInput(int& index) {
 }
 
 bool TVideoCapture::TVGetVideoFrequency(int& hertz) {
-  engine::TTvTuner* tuner = TunerOf(*impl_);
+  engine::TTvTuner* tuner = TvTunerOf(*impl_);
   long value;
   if (!tuner || !tuner->VideoFrequency(value)) return false;
   hertz = static_cast<int>(value);
@@ -212,7 +243,7 @@ bool TVideoCapture::TVGetVideoFrequency(int& hertz) {
 
 bool TVideoCapture::VDECPutTVFormat(int format) {
   engine::TAnalogDecoder* decoder = DecoderOf(*impl_);
-  return decoder && decoder->SetStandard(format);
+  return decoder && impl_->WithStreamStopped([&] { return decoder->SetStandard(format); });
 }
 
 bool TVideoCapture::VDECGetHorizontalLocked(int& locked) {

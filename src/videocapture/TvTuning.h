@@ -26,7 +26,7 @@ class TTvTuning {
   // otherwise the plan's channel nearest to the tuner's frequency.
   bool GetChannel(videocapture::engine::TTvTuner& tuner, int& channel, int& videoSubChannel, int& audioSubChannel);
   bool ChannelMinMax(videocapture::engine::TTvTuner& tuner, int& min, int& max);
-  // False for a country without a plan here; the old one stays.
+  // False for a code that names no country; the old one stays.
   bool PutCountryCode(int country);
   int CountryCode() const { return country_; }
   void PutTuningSpace(int space) { space_ = space; }

@@ -19,10 +19,26 @@ namespace {
 
 constexpr int kUnavailable = 2147483647;
 
-// Components busy at the moment, process-wide: the first sets the busy
-// cursor, the last one to finish takes it away.
+// Components busy at the moment, process-wide: the first sets its busy
+// cursor, the last one to finish sets its normal cursor.
 int busyComponents = 0;
+// The busy cursor on the screen; crDefault while none is.
+TCursor busyCursorShown = crDefault;
+// The screen's cursor is one of ours (pushed on Qt's override stack).
 bool cursorOverridden = false;
+
+void SetScreenCursor(TCursor cursor) {
+  if (!QGuiApplication::instance()) return;
+  if (cursor == crDefault) {
+    if (cursorOverridden) QGuiApplication::restoreOverrideCursor();
+    cursorOverridden = false;
+  } else if (cursorOverridden) {
+    QGuiApplication::changeOverrideCursor(QCursor(cursor));
+  } else {
+    QGuiApplication::setOverrideCursor(QCursor(cursor));
+    cursorOverridden = true;
+  }
+}
 
 void AppendDebugLine(const std::string& line) {
   const std::string file = "debug.log";
@@ -85,18 +101,27 @@ TVideoCapture::~TVideoCapture() {
 
 TVideoCapture::BusyScope::BusyScope(TVideoCapture& owner) : owner_(owner) {
   if (owner_.busy_++ > 0) return;
-  if (busyComponents++ == 0 && owner_.BusyCursor != crDefault && QGuiApplication::instance()) {
-    QGuiApplication::setOverrideCursor(QCursor(owner_.BusyCursor));
-    cursorOverridden = true;
+  if (busyComponents++ == 0 && owner_.BusyCursor != crDefault) {
+    busyCursorShown = owner_.BusyCursor;
+    SetScreenCursor(busyCursorShown);
   }
 }
 
 TVideoCapture::BusyScope::~BusyScope() {
   if (--owner_.busy_ > 0) return;
-  if (--busyComponents == 0 && cursorOverridden) {
-    QGuiApplication::restoreOverrideCursor();
-    cursorOverridden = false;
+  if (--busyComponents == 0 && busyCursorShown != crDefault) {
+    busyCursorShown = crDefault;
+    SetScreenCursor(owner_.NormalCursor);
   }
+}
+
+TVideoCapture::CursorLift::CursorLift(const TVideoCapture& owner) : busy_(busyCursorShown) {
+  if (busy_ != crDefault) SetScreenCursor(owner.NormalCursor);
+}
+
+TVideoCapture::CursorLift::~CursorLift() {
+  // Unless the busy time ended meanwhile.
+  if (busy_ != crDefault && busyCursorShown == busy_) SetScreenCursor(busy_);
 }
 
 // ---------------------------------------------------------------- reports
@@ -422,8 +447,8 @@ bool TVideoCapture::StoreDeviceIndex(int& field, int index, int count, const cha
 void TVideoCapture::SetVideoDevice(int index) {
   if (Queue(10, index) || index == videoDevice_) return;
   if (!StoreDeviceIndex(videoDevice_, index, GetVideoDevicesCount(), "VideoDevice")) return;
-  videoSize_ = vs_NotChosen;
-  videoSubType_ = vs_NotChosen;
+  videoSize_ = 0;
+  videoSubType_ = 0;
   impl_->videoDeviceChanged = true;
   if (currentState_ == cs_Player) currentState_ = wantedState_;
   if (PreviewStateCheck() && RefreshPreviewOnParamChange) RestartGraph();
@@ -438,7 +463,6 @@ void TVideoCapture::SetAudioDevice(int index) {
 }
 
 void TVideoCapture::SetFormatChoice(int code, int& field, int index) {
-  if (index < 0) index = vs_NotChosen;
   if (Queue(code, index) || index == field) return;
   field = index;
   if (!initialized_ || !PreviewStateCheck()) return;

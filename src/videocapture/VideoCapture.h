@@ -73,8 +73,12 @@ class TVideoCapture : public QFrame {
   // graph or when the device lacks the part. Channels are tuned through the
   // channel plans of the chosen country, for cable or antenna as the tuner
   // input is set; auto-tuning finds a fine tuning per channel, which the
-  // settings keep once stored. Logons, switching the decoder's output and
-  // setting its VCR locking have no Linux counterpart and answer false.
+  // settings keep once stored. Every international dialling code is a
+  // country. In radio mode the card's radio node is tuned, and a channel is
+  // a frequency in Hz. A logon has nothing to do; switching the decoder's
+  // output and setting its VCR locking have no Linux counterpart and answer
+  // false. Changes the card takes only while it does not stream (the input,
+  // the standard) stop the stream around them.
   bool TVPutChannel(int channel, int videoSubChannel, int audioSubChannel);
   bool TVGetChannel(int& channel, int& videoSubChannel, int& audioSubChannel);
   bool TVChannelMinMax(int& min, int& max);
@@ -157,7 +161,8 @@ class TVideoCapture : public QFrame {
   void SetVideoDevice(int index);
   int AudioDevice() const { return audioDevice_; }
   void SetAudioDevice(int index);
-  // vs_NotChosen keeps the device's own size; 0 is the first (smallest) entry.
+  // Indexes into the lists above; 0 keeps the device's own size (and
+  // sub-type), so the first entry of a list is never chosen by index.
   int VideoSize() const { return videoSize_; }
   void SetVideoSize(int index);
   int VideoSubType() const { return videoSubType_; }
@@ -327,6 +332,19 @@ class TVideoCapture : public QFrame {
     TVideoCapture& owner_;
   };
 
+  // Shows the normal cursor while the application is asked something during
+  // a busy time; the busy cursor comes back afterwards.
+  class CursorLift {
+   public:
+    explicit CursorLift(const TVideoCapture& owner);
+    ~CursorLift();
+    CursorLift(const CursorLift&) = delete;
+    CursorLift& operator=(const CursorLift&) = delete;
+
+   private:
+    TCursor busy_;
+  };
+
   // True when the call was queued instead of run.
   bool Queue(int code, int i = 0, double d = 0, const std::string& s1 = {}, const std::string& s2 = {});
   void RunQueue();
@@ -354,8 +372,8 @@ class TVideoCapture : public QFrame {
 
   int videoDevice_ = 0;
   int audioDevice_ = 0;
-  int videoSize_ = vs_NotChosen;
-  int videoSubType_ = vs_NotChosen;
+  int videoSize_ = 0;
+  int videoSubType_ = 0;
   double frameRate_ = 15.0;
   bool frameGrabberEnabled_ = true;
   bool frameGrabberOnCaptureStream_ = false;

@@ -52,8 +52,5 @@ using TCursor = Qt::CursorShape;
 constexpr TCursor crDefault = Qt::ArrowCursor;
 constexpr TCursor crHourGlass = Qt::WaitCursor;
 
-// VideoSize and VideoSubType when the device's own format is to be kept.
-constexpr int vs_NotChosen = -1;
-
 // Report levels: log only, warning, error.
 enum TReportLevel { rl_Log = 0, rl_Warning = 1, rl_Error = 2 };

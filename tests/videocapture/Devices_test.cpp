@@ -138,10 +138,10 @@ TEST(Devices, RatesSizesAndControls) {
   script.capabilities[0].caps = {0, 0, 1 << 30, 1 << 30, 1, 1, 0, 0};
   world.Backend().AddCamera(script);
   Watched vc;
-  vc.vc->SetVideoSize(0);  // the smallest listed size is a choice like any other
+  vc.vc->SetVideoSize(1);
   vc.vc->StartPreview();
   EXPECT_EQ(vc.vc->GetVideoSizes().rfind("1x1\r\n2x1\r\n2x2\r\n", 0), 0u);
-  EXPECT_EQ(vc.vc->VideoWidth(), 1);
+  EXPECT_EQ(vc.vc->VideoWidth(), 2);
 
   EXPECT_EQ(vc.vc->VideoQualityMax(vq_Brightness), 255);
   EXPECT_EQ(vc.vc->GetVideoQuality(vq_Brightness), 128);
@@ -173,5 +173,19 @@ TEST(Devices, SoundInputsAndCamcordersComingAndGoingAreNoticed) {
       else std::filesystem::remove(dev / node);
       EXPECT_EQ(capture_test::WaitFor([&] { return notices > before; }, counts ? 2000 : 100), counts) << node;
     }
+  }
+  // A machine that had no sound card when the program started has no
+  // /dev/snd: the first card brings it, and it may go and come back.
+  const std::filesystem::path snd = dev / "later" / "snd";
+  int sounds = 0;
+  auto later = engine::MakeAlsaBackend(snd.string());
+  later->Watch([&] { ++sounds; });
+  for (int round = 0; round < 2; ++round) {
+    const int before = sounds;
+    std::filesystem::create_directories(snd);
+    std::ofstream(snd / "pcmC0D0c").put('x');
+    EXPECT_TRUE(capture_test::WaitFor([&] { return sounds > before; }, 2000)) << round;
+    std::filesystem::remove_all(dev / "later");
+    EXPECT_TRUE(capture_test::WaitFor([&] { return sounds > before + 1; }, 2000)) << round;
   }
 }

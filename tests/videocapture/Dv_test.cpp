@@ -173,10 +173,13 @@ TEST(Dv, TransportAndTimeCodeGoThroughAvc) {
   DevicesManager()->Tick();
   EXPECT_EQ(read, (std::vector<int>{300, 1, 23, 45, 12}));
 
-  // Formats are the tape's; DV settings rebuild the graph.
-  vc.SetVideoSize(0);
+  // Formats are the tape's: a size asked for is kept but the tape has only
+  // its own, so the rebuild that DV settings make falls back to it.
+  vc.SetVideoSize(1);
   vc.SetDVCaptureMode(dv_CaptureType1);
-  EXPECT_EQ(w->errors, Strings{"80 Warning: does not apply to DV"});
+  EXPECT_EQ(w->errors, (Strings{"80 Warning: does not apply to DV",
+                                "40 Warning: VideoSize index out of range, index 0 used instead"}));
+  EXPECT_EQ(vc.VideoSize(), 0);
   EXPECT_EQ(vc.GraphLinks(), (Strings{"Fake Camcorder.DV A/V Out -> Smart Tee.Input",
                                       "Smart Tee.Preview -> DV Splitter.Input",
                                       "DV Splitter.DVVidOut0 -> DV Video Decoder.Input",

@@ -121,11 +121,18 @@ TEST(FrameGrabber, WritesFilesThatOutsideToolsRead) {
   grab(fc_JpegFile, "");
   grab(fc_JpegFile, dir + "/chosen.jpg");
   grab(fc_JpegFile, dir + "/missing/x.jpg");
-  // Automatic names join the folder with the program's own separator.
-  EXPECT_EQ(g.names, (std::vector<std::string>{dir + "\\vc000008.bmp", dir + "\\vc000010.bmp",
-                                               dir + "\\vc000001.jpg", dir + "/chosen.jpg", dir + "/missing/x.jpg"}));
-  EXPECT_EQ(g.success, (std::vector<bool>{true, true, true, true, false}));
-  EXPECT_EQ(g.numbers, (std::vector<int>{1, 2, 3, 4, 5}));  // the bitmap arrives even when saving failed
+  g.w.vc->AutoFileName = fn_DateTime;
+  g.w.vc->StoragePath = dir + "\\";  // the program's own separator
+  grab(fc_JpegFile, "");
+  ASSERT_EQ(g.names.size(), 6u);
+  const std::string stamped = g.names.back();
+  EXPECT_TRUE(std::filesystem::is_regular_file(stamped)) << stamped;  // the name reported is the file's own
+  EXPECT_EQ(stamped.substr(0, dir.size() + 3), dir + "/vc");
+  g.names.pop_back();
+  EXPECT_EQ(g.names, (std::vector<std::string>{dir + "/vc000008.bmp", dir + "/vc000010.bmp", dir + "/vc000001.jpg",
+                                               dir + "/chosen.jpg", dir + "/missing/x.jpg"}));
+  EXPECT_EQ(g.success, (std::vector<bool>{true, true, true, true, false, true}));
+  EXPECT_EQ(g.numbers, (std::vector<int>{1, 2, 3, 4, 5, 6}));  // the bitmap arrives even when saving failed
 
   EXPECT_EQ(Shell("identify -format '%m %w %h' " + dir + "/vc000010.bmp"), "BMP3 320 240");
   EXPECT_EQ(Shell("identify -format '%m %w %h' " + dir + "/vc000001.jpg"), "JPEG 320 240");

@@ -1,6 +1,7 @@
 // Tuning a TV card by channel through the V4L2 backing, against a scripted
 // analog TV card in place of the kernel: its tuner counts in the units it
-// announces, and a few stations sit off their channel's carrier.
+// announces, a few stations sit off their channel's carrier, its radio is a
+// node of its own, and it refuses a new input or standard while it streams.
 
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
@@ -8,6 +9,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <tuple>
 
 #include "Capture_helpers.h"
 #include "videocapture/engine/CaptureSystem.h"
@@ -23,7 +25,8 @@ constexpr long kMHz = 1000000;
 
 // What a bttv-like card answers: a tuner input and a composite input,
 // PAL B/G and NTSC M, one YUYV size, and a tuner whose signal follows the
-// stations below.
+// stations below. The tuner serves the radio node (FM, in 62.5 Hz units)
+// once that sets a frequency, and the video node again once it does.
 class FakeTvCard : public engine::TV4l2Io {
  public:
   struct Station {
@@ -33,6 +36,7 @@ class FakeTvCard : public engine::TV4l2Io {
   std::uint32_t capability = 0;  // 0, V4L2_TUNER_CAP_LOW or V4L2_TUNER_CAP_1HZ
   std::vector<Station> stations;
   std::uint32_t inputStatus = 0;
+  std::uint32_t input = 0;
 
   long Hertz() {
     std::lock_guard lock(mutex_);
@@ -42,9 +46,17 @@ class FakeTvCard : public engine::TV4l2Io {
     std::lock_guard lock(mutex_);
     frequency_ = static_cast<std::uint32_t>(std::int64_t(hertz) * 1000 / Unit());
   }
+  // Streaming, how often it started, the tuner on the radio, the radio's frequency.
+  std::tuple<bool, int, bool, long> Now() {
+    std::lock_guard lock(mutex_);
+    return {streaming_, streamStarts_, radioMode_, At(radioFrequency_, 62500)};
+  }
 
   std::vector<std::string> ListNodes() override { return {"/dev/video0"}; }
-  int Open(const std::string& path) override { return path == "/dev/video0" ? 10 : -1; }
+  std::vector<std::string> ListRadioNodes() override { return {"/dev/radio0"}; }
+  int Open(const std::string& path) override {
+    return path == "/dev/video0" ? kVideo : path == "/dev/radio0" ? kRadio : -1;
+  }
   void Close(int) override {}
   void* Map(int, std::size_t, std::int64_t offset) override { return buffers_.at(std::size_t(offset)).data(); }
   void Unmap(void*, std::size_t) override {}
@@ -55,15 +67,17 @@ class FakeTvCard : public engine::TV4l2Io {
     return 0;
   }
 
-  int Ioctl(int, unsigned long request, void* arg) override {
+  int Ioctl(int fd, unsigned long request, void* arg) override {
     std::lock_guard lock(mutex_);
+    const bool radio = fd == kRadio;
     switch (request) {
       case VIDIOC_QUERYCAP: {
         auto* cap = static_cast<v4l2_capability*>(arg);
         *cap = {};
         std::strcpy(reinterpret_cast<char*>(cap->card), "Fake TV Card");
         std::strcpy(reinterpret_cast<char*>(cap->bus_info), "PCI:0000:05:00.0");
-        cap->capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_TUNER;
+        cap->capabilities = radio ? V4L2_CAP_RADIO | V4L2_CAP_TUNER
+                                  : V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_TUNER;
         return 0;
       }
       case VIDIOC_ENUM_FMT:
@@ -92,11 +106,14 @@ class FakeTvCard : public engine::TV4l2Io {
         std::strcpy(reinterpret_cast<char*>(in->name), in->index == 0 ? "Television" : "Composite1");
         in->type = in->index == 0 ? V4L2_INPUT_TYPE_TUNER : V4L2_INPUT_TYPE_CAMERA;
         in->tuner = 0;
-        in->status = in->index == input_ ? inputStatus : 0;
+        in->status = in->index == input ? inputStatus : 0;
         return 0;
       }
-      case VIDIOC_G_INPUT: *static_cast<int*>(arg) = static_cast<int>(input_); return 0;
-      case VIDIOC_S_INPUT: input_ = static_cast<std::uint32_t>(*static_cast<int*>(arg)); return 0;
+      case VIDIOC_G_INPUT: *static_cast<int*>(arg) = static_cast<int>(input); return 0;
+      case VIDIOC_S_INPUT:
+        if (streaming_) return Fail(EBUSY);
+        input = static_cast<std::uint32_t>(*static_cast<int*>(arg));
+        return 0;
       case VIDIOC_ENUMSTD: {
         auto* s = static_cast<v4l2_standard*>(arg);
         if (s->index > 1) return Fail(EINVAL);
@@ -104,23 +121,35 @@ class FakeTvCard : public engine::TV4l2Io {
         return 0;
       }
       case VIDIOC_G_STD: *static_cast<v4l2_std_id*>(arg) = std_; return 0;
-      case VIDIOC_S_STD: std_ = *static_cast<v4l2_std_id*>(arg); return 0;
+      case VIDIOC_S_STD: {
+        const v4l2_std_id wanted = *static_cast<v4l2_std_id*>(arg);
+        if ((wanted & (V4L2_STD_PAL_BG | V4L2_STD_NTSC_M)) == 0) return Fail(EINVAL);
+        if (streaming_) return Fail(EBUSY);
+        std_ = wanted;
+        return 0;
+      }
       case VIDIOC_G_TUNER: {
         auto* t = static_cast<v4l2_tuner*>(arg);
         if (t->index != 0) return Fail(EINVAL);
-        t->type = V4L2_TUNER_ANALOG_TV;
-        t->capability = capability;
-        t->rangelow = static_cast<std::uint32_t>(std::int64_t(44 * kMHz) * 1000 / Unit());
-        t->rangehigh = static_cast<std::uint32_t>(std::int64_t(870 * kMHz) * 1000 / Unit());
-        t->signal = Signal();
+        t->type = radio ? V4L2_TUNER_RADIO : V4L2_TUNER_ANALOG_TV;
+        t->capability = radio ? V4L2_TUNER_CAP_LOW : capability;
+        t->rangelow = radio ? kFmLow : static_cast<std::uint32_t>(std::int64_t(44 * kMHz) * 1000 / Unit());
+        t->rangehigh = radio ? kFmHigh : static_cast<std::uint32_t>(std::int64_t(870 * kMHz) * 1000 / Unit());
+        // The tuner receives for the node that tuned it last.
+        t->signal = radio != radioMode_ ? 0 : Signal(radio ? At(radioFrequency_, 62500) : At(frequency_, Unit()));
         return 0;
       }
       case VIDIOC_G_FREQUENCY:
       case VIDIOC_S_FREQUENCY: {
         auto* f = static_cast<v4l2_frequency*>(arg);
-        if (f->tuner != 0 || (request == VIDIOC_S_FREQUENCY && f->type != V4L2_TUNER_ANALOG_TV)) return Fail(EINVAL);
-        if (request == VIDIOC_S_FREQUENCY) frequency_ = f->frequency;
-        f->frequency = frequency_;
+        std::uint32_t& frequency = radio ? radioFrequency_ : frequency_;
+        if (request == VIDIOC_S_FREQUENCY) {
+          if (f->tuner != 0 || f->type != (radio ? V4L2_TUNER_RADIO : V4L2_TUNER_ANALOG_TV) ||
+              (radio && (f->frequency < kFmLow || f->frequency > kFmHigh)))
+            return Fail(EINVAL);
+          frequency = f->frequency, radioMode_ = radio;
+        }
+        f->frequency = frequency;
         return 0;
       }
       case VIDIOC_REQBUFS: {
@@ -135,14 +164,18 @@ class FakeTvCard : public engine::TV4l2Io {
         b->m.offset = b->index;
         return 0;
       }
-      case VIDIOC_QBUF:
-      case VIDIOC_STREAMON:
-      case VIDIOC_STREAMOFF: return 0;
+      case VIDIOC_QBUF: return 0;
+      case VIDIOC_STREAMON: streaming_ = true, ++streamStarts_; return 0;
+      case VIDIOC_STREAMOFF: streaming_ = false; return 0;
       default: return Fail(EINVAL);
     }
   }
 
  private:
+  static constexpr int kVideo = 10, kRadio = 20;
+  // 87.5 to 108 MHz in 62.5 Hz units.
+  static constexpr std::uint32_t kFmLow = 1400000, kFmHigh = 1728000;
+
   static int Fail(int error) {
     errno = error;
     return -1;
@@ -151,8 +184,9 @@ class FakeTvCard : public engine::TV4l2Io {
   std::int64_t Unit() const {  // millihertz
     return (capability & V4L2_TUNER_CAP_1HZ) ? 1000 : (capability & V4L2_TUNER_CAP_LOW) ? 62500 : 62500000;
   }
-  std::uint16_t Signal() const {
-    const long at = static_cast<long>(std::int64_t(frequency_) * Unit() / 1000);
+  // Hz of a frequency in tuner units of `unit` millihertz.
+  static long At(std::uint32_t units, std::int64_t unit) { return static_cast<long>(units * unit / 1000); }
+  std::uint16_t Signal(long at) const {
     long best = 0;
     for (const Station& s : stations) {
       const long off = std::labs(at - s.hertz);
@@ -163,7 +197,9 @@ class FakeTvCard : public engine::TV4l2Io {
 
   std::mutex mutex_;
   std::uint32_t frequency_ = 0;
-  std::uint32_t input_ = 0;
+  std::uint32_t radioFrequency_ = 0;  // never tuned: below the band
+  bool radioMode_ = false, streaming_ = false;
+  int streamStarts_ = 0;
   v4l2_std_id std_ = V4L2_STD_PAL_BG;
   std::vector<std::vector<std::uint8_t>> buffers_;
 };
@@ -205,6 +241,9 @@ TEST(TvTuning, ChannelsTuneToTheirPlansCarrierInTheTunersUnits) {
       {49, TunerInputCable, 101, 105250000},  {49, TunerInputCable, 121, 303250000},
       {44, TunerInputAntenna, 21, 471250000}, {33, TunerInputAntenna, 5, 176000000},
       {7, TunerInputAntenna, 12, 223250000},  {86, TunerInputAntenna, 25, 607250000},
+      {48, TunerInputAntenna, 6, 175250000},  {420, TunerInputAntenna, 1, 49750000},
+      {27, TunerInputAntenna, 21, 471250000}, {57, TunerInputCable, 95, 91250000},
+      {91, TunerInputAntenna, 5, 175250000},  {687, TunerInputAntenna, 21, 471250000},
       {61, TunerInputAntenna, 0, 46250000},   {61, TunerInputAntenna, 28, 527250000},
   };
   for (const std::uint32_t capability : {0u, std::uint32_t(V4L2_TUNER_CAP_LOW), std::uint32_t(V4L2_TUNER_CAP_1HZ)}) {
@@ -232,8 +271,12 @@ TEST(TvTuning, ChannelsTuneToTheirPlansCarrierInTheTunersUnits) {
     vc.SetAnalogVideoStandard(AnalogVideo_NTSC_M);  // while the card streams
     EXPECT_TRUE(vc.TVGetAudioFrequency(sound));
     EXPECT_EQ(sound, 527250000 + 4500000);
-    // What no plan has is refused and changes nothing.
+    // Every country has a plan; a code that names none is refused and changes nothing.
+    for (const int code : {36, 39, 56, 64, 380, 86, 7, 1})
+      EXPECT_TRUE(vc.TVPutCountryCode(code)) << code;
+    ASSERT_TRUE(vc.TVPutCountryCode(61));
     EXPECT_FALSE(vc.TVPutCountryCode(999));
+    EXPECT_FALSE(vc.TVPutCountryCode(800));
     EXPECT_TRUE(vc.TVGetCountryCode(country));
     EXPECT_EQ(country, 61);
     EXPECT_FALSE(vc.TVPutChannel(20, -1, -1));
@@ -289,4 +332,49 @@ TEST(TvTuning, AutoTuneFindsTheStationAndTheSettingsKeepIt) {
   ASSERT_TRUE(w->vc->TVPutTuningSpace(0));
   ASSERT_TRUE(w->vc->TVPutChannel(5, -1, -1));
   EXPECT_EQ(tv.card->Hertz(), 175250000);  // cable has a table of its own
+}
+
+TEST(TvTuning, InputAndStandardChangeThoughTheCardRefusesThemWhileStreaming) {
+  TvWorld tv;
+  tv.card->input = 1;  // composite
+  auto w = tv.Preview();
+  TVideoCapture& vc = *w->vc;
+  int input = -1, format = 0;
+  EXPECT_FALSE(vc.TVGetConnectInput(input));  // no tuner input in use
+  EXPECT_TRUE(vc.TVPutConnectInput(0));
+  EXPECT_TRUE(vc.VDECPutTVFormat(0x1));     // NTSC M
+  EXPECT_FALSE(vc.VDECPutTVFormat(0x100));  // PAL I: not a standard of this card
+  EXPECT_TRUE(vc.TVGetConnectInput(input) && vc.TVGetTVFormat(format));
+  EXPECT_EQ(std::make_pair(input, format), std::make_pair(0, 0x1));
+  // The stream went on after each change, refused or not.
+  EXPECT_EQ(tv.card->Now(), std::make_tuple(true, 4, false, 0L));
+  EXPECT_TRUE(vc.TVLogon(nullptr) && vc.TVLogout());  // nothing to log on to
+  EXPECT_EQ(w->errors, std::vector<std::string>{});
+}
+
+TEST(TvTuning, RadioModeTunesTheCardsRadioNodeInHertz) {
+  TvWorld tv;
+  tv.card->stations = {{100100000, false}};  // an FM station at 100.1 MHz
+  auto w = tv.Preview();
+  TVideoCapture& vc = *w->vc;
+  int modes = 0, mode = 0, min = 0, max = 0, channel = 0, sub = 0, strength = -1, hertz = 0;
+  ASSERT_TRUE(vc.TVPutChannel(5, -1, -1));  // television: 77.25 MHz
+  EXPECT_TRUE(vc.TVGetAvailableModes(modes));
+  EXPECT_EQ(modes, 1 | 2);
+  EXPECT_FALSE(vc.TVPutMode(4));  // no AM
+  ASSERT_TRUE(vc.TVPutMode(2));
+  EXPECT_TRUE(vc.TVGetMode(mode) && vc.TVChannelMinMax(min, max));
+  EXPECT_EQ(std::make_tuple(mode, min, max), std::make_tuple(2, 87500000, 108000000));
+  EXPECT_EQ(tv.card->Now(), std::make_tuple(true, 1, true, 87500000L));  // never tuned: the band's start
+  ASSERT_TRUE(vc.TVPutChannel(100100000, -1, -1));
+  EXPECT_FALSE(vc.TVPutChannel(120000000, -1, -1));  // beyond the band
+  EXPECT_FALSE(vc.TVGetVideoFrequency(hertz));       // no picture on the radio
+  EXPECT_TRUE(vc.TVGetChannel(channel, sub, sub) && vc.TVSignalPresent(strength));
+  EXPECT_EQ(std::make_tuple(channel, strength, tv.card->Now()),
+            std::make_tuple(100100000, 1, std::make_tuple(true, 1, true, 100100000L)));
+  ASSERT_TRUE(vc.TVPutMode(1));
+  EXPECT_TRUE(vc.TVGetChannel(channel, sub, sub));
+  EXPECT_EQ(std::make_tuple(channel, tv.card->Hertz(), std::get<2>(tv.card->Now())),
+            std::make_tuple(5, 77250000L, false));
+  EXPECT_EQ(w->errors, std::vector<std::string>{});
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QGuiApplication>
 #include <algorithm>
 #include <filesystem>
 #include <thread>
@@ -145,7 +146,7 @@ TEST(VideoCapture, ReportsWhatGoesWrongWithItsCodes) {
          world.Camera(0)->Faults().startFails = true;
          w.vc->StartPreview();
        },
-       {}, cs_Preview, 1, true},
+       {"87 Error: cannot render graph", "91 Warning: can't start: Camera 1"}, cs_Preview, 1, true},
       {"no search: the device is down", 2, true,
        [](SyntheticWorld& world, Watched& w) {
          world.Camera(0)->Faults().startFails = true;
@@ -242,6 +243,58 @@ TEST(VideoCapture, QueuedSettersRunInCallOrderAndRebuildOnce) {
     std::filesystem::current_path(previous);
     std::filesystem::remove_all(folder);
   }
+}
+
+TEST(VideoCapture, SizeAndSubTypeIndexesZeroKeepTheDevicesOwnFormat) {
+  // Sizes 160x120, 320x180, 320x240, 640x360, 640x480, 1280x720; sub-types
+  // YUY2 (its own: 320x240) and MJPG (320x180 upwards, in steps of 320x180).
+  const std::string sizeWarning = "40 Warning: VideoSize index out of range, index 0 used instead";
+  const std::tuple<int, int, engine::TVideoFormat, Strings> cases[] = {
+      {0, 0, {engine::kYuy2, 320, 240}, {}},
+      {7, 0, {engine::kYuy2, 320, 240}, {sizeWarning}},
+      {-2, 0, {engine::kYuy2, 320, 240}, {sizeWarning}},
+      {0, 5, {engine::kYuy2, 320, 240}, {"40 Warning: VideoSubType index out of range, index 0 used instead"}},
+      {1, 0, {engine::kMjpg, 320, 180}, {}},  // only MJPG has it
+      {5, 1, {engine::kMjpg, 1280, 720}, {}},
+      {0, 1, {engine::kYuy2, 320, 240}, {"63 Error: set video size"}},  // MJPG lacks the own size
+  };
+  for (const auto& [size, subType, expected, errors] : cases) {
+    SCOPED_TRACE(testing::Message() << size << "/" << subType);
+    SyntheticWorld world(1);
+    Watched w;
+    w.vc->SetVideoSize(size);
+    w.vc->SetVideoSubType(subType);
+    w.vc->StartPreview();
+    const engine::TVideoFormat format = world.Camera(0)->CurrentFormat();
+    EXPECT_EQ(std::make_tuple(format.subtype, format.width, format.height),
+              std::make_tuple(expected.subtype, expected.width, expected.height));
+    EXPECT_EQ(w.errors, errors);
+  }
+}
+
+TEST(VideoCapture, TheBusyCursorLiftsForTheQuestionAndTheNormalOneFollows) {
+  testing_support::TempHome home;
+  SyntheticWorld world(1);
+  Watched w;
+  w.Tick();
+  w.vc->StoragePath = home.Home().string();
+  w.vc->NormalCursor = Qt::CrossCursor;
+  const auto shown = [] {
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor ? static_cast<int>(cursor->shape()) : -1;
+  };
+  std::vector<int> seen;
+  w.vc->OnPreviewStarted = [&](TVideoCapture*) { seen.push_back(shown()); };
+  w.vc->OnCaptureReadyToStart = [&](TVideoCapture*, bool&) { seen.push_back(shown()); };
+  w.vc->OnCaptureStarted = [&](TVideoCapture*) { seen.push_back(shown()); };
+  w.vc->StartPreview();
+  seen.push_back(shown());
+  w.vc->StartCapture();
+  w.vc->NormalCursor = crDefault;
+  w.vc->StopCapture();
+  seen.push_back(shown());
+  EXPECT_EQ(seen, (std::vector<int>{Qt::WaitCursor, Qt::CrossCursor, Qt::CrossCursor, Qt::WaitCursor,
+                                    Qt::WaitCursor, -1}));
 }
 
 TEST(VideoCapture, LostDeviceEndsThePreviewAndCanComeBack) {

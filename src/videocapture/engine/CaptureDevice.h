@@ -98,11 +98,14 @@ class TAnalogDecoder {
 };
 
 // A TV tuner in front of the device. Modes are 1 TV, 2 FM radio, 4 AM radio.
+// In a radio mode the frequency calls below act on the radio's tuner.
 class TTvTuner {
  public:
   virtual ~TTvTuner() = default;
   virtual int AvailableModes() = 0;
   virtual int Mode() = 0;
+  // False for a mode the card lacks; the mode stays as it was.
+  virtual bool SetMode(int mode) { return mode == Mode(); }
   virtual bool SignalPresent(bool& present) = 0;
   virtual bool VideoFrequency(long& hertz) = 0;
   // The range the tuner covers and the finest step it tunes in, all in Hz.

@@ -18,25 +18,29 @@ void TV4l2Io::Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono:
 
 namespace {
 
+// The nodes /dev/<stem><number>, in number order.
+std::vector<std::string> NumberedNodes(const std::string& stem) {
+  std::vector<std::pair<int, std::string>> found;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(stem, 0) != 0 || name.size() == stem.size()) continue;
+    const std::string digits = name.substr(stem.size());
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        digits.size() > 4)
+      continue;
+    found.emplace_back(std::stoi(digits), entry.path().string());
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> nodes;
+  for (auto& f : found) nodes.push_back(f.second);
+  return nodes;
+}
+
 class SystemIo : public TV4l2Io {
  public:
-  std::vector<std::string> ListNodes() override {
-    std::vector<std::pair<int, std::string>> found;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/dev", ec)) {
-      const std::string name = entry.path().filename().string();
-      if (name.rfind("video", 0) != 0 || name.size() == 5) continue;
-      const std::string digits = name.substr(5);
-      if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-          digits.size() > 4)
-        continue;
-      found.emplace_back(std::stoi(digits), entry.path().string());
-    }
-    std::sort(found.begin(), found.end());
-    std::vector<std::string> nodes;
-    for (auto& f : found) nodes.push_back(f.second);
-    return nodes;
-  }
+  std::vector<std::string> ListNodes() override { return NumberedNodes("video"); }
+  std::vector<std::string> ListRadioNodes() override { return NumberedNodes("radio"); }
 
   int Open(const std::string& path) override { return ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC); }
   void Close(int fd) override { ::close(fd); }

@@ -16,6 +16,9 @@ class TV4l2Io {
   virtual ~TV4l2Io() = default;
   // The device nodes that may be cameras ("/dev/video0", ...), in number order.
   virtual std::vector<std::string> ListNodes() = 0;
+  // The radio nodes ("/dev/radio0", ...) in number order; a TV card's radio
+  // tuner is reached through one of them.
+  virtual std::vector<std::string> ListRadioNodes() { return {}; }
   // -1 with errno set on failure, as the system calls do.
   virtual int Open(const std::string& path) = 0;
   virtual void Close(int fd) = 0;

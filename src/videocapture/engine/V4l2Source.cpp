@@ -82,6 +82,11 @@ constexpr StandardPair kStandards[] = {
     {0x100000, V4L2_STD_PAL_Nc},
 };
 
+// What the node itself does, apart from the other nodes of its device.
+std::uint32_t NodeCaps(const v4l2_capability& cap) {
+  return (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+}
+
 long FlagsOf(v4l2_std_id std) {
   long flags = 0;
   for (const auto& p : kStandards)
@@ -112,12 +117,14 @@ class V4l2Source : public TCaptureSource,
     hasStandards_ = Ioctl(VIDIOC_ENUMSTD, &standard);
     v4l2_tuner tuner{};
     hasTuner_ = Ioctl(VIDIOC_G_TUNER, &tuner);
+    if (hasTuner_) FindRadio();
     tvAudio_ = OpenV4l2TvAudio(io_, fd_);
     audioInputs_ = OpenV4l2AudioInputs(io_, fd_);
   }
 
   ~V4l2Source() override {
     Stop();
+    if (radioFd_ >= 0) io_->Close(radioFd_);
     io_->Close(fd_);
     if (wake_ >= 0) ::close(wake_);
   }
@@ -200,11 +207,21 @@ class V4l2Source : public TCaptureSource,
   TCrossbar* AudioCrossbar() override { return audioInputs_.get(); }
 
   // -- tuner: V4L2 tunes by frequency; the channel plans are the component's
-  int AvailableModes() override { return Mode(); }
-  int Mode() override {
-    v4l2_tuner t{};
-    if (!GetTuner(t)) return 0;
-    return t.type == V4L2_TUNER_RADIO ? 2 : 1;
+  int AvailableModes() override { return radioPath_.empty() ? 1 : 1 | 2; }
+  int Mode() override { return radioFd_ >= 0 ? 2 : 1; }
+  bool SetMode(int mode) override {
+    if (mode == Mode()) return true;
+    if (mode == 1) {
+      io_->Close(radioFd_);
+      radioFd_ = -1;
+      return RetuneInPlace();
+    }
+    if (mode != 2 || radioPath_.empty()) return false;
+    radioFd_ = io_->Open(radioPath_);
+    if (radioFd_ >= 0 && RetuneInPlace()) return true;
+    if (radioFd_ >= 0) io_->Close(radioFd_);
+    radioFd_ = -1;
+    return false;
   }
   bool SignalPresent(bool& present) override {
     int strength;
@@ -214,9 +231,10 @@ class V4l2Source : public TCaptureSource,
   }
   bool VideoFrequency(long& hertz) override {
     v4l2_tuner t{};
+    if (!GetTuner(t)) return false;
     v4l2_frequency f{};
-    f.tuner = t.index = TunerIndex();
-    if (!Ioctl(VIDIOC_G_TUNER, &t) || !Ioctl(VIDIOC_G_FREQUENCY, &f)) return false;
+    f.tuner = t.index;
+    if (io_->Ioctl(TunerFd(), VIDIOC_G_FREQUENCY, &f) != 0) return false;
     hertz = UnitsToHertz(f.frequency, t.capability);
     return true;
   }
@@ -235,7 +253,7 @@ class V4l2Source : public TCaptureSource,
     f.tuner = t.index;
     f.type = t.type;
     f.frequency = HertzToUnits(hertz, t.capability);
-    if (!Ioctl(VIDIOC_S_FREQUENCY, &f)) return false;
+    if (io_->Ioctl(TunerFd(), VIDIOC_S_FREQUENCY, &f) != 0) return false;
     tunedAt_ = std::chrono::steady_clock::now();
     return true;
   }
@@ -251,7 +269,7 @@ class V4l2Source : public TCaptureSource,
   }
   int TunerInputCount() override { return static_cast<int>(tunerInputs_.size()); }
   bool ConnectTunerInput(int input) override {
-    if (input < 0 || input >= TunerInputCount() || streaming_) return false;
+    if (input < 0 || input >= TunerInputCount()) return false;
     int index = tunerInputs_[static_cast<std::size_t>(input)].first;
     return Ioctl(VIDIOC_S_INPUT, &index);
   }
@@ -287,7 +305,7 @@ class V4l2Source : public TCaptureSource,
     for (const auto& p : kStandards)
       if (p.flag == flag) {
         v4l2_std_id std = p.std;
-        return !streaming_ && Ioctl(VIDIOC_S_STD, &std);
+        return Ioctl(VIDIOC_S_STD, &std);
       }
     return false;
   }
@@ -363,7 +381,7 @@ class V4l2Source : public TCaptureSource,
   }
   bool CanRoute(int output, int input) override { return output == 0 && input >= 0 && input < InputCount(); }
   bool Route(int output, int input) override {
-    if (!CanRoute(output, input) || streaming_) return false;
+    if (!CanRoute(output, input)) return false;
     return Ioctl(VIDIOC_S_INPUT, &input);
   }
   int RoutedTo(int output) override {
@@ -440,10 +458,40 @@ class V4l2Source : public TCaptureSource,
     return tunerInputs_.empty() ? 0 : tunerInputs_.front().second;
   }
 
+  // In radio mode the radio node's tuner, else the video input's.
+  int TunerFd() const { return radioFd_ >= 0 ? radioFd_ : fd_; }
   bool GetTuner(v4l2_tuner& t) {
     t = {};
-    t.index = TunerIndex();
-    return Ioctl(VIDIOC_G_TUNER, &t);
+    t.index = radioFd_ >= 0 ? 0 : TunerIndex();
+    return io_->Ioctl(TunerFd(), VIDIOC_G_TUNER, &t) == 0;
+  }
+
+  // A card's tuner serves its video and its radio node in turn, and goes
+  // with the node that set a frequency last: setting the frequency the
+  // tuner of the chosen mode had takes it over.
+  bool RetuneInPlace() {
+    long hertz, low, high, step;
+    if (!VideoFrequency(hertz) || !FrequencyRange(low, high, step)) return false;
+    return SetVideoFrequency(std::clamp(hertz, low, high));
+  }
+
+  // The radio of the card: a node of its own on the same bus.
+  void FindRadio() {
+    v4l2_capability own{};
+    if (!Ioctl(VIDIOC_QUERYCAP, &own) || own.bus_info[0] == 0) return;
+    for (const std::string& path : io_->ListRadioNodes()) {
+      const int fd = io_->Open(path);
+      if (fd < 0) continue;
+      v4l2_capability cap{};
+      const bool ours = io_->Ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0 && (NodeCaps(cap) & V4L2_CAP_RADIO) &&
+                        (NodeCaps(cap) & V4L2_CAP_TUNER) &&
+                        std::memcmp(cap.bus_info, own.bus_info, sizeof cap.bus_info) == 0;
+      io_->Close(fd);
+      if (ours) {
+        radioPath_ = path;
+        return;
+      }
+    }
   }
 
   static v4l2_format PixFormat(std::uint32_t pixelformat, int width, int height) {
@@ -624,6 +672,8 @@ class V4l2Source : public TCaptureSource,
   std::chrono::steady_clock::time_point tunedAt_;
   bool hasStandards_ = false;
   bool hasTuner_ = false;
+  std::string radioPath_;  // empty: the card has no radio
+  int radioFd_ = -1;       // open while in radio mode
   std::unique_ptr<TTvAudio> tvAudio_;
   std::unique_ptr<TCrossbar> audioInputs_;
 
@@ -645,7 +695,7 @@ std::string Text(const std::uint8_t* bytes, std::size_t size) {
 }
 
 bool IsCamera(const v4l2_capability& cap) {
-  const std::uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+  const std::uint32_t caps = NodeCaps(cap);
   return (caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_STREAMING);
 }
 
