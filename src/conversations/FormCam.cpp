@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <utility>
+#include <vector>
 
 #include "conversations/CamProtocol.h"
 #include "conversations/FormImgView.h"
@@ -213,7 +215,14 @@ void TFormCam::BindVideo() {
     VideoFailed("No Video Devices", cam::kNoDeviceText, cam::kNoDeviceCaption, true);
   };
   Video->OnErrorLog = [this](TVideoCapture*, int, const std::string& text) {
-    VideoFailed(text, "There was an error with the cam device, " + text, cam::kNoDeviceCaption, true);
+    // The component reports while it is still at work: a camera that fails
+    // while the next one takes over, an index it put right itself. What the
+    // reports mean is known once it is through.
+    if (pendingReports_.empty()) {
+      startsBeforeReport_ = previewStarts_;
+      QTimer::singleShot(0, this, [this] { WeighReports(); });
+    }
+    pendingReports_.push_back(text);
   };
 }
 
@@ -243,6 +252,7 @@ void TFormCam::FormShow() {
 
 void TFormCam::VideoPreviewStarted() {
   if (!videoUsable_) return;
+  ++previewStarts_;
   CheckVid->setChecked(true);
   CheckVid->setText("Broadcast On");
   RebuildSourceAndSize();
@@ -309,6 +319,25 @@ void TFormCam::RebuildSourceAndSize() {
   };
   fill(Source, Video->GetVideoDevices(), Video->VideoDevice(), &TVideoCapture::SetVideoDevice);
   fill(Size, Video->GetVideoSizes(), Video->VideoSize(), &TVideoCapture::SetVideoSize);
+}
+
+void TFormCam::WeighReports() {
+  if (Video->Busy()) {
+    QTimer::singleShot(0, this, [this] { WeighReports(); });
+    return;
+  }
+  const std::vector<std::string> reports = std::exchange(pendingReports_, {});
+  if (reports.empty()) return;
+  // A preview that started after the reports means the component found a
+  // way: the video goes on, and the last report is only shown.
+  if (videoUsable_ && previewStarts_ != startsBeforeReport_) {
+    SetStatus(reports.back());
+    return;
+  }
+  // The box tells the first failure; the status line ends with the last.
+  VideoFailed(reports.front(), "There was an error with the cam device, " + reports.front(), cam::kNoDeviceCaption,
+              true);
+  for (std::size_t i = 1; i < reports.size(); ++i) SetStatus(reports[i]);
 }
 
 void TFormCam::VideoFailed(const std::string& status, const std::string& box, const std::string& caption,

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "conversations/CamBroadcast.h"
 
@@ -75,6 +76,8 @@ class TFormCam : public QWidget, private TCamBroadcastView {
   void FormShow();
   void VideoPreviewStarted();
   void RebuildSourceAndSize();
+  // The capture reports once the component is through with what it was doing.
+  void WeighReports();
   // A video failure: the video is unusable from now on, the broadcast ends.
   void VideoFailed(const std::string& status, const std::string& box, const std::string& caption,
                    bool disableProperties);
@@ -88,5 +91,10 @@ class TFormCam : public QWidget, private TCamBroadcastView {
   bool videoUsable_ = false;
   bool shown_ = false;
   bool pictureStale_ = false;
+  // Previews started so far, and the capture reports not yet weighed with
+  // the count when the first came: reports followed by a preview did not end the video.
+  int previewStarts_ = 0;
+  int startsBeforeReport_ = 0;
+  std::vector<std::string> pendingReports_;
   std::string status_;
 };

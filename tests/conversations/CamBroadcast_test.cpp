@@ -181,3 +181,20 @@ TEST(CamBroadcast, FansOutToReadySlowStalledAndPausedViewers) {
   std::ifstream copy(platform::PathFromName(kept + ".jpg"), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copy), {}), picture);
 }
+
+// A camera that cannot start hands over to the next one: the broadcast goes
+// on, and what went wrong is shown in the status line, with no box that says
+// the video has ended.
+TEST(CamBroadcast, GoesOnWhenTheNextCameraTakesOver) {
+  cam_test::TCamUser b(true);
+  TFormCam* form = b.Open(100);
+  ASSERT_NE(form, nullptr);
+  EXPECT_TRUE(platform::ProcessMessagesUntil(
+      [form] { return form->StatusText().find("can't start: Camera 1") != std::string::npos; }, 2000));
+  platform::ProcessMessagesUntil([] { return false; }, 100);
+  EXPECT_TRUE(form->VideoUsable());
+  EXPECT_TRUE(form->CheckVid->isChecked());
+  EXPECT_TRUE(form->CheckVid->isEnabled());
+  EXPECT_EQ(b.prompts.informed, 0);
+  delete form;
+}

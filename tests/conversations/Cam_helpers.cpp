@@ -135,12 +135,16 @@ TQuestion TCamPrompts::AskYesNoLater(const std::string& text, const std::string&
   return std::make_unique<TTimedAnswer>(open);
 }
 
-TCamUser::TCamUser() {
+TCamUser::TCamUser(bool firstCameraFails) {
   testing_support::WidgetApp();
   // One synthetic camera on the real clock for the components made from now on.
   FinalizeVideoDevices();
   auto backend = std::make_unique<engine::TSyntheticBackend>(engine::TSyntheticClock::Real());
   backend->AddCamera(engine::TSyntheticCamera::StandardScript("Camera 1"));
+  if (firstCameraFails) {
+    backend->Camera(0)->Faults().startFails = true;
+    backend->AddCamera(engine::TSyntheticCamera::StandardScript("Camera 2"));
+  }
   auto system = std::make_unique<engine::TCaptureSystem>();
   system->AddBackend(std::move(backend));
   engine::InstallCaptureSystem(std::move(system));

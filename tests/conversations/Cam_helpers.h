@@ -56,8 +56,10 @@ struct TCamPrompts : TPrompts {
   bool allow = false;
   int asked = 0;
   int thinkMs = 0;  // how long the user takes to answer
+  int informed = 0;  // boxes shown
   TQuestion AskYesNoLater(const std::string& text, const std::string& caption, int timeoutMs,
                           std::function<void(bool)> answered) override;
+  void ShowInformation(const std::string&, const std::string&) override { ++informed; }
 };
 
 // A user on a home of its own, listening, with the cam routes in place and a
@@ -69,7 +71,8 @@ struct TCamUser {
   std::unique_ptr<TCamRoutes> routes;
   int port = testing_support::FreePort();
 
-  TCamUser();
+  // With `firstCameraFails`, a second camera stands behind one that cannot start.
+  explicit TCamUser(bool firstCameraFails = false);
   ~TCamUser();
   // The broadcast window, once its preview runs, at this picture interval.
   TFormCam* Open(int intervalMs);
