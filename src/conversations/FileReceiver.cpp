@@ -231,7 +231,7 @@ int TFileReceiver::UnpackPackage() {
   };
   unzip.OnEndUnZip = [this](zip::TZipReader* reader, int index, const std::string& name) {
     view_->AddLogLine("Decompressed File: " + ShownName(platform::ExtractFileName(name)) +
-                      "  Size: " + std::to_string(reader->GetUnCompressedSize(index)));
+                      "  Size: " + std::to_string(reader->UnCompressedSize(index)));
     unpacked_.push_back(name);
   };
   unzip.OnUnZipComplete = [this](zip::TZipReader*, int count) {

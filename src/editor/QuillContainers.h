@@ -302,6 +302,9 @@ TQuillNotifyEvent NotifyEvent(C* object) {
   return TQuillNotifyEvent{object, &methodTag, [object](TQuillObject* sender, intptr_t param) { (object->*M)(sender, param); }};
 }
 
+// Progress of a load or save: Position of Total (lines).
+using TQuillProgressEvent = std::function<void(TQuillObject* sender, int position, int total)>;
+
 class TQuillNotifierList {
  public:
   void AddItem(const TQuillNotifyEvent& handler);

@@ -48,11 +48,7 @@ TCustomQuillEdit::TCustomQuillEdit(QWidget* parent, const TQuillEditClasses& cla
 
 void TCustomQuillEdit::Construct(const TQuillEditClasses& classes) {
   wrapList_ = classes.NewWrapList();
-  wrapList_->OnWrap = [this](int first, int count) {
-    // Rows past what is wrapped were asked for: wrap on, unless the text
-    // ends before them.
-    if (first < LineCount()) UpdateWordWrap(first, first + count - 1);
-  };
+  wrapList_->OnWrap = [this](int first, int count) { OnUpdateWordWrap(this, first, first + count - 1); };
   colors_.OnChange = [this](TQuillObject*) { ColorsChanged(); };
   internal_ = classes.NewEditSource();
   internal_->RegisterNotifier(Handler());
@@ -494,10 +490,10 @@ void TCustomQuillEdit::InvalidateRect(const TRect& rect) {
 
 void TCustomQuillEdit::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
-  SetSize(ClientWidth(), ClientHeight());
+  SetBounds(ClientWidth(), ClientHeight());
 }
 
-void TCustomQuillEdit::SetSize(int width, int height) {
+void TCustomQuillEdit::SetBounds(int width, int height) {
   if (TPoint{width, height} == clientSize_) return;
   const bool widthChanged = width != clientSize_.X;
   const bool heightChanged = height != clientSize_.Y;

@@ -289,6 +289,9 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void SetBlockIndent(int value) { blockIndent_ = value; }
   TQuillBlockSelMode BlockSelMode() const { return blockSelMode_; }
   void SetBlockSelMode(TQuillBlockSelMode value);
+  // The cursor while a block is dragged over a place it may be dropped.
+  Qt::CursorShape DragCursor() const { return dragCursor_; }
+  void SetDragCursor(Qt::CursorShape value) { dragCursor_ = value; }
   bool WantTabs() const { return wantTabs_; }
   void SetWantTabs(bool value) { wantTabs_ = value; }
   bool WantReturns() const { return wantReturns_; }
@@ -593,6 +596,9 @@ class TCustomQuillEdit : public QAbstractScrollArea,
 
   // ---- word wrap ----
   void UpdateWordWrap(int first, int last);
+  // The wrap list asks for lines First .. Last: wrapped unless the text ends
+  // before them.
+  void OnUpdateWordWrap(TQuillObject* sender, int first, int last);
   // The next break of line S (positions from 1) for a row of Width pixels.
   void WordBreakProc(int line, const std::string& s, int& pos);
   void WordWrapUpdated(bool repaint);
@@ -691,6 +697,9 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   TGetDrawStyleEvent OnGetDrawStyle;
   TGetFormattingMarkEvent OnGetFormattingMark;
   TNotifyEvent OnMouseLeave;
+  // Progress of a whole formatted load and save.
+  TQuillProgressEvent OnFileLoad;
+  TQuillProgressEvent OnFileSave;
 
   // ---- the view's window ----
   TCanvas& Canvas() override;
@@ -761,7 +770,8 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   // The document notifier: the same value registers and unregisters.
   TQuillNotifyEvent Handler();
   void ConnectScrollBars();
-  void SetSize(int width, int height);
+  // What follows a new size of the text area.
+  void SetBounds(int width, int height);
   void UpdateInvisibleLines();
   void UpdateColors();
   void ColorsChanged();
@@ -798,6 +808,10 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void DoProcessString(bool restoreCaret, const std::function<void(std::string&)>& proc);
   void IndentProc(std::string& s);
   void OutdentProc(std::string& s);
+  static void UpperCaseProc(std::string& s);
+  static void LowerCaseProc(std::string& s);
+  // Lower case becomes upper, everything else lower.
+  static void ToggleCaseProc(std::string& s);
   void CapitalizeProc(std::string& s);
   // Whether a block command changes text (refused while read-only).
   static bool ChangesText(int command);
@@ -891,6 +905,7 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   int wheelAccumulator_ = 0;
   int maxScrollPos_ = 255;
   TQuillBlockSelMode blockSelMode_ = TQuillBlockSelMode::bsBoth;
+  Qt::CursorShape dragCursor_ = Qt::DragMoveCursor;
   int autoCompletePause_ = 500;
   std::string autoCorrectDelims_ = std::string(" .,;:") + '\t';
   TQuillFont font_;

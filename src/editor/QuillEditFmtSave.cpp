@@ -51,6 +51,7 @@ void TCustomQuillEdit::SaveToFmtStream(std::ostream& stream, bool selectionOnly,
   };
   if (!selectionOnly) {
     exporter->ProgressTotal = lines.Count();
+    exporter->OnProgress = OnFileSave;
     for (int line = 0; line < lines.Count(); ++line) exportLine(line, 0, MaxInt);
   } else if (selType_ == TQuillSelType::slStream) {
     const TRect r = selRect_;

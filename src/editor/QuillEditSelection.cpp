@@ -404,8 +404,8 @@ void TCustomQuillEdit::ProcessBlock(int command) {
     case ecIndentBlock: DoProcessString(false, [this](std::string& s) { IndentProc(s); }); break;
     case ecOutdentBlock: DoProcessString(false, [this](std::string& s) { OutdentProc(s); }); break;
     case ecSelectLine: SelectLine(); break;
-    case ecUpperCaseBlock: DoProcessString(true, [](std::string& s) { s = UpperCase(s); }); break;
-    case ecLowerCaseBlock: DoProcessString(true, [](std::string& s) { s = LowerCase(s); }); break;
+    case ecUpperCaseBlock: DoProcessString(true, UpperCaseProc); break;
+    case ecLowerCaseBlock: DoProcessString(true, LowerCaseProc); break;
     case ecMarkWord: MarkWord(); break;
     case ecMoveBlock: MoveBlock(true); break;
     case ecSelectAll: {
@@ -413,14 +413,7 @@ void TCustomQuillEdit::ProcessBlock(int command) {
       SetSelection({0, 0, LineWidth(last), last}, TQuillSelType::slStream);
       break;
     }
-    case ecToggleCase:
-      DoProcessString(true, [](std::string& s) {
-        for (char& c : s) {
-          const char upper = UpperCase(std::string(1, c))[0];
-          c = upper != c ? upper : LowerCase(std::string(1, c))[0];
-        }
-      });
-      break;
+    case ecToggleCase: DoProcessString(true, ToggleCaseProc); break;
     case ecClearSelection: SetSelection({}, TQuillSelType::slNone); break;
     case ecCapitalize: DoProcessString(true, [this](std::string& s) { CapitalizeProc(s); }); break;
     case ecEnTabBlock: EnTabBlock(); break;
@@ -486,6 +479,17 @@ void TCustomQuillEdit::OutdentProc(std::string& s) {
   const std::string front = s.substr(0, width);
   const size_t blanks = std::min(front.find_first_not_of(" \t"), front.size());
   s.erase(0, blanks);
+}
+
+void TCustomQuillEdit::UpperCaseProc(std::string& s) { s = UpperCase(s); }
+
+void TCustomQuillEdit::LowerCaseProc(std::string& s) { s = LowerCase(s); }
+
+void TCustomQuillEdit::ToggleCaseProc(std::string& s) {
+  for (char& c : s) {
+    const char upper = UpperCase(std::string(1, c))[0];
+    c = upper != c ? upper : LowerCase(std::string(1, c))[0];
+  }
 }
 
 void TCustomQuillEdit::CapitalizeProc(std::string& s) {
@@ -657,7 +661,7 @@ void TCustomQuillEdit::MouseSelect() {
   ++selUpdate_;
   doc.JumpTo(p.X, p.Y);
   --selUpdate_;
-  viewport()->setCursor(InsideBlock(p.X, p.Y) ? Qt::ForbiddenCursor : Qt::DragMoveCursor);
+  viewport()->setCursor(InsideBlock(p.X, p.Y) ? Qt::ForbiddenCursor : dragCursor_);
 }
 
 void TCustomQuillEdit::MoveProc() {

@@ -31,6 +31,10 @@ int TCustomQuillEdit::WrapWidth() {
   return std::max(ClientWidth() - GetLeftIndent(), 0);
 }
 
+void TCustomQuillEdit::OnUpdateWordWrap(TQuillObject*, int first, int last) {
+  if (first < LineCount()) UpdateWordWrap(first, last);
+}
+
 void TCustomQuillEdit::UpdateWordWrap(int first, int last) {
   first = std::max(first, 0);
   // A wrap asked for while wrapping (a measure that looked at rows) waits

@@ -12,6 +12,9 @@ namespace {
 
 using FontKey = std::tuple<std::string, int, platform::TFontStyles, uint8_t, platform::TFontPitch>;
 
+// Every font measured so far, by its description.
+using TQuillFontList = std::map<FontKey, std::unique_ptr<TQuillFontRecord>>;
+
 FontKey KeyOf(const TCanvasFont& font) { return {font.Name, font.Height, font.Style, font.Charset, font.Pitch}; }
 
 bool SameFont(const TCanvasFont& a, const TCanvasFont& b) {
@@ -22,7 +25,7 @@ bool SameFont(const TCanvasFont& a, const TCanvasFont& b) {
 
 const TQuillFontRecord& TQuillFontManager::GetFont(const TCanvasFont& font) {
   // Never freed: records are shared by every editor until the program ends.
-  static auto* records = new std::map<FontKey, std::unique_ptr<TQuillFontRecord>>;
+  static auto* records = new TQuillFontList;
   static const TQuillFontRecord* last = nullptr;
   // Runs of one font follow each other: the last record answers most asks.
   if (last != nullptr && SameFont(last->Font, font)) return *last;

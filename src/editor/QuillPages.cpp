@@ -43,24 +43,28 @@ void TQuillPage::SetPageWidth(int value) {
   value = std::max(value, 0);
   if (value == pageWidth_ && pageSize_ == TQuillPageSize::psOther) return;
   pageWidth_ = value;
-  pageSize_ = TQuillPageSize::psOther;
-  UpdatePage();
+  UpdatePageSize(false);
 }
 
 void TQuillPage::SetPageHeight(int value) {
   value = std::max(value, 0);
   if (value == pageHeight_ && pageSize_ == TQuillPageSize::psOther) return;
   pageHeight_ = value;
-  pageSize_ = TQuillPageSize::psOther;
-  UpdatePage();
+  UpdatePageSize(false);
 }
 
 void TQuillPage::SetPageSize(TQuillPageSize value) {
   if (value == pageSize_) return;
   pageSize_ = value;
-  if (value != TQuillPageSize::psOther) {
-    pageWidth_ = kPaper[static_cast<int>(value)].width;
-    pageHeight_ = kPaper[static_cast<int>(value)].height;
+  UpdatePageSize(true);
+}
+
+void TQuillPage::UpdatePageSize(bool fromSize) {
+  if (!fromSize) {
+    pageSize_ = TQuillPageSize::psOther;
+  } else if (pageSize_ != TQuillPageSize::psOther) {
+    pageWidth_ = kPaper[static_cast<int>(pageSize_)].width;
+    pageHeight_ = kPaper[static_cast<int>(pageSize_)].height;
   }
   UpdatePage();
 }
@@ -382,12 +386,7 @@ int TQuillPages::GetPageIndexAt(TPoint point, bool byText) {
       if (i >= 0 && i < measured_ && ComparePage(point, byText, i) == 0) return i;
   }
   // 4. The measured pages, then the stale ones measured one by one.
-  int index = 0;
-  if (measured_ > 0 && Find(point, byText, index, measured_)) return index;
-  while (measured_ < Count()) {
-    CalcPageInternalSize(measured_, true);
-    if (ComparePage(point, byText, measured_ - 1) == 0) return measured_ - 1;
-  }
+  if (const int found = SearchInUpdatedPages(point, byText); found >= 0) return found;
   if (measured_ == 0) CalcPageInternalSize(0, true);
   // 5. Past the last page: add pages while the text goes on.
   if (ComparePage(point, byText, Count() - 1) < 0) {
@@ -410,8 +409,19 @@ int TQuillPages::GetPageIndexAt(TPoint point, bool byText) {
     if (updateCount_ == 0 && added) UpdatePages();
     return answer;
   }
+  int index = 0;
   if (Find(point, byText, index, Count())) return index;
   return std::min(index, Count() - 1);
+}
+
+int TQuillPages::SearchInUpdatedPages(TPoint point, bool byText) {
+  int index = 0;
+  if (measured_ > 0 && Find(point, byText, index, measured_)) return index;
+  while (measured_ < Count()) {
+    CalcPageInternalSize(measured_, true);
+    if (ComparePage(point, byText, measured_ - 1) == 0) return measured_ - 1;
+  }
+  return -1;
 }
 
 TQuillPage* TQuillPages::GetPageAt(TPoint point, bool byText) {

@@ -58,6 +58,9 @@ class TQuillPage {
   void EndUpdate();
   // Forgets the cached screen position and tells the editor.
   void UpdatePage();
+  // After a new paper: FromSize takes the named size's measures, else the
+  // measures set make the size psOther.
+  void UpdatePageSize(bool fromSize);
   TQuillEditorView* GetEdit() const;
   int Index() const;
 
@@ -142,6 +145,9 @@ class TQuillPages {
   // last page for a point past the text; -1 for the very start.
   int GetPageIndexAt(TPoint point, bool byText);
   TQuillPage* GetPageAt(TPoint point, bool byText);
+  // The measured page holding the point, measuring stale pages one by one
+  // until one holds it; -1 when none does.
+  int SearchInUpdatedPages(TPoint point, bool byText);
 
   // ---- scroll extents ----
   TQuillPage* GetLastPage();

@@ -20,6 +20,10 @@ QPointer<TQuillPopup>& Current() {
   return current;
 }
 
+class TPopupHook;
+// Every window's hook: made with the window's first popup, gone with its last.
+using TPopupHooks = std::map<QWidget*, TPopupHook*>;
+
 // Watches the window a popped-up control came from, so its popups hide and
 // show with it. One per window, shared by its popups, gone with the last.
 class TPopupHook : public QObject {
@@ -74,8 +78,8 @@ class TPopupHook : public QObject {
   }
 
  private:
-  static std::map<QWidget*, TPopupHook*>& Hooks() {
-    static std::map<QWidget*, TPopupHook*> hooks;
+  static TPopupHooks& Hooks() {
+    static TPopupHooks hooks;
     return hooks;
   }
 
@@ -119,8 +123,8 @@ TQuillPopup* CurrentPopup() { return Current().data(); }
 TQuillPopup::TQuillPopup(QWidget* control, bool sizeable, TPopupCloseEvent onCloseUp)
     : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint |
                            (sizeable ? Qt::CustomizeWindowHint : Qt::FramelessWindowHint)),
+      OnCloseUp(std::move(onCloseUp)),
       control_(control),
-      onCloseUp_(std::move(onCloseUp)),
       sizeable_(sizeable) {
   setAttribute(Qt::WA_DeleteOnClose, false);
   oldParent_ = control->parentWidget();
@@ -179,7 +183,7 @@ void TQuillPopup::ClosePopup(bool accept) {
   if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
   accepted_ = accept;
   QPointer<TQuillPopup> self(this);
-  const TPopupCloseEvent handler = onCloseUp_;
+  const TPopupCloseEvent handler = OnCloseUp;
   if (accept && handler) handler(control_);
   if (self == nullptr) return;
   RestoreControl();

@@ -33,6 +33,8 @@ class TQuillPopup : public QWidget {
   void ClosePopup(bool accept);
   // True when the popup closed accepting.
   bool Accepted() const { return accepted_; }
+  // Called with the control when the popup closes accepting.
+  TPopupCloseEvent OnCloseUp;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,7 +52,6 @@ class TQuillPopup : public QWidget {
   QRect oldGeometry_;
   QPointer<QBoxLayout> oldLayout_;
   int oldLayoutIndex_ = -1;
-  TPopupCloseEvent onCloseUp_;
   bool sizeable_;
   bool accepted_ = false;
   bool restored_ = false;

@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstring>
 
+#include "editor/QuillUtils.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -127,8 +129,9 @@ struct TQuillRegExpr::Program {
   int maxLength = -1;
 };
 
+// The position goes in first: the expression may hold "%d" itself.
 EQuillRegExprError::EQuillRegExprError(const std::string& expression, int position)
-    : platform::Exception(expression + " is invalid mask at (" + std::to_string(position) + ")"),
+    : platform::Exception(FormatMsg(FormatMsg("%s is invalid mask at (%d)", position).c_str(), expression)),
       position_(position) {}
 
 namespace {
@@ -771,6 +774,10 @@ int FindLiteral(const TQuillRegExpr::Program& prog, const uint8_t* t, int from, 
 
 TQuillRegExpr::TQuillRegExpr(const std::string& Expression, bool CaseSensitive)
     : caseSensitive_(CaseSensitive), expression_(Expression), program_(std::make_unique<Program>()) {
+  InitRegStates();
+}
+
+void TQuillRegExpr::InitRegStates() {
   Compiler(expression_, caseSensitive_, *program_, states_).Compile();
   slots_.assign(program_->slotCount, 0);
 }

@@ -125,6 +125,8 @@ class TQuillRegExpr {
   struct Program;
 
  private:
+  // Reads the expression into its states and the program that runs them.
+  void InitRegStates();
   int MatchAt(std::string_view text, int pos, bool firstInLine);
   int SearchForward(std::string_view text, int from, int& length);
   int Run(int pc, int pos, bool endMarked);

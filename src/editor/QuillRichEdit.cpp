@@ -478,13 +478,12 @@ void TCustomQuillRichEdit::UpdateParagraphSliders() {
   if (!Ruler().HorzRulerVisible()) return;
   TQuillRuler& ruler = *Ruler().HorzRuler();
   const TQuillParagraph& p = GetParagraphForLine(GetCurrentPosition().Y);
-  for (int i = 0; i < ruler.SliderCount(); ++i) {
-    TQuillRulerSlider& slider = ruler.Slider(i);
-    switch (slider.Type) {
-      case TQuillSliderType::rtFirst: slider.SetIndent(p.LeftIndent() + p.FirstIndent()); break;
+  for (const auto& slider : ruler.Sliders()) {
+    switch (slider->Type) {
+      case TQuillSliderType::rtFirst: slider->SetIndent(p.LeftIndent() + p.FirstIndent()); break;
       case TQuillSliderType::rtLeft:
-      case TQuillSliderType::rtBottom: slider.SetIndent(p.LeftIndent()); break;
-      case TQuillSliderType::rtRight: slider.SetIndent(p.RightIndent()); break;
+      case TQuillSliderType::rtBottom: slider->SetIndent(p.LeftIndent()); break;
+      case TQuillSliderType::rtRight: slider->SetIndent(p.RightIndent()); break;
     }
   }
   ruler.update();

@@ -188,6 +188,9 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   void AdjustInfoForParagraph(const TQuillParagraph& paragraph, const std::string& s, TQuillRichWrapRecord& row,
                               bool firstRow, bool lastRow);
   void CheckWordSpelling(int line, const std::string& s, TQuillRichWrapRecord& row);
+  // The stored character of a shown column: they differ on a line whose
+  // tabs show as blanks.
+  int GetRelativeChar(int line, int column) const;
   // The data word of a shown column; Item is the line's record.
   uint16_t DataAt(const TQuillStringItem* item, int line, int column) const;
 

@@ -14,6 +14,37 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// A picture run: as large as the picture, on no background; its base line
+// is set with the row's (AdjustObjects).
+void GetInfoFromObject(const TQuillEditorObject& picture, TQuillLineInfo& run) {
+  run.Width = picture.Width();
+  run.Height = picture.Height();
+}
+
+// A text run of Width pixels in the style's font (the smaller one when
+// raised or lowered): its cell height, and the base line moved up or down
+// by the script's offset.
+void GetInfoFromString(const TCustomQuillRichEdit::TRunStyle& style, const TQuillFontRecord& font, int width,
+                       TQuillLineInfo& run) {
+  run.Font = &font;
+  run.Width = width;
+  run.Height = font.Info.Height;
+  if (style.Script == TQuillScriptStyle::ssSuperScript) run.Shift = -style.Font->Info.SuperscriptOffset;
+  else if (style.Script == TQuillScriptStyle::ssSubScript) run.Shift = style.Font->Info.SubscriptOffset;
+  run.BaseLine = font.Info.Ascent - run.Shift;
+  run.Color = style.Color;
+  run.Background = style.Background;
+}
+
+// Pictures stand on the text's base line; a picture taller than the text
+// pushes the base line down. Answers the row's base line.
+int AdjustObjects(std::vector<TQuillLineInfo>& runs, int tallest, int tallestText, int textBase) {
+  const int base = std::max(tallest - tallestText + textBase, textBase);
+  for (TQuillLineInfo& run : runs)
+    if (run.Object >= 0) run.BaseLine = std::min(run.Height, base);
+  return base;
+}
+
 
 }  // namespace
 
@@ -35,17 +66,19 @@ void TCustomQuillRichEdit::BeforeWrapString(int line) {
   tabStarts_.push_back(column);
 }
 
+int TCustomQuillRichEdit::GetRelativeChar(int line, int column) const {
+  if (line != tabLine_) return column;
+  // The character whose shown columns hold the column; past the shown text
+  // each column is one character more.
+  const int shown = tabStarts_.back();
+  const auto stored = static_cast<int>(tabStarts_.size()) - 1;
+  return column >= shown ? stored + column - shown
+                         : static_cast<int>(std::upper_bound(tabStarts_.begin(), tabStarts_.end(), column) -
+                                            tabStarts_.begin()) - 1;
+}
+
 uint16_t TCustomQuillRichEdit::DataAt(const TQuillStringItem* item, int line, int column) const {
-  int index = column;
-  if (line == tabLine_) {
-    // The character whose shown columns hold the column; past the shown
-    // text each column is one character more.
-    const int shown = tabStarts_.back();
-    const auto stored = static_cast<int>(tabStarts_.size()) - 1;
-    index = column >= shown ? stored + column - shown
-                            : static_cast<int>(std::upper_bound(tabStarts_.begin(), tabStarts_.end(), column) -
-                                               tabStarts_.begin()) - 1;
-  }
+  const int index = GetRelativeChar(line, column);
   if (item == nullptr || index < 0 || static_cast<size_t>(index) >= item->Data.size()) return NoData;
   return item->Data[static_cast<size_t>(index)];
 }
@@ -63,8 +96,7 @@ TQuillLineInfo TCustomQuillRichEdit::ParseString(int line, const std::string& s,
     const uint16_t number = DataAt(item, line, start);
     if (const TQuillEditorObject* picture = FindObject(number)) {
       run.Object = number;
-      run.Width = picture->Width();
-      run.Height = picture->Height();
+      GetInfoFromObject(*picture, run);
       return run;
     }
     // A picture that names no object shows as a character of the editor font.
@@ -86,14 +118,7 @@ TQuillLineInfo TCustomQuillRichEdit::ParseString(int line, const std::string& s,
       ++run.End;
     }
   }
-  run.Font = &font;
-  run.Width = width;
-  run.Height = font.Info.Height;
-  if (style.Script == TQuillScriptStyle::ssSuperScript) run.Shift = -style.Font->Info.SuperscriptOffset;
-  else if (style.Script == TQuillScriptStyle::ssSubScript) run.Shift = style.Font->Info.SubscriptOffset;
-  run.BaseLine = font.Info.Ascent - run.Shift;
-  run.Color = style.Color;
-  run.Background = style.Background;
+  GetInfoFromString(style, font, width, run);
   return run;
 }
 
@@ -140,14 +165,7 @@ void TCustomQuillRichEdit::GetInfosFromString(const std::string& s, int line, TQ
       textBase = std::max(textBase, run.BaseLine);
       if (firstFont == nullptr) firstFont = run.Font;
     }
-    int base = textBase;
-    // Pictures stand on the text's base line; a picture taller than the
-    // text pushes the base line down.
-    if (pictures) {
-      base = std::max(tallest - tallestText + textBase, base);
-      for (TQuillLineInfo& run : row.Runs)
-        if (run.Object >= 0) run.BaseLine = std::min(run.Height, base);
-    }
+    const int base = pictures ? AdjustObjects(row.Runs, tallest, tallestText, textBase) : textBase;
     // Text of several fonts or raised and lowered text may reach below the
     // tallest run: the row takes it in rather than cutting it off.
     int height = tallest;

@@ -90,6 +90,7 @@ void TCustomQuillRichEdit::LoadFromFmtStream(std::istream& stream, bool selectio
     }
     std::unique_ptr<TCustomQuillImporter> importer = importerClass.Create(Font());
     importer->FileName = doc.FileName();
+    if (!selectionOnly) importer->OnProgress = OnFileLoad;
     importer->OnParseText = [this](TQuillObject*, const std::string& text, const TCustomQuillEditorAttributes* attributes,
                                    const TCustomQuillParagraph* paragraph, TCustomQuillEditorObject* object) {
       DoLoadText(text, attributes, paragraph, object);

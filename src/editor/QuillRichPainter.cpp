@@ -82,12 +82,12 @@ int TQuillRichPainter::GetWholeLineHeight(int line) {
   return height;
 }
 
-int TQuillRichPainter::RunAt(const TQuillRichWrapRecord& row, int column) {
-  if (row.Runs.empty()) return -1;
+const TQuillLineInfo* TQuillRichPainter::GetLineInfo(const TQuillRichWrapRecord& row, int column) {
+  if (row.Runs.empty()) return nullptr;
   const int ch = column > row.Start ? column - 1 : column;
-  for (size_t i = 0; i < row.Runs.size(); ++i)
-    if (ch < row.Runs[i].End) return static_cast<int>(i);
-  return static_cast<int>(row.Runs.size()) - 1;
+  for (const TQuillLineInfo& run : row.Runs)
+    if (ch < run.End) return &run;
+  return &row.Runs.back();
 }
 
 int TQuillRichPainter::GetCharWidth(int line, int ch) {
@@ -107,8 +107,8 @@ int TQuillRichPainter::GetCharWidth(int line, int ch) {
 int TQuillRichPainter::GetCharHeight(int line, int ch) {
   const TQuillRichWrapRecord* row = RowOfPoint({ch, line}, false);
   if (row == nullptr) return LineHeight();
-  const int run = RunAt(*row, ch + 1);
-  return run < 0 ? row->Info.Height : row->Runs[static_cast<size_t>(run)].Height;
+  const TQuillLineInfo* run = GetLineInfo(*row, ch + 1);
+  return run == nullptr ? row->Info.Height : run->Height;
 }
 
 // ---------------------------------------------------------------------------
@@ -271,8 +271,8 @@ TPoint TQuillRichPainter::GetCaretSize() {
   const TQuillRichWrapRecord* row = RowOfPoint(caret, View()->CaretAtRowEnd());
   int height = LineHeight();
   if (row != nullptr) {
-    const int run = RunAt(*row, caret.X);
-    height = run < 0 ? row->Info.Height : row->Runs[static_cast<size_t>(run)].Height;
+    const TQuillLineInfo* run = GetLineInfo(*row, caret.X);
+    height = run == nullptr ? row->Info.Height : run->Height;
   }
   const bool wide = Owner()->Overwrite() && (Owner()->Options() & eoOverwriteCaret);
   return {wide ? GetCharWidth(caret.Y, caret.X) : 2, std::max(height, 1)};
@@ -283,8 +283,8 @@ int TQuillRichPainter::GetCaretBaseLine() {
   const TPoint caret = Owner()->GetCurrentPosition();
   const TQuillRichWrapRecord* row = RowOfPoint(caret, View()->CaretAtRowEnd());
   if (row == nullptr) return 0;
-  const int run = RunAt(*row, caret.X);
-  return run < 0 ? 0 : std::max(row->Info.BaseLine - row->Runs[static_cast<size_t>(run)].BaseLine, 0);
+  const TQuillLineInfo* run = GetLineInfo(*row, caret.X);
+  return run == nullptr ? 0 : std::max(row->Info.BaseLine - run->BaseLine, 0);
 }
 
 TPoint TQuillRichPainter::ScrollPageSize(const TRect& rect) {

@@ -86,8 +86,8 @@ class TQuillRichPainter : public TQuillPainter {
   // The pixel of a column (of the line) on a row, from the row's left edge.
   int ColumnX(const TQuillRichWrapRecord& row, const std::string& s, int column);
   // The run that holds the character before a point (the one at it at the
-  // row's start); -1 when the row has no runs.
-  int RunAt(const TQuillRichWrapRecord& row, int column);
+  // row's start); null when the row has no runs.
+  const TQuillLineInfo* GetLineInfo(const TQuillRichWrapRecord& row, int column);
   const TQuillRichWrapRecord* RowOfPoint(TPoint p, bool atEnd);
   void PaintRun(const TRect& rowRect, int baseLine, int x, const TQuillLineInfo& run, const std::string& text,
                 const std::string& display, int line, int column, TColor styleColor, TColor styleBkColor);

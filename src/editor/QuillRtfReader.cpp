@@ -722,19 +722,9 @@ void TQuillRtfImporter::ProcessResWord(const Token& t, TQuillRtfParser::Kind pre
       WriteParagraphAlign(TQuillAlignment::algRight);
       ParagraphChanged();
       break;
-    case rwU: {
-      int code = t.hasParam ? t.param : 0;
-      if (code < 0) code += 65536;  // written as a signed 16-bit number
-      const int ansi = code > 0 ? platform::AnsiFromCodePoint(static_cast<char32_t>(code)) : -1;
-      fallbackSkip_ = 0;
-      // A character beyond 16 bits comes as two halves; its one '?' went out
-      // with the first.
-      const bool low = code >= 0xDC00 && code <= 0xDFFF;
-      if (code > 0 && !(low && highSurrogate_)) AddChar(static_cast<unsigned char>(ansi >= 0 ? ansi : '?'));
-      highSurrogate_ = code >= 0xD800 && code <= 0xDBFF;
-      fallbackSkip_ = GetCurrent().UnicodeSkip;
+    case rwU:
+      ProcessUnicode(t.hasParam ? t.param : 0);
       break;
-    }
     default:
       break;
   }
@@ -775,6 +765,20 @@ void TQuillRtfImporter::ProcessOtherWord(const Token& t) {
     FlushText();
     WriteBackground(t);
   }
+}
+
+// The character Code in our code page ("?" when it has none); the plain
+// text that follows it for readers without Unicode is passed over.
+void TQuillRtfImporter::ProcessUnicode(int code) {
+  if (code < 0) code += 65536;  // written as a signed 16-bit number
+  const int ansi = code > 0 ? platform::AnsiFromCodePoint(static_cast<char32_t>(code)) : -1;
+  fallbackSkip_ = 0;
+  // A character beyond 16 bits comes as two halves; its one '?' went out
+  // with the first.
+  const bool low = code >= 0xDC00 && code <= 0xDFFF;
+  if (code > 0 && !(low && highSurrogate_)) AddChar(static_cast<unsigned char>(ansi >= 0 ? ansi : '?'));
+  highSurrogate_ = code >= 0xD800 && code <= 0xDBFF;
+  fallbackSkip_ = GetCurrent().UnicodeSkip;
 }
 
 void TQuillRtfImporter::AssignPlainFont() {

@@ -63,7 +63,6 @@ class TQuillRtfMetaFileObject : public TQuillMetaFileObject {
 using TParseTextEvent = std::function<void(TQuillObject* sender, const std::string& text,
                                            const TCustomQuillEditorAttributes* attributes,
                                            const TCustomQuillParagraph* paragraph, TCustomQuillEditorObject* object)>;
-using TQuillProgressEvent = std::function<void(TQuillObject* sender, int position, int total)>;
 
 class TCustomQuillImporter : public TQuillObject {
  public:
@@ -197,6 +196,7 @@ class TQuillRtfImporter : public TCustomQuillImporterEx {
   void ParseColorTable();
   void ParseUrl();
   void ProcessPicture();
+  void ProcessUnicode(int code);
   void AssignPlainFont();
   void AddText(std::string_view s);
   void AddChar(unsigned char c);

@@ -98,15 +98,20 @@ void TQuillRtfExporter::WriteStr(const std::string& s) {
   afterWord_ = false;
 }
 
+std::string TQuillRtfExporter::GetResWord(TRtfResWord word) { return std::string("\\") + RtfResWords[word]; }
+
+std::string TQuillRtfExporter::GetResWordEx(TRtfResWord word, int value) {
+  return GetResWord(word) + std::to_string(value);
+}
+
 void TQuillRtfExporter::WriteTag(TRtfResWord word) {
-  body_ += '\\';
-  body_ += RtfResWords[word];
+  body_ += GetResWord(word);
   afterWord_ = true;
 }
 
 void TQuillRtfExporter::WriteTagEx(TRtfResWord word, int value) {
-  WriteTag(word);
-  body_ += std::to_string(value);
+  body_ += GetResWordEx(word, value);
+  afterWord_ = true;
 }
 
 std::string TQuillRtfExporter::StringToRtfString(const std::string& s) {
@@ -145,9 +150,8 @@ int TQuillRtfExporter::AddToColorTable(TColor color) {
 }
 
 int TQuillRtfExporter::AddToFontTable(const std::string& name, uint8_t charset, TFontPitch pitch) {
-  std::string entry = std::string("\\") + RtfResWords[rwFnil] + "\\" + RtfResWords[rwFcharset] + std::to_string(charset);
-  if (pitch != TFontPitch::fpDefault)
-    entry += std::string("\\") + RtfResWords[rwFprq] + std::to_string(static_cast<int>(pitch));
+  std::string entry = GetResWord(rwFnil) + GetResWordEx(rwFcharset, charset);
+  if (pitch != TFontPitch::fpDefault) entry += GetResWordEx(rwFprq, static_cast<int>(pitch));
   // The name ends at its semicolon and may not open or close a group.
   std::string plainName = name;
   plainName.erase(std::remove(plainName.begin(), plainName.end(), ';'), plainName.end());
@@ -358,23 +362,38 @@ void TQuillRtfExporter::WriteString(const std::string& text, const TCustomQuillE
 }
 
 void TQuillRtfExporter::Flush() {
-  std::string out = "{\\rtf1\\ansi ";
-  if (!fonts_.empty()) {
-    out += std::string("{\\") + RtfResWords[rwFonttbl] + "\r\n";
-    for (size_t i = 0; i < fonts_.size(); ++i) out += "{\\f" + std::to_string(i) + fonts_[i] + ";}";
-    out += "}";
-  }
-  if (!colors_.empty()) {
-    out += std::string("{\\") + RtfResWords[rwColortbl] + "\r\n";
-    for (TColor c : colors_) out += ColorToRTFColor(c) + ";";
-    out += "}";
-  }
+  FlushHeader();
+  FlushFontTable();
+  FlushColorTable();
+  FlushContent();
+}
+
+void TQuillRtfExporter::WriteStringToStream(const std::string& s) {
+  stream_.write(s.data(), static_cast<std::streamsize>(s.size()));
+}
+
+void TQuillRtfExporter::FlushHeader() { WriteStringToStream("{\\rtf1\\ansi "); }
+
+void TQuillRtfExporter::FlushFontTable() {
+  if (fonts_.empty()) return;
+  std::string out = "{" + GetResWord(rwFonttbl) + "\r\n";
+  for (size_t i = 0; i < fonts_.size(); ++i) out += "{" + GetResWordEx(rwF, static_cast<int>(i)) + fonts_[i] + ";}";
+  WriteStringToStream(out + "}");
+}
+
+void TQuillRtfExporter::FlushColorTable() {
+  if (colors_.empty()) return;
+  std::string out = "{" + GetResWord(rwColortbl) + "\r\n";
+  for (TColor c : colors_) out += ColorToRTFColor(c) + ";";
+  WriteStringToStream(out + "}");
+}
+
+void TQuillRtfExporter::FlushContent() {
   if (bodyHasLines_ || !body_.empty()) {
-    out += body_;
-    out += "\r\n";
+    WriteStringToStream(body_);
+    WriteStringToStream("\r\n");
   }
-  out += "}";
-  stream_.write(out.data(), static_cast<std::streamsize>(out.size()));
+  WriteStringToStream("}");
 }
 
 }  // namespace quill

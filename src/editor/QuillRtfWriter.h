@@ -77,8 +77,16 @@ class TQuillRtfExporter : public TCustomQuillExporter {
   void ApplyParagraph(const TCustomQuillParagraph& paragraph);
   bool ApplyPicture(TCustomQuillEditorObject& object);
   void WriteStr(const std::string& s);
+  // A control word, and one with its value.
+  static std::string GetResWord(TRtfResWord word);
+  static std::string GetResWordEx(TRtfResWord word, int value);
   void WriteTag(TRtfResWord word);
   void WriteTagEx(TRtfResWord word, int value);
+  void WriteStringToStream(const std::string& s);
+  void FlushHeader();
+  void FlushFontTable();
+  void FlushColorTable();
+  void FlushContent();
   void AssignDefaultAttrs();
   Attrs FromAttributes(const TCustomQuillEditorAttributes* a) const;
 

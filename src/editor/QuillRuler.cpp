@@ -49,6 +49,53 @@ void TBottomRulerSlider::PaintToCanvas(TCanvas& canvas, const TRect& r, TQuillSl
   canvas.Rectangle(r);
 }
 
+// ---------------------------------------------------------------------------
+// Collections
+
+TQuillRulerIndentation& TQuillRulerIndentations::Add(bool rightSide, int indent) {
+  items_.push_back(std::make_unique<TQuillRulerIndentation>());
+  TQuillRulerIndentation& item = *items_.back();
+  item.RightSide = rightSide;
+  item.SetIndent(indent);
+  return item;
+}
+
+void TQuillRulerIndentations::Assign(const TQuillRulerIndentations& source) {
+  if (&source == this) return;
+  Clear();
+  for (const auto& item : source) Add(item->RightSide, item->Indent());
+}
+
+TQuillRulerSlider& TQuillRulerSliders::Add(TQuillSliderType type, TQuillSliderOrientation orientation) {
+  std::unique_ptr<TQuillRulerSlider> slider;
+  switch (type) {
+    case TQuillSliderType::rtFirst: slider = std::make_unique<TFirstRulerSlider>(); break;
+    case TQuillSliderType::rtLeft: slider = std::make_unique<TLeftRulerSlider>(); break;
+    case TQuillSliderType::rtRight: slider = std::make_unique<TRightRulerSlider>(); break;
+    case TQuillSliderType::rtBottom: slider = std::make_unique<TBottomRulerSlider>(); break;
+  }
+  slider->Orientation = orientation;
+  items_.push_back(std::move(slider));
+  return *items_.back();
+}
+
+TQuillRulerSlider* TQuillRulerSliders::Find(TQuillSliderType type) const {
+  for (const auto& s : items_)
+    if (s->Type == type) return s.get();
+  return nullptr;
+}
+
+void TQuillRulerSliders::Assign(const TQuillRulerSliders& source) {
+  if (&source == this) return;
+  Clear();
+  for (const auto& item : source) {
+    TQuillRulerSlider& slider = Add(item->Type, item->Orientation);
+    slider.RightSide = item->RightSide;
+    slider.SetIndent(item->Indent());
+    slider.Top = item->Top;
+  }
+}
+
 // A dotted line across the ruler's parent where the dragged item would land.
 // It is a child window of its own: a widget cannot be drawn on outside its
 // paint, so the line is shown and moved rather than drawn and erased.
@@ -76,11 +123,8 @@ TQuillRuler::TQuillRuler(QWidget* parent, TQuillRulerOrientation orientation)
   font_.Size = 7;
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
-  for (int i = 0; i < 2; ++i) {
-    indentations_.push_back(std::make_unique<TQuillRulerIndentation>());
-    indentations_.back()->RightSide = i == 1;
-    indentations_.back()->SetIndent(36);
-  }
+  indentations_.Add(false, 36);
+  indentations_.Add(true, 36);
   if (Horizontal()) resize(kLength, kThickness);
   else resize(kThickness, kLength);
   RebuildSliders();
@@ -140,8 +184,18 @@ void TQuillRuler::SetRulerFont(const TQuillFont& font) {
   update();
 }
 
+void TQuillRuler::SetSliders(const TQuillRulerSliders& value) {
+  sliders_.Assign(value);
+  update();
+}
+
+void TQuillRuler::SetIndentations(const TQuillRulerIndentations& value) {
+  indentations_.Assign(value);
+  update();
+}
+
 void TQuillRuler::RebuildSliders() {
-  sliders_.clear();
+  sliders_.Clear();
   if (!Horizontal() || !(options_ & roShowSliders)) return;
   AddSlider(TQuillSliderType::rtFirst, TQuillSliderOrientation::toDown).Top = 3;
   TQuillRulerSlider& right = AddSlider(TQuillSliderType::rtRight, TQuillSliderOrientation::toUp);
@@ -152,36 +206,21 @@ void TQuillRuler::RebuildSliders() {
 }
 
 TQuillRulerSlider& TQuillRuler::AddSlider(TQuillSliderType type, TQuillSliderOrientation orientation) {
-  std::unique_ptr<TQuillRulerSlider> slider;
-  switch (type) {
-    case TQuillSliderType::rtFirst: slider = std::make_unique<TFirstRulerSlider>(); break;
-    case TQuillSliderType::rtLeft: slider = std::make_unique<TLeftRulerSlider>(); break;
-    case TQuillSliderType::rtRight: slider = std::make_unique<TRightRulerSlider>(); break;
-    case TQuillSliderType::rtBottom: slider = std::make_unique<TBottomRulerSlider>(); break;
-  }
-  slider->Orientation = orientation;
-  sliders_.push_back(std::move(slider));
-  return *sliders_.back();
+  return sliders_.Add(type, orientation);
 }
 
-TQuillRulerSlider* TQuillRuler::FindSlider(TQuillSliderType type) {
-  for (auto& s : sliders_)
-    if (s->Type == type) return s.get();
-  return nullptr;
-}
-
-int TQuillRuler::LeftPageIndent() const { return indentations_.size() > 0 ? indentations_[0]->Indent() : 0; }
-int TQuillRuler::RightPageIndent() const { return indentations_.size() > 1 ? indentations_[1]->Indent() : 0; }
+int TQuillRuler::LeftPageIndent() const { return indentations_.Count() > 0 ? indentations_.Items(0).Indent() : 0; }
+int TQuillRuler::RightPageIndent() const { return indentations_.Count() > 1 ? indentations_.Items(1).Indent() : 0; }
 
 void TQuillRuler::SetLeftPageIndent(int value) {
-  if (indentations_.empty()) return;
-  indentations_[0]->SetIndent(value);
+  if (indentations_.Count() < 1) return;
+  indentations_.Items(0).SetIndent(value);
   update();
 }
 
 void TQuillRuler::SetRightPageIndent(int value) {
-  if (indentations_.size() < 2) return;
-  indentations_[1]->SetIndent(value);
+  if (indentations_.Count() < 2) return;
+  indentations_.Items(1).SetIndent(value);
   update();
 }
 
@@ -255,8 +294,8 @@ void TQuillRuler::MouseMove(int x, int y, bool leftHeld) {
     }
   }
   if (options_ & roFixedIndents) return;
-  for (int i = 0; i < IndentationCount(); ++i) {
-    if (indentations_[static_cast<size_t>(i)]->Dragging) {
+  for (int i = 0; i < indentations_.Count(); ++i) {
+    if (indentations_.Items(i).Dragging) {
       MoveIndentation(i, Horizontal() ? x : y);
       return;
     }
@@ -272,10 +311,10 @@ void TQuillRuler::MoveSlider(TQuillRulerSlider& slider, int x) {
     slider.SetIndent(GetDiscreteInterval(x - textStart));
     const int delta = slider.Indent() - before;
     if (slider.Type == TQuillSliderType::rtLeft) {
-      if (TQuillRulerSlider* bottom = FindSlider(TQuillSliderType::rtBottom)) bottom->SetIndent(slider.Indent());
+      if (TQuillRulerSlider* bottom = sliders_.Find(TQuillSliderType::rtBottom)) bottom->SetIndent(slider.Indent());
     } else if (slider.Type == TQuillSliderType::rtBottom) {
-      if (TQuillRulerSlider* left = FindSlider(TQuillSliderType::rtLeft)) left->SetIndent(slider.Indent());
-      if (TQuillRulerSlider* first = FindSlider(TQuillSliderType::rtFirst)) first->SetIndent(first->Indent() + delta);
+      if (TQuillRulerSlider* left = sliders_.Find(TQuillSliderType::rtLeft)) left->SetIndent(slider.Indent());
+      if (TQuillRulerSlider* first = sliders_.Find(TQuillSliderType::rtFirst)) first->SetIndent(first->Indent() + delta);
     }
   } else {
     for (auto& other : sliders_)
@@ -288,14 +327,14 @@ void TQuillRuler::MoveSlider(TQuillRulerSlider& slider, int x) {
 }
 
 void TQuillRuler::MoveIndentation(int index, int coordinate) {
-  TQuillRulerIndentation& item = *indentations_[static_cast<size_t>(index)];
+  TQuillRulerIndentation& item = indentations_.Items(index);
   if (item.RightSide) {
     int indent = pageEnd_ - coordinate;
-    if (index > 0) indent = std::min(indent, pageEnd_ - IndentationPos(*indentations_[static_cast<size_t>(index - 1)]) - kMinGap);
+    if (index > 0) indent = std::min(indent, pageEnd_ - IndentationPos(indentations_.Items(index - 1)) - kMinGap);
     item.SetIndent(GetDiscreteInterval(std::max(indent, 2)));
   } else {
-    if (index + 1 < IndentationCount())
-      coordinate = std::min(coordinate, IndentationPos(*indentations_[static_cast<size_t>(index + 1)]) - kMinGap);
+    if (index + 1 < indentations_.Count())
+      coordinate = std::min(coordinate, IndentationPos(indentations_.Items(index + 1)) - kMinGap);
     item.SetIndent(GetDiscreteInterval(std::max(coordinate - pageStart_, 2)));
   }
   DrawMoveLine(IndentationPos(item));

@@ -77,6 +77,35 @@ class TBottomRulerSlider : public TQuillRulerSlider {
   void PaintToCanvas(TCanvas& canvas, const TRect& rect, TQuillSliderOrientation orientation) const override;
 };
 
+// What a ruler owns of one kind of item; assigning copies the other
+// collection's items, so a caller's collection never becomes the ruler's.
+template <class Item>
+class TQuillRulerCollection {
+ public:
+  int Count() const { return static_cast<int>(items_.size()); }
+  Item& Items(int index) const { return *items_.at(static_cast<size_t>(index)); }
+  auto begin() const { return items_.begin(); }
+  auto end() const { return items_.end(); }
+  void Clear() { items_.clear(); }
+
+ protected:
+  std::vector<std::unique_ptr<Item>> items_;
+};
+
+class TQuillRulerIndentations : public TQuillRulerCollection<TQuillRulerIndentation> {
+ public:
+  TQuillRulerIndentation& Add(bool rightSide, int indent);
+  void Assign(const TQuillRulerIndentations& source);
+};
+
+class TQuillRulerSliders : public TQuillRulerCollection<TQuillRulerSlider> {
+ public:
+  // A slider of the class that belongs to the type.
+  TQuillRulerSlider& Add(TQuillSliderType type, TQuillSliderOrientation orientation);
+  TQuillRulerSlider* Find(TQuillSliderType type) const;
+  void Assign(const TQuillRulerSliders& source);
+};
+
 using TQuillRulerChangeEvent = std::function<void(TQuillRuler& ruler, TQuillRulerItem& item)>;
 
 class TQuillRuler : public QWidget {
@@ -99,12 +128,11 @@ class TQuillRuler : public QWidget {
   const TQuillFont& RulerFont() const { return font_; }
   void SetRulerFont(const TQuillFont& font);
 
-  int SliderCount() const { return static_cast<int>(sliders_.size()); }
-  TQuillRulerSlider& Slider(int index) { return *sliders_.at(static_cast<size_t>(index)); }
-  TQuillRulerSlider* FindSlider(TQuillSliderType type);
+  const TQuillRulerSliders& Sliders() const { return sliders_; }
+  void SetSliders(const TQuillRulerSliders& value);
   TQuillRulerSlider& AddSlider(TQuillSliderType type, TQuillSliderOrientation orientation);
-  int IndentationCount() const { return static_cast<int>(indentations_.size()); }
-  TQuillRulerIndentation& Indentation(int index) { return *indentations_.at(static_cast<size_t>(index)); }
+  const TQuillRulerIndentations& Indentations() const { return indentations_; }
+  void SetIndentations(const TQuillRulerIndentations& value);
   int LeftPageIndent() const;
   void SetLeftPageIndent(int value);
   int RightPageIndent() const;
@@ -152,8 +180,8 @@ class TQuillRuler : public QWidget {
   int PixelsPerInch() const;
 
   TQuillRulerOrientation orientation_;
-  std::vector<std::unique_ptr<TQuillRulerSlider>> sliders_;
-  std::vector<std::unique_ptr<TQuillRulerIndentation>> indentations_;
+  TQuillRulerSliders sliders_;
+  TQuillRulerIndentations indentations_;
   int pageStart_ = 0;
   int pageEnd_ = 400;
   TQuillRulerOptions options_ = roDiscrete | roShowSliders | roDrawMoveLine;

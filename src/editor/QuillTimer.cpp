@@ -30,6 +30,10 @@ void TQuillTimer::UpdateTimer() {
   if (interval_ == 0 || !enabled_ || !onTimer_) return;
   timer_ = std::make_unique<TTimer>();
   timer_->SetInterval(interval_);
+  if (!timer_->Active()) {
+    timer_.reset();
+    throw EOutOfResources("Not enough timers available");
+  }
   timer_->OnTimer = [this](TTimer*) {
     // A copy: the handler may change the handler, or free this timer.
     TNotifyEvent handler = onTimer_;

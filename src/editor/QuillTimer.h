@@ -8,11 +8,20 @@
 
 #include "editor/QuillContainers.h"
 #include "editor/QuillStrings.h"
+#include "platform/Exception.h"
 
 class TTimer;
 
 namespace quill {
 
+// The system gave no timer.
+class EOutOfResources : public platform::Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Raises EOutOfResources ("Not enough timers available") when it should run
+// and the system refuses it a timer.
 class TQuillTimer : public TQuillComponent {
  public:
   explicit TQuillTimer(TQuillComponent* owner = nullptr);

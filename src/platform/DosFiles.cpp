@@ -426,8 +426,15 @@ bool ListDir(const std::string& dir, std::vector<TDirEntry>& out) {
     if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     TDirEntry entry;
     entry.name = NameFromDiskBytes(e->d_name);
-    entry.size = static_cast<int64_t>(st.st_size);
     entry.symLink = S_ISLNK(st.st_mode);
+    struct stat target {};
+    if (entry.symLink && ::fstatat(dfd, e->d_name, &target, 0) == 0 && S_ISREG(target.st_mode)) {
+      entry.linksToFile = true;
+      st.st_size = target.st_size;
+      st.st_mtime = target.st_mtime;
+      st.st_mode = S_IFLNK | (target.st_mode & 07777);
+    }
+    entry.size = static_cast<int64_t>(st.st_size);
     entry.attr = S_ISDIR(st.st_mode) ? faDirectory : faArchive;
     if ((st.st_mode & S_IWUSR) == 0) entry.attr |= faReadOnly;
     if (e->d_name[0] == '.') entry.attr |= faHidden;

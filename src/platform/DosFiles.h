@@ -107,6 +107,8 @@ struct TDirEntry {
   uint32_t attr = 0;     // fa* bits; a symbolic link never has faDirectory
   uint32_t dosTime = 0;
   bool symLink = false;
+  // A symbolic link to a plain file: size and time are the file's.
+  bool linksToFile = false;
 };
 // Every entry of a folder except "." and "..". False when the folder cannot be read.
 bool ListDir(const std::string& dir, std::vector<TDirEntry>& out);

@@ -47,6 +47,8 @@ void TTimer::SetEnabled(bool on) {
   Update();
 }
 
+bool TTimer::Active() const { return impl_->id != 0; }
+
 void TTimer::Update() {
   if (impl_->id != 0) {
     impl_->killTimer(impl_->id);

@@ -21,6 +21,9 @@ class TTimer : public TComponent {
   void SetInterval(int ms);
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool on);
+  // Whether it is counting: false while disabled or at interval 0, and when
+  // the system refused a timer (a thread without an event loop has none).
+  bool Active() const;
 
   std::function<void(TTimer* sender)> OnTimer;
 

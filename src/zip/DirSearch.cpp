@@ -7,11 +7,13 @@ namespace zip {
 
 TSearchData::TSearchData(const std::string& path, const std::string& mask) : path_(path), mask_(mask) {
   if (path_.empty() || (path_.back() != '\\' && path_.back() != '/')) path_ += '\\';
-  platform::ListDir(path_, entries_);
+  if (!platform::ListDir(path_, entries_)) findResult_ = frPathNotFound;
+  else if (entries_.empty()) findResult_ = frNoMoreFiles;
 }
 
 void TSearchData::Next() {
-  if (pos_ < entries_.size()) ++pos_;
+  if (findResult_ != frFound) return;
+  if (++pos_ >= entries_.size()) findResult_ = frNoMoreFiles;
 }
 
 TDirSearch::TDirSearch(const std::string& startDir, const std::string& fileMask, bool recurse)
@@ -48,7 +50,8 @@ std::string TDirSearch::NextFile(TSearchRec& searchRec) {
       continue;
     }
     const TSearchRec& rec = data.Current();
-    // A link to a folder is never entered: it could lead out of the tree or round in a circle.
+    // A link to a folder is never entered: it could lead out of the tree or
+    // round in a circle. A link to a file is that file.
     const bool childDir = IsChildDir(rec) && !rec.symLink;
     if (depth < levels) {
       if (childDir && IsMatch(dirMasks_[depth], rec.name) && depth < kMaxDepth) {
@@ -61,7 +64,7 @@ std::string TDirSearch::NextFile(TSearchRec& searchRec) {
       }
       continue;
     }
-    if (IsDir(rec) || rec.symLink) {
+    if (IsDir(rec) || (rec.symLink && !rec.linksToFile)) {
       if (recurse_ && childDir && depth < kMaxDepth) {
         const std::string sub = data.Path() + rec.name;
         stack_.push_back(std::make_unique<TSearchData>(sub, fileMask_));

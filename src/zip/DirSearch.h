@@ -13,12 +13,17 @@ namespace zip {
 
 using TSearchRec = platform::TDirEntry;
 
+// What the last step of a listing found.
+enum TFindResult { frFound = 0, frNoMoreFiles, frPathNotFound };
+
 // One open folder listing.
 class TSearchData {
  public:
   TSearchData(const std::string& path, const std::string& mask);
+  // Steps on when the last step found an entry.
   void Next();
-  bool Done() const { return pos_ >= entries_.size(); }
+  TFindResult FindResult() const { return findResult_; }
+  bool Done() const { return findResult_ != frFound; }
   const TSearchRec& Current() const { return entries_[pos_]; }
   const std::string& Path() const { return path_; }
   const std::string& Mask() const { return mask_; }
@@ -28,6 +33,7 @@ class TSearchData {
   std::string mask_;
   std::vector<TSearchRec> entries_;
   size_t pos_ = 0;
+  TFindResult findResult_ = frFound;
 };
 
 class TDirSearch {

@@ -318,8 +318,7 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
       if (newPassword.empty()) return leave(srBadPassword, outName);
       Password = newPassword;
     }
-    crypt_.Init_Keys(Password);
-    crypt_.decrypt_buff(header, kCryptHeaderSize);
+    crypt_.DecryptTheHeader(Password, header);
     crypt = &crypt_;
   }
 

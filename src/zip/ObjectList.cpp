@@ -1,8 +1,11 @@
 #include "zip/ObjectList.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
+#include <new>
 
+#include "platform/Clipboard.h"
 #include "zip/BufferStream.h"
 
 namespace zip {
@@ -23,6 +26,32 @@ std::map<std::string, TClassRecord>& Registry() {
 }
 
 std::string RegistryKey(const std::string& name) { return name.substr(0, kMaxClassName); }
+
+// The component's messages about objects; %s is a class name.
+constexpr const char* kNotInItemList = "tObject %s not in item list";
+constexpr const char* kSourceNotRegistered = "Source Class <%s> not registered";
+constexpr const char* kClassNotRegistered = "Class <%s> not registered";
+
+std::string WithClassName(const char* message, const std::string& name) {
+  std::string text = message;
+  text.replace(text.find("%s"), 2, name);
+  return text;
+}
+
+// Formats registered by name get numbers from where the system starts
+// numbering the formats programs register.
+constexpr unsigned kFirstRegisteredFormat = 0xC000;
+
+std::vector<std::string>& ClipboardFormats() {
+  static std::vector<std::string> formats;
+  return formats;
+}
+
+const std::string* ClipboardFormatName(unsigned format) {
+  const std::vector<std::string>& formats = ClipboardFormats();
+  if (format < kFirstRegisteredFormat || format - kFirstRegisteredFormat >= formats.size()) return nullptr;
+  return &formats[format - kFirstRegisteredFormat];
+}
 
 }  // namespace
 
@@ -101,7 +130,7 @@ void TObjectList::FreeAll() {
 
 void TObjectList::FreeObject(TPersistent* o) {
   const int i = IndexOf(o);
-  if (i < 0) throw EListError("tObject " + (o ? o->ClassName() : std::string("nil")) + " not in item list");
+  if (i < 0) throw EListError(WithClassName(kNotInItemList, o ? o->ClassName() : std::string("nil")));
   FreeAt(i);
 }
 
@@ -121,7 +150,7 @@ int TObjectList::IndexOf(TPersistent* o) const {
 TPersistent* TObjectList::Next(TPersistent* o, bool forward) const {
   if (!o) return count_ == 0 ? nullptr : (forward ? First() : Last());
   const int i = IndexOf(o);
-  if (i < 0) throw EListError("tObject " + o->ClassName() + " not in item list");
+  if (i < 0) throw EListError(WithClassName(kNotInItemList, o->ClassName()));
   const int j = forward ? i + 1 : i - 1;
   return j < 0 || j >= count_ ? nullptr : items_[j];
 }
@@ -279,7 +308,7 @@ void WriteObjectToStream(TPersistent* object, TStream& stream) {
   if (!object) throw EClassNotFound("Nil Source Class!");
   const std::string name = RegistryKey(object->ClassName());
   auto it = Registry().find(name);
-  if (it == Registry().end()) throw EClassNotFound("Source Class <" + object->ClassName() + "> not registered");
+  if (it == Registry().end()) throw EClassNotFound(WithClassName(kSourceNotRegistered, object->ClassName()));
   const uint8_t n = static_cast<uint8_t>(name.size());
   stream.WriteBuffer(&n, 1);
   stream.WriteBuffer(name.data(), n);
@@ -292,7 +321,7 @@ TPersistent* ReadObjectFromStream(TStream& stream) {
   std::string name(n, '\0');
   stream.ReadBuffer(name.data(), n);
   auto it = Registry().find(RegistryKey(name));
-  if (it == Registry().end()) throw EClassNotFound("Class <" + name + "> not registered");
+  if (it == Registry().end()) throw EClassNotFound(WithClassName(kClassNotRegistered, name));
   std::unique_ptr<TPersistent> object(it->second.factory());
   it->second.read(object.get(), stream);
   return object.release();
@@ -304,6 +333,36 @@ TPersistent* CopyOf(TPersistent* object) {
   WriteObjectToStream(object, mem);
   mem.SetPosition(0);
   return ReadObjectFromStream(mem);
+}
+
+unsigned RegisterClipBoardType(const std::string& name) {
+  std::vector<std::string>& formats = ClipboardFormats();
+  auto it = std::find(formats.begin(), formats.end(), name);
+  if (it == formats.end()) it = formats.insert(formats.end(), name);
+  return kFirstRegisteredFormat + static_cast<unsigned>(it - formats.begin());
+}
+
+bool CopyObjectToClipboard(unsigned format, TPersistent* object) {
+  if (!object) throw EClassNotFound("Nil Source Class!");
+  TMemoryStream mem;
+  WriteObjectToStream(object, mem);
+  const std::string* name = ClipboardFormatName(format);
+  if (name == nullptr) return false;
+  std::string block;
+  try {
+    block.assign(reinterpret_cast<const char*>(mem.Memory()), static_cast<size_t>(mem.Size()));
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory("Not enough memory to copy object to clipboard");
+  }
+  return platform::AddClipboardFormat(*name, block);
+}
+
+TPersistent* PasteObjectFromClipboard(unsigned format) {
+  const std::string* name = ClipboardFormatName(format);
+  std::string block;
+  if (name == nullptr || !platform::ReadClipboardFormat(*name, block)) return nullptr;
+  TAbsMemStream in(block.data(), static_cast<int64_t>(block.size()));
+  return ReadObjectFromStream(in);
 }
 
 }  // namespace zip

@@ -20,6 +20,11 @@ class EClassNotFound : public platform::Exception {
   using Exception::Exception;
 };
 
+class EOutOfMemory : public platform::Exception {
+ public:
+  using Exception::Exception;
+};
+
 class TPersistent {
  public:
   virtual ~TPersistent() = default;
@@ -124,5 +129,15 @@ bool IsRegistered(const std::string& className);
 void WriteObjectToStream(TPersistent* object, TStream& stream);
 TPersistent* ReadObjectFromStream(TStream& stream);
 TPersistent* CopyOf(TPersistent* object);
+
+// Objects on the clipboard, in the stream form above. A format is registered
+// by name; the same name always gives the same number.
+unsigned RegisterClipBoardType(const std::string& name);
+// Adds the object beside what the program last put on the clipboard; false
+// when the clipboard did not take it or the format is not registered.
+bool CopyObjectToClipboard(unsigned format, TPersistent* object);
+// The object the clipboard holds in that format (the caller owns it); null
+// when it holds none.
+TPersistent* PasteObjectFromClipboard(unsigned format);
 
 }  // namespace zip

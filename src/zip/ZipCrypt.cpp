@@ -40,13 +40,17 @@ uint8_t TZipCrypt::zencode(uint8_t c) {
   return static_cast<uint8_t>(c ^ t);
 }
 
+uint8_t TZipCrypt::DecryptTheHeader(const std::string& password, uint8_t* header) {
+  Init_Keys(password);
+  decrypt_buff(header, kCryptHeaderSize);
+  return header[kCryptHeaderSize - 1];
+}
+
 uint8_t DecryptHeaderByte(const std::string& password, const uint8_t* header) {
   TZipCrypt crypt;
-  crypt.Init_Keys(password);
   uint8_t copy[kCryptHeaderSize];
   for (int i = 0; i < kCryptHeaderSize; ++i) copy[i] = header[i];
-  crypt.decrypt_buff(copy, kCryptHeaderSize);
-  return copy[kCryptHeaderSize - 1];
+  return crypt.DecryptTheHeader(password, copy);
 }
 
 uint8_t CryptCheckByte(uint16_t flags, uint32_t dosDateTime, uint32_t crc) {

@@ -19,6 +19,9 @@ class TZipCrypt {
   void decrypt_buff(uint8_t* buffer, size_t length);
   void encrypt_buff(uint8_t* buffer, size_t length);
   uint8_t zencode(uint8_t c);
+  // Decrypts the 12-byte header in place with keys made from the password
+  // and returns its last byte; the keys are then ready for the data.
+  uint8_t DecryptTheHeader(const std::string& password, uint8_t* header);
 
  private:
   uint32_t keys_[3] = {0, 0, 0};

@@ -139,4 +139,11 @@ void OemFilter(std::string& s) { s = platform::OemToAnsi(platform::AnsiToOem(s))
 
 bool BlockCompare(const void* a, const void* b, size_t count) { return std::memcmp(a, b, count) == 0; }
 
+std::string PCharToStr(const std::optional<std::string>& p) { return p.value_or(std::string()); }
+
+std::optional<std::string> StrToPChar(const std::string& s) {
+  if (s.empty()) return std::nullopt;
+  return s;
+}
+
 }  // namespace zip

@@ -4,6 +4,7 @@
 // creation, renaming the temporary archive over the real one, temporary names.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/DosFiles.h"
@@ -50,6 +51,10 @@ enum TConversionOperation { SHORTEN, LENGTHEN };
 // Names have no short (8.3) form on this file system, so both operations give the
 // name as written, with a trailing separator kept.
 std::string LFN_ConvertLFName(const std::string& name, TConversionOperation operation);
+
+// Comments are text or none: none reads as "", and "" is stored as none.
+std::string PCharToStr(const std::optional<std::string>& p);
+std::optional<std::string> StrToPChar(const std::string& s);
 
 // A new, empty, uniquely named file in `path` (empty string when none could be made).
 std::string TempFileName(const std::string& path);

@@ -580,12 +580,12 @@ std::string TZipReader::FileComment(int index) {
   std::optional<std::string> c = e->GetFileComment(*zip_);
   CloseZip();
   e->FileComment = c;
-  return c.value_or(std::string());
+  return PCharToStr(c);
 }
 
 void TZipReader::SetFileComment(int index, const std::string& comment) {
   TZipHeaderInfo* e = Entry(index);
-  if (e->FileComment.value_or(std::string()) == comment && (e->FileComment || comment.empty())) return;
+  if (PCharToStr(e->FileComment) == comment && (e->FileComment || comment.empty())) return;
   e->SetNewFileComment(comment);
   commentsModified_ = true;
 }
@@ -597,7 +597,7 @@ std::string TZipReader::ZipComment() {
   std::optional<std::string> c = endCentral_.GetZipComment(*zip_);
   CloseZip();
   endCentral_.ZipComment = c;
-  return c.value_or(std::string());
+  return PCharToStr(c);
 }
 
 void TZipReader::SetZipComment(const std::string& comment) {

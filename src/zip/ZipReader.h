@@ -139,7 +139,7 @@ class TZipReader : public TComponent, public TPersistent {
   platform::TDateTime DateTime(int index) const;
   uint32_t Crc(int index) const { return Entry(index)->CRC32; }
   int64_t CompressedSize(int index) const { return Entry(index)->CompressedSize; }
-  int64_t GetUnCompressedSize(int index) const { return Entry(index)->UncompressedSize; }
+  int64_t UnCompressedSize(int index) const { return Entry(index)->UncompressedSize; }
   uint32_t ExternalFileAttributes(int index) const { return Entry(index)->ExternalAttributes; }
   bool IsEncrypted(int index) const { return Entry(index)->IsEncrypted(); }
   bool HasComment(int index) const { return Entry(index)->HasComment(); }

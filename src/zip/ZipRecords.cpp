@@ -352,6 +352,8 @@ void TZipHeaderInfo::SetDirectory(const std::string& dir) {
 
 void TZipHeaderInfo::SetDateTime(platform::TDateTime value) { DateTime = platform::DateTimeToDosDateTime(value); }
 
+void TZipHeaderInfo::SetNewFileComment(const std::string& comment) { SetFileComment(StrToPChar(comment)); }
+
 void TZipHeaderInfo::SetFileComment(const std::optional<std::string>& comment) {
   if (comment && !comment->empty()) {
     FileComment = comment->substr(0, 65535);
@@ -462,8 +464,8 @@ std::optional<std::string> TEndCentral::GetZipComment(TStream& stream) const {
 }
 
 void TEndCentral::SetNewZipComment(const std::string& comment) {
-  ZipComment = comment.substr(0, kMaxCommentLength);
-  Record.ZipCommentLength = static_cast<uint16_t>(ZipComment->size());
+  ZipComment = StrToPChar(comment.substr(0, kMaxCommentLength));
+  Record.ZipCommentLength = static_cast<uint16_t>(PCharToStr(ZipComment).size());
 }
 
 void TEndCentral::SetFromEndCentral(const end_of_central& rec) {

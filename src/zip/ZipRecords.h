@@ -137,7 +137,7 @@ class TZipHeaderInfo : public TPersistent {
   void SetDirectory(const std::string& dir);
   void SetDateTime(platform::TDateTime value);
   void SetFileComment(const std::optional<std::string>& comment);
-  void SetNewFileComment(const std::string& comment) { SetFileComment(comment); }
+  void SetNewFileComment(const std::string& comment);
   // Reads the comment from the archive when it is not held; none when there is none.
   std::optional<std::string> GetFileComment(TStream& stream) const;
 

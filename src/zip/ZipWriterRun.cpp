@@ -825,7 +825,7 @@ void TZipWriteRun::WriteEntryData(TZipHeaderInfo& entry, const std::string& fNam
       input->SetPosition(0);
     }
     uint8_t header[12];
-    encoder_.MakeHeader(w_.Password, ~reg, header);
+    encoder_.CryptHead(w_.Password, ~reg, header);
     target.WriteBuffer(header, 12);
   }
 

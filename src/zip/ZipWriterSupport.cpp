@@ -10,7 +10,7 @@ uint8_t TZipEncoder::EncodeByte(uint8_t plain) { return crypt_.zencode(plain); }
 
 void TZipEncoder::EncodeBuffer(uint8_t* data, size_t size) { crypt_.encrypt_buff(data, size); }
 
-void TZipEncoder::MakeHeader(const std::string& password, uint32_t crc, uint8_t header[12]) {
+void TZipEncoder::CryptHead(const std::string& password, uint32_t crc, uint8_t header[12]) {
   // The filler bytes are what keeps two archives with the same password and
   // content from sharing a key stream, so they come from the system's
   // entropy source rather than a generator seeded with the clock.

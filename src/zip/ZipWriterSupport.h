@@ -26,7 +26,7 @@ class TZipEncoder {
   // The 12-byte header in front of an encrypted entry: ten random bytes and
   // the two upper bytes of the entry's CRC, the last one being the byte a
   // reader checks its password against. Leaves the keys ready for the data.
-  void MakeHeader(const std::string& password, uint32_t crc, uint8_t header[12]);
+  void CryptHead(const std::string& password, uint32_t crc, uint8_t header[12]);
 
  private:
   TZipCrypt crypt_;

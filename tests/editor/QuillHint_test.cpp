@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <thread>
+
 #include "QuillView_helpers.h"
 #include "editor/QuillHint.h"
 #include "editor/QuillTimer.h"
@@ -20,6 +23,18 @@ TEST(QuillTimer, RunsOnlyWithAHandlerAnIntervalAndEnabled) {
   timer.SetEnabled(true);
   timer.SetOnTimer(nullptr);
   EXPECT_FALSE(timer.Running());
+
+  // A thread without an event loop gets no timer, and is told so.
+  std::string refused;
+  std::thread([&] {
+    TQuillTimer other;
+    try {
+      other.SetOnTimer([](TQuillObject*) {});
+    } catch (const EOutOfResources& e) {
+      refused = e.what();
+    }
+  }).join();
+  EXPECT_EQ(refused, "Not enough timers available");
 }
 
 // The hint's phases, stepped by hand with the mouse where the test says.

@@ -729,6 +729,21 @@ TEST(QuillRichEdit, LoadedPiecesKeepTheirAttributesAndTabs) {
   ASSERT_EQ(e->GetFontManager().GetCount(), 4);
   EXPECT_EQ(e->GetFontManager().GetItem(1)->Name(), "Courier");
   EXPECT_EQ(e->GetFontManager().GetItem(3)->Style(), fsBold);
+
+  // A whole load or save reports its progress through the control; a piece
+  // pasted in does not.
+  std::vector<std::pair<int, int>> loads, saves;
+  e->OnFileLoad = [&](TQuillObject*, int position, int total) { loads.emplace_back(position, total); };
+  e->OnFileSave = [&](TQuillObject*, int position, int total) { saves.emplace_back(position, total); };
+  std::istringstream piece(rtf);
+  e->LoadFromRtfStream(piece, true);
+  EXPECT_TRUE(loads.empty());
+  std::istringstream whole("{\\rtf1 a\\par\nb\\par\nc}");
+  e->LoadFromRtfStream(whole, false);
+  EXPECT_EQ(loads, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
+  std::ostringstream out;
+  e->SaveToRtfStream(out, false);
+  EXPECT_EQ(saves, (std::vector<std::pair<int, int>>{{0, 3}, {1, 3}, {2, 3}}));
 }
 
 namespace richtest {

@@ -51,10 +51,10 @@ TEST(QuillRuler, SnapsToTheScale) {
 TEST(QuillRuler, SlidersKeepTheirDistanceAndMoveTogether) {
   Fresh f;
   f.Watch();
-  TQuillRulerSlider& first = *f.ruler.FindSlider(TQuillSliderType::rtFirst);
-  TQuillRulerSlider& left = *f.ruler.FindSlider(TQuillSliderType::rtLeft);
-  TQuillRulerSlider& bottom = *f.ruler.FindSlider(TQuillSliderType::rtBottom);
-  TQuillRulerSlider& right = *f.ruler.FindSlider(TQuillSliderType::rtRight);
+  TQuillRulerSlider& first = *f.ruler.Sliders().Find(TQuillSliderType::rtFirst);
+  TQuillRulerSlider& left = *f.ruler.Sliders().Find(TQuillSliderType::rtLeft);
+  TQuillRulerSlider& bottom = *f.ruler.Sliders().Find(TQuillSliderType::rtBottom);
+  TQuillRulerSlider& right = *f.ruler.Sliders().Find(TQuillSliderType::rtRight);
   ASSERT_EQ(f.ruler.SliderPos(left), 36);
   ASSERT_EQ(f.ruler.SliderPos(right), 364);
 
@@ -88,7 +88,7 @@ TEST(QuillRuler, MarginsDragUnlessFixed) {
   f.Drag(36, 1, 100, 1);
   EXPECT_EQ(f.ruler.LeftPageIndent(), 104);  // 27.5 mm
   ASSERT_EQ(f.changed.size(), 1u);
-  EXPECT_EQ(f.changed[0], &f.ruler.Indentation(0));
+  EXPECT_EQ(f.changed[0], &f.ruler.Indentations().Items(0));
   // The right margin keeps 40 pixels from the left one: 256 from the end,
   // snapped to 67.5 mm.
   f.Drag(364, 1, 10, 1);
@@ -99,6 +99,15 @@ TEST(QuillRuler, MarginsDragUnlessFixed) {
   EXPECT_EQ(f.ruler.CursorAt(104, 1), Qt::ArrowCursor);
   f.Drag(104, 1, 200, 1);
   EXPECT_EQ(f.ruler.LeftPageIndent(), 104);
+
+  // Whole collections are copied in: what another ruler is given stays its own.
+  Fresh g;
+  g.ruler.SetIndentations(f.ruler.Indentations());
+  g.ruler.SetSliders(f.ruler.Sliders());
+  EXPECT_EQ(g.ruler.LeftPageIndent(), 104);
+  EXPECT_EQ(g.ruler.RightPageIndent(), 255);
+  EXPECT_NE(&g.ruler.Indentations().Items(0), &f.ruler.Indentations().Items(0));
+  EXPECT_EQ(g.ruler.Sliders().Count(), 4);
 }
 
 TEST(QuillRuler, PaintsTheScaleAndOnlyHorizontalSliders) {
@@ -115,7 +124,7 @@ TEST(QuillRuler, PaintsTheScaleAndOnlyHorizontalSliders) {
   EXPECT_EQ(viewtest::CallsStarting(canvas, "Rectangle").size(), 1u);
 
   f.ruler.SetOrientation(TQuillRulerOrientation::roVertical);
-  EXPECT_EQ(f.ruler.SliderCount(), 0);
+  EXPECT_EQ(f.ruler.Sliders().Count(), 0);
   EXPECT_EQ(f.ruler.width(), 26);
   canvas.Clear();
   f.ruler.PaintTo(canvas);

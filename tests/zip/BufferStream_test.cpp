@@ -80,12 +80,15 @@ TEST(BufferStream, MixedReadsWritesAndSeeksKeepTheFileConsistent) {
   }
 }
 
-TEST(DirSearch, WalksWildcardLevelsAndNeverFollowsLinks) {
+TEST(DirSearch, WalksWildcardLevelsAndFollowsOnlyLinksToFiles) {
   TempDir tmp;
   for (const char* f : {"in/a/logs/1.txt", "in/b/logs/2.txt", "in/b/logs/deep/3.txt", "in/c/other/4.txt",
                         "in/top.txt", "in/noext", "outside/secret.txt"})
     WriteFile(tmp / f, "x");
+  WriteFile(tmp / "outside/shared.txt", "twelve bytes");
   Shell("ln -s " + Quote(tmp / "outside") + " " + Quote(tmp / "in/link"));
+  Shell("ln -s " + Quote(tmp / "outside/shared.txt") + " " + Quote(tmp / "in/shared.txt"));
+  Shell("ln -s " + Quote(tmp / "outside/gone.txt") + " " + Quote(tmp / "in/dangling.txt"));
   auto walk = [&](const std::string& start, const std::string& mask, bool recurse) {
     zip::TDirSearch search(start, mask, recurse);
     std::vector<std::string> found;
@@ -96,10 +99,15 @@ TEST(DirSearch, WalksWildcardLevelsAndNeverFollowsLinks) {
     return found;
   };
   EXPECT_EQ(walk(tmp / "in\\*\\logs", "*.txt", false), (std::vector<std::string>{"in\\a\\logs\\1.txt", "in\\b\\logs\\2.txt"}));
-  EXPECT_EQ(walk(tmp / "in", "*.*", false), (std::vector<std::string>{"in\\noext", "in\\top.txt"}));
+  EXPECT_EQ(walk(tmp / "in", "*.*", false),
+            (std::vector<std::string>{"in\\noext", "in\\shared.txt", "in\\top.txt"}));
   const auto all = walk(tmp / "in", "*.txt", true);
-  EXPECT_EQ(std::count_if(all.begin(), all.end(), [](const std::string& f) { return f.back() != '\\'; }), 5);
+  EXPECT_EQ(std::count_if(all.begin(), all.end(), [](const std::string& f) { return f.back() != '\\'; }), 6);
   for (const std::string& f : all) EXPECT_EQ(f.find("secret"), std::string::npos) << f;
+  zip::TDirSearch linked(tmp / "in", "shared.txt", false);
+  zip::TSearchRec rec;
+  EXPECT_EQ(linked.NextFile(rec), tmp / "in\\shared.txt");
+  EXPECT_EQ(rec.size, 12);  // the file's, not the link's
   // Folders deeper than the walk's bound are not entered.
   std::string deep = tmp / "d";
   for (int i = 0; i < 25; ++i) deep += "/x";

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+
+#include <memory>
+
 #include "zip/ZipStreams.h"
 
 namespace {
@@ -109,6 +113,48 @@ TEST(ObjectList, StreamsRoundTripAndDistrustCounts) {
   zip::WriteObjectToStream(&longOne, named);
   EXPECT_EQ(named.Size(), 64);  // one length byte and 63 characters
   EXPECT_THROW(zip::WriteObjectToStream(nullptr, named), zip::EClassNotFound);
+}
+
+// Objects go on the clipboard in their stream form and come back as copies;
+// what names no class, or no object, says which class it misses.
+TEST(ObjectList, ClipboardAndClassMessages) {
+  if (QCoreApplication::instance() == nullptr) {
+    static int argc = 1;
+    static char name[] = "zip_tests";
+    static char* argv[] = {name, nullptr};
+    new QGuiApplication(argc, argv);  // lives as long as the test program
+  }
+  zip::DoRegisterClass([](zip::TPersistent* o, zip::TStream& s) { s.ReadBuffer(&static_cast<Item*>(o)->key, 4); },
+                       [](zip::TPersistent* o, zip::TStream& s) { s.WriteBuffer(&static_cast<Item*>(o)->key, 4); },
+                       "TTestItem", [] { return new Item; });
+  const unsigned format = zip::RegisterClipBoardType("Parlo test item");
+  EXPECT_EQ(zip::RegisterClipBoardType("Parlo test item"), format);
+  EXPECT_EQ(zip::PasteObjectFromClipboard(format), nullptr);
+  Item item(42);
+  ASSERT_TRUE(zip::CopyObjectToClipboard(format, &item));
+  std::unique_ptr<zip::TPersistent> copy(zip::PasteObjectFromClipboard(format));
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(static_cast<Item*>(copy.get())->key, 42);
+  EXPECT_FALSE(zip::CopyObjectToClipboard(format + 1, &item));
+
+  auto message = [](auto&& action) {
+    try {
+      action();
+    } catch (const platform::Exception& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+  struct Stranger : zip::TPersistent {
+    std::string ClassName() const override { return "TStranger"; }
+  } stranger;
+  zip::TMemoryStream out;
+  EXPECT_EQ(message([&] { zip::WriteObjectToStream(&stranger, out); }), "Source Class <TStranger> not registered");
+  const uint8_t unknown[] = {3, 'T', 'N', 'o'};
+  zip::TAbsMemStream in(const_cast<uint8_t*>(unknown), sizeof unknown);
+  EXPECT_EQ(message([&] { delete zip::ReadObjectFromStream(in); }), "Class <TNo> not registered");
+  zip::TObjectList list;
+  EXPECT_EQ(message([&] { list.FreeObject(&stranger); }), "tObject TStranger not in item list");
 }
 
 TEST(ObjectList, FixedMemoryStreamBounds) {

@@ -43,7 +43,7 @@ TEST(ZipReader, UnpacksAPackageWithTheTransferWindowsEvents) {
   reader.OnStartUnZip = [&](zip::TZipReader*, int, std::string& fname, bool&) { started.push_back(fname); };
   reader.OnEndUnZip = [&](zip::TZipReader* r, int index, const std::string& fname) {
     ended.push_back(fname);
-    sizes.push_back(r->GetUnCompressedSize(index));
+    sizes.push_back(r->UnCompressedSize(index));
   };
   reader.OnTotalPercentDone = [&](zip::TZipReader*, int p) { lastPercent = p; };
   reader.OnUnZipComplete = [&](zip::TZipReader*, int count) { completeCount = count; };
@@ -218,7 +218,7 @@ TEST(ZipReader, ScansLocalHeadersWhenTheDirectoryIsGone) {
     EXPECT_EQ(reader.Fullname(i), whole.Fullname(i));
     EXPECT_EQ(reader.Crc(i), whole.Crc(i));
     EXPECT_EQ(reader.CompressedSize(i), whole.CompressedSize(i));
-    EXPECT_EQ(reader.GetUnCompressedSize(i), whole.GetUnCompressedSize(i));
+    EXPECT_EQ(reader.UnCompressedSize(i), whole.UnCompressedSize(i));
     EXPECT_TRUE(reader.FileIsOK(i));
   }
   zip::TZipReader notZip;

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int i = 0; i < reader.Count(); ++i) {
     (void)reader.Fullname(i);
     // Stated sizes are only a ceiling: keep each test to a few megabytes of output.
-    if (reader.GetUnCompressedSize(i) > (4 << 20)) continue;
+    if (reader.UnCompressedSize(i) > (4 << 20)) continue;
     try {
       reader.FileIsOK(i);
     } catch (const platform::Exception&) {
