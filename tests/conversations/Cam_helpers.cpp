@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "common/Settle.h"
 #include "conversations/CamRoutes.h"
 #include "conversations/FormCam.h"
 #include "core/Widgets_helpers.h"
@@ -156,7 +157,7 @@ TCamUser::TCamUser() {
 
 TCamUser::~TCamUser() {
   routes.reset();
-  platform::ProcessMessagesUntil([] { return false; }, 50);
+  testing_support::Settle(50);
   session.reset();
 }
 

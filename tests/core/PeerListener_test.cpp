@@ -209,7 +209,7 @@ TEST(PeerListener, CallersBeyondTheCapAreTurnedAwayAndEverySocketIsFreed) {
       if (!c->closed && c->lines.empty()) return false;
     return true;
   }, 5000));
-  platform::ProcessMessagesUntil([] { return false; }, 100);
+  testing_support::Settle(100);
   int greeted = 0;
   for (auto& c : callers) greeted += c->lines.empty() ? 0 : 1;
   EXPECT_EQ(greeted, 2);
