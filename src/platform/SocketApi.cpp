@@ -86,7 +86,7 @@ struct Entry {
   std::string held;
   bool held_full = false;
   bool held_notice = false;  // a notice for held bytes is queued
-  int end_error = 0;         // a failure met while handing out held bytes
+  int end_error = 0;         // a failure a read met before the end was told
 };
 
 std::unordered_map<int, std::unique_ptr<Entry>>& Table() {
@@ -623,6 +623,13 @@ void ArmWrite(Entry* e) {
 
 namespace {
 
+// The system tells a broken connection once, to whichever read meets it; the
+// close that follows must tell it again, or it reads as an orderly end.
+void NoteReadFailure(Entry& e, int err) {
+  if (e.type == SOCK_STREAM_TYPE && e.connected && err != EAGAIN && err != EWOULDBLOCK && err != EINTR)
+    e.end_error = ErrorFromErrno(err);
+}
+
 // Recv on a stream with held bytes: those first, then (when the notice's read
 // may have left more) what the system has, without waiting.
 int RecvHeld(Entry* e, char* buffer, std::size_t length, int flags) {
@@ -631,17 +638,15 @@ int RecvHeld(Entry* e, char* buffer, std::size_t length, int flags) {
   if ((flags & MSG_PEEK_FLAG) != 0 && n < length) {
     const ssize_t more = ::recv(e->fd, buffer + n, length - n, MSG_PEEK | MSG_DONTWAIT);
     if (more > 0) n += static_cast<std::size_t>(more);
+    else if (more < 0) NoteReadFailure(*e, errno);
   } else if ((flags & MSG_PEEK_FLAG) == 0) {
     e->held.erase(0, n);
     if (e->held.empty() && e->held_full && n < length) {
       e->held_full = false;
       const ssize_t more = ::recv(e->fd, buffer + n, length - n, MSG_DONTWAIT);
-      if (more > 0) {
-        n += static_cast<std::size_t>(more);
-      } else if (more < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        // Bytes are in hand; the failure is told with the end.
-        e->end_error = ErrorFromErrno(errno);
-      }
+      // Bytes are in hand; a failure is told with the end.
+      if (more > 0) n += static_cast<std::size_t>(more);
+      else if (more < 0) NoteReadFailure(*e, errno);
     }
   }
   ReArmRead(e);
@@ -661,7 +666,11 @@ int Recv(TSocket s, void* buffer, int length, int flags) {
   const ssize_t n = ::recv(e->fd, buffer, static_cast<std::size_t>(length), native);
   const int err = errno;
   ReArmRead(e);
-  if (n < 0) return Fail(ErrorFromErrno(err));
+  if (n < 0) {
+    // Out-of-band data that is not there says nothing about the connection.
+    if ((flags & MSG_OOB_FLAG) == 0) NoteReadFailure(*e, err);
+    return Fail(ErrorFromErrno(err));
+  }
   return static_cast<int>(n);
 }
 

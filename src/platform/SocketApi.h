@@ -20,7 +20,8 @@
 // - FD_WRITE once when a connected socket is first selected, afterwards only
 //   after a Send that would block, when sending can go on.
 // - FD_ACCEPT when a connection waits; the next one only after Accept.
-// - FD_CLOSE once, when the peer's end is reached or a receive fails.
+// - FD_CLOSE once, when the peer's end is reached or a receive fails. It
+//   carries the failure, also one that a Recv of the owner met first.
 // Handles carry a generation, so a handle of a closed socket never reaches the
 // socket that later got the same descriptor: calls with it fail with
 // WSAENOTSOCK and notices meant for it are never delivered.

@@ -17,6 +17,7 @@
 #include "chatrooms/FormChatCli.h"
 #include "chatrooms/FormChatInfo.h"
 #include "chatrooms/FormChatRequest.h"
+#include "common/Settle.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/Conversations_helpers.h"
 #include "core/Loopback_helpers.h"
@@ -178,9 +179,8 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   }
 
   host->close();
-  platform::ProcessMessagesUntil([&] { return f.routes->HostWindow() == nullptr; }, 5000);
+  EXPECT_TRUE(testing_support::Settle([&] { return f.routes->HostWindow() == nullptr; }, 5000));
   for (TFormChatCli* m : f.routes->MemberWindows()) EXPECT_TRUE(f.Says(m->MemoSys, "Connection to chat closed..."));
-  EXPECT_EQ(f.routes->HostWindow(), nullptr);
 }
 
 }  // namespace

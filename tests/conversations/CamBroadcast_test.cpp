@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "Cam_helpers.h"
+#include "common/Settle.h"
 #include "conversations/CamRoutes.h"
 #include "conversations/FormCam.h"
 #include "core/session/Paths.h"
@@ -65,7 +66,7 @@ TEST(CamBroadcast, AdmitsByQuestionInvitationAndBlockedList) {
        [&] {
          b.routes->GrantLifetimeMs = 1;
          b.routes->GrantAdmission("127.0.0.1", "3001");
-         platform::ProcessMessagesUntil([] { return false; }, 20);
+         testing_support::Settle(20);
        },
        "70000004", "3001", false, 1032, 1},
   };

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "Cam_helpers.h"
+#include "common/Settle.h"
 #include "core/Widgets_helpers.h"
 #include "core/session/Paths.h"
 #include "platform/EventLoop.h"
@@ -96,7 +97,7 @@ TEST(CamReceiver, TakesExactlyTheAnnouncedBytesAndClosesOnBadLengths) {
     TCamReceiver receiver(seen.Host(), paths);
     receiver.Connect("127.0.0.1", std::to_string(broadcaster.Port()), kOwn);
     EXPECT_EQ(broadcaster.Wait(), "PASSED");
-    platform::ProcessMessagesUntil([] { return false; }, 50);
+    testing_support::Settle(50);
     EXPECT_EQ(static_cast<int>(seen.pictures.size()), c.pictures);
     EXPECT_EQ(seen.shown, c.shown);
     if (!seen.pictures.empty()) {

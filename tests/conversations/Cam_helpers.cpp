@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "common/Settle.h"
 #include "conversations/CamRoutes.h"
 #include "conversations/FormCam.h"
 #include "core/Widgets_helpers.h"
@@ -160,7 +161,7 @@ TCamUser::TCamUser(bool firstCameraFails) {
 
 TCamUser::~TCamUser() {
   routes.reset();
-  platform::ProcessMessagesUntil([] { return false; }, 50);
+  testing_support::Settle(50);
   session.reset();
 }
 

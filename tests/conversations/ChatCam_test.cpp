@@ -94,7 +94,7 @@ TEST(ChatCam, AnswersThePeersOfferThreeWays) {
     cam.HandleCamOffer("Ann{$}" + std::to_string(ann.Port()));
     EXPECT_EQ(cam.Receiver().Socket(), socket);
     EXPECT_EQ(ann.Wait(), "PASSED");
-    platform::ProcessMessagesUntil([&] { return !cam.CamOpen(); }, 2000);
+    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return !cam.CamOpen(); }, 2000));
     EXPECT_EQ(chat.pictures, round);
     EXPECT_TRUE(chat.Saw("Waiting for images..."));
     EXPECT_EQ(chat.statuses.back(), "Cam is not turned on...");

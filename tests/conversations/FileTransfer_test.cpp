@@ -11,6 +11,7 @@
 #include <iterator>
 #include <memory>
 
+#include "common/Settle.h"
 #include "conversations/FormFileIn.h"
 #include "conversations/FormFileOut.h"
 #include "conversations/TransferRoutes.h"
@@ -125,12 +126,7 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
         EXPECT_TRUE(log->toPlainText().contains(QString::fromUtf8("\xE5\x86\x99\xE7\x9C\x9F.txt")))
             << log->toPlainText().toStdString();
     EXPECT_EQ(asked, first ? 0 : 1);
-    ASSERT_TRUE(platform::ProcessMessagesUntil(
-        [&] {
-          QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-          return first || in.isNull();
-        },
-        5000));
+    ASSERT_TRUE(testing_support::Settle([&] { return first || in.isNull(); }, 5000));
     EXPECT_TRUE(fs::is_empty(platform::PathFromName(session.Paths().TmpFilesPath)));
     if (in) in->close();
     out->close();

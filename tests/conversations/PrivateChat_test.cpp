@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Conversations_helpers.h"
+#include "common/Settle.h"
 #include "core/Loopback_helpers.h"
 #include "core/Widgets_helpers.h"
 #include "platform/EventLoop.h"
@@ -152,7 +153,7 @@ TEST(PrivateChat, EndsOnRefusalErrorsLongLinesTheCountdownAndNoListener) {
       EXPECT_TRUE(peer->Passed()) << peer->Output();
     }
     ASSERT_TRUE(a.WaitClosed());
-    platform::ProcessMessagesUntil([] { return false; }, 30);
+    testing_support::Settle(30);
     EXPECT_EQ(Caller::Last(a.system, c.lastSystem.size()), c.lastSystem);
     EXPECT_EQ(Caller::Last(a.panel2, c.lastPanel2.size()), c.lastPanel2);
     if (*c.logged) {

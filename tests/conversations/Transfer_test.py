@@ -232,6 +232,22 @@ class ScriptedOffers(TransferCase):
         self.b.wait_trace("transfer received binary 0")
         self.assertEqual(tree(self.b_home.file("Files", "Zed")), dict(first, **{"pkg.zip": package}))
 
+        # A file the user keeps beside one whose bytes are damaged: that is no
+        # package read well, so no 1024. Nothing came out of it, so like an
+        # unreadable one it is kept in the sender's folder for the user to look at.
+        out = io.BytesIO()
+        with zipfile.ZipFile(out, "w", zipfile.ZIP_STORED) as z:
+            z.writestr("one.txt", b"third")
+            z.writestr("three.txt", b"damaged on the way " * 50)
+        damaged = out.getvalue().replace(b"on the way", b"ON the way", 1)
+        mark = len(self.b.lines)
+        p = self.offer("Zed", "bad.zip", damaged)
+        p.expect_close()
+        _, line = self.b.wait_trace(lambda l: l.startswith(("transfer received", "transfer failed in")), since=mark)
+        self.assertTrue(line.startswith("transfer failed in: Transfer failed"), line)
+        self.assertEqual(tree(self.b_home.file("Files", "Zed")),
+                         dict(first, **{"pkg.zip": package, "bad.zip": damaged}))
+
         # A sound made by the same tool; bytes past the announced size are no
         # part of the package.
         sound = wave_bytes(0.1)

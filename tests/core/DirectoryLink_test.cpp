@@ -10,6 +10,7 @@
 #include "DirectoryServer_helpers.h"
 #include "Loopback_helpers.h"
 #include "Widgets_helpers.h"
+#include "common/Settle.h"
 #include "core/session/DBStuff.h"
 #include "core/session/Paths.h"
 #include "core/session/Prompts.h"
@@ -156,7 +157,7 @@ TEST(DirectoryLink, LogsOnAndAnswersWhatTheServerPushes) {
   EXPECT_EQ(alive.Params, std::vector<std::string>{kFriend});
   server.WaitFrame(9013, "in", since);
   link.EnableKeepAlive(false);
-  platform::ProcessMessagesUntil([] { return false; }, 100);
+  testing_support::Settle(100);
   const auto after = server.Codes("in", since);
   ASSERT_GE(after.size(), 3u);
   EXPECT_EQ(std::vector<int>(after.begin(), after.begin() + 3), (std::vector<int>{9031, 9027, 9013}));

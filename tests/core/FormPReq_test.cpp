@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "Dialogs_helpers.h"
+#include "common/Settle.h"
 #include "core/DialogQuestion.h"
 #include "platform/EventLoop.h"
 
@@ -151,11 +152,13 @@ TEST(ChatRequest, OwnerGoingAwayRejectsAndAWithdrawnQuestionNeverAnswers) {
   EXPECT_EQ(gone->decision, -1);  // no dialog to read: the prompts answer DecisionReject
 
   bool answered = false;
-  auto* dialog = new TFormPReq;
+  QPointer<TFormPReq> dialog = new TFormPReq;
   TQuestion question = ShowQuestion(dialog, [&answered](QDialog*) { answered = true; });
   question.reset();
   EXPECT_FALSE(dialog->isVisible());
-  platform::ProcessMessagesUntil([] { return false; }, 100);
+  // The dialog goes, and going is no answer.
+  EXPECT_TRUE(testing_support::Settle([&] { return dialog.isNull(); }, 1000));
+  testing_support::Settle(50);
   EXPECT_FALSE(answered);
 }
 

@@ -9,6 +9,7 @@
 
 #include "Loopback_helpers.h"
 #include "Widgets_helpers.h"
+#include "common/Settle.h"
 #include "core/session/Blocked.h"
 #include "platform/StringList.h"
 #include "platform/EventLoop.h"
@@ -20,12 +21,19 @@ namespace {
 using Caller = testing_support::TLoopbackCaller;
 using testing_support::FreePort;
 
+// A question left open, which counts itself withdrawn when dropped.
+struct OpenQuestion : TOpenQuestion {
+  int& withdrawn;
+  explicit OpenQuestion(int& count) : withdrawn(count) {}
+  ~OpenQuestion() override { ++withdrawn; }
+};
+
 struct Fixture {
   TPeerAnswerSettings settings;
   std::vector<std::string> blocked, friends;
   int decision = 1;
   bool leaveOpen = false;  // the question is answered at once, or never
-  int asked = 0, accepted = 0;
+  int asked = 0, accepted = 0, withdrawn = 0;
   std::vector<int> sounds, peerRequests;
   std::vector<std::string> info, log;
   std::function<void()> duringDialog;
@@ -49,7 +57,7 @@ struct Fixture {
     h.AskRequest = [this](const std::string&, std::function<void(int)> answered) -> TQuestion {
       ++asked;
       if (duringDialog) duringDialog();
-      if (leaveOpen) return std::make_unique<TOpenQuestion>();
+      if (leaveOpen) return std::make_unique<OpenQuestion>(withdrawn);
       answered(decision);
       return nullptr;
     };
@@ -160,13 +168,34 @@ TEST(PeerListener, QuestionsWaitInPlacesOfTheirOwnAndGoWithTheirCaller) {
   }
   ASSERT_TRUE(callers[2]->WaitClosed());
   EXPECT_EQ(callers[2]->lines, (std::vector<std::string>{"1000<>", "1004<busy>"}));
-  platform::ProcessMessagesUntil([] { return false; }, 600);  // past the idle time-out
+  testing_support::Settle(600);  // past the idle time-out
   EXPECT_FALSE(callers[0]->closed || callers[1]->closed);
   EXPECT_EQ(f.listener->OpenQuestions(), 2);
 
   callers[0]->socket.Close();
-  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return f.listener->LiveSockets() == 1; }, 3000));
+  EXPECT_TRUE(testing_support::Settle([&] { return f.listener->LiveSockets() == 1; }, 3000));
   EXPECT_EQ(f.listener->OpenQuestions(), 1);
+  EXPECT_EQ(f.withdrawn, 1);
+
+  // One who hangs up while the question is still being opened (the prompt
+  // runs a loop of its own) takes it and its place along just the same.
+  Caller quitter(f.port);
+  ASSERT_TRUE(quitter.WaitLines(1));
+  f.duringDialog = [&] {
+    quitter.socket.Close();
+    platform::ProcessMessagesUntil([&] { return f.listener->OpenQuestions() < 2; }, 1000);
+  };
+  quitter.socket.SendStr("  1001<" + kRecord + ">\r\n");
+  ASSERT_TRUE(testing_support::Settle([&] { return f.asked == 3; }, 3000));
+  EXPECT_TRUE(testing_support::Settle([&] { return f.listener->LiveSockets() == 1; }, 3000));
+  EXPECT_EQ(f.listener->OpenQuestions(), 1);
+  EXPECT_EQ(f.withdrawn, 2);
+  f.duringDialog = nullptr;
+  Caller next(f.port);
+  ASSERT_TRUE(next.WaitLines(1));
+  next.socket.SendStr("  1001<" + kRecord + ">\r\n");
+  EXPECT_TRUE(testing_support::Settle([&] { return f.asked == 4; }, 3000)) << "the place was not given back";
+  EXPECT_EQ(f.listener->OpenQuestions(), 2);
   EXPECT_TRUE(f.info.empty());
   EXPECT_EQ(f.accepted, 0);
 }
@@ -207,7 +236,7 @@ TEST(PeerListener, LetsTheLongestWaitingCallerOfTheBusiestAddressGoForANewcomer)
       }
       platform::ProcessMessagesUntil([] { return false; }, 50);
     }
-    platform::ProcessMessagesUntil([] { return false; }, 200);
+    testing_support::Settle(200);
     std::vector<int> letGo;
     for (std::size_t i = 0; i < callers.size(); ++i)
       if (callers[i]->closed) letGo.push_back(static_cast<int>(i));

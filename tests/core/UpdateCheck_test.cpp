@@ -7,6 +7,7 @@
 
 #include "DirectoryServer_helpers.h"
 #include "Widgets_helpers.h"
+#include "common/Settle.h"
 #include "core/session/DirectoryLink.h"
 #include "core/session/Paths.h"
 #include "core/session/Prompts.h"
@@ -87,7 +88,7 @@ TEST(UpdateCheck, AnswersAreKeptAndAnnouncedAsAsked) {
   server.Send(uid, 9026, "1.0.0.0{$}http://h/old.exe");
   server.Send(uid, 9026, "9.0.0.1{$}http://h/new.exe");
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return events.size() > 1; }, 5000));
-  platform::ProcessMessagesUntil([] { return false; }, 100);
+  testing_support::Settle(100);
   EXPECT_EQ(events, (std::vector<std::string>{"none", "9.0.0.1 at http://h/new.exe"}));
   EXPECT_NE(ReadFile(home.Home() / "Data" / "update.ini").find("UpdateUrl=http://h/new.exe"), std::string::npos);
 }

@@ -193,19 +193,52 @@ TEST(SocketApi, BytesTakenByTheNoticeComeFirstInOrderAndBeforeTheEnd) {
   net::CloseSocket(s);
 }
 
+// A reset reaches the owner with the close, whatever came before it and
+// however the owner read that: after each notice it reads until a read comes
+// short, as the socket classes do, so that its own read may be the one that
+// meets the reset.
 TEST(SocketApi, ResetPeerGivesCloseWithItsError) {
-  Notices n;
-  Raw listener;
-  net::TSocket s;
-  const int peer = ConnectOurs(n, &s, listener);
-  linger lg{1, 0};
-  ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &lg, sizeof(lg));
-  ::close(peer);
-  ASSERT_TRUE(PumpUntil([&] { return n.Count(net::FD_CLOSE) == 1; }));
-  EXPECT_EQ(n.got.back().error, net::WSAECONNRESET);
-  char c;
-  EXPECT_EQ(net::Send(s, &c, 1, 0), net::SOCKET_ERROR);  // no SIGPIPE either
-  net::CloseSocket(s);
+  const struct {
+    const char* what;
+    std::size_t sent, buffer;
+  } cases[] = {
+      {"nothing sent", 0, 65536},
+      {"a few bytes", 100, 65536},
+      {"exactly what the notice takes: the reset is met handing them out", 4096, 65536},
+      {"more than the notice takes, read at once", 30000, 65536},
+      {"the owner's own read meets the reset", 8192, 8192},
+      {"small reads", 30000, 1000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Notices n;
+    Raw listener;
+    net::TSocket s;
+    const int peer = ConnectOurs(n, &s, listener);
+    const std::string bytes(c.sent, 'r');
+    if (c.sent > 0) ASSERT_EQ(::send(peer, bytes.data(), c.sent, 0), static_cast<ssize_t>(c.sent));
+    linger lg{1, 0};
+    ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &lg, sizeof(lg));
+    ::close(peer);
+    std::string got;
+    std::vector<char> buf(c.buffer);
+    for (int notices = 1; n.Count(net::FD_CLOSE) == 0; ++notices) {
+      ASSERT_TRUE(PumpUntil([&] { return n.Count(net::FD_READ) >= notices || n.Count(net::FD_CLOSE) > 0; }));
+      if (n.Count(net::FD_CLOSE) > 0) break;
+      for (int r = static_cast<int>(buf.size()); r == static_cast<int>(buf.size());) {
+        r = net::Recv(s, buf.data(), static_cast<int>(buf.size()), 0);
+        if (r > 0) got.append(buf.data(), static_cast<std::size_t>(r));
+        else if (r < 0) EXPECT_EQ(net::LastError(), net::WSAECONNRESET);
+      }
+    }
+    PumpFor(30);
+    EXPECT_EQ(got.size(), c.sent);
+    EXPECT_EQ(n.Count(net::FD_CLOSE), 1);
+    EXPECT_EQ(n.got.back().error, net::WSAECONNRESET);
+    char one;
+    EXPECT_EQ(net::Send(s, &one, 1, 0), net::SOCKET_ERROR);  // no SIGPIPE either
+    net::CloseSocket(s);
+  }
 }
 
 TEST(SocketApi, WriteNoticeOnlyAfterASendThatWouldBlock) {

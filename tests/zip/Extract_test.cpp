@@ -332,6 +332,18 @@ TEST(Extract, PasswordsAndUnknownOutcomes) {
   cancelled.OnFilePercentDone = [](zip::TZipReader* r, int) { r->CancelTheOperation(); };
   EXPECT_THROW(cancelled.FileIsOK(0), zip::EUserCanceled);
   EXPECT_EQ(cancelled.Entry(0)->MatchFlag, zip::kCheckUntested);
+
+  // In one run over the archive, a good entry's outcome is not the next
+  // one's: an entry no password opens stays untested, and the archive is
+  // not found sound.
+  ASSERT_EQ(Shell("cd " + Quote(tmp / "src") + " && zip -q ../mixed.zip big.bin && zip -q -P right ../mixed.zip " +
+                  "secret.txt"),
+            0);
+  zip::TZipReader mixed;
+  mixed.SetZipName(tmp / "mixed.zip");
+  EXPECT_FALSE(mixed.CheckArchive());
+  EXPECT_EQ(mixed.Entry(0)->MatchFlag, zip::kCheckGood);
+  EXPECT_EQ(mixed.Entry(1)->MatchFlag, zip::kCheckUntested);
 }
 
 }  // namespace
