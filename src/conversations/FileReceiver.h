@@ -27,8 +27,9 @@ struct TReceiveFolders {
 // sender's folder of its kind, and deleted. 1024 tells the sender that the
 // package was read: something was unpacked, or the user kept every file that
 // was there already, in which case the package stays in that folder. A
-// package that cannot be read at all stays there too, unacknowledged. Anything
-// else ends the link as a failure and leaves no package behind.
+// package nothing could be unpacked from (unreadable, or every entry it
+// offered damaged) stays there too, unacknowledged. A link that ends before
+// the package is whole leaves no package behind.
 class TFileReceiver : public TTransferLink {
  public:
   enum class TState { Offered, Accepted, Receiving, Unpacking, Done, Over };
