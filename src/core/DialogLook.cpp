@@ -1,5 +1,7 @@
 #include "core/DialogLook.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,13 +26,39 @@ void TFramePanel::paintEvent(QPaintEvent*) {
   p.drawRoundedRect(rect().adjusted(3, 3, -3, -3), 4, 4);
 }
 
+namespace {
+
+// The class a window was declared as when it is one of its own (Q_OBJECT), else null.
+const char* OwnClassName(const QWidget* form) {
+  const QMetaObject* meta = form->metaObject();
+  return meta == &QWidget::staticMetaObject || meta == &QDialog::staticMetaObject ? nullptr : meta->className();
+}
+
+}  // namespace
+
+// The style keeps what it draws (frames, buttons, spin boxes) in the process's
+// pixmap cache, named after the palette it was drawn with. A palette set on one
+// window is a palette of its own, and its children's too, so every window
+// opened would add its own drawings until the cache is full, and their names
+// for good. All windows of a class therefore share one palette: the
+// application's for that class, taken over as it is.
 void ColourForm(QWidget* form) {
-  QPalette pal = form->palette();
+  QPalette pal = QGuiApplication::palette();
   pal.setColor(QPalette::Window, FormColour());
   for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
     pal.setColor(QPalette::Disabled, role, DisabledTextColour());
-  form->setPalette(pal);
   form->setAutoFillBackground(true);
+  const char* look = OwnClassName(form);
+  if (look == nullptr) {
+    form->setPalette(pal);
+    return;
+  }
+  if (QApplication::palette(look) != pal) {
+    // Nothing set, nothing to resolve: a window copies it without making it its own.
+    pal.setResolveMask(0);
+    QApplication::setPalette(pal, look);
+  }
+  form->setPalette(QPalette());
 }
 
 void PanelOverButtons(QWidget* form, QWidget* panel, std::initializer_list<QWidget*> left,
