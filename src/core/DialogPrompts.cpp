@@ -72,9 +72,13 @@ TQuestion TDialogPrompts::AskYesNoLater(const std::string& text, const std::stri
                               owner_);
   box->setDefaultButton(QMessageBox::No);
   QTimer::singleShot(timeoutMs, box, [box] { box->done(QMessageBox::No); });
-  return ShowQuestion(box, [box, answered = std::move(answered)](QDialog* finished) {
-    answered(finished != nullptr && box->clickedButton() == box->button(QMessageBox::Yes));
-  });
+  // The main window's all the same: closing the window it is about does not answer it.
+  return ShowQuestion(
+      box,
+      [box, answered = std::move(answered)](QDialog* finished) {
+        answered(finished != nullptr && box->clickedButton() == box->button(QMessageBox::Yes));
+      },
+      platform::QuestionWindow(owner_));
 }
 
 bool TDialogPrompts::AskGreeting(const std::string& userName, std::string& greeting) {
