@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPalette>
@@ -130,8 +131,10 @@ constexpr qsizetype kNotedCharacters = 12;  // one line's worth; the rest is "..
 
 }  // namespace
 
-QLabel* MakeCharsetNote(QPlainTextEdit* input) {
-  auto* note = new QLabel(input->parentWidget());
+namespace {
+
+QLabel* NewCharsetNote(QWidget* parent) {
+  auto* note = new QLabel(parent);
   note->setObjectName("CharsetNote");
   note->setAutoFillBackground(true);
   QPalette pal = note->palette();
@@ -141,16 +144,33 @@ QLabel* MakeCharsetNote(QPlainTextEdit* input) {
   note->setContentsMargins(4, 1, 4, 1);
   note->setWordWrap(true);
   note->hide();
-  QObject::connect(input, &QPlainTextEdit::textChanged, note, [input, note] {
-    QString lost = platform::CharactersWithoutAnsi(input->toPlainText());
-    note->setVisible(!lost.isEmpty());
-    if (lost.isEmpty()) return;
-    if (lost.size() > kNotedCharacters) {
-      const qsizetype cut = lost.at(kNotedCharacters - 1).isHighSurrogate() ? kNotedCharacters - 1 : kNotedCharacters;
-      lost = lost.left(cut) + QChar(0x2026);
-    }
-    note->setText("Cannot be sent, arrives as \"?\": " + lost);
-  });
+  return note;
+}
+
+void ShowCharsetNote(QLabel* note, const QString& text) {
+  QString lost = platform::CharactersWithoutAnsi(text);
+  note->setVisible(!lost.isEmpty());
+  if (lost.isEmpty()) return;
+  if (lost.size() > kNotedCharacters) {
+    const qsizetype cut = lost.at(kNotedCharacters - 1).isHighSurrogate() ? kNotedCharacters - 1 : kNotedCharacters;
+    lost = lost.left(cut) + QChar(0x2026);
+  }
+  note->setText("Cannot be sent, arrives as \"?\": " + lost);
+}
+
+}  // namespace
+
+QLabel* MakeCharsetNote(QPlainTextEdit* input) {
+  auto* note = NewCharsetNote(input->parentWidget());
+  QObject::connect(input, &QPlainTextEdit::textChanged, note,
+                   [input, note] { ShowCharsetNote(note, input->toPlainText()); });
+  return note;
+}
+
+QLabel* MakeCharsetNote(QLineEdit* input) {
+  auto* note = NewCharsetNote(input->parentWidget());
+  QObject::connect(input, &QLineEdit::textChanged, note, [note](const QString& text) { ShowCharsetNote(note, text); });
+  ShowCharsetNote(note, input->text());
   return note;
 }
 
