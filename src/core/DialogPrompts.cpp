@@ -43,6 +43,7 @@ bool TDialogPrompts::AskPassword(TPasswordQuestion& question) {
   prompt.SetRemember(question.Remember);
   prompt.SetCheckMode(question.CheckMode, question.Expected);
   prompt.SetPassword(question.Password);
+  platform::CentreOn(&prompt, owner_);
   prompt.exec();
   if (prompt.Cancelled) return false;
   question.Password = prompt.Password;
@@ -85,6 +86,7 @@ bool TDialogPrompts::AskGreeting(const std::string& userName, std::string& greet
   QPointer<TFormGreet> greet = new TFormGreet(owner_);
   greet->UserName = userName;
   greet->SetGreeting(greeting);
+  platform::CentreOn(greet, owner_);
   greet->exec();
   // The owner may have been closed while the editor was open.
   if (greet.isNull()) return false;

@@ -94,6 +94,7 @@ TFormReg::TFormReg(TDBStuff& db, TRegistrationHost host, QWidget* owner)
 
 bool TFormReg::Run(QWidget* owner, TDBStuff& db, TRegistrationHost host) {
   TFormReg form(db, std::move(host), owner);
+  platform::CentreOn(&form, owner);
   form.exec();
   return !form.Cancelled;
 }
