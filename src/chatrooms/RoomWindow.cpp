@@ -87,7 +87,11 @@ void TRoomWindow::BuildWindow() {
   connect(ListC, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { PopListPopup(at); });
 
   MemoGo = MakeInput(this, this, Client, [this](const QPoint& at) { PopEditPopup(at); });
-  connect(MemoGo, &QPlainTextEdit::textChanged, this, [this] { CapInput(); });
+  // Whatever changes the input (keys, a picked emoticon, the menu, a send) changes the count.
+  connect(MemoGo, &QPlainTextEdit::textChanged, this, [this] {
+    CapInput();
+    ShowCharacterCount();
+  });
   ButtonSend = MakeButton("Send", this, [this] { SendText(); });
   ButtonSend->setFixedHeight(60);
 
@@ -325,7 +329,6 @@ bool TRoomWindow::InputKey(QEvent* e) {
     // A refusal box ran its own event loop: the window may be gone.
     if (!self) return true;
   }
-  if (key.Released) ShowCharacterCount();
   return key.Consumed;
 }
 

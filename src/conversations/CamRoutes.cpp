@@ -16,6 +16,7 @@
 #include "core/session/Router.h"
 #include "core/session/Session.h"
 #include "core/session/TestHooks.h"
+#include "platform/DesktopPrompts.h"
 #include "transport/CommandCodes.h"
 
 namespace {
@@ -59,6 +60,7 @@ TCamRoutes::TCamRoutes(TSession& session) : session_(session) {
     return TFormCamDecide::Open(user, chatOpen, QuestionMs, std::move(answered));
   };
   AskAllow = [this, &session](const std::string& question, std::function<void(bool)> answered) {
+    const platform::TQuestionsAbout about(TFormCam::Find());
     return session.Prompts().AskYesNoLater(question, "Allow Viewer?", QuestionMs, std::move(answered));
   };
   TRouter& router = session.Router();

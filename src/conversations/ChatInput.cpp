@@ -33,7 +33,6 @@ TInputKey ChatInputKey(QPlainTextEdit* input, QEvent* e) {
     return result;
   }
   if (key->isAutoRepeat()) return result;
-  result.Released = true;
   result.Consumed = enter;
   result.Send = enter && !ctrl;
   result.Typed = !enter && !ctrl;

@@ -17,7 +17,6 @@ class TTranscript;
 struct TInputKey {
   bool Consumed = false;  // the input must not see the event
   bool Send = false;      // Enter was released without Ctrl: send the input
-  bool Released = false;  // some key was released (the count changes)
   bool Typed = false;     // a key other than Enter, without Ctrl, was released
 };
 TInputKey ChatInputKey(QPlainTextEdit* input, QEvent* e);

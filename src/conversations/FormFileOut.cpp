@@ -11,6 +11,7 @@
 #include "core/session/PeerBounds.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
+#include "platform/DesktopPrompts.h"
 #include "platform/FileNames.h"
 
 TFormFileOut::TFormFileOut(TSession& session, TTransferPrompts& prompts, std::unique_ptr<TParloSocket> socket)
@@ -50,6 +51,8 @@ void TFormFileOut::StateChanged() {
 }
 
 void TFormFileOut::ButtonAddClick() {
+  // The name and the file choice are about this window, whichever has the focus.
+  const platform::TQuestionsAbout about(this);
   switch (sender_->Kind()) {
     case TTransferKind::Binary:
       SelectFiles();

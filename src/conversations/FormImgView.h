@@ -9,6 +9,8 @@ class QStatusBar;
 // "Picture Viewer": one picture file at its own size, its name in the status
 // bar. It frees itself when closed.
 class TFormImgView : public QWidget {
+  Q_OBJECT
+
  public:
   TFormImgView();
 

@@ -64,6 +64,8 @@ void TFormMsg::BuildWindow() {
     PopInputMenu(this, MemoGo, at,
                  [this](QMenu& menu) { menu.addAction("Emoticons", this, [this] { ActionEmoteExecute(); }); });
   });
+  // Whatever changes the input (keys, a picked emoticon, the menu, a send) changes the count.
+  connect(MemoGo, &QPlainTextEdit::textChanged, this, [this] { ShowCharacterCount(); });
   SpeedButton2 = new QPushButton("Send", this);
   SpeedButton2->setFixedHeight(60);
   connect(SpeedButton2, &QPushButton::clicked, this, [this] { SendMessage(); });
@@ -183,7 +185,6 @@ void TFormMsg::ShowInformation(const std::string& text, const std::string& capti
 void TFormMsg::SendMessage() {
   if (!conversation_->SendMessage(dialoglook::TextFromMemo(MemoGo->toPlainText()))) return;
   MemoGo->clear();
-  ShowCharacterCount();
 }
 
 void TFormMsg::InsertEmoteCode(int entry) { InsertEmoticon(MemoGo, PEm, entry); }
@@ -233,7 +234,6 @@ bool TFormMsg::MemoGoKeyUp(QEvent* e) {
     // The refusal box ran its own event loop: the window may be gone.
     if (!self) return true;
   }
-  if (key.Released) ShowCharacterCount();
   return key.Consumed;
 }
 

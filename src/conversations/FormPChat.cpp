@@ -114,6 +114,8 @@ void TFormPChat::BuildWindow() {
   Memo = control.Widget;
   Transcript = control.Transcript;
   MemoGo = MakeInput(this, this, Client, [this](const QPoint& at) { PopEditPopup(at); });
+  // Whatever changes the input (keys, a picked emoticon, the menu, a send) changes the count.
+  connect(MemoGo, &QPlainTextEdit::textChanged, this, [this] { ShowCharacterCount(); });
 
   ButtonSend = MakeButton("Send", this, [this] { SendText(); });
   ButtonSend->setFixedHeight(60);
@@ -394,7 +396,6 @@ bool TFormPChat::MemoGoKeyUp(QEvent* e) {
   } else if (key.Typed && chat_->Authorized()) {
     chat_->NotifyTyping();
   }
-  if (key.Released) ShowCharacterCount();
   return key.Consumed;
 }
 

@@ -22,6 +22,8 @@ TTransferHost SessionTransferHost(TSession& session);
 // progress bar in the status bar. A window closed while its package is being
 // packed or unpacked stops that run and goes once it is over.
 class TFormTransfer : public QWidget, public TTransferView {
+  Q_OBJECT
+
  public:
   QLabel *PUser, *PFileName, *PSize, *PStatus;
   QPlainTextEdit *Memo, *MemoLog;

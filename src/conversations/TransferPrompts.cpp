@@ -1,12 +1,20 @@
 #include "conversations/TransferPrompts.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QImageReader>
-#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QVBoxLayout>
 
+#include "core/DialogLook.h"
 #include "core/session/Prompts.h"
 #include "platform/Charset.h"
+#include "platform/DesktopPrompts.h"
+#include "platform/QuestionBoxes.h"
 
 namespace {
 
@@ -25,10 +33,28 @@ std::string NameOnDisk(const QString& chosen) {
 
 }  // namespace
 
+// The name travels as 8-bit text: the line under it names the typed
+// characters that would arrive as "?", as under the chat input.
 bool TTransferDialogs::AskPackageName(std::string& name) {
-  bool ok = false;
-  const QString answer = QInputDialog::getText(nullptr, "Filename?", "Please type in a name for this file package.",
-                                               QLineEdit::Normal, platform::ToQString(name), &ok);
+  QWidget* about = platform::QuestionWindow();
+  // On the heap, as a message box: the window it is about may go while it waits.
+  QPointer<QDialog> dialog = new QDialog(about);
+  dialog->setWindowTitle("Filename?");
+  auto* layout = new QVBoxLayout(dialog);
+  layout->addWidget(new QLabel("Please type in a name for this file package.", dialog));
+  auto* edit = new QLineEdit(platform::ToQString(name), dialog);
+  edit->setMinimumWidth(300);
+  layout->addWidget(edit);
+  layout->addWidget(dialoglook::MakeCharsetNote(edit));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  layout->addWidget(buttons);
+  platform::CentreOn(dialog, about);
+  const bool ok = dialog->exec() == QDialog::Accepted;
+  if (dialog.isNull()) return false;
+  const QString answer = edit->text();
+  delete dialog.data();
   if (!ok) return false;
   name = platform::FromQString(answer);
   return true;

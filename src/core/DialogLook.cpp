@@ -1,8 +1,11 @@
 #include "core/DialogLook.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPalette>
@@ -24,13 +27,39 @@ void TFramePanel::paintEvent(QPaintEvent*) {
   p.drawRoundedRect(rect().adjusted(3, 3, -3, -3), 4, 4);
 }
 
+namespace {
+
+// The class a window was declared as when it is one of its own (Q_OBJECT), else null.
+const char* OwnClassName(const QWidget* form) {
+  const QMetaObject* meta = form->metaObject();
+  return meta == &QWidget::staticMetaObject || meta == &QDialog::staticMetaObject ? nullptr : meta->className();
+}
+
+}  // namespace
+
+// The style keeps what it draws (frames, buttons, spin boxes) in the process's
+// pixmap cache, named after the palette it was drawn with. A palette set on one
+// window is a palette of its own, and its children's too, so every window
+// opened would add its own drawings until the cache is full, and their names
+// for good. All windows of a class therefore share one palette: the
+// application's for that class, taken over as it is.
 void ColourForm(QWidget* form) {
-  QPalette pal = form->palette();
+  QPalette pal = QGuiApplication::palette();
   pal.setColor(QPalette::Window, FormColour());
   for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
     pal.setColor(QPalette::Disabled, role, DisabledTextColour());
-  form->setPalette(pal);
   form->setAutoFillBackground(true);
+  const char* look = OwnClassName(form);
+  if (look == nullptr) {
+    form->setPalette(pal);
+    return;
+  }
+  if (QApplication::palette(look) != pal) {
+    // Nothing set, nothing to resolve: a window copies it without making it its own.
+    pal.setResolveMask(0);
+    QApplication::setPalette(pal, look);
+  }
+  form->setPalette(QPalette());
 }
 
 void PanelOverButtons(QWidget* form, QWidget* panel, std::initializer_list<QWidget*> left,
@@ -102,8 +131,10 @@ constexpr qsizetype kNotedCharacters = 12;  // one line's worth; the rest is "..
 
 }  // namespace
 
-QLabel* MakeCharsetNote(QPlainTextEdit* input) {
-  auto* note = new QLabel(input->parentWidget());
+namespace {
+
+QLabel* NewCharsetNote(QWidget* parent) {
+  auto* note = new QLabel(parent);
   note->setObjectName("CharsetNote");
   note->setAutoFillBackground(true);
   QPalette pal = note->palette();
@@ -113,16 +144,33 @@ QLabel* MakeCharsetNote(QPlainTextEdit* input) {
   note->setContentsMargins(4, 1, 4, 1);
   note->setWordWrap(true);
   note->hide();
-  QObject::connect(input, &QPlainTextEdit::textChanged, note, [input, note] {
-    QString lost = platform::CharactersWithoutAnsi(input->toPlainText());
-    note->setVisible(!lost.isEmpty());
-    if (lost.isEmpty()) return;
-    if (lost.size() > kNotedCharacters) {
-      const qsizetype cut = lost.at(kNotedCharacters - 1).isHighSurrogate() ? kNotedCharacters - 1 : kNotedCharacters;
-      lost = lost.left(cut) + QChar(0x2026);
-    }
-    note->setText("Cannot be sent, arrives as \"?\": " + lost);
-  });
+  return note;
+}
+
+void ShowCharsetNote(QLabel* note, const QString& text) {
+  QString lost = platform::CharactersWithoutAnsi(text);
+  note->setVisible(!lost.isEmpty());
+  if (lost.isEmpty()) return;
+  if (lost.size() > kNotedCharacters) {
+    const qsizetype cut = lost.at(kNotedCharacters - 1).isHighSurrogate() ? kNotedCharacters - 1 : kNotedCharacters;
+    lost = lost.left(cut) + QChar(0x2026);
+  }
+  note->setText("Cannot be sent, arrives as \"?\": " + lost);
+}
+
+}  // namespace
+
+QLabel* MakeCharsetNote(QPlainTextEdit* input) {
+  auto* note = NewCharsetNote(input->parentWidget());
+  QObject::connect(input, &QPlainTextEdit::textChanged, note,
+                   [input, note] { ShowCharsetNote(note, input->toPlainText()); });
+  return note;
+}
+
+QLabel* MakeCharsetNote(QLineEdit* input) {
+  auto* note = NewCharsetNote(input->parentWidget());
+  QObject::connect(input, &QLineEdit::textChanged, note, [note](const QString& text) { ShowCharsetNote(note, text); });
+  ShowCharsetNote(note, input->text());
   return note;
 }
 

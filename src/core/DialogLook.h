@@ -8,6 +8,7 @@
 #include <string>
 
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 
 // What the small dialogs share: their two colours, the framed panel they draw,
@@ -62,5 +63,6 @@ std::string TextFromMemo(const QString& memo);
 // names the typed characters that cannot go (they would arrive as "?") and
 // hides while there are none.
 QLabel* MakeCharsetNote(QPlainTextEdit* input);
+QLabel* MakeCharsetNote(QLineEdit* input);
 
 }  // namespace dialoglook

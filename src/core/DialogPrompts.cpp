@@ -43,6 +43,7 @@ bool TDialogPrompts::AskPassword(TPasswordQuestion& question) {
   prompt.SetRemember(question.Remember);
   prompt.SetCheckMode(question.CheckMode, question.Expected);
   prompt.SetPassword(question.Password);
+  platform::CentreOn(&prompt, owner_);
   prompt.exec();
   if (prompt.Cancelled) return false;
   question.Password = prompt.Password;
@@ -72,15 +73,20 @@ TQuestion TDialogPrompts::AskYesNoLater(const std::string& text, const std::stri
                               owner_);
   box->setDefaultButton(QMessageBox::No);
   QTimer::singleShot(timeoutMs, box, [box] { box->done(QMessageBox::No); });
-  return ShowQuestion(box, [box, answered = std::move(answered)](QDialog* finished) {
-    answered(finished != nullptr && box->clickedButton() == box->button(QMessageBox::Yes));
-  });
+  // The main window's all the same: closing the window it is about does not answer it.
+  return ShowQuestion(
+      box,
+      [box, answered = std::move(answered)](QDialog* finished) {
+        answered(finished != nullptr && box->clickedButton() == box->button(QMessageBox::Yes));
+      },
+      platform::QuestionWindow(owner_));
 }
 
 bool TDialogPrompts::AskGreeting(const std::string& userName, std::string& greeting) {
   QPointer<TFormGreet> greet = new TFormGreet(owner_);
   greet->UserName = userName;
   greet->SetGreeting(greeting);
+  platform::CentreOn(greet, owner_);
   greet->exec();
   // The owner may have been closed while the editor was open.
   if (greet.isNull()) return false;

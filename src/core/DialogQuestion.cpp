@@ -33,7 +33,7 @@ class TDialogQuestion final : public TOpenQuestion {
 
 }  // namespace
 
-TQuestion ShowQuestion(QDialog* dialog, std::function<void(QDialog*)> answered) {
+TQuestion ShowQuestion(QDialog* dialog, std::function<void(QDialog*)> answered, QWidget* about) {
   auto state = std::make_shared<TState>();
   state->dialog = dialog;
   auto answer = [state, answered = std::move(answered)](QDialog* finished) {
@@ -50,6 +50,7 @@ TQuestion ShowQuestion(QDialog* dialog, std::function<void(QDialog*)> answered) 
     answer(nullptr);
   });
   platform::MarkTransient(dialog);
+  platform::CentreOn(dialog, about != nullptr ? about : dialog->parentWidget());
   dialog->setModal(false);
   dialog->show();
   return std::make_unique<TDialogQuestion>(state);

@@ -41,6 +41,7 @@
 #include "platform/FileNames.h"
 #include "platform/StringList.h"
 #include "resources/Resources.h"
+#include "platform/QuestionBoxes.h"
 
 namespace {
 
@@ -611,9 +612,10 @@ void TFormMain::ApplicationEventsException(const std::exception* e, const std::s
   exitDone_ = true;  // the settings are not saved after a failure
   Session.Abandon();
   testhooks::Trace("application error");
-  QMessageBox::critical(this, "Application Error",
-                        Q("There was an error in the application, Parlo will now shutdown\r\nError:\n" + message +
-                          "\r\n\r\n" + kCrashReport));
+  platform::RunMessageBox(QMessageBox::Critical, "Application Error",
+                          Q("There was an error in the application, Parlo will now shutdown\r\nError:\n" + message +
+                            "\r\n\r\n" + kCrashReport),
+                          QMessageBox::Ok, this);
   RemoveTrayIcon();
   QApplication::exit(1);
 }
@@ -790,8 +792,9 @@ void TFormMain::ActionNewGroupExecute() {
                                               QLineEdit::Normal, QString(), &ok);
   if (Session.Closing()) return;
   if (Session.AddGroup(ok ? platform::FromQString(typed) : std::string()) == TNewGroupOutcome::Invalid)
-    QMessageBox::warning(this, "Invalid Group Name",
-                         "A group name cannot hold line breaks or the characters < > , and cannot hold || or {$}.");
+    platform::RunMessageBox(QMessageBox::Warning, "Invalid Group Name",
+                            "A group name cannot hold line breaks or the characters < > , and cannot hold || or {$}.",
+                            QMessageBox::Ok, this);
 }
 
 void TFormMain::ComboProfilesChange() {

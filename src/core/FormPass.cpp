@@ -11,6 +11,7 @@
 
 #include "core/MainPanels.h"
 #include "platform/Charset.h"
+#include "platform/QuestionBoxes.h"
 
 TPasswordCheck::Outcome TPasswordCheck::Submit(const std::string& typed) {
   ++tries_;
@@ -90,14 +91,15 @@ void TFormPass::SpeedButton1Click() {
       accept();
       break;
     case TPasswordCheck::Outcome::TryAgain:
-      QMessageBox::information(this, "Incorrect Password", "Incorrect Password, please try again...");
+      platform::RunMessageBox(QMessageBox::Information, "Incorrect Password", "Incorrect Password, please try again...",
+                              QMessageBox::Ok, this);
       EditPass->clear();
       EditPass->setFocus();
       break;
     case TPasswordCheck::Outcome::GiveUp:
       Cancelled = true;
-      QMessageBox::information(this, "Incorrect Password",
-                               "So sorry, invalid password, you only get three tries......bye!");
+      platform::RunMessageBox(QMessageBox::Information, "Incorrect Password",
+                              "So sorry, invalid password, you only get three tries......bye!", QMessageBox::Ok, this);
       reject();
       break;
   }

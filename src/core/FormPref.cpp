@@ -26,6 +26,7 @@
 #include "core/session/Session.h"
 #include "platform/Charset.h"
 #include "platform/FileNames.h"
+#include "platform/QuestionBoxes.h"
 
 using platform::FromQString;
 using platform::ToQString;
@@ -80,7 +81,7 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
   setWindowTitle("Parlo - Preferences");
   dialoglook::ColourForm(this);
   ShowMessage = [this](const std::string& text, const std::string& caption) {
-    QMessageBox::information(this, ToQString(caption), ToQString(text));
+    platform::RunMessageBox(QMessageBox::Information, ToQString(caption), ToQString(text), QMessageBox::Ok, this);
   };
 
   auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);

@@ -17,6 +17,7 @@
 #include "core/session/DBStuff.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
+#include "platform/QuestionBoxes.h"
 
 using platform::FromQString;
 using platform::ToQString;
@@ -32,7 +33,7 @@ TFormProMan::TFormProMan(TSession& session, QWidget* parent)
   setWindowTitle("Parlo - Profile Manager");
   dialoglook::ColourForm(this);
   ShowMessage = [this](const std::string& text, const std::string& caption) {
-    QMessageBox::information(this, ToQString(caption), ToQString(text));
+    platform::RunMessageBox(QMessageBox::Information, ToQString(caption), ToQString(text), QMessageBox::Ok, this);
   };
   AskName = [this](std::string& name) {
     bool ok = false;

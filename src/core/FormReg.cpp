@@ -14,6 +14,7 @@
 #include "core/DialogLook.h"
 #include "core/session/TestHooks.h"
 #include "platform/Charset.h"
+#include "platform/QuestionBoxes.h"
 
 using platform::FromQString;
 using platform::ToQString;
@@ -27,7 +28,7 @@ TFormReg::TFormReg(TDBStuff& db, TRegistrationHost host, QWidget* owner)
   setWindowTitle("Parlo Registration");
   dialoglook::ColourForm(this);
   ShowMessage = [this](const std::string& text, const std::string& caption) {
-    QMessageBox::information(this, ToQString(caption), ToQString(text));
+    platform::RunMessageBox(QMessageBox::Information, ToQString(caption), ToQString(text), QMessageBox::Ok, this);
   };
 
   auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
@@ -93,6 +94,7 @@ TFormReg::TFormReg(TDBStuff& db, TRegistrationHost host, QWidget* owner)
 
 bool TFormReg::Run(QWidget* owner, TDBStuff& db, TRegistrationHost host) {
   TFormReg form(db, std::move(host), owner);
+  platform::CentreOn(&form, owner);
   form.exec();
   return !form.Cancelled;
 }

@@ -17,6 +17,7 @@
 #include "platform/Charset.h"
 #include "platform/FileNames.h"
 #include "platform/UrlOpener.h"
+#include "platform/QuestionBoxes.h"
 
 using platform::ToQString;
 
@@ -32,7 +33,8 @@ TFormUpdate::TFormUpdate(TSession& session, QWidget* parent) : QWidget(parent, Q
   setWindowTitle("Parlo Update");
   dialoglook::ColourForm(this);
   ShowMessage = [this](const std::string& text, const std::string& caption) {
-    QMessageBox::information(this, ToQString(caption), platform::ShownQString(text));
+    platform::RunMessageBox(QMessageBox::Information, ToQString(caption), platform::ShownQString(text),
+                            QMessageBox::Ok, this);
   };
 
   auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);

@@ -19,6 +19,14 @@ std::filesystem::path DefaultHome() {
   return std::filesystem::current_path() / ".parlo";
 }
 
+// The same folder however it is written: relative, with "..", links or a final "/".
+std::filesystem::path OneFolderName(const std::filesystem::path& path) {
+  std::error_code ec;
+  auto full = std::filesystem::weakly_canonical(path, ec);
+  if (ec) full = std::filesystem::absolute(path, ec).lexically_normal();
+  return full.has_filename() ? full : full.parent_path();
+}
+
 }  // namespace
 
 std::filesystem::path AppHome() {
@@ -28,15 +36,10 @@ std::filesystem::path AppHome() {
 
 bool AppHomeIsDefault() {
   const auto home = FromEnv("PARLO_HOME");
-  if (home.empty()) return true;
-  // The same folder however it is written: relative, with "..", links or a final "/".
-  auto folder = [](const std::filesystem::path& path) {
-    std::error_code ec;
-    auto full = std::filesystem::weakly_canonical(path, ec);
-    return full.has_filename() ? full : full.parent_path();
-  };
-  return folder(home) == folder(DefaultHome());
+  return home.empty() || OneFolderName(home) == OneFolderName(DefaultHome());
 }
+
+std::filesystem::path AppHomeFolder() { return OneFolderName(AppHome()); }
 
 std::filesystem::path EnsureAppHome() {
   auto home = AppHome();

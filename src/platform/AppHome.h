@@ -13,6 +13,9 @@ std::filesystem::path AppHome();
 // True unless $PARLO_HOME names a folder other than the one used without it.
 bool AppHomeIsDefault();
 
+// AppHome() as one absolute name, however $PARLO_HOME writes it.
+std::filesystem::path AppHomeFolder();
+
 // AppHome() after making sure the folder exists.
 std::filesystem::path EnsureAppHome();
 

@@ -1,5 +1,7 @@
 #include "platform/Autostart.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <system_error>
@@ -31,7 +33,47 @@ std::string OneLine(const std::string& text) {
   return out;
 }
 
+// What Exec= holds before the program: the home the entry starts.
+std::string ExecHome(const std::filesystem::path& home) {
+  return home.empty() ? "" : "env " + QuoteExec("PARLO_HOME=" + OneLine(home.string())) + " ";
+}
+
+// A desktop-file id takes letters, digits, "_" and "-".
+std::string Readable(const std::string& name) {
+  std::string out;
+  for (const char c : name.substr(0, 24)) {
+    const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-';
+    out += plain ? c : '_';
+  }
+  return out;
+}
+
+// FNV-1a: stable from one build and machine to the next, unlike std::hash.
+std::uint32_t NameHash(const std::string& name) {
+  std::uint32_t h = 2166136261u;
+  for (const unsigned char c : name) h = (h ^ c) * 16777619u;
+  return h;
+}
+
 }  // namespace
+
+std::string AutostartId(const std::string& base, const std::filesystem::path& home) {
+  if (home.empty()) return base;
+  char hash[9];
+  std::snprintf(hash, sizeof hash, "%08x", NameHash(home.string()));
+  return base + "-" + Readable(home.filename().string()) + "-" + hash;
+}
+
+bool AutostartStarts(const std::string& id, const std::filesystem::path& home) {
+  std::ifstream in(AutostartFile(id), std::ios::binary);
+  const std::string exec = "Exec=" + ExecHome(home);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("Exec=", 0) != 0) continue;
+    // The default home's entry sets no home; another's names exactly its own.
+    return line.rfind(exec, 0) == 0 && (!home.empty() || line.rfind("Exec=env ", 0) != 0);
+  }
+  return false;
+}
 
 std::filesystem::path AutostartFile(const std::string& id) {
   std::filesystem::path config;
@@ -61,8 +103,7 @@ void SetAutostart(const std::string& id, const std::string& name, const std::fil
     out << "[Desktop Entry]\n"
         << "Type=Application\n"
         << "Name=" << OneLine(name) << "\n"
-        << "Exec=" << (home.empty() ? "" : "env " + QuoteExec("PARLO_HOME=" + OneLine(home.string())) + " ")
-        << QuoteExec(OneLine(program.string())) << "\n"
+        << "Exec=" << ExecHome(home) << QuoteExec(OneLine(program.string())) << "\n"
         << "Terminal=false\n"
         << "X-GNOME-Autostart-enabled=true\n";
     out.close();

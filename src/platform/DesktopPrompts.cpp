@@ -5,7 +5,9 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <vector>
 
 #include "platform/DosFiles.h"
@@ -55,12 +57,59 @@ QWidget* QuestionWindow(QWidget* fallback) {
 
 void MarkTransient(QDialog* dialog) { dialog->setProperty(kTransient, true); }
 
+namespace {
+
+class TCentring : public QObject {
+ public:
+  TCentring(QWidget* dialog, QWidget* subject) : QObject(dialog), dialog_(dialog), subject_(subject) {
+    dialog->installEventFilter(this);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched != dialog_ || e->type() != QEvent::Show || e->spontaneous()) return false;
+    // A message box takes its size in its own show handler, which runs after
+    // this filter: it runs first here, and the box is placed after it, still
+    // before the window appears.
+    dialog_->removeEventFilter(this);
+    QCoreApplication::sendEvent(dialog_, e);
+    dialog_->installEventFilter(this);
+    Place();
+    return true;
+  }
+
+ private:
+  void Place() {
+    const QWidget* subject = subject_ ? subject_->window() : nullptr;
+    if (subject != nullptr && !subject->isVisible()) subject = nullptr;
+    const QScreen* screen = subject != nullptr ? subject->screen() : dialog_->screen();
+    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect();
+    QRect box(QPoint(), dialog_->size());
+    // Window frames are alike: the middle of one client area on the other's
+    // puts the framed box in the middle of the framed window.
+    box.moveCenter(subject != nullptr ? subject->geometry().center() : area.center());
+    if (!area.isEmpty()) {
+      box.moveLeft(std::clamp(box.left(), area.left(), std::max(area.left(), area.right() + 1 - box.width())));
+      box.moveTop(std::clamp(box.top(), area.top(), std::max(area.top(), area.bottom() + 1 - box.height())));
+    }
+    dialog_->setGeometry(box);
+  }
+
+  QWidget* dialog_;
+  QPointer<QWidget> subject_;
+};
+
+}  // namespace
+
+void CentreOn(QWidget* dialog, QWidget* subject) { new TCentring(dialog, subject); }
+
 QMessageBox::StandardButton RunMessageBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
                                           QMessageBox::StandardButtons buttons, QWidget* fallback,
                                           QMessageBox::StandardButton defaultButton) {
   // On the heap: a parent that is deleted meanwhile takes the box with it,
   // and exec() then returns with the box already gone.
-  QPointer<QMessageBox> box = new QMessageBox(icon, caption, text, buttons, QuestionWindow(fallback));
+  QWidget* subject = QuestionWindow(fallback);
+  QPointer<QMessageBox> box = new QMessageBox(icon, caption, text, buttons, subject);
+  CentreOn(box, subject);
   if (defaultButton != QMessageBox::NoButton) box->setDefaultButton(defaultButton);
   const int result = box->exec();
   if (box.isNull()) return QMessageBox::NoButton;
@@ -116,8 +165,9 @@ bool AskFileName(bool save, const std::string& title, const std::string& filter,
                  std::string& name, const std::string& defaultExt) {
   if (!HaveDesktop()) return false;
   // On the heap, as RunMessageBox's box: its window may go while it waits.
-  QPointer<QFileDialog> dialog =
-      new QFileDialog(QuestionWindow(), Q(title), Q(DosToUnixPath(startDir)), QtFilter(filter));
+  QWidget* about = QuestionWindow();
+  QPointer<QFileDialog> dialog = new QFileDialog(about, Q(title), Q(DosToUnixPath(startDir)), QtFilter(filter));
+  CentreOn(dialog, about);
   dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog->setDefaultSuffix(Q(defaultExt));
@@ -144,7 +194,9 @@ bool AskSaveFileName(const std::string& title, const std::string& filter, const 
 
 bool AskFolder(const std::string& title, const std::string& startDir, std::string& folder) {
   if (!HaveDesktop()) return false;
-  QPointer<QFileDialog> dialog = new QFileDialog(QuestionWindow(), Q(title), Q(DosToUnixPath(startDir)));
+  QWidget* about = QuestionWindow();
+  QPointer<QFileDialog> dialog = new QFileDialog(about, Q(title), Q(DosToUnixPath(startDir)));
+  CentreOn(dialog, about);
   dialog->setFileMode(QFileDialog::Directory);
   dialog->setOption(QFileDialog::ShowDirsOnly);
   const bool accepted = dialog->exec() == QDialog::Accepted;

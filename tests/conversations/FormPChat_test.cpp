@@ -15,6 +15,7 @@
 #include "Conversations_helpers.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/ChatStatusBar.h"
+#include "conversations/Emoticons.h"
 #include "conversations/PrivateChatRoutes.h"
 #include "core/Loopback_helpers.h"
 #include "core/Widgets_helpers.h"
@@ -185,6 +186,10 @@ TEST(FormPChat, CallsAContactAndSendsFromTheKeyboard) {
   Key(w->MemoGo, QEvent::KeyRelease, Qt::Key_Return);
   EXPECT_TRUE(w->MemoGo->toPlainText().isEmpty());
   EXPECT_EQ(w->Stat->Panel(0), "Character Count: 0");
+  // The count follows the input however it changes, not only on keys.
+  w->PEm->OnPick(0);
+  EXPECT_EQ(w->Stat->Panel(0), "Character Count: " + std::to_string(std::string(Emoticon[0]).size()));
+  w->MemoGo->clear();
 
   EXPECT_TRUE(peer.Passed()) << peer.Output();
   ASSERT_TRUE(Fixture::Shows(*w, "bye"));

@@ -175,6 +175,12 @@ TEST(FormMain, QuestionsAreCentredOnTheirWindow) {
   EXPECT_LE(offCentre(chat), 2);
   const platform::TQuestionsAbout about(&other);
   EXPECT_LE(offCentre(other), 2);
+  // So is one that nobody waits for ("Allow Viewer?"), though the main window owns it.
+  const TQuestion later = prompts.AskYesNoLater("Bob is requesting", "Allow Viewer?", 60000, [](bool) {});
+  QApplication::processEvents();
+  const QWidget* box = QApplication::activeWindow();
+  ASSERT_TRUE(box != nullptr && box->windowTitle() == "Allow Viewer?");
+  EXPECT_LE((box->geometry().center() - other.geometry().center()).manhattanLength(), 2);
   // The window may go while its question waits (a chat its peer ended): the
   // question goes with it, answered No.
   auto* going = new QWidget(nullptr, Qt::Window);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <set>
 
 #include "Widgets_helpers.h"
 #include "core/FormPref.h"
@@ -206,6 +207,25 @@ TEST(FormPref, DisabledOptionsStayReadable) {
     EXPECT_GE(clearest, 3.0);
   }
   delete form;
+}
+
+// Opened and closed again and again, the dialog leaves nothing behind: its
+// widgets go, and every one of its windows draws with one shared palette, so
+// the style's cached drawings are made once rather than once per window.
+TEST(FormPref, OpenedAndClosedOftenLeavesNothingBehind) {
+  Fixture f;
+  const auto before = QApplication::allWidgets().size();
+  std::set<qint64> palettes;
+  for (int i = 0; i < 30; ++i) {
+    TFormPref* form = TFormPref::Open(*f.session);
+    QApplication::processEvents();
+    for (const QWidget* w : {static_cast<QWidget*>(form), static_cast<QWidget*>(form->UpDownBusy)})
+      palettes.insert(w->palette().cacheKey());
+    form->Button2->click();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(QApplication::allWidgets().size(), before);
+  }
+  EXPECT_EQ(palettes.size(), 1u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QWidget>
+#include <map>
 
 #include "core/FormPos.h"
 #include "core/Widgets_helpers.h"
@@ -111,26 +112,53 @@ TEST(Reg, WindowPositionKeepsWhatIsNotStored) {
   EXPECT_EQ(TReg::ReadInteger("FormMain", "Left", 0), 11);
 }
 
-// The entry starts the home it was written from: the default one as it is,
-// any other through PARLO_HOME.
-TEST(Reg, RunAtStartupWritesAndRemovesTheAutostartEntry) {
+// Every home has an entry of its own that starts that home: the default one
+// as it is (however PARLO_HOME names it), any other through PARLO_HOME. One
+// home's choice neither replaces nor removes another's, and each sees only
+// its own entry.
+TEST(Reg, EveryHomeHasAnAutostartEntryOfItsOwn) {
   TempHome home;
   const std::filesystem::path defaultHome = home.Config().parent_path() / "data" / "parlo";
+  const std::filesystem::path other = home.Home().parent_path() / "other";
   setenv("XDG_DATA_HOME", defaultHome.parent_path().c_str(), 1);
   const std::string program = "\"" + platform::ProgramFile().string() + "\"\n";
-  const auto entry = platform::AutostartFile("parlo");
-  const std::pair<std::string, std::string> cases[] = {
-      {"", "Exec=" + program},
-      {defaultHome.string() + "/", "Exec=" + program},
-      {home.Home().string(), "Exec=env \"PARLO_HOME=" + home.Home().string() + "\" " + program}};
-  for (const auto& [parloHome, exec] : cases) {
-    setenv("PARLO_HOME", parloHome.c_str(), 1);
+  const std::string homes[] = {"", defaultHome.string() + "/", home.Home().string(), other.string() + "/"};
+  auto in = [](const std::string& parloHome) { setenv("PARLO_HOME", parloHome.c_str(), 1); };
+  for (const auto& h : homes) {
+    in(h);
     TReg::SetRunAtStartup(true);
-    EXPECT_NE(ReadFile(entry).find(exec), std::string::npos) << parloHome << ReadFile(entry);
+    EXPECT_TRUE(TReg::RunsAtStartup()) << h;
   }
-  EXPECT_EQ(entry.parent_path(), home.Config() / "autostart");
+  std::map<std::string, std::string> entries;  // file name -> Exec line
+  for (const auto& file : std::filesystem::directory_iterator(home.Config() / "autostart")) {
+    const std::string text = ReadFile(file.path());
+    const auto exec = text.find("Exec=");
+    entries[file.path().filename().string()] = text.substr(exec, text.find('\n', exec) + 1 - exec);
+  }
+  ASSERT_EQ(entries.size(), 3u);
+  auto entry = [&](const std::string& prefix) {
+    const auto it = entries.lower_bound(prefix);
+    return it != entries.end() && it->first.rfind(prefix, 0) == 0 ? it->second : "no " + prefix;
+  };
+  EXPECT_EQ(entries["parlo.desktop"], "Exec=" + program);
+  EXPECT_EQ(entry("parlo-home-"), "Exec=env \"PARLO_HOME=" + home.Home().string() + "\" " + program);
+  EXPECT_EQ(entry("parlo-other-"), "Exec=env \"PARLO_HOME=" + other.string() + "\" " + program);
+
+  in(other.string());
   TReg::SetRunAtStartup(false);
-  EXPECT_FALSE(std::filesystem::exists(entry));
+  EXPECT_FALSE(TReg::RunsAtStartup());
+  in(home.Home().string());
+  EXPECT_TRUE(TReg::RunsAtStartup());
+  in("");
+  EXPECT_TRUE(TReg::RunsAtStartup());
+  // The one entry an earlier program shared between homes, written last from
+  // another home, is not the default home's.
+  WriteFile(home.Config() / "autostart" / "parlo.desktop",
+            "[Desktop Entry]\nExec=env \"PARLO_HOME=" + other.string() + "\" " + program);
+  EXPECT_FALSE(TReg::RunsAtStartup());
+  TReg::SetRunAtStartup(false);
+  in(home.Home().string());
+  EXPECT_TRUE(TReg::RunsAtStartup());
   unsetenv("XDG_DATA_HOME");
 }
 

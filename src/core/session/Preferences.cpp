@@ -47,7 +47,9 @@ TPreferenceValues TPreferences::Read() {
   v.BusyTimer = TReg::ReadSettingInteger("BusyTimer");
   v.WaitTimer = TReg::ReadSettingInteger("WaitTimer");
   v.HideAppStart = TReg::ReadSettingBool("HideAppStart");
-  v.WindowsStart = TReg::ReadSettingBool("WindowsStart");
+  // What the desktop will do, not what was last chosen: the entry may have
+  // been removed outside the program, or never written in a new home.
+  v.WindowsStart = TReg::RunsAtStartup();
   v.NoSound = TReg::ReadSettingBool("NoSound");
   for (int i = 0; i < SoundEventCount; ++i) v.Sounds[static_cast<size_t>(i)] = TReg::ReadSettingString(SoundEvent[i].Value);
   v.AutoPChat = TReg::ReadSettingBool("AutoPChat");

@@ -34,7 +34,7 @@ class TPreferences {
   static constexpr const char* kInvalidPasswordCaption = "Invalid Password";
 
   // The stored values with their defaults; the account password only while
-  // it is remembered.
+  // it is remembered; WindowsStart whether this home's autostart entry is there.
   static TPreferenceValues Read();
 
   // With an account id and a remembered password, the password must be 6 to

@@ -75,9 +75,24 @@ bool TReg::ReadSettingBool(const std::string& name) {
   return ReadBool(SettingsSection, name, SettingDefault(name).Value[0] == '1');
 }
 
-// Started from its entry, the program must find the home it was set up in.
+namespace {
+
+// Started from its entry, the program must find the home it was set up in;
+// the default home's entry names none, so that it follows $XDG_DATA_HOME.
+std::filesystem::path StartedHome() {
+  return platform::AppHomeIsDefault() ? std::filesystem::path() : platform::AppHomeFolder();
+}
+
+}  // namespace
+
 void TReg::SetRunAtStartup(bool on) {
-  const std::filesystem::path home =
-      platform::AppHomeIsDefault() ? std::filesystem::path() : std::filesystem::absolute(platform::AppHome());
-  platform::SetAutostart(kAutostartId, kApplicationTitle, platform::ProgramFile(), on, home);
+  const std::filesystem::path home = StartedHome();
+  const std::string name =
+      home.empty() ? kApplicationTitle : std::string(kApplicationTitle) + " (" + home.filename().string() + ")";
+  platform::SetAutostart(platform::AutostartId(kAutostartId, home), name, platform::ProgramFile(), on, home);
+}
+
+bool TReg::RunsAtStartup() {
+  const std::filesystem::path home = StartedHome();
+  return platform::AutostartStarts(platform::AutostartId(kAutostartId, home), home);
 }

@@ -70,6 +70,9 @@ class TReg {
   static bool ReadSettingBool(const std::string& name);
   static const TSettingDefault& SettingDefault(const std::string& name);
 
-  // Starting with the desktop session: an autostart entry that runs this program.
+  // Starting with the desktop session: an autostart entry of this home's own
+  // that runs this program. Homes side by side each have theirs.
   static void SetRunAtStartup(bool on);
+  // True when this home's entry is there and starts this home.
+  static bool RunsAtStartup();
 };
