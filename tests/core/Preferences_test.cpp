@@ -217,7 +217,7 @@ TEST(FormPref, OpenedAndClosedOftenLeavesNothingBehind) {
   const auto before = QApplication::allWidgets().size();
   std::set<qint64> palettes;
   for (int i = 0; i < 30; ++i) {
-    TFormPref* form = TFormPref::Open(*f.session);
+    TFormPref* form = TFormPref::ActionPrefExecute(*f.session);
     QApplication::processEvents();
     for (const QWidget* w : {static_cast<QWidget*>(form), static_cast<QWidget*>(form->UpDownBusy)})
       palettes.insert(w->palette().cacheKey());
