@@ -57,6 +57,18 @@ inline constexpr int kTranscriptChars = 2 << 20;
 // The system lines above a transcript (joins, leaves, sounds).
 inline constexpr int kSystemLines = 1000;
 
+// ----- pictures from others ----------------------------------------------------------
+// The scans of a JPEG. A progressive one can repeat a scan tens of thousands
+// of times within a megabyte, each a pass over every block of the picture
+// (about a nanosecond a pixel): unbounded, one picture holds the program for
+// most of a minute. A picture may have the scans that 32 million pixels of
+// passes allow (some 30 ms), but never fewer than encoders write (ten, as a
+// rule) nor more than a hundred.
+inline constexpr std::int64_t kPictureScanPixels = 32'000'000;
+inline constexpr int kPictureScansLeast = 12;
+inline constexpr int kPictureScansMost = 100;
+int PictureScans(std::int64_t pixels);
+
 // ----- a hosted room ------------------------------------------------------------------
 // Members from one address, and relays queued for members who do not read,
 // over all their links (each link on its own has the socket's send bound).
