@@ -49,11 +49,12 @@ inline constexpr std::size_t kShownName = 64;
 inline constexpr std::size_t kShownText = 512;
 
 // ----- transcripts --------------------------------------------------------------------
-// What a conversation window keeps on screen (the history file keeps all).
-// The control takes some eight bytes of memory for each character it shows,
-// and every window that waits for an answer may hold this much.
+// What a conversation window keeps on screen (the history file keeps all):
+// messages, and the bytes the control holds for them (TTranscriptBound counts
+// each character, picture and line at its cost). Every window that waits for
+// an answer may hold this much, kUnansweredInAll of them at once.
 inline constexpr int kTranscriptMessages = 10000;
-inline constexpr int kTranscriptChars = 2 << 20;
+inline constexpr std::int64_t kTranscriptBytes = std::int64_t{10} << 20;
 // The system lines above a transcript (joins, leaves, sounds).
 inline constexpr int kSystemLines = 1000;
 
