@@ -54,7 +54,7 @@ inline constexpr std::size_t kShownText = 512;
 // each character, picture and line at its cost). Every window that waits for
 // an answer may hold this much, kUnansweredInAll of them at once.
 inline constexpr int kTranscriptMessages = 10000;
-inline constexpr std::int64_t kTranscriptBytes = std::int64_t{10} << 20;
+inline constexpr std::int64_t kTranscriptBytes = std::int64_t{8} << 20;
 // The system lines above a transcript (joins, leaves, sounds).
 inline constexpr int kSystemLines = 1000;
 
