@@ -35,8 +35,6 @@ class TTranscriptBound {
   void MessageWritten(TTranscript& transcript);
   int Kept() const { return static_cast<int>(kept_.size()); }
   long long Dropped() const { return dropped_; }
-  // What the kept messages cost.
-  std::int64_t Held() const { return held_; }
 
  private:
   struct Message {

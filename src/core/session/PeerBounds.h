@@ -68,6 +68,7 @@ inline constexpr int kSystemLines = 1000;
 inline constexpr std::int64_t kPictureScanPixels = 32'000'000;
 inline constexpr int kPictureScansLeast = 12;
 inline constexpr int kPictureScansMost = 100;
+// The scans a picture of that many pixels may have.
 int PictureScans(std::int64_t pixels);
 
 // ----- a hosted room ------------------------------------------------------------------
