@@ -14,6 +14,12 @@
 // the transcript's bound has cut it once; the time per line (first, mean,
 // worst) is printed against 64-byte lines appended 1,000 times, per byte.
 // "--long N" appends N lines of each kind and skips the 100,000 messages.
+//
+// Last, what a window's transcript holds on the heap for such lines, each
+// kind appended well past the window's bound: the heap a line of each unit
+// (character, face, line break) took, against what the bound counts for it,
+// and the window's peak and what it keeps, against the goal of 16 MB a
+// window (sixteen windows within 256 MB). "--memory" runs this part alone.
 #include <malloc.h>
 
 #include <QApplication>
@@ -39,6 +45,7 @@
 #include "conversations/Emoticons.h"
 #include "conversations/RichTranscript.h"
 #include "conversations/Transcript.h"
+#include "conversations/TranscriptBound.h"
 #include "core/session/PeerBounds.h"
 #include "editor/QuillRichEdit.h"
 
@@ -202,6 +209,57 @@ void LongLines(const std::string& icons, int count) {
   std::printf("goal %s\n", met ? "met" : "NOT met");
 }
 
+
+// ----- memory -------------------------------------------------------------------
+
+size_t HeapHeld() {
+  const auto m = mallinfo2();
+  return m.uordblks + m.hblkhd;
+}
+
+constexpr double kWindowGoalMb = 16;
+
+void Memory(const std::string& icons) {
+  using B = TTranscriptBound;
+  const struct {
+    const char* name;
+    std::string unit;
+    int units;    // of the counted kind in the unit
+    int counted;  // what the bound counts for one
+  } kinds[] = {
+      {"words (per character)", "ok so we go now and then ", 25, B::kCharBytes},
+      {"faces (per face)", ":)", 1, B::kCharBytes + B::kRunBytes},
+      {"faces and words (per face)", "hi :) ", 1, 2 * B::kRunBytes + 4 * B::kCharBytes},
+      {"mail links (per link)", "mailto:ann@x.org ", 1, 2 * B::kRunBytes + 17 * B::kCharBytes},
+      {"line breaks (per line)", "\r\n", 1, B::kLineBytes + 2 * B::kCharBytes},
+      {"short lines (per line)", "ab\r\n", 1, B::kLineBytes + B::kRunBytes + 4 * B::kCharBytes},
+  };
+  constexpr int kLines = 48;
+  std::printf("\nheap of one window's transcript, %d lines of %zu bytes of each kind (bound %lld MB)\n", kLines,
+              kLongLine, static_cast<long long>(peerbounds::kTranscriptBytes >> 20));
+  std::printf("%-28s %10s %10s %9s %9s  %s\n", "kind", "heap/unit", "counted", "peak MB", "kept MB", "goal");
+  bool met = true;
+  for (const auto& kind : kinds) {
+    const std::string line = Repeated(kind.unit, kLongLine);
+    const double units = static_cast<double>(line.size() / kind.unit.size() * kind.units);
+    ChatWindow chat;
+    chat.icons = icons;
+    const size_t before = HeapHeld();
+    size_t first = 0, peak = 0;
+    for (int i = 0; i < kLines; ++i) {
+      chat.Append(line);
+      peak = std::max(peak, HeapHeld());
+      if (i == 0) first = HeapHeld();
+    }
+    const double peakMb = (peak - before) / 1e6, keptMb = (HeapHeld() - before) / 1e6;
+    const bool ok = peakMb < kWindowGoalMb;
+    met = met && ok;
+    std::printf("%-28s %10.1f %10d %9.1f %9.1f  %s\n", kind.name, (first - before) / units, kind.counted, peakMb,
+                keptMb, ok ? "met" : "NOT met");
+  }
+  std::printf("goal %s\n", met ? "met" : "NOT met");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -219,9 +277,14 @@ int main(int argc, char** argv) {
   }
   auto picture = [&](int n) { return icons.filePath(QString("%1.bmp").arg(n)); };
   // Each kind until the bound has cut its transcript once.
-  int longCount = peerbounds::kTranscriptChars / static_cast<int>(kLongLine) + 8;
+  int longCount =
+      static_cast<int>(peerbounds::kTranscriptBytes / TTranscriptBound::kCharBytes / static_cast<int>(kLongLine)) + 8;
   const bool longOnly = argc > 2 && std::strcmp(argv[1], "--long") == 0;
   if (longOnly) longCount = std::max(std::atoi(argv[2]), 1);
+  if (argc > 1 && std::strcmp(argv[1], "--memory") == 0) {
+    Memory(icons.path().toStdString() + "/");
+    return 0;
+  }
   if (longOnly) {
     LongLines(icons.path().toStdString() + "/", longCount);
     return 0;
@@ -294,5 +357,6 @@ int main(int argc, char** argv) {
   std::printf("heap kept per message (bytes)               transcript %8.0f   QTextEdit %8.0f\n",
               ours.bytesPerMessage, theirs.bytesPerMessage);
   LongLines(icons.path().toStdString() + "/", longCount);
+  Memory(icons.path().toStdString() + "/");
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "core/session/PeerBounds.h"
 #include "platform/Jpeg.h"
 #include "transport/CmdParser.h"
 
@@ -89,18 +90,34 @@ std::string TimeText() {
   return std::strftime(text, sizeof text, "%X", &tm) > 0 ? std::string(text) : std::string();
 }
 
-QImage DecodePicture(const std::string& jpeg) {
+namespace {
+
+TReceivedPicture Decode(const std::string& jpeg, long long maxPixels, bool bounded) {
   const auto* data = reinterpret_cast<const std::uint8_t*>(jpeg.data());
   int width = 0, height = 0;
-  if (!platform::ReadJpegSize(data, jpeg.size(), width, height)) return QImage();
-  if (static_cast<long long>(width) * height > kMaxPicturePixels) return QImage();
+  if (!platform::ReadJpegSize(data, jpeg.size(), width, height)) return {};
+  if (static_cast<long long>(width) * height > maxPixels)
+    return {QImage(), std::to_string(width) + " x " + std::to_string(height) + " pixels"};
   QImage image(width, height, QImage::Format_RGB888);
-  if (image.isNull()) return QImage();
-  if (!platform::DecodeJpegInto(data, jpeg.size(), width, height, platform::TPixelOrder::Rgb, image.bits(),
-                                static_cast<std::size_t>(image.bytesPerLine())))
-    return QImage();
-  return image;
+  if (image.isNull()) return {};
+  const int maxScans = bounded ? peerbounds::PictureScans(static_cast<std::int64_t>(width) * height) : 0;
+  switch (platform::DecodeJpegInto(data, jpeg.size(), width, height, platform::TPixelOrder::Rgb, image.bits(),
+                                   static_cast<std::size_t>(image.bytesPerLine()), maxScans)) {
+    case platform::TJpegDecoded::Done:
+      return {image, ""};
+    case platform::TJpegDecoded::TooManyScans:
+      return {QImage(), "more than " + std::to_string(maxScans) + " scans"};
+    case platform::TJpegDecoded::Damaged:
+      break;
+  }
+  return {};
 }
+
+}  // namespace
+
+QImage DecodePicture(const std::string& jpeg) { return Decode(jpeg, kMaxPicturePixels, false).Image; }
+
+TReceivedPicture DecodeReceivedPicture(const std::string& jpeg) { return Decode(jpeg, kMaxReceivedPixels, true); }
 
 std::string ViewerStateText(TSocketState state) {
   switch (state) {

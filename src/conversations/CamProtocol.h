@@ -24,6 +24,11 @@ inline constexpr int kLineLimit = 4096;
 // A decoded picture may have at most this many pixels: a small file can
 // declare an enormous picture, and decoding must not allocate for it.
 inline constexpr int kMaxPicturePixels = 4096 * 4096;
+// A broadcaster's picture is decoded on the program's one thread, between
+// the other links' turns, so it may cost no more than a camera's picture
+// ever does: the pixels of a 1080p frame with room to spare, and the scans
+// that peerbounds::PictureScans allows.
+inline constexpr int kMaxReceivedPixels = 2048 * 1536;
 
 // What the user is told when the cam cannot work, by the broadcast window
 // and by every command that would open it.
@@ -60,9 +65,18 @@ std::string SaveFolderName(const std::string& userName);
 // The time as the status lines show it ("Last Image " + this).
 std::string TimeText();
 
-// A received picture as an image; a null image when it is no JPEG, is
-// damaged, or declares more than kMaxPicturePixels.
+// The own broadcast's picture as an image; a null image when it is no JPEG,
+// is damaged, or declares more than kMaxPicturePixels.
 QImage DecodePicture(const std::string& jpeg);
+
+// A broadcaster's picture: a null image when it is damaged, and then also
+// why it was refused when it has more than kMaxReceivedPixels or
+// peerbounds::PictureScans allows (found before any row is made).
+struct TReceivedPicture {
+  QImage Image;
+  std::string Refused;
+};
+TReceivedPicture DecodeReceivedPicture(const std::string& jpeg);
 
 // What a viewer's status says of its link's state.
 std::string ViewerStateText(TSocketState state);

@@ -242,18 +242,25 @@ void TCamReceiver::FinishPicture() {
     fileName_.clear();
   }
   ++pictures_;
-  // Asked for before the picture is shown: the next one is on its way while
-  // this one is decoded.
-  socket_->SendCommand(cmd::CamReady, "", "");
   const std::string jpeg = std::move(picture_);
   picture_.clear();
   const std::weak_ptr<bool> alive = alive_;
   if (host_.PictureReceived) host_.PictureReceived(jpeg);
   if (alive.expired()) return;
-  const QImage image = cam::DecodePicture(jpeg);
-  if (host_.Picture) host_.Picture(image);
+  const cam::TReceivedPicture picture = cam::DecodeReceivedPicture(jpeg);
+  if (host_.Picture) host_.Picture(picture.Image);
   if (alive.expired()) return;
-  Status(image.isNull() ? std::string("Invalid Image") : "Last Image " + cam::TimeText());
+  if (!picture.Refused.empty()) {
+    Status("Invalid Image");
+    if (alive.expired() || !socket_) return;
+    LogError(socket_->PeerAddr(), socket_->PeerPort(), "Cam picture of " + picture.Refused + " refused; closed");
+    socket_->Close();
+    return;
+  }
+  Status(picture.Image.isNull() ? std::string("Invalid Image") : "Last Image " + cam::TimeText());
+  // The next picture is asked for only once this one is shown: however long
+  // a picture takes, the broadcaster has no other on its way meanwhile.
+  if (!alive.expired() && Connected()) socket_->SendCommand(cmd::CamReady, "", "");
 }
 
 void TCamReceiver::DropPictureFile() {

@@ -31,13 +31,14 @@ struct TCamReceiverHost {
 };
 
 // One viewer's link to a broadcaster's peer listener: it asks with 1030 once
-// connected, answers the admission (1031) and every complete picture with
-// 1033, and hands each picture to its owner; in save mode each picture is
-// also kept as a file in "CamImages" + the broadcaster's name.
+// connected, answers the admission (1031) with 1033, and hands each picture to
+// its owner, asking for the next with 1033 once it is shown; in save mode each
+// picture is also kept as a file in "CamImages" + the broadcaster's name.
 //
 // A picture's length is checked before the link leaves line mode, and exactly
 // that many bytes are taken as the picture: what follows is read as lines
-// again. A length out of bounds closes the link.
+// again. A length out of bounds closes the link, and so does a picture that
+// would cost more to decode than any camera's (cam::DecodeReceivedPicture).
 class TCamReceiver {
  public:
   TCamReceiver(TCamReceiverHost host, TPaths& paths);

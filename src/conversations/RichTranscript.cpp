@@ -27,7 +27,10 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
     if (depth_ > 0 && length == 0) edit_.SetSelection({}, TQuillSelType::slNone);
     else edit_.SetSelLength(length);
   }
-  void SetSelText(const std::string& text) override { edit_.SetSelText(text); }
+  void SetSelText(const std::string& text) override {
+    bound_.TextWritten(text);
+    edit_.SetSelText(text);
+  }
   TTranscriptAttributes& GetSelAttributes() override { return *this; }
   void Assign(const platform::TFont& font) override { edit_.GetSelAttributes().Assign(font); }
   void InsertImageFromFile(const std::string& fileName) override;
@@ -71,7 +74,7 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   }
 
   TCustomQuillRichEdit& edit_;
-  TTranscriptBound bound_{peerbounds::kTranscriptMessages, peerbounds::kTranscriptChars};
+  TTranscriptBound bound_{peerbounds::kTranscriptMessages, peerbounds::kTranscriptBytes};
   int depth_ = 0;
   // The entry of the control's object table that shows each picture file,
   // numbered in the table as it was at `picturesOf_`.
@@ -87,6 +90,7 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
 // through a character (painting, saving, copying) reads it alike wherever it
 // stands.
 void TRichTranscript::InsertImageFromFile(const std::string& fileName) {
+  bound_.PictureWritten();
   const TQuillObjectsManager& table = edit_.RichEditSource().ObjectsManager();
   if (picturesOf_ != table.Generation()) {
     pictures_.clear();

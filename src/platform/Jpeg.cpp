@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
@@ -28,6 +29,23 @@ struct JumpingErrors {
 
 // Warnings (a corrupt segment the decoder got past) are no reason to stop.
 void Quiet(j_common_ptr, int) {}
+
+// Called by the library before each step of its work: while scans are read,
+// at least once per scan. The step past the bound ends the work as a fatal
+// error would.
+struct ScanBound {
+  jpeg_progress_mgr mgr;
+  int maxScans;
+  bool passed;
+};
+
+void CheckScans(j_common_ptr common) {
+  auto* info = reinterpret_cast<j_decompress_ptr>(common);
+  auto* bound = reinterpret_cast<ScanBound*>(info->progress);
+  if (info->input_scan_number <= bound->maxScans) return;
+  bound->passed = true;
+  info->err->error_exit(common);
+}
 
 J_COLOR_SPACE SpaceOf(TPixelOrder order) { return order == TPixelOrder::Rgb ? JCS_RGB : JCS_EXT_BGR; }
 
@@ -101,13 +119,16 @@ bool ReadJpegSize(const std::uint8_t* data, std::size_t length, int& width, int&
   });
 }
 
-bool DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int height, TPixelOrder order,
-                    std::uint8_t* pixels, std::size_t stride) {
-  if (width <= 0 || height <= 0 || stride < static_cast<std::size_t>(width) * 3) return false;
-  return Decompress(data, length, [&](jpeg_decompress_struct& info) {
+TJpegDecoded DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int height, TPixelOrder order,
+                            std::uint8_t* pixels, std::size_t stride, int maxScans) {
+  if (width <= 0 || height <= 0 || stride < static_cast<std::size_t>(width) * 3) return TJpegDecoded::Damaged;
+  ScanBound bound{{}, maxScans, false};
+  bound.mgr.progress_monitor = CheckScans;
+  const bool done = Decompress(data, length, [&](jpeg_decompress_struct& info) {
     if (info.image_width != static_cast<JDIMENSION>(width) || info.image_height != static_cast<JDIMENSION>(height))
       return false;
     info.out_color_space = SpaceOf(order);
+    if (maxScans > 0) info.progress = &bound.mgr;
     jpeg_start_decompress(&info);
     while (info.output_scanline < info.output_height) {
       JSAMPROW line = pixels + static_cast<std::size_t>(info.output_scanline) * stride;
@@ -116,6 +137,36 @@ bool DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int
     jpeg_finish_decompress(&info);
     return true;
   });
+  if (done) return TJpegDecoded::Done;
+  return bound.passed ? TJpegDecoded::TooManyScans : TJpegDecoded::Damaged;
+}
+
+// The scans are counted by their markers as the library meets them: every
+// other segment is passed over by its length; in a scan's coded data an 0xFF
+// is followed by 0 (a stuffed byte) unless a marker begins there. Markers
+// without a length are taken as such even where the library would fail on
+// them, so the count is never lower than the library's.
+bool JpegScansWithin(const std::uint8_t* data, std::size_t length, int maxScans) {
+  int scans = 0;
+  std::size_t at = 2;
+  while (at + 1 < length) {
+    const void* next = std::memchr(data + at, 0xFF, length - at);
+    if (next == nullptr) break;
+    at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - data);
+    if (at + 1 >= length) break;
+    const std::uint8_t marker = data[at + 1];
+    if (marker == 0xFF) {  // fill before a marker
+      ++at;
+      continue;
+    }
+    at += 2;
+    if (marker == 0xD9) break;
+    if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;
+    if (marker == 0xDA && ++scans > maxScans) return false;
+    if (at + 1 >= length) break;
+    at += static_cast<std::size_t>(data[at]) << 8 | data[at + 1];
+  }
+  return true;
 }
 
 }  // namespace platform

@@ -25,10 +25,22 @@ std::string EncodeJpeg(int width, int height, TPixelOrder order,
 // The size a JPEG's header declares; false when there is no readable header.
 bool ReadJpegSize(const std::uint8_t* data, std::size_t length, int& width, int& height);
 
+enum class TJpegDecoded { Done, Damaged, TooManyScans };
+
 // Decodes a picture that must be exactly width x height into `pixels`, top row
-// first, rows `stride` bytes apart (at least width * 3). False, with the
+// first, rows `stride` bytes apart (at least width * 3). Damaged, with the
 // pixels in an unspecified state, when the data is damaged or of another size.
-bool DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int height, TPixelOrder order,
-                    std::uint8_t* pixels, std::size_t stride);
+//
+// A progressive picture can repeat a scan tens of thousands of times within
+// a megabyte, each one a pass over the whole picture: from someone else, the
+// decoder would be held for most of a minute. With `maxScans` above 0 the
+// library stops at the first scan past it (TooManyScans), before the rows are
+// made; ordinary encoders write one scan, or about ten when progressive.
+TJpegDecoded DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int height, TPixelOrder order,
+                            std::uint8_t* pixels, std::size_t stride, int maxScans = 0);
+
+// Whether a JPEG holds at most `maxScans` scans, counted by its markers
+// without decoding anything: for a picture that another decoder will show.
+bool JpegScansWithin(const std::uint8_t* data, std::size_t length, int maxScans);
 
 }  // namespace platform

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "Cam_helpers.h"
+#include "core/session/PeerBounds.h"
+#include "platform/Jpeg.h"
 
 // Lengths a 1034 may announce: a picture's size, never a bound's worth more.
 TEST(CamProtocol, PictureLengthsWithinBounds) {
@@ -54,4 +56,41 @@ TEST(CamProtocol, DecodesOnlySanePictures) {
     huge[at + 1] = static_cast<char>(4200 & 0xFF);
   }
   EXPECT_TRUE(cam::DecodePicture(huge).isNull());
+}
+
+// What a broadcaster's picture may cost before any row of it is made: its
+// pixels, and its scans (fewer as the picture grows). An ordinary camera
+// picture, baseline or progressive, shows as before. The scans counted by
+// markers (for pictures another decoder shows) agree with the library's count.
+TEST(CamProtocol, RefusesPicturesDearerThanACamerasBeforeDecoding) {
+  std::string wide = cam_test::SyntheticJpeg(5, 0);
+  const std::size_t sof = wide.find("\xFF\xC0");
+  ASSERT_NE(sof, std::string::npos);
+  wide[sof + 5] = static_cast<char>(1536 >> 8), wide[sof + 6] = static_cast<char>(1536 & 0xFF);
+  wide[sof + 7] = static_cast<char>(2049 >> 8), wide[sof + 8] = static_cast<char>(2049 & 0xFF);
+  const struct {
+    const char* name;
+    std::string jpeg;
+    QSize shown;
+    std::string refused;
+  } cases[] = {
+      {"camera picture", cam_test::SyntheticJpeg(5, 0), {160, 120}, ""},
+      {"progressive", cam_test::RepeatedScanJpeg(640, 480, 10), {640, 480}, ""},
+      {"scans at the bound", cam_test::RepeatedScanJpeg(640, 480, 100), {640, 480}, ""},
+      {"one scan more", cam_test::RepeatedScanJpeg(640, 480, 101), {0, 0}, "more than 100 scans"},
+      {"scans of a big picture", cam_test::RepeatedScanJpeg(2048, 1536, 13), {0, 0}, "more than 12 scans"},
+      {"thirty thousand scans", cam_test::RepeatedScanJpeg(64, 64, 30000), {0, 0}, "more than 100 scans"},
+      {"a pixel too wide", wide, {0, 0}, "2049 x 1536 pixels"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const cam::TReceivedPicture picture = cam::DecodeReceivedPicture(c.jpeg);
+    EXPECT_EQ(picture.Image.size(), c.shown);
+    EXPECT_EQ(picture.Refused, c.refused);
+    const auto* data = reinterpret_cast<const std::uint8_t*>(c.jpeg.data());
+    int width = 0, height = 0;
+    ASSERT_TRUE(platform::ReadJpegSize(data, c.jpeg.size(), width, height));
+    EXPECT_EQ(platform::JpegScansWithin(data, c.jpeg.size(), peerbounds::PictureScans(std::int64_t{width} * height)),
+              c.refused.find("scans") == std::string::npos);
+  }
 }

@@ -58,6 +58,8 @@ TEST(CamReceiver, TakesExactlyTheAnnouncedBytesAndClosesOnBadLengths) {
   ASSERT_EQ(picture.size(), 5000u);
   const std::string good = WriteFile(files, "good.jpg", picture);
   const std::string junk = WriteFile(files, "junk.jpg", std::string(3000, 'x'));
+  const std::string dearPicture = cam_test::RepeatedScanJpeg(160, 120, 101);
+  const std::string dear = WriteFile(files, "dear.jpg", dearPicture);
 
   struct Case {
     const char* name;
@@ -65,6 +67,7 @@ TEST(CamReceiver, TakesExactlyTheAnnouncedBytesAndClosesOnBadLengths) {
     int pictures, shown;
     const char* status;  // the last one; a prefix
     int camOff = 0;
+    const std::string* last = nullptr;  // the last picture taken, when not `picture`
   };
   const std::string then = R"(, {"op": "expect", "code": 1033}, {"op": "expect_silence", "seconds": 0.4})";
   const Case cases[] = {
@@ -79,6 +82,9 @@ TEST(CamReceiver, TakesExactlyTheAnnouncedBytesAndClosesOnBadLengths) {
        R"({"op": "picture", "file": ")" + junk + R"("}, {"op": "expect", "code": 1033}, {"op": "picture", "file": ")" +
            good + R"("})" + then,
        2, 1, "Last Image "},
+      // One too dear to decode is not shown, nor answered: the link ends.
+      {"too many scans", R"({"op": "picture", "file": ")" + dear + R"("}, {"op": "expect_close"})", 1, 0,
+       "Invalid Image", 0, &dearPicture},
       {"zero length", R"({"op": "send", "code": 1034, "params": "0"}, {"op": "expect_close"})", 0, 0, ""},
       {"negative length", R"({"op": "send", "code": 1034, "params": "-5"}, {"op": "expect_close"})", 0, 0, ""},
       {"not a number", R"({"op": "send", "code": 1034, "params": "12ab"}, {"op": "expect_close"})", 0, 0, ""},
@@ -101,7 +107,7 @@ TEST(CamReceiver, TakesExactlyTheAnnouncedBytesAndClosesOnBadLengths) {
     EXPECT_EQ(static_cast<int>(seen.pictures.size()), c.pictures);
     EXPECT_EQ(seen.shown, c.shown);
     if (!seen.pictures.empty()) {
-      EXPECT_EQ(seen.pictures.back(), picture);
+      EXPECT_EQ(seen.pictures.back(), c.last ? *c.last : picture);
     }
     if (*c.status != '\0') {
       ASSERT_FALSE(seen.statuses.empty());

@@ -201,4 +201,21 @@ std::string SyntheticJpeg(int number, std::size_t size) {
   return jpeg;
 }
 
+std::string RepeatedScanJpeg(int width, int height, int scans) {
+  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
+  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 7 % 251);
+  const std::string jpeg = platform::EncodeJpeg(
+      width, height, platform::TPixelOrder::Rgb,
+      [&](int y) { return rgb.data() + static_cast<std::size_t>(y) * width * 3; }, {75, true});
+  // In coded data every 0xFF is followed by 0, so each 0xFF 0xDA starts a scan.
+  std::size_t last = 0;
+  int found = 0;
+  for (std::size_t at = jpeg.find("\xFF\xDA"); at != std::string::npos; at = jpeg.find("\xFF\xDA", at + 2))
+    last = at, ++found;
+  const std::size_t end = jpeg.size() - 2;  // the end marker
+  std::string out = jpeg.substr(0, end);
+  for (int n = found; n < scans; ++n) out.append(jpeg, last, end - last);
+  return out + "\xFF\xD9";
+}
+
 }  // namespace cam_test

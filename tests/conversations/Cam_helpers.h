@@ -84,5 +84,9 @@ int DjpegFrameNumber(const std::string& file);
 // A JPEG of the synthetic picture `number`, padded with zeros after its end
 // to `size` bytes.
 std::string SyntheticJpeg(int number, std::size_t size);
+// A progressive JPEG of width x height whose last scan (a refinement of the
+// brightness) is repeated until the picture has `scans` scans (never fewer
+// than its encoder wrote, ten).
+std::string RepeatedScanJpeg(int width, int height, int scans);
 
 }  // namespace cam_test

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Cam_helpers.h"
 #include "conversations/DatasetGrid.h"
 #include "conversations/FormFChat.h"
 #include "conversations/FormFriends.h"
@@ -109,6 +110,19 @@ TEST(FriendWindows, PictureViewerNamesTheFileAsTheDiskDoes) {
   TFormImgView* view = ShowPicture(platform::NameFromPath(folder.filePath(name).toStdString()), "Bob");
   EXPECT_EQ(view->Stat->currentMessage(), name);
   EXPECT_EQ(view->Img->pixmap().size(), QSize(8, 8));
+  view->close();
+}
+
+// A received JPEG of thirty thousand scans is refused before the reader
+// would decode them one by one.
+TEST(FriendWindows, PictureViewerRefusesEndlessScans) {
+  testing_support::WidgetApp();
+  QTemporaryDir folder;
+  const std::string file = folder.filePath("scans.jpg").toStdString();
+  testing_support::WriteFile(file, cam_test::RepeatedScanJpeg(64, 64, 30000));
+  TFormImgView* view = ShowPicture(platform::NameFromPath(file), "Bob");
+  EXPECT_EQ(view->Stat->currentMessage(), "Unrecognized file format");
+  EXPECT_TRUE(view->Img->pixmap().isNull());
   view->close();
 }
 

@@ -124,6 +124,9 @@ class AttackCase(unittest.TestCase):
     # What a class's attacks need beyond the usual settings and environment.
     SETTINGS = {}
     ENV = {}
+    # Memory the program may keep after an attack, where the attack leaves
+    # windows open with what they may hold.
+    KEPT_SLACK_KB = MEMORY_SLACK_KB
 
     def setUp(self):
         self.server = e2e.start_server()
@@ -196,7 +199,7 @@ class AttackCase(unittest.TestCase):
                 self.assertTrue(self.link_answers(), "the directory link does not answer")
                 self.assertTrue(wait_until(lambda: descriptors(self.pid) <= self.fds + 2, 15),
                                 "descriptors %d, at the start %d" % (descriptors(self.pid), self.fds))
-                self.assertLess(resident_kb(self.pid) - self.memory, MEMORY_SLACK_KB)
+                self.assertLess(resident_kb(self.pid) - self.memory, self.KEPT_SLACK_KB)
                 self.assertEqual(self.snapshot(), self.stored)
                 if check:
                     check(self, self.log()[log_before:])
@@ -551,6 +554,56 @@ class FriendsAmongStrangers(StrangersAtTheDoor):
 
         self.run_rows([("strangers who keep asking while friends ask", attack,
                         logged("Incoming private chat answered busy: too many requests wait"))])
+
+
+# ----- what a picture or a face costs ---------------------------------------------
+
+
+class HostilePictures(Strangers):
+    """A broadcaster whose pictures would hold the program for seconds each:
+    its viewers, in a window of their own and inside a chat, refuse each one
+    before decoding it, log it and end the link, asking for no more."""
+
+    ENV = dict(Strangers.ENV, PARLO_TEST_CAM_DECISION="2")
+
+    def test_pictures(self):
+        def pictures():
+            self.assertEqual(self.attacker("pictures", self.FRIEND_CALLER, "2"),
+                             ["OFFERED 4 VIEWED 4 CLOSED 4 ASKED 0"])
+
+        self.run_rows([("pictures of thousands of scans or millions of pixels", pictures,
+                        logged(r"Cam picture of more than 30 scans refused; closed",
+                               r"Cam picture of 4096 x 4096 pixels refused; closed"))])
+
+
+class HostileFaces(Strangers):
+    """Sixteen chats accepted by themselves, each sent lines of faces: every
+    face costs the window far more than its two characters, and each window
+    keeps what its bound counts, so the sixteen stay within the slack. The
+    windows stay open, each with up to 8 MB of transcript."""
+
+    KEPT_SLACK_KB = MEMORY_SLACK_KB + 16 * 8 * 1024
+
+    def setUp(self):
+        # "Save Chat?" on closing is answered with this file.
+        saved = tempfile.mkdtemp(prefix="parlo-saved-")
+        self.addCleanup(shutil.rmtree, saved)
+        self.ENV = dict(self.ENV, PARLO_TEST_PCHAT_SAVE=os.path.join(saved, "chat.txt"))
+        super().setUp()
+
+    def test_faces(self):
+        def faces():
+            mark = len(self.program.lines)
+            # Sent at about a quarter of the pace the program shows them: each
+            # link's turn takes what it holds, and a caller waits for a whole
+            # round. The sanitizers' build, several times slower, gets fewer
+            # lines (each window still past its bound), further apart.
+            lines, pause = (24, "1.0") if UNDER_ASAN else (48, "0.2")
+            self.assertEqual(self.attacker("faces", self.FRIEND_CALLER, "16", str(lines), "8000", "--pause", pause,
+                                           spread=2), ["ACCEPTED 16 SENT %d" % (16 * lines)])
+            self.assertTrue(wait_until(lambda: self.traced("pchat text: end of faces", mark) == 16, 120))
+
+        self.run_rows([("sixteen chats of emoticon lines", faces, None)])
 
 
 if __name__ == "__main__":

@@ -119,6 +119,37 @@ class CamViewer:
         self.picture(p, n, deadline + 5)
 
 
+def scan_bomb(width, height, scans):
+    """A grey progressive JPEG, written from the JPEG syntax alone: a first
+    scan of zero brightness, then `scans` - 1 refinement scans of the detail
+    of every block, each a couple of end-of-band runs that still make a
+    decoder visit every block. A few bytes a scan; a megabyte holds tens of
+    thousands."""
+    def segment(marker, body):
+        return struct.pack(">BBH", 0xFF, marker, len(body) + 2) + body
+
+    def coded(bits):
+        bits += "1" * (-len(bits) % 8)  # padded with ones
+        data = bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits), 8))
+        return data.replace(b"\xff", b"\xff\x00")
+
+    blocks = ((width + 7) // 8) * ((height + 7) // 8)
+    # Brightness: one code, "0", a change of 0. Detail: end-of-band runs of
+    # 2^n blocks plus n bits, n = 0..14, each a four-bit code.
+    tables = segment(0xC4, b"\x00" + bytes([1] + [0] * 15) + b"\x00") + \
+        segment(0xC4, b"\x10" + bytes([0, 0, 0, 15] + [0] * 12) + bytes(n << 4 for n in range(15)))
+    runs, left = "", blocks
+    while left:
+        run = min(left, 32767)
+        n = run.bit_length() - 1
+        runs, left = runs + format(n, "04b") + (format(run - (1 << n), "0%db" % n) if n else ""), left - run
+    refinement = segment(0xDA, bytes([1, 1, 0x00, 1, 63, 0x10])) + coded(runs)
+    head = b"\xff\xd8" + segment(0xDB, b"\x00" + b"\x01" * 64) + \
+        segment(0xC2, struct.pack(">BHHB", 8, height, width, 1) + b"\x01\x11\x00") + tables + \
+        segment(0xDA, bytes([1, 1, 0x00, 0, 0, 0x00])) + coded("0" * blocks)
+    return head + refinement * (scans - 1) + b"\xff\xd9"
+
+
 def serve(steps):
     server = socket.create_server(("127.0.0.1", 0))
     print("listening %d" % server.getsockname()[1], flush=True)

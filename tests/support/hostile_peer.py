@@ -58,17 +58,33 @@ after a minute.
       reads the first line of the answer (for at most --wait seconds, 0 when
       not given) and hangs up. Prints "ASKED <n> CODES <answer codes, or ->".
 
+  pictures PORT RECORD ROUNDS  Offers a cam (1037) ROUNDS times at the
+      listener, then asks for a chat as RECORD and offers it ROUNDS times in
+      the chat. Each viewer the program sends to its own listener (on the
+      --from address) is admitted and sent one picture far too dear to
+      decode, in turn one of thousands of scans and one of 4096 x 4096
+      pixels, then watched: does it end the link, or ask for more (1033)?
+      Prints "OFFERED <n> VIEWED <n> CLOSED <n> ASKED <n>".
+  faces PORT RECORD CHATS COUNT BYTES [--spread N] [--pause SECONDS]  CHATS
+      chats side by side (from N addresses in turn), each asked for as RECORD
+      and sent COUNT texts of BYTES bytes of ":)" (SECONDS apart), then "end
+      of faces"; prints "ACCEPTED <chats accepted> SENT <texts>".
+
 Every mode takes --from ADDR: the callers' own address (127.0.0.1 when not
 given), so that a test can tell an attacker from an ordinary caller. Every
 mode exits with 0 once it has done what it was asked.
 """
 import codecs
+import os
 import resource
 import selectors
 import socket
 import sys
 import threading
 import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from cam_peer import scan_bomb  # noqa: E402
 
 
 def option(name, default=None):
@@ -370,6 +386,85 @@ def room(port, silent, talkers, count, size):
     print("JOINED", len(joined), "TURNED", silent - len(joined), "SENT", sum(sent), "DROPPED", dropped, flush=True)
 
 
+def lines_until(s, code):
+    """Reads lines until one with `code`; False when the link ended first."""
+    try:
+        while line := read_line(s):
+            if line[2:6] == b"%d" % code:
+                return True
+    except OSError:
+        pass
+    return False
+
+
+def pictures(port, record, rounds):
+    bombs = [scan_bomb(1024, 1024, 4000), scan_bomb(4096, 4096, 2)]
+    server = socket.create_server((SOURCE, 0))
+    server.settimeout(10)
+    offer = b"  1037<Mal{$}%d>\r\n" % server.getsockname()[1]
+    seen = {"viewed": 0, "closed": 0, "asked": 0}
+
+    def serve(n):
+        viewer, _ = server.accept()
+        viewer.settimeout(10)
+        with viewer:
+            if not lines_until(viewer, 1030):
+                return
+            seen["viewed"] += 1
+            viewer.sendall(b"  1031<>\r\n")
+            if not lines_until(viewer, 1033):
+                return
+            bomb = bombs[n % len(bombs)]
+            viewer.sendall(b"  1034<%d>\r\n" % len(bomb) + bomb)
+            seen["asked" if lines_until(viewer, 1033) else "closed"] += 1
+
+    for n in range(rounds):
+        with connect(port) as s:
+            read_line(s)
+            s.sendall(offer)
+            serve(n)
+    with connect(port) as chat:
+        chat.settimeout(10)
+        chat.sendall(b"  1001<%s>\r\n" % record)
+        if lines_until(chat, 1002):
+            chat.sendall(b"  1003<>\r\n")
+            for n in range(rounds):
+                chat.sendall(offer)
+                serve(n)
+    server.close()
+    print("OFFERED", 2 * rounds, "VIEWED", seen["viewed"], "CLOSED", seen["closed"], "ASKED", seen["asked"],
+          flush=True)
+
+
+def faces(port, record, chats, count, size, spread, pause):
+    accepted, sent = [], []
+    text = b"  1006<>" + b":)" * (size // 2) + b"\r\n"
+
+    def chat(n):
+        with connect(port, source=address(n % spread)) as s:
+            s.settimeout(60)
+            s.sendall(b"  1001<%s>\r\n" % record)
+            if not lines_until(s, 1002):
+                return
+            accepted.append(n)
+            s.sendall(b"  1003<>\r\n")
+            for _ in range(count):
+                s.sendall(text)
+                time.sleep(pause)
+            s.sendall(b"  1006<>end of faces\r\n")
+            sent.append(count)
+            # Held open until every text is read: a close would end the chat first.
+            s.shutdown(socket.SHUT_WR)
+            read_all(s)
+
+    threads = [threading.Thread(target=chat, args=(n,)) for n in range(chats)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    print("ACCEPTED", len(accepted), "SENT", sum(sent), flush=True)
+
+
 def read_line(s):
     line = b""
     while not line.endswith(b"\n") and (byte := s.recv(1)):
@@ -474,6 +569,11 @@ if __name__ == "__main__":
         chat(port, sys.argv[3].encode("latin-1"), int(sys.argv[4]), int(sys.argv[5]), long_count, long_size)
     elif mode == "room":
         room(port, *(int(a) for a in sys.argv[3:7]))
+    elif mode == "pictures":
+        pictures(port, sys.argv[3].encode("latin-1"), int(sys.argv[4]))
+    elif mode == "faces":
+        faces(port, sys.argv[3].encode("latin-1"), *(int(a) for a in sys.argv[4:7]), int(option("--spread", "1")),
+              float(option("--pause", "0")))
     elif mode == "say":
         say(port, unescape(sys.argv[3]))
     elif mode == "idle":

@@ -1,5 +1,7 @@
 #include "core/session/PeerBounds.h"
 
+#include <algorithm>
+
 std::string CutPeerText(const std::string& text, std::size_t limit) {
   if (text.size() <= limit) return text;
   std::size_t cut = limit;
@@ -39,4 +41,9 @@ void TWaitingPlaces::TPlace::GiveBack() {
   --c->taken;
   const auto it = c->byAddress.find(address_);
   if (it != c->byAddress.end() && --it->second <= 0) c->byAddress.erase(it);
+}
+
+int peerbounds::PictureScans(std::int64_t pixels) {
+  const std::int64_t scans = kPictureScanPixels / std::max<std::int64_t>(pixels, 1);
+  return static_cast<int>(std::clamp<std::int64_t>(scans, kPictureScansLeast, kPictureScansMost));
 }

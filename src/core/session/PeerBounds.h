@@ -60,13 +60,27 @@ inline constexpr std::size_t kShownName = 64;
 inline constexpr std::size_t kShownText = 512;
 
 // ----- transcripts --------------------------------------------------------------------
-// What a conversation window keeps on screen (the history file keeps all).
-// The control takes some eight bytes of memory for each character it shows,
-// and every window that waits for an answer may hold this much.
+// What a conversation window keeps on screen (the history file keeps all):
+// messages, and the bytes the control holds for them (TTranscriptBound counts
+// each character, picture and line at its cost). Every window that waits for
+// an answer may hold this much, kUnansweredInAll of them at once.
 inline constexpr int kTranscriptMessages = 10000;
-inline constexpr int kTranscriptChars = 2 << 20;
+inline constexpr std::int64_t kTranscriptBytes = std::int64_t{8} << 20;
 // The system lines above a transcript (joins, leaves, sounds).
 inline constexpr int kSystemLines = 1000;
+
+// ----- pictures from others ----------------------------------------------------------
+// The scans of a JPEG. A progressive one can repeat a scan tens of thousands
+// of times within a megabyte, each a pass over every block of the picture
+// (about a nanosecond a pixel): unbounded, one picture holds the program for
+// most of a minute. A picture may have the scans that 32 million pixels of
+// passes allow (some 30 ms), but never fewer than encoders write (ten, as a
+// rule) nor more than a hundred.
+inline constexpr std::int64_t kPictureScanPixels = 32'000'000;
+inline constexpr int kPictureScansLeast = 12;
+inline constexpr int kPictureScansMost = 100;
+// The scans a picture of that many pixels may have.
+int PictureScans(std::int64_t pixels);
 
 // ----- a hosted room ------------------------------------------------------------------
 // Members from one address, and relays queued for members who do not read,

@@ -606,7 +606,8 @@ class V4l2Source : public TCaptureSource,
                 height_, rgb_.data(), stride);
         return true;
       default:
-        return platform::DecodeJpegInto(data, used, width_, height_, platform::TPixelOrder::Bgr, rgb_.data(), stride);
+        return platform::DecodeJpegInto(data, used, width_, height_, platform::TPixelOrder::Bgr, rgb_.data(),
+                                        stride) == platform::TJpegDecoded::Done;
     }
   }
 

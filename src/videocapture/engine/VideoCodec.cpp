@@ -104,8 +104,8 @@ bool DecodeChunk(TSubType codec, int bitCount, int width, int height, const std:
     return true;
   }
   pixels.resize(bytes);
-  if (!platform::DecodeJpegInto(reinterpret_cast<const std::uint8_t*>(chunk.data()), chunk.size(), width, height,
-                                platform::TPixelOrder::Bgr, pixels.data(), stride))
+  if (platform::DecodeJpegInto(reinterpret_cast<const std::uint8_t*>(chunk.data()), chunk.size(), width, height,
+                               platform::TPixelOrder::Bgr, pixels.data(), stride) != platform::TJpegDecoded::Done)
     return false;
   frame.data = pixels.data();
   frame.topDown = true;
