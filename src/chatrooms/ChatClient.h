@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +19,9 @@ class TChatHost;
 class TChatClient : public TNetSocketClient {
  public:
   static constexpr int kIdleMs = 300000;
+  // What the system holds for a member who does not read is out of the
+  // room's count: kept small, nearly all of it waits where it is counted.
+  static constexpr int kSystemSendBuffer = 64 << 10;
 
   TChatClient(TChatHost& host, TComponent* owner);
   ~TChatClient() override;
@@ -33,9 +37,11 @@ class TChatClient : public TNetSocketClient {
 
   // Line mode, the line limit and the event handlers; then the idle period.
   void Bind(int idleMs);
-  // Writes one frame while connected, and counts it as activity.
+  // Writes one frame while connected, counts it as activity, and holds it
+  // against the room's bound.
   void SendCommand(int code, const std::string& parameter);
-  // The same with a frame built once for the whole room.
+  // Writes a frame built once for the whole room; the caller holds it
+  // against the bound once all have theirs.
   void SendFrame(const std::string& frame);
   void RestartIdleTimer() { lastActivity_ = std::chrono::steady_clock::now(); }
   // "Client Error <code> : <text>" in the log, then the connection closes
@@ -64,4 +70,6 @@ class TChatClient : public TNetSocketClient {
   // The idle period is measured from the last frame either way; the timer
   // only looks at it, so a busy room does not re-arm a timer per frame.
   std::chrono::steady_clock::time_point lastActivity_;
+  // Bytes handed to the link since its last list answer; -1 before the first.
+  std::int64_t queuedSinceList_ = -1;
 };
