@@ -666,7 +666,9 @@ int TCustomNetSocket::GetRcvdCount() {
 // A queue is many small chunks laid among everything else allocated
 // meanwhile: the allocator keeps what they leave free unless told.
 void TCustomNetSocket::DropQueue() {
-  platform::NoteFreedMemory(send_queue_.size() * kChunkSize);
+  std::size_t bytes = 0;
+  for (const TBuffer& chunk : send_queue_) bytes += static_cast<std::size_t>(chunk.Size());
+  platform::NoteFreedMemory(bytes);
   send_queue_.clear();
   queued_ = 0;
 }
@@ -674,7 +676,11 @@ void TCustomNetSocket::DropQueue() {
 void TCustomNetSocket::AppendToQueue(const char* data, int length) {
   queued_ += length;
   while (length > 0) {
-    if (send_queue_.empty() || send_queue_.back().Room() == 0) send_queue_.emplace_back(kChunkSize);
+    // A frame of many kilobytes (a member list, a picture) goes in chunks of
+    // its own size: in chunks of one Ethernet frame it cost an allocation
+    // every 1460 bytes, to queue, to send and to free.
+    if (send_queue_.empty() || send_queue_.back().Room() == 0)
+      send_queue_.emplace_back(std::clamp(length, kChunkSize, kBigChunkSize));
     const int n = send_queue_.back().Write(data, length);
     data += n;
     length -= n;
@@ -815,8 +821,8 @@ void TCustomNetSocket::TryToSend() {
       queued_ -= take;
       left -= take;
       if (send_queue_.front().Unread() == 0) {
+        platform::NoteFreedMemory(static_cast<std::size_t>(send_queue_.front().Size()));
         send_queue_.pop_front();
-        platform::NoteFreedMemory(kChunkSize);
       }
     }
     if (!ReportSent(n)) return;  // the handler closed or freed the socket

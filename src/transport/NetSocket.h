@@ -332,6 +332,7 @@ class TCustomNetSocket : public TComponent {
   std::deque<TBuffer> send_queue_;
   std::int64_t queued_ = 0;  // unsent bytes in send_queue_
   static constexpr int kChunkSize = 1460;
+  static constexpr int kBigChunkSize = 64 << 10;
 
   platform::net::RequestId dns_request_ = 0;
   std::string dns_result_;
