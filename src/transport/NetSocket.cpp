@@ -663,8 +663,8 @@ int TCustomNetSocket::GetRcvdCount() {
 
 // --- sending ----------------------------------------------------------------
 
-// A queue is many small chunks laid among everything else allocated
-// meanwhile: the allocator keeps what they leave free unless told.
+// A queue's chunks lie among everything else allocated meanwhile: the
+// allocator keeps the room they leave unless told.
 void TCustomNetSocket::DropQueue() {
   std::size_t bytes = 0;
   for (const TBuffer& chunk : send_queue_) bytes += static_cast<std::size_t>(chunk.Size());
