@@ -2,6 +2,7 @@
 
 #include "chatrooms/ChatHost.h"
 #include "chatrooms/RoomFrames.h"
+#include "core/session/PeerBounds.h"
 #include "platform/Strings.h"
 #include "transport/CmdParser.h"
 #include "transport/CommandCodes.h"
@@ -22,7 +23,7 @@ void TChatClient::Bind(int idleMs) {
   SetLineEnd("\r\n");
   SetLineMode(true);
   LineLimit = kRoomLineLimit;
-  SystemSendBuffer = kSystemSendBuffer;
+  SystemSendBuffer = peerbounds::kRoomSystemSendBytes;
   ComponentOptions = TNetSocketOptions();
   OnLineLimitExceeded = [this](TCustomNetSocket*, int length, bool& clear) {
     // Dropped through its end, and the member stays: no piece of it is ever

@@ -19,9 +19,6 @@ class TChatHost;
 class TChatClient : public TNetSocketClient {
  public:
   static constexpr int kIdleMs = 300000;
-  // What the system holds for a member who does not read is out of the
-  // room's count: kept small, nearly all of it waits where it is counted.
-  static constexpr int kSystemSendBuffer = 64 << 10;
 
   TChatClient(TChatHost& host, TComponent* owner);
   ~TChatClient() override;
