@@ -2,6 +2,7 @@
 
 #include "chatrooms/ChatHost.h"
 #include "chatrooms/RoomFrames.h"
+#include "core/session/PeerBounds.h"
 #include "platform/Strings.h"
 #include "transport/CmdParser.h"
 #include "transport/CommandCodes.h"
@@ -22,6 +23,7 @@ void TChatClient::Bind(int idleMs) {
   SetLineEnd("\r\n");
   SetLineMode(true);
   LineLimit = kRoomLineLimit;
+  SystemSendBuffer = peerbounds::kRoomSystemSendBytes;
   ComponentOptions = TNetSocketOptions();
   OnLineLimitExceeded = [this](TCustomNetSocket*, int length, bool& clear) {
     // Dropped through its end, and the member stays: no piece of it is ever
@@ -41,11 +43,18 @@ void TChatClient::Bind(int idleMs) {
   RestartIdleTimer();
 }
 
-void TChatClient::SendCommand(int code, const std::string& parameter) { SendFrame(RoomFrame(code, parameter)); }
+// Whatever the frame, what waits for this member counts against the room's
+// bound: a member that asks for the list and never reads is one that does
+// not read relays.
+void TChatClient::SendCommand(int code, const std::string& parameter) {
+  SendFrame(RoomFrame(code, parameter));
+  host_.KeepRelaysBounded();
+}
 
 void TChatClient::SendFrame(const std::string& frame) {
   if (State() != wsConnected) return;
   try {
+    if (queuedSinceList_ >= 0) queuedSinceList_ += static_cast<std::int64_t>(frame.size());
     SendStr(frame);
     RestartIdleTimer();
   } catch (const std::exception& e) {
@@ -152,7 +161,7 @@ void TChatClient::HandleLogon(const std::string& parameter) {
   UserRecord = RoomUserRecord(UserID, UserName, StatusMode, IP, ListenPort);
   LoggedIn = true;
   host_.AddClientToList(UserRecord, *this);
-  host_.AddInfoText(UserName + " has joined the chat");
+  host_.AddInfoText(RoomShownName(UserName) + " has joined the chat");
   SendGreeting();
 }
 
@@ -176,8 +185,15 @@ void TChatClient::SendGreeting() {
 }
 
 void TChatClient::SendFullList() {
-  Guarded("Error sending full list to chatclient",
-          [this] { SendCommand(cmd::RoomMembers, RoomUserList(host_.Members().Records())); });
+  Guarded("Error sending full list to chatclient", [this] {
+    // An answer still waiting here is followed by every join and leave
+    // since: read, it tells the room as it is now, and a second copy would
+    // only add to what a member that keeps asking never reads.
+    if (queuedSinceList_ >= 0 && QueuedBytes() > queuedSinceList_) return;
+    SendFrame(host_.MemberListFrame());
+    queuedSinceList_ = 0;
+    host_.KeepRelaysBounded();
+  });
 }
 
 void TChatClient::HandleText(const std::string& parameter) {

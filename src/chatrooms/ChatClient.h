@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,9 +34,11 @@ class TChatClient : public TNetSocketClient {
 
   // Line mode, the line limit and the event handlers; then the idle period.
   void Bind(int idleMs);
-  // Writes one frame while connected, and counts it as activity.
+  // Writes one frame while connected, counts it as activity, and holds it
+  // against the room's bound.
   void SendCommand(int code, const std::string& parameter);
-  // The same with a frame built once for the whole room.
+  // Writes a frame built once for the whole room; the caller holds it
+  // against the bound once all have theirs.
   void SendFrame(const std::string& frame);
   void RestartIdleTimer() { lastActivity_ = std::chrono::steady_clock::now(); }
   // "Client Error <code> : <text>" in the log, then the connection closes
@@ -64,4 +67,6 @@ class TChatClient : public TNetSocketClient {
   // The idle period is measured from the last frame either way; the timer
   // only looks at it, so a busy room does not re-arm a timer per frame.
   std::chrono::steady_clock::time_point lastActivity_;
+  // Bytes handed to the link since its last list answer; -1 before the first.
+  std::int64_t queuedSinceList_ = -1;
 };

@@ -15,6 +15,8 @@ constexpr int kOutTextSound = 4;
 
 }  // namespace
 
+std::string RoomShownName(const std::string& name) { return CutPeerText(name, peerbounds::kShownName); }
+
 std::string RoomSocketErrorText(int error) {
   return "Winsock Error " + std::to_string(error) + " : " +
          (error != 0 ? NetSocketErrorDesc(error) : std::string("Undetermined Winsock Error"));
@@ -64,7 +66,10 @@ bool TChatHost::StartListening() {
 void TChatHost::AddOwnRow() {
   const std::string own =
       RoomUserRecord(setup_.UserID, setup_.UserName, setup_.StatusMode, setup_.ChatIP, setup_.ListenPort);
-  if (members_.Add(own)) view_.MembersChanged();
+  if (const std::optional<int> at = members_.Add(own)) {
+    listFrame_.clear();
+    view_.MemberAdded(*at);
+  }
 }
 
 // ----- the server's events -------------------------------------------------------------
@@ -135,7 +140,10 @@ void TChatHost::ServerError() {
 // ----- the member list ------------------------------------------------------------------
 
 void TChatHost::AddClientToList(const std::string& record, TChatClient& client) {
-  if (members_.Add(record, &client)) view_.MembersChanged();
+  if (const std::optional<int> at = members_.Add(record, &client)) {
+    listFrame_.clear();
+    view_.MemberAdded(*at);
+  }
   Broadcast(cmd::RoomJoined, record);
 }
 
@@ -143,11 +151,12 @@ void TChatHost::RemoveClientFromList(TChatClient& client) {
   if (closing_ || client.TurnedAway) return;
   try {
     if (const TRoomMembers::Row* row = members_.Owned(&client)) {
-      const std::string name = row->UserName;
-      members_.RemoveOwned(&client);
+      const std::string name = RoomShownName(row->UserName);
+      const std::optional<int> at = members_.RemoveOwned(&client);
+      listFrame_.clear();
       view_.AddInfoText(name + " has left the chat");
+      view_.MemberRemoved(*at);
     }
-    view_.MembersChanged();
     Broadcast(cmd::RoomLeft, client.UserRecord);
   } catch (const std::exception&) {
     LogChatError("Error deleting client from list");
@@ -186,7 +195,13 @@ void TChatHost::Broadcast(int code, const std::string& parameter, const TChatCli
   KeepRelaysBounded();
 }
 
-// Members who do not read hold what is relayed to them; together they may
+const std::string& TChatHost::MemberListFrame() {
+  // Never empty once built: a frame has its code and line end.
+  if (listFrame_.empty()) listFrame_ = RoomFrame(cmd::RoomMembers, RoomUserList(members_.Records()));
+  return listFrame_;
+}
+
+// Members who do not read hold what is queued for them; together they may
 // hold no more than the room's bound. The one furthest behind goes first: it
 // is the one least likely ever to catch up.
 void TChatHost::KeepRelaysBounded() {
@@ -220,7 +235,7 @@ void TChatHost::ShowPeerText(const std::string& name, const std::string& text) {
 
 void TChatHost::ShowPeerSound(const std::string& name, int index) {
   try {
-    view_.AddInfoText(name + " sent a sound...");
+    view_.AddInfoText(RoomShownName(name) + " sent a sound...");
     PlayChatSound(index);
   } catch (const std::exception&) {
     LogChatError("Error Host sound play");

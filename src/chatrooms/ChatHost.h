@@ -19,8 +19,12 @@ class TChatHostView {
   // A member's text under its sender's name; the text ends in CR LF.
   virtual void ShowPeerText(const std::string& name, const std::string& text) = 0;
   virtual void ShowOwnText(const std::string& text) = 0;
-  // The member list or its count changed.
+  // The member list changed as a whole.
   virtual void MembersChanged() = 0;
+  // One row came in at `index`, or went from there; the others stayed as
+  // they were, so a window need not fill its list anew.
+  virtual void MemberAdded(int /*index*/) { MembersChanged(); }
+  virtual void MemberRemoved(int /*index*/) { MembersChanged(); }
   virtual void ShowInformation(const std::string& text, const std::string& caption) = 0;
 };
 
@@ -48,8 +52,9 @@ struct TChatRoomSetup {
 // per member, the member list (the host's own row first to be added), and the
 // relay of texts and sounds. The host window beside it shows what it is told.
 // Closing the room sends nothing: the members see their connections close.
-// A room takes at most a few members from one address, and relays queued
-// for members who do not read are bounded over the whole room (PeerBounds.h).
+// A room takes at most a few members from one address, and whatever is queued
+// for members who do not read (relays, list answers, any frame) is bounded
+// over the whole room (PeerBounds.h).
 class TChatHost {
  public:
   TChatHost(TChatHostView& view, TChatHostHooks hooks, TChatRoomSetup setup);
@@ -88,6 +93,11 @@ class TChatHost {
   void ShowPeerSound(const std::string& name, int index);
   // One frame to every connection but `except` (null: to all).
   void Broadcast(int code, const std::string& parameter, const TChatClient* except = nullptr);
+  // The 2004 answer as the list stands, built once per change of the list.
+  const std::string& MemberListFrame();
+  // Drops the members furthest behind until what waits for all of them
+  // fits the room's bound; to be called after anything was queued.
+  void KeepRelaysBounded();
   void LogChatError(const std::string& message);
   void Log(const std::string& addr, const std::string& port, const std::string& message);
 
@@ -103,18 +113,22 @@ class TChatHost {
   void ServerBgException(bool& handled);
   bool RoomFull(const TChatClient& newcomer) const;
   bool AddressFull(const TChatClient& newcomer) const;
-  void KeepRelaysBounded();
   void PlayChatSound(int index);
 
   TChatHostView& view_;
   TChatHostHooks hooks_;
   TChatRoomSetup setup_;
   TRoomMembers members_;
+  std::string listFrame_;  // empty: to be built
   std::unique_ptr<TNetSocketServer> server_;
   int idleMs_;
   bool closing_ = false;
   bool bounding_ = false;
 };
+
+// A member's name as the room's system lines and list show it: the name is
+// the member's choice, and no line shows more of it than a label would.
+std::string RoomShownName(const std::string& name);
 
 // "Winsock Error <code> : <description>", or "Undetermined Winsock Error"
 // for 0: how the room windows show and log a socket error.

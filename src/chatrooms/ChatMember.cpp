@@ -54,7 +54,7 @@ void TChatMember::BindSocket() {
 
 void TChatMember::ConnectToChat(const std::string& ip, const std::string& port, const std::string& chatName) {
   chatName_ = chatName;
-  view_.AddInfoText("Connecting to chat: " + chatName);
+  view_.AddInfoText("Connecting to chat: " + RoomShownName(chatName));
   const std::weak_ptr<bool> alive = alive_;
   try {
     socket_->ConnectTcp(ip, port);
@@ -183,7 +183,7 @@ void TChatMember::HandleGreeting(const std::string& parameter) {
   greeting_ = greeting.Text;
   view_.SetPanel(1, "Connected to chat: " + chatName_);
   view_.SetCaption("Multi-Chat: " + chatName_);
-  view_.AddInfoText("Logged in to chat: " + chatName_);
+  view_.AddInfoText("Logged in to chat: " + RoomShownName(chatName_));
   view_.SetPanel(1, "Connected and logged in...");
   if (Connected()) socket_->SendStr(RoomFrame(cmd::RoomMembersRequest, ""));
   view_.ShowPeerText(chatName_, greeting_ + "\r\n");
@@ -198,15 +198,16 @@ void TChatMember::HandleFullList(const std::string& parameter) {
 }
 
 void TChatMember::HandleJoin(const std::string& parameter) {
-  if (members_.Add(parameter)) view_.MembersChanged();
+  if (const std::optional<int> at = members_.Add(parameter)) view_.MemberAdded(*at);
 }
 
 void TChatMember::HandleLeave(const std::string& parameter) {
   try {
     TRoomMembers::Row gone;
-    if (!members_.RemoveRecord(parameter, &gone)) return;
-    view_.AddInfoText(gone.UserName + " has left the chat");
-    view_.MembersChanged();
+    const std::optional<int> at = members_.RemoveRecord(parameter, &gone);
+    if (!at) return;
+    view_.AddInfoText(RoomShownName(gone.UserName) + " has left the chat");
+    view_.MemberRemoved(*at);
   } catch (const std::exception&) {
     LogChatError("Error deleting client from list");
   }
@@ -222,7 +223,7 @@ void TChatMember::HandleSound(const std::string& parameter) {
   std::string name;
   int index = 0;
   const bool known = ReadSoundRecord(parameter, name, index);
-  view_.AddInfoText(name + " sent a sound...");
+  view_.AddInfoText(RoomShownName(name) + " sent a sound...");
   if (!known) throw std::invalid_argument("no sound of the table");
   if (hooks_.PlayChatSound) hooks_.PlayChatSound(index);
   PeerSoundPlayed(name, index);
@@ -254,12 +255,12 @@ void TChatMember::SocketChangeState(TSocketState state) {
 void TChatMember::SocketSessionConnected(int error) {
   if (error != 0) {
     view_.SetCaption("Could not establish connection");
-    view_.AddInfoText("Could not establish connection to chat: " + chatName_);
+    view_.AddInfoText("Could not establish connection to chat: " + RoomShownName(chatName_));
     SocketErrorHandler(error);
     return;
   }
   view_.SetCaption("Initiating Chat: " + chatName_);
-  view_.AddInfoText("Logging on to chat: " + chatName_);
+  view_.AddInfoText("Logging on to chat: " + RoomShownName(chatName_));
 }
 
 void TChatMember::SocketSessionClosed(int error) {

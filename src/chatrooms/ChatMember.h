@@ -19,7 +19,11 @@ class TChatMemberView {
   // A text of the room under its sender's name; the text ends in CR LF.
   virtual void ShowPeerText(const std::string& name, const std::string& text) = 0;
   virtual void ShowOwnText(const std::string& text) = 0;
+  // The member list changed as a whole.
   virtual void MembersChanged() = 0;
+  // One row came in at `index`, or went from there; the others stayed.
+  virtual void MemberAdded(int /*index*/) { MembersChanged(); }
+  virtual void MemberRemoved(int /*index*/) { MembersChanged(); }
   virtual void ShowInformation(const std::string& text, const std::string& caption) = 0;
   // The link to the room is gone: nothing typed can reach it any more.
   virtual void RoomEnded() {}

@@ -72,8 +72,20 @@ void TFormChat::closeEvent(QCloseEvent* e) {
 
 void TFormChat::MembersChanged() {
   FillMemberList(host_->Members());
-  SetStatusText("Client Count: " + std::to_string(host_->ClientCount()), 2);
+  ShowClientCount();
 }
+
+void TFormChat::MemberAdded(int index) {
+  InsertMemberRow(host_->Members(), index);
+  ShowClientCount();
+}
+
+void TFormChat::MemberRemoved(int index) {
+  RemoveMemberRow(index);
+  ShowClientCount();
+}
+
+void TFormChat::ShowClientCount() { SetStatusText("Client Count: " + std::to_string(host_->ClientCount()), 2); }
 
 void TFormChat::ShowInformation(const std::string& text, const std::string& caption) {
   session_.Prompts().ShowInformation(text, caption);
@@ -92,7 +104,7 @@ void TFormChat::AddMemberItems(QMenu& menu) {
 
 void TFormChat::ActionCloseClientExecute() {
   try {
-    if (const TRoomMembers::Row* row = SelectedRow()) host_->RemoveFromChat(*row);
+    if (const std::optional<TRoomMembers::Row> row = SelectedRow()) host_->RemoveFromChat(*row);
   } catch (const std::exception&) {
     host_->LogChatError("Error Host removing client");
   }

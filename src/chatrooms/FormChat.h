@@ -27,6 +27,8 @@ class TFormChat : public TRoomWindow, public TChatHostView {
   }
   void ShowOwnText(const std::string& text) override { TRoomWindow::ShowOwnText(text); }
   void MembersChanged() override;
+  void MemberAdded(int index) override;
+  void MemberRemoved(int index) override;
   void ShowInformation(const std::string& text, const std::string& caption) override;
 
   // TRoomWindow
@@ -40,6 +42,8 @@ class TFormChat : public TRoomWindow, public TChatHostView {
   void AddMemberItems(QMenu& menu) override;
 
  private:
+  void ShowClientCount();
+
   std::unique_ptr<TChatHost> host_;
   bool ownRowAdded_ = false;
 };

@@ -56,6 +56,20 @@ void TFormChatCli::SetCaption(const std::string& caption) {
 
 void TFormChatCli::MembersChanged() {
   FillMemberList(member_->Members());
+  ShowClientCount();
+}
+
+void TFormChatCli::MemberAdded(int index) {
+  InsertMemberRow(member_->Members(), index);
+  ShowClientCount();
+}
+
+void TFormChatCli::MemberRemoved(int index) {
+  RemoveMemberRow(index);
+  ShowClientCount();
+}
+
+void TFormChatCli::ShowClientCount() {
   SetStatusText("Client Count: " + std::to_string(member_->ClientCount()), 2);
 }
 

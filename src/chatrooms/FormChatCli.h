@@ -25,6 +25,8 @@ class TFormChatCli : public TRoomWindow, public TChatMemberView {
   }
   void ShowOwnText(const std::string& text) override { TRoomWindow::ShowOwnText(text); }
   void MembersChanged() override;
+  void MemberAdded(int index) override;
+  void MemberRemoved(int index) override;
   void ShowInformation(const std::string& text, const std::string& caption) override;
   void RoomEnded() override;
 
@@ -37,5 +39,7 @@ class TFormChatCli : public TRoomWindow, public TChatMemberView {
   void closeEvent(QCloseEvent* e) override;
 
  private:
+  void ShowClientCount();
+
   std::unique_ptr<TChatMember> member_;
 };

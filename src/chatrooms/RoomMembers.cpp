@@ -4,9 +4,9 @@
 
 #include "core/session/Contacts.h"
 
-bool TRoomMembers::Add(const std::string& record, const void* owner) {
+std::optional<int> TRoomMembers::Add(const std::string& record, const void* owner) {
   TUserRecord r;
-  if (!TUserRecord::Parse(record, r)) return false;
+  if (!TUserRecord::Parse(record, r)) return std::nullopt;
   Row row{r.UserName, "", r.ListenIP, r.ListenPort, r.UserID, r.Online, record, -1, owner};
   const int mode = r.Mode();
   if (r.Online == "0") {
@@ -17,27 +17,29 @@ bool TRoomMembers::Add(const std::string& record, const void* owner) {
   }
   const auto at = std::upper_bound(rows_.begin(), rows_.end(), row.UserName,
                                    [](const std::string& name, const Row& other) { return name < other.UserName; });
-  rows_.insert(at, std::move(row));
-  return true;
+  const auto added = rows_.insert(at, std::move(row));
+  return static_cast<int>(added - rows_.begin());
 }
 
-bool TRoomMembers::RemoveOwned(const void* owner) {
+std::optional<int> TRoomMembers::RemoveOwned(const void* owner) {
   const auto at = std::find_if(rows_.begin(), rows_.end(), [owner](const Row& r) { return r.Owner == owner; });
-  if (owner == nullptr || at == rows_.end()) return false;
+  if (owner == nullptr || at == rows_.end()) return std::nullopt;
+  const int index = static_cast<int>(at - rows_.begin());
   rows_.erase(at);
-  return true;
+  return index;
 }
 
-bool TRoomMembers::RemoveRecord(const std::string& record, Row* removed) {
+std::optional<int> TRoomMembers::RemoveRecord(const std::string& record, Row* removed) {
   TUserRecord r;
-  if (!TUserRecord::Parse(record, r)) return false;
+  if (!TUserRecord::Parse(record, r)) return std::nullopt;
   auto at = std::find_if(rows_.begin(), rows_.end(), [&](const Row& row) { return row.Record == record; });
   if (at == rows_.end())
     at = std::find_if(rows_.begin(), rows_.end(), [&](const Row& row) { return row.UserID == r.UserID; });
-  if (at == rows_.end()) return false;
+  if (at == rows_.end()) return std::nullopt;
   if (removed != nullptr) *removed = *at;
+  const int index = static_cast<int>(at - rows_.begin());
   rows_.erase(at);
-  return true;
+  return index;
 }
 
 const TRoomMembers::Row* TRoomMembers::Owned(const void* owner) const {

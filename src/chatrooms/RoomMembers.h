@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,16 +20,17 @@ class TRoomMembers {
     const void* Owner = nullptr;
   };
 
-  // Adds the record's row; false (nothing added) for a record of fewer than
-  // six fields. Offline ("0") shows "Offline" without picture; a status
-  // outside 0..4 shows neither text nor picture.
-  bool Add(const std::string& record, const void* owner = nullptr);
-  // The row of this connection; false when it has none.
-  bool RemoveOwned(const void* owner);
+  // Adds the record's row and says where it went; nothing (nothing added)
+  // for a record of fewer than six fields. Offline ("0") shows "Offline"
+  // without picture; a status outside 0..4 shows neither text nor picture.
+  std::optional<int> Add(const std::string& record, const void* owner = nullptr);
+  // Takes out the row of this connection and says where it was; nothing
+  // when it has none.
+  std::optional<int> RemoveOwned(const void* owner);
   // A member's copy of the room: the first row holding exactly this record,
   // else the first row with its user id. The removed row is copied to
-  // `removed`. False for a record of fewer than six fields or no such row.
-  bool RemoveRecord(const std::string& record, Row* removed = nullptr);
+  // `removed`. Nothing for a record of fewer than six fields or no such row.
+  std::optional<int> RemoveRecord(const std::string& record, Row* removed = nullptr);
   void Clear() { rows_.clear(); }
 
   const std::vector<Row>& Rows() const { return rows_; }

@@ -41,7 +41,6 @@ using platform::ToQString;
 namespace {
 
 constexpr int kInTextSound = 3;
-constexpr int kRowRole = Qt::UserRole + 1;
 
 }  // namespace
 
@@ -184,7 +183,7 @@ void TRoomWindow::PopListPopup(const QPoint& at) {
   menu.addAction("Send Sound", this, [this] { SendFileToMember("sound"); });
   menu.addAction("Send Cam Broadcast", this, [this] { ActionSendCamExecute(); });
   AddMemberItems(menu);
-  const bool selected = SelectedRow() != nullptr;
+  const bool selected = SelectedRow().has_value();
   for (QAction* action : menu.actions()) action->setEnabled(selected);
   menu.exec(ListC->viewport()->mapToGlobal(at));
 }
@@ -217,40 +216,56 @@ void TRoomWindow::WriteMessage(const std::string& name, platform::TFont& font, c
 
 // ----- the member list ------------------------------------------------------------------------------
 
+void TRoomWindow::SetMemberItem(QTreeWidgetItem& item, const TRoomMembers::Row& r) {
+  using peerbounds::kShownName;
+  item.setText(0, ToQString(CutPeerText(r.UserName, kShownName)));
+  item.setText(1, ToQString(r.Status));
+  item.setText(2, ToQString(CutPeerText(r.IP, kShownName)));
+  item.setText(3, ToQString(CutPeerText(r.ListenPort, kShownName)));
+  item.setText(4, ToQString(CutPeerText(r.UserID, kShownName)));
+  item.setText(5, ToQString(CutPeerText(r.Online, kShownName)));
+  item.setText(6, ToQString(CutPeerText(r.Record, peerbounds::kShownText)));
+  item.setIcon(0, StatusIcon(r.Image));
+}
+
 void TRoomWindow::FillMemberList(const TRoomMembers& members) {
-  const TRoomMembers::Row* selected = SelectedRow();
-  const void* keep = selected != nullptr ? selected->Owner : nullptr;
-  const std::string keepRecord = selected != nullptr ? selected->Record : std::string();
+  const std::optional<TRoomMembers::Row> selected = SelectedRow();
   ListC->setUpdatesEnabled(false);
   ListC->clear();
-  rows_ = members.Rows();
-  for (std::size_t i = 0; i < rows_.size(); ++i) {
-    const TRoomMembers::Row& r = rows_[i];
-    auto* item = new QTreeWidgetItem(ListC, QStringList{ToQString(r.UserName), ToQString(r.Status), ToQString(r.IP),
-                                                        ToQString(r.ListenPort), ToQString(r.UserID),
-                                                        ToQString(r.Online), ToQString(r.Record)});
-    item->setIcon(0, StatusIcon(r.Image));
-    item->setData(0, kRowRole, static_cast<int>(i));
-    if (!keepRecord.empty() && r.Owner == keep && r.Record == keepRecord) item->setSelected(true);
+  members_ = &members;
+  for (const TRoomMembers::Row& r : members.Rows()) {
+    auto* item = new QTreeWidgetItem(ListC);
+    SetMemberItem(*item, r);
+    if (selected && r.Owner == selected->Owner && r.Record == selected->Record) item->setSelected(true);
   }
   ListC->setUpdatesEnabled(true);
 }
 
-const TRoomMembers::Row* TRoomWindow::SelectedRow() const {
+// A join or a leave touches one item: filling the whole list anew for each
+// made a crowd's joins cost the square of its size.
+void TRoomWindow::InsertMemberRow(const TRoomMembers& members, int index) {
+  members_ = &members;
+  auto* item = new QTreeWidgetItem;
+  SetMemberItem(*item, members.Rows()[static_cast<std::size_t>(index)]);
+  ListC->insertTopLevelItem(index, item);
+}
+
+void TRoomWindow::RemoveMemberRow(int index) { delete ListC->takeTopLevelItem(index); }
+
+std::optional<TRoomMembers::Row> TRoomWindow::SelectedRow() const {
   for (int i = 0; i < ListC->topLevelItemCount(); ++i) {
-    const QTreeWidgetItem* item = ListC->topLevelItem(i);
-    if (!item->isSelected()) continue;
-    const int row = item->data(0, kRowRole).toInt();
-    return row >= 0 && row < static_cast<int>(rows_.size()) ? &rows_[static_cast<std::size_t>(row)] : nullptr;
+    if (!ListC->topLevelItem(i)->isSelected()) continue;
+    if (members_ == nullptr || i >= members_->Count()) return std::nullopt;
+    return members_->Rows()[static_cast<std::size_t>(i)];
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 void TRoomWindow::LogMenuError(const char* failure) { LogError("", "", std::string("ChatServer Error: ") + failure); }
 
 void TRoomWindow::ActionAddFriendExecute() {
-  const TRoomMembers::Row* row = SelectedRow();
-  if (row == nullptr) return;
+  const std::optional<TRoomMembers::Row> row = SelectedRow();
+  if (!row) return;
   try {
     if (!session_.DB().AddFriend(row->UserID, row->UserName, row->IP, row->ListenPort)) return;
     if (session_.Link().Connected()) session_.Link().Send(cmd::FriendIds, session_.DB().FriendIdList());
@@ -260,8 +275,8 @@ void TRoomWindow::ActionAddFriendExecute() {
 }
 
 void TRoomWindow::ActionViewProfileExecute() {
-  const TRoomMembers::Row* row = SelectedRow();
-  if (row == nullptr) return;
+  const std::optional<TRoomMembers::Row> row = SelectedRow();
+  if (!row) return;
   try {
     session_.ShowUserProfilePage(row->UserID, row->UserName);
   } catch (const std::exception&) {
@@ -270,8 +285,8 @@ void TRoomWindow::ActionViewProfileExecute() {
 }
 
 void TRoomWindow::SendFileToMember(const std::string& kind) {
-  const TRoomMembers::Row* row = SelectedRow();
-  if (row == nullptr) return;
+  const std::optional<TRoomMembers::Row> row = SelectedRow();
+  if (!row) return;
   TContact contact{row->UserName, row->Image, row->Status, row->IP, row->ListenPort, row->UserID, "1"};
   const TContactCommand command = kind == "image"   ? TContactCommand::SendImage
                                   : kind == "sound" ? TContactCommand::SendSound
@@ -286,8 +301,8 @@ void TRoomWindow::SendFileToMember(const std::string& kind) {
 }
 
 void TRoomWindow::ActionSendCamExecute() {
-  const TRoomMembers::Row* row = SelectedRow();
-  if (row == nullptr) return;
+  const std::optional<TRoomMembers::Row> row = SelectedRow();
+  if (!row) return;
   TContact contact{row->UserName, row->Image, row->Status, row->IP, row->ListenPort, row->UserID, "1"};
   try {
     session_.RunContactCommand(TContactCommand::CamBroadcast, contact);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class QTreeWidget;
+class QTreeWidgetItem;
 class TEmoticonPicker;
 class TSession;
 class TSoundPicker;
@@ -55,10 +57,16 @@ class TRoomWindow : public QWidget {
   void ActionMyFontExecute();
   void ActionPeerFontExecute();
   void ActionHelpExecute();
-  // The member list again, from the room's rows.
+  // The member list again, from the room's rows. Each row shows as much of
+  // a member's name and record as a label would: they are the member's choice.
   void FillMemberList(const TRoomMembers& members);
-  // The row of the first selected item; null when none is selected.
-  const TRoomMembers::Row* SelectedRow() const;
+  // The list after one row of the room came in at `index`, or went from
+  // there; the rest of the list stays as it is.
+  void InsertMemberRow(const TRoomMembers& members, int index);
+  void RemoveMemberRow(int index);
+  // A copy of the row of the first selected item (an action on it may wait
+  // on the user while the room changes); nothing when none is selected.
+  std::optional<TRoomMembers::Row> SelectedRow() const;
   // The member-list menu's commands on the selected row.
   void ActionAddFriendExecute();
   void ActionViewProfileExecute();
@@ -104,11 +112,12 @@ class TRoomWindow : public QWidget {
   void PopEditPopup(const QPoint& at);
   void PopEdit2Popup(const QPoint& at);
   void PopListPopup(const QPoint& at);
+  void SetMemberItem(QTreeWidgetItem& item, const TRoomMembers::Row& row);
 
   Role role_;
   std::string iconsFolder_;
   QLabel* ImgLogo_ = nullptr;
   QMenu* PopFonts_ = nullptr;
-  std::vector<TRoomMembers::Row> rows_;  // as listed, item i showing rows_[i]
+  const TRoomMembers* members_ = nullptr;  // as listed, item i showing row i
   bool shown_ = false;
 };

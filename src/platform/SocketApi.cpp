@@ -799,6 +799,7 @@ int SetOption(TSocket s, Option option, int value) {
     case Option::TcpNoDelay: rc = ::setsockopt(e->fd, IPPROTO_TCP, TCP_NODELAY, &value, sizeof(value)); break;
     case Option::KeepAlive: rc = ::setsockopt(e->fd, SOL_SOCKET, SO_KEEPALIVE, &value, sizeof(value)); break;
     case Option::Broadcast: rc = ::setsockopt(e->fd, SOL_SOCKET, SO_BROADCAST, &value, sizeof(value)); break;
+    case Option::SendBuffer: rc = ::setsockopt(e->fd, SOL_SOCKET, SO_SNDBUF, &value, sizeof(value)); break;
     case Option::MulticastTtl: {
       const unsigned char ttl = static_cast<unsigned char>(value);
       rc = ::setsockopt(e->fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof(ttl));

@@ -153,7 +153,7 @@ int CloseSocket(TSocket s, std::string unsent = {});
 // Closes at once with a reset; whatever was not yet delivered is lost.
 int AbortSocket(TSocket s);
 
-enum class Option { ReuseAddr, TcpNoDelay, KeepAlive, Broadcast, MulticastTtl };
+enum class Option { ReuseAddr, TcpNoDelay, KeepAlive, Broadcast, MulticastTtl, SendBuffer };
 int SetOption(TSocket s, Option option, int value);
 int SetLinger(TSocket s, bool on, int seconds);
 int JoinMulticastGroup(TSocket s, std::uint32_t group);

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-TBuffer::TBuffer(int size) : size_(size > 0 ? size : 1514) { data_ = std::make_unique<char[]>(size_); }
+// Only written bytes are ever read: the chunk need not be cleared first.
+TBuffer::TBuffer(int size) : size_(size > 0 ? size : 1514) { data_ = std::make_unique_for_overwrite<char[]>(size_); }
 
 int TBuffer::Write(const void* data, int length) {
   const int n = std::clamp(length, 0, Room());

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/FreeMemory.h"
+
 namespace net = platform::net;
 
 namespace {
@@ -283,6 +285,7 @@ void TCustomNetSocket::WMASyncSelect(platform::TMessage& msg) {
   }
   if (ev & net::FD_WRITE) {
     sent_notice_posted_ = false;
+    waiting_for_room_ = false;
     TryToSend();
     if (gone()) return;
     if (send_queue_.empty()) TriggerDataSent(err);
@@ -485,7 +488,10 @@ void TCustomNetSocket::StartFresh() {
   read_count_ = 0;
   paused_ = false;
   sent_notice_posted_ = false;
+  waiting_for_room_ = false;
   DropQueue();
+  if (SystemSendBuffer > 0 && handle_ != INVALID_SOCKET)
+    SetOptionOrFail(net::Option::SendBuffer, SystemSendBuffer, "setsockopt(SO_SNDBUF)");
 }
 
 void TCustomNetSocket::BindSocket() {
@@ -657,7 +663,12 @@ int TCustomNetSocket::GetRcvdCount() {
 
 // --- sending ----------------------------------------------------------------
 
+// A queue's chunks lie among everything else allocated meanwhile: the
+// allocator keeps the room they leave unless told.
 void TCustomNetSocket::DropQueue() {
+  std::size_t bytes = 0;
+  for (const TBuffer& chunk : send_queue_) bytes += static_cast<std::size_t>(chunk.Size());
+  platform::NoteFreedMemory(bytes);
   send_queue_.clear();
   queued_ = 0;
 }
@@ -665,7 +676,11 @@ void TCustomNetSocket::DropQueue() {
 void TCustomNetSocket::AppendToQueue(const char* data, int length) {
   queued_ += length;
   while (length > 0) {
-    if (send_queue_.empty() || send_queue_.back().Room() == 0) send_queue_.emplace_back(kChunkSize);
+    // A frame of many kilobytes (a member list, a picture) goes in chunks of
+    // its own size: in chunks of one Ethernet frame it cost an allocation
+    // every 1460 bytes, to queue, to send and to free.
+    if (send_queue_.empty() || send_queue_.back().Room() == 0)
+      send_queue_.emplace_back(std::clamp(length, kChunkSize, kBigChunkSize));
     const int n = send_queue_.back().Write(data, length);
     data += n;
     length -= n;
@@ -706,6 +721,7 @@ int TCustomNetSocket::Send(const void* data, int length) {
       }
       sent_now = n > 0 ? n : 0;
       network_full = sent_now < length;
+      waiting_for_room_ = network_full && WriteNoticeArmed();
     }
     if (sent_now < length) {
       if (QueueOverflows(length - sent_now)) return -1;
@@ -715,8 +731,9 @@ int TCustomNetSocket::Send(const void* data, int length) {
   // Reported once the queue is in order, so a handler that sends more
   // queues behind these bytes.
   if (sent_now > 0 && !ReportSent(sent_now)) return length;
-  // When the network just refused more, FD_WRITE tells when to go on.
-  if (!network_full) TryToSend();
+  // When the network has refused more, FD_WRITE tells when to go on: asking
+  // again before would cost a call per frame for every peer that does not read.
+  if (!network_full && !waiting_for_room_) TryToSend();
   // A queue that emptied at once gets no notice from the network; OnDataSent
   // still follows from the event loop. The notice costs a wake-up, so it is
   // posted only for a handler that waits for it, and once per turn.
@@ -725,6 +742,11 @@ int TCustomNetSocket::Send(const void* data, int length) {
     PostMessage(WM_ASYNCSELECT, static_cast<std::uintptr_t>(handle_), net::MakeSelectReply(net::FD_WRITE, 0));
   }
   return length;
+}
+
+// A stream the network refused bytes on hears FD_WRITE once it has room.
+bool TCustomNetSocket::WriteNoticeArmed() const {
+  return sock_type_ == net::SOCK_STREAM_TYPE && (select_mask_ & net::FD_WRITE) != 0;
 }
 
 bool TCustomNetSocket::ReportSent(int count) {
@@ -789,6 +811,7 @@ void TCustomNetSocket::TryToSend() {
     if (n == 0) return;
     if (n < 0) {
       if (net::LastError() != net::WSAEWOULDBLOCK) HandleSendError(net::LastError());
+      else waiting_for_room_ = WriteNoticeArmed();
       return;
     }
     int left = n;
@@ -797,10 +820,16 @@ void TCustomNetSocket::TryToSend() {
       send_queue_.front().Remove(take);
       queued_ -= take;
       left -= take;
-      if (send_queue_.front().Unread() == 0) send_queue_.pop_front();
+      if (send_queue_.front().Unread() == 0) {
+        platform::NoteFreedMemory(static_cast<std::size_t>(send_queue_.front().Size()));
+        send_queue_.pop_front();
+      }
     }
     if (!ReportSent(n)) return;  // the handler closed or freed the socket
-    if (static_cast<std::size_t>(n) < total) return;  // the network is full: wait for FD_WRITE
+    if (static_cast<std::size_t>(n) < total) {  // the network is full: wait for FD_WRITE
+      waiting_for_room_ = WriteNoticeArmed();
+      return;
+    }
   }
   all_sent_ = true;
 }

@@ -129,6 +129,10 @@ class TCustomNetSocket : public TComponent {
   // with one Send raises it for that phase; it keeps its value across a close.
   static constexpr std::int64_t kDefaultSendQueueLimit = std::int64_t{8} << 20;
   std::int64_t SendQueueLimit = kDefaultSendQueueLimit;
+  // Bytes the system may hold for the peer beyond the queue, set as a link
+  // opens; 0 or less: as much as the system chooses, which on a fast link
+  // grows to megabytes that no count of QueuedBytes sees.
+  int SystemSendBuffer = 0;
 
   // One notification reads at most about this many bytes from the network and
   // raises OnDataAvailable at most this many times; what is left is taken on
@@ -283,6 +287,7 @@ class TCustomNetSocket : public TComponent {
   void WMASyncSelect(platform::TMessage& msg);
   void StartFresh();
   void TryToSend();
+  bool WriteNoticeArmed() const;
   // Raises OnSendData; false when the handler closed or freed the socket.
   bool ReportSent(int count);
   void HandleSendError(int error);
@@ -321,11 +326,13 @@ class TCustomNetSocket : public TComponent {
   bool paused_ = false;
   bool all_sent_ = true;
   bool sent_notice_posted_ = false;  // an FD_WRITE of Send's own is on its way
+  bool waiting_for_room_ = false;    // the network refused bytes; FD_WRITE is armed
   TSocketSendFlags send_flags_ = wsSendNormal;
 
   std::deque<TBuffer> send_queue_;
   std::int64_t queued_ = 0;  // unsent bytes in send_queue_
   static constexpr int kChunkSize = 1460;
+  static constexpr int kBigChunkSize = 64 << 10;
 
   platform::net::RequestId dns_request_ = 0;
   std::string dns_result_;

@@ -18,6 +18,7 @@
 #include "chatrooms/FormChatInfo.h"
 #include "chatrooms/FormChatRequest.h"
 #include "common/Settle.h"
+#include "Rooms_helpers.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/Conversations_helpers.h"
 #include "core/Loopback_helpers.h"
@@ -181,6 +182,42 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   host->close();
   EXPECT_TRUE(testing_support::Settle([&] { return f.routes->HostWindow() == nullptr; }, 5000));
   for (TFormChatCli* m : f.routes->MemberWindows()) EXPECT_TRUE(f.Says(m->MemoSys, "Connection to chat closed..."));
+}
+
+// Members come and go a row at a time, the list kept in name order; what
+// the list and the system lines show of a name is cut as a label cuts it,
+// while the room relays the name whole.
+TEST(ChatRoomRoutes, ShowsLongNamesCutAndRelaysThemWhole) {
+  Fixture f;
+  const std::string wide(65400, 'W'), port = f.session->Settings.ChatPort;
+  auto* host = new TFormChat(*f.session, TChatRoomSetup{"41000001", "Ann", 0, "2960", "127.0.0.1", port, "Lobby", "Hi", 0});
+  ASSERT_TRUE(host->StartListening());
+  const std::string zed = "52000002{$}Zed{$}1{$}0{$}127.0.0.1{$}2961";
+  const std::string wid = "63000003{$}" + wide + "{$}1{$}0{$}127.0.0.1{$}2962";
+  auto step = [](int m, const std::string& op, int code = 0, const std::string& params = "") {
+    return R"({"m": )" + std::to_string(m) + R"(, "op": ")" + op + R"(", "code": )" + std::to_string(code) +
+           (params.empty() ? "" : R"(, "params": ")" + params + "\"") + "}";
+  };
+  // Each text the host shows, the list as it stands then.
+  std::vector<std::vector<std::string>> lists;
+  const platform::TConnection snapshot = host->Host().PeerTextShown.Connect([&](const std::string&, const std::string&) {
+    lists.emplace_back();
+    for (int i = 0; i < host->ListC->topLevelItemCount(); ++i)
+      lists.back().push_back(platform::FromQString(host->ListC->topLevelItem(i)->text(0)));
+  });
+  testing_support::TRoomMembersScript members(std::stoi(port), {
+      step(0, "connect"), step(0, "expect", 2000), step(0, "send", 2001, "52000002{$}Zed{$}2961{$}0"),
+      step(0, "expect", 2006, zed), step(0, "expect", 2002),
+      step(1, "connect"), step(1, "expect", 2000), step(1, "send", 2001, "63000003{$}" + wide + "{$}2962{$}0"),
+      step(0, "expect", 2006, wid), step(1, "expect", 2006, wid), step(1, "expect", 2002),
+      step(1, "send", 2007, "W{$}in"), step(0, "expect", 2010, "W{$}in"),
+      step(1, "close"), step(0, "expect", 2008, wid), step(0, "send", 2007, "Zed{$}out"),
+      step(0, "expect_silence")});
+  ASSERT_TRUE(members.Passed()) << members.Output();
+  const std::string shown = std::string(64, 'W') + "...";
+  EXPECT_EQ(lists, (std::vector<std::vector<std::string>>{{"Ann", shown, "Zed"}, {"Ann", "Zed"}}));
+  EXPECT_TRUE(f.Says(host->MemoSys, shown + " has joined the chat\n" + shown + " has left the chat"));
+  delete host;
 }
 
 }  // namespace

@@ -606,5 +606,32 @@ class HostileFaces(Strangers):
         self.run_rows([("sixteen chats of emoticon lines", faces, None)])
 
 
+# ----- strangers at a hosted room: list answers and long names ------------------
+
+
+class HostileRoomMembers(Strangers):
+    def test_room_members(self):
+        port = int(self.SETTINGS["ChatPort"])
+
+        def lists():
+            # Each asks eleven times for a list of half a megabyte and reads none.
+            out = self.attacker("room-lists", "200", "25", "2500", "11", port=port, spread=25)[0]
+            self.assertRegex(out, r"^JOINED 200 TURNED 0 DROPPED [1-9]\d*$")
+
+        def names():
+            # Each join relays the name whole to everyone, and shows it cut.
+            out = self.attacker("room-names", "100", "13", "60000", port=port, spread=13)[0]
+            joined, turned, slowest = (int(n) for n in re.findall(r"\d+", out))
+            self.assertEqual((joined, turned), (100, 0), out)
+            self.assertLess(slowest, 1000, "ms from a logon to its greeting")
+
+        self.run_rows([
+            # (name, attack, check of what it logged)
+            ("members who ask for the list again and again and never read", lists,
+             logged("the member furthest behind was dropped")),
+            ("members with names of 60,000 bytes", names, None),
+        ])
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -69,6 +69,14 @@ after a minute.
       chats side by side (from N addresses in turn), each asked for as RECORD
       and sent COUNT texts of BYTES bytes of ":)" (SECONDS apart), then "end
       of faces"; prints "ACCEPTED <chats accepted> SENT <texts>".
+  room-lists PORT MEMBERS SPREAD NAME_BYTES REQUESTS  MEMBERS members from
+      SPREAD addresses in turn log on one after the other as members do, named
+      with NAME_BYTES bytes, reading what the room sends; once all are in,
+      each asks for the member list REQUESTS times and reads no more; then
+      they leave. Prints "JOINED <n> TURNED <n> DROPPED <members reset>".
+  room-names PORT MEMBERS SPREAD NAME_BYTES  The same crowd, reading all the
+      room sends until its members leave one after the other. Prints
+      "JOINED <n> TURNED <n> SLOWEST <ms from a logon to its greeting>".
 
 Every mode takes --from ADDR: the callers' own address (127.0.0.1 when not
 given), so that a test can tell an attacker from an ordinary caller. Every
@@ -548,6 +556,108 @@ def hangup(port, count, frame, wait, spread):
     print("ASKED", count, "CODES", ",".join(codes) or "-", flush=True)
 
 
+# ----- strangers at a hosted room: list requests never read, long names -----
+
+class Crowd:
+    """Members that log on one after the other, each as a member does (the
+    logon, the greeting, then the list), with names of `size` bytes and
+    without a blank; while the crowd reads, a thread takes whatever the room
+    sends to those already in."""
+
+    def __init__(self, port, members, spread, size, rcvbuf=None):
+        import selectors
+        raise_descriptor_limit()
+        self.readers, self.lock, self.reading = selectors.DefaultSelector(), threading.Lock(), threading.Event()
+        self.reading.set()
+        self.joined, self.slowest = [], 0.0
+        self.reader = threading.Thread(target=self.drain, daemon=True)
+        self.reader.start()
+        for n in range(members):
+            self.join(port, n, size, address(n % spread), rcvbuf)
+
+    def drain(self):
+        while self.reading.wait():
+            with self.lock:
+                for key, _ in self.readers.select(0.01) if self.readers.get_map() else []:
+                    try:
+                        if not key.fileobj.recv(1 << 20):
+                            self.readers.unregister(key.fileobj)
+                    except BlockingIOError:
+                        pass
+                    except OSError:
+                        self.readers.unregister(key.fileobj)
+            time.sleep(0.001)
+
+    def join(self, port, n, size, source, rcvbuf):
+        # Unlike at the front, so that rows go in all over a sorted list.
+        name = b"%05d" % (n * 7919 % 100000) + b"n" * max(0, size - 5)
+        try:
+            s = connect(port, rcvbuf=rcvbuf, source=source)
+            s.settimeout(30)
+            if not read_line(s).startswith(b"  2000<"):
+                s.close()
+                return
+            started, seen = time.monotonic(), b""
+            s.sendall(b"  2001<%d{$}%s{$}2960{$}0>\r\n" % (32000000 + n, name))
+            while b"\n  2002<" not in seen and (chunk := s.recv(1 << 16)):
+                seen = seen[-8:] + chunk
+            if b"\n  2002<" not in seen:
+                s.close()
+                return
+            self.slowest = max(self.slowest, time.monotonic() - started)
+            s.sendall(b"  2005<>\r\n")
+        except OSError:
+            return
+        s.setblocking(False)
+        with self.lock:
+            self.readers.register(s, 1)  # EVENT_READ
+        self.joined.append(s)
+
+    def stop_reading(self):
+        self.reading.clear()
+        with self.lock:
+            pass  # the reader is out of its pass
+
+    def leave(self, pause=0.0):
+        for s in self.joined:
+            with self.lock:
+                if self.readers.get_map().get(s.fileno()) is not None:
+                    self.readers.unregister(s)
+                s.close()
+            time.sleep(pause)
+
+
+def room_lists(port, members, spread, size, requests):
+    crowd = Crowd(port, members, spread, size, rcvbuf=4096)
+    crowd.stop_reading()
+    # Each answer is now the whole room's, and no one reads it.
+    for s in crowd.joined:
+        try:
+            s.sendall(b"  2005<>\r\n" * requests)
+        except OSError:
+            pass  # already dropped
+    time.sleep(3)  # the room answers meanwhile
+    dropped = 0
+    for s in crowd.joined:
+        s.settimeout(0.05)
+        try:
+            while s.recv(1 << 20):
+                pass
+        except ConnectionResetError:
+            dropped += 1
+        except OSError:
+            pass
+    crowd.leave()
+    print("JOINED", len(crowd.joined), "TURNED", members - len(crowd.joined), "DROPPED", dropped, flush=True)
+
+
+def room_names(port, members, spread, size):
+    crowd = Crowd(port, members, spread, size)
+    crowd.leave(pause=0.01)
+    print("JOINED", len(crowd.joined), "TURNED", members - len(crowd.joined), "SLOWEST",
+          int(crowd.slowest * 1000), flush=True)
+
+
 if __name__ == "__main__":
     mode, port = sys.argv[1], int(sys.argv[2])
     if mode == "flood":
@@ -574,6 +684,10 @@ if __name__ == "__main__":
     elif mode == "faces":
         faces(port, sys.argv[3].encode("latin-1"), *(int(a) for a in sys.argv[4:7]), int(option("--spread", "1")),
               float(option("--pause", "0")))
+    elif mode == "room-lists":
+        room_lists(port, *(int(a) for a in sys.argv[3:7]))
+    elif mode == "room-names":
+        room_names(port, *(int(a) for a in sys.argv[3:6]))
     elif mode == "say":
         say(port, unescape(sys.argv[3]))
     elif mode == "idle":

@@ -83,10 +83,14 @@ inline constexpr int kPictureScansMost = 100;
 int PictureScans(std::int64_t pixels);
 
 // ----- a hosted room ------------------------------------------------------------------
-// Members from one address, and relays queued for members who do not read,
-// over all their links (each link on its own has the socket's send bound).
+// Members from one address, and what is queued for members who do not read
+// (relays, list answers, any frame) over all their links (each link on its
+// own has the socket's send bound). The system holds a little more for each
+// member, out of that count: kept small, nearly all of it waits where the
+// bound sees it.
 inline constexpr int kRoomMembersPerAddress = 8;
 inline constexpr std::int64_t kRoomQueuedBytes = std::int64_t{32} << 20;
+inline constexpr int kRoomSystemSendBytes = 64 << 10;
 
 }  // namespace peerbounds
 
