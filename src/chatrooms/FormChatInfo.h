@@ -14,6 +14,8 @@ class QPushButton;
 // the address members connect to and the room's name. Not modal; frees
 // itself when closed.
 class TFormChatInfo : public QWidget {
+  Q_OBJECT
+
  public:
   TFormChatInfo();
 

@@ -11,6 +11,8 @@ class QPushButton;
 // Reject. Not modal, one per invitation; nothing goes back to the host
 // either way. Frees itself when closed.
 class TFormChatRequest : public QWidget {
+  Q_OBJECT
+
  public:
   TFormChatRequest();
 

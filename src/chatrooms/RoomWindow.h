@@ -26,6 +26,8 @@ class TTranscript;
 // the status bar and the flash while a text waits unseen. Each window adds
 // its link to the room and says what sending means.
 class TRoomWindow : public QWidget {
+  Q_OBJECT
+
  public:
   // What the log says when a command of the member-list menu fails.
   struct MenuFailures {

@@ -10,6 +10,8 @@ class QProgressBar;
 // on top while the operation runs; the user cannot close it, only hide it,
 // and the operation goes on.
 class TFormProg : public QWidget {
+  Q_OBJECT
+
  public:
   TFormProg();
 
