@@ -2,6 +2,7 @@
 #include "transport/NetSocket.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "platform/FreeMemory.h"
@@ -308,10 +309,24 @@ void TCustomNetSocket::WMASyncSelect(platform::TMessage& msg) {
   }
 }
 
+namespace {
+
+std::int64_t SteadyMicroseconds() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
 TCustomNetSocket::TurnScope::TurnScope(TCustomNetSocket& socket)
-    : socket_(socket), alive_(socket.alive_), bytes_(socket.turn_bytes_), calls_(socket.turn_calls_) {
+    : socket_(socket),
+      alive_(socket.alive_),
+      bytes_(socket.turn_bytes_),
+      calls_(socket.turn_calls_),
+      started_(socket.turn_started_) {
   socket.turn_bytes_ = socket.network_bytes_;
   socket.turn_calls_ = socket.handler_calls_;
+  socket.turn_started_ = SteadyMicroseconds();
   ++socket.turn_depth_;
 }
 
@@ -319,11 +334,18 @@ TCustomNetSocket::TurnScope::~TurnScope() {
   if (alive_.expired()) return;
   socket_.turn_bytes_ = bytes_;
   socket_.turn_calls_ = calls_;
+  socket_.turn_started_ = started_;
   --socket_.turn_depth_;
 }
 
 bool TCustomNetSocket::TurnSpent() const {
   return (turn_depth_ > 0 && network_bytes_ - turn_bytes_ >= kTurnBytes) || TurnCallsSpent();
+}
+
+bool TCustomNetSocket::TurnCallsSpent() const {
+  if (turn_depth_ == 0) return false;
+  return handler_calls_ - turn_calls_ >= kTurnCalls ||
+         (handler_calls_ != turn_calls_ && SteadyMicroseconds() - turn_started_ >= kTurnMicroseconds);
 }
 
 void TCustomNetSocket::PostReceiveMore() {

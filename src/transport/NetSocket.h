@@ -140,6 +140,11 @@ class TCustomNetSocket : public TComponent {
   // keep every other socket, timer and window waiting.
   static constexpr std::uint64_t kTurnBytes = 64 << 10;
   static constexpr std::uint64_t kTurnCalls = 100;
+  // Nor does it go on calling OnDataAvailable once this long has gone in the
+  // turn: what a line costs its owner (a transcript that lays out a line of
+  // pictures) cannot be told from its bytes, and a caller waiting to be
+  // greeted waits for every busy socket's turn.
+  static constexpr std::int64_t kTurnMicroseconds = 8000;
   // Callers the system queues for a listening socket until it takes them.
   // A few connects that arrive together (a burst of ordinary callers, or a
   // crowd that reconnects as soon as it is turned away) overflow a short
@@ -264,9 +269,11 @@ class TCustomNetSocket : public TComponent {
     TCustomNetSocket& socket_;
     std::weak_ptr<bool> alive_;
     std::uint64_t bytes_, calls_;
+    std::int64_t started_;
   };
   bool TurnSpent() const;
-  bool TurnCallsSpent() const { return turn_depth_ > 0 && handler_calls_ - turn_calls_ >= kTurnCalls; }
+  // The calls' share of the budget: their number and the time they took.
+  bool TurnCallsSpent() const;
   // Asks for another turn once the event loop has served the others.
   void PostReceiveMore();
   // Whether bytes already taken from the network still wait for the owner
@@ -344,6 +351,7 @@ class TCustomNetSocket : public TComponent {
   std::uint64_t handler_calls_ = 0;  // OnDataAvailable raised so far
   std::uint64_t turn_bytes_ = 0;     // network_bytes_ at the start of the turn
   std::uint64_t turn_calls_ = 0;     // handler_calls_ at the start of the turn
+  std::int64_t turn_started_ = 0;    // microseconds on the steady clock
   int turn_depth_ = 0;
   bool more_posted_ = false;
   bool last_recv_filled_ = false;

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Timer.h"
@@ -641,10 +642,14 @@ long long LongestGapMs(const std::vector<Clock::time_point>& times) {
 
 // A peer that sends without pause must not freeze the program: a second link
 // and a timer are still served at least every second, and the flood itself
-// arrives whole, every line in one piece and in order.
+// arrives whole, every line in one piece and in order. Lines that each cost
+// their handler a few milliseconds (a line of pictures laid out) end a turn
+// by its time, not only by their number, so the other link waits far less.
 TEST(ReceiveFairness, AFloodLeavesOtherLinksAndTimersServed) {
-  for (const bool raw : {false, true}) {
-    SCOPED_TRACE(raw ? "raw phase" : "line mode");
+  enum Mode { kLines, kDearLines, kRaw };
+  for (const Mode mode : {kLines, kDearLines, kRaw}) {
+    const bool raw = mode == kRaw;
+    SCOPED_TRACE(raw ? "raw phase" : mode == kDearLines ? "dear lines" : "line mode");
     Acceptor acc;
     std::map<TNetSocket*, std::string> role;
     std::vector<Clock::time_point> ticks, timer_fires;
@@ -662,6 +667,7 @@ TEST(ReceiveFairness, AFloodLeavesOtherLinksAndTimersServed) {
         ticks.push_back(Clock::now());
       } else if (!raw) {
         if (got != "  1006<>" + std::to_string(flood_lines % 100000) + "\r\n") ++damaged;
+        if (mode == kDearLines && flood_lines < 200) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         ++flood_lines;
       } else {
         for (const char c : got) damaged += static_cast<unsigned char>(c) != raw_bytes++ % 251;
@@ -677,7 +683,8 @@ TEST(ReceiveFairness, AFloodLeavesOtherLinksAndTimersServed) {
     const std::string sent = flood.ReadLine();
     timer.SetEnabled(false);
 
-    EXPECT_LT(LongestGapMs(ticks), 1000);
+    // A hundred dear lines in one turn would hold the other link for half a second.
+    EXPECT_LT(LongestGapMs(ticks), mode == kDearLines ? 150 : 1000);
     EXPECT_LT(LongestGapMs(timer_fires), 1000);
     EXPECT_GT(ticks.size(), 10u);
     EXPECT_EQ(damaged, 0);
