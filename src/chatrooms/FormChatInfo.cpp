@@ -12,6 +12,7 @@
 
 #include "core/DialogLook.h"
 #include "platform/Charset.h"
+#include "platform/QuestionBoxes.h"
 
 using platform::FromQString;
 using platform::ToQString;
@@ -48,6 +49,7 @@ TFormChatInfo::TFormChatInfo() : QWidget(nullptr, Qt::Window) {
   box->addLayout(rows);
   box->addLayout(buttons);
   EditName->setFocus();
+  platform::CentreOn(this, nullptr);
 }
 
 void TFormChatInfo::ShowInfo(const std::string& ip, const std::string& port, const std::string& hostName) {

@@ -9,6 +9,7 @@
 #include "core/DialogLook.h"
 #include "core/session/PeerBounds.h"
 #include "platform/Charset.h"
+#include "platform/QuestionBoxes.h"
 
 using platform::ToQString;
 
@@ -42,6 +43,7 @@ TFormChatRequest::TFormChatRequest() : QWidget(nullptr, Qt::Window) {
   box->addLayout(rows);
   box->addLayout(buttons);
   setMinimumWidth(360);
+  platform::CentreOn(this, nullptr);
 }
 
 void TFormChatRequest::ShowRequest(const std::string& hostUser, const std::string& ip, const std::string& port,

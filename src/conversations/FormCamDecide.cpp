@@ -9,6 +9,7 @@
 #include "core/DialogLook.h"
 #include "core/DialogQuestion.h"
 #include "core/session/PeerBounds.h"
+#include "platform/DesktopPrompts.h"
 
 TFormCamDecide::TFormCamDecide(QWidget* parent) : QDialog(parent) {
   setObjectName("FormCamDecide");
@@ -64,7 +65,10 @@ TQuestion TFormCamDecide::Open(const std::string& user, bool chatOpen, int timeo
   dialog->SetQuestion(user, chatOpen);
   dialog->Timer1->setInterval(timeoutMs);
   dialog->Timer1->start();
-  return ShowQuestion(dialog, [answered = std::move(answered)](QDialog* finished) {
-    answered(finished != nullptr ? static_cast<TFormCamDecide*>(finished)->Decision : static_cast<int>(Reject));
-  });
+  return ShowQuestion(
+      dialog,
+      [answered = std::move(answered)](QDialog* finished) {
+        answered(finished != nullptr ? static_cast<TFormCamDecide*>(finished)->Decision : static_cast<int>(Reject));
+      },
+      platform::QuestionWindow());
 }

@@ -16,6 +16,7 @@
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
+#include "platform/DesktopPrompts.h"
 #include "platform/DosFiles.h"
 #include "platform/FileNames.h"
 #include "platform/UrlOpener.h"
@@ -40,7 +41,11 @@ TFormFileIn::TFormFileIn(TSession& session, TTransferPrompts& prompts, std::uniq
   const TReceiveFolders folders{paths.FilesPath, paths.ImagesPath, paths.SoundsPath, paths.TmpFilesPath};
   receiver_ = &SetLink(std::make_unique<TFileReceiver>(*this, SessionTransferHost(session), std::move(socket),
                                                        std::move(offer), folders));
-  receiver_->AskOverwrite = [this](const std::string& name) { return prompts_.AskOverwrite(name); };
+  // Asked as the package arrives, whatever window the user works in then.
+  receiver_->AskOverwrite = [this](const std::string& name) {
+    const platform::TQuestionsAbout about(this);
+    return prompts_.AskOverwrite(name);
+  };
   // Left on screen, a dead offer would keep its place among those that wait
   // on the user, and a sender who hangs up at once could hold them all.
   withdrawn_ = receiver_->Finished.Connect([this] {

@@ -63,6 +63,7 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
   host.PlayChatSound = [this](int index) { session_.Paths().PlayChatSound(index); };
   host.Beep = [] { platform::Beep(); };
   host.CamOffer = [this](const std::string& params) {
+    const platform::TQuestionsAbout about(this);
     if (cam_) cam_->HandleCamOffer(params);
   };
   host.LinkClosed = [this] {
@@ -157,6 +158,14 @@ QWidget* TFormPChat::BuildSideButtons() {
     if (cam_) cam_->ActionSaveCamExecute();
   };
   StatCam = new QLabel(" Not receiving cam images...", column);
+  // The column keeps the width its first text gives it: were it to follow
+  // each cam status, the transcript beside it would rewrap and lose the
+  // reader's place. A longer status wraps instead.
+  StatCam->setMinimumWidth(StatCam->sizeHint().width());
+  QSizePolicy statusPolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  statusPolicy.setHeightForWidth(true);
+  StatCam->setSizePolicy(statusPolicy);
+  StatCam->setWordWrap(true);
   box->addWidget(ImgCam);
   box->addWidget(StatCam);
   box->addSpacing(8);

@@ -50,7 +50,7 @@ TQuestion ShowQuestion(QDialog* dialog, std::function<void(QDialog*)> answered, 
     answer(nullptr);
   });
   platform::MarkTransient(dialog);
-  platform::CentreOn(dialog, about != nullptr ? about : dialog->parentWidget());
+  platform::CentreOn(dialog, about);
   dialog->setModal(false);
   dialog->show();
   return std::make_unique<TDialogQuestion>(state);

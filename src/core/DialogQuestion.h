@@ -13,5 +13,6 @@ class QWidget;
 // from it then), or with null when the dialog was destroyed unanswered (its
 // owner went). The dialog frees itself afterwards; dropping the handle
 // withdraws the question, closing the dialog without an answer. The dialog
-// is centred on the window it is `about`, else on its parent's.
+// is centred on the window it is `about`, else on the desktop (its owner is
+// no window it is about).
 TQuestion ShowQuestion(QDialog* dialog, std::function<void(QDialog* finished)> answered, QWidget* about = nullptr);

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <memory>
 #include <string>
@@ -84,6 +85,11 @@ struct Fixture {
   }
 };
 
+// The room's dialogs are about no window: they stand in the middle of the desktop.
+bool OnDesktopCentre(const QWidget& dialog) {
+  return (dialog.geometry().center() - dialog.screen()->availableGeometry().center()).manhattanLength() <= 2;
+}
+
 TFormChatInfo* InfoDialog() {
   for (QWidget* w : QApplication::topLevelWidgets())
     if (w->objectName() == "FormChatInfo" && w->isVisible()) return static_cast<TFormChatInfo*>(w);
@@ -99,6 +105,7 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   f.routes->ActionHostChatExecute();
   TFormChatInfo* info = InfoDialog();
   ASSERT_NE(info, nullptr);
+  EXPECT_TRUE(OnDesktopCentre(*info));
   EXPECT_EQ(info->StatPort->text().toStdString(), f.session->Settings.ChatPort);
   info->ComboIP->setEditText("127.0.0.1");
   info->OkClick();
@@ -116,6 +123,7 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   f.Invite("Cid");
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return f.requests.size() == 2; }, 5000));
   EXPECT_EQ(f.requests[0]->windowTitle().toStdString(), "Request to join chat: Lobby");
+  EXPECT_TRUE(OnDesktopCentre(*f.requests[0]));
   for (TFormChatRequest* request : f.requests) request->AcceptClick();
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return host->Host().ClientCount() == 2; }, 5000));
   // The invitation connections are gone once the invitee has read them.

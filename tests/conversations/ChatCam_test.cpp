@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <QLabel>
+#include <QLayout>
 
 #include "Cam_helpers.h"
 #include "Conversations_helpers.h"
@@ -18,6 +19,7 @@
 #include "conversations/FormPChat.h"
 #include "conversations/PrivateChatRoutes.h"
 #include "platform/Charset.h"
+#include "platform/DesktopPrompts.h"
 #include "core/session/Session.h"
 #include "platform/EventLoop.h"
 #include "platform/TempHome.h"
@@ -134,14 +136,18 @@ TEST(ChatCam, OffersTheOwnCamOnlyWithABroadcast) {
 }
 
 // The chat window's own channel: the peer offers its cam over the chat's
-// link, the user watches in the chat, and the pictures show in ImgCam.
+// link, the question stands over the chat, the user watches in the chat, and
+// the pictures show in ImgCam. The cam's status never moves the transcript's
+// edge: a rewrap there would lose the reader's place.
 TEST(ChatCam, ShowsThePeersCamInTheChatWindow) {
   cam_test::TCamUser bea;
   testing_support::TRecordingFactory transcripts;
   bea.session->Settings.AutoPChat = true;
   TPrivateChatRoutes chats(*bea.session);
   chats.SetCamRoutes(bea.routes.get());
-  bea.routes->AskDecision = [](const std::string&, bool chatOpen, std::function<void(int)> answered) {
+  QWidget* askedAbout = nullptr;
+  bea.routes->AskDecision = [&](const std::string&, bool chatOpen, std::function<void(int)> answered) {
+    askedAbout = platform::QuestionWindow();
     answered(chatOpen ? TFormCamDecide::InChat : TFormCamDecide::Reject);
     return TQuestion();
   };
@@ -156,17 +162,29 @@ TEST(ChatCam, ShowsThePeersCamInTheChatWindow) {
                                       R"([{"op": "expect", "code": 1000},
                                           {"op": "send", "code": 1001, "params": "41000009||General||2999||Ann"},
                                           {"op": "expect", "code": 1002}, {"op": "send", "code": 1003},
+                                          {"op": "sleep", "seconds": 0.5},
                                           {"op": "send", "code": 1037, "params": "Ann{$})" +
                                           std::to_string(ann.Port()) + R"("},
                                           {"op": "expect_silence", "seconds": 2.5}])");
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return !chats.Windows().empty(); }, 5000));
   TFormPChat* window = chats.Windows().front();
+  auto transcriptWidth = [window] {
+    window->layout()->activate();
+    return window->Memo->width();
+  };
+  const int width = transcriptWidth();
+  QWidget elsewhere(nullptr, Qt::Window);  // where the user works as the offer comes
+  elsewhere.show();
+  elsewhere.activateWindow();
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return !window->ImgCam->pixmap().isNull(); }, 5000));
+  EXPECT_EQ(askedAbout, window);
   EXPECT_EQ(platform::FromQString(window->StatCam->text()).rfind(" Last Image ", 0), 0u);
+  EXPECT_EQ(transcriptWidth(), width);
   EXPECT_EQ(ann.Wait(), "PASSED");
   EXPECT_TRUE(window->Chat().Connected());
   // The broadcast's end takes the picture away; the chat goes on.
   EXPECT_TRUE(window->ImgCam->pixmap().isNull());
   EXPECT_EQ(platform::FromQString(window->StatCam->text()), " Cam Closed...");
+  EXPECT_EQ(transcriptWidth(), width);
   EXPECT_TRUE(chat.Passed()) << chat.Output();
 }

@@ -22,6 +22,7 @@
 #include "core/session/Reg.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
+#include "platform/DesktopPrompts.h"
 #include "platform/EventLoop.h"
 #include "platform/TempHome.h"
 
@@ -92,6 +93,7 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
   const fs::path src = home.Home() / "src";
   fs::create_directories(src);
   const fs::path received = platform::PathFromName(session.Paths().FilesPath + "_");
+  QWidget elsewhere(nullptr, Qt::Window);  // where the user works as the package comes
 
   for (const bool first : {true, false}) {
     SCOPED_TRACE(first ? "first" : "second");
@@ -103,6 +105,8 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
     QPointer<TFormFileIn> in;
     int asked = 0;
     answers.Overwrite = [&](const std::string&) {
+      // Asked as the package arrives: about the receiving window, whichever the user works in.
+      EXPECT_EQ(platform::QuestionWindow(), in.data());
       if (asked++ == 0) {
         in->close();
         EXPECT_FALSE(in.isNull());
@@ -115,6 +119,8 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
     out->ButtonAddClick();
     out->ButOpenClick();
     ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return (in = ReceivingWindow()) != nullptr; }, 5000));
+    elsewhere.show();
+    elsewhere.activateWindow();
     ASSERT_TRUE(platform::ProcessMessagesUntil(
         [&] { return out->Sender().Outcome() != TTransferLink::TOutcome::Pending; }, 5000));
     EXPECT_EQ(out->Sender().Outcome(), first ? TTransferLink::TOutcome::Succeeded : TTransferLink::TOutcome::Failed);

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <vector>
 
 #include "../platform/TempHome.h"
@@ -149,7 +150,8 @@ TEST(FormMain, ShowsWhatTheSessionSays) {
 
 // A question is centred on the window it is about, not on the narrow main
 // window at the screen's edge: the one the user works in, or the one that
-// says so while it asks (a chat closed as the program ends).
+// says so while it asks (a chat closed as the program ends). A chat request
+// is about no window: it stands in the middle of the desktop.
 TEST(FormMain, QuestionsAreCentredOnTheirWindow) {
   testing_support::DialogApp();
   testing_support::TempHome home;
@@ -160,6 +162,7 @@ TEST(FormMain, QuestionsAreCentredOnTheirWindow) {
   QWidget chat(nullptr, Qt::Window), other(nullptr, Qt::Window);
   chat.setGeometry(300, 150, 400, 300);
   other.setGeometry(50, 400, 200, 150);
+  form.move(0, 0);
   form.show(), other.show(), chat.show();
   chat.activateWindow();
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return chat.isActiveWindow(); }, 3000));
@@ -181,6 +184,13 @@ TEST(FormMain, QuestionsAreCentredOnTheirWindow) {
   const QWidget* box = QApplication::activeWindow();
   ASSERT_TRUE(box != nullptr && box->windowTitle() == "Allow Viewer?");
   EXPECT_LE((box->geometry().center() - other.geometry().center()).manhattanLength(), 2);
+  TChatRequestQuestion bob;
+  bob.Record = "41000002||General||2961||Bob";
+  const TQuestion request = prompts.AskChatRequest(bob, [](int) {});
+  QApplication::processEvents();
+  const QWidget* dialog = QApplication::activeWindow();
+  ASSERT_TRUE(dialog != nullptr && dialog->objectName() == "FormPReq");
+  EXPECT_LE((dialog->geometry().center() - dialog->screen()->availableGeometry().center()).manhattanLength(), 2);
   // The window may go while its question waits (a chat its peer ended): the
   // question goes with it, answered No.
   auto* going = new QWidget(nullptr, Qt::Window);
