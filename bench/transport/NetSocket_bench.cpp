@@ -310,7 +310,12 @@ double LineRoundTripMicros(int trips) {
   Trip* trip = t.get();
   t->listener.SetAddr("127.0.0.1");
   t->listener.SetPort(std::to_string(port));
-  t->listener.OnSessionAvailable = [trip](TCustomNetSocket* l, int) { trip->server_side.Dup(l->Accept()); };
+  // The listener goes once it has its caller, as the reference's does: a
+  // listening socket left open is one more descriptor for every wait.
+  t->listener.OnSessionAvailable = [trip](TCustomNetSocket* l, int) {
+    trip->server_side.Dup(l->Accept());
+    l->CloseDelayed();
+  };
   t->listener.Listen();
   t->server_side.SetLineMode(true);
   t->server_side.OnDataAvailable = [trip](TCustomNetSocket* s, int) {
