@@ -7,9 +7,11 @@ label and a one-row tree (core_startup_floor), as the floor.
 
 parlo runs headless on a temporary home with log-on and the peer listener off;
 "first start" is a fresh home (pictures and sounds are made then), "later
-start" the same home again. The later start and the floor take turns; each
-round gives a ratio of times and one of memory, and the median ratios are the
-figures, against the goal of at most 1.5 for both.
+start" the same home again. The later start and the floor take turns, the
+first to go alternating; each round gives a ratio of times and one of memory,
+and the median ratios are the figures, against the goal of at most 1.5 for
+both. On a loaded machine one start can wait for a core far longer than it
+works, so the spread of the rounds is printed beside the median.
 """
 
 import os
@@ -26,7 +28,7 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "core"))
 
 import parlo_e2e as e2e  # noqa: E402
 
-ROUNDS = 5
+ROUNDS = 9
 GOAL = 1.5
 IDLE_S = 1.5
 
@@ -78,9 +80,10 @@ def main():
                        ("floor: menu bar, label, tree", floor)):
         print("  %-28s %7.1f ms  %7.1f MiB" % (name, med(r[0] for r in runs), med(r[1] for r in runs) / 1024))
     for what, i in (("time", 0), ("memory", 1)):
-        ratio = med(l[i] / f[i] for l, f in zip(later, floor))
-        print("  later start / floor, %-6s ratio %.2f; goal <= %.1f: %s"
-              % (what, ratio, GOAL, "met" if ratio <= GOAL else "NOT met"))
+        ratios = sorted(l[i] / f[i] for l, f in zip(later, floor))
+        ratio = med(ratios)
+        print("  later start / floor, %-6s median ratio %.2f (spread %.2f to %.2f); goal <= %.1f: %s"
+              % (what, ratio, ratios[0], ratios[-1], GOAL, "met" if ratio <= GOAL else "NOT met"))
 
 
 if __name__ == "__main__":

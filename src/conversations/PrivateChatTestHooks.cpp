@@ -1,11 +1,15 @@
 #include "conversations/PrivateChatTestHooks.h"
 
+#include <QAbstractScrollArea>
+#include <QEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -25,17 +29,79 @@ std::string Env(const char* name) {
   return v == nullptr ? std::string() : std::string(v);
 }
 
+// Process CPU time in microseconds, all threads.
+double CpuMicros() { return static_cast<double>(std::clock()) * 1e6 / CLOCKS_PER_SEC; }
+
+// CPU time the program spends, measured between two peer messages painted,
+// and the part of it that went to typing the texts into the input.
+struct TCpuWatch {
+  int from = 0, to = 0;  // peer messages painted
+  int startedWith = -1;  // messages painted when the measurement began
+  double startedAt = 0, typingAtStart = 0;
+  double typing = 0;  // all typing so far
+
+  // One paint may show more than one new message.
+  void Painted(int count) {
+    if (to <= from) return;
+    if (startedWith < 0 && count >= from) {
+      startedWith = count;
+      startedAt = CpuMicros();
+      typingAtStart = typing;
+    } else if (startedWith >= 0 && count >= to) {
+      const int n = count - startedWith;
+      char line[128];
+      std::snprintf(line, sizeof line, "pchat cpu %d %.1f typing %.1f", n, (CpuMicros() - startedAt) / n,
+                    (typing - typingAtStart) / n);
+      testhooks::Trace(line);
+      to = from;
+    }
+  }
+};
+
 // Types the text into the input and sends it, once the current event is over;
 // `sending` runs as the send is pressed.
-void SendLater(TFormPChat& window, const std::string& text, const std::function<void()>& sending = {}) {
+void SendLater(TFormPChat& window, const std::string& text, const std::shared_ptr<TCpuWatch>& cpu,
+               const std::function<void()>& sending = {}) {
   QPointer<TFormPChat> w(&window);
-  QTimer::singleShot(0, &window, [w, text, sending] {
+  QTimer::singleShot(0, &window, [w, text, cpu, sending] {
     if (!w) return;
+    const double typingFrom = CpuMicros();
     w->MemoGo->setPlainText(platform::ToQString(text));
+    cpu->typing += CpuMicros() - typingFrom;
     if (sending) sending();
     w->SendText();
   });
 }
+
+// Calls `painted` with the number of peer messages shown so far once the
+// transcript has painted them: after its first paint since the last was
+// shown, and the window's flush with it, are over.
+class TPaintWatch : public QObject {
+ public:
+  TPaintWatch(QWidget* transcript, std::function<void(int)> painted)
+      : QObject(transcript), painted_(std::move(painted)) {
+    auto* area = qobject_cast<QAbstractScrollArea*>(transcript);
+    (area != nullptr ? area->viewport() : transcript)->installEventFilter(this);
+  }
+  void Shown() {
+    ++shown_;
+    waiting_ = true;
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (waiting_ && e->type() == QEvent::Paint) {
+      waiting_ = false;
+      QMetaObject::invokeMethod(this, [this, shown = shown_] { painted_(shown); }, Qt::QueuedConnection);
+    }
+    return false;
+  }
+
+ private:
+  std::function<void(int)> painted_;
+  bool waiting_ = false;
+  int shown_ = 0;
+};
 
 struct TPings {
   int shown = 0;  // peer messages shown so far
@@ -43,10 +109,10 @@ struct TPings {
   std::vector<double> micros;
   std::chrono::steady_clock::time_point sent;
 
-  // A round trip runs from the send to the echo shown: the typing before it
+  // A round trip runs from the send to the echo painted: the typing before it
   // is the user's, not the message's.
-  void Next(TFormPChat& window) {
-    SendLater(window, "ping " + std::to_string(micros.size() + 1) + " :-) http://example.com/",
+  void Next(TFormPChat& window, const std::shared_ptr<TCpuWatch>& cpu) {
+    SendLater(window, "ping " + std::to_string(micros.size() + 1) + " :-) http://example.com/", cpu,
               [this] { sent = std::chrono::steady_clock::now(); });
   }
   double Percentile(double p) const {
@@ -89,27 +155,47 @@ void AttachTestHooks(TFormPChat& window) {
   }
   auto pings = std::make_shared<TPings>();
   pings->wanted = std::atoi(Env("PARLO_TEST_PCHAT_PINGS").c_str());
+  auto cpu = std::make_shared<TCpuWatch>();
+  if (std::sscanf(Env("PARLO_TEST_PCHAT_CPU").c_str(), "%d:%d", &cpu->from, &cpu->to) != 2) cpu->from = cpu->to = 0;
   // The connections live as long as the window's chat: they are kept in
   // closures the chat's own signals hold.
   auto keep = std::make_shared<std::vector<platform::TConnection>>();
   QPointer<TFormPChat> w(&window);
 
-  keep->push_back(chat.ChatAuthorized.Connect([w, say, pings, sendCam] {
+  // Peer messages painted: a round trip ends here, and the next begins.
+  QPointer<TPaintWatch> paints;
+  if (pings->wanted > 0 || cpu->to > 0) paints = new TPaintWatch(window.Memo, [w, pings, cpu](int painted) {
+    cpu->Painted(painted);
+    if (!w || pings->wanted <= 0 || !w->Chat().Authorized()) return;
+    pings->micros.push_back(
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - pings->sent).count());
+    if (static_cast<int>(pings->micros.size()) < pings->wanted) {
+      pings->Next(*w, cpu);
+    } else {
+      char line[128];
+      std::snprintf(line, sizeof line, "pchat round trips %d median %.1f p99 %.1f", pings->wanted,
+                    pings->Percentile(0.5), pings->Percentile(0.99));
+      testhooks::Trace(line);
+      pings->wanted = 0;
+    }
+  });
+
+  keep->push_back(chat.ChatAuthorized.Connect([w, say, pings, sendCam, cpu] {
     testhooks::Trace("pchat authorized");
     if (!w) return;
-    if (!say.empty()) SendLater(*w, say);
+    if (!say.empty()) SendLater(*w, say, cpu);
     // Pressed as the user would, so the offer takes the window's own path.
     if (sendCam)
       QTimer::singleShot(0, w.data(), [w] {
         if (w && w->ButtonSendCam->isEnabled()) w->ButtonSendCam->click();
       });
-    if (pings->wanted > 0) pings->Next(*w);
+    if (pings->wanted > 0) pings->Next(*w, cpu);
   }));
-  keep->push_back(chat.PeerTextShown.Connect([w, echo, quiet, grab, pings](const std::string& shown) {
+  keep->push_back(chat.PeerTextShown.Connect([w, echo, quiet, grab, pings, cpu, paints](const std::string& shown) {
     if (!w) return;
     const std::string text = TCmdParser::RemoveEOL(shown);
     if (!quiet) testhooks::Trace("pchat text: " + text);
-    if (echo) SendLater(*w, text);
+    if (echo) SendLater(*w, text, cpu);
     if (!grab.empty()) {
       const int shownSoFar = ++pings->shown;
       QTimer::singleShot(300, w.data(), [w, grab, shownSoFar] {
@@ -117,19 +203,7 @@ void AttachTestHooks(TFormPChat& window) {
           testhooks::Trace("pchat grabbed " + std::to_string(shownSoFar));
       });
     }
-    if (pings->wanted > 0 && w->Chat().Authorized()) {
-      pings->micros.push_back(
-          std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - pings->sent).count());
-      if (static_cast<int>(pings->micros.size()) < pings->wanted) {
-        pings->Next(*w);
-      } else {
-        char line[128];
-        std::snprintf(line, sizeof line, "pchat round trips %d median %.1f p99 %.1f", pings->wanted,
-                      pings->Percentile(0.5), pings->Percentile(0.99));
-        testhooks::Trace(line);
-        pings->wanted = 0;
-      }
-    }
+    if (paints) paints->Shown();
   }));
   // Held by the window: the connections end with it.
   QObject::connect(&window, &QObject::destroyed, [keep] { keep->clear(); });

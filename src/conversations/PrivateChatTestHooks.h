@@ -10,7 +10,10 @@ class TPrivateChatRoutes;
 //   PARLO_TEST_PCHAT_SAY="text"        send it once the chat is authorized
 //   PARLO_TEST_PCHAT_ECHO=1            send every peer message back
 //   PARLO_TEST_PCHAT_PINGS=n           send n messages, each once the last
-//                                      came back, and trace the round trips
+//                                      came back and was painted, and trace
+//                                      the round trips
+//   PARLO_TEST_PCHAT_CPU="k:n"         trace the CPU time the program spent from
+//                                      the k-th peer message painted to the n-th
 //   PARLO_TEST_PCHAT_GRAB="file.png"   picture of the window after each peer message
 //   PARLO_TEST_PCHAT_SAVE="file.txt"   closing saves the transcript there
 //   PARLO_TEST_PCHAT_QUIET=1           no trace line per message
@@ -18,6 +21,7 @@ class TPrivateChatRoutes;
 //   PARLO_TEST_PCHAT_TICK_MS=ms        the answer countdown's step
 // Trace lines: "pchat authorized", "pchat text: <text>", "pchat grabbed <n>"
 // (the picture after the n-th peer message),
-// "pchat round trips <n> median <us> p99 <us>".
+// "pchat round trips <n> median <us> p99 <us>", "pchat cpu <messages> <us each>
+// typing <us each>" (typing: the part spent putting the text in the input).
 void ScheduleTestCall(TPrivateChatRoutes& routes);
 void AttachTestHooks(TFormPChat& window);

@@ -11,7 +11,19 @@ int TQuillWrapList::Compare(const TQuillWrapRecord& a, int line, int end) const 
 }
 
 int TQuillWrapList::LowerBound(int line, int end) const {
+  // Nearly every search is for a row near the end (a transcript appends
+  // there and shows its last rows): the bound is closed in from the end by
+  // doubling steps, which touches a few rows there rather than a row in
+  // every part of a long list.
   int lo = 0, hi = Count();
+  for (int step = 1; hi > lo; step *= 2) {
+    const int probe = std::max(lo, Count() - step);
+    if (Compare(*rows_[static_cast<size_t>(probe)], line, end) < 0) {
+      lo = probe + 1;
+      break;
+    }
+    hi = probe;
+  }
   while (lo < hi) {
     const int mid = (lo + hi) / 2;
     if (Compare(*rows_[static_cast<size_t>(mid)], line, end) < 0) lo = mid + 1;

@@ -155,14 +155,6 @@ void HandleCurrentException() noexcept {
   }
 }
 
-void Guarded(const std::function<void()>& fn) noexcept {
-  try {
-    fn();
-  } catch (...) {
-    HandleCurrentException();
-  }
-}
-
 void SetExceptionHook(ExceptionHook hook) { Hook() = std::move(hook); }
 
 void SetLogSink(LogSink sink) { Sink() = std::move(sink); }

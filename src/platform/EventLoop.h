@@ -46,13 +46,21 @@ class MessageTarget {
   Receiver* receiver_;
 };
 
-// Runs fn so that no exception leaves it: whatever escapes goes to the
-// application's exception hook. Every dispatch from the event loop into
-// program code runs through this.
-void Guarded(const std::function<void()>& fn) noexcept;
 // Passes the exception being handled to the hook; call it only from inside a
 // catch block (it is what Guarded does with whatever it caught).
 void HandleCurrentException() noexcept;
+// Runs fn so that no exception leaves it: whatever escapes goes to the
+// application's exception hook. Every dispatch from the event loop into
+// program code runs through this, so it takes the callable as it is rather
+// than wrapping it in a std::function for each event.
+template <class F>
+void Guarded(F&& fn) noexcept {
+  try {
+    fn();
+  } catch (...) {
+    HandleCurrentException();
+  }
+}
 
 // The application-level hook for exceptions that reached the guard. The
 // start-up code sets it; until then they are written to the log.

@@ -3,11 +3,13 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGlyphRun>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRawFont>
 
 #include <algorithm>
+#include <climits>
 #include <map>
 #include <tuple>
 #include <vector>
@@ -47,6 +49,22 @@ QFont ToQFont(const TCanvasFont& font) {
 
 namespace {
 
+// Where a glyph's ink falls as the painter draws it at a whole-pixel pen
+// position: pixels from the pen's x and from the base line, right and bottom
+// exclusive. Empty (left >= right) for a glyph without ink.
+struct InkBox {
+  int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// The ink of every byte's glyph for one kind of surface: how a glyph is
+// rasterized depends on the surface's pixel format and the painter's hints.
+struct InkTable {
+  QImage::Format format;
+  QPainter::RenderHints hints;
+  InkBox boxes[256];
+  bool known[256] = {};
+};
+
 // What drawing and measuring need of one font, made once per font for the
 // program's life: Qt fonts are costly to build and the editor asks for the
 // same few again and again.
@@ -59,6 +77,10 @@ struct FontEntry {
   int strikeOutPos = 0;
   int lineWidth = 1;
   int widths[256];
+  // The glyph of each byte (text is 8-bit, so a table replaces a look-up per
+  // character of every string drawn).
+  quint32 glyphs[256];
+  std::vector<std::unique_ptr<InkTable>> inks;
 };
 
 FontEntry& Lookup(const TCanvasFont& font) {
@@ -90,7 +112,66 @@ FontEntry& Lookup(const TCanvasFont& font) {
     widest = std::max(widest, e.widths[c]);
   }
   e.metrics.MaxCharWidth = widest;
+  QString all(256, Qt::Uninitialized);
+  for (int c = 0; c < 256; ++c) all[c] = QChar(static_cast<char16_t>(CodePointFromAnsi(static_cast<unsigned char>(c))));
+  const QList<quint32> glyphs = e.raw.glyphIndexesForString(all);
+  for (int c = 0; c < 256; ++c) e.glyphs[c] = c < glyphs.size() ? glyphs[c] : 0;
   return e;
+}
+
+// A glyph's ink found the one sure way: drawn white on black, alone, by a
+// painter like the one that will draw it, and the lit pixels looked for.
+InkBox MeasureInk(const FontEntry& e, quint32 glyph, QImage::Format format, QPainter::RenderHints hints) {
+  const int em = std::max(e.metrics.Height, e.metrics.MaxCharWidth) + 8;
+  const int ox = 2 * em, oy = 2 * em;
+  QImage scratch(5 * em, 5 * em, format);
+  scratch.fill(Qt::black);
+  {
+    QPainter p(&scratch);
+    p.setRenderHints(hints, true);
+    p.setRenderHints(~hints, false);
+    p.setPen(Qt::white);
+    QGlyphRun run;
+    run.setRawFont(e.raw);
+    run.setGlyphIndexes({glyph});
+    run.setPositions({QPointF(0, 0)});
+    p.drawGlyphRun(QPointF(ox, oy), run);
+  }
+  const QRgb background = QColor(Qt::black).rgba();
+  InkBox box{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+  const int w = scratch.width(), h = scratch.height();
+  for (int y = 0; y < h; ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
+    for (int x = 0; x < w; ++x) {
+      if (line[x] == background) continue;
+      box.left = std::min(box.left, x - ox);
+      box.right = std::max(box.right, x - ox + 1);
+      box.top = std::min(box.top, y - oy);
+      box.bottom = std::max(box.bottom, y - oy + 1);
+    }
+  }
+  // Ink at the scratch's edge may go on beyond it: treated as everywhere.
+  if (box.left != INT_MAX &&
+      (box.left <= -ox || box.top <= -oy || box.right >= w - ox || box.bottom >= h - oy))
+    return {INT_MIN / 2, INT_MIN / 2, INT_MAX / 2, INT_MAX / 2};
+  return box.left == INT_MAX ? InkBox{} : box;
+}
+
+const InkBox& GlyphInk(FontEntry& e, unsigned char c, QImage::Format format, QPainter::RenderHints hints) {
+  InkTable* table = nullptr;
+  for (auto& t : e.inks)
+    if (t->format == format && t->hints == hints) table = t.get();
+  if (table == nullptr) {
+    e.inks.push_back(std::make_unique<InkTable>());
+    table = e.inks.back().get();
+    table->format = format;
+    table->hints = hints;
+  }
+  if (!table->known[c]) {
+    table->boxes[c] = MeasureInk(e, e.glyphs[c], format, hints);
+    table->known[c] = true;
+  }
+  return table->boxes[c];
 }
 
 QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top); }
@@ -131,6 +212,31 @@ QImage WithoutColor(const QImage& picture, TColor transparent) {
       if ((line[x] & 0xFFFFFF) == key) line[x] = 0;
   }
   return masked;
+}
+
+// Whether text drawn by the painter as laid out (pen at x, base line at
+// baseLine, each glyph at its position) keeps all its ink inside `within`, so
+// that clipping to it would change no pixel. Only a painter that moves the
+// surface and nothing more draws glyphs the way they were measured.
+bool InkInside(QPainter& p, FontEntry& e, int x, int baseLine, std::string_view text,
+               const QList<QPointF>& positions, const QRect& within) {
+  if (p.deviceTransform().type() > QTransform::TxTranslate) return false;
+  QPaintDevice* surface = p.paintEngine() != nullptr ? p.paintEngine()->paintDevice() : nullptr;
+  if (surface == nullptr || surface->devType() != QInternal::Image || surface->devicePixelRatio() != 1) return false;
+  const QImage::Format format = static_cast<QImage*>(surface)->format();
+  if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 && format != QImage::Format_ARGB32_Premultiplied)
+    return false;
+  const QPainter::RenderHints hints = p.renderHints();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const InkBox& ink = GlyphInk(e, c, format, hints);
+    if (ink.left >= ink.right) continue;
+    const int gx = x + static_cast<int>(positions[static_cast<qsizetype>(i)].x());
+    if (gx + ink.left < within.left() || gx + ink.right > within.right() + 1 || baseLine + ink.top < within.top() ||
+        baseLine + ink.bottom > within.bottom() + 1)
+      return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -208,42 +314,62 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
   QPainter* surface = Begin();
   if (surface == nullptr) return;
   QPainter& p = *surface;
-  const FontEntry& e = Lookup(font_);
-  p.save();
+  FontEntry& e = Lookup(font_);
+  int width = 0;
+  positions_.resize(static_cast<qsizetype>(text.size()));
+  glyphs_.resize(static_cast<qsizetype>(text.size()));
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    positions_[static_cast<qsizetype>(i)] = QPointF(width, 0);
+    glyphs_[static_cast<qsizetype>(i)] = e.glyphs[c];
+    width += advances != nullptr ? advances[i] : e.widths[c];
+  }
+  const int baseLine = y + e.metrics.Ascent;
+  // Clipping costs more than drawing a short run: it is left out when it
+  // would cut nothing, neither ink nor the fill behind the text nor the lines
+  // under and through it.
+  bool clip = rect != nullptr && (options & etoClipped) && !text.empty();
+  if (clip && font_.Escapement == 0) {
+    const QRect within = ToQRect(*rect);
+    bool inside = true;
+    if (bkMode_ == TBkMode::bkOpaque && !(options & etoOpaque))
+      inside = within.contains(QRect(x, y, width, e.metrics.Height));
+    if (font_.Style & fsUnderline)
+      inside = inside && within.contains(QRect(x, baseLine + e.underlinePos, width, e.lineWidth));
+    if (font_.Style & fsStrikeOut)
+      inside = inside && within.contains(QRect(x, baseLine - e.strikeOutPos, width, e.lineWidth));
+    clip = !inside || !InkInside(p, e, x, baseLine, text, positions_, within);
+  }
+  const bool turned = font_.Escapement != 0;
+  const bool keepState = clip || turned;
+  const QPen pen = p.pen();
+  if (keepState) p.save();
   // The rectangle is the device's; only the text turns with the font.
-  if (rect != nullptr && (options & etoClipped)) p.setClipRect(ToQRect(*rect), Qt::IntersectClip);
+  if (clip) p.setClipRect(ToQRect(*rect), Qt::IntersectClip);
   if (rect != nullptr && (options & etoOpaque)) p.fillRect(ToQRect(*rect), ToQColor(bkColor_));
-  if (font_.Escapement != 0) {
+  int at = x, baseAt = baseLine;
+  if (turned) {
     p.translate(x, y);
     p.rotate(-font_.Escapement / 10.0);
-    x = 0;
-    y = 0;
+    at = 0;
+    baseAt = e.metrics.Ascent;
   }
   if (!text.empty()) {
-    QList<QPointF> positions;
-    positions.reserve(static_cast<qsizetype>(text.size()));
-    int width = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-      positions.append(QPointF(width, 0));
-      width += advances != nullptr ? advances[i] : e.widths[static_cast<unsigned char>(text[i])];
-    }
     if (bkMode_ == TBkMode::bkOpaque && !(options & etoOpaque))
-      p.fillRect(QRect(x, y, width, e.metrics.Height), ToQColor(bkColor_));
-    QList<quint32> glyphs = e.raw.glyphIndexesForString(ToQString(std::string(text)));
-    glyphs.resize(positions.size());
-    QGlyphRun run;
-    run.setRawFont(e.raw);
-    run.setGlyphIndexes(glyphs);
-    run.setPositions(positions);
-    p.setPen(ToQColor(textColor_));
-    const int baseLine = y + e.metrics.Ascent;
-    p.drawGlyphRun(QPointF(x, baseLine), run);
+      p.fillRect(QRect(at, baseAt - e.metrics.Ascent, width, e.metrics.Height), ToQColor(bkColor_));
+    if (run_.rawFont() != e.raw) run_.setRawFont(e.raw);
+    run_.setGlyphIndexes(glyphs_);
+    run_.setPositions(positions_);
+    const QColor color = ToQColor(textColor_);
+    p.setPen(color);
+    p.drawGlyphRun(QPointF(at, baseAt), run_);
     // A glyph run's own underline is lost under a moved painter, which is
     // how a widget inside a window gets drawn: the lines are drawn here.
-    if (font_.Style & fsUnderline) p.fillRect(QRect(x, baseLine + e.underlinePos, width, e.lineWidth), p.pen().color());
-    if (font_.Style & fsStrikeOut) p.fillRect(QRect(x, baseLine - e.strikeOutPos, width, e.lineWidth), p.pen().color());
+    if (font_.Style & fsUnderline) p.fillRect(QRect(at, baseAt + e.underlinePos, width, e.lineWidth), color);
+    if (font_.Style & fsStrikeOut) p.fillRect(QRect(at, baseAt - e.strikeOutPos, width, e.lineWidth), color);
   }
-  p.restore();
+  if (keepState) p.restore();
+  else p.setPen(pen);
 }
 
 void TQtCanvas::FillRect(const TRect& rect) {

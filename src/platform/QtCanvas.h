@@ -9,7 +9,10 @@
 
 #include <QColor>
 #include <QFont>
+#include <QGlyphRun>
 #include <QImage>
+#include <QList>
+#include <QPointF>
 #include <QRegion>
 
 #include <functional>
@@ -75,6 +78,10 @@ class TQtCanvas : public TCanvas {
   QRegion base_;
   QRegion clip_;
   bool clipped_ = false;
+  // Kept from one text run to the next, so that drawing one allocates nothing.
+  QList<QPointF> positions_;
+  QList<quint32> glyphs_;
+  QGlyphRun run_;
 };
 
 // A canvas for measuring text outside any paint, as the screen measures it.

@@ -23,7 +23,6 @@
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
-#include <unordered_map>
 #include <vector>
 
 namespace platform::net {
@@ -64,6 +63,8 @@ constexpr std::int64_t kShedLogMs = 60000;
 // peek and a receive. What it took waits in the entry for the owner's Recv.
 constexpr std::size_t kNoticeReadBytes = 4096;
 
+class Notifier;
+
 struct Entry {
   TSocket handle = INVALID_SOCKET;
   int fd = -1;
@@ -75,8 +76,8 @@ struct Entry {
   unsigned msg = 0;
   int mask = 0;
   // Guarded: they go with the application object, which may end first.
-  QPointer<QSocketNotifier> rd;
-  QPointer<QSocketNotifier> wr;
+  QPointer<Notifier> rd;
+  QPointer<Notifier> wr;
   bool read_armed = true;
   bool accept_armed = true;
   bool want_write = false;
@@ -89,10 +90,37 @@ struct Entry {
   int end_error = 0;         // a failure a read met before the end was told
 };
 
-std::unordered_map<int, std::unique_ptr<Entry>>& Table() {
-  static std::unordered_map<int, std::unique_ptr<Entry>> table;
-  return table;
-}
+// The open sockets by descriptor. Every notice and nearly every call looks
+// its socket up, several times a hop, so a lookup is an index: descriptors are
+// small numbers, handed out lowest first.
+class SocketTable {
+ public:
+  Entry* At(int fd) const {
+    return fd >= 0 && static_cast<std::size_t>(fd) < slots_.size() ? slots_[static_cast<std::size_t>(fd)].get()
+                                                                      : nullptr;
+  }
+  void Put(int fd, std::unique_ptr<Entry> e) {
+    const auto i = static_cast<std::size_t>(fd);
+    if (i >= slots_.size()) slots_.resize(i + 1);
+    if (slots_[i] == nullptr) ++count_;
+    slots_[i] = std::move(e);
+  }
+  void Erase(int fd) {
+    if (At(fd) == nullptr) return;
+    slots_[static_cast<std::size_t>(fd)].reset();
+    --count_;
+  }
+  int Count() const { return count_; }
+
+ private:
+  std::vector<std::unique_ptr<Entry>> slots_;
+  int count_ = 0;
+};
+
+// Starts empty before any code runs, so it needs no guard on each use.
+constinit SocketTable open_sockets;
+
+SocketTable& Table() { return open_sockets; }
 
 std::uint32_t next_generation = 1;
 
@@ -104,11 +132,8 @@ TSocket MakeHandle(int fd) {
 
 Entry* Find(TSocket s) {
   if (s == INVALID_SOCKET) return nullptr;
-  const int fd = static_cast<int>(s & 0xFFFFFFFFu);
-  auto& table = Table();
-  auto it = table.find(fd);
-  if (it == table.end() || it->second->handle != s) return nullptr;
-  return it->second.get();
+  Entry* e = Table().At(static_cast<int>(s & 0xFFFFFFFFu));
+  return e != nullptr && e->handle == s ? e : nullptr;
 }
 
 // Parent of the layer's Qt objects, so that whatever is still around when the
@@ -123,10 +148,33 @@ QObject* Holder() {
   return holder.data();
 }
 
-void DropNotifier(QPointer<QSocketNotifier>& n) {
+void OnReadable(TSocket s);
+void OnWritable(TSocket s);
+
+// Readiness of one socket in one direction, handed to the layer straight from
+// the notifier's event: the signal QSocketNotifier would emit for it (two, in
+// fact) costs more than the rest of the layer's work for a hop. A disabled
+// notifier gets no events, and a handle whose socket is gone finds nothing.
+class Notifier final : public QSocketNotifier {
+ public:
+  Notifier(TSocket s, int fd, Type type, QObject* parent) : QSocketNotifier(fd, type, parent), socket_(s) {}
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() != QEvent::SockAct && e->type() != QEvent::SockClose) return QSocketNotifier::event(e);
+    const TSocket s = socket_;
+    if (type() == Read) Guarded([s] { OnReadable(s); });
+    else Guarded([s] { OnWritable(s); });
+    return true;
+  }
+
+ private:
+  const TSocket socket_;
+};
+
+void DropNotifier(QPointer<Notifier>& n) {
   if (n.isNull()) return;
   n->setEnabled(false);
-  QObject::disconnect(n, nullptr, nullptr, nullptr);
   n->deleteLater();
   n = nullptr;
 }
@@ -248,13 +296,10 @@ void OnWritable(TSocket s) {
 void MakeNotifiers(Entry& e) {
   if (!e.rd.isNull()) return;
   QObject* parent = Holder();
-  const TSocket s = e.handle;
-  e.rd = new QSocketNotifier(e.fd, QSocketNotifier::Read, parent);
+  e.rd = new Notifier(e.handle, e.fd, QSocketNotifier::Read, parent);
   e.rd->setEnabled(false);
-  QObject::connect(e.rd, &QSocketNotifier::activated, [s] { Guarded([s] { OnReadable(s); }); });
-  e.wr = new QSocketNotifier(e.fd, QSocketNotifier::Write, parent);
+  e.wr = new Notifier(e.handle, e.fd, QSocketNotifier::Write, parent);
   e.wr->setEnabled(false);
-  QObject::connect(e.wr, &QSocketNotifier::activated, [s] { Guarded([s] { OnWritable(s); }); });
 }
 
 // Removes a socket from the table and hands back its descriptor.
@@ -262,7 +307,7 @@ int Forget(Entry* e) {
   const int fd = e->fd;
   DropNotifier(e->rd);
   DropNotifier(e->wr);
-  Table().erase(fd);
+  Table().Erase(fd);
   return fd;
 }
 
@@ -513,7 +558,7 @@ TSocket Socket(int type, int protocol) {
   e->type = type == SOCK_DGRAM_TYPE ? SOCK_DGRAM_TYPE : SOCK_STREAM_TYPE;
   e->handle = MakeHandle(fd);
   const TSocket s = e->handle;
-  Table()[fd] = std::move(e);
+  Table().Put(fd, std::move(e));
   return s;
 }
 
@@ -602,7 +647,7 @@ TSocket Accept(TSocket listener, SockAddr* peer) {
   n->connected = true;
   n->handle = MakeHandle(fd);
   const TSocket s = n->handle;
-  Table()[fd] = std::move(n);
+  Table().Put(fd, std::move(n));
   if (peer != nullptr) *peer = FromSockAddr(sa);
   return s;
 }
@@ -909,7 +954,7 @@ std::uint32_t NetToHost32(std::uint32_t v) { return ntohl(v); }
 std::uint16_t HostToNet16(std::uint16_t v) { return htons(v); }
 std::uint16_t NetToHost16(std::uint16_t v) { return ntohs(v); }
 
-int OpenSocketCount() { return static_cast<int>(Table().size()); }
+int OpenSocketCount() { return Table().Count(); }
 
 int LingeringCloseCount() { return static_cast<int>(Lingering().size()); }
 

@@ -188,7 +188,7 @@ void TCustomNetSocket::TriggerError() {
 
 void TCustomNetSocket::HandleBackGroundException(const std::exception& e) {
   bool can_close = true;
-  std::weak_ptr<bool> alive = alive_;
+  StillAlive alive(*this);
   if (OnBgException) {
     auto handler = OnBgException;
     try {
@@ -252,7 +252,7 @@ void TCustomNetSocket::WMASyncSelect(platform::TMessage& msg) {
   if (h != handle_ || paused_) return;  // stale notice of an earlier connection
   const int ev = net::SelectEvent(msg.LParam);
   const int err = net::SelectError(msg.LParam);
-  std::weak_ptr<bool> alive = alive_;
+  StillAlive alive(*this);
   // Stops when a handler freed the object or moved it to another connection.
   auto gone = [&] { return alive.expired() || handle_ != h; };
 
@@ -320,7 +320,7 @@ std::int64_t SteadyMicroseconds() {
 
 TCustomNetSocket::TurnScope::TurnScope(TCustomNetSocket& socket)
     : socket_(socket),
-      alive_(socket.alive_),
+      alive_(socket),
       bytes_(socket.turn_bytes_),
       calls_(socket.turn_calls_),
       started_(socket.turn_started_) {
@@ -373,7 +373,7 @@ void TCustomNetSocket::ReceiveMore() {
 
 void TCustomNetSocket::ReceiveLoop(int error, bool no_loop) {
   const TSocket h = handle_;
-  std::weak_ptr<bool> alive = alive_;
+  StillAlive alive(*this);
   TurnScope turn(*this);
   for (;;) {
     last_error_ = 0;
@@ -774,7 +774,7 @@ bool TCustomNetSocket::WriteNoticeArmed() const {
 bool TCustomNetSocket::ReportSent(int count) {
   if (!OnSendData) return true;
   const TSocket h = handle_;
-  std::weak_ptr<bool> alive = alive_;
+  StillAlive alive(*this);
   RaiseEvent(OnSendData, this, count);
   return !alive.expired() && handle_ == h;
 }
@@ -868,7 +868,7 @@ void TCustomNetSocket::HandleSendError(int error) {
 void TCustomNetSocket::CloseOnSendFailure(int error) {
   DropQueue();
   close_reported_ = true;
-  std::weak_ptr<bool> alive = alive_;
+  StillAlive alive(*this);
   InternalClose(false, error);
   if (alive.expired()) return;
   TriggerSessionClosed(error);
@@ -933,7 +933,7 @@ void TCustomNetSocket::InternalClose(bool shutdown, int error) {
     DropQueue();
     net::AbortSocket(h);
   }
-  std::weak_ptr<bool> alive = alive_;
+  StillAlive alive(*this);
   ChangeState(wsClosed);
   if (alive.expired()) return;
   if (!destroying_ && !close_reported_) {
@@ -946,7 +946,7 @@ void TCustomNetSocket::InternalClose(bool shutdown, int error) {
 }
 
 void TCustomNetSocket::WaitForClose() {
-  std::weak_ptr<bool> alive = alive_;
+  StillAlive alive(*this);
   while (!alive.expired() && handle_ != INVALID_SOCKET && state_ != wsClosed) {
     platform::ProcessMessages();
     if (alive.expired() || handle_ == INVALID_SOCKET) return;
@@ -1226,7 +1226,7 @@ void TCustomLineNetSocket::ScanLines(std::size_t search_from, bool bounded) {
   // A line is being handed out further up the stack (its handler runs a
   // nested event loop): new bytes wait behind it.
   if (line_len_ > 0) return;
-  std::weak_ptr<bool> alive = AliveToken();
+  StillAlive alive(*this);
   lines_held_ = false;
   while (line_mode_ && !line_end_.empty() && line_len_ == 0) {
     const std::size_t pos = buf_.find(line_end_, head_ + search_from);
@@ -1269,7 +1269,7 @@ void TCustomLineNetSocket::ScanLines(std::size_t search_from, bool bounded) {
 }
 
 bool TCustomLineNetSocket::DeliverLine() {
-  std::weak_ptr<bool> alive = AliveToken();
+  StillAlive alive(*this);
   ++delivering_;
   while (line_mode_ && line_len_ > 0) {
     if (!OnDataAvailable) {
@@ -1299,7 +1299,7 @@ void TCustomLineNetSocket::CheckLineLimit() {
   if (!line_mode_ || LineLimit <= 0 || discarding_ || handle_ == INVALID_SOCKET) return;
   const int held = HeldCount();
   if (held <= LineLimit) return;
-  std::weak_ptr<bool> alive = AliveToken();
+  StillAlive alive(*this);
   bool clear = true;
   TriggerLineLimitExceeded(held, clear);
   if (alive.expired()) return;
@@ -1324,7 +1324,7 @@ bool TCustomLineNetSocket::WithinLineLimit(std::size_t line_end_pos) {
   // bytes happened to be split.
   const std::size_t length = line_end_pos - head_;
   if (LineLimit <= 0 || length <= static_cast<std::size_t>(LineLimit)) return true;
-  std::weak_ptr<bool> alive = AliveToken();
+  StillAlive alive(*this);
   bool clear = true;
   TriggerLineLimitExceeded(static_cast<int>(std::min<std::size_t>(length, INT_MAX)), clear);
   if (alive.expired() || handle_ == INVALID_SOCKET) return false;
@@ -1351,7 +1351,7 @@ void TCustomLineNetSocket::Redeliver(bool bounded) {
     ScanLines(0, bounded);
     return;
   }
-  std::weak_ptr<bool> alive = AliveToken();
+  StillAlive alive(*this);
   while (!line_mode_ && HeldCount() > 0) {
     if (bounded && TurnSpent()) {
       PostReceiveMore();
@@ -1382,7 +1382,7 @@ void TCustomLineNetSocket::WndProc(platform::TMessage& msg) {
 
 void TCustomLineNetSocket::TriggerSessionClosed(int error) {
   line_found_ = true;
-  std::weak_ptr<bool> alive = AliveToken();
+  StillAlive alive(*this);
   // Bytes that arrived before the end still reach the owner, unless it closed
   // the connection itself while handling a line.
   if (delivering_ == 0 && HeldCount() > 0) {

@@ -249,8 +249,30 @@ class TCustomNetSocket : public TComponent {
     target_.Post(msg, wparam, lparam);
   }
   // True while the object still exists; checked after calling out into
-  // handlers that may free it.
+  // handlers that may free it. For a check that outlives the call (a
+  // callback); one made on the stack around the call takes StillAlive.
   std::weak_ptr<bool> AliveToken() const { return alive_; }
+  // What StillAlive looks at: it outlives the socket while one still does.
+  struct Life {
+    int watchers = 0;
+    bool alive = true;
+  };
+  // Made on the stack before calling out into handlers that may free the
+  // socket, asked after the call. Every event takes several of these, so they
+  // count without atomic operations (the socket lives on one thread).
+  class StillAlive {
+   public:
+    explicit StillAlive(const TCustomNetSocket& socket) : life_(socket.life_.life) { ++life_->watchers; }
+    ~StillAlive() {
+      if (--life_->watchers == 0 && !life_->alive) delete life_;
+    }
+    StillAlive(const StillAlive&) = delete;
+    StillAlive& operator=(const StillAlive&) = delete;
+    bool expired() const { return !life_->alive; }
+
+   private:
+    Life* life_;
+  };
   // Bytes read from the network so far (for telling whether a handler read).
   std::uint64_t NetworkBytesRead() const { return network_bytes_; }
   void ReceiveLoop(int error, bool no_loop);
@@ -267,7 +289,7 @@ class TCustomNetSocket : public TComponent {
 
    private:
     TCustomNetSocket& socket_;
-    std::weak_ptr<bool> alive_;
+    StillAlive alive_;
     std::uint64_t bytes_, calls_;
     std::int64_t started_;
   };
@@ -310,6 +332,20 @@ class TCustomNetSocket : public TComponent {
   void LookupNotStarted(const std::string& name);
   void SetOptionOrFail(platform::net::Option option, int value, const char* function);
 
+  struct LifeOwner {
+    LifeOwner() : life(new Life) {}
+    ~LifeOwner() {
+      life->alive = false;
+      if (life->watchers == 0) delete life;
+    }
+    LifeOwner(const LifeOwner&) = delete;
+    LifeOwner& operator=(const LifeOwner&) = delete;
+    Life* life;
+  };
+
+  // Goes after the destructor's own work: the socket reads as gone once it
+  // has finished going, not while its close is still reported.
+  LifeOwner life_;
   platform::MessageTarget target_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 

@@ -114,7 +114,7 @@ class Home:
 class Parlo:
     """The program running on a home; its "parlo: ..." trace lines are kept."""
 
-    def __init__(self, home, env=None, program=None, descriptors=None):
+    def __init__(self, home, env=None, program=None, descriptors=None, cpus=None):
         e = dict(os.environ)
         e.update({"PARLO_HOME": home.path, "PARLO_TEST_HOOKS": "1", "QT_QPA_PLATFORM": "offscreen",
                   "XDG_RUNTIME_DIR": home.path})
@@ -125,10 +125,13 @@ class Parlo:
             # The descriptor limit most desktops give a program.
             if descriptors:
                 resource.setrlimit(resource.RLIMIT_NOFILE, (descriptors, descriptors))
+            # Before the program starts, so that every thread it makes stays there too.
+            if cpus:
+                os.sched_setaffinity(0, cpus)
         # Kept aside, and shown when the program ends badly: a sanitizer's report goes there.
         self.err = tempfile.TemporaryFile()
         self.proc = subprocess.Popen([program or PARLO], env=e, stdout=subprocess.PIPE, stderr=self.err,
-                                     preexec_fn=limit if descriptors else None)
+                                     preexec_fn=limit if descriptors or cpus else None)
         self.lines = []
         self.cond = threading.Condition()
         self.reader = threading.Thread(target=self._read, daemon=True)

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "QuillEdit_helpers.h"
 
 using namespace edittest;
@@ -157,4 +160,43 @@ TEST(QuillEditWrap, ANarrowerWindowRewrapsAndKeepsTheTopLine) {
   EXPECT_GT(e->WrapList().Count(), wide);
   EXPECT_EQ(e->RowStart(e->WindowLine()), (TPoint{0, 20}));
   for (const std::string& row : e->GetWrapLines()) EXPECT_LE(row.size(), 16u) << row;
+}
+
+// Rows added in any order come out sorted, and the row of a line or of a
+// text point is the one a scan of the list finds, at its start, its middle
+// or its end, and for points past the last line.
+TEST(QuillEditWrap, RowLookupsAgreeWithAScanOfTheList) {
+  for (const int lines : {0, 1, 2, 7, 1000}) {
+    SCOPED_TRACE(lines);
+    struct Row {
+      int line, start, end;
+    };
+    std::vector<Row> rows;
+    for (int line = 0; line < lines; ++line) {
+      const int count = 1 + line % 3;
+      for (int r = 0; r < count; ++r) rows.push_back({line, 5 * r, r + 1 < count ? 5 * (r + 1) : MaxInt});
+    }
+    std::vector<Row> order = rows;
+    std::mt19937 random(lines);
+    std::shuffle(order.begin(), order.end(), random);
+    TQuillWrapList list;
+    for (const Row& r : order) list.Add(r.line, r.start, r.end);
+    ASSERT_EQ(list.Count(), static_cast<int>(rows.size()));
+    for (int i = 0; i < list.Count(); ++i) {
+      EXPECT_EQ(list.Items(i).Line, rows[static_cast<size_t>(i)].line);
+      EXPECT_EQ(list.Items(i).Start, rows[static_cast<size_t>(i)].start);
+    }
+    for (int line = -1; line <= lines; ++line) {
+      int first = -1;
+      for (size_t i = 0; i < rows.size() && first < 0; ++i)
+        if (rows[i].line == line) first = static_cast<int>(i);
+      EXPECT_EQ(list.FirstRowOfLine(line), first) << line;
+      for (const int column : {0, 4, 5, 12, 40}) {
+        int at = -1;
+        for (size_t i = 0; i < rows.size() && at < 0; ++i)
+          if (rows[i].line == line && column < rows[i].end) at = static_cast<int>(i);
+        EXPECT_EQ(list.IndexFromPoint({column, line}, false), at) << column << "," << line;
+      }
+    }
+  }
 }

@@ -211,6 +211,64 @@ TEST(Canvas, TextInkStaysWhereItWasMeasured) {
   }
 }
 
+// Clipped text output changes exactly the pixels of its rectangle that the
+// same output unclipped changes, and nothing outside it: with glyphs that
+// reach past their cells, lines under and through the text, a background
+// behind it, on the surfaces a window paints on, through a moved painter.
+TEST(Canvas, ClippedTextChangesOnlyWhatTheRectangleLetsThrough) {
+  EnsureApp();
+  struct Case {
+    const char* name;
+    TFontStyles style;
+    std::string text;
+    TRect rect;  // relative to the pen
+    int options;
+    TBkMode mode;
+  };
+  const Case cases[] = {
+      {"ink well inside its cell", 0, "ace", {-2, -2, 60, 30}, etoOpaque, TBkMode::bkTransparent},
+      {"cell as wide as the text", 0, "ace", {0, 0, 0, 0}, etoOpaque, TBkMode::bkTransparent},
+      {"glyphs past both ends", fsItalic, "fjyf", {0, 0, 0, 0}, 0, TBkMode::bkTransparent},
+      {"cut through the middle", fsBold, "WWWW", {5, 3, 25, 12}, 0, TBkMode::bkOpaque},
+      {"underline ends at the cell", fsUnderline, "a b", {0, 0, 0, 0}, etoOpaque, TBkMode::bkOpaque},
+      {"strike-out cut from above", fsStrikeOut, "mm", {0, 10, 0, 0}, 0, TBkMode::bkTransparent},
+      {"background behind the text, row cut short", 0, "gy", {0, 0, 0, -3}, 0, TBkMode::bkOpaque},
+  };
+  for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (format == QImage::Format_RGB32 ? ", RGB32" : ", premultiplied"));
+      auto draw = [&](int options) {
+        QImage image(120, 50, format);
+        image.fill(QColor(0x12, 0x34, 0x56));
+        QPainter painter(&image);
+        painter.translate(7, 5);
+        TQtCanvas canvas(painter);
+        canvas.SetFont({"DejaVu Sans", -16, c.style, clBlack});
+        canvas.SetBkMode(c.mode);
+        canvas.SetBkColor(0x00FF00);
+        canvas.SetTextColor(0x0000FF);
+        const int width = canvas.TextWidth(c.text), height = canvas.TextMetrics().Height;
+        // Zero edges stand for the text's own cell.
+        const TRect r{10 + c.rect.Left, 10 + c.rect.Top, 10 + (c.rect.Right > 0 ? c.rect.Right : width + c.rect.Right),
+                      10 + (c.rect.Bottom > 0 ? c.rect.Bottom : height + c.rect.Bottom)};
+        canvas.ExtTextOut(10, 10, options, &r, c.text, nullptr);
+        painter.end();
+        return std::make_pair(image, QRect(r.Left + 7, r.Top + 5, r.Width(), r.Height()));
+      };
+      const auto [clipped, inside] = draw(c.options | etoClipped);
+      const auto [whole, unused] = draw(c.options);
+      QImage expected(120, 50, format);
+      expected.fill(QColor(0x12, 0x34, 0x56));
+      for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x) expected.setPixel(x, y, whole.pixel(x, y));
+      int differing = 0;
+      for (int y = 0; y < 50; ++y)
+        for (int x = 0; x < 120; ++x) differing += clipped.pixel(x, y) != expected.pixel(x, y);
+      EXPECT_EQ(differing, 0);
+    }
+  }
+}
+
 // Underlined and struck-out text keeps its line when drawn through a moved
 // painter, as a widget inside a window is drawn.
 TEST(Canvas, TextLinesSurviveAMovedPainter) {
