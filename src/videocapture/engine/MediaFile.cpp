@@ -15,6 +15,7 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace videocapture::engine {
 

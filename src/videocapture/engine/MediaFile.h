@@ -21,7 +21,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "videocapture/engine/AudioSource.h"
 #include "videocapture/engine/MediaFormat.h"
@@ -39,7 +38,8 @@ struct TMediaInfo {
   double videoSeconds = 0;  // of the first video stream
 };
 
-// False, with FFmpeg's reason, when the file cannot be read as media.
+// False, with FFmpeg's reason, when the file cannot be read as media (or
+// with the module's, when it cannot be loaded).
 bool ProbeMedia(const std::string& fileName, TMediaInfo& info, std::string& error);
 
 class TMediaVideo {
