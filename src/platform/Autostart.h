@@ -22,7 +22,8 @@ bool AutostartStarts(const std::string& id, const std::filesystem::path& home);
 void SetAutostart(const std::string& id, const std::string& name, const std::filesystem::path& program, bool on,
                   const std::filesystem::path& home = {});
 
-// The running program file, for entries that must start it again.
+// The running program file: for entries that must start it again, and to
+// find what was installed beside it.
 std::filesystem::path ProgramFile();
 
 }  // namespace platform

@@ -6,10 +6,13 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 #include "Capture_helpers.h"
+#include "platform/EventLoop.h"
 #include "platform/TempHome.h"
 #include "videocapture/VideoWindow.h"
+#include "videocapture/engine/MediaModule.h"
 
 namespace engine = videocapture::engine;
 using capture_test::DecodedSound;
@@ -33,6 +36,27 @@ double Difference(const QImage& shown, const std::string& bgr) {
       sum += std::abs(shown.constScanLine(y)[x] - static_cast<std::uint8_t>(bgr[y * row + x]));
   return sum / static_cast<double>(bgr.size());
 }
+
+// Whether a file whose name holds `name` is mapped into this process.
+bool Mapped(const std::string& name) {
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);)
+    if (line.find(name) != std::string::npos) return true;
+  return false;
+}
+
+// The media module looked for at `file` alone, and the log kept, while it lasts.
+struct ModuleElsewhere {
+  explicit ModuleElsewhere(const std::filesystem::path& file) {
+    engine::SetMediaModuleFile(file);
+    platform::SetLogSink([this](const std::string& line) { logged.push_back(line); });
+  }
+  ~ModuleElsewhere() {
+    platform::SetLogSink(nullptr);
+    engine::SetMediaModuleFile({});
+  }
+  Strings logged;
+};
 
 }  // namespace
 
@@ -96,4 +120,53 @@ TEST(Player, PlaysFilesFfmpegMadeWithTheirPicturesAndSound) {
     EXPECT_EQ(w.errors, (Strings{"42 Error: no media info available", "10 Error: cannot play " + text}));
     EXPECT_EQ(w.vc->MediaDuration(), 0.0);
   }
+}
+
+// FFmpeg's libraries are loaded with the first file opened, not with the
+// component; without them a file is refused as one that cannot be read is,
+// and the log says why.
+TEST(Player, FfmpegComesWithTheFirstFileAndItsAbsenceRefusesFilesCleanly) {
+  testing_support::TempHome home;
+  std::filesystem::create_directories(home.Home());
+  const std::string file = home.Home().string() + "/clip.avi", copy = home.Home().string() + "/copy.avi";
+  ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc=s=160x120:r=25:d=0.2 -c:v mjpeg '" + file + "' && echo ok"),
+            "ok\n");
+  SyntheticWorld world(0, false);
+  Watched w;
+  w.Tick();
+  w.vc->PlayerAutoStart = false;
+  // Only a process that has run nothing else can tell (ctest runs each test
+  // in one of its own).
+  const bool alone = testing::UnitTest::GetInstance()->test_to_run_count() == 1;
+  if (alone) {
+    EXPECT_FALSE(Mapped("libavformat") || Mapped("parlo_media"));
+  }
+
+  const std::string notLibrary = home.Home().string() + "/parlo_media.so";
+  testing_support::WriteFile(notLibrary, "not a library\n");
+  const std::string missing = home.Home().string() + "/nowhere/parlo_media.so";
+  for (const std::string& module : {missing, notLibrary}) {
+    SCOPED_TRACE(module);
+    ModuleElsewhere elsewhere(module);
+    w.errors.clear();
+    w.vc->PlayerFileName = file;
+    w.vc->OpenPlayer();
+    EXPECT_NE(w.vc->CurrentState(), cs_Player);
+    w.vc->Recompress(file, copy);
+    EXPECT_FALSE(std::filesystem::exists(copy));
+    EXPECT_EQ(w.errors, (Strings{"42 Error: no media info available", "10 Error: cannot play " + file,
+                                 "2 Error: adding source filter " + file}));
+    ASSERT_EQ(elsewhere.logged.size(), 2u);
+    EXPECT_EQ(elsewhere.logged[0].rfind("Media files cannot be read: ", 0), 0u) << elsewhere.logged[0];
+    EXPECT_NE(elsewhere.logged[0].find(module), std::string::npos) << elsewhere.logged[0];
+  }
+
+  w.errors.clear();
+  w.vc->OpenPlayer();
+  EXPECT_EQ(w.vc->CurrentState(), cs_Player);
+  if (alone) {
+    EXPECT_TRUE(Mapped("libavformat"));
+  }
+  w.vc->ClosePlayer();
+  EXPECT_EQ(w.errors, Strings{});
 }

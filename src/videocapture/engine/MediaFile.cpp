@@ -1,3 +1,7 @@
+// The media module: the readers of MediaFile.h on FFmpeg's libraries. It is
+// built apart from the component and linked to those libraries alone, and
+// shows nothing but ParloMediaReaders to the program that loads it.
+
 #include "videocapture/engine/MediaFile.h"
 
 extern "C" {
@@ -11,8 +15,7 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 #include <mutex>
-
-#include "platform/Charset.h"
+#include <vector>
 
 namespace videocapture::engine {
 
@@ -30,8 +33,6 @@ std::string AvError(int code) {
 
 TRefTime ToRefTime(std::int64_t ts, AVRational base) { return av_rescale_q(ts, base, kRefTimeBase); }
 
-}  // namespace
-
 // One stream of a file and its decoder.
 class TMediaDemuxer {
  public:
@@ -44,7 +45,7 @@ class TMediaDemuxer {
 
   // Opens the file and, unless `type` is unknown, the decoder of its best
   // stream of that type.
-  bool Open(const std::string& fileName, AVMediaType type, std::string& error) {
+  bool Open(const std::string& path, AVMediaType type, std::string& error) {
     static std::once_flag quiet;
     // FFmpeg's errors stay in the log, as the note of damaged data passed
     // over; its warnings and notes would flood it.
@@ -55,8 +56,8 @@ class TMediaDemuxer {
     // A file, and only files: a playlist inside one must not reach the network.
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
-    const std::string path = "file:" + platform::PathFromName(fileName).string();
-    int rc = avformat_open_input(&format, path.c_str(), nullptr, &options);
+    const std::string url = "file:" + path;
+    int rc = avformat_open_input(&format, url.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (rc < 0) return Fail(rc, error);
     if ((rc = avformat_find_stream_info(format, nullptr)) < 0) return Fail(rc, error);
@@ -130,9 +131,9 @@ class TMediaDemuxer {
   }
 };
 
-bool ProbeMedia(const std::string& fileName, TMediaInfo& info, std::string& error) {
+bool ProbeFile(const std::string& path, TMediaInfo& info, std::string& error) {
   TMediaDemuxer demux;
-  if (!demux.Open(fileName, AVMEDIA_TYPE_UNKNOWN, error)) return false;
+  if (!demux.Open(path, AVMEDIA_TYPE_UNKNOWN, error)) return false;
   info = {};
   info.streams = static_cast<int>(demux.format->nb_streams);
   const int video = av_find_best_stream(demux.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
@@ -149,16 +150,34 @@ bool ProbeMedia(const std::string& fileName, TMediaInfo& info, std::string& erro
 
 // ---------------------------------------------------------------- pictures
 
-TMediaVideo::~TMediaVideo() {
-  sws_freeContext(scaler_);
-  av_frame_free(&held_);
-}
+class AvVideo : public TMediaVideo {
+ public:
+  ~AvVideo() override {
+    sws_freeContext(scaler_);
+    av_frame_free(&held_);
+  }
+  static std::unique_ptr<TMediaVideo> Open(const std::string& path, std::string& error);
+  bool Next() override;
+  bool Seek(TRefTime position) override;
+  bool NextPacket(std::string& bytes, TRefTime& time) override;
 
-std::unique_ptr<TMediaVideo> TMediaVideo::Open(const std::string& fileName, std::string& error) {
-  std::unique_ptr<TMediaVideo> video(new TMediaVideo);
-  video->demux_ = std::make_unique<TMediaDemuxer>();
-  TMediaDemuxer& demux = *video->demux_;
-  if (!demux.Open(fileName, AVMEDIA_TYPE_VIDEO, error)) return nullptr;
+ private:
+  TRefTime FrameTime();
+  void Convert();
+
+  TMediaDemuxer demux_;
+  std::vector<std::uint8_t> pixels_;
+  // The picture a seek read past the one it found: the next to come.
+  AVFrame* held_ = nullptr;
+  bool holding_ = false;
+  TRefTime heldTime_ = 0;
+  SwsContext* scaler_ = nullptr;
+};
+
+std::unique_ptr<TMediaVideo> AvVideo::Open(const std::string& path, std::string& error) {
+  auto video = std::make_unique<AvVideo>();
+  TMediaDemuxer& demux = video->demux_;
+  if (!demux.Open(path, AVMEDIA_TYPE_VIDEO, error)) return nullptr;
   const AVCodecContext* codec = demux.codec;
   const AVStream* st = demux.Stream();
   if (codec->width <= 0 || codec->height <= 0 || std::int64_t{codec->width} * codec->height > kMaxMediaPixels) {
@@ -188,16 +207,16 @@ std::unique_ptr<TMediaVideo> TMediaVideo::Open(const std::string& fileName, std:
   return video;
 }
 
-TRefTime TMediaVideo::FrameTime() {
-  const std::int64_t ts = demux_->frame->best_effort_timestamp;
+TRefTime AvVideo::FrameTime() {
+  const std::int64_t ts = demux_.frame->best_effort_timestamp;
   if (ts == AV_NOPTS_VALUE) return picture_.data ? time_ + interval_ : 0;
-  return ToRefTime(ts, demux_->Stream()->time_base) - origin_;
+  return ToRefTime(ts, demux_.Stream()->time_base) - origin_;
 }
 
 // Every picture leaves at the stream's own size: one that changes size on
 // the way is scaled back to it, so that what follows never meets a new size.
-void TMediaVideo::Convert() {
-  const AVFrame* f = demux_->frame;
+void AvVideo::Convert() {
+  const AVFrame* f = demux_.frame;
   scaler_ = sws_getCachedContext(scaler_, f->width, f->height, static_cast<AVPixelFormat>(f->format), width_,
                                  height_, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
   const std::size_t stride = Rgb24Stride(width_);
@@ -211,23 +230,23 @@ void TMediaVideo::Convert() {
               true};
 }
 
-bool TMediaVideo::Next() {
+bool AvVideo::Next() {
   if (holding_) {
     holding_ = false;
-    av_frame_unref(demux_->frame);
-    av_frame_move_ref(demux_->frame, held_);
+    av_frame_unref(demux_.frame);
+    av_frame_move_ref(demux_.frame, held_);
     time_ = heldTime_;
   } else {
-    if (!demux_->Decode()) return false;
+    if (!demux_.Decode()) return false;
     time_ = FrameTime();
   }
   Convert();
   return true;
 }
 
-bool TMediaVideo::Seek(TRefTime position) {
-  const AVRational base = demux_->Stream()->time_base;
-  demux_->Seek(av_rescale_q_rnd(origin_ + position, kRefTimeBase, base, AV_ROUND_DOWN));
+bool AvVideo::Seek(TRefTime position) {
+  const AVRational base = demux_.Stream()->time_base;
+  demux_.Seek(av_rescale_q_rnd(origin_ + position, kRefTimeBase, base, AV_ROUND_DOWN));
   holding_ = false;
   if (!held_ && !(held_ = av_frame_alloc())) return false;
   // Pictures are read until one comes later than half a picture past the
@@ -235,25 +254,25 @@ bool TMediaVideo::Seek(TRefTime position) {
   AVFrame* chosen = av_frame_alloc();
   bool any = false, past = false;
   TRefTime chosenTime = 0;
-  while (chosen && demux_->Decode()) {
+  while (chosen && demux_.Decode()) {
     time_ = FrameTime();
     const bool later = time_ > position + interval_ / 2;
     if (later && any) {
       av_frame_unref(held_);
-      av_frame_move_ref(held_, demux_->frame);
+      av_frame_move_ref(held_, demux_.frame);
       heldTime_ = time_;
       holding_ = true;
       break;
     }
     av_frame_unref(chosen);
-    av_frame_move_ref(chosen, demux_->frame);
+    av_frame_move_ref(chosen, demux_.frame);
     chosenTime = time_;
     any = true;
     if (later) break;
   }
   if (any) {
-    av_frame_unref(demux_->frame);
-    av_frame_move_ref(demux_->frame, chosen);
+    av_frame_unref(demux_.frame);
+    av_frame_move_ref(demux_.frame, chosen);
     time_ = chosenTime;
     Convert();
     past = !holding_ && position > chosenTime + interval_ / 2;
@@ -262,24 +281,43 @@ bool TMediaVideo::Seek(TRefTime position) {
   return any && !past;
 }
 
-bool TMediaVideo::NextPacket(std::string& bytes, TRefTime& time) {
-  if (!demux_->ReadPacket()) return false;
-  const AVPacket* p = demux_->packet;
+bool AvVideo::NextPacket(std::string& bytes, TRefTime& time) {
+  if (!demux_.ReadPacket()) return false;
+  const AVPacket* p = demux_.packet;
   bytes.assign(reinterpret_cast<const char*>(p->data), static_cast<std::size_t>(p->size));
   const std::int64_t ts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
-  time = ts != AV_NOPTS_VALUE ? ToRefTime(ts, demux_->Stream()->time_base) - origin_ : time + interval_;
+  time = ts != AV_NOPTS_VALUE ? ToRefTime(ts, demux_.Stream()->time_base) - origin_ : time + interval_;
   return true;
 }
 
 // ---------------------------------------------------------------- sound
 
-TMediaSound::~TMediaSound() { swr_free(&resampler_); }
+class AvSound : public TMediaSound {
+ public:
+  ~AvSound() override { swr_free(&resampler_); }
+  static std::unique_ptr<TMediaSound> Open(const std::string& path, TRefTime origin, std::string& error);
+  std::int64_t Read(std::int64_t from, std::int64_t to, std::string& pcm) override;
+  bool Next(std::string& pcm) override;
 
-std::unique_ptr<TMediaSound> TMediaSound::Open(const std::string& fileName, TRefTime origin, std::string& error) {
-  std::unique_ptr<TMediaSound> sound(new TMediaSound);
-  sound->demux_ = std::make_unique<TMediaDemuxer>();
-  TMediaDemuxer& demux = *sound->demux_;
-  if (!demux.Open(fileName, AVMEDIA_TYPE_AUDIO, error)) return nullptr;
+ private:
+  bool Decode();
+  void SeekTo(std::int64_t sample);
+
+  TMediaDemuxer demux_;
+  TRefTime origin_ = 0;
+  SwrContext* resampler_ = nullptr;
+  std::vector<std::uint8_t> converted_;
+  std::string held_;  // decoded, not yet handed on
+  std::int64_t heldStart_ = 0;  // the sample frame held_ starts with
+  std::int64_t readEnd_ = 0;  // where the last Read ended
+  bool placed_ = false;  // whether heldStart_ is known (from a time stamp)
+  bool ended_ = false;
+};
+
+std::unique_ptr<TMediaSound> AvSound::Open(const std::string& path, TRefTime origin, std::string& error) {
+  auto sound = std::make_unique<AvSound>();
+  TMediaDemuxer& demux = sound->demux_;
+  if (!demux.Open(path, AVMEDIA_TYPE_AUDIO, error)) return nullptr;
   const AVCodecContext* codec = demux.codec;
   if (codec->sample_rate <= 0 || codec->ch_layout.nb_channels <= 0) {
     error = "sound without a rate or channels";
@@ -294,17 +332,17 @@ std::unique_ptr<TMediaSound> TMediaSound::Open(const std::string& fileName, TRef
   return sound;
 }
 
-bool TMediaSound::Decode() {
+bool AvSound::Decode() {
   if (ended_) return false;
-  if (!demux_->Decode()) {
+  if (!demux_.Decode()) {
     ended_ = true;
     return false;
   }
-  const AVFrame* f = demux_->frame;
+  const AVFrame* f = demux_.frame;
   if (!placed_) {
     const std::int64_t ts = f->best_effort_timestamp;
     if (ts != AV_NOPTS_VALUE)
-      heldStart_ = av_rescale(ToRefTime(ts, demux_->Stream()->time_base) - origin_, format_.rate, kUnitsPerSecond);
+      heldStart_ = av_rescale(ToRefTime(ts, demux_.Stream()->time_base) - origin_, format_.rate, kUnitsPerSecond);
     placed_ = true;
   }
   if (!resampler_) {
@@ -335,16 +373,16 @@ bool TMediaSound::Decode() {
   return true;
 }
 
-void TMediaSound::SeekTo(std::int64_t sample) {
+void AvSound::SeekTo(std::int64_t sample) {
   const TRefTime at = origin_ + av_rescale(sample, kUnitsPerSecond, format_.rate);
-  demux_->Seek(av_rescale_q_rnd(at, kRefTimeBase, demux_->Stream()->time_base, AV_ROUND_DOWN));
+  demux_.Seek(av_rescale_q_rnd(at, kRefTimeBase, demux_.Stream()->time_base, AV_ROUND_DOWN));
   swr_free(&resampler_);
   held_.clear();
   heldStart_ = sample;
   placed_ = ended_ = false;
 }
 
-std::int64_t TMediaSound::Read(std::int64_t from, std::int64_t to, std::string& pcm) {
+std::int64_t AvSound::Read(std::int64_t from, std::int64_t to, std::string& pcm) {
   const std::int64_t align = format_.BlockAlign();
   auto heldEnd = [&] { return heldStart_ + static_cast<std::int64_t>(held_.size()) / align; };
   // Sound far on, or behind what was read, is sought; a little way on is
@@ -370,11 +408,32 @@ std::int64_t TMediaSound::Read(std::int64_t from, std::int64_t to, std::string& 
   return appended + take;
 }
 
-bool TMediaSound::Next(std::string& pcm) {
+bool AvSound::Next(std::string& pcm) {
   if (!Decode()) return false;
   pcm.swap(held_);
   held_.clear();
   return true;
 }
 
+class AvReaders final : public TMediaReaders {
+ public:
+  bool Probe(const std::string& path, TMediaInfo& info, std::string& error) const override {
+    return ProbeFile(path, info, error);
+  }
+  std::unique_ptr<TMediaVideo> OpenVideo(const std::string& path, std::string& error) const override {
+    return AvVideo::Open(path, error);
+  }
+  std::unique_ptr<TMediaSound> OpenSound(const std::string& path, TRefTime origin, std::string& error) const override {
+    return AvSound::Open(path, origin, error);
+  }
+};
+
+}  // namespace
+
 }  // namespace videocapture::engine
+
+extern "C" __attribute__((visibility("default"))) const videocapture::engine::TMediaReaders* ParloMediaReaders(
+    int version) {
+  static const videocapture::engine::AvReaders readers;
+  return version == videocapture::engine::kMediaReadersVersion ? &readers : nullptr;
+}

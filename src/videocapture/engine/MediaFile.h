@@ -10,18 +10,20 @@
 // read at their own pace (a file whose sound lies far from its pictures needs
 // no buffering), and each is used by one thread at a time. Decoding runs on
 // that thread alone: no decoder starts threads of its own.
+//
+// The readers live in a module of their own (MediaFile.cpp, linked to
+// FFmpeg's libraries), which MediaModule.cpp loads when a file is first
+// probed or opened: a program that never plays a file neither loads those
+// libraries nor the hundred-odd they bring with them. Until then, and when
+// the module cannot be loaded, nothing of FFmpeg is in memory; the calls
+// below then fail with the reason.
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "videocapture/engine/AudioSource.h"
 #include "videocapture/engine/MediaFormat.h"
-
-struct AVFrame;
-struct SwrContext;
-struct SwsContext;
 
 namespace videocapture::engine {
 
@@ -36,16 +38,15 @@ struct TMediaInfo {
   double videoSeconds = 0;  // of the first video stream
 };
 
-// False, with FFmpeg's reason, when the file cannot be read as media.
+// False, with FFmpeg's reason, when the file cannot be read as media (or
+// with the module's, when it cannot be loaded).
 bool ProbeMedia(const std::string& fileName, TMediaInfo& info, std::string& error);
-
-class TMediaDemuxer;
 
 class TMediaVideo {
  public:
   // Null, with the reason, when the file has no video that can be decoded.
   static std::unique_ptr<TMediaVideo> Open(const std::string& fileName, std::string& error);
-  ~TMediaVideo();
+  virtual ~TMediaVideo() = default;
   TMediaVideo(const TMediaVideo&) = delete;
   TMediaVideo& operator=(const TMediaVideo&) = delete;
 
@@ -69,33 +70,24 @@ class TMediaVideo {
   TRefTime Time() const { return time_; }
   // Reads the picture after the current one; false (the current one kept)
   // at the end of the stream.
-  bool Next();
+  virtual bool Next() = 0;
   // Makes the picture on show at `position` the current one (to the nearest
   // picture's time; the one before a gap of lost frames in it). False when
   // the position lies past the stream's end, the last picture then being
   // the current one.
-  bool Seek(TRefTime position);
+  virtual bool Seek(TRefTime position) = 0;
   // The next packet as stored, for copying; false at the end.
-  bool NextPacket(std::string& bytes, TRefTime& time);
+  virtual bool NextPacket(std::string& bytes, TRefTime& time) = 0;
 
- private:
+ protected:
+  // The module's reader sets these as it opens the file and reads on.
   TMediaVideo() = default;
-  TRefTime FrameTime();
-  void Convert();
-
-  std::unique_ptr<TMediaDemuxer> demux_;
   int width_ = 0, height_ = 0;
   TRefTime interval_ = 0, duration_ = 0, origin_ = 0;
   TSubType codec_ = 0;
   bool aviMjpeg_ = false;
-  std::vector<std::uint8_t> pixels_;
   TFrame picture_;
   TRefTime time_ = 0;
-  // The picture a seek read past the one it found: the next to come.
-  AVFrame* held_ = nullptr;
-  bool holding_ = false;
-  TRefTime heldTime_ = 0;
-  SwsContext* scaler_ = nullptr;
 };
 
 class TMediaSound {
@@ -103,7 +95,7 @@ class TMediaSound {
   // Null when the file has no sound that can be decoded. Sample positions
   // count from `origin` (a TMediaVideo's, so that both keep one clock).
   static std::unique_ptr<TMediaSound> Open(const std::string& fileName, TRefTime origin, std::string& error);
-  ~TMediaSound();
+  virtual ~TMediaSound() = default;
   TMediaSound(const TMediaSound&) = delete;
   TMediaSound& operator=(const TMediaSound&) = delete;
 
@@ -114,25 +106,35 @@ class TMediaSound {
   // ended, sought to when `from` lies elsewhere. Where the stream has no
   // sound (before its first sample, after a gap) silence stands in; after
   // its end nothing is appended. Returns the sample frames appended.
-  std::int64_t Read(std::int64_t from, std::int64_t to, std::string& pcm);
+  virtual std::int64_t Read(std::int64_t from, std::int64_t to, std::string& pcm) = 0;
   // The sound in order from the start, as it decodes; false at the end.
-  bool Next(std::string& pcm);
+  virtual bool Next(std::string& pcm) = 0;
 
- private:
+ protected:
   TMediaSound() = default;
-  bool Decode();
-  void SeekTo(std::int64_t sample);
-
-  std::unique_ptr<TMediaDemuxer> demux_;
   TPcmFormat format_;
-  TRefTime origin_ = 0;
-  SwrContext* resampler_ = nullptr;
-  std::vector<std::uint8_t> converted_;
-  std::string held_;  // decoded, not yet handed on
-  std::int64_t heldStart_ = 0;  // the sample frame held_ starts with
-  std::int64_t readEnd_ = 0;  // where the last Read ended
-  bool placed_ = false;  // whether heldStart_ is known (from a time stamp)
-  bool ended_ = false;
 };
 
+// What the module hands out: the three entry points above, given the file's
+// path as the system names it. Lives as long as the process.
+class TMediaReaders {
+ public:
+  virtual bool Probe(const std::string& path, TMediaInfo& info, std::string& error) const = 0;
+  virtual std::unique_ptr<TMediaVideo> OpenVideo(const std::string& path, std::string& error) const = 0;
+  virtual std::unique_ptr<TMediaSound> OpenSound(const std::string& path, TRefTime origin,
+                                                 std::string& error) const = 0;
+
+ protected:
+  ~TMediaReaders() = default;
+};
+
+// Objects cross between the program and the module as the declarations above
+// lay them out, so a module built from other ones must not be used: it
+// answers only to the version it was built with. Raise it with every change
+// to this file.
+constexpr int kMediaReadersVersion = 1;
+
 }  // namespace videocapture::engine
+
+// The module's one visible symbol: its readers, or null for another version.
+extern "C" const videocapture::engine::TMediaReaders* ParloMediaReaders(int version);
