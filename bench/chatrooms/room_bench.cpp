@@ -48,6 +48,7 @@
 #include "conversations/TranscriptControl.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
+#include "platform/EventLoop.h"
 #include "transport/CommandCodes.h"
 #include "transport/ParloSocket.h"
 
@@ -406,7 +407,9 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
       qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
+  platform::TEventLoopChoice loop;
   QApplication app(argc, argv);
+  loop.Done();
   const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
   const int count = argc > 2 ? std::atoi(argv[2]) : 100;
   const int rate = argc > 3 ? std::atoi(argv[3]) : 10;

@@ -15,6 +15,7 @@
 
 #include "core/ContactList.h"
 #include "core/MainPanels.h"
+#include "platform/EventLoop.h"
 
 namespace {
 
@@ -97,7 +98,9 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
       qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
+  platform::TEventLoopChoice loop;
   QApplication app(argc, argv);
+  loop.Done();
   const std::string listing = Listing();
 
   TContacts model(TContactListKind::Online);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "editor/QuillEdit.h"
+#include "platform/EventLoop.h"
 
 namespace {
 
@@ -75,7 +76,9 @@ Figures Run(const std::vector<std::string>& lines, const std::function<void(cons
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+  platform::TEventLoopChoice loop;
   QApplication app(argc, argv);
+  loop.Done();
   const std::vector<std::string> lines = MakeLines();
 
   quill::TQuillEdit edit;

@@ -24,6 +24,7 @@
 #include "editor/QuillRichEdit.h"
 #include "editor/QuillRtfReader.h"
 #include "editor/QuillRtfWriter.h"
+#include "platform/EventLoop.h"
 
 using namespace quill;
 
@@ -87,7 +88,9 @@ double Timed(const std::string& command) {
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+  platform::TEventLoopChoice loop;
   QApplication app(argc, argv);
+  loop.Done();
   const size_t megabytes = argc > 1 ? static_cast<size_t>(std::atoi(argv[1])) : 20;
   const int rounds = argc > 2 ? std::max(std::atoi(argv[2]), 1) : kRounds;
   const std::string rtf = MakeDocument(megabytes * 1024 * 1024);

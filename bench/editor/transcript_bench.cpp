@@ -48,6 +48,7 @@
 #include "conversations/TranscriptBound.h"
 #include "core/session/PeerBounds.h"
 #include "editor/QuillRichEdit.h"
+#include "platform/EventLoop.h"
 
 namespace {
 
@@ -264,7 +265,9 @@ void Memory(const std::string& icons) {
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+  platform::TEventLoopChoice loop;
   QApplication app(argc, argv);
+  loop.Done();
   QTemporaryDir icons;
   for (int n = 1; n <= kPictures; ++n) {
     QImage face(19, 19, QImage::Format_RGB32);

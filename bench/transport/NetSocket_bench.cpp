@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/EventLoop.h"
 #include "transport/NetSocket.h"
 
 namespace {
@@ -390,7 +391,9 @@ double PollEchoRoundTripMicros(int trips) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::TEventLoopChoice loop;
   QCoreApplication app(argc, argv);
+  loop.Done();
   const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
   const int trips = argc > 2 ? std::atoi(argv[2]) : 20000;
   const std::size_t total = mib << 20;

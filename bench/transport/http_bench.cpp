@@ -76,7 +76,9 @@ int main(int argc, char** argv) {
   const long mib = argc > 1 ? std::atol(argv[1]) : 1024;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
   const std::int64_t size = static_cast<std::int64_t>(mib) * 1024 * 1024;
+  platform::TEventLoopChoice loop;
   QCoreApplication app(argc, argv);
+  loop.Done();
 
   // nginx in a private folder, serving one file of `size` bytes.
   char templ[] = "/tmp/parlo-http-bench-XXXXXX";

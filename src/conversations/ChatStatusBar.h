@@ -31,8 +31,15 @@ class TChatStatusBar : public QWidget {
  private:
   // One panel: its text one pixel in, after the picture where it has one.
   void StatDrawPanel(QPainter& p, int panel, const QRect& bounds);
+  QRect PanelRect(int panel) const;
+  void RepaintLater();
+  void RepaintChanged();
 
   std::array<std::string, 3> texts_;
+  // What the bar last painted whole, panel by panel.
+  std::array<std::string, 3> shownTexts_;
+  int shownImage_ = -1;
+  bool repaintDue_ = false;
   std::array<int, 3> widths_;
   int picturePanel_;
   TPictureFn picture_;

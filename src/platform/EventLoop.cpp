@@ -1,13 +1,16 @@
 #include "platform/EventLoop.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QLibraryInfo>
 #include <QEvent>
 #include <QObject>
 #include <QThread>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -168,6 +171,33 @@ void LogLine(const std::string& line) {
     }
   }
   std::fprintf(stderr, "parlo: %s\n", line.c_str());
+}
+
+namespace {
+
+// Qt shows the desktop's own file, font and colour dialogs through its GTK
+// theme, which runs them on the desktop library's loop; where that theme is
+// installed, the program may meet them.
+bool DesktopDialogsPossible() {
+  QStringList folders = qEnvironmentVariable("QT_PLUGIN_PATH").split(QDir::listSeparator(), Qt::SkipEmptyParts);
+  folders << QLibraryInfo::path(QLibraryInfo::PluginsPath);
+  for (const QString& folder : folders)
+    if (!QDir(folder + "/platformthemes").entryList({"*gtk*"}, QDir::Files).isEmpty()) return true;
+  return false;
+}
+
+constexpr const char* kNoDesktopLoop = "QT_NO_GLIB";
+
+}  // namespace
+
+TEventLoopChoice::TEventLoopChoice() {
+  if (std::getenv(kNoDesktopLoop) != nullptr || DesktopDialogsPossible()) return;
+  set_ = ::setenv(kNoDesktopLoop, "1", 0) == 0;
+}
+
+void TEventLoopChoice::Done() {
+  if (set_) ::unsetenv(kNoDesktopLoop);
+  set_ = false;
 }
 
 void ProcessMessages() {

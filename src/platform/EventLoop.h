@@ -73,6 +73,26 @@ using LogSink = std::function<void(const std::string& line)>;
 void SetLogSink(LogSink sink);
 void LogLine(const std::string& line);
 
+// Held while the application object is made, so that it runs Qt's own event
+// loop for this system rather than the desktop library's, which Qt takes
+// otherwise: that one makes a system call for every event posted and does
+// more work on every wake, and a chat line wakes the loop several times. Where
+// the desktop's own dialogs may be shown (they run only on the desktop
+// library's loop) the choice is left to Qt. The environment is as it was once
+// the choice is gone, so the programs we start are left alone.
+class TEventLoopChoice {
+ public:
+  TEventLoopChoice();
+  ~TEventLoopChoice() { Done(); }
+  TEventLoopChoice(const TEventLoopChoice&) = delete;
+  TEventLoopChoice& operator=(const TEventLoopChoice&) = delete;
+  // The application object is made: the environment is put back.
+  void Done();
+
+ private:
+  bool set_ = false;
+};
+
 // Handles every event that is waiting, then returns (the waiting loops use it).
 void ProcessMessages();
 // Handles events until pred() holds or timeout_ms has passed; returns pred().

@@ -2,15 +2,17 @@
 
 #include <QApplication>
 
+#include "platform/EventLoop.h"
+
 namespace platform {
 
 // The program's application object: every event it delivers (widgets,
 // timers, sockets) runs inside the exception guard, so an exception from a
 // handler reaches the exception hook instead of unwinding through the event
-// loop.
-class GuardedApplication : public QApplication {
+// loop. It runs on the event loop TEventLoopChoice picks.
+class GuardedApplication : private TEventLoopChoice, public QApplication {
  public:
-  GuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+  GuardedApplication(int& argc, char** argv) : QApplication(argc, argv) { TEventLoopChoice::Done(); }
   bool notify(QObject* receiver, QEvent* event) override;
 };
 

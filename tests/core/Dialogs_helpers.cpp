@@ -4,6 +4,8 @@
 
 #include <QTimer>
 
+#include "platform/EventLoop.h"
+
 namespace testing_support {
 
 namespace {
@@ -27,6 +29,7 @@ QApplication& DialogApp() {
   static int argc = 1;
   static char name[] = "core_tests";
   static char* argv[] = {name, nullptr};
+  platform::TEventLoopChoice loop;
   madeHere = new QApplication(argc, argv);
   return *madeHere;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/EventLoop.h"
+
 namespace testing_support {
 
 namespace {
@@ -25,6 +27,7 @@ QApplication& WidgetApp() {
   static int argc = 1;
   static char name[] = "core_tests";
   static char* argv[] = {name, nullptr};
+  platform::TEventLoopChoice loop;
   made = new QApplication(argc, argv);
   return *made;
 }

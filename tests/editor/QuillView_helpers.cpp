@@ -91,6 +91,8 @@ std::vector<std::string> CallsStarting(const platform::TRecordingCanvas& canvas,
 
 #include <gtest/gtest.h>
 
+#include "platform/EventLoop.h"
+
 namespace viewtest {
 
 namespace {
@@ -116,6 +118,7 @@ void EnsureApp() {
   static int argc = 1;
   static char name[] = "editor_tests";
   static char* argv[] = {name, nullptr};
+  platform::TEventLoopChoice loop;
   made = new QApplication(argc, argv);
 }
 

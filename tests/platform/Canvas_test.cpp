@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "platform/EventLoop.h"
 #include "platform/QtCanvas.h"
 #include "platform/RecordingCanvas.h"
 
@@ -17,6 +18,7 @@ void EnsureApp() {
   static int argc = 1;
   static char name[] = "platform_tests";
   static char* argv[] = {name, nullptr};
+  platform::TEventLoopChoice loop;
   new QGuiApplication(argc, argv);  // kept for the process's life
 }
 

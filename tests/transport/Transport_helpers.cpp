@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "common/FreePort.h"
+#include "platform/EventLoop.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ class QtApplication : public ::testing::Environment {
     static int argc = 1;
     static char name[] = "transport_tests";
     static char* argv[] = {name, nullptr};
+    platform::TEventLoopChoice loop;
     app_ = new QCoreApplication(argc, argv);
   }
   void TearDown() override {

@@ -29,6 +29,7 @@ void EnsureApp() {
   static int argc = 1;
   static char name[] = "transport_tests";
   static char* argv[] = {name, nullptr};
+  platform::TEventLoopChoice loop;
   new QCoreApplication(argc, argv);
 }
 

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "platform/EventLoop.h"
 #include "zip/ZipStreams.h"
 
 namespace {
@@ -122,6 +123,7 @@ TEST(ObjectList, ClipboardAndClassMessages) {
     static int argc = 1;
     static char name[] = "zip_tests";
     static char* argv[] = {name, nullptr};
+    platform::TEventLoopChoice loop;
     new QGuiApplication(argc, argv);  // lives as long as the test program
   }
   zip::DoRegisterClass([](zip::TPersistent* o, zip::TStream& s) { s.ReadBuffer(&static_cast<Item*>(o)->key, 4); },
