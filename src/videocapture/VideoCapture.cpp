@@ -92,6 +92,7 @@ TVideoCapture::TVideoCapture(QWidget* owner) : QFrame(owner), impl_(std::make_un
 
 TVideoCapture::~TVideoCapture() {
   destroying_ = true;
+  *alive_ = false;
   queue_.clear();
   if (TDevicesManager* manager = DevicesManager()) manager->Remove(this);
   impl_->DestroyGraph();
@@ -157,13 +158,15 @@ bool TVideoCapture::Queue(int code, int i, double d, const std::string& s1, cons
 }
 
 void TVideoCapture::RunQueue() {
-  while (!queue_.empty() && !destroying_) {
+  const std::shared_ptr<bool> alive = alive_;
+  while (*alive && !queue_.empty() && !destroying_) {
     const TRequest request = queue_.front();
     queue_.pop_front();
     // Only the last of several waiting changes rebuilds the graph.
     const bool refresh = RefreshPreviewOnParamChange;
     if (!queue_.empty()) RefreshPreviewOnParamChange = false;
     RunRequest(request);
+    if (!*alive) return;
     RefreshPreviewOnParamChange = refresh;
   }
 }
@@ -208,16 +211,21 @@ void TVideoCapture::TickHandler() {
   if (inTick_ || destroying_) return;
   inTick_ = true;
   struct Reset {
+    std::shared_ptr<bool> alive;
     bool& flag;
-    ~Reset() { flag = false; }
-  } reset{inTick_};
+    ~Reset() {
+      if (*alive) flag = false;
+    }
+  } reset{alive_, inTick_};
   if (!initialized_) FirstTick();
   else RegularTick();
 }
 
 void TVideoCapture::FirstTick() {
   initialized_ = true;
+  const std::shared_ptr<bool> alive = alive_;
   if (OnComponentLoaded) OnComponentLoaded(this);
+  if (!*alive) return;
   if (AutoStartPreview && currentState_ == cs_Down) {
     wantedState_ = cs_Preview;
     impl_->StartGraph(true);
@@ -225,7 +233,10 @@ void TVideoCapture::FirstTick() {
 }
 
 void TVideoCapture::RegularTick() {
+  // Every event handler and report below may free the component.
+  const std::shared_ptr<bool> alive = alive_;
   if (!queue_.empty() && busy_ == 0) RunQueue();
+  if (!*alive) return;
   // A build in progress owns the graph; its events wait for a later tick.
   if (impl_->eventPending && busy_ == 0) {
     impl_->eventPending = false;
@@ -233,10 +244,12 @@ void TVideoCapture::RegularTick() {
       impl_->deviceLost = false;
       impl_->DestroyGraph();
       if (OnDeviceLost) OnDeviceLost(this);
+      if (!*alive) return;
     }
     if (impl_->endOfStream) {
       impl_->endOfStream = false;
       if (OnPlayerEndOfStream) OnPlayerEndOfStream(this);
+      if (!*alive) return;
     }
     if (impl_->diskFull) {
       impl_->diskFull = false;
@@ -244,13 +257,17 @@ void TVideoCapture::RegularTick() {
       // with its file closed and the completion event, though unsuccessful.
       if (currentState_ == cs_Capture) impl_->StopCapture(false);
       else impl_->StartGraph(true);
+      if (!*alive) return;
       if (OnDiskFull) OnDiskFull(this);
+      if (!*alive) return;
     }
   }
   if (!frameGrabberEnabled_) impl_->FrameNotify(0, 1);
+  if (!*alive) return;
   impl_->PlayerProgressTick();
+  if (!*alive) return;
   impl_->TimeCodeTick();
-  if (!destroying_) platform::ProcessMessages();
+  if (*alive && !destroying_) platform::ProcessMessages();
 }
 
 void TVideoCapture::HandleMessage(platform::TMessage& message) {

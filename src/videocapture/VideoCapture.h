@@ -405,6 +405,9 @@ class TVideoCapture : public QFrame {
   int busy_ = 0;
   bool initialized_ = false;
   bool destroying_ = false;
+  // Goes false when the component is freed: the events a tick pumps may close
+  // the window that owns it, and the tick must not touch it afterwards.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool inTick_ = false;
   bool inLayout_ = false;
   bool inFrameNotify_ = false;

@@ -383,3 +383,34 @@ TEST(VideoCapture, FitsTheVideoWindowIntoThePanel) {
     EXPECT_EQ(resized.front(), std::make_pair(320, 240));
   }
 }
+
+// The window that owns a component may close from any event the component
+// pumps or fires: at its first tick, from a report of a lost device, or from a
+// message its tick delivers. The component must not be touched afterwards
+// (the sanitizer build sees any use), and the manager ticks on without it.
+TEST(VideoCapture, AComponentFreedFromItsOwnTickIsLeftAlone) {
+  SyntheticWorld world(1);
+  Watched loaded;
+  loaded.vc->OnComponentLoaded = [&](TVideoCapture*) { loaded.vc.reset(); };
+  // The manager's first tick in a process only hooks device changes.
+  for (int i = 0; i < 2 && loaded.vc; ++i) DevicesManager()->Tick();
+  EXPECT_EQ(loaded.vc, nullptr);
+
+  Watched lost;
+  lost.Tick();
+  lost.vc->StartPreview();
+  ASSERT_EQ(lost.vc->CurrentState(), cs_Preview);
+  lost.vc->OnDeviceLost = [&](TVideoCapture*) { lost.vc.reset(); };
+  world.Camera(0)->SetPresent(false);
+  world.StepFrames(1);
+  ASSERT_TRUE(WaitFor([&] { return lost.vc == nullptr; }));
+  world.Camera(0)->SetPresent(true);
+
+  Watched posted;
+  posted.Tick();
+  posted.vc->StartPreview();
+  QMetaObject::invokeMethod(qApp, [&] { posted.vc.reset(); }, Qt::QueuedConnection);
+  DevicesManager()->Tick();
+  EXPECT_EQ(posted.vc, nullptr);
+  DevicesManager()->Tick();
+}
