@@ -95,6 +95,21 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from cam_peer import scan_bomb  # noqa: E402
 
 
+def drain_and_count_resets(socks, timeout):
+    """Reads what each socket still has; returns how many the program reset."""
+    dropped = 0
+    for s in socks:
+        s.settimeout(timeout)
+        try:
+            while s.recv(1 << 20):
+                pass
+        except ConnectionResetError:
+            dropped += 1
+        except OSError:
+            pass
+    return dropped
+
+
 def option(name, default=None):
     return sys.argv[sys.argv.index(name) + 1] if name in sys.argv[:-1] else default
 
@@ -381,16 +396,7 @@ def room(port, silent, talkers, count, size):
         t.start()
     for t in threads:
         t.join()
-    dropped = 0
-    for s in joined:
-        s.settimeout(0.2)
-        try:
-            while s.recv(1 << 20):
-                pass
-        except ConnectionResetError:
-            dropped += 1
-        except OSError:
-            pass
+    dropped = drain_and_count_resets(joined, 0.2)
     print("JOINED", len(joined), "TURNED", silent - len(joined), "SENT", sum(sent), "DROPPED", dropped, flush=True)
 
 
@@ -637,16 +643,7 @@ def room_lists(port, members, spread, size, requests):
         except OSError:
             pass  # already dropped
     time.sleep(3)  # the room answers meanwhile
-    dropped = 0
-    for s in crowd.joined:
-        s.settimeout(0.05)
-        try:
-            while s.recv(1 << 20):
-                pass
-        except ConnectionResetError:
-            dropped += 1
-        except OSError:
-            pass
+    dropped = drain_and_count_resets(crowd.joined, 0.05)
     crowd.leave()
     print("JOINED", len(crowd.joined), "TURNED", members - len(crowd.joined), "DROPPED", dropped, flush=True)
 
