@@ -883,7 +883,12 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   bool RedrawHeld() const { return held_.Depth > 0 || held_.Pending; }
   // True for the event that ends a turn's held redraw, which it then does.
   bool HeldRedrawDue(QEvent* event);
+  // True for a paint request of the window that came ahead of a pending held
+  // redraw: the redraw is done and the request posted again behind it.
+  bool HeldRedrawBeforePaint(QObject* window, QEvent* event);
   void RedrawHeldEdits();
+  // The window whose paints bring a pending held redraw forward.
+  QPointer<QWidget> heldPaintWindow_;
   struct THeldRedraw {
     int Depth = 0;
     // Released, waiting for the end of the turn.

@@ -179,7 +179,7 @@ void TCustomQuillEdit::keyReleaseEvent(QKeyEvent* event) {
 }
 
 bool TCustomQuillEdit::event(QEvent* event) {
-  if (HeldRedrawDue(event)) return true;
+  if (HeldRedrawDue(event) || (isWindow() && HeldRedrawBeforePaint(this, event))) return true;
   if (event->type() == QEvent::ShortcutOverride) {
     auto* key = static_cast<QKeyEvent*>(event);
     // The second key of a sequence, and Alt combinations, go to the key list

@@ -490,10 +490,31 @@ void TCustomQuillEdit::ReleaseRedraw() {
   // Behind the turn's other work and ahead of its painting, which is posted
   // with the same low priority once something asks for it.
   QCoreApplication::postEvent(this, new QEvent(HeldRedrawEvent()), Qt::LowEventPriority);
+  // A paint the window asked for earlier (for the last message's moved rows,
+  // when the next is written before they are painted) would come first and
+  // find the redraw pending: the view would be painted twice, the second
+  // time whole. The window's paint request brings the redraw forward.
+  QWidget* top = window();
+  if (top != this && top != heldPaintWindow_) {
+    if (heldPaintWindow_) heldPaintWindow_->removeEventFilter(this);
+    top->installEventFilter(this);
+    heldPaintWindow_ = top;
+  }
 }
 
 bool TCustomQuillEdit::HeldRedrawDue(QEvent* event) {
   if (event->type() != HeldRedrawEvent()) return false;
+  RedrawHeldEdits();
+  return true;
+}
+
+bool TCustomQuillEdit::HeldRedrawBeforePaint(QObject* window, QEvent* event) {
+  if (event->type() != QEvent::UpdateRequest || !held_.Pending || held_.Depth > 0) return false;
+  // Posted first, so that the window paints again whatever the redraw does.
+  // It still comes behind what the redraw leaves for the end of the turn
+  // (the caret's and the scroll bar's new looks), which is posted with a
+  // higher priority.
+  QCoreApplication::postEvent(window, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
   RedrawHeldEdits();
   return true;
 }

@@ -195,6 +195,7 @@ void TCustomQuillEdit::PopupCallBack(QWidget*) {
 bool TCustomQuillEdit::eventFilter(QObject* watched, QEvent* event) {
   if (!popupListBox_.isNull() && watched == popupListBox_.data() && event->type() == QEvent::KeyPress)
     return HookPopupKey(watched, event);
+  if (watched == heldPaintWindow_.data() && HeldRedrawBeforePaint(watched, event)) return true;
   return QAbstractScrollArea::eventFilter(watched, event);
 }
 
