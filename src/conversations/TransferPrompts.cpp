@@ -61,23 +61,35 @@ bool TTransferDialogs::AskPackageName(std::string& name) {
 }
 
 bool TTransferDialogs::ChooseFiles(TTransferKind kind, std::vector<std::string>& files) {
-  QStringList chosen;
+  QString title, filter;
   switch (kind) {
     case TTransferKind::Binary:
-      chosen = QFileDialog::getOpenFileNames(nullptr, "Please select Files to send...", {}, "All Files (*)");
+      title = "Please select Files to send...";
+      filter = "All Files (*)";
       break;
     case TTransferKind::Image:
-      chosen << QFileDialog::getOpenFileName(nullptr, "Please select Image file to send...", {}, PictureFilter());
+      title = "Please select Image file to send...";
+      filter = PictureFilter();
       break;
     case TTransferKind::Sound:
-      chosen << QFileDialog::getOpenFileName(
-          nullptr, "Please select Sound File to send...", {},
+      title = "Please select Sound File to send...";
+      filter =
           "All Sound Files (*.mp3 *.wav *.mid *.rmi);;MP3 Files (*.mp3);;Wave Files (*.wav);;"
-          "Midi Files (*.mid);;Midi Sequence (*.rmi)");
+          "Midi Files (*.mid);;Midi Sequence (*.rmi)";
       break;
   }
+  // On the heap and over the window it is for, as the other questions: that
+  // window may go while the user looks for the files.
+  QWidget* about = platform::QuestionWindow();
+  QPointer<QFileDialog> dialog = new QFileDialog(about, title, {}, filter);
+  dialog->setFileMode(kind == TTransferKind::Binary ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  platform::CentreOn(dialog, about);
+  const bool accepted = dialog->exec() == QDialog::Accepted;
+  if (dialog.isNull()) return false;
+  QStringList chosen = dialog->selectedFiles();
+  delete dialog.data();
   chosen.removeAll(QString());
-  if (chosen.isEmpty()) return false;
+  if (!accepted || chosen.isEmpty()) return false;
   files.clear();
   for (const QString& file : chosen) files.push_back(NameOnDisk(file));
   return true;

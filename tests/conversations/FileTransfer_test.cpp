@@ -4,14 +4,18 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 
 #include "common/Settle.h"
+#include "conversations/TransferPrompts.h"
+#include "core/DialogPrompts.h"
 #include "conversations/FormFileIn.h"
 #include "conversations/FormFileOut.h"
 #include "conversations/TransferRoutes.h"
@@ -24,6 +28,7 @@
 #include "platform/Charset.h"
 #include "platform/DesktopPrompts.h"
 #include "platform/EventLoop.h"
+#include "platform/QuestionBoxes.h"
 #include "platform/TempHome.h"
 
 namespace fs = std::filesystem;
@@ -140,3 +145,39 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
 }
 
 }  // namespace
+
+// The files of a package are chosen over the window they are for, several at
+// once; what comes back is each file's name as it is on disk.
+TEST(FileTransfer, FilesAreChosenOverTheirWindowSeveralAtOnce) {
+  testing_support::WidgetApp();
+  testing_support::TempHome home;
+  const fs::path file = home.Home() / "notes.txt";
+  fs::create_directories(home.Home());
+  std::ofstream(file) << "notes";
+  QWidget window(nullptr, Qt::Window);
+  // Off the middle of the 800 x 600 test screen, where the chooser still fits.
+  window.setGeometry(230, 140, 200, 160);
+  window.show();
+  const platform::TQuestionsAbout about(&window);
+  TDialogPrompts prompts;
+  TTransferDialogs dialogs(prompts);
+  int offCentre = -1;
+  QFileDialog::FileMode mode = QFileDialog::AnyFile;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return;
+    poll.stop();
+    offCentre = (dialog->geometry().center() - window.geometry().center()).manhattanLength();
+    mode = dialog->fileMode();
+    dialog->setDirectory(QString::fromStdString(home.Home().string()));
+    dialog->selectFile("notes.txt");
+    static_cast<QDialog*>(dialog)->QDialog::done(QDialog::Accepted);
+  });
+  poll.start(10);
+  std::vector<std::string> files;
+  ASSERT_TRUE(dialogs.ChooseFiles(TTransferKind::Binary, files));
+  EXPECT_LE(offCentre, 2);
+  EXPECT_EQ(mode, QFileDialog::ExistingFiles);
+  EXPECT_EQ(files, std::vector<std::string>{platform::NameFromPath(file)});
+}
