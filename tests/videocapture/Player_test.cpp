@@ -12,6 +12,7 @@
 #include "platform/EventLoop.h"
 #include "platform/TempHome.h"
 #include "videocapture/VideoWindow.h"
+#include "videocapture/engine/CaptureGraph.h"
 #include "videocapture/engine/MediaModule.h"
 
 namespace engine = videocapture::engine;
@@ -169,4 +170,47 @@ TEST(Player, FfmpegComesWithTheFirstFileAndItsAbsenceRefusesFilesCleanly) {
   }
   w.vc->ClosePlayer();
   EXPECT_EQ(w.errors, Strings{});
+}
+
+namespace {
+
+// A file source that only notes when the graph runs or pauses its clock.
+struct ClockWatchedFile : engine::TCaptureSource, engine::TMediaSeeking {
+  std::vector<bool> running;
+  engine::TDeviceInfo info;
+  const engine::TDeviceInfo& Info() const override { return info; }
+  engine::TPinFacts Pins() const override { return {}; }
+  int CapabilityCount() override { return 0; }
+  bool GetCapability(int, engine::TVideoFormat&, engine::TStreamCaps&) override { return false; }
+  bool QueryAccept(const engine::TVideoFormat&) override { return false; }
+  bool GetFormat(engine::TVideoFormat&) override { return false; }
+  bool SetFormat(const engine::TVideoFormat&) override { return false; }
+  engine::TProcAmp* ProcAmp() override { return nullptr; }
+  engine::TDroppedFrames* DroppedFrames() override { return nullptr; }
+  engine::TCrossbar* Crossbar() override { return nullptr; }
+  engine::TMediaSeeking* Seeking() override { return this; }
+  bool Start(engine::TFrameSink, engine::TEventSink) override { return true; }
+  void Stop() override {}
+  engine::TRefTime Duration() override { return 0; }
+  engine::TRefTime Position() override { return 0; }
+  bool SetPosition(engine::TRefTime) override { return true; }
+  bool SetRate(double) override { return true; }
+  void SetRunning(bool on) override { running.push_back(on); }
+};
+
+}  // namespace
+
+// A file opened paused starts streaming paused: its clock is never run, not
+// even for the moment a pause takes to follow (it played a picture and a
+// slice of sound there, and the sound then began again from a seek).
+TEST(Player, AFileOpenedPausedNeverRunsUntilItIsRun) {
+  engine::TCaptureGraph graph;
+  auto file = std::make_unique<ClockWatchedFile>();
+  const ClockWatchedFile* seen = file.get();
+  ASSERT_GE(graph.AddVideoSource(std::move(file), "File"), 0);
+  ASSERT_TRUE(graph.Pause());
+  EXPECT_EQ(seen->running, std::vector<bool>{false});
+  ASSERT_TRUE(graph.Run());
+  EXPECT_EQ(seen->running, (std::vector<bool>{false, true}));
+  graph.Stop();
 }

@@ -291,26 +291,31 @@ void TCaptureGraph::DeliverAudio(const TAudioBlock& block) {
   for (const auto& consumer : audioRoute_) consumer->ReceiveAudio(block);
 }
 
+// The streams start in the state asked for: a file opened paused must not
+// play a moment of picture and sound before the pause reaches it.
+bool TCaptureGraph::StartStreaming(TGraphState state) {
+  route_.clear();
+  std::vector<std::shared_ptr<TFrameFilter>> path;
+  CollectStops(sourceNode_, route_, path, 0);
+  state_ = state;
+  if (!source_->Start([this](const TFrame& f) { Deliver(f); }, [this](TGraphEventCode c) { PushEvent(c); })) {
+    state_ = TGraphState::Stopped;
+    route_.clear();
+    return false;
+  }
+  streaming_ = true;
+  // A sound input that fails leaves the video running without sound.
+  audioRoute_.clear();
+  if (audio_) {
+    CollectConsumers(audioNode_, audioRoute_, 0, true);
+    audioStreaming_ = audio_->Start([this](const TAudioBlock& b) { DeliverAudio(b); });
+  }
+  return true;
+}
+
 bool TCaptureGraph::Run() {
   if (!source_) return false;
-  if (!streaming_) {
-    route_.clear();
-    std::vector<std::shared_ptr<TFrameFilter>> path;
-    CollectStops(sourceNode_, route_, path, 0);
-    state_ = TGraphState::Running;
-    if (!source_->Start([this](const TFrame& f) { Deliver(f); }, [this](TGraphEventCode c) { PushEvent(c); })) {
-      state_ = TGraphState::Stopped;
-      route_.clear();
-      return false;
-    }
-    streaming_ = true;
-    // A sound input that fails leaves the video running without sound.
-    audioRoute_.clear();
-    if (audio_) {
-      CollectConsumers(audioNode_, audioRoute_, 0, true);
-      audioStreaming_ = audio_->Start([this](const TAudioBlock& b) { DeliverAudio(b); });
-    }
-  }
+  if (!streaming_ && !StartStreaming(TGraphState::Running)) return false;
   state_ = TGraphState::Running;
   if (TMediaSeeking* seeking = source_->Seeking()) seeking->SetRunning(true);
   return true;
@@ -318,10 +323,8 @@ bool TCaptureGraph::Run() {
 
 bool TCaptureGraph::Pause() {
   if (!source_) return false;
-  if (!streaming_) {
-    // Paused means ready to flow: the device streams, nothing is delivered.
-    if (!Run()) return false;
-  }
+  // Paused means ready to flow: the device streams, nothing is delivered.
+  if (!streaming_ && !StartStreaming(TGraphState::Paused)) return false;
   state_ = TGraphState::Paused;
   if (TMediaSeeking* seeking = source_->Seeking()) seeking->SetRunning(false);
   PushEvent(TGraphEventCode::Paused);

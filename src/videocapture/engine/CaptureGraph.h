@@ -155,6 +155,7 @@ class TCaptureGraph {
   void CollectConsumers(int node, std::vector<std::shared_ptr<TFrameConsumer>>& out, int depth, bool audio) const;
   void CollectStops(int node, std::vector<Delivery>& out, std::vector<std::shared_ptr<TFrameFilter>>& path,
                     int depth) const;
+  bool StartStreaming(TGraphState state);
   void Deliver(const TFrame& frame);
   void DeliverAudio(const TAudioBlock& block);
 
