@@ -70,23 +70,6 @@ void TFormChat::closeEvent(QCloseEvent* e) {
   e->accept();
 }
 
-void TFormChat::MembersChanged() {
-  FillMemberList(host_->Members());
-  ShowClientCount();
-}
-
-void TFormChat::MemberAdded(int index) {
-  InsertMemberRow(host_->Members(), index);
-  ShowClientCount();
-}
-
-void TFormChat::MemberRemoved(int index) {
-  RemoveMemberRow(index);
-  ShowClientCount();
-}
-
-void TFormChat::ShowClientCount() { SetStatusText("Client Count: " + std::to_string(host_->ClientCount()), 2); }
-
 void TFormChat::ShowInformation(const std::string& text, const std::string& caption) {
   session_.Prompts().ShowInformation(text, caption);
 }

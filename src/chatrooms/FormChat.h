@@ -26,14 +26,15 @@ class TFormChat : public TRoomWindow, public TChatHostView {
     TRoomWindow::ShowPeerText(name, text);
   }
   void ShowOwnText(const std::string& text) override { TRoomWindow::ShowOwnText(text); }
-  void MembersChanged() override;
-  void MemberAdded(int index) override;
-  void MemberRemoved(int index) override;
+  void MembersChanged() override { FillMemberList(host_->Members()); }
+  void MemberAdded(int index) override { InsertMemberRow(host_->Members(), index); }
+  void MemberRemoved(int index) override { RemoveMemberRow(index); }
   void ShowInformation(const std::string& text, const std::string& caption) override;
 
   // TRoomWindow
   void SendText() override;
   void SendSound(int index) override;
+  int ClientCount() const override { return host_->ClientCount(); }
   const std::string& OwnName() const override { return host_->Setup().UserName; }
 
  protected:
@@ -42,8 +43,6 @@ class TFormChat : public TRoomWindow, public TChatHostView {
   void AddMemberItems(QMenu& menu) override;
 
  private:
-  void ShowClientCount();
-
   std::unique_ptr<TChatHost> host_;
   bool ownRowAdded_ = false;
 };

@@ -54,25 +54,6 @@ void TFormChatCli::SetCaption(const std::string& caption) {
   setWindowTitle(platform::ToQString(CutPeerText(caption, 2 * peerbounds::kShownName)));
 }
 
-void TFormChatCli::MembersChanged() {
-  FillMemberList(member_->Members());
-  ShowClientCount();
-}
-
-void TFormChatCli::MemberAdded(int index) {
-  InsertMemberRow(member_->Members(), index);
-  ShowClientCount();
-}
-
-void TFormChatCli::MemberRemoved(int index) {
-  RemoveMemberRow(index);
-  ShowClientCount();
-}
-
-void TFormChatCli::ShowClientCount() {
-  SetStatusText("Client Count: " + std::to_string(member_->ClientCount()), 2);
-}
-
 void TFormChatCli::RoomEnded() {
   MemoGo->setEnabled(false);
   ButtonSend->setEnabled(false);

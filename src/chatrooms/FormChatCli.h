@@ -24,22 +24,21 @@ class TFormChatCli : public TRoomWindow, public TChatMemberView {
     TRoomWindow::ShowPeerText(name, text);
   }
   void ShowOwnText(const std::string& text) override { TRoomWindow::ShowOwnText(text); }
-  void MembersChanged() override;
-  void MemberAdded(int index) override;
-  void MemberRemoved(int index) override;
+  void MembersChanged() override { FillMemberList(member_->Members()); }
+  void MemberAdded(int index) override { InsertMemberRow(member_->Members(), index); }
+  void MemberRemoved(int index) override { RemoveMemberRow(index); }
   void ShowInformation(const std::string& text, const std::string& caption) override;
   void RoomEnded() override;
 
   // TRoomWindow
   void SendText() override;
   void SendSound(int index) override { member_->SendSound(index); }
+  int ClientCount() const override { return member_->ClientCount(); }
   const std::string& OwnName() const override { return member_->UserName(); }
 
  protected:
   void closeEvent(QCloseEvent* e) override;
 
  private:
-  void ShowClientCount();
-
   std::unique_ptr<TChatMember> member_;
 };

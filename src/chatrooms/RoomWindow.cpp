@@ -239,6 +239,7 @@ void TRoomWindow::FillMemberList(const TRoomMembers& members) {
     if (selected && r.Owner == selected->Owner && r.Record == selected->Record) item->setSelected(true);
   }
   ListC->setUpdatesEnabled(true);
+  ShowClientCount();
 }
 
 // A join or a leave touches one item: filling the whole list anew for each
@@ -248,9 +249,15 @@ void TRoomWindow::InsertMemberRow(const TRoomMembers& members, int index) {
   auto* item = new QTreeWidgetItem;
   SetMemberItem(*item, members.Rows()[static_cast<std::size_t>(index)]);
   ListC->insertTopLevelItem(index, item);
+  ShowClientCount();
 }
 
-void TRoomWindow::RemoveMemberRow(int index) { delete ListC->takeTopLevelItem(index); }
+void TRoomWindow::RemoveMemberRow(int index) {
+  delete ListC->takeTopLevelItem(index);
+  ShowClientCount();
+}
+
+void TRoomWindow::ShowClientCount() { SetStatusText("Client Count: " + std::to_string(ClientCount()), 2); }
 
 std::optional<TRoomMembers::Row> TRoomWindow::SelectedRow() const {
   for (int i = 0; i < ListC->topLevelItemCount(); ++i) {

@@ -61,6 +61,7 @@ class TRoomWindow : public QWidget {
   void ActionHelpExecute();
   // The member list again, from the room's rows. Each row shows as much of
   // a member's name and record as a label would: they are the member's choice.
+  // Each change of the list shows ClientCount() in panel 2.
   void FillMemberList(const TRoomMembers& members);
   // The list after one row of the room came in at `index`, or went from
   // there; the rest of the list stays as it is.
@@ -79,6 +80,7 @@ class TRoomWindow : public QWidget {
   virtual void SendText() = 0;
   virtual void SendSound(int index) = 0;
   virtual const std::string& OwnName() const = 0;
+  virtual int ClientCount() const = 0;
 
   QWidget* Memo;            // the transcript control
   TTranscript* Transcript;  // its operations
@@ -104,6 +106,7 @@ class TRoomWindow : public QWidget {
   TSession& session_;
 
  private:
+  void ShowClientCount();
   void BuildWindow();
   QWidget* BuildButtons();
   void WriteMessage(const std::string& name, platform::TFont& font, const std::string& text);
