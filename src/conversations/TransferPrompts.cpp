@@ -78,18 +78,10 @@ bool TTransferDialogs::ChooseFiles(TTransferKind kind, std::vector<std::string>&
           "Midi Files (*.mid);;Midi Sequence (*.rmi)";
       break;
   }
-  // On the heap and over the window it is for, as the other questions: that
-  // window may go while the user looks for the files.
-  QWidget* about = platform::QuestionWindow();
-  QPointer<QFileDialog> dialog = new QFileDialog(about, title, {}, filter);
+  auto* dialog = new QFileDialog(platform::QuestionWindow(), title, {}, filter);
   dialog->setFileMode(kind == TTransferKind::Binary ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
-  platform::CentreOn(dialog, about);
-  const bool accepted = dialog->exec() == QDialog::Accepted;
-  if (dialog.isNull()) return false;
-  QStringList chosen = dialog->selectedFiles();
-  delete dialog.data();
-  chosen.removeAll(QString());
-  if (!accepted || chosen.isEmpty()) return false;
+  const QStringList chosen = platform::RunFileDialog(dialog);
+  if (chosen.isEmpty()) return false;
   files.clear();
   for (const QString& file : chosen) files.push_back(NameOnDisk(file));
   return true;

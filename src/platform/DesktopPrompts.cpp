@@ -117,6 +117,17 @@ QMessageBox::StandardButton RunMessageBox(QMessageBox::Icon icon, const QString&
   return static_cast<QMessageBox::StandardButton>(result);
 }
 
+QStringList RunFileDialog(QFileDialog* dialog) {
+  QPointer<QFileDialog> held(dialog);
+  CentreOn(dialog, dialog->parentWidget());
+  const bool accepted = held->exec() == QDialog::Accepted;
+  if (held.isNull()) return {};
+  QStringList chosen = held->selectedFiles();
+  delete held.data();
+  chosen.removeAll(QString());
+  return accepted ? chosen : QStringList();
+}
+
 TQuestionsAbout::TQuestionsAbout(QWidget* window) { Subjects().emplace_back(window); }
 
 TQuestionsAbout::~TQuestionsAbout() { Subjects().pop_back(); }
@@ -165,17 +176,12 @@ bool AskFileName(bool save, const std::string& title, const std::string& filter,
                  std::string& name, const std::string& defaultExt) {
   if (!HaveDesktop()) return false;
   // On the heap, as RunMessageBox's box: its window may go while it waits.
-  QWidget* about = QuestionWindow();
-  QPointer<QFileDialog> dialog = new QFileDialog(about, Q(title), Q(DosToUnixPath(startDir)), QtFilter(filter));
-  CentreOn(dialog, about);
+  auto* dialog = new QFileDialog(QuestionWindow(), Q(title), Q(DosToUnixPath(startDir)), QtFilter(filter));
   dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog->setDefaultSuffix(Q(defaultExt));
-  const bool accepted = dialog->exec() == QDialog::Accepted;
-  if (dialog.isNull()) return false;
-  const QStringList chosen = dialog->selectedFiles();
-  delete dialog.data();
-  if (!accepted || chosen.isEmpty()) return false;
+  const QStringList chosen = RunFileDialog(dialog);
+  if (chosen.isEmpty()) return false;
   name = FromQ(chosen.first());
   return true;
 }
@@ -194,18 +200,12 @@ bool AskSaveFileName(const std::string& title, const std::string& filter, const 
 
 bool AskFolder(const std::string& title, const std::string& startDir, std::string& folder) {
   if (!HaveDesktop()) return false;
-  QWidget* about = QuestionWindow();
-  QPointer<QFileDialog> dialog = new QFileDialog(about, Q(title), Q(DosToUnixPath(startDir)));
-  CentreOn(dialog, about);
+  auto* dialog = new QFileDialog(QuestionWindow(), Q(title), Q(DosToUnixPath(startDir)));
   dialog->setFileMode(QFileDialog::Directory);
   dialog->setOption(QFileDialog::ShowDirsOnly);
-  const bool accepted = dialog->exec() == QDialog::Accepted;
-  if (dialog.isNull()) return false;
-  const QStringList picked = dialog->selectedFiles();
-  delete dialog.data();
-  if (!accepted || picked.isEmpty()) return false;
-  const QString chosen = picked.first();
-  folder = FromQ(chosen);
+  const QStringList picked = RunFileDialog(dialog);
+  if (picked.isEmpty()) return false;
+  folder = FromQ(picked.first());
   return true;
 }
 

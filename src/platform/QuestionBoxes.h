@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 class QDialog;
+class QFileDialog;
 class QWidget;
 
 namespace platform {
@@ -24,5 +25,9 @@ void CentreOn(QWidget* dialog, QWidget* subject);
 QMessageBox::StandardButton RunMessageBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
                                           QMessageBox::StandardButtons buttons, QWidget* fallback = nullptr,
                                           QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+// Runs a file chooser made on the heap over QuestionWindow(), centred on it,
+// and frees it; its window may go while it waits, taking the chooser with it.
+// The chosen names, none when the user cancels.
+QStringList RunFileDialog(QFileDialog* dialog);
 
 }  // namespace platform
