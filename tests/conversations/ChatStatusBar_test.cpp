@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QEvent>
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
@@ -16,16 +15,7 @@
 
 namespace {
 
-class PaintCounter : public QObject {
- public:
-  int Paints = 0;
-
- protected:
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) ++Paints;
-    return false;
-  }
-};
+using testing_support::PaintCounter;
 
 struct Change {
   int Panel;  // -1: the picture
@@ -64,14 +54,14 @@ TEST(ChatStatusBar, ScreenAfterEachTurnIsTheBarDrawnAfresh) {
   };
   for (std::size_t t = 0; t < std::size(turns); ++t) {
     platform::ProcessMessages();
-    counter.Paints = 0;
+    counter.count = 0;
     for (const Change& c : turns[t].Changes) {
       if (c.Panel < 0) bar->SetStateImage(c.Image);
       else bar->SetPanel(c.Panel, c.Text);
     }
     platform::ProcessMessages();
     platform::ProcessMessages();
-    EXPECT_EQ(counter.Paints > 0, turns[t].Paints) << "turn " << t;
+    EXPECT_EQ(counter.count > 0, turns[t].Paints) << "turn " << t;
     const QImage shown = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
     const QImage fresh = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shown.size(), fresh.size());

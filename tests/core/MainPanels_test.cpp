@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEvent>
 #include <QFontInfo>
 #include <QFontMetrics>
 
@@ -12,16 +11,7 @@
 
 namespace {
 
-class PaintCounter : public QObject {
- public:
-  int count = 0;
-
- protected:
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) ++count;
-    return false;
-  }
-};
+using testing_support::PaintCounter;
 
 void Pump(int ms) {
   QElapsedTimer t;
