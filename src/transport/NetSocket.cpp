@@ -673,6 +673,11 @@ int TCustomNetSocket::ReceiveFrom(void* buffer, int size, std::string* from_addr
 
 int TCustomNetSocket::PeekData(void* buffer, int size) { return net::Recv(handle_, buffer, size, net::MSG_PEEK_FLAG); }
 
+bool TCustomNetSocket::InputWaiting() const {
+  unsigned long waiting = 0;
+  return HeldInput() || (handle_ != INVALID_SOCKET && net::BytesAvailable(handle_, &waiting) == 0 && waiting > 0);
+}
+
 int TCustomNetSocket::GetRcvdCount() {
   unsigned long waiting = 0;
   if (net::BytesAvailable(handle_, &waiting) != 0) {

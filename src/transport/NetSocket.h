@@ -106,6 +106,10 @@ class TCustomNetSocket : public TComponent {
   TSocketState State() const { return state_; }
   std::int64_t ReadCount() const { return read_count_; }
   int RcvdCount() { return GetRcvdCount(); }
+  // Whether something has come that no handler has been given yet: bytes in
+  // the system's buffer, or whole lines held here. A line still without its
+  // end does not count.
+  bool InputWaiting() const;
   int LastError() const { return last_error_; }
   TSocket HSocket() const { return handle_; }
   bool AllSent() const { return all_sent_; }

@@ -1,10 +1,16 @@
 #include "core/session/PeerListener.h"
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Loopback_helpers.h"
@@ -208,7 +214,10 @@ TEST(PeerListener, LetsTheLongestWaitingCallerOfTheBusiestAddressGoForANewcomer)
   struct Case {
     const char* name;
     int inAll, perAddress;
-    std::string callers;  // their addresses in order: a, b, c; A: trickles a line, *: asked and left open
+    // Their addresses in order: a, b, c; A: trickles a line, *: asked and left
+    // open; !: a newcomer from c, connected as the first caller asks; the
+    // listener often meets both in one turn, before that request is read.
+    std::string callers;
     std::vector<int> letGo;
   };
   const std::vector<Case> cases = {
@@ -216,6 +225,7 @@ TEST(PeerListener, LetsTheLongestWaitingCallerOfTheBusiestAddressGoForANewcomer)
       {"a full address lets its own go", 8, 2, "abaaa", {0, 2}},
       {"bytes without a line end say nothing", 3, 3, "Aabc", {0}},
       {"a caller that has asked stays", 3, 3, "*abc", {1}},
+      {"a request that came with the newcomer, not yet read, has been said", 3, 3, "aab!", {1}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -224,7 +234,21 @@ TEST(PeerListener, LetsTheLongestWaitingCallerOfTheBusiestAddressGoForANewcomer)
     f.listener->MaxPendingPerAddress = c.perAddress;
     f.decision = 7;  // the question goes without an answer: the connection stays open
     std::vector<std::unique_ptr<Caller>> callers;
+    int newcomer = -1;
     for (const char a : c.callers) {
+      if (a == '!') {
+        newcomer = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        ::inet_pton(AF_INET, "127.0.0.4", &at.sin_addr);
+        ASSERT_EQ(::bind(newcomer, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+        at.sin_port = htons(static_cast<std::uint16_t>(std::stoi(f.port)));
+        ::inet_pton(AF_INET, "127.0.0.1", &at.sin_addr);
+        ASSERT_EQ(::connect(newcomer, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+        callers.front()->socket.SendStr("  1001<" + kRecord + ">\r\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // both are there when the listener looks
+        continue;
+      }
       const char address = a == '*' ? 'a' : static_cast<char>(std::tolower(a));
       callers.push_back(std::make_unique<Caller>(f.port, std::string("127.0.0.") + std::to_string(address - 'a' + 2)));
       Caller& caller = *callers.back();
@@ -241,6 +265,7 @@ TEST(PeerListener, LetsTheLongestWaitingCallerOfTheBusiestAddressGoForANewcomer)
     for (std::size_t i = 0; i < callers.size(); ++i)
       if (callers[i]->closed) letGo.push_back(static_cast<int>(i));
     EXPECT_EQ(letGo, c.letGo);
+    if (newcomer >= 0) ::close(newcomer);
   }
 }
 

@@ -474,8 +474,11 @@ TParloSocket* TPeerListener::CallerToLetGo(const TComponent* newcomer, const std
   int most = 0;
   for (const auto& [key, conn] : conns_) {
     // A caller whose request is being handled, or was answered and left
-    // open, has said what it wants.
-    if (key == newcomer || conn.releasing || conn.asking || conn.held || conn.socket->Tag() != 0) continue;
+    // open, has said what it wants; so has one whose bytes came and wait to
+    // be read in this same turn.
+    if (key == newcomer || conn.releasing || conn.asking || conn.held || conn.socket->Tag() != 0 ||
+        conn.socket->InputWaiting())
+      continue;
     if (address != nullptr && conn.address != *address) continue;
     const int held = places[conn.address];
     if (chosen == nullptr || held > most || (held == most && conn.arrival < chosen->arrival)) {
