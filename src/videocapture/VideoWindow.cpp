@@ -39,9 +39,13 @@ class TVideoWindow::FrameSlot : public engine::TFrameConsumer, public std::enabl
     });
   }
 
+  // A copy of its own: a picture the streaming thread replaces is freed
+  // there, and only what was read under the lock is ordered before that
+  // (Qt's shared count, outside this program's build, orders nothing the
+  // thread checker can see).
   QImage Latest() const {
     std::lock_guard lock(mutex_);
-    return latest_;
+    return latest_.copy();
   }
   void Clear() {
     std::lock_guard lock(mutex_);
