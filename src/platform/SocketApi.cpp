@@ -393,7 +393,10 @@ class LingeringClose : public QObject {
     wr_->setEnabled(false);
     QObject::connect(rd_, &QSocketNotifier::activated, this, [this] { Drain(); });
     QObject::connect(wr_, &QSocketNotifier::activated, this, [this] { SendRest(); });
-    QTimer::singleShot(kLingerMs, this, [this] { Finish(true); });
+    // A timer of our own, stopped as the close finishes: a single shot would
+    // stay registered for the whole wait after a close that ended at once,
+    // and every pass of the event loop looks at the timers.
+    give_up_timer_ = startTimer(kLingerMs);
   }
   // Reached when the program ends before the peer has: a reset here would
   // throw away what the system has not yet sent (the last frame before
@@ -430,6 +433,9 @@ class LingeringClose : public QObject {
 
   void Start() { SendRest(); }
   void Reset() { Finish(true); }
+
+ protected:
+  void timerEvent(QTimerEvent*) override { Finish(true); }
 
  private:
   void SendRest() {
@@ -469,6 +475,7 @@ class LingeringClose : public QObject {
     Lingering().erase(place_);
     rd_->setEnabled(false);
     wr_->setEnabled(false);
+    killTimer(give_up_timer_);
     if (reset) ForceClose(fd_);
     else ::close(fd_);
     fd_ = -1;
@@ -480,6 +487,7 @@ class LingeringClose : public QObject {
   std::size_t off_ = 0;
   QSocketNotifier* rd_;
   QSocketNotifier* wr_;
+  int give_up_timer_ = 0;
   std::list<LingeringClose*>::iterator place_;
 };
 
