@@ -391,7 +391,7 @@ class TCustomNetSocket : public TComponent {
   std::uint64_t handler_calls_ = 0;  // OnDataAvailable raised so far
   std::uint64_t turn_bytes_ = 0;     // network_bytes_ at the start of the turn
   std::uint64_t turn_calls_ = 0;     // handler_calls_ at the start of the turn
-  std::int64_t turn_started_ = 0;    // microseconds on the steady clock
+  std::int64_t turn_started_ = 0;    // microseconds on the steady clock; 0: no handler called yet
   int turn_depth_ = 0;
   bool more_posted_ = false;
   bool last_recv_filled_ = false;
