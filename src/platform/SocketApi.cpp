@@ -196,21 +196,20 @@ void UpdateNotifiers(Entry& e) {
   if (e.wr != nullptr && e.wr->isEnabled() != want_wr) e.wr->setEnabled(want_wr);
 }
 
-void Deliver(TSocket s, int event, int error) {
-  Entry* e = Find(s);
-  if (e == nullptr || e->target == nullptr || (e->mask & event) == 0) return;
-  e->target->Send(e->msg, static_cast<std::uintptr_t>(s), MakeSelectReply(event, error));
+// The owner may close the socket inside; e is not to be used afterwards.
+void Deliver(Entry& e, int event, int error) {
+  if (e.target == nullptr || (e.mask & event) == 0) return;
+  e.target->Send(e.msg, static_cast<std::uintptr_t>(e.handle), MakeSelectReply(event, error));
 }
 
 // Tells the owner that bytes wait, once until its next Recv.
-void NoticeRead(TSocket s) {
-  Entry* e = Find(s);
-  if (e == nullptr) return;
-  e->read_armed = false;
-  Deliver(s, FD_READ, 0);
+void NoticeRead(Entry& e) {
+  const TSocket s = e.handle;
+  e.read_armed = false;
+  Deliver(e, FD_READ, 0);
   // Only a receive re-arms the notice; without one the notifier goes quiet
   // instead of firing over and over.
-  if ((e = Find(s)) != nullptr && !e->read_armed) UpdateNotifiers(*e);
+  if (Entry* still = Find(s); still != nullptr && !still->read_armed) UpdateNotifiers(*still);
 }
 
 void OnHeldNotice(TSocket s) {
@@ -218,7 +217,7 @@ void OnHeldNotice(TSocket s) {
   if (e == nullptr) return;
   e->held_notice = false;
   if (!e->held.empty() && e->read_armed && !e->close_reported && (e->mask & FD_READ) && e->target != nullptr)
-    NoticeRead(s);
+    NoticeRead(*e);
 }
 
 // Held bytes get no notice from the system, which has handed them over
@@ -237,7 +236,7 @@ void OnReadable(TSocket s) {
   if (e == nullptr) return;
   if (e->listening) {
     e->accept_armed = false;
-    Deliver(s, FD_ACCEPT, 0);
+    Deliver(*e, FD_ACCEPT, 0);
     if ((e = Find(s)) != nullptr && !e->accept_armed) UpdateNotifiers(*e);
     return;
   }
@@ -256,7 +255,7 @@ void OnReadable(TSocket s) {
       const int error = n == 0 ? e->end_error : ErrorFromErrno(errno);
       e->close_reported = true;
       UpdateNotifiers(*e);
-      Deliver(s, FD_CLOSE, error);
+      Deliver(*e, FD_CLOSE, error);
       return;
     }
     if (take) {
@@ -269,7 +268,7 @@ void OnReadable(TSocket s) {
     UpdateNotifiers(*e);
     return;
   }
-  NoticeRead(s);
+  NoticeRead(*e);
 }
 
 void OnWritable(TSocket s) {
@@ -283,14 +282,14 @@ void OnWritable(TSocket s) {
     e->connected = err == 0;
     e->read_armed = true;
     UpdateNotifiers(*e);
-    Deliver(s, FD_CONNECT, err == 0 ? 0 : ErrorFromErrno(err));
+    Deliver(*e, FD_CONNECT, err == 0 ? 0 : ErrorFromErrno(err));
     if (err == 0 && (e = Find(s)) != nullptr && e->target != nullptr && (e->mask & FD_WRITE))
       e->target->Post(e->msg, static_cast<std::uintptr_t>(s), MakeSelectReply(FD_WRITE, 0));
     return;
   }
   e->want_write = false;
   UpdateNotifiers(*e);
-  Deliver(s, FD_WRITE, 0);
+  Deliver(*e, FD_WRITE, 0);
 }
 
 void MakeNotifiers(Entry& e) {
