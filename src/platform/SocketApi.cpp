@@ -393,8 +393,9 @@ class LingeringClose : public QObject {
     QObject::connect(rd_, &QSocketNotifier::activated, this, [this] { Drain(); });
     QObject::connect(wr_, &QSocketNotifier::activated, this, [this] { SendRest(); });
     // A timer of our own, stopped as the close finishes: a single shot would
-    // stay registered for the whole wait after a close that ended at once,
-    // and every pass of the event loop looks at the timers.
+    // stay registered for the whole wait even after a close that ended at
+    // once, and while any timer is registered every wait of the event loop
+    // carries a timeout, which the system pays for on every wake.
     give_up_timer_ = startTimer(kLingerMs);
   }
   // Reached when the program ends before the peer has: a reset here would

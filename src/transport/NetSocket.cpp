@@ -327,8 +327,8 @@ TCustomNetSocket::TurnScope::TurnScope(TCustomNetSocket& socket)
   socket.turn_bytes_ = socket.network_bytes_;
   socket.turn_calls_ = socket.handler_calls_;
   // The clock is read when the first handler call of the turn starts: most
-  // turns hand out one line, and reading it here and again after that call
-  // cost two clock reads on every line.
+  // turns hand out one line, which then needs no clock read after it, so a
+  // line costs one read instead of two.
   socket.turn_started_ = 0;
   ++socket.turn_depth_;
 }
