@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 
 #include "conversations/Transcript.h"
@@ -37,6 +39,19 @@ TInputKey ChatInputKey(QPlainTextEdit* input, QEvent* e) {
   result.Send = enter && !ctrl;
   result.Typed = !enter && !ctrl;
   return result;
+}
+
+// Clearing the whole input rebuilds its document and layout; taking out the
+// text alone, with undo off so that nothing is recorded, is a fraction of it
+// for each message sent.
+void ClearInput(QPlainTextEdit* input) {
+  QTextDocument* doc = input->document();
+  doc->setUndoRedoEnabled(false);
+  QTextCursor all(doc);
+  all.select(QTextCursor::Document);
+  all.removeSelectedText();
+  doc->setUndoRedoEnabled(true);
+  doc->setModified(false);
 }
 
 bool TranscriptTypingKey(QEvent* e) {
