@@ -43,13 +43,16 @@ TInputKey ChatInputKey(QPlainTextEdit* input, QEvent* e) {
 
 // Clearing the whole input rebuilds its document and layout; taking out the
 // text alone, with undo off so that nothing is recorded, is a fraction of it
-// for each message sent.
+// for each message sent. Inside an edit block the cursor does not work out
+// its place on the screen at each step: the input does so once, at the end.
 void ClearInput(QPlainTextEdit* input) {
   QTextDocument* doc = input->document();
   doc->setUndoRedoEnabled(false);
   QTextCursor all(doc);
-  all.select(QTextCursor::Document);
+  all.beginEditBlock();
+  all.setPosition(doc->characterCount() - 1, QTextCursor::KeepAnchor);
   all.removeSelectedText();
+  all.endEditBlock();
   doc->setUndoRedoEnabled(true);
   doc->setModified(false);
 }
