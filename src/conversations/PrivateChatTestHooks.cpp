@@ -1,6 +1,7 @@
 #include "conversations/PrivateChatTestHooks.h"
 
 #include <QAbstractScrollArea>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "conversations/FormPChat.h"
@@ -82,14 +84,16 @@ void SendLater(TFormPChat& window, const std::string& text, const std::shared_pt
 // Calls `painted` with the number of peer messages shown so far once the
 // transcript has painted them: after its first paint since the last was
 // shown, and the window's flush with it, are over. Only counts `wanted` asks
-// for are reported: each report is one more pass of the loop, which the
-// program would not make by itself.
+// for are reported. A paint that comes with the window's update request is
+// reported as that request ends, in the same turn; any other is reported in
+// a turn of its own, which is one more pass of the loop.
 class TPaintWatch : public QObject {
  public:
   TPaintWatch(QWidget* transcript, std::function<bool(int)> wanted, std::function<void(int)> painted)
-      : QObject(transcript), wanted_(std::move(wanted)), painted_(std::move(painted)) {
+      : QObject(transcript), window_(transcript->window()), wanted_(std::move(wanted)), painted_(std::move(painted)) {
     auto* area = qobject_cast<QAbstractScrollArea*>(transcript);
     (area != nullptr ? area->viewport() : transcript)->installEventFilter(this);
+    window_->installEventFilter(this);
   }
   void Shown() {
     ++shown_;
@@ -97,19 +101,35 @@ class TPaintWatch : public QObject {
   }
 
  protected:
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (waiting_ && e->type() == QEvent::Paint) {
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == window_ && e->type() == QEvent::UpdateRequest && waiting_ && !updating_ && wanted_(shown_)) {
+      const QPointer<TPaintWatch> self(this);
+      updating_ = true;
+      QCoreApplication::sendEvent(window_, e);
+      if (!self) return true;
+      updating_ = false;
+      if (paintedInUpdate_ >= 0) {
+        const int shown = std::exchange(paintedInUpdate_, -1);
+        painted_(shown);
+      }
+      return true;
+    }
+    if (watched != window_ && waiting_ && e->type() == QEvent::Paint) {
       waiting_ = false;
       if (!wanted_(shown_)) return false;
-      QMetaObject::invokeMethod(this, [this, shown = shown_] { painted_(shown); }, Qt::QueuedConnection);
+      if (updating_) paintedInUpdate_ = shown_;
+      else QMetaObject::invokeMethod(this, [this, shown = shown_] { painted_(shown); }, Qt::QueuedConnection);
     }
     return false;
   }
 
  private:
+  QWidget* window_;
   std::function<bool(int)> wanted_;
   std::function<void(int)> painted_;
   bool waiting_ = false;
+  bool updating_ = false;
+  int paintedInUpdate_ = -1;
   int shown_ = 0;
 };
 
@@ -121,8 +141,8 @@ struct TPings {
 
   // A round trip runs from the send to the echo painted: the typing before it
   // is the user's, not the message's.
-  // `later` while an event of the link is running; the paint watch's report
-  // is a turn of its own.
+  // `later` while an event of the link is running, which must be over before
+  // the input is typed into and sent.
   void Next(TFormPChat& window, const std::shared_ptr<TCpuWatch>& cpu, bool later) {
     const std::string text = "ping " + std::to_string(micros.size() + 1) + " :-) http://example.com/";
     const auto sending = [this] { sent = std::chrono::steady_clock::now(); };
