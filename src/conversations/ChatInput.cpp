@@ -47,13 +47,14 @@ TInputKey ChatInputKey(QPlainTextEdit* input, QEvent* e) {
 // its place on the screen at each step: the input does so once, at the end.
 void ClearInput(QPlainTextEdit* input) {
   QTextDocument* doc = input->document();
+  const bool undo = doc->isUndoRedoEnabled();
   doc->setUndoRedoEnabled(false);
   QTextCursor all(doc);
   all.beginEditBlock();
   all.setPosition(doc->characterCount() - 1, QTextCursor::KeepAnchor);
   all.removeSelectedText();
   all.endEditBlock();
-  doc->setUndoRedoEnabled(true);
+  doc->setUndoRedoEnabled(undo);
   doc->setModified(false);
 }
 
