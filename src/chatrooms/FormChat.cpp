@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 
 #include "chatrooms/ChatClient.h"
+#include "conversations/ChatInput.h"
 #include "core/DialogLook.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
@@ -75,7 +76,7 @@ void TFormChat::ShowInformation(const std::string& text, const std::string& capt
 }
 
 void TFormChat::SendText() {
-  if (host_->SendText(dialoglook::TextFromMemo(MemoGo->toPlainText()))) MemoGo->clear();
+  if (host_->SendText(dialoglook::TextFromMemo(MemoGo->toPlainText()))) ClearInput(MemoGo);
 }
 
 void TFormChat::SendSound(int index) { host_->SendSound(index); }

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "chatrooms/ChatHost.h"
+#include "conversations/ChatInput.h"
 #include "core/DialogLook.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
@@ -64,7 +65,7 @@ void TFormChatCli::ShowInformation(const std::string& text, const std::string& c
 }
 
 void TFormChatCli::SendText() {
-  if (member_->SendText(dialoglook::TextFromMemo(MemoGo->toPlainText()))) MemoGo->clear();
+  if (member_->SendText(dialoglook::TextFromMemo(MemoGo->toPlainText()))) ClearInput(MemoGo);
 }
 
 // Nothing goes to the host: it sees the connection close.

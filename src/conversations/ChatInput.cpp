@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 
 #include "conversations/Transcript.h"
@@ -37,6 +39,23 @@ TInputKey ChatInputKey(QPlainTextEdit* input, QEvent* e) {
   result.Send = enter && !ctrl;
   result.Typed = !enter && !ctrl;
   return result;
+}
+
+// Clearing the whole input rebuilds its document and layout; taking out the
+// text alone, with undo off so that nothing is recorded, is a fraction of it
+// for each message sent. Inside an edit block the cursor does not work out
+// its place on the screen at each step: the input does so once, at the end.
+void ClearInput(QPlainTextEdit* input) {
+  QTextDocument* doc = input->document();
+  const bool undo = doc->isUndoRedoEnabled();
+  doc->setUndoRedoEnabled(false);
+  QTextCursor all(doc);
+  all.beginEditBlock();
+  all.setPosition(doc->characterCount() - 1, QTextCursor::KeepAnchor);
+  all.removeSelectedText();
+  all.endEditBlock();
+  doc->setUndoRedoEnabled(undo);
+  doc->setModified(false);
 }
 
 bool TranscriptTypingKey(QEvent* e) {

@@ -21,6 +21,10 @@ struct TInputKey {
 };
 TInputKey ChatInputKey(QPlainTextEdit* input, QEvent* e);
 
+// Empties the input after a send: the cursor at the start, the font and
+// format kept, and no undo that would bring the sent text back.
+void ClearInput(QPlainTextEdit* input);
+
 // True for a key that would type into the read-only transcript; moving,
 // selecting and copying keys pass.
 bool TranscriptTypingKey(QEvent* e);

@@ -184,7 +184,7 @@ void TFormMsg::ShowInformation(const std::string& text, const std::string& capti
 
 void TFormMsg::SendMessage() {
   if (!conversation_->SendMessage(dialoglook::TextFromMemo(MemoGo->toPlainText()))) return;
-  MemoGo->clear();
+  ClearInput(MemoGo);
 }
 
 void TFormMsg::InsertEmoteCode(int entry) { InsertEmoticon(MemoGo, PEm, entry); }

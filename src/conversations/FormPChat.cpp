@@ -316,7 +316,7 @@ void TFormPChat::ShowInformation(const std::string& text, const std::string& cap
 
 void TFormPChat::SendText() {
   if (!chat_->SendText(dialoglook::TextFromMemo(MemoGo->toPlainText()))) return;
-  MemoGo->clear();
+  ClearInput(MemoGo);
 }
 
 void TFormPChat::InsertEmoteCode(int entry) { InsertEmoticon(MemoGo, PEm, entry); }

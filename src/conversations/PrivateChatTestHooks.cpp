@@ -1,6 +1,7 @@
 #include "conversations/PrivateChatTestHooks.h"
 
 #include <QAbstractScrollArea>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "conversations/FormPChat.h"
@@ -40,6 +42,8 @@ struct TCpuWatch {
   double startedAt = 0, typingAtStart = 0;
   double typing = 0;  // all typing so far
 
+  bool Wants(int count) const { return to > from && (startedWith < 0 ? count >= from : count >= to); }
+
   // One paint may show more than one new message.
   void Painted(int count) {
     if (to <= from) return;
@@ -58,30 +62,38 @@ struct TCpuWatch {
   }
 };
 
-// Types the text into the input and sends it, once the current event is over;
-// `sending` runs as the send is pressed.
+// Types the text into the input and sends it; `sending` runs as the send is
+// pressed.
+void TypeAndSend(TFormPChat& window, const std::string& text, TCpuWatch& cpu, const std::function<void()>& sending) {
+  const double typingFrom = CpuMicros();
+  window.MemoGo->setPlainText(platform::ToQString(text));
+  cpu.typing += CpuMicros() - typingFrom;
+  if (sending) sending();
+  window.SendText();
+}
+
+// The same, once the current event is over.
 void SendLater(TFormPChat& window, const std::string& text, const std::shared_ptr<TCpuWatch>& cpu,
                const std::function<void()>& sending = {}) {
   QPointer<TFormPChat> w(&window);
   QTimer::singleShot(0, &window, [w, text, cpu, sending] {
-    if (!w) return;
-    const double typingFrom = CpuMicros();
-    w->MemoGo->setPlainText(platform::ToQString(text));
-    cpu->typing += CpuMicros() - typingFrom;
-    if (sending) sending();
-    w->SendText();
+    if (w) TypeAndSend(*w, text, *cpu, sending);
   });
 }
 
 // Calls `painted` with the number of peer messages shown so far once the
 // transcript has painted them: after its first paint since the last was
-// shown, and the window's flush with it, are over.
+// shown, and the window's flush with it, are over. Only counts `wanted` asks
+// for are reported. A paint that comes with the window's update request is
+// reported as that request ends, in the same turn; any other is reported in
+// a turn of its own, which is one more pass of the loop.
 class TPaintWatch : public QObject {
  public:
-  TPaintWatch(QWidget* transcript, std::function<void(int)> painted)
-      : QObject(transcript), painted_(std::move(painted)) {
+  TPaintWatch(QWidget* transcript, std::function<bool(int)> wanted, std::function<void(int)> painted)
+      : QObject(transcript), window_(transcript->window()), wanted_(std::move(wanted)), painted_(std::move(painted)) {
     auto* area = qobject_cast<QAbstractScrollArea*>(transcript);
     (area != nullptr ? area->viewport() : transcript)->installEventFilter(this);
+    window_->installEventFilter(this);
   }
   void Shown() {
     ++shown_;
@@ -89,17 +101,35 @@ class TPaintWatch : public QObject {
   }
 
  protected:
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (waiting_ && e->type() == QEvent::Paint) {
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == window_ && e->type() == QEvent::UpdateRequest && waiting_ && !updating_ && wanted_(shown_)) {
+      const QPointer<TPaintWatch> self(this);
+      updating_ = true;
+      QCoreApplication::sendEvent(window_, e);
+      if (!self) return true;
+      updating_ = false;
+      if (paintedInUpdate_ >= 0) {
+        const int shown = std::exchange(paintedInUpdate_, -1);
+        painted_(shown);
+      }
+      return true;
+    }
+    if (watched != window_ && waiting_ && e->type() == QEvent::Paint) {
       waiting_ = false;
-      QMetaObject::invokeMethod(this, [this, shown = shown_] { painted_(shown); }, Qt::QueuedConnection);
+      if (!wanted_(shown_)) return false;
+      if (updating_) paintedInUpdate_ = shown_;
+      else QMetaObject::invokeMethod(this, [this, shown = shown_] { painted_(shown); }, Qt::QueuedConnection);
     }
     return false;
   }
 
  private:
+  QWidget* window_;
+  std::function<bool(int)> wanted_;
   std::function<void(int)> painted_;
   bool waiting_ = false;
+  bool updating_ = false;
+  int paintedInUpdate_ = -1;
   int shown_ = 0;
 };
 
@@ -111,9 +141,13 @@ struct TPings {
 
   // A round trip runs from the send to the echo painted: the typing before it
   // is the user's, not the message's.
-  void Next(TFormPChat& window, const std::shared_ptr<TCpuWatch>& cpu) {
-    SendLater(window, "ping " + std::to_string(micros.size() + 1) + " :-) http://example.com/", cpu,
-              [this] { sent = std::chrono::steady_clock::now(); });
+  // `later` while an event of the link is running, which must be over before
+  // the input is typed into and sent.
+  void Next(TFormPChat& window, const std::shared_ptr<TCpuWatch>& cpu, bool later) {
+    const std::string text = "ping " + std::to_string(micros.size() + 1) + " :-) http://example.com/";
+    const auto sending = [this] { sent = std::chrono::steady_clock::now(); };
+    if (later) SendLater(window, text, cpu, sending);
+    else TypeAndSend(window, text, *cpu, sending);
   }
   double Percentile(double p) const {
     std::vector<double> sorted = micros;
@@ -164,13 +198,14 @@ void AttachTestHooks(TFormPChat& window) {
 
   // Peer messages painted: a round trip ends here, and the next begins.
   QPointer<TPaintWatch> paints;
-  if (pings->wanted > 0 || cpu->to > 0) paints = new TPaintWatch(window.Memo, [w, pings, cpu](int painted) {
+  const auto wanted = [pings, cpu](int shown) { return pings->wanted > 0 || cpu->Wants(shown); };
+  if (pings->wanted > 0 || cpu->to > 0) paints = new TPaintWatch(window.Memo, wanted, [w, pings, cpu](int painted) {
     cpu->Painted(painted);
     if (!w || pings->wanted <= 0 || !w->Chat().Authorized()) return;
     pings->micros.push_back(
         std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - pings->sent).count());
     if (static_cast<int>(pings->micros.size()) < pings->wanted) {
-      pings->Next(*w, cpu);
+      pings->Next(*w, cpu, false);
     } else {
       char line[128];
       std::snprintf(line, sizeof line, "pchat round trips %d median %.1f p99 %.1f", pings->wanted,
@@ -189,7 +224,7 @@ void AttachTestHooks(TFormPChat& window) {
       QTimer::singleShot(0, w.data(), [w] {
         if (w && w->ButtonSendCam->isEnabled()) w->ButtonSendCam->click();
       });
-    if (pings->wanted > 0) pings->Next(*w, cpu);
+    if (pings->wanted > 0) pings->Next(*w, cpu, true);
   }));
   keep->push_back(chat.PeerTextShown.Connect([w, echo, quiet, grab, pings, cpu, paints](const std::string& shown) {
     if (!w) return;
