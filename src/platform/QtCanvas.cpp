@@ -265,16 +265,23 @@ QPainter* TQtCanvas::Begin() {
     painter_ = ownPainter_.get();
     base_ = QRegion(image_->rect());
     if (!clipped_) clip_ = base_;
-    ApplyClip(*painter_);
+    clipStale_ = true;
   }
+  if (clipStale_) ApplyClip(*painter_);
   painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
   return painter_;
 }
 
+// A paint narrows and widens the clip several times between two things it
+// draws; the painter is told only what holds when something is drawn. A
+// single rectangle is given as one, which the painter clips to without
+// building a region.
 void TQtCanvas::ApplyClip(QPainter& painter) {
-  if (clipped_) painter.setClipRegion(clip_);
-  else if (base_ != QRegion(painter.viewport())) painter.setClipRegion(base_);
-  else painter.setClipping(false);
+  clipStale_ = false;
+  const QRegion& wanted = clipped_ ? clip_ : base_;
+  if (!clipped_ && base_ == QRegion(painter.viewport())) painter.setClipping(false);
+  else if (wanted.rectCount() == 1) painter.setClipRect(wanted.boundingRect());
+  else painter.setClipRegion(wanted);
 }
 
 void TQtCanvas::UsePen(QPainter& painter) {
@@ -439,19 +446,19 @@ void TQtCanvas::CopyRect(const TRect& dest, const QImage& source, const TRect& s
 void TQtCanvas::IntersectClipRect(const TRect& rect) {
   clip_ = (clipped_ ? clip_ : base_) & ToQRect(rect);
   clipped_ = true;
-  if (painter_ != nullptr) ApplyClip(*painter_);
+  clipStale_ = true;
 }
 
 void TQtCanvas::ExcludeClipRect(const TRect& rect) {
   clip_ = (clipped_ ? clip_ : base_) - ToQRect(rect);
   clipped_ = true;
-  if (painter_ != nullptr) ApplyClip(*painter_);
+  clipStale_ = true;
 }
 
 void TQtCanvas::ResetClip() {
   clipped_ = false;
   clip_ = base_;
-  if (painter_ != nullptr) ApplyClip(*painter_);
+  clipStale_ = true;
 }
 
 TRect TQtCanvas::ClipRect() const {

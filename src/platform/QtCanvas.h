@@ -78,6 +78,8 @@ class TQtCanvas : public TCanvas {
   QRegion base_;
   QRegion clip_;
   bool clipped_ = false;
+  // The clip changed since the painter was last told.
+  bool clipStale_ = false;
   // Kept from one text run to the next, so that drawing one allocates nothing.
   QList<QPointF> positions_;
   QList<quint32> glyphs_;
