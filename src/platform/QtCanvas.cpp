@@ -87,8 +87,16 @@ FontEntry& Lookup(const TCanvasFont& font) {
   using Key = std::tuple<std::string, int, TFontStyles, TFontPitch>;
   // Never freed: Qt's font machinery is gone by the time statics are torn down.
   static auto* cache = new std::map<Key, std::unique_ptr<FontEntry>>;
-  auto& slot = (*cache)[Key{font.Name, font.Height, font.Style, font.Pitch}];
-  if (slot) return *slot;
+  // A paint draws and measures run after run in one font: the font found
+  // last is asked first, without making a key.
+  static Key* lastKey = new Key;
+  static FontEntry* last = nullptr;
+  if (last != nullptr && std::get<1>(*lastKey) == font.Height && std::get<2>(*lastKey) == font.Style &&
+      std::get<3>(*lastKey) == font.Pitch && std::get<0>(*lastKey) == font.Name)
+    return *last;
+  *lastKey = Key{font.Name, font.Height, font.Style, font.Pitch};
+  auto& slot = (*cache)[*lastKey];
+  if (slot) return *(last = slot.get());
   slot = std::make_unique<FontEntry>();
   FontEntry& e = *slot;
   e.font = ToQFont(font);
@@ -116,6 +124,7 @@ FontEntry& Lookup(const TCanvasFont& font) {
   for (int c = 0; c < 256; ++c) all[c] = QChar(static_cast<char16_t>(CodePointFromAnsi(static_cast<unsigned char>(c))));
   const QList<quint32> glyphs = e.raw.glyphIndexesForString(all);
   for (int c = 0; c < 256; ++c) e.glyphs[c] = c < glyphs.size() ? glyphs[c] : 0;
+  last = &e;
   return e;
 }
 
