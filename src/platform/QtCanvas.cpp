@@ -250,7 +250,7 @@ bool InkInside(QPainter& p, FontEntry& e, int x, int baseLine, std::string_view 
 
 }  // namespace
 
-TQtCanvas::TQtCanvas(QPainter& painter) : painter_(&painter) {
+TQtCanvas::TQtCanvas(QPainter& painter) : painter_(&painter), outerPen_(painter.pen()) {
   base_ = painter.hasClipping() ? painter.clipRegion() : QRegion(painter.viewport());
   clip_ = base_;
   painter.setRenderHint(QPainter::Antialiasing, false);
@@ -258,7 +258,11 @@ TQtCanvas::TQtCanvas(QPainter& painter) : painter_(&painter) {
 
 TQtCanvas::TQtCanvas(QImage& image) : painter_(nullptr), image_(&image), base_(image.rect()), clip_(base_) {}
 
-TQtCanvas::~TQtCanvas() { Flush(); }
+TQtCanvas::~TQtCanvas() {
+  // A painter lent to the canvas gets its pen back as it was lent.
+  if (image_ == nullptr && painter_ != nullptr) painter_->setPen(outerPen_);
+  Flush();
+}
 
 void TQtCanvas::Flush() {
   if (ownPainter_) ownPainter_->end();
@@ -358,7 +362,6 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
   }
   const bool turned = font_.Escapement != 0;
   const bool keepState = clip || turned;
-  const QPen pen = p.pen();
   if (keepState) p.save();
   // The rectangle is the device's; only the text turns with the font.
   if (clip) p.setClipRect(ToQRect(*rect), Qt::IntersectClip);
@@ -377,7 +380,11 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
     run_.setGlyphIndexes(glyphs_);
     run_.setPositions(positions_);
     const QColor color = ToQColor(textColor_);
-    p.setPen(color);
+    // Runs follow one another in a few colours: a pen only a run uses (the
+    // shapes set theirs inside a saved state) stays until a colour differs.
+    const QPen& now = p.pen();
+    if (now.style() != Qt::SolidLine || now.brush().style() != Qt::SolidPattern || now.color() != color)
+      p.setPen(color);
     p.drawGlyphRun(QPointF(at, baseAt), run_);
     // A glyph run's own underline is lost under a moved painter, which is
     // how a widget inside a window gets drawn: the lines are drawn here.
@@ -385,7 +392,6 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
     if (font_.Style & fsStrikeOut) p.fillRect(QRect(at, baseAt - e.strikeOutPos, width, e.lineWidth), color);
   }
   if (keepState) p.restore();
-  else p.setPen(pen);
 }
 
 void TQtCanvas::FillRect(const TRect& rect) {
