@@ -340,10 +340,20 @@ bool TQuillGraphicObject::LoadFromFile(const platform::FileName& fileName) {
   return LoadShared(fileName, image_);
 }
 
+// A chat shows the same few pictures on every message: the form the painter
+// draws fastest is made once per picture and made again only when the
+// picture (whose key changes with any change in place) or its transparency
+// changed.
 const QImage& TQuillGraphicObject::GetTempBitmap() {
-  if (graphicClass_ == TQuillGraphicKind::gkBitmap) return image_;
-  // Drawn afresh each time, so a picture changed in place never shows stale.
-  tempBitmap_ = image_.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  if (graphicClass_ == TQuillGraphicKind::gkBitmap && (transparent_ || !image_.hasAlphaChannel())) return image_;
+  if (tempBitmap_.isNull() || tempKey_ != image_.cacheKey() || tempTransparent_ != transparent_) {
+    tempBitmap_ = graphicClass_ == TQuillGraphicKind::gkBitmap
+                      ? image_
+                      : image_.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (!transparent_ && tempBitmap_.hasAlphaChannel()) tempBitmap_ = tempBitmap_.convertToFormat(QImage::Format_RGB32);
+    tempKey_ = image_.cacheKey();
+    tempTransparent_ = transparent_;
+  }
   return tempBitmap_;
 }
 
@@ -354,7 +364,6 @@ void TQuillGraphicObject::PaintRect(TCanvas& canvas, const TRect& rect, TPoint o
     return;
   }
   QImage picture = GetTempBitmap();
-  if (!transparent_ && picture.hasAlphaChannel()) picture = picture.convertToFormat(QImage::Format_RGB32);
   if (selected) picture.invertPixels();
   int w = stretch_ ? width_ : picture.width();
   int h = stretch_ ? height_ : picture.height();

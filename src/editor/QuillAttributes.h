@@ -269,6 +269,8 @@ class TQuillGraphicObject : public TQuillEditorObject {
   TQuillGraphicKind graphicClass_ = TQuillGraphicKind::gkBitmap;
   QImage image_;
   QImage tempBitmap_;
+  qint64 tempKey_ = 0;
+  bool tempTransparent_ = false;
 };
 
 class TQuillBitmapObject : public TQuillGraphicObject {

@@ -126,12 +126,18 @@ void TCustomQuillEdit::SetSelLength(int length) {
 }
 
 void TCustomQuillEdit::SetSelText(const std::string& text) {
-  TQuillStrings lines;
-  lines.SetText(text);
-  if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) lines.Add("");
+  // Split where the line store splits (a CR, an LF or a CR LF ends a line),
+  // straight into the strings pasted: a chat writes a few runs a message.
   std::vector<std::string> strings;
-  strings.reserve(static_cast<size_t>(lines.Count()));
-  for (int i = 0; i < lines.Count(); ++i) strings.push_back(lines.GetStr(i));
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    strings.emplace_back(text, start, i - start);
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  // A text ending in a break ends with an empty line, where the caret stays.
+  if (!text.empty()) strings.emplace_back(text, start);
   TCustomQuillEditSource& doc = GetEditSource();
   TQuillProgramChange change(doc);
   TQuillSourceUpdate update(doc, oprInsertBlock, true);

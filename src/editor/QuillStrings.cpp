@@ -119,7 +119,6 @@ void TQuillStrings::SetCapacity(int capacity) {
   // Lowering the capacity below the count would drop lines: refused.
   if (capacity < GetCount()) return;
   if (capacity < capacity_) items_.shrink_to_fit();
-  items_.reserve(static_cast<size_t>(capacity));
   capacity_ = capacity;
   UpdateVisibleLines();
 }
@@ -170,7 +169,7 @@ void TQuillStrings::Delete(int index) {
 void TQuillStrings::Clear() {
   if (GetCount() == 0) return;
   Changing();
-  std::vector<std::unique_ptr<TQuillStringItem>>().swap(items_);
+  std::deque<std::unique_ptr<TQuillStringItem>>().swap(items_);
   textSize_ = 0;
   capacity_ = 0;
   LinesUpdated(0, MaxInt);

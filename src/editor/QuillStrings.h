@@ -5,6 +5,7 @@
 // hidden lines that keeps folding cheap. The store owns text and never paints.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -171,8 +172,10 @@ class TQuillStrings : public TQuillObject {
   void TextUpdated(int index);
 
   // Items are allocated one by one so that a line's record keeps its address
-  // while other lines come and go.
-  std::vector<std::unique_ptr<TQuillStringItem>> items_;
+  // while other lines come and go. A double-ended queue moves only the lines
+  // on the nearer side of a change: a transcript cut from the top, line by
+  // line, would otherwise move every line below the cut once per line cut.
+  std::deque<std::unique_ptr<TQuillStringItem>> items_;
   int capacity_ = 0;
   int64_t textSize_ = 0;
   int updateCount_ = 0;

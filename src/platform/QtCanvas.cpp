@@ -87,8 +87,16 @@ FontEntry& Lookup(const TCanvasFont& font) {
   using Key = std::tuple<std::string, int, TFontStyles, TFontPitch>;
   // Never freed: Qt's font machinery is gone by the time statics are torn down.
   static auto* cache = new std::map<Key, std::unique_ptr<FontEntry>>;
-  auto& slot = (*cache)[Key{font.Name, font.Height, font.Style, font.Pitch}];
-  if (slot) return *slot;
+  // A paint draws and measures run after run in one font: the font found
+  // last is asked first, without making a key.
+  static Key* lastKey = new Key;
+  static FontEntry* last = nullptr;
+  if (last != nullptr && std::get<1>(*lastKey) == font.Height && std::get<2>(*lastKey) == font.Style &&
+      std::get<3>(*lastKey) == font.Pitch && std::get<0>(*lastKey) == font.Name)
+    return *last;
+  *lastKey = Key{font.Name, font.Height, font.Style, font.Pitch};
+  auto& slot = (*cache)[*lastKey];
+  if (slot) return *(last = slot.get());
   slot = std::make_unique<FontEntry>();
   FontEntry& e = *slot;
   e.font = ToQFont(font);
@@ -116,6 +124,7 @@ FontEntry& Lookup(const TCanvasFont& font) {
   for (int c = 0; c < 256; ++c) all[c] = QChar(static_cast<char16_t>(CodePointFromAnsi(static_cast<unsigned char>(c))));
   const QList<quint32> glyphs = e.raw.glyphIndexesForString(all);
   for (int c = 0; c < 256; ++c) e.glyphs[c] = c < glyphs.size() ? glyphs[c] : 0;
+  last = &e;
   return e;
 }
 
@@ -241,7 +250,7 @@ bool InkInside(QPainter& p, FontEntry& e, int x, int baseLine, std::string_view 
 
 }  // namespace
 
-TQtCanvas::TQtCanvas(QPainter& painter) : painter_(&painter) {
+TQtCanvas::TQtCanvas(QPainter& painter) : painter_(&painter), outerPen_(painter.pen()) {
   base_ = painter.hasClipping() ? painter.clipRegion() : QRegion(painter.viewport());
   clip_ = base_;
   painter.setRenderHint(QPainter::Antialiasing, false);
@@ -249,7 +258,11 @@ TQtCanvas::TQtCanvas(QPainter& painter) : painter_(&painter) {
 
 TQtCanvas::TQtCanvas(QImage& image) : painter_(nullptr), image_(&image), base_(image.rect()), clip_(base_) {}
 
-TQtCanvas::~TQtCanvas() { Flush(); }
+TQtCanvas::~TQtCanvas() {
+  // A painter lent to the canvas gets its pen back as it was lent.
+  if (image_ == nullptr && painter_ != nullptr) painter_->setPen(outerPen_);
+  Flush();
+}
 
 void TQtCanvas::Flush() {
   if (ownPainter_) ownPainter_->end();
@@ -265,16 +278,23 @@ QPainter* TQtCanvas::Begin() {
     painter_ = ownPainter_.get();
     base_ = QRegion(image_->rect());
     if (!clipped_) clip_ = base_;
-    ApplyClip(*painter_);
+    clipStale_ = true;
   }
+  if (clipStale_) ApplyClip(*painter_);
   painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
   return painter_;
 }
 
+// A paint narrows and widens the clip several times between two things it
+// draws; the painter is told only what holds when something is drawn. A
+// single rectangle is given as one, which the painter clips to without
+// building a region.
 void TQtCanvas::ApplyClip(QPainter& painter) {
-  if (clipped_) painter.setClipRegion(clip_);
-  else if (base_ != QRegion(painter.viewport())) painter.setClipRegion(base_);
-  else painter.setClipping(false);
+  clipStale_ = false;
+  const QRegion& wanted = clipped_ ? clip_ : base_;
+  if (!clipped_ && base_ == QRegion(painter.viewport())) painter.setClipping(false);
+  else if (wanted.rectCount() == 1) painter.setClipRect(wanted.boundingRect());
+  else painter.setClipRegion(wanted);
 }
 
 void TQtCanvas::UsePen(QPainter& painter) {
@@ -342,7 +362,6 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
   }
   const bool turned = font_.Escapement != 0;
   const bool keepState = clip || turned;
-  const QPen pen = p.pen();
   if (keepState) p.save();
   // The rectangle is the device's; only the text turns with the font.
   if (clip) p.setClipRect(ToQRect(*rect), Qt::IntersectClip);
@@ -361,7 +380,11 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
     run_.setGlyphIndexes(glyphs_);
     run_.setPositions(positions_);
     const QColor color = ToQColor(textColor_);
-    p.setPen(color);
+    // Runs follow one another in a few colours: a pen only a run uses (the
+    // shapes set theirs inside a saved state) stays until a colour differs.
+    const QPen& now = p.pen();
+    if (now.style() != Qt::SolidLine || now.brush().style() != Qt::SolidPattern || now.color() != color)
+      p.setPen(color);
     p.drawGlyphRun(QPointF(at, baseAt), run_);
     // A glyph run's own underline is lost under a moved painter, which is
     // how a widget inside a window gets drawn: the lines are drawn here.
@@ -369,7 +392,6 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
     if (font_.Style & fsStrikeOut) p.fillRect(QRect(at, baseAt - e.strikeOutPos, width, e.lineWidth), color);
   }
   if (keepState) p.restore();
-  else p.setPen(pen);
 }
 
 void TQtCanvas::FillRect(const TRect& rect) {
@@ -439,19 +461,19 @@ void TQtCanvas::CopyRect(const TRect& dest, const QImage& source, const TRect& s
 void TQtCanvas::IntersectClipRect(const TRect& rect) {
   clip_ = (clipped_ ? clip_ : base_) & ToQRect(rect);
   clipped_ = true;
-  if (painter_ != nullptr) ApplyClip(*painter_);
+  clipStale_ = true;
 }
 
 void TQtCanvas::ExcludeClipRect(const TRect& rect) {
   clip_ = (clipped_ ? clip_ : base_) - ToQRect(rect);
   clipped_ = true;
-  if (painter_ != nullptr) ApplyClip(*painter_);
+  clipStale_ = true;
 }
 
 void TQtCanvas::ResetClip() {
   clipped_ = false;
   clip_ = base_;
-  if (painter_ != nullptr) ApplyClip(*painter_);
+  clipStale_ = true;
 }
 
 TRect TQtCanvas::ClipRect() const {

@@ -11,6 +11,7 @@
 #include <QFont>
 #include <QGlyphRun>
 #include <QImage>
+#include <QPen>
 #include <QList>
 #include <QPointF>
 #include <QRegion>
@@ -73,11 +74,15 @@ class TQtCanvas : public TCanvas {
   void Picture(const QRect& target, const QImage& picture, const QRect* source);
 
   QPainter* painter_;
+  // The pen of a painter lent to the canvas, as it was lent.
+  QPen outerPen_;
   std::unique_ptr<QPainter> ownPainter_;
   QImage* image_ = nullptr;
   QRegion base_;
   QRegion clip_;
   bool clipped_ = false;
+  // The clip changed since the painter was last told.
+  bool clipStale_ = false;
   // Kept from one text run to the next, so that drawing one allocates nothing.
   QList<QPointF> positions_;
   QList<quint32> glyphs_;

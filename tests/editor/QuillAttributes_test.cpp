@@ -135,6 +135,29 @@ TEST(QuillAttributes, PictureObjects) {
     picture->PaintRect(painter, {0, 0, 8, 8}, {1, 1}, true, true, clBlack, clBlack);
   }
   EXPECT_EQ(canvas.pixelColor(1, 1), QColor(Qt::cyan)) << "a selected picture is drawn inverted";
+
+  // The form a picture is drawn in is kept between paints: what changes the
+  // picture, in place or in how it is drawn, shows at the next paint.
+  auto icon = GetRegisteredGraphicFormat(".ico")->Create(&editor);
+  auto& graphic = dynamic_cast<TQuillGraphicObject&>(*icon);
+  auto paintAt = [&](bool selected) {
+    canvas.fill(Qt::white);
+    platform::TQtCanvas painter(canvas);
+    graphic.PaintRect(painter, {0, 0, 8, 8}, {1, 1}, selected, true, clBlack, clBlack);
+    painter.Flush();
+    return canvas.pixelColor(1, 1);
+  };
+  graphic.Image() = QImage(2, 1, QImage::Format_ARGB32);
+  graphic.Image().fill(Qt::red);
+  EXPECT_EQ(paintAt(true), QColor(Qt::cyan));
+  EXPECT_EQ(paintAt(false), QColor(Qt::red)) << "inverting a selected picture leaves the picture as it was";
+  graphic.Image().fill(Qt::green);
+  EXPECT_EQ(paintAt(false), QColor(Qt::green)) << "a picture changed in place";
+  graphic.Image().fill(Qt::transparent);
+  graphic.SetTransparent(true);
+  EXPECT_EQ(paintAt(false), QColor(Qt::white)) << "a transparent picture shows what is under it";
+  graphic.SetTransparent(false);
+  EXPECT_EQ(paintAt(false), QColor(Qt::black)) << "an opaque one covers it";
   std::filesystem::remove_all(dir);
 }
 
