@@ -135,6 +135,9 @@ class TPaintWatch : public QObject {
 
 struct TPings {
   int shown = 0;  // peer messages shown so far
+  // The peer's banner is shown as a message before the first ping: a round
+  // trip ends only with a message shown after its ping went out.
+  int awaited = 0;
   int wanted = 0;
   std::vector<double> micros;
   std::chrono::steady_clock::time_point sent;
@@ -145,7 +148,10 @@ struct TPings {
   // the input is typed into and sent.
   void Next(TFormPChat& window, const std::shared_ptr<TCpuWatch>& cpu, bool later) {
     const std::string text = "ping " + std::to_string(micros.size() + 1) + " :-) http://example.com/";
-    const auto sending = [this] { sent = std::chrono::steady_clock::now(); };
+    const auto sending = [this] {
+      awaited = shown + 1;
+      sent = std::chrono::steady_clock::now();
+    };
     if (later) SendLater(window, text, cpu, sending);
     else TypeAndSend(window, text, *cpu, sending);
   }
@@ -201,7 +207,7 @@ void AttachTestHooks(TFormPChat& window) {
   const auto wanted = [pings, cpu](int shown) { return pings->wanted > 0 || cpu->Wants(shown); };
   if (pings->wanted > 0 || cpu->to > 0) paints = new TPaintWatch(window.Memo, wanted, [w, pings, cpu](int painted) {
     cpu->Painted(painted);
-    if (!w || pings->wanted <= 0 || !w->Chat().Authorized()) return;
+    if (!w || pings->wanted <= 0 || !w->Chat().Authorized() || painted < pings->awaited) return;
     pings->micros.push_back(
         std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - pings->sent).count());
     if (static_cast<int>(pings->micros.size()) < pings->wanted) {
@@ -231,8 +237,8 @@ void AttachTestHooks(TFormPChat& window) {
     const std::string text = TCmdParser::RemoveEOL(shown);
     if (!quiet) testhooks::Trace("pchat text: " + text);
     if (echo) SendLater(*w, text, cpu);
+    const int shownSoFar = ++pings->shown;
     if (!grab.empty()) {
-      const int shownSoFar = ++pings->shown;
       QTimer::singleShot(300, w.data(), [w, grab, shownSoFar] {
         if (w && w->grab().save(QString::fromStdString(grab)))
           testhooks::Trace("pchat grabbed " + std::to_string(shownSoFar));
