@@ -99,7 +99,17 @@ def chat_round():
                 p.stop(timeout=120)
         bob_home.remove()
         ann_home.remove()
+    check_one_in_flight(os.path.join(out, "ann.txt"))
     return figures
+
+
+def check_one_in_flight(saved):
+    """Ann's saved transcript holds each ping followed by its echo: were
+    two ever in flight, the round trips timed would be something else."""
+    with open(saved, "rb") as f:
+        pings = [line.split()[1] for line in f.read().decode("latin-1").splitlines() if line.startswith("ping ")]
+    if len(pings) != 2 * MESSAGES or any(pings[i] != pings[i + 1] for i in range(0, len(pings), 2)):
+        raise SystemExit("the chat did not keep one message in flight (%s): figures withheld" % saved)
 
 
 def main():
