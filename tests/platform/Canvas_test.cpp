@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QGlyphRun>
 #include <QPainter>
+#include <QRawFont>
 
 #include <functional>
 
+#include "platform/Charset.h"
 #include "platform/EventLoop.h"
 #include "platform/QtCanvas.h"
 #include "platform/RecordingCanvas.h"
@@ -266,6 +269,87 @@ TEST(Canvas, ClippedTextChangesOnlyWhatTheRectangleLetsThrough) {
       int differing = 0;
       for (int y = 0; y < 50; ++y)
         for (int x = 0; x < 120; ++x) differing += clipped.pixel(x, y) != expected.pixel(x, y);
+      EXPECT_EQ(differing, 0);
+    }
+  }
+}
+
+// Text comes out as the very pixels Qt's own glyph drawing gives, over any
+// background, in any colour, on the surfaces a window paints on, moved or
+// not, clipped to a rectangle or to a region.
+TEST(Canvas, TextIsWhatTheGlyphRunDraws) {
+  EnsureApp();
+  std::string text;
+  for (int c = 33; c < 256; ++c)
+    if (c != 127) text += static_cast<char>(c);
+  struct Case {
+    TCanvasFont font;
+    TColor color;
+    int moved;
+    int clip;  // 0 none, 1 a rectangle, 2 a region of two
+  };
+  const Case cases[] = {
+      {{"DejaVu Sans", -13, 0, clBlack}, clBlack, 0, 0},
+      {{"Verdana", -11, fsBold, clBlack}, 0x800000, 7, 1},
+      {{"DejaVu Sans", -16, fsItalic, clBlack}, 0x3A9C1D, 3, 2},
+      {{"Courier New", -13, 0, clBlack}, 0xD2B48C, 0, 2},
+  };
+  for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.font.Name + std::to_string(c.font.Height) + " format " + std::to_string(format));
+      QImage noise(1200, 40, format);
+      quint32 seed = 12345;
+      for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x) {
+          seed = seed * 1664525u + 1013904223u;
+          noise.setPixel(x, y, 0xFF000000u | (seed >> 8));
+        }
+      const QRegion region = c.clip == 0   ? QRegion(noise.rect())
+                             : c.clip == 1 ? QRegion(40, 0, 900, 30)
+                                           : QRegion(0, 0, 500, 40) + QRegion(520, 10, 600, 25);
+      QImage drawn = noise.copy();
+      std::vector<int> widths;
+      int ascent = 0;
+      {
+        QPainter painter(&drawn);
+        painter.translate(c.moved, c.moved);
+        painter.setClipRegion(region.translated(-c.moved, -c.moved));
+        TQtCanvas canvas(painter);
+        canvas.SetFont(c.font);
+        canvas.SetBkMode(TBkMode::bkTransparent);
+        canvas.SetTextColor(c.color);
+        canvas.TextOut(2, 4, text);
+        widths.assign(canvas.CharWidths(), canvas.CharWidths() + 256);
+        ascent = canvas.TextMetrics().Ascent;
+      }
+      QImage expected = noise.copy();
+      {
+        QPainter painter(&expected);
+        painter.setClipRegion(region);
+        painter.setPen(ToQColor(c.color));
+        const QRawFont raw = QRawFont::fromFont(ToQFont(c.font));
+        QList<QPointF> positions;
+        QList<quint32> glyphs;
+        int x = 0;
+        for (char ch : text) {
+          const auto byte = static_cast<unsigned char>(ch);
+          glyphs.append(raw.glyphIndexesForString(QString(QChar(CodePointFromAnsi(byte)))).value(0));
+          positions.append(QPointF(x, 0));
+          x += widths[byte];
+        }
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        painter.drawGlyphRun(QPointF(2 + c.moved, 4 + ascent + c.moved), run);
+      }
+      int differing = 0, inked = 0;
+      for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x) {
+          differing += drawn.pixel(x, y) != expected.pixel(x, y);
+          inked += expected.pixel(x, y) != noise.pixel(x, y);
+        }
+      EXPECT_GT(inked, 1000);
       EXPECT_EQ(differing, 0);
     }
   }
