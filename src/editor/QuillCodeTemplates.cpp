@@ -18,14 +18,6 @@ TQuillPropInfo TextProp(const char* name, std::string TQuillCodeTemplate::*field
           nullptr, nullptr};
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  TQuillStrings lines;
-  lines.SetText(text);
-  std::vector<std::string> out;
-  for (int i = 0; i < lines.Count(); ++i) out.push_back(lines.Get(i));
-  return out;
-}
-
 std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines) text += line + "\r\n";
@@ -45,7 +37,7 @@ const std::vector<TQuillPropInfo>& TQuillCodeTemplate::Properties() const {
       {"Code", tkStringList,
        [](const TQuillPersistent& p) -> TQuillVariant { return JoinLines(static_cast<const TQuillCodeTemplate&>(p).Code); },
        [](TQuillPersistent& p, const TQuillVariant& v) {
-         if (const auto* s = std::get_if<std::string>(&v)) static_cast<TQuillCodeTemplate&>(p).Code = SplitLines(*s);
+         if (const auto* s = std::get_if<std::string>(&v)) static_cast<TQuillCodeTemplate&>(p).Code = SplitTextLines(*s);
        },
        nullptr, nullptr},
   };

@@ -126,18 +126,9 @@ void TCustomQuillEdit::SetSelLength(int length) {
 }
 
 void TCustomQuillEdit::SetSelText(const std::string& text) {
-  // Split where the line store splits (a CR, an LF or a CR LF ends a line),
-  // straight into the strings pasted: a chat writes a few runs a message.
-  std::vector<std::string> strings;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    strings.emplace_back(text, start, i - start);
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
+  std::vector<std::string> strings = SplitTextLines(text);
   // A text ending in a break ends with an empty line, where the caret stays.
-  if (!text.empty()) strings.emplace_back(text, start);
+  if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) strings.emplace_back();
   TCustomQuillEditSource& doc = GetEditSource();
   TQuillProgramChange change(doc);
   TQuillSourceUpdate update(doc, oprInsertBlock, true);

@@ -208,23 +208,25 @@ void TQuillStrings::SetText(const std::string& text) {
   BeginUpdate();
   try {
     Clear();
-    size_t start = 0, i = 0, n = text.size();
-    while (i < n) {
-      char c = text[i];
-      if (c == '\r' || c == '\n') {
-        Add(text.substr(start, i - start));
-        if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
-        start = ++i;
-      } else {
-        ++i;
-      }
-    }
-    if (start < n) Add(text.substr(start));
+    for (std::string& line : SplitTextLines(text)) Add(std::move(line));
   } catch (...) {
     EndUpdate();
     throw;
   }
   EndUpdate();
+}
+
+std::vector<std::string> SplitTextLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.emplace_back(text, start, i - start);
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.emplace_back(text, start);
+  return lines;
 }
 
 void TQuillStrings::Assign(const TQuillStrings& source) {

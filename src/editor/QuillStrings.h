@@ -193,4 +193,8 @@ class TQuillStrings : public TQuillObject {
 bool SearchInStrings(const std::string& s, const TQuillStrings& strings, TQuillSearchParams params,
                      const TQuillCharSet& delimiters, TPoint& pos, int& len, const TQuillSearchProc& searchProc = nullptr);
 
+// The lines of a text as the line store takes them: a CR, an LF or a CR LF
+// ends a line, and a text ending in a break has no empty line after it.
+std::vector<std::string> SplitTextLines(const std::string& text);
+
 }  // namespace quill

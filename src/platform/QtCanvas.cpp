@@ -220,24 +220,24 @@ quint32 ByteMul(quint32 x, quint32 a) {
   return x | t;
 }
 
-const QImage& TintedGlyph(InkTable& table, unsigned char c, QRgb color) {
-  InkTable::Tint* tint = nullptr;
+InkTable::Tint& TintFor(InkTable& table, QRgb color) {
   for (auto& t : table.tints)
-    if (t->color == color) tint = t.get();
-  if (tint == nullptr) {
-    if (table.tints.size() == kMaxTints) table.tints.erase(table.tints.begin());
-    table.tints.push_back(std::make_unique<InkTable::Tint>());
-    tint = table.tints.back().get();
-    tint->color = color;
-  }
-  QImage& glyph = tint->glyphs[c];
+    if (t->color == color) return *t;
+  if (table.tints.size() == kMaxTints) table.tints.erase(table.tints.begin());
+  table.tints.push_back(std::make_unique<InkTable::Tint>());
+  table.tints.back()->color = color;
+  return *table.tints.back();
+}
+
+const QImage& TintedGlyph(const InkTable& table, InkTable::Tint& tint, unsigned char c) {
+  QImage& glyph = tint.glyphs[c];
   const QImage& coverage = table.coverage[c];
   if (glyph.isNull() && !coverage.isNull()) {
     glyph = QImage(coverage.size(), QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < coverage.height(); ++y) {
       const uchar* from = coverage.constScanLine(y);
       auto* to = reinterpret_cast<quint32*>(glyph.scanLine(y));
-      for (int x = 0; x < coverage.width(); ++x) to[x] = ByteMul(color, from[x]);
+      for (int x = 0; x < coverage.width(); ++x) to[x] = ByteMul(tint.color, from[x]);
     }
   }
   return glyph;
@@ -275,13 +275,13 @@ bool DrawGlyphPictures(QPainter& p, FontEntry& e, int x, int baseLine, std::stri
     const InkBox& ink = GlyphInk(table, e, c);
     if (ink.left < ink.right && table.coverage[c].isNull()) return false;
   }
-  const QRgb rgb = color.rgba();
+  InkTable::Tint& tint = TintFor(table, color.rgba());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     const InkBox& ink = table.boxes[c];
     if (ink.left >= ink.right) continue;
     const int gx = x + static_cast<int>(positions[static_cast<qsizetype>(i)].x());
-    p.drawImage(QPoint(gx + ink.left, baseLine + ink.top), TintedGlyph(table, c, rgb));
+    p.drawImage(QPoint(gx + ink.left, baseLine + ink.top), TintedGlyph(table, tint, c));
   }
   return true;
 }
