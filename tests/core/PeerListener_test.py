@@ -137,7 +137,9 @@ class Lifetimes(ListenerCase):
         # The idle time-out outlasts the storm, so silent callers pile up past the cap.
         prog = self.run_listening(env={"PARLO_TEST_PEER_IDLE_MS": "2000"}, StatusMode=3, AwayText="away")
         mark = len(prog.lines)
-        socks, failures, taken, turned_away = [], [], [], []
+        socks, failures, taken, turned_away, let_go_early = [], [], [], [], []
+        # Left open on a failed assertion, hundreds of sockets would bury its message.
+        self.addCleanup(lambda: [s.close() for s in socks])
 
         def open_batch(start, count):
             for i in range(start, start + count):
@@ -146,8 +148,11 @@ class Lifetimes(ListenerCase):
                     s = socket.create_connection(("127.0.0.1", prog.port), timeout=15,
                                                  source_address=("127.0.0.%d" % (2 + i % 100), 0))
                 except ConnectionResetError:
-                    # Turned away before the connect call even returned.
-                    turned_away.append(i)
+                    # Reset before the connect call returned: on a loaded machine a caller
+                    # can be greeted and then let go as the oldest of its address before
+                    # its thread runs again. The log below tells whether a newcomer was
+                    # ever turned away instead.
+                    let_go_early.append(i)
                     continue
                 except OSError as e:
                     failures.append(e)
@@ -178,8 +183,11 @@ class Lifetimes(ListenerCase):
         # places, the longest waiting callers were let go for the newcomers.
         self.assertEqual(failures, [])
         self.assertEqual(turned_away, [])
+        self.assertLess(len(let_go_early), 50)
         self.assertGreater(len(taken), 64)
-        self.assertIn("Too many waiting connections", self.homes[-1].read("errorlog.txt"))
+        log = self.homes[-1].read("errorlog.txt")
+        self.assertIn("Too many waiting connections", log)
+        self.assertNotIn("new callers are turned away", log)
         prog.wait_trace(lambda l: l.startswith("peer sockets ") and int(l.split()[2]) > 64, since=mark)
         # Half the callers hang up at once; the others are left to the time-out.
         for s in socks[::2]:
