@@ -5,7 +5,9 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -39,6 +41,19 @@ TInputKey ChatInputKey(QPlainTextEdit* input, QEvent* e) {
   result.Send = enter && !ctrl;
   result.Typed = !enter && !ctrl;
   return result;
+}
+
+// Each change of the input lays out the line it falls in, then finds the
+// caret's place on that line, then paints it. A line's layout throws its
+// shaped glyphs away once laid out, unless told to keep them, so each of the
+// three shaped the whole line anew: kept, it is shaped once per change. The
+// glyphs go with the line's next change, and the input holds little text.
+void KeepInputGlyphs(QPlainTextEdit* input) {
+  QTextDocument* doc = input->document();
+  QObject::connect(doc, &QTextDocument::contentsChange, input, [doc](int from, int, int added) {
+    for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next())
+      b.layout()->setCacheEnabled(true);
+  });
 }
 
 // Clearing the whole input rebuilds its document and layout; taking out the

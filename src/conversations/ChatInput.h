@@ -21,6 +21,10 @@ struct TInputKey {
 };
 TInputKey ChatInputKey(QPlainTextEdit* input, QEvent* e);
 
+// Lets the input's lines keep their shaped glyphs between changes (see the
+// definition); called once, when the input is made.
+void KeepInputGlyphs(QPlainTextEdit* input);
+
 // Empties the input after a send: the cursor at the start, the font and
 // format kept, and no undo that would bring the sent text back.
 void ClearInput(QPlainTextEdit* input);

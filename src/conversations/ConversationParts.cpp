@@ -38,6 +38,7 @@ QPlainTextEdit* MakeInput(QWidget* window, QObject* filter, const platform::TFon
   input->setContextMenuPolicy(Qt::CustomContextMenu);
   QObject::connect(input, &QWidget::customContextMenuRequested, window, popup);
   ApplyFont(input, font);
+  KeepInputGlyphs(input);
   return input;
 }
 

@@ -298,7 +298,9 @@ void TFormPChat::ShowPeerText(const std::string& text) {
   WriteMessage(chat_->Peer().UserName, Peer, text);
   if (!isActiveWindow()) {
     session_.Paths().PlayEventSound(kInTextSound);
-    Timer1->start();
+    // Started again, it would wait a whole second anew: messages that come
+    // faster would keep the button from ever flashing.
+    if (!Timer1->isActive()) Timer1->start();
   }
 }
 
@@ -411,5 +413,5 @@ bool TFormPChat::MemoGoKeyUp(QEvent* e) {
 bool TFormPChat::MemoKeyPress(QEvent* e) { return TranscriptTypingKey(e); }
 
 void TFormPChat::ShowCharacterCount() {
-  SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemo(MemoGo->toPlainText()).size()));
+  SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemoSize(MemoGo->toPlainText())));
 }

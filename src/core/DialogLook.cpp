@@ -125,6 +125,17 @@ std::string TextFromMemo(const QString& memo) {
   return out;
 }
 
+std::size_t TextFromMemoSize(const QString& memo) {
+  std::size_t size = 0;
+  for (qsizetype i = 0; i < memo.size(); ++i) {
+    const char16_t u = memo.at(i).unicode();
+    if (u == '\r') continue;
+    size += u == '\n' ? 2 : 1;
+    if (QChar::isHighSurrogate(u) && i + 1 < memo.size() && QChar::isLowSurrogate(memo.at(i + 1).unicode())) ++i;
+  }
+  return size;
+}
+
 namespace {
 
 constexpr qsizetype kNotedCharacters = 12;  // one line's worth; the rest is "..."

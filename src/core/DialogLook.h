@@ -58,6 +58,9 @@ QString BreakableText(const QString& text);
 // with CR LF breaks.
 QString MemoFromText(const std::string& text);
 std::string TextFromMemo(const QString& memo);
+// TextFromMemo(memo).size(), without making the text: the input's count
+// follows every change of it.
+std::size_t TextFromMemoSize(const QString& memo);
 
 // A one-line note for under an input whose text goes out as 8-bit text: it
 // names the typed characters that cannot go (they would arrive as "?") and

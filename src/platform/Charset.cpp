@@ -151,9 +151,12 @@ QString CharactersWithoutAnsi(const QString& text) {
     const char16_t u = text.at(i).unicode();
     const bool pair =
         QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text.at(i + 1).unicode());
-    const QString character = text.mid(i, pair ? 2 : 1);
+    if (!pair && AnsiFromCodePoint(u) >= 0) continue;
+    // The input is scanned on every change: a character that travels costs
+    // no copy, only one that cannot is looked for among those found.
+    const QStringView character = QStringView(text).mid(i, pair ? 2 : 1);
     if (pair) ++i;
-    if ((pair || AnsiFromCodePoint(u) < 0) && !found.contains(character)) found += character;
+    if (!found.contains(character)) found += character;
   }
   return found;
 }
