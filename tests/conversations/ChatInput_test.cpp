@@ -74,4 +74,41 @@ TEST(ChatInput, ClearedAfterSendingAsQtClearsIt) {
   }
 }
 
+// Glyphs kept from one change to the paint must never be stale: after each
+// step, an input that keeps them shows what one without shows, caret and all.
+TEST(ChatInput, KeptGlyphsShowWhatFreshOnesShow) {
+  testing_support::WidgetApp();
+  QPlainTextEdit fresh, kept;
+  KeepInputGlyphs(&kept);
+  const std::vector<std::pair<std::string, std::function<void(QPlainTextEdit&)>>> steps = {
+      {"typed", [](QPlainTextEdit& e) { e.insertPlainText("Wave :-) http://x.org"); }},
+      {"pasted over", [](QPlainTextEdit& e) { e.setPlainText(QString::fromUtf8("caf\xC3\xA9 AVAVA fi\nffl")); }},
+      {"edited inside",
+       [](QPlainTextEdit& e) {
+         QTextCursor c = e.textCursor();
+         c.setPosition(5);
+         c.setPosition(9, QTextCursor::KeepAnchor);
+         c.insertText("WW");
+         e.setTextCursor(c);
+       }},
+      {"bigger font",
+       [](QPlainTextEdit& e) {
+         QFont f = e.font();
+         f.setPointSize(f.pointSize() + 5);
+         e.setFont(f);
+       }},
+      {"cleared", [](QPlainTextEdit& e) { ClearInput(&e); }},
+  };
+  for (QPlainTextEdit* e : {&fresh, &kept}) {
+    e->setFixedSize(240, 60);
+    e->show();
+  }
+  for (const auto& [name, step] : steps) {
+    SCOPED_TRACE(name);
+    for (QPlainTextEdit* e : {&fresh, &kept}) step(*e);
+    EXPECT_EQ(kept.cursorRect(), fresh.cursorRect());
+    EXPECT_EQ(kept.grab().toImage(), fresh.grab().toImage());
+  }
+}
+
 }  // namespace

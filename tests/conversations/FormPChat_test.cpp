@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 #include <memory>
 #include <regex>
@@ -200,6 +203,21 @@ TEST(FormPChat, CallsAContactAndSendsFromTheKeyboard) {
             "Attempting connection to Bob\nConnected to Bob waiting for authorization...\nNow Chatting with: "
             "Bob\nConnection Closed");
   EXPECT_EQ(w->Stat->StateImage(), 0);
+
+  // Behind another window, the first message starts the flash; the next, come
+  // before its first tick, must not put the tick off again.
+  QWidget front;
+  front.show();
+  front.activateWindow();
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return QApplication::activeWindow() == &front; }, 3000));
+  w->ShowPeerText("one\r\n");
+  ASSERT_TRUE(w->Timer1->isActive());
+  QElapsedTimer since;
+  since.start();
+  platform::ProcessMessagesUntil([&] { return since.elapsed() >= 200; }, 1000);
+  w->ShowPeerText("two\r\n");
+  EXPECT_LE(w->Timer1->remainingTime(), w->Timer1->interval() - 150);
+
   f.prompts.Yes = false;
   w->close();
   EXPECT_EQ(f.prompts.Asked.size(), 1u);
