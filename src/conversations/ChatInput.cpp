@@ -46,13 +46,14 @@ TInputKey ChatInputKey(QPlainTextEdit* input, QEvent* e) {
 // Each change of the input lays out the line it falls in, then finds the
 // caret's place on that line, then paints it. A line's layout throws its
 // shaped glyphs away once laid out, unless told to keep them, so each of the
-// three shaped the whole line anew: kept, it is shaped once per change. The
-// glyphs go with the line's next change, and the input holds little text.
+// three shaped the whole line anew: kept, it is shaped once per change. Only
+// the lines where a change begins and ends keep theirs (a paste of many lines
+// gets no layout made for each), and they go with the line's next layout.
 void KeepInputGlyphs(QPlainTextEdit* input) {
   QTextDocument* doc = input->document();
   QObject::connect(doc, &QTextDocument::contentsChange, input, [doc](int from, int, int added) {
-    for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next())
-      b.layout()->setCacheEnabled(true);
+    for (const int at : {from, from + added})
+      if (const QTextBlock b = doc->findBlock(at); b.isValid()) b.layout()->setCacheEnabled(true);
   });
 }
 
