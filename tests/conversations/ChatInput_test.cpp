@@ -83,14 +83,6 @@ TEST(ChatInput, KeptGlyphsShowWhatFreshOnesShow) {
   const std::vector<std::pair<std::string, std::function<void(QPlainTextEdit&)>>> steps = {
       {"typed", [](QPlainTextEdit& e) { e.insertPlainText("Wave :-) http://x.org"); }},
       {"pasted over", [](QPlainTextEdit& e) { e.setPlainText(QString::fromUtf8("caf\xC3\xA9 AVAVA fi\nffl")); }},
-      {"edited inside",
-       [](QPlainTextEdit& e) {
-         QTextCursor c = e.textCursor();
-         c.setPosition(5);
-         c.setPosition(9, QTextCursor::KeepAnchor);
-         c.insertText("WW");
-         e.setTextCursor(c);
-       }},
       {"bigger font",
        [](QPlainTextEdit& e) {
          QFont f = e.font();
