@@ -204,7 +204,7 @@ void TRoomWindow::ShowPeerText(const std::string& name, const std::string& text)
   WriteMessage(name, Peer, text);
   if (!isActiveWindow()) {
     session_.Paths().PlayEventSound(kInTextSound);
-    Timer1->start();
+    StartFlashing(Timer1);
   }
 }
 

@@ -61,6 +61,10 @@ QTimer* MakeFlashTimer(QWidget* window) {
   return timer;
 }
 
+void StartFlashing(QTimer* timer) {
+  if (!timer->isActive()) timer->start();
+}
+
 void InsertEmoticon(QPlainTextEdit* input, QWidget* picker, int entry) {
   picker->hide();
   if (entry < 0 || entry >= EmoticonCount) return;

@@ -34,6 +34,10 @@ void WriteTranscriptMessage(TTranscript& transcript, platform::TFont& font, cons
 // Once started, flashes the window's taskbar button every second until the
 // window is in front.
 QTimer* MakeFlashTimer(QWidget* window);
+// Starts the flashing unless it runs already: started again, it would wait a
+// whole second anew, and messages that come faster would keep the button from
+// ever flashing.
+void StartFlashing(QTimer* timer);
 // The code of emoticon `entry` (0..19) at the input's caret; the picker goes.
 void InsertEmoticon(QPlainTextEdit* input, QWidget* picker, int entry);
 // The emoticon picker over its button, a little above it; `other` (may be

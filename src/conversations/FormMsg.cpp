@@ -154,7 +154,7 @@ void TFormMsg::ShowPeerText(const std::string& text) {
   WriteMessage(name, conversation_->Sent(), Peer, text);
   if (!isActiveWindow()) {
     session_.Paths().PlayEventSound(kInTextSound);
-    Timer1->start();
+    StartFlashing(Timer1);
   }
 }
 

@@ -298,9 +298,7 @@ void TFormPChat::ShowPeerText(const std::string& text) {
   WriteMessage(chat_->Peer().UserName, Peer, text);
   if (!isActiveWindow()) {
     session_.Paths().PlayEventSound(kInTextSound);
-    // Started again, it would wait a whole second anew: messages that come
-    // faster would keep the button from ever flashing.
-    if (!Timer1->isActive()) Timer1->start();
+    StartFlashing(Timer1);
   }
 }
 
