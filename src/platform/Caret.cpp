@@ -25,9 +25,14 @@ class TCaret::Widget : public QWidget {
 
   // Each placement starts a blink period with the caret on, so a caret that
   // just moved is always seen.
+  //
+  // A caret already on and in place shows the right pixels: the window
+  // paints it again over whatever it repaints beneath it, so an editor that
+  // hides and shows it around each change costs no paint of its own.
   void Restart() {
-    on_ = true;
     if (QApplication::cursorFlashTime() > 0) blink_.start();
+    if (on_) return;
+    on_ = true;
     update();
   }
   void Stop() { blink_.stop(); }

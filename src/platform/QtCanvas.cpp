@@ -426,7 +426,10 @@ void TQtCanvas::FillWithBrush(QPainter& painter, const QRect& rect) {
   // Hatches show the background colour between their lines unless the text
   // background is transparent.
   if (brush_.Style != TBrushStyle::bsSolid && bkMode_ == TBkMode::bkOpaque) painter.fillRect(rect, ToQColor(bkColor_));
-  painter.fillRect(rect, QBrush(ToQColor(brush_.Color), ToQtBrushStyle(brush_.Style)));
+  // A solid fill by its colour alone lays down the same pixels without the
+  // painter setting up a brush for each of the rows a paint fills.
+  if (brush_.Style == TBrushStyle::bsSolid) painter.fillRect(rect, ToQColor(brush_.Color));
+  else painter.fillRect(rect, QBrush(ToQColor(brush_.Color), ToQtBrushStyle(brush_.Style)));
 }
 
 void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::string_view text, const int* advances) {
