@@ -234,6 +234,7 @@ void TCustomQuillEditSource::ReportLine(int x, int y) {
 }
 
 void TCustomQuillEditSource::BeforeTextChanged(int, int, TQuillOperation, int, const TQuillData*) {}
+void TCustomQuillEditSource::BeforeRangeDeleted(int, int, int, int) {}
 void TCustomQuillEditSource::AfterTextChanged(int, int, TQuillOperation) {}
 
 void TCustomQuillEditSource::UpdatePosition(TPoint at, int dx, int dy) {
@@ -462,6 +463,47 @@ void TCustomQuillEditSource::JoinStrings() {
   AfterTextChanged(index, y, oprJoin);
   LinesUpdated(0, MaxInt, y, MaxInt, true);
   UpdatePosition({index, y}, joinColumn, -1);
+}
+
+void TCustomQuillEditSource::DeleteRange(TPoint from, TPoint to) {
+  if (GetReadOnly() || from.Y < 0 || to.Y <= from.Y) return;
+  UpdateScope update(*this, oprDeleteBlock);
+  const std::string& top = strings_.StoredText(from.Y);
+  if (KeepsUndo() || (options_ & srUseTab) || to.Y >= strings_.Count() || from.X < 0 ||
+      from.X > static_cast<int>(top.size())) {
+    // Line by line, each step its own undo record.
+    JumpTo(0, to.Y);
+    DeleteString(to.X);
+    for (int line = to.Y - 1; line >= from.Y; --line) {
+      const int column = line == from.Y ? from.X : 0;
+      JumpTo(column, line);
+      DeleteString(std::max(DisplayLength(line) - column, 0));
+      JoinStrings();
+    }
+    return;
+  }
+  InternalScope internal(*this);
+  // Undo would replay the records kept before over text they did not see.
+  undoLists_[0].Clear();
+  undoLists_[1].Clear();
+  JumpTo(from.X, from.Y);
+  const int left = from.X, y = from.Y, bottom = to.Y;
+  const int topLength = static_cast<int>(top.size());
+  const std::string& last = strings_.StoredText(bottom);
+  const int right = std::clamp(to.X, 0, static_cast<int>(last.size()));
+  std::string tail = last.substr(static_cast<size_t>(right));
+  // The last line is left by the position on its way up, which trims it.
+  if (!(options_ & srLeaveTrailSpaces)) tail.erase(tail.find_last_not_of(' ') + 1);
+  BeforeRangeDeleted(left, y, right, bottom);
+  strings_.Put(y, top.substr(0, static_cast<size_t>(left)) + tail);
+  strings_.Delete(y + 1, bottom - y);
+  AfterTextChanged(left, y, oprJoin);
+  ReportLine(left, y);
+  LinesUpdated(0, MaxInt, y, MaxInt, true);
+  UpdatePosition({0, bottom}, -right, 0);
+  UpdatePosition({left, y}, left - topLength, 0);
+  UpdatePosition({left, y}, left, y - bottom);
+  UpdateSpelling(y);
 }
 
 void TCustomQuillEditSource::AddString(int index, const std::string& s) {

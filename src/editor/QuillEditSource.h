@@ -119,6 +119,11 @@ class TCustomQuillEditSource : public TQuillComponent {
   virtual void AddString(int index, const std::string& s);
   virtual void DeleteString(int count);
   virtual void JoinStrings();
+  // The text from (From.X, From.Y) to (To.X, To.Y), To on a later line: the
+  // line From.Y keeps what stands before From and takes what stands after
+  // To. The position ends at From. Where no undo is kept, the lines between
+  // go in one step, however many they are.
+  void DeleteRange(TPoint from, TPoint to);
   virtual void BreakString();
   virtual void Clear();
   void StringDataChanged(int x, int y, const TQuillData& oldData, int count);
@@ -243,6 +248,9 @@ class TCustomQuillEditSource : public TQuillComponent {
   // Hooks for documents that keep more per character (the rich document).
   virtual void BeforeTextChanged(int x, int y, TQuillOperation operation, int count, const TQuillData* data);
   virtual void AfterTextChanged(int x, int y, TQuillOperation operation);
+  // Before DeleteRange closes lines Top + 1 .. Bottom up on line Top, keeping
+  // characters 0 .. Left - 1 of Top and Right .. of Bottom.
+  virtual void BeforeRangeDeleted(int left, int top, int right, int bottom);
   // Moves bookmarks and line styles after an edit at `at` and tells the views.
   virtual void UpdatePosition(TPoint at, int dx, int dy);
   virtual void DoCheckSpelling(int line, const std::string& s, TQuillData& data);
@@ -260,6 +268,7 @@ class TCustomQuillEditSource : public TQuillComponent {
   int DisplayLength(int line) const;
   void ReportLine(int x, int y);
   bool Undoing() const { return (state_ & csUndo) != 0; }
+  bool KeepsUndo() const { return (options_ & srAllowUndo) && !(readOnly_ && programChange_ > 0); }
   void RestoreMarks(const std::vector<TQuillBookMark>& marks);
 
   TQuillNotifierList notifiers_;
