@@ -63,7 +63,7 @@ bool TQuillWrapList::NeedWrap(int index, bool byRow, int& count, int& first) con
   return true;
 }
 
-void TQuillWrapList::CheckWrapUpdated(int index, bool byRow) {
+void TQuillWrapList::WrapFor(int index, bool byRow) {
   int count = 0, first = 0;
   if (OnWrap && NeedWrap(index, byRow, count, first)) OnWrap(first, count);
 }

@@ -50,7 +50,12 @@ class TQuillWrapList {
   // Whether the line (or row, ByRow) Index lies beyond what is wrapped, and
   // which lines to wrap to reach it.
   bool NeedWrap(int index, bool byRow, int& count, int& first) const;
-  void CheckWrapUpdated(int index, bool byRow);
+  // Asked for every row a view measures, several times a message: a row
+  // already wrapped is answered here.
+  void CheckWrapUpdated(int index, bool byRow) {
+    if (index <= (byRow ? Count() - 1 : LastLine())) return;
+    WrapFor(index, byRow);
+  }
 
   // The first row of a line, and the row holding (Char, Line); -1 when the
   // line has no rows.
@@ -72,6 +77,7 @@ class TQuillWrapList {
  private:
   // The first row not sorting before (Line, End).
   int LowerBound(int line, int end) const;
+  void WrapFor(int index, bool byRow);
 
   std::vector<std::unique_ptr<TQuillWrapRecord>> rows_;
 };
