@@ -100,6 +100,10 @@ class TCustomQuillEditSource : public TQuillComponent {
   // The lines the current (or last) update changed; -1 when none.
   int ChangedFirstLine() const { return firstLine_; }
   int ChangedLastLine() const { return lastLine_; }
+  // The same lines as a few ranges, in order and apart: lines between two
+  // ranges were not changed, though lines coming or going may have moved
+  // them (csCountChanged).
+  const std::vector<std::pair<int, int>>& ChangedLineRanges() const { return changedRanges_; }
   // The view that owns the position: it scrolls to it and turns vertical
   // moves into moves across its wrapped rows; other views only repaint.
   TQuillObject* OwnerView() const { return ownerView_; }
@@ -281,6 +285,9 @@ class TCustomQuillEditSource : public TQuillComponent {
   TQuillBookMarkList bookmarks_{false};
   TQuillBookMarkList lineStyles_{true};
   int firstLine_ = -1, lastLine_ = -1, firstChar_ = -1, lastChar_ = -1;
+  std::vector<std::pair<int, int>> changedRanges_;
+  void AddChangedLines(int first, int last);
+  void MergeChangedLines();
   int startCount_ = 0;
   bool byJump_ = false;
   bool goingToBookmark_ = false;

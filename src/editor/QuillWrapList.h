@@ -41,6 +41,10 @@ class TQuillWrapList {
   void ClearList() { rows_.clear(); }
   // Removes the rows of lines First .. Last.
   void ClearLines(int first, int last);
+  // Lines came (Delta > 0) or went (Delta < 0) just after line After: the
+  // rows of the lines that went go, and those below are renumbered, so that
+  // they need not be wrapped again.
+  void ShiftLines(int after, int delta);
   // The last line that has rows, -1 when none.
   int LastLine() const { return rows_.empty() ? -1 : rows_.back()->Line; }
 
