@@ -107,7 +107,7 @@ void TCustomQuillEditSource::LinesUpdated(int firstChar, int lastChar, int first
   };
   widenMin(firstLine_, firstLine);
   widenMin(firstChar_, firstChar);
-  if (firstLine >= 0) AddChangedLines(firstLine, std::max(firstLine, lastLine));
+  if (lastLine >= 0) AddChangedLines(std::max(firstLine, 0), std::max(firstLine, lastLine));
   lastLine_ = std::max(lastLine_, lastLine);
   lastChar_ = std::max(lastChar_, lastChar);
   if (edit) state_ |= csEdit;
