@@ -49,17 +49,14 @@ bool TQuillBookMarkList::UpdatePosition(int x, int y, int dx, int dy) {
   if (items_.empty() || (dx == 0 && dy == 0)) return false;
   bool moved = false;
   if (dy < 0 && onePerLine_) {
-    // The joined line's entry gives way to the one of the line it joins.
-    bool lineHasOne = false;
-    for (const auto& m : items_) lineHasOne |= m.Y == y;
-    if (lineHasOne) {
-      for (size_t i = items_.size(); i-- > 0;) {
-        if (items_[i].Y + dy == y && items_[i].Y > y) {
-          items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(i));
-          moved = true;
-        }
-      }
-    }
+    // Of the lines joined into line Y, the entry of the uppermost that has
+    // one stays; the others give way to it.
+    int kept = MaxInt;
+    for (const auto& m : items_)
+      if (m.Y >= y && m.Y <= y - dy) kept = std::min(kept, m.Y);
+    const size_t before = items_.size();
+    std::erase_if(items_, [&](const TQuillBookMark& m) { return m.Y > kept && m.Y <= y - dy; });
+    moved = items_.size() != before;
   }
   for (auto& m : items_) {
     if (dy == 0) {
@@ -82,9 +79,12 @@ bool TQuillBookMarkList::UpdatePosition(int x, int y, int dx, int dy) {
         moved = true;
       }
     } else {
-      // Entries of line Y itself stay; the joined line's entries move onto its end.
+      // Entries of line Y itself stay; the joined line's entries move onto
+      // its end, and those of lines that went between the two to where the
+      // joined line begins.
       if (m.Y > y) {
-        if (m.Y + dy == y) m.X = std::max(0, m.X + dx);
+        if (m.Y < y - dy) m.X = std::max(0, dx);
+        else if (m.Y + dy == y) m.X = std::max(0, m.X + dx);
         m.Y = std::max(y, m.Y + dy);
         moved = true;
       }

@@ -209,6 +209,7 @@ void TCustomQuillEdit::HandleEvents(TQuillObject*, intptr_t param) {
         break;
       case oprUpdateBlock: {
         const auto& shift = *reinterpret_cast<const TRect*>(record.Param);
+        if (shift.Bottom != 0) ShiftRows(shift.Top, shift.Bottom);
         UpdateBlock(shift.Left, shift.Top, shift.Right, shift.Bottom);
         break;
       }
@@ -221,6 +222,13 @@ void TCustomQuillEdit::HandleEvents(TQuillObject*, intptr_t param) {
   const TQuillEditSourceStates states = doc.State();
   const int first = std::max(doc.ChangedFirstLine(), 0);
   int last = doc.ChangedLastLine() < 0 ? first : doc.ChangedLastLine();
+  // The rows of lines that only moved were moved with them, and lines
+  // between the ranges changed keep their rows; a parser may have restyled
+  // the lines below a change, which then wrap anew.
+  const bool rowsInStep = (linesBeforeShift_ < 0 ? !(states & csCountChanged) : RowsFollowedLines()) &&
+                          doc.Parser() == nullptr && doc.ChangedFirstLine() >= 0;
+  rowsShifted_ = 0;
+  linesBeforeShift_ = -1;
   if (states & csCountChanged) {
     // Lines came or went: every row after the change moved.
     last = MaxInt;
@@ -231,7 +239,11 @@ void TCustomQuillEdit::HandleEvents(TQuillObject*, intptr_t param) {
     caretAtEnd_ = false;
     pages_.RemoveExtraPages();
     const int rows = wrapList_->Count();
-    UpdateWordWrap(first, last);
+    if (rowsInStep) {
+      for (const auto& [from, to] : doc.ChangedLineRanges()) UpdateWordWrap(from, to);
+    } else {
+      UpdateWordWrap(first, last);
+    }
     if (wrapList_->Count() != rows) {
       InvalidateEditor(first, MaxInt);
     } else {

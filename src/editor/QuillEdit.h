@@ -596,6 +596,13 @@ class TCustomQuillEdit : public QAbstractScrollArea,
 
   // ---- word wrap ----
   void UpdateWordWrap(int first, int last);
+  // Lines came (Delta > 0) or went (Delta < 0) after line Line during the
+  // document's update: the rows below follow, so that only the changed
+  // lines need wrapping when the update ends.
+  void ShiftRows(int line, int delta);
+  // Whether every line that came or went in this update shifted the rows.
+  bool RowsFollowedLines();
+  bool RowsShifted() const { return linesBeforeShift_ >= 0; }
   // The wrap list asks for lines First .. Last: wrapped unless the text ends
   // before them.
   void OnUpdateWordWrap(TQuillObject* sender, int first, int last);
@@ -971,6 +978,10 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   bool updatingBars_ = false;
   bool barsAgain_ = false;
   int caretLine_ = 0;
+  // The lines the rows were shifted by in the document's update under way,
+  // and the count of lines before the first shift (-1: none yet).
+  int rowsShifted_ = 0;
+  int linesBeforeShift_ = -1;
 
   // ---- companions (in the order they are made) ----
   std::unique_ptr<TQuillWrapList> wrapList_;

@@ -298,12 +298,14 @@ void TCustomQuillEdit::EnsureVisible(TPoint p) {
   const bool atEnd = p == GetCurrentPosition() && caretAtEnd_;
   if (!PageLayout()) {
     const int row = RowOfPoint(p, atEnd);
-    const int rows = std::max(ScrollPageSize().Y, 1);
+    // One measure of the page for both ways: the rich painter finds the rows
+    // by adding up the heights of those in view.
+    const TPoint page = painter_->ScrollPageSize({GetLeftIndent(), GetTopIndent(), ClientWidth() - 2, ClientHeight()});
+    const int rows = std::max(page.Y, 1);
     if (row < windowLine_) SetWindowLine(row);
     else if (row > windowLine_ + rows - 1) SetWindowLine(row - rows + 1);
     const int column = wordWrap_ ? wrapList_->PointToWrapPoint(p, atEnd).X : p.X;
-    const int columns = std::max(
-        painter_->ScrollPageSize({GetLeftIndent(), GetTopIndent(), ClientWidth() - 2, ClientHeight()}).X, 0);
+    const int columns = std::max(page.X, 0);
     if (column != MaxInt) {
       if (column < windowChar_) SetWindowChar(column);
       else if (column > windowChar_ + columns) SetWindowChar(column - columns);

@@ -238,9 +238,11 @@ void TCustomQuillEdit::UpdateBlock(int x, int y, int dx, int dy) {
       }
     } else if (p.Y > y) {
       // A join: the joined line's points move onto the end of line Y; the
-      // points of line Y itself stay.
-      if (p.Y + dy == y && p.X != MaxInt) p.X += dx;
-      if (p.Y != MaxInt) p.Y += dy;
+      // points of line Y itself stay, and those of lines that went between
+      // the two go to where the joined line begins.
+      if (p.Y < y - dy) p = {dx, y};
+      else if (p.Y + dy == y && p.X != MaxInt) p.X += dx;
+      if (p.Y != MaxInt && p.Y != y) p.Y += dy;
     }
     p.X = std::max(p.X, 0);
     p.Y = std::max(p.Y, 0);
@@ -284,14 +286,7 @@ void TCustomQuillEdit::DeleteBlock() {
       doc.JumpTo(std::min(r.Left, r.Right), r.Top);
       doc.DeleteString(std::abs(r.Right - r.Left));
     } else if (type == TQuillSelType::slStream) {
-      doc.JumpTo(0, r.Bottom);
-      doc.DeleteString(r.Right);
-      for (int line = r.Bottom - 1; line >= r.Top; --line) {
-        const int column = line == r.Top ? r.Left : 0;
-        doc.JumpTo(column, line);
-        doc.DeleteString(std::max(LineWidth(line) - column, 0));
-        doc.JoinStrings();
-      }
+      doc.DeleteRange({r.Left, r.Top}, {r.Right, r.Bottom});
     } else {
       for (int line = r.Bottom; line >= r.Top; --line) {
         const auto [left, right] = columns[static_cast<size_t>(line - r.Top)];

@@ -107,9 +107,46 @@ void TCustomQuillEditSource::LinesUpdated(int firstChar, int lastChar, int first
   };
   widenMin(firstLine_, firstLine);
   widenMin(firstChar_, firstChar);
+  if (lastLine >= 0) AddChangedLines(std::max(firstLine, 0), std::max(firstLine, lastLine));
   lastLine_ = std::max(lastLine_, lastLine);
   lastChar_ = std::max(lastChar_, lastChar);
   if (edit) state_ |= csEdit;
+}
+
+void TCustomQuillEditSource::AddChangedLines(int first, int last) {
+  // Nearly always the line of the last change, or the one after it.
+  if (!changedRanges_.empty()) {
+    auto& tail = changedRanges_.back();
+    if (first >= tail.first && (tail.second == MaxInt || first <= tail.second + 1)) {
+      tail.second = std::max(tail.second, last);
+      return;
+    }
+  }
+  changedRanges_.emplace_back(first, last);
+  MergeChangedLines();
+}
+
+void TCustomQuillEditSource::MergeChangedLines() {
+  // A message appended under a cut at the top changes two places far apart:
+  // the lines between need not be laid out again. A few ranges are kept;
+  // past them the nearest two become one.
+  constexpr size_t kRanges = 4;
+  auto& ranges = changedRanges_;
+  std::sort(ranges.begin(), ranges.end());
+  size_t kept = 0;
+  for (size_t i = 1; i < ranges.size(); ++i) {
+    auto& last = ranges[kept];
+    if (last.second == MaxInt || ranges[i].first <= last.second + 1) last.second = std::max(last.second, ranges[i].second);
+    else ranges[++kept] = ranges[i];
+  }
+  ranges.resize(std::min(ranges.size(), kept + 1));
+  while (ranges.size() > kRanges) {
+    size_t nearest = 0;
+    for (size_t i = 1; i + 1 < ranges.size(); ++i)
+      if (ranges[i + 1].first - ranges[i].second < ranges[nearest + 1].first - ranges[nearest].second) nearest = i;
+    ranges[nearest].second = ranges[nearest + 1].second;
+    ranges.erase(ranges.begin() + static_cast<std::ptrdiff_t>(nearest) + 1);
+  }
 }
 
 void TCustomQuillEditSource::UpdateString(int line) {
@@ -129,6 +166,7 @@ void TCustomQuillEditSource::BeginSourceUpdate(TQuillOperation operation) {
   if (sourceUpdate_ == 0) {
     state_ = 0;
     firstLine_ = lastLine_ = firstChar_ = lastChar_ = -1;
+    changedRanges_.clear();
     updateStartPos_ = pos_;
     startCount_ = strings_.Count();
     currentOperation_ = operation;
@@ -234,9 +272,25 @@ void TCustomQuillEditSource::ReportLine(int x, int y) {
 }
 
 void TCustomQuillEditSource::BeforeTextChanged(int, int, TQuillOperation, int, const TQuillData*) {}
+void TCustomQuillEditSource::BeforeRangeDeleted(int, int, int, int) {}
 void TCustomQuillEditSource::AfterTextChanged(int, int, TQuillOperation) {}
 
 void TCustomQuillEditSource::UpdatePosition(TPoint at, int dx, int dy) {
+  // Lines came or went below line Y: the changed lines already counted
+  // there are where they now stand. The lines that moved as they were are
+  // told by the change in the count (csCountChanged), not as changed lines.
+  auto follow = [&](int& line) {
+    if (line > at.Y && line != MaxInt) line = std::max(at.Y, line + dy);
+  };
+  if (dy != 0) {
+    follow(firstLine_);
+    follow(lastLine_);
+    for (auto& range : changedRanges_) {
+      follow(range.first);
+      follow(range.second);
+    }
+    MergeChangedLines();
+  }
   UpdateBlock(at.X, at.Y, dx, dy);
   if (bookmarks_.UpdatePosition(at.X, at.Y, dx, dy)) state_ |= csBookMarkChanged;
   if (dy != 0 && lineStyles_.UpdatePosition(at.X, at.Y, 0, dy)) state_ |= csLineStyleChanged;
@@ -401,8 +455,8 @@ void TCustomQuillEditSource::BreakString() {
   }
   if (options_ & srAllowUndo) AddUndoRecordEx(oprBreak, 0);
   AfterTextChanged(index, y, oprBreak);
-  LinesUpdated(0, MaxInt, y, MaxInt, true);
   UpdatePosition({index, y}, -index, 1);
+  LinesUpdated(0, MaxInt, y, y + 1, true);
   if (!Undoing()) RemoveTrailSpaces(true);
 }
 
@@ -460,8 +514,49 @@ void TCustomQuillEditSource::JoinStrings() {
     AddUndoRecord(std::move(r));
   }
   AfterTextChanged(index, y, oprJoin);
-  LinesUpdated(0, MaxInt, y, MaxInt, true);
   UpdatePosition({index, y}, joinColumn, -1);
+  LinesUpdated(0, MaxInt, y, y, true);
+}
+
+void TCustomQuillEditSource::DeleteRange(TPoint from, TPoint to) {
+  if (GetReadOnly() || from.Y < 0 || to.Y <= from.Y) return;
+  UpdateScope update(*this, oprDeleteBlock);
+  const std::string& top = strings_.StoredText(from.Y);
+  if (KeepsUndo() || (options_ & srUseTab) || to.Y >= strings_.Count() || from.X < 0 ||
+      from.X > static_cast<int>(top.size())) {
+    // Line by line, each step its own undo record.
+    JumpTo(0, to.Y);
+    DeleteString(to.X);
+    for (int line = to.Y - 1; line >= from.Y; --line) {
+      const int column = line == from.Y ? from.X : 0;
+      JumpTo(column, line);
+      DeleteString(std::max(DisplayLength(line) - column, 0));
+      JoinStrings();
+    }
+    return;
+  }
+  InternalScope internal(*this);
+  // Undo would replay the records kept before over text they did not see.
+  undoLists_[0].Clear();
+  undoLists_[1].Clear();
+  JumpTo(from.X, from.Y);
+  const int left = from.X, y = from.Y, bottom = to.Y;
+  const int topLength = static_cast<int>(top.size());
+  const std::string& last = strings_.StoredText(bottom);
+  const int right = std::clamp(to.X, 0, static_cast<int>(last.size()));
+  std::string tail = last.substr(static_cast<size_t>(right));
+  // The last line is left by the position on its way up, which trims it.
+  if (!(options_ & srLeaveTrailSpaces)) tail.erase(tail.find_last_not_of(' ') + 1);
+  BeforeRangeDeleted(left, y, right, bottom);
+  strings_.Put(y, top.substr(0, static_cast<size_t>(left)) + tail);
+  strings_.Delete(y + 1, bottom - y);
+  AfterTextChanged(left, y, oprJoin);
+  ReportLine(left, y);
+  UpdatePosition({0, bottom}, -right, 0);
+  UpdatePosition({left, y}, left - topLength, 0);
+  UpdatePosition({left, y}, left, y - bottom);
+  LinesUpdated(0, MaxInt, y, y, true);
+  UpdateSpelling(y);
 }
 
 void TCustomQuillEditSource::AddString(int index, const std::string& s) {

@@ -100,6 +100,10 @@ class TCustomQuillEditSource : public TQuillComponent {
   // The lines the current (or last) update changed; -1 when none.
   int ChangedFirstLine() const { return firstLine_; }
   int ChangedLastLine() const { return lastLine_; }
+  // The same lines as a few ranges, in order and apart: lines between two
+  // ranges were not changed, though lines coming or going may have moved
+  // them (csCountChanged).
+  const std::vector<std::pair<int, int>>& ChangedLineRanges() const { return changedRanges_; }
   // The view that owns the position: it scrolls to it and turns vertical
   // moves into moves across its wrapped rows; other views only repaint.
   TQuillObject* OwnerView() const { return ownerView_; }
@@ -119,6 +123,11 @@ class TCustomQuillEditSource : public TQuillComponent {
   virtual void AddString(int index, const std::string& s);
   virtual void DeleteString(int count);
   virtual void JoinStrings();
+  // The text from (From.X, From.Y) to (To.X, To.Y), To on a later line: the
+  // line From.Y keeps what stands before From and takes what stands after
+  // To. The position ends at From. Where no undo is kept, the lines between
+  // go in one step, however many they are.
+  void DeleteRange(TPoint from, TPoint to);
   virtual void BreakString();
   virtual void Clear();
   void StringDataChanged(int x, int y, const TQuillData& oldData, int count);
@@ -243,6 +252,9 @@ class TCustomQuillEditSource : public TQuillComponent {
   // Hooks for documents that keep more per character (the rich document).
   virtual void BeforeTextChanged(int x, int y, TQuillOperation operation, int count, const TQuillData* data);
   virtual void AfterTextChanged(int x, int y, TQuillOperation operation);
+  // Before DeleteRange closes lines Top + 1 .. Bottom up on line Top, keeping
+  // characters 0 .. Left - 1 of Top and Right .. of Bottom.
+  virtual void BeforeRangeDeleted(int left, int top, int right, int bottom);
   // Moves bookmarks and line styles after an edit at `at` and tells the views.
   virtual void UpdatePosition(TPoint at, int dx, int dy);
   virtual void DoCheckSpelling(int line, const std::string& s, TQuillData& data);
@@ -260,6 +272,7 @@ class TCustomQuillEditSource : public TQuillComponent {
   int DisplayLength(int line) const;
   void ReportLine(int x, int y);
   bool Undoing() const { return (state_ & csUndo) != 0; }
+  bool KeepsUndo() const { return (options_ & srAllowUndo) && !(readOnly_ && programChange_ > 0); }
   void RestoreMarks(const std::vector<TQuillBookMark>& marks);
 
   TQuillNotifierList notifiers_;
@@ -272,6 +285,9 @@ class TCustomQuillEditSource : public TQuillComponent {
   TQuillBookMarkList bookmarks_{false};
   TQuillBookMarkList lineStyles_{true};
   int firstLine_ = -1, lastLine_ = -1, firstChar_ = -1, lastChar_ = -1;
+  std::vector<std::pair<int, int>> changedRanges_;
+  void AddChangedLines(int first, int last);
+  void MergeChangedLines();
   int startCount_ = 0;
   bool byJump_ = false;
   bool goingToBookmark_ = false;

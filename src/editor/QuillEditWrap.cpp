@@ -93,6 +93,18 @@ void TCustomQuillEdit::UpdateWordWrap(int first, int last) {
   AfterWrapping();
 }
 
+void TCustomQuillEdit::ShiftRows(int line, int delta) {
+  if (linesBeforeShift_ < 0) linesBeforeShift_ = LineCount() - delta;
+  rowsShifted_ += delta;
+  wrapList_->ShiftLines(line, delta);
+}
+
+bool TCustomQuillEdit::RowsFollowedLines() {
+  // A line added without a shift (the document's last, made for the caret)
+  // leaves the count of lines and the shifts apart.
+  return linesBeforeShift_ >= 0 && LineCount() - linesBeforeShift_ == rowsShifted_;
+}
+
 void TCustomQuillEdit::AfterWrapping() { WordWrapUpdated(false); }
 
 void TCustomQuillEdit::PagesStaleFrom(int line) {

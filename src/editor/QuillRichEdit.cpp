@@ -530,7 +530,8 @@ void TCustomQuillRichEdit::HandleEvents(TQuillObject* sender, intptr_t param) {
     for (int line = first; line <= last; ++line) sum += RichPainter().GetWholeLineHeight(line);
     return sum;
   };
-  const int before = edited && last >= first && last - first < 64 ? height() : -1;
+  // Rows shifted with lines that came or went are not those on the screen.
+  const int before = edited && !RowsShifted() && last >= first && last - first < 64 ? height() : -1;
   TCustomQuillEdit::HandleEvents(sender, param);
   if (edited && (before < 0 || height() != before)) InvalidateEditor(first, MaxInt);
   if (numberingLine >= 0 && !loading_) UpdateNumbering(numberingLine, false);

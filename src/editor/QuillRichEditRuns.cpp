@@ -109,9 +109,17 @@ TQuillLineInfo TCustomQuillRichEdit::ParseString(int line, const std::string& s,
   if (!object) {
     const bool blank = IsBlank(s[static_cast<size_t>(start)]);
     const bool delimiter = spellDelimiters_.Contains(s[static_cast<size_t>(start)]);
+    // Every character of a line is measured here, twice a wrap: a line
+    // without tabs reads its words where they stand.
+    const TQuillData* words = item != nullptr && line != tabLine_ ? &item->Data : nullptr;
+    auto wordAt = [&](int column) {
+      if (words == nullptr) return DataAt(item, line, column);
+      return static_cast<size_t>(column) < words->size() ? static_cast<uint16_t>((*words)[static_cast<size_t>(column)])
+                                                         : NoData;
+    };
     while (run.End < length && width <= maxWidth) {
       const char c = s[static_cast<size_t>(run.End)];
-      if (c == kObjectCharacter || DataAt(item, line, run.End) != word) break;
+      if (c == kObjectCharacter || wordAt(run.End) != word) break;
       if (splitBlanks && IsBlank(c) != blank) break;
       if (splitWords && spellDelimiters_.Contains(c) != delimiter) break;
       width += font.CharWidth(c);

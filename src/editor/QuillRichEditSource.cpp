@@ -190,6 +190,29 @@ void TCustomQuillRichEditSource::BeforeTextChanged(int x, int y, TQuillOperation
   }
 }
 
+// The words as a delete of each part and a join of what is left would leave
+// them: a part cut short is fitted to its text with its last word, a part
+// left whole with no word.
+void TCustomQuillRichEditSource::BeforeRangeDeleted(int left, int top, int right, int bottom) {
+  if (Parser() != nullptr) return;
+  TQuillStringItem& first = *Strings().Item(top);
+  TQuillStringItem& last = *Strings().Item(bottom);
+  const int firstLength = static_cast<int>(first.Text.size()), lastLength = static_cast<int>(last.Text.size());
+  if (left < firstLength) {
+    if (static_cast<size_t>(left) < first.Data.size()) first.Data.resize(static_cast<size_t>(left));
+    ChangeTextLength(first, left, LastWord(first), true);
+  } else {
+    ChangeTextLength(first, firstLength, NoData, true);
+  }
+  if (right > 0 && lastLength > 0) {
+    last.Data.erase(0, static_cast<size_t>(right));
+    ChangeTextLength(last, lastLength - right, LastWord(last), true);
+  } else {
+    ChangeTextLength(last, lastLength, NoData, true);
+  }
+  first.Data += last.Data;
+}
+
 void TCustomQuillRichEditSource::AfterTextChanged(int, int y, TQuillOperation operation) {
   if (Parser() != nullptr) return;
   auto fit = [this](int line) {

@@ -74,6 +74,7 @@ class TCustomQuillRichEditSource : public TCustomQuillEditSource {
  protected:
   void BeforeTextChanged(int x, int y, TQuillOperation operation, int count, const TQuillData* data) override;
   void AfterTextChanged(int x, int y, TQuillOperation operation) override;
+  void BeforeRangeDeleted(int left, int top, int right, int bottom) override;
 
  private:
   int InsertObjectCharacter(int number);

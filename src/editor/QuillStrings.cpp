@@ -33,6 +33,13 @@ void TQuillVisibleLinesList::LineChanged(int index, int delta) {
   lastHit_ = -1;
 }
 
+void TQuillVisibleLinesList::LinesDeleted(int index, int count) {
+  std::erase_if(items_, [&](int line) { return line >= index && line < index + count; });
+  for (auto& line : items_)
+    if (line >= index + count) line -= count;
+  lastHit_ = -1;
+}
+
 // ---- line list ----
 
 TQuillStrings::TQuillStrings() { hidden_.Duplicates = TDuplicates::dupIgnore; }
@@ -161,6 +168,27 @@ void TQuillStrings::Delete(int index) {
   items_.erase(items_.begin() + index);
   if (textLast_ > index) --textLast_;
   if (textFirst_ > index) --textFirst_;
+  if (textFirst_ > textLast_) textFirst_ = textLast_ = -1;
+  LinesUpdated(index, MaxInt);
+  Changed();
+}
+
+void TQuillStrings::Delete(int index, int count) {
+  count = std::min(count, GetCount() - index);
+  if (index < 0 || count <= 0) return;
+  Changing();
+  if (hideLines_) hidden_.LinesDeleted(index, count);
+  const auto from = items_.begin() + index, to = from + count;
+  for (auto item = from; item != to; ++item) textSize_ -= static_cast<int64_t>((*item)->Text.size());
+  items_.erase(from, to);
+  // A written line inside the range counts as the line the range closes up
+  // on, as when the lines go one at a time.
+  auto shift = [&](int& mark) {
+    if (mark >= index + count) mark -= count;
+    else if (mark > index) mark = index;
+  };
+  shift(textFirst_);
+  shift(textLast_);
   if (textFirst_ > textLast_) textFirst_ = textLast_ = -1;
   LinesUpdated(index, MaxInt);
   Changed();

@@ -53,6 +53,9 @@ class TQuillVisibleLinesList : public TQuillSortedList<int> {
   int FindNear(int index, bool byVisible, bool strict) const;
   // Keeps entries on their lines after an insert (+1) or a delete (-1) at Index.
   void LineChanged(int index, int delta);
+  // Drops the entries of lines Index .. Index + Count - 1 and moves the later
+  // ones up over them.
+  void LinesDeleted(int index, int count);
 };
 
 enum TQuillSearchParam : uint8_t { srpCaseSensitive = 1, srpWholeWords = 2, srpForward = 4 };
@@ -81,6 +84,9 @@ class TQuillStrings : public TQuillObject {
   int Add(const std::string& s);
   void Insert(int index, const std::string& s);
   void Delete(int index);
+  // Lines Index .. Index + Count - 1 in one change: cutting many lines one by
+  // one would move the lines on the nearer side of the cut once per line.
+  void Delete(int index, int count);
   void Clear();
   void Exchange(int i, int j);
   void BeginUpdate();

@@ -53,6 +53,16 @@ void TQuillWrapList::ClearLines(int first, int last) {
   rows_.erase(rows_.begin() + from, rows_.begin() + std::max(from, to));
 }
 
+void TQuillWrapList::ShiftLines(int after, int delta) {
+  if (delta == 0 || LastLine() <= after) return;
+  int from = LowerBound(after + 1, -1);
+  if (delta < 0) {
+    const int to = LowerBound(after - delta + 1, -1);
+    rows_.erase(rows_.begin() + from, rows_.begin() + to);
+  }
+  for (auto row = rows_.begin() + from; row != rows_.end(); ++row) (*row)->Line += delta;
+}
+
 bool TQuillWrapList::NeedWrap(int index, bool byRow, int& count, int& first) const {
   const int wrapped = byRow ? Count() - 1 : LastLine();
   if (index <= wrapped || index == MaxInt) return false;
@@ -63,7 +73,7 @@ bool TQuillWrapList::NeedWrap(int index, bool byRow, int& count, int& first) con
   return true;
 }
 
-void TQuillWrapList::CheckWrapUpdated(int index, bool byRow) {
+void TQuillWrapList::WrapFor(int index, bool byRow) {
   int count = 0, first = 0;
   if (OnWrap && NeedWrap(index, byRow, count, first)) OnWrap(first, count);
 }

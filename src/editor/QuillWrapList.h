@@ -41,6 +41,10 @@ class TQuillWrapList {
   void ClearList() { rows_.clear(); }
   // Removes the rows of lines First .. Last.
   void ClearLines(int first, int last);
+  // Lines came (Delta > 0) or went (Delta < 0) just after line After: the
+  // rows of the lines that went go, and those below are renumbered, so that
+  // they need not be wrapped again.
+  void ShiftLines(int after, int delta);
   // The last line that has rows, -1 when none.
   int LastLine() const { return rows_.empty() ? -1 : rows_.back()->Line; }
 
@@ -50,7 +54,12 @@ class TQuillWrapList {
   // Whether the line (or row, ByRow) Index lies beyond what is wrapped, and
   // which lines to wrap to reach it.
   bool NeedWrap(int index, bool byRow, int& count, int& first) const;
-  void CheckWrapUpdated(int index, bool byRow);
+  // Asked for every row a view measures, several times a message: a row
+  // already wrapped is answered here.
+  void CheckWrapUpdated(int index, bool byRow) {
+    if (index <= (byRow ? Count() - 1 : LastLine())) return;
+    WrapFor(index, byRow);
+  }
 
   // The first row of a line, and the row holding (Char, Line); -1 when the
   // line has no rows.
@@ -72,6 +81,7 @@ class TQuillWrapList {
  private:
   // The first row not sorting before (Line, End).
   int LowerBound(int line, int end) const;
+  void WrapFor(int index, bool byRow);
 
   std::vector<std::unique_ptr<TQuillWrapRecord>> rows_;
 };

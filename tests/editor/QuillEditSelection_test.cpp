@@ -125,3 +125,29 @@ TEST(QuillEditSelection, APersistentSelectionFollowsEditsBeforeIt) {
   EXPECT_EQ(e->SelRect(), (TRect{4, 1, 2, 2}));
   EXPECT_EQ(e->GetSelText(), "cdef\r\ngh");
 }
+
+// A range that goes in one step (no undo kept) moves a persistent selection
+// as the line-by-line steps that keep undo move it: below the range, over
+// its end, inside it.
+TEST(QuillEditSelection, APersistentSelectionFollowsARangeDeletedInOneStep) {
+  const Lines lines = {"abcdef", "ghij", "klmnop", "qrst", "uvwxyz", "0123"};
+  const TRect selections[] = {{1, 4, 3, 5}, {2, 3, 2, 4}, {0, 2, 3, 2}, {4, 0, 1, 2}, {1, 1, 2, 4}};
+  for (const TRect& selection : selections) {
+    auto follow = [&](bool undo) {
+      auto e = MakeEdit();
+      e->SetOptions(e->Options() | eoPersistentBlocks);
+      SetLines(*e, lines);
+      TCustomQuillEditSource& doc = e->GetEditSource();
+      if (!undo) doc.SetOptions(doc.Options() & ~srAllowUndo);
+      e->SetSelection(selection, TQuillSelType::slStream);
+      {
+        TQuillSourceUpdate update(doc, oprDeleteBlock);
+        doc.DeleteRange({2, 1}, {1, 3});
+      }
+      return std::make_pair(LinesOf(*e), e->SelRect());
+    };
+    const auto steps = follow(true), range = follow(false);
+    EXPECT_EQ(range.first, steps.first);
+    EXPECT_EQ(range.second, steps.second) << selection.Left << "," << selection.Top;
+  }
+}

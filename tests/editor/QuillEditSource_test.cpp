@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
+
+#include "editor/QuillRichEditSource.h"
 
 using namespace quill;
 
@@ -426,3 +432,64 @@ TEST(EditSource, JumpingOntoAFoldedLineOpensIt) {
 }
 
 }  // namespace
+
+// Where no undo is kept a range goes in one step; it must leave the text, the
+// words of a rich text, the position, the bookmarks and the line styles as
+// the line-by-line steps that keep undo leave them.
+TEST(EditSource, RangeDeletedInOneStepAgreesWithItsSteps) {
+  for (unsigned seed = 1; seed <= 400; ++seed) {
+    std::mt19937 rng(seed);
+    const bool rich = seed % 2 == 0;
+    const int count = std::uniform_int_distribution<int>(2, 8)(rng);
+    std::vector<std::string> lines;
+    std::vector<TQuillData> words;
+    for (int i = 0; i < count; ++i) {
+      lines.push_back(rng() % 5 == 0 ? std::string() : RandomWord(rng, false) + RandomWord(rng, false));
+      // Shorter than the line, as long, or longer, as edits leave them.
+      const size_t n = lines.back().size() + rng() % 3 - std::min<size_t>(lines.back().size(), 1);
+      TQuillData w;
+      for (size_t k = 0; k < n; ++k) w += static_cast<char16_t>(rng() % 3 == 0 ? NoData : rng() % 4);
+      words.push_back(w);
+    }
+    auto length = [&](int y) { return static_cast<int>(lines[static_cast<size_t>(y)].size()); };
+    auto anywhere = [&](int y) { return static_cast<int>(rng() % static_cast<unsigned>(length(y) + 1)); };
+    const int top = static_cast<int>(rng() % static_cast<unsigned>(count - 1));
+    const int bottom = top + 1 + static_cast<int>(rng() % static_cast<unsigned>(count - 1 - top));
+    const TPoint from{anywhere(top), top}, to{anywhere(bottom) + static_cast<int>(rng() % 2), bottom};
+    const int caretY = static_cast<int>(rng() % static_cast<unsigned>(count));
+    const TPoint caret{anywhere(caretY), caretY};
+    std::vector<TQuillBookMark> marks, styles;
+    for (int n = 1; n <= 4; ++n) {
+      const int y = static_cast<int>(rng() % static_cast<unsigned>(count));
+      marks.push_back({anywhere(y), y, n});
+      styles.push_back({0, static_cast<int>(rng() % static_cast<unsigned>(count)), n});
+    }
+    const TQuillSourceOptions plain = seed % 4 == 1 ? srBeyondEol : srBeyondEol | srLeaveTrailSpaces;
+
+    auto run = [&](bool undo) {
+      std::unique_ptr<TCustomQuillEditSource> doc;
+      if (rich) doc = std::make_unique<TCustomQuillRichEditSource>();
+      else doc = std::make_unique<TQuillEditSource>();
+      const TQuillSourceOptions options = rich ? doc->Options() : plain;
+      doc->SetOptions(undo ? options | srAllowUndo : options & ~srAllowUndo);
+      std::string text;
+      for (const auto& line : lines) text += line + "\r\n";
+      doc->Strings().SetText(text);
+      for (int y = 0; y < count; ++y) doc->Strings().SetStrData(y, words[static_cast<size_t>(y)]);
+      for (const auto& m : marks) doc->SetBookMark(m.Number, {m.X, m.Y});
+      for (const auto& m : styles) doc->SetLineStyle(m.Y, m.Number);
+      doc->JumpTo(caret.X, caret.Y);
+      doc->BeginSourceUpdate(oprDeleteBlock);
+      doc->DeleteRange(from, to);
+      doc->EndSourceUpdate();
+      std::vector<TQuillData> data;
+      for (int y = 0; y < doc->Strings().Count(); ++y) data.push_back(doc->Strings().Item(y)->Data);
+      return std::make_tuple(Take(*doc), data, doc->LineStyles().List());
+    };
+    const auto steps = run(true), range = run(false);
+    ASSERT_EQ(std::get<0>(range), std::get<0>(steps))
+        << "seed " << seed << "\nsteps\n" << Describe(std::get<0>(steps)) << "\nrange\n" << Describe(std::get<0>(range));
+    ASSERT_EQ(std::get<1>(range), std::get<1>(steps)) << "seed " << seed;
+    ASSERT_EQ(std::get<2>(range), std::get<2>(steps)) << "seed " << seed;
+  }
+}

@@ -131,17 +131,36 @@ TEST(QuillEditWrap, EditsLeaveTheRowsOfAFreshWrap) {
     seed = seed * 1103515245 + 12345;
     return static_cast<int>((seed >> 8) % static_cast<unsigned>(n));
   };
-  for (int step = 0; step < 300; ++step) {
+  auto edit = [&](int what) {
     const int y = next(doc.Strings().Count());
     doc.JumpTo(next(30), y);
-    switch (next(5)) {
+    switch (what) {
       case 0: doc.InsertString(next(2) ? "word " : "a much longer piece of text "); break;
       case 1: doc.DeleteString(1 + next(8)); break;
       case 2: doc.BreakString(); break;
       case 3: doc.JoinStrings(); break;
-      default: e->SetWindowLine(next(e->MaxVisibleLine() + 1)); break;
+      default: {
+        const int last = doc.Strings().Count() - 1;
+        if (y < last) doc.DeleteRange({next(8), y}, {next(8), std::min(last, y + 1 + next(12))});
+        break;
+      }
     }
-    if (step % 30 != 29) continue;
+  };
+  for (int step = 0; step < 600; ++step) {
+    // Undo kept, then not: a range then goes in one step.
+    if (step == 300) doc.SetOptions(doc.Options() & ~srAllowUndo);
+    switch (next(7)) {
+      case 5: {
+        // Edits far apart in one update: lines come and go between them.
+        TQuillSourceUpdate update(doc, oprOther);
+        edit(0);
+        for (int n = 1 + next(5); n > 0; --n) edit(next(5));
+        break;
+      }
+      case 6: e->SetWindowLine(next(e->MaxVisibleLine() + 1)); break;
+      default: edit(next(5)); break;
+    }
+    if (step % 10 != 9) continue;
     auto fresh = WrappedEdit(16, 6);
     SetLines(*fresh, LinesOf(*e));
     ASSERT_EQ(e->GetWrapLines(), fresh->GetWrapLines()) << "after step " << step;

@@ -90,9 +90,13 @@ TEST(QuillStrings, FoldingMatchesBruteForceUnderRandomOperations) {
           m.lines.insert(m.lines.begin() + i, ModelLine{});
           break;
         case 1:
-          if (n > 1) {
+          if (n > 1 && rng() % 2 == 0) {
             s.Delete(i);
             m.lines.erase(m.lines.begin() + i);
+          } else if (n > 1) {
+            const int count = std::min(static_cast<int>(rng() % 4) + 1, n - 1 - i);
+            s.Delete(i, count);
+            m.lines.erase(m.lines.begin() + i, m.lines.begin() + i + std::max(count, 0));
           }
           break;
         case 2:
