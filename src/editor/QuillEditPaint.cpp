@@ -525,8 +525,10 @@ void TCustomQuillEdit::RedrawHeldEdits() {
   // A hold begun since (events handled inside it) posts again at its end.
   if (held_.Depth > 0) return;
   if (held_.Bars) UpdateScrollBars();
+  // Setting the scroll position places the caret too: placing it again
+  // would add up the heights of the rows in view once more for nothing.
   if (held_.Bars || held_.ScrollPos) UpdateScrollPos();
-  if (held_.Caret) UpdateCaret();
+  else if (held_.Caret) UpdateCaret();
   // Only rows moved up or down as whole lines of unchanged text keep their
   // pixels; pages, hidden lines, a background picture and a resized or
   // sideways-moved view are painted anew.

@@ -60,6 +60,23 @@ int TQuillRichPainter::RowHeight(int row) {
   return r != nullptr ? std::max(r->Info.Height, 1) : GetDefaultLineHeight();
 }
 
+int TQuillRichPainter::RowsHeight(int from, int to) {
+  if (from >= to) return 0;
+  // The caret's and the view's places add up every row in view several times
+  // a message: one look at what is wrapped serves the whole range, as rows
+  // are only ever wrapped on at the end.
+  TQuillWrapList& rows = Owner()->WrapList();
+  if (to - 1 >= 0) rows.CheckWrapUpdated(to - 1, true);
+  const int count = rows.Count();
+  const int fallback = GetDefaultLineHeight();
+  int height = 0;
+  for (int r = from; r < to; ++r) {
+    const TQuillRichWrapRecord* row = r >= 0 && r < count ? RichRow(r) : nullptr;
+    height += row != nullptr ? std::max(row->Info.Height, 1) : fallback;
+  }
+  return height;
+}
+
 int TQuillRichPainter::GetWrapLineHeight(int row) {
   return paintRow_ == kUnwrapped ? GetDefaultLineHeight() : RowHeight(row);
 }
@@ -144,9 +161,9 @@ TPoint TQuillRichPainter::TextToPixelPoint(TPoint textPt, TPoint topLeft, bool a
   if (textPt.Y == MaxInt) {
     y = MaxInt;
   } else if (rowPoint.Y >= top) {
-    for (int r = top; r < rowPoint.Y; ++r) y += RowHeight(r);
+    y = RowsHeight(top, rowPoint.Y);
   } else {
-    for (int r = rowPoint.Y; r < top; ++r) y -= RowHeight(r);
+    y = -RowsHeight(rowPoint.Y, top);
   }
   int x = 0;
   if (textPt.X == MaxInt) {
@@ -174,7 +191,8 @@ int TQuillRichPainter::LinesInHeight(int row, int height, int& rest) {
         height %= h;
         break;
       }
-      const int h = RowHeight(at);
+      const TQuillRichWrapRecord* r = RichRow(at);
+      const int h = r != nullptr ? std::max(r->Info.Height, 1) : GetDefaultLineHeight();
       if (height < h) break;
       height -= h;
       ++passed;

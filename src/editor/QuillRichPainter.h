@@ -83,6 +83,8 @@ class TQuillRichPainter : public TQuillPainter {
   TQuillRichView* View();
   int EditorBlank();
   int RowHeight(int row);
+  // The heights of rows From .. To - 1 added up.
+  int RowsHeight(int from, int to);
   // The pixel of a column (of the line) on a row, from the row's left edge.
   int ColumnX(const TQuillRichWrapRecord& row, const std::string& s, int column);
   // The run that holds the character before a point (the one at it at the
