@@ -1,6 +1,5 @@
 #include "conversations/TranscriptWriter.h"
 
-#include <cstdio>
 #include <ctime>
 
 #include "conversations/Emoticons.h"
@@ -97,10 +96,18 @@ std::string TranscriptFileText(TTranscript& transcript) {
   return platform::AnsiToUtf8(text);
 }
 
+// Every message header carries one, so it is put together digit by digit
+// rather than through a formatted print, which costs more than the rest of
+// the header.
 std::string HeaderTime(int hour, int minute) {
   const int h = hour % 12 == 0 ? 12 : hour % 12;
-  char text[16];
-  std::snprintf(text, sizeof text, "%d:%02d %s", h, minute, hour < 12 ? "AM" : "PM");
+  std::string text;
+  if (h >= 10) text += '1';
+  text += char('0' + h % 10);
+  text += ':';
+  text += char('0' + minute / 10);
+  text += char('0' + minute % 10);
+  text += hour < 12 ? " AM" : " PM";
   return text;
 }
 
