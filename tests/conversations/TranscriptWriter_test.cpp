@@ -104,7 +104,7 @@ TEST(TranscriptWriter, HeaderClockAndMarkers) {
   // Every minute of the day reads as the C library's formatted print writes it.
   for (int hour = 0; hour < 24; ++hour)
     for (int minute = 0; minute < 60; ++minute) {
-      char expected[16];
+      char expected[32];
       std::snprintf(expected, sizeof expected, "%d:%02d %s", hour % 12 == 0 ? 12 : hour % 12, minute,
                     hour < 12 ? "AM" : "PM");
       ASSERT_EQ(HeaderTime(hour, minute), expected);
