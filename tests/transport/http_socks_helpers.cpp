@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/FreePort.h"
 #include "platform/EventLoop.h"
 
 namespace httpsocks {
@@ -42,19 +43,9 @@ std::string SourceDir() {
   return fs::path(__FILE__).parent_path().parent_path().parent_path().string();
 }
 
-int FreeLoopbackPort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof(a);
-  int port = 0;
-  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0 &&
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  ::close(s);
-  return port;
-}
+// Outside the range outgoing connections take their ports from: parallel
+// tests open hundreds, and one could hold the port before the server binds it.
+int FreeLoopbackPort() { return testing_support::FreeListenPort(); }
 
 bool WaitForPort(int port, int timeout_ms) {
   for (int waited = 0; waited < timeout_ms; waited += 20) {
