@@ -369,5 +369,5 @@ void TRoomWindow::CapInput() {
 }
 
 void TRoomWindow::ShowCharacterCount() {
-  SetStatusText("Character Count: " + std::to_string(dialoglook::TextFromMemo(MemoGo->toPlainText()).size()), 0);
+  SetStatusText("Character Count: " + std::to_string(dialoglook::TextFromMemoSize(MemoGo->toPlainText())), 0);
 }

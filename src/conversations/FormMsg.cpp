@@ -238,5 +238,5 @@ bool TFormMsg::MemoGoKeyUp(QEvent* e) {
 }
 
 void TFormMsg::ShowCharacterCount() {
-  Stat->SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemo(MemoGo->toPlainText()).size()));
+  Stat->SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemoSize(MemoGo->toPlainText())));
 }

@@ -56,8 +56,11 @@ const TQuillRichWrapRecord* TQuillRichPainter::RichRow(int row) {
 
 int TQuillRichPainter::RowHeight(int row) {
   if (row >= 0) Owner()->WrapList().CheckWrapUpdated(row, true);
-  const TQuillRichWrapRecord* r = RichRow(row);
-  return r != nullptr ? std::max(r->Info.Height, 1) : GetDefaultLineHeight();
+  return HeightOf(RichRow(row));
+}
+
+int TQuillRichPainter::HeightOf(const TQuillRichWrapRecord* row) {
+  return row != nullptr ? std::max(row->Info.Height, 1) : GetDefaultLineHeight();
 }
 
 int TQuillRichPainter::RowsHeight(int from, int to) {
@@ -67,13 +70,8 @@ int TQuillRichPainter::RowsHeight(int from, int to) {
   // are only ever wrapped on at the end.
   TQuillWrapList& rows = Owner()->WrapList();
   if (to - 1 >= 0) rows.CheckWrapUpdated(to - 1, true);
-  const int count = rows.Count();
-  const int fallback = GetDefaultLineHeight();
   int height = 0;
-  for (int r = from; r < to; ++r) {
-    const TQuillRichWrapRecord* row = r >= 0 && r < count ? RichRow(r) : nullptr;
-    height += row != nullptr ? std::max(row->Info.Height, 1) : fallback;
-  }
+  for (int r = from; r < to; ++r) height += HeightOf(RichRow(r));
   return height;
 }
 
@@ -191,8 +189,7 @@ int TQuillRichPainter::LinesInHeight(int row, int height, int& rest) {
         height %= h;
         break;
       }
-      const TQuillRichWrapRecord* r = RichRow(at);
-      const int h = r != nullptr ? std::max(r->Info.Height, 1) : GetDefaultLineHeight();
+      const int h = HeightOf(RichRow(at));
       if (height < h) break;
       height -= h;
       ++passed;

@@ -83,6 +83,8 @@ class TQuillRichPainter : public TQuillPainter {
   TQuillRichView* View();
   int EditorBlank();
   int RowHeight(int row);
+  // A row's height; the default one for a row not wrapped (null).
+  int HeightOf(const TQuillRichWrapRecord* row);
   // The heights of rows From .. To - 1 added up.
   int RowsHeight(int from, int to);
   // The pixel of a column (of the line) on a row, from the row's left edge.

@@ -157,21 +157,7 @@ void TQuillStrings::Insert(int index, const std::string& s) {
   InsertItem(index, s);
 }
 
-void TQuillStrings::Delete(int index) {
-  if (!InRange(index)) return;
-  Changing();
-  if (hideLines_) {
-    hidden_.Remove(index);
-    hidden_.LineChanged(index, -1);
-  }
-  textSize_ -= static_cast<int64_t>(items_[static_cast<size_t>(index)]->Text.size());
-  items_.erase(items_.begin() + index);
-  if (textLast_ > index) --textLast_;
-  if (textFirst_ > index) --textFirst_;
-  if (textFirst_ > textLast_) textFirst_ = textLast_ = -1;
-  LinesUpdated(index, MaxInt);
-  Changed();
-}
+void TQuillStrings::Delete(int index) { Delete(index, 1); }
 
 void TQuillStrings::Delete(int index, int count) {
   count = std::min(count, GetCount() - index);
