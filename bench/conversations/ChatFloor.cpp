@@ -49,6 +49,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -123,6 +124,7 @@ struct TRun {
 
 struct TRow {
   int top = 0, height = 0;  // in the whole transcript, from its first row
+  int baseline = 0;         // of its text, from its top
   bool bold = false;
   QColor colour;
   std::vector<TRun> runs;
@@ -141,10 +143,14 @@ class TFloorTranscript : public QWidget {
         link_(Styled(plain_, false, true)),
         smiley_(SmileyPicture()),
         plainMetrics_(plain_),
-        boldMetrics_(bold_) {
+        boldMetrics_(bold_),
+        space_(plainMetrics_.horizontalAdvance(' ')) {
     // Every pixel is painted by us: the blit of QWidget::scroll needs it.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(kTranscriptWidth, kTranscriptHeight);
+    // The transcript takes the focus first, as the chat's does (its keys
+    // copy and select): the input shows no caret while it is typed into.
+    setFocusPolicy(Qt::StrongFocus);
     rows_.push_back(BlankRow(0));
   }
 
@@ -155,6 +161,7 @@ class TFloorTranscript : public QWidget {
     TRow header;
     header.top = headerTop;
     header.height = boldMetrics_.height();
+    header.baseline = header.height - boldMetrics_.descent();
     header.bold = true;
     header.colour = colour;
     header.runs.push_back({TRun::Text, name + " (" + HeaderTimeNow() + ")", kMargin});
@@ -190,8 +197,7 @@ class TFloorTranscript : public QWidget {
         }
         const QFont* wanted = row.bold ? &bold_ : run.kind == TRun::Link ? &link_ : &plain_;
         if (wanted != font) p.setFont(*(font = wanted));
-        const QFontMetrics& metrics = row.bold ? boldMetrics_ : plainMetrics_;
-        p.drawText(run.x, y + row.height - metrics.descent(), run.text);
+        p.drawText(run.x, y + row.baseline, run.text);
       }
     }
     if (OnPaint) OnPaint();
@@ -206,42 +212,44 @@ class TFloorTranscript : public QWidget {
   }
 
   // Words are split at spaces once, as the text arrives: a ":-)" becomes the
-  // picture, an address is underlined, the rest is plain text.
+  // picture, an address is underlined, the words between are one plain run.
+  // The gap between two runs is a space; a run is measured only when another
+  // follows it on the row.
   TRow TextRow(int top, const QColor& colour, const QByteArray& text) const {
     TRow row;
     row.top = top;
     row.height = std::max(plainMetrics_.height(), kPicture);
+    row.baseline = row.height - plainMetrics_.descent();
     row.colour = colour;
-    QString plain;
-    int x = kMargin;
-    const auto flush = [&] {
-      if (plain.isEmpty()) return;
-      row.runs.push_back({TRun::Text, plain, x});
-      x += plainMetrics_.horizontalAdvance(plain);
-      plain.clear();
-    };
+    bool wordsRun = false;  // the last run takes the next plain word
     for (const QByteArray& word : text.split(' ')) {
-      if (!plain.isEmpty() || !row.runs.empty()) plain += ' ';
       if (word == ":-)") {
-        flush();
-        row.runs.push_back({TRun::Picture, {}, x});
-        x += kPicture;
+        row.runs.push_back({TRun::Picture, {}, 0});
+        wordsRun = false;
       } else if (word.startsWith("http://")) {
-        flush();
-        const QString link = QString::fromLatin1(word);
-        row.runs.push_back({TRun::Link, link, x});
-        x += plainMetrics_.horizontalAdvance(link);
+        row.runs.push_back({TRun::Link, QString::fromLatin1(word), 0});
+        wordsRun = false;
+      } else if (wordsRun) {
+        row.runs.back().text += ' ' + QString::fromLatin1(word);
       } else {
-        plain += QString::fromLatin1(word);
+        row.runs.push_back({TRun::Text, QString::fromLatin1(word), 0});
+        wordsRun = true;
       }
     }
-    flush();
+    int x = kMargin;
+    for (std::size_t i = 0; i < row.runs.size(); ++i) {
+      TRun& run = row.runs[i];
+      run.x = x;
+      if (i + 1 < row.runs.size())
+        x += (run.kind == TRun::Picture ? kPicture : plainMetrics_.horizontalAdvance(run.text)) + space_;
+    }
     return row;
   }
 
   QFont plain_, bold_, link_;
   QPixmap smiley_;
   QFontMetrics plainMetrics_, boldMetrics_;
+  int space_;
   std::deque<TRow> rows_;
   int top_ = 0;  // the transcript's y shown at the widget's top
 };
@@ -249,16 +257,22 @@ class TFloorTranscript : public QWidget {
 // CPU time between two peer messages painted, and the typing within it.
 struct TCpuWatch {
   int from = 0, to = 0;
+  int startedWith = -1;  // peer messages painted when the measurement began
+  bool finished = false;
   double startedAt = 0, typingAtStart = 0, typing = 0;
   double perMessage = 0, typingPerMessage = 0;
 
+  // One paint may show more than one new message.
   void Painted(int count) {
-    if (count == from) {
+    if (startedWith < 0 && count >= from) {
+      startedWith = count;
       startedAt = CpuMicros();
       typingAtStart = typing;
-    } else if (count == to) {
-      perMessage = (CpuMicros() - startedAt) / (to - from);
-      typingPerMessage = (typing - typingAtStart) / (to - from);
+    } else if (startedWith >= 0 && count >= to && !finished) {
+      finished = true;
+      const int n = count - startedWith;
+      perMessage = (CpuMicros() - startedAt) / n;
+      typingPerMessage = (typing - typingAtStart) / n;
     }
   }
 };
@@ -270,8 +284,6 @@ class TFloorChat : public QWidget {
   TFloorChat(int fd, bool ann, int messages, int warm)
       : QWidget(nullptr, Qt::Window), fd_(fd), ann_(ann), messages_(messages) {
     resize(kWindowWidth, kWindowHeight);
-    // As the chat's windows come up: the input shows no caret to blink.
-    setAttribute(Qt::WA_ShowWithoutActivating);
     auto* box = new QVBoxLayout(this);
     box->setContentsMargins(6, 141, 6, 6);
     transcript_ = new TFloorTranscript(this);
@@ -305,10 +317,7 @@ class TFloorChat : public QWidget {
     updating_ = true;
     const bool done = QWidget::event(e);
     updating_ = false;
-    if (paintedInUpdate_) {
-      paintedInUpdate_ = false;
-      PeerMessagePainted();
-    }
+    if (paintedInUpdate_ >= 0) PeerMessagesPainted(std::exchange(paintedInUpdate_, -1));
     return done;
   }
 
@@ -318,12 +327,11 @@ class TFloorChat : public QWidget {
   void TranscriptPainted() {
     if (!waiting_) return;
     waiting_ = false;
-    if (updating_) paintedInUpdate_ = true;
-    else QMetaObject::invokeMethod(this, [this] { PeerMessagePainted(); }, Qt::QueuedConnection);
+    if (updating_) paintedInUpdate_ = shown_;
+    else QMetaObject::invokeMethod(this, [this, shown = shown_] { PeerMessagesPainted(shown); }, Qt::QueuedConnection);
   }
 
-  void PeerMessagePainted() {
-    const int count = ++painted_;
+  void PeerMessagesPainted(int count) {
     cpu_.Painted(count);
     if (!ann_) return;
     micros_.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - sent_).count());
@@ -377,6 +385,7 @@ class TFloorChat : public QWidget {
 
   void ShowPeerText(const QByteArray& text) {
     transcript_->AddMessage(ann_ ? "Bob" : "Ann", QColor(0, 0, 128), text);
+    ++shown_;
     waiting_ = true;
     if (!ann_) {
       const std::string echo = text.toStdString();
@@ -396,8 +405,11 @@ class TFloorChat : public QWidget {
   bool ann_;
   int messages_;
   QByteArray held_;
-  bool waiting_ = false, updating_ = false, paintedInUpdate_ = false, failed_ = false;
-  int painted_ = 0;
+  int shown_ = 0;             // peer messages added to the transcript
+  bool waiting_ = false;      // for the transcript to paint the last of them
+  bool updating_ = false;     // inside the window's update request
+  int paintedInUpdate_ = -1;  // peer messages its paint showed
+  bool failed_ = false;
   TCpuWatch cpu_;
   std::vector<double> micros_;
   std::chrono::steady_clock::time_point sent_;
