@@ -25,6 +25,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -45,7 +46,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <functional>
 #include <string>
@@ -454,7 +454,12 @@ int main(int argc, char** argv) {
   PinTo(argc > 2 ? argv[2] : nullptr);
   QApplication app(argc, argv);
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) return 1;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+    // The child would wait for this call to the end.
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return 1;
+  }
   NoDelayNonBlocking(fd);
   TFloorChat ann(fd, true, messages, warm);
   ann.show();
