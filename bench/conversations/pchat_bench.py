@@ -23,6 +23,12 @@ WARM-th peer message painted to its last, so that opening the window is not
 counted; typing the text into the input is shown apart, as the user's part.
 A program built without the transcript control has no chat window: the bench
 then says so and stops.
+
+A third party takes its turn in each round: two plain Qt Widgets programs
+(conversations_chat_floor) doing the same visible work per message, the
+leanest honest way, on the same two cores. Its figures are the floor the chat
+is measured against: how far the programs are from what Qt allows, and
+whether the goals can be met at all.
 """
 
 import os
@@ -64,6 +70,17 @@ def echo_round():
     cpu = words.index("cpu")
     return {"median": after(words, "median"), "p99": after(words, "p99"),
             "cpu": (float(words[cpu + 1]), float(words[cpu + 2]))}
+
+
+def floor_round():
+    out = subprocess.run([os.path.join(BUILD, "bench", "conversations", "conversations_chat_floor"), str(MESSAGES),
+                          str(ANN_CORE), str(BOB_CORE), str(WARM)], capture_output=True, text=True,
+                         check=True).stdout
+    words = out.split()
+    cpu, typing = words.index("cpu"), words.index("typing")
+    return {"median": after(words, "median"), "p99": after(words, "p99"),
+            "ann": (float(words[cpu + 1]), float(words[typing + 1])),
+            "bob": (float(words[cpu + 2]), float(words[typing + 2]))}
 
 
 def cpu_figures(parlo):
@@ -113,17 +130,18 @@ def check_one_in_flight(saved):
 
 
 def main():
-    chats, echoes, ratios = [], [], []
+    chats, echoes, floors, ratios = [], [], [], []
     try:
         for r in range(ROUNDS):
-            if r % 2 == 0:
-                echo = echo_round()
-                chat = chat_round()
-            else:
-                chat = chat_round()
-                echo = echo_round()
+            # Each party goes first, second and last in turn.
+            turns = [echo_round, chat_round, floor_round]
+            figures = {}
+            for run in turns[r % 3:] + turns[:r % 3]:
+                figures[run] = run()
+            chat, echo = figures[chat_round], figures[echo_round]
             chats.append(chat)
             echoes.append(echo)
+            floors.append(figures[floor_round])
             ratios.append(chat["median"] / echo["median"])
     except NoChatWindow:
         print("private chat round trip: skipped, this build has no transcript control")
@@ -153,6 +171,30 @@ def main():
                                                         med(e["cpu"][1] for e in echoes)))
     print("  per program, typing apart, at most %.1f; goal <= %.0f: %s"
           % (worst, CPU_GOAL, "met" if worst <= CPU_GOAL else "NOT met"))
+    print_floor(chats, echoes, floors)
+
+
+def print_floor(chats, echoes, floors):
+    med = statistics.median
+    print("the floor: two plain Qt Widgets programs showing each message the same way, in the same rounds;"
+          " microseconds:")
+    print("  %-42s median %8.1f   p99 %8.1f" % ("round trip", med(f["median"] for f in floors),
+                                                 med(f["p99"] for f in floors)))
+    to_echo = med(f["median"] / e["median"] for f, e in zip(floors, echoes))
+    print("  the floor's ratio to the echo %.2f (the goal's %.1f %s it); the chat's to the floor %.2f (rounds: %s)"
+          % (to_echo, GOAL, "is at or above" if GOAL >= to_echo else "lies below",
+             med(c["median"] / f["median"] for c, f in zip(chats, floors)),
+             " ".join("%.2f" % (c["median"] / f["median"]) for c, f in zip(chats, floors))))
+    floor_worst = 0.0
+    for who, name in (("ann", "sender"), ("bob", "echoer")):
+        alone = [f[who][0] - f[who][1] for f in floors]
+        floor_worst = max(floor_worst, med(alone))
+        ratios = [(c[who][0] - c[who][1]) / a for c, a in zip(chats, alone)]
+        print("  CPU per message, %-24s %8.1f   of which typing %6.1f; the chat's %s to it, typing apart, %.2f"
+              " (rounds: %s)" % (name, med(f[who][0] for f in floors), med(f[who][1] for f in floors),
+                                 "Ann" if who == "ann" else "Bob", med(ratios), " ".join("%.2f" % x for x in ratios)))
+    print("  the floor per program, typing apart, at most %.1f: the goal of %.0f %s it"
+          % (floor_worst, CPU_GOAL, "is at or above" if CPU_GOAL >= floor_worst else "lies below"))
 
 
 if __name__ == "__main__":
