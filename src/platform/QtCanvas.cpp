@@ -243,6 +243,17 @@ const QImage& TintedGlyph(const InkTable& table, InkTable::Tint& tint, unsigned 
   return glyph;
 }
 
+// The picture a run of glyphs is laid into, at its top left corner: kept
+// from one run to the next and only ever grown, so that drawing one
+// allocates nothing once the longest run was drawn.
+QImage& RunPicture(int width, int height) {
+  static auto* picture = new QImage;
+  if (picture->width() < width || picture->height() < height)
+    *picture = QImage(std::max(width, picture->width()), std::max(height, picture->height()),
+                      QImage::Format_ARGB32_Premultiplied);
+  return *picture;
+}
+
 // The surface's pixel format when the painter draws glyphs the way they were
 // measured: into a picture of one of the formats measured, moved by whole
 // pixels and nothing more.
@@ -276,13 +287,80 @@ bool DrawGlyphPictures(QPainter& p, FontEntry& e, int x, int baseLine, std::stri
     if (ink.left < ink.right && table.coverage[c].isNull()) return false;
   }
   InkTable::Tint& tint = TintFor(table, color.rgba());
+  int left = INT_MAX, right = INT_MIN, top = INT_MAX, bottom = INT_MIN, inked = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const InkBox& ink = table.boxes[static_cast<unsigned char>(text[i])];
+    if (ink.left >= ink.right) continue;
+    const int gx = static_cast<int>(positions[static_cast<qsizetype>(i)].x());
+    left = std::min(left, gx + ink.left);
+    right = std::max(right, gx + ink.right);
+    top = std::min(top, ink.top);
+    bottom = std::max(bottom, ink.bottom);
+    ++inked;
+  }
+  if (inked == 0) return true;
+  if (inked == 1) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      const InkBox& ink = table.boxes[c];
+      if (ink.left >= ink.right) continue;
+      const int gx = x + static_cast<int>(positions[static_cast<qsizetype>(i)].x());
+      p.drawImage(QPoint(gx + ink.left, baseLine + ink.top), TintedGlyph(table, tint, c));
+    }
+    return true;
+  }
+  // Each call to draw a picture costs more than blending a short run's
+  // pixels: the glyphs are laid into one picture and drawn at once. Where a
+  // glyph shares a lit pixel with one laid before it, blending them together
+  // first would round otherwise than blending each in turn, so what is laid
+  // so far is drawn first; pixels no glyph lights stay zero, which leaves
+  // the surface as it was.
+  const int width = right - left, height = bottom - top;
+  QImage& picture = RunPicture(width, height);
+  const qsizetype stride = picture.bytesPerLine() / 4;
+  auto* pixels = reinterpret_cast<quint32*>(picture.bits());
+  for (int row = 0; row < height; ++row) std::fill_n(pixels + row * stride, width, 0u);
+  int laidFrom = INT_MAX, laidTo = INT_MIN;
+  auto drawLaid = [&] {
+    if (laidFrom >= laidTo) return;
+    p.drawImage(QPoint(x + left + laidFrom, baseLine + top), picture, QRect(laidFrom, 0, laidTo - laidFrom, height));
+    for (int row = 0; row < height; ++row) std::fill(pixels + row * stride + laidFrom, pixels + row * stride + laidTo, 0u);
+    laidFrom = INT_MAX;
+    laidTo = INT_MIN;
+  };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     const InkBox& ink = table.boxes[c];
     if (ink.left >= ink.right) continue;
-    const int gx = x + static_cast<int>(positions[static_cast<qsizetype>(i)].x());
-    p.drawImage(QPoint(gx + ink.left, baseLine + ink.top), TintedGlyph(table, tint, c));
+    const QImage& glyph = TintedGlyph(table, tint, c);
+    const int gx = static_cast<int>(positions[static_cast<qsizetype>(i)].x()) + ink.left - left;
+    const int gy = ink.top - top;
+    const int gw = glyph.width(), gh = glyph.height();
+    const auto* from = reinterpret_cast<const quint32*>(glyph.constBits());
+    const qsizetype fromStride = glyph.bytesPerLine() / 4;
+    quint32* to = pixels + gy * stride + gx;
+    // Glyphs mostly follow one another without touching: nothing laid yet
+    // lies in their way, and only where they overlap is a pixel looked at
+    // twice. Laid on zeros, or on pixels this glyph leaves unlit, a glyph's
+    // own pixels are its bits or'ed in.
+    if (gx < laidTo && gx + gw > laidFrom) {
+      bool shared = false;
+      for (int row = 0; row < gh && !shared; ++row) {
+        const quint32* f = from + row * fromStride;
+        const quint32* t = to + row * stride;
+        for (int col = 0; col < gw; ++col) shared = shared || (f[col] != 0 && t[col] != 0);
+      }
+      if (shared) drawLaid();
+    }
+    for (int row = 0; row < gh; ++row) {
+      const quint32* f = from + row * fromStride;
+      quint32* t = to + row * stride;
+      for (int col = 0; col < gw; ++col) t[col] |= f[col];
+    }
+    laidFrom = std::min(laidFrom, gx);
+    laidTo = std::max(laidTo, gx + gw);
   }
+  drawLaid();
   return true;
 }
 
