@@ -3,6 +3,8 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGlyphRun>
+#include <QList>
+#include <QPointF>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
@@ -241,6 +243,14 @@ const QImage& TintedGlyph(const InkTable& table, InkTable::Tint& tint, unsigned 
     }
   }
   return glyph;
+}
+
+// Where each character of a run goes, kept from one run to the next and
+// from one paint to the next (a canvas lives for one paint), so that laying
+// out a run allocates nothing once the longest was laid out.
+QList<QPointF>& TextPositions() {
+  static auto* positions = new QList<QPointF>;
+  return *positions;
 }
 
 // The picture a run of glyphs is laid into, at its top left corner: kept
@@ -516,13 +526,11 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
   QPainter& p = *surface;
   FontEntry& e = Lookup(font_);
   int width = 0;
-  positions_.resize(static_cast<qsizetype>(text.size()));
-  glyphs_.resize(static_cast<qsizetype>(text.size()));
+  QList<QPointF>& positions = TextPositions();
+  positions.resize(static_cast<qsizetype>(text.size()));
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    positions_[static_cast<qsizetype>(i)] = QPointF(width, 0);
-    glyphs_[static_cast<qsizetype>(i)] = e.glyphs[c];
-    width += advances != nullptr ? advances[i] : e.widths[c];
+    positions[static_cast<qsizetype>(i)] = QPointF(width, 0);
+    width += advances != nullptr ? advances[i] : e.widths[static_cast<unsigned char>(text[i])];
   }
   const int baseLine = y + e.metrics.Ascent;
   // Clipping costs more than drawing a short run: it is left out when it
@@ -538,7 +546,7 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
       inside = inside && within.contains(QRect(x, baseLine + e.underlinePos, width, e.lineWidth));
     if (font_.Style & fsStrikeOut)
       inside = inside && within.contains(QRect(x, baseLine - e.strikeOutPos, width, e.lineWidth));
-    clip = !inside || !InkInside(p, e, x, baseLine, text, positions_, within);
+    clip = !inside || !InkInside(p, e, x, baseLine, text, positions, within);
   }
   const bool turned = font_.Escapement != 0;
   const bool keepState = clip || turned;
@@ -562,10 +570,13 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
     const QPen& now = p.pen();
     if (now.style() != Qt::SolidLine || now.brush().style() != Qt::SolidPattern || now.color() != color)
       p.setPen(color);
-    if (turned || !DrawGlyphPictures(p, e, at, baseAt, text, positions_, color)) {
+    if (turned || !DrawGlyphPictures(p, e, at, baseAt, text, positions, color)) {
+      QList<quint32> glyphs(static_cast<qsizetype>(text.size()));
+      for (std::size_t i = 0; i < text.size(); ++i)
+        glyphs[static_cast<qsizetype>(i)] = e.glyphs[static_cast<unsigned char>(text[i])];
       if (run_.rawFont() != e.raw) run_.setRawFont(e.raw);
-      run_.setGlyphIndexes(glyphs_);
-      run_.setPositions(positions_);
+      run_.setGlyphIndexes(glyphs);
+      run_.setPositions(positions);
       p.drawGlyphRun(QPointF(at, baseAt), run_);
     }
     // A glyph run's own underline is lost under a moved painter, which is

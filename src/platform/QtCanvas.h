@@ -12,8 +12,6 @@
 #include <QGlyphRun>
 #include <QImage>
 #include <QPen>
-#include <QList>
-#include <QPointF>
 #include <QRegion>
 
 #include <functional>
@@ -83,9 +81,7 @@ class TQtCanvas : public TCanvas {
   bool clipped_ = false;
   // The clip changed since the painter was last told.
   bool clipStale_ = false;
-  // Kept from one text run to the next, so that drawing one allocates nothing.
-  QList<QPointF> positions_;
-  QList<quint32> glyphs_;
+  // Kept from one text run drawn as glyphs to the next.
   QGlyphRun run_;
 };
 
