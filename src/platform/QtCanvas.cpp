@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <tuple>
 #include <vector>
@@ -235,7 +236,10 @@ const QImage& TintedGlyph(const InkTable& table, InkTable::Tint& tint, unsigned 
   QImage& glyph = tint.glyphs[c];
   const QImage& coverage = table.coverage[c];
   if (glyph.isNull() && !coverage.isNull()) {
-    glyph = QImage(coverage.size(), QImage::Format_ARGB32_Premultiplied);
+    // Unlit to a whole number of quads on the right, so that laying it into
+    // a run goes four pixels at a time.
+    glyph = QImage((coverage.width() + 3) & ~3, coverage.height(), QImage::Format_ARGB32_Premultiplied);
+    glyph.fill(0);
     for (int y = 0; y < coverage.height(); ++y) {
       const uchar* from = coverage.constScanLine(y);
       auto* to = reinterpret_cast<quint32*>(glyph.scanLine(y));
@@ -243,6 +247,29 @@ const QImage& TintedGlyph(const InkTable& table, InkTable::Tint& tint, unsigned 
     }
   }
   return glyph;
+}
+
+// Four pixels, or'ed at once.
+using PixelQuad = quint32 __attribute__((vector_size(16)));
+
+// Ors a row of whole quads in, `from` and `to` aligned or not.
+void OrQuads(quint32* to, const quint32* from, int count) {
+  for (int i = 0; i < count; i += 4) {
+    PixelQuad a, b;
+    std::memcpy(&a, from + i, sizeof a);
+    std::memcpy(&b, to + i, sizeof b);
+    a |= b;
+    std::memcpy(to + i, &a, sizeof a);
+  }
+}
+
+// Copies a row of whole quads.
+void CopyQuads(quint32* to, const quint32* from, int count) {
+  for (int i = 0; i < count; i += 4) {
+    PixelQuad a;
+    std::memcpy(&a, from + i, sizeof a);
+    std::memcpy(to + i, &a, sizeof a);
+  }
 }
 
 // Where each character of a run goes, kept from one run to the next and
@@ -326,14 +353,17 @@ bool DrawGlyphPictures(QPainter& p, FontEntry& e, int x, int baseLine, std::stri
   // so far is drawn first; pixels no glyph lights stay zero, which leaves
   // the surface as it was.
   const int width = right - left, height = bottom - top;
-  QImage& picture = RunPicture(width, height);
+  // Room for the last glyph's unlit quad padding.
+  QImage& picture = RunPicture(width + 3, height);
   const qsizetype stride = picture.bytesPerLine() / 4;
   auto* pixels = reinterpret_cast<quint32*>(picture.bits());
-  for (int row = 0; row < height; ++row) std::fill_n(pixels + row * stride, width, 0u);
+  for (int row = 0; row < height; ++row) std::fill_n(pixels + row * stride, width + 3, 0u);
   int laidFrom = INT_MAX, laidTo = INT_MIN;
-  auto drawLaid = [&] {
+  // Drawn at the run's end too, where the next run clears the picture.
+  auto drawLaid = [&](bool more) {
     if (laidFrom >= laidTo) return;
     p.drawImage(QPoint(x + left + laidFrom, baseLine + top), picture, QRect(laidFrom, 0, laidTo - laidFrom, height));
+    if (!more) return;
     for (int row = 0; row < height; ++row) std::fill(pixels + row * stride + laidFrom, pixels + row * stride + laidTo, 0u);
     laidFrom = INT_MAX;
     laidTo = INT_MIN;
@@ -345,14 +375,22 @@ bool DrawGlyphPictures(QPainter& p, FontEntry& e, int x, int baseLine, std::stri
     const QImage& glyph = TintedGlyph(table, tint, c);
     const int gx = static_cast<int>(positions[static_cast<qsizetype>(i)].x()) + ink.left - left;
     const int gy = ink.top - top;
-    const int gw = glyph.width(), gh = glyph.height();
+    // The ink's own width: the picture is padded on the right.
+    const int gw = ink.right - ink.left, gh = glyph.height();
     const auto* from = reinterpret_cast<const quint32*>(glyph.constBits());
     const qsizetype fromStride = glyph.bytesPerLine() / 4;
     quint32* to = pixels + gy * stride + gx;
     // Glyphs mostly follow one another without touching: nothing laid yet
-    // lies in their way, and only where they overlap is a pixel looked at
-    // twice. Laid on zeros, or on pixels this glyph leaves unlit, a glyph's
-    // own pixels are its bits or'ed in.
+    // lies in their way, the picture there is all zeros, and the glyph is
+    // copied in. Only where they overlap is a pixel looked at twice; laid on
+    // pixels this glyph leaves unlit, its own pixels are its bits or'ed in.
+    const int paddedWidth = glyph.width();
+    if (gx >= laidTo || gx + paddedWidth <= laidFrom) {
+      for (int row = 0; row < gh; ++row) CopyQuads(to + row * stride, from + row * fromStride, paddedWidth);
+      laidFrom = std::min(laidFrom, gx);
+      laidTo = std::max(laidTo, gx + gw);
+      continue;
+    }
     if (gx < laidTo && gx + gw > laidFrom) {
       bool shared = false;
       for (int row = 0; row < gh && !shared; ++row) {
@@ -360,17 +398,13 @@ bool DrawGlyphPictures(QPainter& p, FontEntry& e, int x, int baseLine, std::stri
         const quint32* t = to + row * stride;
         for (int col = 0; col < gw; ++col) shared = shared || (f[col] != 0 && t[col] != 0);
       }
-      if (shared) drawLaid();
+      if (shared) drawLaid(true);
     }
-    for (int row = 0; row < gh; ++row) {
-      const quint32* f = from + row * fromStride;
-      quint32* t = to + row * stride;
-      for (int col = 0; col < gw; ++col) t[col] |= f[col];
-    }
+    for (int row = 0; row < gh; ++row) OrQuads(to + row * stride, from + row * fromStride, paddedWidth);
     laidFrom = std::min(laidFrom, gx);
     laidTo = std::max(laidTo, gx + gw);
   }
-  drawLaid();
+  drawLaid(false);
   return true;
 }
 
