@@ -608,10 +608,11 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
       QList<quint32> glyphs(static_cast<qsizetype>(text.size()));
       for (std::size_t i = 0; i < text.size(); ++i)
         glyphs[static_cast<qsizetype>(i)] = e.glyphs[static_cast<unsigned char>(text[i])];
-      if (run_.rawFont() != e.raw) run_.setRawFont(e.raw);
-      run_.setGlyphIndexes(glyphs);
-      run_.setPositions(positions);
-      p.drawGlyphRun(QPointF(at, baseAt), run_);
+      if (!run_) run_ = std::make_unique<QGlyphRun>();
+      if (run_->rawFont() != e.raw) run_->setRawFont(e.raw);
+      run_->setGlyphIndexes(glyphs);
+      run_->setPositions(positions);
+      p.drawGlyphRun(QPointF(at, baseAt), *run_);
     }
     // A glyph run's own underline is lost under a moved painter, which is
     // how a widget inside a window gets drawn: the lines are drawn here.

@@ -81,8 +81,9 @@ class TQtCanvas : public TCanvas {
   bool clipped_ = false;
   // The clip changed since the painter was last told.
   bool clipStale_ = false;
-  // Kept from one text run drawn as glyphs to the next.
-  QGlyphRun run_;
+  // Kept from one text run drawn as glyphs to the next; made when first
+  // needed, as most canvases draw their text as pictures.
+  std::unique_ptr<QGlyphRun> run_;
 };
 
 // A canvas for measuring text outside any paint, as the screen measures it.
