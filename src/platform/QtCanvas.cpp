@@ -359,7 +359,8 @@ bool DrawGlyphPictures(QPainter& p, FontEntry& e, int x, int baseLine, std::stri
   auto* pixels = reinterpret_cast<quint32*>(picture.bits());
   for (int row = 0; row < height; ++row) std::fill_n(pixels + row * stride, width + 3, 0u);
   int laidFrom = INT_MAX, laidTo = INT_MIN;
-  // Drawn at the run's end too, where the next run clears the picture.
+  // With `more` the picture is cleared for the glyphs still to come; after
+  // the run's last draw it is left as it is, as each run clears it first.
   auto drawLaid = [&](bool more) {
     if (laidFrom >= laidTo) return;
     p.drawImage(QPoint(x + left + laidFrom, baseLine + top), picture, QRect(laidFrom, 0, laidTo - laidFrom, height));
