@@ -62,7 +62,7 @@ platform::TTextMetrics TCustomQuillPainter::FontMetrics(TFontStyles style) {
   return metrics;
 }
 
-void TCustomQuillPainter::DoTextOut(const TRect& rect, const TRect* clip, const std::string& text,
+void TCustomQuillPainter::DoTextOut(const TRect& rect, const TRect* clip, std::string_view text,
                                     const TCanvasFont* font, TFontStyles style, TColor color, TColor bkColor,
                                     bool selected, bool searchMatch, bool fmtMark, TColor styleColor,
                                     TColor styleBkColor) {
@@ -508,7 +508,7 @@ int TQuillPainter::SyntaxPaint(const TRect& rect, int line, int column, const st
   return x;
 }
 
-void TQuillPainter::ForEachPiece(const std::string& text, bool marks, int line, int column,
+void TQuillPainter::ForEachPiece(std::string_view text, bool marks, int line, int column,
                                  const std::function<void(int from, int count, const TPieceLook& look)>& output) {
   const TQuillEditorOptions options = Owner()->Options();
   const bool canSelect = Owner()->SelType() != TQuillSelType::slNone && SelectionShown();

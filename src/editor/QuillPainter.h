@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "editor/QuillEditorView.h"
@@ -123,7 +124,7 @@ class TCustomQuillPainter : public TQuillObject {
   // Text output of one run with the painter's colour rules: search match
   // over selection over line style over the run's own colours. Rect is the
   // run's cell; Clip, when given, limits it vertically.
-  void DoTextOut(const TRect& rect, const TRect* clip, const std::string& text, const TCanvasFont* font,
+  void DoTextOut(const TRect& rect, const TRect* clip, std::string_view text, const TCanvasFont* font,
                  TFontStyles style, TColor color, TColor bkColor, bool selected, bool searchMatch, bool fmtMark,
                  TColor styleColor, TColor styleBkColor);
   // Rect cut at the selection's pixels: the selected part in SelBkColor (the
@@ -208,7 +209,7 @@ class TQuillPainter : public TCustomQuillPainter {
   // Cuts a run's text (from Column of a line) where selection, search match
   // or formatting marks begin or end, in pieces at most 512 characters
   // long, and hands each to Output (from, count, look).
-  void ForEachPiece(const std::string& text, bool marks, int line, int column,
+  void ForEachPiece(std::string_view text, bool marks, int line, int column,
                     const std::function<void(int from, int count, const TPieceLook& look)>& output);
   bool SelectionShown();
   // A run cut where selection, search match or formatting marks begin or

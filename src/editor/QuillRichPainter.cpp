@@ -17,11 +17,11 @@ constexpr int kNumberArea = 24;
 // PaintLine's mark for a line that has no rows yet.
 constexpr int kUnwrapped = -2;
 
-std::string_view Part(const std::string& s, int from, int count) {
+std::string_view Part(std::string_view s, int from, int count) {
   const auto size = static_cast<int>(s.size());
   from = std::clamp(from, 0, size);
   count = std::clamp(count, 0, size - from);
-  return std::string_view(s).substr(static_cast<size_t>(from), static_cast<size_t>(count));
+  return s.substr(static_cast<size_t>(from), static_cast<size_t>(count));
 }
 
 }  // namespace
@@ -388,9 +388,9 @@ int TQuillRichPainter::PaintString(const TRect& rect, int line, int start, const
   for (const TQuillLineInfo& run : row->Runs) {
     if (x >= rect.Right) break;
     const int from = column - start, count = run.End - column;
-    const std::string piece(Part(text, from, count));
-    const std::string displayPiece = display.empty() ? std::string() : std::string(Part(display, from, count));
-    PaintRun(rect, row->Info.BaseLine, x, run, piece, displayPiece, line, column, styleColor, styleBkColor);
+    // Views into the row's text: a run is painted without copying it.
+    PaintRun(rect, row->Info.BaseLine, x, run, Part(text, from, count), Part(display, from, count), line, column,
+             styleColor, styleBkColor);
     x += run.Width + run.Left;
     column = run.End;
   }
@@ -398,7 +398,7 @@ int TQuillRichPainter::PaintString(const TRect& rect, int line, int start, const
 }
 
 void TQuillRichPainter::PaintRun(const TRect& rowRect, int baseLine, int x, const TQuillLineInfo& run,
-                                 const std::string& text, const std::string& display, int line, int column,
+                                 std::string_view text, std::string_view display, int line, int column,
                                  TColor styleColor, TColor styleBkColor) {
   TQuillEditorView& owner = *Owner();
   TQuillEditorColors& colors = owner.Colors();
@@ -421,7 +421,7 @@ void TQuillRichPainter::PaintRun(const TRect& rowRect, int baseLine, int x, cons
     const std::string_view piece = Part(text, from, count);
     // Cells are as wide as the text, whatever a formatting mark's glyph is.
     const int width = GetWidth(font, piece);
-    const std::string shown(look.Mark ? Part(display, from, count) : piece);
+    const std::string_view shown = look.Mark ? Part(display, from, count) : piece;
     const TRect cell{px, top, px + width, top + font.Info.Height};
     DoTextOut(cell, &rowRect, shown, &font.Font, font.Font.Style, run.Color, back, look.Selected, look.Search,
               look.Mark, styleColor, styleBkColor);

@@ -9,6 +9,7 @@
 // draws with, so carets and clicks land exactly on what was drawn.
 
 #include <string>
+#include <string_view>
 
 #include "editor/QuillAttributes.h"
 #include "editor/QuillPainter.h"
@@ -93,8 +94,8 @@ class TQuillRichPainter : public TQuillPainter {
   // row's start); null when the row has no runs.
   const TQuillLineInfo* GetLineInfo(const TQuillRichWrapRecord& row, int column);
   const TQuillRichWrapRecord* RowOfPoint(TPoint p, bool atEnd);
-  void PaintRun(const TRect& rowRect, int baseLine, int x, const TQuillLineInfo& run, const std::string& text,
-                const std::string& display, int line, int column, TColor styleColor, TColor styleBkColor);
+  void PaintRun(const TRect& rowRect, int baseLine, int x, const TQuillLineInfo& run, std::string_view text,
+                std::string_view display, int line, int column, TColor styleColor, TColor styleBkColor);
   void PaintNumbering(const TRect& rect, int baseLine, const TQuillParagraph& paragraph, const TQuillLineInfo* run);
 
   TQuillRichView* view_ = nullptr;

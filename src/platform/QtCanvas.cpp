@@ -3,6 +3,8 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGlyphRun>
+#include <QList>
+#include <QPointF>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <tuple>
 #include <vector>
@@ -233,7 +236,10 @@ const QImage& TintedGlyph(const InkTable& table, InkTable::Tint& tint, unsigned 
   QImage& glyph = tint.glyphs[c];
   const QImage& coverage = table.coverage[c];
   if (glyph.isNull() && !coverage.isNull()) {
-    glyph = QImage(coverage.size(), QImage::Format_ARGB32_Premultiplied);
+    // Unlit to a whole number of quads on the right, so that laying it into
+    // a run goes four pixels at a time.
+    glyph = QImage((coverage.width() + 3) & ~3, coverage.height(), QImage::Format_ARGB32_Premultiplied);
+    glyph.fill(0);
     for (int y = 0; y < coverage.height(); ++y) {
       const uchar* from = coverage.constScanLine(y);
       auto* to = reinterpret_cast<quint32*>(glyph.scanLine(y));
@@ -241,6 +247,48 @@ const QImage& TintedGlyph(const InkTable& table, InkTable::Tint& tint, unsigned 
     }
   }
   return glyph;
+}
+
+// Four pixels, or'ed at once.
+using PixelQuad = quint32 __attribute__((vector_size(16)));
+
+// Ors a row of whole quads in, `from` and `to` aligned or not.
+void OrQuads(quint32* to, const quint32* from, int count) {
+  for (int i = 0; i < count; i += 4) {
+    PixelQuad a, b;
+    std::memcpy(&a, from + i, sizeof a);
+    std::memcpy(&b, to + i, sizeof b);
+    a |= b;
+    std::memcpy(to + i, &a, sizeof a);
+  }
+}
+
+// Copies a row of whole quads.
+void CopyQuads(quint32* to, const quint32* from, int count) {
+  for (int i = 0; i < count; i += 4) {
+    PixelQuad a;
+    std::memcpy(&a, from + i, sizeof a);
+    std::memcpy(to + i, &a, sizeof a);
+  }
+}
+
+// Where each character of a run goes, kept from one run to the next and
+// from one paint to the next (a canvas lives for one paint), so that laying
+// out a run allocates nothing once the longest was laid out.
+QList<QPointF>& TextPositions() {
+  static auto* positions = new QList<QPointF>;
+  return *positions;
+}
+
+// The picture a run of glyphs is laid into, at its top left corner: kept
+// from one run to the next and only ever grown, so that drawing one
+// allocates nothing once the longest run was drawn.
+QImage& RunPicture(int width, int height) {
+  static auto* picture = new QImage;
+  if (picture->width() < width || picture->height() < height)
+    *picture = QImage(std::max(width, picture->width()), std::max(height, picture->height()),
+                      QImage::Format_ARGB32_Premultiplied);
+  return *picture;
 }
 
 // The surface's pixel format when the painter draws glyphs the way they were
@@ -276,13 +324,88 @@ bool DrawGlyphPictures(QPainter& p, FontEntry& e, int x, int baseLine, std::stri
     if (ink.left < ink.right && table.coverage[c].isNull()) return false;
   }
   InkTable::Tint& tint = TintFor(table, color.rgba());
+  int left = INT_MAX, right = INT_MIN, top = INT_MAX, bottom = INT_MIN, inked = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const InkBox& ink = table.boxes[static_cast<unsigned char>(text[i])];
+    if (ink.left >= ink.right) continue;
+    const int gx = static_cast<int>(positions[static_cast<qsizetype>(i)].x());
+    left = std::min(left, gx + ink.left);
+    right = std::max(right, gx + ink.right);
+    top = std::min(top, ink.top);
+    bottom = std::max(bottom, ink.bottom);
+    ++inked;
+  }
+  if (inked == 0) return true;
+  if (inked == 1) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      const InkBox& ink = table.boxes[c];
+      if (ink.left >= ink.right) continue;
+      const int gx = x + static_cast<int>(positions[static_cast<qsizetype>(i)].x());
+      p.drawImage(QPoint(gx + ink.left, baseLine + ink.top), TintedGlyph(table, tint, c));
+    }
+    return true;
+  }
+  // Each call to draw a picture costs more than blending a short run's
+  // pixels: the glyphs are laid into one picture and drawn at once. Where a
+  // glyph shares a lit pixel with one laid before it, blending them together
+  // first would round otherwise than blending each in turn, so what is laid
+  // so far is drawn first; pixels no glyph lights stay zero, which leaves
+  // the surface as it was.
+  const int width = right - left, height = bottom - top;
+  // Room for the last glyph's unlit quad padding.
+  QImage& picture = RunPicture(width + 3, height);
+  const qsizetype stride = picture.bytesPerLine() / 4;
+  auto* pixels = reinterpret_cast<quint32*>(picture.bits());
+  for (int row = 0; row < height; ++row) std::fill_n(pixels + row * stride, width + 3, 0u);
+  int laidFrom = INT_MAX, laidTo = INT_MIN;
+  // With `more` the picture is cleared for the glyphs still to come; after
+  // the run's last draw it is left as it is, as each run clears it first.
+  auto drawLaid = [&](bool more) {
+    if (laidFrom >= laidTo) return;
+    p.drawImage(QPoint(x + left + laidFrom, baseLine + top), picture, QRect(laidFrom, 0, laidTo - laidFrom, height));
+    if (!more) return;
+    for (int row = 0; row < height; ++row) std::fill(pixels + row * stride + laidFrom, pixels + row * stride + laidTo, 0u);
+    laidFrom = INT_MAX;
+    laidTo = INT_MIN;
+  };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     const InkBox& ink = table.boxes[c];
     if (ink.left >= ink.right) continue;
-    const int gx = x + static_cast<int>(positions[static_cast<qsizetype>(i)].x());
-    p.drawImage(QPoint(gx + ink.left, baseLine + ink.top), TintedGlyph(table, tint, c));
+    const QImage& glyph = TintedGlyph(table, tint, c);
+    const int gx = static_cast<int>(positions[static_cast<qsizetype>(i)].x()) + ink.left - left;
+    const int gy = ink.top - top;
+    // The ink's own width: the picture is padded on the right.
+    const int gw = ink.right - ink.left, gh = glyph.height();
+    const auto* from = reinterpret_cast<const quint32*>(glyph.constBits());
+    const qsizetype fromStride = glyph.bytesPerLine() / 4;
+    quint32* to = pixels + gy * stride + gx;
+    // Glyphs mostly follow one another without touching: nothing laid yet
+    // lies in their way, the picture there is all zeros, and the glyph is
+    // copied in. Only where they overlap is a pixel looked at twice; laid on
+    // pixels this glyph leaves unlit, its own pixels are its bits or'ed in.
+    const int paddedWidth = glyph.width();
+    if (gx >= laidTo || gx + paddedWidth <= laidFrom) {
+      for (int row = 0; row < gh; ++row) CopyQuads(to + row * stride, from + row * fromStride, paddedWidth);
+      laidFrom = std::min(laidFrom, gx);
+      laidTo = std::max(laidTo, gx + gw);
+      continue;
+    }
+    if (gx < laidTo && gx + gw > laidFrom) {
+      bool shared = false;
+      for (int row = 0; row < gh && !shared; ++row) {
+        const quint32* f = from + row * fromStride;
+        const quint32* t = to + row * stride;
+        for (int col = 0; col < gw; ++col) shared = shared || (f[col] != 0 && t[col] != 0);
+      }
+      if (shared) drawLaid(true);
+    }
+    for (int row = 0; row < gh; ++row) OrQuads(to + row * stride, from + row * fromStride, paddedWidth);
+    laidFrom = std::min(laidFrom, gx);
+    laidTo = std::max(laidTo, gx + gw);
   }
+  drawLaid(false);
   return true;
 }
 
@@ -438,13 +561,11 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
   QPainter& p = *surface;
   FontEntry& e = Lookup(font_);
   int width = 0;
-  positions_.resize(static_cast<qsizetype>(text.size()));
-  glyphs_.resize(static_cast<qsizetype>(text.size()));
+  QList<QPointF>& positions = TextPositions();
+  positions.resize(static_cast<qsizetype>(text.size()));
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    positions_[static_cast<qsizetype>(i)] = QPointF(width, 0);
-    glyphs_[static_cast<qsizetype>(i)] = e.glyphs[c];
-    width += advances != nullptr ? advances[i] : e.widths[c];
+    positions[static_cast<qsizetype>(i)] = QPointF(width, 0);
+    width += advances != nullptr ? advances[i] : e.widths[static_cast<unsigned char>(text[i])];
   }
   const int baseLine = y + e.metrics.Ascent;
   // Clipping costs more than drawing a short run: it is left out when it
@@ -460,7 +581,7 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
       inside = inside && within.contains(QRect(x, baseLine + e.underlinePos, width, e.lineWidth));
     if (font_.Style & fsStrikeOut)
       inside = inside && within.contains(QRect(x, baseLine - e.strikeOutPos, width, e.lineWidth));
-    clip = !inside || !InkInside(p, e, x, baseLine, text, positions_, within);
+    clip = !inside || !InkInside(p, e, x, baseLine, text, positions, within);
   }
   const bool turned = font_.Escapement != 0;
   const bool keepState = clip || turned;
@@ -484,11 +605,15 @@ void TQtCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::st
     const QPen& now = p.pen();
     if (now.style() != Qt::SolidLine || now.brush().style() != Qt::SolidPattern || now.color() != color)
       p.setPen(color);
-    if (turned || !DrawGlyphPictures(p, e, at, baseAt, text, positions_, color)) {
-      if (run_.rawFont() != e.raw) run_.setRawFont(e.raw);
-      run_.setGlyphIndexes(glyphs_);
-      run_.setPositions(positions_);
-      p.drawGlyphRun(QPointF(at, baseAt), run_);
+    if (turned || !DrawGlyphPictures(p, e, at, baseAt, text, positions, color)) {
+      QList<quint32> glyphs(static_cast<qsizetype>(text.size()));
+      for (std::size_t i = 0; i < text.size(); ++i)
+        glyphs[static_cast<qsizetype>(i)] = e.glyphs[static_cast<unsigned char>(text[i])];
+      if (!run_) run_ = std::make_unique<QGlyphRun>();
+      if (run_->rawFont() != e.raw) run_->setRawFont(e.raw);
+      run_->setGlyphIndexes(glyphs);
+      run_->setPositions(positions);
+      p.drawGlyphRun(QPointF(at, baseAt), *run_);
     }
     // A glyph run's own underline is lost under a moved painter, which is
     // how a widget inside a window gets drawn: the lines are drawn here.

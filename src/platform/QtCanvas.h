@@ -12,8 +12,6 @@
 #include <QGlyphRun>
 #include <QImage>
 #include <QPen>
-#include <QList>
-#include <QPointF>
 #include <QRegion>
 
 #include <functional>
@@ -83,10 +81,9 @@ class TQtCanvas : public TCanvas {
   bool clipped_ = false;
   // The clip changed since the painter was last told.
   bool clipStale_ = false;
-  // Kept from one text run to the next, so that drawing one allocates nothing.
-  QList<QPointF> positions_;
-  QList<quint32> glyphs_;
-  QGlyphRun run_;
+  // Kept from one text run drawn as glyphs to the next; made when first
+  // needed, as most canvases draw their text as pictures.
+  std::unique_ptr<QGlyphRun> run_;
 };
 
 // A canvas for measuring text outside any paint, as the screen measures it.
