@@ -1,5 +1,6 @@
 #include "conversations/Emoticons.h"
 
+#include <array>
 #include <string_view>
 
 std::string EmoticonMarker(int n) {
@@ -7,6 +8,18 @@ std::string EmoticonMarker(int n) {
   marker.resize(EmoticonMarkerLength, ' ');
   return marker;
 }
+
+namespace {
+
+// The codes with their lengths, measured once rather than at every ':' and
+// ';' of every message.
+constexpr auto kCodes = [] {
+  std::array<std::string_view, EmoticonCount> codes{};
+  for (std::size_t n = 0; n < codes.size(); ++n) codes[n] = Emoticon[n];
+  return codes;
+}();
+
+}  // namespace
 
 std::string ReplaceEmoticonCodes(const std::string& text) {
   // One pass, the codes tried in their order at each place. Every code begins
@@ -20,7 +33,7 @@ std::string ReplaceEmoticonCodes(const std::string& text) {
     int found = 0;
     std::string_view code;
     for (int n = 1; n <= EmoticonCount && found == 0; ++n) {
-      code = Emoticon[n - 1];
+      code = kCodes[n - 1];
       if (text.compare(at, code.size(), code) == 0) found = n;
     }
     if (found == 0) {
