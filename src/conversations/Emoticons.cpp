@@ -29,7 +29,14 @@ std::string ReplaceEmoticonCodes(const std::string& text) {
   std::string result;
   result.reserve(text.size());
   std::size_t from = 0;
-  for (std::size_t at = text.find_first_of(":;"); at != std::string::npos; at = text.find_first_of(":;", at)) {
+  // A two-letter set is looked for letter by letter: find_first_of searches
+  // the set anew at every letter of the text.
+  const auto next = [&text](std::size_t at) {
+    for (; at < text.size(); ++at)
+      if (text[at] == ':' || text[at] == ';') return at;
+    return std::string::npos;
+  };
+  for (std::size_t at = next(0); at != std::string::npos; at = next(at)) {
     int found = 0;
     std::string_view code;
     for (int n = 1; n <= EmoticonCount && found == 0; ++n) {
