@@ -36,8 +36,15 @@ void LogFailure(const char* prefix, const std::string& line) { platform::ReportE
 
 TCmdParser* CmdParser = &parserInstance;
 
+// Every message sent is framed here: the frame is put together in one
+// buffer of its final size.
 std::string CommandFrame(int code, const std::string& parameters, const std::string& text) {
-  return "  " + std::to_string(code) + "<" + parameters + ">" + text + "\r\n";
+  char digits[16];
+  const std::size_t length = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, code).ptr - digits);
+  std::string frame;
+  frame.reserve(2 + length + 1 + parameters.size() + 1 + text.size() + 2);
+  frame.append("  ").append(digits, length).append(1, '<').append(parameters).append(1, '>').append(text).append("\r\n");
+  return frame;
 }
 
 std::string TCmdParser::RemoveEOL(const std::string& text) {
@@ -86,9 +93,23 @@ std::string TCmdParser::ExtractCommandText(const std::string& line) {
   }
 }
 
+// One pass each way for every message. No pair's letters make or break
+// another pair, so this is what replacing the three pairs one after another
+// gives (the order peers have always used).
 std::string TCmdParser::EscapeText(const std::string& text) {
   try {
-    return ReplaceAll(ReplaceAll(ReplaceAll(text, "\r", "$r"), "\n", "$n"), ",", "$c");
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (const char c : text) {
+      const char letter = c == '\r' ? 'r' : c == '\n' ? 'n' : c == ',' ? 'c' : '\0';
+      if (letter == '\0') {
+        out += c;
+      } else {
+        out += '$';
+        out += letter;
+      }
+    }
+    return out;
   } catch (const std::exception&) {
     return {};
   }
@@ -96,7 +117,19 @@ std::string TCmdParser::EscapeText(const std::string& text) {
 
 std::string TCmdParser::UnescapeText(const std::string& text) {
   try {
-    return ReplaceAll(ReplaceAll(ReplaceAll(text, "$r", "\r"), "$n", "\n"), "$c", ",");
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+      const char plain = text[i] != '$' ? '\0' : next == 'r' ? '\r' : next == 'n' ? '\n' : next == 'c' ? ',' : '\0';
+      if (plain == '\0') {
+        out += text[i];
+      } else {
+        out += plain;
+        ++i;
+      }
+    }
+    return out;
   } catch (const std::exception&) {
     return {};
   }
