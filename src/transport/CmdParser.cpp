@@ -100,16 +100,14 @@ std::string TCmdParser::EscapeText(const std::string& text) {
   try {
     std::string out;
     out.reserve(text.size() + 8);
-    for (const char c : text) {
-      const char letter = c == '\r' ? 'r' : c == '\n' ? 'n' : c == ',' ? 'c' : '\0';
-      if (letter == '\0') {
-        out += c;
-      } else {
-        out += '$';
-        out += letter;
-      }
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char c = text[i];
+      if (c != '\r' && c != '\n' && c != ',') continue;
+      out.append(text, from, i - from).append(1, '$').append(1, c == '\r' ? 'r' : c == '\n' ? 'n' : 'c');
+      from = i + 1;
     }
-    return out;
+    return out.append(text, from, std::string::npos);
   } catch (const std::exception&) {
     return {};
   }
@@ -119,17 +117,14 @@ std::string TCmdParser::UnescapeText(const std::string& text) {
   try {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-      const char plain = text[i] != '$' ? '\0' : next == 'r' ? '\r' : next == 'n' ? '\n' : next == 'c' ? ',' : '\0';
-      if (plain == '\0') {
-        out += text[i];
-      } else {
-        out += plain;
-        ++i;
-      }
+    std::size_t from = 0;
+    for (std::size_t at = text.find('$'); at != std::string::npos; at = text.find('$', at + 1)) {
+      const char letter = at + 1 < text.size() ? text[at + 1] : '\0';
+      if (letter != 'r' && letter != 'n' && letter != 'c') continue;
+      out.append(text, from, at - from).append(1, letter == 'r' ? '\r' : letter == 'n' ? '\n' : ',');
+      from = ++at + 1;
     }
-    return out;
+    return out.append(text, from, std::string::npos);
   } catch (const std::exception&) {
     return {};
   }
