@@ -120,7 +120,7 @@ void TRichTranscript::Assign(const platform::TFont& font) {
       return;
     }
   edit_.GetSelAttributes().Assign(font);
-  // A full table can leave the attribute unset: nothing to keep then.
+  // Without an entry set there is nothing to keep.
   const std::uint16_t number = doc.InsertAttribute();
   if (number == NoData || looksOf_ != table.Generation()) return;
   if (looks_.size() >= 8) looks_.erase(looks_.begin());
