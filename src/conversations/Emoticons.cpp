@@ -1,5 +1,6 @@
 #include "conversations/Emoticons.h"
 
+#include <array>
 #include <string_view>
 
 std::string EmoticonMarker(int n) {
@@ -7,6 +8,18 @@ std::string EmoticonMarker(int n) {
   marker.resize(EmoticonMarkerLength, ' ');
   return marker;
 }
+
+namespace {
+
+// The codes with their lengths, measured once rather than at every ':' and
+// ';' of every message.
+constexpr auto kCodes = [] {
+  std::array<std::string_view, EmoticonCount> codes{};
+  for (std::size_t n = 0; n < codes.size(); ++n) codes[n] = Emoticon[n];
+  return codes;
+}();
+
+}  // namespace
 
 std::string ReplaceEmoticonCodes(const std::string& text) {
   // One pass, the codes tried in their order at each place. Every code begins
@@ -16,11 +29,18 @@ std::string ReplaceEmoticonCodes(const std::string& text) {
   std::string result;
   result.reserve(text.size());
   std::size_t from = 0;
-  for (std::size_t at = text.find_first_of(":;"); at != std::string::npos; at = text.find_first_of(":;", at)) {
+  // A two-letter set is looked for letter by letter: find_first_of searches
+  // the set anew at every letter of the text.
+  const auto next = [&text](std::size_t at) {
+    for (; at < text.size(); ++at)
+      if (text[at] == ':' || text[at] == ';') return at;
+    return std::string::npos;
+  };
+  for (std::size_t at = next(0); at != std::string::npos; at = next(at)) {
     int found = 0;
     std::string_view code;
     for (int n = 1; n <= EmoticonCount && found == 0; ++n) {
-      code = Emoticon[n - 1];
+      code = kCodes[n - 1];
       if (text.compare(at, code.size(), code) == 0) found = n;
     }
     if (found == 0) {

@@ -1,6 +1,8 @@
 #include "conversations/RichTranscript.h"
 
+#include <cstdint>
 #include <map>
+#include <vector>
 
 #include "conversations/Transcript.h"
 #include "conversations/TranscriptBound.h"
@@ -32,7 +34,7 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
     edit_.SetSelText(text);
   }
   TTranscriptAttributes& GetSelAttributes() override { return *this; }
-  void Assign(const platform::TFont& font) override { edit_.GetSelAttributes().Assign(font); }
+  void Assign(const platform::TFont& font) override;
   void InsertImageFromFile(const std::string& fileName) override;
   // The message is drawn once it is all in, and then only the rows it
   // changed: the rows above it move up as they are.
@@ -76,11 +78,54 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   TCustomQuillRichEdit& edit_;
   TTranscriptBound bound_{peerbounds::kTranscriptMessages, peerbounds::kTranscriptBytes};
   int depth_ = 0;
+  // What setting a font at the caret gave, for the few pairs of font and
+  // character before it that a chat meets: the fonts of its two sides, each
+  // after a header, a body or a picture.
+  struct TLook {
+    platform::TFont Font;
+    std::uint16_t After = 0;  // the attribute the caret follows
+    std::uint16_t Number = 0;  // the attribute text takes next
+  };
+  std::vector<TLook> looks_;
+  int looksOf_ = -1;
   // The entry of the control's object table that shows each picture file,
   // numbered in the table as it was at `picturesOf_`.
   std::map<std::string, int> pictures_;
   int picturesOf_ = -1;
 };
+
+// Setting a font loads every field of the attribute before the caret, merges
+// the font into it and finds the table entry equal to the result: three
+// times a message, all to arrive at an entry found before. What it finds
+// depends only on that attribute, the font and the table, and the table only
+// grows until it is emptied, so a pair seen before gives its entry again.
+// An attribute without an entry loads the editor font, which can change:
+// that pair is never kept.
+void TRichTranscript::Assign(const platform::TFont& font) {
+  TQuillRichFontManager& table = edit_.GetFontManager();
+  const bool caret = edit_.SelType() == TQuillSelType::slNone;
+  const std::uint16_t after = caret ? edit_.AttributeNumber(edit_.SelAttributePoint()) : NoData;
+  if (!caret || table.GetItem(after) == nullptr) {
+    edit_.GetSelAttributes().Assign(font);
+    return;
+  }
+  if (looksOf_ != table.Generation()) {
+    looks_.clear();
+    looksOf_ = table.Generation();
+  }
+  TCustomQuillRichEditSource& doc = edit_.RichEditSource();
+  for (const TLook& look : looks_)
+    if (look.After == after && look.Font == font) {
+      doc.SetInsertAttribute(look.Number);
+      return;
+    }
+  edit_.GetSelAttributes().Assign(font);
+  // Without an entry set there is nothing to keep.
+  const std::uint16_t number = doc.InsertAttribute();
+  if (number == NoData || looksOf_ != table.Generation()) return;
+  if (looks_.size() >= 8) looks_.erase(looks_.begin());
+  looks_.push_back({font, after, number});
+}
 
 // A peer's line can hold tens of thousands of emoticon codes, and a room
 // window shows its chat for days. The object table numbers at most 65,535

@@ -9,8 +9,8 @@
 void TTranscriptWriter::WriteMessage(const std::string& name, const std::string& time, const std::string& text) {
   if (text.empty()) return;
   const std::string body = ReplaceEmoticonCodes(text);
+  // The header leaves the caret at the end, where the body goes.
   InsertMessageHeader(name, time);
-  CaretToEnd();
   InsertMessageBody(body);
 }
 
@@ -111,9 +111,18 @@ std::string HeaderTime(int hour, int minute) {
   return text;
 }
 
+// Reading the local time looks the zone up each time; a clock reading of the
+// same minute shows the same time (zones and their changes of offset go by
+// whole minutes), so the text of the last minute is kept.
 std::string HeaderTimeNow() {
+  thread_local std::time_t minute = -1;
+  thread_local std::string text;
   const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return HeaderTime(local.tm_hour, local.tm_min);
+  if (now / 60 != minute) {
+    std::tm local{};
+    localtime_r(&now, &local);
+    text = HeaderTime(local.tm_hour, local.tm_min);
+    minute = now / 60;
+  }
+  return text;
 }

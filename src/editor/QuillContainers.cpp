@@ -64,6 +64,14 @@ void TQuillNotifierList::DeleteItem(const TQuillNotifyEvent& handler) {
 }
 
 void TQuillNotifierList::SendNotification(TQuillObject* sender, intptr_t param) {
+  // Nearly every list has one handler, told a dozen times an edit: it is
+  // called through a copy of itself, which may unregister it while it runs,
+  // without a copy of the whole list.
+  if (items_.size() == 1) {
+    const TQuillNotifyEvent h = items_.front();
+    if (h.Proc) h.Proc(sender, param);
+    return;
+  }
   // Handlers may register or unregister others while being called; a handler
   // removed meanwhile is not called any more.
   auto snapshot = items_;

@@ -507,7 +507,10 @@ void TCustomQuillEdit::PasteStrings(const std::vector<std::string>& strings, TQu
       doc.BreakString();
       doc.InsertString(strings.front());
       doc.JumpTo(0, at.Y + 1);
-      doc.InsertString(strings.back());
+      // A text ending in a break ends with nothing to insert on a line that
+      // is there already: the common case of a transcript's every message.
+      if (!strings.back().empty() || doc.CurrentPosition().Y >= doc.Strings().Count())
+        doc.InsertString(strings.back());
       for (int i = 1; i < count - 1; ++i) {
         doc.JumpTo(0, at.Y + i);
         doc.BreakString();

@@ -83,25 +83,28 @@ bool TCustomQuillRichEdit::NeedSelection() { return TCustomQuillEdit::NeedSelect
 // ---------------------------------------------------------------------------
 // Character attributes
 
+TPoint TCustomQuillRichEdit::SelAttributePoint() {
+  if (SelType() != TQuillSelType::slNone) return {SelRect().Left, SelRect().Top};
+  const TPoint caret = GetCurrentPosition();
+  return {std::max(caret.X - 1, 0), caret.Y};
+}
+
 TQuillEditorAttributes& TCustomQuillRichEdit::GetSelAttributes() {
-  TPoint p;
-  if (SelType() != TQuillSelType::slNone) {
-    p = {SelRect().Left, SelRect().Top};
-  } else {
-    const TPoint caret = GetCurrentPosition();
-    p = {std::max(caret.X - 1, 0), caret.Y};
-  }
-  GetAttribute(p, selAttributes_);
+  GetAttribute(SelAttributePoint(), selAttributes_);
   // What the selection has in common is measured against what was loaded.
   selAttributes_.InvalidateConsistency();
   return selAttributes_;
 }
 
-void TCustomQuillRichEdit::GetAttribute(TPoint p, TQuillEditorAttributes& attributes) {
+uint16_t TCustomQuillRichEdit::AttributeNumber(TPoint p) {
   TCustomQuillRichEditSource& doc = RichEditSource();
   const std::string& text = doc.Strings().StoredText(p.Y);
   const int index = GetRealChar(p.Y, std::max(p.X, 0));
-  const uint16_t number = doc.GetRealAttribute(text, index + 1, p.Y);
+  return doc.GetRealAttribute(text, index + 1, p.Y);
+}
+
+void TCustomQuillRichEdit::GetAttribute(TPoint p, TQuillEditorAttributes& attributes) {
+  const uint16_t number = AttributeNumber(p);
   if (const TQuillEditorAttributes* entry = GetFontManager().GetItem(number)) {
     attributes.SafeAssign(*entry);
   } else {

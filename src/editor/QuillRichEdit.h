@@ -65,8 +65,13 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   // or without a selection from the character before the caret.
   TQuillEditorAttributes& GetSelAttributes();
   void SetSelAttributes(const TCustomQuillEditorAttributes& value) { selAttributes_.Assign(value); }
+  // Where GetSelAttributes loads from.
+  TPoint SelAttributePoint();
   // Loads the attributes of the character at a text point (without notice).
   void GetAttribute(TPoint p, TQuillEditorAttributes& attributes);
+  // The table number of the character at a text point; one without an
+  // entry (NoData) loads as the editor font.
+  uint16_t AttributeNumber(TPoint p);
   // Applies the changed kinds of Attributes to the selection, or makes them
   // the attribute of the text inserted next.
   void SetAttribute(TQuillEditorAttributes& attributes) override;

@@ -144,18 +144,17 @@ void TCustomQuillRichEditSource::BeforeTextChanged(int x, int y, TQuillOperation
       textInsertCount_ = count;
       uint16_t attribute = insertAttribute_;
       if (attribute == NoData) attribute = GetRealAttribute(item.Text, std::max(x, 1), y);
-      TQuillData words;
-      if (data != nullptr) {
-        words = data->substr(0, static_cast<size_t>(count));
-        words.resize(static_cast<size_t>(count), static_cast<char16_t>(attribute));
-      } else {
-        words.assign(static_cast<size_t>(count), static_cast<char16_t>(attribute));
-      }
       // Characters that never had a word of their own keep none; only a gap
       // up to the insertion takes its attribute.
       ChangeTextLength(item, length, NoData, false);
       ChangeTextLength(item, x, attribute, false);
-      item.Data.insert(static_cast<size_t>(x), words);
+      if (data != nullptr) {
+        TQuillData words = data->substr(0, static_cast<size_t>(count));
+        words.resize(static_cast<size_t>(count), static_cast<char16_t>(attribute));
+        item.Data.insert(static_cast<size_t>(x), words);
+      } else {
+        item.Data.insert(static_cast<size_t>(x), static_cast<size_t>(count), static_cast<char16_t>(attribute));
+      }
       break;
     }
     case oprDelete:

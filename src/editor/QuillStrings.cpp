@@ -231,7 +231,13 @@ void TQuillStrings::SetText(const std::string& text) {
 }
 
 std::vector<std::string> SplitTextLines(const std::string& text) {
+  // Room for every line at once, and for the empty line a caller adds after
+  // a text that ends in a break.
+  std::size_t breaks = 0;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    breaks += text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
   std::vector<std::string> lines;
+  lines.reserve(breaks + 1);
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\r' && text[i] != '\n') continue;

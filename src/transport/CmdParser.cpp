@@ -36,8 +36,15 @@ void LogFailure(const char* prefix, const std::string& line) { platform::ReportE
 
 TCmdParser* CmdParser = &parserInstance;
 
+// Every message sent is framed here: the frame is put together in one
+// buffer of its final size.
 std::string CommandFrame(int code, const std::string& parameters, const std::string& text) {
-  return "  " + std::to_string(code) + "<" + parameters + ">" + text + "\r\n";
+  char digits[16];
+  const std::size_t length = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, code).ptr - digits);
+  std::string frame;
+  frame.reserve(2 + length + 1 + parameters.size() + 1 + text.size() + 2);
+  frame.append("  ").append(digits, length).append(1, '<').append(parameters).append(1, '>').append(text).append("\r\n");
+  return frame;
 }
 
 std::string TCmdParser::RemoveEOL(const std::string& text) {
@@ -86,9 +93,21 @@ std::string TCmdParser::ExtractCommandText(const std::string& line) {
   }
 }
 
+// One pass each way for every message. No pair's letters make or break
+// another pair, so this is what replacing the three pairs one after another
+// gives (the order peers have always used).
 std::string TCmdParser::EscapeText(const std::string& text) {
   try {
-    return ReplaceAll(ReplaceAll(ReplaceAll(text, "\r", "$r"), "\n", "$n"), ",", "$c");
+    std::string out;
+    out.reserve(text.size() + 8);
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char c = text[i];
+      if (c != '\r' && c != '\n' && c != ',') continue;
+      out.append(text, from, i - from).append(1, '$').append(1, c == '\r' ? 'r' : c == '\n' ? 'n' : 'c');
+      from = i + 1;
+    }
+    return out.append(text, from, std::string::npos);
   } catch (const std::exception&) {
     return {};
   }
@@ -96,7 +115,16 @@ std::string TCmdParser::EscapeText(const std::string& text) {
 
 std::string TCmdParser::UnescapeText(const std::string& text) {
   try {
-    return ReplaceAll(ReplaceAll(ReplaceAll(text, "$r", "\r"), "$n", "\n"), "$c", ",");
+    std::string out;
+    out.reserve(text.size());
+    std::size_t from = 0;
+    for (std::size_t at = text.find('$'); at != std::string::npos; at = text.find('$', at + 1)) {
+      const char letter = at + 1 < text.size() ? text[at + 1] : '\0';
+      if (letter != 'r' && letter != 'n' && letter != 'c') continue;
+      out.append(text, from, at - from).append(1, letter == 'r' ? '\r' : letter == 'n' ? '\n' : ',');
+      from = ++at + 1;
+    }
+    return out.append(text, from, std::string::npos);
   } catch (const std::exception&) {
     return {};
   }

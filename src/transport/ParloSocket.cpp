@@ -17,7 +17,11 @@ TParloSocket::~TParloSocket() = default;
 void TParloSocket::SendCommand(int code, const std::string& parameters, const std::string& text) {
   if (State() != wsConnected) return;
   try {
-    if (parameters.find_first_of("\r\n") != std::string::npos || text.find_first_of("\r\n") != std::string::npos)
+    // Each break looked for on its own: a set of two is searched anew at every letter.
+    const auto breaks = [](const std::string& s) {
+      return s.find('\r') != std::string::npos || s.find('\n') != std::string::npos;
+    };
+    if (breaks(parameters) || breaks(text))
       throw platform::Exception("Command " + std::to_string(code) + " holds a line break");
     SendStr(CommandFrame(code, parameters, text));
   } catch (const std::exception&) {

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <sstream>
 #include <vector>
@@ -318,6 +319,55 @@ TEST(RichTranscript, ShowsLongPeerLinesAsBefore) {
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
     EXPECT_EQ(digest(), m.digest);
   }
+}
+
+// A font set again takes the entry it took before, unmerged: it must be the
+// one the control's own road gives there, after a header, a picture, a link,
+// another background, and once the table was emptied and refilled.
+TEST(RichTranscript, FontsSetAgainTakeTheEntrySettingThemAfreshGives) {
+  testing_support::WidgetApp();
+  QTemporaryDir home;
+  ASSERT_TRUE(resources::Emoticon(1).save(home.filePath("1.bmp"), "BMP"));
+  QWidget window;
+  const TTranscriptControl control = MakeRichTranscript(&window);
+  TTranscript& t = *control.Transcript;
+  auto& edit = dynamic_cast<TCustomQuillRichEdit&>(*control.Widget);
+  TCustomQuillRichEditSource& doc = edit.RichEditSource();
+  const auto put = [&](platform::TFont font, bool bold, bool link, const std::string& text) {
+    font.Bold |= bold;
+    font.Underline = link;
+    t.GetSelAttributes().Assign(font);
+    const std::uint16_t given = doc.InsertAttribute();
+    edit.GetSelAttributes().Assign(font);
+    EXPECT_EQ(given, doc.InsertAttribute()) << text;
+    t.SetSelText(text);
+    t.SetSelLength(0);
+  };
+  const auto mark = [&](const char* text, TColor background) {
+    edit.GetSelAttributes().SetBkColor(background);
+    edit.SetSelText(text);
+  };
+  const platform::TFont sides[] = {{"DejaVu Sans", 0x0000FF, 12}, {"DejaVu Serif", 0x800000, 9, false, true},
+                                   {"DejaVu Sans", 0x0000FF, 12, true}};
+  for (int i = 0; i < 40; ++i) {
+    if (i == 20) doc.Clear();
+    t.SetSelStart(t.GetTextLen());
+    if (i % 10 == 5) mark(i == 15 ? "mark\r\n" : "mark", 0x00FFFF - i);
+    const platform::TFont& side = sides[i < 20 ? i % 3 : 2 - i % 3];
+    put(side, true, false, "name (1:00 PM)\r\n");
+    put(side, false, false, "a ");
+    t.InsertImageFromFile(platform::FromQString(home.filePath("1.bmp")));
+    put(side, false, i % 2 == 1, "http://x.org/\r\n");
+  }
+  // The font after the first entry, before and after the table is emptied.
+  doc.Clear();
+  put(sides[0], true, false, "h\r\n");
+  put(sides[0], false, false, "b");
+  doc.Clear();
+  mark("m", 0x00FF00);
+  mark("n", 0xFF0000);
+  t.SetSelStart(1);
+  put(sides[0], false, false, "t");
 }
 
 }  // namespace

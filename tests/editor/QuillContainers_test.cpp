@@ -4,6 +4,8 @@
 
 #include <random>
 #include <set>
+#include <string>
+#include <vector>
 
 using namespace quill;
 
@@ -97,6 +99,23 @@ TEST(QuillContainers, NotifierListOrderAndIdentity) {
   list.SendNotification(nullptr, 1);
   EXPECT_EQ(log.back(), 101);
   EXPECT_EQ(list.Count(), 1);
+
+  // A handler alone in its list may take itself out and put another in while
+  // it is told: it ends with what it holds, and the newcomer hears the next
+  // notice only.
+  TQuillNotifierList alone;
+  static const char tag = 0;
+  TQuillNotifyEvent self{&a, &tag, nullptr};
+  const TQuillNotifyEvent other = NotifyEvent<&Listener::Changed>(&b);
+  self.Proc = [&, held = std::string(64, 'x')](TQuillObject*, intptr_t param) {
+    alone.DeleteItem(self);
+    alone.AddItem(other);
+    log.push_back(static_cast<int>(held.size()) * 10 + static_cast<int>(param));
+  };
+  alone.AddItem(self);
+  alone.SendNotification(nullptr, 3);
+  alone.SendNotification(nullptr, 4);
+  EXPECT_EQ(log, (std::vector<int>{207, 107, 101, 643, 204}));
 }
 
 TEST(QuillContainers, FastStringListPrefixSearch) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <random>
+#include <utility>
+
 #include "platform/ErrorSink.h"
 
 namespace {
@@ -80,6 +84,21 @@ TEST_F(CmdParserTest, EscapingIsExactlyTheThreePairs) {
   // Comma-only escaping leaves line breaks alone, both ways.
   EXPECT_EQ(TCmdParser::EscapeCommas("a,b\r\n$r"), "a$cb\r\n$r");
   EXPECT_EQ(TCmdParser::UnescapeCommas("a$cb$r$n"), "a,b$r$n");
+  // Both ways, any text reads as replacing the pairs in turn, in the peers' order, made it.
+  const auto replaced = [](std::string text, std::initializer_list<std::pair<std::string, std::string>> pairs) {
+    for (const auto& [from, to] : pairs)
+      for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+  };
+  std::mt19937 random(7);
+  const std::string letters("$$rnc,\r\nx\0", 10);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text(random() % 9, ' ');
+    for (char& c : text) c = letters[random() % letters.size()];
+    ASSERT_EQ(TCmdParser::EscapeText(text), replaced(text, {{"\r", "$r"}, {"\n", "$n"}, {",", "$c"}})) << i;
+    ASSERT_EQ(TCmdParser::UnescapeText(text), replaced(text, {{"$r", "\r"}, {"$n", "\n"}, {"$c", ","}})) << i;
+  }
   EXPECT_TRUE(log.empty());
 }
 
