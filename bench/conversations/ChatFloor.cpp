@@ -52,7 +52,12 @@
 #include <utility>
 #include <vector>
 
+#include "LoopbackPair.h"
+
 namespace {
+
+using bench::ListenOnLoopback;
+using bench::PinTo;
 
 // The chat window's size, its transcript's viewport and its input's.
 constexpr int kWindowWidth = 594, kWindowHeight = 462;
@@ -67,17 +72,8 @@ double CpuMicros() {
   return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
 }
 
-void PinTo(const char* core) {
-  if (core == nullptr) return;
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  CPU_SET(std::atoi(core), &set);
-  if (::sched_setaffinity(0, sizeof set, &set) != 0) std::perror("sched_setaffinity");
-}
-
 void NoDelayNonBlocking(int fd) {
-  const int on = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  bench::NoDelay(fd);
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
@@ -421,13 +417,9 @@ int main(int argc, char** argv) {
   const int messages = argc > 1 ? std::max(2, std::atoi(argv[1])) : 2000;
   const int warm = std::clamp(argc > 4 ? std::atoi(argv[4]) : std::min(100, messages / 10), 1, messages - 1);
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  const int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(lfd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(lfd, 1) != 0) return 1;
-  socklen_t len = sizeof sa;
-  ::getsockname(lfd, reinterpret_cast<sockaddr*>(&sa), &len);
+  const int lfd = ListenOnLoopback(sa);
+  if (lfd < 0) return 1;
   int figures[2];
   if (::pipe(figures) != 0) return 1;
 

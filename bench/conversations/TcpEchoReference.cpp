@@ -24,12 +24,13 @@
 #include <string>
 #include <vector>
 
+#include "LoopbackPair.h"
+
 namespace {
 
-void NoDelay(int fd) {
-  const int on = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
+using bench::ListenOnLoopback;
+using bench::NoDelay;
+using bench::PinTo;
 
 // Reads up to and including the next CR LF into line; false at the end.
 bool ReadLine(int fd, std::string& held, std::string& line) {
@@ -45,14 +46,6 @@ bool ReadLine(int fd, std::string& held, std::string& line) {
     if (n <= 0) return false;
     held.append(buf, static_cast<std::size_t>(n));
   }
-}
-
-void PinTo(const char* core) {
-  if (core == nullptr) return;
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  CPU_SET(std::atoi(core), &set);
-  if (::sched_setaffinity(0, sizeof set, &set) != 0) std::perror("sched_setaffinity");
 }
 
 double Micros(const timeval& t) { return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_usec); }
@@ -73,13 +66,9 @@ bool WriteAll(int fd, const std::string& data) {
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
-  const int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(lfd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(lfd, 1) != 0) return 1;
-  socklen_t len = sizeof sa;
-  ::getsockname(lfd, reinterpret_cast<sockaddr*>(&sa), &len);
+  const int lfd = ListenOnLoopback(sa);
+  if (lfd < 0) return 1;
 
   const pid_t child = ::fork();
   if (child == 0) {
