@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 
@@ -98,7 +99,8 @@ QMenu* MakeFontsMenu(QWidget* window, const std::function<void()>& mine, const s
 }
 
 void LayOutConversation(QWidget* window, std::initializer_list<QWidget*> above, QWidget* memo, QWidget* buttons,
-                        QPlainTextEdit* input, QWidget* send, QWidget* side, QWidget* status) {
+                        QPlainTextEdit* input, QWidget* send, QWidget* side, QWidget* status,
+                        std::function<void(const QString&)> inputChanged) {
   auto* left = new QVBoxLayout;
   for (QWidget* w : above) left->addWidget(w);
   left->addWidget(memo, 1);
@@ -107,7 +109,15 @@ void LayOutConversation(QWidget* window, std::initializer_list<QWidget*> above, 
   row->addWidget(input, 1);
   row->addWidget(send);
   left->addLayout(row);
-  left->addWidget(dialoglook::MakeCharsetNote(input));
+  QLabel* note = dialoglook::NewCharsetNote(window);
+  left->addWidget(note);
+  // The note and the count read one text per change between them; an emptied
+  // input (each send) is not read at all.
+  QObject::connect(input, &QPlainTextEdit::textChanged, window, [input, note, inputChanged = std::move(inputChanged)] {
+    const QString text = input->document()->isEmpty() ? QString() : input->toPlainText();
+    dialoglook::ShowCharsetNote(note, text);
+    if (inputChanged) inputChanged(text);
+  });
   auto* body = new QHBoxLayout;
   body->addLayout(left, 1);
   body->addWidget(side);

@@ -53,9 +53,12 @@ QMenu* MakeFontsMenu(QWidget* window, const std::function<void()>& mine, const s
 // The windows' arrangement: on the left the pieces above the transcript, the
 // transcript taking what height is left, the button row, the input beside
 // Send and its note on characters that cannot be sent; the side column on the
-// right; the status bar along the foot.
+// right; the status bar along the foot. Whatever changes the input (keys, a
+// picked emoticon, the menu, a send) updates the note, then calls
+// `inputChanged` with the same text.
 void LayOutConversation(QWidget* window, std::initializer_list<QWidget*> above, QWidget* memo, QWidget* buttons,
-                        QPlainTextEdit* input, QWidget* send, QWidget* side, QWidget* status);
+                        QPlainTextEdit* input, QWidget* send, QWidget* side, QWidget* status,
+                        std::function<void(const QString&)> inputChanged);
 // F1 anywhere in the window.
 void AddHelpKey(QWidget* window, const std::function<void()>& help);
 

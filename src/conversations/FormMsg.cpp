@@ -64,14 +64,13 @@ void TFormMsg::BuildWindow() {
     PopInputMenu(this, MemoGo, at,
                  [this](QMenu& menu) { menu.addAction("Emoticons", this, [this] { ActionEmoteExecute(); }); });
   });
-  // Whatever changes the input (keys, a picked emoticon, the menu, a send) changes the count.
-  connect(MemoGo, &QPlainTextEdit::textChanged, this, [this] { ShowCharacterCount(); });
   SpeedButton2 = new QPushButton("Send", this);
   SpeedButton2->setFixedHeight(60);
   connect(SpeedButton2, &QPushButton::clicked, this, [this] { SendMessage(); });
 
   Stat = new TChatStatusBar(this, {130, 200, 170}, 1, StatusIcon);
-  LayOutConversation(this, {ImgLogo_}, Memo, BuildButtons(), MemoGo, SpeedButton2, BuildSideButtons(), Stat);
+  LayOutConversation(this, {ImgLogo_}, Memo, BuildButtons(), MemoGo, SpeedButton2, BuildSideButtons(), Stat,
+                     [this](const QString& text) { ShowCharacterCount(text); });
 
   PEm = new TEmoticonPicker(iconsFolder_, this);
   PEm->OnPick = [this](int entry) { InsertEmoteCode(entry); };
@@ -237,6 +236,6 @@ bool TFormMsg::MemoGoKeyUp(QEvent* e) {
   return key.Consumed;
 }
 
-void TFormMsg::ShowCharacterCount() {
-  Stat->SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemoSize(MemoGo->toPlainText())));
+void TFormMsg::ShowCharacterCount(const QString& text) {
+  Stat->SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemoSize(text)));
 }

@@ -74,7 +74,7 @@ class TFormMsg : public QWidget, public TMessageView {
   QWidget* BuildSideButtons();
   void WriteMessage(const std::string& name, const std::string& time, platform::TFont& font,
                     const std::string& text);
-  void ShowCharacterCount();
+  void ShowCharacterCount(const QString& text);
   // The input's keys: Tab and Enter as it is pressed, the rest once released.
   bool MemoGoKeyPress(QEvent* e);
   bool MemoGoKeyUp(QEvent* e);

@@ -115,14 +115,13 @@ void TFormPChat::BuildWindow() {
   Memo = control.Widget;
   Transcript = control.Transcript;
   MemoGo = MakeInput(this, this, Client, [this](const QPoint& at) { PopEditPopup(at); });
-  // Whatever changes the input (keys, a picked emoticon, the menu, a send) changes the count.
-  connect(MemoGo, &QPlainTextEdit::textChanged, this, [this] { ShowCharacterCount(); });
 
   ButtonSend = MakeButton("Send", this, [this] { SendText(); });
   ButtonSend->setFixedHeight(60);
 
   Stat = new TChatStatusBar(this);
-  LayOutConversation(this, {ImgLogo_, MemoSys}, Memo, BuildButtons(), MemoGo, ButtonSend, BuildSideButtons(), Stat);
+  LayOutConversation(this, {ImgLogo_, MemoSys}, Memo, BuildButtons(), MemoGo, ButtonSend, BuildSideButtons(), Stat,
+                     [this](const QString& text) { ShowCharacterCount(text); });
 
   PEm = new TEmoticonPicker(iconsFolder_, this);
   PEm->OnPick = [this](int entry) { InsertEmoteCode(entry); };
@@ -410,6 +409,6 @@ bool TFormPChat::MemoGoKeyUp(QEvent* e) {
 
 bool TFormPChat::MemoKeyPress(QEvent* e) { return TranscriptTypingKey(e); }
 
-void TFormPChat::ShowCharacterCount() {
-  SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemoSize(MemoGo->toPlainText())));
+void TFormPChat::ShowCharacterCount(const QString& text) {
+  SetPanel(0, "Character Count: " + std::to_string(dialoglook::TextFromMemoSize(text)));
 }

@@ -107,7 +107,7 @@ class TFormPChat : public QWidget, public TPrivateChatView {
   bool MemoGoKeyUp(QEvent* e);
   // Nothing is typed into the transcript.
   bool MemoKeyPress(QEvent* e);
-  void ShowCharacterCount();
+  void ShowCharacterCount(const QString& text);
   void PopEditPopup(const QPoint& at);
   void PopEdit2Popup(const QPoint& at);
 

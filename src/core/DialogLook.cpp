@@ -142,8 +142,6 @@ constexpr qsizetype kNotedCharacters = 12;  // one line's worth; the rest is "..
 
 }  // namespace
 
-namespace {
-
 QLabel* NewCharsetNote(QWidget* parent) {
   auto* note = new QLabel(parent);
   note->setObjectName("CharsetNote");
@@ -168,8 +166,6 @@ void ShowCharsetNote(QLabel* note, const QString& text) {
   }
   note->setText("Cannot be sent, arrives as \"?\": " + lost);
 }
-
-}  // namespace
 
 QLabel* MakeCharsetNote(QPlainTextEdit* input) {
   auto* note = NewCharsetNote(input->parentWidget());

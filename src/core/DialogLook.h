@@ -67,5 +67,9 @@ std::size_t TextFromMemoSize(const QString& memo);
 // hides while there are none.
 QLabel* MakeCharsetNote(QPlainTextEdit* input);
 QLabel* MakeCharsetNote(QLineEdit* input);
+// The same note left for its owner to bring up to date with ShowCharsetNote,
+// for an owner that reads the input's text at each change anyway.
+QLabel* NewCharsetNote(QWidget* parent);
+void ShowCharsetNote(QLabel* note, const QString& text);
 
 }  // namespace dialoglook
