@@ -72,6 +72,12 @@ class TQuillRichPainter : public TQuillPainter {
 
   // The row with its runs; null for a row not wrapped yet (or past the text).
   const TQuillRichWrapRecord* RichRow(int row);
+  // Hands over the whole runs the last GetWrapLenForLine measured from
+  // Start of the line's text S, ending at Stop at the latest, so that
+  // wrapping does not parse them a second time; answers where they end
+  // (Start when none serve). Runs parsed to split blanks or words are not
+  // the ones measured: the caller asks only for plain ones.
+  int TakeMeasuredRuns(int line, const std::string& s, int start, int stop, std::vector<TQuillLineInfo>& runs);
   // The editor going away: from now on the painter paints plain text.
   void Detach() {
     view_ = nullptr;
@@ -100,6 +106,12 @@ class TQuillRichPainter : public TQuillPainter {
 
   TQuillRichView* view_ = nullptr;
   bool detached_ = false;
+  // The runs of the last row measured for wrapping, each parsed whole (not
+  // cut at the margin), and the text they were parsed from.
+  std::vector<TQuillLineInfo> measured_;
+  int measuredLine_ = -1;
+  int measuredStart_ = -1;
+  const std::string* measuredText_ = nullptr;
 };
 
 }  // namespace quill
