@@ -151,18 +151,19 @@ int TQuillRichPainter::ColumnX(const TQuillRichWrapRecord& row, const std::strin
   return x;
 }
 
+int TQuillRichPainter::RowY(const TPoint& textPt, int row, TPoint topLeft) {
+  const int top = Owner()->WrapList().PointToWrapPoint(topLeft, false).Y;
+  if (textPt.Y == MaxInt) return MaxInt;
+  return row >= top ? RowsHeight(top, row) : -RowsHeight(row, top);
+}
+
+int TQuillRichPainter::TextToPixelY(TPoint textPt, TPoint topLeft, bool atEnd) {
+  return RowY(textPt, Owner()->WrapList().PointToWrapPoint(textPt, atEnd).Y, topLeft);
+}
+
 TPoint TQuillRichPainter::TextToPixelPoint(TPoint textPt, TPoint topLeft, bool atEnd) {
-  TQuillWrapList& rows = Owner()->WrapList();
-  const TPoint rowPoint = rows.PointToWrapPoint(textPt, atEnd);
-  const int top = rows.PointToWrapPoint(topLeft, false).Y;
-  int y = 0;
-  if (textPt.Y == MaxInt) {
-    y = MaxInt;
-  } else if (rowPoint.Y >= top) {
-    y = RowsHeight(top, rowPoint.Y);
-  } else {
-    y = -RowsHeight(rowPoint.Y, top);
-  }
+  const TPoint rowPoint = Owner()->WrapList().PointToWrapPoint(textPt, atEnd);
+  const int y = RowY(textPt, rowPoint.Y, topLeft);
   int x = 0;
   if (textPt.X == MaxInt) {
     x = MaxInt;

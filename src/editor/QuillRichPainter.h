@@ -53,6 +53,8 @@ class TQuillRichPainter : public TQuillPainter {
   int GetCharWidth(int line, int ch) override;
   int GetCharHeight(int line, int ch);
   TPoint TextToPixelPoint(TPoint textPt, TPoint topLeft, bool atEnd) override;
+  // The y of TextToPixelPoint alone, without measuring across the row.
+  int TextToPixelY(TPoint textPt, TPoint topLeft, bool atEnd);
   TPoint PixelToTextPoint(TPoint pixel, TPoint topLeft, const int* yLimit, bool limitToRow) override;
   TPoint PixelToTextChar(int row, int x, bool limitToRow) override;
   // The column within the row under X pixels from the row's left edge.
@@ -90,6 +92,8 @@ class TQuillRichPainter : public TQuillPainter {
   TQuillRichView* View();
   int EditorBlank();
   int RowHeight(int row);
+  // The top of a row holding TextPt, from the row of TopLeft.
+  int RowY(const TPoint& textPt, int row, TPoint topLeft);
   // A row's height; the default one for a row not wrapped (null).
   int HeightOf(const TQuillRichWrapRecord* row);
   // The heights of rows From .. To - 1 added up.
