@@ -731,6 +731,8 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void Notification(TQuillComponent* component, TOperation operation) override;
 
  protected:
+  // The text point shown at the top-left of the text area.
+  TPoint TopLeftPoint();
   TCustomQuillEdit(QWidget* parent, const TQuillEditClasses& classes);
 
   // ---- overridable steps ----
@@ -784,7 +786,6 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void ColorsChanged();
   void DoSetCursor(TPoint pixel);
   void RewrapKeepingTop();
-  TPoint TopLeftPoint();
   // The page's text rectangle on screen, right of the gutter in page layout.
   TRect PageTextRect(TQuillPage& page);
   int WrapWidth();

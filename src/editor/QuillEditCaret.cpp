@@ -297,14 +297,17 @@ void TCustomQuillEdit::EnsureVisible(TPoint p) {
   if (hide) caret_->Hide();
   const bool atEnd = p == GetCurrentPosition() && caretAtEnd_;
   if (!PageLayout()) {
-    const int row = RowOfPoint(p, atEnd);
+    // The point's row and column are looked up once: finding the row wraps
+    // the lines up to it, so scrolling leaves both as they are.
+    const TPoint wrapped = wordWrap_ ? wrapList_->PointToWrapPoint(p, atEnd) : TPoint{p.X, RowOfPoint(p, atEnd)};
+    const int row = wrapped.Y;
     // One measure of the page for both ways: the rich painter finds the rows
     // by adding up the heights of those in view.
     const TPoint page = painter_->ScrollPageSize({GetLeftIndent(), GetTopIndent(), ClientWidth() - 2, ClientHeight()});
     const int rows = std::max(page.Y, 1);
     if (row < windowLine_) SetWindowLine(row);
     else if (row > windowLine_ + rows - 1) SetWindowLine(row - rows + 1);
-    const int column = wordWrap_ ? wrapList_->PointToWrapPoint(p, atEnd).X : p.X;
+    const int column = wrapped.X;
     const int columns = std::max(page.X, 0);
     if (column != MaxInt) {
       if (column < windowChar_) SetWindowChar(column);

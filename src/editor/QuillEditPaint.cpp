@@ -12,6 +12,7 @@
 
 #include "editor/QuillDrawing.h"
 #include "editor/QuillEdit.h"
+#include "editor/QuillUtils.h"
 
 namespace quill {
 
@@ -77,6 +78,7 @@ void TCustomQuillEdit::InitPainter(const TRect& rect) {
   TCustomQuillEditSource& doc = GetEditSource();
   painter_->NeedSpell = doc.NeedSpell();
   painter_->HighlightUrls = (doc.Options() & srHighlightUrls) != 0;
+  painter_->HiColor = UseHiColor();
   painter_->PainterRecords().clear();
   painter_->SetCurrentRecord(nullptr);
   firstPagePainted_ = lastPagePainted_ = 0;
@@ -163,14 +165,20 @@ void TCustomQuillEdit::PaintRecord(TCustomPainterRecord& record, const TRect& pa
     for (int line = record.FirstLine; line < count && y < area.Bottom; ++line) {
       if (page != nullptr && PageLayout() && line > page->LastLine) break;
       if (InvisibleLines() && !GetLines().GetLineVisible(line)) continue;
-      std::string text = GetLines().Get(line);
+      // The stored line serves as it is unless marks add to it.
+      std::string buffer;
+      const std::string* text = &GetEditSource().ShownText(line, buffer);
       std::string display;
       if (marks) {
         display = GetFmtString(line);
-        if (eol != 0) text += ' ';
+        if (eol != 0) {
+          if (text != &buffer) buffer = *text;
+          buffer += ' ';
+          text = &buffer;
+        }
       }
       const int height =
-          painter_->PaintLine(line, line == record.FirstLine ? record.FirstChar : 0, text, display,
+          painter_->PaintLine(line, line == record.FirstLine ? record.FirstChar : 0, *text, display,
                               {area.Left, y, area.Right, area.Bottom}, false);
       if (height <= 0) break;
       y += height;

@@ -106,7 +106,7 @@ void TCustomQuillPainter::DoTextOut(const TRect& rect, const TRect* clip, std::s
   const TRect clipRect{rect.Left, clip != nullptr ? clip->Top : rect.Top, rect.Right,
                        clip != nullptr ? clip->Bottom : rect.Bottom};
   int flags = platform::etoClipped;
-  if (!UseHiColor() && !transparent) {
+  if (!HiColor && !transparent) {
     const TBrush savedBrush = canvas.Brush();
     canvas.Brush() = TBrush{owner_->GetEditorColor(), TBrushStyle::bsSolid};
     canvas.FillRect(clipRect);
@@ -354,10 +354,16 @@ int TQuillPainter::PaintRows(int line, int row, const std::string& text, const s
     const TQuillWrapRecord& r = rows.Items(row);
     const size_t start = std::min(static_cast<size_t>(r.Start), text.size());
     const size_t length = r.End == MaxInt ? std::string::npos : static_cast<size_t>(r.End - r.Start);
-    const std::string part = text.substr(start, length);
-    const std::string displayPart = display.empty() ? std::string() : display.substr(std::min(start, display.size()), length);
+    // A row that is its whole line (most are) is painted from the line.
+    const bool whole = start == 0 && length == std::string::npos;
+    std::string part, displayPart;
+    if (!whole) {
+      part = text.substr(start, length);
+      if (!display.empty()) displayPart = display.substr(std::min(start, display.size()), length);
+    }
     paintRow_ = row;
-    const int height = PaintWrapLine(line, row, r.Start, r.End, part, displayPart, rect, styleColor, styleBk);
+    const int height = PaintWrapLine(line, row, r.Start, r.End, whole ? text : part, whole ? display : displayPart,
+                                     rect, styleColor, styleBk);
     paintRow_ = -1;
     if (height == 0) break;
     rect.Top += height;

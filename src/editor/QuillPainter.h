@@ -81,6 +81,9 @@ class TCustomQuillPainter : public TQuillObject {
   TCanvas& Canvas() const;
   bool NeedSpell = false;
   bool HighlightUrls = false;
+  // Whether the screen shows more than 256 colours: asked once a paint, not
+  // once a run.
+  bool HiColor = true;
   int WrapWidth() const { return wrapWidth_; }
 
   // ---- virtual operations ----

@@ -547,8 +547,10 @@ void TCustomQuillRichEdit::KeepCaretRowInView() {
   const int row = RowOfPoint(caret, CaretAtRowEnd());
   // A few steps at most: each takes a whole row off the top.
   for (int step = 0; step < 64 && row > WindowLine(); ++step) {
-    const TPoint pixel = TextToPixelPoint(caret, CaretAtRowEnd());
-    if (pixel.Y == MaxInt || pixel.Y + RichPainter().GetLineHeight(caret.Y, caret.X) <= ClientHeight()) return;
+    // Only the caret row's top counts: how far into the row the caret
+    // stands is not worth measuring here.
+    const int y = RichPainter().TextToPixelY(caret, TopLeftPoint(), CaretAtRowEnd());
+    if (y == MaxInt || y + GetTopIndent() + RichPainter().GetLineHeight(caret.Y, caret.X) <= ClientHeight()) return;
     SetWindowLine(WindowLine() + 1);
   }
 }

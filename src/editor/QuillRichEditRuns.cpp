@@ -150,7 +150,9 @@ void TCustomQuillRichEdit::GetInfosFromString(const std::string& s, int line, TQ
   if (spelling) spellDelimiters_ = doc.Delimiters() | (WordDelimSet() - TQuillCharSet(std::string_view(".")));
   const int stop = std::min(end, static_cast<int>(s.size()));
   row.Runs.clear();
-  for (int c = start; c < stop;) {
+  int from = start;
+  if (!justify && !spelling) from = RichPainter().TakeMeasuredRuns(line, s, start, stop, row.Runs);
+  for (int c = from; c < stop;) {
     const TQuillLineInfo run = ParseString(line, s, c, stop, justify, spelling, MaxInt);
     if (run.End <= c) break;
     row.Runs.push_back(run);

@@ -151,18 +151,19 @@ int TQuillRichPainter::ColumnX(const TQuillRichWrapRecord& row, const std::strin
   return x;
 }
 
+int TQuillRichPainter::RowY(const TPoint& textPt, int row, TPoint topLeft) {
+  const int top = Owner()->WrapList().PointToWrapPoint(topLeft, false).Y;
+  if (textPt.Y == MaxInt) return MaxInt;
+  return row >= top ? RowsHeight(top, row) : -RowsHeight(row, top);
+}
+
+int TQuillRichPainter::TextToPixelY(TPoint textPt, TPoint topLeft, bool atEnd) {
+  return RowY(textPt, Owner()->WrapList().PointToWrapPoint(textPt, atEnd).Y, topLeft);
+}
+
 TPoint TQuillRichPainter::TextToPixelPoint(TPoint textPt, TPoint topLeft, bool atEnd) {
-  TQuillWrapList& rows = Owner()->WrapList();
-  const TPoint rowPoint = rows.PointToWrapPoint(textPt, atEnd);
-  const int top = rows.PointToWrapPoint(topLeft, false).Y;
-  int y = 0;
-  if (textPt.Y == MaxInt) {
-    y = MaxInt;
-  } else if (rowPoint.Y >= top) {
-    y = RowsHeight(top, rowPoint.Y);
-  } else {
-    y = -RowsHeight(rowPoint.Y, top);
-  }
+  const TPoint rowPoint = Owner()->WrapList().PointToWrapPoint(textPt, atEnd);
+  const int y = RowY(textPt, rowPoint.Y, topLeft);
   int x = 0;
   if (textPt.X == MaxInt) {
     x = MaxInt;
@@ -258,15 +259,23 @@ int TQuillRichPainter::GetWrapLenForLine(int line, const std::string& text, int 
     if (start == 1) room -= p->FirstIndent();
   }
   const int length = static_cast<int>(text.size());
+  measured_.clear();
+  measuredLine_ = line;
+  measuredStart_ = start - 1;
+  measuredText_ = &text;
   int count = 0;
   for (int c = start - 1; c < length;) {
     const TQuillLineInfo run = view.ParseString(line, text, c, length, false, false, room);
     if (run.End <= c) break;
     if (run.Object >= 0) {
+      // A picture is never cut: it is whole even when it does not fit.
+      measured_.push_back(run);
       room -= run.Width;
       if (room < 0) break;
       ++count;
     } else if (run.Width <= room) {
+      // Within the room the margin did not end the run: it is whole.
+      measured_.push_back(run);
       room -= run.Width;
       count += run.End - c;
     } else {
@@ -278,6 +287,24 @@ int TQuillRichPainter::GetWrapLenForLine(int line, const std::string& text, int 
   }
   // However narrow the row, it takes a character.
   return std::max(count, 1);
+}
+
+int TQuillRichPainter::TakeMeasuredRuns(int line, const std::string& s, int start, int stop,
+                                        std::vector<TQuillLineInfo>& runs) {
+  int end = start;
+  if (line == measuredLine_ && start == measuredStart_ && &s == measuredText_) {
+    // A run parsed to the line's end is the same run parsed to Stop when it
+    // ends there or before.
+    for (const TQuillLineInfo& run : measured_) {
+      if (run.End > stop) break;
+      runs.push_back(run);
+      end = run.End;
+    }
+  }
+  measured_.clear();
+  measuredLine_ = -1;
+  measuredText_ = nullptr;
+  return end;
 }
 
 TPoint TQuillRichPainter::GetCaretSize() {

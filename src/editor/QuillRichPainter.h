@@ -53,6 +53,8 @@ class TQuillRichPainter : public TQuillPainter {
   int GetCharWidth(int line, int ch) override;
   int GetCharHeight(int line, int ch);
   TPoint TextToPixelPoint(TPoint textPt, TPoint topLeft, bool atEnd) override;
+  // The y of TextToPixelPoint alone, without measuring across the row.
+  int TextToPixelY(TPoint textPt, TPoint topLeft, bool atEnd);
   TPoint PixelToTextPoint(TPoint pixel, TPoint topLeft, const int* yLimit, bool limitToRow) override;
   TPoint PixelToTextChar(int row, int x, bool limitToRow) override;
   // The column within the row under X pixels from the row's left edge.
@@ -72,6 +74,12 @@ class TQuillRichPainter : public TQuillPainter {
 
   // The row with its runs; null for a row not wrapped yet (or past the text).
   const TQuillRichWrapRecord* RichRow(int row);
+  // Hands over the whole runs the last GetWrapLenForLine measured from
+  // Start of the line's text S, ending at Stop at the latest, so that
+  // wrapping does not parse them a second time; answers where they end
+  // (Start when none serve). Runs parsed to split blanks or words are not
+  // the ones measured: the caller asks only for plain ones.
+  int TakeMeasuredRuns(int line, const std::string& s, int start, int stop, std::vector<TQuillLineInfo>& runs);
   // The editor going away: from now on the painter paints plain text.
   void Detach() {
     view_ = nullptr;
@@ -84,6 +92,8 @@ class TQuillRichPainter : public TQuillPainter {
   TQuillRichView* View();
   int EditorBlank();
   int RowHeight(int row);
+  // The top of a row holding TextPt, from the row of TopLeft.
+  int RowY(const TPoint& textPt, int row, TPoint topLeft);
   // A row's height; the default one for a row not wrapped (null).
   int HeightOf(const TQuillRichWrapRecord* row);
   // The heights of rows From .. To - 1 added up.
@@ -100,6 +110,12 @@ class TQuillRichPainter : public TQuillPainter {
 
   TQuillRichView* view_ = nullptr;
   bool detached_ = false;
+  // The runs of the last row measured for wrapping, each parsed whole (not
+  // cut at the margin), and the text they were parsed from.
+  std::vector<TQuillLineInfo> measured_;
+  int measuredLine_ = -1;
+  int measuredStart_ = -1;
+  const std::string* measuredText_ = nullptr;
 };
 
 }  // namespace quill
