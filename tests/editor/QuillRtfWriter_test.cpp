@@ -233,10 +233,11 @@ TEST(RtfWriter, AScriptEndsBeforeTheParagraphMark) {
     const std::string rtf = rtftest::WriteRtf(row.doc, EditorFont());
     EXPECT_EQ(ParagraphMarkInScript(rtf), "") << rtf;
     EXPECT_EQ(CompareDocs(Merged(row.doc), rtftest::ReadRtf(rtf)), "");
-    if (row.pandoc && rtftest::PandocAvailable())
+    if (row.pandoc && rtftest::PandocAvailable()) {
       EXPECT_EQ(rtftest::Compare(rtftest::Flatten(row.doc),
                                  rtftest::FlattenPandocJson(rtftest::RunPandoc({"-f", "rtf", "-t", "json"}, rtf))),
                 "");
+    }
   }
 }
 
