@@ -9,8 +9,10 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPalette>
+#include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <vector>
 
 #include "core/session/PeerBounds.h"
 #include "platform/Charset.h"
@@ -167,17 +169,26 @@ void ShowCharsetNote(QLabel* note, const QString& text) {
   note->setText("Cannot be sent, arrives as \"?\": " + lost);
 }
 
-QLabel* MakeCharsetNote(QPlainTextEdit* input) {
-  auto* note = NewCharsetNote(input->parentWidget());
-  QObject::connect(input, &QPlainTextEdit::textChanged, note,
-                   [input, note] { ShowCharsetNote(note, input->toPlainText()); });
-  return note;
-}
+QLabel* MakeCharsetNote(QPlainTextEdit* input) { return MakeCharsetNote(input->parentWidget(), {input}); }
 
-QLabel* MakeCharsetNote(QLineEdit* input) {
-  auto* note = NewCharsetNote(input->parentWidget());
-  QObject::connect(input, &QLineEdit::textChanged, note, [note](const QString& text) { ShowCharsetNote(note, text); });
-  ShowCharsetNote(note, input->text());
+QLabel* MakeCharsetNote(QLineEdit* input) { return MakeCharsetNote(input->parentWidget(), {input}); }
+
+QLabel* MakeCharsetNote(QWidget* parent, std::initializer_list<QWidget*> inputs) {
+  auto* note = NewCharsetNote(parent);
+  std::vector<QPointer<QWidget>> watched(inputs.begin(), inputs.end());
+  auto show = [note, watched] {
+    QString text;
+    for (QWidget* w : watched) {
+      if (auto* line = qobject_cast<QLineEdit*>(w)) text += line->text();
+      else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) text += memo->toPlainText();
+    }
+    ShowCharsetNote(note, text);
+  };
+  for (QWidget* w : inputs) {
+    if (auto* line = qobject_cast<QLineEdit*>(w)) QObject::connect(line, &QLineEdit::textChanged, note, show);
+    else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) QObject::connect(memo, &QPlainTextEdit::textChanged, note, show);
+  }
+  show();
   return note;
 }
 

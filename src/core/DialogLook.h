@@ -67,6 +67,9 @@ std::size_t TextFromMemoSize(const QString& memo);
 // hides while there are none.
 QLabel* MakeCharsetNote(QPlainTextEdit* input);
 QLabel* MakeCharsetNote(QLineEdit* input);
+// One note for a form of several inputs (line edits and memos): it names what
+// any of them holds that cannot go.
+QLabel* MakeCharsetNote(QWidget* parent, std::initializer_list<QWidget*> inputs);
 // The same note left for its owner to bring up to date with ShowCharsetNote,
 // for an owner that reads the input's text at each change anyway.
 QLabel* NewCharsetNote(QWidget* parent);

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -113,6 +114,10 @@ TFormProMan::TFormProMan(TSession& session, QWidget* parent)
   Bind(MemoGreet, "Greeting");
   Bind(MemoBusy, "BusyMsg");
   Bind(MemoBanner, "Banner");
+  // The profile goes out as 8-bit text: what cannot is named before it is taken.
+  inner->addWidget(dialoglook::MakeCharsetNote(
+      panel, {EditUser, EditFirst, EditLast, EditGender, EditAge, EditDob, EditCountry, EditHobbies, MemoDesc, EditHMail,
+              EditBMail, EditHurl, EditBurl, EditCam, MemoGreet, MemoBusy, MemoBanner}));
 
   SpeedButton2 = new QPushButton("Help", this);
   Button1 = new QPushButton("Apply", this);

@@ -82,6 +82,11 @@ TFormReg::TFormReg(TDBStuff& db, TRegistrationHost host, QWidget* owner)
   }
   auto* outer = new QVBoxLayout(this);
   outer->addWidget(panel);
+  // Names and profile text go out as 8-bit text: what cannot is named before
+  // it is taken (passwords admit letters and digits only).
+  outer->addWidget(dialoglook::MakeCharsetNote(this, {EditProfileName, EditUser, EditFirst, EditLast, EditGender,
+                                                      EditAge, EditDob, DBEdit2, EditHobbies, EditEmail, MemoDesc,
+                                                      EditID}));
   outer->addLayout(buttons);
 
   EditPass1->installEventFilter(this);

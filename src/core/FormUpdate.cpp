@@ -36,6 +36,10 @@ TFormUpdate::TFormUpdate(TSession& session, QWidget* parent) : QWidget(parent, Q
     platform::RunMessageBox(QMessageBox::Information, ToQString(caption), platform::ShownQString(text),
                             QMessageBox::Ok, this);
   };
+  ShowError = [this](const std::string& text, const std::string& caption) {
+    platform::RunMessageBox(QMessageBox::Critical, ToQString(caption), platform::ShownQString(text), QMessageBox::Ok,
+                            this);
+  };
 
   auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
   auto* inner = new QVBoxLayout(panel);
@@ -98,7 +102,7 @@ void TFormUpdate::StartDownload(const std::string& url, const std::string& versi
 void TFormUpdate::Button1Click() {
   const std::string file = download_->TargetFile();
   if (!download_->Complete() || !platform::FileExists(file)) {
-    ShowMessage("The update file could not be found or is corrupt.", "Invalid Filename");
+    ShowError("The update file could not be found or is corrupt.", "Invalid Filename");
     close();
     return;
   }

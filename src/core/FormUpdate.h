@@ -27,8 +27,8 @@ class TFormUpdate : public QWidget {
   explicit TFormUpdate(TSession& session, QWidget* parent = nullptr);
   ~TFormUpdate() override;
 
-  // Message boxes; tests replace them.
-  std::function<void(const std::string& text, const std::string& caption)> ShowMessage;
+  // Message boxes, with the information and the error icon; tests replace them.
+  std::function<void(const std::string& text, const std::string& caption)> ShowMessage, ShowError;
 
   QPlainTextEdit* Memo;
   QProgressBar* PBar;

@@ -114,7 +114,7 @@ TEST(DirectoryLink, LogsOnAndAnswersWhatTheServerPushes) {
       {9010, "11111111{$}Ann{$}1{$}0{$}10.0.0.4{$}2960||22222222{$}Cy{$}1{$}2{$}10.0.0.5{$}2960", {9015},
        [&] {
          EXPECT_EQ(client.Entries(client.session->Online),
-                   (std::vector<std::string>{"11111111=Available", "22222222=Offline"}));
+                   (std::vector<std::string>{"11111111=Available", "22222222=Invisible"}));
        }},
       {9028, "", {9027}, [] {}},
       {9012, "66666666{$}Pest{$}1{$}0{$}10.0.0.9{$}2960{$}now{$}hi", {},
@@ -297,11 +297,11 @@ TEST(DirectoryLink, FriendUpdatesNeverRevealAnInvisibleUser) {
     EXPECT_EQ(status(step.id), step.want);
   }
   EXPECT_EQ(friends.Count(), 1);
-  // A listing adds an online invisible user as offline too.
+  // A listing adds a user the server lists as online and invisible as it says.
   client.Link().FillContactList(client.session->Online, "41000002{$}Cy{$}1{$}2{$}10.0.0.3{$}2960");
   const TContact* cy = client.session->Online.Find(client.session->Online.FindById("41000002"));
   ASSERT_NE(cy, nullptr);
-  EXPECT_EQ(cy->Status, "Offline");
+  EXPECT_EQ(cy->Status, "Invisible");
 }
 
 // What the program learns of a user's state, from a single update or from
@@ -325,8 +325,9 @@ TEST(DirectoryLink, AUsersNewStateReachesEveryListThatShowsThem) {
   client.Link().FillContactList(s.Friends, bob('1'));
   EXPECT_EQ(states("52000002"), "Busy Busy Busy ");
   s.Online.Clear();  // as a new listing does
+  // A listing adds an invisible user as listed; the lists it updates show offline.
   client.Link().FillContactList(s.Online, bob('2') + "||" + cy);
-  EXPECT_EQ(states("52000002"), "Offline Offline Offline ");
+  EXPECT_EQ(states("52000002"), "Offline Invisible Offline ");
   client.Link().UpdateOnlineList("63000003{$}Cy{$}1{$}4{$}10.0.0.3{$}2960");
   EXPECT_EQ(states("63000003"), "- Unavailable - ");
 }

@@ -133,7 +133,7 @@ class Lists(ProgramCase):
                 self.server.send(UID, code, params)
                 # Trace lines of the log-on may still be on their way: wait for this one.
                 p.wait_trace(trace, since=mark)
-        # Listings: invisible users look offline; short or damaged records are skipped.
+        # Listings: statuses as listed, Invisible too; short records are skipped, damaged statuses show none.
         listing = "||".join([
             "11111111{$}Ann{$}1{$}0{$}10.0.0.4{$}2960",
             "22222222{$}Bob{$}1{$}2{$}10.0.0.5{$}2960",
@@ -143,7 +143,7 @@ class Lists(ProgramCase):
         mark = len(p.lines)
         self.server.send(UID, 9010, listing)
         _, line = p.wait_trace(lambda l: l.startswith("list ListO 3 "), since=mark)
-        self.assertEqual(sorted(line.split()[3:]), ["11111111=Available", "22222222=Offline", "44444444="])
+        self.assertEqual(sorted(line.split()[3:]), ["11111111=Available", "22222222=Invisible", "44444444="])
         self.stop(p)
 
     def test_listing_of_ten_thousand_users_split_across_writes(self):

@@ -4,7 +4,9 @@
 
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 #include "Dialogs_helpers.h"
@@ -152,6 +154,13 @@ TEST_F(RegistrationFlow, WindowKeyFilterAndClosingByTheFrame) {
   form.show();
   EXPECT_EQ(db.Profiles.RecordCount(), 1);
   EXPECT_EQ(form.EditProfileName->text(), "New Profile");
+
+  // What the fields cannot carry (not the euro sign) is named before it is taken.
+  const auto* note = form.findChild<QLabel*>("CharsetNote");
+  form.EditUser->setText(QString::fromUtf8("\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD"));
+  form.MemoDesc->setPlainText(QString::fromUtf8("\xE2\x82\xAC \xE6\x97\xA5"));
+  EXPECT_EQ(note->isVisibleTo(&form) ? note->text() : QString(),
+            QString::fromUtf8("Cannot be sent, arrives as \"?\": \xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\xE6\x97\xA5"));
 
   form.EditPass1->setText("abc");
   auto type = [](QWidget* w, int key, const QString& text) {

@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <memory>
 
 #include "Widgets_helpers.h"
@@ -118,6 +120,9 @@ TEST(FormProMan, DeleteAndOverLongUserNamesAndClosingWithoutApplyKeepsTheProfile
   EXPECT_EQ(shown, std::vector<std::string>{TProfileManager::kUserNameText});
   EXPECT_TRUE(form->EditUser->text().isEmpty());
   EXPECT_EQ(form->Manager().Field("UserName"), "");
+  const auto* note = form->findChild<QLabel*>("CharsetNote");
+  form->MemoGreet->setPlainText(QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8"));
+  EXPECT_TRUE(note->isVisibleTo(form) && note->text().endsWith(QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8")));
 
   shown.clear();
   form->SpeedButton1Click();

@@ -159,7 +159,7 @@ void AddContactItem(TContacts& list, const std::string& record) {
   if (!TUserRecord::Parse(record, r)) return;
   TContact c{r.UserName, -1, "", r.ListenIP, r.ListenPort, r.UserID, r.Online};
   const int mode = r.Mode();
-  if (r.Online == "0" || mode == 2) {
+  if (r.Online == "0") {
     c.Status = "Offline";
   } else if (mode >= 0) {
     c.Image = mode;

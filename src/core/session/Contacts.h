@@ -127,8 +127,8 @@ int MergeUserList(TContacts& list, const std::string& userList, UpdateFn&& updat
                   int limit = std::numeric_limits<int>::max());
 
 // Adds one record (nothing for a record of fewer than six fields). A user who
-// is offline, or invisible, shows "Offline": an invisible user must look
-// exactly like an offline one. An unknown status gets no picture and no text.
+// is offline shows "Offline"; one the server lists as online shows the status
+// it gives, "Invisible" too. An unknown status gets no picture and no text.
 void AddContactItem(TContacts& list, const std::string& record);
 
 // The entry takes the record's name, address and state: offline or invisible
