@@ -78,6 +78,14 @@ TEST(BufferStream, MixedReadsWritesAndSeeksKeepTheFileConsistent) {
     EXPECT_EQ(c, 'Q');
     EXPECT_THROW(zip::TLFNFileStream(tmp / "missing", platform::fmOpenRead, false, 64), platform::EStreamError);
   }
+  {
+    // While writing, a byte put back takes the last one written out of the stream.
+    zip::TLFNFileStream s(tmp / "w", platform::fmCreate, false, 64);
+    ASSERT_EQ(s.Write("abc", 3), 3);
+    s.PutBack('Q');
+    EXPECT_EQ(s.Position(), 2);
+  }
+  EXPECT_EQ(ReadFile(tmp / "w"), "ab");
 }
 
 TEST(DirSearch, WalksWildcardLevelsAndFollowsOnlyLinksToFiles) {
