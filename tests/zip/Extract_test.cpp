@@ -78,6 +78,13 @@ TEST(Extract, HostileNamesAndLinksStayInsideTheDestination) {
     }
     // The good entry replaced the link itself, not the file it pointed to.
     EXPECT_EQ(ReadFile(dest + "/good.txt"), "owned\n");
+    // Flat, an entry lands by its name alone; with folders, absolute ones and
+    // drives go below the destination, and only a folder that climbs is refused.
+    const std::vector<std::string> landed =
+        recreate ? std::vector<std::string>{"tmp/parlo-abs-evil3.txt", "evil4.txt", "evil6.txt"}
+                 : std::vector<std::string>{"evil1.txt", "evil2.txt", "evil5.txt", "evil7.txt", "evil8.txt"};
+    for (const std::string& f : landed) EXPECT_TRUE(Exists(dest + "/" + f)) << f;
+    if (recreate) EXPECT_FALSE(Exists(dest + "/evil1.txt"));
   }
 }
 
@@ -264,6 +271,18 @@ TEST(Extract, SelectionFoldersAndDates) {
     reader.UnZip();
     EXPECT_EQ(ListTree(out.Path()), c.tree);
     EXPECT_TRUE(reader.FilesList.empty());
+  }
+  for (bool doAll : {false, true}) {
+    // The selected entry, its mark taken; with DoAll every entry besides.
+    TempDir out;
+    zip::TZipReader reader;
+    reader.SetZipName(tmp / "a.zip");
+    reader.SetDestDir(out.Path());
+    reader.ReadZip();
+    for (int i = 0; i < reader.Count(); ++i) reader.SetSelected(i, reader.Filename(i) == "b.txt");
+    reader.DoAll = doAll;
+    EXPECT_EQ(reader.UnZipSelected(), doAll ? 3 : 1);
+    EXPECT_EQ(reader.SelectedCount(), 0);
   }
   TempDir out;
   zip::TZipReader reader;
