@@ -50,17 +50,12 @@ TEST(ObjectList, GrowthIndexChecksAndOwnership) {
     EXPECT_THROW(list.Get(33), platform::EListError);
     // The item is freed while it still stands in the list, then taken out.
     struct Watched : Item {
-      zip::TObjectList* list = nullptr;
-      int* seen = nullptr;
-      ~Watched() override { *seen = list->IndexOf(this); }
+      explicit Watched(zip::TObjectList* l) : list(l) {}
+      ~Watched() override { EXPECT_EQ(list->IndexOf(this), 5); }
+      zip::TObjectList* list;
     };
-    int seen = -2;
-    auto* watched = new Watched;
-    watched->list = &list;
-    watched->seen = &seen;
-    list.Insert(5, watched);
+    list.Insert(5, new Watched(&list));
     list.FreeAt(5);
-    EXPECT_EQ(seen, 5);
     EXPECT_EQ(list.Count(), 33);
   }
   EXPECT_EQ(Item::alive, 0);
