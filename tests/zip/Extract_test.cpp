@@ -180,6 +180,11 @@ open(sys.argv[1], "wb").write(bytes(data)))";
     const bool damaged = i == 7 || i == 8 || i == 30 || i == 44 || i == 50;
     EXPECT_EQ(reader.Entry(i)->MatchFlag, damaged ? zip::kCheckBad : zip::kCheckGood) << i;
   }
+  // Changed since it was read, the archive is read again before the entry is tested.
+  reader.ResetFileIsOK(0);
+  ASSERT_EQ(Shell("touch -d 2001-01-01 " + Quote(tmp / "a.zip")), 0);
+  EXPECT_TRUE(reader.FileIsOK(0));
+  EXPECT_EQ(reader.Entry(0)->MatchFlag, zip::kCheckGood);
 }
 
 TEST(Extract, OverwriteModesAndReadOnlyTargets) {
