@@ -78,8 +78,7 @@ TEST(Extract, HostileNamesAndLinksStayInsideTheDestination) {
     }
     // The good entry replaced the link itself, not the file it pointed to.
     EXPECT_EQ(ReadFile(dest + "/good.txt"), "owned\n");
-    // Flat, an entry lands by its name alone; with folders, absolute ones and
-    // drives go below the destination, and only a folder that climbs is refused.
+    // Flat, by name alone; with folders, absolute ones below dest, climbing ones refused.
     const std::vector<std::string> landed =
         recreate ? std::vector<std::string>{"tmp/parlo-abs-evil3.txt", "evil4.txt", "evil6.txt"}
                  : std::vector<std::string>{"evil1.txt", "evil2.txt", "evil5.txt", "evil7.txt", "evil8.txt"};

@@ -258,8 +258,7 @@ TEST(ZipReader, EdgeArchivesAndIndexErrors) {
   limited.DoAll = true;
   EXPECT_EQ(limited.UnZip(), 0);
   EXPECT_FALSE(Exists(tmp / "many-out"));
-  // A record that states an extra field it does not carry: the next one is
-  // found where it stands, and the length is taken as 0.
+  // A record that states an extra field it lacks: the length is taken as 0.
   ASSERT_EQ(Shell("cd " + Quote(tmp / "many") + " && zip -q -X ../lie.zip 1 2"), 0);
   std::string lie = ReadFile(tmp / "lie.zip");
   const size_t first = lie.find("PK\x01\x02");
@@ -453,8 +452,7 @@ TEST(ZipReader, MultiPartSetsExtractAcrossTheirParts) {
     reader.DoAll = true;
     reader.OverwriteMode = zip::Always;
     asked.clear();
-    // In another order the run still goes through the parts in theirs, and its
-    // indexes are those of the archive order.
+    // Sorted otherwise, a run still goes through the parts in archive order.
     reader.Sort(zip::ByUnCompressedSize);
     std::vector<int> indexes;
     reader.OnEndUnZip = [&](zip::TZipReader*, int index, const std::string&) { indexes.push_back(index); };
