@@ -155,14 +155,14 @@ int64_t TS_BufferStream::Size() {
 }
 
 void TS_BufferStream::PutBack(uint8_t c) {
-  if (mode_ != kReading || current_ <= buffer_.data()) throw EStreamError("Putback overflow");
+  if (!current_ || current_ <= buffer_.data()) throw EStreamError("Putback overflow");
   --current_;
   *current_ = c;
   putBack_ = true;
 }
 
 bool TS_BufferStream::IsEof() {
-  return (mode_ != kReading || current_ == end_) && UnderPos() == stream_->Size();
+  return current_ == end_ && UnderPos() == stream_->Size();
 }
 
 TLFNFileStream::TLFNFileStream(const std::string& fileName, uint16_t mode, bool flushOnClose, int bufSize)

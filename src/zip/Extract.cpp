@@ -29,8 +29,6 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
-bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
-
 bool HasDrive(const std::string& s) {
   return s.size() >= 2 && s[1] == ':' && ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
 }
@@ -75,9 +73,12 @@ class TZipReader::TEntrySource : public TZipSource {
     if (left_ == 0) return 0;
     const size_t n = static_cast<size_t>(std::min<uint64_t>({max, kChunk, left_}));
     r_.ProcessMessages();
-    // Data running over the end of a part continues at the start of the next.
-    if (r_.ReadAcross(buffer, static_cast<int64_t>(n)) != static_cast<int64_t>(n))
+    // Data running over the end of a part continues at the start of the next;
+    // past the last part of a set there is no disk to have.
+    if (r_.ReadAcross(buffer, static_cast<int64_t>(n)) != static_cast<int64_t>(n)) {
+      if (r_.multiMode_ != mmNone && r_.OnGetNextDisk) throw EUserCanceled("User Aborted Operation");
       throw EFatalUnzipError("Premature end of file reached");
+    }
     left_ -= n;
     if (crypt_) {
       if (r_.OnDecrypt) r_.OnDecrypt(&r_, buffer, static_cast<int>(n), r_.Password);
@@ -186,9 +187,8 @@ class TZipReader::TEntrySink : public TZipSink {
   uint8_t plain_[kChunk];
 };
 
-bool TZipReader::SafeOutputName(const TZipHeaderInfo& entry, std::string& folder, std::string& name) const {
-  const std::string file = entry.FileName;
-  std::string dir = entry.Directory;
+bool TZipReader::OutputName(const TZipHeaderInfo& entry, bool toFile, std::string& folder, std::string& name) const {
+  const std::string& file = entry.FileName;
   // A NUL only ever introduces a disk byte that the code page lacks (never an
   // ASCII one); anything else is a NUL in the stored name, which no file can have.
   auto plausible = [](const std::string& s) {
@@ -196,31 +196,33 @@ bool TZipReader::SafeOutputName(const TZipHeaderInfo& entry, std::string& folder
       if (i + 1 >= s.size() || static_cast<unsigned char>(s[i + 1]) < 0x80) return false;
     return true;
   };
-  if (!plausible(file) || !plausible(dir)) return false;
-  if (file == "." || file == "..") return false;
-  if (dir.empty() && file.empty()) return false;
-  if (HasDrive(dir + file)) return false;
-  if (!dir.empty() && (dir[0] == '\\' || dir[0] == '/')) return false;
-  std::vector<std::string> parts;
-  size_t pos = 0;
-  while (pos < dir.size()) {
-    size_t next = dir.find_first_of("\\/", pos);
-    if (next == std::string::npos) next = dir.size();
-    const std::string part = dir.substr(pos, next - pos);
-    pos = next + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == ".." || HasDrive(part)) return false;
-    parts.push_back(part);
-  }
-  std::string base = destDir_.empty() ? std::string(".") : destDir_;
-  folder = base;
+  if (toFile && (!plausible(file) || file == "." || file == "..")) return false;
+  std::string rel;
   if (RecreateDirs) {
-    std::string rel;
-    for (const std::string& p : parts) rel += p + '\\';
-    if (!rootDir_.empty() && StartsWith(rel, rootDir_)) rel = rel.substr(rootDir_.size());
-    while (!rel.empty() && rel.back() == '\\') rel.pop_back();
-    if (!rel.empty()) folder = base + '\\' + rel;
+    // The stored folder less a leading RootDir and less a drive; an absolute one
+    // goes under DestDir like a relative one.
+    std::string dir = entry.Directory;
+    std::string root = rootDir_;
+    for (char& c : root)
+      if (c == '/') c = '\\';
+    if (!root.empty() && LowerAscii(dir).compare(0, root.size(), LowerAscii(root)) == 0) dir = dir.substr(root.size());
+    if (HasDrive(dir)) dir = dir.substr(2);
+    if (toFile && !plausible(dir)) return false;
+    size_t pos = 0;
+    while (pos < dir.size()) {
+      size_t next = dir.find_first_of("\\/", pos);
+      if (next == std::string::npos) next = dir.size();
+      const std::string part = dir.substr(pos, next - pos);
+      pos = next + 1;
+      if (part.empty() || part == ".") continue;
+      // A folder that climbs out of DestDir would write where the archive has no business.
+      if (toFile && part == "..") return false;
+      rel += rel.empty() ? part : '\\' + part;
+    }
   }
+  // Files never go to the root for want of a DestDir: that is the current folder.
+  const std::string base = toFile && destDir_.empty() ? std::string(".") : destDir_;
+  folder = rel.empty() ? base : base + '\\' + rel;
   name = file.empty() ? folder : folder + '\\' + file;
   return true;
 }
@@ -258,8 +260,8 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
     return 0;
   };
 
-  std::string folder, outName = work.FileName;
-  if (toFile && !SafeOutputName(work, folder, outName)) return leave(srCreateError, work.FullName());
+  std::string folder, outName;
+  if (!OutputName(work, toFile, folder, outName)) return leave(srCreateError, work.FullName());
   if (work.FileName.empty()) {
     if (toFile && RecreateDirs && !MakeFoldersBelow(destDir_.empty() ? "." : destDir_, folder))
       return leave(srCreateError, folder);
@@ -323,7 +325,8 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   }
 
   const int targetAttr = toFile ? platform::FileGetAttr(outName) : -1;  // -1: nothing there
-  if (targetAttr >= 0) {
+  // A folder of that name is no file to overwrite: creating the file fails below.
+  if (targetAttr >= 0 && !(targetAttr & platform::faDirectory)) {
     bool overwrite = OverwriteMode == Always;
     switch (OverwriteMode) {
       case Prompt:
@@ -422,7 +425,7 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
       return -1;
     }
     bool retry = false;
-    if (OnSkippingFile) OnSkippingFile(this, srBadPassword, work.FullName(), index, retry);
+    if (OnSkippingFile) OnSkippingFile(this, srBadPassword, safeName, index, retry);
     run.outcome = kSkipped;
   } else {
     if (OnBadCRC) OnBadCRC(this, crc, work.CRC32, index);
@@ -453,29 +456,68 @@ class TZipReader::TKeepOpen {
   bool clearFiles_;
 };
 
+// Puts the entries in archive order for one run (`single`, an index of the
+// chosen order, follows its entry) and the chosen order back afterwards.
+class TZipReader::TPhysicalOrder {
+ public:
+  TPhysicalOrder(TZipReader& reader, bool wanted, int& single) : r_(reader), saved_(reader.sortMode_) {
+    if (!wanted || saved_ == ByNone) return;
+    const TZipHeaderInfo* entry = single >= 0 ? r_.Entry(single) : nullptr;
+    r_.Sort(ByNone);
+    sorted_ = true;
+    if (entry) single = r_.entries_->TObjectList::IndexOf(const_cast<TZipHeaderInfo*>(entry));
+  }
+  ~TPhysicalOrder() {
+    try {
+      Restore();
+    } catch (...) {
+      // An order that cannot be had leaves the archive order in place.
+    }
+  }
+  void Restore() {
+    if (!sorted_) return;
+    sorted_ = false;
+    r_.Sort(saved_);
+  }
+  TPhysicalOrder(const TPhysicalOrder&) = delete;
+  TPhysicalOrder& operator=(const TPhysicalOrder&) = delete;
+
+ private:
+  TZipReader& r_;
+  TZipSortMode saved_;
+  bool sorted_ = false;
+};
+
 int TZipReader::UnZipFiles(TOutput output, TRun& run) {
   cancel_ = false;
   run.output = output;
   TKeepOpen open(*this, true);
   if (!run.opened) OpenZip();
 
+  // A set is read in the order of its parts, so that each disk is asked for
+  // once: the indexes of the run are those of the archive order.
+  int single = run.singleIndex;
+  TPhysicalOrder physical(*this, multiMode_ != mmNone, single);
+
   std::vector<int> chosen;
   std::vector<std::string> patterns;
   for (const std::string& p : FilesList) patterns.push_back(LowerAscii(p));
   // One entry is taken straight away: walking them all for it would make a
   // test of every entry quadratic in their number.
-  const int first = run.singleIndex >= 0 ? run.singleIndex : 0;
-  const int last = run.singleIndex >= 0 ? run.singleIndex + 1 : Count();
+  const int first = single >= 0 ? single : 0;
+  const int last = single >= 0 ? single + 1 : Count();
   for (int i = first; i < last; ++i) {
     TZipHeaderInfo* e = Entry(i);
     bool take = DoAll;
-    if (run.singleIndex >= 0) {
+    if (single >= 0) {
       take = true;
     } else if (e->FileName.empty() && !RecreateDirs) {
       take = false;
     } else if (run.selectedOnly) {
-      take = e->Selected != 0;
-      if (take) SetSelected(i, false);
+      if (e->Selected) {
+        take = true;
+        SetSelected(i, false);
+      }
     } else if (!take) {
       const std::string full = LowerAscii(e->FullName());
       take = std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) { return IsMatch(p, full); });
@@ -484,15 +526,6 @@ int TZipReader::UnZipFiles(TOutput output, TRun& run) {
       chosen.push_back(i);
       run.totalBytes += static_cast<double>(e->UncompressedSize);
     }
-  }
-  if (multiMode_ != mmNone) {
-    // In the order of the parts, so that each disk is asked for once.
-    std::stable_sort(chosen.begin(), chosen.end(), [this](int a, int b) {
-      const TZipHeaderInfo* x = Entry(a);
-      const TZipHeaderInfo* y = Entry(b);
-      return x->DiskNumberStart != y->DiskNumberStart ? x->DiskNumberStart < y->DiskNumberStart
-                                                      : x->RelativeOffset < y->RelativeOffset;
-    });
   }
   run.toDo = static_cast<int>(chosen.size());
   if (run.totalBytes > static_cast<double>(MaxTotalUncompressed))
@@ -511,11 +544,18 @@ int TZipReader::UnZipFiles(TOutput output, TRun& run) {
     }
     run.extracted += r;
   }
+  physical.Restore();
+  FilesList.clear();
   if (OnUnZipComplete) OnUnZipComplete(this, run.extracted);
   return run.extracted;
 }
 
-int TZipReader::UnZip() {
+int TZipReader::UnZip() { return UnZipToFiles(false); }
+
+// UnZip restricted to the entries whose selection mark is set.
+int TZipReader::UnZipSelected() { return UnZipToFiles(true); }
+
+int TZipReader::UnZipToFiles(bool selectedOnly) {
   busy_ = true;
   cancel_ = false;
   struct TBusy {
@@ -535,18 +575,7 @@ int TZipReader::UnZip() {
     return 0;
   }
   TRun run;
-  return UnZipFiles(TOutput::File, run);
-}
-
-int TZipReader::UnZipSelected() {
-  busy_ = true;
-  struct TBusy {
-    TZipReader& r;
-    ~TBusy() { r.busy_ = false; }
-  } busy{*this};
-  ReadZip();
-  TRun run;
-  run.selectedOnly = true;
+  run.selectedOnly = selectedOnly;
   return UnZipFiles(TOutput::File, run);
 }
 
@@ -594,9 +623,23 @@ bool TZipReader::FileIsOK(int index) {
 }
 
 bool TZipReader::TestEntry(int index, TRun& run) {
+  if (Entry(index)->MatchFlag == kCheckGood) return true;
+  if (Entry(index)->MatchFlag == kCheckBad) return false;
+  // Opened before the entry is taken: an archive that changed since it was read
+  // is read again on opening, and that replaces every entry.
+  TKeepOpen open(*this, false);
+  if (!run.opened) {
+    try {
+      OpenZip();
+    } catch (const EUserCanceled&) {
+      throw;
+    } catch (const platform::Exception&) {
+      return false;
+    }
+    run.opened = true;
+  }
   TZipHeaderInfo* e = Entry(index);
-  if (e->MatchFlag == kCheckGood) return true;
-  if (e->MatchFlag == kCheckBad) return false;
+  if (e->MatchFlag != kCheckUntested) return e->MatchFlag == kCheckGood;
   run.singleIndex = index;
   run.totalBytes = run.doneBytes = 0;
   run.toDo = run.extracted = 0;
@@ -633,6 +676,8 @@ bool TZipReader::CheckArchive() {
   // once for each: with many small entries those would cost more than the tests.
   TKeepOpen open(*this, false);
   OpenZip();
+  int none = -1;
+  TPhysicalOrder physical(*this, multiMode_ != mmNone, none);
   TRun run;
   run.opened = true;
   bool all = true;

@@ -118,9 +118,8 @@ void TObjectList::FreeItem(TPersistent* o) {
 
 void TObjectList::FreeAt(int index) {
   CheckIndex(index);
-  TPersistent* o = items_[index];
+  FreeItem(items_[index]);
   Delete(index);
-  FreeItem(o);
 }
 
 void TObjectList::FreeAll() {
@@ -148,7 +147,7 @@ int TObjectList::IndexOf(TPersistent* o) const {
 }
 
 TPersistent* TObjectList::Next(TPersistent* o, bool forward) const {
-  if (!o) return count_ == 0 ? nullptr : (forward ? First() : Last());
+  if (!o) return forward ? First() : Last();
   const int i = IndexOf(o);
   if (i < 0) throw EListError(WithClassName(kNotInItemList, o->ClassName()));
   const int j = forward ? i + 1 : i - 1;
@@ -270,17 +269,11 @@ void TSortedObjectList::Insert(int, TPersistent* o) {
   RawInsert(index, o);
 }
 
+// Found by key: the position of the item whose key equals O's (the first of
+// equal keys with dupAccept), whichever object that is.
 int TSortedObjectList::IndexOf(TPersistent* o) const {
   int index = 0;
-  if (Search(KeyOf(o), index)) {
-    // Equal keys do not make equal objects: walk the run of equal keys for this one.
-    for (int i = index; i >= 0 && i < count_ && Compare(KeyOf(items_[i]), KeyOf(o)) == 0; --i)
-      if (items_[i] == o) return i;
-    for (int i = index + 1; i < count_ && Compare(KeyOf(items_[i]), KeyOf(o)) == 0; ++i)
-      if (items_[i] == o) return i;
-  }
-  // An order that never calls two items equal (newest first, say) cannot find by key.
-  return TObjectList::IndexOf(o);
+  return Search(KeyOf(o), index) ? index : -1;
 }
 
 void TSortedObjectList::ReadData(TStream& stream) {

@@ -59,13 +59,13 @@ void TZipReader::Assign(const TPersistent& source) {
   SetZipName(other->zipName_);
   destDir_ = other->destDir_;
   rootDir_ = other->rootDir_;
-  sortMode_ = other->sortMode_;
+  Sort(other->sortMode_);
   RecreateDirs = other->RecreateDirs;
   OverwriteMode = other->OverwriteMode;
   FilesList = other->FilesList;
   DoAll = other->DoAll;
   IncompleteZipMode = other->IncompleteZipMode;
-  keepZipOpen_ = other->keepZipOpen_;
+  SetKeepZipOpen(other->keepZipOpen_);
   DoProcessMessages = other->DoProcessMessages;
   RetainAttributes = other->RetainAttributes;
   ReplaceReadOnly = other->ReplaceReadOnly;
@@ -87,7 +87,7 @@ void TZipReader::Assign(const TPersistent& source) {
 
 void TZipReader::SetZipName(const std::string& name) {
   // File names are case-sensitive here: only the very same name keeps what was read.
-  if (!zipName_.empty() && name == zipName_ && !archiveStream_) return;
+  if (name == zipName_) return;
   std::string chosen = name;
   if (!chosen.empty() && chosen.back() == '?') {
     std::string start = chosen.substr(0, chosen.size() - 1);
@@ -101,6 +101,7 @@ void TZipReader::SetZipName(const std::string& name) {
       throw EUserCanceled("User canceled setting zip file name.");
   }
   ClearZip();
+  archiveStream_.reset();
   zipName_ = chosen;
 }
 
@@ -179,6 +180,30 @@ void TZipReader::OpenZip() {
   }
 }
 
+// The entries as the local headers give them, whatever the directory says.
+void TZipReader::ScanZip() {
+  cancel_ = false;
+  ClearZipContents();
+  try {
+    if (archiveStream_) {
+      zip_ = archiveStream_.get();
+    } else {
+      if (zipName_.empty()) throw ENotAZipFile("Not a valid zip file!");
+      zipFile_ = std::make_unique<TLFNFileStream>(zipName_, platform::fmOpenRead | platform::fmShareDenyWrite, false,
+                                                  BufferSize);
+      zip_ = zipFile_.get();
+      openName_ = zipName_;
+      archiveDate_ = platform::FileDosDate(zipName_);
+    }
+    ScanLocalHeaders();
+    RebuildSortView();
+  } catch (...) {
+    ClearZipContents();
+    throw;
+  }
+  CloseZip();
+}
+
 void TZipReader::CloseZip() {
   if (keepZipOpen_ || archiveStream_) return;
   zipFile_.reset();
@@ -186,6 +211,11 @@ void TZipReader::CloseZip() {
 }
 
 void TZipReader::ClearZip() {
+  ClearZipContents();
+  if (!archiveStream_) zipName_.clear();
+}
+
+void TZipReader::ClearZipContents() {
   zipFile_.reset();
   zip_ = nullptr;
   entries_.reset();
@@ -199,7 +229,6 @@ void TZipReader::ClearZip() {
   multiMode_ = mmNone;
   selectedCount_ = 0;
   endModified_ = commentsModified_ = false;
-  if (!archiveStream_) zipName_.clear();
 }
 
 bool TZipReader::ReadEndRecord(TStream& stream) {
@@ -238,10 +267,12 @@ void TZipReader::GetFileInfo() {
   }
   if (!haveEnd) {
     endCentral_.Clear();
-    TIncompleteZipMode mode = IncompleteZipMode;
-    if (OnInCompleteZip) OnInCompleteZip(this, mode);
-    if (mode == izAssumeNotAZip) throw ENotAZipFile("Not a valid zip file!");
-    if (mode == izAssumeMulti) throw EIncompleteZip("Incomplete Zip File");
+    if (!repairMode_) {
+      TIncompleteZipMode mode = IncompleteZipMode;
+      if (OnInCompleteZip) OnInCompleteZip(this, mode);
+      if (mode == izAssumeNotAZip) throw ENotAZipFile("Not a valid zip file!");
+      if (mode == izAssumeMulti) throw EIncompleteZip("Incomplete Zip File");
+    }
     ScanLocalHeaders();
     RebuildSortView();
     return;
@@ -253,8 +284,6 @@ void TZipReader::GetFileInfo() {
     // A removable medium holds one disk of a spanned set; anywhere else the
     // parts are numbered files side by side.
     multiMode_ = platform::IsRemovableDrive(zipName_) ? mmSpan : mmBlocks;
-    // A caller's stream has no other parts to fetch.
-    if (archiveStream_) throw EIncompleteZip("Incomplete Zip File");
   }
   if (r.TotalEntries > MaxEntryCount) throw EBadZipFile("The archive holds more entries than allowed");
   if (config || multiMode_ != mmNone) {
@@ -276,16 +305,17 @@ void TZipReader::GetFileInfo() {
     // The 16-bit count wraps past 65535 entries, and some writers get it wrong
     // altogether: every record the directory's size holds is read, and any the
     // count still promises after them.
+    TZipHeaderInfo* previous = nullptr;
     for (int i = 0; i < r.TotalEntries || zip_->Position() < dirEnd; ++i) {
       if (i % 256 == 0) ProcessMessages();
       if (i >= MaxEntryCount) throw EBadZipFile("The archive holds more entries than allowed");
       auto entry = std::make_unique<TZipHeaderInfo>();
       entry->OEMConvert = OEMConvert ? 1 : 0;
-      TStream* s = zip_;
-      if (!entry->ReadCentralFromStream(s)) {
+      if (!ReadCentralRecord(*entry, *zip_, previous)) {
         ok = i >= r.TotalEntries && !AtCentralRecord(*zip_);
         break;
       }
+      previous = entry.get();
       const int64_t next = zip_->Position() + entry->ExtraFieldLength + entry->FileCommentLength;
       if (next > size) {
         ok = false;
@@ -334,16 +364,17 @@ void TZipReader::ReadPartedDirectory(TStream* config) {
   }
   directory.Seek(0, soFromBeginning);
   entries_ = std::make_unique<TSortedZip>(dupAccept);
+  TZipHeaderInfo* previous = nullptr;
   for (int i = 0; i < r.TotalEntries || directory.Position() < directory.Size(); ++i) {
     if (i % 256 == 0) ProcessMessages();
     if (i >= MaxEntryCount) throw EBadZipFile("The archive holds more entries than allowed");
     auto entry = std::make_unique<TZipHeaderInfo>();
     entry->OEMConvert = OEMConvert ? 1 : 0;
-    TStream* s = &directory;
-    if (!entry->ReadCentralFromStream(s)) {
+    if (!ReadCentralRecord(*entry, directory, previous)) {
       if (i >= r.TotalEntries && !AtCentralRecord(directory)) break;
       throw EBadZipFile("Not a valid zip file!");
     }
+    previous = entry.get();
     const int64_t next = directory.Position() + entry->ExtraFieldLength + entry->FileCommentLength;
     if (next > directory.Size()) throw EBadZipFile("Not a valid zip file!");
     if (entry->HasComment()) entry->FileComment = entry->GetFileComment(directory);
@@ -352,12 +383,29 @@ void TZipReader::ReadPartedDirectory(TStream* config) {
   }
 }
 
+// A record that cannot be read is looked for once more where it would stand
+// if the record before it had no extra field: that length is then taken as 0.
+bool TZipReader::ReadCentralRecord(TZipHeaderInfo& entry, TStream& stream, TZipHeaderInfo* previous) {
+  TStream* s = &stream;
+  if (entry.ReadCentralFromStream(s)) return true;
+  if (!previous || previous->ExtraFieldLength == 0) return false;
+  const int64_t at = stream.Position();
+  stream.Seek(at - previous->ExtraFieldLength, soFromBeginning);
+  if (entry.ReadCentralFromStream(s)) {
+    previous->ExtraFieldLength = 0;
+    return true;
+  }
+  stream.Seek(at, soFromBeginning);
+  return false;
+}
+
 bool TZipReader::HasNextDisk() const {
   return multiMode_ != mmNone && !archiveStream_ && OnGetNextDisk && currentDisk_ + 1 < numDisks_;
 }
 
+// A caller's stream is the one part there is: SwapDisk refuses any other.
 void TZipReader::FetchDisk(int disk) {
-  if (multiMode_ == mmNone || archiveStream_ || disk == currentDisk_) return;
+  if (multiMode_ == mmNone || disk == currentDisk_) return;
   if (disk < 0 || disk >= numDisks_) throw EBadZipFile("Not a valid zip file!");
   SwapDisk(disk + 1);
 }
@@ -394,13 +442,21 @@ TStream* TZipReader::SwapDisk(int disk) {
   std::string previous;
   for (;;) {
     std::string name = multiMode_ == mmSpan ? zipName_ : std::string();
-    if (OnGetNextDisk) OnGetNextDisk(this, disk, name);
+    readingParts_ = true;
+    try {
+      if (OnGetNextDisk) OnGetNextDisk(this, disk, name);
+    } catch (...) {
+      readingParts_ = false;
+      throw;
+    }
+    readingParts_ = false;
     if (name.empty()) throw EUserCanceled("User canceled loading new disk.");
     if (platform::PlainFileExists(name)) {
       zipFile_ = std::make_unique<TLFNFileStream>(name, platform::fmOpenRead | platform::fmShareDenyWrite, false,
                                                   BufferSize);
       zip_ = zipFile_.get();
       openName_ = name;
+      archiveDate_ = platform::FileDosDate(name);
       break;
     }
     // Asking again helps when a disk can be changed; a numbered part named
@@ -417,7 +473,8 @@ void TZipReader::NewDiskEvent(TPersistent*, TStream*& stream) {
 }
 
 void TZipReader::DefaultGetNextDisk(TZipReader*, int nextDisk, std::string& fName) {
-  if (GetMultiMode() == mmSpan) {
+  // Reading, the set is what the archive said it is; writing, what the writer makes.
+  if ((readingParts_ ? multiMode_ : GetMultiMode()) == mmSpan) {
     if (!platform::AskOkCancel("Please insert disk " + std::to_string(nextDisk) + " of the multi-disk set.",
                                "Multi-disk set"))
       fName.clear();

@@ -164,6 +164,7 @@ class TZipReader : public TComponent, public TPersistent {
   // What the last decompression had to say when it could not run.
   const std::string& StatusText() const { return statusText_; }
   int NumDisks() const { return numDisks_; }
+  void WriteNumDisks(int n) { numDisks_ = n; }
   virtual TMultiMode GetMultiMode() const { return multiMode_; }
   virtual void SetMultiMode(TMultiMode mode) { multiMode_ = mode; }
   virtual bool GetCheckDiskLabels() const { return CheckDiskLabels; }
@@ -191,10 +192,15 @@ class TZipReader : public TComponent, public TPersistent {
   enum class TOutput { File, Stream, Memory, Test };
   struct TRun;
   class TKeepOpen;
+  class TPhysicalOrder;
   class TEntrySource;
   class TEntrySink;
 
   void GetFileInfo();
+  // ClearZip less the archive's name.
+  void ClearZipContents();
+  // Reads the entries by scanning the local headers (repair).
+  void ScanZip();
   bool ReadEndRecord(TStream& stream);
   void ReadPartedDirectory(TStream* config);
   // Multi-part reading: the disk (from 0) holding an offset, and reads and skips
@@ -203,16 +209,20 @@ class TZipReader : public TComponent, public TPersistent {
   int64_t ReadAcross(void* buffer, int64_t count);
   void SkipAcross(int64_t count);
   bool HasNextDisk() const;
+  bool ReadCentralRecord(TZipHeaderInfo& entry, TStream& stream, TZipHeaderInfo* previous);
   void ScanLocalHeaders();
   bool FindDataDescriptor(int64_t dataStart, TZipHeaderInfo& entry);
   void RebuildSortView();
   void ProcessMessages();
+  int UnZipToFiles(bool selectedOnly);
   int UnZipFiles(TOutput output, TRun& run);
   // 1 extracted, 0 left, -1 asks for another try with a new password.
   int ExtractEntry(int index, TRun& run);
   // FileIsOK with a run that may be shared by the tests of many entries.
   bool TestEntry(int index, TRun& run);
-  bool SafeOutputName(const TZipHeaderInfo& entry, std::string& folder, std::string& name) const;
+  // The folder and name an entry is written to: DestDir, then with RecreateDirs
+  // its stored folder. For a file, false when the name is not one to write.
+  bool OutputName(const TZipHeaderInfo& entry, bool toFile, std::string& folder, std::string& name) const;
   void CheckIndex(int index) const;
 
   std::string zipName_;
@@ -230,6 +240,8 @@ class TZipReader : public TComponent, public TPersistent {
   bool commentsModified_ = false;
   std::optional<uint32_t> archiveDate_;
   bool scanned_ = false;
+  bool repairMode_ = false;    // no end record: scan the local headers without asking
+  bool readingParts_ = false;  // OnGetNextDisk is asked for a part to read
   int numDisks_ = 1;
   int currentDisk_ = 0;       // the part zip_ reads, from 0
   int zipNameDisk_ = 0;       // the part ZipName itself is

@@ -210,7 +210,6 @@ void TZipHeaderInfo::SetFromLocal(const local_file_header& rec, const std::strin
   CompressedSize = rec.CompressedSize;
   UncompressedSize = rec.UncompressedSize;
   LocalExtraFieldLength = rec.ExtraFieldLength;
-  ExtraFieldLength = 0;
   FileCommentLength = 0;
   DiskNumberStart = 0;
   InternalAttributes = 0;

@@ -119,8 +119,15 @@ constexpr uint8_t kCheckBad = 2;
 class TZipHeaderInfo : public TPersistent {
  public:
   TZipHeaderInfo() { Clear(); }
-  TZipHeaderInfo(const central_file_header& rec, const std::string& name) { SetFromCentral(rec, name); }
-  TZipHeaderInfo(const local_file_header& rec, const std::string& name) { SetFromLocal(rec, name); }
+  // The fields a record does not carry start from the defaults.
+  TZipHeaderInfo(const central_file_header& rec, const std::string& name) {
+    Clear();
+    SetFromCentral(rec, name);
+  }
+  TZipHeaderInfo(const local_file_header& rec, const std::string& name) {
+    Clear();
+    SetFromLocal(rec, name);
+  }
   std::string ClassName() const override { return "TZipHeaderInfo"; }
 
   void Clear();

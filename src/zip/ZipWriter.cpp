@@ -50,10 +50,9 @@ void TZipWriter::SetStoreVolumes(bool value) {
 }
 
 // File names differ by case on this system: a.zip and A.zip are two
-// archives, and switching between them must drop what was read of the first.
+// archives, and only the very same name keeps what was read.
 void TZipWriter::SetZipName(const std::string& name) {
-  if (name == ZipName() && !name.empty()) return;
-  if (Lower(name) == Lower(ZipName())) ClearZip();
+  if (name == ZipName()) return;
   TZipReader::SetZipName(name);
 }
 

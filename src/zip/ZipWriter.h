@@ -26,14 +26,6 @@ class EZipLimitExceeded : public platform::Exception {
   using Exception::Exception;
 };
 
-// A file the caller named that cannot be packed (missing, unreadable) while no
-// handler (OnNoSuchFile, OnSkippingFile) is there to hear of it: the run stops
-// rather than pass a package without it off as complete.
-class ECantReadFile : public platform::Exception {
- public:
-  using Exception::Exception;
-};
-
 enum TZipAction { zaUpdate, zaReplace, zaFreshen };
 enum TUpdateAction { uaReplacing, uaKeeping };
 

@@ -22,7 +22,6 @@ namespace {
 constexpr int64_t kMax32 = 0xFFFFFFFE;
 constexpr int kMaxEntries = 65535;
 constexpr int kChunk = 16384;
-constexpr int kFileBufSize = 8192;
 
 const char* const kLimitMessage = "Archive too large for the zip format";
 
@@ -161,15 +160,10 @@ void TZipWriteRun::AddDone(int64_t bytes) {
   ReportTotal();
 }
 
-// Percentages in 64 bits: a run of several gigabytes overflows 32-bit
-// products of bytes and 100.
+// 100 is said once, when the archive is complete.
 void TZipWriteRun::ReportTotal() {
-  if (!w_.OnTotalPercentDone || totalBytes_ <= 0) return;
-  // 100 is said once, when the archive is complete.
-  int percent = static_cast<int>(std::min<int64_t>(99, doneBytes_ * 100 / totalBytes_));
-  if (percent == lastTotalPercent_) return;
-  lastTotalPercent_ = percent;
-  w_.OnTotalPercentDone(&w_, percent);
+  if (!w_.OnTotalPercentDone) return;
+  w_.OnTotalPercentDone(&w_, std::min(99, CBigRate(static_cast<double>(totalBytes_), static_cast<double>(doneBytes_))));
 }
 
 void TZipWriteRun::WriteArchive(const void* data, int64_t size) {
@@ -293,11 +287,10 @@ bool TZipWriteRun::KeepForFreshen(const std::string& fName) {
   return false;
 }
 
-// A file the caller named that is not there. Leaving it out is only right when
-// the caller hears of it; otherwise the package would pass for complete.
+// A file the caller named that is not there is left out; the count Zip
+// returns tells how many were packed.
 void TZipWriteRun::NoSuchFile(const std::string& fName) {
-  if (!w_.OnNoSuchFile) throw ECantReadFile("File not found: " + fName);
-  w_.OnNoSuchFile(&w_, fName);
+  if (w_.OnNoSuchFile) w_.OnNoSuchFile(&w_, fName);
 }
 
 void TZipWriteRun::AddFound(const std::string& fName, int64_t size) {
@@ -402,7 +395,7 @@ void TZipWriteRun::OpenPart(const std::string& name) {
   checked_.reset();
   ownedOut_.reset();
   platform::RemoveFile(name);
-  ownedOut_ = std::make_unique<TLFNFileStream>(name, platform::fmCreate, true, kFileBufSize);
+  ownedOut_ = std::make_unique<TLFNFileStream>(name, platform::fmCreate, true, w_.BufferSize);
   partsWritten_.push_back(name);
   out_ = ownedOut_.get();
   partWritten_ = 0;
@@ -449,7 +442,7 @@ void TZipWriteRun::OpenTarget() {
     if (temp.empty()) throw ECantWriteUCF("Could not create a temporary archive in " + folder);
     tempFiles_.push_back(temp);
     outIsTemp_ = true;
-    ownedOut_ = std::make_unique<TLFNFileStream>(temp, platform::fmCreate, true, kFileBufSize);
+    ownedOut_ = std::make_unique<TLFNFileStream>(temp, platform::fmCreate, true, w_.BufferSize);
     out_ = ownedOut_.get();
   }
   if (!checked_) checked_ = std::make_unique<TCheckedStream>(out_, &partWritten_);
@@ -489,8 +482,7 @@ std::string TZipWriteRun::StoredName(const std::string& fName) const {
     // with no name at all could not be read back.
     return ExtractFileName(name.substr(0, name.size() - 1)) + "\\";
   }
-  if (kind_ == TZipWriter::TRunKind::Files) return StoredFolder(name) + ExtractFileName(name);
-  return name;
+  return StoredFolder(name) + ExtractFileName(name);
 }
 
 bool TZipWriteRun::NameMatchesEntry(const std::string& fName, const TZipHeaderInfo& entry) const {
@@ -610,7 +602,8 @@ void TZipWriteRun::KeepCentralBytes(TZipHeaderInfo& entry, std::string& extra) {
   if (rec.Signature != CentralSignature()) return;
   std::string name(rec.FileNameLength, '\0');
   older->ReadBuffer(name.data(), static_cast<int64_t>(name.size()));
-  extra.resize(rec.ExtraFieldLength);
+  // As long as the entry says: a length the reader found to be false is 0.
+  extra.resize(std::min(rec.ExtraFieldLength, entry.ExtraFieldLength));
   older->ReadBuffer(extra.data(), static_cast<int64_t>(extra.size()));
 
   // A UTF-8 name comes back as the very bytes it was read from; any other is
@@ -705,22 +698,17 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
     entry->CompressionMethod = 0;
     entry->CRC32 = 0;
     entry->InternalAttributes = 0;
-    entry->ExternalAttributes = platform::DirExists(bare) ? static_cast<uint32_t>(platform::FileGetAttr(bare))
-                                                          : platform::faDirectory;
+    if (platform::DirExists(bare)) entry->ExternalAttributes = static_cast<uint32_t>(platform::FileGetAttr(bare));
   } else if (fromFile) {
-    if (!platform::FileExists(fName)) {
-      NoSuchFile(fName);
-      return false;
-    }
+    if (!platform::FileExists(fName)) return false;
     entry->ExternalAttributes = static_cast<uint32_t>(platform::FileGetAttr(fName));
     for (;;) {
       try {
-        file = std::make_unique<TLFNFileStream>(fName, platform::fmOpenRead, false, kFileBufSize);
+        file = std::make_unique<TLFNFileStream>(fName, platform::fmOpenRead, false, w_.BufferSize);
         break;
       } catch (const platform::Exception&) {
-        if (!w_.OnSkippingFile) throw ECantReadFile("Could not open " + fName);
         bool retry = false;
-        w_.OnSkippingFile(&w_, srFileOpenError, fName, -1, retry);
+        if (w_.OnSkippingFile) w_.OnSkippingFile(&w_, srFileOpenError, fName, -1, retry);
         if (!retry) return false;
       }
     }
@@ -781,7 +769,7 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
     tempFiles_.push_back(staging);
     int64_t stagedBytes = 0;
     {
-      TLFNFileStream stage(staging, platform::fmCreate, false, kFileBufSize);
+      TLFNFileStream stage(staging, platform::fmCreate, false, w_.BufferSize);
       TCheckedStream checkedStage(&stage, &stagedBytes);
       WriteEntryData(*entry, fName, input, size, checkedStage);
       if (!stage.FlushBuffer()) throw ENotEnoughRoom("Not enough room to write archive");
@@ -790,8 +778,13 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
     entry->DiskNumberStart = static_cast<uint16_t>(currentDisk_);
     CheckOffset();
     entry->SaveLocalToStream(*checked_);
-    TLFNFileStream stage(staging, platform::fmOpenRead, false, kFileBufSize);
-    CopyStagedData(stage, stagedBytes);
+    {
+      TLFNFileStream stage(staging, platform::fmOpenRead, false, w_.BufferSize);
+      CopyStagedData(stage, stagedBytes);
+    }
+    // Gone once copied: a run of many files keeps one staged at a time.
+    platform::RemoveFile(staging);
+    tempFiles_.pop_back();
   }
   file.reset();
 
@@ -894,6 +887,8 @@ void TZipWriteRun::NextPart() {
   if (multiMode_ == mmSpan) {
     ClosePart();
     if (!w_.OnGetNextDisk) throw EUserCanceled("User canceled Zip operation");
+    // Every disk holds a file of the archive's name.
+    name = w_.ZipName();
     w_.OnGetNextDisk(&w_, currentDisk_ + 2, name);
     if (name.empty()) throw EUserCanceled("User canceled Zip operation");
     ++currentDisk_;
@@ -977,10 +972,9 @@ void TZipWriteRun::Succeed() {
   if (olderExists_) w_.ForgetArchive();
 
   if (memoryTarget_) {
-    TStream* target = w_.ArchiveStream();
-    target->SetSize(0);
-    target->SetPosition(0);
-    target->WriteBuffer(memoryTarget_->Memory(), memoryTarget_->Size());
+    // The run's memory stream is the archive from now on; the older one is freed.
+    w_.archiveStream_ = std::move(memoryTarget_);
+    w_.zip_ = w_.archiveStream_.get();
   } else if (outIsTemp_) {
     // Temporary files are private to their owner; the archive keeps the
     // permissions it had, or gets the usual ones when it is new.
@@ -1018,9 +1012,14 @@ void TZipWriteRun::Succeed() {
   if (w_.OnTotalPercentDone) w_.OnTotalPercentDone(&w_, 100);
   w_.lastEntryCount_ = static_cast<int>(entries_.size());
   if (Multi() && w_.MultiZipInfo().SaveZipInfoOnFirstDisk && currentDisk_ > 0) {
-    std::vector<const TZipHeaderInfo*> list;
-    for (const auto& e : entries_) list.push_back(e.info.get());
-    w_.WriteZipInfo(ChangeFileExt(platform::UnixToDosPath(w_.ZipName()), ".zfc"), list, newEnd_);
+    std::string name = w_.ZipName();
+    // The configuration file goes on the first disk of a spanned set.
+    if (multiMode_ == mmSpan && w_.OnGetNextDisk) w_.OnGetNextDisk(&w_, 1, name);
+    if (!name.empty()) {
+      std::vector<const TZipHeaderInfo*> list;
+      for (const auto& e : entries_) list.push_back(e.info.get());
+      w_.WriteZipInfo(ChangeFileExt(platform::UnixToDosPath(name), ".zfc"), list, newEnd_);
+    }
   }
 }
 

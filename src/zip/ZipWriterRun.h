@@ -98,7 +98,6 @@ class TZipWriteRun {
 
   int64_t totalBytes_ = 0;
   int64_t doneBytes_ = 0;
-  int lastTotalPercent_ = -1;
 
   std::vector<std::string> disposeList_;
   int filesZipped_ = 0;

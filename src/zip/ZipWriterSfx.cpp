@@ -97,15 +97,22 @@ void TZipWriter::SFXToZip(bool deleteSFX) {
 int TZipWriter::FixZip(const std::string& inputFile, const std::string& outputFile) {
   // Damaged archives are read by scanning their local headers, here and in
   // the writing run that copies what was found.
-  const TIncompleteZipMode saved = IncompleteZipMode;
-  IncompleteZipMode = izAssumeBad;
+  struct TRepair {
+    bool& mode;
+    bool saved;
+    ~TRepair() { mode = saved; }
+  } repair{repairMode_, repairMode_};
+  repairMode_ = true;
   int count = 0;
   try {
-    if (Count() == 0 || !scanned_) {
+    if (Count() == 0 || !scanned_ || ZipName() != inputFile) {
       ClearZip();
       SetZipName(inputFile);
-      ReadZip();
+      ScanZip();
       for (int i = 0; i < Count(); ++i) FileIsOK(i);
+      // Without an output name the caller sees what was found (and how it
+      // tested) first, and calls again to have it written.
+      if (outputFile.empty()) return 0;
     }
     std::string output = outputFile;
     if (output.empty()) {
@@ -122,11 +129,9 @@ int TZipWriter::FixZip(const std::string& inputFile, const std::string& outputFi
       count = lastEntryCount_;
     }
   } catch (...) {
-    IncompleteZipMode = saved;
     moveTarget_.clear();
     throw;
   }
-  IncompleteZipMode = saved;
   moveTarget_.clear();
   return count;
 }

@@ -78,6 +78,13 @@ TEST(BufferStream, MixedReadsWritesAndSeeksKeepTheFileConsistent) {
     EXPECT_EQ(c, 'Q');
     EXPECT_THROW(zip::TLFNFileStream(tmp / "missing", platform::fmOpenRead, false, 64), platform::EStreamError);
   }
+  {
+    // While writing, a byte put back takes the last one written back.
+    zip::TLFNFileStream s(tmp / "w", platform::fmCreate, false, 64);
+    s.Write("abc", 3);
+    s.PutBack('Q');
+  }
+  EXPECT_EQ(ReadFile(tmp / "w"), "ab");
 }
 
 TEST(DirSearch, WalksWildcardLevelsAndFollowsOnlyLinksToFiles) {

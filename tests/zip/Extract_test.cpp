@@ -78,6 +78,12 @@ TEST(Extract, HostileNamesAndLinksStayInsideTheDestination) {
     }
     // The good entry replaced the link itself, not the file it pointed to.
     EXPECT_EQ(ReadFile(dest + "/good.txt"), "owned\n");
+    // Flat, by name alone; with folders, absolute ones below dest, climbing ones refused.
+    const std::vector<std::string> landed =
+        recreate ? std::vector<std::string>{"tmp/parlo-abs-evil3.txt", "evil4.txt", "evil6.txt"}
+                 : std::vector<std::string>{"evil1.txt", "evil2.txt", "evil5.txt", "evil7.txt", "evil8.txt"};
+    for (const std::string& f : landed) EXPECT_TRUE(Exists(dest + "/" + f)) << f;
+    if (recreate) EXPECT_FALSE(Exists(dest + "/evil1.txt"));
   }
 }
 
@@ -173,6 +179,11 @@ open(sys.argv[1], "wb").write(bytes(data)))";
     const bool damaged = i == 7 || i == 8 || i == 30 || i == 44 || i == 50;
     EXPECT_EQ(reader.Entry(i)->MatchFlag, damaged ? zip::kCheckBad : zip::kCheckGood) << i;
   }
+  // Changed since it was read, the archive is read again before the entry is tested.
+  reader.ResetFileIsOK(0);
+  ASSERT_EQ(Shell("touch -d 2001-01-01 " + Quote(tmp / "a.zip")), 0);
+  EXPECT_TRUE(reader.FileIsOK(0));
+  EXPECT_EQ(reader.Entry(0)->MatchFlag, zip::kCheckGood);
 }
 
 TEST(Extract, OverwriteModesAndReadOnlyTargets) {
@@ -264,6 +275,18 @@ TEST(Extract, SelectionFoldersAndDates) {
     reader.UnZip();
     EXPECT_EQ(ListTree(out.Path()), c.tree);
     EXPECT_TRUE(reader.FilesList.empty());
+  }
+  for (bool doAll : {false, true}) {
+    // The selected entry, its mark taken; with DoAll every entry besides.
+    TempDir out;
+    zip::TZipReader reader;
+    reader.SetZipName(tmp / "a.zip");
+    reader.SetDestDir(out.Path());
+    reader.ReadZip();
+    for (int i = 0; i < reader.Count(); ++i) reader.SetSelected(i, reader.Filename(i) == "b.txt");
+    reader.DoAll = doAll;
+    EXPECT_EQ(reader.UnZipSelected(), doAll ? 3 : 1);
+    EXPECT_EQ(reader.SelectedCount(), 0);
   }
   TempDir out;
   zip::TZipReader reader;

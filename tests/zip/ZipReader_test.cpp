@@ -258,6 +258,19 @@ TEST(ZipReader, EdgeArchivesAndIndexErrors) {
   limited.DoAll = true;
   EXPECT_EQ(limited.UnZip(), 0);
   EXPECT_FALSE(Exists(tmp / "many-out"));
+  // A record that states an extra field it lacks: the length is taken as 0.
+  ASSERT_EQ(Shell("cd " + Quote(tmp / "many") + " && zip -q -X ../lie.zip 1 2"), 0);
+  std::string lie = ReadFile(tmp / "lie.zip");
+  const size_t first = lie.find("PK\x01\x02");
+  ASSERT_NE(first, std::string::npos);
+  lie[first + 30] = 4;
+  WriteFile(tmp / "lie.zip", lie);
+  zip::TZipReader liar;
+  liar.SetZipName(tmp / "lie.zip");
+  liar.ReadZip();
+  ASSERT_EQ(liar.Count(), 2);
+  EXPECT_EQ(liar.Entry(0)->ExtraFieldLength, 0);
+  EXPECT_NE(liar.ExternalFileAttributes(1), 0u);  // read from the directory, not the local headers
   reader.SetDestDir("C:\\out\\");
   EXPECT_EQ(reader.DestDir(), "C:\\out");
 }
@@ -439,7 +452,13 @@ TEST(ZipReader, MultiPartSetsExtractAcrossTheirParts) {
     reader.DoAll = true;
     reader.OverwriteMode = zip::Always;
     asked.clear();
+    // Sorted otherwise, a run still goes through the parts in archive order.
+    reader.Sort(zip::ByUnCompressedSize);
+    std::vector<int> indexes;
+    reader.OnEndUnZip = [&](zip::TZipReader*, int index, const std::string&) { indexes.push_back(index); };
     EXPECT_EQ(reader.UnZip(), static_cast<int>(expect.size()));
+    EXPECT_TRUE(std::is_sorted(indexes.begin(), indexes.end()));
+    EXPECT_EQ(reader.SortMode(), zip::ByUnCompressedSize);
     for (const auto& [name, bytes] : expect) EXPECT_EQ(ReadFile(tmp / ("in/" + name)), bytes) << name;
     if (!diskFiles.empty()) {
       // Extraction goes through the parts in order, asking for each disk once.

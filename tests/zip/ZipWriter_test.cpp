@@ -479,7 +479,8 @@ TEST(ZipWriter, EdgesOfARun) {
     EXPECT_EQ(Shell("unzip -tq " + Quote(dir / "zero.zip")).status, 0);
   }
   {
-    // A no-compress pattern stores; a buffer and a stream become entries.
+    // A no-compress pattern stores; a buffer and a stream become entries, named
+    // as files are (no folder without StorePaths).
     WriteFile(dir / "pic.jpg", ziptest::TextPayload(5000, 8));
     zip::TZipWriter writer;
     writer.NoCompressList = {"*.JPG"};
@@ -499,7 +500,7 @@ import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
 print(sorted((i.filename, i.compress_type, len(z.read(i))) for i in z.infolist()))
 )PY", Quote(dir / "mixed.zip"));
-    EXPECT_EQ(py.output, "[('buf.txt', 8, 13), ('pic.jpg', 0, 5000), ('sub/str.txt', 8, 13)]\n");
+    EXPECT_EQ(py.output, "[('buf.txt', 8, 13), ('pic.jpg', 0, 5000), ('str.txt', 8, 13)]\n");
   }
 }
 
@@ -584,6 +585,8 @@ print(max(i.header_offset for i in zipfile.ZipFile(sys.argv[1]).infolist()))
   WriteFile(broken, ReadFile(zipName).substr(0, static_cast<size_t>(lastOffset + 100)));
 
   zip::TZipWriter fixer;
+  // Repairing asks no one what an archive without its end is.
+  fixer.OnInCompleteZip = [](zip::TZipReader*, zip::TIncompleteZipMode& mode) { mode = zip::izAssumeNotAZip; };
   std::string fixed = dir / "fixed.zip";
   EXPECT_EQ(fixer.FixZip(broken, fixed), 3);
   auto t = Shell("unzip -t " + Quote(fixed));
@@ -681,7 +684,8 @@ namespace {
 TEST(ZipWriter, ArchiveStreamsBuffersAndCancelledRuns) {
   TScratchDir dir;
   {
-    // An archive held in a stream is created, then updated, in the stream.
+    // An archive held in a stream is created in it; an update leaves the new
+    // archive in a stream of the run's own, which takes the older one's place.
     auto* stream = new zip::TMemoryStream;
     zip::TZipWriter writer;
     writer.SetArchiveStream(stream);
@@ -693,8 +697,9 @@ TEST(ZipWriter, ArchiveStreamsBuffersAndCancelledRuns) {
     std::string a2 = "second version";
     ASSERT_EQ(writer.ZipFromBuffer(a2.data(), static_cast<int>(a2.size()), "a.txt"), 1);
     EXPECT_EQ(writer.Count(), 2);
-    WriteFile(dir / "stream.zip", std::string(reinterpret_cast<char*>(stream->Memory()),
-                                              static_cast<size_t>(stream->Size())));
+    auto* held = dynamic_cast<zip::TMemoryStream*>(writer.ArchiveStream());
+    ASSERT_NE(held, nullptr);
+    WriteFile(dir / "stream.zip", std::string(reinterpret_cast<char*>(held->Memory()), static_cast<size_t>(held->Size())));
     auto py = Python(R"PY(
 import sys, zipfile
 z = zipfile.ZipFile(sys.argv[1])
