@@ -310,7 +310,7 @@ class HostileOffers(TransferCase):
         # hangs up, whether 1024 comes, and the files expected per folder).
         cases = [
             ("Mal", "x.zip", len(escape), sent(len(escape), "x.zip") + escape, False, False, True,
-             {"Mal": {"victim.txt": b"replaced"}}),
+             {"Mal": {"victim.txt": b"replaced", "escape1.txt": b"x", "escape2.txt": b"x", "escape3.txt": b"x"}}),
             ("../../..", "../y.zip", len(good), sent(len(good), "../y.zip") + good, False, False, True,
              {".._.._..": {"fine.txt": b"fine"}}),
             # Senders named like the folder itself or its parent get a folder of their own.
