@@ -38,6 +38,14 @@ TEST(QuillBookmarks, FollowEditsOfTheList) {
   }
 }
 
+TEST(QuillBookmarks, SettingAnswersWhetherItWasThereOrTheNewIndex) {
+  TQuillBookMarkList list;
+  EXPECT_FALSE(list.SetBookMark({4, 1}, 2)) << "added at index 0";
+  EXPECT_TRUE(list.SetBookMark({0, 3}, 1)) << "added at index 1";
+  EXPECT_TRUE(list.SetBookMark({4, 1}, 2)) << "there already";
+  EXPECT_EQ(list.Count(), 2);
+}
+
 TEST(QuillBookmarks, LineStylesKeepOnePerLineOnJoin) {
   TQuillBookMarkList styles(true);
   styles.Add({0, 1, 4});
