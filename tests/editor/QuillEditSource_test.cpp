@@ -226,8 +226,8 @@ TEST(EditSource, OutsideChangesResetHistoryAndModified) {
   TQuillEditSource doc;
   doc.Strings().SetText("one\r\ntwo\r\n");
   doc.InsertString("");  // nothing goes in: nothing to take back, nothing modified
-  EXPECT_FALSE(doc.Modified());
   EXPECT_FALSE(doc.UndoAvailable());
+  EXPECT_FALSE(doc.Modified());
   doc.JumpTo(3, 1);
   doc.InsertString("!");
   EXPECT_TRUE(doc.Modified());
