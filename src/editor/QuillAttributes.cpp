@@ -1,6 +1,7 @@
 #include "editor/QuillAttributes.h"
 
 #include "editor/QuillDrawing.h"
+#include "editor/QuillFontManager.h"
 #include "platform/FileNames.h"
 
 #include <QColor>
@@ -153,7 +154,8 @@ const TQuillFont& TQuillEditorAttributes::GetFont() {
 const TQuillFont& TQuillEditorAttributes::GetScriptFont() {
   const TQuillFont& font = GetFont();
   scriptFont_ = font;
-  int sub = editor_ != nullptr ? editor_->SubscriptSize(font) : std::max(1, size_ * 2 / 3);
+  const int sub = editor_ != nullptr ? editor_->SubscriptSize(font)
+                                     : TQuillFontManager::GetFontInfo(CanvasFont(font)).SubscriptSize;
   scriptFont_.Height = -sub;
   return scriptFont_;
 }

@@ -17,8 +17,7 @@ bool TQuillBookMarkList::SetBookMark(TPoint p, int number) {
   TQuillBookMark mark{p.X, p.Y, number};
   int index = 0;
   if (Find(mark, index)) return true;
-  Add(mark);
-  return false;
+  return Add(mark) != 0;
 }
 
 int TQuillBookMarkList::GetLineBookMark(int line) const {

@@ -20,7 +20,8 @@ class TQuillBookMarkList : public TQuillSortedList<TQuillBookMark, int> {
   // OnePerLine: a join never leaves two entries on one line (line styles).
   explicit TQuillBookMarkList(bool onePerLine = false) : onePerLine_(onePerLine) {}
 
-  // True when an equal entry was there already.
+  // True when an equal entry was there already; after adding, the new
+  // entry's index taken as a truth value (false when it went first).
   bool SetBookMark(TPoint p, int number);
   int GetLineBookMark(int line) const;
   bool FindBookMark(int number, int& index) const;

@@ -1026,7 +1026,10 @@ void TCustomQuillEditSource::SetParser(TCustomQuillParser* parser) {
 void TCustomQuillEditSource::Notification(TQuillComponent* component, TOperation operation) {
   TQuillComponent::Notification(component, operation);
   if (operation == TOperation::opRemove && component != nullptr && component == parser_) {
-    parser_ = nullptr;  // it is going: nothing may call into it any more
+    // As SetParser (nil), without calling into the parser, which is going.
+    parser_ = nullptr;
+    UpdateScope update(*this, oprOther);
+    LinesUpdated(0, MaxInt, 0, MaxInt, false);
     ParserChanged(this, 0);
   }
 }

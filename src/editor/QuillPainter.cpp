@@ -89,8 +89,8 @@ void TCustomQuillPainter::DoTextOut(const TRect& rect, const TRect* clip, std::s
     back = styleColor;
     textColor = styleBkColor;
   } else if (selected) {
+    // With coloured selections a run keeps its own text colour.
     if (!(options & eoColorSelection)) textColor = colors.GetSelColor();
-    else if (styleColor != clNone) textColor = styleColor;
     back = colors.GetSelBackColor();
   } else {
     if (styleBkColor != clNone) back = styleBkColor;

@@ -45,13 +45,13 @@ void TQuillParserRule::AddWord(const std::string& word, TQuillRule rule) {
   rules_.push_back(std::make_unique<TQuillRule>(rule));
   Words.AddObject(word, rules_.back().get());
   if (word.find(' ') != std::string::npos) HasSpaces = true;
-  for (char c : word)
-    if (!ValueSet().Contains(c)) HasOtherChars = true;
 }
 
 const TQuillRule* TQuillParserRule::MatchWord(const std::string& s, size_t index, int& length) const {
-  if (Words.Count() == 0) return nullptr;
-  if (!HasOtherChars) {
+  // Words are looked up where a word character begins; other text is left
+  // to the expressions.
+  if (Words.Count() == 0 || !ValueSet().Contains(s[index])) return nullptr;
+  if (!HasSpaces) {
     // A keyword is a whole run of word characters.
     size_t end = index;
     while (end < s.size() && ValueSet().Contains(s[end])) ++end;
@@ -60,8 +60,8 @@ const TQuillRule* TQuillParserRule::MatchWord(const std::string& s, size_t index
     length = static_cast<int>(end - index);
     return static_cast<const TQuillRule*>(Words.Objects(found));
   }
-  // The longest word the text starts with, as long as it does not end inside a run of
-  // word characters.
+  // Some word holds a blank: the longest word the text starts with, as long as
+  // it does not end inside a run of word characters.
   const TQuillRule* best = nullptr;
   size_t bestLength = 0;
   for (int i = 0; i < Words.Count(); ++i) {

@@ -49,10 +49,9 @@ class TQuillParserRule {
   const TQuillRule* MatchWord(const std::string& s, size_t index, int& length) const;
 
   TFastStringList Words;  // objects are the words' TQuillRule
+  // Some word holds a blank, so words are matched as prefixes of the text
+  // rather than as whole runs of word characters.
   bool HasSpaces = false;
-  // Some word is more than a run of word characters (a blank, a symbol), so words are
-  // matched as prefixes of the text rather than as whole runs.
-  bool HasOtherChars = false;
   std::vector<TQuillParserRegExpr*> RegExprs;  // owned by the state
   TQuillParserState* Owner;
   bool CaseSensitive;

@@ -162,8 +162,9 @@ std::string RemoveLastLineEnd(const std::string& s) {
 static bool IsQuote(char c) { return c == '\'' || c == '"'; }
 
 std::string RemoveQuotes(const std::string& s) {
-  if (s.size() >= 2 && IsQuote(s.front()) && IsQuote(s.back())) return s.substr(1, s.size() - 2);
-  return s;
+  if (s.empty() || !IsQuote(s.front()) || !IsQuote(s.back())) return s;
+  // A lone quote both begins and ends the text: nothing is left of it.
+  return s.size() >= 2 ? s.substr(1, s.size() - 2) : std::string();
 }
 
 std::string AddQuotes(const std::string& s) {

@@ -40,8 +40,9 @@ TEST(QuillBookmarks, FollowEditsOfTheList) {
 
 TEST(QuillBookmarks, LineStylesKeepOnePerLineOnJoin) {
   TQuillBookMarkList styles(true);
-  styles.Add({0, 1, 4});
-  styles.Add({0, 2, 9});
+  EXPECT_FALSE(styles.SetBookMark({0, 1}, 4)) << "added at index 0";
+  EXPECT_TRUE(styles.SetBookMark({0, 2}, 9)) << "added at index 1";
+  EXPECT_TRUE(styles.SetBookMark({0, 2}, 9)) << "there already";
   styles.Add({0, 3, 5});
   styles.UpdatePosition(6, 1, 0, -1);
   EXPECT_EQ(styles.List(), (Marks{{0, 1, 4}, {0, 2, 5}}));

@@ -225,6 +225,8 @@ TEST(EditSource, TextOperationsAtTheEdges) {
 TEST(EditSource, OutsideChangesResetHistoryAndModified) {
   TQuillEditSource doc;
   doc.Strings().SetText("one\r\ntwo\r\n");
+  doc.InsertString("");  // nothing goes in: nothing to take back, nothing modified
+  EXPECT_FALSE(doc.UndoAvailable());
   EXPECT_FALSE(doc.Modified());
   doc.JumpTo(3, 1);
   doc.InsertString("!");
@@ -357,6 +359,10 @@ TEST(EditSource, ParsingFollowsStatesAndSurvivesItsParser) {
   doc.DeleteString(3);  // the comment no longer opens
   doc.ParseToString(3);
   EXPECT_EQ(doc.Strings().GetStrData(1), (TQuillData{0, 0, 0}));
+  doc.SetParser(nullptr);  // the styles of the parser that went do not stay
+  doc.ParseToString(3);
+  EXPECT_EQ(doc.Strings().GetStrData(1), (TQuillData{NoData, NoData, NoData}));
+  doc.SetParser(parser);
 
   parser->stuck = true;
   doc.ParserChanged(parser, 0);

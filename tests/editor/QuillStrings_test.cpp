@@ -315,6 +315,8 @@ TEST(QuillStrings, WholeWordSearch) {
   int len = 0;
   EXPECT_TRUE(SearchInStrings("cat", s, 0, DelimSet(), p, len)) << "start 0 on a line goes to the line above";
   EXPECT_EQ(p, (TPoint{12, 0}));
+  p = {1, 0};  // a search routine's "not found" stands, whatever start it left
+  EXPECT_FALSE(SearchInStrings("cat", s, srpForward, DelimSet(), p, len, [](auto&, int& at, int&, bool) { return !(at = 3); }));
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ TEST(QuillUtils, StringHelpers) {
   EXPECT_EQ(TrimWord(".,;"), "");
   EXPECT_EQ(RemoveLastLineEnd("a\r\n\n"), "a\r");
   EXPECT_EQ(RemoveQuotes("'abc\""), "abc");
-  EXPECT_EQ(RemoveQuotes("'"), "'");
+  EXPECT_EQ(RemoveQuotes("'"), "") << "a lone quote begins and ends the text";
   EXPECT_EQ(AddQuotes("'abc"), "'abc");
   EXPECT_EQ(AddQuotes("abc"), "\"abc\"");
   EXPECT_EQ(AddQuotes(""), "\"\"");
