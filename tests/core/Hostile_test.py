@@ -26,8 +26,9 @@ from PrivateChat_test import write_profile  # noqa: E402
 
 UID, PASSWORD = "12345678", "secret1"
 # A friend the server has no account for: its own refreshes never list it,
-# so only the attacks below speak of it.
-FRIEND = ["55500001", "Bea", "10.0.0.2", "2961"]
+# so only the attacks below speak of it. It calls from the address stored for
+# it; a caller elsewhere claiming its id is a stranger.
+FRIEND = ["55500001", "Bea", "127.0.0.20", "2961"]
 FRIEND_RECORD = "{$}".join([FRIEND[0], FRIEND[1], "1", "0", FRIEND[2], FRIEND[3]])
 CALLER_RECORD = "87654321||Caller||Ann||Lee||30||F||Nowhere||||||||||||||hi||hello||||"
 HOSTILE_PEER = os.path.join(e2e.SOURCE_DIR, "tests", "support", "hostile_peer.py")
@@ -346,7 +347,7 @@ class Strangers(AttackCase):
                 "BusyTimer": 5}
     ENV = {"PARLO_SYNTHETIC_CAMERA": "1", "PARLO_TEST_CAM_BROADCAST": "1", "PARLO_TEST_CAM_QUESTION_MS": "4000",
            "PARLO_TEST_ROOM_HOST": "Lobby"}
-    # A friend's record: accepted without a question.
+    # A friend's record, from the friend's address: accepted without a question.
     FRIEND_CALLER = CALLER_RECORD.replace("87654321", FRIEND[0])
 
     def setUp(self):
@@ -355,11 +356,11 @@ class Strangers(AttackCase):
         self.program.wait_trace("cam broadcaster open")
         self.program.wait_trace("room hosting")
 
-    def attacker(self, *args, spread=1, later=None, port=None):
-        """Runs the attacker from 127.0.0.2 on; what it printed, once it exited with 0."""
+    def attacker(self, *args, spread=1, later=None, port=None, source="127.0.0.2"):
+        """Runs the attacker from `source` on; what it printed, once it exited with 0."""
         extra = ["--spread", str(spread)] + (["--later", str(later)] if later else [])
         out = subprocess.run([sys.executable, HOSTILE_PEER, args[0], str(port or self.port), *args[1:],
-                              "--from", "127.0.0.2", *extra], input=b"", stdout=subprocess.PIPE, timeout=100)
+                              "--from", source, *extra], input=b"", stdout=subprocess.PIPE, timeout=100)
         self.assertEqual(out.returncode, 0)
         return [line for line in out.stdout.decode().splitlines() if line != "DONE"]
 
@@ -390,6 +391,9 @@ class HostileQuestions(Strangers):
 
 
 class HostileChats(Strangers):
+    # Strangers' chats are accepted without a question too.
+    SETTINGS = dict(Strangers.SETTINGS, AutoPChatOnly=False)
+
     def setUp(self):
         # "Save Chat?" on closing is answered with this file.
         self.saved = os.path.join(tempfile.mkdtemp(prefix="parlo-saved-"), "chat.txt")
@@ -402,16 +406,16 @@ class HostileChats(Strangers):
             mark = len(self.program.lines)
             # Then lines of one word as long as the chat takes: each laid out
             # (and what the bound keeps laid out anew) in time linear in its length.
-            self.assertEqual(self.attacker("chat", self.FRIEND_CALLER, "20000", "1000", "--long", "40:60000"),
-                             ["ACCEPTED 1 SENT 20040"])
+            self.assertEqual(self.attacker("chat", self.FRIEND_CALLER, "20000", "1000", "--long", "40:60000",
+                                           source=FRIEND[2]), ["ACCEPTED 1 SENT 20040"])
             self.assertTrue(wait_until(lambda: self.traced("pchat text: end of flood", mark) == 1, 60))
 
         def chats_and_invitations():
             mark = len(self.program.lines)
-            # The flood's chat waits for an answer too: fifteen more in all.
-            self.assertEqual(self.attacker("ask", "300", "  1001<%s>\\r\\n" % self.FRIEND_CALLER, spread=50)[0],
-                             "ASKED 300 WAITING 15 ANSWERED 285 ENDED 0 CODES "
-                             + ",".join(["1002"] * 15 + ["1005"] * 285))
+            # The flood's chat, a friend's, is counted apart: sixteen strangers' chats wait.
+            self.assertEqual(self.attacker("ask", "300", "  1001<%s>\\r\\n" % CALLER_RECORD, spread=50)[0],
+                             "ASKED 300 WAITING 16 ANSWERED 284 ENDED 0 CODES "
+                             + ",".join(["1002"] * 16 + ["1005"] * 284))
             self.assertEqual(self.attacker("ask", "300", "  2020<Mal{$}127.0.0.1{$}4001{$}Lobby>\\r\\n", spread=50)[0],
                              "ASKED 300 WAITING 0 ANSWERED 0 ENDED 300 CODES -")
             self.assertEqual((self.traced("room invitation from Mal", mark), self.traced("room invitation refused", mark)),
@@ -527,10 +531,10 @@ class DeadRequests(StrangersAtTheDoor):
             with self.holding("ask", "16", self.CHAT, "--spread", "2") as strangers:
                 self.assertEqual(strangers, self.waiting(16, ",".join(["1002"] * 16)))
                 self.assertEqual(self.peer("ask", "1", self.CHAT, source="127.0.0.20"), self.answered(1, "1005"))
-                self.assertEqual(self.peer("ask", "1", self.FRIEND_CHAT, source="127.0.0.20"), self.waiting(1, "1002"))
-                # A record can claim any user id: friends are bounded per address all the same.
+                self.assertEqual(self.peer("ask", "1", self.FRIEND_CHAT, source=FRIEND[2]), self.waiting(1, "1002"))
+                # A record can claim any user id: from elsewhere, it is a stranger's.
                 self.assertEqual(self.peer("ask", "10", self.FRIEND_CHAT, source="127.0.0.21"),
-                                 "ASKED 10 WAITING 8 ANSWERED 2 ENDED 0 CODES " + ",".join(["1002"] * 8 + ["1005"] * 2))
+                                 self.answered(10, ",".join(["1005"] * 10)))
 
         self.run_rows([
             # (name, attack, check of what it logged)
@@ -548,12 +552,23 @@ class FriendsAmongStrangers(StrangersAtTheDoor):
         def attack():
             with self.holding("ask", "40", self.CHAT, "--spread", "4") as strangers:
                 self.assertEqual(strangers, "ASKED 40 WAITING 8 ANSWERED 32 ENDED 0 CODES " + ",".join(["1004"] * 32))
-                self.assertEqual(self.peer("ask", "1", self.FRIEND_CHAT, source="127.0.0.20"), self.waiting(1, "-"))
+                self.assertEqual(self.peer("ask", "1", self.FRIEND_CHAT, source=FRIEND[2]), self.waiting(1, "-"))
                 self.assertEqual(self.peer("ask", "6", self.FRIEND_CHAT, source="127.0.0.21"),
-                                 "ASKED 6 WAITING 2 ANSWERED 4 ENDED 0 CODES 1004,1004,1004,1004")
+                                 self.answered(6, ",".join(["1004"] * 6)))
 
-        self.run_rows([("strangers who keep asking while friends ask", attack,
-                        logged("Incoming private chat answered busy: too many requests wait"))])
+        def claims():
+            # Callers from four addresses claiming the friend's id wait as the
+            # strangers they are; the friend, from its own address, still has
+            # its places (two of them).
+            with self.holding("ask", "8", self.FRIEND_CHAT, "--spread", "4", source="127.0.0.21") as claimers:
+                self.assertEqual(claimers, self.waiting(8, "-"))
+                self.assertEqual(self.peer("ask", "3", self.FRIEND_CHAT, source=FRIEND[2]),
+                                 "ASKED 3 WAITING 2 ANSWERED 1 ENDED 0 CODES 1004")
+                self.assertEqual(self.peer("ask", "1", self.CHAT, source="127.0.0.30"), self.answered(1, "1004"))
+
+        busy = logged("Incoming private chat answered busy: too many requests wait")
+        self.run_rows([("strangers who keep asking while friends ask", attack, busy),
+                       ("callers from four addresses claiming a friend's id", claims, busy)])
 
 
 # ----- what a picture or a face costs ---------------------------------------------
@@ -568,7 +583,7 @@ class HostilePictures(Strangers):
 
     def test_pictures(self):
         def pictures():
-            self.assertEqual(self.attacker("pictures", self.FRIEND_CALLER, "2"),
+            self.assertEqual(self.attacker("pictures", self.FRIEND_CALLER, "2", source=FRIEND[2]),
                              ["OFFERED 4 VIEWED 4 CLOSED 4 ASKED 0"])
 
         self.run_rows([("pictures of thousands of scans or millions of pixels", pictures,
@@ -583,6 +598,7 @@ class HostileFaces(Strangers):
     windows stay open, each with up to 8 MB of transcript."""
 
     KEPT_SLACK_KB = MEMORY_SLACK_KB + 16 * 8 * 1024
+    SETTINGS = dict(Strangers.SETTINGS, AutoPChatOnly=False)
 
     def setUp(self):
         # "Save Chat?" on closing is answered with this file.
@@ -599,7 +615,7 @@ class HostileFaces(Strangers):
             # round. The sanitizers' build, several times slower, gets fewer
             # lines (each window still past its bound), further apart.
             lines, pause = (24, "1.0") if UNDER_ASAN else (48, "0.2")
-            self.assertEqual(self.attacker("faces", self.FRIEND_CALLER, "16", str(lines), "8000", "--pause", pause,
+            self.assertEqual(self.attacker("faces", CALLER_RECORD, "16", str(lines), "8000", "--pause", pause,
                                            spread=2), ["ACCEPTED 16 SENT %d" % (16 * lines)])
             self.assertTrue(wait_until(lambda: self.traced("pchat text: end of faces", mark) == 16, 120))
 
