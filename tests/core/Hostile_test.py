@@ -1,7 +1,8 @@
 """The real program under a hostile directory server and hostile callers.
 
 Each attack is a row. While it runs, an ordinary caller keeps knocking at the
-peer listener and must be greeted within a second each time; after it, the
+peer listener and must be greeted each time, the program's thread held for
+less than a second before it greets (SLOWDOWN); after it, the
 directory link answers 9028, the program's descriptors come back to their
 level, its memory stays bounded, and the stored settings and friends are as
 they were. Each class is one CTest entry, so the two run side by side.
@@ -39,12 +40,16 @@ UNDER_ASAN = "ASAN_OPTIONS" in os.environ
 MEMORY_SLACK_KB = (192 if UNDER_ASAN else 96) * 1024
 # What an attack may add at its peak.
 PEAK_SLACK_KB = 256 * 1024
+# The time bounds below are the normal build's, times this. The same work
+# holds the sanitizers' build's thread about 3.5 times as long: on the rows
+# that hold it longest (friends lists of 100,000 users, a registration answer
+# out of turn), 0.08 to 0.20 s in the normal build and 0.38 to 0.68 s in the
+# sanitizers', measured with the tests on two processors kept busy by others.
+SLOWDOWN = 3.5 if UNDER_ASAN else 1.0
 
 
-def greeting_time(port, source="127.0.0.1", timeout=3.0):
-    """Seconds until a fresh caller hears the listener's 1000; None when it
-    was turned away or never greeted."""
-    started = time.monotonic()
+def greeted(port, source="127.0.0.1", timeout=10.0):
+    """A fresh caller hears the listener's 1000 (is not turned away)."""
     try:
         with socket.socket() as s:
             s.settimeout(timeout)
@@ -54,16 +59,29 @@ def greeting_time(port, source="127.0.0.1", timeout=3.0):
             while not data.endswith(b"\r\n"):
                 chunk = s.recv(64)
                 if not chunk:
-                    return None
+                    return False
                 data += chunk
-            return time.monotonic() - started if data == b"  1000<>\r\n" else None
+            return data == b"  1000<>\r\n"
     except OSError:
-        return None
+        return False
+
+
+def thread_seconds(pid):
+    """Seconds the program's main thread (where every link is served) has
+    run on a processor, and has stood ready to run while others had the
+    processors, as the kernel counts them."""
+    with open("/proc/%d/task/%d/schedstat" % (pid, pid)) as f:
+        run, ready = f.read().split()[:2]
+    return int(run) / 1e9, int(ready) / 1e9
 
 
 class Prober(threading.Thread):
-    """An ordinary caller knocking every 100 ms while an attack runs; it
-    notes the program's memory at each knock too."""
+    """An ordinary caller knocking every 100 ms while an attack runs. Each
+    knock notes how long the program's thread held it (None when it was not
+    greeted): the seconds it waited, less those the thread stood ready while
+    other processes had the processors. Blocking calls and work alike count;
+    on busy processors the caller waits longer, but not by the program's
+    doing. It notes the program's memory at each knock too."""
 
     def __init__(self, port, pid):
         super().__init__(daemon=True)
@@ -71,7 +89,10 @@ class Prober(threading.Thread):
 
     def run(self):
         while not self.done.is_set():
-            self.times.append(greeting_time(self.port))
+            (_, ready), started = thread_seconds(self.pid), time.monotonic()
+            ok = greeted(self.port)
+            waited = time.monotonic() - started
+            self.times.append(waited - (thread_seconds(self.pid)[1] - ready) if ok else None)
             self.peak = max(self.peak, resident_kb(self.pid))
             self.done.wait(0.1)
 
@@ -194,7 +215,7 @@ class AttackCase(unittest.TestCase):
                 attack()
                 times = prober.finish()
                 self.assertNotIn(None, times, "an ordinary caller was not greeted")
-                self.assertLess(max(times), 1.0, "an ordinary caller waited")
+                self.assertLess(max(times), 1.0 * SLOWDOWN, "the program held an ordinary caller")
                 self.assertLess(prober.peak - self.memory, PEAK_SLACK_KB, "memory at the attack's peak")
                 self.assertIsNone(self.program.proc.poll(), "the program ended")
                 self.assertTrue(self.link_answers(), "the directory link does not answer")
@@ -639,7 +660,7 @@ class HostileRoomMembers(Strangers):
             out = self.attacker("room-names", "100", "13", "60000", port=port, spread=13)[0]
             joined, turned, slowest = (int(n) for n in re.findall(r"\d+", out))
             self.assertEqual((joined, turned), (100, 0), out)
-            self.assertLess(slowest, 1000, "ms from a logon to its greeting")
+            self.assertLess(slowest, 1000 * SLOWDOWN, "ms from a logon to its greeting")
 
         self.run_rows([
             # (name, attack, check of what it logged)
