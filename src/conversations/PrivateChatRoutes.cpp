@@ -64,7 +64,7 @@ void TPrivateChatRoutes::AcceptPrivateChat(TPeerRequest& request) {
   testhooks::Trace("private chat hand-over");
   // Accepted without a question, chats would open as fast as one caller asks.
   // Strangers' chats must not take a friend's place: each kind has its own.
-  const bool fromFriend = session_.Listener().IsFriendRecord(request.Params());
+  const bool fromFriend = session_.Listener().IsFriendRecord(request.Params(), addr);
   const auto sameKind = [this, fromFriend](TFormPChat& window) {
     const bool friendChat = std::find(friendChats_.begin(), friendChats_.end(), &window) != friendChats_.end();
     return window.Chat().Unanswered() && friendChat == fromFriend;

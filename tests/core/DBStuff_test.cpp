@@ -191,6 +191,10 @@ TEST_F(DBStuffTest, FriendsMatchWholeIdsOnly) {
   EXPECT_FALSE(db_->IsFriend("12"));
   EXPECT_FALSE(db_->IsFriend(""));
   EXPECT_TRUE(db_->IsFriend("123"));
+  // As a caller, only from the address last stored for it.
+  EXPECT_TRUE(db_->IsFriendAt("123", "10.0.0.3"));
+  EXPECT_FALSE(db_->IsFriendAt("123", "10.0.0.30"));
+  EXPECT_FALSE(db_->IsFriendAt("12", "10.0.0.3"));
   EXPECT_EQ(db_->CurrentFriendID(), "123");
 
   // Updating an unknown id changes and writes nothing; "12" is not "123".

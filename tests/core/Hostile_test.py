@@ -1,7 +1,8 @@
 """The real program under a hostile directory server and hostile callers.
 
 Each attack is a row. While it runs, an ordinary caller keeps knocking at the
-peer listener and must be greeted within a second each time; after it, the
+peer listener and must be greeted each time, the program's thread held for
+less than a second before it greets (SLOWDOWN); after it, the
 directory link answers 9028, the program's descriptors come back to their
 level, its memory stays bounded, and the stored settings and friends are as
 they were. Each class is one CTest entry, so the two run side by side.
@@ -26,8 +27,9 @@ from PrivateChat_test import write_profile  # noqa: E402
 
 UID, PASSWORD = "12345678", "secret1"
 # A friend the server has no account for: its own refreshes never list it,
-# so only the attacks below speak of it.
-FRIEND = ["55500001", "Bea", "10.0.0.2", "2961"]
+# so only the attacks below speak of it. It calls from the address stored for
+# it; a caller elsewhere claiming its id is a stranger.
+FRIEND = ["55500001", "Bea", "127.0.0.20", "2961"]
 FRIEND_RECORD = "{$}".join([FRIEND[0], FRIEND[1], "1", "0", FRIEND[2], FRIEND[3]])
 CALLER_RECORD = "87654321||Caller||Ann||Lee||30||F||Nowhere||||||||||||||hi||hello||||"
 HOSTILE_PEER = os.path.join(e2e.SOURCE_DIR, "tests", "support", "hostile_peer.py")
@@ -38,12 +40,16 @@ UNDER_ASAN = "ASAN_OPTIONS" in os.environ
 MEMORY_SLACK_KB = (192 if UNDER_ASAN else 96) * 1024
 # What an attack may add at its peak.
 PEAK_SLACK_KB = 256 * 1024
+# The time bounds below are the normal build's, times this. The same work
+# holds the sanitizers' build's thread about 3.5 times as long: on the rows
+# that hold it longest (friends lists of 100,000 users, a registration answer
+# out of turn), 0.08 to 0.20 s in the normal build and 0.38 to 0.68 s in the
+# sanitizers', measured with the tests on two processors kept busy by others.
+SLOWDOWN = 3.5 if UNDER_ASAN else 1.0
 
 
-def greeting_time(port, source="127.0.0.1", timeout=3.0):
-    """Seconds until a fresh caller hears the listener's 1000; None when it
-    was turned away or never greeted."""
-    started = time.monotonic()
+def greeted(port, source="127.0.0.1", timeout=10.0):
+    """A fresh caller hears the listener's 1000 (is not turned away)."""
     try:
         with socket.socket() as s:
             s.settimeout(timeout)
@@ -53,16 +59,29 @@ def greeting_time(port, source="127.0.0.1", timeout=3.0):
             while not data.endswith(b"\r\n"):
                 chunk = s.recv(64)
                 if not chunk:
-                    return None
+                    return False
                 data += chunk
-            return time.monotonic() - started if data == b"  1000<>\r\n" else None
+            return data == b"  1000<>\r\n"
     except OSError:
-        return None
+        return False
+
+
+def thread_seconds(pid):
+    """Seconds the program's main thread (where every link is served) has
+    run on a processor, and has stood ready to run while others had the
+    processors, as the kernel counts them."""
+    with open("/proc/%d/task/%d/schedstat" % (pid, pid)) as f:
+        run, ready = f.read().split()[:2]
+    return int(run) / 1e9, int(ready) / 1e9
 
 
 class Prober(threading.Thread):
-    """An ordinary caller knocking every 100 ms while an attack runs; it
-    notes the program's memory at each knock too."""
+    """An ordinary caller knocking every 100 ms while an attack runs. Each
+    knock notes how long the program's thread held it (None when it was not
+    greeted): the seconds it waited, less those the thread stood ready while
+    other processes had the processors. Blocking calls and work alike count;
+    on busy processors the caller waits longer, but not by the program's
+    doing. It notes the program's memory at each knock too."""
 
     def __init__(self, port, pid):
         super().__init__(daemon=True)
@@ -70,7 +89,10 @@ class Prober(threading.Thread):
 
     def run(self):
         while not self.done.is_set():
-            self.times.append(greeting_time(self.port))
+            (_, ready), started = thread_seconds(self.pid), time.monotonic()
+            ok = greeted(self.port)
+            waited = time.monotonic() - started
+            self.times.append(waited - (thread_seconds(self.pid)[1] - ready) if ok else None)
             self.peak = max(self.peak, resident_kb(self.pid))
             self.done.wait(0.1)
 
@@ -193,7 +215,7 @@ class AttackCase(unittest.TestCase):
                 attack()
                 times = prober.finish()
                 self.assertNotIn(None, times, "an ordinary caller was not greeted")
-                self.assertLess(max(times), 1.0, "an ordinary caller waited")
+                self.assertLess(max(times), 1.0 * SLOWDOWN, "the program held an ordinary caller")
                 self.assertLess(prober.peak - self.memory, PEAK_SLACK_KB, "memory at the attack's peak")
                 self.assertIsNone(self.program.proc.poll(), "the program ended")
                 self.assertTrue(self.link_answers(), "the directory link does not answer")
@@ -346,7 +368,7 @@ class Strangers(AttackCase):
                 "BusyTimer": 5}
     ENV = {"PARLO_SYNTHETIC_CAMERA": "1", "PARLO_TEST_CAM_BROADCAST": "1", "PARLO_TEST_CAM_QUESTION_MS": "4000",
            "PARLO_TEST_ROOM_HOST": "Lobby"}
-    # A friend's record: accepted without a question.
+    # A friend's record, from the friend's address: accepted without a question.
     FRIEND_CALLER = CALLER_RECORD.replace("87654321", FRIEND[0])
 
     def setUp(self):
@@ -355,11 +377,11 @@ class Strangers(AttackCase):
         self.program.wait_trace("cam broadcaster open")
         self.program.wait_trace("room hosting")
 
-    def attacker(self, *args, spread=1, later=None, port=None):
-        """Runs the attacker from 127.0.0.2 on; what it printed, once it exited with 0."""
+    def attacker(self, *args, spread=1, later=None, port=None, source="127.0.0.2"):
+        """Runs the attacker from `source` on; what it printed, once it exited with 0."""
         extra = ["--spread", str(spread)] + (["--later", str(later)] if later else [])
         out = subprocess.run([sys.executable, HOSTILE_PEER, args[0], str(port or self.port), *args[1:],
-                              "--from", "127.0.0.2", *extra], input=b"", stdout=subprocess.PIPE, timeout=100)
+                              "--from", source, *extra], input=b"", stdout=subprocess.PIPE, timeout=100)
         self.assertEqual(out.returncode, 0)
         return [line for line in out.stdout.decode().splitlines() if line != "DONE"]
 
@@ -390,6 +412,9 @@ class HostileQuestions(Strangers):
 
 
 class HostileChats(Strangers):
+    # Strangers' chats are accepted without a question too.
+    SETTINGS = dict(Strangers.SETTINGS, AutoPChatOnly=False)
+
     def setUp(self):
         # "Save Chat?" on closing is answered with this file.
         self.saved = os.path.join(tempfile.mkdtemp(prefix="parlo-saved-"), "chat.txt")
@@ -402,16 +427,16 @@ class HostileChats(Strangers):
             mark = len(self.program.lines)
             # Then lines of one word as long as the chat takes: each laid out
             # (and what the bound keeps laid out anew) in time linear in its length.
-            self.assertEqual(self.attacker("chat", self.FRIEND_CALLER, "20000", "1000", "--long", "40:60000"),
-                             ["ACCEPTED 1 SENT 20040"])
+            self.assertEqual(self.attacker("chat", self.FRIEND_CALLER, "20000", "1000", "--long", "40:60000",
+                                           source=FRIEND[2]), ["ACCEPTED 1 SENT 20040"])
             self.assertTrue(wait_until(lambda: self.traced("pchat text: end of flood", mark) == 1, 60))
 
         def chats_and_invitations():
             mark = len(self.program.lines)
-            # The flood's chat waits for an answer too: fifteen more in all.
-            self.assertEqual(self.attacker("ask", "300", "  1001<%s>\\r\\n" % self.FRIEND_CALLER, spread=50)[0],
-                             "ASKED 300 WAITING 15 ANSWERED 285 ENDED 0 CODES "
-                             + ",".join(["1002"] * 15 + ["1005"] * 285))
+            # The flood's chat, a friend's, is counted apart: sixteen strangers' chats wait.
+            self.assertEqual(self.attacker("ask", "300", "  1001<%s>\\r\\n" % CALLER_RECORD, spread=50)[0],
+                             "ASKED 300 WAITING 16 ANSWERED 284 ENDED 0 CODES "
+                             + ",".join(["1002"] * 16 + ["1005"] * 284))
             self.assertEqual(self.attacker("ask", "300", "  2020<Mal{$}127.0.0.1{$}4001{$}Lobby>\\r\\n", spread=50)[0],
                              "ASKED 300 WAITING 0 ANSWERED 0 ENDED 300 CODES -")
             self.assertEqual((self.traced("room invitation from Mal", mark), self.traced("room invitation refused", mark)),
@@ -527,10 +552,10 @@ class DeadRequests(StrangersAtTheDoor):
             with self.holding("ask", "16", self.CHAT, "--spread", "2") as strangers:
                 self.assertEqual(strangers, self.waiting(16, ",".join(["1002"] * 16)))
                 self.assertEqual(self.peer("ask", "1", self.CHAT, source="127.0.0.20"), self.answered(1, "1005"))
-                self.assertEqual(self.peer("ask", "1", self.FRIEND_CHAT, source="127.0.0.20"), self.waiting(1, "1002"))
-                # A record can claim any user id: friends are bounded per address all the same.
+                self.assertEqual(self.peer("ask", "1", self.FRIEND_CHAT, source=FRIEND[2]), self.waiting(1, "1002"))
+                # A record can claim any user id: from elsewhere, it is a stranger's.
                 self.assertEqual(self.peer("ask", "10", self.FRIEND_CHAT, source="127.0.0.21"),
-                                 "ASKED 10 WAITING 8 ANSWERED 2 ENDED 0 CODES " + ",".join(["1002"] * 8 + ["1005"] * 2))
+                                 self.answered(10, ",".join(["1005"] * 10)))
 
         self.run_rows([
             # (name, attack, check of what it logged)
@@ -548,12 +573,23 @@ class FriendsAmongStrangers(StrangersAtTheDoor):
         def attack():
             with self.holding("ask", "40", self.CHAT, "--spread", "4") as strangers:
                 self.assertEqual(strangers, "ASKED 40 WAITING 8 ANSWERED 32 ENDED 0 CODES " + ",".join(["1004"] * 32))
-                self.assertEqual(self.peer("ask", "1", self.FRIEND_CHAT, source="127.0.0.20"), self.waiting(1, "-"))
+                self.assertEqual(self.peer("ask", "1", self.FRIEND_CHAT, source=FRIEND[2]), self.waiting(1, "-"))
                 self.assertEqual(self.peer("ask", "6", self.FRIEND_CHAT, source="127.0.0.21"),
-                                 "ASKED 6 WAITING 2 ANSWERED 4 ENDED 0 CODES 1004,1004,1004,1004")
+                                 self.answered(6, ",".join(["1004"] * 6)))
 
-        self.run_rows([("strangers who keep asking while friends ask", attack,
-                        logged("Incoming private chat answered busy: too many requests wait"))])
+        def claims():
+            # Callers from four addresses claiming the friend's id wait as the
+            # strangers they are; the friend, from its own address, still has
+            # its places (two of them).
+            with self.holding("ask", "8", self.FRIEND_CHAT, "--spread", "4", source="127.0.0.21") as claimers:
+                self.assertEqual(claimers, self.waiting(8, "-"))
+                self.assertEqual(self.peer("ask", "3", self.FRIEND_CHAT, source=FRIEND[2]),
+                                 "ASKED 3 WAITING 2 ANSWERED 1 ENDED 0 CODES 1004")
+                self.assertEqual(self.peer("ask", "1", self.CHAT, source="127.0.0.30"), self.answered(1, "1004"))
+
+        busy = logged("Incoming private chat answered busy: too many requests wait")
+        self.run_rows([("strangers who keep asking while friends ask", attack, busy),
+                       ("callers from four addresses claiming a friend's id", claims, busy)])
 
 
 # ----- what a picture or a face costs ---------------------------------------------
@@ -568,7 +604,7 @@ class HostilePictures(Strangers):
 
     def test_pictures(self):
         def pictures():
-            self.assertEqual(self.attacker("pictures", self.FRIEND_CALLER, "2"),
+            self.assertEqual(self.attacker("pictures", self.FRIEND_CALLER, "2", source=FRIEND[2]),
                              ["OFFERED 4 VIEWED 4 CLOSED 4 ASKED 0"])
 
         self.run_rows([("pictures of thousands of scans or millions of pixels", pictures,
@@ -583,6 +619,7 @@ class HostileFaces(Strangers):
     windows stay open, each with up to 8 MB of transcript."""
 
     KEPT_SLACK_KB = MEMORY_SLACK_KB + 16 * 8 * 1024
+    SETTINGS = dict(Strangers.SETTINGS, AutoPChatOnly=False)
 
     def setUp(self):
         # "Save Chat?" on closing is answered with this file.
@@ -599,7 +636,7 @@ class HostileFaces(Strangers):
             # round. The sanitizers' build, several times slower, gets fewer
             # lines (each window still past its bound), further apart.
             lines, pause = (24, "1.0") if UNDER_ASAN else (48, "0.2")
-            self.assertEqual(self.attacker("faces", self.FRIEND_CALLER, "16", str(lines), "8000", "--pause", pause,
+            self.assertEqual(self.attacker("faces", CALLER_RECORD, "16", str(lines), "8000", "--pause", pause,
                                            spread=2), ["ACCEPTED 16 SENT %d" % (16 * lines)])
             self.assertTrue(wait_until(lambda: self.traced("pchat text: end of faces", mark) == 16, 120))
 
@@ -623,7 +660,7 @@ class HostileRoomMembers(Strangers):
             out = self.attacker("room-names", "100", "13", "60000", port=port, spread=13)[0]
             joined, turned, slowest = (int(n) for n in re.findall(r"\d+", out))
             self.assertEqual((joined, turned), (100, 0), out)
-            self.assertLess(slowest, 1000, "ms from a logon to its greeting")
+            self.assertLess(slowest, 1000 * SLOWDOWN, "ms from a logon to its greeting")
 
         self.run_rows([
             # (name, attack, check of what it logged)

@@ -58,7 +58,10 @@ struct Fixture {
       for (const auto& id : blocked) list.Add(id + ",Someone");
       return TBlockedUsers::IsUserBlocked(list, record);
     };
-    h.IsFriend = [this](const std::string& id) { return std::find(friends.begin(), friends.end(), id) != friends.end(); };
+    // A friend is "id address".
+    h.IsFriend = [this](const std::string& id, const std::string& address) {
+      return std::find(friends.begin(), friends.end(), id + " " + address) != friends.end();
+    };
     h.PlayEventSound = [this](int e) { sounds.push_back(e); };
     h.AskRequest = [this](const std::string&, std::function<void(int)> answered) -> TQuestion {
       ++asked;
@@ -111,8 +114,10 @@ TEST(PeerListener, AnswersAFirstCommandByStatusBlockListAutoAcceptAndDialog) {
       {"dialog accepts", 0, req, {}, {}, false, false, 0, {"1002<own-record>"}, 1, 1, {}, {}},
       {"dialog without a decision, closed by the time-out", 0, req, {}, {}, false, false, 7, {}, 1, 0, {}, {}},
       {"auto-accept anyone", 0, req, {}, {}, true, false, 1, {"1002<own-record>"}, 0, 1, {2}, {}},
-      {"auto-accept friends: a friend", 0, req, {}, {"41000001"}, true, true, 1, {"1002<own-record>"}, 0, 1, {2}, {}},
-      {"auto-accept friends: a stranger asks", 0, req, {}, {"4100000"}, true, true, 1, {"1005<>"}, 1, 0, {}, {}},
+      {"auto-accept friends: a friend", 0, req, {}, {"41000001 127.0.0.1"}, true, true, 1, {"1002<own-record>"}, 0, 1, {2}, {}},
+      {"auto-accept friends: a stranger asks", 0, req, {}, {"4100000 127.0.0.1"}, true, true, 1, {"1005<>"}, 1, 0, {}, {}},
+      {"auto-accept friends: a friend's id from another address", 0, req, {}, {"41000001 127.0.0.2"}, true, true, 1,
+       {"1005<>"}, 1, 0, {}, {}},
       {"unknown first code", 0, "  1002<x>\r\n", {}, {}, false, false, 1, {}, 0, 0, {}, {}},
       {"garbage", 0, "hello\r\n", {}, {}, false, false, 1, {}, 0, 0, {}, {}},
       {"file offer goes to its handler", 0, "  1020<x>\r\n", {}, {}, false, false, 1, {}, 0, 0, {}, {1020}},

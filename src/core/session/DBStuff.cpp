@@ -319,6 +319,10 @@ bool TDBStuff::IsFriend(const std::string& userId) {
   return !userId.empty() && Friends.Locate("UserID", userId);
 }
 
+bool TDBStuff::IsFriendAt(const std::string& userId, const std::string& address) {
+  return !address.empty() && IsFriend(userId) && Friends.FieldValue("ListenIP") == address;
+}
+
 std::string TDBStuff::CurrentFriendID() const { return Friends.FieldValue("UserID"); }
 
 void TDBStuff::ShowFriendsOffline() {

@@ -78,6 +78,10 @@ class TDBStuff {
                     const std::string& listenPort);
   void DeleteFriend(const std::string& userId);
   bool IsFriend(const std::string& userId);
+  // A friend calling from the address the directory server last gave for it
+  // (the stored ListenIP). Any record can claim a friend's id: from anywhere
+  // else, the caller is a stranger.
+  bool IsFriendAt(const std::string& userId, const std::string& address);
   std::string CurrentFriendID() const;
   void ShowFriendsOffline();
 

@@ -39,7 +39,9 @@ inline constexpr int kCamOfferQuestionsPerAddress = 1;
 inline constexpr int kCamQuestionMs = 30000;
 // A request from a user on the friends list waits in places of its own, so
 // that strangers who keep asking cannot shut friends out. A record can claim
-// any user id: these are bounded per address all the same.
+// any user id: only a caller at the address the directory server last gave
+// for that friend takes these places, and they are bounded per address all
+// the same.
 inline constexpr int kFriendChatRequestQuestions = 8;
 inline constexpr int kFriendChatRequestQuestionsPerAddress = 2;
 

@@ -310,9 +310,9 @@ void TPeerListener::HandlePrivateChatRequest(const std::string& record, TParloSo
   Drop(socket);
 }
 
-bool TPeerListener::IsFriendRecord(const std::string& record) const {
+bool TPeerListener::IsFriendRecord(const std::string& record, const std::string& address) const {
   if (!hooks_.IsFriend) return false;
-  return hooks_.IsFriend(record.substr(0, record.find("||")));
+  return hooks_.IsFriend(record.substr(0, record.find("||")), address);
 }
 
 void TPeerListener::AnswerChatRequest(const std::string& record, TParloSocket& socket) {
@@ -324,16 +324,18 @@ void TPeerListener::AnswerChatRequest(const std::string& record, TParloSocket& s
     TurnAway(socket);
     return;
   }
+  Conn* conn = Find(&socket);
+  if (conn == nullptr) return;  // not a caller of this listener
+  const bool fromFriend = IsFriendRecord(record, conn->address);
   const TPeerAnswerSettings settings = hooks_.Settings ? hooks_.Settings() : TPeerAnswerSettings();
-  if (settings.AutoPChat && (!settings.AutoPChatOnly || IsFriendRecord(record))) {
+  if (settings.AutoPChat && (!settings.AutoPChatOnly || fromFriend)) {
     if (hooks_.PlayEventSound) hooks_.PlayEventSound(2);
     AcceptPrivateChat(record, socket);
     return;
   }
 
-  Conn* conn = Find(&socket);
   // Strangers who keep asking must not shut a friend out.
-  TWaitingPlaces& places = IsFriendRecord(record) ? friendQuestions_ : questions_;
+  TWaitingPlaces& places = fromFriend ? friendQuestions_ : questions_;
   TWaitingPlaces::TPlace place = places.Take(conn->address);
   if (!place) {
     // As many questions wait as the user can see to: the caller hears what

@@ -58,7 +58,9 @@ struct TPeerListenerHooks {
   std::function<TPeerAnswerSettings()> Settings;
   // Tests the requester's profile record against the blocked list.
   std::function<bool(const std::string& record)> IsUserBlocked;
-  std::function<bool(const std::string& userId)> IsFriend;
+  // A friend is known by its id and the address it calls from (see
+  // TDBStuff::IsFriendAt): another caller claiming the id is a stranger.
+  std::function<bool(const std::string& userId, const std::string& address)> IsFriend;
   std::function<void(int event)> PlayEventSound;
   // Puts the request to the user without waiting (TPrompts::AskChatRequest):
   // `answered` hears the TChatDecision. The listener keeps the connection
@@ -127,7 +129,9 @@ class TPeerListener : public TComponent {
   void ProcessPeerCommand(int code, const std::string& params, TParloSocket& socket, const std::string& text);
   void HandlePrivateChatRequest(const std::string& record, TParloSocket& socket);
   void AnswerChatRequest(const std::string& record, TParloSocket& socket);
-  bool IsFriendRecord(const std::string& record) const;
+  // The requester's user id (the record's first field) is a friend's, and
+  // the caller is at that friend's address.
+  bool IsFriendRecord(const std::string& record, const std::string& address) const;
   // Logs the listener's error ("Server Error " code " : " description) and
   // closes the listener.
   void SSocketErrorHandler(TCustomNetSocket& socket, int error);

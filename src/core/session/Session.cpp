@@ -125,7 +125,7 @@ TSession::TSession(TPrompts& prompts) : prompts_(prompts), paths_(std::make_uniq
     return s;
   };
   h.IsUserBlocked = [this](const std::string& record) { return IsUserBlocked(record); };
-  h.IsFriend = [this](const std::string& id) { return db_->IsFriend(id); };
+  h.IsFriend = [this](const std::string& id, const std::string& address) { return db_->IsFriendAt(id, address); };
   h.PlayEventSound = [this](int event) { paths_->PlayEventSound(event); };
   h.AskRequest = [this](const std::string& record, std::function<void(int)> answered) {
     testhooks::Trace("request dialog");
