@@ -4,6 +4,7 @@
 
 #include "conversations/CamProtocol.h"
 #include "core/session/ErrorLog.h"
+#include "core/session/PeerBounds.h"
 #include "transport/CmdParser.h"
 #include "transport/CommandCodes.h"
 #include "videocapture/Bitmap.h"
@@ -68,7 +69,7 @@ void TCamBroadcast::AddViewer(std::unique_ptr<TParloSocket> socket, const std::s
   v.user = asked.UserName;
   v.socket->uid = asked.UserID;
   v.socket->user = asked.UserName;
-  view_.SetStatus(asked.UserName + " is now viewing...");
+  view_.SetStatus(CutPeerText(asked.UserName, peerbounds::kShownName) + " is now viewing...");
   v.socket->SendCommand(cmd::CamAdmitted, "", "");
   RefreshViewerList();
   CamTime.SetEnabled(true);

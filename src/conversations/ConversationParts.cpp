@@ -17,6 +17,7 @@
 #include "conversations/Transcript.h"
 #include "conversations/TranscriptWriter.h"
 #include "core/DialogLook.h"
+#include "core/session/PeerBounds.h"
 #include "platform/Charset.h"
 
 TTranscriptControl MakeTranscript(QWidget* window, QObject* filter, const TPopupFn& popup) {
@@ -47,7 +48,9 @@ void WriteTranscriptMessage(TTranscript& transcript, platform::TFont& font, cons
                             const std::string& name, const std::string& time, const std::string& text) {
   transcript.BeginUpdate();
   try {
-    TTranscriptWriter(transcript, font, icons).WriteMessage(name, time, text);
+    using peerbounds::kShownName;
+    TTranscriptWriter(transcript, font, icons)
+        .WriteMessage(CutPeerText(name, kShownName), CutPeerText(time, kShownName), text);
   } catch (...) {
     transcript.EndUpdate();
     throw;

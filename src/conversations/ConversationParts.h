@@ -28,7 +28,8 @@ using TPopupFn = std::function<void(const QPoint& at)>;
 TTranscriptControl MakeTranscript(QWidget* window, QObject* filter, const TPopupFn& popup);
 // The input box: Tab stays in it, the own font, keys through `filter` first.
 QPlainTextEdit* MakeInput(QWidget* window, QObject* filter, const platform::TFont& font, const TPopupFn& popup);
-// One message at the transcript's end, drawn once it is all there.
+// One message at the transcript's end, drawn once it is all there, under a
+// header that shows the sender's name and time as a label does (cut).
 void WriteTranscriptMessage(TTranscript& transcript, platform::TFont& font, const std::string& icons,
                             const std::string& name, const std::string& time, const std::string& text);
 // Once started, flashes the window's taskbar button every second until the

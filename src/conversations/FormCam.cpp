@@ -24,6 +24,7 @@
 #include "core/OpenForms.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
 #include "core/session/TestHooks.h"
@@ -371,7 +372,9 @@ void TFormCam::ShowViewers(const std::vector<TCamViewerRow>& rows) {
   List->clear();
   for (const TCamViewerRow& row : rows) {
     auto* item = new QTreeWidgetItem(List);
-    item->setText(0, platform::ToQString(row.UserName));
+    // The name whole stays with the row: a disconnect finds the viewer by it.
+    item->setText(0, platform::ToQString(CutPeerText(row.UserName, peerbounds::kShownName)));
+    item->setData(0, Qt::UserRole, platform::ToQString(row.UserName));
     item->setText(1, platform::ToQString(row.Addr));
     item->setText(2, platform::ToQString(row.Addr));
     item->setText(3, "Viewing");
@@ -405,7 +408,8 @@ void TFormCam::Beep() { platform::Beep(); }
 void TFormCam::Disconnect1Click() {
   const QTreeWidgetItem* item = List->currentItem();
   if (item == nullptr) return;
-  broadcast_.DisconnectViewer(platform::FromQString(item->text(0)), platform::FromQString(item->text(1)));
+  broadcast_.DisconnectViewer(platform::FromQString(item->data(0, Qt::UserRole).toString()),
+                              platform::FromQString(item->text(1)));
 }
 
 // The picture is put aside first, so the one snapped is the one kept however

@@ -112,7 +112,7 @@ void TFormFileIn::ButOpenClick() {
       break;
     }
     case TTransferKind::Image:
-      if (!files.empty()) ShowPicture(files.back(), receiver_->Offer().Sender);
+      if (!files.empty()) ShowPicture(files.back(), CutPeerText(receiver_->Offer().Sender, peerbounds::kShownName));
       break;
     case TTransferKind::Sound:
       if (!files.empty()) PlaySound(files.back());

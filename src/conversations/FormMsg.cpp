@@ -130,7 +130,7 @@ void TFormMsg::showEvent(QShowEvent* e) {
   const QPixmap logo(QString::fromStdString(platform::PathFromName(session_.Paths().AppPath + "chatlogo.jpg").string()));
   ImgLogo_->setPixmap(logo);
   Stat->SetPanel(0, "Character Count: 0");
-  Stat->SetPanel(2, "User: " + conversation_->Peer().UserName);
+  Stat->SetPanel(2, "User: " + conversation_->PeerName());
   conversation_->ShowStatus(conversation_->Status());
   MemoGo->setFocus();
 }
@@ -149,8 +149,7 @@ void TFormMsg::closeEvent(QCloseEvent* e) {
 // ----- what the conversation shows -------------------------------------------------------------
 
 void TFormMsg::ShowPeerText(const std::string& text) {
-  const std::string& name = conversation_->Peer().UserName;
-  WriteMessage(name, conversation_->Sent(), Peer, text);
+  WriteMessage(conversation_->PeerName(), conversation_->Sent(), Peer, text);
   if (!isActiveWindow()) {
     session_.Paths().PlayEventSound(kInTextSound);
     StartFlashing(Timer1);

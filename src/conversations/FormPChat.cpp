@@ -232,7 +232,7 @@ void TFormPChat::SetOwnProfile(const std::string& record) { chat_->SetOwnProfile
 
 void TFormPChat::ConnectToPeer(const std::string& peerName, const std::string& addr, const std::string& port) {
   chat_->SetPeerUserName(peerName);
-  AddSystemLine("Attempting connection to " + peerName);
+  AddSystemLine("Attempting connection to " + chat_->PeerName());
   show();
   chat_->ConnectToPeer(addr, port);
 }
@@ -294,7 +294,7 @@ void TFormPChat::SetPanel(int panel, const std::string& text) {
 
 void TFormPChat::ShowPeerText(const std::string& text) {
   if (text.empty()) return;
-  WriteMessage(chat_->Peer().UserName, Peer, text);
+  WriteMessage(chat_->PeerName(), Peer, text);
   if (!isActiveWindow()) {
     session_.Paths().PlayEventSound(kInTextSound);
     StartFlashing(Timer1);

@@ -3,6 +3,7 @@
 #include "core/session/DirectoryLink.h"
 #include "core/session/MessageRecord.h"
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
 #include "core/session/RelayedMessages.h"
 #include "core/session/Session.h"
 #include "transport/CmdParser.h"
@@ -18,7 +19,12 @@ TMessageConversation::TMessageConversation(TSession& session, TMessageView& view
 
 void TMessageConversation::SetPeer(const TMessagePeer& peer) {
   peer_ = peer;
+  peerName_ = CutPeerText(peer.UserName, peerbounds::kShownName);
   tag_ = UserTag(peer.UserID);
+}
+
+std::string TMessageConversation::Caption() const {
+  return peerName_ + " - " + CutPeerText(peer_.UserID, peerbounds::kShownName) + "  Message";
 }
 
 bool TMessageConversation::IsFor(const std::string& userId) const {
@@ -56,7 +62,7 @@ void TMessageConversation::ShowIncomingMessage(const TRelayedMessage& message) {
   view_.ShowPeerText(text);
   peer_.ListenIP = message.ListenIP;
   peer_.ListenPort = message.ListenPort;
-  view_.SetCaption(peer_.UserName + " - " + peer_.UserID + "  Message");
+  view_.SetCaption(Caption());
   ShowStatus(message.StatusNumber());
   PeerTextShown(text);
 }

@@ -43,6 +43,10 @@ class TMessageConversation {
   // Whoever opens the window says who is at the other end.
   void SetPeer(const TMessagePeer& peer);
   const TMessagePeer& Peer() const { return peer_; }
+  // The peer's name as the window shows it, cut once; and the caption it
+  // makes with the id.
+  const std::string& PeerName() const { return peerName_; }
+  std::string Caption() const;
   // The key by which relayed messages find the window: the peer's id as a
   // number, none for an id that is not decimal (such a window is never found).
   const std::optional<std::uint64_t>& Tag() const { return tag_; }
@@ -77,6 +81,7 @@ class TMessageConversation {
   TSession& session_;
   TMessageView& view_;
   TMessagePeer peer_;
+  std::string peerName_;
   std::optional<std::uint64_t> tag_;
   std::string sent_;
   int status_ = 0;

@@ -65,7 +65,7 @@ TFormMsg* TMessageRoutes::OpenMessageWindow(const TContactCall& call) {
     TFormMsg* window = NewWindow(contact.UserID, contact.UserName, contact.ListenIP, contact.ListenPort);
     const int status = std::stoi(StatusModeFromText(contact.Status));
     if (call.List) {
-      window->SetCaption(contact.UserName + " - " + contact.UserID + "  Message");
+      window->SetCaption(window->Conversation().Caption());
       window->Conversation().ShowStatus(contact.Online == "0" ? TMessageConversation::kOffline : status);
     } else {
       window->SetCaption(contact.UserID);

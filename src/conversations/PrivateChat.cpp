@@ -1,6 +1,7 @@
 #include "conversations/PrivateChat.h"
 
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
 #include "platform/Strings.h"
 #include "transport/CmdParser.h"
 #include "transport/CommandCodes.h"
@@ -89,7 +90,10 @@ void TPrivateChat::SetOwnProfile(const std::string& record) {
   own_ = TChatProfile::FromRecord(record);
 }
 
-void TPrivateChat::SetPeerUserName(const std::string& name) { peer_.UserName = name; }
+void TPrivateChat::SetPeerUserName(const std::string& name) {
+  peer_.UserName = name;
+  peerName_ = CutPeerText(name, peerbounds::kShownName);
+}
 
 void TPrivateChat::SetWaitTimer(int seconds) { TimerReq.SetTag(seconds); }
 
@@ -108,7 +112,7 @@ void TPrivateChat::ConnectToPeer(const std::string& addr, const std::string& por
   } catch (const std::exception& e) {
     if (alive.expired()) return;
     Log(std::string("PChat Connect: ") + e.what());
-    view_.AddSystemLine("Could not establish connection to " + peer_.UserName);
+    view_.AddSystemLine("Could not establish connection to " + peerName_);
     SetConnectionText(StateClosed, "Closed...");
   }
 }
@@ -118,9 +122,9 @@ void TPrivateChat::AcceptIncomingChat(const std::string& peerRecord) {
   incoming_ = true;
   TakePeerAddr();
   TakePeerRecord(peerRecord);
-  view_.AddSystemLine("Accepted Connection to: " + peer_.UserName);
+  view_.AddSystemLine("Accepted Connection to: " + peerName_);
   SetConnectionText(StateConnected, "Connected...");
-  view_.SetCaption(peer_.UserName + " - " + peer_.UserID + "  Private Chat");
+  ShowCaption();
   socket_->SendCommand(cmd::ChatAccepted, ownRecord_, "");
   Authorize();
 }
@@ -254,9 +258,9 @@ void TPrivateChat::PeerHello() {
 void TPrivateChat::HandleChatAccepted(const std::string& peerRecord) {
   TakePeerRecord(peerRecord);
   TakePeerAddr();
-  view_.AddSystemLine("Now Chatting with: " + peer_.UserName);
+  view_.AddSystemLine("Now Chatting with: " + peerName_);
   SetConnectionText(StateConnected, "Connected...");
-  view_.SetCaption(peer_.UserName + " - " + peer_.UserID + "  Private Chat");
+  ShowCaption();
   ShowPeerText(TCmdParser::UnescapeText(peer_.Banner) + kCRLF);
 }
 
@@ -268,7 +272,7 @@ void TPrivateChat::ChatConfirmed() {
 
 void TPrivateChat::ChatRefused(const std::string& reason) {
   authorized_ = false;
-  view_.AddSystemLine(TCmdParser::UnescapeText(reason));
+  view_.AddSystemLine(CutPeerText(TCmdParser::UnescapeText(reason), peerbounds::kShownText));
   SetConnectionText(StateConnected, "Connected...");
   socket_->Close();
 }
@@ -286,7 +290,7 @@ void TPrivateChat::ShowPeerText(const std::string& text) {
 }
 
 void TPrivateChat::ShowPeerTyping() {
-  view_.SetPanel(1, peer_.UserName + " is typing a message...");
+  view_.SetPanel(1, peerName_ + " is typing a message...");
   TimeType.SetEnabled(true);
 }
 
@@ -300,7 +304,7 @@ void TPrivateChat::TimeTypeTimer() {
 void TPrivateChat::ShowPeerSound(const std::string& param) {
   const int n = platform::StrToInt(param);
   if (n < 0 || n >= ChatSoundCount) return;
-  view_.AddSystemLine(peer_.UserName + " is sending sound...");
+  view_.AddSystemLine(peerName_ + " is sending sound...");
   if (host_.PlayChatSound) host_.PlayChatSound(n);
 }
 
@@ -321,11 +325,11 @@ void TPrivateChat::SocketSessionConnected(int error) {
   if (error == 0) {
     view_.SetCaption("Initiating Private Chat");
     TakePeerAddr();
-    view_.AddSystemLine("Connected to " + peer_.UserName + " waiting for authorization...");
+    view_.AddSystemLine("Connected to " + peerName_ + " waiting for authorization...");
     return;
   }
   view_.SetCaption("Could not establish Private Chat");
-  view_.AddSystemLine("Could not establish connection to " + peer_.UserName);
+  view_.AddSystemLine("Could not establish connection to " + peerName_);
   SocketErrorHandler(error);
 }
 
@@ -377,6 +381,11 @@ void TPrivateChat::LineTooLong(int length) {
 void TPrivateChat::TakePeerRecord(const std::string& record) {
   peerRecord_ = record;
   peer_ = TChatProfile::FromRecord(record);
+  peerName_ = CutPeerText(peer_.UserName, peerbounds::kShownName);
+}
+
+void TPrivateChat::ShowCaption() {
+  view_.SetCaption(peerName_ + " - " + CutPeerText(peer_.UserID, peerbounds::kShownName) + "  Private Chat");
 }
 
 void TPrivateChat::TakePeerAddr() {

@@ -96,6 +96,9 @@ class TPrivateChat {
   int ChatState() const { return chatState_; }
   const TChatProfile& Own() const { return own_; }
   const TChatProfile& Peer() const { return peer_; }
+  // The peer's name as every line of the window shows it: cut once, when
+  // the name arrives, however long the peer made it.
+  const std::string& PeerName() const { return peerName_; }
   const std::string& PeerRecord() const { return peerRecord_; }
   const std::string& PeerAddr() const { return peerAddr_; }
   bool Connected() const { return socket_->State() == wsConnected; }
@@ -139,6 +142,7 @@ class TPrivateChat {
   void ShowPeerSound(const std::string& param);
   void TakePeerRecord(const std::string& record);
   void TakePeerAddr();
+  void ShowCaption();
   void SetConnectionText(int state, const std::string& text);
   void Authorize();
   void TimerReqTimer();
@@ -154,6 +158,7 @@ class TPrivateChat {
   int chatState_ = StateClosed;
   std::string ownRecord_, peerRecord_, peerAddr_, peerPort_;
   TChatProfile own_, peer_;
+  std::string peerName_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 
 #include "core/MainPanels.h"
+#include "core/session/PeerBounds.h"
 #include "platform/Charset.h"
 
 namespace {
@@ -59,12 +60,17 @@ const TContact* TContactList::ContactOf(const QTreeWidgetItem* item) const {
 }
 
 void TContactList::ShowContact(QTreeWidgetItem* item, const TContact& c) {
-  item->setText(ColUser, platform::ToQString(c.UserName));
-  item->setText(ColStatus, platform::ToQString(c.Status));
-  item->setText(ColIP, platform::ToQString(c.ListenIP));
-  item->setText(ColPort, platform::ToQString(c.ListenPort));
-  item->setText(ColID, platform::ToQString(c.UserID));
-  item->setText(ColOnline, platform::ToQString(c.Online));
+  // What the lists show of what the server lists: the contact itself (the
+  // model's) keeps every field whole.
+  const auto shown = [](const std::string& field) {
+    return platform::ToQString(CutPeerText(field, peerbounds::kShownName));
+  };
+  item->setText(ColUser, shown(c.UserName));
+  item->setText(ColStatus, shown(c.Status));
+  item->setText(ColIP, shown(c.ListenIP));
+  item->setText(ColPort, shown(c.ListenPort));
+  item->setText(ColID, shown(c.UserID));
+  item->setText(ColOnline, shown(c.Online));
   item->setData(ColUser, kImageRole, c.Image);
   item->setIcon(ColUser, StatusIcon(c.Image));
 }

@@ -15,6 +15,7 @@
 
 #include "core/DialogLook.h"
 #include "core/FormUpdate.h"
+#include "core/session/PeerBounds.h"
 #include "core/session/RelayedMessages.h"
 #include "core/session/Session.h"
 #include "core/session/TestHooks.h"
@@ -144,7 +145,7 @@ TFormAlert::TFormAlert(TSession& session)
 TFormAlert::~TFormAlert() { links_.clear(); }
 
 void TFormAlert::AddMessageAlert(const std::string& userId, const std::string& userName) {
-  Add("Message(s) from: " + userName, userId, MessageAlert);
+  Add("Message(s) from: " + CutPeerText(userName, peerbounds::kShownName), userId, MessageAlert);
 }
 
 void TFormAlert::AddNoMessagesAlert() { Add("No new Messages", kNoneKey, NoneAlert); }

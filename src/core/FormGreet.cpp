@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "core/DialogLook.h"
+#include "core/session/PeerBounds.h"
 #include "platform/Charset.h"
 
 TFormGreet::TFormGreet(QWidget* parent) : QDialog(parent) {
@@ -35,7 +36,7 @@ void TFormGreet::SetGreeting(const std::string& text) { Memo->setPlainText(dialo
 
 void TFormGreet::showEvent(QShowEvent* e) {
   QDialog::showEvent(e);
-  setWindowTitle(platform::ToQString("Greeting for " + UserName));
+  setWindowTitle(platform::ToQString("Greeting for " + CutPeerText(UserName, peerbounds::kShownName)));
   Memo->setFocus();
 }
 

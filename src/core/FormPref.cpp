@@ -22,6 +22,7 @@
 #include "core/DialogLook.h"
 #include "core/OpenForms.h"
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
 #include "core/session/Registration.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
@@ -345,7 +346,9 @@ void TFormPref::LoadBlockedList() {
     const std::string line = Session.BlockedList[i];
     const auto comma = line.find(',');
     if (comma == std::string::npos) continue;
-    new QTreeWidgetItem(ListBlocked, QStringList{ToQString(line.substr(0, comma)), ToQString(line.substr(comma + 1))});
+    // The id stays whole: removing the row unblocks by it.
+    const std::string name = CutPeerText(line.substr(comma + 1), peerbounds::kShownName);
+    new QTreeWidgetItem(ListBlocked, QStringList{ToQString(line.substr(0, comma)), ToQString(name)});
   }
   SpeedBlocked->setEnabled(false);
 }

@@ -110,6 +110,25 @@ TEST(PrivateChat, HoldsAConversationWithTheScriptedPeer) {
   EXPECT_EQ(a.info, Lines{"The connection is either not established yet, or has been closed."});
 }
 
+// A peer named with 60,000 bytes that refuses with a reason as long: every
+// line, notice and caption shows name and reason cut.
+TEST(PrivateChat, ShowsALongNameAndReasonCut) {
+  const std::string name(60000, 'N'), reason(60000, 'r'), shown = name.substr(0, 64) + "...";
+  Caller a;
+  a.chat->SetPeerUserName(name);
+  TScriptedPeer peer(TScriptedPeer::Listen, 0,
+                     Steps({kGreet, kAskOwn, R"({"op": "send", "code": 1002, "params": ")" + Record("52", name, "") +
+                                                 R"("})", kConfirmed, R"({"op": "send_frames", "frames": [[1007, "", ""],
+                                [1008, "5", ""], [1004, ")" + reason + R"(", ""]]})", kClosed}));
+  a.chat->ConnectToPeer("127.0.0.1", std::to_string(peer.Port()));
+  EXPECT_TRUE(peer.Passed()) << peer.Output();
+  ASSERT_TRUE(a.WaitClosed());
+  EXPECT_EQ(a.system, (Lines{"Connected to " + shown + " waiting for authorization...", "Now Chatting with: " + shown,
+                             shown + " is sending sound...", reason.substr(0, 512) + "...", "Connection Closed"}));
+  EXPECT_EQ(a.panel1, Lines{shown + " is typing a message..."});
+  EXPECT_EQ(a.caption, shown + " - 52  Private Chat");
+}
+
 // Every way the caller's side ends, each with the user told why.
 TEST(PrivateChat, EndsOnRefusalErrorsLongLinesTheCountdownAndNoListener) {
   struct Case {

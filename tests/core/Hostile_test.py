@@ -76,16 +76,17 @@ def thread_seconds(pid):
 
 
 class Prober(threading.Thread):
-    """An ordinary caller knocking every 100 ms while an attack runs. Each
-    knock notes how long the program's thread held it (None when it was not
-    greeted): the seconds it waited, less those the thread stood ready while
-    other processes had the processors. Blocking calls and work alike count;
+    """An ordinary caller knocking every 100 ms (or `pause` seconds) while an
+    attack runs. Each knock notes how long the program's thread held it (None
+    when it was not greeted): the seconds it waited, less those the thread
+    stood ready while other processes had the processors. Blocking calls and work alike count;
     on busy processors the caller waits longer, but not by the program's
     doing. It notes the program's memory at each knock too."""
 
-    def __init__(self, port, pid):
+    def __init__(self, port, pid, pause=0.1):
         super().__init__(daemon=True)
-        self.port, self.pid, self.times, self.peak, self.done = port, pid, [], 0, threading.Event()
+        self.port, self.pid, self.pause, self.times, self.peak = port, pid, pause, [], 0
+        self.done = threading.Event()
 
     def run(self):
         while not self.done.is_set():
@@ -94,7 +95,7 @@ class Prober(threading.Thread):
             waited = time.monotonic() - started
             self.times.append(waited - (thread_seconds(self.pid)[1] - ready) if ok else None)
             self.peak = max(self.peak, resident_kb(self.pid))
-            self.done.wait(0.1)
+            self.done.wait(self.pause)
 
     def finish(self):
         self.done.set()
@@ -641,6 +642,41 @@ class HostileFaces(Strangers):
             self.assertTrue(wait_until(lambda: self.traced("pchat text: end of faces", mark) == 16, 120))
 
         self.run_rows([("sixteen chats of emoticon lines", faces, None)])
+
+
+# ----- names of 60,000 bytes ------------------------------------------------------
+
+
+class HostileNames(Strangers):
+    """Sixteen chats from callers named with 60,000 bytes, each sent sound
+    after sound (each a line naming the caller); the program's own call is
+    answered the same way, sounds until the end and asks "Save Chat?" as the
+    program stops, with nobody to answer."""
+
+    RECORD = "||".join(f if n != 3 else "N" * 60000 for n, f in enumerate(Strangers.FRIEND_CALLER.split("||")))
+
+    def setUp(self):
+        self.answerer = subprocess.Popen([sys.executable, HOSTILE_PEER, "answer", "0", self.RECORD],
+                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        for cleanup in (self.answerer.stdout.close, lambda: self.answerer.wait(30), self.answerer.stdin.close):
+            self.addCleanup(cleanup)
+        self.ENV = dict(self.ENV, PARLO_TEST_PCHAT_CALL="Bea:%s" % self.answerer.stdout.readline().split()[1].decode())
+        super().setUp()
+        self.program.wait_trace("pchat authorized")
+        time.sleep(0.5)
+        self.fds, self.memory = descriptors(self.pid), resident_kb(self.pid)
+
+    def test_names(self):
+        def sounds():
+            # The stall probe: a greeting more than 100 ms late held the thread.
+            # Each line once cost some 400 ms: these held it for twenty minutes.
+            stalls = Prober(self.port, self.pid, pause=0.02)
+            stalls.start()
+            self.assertEqual(self.attacker("faces", self.RECORD, "16", "200", "0", "--sounds", spread=2),
+                             ["ACCEPTED 16 SENT 3200"])
+            self.assertLess(sum(t or 3.0 for t in stalls.finish() if (t or 3.0) > 0.1), 3.0, "seconds held")
+
+        self.run_rows([("chats from callers with names of 60,000 bytes, sounding", sounds, None)])
 
 
 # ----- strangers at a hosted room: list answers and long names ------------------

@@ -68,7 +68,11 @@ after a minute.
   faces PORT RECORD CHATS COUNT BYTES [--spread N] [--pause SECONDS]  CHATS
       chats side by side (from N addresses in turn), each asked for as RECORD
       and sent COUNT texts of BYTES bytes of ":)" (SECONDS apart), then "end
-      of faces"; prints "ACCEPTED <chats accepted> SENT <texts>".
+      of faces"; prints "ACCEPTED <chats accepted> SENT <texts>". --sounds:
+      sound effects (1008) instead, and no last text.
+  answer PORT RECORD  Listens on PORT (0: any) and prints "LISTENING <port>";
+      answers the program's own call as RECORD and sends a sound effect every
+      10 ms until the link or standard input ends.
   room-lists PORT MEMBERS SPREAD NAME_BYTES REQUESTS  MEMBERS members from
       SPREAD addresses in turn log on one after the other as members do, named
       with NAME_BYTES bytes, reading what the room sends; once all are in,
@@ -450,9 +454,12 @@ def pictures(port, record, rounds):
           flush=True)
 
 
-def faces(port, record, chats, count, size, spread, pause):
+SOUND = b"  1008<0>\r\n"
+
+
+def faces(port, record, chats, count, size, spread, pause, sounds):
     accepted, sent = [], []
-    text = b"  1006<>" + b":)" * (size // 2) + b"\r\n"
+    text = SOUND if sounds else b"  1006<>" + b":)" * (size // 2) + b"\r\n"
 
     def chat(n):
         with connect(port, source=address(n % spread)) as s:
@@ -465,7 +472,7 @@ def faces(port, record, chats, count, size, spread, pause):
             for _ in range(count):
                 s.sendall(text)
                 time.sleep(pause)
-            s.sendall(b"  1006<>end of faces\r\n")
+            s.sendall(b"" if sounds else b"  1006<>end of faces\r\n")
             sent.append(count)
             # Held open until every text is read: a close would end the chat first.
             s.shutdown(socket.SHUT_WR)
@@ -477,6 +484,24 @@ def faces(port, record, chats, count, size, spread, pause):
     for t in threads:
         t.join()
     print("ACCEPTED", len(accepted), "SENT", sum(sent), flush=True)
+
+
+def answer(port, record):
+    server = socket.create_server((SOURCE, port))
+    print("LISTENING", server.getsockname()[1], flush=True)
+    ended = threading.Event()
+    threading.Thread(target=lambda: (sys.stdin.read(), ended.set()), daemon=True).start()
+    server.settimeout(30)
+    try:
+        s, _ = server.accept()
+        with s:
+            s.sendall(b"  1000<>\r\n")
+            if lines_until(s, 1001):
+                s.sendall(b"  1002<%s>\r\n" % record)
+                while not ended.wait(0.01):
+                    s.sendall(SOUND)
+    except OSError:
+        pass  # the link ended
 
 
 def read_line(s):
@@ -680,7 +705,9 @@ if __name__ == "__main__":
         pictures(port, sys.argv[3].encode("latin-1"), int(sys.argv[4]))
     elif mode == "faces":
         faces(port, sys.argv[3].encode("latin-1"), *(int(a) for a in sys.argv[4:7]), int(option("--spread", "1")),
-              float(option("--pause", "0")))
+              float(option("--pause", "0")), "--sounds" in sys.argv)
+    elif mode == "answer":
+        answer(port, sys.argv[3].encode("latin-1"))
     elif mode == "room-lists":
         room_lists(port, *(int(a) for a in sys.argv[3:7]))
     elif mode == "room-names":
