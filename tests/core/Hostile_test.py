@@ -653,7 +653,8 @@ class HostileNames(Strangers):
     answered the same way, sounds until the end and asks "Save Chat?" as the
     program stops, with nobody to answer."""
 
-    RECORD = "||".join(f if n != 3 else "N" * 60000 for n, f in enumerate(Strangers.FRIEND_CALLER.split("||")))
+    RECORD = "||".join(f if n != 3 else "N" * 60000 for n, f in enumerate(CALLER_RECORD.split("||")))
+    SETTINGS = dict(Strangers.SETTINGS, AutoPChatOnly=False)
 
     def setUp(self):
         self.answerer = subprocess.Popen([sys.executable, HOSTILE_PEER, "answer", "0", self.RECORD],
