@@ -210,7 +210,7 @@ void TChatClient::HandleSound(const std::string& parameter) {
     int index = 0;
     if (!ReadSoundRecord(parameter, name, index)) {
       // Logged as a sound that cannot be played, and kept from the others.
-      host_.AddInfoText(name + " sent a sound...");
+      host_.AddInfoText(RoomShownName(name) + " sent a sound...");
       host_.LogChatError("Error Host sound play");
       return;
     }

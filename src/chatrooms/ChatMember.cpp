@@ -181,8 +181,8 @@ void TChatMember::HandleGreeting(const std::string& parameter) {
   const TRoomText greeting = ReadTextRecord(parameter);
   chatName_ = greeting.Name;
   greeting_ = greeting.Text;
-  view_.SetPanel(1, "Connected to chat: " + chatName_);
-  view_.SetCaption("Multi-Chat: " + chatName_);
+  view_.SetPanel(1, "Connected to chat: " + RoomShownName(chatName_));
+  view_.SetCaption("Multi-Chat: " + RoomShownName(chatName_));
   view_.AddInfoText("Logged in to chat: " + RoomShownName(chatName_));
   view_.SetPanel(1, "Connected and logged in...");
   if (Connected()) socket_->SendStr(RoomFrame(cmd::RoomMembersRequest, ""));
@@ -259,7 +259,7 @@ void TChatMember::SocketSessionConnected(int error) {
     SocketErrorHandler(error);
     return;
   }
-  view_.SetCaption("Initiating Chat: " + chatName_);
+  view_.SetCaption("Initiating Chat: " + RoomShownName(chatName_));
   view_.AddInfoText("Logging on to chat: " + RoomShownName(chatName_));
 }
 
