@@ -431,12 +431,50 @@ class HostileChats(Strangers):
         self.assertEqual(kept[-5:], [b"000039" + b"y" * 59994, kept[-4], b"end of flood", b"", b""])
 
 
+class StallProbe(threading.Thread):
+    """A caller every 20 ms while an attack runs: the program's thread counts
+    as held when one is greeted more than 100 ms late. Notes the most socket
+    descriptors the program held meanwhile."""
+
+    def __init__(self, port, pid):
+        super().__init__(daemon=True)
+        self.port, self.pid, self.late, self.most, self.done = port, pid, [], 0, threading.Event()
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.done.set()
+        self.join()
+
+    def run(self):
+        while not self.done.wait(0.02):
+            if (took := greeting_time(self.port)) is None or took > 0.1:
+                self.late.append(took)
+            self.most = max(self.most, descriptors(self.pid))
+
+
 class HostileRoom(Strangers):
     def test_room(self):
-        # Fifty silent members from one address, two talkers from another.
-        self.run_rows([("room members who never read", lambda: self.assertRegex(
-            self.attacker("room", "50", "2", "8000", "500", port=int(self.SETTINGS["ChatPort"]))[0],
-            r"^JOINED 8 TURNED 42 SENT 16000 DROPPED [1-8]$"), logged("the member furthest behind was dropped"))])
+        port = int(self.SETTINGS["ChatPort"])
+
+        def silent():
+            # Eight from each of 125 addresses, each back a second after the room lets it go.
+            with StallProbe(self.port, self.pid) as probe:
+                out = self.attacker("idle", "1000", "8", spread=125, port=port)[0]
+            self.assertEqual(probe.late, [])
+            self.assertLessEqual(probe.most, self.fds + 256 + 8, "the room's share of the descriptors")
+            self.assertGreaterEqual(int(re.findall(r"\d+", out)[1]), 1000 - 256)
+
+        self.run_rows([
+            # (name, attack, check of what it logged)
+            # Fifty silent members from one address, two talkers from another.
+            ("room members who never read", lambda: self.assertRegex(
+                self.attacker("room", "50", "2", "8000", "500", port=port)[0],
+                r"^JOINED 8 TURNED 42 SENT 16000 DROPPED [1-8]$"), logged("the member furthest behind was dropped")),
+            ("a thousand silent connections to the room port", silent, None),
+        ])
 
 
 class StrangersAtTheDoor(AttackCase):

@@ -43,7 +43,7 @@ after a minute.
       blank), then "end of flood"; prints "ACCEPTED <0 or 1> SENT <texts>",
       then "DONE".
   room PORT SILENT TALKERS COUNT BYTES  SILENT members log on to a hosted
-      room and never read; TALKERS from the next address each send COUNT
+      room one after the other and never read; TALKERS from the next address each send COUNT
       texts of BYTES bytes and read the relays until the others' are all in.
       Prints "JOINED <silent> TURNED <silent turned away> SENT <texts>
       DROPPED <silent members reset>".
@@ -365,8 +365,14 @@ def chat(port, record, count, size, long_count=0, long_size=0):
 def room(port, silent, talkers, count, size):
     raise_descriptor_limit()
     joined = []
-    for n, s in enumerate([connect(port, rcvbuf=4096) for _ in range(silent)]):
-        if read_line(s).startswith(b"  2000<"):
+    # One after the other: one that waits to log on is let go for a newcomer.
+    for n in range(silent):
+        try:
+            s = connect(port, rcvbuf=4096)
+            greeted = read_line(s).startswith(b"  2000<")
+        except ConnectionResetError:
+            greeted = False  # turned away
+        if greeted:
             s.sendall(b"  2001<%d{$}Mute%d{$}2960{$}0>\r\n" % (30000000 + n, n))
             joined.append(s)
     ready, sent = threading.Barrier(talkers), []
