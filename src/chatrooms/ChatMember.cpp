@@ -6,6 +6,8 @@
 #include "chatrooms/RoomFrames.h"
 #include "transport/CmdParser.h"
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
+#include "platform/FreeMemory.h"
 #include "transport/CommandCodes.h"
 
 namespace {
@@ -193,12 +195,24 @@ void TChatMember::HandleGreeting(const std::string& parameter) {
 void TChatMember::HandleFullList(const std::string& parameter) {
   members_.Clear();
   const TFields records = TFields::Records(parameter);
-  for (const std::string& record : records.Items()) members_.Add(record);
+  for (const std::string& record : records.Items()) {
+    members_.Add(record);
+    if (members_.Refused() > 0) break;
+  }
   view_.MembersChanged();
+  NoteListBound();
 }
 
 void TChatMember::HandleJoin(const std::string& parameter) {
   if (const std::optional<int> at = members_.Add(parameter)) view_.MemberAdded(*at);
+  else NoteListBound();
+}
+
+void TChatMember::NoteListBound() {
+  if (members_.Refused() == 0 || listBoundLogged_) return;
+  listBoundLogged_ = true;
+  Log("Room list of more than " + std::to_string(peerbounds::kRoomRows) + " members or " +
+      std::to_string(peerbounds::kRoomListBytes) + " bytes; the rest are not listed");
 }
 
 void TChatMember::HandleLeave(const std::string& parameter) {
@@ -243,6 +257,7 @@ void TChatMember::SocketChangeState(TSocketState state) {
       view_.SetPanel(1, "Connection Closed...");
       PlayEventSound(kClosedSound);
       // Without the link the list is no longer the room's: the room has ended here.
+      platform::NoteFreedMemory(static_cast<std::size_t>(members_.Bytes()));
       members_.Clear();
       view_.MembersChanged();
       view_.RoomEnded();

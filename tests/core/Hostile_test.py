@@ -477,6 +477,30 @@ class HostileRoom(Strangers):
         ])
 
 
+class HostileRoomHost(Strangers):
+    """The program as a member of a room whose host lists members without end."""
+
+    ENV = dict(Strangers.ENV, PARLO_TEST_ROOM_ACCEPT="1")
+
+    def hosted(self, *args):
+        def run():
+            mark = len(self.program.lines)
+            with StallProbe(self.port, self.pid) as probe:
+                self.assertEqual(self.attacker("room-host", *args), ["JOINED 1 SENT " + args[0]])
+                self.assertTrue(wait_until(lambda: self.traced("room text: Host: end of rows", mark) == 1, 60))
+            self.assertEqual(probe.late, [])
+        return run
+
+    def test_hosts(self):
+        bound = logged("Room list of more than 257 members or 4194304 bytes; the rest are not listed")
+        self.run_rows([
+            # (name, attack, check of what it logged)
+            ("joins of members named with 30,000 bytes", self.hosted("2000", "30000"), bound),
+            ("joins of members named with 40 bytes", self.hosted("60000", "40"), bound),
+            ("whole lists of 2,200 members", self.hosted("200", "0", "--lists"), bound),
+        ])
+
+
 class StrangersAtTheDoor(AttackCase):
     """Callers who hold places without a word, or leave requests behind them,
     and friends among strangers. The attackers come from 127.0.0.2 on."""

@@ -106,6 +106,18 @@ inline constexpr int kRoomSystemSendBytes = 64 << 10;
 inline constexpr int kRoomConnections = 256;
 inline constexpr int kRoomLogonMs = 15000;
 
+// ----- a room hosted elsewhere ----------------------------------------------------------
+// The member list a member's window keeps: no more rows than a room of ours
+// can have, and no more than kRoomListBytes of what they cost, each row
+// counted at kRoomRowBytes (about what its place in the list and its item in
+// the window hold) plus the bytes of its fields. Past either bound a join is
+// not listed, nor are the rest of a whole list's records: so a list costs the
+// window at most that many rows to show, however many the host sends. The
+// rows go when the link to the room ends.
+inline constexpr int kRoomRows = kRoomConnections + 1;
+inline constexpr std::int64_t kRoomListBytes = std::int64_t{4} << 20;
+inline constexpr std::int64_t kRoomRowBytes = 1024;
+
 }  // namespace peerbounds
 
 // `text` as a window may show it: at most `limit` bytes, the rest given as
