@@ -1,5 +1,7 @@
 #include "chatrooms/ChatClient.h"
 
+#include <algorithm>
+
 #include "chatrooms/ChatHost.h"
 #include "chatrooms/RoomFrames.h"
 #include "core/session/PeerBounds.h"
@@ -19,7 +21,7 @@ TChatClient::~TChatClient() {
   DropHandlers();
 }
 
-void TChatClient::Bind(int idleMs) {
+void TChatClient::Bind(int idleMs, int logonMs) {
   SetLineEnd("\r\n");
   SetLineMode(true);
   LineLimit = kRoomLineLimit;
@@ -39,7 +41,9 @@ void TChatClient::Bind(int idleMs) {
     handled = true;
   };
   idleMs_ = idleMs;
-  idle_.SetInterval(idleMs_);
+  logonMs_ = logonMs;
+  bound_ = std::chrono::steady_clock::now();
+  idle_.SetInterval(std::min(idleMs_, logonMs_));
   RestartIdleTimer();
 }
 
@@ -210,7 +214,7 @@ void TChatClient::HandleSound(const std::string& parameter) {
     int index = 0;
     if (!ReadSoundRecord(parameter, name, index)) {
       // Logged as a sound that cannot be played, and kept from the others.
-      host_.AddInfoText(name + " sent a sound...");
+      host_.AddInfoText(RoomShownName(name) + " sent a sound...");
       host_.LogChatError("Error Host sound play");
       return;
     }
@@ -233,13 +237,26 @@ void TChatClient::ClientChangeState(TSocketState state) {
 }
 
 // The timer looks every idle period at the last activity, and waits out
-// the rest of the period when there was some.
+// the rest of the period when there was some; before the logon it looks at
+// the logon interval's end too.
 void TChatClient::TimerTimer() {
-  const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                            lastActivity_).count();
-  if (silent + 5 < idleMs_) {
+  using std::chrono::duration_cast;
+  using std::chrono::milliseconds;
+  const auto now = std::chrono::steady_clock::now();
+  const auto silent = duration_cast<milliseconds>(now - lastActivity_).count();
+  auto left = idleMs_ - silent;
+  if (!LoggedIn) {
+    const auto logonLeft = logonMs_ - duration_cast<milliseconds>(now - bound_).count();
+    if (logonLeft <= 5) {
+      idle_.SetEnabled(false);
+      host_.LetGo(*this, "it did not log on in time");
+      return;
+    }
+    left = std::min(left, logonLeft);
+  }
+  if (left > 5) {
     try {
-      idle_.SetInterval(static_cast<int>(idleMs_ - silent));
+      idle_.SetInterval(static_cast<int>(left));
     } catch (const std::exception&) {
       LogClientError("Resting ChatClient Timer ");
       CloseDelayed();

@@ -14,8 +14,10 @@ class TChatHost;
 // The host's side of one member's connection to a room: it reads the
 // member's frames (logon, list request, text, sound), answers and relays
 // through the room, and closes a connection that has been silent, both ways,
-// for the idle interval. Made by the room's socket server for every accepted
-// connection and freed by it once the connection has closed.
+// for the idle interval. One that has not logged on within the logon
+// interval is let go (reset) as the room lets go a caller for a newcomer.
+// Made by the room's socket server for every accepted connection and freed
+// by it once the connection has closed.
 class TChatClient : public TNetSocketClient {
  public:
   static constexpr int kIdleMs = 300000;
@@ -29,11 +31,12 @@ class TChatClient : public TNetSocketClient {
   int StatusMode = 0;
   bool LoggedIn = false;
   std::string UserRecord;  // the member's room user record, "" before logon
-  // Turned away because the room was full: its close is no leave.
+  // Turned away or let go by the room before it logged on: its close is no leave.
   bool TurnedAway = false;
 
-  // Line mode, the line limit and the event handlers; then the idle period.
-  void Bind(int idleMs);
+  // Line mode, the line limit and the event handlers; then the idle period
+  // and the time it has to log on, from now.
+  void Bind(int idleMs, int logonMs);
   // Writes one frame while connected, counts it as activity, and holds it
   // against the room's bound.
   void SendCommand(int code, const std::string& parameter);
@@ -64,6 +67,8 @@ class TChatClient : public TNetSocketClient {
   TChatHost& host_;
   TTimer idle_;
   int idleMs_ = kIdleMs;
+  int logonMs_ = kIdleMs;
+  std::chrono::steady_clock::time_point bound_;  // when the connection was taken
   // The idle period is measured from the last frame either way; the timer
   // only looks at it, so a busy room does not re-arm a timer per frame.
   std::chrono::steady_clock::time_point lastActivity_;

@@ -77,7 +77,7 @@ void TChatHost::AddOwnRow() {
 void TChatHost::ServerClientCreate(TNetSocketClient* client) {
   auto* member = static_cast<TChatClient*>(client);
   try {
-    member->Bind(idleMs_);
+    member->Bind(idleMs_, logonMs_);
   } catch (const std::exception&) {
     member->LogClientError("ChatClientCreate Error");
     member->CloseDelayed();
@@ -92,35 +92,66 @@ void TChatHost::ServerClientConnect(TNetSocketClient* client, int error) {
     return;
   }
   member->IP = member->GetPeerAddr();
-  const char* full = RoomFull(*member)       ? "the chat is full"
-                     : AddressFull(*member) ? "too many members from that address"
-                                            : nullptr;
-  if (full != nullptr) {
-    member->TurnedAway = true;
-    view_.AddInfoText("A member was turned away from " + member->IP + ": " + full);
-    member->Close();
-    return;
-  }
-  member->SendCommand(cmd::RoomHello, member->IP);
+  if (Admit(*member)) member->SendCommand(cmd::RoomHello, member->IP);
 }
 
-bool TChatHost::RoomFull(const TChatClient& newcomer) const {
-  if (setup_.MemberLimit <= 0) return false;
-  int members = 0;
+bool TChatHost::Admit(TChatClient& newcomer) {
+  int inAll = 0, fromAddress = 0;
   for (int i = 0; i < server_->ClientCount(); ++i) {
     const auto* c = static_cast<const TChatClient*>(server_->Client(i));
-    if (c != &newcomer && !c->TurnedAway && c->State() == wsConnected) ++members;
+    if (c == &newcomer || c->TurnedAway || c->State() != wsConnected) continue;
+    ++inAll;
+    fromAddress += c->IP == newcomer.IP;
   }
-  return members >= setup_.MemberLimit;
+  const bool addressFull = fromAddress >= peerbounds::kRoomMembersPerAddress;
+  const char* full = addressFull                                               ? "too many members from that address"
+                     : setup_.MemberLimit > 0 && inAll >= setup_.MemberLimit ? "the chat is full"
+                     : inAll >= MaxConnections                                ? "the room holds all it can"
+                                                                              : nullptr;
+  if (full == nullptr) return true;
+  // Turning the newcomer away would let connections that never log on keep
+  // every place for as long as they like.
+  if (TChatClient* let = CallerToLetGo(newcomer, addressFull ? &newcomer.IP : nullptr)) {
+    LetGo(*let, std::string(full) + "; it had not logged on");
+    return true;
+  }
+  LetGo(newcomer, full);
+  return false;
 }
 
-bool TChatHost::AddressFull(const TChatClient& newcomer) const {
-  int members = 0;
+TChatClient* TChatHost::CallerToLetGo(const TChatClient& newcomer, const std::string* address) const {
+  std::map<std::string, int> places;
   for (int i = 0; i < server_->ClientCount(); ++i) {
     const auto* c = static_cast<const TChatClient*>(server_->Client(i));
-    if (c != &newcomer && !c->TurnedAway && c->State() == wsConnected && c->IP == newcomer.IP) ++members;
+    if (c != &newcomer && !c->TurnedAway && c->State() == wsConnected) ++places[c->IP];
   }
-  return members >= peerbounds::kRoomMembersPerAddress;
+  // The server lists its connections in the order they came: the first one
+  // found at an address has waited longest there.
+  TChatClient* chosen = nullptr;
+  int most = 0;
+  for (int i = 0; i < server_->ClientCount(); ++i) {
+    auto* c = static_cast<TChatClient*>(server_->Client(i));
+    // One whose logon has come and waits to be read has logged on.
+    if (c == &newcomer || c->TurnedAway || c->LoggedIn || c->State() != wsConnected || c->InputWaiting()) continue;
+    if (address != nullptr && c->IP != *address) continue;
+    const int held = places[c->IP];
+    if (chosen == nullptr || held > most) {
+      chosen = c;
+      most = held;
+    }
+  }
+  return chosen;
+}
+
+void TChatHost::LetGo(TChatClient& client, const std::string& why) {
+  client.TurnedAway = true;
+  const auto now = std::chrono::steady_clock::now();
+  const auto [it, first] = letGoShown_.try_emplace(why, now);
+  if (first || now - it->second >= std::chrono::minutes(1)) {
+    it->second = now;
+    view_.AddInfoText("A member was turned away from " + client.IP + ": " + why);
+  }
+  client.Abort();
 }
 
 void TChatHost::ServerBgException(bool& handled) {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "chatrooms/RoomMembers.h"
+#include "core/session/PeerBounds.h"
 #include "platform/Signal.h"
 #include "transport/NetSocketServer.h"
 
@@ -52,9 +55,11 @@ struct TChatRoomSetup {
 // per member, the member list (the host's own row first to be added), and the
 // relay of texts and sounds. The host window beside it shows what it is told.
 // Closing the room sends nothing: the members see their connections close.
-// A room takes at most a few members from one address, and whatever is queued
-// for members who do not read (relays, list answers, any frame) is bounded
-// over the whole room (PeerBounds.h).
+// A room holds at most so many connections, a few of them from one address;
+// one that does not log on soon goes, and one waiting to log on is let go
+// for a newcomer once the places are taken. Whatever is queued for members
+// who do not read (relays, list answers, any frame) is bounded over the
+// whole room (PeerBounds.h).
 class TChatHost {
  public:
   TChatHost(TChatHostView& view, TChatHostHooks hooks, TChatRoomSetup setup);
@@ -76,8 +81,12 @@ class TChatHost {
   void RemoveFromChat(const TRoomMembers::Row& row);
   // The window is closing: from now on leaves are neither shown nor announced.
   void Close();
-  // The silence after which a member's connection closes (tests shorten it).
+  // The silence after which a member's connection closes, and the time a
+  // connection has to log on (tests shorten them).
   void SetIdleInterval(int ms) { idleMs_ = ms; }
+  void SetLogonInterval(int ms) { logonMs_ = ms; }
+  // Connections the room holds at once (tests lower it).
+  int MaxConnections = peerbounds::kRoomConnections;
 
   const TChatRoomSetup& Setup() const { return setup_; }
   const TRoomMembers& Members() const { return members_; }
@@ -100,6 +109,10 @@ class TChatHost {
   void KeepRelaysBounded();
   void LogChatError(const std::string& message);
   void Log(const std::string& addr, const std::string& port, const std::string& message);
+  // Resets a connection the room does not keep (turned away, let go for a
+  // newcomer, too slow to log on); its close is no leave. The system line
+  // says why, at most once a minute for each reason.
+  void LetGo(TChatClient& client, const std::string& why);
 
   // A member's text has been shown (name, text without its CR LF).
   platform::TSignal<std::string, std::string> PeerTextShown;
@@ -111,8 +124,12 @@ class TChatHost {
   void ServerClientConnect(TNetSocketClient* client, int error);
   void ServerError();
   void ServerBgException(bool& handled);
-  bool RoomFull(const TChatClient& newcomer) const;
-  bool AddressFull(const TChatClient& newcomer) const;
+  // Whether `newcomer` stays: past a bound, a connection that has not logged
+  // on is let go for it, else it is turned away.
+  bool Admit(TChatClient& newcomer);
+  // The connection that has waited longest without logging on: at `address`
+  // when given, else at the address holding the most places. Null when none waits.
+  TChatClient* CallerToLetGo(const TChatClient& newcomer, const std::string* address) const;
   void PlayChatSound(int index);
 
   TChatHostView& view_;
@@ -122,6 +139,9 @@ class TChatHost {
   std::string listFrame_;  // empty: to be built
   std::unique_ptr<TNetSocketServer> server_;
   int idleMs_;
+  int logonMs_ = peerbounds::kRoomLogonMs;
+  // When each reason to let a connection go was last shown.
+  std::map<std::string, std::chrono::steady_clock::time_point> letGoShown_;
   bool closing_ = false;
   bool bounding_ = false;
 };

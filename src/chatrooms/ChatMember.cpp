@@ -6,6 +6,8 @@
 #include "chatrooms/RoomFrames.h"
 #include "transport/CmdParser.h"
 #include "core/session/Paths.h"
+#include "core/session/PeerBounds.h"
+#include "platform/FreeMemory.h"
 #include "transport/CommandCodes.h"
 
 namespace {
@@ -181,8 +183,8 @@ void TChatMember::HandleGreeting(const std::string& parameter) {
   const TRoomText greeting = ReadTextRecord(parameter);
   chatName_ = greeting.Name;
   greeting_ = greeting.Text;
-  view_.SetPanel(1, "Connected to chat: " + chatName_);
-  view_.SetCaption("Multi-Chat: " + chatName_);
+  view_.SetPanel(1, "Connected to chat: " + RoomShownName(chatName_));
+  view_.SetCaption("Multi-Chat: " + RoomShownName(chatName_));
   view_.AddInfoText("Logged in to chat: " + RoomShownName(chatName_));
   view_.SetPanel(1, "Connected and logged in...");
   if (Connected()) socket_->SendStr(RoomFrame(cmd::RoomMembersRequest, ""));
@@ -193,12 +195,24 @@ void TChatMember::HandleGreeting(const std::string& parameter) {
 void TChatMember::HandleFullList(const std::string& parameter) {
   members_.Clear();
   const TFields records = TFields::Records(parameter);
-  for (const std::string& record : records.Items()) members_.Add(record);
+  for (const std::string& record : records.Items()) {
+    members_.Add(record);
+    if (members_.Refused() > 0) break;
+  }
   view_.MembersChanged();
+  NoteListBound();
 }
 
 void TChatMember::HandleJoin(const std::string& parameter) {
   if (const std::optional<int> at = members_.Add(parameter)) view_.MemberAdded(*at);
+  else NoteListBound();
+}
+
+void TChatMember::NoteListBound() {
+  if (members_.Refused() == 0 || listBoundLogged_) return;
+  listBoundLogged_ = true;
+  Log("Room list of more than " + std::to_string(peerbounds::kRoomRows) + " members or " +
+      std::to_string(peerbounds::kRoomListBytes) + " bytes; the rest are not listed");
 }
 
 void TChatMember::HandleLeave(const std::string& parameter) {
@@ -243,6 +257,7 @@ void TChatMember::SocketChangeState(TSocketState state) {
       view_.SetPanel(1, "Connection Closed...");
       PlayEventSound(kClosedSound);
       // Without the link the list is no longer the room's: the room has ended here.
+      platform::NoteFreedMemory(static_cast<std::size_t>(members_.Bytes()));
       members_.Clear();
       view_.MembersChanged();
       view_.RoomEnded();
@@ -259,7 +274,7 @@ void TChatMember::SocketSessionConnected(int error) {
     SocketErrorHandler(error);
     return;
   }
-  view_.SetCaption("Initiating Chat: " + chatName_);
+  view_.SetCaption("Initiating Chat: " + RoomShownName(chatName_));
   view_.AddInfoText("Logging on to chat: " + RoomShownName(chatName_));
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "chatrooms/RoomMembers.h"
+#include "core/session/PeerBounds.h"
 #include "platform/Signal.h"
 #include "transport/ParloSocket.h"
 
@@ -97,6 +98,8 @@ class TChatMember {
   void HandleLeave(const std::string& parameter);
   void HandleText(const std::string& parameter);
   void HandleSound(const std::string& parameter);
+  // Logs, once for the room, that the list left rows out for its bound.
+  void NoteListBound();
   void Log(const std::string& message);
   void LogChatError(const std::string& message) { Log("ChatServer Error: " + message); }
   void PlayEventSound(int event);
@@ -104,7 +107,8 @@ class TChatMember {
   TChatMemberView& view_;
   TChatMemberHooks hooks_;
   std::unique_ptr<TParloSocket> socket_;
-  TRoomMembers members_;
+  TRoomMembers members_{peerbounds::kRoomRows, peerbounds::kRoomListBytes};
+  bool listBoundLogged_ = false;
   TRoomIdentity identity_;
   std::string chatName_, greeting_, ownAddress_, logonRecord_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -126,7 +126,7 @@ void TChatRoomRoutes::SendChatInvitation(const TContactCall& call) {
     if (session_.Settings.ChatYes)
       invitations_.CreateInviteSocket(call.Contact.ListenIP, port.empty() ? kDefaultPeerPort : port,
                                       TChatInvite{room.UserName, room.ChatIP, room.ChatPort, room.ChatName});
-    host_->AddInfoText(call.Contact.UserName + " invited to chat...");
+    host_->AddInfoText(RoomShownName(call.Contact.UserName) + " invited to chat...");
   } catch (const std::exception& e) {
     LogError("None", "None", std::string("Creating chat request: ") + e.what());
   }

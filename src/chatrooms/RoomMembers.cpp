@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/session/Contacts.h"
+#include "core/session/PeerBounds.h"
 
 std::optional<int> TRoomMembers::Add(const std::string& record, const void* owner) {
   TUserRecord r;
@@ -15,6 +16,12 @@ std::optional<int> TRoomMembers::Add(const std::string& record, const void* owne
     row.Image = mode;
     row.Status = StatusText[mode];
   }
+  const std::int64_t cost = Cost(row);
+  if (Count() >= maxRows_ || cost > maxBytes_ - bytes_) {
+    ++refused_;
+    return std::nullopt;
+  }
+  bytes_ += cost;
   const auto at = std::upper_bound(rows_.begin(), rows_.end(), row.UserName,
                                    [](const std::string& name, const Row& other) { return name < other.UserName; });
   const auto added = rows_.insert(at, std::move(row));
@@ -25,6 +32,7 @@ std::optional<int> TRoomMembers::RemoveOwned(const void* owner) {
   const auto at = std::find_if(rows_.begin(), rows_.end(), [owner](const Row& r) { return r.Owner == owner; });
   if (owner == nullptr || at == rows_.end()) return std::nullopt;
   const int index = static_cast<int>(at - rows_.begin());
+  bytes_ -= Cost(*at);
   rows_.erase(at);
   return index;
 }
@@ -38,6 +46,7 @@ std::optional<int> TRoomMembers::RemoveRecord(const std::string& record, Row* re
   if (at == rows_.end()) return std::nullopt;
   if (removed != nullptr) *removed = *at;
   const int index = static_cast<int>(at - rows_.begin());
+  bytes_ -= Cost(*at);
   rows_.erase(at);
   return index;
 }
@@ -53,4 +62,19 @@ std::vector<std::string> TRoomMembers::Records() const {
   records.reserve(rows_.size());
   for (const Row& row : rows_) records.push_back(row.Record);
   return records;
+}
+
+void TRoomMembers::Clear() {
+  // Swapped out, not cleared: a crowd's rows leave their room behind otherwise.
+  std::vector<Row>().swap(rows_);
+  bytes_ = 0;
+  refused_ = 0;
+}
+
+std::int64_t TRoomMembers::Cost(const Row& row) {
+  std::int64_t bytes = peerbounds::kRoomRowBytes;
+  for (const std::string* field : {&row.UserName, &row.Status, &row.IP, &row.ListenPort, &row.UserID, &row.Online,
+                                   &row.Record})
+    bytes += static_cast<std::int64_t>(field->size());
+  return bytes;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +13,9 @@
 // On the host each row belongs to the connection it came in on (`Owner`,
 // the member's connection object; null for the host's own row), so a member
 // who claims someone else's id can neither take that row out nor lose it.
+//
+// A list may be bounded: no more than so many rows, and no more than so many
+// bytes of what they cost (Cost). A row past either bound is not added.
 class TRoomMembers {
  public:
   struct Row {
@@ -20,9 +25,13 @@ class TRoomMembers {
     const void* Owner = nullptr;
   };
 
+  TRoomMembers() = default;
+  TRoomMembers(int maxRows, std::int64_t maxBytes) : maxRows_(maxRows), maxBytes_(maxBytes) {}
+
   // Adds the record's row and says where it went; nothing (nothing added)
-  // for a record of fewer than six fields. Offline ("0") shows "Offline"
-  // without picture; a status outside 0..4 shows neither text nor picture.
+  // for a record of fewer than six fields, or when the row would pass a
+  // bound (counted in Refused). Offline ("0") shows "Offline" without
+  // picture; a status outside 0..4 shows neither text nor picture.
   std::optional<int> Add(const std::string& record, const void* owner = nullptr);
   // Takes out the row of this connection and says where it was; nothing
   // when it has none.
@@ -31,7 +40,8 @@ class TRoomMembers {
   // else the first row with its user id. The removed row is copied to
   // `removed`. Nothing for a record of fewer than six fields or no such row.
   std::optional<int> RemoveRecord(const std::string& record, Row* removed = nullptr);
-  void Clear() { rows_.clear(); }
+  // Every row goes, with the room it took; the count of refused rows starts again.
+  void Clear();
 
   const std::vector<Row>& Rows() const { return rows_; }
   int Count() const { return static_cast<int>(rows_.size()); }
@@ -39,6 +49,16 @@ class TRoomMembers {
   // The records in list order, for the full list a member asks for.
   std::vector<std::string> Records() const;
 
+  // What a row costs to keep and show: kRoomRowBytes and its fields' bytes.
+  static std::int64_t Cost(const Row& row);
+  std::int64_t Bytes() const { return bytes_; }
+  // Rows left out for a bound since the list was last cleared.
+  int Refused() const { return refused_; }
+
  private:
   std::vector<Row> rows_;
+  int maxRows_ = std::numeric_limits<int>::max();
+  std::int64_t maxBytes_ = std::numeric_limits<std::int64_t>::max();
+  std::int64_t bytes_ = 0;
+  int refused_ = 0;
 };

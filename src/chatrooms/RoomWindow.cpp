@@ -210,8 +210,10 @@ void TRoomWindow::ShowPeerText(const std::string& name, const std::string& text)
 
 void TRoomWindow::ShowOwnText(const std::string& text) { WriteMessage(OwnName(), Client, text); }
 
+// The sender's name is the sender's choice: its header shows as much of it as a label would.
 void TRoomWindow::WriteMessage(const std::string& name, platform::TFont& font, const std::string& text) {
-  WriteTranscriptMessage(*Transcript, font, iconsFolder_, name, HeaderTimeNow(), text);
+  WriteTranscriptMessage(*Transcript, font, iconsFolder_, CutPeerText(name, peerbounds::kShownName), HeaderTimeNow(),
+                         text);
 }
 
 // ----- the member list ------------------------------------------------------------------------------

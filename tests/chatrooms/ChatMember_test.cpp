@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "conversations/Conversations_helpers.h"
+#include "core/session/PeerBounds.h"
 #include "core/Widgets_helpers.h"
 #include "platform/EventLoop.h"
 
@@ -105,6 +106,34 @@ TEST(ChatMember, TakesPartInARoomOfAScriptedHost) {
   EXPECT_EQ(bob.boxes, (Lines{"The connection is either not established yet, or has been closed."}));
   bob.member->SendSound(9);
   EXPECT_EQ(bob.sounds.back(), 9);
+}
+
+// A host may list more members than any room has, or names of tens of
+// kilobytes: past either bound a list's further records and joins are left
+// out until a leave makes room, and the log says so once.
+TEST(ChatMember, ListsNoMoreRowsThanItsBoundsAllow) {
+  Member bob;
+  TChatMember& m = *bob.member;
+  auto user = [](int n, std::size_t name) {
+    return std::to_string(60000000 + n) + "{$}" + std::string(name, 'u') + std::to_string(n) + "{$}1{$}0{$}{$}1";
+  };
+  std::string list = user(0, 3);
+  for (int n = 1; n < peerbounds::kRoomRows + 50; ++n) list += "||" + user(n, 3);
+  const std::string zed = "69999999{$}zed{$}1{$}0{$}{$}1";
+  m.DispatchChatCommand(2004, list);
+  m.DispatchChatCommand(2006, zed);
+  EXPECT_EQ(m.ClientCount(), peerbounds::kRoomRows);
+  m.DispatchChatCommand(2008, user(7, 3));
+  m.DispatchChatCommand(2006, zed);
+  EXPECT_EQ(m.Members().Records().back(), zed);
+  m.DispatchChatCommand(2004, "");
+  for (int n = 0; n < 100; ++n) m.DispatchChatCommand(2006, user(n, 60000));
+  // Each row holds its name twice (the name and the record), and is counted so.
+  ASSERT_GT(m.ClientCount(), 0);
+  EXPECT_GT(TRoomMembers::Cost(m.Members().Rows()[0]), 2 * 60000);
+  EXPECT_LE(m.Members().Bytes(), peerbounds::kRoomListBytes);
+  EXPECT_GT(m.Members().Bytes() + TRoomMembers::Cost(m.Members().Rows()[0]), peerbounds::kRoomListBytes);
+  EXPECT_EQ(bob.log, (Lines{"[:] Room list of more than 257 members or 4194304 bytes; the rest are not listed"}));
 }
 
 }  // namespace

@@ -79,14 +79,22 @@ class Prober(threading.Thread):
     """An ordinary caller knocking every 100 ms (or `pause` seconds) while an
     attack runs. Each knock notes how long the program's thread held it (None
     when it was not greeted): the seconds it waited, less those the thread
-    stood ready while other processes had the processors. Blocking calls and work alike count;
-    on busy processors the caller waits longer, but not by the program's
-    doing. It notes the program's memory at each knock too."""
+    stood ready while other processes had the processors. Blocking calls and
+    work alike count; on busy processors the caller waits longer, but not by
+    the program's doing. It notes the program's memory and the most socket
+    descriptors it held too."""
 
     def __init__(self, port, pid, pause=0.1):
         super().__init__(daemon=True)
-        self.port, self.pid, self.pause, self.times, self.peak = port, pid, pause, [], 0
+        self.port, self.pid, self.pause, self.times, self.peak, self.most = port, pid, pause, [], 0, 0
         self.done = threading.Event()
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.finish()
 
     def run(self):
         while not self.done.is_set():
@@ -95,12 +103,23 @@ class Prober(threading.Thread):
             waited = time.monotonic() - started
             self.times.append(waited - (thread_seconds(self.pid)[1] - ready) if ok else None)
             self.peak = max(self.peak, resident_kb(self.pid))
+            self.most = max(self.most, descriptors(self.pid))
             self.done.wait(self.pause)
 
     def finish(self):
         self.done.set()
         self.join()
         return self.times
+
+    def late(self, bound=0.1):
+        """The knocks held longer than `bound` seconds, or not greeted."""
+        return [t for t in self.times if t is None or t > bound]
+
+
+def stall_probe(port, pid):
+    """A caller every 20 ms: the program's thread counts as held when one is
+    greeted more than 100 ms late."""
+    return Prober(port, pid, pause=0.02)
 
 
 def descriptors(pid):
@@ -459,10 +478,48 @@ class HostileChats(Strangers):
 
 class HostileRoom(Strangers):
     def test_room(self):
-        # Fifty silent members from one address, two talkers from another.
-        self.run_rows([("room members who never read", lambda: self.assertRegex(
-            self.attacker("room", "50", "2", "8000", "500", port=int(self.SETTINGS["ChatPort"]))[0],
-            r"^JOINED 8 TURNED 42 SENT 16000 DROPPED [1-8]$"), logged("the member furthest behind was dropped"))])
+        port = int(self.SETTINGS["ChatPort"])
+
+        def silent():
+            # Eight from each of 125 addresses, each back a second after the room lets it go.
+            with stall_probe(self.port, self.pid) as probe:
+                out = self.attacker("idle", "1000", "8", spread=125, port=port)[0]
+            self.assertEqual(probe.late(), [])
+            self.assertLessEqual(probe.most, self.fds + 256 + 8, "the room's share of the descriptors")
+            self.assertGreaterEqual(int(re.findall(r"\d+", out)[1]), 1000 - 256)
+
+        self.run_rows([
+            # (name, attack, check of what it logged)
+            # Fifty silent members from one address, two talkers from another.
+            ("room members who never read", lambda: self.assertRegex(
+                self.attacker("room", "50", "2", "8000", "500", port=port)[0],
+                r"^JOINED 8 TURNED 42 SENT 16000 DROPPED [1-8]$"), logged("the member furthest behind was dropped")),
+            ("a thousand silent connections to the room port", silent, None),
+        ])
+
+
+class HostileRoomHost(Strangers):
+    """The program as a member of a room whose host lists members without end."""
+
+    ENV = dict(Strangers.ENV, PARLO_TEST_ROOM_ACCEPT="1")
+
+    def hosted(self, *args):
+        def run():
+            mark = len(self.program.lines)
+            with stall_probe(self.port, self.pid) as probe:
+                self.assertEqual(self.attacker("room-host", *args), ["JOINED 1 SENT " + args[0]])
+                self.assertTrue(wait_until(lambda: self.traced("room text: Host: end of rows", mark) == 1, 60))
+            self.assertEqual(probe.late(), [])
+        return run
+
+    def test_hosts(self):
+        bound = logged("Room list of more than 257 members or 4194304 bytes; the rest are not listed")
+        self.run_rows([
+            # (name, attack, check of what it logged)
+            ("joins of members named with 30,000 bytes", self.hosted("2000", "30000"), bound),
+            ("joins of members named with 40 bytes", self.hosted("60000", "40"), bound),
+            ("whole lists of 2,200 members", self.hosted("200", "0", "--lists"), bound),
+        ])
 
 
 class StrangersAtTheDoor(AttackCase):
@@ -669,13 +726,11 @@ class HostileNames(Strangers):
 
     def test_names(self):
         def sounds():
-            # The stall probe: a greeting more than 100 ms late held the thread.
-            # Each line once cost some 400 ms: these held it for twenty minutes.
-            stalls = Prober(self.port, self.pid, pause=0.02)
-            stalls.start()
-            self.assertEqual(self.attacker("faces", self.RECORD, "16", "200", "0", "--sounds", spread=2),
-                             ["ACCEPTED 16 SENT 3200"])
-            self.assertLess(sum(t or 3.0 for t in stalls.finish() if (t or 3.0) > 0.1), 3.0, "seconds held")
+            # Each line once cost some 400 ms: these held the thread for twenty minutes.
+            with stall_probe(self.port, self.pid) as probe:
+                self.assertEqual(self.attacker("faces", self.RECORD, "16", "200", "0", "--sounds", spread=2),
+                                 ["ACCEPTED 16 SENT 3200"])
+            self.assertLess(sum(t or 3.0 for t in probe.late()), 3.0, "seconds held")
 
         self.run_rows([("chats from callers with names of 60,000 bytes, sounding", sounds, None)])
 

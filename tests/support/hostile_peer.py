@@ -43,7 +43,7 @@ after a minute.
       blank), then "end of flood"; prints "ACCEPTED <0 or 1> SENT <texts>",
       then "DONE".
   room PORT SILENT TALKERS COUNT BYTES  SILENT members log on to a hosted
-      room and never read; TALKERS from the next address each send COUNT
+      room one after the other and never read; TALKERS from the next address each send COUNT
       texts of BYTES bytes and read the relays until the others' are all in.
       Prints "JOINED <silent> TURNED <silent turned away> SENT <texts>
       DROPPED <silent members reset>".
@@ -81,6 +81,11 @@ after a minute.
   room-names PORT MEMBERS SPREAD NAME_BYTES  The same crowd, reading all the
       room sends until its members leave one after the other. Prints
       "JOINED <n> TURNED <n> SLOWEST <ms from a logon to its greeting>".
+  room-host PORT FRAMES NAME_BYTES [--lists]  Invites the program (2020) to a
+      room hosted on the --from address; once it has logged on, sends FRAMES
+      joins (2006) of members named with NAME_BYTES bytes (--lists: FRAMES
+      whole lists (2004) of as many short records as 64 KB hold), the text
+      "end of rows" (2010), and ends the room. Prints "JOINED <0 or 1> SENT <n>".
 
 Every mode takes --from ADDR: the callers' own address (127.0.0.1 when not
 given), so that a test can tell an attacker from an ordinary caller. Every
@@ -369,8 +374,14 @@ def chat(port, record, count, size, long_count=0, long_size=0):
 def room(port, silent, talkers, count, size):
     raise_descriptor_limit()
     joined = []
-    for n, s in enumerate([connect(port, rcvbuf=4096) for _ in range(silent)]):
-        if read_line(s).startswith(b"  2000<"):
+    # One after the other: one that waits to log on is let go for a newcomer.
+    for n in range(silent):
+        try:
+            s = connect(port, rcvbuf=4096)
+            greeted = read_line(s).startswith(b"  2000<")
+        except ConnectionResetError:
+            greeted = False  # turned away
+        if greeted:
             s.sendall(b"  2001<%d{$}Mute%d{$}2960{$}0>\r\n" % (30000000 + n, n))
             joined.append(s)
     ready, sent = threading.Barrier(talkers), []
@@ -680,6 +691,36 @@ def room_names(port, members, spread, size):
           int(crowd.slowest * 1000), flush=True)
 
 
+def room_host(port, frames, size, lists):
+    server = socket.create_server((SOURCE, 0))
+    server.settimeout(30)
+    with connect(port) as s:
+        read_line(s)
+        s.sendall(b"  2020<Mal{$}%s{$}%d{$}Lobby>\r\n" % (SOURCE.encode(), server.getsockname()[1]))
+        member = server.accept()[0]
+    member.settimeout(60)
+    member.sendall(b"  2000<127.0.0.1>\r\n")
+    joined = lines_until(member, 2001)
+    if joined:
+        member.sendall(b"  2002<Lobby{$}hello>\r\n")
+        lines_until(member, 2005)
+        users = (b"%d{$}%05d%s{$}1{$}0{$}{$}1" % (n, n * 7919 % 100000, b"n" * (size - 5)) for n in range(10**9))
+        if lists:
+            records = [next(users) for _ in range(2200)]
+            frames_of = lambda: [b"  2004<%s>\r\n" % b"||".join(records)] * frames  # noqa: E731
+        else:
+            frames_of = lambda: (b"  2006<%s>\r\n" % next(users) for _ in range(frames))  # noqa: E731
+        chunk = b""
+        for frame in frames_of():
+            chunk += frame
+            if len(chunk) >= 1 << 20:
+                member.sendall(chunk)
+                chunk = b""
+        member.sendall(chunk + b"  2010<Host{$}end of rows>\r\n")
+    member.close()
+    print("JOINED", int(joined), "SENT", frames if joined else 0, flush=True)
+
+
 if __name__ == "__main__":
     mode, port = sys.argv[1], int(sys.argv[2])
     if mode == "flood":
@@ -712,6 +753,8 @@ if __name__ == "__main__":
         room_lists(port, *(int(a) for a in sys.argv[3:7]))
     elif mode == "room-names":
         room_names(port, *(int(a) for a in sys.argv[3:6]))
+    elif mode == "room-host":
+        room_host(port, int(sys.argv[3]), int(sys.argv[4]), "--lists" in sys.argv)
     elif mode == "say":
         say(port, unescape(sys.argv[3]))
     elif mode == "idle":

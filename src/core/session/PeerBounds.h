@@ -93,6 +93,32 @@ int PictureScans(std::int64_t pixels);
 inline constexpr int kRoomMembersPerAddress = 8;
 inline constexpr std::int64_t kRoomQueuedBytes = std::int64_t{32} << 20;
 inline constexpr int kRoomSystemSendBytes = 64 << 10;
+// Connections to the room's port at once, logged on or not: the room's share
+// of the program's descriptors. With the peer listener's places above it
+// stays far within the 1,024 descriptors a desktop usually gives a program,
+// less what the socket layer keeps for the program's own files, so that
+// callers of one port can never take the other's. A connection that has not
+// logged on within kRoomLogonMs goes (a member logs on as soon as it is
+// greeted; a member that has is closed only after minutes of silence). When
+// the places are all taken, a newcomer is still greeted: the connection that
+// has waited longest without logging on, at the address holding the most
+// places (at its own address, when that one is full), is let go for it.
+// Callers the room turns away or lets go are reset: a graceful close would
+// keep a descriptor waiting for a peer that may never hang up.
+inline constexpr int kRoomConnections = 256;
+inline constexpr int kRoomLogonMs = 15000;
+
+// ----- a room hosted elsewhere ----------------------------------------------------------
+// The member list a member's window keeps: no more rows than a room of ours
+// can have, and no more than kRoomListBytes of what they cost, each row
+// counted at kRoomRowBytes (about what its place in the list and its item in
+// the window hold) plus the bytes of its fields. Past either bound a join is
+// not listed, nor are the rest of a whole list's records: so a list costs the
+// window at most that many rows to show, however many the host sends. The
+// rows go when the link to the room ends.
+inline constexpr int kRoomRows = kRoomConnections + 1;
+inline constexpr std::int64_t kRoomListBytes = std::int64_t{4} << 20;
+inline constexpr std::int64_t kRoomRowBytes = 1024;
 
 }  // namespace peerbounds
 
