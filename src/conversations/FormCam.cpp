@@ -3,6 +3,7 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPointer>
+#include <QResizeEvent>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
@@ -254,6 +256,10 @@ void TFormCam::FormShow() {
 void TFormCam::VideoPreviewStarted() {
   if (!videoUsable_) return;
   ++previewStarts_;
+  // Without AutoSize the component lays a new picture out only when it is
+  // resized: the window asks for that, and VideoResizeVideo follows.
+  QResizeEvent layout(Video->size(), Video->size());
+  QCoreApplication::sendEvent(Video, &layout);
   CheckVid->setChecked(true);
   CheckVid->setText("Broadcast On");
   RebuildSourceAndSize();

@@ -34,6 +34,13 @@ std::string FolderOf(const std::string& fileName) {
   return folder.empty() ? std::string(".") : folder;
 }
 
+// Only a fixed disk keeps up with a capture for sure: a drive over the
+// network or one whose media are changed by hand (a stick, a card, a disc)
+// may not.
+bool SlowDrive(const std::string& folder) {
+  return platform::IsNetworkDrive(folder) || platform::IsRemovableDrive(folder);
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
   return std::filesystem::equivalent(platform::PathFromName(a), platform::PathFromName(b), ec);
@@ -57,10 +64,10 @@ bool TImpl::PrepareCaptureFile() {
   if (preallocated) writtenFileName = vc.PreallocCapFileName.empty() ? scratch : vc.PreallocCapFileName;
   else if (compressAfter) writtenFileName = scratch;
   const std::string slow = "\r\nNetwork drives or slow drives may produce high rate of dropped frames";
-  vc.Report(!platform::IsNetworkDrive(folder), rl_Warning, "StoragePath= " + folder + slow, 64);
+  vc.Report(!SlowDrive(folder), rl_Warning, "StoragePath= " + folder + slow, 64);
   if (preallocated) {
-    vc.Report(!platform::IsNetworkDrive(FolderOf(writtenFileName)), rl_Warning,
-              "StoragePath= " + FolderOf(writtenFileName) + slow, 64);
+    vc.Report(!SlowDrive(FolderOf(writtenFileName)), rl_Warning, "StoragePath= " + FolderOf(writtenFileName) + slow,
+              64);
     if (!PreparePreallocFile()) return false;
   }
   return true;
@@ -96,7 +103,8 @@ bool TImpl::OpenCaptureWriter() {
   std::optional<engine::TAviAudioSpec> audio;
   engine::TPcmFormat pcm;
   std::unique_ptr<engine::TAudioEncoder> soundEncoder;
-  if (vc.CaptureAudio && graph->AudioStream()) {
+  // A camcorder's whole stream (type 1) carries its sound inside.
+  if (vc.CaptureAudio && graph->AudioStream() && !(sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType1)) {
     pcm = graph->AudioStream()->Format();
     audio = engine::TAviAudioSpec{pcm.rate, pcm.bits, pcm.channels, std::nullopt};
     if (vc.compressionMode_ == cm_CompressOnTheFly && audioEncoder) {
@@ -125,6 +133,12 @@ bool TImpl::OpenCaptureWriter() {
 }
 
 void TImpl::ConfigureMux() {
+  const bool dvInterleaved = sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType1;
+  ReportMuxSettings(audioCompressorNode >= 0 && !dvInterleaved);
+  if (mux) mux->SetAudioMaster(masterStream == ms_AudioMaster);
+}
+
+void TImpl::ReportMuxSettings(bool audioMaster) {
   // Chunks go to the file as they come; the writer never waits to interleave.
   vc.Report(true, rl_Error, "query config interleaving", 50);
   vc.Report(true, rl_Error, "set interleaving mode", 59);
@@ -132,9 +146,7 @@ void TImpl::ConfigureMux() {
     vc.Report(true, rl_Error, "query config avi mux", 49);
     vc.Report(true, rl_Error, "set output Compatibility Index", 61);
   }
-  const bool dvInterleaved = sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType1;
-  masterStream = audioCompressorNode >= 0 && !dvInterleaved ? ms_AudioMaster : ms_NoMaster;
-  if (mux) mux->SetAudioMaster(masterStream == ms_AudioMaster);
+  masterStream = audioMaster ? ms_AudioMaster : ms_NoMaster;
   vc.Report(true, rl_Error, "set master stream", 60);
 }
 
@@ -160,13 +172,21 @@ bool TImpl::CaptureDiskLow() const {
 
 // ---------------------------------------------------------------- stop
 
-void TImpl::StopCapture(bool success) {
-  TVideoCapture::BusyScope busy(vc);
+void TImpl::StopCapture() {
+  bool success;
+  {
+    TVideoCapture::BusyScope busy(vc);
+    success = FinishCapture();
+  }
+  if (vc.OnCaptureCompleted) vc.OnCaptureCompleted(&vc, captureFileName, success);
+}
+
+bool TImpl::FinishCapture() {
   platform::ProcessMessages();
   vc.captureDuration_ = static_cast<double>(platform::TickCount() - startTime) / 1000.0;
   captureWritten = false;
   DestroyGraph();
-  success = success && captureWritten;
+  bool success = captureWritten;
   // A capture that failed is kept as it is: nothing more is made of it, and
   // nothing of it is deleted.
   if (success && preallocated && !compressAfter) {
@@ -187,7 +207,7 @@ void TImpl::StopCapture(bool success) {
   }
   vc.currentState_ = vc.wantedState_;
   StartGraph(false);
-  if (vc.OnCaptureCompleted) vc.OnCaptureCompleted(&vc, captureFileName, success);
+  return success;
 }
 
 bool TImpl::CopyPreallocData() {
@@ -269,9 +289,10 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
   if (!vc.Report(out.Open(destination, spec, audio, vc.AVI1IndexCompatibility, false), rl_Error,
                  "set outputfilename (mux/sink", 62))
     return false;
+  ReportMuxSettings(soundEncoder != nullptr);
   vc.Report(true, rl_Error, "get Event ex interface", 25);
   vc.Report(true, rl_Error, "get control interface", 68);
-  vc.Report(true, rl_Error, "find Media seeking", 27);
+  vc.Report(true, rl_Error, "Media seeking", 27);
 
   // Pictures and sound go out in the order of their times, as a capture
   // interleaves them. A picture after a gap keeps its time: empty chunks

@@ -33,18 +33,8 @@ void TImpl::ApplySizeAndSubType() {
   engine::TVideoFormat format;
   if (!vc.Report(source->GetFormat(format), rl_Error, "get Video format", 29)) return;
   if (vc.videoSize_ != 0) ParseSizeEntry(sizes[vc.videoSize_], format.width, format.height);
-  if (subTypes.Count() > 1) {
-    engine::TVideoFormat wanted = format;
-    wanted.subtype = engine::SubTypeFromName(subTypes[vc.videoSubType_]);
-    // The size list spans every sub-type: a size that the first sub-type
-    // lacks comes in the first one listed that has it, rather than not at all.
-    for (int i = 1; vc.videoSubType_ == 0 && !source->QueryAccept(wanted) && i < subTypes.Count(); ++i) {
-      engine::TVideoFormat other = format;
-      other.subtype = engine::SubTypeFromName(subTypes[i]);
-      if (source->QueryAccept(other)) wanted = other;
-    }
-    format = wanted;
-  }
+  // The first sub-type stands for index 0 only where there is a choice.
+  if (subTypes.Count() > 1) format.subtype = engine::SubTypeFromName(subTypes[vc.videoSubType_]);
   if (vc.Report(source->SetFormat(format), rl_Error, "set video size", 63)) {
     appliedWidth = format.width;
     appliedHeight = format.height;

@@ -63,9 +63,9 @@ class TImpl {
   void ShowDialog(TDialog dialog);
 
   // ---- capture to file (CaptureFile.cpp)
-  // The stop, with its post-processing and the completion event; `success`
-  // false when the capture already failed (a full disk).
-  void StopCapture(bool success);
+  // The stop, with its post-processing and then, no longer busy, the
+  // completion event.
+  void StopCapture();
   // The public recompression, after its state check.
   bool Recompress(const std::string& source, const std::string& destination);
   // Free space under the capture file's folder is below the reserve.
@@ -91,6 +91,8 @@ class TImpl {
   int videoCompressorNode = -1, audioCompressorNode = -1;
   std::shared_ptr<TSampleGrabberCB> grabberCB;
 
+  // Graphs built so far: tells a graph from the one that replaced it.
+  int builds = 0;
   bool graphRunning = false;
   bool frameGrabberReady = false;
   bool sourceIsDV = false;
@@ -145,7 +147,8 @@ class TImpl {
 
  private:
   bool BindVideoDevice();
-  void BindAudioDevice();
+  // False when sound is wanted and no sound input can be had.
+  bool BindAudioDevice();
   void FindInterfaces();
   bool EnsureFormatLists();
   bool BindCompressors();
@@ -178,6 +181,10 @@ class TImpl {
   bool PreparePreallocFile();
   bool OpenCaptureWriter();
   void ConfigureMux();
+  // What the multiplexer is told (interleaving, index, master stream).
+  void ReportMuxSettings(bool audioMaster);
+  // The stop under the busy state; whether the capture ended well.
+  bool FinishCapture();
   void CloseCaptureWriter();
   void AbandonCaptureFile();
   bool RecompressFile(const std::string& source, const std::string& destination);

@@ -153,7 +153,9 @@ bool TImpl::DvRender() {
   if (!graph->Connect(toPreview, input(preview)) || !graph->Connect(output(preview, TMajorType::Video), input(video)) ||
       !graph->Connect(output(video, TMajorType::Video), input(rendererNode)))
     return false;
-  if (audioNode >= 0) {
+  // Type 1 plays the camcorder's own sound: a sound input bound for it
+  // stays unconnected, and the stream goes into the file whole.
+  if (audioNode >= 0 && !type1) {
     ConnectAudioBranch();
   } else if (vc.renderAudio_) {
     if (type1) graph->SetAudioStream(preview, source->OpenSound());

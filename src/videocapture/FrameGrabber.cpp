@@ -88,14 +88,15 @@ void TImpl::CaptureFrameTo(TFrameCaptureDest dest, const std::string& fileName) 
 }
 
 void TImpl::Deliver() {
+  // Null when the sample had no buffer: the request ends without a picture,
+  // and no file is written.
   TBitmap* bitmap = grabberCB->PendingFrame();
-  if (!bitmap) return;
   std::string name;
-  bool success = true;
+  bool success = bitmap != nullptr;
   const TFrameCaptureDest dest = frameDest;
-  if (dest != fc_TBitmap) {
+  if (dest != fc_TBitmap) name = DiskName(frameFileName);
+  if (dest != fc_TBitmap && bitmap) {
     const std::string extension = dest == fc_BmpFile ? "bmp" : "jpg";
-    name = DiskName(frameFileName);
     if (name.empty() && !AutomaticFileName(extension, name)) success = false;
     else try {
       if (dest == fc_BmpFile) {

@@ -49,9 +49,12 @@ bool TImpl::StartGraph(bool takeWantedState) {
   if (!graphRunning) vc.Report(false, rl_Warning, "can't start: " + list->DisplayName(vc.videoDevice_), 91);
   if (willSearch) {
     searching = true;
+    // A handler may have stored any index meanwhile; the round needs one of the list's.
+    if (vc.videoDevice_ < 0 || vc.videoDevice_ >= list->Count()) vc.videoDevice_ = 0;
     searchStart = vc.videoDevice_;
-    for (int index = (searchStart + 1) % list->Count(); index != searchStart; index = (index + 1) % list->Count()) {
-      vc.videoDevice_ = index;
+    // VideoDevice itself goes round, so a search that finds nothing ends
+    // where it began.
+    while ((vc.videoDevice_ = (vc.videoDevice_ + 1) % list->Count()) != searchStart) {
       vc.videoSize_ = 0;
       vc.videoSubType_ = 0;
       videoDeviceChanged = true;
@@ -119,27 +122,29 @@ void TImpl::FindInterfaces() {
   if (hasAnalogDecoder) source->AnalogDecoder()->SetStandard(AnalogStandardFlag(vc.analogVideoStandard_));
 }
 
-void TImpl::BindAudioDevice() {
-  // A camcorder's sound is in its stream; only DVUseExternalAudio takes another.
-  const bool audioWithVideo = sourceIsDV && !vc.dvUseExternalAudio_;
-  if (!(vc.CaptureAudio || vc.renderAudio_)) return;
-  if (audioWithVideo) {
+bool TImpl::BindAudioDevice() {
+  if (!(vc.CaptureAudio || vc.renderAudio_)) return true;
+  // A camcorder that splits its stream (type 2) has its sound in it; only
+  // DVUseExternalAudio takes another.
+  if (sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType2 && !vc.dvUseExternalAudio_) {
     BindDvSound();
-    return;
+    return true;
   }
+  // Only a graph that uses the sound needs the input: a preview plays none
+  // and writes none, and a camcorder's whole stream (type 1) has its own.
+  const bool wanted =
+      (vc.renderAudio_ || vc.currentState_ == cs_Capture) && !(sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType1);
   TDevices* list = AudioDeviceList();
-  // A computer without a microphone previews video all the same.
-  if (!list || list->Count() == 0) {
-    vc.Report(false, rl_Log, "no audio device", 6);
-    return;
-  }
+  if (!list || list->Count() == 0) return !wanted;
   if (vc.audioDevice_ < 0 || vc.audioDevice_ >= list->Count()) {
     vc.audioDevice_ = 0;
-    vc.Report(false, rl_Log, list->Name() + " index out of range, index 0 used instead", 40);
+    vc.Report(false, rl_Warning, list->Name() + " index out of range, index 0 used instead", 40);
   }
   TDeviceRecord& audio = list->Record(vc.audioDevice_);
   auto stream = engine::CaptureSystem().OpenAudio(audio.Moniker);
-  if (!vc.Report(stream != nullptr, rl_Log, "bind " + list->Name() + " device moniker to filter", 6)) return;
+  if (!vc.Report(stream != nullptr, wanted ? rl_Error : rl_Log, "bind " + list->Name() + " device moniker to filter",
+                 6))
+    return !wanted;
   audioNode = graph->AddFilter(TNodeKind::AudioSource, audio.DisplayName);
   if (vc.CaptureAudio && vc.AudioFormat != af_default) {
     const TAudioParams p = AudioFormatParams(vc.AudioFormat);
@@ -147,19 +152,20 @@ void TImpl::BindAudioDevice() {
     vc.Report(stream->SetFormat({p.rate, p.bits, p.channels}), rl_Warning, "set audio format", 69);
   }
   graph->SetAudioStream(audioNode, std::move(stream));
+  return true;
 }
 
 bool TImpl::BuildGraph() {
   DestroyGraph();
   graph = std::make_unique<engine::TCaptureGraph>();
+  ++builds;
   vc.Report(true, rl_Log, "create instance: Graph Buider", 14);
   vc.Report(true, rl_Log, "create instance: Filter Graph", 14);
   vc.Report(true, rl_Log, "set filter graph", 56);
   if (!BindVideoDevice()) return false;
   if (source->CapabilityCount() > 0) EnsureFormatLists();
   FindInterfaces();
-  BindAudioDevice();
-  return true;
+  return BindAudioDevice();
 }
 
 // ---------------------------------------------------------------- run
@@ -355,15 +361,15 @@ bool TImpl::SpliceDeinterlacer(TPinRef in, const std::string& name) {
 }
 
 void TImpl::InsertDeinterlacers() {
+  // Only for the pictures a camcorder's split stream (type 2) decodes.
+  if (!sourceIsDV || vc.dvCaptureMode_ != dv_CaptureType2) return;
   const TStreamType wanted = vc.UseDeinterlacerFilter;
   // In front of the renderer, so that the grabber takes the same pictures.
   if (wanted == st_Preview || wanted == st_Both)
     SpliceDeinterlacer(graph->FindPin(rendererNode, TPinDir::Input, TPinCategory::None, TMajorType::Video),
                        "DeinterlacePrer Filter");
   // Before the compressor: it would keep the combing of the fields otherwise.
-  // A camcorder's whole DV stream goes into the file as it came, unchanged.
-  const bool wholeDv = sourceIsDV && vc.dvCaptureMode_ == dv_CaptureType1;
-  if ((wanted == st_Capture || wanted == st_Both) && vc.currentState_ == cs_Capture && !wholeDv)
+  if ((wanted == st_Capture || wanted == st_Both) && vc.currentState_ == cs_Capture)
     SpliceDeinterlacer(graph->FindPin(videoCompressorNode >= 0 ? videoCompressorNode : muxNode, TPinDir::Input,
                                       TPinCategory::None, TMajorType::Video),
                        "DeinterlaceCapr Filter");
@@ -403,6 +409,11 @@ bool TImpl::AttachVideoWindow() {
   vc.aspectRatio_ = vc.videoWidth_ > 0 ? static_cast<double>(vc.videoHeight_) / vc.videoWidth_ : 0;
   vc.Report(true, rl_Log, "get video window interface", 28);
   vc.videoWindow_->Clear();
+  // Until a layout places it, a new window shows the video at its own size
+  // at the panel's inner corner.
+  const QRect inner = vc.contentsRect();
+  if (!vc.videoWindow_->FullScreen())
+    vc.videoWindow_->setGeometry(inner.left(), inner.top(), vc.videoWidth_, vc.videoHeight_);
   vc.videoWindow_->show();
   if (vc.fullScreenPreview_) vc.videoWindow_->SetFullScreen(true);
   return true;
@@ -490,9 +501,8 @@ bool TImpl::RunGraphSteps() {
     audioDeviceChanged = false;
     if (vc.OnChangeAudioDevice) vc.OnChangeAudioDevice(&vc);
   }
-  // Laid out whatever AutoSize says: the window must cover the panel, and
-  // OnResizeVideo tells the application the size of every new graph.
-  if (graph) vc.LayoutVideoWindow();
+  // Without AutoSize the application lays the panel out itself.
+  if (graph && vc.autoSize_) vc.LayoutVideoWindow();
   if (!graph || !source) return false;
   ConnectEvents();
   if (vc.currentState_ == cs_Capture) {
@@ -507,9 +517,11 @@ bool TImpl::RunGraphSteps() {
     return false;
   }
   graphRunning = true;
-  if (grabberInserted) frameGrabberReady = true;
+  const int build = builds;
   if (vc.currentState_ == cs_Capture && vc.OnCaptureStarted) vc.OnCaptureStarted(&vc);
   if (vc.currentState_ == cs_Preview && vc.OnPreviewStarted) vc.OnPreviewStarted(&vc);
+  // Grabs are taken from here on, unless a handler replaced the graph.
+  if (grabberInserted && graph && builds == build) frameGrabberReady = true;
   return true;
 }
 
@@ -548,6 +560,7 @@ void TImpl::DestroyGraph() {
   CloseCaptureWriter();
   if (seeking) {
     seeking = nullptr;
+    mediaDuration = 0;
     if (vc.currentState_ == cs_Player) vc.currentState_ = vc.wantedState_;
     if (vc.OnPlayerProgress) vc.OnPlayerProgress(&vc, 0);
   }
@@ -580,6 +593,8 @@ void TImpl::GraphNotify() {
       case engine::TGraphEventCode::Complete:
         if (vc.currentState_ == cs_Player) {
           endReached = true;
+          // No frame follows at the end: a grab must not run the player for one.
+          frameShown = false;
           if (controlMode == 2) GraphControl(1);
           endOfStream = eventPending = true;
         }

@@ -43,15 +43,12 @@ void TImpl::OpenPlayer() {
     vc.currentState_ = vc.wantedState_;
     StartGraph(false);
   };
-  {
-    engine::TMediaInfo info;
-    std::string why;
-    if (!vc.Report(engine::ProbeMedia(name, info, why), rl_Error, "no media info available", 42)) return fail();
-    if (!vc.Report(info.streams > 0, rl_Error, "no stream found", 43)) return fail();
-    mediaDuration = info.videoSeconds;
-  }
-  DestroyGraph();
+  engine::TMediaInfo info;
   std::string why;
+  if (!vc.Report(engine::ProbeMedia(name, info, why), rl_Error, "no media info available", 42)) return fail();
+  if (!vc.Report(info.streams > 0, rl_Error, "no stream found", 43)) return fail();
+  DestroyGraph();
+  mediaDuration = info.videoSeconds;
   auto file = engine::OpenFileSource(name, engine::CaptureSystem().Clock(), why);
   if (!vc.Report(file != nullptr, rl_Log, "cannot render file", 10)) return fail();
   graph = std::make_unique<engine::TCaptureGraph>();
@@ -62,11 +59,15 @@ void TImpl::OpenPlayer() {
   seeking->SetPosition(0);
   seeking->SetRate(vc.playerRate_);
 
-  rendererNode = graph->AddFilter(TNodeKind::VideoRenderer, "Video Renderer");
-  graph->SetConsumer(rendererNode, vc.videoWindow_->Sink());
-  if (!graph->Connect(graph->FindPin(sourceNode, TPinDir::Output, TPinCategory::Capture, TMajorType::Video),
-                      graph->FindPin(rendererNode, TPinDir::Input, TPinCategory::None, TMajorType::Video)))
-    return fail();
+  engine::TVideoFormat pictures;
+  const bool video = source->GetFormat(pictures);
+  if (video) {
+    rendererNode = graph->AddFilter(TNodeKind::VideoRenderer, "Video Renderer");
+    graph->SetConsumer(rendererNode, vc.videoWindow_->Sink());
+    if (!graph->Connect(graph->FindPin(sourceNode, TPinDir::Output, TPinCategory::Capture, TMajorType::Video),
+                        graph->FindPin(rendererNode, TPinDir::Input, TPinCategory::None, TMajorType::Video)))
+      return fail();
+  }
   // A file plays without its sound when there is no sound output, as a
   // file whose sound cannot be decoded does.
   if (auto sound = engine::OpenFileSound(*source)) {
@@ -77,13 +78,13 @@ void TImpl::OpenPlayer() {
       audioNode = -1;
     }
   }
-  const bool grabberInserted = InsertGrabber();
-  if (!AttachVideoWindow()) return fail();
+  // Sound alone has no picture to grab or show.
+  const bool grabberInserted = video && InsertGrabber();
+  if (video && !AttachVideoWindow()) return fail();
   vc.currentState_ = cs_Player;
   frameShown = endReached = ffAtEnd = false;
   if (vc.OnPlayerStarted) vc.OnPlayerStarted(&vc);
   if (!graph) return;
-  vc.LayoutVideoWindow();
   ConnectEvents();
   if (!GraphControl(vc.PlayerAutoStart ? 2 : 1)) return fail();
   // Paused, the first picture shows.
@@ -197,8 +198,9 @@ void TVideoCapture::ClosePlayer() {
 
 bool TVideoCapture::SetPlayerPosition(double seconds) { return PlayerCheck() && impl_->SetPlayerPosition(seconds); }
 
+// A rate the file cannot play at is kept all the same; the file plays on as it did.
 void TVideoCapture::SetPlayerRate(double rate) {
-  if (rate == playerRate_ || !(rate > 0)) return;
+  if (rate == playerRate_) return;
   playerRate_ = rate;
   if (currentState_ == cs_Player && impl_->seeking) impl_->seeking->SetRate(rate);
 }

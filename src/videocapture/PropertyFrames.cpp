@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/Charset.h"
 
@@ -18,6 +19,11 @@ namespace {
 TPropertyFrames*& Installed() {
   static TPropertyFrames* frames = nullptr;
   return frames;
+}
+
+// Property frames open at a point of their owner, as the owner shows on the screen.
+void PlaceOver(QDialog& dialog, QWidget* owner, int x, int y) {
+  dialog.move(owner ? owner->mapToGlobal(QPoint(x, y)) : QPoint(x, y));
 }
 
 const char* const kControlNames[engine::kProcAmpCount] = {
@@ -40,7 +46,7 @@ bool TPropertyFrames::HasDevicePages(engine::TCaptureSource& source) {
 void TPropertyFrames::ShowDevicePages(QWidget* parent, engine::TCaptureSource& source) {
   QDialog dialog(parent);
   dialog.setWindowTitle(platform::ToQString(source.Info().friendlyName + " Properties"));
-  dialog.move(30, 30);
+  PlaceOver(dialog, parent, 30, 30);
   auto* form = new QFormLayout;
   if (engine::TProcAmp* amp = source.ProcAmp()) {
     for (int p = 0; p < engine::kProcAmpCount; ++p) {
@@ -74,22 +80,34 @@ bool TPropertyFrames::ShowStreamConfig(QWidget* parent, engine::TCaptureSource& 
                                        engine::TVideoFormat& format) {
   QDialog dialog(parent);
   dialog.setWindowTitle("Stream Format");
-  dialog.move(0, 0);
+  PlaceOver(dialog, parent, 0, 0);
   auto* choices = new QComboBox;
+  choices->setObjectName("format");
   std::vector<engine::TVideoFormat> formats;
   engine::TVideoFormat current;
-  source.GetFormat(current);
-  for (int i = 0; i < source.CapabilityCount(); ++i) {
-    engine::TVideoFormat f;
-    engine::TStreamCaps caps;
-    if (!source.GetCapability(i, f, caps)) continue;
+  const bool haveCurrent = source.GetFormat(current);
+  auto add = [&](const engine::TVideoFormat& f) {
     formats.push_back(f);
     choices->addItem(QString("%1  %2 x %3")
                          .arg(platform::ToQString(engine::SubTypeName(f.subtype)))
                          .arg(f.width)
                          .arg(f.height));
-    if (f.subtype == current.subtype && f.width == current.width && f.height == current.height)
-      choices->setCurrentIndex(choices->count() - 1);
+  };
+  auto same = [&](const engine::TVideoFormat& f) {
+    return f.subtype == current.subtype && f.width == current.width && f.height == current.height;
+  };
+  for (int i = 0; i < source.CapabilityCount(); ++i) {
+    engine::TVideoFormat f;
+    engine::TStreamCaps caps;
+    if (!source.GetCapability(i, f, caps)) continue;
+    add(f);
+    if (haveCurrent && same(f)) choices->setCurrentIndex(choices->count() - 1);
+  }
+  // A size chosen elsewhere (the component's VideoSize) that no capability
+  // names as its own is still what the device sends: the dialog shows it.
+  if (haveCurrent && !formats.empty() && std::none_of(formats.begin(), formats.end(), same)) {
+    add(current);
+    choices->setCurrentIndex(choices->count() - 1);
   }
   auto* rate = new QDoubleSpinBox;
   rate->setRange(1, 120);
@@ -113,7 +131,7 @@ bool TPropertyFrames::ShowStreamConfig(QWidget* parent, engine::TCaptureSource& 
 void TPropertyFrames::ShowPage(QWidget* parent, const std::string& title, QWidget* page) {
   QDialog dialog(parent);
   dialog.setWindowTitle(platform::ToQString(title));
-  dialog.move(30, 30);
+  PlaceOver(dialog, parent, 30, 30);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   auto* layout = new QVBoxLayout(&dialog);

@@ -45,17 +45,22 @@ TRegKey::TRegKey(const std::string& keyPath) : path_(keyPath) {
     userFailed_ = true;
   }
   machine_ = std::make_unique<platform::TRegistry>(platform::RegRoot::LocalMachine);
+  const std::string probe = path_ + "vcaptest";
   try {
     if (machine_->OpenKey(path_, true)) {
-      // Writing is proven by making and removing a scratch key, which must
-      // not be left behind either way.
-      const std::string probe = path_ + "vcaptest";
+      // Writing is proven by making and removing a scratch key.
       machine_->DeleteKey(probe);
       platform::TRegistry scratch(platform::RegRoot::LocalMachine);
       if (scratch.OpenKey(probe, true)) machineWritable_ = machine_->DeleteKey(probe);
     }
   } catch (const platform::Exception&) {
     machineWritable_ = false;
+  }
+  // Made in the user's settings when the machine's cannot be written (they
+  // take what the machine's refuse), the scratch key must not stay there.
+  try {
+    platform::TRegistry(platform::RegRoot::CurrentUser).DeleteKey(probe);
+  } catch (const platform::Exception&) {
   }
   if (!machineWritable_) machine_.reset();
   key_ = machine_ ? machine_.get() : user_.get();

@@ -114,9 +114,7 @@ void TSampleGrabberCB::Receive(const engine::TFrame& frame) {
   {
     std::lock_guard lock(mutex_);
     notifier = notifier_;
-    // A sample without a buffer neither takes a frame nor uses up the request:
-    // the next sample with pixels serves it.
-    const bool take = !frameBitmap_ && formatKind_ != 0 && captureRequested_ && frame.data != nullptr;
+    const bool take = !frameBitmap_ && formatKind_ != 0 && captureRequested_;
     bool skip = !take;
     if (take) {
       if (burstMode_) {
@@ -138,11 +136,14 @@ void TSampleGrabberCB::Receive(const engine::TFrame& frame) {
           lparam = 0;
         }
       }
-      const int width = connectedType_.width > 0 ? connectedType_.width : frame.width;
-      const int height = connectedType_.height > 0 ? connectedType_.height : frame.height;
-      auto bitmap = std::make_unique<TBitmap>(width, height);
-      CopyFrameToBitmap(frame, *bitmap);
-      frameBitmap_ = std::move(bitmap);
+      // A sample without a buffer takes its turn but leaves no picture.
+      if (frame.data != nullptr) {
+        const int width = connectedType_.width > 0 ? connectedType_.width : frame.width;
+        const int height = connectedType_.height > 0 ? connectedType_.height : frame.height;
+        auto bitmap = std::make_unique<TBitmap>(width, height);
+        CopyFrameToBitmap(frame, *bitmap);
+        frameBitmap_ = std::move(bitmap);
+      }
       wparam = 1;
     }
     sampleTime_ = frame.sampleTime;

@@ -58,11 +58,7 @@ constexpr int kTvMode = 1;
 
 engine::TTvTuner* TunerOf(TImpl& impl) { return impl.source ? impl.source->Tuner() : nullptr; }
 engine::TAnalogDecoder* DecoderOf(TImpl& impl) { return impl.source ? impl.source->AnalogDecoder() : nullptr; }
-// The tuner while it receives television, null while it is a radio.
-engine::TTvTuner* TvTunerOf(TImpl& impl) {
-  engine::TTvTuner* tuner = TunerOf(impl);
-  return tuner && tuner->Mode() == kTvMode ? tuner : nullptr;
-}
+// The tuner while it is a radio (FM or AM), null while it receives television.
 engine::TTvTuner* RadioOf(TImpl& impl) {
   engine::TTvTuner* tuner = TunerOf(impl);
   return tuner && tuner->Mode() != kTvMode ? tuner : nullptr;
@@ -77,7 +73,13 @@ bool TVideoCapture::TVLogout() { return TunerOf(*impl_) != nullptr; }
 // through V4L2: these stay unanswered.
 bool TVideoCapture::VDECPutVCRHorizontalLocking(int) { return false; }
 bool TVideoCapture::VDECPutOutputEnable(int) { return false; }
-bool TVideoCapture::VDECGetOutputEnable(int&) { return false; }
+
+// A V4L2 decoder always hands its pictures on.
+bool TVideoCapture::VDECGetOutputEnable(int& enable) {
+  if (!DecoderOf(*impl_)) return false;
+  enable = 1;
+  return true;
+}
 
 bool TVideoCapture::TVPutChannel(int channel, int videoSubChannel, int audioSubChannel) {
   if (engine::TTvTuner* radio = RadioOf(*impl_)) {
@@ -134,7 +136,8 @@ bool TVideoCapture::TVGetTuningSpace(int& space) {
 }
 
 bool TVideoCapture::TVAutoTune(int channel, int& foundSignal) {
-  engine::TTvTuner* tuner = TvTunerOf(*impl_);
+  if (engine::TTvTuner* radio = RadioOf(*impl_)) return TTvTuning::AutoTuneRadio(*radio, channel, foundSignal);
+  engine::TTvTuner* tuner = TunerOf(*impl_);
   return tuner && impl_->tuning.AutoTune(*tuner, channel, foundSignal);
 }
 
@@ -151,7 +154,9 @@ bool TVideoCapture::TVGetInputType(int index, TTunerInputType& type) {
 }
 
 bool TVideoCapture::TVGetAudioFrequency(int& hertz) {
-  engine::TTvTuner* tuner = TvTunerOf(*impl_);
+  // A radio station's frequency is its sound's.
+  if (RadioOf(*impl_)) return TVGetVideoFrequency(hertz);
+  engine::TTvTuner* tuner = TunerOf(*impl_);
   engine::TAnalogDecoder* decoder = DecoderOf(*impl_);
   long video, standard = AnalogStandardFlag(analogVideoStandard_);
   if (!tuner || !tuner->VideoFrequency(video)) return false;
@@ -231,8 +236,9 @@ bool TVideoCapture::TVGetConnectInput(int& index) {
   return tuner && tuner->ConnectedTunerInput(index);
 }
 
+// In radio mode, the frequency the radio is tuned to.
 bool TVideoCapture::TVGetVideoFrequency(int& hertz) {
-  engine::TTvTuner* tuner = TvTunerOf(*impl_);
+  engine::TTvTuner* tuner = TunerOf(*impl_);
   long value;
   if (!tuner || !tuner->VideoFrequency(value)) return false;
   hertz = static_cast<int>(value);

@@ -18,6 +18,10 @@ constexpr long kSearchSpan = 1250000;
 constexpr long kSearchStep = 62500;
 // A frequency belongs to a channel when it lies this close to its carrier.
 constexpr long kChannelCatch = 1500000;
+// A radio station is searched for this far to either side, in these steps.
+constexpr long kFmSearchSpan = 100000, kFmSearchStep = 12500;
+constexpr long kAmSearchSpan = 4500, kAmSearchStep = 500;
+constexpr int kAmMode = 4;
 
 }  // namespace
 
@@ -121,57 +125,82 @@ bool TTvTuning::GetInputType(engine::TTvTuner& tuner, int input, TTunerInputType
   return true;
 }
 
-bool TTvTuning::AutoTune(engine::TTvTuner& tuner, int channel, int& found) {
-  const long carrier = ChannelCarrier(Plan(tuner), channel);
+namespace {
+
+// Reads the signal from `span` below `centre` to `span` above it and finds
+// the offset where it is best; false when the tuner fails a step. `best` is
+// 0 when nothing was received.
+bool Search(engine::TTvTuner& tuner, long centre, long span, long finest, long& chosen, int& best) {
   long low, high, step;
-  if (carrier == 0 || !tuner.FrequencyRange(low, high, step)) return false;
-  step = std::max(step, kSearchStep);
+  if (!tuner.FrequencyRange(low, high, step)) return false;
+  step = std::max(step, finest);
   struct Reading {
     long offset;
     int strength;
   };
   std::vector<Reading> readings;
-  for (long offset = -(kSearchSpan / step) * step; offset <= kSearchSpan; offset += step) {
+  for (long offset = -(span / step) * step; offset <= span; offset += step) {
     int strength;
-    const long frequency = carrier + offset;
+    const long frequency = centre + offset;
     if (frequency < low || frequency > high) continue;
     if (!tuner.SetVideoFrequency(frequency) || !tuner.SignalStrength(strength)) return false;
     readings.push_back({offset, strength});
   }
-  int best = 0;
+  best = 0;
   for (const Reading& r : readings) best = std::max(best, r.strength);
-  std::map<int, long>& fine = FineTuning(ConnectedType(tuner));
-  if (best > 0) {
-    // Many tuners only say locked or not: the strongest readings then form a
-    // plateau, whose middle is where the picture sits. Of several plateaus
-    // the one nearest the plan's carrier wins.
-    long chosen = 0, chosenDistance = 0;
-    bool have = false;
-    for (std::size_t i = 0; i < readings.size();) {
-      if (readings[i].strength != best) {
-        ++i;
-        continue;
-      }
-      std::size_t end = i;
-      while (end + 1 < readings.size() && readings[end + 1].strength == best) ++end;
-      const long first = readings[i].offset, last = readings[end].offset;
-      const long middle = first + ((last - first) / 2 / step) * step;
-      const long distance = first > 0 ? first : last < 0 ? -last : 0;
-      if (!have || distance < chosenDistance) {
-        chosen = middle;
-        chosenDistance = distance;
-        have = true;
-      }
-      i = end + 1;
+  if (best == 0) return true;
+  // Many tuners only say locked or not: the strongest readings then form a
+  // plateau, whose middle is where the station sits. Of several plateaus
+  // the one nearest the centre wins.
+  long chosenDistance = 0;
+  bool have = false;
+  for (std::size_t i = 0; i < readings.size();) {
+    if (readings[i].strength != best) {
+      ++i;
+      continue;
     }
-    fine[channel] = chosen;
+    std::size_t end = i;
+    while (end + 1 < readings.size() && readings[end + 1].strength == best) ++end;
+    const long first = readings[i].offset, last = readings[end].offset;
+    const long middle = first + ((last - first) / 2 / step) * step;
+    const long distance = first > 0 ? first : last < 0 ? -last : 0;
+    if (!have || distance < chosenDistance) {
+      chosen = middle;
+      chosenDistance = distance;
+      have = true;
+    }
+    i = end + 1;
   }
+  return true;
+}
+
+}  // namespace
+
+bool TTvTuning::AutoTune(engine::TTvTuner& tuner, int channel, int& found) {
+  const long carrier = ChannelCarrier(Plan(tuner), channel);
+  long chosen = 0;
+  int best = 0;
+  if (carrier == 0 || !Search(tuner, carrier, kSearchSpan, kSearchStep, chosen, best)) return false;
+  if (best > 0) FineTuning(ConnectedType(tuner))[channel] = chosen;
   found = best > 0 ? 1 : 0;
   // Whatever was found, the tuner ends on the channel as it is now tuned.
   if (!tuner.SetVideoFrequency(TunedFrequency(tuner, channel))) return false;
   channel_ = channel;
   videoSubChannel_ = audioSubChannel_ = kSubChannelDefault;
   return true;
+}
+
+bool TTvTuning::AutoTuneRadio(engine::TTvTuner& tuner, int frequency, int& found) {
+  // Half the spacing of the band's stations either side: 200 kHz on FM, 9
+  // or 10 kHz on AM.
+  const bool am = tuner.Mode() == kAmMode;
+  long low, high, step, chosen = 0;
+  int best = 0;
+  if (!tuner.FrequencyRange(low, high, step) || frequency < low || frequency > high ||
+      !Search(tuner, frequency, am ? kAmSearchSpan : kFmSearchSpan, am ? kAmSearchStep : kFmSearchStep, chosen, best))
+    return false;
+  found = best > 0 ? 1 : 0;
+  return tuner.SetVideoFrequency(frequency + chosen);
 }
 
 bool TTvTuning::StoreAutoTune() {

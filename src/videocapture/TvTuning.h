@@ -38,6 +38,9 @@ class TTvTuning {
   // for good once stored). `found` is 0 when nothing was received; the
   // channel's fine tuning then stays as it was.
   bool AutoTune(videocapture::engine::TTvTuner& tuner, int channel, int& found);
+  // The same for a radio, around a frequency in Hz; it ends on the best
+  // frequency found, or on the one given.
+  static bool AutoTuneRadio(videocapture::engine::TTvTuner& tuner, int frequency, int& found);
   bool StoreAutoTune();
 
  private:

@@ -253,20 +253,18 @@ void TVideoCapture::RegularTick() {
     }
     if (impl_->diskFull) {
       impl_->diskFull = false;
-      // A capture that ran out of space still ends as every capture does,
-      // with its file closed and the completion event, though unsuccessful.
-      if (currentState_ == cs_Capture) impl_->StopCapture(false);
-      else impl_->StartGraph(true);
+      // The new graph closes the capture file with what it holds.
+      impl_->StartGraph(true);
       if (!*alive) return;
       if (OnDiskFull) OnDiskFull(this);
       if (!*alive) return;
     }
   }
+  impl_->TimeCodeTick();
+  if (!*alive) return;
   if (!frameGrabberEnabled_) impl_->FrameNotify(0, 1);
   if (!*alive) return;
   impl_->PlayerProgressTick();
-  if (!*alive) return;
-  impl_->TimeCodeTick();
   if (*alive && !destroying_) platform::ProcessMessages();
 }
 
@@ -335,7 +333,7 @@ void TVideoCapture::StopCapture() {
     Report(false, rl_Error, "not capturing", 89);
     return;
   }
-  impl_->StopCapture(true);
+  impl_->StopCapture();
 }
 
 void TVideoCapture::Recompress(const std::string& source, const std::string& destination) {
@@ -381,13 +379,13 @@ std::string TVideoCapture::AudioCompressorName(int index) const { return NameOf(
 
 std::string TVideoCapture::GetVideoSizes() const {
   TDevices* list = VideoDeviceList();
-  if (!list || videoDevice_ < 0 || videoDevice_ >= list->Count()) return {};
+  if (!initialized_ || !list || videoDevice_ < 0 || videoDevice_ >= list->Count()) return {};
   return TrimmedLines(list->Record(videoDevice_).Sizes.get());
 }
 
 std::string TVideoCapture::GetVideoSubTypes() const {
   TDevices* list = VideoDeviceList();
-  if (!list || videoDevice_ < 0 || videoDevice_ >= list->Count()) return {};
+  if (!initialized_ || !list || videoDevice_ < 0 || videoDevice_ >= list->Count()) return {};
   return TrimmedLines(list->Record(videoDevice_).SubTypes.get());
 }
 
@@ -604,7 +602,6 @@ void TVideoCapture::FullScreenNotify(int& key) {
   if (OnFullScreenKeyPress) OnFullScreenKeyPress(this, k);
   key = static_cast<unsigned char>(k);
   if (key == 27) {
-    fullScreenPreview_ = false;
     videoWindow_->SetFullScreen(false);
     LayoutVideoWindow();
   }
@@ -618,16 +615,19 @@ void TVideoCapture::resizeEvent(QResizeEvent* event) {
 }
 
 void TVideoCapture::LayoutVideoWindow() {
-  if (inLayout_ || !impl_ || !impl_->graph || videoWindow_->FullScreen()) return;
+  if (inLayout_ || !impl_ || !impl_->graph) return;
   inLayout_ = true;
   struct Reset {
     bool& flag;
     ~Reset() { flag = false; }
   } reset{inLayout_};
   if (OnResizeVideo) OnResizeVideo(this, videoWidth_, videoHeight_);
+  // A window on the whole screen is not placed; leaving it lays out again.
+  const bool placed = !videoWindow_->FullScreen();
   const QRect inner = contentsRect();
   const int width = inner.width(), height = inner.height();
   if (!autoSize_) {
+    if (!placed) return;
     const double r = aspectRatio_;
     if (!MaintainImageRatio) {
       videoWindow_->setGeometry(inner);
@@ -645,6 +645,6 @@ void TVideoCapture::LayoutVideoWindow() {
   const int w = static_cast<int>(std::lround(videoWidth_ * zoomSize_ / 100.0));
   const int h = static_cast<int>(std::lround(videoHeight_ * zoomSize_ / 100.0));
   if (w <= 0 || h <= 0) return;
-  videoWindow_->setGeometry(inner.left(), inner.top(), w, h);
+  if (placed) videoWindow_->setGeometry(inner.left(), inner.top(), w, h);
   resize(w + borderAllowance_, h + borderAllowance_);
 }

@@ -55,7 +55,8 @@ class TVideoCapture : public QFrame {
   // Writes `destination` from `source` with the selected compressors.
   void Recompress(const std::string& source, const std::string& destination);
 
-  // ---- the file player (AVI files with MJPEG or uncompressed video)
+  // ---- the file player (whatever FFmpeg's libraries read; files with sound
+  // only play their sound)
   void OpenPlayer();
   void RunPlayer();
   void PausePlayer();
@@ -66,7 +67,8 @@ class TVideoCapture : public QFrame {
   bool SetPlayerPosition(double seconds);
   double PlayerRate() const { return playerRate_; }
   void SetPlayerRate(double rate);
-  // Seconds, of the file the player opened last.
+  // Seconds, of the first video stream of the file the player has open; 0
+  // while none is open.
   double MediaDuration() const;
 
   // ---- TV tuner and analog video decoder. Each answers false without a
@@ -74,11 +76,13 @@ class TVideoCapture : public QFrame {
   // channel plans of the chosen country, for cable or antenna as the tuner
   // input is set; auto-tuning finds a fine tuning per channel, which the
   // settings keep once stored. Every international dialling code is a
-  // country. In radio mode the card's radio node is tuned, and a channel is
-  // a frequency in Hz. A logon has nothing to do; switching the decoder's
-  // output and setting its VCR locking have no Linux counterpart and answer
-  // false. Changes the card takes only while it does not stream (the input,
-  // the standard) stop the stream around them.
+  // country. In radio mode (FM, or AM on a radio with an AM band) the card's
+  // radio node is tuned, a channel is a frequency in Hz, the frequency calls
+  // answer the radio's, and auto-tuning searches around the frequency given.
+  // A logon has nothing to do; the decoder's output is always on, and
+  // switching it or setting its VCR locking have no Linux counterpart and
+  // answer false. Changes the card takes only while it does not stream (the
+  // input, the standard) stop the stream around them.
   bool TVPutChannel(int channel, int videoSubChannel, int audioSubChannel);
   bool TVGetChannel(int& channel, int& videoSubChannel, int& audioSubChannel);
   bool TVChannelMinMax(int& min, int& max);
@@ -137,7 +141,8 @@ class TVideoCapture : public QFrame {
 
   // ---- formats and quality
   // The current device's sizes ("320x240") and sub-types, one per line; empty
-  // until a graph has been built for the device.
+  // before the component is initialised and until a graph has been built for
+  // the device.
   std::string GetVideoSizes() const;
   std::string GetVideoSubTypes() const;
   std::string GetAudioFormats() const;

@@ -11,7 +11,8 @@ enum TAutoFileName { fn_Sequential, fn_DateTime };
 enum TCompressionMode { cm_NoCompression, cm_CompressOnTheFly, cm_CompressAfterCapture };
 enum TCompressionType { ct_Video, ct_Audio, ct_AudioVideo };
 enum TInitComponent { ic_creating, ic_can_initialize, ic_initialized };
-enum TMasterStream { ms_VideoMaster, ms_AudioMaster, ms_NoMaster };
+// The multiplexer takes -1 for no master stream.
+enum TMasterStream { ms_VideoMaster = 0, ms_AudioMaster = 1, ms_NoMaster = -1 };
 enum TDVCaptureMode { dv_CaptureType1, dv_CaptureType2 };
 enum TDVResolution { dvr_Default, dvr_Dc, dvr_Quarter, dvr_Half, dvr_Full };
 enum TDVCommand {

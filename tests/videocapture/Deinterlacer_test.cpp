@@ -1,5 +1,5 @@
 // The deinterlacer on a picture made of two fields, and where the component
-// puts it.
+// leaves it out.
 
 #include "videocapture/engine/Deinterlacer.h"
 
@@ -55,30 +55,22 @@ TEST(Deinterlacer, RebuildsWhatMovedBetweenTheFieldsAndKeepsWhatStoodStill) {
   }
 }
 
-TEST(Deinterlacer, GoesOnTheSidesUseDeinterlacerFilterNames) {
-  struct Case {
-    TStreamType side;
-    bool preview, capture;
-  };
-  const Case cases[] = {{st_None, false, false}, {st_Preview, true, false}, {st_Capture, false, true},
-                        {st_Both, true, true}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.side);
+// A camera's pictures go to the screen and the file as they came, whatever
+// side is asked for: the deinterlacer is for a camcorder's split stream (its
+// places there are checked with the camcorders).
+TEST(Deinterlacer, StaysOutOfACamerasGraph) {
+  for (const TStreamType side : {st_Preview, st_Capture, st_Both}) {
+    SCOPED_TRACE(side);
     testing_support::TempHome home;
     SyntheticWorld world(1);
     Watched w;
     EXPECT_TRUE(w.vc->GetIsDeinterlacerFilterInstalled());
-    w.vc->UseDeinterlacerFilter = c.side;
+    w.vc->UseDeinterlacerFilter = side;
     w.vc->StoragePath = home.Home().string();
     w.vc->StartPreview();
     w.vc->StartCapture();
     ASSERT_EQ(w.vc->CurrentState(), cs_Capture);
-    const auto links = w.vc->GraphLinks();
-    auto has = [&](const char* link) { return std::find(links.begin(), links.end(), link) != links.end(); };
-    EXPECT_EQ(has("Camera 1.Preview -> DeinterlacePrer Filter.Input"), c.preview);
-    EXPECT_EQ(has("DeinterlacePrer Filter.Output -> AVI Dec Grab.Input"), c.preview);
-    EXPECT_EQ(has("Camera 1.Capture -> DeinterlaceCapr Filter.Input"), c.capture);
-    EXPECT_EQ(has("DeinterlaceCapr Filter.Output -> AVI Mux.Input 01"), c.capture);
+    for (const auto& link : w.vc->GraphLinks()) EXPECT_EQ(link.find("Deinterlace"), std::string::npos) << link;
     w.vc->StopCapture();
     EXPECT_EQ(w.errors, std::vector<std::string>{});
   }

@@ -89,6 +89,7 @@ TEST(Devices, FormatsAreDiscoveredOnceAndCached) {
     SCOPED_TRACE(run);
     FinalizeVideoDevices();  // as a new process would
     Watched w;
+    w.Tick();
     int discoveries = 0;
     w.vc->OnDiscoveringNewDevice = [&](TVideoCapture*, const std::string& name, bool done) {
       EXPECT_EQ(name, "Camera 1");
@@ -100,6 +101,8 @@ TEST(Devices, FormatsAreDiscoveredOnceAndCached) {
     // (YUY2 160x120 to 640x480, MJPEG 320x180 to 1280x720), found by the
     // first run and read back from the cache by the second.
     EXPECT_EQ(w.vc->GetVideoSizes(), "160x120\r\n320x180\r\n320x240\r\n640x360\r\n640x480\r\n1280x720\r\n");
+    Watched loading;  // not initialised yet: it has no lists to tell
+    EXPECT_EQ(loading.vc->GetVideoSizes() + loading.vc->GetVideoSubTypes(), "");
   }
   TRegKey key("\\Software\\VideoCapture\\");
   EXPECT_TRUE(key.MachineWritable());
@@ -117,6 +120,13 @@ TEST(Devices, FormatsAreDiscoveredOnceAndCached) {
   key.StoreDeviceLists("dev", sizes, subTypes);
   ASSERT_TRUE(key.LoadDeviceLists("dev", readSizes, readSubTypes));
   EXPECT_EQ(readSizes.Text(), " 160x120\r\n");
+
+  // The machine's settings closed (a folder where the file would be stops
+  // even root): the user's take the cache, and keep no scratch key either.
+  std::filesystem::remove(platform::RegistryFile(platform::RegRoot::LocalMachine));
+  std::filesystem::create_directories(platform::RegistryFile(platform::RegRoot::LocalMachine) / "closed");
+  EXPECT_EQ(TRegKey("\\Software\\VideoCapture\\").Root(), platform::RegRoot::CurrentUser);
+  EXPECT_FALSE(platform::TRegistry(platform::RegRoot::CurrentUser).KeyExists("\\Software\\VideoCapture\\vcaptest"));
 }
 
 TEST(Devices, RatesSizesAndControls) {
@@ -139,6 +149,7 @@ TEST(Devices, RatesSizesAndControls) {
   world.Backend().AddCamera(script);
   Watched vc;
   vc.vc->SetVideoSize(1);
+  vc.Tick();
   vc.vc->StartPreview();
   EXPECT_EQ(vc.vc->GetVideoSizes().rfind("1x1\r\n2x1\r\n2x2\r\n", 0), 0u);
   EXPECT_EQ(vc.vc->VideoWidth(), 2);

@@ -82,14 +82,14 @@ TEST(FrameGrabber, DeliversRequestedFramesAndBursts) {
          g.w.vc->CaptureFrameTo(fc_TBitmap, "");
        },
        8, {1, 3, 5}},
-      {"a sample without a buffer leaves the request for the next",
+      {"a sample without a buffer ends the request, passing no bitmap",
        [](Grabbing& g) {
          g.world.Camera(0)->Faults().nullBuffer = true;
          g.w.vc->CaptureFrameTo(fc_TBitmap, "");
          g.Step();
          g.world.Camera(0)->Faults().nullBuffer = false;
        },
-       2, {2}},
+       2, {-1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -97,6 +97,7 @@ TEST(FrameGrabber, DeliversRequestedFramesAndBursts) {
     c.request(g);
     for (int i = 0; i < c.steps; ++i) g.Step();
     EXPECT_EQ(g.numbers, c.numbers);
+    for (std::size_t i = 0; i < g.numbers.size(); ++i) EXPECT_EQ(g.success[i], g.numbers[i] >= 0) << i;
   }
 }
 

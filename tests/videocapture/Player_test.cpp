@@ -106,6 +106,7 @@ TEST(Player, PlaysFilesFfmpegMadeWithTheirPicturesAndSound) {
     world.StepFrames(26, 25);
     ASSERT_TRUE(WaitFor([&] { return ended; }));
     w.vc->ClosePlayer();
+    EXPECT_EQ(w.vc->MediaDuration(), 0.0);  // no file open
     EXPECT_EQ(w.errors, Strings{});
     const std::string played = testing_support::ReadFile(world.PlayedFile()), decoded = DecodedSound(file);
     EXPECT_GE(played.size(), decoded.size());
@@ -121,6 +122,30 @@ TEST(Player, PlaysFilesFfmpegMadeWithTheirPicturesAndSound) {
     EXPECT_EQ(w.errors, (Strings{"42 Error: no media info available", "10 Error: cannot play " + text}));
     EXPECT_EQ(w.vc->MediaDuration(), 0.0);
   }
+}
+
+// A file of sound alone plays its sound, and has no video stream to tell a length of.
+TEST(Player, PlaysAFileOfSoundAlone) {
+  testing_support::TempHome home;
+  std::filesystem::create_directories(home.Home());
+  const std::string tone = home.Home().string() + "/tone.wav";
+  ASSERT_EQ(Shell("ffmpeg -v error -f lavfi -i 'aevalsrc=0.5*sin(440*2*PI*t)|0.5*sin(660*2*PI*t):s=48000:d=0.5' '" +
+                  tone + "' && echo ok"),
+            "ok\n");
+  SyntheticWorld world(0, false);
+  Watched w;
+  w.Tick();
+  bool ended = false;
+  w.vc->OnPlayerEndOfStream = [&](TVideoCapture*) { ended = true; };
+  w.vc->PlayerFileName = tone;
+  w.vc->OpenPlayer();
+  ASSERT_EQ(w.vc->CurrentState(), cs_Player);
+  EXPECT_EQ(w.vc->MediaDuration(), 0.0);
+  world.StepFrames(14, 25);
+  ASSERT_TRUE(WaitFor([&] { return ended; }));
+  w.vc->ClosePlayer();  // the output has written all once it is closed
+  EXPECT_GT(SignalToNoise(DecodedSound(tone), testing_support::ReadFile(world.PlayedFile())), 60.0);
+  EXPECT_EQ(w.errors, Strings{});
 }
 
 // FFmpeg's libraries are loaded with the first file opened, not with the

@@ -7,9 +7,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
 #include <cstring>
 
 #include "Capture_helpers.h"
@@ -149,6 +151,28 @@ TEST(PropertyPages, ChangeTheDevicesTheyShow) {
   EXPECT_GT(card->starts, starts);
   EXPECT_EQ(w.vc->CurrentState(), cs_Preview);
   EXPECT_EQ(w.errors, Strings{});
+}
+
+// The device's own frames open over the panel, and the format dialog shows
+// the format in use, also one that no capability names as its own.
+TEST(PropertyPages, TheFramesOpenOverThePanelAndShowTheFormatInUse) {
+  SyntheticWorld world(1);
+  Watched w;
+  w.Tick();
+  w.vc->SetVideoSize(3);  // 640x360, which YUY2 takes
+  w.vc->StartPreview();
+  std::vector<std::pair<QPoint, std::string>> seen;
+  QTimer looking;  // until the dialog is up: the graph is built first
+  QObject::connect(&looking, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    looking.stop();
+    auto* format = dialog->findChild<QComboBox*>("format");
+    seen.emplace_back(dialog->pos() - w.vc->mapToGlobal(QPoint()), format ? format->currentText().toStdString() : "");
+    dialog->reject();
+  });
+  for (const TDialog dialog : {dlg_StreamConfig, dlg_Device}) looking.start(5), w.vc->ShowDialog(dialog);
+  EXPECT_EQ(seen, (std::vector<std::pair<QPoint, std::string>>{{{0, 0}, "YUY2  640 x 360"}, {{30, 30}, ""}}));
 }
 
 namespace {

@@ -54,9 +54,11 @@ TEST(TvCard, TheStandardReachesTheDecoderAtOnceOrAtTheNextBuild) {
   EXPECT_EQ(card->standard.load(), 0x10);
   w.vc->SetAnalogVideoStandard(AnalogVideo_NTSC_M);
   EXPECT_EQ(card->standard.load(), 0x1);
-  int lines = 0, format = 0, formats = 0, strength = -1, hertz = 0;
+  int lines = 0, format = 0, formats = 0, strength = -1, hertz = 0, enabled = 0;
   EXPECT_TRUE(w.vc->VDECGetNumberOfLines(lines));
   EXPECT_EQ(lines, 525);
+  EXPECT_TRUE(w.vc->VDECGetOutputEnable(enabled));  // always on
+  EXPECT_EQ(enabled, 1);
   EXPECT_TRUE(w.vc->VDECPutTVFormat(0x10));
   EXPECT_TRUE(w.vc->VDECGetNumberOfLines(lines));
   EXPECT_EQ(lines, 625);

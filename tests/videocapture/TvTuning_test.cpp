@@ -25,8 +25,8 @@ constexpr long kMHz = 1000000;
 
 // What a bttv-like card answers: a tuner input and a composite input,
 // PAL B/G and NTSC M, one YUYV size, and a tuner whose signal follows the
-// stations below. The tuner serves the radio node (FM, in 62.5 Hz units)
-// once that sets a frequency, and the video node again once it does.
+// stations below. The tuner serves the radio node (FM and AM, in 62.5 Hz
+// units) once that sets a frequency, and the video node again once it does.
 class FakeTvCard : public engine::TV4l2Io {
  public:
   struct Station {
@@ -132,11 +132,20 @@ class FakeTvCard : public engine::TV4l2Io {
         auto* t = static_cast<v4l2_tuner*>(arg);
         if (t->index != 0) return Fail(EINVAL);
         t->type = radio ? V4L2_TUNER_RADIO : V4L2_TUNER_ANALOG_TV;
-        t->capability = radio ? V4L2_TUNER_CAP_LOW : capability;
-        t->rangelow = radio ? kFmLow : static_cast<std::uint32_t>(std::int64_t(44 * kMHz) * 1000 / Unit());
+        t->capability = radio ? V4L2_TUNER_CAP_LOW | V4L2_TUNER_CAP_FREQ_BANDS : capability;
+        t->rangelow = radio ? kAmLow : static_cast<std::uint32_t>(std::int64_t(44 * kMHz) * 1000 / Unit());
         t->rangehigh = radio ? kFmHigh : static_cast<std::uint32_t>(std::int64_t(870 * kMHz) * 1000 / Unit());
         // The tuner receives for the node that tuned it last.
         t->signal = radio != radioMode_ ? 0 : Signal(radio ? At(radioFrequency_, 62500) : At(frequency_, Unit()));
+        return 0;
+      }
+      case VIDIOC_ENUM_FREQ_BANDS: {
+        auto* b = static_cast<v4l2_frequency_band*>(arg);
+        if (!radio || b->tuner != 0 || b->type != V4L2_TUNER_RADIO || b->index > 1) return Fail(EINVAL);
+        const bool fm = b->index == 0;
+        b->capability = V4L2_TUNER_CAP_LOW | V4L2_TUNER_CAP_FREQ_BANDS;
+        b->modulation = fm ? V4L2_BAND_MODULATION_FM : V4L2_BAND_MODULATION_AM;
+        b->rangelow = fm ? kFmLow : kAmLow, b->rangehigh = fm ? kFmHigh : kAmHigh;
         return 0;
       }
       case VIDIOC_G_FREQUENCY:
@@ -145,7 +154,7 @@ class FakeTvCard : public engine::TV4l2Io {
         std::uint32_t& frequency = radio ? radioFrequency_ : frequency_;
         if (request == VIDIOC_S_FREQUENCY) {
           if (f->tuner != 0 || f->type != (radio ? V4L2_TUNER_RADIO : V4L2_TUNER_ANALOG_TV) ||
-              (radio && (f->frequency < kFmLow || f->frequency > kFmHigh)))
+              (radio && (f->frequency < kAmLow || f->frequency > kFmHigh)))
             return Fail(EINVAL);
           frequency = f->frequency, radioMode_ = radio;
         }
@@ -173,8 +182,8 @@ class FakeTvCard : public engine::TV4l2Io {
 
  private:
   static constexpr int kVideo = 10, kRadio = 20;
-  // 87.5 to 108 MHz in 62.5 Hz units.
-  static constexpr std::uint32_t kFmLow = 1400000, kFmHigh = 1728000;
+  // 87.5 to 108 MHz and 522 to 1620 kHz in 62.5 Hz units.
+  static constexpr std::uint32_t kFmLow = 1400000, kFmHigh = 1728000, kAmLow = 8352, kAmHigh = 25920;
 
   static int Fail(int error) {
     errno = error;
@@ -354,24 +363,25 @@ TEST(TvTuning, InputAndStandardChangeThoughTheCardRefusesThemWhileStreaming) {
 
 TEST(TvTuning, RadioModeTunesTheCardsRadioNodeInHertz) {
   TvWorld tv;
-  tv.card->stations = {{100100000, false}};  // an FM station at 100.1 MHz
+  tv.card->stations = {{100100000, true}, {999000, true}};  // on FM at 100.1 MHz, on AM at 999 kHz
   auto w = tv.Preview();
   TVideoCapture& vc = *w->vc;
-  int modes = 0, mode = 0, min = 0, max = 0, channel = 0, sub = 0, strength = -1, hertz = 0;
+  int modes = 0, mode = 0, min = 0, max = 0, channel = 0, sub = 0, strength = -1, hertz = 0, found = 0;
   ASSERT_TRUE(vc.TVPutChannel(5, -1, -1));  // television: 77.25 MHz
   EXPECT_TRUE(vc.TVGetAvailableModes(modes));
-  EXPECT_EQ(modes, 1 | 2);
-  EXPECT_FALSE(vc.TVPutMode(4));  // no AM
+  EXPECT_EQ(modes, 1 | 2 | 4);
   ASSERT_TRUE(vc.TVPutMode(2));
   EXPECT_TRUE(vc.TVGetMode(mode) && vc.TVChannelMinMax(min, max));
   EXPECT_EQ(std::make_tuple(mode, min, max), std::make_tuple(2, 87500000, 108000000));
   EXPECT_EQ(tv.card->Now(), std::make_tuple(true, 1, true, 87500000L));  // never tuned: the band's start
-  ASSERT_TRUE(vc.TVPutChannel(100100000, -1, -1));
+  ASSERT_TRUE(vc.TVAutoTune(100050000, found));  // a station a little way off is found
   EXPECT_FALSE(vc.TVPutChannel(120000000, -1, -1));  // beyond the band
-  EXPECT_FALSE(vc.TVGetVideoFrequency(hertz));       // no picture on the radio
-  EXPECT_TRUE(vc.TVGetChannel(channel, sub, sub) && vc.TVSignalPresent(strength));
-  EXPECT_EQ(std::make_tuple(channel, strength, tv.card->Now()),
-            std::make_tuple(100100000, 1, std::make_tuple(true, 1, true, 100100000L)));
+  EXPECT_TRUE(vc.TVGetChannel(channel, sub, sub) && vc.TVSignalPresent(strength) && vc.TVGetAudioFrequency(hertz));
+  EXPECT_EQ(std::make_tuple(found, channel, strength, hertz, tv.card->Now()),
+            std::make_tuple(1, 100100000, 1, 100100000, std::make_tuple(true, 1, true, 100100000L)));
+  ASSERT_TRUE(vc.TVPutMode(4) && vc.TVChannelMinMax(min, max) && vc.TVAutoTune(1000000, found));
+  EXPECT_TRUE(vc.TVGetVideoFrequency(hertz));
+  EXPECT_EQ(std::make_tuple(min, max, found, hertz), std::make_tuple(522000, 1620000, 1, 999000));
   ASSERT_TRUE(vc.TVPutMode(1));
   EXPECT_TRUE(vc.TVGetChannel(channel, sub, sub));
   EXPECT_EQ(std::make_tuple(channel, tv.card->Hertz(), std::get<2>(tv.card->Now())),

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <QResizeEvent>
 #include <algorithm>
 #include <filesystem>
 #include <thread>
@@ -147,6 +148,14 @@ TEST(VideoCapture, ReportsWhatGoesWrongWithItsCodes) {
          w.vc->StartPreview();
        },
        {"87 Error: cannot render graph", "91 Warning: can't start: Camera 1"}, cs_Preview, 1, true},
+      {"every camera fails: the search ends where it began", 2, true,
+       [](SyntheticWorld& world, Watched& w) {
+         world.Camera(0)->Faults().startFails = world.Camera(1)->Faults().startFails = true;
+         w.vc->StartPreview();
+       },
+       {"87 Error: cannot render graph", "91 Warning: can't start: Camera 1", "87 Error: cannot render graph",
+        "91 Warning: can't start: Camera 2", "33 Error: video device down"},
+       cs_Preview, 0, false},
       {"no search: the device is down", 2, true,
        [](SyntheticWorld& world, Watched& w) {
          world.Camera(0)->Faults().startFails = true;
@@ -170,6 +179,9 @@ TEST(VideoCapture, ReportsWhatGoesWrongWithItsCodes) {
        {"40 Error: index out of range", "40 Error: VideoDevice index out of range"}, cs_Down, 7, false},
       {"no microphone", 1, false, [](SyntheticWorld&, Watched& w) { w.vc->StartPreview(); }, {}, cs_Preview, 0,
        true},
+      {"no microphone for the sound to be played", 1, false,
+       [](SyntheticWorld&, Watched& w) { w.vc->SetRenderAudio(true), w.vc->StartPreview(); },
+       {"91 Warning: can't start: Camera 1", "33 Error: video device down"}, cs_Preview, 0, false},
       {"format refused", 1, true,
        [](SyntheticWorld& world, Watched& w) {
          world.Camera(0)->Faults().formatRefused = true;
@@ -254,7 +266,7 @@ TEST(VideoCapture, SizeAndSubTypeIndexesZeroKeepTheDevicesOwnFormat) {
       {7, 0, {engine::kYuy2, 320, 240}, {sizeWarning}},
       {-2, 0, {engine::kYuy2, 320, 240}, {sizeWarning}},
       {0, 5, {engine::kYuy2, 320, 240}, {"40 Warning: VideoSubType index out of range, index 0 used instead"}},
-      {1, 0, {engine::kMjpg, 320, 180}, {}},  // only MJPG has it
+      {1, 0, {engine::kYuy2, 320, 240}, {"63 Error: set video size"}},  // only MJPG has it
       {5, 1, {engine::kMjpg, 1280, 720}, {}},
       {0, 1, {engine::kYuy2, 320, 240}, {"63 Error: set video size"}},  // MJPG lacks the own size
   };
@@ -377,11 +389,20 @@ TEST(VideoCapture, FitsTheVideoWindowIntoThePanel) {
     w.vc->MaintainImageRatio = c.keepRatio;
     w.vc->SetZoomSize(c.zoom);
     w.vc->StartPreview();
+    // Without AutoSize the picture keeps its own size in the panel's corner
+    // until the panel is resized (the webcam window asks for that).
+    if (!c.autoSize) {
+      EXPECT_EQ(std::make_pair(resized.empty(), w.vc->VideoWindow()->geometry()),
+                std::make_pair(true, QRect(2, 2, 320, 240)));
+      QResizeEvent resize(w.vc->size(), w.vc->size());
+      QCoreApplication::sendEvent(w.vc.get(), &resize);
+    }
     EXPECT_EQ(w.vc->VideoWindow()->geometry(), c.window);
     EXPECT_EQ(w.vc->size(), c.panel);
     ASSERT_FALSE(resized.empty());
     EXPECT_EQ(resized.front(), std::make_pair(320, 240));
   }
+
 }
 
 // The window that owns a component may close from any event the component

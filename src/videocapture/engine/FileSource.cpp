@@ -19,6 +19,9 @@ namespace {
 // runs on far past the pictures is not read in one piece.
 constexpr TRefTime kSoundTail = 10 * kUnitsPerSecond;
 
+// A file with sound alone is played in slices of this length.
+constexpr TRefTime kSoundSlice = kUnitsPerSecond / 25;
+
 // The sample frame at `time`, to the nearest.
 std::int64_t SampleAt(TRefTime time, unsigned rate) {
   return std::llround(static_cast<double>(time) * rate / kUnitsPerSecond);
@@ -31,6 +34,11 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
       : video_(std::move(video)), sound_(std::move(sound)), clock_(std::move(clock)) {
     info_.moniker = "@file#" + fileName + "#";
     info_.friendlyName = fileName;
+    if (!video_) {
+      format_.avgTimePerFrame = kSoundSlice;
+      duration_ = sound_->End();
+      return;
+    }
     format_.subtype = video_->Codec();
     format_.width = video_->Width();
     format_.height = video_->Height();
@@ -44,9 +52,10 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
   int CapabilityCount() override { return 0; }
   bool GetCapability(int, TVideoFormat&, TStreamCaps&) override { return false; }
   bool QueryAccept(const TVideoFormat&) override { return false; }
+  // False for a file with sound alone.
   bool GetFormat(TVideoFormat& format) override {
     format = format_;
-    return true;
+    return video_ != nullptr;
   }
   bool SetFormat(const TVideoFormat&) override { return false; }
   TProcAmp* ProcAmp() override { return nullptr; }
@@ -127,23 +136,25 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
 
   // Hands on the current picture.
   void Show(const TFrameSink& frames, bool still) {
-    if (!video_->Picture().data) return;
+    if (!video_ || !video_->Picture().data) return;
     TFrame frame = video_->Picture();
     frame.still = still;
     frames(frame);
   }
 
-  // Hands on the sound from the picture shown at `from` to the next one's time.
-  void Sound(TRefTime from, TRefTime to) {
+  // Hands on the sound from the picture shown at `from` to the next one's
+  // time; the sample frames handed on.
+  std::int64_t Sound(TRefTime from, TRefTime to) {
     std::lock_guard lock(soundMutex_);
-    if (!soundSink_ || !sound_) return;
+    if (!soundSink_ || !sound_) return 0;
     const unsigned rate = sound_->Format().rate;
     const std::int64_t first = SampleAt(from, rate);
     slice_.clear();
-    sound_->Read(first, SampleAt(to, rate), slice_);
-    if (slice_.empty()) return;
+    const std::int64_t frames = sound_->Read(first, SampleAt(to, rate), slice_);
+    if (slice_.empty()) return 0;
     soundSink_({reinterpret_cast<const std::uint8_t*>(slice_.data()), slice_.size(),
                 static_cast<double>(first) / rate});
+    return frames;
   }
 
   void Play(const TFrameSink& frames, const TEventSink& events) {
@@ -153,6 +164,11 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
       if (seekTo_) {
         const TRefTime target = *seekTo_;
         seekTo_.reset();
+        if (!video_) {
+          // Sound alone goes on from wherever the position was put.
+          pending_ = duration_ <= 0 || nextTime_ < duration_;
+          continue;
+        }
         lock.unlock();
         const bool found = video_->Seek(target);
         lock.lock();
@@ -192,6 +208,15 @@ class FileSource : public TCaptureSource, public TMediaSeeking {
       nextTime_ += format_.avgTimePerFrame;
       // Sound plays at its own speed only.
       const bool sound = rate_ == 1.0;
+      if (!video_) {
+        const TRefTime from = position_;
+        lock.unlock();
+        const std::int64_t played = sound ? Sound(from, from + kSoundSlice) : 0;
+        lock.lock();
+        // Without a length the sound ends where it runs dry.
+        pending_ = duration_ > 0 ? from + kSoundSlice < duration_ : played > 0;
+        continue;
+      }
       lock.unlock();
       Show(frames, false);
       const TRefTime shown = video_->Time();
@@ -262,10 +287,11 @@ std::unique_ptr<TAudioSource> OpenFileSound(TCaptureSource& fileSource) {
 std::unique_ptr<TCaptureSource> OpenFileSource(const std::string& fileName, std::shared_ptr<TSyntheticClock> clock,
                                                std::string& error) {
   auto video = TMediaVideo::Open(fileName, error);
-  if (!video) return nullptr;
-  // Sound that cannot be decoded leaves the file playing without it.
+  // Sound that cannot be decoded leaves the file playing without it; a file
+  // without pictures plays its sound alone.
   std::string soundError;
-  auto sound = TMediaSound::Open(fileName, video->Origin(), soundError);
+  auto sound = TMediaSound::Open(fileName, video ? video->Origin() : 0, soundError);
+  if (!video && !sound) return nullptr;
   return std::make_unique<FileSource>(std::move(video), std::move(sound), fileName, std::move(clock));
 }
 

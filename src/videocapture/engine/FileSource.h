@@ -16,7 +16,8 @@ namespace videocapture::engine {
 
 class TSyntheticClock;
 
-// Null, with the reason, when the file has no video that can be decoded.
+// Null, with the reason, when the file has neither pictures nor sound that
+// can be decoded. Without pictures it reports no format and plays its sound.
 std::unique_ptr<TCaptureSource> OpenFileSource(const std::string& fileName, std::shared_ptr<TSyntheticClock> clock,
                                                std::string& error);
 // The sound of a file source as PCM, handed on picture by picture while the

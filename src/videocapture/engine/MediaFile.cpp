@@ -140,7 +140,10 @@ bool ProbeFile(const std::string& path, TMediaInfo& info, std::string& error) {
   info.video = video >= 0;
   info.sound = av_find_best_stream(demux.format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
   if (!info.video) return true;
-  const AVStream* st = demux.format->streams[video];
+  // The length is the first video stream's, which need not be the one played.
+  const AVStream* st = nullptr;
+  for (unsigned i = 0; !st && i < demux.format->nb_streams; ++i)
+    if (demux.format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) st = demux.format->streams[i];
   if (st->duration != AV_NOPTS_VALUE)
     info.videoSeconds = static_cast<double>(st->duration) * st->time_base.num / st->time_base.den;
   else if (demux.format->duration != AV_NOPTS_VALUE)
@@ -329,6 +332,12 @@ std::unique_ptr<TMediaSound> AvSound::Open(const std::string& path, TRefTime ori
   sound->format_ = {static_cast<unsigned>(codec->sample_rate), bytes ? 8u : 16u,
                     codec->ch_layout.nb_channels >= 2 ? 2u : 1u};
   sound->origin_ = origin;
+  const AVStream* st = demux.Stream();
+  const TRefTime start = st->start_time != AV_NOPTS_VALUE ? ToRefTime(st->start_time, st->time_base) : 0;
+  TRefTime end = 0;
+  if (st->duration != AV_NOPTS_VALUE) end = start + ToRefTime(st->duration, st->time_base);
+  else if (demux.format->duration != AV_NOPTS_VALUE) end = ToRefTime(demux.format->duration, AV_TIME_BASE_Q);
+  sound->end_ = std::max<TRefTime>(0, end - origin);
   return sound;
 }
 

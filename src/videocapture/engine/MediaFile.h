@@ -35,7 +35,7 @@ struct TMediaInfo {
   int streams = 0;
   bool video = false;
   bool sound = false;
-  double videoSeconds = 0;  // of the first video stream
+  double videoSeconds = 0;  // of the file's first video stream
 };
 
 // False, with FFmpeg's reason, when the file cannot be read as media (or
@@ -102,6 +102,8 @@ class TMediaSound {
   // The file's own rate, 16 bits (8 when the file has 8), one or two
   // channels (more are mixed down to two).
   TPcmFormat Format() const { return format_; }
+  // Where the sound ends, counted from the origin; 0 when the file does not say.
+  TRefTime End() const { return end_; }
   // Appends the sample frames [from, to): read on from where the last call
   // ended, sought to when `from` lies elsewhere. Where the stream has no
   // sound (before its first sample, after a gap) silence stands in; after
@@ -113,6 +115,7 @@ class TMediaSound {
  protected:
   TMediaSound() = default;
   TPcmFormat format_;
+  TRefTime end_ = 0;
 };
 
 // What the module hands out: the three entry points above, given the file's
@@ -132,7 +135,7 @@ class TMediaReaders {
 // lay them out, so a module built from other ones must not be used: it
 // answers only to the version it was built with. Raise it with every change
 // to this file.
-constexpr int kMediaReadersVersion = 1;
+constexpr int kMediaReadersVersion = 2;
 
 }  // namespace videocapture::engine
 

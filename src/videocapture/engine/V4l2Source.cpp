@@ -29,6 +29,8 @@ constexpr int kBufferCount = 4;
 constexpr int kMaxFailures = 50;
 // How long a tuner takes to lock on a new frequency before its signal reading holds.
 constexpr int kTunerSettleMs = 30;
+// The tuner's modes, as the component numbers them.
+constexpr int kTvMode = 1, kFmMode = 2, kAmMode = 4;
 
 TSubType SubTypeOf(std::uint32_t pixelformat) {
   switch (pixelformat) {
@@ -207,20 +209,29 @@ class V4l2Source : public TCaptureSource,
   TCrossbar* AudioCrossbar() override { return audioInputs_.get(); }
 
   // -- tuner: V4L2 tunes by frequency; the channel plans are the component's
-  int AvailableModes() override { return radioPath_.empty() ? 1 : 1 | 2; }
-  int Mode() override { return radioFd_ >= 0 ? 2 : 1; }
+  int AvailableModes() override {
+    int modes = 1;
+    for (int mode : {kFmMode, kAmMode})
+      if (RadioHas(mode)) modes |= mode;
+    return modes;
+  }
+  int Mode() override { return radioFd_ >= 0 ? radioMode_ : kTvMode; }
   bool SetMode(int mode) override {
     if (mode == Mode()) return true;
-    if (mode == 1) {
+    if (mode == kTvMode) {
       io_->Close(radioFd_);
       radioFd_ = -1;
       return RetuneInPlace();
     }
-    if (mode != 2 || radioPath_.empty()) return false;
-    radioFd_ = io_->Open(radioPath_);
+    if (!RadioHas(mode)) return false;
+    const bool opened = radioFd_ < 0;
+    if (opened) radioFd_ = io_->Open(radioPath_);
+    const int before = radioMode_;
+    radioMode_ = mode;
     if (radioFd_ >= 0 && RetuneInPlace()) return true;
-    if (radioFd_ >= 0) io_->Close(radioFd_);
-    radioFd_ = -1;
+    radioMode_ = before;
+    if (opened && radioFd_ >= 0) io_->Close(radioFd_);
+    if (opened) radioFd_ = -1;
     return false;
   }
   bool SignalPresent(bool& present) override {
@@ -243,6 +254,15 @@ class V4l2Source : public TCaptureSource,
     if (!GetTuner(t)) return false;
     low = UnitsToHertz(t.rangelow, t.capability);
     high = UnitsToHertz(t.rangehigh, t.capability);
+    // A radio of several bands covers those of the mode in use.
+    if (radioFd_ >= 0 && !radioBands_.empty()) {
+      low = high = 0;
+      for (const RadioBand& b : radioBands_)
+        if (b.mode == radioMode_) {
+          low = low == 0 ? b.low : std::min(low, b.low);
+          high = std::max(high, b.high);
+        }
+    }
     step = static_cast<long>((UnitMilliHertz(t.capability) + 999) / 1000);
     return true;
   }
@@ -475,6 +495,26 @@ class V4l2Source : public TCaptureSource,
     return SetVideoFrequency(std::clamp(hertz, low, high));
   }
 
+  // Whether the card's radio receives in that mode: FM unless its bands say
+  // otherwise (a driver that lists none has one band, for FM).
+  bool RadioHas(int mode) const {
+    if (radioPath_.empty()) return false;
+    if (radioBands_.empty()) return mode == kFmMode;
+    return std::any_of(radioBands_.begin(), radioBands_.end(), [mode](const RadioBand& b) { return b.mode == mode; });
+  }
+
+  void ReadRadioBands(int fd) {
+    v4l2_tuner t{};
+    if (io_->Ioctl(fd, VIDIOC_G_TUNER, &t) != 0 || !(t.capability & V4L2_TUNER_CAP_FREQ_BANDS)) return;
+    v4l2_frequency_band band{};
+    band.type = V4L2_TUNER_RADIO;
+    for (; io_->Ioctl(fd, VIDIOC_ENUM_FREQ_BANDS, &band) == 0; ++band.index) {
+      const long low = UnitsToHertz(band.rangelow, t.capability), high = UnitsToHertz(band.rangehigh, t.capability);
+      if (band.modulation & V4L2_BAND_MODULATION_FM) radioBands_.push_back({kFmMode, low, high});
+      if (band.modulation & V4L2_BAND_MODULATION_AM) radioBands_.push_back({kAmMode, low, high});
+    }
+  }
+
   // The radio of the card: a node of its own on the same bus.
   void FindRadio() {
     v4l2_capability own{};
@@ -486,6 +526,7 @@ class V4l2Source : public TCaptureSource,
       const bool ours = io_->Ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0 && (NodeCaps(cap) & V4L2_CAP_RADIO) &&
                         (NodeCaps(cap) & V4L2_CAP_TUNER) &&
                         std::memcmp(cap.bus_info, own.bus_info, sizeof cap.bus_info) == 0;
+      if (ours) ReadRadioBands(fd);
       io_->Close(fd);
       if (ours) {
         radioPath_ = path;
@@ -675,6 +716,12 @@ class V4l2Source : public TCaptureSource,
   bool hasTuner_ = false;
   std::string radioPath_;  // empty: the card has no radio
   int radioFd_ = -1;       // open while in radio mode
+  int radioMode_ = kFmMode;
+  struct RadioBand {
+    int mode;  // FM or AM
+    long low, high;  // Hz
+  };
+  std::vector<RadioBand> radioBands_;  // empty when the driver lists none
   std::unique_ptr<TTvAudio> tvAudio_;
   std::unique_ptr<TCrossbar> audioInputs_;
 
