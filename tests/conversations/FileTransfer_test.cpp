@@ -120,10 +120,11 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
     for (const char* name : {"a.txt", "b.txt", "\xE5\x86\x99\xE7\x9C\x9F.txt"})
       EXPECT_EQ(Read(received / name), "first " + std::string(name));
     // Both logs name the file as the disk does.
-    if (first)
+    if (first) {
       for (const auto* log : {out->MemoLog, in->MemoLog})
         EXPECT_TRUE(log->toPlainText().contains(QString::fromUtf8("\xE5\x86\x99\xE7\x9C\x9F.txt")))
             << log->toPlainText().toStdString();
+    }
     EXPECT_EQ(asked, first ? 0 : 1);
     ASSERT_TRUE(testing_support::Settle([&] { return first || in.isNull(); }, 5000));
     EXPECT_TRUE(fs::is_empty(platform::PathFromName(session.Paths().TmpFilesPath)));
