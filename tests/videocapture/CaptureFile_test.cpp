@@ -300,7 +300,9 @@ TEST(CaptureFile, RecompressionReadsCompressedSoundAndFilesFfmpegMade) {
     const std::string sound = DecodedSound(result);
     for (int channel : {0, 1})
       EXPECT_NEAR(ToneOf(sound, channel, 22050), engine::kMicrophoneTones[channel], 10) << channel;
-    if (c.type == ct_Video) EXPECT_GT(SignalToNoise(DecodedSound(source), sound), 60.0);
+    if (c.type == ct_Video) {
+      EXPECT_GT(SignalToNoise(DecodedSound(source), sound), 60.0);
+    }
     if (c.capturedWith >= 0) {
       for (int index : {0, 12}) EXPECT_EQ(DecodedNumber(result, index), index + 1);
     }
