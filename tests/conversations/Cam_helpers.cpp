@@ -9,7 +9,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
 
 #include "common/Settle.h"
 #include "conversations/CamRoutes.h"
@@ -201,13 +206,10 @@ std::string SyntheticJpeg(int number, std::size_t size) {
   return jpeg;
 }
 
-std::string RepeatedScanJpeg(int width, int height, int scans) {
-  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
-  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 7 % 251);
-  const std::string jpeg = platform::EncodeJpeg(
-      width, height, platform::TPixelOrder::Rgb,
-      [&](int y) { return rgb.data() + static_cast<std::size_t>(y) * width * 3; }, {75, true});
-  // In coded data every 0xFF is followed by 0, so each 0xFF 0xDA starts a scan.
+namespace {
+
+// In coded data every 0xFF is followed by 0, so each 0xFF 0xDA starts a scan.
+std::string RepeatLastScan(const std::string& jpeg, int scans) {
   std::size_t last = 0;
   int found = 0;
   for (std::size_t at = jpeg.find("\xFF\xDA"); at != std::string::npos; at = jpeg.find("\xFF\xDA", at + 2))
@@ -216,6 +218,55 @@ std::string RepeatedScanJpeg(int width, int height, int scans) {
   std::string out = jpeg.substr(0, end);
   for (int n = found; n < scans; ++n) out.append(jpeg, last, end - last);
   return out + "\xFF\xD9";
+}
+
+}  // namespace
+
+std::string RepeatedScanJpeg(int width, int height, int scans) {
+  const std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3, 128);
+  return RepeatLastScan(platform::EncodeJpeg(
+                            width, height, platform::TPixelOrder::Rgb,
+                            [&](int y) { return rgb.data() + static_cast<std::size_t>(y) * width * 3; }, {75, true}),
+                        scans);
+}
+
+std::string CameraJpeg(int width, int height, int quality, bool progressive) {
+  std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width) * height * 3);
+  engine::DrawSyntheticFrame(bgr.data(), width, height, static_cast<std::size_t>(width) * 3, true, 42, 100);
+  // A sensor's noise, which is most of what a camera's picture costs.
+  std::uint32_t noise = 1;
+  for (std::uint8_t& b : bgr) {
+    noise = noise * 1664525u + 1013904223u;
+    b = static_cast<std::uint8_t>(std::clamp(b + static_cast<int>(noise >> 26) - 32, 0, 255));
+  }
+  return platform::EncodeJpeg(
+      width, height, platform::TPixelOrder::Bgr,
+      [&](int y) { return bgr.data() + static_cast<std::size_t>(y) * width * 3; }, {quality, progressive});
+}
+
+std::string ArithmeticJpeg(int width, int height, int scans) {
+  jpeg_compress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = static_cast<JDIMENSION>(width);
+  info.image_height = static_cast<JDIMENSION>(height);
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  info.arith_code = TRUE;
+  jpeg_simple_progression(&info);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3, 128);
+  for (JSAMPROW line = row.data(); info.next_scanline < info.image_height;) jpeg_write_scanlines(&info, &line, 1);
+  jpeg_finish_compress(&info);
+  const std::string jpeg(reinterpret_cast<char*>(buffer), size);
+  jpeg_destroy_compress(&info);
+  std::free(buffer);
+  return RepeatLastScan(jpeg, scans);
 }
 
 }  // namespace cam_test
