@@ -559,10 +559,35 @@ class FriendsAmongStrangers(StrangersAtTheDoor):
 # ----- what a picture or a face costs ---------------------------------------------
 
 
+class StallProbe(threading.Thread):
+    """A caller greeted every 20 ms while an attack runs: the program's thread
+    counts as held when a greeting comes more than 100 ms late."""
+
+    def __init__(self, port):
+        super().__init__(daemon=True)
+        self.port, self.latest, self.greeted, self.done = port, 0.0, 0, threading.Event()
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.done.set()
+        self.join()
+
+    def run(self):
+        while not self.done.wait(0.02):
+            late = greeting_time(self.port, "127.0.0.9")
+            self.latest = max(self.latest, 60.0 if late is None else late)
+            self.greeted += late is not None
+
+
 class HostilePictures(Strangers):
     """A broadcaster whose pictures would hold the program for seconds each:
     its viewers, in a window of their own and inside a chat, refuse each one
-    before decoding it, log it and end the link, asking for no more."""
+    before it passes what a picture may cost to decode, log it and end the
+    link, asking for no more. Pictures are decoded away from the program's
+    thread, which goes on meanwhile."""
 
     ENV = dict(Strangers.ENV, PARLO_TEST_CAM_DECISION="2")
 
@@ -571,9 +596,22 @@ class HostilePictures(Strangers):
             self.assertEqual(self.attacker("pictures", self.FRIEND_CALLER, "2"),
                              ["OFFERED 4 VIEWED 4 CLOSED 4 ASKED 0"])
 
+        def arithmetic():
+            with StallProbe(self.port) as probe:
+                out = self.attacker("arithmetic", self.FRIEND_CALLER, "3")
+            offered, viewed, sent, asked, closed = (int(n) for n in re.findall(r"\d+", out[0]))
+            # Each link ends on a picture past the bound, refused before it is
+            # decoded, after the dear ones within it were shown.
+            self.assertEqual((viewed, closed, sent), (offered, offered, asked + closed), out)
+            self.assertGreaterEqual(asked, 3 * offered, out)
+            self.assertGreater(probe.greeted, 20)
+            self.assertLess(probe.latest, 0.1, "the program's thread was held")
+
         self.run_rows([("pictures of thousands of scans or millions of pixels", pictures,
-                        logged(r"Cam picture of more than 30 scans refused; closed",
-                               r"Cam picture of 4096 x 4096 pixels refused; closed"))])
+                        logged(r"Cam picture of 1024 x 1024 pixels too dear to decode by scan \d+ refused; closed",
+                               r"Cam picture of 4096 x 4096 pixels refused; closed")),
+                       ("arithmetic-coded pictures, some thirty steps of the decoder from each bit", arithmetic,
+                        logged(r"Cam picture of 1024 x 768 pixels too dear to decode by scan 1 refused; closed"))])
 
 
 class HostileFaces(Strangers):
