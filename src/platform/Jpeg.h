@@ -42,9 +42,9 @@ struct TJpegScan {
 //
 // A progressive picture can repeat a scan tens of thousands of times within
 // a megabyte, each one a pass over the whole picture, and an arithmetic-coded
-// one makes the decoder take tens of steps for each block of a scan from a
-// few bytes. When `allowScan` is given, it is asked before each scan is
-// decoded (the first too); on false the library stops there (TooDear).
+// one can make the decoder take tens of steps for a coefficient from a bit.
+// When `allowScan` is given, it is asked before each scan is decoded (the
+// first too) and must not throw; on false the library stops there (TooDear).
 TJpegDecoded DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int height, TPixelOrder order,
                             std::uint8_t* pixels, std::size_t stride,
                             const std::function<bool(const TJpegScan&)>& allowScan = {});

@@ -11,10 +11,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-
-// jpeglib.h needs size_t and FILE declared before it.
-#include <jpeglib.h>
 
 #include "common/Settle.h"
 #include "conversations/CamRoutes.h"
@@ -245,28 +241,16 @@ std::string CameraJpeg(int width, int height, int quality, bool progressive) {
 }
 
 std::string ArithmeticJpeg(int width, int height, int scans) {
-  jpeg_compress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&info);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = static_cast<JDIMENSION>(width);
-  info.image_height = static_cast<JDIMENSION>(height);
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&info);
-  info.arith_code = TRUE;
-  jpeg_simple_progression(&info);
-  jpeg_start_compress(&info, TRUE);
-  std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3, 128);
-  for (JSAMPROW line = row.data(); info.next_scanline < info.image_height;) jpeg_write_scanlines(&info, &line, 1);
-  jpeg_finish_compress(&info);
-  const std::string jpeg(reinterpret_cast<char*>(buffer), size);
-  jpeg_destroy_compress(&info);
-  std::free(buffer);
-  return RepeatLastScan(jpeg, scans);
+  const auto segment = [](char marker, const std::string& body) {
+    const std::size_t n = body.size() + 2;
+    return std::string{'\xFF', marker, static_cast<char>(n >> 8), static_cast<char>(n & 0xFF)} + body;
+  };
+  const auto c = [](int n) { return static_cast<char>(n); };
+  std::string jpeg = "\xFF\xD8" + segment('\xDB', std::string(1, '\0') + std::string(64, '\1')) +
+                     segment('\xCA', {8, c(height >> 8), c(height), c(width >> 8), c(width), 1, 1, 0x11, 0}) +
+                     segment('\xDA', {1, 1, 0, 0, 0, 0});
+  for (int n = 1; n < scans; ++n) jpeg += segment('\xDA', {1, 1, 0, 1, 63, 0});
+  return jpeg + "\xFF\xD9";
 }
 
 }  // namespace cam_test

@@ -90,8 +90,8 @@ std::string SyntheticJpeg(int number, std::size_t size);
 std::string RepeatedScanJpeg(int width, int height, int scans);
 // The synthetic picture as a camera of that size takes it, with its noise.
 std::string CameraJpeg(int width, int height, int quality, bool progressive);
-// A grey arithmetic-coded progressive JPEG of a few hundred bytes, its last
-// scan repeated as RepeatedScanJpeg does.
+// A grey arithmetic-coded progressive JPEG of a few hundred bytes: a scan of
+// the brightness, then `scans` - 1 of the whole band, none with coded data.
 std::string ArithmeticJpeg(int width, int height, int scans);
 
 }  // namespace cam_test

@@ -476,38 +476,29 @@ class ArithmeticCoder:
 
     def code(self, context, bit):
         index, more = (-1, 0) if context == FIXED else self.states.get(context, (0, 0))
-        qe = 0x5A1D if index < 0 else QE[index]
+        qe = QE[index] if index >= 0 else 0x5A1D
         self.a -= qe
-        if bit != more:
-            assert index == 0
-            if self.a >= qe:
-                self.c, self.a = self.c + self.a, qe
-            self.states[context] = (1, 1 - more)
-        else:
-            if self.a >= 0x8000:
-                return
-            if self.a < qe:
-                self.c, self.a = self.c + self.a, qe
-            if index >= 0:
-                self.states[context] = (min(index + 1, 13), more)
-        self.renormalize()
-
-    def renormalize(self):
+        if bit == more and self.a >= 0x8000:
+            return
+        # The less probable decision takes the interval's top, unless that
+        # part is the larger: then the two are exchanged.
+        if (bit != more) == (self.a >= qe):
+            self.c, self.a = self.c + self.a, qe
+        if index >= 0:
+            self.states[context] = (min(index + 1, 13), more) if bit == more else (1, 1 - more)
         while self.a < 0x8000:
             self.a, self.c, self.ct = self.a << 1, self.c << 1, self.ct - 1
             if self.ct == 0:
                 self.byte_out()
-                self.ct = 8
 
     def byte_out(self):
-        byte = self.c >> 19
+        byte, self.c, self.ct = self.c >> 19, self.c & 0x7FFFF, 8
         if byte > 0xFF:  # a carry into the bytes already out
             at = len(self.out) - 1
             while self.out[at] == 0xFF:
                 self.out[at], at = 0, at - 1
             self.out[at] += 1
         self.out.append(byte & 0xFF)
-        self.c &= 0x7FFFF
 
     def finish(self):
         """The coded bytes, stuffed; trailing zeros are left to the decoder."""
