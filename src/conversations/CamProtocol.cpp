@@ -1,6 +1,7 @@
 #include "conversations/CamProtocol.h"
 
 #include <ctime>
+#include <functional>
 
 #include "core/session/PeerBounds.h"
 #include "platform/Jpeg.h"
@@ -96,17 +97,24 @@ TReceivedPicture Decode(const std::string& jpeg, long long maxPixels, bool bound
   const auto* data = reinterpret_cast<const std::uint8_t*>(jpeg.data());
   int width = 0, height = 0;
   if (!platform::ReadJpegSize(data, jpeg.size(), width, height)) return {};
-  if (static_cast<long long>(width) * height > maxPixels)
-    return {QImage(), std::to_string(width) + " x " + std::to_string(height) + " pixels"};
+  const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
+  if (static_cast<long long>(width) * height > maxPixels) return {QImage(), size};
   QImage image(width, height, QImage::Format_RGB888);
   if (image.isNull()) return {};
-  const int maxScans = bounded ? peerbounds::PictureScans(static_cast<std::int64_t>(width) * height) : 0;
+  TPictureCost cost(static_cast<std::int64_t>(width) * height, jpeg.size());
+  int scans = 0;
+  std::function<bool(const platform::TJpegScan&)> allow;
+  if (bounded)
+    allow = [&](const platform::TJpegScan& scan) {
+      scans = scan.Number;
+      return cost.AddScan(scan);
+    };
   switch (platform::DecodeJpegInto(data, jpeg.size(), width, height, platform::TPixelOrder::Rgb, image.bits(),
-                                   static_cast<std::size_t>(image.bytesPerLine()), maxScans)) {
+                                   static_cast<std::size_t>(image.bytesPerLine()), allow)) {
     case platform::TJpegDecoded::Done:
       return {image, ""};
-    case platform::TJpegDecoded::TooManyScans:
-      return {QImage(), "more than " + std::to_string(maxScans) + " scans"};
+    case platform::TJpegDecoded::TooDear:
+      return {QImage(), size + " too dear to decode by scan " + std::to_string(scans)};
     case platform::TJpegDecoded::Damaged:
       break;
   }

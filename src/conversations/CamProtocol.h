@@ -24,10 +24,9 @@ inline constexpr int kLineLimit = 4096;
 // A decoded picture may have at most this many pixels: a small file can
 // declare an enormous picture, and decoding must not allocate for it.
 inline constexpr int kMaxPicturePixels = 4096 * 4096;
-// A broadcaster's picture is decoded on the program's one thread, between
-// the other links' turns, so it may cost no more than a camera's picture
-// ever does: the pixels of a 1080p frame with room to spare, and the scans
-// that peerbounds::PictureScans allows.
+// A broadcaster's picture may cost no more than a camera's picture ever
+// does: the pixels of a 1080p frame with room to spare, and the decoding
+// that peerbounds::TPictureCost counts.
 inline constexpr int kMaxReceivedPixels = 2048 * 1536;
 
 // What the user is told when the cam cannot work, by the broadcast window
@@ -70,8 +69,9 @@ std::string TimeText();
 QImage DecodePicture(const std::string& jpeg);
 
 // A broadcaster's picture: a null image when it is damaged, and then also
-// why it was refused when it has more than kMaxReceivedPixels or
-// peerbounds::PictureScans allows (found before any row is made).
+// why it was refused when it has more than kMaxReceivedPixels or costs more
+// to decode than peerbounds::kPictureDecodeNs (found before the scan that
+// would pass it is decoded). Safe on any thread.
 struct TReceivedPicture {
   QImage Image;
   std::string Refused;

@@ -26,6 +26,7 @@ void TCamReceiver::Connect(const std::string& addr, const std::string& port, con
     socket_.reset();
   }
   DropPictureFile();
+  decoding_ = TPictureDecoding();
   expected_ = received_ = 0;
   picture_.clear();
   request_ = own.Join();
@@ -55,11 +56,14 @@ void TCamReceiver::Bind() {
   LineMode();
 }
 
+// A picture still being decoded is no longer shown.
 void TCamReceiver::Close() {
+  decoding_ = TPictureDecoding();
   if (socket_) socket_->Close();
 }
 
 void TCamReceiver::CloseDelayed() {
+  decoding_ = TPictureDecoding();
   if (socket_) socket_->CloseDelayed();
 }
 
@@ -113,6 +117,8 @@ void TCamReceiver::CamDataAvailable(int error) {
     if (host_.SocketError) host_.SocketError(error);
     return;
   }
+  // What follows a picture waits until it is shown.
+  if (decoding_.Pending()) return;
   if (!socket_->LineMode()) {
     TakePictureBytes();
     return;
@@ -234,7 +240,6 @@ void TCamReceiver::WriteFrameData(const char* bytes, int length) {
 }
 
 void TCamReceiver::FinishPicture() {
-  LineMode();
   expected_ = received_ = 0;
   if (file_) {
     file_.reset();
@@ -242,12 +247,21 @@ void TCamReceiver::FinishPicture() {
     fileName_.clear();
   }
   ++pictures_;
-  const std::string jpeg = std::move(picture_);
+  std::string jpeg = std::move(picture_);
   picture_.clear();
   const std::weak_ptr<bool> alive = alive_;
   if (host_.PictureReceived) host_.PictureReceived(jpeg);
-  if (alive.expired()) return;
-  const cam::TReceivedPicture picture = cam::DecodeReceivedPicture(jpeg);
+  if (alive.expired() || !socket_) return;
+  // The link stays in its raw phase, taking nothing and told nothing, until
+  // the picture is shown.
+  decoding_ = TPictureDecoding(std::move(jpeg), [this](const cam::TReceivedPicture& picture) { ShowPicture(picture); });
+  socket_->Pause();
+}
+
+void TCamReceiver::ShowPicture(const cam::TReceivedPicture& picture) {
+  LineMode();
+  socket_->Resume();
+  const std::weak_ptr<bool> alive = alive_;
   if (host_.Picture) host_.Picture(picture.Image);
   if (alive.expired()) return;
   if (!picture.Refused.empty()) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "conversations/CamProtocol.h"
+#include "conversations/PictureDecoding.h"
 #include "platform/Stream.h"
 #include "transport/ParloSocket.h"
 
@@ -36,9 +37,11 @@ struct TCamReceiverHost {
 // picture is also kept as a file in "CamImages" + the broadcaster's name.
 //
 // A picture's length is checked before the link leaves line mode, and exactly
-// that many bytes are taken as the picture: what follows is read as lines
-// again. A length out of bounds closes the link, and so does a picture that
-// would cost more to decode than any camera's (cam::DecodeReceivedPicture).
+// that many bytes are taken as the picture. It is decoded on the decoding
+// thread (TPictureDecoding) while the link waits: what follows it is read,
+// as lines again, once it is shown. A length out of bounds closes the link,
+// and so does a picture that would cost more to decode than any camera's
+// (cam::DecodeReceivedPicture).
 class TCamReceiver {
  public:
   TCamReceiver(TCamReceiverHost host, TPaths& paths);
@@ -84,6 +87,7 @@ class TCamReceiver {
   void WriteFrameToStream(const char* bytes, int length);
   void WriteFrameData(const char* bytes, int length);
   void FinishPicture();
+  void ShowPicture(const cam::TReceivedPicture& picture);
   void DropPictureFile();
   void LineMode();
   void Status(const std::string& text);
@@ -100,6 +104,7 @@ class TCamReceiver {
   bool saveMode_ = false;
   std::string saveFolder_, lastFile_;
   int pictures_ = 0;
+  TPictureDecoding decoding_;
   bool closeReported_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -31,19 +31,29 @@ struct JumpingErrors {
 void Quiet(j_common_ptr, int) {}
 
 // Called by the library before each step of its work: while scans are read,
-// at least once per scan. The step past the bound ends the work as a fatal
-// error would.
-struct ScanBound {
+// at least once per scan, after the scan's header and before its data. A
+// scan refused ends the work as a fatal error would.
+struct ScanCheck {
   jpeg_progress_mgr mgr;
-  int maxScans;
-  bool passed;
+  const std::function<bool(const TJpegScan&)>* allow;
+  int asked;
+  bool refused;
 };
 
-void CheckScans(j_common_ptr common) {
+void CheckScan(j_common_ptr common) {
   auto* info = reinterpret_cast<j_decompress_ptr>(common);
-  auto* bound = reinterpret_cast<ScanBound*>(info->progress);
-  if (info->input_scan_number <= bound->maxScans) return;
-  bound->passed = true;
+  auto* check = reinterpret_cast<ScanCheck*>(info->progress);
+  if (info->input_scan_number <= check->asked) return;
+  check->asked = info->input_scan_number;
+  TJpegScan scan;
+  scan.Number = info->input_scan_number;
+  scan.Blocks = std::int64_t{info->MCUs_per_row} * info->MCU_rows_in_scan * info->blocks_in_MCU;
+  // A sequential scan decodes whole blocks whatever its header says of a band.
+  scan.Coefficients = info->progressive_mode ? std::max(info->Se - info->Ss + 1, 1) : DCTSIZE2;
+  scan.Arithmetic = info->arith_code != FALSE;
+  scan.Refining = info->progressive_mode && info->Ah != 0;
+  if ((*check->allow)(scan)) return;
+  check->refused = true;
   info->err->error_exit(common);
 }
 
@@ -120,15 +130,19 @@ bool ReadJpegSize(const std::uint8_t* data, std::size_t length, int& width, int&
 }
 
 TJpegDecoded DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int height, TPixelOrder order,
-                            std::uint8_t* pixels, std::size_t stride, int maxScans) {
+                            std::uint8_t* pixels, std::size_t stride,
+                            const std::function<bool(const TJpegScan&)>& allowScan) {
   if (width <= 0 || height <= 0 || stride < static_cast<std::size_t>(width) * 3) return TJpegDecoded::Damaged;
-  ScanBound bound{{}, maxScans, false};
-  bound.mgr.progress_monitor = CheckScans;
+  ScanCheck check{{}, &allowScan, 0, false};
+  check.mgr.progress_monitor = CheckScan;
   const bool done = Decompress(data, length, [&](jpeg_decompress_struct& info) {
     if (info.image_width != static_cast<JDIMENSION>(width) || info.image_height != static_cast<JDIMENSION>(height))
       return false;
     info.out_color_space = SpaceOf(order);
-    if (maxScans > 0) info.progress = &bound.mgr;
+    // Smoothing guesses at the coefficients a progressive picture leaves out,
+    // at several times the cost of its pixels; a whole picture leaves none out.
+    info.do_block_smoothing = FALSE;
+    if (allowScan) info.progress = &check.mgr;
     jpeg_start_decompress(&info);
     while (info.output_scanline < info.output_height) {
       JSAMPROW line = pixels + static_cast<std::size_t>(info.output_scanline) * stride;
@@ -138,7 +152,7 @@ TJpegDecoded DecodeJpegInto(const std::uint8_t* data, std::size_t length, int wi
     return true;
   });
   if (done) return TJpegDecoded::Done;
-  return bound.passed ? TJpegDecoded::TooManyScans : TJpegDecoded::Damaged;
+  return check.refused ? TJpegDecoded::TooDear : TJpegDecoded::Damaged;
 }
 
 // The scans are counted by their markers as the library meets them: every

@@ -25,19 +25,29 @@ std::string EncodeJpeg(int width, int height, TPixelOrder order,
 // The size a JPEG's header declares; false when there is no readable header.
 bool ReadJpegSize(const std::uint8_t* data, std::size_t length, int& width, int& height);
 
-enum class TJpegDecoded { Done, Damaged, TooManyScans };
+enum class TJpegDecoded { Done, Damaged, TooDear };
+
+// What one scan of a JPEG asks of the decoder, as its header declares it.
+struct TJpegScan {
+  int Number = 0;             // 1 for the first
+  std::int64_t Blocks = 0;    // the blocks of 8 x 8 it passes over, of all its components
+  int Coefficients = 0;       // of each block: 64 in a sequential picture, the band in a progressive one
+  bool Arithmetic = false;    // arithmetic-coded rather than Huffman
+  bool Refining = false;      // adds a bit to coefficients an earlier scan began
+};
 
 // Decodes a picture that must be exactly width x height into `pixels`, top row
 // first, rows `stride` bytes apart (at least width * 3). Damaged, with the
 // pixels in an unspecified state, when the data is damaged or of another size.
 //
 // A progressive picture can repeat a scan tens of thousands of times within
-// a megabyte, each one a pass over the whole picture: from someone else, the
-// decoder would be held for most of a minute. With `maxScans` above 0 the
-// library stops at the first scan past it (TooManyScans), before the rows are
-// made; ordinary encoders write one scan, or about ten when progressive.
+// a megabyte, each one a pass over the whole picture, and an arithmetic-coded
+// one can make the decoder take tens of steps for a coefficient from a bit.
+// When `allowScan` is given, it is asked before each scan is decoded (the
+// first too) and must not throw; on false the library stops there (TooDear).
 TJpegDecoded DecodeJpegInto(const std::uint8_t* data, std::size_t length, int width, int height, TPixelOrder order,
-                            std::uint8_t* pixels, std::size_t stride, int maxScans = 0);
+                            std::uint8_t* pixels, std::size_t stride,
+                            const std::function<bool(const TJpegScan&)>& allowScan = {});
 
 // Whether a JPEG holds at most `maxScans` scans, counted by its markers
 // without decoding anything: for a picture that another decoder will show.

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 #include "common/Settle.h"
@@ -201,13 +202,10 @@ std::string SyntheticJpeg(int number, std::size_t size) {
   return jpeg;
 }
 
-std::string RepeatedScanJpeg(int width, int height, int scans) {
-  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
-  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 7 % 251);
-  const std::string jpeg = platform::EncodeJpeg(
-      width, height, platform::TPixelOrder::Rgb,
-      [&](int y) { return rgb.data() + static_cast<std::size_t>(y) * width * 3; }, {75, true});
-  // In coded data every 0xFF is followed by 0, so each 0xFF 0xDA starts a scan.
+namespace {
+
+// In coded data every 0xFF is followed by 0, so each 0xFF 0xDA starts a scan.
+std::string RepeatLastScan(const std::string& jpeg, int scans) {
   std::size_t last = 0;
   int found = 0;
   for (std::size_t at = jpeg.find("\xFF\xDA"); at != std::string::npos; at = jpeg.find("\xFF\xDA", at + 2))
@@ -216,6 +214,43 @@ std::string RepeatedScanJpeg(int width, int height, int scans) {
   std::string out = jpeg.substr(0, end);
   for (int n = found; n < scans; ++n) out.append(jpeg, last, end - last);
   return out + "\xFF\xD9";
+}
+
+}  // namespace
+
+std::string RepeatedScanJpeg(int width, int height, int scans) {
+  const std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3, 128);
+  return RepeatLastScan(platform::EncodeJpeg(
+                            width, height, platform::TPixelOrder::Rgb,
+                            [&](int y) { return rgb.data() + static_cast<std::size_t>(y) * width * 3; }, {75, true}),
+                        scans);
+}
+
+std::string CameraJpeg(int width, int height, int quality, bool progressive) {
+  std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width) * height * 3);
+  engine::DrawSyntheticFrame(bgr.data(), width, height, static_cast<std::size_t>(width) * 3, true, 42, 100);
+  // A sensor's noise, which is most of what a camera's picture costs.
+  std::uint32_t noise = 1;
+  for (std::uint8_t& b : bgr) {
+    noise = noise * 1664525u + 1013904223u;
+    b = static_cast<std::uint8_t>(std::clamp(b + static_cast<int>(noise >> 26) - 32, 0, 255));
+  }
+  return platform::EncodeJpeg(
+      width, height, platform::TPixelOrder::Bgr,
+      [&](int y) { return bgr.data() + static_cast<std::size_t>(y) * width * 3; }, {quality, progressive});
+}
+
+std::string ArithmeticJpeg(int width, int height, int scans) {
+  const auto segment = [](char marker, const std::string& body) {
+    const std::size_t n = body.size() + 2;
+    return std::string{'\xFF', marker, static_cast<char>(n >> 8), static_cast<char>(n & 0xFF)} + body;
+  };
+  const auto c = [](int n) { return static_cast<char>(n); };
+  std::string jpeg = "\xFF\xD8" + segment('\xDB', std::string(1, '\0') + std::string(64, '\1')) +
+                     segment('\xCA', {8, c(height >> 8), c(height), c(width >> 8), c(width), 1, 1, 0x11, 0}) +
+                     segment('\xDA', {1, 1, 0, 0, 0, 0});
+  for (int n = 1; n < scans; ++n) jpeg += segment('\xDA', {1, 1, 0, 1, 63, 0});
+  return jpeg + "\xFF\xD9";
 }
 
 }  // namespace cam_test

@@ -84,9 +84,14 @@ int DjpegFrameNumber(const std::string& file);
 // A JPEG of the synthetic picture `number`, padded with zeros after its end
 // to `size` bytes.
 std::string SyntheticJpeg(int number, std::size_t size);
-// A progressive JPEG of width x height whose last scan (a refinement of the
-// brightness) is repeated until the picture has `scans` scans (never fewer
-// than its encoder wrote, ten).
+// A grey progressive JPEG of width x height whose last scan (a refinement of
+// the brightness, a few bytes) is repeated until the picture has `scans`
+// scans (never fewer than its encoder wrote, ten).
 std::string RepeatedScanJpeg(int width, int height, int scans);
+// The synthetic picture as a camera of that size takes it, with its noise.
+std::string CameraJpeg(int width, int height, int quality, bool progressive);
+// A grey arithmetic-coded progressive JPEG of a few hundred bytes: a scan of
+// the brightness, then `scans` - 1 of the whole band, none with coded data.
+std::string ArithmeticJpeg(int width, int height, int scans);
 
 }  // namespace cam_test

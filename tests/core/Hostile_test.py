@@ -656,7 +656,9 @@ class FriendsAmongStrangers(StrangersAtTheDoor):
 class HostilePictures(Strangers):
     """A broadcaster whose pictures would hold the program for seconds each:
     its viewers, in a window of their own and inside a chat, refuse each one
-    before decoding it, log it and end the link, asking for no more."""
+    before it passes what a picture may cost to decode, log it and end the
+    link, asking for no more. Pictures are decoded away from the program's
+    thread, which goes on meanwhile."""
 
     ENV = dict(Strangers.ENV, PARLO_TEST_CAM_DECISION="2")
 
@@ -665,9 +667,21 @@ class HostilePictures(Strangers):
             self.assertEqual(self.attacker("pictures", self.FRIEND_CALLER, "2", source=FRIEND[2]),
                              ["OFFERED 4 VIEWED 4 CLOSED 4 ASKED 0"])
 
+        def arithmetic():
+            with stall_probe(self.port, self.pid) as probe:
+                out = self.attacker("arithmetic", self.FRIEND_CALLER, "3")
+            offered, viewed, sent, asked, closed = (int(n) for n in re.findall(r"\d+", out[0]))
+            # Each link ends on a picture past the bound, refused before it is
+            # decoded, after the dear ones within it were shown.
+            self.assertEqual((viewed, closed, sent), (offered, offered, asked + closed), out)
+            self.assertGreaterEqual(asked, 3 * offered, out)
+            self.assertEqual(probe.late(), [], "the program's thread was held")
+
         self.run_rows([("pictures of thousands of scans or millions of pixels", pictures,
-                        logged(r"Cam picture of more than 30 scans refused; closed",
-                               r"Cam picture of 4096 x 4096 pixels refused; closed"))])
+                        logged(r"Cam picture of 1024 x 1024 pixels too dear to decode by scan \d+ refused; closed",
+                               r"Cam picture of 4096 x 4096 pixels refused; closed")),
+                       ("arithmetic-coded pictures, some thirty steps of the decoder from each bit", arithmetic,
+                        logged(r"Cam picture of 1024 x 768 pixels too dear to decode by scan 1 refused; closed"))])
 
 
 class HostileFaces(Strangers):

@@ -65,6 +65,12 @@ after a minute.
       decode, in turn one of thousands of scans and one of 4096 x 4096
       pixels, then watched: does it end the link, or ask for more (1033)?
       Prints "OFFERED <n> VIEWED <n> CLOSED <n> ASKED <n>".
+  arithmetic PORT RECORD ROUNDS  Offers a cam as pictures does; each viewer
+      is sent arithmetic-coded pictures whose every coefficient makes the
+      decoder take some thirty steps from a bit, one on every 1033 until the
+      link ends: three of 320 x 240 (10 KB), three of 640 x 480 (38 KB), one
+      of 1024 x 768 (97 KB). Prints "OFFERED <n> VIEWED <n> SENT <n> ASKED
+      <n> CLOSED <n>".
   faces PORT RECORD CHATS COUNT BYTES [--spread N] [--pause SECONDS]  CHATS
       chats side by side (from N addresses in turn), each asked for as RECORD
       and sent COUNT texts of BYTES bytes of ":)" (SECONDS apart), then "end
@@ -96,6 +102,7 @@ import os
 import resource
 import selectors
 import socket
+import struct
 import sys
 import threading
 import time
@@ -465,6 +472,127 @@ def pictures(port, record, rounds):
           flush=True)
 
 
+# ----- arithmetic-coded pictures ------------------------------------------------
+
+# The arithmetic coder's probability estimates (the JPEG standard's table of
+# Qe values) as far as these pictures need them: every context codes one
+# decision over and over, so it climbs states 0..13, and a context whose
+# decision is 1 meets one less probable decision, in state 0, which swaps
+# its more probable one. The coder is the standard's encoder, its register
+# C of 28 bits with three spacer bits, bytes stuffed once done.
+QE = [0x5A1D, 0x2586, 0x1114, 0x080B, 0x03D8, 0x01DA, 0x00E5, 0x006F, 0x0036, 0x001A, 0x000D, 0x0006, 0x0003,
+      0x0001]
+FIXED = "fixed"  # the sign's context: Qe 0x5A1D, 0 more probable, never adapts
+
+
+class ArithmeticCoder:
+    def __init__(self):
+        self.a, self.c, self.ct, self.out, self.states = 0x10000, 0, 11, bytearray(), {}
+
+    def code(self, context, bit):
+        index, more = (-1, 0) if context == FIXED else self.states.get(context, (0, 0))
+        qe = QE[index] if index >= 0 else 0x5A1D
+        self.a -= qe
+        if bit == more and self.a >= 0x8000:
+            return
+        # The less probable decision takes the interval's top, unless that
+        # part is the larger: then the two are exchanged.
+        if (bit != more) == (self.a >= qe):
+            self.c, self.a = self.c + self.a, qe
+        if index >= 0:
+            self.states[context] = (min(index + 1, 13), more) if bit == more else (1, 1 - more)
+        while self.a < 0x8000:
+            self.a, self.c, self.ct = self.a << 1, self.c << 1, self.ct - 1
+            if self.ct == 0:
+                self.byte_out()
+
+    def byte_out(self):
+        byte, self.c, self.ct = self.c >> 19, self.c & 0x7FFFF, 8
+        if byte > 0xFF:  # a carry into the bytes already out
+            at = len(self.out) - 1
+            while self.out[at] == 0xFF:
+                self.out[at], at = 0, at - 1
+            self.out[at] += 1
+        self.out.append(byte & 0xFF)
+
+    def finish(self):
+        """The coded bytes, stuffed; trailing zeros are left to the decoder."""
+        end = (self.c + self.a - 1) & ~0xFFFF
+        self.c = end + 0x8000 if end < self.c else end
+        self.c <<= self.ct
+        self.byte_out()
+        self.c <<= 8
+        self.byte_out()
+        return bytes(self.out).rstrip(b"\0").replace(b"\xff", b"\xff\x00")
+
+
+def arithmetic_bomb(width, height):
+    """A grey arithmetic-coded sequential JPEG whose every coefficient but
+    the first of each block is 16384: some thirty decisions of the decoder
+    for each, from a bit (its sign)."""
+    def segment(marker, body):
+        return struct.pack(">BBH", 0xFF, marker, len(body) + 2) + body
+
+    block = [("dc", 0)]
+    for k in range(1, 64):
+        low = k <= 5  # the contexts of the magnitude split there
+        block += [(("end", k), 0), (("zero", k), 1), (FIXED, 0), (("more", k), 1), (("more", k), 1)]
+        block += [(("size", low, i), 1) for i in range(12)] + [(("size", low, 12), 0)] + [(("bits", low), 1)] * 13
+    coder = ArithmeticCoder()
+    for _ in range(((width + 7) // 8) * ((height + 7) // 8)):
+        for context, bit in block:
+            coder.code(context, bit)
+    return b"\xff\xd8" + segment(0xDB, b"\x00" + b"\x01" * 64) + \
+        segment(0xC9, struct.pack(">BHHB", 8, height, width, 1) + b"\x01\x11\x00") + \
+        segment(0xDA, bytes([1, 1, 0x00, 0, 63, 0])) + coder.finish() + b"\xff\xd9"
+
+
+def arithmetic(port, record, rounds):
+    """Offers a cam as `pictures` does; each viewer is sent ever larger
+    arithmetic bombs, one on every 1033, until its link ends."""
+    sizes = [(320, 240)] * 3 + [(640, 480)] * 3 + [(1024, 768)]
+    bombs = {size: arithmetic_bomb(*size) for size in set(sizes)}
+    server = socket.create_server((SOURCE, 0))
+    server.settimeout(10)
+    offer = b"  1037<Mal{$}%d>\r\n" % server.getsockname()[1]
+    seen = {"viewed": 0, "sent": 0, "asked": 0, "closed": 0}
+
+    def serve():
+        viewer, _ = server.accept()
+        viewer.settimeout(10)
+        with viewer:
+            if not lines_until(viewer, 1030):
+                return
+            seen["viewed"] += 1
+            viewer.sendall(b"  1031<>\r\n")
+            if not lines_until(viewer, 1033):
+                return
+            for bomb in (bombs[size] for size in sizes):
+                viewer.sendall(b"  1034<%d>\r\n" % len(bomb) + bomb)
+                seen["sent"] += 1
+                if not lines_until(viewer, 1033):
+                    seen["closed"] += 1
+                    return
+                seen["asked"] += 1
+
+    for _ in range(rounds):
+        with connect(port) as s:
+            read_line(s)
+            s.sendall(offer)
+            serve()
+    with connect(port) as chat:
+        chat.settimeout(10)
+        chat.sendall(b"  1001<%s>\r\n" % record)
+        if lines_until(chat, 1002):
+            chat.sendall(b"  1003<>\r\n")
+            for _ in range(rounds):
+                chat.sendall(offer)
+                serve()
+    server.close()
+    print("OFFERED", 2 * rounds, "VIEWED", seen["viewed"], "SENT", seen["sent"], "ASKED", seen["asked"],
+          "CLOSED", seen["closed"], flush=True)
+
+
 SOUND = b"  1008<0>\r\n"
 
 
@@ -744,6 +872,8 @@ if __name__ == "__main__":
         room(port, *(int(a) for a in sys.argv[3:7]))
     elif mode == "pictures":
         pictures(port, sys.argv[3].encode("latin-1"), int(sys.argv[4]))
+    elif mode == "arithmetic":
+        arithmetic(port, sys.argv[3].encode("latin-1"), int(sys.argv[4]))
     elif mode == "faces":
         faces(port, sys.argv[3].encode("latin-1"), *(int(a) for a in sys.argv[4:7]), int(option("--spread", "1")),
               float(option("--pause", "0")), "--sounds" in sys.argv)

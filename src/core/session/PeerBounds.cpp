@@ -47,3 +47,16 @@ int peerbounds::PictureScans(std::int64_t pixels) {
   const std::int64_t scans = kPictureScanPixels / std::max<std::int64_t>(pixels, 1);
   return static_cast<int>(std::clamp<std::int64_t>(scans, kPictureScansLeast, kPictureScansMost));
 }
+
+TPictureCost::TPictureCost(std::int64_t pixels, std::size_t bytes)
+    : ns_(pixels * peerbounds::kPicturePixelNs + static_cast<std::int64_t>(bytes) * peerbounds::kPictureByteNs) {}
+
+bool TPictureCost::AddScan(const platform::TJpegScan& scan) {
+  using namespace peerbounds;
+  std::int64_t block = kHuffmanBlockNs;
+  if (scan.Arithmetic)
+    block = kArithmeticBlockNs +
+            scan.Coefficients * (scan.Refining ? kArithmeticRefinedCoefficientNs : kArithmeticCoefficientNs);
+  ns_ += kScanNs + scan.Blocks * block;
+  return ns_ <= kPictureDecodeNs;
+}

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/Jpeg.h"
+
 // Every bound a stranger meets, in one place. Another program can open
 // connections, ask questions, open windows and send text far faster than
 // anyone answers; each thing it can make this program hold is counted per
@@ -72,12 +74,31 @@ inline constexpr std::int64_t kTranscriptBytes = std::int64_t{8} << 20;
 inline constexpr int kSystemLines = 1000;
 
 // ----- pictures from others ----------------------------------------------------------
-// The scans of a JPEG. A progressive one can repeat a scan tens of thousands
-// of times within a megabyte, each a pass over every block of the picture
-// (about a nanosecond a pixel): unbounded, one picture holds the program for
-// most of a minute. A picture may have the scans that 32 million pixels of
-// passes allow (some 30 ms), but never fewer than encoders write (ten, as a
-// rule) nor more than a hundred.
+// What decoding a broadcaster's JPEG may cost, in nanoseconds of one core,
+// counted from its header and each scan's header before the scan is decoded
+// (measured on libjpeg-turbo and rounded up, so that no picture takes longer
+// than it is counted): making its rows, each byte of coded data, each scan,
+// and each pass a scan makes over a block. A Huffman-coded pass costs about
+// the same whatever the block holds, as each step of the decoder takes a bit
+// or more. An arithmetic-coded one can take a few steps for every
+// coefficient of its band from no data at all, and some thirty for each
+// coefficient whose value it decodes whole: unbounded, a picture of a few
+// hundred bytes holds the decoder for seconds. The bound admits what a
+// camera or an ordinary encoder makes of the largest picture a viewer takes,
+// baseline or progressive, of as many bytes as a picture may have.
+inline constexpr std::int64_t kPictureDecodeNs = 80'000'000;
+inline constexpr std::int64_t kPicturePixelNs = 6;  // three full components, from stored coefficients
+inline constexpr std::int64_t kPictureByteNs = 20;
+inline constexpr std::int64_t kScanNs = 1000;
+inline constexpr std::int64_t kHuffmanBlockNs = 50;
+inline constexpr std::int64_t kArithmeticBlockNs = 40;
+inline constexpr std::int64_t kArithmeticCoefficientNs = 100;
+inline constexpr std::int64_t kArithmeticRefinedCoefficientNs = 10;
+
+// The scans of a JPEG that another decoder shows, counted by their markers
+// (a picture file the user opens): a picture may have the scans that 32
+// million pixels of passes allow, but never fewer than encoders write (ten,
+// as a rule) nor more than a hundred.
 inline constexpr std::int64_t kPictureScanPixels = 32'000'000;
 inline constexpr int kPictureScansLeast = 12;
 inline constexpr int kPictureScansMost = 100;
@@ -125,6 +146,20 @@ inline constexpr std::int64_t kRoomRowBytes = 1024;
 // `text` as a window may show it: at most `limit` bytes, the rest given as
 // "...". Never cuts a CR LF in two.
 std::string CutPeerText(const std::string& text, std::size_t limit);
+
+// What decoding one picture costs so far, counted scan by scan.
+class TPictureCost {
+ public:
+  // A picture of `pixels` held in `bytes`.
+  TPictureCost(std::int64_t pixels, std::size_t bytes);
+  // Counts one more scan; false once the picture costs more than
+  // kPictureDecodeNs.
+  bool AddScan(const platform::TJpegScan& scan);
+  std::int64_t Ns() const { return ns_; }
+
+ private:
+  std::int64_t ns_;
+};
 
 // Places for what waits on the user, counted per address and in all. A place
 // is given back when its holder goes; the count may go before its places.
