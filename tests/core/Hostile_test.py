@@ -669,7 +669,7 @@ class HostilePictures(Strangers):
 
         def arithmetic():
             with stall_probe(self.port, self.pid) as probe:
-                out = self.attacker("arithmetic", self.FRIEND_CALLER, "3")
+                out = self.attacker("arithmetic", self.FRIEND_CALLER, "3", source=FRIEND[2])
             offered, viewed, sent, asked, closed = (int(n) for n in re.findall(r"\d+", out[0]))
             # Each link ends on a picture past the bound, refused before it is
             # decoded, after the dear ones within it were shown.
