@@ -119,7 +119,7 @@ bool TCustomQuillEdit::CreateEditorDlg(int command, TQuillEditorDialog*& form, b
   form = nullptr;
   owned = true;
   bool handled = false;
-  if (OnBeforeCreateDialog) OnBeforeCreateDialog(this, command, form, handled);
+  if (OnBeforeCreateDialog) OnBeforeCreateDialog(this, command, form, owned, handled);
   if (!handled) {
     TQuillSearchSettings& settings = SearchSettings();
     auto from = [](QPointer<TQuillEditorDialog>& global, const TQuillEditorDialogClass& make) -> TQuillEditorDialog* {
