@@ -179,9 +179,7 @@ TEST_F(Search, IncrementalSearchFollowsTyping) {
   QTest::keyClicks(e.get(), "ca");
   ASSERT_EQ(e->SearchRect(), (TRect{0, 0, 2, 0}));
   int told = 0;
-  e->OnSourceChanged = [&](TQuillObject*, TQuillEditSourceStates states) {
-    if (states & csIncrementalSearchChanged) ++told;
-  };
+  e->OnSourceChanged = [&](TQuillObject*, TQuillEditSourceStates s) { told += (s & csIncrementalSearchChanged) != 0; };
   e->GetEditSource().JumpTo(0, 1);
   EXPECT_FALSE(e->InIncrementalSearch());
   EXPECT_EQ(e->SearchRect(), TRect{});

@@ -76,8 +76,7 @@ TEST(QuillEdit, EditMessagesAnswerWithOffsetsAndHandOutStrings) {
   EXPECT_EQ(reply.Text, "ccccc");
   EXPECT_EQ(reply.Result, 5);
   EXPECT_EQ(e->Perform(TEditMessage::EM_GETTEXTRANGE, 68, 74).Text, "aa\r\nbb");
-  // A range is taken as selecting it takes it, an offset between CR and LF
-  // included, and the selection is left as it was.
+  // A range is taken as selecting it would take it; the selection stays.
   const TRect all = e->SelRect();
   EXPECT_EQ(e->Perform(TEditMessage::EM_GETTEXTRANGE, 69, 71).Text, "a\r\n");
   EXPECT_EQ(e->Perform(TEditMessage::EM_GETTEXTRANGE, 71, 73).Text, "b");
