@@ -72,7 +72,7 @@ void TCustomQuillEdit::Construct(const TQuillEditClasses& classes) {
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   ConnectScrollBars();
   InitDefaultKeys();
-  AssignDefaultFont("Courier New");
+  AssignDefaultFont();
   pageNumFont_ = font_;
   resize(185, 89);
   UpdateLines(0, MaxInt);
@@ -254,12 +254,23 @@ void TCustomQuillEdit::HandleEvents(TQuillObject*, intptr_t param) {
     InvalidateEditor(first, last);
   }
   if (states & csUndo) SetSelection({}, TQuillSelType::slNone);
+  TQuillEditSourceStates told = states;
   if (((states & csPositionChanged) && owner) || (states & csEdit)) {
     if (divider_.Options() & ldHighlightCurrentLine) {
       InvalidateEditor(caretLine_, caretLine_);
       InvalidateEditor(doc.CurrentPosition().Y, doc.CurrentPosition().Y);
     }
     caretLine_ = doc.CurrentPosition().Y;
+    // A caret the search did not move ends the incremental search. It is
+    // told with this notice: an update of its own, opened while the views
+    // are being told, would put its record in place of this change's before
+    // the views after this one had read it.
+    if (incSearch_ && !incSearchMoving_) {
+      incSearch_ = false;
+      incSearchText_.clear();
+      SetSearchRect({});
+      told |= csIncrementalSearchChanged;
+    }
     if (selUpdate_ == 0 && !(options_ & eoPersistentBlocks)) SetSelection({}, TQuillSelType::slNone);
     if (searchLock_ == 0) SetSearchRect({});
     if (mousePositioning_ == 0) caretAtEnd_ = false;
@@ -290,7 +301,7 @@ void TCustomQuillEdit::HandleEvents(TQuillObject*, intptr_t param) {
     const int top = PageLayout() ? PixelToTextPoint({0, GetTopIndent()}, false).Y : TopLeftPoint().Y;
     if (last > first || doc.FirstUnparsedLine() <= top + 100) ParseStrings(top, MaxInt);
   }
-  SourceChanged(states);
+  SourceChanged(told);
   if (states & (csPositionChanged | csEdit)) SelectionChanged();
 }
 
@@ -313,7 +324,7 @@ void TCustomQuillEdit::SetFont(const TQuillFont& font) {
   DoFontChanged();
 }
 
-void TCustomQuillEdit::AssignDefaultFont(const std::string& face) {
+void TCustomQuillEdit::AssignEditorFont(const std::string& face) {
   TQuillFont font;
   font.Name = face;
   font.Size = 10;
@@ -385,7 +396,6 @@ void TCustomQuillEdit::SetOptions(TQuillEditorOptions value) {
   UpdateScrollPos();
   UpdateLineNumbers(false);
   if (GetLeftIndent() != gutter) PaintBackground();
-  UpdateCaretMode();
   Invalidate();
 }
 
@@ -413,7 +423,6 @@ void TCustomQuillEdit::RewrapKeepingTop() {
 void TCustomQuillEdit::SetPageType(TQuillPageType value) {
   if (value == pageType_) return;
   pageType_ = value;
-  windowLine_ = windowChar_ = 0;
   PageTypeChanged();
   GetEditSource().SetUsePages(value != TQuillPageType::ptNormal);
 }

@@ -182,8 +182,10 @@ extern QPointer<TQuillEditorDialog> GlobalGotoLineDialog;
 extern TQuillEditorDialogClass GlobalSearchDialogClass;
 extern TQuillEditorDialogClass GlobalReplaceDialogClass;
 extern TQuillEditorDialogClass GlobalGotoLineDialogClass;
+// Modal: whether the editor shows the form modally and frees it (the form's
+// answer to the editor's introduction decides in the end).
 using TBeforeCreateDialogEvent =
-    std::function<void(TQuillObject* sender, int command, TQuillEditorDialog*& form, bool& handled)>;
+    std::function<void(TQuillObject* sender, int command, TQuillEditorDialog*& form, bool& modal, bool& handled)>;
 using TAfterCreateDialogEvent = std::function<void(TQuillObject* sender, int command, TQuillEditorDialog* form)>;
 
 // What the search commands tell and ask the user. The desktop's boxes by
@@ -253,6 +255,7 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void SetBackground(const TQuillControlBackground& value) { background_.Assign(value); }
   void SetRuler(const TQuillEditorRuler& value) { ruler_.Assign(value); }
   void SetPopupWindow(const TQuillPopupWindow& value) { popupWindow_.Assign(value); }
+  void SetPages(const TQuillPages& value) { pages_.Assign(value); }
 
   // ---- look ----
   TQuillFont Font() const override { return font_; }
@@ -652,8 +655,8 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void UpdateRulers() override;
   void RulerChanged(TQuillRuler& ruler, TQuillRulerIndentation* indentation) override;
   virtual void AssignContent(TCustomQuillEdit& other, bool selectionOnly);
-  // The font a new editor starts in: Face at 10 points in the window-text colour.
-  void AssignDefaultFont(const std::string& face);
+  // The font a new editor starts in, at 10 points in the window-text colour.
+  virtual void AssignDefaultFont() { AssignEditorFont("Courier New"); }
 
   // ---- formatted save ----
   // The text (or a stream selection) through an exporter, with the colours
@@ -750,6 +753,7 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   virtual void DoScrollHint(int line, int page, std::string& hint);
   virtual void ProcessVScroll(int code, int pos);
   virtual void BeforeInsertPopup(std::string& text);
+  void AssignEditorFont(const std::string& face);
   // What a tab typed does to the column kept for moves up and down.
   void ForgetKeptColumn() { keepColumn_ = false; }
 

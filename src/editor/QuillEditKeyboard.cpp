@@ -30,7 +30,6 @@ void TCustomQuillEdit::SetKeyMapping(TQuillKeyMapping value) {
   if (value == keyMapping_) return;
   keyMapping_ = value;
   keyList_.Clear();
-  keyState_ = 0;
   switch (value) {
     case TQuillKeyMapping::kmDefault: InitDefaultKeys(); break;
     case TQuillKeyMapping::kmClassic: InitClassicKeys(); break;
@@ -61,10 +60,10 @@ void TCustomQuillEdit::KeyDown(int& key, TShiftState shift) {
   }
   // Copied first: a handler may rebuild the list (or open a dialog).
   const TQuillKeyData binding = *data;
+  if (binding.Method != nullptr) (this->*binding.Method)(binding.Command);
   key = 0;
   keyHandled_ = true;
   keyState_ = binding.NewState;
-  if (binding.Method != nullptr) (this->*binding.Method)(binding.Command);
 }
 
 void TCustomQuillEdit::KeyUp(int& key, TShiftState shift) {
@@ -76,7 +75,6 @@ void TCustomQuillEdit::KeyPress(char& key) {
   if (OnKeyPress) OnKeyPress(this, key);
   if (keyHandled_) {
     keyHandled_ = false;
-    key = 0;
     return;
   }
   if (keyState_ != 0) return;

@@ -213,7 +213,7 @@ TEditReply TCustomQuillEdit::Perform(TEditMessage message, intptr_t wParam, intp
       break;
     case TEditMessage::EM_LINEFROMCHAR:
     case TEditMessage::EM_EXLINEFROMCHAR:
-      reply.Result = wParam == -1 ? doc.CurrentPosition().Y : PosToTextPoint(static_cast<int>(wParam)).Y;
+      reply.Result = PosToTextPoint(static_cast<int>(wParam)).Y;
       break;
     case TEditMessage::EM_EMPTYUNDOBUFFER:
       doc.UndoList().Clear();
@@ -230,17 +230,29 @@ TEditReply TCustomQuillEdit::Perform(TEditMessage message, intptr_t wParam, intp
       break;
     case TEditMessage::EM_HIDESELECTION: SetHideSelection(wParam != 0); break;
     case TEditMessage::EM_GETTEXTRANGE: {
-      // The stored characters, as the positions count them.
-      std::string text;
-      for (int i = 0; i < LineCount(); ++i) text += (i > 0 ? "\r\n" : "") + GetLines().GetStr(i);
-      const auto from = static_cast<int64_t>(wParam), to = static_cast<int64_t>(lParam);
-      if (!(from == 0 && to == -1)) {
-        const auto size = static_cast<int64_t>(text.size());
-        const int64_t a = std::clamp<int64_t>(std::min(from, to), 0, size);
-        const int64_t b = std::clamp<int64_t>(std::max(from, to), 0, size);
-        text = text.substr(static_cast<size_t>(a), static_cast<size_t>(b - a));
+      const auto from = static_cast<int>(wParam), to = static_cast<int>(lParam);
+      if (from == 0 && to == -1) {
+        for (int i = 0; i < LineCount(); ++i) reply.Text += (i > 0 ? "\r\n" : "") + GetLines().GetStr(i);
+      } else {
+        // The range is what selecting it would select: an offset between a
+        // line's CR and LF stands where a selection would put it.
+        const TRect oldRect = selRect_;
+        const TQuillSelType oldType = selType_;
+        const bool oldStartAtEnd = selStartAtEnd_, oldEndAtEnd = selEndAtEnd_;
+        LockPaint(1);
+        try {
+          const TPoint a = PosToTextPoint(std::min(from, to)), b = PosToTextPoint(std::max(from, to));
+          SetSelection({a.X, a.Y, b.X, b.Y}, TQuillSelType::slStream);
+          reply.Text = GetSelText();
+          SetSelection(oldRect, oldType);
+        } catch (...) {
+          LockPaint(-1);
+          throw;
+        }
+        LockPaint(-1);
+        selStartAtEnd_ = oldStartAtEnd;
+        selEndAtEnd_ = oldEndAtEnd;
       }
-      reply.Text = std::move(text);
       reply.Result = static_cast<intptr_t>(reply.Text.size());
       break;
     }

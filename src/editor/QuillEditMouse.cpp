@@ -68,7 +68,6 @@ void TCustomQuillEdit::mouseMoveEvent(QMouseEvent* event) {
 
 void TCustomQuillEdit::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
   DisableAutoCompleteTimer();
-  CheckIncrementalSearch();
   TCustomQuillEditSource& doc = GetEditSource();
   const TPoint old = doc.CurrentPosition();
   if (focusPolicy() != Qt::NoFocus && isEnabled()) setFocus(Qt::MouseFocusReason);

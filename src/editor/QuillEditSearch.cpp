@@ -119,7 +119,7 @@ bool TCustomQuillEdit::CreateEditorDlg(int command, TQuillEditorDialog*& form, b
   form = nullptr;
   owned = true;
   bool handled = false;
-  if (OnBeforeCreateDialog) OnBeforeCreateDialog(this, command, form, handled);
+  if (OnBeforeCreateDialog) OnBeforeCreateDialog(this, command, form, owned, handled);
   if (!handled) {
     TQuillSearchSettings& settings = SearchSettings();
     auto from = [](QPointer<TQuillEditorDialog>& global, const TQuillEditorDialogClass& make) -> TQuillEditorDialog* {
@@ -131,7 +131,7 @@ bool TCustomQuillEdit::CreateEditorDlg(int command, TQuillEditorDialog*& form, b
         const std::string text = selType_ != TQuillSelType::slNone
                                      ? GetSelText()
                                      : GetTextAt(GetEditSource(), GetCurrentPosition(), false);
-        if (!text.empty()) settings.TextToFind = text;
+        settings.TextToFind = text;
       }
       form = command == ecFind ? from(GlobalSearchDialog, GlobalSearchDialogClass)
                                : from(GlobalReplaceDialog, GlobalReplaceDialogClass);
@@ -498,10 +498,7 @@ bool TCustomQuillEdit::IncrementalSearch(const std::string& text, bool removeLas
   TPoint pos{anchor.X + (forward || !SearchRectEmpty() ? 1 : 0), anchor.Y};
   int length = 0;
   if (!own.Search(GetLines(), pos, length, GetEditSource().Delimiters())) {
-    if (removeLast) {
-      incSearchText_ = candidate;
-      SetSearchRect({});
-    }
+    if (removeLast) SetSearchRect({});
     return false;
   }
   incSearchText_ = candidate;

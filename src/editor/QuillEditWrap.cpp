@@ -222,10 +222,10 @@ int TCustomQuillEdit::GetTabIndent(bool useTabStops) {
   const bool smartTab = (options & srSmartTab) && useTabStops;
   if (!autoIndent && !smartTab) return result;
   TQuillStrings& lines = GetLines();
-  // A smart tab lines up with the lines above the caret's; a new line's
-  // indent comes from the line it was broken off.
-  const int from = std::min(smartTab ? caret.Y - 1 : caret.Y, lines.Count() - 1);
-  for (int y = from; y >= 0; --y) {
+  // From the caret's own line up: a new line's indent comes from the line it
+  // was broken off, and a smart tab finds nothing on its own line when the
+  // caret is at its end.
+  for (int y = std::min(caret.Y, lines.Count() - 1); y >= 0; --y) {
     const std::string s = lines.Get(y);
     if (s.empty()) continue;
     const int indent = FirstNonBlank(s);
@@ -236,7 +236,7 @@ int TCustomQuillEdit::GetTabIndent(bool useTabStops) {
       int x = caret.X;
       while (x < length && !IsDelimiter(doc, s, x + 1)) ++x;
       while (x < length && IsDelimiter(doc, s, x + 1)) ++x;
-      return x < length ? x : result;
+      return x;
     }
     if (indent <= caret.X) return indent;
   }

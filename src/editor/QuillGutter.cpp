@@ -275,7 +275,11 @@ void TQuillLineNumbers::SetStartFrom(int value) {
 
 void TQuillLineNumbers::Update(bool repaintOnly) {
   if (editor_ == nullptr) return;
-  if (!repaintOnly) editor_->UpdateLineNumbers(true);
+  if (!repaintOnly) {
+    editor_->UpdateLineNumbers(true);
+    // The text beside the numbers is narrower or wider on every page.
+    if (editor_->NeedPages()) editor_->UpdateAllPages();
+  }
   editor_->Invalidate();
 }
 

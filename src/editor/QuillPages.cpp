@@ -242,6 +242,25 @@ TQuillPage& TQuillPages::Add() {
   return page;
 }
 
+void TQuillPages::Assign(const TQuillPages& source) {
+  if (&source == this) return;
+  BeginUpdate();
+  items_.clear();
+  for (int i = 0; i < std::max(source.Count(), 1); ++i) {
+    items_.push_back(std::make_unique<TQuillPage>(this));
+    if (i >= source.Count()) break;
+    TQuillPage& page = *items_.back();
+    // Told to the editor once, below.
+    ++page.updateCount_;
+    page.Assign(*source.items_[static_cast<size_t>(i)]);
+    --page.updateCount_;
+  }
+  measured_ = 0;
+  hint_ = 0;
+  EndUpdate();
+  if (editor_ != nullptr) editor_->PageChanged(GetItem(0));
+}
+
 void TQuillPages::Clear() {
   items_.clear();
   measured_ = 0;

@@ -121,6 +121,9 @@ class TQuillPages {
   int Count() const { return static_cast<int>(items_.size()); }
   TQuillPage& GetItem(int index) { return *items_.at(static_cast<size_t>(index)); }
   void SetItem(int index, const TQuillPage& page) { GetItem(index).Assign(page); }
+  // As many pages as Source has (at least the first), each with its
+  // settings; all are measured again.
+  void Assign(const TQuillPages& source);
   int IndexOf(const TQuillPage* page) const;
   // A new last page with the first page's settings, measured when pages are used.
   TQuillPage& Add();

@@ -55,7 +55,8 @@ TCustomQuillRichEdit::TCustomQuillRichEdit(QWidget* parent) : TCustomQuillEdit(p
   SetOptions(eoOverwriteBlocks | eoEnableDragging | eoEnableSearchHighlight | eoEnableSelection | eoWordSelection |
              eoForceCutCopy | eoLineStyleBeyondEol | eoInvertLineStyle | eoThumbTracking | eoKeepColumn |
              eoFindTextAtCursor);
-  AssignDefaultFont("Times New Roman");
+  // The control's constructor chose its own font: this class was not made yet.
+  AssignDefaultFont();
 }
 
 TCustomQuillRichEdit::~TCustomQuillRichEdit() {

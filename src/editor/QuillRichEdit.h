@@ -137,6 +137,7 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   }
   void SaveToRtfFile(const platform::FileName& fileName) { SaveToFmtFile(fileName, RtfExporterClass()); }
   void AssignContent(TCustomQuillEdit& other, bool selectionOnly) override;
+  void AssignDefaultFont() override { AssignEditorFont("Times New Roman"); }
   void SaveFmtString(TCustomQuillExporter& exporter, const std::string& text, uint16_t style,
                      TCustomQuillEditorObject* object) override;
   void NewFmtLine(TCustomQuillExporter& exporter, int line, bool first) override;

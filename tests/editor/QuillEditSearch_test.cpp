@@ -173,4 +173,15 @@ TEST_F(Search, IncrementalSearchFollowsTyping) {
   EXPECT_FALSE(e->InIncrementalSearch());
   QTest::keyClick(e.get(), Qt::Key_X);
   EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"cat cart car", "caxrd"}));
+  // A caret the search did not move ends it, whoever moved it; the end is told.
+  QTest::keyClick(e.get(), Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClick(e.get(), Qt::Key_E, Qt::ControlModifier);
+  QTest::keyClicks(e.get(), "ca");
+  ASSERT_EQ(e->SearchRect(), (TRect{0, 0, 2, 0}));
+  int told = 0;
+  e->OnSourceChanged = [&](TQuillObject*, TQuillEditSourceStates s) { told += (s & csIncrementalSearchChanged) != 0; };
+  e->GetEditSource().JumpTo(0, 1);
+  EXPECT_FALSE(e->InIncrementalSearch());
+  EXPECT_EQ(e->SearchRect(), TRect{});
+  EXPECT_EQ(told, 1);
 }

@@ -85,16 +85,20 @@ TEST(QuillEditWrap, TabsInsertTabCharactersOrBlanksToTheIndent) {
   EXPECT_EQ(e->GetCurrentPosition(), (TPoint{8, 0}));
 
   // With no line above, the next tab stop; a smart tab lines up with the
-  // line above: its indent, then the start of each word.
+  // line above: its indent, then the start of each word, then its end.
   e->SetSourceOptions((e->SourceOptions() & ~srUseTab) | srSmartTab);
   SetLines(*e, {"", "    alpha beta", ""});
   doc.JumpTo(0, 0);
   EXPECT_EQ(e->GetTabIndent(true), 8);
   doc.JumpTo(0, 2);
-  for (int expected : {4, 10, 16}) {
+  for (int expected : {4, 10, 14}) {
     e->ProcessKey(ecTab);
     EXPECT_EQ(e->GetCurrentPosition().X, expected);
   }
+  // Inside a line, the caret's own line is the first one looked at.
+  SetLines(*e, {"ab cd"});
+  doc.JumpTo(0, 0);
+  EXPECT_EQ(e->GetTabIndent(true), 3);
 
   // A new line takes the indent of the line it was broken off.
   SetLines(*e, {"    foo"});

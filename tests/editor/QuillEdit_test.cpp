@@ -76,6 +76,11 @@ TEST(QuillEdit, EditMessagesAnswerWithOffsetsAndHandOutStrings) {
   EXPECT_EQ(reply.Text, "ccccc");
   EXPECT_EQ(reply.Result, 5);
   EXPECT_EQ(e->Perform(TEditMessage::EM_GETTEXTRANGE, 68, 74).Text, "aa\r\nbb");
+  // A range is taken as selecting it would take it; the selection stays.
+  const TRect all = e->SelRect();
+  EXPECT_EQ(e->Perform(TEditMessage::EM_GETTEXTRANGE, 69, 71).Text, "a\r\n");
+  EXPECT_EQ(e->Perform(TEditMessage::EM_GETTEXTRANGE, 71, 73).Text, "b");
+  EXPECT_EQ(e->SelRect(), all);
 
   EXPECT_EQ(e->Perform(TEditMessage::EM_LINESCROLL, 2, 5).Result, 1);
   EXPECT_EQ(e->WindowLine(), 5);

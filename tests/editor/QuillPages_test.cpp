@@ -37,6 +37,12 @@ TEST(QuillPages, PaperSizesAndMargins) {
   // New pages take the first page's settings.
   v.pageType = TQuillPageType::ptPageBreaks;
   EXPECT_EQ(v.pages.Add().PageWidth(), 200);
+  // Pages assigned are as many, with their settings, measured anew.
+  FakeView other;
+  other.pages.Assign(v.pages);
+  ASSERT_EQ(other.pages.Count(), 2);
+  EXPECT_EQ(other.pages.GetItem(1).PageWidth(), 200);
+  EXPECT_EQ(other.pages.MeasuredCount(), 0);
 }
 
 TEST(QuillPages, TextFlowsOverPagesAndLookupsStopAtTheEnd) {
