@@ -1,6 +1,7 @@
 #include "chatrooms/ChatClient.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "chatrooms/ChatHost.h"
 #include "chatrooms/RoomFrames.h"
@@ -78,26 +79,38 @@ void TChatClient::LogClientError(const std::string& message) { host_.Log(IP, Lis
 // ----- receiving ---------------------------------------------------------------------
 
 void TChatClient::DataAvailable(int error) {
-  if (error != 0) {
+  const auto failed = [this, error] {
     ClientError(error);
     LogClientError("ClientData Error: " + std::to_string(error));
+  };
+  if (error != 0) {
+    failed();
     return;
   }
-  const std::string received = ReceiveStr();
-  if (received.empty()) return;
-  if (State() != wsConnected) {
-    CloseDelayed();
-    return;
-  }
-  RestartIdleTimer();
-  std::string line = received;
+  const std::weak_ptr<bool> alive = AliveToken();
   try {
-    line = TCmdParser::RemoveEOL(received);
+    const std::string received = ReceiveStr();
+    if (received.empty()) return;
+    if (State() != wsConnected) {
+      CloseDelayed();
+      return;
+    }
+    RestartIdleTimer();
+    std::string line = received;
+    try {
+      line = TCmdParser::RemoveEOL(received);
+    } catch (const std::exception&) {
+      LogClientError("ChatClient EOL Removal ");
+      CloseDelayed();
+    }
+    ProcessCommand(line);
   } catch (const std::exception&) {
-    LogClientError("ChatClient EOL Removal ");
-    CloseDelayed();
+    if (!alive.expired()) failed();
   }
-  ProcessCommand(line);
+}
+
+void TChatClient::Disconnect(int error) {
+  if ((error & 0xFFFF) != 0) ClientError(error & 0xFFFF);
 }
 
 void TChatClient::ProcessCommand(const std::string& line) {
@@ -118,8 +131,7 @@ void TChatClient::ProcessCommand(const std::string& line) {
     DispatchCommand(code, parameter);
   } catch (const std::exception&) {
     if (alive.expired()) return;
-    LogClientError("Error ChatHostedClient Command: " + std::to_string(code) + " Parameters: " +
-                   parameter.substr(0, 512));
+    LogClientError("Error ChatHostedClient Command: " + std::to_string(code) + " Parameters: " + parameter);
     CloseDelayed();
   }
 }
@@ -150,23 +162,21 @@ void TChatClient::HandleLogon(const std::string& parameter) {
     LogClientError("Second chat logon on one connection refused");
     return;
   }
-  const TFields fields = TFields::Record(parameter);
-  int status = 0;
-  if (fields.Count() < 4 || !platform::TryStrToInt(fields[3], status)) {
-    LogClientError("Error initializing chatclient");
-    CloseDelayed();
-    return;
-  }
-  UserID = fields[0];
-  UserName = fields[1];
-  ListenPort = fields[2];
-  StatusMode = status;
-  IP = GetPeerAddr();
-  UserRecord = RoomUserRecord(UserID, UserName, StatusMode, IP, ListenPort);
-  LoggedIn = true;
-  host_.AddClientToList(UserRecord, *this);
-  host_.AddInfoText(RoomShownName(UserName) + " has joined the chat");
-  SendGreeting();
+  Guarded("Error initializing chatclient", [&] {
+    const TFields fields = TFields::Record(parameter);
+    UserID = fields[0];
+    UserName = fields[1];
+    ListenPort = fields[2];
+    int status = 0;
+    if (fields.Count() < 4 || !platform::TryStrToInt(fields[3], status)) throw std::invalid_argument("no logon record");
+    StatusMode = status;
+    IP = GetPeerAddr();
+    UserRecord = RoomUserRecord(UserID, UserName, StatusMode, IP, ListenPort);
+    LoggedIn = true;
+    host_.AddClientToList(UserRecord, *this);
+    host_.AddInfoText(RoomShownName(UserName) + " has joined the chat");
+    SendGreeting();
+  });
 }
 
 // Each handler answers for its own failure: one entry in the log, and the

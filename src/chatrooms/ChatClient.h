@@ -47,6 +47,9 @@ class TChatClient : public TNetSocketClient {
   // "Client Error <code> : <text>" in the log, then the connection closes
   // once the current event is over.
   void ClientError(int code);
+  // ClientError with the low 16 bits of a close's error, when they are not 0.
+  // No event of the connection is bound to it.
+  void Disconnect(int error);
   void LogClientError(const std::string& message);
 
   // The handlers, public so that tests can drive them without a network.

@@ -163,7 +163,8 @@ void TChatHost::ServerError() {
   const int error = server_->LastError();
   const std::string text = RoomSocketErrorText(error);
   view_.AddInfoText(text);
-  Log(server_->Addr(), server_->Port(), text);
+  // A listener has no peer: the entry carries what the socket says of it.
+  Log(server_->PeerAddr(), server_->PeerPort(), text);
   server_->CloseDelayed();
   if (hooks_.Beep) hooks_.Beep();
 }
@@ -195,10 +196,10 @@ void TChatHost::RemoveClientFromList(TChatClient& client) {
 }
 
 // The user goes with every connection of his: the same user logged on twice
-// is removed once. Each close takes a row out of the list, so the id is
-// copied first.
+// is removed once. Callers still logging on have no id yet, and a member
+// whose id is empty is no reason to drop them. Each close takes a row out of
+// the list, so the id is copied first.
 void TChatHost::RemoveFromChat(const TRoomMembers::Row& row) {
-  if (row.Owner == nullptr) return;
   const std::string userId = row.UserID;
   std::vector<TChatClient*> going;
   for (int i = 0; i < server_->ClientCount(); ++i) {

@@ -77,7 +77,8 @@ class TChatHost {
   bool SendText(const std::string& input);
   void SendSound(int index);
   // "Remove from Chat": closes every connection logged on with the row's
-  // UserID, without a word to the member; the host's own row removes nobody.
+  // UserID, without a word to the member; the host's own row removes only
+  // members who logged on with the host's id.
   void RemoveFromChat(const TRoomMembers::Row& row);
   // The window is closing: from now on leaves are neither shown nor announced.
   void Close();

@@ -7,7 +7,6 @@
 #include "transport/CmdParser.h"
 #include "core/session/Paths.h"
 #include "core/session/PeerBounds.h"
-#include "platform/FreeMemory.h"
 #include "transport/CommandCodes.h"
 
 namespace {
@@ -124,8 +123,7 @@ void TChatMember::ProcessChatCommand(const std::string& received) {
     DispatchChatCommand(frame.Code, frame.Parameter);
   } catch (const std::exception&) {
     if (alive.expired()) return;
-    Log("Error ChatClientForm Command: " + std::to_string(frame.Code) + " Parameters: " +
-        frame.Parameter.substr(0, 512));
+    Log("Error ChatClientForm Command: " + std::to_string(frame.Code) + " Parameters: " + frame.Parameter);
     socket_->Close();
   }
 }
@@ -256,11 +254,6 @@ void TChatMember::SocketChangeState(TSocketState state) {
     case wsClosed:
       view_.SetPanel(1, "Connection Closed...");
       PlayEventSound(kClosedSound);
-      // Without the link the list is no longer the room's: the room has ended here.
-      platform::NoteFreedMemory(static_cast<std::size_t>(members_.Bytes()));
-      members_.Clear();
-      view_.MembersChanged();
-      view_.RoomEnded();
       break;
     default:
       break;

@@ -26,8 +26,6 @@ class TChatMemberView {
   virtual void MemberAdded(int /*index*/) { MembersChanged(); }
   virtual void MemberRemoved(int /*index*/) { MembersChanged(); }
   virtual void ShowInformation(const std::string& text, const std::string& caption) = 0;
-  // The link to the room is gone: nothing typed can reach it any more.
-  virtual void RoomEnded() {}
 };
 
 // The own user as the room sees it, read when the host says hello.
@@ -65,7 +63,6 @@ class TChatMember {
   void Close();
 
   bool Connected() const { return socket_->State() == wsConnected; }
-  // Emptied when the link to the room closes.
   const TRoomMembers& Members() const { return members_; }
   // Every row of the list, the host's and the own included.
   int ClientCount() const { return members_.Count(); }

@@ -35,6 +35,7 @@ TFormChat::TFormChat(TSession& session, TChatRoomSetup setup) : TRoomWindow(sess
   hooks.Beep = [] { platform::Beep(); };
   host_ = std::make_unique<TChatHost>(*this, std::move(hooks), std::move(setup));
   host_->SetIdleInterval(testhooks::IntervalMs("PARLO_TEST_ROOM_IDLE_MS", TChatClient::kIdleMs));
+  SetStatusText("Character Count:", 0);
   SetStatusText("Host:", 1);
   SetStatusText("Client Count: 0", 2);
 }
@@ -56,6 +57,7 @@ void TFormChat::showEvent(QShowEvent* e) {
   if (ownRowAdded_) return;
   ownRowAdded_ = true;
   host_->AddOwnRow();
+  SetStatusText("Character Count: 0", 0);
   SetStatusText("Hosted Chat: " + host_->Setup().ChatName, 1);
 }
 

@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QPlainTextEdit>
-#include <QPushButton>
 
 #include "chatrooms/ChatHost.h"
 #include "conversations/ChatInput.h"
@@ -41,7 +40,8 @@ TFormChatCli::TFormChatCli(TSession& session, std::unique_ptr<TParloSocket> sock
     return TRoomIdentity{s.UserID, s.UserName, s.ListenPort, s.StatusMode};
   };
   member_ = std::make_unique<TChatMember>(*this, std::move(hooks), std::move(socket));
-  SetStatusText("Client Count: 0", 2);
+  SetStatusText("Character Count: ", 0);
+  SetStatusText("Client Count: ", 2);
 }
 
 TFormChatCli::~TFormChatCli() { member_.reset(); }
@@ -53,11 +53,6 @@ void TFormChatCli::ConnectToChat(const std::string& ip, const std::string& port,
 
 void TFormChatCli::SetCaption(const std::string& caption) {
   setWindowTitle(platform::ToQString(CutPeerText(caption, 2 * peerbounds::kShownName)));
-}
-
-void TFormChatCli::RoomEnded() {
-  MemoGo->setEnabled(false);
-  ButtonSend->setEnabled(false);
 }
 
 void TFormChatCli::ShowInformation(const std::string& text, const std::string& caption) {

@@ -28,7 +28,6 @@ class TFormChatCli : public TRoomWindow, public TChatMemberView {
   void MemberAdded(int index) override { InsertMemberRow(member_->Members(), index); }
   void MemberRemoved(int index) override { RemoveMemberRow(index); }
   void ShowInformation(const std::string& text, const std::string& caption) override;
-  void RoomEnded() override;
 
   // TRoomWindow
   void SendText() override;

@@ -71,7 +71,7 @@ void TFormChatInfo::showEvent(QShowEvent* e) {
 void TFormChatInfo::OkClick() {
   chatName_ = FromQString(EditName->text());
   greeting_ = dialoglook::TextFromMemo(Memo->toPlainText());
-  chatIP_ = FromQString(ComboIP->currentText().trimmed());
+  chatIP_ = FromQString(ComboIP->currentText());
   auto tell = [this](const char* text, const char* caption) {
     if (ShowInformation) ShowInformation(text, caption);
   };

@@ -149,7 +149,6 @@ void TRoomWindow::showEvent(QShowEvent* e) {
   shown_ = true;
   ImgLogo_->setPixmap(
       QPixmap(QString::fromStdString(platform::PathFromName(session_.Paths().AppPath + "chatlogo.jpg").string())));
-  SetStatusText("Character Count: 0", 0);
 }
 
 void TRoomWindow::SaveFonts() {
@@ -167,7 +166,8 @@ void TRoomWindow::PopEditPopup(const QPoint& at) {
     }
     QMenu* codes = menu.addMenu("Emoticons");
     for (int i = 0; i < EmoticonCount; ++i)
-      codes->addAction(ToQString(Emoticon[i]), this, [this, i] { InsertEmoteCode(i); });
+      // A menu reads "&" as the mark of a shortcut key: ":&" is written ":&&".
+      codes->addAction(ToQString(Emoticon[i]).replace('&', "&&"), this, [this, i] { InsertEmoteCode(i); });
   });
 }
 

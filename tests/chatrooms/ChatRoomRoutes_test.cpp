@@ -165,13 +165,10 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   EXPECT_TRUE(host->PSound->isVisible());
   for (TFormChatCli* m : members) EXPECT_TRUE(f.Says(m->MemoSys, "Ann sent a sound..."));
 
-  // Both members are the one user of this program: removing one row removes
-  // the user, both connections.
-  const void* second = nullptr;
-  for (const auto& row : host->Host().Members().Rows())
-    if (row.Owner != nullptr) second = row.Owner;
+  // Both members are the one user of this program, the host's own: removing
+  // the host's row removes the user, both connections.
   for (int i = 0; i < host->ListC->topLevelItemCount(); ++i)
-    host->ListC->topLevelItem(i)->setSelected(host->Host().Members().Rows()[static_cast<std::size_t>(i)].Owner == second);
+    host->ListC->topLevelItem(i)->setSelected(host->Host().Members().Rows()[static_cast<std::size_t>(i)].Owner == nullptr);
   host->ActionCloseClientExecute();
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return host->Host().ClientCount() == 0; }, 5000));
   auto closed = [&] {
@@ -180,12 +177,17 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
     return n;
   };
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return closed() == 2; }, 5000));
-  // The removed members' windows show that their room has ended.
+  // The removed members' windows keep the list as the room left them (the
+  // one removed second may have heard of the first leaving); a text typed now
+  // is refused and stays in the input.
   for (TFormChatCli* m : members) {
-    EXPECT_EQ(m->ListC->topLevelItemCount(), 0);
-    EXPECT_EQ(m->StatusText(2), "Client Count: 0");
-    EXPECT_FALSE(m->MemoGo->isEnabled());
+    EXPECT_GE(m->ListC->topLevelItemCount(), 2);
+    EXPECT_EQ(m->StatusText(2), "Client Count: " + std::to_string(m->ListC->topLevelItemCount()));
+    m->MemoGo->setPlainText("anyone?");
+    m->SendText();
+    EXPECT_EQ(m->MemoGo->toPlainText(), "anyone?");
   }
+  EXPECT_EQ(f.prompts.Told.back(), "Connection Closed: The connection is either not established yet, or has been closed.");
 
   host->close();
   EXPECT_TRUE(testing_support::Settle([&] { return f.routes->HostWindow() == nullptr; }, 5000));
