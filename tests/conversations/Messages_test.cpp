@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "Conversations_helpers.h"
+#include "conversations/ChatPickers.h"
 #include "conversations/ChatStatusBar.h"
+#include "conversations/Transcript.h"
 #include "conversations/MessageRoutes.h"
 #include "core/DialogLook.h"
 #include "core/DirectoryServer_helpers.h"
@@ -189,6 +191,48 @@ TEST(Messages, EachSenderHasItsWindowAndWaitingMessagesOpenInOrder) {
   f.Receive("111", "Bea", "back");
   ASSERT_EQ(f.routes->Windows().size(), 5u);
   EXPECT_EQ(Fixture::Plain(*f.routes->Windows().back()), "Bea (9:00)\r\nback\r\n");
+}
+
+// What a conversation asks of its window, in order.
+struct RecordingView : TMessageView {
+  std::vector<std::string> calls;
+  void ShowPeerText(const std::string& text) override { calls.push_back(text); }
+  void PeerTextArrived() override { calls.push_back("told"); }
+  void ShowOwnText(const std::string&) override {}
+  void SetCaption(const std::string& caption) override { calls.push_back(caption); }
+  void ShowStatus(const std::string& text, int image) override { calls.push_back(text + std::to_string(image)); }
+  void ShowInformation(const std::string&, const std::string&) override {}
+};
+
+// A message is shown, the caption and status follow it, and only then is the
+// user told; the status field reads as a number, 5 being offline too. The
+// window marks nothing as changed, and its emoticon picker goes when the
+// focus leaves it, not the pointer.
+TEST(Messages, ShownThenCaptionAndStatusThenTheUserIsTold) {
+  Fixture f;
+  for (const auto& [status, shown] : std::vector<std::pair<std::string, std::string>>{
+           {"03", "Current Status: Away3"}, {"5", "Current Status: Offline4"}, {"x", ""}}) {
+    RecordingView view;
+    TMessageConversation conversation(*f.session, view);
+    conversation.SetPeer({"111", "Bea", "", ""});
+    conversation.ShowIncomingMessage(*TRelayedMessage::Parse("111{$}Bea{$}1{$}" + status + "{$}a{$}1{$}9:00{$}hi"));
+    std::vector<std::string> expected = {"hi\r\n", "Bea - 111  Message", shown, "told"};
+    std::erase(expected, "");
+    EXPECT_EQ(view.calls, expected);
+  }
+
+  f.Receive("111", "Bea", "one :)");
+  TFormMsg& w = *f.routes->Windows().front();
+  w.ShowOwnText("mine\r\n");
+  EXPECT_FALSE(w.Transcript->GetModified());
+  w.activateWindow();
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return w.isActiveWindow(); }, 3000));
+  w.ActionEmoteExecute();
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(w.PEm, &leave);
+  EXPECT_TRUE(w.PEm->isVisible());
+  w.MemoGo->setFocus();
+  EXPECT_FALSE(w.PEm->isVisible());
 }
 
 }  // namespace
