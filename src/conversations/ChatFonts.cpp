@@ -27,11 +27,12 @@ void ApplyFont(QWidget* widget, const platform::TFont& font) {
   widget->setPalette(pal);
 }
 
-bool ChooseFont(QWidget* parent, platform::TFont& font) {
-  platform::TFont start = font;
-  start.Bold = start.Italic = start.Underline = start.StrikeOut = false;
+bool ChooseFont(QWidget* parent, platform::TFont& font, TFontDialogStart start) {
+  platform::TFont shown = font;
+  shown.Bold = false;
+  if (start == TFontDialogStart::PlainStyle) shown.Italic = shown.Underline = shown.StrikeOut = false;
   bool ok = false;
-  const QFont chosen = QFontDialog::getFont(&ok, ToQFont(start), parent);
+  const QFont chosen = QFontDialog::getFont(&ok, ToQFont(shown), parent);
   if (!ok) return false;
   font.Name = platform::FromQString(chosen.family());
   if (chosen.pointSize() > 0) font.Size = chosen.pointSize();

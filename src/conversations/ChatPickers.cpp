@@ -1,5 +1,6 @@
 #include "conversations/ChatPickers.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
@@ -64,6 +65,8 @@ TPickerPanel::TPickerPanel(QWidget* parent) : QFrame(parent) {
   pal.setColor(QPalette::Window, dialoglook::PanelColour());
   setPalette(pal);
   setFocusPolicy(Qt::StrongFocus);
+  QObject::connect(qApp, &QApplication::focusChanged, this,
+                   [this](QWidget* from, QWidget* to) { FocusMoved(from, to); });
   hide();
 }
 
@@ -77,7 +80,13 @@ void TPickerPanel::Popup(const QPoint& topLeft, TPickerPanel* other) {
 
 void TPickerPanel::leaveEvent(QEvent* e) {
   QFrame::leaveEvent(e);
-  hide();
+  if (leave_ == TPickerLeave::Pointer) hide();
+}
+
+void TPickerPanel::FocusMoved(QWidget* from, QWidget* to) {
+  if (leave_ != TPickerLeave::Focus || !isVisible() || to == nullptr || to->window() != window()) return;
+  const auto inside = [this](QWidget* w) { return w != nullptr && (w == this || isAncestorOf(w)); };
+  if (inside(from) && !inside(to)) hide();
 }
 
 QWidget* TPickerPanel::CancelLabel() {

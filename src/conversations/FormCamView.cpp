@@ -113,8 +113,9 @@ void TFormCamView::ShowRefusal(TRefusal reason) {
   receiver_.Close();
   const bool offline = reason == TRefusal::CamNotOnline;
   SetStatus(offline ? "Cam not online..." : "Could not connect...");
-  const std::string text = offline ? user_ + " does not have their cam turned on."
-                                   : "Could not create a connection to " + user_ + " cam.";
+  const std::string user = CutPeerText(user_, peerbounds::kShownName);
+  const std::string text = offline ? user + " does not have their cam turned on."
+                                   : "Could not create a connection to " + user + " cam.";
   // The box waits for the user: never inside the socket's own event.
   QPointer<TFormCamView> self(this);
   TPrompts& prompts = session_.Prompts();

@@ -74,6 +74,7 @@ void TFormMsg::BuildWindow() {
 
   PEm = new TEmoticonPicker(iconsFolder_, this);
   PEm->OnPick = [this](int entry) { InsertEmoteCode(entry); };
+  PEm->SetLeave(TPickerLeave::Focus);
   PopFonts = MakeFontsMenu(this, [this] { ActionMyFontExecute(); }, [this] { ActionPeerFontExecute(); });
   AddHelpKey(this, [this] { ActionHelpExecute(); });
   Timer1 = MakeFlashTimer(this);
@@ -150,19 +151,24 @@ void TFormMsg::closeEvent(QCloseEvent* e) {
 
 void TFormMsg::ShowPeerText(const std::string& text) {
   WriteMessage(conversation_->PeerName(), conversation_->Sent(), Peer, text);
-  if (!isActiveWindow()) {
-    session_.Paths().PlayEventSound(kInTextSound);
-    StartFlashing(Timer1);
-  }
+}
+
+void TFormMsg::PeerTextArrived() {
+  if (isActiveWindow()) return;
+  session_.Paths().PlayEventSound(kInTextSound);
+  StartFlashing(Timer1);
 }
 
 void TFormMsg::ShowOwnText(const std::string& text) {
-  WriteMessage(conversation_->OwnUserName, MessageTimeNow(), Client, text);
+  WriteMessage(conversation_->OwnUserName, LocalDateTimeNow(), Client, text);
 }
 
+// Nothing here is ever saved, so no message marks the transcript as changed.
 void TFormMsg::WriteMessage(const std::string& name, const std::string& time, platform::TFont& font,
                             const std::string& text) {
+  const bool modified = Transcript->GetModified();
   WriteTranscriptMessage(*Transcript, font, iconsFolder_, name, time, text);
+  Transcript->SetModified(modified);
 }
 
 void TFormMsg::SetCaption(const std::string& caption) {
@@ -192,10 +198,10 @@ void TFormMsg::ActionEmoteExecute() { PopEmoticons(this, EmoteButton, PEm, nullp
 void TFormMsg::FontButtonClick() { PopFonts->popup(QCursor::pos()); }
 
 void TFormMsg::ActionMyFontExecute() {
-  if (ChooseFont(this, Client)) ApplyFont(MemoGo, Client);
+  if (ChooseFont(this, Client, TFontDialogStart::WithoutBold)) ApplyFont(MemoGo, Client);
 }
 
-void TFormMsg::ActionPeerFontExecute() { ChooseFont(this, Peer); }
+void TFormMsg::ActionPeerFontExecute() { ChooseFont(this, Peer, TFontDialogStart::WithoutBold); }
 
 void TFormMsg::ActionHelpExecute() { session_.ShowHelpTopic(kHelpTopic); }
 

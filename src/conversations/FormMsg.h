@@ -34,6 +34,7 @@ class TFormMsg : public QWidget, public TMessageView {
 
   // TMessageView
   void ShowPeerText(const std::string& text) override;
+  void PeerTextArrived() override;
   void ShowOwnText(const std::string& text) override;
   void SetCaption(const std::string& caption) override;
   void ShowStatus(const std::string& text, int image) override;

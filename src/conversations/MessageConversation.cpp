@@ -64,6 +64,7 @@ void TMessageConversation::ShowIncomingMessage(const TRelayedMessage& message) {
   peer_.ListenPort = message.ListenPort;
   view_.SetCaption(Caption());
   ShowStatus(message.StatusNumber());
+  view_.PeerTextArrived();
   PeerTextShown(text);
 }
 

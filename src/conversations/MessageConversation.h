@@ -16,6 +16,9 @@ class TMessageView {
   virtual ~TMessageView() = default;
   // One message under its sender's header; the text ends in CR LF.
   virtual void ShowPeerText(const std::string& text) = 0;
+  // A peer message is shown and the caption and status have caught up with
+  // it: the user may be told (a sound, the taskbar button).
+  virtual void PeerTextArrived() {}
   virtual void ShowOwnText(const std::string& text) = 0;
   virtual void SetCaption(const std::string& caption) = 0;
   // The status panel's text, beside the picture of a StatusMode.

@@ -4,6 +4,7 @@
 
 #include "core/session/DirectoryLink.h"
 #include "core/session/Session.h"
+#include "platform/Strings.h"
 #include "transport/CmdParser.h"
 
 TRandomContact::TRandomContact(TSession& session) : session_(session) {
@@ -66,7 +67,7 @@ void TRandomContact::ShowContact() {
   const bool found = !items_[0].empty();
   buttons_.Animating = false;
   buttons_.Message = buttons_.Chat = buttons_.Profile = found;
-  buttons_.Cancel = false;
+  buttons_.Cancel = !found;
   buttons_.Search = true;
   Notify();
 }
@@ -76,10 +77,10 @@ TContact TRandomContact::Contact() const {
   c.UserID = Item(0);
   c.UserName = Item(1);
   c.Online = Item(2);
-  const std::string& mode = Item(3);
-  if (mode.size() == 1 && mode[0] >= '0' && mode[0] <= '4') {
-    c.Image = mode[0] - '0';
-    c.Status = StatusText[c.Image];
+  const int mode = platform::StrToIntDef(Item(3), -1);
+  if (mode >= 0 && mode <= 4) {
+    c.Image = mode;
+    c.Status = StatusText[mode];
   }
   c.ListenIP = Item(4);
   c.ListenPort = Item(5);

@@ -35,8 +35,11 @@ TFormPass::TFormPass(QWidget* parent) : QDialog(parent) {
   CheckRem = new QCheckBox("Remember password", this);
   SpeedButton1 = new QPushButton("OK", this);
   SpeedButton2 = new QPushButton("Cancel", this);
-  SpeedButton1->setAutoDefault(false);
-  SpeedButton2->setAutoDefault(false);
+  // Clicked only: the keys stay with the box, the check box and the form.
+  for (QPushButton* button : {SpeedButton1, SpeedButton2}) {
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::NoFocus);
+  }
 
   // The box has a row of its own: beside the buttons its caption was cut at
   // the default font.
@@ -113,10 +116,20 @@ void TFormPass::SpeedButton2Click() {
 void TFormPass::keyPressEvent(QKeyEvent* e) { FormKeyPress(e); }
 
 void TFormPass::FormKeyPress(QKeyEvent* e) {
+  // A key a control passed on is not the form's own: Enter on the check box
+  // accepts nothing, Escape in the box cancels nothing.
+  if (QWidget* focus = focusWidget(); focus != nullptr && focus != this) {
+    e->ignore();
+    return;
+  }
   if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
     SpeedButton1Click();
     return;
   }
-  // Escape rejects through the base class; Cancelled is still true then.
-  QDialog::keyPressEvent(e);
+  if (e->key() == Qt::Key_Escape) {
+    // Cancelled is still true.
+    reject();
+    return;
+  }
+  e->ignore();
 }

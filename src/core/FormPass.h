@@ -55,7 +55,8 @@ class TFormPass : public QDialog {
 
   void SpeedButton1Click();
   void SpeedButton2Click();
-  // Keys that reach the form itself: Enter is OK, Escape cancels.
+  // Keys that reach the form itself (none of its controls has the focus):
+  // Enter is OK, Escape cancels.
   void FormKeyPress(QKeyEvent* e);
   // Enter in the password box is OK, and goes no further.
   bool EditPassKeyPress(QKeyEvent* e);

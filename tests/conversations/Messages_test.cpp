@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "Conversations_helpers.h"
+#include "conversations/ChatPickers.h"
 #include "conversations/ChatStatusBar.h"
+#include "conversations/Transcript.h"
 #include "conversations/MessageRoutes.h"
 #include "core/DialogLook.h"
 #include "core/DirectoryServer_helpers.h"
@@ -68,8 +70,9 @@ struct Fixture {
     session.reset();
   }
   // A 9012 record from the server, as the link hands it on.
-  void Receive(const std::string& id, const std::string& name, const std::string& text, const std::string& online = "1") {
-    session->Messages().StoreRelayedMessage(id + "{$}" + name + "{$}" + online + "{$}0{$}10.0.0.7{$}2960{$}9:00{$}" +
+  void Receive(const std::string& id, const std::string& name, const std::string& text,
+               const std::string& state = "1{$}0") {
+    session->Messages().StoreRelayedMessage(id + "{$}" + name + "{$}" + state + "{$}10.0.0.7{$}2960{$}9:00{$}" +
                                             EscapeMessageText(text));
   }
   static std::string Shown(TFormMsg& w) { return static_cast<TRecordingTranscriptWidget*>(w.Memo)->Marked(); }
@@ -153,9 +156,20 @@ TEST(Messages, EachSenderHasItsWindowAndWaitingMessagesOpenInOrder) {
   TFormMsg& bea = *f.routes->Windows().front();
   EXPECT_EQ(bea.windowTitle().toStdString(), "Bea - 111  Message");
   EXPECT_EQ(Fixture::Shown(bea), "*Bea (9:00)*\r\none {4}\r\n");
-  f.Receive("111", "Bea", "two", "0");
+  f.Receive("111", "Bea", "two", "0{$}1");
   EXPECT_EQ(bea.Stat->Panel(1), "Current Status: Offline");
   EXPECT_EQ(bea.Stat->StateImage(), 4);
+  // Nothing marks the transcript changed; the emoticon picker goes with the
+  // focus, not the pointer.
+  EXPECT_FALSE(bea.Transcript->GetModified());
+  bea.activateWindow();
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return bea.isActiveWindow(); }, 3000));
+  bea.ActionEmoteExecute();
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(bea.PEm, &leave);
+  EXPECT_TRUE(bea.PEm->isVisible());
+  bea.MemoGo->setFocus();
+  EXPECT_FALSE(bea.PEm->isVisible());
   f.session->Settings.MinMsg = true;
   f.Receive("222", "Cy", "hi");
   ASSERT_EQ(f.routes->Windows().size(), 2u);
@@ -164,7 +178,8 @@ TEST(Messages, EachSenderHasItsWindowAndWaitingMessagesOpenInOrder) {
   f.session->Settings.ShowMsg = false;
   f.Receive("333", "Dee", "first");
   f.Receive("333", "Dee", "second");
-  f.Receive("111", "Bea", "three");
+  f.Receive("111", "Bea", "three", "1{$}03");
+  EXPECT_EQ(bea.Stat->Panel(1), "Current Status: Away");  // the status read as a number
   EXPECT_EQ(f.routes->Windows().size(), 2u);
   EXPECT_EQ(Fixture::Plain(bea), "Bea (9:00)\r\none \r\nBea (9:00)\r\ntwo\r\nBea (9:00)\r\nthree\r\n");
   EXPECT_EQ(f.session->Messages().Store().Keys("333"), (std::vector<std::string>{"msg0", "msg1"}));
@@ -189,6 +204,28 @@ TEST(Messages, EachSenderHasItsWindowAndWaitingMessagesOpenInOrder) {
   f.Receive("111", "Bea", "back");
   ASSERT_EQ(f.routes->Windows().size(), 5u);
   EXPECT_EQ(Fixture::Plain(*f.routes->Windows().back()), "Bea (9:00)\r\nback\r\n");
+}
+
+// What a conversation asks of its window, in order.
+struct RecordingView : TMessageView {
+  std::vector<std::string> calls;
+  void ShowPeerText(const std::string& text) override { calls.push_back(text); }
+  void PeerTextArrived() override { calls.push_back("told"); }
+  void ShowOwnText(const std::string&) override {}
+  void SetCaption(const std::string& caption) override { calls.push_back(caption); }
+  void ShowStatus(const std::string& text, int image) override { calls.push_back(text + std::to_string(image)); }
+  void ShowInformation(const std::string&, const std::string&) override {}
+};
+
+// A message is shown, the caption and status follow it, and only then is the
+// user told.
+TEST(Messages, ShownThenCaptionAndStatusThenTheUserIsTold) {
+  Fixture f;
+  RecordingView view;
+  TMessageConversation conversation(*f.session, view);
+  conversation.SetPeer({"111", "Bea", "", ""});
+  conversation.ShowIncomingMessage(*TRelayedMessage::Parse("111{$}Bea{$}1{$}5{$}a{$}1{$}9:00{$}hi"));
+  EXPECT_EQ(view.calls, (std::vector<std::string>{"hi\r\n", "Bea - 111  Message", "Current Status: Offline4", "told"}));
 }
 
 }  // namespace

@@ -38,6 +38,15 @@ TEST(PasswordCheck, TriesInEntryAndCheckMode) {
   }
 }
 
+// A key pressed with the focus on `to`.
+void Press(QWidget* to, int key) {
+  to->setFocus();
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+  QCoreApplication::sendEvent(to, &press);
+}
+
+// Escape cancels only from the form itself: a key a control passes on does
+// nothing, and the prompt still open then takes "stayed" with OK.
 TEST(FormPass, OkEnterAndEscapeSetTheResultFields) {
   testing_support::WidgetApp();
   struct Case {
@@ -55,17 +64,23 @@ TEST(FormPass, OkEnterAndEscapeSetTheResultFields) {
          QCoreApplication::sendEvent(f.EditPass, &enter);
        }, false, "typed", true},
       {"Cancel", [](TFormPass& f) { f.SpeedButton2Click(); }, true, "", false},
-      {"Escape", [](TFormPass& f) {
-         QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-         QCoreApplication::sendEvent(&f, &esc);
-       }, true, "", false},
+      {"Escape on the form", [](TFormPass& f) { Press(&f, Qt::Key_Escape); }, true, "", false},
+      {"Enter on the check box, Escape in the edit", [](TFormPass& f) {
+         Press(f.CheckRem, Qt::Key_Return);
+         Press(f.EditPass, Qt::Key_Escape);
+       }, false, "stayed", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TFormPass form;
     form.SetRemember(true);
     form.SetPassword("old-pass");
-    QTimer::singleShot(0, &form, [&] { c.act(form); });
+    QTimer::singleShot(0, &form, [&] {
+      c.act(form);
+      if (!form.isVisible()) return;
+      form.EditPass->setText("stayed");
+      form.SpeedButton1Click();
+    });
     form.exec();
     EXPECT_EQ(form.Cancelled, c.cancelled);
     EXPECT_EQ(form.Password, c.password);

@@ -55,15 +55,17 @@ std::optional<std::uint64_t> UserTag(const std::string& id) {
   return tag;
 }
 
-std::string MessageTimeNow() {
+std::string LocalDateTimeNow() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   char text[128];
   const std::size_t length = std::strftime(text, sizeof text, "%x %X", &local);
   // The desktop's locale may write its names in its own encoding.
-  return Clear(StringReplace(platform::FromQString(QString::fromLocal8Bit(text, static_cast<qsizetype>(length))), ",", ""));
+  return platform::FromQString(QString::fromLocal8Bit(text, static_cast<qsizetype>(length)));
 }
+
+std::string MessageTimeNow() { return Clear(StringReplace(LocalDateTimeNow(), ",", "")); }
 
 std::string TMessageRecord::Build() const {
   std::string record;
@@ -84,5 +86,6 @@ std::optional<TRelayedMessage> TRelayedMessage::Parse(const std::string& params)
 
 int TRelayedMessage::StatusNumber() const {
   if (Online == "0") return 5;
-  return Status.size() == 1 && Status[0] >= '0' && Status[0] <= '4' ? Status[0] - '0' : -1;
+  const int status = platform::StrToIntDef(Status, -1);
+  return status >= 0 && status <= 5 ? status : -1;
 }

@@ -27,8 +27,10 @@ bool IsDecimalUserId(const std::string& id);
 // The id as a window's Tag; nothing for an id that is not decimal.
 std::optional<std::uint64_t> UserTag(const std::string& id);
 
-// The local date and time in the desktop's own short date and long time,
-// without anything that would break the record it goes into.
+// The local date and time in the desktop's own short date and long time, as
+// the own header in a message window shows it.
+std::string LocalDateTimeNow();
+// The same without anything that would break the record it goes into.
 std::string MessageTimeNow();
 
 // What goes out with 9011. Every field but the message (escaped already) is
@@ -49,7 +51,8 @@ struct TRelayedMessage {
 
   // Nothing for a record of fewer than eight fields.
   static std::optional<TRelayedMessage> Parse(const std::string& params);
-  // The status a message window shows: 5 when the sender is offline, the
-  // StatusMode 0..4 otherwise, -1 for a status that is no such number.
+  // The status a message window shows: 5 when the sender is offline, else
+  // the status field read as a decimal number (blanks before it and leading
+  // zeros allowed): a StatusMode 0..4, or 5 for offline; -1 for anything else.
   int StatusNumber() const;
 };
