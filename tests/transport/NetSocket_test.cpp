@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <map>
@@ -250,7 +252,7 @@ TEST(NetSocket, PeerEndWithUnreadBytesDeliversThemBeforeOneClose) {
   }
 }
 
-TEST(NetSocket, CloseDeliversEverythingQueuedWhileAbortResets) {
+TEST(NetSocket, CloseDeliversEverythingQueuedWhileAbortDropsTheQueue) {
   {
     // Close right after a large Send, with bytes from the peer left unread:
     // the peer still gets every byte and a normal end.
@@ -269,13 +271,55 @@ TEST(NetSocket, CloseDeliversEverythingQueuedWhileAbortResets) {
     EXPECT_FALSE(reset);
   }
   {
+    // Abort while most of a send waits in the queue: what the network took
+    // still arrives, in order, then a normal end; the rest is dropped.
     Connected c;
+    c.sock.SendQueueLimit = 0;
+    std::string payload;
+    for (int i = 0; payload.size() < 4u << 20; ++i) payload += std::to_string(i) + ",";
+    c.sock.SendStr(payload);
+    ASSERT_GT(c.sock.QueuedBytes(), 0);
     c.sock.Abort();
-    bool reset = false;
-    c.peer.ReadToEnd(&reset);
-    EXPECT_TRUE(reset);
+    EXPECT_EQ(c.sock.State(), wsClosed);
+    EXPECT_EQ(c.sock.QueuedBytes(), 0);
+    bool reset = true;
+    const std::string got = c.peer.ReadToEnd(&reset, 20000);
+    EXPECT_FALSE(reset);
+    EXPECT_LT(got.size(), payload.size());
+    EXPECT_EQ(got, payload.substr(0, got.size()));
     EXPECT_EQ(c.rec.closed_count, 1);
   }
+}
+
+// Every socket carries the proxy layer under line mode and the waiting loops
+// above it.
+static_assert(std::is_base_of_v<TCustomSocksNetSocket, TCustomLineNetSocket> &&
+              std::is_base_of_v<TCustomLineNetSocket, TCustomSyncNetSocket> &&
+              std::is_base_of_v<TCustomSyncNetSocket, TNetSocket>);
+
+// A wait inside a program that is asked to end gives up at once, whatever
+// its limit.
+TEST(SyncWait, EndsWhenTheProgramIsAskedToQuit) {
+  Connected c;
+  std::string line = "unset";
+  std::int64_t waited = -1;
+  // The loop returns at its next event once asked to quit: a program always
+  // has one coming, this test makes its own.
+  QTimer tick;
+  tick.start(20);
+  QTimer::singleShot(0, [&] {
+    QTimer::singleShot(50, [] { platform::QuitApplication(); });
+    const std::int64_t start = platform::TickCount();
+    c.sock.ReadLine(30, line);
+    waited = platform::TickCount() - start;
+  });
+  QCoreApplication::exec();
+  EXPECT_GE(waited, 0);
+  EXPECT_LT(waited, 15000);
+  EXPECT_EQ(line, "");
+  EXPECT_TRUE(c.sock.Terminated());
+  bool done = false;
+  EXPECT_EQ(c.sock.WaitUntilReady(done), 12001);
 }
 
 TEST(NetSocket, PeerResetEndsTheConnectionOnce) {
