@@ -691,7 +691,6 @@ bool TCustomNetSocket::InputWaiting() const {
 int TCustomNetSocket::GetRcvdCount() {
   unsigned long waiting = 0;
   if (net::BytesAvailable(handle_, &waiting) != 0) {
-    if (handle_ == INVALID_SOCKET) return 0;
     SocketError("ioctlSocket");
     return -1;
   }
