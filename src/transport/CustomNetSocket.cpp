@@ -878,12 +878,6 @@ void TCustomNetSocket::HandleSendError(int error) {
 void TCustomNetSocket::CloseOnSendFailure(int error) {
   DropQueue();
   close_reported_ = true;
-  // The link is broken, or its peer so far behind that what waits for it is
-  // worthless: it is reset.
-  if (handle_ != INVALID_SOCKET) {
-    net::AbortSocket(handle_);
-    handle_ = INVALID_SOCKET;
-  }
   StillAlive alive(*this);
   InternalClose(false, error);
   if (alive.expired()) return;
@@ -930,12 +924,6 @@ void TCustomNetSocket::Release() { PostMessage(WM_NETSOCKET_RELEASE); }
 void TCustomNetSocket::Abort() {
   CancelLookupQuietly();
   DropQueue();
-  if (handle_ != INVALID_SOCKET && state_ == wsConnected && sock_type_ == net::SOCK_STREAM_TYPE) {
-    // Linger off, the system's own way: the close goes on in the background.
-    // Abort runs in destructors too, so a refusal here is not raised.
-    LingerOnOff = wsLingerOff;
-    net::SetLinger(handle_, false, LingerTimeout);
-  }
   InternalClose(false, 0);
 }
 
@@ -947,11 +935,15 @@ void TCustomNetSocket::InternalClose(bool shutdown, int error) {
   }
   const TSocket h = handle_;
   handle_ = INVALID_SOCKET;
-  // The layer sends what is still queued (nothing without the shutdown),
-  // ends the sending side and releases the descriptor once the peer has seen
-  // everything.
-  net::CloseSocket(h, shutdown ? TakeQueue() : std::string());
-  if (!shutdown) DropQueue();
+  // With the shutdown the layer sends what is still queued, ends the sending
+  // side and releases the descriptor once the peer has seen everything;
+  // without it the link is reset at once.
+  const int closed = shutdown ? net::CloseSocket(h, TakeQueue()) : net::AbortSocket(h);
+  DropQueue();
+  if (closed != 0) {
+    if (net::LastError() != net::WSANOTINITIALISED) SocketError("Disconnect (closesocket)");
+    return;
+  }
   StillAlive alive(*this);
   ChangeState(wsClosed);
   if (alive.expired()) return;

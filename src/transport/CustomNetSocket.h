@@ -211,8 +211,7 @@ class TCustomNetSocket : public TComponent {
   // Frees the object once the current event handler has returned (the object
   // must have been made with new).
   virtual void Release();
-  // Drops what is queued and closes without waiting: what the network has
-  // taken still reaches the peer, followed by the normal end.
+  // Drops what is queued and resets the connection at once.
   virtual void Abort();
   // Sends the queue, handling events meanwhile, for at most FlushTimeout seconds.
   virtual void Flush();

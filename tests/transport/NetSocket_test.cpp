@@ -252,7 +252,7 @@ TEST(NetSocket, PeerEndWithUnreadBytesDeliversThemBeforeOneClose) {
   }
 }
 
-TEST(NetSocket, CloseDeliversEverythingQueuedWhileAbortDropsTheQueue) {
+TEST(NetSocket, CloseDeliversEverythingQueuedWhileAbortResets) {
   {
     // Close right after a large Send, with bytes from the peer left unread:
     // the peer still gets every byte and a normal end.
@@ -271,22 +271,11 @@ TEST(NetSocket, CloseDeliversEverythingQueuedWhileAbortDropsTheQueue) {
     EXPECT_FALSE(reset);
   }
   {
-    // Abort while most of a send waits in the queue: what the network took
-    // still arrives, in order, then a normal end; the rest is dropped.
     Connected c;
-    c.sock.SendQueueLimit = 0;
-    std::string payload;
-    for (int i = 0; payload.size() < 4u << 20; ++i) payload += std::to_string(i) + ",";
-    c.sock.SendStr(payload);
-    ASSERT_GT(c.sock.QueuedBytes(), 0);
     c.sock.Abort();
-    EXPECT_EQ(c.sock.State(), wsClosed);
-    EXPECT_EQ(c.sock.QueuedBytes(), 0);
-    bool reset = true;
-    const std::string got = c.peer.ReadToEnd(&reset, 20000);
-    EXPECT_FALSE(reset);
-    EXPECT_LT(got.size(), payload.size());
-    EXPECT_EQ(got, payload.substr(0, got.size()));
+    bool reset = false;
+    c.peer.ReadToEnd(&reset);
+    EXPECT_TRUE(reset);
     EXPECT_EQ(c.rec.closed_count, 1);
   }
 }
