@@ -434,6 +434,7 @@ void TCustomNetSocket::DropHandlers() {
   OnDnsLookupDone = nullptr;
   OnError = nullptr;
   OnBgException = nullptr;
+  OnDisplay = nullptr;
 }
 
 void TCustomNetSocket::Connect() {

@@ -85,6 +85,8 @@ struct TTimeVal {
 // on. Readiness arrives through the event loop and becomes state changes and
 // events; nothing blocks except a host-name look-up inside Connect and Listen.
 // Use it on the GUI thread only.
+// The proxy client (SocksNetSocket.h), line mode and the waiting loops
+// (NetSocket.h) stand on it; TNetSocket carries them all.
 class TCustomNetSocket : public TComponent {
  public:
   explicit TCustomNetSocket(TComponent* owner = nullptr);
