@@ -27,6 +27,7 @@
 #include "platform/AppHome.h"
 #include "platform/EventLoop.h"
 #include "platform/GuardedApplication.h"
+#include "platform/QuestionBoxes.h"
 #include "platform/SessionEnd.h"
 #include "platform/SingleInstance.h"
 
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     LogError("None", "None", std::string("Start-up: ") + e.what());
     std::fprintf(stderr, "parlo: %s\n", e.what());
+    platform::RunMessageBox(QMessageBox::Critical, "Parlo", platform::ToQString(e.what()), QMessageBox::Ok);
     rc = 1;
   }
   return rc;

@@ -38,6 +38,7 @@
 #include "core/session/StatusControls.h"
 #include "core/session/TestHooks.h"
 #include "platform/Charset.h"
+#include "platform/EventLoop.h"
 #include "platform/FileNames.h"
 #include "platform/StringList.h"
 #include "resources/Resources.h"
@@ -588,7 +589,7 @@ bool TFormMain::FormCloseQuery() {
 void TFormMain::FormClose() {
   Session.CloseLinks();
   testhooks::Trace("exit");
-  QApplication::quit();
+  platform::QuitApplication();
 }
 
 void TFormMain::closeEvent(QCloseEvent* e) {
@@ -617,7 +618,7 @@ void TFormMain::ApplicationEventsException(const std::exception* e, const std::s
                             "\r\n\r\n" + kCrashReport),
                           QMessageBox::Ok, this);
   RemoveTrayIcon();
-  QApplication::exit(1);
+  platform::QuitApplication(1);
 }
 
 // ----- tabs ----------------------------------------------------------------------------

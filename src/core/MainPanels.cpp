@@ -126,15 +126,13 @@ QFont TStatusBar::TextFont() const {
   return f;
 }
 
-// Each setter repaints only when what it shows changes.
+// A picture is drawn again whenever it is set; the text only when it changes.
 void TStatusBar::SetListenStateIcon(int image) {
-  if (image == listenImage_) return;
   listenImage_ = image;
   update(PanelRect(0));
 }
 
 void TStatusBar::SetServerStateIcon(int image) {
-  if (image == serverImage_) return;
   serverImage_ = image;
   update(PanelRect(2));
 }
@@ -142,8 +140,6 @@ void TStatusBar::SetServerStateIcon(int image) {
 void TStatusBar::SetStatusText(const std::string& text) {
   if (text == text_) return;
   text_ = text;
-  // What the narrow panel cuts off can still be read.
-  setToolTip(platform::ToQString(text));
   update(PanelRect(1));
 }
 

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QEvent>
+#include <QEventLoop>
 #include <QObject>
 #include <QThread>
 
@@ -86,6 +87,9 @@ MainThreadSink::~MainThreadSink() {
   std::lock_guard<std::mutex> lock(sink_mutex);
   if (main_sink == this) main_sink = nullptr;
 }
+
+// Set by QuitApplication until the main loop has returned.
+bool quitting = false;
 
 }  // namespace
 
@@ -203,6 +207,25 @@ void TEventLoopChoice::Done() {
 void ProcessMessages() {
   QCoreApplication::sendPostedEvents();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void RunEventLoop() {
+  QEventLoop loop;
+  loop.exec();
+}
+
+void QuitApplication(int code) {
+  auto* app = QCoreApplication::instance();
+  if (app == nullptr) return;
+  if (!quitting) {
+    quitting = true;
+    QObject::connect(app, &QCoreApplication::aboutToQuit, app, [] { quitting = false; }, Qt::SingleShotConnection);
+  }
+  QCoreApplication::exit(code);
+}
+
+bool ApplicationTerminating() {
+  return QCoreApplication::instance() == nullptr || QCoreApplication::closingDown() || quitting;
 }
 
 bool ProcessMessagesUntil(const std::function<bool()>& pred, int timeout_ms) {

@@ -95,6 +95,14 @@ class TEventLoopChoice {
 
 // Handles every event that is waiting, then returns (the waiting loops use it).
 void ProcessMessages();
+// Handles events until the program is asked to end.
+void RunEventLoop();
+// Asks the program to end: its event loops return, the main one with code.
+void QuitApplication(int code = 0);
+// Whether the program is ending: QuitApplication was called (and the main
+// loop has not returned yet), or the application object is going or gone.
+// Waiting loops give up then.
+bool ApplicationTerminating();
 // Handles events until pred() holds or timeout_ms has passed; returns pred().
 bool ProcessMessagesUntil(const std::function<bool()>& pred, int timeout_ms);
 

@@ -1,11 +1,18 @@
 #include "platform/FileNames.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 #include "platform/Charset.h"
+#include "platform/Exception.h"
 
 namespace platform {
 
@@ -81,6 +88,26 @@ bool ForceDirectories(const std::string& folder) {
   const auto path = PathFromName(folder);
   std::filesystem::create_directories(path, ec);
   return std::filesystem::is_directory(path, ec);
+}
+
+std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& extension) {
+  static std::mt19937_64 random{std::random_device{}()};
+  std::string ext = extension;
+  if (!ext.empty() && ext[0] != '.') ext.insert(ext.begin(), '.');
+  int lastError = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char unique[16];
+    std::snprintf(unique, sizeof unique, "%08X", static_cast<unsigned>(random() & 0xFFFFFFFFu));
+    const std::string name = IncludeTrailingPathDelimiter(folder) + prefix + unique + ext;
+    const int fd = ::open(PathFromName(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      ::close(fd);
+      return name;
+    }
+    lastError = errno;
+    if (lastError != EEXIST) break;
+  }
+  throw EStreamError("Cannot create a file in " + folder + ": " + std::strerror(lastError));
 }
 
 }  // namespace platform

@@ -30,6 +30,11 @@ bool DeleteFile(const std::string& name);
 bool RenameFile(const std::string& from, const std::string& to);
 // Creates the folder and any missing parents; true when it exists afterwards.
 bool ForceDirectories(const std::string& folder);
+// A new, empty file in `folder` named prefix + a unique part + extension (which
+// carries its dot, or gets one). It is created exclusively and left in place,
+// so that no other file, and no name another writer takes meanwhile, is ever
+// handed out. Raises EStreamError when no file can be made there.
+std::string CreateUniqueFile(const std::string& folder, const std::string& prefix, const std::string& extension);
 
 // What a file looks like on disk, enough to tell that it changed since a copy
 // of it was kept; one look at the disk.

@@ -2,15 +2,12 @@
 
 #include <alsa/asoundlib.h>
 
-#include <QCoreApplication>
-#include <QMetaObject>
 #include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
 #include "platform/Charset.h"
-#include "platform/ErrorSink.h"
 #include "platform/Exception.h"
 
 namespace platform {
@@ -218,29 +215,9 @@ bool TSoundChannel::IsPlaying() const {
   return busy_;
 }
 
-void TSoundChannel::SetReporter(Reporter reporter) {
-  std::lock_guard lock(mutex_);
-  reporter_ = std::move(reporter);
-}
-
 bool TSoundChannel::Cancelled(uint64_t generation) const {
   std::lock_guard lock(mutex_);
   return generation != generation_;
-}
-
-void TSoundChannel::Report(const std::string& message) {
-  Reporter reporter;
-  {
-    std::lock_guard lock(mutex_);
-    reporter = reporter_;
-  }
-  if (reporter) {
-    reporter(message);
-  } else if (auto* app = QCoreApplication::instance()) {
-    QMetaObject::invokeMethod(app, [message] { ReportError(message); }, Qt::QueuedConnection);
-  } else {
-    std::fprintf(stderr, "parlo: %s\n", message.c_str());
-  }
 }
 
 void TSoundChannel::Run() {
@@ -299,14 +276,7 @@ void TSoundChannel::PlayJob(const Job& job) {
   std::shared_ptr<const TWave> kept;
   try {
     kept = Wave(job.file);
-  } catch (const Exception& e) {
-    bool first;
-    {
-      std::lock_guard lock(mutex_);
-      first = std::find(badFiles_.begin(), badFiles_.end(), job.file) == badFiles_.end();
-      if (first) badFiles_.push_back(job.file);
-    }
-    if (first) Report(std::string("Cannot play sound: ") + e.what());
+  } catch (const Exception&) {
     return;
   }
   const TWave& wave = *kept;
@@ -318,10 +288,6 @@ void TSoundChannel::PlayJob(const Job& job) {
     // plugged in later is still found.
     deviceOpen_ = false;
     silentUntil_ = SteadyNanoseconds() + std::chrono::nanoseconds(timing_.retryDevice).count();
-    if (!deviceReported_) {
-      deviceReported_ = true;
-      Report("No sound device (" + error + "); sounds are silent");
-    }
     return;
   }
   deviceOpen_ = true;

@@ -58,8 +58,8 @@ std::unique_ptr<TSoundSink> MakeAlsaSink();
 // caller never waits for the sound or the device.
 //   Interrupt   cuts off whatever plays and starts the new sound;
 //   SkipIfBusy  drops the new sound while anything plays.
-// A missing device means silence and a single report; an unreadable file is
-// reported once per file name.
+// A missing device, a missing file and one that is no playable wave mean
+// silence, nothing more.
 //
 // Sounds come with every chat line, so the channel keeps what it can: each
 // file decoded once (read again only when it changed on disk), the device
@@ -69,7 +69,6 @@ std::unique_ptr<TSoundSink> MakeAlsaSink();
 class TSoundChannel {
  public:
   enum class Mode { Interrupt, SkipIfBusy };
-  using Reporter = std::function<void(const std::string& message)>;
   struct Timing {
     std::chrono::milliseconds keepOpen{3000};      // the device stays open this long after a sound
     std::chrono::milliseconds retryDevice{10000};  // a missing device is looked for again after this
@@ -91,9 +90,6 @@ class TSoundChannel {
   void Stop();
   bool IsPlaying() const;
 
-  // By default reports go to platform::ReportError on the GUI thread.
-  void SetReporter(Reporter reporter);
-
  private:
   struct Job {
     std::string file;
@@ -110,7 +106,6 @@ class TSoundChannel {
   // The decoded file, from the kept ones when unchanged; raises like LoadWave.
   std::shared_ptr<const TWave> Wave(const std::string& file);
   bool Cancelled(uint64_t generation) const;
-  void Report(const std::string& message);
 
   std::unique_ptr<TSoundSink> sink_;
   const Timing timing_;
@@ -126,9 +121,6 @@ class TSoundChannel {
   uint64_t generation_ = 0;
   bool busy_ = false;
   bool quit_ = false;
-  bool deviceReported_ = false;
-  std::vector<std::string> badFiles_;
-  Reporter reporter_;
   std::thread worker_;
 };
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/EventLoop.h"
 #include "platform/SocketApi.h"
 #include "platform/Strings.h"
 
@@ -66,19 +65,17 @@ std::string SocksReplyText(int status) {
 
 TCustomSocksNetSocket::TCustomSocksNetSocket(TComponent* owner) : Base(owner) {}
 
-TCustomSocksNetSocket::~TCustomSocksNetSocket() { CancelLookups(); }
+TCustomSocksNetSocket::~TCustomSocksNetSocket() = default;
 
-void TCustomSocksNetSocket::CancelLookups() {
-  if (lookup_ != 0) {
-    net::CancelLookup(lookup_);
-    lookup_ = 0;
-  }
-  resolving_proxy_ = false;
+void TCustomSocksNetSocket::DropHandlers() {
+  Base::DropHandlers();
+  OnSocksConnected = nullptr;
+  OnSocksError = nullptr;
+  OnSocksAuthState = nullptr;
 }
 
 void TCustomSocksNetSocket::AssignDefaultValue() {
   Base::AssignDefaultValue();
-  CancelLookups();
   negotiation_ = kNone;
   socks_level_ = "5";
   reply_count_ = 0;
@@ -105,12 +102,11 @@ void TCustomSocksNetSocket::SetSocksLevel(const std::string& value) {
     RaiseException("Can't change socks level if not closed");
     return;
   }
-  const std::string level = platform::UpperCase(platform::Trim(value));
-  if (level != "4" && level != "4A" && level != "5") {
+  if (value != "4" && value != "4A" && value != "5") {
     RaiseException("Invalid socks level. Must be 4, 4A or 5.");
     return;
   }
-  socks_level_ = level;
+  socks_level_ = value;
 }
 
 void TCustomSocksNetSocket::Listen() {
@@ -126,7 +122,7 @@ void TCustomSocksNetSocket::Connect() {
     Base::Connect();
     return;
   }
-  if ((HSocket() != INVALID_SOCKET && State() != wsClosed) || resolving_proxy_ || negotiation_ != kNone) {
+  if ((HSocket() != INVALID_SOCKET && State() != wsClosed) || negotiation_ != kNone) {
     RaiseException("Connect: Socket already in use");
     return;
   }
@@ -143,40 +139,12 @@ void TCustomSocksNetSocket::Connect() {
     return;
   }
   target_port_ = NetSocketResolvePort(Port(), "tcp");
-  proxy_port_ = NetSocketResolvePort(socks_port_, "tcp");
+  const std::uint16_t proxy_port = NetSocketResolvePort(socks_port_, "tcp");
+  const std::uint32_t proxy_addr = NetSocketResolveHost(socks_server_);
   target_addr_ = Addr();
   reply_count_ = 0;
-  if (NetSocketIsDottedIP(socks_server_)) {
-    ConnectToProxy(NetSocketResolveHost(socks_server_));
-    return;
-  }
-  // The proxy's name is looked up off the GUI thread; the connection starts
-  // when the answer is back.
-  resolving_proxy_ = true;
-  std::weak_ptr<bool> alive = AliveToken();
-  lookup_ = net::AsyncLookupHost(socks_server_, [this, alive](int error, const std::vector<std::uint32_t>& addrs) {
-    if (alive.expired()) return;
-    lookup_ = 0;
-    resolving_proxy_ = false;
-    try {
-      if (error != 0 || addrs.empty()) {
-        ProxyUnreachable(error != 0 ? error : net::WSAHOST_NOT_FOUND);
-        return;
-      }
-      ConnectToProxy(addrs.front());
-    } catch (const std::exception& e) {
-      if (!alive.expired()) HandleBackGroundException(e);
-    }
-  });
-  if (lookup_ != 0) return;
-  resolving_proxy_ = false;
-  last_error_ = net::LastError();
-  RaiseException(socks_server_ + ": can't start DNS lookup, error #" + std::to_string(last_error_));
-}
-
-void TCustomSocksNetSocket::ConnectToProxy(std::uint32_t proxy_addr) {
   SetAddr(net::InetNtoa(proxy_addr));
-  SetRemotePort(std::to_string(proxy_port_));
+  SetRemotePort(std::to_string(proxy_port));
   negotiation_ = kConnecting;
   try {
     Base::Connect();
@@ -185,28 +153,6 @@ void TCustomSocksNetSocket::ConnectToProxy(std::uint32_t proxy_addr) {
     throw;
   }
   if (State() != wsConnecting && State() != wsConnected) negotiation_ = kNone;
-}
-
-void TCustomSocksNetSocket::ProxyUnreachable(int error) {
-  std::weak_ptr<bool> alive = AliveToken();
-  negotiation_ = kNone;
-  last_error_ = error;
-  TriggerSocksConnected(error);
-  if (alive.expired()) return;
-  // The owner hears what a refused direct connection would tell it.
-  TCustomNetSocket::TriggerSessionConnected(error);
-  if (alive.expired() || State() != wsClosed || resolving_proxy_) return;
-  TriggerSessionClosed(0);
-}
-
-void TCustomSocksNetSocket::Close() {
-  CancelLookups();
-  Base::Close();
-}
-
-void TCustomSocksNetSocket::Abort() {
-  CancelLookups();
-  Base::Abort();
 }
 
 int TCustomSocksNetSocket::GetRcvdCount() {
@@ -228,7 +174,7 @@ void TCustomSocksNetSocket::TriggerSessionConnected(int error) {
     Base::TriggerSessionConnected(error);
     return;
   }
-  std::weak_ptr<bool> alive = AliveToken();
+  StillAlive alive(*this);
   const TSocket h = HSocket();
   TriggerSocksConnected(error);
   if (alive.expired() || HSocket() != h) return;
@@ -302,36 +248,9 @@ void TCustomSocksNetSocket::SendConnectRequest() {
     SendStr(request);
     return;
   }
-  if (NetSocketIsDottedIP(target_addr_)) {
-    SendSocks4Request(NetSocketResolveHost(target_addr_));
-    return;
-  }
-  std::weak_ptr<bool> alive = AliveToken();
-  lookup_ = net::AsyncLookupHost(target_addr_, [this, alive](int error, const std::vector<std::uint32_t>& addrs) {
-    if (alive.expired()) return;
-    lookup_ = 0;
-    try {
-      if (negotiation_ != kRequestSent) return;
-      if (error != 0 || addrs.empty()) {
-        const int code = error != 0 ? error : net::WSAHOST_NOT_FOUND;
-        Fail(code, NetSocketErrorDesc(code));
-        return;
-      }
-      SendSocks4Request(addrs.front());
-    } catch (const std::exception& e) {
-      if (!alive.expired()) HandleBackGroundException(e);
-    }
-  });
-  if (lookup_ == 0) {
-    const int error = net::LastError();
-    Fail(error, target_addr_ + ": can't start DNS lookup, error #" + std::to_string(error));
-  }
-}
-
-void TCustomSocksNetSocket::SendSocks4Request(std::uint32_t target_addr) {
   std::string request = {4, 1};
   AppendPort(request, target_port_);
-  AppendAddr(request, target_addr);
+  AppendAddr(request, NetSocketResolveHost(target_addr_));
   request += SocksUsercode;
   request += '\0';
   SendStr(request);
@@ -355,7 +274,7 @@ std::size_t TCustomSocksNetSocket::ReplyLength() const {
 
 bool TCustomSocksNetSocket::TriggerDataAvailable(int error) {
   if (negotiation_ == kNone) return Base::TriggerDataAvailable(error);
-  if ((negotiation_ == kConnecting && socks_level_ != "5") || lookup_ != 0) {
+  if (negotiation_ == kConnecting && socks_level_ != "5") {
     Fail(socksProtocolError, "TNetSocket logic error");
     return true;
   }
@@ -426,7 +345,6 @@ void TCustomSocksNetSocket::Granted() {
 void TCustomSocksNetSocket::Fail(int error, const std::string& msg) {
   negotiation_ = kNone;
   reply_count_ = 0;
-  CancelLookups();
   std::weak_ptr<bool> alive = AliveToken();
   last_error_ = error;
   TriggerSocksError(error, msg);
@@ -442,10 +360,6 @@ void TCustomSocksNetSocket::TriggerSessionClosed(int error) {
     if (alive.expired()) return;
   }
   negotiation_ = kNone;
-  if (lookup_ != 0) {
-    net::CancelLookup(lookup_);
-    lookup_ = 0;
-  }
   Base::TriggerSessionClosed(error);
 }
 
@@ -459,69 +373,4 @@ void TCustomSocksNetSocket::TriggerSocksError(int error, const std::string& msg)
 
 void TCustomSocksNetSocket::TriggerSocksAuthState(TSocksAuthState state) {
   if (OnSocksAuthState) OnSocksAuthState(this, state);
-}
-
-// ---------------------------------------------------------------------------
-// TCustomSyncNetSocket
-
-int TCustomSyncNetSocket::WaitUntilReady(bool& done) {
-  const std::int64_t deadline = platform::TickCount() + line_wait_ms_;
-  while (!done) {
-    int slice = 1000;
-    if (line_wait_ms_ > 0) {
-      const std::int64_t left = deadline - platform::TickCount();
-      if (left <= 0) return 12001;
-      slice = static_cast<int>(std::min<std::int64_t>(left, slice));
-    }
-    platform::ProcessMessagesUntil([&done] { return done; }, slice);
-  }
-  return 0;
-}
-
-int TCustomSyncNetSocket::Synchronize(const std::function<void()>& proc, bool& done) {
-  done = false;
-  if (proc) proc();
-  return WaitUntilReady(done);
-}
-
-void TCustomSyncNetSocket::ReadLine(int timeout, std::string& line) {
-  line.clear();
-  if (State() != wsConnected) {
-    RaiseException("ReadLine failed: not connected");
-    return;
-  }
-  line_wait_ms_ = timeout == 0 ? 60000 : timeout > 0 ? timeout * 1000 : -timeout;
-  const TDataAvailable saved_handler = OnDataAvailable;
-  const bool saved_mode = LineMode();
-  bool done = false;
-  OnDataAvailable = [this, &line, &done](TCustomNetSocket*, int) {
-    if (done) return;
-    line = ReceiveStr();
-    if (line.empty()) return;
-    done = true;
-    // Later lines wait, held, for the owner's own handler.
-    SetLineMode(false);
-  };
-  SetLineMode(true);
-  // A closed socket sends no line: stop waiting then.
-  bool finished = false;
-  const std::int64_t deadline = platform::TickCount() + line_wait_ms_;
-  while (!done && !finished) {
-    const std::int64_t left = deadline - platform::TickCount();
-    if (left <= 0) break;
-    platform::ProcessMessagesUntil([&] { return done || State() == wsClosed; }, static_cast<int>(left));
-    finished = State() == wsClosed;
-  }
-  if (!done && HeldCount() > 0) {
-    SetLineMode(false);
-    std::string rest(static_cast<std::size_t>(HeldCount()), '\0');
-    const int n = Receive(rest.data(), static_cast<int>(rest.size()));
-    rest.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    line = rest;
-  }
-  OnDataAvailable = saved_handler;
-  SetLineMode(saved_mode);
-  // Bytes that came behind the line may have been offered to our reader after
-  // it was done; the owner's handler gets them now.
-  if (HeldCount() > 0) PostMessage(WM_TRIGGER_DATA_AVAILABLE);
 }

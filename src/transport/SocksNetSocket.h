@@ -5,8 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/Resolver.h"
-#include "transport/NetSocket.h"
+#include "transport/CustomNetSocket.h"
 
 enum TSocksAuthentication { socksNoAuthentication = 0, socksAuthenticateUsercode = 1 };
 
@@ -32,12 +31,13 @@ constexpr int socks5Refused = 20030;
 //
 // The owner sets Addr and Port to the final destination as usual. Connect
 // reaches the proxy instead (Addr and Port then read as the proxy's until the
-// close), negotiates, and only then raises OnSessionConnected (0). A proxy or
-// a SOCKS 4 destination given by name is looked up without blocking.
-// SocksLevel goes back to "5" at every close, like Addr and Port go back to
-// unset: an owner sets it before each Connect.
-class TCustomSocksNetSocket : public TCustomLineNetSocket {
-  using Base = TCustomLineNetSocket;
+// close), negotiates, and only then raises OnSessionConnected (0). The proxy's
+// name, like a SOCKS 4 destination's, is looked up as Connect looks up any
+// host. SocksLevel goes back to "5" at every close, like Addr and Port go back
+// to unset: an owner sets it before each Connect. Every socket of the program
+// carries this layer (see TNetSocket and TSocksNetSocket in NetSocket.h).
+class TCustomSocksNetSocket : public TCustomNetSocket {
+  using Base = TCustomNetSocket;
 
  public:
   explicit TCustomSocksNetSocket(TComponent* owner = nullptr);
@@ -48,6 +48,7 @@ class TCustomSocksNetSocket : public TCustomLineNetSocket {
   const std::string& SocksPort() const { return socks_port_; }
   virtual void SetSocksPort(const std::string& value);
   const std::string& SocksLevel() const { return socks_level_; }
+  // "4", "4A" or "5".
   void SetSocksLevel(const std::string& value);
   std::string SocksUsercode;
   std::string SocksPassword;
@@ -59,9 +60,8 @@ class TCustomSocksNetSocket : public TCustomLineNetSocket {
 
   void Connect() override;
   void Listen() override;
-  void Close() override;
-  void Abort() override;
   int GetRcvdCount() override;
+  void DropHandlers() override;
 
  protected:
   void AssignDefaultValue() override;
@@ -78,57 +78,26 @@ class TCustomSocksNetSocket : public TCustomLineNetSocket {
  private:
   enum Negotiation { kNone = 0, kConnecting = 1, kAuthenticating = 2, kRequestSent = 3 };
 
-  void ConnectToProxy(std::uint32_t proxy_addr);
-  void ProxyUnreachable(int error);
   void SendGreeting();
   void SendAuthentication();
   void SendConnectRequest();
-  void SendSocks4Request(std::uint32_t target_addr);
   // Bytes of the reply expected in the current step, from what has come so far.
   std::size_t ReplyLength() const;
   void HandleReply();
   void Granted();
   void Fail(int error, const std::string& msg);
-  void CancelLookups();
 
   std::string socks_server_;
   std::string socks_port_;
   std::string socks_level_ = "5";
   Negotiation negotiation_ = kNone;
-  bool resolving_proxy_ = false;
   std::string target_addr_;
   std::uint16_t target_port_ = 0;
-  std::uint16_t proxy_port_ = 0;
-  platform::net::RequestId lookup_ = 0;
 
   // Longest reply: SOCKS 5 with a 255-byte domain name (4 + 1 + 255 + 2).
   static constexpr std::size_t kReplyRoom = 262;
   std::array<std::uint8_t, kReplyRoom> reply_{};
   std::size_t reply_count_ = 0;
-};
-
-// Waiting loops for code that wants to read a line synchronously. They run
-// the event loop while they wait, so every other socket keeps working.
-class TCustomSyncNetSocket : public TCustomSocksNetSocket {
- public:
-  explicit TCustomSyncNetSocket(TComponent* owner = nullptr) : TCustomSocksNetSocket(owner) {}
-  // Runs the event loop until done is set or the wait limit has passed;
-  // 0, or 12001 when the limit passed.
-  virtual int WaitUntilReady(bool& done);
-  // Clears done, runs proc when given, then waits like WaitUntilReady.
-  virtual int Synchronize(const std::function<void()>& proc, bool& done);
-  // Reads one line (with its line end) in line mode. timeout: seconds, 0 for
-  // 60 s, a negative value for milliseconds. On a timeout the bytes held so
-  // far become the line. The handler and LineMode are restored afterwards.
-  void ReadLine(int timeout, std::string& line);
-
- protected:
-  int line_wait_ms_ = 0;  // 0 or less: no limit
-};
-
-class TSocksNetSocket : public TCustomSyncNetSocket {
- public:
-  explicit TSocksNetSocket(TComponent* owner = nullptr) : TCustomSyncNetSocket(owner) {}
 };
 
 // The text of a SOCKS 5 connect-reply status (also "unassigned error #" + n).

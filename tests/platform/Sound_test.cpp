@@ -67,11 +67,6 @@ class SoundChannelTest : public ::testing::Test {
   void SetUp() override {
     for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"})
       testing_support::WriteFile(dir.Home() / name, Wave(1, 8000, 16, 8000));
-    channel.SetReporter([this](const std::string& m) {
-      std::lock_guard lock(state->mutex);
-      reports.push_back(m);
-      state->changed.notify_all();
-    });
   }
   std::string File(const char* name) { return (dir.Home() / name).string(); }
   void Release() {
@@ -82,7 +77,6 @@ class SoundChannelTest : public ::testing::Test {
 
   testing_support::TempHome dir;
   std::shared_ptr<FakeSoundSink::State> state = std::make_shared<FakeSoundSink::State>();
-  std::vector<std::string> reports;
   platform::TSoundChannel channel{std::make_unique<FakeSoundSink>(state),
                                   {std::chrono::milliseconds(150), std::chrono::milliseconds(150)}};
 };
@@ -107,7 +101,9 @@ TEST_F(SoundChannelTest, SkipsWhileBusyAndInterruptReplaces) {
   EXPECT_EQ(state->finished, (std::vector<std::string>{File("c.wav"), File("d.wav")}));
 }
 
-TEST_F(SoundChannelTest, NoDeviceAndBadFilesAreReportedOnceAndFreeTheChannel) {
+// Without a device, and for a file that is missing or no wave, nothing plays
+// and the channel is free again at once.
+TEST_F(SoundChannelTest, NoDeviceAndBadFilesAreSilentAndFreeTheChannel) {
   auto playOut = [&](const char* name) {
     channel.Play(File(name), Mode::Interrupt);
     for (int t = 0; t < 400 && channel.IsPlaying(); ++t) std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -131,10 +127,6 @@ TEST_F(SoundChannelTest, NoDeviceAndBadFilesAreReportedOnceAndFreeTheChannel) {
   for (int i = 0; i < 2; ++i)
     for (const char* name : {"junk.wav", "missing.wav"}) playOut(name);
   std::lock_guard lock(state->mutex);
-  ASSERT_EQ(reports.size(), 3u);
-  EXPECT_NE(reports[0].find("No sound device"), std::string::npos);
-  EXPECT_NE(reports[1].find("junk.wav"), std::string::npos);
-  EXPECT_NE(reports[2].find("missing.wav"), std::string::npos);
   EXPECT_EQ(state->started, std::vector<std::string>{File("b.wav")});
 }
 
@@ -163,17 +155,11 @@ TEST_F(SoundChannelTest, KeepsTheDeviceBetweenSoundsAndPlaysAChangedFileAsItIsNo
 namespace {
 
 // The real output: with a sound card the sound plays, without one the channel
-// stays silent and says so once. Either way the caller never waits.
+// stays silent. Either way the caller never waits.
 TEST(SoundCard, PlaysOrStaysSilentWithoutHanging) {
   testing_support::TempHome dir;
   testing_support::WriteFile(dir.Home() / "beep.wav", Wave(1, 8000, 16, 800));
   platform::TSoundChannel channel(platform::MakeAlsaSink());
-  std::mutex mutex;
-  std::vector<std::string> reports;
-  channel.SetReporter([&](const std::string& m) {
-    std::lock_guard lock(mutex);
-    reports.push_back(m);
-  });
   for (int i = 0; i < 3; ++i) {
     const auto start = std::chrono::steady_clock::now();
     channel.Play((dir.Home() / "beep.wav").string(), Mode::Interrupt);
@@ -181,8 +167,6 @@ TEST(SoundCard, PlaysOrStaysSilentWithoutHanging) {
     for (int t = 0; t < 1000 && channel.IsPlaying(); ++t) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_FALSE(channel.IsPlaying());
   }
-  std::lock_guard lock(mutex);
-  EXPECT_LE(reports.size(), 1u);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <map>
@@ -276,6 +278,37 @@ TEST(NetSocket, CloseDeliversEverythingQueuedWhileAbortResets) {
     EXPECT_TRUE(reset);
     EXPECT_EQ(c.rec.closed_count, 1);
   }
+}
+
+// Every socket carries the proxy layer under line mode and the waiting loops
+// above it.
+static_assert(std::is_base_of_v<TCustomSocksNetSocket, TCustomLineNetSocket> &&
+              std::is_base_of_v<TCustomLineNetSocket, TCustomSyncNetSocket> &&
+              std::is_base_of_v<TCustomSyncNetSocket, TNetSocket>);
+
+// A wait inside a program that is asked to end gives up at once, whatever
+// its limit.
+TEST(SyncWait, EndsWhenTheProgramIsAskedToQuit) {
+  Connected c;
+  std::string line = "unset";
+  std::int64_t waited = -1;
+  // The loop returns at its next event once asked to quit: a program always
+  // has one coming, this test makes its own.
+  QTimer tick;
+  tick.start(20);
+  QTimer::singleShot(0, [&] {
+    QTimer::singleShot(50, [] { platform::QuitApplication(); });
+    const std::int64_t start = platform::TickCount();
+    c.sock.ReadLine(30, line);
+    waited = platform::TickCount() - start;
+  });
+  QCoreApplication::exec();
+  EXPECT_GE(waited, 0);
+  EXPECT_LT(waited, 15000);
+  EXPECT_EQ(line, "");
+  EXPECT_TRUE(c.sock.Terminated());
+  bool done = false;
+  EXPECT_EQ(c.sock.WaitUntilReady(done), 12001);
 }
 
 TEST(NetSocket, PeerResetEndsTheConnectionOnce) {

@@ -1,15 +1,5 @@
 #include "core/session/Paths.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <random>
-#include <system_error>
-
 #include "core/session/ErrorLog.h"
 #include "core/session/Reg.h"
 #include "platform/AppHome.h"
@@ -114,23 +104,7 @@ void TPaths::SaveWindowFont(const std::string& prefix, const platform::TFont& fo
 
 std::string TPaths::MakeTempFileName(const std::string& folder, const std::string& prefix,
                                      const std::string& extension) {
-  static std::mt19937_64 random{std::random_device{}()};
-  std::string ext = extension;
-  if (!ext.empty() && ext[0] != '.') ext.insert(ext.begin(), '.');
-  int lastError = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char unique[16];
-    std::snprintf(unique, sizeof unique, "%08X", static_cast<unsigned>(random() & 0xFFFFFFFFu));
-    const std::string name = platform::IncludeTrailingPathDelimiter(folder) + prefix + unique + ext;
-    const int fd = ::open(platform::PathFromName(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-      ::close(fd);
-      return name;
-    }
-    lastError = errno;
-    if (lastError != EEXIST) break;
-  }
-  throw platform::EStreamError("Cannot create a file in " + folder + ": " + std::strerror(lastError));
+  return platform::CreateUniqueFile(folder, prefix, extension);
 }
 
 void TPaths::ForceFolder(const std::string& folder) { platform::ForceDirectories(folder); }

@@ -17,9 +17,7 @@
 #include "core/session/UpdateCheck.h"
 #include "platform/FileNames.h"
 #include "platform/IniStore.h"
-#include "platform/Resolver.h"
 #include "transport/CommandCodes.h"
-#include "transport/HttpClient.h"
 
 namespace {
 
@@ -479,37 +477,15 @@ void TSession::ShowUserProfilePage(const std::string& userId, const std::string&
 }
 
 void TSession::OpenURL(const std::string& address) {
-  std::string proto, user, pass, host, port, path;
-  ParseURL(address, proto, user, pass, host, port, path);
   std::weak_ptr<bool> alive = alive_;
-  auto open = [this, alive, address] {
-    prompts_.OpenURL(address, [this, alive, address](bool opened) {
-      if (opened || alive.expired() || closing_) return;
-      LogError("None", "None", "No browser took the page " + address);
-      prompts_.ShowError("No web browser could be started for the page\r\n" + address +
-                             "\r\nPlease open it in your browser yourself.",
-                         "Page Not Opened");
-    });
-  };
-  if (host.empty()) {
-    open();
-    return;
-  }
-  // A host no one can find would at best leave a browser's error page and at
-  // worst nothing at all: the user hears it from us.
-  const auto lookup = platform::net::AsyncLookupHost(host, [this, alive, address, host, open](int error, const auto&) {
-    if (alive.expired() || closing_) return;
-    if (error == 0) {
-      open();
-      return;
-    }
-    LogError("None", "None", "The host of " + address + " cannot be found");
-    prompts_.ShowError("The page\r\n" + address + "\r\ncannot be reached: its address " + host +
-                           " is not known. Please check your network connection or try again later.",
-                       "Page Not Available");
+  prompts_.OpenURL(address, [this, alive, address](bool opened) {
+    if (opened || alive.expired() || closing_) return;
+    // Without a browser nothing at all would happen: the user hears it.
+    LogError("None", "None", "No browser took the page " + address);
+    prompts_.ShowError("No web browser could be started for the page\r\n" + address +
+                           "\r\nPlease open it in your browser yourself.",
+                       "Page Not Opened");
   });
-  // Without a look-up the browser is left to find the host itself.
-  if (lookup == 0) open();
 }
 
 // ----- the status bar's state ---------------------------------------------------------------------

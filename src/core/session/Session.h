@@ -126,8 +126,8 @@ class TSession {
   void ShowHelpTopic(int topic);
   // The user's profile page on the directory server's web host.
   void ShowUserProfilePage(const std::string& userId, const std::string& userName);
-  // The page in the user's browser, once its host is found; when it cannot be
-  // found or no browser takes the page, the user is told.
+  // The page in the user's browser, whatever its host; when no browser takes
+  // the page, the user is told.
   void OpenURL(const std::string& address);
 
   // ----- the status bar's state ------------------------------------------------------
@@ -183,7 +183,7 @@ class TSession {
   std::unique_ptr<TDirectoryLink> link_;
   std::unique_ptr<TUpdateCheck> updates_;
   std::unique_ptr<TRelayedMessages> messages_;
-  // Look-ups of web hosts outlive nothing: they see this go.
+  // The browser's answer may come after the session has gone.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   std::string statusText_;
   int serverImage_ = 0, listenerImage_ = 0;
