@@ -16,12 +16,18 @@
 
 namespace quill {
 
+class TQuillPages;
+
 class TCustomQuillExporter : public TQuillObject {
  public:
   TCustomQuillExporter(std::ostream& stream, const TQuillFont& font) : stream_(stream), font_(font) {}
 
   TQuillProgressEvent OnProgress;
   int ProgressTotal = 0;  // number of lines
+  // The document's file name, and for a whole text the pages of the editor
+  // it comes from, for exporters whose format keeps them.
+  std::string FileName;
+  const TQuillPages* Pages = nullptr;
 
   virtual void NewLine(const TCustomQuillParagraph* paragraph, bool newParagraph) = 0;
   virtual void WriteString(const std::string& text, const TCustomQuillEditorAttributes* attributes,

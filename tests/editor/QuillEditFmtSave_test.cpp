@@ -8,6 +8,7 @@
 #include "QuillEdit_helpers.h"
 #include "QuillRtf_helpers.h"
 #include "editor/QuillRichEdit.h"
+#include "editor/QuillRtfWriter.h"
 
 using namespace quill;
 
@@ -48,4 +49,37 @@ TEST(QuillEditFmtSave, WritesTheTextOrTheStreamSelection) {
   }
   edittest::SetLines(*e, {});
   EXPECT_EQ(text(save(false)), "");
+}
+
+// What an exporter of a caller's own is given: the document's file name,
+// the pages for a whole text, a line start for every line (only the first
+// without a new paragraph) and the runs. A file that cannot be made leaves
+// the document's file name as it was.
+TEST(QuillEditFmtSave, DrivesAnyExporter) {
+  struct Recorder : TCustomQuillExporter {
+    using TCustomQuillExporter::TCustomQuillExporter;
+    std::string* log = nullptr;
+    void NewLine(const TCustomQuillParagraph*, bool newParagraph) override { *log += newParagraph ? "|" : "["; }
+    void WriteString(const std::string& text, const TCustomQuillEditorAttributes*, TCustomQuillEditorObject*) override {
+      *log += text + ";";
+    }
+    void Flush() override { *log += FileName + (Pages != nullptr ? "+pages" : "") + "]"; }
+  };
+  std::string log;
+  const TQuillExporterClass recorder = [&](std::ostream& s, const TQuillFont& f) {
+    auto r = std::make_unique<Recorder>(s, f);
+    r->log = &log;
+    return r;
+  };
+  auto e = edittest::MakeEdit();
+  edittest::SetLines(*e, {"ab", "", "cd"});
+  e->GetEditSource().SetFileName("notes.txt");
+  std::ostringstream out;
+  e->SaveToFmtStream(out, false, recorder);
+  e->SetSelection({1, 0, 1, 2}, TQuillSelType::slStream);
+  e->SaveToFmtStream(out, true, recorder);
+  EXPECT_EQ(log, "[ab;||cd;notes.txt+pages][b;||c;notes.txt]");
+  EXPECT_THROW(e->SaveToFmtFile(platform::FileName("/nonexistent/dir/x.rtf"), RtfExporterClass()),
+               platform::EStreamError);
+  EXPECT_EQ(e->GetEditSource().FileName(), "notes.txt");
 }

@@ -416,6 +416,8 @@ TEST(QuillRichEdit, CopyAndPasteCarryRtf) {
   // Both ends know the file they worked on, as a plain load and save do.
   EXPECT_EQ(a->GetEditSource().FileName(), file.string());
   EXPECT_EQ(d->GetEditSource().FileName(), file.string());
+  EXPECT_THROW(d->LoadFromRtfFile((icons.dir / "missing.rtf").string()), platform::EStreamError);
+  EXPECT_EQ(d->GetEditSource().FileName(), file.string()) << "a file that cannot be opened is not recorded";
   ASSERT_NE(d->RichEditSource().FindEmbeddedObject(4, 1), nullptr);
   c->AssignContent(*a, false);
   EXPECT_EQ(edittest::LinesOf(*c), edittest::LinesOf(*a));
