@@ -55,8 +55,8 @@ class TQuillRtfExporter : public TCustomQuillExporter {
 
   int AddToColorTable(TColor color);
   int AddToFontTable(const std::string& name, uint8_t charset, TFontPitch pitch);
-  // Backslashes and braces escaped, tabs as tab words, every other byte outside
-  // printable ASCII as a hexadecimal escape: the file stays plain ASCII.
+  // Backslashes and braces escaped, tabs as tab words; every other byte as it
+  // stands (the header declares the ANSI character set).
   static std::string StringToRtfString(const std::string& s);
   // The text of a colour-table entry; system colours are resolved to RGB.
   static std::string ColorToRTFColor(TColor color);
