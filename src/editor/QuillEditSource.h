@@ -115,6 +115,7 @@ class TCustomQuillEditSource : public TQuillComponent {
   virtual void EndSourceUpdate();
   virtual void BeginBlockUpdate();
   virtual void EndBlockUpdate();
+  int BlockUpdateCount() const { return blockUpdate_; }
   int SourceUpdateCount() const { return sourceUpdate_; }
   TQuillOperation CurrentOperation() const { return currentOperation_; }
 

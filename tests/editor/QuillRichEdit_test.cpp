@@ -275,6 +275,24 @@ TEST(QuillRichEdit, SelectionAttributesMergeOnlyWhatChanged) {
 // Numbered paragraphs count on through line breaks; Backspace at the start
 // of a numbered line first takes the numbering away, then the indents, and
 // only then joins the lines.
+// Views of a rich document learn of a block of changes twice: the lines it
+// changed, then one updated line at the position.
+TEST(QuillRichEdit, BlockEndsWithOneUpdatedLine) {
+  auto e = MakeRich();
+  std::vector<std::pair<TQuillOperation, int>> told;
+  TQuillObject listener;
+  const TQuillNotifyEvent handler{&listener, &told, [&](TQuillObject*, intptr_t param) {
+                                    if (param == 0) return;
+                                    const auto& r = *reinterpret_cast<const TNotifyRecord*>(param);
+                                    if (r.Operation != oprNavigate && r.Operation != oprUpdateBlock)
+                                      told.push_back({r.Operation, r.Point.Y});
+                                  }};
+  e->RichEditSource().RegisterNotifier(handler);
+  e->SetSelText("a\r\nb");
+  e->RichEditSource().UnRegisterNotifier(handler);
+  EXPECT_EQ(told, (std::vector<std::pair<TQuillOperation, int>>{{oprUpdateLines, MaxInt}, {oprUpdateLine, 1}}));
+}
+
 TEST(QuillRichEdit, NumberingFollowsBreaksAndBackspace) {
   auto e = MakeRich(300, 200);
   e->SetWordWrap(true);
