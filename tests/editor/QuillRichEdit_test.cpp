@@ -293,6 +293,41 @@ TEST(QuillRichEdit, BlockEndsWithOneUpdatedLine) {
   EXPECT_EQ(told, (std::vector<std::pair<TQuillOperation, int>>{{oprUpdateLines, MaxInt}, {oprUpdateLine, 1}}));
 }
 
+// Paragraphs where a plain reading would lose them: a paragraph set on an
+// empty control has a line to go to, a join undone gives the second line its
+// own paragraph back, and Backspace over a selection deletes it even at the
+// start of a numbered line. A link is found under the mouse from its first
+// character; a plain character never counts as a picture.
+TEST(QuillRichEdit, ParagraphsAndLinksWhereTheyStand) {
+  auto e = MakeRich();
+  e->GetParagraph().SetAlignment(TQuillAlignment::algCenter);
+  ASSERT_EQ(e->LineCount(), 1);
+  EXPECT_EQ(e->FindParagraph(0)->Alignment(), TQuillAlignment::algCenter);
+  e->SetSelText("one\r\ntwo");
+  e->GetEditSource().JumpTo(0, 1);
+  e->GetParagraph().SetNumbering(TQuillNumberingStyle::nbsNumber);
+  e->GetEditSource().JumpTo(3, 0);
+  e->GetEditSource().JoinStrings();
+  e->GetEditSource().Undo();
+  ASSERT_EQ(e->LineCount(), 2);
+  EXPECT_EQ(e->FindParagraph(1)->Numbering(), TQuillNumberingStyle::nbsNumber);
+  e->GetEditSource().JumpTo(0, 1);
+  e->SetSelection({2, 0, 0, 1}, TQuillSelType::slStream);
+  e->DeleteStr(ecLeft);
+  EXPECT_EQ(edittest::LinesOf(*e), std::vector<std::string>{"ontwo"});
+  Append(*e, "x", Font("DejaVu Sans", 10, 0));  // attribute entry 0
+  QImage image(2, 2, QImage::Format_RGB32);
+  ASSERT_EQ(e->InsertGraphic(image, "p")->Number, 0);
+  EXPECT_EQ(e->RichEditSource().FindEmbeddedObject(6, 0), nullptr);
+  edittest::SetLines(*e, {"www.example.org is it"});
+  auto over = [&](int column) {
+    const TPoint p = e->TextToPixelPoint({column, 0}, false);
+    return e->UrlAtPoint({p.X + 1, p.Y + 1});
+  };
+  EXPECT_TRUE(over(0));
+  EXPECT_FALSE(over(17));
+}
+
 TEST(QuillRichEdit, NumberingFollowsBreaksAndBackspace) {
   auto e = MakeRich(300, 200);
   e->SetWordWrap(true);
@@ -511,6 +546,7 @@ TEST(QuillRichEdit, ExportedTranscriptReadsElsewhere) {
   size_t pictures = 0;
   for (size_t at = rtf.find("{\\pict"); at != std::string::npos; at = rtf.find("{\\pict", at + 1)) ++pictures;
   EXPECT_EQ(pictures, 2u) << "both pictures stand at the end of their lines";
+  EXPECT_EQ(rtf.find("\\highlight"), std::string::npos) << "text on the editor's background has none of its own";
 
   auto para = [](std::initializer_list<std::tuple<std::string, unsigned, std::string>> runs) {
     rtftest::FlatPara p;
