@@ -56,20 +56,18 @@ TEST(QuillEditFmtSave, WritesTheTextOrTheStreamSelection) {
 // without a new paragraph) and the runs. A file that cannot be made leaves
 // the document's file name as it was.
 TEST(QuillEditFmtSave, DrivesAnyExporter) {
-  struct Recorder : TCustomQuillExporter {
-    using TCustomQuillExporter::TCustomQuillExporter;
-    std::string* log = nullptr;
-    void NewLine(const TCustomQuillParagraph*, bool newParagraph) override { *log += newParagraph ? "|" : "["; }
-    void WriteString(const std::string& text, const TCustomQuillEditorAttributes*, TCustomQuillEditorObject*) override {
-      *log += text + ";";
-    }
-    void Flush() override { *log += FileName + (Pages != nullptr ? "+pages" : "") + "]"; }
-  };
   std::string log;
+  struct Recorder : TCustomQuillExporter {
+    Recorder(std::ostream& s, const TQuillFont& f, std::string& log) : TCustomQuillExporter(s, f), log(log) {}
+    std::string& log;
+    void NewLine(const TCustomQuillParagraph*, bool newParagraph) override { log += newParagraph ? "|" : "["; }
+    void WriteString(const std::string& t, const TCustomQuillEditorAttributes*, TCustomQuillEditorObject*) override {
+      log += t + ";";
+    }
+    void Flush() override { log += FileName + (Pages != nullptr ? "+pages]" : "]"); }
+  };
   const TQuillExporterClass recorder = [&](std::ostream& s, const TQuillFont& f) {
-    auto r = std::make_unique<Recorder>(s, f);
-    r->log = &log;
-    return r;
+    return std::make_unique<Recorder>(s, f, log);
   };
   auto e = edittest::MakeEdit();
   edittest::SetLines(*e, {"ab", "", "cd"});

@@ -272,20 +272,15 @@ TEST(QuillRichEdit, SelectionAttributesMergeOnlyWhatChanged) {
   EXPECT_EQ(e->Lines().Get(0), line);
 }
 
-// Numbered paragraphs count on through line breaks; Backspace at the start
-// of a numbered line first takes the numbering away, then the indents, and
-// only then joins the lines.
-// Views of a rich document learn of a block of changes twice: the lines it
-// changed, then one updated line at the position.
+// A block of changes ends, for views of a rich document, with the lines it
+// changed and then one updated line at the position.
 TEST(QuillRichEdit, BlockEndsWithOneUpdatedLine) {
   auto e = MakeRich();
   std::vector<std::pair<TQuillOperation, int>> told;
   TQuillObject listener;
   const TQuillNotifyEvent handler{&listener, &told, [&](TQuillObject*, intptr_t param) {
-                                    if (param == 0) return;
-                                    const auto& r = *reinterpret_cast<const TNotifyRecord*>(param);
-                                    if (r.Operation != oprNavigate && r.Operation != oprUpdateBlock)
-                                      told.push_back({r.Operation, r.Point.Y});
+                                    const auto* r = reinterpret_cast<const TNotifyRecord*>(param);
+                                    if (r != nullptr && r->Operation >= oprUpdateLine) told.push_back({r->Operation, r->Point.Y});
                                   }};
   e->RichEditSource().RegisterNotifier(handler);
   e->SetSelText("a\r\nb");
@@ -293,11 +288,11 @@ TEST(QuillRichEdit, BlockEndsWithOneUpdatedLine) {
   EXPECT_EQ(told, (std::vector<std::pair<TQuillOperation, int>>{{oprUpdateLines, MaxInt}, {oprUpdateLine, 1}}));
 }
 
-// Paragraphs where a plain reading would lose them: a paragraph set on an
-// empty control has a line to go to, a join undone gives the second line its
-// own paragraph back, and Backspace over a selection deletes it even at the
-// start of a numbered line. A link is found under the mouse from its first
-// character; a plain character never counts as a picture.
+// Where a plain reading would lose them: a paragraph set on an empty control
+// has a line to go to; an undone join gives the second line its own paragraph
+// back; Backspace over a selection deletes it, even at the start of a
+// numbered line; a plain character is never a picture; a link is found under
+// the mouse from its first character.
 TEST(QuillRichEdit, ParagraphsAndLinksWhereTheyStand) {
   auto e = MakeRich();
   e->GetParagraph().SetAlignment(TQuillAlignment::algCenter);
@@ -316,8 +311,7 @@ TEST(QuillRichEdit, ParagraphsAndLinksWhereTheyStand) {
   e->DeleteStr(ecLeft);
   EXPECT_EQ(edittest::LinesOf(*e), std::vector<std::string>{"ontwo"});
   Append(*e, "x", Font("DejaVu Sans", 10, 0));  // attribute entry 0
-  QImage image(2, 2, QImage::Format_RGB32);
-  ASSERT_EQ(e->InsertGraphic(image, "p")->Number, 0);
+  ASSERT_EQ(e->InsertGraphic(QImage(2, 2, QImage::Format_RGB32), "p")->Number, 0);
   EXPECT_EQ(e->RichEditSource().FindEmbeddedObject(6, 0), nullptr);
   edittest::SetLines(*e, {"www.example.org is it"});
   auto over = [&](int column) {
@@ -328,6 +322,9 @@ TEST(QuillRichEdit, ParagraphsAndLinksWhereTheyStand) {
   EXPECT_FALSE(over(17));
 }
 
+// Numbered paragraphs count on through line breaks; Backspace at the start
+// of a numbered line first takes the numbering away, then the indents, and
+// only then joins the lines.
 TEST(QuillRichEdit, NumberingFollowsBreaksAndBackspace) {
   auto e = MakeRich(300, 200);
   e->SetWordWrap(true);
