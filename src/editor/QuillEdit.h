@@ -666,8 +666,9 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   // One run of characters of one style word (Object: a picture).
   virtual void SaveFmtString(TCustomQuillExporter& exporter, const std::string& text, uint16_t style,
                              TCustomQuillEditorObject* object);
-  // The start of every exported line, the first one included.
-  virtual void NewFmtLine(TCustomQuillExporter& exporter, int line, bool first);
+  // The start of every exported line, the first one included (which starts
+  // no new paragraph); Last: the last line of the text or selection.
+  virtual void NewFmtLine(TCustomQuillExporter& exporter, int line, bool first, bool last);
   // An embedded-object character with its data word.
   virtual void SaveFmtObject(TCustomQuillExporter& exporter, uint16_t style) {
     (void)exporter;

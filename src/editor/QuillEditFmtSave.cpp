@@ -20,12 +20,13 @@ void TCustomQuillEdit::SaveToFmtStream(std::ostream& stream, bool selectionOnly,
   TCustomQuillEditSource& doc = GetEditSource();
   if (doc.Parser() != nullptr) doc.ParseToString(LineCount() - 1);
   std::unique_ptr<TCustomQuillExporter> exporter = exporterClass(stream, font_);
+  exporter->FileName = doc.FileName();
   TQuillStrings& lines = GetLines();
   bool first = true;
-  auto exportLine = [&](int line, int column, int endColumn) {
+  auto exportLine = [&](int line, int column, int endColumn, bool last) {
     const int from = GetRealChar(line, column);
     const int to = GetRealChar(line, endColumn);
-    NewFmtLine(*exporter, line, first);
+    NewFmtLine(*exporter, line, first, last);
     first = false;
     if (line >= lines.Count()) return;
     const std::string s = lines.GetStr(line);
@@ -50,21 +51,22 @@ void TCustomQuillEdit::SaveToFmtStream(std::ostream& stream, bool selectionOnly,
     flush(end);
   };
   if (!selectionOnly) {
+    exporter->Pages = &pages_;
     exporter->ProgressTotal = lines.Count();
     exporter->OnProgress = OnFileSave;
-    for (int line = 0; line < lines.Count(); ++line) exportLine(line, 0, MaxInt);
+    for (int line = 0; line < lines.Count(); ++line) exportLine(line, 0, MaxInt, line == lines.Count() - 1);
   } else if (selType_ == TQuillSelType::slStream) {
     const TRect r = selRect_;
     for (int line = r.Top; line <= r.Bottom; ++line)
-      exportLine(line, line == r.Top ? r.Left : 0, line == r.Bottom ? r.Right : MaxInt);
+      exportLine(line, line == r.Top ? r.Left : 0, line == r.Bottom ? r.Right : MaxInt, line == r.Bottom);
   }
   exporter->Flush();
 }
 
 void TCustomQuillEdit::SaveToFmtFile(const platform::FileName& fileName, const TQuillExporterClass& exporterClass) {
-  GetEditSource().SetFileName(fileName.Display());
   std::ofstream out(fileName.Path(), std::ios::binary | std::ios::trunc);
   if (!out) throw platform::EStreamError("Cannot create file \"" + fileName.Display() + "\"");
+  GetEditSource().SetFileName(fileName.Display());
   SaveToFmtStream(out, false, exporterClass);
   out.flush();
   if (!out) throw platform::EStreamError("Cannot write file \"" + fileName.Display() + "\"");
@@ -90,6 +92,8 @@ void TCustomQuillEdit::SaveFmtString(TCustomQuillExporter& exporter, const std::
   exporter.WriteString(text, &attributes, object);
 }
 
-void TCustomQuillEdit::NewFmtLine(TCustomQuillExporter& exporter, int, bool first) { exporter.NewLine(nullptr, !first); }
+void TCustomQuillEdit::NewFmtLine(TCustomQuillExporter& exporter, int, bool first, bool) {
+  exporter.NewLine(nullptr, !first);
+}
 
 }  // namespace quill

@@ -113,6 +113,14 @@ void TCustomQuillEditSource::LinesUpdated(int firstChar, int lastChar, int first
   if (edit) state_ |= csEdit;
 }
 
+void TCustomQuillEditSource::LinesMoved(int line) {
+  // Every line below a break or a join stands elsewhere now, so the changed
+  // range runs to the end; the ranges keep only the lines whose text
+  // changed, for views that move the rows of the others along.
+  lastLine_ = MaxInt;
+  if (firstLine_ < 0 || line < firstLine_) firstLine_ = line;
+}
+
 void TCustomQuillEditSource::AddChangedLines(int first, int last) {
   // Nearly always the line of the last change, or the one after it.
   if (!changedRanges_.empty()) {
@@ -457,6 +465,7 @@ void TCustomQuillEditSource::BreakString() {
   AfterTextChanged(index, y, oprBreak);
   UpdatePosition({index, y}, -index, 1);
   LinesUpdated(0, MaxInt, y, y + 1, true);
+  LinesMoved(y);
   if (!Undoing()) RemoveTrailSpaces(true);
 }
 
@@ -516,6 +525,7 @@ void TCustomQuillEditSource::JoinStrings() {
   AfterTextChanged(index, y, oprJoin);
   UpdatePosition({index, y}, joinColumn, -1);
   LinesUpdated(0, MaxInt, y, y, true);
+  LinesMoved(y);
 }
 
 void TCustomQuillEditSource::DeleteRange(TPoint from, TPoint to) {

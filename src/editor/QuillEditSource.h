@@ -97,12 +97,13 @@ class TCustomQuillEditSource : public TQuillComponent {
   void UpdateBlock(int x, int y, int dx, int dy);
   TQuillEditSourceStates State() const { return state_; }
   void AddState(TQuillEditSourceStates s) { state_ |= s; }
-  // The lines the current (or last) update changed; -1 when none.
+  // The lines the current (or last) update changed; -1 when none. A break
+  // or a join changes every line from it to the end (MaxInt).
   int ChangedFirstLine() const { return firstLine_; }
   int ChangedLastLine() const { return lastLine_; }
-  // The same lines as a few ranges, in order and apart: lines between two
-  // ranges were not changed, though lines coming or going may have moved
-  // them (csCountChanged).
+  // The lines whose text changed, as a few ranges, in order and apart: lines
+  // between two ranges, and below the last, kept their text, though lines
+  // coming or going may have moved them (csCountChanged).
   const std::vector<std::pair<int, int>>& ChangedLineRanges() const { return changedRanges_; }
   // The view that owns the position: it scrolls to it and turns vertical
   // moves into moves across its wrapped rows; other views only repaint.
@@ -114,6 +115,7 @@ class TCustomQuillEditSource : public TQuillComponent {
   virtual void EndSourceUpdate();
   virtual void BeginBlockUpdate();
   virtual void EndBlockUpdate();
+  int BlockUpdateCount() const { return blockUpdate_; }
   int SourceUpdateCount() const { return sourceUpdate_; }
   TQuillOperation CurrentOperation() const { return currentOperation_; }
 
@@ -286,6 +288,7 @@ class TCustomQuillEditSource : public TQuillComponent {
   TQuillBookMarkList lineStyles_{true};
   int firstLine_ = -1, lastLine_ = -1, firstChar_ = -1, lastChar_ = -1;
   std::vector<std::pair<int, int>> changedRanges_;
+  void LinesMoved(int line);
   void AddChangedLines(int first, int last);
   void MergeChangedLines();
   int startCount_ = 0;

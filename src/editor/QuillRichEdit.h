@@ -140,7 +140,7 @@ class TCustomQuillRichEdit : public TCustomQuillEdit, public TQuillAttributesEdi
   void AssignDefaultFont() override { AssignEditorFont("Times New Roman"); }
   void SaveFmtString(TCustomQuillExporter& exporter, const std::string& text, uint16_t style,
                      TCustomQuillEditorObject* object) override;
-  void NewFmtLine(TCustomQuillExporter& exporter, int line, bool first) override;
+  void NewFmtLine(TCustomQuillExporter& exporter, int line, bool first, bool last) override;
   void SaveFmtObject(TCustomQuillExporter& exporter, uint16_t style) override;
   TObjectLoadEvent OnObjectLoad;
   TObjectLoadEvent OnObjectSave;

@@ -93,6 +93,12 @@ void TCustomQuillRichEditSource::ProcessUndo(TQuillUndoRecord& record) {
   if (record.Operation == oprUpdateParagraph) SetParagraph(record.Point.Y, record.Value);
 }
 
+void TCustomQuillRichEditSource::EndBlockUpdate() {
+  if (BlockUpdateCount() <= 0) return;
+  TCustomQuillEditSource::EndBlockUpdate();
+  if (BlockUpdateCount() == 0) NotifyChanges(CurrentPosition().X, CurrentPosition().Y, oprUpdateLine);
+}
+
 void TCustomQuillRichEditSource::Clear() {
   fonts_.ClearList();
   paragraphs_.ClearList();

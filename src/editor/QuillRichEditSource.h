@@ -65,6 +65,9 @@ class TCustomQuillRichEditSource : public TCustomQuillEditSource {
   int TakeNumberingLine();
 
   void ProcessUndo(TQuillUndoRecord& record) override;
+  // When the outermost block update ends, views are also told of one
+  // updated line (oprUpdateLine, at the position).
+  void EndBlockUpdate() override;
   // Empties the three tables along with the text.
   void Clear() override;
   // Data words hold attributes: highlighting, spelling and link marks never

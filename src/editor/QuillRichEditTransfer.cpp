@@ -112,9 +112,9 @@ void TCustomQuillRichEdit::LoadFromFmtStream(std::istream& stream, bool selectio
 }
 
 void TCustomQuillRichEdit::LoadFromFmtFile(const platform::FileName& fileName, const TQuillImporterClass& importerClass) {
-  GetEditSource().SetFileName(fileName.Display());
   std::ifstream in(fileName.Path(), std::ios::binary);
   if (!in) throw platform::EStreamError("Cannot open file \"" + fileName.Display() + "\"");
+  GetEditSource().SetFileName(fileName.Display());
   LoadFromFmtStream(in, false, importerClass);
 }
 
@@ -268,14 +268,18 @@ void TCustomQuillRichEdit::SaveFmtString(TCustomQuillExporter& exporter, const s
     exporter.WriteString(text, entry, nullptr);
     return;
   }
-  // Text on the editor's own background has no background of its own.
+  // Text on the editor's own background has no background of its own: the
+  // attributes of typed and appended text start from the editor's font and
+  // colour, and would otherwise put every run on a highlight.
   TQuillEditorAttributes plain;
   plain.Assign(*entry);
   plain.SetBkColor(clNone);
   exporter.WriteString(text, &plain, nullptr);
 }
 
-void TCustomQuillRichEdit::NewFmtLine(TCustomQuillExporter& exporter, int line, bool first) {
+void TCustomQuillRichEdit::NewFmtLine(TCustomQuillExporter& exporter, int line, bool first, bool) {
+  // The first line's paragraph is written too, or a whole save would lose
+  // its alignment, indents and numbering.
   const TQuillParagraph* paragraph = FindParagraph(line);
   exporter.NewLine(paragraph != nullptr ? paragraph : &defaultParagraph_, !first);
 }

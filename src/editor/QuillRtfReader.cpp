@@ -746,25 +746,10 @@ void TQuillRtfImporter::WriteBackground(const Token& t) {
   WriteColor(color);
 }
 
-// Words outside the table that other writers use for what the editor can show.
+// The number of characters that stand in for a Unicode character: the
+// plain text after it for readers without Unicode, passed over.
 void TQuillRtfImporter::ProcessOtherWord(const Token& t) {
-  const std::string_view w = t.text;
-  if (w == "uc") {
-    GetCurrent().UnicodeSkip = std::clamp(t.hasParam ? t.param : 1, 0, 16);
-  } else if (w == "header" || w == "headerl" || w == "headerr" || w == "headerf" || w == "footer" ||
-             w == "footerl" || w == "footerr" || w == "footerf") {
-    // Page furniture: not part of the text the editor shows.
-    FlushText();
-    SkipCurrentGroup();
-  } else if (w == "up" || w == "dn") {
-    // Raised and lowered text (the default raise is 6 half-points).
-    FlushText();
-    WriteScriptStyle(w == "up" ? TQuillScriptStyle::ssSuperScript : TQuillScriptStyle::ssSubScript,
-                     !t.hasParam || t.param != 0);
-  } else if (w == "chcbpat") {
-    FlushText();
-    WriteBackground(t);
-  }
+  if (t.text == "uc") GetCurrent().UnicodeSkip = std::clamp(t.hasParam ? t.param : 1, 0, 16);
 }
 
 // The character Code in our code page ("?" when it has none); the plain

@@ -14,28 +14,16 @@ namespace {
 
 const char HexDigits[] = "0123456789abcdef";
 
-void AppendHexEscape(std::string& out, unsigned char c) {
-  out += "\\'";
-  out += HexDigits[c >> 4];
-  out += HexDigits[c & 15];
-}
-
 // A link address inside the quoted field instruction, escaped twice: for the
 // field (a backslash or quote inside the quotes gets a backslash) and then for
 // RTF (backslashes and braces), so it can neither end the quotes early nor close
 // a group.
 std::string EscapeUrl(const std::string& url) {
   std::string out;
-  for (unsigned char c : url) {
+  for (char c : url) {
     if (c == '\\' || c == '"') out += "\\\\";
-    if (c == '\\' || c == '{' || c == '}') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 32 || c > 127) {
-      AppendHexEscape(out, c);
-    } else {
-      out += static_cast<char>(c);
-    }
+    if (c == '\\' || c == '{' || c == '}') out += '\\';
+    out += c;
   }
   return out;
 }
@@ -129,10 +117,7 @@ std::string TQuillRtfExporter::StringToRtfString(const std::string& s) {
         out += "\\tab ";
         break;
       default:
-        if (c < 32 || c > 127)
-          AppendHexEscape(out, c);
-        else
-          out += static_cast<char>(c);
+        out += static_cast<char>(c);
     }
   }
   return out;
@@ -231,13 +216,7 @@ void TQuillRtfExporter::ApplyParagraph(const TCustomQuillParagraph& p) {
   // stays one; its indents are then written even when zero, or the previous
   // paragraph's would carry over.
   const bool continued = bullet && prevNumbering_ == TQuillNumberingStyle::nbsBullet;
-  if (!continued) {
-    // Some readers drop character formatting along with the paragraph's; start
-    // it afresh for all of them and state every attribute again.
-    WriteTag(rwPard);
-    WriteTag(rwPlain);
-    firstRun_ = true;
-  }
+  if (!continued) WriteTag(rwPard);
   switch (p.Alignment()) {
     case TQuillAlignment::algLeft: WriteTag(rwQl); break;
     case TQuillAlignment::algRight: WriteTag(rwQr); break;
@@ -321,12 +300,8 @@ bool TQuillRtfExporter::ApplyPicture(TCustomQuillEditorObject& object) {
     AppendHex(data, bytes.constData() + 14, static_cast<size_t>(bytes.size() - 14));
   }
   body_ += "\r\n";
-  // The size the picture is shown at, in twips: without it other readers show
-  // a stretched picture at the size of its own pixels.
-  const std::string goal = "\\picwgoal" + std::to_string(PixelToRtfWidth(object.Width())) + "\\pichgoal" +
-                           std::to_string(PixelToRtfWidth(object.Height()));
-  WriteStr("{\\pict\\" + word + "\\picw" + std::to_string(width) + "\\pich" + std::to_string(height) + goal + " " +
-           data + "}");
+  WriteStr("{\\pict\\" + word + "\\picw" + std::to_string(width) + "\\pich" + std::to_string(height) + " " + data +
+           "}");
   return true;
 }
 

@@ -16,12 +16,18 @@
 
 namespace quill {
 
+class TQuillPages;
+
 class TCustomQuillExporter : public TQuillObject {
  public:
   TCustomQuillExporter(std::ostream& stream, const TQuillFont& font) : stream_(stream), font_(font) {}
 
   TQuillProgressEvent OnProgress;
   int ProgressTotal = 0;  // number of lines
+  // The document's file name, and for a whole text the pages of the editor
+  // it comes from, for exporters whose format keeps them.
+  std::string FileName;
+  const TQuillPages* Pages = nullptr;
 
   virtual void NewLine(const TCustomQuillParagraph* paragraph, bool newParagraph) = 0;
   virtual void WriteString(const std::string& text, const TCustomQuillEditorAttributes* attributes,
@@ -49,8 +55,8 @@ class TQuillRtfExporter : public TCustomQuillExporter {
 
   int AddToColorTable(TColor color);
   int AddToFontTable(const std::string& name, uint8_t charset, TFontPitch pitch);
-  // Backslashes and braces escaped, tabs as tab words, every other byte outside
-  // printable ASCII as a hexadecimal escape: the file stays plain ASCII.
+  // Backslashes and braces escaped, tabs as tab words; every other byte as it
+  // stands (the header declares the ANSI character set).
   static std::string StringToRtfString(const std::string& s);
   // The text of a colour-table entry; system colours are resolved to RGB.
   static std::string ColorToRTFColor(TColor color);

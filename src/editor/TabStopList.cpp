@@ -53,7 +53,6 @@ void TTabStopList::SetTabStops(const std::string& s) {
   if (s == text_) return;
   std::vector<int> stops;
   for (const std::string& item : SplitCommaList(s)) {
-    if (item.empty()) continue;
     int v = ToInt(item);
     if (v < 1 || (!stops.empty() && v <= stops.back())) throw platform::Exception(msg::SInvalidTabError);
     stops.push_back(v);

@@ -8,6 +8,7 @@
 #include "QuillEdit_helpers.h"
 #include "QuillRtf_helpers.h"
 #include "editor/QuillRichEdit.h"
+#include "editor/QuillRtfWriter.h"
 
 using namespace quill;
 
@@ -48,4 +49,35 @@ TEST(QuillEditFmtSave, WritesTheTextOrTheStreamSelection) {
   }
   edittest::SetLines(*e, {});
   EXPECT_EQ(text(save(false)), "");
+}
+
+// What an exporter of a caller's own is given: the document's file name,
+// the pages for a whole text, a line start for every line (only the first
+// without a new paragraph) and the runs. A file that cannot be made leaves
+// the document's file name as it was.
+TEST(QuillEditFmtSave, DrivesAnyExporter) {
+  std::string log;
+  struct Recorder : TCustomQuillExporter {
+    Recorder(std::ostream& s, const TQuillFont& f, std::string& log) : TCustomQuillExporter(s, f), log(log) {}
+    std::string& log;
+    void NewLine(const TCustomQuillParagraph*, bool newParagraph) override { log += newParagraph ? "|" : "["; }
+    void WriteString(const std::string& t, const TCustomQuillEditorAttributes*, TCustomQuillEditorObject*) override {
+      log += t + ";";
+    }
+    void Flush() override { log += FileName + (Pages != nullptr ? "+pages]" : "]"); }
+  };
+  const TQuillExporterClass recorder = [&](std::ostream& s, const TQuillFont& f) {
+    return std::make_unique<Recorder>(s, f, log);
+  };
+  auto e = edittest::MakeEdit();
+  edittest::SetLines(*e, {"ab", "", "cd"});
+  e->GetEditSource().SetFileName("notes.txt");
+  std::ostringstream out;
+  e->SaveToFmtStream(out, false, recorder);
+  e->SetSelection({1, 0, 1, 2}, TQuillSelType::slStream);
+  e->SaveToFmtStream(out, true, recorder);
+  EXPECT_EQ(log, "[ab;||cd;notes.txt+pages][b;||c;notes.txt]");
+  EXPECT_THROW(e->SaveToFmtFile(platform::FileName("/nonexistent/dir/x.rtf"), RtfExporterClass()),
+               platform::EStreamError);
+  EXPECT_EQ(e->GetEditSource().FileName(), "notes.txt");
 }

@@ -185,11 +185,13 @@ TEST(EditSource, EachUndoTakesBackOneUpdateAndEachRedoOneUndo) {
 struct Recorder : TQuillObject {
   int plain = 0;
   std::vector<TQuillEditSourceStates> states;
+  std::pair<int, int> changed;
   TCustomQuillEditSource* doc = nullptr;
   void Changed(TQuillObject*, intptr_t param) {
     if (param == 0) {
       ++plain;
       states.push_back(doc->State());
+      changed = {doc->ChangedFirstLine(), doc->ChangedLastLine()};
     }
   }
 };
@@ -293,9 +295,20 @@ TEST(EditSource, ViewsAreToldOncePerOutermostUpdate) {
   ASSERT_EQ(view.plain, 1);
   EXPECT_TRUE(view.states[0] & csEdit);
   EXPECT_TRUE(view.states[0] & csPositionChanged);
+  // A break or a join moves every line below it: the range runs to the
+  // end, while only the lines whose text changed are kept as ranges.
+  doc.Strings().SetText("a\r\nb\r\nc");
+  doc.JumpTo(0, 1);
+  doc.BreakString();
+  EXPECT_EQ(view.changed, std::make_pair(1, MaxInt));
+  EXPECT_EQ(doc.ChangedLineRanges(), (std::vector<std::pair<int, int>>{{1, 2}}));
+  doc.JoinStrings();
+  EXPECT_EQ(view.changed, std::make_pair(1, MaxInt));
+  EXPECT_EQ(doc.ChangedLineRanges(), (std::vector<std::pair<int, int>>{{1, 1}}));
+  const int told = view.plain;
   doc.UnRegisterNotifier(NotifyEvent<&Recorder::Changed>(&view));
   doc.InsertString("z");
-  EXPECT_EQ(view.plain, 1);
+  EXPECT_EQ(view.plain, told);
 }
 
 TEST(EditSource, SaveAndLoadKeepStoredCharacters) {

@@ -272,6 +272,56 @@ TEST(QuillRichEdit, SelectionAttributesMergeOnlyWhatChanged) {
   EXPECT_EQ(e->Lines().Get(0), line);
 }
 
+// A block of changes ends, for views of a rich document, with the lines it
+// changed and then one updated line at the position.
+TEST(QuillRichEdit, BlockEndsWithOneUpdatedLine) {
+  auto e = MakeRich();
+  std::vector<std::pair<TQuillOperation, int>> told;
+  TQuillObject listener;
+  const TQuillNotifyEvent handler{&listener, &told, [&](TQuillObject*, intptr_t param) {
+                                    const auto* r = reinterpret_cast<const TNotifyRecord*>(param);
+                                    if (r != nullptr && r->Operation >= oprUpdateLine) told.push_back({r->Operation, r->Point.Y});
+                                  }};
+  e->RichEditSource().RegisterNotifier(handler);
+  e->SetSelText("a\r\nb");
+  e->RichEditSource().UnRegisterNotifier(handler);
+  EXPECT_EQ(told, (std::vector<std::pair<TQuillOperation, int>>{{oprUpdateLines, MaxInt}, {oprUpdateLine, 1}}));
+}
+
+// Where a plain reading would lose them: a paragraph set on an empty control
+// has a line to go to; an undone join gives the second line its own paragraph
+// back; Backspace over a selection deletes it, even at the start of a
+// numbered line; a plain character is never a picture; a link is found under
+// the mouse from its first character.
+TEST(QuillRichEdit, ParagraphsAndLinksWhereTheyStand) {
+  auto e = MakeRich();
+  e->GetParagraph().SetAlignment(TQuillAlignment::algCenter);
+  ASSERT_EQ(e->LineCount(), 1);
+  EXPECT_EQ(e->FindParagraph(0)->Alignment(), TQuillAlignment::algCenter);
+  e->SetSelText("one\r\ntwo");
+  e->GetEditSource().JumpTo(0, 1);
+  e->GetParagraph().SetNumbering(TQuillNumberingStyle::nbsNumber);
+  e->GetEditSource().JumpTo(3, 0);
+  e->GetEditSource().JoinStrings();
+  e->GetEditSource().Undo();
+  ASSERT_EQ(e->LineCount(), 2);
+  EXPECT_EQ(e->FindParagraph(1)->Numbering(), TQuillNumberingStyle::nbsNumber);
+  e->GetEditSource().JumpTo(0, 1);
+  e->SetSelection({2, 0, 0, 1}, TQuillSelType::slStream);
+  e->DeleteStr(ecLeft);
+  EXPECT_EQ(edittest::LinesOf(*e), std::vector<std::string>{"ontwo"});
+  Append(*e, "x", Font("DejaVu Sans", 10, 0));  // attribute entry 0
+  ASSERT_EQ(e->InsertGraphic(QImage(2, 2, QImage::Format_RGB32), "p")->Number, 0);
+  EXPECT_EQ(e->RichEditSource().FindEmbeddedObject(6, 0), nullptr);
+  edittest::SetLines(*e, {"www.example.org is it"});
+  auto over = [&](int column) {
+    const TPoint p = e->TextToPixelPoint({column, 0}, false);
+    return e->UrlAtPoint({p.X + 1, p.Y + 1});
+  };
+  EXPECT_TRUE(over(0));
+  EXPECT_FALSE(over(17));
+}
+
 // Numbered paragraphs count on through line breaks; Backspace at the start
 // of a numbered line first takes the numbering away, then the indents, and
 // only then joins the lines.
@@ -416,6 +466,8 @@ TEST(QuillRichEdit, CopyAndPasteCarryRtf) {
   // Both ends know the file they worked on, as a plain load and save do.
   EXPECT_EQ(a->GetEditSource().FileName(), file.string());
   EXPECT_EQ(d->GetEditSource().FileName(), file.string());
+  EXPECT_THROW(d->LoadFromRtfFile((icons.dir / "missing.rtf").string()), platform::EStreamError);
+  EXPECT_EQ(d->GetEditSource().FileName(), file.string()) << "a file that cannot be opened is not recorded";
   ASSERT_NE(d->RichEditSource().FindEmbeddedObject(4, 1), nullptr);
   c->AssignContent(*a, false);
   EXPECT_EQ(edittest::LinesOf(*c), edittest::LinesOf(*a));
@@ -491,6 +543,7 @@ TEST(QuillRichEdit, ExportedTranscriptReadsElsewhere) {
   size_t pictures = 0;
   for (size_t at = rtf.find("{\\pict"); at != std::string::npos; at = rtf.find("{\\pict", at + 1)) ++pictures;
   EXPECT_EQ(pictures, 2u) << "both pictures stand at the end of their lines";
+  EXPECT_EQ(rtf.find("\\highlight"), std::string::npos) << "text on the editor's background has none of its own";
 
   auto para = [](std::initializer_list<std::tuple<std::string, unsigned, std::string>> runs) {
     rtftest::FlatPara p;

@@ -21,6 +21,7 @@ TEST(TabStopList, StopsRepeatAtTheLastInterval) {
 
   EXPECT_THROW(tabs.SetTabStops("8,4"), platform::Exception);
   EXPECT_THROW(tabs.SetTabStops("x"), platform::EConvertError);
+  EXPECT_THROW(tabs.SetTabStops("4,,10"), platform::EConvertError) << "an empty item is no number";
   EXPECT_EQ(tabs.TabStops(), "4,10") << "a refused list keeps the old stops";
   tabs.SetTabStops("");
   EXPECT_EQ(tabs.Get(0), 8);
