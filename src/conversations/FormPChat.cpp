@@ -215,6 +215,7 @@ void TFormPChat::AttachCam(TCamRoutes& routes) {
   h.PeerAddr = [this] { return chat_->PeerAddr(); };
   h.PeerUserName = [this] { return chat_->Peer().UserName; };
   h.PeerListenPort = [this] { return chat_->Peer().ListenPort; };
+  h.Own = [this] { return chat_->Own(); };
   h.Status = [this](const std::string& text) { StatCam->setText(ToQString(" " + text)); };
   h.Picture = [this](const QImage& picture) {
     TraceCamPicture(*this, picture);
