@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <memory>
@@ -98,9 +99,17 @@ TEST(FriendWindows, HistoryFriendsAndFriendChat) {
   // No stored port: the private chat's own default applies.
   EXPECT_EQ(calls[0].Contact.ListenPort, "");
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  // With no friend chosen the picker just goes.
+  QPointer<TFormFChat> none = TFormFChat::ActionNewPChatExecute(session);
+  none->DBLookupComboBox1->setCurrentIndex(-1);
+  none->ChatNowClick();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(none.isNull());
+  EXPECT_EQ(calls.size(), 1u);
 }
 
-// A received picture is named as the disk names it, whatever its characters.
+// A received picture is named by its whole path as the disk names it,
+// whatever its characters.
 TEST(FriendWindows, PictureViewerNamesTheFileAsTheDiskDoes) {
   testing_support::WidgetApp();
   QTemporaryDir folder;
@@ -108,7 +117,7 @@ TEST(FriendWindows, PictureViewerNamesTheFileAsTheDiskDoes) {
   QImage picture(8, 8, QImage::Format_RGB32);
   ASSERT_TRUE(picture.save(folder.filePath(name), "JPG"));
   TFormImgView* view = ShowPicture(platform::NameFromPath(folder.filePath(name).toStdString()), "Bob");
-  EXPECT_EQ(view->Stat->currentMessage(), name);
+  EXPECT_EQ(view->Stat->currentMessage(), folder.filePath(name));
   EXPECT_EQ(view->Img->pixmap().size(), QSize(8, 8));
   view->close();
 }
