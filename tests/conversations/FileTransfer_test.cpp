@@ -133,6 +133,8 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
       EXPECT_EQ(Read(received / name), "first " + std::string(name));
     if (first) {
       EXPECT_EQ(in->Memo->toPlainText(), "???");
+      EXPECT_TRUE(in->MemoLog->toPlainText().contains(
+          "Decompressed File: " + QString::fromStdString((received / "a.txt").string()) + "  Size: "));
       // Both logs name the file as the disk does, and show their newest line.
       for (const auto* log : {out->MemoLog, in->MemoLog}) {
         EXPECT_TRUE(log->toPlainText().contains(QString::fromUtf8("\xE5\x86\x99\xE7\x9C\x9F.txt")))
