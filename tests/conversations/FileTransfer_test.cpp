@@ -112,16 +112,9 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
     QPointer<TFormFileOut> out = routes.SendFileToUser("Me", "127.0.0.1", port, "binary");
     ASSERT_TRUE(out);
     out->ButtonAddClick();
-    // A description in letters the link cannot carry: the sender is told
-    // before it goes, and the receiver reads what the note said.
-    const QString cyrillic = QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8");
-    out->Memo->setPlainText(first ? cyrillic : QString());
-    const auto* note = out->findChild<QLabel*>("CharsetNote");
-    ASSERT_TRUE(note);
-    EXPECT_EQ(note->isHidden(), !first);
-    if (first) {
-      EXPECT_TRUE(note->text().endsWith(cyrillic)) << note->text().toStdString();
-    }
+    // A description the link cannot carry is noted before it goes; it arrives as "???".
+    out->Memo->setPlainText(first ? QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8") : QString());
+    EXPECT_EQ(out->findChild<QLabel*>("CharsetNote")->isHidden(), !first);
     out->ButOpenClick();
     ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return (in = ReceivingWindow()) != nullptr; }, 5000));
     elsewhere.show();
@@ -133,8 +126,6 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
       EXPECT_EQ(Read(received / name), "first " + std::string(name));
     if (first) {
       EXPECT_EQ(in->Memo->toPlainText(), "???");
-      EXPECT_TRUE(in->MemoLog->toPlainText().contains(
-          "Decompressed File: " + QString::fromStdString((received / "a.txt").string()) + "  Size: "));
       // Both logs name the file as the disk does, and show their newest line.
       for (const auto* log : {out->MemoLog, in->MemoLog}) {
         EXPECT_TRUE(log->toPlainText().contains(QString::fromUtf8("\xE5\x86\x99\xE7\x9C\x9F.txt")))
