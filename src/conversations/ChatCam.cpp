@@ -44,15 +44,15 @@ void TChatCam::ActionSendCamExecute() {
   const bool open = routes_.ActionCamBroadcastExecute() != nullptr;
   if (alive.expired()) return;
   if (!open) {
-    // Without a camera no broadcast window opens, in this run or later.
+    // No broadcast, no offer: the peer would be asked to watch a cam that is not there.
     const TSettings& s = session_.Settings;
-    if ((s.DirectXMissing || s.NoVideoDevice) && host_.DisableSendCam) host_.DisableSendCam();
+    if (s.DirectXMissing && s.NoVideoDevice && host_.DisableSendCam) host_.DisableSendCam();
     return;
   }
   if (!ChatConnected()) return;
   routes_.GrantAdmission(Peer(host_.PeerAddr), Peer(host_.PeerListenPort));
-  if (host_.SendOnChat)
-    host_.SendOnChat(cmd::CamInvite, cam::TInvite{session_.Settings.UserName, session_.Settings.ListenPort}.Join());
+  const TChatProfile own = Own();
+  if (host_.SendOnChat) host_.SendOnChat(cmd::CamInvite, cam::TInvite{own.UserName, own.ListenPort}.Join());
 }
 
 void TChatCam::HandleCamOffer(const std::string& params) {
@@ -92,8 +92,9 @@ void TChatCam::Decided(int decision, const std::string& user, const std::string&
         break;
       case TFormCamDecide::InChat: {
         if (receiver_.Open()) break;
-        const TSettings& own = session_.Settings;
-        receiver_.Connect(addr, port, cam::TViewRequest{own.UserID, own.UserName, own.ListenIP, own.ListenPort});
+        const TChatProfile own = Own();
+        receiver_.Connect(addr, port,
+                          cam::TViewRequest{own.UserID, own.UserName, session_.Settings.ListenIP, own.ListenPort});
         break;
       }
       default:

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "conversations/CamReceiver.h"
+#include "conversations/ChatProfile.h"
 #include "core/session/Prompts.h"
 
 class TCamRoutes;
@@ -22,6 +23,8 @@ struct TChatCamHost {
   std::function<std::string()> PeerAddr;
   std::function<std::string()> PeerUserName;
   std::function<std::string()> PeerListenPort;
+  // The own profile record the chat was opened with (user id, name, listen port).
+  std::function<TChatProfile()> Own;
   // The cam status label (the chat shows it after one blank) and picture.
   std::function<void(const std::string& text)> Status;
   std::function<void(const QImage& picture)> Picture;
@@ -66,6 +69,7 @@ class TChatCam {
   void SetCamStatus(const std::string& text);
   bool ChatConnected() const { return host_.ChatConnected && host_.ChatConnected(); }
   std::string Peer(const std::function<std::string()>& field) const { return field ? field() : std::string(); }
+  TChatProfile Own() const { return host_.Own ? host_.Own() : TChatProfile(); }
 
   TSession& session_;
   TCamRoutes& routes_;

@@ -139,8 +139,12 @@ TSoundPicker::TSoundPicker(QWidget* parent) : TPickerPanel(parent) {
     }
   }
   TreeSounds->expandAll();
+  // A sound is picked by clicking its node or by selecting it from the
+  // keyboard; a click's press selects as well, and that is left to the click.
   QObject::connect(TreeSounds, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* node) { NodeChosen(node); });
-  QObject::connect(TreeSounds, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* node) { NodeChosen(node); });
+  QObject::connect(TreeSounds, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) {
+    if (QApplication::mouseButtons() == Qt::NoButton) NodeChosen(node);
+  });
   box->addWidget(TreeSounds);
   box->addWidget(CancelLabel(), 0, Qt::AlignRight);
   resize(200, 300);
@@ -158,7 +162,10 @@ QTreeWidgetItem* TSoundPicker::SoundNode(int index) const {
 void TSoundPicker::NodeChosen(QTreeWidgetItem* node) {
   const QVariant index = node == nullptr ? QVariant() : node->data(0, kSoundRole);
   if (!index.isValid()) return;
-  TreeSounds->setCurrentItem(node);
+  {
+    const QSignalBlocker quiet(TreeSounds);
+    TreeSounds->setCurrentItem(node);
+  }
   if (HideOnPick) hide();
   if (OnPick) OnPick(index.toInt());
 }

@@ -1,7 +1,10 @@
 #include "conversations/Emoticons.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
+
+#include "platform/Strings.h"
 
 std::string EmoticonMarker(int n) {
   std::string marker = EmoticonMarkerLead + std::to_string(n);
@@ -55,15 +58,20 @@ std::string ReplaceEmoticonCodes(const std::string& text) {
   return result;
 }
 
-int ReadEmoticonMarker(const std::string& text, std::size_t pos) {
-  if (pos > text.size() || text.size() - pos < EmoticonMarkerLength) return 0;
-  if (text.compare(pos, 3, EmoticonMarkerLead) != 0) return 0;
-  const char tens = text[pos + 3], units = text[pos + 4], last = text[pos + 5];
-  if (tens < '1' || tens > '9') return 0;
-  if (units == ' ') return last == ' ' ? tens - '0' : 0;
-  if (units < '0' || units > '9' || last != ' ') return 0;
-  const int n = (tens - '0') * 10 + (units - '0');
-  return n <= EmoticonCount ? n : 0;
+std::size_t EmoticonMarkerEnd(const std::string& text, std::size_t pos) {
+  const std::size_t end = std::min(text.size(), pos + EmoticonMarkerLength);
+  std::size_t at = std::min(end, pos + 3);
+  while (at < end && text[at] != '\r' && text[at] != '\n') ++at;
+  return at;
+}
+
+std::optional<int> ReadEmoticonMarker(const std::string& text, std::size_t pos) {
+  std::size_t first = pos + 3, last = EmoticonMarkerEnd(text, pos);
+  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+  int n = 0;
+  if (first >= last || !platform::TryStrToInt(text.substr(first, last - first), n)) return std::nullopt;
+  return n;
 }
 
 std::string EmoticonPicture(const std::string& iconsFolder, int n) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // The smiley codes that travel as plain text in chat messages and are drawn
@@ -24,10 +25,12 @@ std::string EmoticonMarker(int n);
 // Every code replaced by its marker, codes 1 to 20 in that order,
 // case-sensitively (":P" and ";p" stay apart).
 std::string ReplaceEmoticonCodes(const std::string& text);
-// The number of the marker that starts at `pos` of text, or 0 when what stands
-// there is no marker: only the six characters a marker is written as count,
-// so a "$->" typed by the user or sent by a peer stays text.
-int ReadEmoticonMarker(const std::string& text, std::size_t pos);
+// Where the marker whose "$->" starts at `pos` of text ends: six characters
+// on, sooner at the text's end or at a line break, which stays the text's.
+std::size_t EmoticonMarkerEnd(const std::string& text, std::size_t pos);
+// Its number: the characters after "$->", blanks trimmed. A "$->" typed by
+// hand is read the same way. Nothing when they are no number.
+std::optional<int> ReadEmoticonMarker(const std::string& text, std::size_t pos);
 // The picture file of code n inside the icons folder (ending in a backslash).
 std::string EmoticonPicture(const std::string& iconsFolder, int n);
 // The code whose picture file has this name ("4.bmp" gives ":-)"); "" for a

@@ -230,7 +230,7 @@ int TFileReceiver::UnpackPackage() {
     view_->AddLogLine("Decompressing File: " + ShownName(platform::ExtractFileName(name)));
   };
   unzip.OnEndUnZip = [this](zip::TZipReader* reader, int index, const std::string& name) {
-    view_->AddLogLine("Decompressed File: " + ShownName(platform::ExtractFileName(name)) +
+    view_->AddLogLine("Decompressed File: " + ShownName(name) +
                       "  Size: " + std::to_string(reader->UnCompressedSize(index)));
     unpacked_.push_back(name);
   };

@@ -149,7 +149,8 @@ void TFileSender::HandleCommand(int code, const std::string&) {
       if (state_ == TState::Offered) StartSending();
       break;
     case cmd::FileRejected:
-      if (state_ == TState::Offered) Fail("Transfer was rejected...");
+      // Whenever it comes: the other side wants no more of this transfer.
+      if (state_ != TState::Done) Fail("Transfer was rejected...");
       break;
     case cmd::FileReceived:
       // Only a package that went out whole can have been unpacked.
@@ -197,7 +198,8 @@ void TFileSender::StartSending() {
   chunk_.resize(static_cast<std::size_t>(kChunkBytes));
   socket_->OnSendData = [this](TCustomNetSocket*, int count) { BytesSent(count); };
   socket_->OnDataSent = [this](TCustomNetSocket*, int) {
-    if (state_ != TState::Sending) return;
+    // A failed transfer sends nothing more while its link is closing.
+    if (state_ != TState::Sending || Outcome() != TOutcome::Pending) return;
     if (queued_ < totalSize_)
       SendFileBytes();
     else
@@ -213,7 +215,7 @@ void TFileSender::StartSending() {
 // gone out: the package is never held whole, and the send queue stays far
 // below its bound however large the package is.
 void TFileSender::SendFileBytes() {
-  if (!Connected() || queued_ >= totalSize_) return;
+  if (!package_ || !Connected() || queued_ >= totalSize_) return;
   const std::uint64_t want = std::min<std::uint64_t>(totalSize_ - queued_, chunk_.size());
   const std::int64_t n = package_->Read(chunk_.data(), static_cast<std::int64_t>(want));
   if (n <= 0) {
@@ -228,7 +230,7 @@ void TFileSender::SendFileBytes() {
 }
 
 void TFileSender::BytesSent(int count) {
-  if (state_ != TState::Sending || count <= 0) return;
+  if (state_ != TState::Sending || Outcome() != TOutcome::Pending || count <= 0) return;
   sent_ = std::min(totalSize_, sent_ + static_cast<std::uint64_t>(count));
   view_->SetProgress(sent_, totalSize_);
   view_->SetStatus("Sending... " + std::to_string(sent_) + " of " + std::to_string(totalSize_) + " bytes");

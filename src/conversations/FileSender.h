@@ -66,7 +66,6 @@ class TFileSender : public TTransferLink {
   void BytesSent(int count);
   void AllSent();
   void TransferDone();
-  void TransferRejected();
   void DeletePackage();
   void SetState(TState state);
 

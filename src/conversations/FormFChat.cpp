@@ -42,7 +42,6 @@ TFormFChat::TFormFChat(TSession& session) : QWidget(nullptr, Qt::Window), sessio
   inner->addLayout(row);
   ButtonChat = new QPushButton("Chat Now", this);
   ButtonCancel = new QPushButton("Cancel", this);
-  ButtonChat->setEnabled(DBLookupComboBox1->count() > 0);
   connect(ButtonChat, &QPushButton::clicked, this, [this] { ChatNowClick(); });
   connect(ButtonCancel, &QPushButton::clicked, this, &QWidget::close);
   auto* buttons = new QHBoxLayout;
@@ -56,12 +55,12 @@ TFormFChat::TFormFChat(TSession& session) : QWidget(nullptr, Qt::Window), sessio
   dialoglook::CentreOnScreen(this);
 }
 
+// Without a friend chosen (or one deleted meanwhile) the picker just goes.
 void TFormFChat::ChatNowClick() {
   const std::string id = platform::FromQString(DBLookupComboBox1->currentData().toString());
   platform::Dataset& friends = session_.DB().Friends;
-  if (id.empty() || !friends.Locate("UserID", id)) return;
   hide();
   const QPointer<TFormFChat> self(this);
-  session_.OpenPrivateChatWithFriend();
+  if (!id.empty() && friends.Locate("UserID", id)) session_.OpenPrivateChatWithFriend();
   if (self) close();
 }

@@ -19,6 +19,7 @@ TFormFileOut::TFormFileOut(TSession& session, TTransferPrompts& prompts, std::un
   ButtonAdd = AddButton("Select Files", [this] { ButtonAddClick(); });
   ButOpen = AddButton("Send", [this] { ButOpenClick(); });
   ButCancel = AddButton("Cancel", [this] { ButCancelClick(); });
+  AddDescriptionNote();
   sender_ = &SetLink(std::make_unique<TFileSender>(*this, SessionTransferHost(session), std::move(socket),
                                                    session.Paths().TmpFilesPath));
   StateChanged();

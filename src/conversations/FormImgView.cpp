@@ -52,7 +52,7 @@ void TFormImgView::LoadPicture(const std::string& fileName) {
     return;
   }
   Img->setPixmap(QPixmap::fromImage(image));
-  Stat->showMessage(platform::ShownQString(platform::ExtractFileName(fileName)));
+  Stat->showMessage(platform::ShownQString(platform::NameFromPath(platform::PathFromName(fileName))));
   resize(image.width() + 26, image.height() + 64);
 }
 

@@ -86,7 +86,7 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
     return session_.Prompts().AskYesNo("Would you like to save this chat session?", "Save Chat?", false);
   };
   AskSaveName = [](std::string& fileName) {
-    return platform::AskSaveFileName("Save Chat Session?", "Text Files (*.txt)|*.txt", "", fileName, "txt");
+    return platform::AskSaveFileName("Save Chat Session?", "Text Files (*.txt)|*.txt", "", fileName);
   };
 }
 
@@ -215,6 +215,7 @@ void TFormPChat::AttachCam(TCamRoutes& routes) {
   h.PeerAddr = [this] { return chat_->PeerAddr(); };
   h.PeerUserName = [this] { return chat_->Peer().UserName; };
   h.PeerListenPort = [this] { return chat_->Peer().ListenPort; };
+  h.Own = [this] { return chat_->Own(); };
   h.Status = [this](const std::string& text) { StatCam->setText(ToQString(" " + text)); };
   h.Picture = [this](const QImage& picture) {
     TraceCamPicture(*this, picture);
@@ -329,7 +330,6 @@ void TFormPChat::ShowSounds() { PopSounds(this, ButtonSounds, MemoSys, 4, PSound
 bool TFormPChat::SaveChat() {
   std::string fileName;
   if (!AskSaveName || !AskSaveName(fileName)) return false;
-  if (platform::ExtractFileExt(fileName).empty()) fileName += ".txt";
   try {
     const std::string text = TranscriptFileText(*Transcript);
     platform::ReplaceFile(fileName, text.data(), text.size());

@@ -64,7 +64,7 @@ TFormTransfer::TFormTransfer(const char* objectName, const char* caption) : QWid
   fields->addRow("Size:", PSize);
 
   auto* middle = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
-  auto* texts = new QVBoxLayout(middle);
+  auto* texts = descriptionBox_ = new QVBoxLayout(middle);
   texts->setContentsMargins(12, 10, 12, 10);
   Memo = new QPlainTextEdit(middle);
   Memo->setObjectName("Memo");
@@ -113,6 +113,10 @@ void TFormTransfer::WatchLink() {
   });
 }
 
+void TFormTransfer::AddDescriptionNote() {
+  descriptionBox_->insertWidget(descriptionBox_->indexOf(Memo) + 1, dialoglook::MakeCharsetNote(Memo));
+}
+
 QPushButton* TFormTransfer::AddButton(const char* caption, std::function<void()> onClick) {
   auto* button = new QPushButton(caption, this);
   connect(button, &QPushButton::clicked, this, std::move(onClick));
@@ -128,6 +132,8 @@ void TFormTransfer::AddLog(const std::string& text) {
 void TFormTransfer::AddLogLine(const std::string& text) {
   const QString stamp = QTime::currentTime().toString("hh:mm:ss");
   MemoLog->appendPlainText(stamp + "  " + platform::ShownQString(text));
+  // The log is read from its end: each new line is brought into view.
+  MemoLog->verticalScrollBar()->setValue(MemoLog->verticalScrollBar()->maximum());
 }
 
 void TFormTransfer::SetStatus(const std::string& text) { PStatus->setText(platform::ShownQString(text)); }

@@ -51,6 +51,9 @@ class TFormTransfer : public QWidget, public TTransferView {
   // Buttons go into the row.
   QBoxLayout* ButtonRow() const { return buttons_; }
   QPushButton* AddButton(const char* caption, std::function<void()> onClick);
+  // For a description the user types: the note under it names the
+  // characters that cannot travel and would arrive as "?".
+  void AddDescriptionNote();
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -58,6 +61,7 @@ class TFormTransfer : public QWidget, public TTransferView {
 
   std::unique_ptr<TTransferLink> link_;
   QBoxLayout* buttons_;
+  QBoxLayout* descriptionBox_;
   platform::TConnection idle_;
   bool closeWhenIdle_ = false;
 };

@@ -299,13 +299,13 @@ void TPrivateChat::TimeTypeTimer() {
   TimeType.SetEnabled(false);
 }
 
-// A sound the table does not have is ignored: the peer may send any number.
-// A parameter that is no number at all is a broken command, which ends the chat.
+// A sound the table does not have plays nothing: the peer may send any
+// number. A parameter that is no number at all is a broken command, which
+// ends the chat.
 void TPrivateChat::ShowPeerSound(const std::string& param) {
   const int n = platform::StrToInt(param);
-  if (n < 0 || n >= ChatSoundCount) return;
   view_.AddSystemLine(peerName_ + " is sending sound...");
-  if (host_.PlayChatSound) host_.PlayChatSound(n);
+  if (n >= 0 && n < ChatSoundCount && host_.PlayChatSound) host_.PlayChatSound(n);
 }
 
 void TPrivateChat::TimerReqTimer() {

@@ -1,6 +1,7 @@
 #include "conversations/PrivateChatTestHooks.h"
 
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPlainTextEdit>
@@ -175,7 +176,19 @@ void ScheduleTestCall(TPrivateChatRoutes& routes) {
   c.Contact.ListenPort = call.substr(colon + 1);
   c.Contact.ListenIP = "127.0.0.1";
   c.Contact.Online = "1";
-  QTimer::singleShot(0, [&routes, c] { routes.OpenPrivateChat(c); });
+  // The settings and the profile (the own record's listen port among them)
+  // are loaded by the time the main window shows.
+  auto* wait = new QTimer(QCoreApplication::instance());
+  QObject::connect(wait, &QTimer::timeout, [wait, &routes, c] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == "FormMain" && w->isVisible()) {
+        wait->deleteLater();
+        wait->stop();
+        routes.OpenPrivateChat(c);
+        return;
+      }
+  });
+  wait->start(20);
 }
 
 void AttachTestHooks(TFormPChat& window) {

@@ -6,7 +6,8 @@ class TPrivateChatRoutes;
 // What the end-to-end tests and the round-trip bench ask of the private chat
 // through the environment, read only while the test hooks are on
 // (PARLO_TEST_HOOKS=1):
-//   PARLO_TEST_PCHAT_CALL="user:port"  call that user on 127.0.0.1 at start
+//   PARLO_TEST_PCHAT_CALL="user:port"  call that user on 127.0.0.1 once the main
+//                                      window is up
 //   PARLO_TEST_PCHAT_SAY="text"        send it once the chat is authorized
 //   PARLO_TEST_PCHAT_ECHO=1            send every peer message back
 //   PARLO_TEST_PCHAT_PINGS=n           send n messages, each once the last

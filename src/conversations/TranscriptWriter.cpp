@@ -54,7 +54,9 @@ void TTranscriptWriter::InsertMessageBody(const std::string& text) {
 }
 
 // Pictures in place of the markers and the rest as plain text, addresses
-// included: a message with a picture gets no links.
+// included: a message with a picture gets no links. A "$->" whose number
+// cannot be read stays as text: taken for a failure it would end the chat
+// (a peer's message) or the program (one's own).
 void TTranscriptWriter::InsertWithMarkers(const std::string& text) {
   std::size_t from = 0;
   for (;;) {
@@ -63,19 +65,22 @@ void TTranscriptWriter::InsertWithMarkers(const std::string& text) {
       Run(text.substr(from));
       return;
     }
-    const int n = ReadEmoticonMarker(text, p);
-    if (n == 0) {
+    const std::optional<int> n = ReadEmoticonMarker(text, p);
+    if (!n) {
       Run(text.substr(from, p + 3 - from));
       from = p + 3;
       continue;
     }
     Run(text.substr(from, p - from));
-    InsertEmoteImage(n);
-    from = p + EmoticonMarkerLength;
+    InsertEmoteImage(*n);
+    from = EmoticonMarkerEnd(text, p);
   }
 }
 
-void TTranscriptWriter::InsertEmoteImage(int n) { transcript_.InsertImageFromFile(EmoticonPicture(icons_, n)); }
+// A number outside the table names the icons folder alone: an empty picture.
+void TTranscriptWriter::InsertEmoteImage(int n) {
+  transcript_.InsertImageFromFile(n >= 1 && n <= EmoticonCount ? EmoticonPicture(icons_, n) : icons_);
+}
 
 // A run takes the sender's font, never bold; a link is underlined text only.
 void TTranscriptWriter::Run(const std::string& run, bool link) {

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <limits>
 
 #include "core/DialogLook.h"
 #include "core/session/PeerBounds.h"
@@ -154,10 +155,11 @@ void TFormPReq::Ring() {
 
 void TFormPReq::showEvent(QShowEvent* e) {
   QDialog::showEvent(e);
-  // A zero or negative setting would answer "busy" before the user sees the
-  // request; the least is one second.
-  TimerBusy->setInterval(busyOverrideMs_ >= 0 ? busyOverrideMs_ : std::max(1, BusyTimer) * 1000);
-  TimerBusy->start();
+  // A period of no seconds (a setting of 0 or less) never runs out: the
+  // request waits for the user.
+  const long long busyMs = busyOverrideMs_ >= 0 ? busyOverrideMs_ : BusyTimer * 1000LL;
+  TimerBusy->setInterval(static_cast<int>(std::min<long long>(busyMs, std::numeric_limits<int>::max())));
+  if (busyMs > 0) TimerBusy->start();
   TimerSound->start();
   Ring();
   raise();

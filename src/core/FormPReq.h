@@ -36,7 +36,8 @@ class TFormPReq : public QDialog {
   // Set before the dialog is shown.
   std::function<void(int event)> PlayEventSound;
   std::function<void(const std::string& userId, const std::string& userName)> BlockUser;
-  int BusyTimer = 60;  // seconds without an answer before "Im Busy" answers itself
+  // Seconds without an answer before "Im Busy" answers itself; 0 or less: never.
+  int BusyTimer = 60;
 
   int Decision = DecisionReject;  // closing by the frame rejects
   std::string UserID, UserName, Banner;

@@ -145,11 +145,12 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
     EXPECT_EQ(m->windowTitle().toStdString(), "Multi-Chat: Lobby");
   }
 
-  // A marker before a link leaves the link plain; one that names no picture stays text.
+  // A marker before a link leaves the link plain; one typed with a number
+  // the table lacks is an empty picture.
   members[0]->MemoGo->setPlainText(";)~ see http://example.com/ $->99");
   members[0]->SendText();
   EXPECT_TRUE(members[0]->MemoGo->toPlainText().isEmpty());
-  const std::string said = "*Ann (t)*\r\n{6} see http://example.com/ $->99\r\n";
+  const std::string said = "*Ann (t)*\r\n{6} see http://example.com/ {}\r\n";
   EXPECT_TRUE(f.Shows(*host, said));
   EXPECT_TRUE(f.Shows(*members[1], said));
   EXPECT_TRUE(f.Shows(*members[0], said));

@@ -32,6 +32,7 @@ struct Chat {
   std::vector<std::pair<int, std::string>> sent;
   std::vector<std::string> statuses;
   int pictures = 0, disabled = 0;
+  TChatProfile own;
   TChatCamHost Host() {
     TChatCamHost h;
     h.ChatConnected = [this] { return connected; };
@@ -42,6 +43,7 @@ struct Chat {
     h.Status = [this](const std::string& s) { statuses.push_back(s); };
     h.Picture = [this](const QImage& p) { pictures += !p.isNull(); };
     h.DisableSendCam = [this] { ++disabled; };
+    h.Own = [this] { return own; };
     return h;
   }
   bool Saw(const std::string& status) const {
@@ -57,8 +59,6 @@ struct Chat {
 // it closed (here on 1038) the next offer opens another.
 TEST(ChatCam, AnswersThePeersOfferThreeWays) {
   cam_test::TCamUser bea;
-  bea.session->Settings.UserID = "41000002";
-  bea.session->Settings.UserName = "Bea";
   bea.session->Settings.ListenIP = "127.0.0.1";
   int decision = TFormCamDecide::Reject;
   bool chatOffered = false;
@@ -69,6 +69,9 @@ TEST(ChatCam, AnswersThePeersOfferThreeWays) {
     return TQuestion();
   };
   Chat chat;
+  // The chat's own record names the viewer, whatever profile is current now.
+  chat.own = TChatProfile::FromRecord("41000002||General||" + std::to_string(bea.port) + "||Bea");
+  bea.session->Settings.UserName = "Cy";
   TChatCam cam(*bea.session, *bea.routes, chat.Host());
 
   cam.HandleCamOffer("Ann{$}1");
@@ -105,13 +108,13 @@ TEST(ChatCam, AnswersThePeersOfferThreeWays) {
 }
 
 // Offering the own cam: nothing while the chat is not connected, and without
-// a camera no offer at all (the command is disabled); with one the broadcast
+// a camera no offer at all; with one the broadcast
 // window opens, 1037 goes over the chat's link, and the peer, known by its
 // address and listen port, is let in without a question.
 TEST(ChatCam, OffersTheOwnCamOnlyWithABroadcast) {
   cam_test::TCamUser bea;
-  bea.session->Settings.UserName = "Bea";
   Chat chat;
+  chat.own = TChatProfile::FromRecord("41000002||General||" + std::to_string(bea.port) + "||Bea");
   TChatCam cam(*bea.session, *bea.routes, chat.Host());
 
   chat.connected = false;
@@ -119,13 +122,18 @@ TEST(ChatCam, OffersTheOwnCamOnlyWithABroadcast) {
   EXPECT_EQ(TFormCam::Find(), nullptr);
 
   chat.connected = true;
+  // Without a camera no offer; the command is disabled once both the
+  // device and DirectX are known to be missing.
   bea.session->Settings.NoVideoDevice = true;
+  cam.ActionSendCamExecute();
+  EXPECT_EQ(chat.disabled, 0);
+  bea.session->Settings.DirectXMissing = true;
   cam.ActionSendCamExecute();
   EXPECT_EQ(TFormCam::Find(), nullptr);
   EXPECT_TRUE(chat.sent.empty());
   EXPECT_EQ(chat.disabled, 1);
 
-  bea.session->Settings.NoVideoDevice = false;
+  bea.session->Settings.NoVideoDevice = bea.session->Settings.DirectXMissing = false;
   cam.ActionSendCamExecute();
   ASSERT_NE(TFormCam::Find(), nullptr);
   EXPECT_EQ(chat.sent, (std::vector<std::pair<int, std::string>>{{1037, "Bea{$}" + std::to_string(bea.port)}}));

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -110,6 +112,9 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
     QPointer<TFormFileOut> out = routes.SendFileToUser("Me", "127.0.0.1", port, "binary");
     ASSERT_TRUE(out);
     out->ButtonAddClick();
+    // A description the link cannot carry is noted before it goes; it arrives as "???".
+    out->Memo->setPlainText(first ? QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8") : QString());
+    EXPECT_EQ(out->findChild<QLabel*>("CharsetNote")->isHidden(), !first);
     out->ButOpenClick();
     ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return (in = ReceivingWindow()) != nullptr; }, 5000));
     elsewhere.show();
@@ -119,11 +124,14 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
     EXPECT_EQ(out->Sender().Outcome(), first ? TTransferLink::TOutcome::Succeeded : TTransferLink::TOutcome::Failed);
     for (const char* name : {"a.txt", "b.txt", "\xE5\x86\x99\xE7\x9C\x9F.txt"})
       EXPECT_EQ(Read(received / name), "first " + std::string(name));
-    // Both logs name the file as the disk does.
     if (first) {
-      for (const auto* log : {out->MemoLog, in->MemoLog})
+      EXPECT_EQ(in->Memo->toPlainText(), "???");
+      // Both logs name the file as the disk does, and show their newest line.
+      for (const auto* log : {out->MemoLog, in->MemoLog}) {
         EXPECT_TRUE(log->toPlainText().contains(QString::fromUtf8("\xE5\x86\x99\xE7\x9C\x9F.txt")))
             << log->toPlainText().toStdString();
+        EXPECT_EQ(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
+      }
     }
     EXPECT_EQ(asked, first ? 0 : 1);
     ASSERT_TRUE(testing_support::Settle([&] { return first || in.isNull(); }, 5000));

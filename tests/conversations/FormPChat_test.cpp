@@ -109,6 +109,7 @@ TEST(FormPChat, AnswersAnAcceptedRequestAndSavesTheChat) {
                          {"op": "send", "code": 1006, "text": "hello :-) http://x.org ok"},
                          {"op": "expect", "code": 1006, "params": "", "text": "hi$c you"},
                          {"op": "expect", "code": 1008, "params": "44", "text": ""},
+                         {"op": "expect", "code": 1008, "params": "17", "text": ""},
                          {"op": "expect_close"}])j");
   TFormPChat* w = f.Window();
   ASSERT_NE(w, nullptr) << peer.Output();
@@ -129,9 +130,11 @@ TEST(FormPChat, AnswersAnAcceptedRequestAndSavesTheChat) {
   ASSERT_NE(yada, nullptr);
   EXPECT_EQ(yada->text(0).toStdString(), "Yada Yada Yada");
   emit w->PSound->TreeSounds->itemClicked(yada, 0);
+  // A sound selected from the keyboard is picked as well, once.
+  w->PSound->TreeSounds->setCurrentItem(w->PSound->SoundNode(17));
 
-  // A name typed without an extension is saved as a text file.
-  const std::string saved = (f.home.Home() / "chat.txt").string();
+  // The transcript is saved under the name as typed.
+  const std::string saved = (f.home.Home() / "chat").string();
   w->AskSaveName = [&](std::string& name) {
     name = (f.home.Home() / "chat").string();
     return true;

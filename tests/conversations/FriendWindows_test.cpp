@@ -100,7 +100,8 @@ TEST(FriendWindows, HistoryFriendsAndFriendChat) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// A received picture is named as the disk names it, whatever its characters.
+// A received picture is named by its whole path as the disk names it,
+// whatever its characters.
 TEST(FriendWindows, PictureViewerNamesTheFileAsTheDiskDoes) {
   testing_support::WidgetApp();
   QTemporaryDir folder;
@@ -108,7 +109,7 @@ TEST(FriendWindows, PictureViewerNamesTheFileAsTheDiskDoes) {
   QImage picture(8, 8, QImage::Format_RGB32);
   ASSERT_TRUE(picture.save(folder.filePath(name), "JPG"));
   TFormImgView* view = ShowPicture(platform::NameFromPath(folder.filePath(name).toStdString()), "Bob");
-  EXPECT_EQ(view->Stat->currentMessage(), name);
+  EXPECT_EQ(view->Stat->currentMessage(), folder.filePath(name));
   EXPECT_EQ(view->Img->pixmap().size(), QSize(8, 8));
   view->close();
 }

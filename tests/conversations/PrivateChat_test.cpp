@@ -74,7 +74,7 @@ const std::string kClosed = R"({"op": "expect_close"})";
 
 // A whole conversation with a peer written from the protocol: the handshake,
 // text both ways with its escapes, typing notices and sounds (a number outside
-// the table is ignored and the chat goes on), a cam offer this window
+// the table plays nothing and the chat goes on), a cam offer this window
 // cannot take, and a line that is no command, which ends the chat.
 TEST(PrivateChat, HoldsAConversationWithTheScriptedPeer) {
   Caller a;
@@ -94,7 +94,8 @@ TEST(PrivateChat, HoldsAConversationWithTheScriptedPeer) {
   ASSERT_TRUE(a.WaitClosed());
 
   EXPECT_EQ(a.system, (Lines{"Connected to Bob waiting for authorization...", "Now Chatting with: Bob",
-                             "Bob is sending sound...", "Invalid Command...security shutdown...", "Connection Closed"}));
+                             "Bob is sending sound...", "Bob is sending sound...",
+                             "Invalid Command...security shutdown...", "Connection Closed"}));
   EXPECT_EQ(a.peerTexts, (Lines{"Welcome, friend\r\n", "one,two\r\nthree\r\n", "$->zz :-)\r\n"}));
   EXPECT_EQ(a.ownTexts, Lines{"hi, there\r\nsecond\r\n"});
   EXPECT_EQ(a.caption, "Bob - 52000002  Private Chat");

@@ -309,8 +309,8 @@ TEST(RichTranscript, ShowsLongPeerLinesAsBefore) {
       {words + "\r\n", 12947205522972357212ull},
       {links + "\r\n", 3745509149076019976ull},
       {mail + "then http://z.org/\r\n", 2790406263642081164ull},
-      {faces + "\r\n", 7551975938432957850ull},
-      {"hi\r\n", 5283526810860220039ull},
+      {faces + "\r\n", 14544962672592900797ull},
+      {"hi\r\n", 1930917283693597451ull},
   };
   platform::TFont font{"DejaVu Sans", 0x0000C0, 10};
   for (const auto& m : messages) {

@@ -178,11 +178,14 @@ class SenderOnTheWire(TransferCase):
         a.wait_trace("transfer sent binary")
         p.close()
 
-        # A rejected offer leaves no package behind.
+        # A rejection, even one that comes after the start, ends the transfer
+        # and leaves no package behind.
         p = Peer("127.0.0.1", 0, timeout=15, connect=False)
         p.sock, _ = listener.accept()
         p.send(1000)
         self.assertEqual(p.expect(1020).params.split("{$}")[3], "image")
+        p.send(1021)
+        p.expect(1023)
         p.send(1022)
         a.wait_trace("transfer failed out: Transfer was rejected...")
         p.close()

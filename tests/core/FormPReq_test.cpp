@@ -109,6 +109,12 @@ TEST(ChatRequest, UnansweredRequestRingsThenAnswersBusy) {
   EXPECT_EQ(result->decision, TFormPReq::DecisionBusy);
   EXPECT_GE(clock.elapsed(), 250);
   EXPECT_GE(rings, 3);  // once on show, then every ring interval
+
+  // A period of no seconds leaves the request to the user.
+  TFormPReq waiting;
+  waiting.BusyTimer = 0;
+  waiting.show();
+  EXPECT_FALSE(waiting.TimerBusy->isActive());
 }
 
 TEST(ChatRequest, ButtonsDecideAndBlockAlwaysRejects) {
