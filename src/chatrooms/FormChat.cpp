@@ -21,6 +21,7 @@ const TRoomWindow::Role kHostRole{"FormChat",
                                   {"Error Host adding friend", "Error Host viewing Profile", "Error Host FileOut",
                                    "Error Host ImageOut", "Error Host SoundOut", "Error Host CamOut"},
                                   9,
+                                  false,
                                   false};
 
 }  // namespace

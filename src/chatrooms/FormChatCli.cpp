@@ -22,6 +22,7 @@ const TRoomWindow::Role kMemberRole{
     {"Error Chat client adding friend", "Error Chat client viewing Profile", "Error Chat client FileOut",
      "Error Chat client ImageOut", "Error Chat client SoundOut", "Error Chat client CamOut"},
     10,
+    true,
     true};
 
 }  // namespace

@@ -324,7 +324,7 @@ void TRoomWindow::ActionSendCamExecute() {
 
 void TRoomWindow::InsertEmoteCode(int entry) { InsertEmoticon(MemoGo, PEm, entry); }
 
-void TRoomWindow::ShowEmoticons() { PopEmoticons(this, ButtonEmote, PEm, PSound); }
+void TRoomWindow::ShowEmoticons() { PopEmoticons(this, ButtonEmote, PEm, PSound, role_.FocusesEmoticons); }
 
 void TRoomWindow::ShowSounds() { PopSounds(this, ButtonSounds, MemoSys, 30, PSound, PEm); }
 

@@ -39,6 +39,7 @@ class TRoomWindow : public QWidget {
     MenuFailures Failures;
     int HelpTopic;
     bool EmoticonSubmenu;  // the input's menu lists the codes, not the picker
+    bool FocusesEmoticons;  // the emoticon picker takes the focus when it is shown
   };
 
   TRoomWindow(TSession& session, const Role& role);

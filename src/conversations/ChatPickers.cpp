@@ -70,21 +70,16 @@ TPickerPanel::TPickerPanel(QWidget* parent) : QFrame(parent) {
   hide();
 }
 
-void TPickerPanel::Popup(const QPoint& topLeft, TPickerPanel* other) {
+void TPickerPanel::Popup(const QPoint& topLeft, TPickerPanel* other, bool focus) {
   if (other != nullptr) other->hide();
   move(topLeft);
   raise();
   show();
-  setFocus();
-}
-
-void TPickerPanel::leaveEvent(QEvent* e) {
-  QFrame::leaveEvent(e);
-  if (leave_ == TPickerLeave::Pointer) hide();
+  if (focus) setFocus();
 }
 
 void TPickerPanel::FocusMoved(QWidget* from, QWidget* to) {
-  if (leave_ != TPickerLeave::Focus || !isVisible() || to == nullptr || to->window() != window()) return;
+  if (!isVisible() || to == nullptr || to->window() != window()) return;
   const auto inside = [this](QWidget* w) { return w != nullptr && (w == this || isAncestorOf(w)); };
   if (inside(from) && !inside(to)) hide();
 }

@@ -18,29 +18,22 @@ const std::vector<TSoundTreeGroup>& SoundTree();
 // What the tree shows for sound `index`: its caption, with one exception.
 std::string SoundTreeText(int index);
 
-// What makes a picker go away by itself: the pointer leaving it, or the
-// focus moving to another control of its window.
-enum class TPickerLeave { Pointer, Focus };
-
-// A small panel that floats over its window and goes away once it is left
-// (see TPickerLeave), a choice is made or "Cancel" is clicked.
+// A small panel that floats over its window and goes away once the focus
+// moves from it to another control of its window, a choice is made or
+// "Cancel" is clicked.
 class TPickerPanel : public QFrame {
  public:
   explicit TPickerPanel(QWidget* parent);
-  // Hides the other picker, shows this one and gives it the focus.
-  void Popup(const QPoint& topLeft, TPickerPanel* other);
-  void SetLeave(TPickerLeave leave) { leave_ = leave; }
+  // Hides the other picker and shows this one, with the focus unless told not to.
+  void Popup(const QPoint& topLeft, TPickerPanel* other, bool focus = true);
 
  protected:
-  void leaveEvent(QEvent* e) override;
   // A "Cancel" label that hides the panel.
   QWidget* CancelLabel();
 
  private:
   // Another window taking the focus leaves this one's focus where it is.
   void FocusMoved(QWidget* from, QWidget* to);
-
-  TPickerLeave leave_ = TPickerLeave::Pointer;
 };
 
 // The 20 emoticon pictures; a click picks entry i (0..19), whose code goes

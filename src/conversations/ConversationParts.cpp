@@ -76,9 +76,9 @@ void InsertEmoticon(QPlainTextEdit* input, QWidget* picker, int entry) {
   input->setFocus();
 }
 
-void PopEmoticons(QWidget* window, QWidget* button, TPickerPanel* picker, TPickerPanel* other) {
+void PopEmoticons(QWidget* window, QWidget* button, TPickerPanel* picker, TPickerPanel* other, bool focus) {
   const QPoint at = button->mapTo(window, QPoint(0, 0));
-  picker->Popup(QPoint(at.x(), std::max(0, at.y() - 100)), other);
+  picker->Popup(QPoint(at.x(), std::max(0, at.y() - 100)), other, focus);
 }
 
 void PopSounds(QWidget* window, QWidget* button, QWidget* top, int gap, TPickerPanel* picker, TPickerPanel* other) {

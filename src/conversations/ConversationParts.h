@@ -43,7 +43,7 @@ void StartFlashing(QTimer* timer);
 void InsertEmoticon(QPlainTextEdit* input, QWidget* picker, int entry);
 // The emoticon picker over its button, a little above it; `other` (may be
 // null) goes.
-void PopEmoticons(QWidget* window, QWidget* button, TPickerPanel* picker, TPickerPanel* other);
+void PopEmoticons(QWidget* window, QWidget* button, TPickerPanel* picker, TPickerPanel* other, bool focus = true);
 // The sound picker from the top of `top` down to `gap` pixels above its
 // button, never shorter than 120; `other` goes.
 void PopSounds(QWidget* window, QWidget* button, QWidget* top, int gap, TPickerPanel* picker, TPickerPanel* other);

@@ -74,7 +74,6 @@ void TFormMsg::BuildWindow() {
 
   PEm = new TEmoticonPicker(iconsFolder_, this);
   PEm->OnPick = [this](int entry) { InsertEmoteCode(entry); };
-  PEm->SetLeave(TPickerLeave::Focus);
   PopFonts = MakeFontsMenu(this, [this] { ActionMyFontExecute(); }, [this] { ActionPeerFontExecute(); });
   AddHelpKey(this, [this] { ActionHelpExecute(); });
   Timer1 = MakeFlashTimer(this);
