@@ -149,8 +149,7 @@ void TFileSender::HandleCommand(int code, const std::string&) {
       if (state_ == TState::Offered) StartSending();
       break;
     case cmd::FileRejected:
-      // Whenever it comes: the other side wants no more of this transfer.
-      if (state_ != TState::Done) Fail("Transfer was rejected...");
+      TransferRejected();
       break;
     case cmd::FileReceived:
       // Only a package that went out whole can have been unpacked.
@@ -183,6 +182,11 @@ void TFileSender::SendFileInfo() {
   view_->AddLog("Waiting for authorization...");
   SetState(TState::Offered);
   socket_->SendCommand(cmd::FileOffer, offer.Record(), "");
+}
+
+// Whenever it comes: the other side wants no more of this transfer.
+void TFileSender::TransferRejected() {
+  if (state_ != TState::Done) Fail("Transfer was rejected...");
 }
 
 void TFileSender::StartSending() {

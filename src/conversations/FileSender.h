@@ -66,6 +66,7 @@ class TFileSender : public TTransferLink {
   void BytesSent(int count);
   void AllSent();
   void TransferDone();
+  void TransferRejected();
   void DeletePackage();
   void SetState(TState state);
 
