@@ -151,7 +151,7 @@ void TChatHost::LetGo(TChatClient& client, const std::string& why) {
     it->second = now;
     view_.AddInfoText("A member was turned away from " + client.IP + ": " + why);
   }
-  client.Abort();
+  client.AbortWithReset();
 }
 
 void TChatHost::ServerBgException(bool& handled) {
@@ -256,7 +256,7 @@ void TChatHost::KeepRelaysBounded() {
     furthest->LogClientError("Room relays queued for its members passed " +
                              std::to_string(peerbounds::kRoomQueuedBytes) +
                              " bytes; the member furthest behind was dropped");
-    furthest->Abort();
+    furthest->AbortWithReset();
   }
 }
 

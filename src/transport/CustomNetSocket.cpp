@@ -485,7 +485,7 @@ void TCustomNetSocket::Connect() {
     if (ComponentOptions.Contains(wsoTcpNoDelay) && net::SetOption(handle_, net::Option::TcpNoDelay, 1) != 0)
       return SocketError("setsockopt(IPPROTO_TCP, TCP_NODELAY)");
     // No linger option here: with the default (on, 0 s) every close would
-    // reset the connection and could drop the last bytes sent. Abort resets.
+    // reset the connection and could drop the last bytes sent.
     if (net::SetOption(handle_, net::Option::KeepAlive, 1) != 0) return SocketError("setsockopt(SO_KEEPALIVE)");
     if (local_port_number_ != 0 || local_addr_ != "0.0.0.0") BindSocket();
   } else {
@@ -880,7 +880,7 @@ void TCustomNetSocket::CloseOnSendFailure(int error) {
   DropQueue();
   close_reported_ = true;
   StillAlive alive(*this);
-  InternalClose(false, error);
+  CloseHandle(TCloseHow::Reset, error);
   if (alive.expired()) return;
   TriggerSessionClosed(error);
 }
@@ -925,10 +925,32 @@ void TCustomNetSocket::Release() { PostMessage(WM_NETSOCKET_RELEASE); }
 void TCustomNetSocket::Abort() {
   CancelLookupQuietly();
   DropQueue();
+  if (handle_ != INVALID_SOCKET && state_ == wsConnected && sock_type_ == net::SOCK_STREAM_TYPE) {
+    LingerOnOff = wsLingerOff;
+    // A refusal goes to an error handler only: the close follows either way,
+    // and Abort runs where an exception has nowhere to go (destructors, the
+    // guard around every event).
+    if (net::SetLinger(handle_, false, LingerTimeout) != 0 && OnError) {
+      const TSocket h = handle_;
+      StillAlive alive(*this);
+      SocketError("setsockopt(SO_LINGER)");
+      if (alive.expired() || handle_ != h) return;
+    }
+  }
   InternalClose(false, 0);
 }
 
+void TCustomNetSocket::AbortWithReset() {
+  CancelLookupQuietly();
+  DropQueue();
+  CloseHandle(TCloseHow::Reset, 0);
+}
+
 void TCustomNetSocket::InternalClose(bool shutdown, int error) {
+  CloseHandle(shutdown ? TCloseHow::SendQueueAndEnd : TCloseHow::End, error);
+}
+
+void TCustomNetSocket::CloseHandle(TCloseHow how, int error) {
   if (handle_ == INVALID_SOCKET) {
     if (state_ != wsClosed) ChangeState(wsClosed);
     AssignDefaultValue();
@@ -936,10 +958,11 @@ void TCustomNetSocket::InternalClose(bool shutdown, int error) {
   }
   const TSocket h = handle_;
   handle_ = INVALID_SOCKET;
-  // With the shutdown the layer sends what is still queued, ends the sending
-  // side and releases the descriptor once the peer has seen everything;
-  // without it the link is reset at once.
-  const int closed = shutdown ? net::CloseSocket(h, TakeQueue()) : net::AbortSocket(h);
+  // Ended normally, the layer sends what it is given, ends the sending side
+  // and releases the descriptor once the peer has seen everything.
+  const int closed = how == TCloseHow::Reset ? net::AbortSocket(h)
+                     : how == TCloseHow::End ? net::CloseSocket(h)
+                                             : net::CloseSocket(h, TakeQueue());
   DropQueue();
   if (closed != 0) {
     if (net::LastError() != net::WSANOTINITIALISED) SocketError("Disconnect (closesocket)");

@@ -213,8 +213,15 @@ class TCustomNetSocket : public TComponent {
   // Frees the object once the current event handler has returned (the object
   // must have been made with new).
   virtual void Release();
-  // Drops what is queued and resets the connection at once.
+  // Drops what is queued and ends the connection without sending it: the
+  // peer reads the end of the stream after whatever the system already took.
   virtual void Abort();
+  // Drops what is queued and resets the connection at once. Only for links
+  // the program sheds on purpose (a stranger turned away, a member too far
+  // behind): ended normally, the link of a peer that never reads would keep
+  // its unsent bytes and its descriptor held by the system for minutes after
+  // the program let it go.
+  void AbortWithReset();
   // Sends the queue, handling events meanwhile, for at most FlushTimeout seconds.
   virtual void Flush();
   virtual void WaitForClose();
@@ -350,6 +357,10 @@ class TCustomNetSocket : public TComponent {
   // Raises OnSendData; false when the handler closed or freed the socket.
   bool ReportSent(int count);
   void HandleSendError(int error);
+  // How a close ends the connection: the queue sent and then the end of the
+  // stream, the end of the stream alone, or a reset.
+  enum class TCloseHow { SendQueueAndEnd, End, Reset };
+  void CloseHandle(TCloseHow how, int error);
   void CloseOnSendFailure(int error);
   void AppendToQueue(const char* data, int length);
   std::string TakeQueue();

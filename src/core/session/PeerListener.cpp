@@ -431,7 +431,7 @@ void TPeerListener::Drop(TParloSocket& socket) {
 }
 
 void TPeerListener::TurnAway(TParloSocket& socket) {
-  socket.Abort();
+  socket.AbortWithReset();
   const Conn* conn = Find(&socket);
   if (conn != nullptr && !conn->held) ScheduleRelease(socket);
 }
