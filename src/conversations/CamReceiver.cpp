@@ -30,7 +30,6 @@ void TCamReceiver::Connect(const std::string& addr, const std::string& port, con
   expected_ = received_ = 0;
   picture_.clear();
   request_ = own.Join();
-  closeReported_ = false;
   socket_ = std::make_unique<TParloSocket>();
   Bind();
   socket_->ConnectTcp(addr, port);
@@ -96,14 +95,10 @@ void TCamReceiver::CamSessionClosed(int error) {
   // A picture cut off by the close is no picture.
   DropPictureFile();
   expected_ = received_ = 0;
-  closeReported_ = true;
   if (host_.Closed) host_.Closed(error);
 }
 
 void TCamReceiver::CamChangeState(TSocketState state) {
-  // A peer's close is told before the state follows: what the owner made
-  // of it stays on show.
-  if (state == wsClosed && closeReported_) return;
   Status(cam::ViewerStateText(state));
 }
 

@@ -105,6 +105,5 @@ class TCamReceiver {
   std::string saveFolder_, lastFile_;
   int pictures_ = 0;
   TPictureDecoding decoding_;
-  bool closeReported_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
