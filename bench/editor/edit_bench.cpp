@@ -107,7 +107,8 @@ int main(int argc, char** argv) {
   transcript.resize(kWidth, kHeight);
   transcript.SetScrollBars(quill::TScrollStyle::ssVertical);
   transcript.SetWordWrap(true);
-  transcript.SetReadOnly(true);
+  // As the windows set it up: writable, with no undo memory.
+  transcript.SetSourceOptions(transcript.SourceOptions() & ~quill::srAllowUndo);
   transcript.show();
   const Figures road = Run(
       lines,

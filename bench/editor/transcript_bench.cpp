@@ -301,7 +301,8 @@ int main(int argc, char** argv) {
     transcript.SetPlainText(true);
     transcript.SetWordWrap(true);
     transcript.SetScrollBars(quill::TScrollStyle::ssVertical);
-    transcript.SetReadOnly(true);
+    // As the windows set it up: writable, with no undo memory.
+    transcript.SetSourceOptions(transcript.SourceOptions() & ~quill::srAllowUndo);
     transcript.show();
     quill::TQuillFont font;
     font.Name = "DejaVu Sans";

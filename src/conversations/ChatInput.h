@@ -29,7 +29,7 @@ void KeepInputGlyphs(QPlainTextEdit* input);
 // format kept, and no undo that would bring the sent text back.
 void ClearInput(QPlainTextEdit* input);
 
-// True for a key that would type into the read-only transcript; moving,
+// True for a key that would type into the transcript; moving,
 // selecting and copying keys pass.
 bool TranscriptTypingKey(QEvent* e);
 

@@ -14,6 +14,36 @@ namespace {
 
 using namespace quill;
 
+// The user's keys select, copy and search, and change nothing: while one is
+// handled the text is read-only, so the document refuses whatever edit the
+// key is bound to (typing, Enter, Delete, paste, cut, undo, replace). What
+// the program writes goes in all the same, also from a dialog a key opened.
+struct TKeyLock {
+  int keys = 0, writes = 0;
+};
+
+// One bracket of the lock: a key, or the program writing.
+class TLockScope {
+ public:
+  TLockScope(TCustomQuillEditSource& doc, TKeyLock& lock, int TKeyLock::*count)
+      : doc_(doc), lock_(lock), count_(count) {
+    ++(lock_.*count_);
+    Apply();
+  }
+  ~TLockScope() {
+    --(lock_.*count_);
+    Apply();
+  }
+  TLockScope(const TLockScope&) = delete;
+  TLockScope& operator=(const TLockScope&) = delete;
+
+ private:
+  void Apply() { doc_.SetReadOnly(lock_.keys > 0 && lock_.writes == 0); }
+  TCustomQuillEditSource& doc_;
+  TKeyLock& lock_;
+  int TKeyLock::*count_;
+};
+
 // The conversations' few calls passed through to the control; attributes and
 // lines are the control's own shared objects, so nothing is kept here.
 class TRichTranscript final : public TTranscript, public TTranscriptAttributes, public TTranscriptLines {
@@ -31,6 +61,7 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   }
   void SetSelText(const std::string& text) override {
     bound_.TextWritten(text);
+    const TLockScope writing = Writing();
     edit_.SetSelText(text);
   }
   TTranscriptAttributes& GetSelAttributes() override { return *this; }
@@ -62,10 +93,12 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   std::string Text(const std::function<std::string(const std::string&)>& picture) override;
   bool CanCopy() override { return edit_.CanCopy(); }
   void CopyToClipboard() override { edit_.CopyToClipboard(); }
-  void CutToClipboard() override { edit_.CutToClipboard(); }
+  void CutToClipboard() override;
   void SelectAll() override { edit_.SelectAll(); }
+  TLockScope UserKey() { return {edit_.GetEditSource(), lock_, &TKeyLock::keys}; }
 
  private:
+  TLockScope Writing() { return {edit_.GetEditSource(), lock_, &TKeyLock::writes}; }
   void Ended() {
     struct Release {
       TCustomQuillRichEdit& edit;
@@ -76,6 +109,7 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   }
 
   TCustomQuillRichEdit& edit_;
+  TKeyLock lock_;
   TTranscriptBound bound_{peerbounds::kTranscriptMessages, peerbounds::kTranscriptBytes};
   int depth_ = 0;
   // What setting a font at the caret gave, for the few pairs of font and
@@ -136,6 +170,7 @@ void TRichTranscript::Assign(const platform::TFont& font) {
 // stands.
 void TRichTranscript::InsertImageFromFile(const std::string& fileName) {
   bound_.PictureWritten();
+  const TLockScope writing = Writing();
   const TQuillObjectsManager& table = edit_.RichEditSource().ObjectsManager();
   if (picturesOf_ != table.Generation()) {
     pictures_.clear();
@@ -144,6 +179,14 @@ void TRichTranscript::InsertImageFromFile(const std::string& fileName) {
   const auto known = pictures_.find(fileName);
   if (known != pictures_.end() && edit_.InsertObjectReference(known->second) != nullptr) return;
   if (const TQuillEditorObject* picture = edit_.InsertImageFromFile(fileName)) pictures_[fileName] = picture->Number;
+}
+
+// Cut from the menu takes the text out; the messages after it end that much
+// nearer the top, and the bound cuts at their new ends.
+void TRichTranscript::CutToClipboard() {
+  const int from = edit_.GetSelStart(), length = edit_.GetTextLen();
+  edit_.CutToClipboard();
+  bound_.TextRemoved(from, length - edit_.GetTextLen());
 }
 
 std::string TRichTranscript::Text(const std::function<std::string(const std::string&)>& picture) {
@@ -170,6 +213,12 @@ class TTranscriptEdit final : public TQuillRichEdit {
   explicit TTranscriptEdit(QWidget* parent) : TQuillRichEdit(parent), transcript_(*this) {}
   TTranscript& Transcript() { return transcript_; }
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const TLockScope key = transcript_.UserKey();
+    TQuillRichEdit::keyPressEvent(event);
+  }
+
  private:
   TRichTranscript transcript_;
 };
@@ -184,6 +233,9 @@ TTranscriptControl MakeRichTranscript(QWidget* parent) {
   edit->SetScrollBars(TScrollStyle::ssVertical);
   edit->SetOptions(eoEnableSelection | eoSelectBeyondEol | eoWordSelection | eoForceCutCopy | eoLineStyleBeyondEol |
                    eoInvertLineStyle | eoThumbTracking | eoOverwriteCaret | eoKeepColumn | eoFindTextAtCursor);
+  // The program writes here without end: the appends are kept out of the
+  // undo memory, which would otherwise grow with the chat past its bound.
+  edit->SetSourceOptions(srGroupUndo | srMoveUpAtLineBegin | srLeaveTrailSpaces | srMoveDownAtLineEnd);
   edit->SetLineBreak(TQuillLineBreak::lbCRLF);
   edit->SetBorderStyle(TBorderStyle::bsNone);
   TQuillFont font = edit->Font();
@@ -191,8 +243,5 @@ TTranscriptControl MakeRichTranscript(QWidget* parent) {
   font.Height = -13;
   font.Size = 10;
   edit->SetFont(font);
-  // Only the program writes here; being read-only also keeps its appends out
-  // of the undo memory, which would otherwise grow with the chat.
-  edit->SetReadOnly(true);
   return {edit, &edit->Transcript()};
 }

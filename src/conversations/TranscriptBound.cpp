@@ -1,5 +1,7 @@
 #include "conversations/TranscriptBound.h"
 
+#include <algorithm>
+
 #include "conversations/Transcript.h"
 
 // A CR, an LF and a CR LF each end a line in the control.
@@ -38,4 +40,11 @@ void TTranscriptBound::MessageWritten(TTranscript& transcript) {
   written_ = 0;
   transcript.SetSelStart(transcript.GetTextLen());
   transcript.SetSelLength(0);
+}
+
+// What the cut took stays counted: the bound may cut sooner, never later.
+void TTranscriptBound::TextRemoved(int from, int length) {
+  if (length <= 0) return;
+  for (Message& m : kept_)
+    if (m.end > from) m.end -= std::min(m.end - from, length);
 }

@@ -33,6 +33,8 @@ class TTranscriptBound {
   // After each message, with the caret at the end: what was written since
   // the last one is the message's.
   void MessageWritten(TTranscript& transcript);
+  // The user cut `length` characters from `from` out of the transcript.
+  void TextRemoved(int from, int length);
   int Kept() const { return static_cast<int>(kept_.size()); }
   long long Dropped() const { return dropped_; }
 

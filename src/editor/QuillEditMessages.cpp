@@ -125,12 +125,14 @@ void TCustomQuillEdit::SetSelLength(int length) {
   SetSelection(r, TQuillSelType::slStream);
 }
 
+// A read-only text refuses both: its text, caret and selection stay as they
+// were, rather than selecting text that never went in.
 void TCustomQuillEdit::SetSelText(const std::string& text) {
+  if (ReadOnly()) return;
   std::vector<std::string> strings = SplitTextLines(text);
   // A text ending in a break ends with an empty line, where the caret stays.
   if (!text.empty() && (text.back() == '\n' || text.back() == '\r')) strings.emplace_back();
   TCustomQuillEditSource& doc = GetEditSource();
-  TQuillProgramChange change(doc);
   TQuillSourceUpdate update(doc, oprInsertBlock, true);
   if (selType_ != TQuillSelType::slNone) DeleteBlock();
   PasteStrings(strings, TQuillSelType::slStream);
@@ -142,7 +144,7 @@ void TCustomQuillEdit::ClearUndo() {
 }
 
 void TCustomQuillEdit::ClearSelection() {
-  TQuillProgramChange change(GetEditSource());
+  if (ReadOnly()) return;
   DeleteBlock();
 }
 

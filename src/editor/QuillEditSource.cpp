@@ -786,15 +786,6 @@ void TCustomQuillEditSource::MoveRightEx(bool force) {
 // ---------------------------------------------------------------- undo and redo
 
 void TCustomQuillEditSource::AddUndoRecord(TQuillUndoRecord record) {
-  if (readOnly_ && programChange_ > 0) {
-    // The user can never take back what the program writes into a read-only
-    // text (a transcript), and a transcript would otherwise keep every line
-    // twice. Older records are dropped with it: replayed over text they did
-    // not see they would change the wrong characters.
-    undoLists_[0].Clear();
-    undoLists_[1].Clear();
-    return;
-  }
   record.GroupOperation = currentOperation_;
   record.Locked = undoLock_ > 0;
   record.GroupStart = newUndoGroup_;

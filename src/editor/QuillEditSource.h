@@ -221,12 +221,13 @@ class TCustomQuillEditSource : public TQuillComponent {
   TQuillSourceOptions Options() const { return options_; }
   void SetOptions(TQuillSourceOptions options);
   bool ReadOnly() const { return readOnly_; }
-  // Read-only keeps the user's hands off the text, not the program's: while
-  // a program change runs the document takes edits as if writable.
-  virtual bool GetReadOnly() const { return readOnly_ && programChange_ == 0; }
+  // A read-only document refuses every edit, whoever makes it. Only a whole
+  // load goes in, as lines set through Strings do: it replaces the text
+  // from outside rather than editing it.
+  virtual bool GetReadOnly() const { return readOnly_ && wholeLoad_ == 0; }
   void SetReadOnly(bool value);
-  void BeginProgramChange() { ++programChange_; }
-  void EndProgramChange() { programChange_ = std::max(programChange_ - 1, 0); }
+  void BeginWholeLoad() { ++wholeLoad_; }
+  void EndWholeLoad() { wholeLoad_ = std::max(wholeLoad_ - 1, 0); }
   bool UsePages() const { return usePages_; }
   void SetUsePages(bool value);
   bool Modified() const { return modified_; }
@@ -274,7 +275,7 @@ class TCustomQuillEditSource : public TQuillComponent {
   int DisplayLength(int line) const;
   void ReportLine(int x, int y);
   bool Undoing() const { return (state_ & csUndo) != 0; }
-  bool KeepsUndo() const { return (options_ & srAllowUndo) && !(readOnly_ && programChange_ > 0); }
+  bool KeepsUndo() const { return (options_ & srAllowUndo) != 0; }
   void RestoreMarks(const std::vector<TQuillBookMark>& marks);
 
   TQuillNotifierList notifiers_;
@@ -307,7 +308,7 @@ class TCustomQuillEditSource : public TQuillComponent {
   int firstUnparsed_ = 0;
   TTabStopList tabStops_;
   bool readOnly_ = false;
-  int programChange_ = 0;
+  int wholeLoad_ = 0;
   bool usePages_ = false;
   int urlStyle_ = -1;
   bool updatingStyles_ = false;
@@ -341,14 +342,14 @@ class TQuillSourceUpdate {
   int exceptions_;
 };
 
-// A change the program makes (not the user): it goes in also when the
+// Brackets a load that replaces the whole text: it goes in also when the
 // document is read-only.
-class TQuillProgramChange {
+class TQuillWholeLoad {
  public:
-  explicit TQuillProgramChange(TCustomQuillEditSource& doc) : doc_(doc) { doc_.BeginProgramChange(); }
-  ~TQuillProgramChange() { doc_.EndProgramChange(); }
-  TQuillProgramChange(const TQuillProgramChange&) = delete;
-  TQuillProgramChange& operator=(const TQuillProgramChange&) = delete;
+  explicit TQuillWholeLoad(TCustomQuillEditSource& doc) : doc_(doc) { doc_.BeginWholeLoad(); }
+  ~TQuillWholeLoad() { doc_.EndWholeLoad(); }
+  TQuillWholeLoad(const TQuillWholeLoad&) = delete;
+  TQuillWholeLoad& operator=(const TQuillWholeLoad&) = delete;
 
  private:
   TCustomQuillEditSource& doc_;

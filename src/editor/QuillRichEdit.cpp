@@ -332,6 +332,8 @@ TQuillEditorObject* TCustomQuillRichEdit::InsertGraphic(const QImage& graphic, c
 
 TQuillEditorObject* TCustomQuillRichEdit::InsertImage(const std::string& fileName, const QImage* graphic, int width,
                                                       int height, bool forceStretch, const std::string& name) {
+  // A read-only text takes no picture: its file is not even read.
+  if (ReadOnly()) return nullptr;
   std::unique_ptr<TQuillGraphicObject> object;
   bool empty = false;
   if (graphic != nullptr) {
@@ -367,16 +369,12 @@ TQuillEditorObject* TCustomQuillRichEdit::InsertImage(const std::string& fileNam
 }
 
 TQuillEditorObject* TCustomQuillRichEdit::AddPicture(std::unique_ptr<TQuillGraphicObject> object) {
-  TCustomQuillRichEditSource& doc = RichEditSource();
-  TQuillProgramChange change(doc);
-  const int number = doc.AddObject(std::move(object));
+  const int number = RichEditSource().AddObject(std::move(object));
   return number >= 0 ? FindObject(number) : nullptr;
 }
 
 TQuillEditorObject* TCustomQuillRichEdit::InsertObjectReference(int number) {
-  TCustomQuillRichEditSource& doc = RichEditSource();
-  TQuillProgramChange change(doc);
-  return doc.AddObjectReference(number) >= 0 ? FindObject(number) : nullptr;
+  return RichEditSource().AddObjectReference(number) >= 0 ? FindObject(number) : nullptr;
 }
 
 void TCustomQuillRichEdit::ObjectChanged(TQuillEditorObject& object, bool heightChanged) {

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <istream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 #include "editor/QuillDocParser.h"
@@ -66,8 +67,12 @@ class TRichLoadScope {
 void TCustomQuillRichEdit::LoadFromFmtStream(std::istream& stream, bool selectionOnly,
                                              const TQuillImporterClass& importerClass) {
   TCustomQuillRichEditSource& doc = RichEditSource();
-  // Callers check that the user may change the text; what they load goes in.
-  TQuillProgramChange change(doc);
+  // A whole load replaces the text from outside and goes in whatever the
+  // document allows; pasted or dropped data is an edit like typing, which a
+  // read-only text refuses.
+  if (selectionOnly && ReadOnly()) return;
+  std::optional<TQuillWholeLoad> whole;
+  if (!selectionOnly) whole.emplace(doc);
   if (plainText_ || !importerClass.IsValidStream(stream)) {
     if (!selectionOnly) {
       doc.LoadFromStream(stream);
@@ -247,7 +252,6 @@ void TCustomQuillRichEdit::InsertPlainText(const std::string& text) {
   std::vector<std::string> strings;
   for (int i = 0; i < lines.Count(); ++i) strings.push_back(lines.GetStr(i));
   TCustomQuillRichEditSource& doc = RichEditSource();
-  TQuillProgramChange change(doc);
   TQuillSourceUpdate update(doc, oprInsertBlock, true);
   PasteStrings(strings, TQuillSelType::slStream);
 }

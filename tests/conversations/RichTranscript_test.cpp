@@ -105,7 +105,7 @@ TEST(RichTranscript, ShowsMessagesAsWrittenAndSavesThemAsText) {
     EXPECT_EQ(a.Color(), r.color);
     EXPECT_EQ(a.Style(), r.style);
   }
-  // A read-only transcript fed by appends keeps no undo memory.
+  // The appends keep no undo memory.
   EXPECT_EQ(edit.GetEditSource().UndoList().Count(), 0);
 
   // Saved for the user: UTF-8 lines, each picture (found or not) as its code.
@@ -116,22 +116,36 @@ TEST(RichTranscript, ShowsMessagesAsWrittenAndSavesThemAsText) {
   t.SetModified(false);
   EXPECT_EQ(t.GetTextLen(), static_cast<int>(text.size()) + 2);
 
-  // Copied as the same text with this desktop's line breaks, and no rich form;
-  // neither cut nor keys that reach the control change it.
+  // Copied as the same text with this desktop's line breaks, and no rich
+  // form; no key that reaches the control changes it, whatever it is bound
+  // to: Ctrl+X only copies.
   EXPECT_FALSE(t.CanCopy());
   t.SelectAll();
   ASSERT_TRUE(t.CanCopy());
-  t.CutToClipboard();
+  platform::SetClipboardText("pasted");
+  const QKeyCombination keys[] = {Qt::Key_Delete,       Qt::Key_Backspace,        Qt::Key_Return,
+                                  Qt::Key_X,            Qt::CTRL | Qt::Key_V,     Qt::SHIFT | Qt::Key_Insert,
+                                  Qt::CTRL | Qt::Key_Z, Qt::CTRL | Qt::Key_X};
+  for (QKeyCombination key : keys) {
+    QKeyEvent press(QEvent::KeyPress, key.key(), key.keyboardModifiers(), key == QKeyCombination(Qt::Key_X) ? "x" : "");
+    QCoreApplication::sendEvent(control.Widget, &press);
+  }
   std::string lf = text;
   for (std::size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
   EXPECT_EQ(platform::ClipboardText(), lf);
   EXPECT_FALSE(platform::ClipboardHasFormat(platform::kRichTextFormat));
-  for (int key : {Qt::Key_Delete, Qt::Key_Backspace, Qt::Key_Return, Qt::Key_X}) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_X ? "x" : "");
-    QCoreApplication::sendEvent(control.Widget, &press);
-  }
   EXPECT_EQ(TranscriptFileText(t), saved);
   EXPECT_FALSE(t.GetModified());
+  // What the program writes while a key is handled (from a dialog the key
+  // opened) goes in; the Edit menu's Cut takes the text out.
+  t.SetSelStart(t.GetTextLen());
+  edit.OnKeyDown = [&](TQuillObject*, int&, TShiftState) { t.SetSelText(" meanwhile"); };
+  QKeyEvent q(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier, "q");
+  QCoreApplication::sendEvent(control.Widget, &q);
+  EXPECT_TRUE(TranscriptFileText(t).ends_with("now meanwhile\n"));
+  t.SelectAll();
+  t.CutToClipboard();
+  EXPECT_EQ(t.GetTextLen(), 0);
 }
 
 // A peer may send one line as long as the link takes, full of codes and

@@ -69,6 +69,30 @@ TEST(TranscriptBound, KeepsTheNewestMessagesWholeAndSaysHowManyWent) {
   EXPECT_EQ(saved, expected + "\n");  // the control saves its last, empty line too
 }
 
+// The first message cut out from the menu: the window's bound still cuts
+// the oldest messages away at a message's end, and keeps the others whole.
+TEST(TranscriptBound, CutsAtMessageEndsAfterTheUserCutText) {
+  testing_support::WidgetApp();
+  QWidget window;
+  const TTranscriptControl control = MakeRichTranscript(&window);
+  TTranscript& t = *control.Transcript;
+  platform::TFont font;
+  auto message = [](int n) { return "Bob (1:00 PM)\r\n" + std::to_string(n) + Repeated("w", 65000) + "\r\n"; };
+  for (int n = 1; n <= 24; ++n) {
+    WriteTranscriptMessage(t, font, "", "Bob", "1:00 PM", message(n).substr(15));
+    if (n != 12) continue;
+    t.SetSelStart(0);
+    t.SetSelLength(static_cast<int>(message(1).size()));
+    t.CutToClipboard();
+  }
+  std::string saved = TranscriptFileText(t), expected = "\n";
+  const int dropped = saved.starts_with("[") ? std::stoi(saved.substr(1)) : 0;
+  for (int n = 24; n > dropped; --n) expected.insert(0, message(n));
+  expected.insert(0, "[" + std::to_string(dropped) + " earlier messages are no longer shown here]\r\n");
+  std::erase(expected, '\r');
+  EXPECT_TRUE(dropped > 0 && saved == expected) << saved.substr(0, 100);
+}
+
 // Peer lines full of emoticon codes, far more pictures than the control's
 // object table can number (65,535), into a window that stays open: the
 // newest message still shows each face and saves each code, and the table

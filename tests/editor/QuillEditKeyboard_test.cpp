@@ -81,12 +81,11 @@ TEST(QuillEditKeyboard, PendingSequenceWinsOverMenuShortcuts) {
   EXPECT_EQ(e->KeyState(), 0);
 }
 
-// The transcript: the program appends while the user may only select,
-// copy and search.
-TEST(QuillEditKeyboard, ReadOnlyTranscriptTakesAppendsButNoEditingKeys) {
+// A read-only text refuses the program's appends as it does the user's
+// editing keys; selecting, copying and searching go on.
+TEST(QuillEditKeyboard, ReadOnlyTextTakesNoAppendsAndNoEditingKeys) {
   auto e = MakeEdit();
   e->SetWordWrap(true);
-  e->SetReadOnly(true);
   auto append = [&](const std::string& text) {
     e->SetSelStart(e->GetTextLen());
     e->SetSelText(text);
@@ -94,6 +93,8 @@ TEST(QuillEditKeyboard, ReadOnlyTranscriptTakesAppendsButNoEditingKeys) {
   };
   append("Ann: hello\r\n");
   append("Bob: hi there\r\n");
+  e->SetReadOnly(true);
+  append("Cid: refused\r\n");
   EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"Ann: hello", "Bob: hi there", ""}));
   EXPECT_EQ(e->CanCopy(), false);
 

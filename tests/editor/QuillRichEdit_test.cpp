@@ -85,7 +85,7 @@ TEST(QuillRichEdit, TranscriptRoadKeepsOneEntryPerLookAndTheHeaderFont) {
   auto e = MakeRich();
   e->SetPlainText(true);
   e->SetWordWrap(true);
-  e->SetReadOnly(true);
+  e->SetSourceOptions(e->SourceOptions() & ~srAllowUndo);
   const TQuillFont boldRed = Font("DejaVu Sans", 10, 0x0000FF, fsBold);
   const TQuillFont plain = Font("DejaVu Sans", 10, 0x000000);
   Append(*e, "a", boldRed);
@@ -114,7 +114,7 @@ TEST(QuillRichEdit, TranscriptRoadKeepsOneEntryPerLookAndTheHeaderFont) {
   e->InsertImageFromFile(icons.Path(3));
   EXPECT_EQ(e->GetSelAttributes().Size(), 10) << "a line of pictures reads as its line attribute";
   Append(*e, "yo", Font("DejaVu Sans Mono", 9, 0x800000, fsItalic));
-  // The program's appends to a read-only transcript keep no undo memory.
+  // With undo switched off the appends keep no undo memory.
   EXPECT_EQ(e->GetEditSource().UndoList().Count(), 0);
   e->SetSelStart(e->GetTextLen() - 3);  // after the first picture of the line
   EXPECT_EQ(e->GetSelAttributes().Name(), "DejaVu Sans Mono");
@@ -150,7 +150,6 @@ TEST(QuillRichEdit, PaintsRunsAndPicturesWhereTheyAreMeasured) {
   auto e = MakeRich(420, 260);
   e->SetPlainText(true);
   e->SetWordWrap(true);
-  e->SetReadOnly(true);
   e->SetScrollBars(TScrollStyle::ssVertical);
   const TQuillFont body = Font("DejaVu Sans", 10, 0x402000);
   auto message = [&](const std::string& who, TColor color, const std::string& time, const std::string& text,
@@ -428,7 +427,12 @@ TEST(QuillRichEdit, CopyAndPasteCarryRtf) {
   auto c = MakeRich();
   edittest::SetLines(*c, {"keep this"});
   c->SetReadOnly(true);
+  // A read-only text takes nothing pasted, dropped, inserted or written.
   c->PasteFromClipboard();
+  std::istringstream dropped("{\\rtf1 dropped}");
+  c->LoadFromRtfStream(dropped, true);
+  EXPECT_EQ(c->InsertImageFromFile(icons.Path(1)), nullptr);
+  c->SetSelText("written");
   EXPECT_EQ(edittest::LinesOf(*c), std::vector<std::string>{"keep this"});
   c->SetReadOnly(false);
   c->GetEditSource().JumpTo(5, 0);
@@ -459,6 +463,7 @@ TEST(QuillRichEdit, CopyAndPasteCarryRtf) {
   a->SaveToRtfFile(file.string());
   auto d = MakeRich();
   edittest::SetLines(*d, {"old text", "goes"});
+  d->SetReadOnly(true);  // a whole load goes in all the same
   d->LoadFromRtfFile(file.string());
   EXPECT_EQ(edittest::LinesOf(*d), edittest::LinesOf(*a));
   EXPECT_FALSE(d->GetCanUndo());
@@ -513,7 +518,6 @@ TEST(QuillRichEdit, ExportedTranscriptReadsElsewhere) {
   Emoticons icons;
   auto e = MakeRich();
   e->SetPlainText(true);
-  e->SetReadOnly(true);
   const TQuillFont body = Font("DejaVu Serif", 10, 0x008000);
   Append(*e, "Ann (10:02 AM)\r\n", Font("DejaVu Sans", 12, 0x0000C0, fsBold));
   Append(*e, "see ", body);
