@@ -433,26 +433,26 @@ def lines_until(s, code):
     return False
 
 
-def pictures(port, record, rounds):
-    bombs = [scan_bomb(1024, 1024, 4000), scan_bomb(4096, 4096, 2)]
+def offer_cam(port, record, rounds, feed):
+    """Offers a cam `rounds` times on its own and `rounds` times inside a
+    chat; each viewer let in (1030 answered 1031, then its first 1033) is
+    handed to feed(viewer, n). Answers how many asked to view."""
     server = socket.create_server((SOURCE, 0))
     server.settimeout(10)
     offer = b"  1037<Mal{$}%d>\r\n" % server.getsockname()[1]
-    seen = {"viewed": 0, "closed": 0, "asked": 0}
+    viewed = 0
 
     def serve(n):
+        nonlocal viewed
         viewer, _ = server.accept()
         viewer.settimeout(10)
         with viewer:
             if not lines_until(viewer, 1030):
                 return
-            seen["viewed"] += 1
+            viewed += 1
             viewer.sendall(b"  1031<>\r\n")
-            if not lines_until(viewer, 1033):
-                return
-            bomb = bombs[n % len(bombs)]
-            viewer.sendall(b"  1034<%d>\r\n" % len(bomb) + bomb)
-            seen["asked" if lines_until(viewer, 1033) else "closed"] += 1
+            if lines_until(viewer, 1033):
+                feed(viewer, n)
 
     for n in range(rounds):
         with connect(port) as s:
@@ -468,8 +468,20 @@ def pictures(port, record, rounds):
                 chat.sendall(offer)
                 serve(n)
     server.close()
-    print("OFFERED", 2 * rounds, "VIEWED", seen["viewed"], "CLOSED", seen["closed"], "ASKED", seen["asked"],
-          flush=True)
+    return viewed
+
+
+def pictures(port, record, rounds):
+    bombs = [scan_bomb(1024, 1024, 4000), scan_bomb(4096, 4096, 2)]
+    seen = {"closed": 0, "asked": 0}
+
+    def feed(viewer, n):
+        bomb = bombs[n % len(bombs)]
+        viewer.sendall(b"  1034<%d>\r\n" % len(bomb) + bomb)
+        seen["asked" if lines_until(viewer, 1033) else "closed"] += 1
+
+    viewed = offer_cam(port, record, rounds, feed)
+    print("OFFERED", 2 * rounds, "VIEWED", viewed, "CLOSED", seen["closed"], "ASKED", seen["asked"], flush=True)
 
 
 # ----- arithmetic-coded pictures ------------------------------------------------
@@ -552,44 +564,19 @@ def arithmetic(port, record, rounds):
     arithmetic bombs, one on every 1033, until its link ends."""
     sizes = [(320, 240)] * 3 + [(640, 480)] * 3 + [(1024, 768)]
     bombs = {size: arithmetic_bomb(*size) for size in set(sizes)}
-    server = socket.create_server((SOURCE, 0))
-    server.settimeout(10)
-    offer = b"  1037<Mal{$}%d>\r\n" % server.getsockname()[1]
-    seen = {"viewed": 0, "sent": 0, "asked": 0, "closed": 0}
+    seen = {"sent": 0, "asked": 0, "closed": 0}
 
-    def serve():
-        viewer, _ = server.accept()
-        viewer.settimeout(10)
-        with viewer:
-            if not lines_until(viewer, 1030):
-                return
-            seen["viewed"] += 1
-            viewer.sendall(b"  1031<>\r\n")
+    def feed(viewer, _):
+        for bomb in (bombs[size] for size in sizes):
+            viewer.sendall(b"  1034<%d>\r\n" % len(bomb) + bomb)
+            seen["sent"] += 1
             if not lines_until(viewer, 1033):
+                seen["closed"] += 1
                 return
-            for bomb in (bombs[size] for size in sizes):
-                viewer.sendall(b"  1034<%d>\r\n" % len(bomb) + bomb)
-                seen["sent"] += 1
-                if not lines_until(viewer, 1033):
-                    seen["closed"] += 1
-                    return
-                seen["asked"] += 1
+            seen["asked"] += 1
 
-    for _ in range(rounds):
-        with connect(port) as s:
-            read_line(s)
-            s.sendall(offer)
-            serve()
-    with connect(port) as chat:
-        chat.settimeout(10)
-        chat.sendall(b"  1001<%s>\r\n" % record)
-        if lines_until(chat, 1002):
-            chat.sendall(b"  1003<>\r\n")
-            for _ in range(rounds):
-                chat.sendall(offer)
-                serve()
-    server.close()
-    print("OFFERED", 2 * rounds, "VIEWED", seen["viewed"], "SENT", seen["sent"], "ASKED", seen["asked"],
+    viewed = offer_cam(port, record, rounds, feed)
+    print("OFFERED", 2 * rounds, "VIEWED", viewed, "SENT", seen["sent"], "ASKED", seen["asked"],
           "CLOSED", seen["closed"], flush=True)
 
 
