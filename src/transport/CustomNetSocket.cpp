@@ -120,6 +120,19 @@ void TCustomNetSocket::SetProto(const std::string& value) {
   port_resolved_ = false;
 }
 
+// The protocol and the port as numbers, looked up once after each change.
+void TCustomNetSocket::ResolveProtoAndPort() {
+  if (!proto_resolved_) {
+    protocol_ = NetSocketResolveProto(proto_);
+    sock_type_ = protocol_ == net::IPPROTO_UDP_NUMBER ? net::SOCK_DGRAM_TYPE : net::SOCK_STREAM_TYPE;
+    proto_resolved_ = true;
+  }
+  if (!port_resolved_) {
+    remote_.port = NetSocketResolvePort(port_, proto_);
+    port_resolved_ = true;
+  }
+}
+
 void TCustomNetSocket::SetLocalAddr(const std::string& value) {
   if (state_ != wsClosed) {
     RaiseException("Cannot change LocalAddr if not closed");
@@ -454,15 +467,7 @@ void TCustomNetSocket::Connect() {
     RaiseException("Connect: No Protocol Specified");
     return;
   }
-  if (!proto_resolved_) {
-    protocol_ = NetSocketResolveProto(proto_);
-    sock_type_ = protocol_ == net::IPPROTO_UDP_NUMBER ? net::SOCK_DGRAM_TYPE : net::SOCK_STREAM_TYPE;
-    proto_resolved_ = true;
-  }
-  if (!port_resolved_) {
-    remote_.port = NetSocketResolvePort(port_, proto_);
-    port_resolved_ = true;
-  }
+  ResolveProtoAndPort();
   if (!local_port_resolved_) {
     local_port_number_ = NetSocketResolveLocalPort(local_port_, proto_);
     local_port_resolved_ = true;
@@ -557,15 +562,7 @@ void TCustomNetSocket::Listen() {
     net::SetLastError(net::WSAEINVAL);
     return SocketError("listen: address not assigned");
   }
-  if (!proto_resolved_) {
-    protocol_ = NetSocketResolveProto(proto_);
-    sock_type_ = protocol_ == net::IPPROTO_UDP_NUMBER ? net::SOCK_DGRAM_TYPE : net::SOCK_STREAM_TYPE;
-    proto_resolved_ = true;
-  }
-  if (!port_resolved_) {
-    remote_.port = NetSocketResolvePort(port_, proto_);
-    port_resolved_ = true;
-  }
+  ResolveProtoAndPort();
   if (!addr_resolved_) {
     remote_.addr = NetSocketResolveHost(addr_);
     addr_resolved_ = true;

@@ -351,6 +351,7 @@ class TCustomNetSocket : public TComponent {
 
  private:
   void WMASyncSelect(platform::TMessage& msg);
+  void ResolveProtoAndPort();
   void StartFresh();
   void TryToSend();
   bool WriteNoticeArmed() const;
