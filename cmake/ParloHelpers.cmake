@@ -14,11 +14,49 @@ function(parlo_export_root out)
   set(${out} ${root} PARENT_SCOPE)
 endfunction()
 
-# parlo_library(NAME <name> DEPS <libs...> [EXCLUDE <files...>])
+# Precompiled headers (PARLO_PCH). Parsing the standard headers, and Qt's and
+# GoogleTest's, costs most files more than compiling their own code; each library
+# and test program parses them once instead. Each folder takes the widest set
+# that most of its files include anyway (a header no file needs still costs each
+# file time), and test programs add GoogleTest:
+#   STD        the standard headers;
+#   QTGUI      those and Qt's core and picture classes;
+#   QTWIDGETS  those and the application and widget classes.
+# Every file of a folder with a Qt set sees Qt's macros, so none can use emit,
+# signals, slots or foreach as a name.
+set(PARLO_PCH_STD <algorithm> <array> <cstdint> <cstring> <functional> <map> <memory> <optional>
+  <sstream> <string> <string_view> <unordered_map> <vector>)
+set(PARLO_PCH_QTGUI ${PARLO_PCH_STD} <QByteArray> <QColor> <QFont> <QImage> <QList> <QObject>
+  <QPixmap> <QString>)
+set(PARLO_PCH_QTWIDGETS ${PARLO_PCH_QTGUI} <QApplication> <QWidget>)
+
+# parlo_precompile(<target> <STD|QTGUI|QTWIDGETS> [more headers...])
+function(parlo_precompile target set)
+  if(NOT PARLO_PCH)
+    return()
+  endif()
+  if(NOT DEFINED PARLO_PCH_${set})
+    message(FATAL_ERROR "parlo_precompile: no header set named ${set}")
+  endif()
+  # Making the header costs about what parsing it does in two files.
+  get_target_property(sources ${target} SOURCES)
+  list(FILTER sources INCLUDE REGEX "\\.cpp$")
+  list(LENGTH sources count)
+  if(count LESS 3)
+    return()
+  endif()
+  target_precompile_headers(${target} PRIVATE ${PARLO_PCH_${set}} ${ARGN})
+endfunction()
+
+# parlo_library(NAME <name> DEPS <libs...> [EXCLUDE <files...>] [PRECOMPILE <STD|QTGUI|QTWIDGETS>])
 # Builds every .cpp in the calling folder (and its sub-folders) into one static library
-# that exports its own folder's headers (see parlo_export_root).
+# that exports its own folder's headers (see parlo_export_root), its files compiled
+# with the PRECOMPILE header set (STD when not given).
 function(parlo_library)
-  cmake_parse_arguments(ARG "" "NAME" "DEPS;EXCLUDE" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAME;PRECOMPILE" "DEPS;EXCLUDE" ${ARGN})
+  if(NOT ARG_PRECOMPILE)
+    set(ARG_PRECOMPILE STD)
+  endif()
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   foreach(excluded IN LISTS ARG_EXCLUDE)
     list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
@@ -35,6 +73,7 @@ function(parlo_library)
     add_library(${ARG_NAME} STATIC ${sources})
     target_include_directories(${ARG_NAME} PUBLIC ${root})
     target_link_libraries(${ARG_NAME} PUBLIC ${ARG_DEPS})
+    parlo_precompile(${ARG_NAME} ${ARG_PRECOMPILE})
   else()
     # A folder with no code yet still links, so the folders above it can name it.
     add_library(${ARG_NAME} INTERFACE)
@@ -43,12 +82,16 @@ function(parlo_library)
   endif()
 endfunction()
 
-# parlo_test(NAME <name> DEPS <libs...>)
-# One GoogleTest executable per tests/ folder, from every *_test.cpp in it.
+# parlo_test(NAME <name> DEPS <libs...> [PRECOMPILE <STD|QTGUI|QTWIDGETS>])
+# One GoogleTest executable per tests/ folder, from every *_test.cpp in it, its
+# files compiled with the PRECOMPILE header set (STD when not given) and GoogleTest.
 function(parlo_test)
-  cmake_parse_arguments(ARG "" "NAME" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAME;PRECOMPILE" "DEPS" ${ARGN})
   if(NOT PARLO_TESTS)
     return()
+  endif()
+  if(NOT ARG_PRECOMPILE)
+    set(ARG_PRECOMPILE STD)
   endif()
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*_helpers.cpp)
   if(NOT sources)
@@ -57,6 +100,27 @@ function(parlo_test)
   add_executable(${ARG_NAME} ${sources} ${PROJECT_SOURCE_DIR}/tests/common/TestEnvironment.cpp)
   target_include_directories(${ARG_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock)
+  parlo_precompile(${ARG_NAME} ${ARG_PRECOMPILE} <gtest/gtest.h>)
+  # With PARLO_PCH, test files are also compiled eight to a unit: they include
+  # the same project headers, which then cost one parse instead of eight. Names a
+  # test file keeps to itself (anonymous namespaces) must differ from its
+  # neighbours', and a file's using-directives reach the files after it, so a
+  # header that would then see two meanings of a name goes in the folder's
+  # precompiled set, ahead of every file.
+  if(PARLO_PCH)
+    set_target_properties(${ARG_NAME} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+  endif()
+  # A test program's own code is not what it measures: the libraries under test
+  # keep the build's optimisation, the test files take less, which makes them
+  # a fifth cheaper to compile (two fifths under the sanitizers, whose
+  # instrumentation costs most where the optimiser runs).
+  if(CMAKE_BUILD_TYPE MATCHES "^(RelWithDebInfo|Release)$")
+    if(PARLO_SANITIZE OR PARLO_TSAN)
+      target_compile_options(${ARG_NAME} PRIVATE -O0)
+    else()
+      target_compile_options(${ARG_NAME} PRIVATE -O1)
+    endif()
+  endif()
   # tests/common/TestEnvironment.cpp is the main of each test program: it sets the
   # environment (PARLO_SOURCE_DIR, PARLO_BINARY_DIR, QT_QPA_PLATFORM) and turns a run
   # whose only outcome is a skip into the exit code PARLO_SKIP_CODE.

@@ -12,8 +12,17 @@ bash scripts/install-deps.sh
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 status=0
-# Each phase says when it starts, so a slow CI run shows where its time went.
-phase() { echo "== $1 (at $((SECONDS / 60))m$((SECONDS % 60))s)"; }
+# Each phase says when it starts and how much processor time the run has used so
+# far (user and system, of every process it waited for), so a slow CI run shows
+# where its time went even on a machine shared with other work.
+phase() {
+  local t cpu
+  t=$(mktemp)
+  times >"$t"
+  cpu=$(awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%.1f", u[1] + u[2] / 60 + s[1] + s[2] / 60 }' "$t")
+  rm -f "$t"
+  echo "== $1 (at $((SECONDS / 60))m$((SECONDS % 60))s, ${cpu} CPU-minutes so far)"
+}
 
 # Line tables are all a failing test's stack trace needs; full debug info
 # nearly doubles compile time, and so does -O2 under the sanitizers.

@@ -34,7 +34,7 @@ uint16_t KeyOf(int key, bool keypad) {
     case Qt::Key_Down: return vkDown;
     case Qt::Key_Insert: return vkInsert;
     case Qt::Key_Delete: return vkDelete;
-    case Qt::Key_Asterisk: return keypad ? vkMultiply : '8';
+    case Qt::Key_Asterisk: return keypad ? uint16_t{vkMultiply} : uint16_t{'8'};
     case Qt::Key_Plus: return keypad ? vkAdd : vkOemPlus;
     case Qt::Key_Minus: return keypad ? vkSubtract : vkOemMinus;
     case Qt::Key_Slash: return keypad ? vkDivide : 0;

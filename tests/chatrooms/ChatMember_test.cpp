@@ -16,8 +16,8 @@ namespace {
 using Lines = std::vector<std::string>;
 using testing_support::TScriptedPeer;
 
-const std::string kOwn = "41000001{$}Ann{$}1{$}0{$}127.0.0.1{$}2960";
-const std::string kBob = "52000002{$}Bob{$}1{$}1{$}10.1.2.3{$}2961";
+const std::string kAnnRecord = "41000001{$}Ann{$}1{$}0{$}127.0.0.1{$}2960";
+const std::string kBobRecord = "52000002{$}Bob{$}1{$}1{$}10.1.2.3{$}2961";
 const std::string kEve = "74000004{$}Eve{$}1{$}3{$}127.0.0.1{$}2963";
 
 // Bob's side of a room, with everything it shows, plays and logs recorded.
@@ -66,12 +66,12 @@ TEST(ChatMember, TakesPartInARoomOfAScriptedHost) {
   TScriptedPeer host(TScriptedPeer::Listen, 0, R"([
     {"op": "send", "code": 2000, "params": "10.1.2.3"},
     {"op": "expect", "code": 2001, "params": "52000002{$}Bob{$}2961{$}1", "text": ""},
-    {"op": "send", "code": 2006, "params": ")" + kBob + R"("},
+    {"op": "send", "code": 2006, "params": ")" + kBobRecord + R"("},
     {"op": "send", "code": 2002, "params": "Lobby{$}Welcome$c all"},
     {"op": "expect", "code": 2005, "params": "", "text": ""},
     {"op": "expect", "code": 2007, "params": "Bob{$}hello$c room$r$nsecond line", "text": ""},
     {"op": "expect", "code": 2011, "params": "Bob{$}3", "text": ""},
-    {"op": "send", "code": 2004, "params": ")" + kOwn + "||" + kBob + "||" + kEve + R"("},
+    {"op": "send", "code": 2004, "params": ")" + kAnnRecord + "||" + kBobRecord + "||" + kEve + R"("},
     {"op": "raw", "data": "  2010<Eve{$}a > b {$} c>\r\n"},
     {"op": "send", "code": 2010, "params": "Eve{$}old$c text"},
     {"op": "send_frames", "frames": [[2012, "Eve{$}7", ""], [2012, "Eve{$}48", ""], [2012, "Eve{$}x", ""]]},
@@ -96,7 +96,7 @@ TEST(ChatMember, TakesPartInARoomOfAScriptedHost) {
   EXPECT_EQ(bob.sounds, (std::vector<int>{3, 7}));
   EXPECT_EQ(bob.events, (std::vector<int>{4, 5}));
   // The list as the room left it, kept once the link is gone.
-  EXPECT_EQ(bob.lists.back(), (Lines{kOwn, kBob}));
+  EXPECT_EQ(bob.lists.back(), (Lines{kAnnRecord, kBobRecord}));
   // The room's own entries name no address.
   EXPECT_EQ(bob.log, Lines(2, "[:] ChatServer Error: Error Chat client sound play"));
 

@@ -17,7 +17,7 @@
 
 namespace {
 
-const cam::TViewRequest kOwn{"41000002", "Bea", "127.0.0.1", "2962"};
+const cam::TViewRequest kCamOwn{"41000002", "Bea", "127.0.0.1", "2962"};
 
 // The broadcaster's side up to the viewer's first 1033.
 std::string Opening() {
@@ -101,7 +101,7 @@ TEST(CamReceiver, TakesExactlyTheAnnouncedBytesAndClosesOnBadLengths) {
     cam_test::TScriptedBroadcaster broadcaster("[" + Opening() + ", " + c.steps + "]");
     Seen seen;
     TCamReceiver receiver(seen.Host(), paths);
-    receiver.Connect("127.0.0.1", std::to_string(broadcaster.Port()), kOwn);
+    receiver.Connect("127.0.0.1", std::to_string(broadcaster.Port()), kCamOwn);
     EXPECT_EQ(broadcaster.Wait(), "PASSED");
     testing_support::Settle(50);
     EXPECT_EQ(static_cast<int>(seen.pictures.size()), c.pictures);
@@ -134,7 +134,7 @@ TEST(CamReceiver, SavesPicturesInsideCamImages) {
   Seen seen;
   TCamReceiver receiver(seen.Host(), paths);
   ASSERT_TRUE(receiver.ToggleSaveMode("../..\\Evil:cam."));
-  receiver.Connect("127.0.0.1", std::to_string(broadcaster.Port()), kOwn);
+  receiver.Connect("127.0.0.1", std::to_string(broadcaster.Port()), kCamOwn);
   EXPECT_EQ(broadcaster.Wait(), "PASSED");
   platform::ProcessMessagesUntil([&] { return !receiver.LastFile().empty(); }, 2000);
 

@@ -26,7 +26,7 @@
 
 namespace {
 
-struct AnsweringPrompts : TPrompts {
+struct FriendPrompts : TPrompts {
   bool Yes = false;
   std::vector<std::string> Asked;
   bool AskYesNo(const std::string&, const std::string& caption, bool) override {
@@ -49,7 +49,7 @@ std::vector<std::string> Column(const TDatasetGrid& grid, const std::string& fie
 TEST(FriendWindows, HistoryFriendsAndFriendChat) {
   testing_support::WidgetApp();
   testing_support::TempHome home;
-  AnsweringPrompts prompts;
+  FriendPrompts prompts;
   TSession session(prompts);
   session.CreateLocalStores();
   TDBStuff& db = session.DB();

@@ -40,14 +40,14 @@ struct TellingPrompts : TPrompts {
 
 // A session on a fresh home (logged on to the local directory server when one
 // is given) with message windows whose transcripts record what is written.
-struct Fixture {
+struct MessagesFixture {
   testing_support::TempHome home;
   TellingPrompts prompts;
   testing_support::TRecordingFactory factory;
   std::unique_ptr<TSession> session;
   std::unique_ptr<TMessageRoutes> routes;
 
-  explicit Fixture(testing_support::TDirectoryServer* server = nullptr, const std::string& uid = "") {
+  explicit MessagesFixture(testing_support::TDirectoryServer* server = nullptr, const std::string& uid = "") {
     testing_support::WidgetApp();
     const auto s = TReg::SettingsSection;
     TReg::WriteBool(s, "NoSound", true);
@@ -65,7 +65,7 @@ struct Fixture {
     session->Settings.UserName = "Ann";
     routes = std::make_unique<TMessageRoutes>(*session);
   }
-  ~Fixture() {
+  ~MessagesFixture() {
     routes.reset();  // the windows go first
     session.reset();
   }
@@ -96,7 +96,7 @@ TEST(Messages, TravelThroughTheServerWholeAndFindTheirWindow) {
   testing_support::TDirectoryServer server;
   const std::string uid = "12345678";
   server.AddAccount("secret1", uid);
-  Fixture f(&server, uid);
+  MessagesFixture f(&server, uid);
   ASSERT_TRUE(f.session->StartAfterShow());
   server.WaitFrame(9013, "in");
   f.session->Settings.StatusMode = 3;
@@ -122,9 +122,9 @@ TEST(Messages, TravelThroughTheServerWholeAndFindTheirWindow) {
               (std::vector<std::string>{uid, uid, "Ann", "1", "3", "127.0.0.1", f.session->Settings.ListenPort}));
     // Own text, then the same text as the peer's, under the time the record carried.
     const std::string entry = "Ann (" + fields[7] + ")\r\n" + text + "\r\n";
-    ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return Count(Fixture::Plain(w), ")\r\n" + text) == 2; }, 5000))
-        << Fixture::Plain(w);
-    EXPECT_TRUE(Fixture::Plain(w).ends_with(entry)) << Fixture::Plain(w);
+    ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return Count(MessagesFixture::Plain(w), ")\r\n" + text) == 2; }, 5000))
+        << MessagesFixture::Plain(w);
+    EXPECT_TRUE(MessagesFixture::Plain(w).ends_with(entry)) << MessagesFixture::Plain(w);
   }
   EXPECT_EQ(f.routes->Windows().size(), 1u);
   EXPECT_TRUE(f.session->Messages().Store().Senders().empty());
@@ -150,12 +150,12 @@ TEST(Messages, TravelThroughTheServerWholeAndFindTheirWindow) {
 // the waiting ones open in the order they came. A closed window is gone: the
 // next message opens a new one.
 TEST(Messages, EachSenderHasItsWindowAndWaitingMessagesOpenInOrder) {
-  Fixture f;
+  MessagesFixture f;
   f.Receive("111", "Bea", "one :-)");
   ASSERT_EQ(f.routes->Windows().size(), 1u);
   TFormMsg& bea = *f.routes->Windows().front();
   EXPECT_EQ(bea.windowTitle().toStdString(), "Bea - 111  Message");
-  EXPECT_EQ(Fixture::Shown(bea), "*Bea (9:00)*\r\none {4}\r\n");
+  EXPECT_EQ(MessagesFixture::Shown(bea), "*Bea (9:00)*\r\none {4}\r\n");
   f.Receive("111", "Bea", "two", "0{$}1");
   EXPECT_EQ(bea.Stat->Panel(1), "Current Status: Offline");
   EXPECT_EQ(bea.Stat->StateImage(), 4);
@@ -181,11 +181,11 @@ TEST(Messages, EachSenderHasItsWindowAndWaitingMessagesOpenInOrder) {
   f.Receive("111", "Bea", "three", "1{$}03");
   EXPECT_EQ(bea.Stat->Panel(1), "Current Status: Away");  // the status read as a number
   EXPECT_EQ(f.routes->Windows().size(), 2u);
-  EXPECT_EQ(Fixture::Plain(bea), "Bea (9:00)\r\none \r\nBea (9:00)\r\ntwo\r\nBea (9:00)\r\nthree\r\n");
+  EXPECT_EQ(MessagesFixture::Plain(bea), "Bea (9:00)\r\none \r\nBea (9:00)\r\ntwo\r\nBea (9:00)\r\nthree\r\n");
   EXPECT_EQ(f.session->Messages().Store().Keys("333"), (std::vector<std::string>{"msg0", "msg1"}));
   f.session->Messages().OpenMessagesFrom("333");
   ASSERT_EQ(f.routes->Windows().size(), 3u);
-  EXPECT_EQ(Fixture::Plain(*f.routes->Windows().back()), "Dee (9:00)\r\nfirst\r\nDee (9:00)\r\nsecond\r\n");
+  EXPECT_EQ(MessagesFixture::Plain(*f.routes->Windows().back()), "Dee (9:00)\r\nfirst\r\nDee (9:00)\r\nsecond\r\n");
   EXPECT_TRUE(f.session->Messages().Store().Senders().empty());
 
   // "Send Message" on an offline contact of a list shows it offline; named by
@@ -203,7 +203,7 @@ TEST(Messages, EachSenderHasItsWindowAndWaitingMessagesOpenInOrder) {
   f.session->Settings.ShowMsg = true;
   f.Receive("111", "Bea", "back");
   ASSERT_EQ(f.routes->Windows().size(), 5u);
-  EXPECT_EQ(Fixture::Plain(*f.routes->Windows().back()), "Bea (9:00)\r\nback\r\n");
+  EXPECT_EQ(MessagesFixture::Plain(*f.routes->Windows().back()), "Bea (9:00)\r\nback\r\n");
 }
 
 // What a conversation asks of its window, in order.
@@ -220,7 +220,7 @@ struct RecordingView : TMessageView {
 // A message is shown, the caption and status follow it, and only then is the
 // user told.
 TEST(Messages, ShownThenCaptionAndStatusThenTheUserIsTold) {
-  Fixture f;
+  MessagesFixture f;
   RecordingView view;
   TMessageConversation conversation(*f.session, view);
   conversation.SetPeer({"111", "Bea", "", ""});

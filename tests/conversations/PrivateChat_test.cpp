@@ -16,7 +16,7 @@
 namespace {
 
 using testing_support::TScriptedPeer;
-using Lines = std::vector<std::string>;
+using TextLines = std::vector<std::string>;
 
 std::string Record(const std::string& id, const std::string& name, const std::string& banner) {
   return id + "||General||2962||" + name + std::string(14 * 2, '|') + "||" + banner + "||||0";
@@ -26,7 +26,7 @@ const std::string kPeer = Record("52000002", "Bob", "Welcome$c friend");
 
 // Side A, calling the scripted peer, with everything it shows, plays and logs recorded.
 struct Caller : TPrivateChatView {
-  Lines system, peerTexts, ownTexts, info, panel1, panel2, log;
+  TextLines system, peerTexts, ownTexts, info, panel1, panel2, log;
   std::string caption;
   std::vector<int> events, chatSounds;
   int beeps = 0;
@@ -57,10 +57,10 @@ struct Caller : TPrivateChatView {
   bool WaitClosed() {
     return platform::ProcessMessagesUntil([&] { return chat->ChatState() == TPrivateChat::StateClosed; }, 5000);
   }
-  static Lines Last(const Lines& all, std::size_t n) { return Lines(all.end() - std::min(n, all.size()), all.end()); }
+  static TextLines Last(const TextLines& all, std::size_t n) { return TextLines(all.end() - std::min(n, all.size()), all.end()); }
 };
 
-std::string Steps(const Lines& steps) {
+std::string Steps(const TextLines& steps) {
   std::string json;
   for (const std::string& step : steps) json += (json.empty() ? "[" : ",\n") + step;
   return json + "]";
@@ -93,22 +93,22 @@ TEST(PrivateChat, HoldsAConversationWithTheScriptedPeer) {
   EXPECT_TRUE(peer.Passed()) << peer.Output();
   ASSERT_TRUE(a.WaitClosed());
 
-  EXPECT_EQ(a.system, (Lines{"Connected to Bob waiting for authorization...", "Now Chatting with: Bob",
+  EXPECT_EQ(a.system, (TextLines{"Connected to Bob waiting for authorization...", "Now Chatting with: Bob",
                              "Bob is sending sound...", "Bob is sending sound...",
                              "Invalid Command...security shutdown...", "Connection Closed"}));
-  EXPECT_EQ(a.peerTexts, (Lines{"Welcome, friend\r\n", "one,two\r\nthree\r\n", "$->zz :-)\r\n"}));
-  EXPECT_EQ(a.ownTexts, Lines{"hi, there\r\nsecond\r\n"});
+  EXPECT_EQ(a.peerTexts, (TextLines{"Welcome, friend\r\n", "one,two\r\nthree\r\n", "$->zz :-)\r\n"}));
+  EXPECT_EQ(a.ownTexts, TextLines{"hi, there\r\nsecond\r\n"});
   EXPECT_EQ(a.caption, "Bob - 52000002  Private Chat");
   EXPECT_EQ(a.chatSounds, (std::vector<int>{5, 7}));
   EXPECT_EQ(a.events, (std::vector<int>{4, 5}));
-  EXPECT_EQ(a.panel1, (Lines{"", "Bob is typing a message...", "", ""}));
+  EXPECT_EQ(a.panel1, (TextLines{"", "Bob is typing a message...", "", ""}));
   EXPECT_EQ(a.panel2.front(), "Attempting Connection...");
   EXPECT_EQ(a.panel2.back(), "Closed...");
   EXPECT_EQ(a.chat->PeerAddr(), "127.0.0.1");
   EXPECT_TRUE(a.log.empty());
   // Text typed after the end is refused and stays with the user.
   EXPECT_FALSE(a.chat->SendText("late"));
-  EXPECT_EQ(a.info, Lines{"The connection is either not established yet, or has been closed."});
+  EXPECT_EQ(a.info, TextLines{"The connection is either not established yet, or has been closed."});
 }
 
 // A peer named with 60,000 bytes that refuses with a reason as long: every
@@ -124,9 +124,9 @@ TEST(PrivateChat, ShowsALongNameAndReasonCut) {
   a.chat->ConnectToPeer("127.0.0.1", std::to_string(peer.Port()));
   EXPECT_TRUE(peer.Passed()) << peer.Output();
   ASSERT_TRUE(a.WaitClosed());
-  EXPECT_EQ(a.system, (Lines{"Connected to " + shown + " waiting for authorization...", "Now Chatting with: " + shown,
+  EXPECT_EQ(a.system, (TextLines{"Connected to " + shown + " waiting for authorization...", "Now Chatting with: " + shown,
                              shown + " is sending sound...", reason.substr(0, 512) + "...", "Connection Closed"}));
-  EXPECT_EQ(a.panel1, Lines{shown + " is typing a message..."});
+  EXPECT_EQ(a.panel1, TextLines{shown + " is typing a message..."});
   EXPECT_EQ(a.caption, shown + " - 52  Private Chat");
 }
 
@@ -134,9 +134,9 @@ TEST(PrivateChat, ShowsALongNameAndReasonCut) {
 TEST(PrivateChat, EndsOnRefusalErrorsLongLinesTheCountdownAndNoListener) {
   struct Case {
     const char* name;
-    Lines script;  // empty: nobody listens
+    TextLines script;  // empty: nobody listens
     int waitTimer;
-    Lines lastSystem, lastPanel2;
+    TextLines lastSystem, lastPanel2;
     const char* logged;  // "" nothing
   };
   const std::string longLine = "  1006<>" + std::string(70000, 'a') + R"(\r\n  1006<>after\r\n)";

@@ -20,7 +20,7 @@
 
 namespace {
 
-std::vector<std::string> Items(const TFormAlert& alert) {
+std::vector<std::string> AlertItems(const TFormAlert& alert) {
   std::vector<std::string> items;
   for (int i = 0; i < alert.List->topLevelItemCount(); ++i)
     items.push_back(platform::FromQString(alert.List->topLevelItem(i)->text(0)));
@@ -53,7 +53,7 @@ TEST(FormAlert, OneItemPerKeyAndChoosingActs) {
   session.Messages().NoMessagesWaiting();
   session.Updates().NoUpdateAvailable();
   session.Updates().UpdateAvailable("1.2.3.4", "http://h/u.exe");
-  EXPECT_EQ(Items(alert), (std::vector<std::string>{"Message(s) from: Bea", "No new Messages", "Update to 1.2.3.4 Available"}));
+  EXPECT_EQ(AlertItems(alert), (std::vector<std::string>{"Message(s) from: Bea", "No new Messages", "Update to 1.2.3.4 Available"}));
   ASSERT_TRUE(alert.isVisible());
   EXPECT_TRUE(alert.Timer1->isActive());
   // Inside the screen's free area, at its bottom right.
@@ -62,16 +62,16 @@ TEST(FormAlert, OneItemPerKeyAndChoosingActs) {
   EXPECT_EQ(alert.frameGeometry().bottomRight(), free.bottomRight());
 
   alert.ListSelectItem(Item(alert, "Message(s) from: Bea"));
-  EXPECT_EQ(Items(alert), std::vector<std::string>{"Update to 1.2.3.4 Available"});
+  EXPECT_EQ(AlertItems(alert), std::vector<std::string>{"Update to 1.2.3.4 Available"});
   // Hidden by its timer: the update waits for the next show.
   session.Messages().NoMessagesWaiting();
   alert.Timer1->setInterval(1);
   alert.Timer1->start();
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return !alert.isVisible(); }, 3000));
-  EXPECT_EQ(Items(alert), std::vector<std::string>{"Update to 1.2.3.4 Available"});
+  EXPECT_EQ(AlertItems(alert), std::vector<std::string>{"Update to 1.2.3.4 Available"});
   alert.ListSelectItem(Item(alert, "Update to 1.2.3.4 Available"));
   EXPECT_EQ(opened, (std::vector<std::string>{"messages 111", "update http://h/u.exe 1.2.3.4"}));
-  EXPECT_TRUE(Items(alert).empty());
+  EXPECT_TRUE(AlertItems(alert).empty());
 
   // However long, an alert shows whole: its row holds every line it needs.
   session.Updates().UpdateAvailable("1.0.0.1", "http://h/u.exe");

@@ -39,12 +39,12 @@ double Contrast(const QColor& a, const QColor& b) {
   return std::max(lum(a), lum(b)) / std::min(lum(a), lum(b));
 }
 
-struct Fixture {
+struct PrefsFixture {
   testing_support::TempHome home;
   YesPrompts prompts;
   std::unique_ptr<TSession> session;
 
-  Fixture() {
+  PrefsFixture() {
     testing_support::WidgetApp();
     session = std::make_unique<TSession>(prompts);
     session->LoadCurrentSelections();
@@ -56,7 +56,7 @@ struct Fixture {
 // session takes exactly those values: an account id that registration stored
 // while the dialog was open, and the status chosen meanwhile, stay.
 TEST(Preferences, ApplyWritesWhatChangedAndTheSessionTakesIt) {
-  Fixture f;
+  PrefsFixture f;
   TReg::WriteString(TReg::SettingsSection, "UserPass", "secret1");
   const TPreferenceValues shown = TPreferences::Read();
   EXPECT_EQ(shown.UserPass, "secret1");  // remembered by default
@@ -146,7 +146,7 @@ TEST(Preferences, PasswordRuleAppliesOnlyToARememberedAccountPassword) {
 // never drops a block added while the dialog was open; typed symbols are kept
 // out of the password; an untouched dialog writes nothing back.
 TEST(FormPref, RemovesBlocksByIdAndWritesBackOnlyEdits) {
-  Fixture f;
+  PrefsFixture f;
   for (const auto* name : {"ShowMsg", "MinMsg"}) TReg::WriteBool(TReg::SettingsSection, name, true);
   f.session->BlockUser("111", "Ann");
   f.session->BlockUser("222", "Bob");
@@ -189,7 +189,7 @@ TEST(FormPref, RemovesBlocksByIdAndWritesBackOnlyEdits) {
 // Greyed-out options stay readable: the clearest pixel of their drawn
 // caption stands at least 3:1 against the panel behind it.
 TEST(FormPref, DisabledOptionsStayReadable) {
-  Fixture f;
+  PrefsFixture f;
   auto* form = new TFormPref(*f.session);
   form->Tree->setCurrentItem(form->Tree->topLevelItem(3));  // Auto-Accept
   form->show();
@@ -213,7 +213,7 @@ TEST(FormPref, DisabledOptionsStayReadable) {
 // widgets go, and every one of its windows draws with one shared palette, so
 // the style's cached drawings are made once rather than once per window.
 TEST(FormPref, OpenedAndClosedOftenLeavesNothingBehind) {
-  Fixture f;
+  PrefsFixture f;
   const auto before = QApplication::allWidgets().size();
   std::set<qint64> palettes;
   for (int i = 0; i < 30; ++i) {

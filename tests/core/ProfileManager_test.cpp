@@ -18,12 +18,12 @@
 
 namespace {
 
-struct Fixture {
+struct ProfilesFixture {
   testing_support::TempHome home;
   TPrompts prompts;
   std::unique_ptr<TSession> session;
 
-  Fixture() {
+  ProfilesFixture() {
     testing_support::WidgetApp();
     session = std::make_unique<TSession>(prompts);
     for (const char* name : {"Home", "Work"}) {
@@ -50,7 +50,7 @@ struct Fixture {
 // Cancel drops edits, new and deleted profiles alike; a second profile of one
 // name is refused, since a profile is chosen by its name.
 TEST(ProfileManager, CancelDropsEverythingAndApplyChecksFirst) {
-  Fixture f;
+  ProfilesFixture f;
   {
     TProfileManager cancelled(f.DB(), "Home");
     EXPECT_EQ(cancelled.Current(), "Home");
@@ -105,7 +105,7 @@ TEST(ProfileManager, CancelDropsEverythingAndApplyChecksFirst) {
 // Delete takes the current profile at once; closing without Apply keeps them
 // all. An over-long user name is emptied at the next character typed.
 TEST(FormProMan, DeleteAndOverLongUserNamesAndClosingWithoutApplyKeepsTheProfiles) {
-  Fixture f;
+  ProfilesFixture f;
   auto* form = new TFormProMan(*f.session);
   std::vector<std::string> shown;
   form->ShowMessage = [&](const std::string& text, const std::string&) { shown.push_back(text); };

@@ -35,7 +35,7 @@ std::string Params(const std::string& id, const std::string& name, const std::st
 
 // A session on a home whose "incoming.msg" holds `stored` before it starts,
 // with message windows that keep what they are asked to show.
-struct Fixture {
+struct RelayFixture {
   testing_support::TempHome home;
   TPrompts prompts;
   std::unique_ptr<TSession> session;
@@ -44,7 +44,7 @@ struct Fixture {
   std::string poison;             // a message text the windows fail on
   std::vector<platform::TConnection> links;
 
-  explicit Fixture(const std::string& stored = "", bool windows = true) {
+  explicit RelayFixture(const std::string& stored = "", bool windows = true) {
     testing_support::WidgetApp();
     if (!stored.empty()) WriteFile(home.Home() / "Data" / "incoming.msg", stored);
     session = std::make_unique<TSession>(prompts);
@@ -80,7 +80,7 @@ struct Fixture {
 // read by their number. Each change is on disk at once.
 TEST(RelayedMessages, QueueNeverOverwritesAndKeepsArrivalOrder) {
   const std::string r = "{$}Bea{$}1{$}0{$}ip{$}1{$}t{$}";
-  Fixture f("[111]\r\nmsg0=111" + r + "zero\r\nmsg2=111" + r + "two\r\nMSG10=111" + r + "ten\r\n", true);
+  RelayFixture f("[111]\r\nmsg0=111" + r + "zero\r\nmsg2=111" + r + "two\r\nMSG10=111" + r + "ten\r\n", true);
   f.session->Settings.ShowMsg = false;
   f.Receive(Params("111", "Bea", "eleven"));
   EXPECT_EQ(f.session->Messages().Store().Keys("111"), (std::vector<std::string>{"msg0", "msg2", "MSG10", "msg11"}));
@@ -118,7 +118,7 @@ TEST(RelayedMessages, ReceivingFollowsTheSettingsAndDropsWhatItMustNot) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Fixture f("", c.windows);
+    RelayFixture f("", c.windows);
     f.session->BlockedList.Add("666,Pest");
     f.session->Settings.ShowMsg = c.showMsg;
     if (c.windowOpen) f.open.push_back("111");
@@ -143,7 +143,7 @@ TEST(RelayedMessages, ReceivingFollowsTheSettingsAndDropsWhatItMustNot) {
 // fails is logged and taken out.
 TEST(RelayedMessages, PoisonDrainsAndTheRestGoOn) {
   const std::string r = "{$}Cy{$}1{$}0{$}ip{$}1{$}t{$}";
-  Fixture f("[12a]\r\nmsg0=12a" + r + "x\r\n"          // no user id
+  RelayFixture f("[12a]\r\nmsg0=12a" + r + "x\r\n"          // no user id
             "[111]\r\nmsg0=111{$}short\r\n"            // fewer than eight fields
             "[222]\r\nnotes=whatever\r\n"              // no message key
             "[333]\r\nmsg0=333" + r + "bad\r\nmsg1=333" + r + "good\r\n"
@@ -185,7 +185,7 @@ TEST(RelayedMessages, HistoryFollowsTheSettings) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Fixture f;
+    RelayFixture f;
     f.session->Settings.LogHistory = c.log;
     f.session->Settings.LogHistoryOnly = c.onlyFriends;
     if (c.friendPeer) f.session->DB().AddFriend("111", "Bea", "", "");

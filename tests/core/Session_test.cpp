@@ -22,7 +22,7 @@ namespace {
 using testing_support::ReadFile;
 
 // Answers every question as told and keeps what it was asked.
-struct AnsweringPrompts : TPrompts {
+struct SessionPrompts : TPrompts {
   bool Yes = true;
   bool GreetingConnects = true;
   std::vector<std::string> Asked;
@@ -38,13 +38,13 @@ struct AnsweringPrompts : TPrompts {
   }
 };
 
-struct Fixture {
+struct SessionFixture {
   testing_support::TempHome home;
-  AnsweringPrompts prompts;
+  SessionPrompts prompts;
   std::unique_ptr<TSession> session;
   std::vector<TContactCall> calls;
 
-  Fixture() {
+  SessionFixture() {
     testing_support::WidgetApp();
     session = std::make_unique<TSession>(prompts);
     session->CreateLocalStores();
@@ -84,7 +84,7 @@ TEST(Session, ContactCommandsGoToTheirHandlers) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Fixture f;
+    SessionFixture f;
     f.prompts.GreetingConnects = c.greetingConnects;
     f.prompts.Yes = c.yes;
     if (c.registered)
@@ -105,7 +105,7 @@ TEST(Session, ContactCommandsGoToTheirHandlers) {
     EXPECT_FALSE(f.session->IsUserBlocked("41000001{$}Ann"));
   }
   // Yes blocks, and the list is saved.
-  Fixture f;
+  SessionFixture f;
   f.session->RunContactCommand(TContactCommand::Block, kAnn);
   EXPECT_TRUE(f.session->IsUserBlocked("41000001{$}Ann"));
   EXPECT_EQ(ReadFile(f.home.Home() / "Data" / "blocked.parlo"), "41000001,Ann\r\n");
@@ -166,7 +166,7 @@ using Caller = testing_support::TLoopbackCaller;
 // for its code, which takes the connection over; an accepted private chat
 // goes there after the answer policy; a code nobody handles is closed and logged.
 TEST(Session, PeerRequestsReachTheHandlerThatAdoptsThem) {
-  Fixture f;
+  SessionFixture f;
   const std::string port = std::to_string(testing_support::FreePort());
   f.session->Settings.ListenPort = port;
   f.session->StartListening();
@@ -216,13 +216,13 @@ TEST(Session, PeerRequestsReachTheHandlerThatAdoptsThem) {
 // filled anew while the question was open.
 TEST(Session, DeletingAFriendAsksAndFindsTheEntryAgainById) {
   // A friends refresh arrives while the question is open: Bob first, Ann after him.
-  struct Refilling : AnsweringPrompts {
+  struct Refilling : SessionPrompts {
     TSession* session = nullptr;
     bool AskYesNo(const std::string& text, const std::string& caption, bool noIsDefault) override {
       session->Friends.Clear();
       session->Friends.Add({"Bob", 0, "Available", "10.0.0.2", "2960", "41000002", "1"});
       session->Friends.Add(kAnn);
-      return AnsweringPrompts::AskYesNo(text, caption, noIsDefault);
+      return SessionPrompts::AskYesNo(text, caption, noIsDefault);
     }
   };
   for (const bool yes : {false, true}) {

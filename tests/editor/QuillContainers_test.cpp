@@ -32,7 +32,7 @@ TEST(QuillContainers, SortedListAgreesWithStdSet) {
     ASSERT_EQ(index, static_cast<int>(std::distance(model.begin(), model.lower_bound(probe))));
   }
   ASSERT_EQ(std::vector<int>(model.begin(), model.end()), list.List());
-  list.Duplicates = TDuplicates::dupError;
+  list.Duplicates = quill::TDuplicates::dupError;
   EXPECT_THROW(list.Add(*model.begin()), platform::EListError);
 }
 

@@ -53,8 +53,6 @@ class Search : public ::testing::Test {
   fs::path home_;
 };
 
-}  // namespace
-
 TEST_F(Search, FindRepeatsAndReportsWithTheSharedSettings) {
   SetLines(*e, {"one two", "two one two"});
   e->FindNext(ecFind);  // nothing to repeat yet
@@ -185,3 +183,5 @@ TEST_F(Search, IncrementalSearchFollowsTyping) {
   EXPECT_EQ(e->SearchRect(), TRect{});
   EXPECT_EQ(told, 1);
 }
+
+}  // namespace

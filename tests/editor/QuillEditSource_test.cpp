@@ -24,15 +24,15 @@ struct Snapshot {
   bool operator==(const Snapshot&) const = default;
 };
 
-std::vector<std::string> Lines(const TCustomQuillEditSource& doc) {
+std::vector<std::string> SourceLines(const TCustomQuillEditSource& doc) {
   std::vector<std::string> r;
   for (int i = 0; i < doc.Strings().Count(); ++i) r.push_back(doc.Strings().GetStr(i));
   return r;
 }
 
-Snapshot Take(const TCustomQuillEditSource& doc) { return {Lines(doc), doc.CurrentPosition(), doc.BookMarks().List()}; }
+Snapshot Take(const TCustomQuillEditSource& doc) { return {SourceLines(doc), doc.CurrentPosition(), doc.BookMarks().List()}; }
 
-std::string Describe(const Snapshot& s) {
+std::string DescribeSnapshot(const Snapshot& s) {
   std::ostringstream o;
   for (size_t i = 0; i < s.lines.size(); ++i) o << i << ": [" << s.lines[i] << "]\n";
   o << "pos " << s.pos.X << "," << s.pos.Y << "\nmarks";
@@ -135,12 +135,12 @@ TEST_P(UndoRedoProperty, UndoAllRestoresStartAndRedoAllRestoresEnd) {
     for (int guard = 0; doc.UndoAvailable() && guard < 10000; ++guard) doc.Undo();
     Snapshot undone = Take(doc);
     if (!c.positions) undone.pos = start.pos;
-    ASSERT_EQ(undone, start) << "seed " << seed << "\nexpected\n" << Describe(start) << "\ngot\n" << Describe(undone);
+    ASSERT_EQ(undone, start) << "seed " << seed << "\nexpected\n" << DescribeSnapshot(start) << "\ngot\n" << DescribeSnapshot(undone);
 
     for (int guard = 0; doc.RedoAvailable() && guard < 10000; ++guard) doc.Redo();
     Snapshot redone = Take(doc);
     if (!c.positions) redone.pos = end.pos;
-    ASSERT_EQ(redone, end) << "seed " << seed << "\nexpected\n" << Describe(end) << "\ngot\n" << Describe(redone);
+    ASSERT_EQ(redone, end) << "seed " << seed << "\nexpected\n" << DescribeSnapshot(end) << "\ngot\n" << DescribeSnapshot(redone);
   }
 }
 
@@ -220,7 +220,7 @@ TEST(EditSource, TextOperationsAtTheEdges) {
     doc.Strings().SetText(c.text);
     doc.JumpTo(c.at.X, c.at.Y);
     c.op(doc);
-    EXPECT_EQ(Lines(doc), c.expect) << c.name;
+    EXPECT_EQ(SourceLines(doc), c.expect) << c.name;
   }
 }
 
@@ -273,7 +273,7 @@ TEST(EditSource, ReadOnlyRefusesTextAndUndo) {
   doc.DeleteString(1);
   doc.BreakString();
   doc.Undo();
-  EXPECT_EQ(Lines(doc), std::vector<std::string>{"xabc"});
+  EXPECT_EQ(SourceLines(doc), std::vector<std::string>{"xabc"});
   EXPECT_TRUE(doc.UndoAvailable());
   doc.JumpTo(2, 0);  // navigation stays possible
   EXPECT_EQ(doc.CurrentPosition().X, 2);
@@ -507,7 +507,7 @@ TEST(EditSource, RangeDeletedInOneStepAgreesWithItsSteps) {
     };
     const auto steps = run(true), range = run(false);
     ASSERT_EQ(std::get<0>(range), std::get<0>(steps))
-        << "seed " << seed << "\nsteps\n" << Describe(std::get<0>(steps)) << "\nrange\n" << Describe(std::get<0>(range));
+        << "seed " << seed << "\nsteps\n" << DescribeSnapshot(std::get<0>(steps)) << "\nrange\n" << DescribeSnapshot(std::get<0>(range));
     ASSERT_EQ(std::get<1>(range), std::get<1>(steps)) << "seed " << seed;
     ASSERT_EQ(std::get<2>(range), std::get<2>(steps)) << "seed " << seed;
   }

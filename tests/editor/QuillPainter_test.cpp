@@ -19,7 +19,7 @@ struct ThreeStyles {
   }
 };
 
-TQuillData Words(std::initializer_list<uint16_t> words) { return TQuillData(words.begin(), words.end()); }
+TQuillData PaintedWords(std::initializer_list<uint16_t> words) { return TQuillData(words.begin(), words.end()); }
 
 }  // namespace
 
@@ -81,7 +81,7 @@ TEST(QuillPainter, PaintsRunsWithTheColourRules) {
          v.SetText({"abcd"});
          v.source.SetParser(&p.parser);
          v.source.SetOptions(v.source.Options() | srLiveSpell);
-         v.source.Strings().SetStrData(0, Words({32769, 32769, 65534, 0}));
+         v.source.Strings().SetStrData(0, PaintedWords({32769, 32769, 65534, 0}));
        },
        {"ExtTextOut 0,0 \"ab\" opaque,clipped 0,0,12,12" + font + " color=clRed bk=clWindow adv=6",
         "PolyBezier pen=clRed 0,9 2,11 4,13 6,9 8,11 10,13 12,9",
@@ -93,7 +93,7 @@ TEST(QuillPainter, PaintsRunsWithTheColourRules) {
        [](FakeView& v, ThreeStyles& p) {
          v.SetText({"abc"});
          v.source.SetParser(&p.parser);
-         v.source.Strings().SetStrData(0, Words({1, 1, 2}));
+         v.source.Strings().SetStrData(0, PaintedWords({1, 1, 2}));
          v.options |= eoColorSelection;
          v.selType = TQuillSelType::slStream;
          v.selStart = {1, 0};
@@ -126,7 +126,7 @@ TEST(QuillPainter, PaintsRunsWithTheColourRules) {
        [](FakeView& v, ThreeStyles&) {
          v.SetText({"w x"});
          v.painter->HighlightUrls = true;
-         v.source.Strings().SetStrData(0, Words({8, 65535, 65535}));
+         v.source.Strings().SetStrData(0, PaintedWords({8, 65535, 65535}));
          v.options |= eoPaintFormattingMarks;
        },
        {"ExtTextOut 0,0 \"w\" opaque,clipped 0,0,6,12" + font + ",U color=clBlue bk=clWindow adv=6",

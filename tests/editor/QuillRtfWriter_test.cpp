@@ -18,7 +18,7 @@ using rtftest::RunAttrs;
 
 namespace {
 
-TQuillFont EditorFont() {
+TQuillFont WriterFont() {
   TQuillFont f;
   f.Name = "Arial";
   f.Size = 10;
@@ -43,7 +43,7 @@ Doc Merged(const Doc& doc) {
   return out;
 }
 
-std::string Describe(const RunAttrs& a) {
+std::string DescribeAttrs(const RunAttrs& a) {
   std::ostringstream o;
   o << a.Font << "/" << int(a.Charset) << "/" << a.Size << " c" << std::hex << a.Color << " bk" << a.BkColor << std::dec
     << " s" << int(a.Style) << " sc" << int(a.Script) << " " << a.Url;
@@ -65,7 +65,7 @@ std::string CompareDocs(const Doc& expected, const Doc& actual) {
     for (size_t k = 0; k < e.Runs.size(); ++k) {
       const rtftest::Run &x = e.Runs[k], &y = a.Runs[k];
       if (x.Text != y.Text) return at + "text [" + x.Text + "] vs [" + y.Text + "]";
-      if (!(x.Attrs == y.Attrs)) return at + "[" + x.Text + "] " + Describe(x.Attrs) + " vs " + Describe(y.Attrs);
+      if (!(x.Attrs == y.Attrs)) return at + "[" + x.Text + "] " + DescribeAttrs(x.Attrs) + " vs " + DescribeAttrs(y.Attrs);
       if (!x.Object != !y.Object) return at + "object";
       if (x.Object) {
         const auto &p = *x.Object, &q = *y.Object;
@@ -140,7 +140,7 @@ TEST(RtfWriter, RunsAndControlWords) {
   Doc doc{{Line{{}, {rtftest::Run{"one ", plain, nullptr}, rtftest::Run{"two", plain, nullptr}, rtftest::Run{" bold", bold, nullptr},
                      rtftest::Run{"a\tb{c}\\d \xE9\x80", plain, nullptr}, rtftest::Run{"hl", back, nullptr},
                      rtftest::Run{"after", plain, nullptr}, rtftest::Run{"link", linked, nullptr}, rtftest::Run{" tail", plain, nullptr}}}}};
-  const std::string rtf = rtftest::WriteRtf(doc, EditorFont());
+  const std::string rtf = rtftest::WriteRtf(doc, WriterFont());
   struct Case {
     const char* what;
     const char* piece;
@@ -159,7 +159,7 @@ TEST(RtfWriter, RunsAndControlWords) {
   EXPECT_EQ(CompareDocs(Merged(doc), back2), "");
 
   std::ostringstream empty;
-  TQuillRtfExporter exporter(empty, EditorFont());
+  TQuillRtfExporter exporter(empty, WriterFont());
   exporter.Flush();
   EXPECT_EQ(empty.str(),
             "{\\rtf1\\ansi {\\fonttbl\r\n{\\f0\\fnil\\fcharset0 Arial;}}{\\colortbl\r\n\\red64\\green48\\blue32;}}");
@@ -180,7 +180,7 @@ TEST(RtfWriter, ParagraphsAndPictures) {
                  TQuillNumberingStyle::nbsNumber})
     doc.Lines.push_back(Line{para(n), {rtftest::Run{"item", RunAttrs(), nullptr}}});
   for (int kind = 0; kind < 3; ++kind) doc.Lines[2].Runs.push_back(rtftest::Run{"", {}, SamplePicture(kind)});
-  const std::string rtf = rtftest::WriteRtf(doc, EditorFont());
+  const std::string rtf = rtftest::WriteRtf(doc, WriterFont());
   size_t definitions = 0;
   for (size_t at = rtf.find("\\pnlvlblt"); at != std::string::npos; at = rtf.find("\\pnlvlblt", at + 1)) ++definitions;
   EXPECT_EQ(definitions, 1u) << "consecutive bullets define the bullet once\n" << rtf;
@@ -225,7 +225,7 @@ TEST(RtfWriter, AScriptEndsBeforeTheParagraphMark) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
-    const std::string rtf = rtftest::WriteRtf(row.doc, EditorFont());
+    const std::string rtf = rtftest::WriteRtf(row.doc, WriterFont());
     EXPECT_EQ(ParagraphMarkInScript(rtf), "") << rtf;
     EXPECT_EQ(CompareDocs(Merged(row.doc), rtftest::ReadRtf(rtf)), "");
     if (row.pandoc && rtftest::PandocAvailable()) {
@@ -245,7 +245,7 @@ TEST(RtfWriter, RandomDocumentsReadBackUnchanged) {
       if (rng() % 4 == 0)
         line.Runs.insert(line.Runs.begin() + static_cast<long>(rng() % (line.Runs.size() + 1)),
                          rtftest::Run{"", {}, SamplePicture(static_cast<int>(rng() % 3))});
-    const std::string rtf = rtftest::WriteRtf(doc, EditorFont());
+    const std::string rtf = rtftest::WriteRtf(doc, WriterFont());
     const std::string diff = CompareDocs(Merged(doc), rtftest::ReadRtf(rtf));
     ASSERT_EQ(diff, "") << "round " << round << "\n" << rtf;
     ASSERT_EQ(ParagraphMarkInScript(rtf), "") << "round " << round;
@@ -263,7 +263,7 @@ TEST(RtfWriter, PandocReadsWhatWeWrite) {
   std::mt19937 rng(7);
   Doc doc = rtftest::RandomDoc(rng, 150, true);  // one document, one pandoc run
   for (auto& line : doc.Lines) line.Runs.insert(line.Runs.begin(), rtftest::Run{"plain ", RunAttrs(), nullptr});
-  const std::string rtf = rtftest::WriteRtf(doc, EditorFont());
+  const std::string rtf = rtftest::WriteRtf(doc, WriterFont());
   const std::string json = rtftest::RunPandoc({"-f", "rtf", "-t", "json"}, rtf);
   ASSERT_FALSE(json.empty());
   auto asPandocSees = [](std::vector<rtftest::FlatPara> paras) {

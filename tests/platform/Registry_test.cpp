@@ -31,7 +31,7 @@ class RegistryTest : public ::testing::Test {
   std::vector<std::string> reports;
 };
 
-std::string AllBytes() {
+std::string EveryByte() {
   std::string s = " lead";
   for (int c = 0; c < 256; ++c) s += static_cast<char>(c);
   return s + "= [x] #; trail ";
@@ -43,7 +43,7 @@ TEST_F(RegistryTest, EveryTypeSurvivesTheFile) {
   {
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey("\\Software\\Test\\Sub", true));
-    reg.WriteString(" odd=name\\", AllBytes());
+    reg.WriteString(" odd=name\\", EveryByte());
     reg.WriteString("Empty", "");
     reg.WriteInteger("Min", INT32_MIN);
     reg.WriteInteger("Max", INT32_MAX);
@@ -55,7 +55,7 @@ TEST_F(RegistryTest, EveryTypeSurvivesTheFile) {
   }
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("software\\TEST\\sub", false));
-  EXPECT_EQ(reg.ReadString(" odd=name\\"), AllBytes());
+  EXPECT_EQ(reg.ReadString(" odd=name\\"), EveryByte());
   EXPECT_EQ(reg.ReadString("EMPTY"), "");
   EXPECT_EQ(reg.ReadInteger("Min"), INT32_MIN);
   EXPECT_EQ(reg.ReadInteger("Max"), INT32_MAX);

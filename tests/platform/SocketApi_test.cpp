@@ -216,7 +216,9 @@ TEST(SocketApi, ResetPeerGivesCloseWithItsError) {
     net::TSocket s;
     const int peer = ConnectOurs(n, &s, listener);
     const std::string bytes(c.sent, 'r');
-    if (c.sent > 0) ASSERT_EQ(::send(peer, bytes.data(), c.sent, 0), static_cast<ssize_t>(c.sent));
+    if (c.sent > 0) {
+      ASSERT_EQ(::send(peer, bytes.data(), c.sent, 0), static_cast<ssize_t>(c.sent));
+    }
     linger lg{1, 0};
     ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &lg, sizeof(lg));
     ::close(peer);
@@ -227,8 +229,11 @@ TEST(SocketApi, ResetPeerGivesCloseWithItsError) {
       if (n.Count(net::FD_CLOSE) > 0) break;
       for (int r = static_cast<int>(buf.size()); r == static_cast<int>(buf.size());) {
         r = net::Recv(s, buf.data(), static_cast<int>(buf.size()), 0);
-        if (r > 0) got.append(buf.data(), static_cast<std::size_t>(r));
-        else if (r < 0) EXPECT_EQ(net::LastError(), net::WSAECONNRESET);
+        if (r > 0) {
+          got.append(buf.data(), static_cast<std::size_t>(r));
+        } else if (r < 0) {
+          EXPECT_EQ(net::LastError(), net::WSAECONNRESET);
+        }
       }
     }
     PumpFor(30);

@@ -6,7 +6,7 @@
 
 namespace {
 
-void PumpFor(int ms) {
+void PumpTimersFor(int ms) {
   QElapsedTimer t;
   t.start();
   while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
@@ -23,10 +23,10 @@ TEST(Timer, EnablingARunningTimerKeepsItsPeriod) {
   };
   clock.start();
   timer.SetEnabled(true);
-  PumpFor(250);
+  PumpTimersFor(250);
   timer.SetEnabled(true);  // a keep-alive that re-enables must not push the tick away
   const qint64 reenabled_at = clock.elapsed();
-  PumpFor(350);
+  PumpTimersFor(350);
   ASSERT_GE(fired_at, 0);
   // A restart would fire a whole interval after the re-enabling or later.
   EXPECT_LT(fired_at, reenabled_at + 400);
@@ -42,7 +42,7 @@ TEST(Timer, DisabledOrZeroIntervalNeverFiresAndAHandlerMayFreeItsTimer) {
     TTimer zero;
     zero.SetInterval(0);
     zero.OnTimer = [&](TTimer*) { ++fired; };
-    PumpFor(40);
+    PumpTimersFor(40);
   }
   EXPECT_EQ(fired, 0);
 
@@ -54,7 +54,7 @@ TEST(Timer, DisabledOrZeroIntervalNeverFiresAndAHandlerMayFreeItsTimer) {
     ++fired;
     delete t;
   };
-  PumpFor(60);
+  PumpTimersFor(60);
   EXPECT_EQ(fired, 1);
   EXPECT_EQ(owner.ComponentCount(), 0);
 }

@@ -46,7 +46,7 @@ struct Recorder {
 void Get(THttpClient& c, Recorder& r, const std::string& url) {
   c.URL = url;
   c.GetASync();
-  ASSERT_TRUE(PumpUntil([&] { return r.done_count > 0; }, 20000)) << url;
+  ASSERT_TRUE(httpsocks::PumpUntil([&] { return r.done_count > 0; }, 20000)) << url;
 }
 
 std::string Pattern(std::size_t n) {
@@ -198,16 +198,16 @@ TEST_F(HttpClientTest, ScriptedResponses) {
     int header_ends;
     std::string page;  // the exact body, where it is no pattern
   } cases[] = {
-      {"/nolength/70000", 0, 200, 70000, 1},
-      {"/split/20000", 0, 200, 20000, 1},
-      {"/chain/4", 0, 200, 100, 5},
-      {"/short/1000/600", httperrIncomplete, 404, 600, 1},
-      {"/reset/300000/200000", -1, 404, 0, 1},
-      {"/loop", httperrTooManyRelocations, 404, 0, 6},
-      {"/https", httperrUnsupportedUrl, 404, 0, 1},
+      {"/nolength/70000", 0, 200, 70000, 1, ""},
+      {"/split/20000", 0, 200, 20000, 1, ""},
+      {"/chain/4", 0, 200, 100, 5, ""},
+      {"/short/1000/600", httperrIncomplete, 404, 600, 1, ""},
+      {"/reset/300000/200000", -1, 404, 0, 1, ""},
+      {"/loop", httperrTooManyRelocations, 404, 0, 6, ""},
+      {"/https", httperrUnsupportedUrl, 404, 0, 1, ""},
       {"/noheader", 0, 0, 48, 1, "<HTML>\r\n<body>no header at all</body>\r\n</HTML>\r\n"},
-      {"/cuthead", 0, 200, 10, 2},
-      {"/longline", httperrLineTooLong, 404, 0, 0},
+      {"/cuthead", 0, 200, 10, 2, ""},
+      {"/longline", httperrLineTooLong, 404, 0, 0, ""},
   };
   for (const auto& c : cases) {
     THttpClient client;
@@ -272,8 +272,8 @@ TEST_F(HttpClientTest, AbortEndsTheRequestOnce) {
     client.GetASync();
     EXPECT_EQ(client.State(), httpDnsLookup);
     client.Abort();
-    EXPECT_TRUE(PumpUntil([&] { return r.done_count > 0; }));
-    PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(httpsocks::PumpUntil([&] { return r.done_count > 0; }));
+    httpsocks::PumpUntil([] { return false; }, 200);
     EXPECT_EQ(r.done_count, 1);
     EXPECT_EQ(r.done_error, httperrAborted);
     EXPECT_EQ(client.StatusCode(), 404);
@@ -289,7 +289,7 @@ TEST_F(HttpClientTest, AbortEndsTheRequestOnce) {
       c->Abort();
     };
     Get(client, r, "http://127.0.0.1:" + std::to_string(port) + "/hold/5000");
-    PumpUntil([] { return false; }, 200);
+    httpsocks::PumpUntil([] { return false; }, 200);
     EXPECT_EQ(r.events, (std::vector<std::string>{"HeaderBegin", "HeaderEnd", "DocBegin", "DocData", "DocEnd",
                                                   "RequestDone"}));
     EXPECT_EQ(r.done_error, httperrAborted);
@@ -315,7 +315,7 @@ TEST_F(HttpClientTest, FailuresBeforeAnyResponse) {
     client.GetASync();
     EXPECT_EQ(r.done_count, 0) << "request done must come from the event loop";
     EXPECT_THROW(client.GetASync(), EHttpException);
-    ASSERT_TRUE(PumpUntil([&] { return r.done_count > 0; }));
+    ASSERT_TRUE(httpsocks::PumpUntil([&] { return r.done_count > 0; }));
     EXPECT_EQ(r.done_error, c.error) << c.url;
     EXPECT_EQ(client.StatusCode(), 404) << c.url;
     EXPECT_EQ(client.State(), httpReady);
@@ -355,8 +355,8 @@ TEST_F(HttpClientTest, OwnerMayFreeOrFailInsideEvents) {
     if (where == "RequestDone") client->OnRequestDone = [&](THttpClient* c, THttpRequest, int) { free_it(c); };
     client->URL = url;
     client->GetASync();
-    EXPECT_TRUE(PumpUntil([&] { return freed; })) << where;
-    PumpUntil([] { return false; }, 50);
+    EXPECT_TRUE(httpsocks::PumpUntil([&] { return freed; })) << where;
+    httpsocks::PumpUntil([] { return false; }, 50);
   }
 
   THttpClient client;
@@ -393,7 +393,7 @@ TEST_F(HttpClientTest, PostHeadProxyAndHeaderFields) {
   client.OnSendEnd = [&](THttpClient*) { sends.push_back("end"); };
   client.URL = "http://" + server + "/echo";
   client.PostASync();
-  ASSERT_TRUE(PumpUntil([&] { return r.done_count > 0; }));
+  ASSERT_TRUE(httpsocks::PumpUntil([&] { return r.done_count > 0; }));
   EXPECT_EQ(r.body, "POST /echo HTTP/1.0\r\n" + accept_agent.substr(0, accept_agent.find("User")) +
                         "Content-Type: application/x-www-form-urlencoded\r\nUser-Agent: Mozilla/3.0 (compatible)\r\n"
                         "Host: 127.0.0.1\r\nContent-Length: 9\r\n\r\na=1&b=%20");
@@ -409,7 +409,7 @@ TEST_F(HttpClientTest, PostHeadProxyAndHeaderFields) {
   client.ContentRangeBegin = "5";
   client.URL = "http://u:p@files.example:8080/echo?x";
   client.GetASync();
-  ASSERT_TRUE(PumpUntil([&] { return proxied.done_count > 0; }));
+  ASSERT_TRUE(httpsocks::PumpUntil([&] { return proxied.done_count > 0; }));
   EXPECT_EQ(proxied.body, "GET http://files.example:8080/echo?x HTTP/1.0\r\n" + accept_agent +
                               "Host: files.example\r\nAuthorization: Basic dTpw\r\n"
                               "Proxy-Authorization: Basic cHU6cHA=\r\nCookie: id=7\r\nRange: bytes=5-\r\n\r\n");
@@ -421,7 +421,7 @@ TEST_F(HttpClientTest, PostHeadProxyAndHeaderFields) {
   h.Attach(head);
   head.URL = "http://" + server + "/ok/50";
   head.HeadASync();
-  ASSERT_TRUE(PumpUntil([&] { return h.done_count > 0; }));
+  ASSERT_TRUE(httpsocks::PumpUntil([&] { return h.done_count > 0; }));
   EXPECT_EQ(h.done_error, 0);
   EXPECT_EQ(head.StatusCode(), 200);
   EXPECT_EQ(head.ContentLength(), 50);

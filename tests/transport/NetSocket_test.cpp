@@ -22,7 +22,7 @@ using test::PumpUntil;
 using test::RawPeer;
 
 // Records what a socket reports, in order.
-struct Recorder {
+struct SocketRecorder {
   std::vector<std::string> events;
   std::string received;
   std::vector<std::string> reads;  // one entry per OnDataAvailable that read something
@@ -60,7 +60,7 @@ struct Recorder {
 struct Connected {
   RawPeer peer;
   TNetSocket sock;
-  Recorder rec;
+  SocketRecorder rec;
 
   explicit Connected(int read_size = 8191, bool line_mode = false) {
     const int port = peer.Listen();
@@ -145,7 +145,7 @@ TEST(NetSocket, SmallSendStillReportsDataSentFromTheEventLoop) {
 
 TEST(NetSocket, RefusedConnectReportsErrorThenOneCloseAndNeverReadsConnected) {
   TNetSocket s;
-  Recorder rec;
+  SocketRecorder rec;
   rec.Attach(s);
   s.SetAddr("127.0.0.1");
   s.SetPort(std::to_string(test::FreePort()));
@@ -167,7 +167,7 @@ TEST(NetSocket, AConnectionStartedFromTheCloseHandlerIsAFreshOne) {
   RawPeer live;
   const int live_port = live.Listen();
   TNetSocket s;
-  Recorder rec;
+  SocketRecorder rec;
   rec.Attach(s);
   s.OnSessionClosed = [&](TCustomNetSocket* sock, int) {
     ++rec.closed_count;
@@ -331,7 +331,7 @@ TEST(NetSocket, NoticesOfAnEarlierConnectionAreDropped) {
   RawPeer first;
   RawPeer second;
   ProbeSocket s;
-  Recorder rec;
+  SocketRecorder rec;
   rec.Attach(s);
   s.SetAddr("127.0.0.1");
   s.SetPort(std::to_string(first.Listen()));

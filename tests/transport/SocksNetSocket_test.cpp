@@ -93,14 +93,14 @@ TEST_F(SocksTest, ConnectsThroughProxiesToEchoServer) {
     s.SocksPassword = c.pass;
     if (!c.pass.empty()) s.SocksAuthentication = socksAuthenticateUsercode;
     s.Connect();
-    ASSERT_TRUE(PumpUntil([&] { return !ev.session_connected.empty() || !ev.session_closed.empty(); }));
+    ASSERT_TRUE(httpsocks::PumpUntil([&] { return !ev.session_connected.empty() || !ev.session_closed.empty(); }));
     ASSERT_EQ(ev.session_connected, std::vector<int>{0}) << (ev.socks_errors.empty() ? "" : ev.socks_errors[0].second);
     EXPECT_EQ(ev.socks_connected, std::vector<int>{0});
     if (s.SocksAuthentication == socksAuthenticateUsercode) {
       EXPECT_EQ(ev.auth_states, (std::vector<TSocksAuthState>{socksAuthStart, socksAuthSuccess}));
     }
     // What the far end sent right behind the proxy's reply is the owner's.
-    EXPECT_TRUE(PumpUntil([&] { return raw == c.first_line; }, c.first_line.empty() ? 0 : 3000)) << raw;
+    EXPECT_TRUE(httpsocks::PumpUntil([&] { return raw == c.first_line; }, c.first_line.empty() ? 0 : 3000)) << raw;
     std::string line;
     s.SendStr("hello through " + c.name + "\r\n");
     s.ReadLine(5, line);
@@ -153,7 +153,7 @@ TEST_F(SocksTest, RefusalsEndInSocksErrorAndClose) {
       s.SocksPassword = c.pass;
     }
     s.Connect();
-    ASSERT_TRUE(PumpUntil([&] { return !ev.session_closed.empty(); }));
+    ASSERT_TRUE(httpsocks::PumpUntil([&] { return !ev.session_closed.empty(); }));
     ASSERT_EQ(ev.socks_errors.size(), 1u);
     EXPECT_EQ(ev.socks_errors[0].first, c.error) << ev.socks_errors[0].second;
     EXPECT_TRUE(ev.session_connected.empty());
@@ -171,7 +171,7 @@ TEST_F(SocksTest, ProxyByNameAndProxyThatRefuses) {
   ev.Attach(s);
   Aim(s, "5", port, "127.0.0.1", echo_port_, "localhost");
   s.Connect();
-  ASSERT_TRUE(PumpUntil([&] { return !ev.session_connected.empty(); }));
+  ASSERT_TRUE(httpsocks::PumpUntil([&] { return !ev.session_connected.empty(); }));
   EXPECT_EQ(ev.session_connected, std::vector<int>{0});
 
   // No proxy listening: the owner hears the refusal as from a direct connect.
@@ -180,7 +180,7 @@ TEST_F(SocksTest, ProxyByNameAndProxyThatRefuses) {
   ev2.Attach(refused);
   Aim(refused, "5", FreeLoopbackPort(), "127.0.0.1", echo_port_);
   refused.Connect();
-  ASSERT_TRUE(PumpUntil([&] { return !ev2.session_closed.empty(); }));
+  ASSERT_TRUE(httpsocks::PumpUntil([&] { return !ev2.session_closed.empty(); }));
   EXPECT_EQ(ev2.socks_connected, std::vector<int>{10061});
   EXPECT_EQ(ev2.session_connected, std::vector<int>{10061});
 }
@@ -211,7 +211,7 @@ TEST_F(SocksTest, ReadLineTimesOutWithHeldBytes) {
   s.SetAddr("127.0.0.1");
   s.SetPort(std::to_string(echo_port_));
   s.Connect();
-  ASSERT_TRUE(PumpUntil([&] { return !ev.session_connected.empty(); }));
+  ASSERT_TRUE(httpsocks::PumpUntil([&] { return !ev.session_connected.empty(); }));
   s.SendStr("partial");
   std::string line;
   const auto start = platform::TickCount();
@@ -222,5 +222,5 @@ TEST_F(SocksTest, ReadLineTimesOutWithHeldBytes) {
   s.SendStr("one\r\ntwo\r\n");
   s.ReadLine(5, line);
   EXPECT_EQ(line, "one\r\n");
-  EXPECT_TRUE(PumpUntil([&] { return raw == "two\r\n"; }, 3000)) << "[" << raw << "]";
+  EXPECT_TRUE(httpsocks::PumpUntil([&] { return raw == "two\r\n"; }, 3000)) << "[" << raw << "]";
 }

@@ -32,7 +32,7 @@ std::string Probe(const std::string& file, const std::string& stream, const std:
 }
 
 // The camera's number on frame `index` (from 0) as ffmpeg decodes it.
-int DecodedNumber(const std::string& file, int index) {
+int FileDecodedNumber(const std::string& file, int index) {
   return PpmFrameNumber(Shell("ffmpeg -v error -i '" + file + "' -vf 'select=eq(n\\," + std::to_string(index) +
                               ")' -vframes 1 -f image2pipe -vcodec ppm -"));
 }
@@ -165,7 +165,7 @@ TEST(CaptureFile, SyntheticCameraBecomesAnAviThatOutsideToolsRead) {
       EXPECT_EQ(Probe(file, "a", "codec_name"), "");
     }
     EXPECT_TRUE(DecodesWhole(file));
-    for (int index : {0, 5, 11}) EXPECT_EQ(DecodedNumber(file, index), index + 1) << index;
+    for (int index : {0, 5, 11}) EXPECT_EQ(FileDecodedNumber(file, index), index + 1) << index;
     // The scratch file of a preallocated capture stays unless it is to be made anew.
     const bool scratchKept = cap.vc().PreallocCapFileEnabled && !cap.vc().PreallocCapRecreate;
     EXPECT_EQ(std::filesystem::exists(cap.dir + "/prealloc.avi"), scratchKept);
@@ -256,7 +256,7 @@ TEST(CaptureFile, RecompressionWritesMjpegAndNeverOverwritesItsSource) {
   EXPECT_EQ(Probe(mjpg, "a:0", "codec_name,sample_rate,channels"), "pcm_s16le,22050,2\n");
   EXPECT_LT(std::filesystem::file_size(mjpg), rawSize / 4);
   EXPECT_TRUE(DecodesWhole(mjpg));
-  for (int index : {0, 11}) EXPECT_EQ(DecodedNumber(mjpg, index), index + 1);
+  for (int index : {0, 11}) EXPECT_EQ(FileDecodedNumber(mjpg, index), index + 1);
 }
 
 TEST(CaptureFile, RecompressionReadsCompressedSoundAndFilesFfmpegMade) {
@@ -304,7 +304,7 @@ TEST(CaptureFile, RecompressionReadsCompressedSoundAndFilesFfmpegMade) {
       EXPECT_GT(SignalToNoise(DecodedSound(source), sound), 60.0);
     }
     if (c.capturedWith >= 0) {
-      for (int index : {0, 12}) EXPECT_EQ(DecodedNumber(result, index), index + 1);
+      for (int index : {0, 12}) EXPECT_EQ(FileDecodedNumber(result, index), index + 1);
     }
   }
 }

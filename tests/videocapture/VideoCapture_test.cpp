@@ -30,7 +30,7 @@ bool Has(const Strings& list, const std::string& item) {
   return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-int FrameNumber(const TBitmap& b) {
+int CaptureFrameNumber(const TBitmap& b) {
   return engine::ReadSyntheticFrameNumber(b.Bits(), b.Width(), b.Height(), b.Stride(), false);
 }
 
@@ -48,7 +48,7 @@ TEST(VideoCapture, PreviewsASyntheticCameraAndDeliversFramesOnTheGuiThread) {
     EXPECT_EQ(dest, fc_TBitmap);
     EXPECT_EQ(name, "");
     EXPECT_TRUE(ok);
-    numbers.push_back(FrameNumber(*bitmap));
+    numbers.push_back(CaptureFrameNumber(*bitmap));
   };
   w.vc->StartPreview();
   EXPECT_EQ(w.events, (Strings{"ChangeVideoDevice", "PreviewStarted"}));

@@ -83,7 +83,9 @@ TEST(Extract, HostileNamesAndLinksStayInsideTheDestination) {
         recreate ? std::vector<std::string>{"tmp/parlo-abs-evil3.txt", "evil4.txt", "evil6.txt"}
                  : std::vector<std::string>{"evil1.txt", "evil2.txt", "evil5.txt", "evil7.txt", "evil8.txt"};
     for (const std::string& f : landed) EXPECT_TRUE(Exists(dest + "/" + f)) << f;
-    if (recreate) EXPECT_FALSE(Exists(dest + "/evil1.txt"));
+    if (recreate) {
+      EXPECT_FALSE(Exists(dest + "/evil1.txt"));
+    }
   }
 }
 

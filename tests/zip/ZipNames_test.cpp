@@ -39,7 +39,7 @@ std::string PyListing(const std::string& archive) {
   return out;
 }
 
-std::vector<std::string> Sorted(std::vector<std::string> v) {
+std::vector<std::string> SortedNames(std::vector<std::string> v) {
   std::sort(v.begin(), v.end());
   return v;
 }
@@ -47,7 +47,7 @@ std::vector<std::string> Sorted(std::vector<std::string> v) {
 std::vector<std::string> DiskNames(const std::vector<std::pair<std::string, std::string>>& files) {
   std::vector<std::string> names;
   for (const auto& f : files) names.push_back(f.first);
-  return Sorted(names);
+  return SortedNames(names);
 }
 
 }  // namespace

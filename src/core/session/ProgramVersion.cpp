@@ -11,7 +11,11 @@ TProgramVersion OwnVersion() {
   return {PARLO_VERSION_MAJOR, PARLO_VERSION_MINOR, PARLO_VERSION_RELEASE, PARLO_VERSION_BUILD};
 }
 
-std::string HomePage() { return std::string("http://") + PARLO_WEB_HOST; }
+std::string HomePage() {
+  std::string page = "http://";
+  page += PARLO_WEB_HOST;
+  return page;
+}
 
 std::string SupportPage() { return HomePage() + "/support"; }
 
