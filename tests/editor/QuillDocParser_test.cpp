@@ -63,7 +63,7 @@ class CountingParser : public TCustomQuillParser {
   }
 };
 
-void TokenType(TCustomQuillEditSource& doc, TPoint at, const std::string& s) {
+void TypeInto(TCustomQuillEditSource& doc, TPoint at, const std::string& s) {
   doc.BeginSourceUpdate(oprInsert);
   doc.JumpTo(at.X, at.Y);
   doc.InsertString(s);
@@ -97,7 +97,7 @@ TEST(DocParser, EditReparsesOnlyLinesWhoseStartStateChanged) {
   };
   for (const auto& step : steps) {
     parser.linesParsed = 0;
-    TokenType(doc, step.at, step.text);  // the edited line is parsed at once, the rest on demand
+    TypeInto(doc, step.at, step.text);  // the edited line is parsed at once, the rest on demand
     doc.ParseToString(9999);
     EXPECT_EQ(parser.linesParsed, step.expected) << step.what;
   }
