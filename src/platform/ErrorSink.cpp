@@ -11,26 +11,11 @@ ErrorHandler& Handler() {
   return handler;
 }
 
-TErrorSource*& CurrentSource() {
-  static TErrorSource* source = nullptr;
-  return source;
-}
-
 }  // namespace
-
-TErrorSource::TErrorSource(std::string address, std::string port)
-    : address_(std::move(address)), port_(std::move(port)), outer_(CurrentSource()) {
-  CurrentSource() = this;
-}
-
-TErrorSource::~TErrorSource() { CurrentSource() = outer_; }
 
 void SetErrorHandler(ErrorHandler handler) { Handler() = std::move(handler); }
 
-void ReportError(const std::string& givenAddress, const std::string& givenPort, const std::string& message) {
-  const TErrorSource* source = givenAddress.empty() && givenPort.empty() ? CurrentSource() : nullptr;
-  const std::string& address = source != nullptr ? source->address_ : givenAddress;
-  const std::string& port = source != nullptr ? source->port_ : givenPort;
+void ReportError(const std::string& address, const std::string& port, const std::string& message) {
   if (const auto& handler = Handler()) {
     handler(address, port, message);
     return;

@@ -17,21 +17,4 @@ void SetErrorHandler(ErrorHandler handler);
 void ReportError(const std::string& address, const std::string& port, const std::string& message);
 inline void ReportError(const std::string& message) { ReportError({}, {}, message); }
 
-// While one lives, reports that name no address are told this one: a parser
-// deep inside a connection's handler sees the bytes but not whose they are,
-// and an entry about a stranger's bytes must say where they came from.
-// Scopes nest; the innermost counts. GUI thread only, like the sockets.
-class TErrorSource {
- public:
-  TErrorSource(std::string address, std::string port);
-  ~TErrorSource();
-  TErrorSource(const TErrorSource&) = delete;
-  TErrorSource& operator=(const TErrorSource&) = delete;
-
- private:
-  friend void ReportError(const std::string&, const std::string&, const std::string&);
-  std::string address_, port_;
-  TErrorSource* outer_;
-};
-
 }  // namespace platform

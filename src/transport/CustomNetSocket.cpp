@@ -64,8 +64,8 @@ void TCustomNetSocket::AssignDefaultValue() {
   port_resolved_ = false;
   proto_resolved_ = false;
   local_port_resolved_ = false;
-  addr_.clear();
-  port_.clear();
+  // The texts stay as set: only their marks say that the next Connect or
+  // Listen needs them assigned again.
   protocol_ = net::IPPROTO_TCP_NUMBER;
   proto_ = "tcp";
   sock_type_ = net::SOCK_STREAM_TYPE;
@@ -760,7 +760,7 @@ int TCustomNetSocket::Send(const void* data, int length) {
   }
   // Reported once the queue is in order, so a handler that sends more
   // queues behind these bytes.
-  if (sent_now > 0 && !ReportSent(sent_now)) return length;
+  if (sent_now > 0 && !ReportSentInChunks(sent_now)) return length;
   // When the network has refused more, FD_WRITE tells when to go on: asking
   // again before would cost a call per frame for every peer that does not read.
   if (!network_full && !waiting_for_room_) TryToSend();
@@ -779,12 +779,34 @@ bool TCustomNetSocket::WriteNoticeArmed() const {
   return sock_type_ == net::SOCK_STREAM_TYPE && (select_mask_ & net::FD_WRITE) != 0;
 }
 
-bool TCustomNetSocket::ReportSent(int count) {
+bool TCustomNetSocket::ReportSent(const int* pieces, int count) {
   if (!OnSendData) return true;
   const TSocket h = handle_;
   StillAlive alive(*this);
-  RaiseEvent(OnSendData, this, count);
-  return !alive.expired() && handle_ == h;
+  for (int i = 0; i < count; ++i) {
+    RaiseEvent(OnSendData, this, pieces[i]);
+    if (alive.expired() || handle_ != h) return false;
+  }
+  return true;
+}
+
+// Bytes that went out without being queued are reported as the queue would
+// have reported them: in chunks, so a transfer's progress moves in the same
+// steps whichever way its bytes left.
+bool TCustomNetSocket::ReportSentInChunks(int count) {
+  if (!OnSendData) return true;
+  int pieces[kMaxGather];
+  int n = 0;
+  while (count > 0) {
+    const int piece = std::min(count, kChunkSize);
+    pieces[n++] = piece;
+    count -= piece;
+    if (n == kMaxGather) {
+      if (!ReportSent(pieces, n)) return false;
+      n = 0;
+    }
+  }
+  return ReportSent(pieces, n);
 }
 
 int TCustomNetSocket::SendStr(const std::string& text) {
@@ -844,9 +866,13 @@ void TCustomNetSocket::TryToSend() {
       else waiting_for_room_ = WriteNoticeArmed();
       return;
     }
+    // OnSendData follows for each chunk, with what left of it.
+    int pieces[kMaxGather];
+    int piece_count = 0;
     int left = n;
     while (left > 0 && !send_queue_.empty()) {
       const int take = std::min(left, send_queue_.front().Unread());
+      if (piece_count < kMaxGather) pieces[piece_count++] = take;
       send_queue_.front().Remove(take);
       queued_ -= take;
       left -= take;
@@ -855,7 +881,7 @@ void TCustomNetSocket::TryToSend() {
         send_queue_.pop_front();
       }
     }
-    if (!ReportSent(n)) return;  // the handler closed or freed the socket
+    if (!ReportSent(pieces, piece_count)) return;  // the handler closed or freed the socket
     if (static_cast<std::size_t>(n) < total) {  // the network is full: wait for FD_WRITE
       waiting_for_room_ = WriteNoticeArmed();
       return;

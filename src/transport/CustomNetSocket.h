@@ -93,7 +93,9 @@ class TCustomNetSocket : public TComponent {
   ~TCustomNetSocket() override;
 
   // Remote end (for Listen: the local address and port to listen on). Only
-  // while closed; texts are trimmed, and an empty one counts as not set.
+  // while closed; texts are trimmed, and an empty one counts as not set. A
+  // close keeps the texts but marks them not set: they are assigned again
+  // before the next Connect or Listen.
   const std::string& GetAddr() const { return addr_; }
   const std::string& Addr() const { return addr_; }
   void SetAddr(const std::string& value);
@@ -256,6 +258,9 @@ class TCustomNetSocket : public TComponent {
   virtual int GetRcvdCount();
 
  protected:
+  bool AddrAssigned() const { return addr_assigned_; }
+  bool PortAssigned() const { return port_assigned_; }
+
   virtual void WndProc(platform::TMessage& msg);
   virtual void AssignDefaultValue();
   virtual void InternalClose(bool shutdown, int error);
@@ -356,7 +361,8 @@ class TCustomNetSocket : public TComponent {
   void TryToSend();
   bool WriteNoticeArmed() const;
   // Raises OnSendData; false when the handler closed or freed the socket.
-  bool ReportSent(int count);
+  bool ReportSent(const int* pieces, int count);
+  bool ReportSentInChunks(int count);
   void HandleSendError(int error);
   // How a close ends the connection: the queue sent and then the end of the
   // stream, the end of the stream alone, or a reset.

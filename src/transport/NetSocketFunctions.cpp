@@ -1,5 +1,6 @@
 #include "transport/NetSocketFunctions.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unordered_map>
 
@@ -43,15 +44,14 @@ long LeadingNumber(const std::string& text) {
   return value;
 }
 
-std::uint16_t ResolvePortText(const std::string& port, const std::string& proto, bool allow_zero) {
+std::uint16_t ResolvePortText(const std::string& port, const std::string& proto) {
   if (port.empty() || port.size() > kMaxPortText) throw ESocketException("NetSocketResolvePort: Invalid Port.");
   if (proto.empty() || proto.size() > kMaxPortText) throw ESocketException("NetSocketResolvePort: Invalid Proto.");
-  std::size_t first = 0;
-  while (first < port.size() && IsBlank(port[first])) ++first;
-  if (first < port.size() && IsDigit(port[first])) {
+  if (IsDigit(port[0])) {
     const long value = LeadingNumber(port);
-    // A port outside 1..65535 is an error, never a number wrapped into range.
-    if (value > 65535 || (value == 0 && !allow_zero)) throw ESocketException("NetSocketResolvePort: Invalid Port.");
+    // Port 0 asks the system for a free one. A number past 65535 would wrap
+    // into some other port: that one is an error.
+    if (value > 65535) throw ESocketException("NetSocketResolvePort: Invalid Port.");
     return static_cast<std::uint16_t>(value);
   }
   std::uint16_t number = 0;
@@ -166,11 +166,11 @@ std::uint32_t NetSocketResolveHost(const std::string& text) {
 }
 
 std::uint16_t NetSocketResolvePort(const std::string& port, const std::string& proto) {
-  return ResolvePortText(port, proto, false);
+  return ResolvePortText(port, proto);
 }
 
 std::uint16_t NetSocketResolveLocalPort(const std::string& port, const std::string& proto) {
-  return ResolvePortText(port, proto, true);
+  return ResolvePortText(port, proto);
 }
 
 int NetSocketResolveProto(const std::string& text) {
@@ -178,8 +178,9 @@ int NetSocketResolveProto(const std::string& text) {
   if (IsDigit(text[0])) {
     long value = 0;
     for (std::size_t i = 0; i < text.size() && IsDigit(text[i]); ++i) {
-      value = value * 10 + (text[i] - '0');
-      if (value > 255) throw ESocketException("NetSocketResolveProto: Invalid Protocol.");
+      // Held below a bound so a long number cannot overflow; the system
+      // refuses any protocol it does not know when the socket is made.
+      value = std::min(value * 10 + (text[i] - '0'), 65536L);
     }
     return static_cast<int>(value);
   }

@@ -126,11 +126,11 @@ void TCustomSocksNetSocket::Connect() {
     RaiseException("Connect: Socket already in use");
     return;
   }
-  if (Port().empty()) {
+  if (!PortAssigned()) {
     RaiseException("Connect: No Port Specified");
     return;
   }
-  if (Addr().empty()) {
+  if (!AddrAssigned()) {
     RaiseException("Connect: No IP Address Specified");
     return;
   }

@@ -275,6 +275,7 @@ class HostileServer(AttackCase):
                 self.assertEqual(s.wait_frame(9003, "in", since=since)["params"], [UID, PASSWORD])
 
         server_entry = r"IP: 127\.0\.0\.1 - Port: %d\r\nError Message: " % s.port
+        parser_entry = r"IP:  - Port: \r\nError Message: "
         rows = [
             # (name, attack, check of what it logged)
             ("listings without a pause", lambda: s.flood(UID, [listing], 2), None),
@@ -287,7 +288,7 @@ class HostileServer(AttackCase):
                     r"10000 users; 100000 more listed")),
             ("registration out of turn", registration_out_of_turn, None),
             ("control bytes in a frame", lambda: s.inject(UID, ["  x\x1b[2J\n2001-01-01 00:00:00 Build: forged\r\n"]),
-             logged(server_entry + re.escape(r"Extracting Command: x\x1B[2J\x0A2001-01-01 00:00:00 Build: forged")
+             logged(parser_entry + re.escape(r"Extracting Command: x\x1B[2J\x0A2001-01-01 00:00:00 Build: forged")
                     + "\r\n")),
         ]
         self.run_rows(rows)
@@ -332,7 +333,7 @@ class HostileCallers(AttackCase):
             ("silent callers who come straight back", crowd,
              lambda case, log: case.assertEqual(log.count("Too many waiting connections from one address"), 1)),
             ("a first line that writes log entries", say,
-             logged(r"IP: 127\.0\.0\.3 - Port: \d+\r\nError Message: " +
+             logged(r"IP:  - Port: \r\nError Message: " +
                     re.escape(r"Extracting Command: x\x0A2001-01-01 00:00:00 Build: forged") + "\r\n")),
         ]
         self.run_rows(rows)

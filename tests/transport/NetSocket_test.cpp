@@ -95,6 +95,15 @@ TEST(NetSocket, LargeSendArrivesWholeAndDataSentComesOnceAfterwards) {
   EXPECT_TRUE(c.sock.AllSent());
 }
 
+TEST(NetSocket, SentBytesAreReportedAChunkAtATime) {
+  Connected c;
+  std::vector<int> pieces;
+  c.sock.OnSendData = [&](TCustomNetSocket*, int n) { pieces.push_back(n); };
+  c.sock.SendStr(std::string(4000, 'x'));
+  EXPECT_EQ(pieces, (std::vector<int>{1460, 1460, 1080}));
+  EXPECT_EQ(c.peer.Read(4000, 5000).size(), 4000u);
+}
+
 TEST(NetSocket, HandlersThatSendOrFreeTheSocketKeepBytesInOrderAndDoNotCrash) {
   {
     // More bytes sent from OnSendData queue behind the ones being sent.
@@ -201,8 +210,11 @@ TEST(NetSocket, MisuseIsReportedWithTheSocketErrorTexts) {
   } catch (const ESocketException& e) {
     EXPECT_EQ(std::string(e.what()), "Error 10057 in function Send\r\nSocket is not connected");
   }
+  const std::string port = s.Port();
   s.Close();
-  // After a close the address and port are back at their defaults.
+  // A close keeps the texts but marks them unset: the port must be given again.
+  EXPECT_EQ(s.Addr(), "127.0.0.1");
+  EXPECT_EQ(s.Port(), port);
   s.SetAddr("127.0.0.1");
   try {
     s.Connect();

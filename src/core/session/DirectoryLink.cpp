@@ -222,13 +222,9 @@ void TDirectoryLink::ListServDataAvailable(int error) {
 void TDirectoryLink::ProcessServerData(const std::string& line) {
   int code = 0;
   std::string params, text;
-  {
-    // What the parser cannot read it logs, as the server's.
-    const platform::TErrorSource source(serverAddr_, serverPort_);
-    code = TCmdParser::ExtractCommand(line);
-    params = TCmdParser::ExtractParameters(line);
-    text = TCmdParser::ExtractCommandText(line);
-  }
+  code = TCmdParser::ExtractCommand(line);
+  params = TCmdParser::ExtractParameters(line);
+  text = TCmdParser::ExtractCommandText(line);
   if (Connected()) ProcessServerCommand(code, params, text);
 }
 

@@ -241,13 +241,9 @@ void TPeerListener::SocketClosed(TParloSocket& socket) {
 void TPeerListener::ProcessPeerData(const std::string& line, TParloSocket& socket) {
   int code = 0;
   std::string params, text;
-  {
-    // What the parser cannot read it logs, as this caller's.
-    const platform::TErrorSource source(socket.PeerAddr(), socket.PeerPort());
-    code = TCmdParser::ExtractCommand(line);
-    params = TCmdParser::ExtractParameters(line);
-    text = TCmdParser::ExtractCommandText(line);
-  }
+  code = TCmdParser::ExtractCommand(line);
+  params = TCmdParser::ExtractParameters(line);
+  text = TCmdParser::ExtractCommandText(line);
   if (socket.State() == wsConnected) ProcessPeerCommand(code, params, socket, text);
 }
 
