@@ -56,12 +56,18 @@ std::string SoundRecord(const std::string& userName, int index);
 std::string GreetingRecord(const std::string& chatName, const std::string& greeting);
 
 // Sender and (unescaped) text of a text record; also reads a greeting.
+// Throws std::invalid_argument for a parameter without "{$}": it holds no
+// text, and its handler fails as any other does.
 struct TRoomText {
   std::string Name, Text;
 };
 TRoomText ReadTextRecord(const std::string& parameter);
 
-// Sender and sound of a sound record; false for a sound the table has not
-// (a number outside 0..47, or none): such a record is neither played nor
-// relayed.
+// Sender and sound of a sound record; false when the sound is no number.
+// A number the table has not (outside 0..47) is read as it is: it plays
+// nothing, and the room relays it as any other.
 bool ReadSoundRecord(const std::string& parameter, std::string& name, int& index);
+
+// The record with its first field, the sender's name, replaced by `name`;
+// the rest goes as it came.
+std::string RenamedRecord(const std::string& parameter, const std::string& name);

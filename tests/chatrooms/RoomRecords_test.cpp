@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -42,17 +43,20 @@ TEST(RoomFrames, ReadsLinesAndNeverWritesALineBreakInsideAFrame) {
   }
   EXPECT_EQ(RoomFrame(2010, "Bob{$}a\r\nb\rc\n"), "  2010<Bob{$}a$r$nb$rc$n>\r\n");
   EXPECT_EQ(ReadTextRecord(TextRecord("Bob", "a, {$} b\r\n$c")).Text, "a, {$} b\r\n,");
-  EXPECT_EQ(ReadTextRecord("Bob").Name, "Bob");
+  EXPECT_THROW(ReadTextRecord("Bob"), std::invalid_argument);
+  EXPECT_EQ(RenamedRecord("Ann{$}hi{$}there", "Bob"), "Bob{$}hi{$}there");
+  EXPECT_EQ(RenamedRecord("Ann", "Bob"), "Bob");
 }
 
-TEST(RoomFrames, KeepsSoundsToTheTable) {
+// A sound is any number: one the table has not plays nothing, as the player decides.
+TEST(RoomFrames, ReadsSoundsAsNumbers) {
   const std::pair<std::string, int> cases[] = {
-      {"Bob{$}0", 0}, {"Bob{$}47", 47}, {"Bob{$}48", -1}, {"Bob{$}-1", -1}, {"Bob{$}x", -1}, {"Bob", -1}, {"Bob{$}", -1}};
+      {"Bob{$}0", 0}, {"Bob{$}47", 47}, {"Bob{$}48", 48}, {"Bob{$}-1", -1}, {"Bob{$}x", 999}, {"Bob", 999}, {"Bob{$}", 999}};
   for (const auto& [record, want] : cases) {
     std::string name;
-    int index = -1;
+    int index = 0;
     const bool ok = ReadSoundRecord(record, name, index);
-    EXPECT_EQ(ok ? index : -1, want) << record;
+    EXPECT_EQ(ok ? index : 999, want) << record;
     EXPECT_EQ(name, "Bob");
   }
 }
