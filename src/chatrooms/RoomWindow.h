@@ -109,6 +109,8 @@ class TRoomWindow : public QWidget {
  private:
   void ShowClientCount();
   void BuildWindow();
+  // `inner` on a rounded frame of that colour.
+  QWidget* Framed(QWidget* inner, const QColor& colour);
   QWidget* BuildButtons();
   void WriteMessage(const std::string& name, platform::TFont& font, const std::string& text);
   bool InputKey(QEvent* e);

@@ -106,6 +106,8 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   TFormChatInfo* info = InfoDialog();
   ASSERT_NE(info, nullptr);
   EXPECT_TRUE(OnDesktopCentre(*info));
+  // Both dialogs keep the size they were laid out with.
+  EXPECT_EQ(info->minimumSize(), info->maximumSize());
   EXPECT_EQ(info->StatPort->text().toStdString(), f.session->Settings.ChatPort);
   info->ComboIP->setEditText("127.0.0.1");
   info->OkClick();
@@ -124,6 +126,7 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return f.requests.size() == 2; }, 5000));
   EXPECT_EQ(f.requests[0]->windowTitle().toStdString(), "Request to join chat: Lobby");
   EXPECT_TRUE(OnDesktopCentre(*f.requests[0]));
+  EXPECT_EQ(f.requests[0]->minimumSize(), f.requests[0]->maximumSize());
   // Each joins as a user of its own: a room takes no id twice.
   const std::pair<const char*, const char*> users[] = {{"52000002", "Bob"}, {"63000003", "Cid"}};
   for (int i = 0; i < 2; ++i) {
@@ -166,8 +169,9 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   host->SendText();
   for (TFormChatCli* m : members) EXPECT_TRUE(f.Shows(*m, "links: _http://example.com/_ ok"));
 
-  // The picker stays open for the next sound.
+  // The picker takes the keys at once, and stays open for the next sound.
   host->ShowSounds();
+  EXPECT_EQ(host->focusWidget(), host->PSound->TreeSounds);
   QTreeWidgetItem* node = host->PSound->SoundNode(5);
   ASSERT_NE(node, nullptr);
   emit host->PSound->TreeSounds->itemClicked(node, 0);
