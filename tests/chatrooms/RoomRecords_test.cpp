@@ -93,8 +93,8 @@ TEST(ChatInvite, ReadsWhatTheListenerHandsOver) {
   EXPECT_EQ(invite.HostUser, "Ann, Lee");
   EXPECT_EQ(invite.ChatIP, "10.0.0.1");
   EXPECT_EQ(invite.ChatPort, "2959");
-  EXPECT_EQ(invite.ChatName, "Fun, games{$}and more");
-  EXPECT_EQ(invite.Parameter(), "Ann, Lee{$}10.0.0.1{$}2959{$}Fun, games{$}and more");
+  EXPECT_EQ(invite.ChatName, "Fun, games");
+  EXPECT_EQ(invite.Parameter(), "Ann, Lee{$}10.0.0.1{$}2959{$}Fun, games");
 }
 
 struct Session {
@@ -158,9 +158,10 @@ TEST(ChatInvite, ClosesInvitationsItDoesNotShow) {
 }
 
 // A contact whose listener never greets does not keep the invitation for
-// the rest of the run.
+// the rest of the run; one whose listener cannot be reached is a socket
+// error in the log.
 TEST(ChatInvite, GivesUpAnInvitationThatIsNeverAnswered) {
-  testing_support::WidgetApp();
+  Session s;
   testing_support::TScriptedPeer silent(testing_support::TScriptedPeer::Listen, 0,
                                         R"([{"op": "expect_close", "timeout": 5}])");
   TChatInvitations invitations;
@@ -169,6 +170,13 @@ TEST(ChatInvite, GivesUpAnInvitationThatIsNeverAnswered) {
   EXPECT_EQ(invitations.Pending(), 1);
   EXPECT_TRUE(silent.Passed(5000)) << silent.Output();
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return invitations.Pending() == 0; }, 2000));
+
+  const std::string nobody = std::to_string(testing_support::FreePort());
+  invitations.CreateInviteSocket("127.0.0.1", nobody, TChatInvite{"Ann", "127.0.0.1", "2959", "Lobby"});
+  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return invitations.Pending() == 0; }, 2000));
+  std::ifstream log(s.home.Home() / "errorlog.txt");
+  const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(logged.find(" - Port: " + nobody + "\r\nError Message: Winsock Error 10061 : "), std::string::npos) << logged;
 }
 
 }  // namespace
