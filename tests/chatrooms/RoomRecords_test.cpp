@@ -61,13 +61,13 @@ TEST(RoomFrames, ReadsSoundsAsNumbers) {
   }
 }
 
-// Rows sort by name; a member's copy takes out the exact record first, the
+// Rows sort by name without case; a member's copy takes out the exact record first, the
 // host takes out only the row of the connection that goes.
 TEST(RoomMembers, KeepsRowsByNameAndByConnection) {
   TRoomMembers list;
   const int a = 0, b = 0;
   EXPECT_TRUE(list.Add("2{$}Zed{$}1{$}9{$}ip{$}1", &a));
-  EXPECT_TRUE(list.Add("1{$}Amy{$}0{$}1{$}ip{$}2"));
+  EXPECT_TRUE(list.Add("1{$}amy{$}0{$}1{$}ip{$}2"));
   EXPECT_TRUE(list.Add("2{$}Zed{$}1{$}1{$}ip2{$}3", &b));
   EXPECT_FALSE(list.Add("3{$}Short{$}1"));
   ASSERT_EQ(list.Count(), 3);
