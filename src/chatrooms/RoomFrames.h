@@ -23,10 +23,6 @@ inline constexpr int kRoomLineLimit = 65536;
 // What a sender keeps a frame within, so that even an older receiver that
 // reads one line in pieces of 8191 bytes gets every frame in one piece.
 inline constexpr std::size_t kRoomFrameBudget = 8191;
-// The input box holds at most this many characters; escaping at most doubles
-// them, which with a name keeps a text frame inside the budget in all but
-// the most comma-laden texts (those are refused with a message).
-inline constexpr int kRoomInputLimit = 3500;
 
 struct TRoomLine {
   int Code = 9999;        // 9999 when the first four characters are no number

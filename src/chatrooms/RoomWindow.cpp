@@ -85,10 +85,7 @@ void TRoomWindow::BuildWindow() {
 
   MemoGo = MakeInput(this, this, Client, [this](const QPoint& at) { PopEditPopup(at); });
   // Whatever changes the input (keys, a picked emoticon, the menu, a send) changes the count.
-  connect(MemoGo, &QPlainTextEdit::textChanged, this, [this] {
-    CapInput();
-    ShowCharacterCount();
-  });
+  connect(MemoGo, &QPlainTextEdit::textChanged, this, [this] { ShowCharacterCount(); });
   ButtonSend = MakeButton("Send", this, [this] { SendText(); });
   ButtonSend->setFixedHeight(60);
 
@@ -369,18 +366,6 @@ bool TRoomWindow::InputKey(QEvent* e) {
 }
 
 bool TRoomWindow::TranscriptKey(QEvent* e) { return TranscriptTypingKey(e); }
-
-// A text longer than a frame can carry is cut where it is typed or pasted,
-// not refused after the user wrote it.
-void TRoomWindow::CapInput() {
-  const QString text = MemoGo->toPlainText();
-  if (text.size() <= kRoomInputLimit) return;
-  QTextCursor cursor = MemoGo->textCursor();
-  cursor.setPosition(kRoomInputLimit);
-  cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-  cursor.removeSelectedText();
-  MemoGo->setTextCursor(cursor);
-}
 
 void TRoomWindow::ShowCharacterCount() {
   SetStatusText("Character Count: " + std::to_string(dialoglook::TextFromMemoSize(MemoGo->toPlainText())), 0);

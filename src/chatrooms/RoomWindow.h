@@ -115,7 +115,6 @@ class TRoomWindow : public QWidget {
   void WriteMessage(const std::string& name, platform::TFont& font, const std::string& text);
   bool InputKey(QEvent* e);
   bool TranscriptKey(QEvent* e);
-  void CapInput();
   void ShowCharacterCount();
   void PopEditPopup(const QPoint& at);
   void PopEdit2Popup(const QPoint& at);
