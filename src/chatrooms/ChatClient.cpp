@@ -1,6 +1,7 @@
 #include "chatrooms/ChatClient.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 #include "chatrooms/ChatHost.h"
@@ -62,8 +63,8 @@ void TChatClient::SendFrame(const std::string& frame) {
     if (queuedSinceList_ >= 0) queuedSinceList_ += static_cast<std::int64_t>(frame.size());
     SendStr(frame);
     RestartIdleTimer();
-  } catch (const std::exception& e) {
-    LogClientError(std::string("Error sending command ChatClient: ") + e.what());
+  } catch (const std::exception&) {
+    LogClientError("Error sending command ChatClient: ");
     CloseDelayed();
   }
 }
@@ -164,11 +165,17 @@ void TChatClient::HandleLogon(const std::string& parameter) {
   }
   Guarded("Error initializing chatclient", [&] {
     const TFields fields = TFields::Record(parameter);
+    int status = 0;
+    if (fields.Count() < 4 || !platform::TryStrToInt(fields[3], status)) throw std::invalid_argument("no logon record");
+    // An id names one user in the room: a second connection with it would
+    // be taken for the host, or for the member who holds it.
+    if (const char* refused = host_.LogonRefusal(fields[0])) {
+      host_.LetGo(*this, refused);
+      return;
+    }
     UserID = fields[0];
     UserName = fields[1];
     ListenPort = fields[2];
-    int status = 0;
-    if (fields.Count() < 4 || !platform::TryStrToInt(fields[3], status)) throw std::invalid_argument("no logon record");
     StatusMode = status;
     IP = GetPeerAddr();
     UserRecord = RoomUserRecord(UserID, UserName, StatusMode, IP, ListenPort);
@@ -210,26 +217,26 @@ void TChatClient::SendFullList() {
   });
 }
 
+// A member speaks under the name it logged on with, whatever name its
+// frames carry; a connection that has not logged on is no member and is not
+// heard. The records go on otherwise as they came.
 void TChatClient::HandleText(const std::string& parameter) {
+  if (!LoggedIn) return;
   Guarded("Error sending text to chatclient", [&] {
     const TRoomText text = ReadTextRecord(parameter);
-    host_.ShowPeerText(text.Name, text.Text + "\r\n");
-    host_.Broadcast(cmd::RoomText, parameter, this);
+    host_.ShowPeerText(UserName, text.Text + "\r\n");
+    host_.Broadcast(cmd::RoomText, RenamedRecord(parameter, UserName), this);
   });
 }
 
 void TChatClient::HandleSound(const std::string& parameter) {
+  if (!LoggedIn) return;
   Guarded("Error HostClient soundout", [&] {
-    std::string name;
+    std::string named;
     int index = 0;
-    if (!ReadSoundRecord(parameter, name, index)) {
-      // Logged as a sound that cannot be played, and kept from the others.
-      host_.AddInfoText(RoomShownName(name) + " sent a sound...");
-      host_.LogChatError("Error Host sound play");
-      return;
-    }
-    host_.ShowPeerSound(name, index);
-    host_.Broadcast(cmd::RoomSound, parameter, this);
+    const bool number = ReadSoundRecord(parameter, named, index);
+    host_.ShowPeerSound(UserName, number ? std::optional<int>(index) : std::nullopt);
+    host_.Broadcast(cmd::RoomSound, RenamedRecord(parameter, UserName), this);
   });
 }
 

@@ -1,5 +1,6 @@
 #include "chatrooms/ChatHost.h"
 
+#include <stdexcept>
 #include <vector>
 
 #include "chatrooms/ChatClient.h"
@@ -195,10 +196,9 @@ void TChatHost::RemoveClientFromList(TChatClient& client) {
   }
 }
 
-// The user goes with every connection of his: the same user logged on twice
-// is removed once. Callers still logging on have no id yet, and a member
-// whose id is empty is no reason to drop them. Each close takes a row out of
-// the list, so the id is copied first.
+// Callers still logging on have no id yet, and a member whose id is empty
+// is no reason to drop them. A close takes a row out of the list, so the id
+// is copied first.
 void TChatHost::RemoveFromChat(const TRoomMembers::Row& row) {
   const std::string userId = row.UserID;
   std::vector<TChatClient*> going;
@@ -207,6 +207,13 @@ void TChatHost::RemoveFromChat(const TRoomMembers::Row& row) {
     if (c->LoggedIn && c->UserID == userId) going.push_back(c);
   }
   for (TChatClient* c : going) c->Close();
+}
+
+const char* TChatHost::LogonRefusal(const std::string& userId) const {
+  if (userId == setup_.UserID) return "it logged on with the host's id";
+  for (const TRoomMembers::Row& row : members_.Rows())
+    if (row.UserID == userId) return "its id is already in the room";
+  return nullptr;
 }
 
 void TChatHost::Close() {
@@ -265,14 +272,16 @@ void TChatHost::ShowPeerText(const std::string& name, const std::string& text) {
   PeerTextShown(name, text.substr(0, text.size() - 2));
 }
 
-void TChatHost::ShowPeerSound(const std::string& name, int index) {
+void TChatHost::ShowPeerSound(const std::string& name, std::optional<int> index) {
   try {
     view_.AddInfoText(RoomShownName(name) + " sent a sound...");
-    PlayChatSound(index);
+    if (!index) throw std::invalid_argument("no sound number");
+    PlayChatSound(*index);
   } catch (const std::exception&) {
     LogChatError("Error Host sound play");
+    return;
   }
-  PeerSoundPlayed(name, index);
+  PeerSoundPlayed(name, *index);
 }
 
 bool TChatHost::SendText(const std::string& input) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "chatrooms/RoomMembers.h"
@@ -76,9 +77,8 @@ class TChatHost {
   // travel as one frame. An empty input is sent too.
   bool SendText(const std::string& input);
   void SendSound(int index);
-  // "Remove from Chat": closes every connection logged on with the row's
-  // UserID, without a word to the member; the host's own row removes only
-  // members who logged on with the host's id.
+  // "Remove from Chat": closes the connection logged on with the row's
+  // UserID, without a word to the member; the host's own row removes nobody.
   void RemoveFromChat(const TRoomMembers::Row& row);
   // The window is closing: from now on leaves are neither shown nor announced.
   void Close();
@@ -100,7 +100,12 @@ class TChatHost {
   void RemoveClientFromList(TChatClient& client);
   void AddInfoText(const std::string& text) { view_.AddInfoText(text); }
   void ShowPeerText(const std::string& name, const std::string& text);
-  void ShowPeerSound(const std::string& name, int index);
+  // "<name> sent a sound...", and the sound played; a sound that is no
+  // number is logged as one that cannot be played.
+  void ShowPeerSound(const std::string& name, std::optional<int> index);
+  // Why a logon with this user id is turned away (the host's own id, or one
+  // a member holds already), or null when it is welcome.
+  const char* LogonRefusal(const std::string& userId) const;
   // One frame to every connection but `except` (null: to all).
   void Broadcast(int code, const std::string& parameter, const TChatClient* except = nullptr);
   // The 2004 answer as the list stands, built once per change of the list.

@@ -35,9 +35,7 @@ std::string TChatInvite::Parameter() const {
 bool TChatInvite::Read(const std::string& parameters, TChatInvite& out) {
   const TFields fields = TFields::Record(parameters);
   if (fields.Count() < 4) return false;
-  std::string name = fields[3];
-  for (int i = 4; i < fields.Count(); ++i) name += FieldSeparator + fields[i];
-  out = {CommasBack(fields[0]), fields[1], fields[2], CommasBack(name)};
+  out = {CommasBack(fields[0]), fields[1], fields[2], CommasBack(fields[3])};
   return true;
 }
 
@@ -98,6 +96,10 @@ void TChatInvitations::CreateInviteSocket(const std::string& ip, const std::stri
   s.OnChangeState = [this, &inv](TCustomNetSocket*, TSocketState, TSocketState state) {
     if (state == wsClosed) Closed(inv);
   };
+  // A contact whose listener cannot be reached is told of as any other socket error.
+  s.OnSessionConnected = [](TCustomNetSocket* socket, int error) {
+    if (error != 0) ReportSocketError(*socket, error);
+  };
   s.OnError = [](TCustomNetSocket* socket) { ReportSocketError(*socket, socket->LastError()); };
   s.OnBgException = [](TCustomNetSocket* socket, const std::exception& e, bool& handled) {
     LogError(socket->Addr(), socket->Port(), std::string("Winsock Exception ") + e.what());
@@ -112,8 +114,8 @@ void TChatInvitations::CreateInviteSocket(const std::string& ip, const std::stri
   open_.push_back(std::move(invitation));
   try {
     s.ConnectTcp(ip, port);
-  } catch (const std::exception& e) {
-    LogError(ip, port, std::string("Creating chat request socket: ") + e.what());
+  } catch (const std::exception&) {
+    LogError("", "", "Creating chat request socket");
     Closed(inv);
   }
 }
@@ -124,14 +126,26 @@ void TChatInvitations::DataAvailable(Invitation& inv, int error) {
     ReportSocketError(s, error);
     return;
   }
-  const std::string received = s.ReceiveStr();
-  if (received.empty() || s.State() != wsConnected) return;
-  const std::string line = TCmdParser::CleanLine(received);
-  if (TCmdParser::ExtractCommand(line) == cmd::PeerHello) {
-    const TChatInvite invite{s.user, s.group, s.lport, s.uid};
-    s.SendCommand(cmd::RoomInvite, invite.Parameter(), "");
-  } else {
-    s.Close();
+  std::string line;
+  try {
+    const std::string received = s.ReceiveStr();
+    if (received.empty() || s.State() != wsConnected) return;
+    line = TCmdParser::CleanLine(received);
+  } catch (const std::exception&) {
+    LogError(s.PeerAddr(), s.PeerPort(), "Incoming Receiver Error");
+    s.CloseDelayed();
+    return;
+  }
+  try {
+    if (s.State() != wsConnected) return;
+    if (TCmdParser::ExtractCommand(line) == cmd::PeerHello) {
+      const TChatInvite invite{s.user, s.group, s.lport, s.uid};
+      s.SendCommand(cmd::RoomInvite, invite.Parameter(), "");
+    } else {
+      s.Close();
+    }
+  } catch (const std::exception&) {
+    LogError(s.PeerAddr(), s.PeerPort(), "Incoming ProcessData");
   }
 }
 

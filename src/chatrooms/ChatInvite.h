@@ -19,7 +19,7 @@ struct TChatInvite {
   std::string Parameter() const;
   // From the parameters as the peer listener hands them over (a comma turned
   // into a line break, which is turned back here). False for fewer than
-  // four fields. A chat name that holds "{$}" keeps it: it is the last field.
+  // four fields; fields past the fourth are not read.
   static bool Read(const std::string& parameters, TChatInvite& out);
 };
 

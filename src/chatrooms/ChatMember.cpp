@@ -234,9 +234,9 @@ void TChatMember::HandleText(const std::string& parameter) {
 void TChatMember::HandleSound(const std::string& parameter) {
   std::string name;
   int index = 0;
-  const bool known = ReadSoundRecord(parameter, name, index);
+  const bool number = ReadSoundRecord(parameter, name, index);
   view_.AddInfoText(RoomShownName(name) + " sent a sound...");
-  if (!known) throw std::invalid_argument("no sound of the table");
+  if (!number) throw std::invalid_argument("no sound number");
   if (hooks_.PlayChatSound) hooks_.PlayChatSound(index);
   PeerSoundPlayed(name, index);
 }

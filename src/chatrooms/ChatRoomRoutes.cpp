@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr const char* kDefaultPeerPort = "2960";
-
 template <class T>
 void Prune(std::vector<QPointer<T>>& windows) {
   std::erase_if(windows, [](const QPointer<T>& w) { return w.isNull(); });
@@ -86,8 +84,8 @@ void TChatRoomRoutes::ActionHostChatExecute() {
     // The room listens on the chat port, so that is the port the host sees.
     const TSettings& s = session_.Settings;
     info->ShowInfo(s.ListenIP, s.ChatPort, s.UserName);
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Chat Host Action: ") + e.what());
+  } catch (const std::exception&) {
+    LogError("", "", "Chat Host Action");
   }
 }
 
@@ -111,8 +109,8 @@ TFormChat* TChatRoomRoutes::StartHostedChat(const std::string& ip, const std::st
     if (!window->StartListening()) return nullptr;
     testhooks::Trace("room hosting");
     return window;
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Starting Hosted Chat: ") + e.what());
+  } catch (const std::exception&) {
+    LogError("", "", "Starting Hosted Chat");
     return nullptr;
   }
 }
@@ -121,14 +119,13 @@ void TChatRoomRoutes::SendChatInvitation(const TContactCall& call) {
   if (!host_) return;
   try {
     const TChatRoomSetup& room = host_->Host().Setup();
-    const std::string& port = call.Contact.ListenPort;
     // Who is not available for rooms invites no one to them either.
     if (session_.Settings.ChatYes)
-      invitations_.CreateInviteSocket(call.Contact.ListenIP, port.empty() ? kDefaultPeerPort : port,
+      invitations_.CreateInviteSocket(call.Contact.ListenIP, call.Contact.ListenPort,
                                       TChatInvite{room.UserName, room.ChatIP, room.ChatPort, room.ChatName});
     host_->AddInfoText(RoomShownName(call.Contact.UserName) + " invited to chat...");
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Creating chat request: ") + e.what());
+  } catch (const std::exception&) {
+    LogError("", "", "Creating chat request");
   }
 }
 
@@ -164,8 +161,8 @@ void TChatRoomRoutes::HandleChatInvitation(TPeerRequest& request) {
     dialog->ShowRequest(invite.HostUser, invite.ChatIP, invite.ChatPort, invite.ChatName);
     testhooks::Trace("room invitation from " + invite.HostUser);
     if (RequestShown) RequestShown(*dialog);
-  } catch (const std::exception& e) {
-    LogError(addr, port, std::string("Incoming multi chat request: ") + e.what());
+  } catch (const std::exception&) {
+    LogError(addr, port, "Incoming multi chat request");
   }
 }
 

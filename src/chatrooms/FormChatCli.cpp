@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QPlainTextEdit>
+#include <QTreeWidget>
 
 #include "chatrooms/ChatHost.h"
 #include "conversations/ChatInput.h"
@@ -41,6 +42,7 @@ TFormChatCli::TFormChatCli(TSession& session, std::unique_ptr<TParloSocket> sock
     return TRoomIdentity{s.UserID, s.UserName, s.ListenPort, s.StatusMode};
   };
   member_ = std::make_unique<TChatMember>(*this, std::move(hooks), std::move(socket));
+  ListC->headerItem()->setText(0, "Username");
   SetStatusText("Character Count: ", 0);
   SetStatusText("Client Count: ", 2);
 }

@@ -1,5 +1,6 @@
 #include "chatrooms/FormChatInfo.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -22,21 +23,31 @@ TFormChatInfo::TFormChatInfo() : QWidget(nullptr, Qt::Window) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle("Hosted Chat Information");
   dialoglook::ColourForm(this);
-  Memo = new QPlainTextEdit("Welcome to my chat", this);
+  dialoglook::DialogBorder(this, "Tahoma");
+  auto* sky = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
+  sky->setObjectName("PaintSky");
+  auto* memoFrame = new dialoglook::TFramePanel(QApplication::palette().color(QPalette::Base), sky);
+  memoFrame->setObjectName("PaintMemo");
+  Memo = new QPlainTextEdit("Welcome to my chat", memoFrame);
   Memo->setFixedHeight(80);
-  ComboIP = new QComboBox(this);
+  auto* memoBox = new QVBoxLayout(memoFrame);
+  memoBox->setContentsMargins(5, 5, 5, 5);
+  memoBox->addWidget(Memo);
+  ComboIP = new QComboBox(sky);
   ComboIP->setEditable(true);
-  StatPort = new QLabel(this);
-  StatName = new QLabel(this);
-  EditName = new QLineEdit(this);
+  StatPort = new QLabel(sky);
+  StatName = new QLabel(sky);
+  for (QLabel* shown : {StatPort, StatName}) dialoglook::ColourLabel(shown, dialoglook::PanelColour());
+  EditName = new QLineEdit(sky);
   EditName->installEventFilter(this);
   Button1 = new QPushButton("OK", this);
   Button2 = new QPushButton("Cancel", this);
   connect(Button1, &QPushButton::clicked, this, [this] { OkClick(); });
   connect(Button2, &QPushButton::clicked, this, &QWidget::close);
 
-  auto* rows = new QFormLayout;
-  rows->addRow("Client Greeting:", Memo);
+  auto* rows = new QFormLayout(sky);
+  rows->setContentsMargins(8, 8, 8, 8);
+  rows->addRow("Client Greeting:", memoFrame);
   rows->addRow("Chat IP Address:", ComboIP);
   rows->addRow("Host Port:", StatPort);
   rows->addRow("Host Name:", StatName);
@@ -46,8 +57,9 @@ TFormChatInfo::TFormChatInfo() : QWidget(nullptr, Qt::Window) {
   buttons->addWidget(Button1);
   buttons->addWidget(Button2);
   auto* box = new QVBoxLayout(this);
-  box->addLayout(rows);
+  box->addWidget(sky);
   box->addLayout(buttons);
+  box->setSizeConstraint(QLayout::SetFixedSize);
   EditName->setFocus();
   platform::CentreOn(this, nullptr);
 }

@@ -16,16 +16,20 @@ using platform::ToQString;
 TFormChatRequest::TFormChatRequest() : QWidget(nullptr, Qt::Window) {
   setObjectName("FormChatRequest");
   setAttribute(Qt::WA_DeleteOnClose);
-  dialoglook::ColourForm(this);
+  dialoglook::ColourForm(this, QColor(0x00, 0x40, 0x80));
+  dialoglook::DialogBorder(this, "Tahoma");
+  auto* sky = new dialoglook::TFramePanel(dialoglook::SkyColour(), this);
+  sky->setObjectName("PaintSky");
   auto* intro = new QLabel(
       "You have received a request to join a multi-user chat. Details about the chat are listed below. Please choose to accept the request or reject it.",
-      this);
+      sky);
   intro->setWordWrap(true);
-  StatHost = new QLabel(this);
-  StatChat = new QLabel(this);
+  StatHost = new QLabel(sky);
+  StatChat = new QLabel(sky);
   for (QLabel* label : {StatHost, StatChat}) {
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
+    dialoglook::ColourLabel(label, QColor(0xA6, 0xCA, 0xF0));
   }
   Button1 = new QPushButton("Accept", this);
   Button2 = new QPushButton("Reject", this);
@@ -34,15 +38,24 @@ TFormChatRequest::TFormChatRequest() : QWidget(nullptr, Qt::Window) {
   auto* rows = new QFormLayout;
   rows->addRow("Host Username:", StatHost);
   rows->addRow("Name of Chat:", StatChat);
+  auto* panel = new QVBoxLayout(sky);
+  panel->setContentsMargins(8, 8, 8, 8);
+  panel->addWidget(intro);
+  panel->addLayout(rows);
+  // The form's text is navy: it stands on the panel, never on the dark form.
+  QPalette navy = sky->palette();
+  navy.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x80));
+  sky->setPalette(navy);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(Button1);
   buttons->addWidget(Button2);
   auto* box = new QVBoxLayout(this);
-  box->addWidget(intro);
-  box->addLayout(rows);
+  box->addWidget(sky);
   box->addLayout(buttons);
-  setMinimumWidth(360);
+  // A fixed width, so that the wrapped texts settle the height.
+  sky->setFixedWidth(360);
+  box->setSizeConstraint(QLayout::SetFixedSize);
   platform::CentreOn(this, nullptr);
 }
 

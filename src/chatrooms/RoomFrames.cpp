@@ -1,6 +1,7 @@
 #include "chatrooms/RoomFrames.h"
 
-#include "core/session/Paths.h"
+#include <stdexcept>
+
 #include "platform/Strings.h"
 #include "transport/CmdParser.h"
 
@@ -69,12 +70,17 @@ std::string GreetingRecord(const std::string& chatName, const std::string& greet
 
 TRoomText ReadTextRecord(const std::string& parameter) {
   const std::size_t at = parameter.find(kField);
-  if (at == std::string::npos) return {parameter, ""};
+  if (at == std::string::npos) throw std::invalid_argument("a text record without its text");
   return {parameter.substr(0, at), TCmdParser::UnescapeText(parameter.substr(at + 3))};
 }
 
 bool ReadSoundRecord(const std::string& parameter, std::string& name, int& index) {
   const TFields fields = TFields::Record(parameter);
   name = fields[0];
-  return platform::TryStrToInt(platform::Trim(fields[1]), index) && index >= 0 && index < ChatSoundCount;
+  return fields.Count() > 1 && platform::TryStrToInt(platform::Trim(fields[1]), index);
+}
+
+std::string RenamedRecord(const std::string& parameter, const std::string& name) {
+  const std::size_t at = parameter.find(kField);
+  return at == std::string::npos ? name : name + parameter.substr(at);
 }

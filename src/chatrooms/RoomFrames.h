@@ -23,10 +23,6 @@ inline constexpr int kRoomLineLimit = 65536;
 // What a sender keeps a frame within, so that even an older receiver that
 // reads one line in pieces of 8191 bytes gets every frame in one piece.
 inline constexpr std::size_t kRoomFrameBudget = 8191;
-// The input box holds at most this many characters; escaping at most doubles
-// them, which with a name keeps a text frame inside the budget in all but
-// the most comma-laden texts (those are refused with a message).
-inline constexpr int kRoomInputLimit = 3500;
 
 struct TRoomLine {
   int Code = 9999;        // 9999 when the first four characters are no number
@@ -56,12 +52,18 @@ std::string SoundRecord(const std::string& userName, int index);
 std::string GreetingRecord(const std::string& chatName, const std::string& greeting);
 
 // Sender and (unescaped) text of a text record; also reads a greeting.
+// Throws std::invalid_argument for a parameter without "{$}": it holds no
+// text, and its handler fails as any other does.
 struct TRoomText {
   std::string Name, Text;
 };
 TRoomText ReadTextRecord(const std::string& parameter);
 
-// Sender and sound of a sound record; false for a sound the table has not
-// (a number outside 0..47, or none): such a record is neither played nor
-// relayed.
+// Sender and sound of a sound record; false when the sound is no number.
+// A number the table has not (outside 0..47) is read as it is: it plays
+// nothing, and the room relays it as any other.
 bool ReadSoundRecord(const std::string& parameter, std::string& name, int& index);
+
+// The record with its first field, the sender's name, replaced by `name`;
+// the rest goes as it came.
+std::string RenamedRecord(const std::string& parameter, const std::string& name);

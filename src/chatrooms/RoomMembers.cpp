@@ -1,9 +1,27 @@
 #include "chatrooms/RoomMembers.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "core/session/Contacts.h"
 #include "core/session/PeerBounds.h"
+
+namespace {
+
+// Letters compare without case, and at a tie the lower-case name comes first,
+// as the platform's list views sort their captions.
+bool NameBefore(const std::string& a, const std::string& b) {
+  const auto fold = [](unsigned char c) { return std::tolower(c); };
+  const auto swap = [](unsigned char c) { return std::islower(c) ? std::toupper(c) : std::tolower(c); };
+  const auto less = [](auto key) {
+    return [key](char x, char y) { return key(static_cast<unsigned char>(x)) < key(static_cast<unsigned char>(y)); };
+  };
+  if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less(fold))) return true;
+  if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less(fold))) return false;
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less(swap));
+}
+
+}  // namespace
 
 std::optional<int> TRoomMembers::Add(const std::string& record, const void* owner) {
   TUserRecord r;
@@ -23,7 +41,7 @@ std::optional<int> TRoomMembers::Add(const std::string& record, const void* owne
   }
   bytes_ += cost;
   const auto at = std::upper_bound(rows_.begin(), rows_.end(), row.UserName,
-                                   [](const std::string& name, const Row& other) { return name < other.UserName; });
+                                   [](const std::string& name, const Row& other) { return NameBefore(name, other.UserName); });
   const auto added = rows_.insert(at, std::move(row));
   return static_cast<int>(added - rows_.begin());
 }

@@ -7,8 +7,8 @@
 #include <vector>
 
 // The member list of a room window, as both the host and the members keep
-// it: one row per room user record, kept sorted by user name (ties in the
-// order added), the host's own row among them.
+// it: one row per room user record, kept sorted by user name without case
+// (ties in the order added), the host's own row among them.
 //
 // On the host each row belongs to the connection it came in on (`Owner`,
 // the member's connection object; null for the host's own row), so a member

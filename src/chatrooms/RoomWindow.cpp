@@ -28,13 +28,11 @@
 #include "core/DialogLook.h"
 #include "core/MainPanels.h"
 #include "core/session/DBStuff.h"
-#include "core/session/DirectoryLink.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
 #include "core/session/PeerBounds.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
-#include "transport/CommandCodes.h"
 
 using platform::ToQString;
 
@@ -87,19 +85,19 @@ void TRoomWindow::BuildWindow() {
 
   MemoGo = MakeInput(this, this, Client, [this](const QPoint& at) { PopEditPopup(at); });
   // Whatever changes the input (keys, a picked emoticon, the menu, a send) changes the count.
-  connect(MemoGo, &QPlainTextEdit::textChanged, this, [this] {
-    CapInput();
-    ShowCharacterCount();
-  });
+  connect(MemoGo, &QPlainTextEdit::textChanged, this, [this] { ShowCharacterCount(); });
   ButtonSend = MakeButton("Send", this, [this] { SendText(); });
   ButtonSend->setFixedHeight(60);
 
+  // The frames behind the parts: the light ones hold what is typed and
+  // read, the blue ones the list's column and the buttons.
+  const QColor window = QApplication::palette().color(QPalette::Base);
   auto* talk = new QHBoxLayout;
-  talk->addWidget(Memo, 1);
-  talk->addWidget(ListC);
+  talk->addWidget(Framed(Memo, window), 1);
+  talk->addWidget(Framed(Framed(ListC, window), dialoglook::SkyColour()));
   auto* input = new QHBoxLayout;
-  input->addWidget(MemoGo, 1);
-  input->addWidget(ButtonSend);
+  input->addWidget(Framed(MemoGo, window), 1);
+  input->addWidget(Framed(ButtonSend, dialoglook::PanelColour()));
   auto* statusRow = new QHBoxLayout;
   for (int panel = 0; panel < 3; ++panel) {
     Stat[panel] = new QLabel(this);
@@ -127,6 +125,14 @@ void TRoomWindow::BuildWindow() {
   PopFonts_ = MakeFontsMenu(this, [this] { ActionMyFontExecute(); }, [this] { ActionPeerFontExecute(); });
   AddHelpKey(this, [this] { ActionHelpExecute(); });
   Timer1 = MakeFlashTimer(this);
+}
+
+QWidget* TRoomWindow::Framed(QWidget* inner, const QColor& colour) {
+  auto* frame = new dialoglook::TFramePanel(colour, this);
+  auto* box = new QVBoxLayout(frame);
+  box->setContentsMargins(5, 5, 5, 5);
+  box->addWidget(inner);
+  return frame;
 }
 
 QWidget* TRoomWindow::BuildButtons() {
@@ -276,8 +282,7 @@ void TRoomWindow::ActionAddFriendExecute() {
   const std::optional<TRoomMembers::Row> row = SelectedRow();
   if (!row) return;
   try {
-    if (!session_.DB().AddFriend(row->UserID, row->UserName, row->IP, row->ListenPort)) return;
-    if (session_.Link().Connected()) session_.Link().Send(cmd::FriendIds, session_.DB().FriendIdList());
+    session_.DB().AddFriend(row->UserID, row->UserName, row->IP, row->ListenPort);
   } catch (const std::exception&) {
     LogMenuError(role_.Failures.AddFriend);
   }
@@ -326,7 +331,11 @@ void TRoomWindow::InsertEmoteCode(int entry) { InsertEmoticon(MemoGo, PEm, entry
 
 void TRoomWindow::ShowEmoticons() { PopEmoticons(this, ButtonEmote, PEm, PSound, role_.FocusesEmoticons); }
 
-void TRoomWindow::ShowSounds() { PopSounds(this, ButtonSounds, MemoSys, 30, PSound, PEm); }
+// The arrow keys pick from the tree as soon as it shows.
+void TRoomWindow::ShowSounds() {
+  PopSounds(this, ButtonSounds, MemoSys, 30, PSound, PEm);
+  PSound->TreeSounds->setFocus();
+}
 
 void TRoomWindow::ActionMyFontExecute() {
   if (!ChooseFont(this, Client)) return;
@@ -357,18 +366,6 @@ bool TRoomWindow::InputKey(QEvent* e) {
 }
 
 bool TRoomWindow::TranscriptKey(QEvent* e) { return TranscriptTypingKey(e); }
-
-// A text longer than a frame can carry is cut where it is typed or pasted,
-// not refused after the user wrote it.
-void TRoomWindow::CapInput() {
-  const QString text = MemoGo->toPlainText();
-  if (text.size() <= kRoomInputLimit) return;
-  QTextCursor cursor = MemoGo->textCursor();
-  cursor.setPosition(kRoomInputLimit);
-  cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-  cursor.removeSelectedText();
-  MemoGo->setTextCursor(cursor);
-}
 
 void TRoomWindow::ShowCharacterCount() {
   SetStatusText("Character Count: " + std::to_string(dialoglook::TextFromMemoSize(MemoGo->toPlainText())), 0);

@@ -109,11 +109,12 @@ class TRoomWindow : public QWidget {
  private:
   void ShowClientCount();
   void BuildWindow();
+  // `inner` on a rounded frame of that colour.
+  QWidget* Framed(QWidget* inner, const QColor& colour);
   QWidget* BuildButtons();
   void WriteMessage(const std::string& name, platform::TFont& font, const std::string& text);
   bool InputKey(QEvent* e);
   bool TranscriptKey(QEvent* e);
-  void CapInput();
   void ShowCharacterCount();
   void PopEditPopup(const QPoint& at);
   void PopEdit2Popup(const QPoint& at);

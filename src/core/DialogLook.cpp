@@ -45,9 +45,9 @@ const char* OwnClassName(const QWidget* form) {
 // opened would add its own drawings until the cache is full, and their names
 // for good. All windows of a class therefore share one palette: the
 // application's for that class, taken over as it is.
-void ColourForm(QWidget* form) {
+void ColourForm(QWidget* form, const QColor& colour) {
   QPalette pal = QGuiApplication::palette();
-  pal.setColor(QPalette::Window, FormColour());
+  pal.setColor(QPalette::Window, colour);
   for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
     pal.setColor(QPalette::Disabled, role, DisabledTextColour());
   form->setAutoFillBackground(true);
@@ -62,6 +62,20 @@ void ColourForm(QWidget* form) {
     QApplication::setPalette(pal, look);
   }
   form->setPalette(QPalette());
+}
+
+void DialogBorder(QWidget* form, const char* fontFamily) {
+  form->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  QFont font = form->font();
+  font.setFamily(fontFamily);
+  form->setFont(font);
+}
+
+void ColourLabel(QLabel* label, const QColor& colour) {
+  QPalette pal = label->palette();
+  pal.setColor(QPalette::Window, colour);
+  label->setPalette(pal);
+  label->setAutoFillBackground(true);
 }
 
 void PanelOverButtons(QWidget* form, QWidget* panel, std::initializer_list<QWidget*> left,

@@ -19,6 +19,8 @@ namespace dialoglook {
 // The form background and the panels and frames drawn on it.
 inline QColor FormColour() { return QColor(0x00, 0x61, 0x96); }
 inline QColor PanelColour() { return QColor(0xB0, 0xC4, 0xDE); }
+// The frame of a room window's list column and of the invitation's panel.
+inline QColor SkyColour() { return QColor(0xA6, 0xCB, 0xF0); }
 // Greyed-out text: at least 3:1 against the panels, the light fields and the
 // buttons, where the style's own light grey all but vanishes on the panels.
 inline QColor DisabledTextColour() { return QColor(0x55, 0x55, 0x55); }
@@ -37,7 +39,12 @@ class TFramePanel : public QWidget {
 };
 
 // Colours a dialog's background, and its disabled text so that it stays readable.
-void ColourForm(QWidget* form);
+void ColourForm(QWidget* form, const QColor& colour = FormColour());
+// A dialog's border: the size its layout gives it, no more and no less,
+// with only a close button; its text in the font family named.
+void DialogBorder(QWidget* form, const char* fontFamily);
+// A shown value's box: the label's background in that colour.
+void ColourLabel(QLabel* label, const QColor& colour);
 // Lays a dialog out as its panel over one row of buttons: `left` at the left
 // edge, `right` at the right, the room between them left empty.
 void PanelOverButtons(QWidget* form, QWidget* panel, std::initializer_list<QWidget*> left,

@@ -59,8 +59,9 @@ struct Member : TChatMemberView {
 // A member against a host written from the protocol: the logon answer, the
 // greeting and the list, its own text and sound on the wire, the room's
 // texts (a ">" and a "{$}" inside from our build, escapes from an older
-// sender), sounds outside the table logged and not played (the member stays),
-// a leave, short records and unknown codes ignored, and the close.
+// sender), sounds outside the table handed to the player, one that is no
+// number logged (the member stays), a leave, short records and unknown codes
+// ignored, and a text record without its text, which ends the link.
 TEST(ChatMember, TakesPartInARoomOfAScriptedHost) {
   Member bob;
   TScriptedPeer host(TScriptedPeer::Listen, 0, R"([
@@ -77,8 +78,8 @@ TEST(ChatMember, TakesPartInARoomOfAScriptedHost) {
     {"op": "send_frames", "frames": [[2012, "Eve{$}7", ""], [2012, "Eve{$}48", ""], [2012, "Eve{$}x", ""]]},
     {"op": "send_frames", "frames": [[2008, ")" + kEve + R"(", ""], [2008, "short{$}record", ""], [2003, "x", ""]]},
     {"op": "raw", "data": "no frame at all\r\n"},
-    {"op": "sleep", "seconds": 0.3},
-    {"op": "close"}])");
+    {"op": "send", "code": 2010, "params": "Eve without a text"},
+    {"op": "expect_close", "timeout": 5}])");
   const platform::TConnection say = bob.member->LoggedIn.Connect([&] {
     EXPECT_TRUE(bob.member->SendText("hello, room\r\nsecond line"));
     bob.member->SendSound(3);
@@ -93,12 +94,13 @@ TEST(ChatMember, TakesPartInARoomOfAScriptedHost) {
                              "Eve has left the chat", "Connection to chat closed..."}));
   EXPECT_EQ(bob.peerTexts, (Lines{"Lobby: Welcome, all\r\n", "Eve: a > b {$} c\r\n", "Eve: old, text\r\n"}));
   EXPECT_EQ(bob.ownTexts, (Lines{"hello, room\r\nsecond line\r\n"}));
-  EXPECT_EQ(bob.sounds, (std::vector<int>{3, 7}));
+  EXPECT_EQ(bob.sounds, (std::vector<int>{3, 7, 48}));
   EXPECT_EQ(bob.events, (std::vector<int>{4, 5}));
   // The list as the room left it, kept once the link is gone.
   EXPECT_EQ(bob.lists.back(), (Lines{kAnnRecord, kBobRecord}));
   // The room's own entries name no address.
-  EXPECT_EQ(bob.log, Lines(2, "[:] ChatServer Error: Error Chat client sound play"));
+  EXPECT_EQ(bob.log, (Lines{"[:] ChatServer Error: Error Chat client sound play",
+                            "[:] ChatServer Error: Error chatclient receiving text"}));
 
   // Closed: a text is refused and stays; a sound still plays here.
   EXPECT_FALSE(bob.member->SendText("anyone?"));

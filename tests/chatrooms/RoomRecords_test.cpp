@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -42,28 +43,31 @@ TEST(RoomFrames, ReadsLinesAndNeverWritesALineBreakInsideAFrame) {
   }
   EXPECT_EQ(RoomFrame(2010, "Bob{$}a\r\nb\rc\n"), "  2010<Bob{$}a$r$nb$rc$n>\r\n");
   EXPECT_EQ(ReadTextRecord(TextRecord("Bob", "a, {$} b\r\n$c")).Text, "a, {$} b\r\n,");
-  EXPECT_EQ(ReadTextRecord("Bob").Name, "Bob");
+  EXPECT_THROW(ReadTextRecord("Bob"), std::invalid_argument);
+  EXPECT_EQ(RenamedRecord("Ann{$}hi{$}there", "Bob"), "Bob{$}hi{$}there");
+  EXPECT_EQ(RenamedRecord("Ann", "Bob"), "Bob");
 }
 
-TEST(RoomFrames, KeepsSoundsToTheTable) {
+// A sound is any number: one the table has not plays nothing, as the player decides.
+TEST(RoomFrames, ReadsSoundsAsNumbers) {
   const std::pair<std::string, int> cases[] = {
-      {"Bob{$}0", 0}, {"Bob{$}47", 47}, {"Bob{$}48", -1}, {"Bob{$}-1", -1}, {"Bob{$}x", -1}, {"Bob", -1}, {"Bob{$}", -1}};
+      {"Bob{$}0", 0}, {"Bob{$}47", 47}, {"Bob{$}48", 48}, {"Bob{$}-1", -1}, {"Bob{$}x", 999}, {"Bob", 999}, {"Bob{$}", 999}};
   for (const auto& [record, want] : cases) {
     std::string name;
-    int index = -1;
+    int index = 0;
     const bool ok = ReadSoundRecord(record, name, index);
-    EXPECT_EQ(ok ? index : -1, want) << record;
+    EXPECT_EQ(ok ? index : 999, want) << record;
     EXPECT_EQ(name, "Bob");
   }
 }
 
-// Rows sort by name; a member's copy takes out the exact record first, the
+// Rows sort by name without case; a member's copy takes out the exact record first, the
 // host takes out only the row of the connection that goes.
 TEST(RoomMembers, KeepsRowsByNameAndByConnection) {
   TRoomMembers list;
   const int a = 0, b = 0;
   EXPECT_TRUE(list.Add("2{$}Zed{$}1{$}9{$}ip{$}1", &a));
-  EXPECT_TRUE(list.Add("1{$}Amy{$}0{$}1{$}ip{$}2"));
+  EXPECT_TRUE(list.Add("1{$}amy{$}0{$}1{$}ip{$}2"));
   EXPECT_TRUE(list.Add("2{$}Zed{$}1{$}1{$}ip2{$}3", &b));
   EXPECT_FALSE(list.Add("3{$}Short{$}1"));
   ASSERT_EQ(list.Count(), 3);
@@ -89,8 +93,8 @@ TEST(ChatInvite, ReadsWhatTheListenerHandsOver) {
   EXPECT_EQ(invite.HostUser, "Ann, Lee");
   EXPECT_EQ(invite.ChatIP, "10.0.0.1");
   EXPECT_EQ(invite.ChatPort, "2959");
-  EXPECT_EQ(invite.ChatName, "Fun, games{$}and more");
-  EXPECT_EQ(invite.Parameter(), "Ann, Lee{$}10.0.0.1{$}2959{$}Fun, games{$}and more");
+  EXPECT_EQ(invite.ChatName, "Fun, games");
+  EXPECT_EQ(invite.Parameter(), "Ann, Lee{$}10.0.0.1{$}2959{$}Fun, games");
 }
 
 struct Session {
@@ -154,9 +158,10 @@ TEST(ChatInvite, ClosesInvitationsItDoesNotShow) {
 }
 
 // A contact whose listener never greets does not keep the invitation for
-// the rest of the run.
+// the rest of the run; one whose listener cannot be reached is a socket
+// error in the log.
 TEST(ChatInvite, GivesUpAnInvitationThatIsNeverAnswered) {
-  testing_support::WidgetApp();
+  Session s;
   testing_support::TScriptedPeer silent(testing_support::TScriptedPeer::Listen, 0,
                                         R"([{"op": "expect_close", "timeout": 5}])");
   TChatInvitations invitations;
@@ -165,6 +170,13 @@ TEST(ChatInvite, GivesUpAnInvitationThatIsNeverAnswered) {
   EXPECT_EQ(invitations.Pending(), 1);
   EXPECT_TRUE(silent.Passed(5000)) << silent.Output();
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return invitations.Pending() == 0; }, 2000));
+
+  const std::string nobody = std::to_string(testing_support::FreePort());
+  invitations.CreateInviteSocket("127.0.0.1", nobody, TChatInvite{"Ann", "127.0.0.1", "2959", "Lobby"});
+  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return invitations.Pending() == 0; }, 2000));
+  std::ifstream log(s.home.Home() / "errorlog.txt");
+  const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(logged.find(" - Port: " + nobody + "\r\nError Message: Winsock Error 10061 : "), std::string::npos) << logged;
 }
 
 }  // namespace

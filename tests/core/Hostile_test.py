@@ -489,6 +489,12 @@ class HostileRoom(Strangers):
             self.assertLessEqual(probe.most, self.fds + 256 + 8, "the room's share of the descriptors")
             self.assertGreaterEqual(int(re.findall(r"\d+", out)[1]), 1000 - 256)
 
+        def impostors():
+            with stall_probe(self.port, self.pid) as probe:
+                out = self.attacker("room-impostor", UID, "200", port=port)[0]
+            self.assertEqual(probe.late(), [])
+            self.assertEqual(out, "REFUSED 200 TEXT Eve SOUND Eve LEFT 33000002")
+
         self.run_rows([
             # (name, attack, check of what it logged)
             # Fifty silent members from one address, two talkers from another.
@@ -496,6 +502,7 @@ class HostileRoom(Strangers):
                 self.attacker("room", "50", "2", "8000", "500", port=port)[0],
                 r"^JOINED 8 TURNED 42 SENT 16000 DROPPED [1-8]$"), logged("the member furthest behind was dropped")),
             ("a thousand silent connections to the room port", silent, None),
+            ("strangers logging on as the host or a member, and speaking as another", impostors, None),
         ])
 
 

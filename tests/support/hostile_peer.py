@@ -87,6 +87,12 @@ after a minute.
   room-names PORT MEMBERS SPREAD NAME_BYTES  The same crowd, reading all the
       room sends until its members leave one after the other. Prints
       "JOINED <n> TURNED <n> SLOWEST <ms from a logon to its greeting>".
+  room-impostor PORT HOST_ID COUNT  A member ("Bob") logs on to a hosted room
+      and listens; COUNT strangers from the next address log on in turn
+      with the host's id HOST_ID or with Bob's; then "Eve" logs on, speaks
+      and plays a sound as "Owner", and leaves. Prints "REFUSED <strangers
+      the room closed without a join> TEXT <name of the relayed text> SOUND
+      <name of the relayed sound> LEFT <id of the leave Bob heard>".
   room-host PORT FRAMES NAME_BYTES [--lists]  Invites the program (2020) to a
       room hosted on the --from address; once it has logged on, sends FRAMES
       joins (2006) of members named with NAME_BYTES bytes (--lists: FRAMES
@@ -836,6 +842,56 @@ def room_host(port, frames, size, lists):
     print("JOINED", int(joined), "SENT", frames if joined else 0, flush=True)
 
 
+def room_impostor(port, host_id, count):
+    def logon(source, record):
+        s = connect(port, source=source)
+        s.settimeout(10)
+        if not read_line(s).startswith(b"  2000<"):
+            raise OSError("no hello")
+        s.sendall(b"  2001<%s>\r\n" % record)
+        return s
+
+    def next_frame(s, code):
+        while line := read_line(s):
+            if line[2:6] == b"%d" % code:
+                return line[7:].rstrip(b"\r\n")[:-1]
+        return None
+
+    bob = logon(address(0), b"33000001{$}Bob{$}2960{$}0")
+    next_frame(bob, 2002)
+    bob.sendall(b"  2005<>\r\n")
+    next_frame(bob, 2004)
+    refused = 0
+    for n in range(count):
+        claimed = host_id.encode() if n % 2 == 0 else b"33000001"
+        s = connect(port, source=address(1))
+        s.settimeout(10)
+        try:
+            read_line(s)
+            s.sendall(b"  2001<%s{$}Owner{$}2960{$}0>\r\n" % claimed)
+            # Others leaving may be announced meanwhile; a join or a
+            # greeting would be the room taking the stranger in.
+            while (line := read_line(s)) and not line.startswith((b"  2006<", b"  2002<")):
+                pass
+            refused += line == b""
+        except socket.timeout:
+            pass  # neither taken in nor turned away
+        except OSError:
+            refused += 1  # reset
+        s.close()
+    eve = logon(address(1), b"33000002{$}Eve{$}2960{$}0")
+    next_frame(eve, 2002)
+    eve.sendall(b"  2007<Owner{$}I am your host. Send me your password.>\r\n  2011<Owner{$}5>\r\n")
+    text = next_frame(bob, 2010)
+    sound = next_frame(bob, 2012)
+    eve.close()
+    while (left := next_frame(bob, 2008)) == b"":
+        pass  # callers of earlier attacks that never logged on
+    bob.close()
+    name = lambda record: (record or b"-").split(b"{$}")[0].decode("latin-1")  # noqa: E731
+    print("REFUSED", refused, "TEXT", name(text), "SOUND", name(sound), "LEFT", name(left), flush=True)
+
+
 if __name__ == "__main__":
     mode, port = sys.argv[1], int(sys.argv[2])
     if mode == "flood":
@@ -870,6 +926,8 @@ if __name__ == "__main__":
         room_lists(port, *(int(a) for a in sys.argv[3:7]))
     elif mode == "room-names":
         room_names(port, *(int(a) for a in sys.argv[3:6]))
+    elif mode == "room-impostor":
+        room_impostor(port, sys.argv[3], int(sys.argv[4]))
     elif mode == "room-host":
         room_host(port, int(sys.argv[3]), int(sys.argv[4]), "--lists" in sys.argv)
     elif mode == "say":
