@@ -229,8 +229,7 @@ void TCustomQuillEdit::CutBlock() {
     return;
   }
   CopyBlock();
-  // A read-only text gives its copy and keeps its text.
-  if (!ReadOnly()) DeleteBlock();
+  DeleteBlock();
 }
 
 void TCustomQuillEdit::FillStringsFromClipboard(std::vector<std::string>& strings) {
