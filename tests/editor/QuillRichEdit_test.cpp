@@ -694,8 +694,14 @@ TEST(QuillRichEdit, TypedAddressesAreMarkedAndLinksOpen) {
   e->ProcessUrl({30, 0});
   EXPECT_EQ(opened, "https://example.net/Page");
   e->ProcessUrl({24, 0});
-  SetUrlOpener(nullptr);
   EXPECT_EQ(opened, "https://example.net/page");
+  // The scheme and host are read without case: one entry, the first spelling.
+  const int entries = e->GetFontManager().Count();
+  e->SetSelStart(e->GetTextLen());
+  e->GetSelAttributes().SetUrl("HTTPS://Example.NET/page");
+  e->SetSelText(" again");
+  EXPECT_EQ(e->GetFontManager().Count(), entries);
+  SetUrlOpener(nullptr);
 }
 
 // With real tabs, a row is in shown columns (a tab as blanks up to its
