@@ -119,13 +119,13 @@ TEST(QuillRichEdit, TranscriptRoadKeepsOneEntryPerLookAndTheHeaderFont) {
   e->SetSelStart(e->GetTextLen() - 3);  // after the first picture of the line
   EXPECT_EQ(e->GetSelAttributes().Name(), "DejaVu Sans Mono");
 
-  // A picture is one character; saved as plain text the pictures are gone.
+  // A picture is one character, saved in plain text as the byte 1.
   EXPECT_EQ(e->Lines().Get(1), "hi \x01");
   EXPECT_EQ(e->GetTextLen(), 17 + 2 + 4 + 2 + 4);
   const fs::path saved = icons.dir / "saved.txt";
   e->Lines().SaveToFile(saved.string());
   std::ifstream in(saved, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "abcAnn (10:02 AM)\r\nhi \r\nyo\r\n");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "abcAnn (10:02 AM)\r\nhi \x01\r\n\x01\x01yo\r\n");
 
   EXPECT_FALSE(e->CanCopy());
   e->SelectAll();
