@@ -473,6 +473,16 @@ TEST(QuillRichEdit, CopyAndPasteCarryRtf) {
   EXPECT_EQ(d->GetEditSource().FileName(), file.string());
   EXPECT_THROW(d->LoadFromRtfFile((icons.dir / "missing.rtf").string()), platform::EStreamError);
   EXPECT_EQ(d->GetEditSource().FileName(), file.string()) << "a file that cannot be opened is not recorded";
+  // A picture file that is missing goes in empty; one that is there but is
+  // no picture raises, and nothing goes in.
+  std::ofstream(icons.dir / "bad.bmp", std::ios::binary) << "no picture";
+  const std::vector<std::string> lines = edittest::LinesOf(*c);
+  EXPECT_THROW(c->InsertImageFromFile((icons.dir / "bad.bmp").string()), EInvalidGraphic);
+  EXPECT_EQ(edittest::LinesOf(*c), lines);
+  const TQuillEditorObject* none = c->InsertImageFromFile((icons.dir / "missing.bmp").string());
+  ASSERT_NE(none, nullptr);
+  EXPECT_EQ(none->Width(), 0);
+  c->Undo();
   ASSERT_NE(d->RichEditSource().FindEmbeddedObject(4, 1), nullptr);
   c->AssignContent(*a, false);
   EXPECT_EQ(edittest::LinesOf(*c), edittest::LinesOf(*a));
