@@ -421,7 +421,7 @@ void TCustomQuillRichEdit::SetParagraphForline(const TCustomQuillParagraph& para
     entry->SafeAssign(paragraph);
     number = table.GetCount() < kMaxTableEntries ? table.Add(std::move(entry)) : table.Nearest(*entry);
   }
-  if (number >= 0 && number != doc.ParagraphNumber(line)) doc.SetParagraph(line, number);
+  if (number >= 0) doc.SetParagraph(line, number);
 }
 
 void TCustomQuillRichEdit::ParagraphChanged(TQuillParagraph& paragraph) {
