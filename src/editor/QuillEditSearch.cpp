@@ -73,7 +73,7 @@ void TQuillSearchPrompts::ShowError(const std::string& text) {
 
 TQuillReplaceAnswer TQuillSearchPrompts::AskReplace(const std::string& text) {
   if (!HaveDesktop()) return TQuillReplaceAnswer::Cancel;
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("Confirm"), platform::ToQString(text),
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), platform::ToQString(text),
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   QPushButton* all = box.addButton(QStringLiteral("All"), QMessageBox::AcceptRole);
   box.exec();
