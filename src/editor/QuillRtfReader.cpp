@@ -425,7 +425,8 @@ void TQuillRtfImporter::ParseString(std::string_view s) {
 
   parser_.SetInput(s);
   parser_.CountLines = static_cast<bool>(OnProgress);
-  lineTotal_ = parser_.CountLines ? static_cast<int>(std::count(s.begin(), s.end(), '\n')) + 1 : 0;
+  // As a list of lines counts them: a break at the very end starts no line.
+  lineTotal_ = parser_.CountLines ? static_cast<int>(std::count(s.begin(), s.end(), '\n')) + (s.back() != '\n') : 0;
   lineTold_ = 0;
   auto previous = TQuillRtfParser::tkEnd;
   while (!finished_) {

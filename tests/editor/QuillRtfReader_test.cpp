@@ -216,7 +216,7 @@ TEST(RtfReader, Pictures) {
 }
 
 TEST(RtfReader, StreamsAndProgress) {
-  std::istringstream rtf("{\\rtf1{\\fonttbl\n{\\f0 A;}\n{\\f1 B;}}\na\nb\nc}"), plain("{\\rtx"), shortOne("{\\rt");
+  std::istringstream rtf("{\\rtf1{\\fonttbl\n{\\f0 A;}\n{\\f1 B;}}\na\nb\nc}\n"), plain("{\\rtx"), shortOne("{\\rt");
   EXPECT_TRUE(TQuillRtfImporter::IsValidStream(rtf));
   EXPECT_EQ(rtf.tellg(), 0);
   EXPECT_FALSE(TQuillRtfImporter::IsValidStream(plain));
