@@ -12,6 +12,7 @@
 
 #include "editor/QuillContainers.h"
 #include "platform/Charset.h"
+#include "platform/Exception.h"
 #include "platform/Font.h"
 #include "platform/QtCanvas.h"
 
@@ -249,6 +250,12 @@ class TQuillEditorObject : public TCustomQuillEditorObject {
 };
 
 enum class TQuillGraphicKind { gkBitmap, gkMetaFile, gkIcon };
+
+// A picture file that is there but cannot be read as a picture.
+class EInvalidGraphic : public platform::Exception {
+ public:
+  using Exception::Exception;
+};
 
 class TQuillGraphicObject : public TQuillEditorObject {
  public:

@@ -1,9 +1,11 @@
 #include "editor/QuillCodeTemplates.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "editor/QuillStrings.h"
+#include "editor/QuillUtils.h"
 
 namespace quill {
 
@@ -161,11 +163,7 @@ void TQuillCodeTemplates::LoadFromFile(const std::string& fileName) {
 }
 
 void TQuillCodeTemplates::SaveToFile(const std::string& fileName) {
-  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-  if (!out) throw platform::EStreamError("Cannot create file \"" + fileName + "\"");
-  SaveToStream(out);
-  out.flush();
-  if (!out) throw platform::EStreamError("Cannot write file \"" + fileName + "\"");
+  SaveFileWhole(platform::FileName(std::filesystem::path(fileName)), [this](std::ostream& out) { SaveToStream(out); });
 }
 
 }  // namespace quill

@@ -827,7 +827,6 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   static void ToggleCaseProc(std::string& s);
   void CapitalizeProc(std::string& s);
   // Whether a block command changes text (refused while read-only).
-  static bool ChangesText(int command);
 
   // caret and navigation (QuillEditCaret.cpp)
   void WordLeft();

@@ -6,6 +6,7 @@
 
 #include "editor/QuillEdit.h"
 #include "editor/QuillRtfWriter.h"
+#include "editor/QuillUtils.h"
 
 namespace quill {
 
@@ -64,12 +65,16 @@ void TCustomQuillEdit::SaveToFmtStream(std::ostream& stream, bool selectionOnly,
 }
 
 void TCustomQuillEdit::SaveToFmtFile(const platform::FileName& fileName, const TQuillExporterClass& exporterClass) {
-  std::ofstream out(fileName.Path(), std::ios::binary | std::ios::trunc);
-  if (!out) throw platform::EStreamError("Cannot create file \"" + fileName.Display() + "\"");
-  GetEditSource().SetFileName(fileName.Display());
-  SaveToFmtStream(out, false, exporterClass);
-  out.flush();
-  if (!out) throw platform::EStreamError("Cannot write file \"" + fileName.Display() + "\"");
+  // The document takes the name of a file that was made, as before.
+  TCustomQuillEditSource& doc = GetEditSource();
+  const std::string previous = doc.FileName();
+  doc.SetFileName(fileName.Display());
+  try {
+    SaveFileWhole(fileName, [&](std::ostream& out) { SaveToFmtStream(out, false, exporterClass); });
+  } catch (...) {
+    doc.SetFileName(previous);
+    throw;
+  }
 }
 
 void TCustomQuillEdit::SaveFmtString(TCustomQuillExporter& exporter, const std::string& text, uint16_t style,

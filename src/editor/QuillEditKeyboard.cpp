@@ -21,6 +21,24 @@ TQuillSelType lastCopyType = TQuillSelType::slStream;
 
 constexpr uint8_t kShiftBits = ssShift | ssAlt | ssCtrl;
 
+// Shift, Ctrl, Alt and their kin pressed on their own. They leave a pending
+// sequence pending: the second key of Ctrl+K Ctrl+B is often pressed with a
+// Ctrl pressed anew.
+bool IsModifierKey(int qtKey) {
+  switch (qtKey) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R: return true;
+    default: return false;
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -150,6 +168,9 @@ void TCustomQuillEdit::keyPressEvent(QKeyEvent* event) {
   const platform::TKeyStroke stroke = platform::KeyStrokeOf(*event);
   int key = stroke.Key;
   KeyDown(key, stroke.Shift);
+  // A key the tables cannot name (",", a letter with an accent) has no
+  // binding: it ends a pending sequence and is typed.
+  if (stroke.Key == 0 && !IsModifierKey(event->key())) keyState_ = 0;
   bool consumed = key == 0 && stroke.Key != 0;
   // Alt with a letter is a command, never typing.
   const bool typing = !(stroke.Shift & ssAlt) || (stroke.Shift & ssCtrl);
@@ -188,8 +209,7 @@ bool TCustomQuillEdit::event(QEvent* event) {
         event->accept();
         return true;
       }
-      // A shift key alone leaves the sequence pending.
-      if (platform::KeyStrokeOf(*key).Key != 0) keyState_ = 0;
+      if (!IsModifierKey(key->key())) keyState_ = 0;
     }
   } else if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
@@ -229,8 +249,7 @@ void TCustomQuillEdit::CutBlock() {
     return;
   }
   CopyBlock();
-  // A read-only text gives its copy and keeps its text.
-  if (!ReadOnly()) DeleteBlock();
+  DeleteBlock();
 }
 
 void TCustomQuillEdit::FillStringsFromClipboard(std::vector<std::string>& strings) {

@@ -73,7 +73,7 @@ void TQuillSearchPrompts::ShowError(const std::string& text) {
 
 TQuillReplaceAnswer TQuillSearchPrompts::AskReplace(const std::string& text) {
   if (!HaveDesktop()) return TQuillReplaceAnswer::Cancel;
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("Confirm"), platform::ToQString(text),
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), platform::ToQString(text),
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   QPushButton* all = box.addButton(QStringLiteral("All"), QMessageBox::AcceptRole);
   box.exec();
@@ -260,7 +260,7 @@ void TCustomQuillEdit::FindNext(int command) {
   TQuillSearchSettings& settings = SearchSettings();
   if (selType_ == TQuillSelType::slNone) settings.Scope = TQuillSearchScope::scGlobal;
   // Nothing to repeat before a first search.
-  if (settings.FirstSearch || (settings.TextToFind.empty() && !incSearch_)) return;
+  if (settings.FirstSearch) return;
   settings.InReplace = settings.InReplace || command == ecReplace;
   if (settings.InReplace) {
     int count = 0;
@@ -271,7 +271,6 @@ void TCustomQuillEdit::FindNext(int command) {
     const TPoint caret = GetCurrentPosition();
     const TRect rect = searchRect_;
     const std::string text = incSearchText_;
-    if (text.empty()) return;
     // Past the current match: the next one of the same text.
     const TPoint anchor = SearchRectEmpty() ? caret : TPoint{rect.Left, rect.Top};
     incSearchText_.clear();
@@ -298,8 +297,6 @@ void TCustomQuillEdit::FindNext(int command) {
 
 int TCustomQuillEdit::OccurrenceCount() {
   TQuillSearchSettings& settings = SearchSettings();
-  // An empty text matches nowhere (and everywhere): nothing is counted.
-  if (settings.TextToFind.empty()) return 0;
   TCustomQuillEditSource& doc = GetEditSource();
   const TPoint caret = doc.CurrentPosition();
   const TRect sel = selRect_;
@@ -376,10 +373,18 @@ bool TCustomQuillEdit::ReplaceStep(bool& stop) {
     case TQuillReplaceAnswer::Yes: break;
   }
   TCustomQuillEditSource& doc = GetEditSource();
-  {
+  // Replacing inside the selection keeps it, so that the next step searches
+  // the same text; its end follows the change of length on its last line.
+  const bool inSelection = SearchSelection();
+  TRect kept = selRect_;
+  const TQuillSelType keptType = selType_;
+  if (inSelection) ++selUpdate_;
+  try {
     TQuillSourceUpdate update(doc, oprOther);
-    SetSelection({}, TQuillSelType::slNone);
+    if (!inSelection) SetSelection({}, TQuillSelType::slNone);
     const TPoint caret = doc.CurrentPosition();
+    if (inSelection && keptType == TQuillSelType::slStream && caret.Y == kept.Bottom)
+      kept.Right += static_cast<int>(settings.ReplaceWith.size()) - length;
     const std::string& with = settings.ReplaceWith;
     if (Forward(settings)) {
       const int start = std::max(caret.X - length, 0);
@@ -408,7 +413,12 @@ bool TCustomQuillEdit::ReplaceStep(bool& stop) {
     }
     ++replaced_;
     SetSearchRect({});
+    if (inSelection) SetSelection(kept, keptType);
+  } catch (...) {
+    if (inSelection) --selUpdate_;
+    throw;
   }
+  if (inSelection) --selUpdate_;
   return true;
 }
 
@@ -432,8 +442,6 @@ bool TCustomQuillEdit::DoReplace(int& count) {
   count = 0;
   if (ReadOnly()) return false;
   TQuillSearchSettings& settings = SearchSettings();
-  // An empty text would replace nothing, or the same nothing forever.
-  if (settings.TextToFind.empty()) return false;
   const bool showNotFound = settings.ShowNotFound;
   replaced_ = 0;
   bool result = false;

@@ -336,31 +336,7 @@ void TCustomQuillEdit::MarkLineOrWord() {
 // ---------------------------------------------------------------------------
 // Block commands
 
-bool TCustomQuillEdit::ChangesText(int command) {
-  switch (command) {
-    case ecCut:
-    case ecPaste:
-    case ecDeleteBlock:
-    case ecDeleteSelection:
-    case ecCopyToCaret:
-    case ecLowerCaseWord:
-    case ecUpperCaseWord:
-    case ecIndentBlock:
-    case ecOutdentBlock:
-    case ecUpperCaseBlock:
-    case ecLowerCaseBlock:
-    case ecMoveBlock:
-    case ecToggleCase:
-    case ecCapitalize:
-    case ecEnTabBlock:
-    case ecDeTabBlock: return true;
-    default: return false;
-  }
-}
-
 void TCustomQuillEdit::ProcessBlock(int command) {
-  // Cut still copies from a read-only text; the other edits are refused.
-  if (command != ecCut && ChangesText(command) && ReadOnly()) return;
   TCustomQuillEditSource& doc = GetEditSource();
   const TPoint caret = doc.CurrentPosition();
   const bool none = selType_ == TQuillSelType::slNone;
@@ -381,7 +357,12 @@ void TCustomQuillEdit::ProcessBlock(int command) {
         SetSelection(r, selType_);
         break;
       }
-      if (blockMark_ != unset) SetSelection(Ordered(blockMark_, caret), TQuillSelType::slStream);
+      // Begin selects from the caret to the mark, end from the mark to the
+      // caret: a stream that would run backwards is no selection.
+      if (blockMark_ != unset) {
+        const TPoint from = begin ? caret : blockMark_, to = begin ? blockMark_ : caret;
+        SetSelection({from.X, from.Y, to.X, to.Y}, TQuillSelType::slStream);
+      }
       blockMark_ = caret;
       break;
     }
@@ -664,7 +645,9 @@ void TCustomQuillEdit::MouseSelect() {
 
 void TCustomQuillEdit::MoveProc() {
   TCustomQuillEditSource& doc = GetEditSource();
-  const bool forward = Before(anchor_, lastMouse_) || anchor_ == lastMouse_;
+  // The way the mouse last went between lines, not where it stands from the
+  // anchor: coming back up a line takes the word from its start.
+  const bool forward = mouseForward_;
   if ((options_ & eoWordSelection) && selType_ != TQuillSelType::slBlock) {
     int start = 0, end = 0;
     GetWord(doc, lastMouse_, start, end, TQuillWordSelType::wsWord);
@@ -683,9 +666,8 @@ void TCustomQuillEdit::WidenAnchor() {
   int start = 0, end = 0;
   GetWord(GetEditSource(), anchor_, start, end, TQuillWordSelType::wsWord);
   if (start == 0 || anchor_.X < start - 1 || anchor_.X >= end) return;
-  const bool forward = Before(anchor_, lastMouse_);
   const TPoint old = anchor_;
-  anchor_.X = forward ? start - 1 : end;
+  anchor_.X = mouseForward_ ? start - 1 : end;
   TRect r = selRect_;
   if (TPoint{r.Left, r.Top} == old) r.Left = anchor_.X;
   else if (TPoint{r.Right, r.Bottom} == old) r.Right = anchor_.X;

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "editor/QuillSettings.h"
+#include "editor/QuillUtils.h"
 
 namespace quill {
 
@@ -1263,11 +1264,7 @@ void TCustomQuillEditSource::LoadFromFile(const platform::FileName& fileName) {
 
 void TCustomQuillEditSource::SaveToFile(const platform::FileName& fileName) {
   fileName_ = fileName.Display();
-  std::ofstream out(fileName.Path(), std::ios::binary | std::ios::trunc);
-  if (!out) throw platform::EStreamError("Cannot create file \"" + fileName_ + "\"");
-  SaveToStream(out);
-  out.flush();
-  if (!out) throw platform::EStreamError("Cannot write file \"" + fileName_ + "\"");
+  SaveFileWhole(fileName, [this](std::ostream& out) { SaveToStream(out); });
 }
 
 }  // namespace quill

@@ -355,7 +355,13 @@ TQuillEditorObject* TCustomQuillRichEdit::InsertImage(const std::string& fileNam
       const std::filesystem::path path = std::filesystem::absolute(file.Path(), error);
       if (!error) file = platform::FileName(path);
     }
-    object->LoadFromFile(file);
+    // A missing file leaves the picture empty; one that is there and is no
+    // picture is the caller's to hear of. Metafiles are never drawn here:
+    // they stay empty pictures.
+    std::error_code error;
+    if (!object->LoadFromFile(file) && object->GetGraphicClass() != TQuillGraphicKind::gkMetaFile &&
+        std::filesystem::exists(file.Path(), error))
+      throw EInvalidGraphic("Cannot load the picture \"" + file.Display() + "\"");
   }
   const QImage& picture = object->Image();
   object->SetWidth(width >= 1 ? width : picture.width());
@@ -363,9 +369,13 @@ TQuillEditorObject* TCustomQuillRichEdit::InsertImage(const std::string& fileNam
   object->SetStretch(empty || forceStretch || (width >= 1 && width != picture.width()) ||
                      (height >= 1 && height != picture.height()));
   object->ObjectName = name;
-  // Measured before it goes in: the row it lands on is wrapped once, at its size.
-  object->EndUpdate();
-  return AddPicture(std::move(object));
+  // It goes in while its update is open, measured: the row it lands on is
+  // wrapped once, at its size; the end of the update repaints.
+  TQuillGraphicObject& added = *object;
+  const int number = RichEditSource().AddObject(std::move(object));
+  if (number < 0) return nullptr;
+  added.EndUpdate();
+  return FindObject(number);
 }
 
 TQuillEditorObject* TCustomQuillRichEdit::AddPicture(std::unique_ptr<TQuillGraphicObject> object) {
@@ -411,7 +421,7 @@ void TCustomQuillRichEdit::SetParagraphForline(const TCustomQuillParagraph& para
     entry->SafeAssign(paragraph);
     number = table.GetCount() < kMaxTableEntries ? table.Add(std::move(entry)) : table.Nearest(*entry);
   }
-  if (number >= 0 && number != doc.ParagraphNumber(line)) doc.SetParagraph(line, number);
+  if (number >= 0) doc.SetParagraph(line, number);
 }
 
 void TCustomQuillRichEdit::ParagraphChanged(TQuillParagraph& paragraph) {

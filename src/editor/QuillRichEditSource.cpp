@@ -7,8 +7,6 @@ namespace quill {
 TCustomQuillRichEditSource::TCustomQuillRichEditSource(TQuillComponent* owner) : TCustomQuillEditSource(owner) {
   SetOptions(srAutoIndent | srBackUnindents | srAllowUndo | srGroupUndo | srMoveUpAtLineBegin | srLeaveTrailSpaces |
              srMoveDownAtLineEnd);
-  // Pictures have no place in plain text: a saved transcript leaves them out.
-  Strings().WriteObjects = false;
 }
 
 int TCustomQuillRichEditSource::AddObject(std::unique_ptr<TQuillEditorObject> object) {

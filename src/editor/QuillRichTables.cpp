@@ -1,5 +1,7 @@
 #include "editor/QuillRichTables.h"
 
+#include <algorithm>
+#include <cctype>
 #include <functional>
 #include <string>
 
@@ -25,6 +27,23 @@ class Hasher {
   size_t value_ = 0;
 };
 
+// A link address as entries compare it: the scheme and the host without
+// letter case, as every address reads them; the path and what follows as
+// they stand, since a path that differs only in letter case can be another
+// page, and a link must open its own.
+std::string UrlKey(const std::string& url) {
+  size_t end = 0;
+  while (end < url.size() && (std::isalnum(static_cast<unsigned char>(url[end])) || url[end] == '+' ||
+                              url[end] == '-' || url[end] == '.'))
+    ++end;
+  if (end == 0 || end >= url.size() || url[end] != ':') return url;
+  ++end;
+  if (url.compare(end, 2, "//") == 0) end = std::min(url.find_first_of("/?#", end + 2), url.size());
+  std::string key = url;
+  for (size_t i = 0; i < end; ++i) key[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(key[i])));
+  return key;
+}
+
 }  // namespace
 
 int TQuillRichFontManager::CompareEntries(const TCustomQuillEditorAttributes& a,
@@ -40,14 +59,13 @@ int TQuillRichFontManager::CompareEntries(const TCustomQuillEditorAttributes& a,
   if (int c = Order(a.BkColor(), b.BkColor())) return c;
   if (int c = Order(a.ScriptStyle(), b.ScriptStyle())) return c;
   if (int c = Order(a.UserData(), b.UserData())) return c;
-  // Exact: paths and queries that differ only in letter case lead to other
-  // pages, and each link must open its own.
-  return Order(a.Url(), b.Url());
+  if (a.Url() == b.Url()) return 0;
+  return Order(UrlKey(a.Url()), UrlKey(b.Url()));
 }
 
 size_t TQuillRichFontManager::HashEntry(const TCustomQuillEditorAttributes& v) const {
   return (Hasher() << v.Name() << v.Size() << static_cast<int>(v.Style()) << v.Charset() << static_cast<int>(v.Pitch())
-                   << v.Color() << v.BkColor() << static_cast<int>(v.ScriptStyle()) << v.UserData() << v.Url())
+                   << v.Color() << v.BkColor() << static_cast<int>(v.ScriptStyle()) << v.UserData() << UrlKey(v.Url()))
       .Value();
 }
 

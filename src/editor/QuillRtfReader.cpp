@@ -375,9 +375,15 @@ TQuillRtfParser::Token TQuillRtfParser::Next() {
         t.kind = tkWord;
         t.text = RtfResWords[rwPar];
         return t;
-      default:
+      case '\\':
+      case '{':
+      case '}':
         t.kind = tkChar;
         t.ch = static_cast<unsigned char>(s);
+        return t;
+      default:  // any other symbol is text, its backslash with it
+        t.kind = tkText;
+        t.text = input_.substr(pos_ - 2, 2);
         return t;
     }
   }
@@ -419,22 +425,26 @@ void TQuillRtfImporter::ParseString(std::string_view s) {
 
   parser_.SetInput(s);
   parser_.CountLines = static_cast<bool>(OnProgress);
-  const int total = parser_.CountLines ? static_cast<int>(std::count(s.begin(), s.end(), '\n')) + 1 : 0;
-  int line = 0;
+  // As a list of lines counts them: a break at the very end starts no line.
+  lineTotal_ = parser_.CountLines ? static_cast<int>(std::count(s.begin(), s.end(), '\n')) + (s.back() != '\n') : 0;
+  lineTold_ = 0;
   auto previous = TQuillRtfParser::tkEnd;
   while (!finished_) {
-    const Token t = parser_.Next();
+    const Token t = Read();
     if (t.kind == TQuillRtfParser::tkEnd) break;
-    if (parser_.Line() != line) {
-      line = parser_.Line();
-      DoProgress(line, total);
-    }
     ProcessToken(t, previous);
     previous = t.kind;
   }
   FlushText();
   if (lineBreakPending_) CheckNewLine();
-  DoProgress(total, total);
+  DoProgress(lineTotal_, lineTotal_);
+}
+
+TQuillRtfImporter::Token TQuillRtfImporter::Read() {
+  const Token t = parser_.Next();
+  // Lines read again after a look-ahead were told the first time.
+  while (lineTold_ < parser_.Line()) DoProgress(++lineTold_, lineTotal_);
+  return t;
 }
 
 void TQuillRtfImporter::ProcessToken(const Token& t, TQuillRtfParser::Kind previous) {
@@ -484,7 +494,7 @@ std::string TQuillRtfImporter::SkipGroup(bool inInstruction) {
   std::string instruction;
   int depth = 1;
   for (;;) {
-    const Token t = parser_.Next();
+    const Token t = Read();
     switch (t.kind) {
       case TQuillRtfParser::tkEnd:
         finished_ = true;
@@ -625,11 +635,9 @@ void TQuillRtfImporter::ProcessResWord(const Token& t, TQuillRtfParser::Kind pre
       AddText("-");
       break;
     case rwF:
-    case rwPnf: {
-      auto it = fonts_.find(n);
-      if (t.hasParam && it != fonts_.end()) WriteFontName(it->second.Name, it->second.Charset);
+    case rwPnf:
+      if (t.hasParam) WriteTableFont(n);
       break;
-    }
     case rwFi:
       paragraph_.SetFirstIndent(RtfWidthToPixel(t.hasParam ? t.param : 0));
       ParagraphChanged();
@@ -690,16 +698,16 @@ void TQuillRtfImporter::ProcessResWord(const Token& t, TQuillRtfParser::Kind pre
       EndParagraph();
       afterRow_ = false;
       break;
-    case rwPard: {
-      // Every property goes back to its default, so nothing bleeds into the
-      // paragraphs that follow; inside the item's own number text (where other
-      // writers put it) it leaves the numbering that text stands for.
-      const TQuillNumberingStyle numbering = paragraph_.Numbering();
-      paragraph_.Assign(TCustomQuillParagraph());
-      if (skipText_) paragraph_.SetNumbering(numbering);
+    case rwPard:
+      // The indents go back with the alignment: an indented paragraph would
+      // otherwise indent every one after it. Numbering ends only with \par,
+      // so an item's number text may come before its \pard.
+      paragraph_.SetAlignment(TQuillAlignment::algLeft);
+      paragraph_.SetFirstIndent(0);
+      paragraph_.SetLeftIndent(0);
+      paragraph_.SetRightIndent(0);
       ParagraphChanged();
       break;
-    }
     case rwPict:
       ProcessPicture();
       break;
@@ -767,15 +775,9 @@ void TQuillRtfImporter::ProcessUnicode(int code) {
 }
 
 void TQuillRtfImporter::AssignPlainFont() {
+  if (fonts_.empty()) WriteFontName(defaultFont_.Name, defaultFont_.Charset);
+  else WriteTableFont(0);
   auto& r = GetCurrent();
-  auto it = fonts_.find(0);
-  if (fonts_.empty()) {
-    r.FontName = defaultFont_.Name;
-    r.Charset = defaultFont_.Charset;
-  } else if (it != fonts_.end()) {
-    r.FontName = it->second.Name;
-    r.Charset = it->second.Charset;
-  }
   r.FontSize = 12;
   r.FontColor = 0;
   r.BkColor = -1;
@@ -784,6 +786,15 @@ void TQuillRtfImporter::AssignPlainFont() {
   r.StyleSet = true;
   r.Script = TQuillScriptStyle::ssNormal;
   r.ScriptSet = true;
+}
+
+// The table runs from font 0 to its largest number; a number it skipped
+// names no font, so the text is in the default one.
+void TQuillRtfImporter::WriteTableFont(int number) {
+  if (number < 0 || fonts_.empty() || number > fonts_.rbegin()->first) return;
+  auto it = fonts_.find(number);
+  if (it != fonts_.end()) WriteFontName(it->second.Name, it->second.Charset);
+  else WriteFontName("", 0);
 }
 
 void TQuillRtfImporter::ParseFontTable() {
@@ -808,7 +819,7 @@ void TQuillRtfImporter::ParseFontTable() {
       name += c;
   };
   for (;;) {
-    const Token t = parser_.Next();
+    const Token t = Read();
     switch (t.kind) {
       case TQuillRtfParser::tkEnd:
         finished_ = true;
@@ -854,7 +865,7 @@ void TQuillRtfImporter::ParseColorTable() {
   int depth = 0, red = 0, green = 0, blue = 0;
   auto component = [](const Token& t) { return std::clamp(t.hasParam ? t.param : 0, 0, 255); };
   for (;;) {
-    const Token t = parser_.Next();
+    const Token t = Read();
     switch (t.kind) {
       case TQuillRtfParser::tkEnd:
         finished_ = true;
@@ -902,19 +913,20 @@ void TQuillRtfImporter::ParseColorTable() {
 
 void TQuillRtfImporter::ParseUrl() {
   const size_t start = parser_.Position();
-  const Token open = parser_.Next();
+  const int line = parser_.Line();
+  const Token open = Read();
   if (open.kind != TQuillRtfParser::tkGroupOpen) {
-    parser_.SetPosition(start);
+    parser_.SetPosition(start, line);
     return;
   }
-  const Token second = parser_.Next();
+  const Token second = Read();
   std::string instruction;
   if (second.kind == TQuillRtfParser::tkStar) {
     instruction = SkipGroup();
   } else if (second.kind == TQuillRtfParser::tkWord && second.text == "fldinst") {
     instruction = SkipGroup(true);  // the instruction group without its star
   } else {
-    parser_.SetPosition(start);
+    parser_.SetPosition(start, line);
     return;
   }
   std::string inst = Trim(instruction);
@@ -943,7 +955,7 @@ void TQuillRtfImporter::ProcessPicture() {
   int depth = 0;
   bool closed = false;
   while (!closed) {
-    const Token t = parser_.Next();
+    const Token t = Read();
     switch (t.kind) {
       case TQuillRtfParser::tkEnd:
         finished_ = true;

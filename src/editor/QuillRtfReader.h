@@ -149,7 +149,11 @@ class TQuillRtfParser {
   void SetInput(std::string_view input);
   Token Next();
   size_t Position() const { return pos_; }
-  void SetPosition(size_t pos) { pos_ = pos; }
+  // Back to a place read before, with the line count it had there.
+  void SetPosition(size_t pos, int line) {
+    pos_ = pos;
+    line_ = line;
+  }
   bool AtEnd() const { return pos_ >= input_.size(); }
   // Moves past N raw bytes (binary data), at most to the end.
   void SkipBytes(int64_t n);
@@ -190,9 +194,12 @@ class TQuillRtfImporter : public TCustomQuillImporterEx {
   // Consumes tokens to the close of the group that is open; the caller closes it.
   // Returns the text that follows a "fldinst" word inside it (all of its text
   // when the word was read already).
+  // The next token; every input line it reaches is told as progress.
+  Token Read();
   std::string SkipGroup(bool inInstruction = false);
   void SkipCurrentGroup();
   void ParseFontTable();
+  void WriteTableFont(int number);
   void ParseColorTable();
   void ParseUrl();
   void ProcessPicture();
@@ -213,6 +220,7 @@ class TQuillRtfImporter : public TCustomQuillImporterEx {
   std::vector<TColor> colors_;
   std::string text_;      // text read but not yet delivered (one run of equal attributes)
   int depth_ = 0;         // open groups
+  int lineTold_ = 0, lineTotal_ = 0;  // progress: the last line told, and all of them
   int fallbackSkip_ = 0;  // fallback characters of a Unicode character still to drop
   bool finished_ = false;
   bool skipText_ = false;

@@ -12,7 +12,9 @@
 #include <sstream>
 
 #include "editor/QuillRegExpr.h"
+#include "editor/QuillUtils.h"
 #include "platform/AppHome.h"
+#include "platform/ErrorSink.h"
 #include "platform/Registry.h"
 
 namespace quill {
@@ -421,20 +423,9 @@ void TQuillIniFile::UpdateFile() const {
   fs::path target(fileName_);
   std::error_code ec;
   if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
-  fs::path temp = target;
-  temp += ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw platform::EStreamError("Cannot create file \"" + temp.string() + "\"");
+  SaveFileWhole(platform::FileName(target), [this](std::ostream& out) {
     for (const auto& line : lines_) out << line << "\n";
-    out.flush();
-    if (!out) throw platform::EStreamError("Cannot write file \"" + temp.string() + "\"");
-  }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    throw platform::EStreamError("Cannot write file \"" + fileName_ + "\"");
-  }
+  });
 }
 
 // ---------------------------------------------------------------- settings
@@ -486,7 +477,7 @@ TQuillSearchSettings::~TQuillSearchSettings() {
   try {
     SaveSettings();
   } catch (const std::exception& e) {
-    std::cerr << "Editor settings cannot be saved: " << e.what() << "\n";
+    platform::ReportError(std::string("Editor settings cannot be saved: ") + e.what());
   }
 }
 

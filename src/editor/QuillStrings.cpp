@@ -1,5 +1,7 @@
 #include "editor/QuillStrings.h"
 
+#include "editor/QuillUtils.h"
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -278,12 +280,7 @@ void TQuillStrings::SaveToStream(std::ostream& stream) const {
   for (const auto& item : items_) total += item->Text.size() + 2;
   buffer.reserve(total);
   for (int i = 0; i < GetCount(); ++i) {
-    if (WriteObjects) {
-      buffer += GetStr(i);
-    } else {
-      const std::string s = GetStr(i);
-      std::copy_if(s.begin(), s.end(), std::back_inserter(buffer), [](char c) { return c != '\x01'; });
-    }
+    buffer += GetStr(i);
     buffer += lineBreak;
   }
   stream.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
@@ -296,11 +293,7 @@ void TQuillStrings::LoadFromFile(const platform::FileName& fileName) {
 }
 
 void TQuillStrings::SaveToFile(const platform::FileName& fileName) const {
-  std::ofstream out(fileName.Path(), std::ios::binary | std::ios::trunc);
-  if (!out) throw platform::EStreamError("Cannot create file \"" + fileName.Display() + "\"");
-  SaveToStream(out);
-  out.flush();
-  if (!out) throw platform::EStreamError("Cannot write file \"" + fileName.Display() + "\"");
+  SaveFileWhole(fileName, [this](std::ostream& out) { SaveToStream(out); });
 }
 
 std::string TQuillStrings::GetStr(int index) const { return InRange(index) ? items_[static_cast<size_t>(index)]->Text : ""; }

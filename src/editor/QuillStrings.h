@@ -156,9 +156,6 @@ class TQuillStrings : public TQuillObject {
   int TextLast() const { return textLast_; }
 
   TQuillLineBreak LineBreak = TQuillLineBreak::lbCRLF;
-  // Whether SaveToStream writes embedded-object characters (character 1);
-  // a rich document's pictures have no place in its plain text.
-  bool WriteObjects = true;
   TNotifyEvent OnChange;
   TNotifyEvent OnChanging;
   TQuillGetStringEvent OnGetString;

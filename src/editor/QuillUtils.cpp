@@ -5,11 +5,13 @@
 
 #include "platform/Charset.h"
 #include "platform/ErrorSink.h"
+#include "platform/Stream.h"
 #include "platform/UrlOpener.h"
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 
 namespace quill {
@@ -402,6 +404,13 @@ TShiftState KeysToShift() {
   if (m & Qt::ControlModifier) s |= ssCtrl;
   if (m & Qt::AltModifier) s |= ssAlt;
   return s;
+}
+
+void SaveFileWhole(const platform::FileName& fileName, const std::function<void(std::ostream&)>& write) {
+  std::ostringstream out;
+  write(out);
+  const std::string bytes = std::move(out).str();
+  platform::ReplaceFile(fileName, bytes.data(), bytes.size());
 }
 
 }  // namespace quill

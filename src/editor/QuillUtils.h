@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <istream>
+#include <ostream>
 #include <string>
 #include <string_view>
 
+#include "platform/Charset.h"
 #include "platform/Graphics.h"
 
 namespace quill {
@@ -180,5 +182,11 @@ using TShiftState = int;
 inline int ShiftToInt(TShiftState s) { return s & 127; }
 bool IsAltPressed();
 TShiftState KeysToShift();
+
+// Saves what Write puts into a stream as FileName: a new file is written
+// whole, flushed and renamed over the old one, so that a full disk, a size
+// limit or a folder that cannot be written raises EStreamError and leaves
+// the old file as it was.
+void SaveFileWhole(const platform::FileName& fileName, const std::function<void(std::ostream&)>& write);
 
 }  // namespace quill

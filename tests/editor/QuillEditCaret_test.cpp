@@ -248,4 +248,18 @@ TEST(QuillEditCaret, MouseSelectionFollowsTheMouseFromTheAnchor) {
   e->MouseSelect();
   EXPECT_EQ(e->GetSelText(), "beta gamma");
   e->DisableSelTimer();
+
+  // Words are taken by the way the mouse last went between lines: down to
+  // "kappa" takes it to its end, back up into "epsilon" to its start.
+  SetLines(*e, {"alpha beta gamma", "delta epsilon", "theta kappa"});
+  e->SetPosByMouse(2 * cw + 1, lh / 2);
+  e->BeginMouseSelect(TQuillSelState::seSel, {2, 0});
+  mouse = {8 * cw + 1, 2 * lh + lh / 2};
+  e->MouseSelect();
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{11, 2}));
+  mouse = {8 * cw + 1, lh + lh / 2};
+  e->MouseSelect();
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{6, 1}));
+  EXPECT_EQ(e->SelRect(), (TRect{0, 0, 6, 1}));
+  e->DisableSelTimer();
 }

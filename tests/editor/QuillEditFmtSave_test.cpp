@@ -2,13 +2,23 @@
 // through the RTF exporter, read back by pandoc.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <sstream>
 
 #include "QuillEdit_helpers.h"
 #include "QuillRtf_helpers.h"
 #include "editor/QuillRichEdit.h"
 #include "editor/QuillRtfWriter.h"
+#include "editor/QuillSettings.h"
 
 using namespace quill;
 
@@ -80,4 +90,67 @@ TEST(QuillEditFmtSave, DrivesAnyExporter) {
   EXPECT_THROW(e->SaveToFmtFile(platform::FileName("/nonexistent/dir/x.rtf"), RtfExporterClass()),
                platform::EStreamError);
   EXPECT_EQ(e->GetEditSource().FileName(), "notes.txt");
+}
+
+// Every save of the editor writes a new file whole and renames it over the
+// old one: a folder that cannot be written, or a size limit as on a full
+// disk, fails the save with an error and leaves the old file as it was.
+TEST(QuillEditFmtSave, AFailedSaveKeepsTheOldFile) {
+  namespace fs = std::filesystem;
+  auto e = edittest::MakeEdit();
+  edittest::SetLines(*e, {std::string(3000, 'x'), "second"});
+  TQuillSearchSettings settings{TQuillSearchSettings::NoLoad{}};
+  settings.TextToFind = std::string(3000, 'y');
+  const fs::path dir = fs::temp_directory_path() / ("parlo-editor-save-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const fs::path file = dir / "old.txt";
+  const std::string old = "the old file\r\n";
+  auto read = [&] {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  struct Saver {
+    const char* what;
+    std::function<void()> save;
+  };
+  const Saver savers[] = {
+      {"lines", [&] { e->Lines().SaveToFile(file.string()); }},
+      {"document", [&] { e->GetEditSource().SaveToFile(file); }},
+      {"rich text", [&] { e->SaveToFmtFile(file, RtfExporterClass()); }},
+      {"settings", [&] { WritePersistentToFile(settings, file.string(), "SearchSettings"); }},
+  };
+  for (const bool sizeLimit : {false, true})
+    for (const Saver& saver : savers) {
+      SCOPED_TRACE(std::string(saver.what) + (sizeLimit ? " under a size limit" : " in a read-only folder"));
+      std::ofstream(file, std::ios::binary) << old;
+      ::chmod(dir.c_str(), 0755);
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        if (sizeLimit) {
+          signal(SIGXFSZ, SIG_IGN);
+          const rlimit limit{1024, 1024};
+          setrlimit(RLIMIT_FSIZE, &limit);
+        } else if (::chmod(dir.c_str(), 0555) != 0 || (geteuid() == 0 && setuid(65534) != 0)) {
+          _exit(3);  // the administrator writes anywhere: the test runs as nobody
+        }
+        int code = 1;
+        try {
+          saver.save();
+        } catch (const platform::EStreamError&) {
+          code = 0;
+        } catch (...) {
+          code = 2;
+        }
+        _exit(code);
+      }
+      int status = 0;
+      waitpid(pid, &status, 0);
+      ::chmod(dir.c_str(), 0755);
+      ASSERT_TRUE(WIFEXITED(status));
+      EXPECT_EQ(WEXITSTATUS(status), 0) << "0: the failure raised; 1: reported as saved";
+      EXPECT_EQ(read(), old);
+      EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "no file is left behind";
+    }
+  fs::remove_all(dir);
 }

@@ -55,9 +55,12 @@ class Search : public ::testing::Test {
 
 TEST_F(Search, FindRepeatsAndReportsWithTheSharedSettings) {
   SetLines(*e, {"one two", "two one two"});
-  e->FindNext(ecFind);  // nothing to repeat yet
+  // While a search is starting afresh F3 has nothing to repeat.
+  S().FirstSearch = true;
+  e->FindNext(ecFind);
   EXPECT_EQ(e->GetCurrentPosition(), (TPoint{0, 0}));
   EXPECT_TRUE(prompts.errors.empty());
+  S().FirstSearch = false;
 
   S().TextToFind = "TWO";
   ASSERT_TRUE(e->Find());
@@ -115,6 +118,30 @@ TEST_F(Search, ReplaceAskingNoThenAllUndoesAsOneStep) {
   EXPECT_EQ(LinesOf(*e), text);
 }
 
+// Replace All over the selected text replaces every match inside it,
+// whatever the replacement's length, and nothing outside it.
+TEST_F(Search, ReplaceAllInsideTheSelection) {
+  S().PromptOnReplace = false;
+  S().ReplaceAll = true;
+  S().Scope = TQuillSearchScope::scSelectedText;
+  S().Origin = TQuillSearchOrigin::sgFromCursor;
+  S().TextToFind = "a";
+  struct Case {
+    std::string with, after;
+  };
+  for (const Case& c : {Case{"b", "a b b b b a"}, Case{"cc", "a cc cc cc cc a"}, Case{"", "a     a"}}) {
+    SCOPED_TRACE(c.with);
+    SetLines(*e, {"a a a a a a"});
+    e->GetEditSource().JumpTo(0, 0);
+    e->SetSelection({2, 0, 9, 0}, TQuillSelType::slStream);
+    S().ReplaceWith = c.with;
+    int count = 0;
+    EXPECT_TRUE(e->ReplaceEx(count));
+    EXPECT_EQ(count, 4);
+    EXPECT_EQ(LinesOf(*e), std::vector<std::string>{c.after});
+  }
+}
+
 // Patterns that match nothing, or an empty stretch, end; they are never
 // replaced or counted forever.
 TEST_F(Search, EmptyPatternsAndEmptyMatchesEnd) {
@@ -127,6 +154,15 @@ TEST_F(Search, EmptyPatternsAndEmptyMatchesEnd) {
   EXPECT_FALSE(e->ReplaceEx(count));
   EXPECT_EQ(count, 0);
   EXPECT_EQ(e->OccurrenceCount(), 0);
+  // An empty text is not found, and the user is told so, by F3 and Replace.
+  S().ShowNotFound = true;
+  S().ReplaceAll = false;
+  EXPECT_FALSE(e->Replace());
+  S().InReplace = false;
+  e->FindNext(ecFind);
+  EXPECT_EQ(prompts.errors, (std::vector<std::string>(2, "Search string '' not found")));
+  S().ShowNotFound = false;
+  S().ReplaceAll = true;
 
   S().TextToFind = "a*";
   S().RegularExpr = true;

@@ -90,6 +90,25 @@ TEST(QuillEditSelection, MarksAndShiftMovesBuildSelections) {
   doc.JumpTo(3, 1);
   e->ProcessBlock(ecMarkBlockEnd);
   EXPECT_EQ(e->SelRect(), (TRect{1, 0, 3, 1}));
+  // Mark begin selects from the caret to the mark, mark end from the mark to
+  // the caret; a stream running backwards is no selection. Either way the
+  // mark moves to the caret.
+  struct Case {
+    int command;
+    TPoint caret;
+    TQuillSelType type;
+  };
+  for (const Case& c : {Case{ecMarkBlockBegin, {1, 0}, TQuillSelType::slStream},
+                        Case{ecMarkBlockBegin, {4, 1}, TQuillSelType::slNone},
+                        Case{ecMarkBlockEnd, {4, 1}, TQuillSelType::slStream},
+                        Case{ecMarkBlockEnd, {1, 0}, TQuillSelType::slNone}}) {
+    e->SetSelection({}, TQuillSelType::slNone);
+    doc.JumpTo(3, 1);
+    e->ProcessBlock(ecMarkBlockBegin);  // the mark, at (3,1)
+    doc.JumpTo(c.caret.X, c.caret.Y);
+    e->ProcessBlock(c.command);
+    EXPECT_EQ(e->SelType(), c.type) << c.command << " at " << c.caret.X;
+  }
 
   // Shift+Right three times, then Left past the start: the selection shrinks,
   // vanishes and grows the other way.

@@ -119,13 +119,13 @@ TEST(QuillRichEdit, TranscriptRoadKeepsOneEntryPerLookAndTheHeaderFont) {
   e->SetSelStart(e->GetTextLen() - 3);  // after the first picture of the line
   EXPECT_EQ(e->GetSelAttributes().Name(), "DejaVu Sans Mono");
 
-  // A picture is one character; saved as plain text the pictures are gone.
+  // A picture is one character, saved in plain text as the byte 1.
   EXPECT_EQ(e->Lines().Get(1), "hi \x01");
   EXPECT_EQ(e->GetTextLen(), 17 + 2 + 4 + 2 + 4);
   const fs::path saved = icons.dir / "saved.txt";
   e->Lines().SaveToFile(saved.string());
   std::ifstream in(saved, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "abcAnn (10:02 AM)\r\nhi \r\nyo\r\n");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "abcAnn (10:02 AM)\r\nhi \x01\r\n\x01\x01yo\r\n");
 
   EXPECT_FALSE(e->CanCopy());
   e->SelectAll();
@@ -473,6 +473,16 @@ TEST(QuillRichEdit, CopyAndPasteCarryRtf) {
   EXPECT_EQ(d->GetEditSource().FileName(), file.string());
   EXPECT_THROW(d->LoadFromRtfFile((icons.dir / "missing.rtf").string()), platform::EStreamError);
   EXPECT_EQ(d->GetEditSource().FileName(), file.string()) << "a file that cannot be opened is not recorded";
+  // A picture file that is missing goes in empty; one that is there but is
+  // no picture raises, and nothing goes in.
+  std::ofstream(icons.dir / "bad.bmp", std::ios::binary) << "no picture";
+  const std::vector<std::string> lines = edittest::LinesOf(*c);
+  EXPECT_THROW(c->InsertImageFromFile((icons.dir / "bad.bmp").string()), EInvalidGraphic);
+  EXPECT_EQ(edittest::LinesOf(*c), lines);
+  const TQuillEditorObject* none = c->InsertImageFromFile((icons.dir / "missing.bmp").string());
+  ASSERT_NE(none, nullptr);
+  EXPECT_EQ(none->Width(), 0);
+  c->Undo();
   ASSERT_NE(d->RichEditSource().FindEmbeddedObject(4, 1), nullptr);
   c->AssignContent(*a, false);
   EXPECT_EQ(edittest::LinesOf(*c), edittest::LinesOf(*a));
@@ -694,8 +704,14 @@ TEST(QuillRichEdit, TypedAddressesAreMarkedAndLinksOpen) {
   e->ProcessUrl({30, 0});
   EXPECT_EQ(opened, "https://example.net/Page");
   e->ProcessUrl({24, 0});
-  SetUrlOpener(nullptr);
   EXPECT_EQ(opened, "https://example.net/page");
+  // The scheme and host are read without case: one entry, the first spelling.
+  const int entries = e->GetFontManager().Count();
+  e->SetSelStart(e->GetTextLen());
+  e->GetSelAttributes().SetUrl("HTTPS://Example.NET/page");
+  e->SetSelText(" again");
+  EXPECT_EQ(e->GetFontManager().Count(), entries);
+  SetUrlOpener(nullptr);
 }
 
 // With real tabs, a row is in shown columns (a tab as blanks up to its

@@ -38,6 +38,7 @@ TEST(RtfReader, TextAndEscapes) {
       {"line ends in the source are not text", "{\\rtf1 a\r\nb\nc}", "abc"},
       {"escaped braces and backslash", R"({\rtf1 a\{b\}c\\d})", "a{b}c\\d"},
       {"control symbols", R"({\rtf1 a\~b\-c\_d})", "a\xA0" "bc-d"},
+      {"other control symbols keep their backslash", R"({\rtf1 a\:b\|c})", "a\\:b\\|c"},
       {"hex escape and the text after its two digits", R"({\rtf1 caf\'e9s\'80})", "caf\xE9s\x80"},
       {"unicode with one fallback character", R"({\rtf1 \u8364?x})", "\x80x"},
       {"unicode with a hexadecimal fallback", R"({\rtf1 \u233\'e9x})", "\xE9x"},
@@ -117,6 +118,12 @@ TEST(RtfReader, CharacterFormatting) {
   }
   EXPECT_EQ(AttrsAt(doc, "plain").Charset, 0);
 
+  // A number the font table skipped names no font: the default one.
+  for (const char* rtf : {R"({\rtf1{\fonttbl{\f1 Arial;}}\f1 a\plain b})", R"({\rtf1{\fonttbl{\f1 Arial;}}\f1 a\f0 b})"}) {
+    const Doc doc = ReadRtf(rtf);
+    EXPECT_EQ(AttrsAt(doc, "a").Font, "Arial");
+    EXPECT_EQ(AttrsAt(doc, "b").Font, "Times New Roman") << rtf;
+  }
   // Text before any font word is in the importer's default font.
   EXPECT_EQ(AttrsAt(ReadRtf(R"({\rtf1 a})"), "a").Font, "Times New Roman");
   EXPECT_EQ(AttrsAt(ReadRtf(R"({\rtf1 a})"), "a").Size, 10);
@@ -144,7 +151,7 @@ TEST(RtfReader, Links) {
   const Doc doc = ReadRtf(
       R"({\rtf1 see {\field{\*\fldinst{HYPERLINK "http://example.com/a?b=c" \\o "tip"}}{\fldrslt{\ul here}}} and)"
       R"( {\field{\*\fldinst HYPERLINK http://bare.example}{\fldrslt bare}})"
-      R"( {\field{\*\fldinst {PAGE}}{\fldrslt 7}} {\field{\fldinst HYPERLINK "q\\\"r"}{\fldrslt q}}})");
+      R"( {\field{\*\fldinst {PAGE}}{\fldrslt 7}} {\field{\fldinst HYPERLINK "q\"r"}{\fldrslt q}}})");
   EXPECT_EQ(doc.Text(), "see here and bare 7 q");
   EXPECT_EQ(AttrsAt(doc, "here").Url, "http://example.com/a?b=c");
   EXPECT_EQ(AttrsAt(doc, "here").Style, fsUnderline);
@@ -168,6 +175,12 @@ TEST(RtfReader, Paragraphs) {
   EXPECT_EQ(doc.Lines[3].Para.Numbering, TQuillNumberingStyle::nbsBullet);
   EXPECT_EQ(doc.Lines[4].Para.Numbering, TQuillNumberingStyle::nbsNumber);
   EXPECT_EQ(doc.Lines[4].Para.Alignment, TQuillAlignment::algLeft);
+  // An item's number text may come before its \pard: numbering ends with \par.
+  const Doc item = ReadRtf(R"({\rtf1 a\par{\pntext \'b7\tab}\pard\li720 item\par b})");
+  ASSERT_EQ(item.Lines.size(), 3u);
+  EXPECT_EQ(item.Lines[1].Para.Numbering, TQuillNumberingStyle::nbsBullet);
+  EXPECT_EQ(item.Lines[1].Para.Left, 48);
+  EXPECT_EQ(item.Lines[2].Para.Numbering, TQuillNumberingStyle::nbsNone);
 }
 
 TEST(RtfReader, Pictures) {
@@ -203,7 +216,7 @@ TEST(RtfReader, Pictures) {
 }
 
 TEST(RtfReader, StreamsAndProgress) {
-  std::istringstream rtf("{\\rtf1 a\nb\nc}"), plain("{\\rtx"), shortOne("{\\rt");
+  std::istringstream rtf("{\\rtf1{\\fonttbl\n{\\f0 A;}\n{\\f1 B;}}\na\nb\nc}\n"), plain("{\\rtx"), shortOne("{\\rt");
   EXPECT_TRUE(TQuillRtfImporter::IsValidStream(rtf));
   EXPECT_EQ(rtf.tellg(), 0);
   EXPECT_FALSE(TQuillRtfImporter::IsValidStream(plain));
@@ -216,8 +229,8 @@ TEST(RtfReader, StreamsAndProgress) {
   importer.OnProgress = [&](TQuillObject*, int pos, int total) { progress.emplace_back(pos, total); };
   importer.ParseStream(rtf);
   EXPECT_EQ(text, "abc");
-  ASSERT_FALSE(progress.empty());
-  EXPECT_EQ(progress.back(), std::make_pair(3, 3));
+  // Every line once, those inside the font table too, then the end.
+  EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 6}, {2, 6}, {3, 6}, {4, 6}, {5, 6}, {6, 6}}));
 }
 
 TEST(RtfReader, HostileInputStaysBounded) {
