@@ -140,8 +140,9 @@ TFormCam::TFormCam(TSession& session, QWidget* parent)
     PopSnapCamImage->setEnabled(broadcast_.HavePicture());
     pop.exec(videoArea->mapToGlobal(at));
   });
-  ChooseSnapshotFile = [](std::string& fileName) {
-    return platform::AskSaveFileName("Save Cam Snapshot", "JPG File (*.jpg)|*.jpg", "", fileName);
+  ChooseSnapshotFile = [](const std::string& title, const std::string& filter, std::string& fileName,
+                          const std::string& defaultExt) {
+    return platform::AskSaveFileName(title, filter, "", fileName, defaultExt);
   };
   BindVideo();
 }
@@ -427,8 +428,9 @@ void TFormCam::SnapCamImageClick() {
   std::string target;
   try {
     platform::ReplaceFile(snapshot, picture.data(), picture.size());
-    if (ChooseSnapshotFile && ChooseSnapshotFile(target)) {
-      if (platform::ExtractFileExt(target).empty()) target += ".jpg";
+    // The name as the dialog gives it: one that gained ".jpg" after the
+    // dialog could replace a picture nobody was asked about.
+    if (ChooseSnapshotFile && ChooseSnapshotFile("Save Cam Snapshot", "JPG File (*.jpg)|*.jpg", target, "jpg")) {
       TFileStream in(snapshot, fmOpenRead);
       std::string copy(static_cast<std::size_t>(in.Size()), '\0');
       in.ReadBuffer(copy.data(), static_cast<std::int64_t>(copy.size()));

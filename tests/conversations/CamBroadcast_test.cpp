@@ -166,20 +166,27 @@ TEST(CamBroadcast, FansOutToReadySlowStalledAndPausedViewers) {
   EXPECT_EQ(by["Ed"]->Pictures.size(), 1u);
 
   // A snapshot waits in the temporary folder while the user chooses, and is
-  // copied from there.
+  // copied from there, to the name as the dialog gave it: the dialog adds
+  // "jpg" to a bare name before it asks about replacing a file, and nothing
+  // is added after it.
   const std::string aside = b.session->Paths().TmpFilesPath + "snapshot.jpg";
   const std::string kept = b.session->Paths().FilesPath + "snap";
   bool wasAside = false;
-  form->ChooseSnapshotFile = [&](std::string& name) {
+  std::string asked;
+  form->ChooseSnapshotFile = [&](const std::string& title, const std::string& filter, std::string& name,
+                                 const std::string& defaultExt) {
     wasAside = platform::FileExists(aside);
+    asked = title + "|" + filter + "|" + defaultExt;
     name = kept;
     return true;
   };
   const std::string picture = form->Broadcast().LastPicture();
   form->SnapCamImageClick();
   EXPECT_TRUE(wasAside);
+  EXPECT_EQ(asked, "Save Cam Snapshot|JPG File (*.jpg)|*.jpg|jpg");
   EXPECT_FALSE(platform::FileExists(aside));
-  std::ifstream copy(platform::PathFromName(kept + ".jpg"), std::ios::binary);
+  EXPECT_FALSE(platform::FileExists(kept + ".jpg"));
+  std::ifstream copy(platform::PathFromName(kept), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copy), {}), picture);
 }
 
