@@ -342,15 +342,12 @@ void TFormCam::WeighReports() {
     SetStatus(reports.back());
     return;
   }
-  // The box tells the first failure; the status line ends with the last.
-  VideoFailed(reports.front(), "There was an error with the cam device, " + reports.front(), cam::kNoDeviceCaption,
-              true);
-  for (std::size_t i = 1; i < reports.size(); ++i) SetStatus(reports[i]);
+  for (const std::string& report : reports)
+    VideoFailed(report, "There was an error with the cam device, " + report, cam::kNoDeviceCaption, true);
 }
 
 void TFormCam::VideoFailed(const std::string& status, const std::string& box, const std::string& caption,
                            bool disableProperties) {
-  const bool wasUsable = videoUsable_;
   videoUsable_ = false;
   CheckVid->setChecked(false);
   CheckVid->setEnabled(false);
@@ -358,8 +355,7 @@ void TFormCam::VideoFailed(const std::string& status, const std::string& box, co
   broadcast_.StopBroadcast();
   SetStatus(status);
   if (disableProperties) Properties->setEnabled(false);
-  // One box for the failure that ended the video, not one per later report.
-  if (wasUsable && !box.empty()) TellLater(box, caption);
+  if (!box.empty()) TellLater(box, caption);
 }
 
 void TFormCam::TellLater(const std::string& text, const std::string& caption) {

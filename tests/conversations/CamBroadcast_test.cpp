@@ -20,6 +20,7 @@
 #include "platform/Charset.h"
 #include "platform/EventLoop.h"
 #include "platform/FileNames.h"
+#include "videocapture/VideoCapture.h"
 
 using cam_test::Viewer;
 
@@ -204,5 +205,18 @@ TEST(CamBroadcast, GoesOnWhenTheNextCameraTakesOver) {
   EXPECT_TRUE(form->CheckVid->isChecked());
   EXPECT_TRUE(form->CheckVid->isEnabled());
   EXPECT_EQ(b.prompts.informed, 0);
+  // Once no camera is left, each video event tells its own box (a lost
+  // device has none), the first as much as the ones after it.
+  form->Video->OnErrorLog(form->Video, 1, "first");
+  form->Video->OnErrorLog(form->Video, 2, "second");
+  platform::ProcessMessagesUntil([] { return false; }, 100);
+  EXPECT_FALSE(form->VideoUsable());
+  EXPECT_EQ(form->StatusText(), "second");
+  form->Video->OnDeviceLost(form->Video);
+  form->Video->OnNoVideoDevices(form->Video);
+  form->Video->OnDirectX8Required(form->Video);
+  platform::ProcessMessagesUntil([] { return false; }, 100);
+  EXPECT_EQ(b.prompts.informed, 4);
+  EXPECT_EQ(form->StatusText(), "DirectX 8.0 Needed");
   delete form;
 }

@@ -7,7 +7,9 @@
 
 #include <QTemporaryDir>
 
+#include <QApplication>
 #include <QLabel>
+#include <QStatusBar>
 #include <QLayout>
 
 #include "Cam_helpers.h"
@@ -125,9 +127,20 @@ TEST(ChatCam, OffersQuestionOutlivesItsLink) {
     answer = std::move(answered);
     return TQuestion(std::make_unique<TAsked>(&answer));
   };
+  // A picture smaller than the window's first size: the window fits it.
+  QTemporaryDir files;
+  const std::string small = files.filePath("small.jpg").toStdString();
+  testing_support::WriteFile(small, cam_test::CameraJpeg(40, 30, 50, false));
   const std::string script = R"([{"op": "expect", "code": 1030}, {"op": "send", "code": 1031},
-                                  {"op": "expect", "code": 1033}, {"op": "send", "code": 1038},
-                                  {"op": "expect_close"}])";
+                                  {"op": "expect", "code": 1033}, {"op": "picture", "file": ")" +
+                             small + R"("}, {"op": "expect", "code": 1033}, {"op": "sleep", "seconds": 0.3},
+                                  {"op": "send", "code": 1038}, {"op": "expect_close"}])";
+  auto shownSize = [] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* view = qobject_cast<TFormCamView*>(w); view && view->StatusText().rfind("Last Image ", 0) == 0)
+        return view->size() - QSize(0, view->Stat->height());
+    return QSize();
+  };
   for (const bool inChat : {false, true}) {
     SCOPED_TRACE(inChat ? "in a chat" : "on a link of its own");
     answer = nullptr;
@@ -152,6 +165,9 @@ TEST(ChatCam, OffersQuestionOutlivesItsLink) {
     const int informed = bea.prompts.informed;
     const std::function<void(int)> answering = answer;
     answering(TFormCamDecide::SeparateViewer);
+    QSize shown;
+    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return (shown = shownSize()).isValid(); }, 5000));
+    EXPECT_EQ(shown, QSize(50, 40));
     EXPECT_EQ(ann.Wait(), "PASSED");
     EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return bea.prompts.informed == informed + 1; }, 5000));
     EXPECT_EQ(bea.routes->WaitingCount(), 0);
