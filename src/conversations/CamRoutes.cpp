@@ -169,8 +169,7 @@ void TCamRoutes::HandleCamViewRequest(TPeerRequest& request) {
       return;
     }
     KeepQuestion(key, AskAllow(question, answered));
-  } catch (const std::exception& e) {
-    LogError(socket.PeerAddr(), socket.PeerPort(), std::string("Cam view request: ") + e.what());
+  } catch (const std::exception&) {
     socket.Close();
   }
 }
@@ -192,8 +191,8 @@ void TCamRoutes::ViewerAnswered(const TWaiting* key, bool allowed, const std::st
   }
   try {
     Admit(std::move(socket), params, user);
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Cam view request: ") + e.what());
+  } catch (const std::exception&) {
+    // A link not yet handed over goes with the failure.
   }
 }
 
@@ -316,8 +315,7 @@ TFormCamView* TCamRoutes::OpenCamViewer(const std::string& user, const std::stri
   try {
     view->ConnectToCam(user, ip, port);
   } catch (const std::exception& e) {
-    LogError(ip, port, std::string("Opening the cam viewer: ") + e.what());
-    view->SetStatus("Could not connect...");
+    LogError(ip, port, e.what());
   }
   return view;
 }

@@ -243,8 +243,7 @@ void TFormCam::FormShow() {
   if (!videoUsable_) return;
   try {
     Video->StartPreview();
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Cam preview: ") + e.what());
+  } catch (const std::exception&) {
     Video->ShutdownGraph();
     TellLater("There is a problem with the video device, see below for details of the possible problem:\n"
               "\n1) DirectX 8.0 is required for the video funtionality. Upgrade from the Microsoft web site.\n"
