@@ -5,6 +5,7 @@
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
 #include "platform/FileNames.h"
+#include "platform/FreeMemory.h"
 #include "transport/CmdParser.h"
 #include "transport/CommandCodes.h"
 
@@ -26,7 +27,7 @@ void TCamReceiver::Connect(const std::string& addr, const std::string& port, con
     socket_.reset();
   }
   DropPictureFile();
-  decoding_ = TPictureDecoding();
+  decoding_.Withdraw();
   expected_ = received_ = 0;
   picture_.clear();
   request_ = own.Join();
@@ -57,12 +58,13 @@ void TCamReceiver::Bind() {
 
 // A picture still being decoded is no longer shown.
 void TCamReceiver::Close() {
-  decoding_ = TPictureDecoding();
+  decoding_.Withdraw();
   if (socket_) socket_->Close();
+  platform::GiveBackFreeMemorySoon();
 }
 
 void TCamReceiver::CloseDelayed() {
-  decoding_ = TPictureDecoding();
+  decoding_.Withdraw();
   if (socket_) socket_->CloseDelayed();
 }
 
@@ -96,6 +98,9 @@ void TCamReceiver::CamSessionClosed(int error) {
   DropPictureFile();
   expected_ = received_ = 0;
   if (host_.Closed) host_.Closed(error);
+  // The pictures of a link are megabytes each, decoded on other threads:
+  // what they held the allocator keeps unless asked.
+  platform::GiveBackFreeMemorySoon();
 }
 
 void TCamReceiver::CamChangeState(TSocketState state) {
@@ -249,7 +254,7 @@ void TCamReceiver::FinishPicture() {
   if (alive.expired() || !socket_) return;
   // The link stays in its raw phase, taking nothing and told nothing, until
   // the picture is shown.
-  decoding_ = TPictureDecoding(std::move(jpeg), [this](const cam::TReceivedPicture& picture) { ShowPicture(picture); });
+  decoding_.Decode(std::move(jpeg), [this](const cam::TReceivedPicture& picture) { ShowPicture(picture); });
   socket_->Pause();
 }
 

@@ -37,7 +37,7 @@ struct TCamReceiverHost {
 // picture is also kept as a file in "CamImages" + the broadcaster's name.
 //
 // A picture's length is checked before the link leaves line mode, and exactly
-// that many bytes are taken as the picture. It is decoded on the decoding
+// that many bytes are taken as the picture. It is decoded on a decoding
 // thread (TPictureDecoding) while the link waits: what follows it is read,
 // as lines again, once it is shown. A length out of bounds closes the link,
 // and so does a picture that would cost more to decode than any camera's

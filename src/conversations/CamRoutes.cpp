@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QPointer>
-#include <QTimer>
 #include <algorithm>
 
 #include "conversations/CamProtocol.h"
@@ -89,6 +88,7 @@ TCamRoutes::~TCamRoutes() {
   }
   for (auto& w : waiting_) {
     w->question.reset();
+    if (!w->socket) continue;
     w->socket->DropHandlers();
     w->socket->Abort();
   }
@@ -169,8 +169,7 @@ void TCamRoutes::HandleCamViewRequest(TPeerRequest& request) {
       return;
     }
     KeepQuestion(key, AskAllow(question, answered));
-  } catch (const std::exception& e) {
-    LogError(socket.PeerAddr(), socket.PeerPort(), std::string("Cam view request: ") + e.what());
+  } catch (const std::exception&) {
     socket.Close();
   }
 }
@@ -192,8 +191,8 @@ void TCamRoutes::ViewerAnswered(const TWaiting* key, bool allowed, const std::st
   }
   try {
     Admit(std::move(socket), params, user);
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Cam view request: ") + e.what());
+  } catch (const std::exception&) {
+    // A link not yet handed over goes with the failure.
   }
 }
 
@@ -220,7 +219,9 @@ void TCamRoutes::HandleCamOffer(TPeerRequest& request) {
   testhooks::Trace("cam offer from " + Shown(invite.UserName));
   std::unique_ptr<TParloSocket> adopted = request.Adopt();
   if (!adopted) return;
-  const TWaiting* key = &Hold(std::move(adopted), {});
+  // The question is the user's: it stays when the offer's link goes, and
+  // its answer still opens the viewer.
+  const TWaiting* key = &Hold(std::move(adopted), {}, true);
   const std::weak_ptr<bool> alive = alive_;
   std::optional<TQuestion> question =
       AskCamDecision(invite.UserName, addr, false, [this, alive, key, invite, addr](int decision) {
@@ -237,17 +238,13 @@ void TCamRoutes::HandleCamOffer(TPeerRequest& request) {
 
 void TCamRoutes::OfferAnswered(const TWaiting* key, int decision, const std::string& user, const std::string& addr,
                                const std::string& port) {
+  if (!Holds(key)) return;
   std::unique_ptr<TParloSocket> socket = TakeWaiting(key);
-  if (!socket || session_.Closing()) {
-    if (socket) LetGo(std::move(socket));
-    return;
+  if (!session_.Closing()) {
+    if (decision != TFormCamDecide::Reject) OpenCamViewer(user, addr, port);
+    else if (socket && socket->State() == wsConnected) socket->SendCommand(cmd::CamRefused, "", "");
   }
-  if (decision == TFormCamDecide::Reject) {
-    if (socket->State() == wsConnected) socket->SendCommand(cmd::CamRefused, "", "");
-  } else {
-    OpenCamViewer(user, addr, port);
-  }
-  LetGo(std::move(socket));
+  if (socket) LetGo(std::move(socket));
 }
 
 std::optional<TQuestion> TCamRoutes::AskCamDecision(const std::string& user, const std::string& address,
@@ -267,7 +264,8 @@ std::optional<TQuestion> TCamRoutes::AskCamDecision(const std::string& user, con
 
 // ----- requests held while their question is open ------------------------------------------
 
-TCamRoutes::TWaiting& TCamRoutes::Hold(std::unique_ptr<TParloSocket> socket, TWaitingPlaces::TPlace place) {
+TCamRoutes::TWaiting& TCamRoutes::Hold(std::unique_ptr<TParloSocket> socket, TWaitingPlaces::TPlace place,
+                                        bool questionStays) {
   auto waiting = std::make_unique<TWaiting>();
   const TWaiting* key = waiting.get();
   TParloSocket& s = *socket;
@@ -276,9 +274,15 @@ TCamRoutes::TWaiting& TCamRoutes::Hold(std::unique_ptr<TParloSocket> socket, TWa
   // Nothing the caller says before the answer is a command.
   s.OnDataAvailable = [&s](TCustomNetSocket*, int) { s.ReceiveStr(); };
   s.OnError = [](TCustomNetSocket* x) { x->CloseDelayed(); };
-  // A caller who hangs up needs no answer: its question goes at once.
-  s.OnSessionClosed = [this, key](TCustomNetSocket*, int) {
-    if (std::unique_ptr<TParloSocket> gone = TakeWaiting(key)) LetGo(std::move(gone));
+  // A caller who hangs up needs no answer: its question goes at once,
+  // unless it stays for the user (then only the link goes).
+  s.OnSessionClosed = [this, key, questionStays](TCustomNetSocket*, int) {
+    if (!questionStays) {
+      if (std::unique_ptr<TParloSocket> gone = TakeWaiting(key)) LetGo(std::move(gone));
+      return;
+    }
+    for (auto& w : waiting_)
+      if (w.get() == key && w->socket) LetGo(std::move(w->socket));
   };
   waiting_.push_back(std::move(waiting));
   return *waiting_.back();
@@ -289,6 +293,10 @@ void TCamRoutes::KeepQuestion(const TWaiting* key, TQuestion question) {
     if (w.get() == key) w->question = std::move(question);
 }
 
+bool TCamRoutes::Holds(const TWaiting* key) const {
+  return std::any_of(waiting_.begin(), waiting_.end(), [key](const auto& w) { return w.get() == key; });
+}
+
 std::unique_ptr<TParloSocket> TCamRoutes::TakeWaiting(const TWaiting* key) {
   const auto it = std::find_if(waiting_.begin(), waiting_.end(), [key](const auto& w) { return w.get() == key; });
   if (it == waiting_.end()) return nullptr;
@@ -296,7 +304,7 @@ std::unique_ptr<TParloSocket> TCamRoutes::TakeWaiting(const TWaiting* key) {
   // that runs now.
   std::unique_ptr<TWaiting> waiting = std::move(*it);
   waiting_.erase(it);
-  waiting->socket->DropHandlers();
+  if (waiting->socket) waiting->socket->DropHandlers();
   return std::move(waiting->socket);
 }
 
@@ -307,8 +315,7 @@ TFormCamView* TCamRoutes::OpenCamViewer(const std::string& user, const std::stri
   try {
     view->ConnectToCam(user, ip, port);
   } catch (const std::exception& e) {
-    LogError(ip, port, std::string("Opening the cam viewer: ") + e.what());
-    view->SetStatus("Could not connect...");
+    LogError(ip, port, e.what());
   }
   return view;
 }
@@ -336,14 +343,6 @@ bool TCamRoutes::SendCamInvitation(const std::string& ip, const std::string& por
     closedInvitations_.clear();
     return false;
   }
-  // A peer that never decides does not hold the link for ever.
-  const std::weak_ptr<bool> alive = alive_;
-  TParloSocket* key = &s;
-  QTimer::singleShot(GrantLifetimeMs, [this, alive, key] {
-    if (alive.expired()) return;
-    for (auto& held : invitations_)
-      if (held.get() == key) held->Close();
-  });
   return true;
 }
 

@@ -25,12 +25,15 @@ struct TContact;
 // An offer the user sends admits the offered peer's view request without a
 // question: that admission belongs to the peer's address and listen port,
 // lasts GrantLifetimeMs, and is given only while a broadcast window is open.
+// The offer's own link stays open until the peer closes it.
 //
 // The questions are not waited for. While one is open its request's link is
-// held here, not at the listener; a request whose caller hangs up takes its
-// question with it; past the few questions that may be open at once
-// (PeerBounds.h) a request is refused at once with 1032; and each question
-// answers "no" by itself after QuestionMs.
+// held here, not at the listener; a view request whose caller hangs up takes
+// its question with it, while an offer's question stays for the user (the
+// offered cam is elsewhere, and the answer opens a viewer there); past the
+// few questions that may be open at once (PeerBounds.h) a request is refused
+// at once with 1032; and each question answers "no" by itself after
+// QuestionMs.
 class TCamRoutes {
  public:
   explicit TCamRoutes(TSession& session);
@@ -88,7 +91,8 @@ class TCamRoutes {
   static void CamError(TParloSocket& socket);
   void DropInvitation(TParloSocket& socket);
   void Admit(std::unique_ptr<TParloSocket> socket, const std::string& params, const std::string& user);
-  TWaiting& Hold(std::unique_ptr<TParloSocket> socket, TWaitingPlaces::TPlace place);
+  TWaiting& Hold(std::unique_ptr<TParloSocket> socket, TWaitingPlaces::TPlace place, bool questionStays = false);
+  bool Holds(const TWaiting* key) const;
   // The request's link, out of the waiting ones; null once it has gone.
   std::unique_ptr<TParloSocket> TakeWaiting(const TWaiting* key);
   // The question of the request held as `key`, unless it was answered at once.

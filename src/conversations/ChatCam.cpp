@@ -15,8 +15,9 @@ TChatCam::TChatCam(TSession& session, TCamRoutes& routes, TChatCamHost host)
       receiver_(
           TCamReceiverHost{
               [this](const std::string& text) { SetCamStatus(text); },
+              // A picture that cannot be shown leaves the last one there.
               [this](const QImage& picture) {
-                if (host_.Picture) host_.Picture(picture);
+                if (host_.Picture && !picture.isNull()) host_.Picture(picture);
               },
               [this] { SetCamStatus("Cam is not turned on..."); },
               [this](int error) {
@@ -112,11 +113,7 @@ void TChatCam::Decline() {
 
 void TChatCam::ActionSaveCamExecute() { receiver_.ToggleSaveMode(Peer(host_.PeerUserName)); }
 
-void TChatCam::CloseCam() {
-  deciding_ = false;
-  question_.reset();
-  receiver_.Close();
-}
+void TChatCam::CloseCam() { receiver_.Close(); }
 
 void TChatCam::CamError(int error) {
   if (error == 10051 || error == 10053 || error == 10060) {

@@ -54,8 +54,9 @@ class TChatCam {
   void HandleCamOffer(const std::string& params);
   // "Save Cam Images" (also a double click on the cam picture).
   void ActionSaveCamExecute();
-  // The chat's link closed, or its window closes: the cam socket and an
-  // open question go too.
+  // The chat's link closed, or its window closes: the cam socket goes. An
+  // open question stays, as it was asked of the user: its answer still
+  // opens a viewer at the peer's address (with the window, it goes).
   void CloseCam();
 
   bool CamOpen() const { return receiver_.Open(); }

@@ -140,8 +140,9 @@ TFormCam::TFormCam(TSession& session, QWidget* parent)
     PopSnapCamImage->setEnabled(broadcast_.HavePicture());
     pop.exec(videoArea->mapToGlobal(at));
   });
-  ChooseSnapshotFile = [](std::string& fileName) {
-    return platform::AskSaveFileName("Save Cam Snapshot", "JPG File (*.jpg)|*.jpg", "", fileName);
+  ChooseSnapshotFile = [](const std::string& title, const std::string& filter, std::string& fileName,
+                          const std::string& defaultExt) {
+    return platform::AskSaveFileName(title, filter, "", fileName, defaultExt);
   };
   BindVideo();
 }
@@ -242,8 +243,7 @@ void TFormCam::FormShow() {
   if (!videoUsable_) return;
   try {
     Video->StartPreview();
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Cam preview: ") + e.what());
+  } catch (const std::exception&) {
     Video->ShutdownGraph();
     TellLater("There is a problem with the video device, see below for details of the possible problem:\n"
               "\n1) DirectX 8.0 is required for the video funtionality. Upgrade from the Microsoft web site.\n"
@@ -341,15 +341,12 @@ void TFormCam::WeighReports() {
     SetStatus(reports.back());
     return;
   }
-  // The box tells the first failure; the status line ends with the last.
-  VideoFailed(reports.front(), "There was an error with the cam device, " + reports.front(), cam::kNoDeviceCaption,
-              true);
-  for (std::size_t i = 1; i < reports.size(); ++i) SetStatus(reports[i]);
+  for (const std::string& report : reports)
+    VideoFailed(report, "There was an error with the cam device, " + report, cam::kNoDeviceCaption, true);
 }
 
 void TFormCam::VideoFailed(const std::string& status, const std::string& box, const std::string& caption,
                            bool disableProperties) {
-  const bool wasUsable = videoUsable_;
   videoUsable_ = false;
   CheckVid->setChecked(false);
   CheckVid->setEnabled(false);
@@ -357,8 +354,7 @@ void TFormCam::VideoFailed(const std::string& status, const std::string& box, co
   broadcast_.StopBroadcast();
   SetStatus(status);
   if (disableProperties) Properties->setEnabled(false);
-  // One box for the failure that ended the video, not one per later report.
-  if (wasUsable && !box.empty()) TellLater(box, caption);
+  if (!box.empty()) TellLater(box, caption);
 }
 
 void TFormCam::TellLater(const std::string& text, const std::string& caption) {
@@ -427,8 +423,9 @@ void TFormCam::SnapCamImageClick() {
   std::string target;
   try {
     platform::ReplaceFile(snapshot, picture.data(), picture.size());
-    if (ChooseSnapshotFile && ChooseSnapshotFile(target)) {
-      if (platform::ExtractFileExt(target).empty()) target += ".jpg";
+    // The name as the dialog gives it: one that gained ".jpg" after the
+    // dialog could replace a picture nobody was asked about.
+    if (ChooseSnapshotFile && ChooseSnapshotFile("Save Cam Snapshot", "JPG File (*.jpg)|*.jpg", target, "jpg")) {
       TFileStream in(snapshot, fmOpenRead);
       std::string copy(static_cast<std::size_t>(in.Size()), '\0');
       in.ReadBuffer(copy.data(), static_cast<std::int64_t>(copy.size()));

@@ -41,8 +41,12 @@ class TFormCam : public QWidget, private TCamBroadcastView {
   const std::string& StatusText() const { return status_; }
   void SetStatus(const std::string& text) override;
 
-  // Where a snapshot goes; false when the user cancels.
-  std::function<bool(std::string& fileName)> ChooseSnapshotFile;
+  // Where a snapshot goes, asked as platform::AskSaveFileName asks (the
+  // dialog adds the default extension before it asks about replacing a
+  // file); false when the user cancels.
+  std::function<bool(const std::string& title, const std::string& filter, std::string& fileName,
+                     const std::string& defaultExt)>
+      ChooseSnapshotFile;
 
   TVideoCapture* Video;
   QLabel* ImageVid;

@@ -51,7 +51,6 @@ TFormCamView::TFormCamView(TSession& session, QWidget* parent)
   dialoglook::ColourForm(this);
   Image = new TCamPictureLabel(this);
   Image->setAlignment(Qt::AlignCenter);
-  Image->setMinimumSize(160, 120);
   Image->DoubleClicked = [this] { SaveImages1Click(); };
   Stat = new QStatusBar(this);
   Stat->setSizeGripEnabled(false);

@@ -7,32 +7,37 @@
 #include "conversations/CamProtocol.h"
 
 struct TPictureJob;
+struct TPictureLane;
 
-// A broadcaster's picture decoded away from the program's thread, so that the
-// other links, windows and timers go on while it is made. One thread decodes
-// for every link, one picture at a time, in the order they came: pictures
-// never take more than one core, and as each may cost only so much
-// (cam::DecodeReceivedPicture), a dear one holds up the others' by no more
-// than that. The thread touches nothing but the bytes it is given and the
-// image it makes; each link has at most one picture on its way.
+// A broadcaster's pictures decoded away from the program's thread, so that
+// the other links, windows and timers go on while they are made. A few
+// threads decode for every link, spread over the processors; each link has
+// at most one picture waiting, and the links take turns by what their
+// pictures have cost so far: a link sending dear pictures (each may cost
+// only so much, cam::DecodeReceivedPicture) waits behind the others' cheap
+// ones and slows only itself. The threads touch nothing but the bytes they
+// are given and the images they make.
 //
-// A handle: `done` runs later on the program's thread, inside the event
-// loop's guard, unless the handle was dropped or replaced first; a picture
-// withdrawn before its turn is not decoded at all.
+// One per link. `done` runs later on the program's thread, inside the event
+// loop's guard, unless the picture was withdrawn first (by another picture,
+// Withdraw or the end of the object); a picture withdrawn before its turn
+// is not decoded at all.
 class TPictureDecoding {
  public:
   using TDone = std::function<void(const cam::TReceivedPicture& picture)>;
 
-  TPictureDecoding() = default;
-  TPictureDecoding(std::string jpeg, TDone done);
-  TPictureDecoding(TPictureDecoding&& other) noexcept = default;
-  TPictureDecoding& operator=(TPictureDecoding&& other) noexcept;
-  ~TPictureDecoding() { Withdraw(); }
+  TPictureDecoding();
+  ~TPictureDecoding();
+  TPictureDecoding(const TPictureDecoding&) = delete;
+  TPictureDecoding& operator=(const TPictureDecoding&) = delete;
 
-  // The picture is on its way and `done` has not run.
+  // Puts `jpeg` in the link's place, withdrawing any picture still there.
+  void Decode(std::string jpeg, TDone done);
+  void Withdraw();
+  // A picture is on its way and its `done` has not run.
   bool Pending() const;
 
  private:
-  void Withdraw();
+  std::shared_ptr<TPictureLane> lane_;
   std::shared_ptr<TPictureJob> job_;
 };

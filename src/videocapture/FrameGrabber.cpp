@@ -42,8 +42,12 @@ int HighestNumber(const std::string& folder, const std::string& prefix, const st
   for (const auto& entry : std::filesystem::directory_iterator(platform::PathFromName(folder), ec)) {
     const std::string name = platform::NameFromPath(entry.path().filename());
     if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    // Every name the pattern prefix*.extension matches, numbered up to its first dot.
+    const std::string ending = "." + extension;
+    if (name.size() < prefix.size() + ending.size() ||
+        !platform::SameText(name.substr(name.size() - ending.size()), ending))
+      continue;
     const std::size_t dot = name.find('.', prefix.size());
-    if (dot == std::string::npos || !platform::SameText(name.substr(dot + 1), extension)) continue;
     int number;
     if (platform::TryStrToInt(name.substr(prefix.size(), dot - prefix.size()), number) && number > highest)
       highest = number;

@@ -20,6 +20,7 @@
 #include "platform/Charset.h"
 #include "platform/EventLoop.h"
 #include "platform/FileNames.h"
+#include "videocapture/VideoCapture.h"
 
 using cam_test::Viewer;
 
@@ -166,20 +167,27 @@ TEST(CamBroadcast, FansOutToReadySlowStalledAndPausedViewers) {
   EXPECT_EQ(by["Ed"]->Pictures.size(), 1u);
 
   // A snapshot waits in the temporary folder while the user chooses, and is
-  // copied from there.
+  // copied from there, to the name as the dialog gave it: the dialog adds
+  // "jpg" to a bare name before it asks about replacing a file, and nothing
+  // is added after it.
   const std::string aside = b.session->Paths().TmpFilesPath + "snapshot.jpg";
   const std::string kept = b.session->Paths().FilesPath + "snap";
   bool wasAside = false;
-  form->ChooseSnapshotFile = [&](std::string& name) {
+  std::string asked;
+  form->ChooseSnapshotFile = [&](const std::string& title, const std::string& filter, std::string& name,
+                                 const std::string& defaultExt) {
     wasAside = platform::FileExists(aside);
+    asked = title + "|" + filter + "|" + defaultExt;
     name = kept;
     return true;
   };
   const std::string picture = form->Broadcast().LastPicture();
   form->SnapCamImageClick();
   EXPECT_TRUE(wasAside);
+  EXPECT_EQ(asked, "Save Cam Snapshot|JPG File (*.jpg)|*.jpg|jpg");
   EXPECT_FALSE(platform::FileExists(aside));
-  std::ifstream copy(platform::PathFromName(kept + ".jpg"), std::ios::binary);
+  EXPECT_FALSE(platform::FileExists(kept + ".jpg"));
+  std::ifstream copy(platform::PathFromName(kept), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copy), {}), picture);
 }
 
@@ -197,5 +205,18 @@ TEST(CamBroadcast, GoesOnWhenTheNextCameraTakesOver) {
   EXPECT_TRUE(form->CheckVid->isChecked());
   EXPECT_TRUE(form->CheckVid->isEnabled());
   EXPECT_EQ(b.prompts.informed, 0);
+  // Once no camera is left, each video event tells its own box (a lost
+  // device has none), the first as much as the ones after it.
+  form->Video->OnErrorLog(form->Video, 1, "first");
+  form->Video->OnErrorLog(form->Video, 2, "second");
+  platform::ProcessMessagesUntil([] { return false; }, 100);
+  EXPECT_FALSE(form->VideoUsable());
+  EXPECT_EQ(form->StatusText(), "second");
+  form->Video->OnDeviceLost(form->Video);
+  form->Video->OnNoVideoDevices(form->Video);
+  form->Video->OnDirectX8Required(form->Video);
+  platform::ProcessMessagesUntil([] { return false; }, 100);
+  EXPECT_EQ(b.prompts.informed, 4);
+  EXPECT_EQ(form->StatusText(), "DirectX 8.0 Needed");
   delete form;
 }

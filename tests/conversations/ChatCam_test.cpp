@@ -7,7 +7,9 @@
 
 #include <QTemporaryDir>
 
+#include <QApplication>
 #include <QLabel>
+#include <QStatusBar>
 #include <QLayout>
 
 #include "Cam_helpers.h"
@@ -23,6 +25,8 @@
 #include "core/session/Session.h"
 #include "platform/EventLoop.h"
 #include "platform/TempHome.h"
+#include "transport/CommandCodes.h"
+#include "common/Settle.h"
 
 namespace {
 
@@ -107,6 +111,70 @@ TEST(ChatCam, AnswersThePeersOfferThreeWays) {
   EXPECT_EQ(chat.sent.size(), 1u);
 }
 
+// "View Cam?" is the user's: when the offer's link closes before the answer,
+// in the main window or in a chat, the question stays, and its answer opens
+// a viewer at the offering peer's address and the offered port.
+TEST(ChatCam, OffersQuestionOutlivesItsLink) {
+  cam_test::TCamUser bea;
+  // A question withdrawn can no longer be answered.
+  struct TAsked : TOpenQuestion {
+    std::function<void(int)>* answer;
+    explicit TAsked(std::function<void(int)>* a) : answer(a) {}
+    ~TAsked() override { *answer = nullptr; }
+  };
+  std::function<void(int)> answer;
+  bea.routes->AskDecision = [&](const std::string&, bool, std::function<void(int)> answered) {
+    answer = std::move(answered);
+    return TQuestion(std::make_unique<TAsked>(&answer));
+  };
+  // A picture smaller than the window's first size: the window fits it.
+  QTemporaryDir files;
+  const std::string small = files.filePath("small.jpg").toStdString();
+  testing_support::WriteFile(small, cam_test::CameraJpeg(40, 30, 50, false));
+  const std::string script = R"([{"op": "expect", "code": 1030}, {"op": "send", "code": 1031},
+                                  {"op": "expect", "code": 1033}, {"op": "picture", "file": ")" +
+                             small + R"("}, {"op": "expect", "code": 1033}, {"op": "sleep", "seconds": 0.3},
+                                  {"op": "send", "code": 1038}, {"op": "expect_close"}])";
+  auto shownSize = [] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* view = qobject_cast<TFormCamView*>(w); view && view->StatusText().rfind("Last Image ", 0) == 0)
+        return view->size() - QSize(0, view->Stat->height());
+    return QSize();
+  };
+  for (const bool inChat : {false, true}) {
+    SCOPED_TRACE(inChat ? "in a chat" : "on a link of its own");
+    answer = nullptr;
+    cam_test::TScriptedBroadcaster ann(script);
+    const std::string offer = "Ann{$}" + std::to_string(ann.Port());
+    Chat chat;
+    TChatCam cam(*bea.session, *bea.routes, chat.Host());
+    TParloSocket link;
+    if (inChat) {
+      cam.HandleCamOffer(offer);
+      chat.connected = false;
+      cam.CloseCam();
+    } else {
+      link.OnSessionConnected = [&](TCustomNetSocket*, int) { link.SendCommand(cmd::CamInvite, offer, ""); };
+      link.ConnectTcp("127.0.0.1", std::to_string(bea.port));
+      ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return answer != nullptr; }, 5000));
+      link.Close();
+      testing_support::Settle(300);
+      EXPECT_EQ(bea.routes->WaitingCount(), 1);
+    }
+    ASSERT_TRUE(answer);
+    const int informed = bea.prompts.informed;
+    const std::function<void(int)> answering = answer;
+    answering(TFormCamDecide::SeparateViewer);
+    QSize shown;
+    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return (shown = shownSize()).isValid(); }, 5000));
+    EXPECT_EQ(shown, QSize(50, 40));
+    EXPECT_EQ(ann.Wait(), "PASSED");
+    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return bea.prompts.informed == informed + 1; }, 5000));
+    EXPECT_EQ(bea.routes->WaitingCount(), 0);
+    EXPECT_TRUE(chat.sent.empty());
+  }
+}
+
 // Offering the own cam: nothing while the chat is not connected, and without
 // a camera no offer at all; with one the broadcast
 // window opens, 1037 goes over the chat's link, and the peer, known by its
@@ -160,11 +228,13 @@ TEST(ChatCam, ShowsThePeersCamInTheChatWindow) {
     return TQuestion();
   };
   QTemporaryDir files;
-  const std::string picture = files.filePath("p.jpg").toStdString();
+  const std::string picture = files.filePath("p.jpg").toStdString(), bad = files.filePath("bad.jpg").toStdString();
   testing_support::WriteFile(picture, cam_test::SyntheticJpeg(12, 0));
+  testing_support::WriteFile(bad, std::string(3000, 'x'));
   cam_test::TScriptedBroadcaster ann(R"([{"op": "expect", "code": 1030}, {"op": "send", "code": 1031},
                                          {"op": "expect", "code": 1033}, {"op": "picture", "file": ")" +
-                                     picture + R"("}, {"op": "expect", "code": 1033},
+                                     picture + R"("}, {"op": "expect", "code": 1033}, {"op": "picture", "file": ")" +
+                                     bad + R"("}, {"op": "expect", "code": 1033},
                                          {"op": "expect_silence", "seconds": 1.0}])");
   testing_support::TScriptedPeer chat(testing_support::TScriptedPeer::Call, bea.port,
                                       R"([{"op": "expect", "code": 1000},
@@ -184,9 +254,11 @@ TEST(ChatCam, ShowsThePeersCamInTheChatWindow) {
   QWidget elsewhere(nullptr, Qt::Window);  // where the user works as the offer comes
   elsewhere.show();
   elsewhere.activateWindow();
-  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return !window->ImgCam->pixmap().isNull(); }, 5000));
+  // A picture that cannot be shown leaves the last one there.
+  EXPECT_TRUE(platform::ProcessMessagesUntil(
+      [&] { return platform::FromQString(window->StatCam->text()) == " Invalid Image"; }, 5000));
+  EXPECT_FALSE(window->ImgCam->pixmap().isNull());
   EXPECT_EQ(askedAbout, window);
-  EXPECT_EQ(platform::FromQString(window->StatCam->text()).rfind(" Last Image ", 0), 0u);
   EXPECT_EQ(transcriptWidth(), width);
   EXPECT_EQ(ann.Wait(), "PASSED");
   EXPECT_TRUE(window->Chat().Connected());

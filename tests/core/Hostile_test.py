@@ -685,7 +685,21 @@ class HostilePictures(Strangers):
             self.assertGreaterEqual(asked, 3 * offered, out)
             self.assertEqual(probe.late(), [], "the program's thread was held")
 
-        self.run_rows([("pictures of thousands of scans or millions of pixels", pictures,
+        def dear():
+            with stall_probe(self.port, self.pid) as probe:
+                out = self.attacker("dear", "16", "6", source=FRIEND[2])
+            viewed, dear, ordinary = (int(n) for n in re.findall(r"\d+", out[0])[:3])
+            self.assertEqual(viewed, 17, out)
+            self.assertGreaterEqual(dear, 16, out)
+            # The links take turns by what their pictures cost: the ordinary
+            # broadcaster's cheap pictures go before the dear ones waiting, so
+            # its next is asked for at least about as often as one of theirs
+            # is decoded (taken in the order they came, once a round of all).
+            self.assertGreaterEqual(4 * ordinary, dear, out)
+            self.assertEqual(probe.late(), [], "the program's thread was held")
+
+        self.run_rows([("sixteen broadcasters of dear pictures beside an ordinary one", dear, None),
+                       ("pictures of thousands of scans or millions of pixels", pictures,
                         logged(r"Cam picture of 1024 x 1024 pixels too dear to decode by scan \d+ refused; closed",
                                r"Cam picture of 4096 x 4096 pixels refused; closed")),
                        ("arithmetic-coded pictures, some thirty steps of the decoder from each bit", arithmetic,

@@ -71,6 +71,13 @@ after a minute.
       link ends: three of 320 x 240 (10 KB), three of 640 x 480 (38 KB), one
       of 1024 x 768 (97 KB). Prints "OFFERED <n> VIEWED <n> SENT <n> ASKED
       <n> CLOSED <n>".
+  dear PORT COUNT SECONDS  Offers a cam (1037) COUNT + 1 times at the
+      listener, each on a link of its own, and lets each viewer in. For
+      SECONDS, the first viewer is sent a small picture on every 1033, the
+      other COUNT a picture as dear to decode as a picture may be (a
+      progressive 1024 x 768 of 100 scans). Prints "VIEWED <n> DEAR <pictures
+      asked for again> ORDINARY <n> SLOWEST <the ordinary's longest wait for
+      its 1033, in seconds>".
   faces PORT RECORD CHATS COUNT BYTES [--spread N] [--pause SECONDS]  CHATS
       chats side by side (from N addresses in turn), each asked for as RECORD
       and sent COUNT texts of BYTES bytes of ":)" (SECONDS apart), then "end
@@ -586,6 +593,49 @@ def arithmetic(port, record, rounds):
           "CLOSED", seen["closed"], flush=True)
 
 
+def dear(port, count, seconds):
+    server = socket.create_server((SOURCE, 0), backlog=count + 8)
+    server.settimeout(10)
+    offer = b"  1037<Mal{$}%d>\r\n" % server.getsockname()[1]
+    viewers = []
+    for _ in range(count + 1):
+        with connect(port) as s:
+            read_line(s)
+            s.sendall(offer)
+            viewer, _ = server.accept()
+        viewer.settimeout(10)
+        if lines_until(viewer, 1030):
+            viewer.sendall(b"  1031<>\r\n")
+            if lines_until(viewer, 1033):
+                viewers.append(viewer)
+    server.close()
+    end = time.monotonic() + seconds
+    seen = {"dear": 0, "ordinary": 0, "slowest": 0.0}
+    lock = threading.Lock()
+
+    def feed(viewer, picture, kind):
+        with viewer:
+            while time.monotonic() < end:
+                sent = time.monotonic()
+                viewer.sendall(b"  1034<%d>\r\n" % len(picture) + picture)
+                if not lines_until(viewer, 1033):
+                    return
+                with lock:
+                    seen[kind] += 1
+                    if kind == "ordinary":
+                        seen["slowest"] = max(seen["slowest"], time.monotonic() - sent)
+
+    dear_picture, plain = scan_bomb(1024, 768, 100), scan_bomb(320, 240, 2)
+    feeders = [threading.Thread(target=feed, args=(v, dear_picture, "dear")) for v in viewers[1:]]
+    feeders += [threading.Thread(target=feed, args=(v, plain, "ordinary")) for v in viewers[:1]]
+    for t in feeders:
+        t.start()
+    for t in feeders:
+        t.join()
+    print("VIEWED", len(viewers), "DEAR", seen["dear"], "ORDINARY", seen["ordinary"],
+          "SLOWEST %.3f" % seen["slowest"], flush=True)
+
+
 SOUND = b"  1008<0>\r\n"
 
 
@@ -917,6 +967,8 @@ if __name__ == "__main__":
         pictures(port, sys.argv[3].encode("latin-1"), int(sys.argv[4]))
     elif mode == "arithmetic":
         arithmetic(port, sys.argv[3].encode("latin-1"), int(sys.argv[4]))
+    elif mode == "dear":
+        dear(port, int(sys.argv[3]), float(sys.argv[4]))
     elif mode == "faces":
         faces(port, sys.argv[3].encode("latin-1"), *(int(a) for a in sys.argv[4:7]), int(option("--spread", "1")),
               float(option("--pause", "0")), "--sounds" in sys.argv)
