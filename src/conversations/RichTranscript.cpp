@@ -178,7 +178,11 @@ void TRichTranscript::InsertImageFromFile(const std::string& fileName) {
   }
   const auto known = pictures_.find(fileName);
   if (known != pictures_.end() && edit_.InsertObjectReference(known->second) != nullptr) return;
-  if (const TQuillEditorObject* picture = edit_.InsertImageFromFile(fileName)) pictures_[fileName] = picture->Number;
+  try {
+    if (const TQuillEditorObject* picture = edit_.InsertImageFromFile(fileName)) pictures_[fileName] = picture->Number;
+  } catch (const EInvalidGraphic&) {
+    // A damaged picture file leaves its place empty; the message goes on.
+  }
 }
 
 // Cut from the menu takes the text out; the messages after it end that much

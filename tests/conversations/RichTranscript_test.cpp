@@ -9,6 +9,7 @@
 #include <QPaintEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -58,6 +59,24 @@ class TPaintProbe : public QObject {
  private:
   std::function<void()> late_;
 };
+
+// A damaged picture file leaves its place empty; the message is written whole.
+TEST(RichTranscript, ADamagedPictureFileDoesNotCutTheMessage) {
+  testing_support::WidgetApp();
+  QTemporaryDir home;
+  ASSERT_TRUE(QDir(home.path()).mkdir("Icons"));
+  QFile bad(home.filePath("Icons/2.bmp"));
+  ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+  bad.write("BM this is no picture");
+  bad.close();
+  QWidget window;
+  const TTranscriptControl control = MakeRichTranscript(&window);
+  platform::TFont font{"DejaVu Sans", 0, 10};
+  TTranscriptWriter(*control.Transcript, font, platform::FromQString(home.path()) + "/Icons\\")
+      .WriteMessage("Ann", "1:05 PM", "oops :P and on");
+  auto& edit = dynamic_cast<TCustomQuillRichEdit&>(*control.Widget);
+  EXPECT_NE(edit.Lines().Get(edit.Lines().Count() - 1).find("and on"), std::string::npos);
+}
 
 // Messages written the way every window writes them, then read back as the
 // user meets them: each run's looks, the pictures, the saved file, the
