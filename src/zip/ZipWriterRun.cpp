@@ -438,11 +438,15 @@ void TZipWriteRun::OpenTarget() {
     // damaged archive where a good one (or none) was.
     std::string folder = ExtractFilePath(finalTarget_);
     if (folder.empty()) folder = platform::CurrentDir();
-    std::string temp = platform::CreateTempFile(folder, "pzt");
-    if (temp.empty()) throw ECantWriteUCF("Could not create a temporary archive in " + folder);
-    tempFiles_.push_back(temp);
+    std::unique_ptr<TFileStream> temp;
+    try {
+      temp = TFileStream::CreateTemp(folder, "pzt");
+    } catch (const platform::Exception&) {
+      throw ECantWriteUCF("Could not create a temporary archive in " + folder);
+    }
+    tempFiles_.push_back(temp->FileName());
     outIsTemp_ = true;
-    ownedOut_ = std::make_unique<TLFNFileStream>(temp, platform::fmCreate, true, w_.BufferSize);
+    ownedOut_ = std::make_unique<TLFNFileStream>(std::move(temp), true, w_.BufferSize);
     out_ = ownedOut_.get();
   }
   if (!checked_) checked_ = std::make_unique<TCheckedStream>(out_, &partWritten_);
@@ -772,7 +776,7 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
       TLFNFileStream stage(staging, platform::fmCreate, false, w_.BufferSize);
       TCheckedStream checkedStage(&stage, &stagedBytes);
       WriteEntryData(*entry, fName, input, size, checkedStage);
-      if (!stage.FlushBuffer()) throw ENotEnoughRoom("Not enough room to write archive");
+      if (!stage.FinishWrites()) throw ENotEnoughRoom("Not enough room to write archive");
     }
     EnsureRoom(entry->LocalSize());
     entry->DiskNumberStart = static_cast<uint16_t>(currentDisk_);
@@ -872,7 +876,7 @@ void TZipWriteRun::EnsureRoom(int64_t size) {
 
 void TZipWriteRun::ClosePart() {
   if (auto* file = dynamic_cast<TLFNFileStream*>(ownedOut_.get())) {
-    if (!file->FlushBuffer() || !file->FileStream().File().FlushToDisk()) {
+    if (!file->FinishWrites() || !file->FileStream().File().FlushToDisk()) {
       throw ENotEnoughRoom("Not enough room to write archive");
     }
   }
@@ -958,7 +962,7 @@ void TZipWriteRun::WriteEndRecord() {
 // and leaves the old archive alone.
 void TZipWriteRun::FinishOutput() {
   if (auto* file = dynamic_cast<TLFNFileStream*>(ownedOut_.get())) {
-    if (!file->FlushBuffer() || !file->FileStream().File().FlushToDisk()) {
+    if (!file->FinishWrites() || !file->FileStream().File().FlushToDisk()) {
       throw ENotEnoughRoom("Not enough room to write archive");
     }
   }
@@ -976,15 +980,7 @@ void TZipWriteRun::Succeed() {
     w_.archiveStream_ = std::move(memoryTarget_);
     w_.zip_ = w_.archiveStream_.get();
   } else if (outIsTemp_) {
-    // Temporary files are private to their owner; the archive keeps the
-    // permissions it had, or gets the usual ones when it is new.
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::perms perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read;
-    fs::file_status old = fs::status(platform::OsPath(finalTarget_), ec);
-    if (!ec && fs::is_regular_file(old)) perms = old.permissions();
-    fs::permissions(platform::OsPath(tempFiles_.front()), perms, ec);
-    if (!platform::RenameFile(tempFiles_.front(), finalTarget_)) {
+    if (!RenameOver(tempFiles_.front(), finalTarget_)) {
       throw ECantWriteUCF("Could not replace " + finalTarget_);
     }
     tempFiles_.erase(tempFiles_.begin());

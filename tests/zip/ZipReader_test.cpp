@@ -61,7 +61,8 @@ TEST(ZipReader, UnpacksAPackageWithTheTransferWindowsEvents) {
   EXPECT_TRUE(reader.FilesList.empty());
 }
 
-TEST(ZipReader, MissingOrForeignArchiveExtractsNothing) {
+// UnZip tells why an archive could not be read, as ReadZip does.
+TEST(ZipReader, MissingOrForeignArchiveIsAnErrorOfUnZip) {
   TempDir tmp;
   WriteFile(tmp / "junk.zip", TextPayload(5000, 3));
   for (const std::string& name : {tmp / "missing.zip", tmp / "junk.zip"}) {
@@ -69,7 +70,15 @@ TEST(ZipReader, MissingOrForeignArchiveExtractsNothing) {
     reader.SetZipName(name);
     reader.SetDestDir(tmp / "out");
     reader.DoAll = true;
-    EXPECT_EQ(reader.UnZip(), 0) << name;
+    try {
+      reader.UnZip();
+      ADD_FAILURE() << name << " unpacked";
+    } catch (const zip::EIncompleteZip&) {
+      EXPECT_EQ(name, tmp / "junk.zip");
+    } catch (const platform::EStreamError& e) {
+      EXPECT_EQ(name, tmp / "missing.zip") << e.what();
+    }
+    EXPECT_FALSE(reader.Busy());
   }
   EXPECT_FALSE(Exists(tmp / "out"));
 }
@@ -256,7 +265,7 @@ TEST(ZipReader, EdgeArchivesAndIndexErrors) {
   EXPECT_THROW(limited.ReadZip(), zip::EBadZipFile);
   limited.SetDestDir(tmp / "many-out");
   limited.DoAll = true;
-  EXPECT_EQ(limited.UnZip(), 0);
+  EXPECT_THROW(limited.UnZip(), zip::EBadZipFile);
   EXPECT_FALSE(Exists(tmp / "many-out"));
   // A record that states an extra field it lacks: the length is taken as 0.
   ASSERT_EQ(Shell("cd " + Quote(tmp / "many") + " && zip -q -X ../lie.zip 1 2"), 0);

@@ -177,10 +177,11 @@ def hostile(outdir):
     # A compressed size that runs past the end of the file, and an encrypted entry shorter
     # than its header.
     with open(outdir + "/truncated.zip", "wb") as f:
-        data = raw_zip([(b"short.txt", 0, 0, crc, payload, len(payload), 0x20, 20),
-                        (b"tiny.enc", 0, 1, crc, b"abc", 3, 0x20, 20)])
-        # Patch the first central record's compressed size to something huge.
-        cd = data.rfind(b"PK\x01\x02", 0, data.rfind(b"PK\x01\x02"))
+        data = raw_zip([(b"tiny.enc", 0, 1, crc, b"abc", 3, 0x20, 20),
+                        (b"short.txt", 0, 0, crc, payload, len(payload), 0x20, 20)])
+        # Patch the last central record's compressed size to something huge (an
+        # entry before it would then overlap it).
+        cd = data.rfind(b"PK\x01\x02")
         data = data[:cd + 20] + struct.pack("<I", 0x7FFFFFF0) + data[cd + 24:]
         f.write(data)
 
