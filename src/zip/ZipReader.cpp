@@ -292,8 +292,8 @@ void TZipReader::GetFileInfo() {
   if (!haveEnd) {
     endCentral_.Clear();
     if (!repairMode_) {
-      TIncompleteZipMode mode = IncompleteZipMode;
-      if (OnInCompleteZip) OnInCompleteZip(this, mode);
+      if (OnInCompleteZip) OnInCompleteZip(this, IncompleteZipMode);
+      const TIncompleteZipMode mode = IncompleteZipMode;
       if (mode == izAssumeNotAZip) throw ENotAZipFile("Not a valid zip file!");
       if (mode == izAssumeMulti) throw EIncompleteZip("Incomplete Zip File");
     }

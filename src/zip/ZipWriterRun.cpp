@@ -265,7 +265,7 @@ std::string TZipWriteRun::StoredFolder(const std::string& fName) const {
   if (!w_.StorePaths()) return std::string();
   std::string folder = ExtractFilePath(fName);
   std::string root = platform::UnixToDosPath(w_.RootDir());
-  if (w_.RelativePaths() && !root.empty() && folder.compare(0, root.size(), root) == 0) {
+  if (w_.RelativePaths() && !root.empty() && Lower(folder).compare(0, root.size(), Lower(root)) == 0) {
     folder = folder.substr(root.size());
   }
   if (!w_.StoreVolumes()) {
@@ -310,14 +310,11 @@ void TZipWriteRun::ExpandFileList() {
       kept.push_back(name);
       continue;
     }
-    const std::string literal = ExtractFilePath(name).empty() ? root + name : name;
-    // A file that exists under the very name given is that file, whatever its
-    // characters; only a name that names no file is a pattern.
-    if (IsWildCard(name) && !platform::PlainFileExists(literal)) {
+    if (IsWildCard(name)) {
       wild.push_back(name);
       continue;
     }
-    name = literal;
+    if (ExtractFilePath(name).empty()) name = root + name;
     if (w_.IsInExcludeList(name)) continue;
     auto size = platform::FileSizeOf(name);
     if (!platform::FileExists(name) || !size) {
@@ -1004,6 +1001,9 @@ void TZipWriteRun::Succeed() {
     if (!skip) platform::RemoveFile(name);
   }
   w_.ForgetArchive();
+  // The new directory is the archive's before the run is reported done. The
+  // parts of a set are read when asked for, not here, where they would be asked for.
+  if (!Multi()) w_.ReadZip();
   doneBytes_ = totalBytes_;
   if (w_.OnTotalPercentDone) w_.OnTotalPercentDone(&w_, 100);
   w_.lastEntryCount_ = static_cast<int>(entries_.size());

@@ -134,7 +134,11 @@ TEST(ZipWriter, ApplicationPackageUnpacksThroughOurReader) {
   writer.OnEndZip = [&](zip::TZipWriter*, const std::string& name, int64_t, int64_t, int64_t) {
     ended.push_back(name);
   };
-  writer.OnTotalPercentDone = [&](zip::TZipReader*, int p) { percents.push_back(p); };
+  int entriesAtTheEnd = -1;
+  writer.OnTotalPercentDone = [&](zip::TZipReader* sender, int p) {
+    percents.push_back(p);
+    if (p == 100) entriesAtTheEnd = sender->Count();
+  };
   writer.OnZipComplete = [&](zip::TZipWriter*, int n) { completeCount = n; };
   writer.FilesList = files;
   writer.SetZipName(zipName);
@@ -145,6 +149,7 @@ TEST(ZipWriter, ApplicationPackageUnpacksThroughOurReader) {
   ASSERT_FALSE(percents.empty());
   EXPECT_EQ(percents.back(), 100);
   EXPECT_EQ(std::count(percents.begin(), percents.end(), 100), 1);
+  EXPECT_EQ(entriesAtTheEnd, 5) << "the new entries were not in place when the run said it was done";
   EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
   auto t = Shell("unzip -t " + Quote(zipName));
   EXPECT_EQ(t.status, 0) << t.output;
@@ -378,11 +383,14 @@ TEST(ZipWriter, StoredNamesFollowThePathSettings) {
     bool storePaths, relativePaths;
     std::vector<std::string> list;
     std::vector<std::string> expected;
+    bool capitalRoot = false;
   };
   const TCase cases[] = {
       {"bare names", false, false, {dir / "a/b/c.txt", dir / "a/top.txt"}, {"c.txt", "top.txt"}},
       {"full folders", true, false, {dir / "a/b/c.txt"}, {rootNoSlash + "\\a\\b\\c.txt"}},
       {"relative to the root", true, true, {dir / "a/b/c.txt", dir / "a/top.txt"}, {"b\\c.txt", "top.txt"}},
+      // The root is compared without case, as the reader compares it.
+      {"relative to the root in capitals", true, true, {dir / "a/b/c.txt"}, {"b\\c.txt"}, true},
       {"wildcard without subfolders", true, true, {"|" + dir / "a/*.txt"}, {"top.txt"}},
       {"wildcard with subfolders", true, true, {">" + dir / "a/*.txt"}, {"b\\c.txt", "top.txt"}},
       {"same file twice", false, false, {dir / "a/top.txt", dir / "a/top.txt"}, {"top.txt"}},
@@ -395,7 +403,9 @@ TEST(ZipWriter, StoredNamesFollowThePathSettings) {
     zip::TZipWriter writer;
     writer.SetStorePaths(c.storePaths);
     writer.SetRelativePaths(c.relativePaths);
-    writer.SetRootDir(dir / "a/");
+    std::string rootDir = dir / "a/";
+    if (c.capitalRoot) std::transform(rootDir.begin(), rootDir.end(), rootDir.begin(), ::toupper);
+    writer.SetRootDir(rootDir);
     writer.SetZipName(zipName);
     writer.FilesList = c.list;
     int skipped = 0, missing = 0;
