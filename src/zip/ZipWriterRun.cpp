@@ -565,12 +565,13 @@ void TZipWriteRun::ProcessOlderEntries() {
         if (replace) {
           if (w_.OnUpdate) w_.OnUpdate(&w_, uaReplacing, index);
           w_.FilesList.erase(w_.FilesList.begin() + static_cast<long>(k));
-          // A replacement that could not be added (unreadable, skipped)
-          // leaves the entry it was to replace in the archive.
-          if (AddFileToZip(fName)) {
-            ++filesZipped_;
-            keep = false;
-          }
+          // A file that cannot be read (gone, or not to be opened) would
+          // take the entry with it: the entry stays. One left out on purpose
+          // goes with its entry, as replacing says.
+          unreadable_ = false;
+          if (AddFileToZip(fName)) ++filesZipped_;
+          keep = unreadable_;
+          if (keep) matched = false;  // told already: replacing
         } else {
           w_.FilesList.erase(w_.FilesList.begin() + static_cast<long>(k));
           if (w_.Dispose) disposeList_.push_back(fName);
@@ -701,7 +702,10 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
     entry->InternalAttributes = 0;
     if (platform::DirExists(bare)) entry->ExternalAttributes = static_cast<uint32_t>(platform::FileGetAttr(bare));
   } else if (fromFile) {
-    if (!platform::FileExists(fName)) return false;
+    if (!platform::FileExists(fName)) {
+      unreadable_ = true;
+      return false;
+    }
     entry->ExternalAttributes = static_cast<uint32_t>(platform::FileGetAttr(fName));
     for (;;) {
       try {
@@ -710,7 +714,10 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
       } catch (const platform::Exception&) {
         bool retry = false;
         if (w_.OnSkippingFile) w_.OnSkippingFile(&w_, srFileOpenError, fName, -1, retry);
-        if (!retry) return false;
+        if (!retry) {
+          unreadable_ = true;
+          return false;
+        }
       }
     }
     entry->DateTime = platform::FileDosDate(fName).value_or(platform::DateTimeToDosDateTime(platform::Now()));

@@ -101,6 +101,7 @@ class TZipWriteRun {
 
   std::vector<std::string> disposeList_;
   int filesZipped_ = 0;
+  bool unreadable_ = false;  // the last file AddFileToZip left out could not be read
   int deleted_ = 0;
   std::vector<std::string> tempFiles_;  // removed at the end, whatever happens
 

@@ -221,6 +221,7 @@ TEST(ZipReader, ScansLocalHeadersWhenTheDirectoryIsGone) {
   reader.SetZipName(tmp / "cut.zip");
   reader.OnInCompleteZip = [](zip::TZipReader*, zip::TIncompleteZipMode& mode) { mode = zip::izAssumeBad; };
   reader.ReadZip();
+  EXPECT_EQ(reader.IncompleteZipMode, zip::izAssumeBad);  // the handler's answer is the setting
   ASSERT_EQ(reader.Count(), whole.Count());
   for (int i = 0; i < reader.Count(); ++i) {
     SCOPED_TRACE(whole.Fullname(i));

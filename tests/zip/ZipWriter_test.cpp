@@ -461,6 +461,28 @@ print(sorted((i.filename, z.read(i).decode()) for i in z.infolist()))
 )PY", Quote(zipName));
   EXPECT_EQ(py.output, "[('old.txt', 'new content'), ('renamed.txt', 'same content')]\n");
   EXPECT_EQ(Shell("unzip -tq " + Quote(zipName)).status, 0);
+
+  // Replacing: a file gone meanwhile keeps its entry, told once; a file the
+  // handler leaves out on purpose goes with its entry.
+  WriteFile(dir / "a.txt", "a");
+  WriteFile(dir / "b.txt", "b");
+  zip::TZipWriter again;
+  again.SetZipName(dir / "replace.zip");
+  again.FilesList = {dir / "a.txt", dir / "b.txt"};
+  ASSERT_EQ(again.Zip(), 2);
+  again.ZipAction = zip::zaReplace;
+  updates.clear();
+  again.OnUpdate = [&](zip::TZipWriter*, zip::TUpdateAction a, int i) {
+    updates.push_back({a, i});
+    if (i == 0) fs::remove(dir / "a.txt");
+  };
+  again.OnStartZip = [&](zip::TZipWriter*, const std::string& name, zip::TZipHeaderInfo&, bool& skip) {
+    skip = name.find("b.txt") != std::string::npos;
+  };
+  again.FilesList = {dir / "a.txt", dir / "b.txt"};
+  EXPECT_EQ(again.Zip(), 0);
+  EXPECT_EQ(updates, (std::vector<std::pair<zip::TUpdateAction, int>>{{zip::uaReplacing, 0}, {zip::uaReplacing, 1}}));
+  EXPECT_EQ(EntryNames(again), (std::vector<std::string>{"a.txt"}));
 }
 
 TEST(ZipWriter, EdgesOfARun) {
