@@ -486,9 +486,11 @@ TStream* TZipReader::SwapDisk(int disk) {
       archiveDate_ = platform::FileDosDate(name);
       break;
     }
-    // Asking again helps when a disk can be changed; a numbered part named
-    // twice over and still missing will not appear by asking once more.
-    if (name == previous) throw EFileNotAllThere("Part " + name + " of the archive is missing");
+    // Asking again helps when a disk can be changed, as long as the user
+    // answers; a numbered part named twice over and still missing will not
+    // appear by asking once more.
+    if (multiMode_ != mmSpan && name == previous)
+      throw EFileNotAllThere("Part " + name + " of the archive is missing");
     previous = name;
   }
   currentDisk_ = disk - 1;

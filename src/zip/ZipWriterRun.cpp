@@ -173,7 +173,11 @@ void TZipWriteRun::WriteArchive(const void* data, int64_t size) {
   }
   const uint8_t* p = static_cast<const uint8_t*>(data);
   while (size > 0) {
-    if (RoomLeft() <= 0) NextPart();
+    if (RoomLeft() <= 0) {
+      if (partWritten_ > 0) NextPart();
+      // A part the settings leave no room in still takes a byte at a time.
+      if (RoomLeft() <= 0) partRoom_ = partWritten_ + 1;
+    }
     int64_t n = std::min(size, RoomLeft());
     checked_->WriteBuffer(p, n);
     p += n;
@@ -235,6 +239,8 @@ void TZipWriteRun::Run() {
   if (kind_ == TZipWriter::TRunKind::Files && !w_.FilesList.empty()) ExpandFileList();
   if (kind_ == TZipWriter::TRunKind::FromBuffer) totalBytes_ = w_.sourceAmount_;
   if (kind_ == TZipWriter::TRunKind::FromStream) totalBytes_ = w_.sourceStream_->Size();
+  // Splitting copies the archive: its bytes are the work.
+  if (kind_ == TZipWriter::TRunKind::Split) totalBytes_ = w_.ZipSize();
   if (Multi()) ComputeFirstRoom();
   OpenTarget();
 
@@ -384,8 +390,6 @@ void TZipWriteRun::ComputeFirstRoom() {
                                        : ExtractFilePath(platform::UnixToDosPath(w_.ZipName()))) -
                 reserve;
   }
-  // A part must hold at least one record header, or the run would loop.
-  partRoom_ = std::max<int64_t>(partRoom_, 1024);
 }
 
 void TZipWriteRun::OpenPart(const std::string& name) {
@@ -643,6 +647,7 @@ void TZipWriteRun::MoveKeptEntry(TZipHeaderInfo& entry) {
     older->ReadBuffer(buf.data(), n);
     WriteArchive(buf.data(), n);
     left -= n;
+    if (kind_ == TZipWriter::TRunKind::Split) AddDone(n);
     PollCancel();
   }
 
@@ -874,8 +879,12 @@ void TZipWriteRun::RefuseParted() {
   if (w_.NumDisks() > 1) throw EIncompleteZip("Incomplete Zip File");
 }
 
+// A record is never cut. Only a part too small to hold the record alone is
+// made larger than the settings say: just large enough for it.
 void TZipWriteRun::EnsureRoom(int64_t size) {
-  if (RoomLeft() < size) NextPart();
+  if (RoomLeft() >= size) return;
+  if (partWritten_ > 0) NextPart();
+  if (RoomLeft() < size) partRoom_ = partWritten_ + size;
 }
 
 void TZipWriteRun::ClosePart() {
@@ -912,7 +921,6 @@ void TZipWriteRun::NextPart() {
     partRoom_ = info.BlockSize;
   }
   if (currentDisk_ > 999) throw EZipLimitExceeded(kLimitMessage);
-  partRoom_ = std::max<int64_t>(partRoom_, 1024);
   OpenPart(name);
   newEnd_.Record.EntriesOnThisDisk = 0;
 }
@@ -939,12 +947,11 @@ void TZipWriteRun::WriteCentralDirectory() {
   centralBytes_ = 0;
   bool first = true;
   for (auto& e : entries_) {
-    if (Multi() && RoomLeft() < e.info->CentralSize()) {
-      NextPart();
-      if (first) {
-        newEnd_.Record.CentralOffset = 0;
-        newEnd_.Record.StartOfCentralDiskNumber = static_cast<uint16_t>(currentDisk_);
-      }
+    const int disk = currentDisk_;
+    if (Multi()) EnsureRoom(e.info->CentralSize());
+    if (first && currentDisk_ != disk) {
+      newEnd_.Record.CentralOffset = 0;
+      newEnd_.Record.StartOfCentralDiskNumber = static_cast<uint16_t>(currentDisk_);
     }
     int64_t before = partWritten_;
     e.info->SaveCentralToStream(*checked_, e.centralExtra);
@@ -1010,7 +1017,7 @@ void TZipWriteRun::Succeed() {
   w_.ForgetArchive();
   // The new directory is the archive's before the run is reported done. The
   // parts of a set are read when asked for, not here, where they would be asked for.
-  if (!Multi()) w_.ReadZip();
+  if (w_.ArchiveStream() || (!Multi() && w_.moveTarget_.empty())) w_.ReadZip();
   doneBytes_ = totalBytes_;
   if (w_.OnTotalPercentDone) w_.OnTotalPercentDone(&w_, 100);
   w_.lastEntryCount_ = static_cast<int>(entries_.size());

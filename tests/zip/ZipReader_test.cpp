@@ -529,6 +529,24 @@ TEST(ZipReader, MissingPartsOfASetAreErrors) {
     fs::rename(out / "aside", out / parts[1]);
     EXPECT_TRUE(reader.CheckArchive());
   }
+  {
+    // A spanned disk missing is asked for as long as the user answers: here the
+    // third answer comes with the disk in.
+    fs::rename(out / parts[1], out / "aside");
+    zip::TZipReader reader;
+    reader.SetZipName(out / parts.back());
+    reader.ReadZip();
+    reader.SetMultiMode(zip::mmSpan);
+    reader.SetDestDir(tmp / "in4");
+    reader.DoAll = true;
+    int asks = 0;
+    reader.OnGetNextDisk = [&](zip::TZipReader*, int disk, std::string& name) {
+      if (disk == 2 && ++asks == 3) fs::rename(out / "aside", out / parts[1]);
+      name = out / parts[static_cast<size_t>(disk - 1)];
+    };
+    EXPECT_EQ(reader.UnZip(), static_cast<int>(files.size()));
+    EXPECT_EQ(asks, 3);
+  }
   // Whatever came before the gap is whole; nothing else is there, not even a temporary file.
   for (const std::string dest : {"in", "in2", "in3"}) {
     for (const std::string& name : ListTree(tmp / dest)) {

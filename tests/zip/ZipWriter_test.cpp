@@ -640,7 +640,8 @@ TEST(ZipWriter, NumberedBlocksJoinIntoTheSameArchive) {
     int firstBlock, block;
     int parts;  // 1: the archive keeps its own name
   };
-  const TCase cases[] = {{10 << 20, 10 << 20, 1}, {30000, 20000, 0}};
+  // Parts smaller than a kilobyte keep the sizes asked for.
+  const TCase cases[] = {{10 << 20, 10 << 20, 1}, {30000, 20000, 0}, {500, 600, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.firstBlock);
     TScratchDir out;
@@ -661,7 +662,9 @@ TEST(ZipWriter, NumberedBlocksJoinIntoTheSameArchive) {
     }
     ASSERT_GE(parts.size(), 3u);
     for (size_t i = 0; i < parts.size(); ++i) {
-      EXPECT_EQ(parts[i], "set." + std::string(i < 9 ? "00" : "0") + std::to_string(i + 1));
+      char want[32];
+      std::snprintf(want, sizeof want, "set.%03zu", i + 1);
+      EXPECT_EQ(parts[i], want);
       EXPECT_LE(fs::file_size(out / parts[i]), static_cast<uint64_t>(i == 0 ? c.firstBlock : c.block));
       char ext[32];
       std::snprintf(ext, sizeof ext, ".z%02zu", i + 1);
@@ -691,8 +694,14 @@ TEST(ZipWriter, SplitCutsAnArchiveIntoBlocksThatJoinAgain) {
   writer.MultiZipInfo().FirstBlockSize = 30000;
   writer.MultiZipInfo().BlockSize = 20000;
   writer.SetDestDir(dir / "parts");
+  std::vector<int> percents;
+  writer.OnTotalPercentDone = [&](zip::TZipReader*, int p) { percents.push_back(p); };
   writer.Split(true);
   EXPECT_FALSE(fs::exists(zipName));
+  // Told while the bytes are copied, not only at the end.
+  EXPECT_GT(std::count_if(percents.begin(), percents.end(), [](int p) { return p > 0 && p < 100; }), 2);
+  EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+  EXPECT_EQ(percents.back(), 100);
   std::vector<std::string> parts;
   for (const auto& e : fs::directory_iterator(dir / "parts")) parts.push_back(e.path().filename().string());
   std::sort(parts.begin(), parts.end());
