@@ -62,6 +62,7 @@ struct TZipReader::TRun {
   int extracted = 0;
   TOutcome outcome = kNone;
   bool opened = false;                  // the caller has opened the archive for the run
+  bool judge = false;                   // a test of the archive: each entry's check state is set
   std::unique_ptr<TInflater> inflater;  // made on first use, kept for the run
   std::string lastFolder;               // the folder the previous entry went to, already checked
 };
@@ -561,9 +562,24 @@ int TZipReader::UnZipFiles(TOutput output, TRun& run) {
   if (OnStartUnZipInfo) OnStartUnZipInfo(this, static_cast<int>(chosen.size()), run.totalBytes, stop);
   if (stop) return 0;
   for (int i : chosen) {
+    // Judged as FileIsOK judges: bad until its test has passed; a part that
+    // is not there, or the user's cancel, says nothing about the entry.
+    TZipHeaderInfo* e = run.judge ? Entry(i) : nullptr;
+    const uint8_t before = e ? e->MatchFlag : kCheckUntested;
+    if (e) e->MatchFlag = kCheckBad;
+    run.outcome = kNone;
     int r;
-    while ((r = ExtractEntry(i, run)) < 0) {
+    try {
+      while ((r = ExtractEntry(i, run)) < 0) {
+      }
+    } catch (const EUserCanceled&) {
+      if (e) e->MatchFlag = before;
+      throw;
+    } catch (const EFileNotAllThere&) {
+      if (e) e->MatchFlag = before;
+      throw;
     }
+    if (e && run.outcome != kBad) e->MatchFlag = run.outcome == kGood ? kCheckGood : before;
     run.extracted += r;
   }
   physical.Restore();
@@ -685,20 +701,42 @@ bool TZipReader::TestEntry(int index, TRun& run) {
   return run.outcome == kGood;
 }
 
+// One test run over every entry, as with DoAll: an exception ends it, and
+// the archive is not sound.
 bool TZipReader::CheckArchive() {
   ReadZip();
-  // Opened, its date looked at and a decoder made once for all the entries, not
-  // once for each: with many small entries those would cost more than the tests.
   TKeepOpen open(*this, false);
   OpenZip();
-  int none = -1;
-  TPhysicalOrder physical(*this, multiMode_ != mmNone, none);
   TRun run;
   run.opened = true;
-  bool all = true;
+  run.judge = true;
+  const std::string savedDest = destDir_;
+  const bool savedTesting = testing_, savedDoAll = DoAll;
+  struct TRestore {
+    TZipReader& r;
+    std::string dest;
+    bool testing, doAll;
+    ~TRestore() {
+      r.destDir_ = dest;
+      r.testing_ = testing;
+      r.DoAll = doAll;
+    }
+  } restore{*this, savedDest, savedTesting, savedDoAll};
+  destDir_.clear();
+  testing_ = true;
+  DoAll = true;
+  try {
+    UnZipFiles(TOutput::Test, run);
+  } catch (const EUserCanceled&) {
+    throw;
+  } catch (const EFileNotAllThere&) {
+    throw;
+  } catch (const platform::Exception&) {
+    return false;
+  }
   for (int i = 0; i < Count(); ++i)
-    if (!Entry(i)->FileName.empty() && !TestEntry(i, run)) all = false;
-  return all;
+    if (!Entry(i)->FileName.empty() && Entry(i)->MatchFlag != kCheckGood) return false;
+  return true;
 }
 
 }  // namespace zip
