@@ -89,9 +89,7 @@ void TZipWriter::Assign(const TPersistent& source) {
 }
 
 int TZipWriter::Zip() {
-  cancel_ = false;
-  // Nothing to add is nothing to do: no archive is made or rewritten.
-  const int count = FilesList.empty() ? 0 : RunZip(TRunKind::Files);
+  int count = RunZip(TRunKind::Files);
   if (OnZipComplete) OnZipComplete(this, count);
   return count;
 }
