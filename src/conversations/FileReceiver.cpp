@@ -282,10 +282,9 @@ int TFileReceiver::UnpackPackage() {
   if (!failure.empty()) {
     // Whatever the package held stays as it came, for the user to look at.
     LogException("Decompressing failed: " + failure);
-    const bool kept = KeepPackage();
+    if (KeepPackage()) view_->AddLog("The package was kept in " + ShownName(targetFolder_) + "...");
     SetState(TState::Over);
-    Fail("Decompressing failed: " + failure +
-         (kept ? ", the package was kept in " + ShownName(targetFolder_) + "..." : "..."));
+    Fail("Decompressing failed: " + failure);
     return -1;
   }
   allDeclined_ = count == 0 && read && declined > 0 && !troubled;
