@@ -395,8 +395,24 @@ void TZipWriteRun::ComputeFirstRoom() {
 void TZipWriteRun::OpenPart(const std::string& name) {
   checked_.reset();
   ownedOut_.reset();
-  platform::RemoveFile(name);
-  ownedOut_ = std::make_unique<TLFNFileStream>(name, platform::fmCreate, true, w_.BufferSize);
+  if (multiMode_ == mmBlocks) {
+    // Numbered parts are written beside their names and renamed once the set
+    // is whole: a failed run leaves an older set as it was.
+    const std::string folder = ExtractFilePath(name);
+    std::unique_ptr<TFileStream> temp;
+    try {
+      temp = TFileStream::CreateTemp(folder.empty() ? platform::CurrentDir() : folder, "pzp");
+    } catch (const platform::Exception&) {
+      throw ECantWriteUCF("Could not create " + name);
+    }
+    tempFiles_.push_back(temp->FileName());
+    partTemps_.push_back(temp->FileName());
+    ownedOut_ = std::make_unique<TLFNFileStream>(std::move(temp), true, w_.BufferSize);
+  } else {
+    // A disk of a spanned set holds the one file of the archive's name.
+    platform::RemoveFile(name);
+    ownedOut_ = std::make_unique<TLFNFileStream>(name, platform::fmCreate, true, w_.BufferSize);
+  }
   partsWritten_.push_back(name);
   out_ = ownedOut_.get();
   partWritten_ = 0;
@@ -997,11 +1013,15 @@ void TZipWriteRun::Succeed() {
     tempFiles_.erase(tempFiles_.begin());
   }
   if (Multi() && multiMode_ == mmBlocks) {
-    if (currentDisk_ == 0) {
-      const std::string single = ChangeFileExt(partBase_, zipName.substr(ChangeFileExt(zipName, "").size()));
-      if (!platform::RenameFile(partsWritten_.front(), single)) throw ECantWriteUCF("Could not rename " + single);
-      partsWritten_.front() = single;
-    } else {
+    // A single part takes the archive's own name.
+    if (currentDisk_ == 0)
+      partsWritten_.front() = ChangeFileExt(partBase_, zipName.substr(ChangeFileExt(zipName, "").size()));
+    for (size_t i = 0; i < partTemps_.size(); ++i) {
+      if (!RenameOver(partTemps_[i], partsWritten_[i])) throw ECantWriteUCF("Could not replace " + partsWritten_[i]);
+      tempFiles_.erase(std::find(tempFiles_.begin(), tempFiles_.end(), partTemps_[i]));
+    }
+    partTemps_.clear();
+    if (currentDisk_ != 0) {
       w_.ForgetArchive();
       w_.SetZipName(partsWritten_.back());
     }
@@ -1037,7 +1057,10 @@ void TZipWriteRun::Fail() {
   checked_.reset();
   ownedOut_.reset();
   out_ = nullptr;
-  for (const auto& name : partsWritten_) platform::RemoveFile(name);
+  // Numbered parts are still temporary files (in tempFiles_); the files of a
+  // spanned set were written in place.
+  if (multiMode_ != mmBlocks)
+    for (const auto& name : partsWritten_) platform::RemoveFile(name);
   partsWritten_.clear();
   // tempFiles_ go in the destructor.
 }

@@ -83,6 +83,7 @@ class TZipWriteRun {
   std::unique_ptr<TStream> checked_;  // out_ behind the write check
   bool outIsTemp_ = false;
   std::vector<std::string> partsWritten_;
+  std::vector<std::string> partTemps_;  // numbered parts: where each is written until the set is whole
   std::string finalTarget_;
 
   std::unique_ptr<TMemoryStream> memoryTarget_;  // an ArchiveStream being updated

@@ -98,6 +98,23 @@ TEST(WriteFailures, EveryFailedWriteIsToldAndTheOldFileStaysWhole) {
   WriteFile(tmp / "ro/big.bin", "the old big file");
   WriteFile(tmp / "ro/keep.zip", ReadFile(tmp / "small.zip"));
   WriteFile(tmp / "small.zfc", "an old configuration");
+  std::vector<std::string> pieces;
+  for (const char* name : {"p1.bin", "p2.bin", "p3.bin"}) {
+    WriteFile(tmp / (std::string("src/") + name), BinaryPayload(15000, 3));
+    pieces.push_back(tmp / (std::string("src/") + name));
+  }
+  auto numbered = [&] {
+    zip::TZipWriter writer;
+    writer.PackLevel = 0;
+    writer.MultiZipInfo().MultiMode = zip::mmBlocks;
+    writer.MultiZipInfo().FirstBlockSize = writer.MultiZipInfo().BlockSize = 30000;
+    writer.SetZipName(tmp / "set/set.zip");
+    writer.FilesList = pieces;
+    return "zipped " + std::to_string(writer.Zip());
+  };
+  mkdir((tmp / "set").c_str(), 0755);
+  ASSERT_EQ(numbered(), "zipped 3");
+  ASSERT_TRUE(Exists(tmp / "set/set.001") && Exists(tmp / "set/set.002"));
   chmod((tmp / "ro").c_str(), 0555);
 
   auto unzip = [&](const std::string& archive, const std::string& dest) {
@@ -146,6 +163,9 @@ TEST(WriteFailures, EveryFailedWriteIsToldAndTheOldFileStaysWhole) {
          return std::string("saved");
        },
        "ENotEnoughRoom: Not enough room to write archive", tmp / "small.zfc"},
+      // Each piece fits where it is staged; the first part of the new set does not.
+      {"numbered parts under the limit", 20000, numbered, "ENotEnoughRoom: Not enough room to write archive",
+       tmp / "set/set.001"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
