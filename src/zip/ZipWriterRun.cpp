@@ -1037,7 +1037,14 @@ void TZipWriteRun::Succeed() {
   w_.ForgetArchive();
   // The new directory is the archive's before the run is reported done. The
   // parts of a set are read when asked for, not here, where they would be asked for.
-  if (w_.ArchiveStream() || (!Multi() && w_.moveTarget_.empty())) w_.ReadZip();
+  if (w_.ArchiveStream() || (!Multi() && w_.moveTarget_.empty())) {
+    try {
+      w_.ReadZip();
+    } catch (const platform::Exception&) {
+      // The archive is written: a directory not had now is read on first need.
+      w_.ForgetArchive();
+    }
+  }
   doneBytes_ = totalBytes_;
   if (w_.OnTotalPercentDone) w_.OnTotalPercentDone(&w_, 100);
   w_.lastEntryCount_ = static_cast<int>(entries_.size());
