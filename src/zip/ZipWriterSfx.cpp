@@ -160,8 +160,7 @@ void TZipWriter::WriteZipInfo(const std::string& fName, const std::vector<const 
   std::unique_ptr<TFileStream> created;
   try {
     const std::string folder = platform::ExtractFilePath(fName);
-    created = TFileStream::CreateTemp(folder.empty() ? platform::CurrentDir() : folder,
-                                      "pzc");
+    created = TFileStream::CreateTemp(folder.empty() ? platform::CurrentDir() : folder, "pzc");
   } catch (const platform::Exception&) {
     throw ECantWriteUCF("Could not create a temporary file for " + fName);
   }
