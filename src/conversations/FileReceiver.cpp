@@ -250,16 +250,43 @@ int TFileReceiver::UnpackPackage() {
     else troubled = true;
   };
   unzip.OnBadCRC = [&](zip::TZipReader*, std::uint32_t, std::uint32_t, int) { troubled = true; };
+  // Deflate makes at most 1,032 bytes of one: a package whose entries say they
+  // hold more than that of its size lies, and would fill the disk before its
+  // checks fail. (Each byte belongs to one entry at most: the reader sees to it.)
+  constexpr double kMostUnpackedPerByte = 1032;
+  const double packageBytes = static_cast<double>(platform::FileSizeOf(packagePath_).value_or(0));
+  unzip.OnStartUnZipInfo = [packageBytes](zip::TZipReader*, int, double totalBytes, bool&) {
+    if (totalBytes > kMostUnpackedPerByte * packageBytes)
+      throw zip::ENotEnoughRoom("The package would unpack to more than its size allows");
+  };
 
   view_->AddLogLine("Decompressing File Package");
+  std::string failure;  // why the package could not be unpacked
   const int count = RunPackage(
       unzip,
       [&] {
-        const int n = unzip.UnZip();
-        read = true;
-        return n;
+        try {
+          const int n = unzip.UnZip();
+          read = true;
+          return n;
+        } catch (const zip::EUserCanceled&) {
+          throw;
+        } catch (const std::exception& e) {
+          failure = e.what();
+          return 0;
+        }
       },
       "Decompressing failed");
+  // The window may have gone while the package was unpacked.
+  if (count < 0) return count;
+  if (!failure.empty()) {
+    // Whatever the package held stays as it came, for the user to look at.
+    LogException("Decompressing failed: " + failure);
+    if (KeepPackage()) view_->AddLog("The package was kept in " + ShownName(targetFolder_) + "...");
+    SetState(TState::Over);
+    Fail("Decompressing failed: " + failure);
+    return -1;
+  }
   allDeclined_ = count == 0 && read && declined > 0 && !troubled;
   return count;
 }

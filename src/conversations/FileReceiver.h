@@ -71,6 +71,8 @@ class TFileReceiver : public TTransferLink {
   bool SetKind(TTransferKind kind);
   void WriteReceived(const char* bytes, int length);
   void PackageComplete();
+  // The number of files unpacked; -1 once the transfer is over (the package
+  // could not be read, or the window went meanwhile).
   int UnpackPackage();
   bool KeepPackage();
   void DeletePackage();

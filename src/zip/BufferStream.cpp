@@ -12,16 +12,17 @@ TS_BufferStream::~TS_BufferStream() {
   try {
     FinishWrites();
   } catch (...) {
-    // A destructor cannot report; the caller saw the short write count earlier if any.
+    // A destructor cannot report: writers that must know call FinishWrites first.
   }
 }
 
-void TS_BufferStream::FinishWrites() {
+bool TS_BufferStream::FinishWrites() {
   if (mode_ == kWriting) FlushBuffer();
   if (flushOnClose_ && written_) {
-    if (auto* file = dynamic_cast<TFileStream*>(stream_)) file->File().FlushToDisk();
+    if (auto* file = dynamic_cast<TFileStream*>(stream_); file && !file->File().FlushToDisk()) failed_ = true;
     written_ = false;
   }
+  return !failed_;
 }
 
 int64_t TS_BufferStream::UnderPos() {
@@ -49,6 +50,9 @@ bool TS_BufferStream::FlushBuffer() {
   const int64_t pending = current_ ? current_ - buffer_.data() : 0;
   const int64_t n = pending > 0 ? stream_->Write(buffer_.data(), pending) : 0;
   if (n > 0 && underKnown_) underPos_ += n;
+  lost_ = pending - std::max<int64_t>(n, 0);
+  // Bytes that did not reach the file are gone: the stream is not whole any more.
+  if (lost_ > 0) failed_ = true;
   current_ = buffer_.data();
   mode_ = kEmpty;
   AfterFlushBuffer();
@@ -92,6 +96,8 @@ int64_t TS_BufferStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TS_BufferStream::Write(const void* buffer, int64_t count) {
+  // Past a lost flush the file has a hole where those bytes belong.
+  if (failed_) return 0;
   if (mode_ != kWriting) {
     // Drop the read-ahead: the underlying stream goes back to the logical position.
     if (mode_ == kReading) SetUnderPos(stream_->Seek(current_ - end_, soFromCurrent));
@@ -110,7 +116,12 @@ int64_t TS_BufferStream::Write(const void* buffer, int64_t count) {
     if (current_ == end_) {
       const bool ok = FlushBuffer();
       end_ = buffer_.data() + buffer_.size();
-      if (!ok) break;
+      if (!ok) {
+        // What this call handed over counts only as far as it reached the file,
+        // even when the failed flush was its last.
+        written_ = true;
+        return std::max<int64_t>(done - lost_, 0);
+      }
     }
   }
   if (current_ != buffer_.data()) mode_ = kWriting;

@@ -29,6 +29,10 @@ class TS_BufferStream : public TStream {
   virtual void PutBack(uint8_t c);
   int64_t GetBufPosition() const;
   bool IsEof();
+  // Writes what is pending (and with flush-on-close forces it to the disk);
+  // false when any write of the stream's life fell short. Destructors call
+  // it too, but cannot tell.
+  bool FinishWrites();
 
   TNotify OnAfterFill;
   TNotify OnAfterFlush;
@@ -36,12 +40,12 @@ class TS_BufferStream : public TStream {
  protected:
   virtual void AfterFillBuffer();
   virtual void AfterFlushBuffer();
-  // Writes what is pending; derived destructors call this before they close the target.
-  void FinishWrites();
 
   TStream* stream_;
   bool flushOnClose_ = false;
   bool written_ = false;
+  bool failed_ = false;  // a flush fell short
+  int64_t lost_ = 0;     // bytes the last flush did not write
 
  private:
   // The underlying position, remembered so that finding the logical position costs

@@ -62,6 +62,7 @@ struct TZipReader::TRun {
   int extracted = 0;
   TOutcome outcome = kNone;
   bool opened = false;                  // the caller has opened the archive for the run
+  bool judge = false;                   // a test of the archive: each entry's check state is set
   std::unique_ptr<TInflater> inflater;  // made on first use, kept for the run
   std::string lastFolder;               // the folder the previous entry went to, already checked
 };
@@ -108,9 +109,10 @@ class TZipReader::TEntrySink : public TZipSink {
     }
   }
 
-  // Hands the last piece of buffered memory output to the caller.
+  // Hands the last piece of buffered memory output to the caller; an entry
+  // with no data at all has one piece too, an empty one.
   void Finish() {
-    if (run_.output == TOutput::Memory && r_.BufferLength > 0 && memPos_ > 0) NextBuffer();
+    if (run_.output == TOutput::Memory && r_.BufferLength > 0 && (memPos_ > 0 || bufferNum_ == 0)) NextBuffer();
   }
 
   uint32_t Crc() const { return ~crc_; }
@@ -247,6 +249,21 @@ static bool MakeFoldersBelow(const std::string& base, const std::string& folder)
   return true;
 }
 
+// Never, ifNewer and ifOlder decide from the entry and the file alone.
+bool TZipReader::KeepsExisting(const TZipHeaderInfo& entry, const std::string& outName) const {
+  switch (OverwriteMode) {
+    case Never: return true;
+    case ifNewer:
+    case ifOlder: {
+      platform::TDateTime mine = 0;
+      platform::DosDateTimeToDateTime(GoodTimeStamp(entry.DateTime), mine);
+      const platform::TDateTime theirs = FileDate(outName);
+      return OverwriteMode == ifNewer ? !(mine > theirs) : !(mine < theirs);
+    }
+    default: return false;
+  }
+}
+
 int TZipReader::ExtractEntry(int index, TRun& run) {
   TZipHeaderInfo work;
   work.Assign(*Entry(index));
@@ -328,20 +345,11 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   // A folder of that name is no file to overwrite: creating the file fails below.
   if (targetAttr >= 0 && !(targetAttr & platform::faDirectory)) {
     bool overwrite = OverwriteMode == Always;
-    switch (OverwriteMode) {
-      case Prompt:
-        if (OnPromptForOverwrite) OnPromptForOverwrite(this, overwrite, index, outName);
-        else overwrite = platform::AskYesNo("Replace existing file " + work.FileName + "?", "File Exists Alert");
-        break;
-      case ifNewer:
-      case ifOlder: {
-        platform::TDateTime mine = 0, theirs = 0;
-        platform::DosDateTimeToDateTime(GoodTimeStamp(work.DateTime), mine);
-        theirs = FileDate(outName);
-        overwrite = OverwriteMode == ifNewer ? mine > theirs : mine < theirs;
-        break;
-      }
-      default: break;
+    if (OverwriteMode == Prompt) {
+      if (OnPromptForOverwrite) OnPromptForOverwrite(this, overwrite, index, outName);
+      else overwrite = platform::AskYesNo("Replace existing file " + work.FileName + "?", "File Exists Alert");
+    } else if (OverwriteMode != Always) {
+      overwrite = !KeepsExisting(work, outName);
     }
     if (!overwrite) return leave(srNoOverwrite, outName);
   }
@@ -401,13 +409,19 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
       break;
   }
   sink.Finish();
-  file.reset();  // closes (and flushes) the temporary file
+  if (file) {
+    // What counts is what reached the file: a last buffer that could not be
+    // written, or a file shorter than the bytes handed to it, is a short write.
+    const bool whole = file->FinishWrites() && file->FileStream().Size() == static_cast<int64_t>(sink.Written());
+    file.reset();
+    if (!whole) throw ECantWriteUCF("Cant write uncompressed file");
+  }
 
   const uint32_t crc = sink.Crc();
   if (decoded && crc == work.CRC32 && sink.Written() == work.UncompressedSize) {
     if (toFile) {
       platform::SetFileDosDate(temp.name, GoodTimeStamp(work.DateTime));
-      if (!platform::RenameFile(temp.name, outName)) return leave(srCreateError, outName);
+      if (!RenameOver(temp.name, outName)) return leave(srCreateError, outName);
       temp.name.clear();
       if (RetainAttributes && (work.ExternalAttributes & platform::faReadOnly))
         platform::FileSetAttr(outName, platform::faReadOnly);
@@ -528,20 +542,44 @@ int TZipReader::UnZipFiles(TOutput output, TRun& run) {
     }
   }
   run.toDo = static_cast<int>(chosen.size());
-  if (run.totalBytes > static_cast<double>(MaxTotalUncompressed))
-    throw ENotEnoughRoom("The archive would unpack to more than the allowed size");
   if (output == TOutput::File) {
+    // Counted: what will be written. An entry that keeps the file already there
+    // by the overwrite mode alone, or whose name is not one to write, takes no room.
+    double toWrite = 0;
+    for (int i : chosen) {
+      const TZipHeaderInfo* e = Entry(i);
+      std::string folder, name;
+      if (e->FileName.empty() || !OutputName(*e, true, folder, name)) continue;
+      const int attr = OverwriteMode == Prompt || OverwriteMode == Always ? -1 : platform::FileGetAttr(name);
+      if (attr >= 0 && !(attr & platform::faDirectory) && KeepsExisting(*e, name)) continue;
+      toWrite += static_cast<double>(e->UncompressedSize);
+    }
     const int64_t free = platform::DiskFree(destDir_.empty() ? std::string(".") : destDir_);
-    if (free >= 0 && run.totalBytes > static_cast<double>(free))
+    if (free >= 0 && toWrite > static_cast<double>(free))
       throw ENotEnoughRoom("Not enough free space to unpack the archive");
   }
   bool stop = false;
   if (OnStartUnZipInfo) OnStartUnZipInfo(this, static_cast<int>(chosen.size()), run.totalBytes, stop);
   if (stop) return 0;
   for (int i : chosen) {
+    // Judged as FileIsOK judges: bad until its test has passed; a part that
+    // is not there, or the user's cancel, says nothing about the entry.
+    TZipHeaderInfo* e = run.judge ? Entry(i) : nullptr;
+    const uint8_t before = e ? e->MatchFlag : kCheckUntested;
+    if (e) e->MatchFlag = kCheckBad;
+    run.outcome = kNone;
     int r;
-    while ((r = ExtractEntry(i, run)) < 0) {
+    try {
+      while ((r = ExtractEntry(i, run)) < 0) {
+      }
+    } catch (const EUserCanceled&) {
+      if (e) e->MatchFlag = before;
+      throw;
+    } catch (const EFileNotAllThere&) {
+      if (e) e->MatchFlag = before;
+      throw;
     }
+    if (e && run.outcome != kBad) e->MatchFlag = run.outcome == kGood ? kCheckGood : before;
     run.extracted += r;
   }
   physical.Restore();
@@ -566,14 +604,7 @@ int TZipReader::UnZipToFiles(bool selectedOnly) {
     }
   } busy{*this};
   if (destDir_ == "?") return 0;
-  try {
-    ReadZip();
-  } catch (const EUserCanceled&) {
-    throw;
-  } catch (const platform::Exception&) {
-    // A missing or unreadable archive extracts nothing.
-    return 0;
-  }
+  ReadZip();
   TRun run;
   run.selectedOnly = selectedOnly;
   return UnZipFiles(TOutput::File, run);
@@ -670,20 +701,42 @@ bool TZipReader::TestEntry(int index, TRun& run) {
   return run.outcome == kGood;
 }
 
+// One test run over every entry, as with DoAll: an exception ends it, and
+// the archive is not sound.
 bool TZipReader::CheckArchive() {
   ReadZip();
-  // Opened, its date looked at and a decoder made once for all the entries, not
-  // once for each: with many small entries those would cost more than the tests.
   TKeepOpen open(*this, false);
   OpenZip();
-  int none = -1;
-  TPhysicalOrder physical(*this, multiMode_ != mmNone, none);
   TRun run;
   run.opened = true;
-  bool all = true;
+  run.judge = true;
+  const std::string savedDest = destDir_;
+  const bool savedTesting = testing_, savedDoAll = DoAll;
+  struct TRestore {
+    TZipReader& r;
+    std::string dest;
+    bool testing, doAll;
+    ~TRestore() {
+      r.destDir_ = dest;
+      r.testing_ = testing;
+      r.DoAll = doAll;
+    }
+  } restore{*this, savedDest, savedTesting, savedDoAll};
+  destDir_.clear();
+  testing_ = true;
+  DoAll = true;
+  try {
+    UnZipFiles(TOutput::Test, run);
+  } catch (const EUserCanceled&) {
+    throw;
+  } catch (const EFileNotAllThere&) {
+    throw;
+  } catch (const platform::Exception&) {
+    return false;
+  }
   for (int i = 0; i < Count(); ++i)
-    if (!Entry(i)->FileName.empty() && !TestEntry(i, run)) all = false;
-  return all;
+    if (!Entry(i)->FileName.empty() && Entry(i)->MatchFlag != kCheckGood) return false;
+  return true;
 }
 
 }  // namespace zip

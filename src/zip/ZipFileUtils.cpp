@@ -100,6 +100,14 @@ bool DoRenameCopy(const std::string& source, const std::string& dest) {
   return platform::RenameFile(source, dest);
 }
 
+bool RenameOver(const std::string& temp, const std::string& target) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_status old = fs::status(platform::OsPath(target), ec);
+  if (!ec && fs::is_regular_file(old)) fs::permissions(platform::OsPath(temp), old.permissions(), ec);
+  return platform::RenameFile(temp, target);
+}
+
 static bool CopyBytes(const std::string& source, const std::string& dest) {
   try {
     TFileStream in(source, platform::fmOpenRead);

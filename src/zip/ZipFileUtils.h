@@ -39,6 +39,9 @@ bool DirExists(const std::string& name);
 // Moves Source to Dest, replacing an existing Dest; false and nothing touched when
 // the two are on different file systems.
 bool DoRenameCopy(const std::string& source, const std::string& dest);
+// Renames a finished temporary file over `target`; a file replaced keeps its
+// permissions (the temporary one has those of any new file).
+bool RenameOver(const std::string& temp, const std::string& target);
 // DoRenameCopy, else a byte copy. False when neither worked.
 bool FileCopy(const std::string& source, const std::string& dest);
 

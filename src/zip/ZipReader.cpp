@@ -39,6 +39,30 @@ bool AtCentralRecord(TStream& stream) {
   return found;
 }
 
+// Each byte of an archive belongs to at most one entry. Records sharing their
+// data (or one entry's header lying inside another's data) would let a small
+// archive unpack many times its size, so such a directory counts as damaged.
+// The local header is counted at its least, since only the directory is read.
+void RefuseOverlaps(const TSortedZip& entries) {
+  struct TSpan {
+    int disk;
+    int64_t start, end;
+  };
+  std::vector<TSpan> spans;
+  spans.reserve(static_cast<size_t>(entries.Count()));
+  for (int i = 0; i < entries.Count(); ++i) {
+    const TZipHeaderInfo* e = entries.Item(i);
+    const int64_t start = e->RelativeOffset;
+    spans.push_back({e->DiskNumberStart, start, start + kLocalHeaderSize + static_cast<int64_t>(e->CompressedSize)});
+  }
+  std::sort(spans.begin(), spans.end(), [](const TSpan& a, const TSpan& b) {
+    return a.disk != b.disk ? a.disk < b.disk : a.start < b.start;
+  });
+  for (size_t i = 1; i < spans.size(); ++i)
+    if (spans[i].disk == spans[i - 1].disk && spans[i].start < spans[i - 1].end)
+      throw EBadZipFile("Not a valid zip file!");
+}
+
 }  // namespace
 
 TZipReader::TZipReader(TComponent* owner) : TComponent(owner) {
@@ -268,8 +292,8 @@ void TZipReader::GetFileInfo() {
   if (!haveEnd) {
     endCentral_.Clear();
     if (!repairMode_) {
-      TIncompleteZipMode mode = IncompleteZipMode;
-      if (OnInCompleteZip) OnInCompleteZip(this, mode);
+      if (OnInCompleteZip) OnInCompleteZip(this, IncompleteZipMode);
+      const TIncompleteZipMode mode = IncompleteZipMode;
       if (mode == izAssumeNotAZip) throw ENotAZipFile("Not a valid zip file!");
       if (mode == izAssumeMulti) throw EIncompleteZip("Incomplete Zip File");
     }
@@ -329,6 +353,8 @@ void TZipReader::GetFileInfo() {
   if (!ok) {
     entries_.reset();
     ScanLocalHeaders();
+  } else {
+    RefuseOverlaps(*entries_);
   }
   RebuildSortView();
 }
@@ -381,6 +407,7 @@ void TZipReader::ReadPartedDirectory(TStream* config) {
     directory.Seek(next, soFromBeginning);
     entries_->AddObject(entry.release());
   }
+  RefuseOverlaps(*entries_);
 }
 
 // A record that cannot be read is looked for once more where it would stand
@@ -459,9 +486,11 @@ TStream* TZipReader::SwapDisk(int disk) {
       archiveDate_ = platform::FileDosDate(name);
       break;
     }
-    // Asking again helps when a disk can be changed; a numbered part named
-    // twice over and still missing will not appear by asking once more.
-    if (name == previous) throw EFileNotAllThere("Part " + name + " of the archive is missing");
+    // Asking again helps when a disk can be changed, as long as the user
+    // answers; a numbered part named twice over and still missing will not
+    // appear by asking once more.
+    if (multiMode_ != mmSpan && name == previous)
+      throw EFileNotAllThere("Part " + name + " of the archive is missing");
     previous = name;
   }
   currentDisk_ = disk - 1;
@@ -629,15 +658,28 @@ platform::TDateTime TZipReader::DateTime(int index) const {
   return d;
 }
 
+// Opening may read the directory again (the archive changed since), which
+// replaces every entry: an entry is taken only once the archive is open.
+class TZipReader::TOpenForEntry {
+ public:
+  explicit TOpenForEntry(TZipReader& reader) : r_(reader) { r_.OpenZip(); }
+  ~TOpenForEntry() { r_.CloseZip(); }
+  TOpenForEntry(const TOpenForEntry&) = delete;
+  TOpenForEntry& operator=(const TOpenForEntry&) = delete;
+
+ private:
+  TZipReader& r_;
+};
+
 std::string TZipReader::FileComment(int index) {
+  const TZipHeaderInfo* held = Entry(index);
+  if (!held->HasComment()) return {};
+  if (held->FileComment) return *held->FileComment;
+  TOpenForEntry open(*this);
   TZipHeaderInfo* e = Entry(index);
   if (!e->HasComment()) return {};
-  if (e->FileComment) return *e->FileComment;
-  OpenZip();
-  std::optional<std::string> c = e->GetFileComment(*zip_);
-  CloseZip();
-  e->FileComment = c;
-  return PCharToStr(c);
+  if (!e->FileComment) e->FileComment = e->GetFileComment(*zip_);
+  return PCharToStr(e->FileComment);
 }
 
 void TZipReader::SetFileComment(int index, const std::string& comment) {
@@ -650,11 +692,10 @@ void TZipReader::SetFileComment(int index, const std::string& comment) {
 std::string TZipReader::ZipComment() {
   if (!endCentral_.ZipHasComment()) return {};
   if (endCentral_.ZipComment) return *endCentral_.ZipComment;
-  OpenZip();
-  std::optional<std::string> c = endCentral_.GetZipComment(*zip_);
-  CloseZip();
-  endCentral_.ZipComment = c;
-  return PCharToStr(c);
+  TOpenForEntry open(*this);
+  // The end record read again on opening may say otherwise.
+  if (endCentral_.ZipHasComment() && !endCentral_.ZipComment) endCentral_.ZipComment = endCentral_.GetZipComment(*zip_);
+  return PCharToStr(endCentral_.ZipComment);
 }
 
 void TZipReader::SetZipComment(const std::string& comment) {
@@ -703,10 +744,11 @@ void TZipReader::FillList(std::vector<std::string>& lines) {
 }
 
 void TZipReader::GetDecryptHeaderPtr(int index, uint8_t* header) {
-  TZipHeaderInfo* e = Entry(index);
   std::memset(header, 0, kCryptHeaderSize);
+  if (!Entry(index)->IsEncrypted()) return;
+  TOpenForEntry open(*this);
+  const TZipHeaderInfo* e = Entry(index);
   if (!e->IsEncrypted()) return;
-  OpenZip();
   FetchDisk(e->DiskNumberStart);
   zip_->Seek(e->RelativeOffset, soFromBeginning);
   uint8_t raw[kLocalHeaderSize];
@@ -714,7 +756,6 @@ void TZipReader::GetDecryptHeaderPtr(int index, uint8_t* header) {
     SkipAcross(GetLE16(raw + 26) + GetLE16(raw + 28));
     if (ReadAcross(header, kCryptHeaderSize) != kCryptHeaderSize) std::memset(header, 0, kCryptHeaderSize);
   }
-  CloseZip();
 }
 
 }  // namespace zip

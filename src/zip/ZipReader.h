@@ -101,9 +101,9 @@ class TZipReader : public TComponent, public TPersistent {
   bool CheckDiskLabels = true;
   int BufferSize = 8192;     // buffer of every file stream the component opens
   int BufferLength = 0;      // > 0: memory output goes in pieces of this length
-  // Guards against archives that expand without end or list endless entries. Exceeding
-  // one is an error (ENotEnoughRoom, EBadZipFile) before anything is written.
-  int64_t MaxTotalUncompressed = int64_t(16) << 30;
+  // Guards against entries too large to hold in memory and archives that list
+  // endless entries. Exceeding one is an error (ENotEnoughRoom, EBadZipFile)
+  // before anything is written; unpacking to files is bounded by the free space.
   int64_t MaxBufferAllocation = int64_t(512) << 20;
   // Above the 65535 a count can say: a directory's size may hold more.
   int MaxEntryCount = 1 << 20;
@@ -192,6 +192,7 @@ class TZipReader : public TComponent, public TPersistent {
   enum class TOutput { File, Stream, Memory, Test };
   struct TRun;
   class TKeepOpen;
+  class TOpenForEntry;
   class TPhysicalOrder;
   class TEntrySource;
   class TEntrySink;
@@ -218,6 +219,8 @@ class TZipReader : public TComponent, public TPersistent {
   int UnZipFiles(TOutput output, TRun& run);
   // 1 extracted, 0 left, -1 asks for another try with a new password.
   int ExtractEntry(int index, TRun& run);
+  // Whether the overwrite mode, without asking anyone, keeps the file already at outName.
+  bool KeepsExisting(const TZipHeaderInfo& entry, const std::string& outName) const;
   // FileIsOK with a run that may be shared by the tests of many entries.
   bool TestEntry(int index, TRun& run);
   // The folder and name an entry is written to: DestDir, then with RecreateDirs

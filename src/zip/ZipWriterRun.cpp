@@ -173,7 +173,11 @@ void TZipWriteRun::WriteArchive(const void* data, int64_t size) {
   }
   const uint8_t* p = static_cast<const uint8_t*>(data);
   while (size > 0) {
-    if (RoomLeft() <= 0) NextPart();
+    if (RoomLeft() <= 0) {
+      if (partWritten_ > 0) NextPart();
+      // A part the settings leave no room in still takes a byte at a time.
+      if (RoomLeft() <= 0) partRoom_ = partWritten_ + 1;
+    }
     int64_t n = std::min(size, RoomLeft());
     checked_->WriteBuffer(p, n);
     p += n;
@@ -235,6 +239,8 @@ void TZipWriteRun::Run() {
   if (kind_ == TZipWriter::TRunKind::Files && !w_.FilesList.empty()) ExpandFileList();
   if (kind_ == TZipWriter::TRunKind::FromBuffer) totalBytes_ = w_.sourceAmount_;
   if (kind_ == TZipWriter::TRunKind::FromStream) totalBytes_ = w_.sourceStream_->Size();
+  // Splitting copies the archive: its bytes are the work.
+  if (kind_ == TZipWriter::TRunKind::Split) totalBytes_ = w_.ZipSize();
   if (Multi()) ComputeFirstRoom();
   OpenTarget();
 
@@ -265,7 +271,7 @@ std::string TZipWriteRun::StoredFolder(const std::string& fName) const {
   if (!w_.StorePaths()) return std::string();
   std::string folder = ExtractFilePath(fName);
   std::string root = platform::UnixToDosPath(w_.RootDir());
-  if (w_.RelativePaths() && !root.empty() && folder.compare(0, root.size(), root) == 0) {
+  if (w_.RelativePaths() && !root.empty() && Lower(folder).compare(0, root.size(), Lower(root)) == 0) {
     folder = folder.substr(root.size());
   }
   if (!w_.StoreVolumes()) {
@@ -310,14 +316,11 @@ void TZipWriteRun::ExpandFileList() {
       kept.push_back(name);
       continue;
     }
-    const std::string literal = ExtractFilePath(name).empty() ? root + name : name;
-    // A file that exists under the very name given is that file, whatever its
-    // characters; only a name that names no file is a pattern.
-    if (IsWildCard(name) && !platform::PlainFileExists(literal)) {
+    if (IsWildCard(name)) {
       wild.push_back(name);
       continue;
     }
-    name = literal;
+    if (ExtractFilePath(name).empty()) name = root + name;
     if (w_.IsInExcludeList(name)) continue;
     auto size = platform::FileSizeOf(name);
     if (!platform::FileExists(name) || !size) {
@@ -387,15 +390,29 @@ void TZipWriteRun::ComputeFirstRoom() {
                                        : ExtractFilePath(platform::UnixToDosPath(w_.ZipName()))) -
                 reserve;
   }
-  // A part must hold at least one record header, or the run would loop.
-  partRoom_ = std::max<int64_t>(partRoom_, 1024);
 }
 
 void TZipWriteRun::OpenPart(const std::string& name) {
   checked_.reset();
   ownedOut_.reset();
-  platform::RemoveFile(name);
-  ownedOut_ = std::make_unique<TLFNFileStream>(name, platform::fmCreate, true, w_.BufferSize);
+  if (multiMode_ == mmBlocks) {
+    // Numbered parts are written beside their names and renamed once the set
+    // is whole: a failed run leaves an older set as it was.
+    const std::string folder = ExtractFilePath(name);
+    std::unique_ptr<TFileStream> temp;
+    try {
+      temp = TFileStream::CreateTemp(folder.empty() ? platform::CurrentDir() : folder, "pzp");
+    } catch (const platform::Exception&) {
+      throw ECantWriteUCF("Could not create " + name);
+    }
+    tempFiles_.push_back(temp->FileName());
+    partTemps_.push_back(temp->FileName());
+    ownedOut_ = std::make_unique<TLFNFileStream>(std::move(temp), true, w_.BufferSize);
+  } else {
+    // A disk of a spanned set holds the one file of the archive's name.
+    platform::RemoveFile(name);
+    ownedOut_ = std::make_unique<TLFNFileStream>(name, platform::fmCreate, true, w_.BufferSize);
+  }
   partsWritten_.push_back(name);
   out_ = ownedOut_.get();
   partWritten_ = 0;
@@ -438,11 +455,15 @@ void TZipWriteRun::OpenTarget() {
     // damaged archive where a good one (or none) was.
     std::string folder = ExtractFilePath(finalTarget_);
     if (folder.empty()) folder = platform::CurrentDir();
-    std::string temp = platform::CreateTempFile(folder, "pzt");
-    if (temp.empty()) throw ECantWriteUCF("Could not create a temporary archive in " + folder);
-    tempFiles_.push_back(temp);
+    std::unique_ptr<TFileStream> temp;
+    try {
+      temp = TFileStream::CreateTemp(folder, "pzt");
+    } catch (const platform::Exception&) {
+      throw ECantWriteUCF("Could not create a temporary archive in " + folder);
+    }
+    tempFiles_.push_back(temp->FileName());
     outIsTemp_ = true;
-    ownedOut_ = std::make_unique<TLFNFileStream>(temp, platform::fmCreate, true, w_.BufferSize);
+    ownedOut_ = std::make_unique<TLFNFileStream>(std::move(temp), true, w_.BufferSize);
     out_ = ownedOut_.get();
   }
   if (!checked_) checked_ = std::make_unique<TCheckedStream>(out_, &partWritten_);
@@ -564,12 +585,13 @@ void TZipWriteRun::ProcessOlderEntries() {
         if (replace) {
           if (w_.OnUpdate) w_.OnUpdate(&w_, uaReplacing, index);
           w_.FilesList.erase(w_.FilesList.begin() + static_cast<long>(k));
-          // A replacement that could not be added (unreadable, skipped)
-          // leaves the entry it was to replace in the archive.
-          if (AddFileToZip(fName)) {
-            ++filesZipped_;
-            keep = false;
-          }
+          // A file that cannot be read (gone, or not to be opened) would
+          // take the entry with it: the entry stays. One left out on purpose
+          // goes with its entry, as replacing says.
+          unreadable_ = false;
+          if (AddFileToZip(fName)) ++filesZipped_;
+          keep = unreadable_;
+          if (keep) matched = false;  // told already: replacing
         } else {
           w_.FilesList.erase(w_.FilesList.begin() + static_cast<long>(k));
           if (w_.Dispose) disposeList_.push_back(fName);
@@ -641,6 +663,7 @@ void TZipWriteRun::MoveKeptEntry(TZipHeaderInfo& entry) {
     older->ReadBuffer(buf.data(), n);
     WriteArchive(buf.data(), n);
     left -= n;
+    if (kind_ == TZipWriter::TRunKind::Split) AddDone(n);
     PollCancel();
   }
 
@@ -700,7 +723,10 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
     entry->InternalAttributes = 0;
     if (platform::DirExists(bare)) entry->ExternalAttributes = static_cast<uint32_t>(platform::FileGetAttr(bare));
   } else if (fromFile) {
-    if (!platform::FileExists(fName)) return false;
+    if (!platform::FileExists(fName)) {
+      unreadable_ = true;
+      return false;
+    }
     entry->ExternalAttributes = static_cast<uint32_t>(platform::FileGetAttr(fName));
     for (;;) {
       try {
@@ -709,7 +735,10 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
       } catch (const platform::Exception&) {
         bool retry = false;
         if (w_.OnSkippingFile) w_.OnSkippingFile(&w_, srFileOpenError, fName, -1, retry);
-        if (!retry) return false;
+        if (!retry) {
+          unreadable_ = true;
+          return false;
+        }
       }
     }
     entry->DateTime = platform::FileDosDate(fName).value_or(platform::DateTimeToDosDateTime(platform::Now()));
@@ -772,7 +801,7 @@ bool TZipWriteRun::AddFileToZip(const std::string& fNameIn) {
       TLFNFileStream stage(staging, platform::fmCreate, false, w_.BufferSize);
       TCheckedStream checkedStage(&stage, &stagedBytes);
       WriteEntryData(*entry, fName, input, size, checkedStage);
-      if (!stage.FlushBuffer()) throw ENotEnoughRoom("Not enough room to write archive");
+      if (!stage.FinishWrites()) throw ENotEnoughRoom("Not enough room to write archive");
     }
     EnsureRoom(entry->LocalSize());
     entry->DiskNumberStart = static_cast<uint16_t>(currentDisk_);
@@ -866,13 +895,17 @@ void TZipWriteRun::RefuseParted() {
   if (w_.NumDisks() > 1) throw EIncompleteZip("Incomplete Zip File");
 }
 
+// A record is never cut. Only a part too small to hold the record alone is
+// made larger than the settings say: just large enough for it.
 void TZipWriteRun::EnsureRoom(int64_t size) {
-  if (RoomLeft() < size) NextPart();
+  if (RoomLeft() >= size) return;
+  if (partWritten_ > 0) NextPart();
+  if (RoomLeft() < size) partRoom_ = partWritten_ + size;
 }
 
 void TZipWriteRun::ClosePart() {
   if (auto* file = dynamic_cast<TLFNFileStream*>(ownedOut_.get())) {
-    if (!file->FlushBuffer() || !file->FileStream().File().FlushToDisk()) {
+    if (!file->FinishWrites() || !file->FileStream().File().FlushToDisk()) {
       throw ENotEnoughRoom("Not enough room to write archive");
     }
   }
@@ -904,7 +937,6 @@ void TZipWriteRun::NextPart() {
     partRoom_ = info.BlockSize;
   }
   if (currentDisk_ > 999) throw EZipLimitExceeded(kLimitMessage);
-  partRoom_ = std::max<int64_t>(partRoom_, 1024);
   OpenPart(name);
   newEnd_.Record.EntriesOnThisDisk = 0;
 }
@@ -931,12 +963,11 @@ void TZipWriteRun::WriteCentralDirectory() {
   centralBytes_ = 0;
   bool first = true;
   for (auto& e : entries_) {
-    if (Multi() && RoomLeft() < e.info->CentralSize()) {
-      NextPart();
-      if (first) {
-        newEnd_.Record.CentralOffset = 0;
-        newEnd_.Record.StartOfCentralDiskNumber = static_cast<uint16_t>(currentDisk_);
-      }
+    const int disk = currentDisk_;
+    if (Multi()) EnsureRoom(e.info->CentralSize());
+    if (first && currentDisk_ != disk) {
+      newEnd_.Record.CentralOffset = 0;
+      newEnd_.Record.StartOfCentralDiskNumber = static_cast<uint16_t>(currentDisk_);
     }
     int64_t before = partWritten_;
     e.info->SaveCentralToStream(*checked_, e.centralExtra);
@@ -958,7 +989,7 @@ void TZipWriteRun::WriteEndRecord() {
 // and leaves the old archive alone.
 void TZipWriteRun::FinishOutput() {
   if (auto* file = dynamic_cast<TLFNFileStream*>(ownedOut_.get())) {
-    if (!file->FlushBuffer() || !file->FileStream().File().FlushToDisk()) {
+    if (!file->FinishWrites() || !file->FileStream().File().FlushToDisk()) {
       throw ENotEnoughRoom("Not enough room to write archive");
     }
   }
@@ -976,25 +1007,21 @@ void TZipWriteRun::Succeed() {
     w_.archiveStream_ = std::move(memoryTarget_);
     w_.zip_ = w_.archiveStream_.get();
   } else if (outIsTemp_) {
-    // Temporary files are private to their owner; the archive keeps the
-    // permissions it had, or gets the usual ones when it is new.
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::perms perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read;
-    fs::file_status old = fs::status(platform::OsPath(finalTarget_), ec);
-    if (!ec && fs::is_regular_file(old)) perms = old.permissions();
-    fs::permissions(platform::OsPath(tempFiles_.front()), perms, ec);
-    if (!platform::RenameFile(tempFiles_.front(), finalTarget_)) {
+    if (!RenameOver(tempFiles_.front(), finalTarget_)) {
       throw ECantWriteUCF("Could not replace " + finalTarget_);
     }
     tempFiles_.erase(tempFiles_.begin());
   }
   if (Multi() && multiMode_ == mmBlocks) {
-    if (currentDisk_ == 0) {
-      const std::string single = ChangeFileExt(partBase_, zipName.substr(ChangeFileExt(zipName, "").size()));
-      if (!platform::RenameFile(partsWritten_.front(), single)) throw ECantWriteUCF("Could not rename " + single);
-      partsWritten_.front() = single;
-    } else {
+    // A single part takes the archive's own name.
+    if (currentDisk_ == 0)
+      partsWritten_.front() = ChangeFileExt(partBase_, zipName.substr(ChangeFileExt(zipName, "").size()));
+    for (size_t i = 0; i < partTemps_.size(); ++i) {
+      if (!RenameOver(partTemps_[i], partsWritten_[i])) throw ECantWriteUCF("Could not replace " + partsWritten_[i]);
+      tempFiles_.erase(std::find(tempFiles_.begin(), tempFiles_.end(), partTemps_[i]));
+    }
+    partTemps_.clear();
+    if (currentDisk_ != 0) {
       w_.ForgetArchive();
       w_.SetZipName(partsWritten_.back());
     }
@@ -1008,6 +1035,16 @@ void TZipWriteRun::Succeed() {
     if (!skip) platform::RemoveFile(name);
   }
   w_.ForgetArchive();
+  // The new directory is the archive's before the run is reported done. The
+  // parts of a set are read when asked for, not here, where they would be asked for.
+  if (w_.ArchiveStream() || (!Multi() && w_.moveTarget_.empty())) {
+    try {
+      w_.ReadZip();
+    } catch (const platform::Exception&) {
+      // The archive is written: a directory not had now is read on first need.
+      w_.ForgetArchive();
+    }
+  }
   doneBytes_ = totalBytes_;
   if (w_.OnTotalPercentDone) w_.OnTotalPercentDone(&w_, 100);
   w_.lastEntryCount_ = static_cast<int>(entries_.size());
@@ -1027,7 +1064,10 @@ void TZipWriteRun::Fail() {
   checked_.reset();
   ownedOut_.reset();
   out_ = nullptr;
-  for (const auto& name : partsWritten_) platform::RemoveFile(name);
+  // Numbered parts are still temporary files (in tempFiles_); the files of a
+  // spanned set were written in place.
+  if (multiMode_ != mmBlocks)
+    for (const auto& name : partsWritten_) platform::RemoveFile(name);
   partsWritten_.clear();
   // tempFiles_ go in the destructor.
 }

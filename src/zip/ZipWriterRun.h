@@ -83,6 +83,7 @@ class TZipWriteRun {
   std::unique_ptr<TStream> checked_;  // out_ behind the write check
   bool outIsTemp_ = false;
   std::vector<std::string> partsWritten_;
+  std::vector<std::string> partTemps_;  // numbered parts: where each is written until the set is whole
   std::string finalTarget_;
 
   std::unique_ptr<TMemoryStream> memoryTarget_;  // an ArchiveStream being updated
@@ -101,6 +102,7 @@ class TZipWriteRun {
 
   std::vector<std::string> disposeList_;
   int filesZipped_ = 0;
+  bool unreadable_ = false;  // the last file AddFileToZip left out could not be read
   int deleted_ = 0;
   std::vector<std::string> tempFiles_;  // removed at the end, whatever happens
 

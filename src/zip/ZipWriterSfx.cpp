@@ -9,6 +9,7 @@
 #include "platform/FileNames.h"
 #include "zip/BufferStream.h"
 #include "zip/ZipWriter.h"
+#include "zip/ZipFileUtils.h"
 #include "zip/ZipWriterRun.h"
 
 namespace zip {
@@ -155,18 +156,36 @@ void TZipWriter::SaveZipInfoToFile(const std::string& fName) {
 // record after it.
 void TZipWriter::WriteZipInfo(const std::string& fName, const std::vector<const TZipHeaderInfo*>& entries,
                               const TEndCentral& end) {
-  TLFNFileStream file(fName, platform::fmCreate, true, 8192);
-  for (const TZipHeaderInfo* e : entries) {
-    TZipHeaderInfo copy;
-    copy.Assign(*e);
-    if (copy.HasComment() && !copy.FileComment && zip_) copy.FileComment = e->GetFileComment(*zip_);
-    copy.SaveCentralToStream(file);
+  // Written beside the old one and renamed over it once whole.
+  std::unique_ptr<TFileStream> created;
+  try {
+    const std::string folder = platform::ExtractFilePath(fName);
+    created = TFileStream::CreateTemp(folder.empty() ? platform::CurrentDir() : folder, "pzc");
+  } catch (const platform::Exception&) {
+    throw ECantWriteUCF("Could not create a temporary file for " + fName);
   }
-  TEndCentral copy;
-  copy.Assign(end);
-  copy.SaveToStream(file);
-  if (!file.FlushBuffer() || !file.FileStream().File().FlushToDisk()) {
-    throw ENotEnoughRoom("Not enough room to write archive");
+  const std::string temp = created->FileName();
+  try {
+    TLFNFileStream file(std::move(created), true, 8192);
+    for (const TZipHeaderInfo* e : entries) {
+      TZipHeaderInfo copy;
+      copy.Assign(*e);
+      if (copy.HasComment() && !copy.FileComment && zip_) copy.FileComment = e->GetFileComment(*zip_);
+      copy.SaveCentralToStream(file);
+    }
+    TEndCentral copy;
+    copy.Assign(end);
+    copy.SaveToStream(file);
+    if (!file.FinishWrites() || !file.FileStream().File().FlushToDisk()) {
+      throw ENotEnoughRoom("Not enough room to write archive");
+    }
+  } catch (...) {
+    platform::RemoveFile(temp);
+    throw;
+  }
+  if (!RenameOver(temp, fName)) {
+    platform::RemoveFile(temp);
+    throw ECantWriteUCF("Could not replace " + fName);
   }
 }
 

@@ -771,6 +771,32 @@ class HostileNames(Strangers):
         self.run_rows([("chats from callers with names of 60,000 bytes, sounding", sounds, None)])
 
 
+# ----- packages far smaller than what they claim to hold ---------------------------
+
+
+class HostilePackages(AttackCase):
+    """Accepted packages that would unpack to hundreds of times their size:
+    each is refused before anything of it is written, with the window's
+    failure line, and stays as it came."""
+
+    ENV = {"PARLO_TEST_TRANSFER_ACCEPT": "yes"}
+
+    def test_packages(self):
+        def packages():
+            mark = len(self.program.lines)
+            out = subprocess.run([sys.executable, HOSTILE_PEER, "packages", str(self.port), "Mal", "--from",
+                                  "127.0.0.2"], input=b"", stdout=subprocess.PIPE, timeout=100)
+            self.assertEqual(out.returncode, 0)
+            self.assertEqual(out.stdout.decode().split("\n")[0], "PACKAGES 2 ACKED 0 CLOSED 2")
+            self.assertTrue(wait_until(lambda: sum(1 for _, line in self.program.lines[mark:]
+                                                   if line.startswith("transfer failed in")) == 2, 30))
+            self.assertEqual(sorted(os.listdir(self.home.file("Files", "Mal"))), ["p0.zip", "p1.zip"])
+
+        self.run_rows([("packages whose entries overlap or claim far more than the package holds", packages,
+                        logged(r"Decompressing failed: Not a valid zip file!",
+                               r"Decompressing failed: The package would unpack to more than its size allows"))])
+
+
 # ----- strangers at a hosted room: list answers and long names ------------------
 
 

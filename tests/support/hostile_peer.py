@@ -105,6 +105,11 @@ after a minute.
       joins (2006) of members named with NAME_BYTES bytes (--lists: FRAMES
       whole lists (2004) of as many short records as 64 KB hold), the text
       "end of rows" (2010), and ends the room. Prints "JOINED <0 or 1> SENT <n>".
+  packages PORT SENDER  Offers (1020) and, once accepted, sends as SENDER
+      two packages far smaller than they claim to unpack to, each on a link of
+      its own: one whose 200 directory records all point at one deflated
+      entry of 4 MiB, one whose single entry says it holds 64 MiB. Prints
+      "PACKAGES <sent> ACKED <answered 1024> CLOSED <links the program ended>".
 
 Every mode takes --from ADDR: the callers' own address (127.0.0.1 when not
 given), so that a test can tell an attacker from an ordinary caller. Every
@@ -119,6 +124,7 @@ import struct
 import sys
 import threading
 import time
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from cam_peer import scan_bomb  # noqa: E402
@@ -686,6 +692,47 @@ def answer(port, record):
         pass  # the link ended
 
 
+def package_bytes(kind):
+    """A zip package written by hand: the records say what `kind` makes them say."""
+    if kind == "overlap":
+        data = bytes(range(256)) * (16 << 10)  # 4 MiB
+        names = [b"f%03d.bin" % i for i in range(200)]
+        size = len(data)
+    else:
+        data, names, size = b"\0" * 1000, [b"lie.bin"], 64 << 20
+    crc = zlib.crc32(data)
+    packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+    packed = packer.compress(data) + packer.flush()
+    local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 8, 0, 0x21, crc, len(packed), size, len(names[0]), 0)
+    body = local + names[0] + packed
+    central = b"".join(struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 8, 0, 0x21, crc, len(packed), size,
+                                   len(n), 0, 0, 0, 0, 0x20, 0) + n for n in names)
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(names), len(names), len(central), len(body), 0)
+    return body + central + end
+
+
+def packages(port, sender):
+    sent = acked = closed = 0
+    for n, kind in enumerate(("overlap", "lie")):
+        package, name = package_bytes(kind), b"p%d.zip" % n
+        s = connect(port)
+        s.settimeout(30)
+        try:
+            if not lines_until(s, 1000):
+                continue
+            s.sendall(b"  1020<%s{$}%s{$}%d{$}binary{$}>\r\n" % (sender, name, len(package)))
+            if not lines_until(s, 1021):
+                continue
+            s.sendall(b"  1023<%d{$}%s{$}binary{$}1>\r\n" % (len(package), name) + package)
+            sent += 1
+            codes = codes_of(read_all(s))
+            acked += "1024" in codes
+            closed += 1
+        finally:
+            s.close()
+    print("PACKAGES", sent, "ACKED", acked, "CLOSED", closed, flush=True)
+
+
 def read_line(s):
     line = b""
     while not line.endswith(b"\n") and (byte := s.recv(1)):
@@ -984,6 +1031,8 @@ if __name__ == "__main__":
         room_host(port, int(sys.argv[3]), int(sys.argv[4]), "--lists" in sys.argv)
     elif mode == "say":
         say(port, unescape(sys.argv[3]))
+    elif mode == "packages":
+        packages(port, sys.argv[3].encode("latin-1"))
     elif mode == "idle":
         trickle = option("--trickle")
         idle(port, int(sys.argv[3]), float(sys.argv[4]), int(option("--spread", "1")),

@@ -101,13 +101,23 @@ TEST(Extract, LiesAndBombsAreErrorsAndLeaveNothingBehind) {
     EXPECT_THROW(reader.UnZip(), zip::EBiggerThanUncompressed);
     EXPECT_FALSE(reader.FileIsOK(0));
   }
+  for (const char* overlap : {"/overlap-same.zip", "/overlap-inside.zip"}) {
+    zip::TZipReader reader;
+    reader.SetZipName(archives + overlap);
+    reader.SetDestDir(dest);
+    reader.DoAll = true;
+    EXPECT_THROW(reader.UnZip(), zip::EBadZipFile) << overlap;
+    EXPECT_EQ(reader.Count(), 0);
+  }
   {
     zip::TZipReader reader;
     reader.SetZipName(archives + "/bomb.zip");
     reader.SetDestDir(dest);
     reader.DoAll = true;
-    reader.MaxTotalUncompressed = 100 << 20;
+    // 256 MiB of honest entries where 100 MiB are free.
+    platform::SetDiskFreeProbe([](const std::string&) { return int64_t(100) << 20; });
     EXPECT_THROW(reader.UnZip(), zip::ENotEnoughRoom);
+    platform::SetDiskFreeProbe(nullptr);
     std::vector<uint8_t> buffer;
     reader.MaxBufferAllocation = 1 << 20;
     EXPECT_THROW(reader.UnZipToBufferByIndex(buffer, 0), zip::ENotEnoughRoom);
@@ -122,9 +132,9 @@ TEST(Extract, LiesAndBombsAreErrorsAndLeaveNothingBehind) {
     reader.SetDestDir(dest);
     reader.DoAll = true;
     EXPECT_THROW(reader.UnZip(), zip::EFatalUnzipError);
-    EXPECT_FALSE(reader.FileIsOK(0));
-    EXPECT_FALSE(reader.FileIsOK(1));  // encrypted, shorter than its own header
-    EXPECT_EQ(reader.Entry(1)->MatchFlag, zip::kCheckBad);
+    EXPECT_FALSE(reader.FileIsOK(1));
+    EXPECT_FALSE(reader.FileIsOK(0));  // encrypted, shorter than its own header
+    EXPECT_EQ(reader.Entry(0)->MatchFlag, zip::kCheckBad);
   }
   const auto left = ListTree(dest);
   for (const std::string& f : left) EXPECT_EQ(f.find(".pzx"), std::string::npos) << "temporary file left: " << f;
@@ -176,7 +186,10 @@ open(sys.argv[1], "wb").write(bytes(data)))";
   zip::TZipReader reader;
   reader.DoProcessMessages = false;
   reader.SetZipName(tmp / "a.zip");
+  int runs = 0;
+  reader.OnStartUnZipInfo = [&](zip::TZipReader*, int, double, bool&) { ++runs; };
   EXPECT_FALSE(reader.CheckArchive());
+  EXPECT_EQ(runs, 1) << "the archive is tested in one run";
   for (int i = 0; i < reader.Count(); ++i) {
     const bool damaged = i == 7 || i == 8 || i == 30 || i == 44 || i == 50;
     EXPECT_EQ(reader.Entry(i)->MatchFlag, damaged ? zip::kCheckBad : zip::kCheckGood) << i;
@@ -247,6 +260,19 @@ TEST(Extract, OverwriteModesAndReadOnlyTargets) {
     }
     Shell("chmod u+w " + Quote(tmp / "dest/f.txt"));
   }
+  // Free space is asked only for what will be written: a file kept by the mode takes none.
+  platform::SetDiskFreeProbe([](const std::string&) { return int64_t(1); });
+  for (zip::TUZOverwriteMode mode : {zip::Never, zip::Always}) {
+    zip::TZipReader reader;
+    reader.SetZipName(tmp / "a.zip");
+    reader.SetDestDir(tmp / "dest");
+    reader.OverwriteMode = mode;
+    reader.DoAll = true;
+    if (mode == zip::Never) EXPECT_EQ(reader.UnZip(), 0);
+    else EXPECT_THROW(reader.UnZip(), zip::ENotEnoughRoom);
+    EXPECT_EQ(ReadFile(tmp / "dest/f.txt"), "from archive");
+  }
+  platform::SetDiskFreeProbe(nullptr);
 }
 
 TEST(Extract, SelectionFoldersAndDates) {
@@ -380,12 +406,15 @@ TEST(Extract, StreamsBuffersInPiecesAndListing) {
   const std::string body = TextPayload(2500, 71);
   WriteFile(tmp / "src/piece.txt", body);
   WriteFile(tmp / "src/other.bin", BinaryPayload(100, 72));
-  ASSERT_EQ(Shell("cd " + Quote(tmp / "src") + " && touch -t 201506071234.56 piece.txt && zip -q -9 ../a.zip piece.txt other.bin"), 0);
+  WriteFile(tmp / "src/empty.txt", "");
+  ASSERT_EQ(Shell("cd " + Quote(tmp / "src") +
+                  " && touch -t 201506071234.56 piece.txt && zip -q -9 ../a.zip piece.txt other.bin empty.txt"),
+            0);
   zip::TZipReader reader;
   reader.SetZipName(tmp / "a.zip");
 
   zip::TMemoryStream stream;
-  EXPECT_EQ(reader.UnZipToStream(&stream, "*.TXT"), 1);
+  EXPECT_EQ(reader.UnZipToStream(&stream, "P*.TXT"), 1);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(stream.Memory()), static_cast<size_t>(stream.Size())), body);
 
   // Memory output in pieces of 1000 bytes: the handler sees each piece, told to quit
@@ -403,6 +432,10 @@ TEST(Extract, StreamsBuffersInPiecesAndListing) {
   EXPECT_EQ(reader.UnZipToBufferByIndex(buffer, 0), 1);
   EXPECT_EQ(joined, body);
   EXPECT_EQ(calls, (std::vector<std::pair<int, bool>>{{1000, false}, {1000, false}, {500, true}}));
+  // An entry without data is one empty piece, the last.
+  calls.clear();
+  EXPECT_EQ(reader.UnZipToBuffer(buffer, "empty.txt"), 1);
+  EXPECT_EQ(calls, (std::vector<std::pair<int, bool>>{{0, true}}));
   reader.OnGetNextBuffer = [](zip::TZipReader*, std::vector<uint8_t>&, const std::string&, int, int, bool& quit) {
     quit = true;
   };
@@ -410,7 +443,7 @@ TEST(Extract, StreamsBuffersInPiecesAndListing) {
 
   std::vector<std::string> lines;
   reader.FillList(lines);
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 3u);
   char expect[200];
   std::snprintf(expect, sizeof expect, "piece.txt\t06/07/15\t12:34pm\t    2500\t%8d\t%3d%%\tdef\t",
                 static_cast<int>(reader.CompressedSize(0)), zip::CRate(2500, reader.CompressedSize(0)));

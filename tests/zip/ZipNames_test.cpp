@@ -137,12 +137,12 @@ TEST(ZipNames, OurPackagesKeepTheirNamesAndCarryOthersAsUtf8) {
   EXPECT_EQ(reader.UnZip(), 5);
   EXPECT_EQ(ListTree(dir / "back"), ListTree(dir / "src"));
 
-  // A name that holds wildcard characters and names a file is that file.
+  // A name that holds wildcard characters is a pattern, even where a file has that name.
   WriteFile(dir / "src/a?.txt", "literal");
   fs::remove(archive);
   writer.FilesList = {src + "a?.txt"};
-  EXPECT_EQ(writer.Zip(), 1);
-  EXPECT_EQ(PyListing(archive), "a?.txt\t0\tliteral\n");
+  EXPECT_EQ(writer.Zip(), 2);
+  EXPECT_EQ(PyListing(archive), "a?.txt\t0\tliteral\nab.txt\t0\tthe other one\n");
 }
 
 TEST(ZipNames, AFileThatIsNotThereIsLeftOutOfTheCount) {

@@ -61,7 +61,8 @@ TEST(ZipReader, UnpacksAPackageWithTheTransferWindowsEvents) {
   EXPECT_TRUE(reader.FilesList.empty());
 }
 
-TEST(ZipReader, MissingOrForeignArchiveExtractsNothing) {
+// UnZip tells why an archive could not be read, as ReadZip does.
+TEST(ZipReader, MissingOrForeignArchiveIsAnErrorOfUnZip) {
   TempDir tmp;
   WriteFile(tmp / "junk.zip", TextPayload(5000, 3));
   for (const std::string& name : {tmp / "missing.zip", tmp / "junk.zip"}) {
@@ -69,7 +70,15 @@ TEST(ZipReader, MissingOrForeignArchiveExtractsNothing) {
     reader.SetZipName(name);
     reader.SetDestDir(tmp / "out");
     reader.DoAll = true;
-    EXPECT_EQ(reader.UnZip(), 0) << name;
+    try {
+      reader.UnZip();
+      ADD_FAILURE() << name << " unpacked";
+    } catch (const zip::EIncompleteZip&) {
+      EXPECT_EQ(name, tmp / "junk.zip");
+    } catch (const platform::EStreamError& e) {
+      EXPECT_EQ(name, tmp / "missing.zip") << e.what();
+    }
+    EXPECT_FALSE(reader.Busy());
   }
   EXPECT_FALSE(Exists(tmp / "out"));
 }
@@ -212,6 +221,7 @@ TEST(ZipReader, ScansLocalHeadersWhenTheDirectoryIsGone) {
   reader.SetZipName(tmp / "cut.zip");
   reader.OnInCompleteZip = [](zip::TZipReader*, zip::TIncompleteZipMode& mode) { mode = zip::izAssumeBad; };
   reader.ReadZip();
+  EXPECT_EQ(reader.IncompleteZipMode, zip::izAssumeBad);  // the handler's answer is the setting
   ASSERT_EQ(reader.Count(), whole.Count());
   for (int i = 0; i < reader.Count(); ++i) {
     SCOPED_TRACE(whole.Fullname(i));
@@ -256,7 +266,7 @@ TEST(ZipReader, EdgeArchivesAndIndexErrors) {
   EXPECT_THROW(limited.ReadZip(), zip::EBadZipFile);
   limited.SetDestDir(tmp / "many-out");
   limited.DoAll = true;
-  EXPECT_EQ(limited.UnZip(), 0);
+  EXPECT_THROW(limited.UnZip(), zip::EBadZipFile);
   EXPECT_FALSE(Exists(tmp / "many-out"));
   // A record that states an extra field it lacks: the length is taken as 0.
   ASSERT_EQ(Shell("cd " + Quote(tmp / "many") + " && zip -q -X ../lie.zip 1 2"), 0);
@@ -518,6 +528,24 @@ TEST(ZipReader, MissingPartsOfASetAreErrors) {
     EXPECT_THROW(reader.CheckArchive(), zip::EFileNotAllThere);
     fs::rename(out / "aside", out / parts[1]);
     EXPECT_TRUE(reader.CheckArchive());
+  }
+  {
+    // A spanned disk missing is asked for as long as the user answers: here the
+    // third answer comes with the disk in.
+    fs::rename(out / parts[1], out / "aside");
+    zip::TZipReader reader;
+    reader.SetZipName(out / parts.back());
+    reader.ReadZip();
+    reader.SetMultiMode(zip::mmSpan);
+    reader.SetDestDir(tmp / "in4");
+    reader.DoAll = true;
+    int asks = 0;
+    reader.OnGetNextDisk = [&](zip::TZipReader*, int disk, std::string& name) {
+      if (disk == 2 && ++asks == 3) fs::rename(out / "aside", out / parts[1]);
+      name = out / parts[static_cast<size_t>(disk - 1)];
+    };
+    EXPECT_EQ(reader.UnZip(), static_cast<int>(files.size()));
+    EXPECT_EQ(asks, 3);
   }
   // Whatever came before the gap is whole; nothing else is there, not even a temporary file.
   for (const std::string dest : {"in", "in2", "in3"}) {

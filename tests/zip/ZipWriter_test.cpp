@@ -134,7 +134,11 @@ TEST(ZipWriter, ApplicationPackageUnpacksThroughOurReader) {
   writer.OnEndZip = [&](zip::TZipWriter*, const std::string& name, int64_t, int64_t, int64_t) {
     ended.push_back(name);
   };
-  writer.OnTotalPercentDone = [&](zip::TZipReader*, int p) { percents.push_back(p); };
+  int entriesAtTheEnd = -1;
+  writer.OnTotalPercentDone = [&](zip::TZipReader* sender, int p) {
+    percents.push_back(p);
+    if (p == 100) entriesAtTheEnd = sender->Count();
+  };
   writer.OnZipComplete = [&](zip::TZipWriter*, int n) { completeCount = n; };
   writer.FilesList = files;
   writer.SetZipName(zipName);
@@ -145,6 +149,7 @@ TEST(ZipWriter, ApplicationPackageUnpacksThroughOurReader) {
   ASSERT_FALSE(percents.empty());
   EXPECT_EQ(percents.back(), 100);
   EXPECT_EQ(std::count(percents.begin(), percents.end(), 100), 1);
+  EXPECT_EQ(entriesAtTheEnd, 5) << "the new entries were not in place when the run said it was done";
   EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
   auto t = Shell("unzip -t " + Quote(zipName));
   EXPECT_EQ(t.status, 0) << t.output;
@@ -378,11 +383,14 @@ TEST(ZipWriter, StoredNamesFollowThePathSettings) {
     bool storePaths, relativePaths;
     std::vector<std::string> list;
     std::vector<std::string> expected;
+    bool capitalRoot = false;
   };
   const TCase cases[] = {
       {"bare names", false, false, {dir / "a/b/c.txt", dir / "a/top.txt"}, {"c.txt", "top.txt"}},
       {"full folders", true, false, {dir / "a/b/c.txt"}, {rootNoSlash + "\\a\\b\\c.txt"}},
       {"relative to the root", true, true, {dir / "a/b/c.txt", dir / "a/top.txt"}, {"b\\c.txt", "top.txt"}},
+      // The root is compared without case, as the reader compares it.
+      {"relative to the root in capitals", true, true, {dir / "a/b/c.txt"}, {"b\\c.txt"}, true},
       {"wildcard without subfolders", true, true, {"|" + dir / "a/*.txt"}, {"top.txt"}},
       {"wildcard with subfolders", true, true, {">" + dir / "a/*.txt"}, {"b\\c.txt", "top.txt"}},
       {"same file twice", false, false, {dir / "a/top.txt", dir / "a/top.txt"}, {"top.txt"}},
@@ -395,7 +403,9 @@ TEST(ZipWriter, StoredNamesFollowThePathSettings) {
     zip::TZipWriter writer;
     writer.SetStorePaths(c.storePaths);
     writer.SetRelativePaths(c.relativePaths);
-    writer.SetRootDir(dir / "a/");
+    std::string rootDir = dir / "a/";
+    if (c.capitalRoot) std::transform(rootDir.begin(), rootDir.end(), rootDir.begin(), ::toupper);
+    writer.SetRootDir(rootDir);
     writer.SetZipName(zipName);
     writer.FilesList = c.list;
     int skipped = 0, missing = 0;
@@ -451,6 +461,28 @@ print(sorted((i.filename, z.read(i).decode()) for i in z.infolist()))
 )PY", Quote(zipName));
   EXPECT_EQ(py.output, "[('old.txt', 'new content'), ('renamed.txt', 'same content')]\n");
   EXPECT_EQ(Shell("unzip -tq " + Quote(zipName)).status, 0);
+
+  // Replacing: a file gone meanwhile keeps its entry, told once; a file the
+  // handler leaves out on purpose goes with its entry.
+  WriteFile(dir / "a.txt", "a");
+  WriteFile(dir / "b.txt", "b");
+  zip::TZipWriter again;
+  again.SetZipName(dir / "replace.zip");
+  again.FilesList = {dir / "a.txt", dir / "b.txt"};
+  ASSERT_EQ(again.Zip(), 2);
+  again.ZipAction = zip::zaReplace;
+  updates.clear();
+  again.OnUpdate = [&](zip::TZipWriter*, zip::TUpdateAction a, int i) {
+    updates.push_back({a, i});
+    if (i == 0) fs::remove(dir / "a.txt");
+  };
+  again.OnStartZip = [&](zip::TZipWriter*, const std::string& name, zip::TZipHeaderInfo&, bool& skip) {
+    skip = name.find("b.txt") != std::string::npos;
+  };
+  again.FilesList = {dir / "a.txt", dir / "b.txt"};
+  EXPECT_EQ(again.Zip(), 0);
+  EXPECT_EQ(updates, (std::vector<std::pair<zip::TUpdateAction, int>>{{zip::uaReplacing, 0}, {zip::uaReplacing, 1}}));
+  EXPECT_EQ(EntryNames(again), (std::vector<std::string>{"a.txt"}));
 }
 
 TEST(ZipWriter, EdgesOfARun) {
@@ -608,7 +640,8 @@ TEST(ZipWriter, NumberedBlocksJoinIntoTheSameArchive) {
     int firstBlock, block;
     int parts;  // 1: the archive keeps its own name
   };
-  const TCase cases[] = {{10 << 20, 10 << 20, 1}, {30000, 20000, 0}};
+  // Parts smaller than a kilobyte keep the sizes asked for.
+  const TCase cases[] = {{10 << 20, 10 << 20, 1}, {30000, 20000, 0}, {500, 600, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.firstBlock);
     TScratchDir out;
@@ -629,7 +662,9 @@ TEST(ZipWriter, NumberedBlocksJoinIntoTheSameArchive) {
     }
     ASSERT_GE(parts.size(), 3u);
     for (size_t i = 0; i < parts.size(); ++i) {
-      EXPECT_EQ(parts[i], "set." + std::string(i < 9 ? "00" : "0") + std::to_string(i + 1));
+      char want[32];
+      std::snprintf(want, sizeof want, "set.%03zu", i + 1);
+      EXPECT_EQ(parts[i], want);
       EXPECT_LE(fs::file_size(out / parts[i]), static_cast<uint64_t>(i == 0 ? c.firstBlock : c.block));
       char ext[32];
       std::snprintf(ext, sizeof ext, ".z%02zu", i + 1);
@@ -659,8 +694,14 @@ TEST(ZipWriter, SplitCutsAnArchiveIntoBlocksThatJoinAgain) {
   writer.MultiZipInfo().FirstBlockSize = 30000;
   writer.MultiZipInfo().BlockSize = 20000;
   writer.SetDestDir(dir / "parts");
+  std::vector<int> percents;
+  writer.OnTotalPercentDone = [&](zip::TZipReader*, int p) { percents.push_back(p); };
   writer.Split(true);
   EXPECT_FALSE(fs::exists(zipName));
+  // Told while the bytes are copied, not only at the end.
+  EXPECT_GT(std::count_if(percents.begin(), percents.end(), [](int p) { return p > 0 && p < 100; }), 2);
+  EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+  EXPECT_EQ(percents.back(), 100);
   std::vector<std::string> parts;
   for (const auto& e : fs::directory_iterator(dir / "parts")) parts.push_back(e.path().filename().string());
   std::sort(parts.begin(), parts.end());

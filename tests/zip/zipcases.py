@@ -174,13 +174,22 @@ def hostile(outdir):
     with open(outdir + "/bomb.zip", "wb") as f:
         f.write(raw_zip([(b"z%d.bin" % i, 8, 0, binascii.crc32(zeros), comp, len(zeros), 0x20, 20)
                          for i in range(4)]))
+    # Entries sharing bytes: a second record pointing at the first entry, and
+    # one whose header would lie inside the first entry's data.
+    for name, offset in ((b"overlap-same.zip", 0), (b"overlap-inside.zip", 40)):
+        data = bytearray(raw_zip([(b"a.txt", 0, 0, crc, payload * 20, len(payload) * 20, 0x20, 20),
+                                  (b"b.txt", 0, 0, crc, payload, len(payload), 0x20, 20)]))
+        struct.pack_into("<I", data, data.rfind(b"PK\x01\x02") + 42, offset)
+        with open(outdir + "/" + name.decode(), "wb") as f:
+            f.write(bytes(data))
     # A compressed size that runs past the end of the file, and an encrypted entry shorter
     # than its header.
     with open(outdir + "/truncated.zip", "wb") as f:
-        data = raw_zip([(b"short.txt", 0, 0, crc, payload, len(payload), 0x20, 20),
-                        (b"tiny.enc", 0, 1, crc, b"abc", 3, 0x20, 20)])
-        # Patch the first central record's compressed size to something huge.
-        cd = data.rfind(b"PK\x01\x02", 0, data.rfind(b"PK\x01\x02"))
+        data = raw_zip([(b"tiny.enc", 0, 1, crc, b"abc", 3, 0x20, 20),
+                        (b"short.txt", 0, 0, crc, payload, len(payload), 0x20, 20)])
+        # Patch the last central record's compressed size to something huge (an
+        # entry before it would then overlap it).
+        cd = data.rfind(b"PK\x01\x02")
         data = data[:cd + 20] + struct.pack("<I", 0x7FFFFFF0) + data[cd + 24:]
         f.write(data)
 
