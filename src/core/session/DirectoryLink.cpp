@@ -312,8 +312,9 @@ void TDirectoryLink::ProcessServerCommand(int code, const std::string& params, c
         testhooks::Trace("message blocked");
         break;
       }
-      IncomingMessage(params);
+      // Cleared first: what the message's road has to say stays in view.
       session_.SetStatusText("");
+      IncomingMessage(params);
       break;
     case cmd::LogonDone:
       Send(cmd::LogonDoneTaken, "");
