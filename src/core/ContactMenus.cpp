@@ -5,18 +5,10 @@
 
 #include "core/ContactList.h"
 
-QTreeWidgetItem* SelectedContactItem(const TContactList& list) {
-  for (int i = 0; i < list.topLevelItemCount(); ++i) {
-    QTreeWidgetItem* item = list.topLevelItem(i);
-    if (item->isSelected()) return item;
-  }
-  return nullptr;
-}
-
-bool HasSelectedContact(const TContactList& list) { return SelectedContactItem(list) != nullptr; }
+bool HasSelectedContact(const TContactList& list) { return list.ContactOf(list.SelectedRow()) != nullptr; }
 
 std::optional<TContact> SelectedContact(const TContactList& list) {
-  const TContact* contact = list.ContactOf(SelectedContactItem(list));
+  const TContact* contact = list.ContactOf(list.SelectedRow());
   if (contact == nullptr) return std::nullopt;
   return *contact;
 }

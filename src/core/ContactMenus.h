@@ -8,13 +8,10 @@
 
 class QAction;
 class QMenu;
-class QTreeWidgetItem;
 class QWidget;
 class TContactList;
 
-// Reading the selected contact of a list. The selected item is the first one,
-// in list order, whose selected state is set.
-QTreeWidgetItem* SelectedContactItem(const TContactList& list);
+// Reading the selected contact of a list.
 bool HasSelectedContact(const TContactList& list);
 // The selected item as "name{$}status digit{$}ip{$}port{$}id{$}online"; "" when
 // nothing is selected.

@@ -2,6 +2,7 @@
 
 #include "core/session/TestHooks.h"
 #include "platform/Exception.h"
+#include "platform/Strings.h"
 
 namespace {
 
@@ -43,20 +44,24 @@ bool TUserRecord::Parse(const std::string& record, TUserRecord& out) {
 }
 
 int TUserRecord::Mode() const {
-  if (StatusMode.size() != 1 || StatusMode[0] < '0' || StatusMode[0] > '4') return -1;
-  return StatusMode[0] - '0';
+  const int mode = platform::StrToIntDef(StatusMode, -1);
+  return mode >= 0 && mode <= 4 ? mode : -1;
 }
 
 std::vector<std::string> SplitUserList(const std::string& text) {
   std::vector<std::string> records;
-  size_t start = 0;
-  while (start <= text.size()) {
-    const size_t end = text.find("||", start);
-    const size_t stop = end == std::string::npos ? text.size() : end;
-    if (stop > start) records.push_back(text.substr(start, stop - start));
-    if (end == std::string::npos) break;
-    start = end + 2;
+  std::string record;
+  for (size_t i = 0; i < text.size();) {
+    const bool lineEnd = text[i] == '\r' || text[i] == '\n';
+    if (lineEnd || text.compare(i, 2, "||") == 0) {
+      if (!record.empty()) records.push_back(std::move(record));
+      record.clear();
+      i += lineEnd && !(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 1 : 2;
+    } else {
+      record += text[i++];
+    }
   }
+  if (!record.empty()) records.push_back(std::move(record));
   return records;
 }
 

@@ -23,11 +23,13 @@ struct TUserRecord {
 
   // Nothing when the record has fewer than six fields.
   static bool Parse(const std::string& record, TUserRecord& out);
-  // The StatusMode as 0..4, or -1 for anything else (a damaged or unknown value).
+  // The StatusMode's decimal value ("03" is 3) when it is 0..4, or -1 for
+  // anything else (a damaged or unknown value).
   int Mode() const;
 };
 
-// The records of a UserList ("rec||rec||..."); empty pieces are skipped.
+// The records of a UserList ("rec||rec||..."), which a line break also ends;
+// empty pieces are skipped.
 std::vector<std::string> SplitUserList(const std::string& text);
 
 // One contact as a list shows it. The status picture and text are kept as
