@@ -5,10 +5,12 @@
 
 #include "core/ContactList.h"
 
-bool HasSelectedContact(const TContactList& list) { return list.ContactOf(list.SelectedRow()) != nullptr; }
+QModelIndex SelectedContactItem(const TContactList& list) { return list.SelectedRow(); }
+
+bool HasSelectedContact(const TContactList& list) { return list.ContactOf(SelectedContactItem(list)) != nullptr; }
 
 std::optional<TContact> SelectedContact(const TContactList& list) {
-  const TContact* contact = list.ContactOf(list.SelectedRow());
+  const TContact* contact = list.ContactOf(SelectedContactItem(list));
   if (contact == nullptr) return std::nullopt;
   return *contact;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QModelIndex>
 #include <QObject>
 #include <optional>
 #include <string>
@@ -11,7 +12,8 @@ class QMenu;
 class QWidget;
 class TContactList;
 
-// Reading the selected contact of a list.
+// Reading the selected contact of a list: its row (invalid when none).
+QModelIndex SelectedContactItem(const TContactList& list);
 bool HasSelectedContact(const TContactList& list);
 // The selected item as "name{$}status digit{$}ip{$}port{$}id{$}online"; "" when
 // nothing is selected.
