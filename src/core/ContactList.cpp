@@ -209,3 +209,8 @@ void TContactList::Select(const QModelIndex& row) {
   }
   selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
+
+void TContactList::mouseDoubleClickEvent(QMouseEvent* event) {
+  QTreeView::mouseDoubleClickEvent(event);
+  if (OnDblClick) OnDblClick();
+}

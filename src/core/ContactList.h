@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTreeView>
+#include <functional>
 #include <string>
 
 #include "core/session/Contacts.h"
@@ -35,6 +36,12 @@ class TContactList : public QTreeView {
   QModelIndex SelectedRow() const;
   // Selects the row alone (an invalid row: nothing selected).
   void Select(const QModelIndex& row);
+
+  // Every double click on the list, on a row or beside the rows.
+  std::function<void()> OnDblClick;
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
   class Rows;

@@ -370,7 +370,7 @@ void TFormMain::BindContactList(TContactList* list, void (TFormMain::*popup)(), 
     TContactPopup* menu = list == ListF ? PopFriend : list == ListO ? PopOnline : PopIncoming;
     menu->Menu->popup(list->viewport()->mapToGlobal(at));
   });
-  connect(list, &QAbstractItemView::doubleClicked, this, dblClick);
+  list->OnDblClick = [this, dblClick] { (this->*dblClick)(); };
 }
 
 // The list area stretches with the window; the lower tabs, the selector panel
