@@ -44,7 +44,7 @@ bool TUserRecord::Parse(const std::string& record, TUserRecord& out) {
 }
 
 int TUserRecord::Mode() const {
-  const int mode = platform::StrToIntDef(StatusMode, -1);
+  const int mode = platform::StrToInt(StatusMode);
   return mode >= 0 && mode <= 4 ? mode : -1;
 }
 
@@ -163,10 +163,9 @@ void AddContactItem(TContacts& list, const std::string& record) {
   TUserRecord r;
   if (!TUserRecord::Parse(record, r)) return;
   TContact c{r.UserName, -1, "", r.ListenIP, r.ListenPort, r.UserID, r.Online};
-  const int mode = r.Mode();
   if (r.Online == "0") {
     c.Status = "Offline";
-  } else if (mode >= 0) {
+  } else if (const int mode = r.Mode(); mode >= 0) {
     c.Image = mode;
     c.Status = StatusText[mode];
   }
@@ -176,11 +175,10 @@ void AddContactItem(TContacts& list, const std::string& record) {
 bool ChangeContactItem(TContacts& list, TContacts::Key key, const TUserRecord& record) {
   TContact c = list.At(key);
   const std::string before = c.Status;
-  const int mode = record.Mode();
   if (record.StatusMode == "2" || record.Online == "0") {
     c.Image = -1;
     c.Status = "Offline";
-  } else if (mode >= 0) {
+  } else if (const int mode = record.Mode(); mode >= 0) {
     c.Image = mode;
     c.Status = StatusText[mode];
   }

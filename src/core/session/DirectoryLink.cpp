@@ -451,12 +451,10 @@ void TDirectoryLink::UpdateFriend(const std::string& record) {
     if (ChangeContactItem(friends, key, r) && !KeepAlivePending) session_.Paths().PlayEventSound(kFriendStatusSound);
     return;
   }
-  const int mode = r.Mode();
-  const bool offline = r.StatusMode == "2" || r.Online == "0";
   TContact c{r.UserName, -1, "", r.ListenIP, r.ListenPort, r.UserID, r.Online};
-  if (offline) {
+  if (r.StatusMode == "2" || r.Online == "0") {
     c.Status = "Offline";
-  } else if (mode >= 0) {
+  } else if (const int mode = r.Mode(); mode >= 0) {
     c.Image = mode;
     c.Status = StatusText[mode];
   }
