@@ -80,14 +80,14 @@ void TIncomingMessages::Count() {
 
 std::string TIncomingMessages::Add(const std::string& senderId, const std::string& record) {
   const std::vector<std::string> keys = ini_->ReadSection(senderId);
-  const std::size_t size = senderId.size() + record.size() + 8;
-  if (waiting_ >= kMaxWaiting || static_cast<int>(keys.size()) >= kMaxWaitingPerSender ||
-      bytes_ + size > kMaxWaitingBytes)
-    return "";
   unsigned long long next = 0;
   for (const std::string& key : keys)
     if (const auto n = KeyNumber(key)) next = std::max(next, *n + 1);
   const std::string key = "msg" + std::to_string(next);
+  const std::size_t size = senderId.size() + key.size() + record.size();
+  if (waiting_ >= kMaxWaiting || static_cast<int>(keys.size()) >= kMaxWaitingPerSender ||
+      bytes_ + size > kMaxWaitingBytes)
+    return "";
   ini_->WriteString(senderId, key, record);
   ++waiting_;
   bytes_ += size;
