@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QHeaderView>
 #include <algorithm>
+#include <compare>
 #include <vector>
 
 #include "core/MainPanels.h"
@@ -74,10 +75,15 @@ class TContactList::Rows : public QAbstractTableModel {
   }
 
  private:
+  // By name as people read a list: "ann" beside "Ann", before "Bob"; the
+  // same name in the order listed.
   bool Before(TContacts::Key a, TContacts::Key b) const {
     const std::string& x = contacts_.At(a).UserName;
     const std::string& y = contacts_.At(b).UserName;
-    return x != y ? x < y : a < b;
+    const auto fold = [](char c) { return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); };
+    const auto folded = std::lexicographical_compare_three_way(
+        x.begin(), x.end(), y.begin(), y.end(), [&](char p, char q) { return fold(p) <=> fold(q); });
+    return folded != 0 ? folded < 0 : a < b;
   }
 
   void Fill() {

@@ -29,19 +29,19 @@ TEST(ContactList, FollowsItsModelSortedByNameAndHoldsABatchBack) {
 
   model.BeginUpdate();
   const auto adam = model.Add({"Adam", 1, "Busy", "", "", "2", "1"});
-  model.Add({"Mia", -1, "Offline", "", "", "3", "0"});
+  model.Add({"mia", -1, "Offline", "", "", "3", "0"});
   EXPECT_EQ(view.Count(), 1);  // held back until the batch ends
   EXPECT_FALSE(view.updatesEnabled());
   model.EndUpdate();
   EXPECT_TRUE(view.updatesEnabled());
-  EXPECT_EQ(Shown(view), (std::vector<std::string>{"Adam=Busy/1", "Mia=Offline/-1", "Zoe=Available/0"}));
+  EXPECT_EQ(Shown(view), (std::vector<std::string>{"Adam=Busy/1", "mia=Offline/-1", "Zoe=Available/0"}));
 
   TContact renamed = model.At(adam);
   renamed.UserName = "Tom";
   renamed.Status = "Away";
   renamed.Image = 3;
   model.Change(adam, renamed);
-  EXPECT_EQ(Shown(view), (std::vector<std::string>{"Mia=Offline/-1", "Tom=Away/3", "Zoe=Available/0"}));
+  EXPECT_EQ(Shown(view), (std::vector<std::string>{"mia=Offline/-1", "Tom=Away/3", "Zoe=Available/0"}));
   EXPECT_EQ(view.ContactOf(view.FindById("2"))->UserName, "Tom");
 
   model.Remove(model.FindById("3"));
