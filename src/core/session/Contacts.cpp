@@ -134,7 +134,9 @@ void TContacts::Remove(Key key) {
 
 void TContacts::Clear() {
   entries_.clear();
-  byId_.clear();
+  // The index's buckets go too: a big listing replaced by a small one gives
+  // its room back.
+  std::unordered_map<std::string, Key>().swap(byId_);
   Cleared();
 }
 
