@@ -23,6 +23,7 @@ TMessageRoutes::TMessageRoutes(TSession& session) : session_(session) {
   TMessageWindows windows;
   windows.IsOpen = [this](const std::string& userId) { return FindWindow(userId) != nullptr; };
   windows.Show = [this](const TRelayedMessage& message) { ShowRelayedMessage(message); };
+  windows.HasRoom = [this] { return static_cast<int>(Windows().size()) < kMaxWindows; };
   session_.Messages().SetWindows(std::move(windows));
 }
 

@@ -19,6 +19,11 @@ struct TRelayedMessage;
 // relayed message waiting and announces it.
 class TMessageRoutes {
  public:
+  // Message windows open at once, beyond which relayed messages wait in the
+  // alert instead of opening more: each window costs about a megabyte and its
+  // share of the one thread.
+  static constexpr int kMaxWindows = 32;
+
   explicit TMessageRoutes(TSession& session);
   ~TMessageRoutes();
   TMessageRoutes(const TMessageRoutes&) = delete;

@@ -1,21 +1,174 @@
 #include "core/ContactList.h"
 
+#include <QAbstractTableModel>
 #include <QHeaderView>
+#include <algorithm>
+#include <compare>
+#include <vector>
 
 #include "core/MainPanels.h"
 #include "core/session/PeerBounds.h"
 #include "platform/Charset.h"
 
-namespace {
+// The rows of a view: the contacts' keys in the order shown. Everything else
+// is read from the contacts when asked for.
+class TContactList::Rows : public QAbstractTableModel {
+ public:
+  Rows(TContacts& contacts, TContactList& view) : QAbstractTableModel(&view), contacts_(contacts), view_(view) {
+    links_.push_back(contacts_.Added.Connect([this](TContacts::Key key, const TContact&) { Added(key); }));
+    links_.push_back(contacts_.Changed.Connect([this](TContacts::Key key, const TContact&) { Changed(key); }));
+    links_.push_back(contacts_.Removed.Connect([this](TContacts::Key key, const TContact&) { Removed(key); }));
+    links_.push_back(contacts_.Cleared.Connect([this] { Refill(); }));
+    links_.push_back(contacts_.UpdateBegun.Connect([this] { BatchBegun(); }));
+    links_.push_back(contacts_.UpdateEnded.Connect([this] { BatchEnded(); }));
+    Fill();
+    if (contacts_.Updating()) view_.setUpdatesEnabled(false);
+  }
 
-constexpr int kImageRole = Qt::UserRole + 1;
-constexpr int kKeyRole = Qt::UserRole + 2;
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : static_cast<int>(order_.size());
+  }
+  int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : ColumnCount; }
 
-}  // namespace
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    static const char* const kCaptions[ColumnCount] = {"User", "Status", "IP", "Port", "ID", "Online"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
+      return {};
+    return QString(kCaptions[section]);
+  }
 
-TContactList::TContactList(TContacts& model, QWidget* parent) : QTreeWidget(parent), model_(model) {
-  setColumnCount(ColumnCount);
-  setHeaderLabels({"User", "Status", "IP", "Port", "ID", "Online"});
+  QVariant data(const QModelIndex& index, int role) const override {
+    const TContact* c = Contact(index);
+    if (c == nullptr) return {};
+    if (role == Qt::DecorationRole && index.column() == ColUser) return StatusIcon(c->Image);
+    if (role != Qt::DisplayRole) return {};
+    // What the lists show of what the server lists: the contact itself keeps
+    // every field whole.
+    return platform::ToQString(CutPeerText(Field(*c, index.column()), peerbounds::kShownName));
+  }
+
+  const TContact* Contact(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != this || index.row() >= static_cast<int>(order_.size())) return nullptr;
+    return contacts_.Find(order_[static_cast<std::size_t>(index.row())]);
+  }
+
+  QModelIndex RowOf(TContacts::Key key) const {
+    const auto it = std::find(order_.begin(), order_.end(), key);
+    return it == order_.end() ? QModelIndex() : index(static_cast<int>(it - order_.begin()), 0);
+  }
+
+  static const std::string& Field(const TContact& c, int column) {
+    switch (column) {
+      case ColStatus:
+        return c.Status;
+      case ColIP:
+        return c.ListenIP;
+      case ColPort:
+        return c.ListenPort;
+      case ColID:
+        return c.UserID;
+      case ColOnline:
+        return c.Online;
+      default:
+        return c.UserName;
+    }
+  }
+
+ private:
+  // By name as people read a list: "ann" beside "Ann", before "Bob"; the
+  // same name in the order listed.
+  bool Before(TContacts::Key a, TContacts::Key b) const {
+    const std::string& x = contacts_.At(a).UserName;
+    const std::string& y = contacts_.At(b).UserName;
+    const auto fold = [](char c) { return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); };
+    const auto folded = std::lexicographical_compare_three_way(
+        x.begin(), x.end(), y.begin(), y.end(), [&](char p, char q) { return fold(p) <=> fold(q); });
+    return folded != 0 ? folded < 0 : a < b;
+  }
+
+  void Fill() {
+    order_.clear();
+    order_.reserve(contacts_.Entries().size());
+    for (const auto& entry : contacts_.Entries()) order_.push_back(entry.first);
+    std::sort(order_.begin(), order_.end(), [this](TContacts::Key a, TContacts::Key b) { return Before(a, b); });
+    // A big listing replaced by a small one gives its room back.
+    order_.shrink_to_fit();
+  }
+
+  void Added(TContacts::Key key) {
+    if (contacts_.Updating()) return;
+    const auto at = std::lower_bound(order_.begin(), order_.end(), key,
+                                     [this](TContacts::Key a, TContacts::Key b) { return Before(a, b); });
+    const int row = static_cast<int>(at - order_.begin());
+    beginInsertRows({}, row, row);
+    order_.insert(at, key);
+    endInsertRows();
+  }
+
+  void Changed(TContacts::Key key) {
+    if (contacts_.Updating()) return;
+    const QModelIndex row = RowOf(key);
+    if (!row.isValid()) return;
+    const auto at = order_.begin() + row.row();
+    const bool sorted = (at == order_.begin() || Before(*(at - 1), key)) && (at + 1 == order_.end() || Before(key, *(at + 1)));
+    if (sorted) {
+      emit dataChanged(row, index(row.row(), ColumnCount - 1));
+      return;
+    }
+    Refill();
+  }
+
+  void Removed(TContacts::Key key) {
+    if (contacts_.Updating()) return;
+    const QModelIndex row = RowOf(key);
+    if (!row.isValid()) return;
+    // No other contact is chosen in its place for the user.
+    if (view_.SelectedRow().row() == row.row()) view_.selectionModel()->clear();
+    beginRemoveRows({}, row.row(), row.row());
+    order_.erase(order_.begin() + row.row());
+    endRemoveRows();
+  }
+
+  // While a batch runs the rows stay as they were (a row whose contact went
+  // shows nothing and is drawn by nobody: the view does not draw meanwhile).
+  void BatchBegun() {
+    if (heldId_.empty()) heldId_ = SelectedId();
+    view_.setUpdatesEnabled(false);
+  }
+
+  void BatchEnded() {
+    Refill();
+    view_.setUpdatesEnabled(true);
+  }
+
+  std::string SelectedId() const {
+    const TContact* c = Contact(view_.SelectedRow());
+    return c != nullptr ? c->UserID : std::string();
+  }
+
+  // The rows afresh, the contact selected before selected again.
+  void Refill() {
+    if (contacts_.Updating()) return;
+    const std::string id = heldId_.empty() ? SelectedId() : heldId_;
+    heldId_.clear();
+    beginResetModel();
+    Fill();
+    endResetModel();
+    if (!id.empty()) {
+      if (const TContacts::Key key = contacts_.FindById(id); key != 0) view_.Select(RowOf(key));
+    }
+  }
+
+  TContacts& contacts_;
+  TContactList& view_;
+  std::vector<TContacts::Key> order_;
+  std::vector<platform::TConnection> links_;
+  std::string heldId_;  // selected when the batch began
+};
+
+TContactList::TContactList(TContacts& model, QWidget* parent) : QTreeView(parent), model_(model) {
+  rows_ = new Rows(model_, *this);
+  setModel(rows_);
   header()->hide();
   setRootIsDecorated(false);
   setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -25,98 +178,45 @@ TContactList::TContactList(TContacts& model, QWidget* parent) : QTreeWidget(pare
   setColumnWidth(ColStatus, 70);
   for (int c = ColIP; c < ColumnCount; ++c) setColumnHidden(c, true);
   setUniformRowHeights(true);
-  setSortingEnabled(true);
-  sortByColumn(ColUser, Qt::AscendingOrder);
-
-  links_.push_back(model_.Added.Connect([this](TContacts::Key key, const TContact& c) { ModelAdded(key, c); }));
-  links_.push_back(model_.Changed.Connect([this](TContacts::Key key, const TContact& c) { ModelChanged(key, c); }));
-  links_.push_back(model_.Removed.Connect([this](TContacts::Key key, const TContact&) { ModelRemoved(key); }));
-  links_.push_back(model_.Cleared.Connect([this] { ModelCleared(); }));
-  links_.push_back(model_.UpdateBegun.Connect([this] { BatchBegun(); }));
-  links_.push_back(model_.UpdateEnded.Connect([this] { BatchEnded(); }));
-  if (model_.Updating()) BatchBegun();
-  for (const auto& [key, contact] : model_.Entries()) ModelAdded(key, contact);
 }
 
-QTreeWidgetItem* TContactList::FindById(const std::string& id) const {
-  const auto it = items_.find(model_.FindById(id));
-  return it == items_.end() ? nullptr : it->second;
+TContactList::~TContactList() = default;
+
+QModelIndex TContactList::FindById(const std::string& id) const {
+  const TContacts::Key key = model_.FindById(id);
+  return key == 0 ? QModelIndex() : rows_->RowOf(key);
 }
 
-int TContactList::Count() const { return topLevelItemCount() + static_cast<int>(pending_.size()); }
+int TContactList::Count() const { return rows_->rowCount({}); }
 
-std::string TContactList::Text(const QTreeWidgetItem* item, int column) const {
-  return platform::FromQString(item->text(column));
+QModelIndex TContactList::Row(int row) const { return rows_->index(row, 0); }
+
+std::string TContactList::Text(const QModelIndex& row, int column) const {
+  return platform::FromQString(rows_->data(rows_->index(row.row(), column), Qt::DisplayRole).toString());
 }
 
-int TContactList::Image(const QTreeWidgetItem* item) const {
-  const QVariant v = item->data(ColUser, kImageRole);
-  return v.isValid() ? v.toInt() : -1;
+int TContactList::Image(const QModelIndex& row) const {
+  const TContact* c = ContactOf(row);
+  return c != nullptr ? c->Image : -1;
 }
 
-const TContact* TContactList::ContactOf(const QTreeWidgetItem* item) const {
-  if (item == nullptr) return nullptr;
-  return model_.Find(item->data(ColUser, kKeyRole).toULongLong());
+const TContact* TContactList::ContactOf(const QModelIndex& row) const { return rows_->Contact(row); }
+
+QModelIndex TContactList::SelectedRow() const {
+  if (selectionModel() == nullptr) return {};
+  const QModelIndexList rows = selectionModel()->selectedRows();
+  return rows.isEmpty() ? QModelIndex() : rows.front();
 }
 
-void TContactList::ShowContact(QTreeWidgetItem* item, const TContact& c) {
-  // What the lists show of what the server lists: the contact itself (the
-  // model's) keeps every field whole.
-  const auto shown = [](const std::string& field) {
-    return platform::ToQString(CutPeerText(field, peerbounds::kShownName));
-  };
-  item->setText(ColUser, shown(c.UserName));
-  item->setText(ColStatus, shown(c.Status));
-  item->setText(ColIP, shown(c.ListenIP));
-  item->setText(ColPort, shown(c.ListenPort));
-  item->setText(ColID, shown(c.UserID));
-  item->setText(ColOnline, shown(c.Online));
-  item->setData(ColUser, kImageRole, c.Image);
-  item->setIcon(ColUser, StatusIcon(c.Image));
-}
-
-void TContactList::ModelAdded(TContacts::Key key, const TContact& contact) {
-  auto* item = new QTreeWidgetItem;
-  item->setData(ColUser, kKeyRole, QVariant::fromValue<qulonglong>(key));
-  ShowContact(item, contact);
-  items_[key] = item;
-  if (model_.Updating()) pending_.push_back(item);
-  else addTopLevelItem(item);
-}
-
-void TContactList::ModelChanged(TContacts::Key key, const TContact& contact) {
-  const auto it = items_.find(key);
-  if (it != items_.end()) ShowContact(it->second, contact);
-}
-
-void TContactList::ModelRemoved(TContacts::Key key) {
-  const auto it = items_.find(key);
-  if (it == items_.end()) return;
-  QTreeWidgetItem* item = it->second;
-  items_.erase(it);
-  std::erase(pending_, item);
-  delete item;
-}
-
-void TContactList::ModelCleared() {
-  items_.clear();
-  for (auto* item : pending_) delete item;
-  pending_.clear();
-  clear();
-}
-
-void TContactList::BatchBegun() {
-  setUpdatesEnabled(false);
-  setSortingEnabled(false);
-}
-
-void TContactList::BatchEnded() {
-  if (!pending_.empty()) {
-    QList<QTreeWidgetItem*> batch(pending_.begin(), pending_.end());
-    pending_.clear();
-    addTopLevelItems(batch);
+void TContactList::Select(const QModelIndex& row) {
+  if (!row.isValid()) {
+    clearSelection();
+    return;
   }
-  setSortingEnabled(true);
-  sortByColumn(ColUser, Qt::AscendingOrder);
-  setUpdatesEnabled(true);
+  selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void TContactList::mouseDoubleClickEvent(QMouseEvent* event) {
+  QTreeView::mouseDoubleClickEvent(event);
+  if (OnDblClick) OnDblClick();
 }

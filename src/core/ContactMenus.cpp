@@ -5,15 +5,9 @@
 
 #include "core/ContactList.h"
 
-QTreeWidgetItem* SelectedContactItem(const TContactList& list) {
-  for (int i = 0; i < list.topLevelItemCount(); ++i) {
-    QTreeWidgetItem* item = list.topLevelItem(i);
-    if (item->isSelected()) return item;
-  }
-  return nullptr;
-}
+QModelIndex SelectedContactItem(const TContactList& list) { return list.SelectedRow(); }
 
-bool HasSelectedContact(const TContactList& list) { return SelectedContactItem(list) != nullptr; }
+bool HasSelectedContact(const TContactList& list) { return list.ContactOf(SelectedContactItem(list)) != nullptr; }
 
 std::optional<TContact> SelectedContact(const TContactList& list) {
   const TContact* contact = list.ContactOf(SelectedContactItem(list));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QModelIndex>
 #include <QObject>
 #include <optional>
 #include <string>
@@ -8,13 +9,11 @@
 
 class QAction;
 class QMenu;
-class QTreeWidgetItem;
 class QWidget;
 class TContactList;
 
-// Reading the selected contact of a list. The selected item is the first one,
-// in list order, whose selected state is set.
-QTreeWidgetItem* SelectedContactItem(const TContactList& list);
+// Reading the selected contact of a list: its row (invalid when none).
+QModelIndex SelectedContactItem(const TContactList& list);
 bool HasSelectedContact(const TContactList& list);
 // The selected item as "name{$}status digit{$}ip{$}port{$}id{$}online"; "" when
 // nothing is selected.

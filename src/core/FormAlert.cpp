@@ -120,7 +120,11 @@ TFormAlert::TFormAlert(TSession& session)
     const std::string key = Text(item, ColKey);
     QTimer::singleShot(0, this, [this, key] { ListSelectItem(FindItem(key)); });
   };
-  connect(List, &QTreeWidget::itemClicked, this, choose);
+  // Selected by the mouse or the keys, an item acts; Enter or a double click
+  // on the current one too.
+  connect(List, &QTreeWidget::itemSelectionChanged, this, [this, choose] {
+    for (QTreeWidgetItem* item : List->selectedItems()) choose(item);
+  });
   connect(List, &QTreeWidget::itemActivated, this, choose);
 
   Timer1 = new QTimer(this);

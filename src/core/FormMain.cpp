@@ -370,7 +370,7 @@ void TFormMain::BindContactList(TContactList* list, void (TFormMain::*popup)(), 
     TContactPopup* menu = list == ListF ? PopFriend : list == ListO ? PopOnline : PopIncoming;
     menu->Menu->popup(list->viewport()->mapToGlobal(at));
   });
-  connect(list, &QTreeWidget::itemDoubleClicked, this, dblClick);
+  list->OnDblClick = [this, dblClick] { (this->*dblClick)(); };
 }
 
 // The list area stretches with the window; the lower tabs, the selector panel
@@ -555,6 +555,8 @@ void TFormMain::ActionCheckMessagesExecute() { Session.RunWindowCommand(TWindowC
 void TFormMain::HandleSessionEnd() { ActionExitExecute(); }
 
 void TFormMain::EndProgram() {
+  // The stores first: closing the other windows may take long.
+  SaveBeforeExit();
   // Leave the modal loop we may be in first; the close then runs from the
   // main loop.
   CloseOtherWindows();
@@ -571,17 +573,24 @@ void TFormMain::CloseOtherWindows() {
   }
 }
 
-bool TFormMain::FormCloseQuery() {
-  if (exitDone_) return true;
-  exitDone_ = true;
+void TFormMain::SaveBeforeExit() {
+  if (exitDone_) return;  // after a failure nothing is saved
   Session.BeginExit();
-  CloseOtherWindows();
-  Session.FinishExit();
+  if (formPosSaved_) return;
+  formPosSaved_ = true;
   try {
     SaveMainFormPos(this);
   } catch (const std::exception& e) {
     LogError("None", "None", std::string("Saving the settings: ") + e.what());
   }
+}
+
+bool TFormMain::FormCloseQuery() {
+  if (exitDone_) return true;
+  SaveBeforeExit();
+  exitDone_ = true;
+  CloseOtherWindows();
+  Session.FinishExit();
   RemoveTrayIcon();
   return true;
 }

@@ -186,8 +186,11 @@ class TFormMain : public QMainWindow {
   void RestoreStatusBar();
   // Closes the main window and so ends the program (the exit sequence runs).
   void EndProgram();
+  // The stores and the window's place, once, as the end begins.
+  void SaveBeforeExit();
   void CloseOtherWindows();
   bool exitDone_ = false;
+  bool formPosSaved_ = false;
   bool crashed_ = false;
   bool statusChangeScheduled_ = false;
   bool handlingException_ = false;

@@ -58,12 +58,10 @@ TEST(ContactMenus, SelectedContactIsReadFromTheFirstSelectedItem) {
   model.Add({"Cy", -1, "Offline", "", "", "41000003", "0"});
   EXPECT_FALSE(HasSelectedContact(list));
 
-  QTreeWidgetItem* odd = list.FindById("41000002");
-  odd->setSelected(true);
+  list.Select(list.FindById("41000002"));
   EXPECT_EQ(SelectedContactRecord(list), "Bob{$}0{$}10.0.0.2{$}2961{$}41000002{$}1");
   EXPECT_TRUE(IsSelectedContactOnline(list));
-  odd->setSelected(false);
-  list.FindById("41000003")->setSelected(true);
+  list.Select(list.FindById("41000003"));
   EXPECT_EQ(SelectedContactID(list), "41000003");
   EXPECT_FALSE(IsSelectedContactOnline(list));
   // What a command gets is a copy: the list may change while it runs.

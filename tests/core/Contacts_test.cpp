@@ -32,8 +32,8 @@ TEST(Contacts, MergeAddsEachRecordOnceAndRoutesKnownIdsToUpdate) {
        {}},
       {"offline shows no status; an online invisible user is listed as such",
        "5{$}Eve{$}0{$}1{$}e{$}5||6{$}Fay{$}1{$}2{$}f{$}6", {"5=Offline/0/-1", "6=Invisible/1/2"}, {}},
-      {"unknown or damaged status: no picture, no text", "7{$}Gus{$}1{$}9{$}g{$}7||8{$}Hal{$}1{$}{$}h{$}8",
-       {"7=/1/-1", "8=/1/-1"}, {}},
+      {"status by its decimal value; an unknown one: no picture, no text",
+       "7{$}Gus{$}1{$}9{$}g{$}7||8{$}Hal{$}1{$}03{$}h{$}8", {"7=/1/-1", "8=Away/1/3"}, {}},
       {"short records skipped, extra fields and trailing separators ignored",
        "9{$}Ida{$}1||10{$}Jo{$}1{$}0{$}j{$}10{$}more{$}fields||||",
        {"10=Available/1/0"}, {}},
@@ -68,6 +68,15 @@ TEST(Contacts, BatchEndsWhenAnUpdateRaises) {
   // The record handled before the failure stays.
   EXPECT_NE(list.FindById("2"), 0u);
   EXPECT_EQ(list.Count(), 2);
+  // A status that is no number raises too (the link then ends), after the
+  // records before it; an offline user's status is never read.
+  EXPECT_THROW(MergeUserList(list, "3{$}Cy{$}0{$}x{$}c{$}3||4{$}Di{$}1{$}{$}d{$}4||5{$}Ed{$}1{$}0{$}e{$}5",
+                             [](const std::string&) {}),
+               std::exception);
+  EXPECT_FALSE(list.Updating());
+  EXPECT_NE(list.FindById("3"), 0u);
+  EXPECT_EQ(list.FindById("4"), 0u);
+  EXPECT_EQ(list.FindById("5"), 0u);
 }
 
 TEST(Contacts, IndexFollowsIdChangesRemovalAndClearing) {

@@ -304,15 +304,17 @@ TEST(DirectoryLink, FriendUpdatesNeverRevealAnInvisibleUser) {
   EXPECT_EQ(cy->Status, "Invisible");
 }
 
-// What the program learns of a user's state, from a single update or from
-// a list, every list that shows the user shows; none gains an entry by it.
-TEST(DirectoryLink, AUsersNewStateReachesEveryListThatShowsThem) {
+// Each user list changes its own list: a single update and a friends list the
+// friends alone, a group listing its own alone, where a user listed twice
+// updates the friend the second time. A status is read by its decimal value,
+// and a line break ends a record as "||" does.
+TEST(DirectoryLink, EachUserListChangesOnlyItsOwnList) {
   Client client(1, "", "");
   TSession& s = *client.session;
-  auto bob = [](char mode) { return std::string("52000002{$}Bob{$}1{$}") + mode + "{$}10.0.0.2{$}2960"; };
+  auto bob = [](const std::string& mode) { return "52000002{$}Bob{$}1{$}" + mode + "{$}10.0.0.2{$}2960"; };
   const std::string cy = "63000003{$}Cy{$}1{$}0{$}10.0.0.3{$}2960";
-  client.Link().FillContactList(s.Friends, bob('0'));
-  client.Link().FillContactList(s.Online, bob('0') + "||" + cy);
+  client.Link().FillContactList(s.Friends, bob("0"));
+  client.Link().FillContactList(s.Online, bob("0") + "||" + cy);
   s.Incoming.Add(TContact{"Bob", 0, "Available", "10.0.0.2", "2960", "52000002", "1"});
   auto states = [&](const std::string& id) {
     std::string out;
@@ -320,16 +322,15 @@ TEST(DirectoryLink, AUsersNewStateReachesEveryListThatShowsThem) {
       out += list->FindById(id) == 0 ? "- " : list->At(list->FindById(id)).Status + " ";
     return out;
   };
-  client.Link().UpdateOnlineList(bob('3'));
-  EXPECT_EQ(states("52000002"), "Away Away Away ");
-  client.Link().FillContactList(s.Friends, bob('1'));
-  EXPECT_EQ(states("52000002"), "Busy Busy Busy ");
+  client.Link().UpdateOnlineList(bob("3"));
+  EXPECT_EQ(states("52000002"), "Away Available Available ");
+  client.Link().FillContactList(s.Friends, bob("1"));
+  EXPECT_EQ(states("52000002"), "Busy Available Available ");
   s.Online.Clear();  // as a new listing does
-  // A listing adds an invisible user as listed; the lists it updates show offline.
-  client.Link().FillContactList(s.Online, bob('2') + "||" + cy);
-  EXPECT_EQ(states("52000002"), "Offline Invisible Offline ");
-  client.Link().UpdateOnlineList("63000003{$}Cy{$}1{$}4{$}10.0.0.3{$}2960");
-  EXPECT_EQ(states("63000003"), "- Unavailable - ");
+  client.Link().FillContactList(s.Online, bob("03") + "\r\n" + cy + "||" + bob("4"));
+  EXPECT_EQ(states("52000002"), "Unavailable Away Available ");
+  EXPECT_EQ(states("63000003"), "- Available - ");
+  EXPECT_EQ(s.Online.Count(), 2);
 }
 
 }  // namespace

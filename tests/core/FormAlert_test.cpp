@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QTimer>
 #include <QTreeWidget>
@@ -72,6 +74,14 @@ TEST(FormAlert, OneItemPerKeyAndChoosingActs) {
   alert.ListSelectItem(Item(alert, "Update to 1.2.3.4 Available"));
   EXPECT_EQ(opened, (std::vector<std::string>{"messages 111", "update http://h/u.exe 1.2.3.4"}));
   EXPECT_TRUE(AlertItems(alert).empty());
+
+  // Chosen with the keys, an alert acts as a click does.
+  session.Messages().MessageAnnounced("333", "Cy", "t");
+  alert.List->setFocus();
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QApplication::sendEvent(alert.List, &down);
+  EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return opened.size() == 3; }, 3000));
+  EXPECT_EQ(opened.back(), "messages 333");
 
   // However long, an alert shows whole: its row holds every line it needs.
   session.Updates().UpdateAvailable("1.0.0.1", "http://h/u.exe");

@@ -42,7 +42,7 @@ TEST(FormMain, PrivateChatFromAListAsksForTheGreetingThenRoutesTheContact) {
   session.Router().SetContactHandler(TContactCommand::PrivateChat,
                                      [&](const TContactCall& call) { calls.push_back(call); });
   session.Friends.Add({"Ann", 0, "Available", "10.0.0.1", "2960", "41000001", "1"});
-  form.ListF->FindById("41000001")->setSelected(true);
+  form.ListF->Select(form.ListF->FindById("41000001"));
 
   for (const bool connect : {false, true}) {
     SCOPED_TRACE(connect ? "Connect" : "Cancel");
@@ -70,7 +70,7 @@ TEST(FormMain, PrivateChatFromAListAsksForTheGreetingThenRoutesTheContact) {
   // registered it is logged as not there yet.
   session.Friends.Add({"Bob", -1, "Offline", "", "", "41000002", "0"});
   form.ListF->clearSelection();
-  form.ListF->FindById("41000002")->setSelected(true);
+  form.ListF->Select(form.ListF->FindById("41000002"));
   form.ListFDblClick();
   EXPECT_NE(testing_support::ReadFile(home.Home() / "errorlog.txt").find("Send message: not available yet"),
             std::string::npos);
@@ -99,7 +99,7 @@ TEST(FormMain, PopupsCarryTheirListsCommands) {
                                             "Add to Friend List|Block this User|Show History");
 
   session.Online.Add({"Bob", -1, "Offline", "10.0.0.2", "2961", "41000002", "0"});
-  form.ListO->FindById("41000002")->setSelected(true);
+  form.ListO->Select(form.ListO->FindById("41000002"));
   form.PopOnlinePopup();
   EXPECT_FALSE(form.ActionPChatOnline->isEnabled());
   EXPECT_TRUE(form.ActionAddFriendOnline->isEnabled());

@@ -133,17 +133,23 @@ class Lists(ProgramCase):
                 self.server.send(UID, code, params)
                 # Trace lines of the log-on may still be on their way: wait for this one.
                 p.wait_trace(trace, since=mark)
-        # Listings: statuses as listed, Invisible too; short records are skipped, damaged statuses show none.
+        # Listings: statuses as listed, Invisible too; short records are skipped, unknown statuses show none.
         listing = "||".join([
             "11111111{$}Ann{$}1{$}0{$}10.0.0.4{$}2960",
             "22222222{$}Bob{$}1{$}2{$}10.0.0.5{$}2960",
             "33333333{$}Cy{$}1",
-            "44444444{$}Di{$}1{$}x{$}10.0.0.6{$}2960{$}extra",
+            "44444444{$}Di{$}1{$}9{$}10.0.0.6{$}2960{$}extra",
         ])
         mark = len(p.lines)
         self.server.send(UID, 9010, listing)
         _, line = p.wait_trace(lambda l: l.startswith("list ListO 3 "), since=mark)
         self.assertEqual(sorted(line.split()[3:]), ["11111111=Available", "22222222=Invisible", "44444444="])
+        # A status that is no number ends the link.
+        self.server.send(UID, 9010, "55555555{$}Ed{$}1{$}x{$}10.0.0.6{$}2960")
+        deadline = time.monotonic() + 5
+        while UID in self.server.online_users() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertNotIn(UID, self.server.online_users())
         self.stop(p)
 
     def test_listing_of_ten_thousand_users_split_across_writes(self):

@@ -23,6 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "conversations"))
 import parlo_e2e as e2e  # noqa: E402
+import directory_server  # noqa: E402
 from PrivateChat_test import write_profile  # noqa: E402
 
 UID, PASSWORD = "12345678", "secret1"
@@ -795,6 +796,59 @@ class HostilePackages(AttackCase):
         self.run_rows([("packages whose entries overlap or claim far more than the package holds", packages,
                         logged(r"Decompressing failed: Not a valid zip file!",
                                r"Decompressing failed: The package would unpack to more than its size allows"))])
+
+
+class HostileRelays(AttackCase):
+    """A server that relays messages from thousands of made-up senders and
+    lists a group of 150,000 users. Message windows open up to their bound
+    and stay open; past it messages wait in the store, each stored at the
+    same cost, up to the store's bound. At the end, the program leaves with
+    every store written whole."""
+
+    KEPT_SLACK_KB = MEMORY_SLACK_KB + 32 * 1024
+
+    def test_relays(self):
+        s = self.server
+
+        def senders():
+            since = len(self.program.lines)
+            s.inject(UID, [directory_server.relayed_messages(70000000, 40)])
+            self.assertTrue(wait_until(lambda: self.traced("message announced 70000039", since) == 1, 30))
+            self.assertEqual(sum(l.startswith("message shown ") for _, l in self.program.lines[since:]), 32)
+            # Every further sender waits in the store: a store of thousands
+            # costs each message what the first cost.
+            flood = directory_server.relayed_messages(71000000, 3000)
+            lines = flood.split("\r\n")[:-1]
+            with stall_probe(self.port, self.pid) as probe:
+                s.inject(UID, ["".join(l + "\r\n" for l in lines[i:i + 100]) for i in range(0, len(lines), 100)],
+                         pause=0.02)
+                self.assertTrue(wait_until(lambda: self.traced("message not kept 71002999", since) == 1, 30))
+            self.assertEqual(probe.late(), [], "the program's thread was held")
+            self.assertEqual(self.home.read("Data", "incoming.msg").count("\nmsg0="), 2000)
+
+        def listings():
+            since = len(self.program.lines)
+            s.inject(UID, [directory_server.group_listing(150000)])
+            self.program.wait_trace("list ListO 10000", timeout=30, since=since)
+            s.inject(UID, [directory_server.group_listing(20)])
+            self.program.wait_trace(lambda l: l.startswith("list ListO 20 "), timeout=30, since=since)
+
+        self.run_rows([
+            ("messages from thousands of senders", senders,
+             logged(r"Too many message windows open: new messages wait in the alert\r\n",
+                    r"2000 messages \(or 200 from one sender\) wait to be read; new ones are not kept")),
+            ("a listing of 150,000 users, then one of 20", listings,
+             logged(r"The group lists more users than can be shown: the first 10000 are listed\r\n")),
+        ])
+        # The program ended well (above) with every store whole.
+        for name in ("settings.txt", os.path.join("Data", "groups.grp"), os.path.join("Data", "Profiles.cds")):
+            self.assertTrue(os.path.exists(self.home.file(name)), name)
+        left = [n for folder in (self.home.path, self.home.file("Data")) for n in os.listdir(folder)
+                if re.search(r"\.[A-Za-z0-9]{6}$", n)]
+        self.assertEqual(left, [], "temporary files left behind")
+        log = self.log()
+        for once in ("Too many message windows", "new ones are not kept", "The group lists more users"):
+            self.assertEqual(log.count(once), 1, once)
 
 
 # ----- strangers at a hosted room: list answers and long names ------------------

@@ -165,8 +165,49 @@ TEST(RelayedMessages, PoisonDrainsAndTheRestGoOn) {
   EXPECT_EQ(f.shown.back(), "555: fine");
   EXPECT_EQ(f.session->Messages().Store().Senders(), std::vector<std::string>{"444"});
   const std::string log = f.Log();
-  for (const char* entry : {"\"12a\" is no user id", "111 msg0 cannot be read", "Showing new message from 333"})
+  for (const char* entry : {"\"12a\" is no user id", "111 msg0 cannot be read", "Error Message: Showing new message\r\n",
+                            "Error Message: Receiving message\r\n"})
     EXPECT_NE(log.find(entry), std::string::npos) << entry;
+}
+
+// Storing appends: a message costs one write whatever waits, and a crash in
+// the middle of one loses that one only. What waits is bounded, and the
+// windows too: past their bound a message waits as with ShowMsg off.
+TEST(RelayedMessages, StoreAppendsSurvivesACutAndIsBounded) {
+  const std::string r = "{$}Bea{$}1{$}0{$}ip{$}1{$}t{$}";
+  RelayFixture f("[111]\r\nmsg0=111" + r + "zero\r\n\r\n[111]\r\nmsg1=111" + r + "one, cut sh");
+  EXPECT_EQ(f.session->Messages().Store().Keys("111"), std::vector<std::string>{"msg0"});
+  EXPECT_NE(f.Log().find("a message cut short"), std::string::npos);
+  f.session->Settings.ShowMsg = false;
+  f.Receive(Params("222", "Cy", "hi"));
+  f.Receive(Params("111", "Bea", "again"));
+  const std::string sent = "{$}1{$}0{$}10.0.0.7{$}2960{$}1/2/26 9:00:00{$}";
+  EXPECT_EQ(f.Stored(), "[111]\r\nmsg0=111" + r + "zero\r\n\r\n[111]\r\n[222]\r\nmsg0=222{$}Cy" + sent + "hi\r\n\r\n" +
+                            "[111]\r\nmsg1=111{$}Bea" + sent + "again\r\n\r\n");
+
+  for (int i = 0; i < TIncomingMessages::kMaxWaitingPerSender + 5; ++i) f.Receive(Params("333", "Dee", "flood"));
+  EXPECT_EQ(f.session->Messages().Store().Keys("333").size(), std::size_t(TIncomingMessages::kMaxWaitingPerSender));
+  f.Receive(Params("444", "Eve", "still kept"));
+  EXPECT_EQ(f.session->Messages().Store().Keys("444").size(), 1u);
+  const std::string log = f.Log();
+  EXPECT_EQ(log.find("new ones are not kept"), log.rfind("new ones are not kept"));
+  EXPECT_NE(log.find("new ones are not kept"), std::string::npos);
+
+  // Windows full: the message waits and the main window is told.
+  f.session->Settings.ShowMsg = true;
+  bool room = false;
+  TMessageWindows w;
+  w.IsOpen = [](const std::string&) { return false; };
+  w.Show = [&f](const TRelayedMessage& m) { f.shown.push_back(m.UserID); };
+  w.HasRoom = [&room] { return room; };
+  f.session->Messages().SetWindows(std::move(w));
+  f.Receive(Params("555", "Fay", "wait"));
+  EXPECT_EQ(f.session->Messages().Store().Keys("555").size(), 1u);
+  EXPECT_NE(f.session->StatusText().find("Too many message windows"), std::string::npos);
+  room = true;
+  f.Receive(Params("666", "Gus", "show"));
+  EXPECT_EQ(f.shown, std::vector<std::string>{"666"});
+  EXPECT_TRUE(f.session->Messages().Store().Keys("666").empty());
 }
 
 // History rows follow LogHistory and LogHistoryOnly in both directions, with

@@ -69,6 +69,20 @@ def frame(code, params="", text=""):
     return "  %d<%s>%s" % (code, params, text)
 
 
+def relayed_messages(first_id, senders, each=1, text="hello"):
+    """A hostile server's relayed messages (9012), CR LF ended: `each` from
+    every one of `senders` made-up sender ids counted up from `first_id`."""
+    return "".join(frame(9012, "{$}".join(["%08d" % (first_id + n), "S%d" % n, "1", "0", "10.0.0.9", "2960",
+                                           "1/2/26 9:00:00", text])) + "\r\n"
+                   for n in range(senders) for _ in range(each))
+
+
+def group_listing(users, first_id=100000):
+    """A listing (9010) of `users` made-up users in records as short as they
+    come (no address), CR LF ended: 150,000 of them fill 4 MB."""
+    return frame(9010, "||".join("%d{$}u{$}1{$}0{$}{$}1" % (first_id + n) for n in range(users))) + "\r\n"
+
+
 def parse_line(line):
     """Split one received line into (code, parameters, text).
 

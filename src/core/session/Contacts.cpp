@@ -2,6 +2,7 @@
 
 #include "core/session/TestHooks.h"
 #include "platform/Exception.h"
+#include "platform/Strings.h"
 
 namespace {
 
@@ -43,20 +44,24 @@ bool TUserRecord::Parse(const std::string& record, TUserRecord& out) {
 }
 
 int TUserRecord::Mode() const {
-  if (StatusMode.size() != 1 || StatusMode[0] < '0' || StatusMode[0] > '4') return -1;
-  return StatusMode[0] - '0';
+  const int mode = platform::StrToInt(StatusMode);
+  return mode >= 0 && mode <= 4 ? mode : -1;
 }
 
 std::vector<std::string> SplitUserList(const std::string& text) {
   std::vector<std::string> records;
-  size_t start = 0;
-  while (start <= text.size()) {
-    const size_t end = text.find("||", start);
-    const size_t stop = end == std::string::npos ? text.size() : end;
-    if (stop > start) records.push_back(text.substr(start, stop - start));
-    if (end == std::string::npos) break;
-    start = end + 2;
+  std::string record;
+  for (size_t i = 0; i < text.size();) {
+    const bool lineEnd = text[i] == '\r' || text[i] == '\n';
+    if (lineEnd || text.compare(i, 2, "||") == 0) {
+      if (!record.empty()) records.push_back(std::move(record));
+      record.clear();
+      i += lineEnd && !(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 1 : 2;
+    } else {
+      record += text[i++];
+    }
   }
+  if (!record.empty()) records.push_back(std::move(record));
   return records;
 }
 
@@ -129,7 +134,9 @@ void TContacts::Remove(Key key) {
 
 void TContacts::Clear() {
   entries_.clear();
-  byId_.clear();
+  // The index's buckets go too: a big listing replaced by a small one gives
+  // its room back.
+  std::unordered_map<std::string, Key>().swap(byId_);
   Cleared();
 }
 
@@ -158,10 +165,9 @@ void AddContactItem(TContacts& list, const std::string& record) {
   TUserRecord r;
   if (!TUserRecord::Parse(record, r)) return;
   TContact c{r.UserName, -1, "", r.ListenIP, r.ListenPort, r.UserID, r.Online};
-  const int mode = r.Mode();
   if (r.Online == "0") {
     c.Status = "Offline";
-  } else if (mode >= 0) {
+  } else if (const int mode = r.Mode(); mode >= 0) {
     c.Image = mode;
     c.Status = StatusText[mode];
   }
@@ -171,11 +177,10 @@ void AddContactItem(TContacts& list, const std::string& record) {
 bool ChangeContactItem(TContacts& list, TContacts::Key key, const TUserRecord& record) {
   TContact c = list.At(key);
   const std::string before = c.Status;
-  const int mode = record.Mode();
   if (record.StatusMode == "2" || record.Online == "0") {
     c.Image = -1;
     c.Status = "Offline";
-  } else if (mode >= 0) {
+  } else if (const int mode = record.Mode(); mode >= 0) {
     c.Image = mode;
     c.Status = StatusText[mode];
   }

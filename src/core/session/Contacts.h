@@ -23,11 +23,14 @@ struct TUserRecord {
 
   // Nothing when the record has fewer than six fields.
   static bool Parse(const std::string& record, TUserRecord& out);
-  // The StatusMode as 0..4, or -1 for anything else (a damaged or unknown value).
+  // The StatusMode's decimal value ("03" is 3) when it is 0..4, or -1 for
+  // another number; raises platform::EConvertError for a StatusMode that is
+  // no number (the directory link then logs and ends the link).
   int Mode() const;
 };
 
-// The records of a UserList ("rec||rec||..."); empty pieces are skipped.
+// The records of a UserList ("rec||rec||..."), which a line break also ends;
+// empty pieces are skipped.
 std::vector<std::string> SplitUserList(const std::string& text);
 
 // One contact as a list shows it. The status picture and text are kept as
@@ -128,7 +131,8 @@ int MergeUserList(TContacts& list, const std::string& userList, UpdateFn&& updat
 
 // Adds one record (nothing for a record of fewer than six fields). A user who
 // is offline shows "Offline"; one the server lists as online shows the status
-// it gives, "Invisible" too. An unknown status gets no picture and no text.
+// it gives, "Invisible" too. An unknown status gets no picture and no text
+// (the columns after it stay in place); one that is no number raises.
 void AddContactItem(TContacts& list, const std::string& record);
 
 // The entry takes the record's name, address and state: offline or invisible

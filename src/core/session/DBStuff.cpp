@@ -95,6 +95,15 @@ TDBStuff::TDBStuff(const std::filesystem::path& dataFolder, TDBStuffHooks hooks)
 }
 
 TDBStuff::~TDBStuff() {
+  if (!savedAtExit_) SaveAll();
+}
+
+void TDBStuff::SaveAtExit() {
+  savedAtExit_ = true;
+  SaveAll();
+}
+
+void TDBStuff::SaveAll() {
   try {
     SaveProfiles();
   } catch (const platform::EDatabaseError& e) {

@@ -39,8 +39,12 @@ class TDBStuff {
   // Loads the three tables from dataFolder (created when missing). A missing
   // file gives an empty table; an unreadable one is kept aside and logged.
   explicit TDBStuff(const std::filesystem::path& dataFolder, TDBStuffHooks hooks = {});
-  // Writes all three tables back, as the program's last act on them.
+  // Writes all three tables back, as the program's last act on them, unless
+  // SaveAtExit did.
   ~TDBStuff();
+  // The same at once, when the program starts to end: what follows may take
+  // long, and whatever is still open may be cut off by a hard stop.
+  void SaveAtExit();
   TDBStuff(const TDBStuff&) = delete;
   TDBStuff& operator=(const TDBStuff&) = delete;
 
@@ -116,6 +120,7 @@ class TDBStuff {
  private:
   void LocateProfile(const std::string& name);
   void SaveFriends();
+  void SaveAll();
   void Log(const std::string& message) const;
 
   TDBStuffHooks hooks_;
@@ -124,6 +129,7 @@ class TDBStuff {
   std::filesystem::path friendsFile_;
   int friendsHolds_ = 0;
   bool friendsChanged_ = false;
+  bool savedAtExit_ = false;
 };
 
 extern TDBStuff* DBStuff;

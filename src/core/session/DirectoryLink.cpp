@@ -32,6 +32,9 @@ constexpr const char* kConnectFailed = "Server: ";
 // unknown so far is added; no real user has this many friends, and past it
 // the list (and every view of it) would grow for as long as the server sends.
 constexpr int kFriendsLimit = 10000;
+// A group's listing shown: more rows than anyone scrolls through, and each
+// one held while the listing is shown.
+constexpr int kListingLimit = 10000;
 
 }  // namespace
 
@@ -286,13 +289,13 @@ void TDirectoryLink::ProcessServerCommand(int code, const std::string& params, c
       Send(cmd::ListingRequest, s.CurrentGroup);
       break;
     case cmd::Listing: {
+      session_.SetStatusText("");
       {
         TContactsUpdate batch(session_.Online);
         session_.Online.Clear();
         FillContactList(session_.Online, params);
       }
       TraceContacts(session_.Online);
-      session_.SetStatusText("");
       if (KeepAlivePending) {
         KeepAlivePending = false;
         Send(cmd::ListingTaken, "");
@@ -308,8 +311,9 @@ void TDirectoryLink::ProcessServerCommand(int code, const std::string& params, c
         testhooks::Trace("message blocked");
         break;
       }
-      IncomingMessage(params);
+      // Cleared first: what the message's road has to say stays in view.
       session_.SetStatusText("");
+      IncomingMessage(params);
       break;
     case cmd::LogonDone:
       Send(cmd::LogonDoneTaken, "");
@@ -413,33 +417,24 @@ void TDirectoryLink::MarkFriendsOffline() { MarkAllOffline(session_.Friends); }
 void TDirectoryLink::FillContactList(TContacts& list, const std::string& userList) {
   const bool friends = &list == &session_.Friends;
   TDBStuff::TFriendsSaveHold hold(session_.DB());
-  const int dropped = MergeUserList(
-      list, userList, [this](const std::string& record) { UpdateFriend(record); },
-      friends ? kFriendsLimit : std::numeric_limits<int>::max());
-  for (const std::string& record : SplitUserList(userList)) ShareUserState(record, list);
+  const int limit = friends ? kFriendsLimit : kListingLimit;
+  const int dropped = MergeUserList(list, userList, [this](const std::string& record) { UpdateFriend(record); }, limit);
   hold.Release();
-  if (dropped > 0)
+  if (dropped == 0) return;
+  if (friends) {
     LogError(serverAddr_, serverPort_,
              "The friends list holds no more than " + std::to_string(kFriendsLimit) + " users; " +
                  std::to_string(dropped) + " more listed by the server were left out");
-}
-
-void TDirectoryLink::UpdateOnlineList(const std::string& record) {
-  UpdateFriend(record);
-  ShareUserState(record, session_.Friends);
-}
-
-// What one list learns of a user, every other list that shows the user shows
-// too; no list gains an entry by it.
-void TDirectoryLink::ShareUserState(const std::string& record, const TContacts& learnt) {
-  TUserRecord r;
-  if (!TUserRecord::Parse(record, r)) return;
-  if (&learnt != &session_.Friends && session_.Friends.FindById(r.UserID) != 0) UpdateFriend(record);
-  for (TContacts* list : {&session_.Online, &session_.Incoming}) {
-    if (list == &learnt) continue;
-    if (const TContacts::Key key = list->FindById(r.UserID); key != 0) ChangeContactItem(*list, key, r);
+    return;
   }
+  const std::string notice = "The group lists more users than can be shown: the first " +
+                             std::to_string(kListingLimit) + " are listed";
+  if (!listingCutSaid_) LogError(serverAddr_, serverPort_, notice);
+  listingCutSaid_ = true;
+  session_.SetStatusText(notice);
 }
+
+void TDirectoryLink::UpdateOnlineList(const std::string& record) { UpdateFriend(record); }
 
 void TDirectoryLink::UpdateFriend(const std::string& record) {
   TUserRecord r;
@@ -452,12 +447,10 @@ void TDirectoryLink::UpdateFriend(const std::string& record) {
     if (ChangeContactItem(friends, key, r) && !KeepAlivePending) session_.Paths().PlayEventSound(kFriendStatusSound);
     return;
   }
-  const int mode = r.Mode();
-  const bool offline = r.StatusMode == "2" || r.Online == "0";
   TContact c{r.UserName, -1, "", r.ListenIP, r.ListenPort, r.UserID, r.Online};
-  if (offline) {
+  if (r.StatusMode == "2" || r.Online == "0") {
     c.Status = "Offline";
-  } else if (mode >= 0) {
+  } else if (const int mode = r.Mode(); mode >= 0) {
     c.Image = mode;
     c.Status = StatusText[mode];
   }

@@ -63,15 +63,17 @@ class TDirectoryLink {
   // stored ones emptied) when they cannot be read.
   bool HandleRegistrationReply(const std::string& params);
   void ShowInvalidLogon();
-  // One user's state (9016) into the friends list and the stored friend, and
-  // into the entries the other lists hold of that user.
+  // One user's state (9016) into the friends list and the stored friend; the
+  // other lists are not touched.
   void UpdateOnlineList(const std::string& record);
   // Every friend shown offline, before the server's states are filled in again.
   void MarkFriendsOffline();
-  // A whole user list merged into a list; the friends list takes no more
-  // than kFriendsLimit users (what is left out is logged). The other lists
-  // show the new state of the users they hold. The friends store is saved
-  // once for the whole list.
+  // A whole user list merged into a list: a user it holds already goes to
+  // UpdateOnlineList (the friends list only), any other is added. The friends
+  // list takes no more than kFriendsLimit users (what is left out is logged),
+  // a group's listing kListingLimit (said once in the log; the status bar
+  // says it while the listing is cut). The friends store is saved once for
+  // the whole list.
   void FillContactList(TContacts& list, const std::string& userList);
 
   // Sends the keep-alive while connected, reconnects while not (AutoLogon).
@@ -101,13 +103,13 @@ class TDirectoryLink {
   void SendLogon();
   // The friends list and the stored friend take one user's state.
   void UpdateFriend(const std::string& record);
-  void ShareUserState(const std::string& record, const TContacts& learnt);
 
   TSession& session_;
   std::unique_ptr<TParloSocket> listServ_;
   // A modal window of this link (registration, password) is open, or the
   // connect action runs: the keep-alive leaves the link alone.
   bool inConnectAction_ = false;
+  bool listingCutSaid_ = false;
   // The credentials the server refused: the keep-alive does not try them again.
   std::string refusedUserID_, refusedUserPass_;
   bool logonRefused_ = false;

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <fstream>
+#include <iterator>
 #include <optional>
 
 #include "core/session/ErrorLog.h"
 #include "platform/IniStore.h"
+#include "platform/Stream.h"
 
 namespace {
 
@@ -24,21 +27,83 @@ std::optional<unsigned long long> KeyNumber(const std::string& key) {
 
 void Log(const std::string& message) { LogError("None", "None", message); }
 
+// Larger files are set aside by the store's own reading.
+constexpr std::uintmax_t kLargestMended = 16u << 20;
+
 }  // namespace
 
-TIncomingMessages::TIncomingMessages(const platform::FileName& file)
-    : ini_(std::make_unique<platform::IniStore>(file, Log)) {}
+TIncomingMessages::TIncomingMessages(const platform::FileName& file) : file_(file) {
+  try {
+    MendTail();
+  } catch (const std::exception& e) {
+    Log(std::string("Reading the incoming messages: ") + e.what());
+  }
+  ini_ = std::make_unique<platform::IniStore>(file, Log);
+  Count();
+}
 
-TIncomingMessages::~TIncomingMessages() = default;
+TIncomingMessages::~TIncomingMessages() {
+  // The appends put every message on disk already; the store would write the
+  // whole file again as it goes, at the program's end.
+  if (rewrite_) Save();
+  if (!rewrite_) ini_->Load();
+}
+
+void TIncomingMessages::MendTail() const {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(file_.Path(), ec);
+  if (ec || size == 0 || size > kLargestMended) return;
+  std::ifstream in(file_.Path(), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // A crash may leave the last append half written, or the file longer than
+  // what reached the disk (zeros): both only at its end.
+  const std::size_t zero = bytes.find('\0');
+  const std::size_t whole = bytes.find_last_of('\n', zero == std::string::npos ? std::string::npos : zero);
+  const std::size_t keep = whole == std::string::npos ? 0 : whole + 1;
+  if (keep == bytes.size()) return;
+  if (zero != std::string::npos && bytes.find_first_not_of('\0', zero) != std::string::npos) return;  // not a tail
+  platform::ReplaceFile(file_, bytes.data(), keep);
+  Log("Incoming messages: a message cut short at the end of " + file_.Display() + " (" +
+      std::to_string(bytes.size() - keep) + " bytes) was dropped");
+}
+
+void TIncomingMessages::Count() {
+  waiting_ = 0;
+  bytes_ = 0;
+  for (const std::string& sender : ini_->ReadSections()) {
+    for (const std::string& key : ini_->ReadSection(sender)) {
+      ++waiting_;
+      bytes_ += sender.size() + key.size() + ini_->ReadString(sender, key, "").size();
+    }
+  }
+}
 
 std::string TIncomingMessages::Add(const std::string& senderId, const std::string& record) {
+  const std::vector<std::string> keys = ini_->ReadSection(senderId);
   unsigned long long next = 0;
-  for (const std::string& key : ini_->ReadSection(senderId))
+  for (const std::string& key : keys)
     if (const auto n = KeyNumber(key)) next = std::max(next, *n + 1);
   const std::string key = "msg" + std::to_string(next);
+  const std::size_t size = senderId.size() + key.size() + record.size();
+  if (waiting_ >= kMaxWaiting || static_cast<int>(keys.size()) >= kMaxWaitingPerSender ||
+      bytes_ + size > kMaxWaitingBytes)
+    return "";
   ini_->WriteString(senderId, key, record);
-  Save();
+  ++waiting_;
+  bytes_ += size;
+  if (rewrite_) Save();
+  else Append("[" + senderId + "]\r\n" + key + "=" + record + "\r\n\r\n");
   return key;
+}
+
+void TIncomingMessages::Append(const std::string& text) {
+  std::ofstream out(file_.Path(), std::ios::binary | std::ios::app);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.flush();
+  if (out) return;
+  // Part of it may stand in the file: the next change writes the whole store.
+  rewrite_ = true;
+  Log("Saving the incoming messages: " + file_.Display() + " could not be written to");
 }
 
 std::vector<std::string> TIncomingMessages::Keys(const std::string& senderId) const {
@@ -70,10 +135,13 @@ void TIncomingMessages::RemoveSender(const std::string& senderId) {
 std::vector<std::string> TIncomingMessages::Senders() const { return ini_->ReadSections(); }
 
 void TIncomingMessages::Save() {
-  if (!ini_->Modified()) return;
+  Count();
+  if (!ini_->Modified() && !rewrite_) return;
   try {
     ini_->Save();
+    rewrite_ = false;
   } catch (const std::exception& e) {
+    rewrite_ = true;
     Log(std::string("Saving the incoming messages: ") + e.what());
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,11 +16,23 @@ class IniStore;
 // each value the whole record as received. It survives restarts, so messages
 // from an earlier run are still there to be shown.
 //
-// Every change is saved at once, through a temporary file renamed over the
-// old one. A save that fails is logged; the store keeps the change and the
-// next save writes it.
+// A new message is appended to the file as a section line and its key line,
+// so that storing one costs the same however many wait; a sender's section may
+// therefore stand in the file more than once, and readers take them as one.
+// A message cut short by a crash (the file's last line without its line end)
+// is dropped when the file is read, and the file is written again without it.
+// Taking messages out writes the whole file through a temporary file renamed
+// over the old one. A write that fails is logged; the store keeps the change
+// and the next write puts the whole store on disk.
+//
+// What waits is bounded: past kMaxWaiting messages in all, kMaxWaitingPerSender
+// from one sender or kMaxWaitingBytes, a new message is not kept.
 class TIncomingMessages {
  public:
+  static constexpr int kMaxWaiting = 2000;
+  static constexpr int kMaxWaitingPerSender = 200;
+  static constexpr std::size_t kMaxWaitingBytes = 8u << 20;
+
   explicit TIncomingMessages(const platform::FileName& file);
   ~TIncomingMessages();
   TIncomingMessages(const TIncomingMessages&) = delete;
@@ -27,8 +40,8 @@ class TIncomingMessages {
 
   // Keeps the record under the sender's next key, one past the highest key
   // the section holds, so that a waiting message is never written over; the
-  // key is returned. Raises platform::EIniError for a sender or record the
-  // file cannot hold.
+  // key is returned, or "" when the store holds all it may. Raises
+  // platform::EIniError for a sender or record the file cannot hold.
   std::string Add(const std::string& senderId, const std::string& record);
   // The sender's message keys in the order they arrived (by their number, not
   // their place in the file); keys of any other form are not listed.
@@ -41,7 +54,16 @@ class TIncomingMessages {
   std::vector<std::string> Senders() const;
 
  private:
+  // The whole store written again (after removals, or when an append failed).
   void Save();
+  void Append(const std::string& text);
+  // Drops a last line cut short (or a zero-filled tail) from the file.
+  void MendTail() const;
+  void Count();
 
+  platform::FileName file_;
   std::unique_ptr<platform::IniStore> ini_;
+  int waiting_ = 0;
+  std::size_t bytes_ = 0;
+  bool rewrite_ = false;  // the file on disk lags behind the store
 };

@@ -71,12 +71,42 @@ void TRelayedMessages::StoreRelayedMessage(const std::string& params) {
       testhooks::Trace("message dropped");
       return;
     }
-    const std::string key = store_->Add(message->UserID, message->Record);
-    testhooks::Trace("message stored " + message->UserID + " " + key);
+    std::string key;
+    if (!ShowsAtOnce(*message)) {
+      key = store_->Add(message->UserID, message->Record);
+      if (key.empty()) {
+        if (!storeFullSaid_)
+          Log("Receiving message: " + std::to_string(TIncomingMessages::kMaxWaiting) +
+              " messages (or " + std::to_string(TIncomingMessages::kMaxWaitingPerSender) +
+              " from one sender) wait to be read; new ones are not kept until some are read");
+        storeFullSaid_ = true;
+        testhooks::Trace("message not kept " + message->UserID);
+        return;
+      }
+      storeFullSaid_ = false;
+      testhooks::Trace("message stored " + message->UserID + " " + key);
+    }
     AddIncomingSender(*message, key);
-  } catch (const std::exception& e) {
-    Log(std::string("Receiving message: ") + e.what());
+  } catch (const std::exception&) {
+    Log("Receiving message");
   }
+}
+
+bool TRelayedMessages::ShowsAtOnce(const TRelayedMessage& message) {
+  if (!HasWindows() || session_.IsUserBlocked(message.Record)) return false;
+  if (windows_.IsOpen(message.UserID)) return true;
+  if (!session_.Settings.ShowMsg) return false;
+  if (!windows_.HasRoom || windows_.HasRoom()) {
+    windowsFullSaid_ = false;
+    return true;
+  }
+  // Said once while the windows stay full; the text stays in the status bar
+  // as the messages keep coming.
+  const std::string notice = "Too many message windows open: new messages wait in the alert";
+  if (!windowsFullSaid_) Log(notice);
+  windowsFullSaid_ = true;
+  session_.SetStatusText(notice);
+  return false;
 }
 
 void TRelayedMessages::AddIncomingSender(const TRelayedMessage& message, const std::string& key) {
@@ -93,7 +123,7 @@ void TRelayedMessages::AddIncomingSender(const TRelayedMessage& message, const s
     session_.Incoming.Add(std::move(c));
     TraceContacts(session_.Incoming);
   }
-  if (session_.Settings.ShowMsg && HasWindows()) ShowRelayedMessage(message, message.UserID, key);
+  if (key.empty()) ShowRelayedMessage(message, message.UserID, key, "Receiving message");
   else AnnounceRelayedMessage(message, message.UserID, key);
 }
 
@@ -104,28 +134,28 @@ bool TRelayedMessages::FindIncomingSender(const std::string& userId) const {
 // The key goes whatever the window made of the message: one that cannot be
 // shown must not come back at every check and hold up the ones after it.
 void TRelayedMessages::ShowRelayedMessage(const TRelayedMessage& message, const std::string& senderId,
-                                          const std::string& key) {
+                                          const std::string& key, const char* entry) {
   LogHistory(senderId, message.UserName, message.Sent, message.Message);
   try {
     windows_.Show(message);
     testhooks::Trace("message shown " + senderId + " " + key);
-  } catch (const std::exception& e) {
-    Log("Showing new message from " + senderId + ": " + e.what() + "; the message is dropped");
+  } catch (const std::exception&) {
+    Log(entry);
   }
-  store_->Remove(senderId, key);
+  if (!key.empty()) store_->Remove(senderId, key);
 }
 
 void TRelayedMessages::AnnounceRelayedMessage(const TRelayedMessage& message, const std::string& senderId,
                                               const std::string& key) {
   try {
     if (HasWindows() && windows_.IsOpen(senderId)) {
-      ShowRelayedMessage(message, senderId, key);
+      ShowRelayedMessage(message, senderId, key, "Showing message alert");
       return;
     }
     testhooks::Trace("message announced " + senderId);
     MessageAnnounced(senderId, message.UserName, message.Sent);
-  } catch (const std::exception& e) {
-    Log(std::string("Showing message alert: ") + e.what());
+  } catch (const std::exception&) {
+    Log("Showing message alert");
   }
 }
 
@@ -157,18 +187,15 @@ void TRelayedMessages::OpenMessagesFrom(const std::string& userId) {
     // Without a window to show them in, the messages wait for the next check.
     if (!HasWindows() || !IsDecimalUserId(userId)) return;
     for (const std::string& key : store_->Keys(userId)) {
+      // The section goes as a whole below: one write for all of them.
       const auto message = TRelayedMessage::Parse(store_->Read(userId, key));
-      if (message) {
-        ShowRelayedMessage(*message, userId, key);
-      } else {
-        Log("Incoming messages: " + userId + " " + key + " cannot be read; it is dropped");
-        store_->Remove(userId, key);
-      }
+      if (message) ShowRelayedMessage(*message, userId, "", "Showing new message");
+      else Log("Incoming messages: " + userId + " " + key + " cannot be read; it is dropped");
     }
     store_->RemoveSender(userId);
     AnnounceFirstWaiting();
-  } catch (const std::exception& e) {
-    Log(std::string("Showing new message: ") + e.what());
+  } catch (const std::exception&) {
+    Log("Showing new message");
   }
 }
 
@@ -177,7 +204,7 @@ void TRelayedMessages::CheckMessages() {
     if (AnnounceFirstWaiting()) return;
     testhooks::Trace("no messages waiting");
     NoMessagesWaiting();
-  } catch (const std::exception& e) {
-    Log(std::string("Checking message alerts: ") + e.what());
+  } catch (const std::exception&) {
+    Log("Checking message alerts");
   }
 }

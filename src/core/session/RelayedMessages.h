@@ -18,6 +18,8 @@ struct TMessageWindows {
   std::function<bool(const std::string& userId)> IsOpen;
   // The message into the sender's open window, or into a new one.
   std::function<void(const TRelayedMessage& message)> Show;
+  // Another message window may open now (empty: always).
+  std::function<bool()> HasRoom;
 };
 
 // Instant messages through the directory server: what the user sends goes out
@@ -28,7 +30,11 @@ struct TMessageWindows {
 // history when the settings say so.
 //
 // A message never holds up the others: one that cannot be read or shown is
-// logged and taken out of the store, and the rest go on.
+// logged and taken out of the store, and the rest go on. A message shown at
+// once is never stored. While the windows hold all they may, a message for a
+// sender without a window waits and is announced, as with ShowMsg off; the
+// main window's status bar says so. What waits is bounded by the store: past
+// its bound a message is logged and not kept.
 class TRelayedMessages {
  public:
   explicit TRelayedMessages(TSession& session);
@@ -64,7 +70,11 @@ class TRelayedMessages {
   void AddIncomingSender(const TRelayedMessage& message, const std::string& key);
   // The sender is listed in the Incoming list already.
   bool FindIncomingSender(const std::string& userId) const;
-  void ShowRelayedMessage(const TRelayedMessage& message, const std::string& senderId, const std::string& key);
+  // `key` "": the message is not stored. `entry` names the operation in the log.
+  void ShowRelayedMessage(const TRelayedMessage& message, const std::string& senderId, const std::string& key,
+                          const char* entry);
+  // Where a message goes as it arrives: into a window now, or to wait.
+  bool ShowsAtOnce(const TRelayedMessage& message);
   void AnnounceRelayedMessage(const TRelayedMessage& message, const std::string& senderId, const std::string& key);
   // Drops what cannot be read on the way; false when nothing readable waits.
   bool AnnounceFirstWaiting();
@@ -75,4 +85,5 @@ class TRelayedMessages {
   std::unique_ptr<TIncomingMessages> store_;
   TMessageWindows windows_;
   platform::TConnection incoming_;
+  bool windowsFullSaid_ = false, storeFullSaid_ = false;
 };

@@ -515,17 +515,20 @@ void TSession::RequestEnd() {
 void TSession::BeginExit() {
   closing_ = true;
   link_->EnableKeepAlive(false);
+  if (storesSaved_) return;
+  storesSaved_ = true;
   SaveGroups();
-}
-
-void TSession::FinishExit() {
-  listener_->Stop();
-  link_->Socket().Close();
   try {
     if (settingsLoaded_) SaveSettings();
   } catch (const std::exception& e) {
     LogError("None", "None", std::string("Saving the settings: ") + e.what());
   }
+  db_->SaveAtExit();
+}
+
+void TSession::FinishExit() {
+  listener_->Stop();
+  link_->Socket().Close();
 }
 
 void TSession::CloseLinks() {

@@ -143,10 +143,13 @@ class TSession {
   // The program must end (a cancelled registration, a wrong start-up
   // password): Closing is set and EndRequested raised; the main window closes.
   void RequestEnd();
-  // The first half of the exit: nothing starts any more, the groups are saved.
+  // The first half of the exit: nothing starts any more, and the stores are
+  // saved (the groups, the settings when they were ever loaded, the tables),
+  // once, before anything that can take long: a hard stop after a signal
+  // must never cut a save short.
   void BeginExit();
   // The second half, once the other windows are closed: the listener and the
-  // link closed and the settings saved (when they were ever loaded).
+  // link closed.
   void FinishExit();
   // The very end: the listener stopped and the link dropped at once.
   void CloseLinks();
@@ -189,4 +192,5 @@ class TSession {
   int serverImage_ = 0, listenerImage_ = 0;
   bool closing_ = false;
   bool settingsLoaded_ = false;
+  bool storesSaved_ = false;
 };
