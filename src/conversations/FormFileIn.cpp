@@ -59,9 +59,9 @@ TFormFileIn::TFormFileIn(TSession& session, TTransferPrompts& prompts, std::uniq
 
 void TFormFileIn::ShowOffer() {
   const TFileOffer& offer = receiver_->Offer();
-  PUser->setText(dialoglook::PeerText(offer.Sender, peerbounds::kShownName) +
+  PUser->setText(dialoglook::PeerText(platform::ControlsMapped(offer.Sender), peerbounds::kShownName) +
                  platform::ToQString(" at IP: " + receiver_->PeerIp()));
-  PFileName->setText(dialoglook::PeerText(offer.PackageName, peerbounds::kShownName));
+  PFileName->setText(dialoglook::PeerText(platform::ControlsMapped(offer.PackageName), peerbounds::kShownName));
   PSize->setText(QString::number(offer.Size) + " bytes");
   Memo->setPlainText(dialoglook::MemoFromText(TCmdParser::UnescapeText(offer.Description)));
   SetOpenButton(receiver_->Kind());
@@ -112,7 +112,8 @@ void TFormFileIn::ButOpenClick() {
       break;
     }
     case TTransferKind::Image:
-      if (!files.empty()) ShowPicture(files.back(), CutPeerText(receiver_->Offer().Sender, peerbounds::kShownName));
+      if (!files.empty()) ShowPicture(files.back(),
+                    platform::ControlsMapped(CutPeerText(receiver_->Offer().Sender, peerbounds::kShownName)));
       break;
     case TTransferKind::Sound:
       if (!files.empty()) PlaySound(files.back());
