@@ -59,7 +59,12 @@ void TFileReceiver::Start() {
 }
 
 void TFileReceiver::SendAuthorization() {
-  if (state_ != TState::Offered || !Connected()) return;
+  if (state_ != TState::Offered) return;
+  // Accepted after the sender left: nothing can come any more.
+  if (!Connected()) {
+    SetState(TState::Over);
+    return;
+  }
   view_->AddLog("Sending authorization...");
   SetState(TState::Accepted);
   socket_->SendCommand(cmd::FileAccepted, "", "");
@@ -91,18 +96,6 @@ void TFileReceiver::HandleCommand(int code, const std::string& params) {
       break;
     default:
       break;
-  }
-}
-
-std::string TFileReceiver::EndedEarlyText(bool) const {
-  switch (state_) {
-    case TState::Offered:
-      return "Transfer cancelled: the sender closed the link...";
-    case TState::Receiving:
-      return "Transfer failed: the link closed after " + std::to_string(received_) + " of " +
-             std::to_string(expected_) + " bytes...";
-    default:
-      return "Transfer failed: the link closed before the package came...";
   }
 }
 

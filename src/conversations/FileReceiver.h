@@ -62,7 +62,6 @@ class TFileReceiver : public TTransferLink {
  protected:
   void HandleCommand(int code, const std::string& params) override;
   void RawDataAvailable() override;
-  std::string EndedEarlyText(bool lost) const override;
   void Discard() override;
 
  private:

@@ -53,7 +53,6 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
   iconsFolder_ = session_.Paths().AppPath + "Icons\\";
   Client = session_.Paths().LoadWindowFont("Client", platform::clBlack);
   Peer = session_.Paths().LoadWindowFont("Peer", platform::clNavy);
-  loadedFonts_ = {Client, Peer};
 
   TPrivateChatHost host;
   host.LogError = [](const std::string& addr, const std::string& port, const std::string& message) {
@@ -68,20 +67,13 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
   };
   host.LinkClosed = [this] {
     if (cam_) cam_->CloseCam();
-    // A caller who left before anyone said a word leaves nothing to read:
-    // the window goes by itself, and its place among the requests that wait
-    // on the user with it; a reply the user has begun keeps it.
-    if (chat_->NothingSaid() && MemoGo->toPlainText().isEmpty())
-      QTimer::singleShot(0, this, [this] {
-        if (!isVisible()) return;
-        leftUnheard_ = true;
-        close();
-      });
   };
   chat_ = std::make_unique<TPrivateChat>(*this, std::move(host), std::move(socket));
 
   BuildWindow();
   BuildMenus();
+  // The first keys typed into a new chat go into the input.
+  MemoGo->setFocus();
   AskSaveChat = [this] {
     return session_.Prompts().AskYesNo("Would you like to save this chat session?", "Save Chat?", false);
   };
@@ -263,15 +255,8 @@ void TFormPChat::closeEvent(QCloseEvent* e) {
   try {
     chat_->Close();
     if (cam_) cam_->CloseCam();
-  } catch (const std::exception&) {
-    LogError("None", "None", "PChat Closing Error");
-  }
-  try {
-    // A window that went by itself writes nothing the user did not change.
-    if (!leftUnheard_ || loadedFonts_ != std::pair(Client, Peer)) {
-      session_.Paths().SaveWindowFont("Client", Client);
-      session_.Paths().SaveWindowFont("Peer", Peer);
-    }
+    session_.Paths().SaveWindowFont("Client", Client);
+    session_.Paths().SaveWindowFont("Peer", Peer);
     const platform::TQuestionsAbout about(this);
     if (Transcript->GetModified() && AskSaveChat && AskSaveChat() && self) SaveChat();
   } catch (const std::exception&) {

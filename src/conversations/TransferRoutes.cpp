@@ -82,12 +82,11 @@ TFormFileIn* TTransferRoutes::HandleFileOffer(TPeerRequest& request) {
   };
   const auto offer = TFileOffer::Parse(request.Params());
   if (!offer) return refuse("no known kind, or no size of 1 to 4294967295 bytes");
-  // An offer whose link has ended can no longer be taken: its window is
-  // going by itself and holds no place.
+  // An offer stays on screen until the user answers it, whether or not its
+  // sender is still there.
   const auto unanswered = [](QWidget& window) {
     auto* in = dynamic_cast<TFormFileIn*>(&window);
-    return in != nullptr && in->Receiver().State() == TFileReceiver::TState::Offered &&
-           in->Receiver().Outcome() == TTransferLink::TOutcome::Pending;
+    return in != nullptr && in->Receiver().State() == TFileReceiver::TState::Offered;
   };
   const auto addressOf = [](QWidget& window) { return static_cast<TFormFileIn&>(window).Receiver().PeerIp(); };
   if (const char* full = UnansweredCapReached(windows_, addr, unanswered, addressOf)) return refuse(full);
