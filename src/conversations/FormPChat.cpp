@@ -1,6 +1,8 @@
 #include "conversations/FormPChat.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -77,8 +79,12 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
   AskSaveChat = [this] {
     return session_.Prompts().AskYesNo("Would you like to save this chat session?", "Save Chat?", false);
   };
+  // Begun in the user's own folder; a name typed without an extension is a
+  // text file, and one that is there already is replaced only when the user says so.
   AskSaveName = [](std::string& fileName) {
-    return platform::AskSaveFileName("Save Chat Session?", "Text Files (*.txt)|*.txt", "", fileName);
+    const std::string home =
+        platform::NameFromPath(std::filesystem::path(QFile::encodeName(QDir::homePath()).toStdString()));
+    return platform::AskSaveFileName("Save Chat Session?", "Text Files (*.txt)|*.txt", home, fileName, "txt");
   };
 }
 
