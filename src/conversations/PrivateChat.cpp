@@ -14,13 +14,6 @@ constexpr int kClosedSound = 5;
 
 constexpr const char* kCRLF = "\r\n";
 
-// A log entry quotes at most this much of a line a peer sent.
-constexpr std::size_t kLoggedLine = 512;
-
-std::string Quoted(const std::string& line) {
-  return line.size() <= kLoggedLine ? line : line.substr(0, kLoggedLine) + "...";
-}
-
 }  // namespace
 
 std::string ChatSocketErrorText(int error) {
@@ -205,7 +198,7 @@ void TPrivateChat::ProcessClientCommand(const std::string& line) {
     if (alive.expired()) return;
     socket_->Close();
     // The peer as its record names it: the port it listens on.
-    if (host_.LogError) host_.LogError(peerAddr_, peer_.ListenPort, "ProcessClientCommand: " + Quoted(line));
+    if (host_.LogError) host_.LogError(peerAddr_, peer_.ListenPort, "ProcessClientCommand: " + line);
   }
 }
 

@@ -115,7 +115,6 @@ void TTransferLink::SocketSessionClosed(int error) {
 void TTransferLink::SocketBgException(const std::exception& e, bool& canClose) {
   canClose = true;
   view_->AddLog(std::string("Winsock Exception: ") + e.what());
-  LogException(std::string("Winsock Exception: ") + e.what());
 }
 
 void TTransferLink::HandleSocketError(int error) {
