@@ -114,10 +114,12 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
     QPointer<TFormFileOut> out = routes.SendFileToUser("Me", "127.0.0.1", port, "binary");
     ASSERT_TRUE(out);
     out->ButtonAddClick();
-    // A description the link cannot carry is noted before it goes; it arrives as "???".
+    out->ButOpenClick();
+    // The description goes as it reads when the other side greets, typed
+    // after Send too. One the link cannot carry is noted before it goes; it
+    // arrives as "???".
     out->Memo->setPlainText(first ? QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8") : QString());
     EXPECT_EQ(out->findChild<QLabel*>("CharsetNote")->isHidden(), !first);
-    out->ButOpenClick();
     ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return (in = ReceivingWindow()) != nullptr; }, 5000));
     elsewhere.show();
     elsewhere.activateWindow();
