@@ -24,6 +24,7 @@
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
 #include "core/session/Session.h"
+#include "editor/QuillUtils.h"
 #include "platform/AppHome.h"
 #include "platform/EventLoop.h"
 #include "platform/GuardedApplication.h"
@@ -70,6 +71,9 @@ int main(int argc, char** argv) {
     TTransferRoutes transfers(session);
     // Every window that shows a transcript makes it through this factory.
     SetTranscriptFactory(MakeRichTranscript);
+    // A link clicked in a transcript opens as every page of the program does:
+    // when no browser can be started, the user is told so.
+    quill::SetUrlOpener([&session](const std::string& address) { session.OpenURL(address); });
     TPrivateChatRoutes privateChats(session);
     privateChats.SetCamRoutes(&camRoutes);
     // Chat rooms: hosting, invitations and the room windows.
@@ -94,10 +98,12 @@ int main(int argc, char** argv) {
 
     platform::SetExceptionHook(nullptr);
     platform::SetLogSink(nullptr);
+    quill::SetUrlOpener(nullptr);
     instance.OnActivate = nullptr;
     DBStuff = nullptr;
     Paths = nullptr;
   } catch (const std::exception& e) {
+    quill::SetUrlOpener(nullptr);
     LogError("None", "None", std::string("Start-up: ") + e.what());
     std::fprintf(stderr, "parlo: %s\n", e.what());
     platform::RunMessageBox(QMessageBox::Critical, "Parlo", platform::ToQString(e.what()), QMessageBox::Ok);

@@ -59,7 +59,12 @@ void TFileReceiver::Start() {
 }
 
 void TFileReceiver::SendAuthorization() {
-  if (state_ != TState::Offered || !Connected()) return;
+  if (state_ != TState::Offered) return;
+  // Accepted after the sender left: nothing can come any more.
+  if (!Connected()) {
+    SetState(TState::Over);
+    return;
+  }
   view_->AddLog("Sending authorization...");
   SetState(TState::Accepted);
   socket_->SendCommand(cmd::FileAccepted, "", "");
@@ -91,18 +96,6 @@ void TFileReceiver::HandleCommand(int code, const std::string& params) {
       break;
     default:
       break;
-  }
-}
-
-std::string TFileReceiver::EndedEarlyText(bool) const {
-  switch (state_) {
-    case TState::Offered:
-      return "Transfer cancelled: the sender closed the link...";
-    case TState::Receiving:
-      return "Transfer failed: the link closed after " + std::to_string(received_) + " of " +
-             std::to_string(expected_) + " bytes...";
-    default:
-      return "Transfer failed: the link closed before the package came...";
   }
 }
 
@@ -210,13 +203,13 @@ void TFileReceiver::PackageComplete() {
     KeepPackage();
     view_->AddLog("Nothing new was written: every file of the package is here already and was kept...");
   }
-  SetState(TState::Done);
-  PlayEventSound(kDoneSound);
   // The sender may have gone while the package was unpacked: the files are
   // here all the same, only the acknowledgement cannot go.
   if (Connected()) socket_->SendCommand(cmd::FileReceived, "", "");
+  SetState(TState::Done);
   Succeed();
   if (Connected()) socket_->Close();
+  PlayEventSound(kDoneSound);
 }
 
 int TFileReceiver::UnpackPackage() {

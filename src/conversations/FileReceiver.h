@@ -34,8 +34,9 @@ class TFileReceiver : public TTransferLink {
  public:
   enum class TState { Offered, Accepted, Receiving, Unpacking, Done, Over };
 
-  // The most read from the link in one data event.
-  static constexpr int kReadBytes = 64 << 10;
+  // The most read from the link in one data event: the status and the bar
+  // move in steps of this many bytes.
+  static constexpr int kReadBytes = 2047;
 
   TFileReceiver(TTransferView& view, TTransferHost host, std::unique_ptr<TParloSocket> socket, TFileOffer offer,
                 TReceiveFolders folders);
@@ -62,7 +63,6 @@ class TFileReceiver : public TTransferLink {
  protected:
   void HandleCommand(int code, const std::string& params) override;
   void RawDataAvailable() override;
-  std::string EndedEarlyText(bool lost) const override;
   void Discard() override;
 
  private:

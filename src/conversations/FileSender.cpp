@@ -61,10 +61,11 @@ bool TFileSender::CompressPackage(const std::vector<std::string>& files, const s
   zip::TZipWriter zip;
   zip.PackLevel = 9;
   zip.ReplaceReadOnly = true;
+  // Files gone since they were chosen are left out without a word.
   for (const std::string& file : files)
     if (platform::FileExists(file)) zip.FilesList.push_back(file);
   if (zip.FilesList.empty()) {
-    view_->AddLog("Compressing failed: none of the files chosen is there...");
+    view_->AddLog("Compressing File Package...");
     return false;
   }
 
@@ -133,9 +134,10 @@ void TFileSender::Send() {
     socket_->SetAddr(addr_);
     socket_->SetPort(port_);
     socket_->Connect();
-  } catch (const std::exception& e) {
-    LogException(std::string("Connecting for a transfer: ") + e.what());
-    Fail("Transfer failed: " + user_ + " could not be reached...");
+  } catch (const std::exception&) {
+    // An address that cannot be looked up fails as a refused connection does.
+    HandleSocketError(socket_->LastError());
+    LinkEnded();
   }
 }
 
@@ -165,19 +167,13 @@ void TFileSender::RawDataAvailable() {
   socket_->Receive(sink, sizeof sink);
 }
 
-std::string TFileSender::EndedEarlyText(bool) const {
-  if (state_ == TState::Connecting) return "Transfer failed: " + user_ + " could not be reached...";
-  if (state_ == TState::Offered) return "Transfer failed: the link closed before an answer came...";
-  return "Transfer failed: the link closed before the package was confirmed...";
-}
-
 void TFileSender::SendFileInfo() {
   TFileOffer offer;
   offer.Sender = ownUserName_;
   offer.PackageName = packageName_;
   offer.Size = totalSize_;
   offer.Kind = KindInfo(kind_).Word;
-  offer.Description = TCmdParser::EscapeText(description_);
+  offer.Description = TCmdParser::EscapeText(ReadDescription ? ReadDescription() : std::string());
   view_->AddLog("Sending file information...");
   view_->AddLog("Waiting for authorization...");
   SetState(TState::Offered);

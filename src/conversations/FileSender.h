@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,7 +33,8 @@ class TFileSender : public TTransferLink {
   // The own user name as the offer carries it, and where the peer listens.
   void SetPeer(const std::string& ownUserName, const std::string& user, const std::string& addr,
                const std::string& port);
-  void SetDescription(const std::string& text) { description_ = text; }
+  // The description as the offer takes it, read when the offer goes out.
+  std::function<std::string()> ReadDescription;
 
   // The package name the user is asked to confirm for several files.
   std::string ProposedPackageName() const { return ownUserName_ + "Files"; }
@@ -56,7 +58,6 @@ class TFileSender : public TTransferLink {
  protected:
   void HandleCommand(int code, const std::string& params) override;
   void RawDataAvailable() override;
-  std::string EndedEarlyText(bool lost) const override;
   void Discard() override;
 
  private:
@@ -72,7 +73,7 @@ class TFileSender : public TTransferLink {
 
   std::string tmpFolder_;
   TTransferKind kind_ = TTransferKind::Binary;
-  std::string ownUserName_, user_, addr_, port_, description_;
+  std::string ownUserName_, user_, addr_, port_;
   std::string packageName_, packagePath_;
   std::uint64_t totalSize_ = 0, fileCount_ = 0;
   std::uint64_t queued_ = 0, sent_ = 0;

@@ -46,22 +46,14 @@ TFormFileIn::TFormFileIn(TSession& session, TTransferPrompts& prompts, std::uniq
     const platform::TQuestionsAbout about(this);
     return prompts_.AskOverwrite(name);
   };
-  // Left on screen, a dead offer would keep its place among those that wait
-  // on the user, and a sender who hangs up at once could hold them all.
-  withdrawn_ = receiver_->Finished.Connect([this] {
-    if (receiver_->State() == TFileReceiver::TState::Offered)
-      QTimer::singleShot(0, this, [this] {
-        if (isVisible()) close();
-      });
-  });
   StateChanged();
 }
 
 void TFormFileIn::ShowOffer() {
   const TFileOffer& offer = receiver_->Offer();
-  PUser->setText(dialoglook::PeerText(offer.Sender, peerbounds::kShownName) +
+  PUser->setText(dialoglook::PeerText(platform::ControlsMapped(offer.Sender), peerbounds::kShownName) +
                  platform::ToQString(" at IP: " + receiver_->PeerIp()));
-  PFileName->setText(dialoglook::PeerText(offer.PackageName, peerbounds::kShownName));
+  PFileName->setText(dialoglook::PeerText(platform::ControlsMapped(offer.PackageName), peerbounds::kShownName));
   PSize->setText(QString::number(offer.Size) + " bytes");
   Memo->setPlainText(dialoglook::MemoFromText(TCmdParser::UnescapeText(offer.Description)));
   SetOpenButton(receiver_->Kind());
@@ -79,11 +71,12 @@ void TFormFileIn::ShowOffer() {
 
 void TFormFileIn::StateChanged() {
   using S = TFileReceiver::TState;
-  const bool offered = receiver_->State() == S::Offered && receiver_->Outcome() == TTransferLink::TOutcome::Pending;
+  // An offer whose sender has gone stays until the user answers it.
+  const bool offered = receiver_->State() == S::Offered;
   ButAccept->setEnabled(offered);
   ButReject->setEnabled(offered);
   ButOpen->setEnabled(receiver_->State() == S::Done);
-  if (receiver_->Outcome() != TTransferLink::TOutcome::Pending) ButCancel->setText("Close");
+  if (receiver_->State() == S::Done) ButCancel->setText("Close");
 }
 
 void TFormFileIn::SetOpenButton(TTransferKind kind) { ButOpen->setText(KindInfo(kind).OpenCaption); }
@@ -112,7 +105,8 @@ void TFormFileIn::ButOpenClick() {
       break;
     }
     case TTransferKind::Image:
-      if (!files.empty()) ShowPicture(files.back(), CutPeerText(receiver_->Offer().Sender, peerbounds::kShownName));
+      if (!files.empty()) ShowPicture(files.back(),
+                    platform::ControlsMapped(CutPeerText(receiver_->Offer().Sender, peerbounds::kShownName)));
       break;
     case TTransferKind::Sound:
       if (!files.empty()) PlaySound(files.back());

@@ -14,8 +14,8 @@ class TTransferPrompts;
 // then the package; once it is unpacked, the open button shows the sender's
 // folder, the picture, or plays the sound. Nothing received is ever run or
 // handed to another program: only the folder goes to the file manager. An
-// offer whose link ends before it is answered can no longer be taken: the
-// window goes by itself. The logic is TFileReceiver.
+// offer whose link ends before it is answered stays until the user answers
+// it, and keeps its place among those that wait. The logic is TFileReceiver.
 class TFormFileIn : public TFormTransfer {
  public:
   TFormFileIn(TSession& session, TTransferPrompts& prompts, std::unique_ptr<TParloSocket> socket, TFileOffer offer);
@@ -42,7 +42,6 @@ class TFormFileIn : public TFormTransfer {
   TSession& session_;
   TTransferPrompts& prompts_;
   TFileReceiver* receiver_;
-  platform::TConnection withdrawn_;
 };
 
 // Whether the file is a RIFF wave: the one kind of sound the program plays.

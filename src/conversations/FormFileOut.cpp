@@ -22,6 +22,9 @@ TFormFileOut::TFormFileOut(TSession& session, TTransferPrompts& prompts, std::un
   AddDescriptionNote();
   sender_ = &SetLink(std::make_unique<TFileSender>(*this, SessionTransferHost(session), std::move(socket),
                                                    session.Paths().TmpFilesPath));
+  // The description goes as it reads when the other side greets: the user
+  // may type until then.
+  sender_->ReadDescription = [this] { return dialoglook::TextFromMemo(Memo->toPlainText()); };
   StateChanged();
 }
 
@@ -43,12 +46,11 @@ void TFormFileOut::StateChanged() {
   ButtonAdd->setEnabled(state == S::Choosing && !sender_->Busy() &&
                         sender_->Outcome() == TTransferLink::TOutcome::Pending);
   ButOpen->setEnabled(state == S::Packed);
-  Memo->setReadOnly(state != S::Choosing && state != S::Packed);
   if (state == S::Packed) {
     PFileName->setText(platform::ToQString(sender_->PackageName()));
     PSize->setText(QString::number(sender_->TotalSize()) + " bytes");
   }
-  if (sender_->Outcome() != TTransferLink::TOutcome::Pending) ButCancel->setText("Close");
+  if (state == S::Done) ButCancel->setText("Close");
 }
 
 void TFormFileOut::ButtonAddClick() {
@@ -86,9 +88,6 @@ void TFormFileOut::SelectOne(TTransferKind kind) {
   sender_->CompressPackage(files, files.front());
 }
 
-void TFormFileOut::ButOpenClick() {
-  sender_->SetDescription(dialoglook::TextFromMemo(Memo->toPlainText()));
-  sender_->Send();
-}
+void TFormFileOut::ButOpenClick() { sender_->Send(); }
 
 void TFormFileOut::ButCancelClick() { close(); }

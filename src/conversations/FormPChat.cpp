@@ -1,6 +1,8 @@
 #include "conversations/FormPChat.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -53,7 +55,6 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
   iconsFolder_ = session_.Paths().AppPath + "Icons\\";
   Client = session_.Paths().LoadWindowFont("Client", platform::clBlack);
   Peer = session_.Paths().LoadWindowFont("Peer", platform::clNavy);
-  loadedFonts_ = {Client, Peer};
 
   TPrivateChatHost host;
   host.LogError = [](const std::string& addr, const std::string& port, const std::string& message) {
@@ -68,25 +69,22 @@ TFormPChat::TFormPChat(TSession& session, std::unique_ptr<TParloSocket> socket)
   };
   host.LinkClosed = [this] {
     if (cam_) cam_->CloseCam();
-    // A caller who left before anyone said a word leaves nothing to read:
-    // the window goes by itself, and its place among the requests that wait
-    // on the user with it; a reply the user has begun keeps it.
-    if (chat_->NothingSaid() && MemoGo->toPlainText().isEmpty())
-      QTimer::singleShot(0, this, [this] {
-        if (!isVisible()) return;
-        leftUnheard_ = true;
-        close();
-      });
   };
   chat_ = std::make_unique<TPrivateChat>(*this, std::move(host), std::move(socket));
 
   BuildWindow();
   BuildMenus();
+  // The first keys typed into a new chat go into the input.
+  MemoGo->setFocus();
   AskSaveChat = [this] {
     return session_.Prompts().AskYesNo("Would you like to save this chat session?", "Save Chat?", false);
   };
+  // Begun in the user's own folder; a name typed without an extension is a
+  // text file, and one that is there already is replaced only when the user says so.
   AskSaveName = [](std::string& fileName) {
-    return platform::AskSaveFileName("Save Chat Session?", "Text Files (*.txt)|*.txt", "", fileName);
+    const std::string home =
+        platform::NameFromPath(std::filesystem::path(QFile::encodeName(QDir::homePath()).toStdString()));
+    return platform::AskSaveFileName("Save Chat Session?", "Text Files (*.txt)|*.txt", home, fileName, "txt");
   };
 }
 
@@ -263,15 +261,8 @@ void TFormPChat::closeEvent(QCloseEvent* e) {
   try {
     chat_->Close();
     if (cam_) cam_->CloseCam();
-  } catch (const std::exception&) {
-    LogError("None", "None", "PChat Closing Error");
-  }
-  try {
-    // A window that went by itself writes nothing the user did not change.
-    if (!leftUnheard_ || loadedFonts_ != std::pair(Client, Peer)) {
-      session_.Paths().SaveWindowFont("Client", Client);
-      session_.Paths().SaveWindowFont("Peer", Peer);
-    }
+    session_.Paths().SaveWindowFont("Client", Client);
+    session_.Paths().SaveWindowFont("Peer", Peer);
     const platform::TQuestionsAbout about(this);
     if (Transcript->GetModified() && AskSaveChat && AskSaveChat() && self) SaveChat();
   } catch (const std::exception&) {

@@ -118,7 +118,4 @@ class TFormPChat : public QWidget, public TPrivateChatView {
   QLabel* ImgLogo_ = nullptr;
   QMenu* PopFonts = nullptr;
   bool shown_ = false;
-  // The caller left before anyone said a word, and the window went by itself.
-  bool leftUnheard_ = false;
-  std::pair<platform::TFont, platform::TFont> loadedFonts_;  // Client, Peer
 };

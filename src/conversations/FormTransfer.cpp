@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
-#include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <ctime>
 
 #include "core/DialogLook.h"
 #include "core/session/ErrorLog.h"
@@ -24,6 +24,17 @@ namespace {
 
 // The bar counts in steps of this many; sizes of several gigabytes still fit.
 constexpr int kBarSteps = 1000;
+
+// The time as the desktop's locale writes it in full ("%X"), in the
+// program's own characters.
+QString LongTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[64];
+  const std::size_t length = std::strftime(text, sizeof text, "%X", &local);
+  return QString::fromLocal8Bit(text, static_cast<qsizetype>(length));
+}
 
 QLabel* PanelText(QWidget* parent) {
   auto* label = new QLabel(parent);
@@ -88,6 +99,9 @@ TFormTransfer::TFormTransfer(const char* objectName, const char* caption) : QWid
   PBar->setRange(0, kBarSteps);
   PBar->setValue(0);
   PBar->setTextVisible(false);
+  QPalette bar = PBar->palette();
+  bar.setColor(QPalette::Highlight, dialoglook::FormColour());
+  PBar->setPalette(bar);
   Stat->addWidget(new QLabel("Progress:", Stat));
   Stat->addWidget(PBar, 1);
 
@@ -130,8 +144,7 @@ void TFormTransfer::AddLog(const std::string& text) {
 }
 
 void TFormTransfer::AddLogLine(const std::string& text) {
-  const QString stamp = QTime::currentTime().toString("hh:mm:ss");
-  MemoLog->appendPlainText(stamp + "  " + platform::ShownQString(text));
+  MemoLog->appendPlainText(LongTimeNow() + "  " + platform::ShownQString(text));
   // The log is read from its end: each new line is brought into view.
   MemoLog->verticalScrollBar()->setValue(MemoLog->verticalScrollBar()->maximum());
 }

@@ -14,13 +14,6 @@ constexpr int kClosedSound = 5;
 
 constexpr const char* kCRLF = "\r\n";
 
-// A log entry quotes at most this much of a line a peer sent.
-constexpr std::size_t kLoggedLine = 512;
-
-std::string Quoted(const std::string& line) {
-  return line.size() <= kLoggedLine ? line : line.substr(0, kLoggedLine) + "...";
-}
-
 }  // namespace
 
 std::string ChatSocketErrorText(int error) {
@@ -109,10 +102,14 @@ void TPrivateChat::ConnectToPeer(const std::string& addr, const std::string& por
   const std::weak_ptr<bool> alive = alive_;
   try {
     socket_->ConnectTcp(addr, port);
-  } catch (const std::exception& e) {
+  } catch (const std::exception&) {
     if (alive.expired()) return;
-    Log(std::string("PChat Connect: ") + e.what());
+    // An address that cannot be looked up is a connection that could not be
+    // made: the same lines, and the chat closed, never the program ended.
+    view_.SetCaption("Could not establish Private Chat");
     view_.AddSystemLine("Could not establish connection to " + peerName_);
+    SocketErrorHandler(socket_->LastError());
+    if (alive.expired()) return;
     SetConnectionText(StateClosed, "Closed...");
   }
 }
@@ -201,7 +198,7 @@ void TPrivateChat::ProcessClientCommand(const std::string& line) {
     if (alive.expired()) return;
     socket_->Close();
     // The peer as its record names it: the port it listens on.
-    if (host_.LogError) host_.LogError(peerAddr_, peer_.ListenPort, "ProcessClientCommand: " + Quoted(line));
+    if (host_.LogError) host_.LogError(peerAddr_, peer_.ListenPort, "ProcessClientCommand: " + line);
   }
 }
 
@@ -227,7 +224,6 @@ void TPrivateChat::DispatchClientCommand(int code, const std::string& params, co
       ChatEnded("Connection was rejected");
       break;
     case cmd::ChatText:
-      heard_ = true;
       ShowPeerText(TCmdParser::UnescapeText(text) + kCRLF);
       view_.SetPanel(1, "");
       break;
@@ -303,8 +299,8 @@ void TPrivateChat::TimeTypeTimer() {
 // number. A parameter that is no number at all is a broken command, which
 // ends the chat.
 void TPrivateChat::ShowPeerSound(const std::string& param) {
-  const int n = platform::StrToInt(param);
   view_.AddSystemLine(peerName_ + " is sending sound...");
+  const int n = platform::StrToInt(param);
   if (n >= 0 && n < ChatSoundCount && host_.PlayChatSound) host_.PlayChatSound(n);
 }
 

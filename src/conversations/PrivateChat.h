@@ -90,9 +90,6 @@ class TPrivateChat {
   // Side B before this side has sent any text or sound: a chat that a
   // request opened and nobody here has taken up yet.
   bool Unanswered() const { return incoming_ && !spoken_; }
-  // Side B, and no text has passed either way: once the link is gone, such
-  // a chat holds nothing to read.
-  bool NothingSaid() const { return incoming_ && !spoken_ && !heard_; }
   int ChatState() const { return chatState_; }
   const TChatProfile& Own() const { return own_; }
   const TChatProfile& Peer() const { return peer_; }
@@ -153,7 +150,7 @@ class TPrivateChat {
   TPrivateChatHost host_;
   std::unique_ptr<TParloSocket> socket_;
   bool authorized_ = false;
-  bool incoming_ = false, spoken_ = false, heard_ = false;
+  bool incoming_ = false, spoken_ = false;
   bool lineTooLong_ = false;
   int chatState_ = StateClosed;
   std::string ownRecord_, peerRecord_, peerAddr_, peerPort_;

@@ -19,7 +19,6 @@ void TRandomContact::Notify() {
 void TRandomContact::Search() {
   buttons_.Animating = true;
   buttons_.Message = buttons_.Chat = buttons_.Profile = buttons_.Search = false;
-  buttons_.Cancel = true;
   if (!session_.RequestRandomContact()) {
     ResetSearch();
     return;
@@ -57,6 +56,7 @@ void TRandomContact::ShowFoundContact(const std::string& record) {
 }
 
 void TRandomContact::ShowNoUserFound() {
+  buttons_.Animating = false;
   items_ = {};
   items_[1] = "No User found...";
   items_[7] = "Try again later";
@@ -65,7 +65,6 @@ void TRandomContact::ShowNoUserFound() {
 
 void TRandomContact::ShowContact() {
   const bool found = !items_[0].empty();
-  buttons_.Animating = false;
   buttons_.Message = buttons_.Chat = buttons_.Profile = found;
   buttons_.Cancel = !found;
   buttons_.Search = true;

@@ -1,5 +1,6 @@
 #include "conversations/TranscriptWriter.h"
 
+#include <QString>
 #include <ctime>
 
 #include "conversations/Emoticons.h"
@@ -62,7 +63,7 @@ void TTranscriptWriter::InsertWithMarkers(const std::string& text) {
   for (;;) {
     const std::size_t p = text.find(EmoticonMarkerLead, from);
     if (p == std::string::npos) {
-      Run(text.substr(from));
+      Run(text.substr(from), false, true);
       return;
     }
     const std::optional<int> n = ReadEmoticonMarker(text, p);
@@ -71,7 +72,7 @@ void TTranscriptWriter::InsertWithMarkers(const std::string& text) {
       from = p + 3;
       continue;
     }
-    Run(text.substr(from, p - from));
+    Run(text.substr(from, p - from), false, true);
     InsertEmoteImage(*n);
     from = EmoticonMarkerEnd(text, p);
   }
@@ -83,8 +84,8 @@ void TTranscriptWriter::InsertEmoteImage(int n) {
 }
 
 // A run takes the sender's font, never bold; a link is underlined text only.
-void TTranscriptWriter::Run(const std::string& run, bool link) {
-  if (run.empty()) return;
+void TTranscriptWriter::Run(const std::string& run, bool link, bool evenEmpty) {
+  if (run.empty() && !evenEmpty) return;
   font_.Bold = false;
   font_.Underline = link;
   transcript_.GetSelAttributes().Assign(font_);
@@ -104,7 +105,7 @@ std::string TranscriptFileText(TTranscript& transcript) {
 // Every message header carries one, so it is put together digit by digit
 // rather than through a formatted print, which costs more than the rest of
 // the header.
-std::string HeaderTime(int hour, int minute) {
+std::string HeaderTime(int hour, int minute, const std::string& dayHalf) {
   const int h = hour % 12 == 0 ? 12 : hour % 12;
   std::string text;
   if (h >= 10) text += '1';
@@ -112,7 +113,8 @@ std::string HeaderTime(int hour, int minute) {
   text += ':';
   text += char('0' + minute / 10);
   text += char('0' + minute % 10);
-  text += hour < 12 ? " AM" : " PM";
+  text += ' ';
+  text += dayHalf;
   return text;
 }
 
@@ -126,7 +128,11 @@ std::string HeaderTimeNow() {
   if (now / 60 != minute) {
     std::tm local{};
     localtime_r(&now, &local);
-    text = HeaderTime(local.tm_hour, local.tm_min);
+    char half[32];
+    const std::size_t length = std::strftime(half, sizeof half, "%p", &local);
+    // The desktop's locale may write it in its own encoding.
+    const std::string dayHalf = platform::FromQString(QString::fromLocal8Bit(half, static_cast<qsizetype>(length)));
+    text = HeaderTime(local.tm_hour, local.tm_min, dayHalf);
     minute = now / 60;
   }
   return text;

@@ -34,7 +34,9 @@ class TTranscriptWriter {
 
  private:
   void InsertWithMarkers(const std::string& text);
-  void Run(const std::string& run, bool link = false);
+  // An empty run writes nothing, except where a run is always written (the
+  // text before a picture): its attributes are set all the same.
+  void Run(const std::string& run, bool link = false, bool evenEmpty = false);
   void CaretToEnd();
 
   TTranscript& transcript_;
@@ -46,6 +48,7 @@ class TTranscriptWriter {
 // text with line feeds, each emoticon picture as its code again.
 std::string TranscriptFileText(TTranscript& transcript);
 
-// The header's clock, "h:nn AM": 12-hour, no leading zero on the hour.
-std::string HeaderTime(int hour, int minute);
+// The header's clock, "h:nn AM": 12-hour, no leading zero on the hour, then
+// the desktop locale's name for that half of the day (`dayHalf`).
+std::string HeaderTime(int hour, int minute, const std::string& dayHalf);
 std::string HeaderTimeNow();

@@ -109,14 +109,12 @@ void TTransferLink::SocketSessionConnected(int error) {
 
 void TTransferLink::SocketSessionClosed(int error) {
   view_->AddLogLine(error != 0 ? "Connection lost..." : "Connection closed...");
-  // A run under way decides for itself once it is over.
-  if (outcome_ == TOutcome::Pending && !busy_) Fail(EndedEarlyText(error != 0));
+  LinkEnded();
 }
 
 void TTransferLink::SocketBgException(const std::exception& e, bool& canClose) {
   canClose = true;
   view_->AddLog(std::string("Winsock Exception: ") + e.what());
-  LogException(std::string("Winsock Exception: ") + e.what());
 }
 
 void TTransferLink::HandleSocketError(int error) {
@@ -158,6 +156,14 @@ void TTransferLink::Fail(const std::string& text) {
   view_->AddLog(text);
   view_->StateChanged();
   if (socket_->State() != wsClosed) socket_->CloseDelayed();
+  Finished();
+}
+
+void TTransferLink::LinkEnded() {
+  // A run under way decides for itself once it is over.
+  if (outcome_ != TOutcome::Pending || busy_) return;
+  outcome_ = TOutcome::Failed;
+  Discard();
   Finished();
 }
 

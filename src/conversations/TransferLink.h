@@ -91,8 +91,6 @@ class TTransferLink {
   virtual void HandleCommand(int code, const std::string& params) = 0;
   // Data while the socket is out of line mode.
   virtual void RawDataAvailable() = 0;
-  // What the log says when the link ends before the transfer is through.
-  virtual std::string EndedEarlyText(bool lost) const = 0;
   // The transfer failed: whatever file it left goes.
   virtual void Discard() {}
 
@@ -103,6 +101,9 @@ class TTransferLink {
   // The transfer is over. A failure says why in the log and closes the link.
   void Succeed();
   void Fail(const std::string& text);
+  // The link ended (or could not be made) before the transfer was through:
+  // a failure that leaves the window as it is, beside the line that says so.
+  void LinkEnded();
   // Runs a packing or unpacking of the component: events run meanwhile (the
   // window waits for it to return), its progress moves the bar, and a failure
   // is logged under `failure`. The count the run returns, 0 after a failure,

@@ -57,7 +57,8 @@ std::optional<std::uint64_t> ParseCount(const std::string& text) {
   return value;
 }
 
-std::string SafeNameComponent(const std::string& name) {
+std::string SafeNameComponent(const std::string& received) {
+  const std::string name = platform::ControlsMapped(received);
   std::string safe;
   safe.reserve(name.size());
   for (std::size_t i = 0; i < name.size(); ++i) {
@@ -79,7 +80,9 @@ std::string SafeNameComponent(const std::string& name) {
   return safe;
 }
 
-std::string ShownName(const std::string& name) { return platform::NameFromPath(platform::PathFromName(name)); }
+std::string ShownName(const std::string& name) {
+  return platform::ControlsMapped(platform::NameFromPath(platform::PathFromName(name)));
+}
 
 std::string TFileOffer::Record() const {
   return Sender + FieldSeparator + PackageName + FieldSeparator + std::to_string(Size) + FieldSeparator + Kind +

@@ -37,7 +37,8 @@ std::string SafeNameComponent(const std::string& name);
 
 // A file name (the program's 8-bit form) as the logs and messages show it: with
 // the disk's separators, and the disk's own characters where the code page
-// lacks them, for the windows to show through platform::ShownQString.
+// lacks them, for the windows to show through platform::ShownQString; its
+// control characters made '_' as in a received name, whoever chose it.
 std::string ShownName(const std::string& name);
 
 // The offer: sender, package name, size, kind and, only when the record has

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr const char* kDefaultPeerPort = "2960";
 constexpr TContactCommand kCommands[] = {TContactCommand::SendFile, TContactCommand::SendImage,
                                          TContactCommand::SendSound};
 
@@ -52,7 +51,7 @@ void TTransferRoutes::Keep(QWidget* window) {
 
 void TTransferRoutes::SendFromContact(const TContactCall& call, const char* kind) {
   const TContact& c = call.Contact;
-  SendFileToUser(c.UserName, c.ListenIP, c.ListenPort.empty() ? kDefaultPeerPort : c.ListenPort, kind);
+  SendFileToUser(c.UserName, c.ListenIP, c.ListenPort, kind);
 }
 
 TFormFileOut* TTransferRoutes::SendFileToUser(const std::string& user, const std::string& ip, const std::string& port,
@@ -82,12 +81,11 @@ TFormFileIn* TTransferRoutes::HandleFileOffer(TPeerRequest& request) {
   };
   const auto offer = TFileOffer::Parse(request.Params());
   if (!offer) return refuse("no known kind, or no size of 1 to 4294967295 bytes");
-  // An offer whose link has ended can no longer be taken: its window is
-  // going by itself and holds no place.
+  // An offer stays on screen until the user answers it, whether or not its
+  // sender is still there.
   const auto unanswered = [](QWidget& window) {
     auto* in = dynamic_cast<TFormFileIn*>(&window);
-    return in != nullptr && in->Receiver().State() == TFileReceiver::TState::Offered &&
-           in->Receiver().Outcome() == TTransferLink::TOutcome::Pending;
+    return in != nullptr && in->Receiver().State() == TFileReceiver::TState::Offered;
   };
   const auto addressOf = [](QWidget& window) { return static_cast<TFormFileIn&>(window).Receiver().PeerIp(); };
   if (const char* full = UnansweredCapReached(windows_, addr, unanswered, addressOf)) return refuse(full);

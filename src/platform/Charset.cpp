@@ -204,6 +204,48 @@ bool IsValidUtf8(const std::string& text) {
 
 bool NameHasDiskBytes(const std::string& name) { return name.find('\0') != std::string::npos; }
 
+namespace {
+
+bool IsControl(char32_t cp) {
+  return cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || cp == 0x061C || cp == 0x200E || cp == 0x200F ||
+         (cp >= 0x2028 && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+}  // namespace
+
+std::string ControlsMapped(const std::string& name) {
+  std::string out;
+  out.reserve(name.size());
+  for (std::size_t i = 0; i < name.size();) {
+    if (name[i] != '\0') {
+      const auto byte = static_cast<unsigned char>(name[i++]);
+      out += IsControl(CodePointFromAnsi(byte)) ? '_' : static_cast<char>(byte);
+      continue;
+    }
+    // A run of disk bytes: decoded together, as the characters they make.
+    std::string disk;
+    for (; i + 1 < name.size() && name[i] == '\0'; i += 2) disk += name[i + 1];
+    for (std::size_t k = 0; k < disk.size();) {
+      const std::size_t start = k;
+      const char32_t cp = NextCodePoint(disk, k);
+      if (IsControl(cp)) {
+        out += '_';
+        continue;
+      }
+      for (std::size_t b = start; b < k; ++b) {
+        out += '\0';
+        out += disk[b];
+      }
+    }
+    // A NUL at the very end escapes nothing.
+    if (i + 1 == name.size() && name[i] == '\0') {
+      out += '_';
+      ++i;
+    }
+  }
+  return out;
+}
+
 std::filesystem::path PathFromName(const std::string& name) {
   std::string disk = DiskBytesFromName(name);
   std::replace(disk.begin(), disk.end(), '\\', '/');

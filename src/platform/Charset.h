@@ -44,6 +44,13 @@ bool IsValidUtf8(const std::string& text);
 // True when the name holds a byte that only the disk form can carry.
 bool NameHasDiskBytes(const std::string& name);
 
+// A name from another program (8-bit, with disk bytes as above) with each
+// control character made '_': C0, DEL and C1, and the marks that break a line
+// or turn the text around (U+061C, U+200E, U+200F, U+2028 to U+202E, U+2066
+// to U+2069), so that a name never spans lines nor shows "exe.txt" for
+// "txt.exe". Every other character, and any byte that is no UTF-8, stays.
+std::string ControlsMapped(const std::string& name);
+
 // An 8-bit file name as the program builds it (backslashes as separators,
 // Windows-1252 characters) to the path on disk, and back (forward slashes).
 std::filesystem::path PathFromName(const std::string& name);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/Charset.h"
 #include "platform/DesktopPrompts.h"
 #include "zip/BufferStream.h"
 #include "zip/Crc32.h"
@@ -199,6 +200,9 @@ bool TZipReader::OutputName(const TZipHeaderInfo& entry, bool toFile, std::strin
     return true;
   };
   if (toFile && (!plausible(file) || file == "." || file == "..")) return false;
+  // A name that breaks lines or turns around would mislead wherever it is
+  // listed: what is written bears it with its control characters made '_'.
+  const auto written = [toFile](const std::string& part) { return toFile ? platform::ControlsMapped(part) : part; };
   std::string rel;
   if (RecreateDirs) {
     // The stored folder less a leading RootDir and less a drive; an absolute one
@@ -219,13 +223,13 @@ bool TZipReader::OutputName(const TZipHeaderInfo& entry, bool toFile, std::strin
       if (part.empty() || part == ".") continue;
       // A folder that climbs out of DestDir would write where the archive has no business.
       if (toFile && part == "..") return false;
-      rel += rel.empty() ? part : '\\' + part;
+      rel += rel.empty() ? written(part) : '\\' + written(part);
     }
   }
   // Files never go to the root for want of a DestDir: that is the current folder.
   const std::string base = toFile && destDir_.empty() ? std::string(".") : destDir_;
   folder = rel.empty() ? base : base + '\\' + rel;
-  name = file.empty() ? folder : folder + '\\' + file;
+  name = file.empty() ? folder : folder + '\\' + written(file);
   return true;
 }
 

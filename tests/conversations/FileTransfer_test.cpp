@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTimer>
@@ -112,10 +114,12 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
     QPointer<TFormFileOut> out = routes.SendFileToUser("Me", "127.0.0.1", port, "binary");
     ASSERT_TRUE(out);
     out->ButtonAddClick();
-    // A description the link cannot carry is noted before it goes; it arrives as "???".
+    out->ButOpenClick();
+    // The description goes as it reads when the other side greets, typed
+    // after Send too. One the link cannot carry is noted before it goes; it
+    // arrives as "???".
     out->Memo->setPlainText(first ? QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8") : QString());
     EXPECT_EQ(out->findChild<QLabel*>("CharsetNote")->isHidden(), !first);
-    out->ButOpenClick();
     ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return (in = ReceivingWindow()) != nullptr; }, 5000));
     elsewhere.show();
     elsewhere.activateWindow();
@@ -139,6 +143,41 @@ TEST(FileTransfer, AWindowClosedWhileUnpackingStopsItAndGoesAfterwards) {
     if (in) in->close();
     out->close();
   }
+}
+
+// A send whose connection is refused: the window says so in its status and
+// otherwise stays as the user left it (the description still editable, the
+// cancel button not yet "Close"), and the package is gone.
+TEST(FileTransfer, ARefusedSendLeavesTheWindowAsItWas) {
+  testing_support::WidgetApp();
+  testing_support::TempHome home;
+  TPrompts prompts;
+  TSession session(prompts);
+  session.LoadCurrentSelections();
+  session.CreateLocalStores();
+  auto owned = std::make_unique<Answers>();
+  const fs::path file = home.Home() / "a.txt";
+  Write(file, "some text");
+  owned->Files = {platform::NameFromPath(file)};
+  TTransferRoutes routes(session, std::move(owned));
+  QPointer<TFormFileOut> out =
+      routes.SendFileToUser("Me", "127.0.0.1", std::to_string(testing_support::FreeListenPort()), "binary");
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->PBar->palette().color(QPalette::Highlight), QColor(0x00, 0x61, 0x96));
+  out->ButtonAddClick();
+  ASSERT_EQ(out->Sender().State(), TFileSender::TState::Packed);
+  out->ButOpenClick();
+  ASSERT_TRUE(platform::ProcessMessagesUntil(
+      [&] { return out->Sender().Outcome() != TTransferLink::TOutcome::Pending; }, 5000));
+  testing_support::Settle(50);
+  EXPECT_EQ(out->Sender().Outcome(), TTransferLink::TOutcome::Failed);
+  EXPECT_EQ(out->PStatus->text(), "Socket Error, transfer aborted.");
+  EXPECT_EQ(out->ButCancel->text(), "Cancel");
+  EXPECT_FALSE(out->ButOpen->isEnabled());
+  EXPECT_FALSE(out->Memo->isReadOnly());
+  EXPECT_TRUE(out->MemoLog->toPlainText().contains("  Winsock Error 10061 : ")) << out->MemoLog->toPlainText().toStdString();
+  EXPECT_TRUE(fs::is_empty(platform::PathFromName(session.Paths().TmpFilesPath)));
+  out->close();
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Conversations_helpers.h"
+#include "common/Settle.h"
 #include "conversations/ChatPickers.h"
 #include "conversations/ChatStatusBar.h"
 #include "conversations/Emoticons.h"
@@ -113,6 +114,8 @@ TEST(FormPChat, AnswersAnAcceptedRequestAndSavesTheChat) {
                          {"op": "expect_close"}])j");
   TFormPChat* w = f.Window();
   ASSERT_NE(w, nullptr) << peer.Output();
+  // The first keys typed go into the input.
+  EXPECT_EQ(w->focusWidget(), w->MemoGo);
   ASSERT_TRUE(Fixture::Shows(*w, "hello")) << peer.Output();
   EXPECT_TRUE(w->Chat().Authorized());
   EXPECT_EQ(w->windowTitle().toStdString(), "Ann - 87654321  Private Chat");
@@ -148,6 +151,21 @@ TEST(FormPChat, AnswersAnAcceptedRequestAndSavesTheChat) {
   EXPECT_EQ(std::regex_replace(testing_support::ReadFile(saved), clock, "(t)"),
             "Ann (t)\nhello :-) http://x.org ok\nNewUser (t)\nhi, you\n");
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return f.routes->Windows().empty(); }, 3000));
+
+  // A caller who leaves before a word is said leaves the window open as a transcript.
+  TScriptedPeer gone(TScriptedPeer::Call, std::stoi(f.session->Settings.ListenPort),
+                     R"j([{"op": "expect", "code": 1000},
+                         {"op": "send", "code": 1001, "params": ")j" + caller + R"j("},
+                         {"op": "expect", "code": 1002}, {"op": "close"}])j");
+  TFormPChat* left = f.Window();
+  ASSERT_NE(left, nullptr) << gone.Output();
+  EXPECT_TRUE(gone.Passed()) << gone.Output();
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return left->Stat->Panel(2) == "Closed..."; }, 5000));
+  testing_support::Settle(100);
+  ASSERT_EQ(f.routes->Windows().size(), 1u);
+  EXPECT_TRUE(left->isVisible());
+  EXPECT_EQ(Lines(left->MemoSys), "Accepted Connection to: Ann\nConnection Closed");
+  left->close();
 }
 
 // The caller's side from the contact command: the greeting the user confirmed
@@ -173,6 +191,7 @@ TEST(FormPChat, CallsAContactAndSendsFromTheKeyboard) {
   f.session->RunContactCommand(TContactCommand::PrivateChat, contact);
   TFormPChat* w = f.Window();
   ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->focusWidget(), w->MemoGo);
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return w->Chat().Authorized(); }, 5000)) << peer.Output();
 
   Key(w->MemoGo, QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");

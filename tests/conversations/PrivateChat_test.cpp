@@ -138,6 +138,7 @@ TEST(PrivateChat, EndsOnRefusalErrorsLongLinesTheCountdownAndNoListener) {
     int waitTimer;
     TextLines lastSystem, lastPanel2;
     const char* logged;  // "" nothing
+    const char* addr = "127.0.0.1";
   };
   const std::string longLine = "  1006<>" + std::string(70000, 'a') + R"(\r\n  1006<>after\r\n)";
   const std::vector<Case> cases = {
@@ -153,7 +154,7 @@ TEST(PrivateChat, EndsOnRefusalErrorsLongLinesTheCountdownAndNoListener) {
       {"a sound that is no number", {kGreet, kAskOwn, kAccept, kConfirmed,
                                      R"({"op": "send", "code": 1008, "params": "abc"})", kClosed},
        // Logged with the port the peer's record says it listens on.
-       60, {"Now Chatting with: Bob", "Connection Closed"}, {"Connected...", "Closed..."},
+       60, {"Bob is sending sound...", "Connection Closed"}, {"Connected...", "Closed..."},
        "2962 ProcessClientCommand: "},
       {"no answer within the wait", {kGreet, kAskOwn, kClosed}, 2,
        {"Connected to Bob waiting for authorization...", "Connection Closed"},
@@ -161,6 +162,9 @@ TEST(PrivateChat, EndsOnRefusalErrorsLongLinesTheCountdownAndNoListener) {
       {"nobody listens", {}, 60,
        {"Could not establish connection to Bob", "User is behind a firewall...connection refused", "Connection Closed"},
        {"Attempting Connection...", "Closed..."}, "Winsock Error 10061 : User is behind a firewall...connection refused"},
+      {"an address that cannot be looked up", {}, 60,
+       {"Could not establish connection to Bob", "Undetermined Winsock Error"}, {"Attempting Connection...", "Closed..."},
+       "Winsock Error 0 : Undetermined Winsock Error", "999.1.1.1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -168,7 +172,7 @@ TEST(PrivateChat, EndsOnRefusalErrorsLongLinesTheCountdownAndNoListener) {
     a.chat->SetWaitTimer(c.waitTimer);
     std::unique_ptr<TScriptedPeer> peer;
     if (!c.script.empty()) peer = std::make_unique<TScriptedPeer>(TScriptedPeer::Listen, 0, Steps(c.script));
-    a.chat->ConnectToPeer("127.0.0.1", std::to_string(peer ? peer->Port() : testing_support::FreePort()));
+    a.chat->ConnectToPeer(c.addr, std::to_string(peer ? peer->Port() : testing_support::FreePort()));
     if (peer) {
       EXPECT_TRUE(peer->Passed()) << peer->Output();
     }

@@ -105,15 +105,18 @@ TEST(TranscriptWriter, CodesBecomeMarkersAsIfReplacedOneAfterAnother) {
 }
 
 TEST(TranscriptWriter, HeaderClockAndMarkers) {
-  EXPECT_EQ(HeaderTime(0, 5), "12:05 AM");
-  EXPECT_EQ(HeaderTime(23, 59), "11:59 PM");
+  EXPECT_EQ(HeaderTime(0, 5, "AM"), "12:05 AM");
+  EXPECT_EQ(HeaderTime(23, 59, "PM"), "11:59 PM");
+  // The half of the day as the desktop's locale names it, none included.
+  EXPECT_EQ(HeaderTime(13, 7, "nachm."), "1:07 nachm.");
+  EXPECT_EQ(HeaderTime(9, 30, ""), "9:30 ");
   // Every minute of the day reads as the C library's formatted print writes it.
   for (int hour = 0; hour < 24; ++hour)
     for (int minute = 0; minute < 60; ++minute) {
       char expected[32];
       std::snprintf(expected, sizeof expected, "%d:%02d %s", hour % 12 == 0 ? 12 : hour % 12, minute,
                     hour < 12 ? "AM" : "PM");
-      ASSERT_EQ(HeaderTime(hour, minute), expected);
+      ASSERT_EQ(HeaderTime(hour, minute, hour < 12 ? "AM" : "PM"), expected);
     }
   for (int n = 1; n <= EmoticonCount; ++n) {
     const std::string marker = EmoticonMarker(n);

@@ -604,17 +604,6 @@ class DeadRequests(StrangersAtTheDoor):
     SETTINGS = {"AutoPChat": True, "ChatYes": True, "CurrentProfile": "Main"}
 
     def test_dead_requests_and_friends(self):
-        def chats():
-            self.assertEqual(self.peer("hangup", "16", self.CHAT, "--spread", "2", "--wait", "2"),
-                             "ASKED 16 CODES " + ",".join(["1002"] * 16))
-            self.served(self.CHAT, self.waiting(1, "1002"))
-
-        def offers():
-            mark = len(self.program.lines)
-            self.assertEqual(self.peer("hangup", "16", self.OFFER, "--spread", "2", "--wait", "0.1"), "ASKED 16 CODES -")
-            self.assertEqual(self.traced("transfer offer binary w.zip", mark), 16)
-            self.served(self.OFFER, self.waiting(1, "-"))
-
         def friends():
             with self.holding("ask", "16", self.CHAT, "--spread", "2") as strangers:
                 self.assertEqual(strangers, self.waiting(16, ",".join(["1002"] * 16)))
@@ -624,12 +613,27 @@ class DeadRequests(StrangersAtTheDoor):
                 self.assertEqual(self.peer("ask", "10", self.FRIEND_CHAT, source="127.0.0.21"),
                                  self.answered(10, ",".join(["1005"] * 10)))
 
+        def chats():
+            # Their callers gone, the chats stay open as transcripts until the
+            # user closes them, and keep their places; a friend still gets through.
+            self.assertEqual(self.peer("hangup", "4", self.CHAT, "--spread", "2", "--wait", "2"),
+                             "ASKED 4 CODES " + ",".join(["1005"] * 4))
+            self.served(self.CHAT, self.answered(1, "1005"))
+            self.assertEqual(self.peer("hangup", "1", self.FRIEND_CHAT, "--wait", "2", source=FRIEND[2]), "ASKED 1 CODES 1002")
+
+        def offers():
+            # Offers whose senders have gone stay on screen until answered, and keep their places.
+            mark = len(self.program.lines)
+            self.assertEqual(self.peer("hangup", "16", self.OFFER, "--spread", "2", "--wait", "0.1"), "ASKED 16 CODES -")
+            self.assertEqual(self.traced("transfer offer binary w.zip", mark), 16)
+            self.served(self.OFFER, self.answered(1, "1022"))
+
         self.run_rows([
             # (name, attack, check of what it logged)
-            ("chats whose callers hang up at once", chats, None),
-            ("offers whose senders hang up at once", offers, None),
             ("strangers' chats waiting for the user while a friend calls", friends,
              logged("Incoming private chat refused: too many")),
+            ("chats whose callers have hung up", chats, logged("Incoming private chat refused: too many")),
+            ("offers whose senders hang up at once", offers, logged("Incoming file offer refused: too many")),
         ])
 
 

@@ -109,3 +109,17 @@ TEST(Charset, TextThatCannotTravelAndNamesAsShown) {
   EXPECT_EQ(platform::ShownQString(platform::NameFromDiskBytes(name)).toStdString(), name);
   EXPECT_EQ(platform::ShownQString("caf\xE9").toStdString(), "caf\xC3\xA9");
 }
+
+// A name that came from elsewhere never breaks a line nor turns the text
+// around, whether the control is a byte of the code page or a disk character.
+TEST(Charset, ControlCharactersInNamesBecomeUnderscores) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\r\nb\tc\x7F" "d\x81\x9D" "e", "a__b_c_d__e"},
+      {platform::NameFromDiskBytes("evil\xE2\x80\xAEtxt.exe"), "evil_txt.exe"},              // U+202E
+      {platform::NameFromDiskBytes("\xE2\x81\xA6x\xE2\x80\xA8y\xC2\x85"), "_x_y_"},         // U+2066, U+2028, U+0085
+      {platform::NameFromDiskBytes("caf\xC3\xA9 \xE6\x97\xA5\xE2\x80\x8B.txt"),             // kept: é, 日, U+200B
+       platform::NameFromDiskBytes("caf\xC3\xA9 \xE6\x97\xA5\xE2\x80\x8B.txt")},
+      {std::string("\0\xFF\0\n\0", 5), std::string("\0\xFF__", 4)},                         // no UTF-8; NUL+LF; lone NUL
+  };
+  for (const auto& [name, mapped] : cases) EXPECT_EQ(platform::ControlsMapped(name), mapped) << name;
+}

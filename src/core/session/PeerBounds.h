@@ -52,8 +52,8 @@ inline constexpr int kFriendChatRequestQuestionsPerAddress = 2;
 // holds a window (most a connection too) until the user answers. No one
 // sends more than a few before the first is answered. Chats a friend's
 // request opened are counted apart from strangers', each against these bounds.
-// An offer whose sender has gone, or a chat whose caller left before anyone
-// said a word, holds nothing to answer or read: its window goes by itself.
+// An offer whose sender has gone, or a chat whose caller left, stays on
+// screen and keeps its place until the user answers or closes it.
 inline constexpr int kUnansweredPerAddress = 8;
 inline constexpr int kUnansweredInAll = 16;
 
