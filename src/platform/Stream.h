@@ -87,6 +87,9 @@ class TFileStream : public TStream {
   std::int64_t Write(const void* buffer, std::int64_t count) override;
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   void SetSize(std::int64_t size) override;
+  // Puts the bytes on the disk and closes the file; raises EStreamError when
+  // either fails, for a file whose last bytes must not be lost untold.
+  void Close();
 
   const platform::FileName& FileName() const { return fileName_; }
 
@@ -100,6 +103,16 @@ namespace platform {
 // Writes the bytes to a new file next to `fileName` and renames it over the
 // old one, so a crash or a full disk never leaves a half-written store behind.
 // Raises EStreamError (and leaves the old file untouched) on failure.
+// A new file gets the mode a file made the usual way would (0666 less the
+// umask); a replaced one keeps its own.
 void ReplaceFile(const FileName& fileName, const void* data, std::size_t size);
+
+// Adds the bytes at the end of the file, creating it when missing. When not
+// every byte reaches the disk the file is cut back to its old length and
+// EStreamError raised, so no half entry stays behind.
+void AppendToFile(const FileName& fileName, const void* data, std::size_t size);
+
+// The permission bits a new file takes: 0666 less the process's umask.
+unsigned NewFileMode();
 
 }  // namespace platform
