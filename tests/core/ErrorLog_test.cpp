@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 #include "Widgets_helpers.h"
 #include "platform/ErrorSink.h"
+#include "platform/FailingDisk.h"
 #include "platform/TempHome.h"
 #include "transport/NetSocketFunctions.h"
 #include "transport/ParloSocket.h"
@@ -100,24 +104,63 @@ TEST(ErrorLog, StaysBoundedAndKeepsTheNewestWholeEntries) {
 }
 
 // A log that cannot be written fails nobody: the entry goes to standard
-// error instead, whole, and the next entry after the cause is gone is
-// written to the file again.
+// error instead, whole, the file keeps what it held, and the next entry after
+// the cause is gone is written to the file again.
 TEST(ErrorLog, AnUnwritableLogSendsTheEntryToStandardError) {
-  TempHome home;
-  const auto file = home.Home() / "errorlog.txt";
-  std::filesystem::create_directories(file);  // a folder where the file belongs
-  testing::internal::CaptureStderr();
-  EXPECT_NO_THROW(LogError("10.0.0.1", "2960", "nowhere to go"));
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err.rfind("parlo: error log: ", 0), 0u) << err;
-  EXPECT_NE(err.find("\r\n IP: 10.0.0.1 - Port: 2960\r\nError Message: nowhere to go\r\n"), std::string::npos) << err;
-  EXPECT_TRUE(std::filesystem::is_empty(file));
-
-  std::filesystem::remove(file);
-  LogError("", "", "written again");
-  const auto lines = Lines(ReadFile(file));
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[2], "Error Message: written again");
+  using testing_support::DiskFault;
+  const std::string old = "2026-01-01 Build: Version: 1.0.0.0\r\n IP:  - Port: \r\nError Message: old\r\n";
+  struct Case {
+    const char* name;
+    std::function<void(const std::filesystem::path& file)> prepare;
+    std::optional<DiskFault> fault;
+  };
+  const Case cases[] = {
+      {"a folder where the file belongs", [](const auto& file) { std::filesystem::create_directories(file); }, {}},
+      {"a full disk", [&](const auto& file) { WriteFile(file, old); }, DiskFault::SizeLimit},
+      {"a read-only folder when the log is trimmed",
+       [&](const auto& file) { WriteFile(file, old + std::string((1 << 20) - 100, 'x') + "\r\n"); },
+       DiskFault::ReadOnlyFolder},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempHome home;
+    const auto file = home.Home() / "errorlog.txt";
+    c.prepare(file);
+    const std::string before = std::filesystem::is_regular_file(file) ? ReadFile(file) : "";
+    const auto log = [] {
+      // Standard error, caught in a pipe: the entry is far below its size.
+      int ends[2];
+      if (::pipe(ends) != 0) return std::string("no pipe");
+      const int saved = ::dup(2);
+      ::dup2(ends[1], 2);
+      ::close(ends[1]);
+      LogError("10.0.0.1", "2960", std::string(200, 'e'));
+      ::dup2(saved, 2);
+      ::close(saved);
+      std::string err(65536, '\0');
+      const ssize_t n = ::read(ends[0], err.data(), err.size());
+      ::close(ends[0]);
+      err.resize(n > 0 ? static_cast<size_t>(n) : 0);
+      return err;
+    };
+    const std::string err = c.fault ? testing_support::WriteUnderFault(*c.fault, home.Home(), log, before.size() + 40)
+                                    : log();
+    EXPECT_EQ(err.rfind("parlo: error log: ", 0), 0u) << err;
+    EXPECT_NE(err.find("\r\n IP: 10.0.0.1 - Port: 2960\r\nError Message: " + std::string(200, 'e') + "\r\n"),
+              std::string::npos)
+        << err;
+    if (std::filesystem::is_directory(file)) {
+      EXPECT_TRUE(std::filesystem::is_empty(file));
+      std::filesystem::remove(file);
+    } else if (c.fault == DiskFault::SizeLimit) {
+      EXPECT_EQ(ReadFile(file), before);
+    } else {
+      // Past the bound the entry is in; the file could not be trimmed, so it is
+      // left as it was plus that entry, still whole.
+      EXPECT_EQ(ReadFile(file).substr(0, before.size()), before);
+      EXPECT_EQ(ReadFile(file).size() - before.size(), err.size() - err.find('\n') - 1);
+    }
+  }
 }
 
 TEST(ErrorLog, SocketErrorsAreLoggedWithTheirDescriptionAndClose) {
