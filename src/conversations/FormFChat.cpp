@@ -8,13 +8,14 @@
 #include <QVBoxLayout>
 
 #include "core/DialogLook.h"
-#include "core/OpenForms.h"
 #include "core/session/DBStuff.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
 
 TFormFChat* TFormFChat::ActionNewPChatExecute(TSession& session) {
-  return ShowSingleForm<TFormFChat>("FormFChat", [&session] { return new TFormFChat(session); });
+  auto* form = new TFormFChat(session);
+  form->show();
+  return form;
 }
 
 TFormFChat::TFormFChat(TSession& session) : QWidget(nullptr, Qt::Window), session_(session) {

@@ -9,6 +9,7 @@
 #include "transport/CmdParser.h"
 #include "transport/CommandCodes.h"
 #include "transport/NetSocketFunctions.h"
+#include "transport/SocketException.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ TPeerListener::TPeerListener(TPeerListenerHooks hooks, TComponent* owner)
   server_->SetName("Server");
   server_->OnSessionAvailable = [this](TCustomNetSocket*, int error) { ServerSessionAvailable(error); };
   server_->OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState s) { ServerChangeState(s); };
-  server_->OnError = [this](TCustomNetSocket* s) { SSocketErrorHandler(*s, s->LastError()); };
+  // No OnError: a failed listen or accept raises, so that the caller logs it
+  // with its own text ("Starting Server Listen", "Incoming Session Exception").
   sweep_.SetEnabled(false);
   sweep_.OnTimer = [this](TTimer*) { Sweep(); };
   SetIdleTimeout(kDefaultIdleMs);
@@ -105,15 +107,8 @@ void TPeerListener::ServerChangeState(TSocketState state) {
 }
 
 void TPeerListener::SSocketErrorHandler(TCustomNetSocket& socket, int error) {
-  // Nobody waiting is how taking the waiting callers ends. A caller turned
-  // away because descriptors run short is the socket layer's to log (it
-  // sums them up once a minute): an entry each would let callers flood the log.
-  if (accepting_ && (error == platform::net::WSAEWOULDBLOCK || error == platform::net::WSAEMFILE)) return;
   const std::string desc = error == 0 ? "Undetermined Winsock Error" : NetSocketErrorDesc(error);
   Log(nullptr, "Server Error " + std::to_string(error) + " : " + desc);
-  // A failed accept (a caller who left at once, no descriptor left) says
-  // nothing about the listening socket itself: it keeps listening.
-  if (accepting_) return;
   socket.Close();
 }
 
@@ -132,9 +127,17 @@ void TPeerListener::ServerSessionAvailable(int error) {
 bool TPeerListener::AcceptOne() {
   TParloSocket* s = nullptr;
   try {
-    accepting_ = true;
-    const TSocket handle = server_->Accept();
-    accepting_ = false;
+    TSocket handle = INVALID_SOCKET;
+    try {
+      handle = server_->Accept();
+    } catch (const ESocketException&) {
+      // Nobody waiting is how taking the waiting callers ends. A caller turned
+      // away because descriptors run short is the socket layer's to log (it
+      // sums them up once a minute): an entry each would let callers flood the log.
+      const int error = server_->LastError();
+      if (error == platform::net::WSAEWOULDBLOCK || error == platform::net::WSAEMFILE) return false;
+      throw;
+    }
     if (handle == INVALID_SOCKET) return false;
     s = new TParloSocket();
     FreeNotification(s);
@@ -184,7 +187,8 @@ bool TPeerListener::AcceptOne() {
     s->SendCommand(cmd::PeerHello, "", "");
     return server_->State() == wsListening;
   } catch (const std::exception&) {
-    accepting_ = false;
+    // A failed accept (a caller who left at once) says nothing about the
+    // listening socket itself: it keeps listening.
     Log(nullptr, "Incoming Session Exception");
     if (s != nullptr && Find(s) != nullptr) TurnAway(*s);
     return false;

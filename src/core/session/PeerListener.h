@@ -205,6 +205,5 @@ class TPeerListener : public TComponent {
   std::unordered_map<std::string, std::chrono::steady_clock::time_point> addressCapLogged_;
   std::unordered_map<const TComponent*, Conn> conns_;
   std::string port_;
-  bool accepting_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
