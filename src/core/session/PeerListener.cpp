@@ -149,12 +149,9 @@ bool TPeerListener::AcceptOne() {
     s->OnError = [this, s](TCustomNetSocket*) { rSocketError(*s); };
     s->OnDataAvailable = [this, s](TCustomNetSocket*, int e) { rSocketDataAvailable(*s, e); };
     s->OnSessionClosed = [this, s](TCustomNetSocket*, int) { SocketClosed(*s); };
+    // A longer line is dropped by the socket and the link kept: the next
+    // bytes begin a new line.
     s->LineLimit = kPeerLineLimit;
-    s->OnLineLimitExceeded = [this, s](TCustomNetSocket*, int count, bool& clear) {
-      clear = true;
-      Log(s, "Incoming line of more than " + std::to_string(count) + " bytes; connection closed");
-      s->CloseDelayed();
-    };
     s->SetTag(0);
     s->SetLineEnd("\r\n");
     s->SetLineMode(true);
@@ -228,7 +225,7 @@ void TPeerListener::rSocketDataAvailable(TParloSocket& socket, int error) {
     if (Conn* c = Find(key)) {
       Log(&socket, "Incoming ProcessData");
       c->held = false;
-      TurnAway(socket);
+      Drop(socket);
     }
   }
 }
@@ -236,9 +233,9 @@ void TPeerListener::rSocketDataAvailable(TParloSocket& socket, int error) {
 void TPeerListener::SocketClosed(TParloSocket& socket) {
   Conn* conn = Find(&socket);
   if (conn == nullptr) return;
-  // A caller who hung up needs no answer: the question goes at once.
-  if (conn->asking) EndQuestion(*conn);
-  if (conn->held) return;
+  // A question put to the user stays when its caller hangs up: the answer
+  // tells the user the caller has gone, and the socket waits for it.
+  if (conn->held || conn->asking) return;
   ScheduleRelease(socket);
 }
 
@@ -258,7 +255,7 @@ void TPeerListener::ProcessPeerData(const std::string& line, TParloSocket& socke
 void TPeerListener::ProcessPeerCommand(int code, const std::string& params, TParloSocket& socket,
                                        const std::string& text) {
   if (socket.State() != wsConnected) {
-    TurnAway(socket);
+    Drop(socket);
     return;
   }
   switch (code) {
@@ -272,7 +269,7 @@ void TPeerListener::ProcessPeerCommand(int code, const std::string& params, TPar
       RouteRequest(code, params, text, socket);
       break;
     default:
-      TurnAway(socket);
+      Drop(socket);
       break;
   }
 }
@@ -307,9 +304,8 @@ void TPeerListener::HandlePrivateChatRequest(const std::string& record, TParloSo
     case 4:
       socket.SendCommand(cmd::ChatRefused, settings.UnavText, "");
       break;
-    default:  // Invisible: as if nobody were there
-      TurnAway(socket);
-      return;
+    default:  // Invisible: no answer
+      break;
   }
   Drop(socket);
 }
@@ -320,12 +316,9 @@ bool TPeerListener::IsFriendRecord(const std::string& record, const std::string&
 }
 
 void TPeerListener::AnswerChatRequest(const std::string& record, TParloSocket& socket) {
-  if (socket.State() != wsConnected || socket.Tag() != 0) {
-    TurnAway(socket);
-    return;
-  }
-  if (hooks_.IsUserBlocked && hooks_.IsUserBlocked(record)) {
-    TurnAway(socket);
+  if (socket.State() != wsConnected || socket.Tag() != 0 ||
+      (hooks_.IsUserBlocked && hooks_.IsUserBlocked(record))) {
+    Drop(socket);
     return;
   }
   Conn* conn = Find(&socket);
@@ -402,12 +395,6 @@ void TPeerListener::RequestAnswered(const TComponent* key, const std::string& re
   // Left open without an answer: it gets the usual time to be answered by a
   // window and is closed after that.
   conn->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(idleMs_);
-}
-
-void TPeerListener::EndQuestion(Conn& conn) {
-  conn.asking = false;
-  conn.question.reset();
-  conn.place = {};
 }
 
 void TPeerListener::AcceptPrivateChat(const std::string& record, TParloSocket& socket) {

@@ -166,8 +166,6 @@ class TPeerListener : public TComponent {
   void SocketClosed(TParloSocket& socket);
   void AcceptPrivateChat(const std::string& record, TParloSocket& socket);
   void RequestAnswered(const TComponent* key, const std::string& record, int decision);
-  // The question on this connection goes (its window closes) and its place is free.
-  static void EndQuestion(Conn& conn);
   // Hands a request on to the Route hook; what it does not adopt is closed.
   void RouteRequest(int code, const std::string& params, const std::string& text, TParloSocket& socket);
   // Closes the connection (gracefully, so that a last reply still reaches
