@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr const char* kDefaultPeerPort = "2960";
-
 template <class T>
 void Prune(std::vector<QPointer<T>>& windows) {
   std::erase_if(windows, [](const QPointer<T>& w) { return w.isNull(); });
@@ -124,7 +122,7 @@ void TChatRoomRoutes::SendChatInvitation(const TContactCall& call) {
     const std::string& port = call.Contact.ListenPort;
     // Who is not available for rooms invites no one to them either.
     if (session_.Settings.ChatYes)
-      invitations_.CreateInviteSocket(call.Contact.ListenIP, port.empty() ? kDefaultPeerPort : port,
+      invitations_.CreateInviteSocket(call.Contact.ListenIP, port,
                                       TChatInvite{room.UserName, room.ChatIP, room.ChatPort, room.ChatName});
     host_->AddInfoText(RoomShownName(call.Contact.UserName) + " invited to chat...");
   } catch (const std::exception& e) {

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr const char* kDefaultPeerPort = "2960";
 constexpr TContactCommand kCommands[] = {TContactCommand::SendFile, TContactCommand::SendImage,
                                          TContactCommand::SendSound};
 
@@ -52,7 +51,7 @@ void TTransferRoutes::Keep(QWidget* window) {
 
 void TTransferRoutes::SendFromContact(const TContactCall& call, const char* kind) {
   const TContact& c = call.Contact;
-  SendFileToUser(c.UserName, c.ListenIP, c.ListenPort.empty() ? kDefaultPeerPort : c.ListenPort, kind);
+  SendFileToUser(c.UserName, c.ListenIP, c.ListenPort, kind);
 }
 
 TFormFileOut* TTransferRoutes::SendFileToUser(const std::string& user, const std::string& ip, const std::string& port,

@@ -31,8 +31,8 @@ class TTransferRoutes {
   TSession& Session() { return session_; }
   TTransferPrompts& Prompts() { return *prompts_; }
 
-  // A sending window for the contact, kind "binary", "image" or "sound"
-  // (port "2960" when the contact has none).
+  // A sending window for the contact, kind "binary", "image" or "sound", on
+  // the contact's port as it stands (an empty one stays empty).
   TFormFileOut* SendFileToUser(const std::string& user, const std::string& ip, const std::string& port,
                                const std::string& kind);
   // Takes the offer's connection over and shows the offer. An offer that
