@@ -263,6 +263,31 @@ void ReplaceFile(const FileName& fileName, const void* data, std::size_t size) {
   }
 }
 
+void ReplaceFileWith(const FileName& fileName, const std::function<void(TStream&)>& write) {
+  const std::string target = fileName.Path().string();
+  std::string temp = target + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    throw EStreamError("Cannot create file \"" + fileName.Display() + "\". " + SystemReason(error));
+  }
+  struct stat old {};
+  const mode_t mode = ::stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : NewFileMode();
+  const int modeError = ::fchmod(fd, mode) != 0 ? errno : 0;
+  ::close(fd);
+  try {
+    if (modeError != 0) throw EStreamError("Cannot create file \"" + fileName.Display() + "\". " + SystemReason(modeError));
+    TFileStream out(std::filesystem::path(temp), fmOpenReadWrite);
+    write(out);
+    out.Close();
+    if (::rename(temp.c_str(), target.c_str()) != 0)
+      throw EStreamError("Cannot write to file \"" + fileName.Display() + "\". " + SystemReason(errno));
+  } catch (...) {
+    ::unlink(temp.c_str());
+    throw;
+  }
+}
+
 void AppendToFile(const FileName& fileName, const void* data, std::size_t size) {
   const int fd = ::open(fileName.Path().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   if (fd < 0) {

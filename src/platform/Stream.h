@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,11 @@ namespace platform {
 // A new file gets the mode a file made the usual way would (0666 less the
 // umask); a replaced one keeps its own.
 void ReplaceFile(const FileName& fileName, const void* data, std::size_t size);
+
+// As ReplaceFile, for content too large to hold in memory: `write` fills the
+// new file through the stream given, and whatever it raises leaves the old
+// file as it was.
+void ReplaceFileWith(const FileName& fileName, const std::function<void(TStream&)>& write);
 
 // Adds the bytes at the end of the file, creating it when missing. When not
 // every byte reaches the disk the file is cut back to its old length and

@@ -77,6 +77,13 @@ std::vector<StoreKind> StoreKinds() {
        [](const TempHome& h, const std::string& text) {
          platform::SetAutostart("parlo-test", "Parlo", "/opt/" + text, true, h.Home());
        }},
+      {"streamed copy",
+       [](const TempHome& h) { return h.Home() / "Data" / "capture.avi"; },
+       [](const TempHome& h, const std::string& text) {
+         platform::ReplaceFileWith(h.Home() / "Data" / "capture.avi", [&](TStream& to) {
+           for (int i = 0; i < 20; ++i) to.WriteString(text);
+         });
+       }},
       {"appended log",
        [](const TempHome& h) { return h.Home() / "Data" / "log.txt"; },
        [](const TempHome& h, const std::string& text) {
