@@ -164,9 +164,9 @@ TFileStream::~TFileStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void TFileStream::Close() {
+void TFileStream::Close(bool toDisk) {
   if (fd_ < 0) return;
-  int error = ::fsync(fd_) != 0 && errno != EINVAL ? errno : 0;
+  int error = toDisk && ::fsync(fd_) != 0 && errno != EINVAL ? errno : 0;
   if (::close(fd_) != 0 && error == 0) error = errno;
   fd_ = -1;
   if (error != 0) throw EStreamError("Cannot write to file \"" + fileName_.Display() + "\". " + SystemReason(error));

@@ -88,9 +88,10 @@ class TFileStream : public TStream {
   std::int64_t Write(const void* buffer, std::int64_t count) override;
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   void SetSize(std::int64_t size) override;
-  // Puts the bytes on the disk and closes the file; raises EStreamError when
-  // either fails, for a file whose last bytes must not be lost untold.
-  void Close();
+  // Closes the file, first putting its bytes on the disk when `toDisk`;
+  // raises EStreamError when either fails, for a file whose last bytes must
+  // not be lost untold.
+  void Close(bool toDisk = true);
 
   const platform::FileName& FileName() const { return fileName_; }
 
