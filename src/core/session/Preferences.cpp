@@ -83,11 +83,9 @@ TPreferenceValues TPreferences::Read() {
 std::optional<TPreferenceProblem> TPreferences::Validate(const TPreferenceValues& v) {
   if (v.UserID.empty() || !v.RemUserPass) return std::nullopt;
   // The key filter lets letters and digits through; a pasted password may
-  // hold more, only nothing that would end or split the log-on frame
-  // ("id,password").
-  bool fits = true;
-  for (const unsigned char c : v.UserPass) fits = fits && c >= 32 && c != 127 && c != ',' && c != '<' && c != '>';
-  if (v.UserPass.size() >= 6 && v.UserPass.size() <= 20 && fits) return std::nullopt;
+  // hold more, only nothing that would end or split the log-on frame.
+  if (v.UserPass.size() >= 6 && v.UserPass.size() <= 20 && TRegistration::FitsTheLogon(v.UserPass))
+    return std::nullopt;
   return TPreferenceProblem{
       "Passwords must be between 6 and 20 characters long and contain only letters or numbers.",
       kInvalidPasswordCaption};
