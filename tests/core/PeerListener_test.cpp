@@ -140,7 +140,9 @@ TEST(PeerListener, AnswersAFirstCommandByStatusBlockListAutoAcceptAndDialog) {
     caller.socket.SendStr(c.first);
     EXPECT_TRUE(caller.WaitClosed());
     // Only the time-out that ends a wait resets the link; every answer closes it.
-    if (c.decision != 7) EXPECT_EQ(caller.closeError, 0) << "reset, not closed";
+    if (c.decision != 7) {
+      EXPECT_EQ(caller.closeError, 0) << "reset, not closed";
+    }
     std::vector<std::string> reply(caller.lines.begin() + 1, caller.lines.end());
     EXPECT_EQ(reply, c.reply);
     EXPECT_EQ(f.asked, c.asked);
