@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 
 #include "core/session/ErrorLog.h"
@@ -68,9 +69,8 @@ std::string Timestamp() {
 // text has no fixed width, so the marker is looked for near the line's start.
 bool StartsEntry(const std::string& text, size_t at) {
   const std::string marker = std::string(kBuildMarker) + "Version: ";
-  const size_t end = std::min(text.find('\n', at), at + 64 + marker.size());
-  const size_t found = text.find(marker, at);
-  return found != std::string::npos && found + marker.size() <= end;
+  const size_t end = std::min({text.find('\n', at), at + 64 + marker.size(), text.size()});
+  return std::string_view(text).substr(at, end - at).find(marker) != std::string_view::npos;
 }
 
 void Trim(const std::filesystem::path& file) {
