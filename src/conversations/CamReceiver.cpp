@@ -242,9 +242,16 @@ void TCamReceiver::WriteFrameData(const char* bytes, int length) {
 void TCamReceiver::FinishPicture() {
   expected_ = received_ = 0;
   if (file_) {
-    file_.reset();
-    lastFile_ = fileName_;
-    fileName_.clear();
+    try {
+      // Pictures come several a second: the system writes them out in its own time.
+      file_->Close(false);
+      file_.reset();
+      lastFile_ = fileName_;
+      fileName_.clear();
+    } catch (const std::exception&) {
+      DropPictureFile();
+      Status("Error writing to file...");
+    }
   }
   ++pictures_;
   std::string jpeg = std::move(picture_);

@@ -510,7 +510,7 @@ void TFormMain::ApplicationEventsRestore() {
 
 void TFormMain::RestoreStatusBar() {
   if (Session.Listener().State() == wsListening) {
-    Session.SetStatusText("Online-Listening Port: " + Session.Settings.ListenPort);
+    Session.SetStatusText("Online-Listening Port: " + Session.Listener().Socket().Port());
     Session.SetListenerImage(1);
   } else {
     Session.SetStatusText("Offline...");

@@ -21,6 +21,7 @@
 
 #include "core/DialogLook.h"
 #include "core/OpenForms.h"
+#include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
 #include "core/session/PeerBounds.h"
 #include "core/session/Registration.h"
@@ -28,6 +29,7 @@
 #include "platform/Charset.h"
 #include "platform/FileNames.h"
 #include "platform/QuestionBoxes.h"
+#include "platform/StringList.h"
 
 using platform::FromQString;
 using platform::ToQString;
@@ -76,7 +78,11 @@ QWidget* TFormPref::AddPage(const char* entry) {
   return page;
 }
 
-TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::Window), Session(session) {
+// A dialog border: no sizing, no minimise or maximise box.
+TFormPref::TFormPref(TSession& session, QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      Session(session) {
   setObjectName("FormPref");
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle("Parlo - Preferences");
@@ -239,7 +245,7 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
   Button2 = new QPushButton("Cancel", this);
   SpeedButton2 = new QPushButton("Help", this);
   dialoglook::PanelOverButtons(this, panel, {SpeedButton2}, {Button1, Button2});
-  resize(600, 420);
+  setFixedSize(600, 420);
   dialoglook::CentreOnScreen(this);
 
   Tree->setCurrentItem(Tree->topLevelItem(0));
@@ -259,7 +265,7 @@ TFormPref::TFormPref(TSession& session, QWidget* parent) : QWidget(parent, Qt::W
       {CheckChatLimit, &TFormPref::CheckChatLimitClick},
       {CheckNoSound, &TFormPref::CheckNoSoundClick}};
   for (const auto& [master, click] : masters) connect(master, &QCheckBox::toggled, this, click);
-  connect(ListSound, &QTreeWidget::itemSelectionChanged, this, [this] { ListSoundClick(); });
+  connect(ListSound, &QTreeWidget::itemClicked, this, [this] { ListSoundClick(); });
   connect(SpeedApply, &QToolButton::clicked, this, [this] { SpeedApplyClick(); });
   connect(SpeedPreview, &QToolButton::clicked, this, [this] { SpeedPreviewClick(); });
   connect(ListBlocked, &QTreeWidget::itemSelectionChanged, this, &TFormPref::ListBlockedClick);
@@ -342,8 +348,17 @@ void TFormPref::LoadPreferences() {
 
 void TFormPref::LoadBlockedList() {
   ListBlocked->clear();
-  for (int i = 0; i < Session.BlockedList.Count(); ++i) {
-    const std::string line = Session.BlockedList[i];
+  TStringList lines;
+  const std::string file = Session.BlockedPath.empty() ? Session.Paths().BlockedFile : Session.BlockedPath;
+  try {
+    if (platform::FileExists(file)) lines.LoadFromFile(file);
+  } catch (const std::exception& e) {
+    // The session set an unreadable file aside when it started; one that
+    // went bad since shows an empty page, as a missing one does.
+    LogError("None", "None", std::string("Reading the blocked users: ") + e.what());
+  }
+  for (int i = 0; i < lines.Count(); ++i) {
+    const std::string line = lines[i];
     const auto comma = line.find(',');
     if (comma == std::string::npos) continue;
     // The id stays whole: removing the row unblocks by it.

@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <system_error>
 
 #include "platform/Exception.h"
+#include "platform/Stream.h"
 
 namespace platform {
 
@@ -96,27 +98,15 @@ void SetAutostart(const std::string& id, const std::string& name, const std::fil
     return;
   }
   std::filesystem::create_directories(file.parent_path(), ec);
-  auto temp = file;
-  temp += ".new";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << "[Desktop Entry]\n"
+  std::ostringstream entry;
+  entry << "[Desktop Entry]\n"
         << "Type=Application\n"
         << "Name=" << OneLine(name) << "\n"
         << "Exec=" << ExecHome(home) << QuoteExec(OneLine(program.string())) << "\n"
         << "Terminal=false\n"
         << "X-GNOME-Autostart-enabled=true\n";
-    out.close();
-    if (!out) {
-      std::filesystem::remove(temp, ec);
-      throw EStreamError("Cannot write " + file.string());
-    }
-  }
-  std::filesystem::rename(temp, file, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    throw EStreamError("Cannot write " + file.string());
-  }
+  const std::string text = entry.str();
+  ReplaceFile(file, text.data(), text.size());
 }
 
 std::filesystem::path ProgramFile() {

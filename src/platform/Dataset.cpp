@@ -1,8 +1,5 @@
 #include "platform/Dataset.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -12,6 +9,8 @@
 #include <iterator>
 #include <sstream>
 #include <system_error>
+
+#include "platform/Stream.h"
 
 namespace platform {
 
@@ -87,18 +86,6 @@ std::filesystem::path AsidePath(const std::filesystem::path& path) {
   std::error_code ec;
   for (int n = 1; std::filesystem::exists(aside, ec); ++n) aside = base + "-" + std::to_string(n);
   return aside;
-}
-
-void WriteAll(int fd, const std::string& data, const std::filesystem::path& path) {
-  const char* p = data.data();
-  std::size_t left = data.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw EStreamError("Cannot write " + path.string() + ": " + std::strerror(errno));
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
 }
 
 }  // namespace
@@ -364,22 +351,7 @@ Dataset::LoadResult Dataset::LoadFromFile(const std::filesystem::path& path, con
 void Dataset::SaveToFile(const std::filesystem::path& path) {
   CheckBrowseMode();
   const std::string data = Serialize();
-  const std::filesystem::path temp = path.string() + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) throw EStreamError("Cannot create " + temp.string() + ": " + std::strerror(errno));
-  try {
-    WriteAll(fd, data, temp);
-    if (::fsync(fd) != 0) throw EStreamError("Cannot flush " + temp.string() + ": " + std::strerror(errno));
-  } catch (...) {
-    ::close(fd);
-    ::unlink(temp.c_str());
-    throw;
-  }
-  if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-    std::string why = std::strerror(errno);
-    ::unlink(temp.c_str());
-    throw EStreamError("Cannot save " + path.string() + ": " + why);
-  }
+  ReplaceFile(path, data.data(), data.size());
 }
 
 }  // namespace platform

@@ -99,7 +99,7 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& prefi
     char unique[16];
     std::snprintf(unique, sizeof unique, "%08X", static_cast<unsigned>(random() & 0xFFFFFFFFu));
     const std::string name = IncludeTrailingPathDelimiter(folder) + prefix + unique + ext;
-    const int fd = ::open(PathFromName(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = ::open(PathFromName(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::close(fd);
       return name;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/Exception.h"
@@ -163,6 +164,14 @@ TFileStream::~TFileStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+void TFileStream::Close(bool toDisk) {
+  if (fd_ < 0) return;
+  int error = toDisk && ::fsync(fd_) != 0 && errno != EINVAL ? errno : 0;
+  if (::close(fd_) != 0 && error == 0) error = errno;
+  fd_ = -1;
+  if (error != 0) throw EStreamError("Cannot write to file \"" + fileName_.Display() + "\". " + SystemReason(error));
+}
+
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
   ssize_t n;
@@ -201,6 +210,23 @@ void TFileStream::SetSize(std::int64_t size) {
 
 namespace platform {
 
+unsigned NewFileMode() {
+  // Read from the process's status: asking the kernel means setting the
+  // umask, which another thread creating a file at that moment would see.
+  unsigned mask = 022;
+  bool known = false;
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    while (!known && std::fgets(line, sizeof line, status)) known = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(status);
+  }
+  if (!known) {
+    mask = ::umask(022);
+    ::umask(mask);
+  }
+  return 0666u & ~mask;
+}
+
 void ReplaceFile(const FileName& fileName, const void* data, std::size_t size) {
   const std::string target = fileName.Path().string();
   std::string temp = target + ".XXXXXX";
@@ -209,13 +235,13 @@ void ReplaceFile(const FileName& fileName, const void* data, std::size_t size) {
     const int error = errno;
     throw EStreamError("Cannot create file \"" + fileName.Display() + "\". " + SystemReason(error));
   }
-  // Keep the permissions of the file being replaced; a new file gets the
-  // private mode mkostemp chose.
+  // mkostemp makes the file private; the result takes the mode of the file it
+  // replaces, or the one the umask gives a new file.
   struct stat old {};
-  if (::stat(target.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
+  const mode_t mode = ::stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : NewFileMode();
+  int error = ::fchmod(fd, mode) != 0 ? errno : 0;
   const auto* bytes = static_cast<const char*>(data);
-  std::size_t left = size;
-  int error = 0;
+  std::size_t left = error == 0 ? size : 0;
   while (left > 0) {
     const ssize_t n = ::write(fd, bytes, left);
     if (n < 0 && errno == EINTR) continue;
@@ -235,6 +261,57 @@ void ReplaceFile(const FileName& fileName, const void* data, std::size_t size) {
     ::unlink(temp.c_str());
     throw EStreamError("Cannot write to file \"" + fileName.Display() + "\". " + SystemReason(error));
   }
+}
+
+void ReplaceFileWith(const FileName& fileName, const std::function<void(TStream&)>& write) {
+  const std::string target = fileName.Path().string();
+  std::string temp = target + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    throw EStreamError("Cannot create file \"" + fileName.Display() + "\". " + SystemReason(error));
+  }
+  struct stat old {};
+  const mode_t mode = ::stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : NewFileMode();
+  const int modeError = ::fchmod(fd, mode) != 0 ? errno : 0;
+  ::close(fd);
+  try {
+    if (modeError != 0) throw EStreamError("Cannot create file \"" + fileName.Display() + "\". " + SystemReason(modeError));
+    TFileStream out(std::filesystem::path(temp), fmOpenReadWrite);
+    write(out);
+    out.Close();
+    if (::rename(temp.c_str(), target.c_str()) != 0)
+      throw EStreamError("Cannot write to file \"" + fileName.Display() + "\". " + SystemReason(errno));
+  } catch (...) {
+    ::unlink(temp.c_str());
+    throw;
+  }
+}
+
+void AppendToFile(const FileName& fileName, const void* data, std::size_t size) {
+  const int fd = ::open(fileName.Path().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    const int error = errno;
+    throw EStreamError("Cannot open file \"" + fileName.Display() + "\". " + SystemReason(error));
+  }
+  struct stat before {};
+  int error = ::fstat(fd, &before) != 0 ? errno : 0;
+  const bool measured = error == 0;
+  const auto* bytes = static_cast<const char*>(data);
+  std::size_t left = error == 0 ? size : 0;
+  while (left > 0) {
+    const ssize_t n = ::write(fd, bytes, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n < 0 ? errno : EIO;
+      break;
+    }
+    bytes += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if (error != 0 && measured) (void)::ftruncate(fd, before.st_size);
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) throw EStreamError("Cannot write to file \"" + fileName.Display() + "\". " + SystemReason(error));
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,10 @@ class TFileStream : public TStream {
   std::int64_t Write(const void* buffer, std::int64_t count) override;
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   void SetSize(std::int64_t size) override;
+  // Closes the file, first putting its bytes on the disk when `toDisk`;
+  // raises EStreamError when either fails, for a file whose last bytes must
+  // not be lost untold.
+  void Close(bool toDisk = true);
 
   const platform::FileName& FileName() const { return fileName_; }
 
@@ -100,6 +105,21 @@ namespace platform {
 // Writes the bytes to a new file next to `fileName` and renames it over the
 // old one, so a crash or a full disk never leaves a half-written store behind.
 // Raises EStreamError (and leaves the old file untouched) on failure.
+// A new file gets the mode a file made the usual way would (0666 less the
+// umask); a replaced one keeps its own.
 void ReplaceFile(const FileName& fileName, const void* data, std::size_t size);
+
+// As ReplaceFile, for content too large to hold in memory: `write` fills the
+// new file through the stream given, and whatever it raises leaves the old
+// file as it was.
+void ReplaceFileWith(const FileName& fileName, const std::function<void(TStream&)>& write);
+
+// Adds the bytes at the end of the file, creating it when missing. When not
+// every byte reaches the disk the file is cut back to its old length and
+// EStreamError raised, so no half entry stays behind.
+void AppendToFile(const FileName& fileName, const void* data, std::size_t size);
+
+// The permission bits a new file takes: 0666 less the process's umask.
+unsigned NewFileMode();
 
 }  // namespace platform

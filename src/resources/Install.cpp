@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/Exception.h"
+#include "platform/Stream.h"
 #include "resources/Resources.h"
 
 namespace resources {
@@ -34,18 +35,27 @@ bool WriteIfMissing(const std::filesystem::path& file, const std::function<std::
   std::string temp = file.string() + ".XXXXXX";
   int fd = mkstemp(temp.data());
   if (fd < 0) throw platform::EStreamError("Cannot write " + file.string() + ": " + std::strerror(errno));
-  bool ok = fchmod(fd, 0644) == 0;
+  bool ok = fchmod(fd, static_cast<mode_t>(platform::NewFileMode())) == 0;
   for (size_t done = 0; ok && done < bytes.size();) {
     ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     ok = n > 0;
     if (ok) done += static_cast<size_t>(n);
   }
-  ok = (::close(fd) == 0) && ok;
-  if (ok && renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) == 0) return true;
+  ok = ok && fsync(fd) == 0;
+  int failed = errno;
+  if (::close(fd) != 0 && ok) {
+    failed = errno;
+    ok = false;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    throw platform::EStreamError("Cannot write " + file.string() + ": " + std::strerror(failed));
+  }
+  if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) == 0) return true;
   const int err = errno;
   ::unlink(temp.c_str());
-  if (ok && err == EEXIST) return false;
+  if (err == EEXIST) return false;
   throw platform::EStreamError("Cannot write " + file.string() + ": " + std::strerror(err));
 }
 

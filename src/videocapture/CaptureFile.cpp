@@ -213,13 +213,12 @@ bool TImpl::FinishCapture() {
 bool TImpl::CopyPreallocData() {
   engine::TAviReader reader;
   if (!reader.Open(writtenFileName)) return false;
+  // Whole or not at all: an older capture of that name stays when the copy fails.
   try {
     TFileStream from(writtenFileName, fmOpenRead);
-    TFileStream to(captureFileName, fmCreate);
-    to.CopyFrom(from, reader.AviLength());
+    platform::ReplaceFileWith(captureFileName, [&](TStream& to) { to.CopyFrom(from, reader.AviLength()); });
     return true;
   } catch (const std::exception&) {
-    platform::DeleteFile(captureFileName);
     return false;
   }
 }

@@ -89,7 +89,11 @@ TEST(FriendWindows, HistoryFriendsAndFriendChat) {
   std::vector<TContactCall> calls;
   session.Router().SetContactHandler(TContactCommand::PrivateChat, [&](const TContactCall& c) { calls.push_back(c); });
   db.AddFriend("111", "Bea", "10.0.0.1", "");
+  // Each time the action runs it offers a picker of its own.
+  TFormFChat* other = TFormFChat::ActionNewPChatExecute(session);
   TFormFChat* pick = TFormFChat::ActionNewPChatExecute(session);
+  EXPECT_NE(pick, other);
+  other->close();
   pick->DBLookupComboBox1->setCurrentIndex(pick->DBLookupComboBox1->findText("Bea"));
   pick->ChatNowClick();
   ASSERT_EQ(calls.size(), 1u);

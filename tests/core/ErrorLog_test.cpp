@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 #include "Widgets_helpers.h"
 #include "platform/ErrorSink.h"
+#include "platform/FailingDisk.h"
 #include "platform/TempHome.h"
 #include "transport/NetSocketFunctions.h"
 #include "transport/ParloSocket.h"
@@ -14,16 +18,12 @@ using testing_support::ReadFile;
 using testing_support::TempHome;
 using testing_support::WriteFile;
 
-// "yyyy-mm-dd hh:mm:ss Build: Version: 1.2.3.4"
+// "<the system's date-time text> Build: Version: 1.2.3.4"
 bool IsHeader(const std::string& line) {
-  const std::string shape = "####-##-## ##:##:## Build: Version: ";
-  if (line.size() <= shape.size()) return false;
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char want = i < shape.size() ? shape[i] : '.';
-    const bool digit = line[i] >= '0' && line[i] <= '9';
-    if (want == '#' ? !digit : want == '.' ? !(digit || line[i] == '.') : line[i] != want) return false;
-  }
-  return true;
+  const std::string marker = " Build: Version: ";
+  const size_t at = line.find(marker);
+  if (at == std::string::npos || at < 8 || line.find_first_of("0123456789") >= at) return false;
+  return line.find_first_not_of("0123456789.", at + marker.size()) == std::string::npos;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -44,13 +44,17 @@ TEST(ErrorLog, EntriesAreThreeLinesAppendedToWhatIsThere) {
   EXPECT_EQ(lines[1], " IP: 10.0.0.7 - Port: 2960");
   EXPECT_EQ(lines[2], "Error Message: Incoming Session Error");
 
-  WriteFile(file, "an old line\r\n");
-  LogError("None", "None", "two\r\nlines");
-  lines = Lines(ReadFile(file));
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[0], "an old line");
-  EXPECT_EQ(lines[2], " IP: None - Port: None");
-  EXPECT_EQ(lines[3], "Error Message: two\\x0D\\x0Alines");
+  // An old file keeps its lines, also one left without its line break.
+  for (const std::string old : {"an old line\r\n", "an old line"}) {
+    WriteFile(file, old);
+    LogError("None", "None", "two\r\nlines");
+    lines = Lines(ReadFile(file));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "an old line");
+    EXPECT_TRUE(IsHeader(lines[1])) << lines[1];
+    EXPECT_EQ(lines[2], " IP: None - Port: None");
+    EXPECT_EQ(lines[3], "Error Message: two\\x0D\\x0Alines");
+  }
 
   // Lower layers report through the same log.
   platform::ReportError("", "", "Extracting Command: xyz");
@@ -58,7 +62,7 @@ TEST(ErrorLog, EntriesAreThreeLinesAppendedToWhatIsThere) {
 }
 
 // Entries quote what strangers sent; whatever it holds, an entry stays three
-// lines of printable text, of bounded length, naming where the bytes came from.
+// lines of printable text, whole, naming where the bytes came from.
 TEST(ErrorLog, OutsideBytesCannotForgeEntries) {
   TempHome home;
   const auto file = home.Home() / "errorlog.txt";
@@ -72,7 +76,7 @@ TEST(ErrorLog, OutsideBytesCannotForgeEntries) {
        "x\\x0A2001-01-01 00:00:00 Build: Version: 6.6.6.6\\x0D\\x0A IP: 1.2.3.4"},
       {"10.0.0.7", std::string("\x1B[2J\0\x7F\x9C\xE9", 8), "10.0.0.7", "\\x1B[2J\\x00\\x7F\x9C\xE9"},
       {"evil\r\nhost", "m", "evil\\x0D\\x0Ahost", "m"},
-      {"", std::string(100000, 'A'), "", std::string(4096, 'A') + "... (100000 bytes)"},
+      {std::string(300, 'h'), std::string(100000, 'A'), std::string(300, 'h'), std::string(100000, 'A')},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.wantMessage.substr(0, 40));
@@ -100,24 +104,63 @@ TEST(ErrorLog, StaysBoundedAndKeepsTheNewestWholeEntries) {
 }
 
 // A log that cannot be written fails nobody: the entry goes to standard
-// error instead, whole, and the next entry after the cause is gone is
-// written to the file again.
+// error instead, whole, the file keeps what it held, and the next entry after
+// the cause is gone is written to the file again.
 TEST(ErrorLog, AnUnwritableLogSendsTheEntryToStandardError) {
-  TempHome home;
-  const auto file = home.Home() / "errorlog.txt";
-  std::filesystem::create_directories(file);  // a folder where the file belongs
-  testing::internal::CaptureStderr();
-  EXPECT_NO_THROW(LogError("10.0.0.1", "2960", "nowhere to go"));
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err.rfind("parlo: error log: ", 0), 0u) << err;
-  EXPECT_NE(err.find("\r\n IP: 10.0.0.1 - Port: 2960\r\nError Message: nowhere to go\r\n"), std::string::npos) << err;
-  EXPECT_TRUE(std::filesystem::is_empty(file));
-
-  std::filesystem::remove(file);
-  LogError("", "", "written again");
-  const auto lines = Lines(ReadFile(file));
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[2], "Error Message: written again");
+  using testing_support::DiskFault;
+  const std::string old = "2026-01-01 Build: Version: 1.0.0.0\r\n IP:  - Port: \r\nError Message: old\r\n";
+  struct Case {
+    const char* name;
+    std::function<void(const std::filesystem::path& file)> prepare;
+    std::optional<DiskFault> fault;
+  };
+  const Case cases[] = {
+      {"a folder where the file belongs", [](const auto& file) { std::filesystem::create_directories(file); }, {}},
+      {"a full disk", [&](const auto& file) { WriteFile(file, old); }, DiskFault::SizeLimit},
+      {"a read-only folder when the log is trimmed",
+       [&](const auto& file) { WriteFile(file, old + std::string((1 << 20) - 100, 'x') + "\r\n"); },
+       DiskFault::ReadOnlyFolder},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempHome home;
+    const auto file = home.Home() / "errorlog.txt";
+    c.prepare(file);
+    const std::string before = std::filesystem::is_regular_file(file) ? ReadFile(file) : "";
+    const auto log = [] {
+      // Standard error, caught in a pipe: the entry is far below its size.
+      int ends[2];
+      if (::pipe(ends) != 0) return std::string("no pipe");
+      const int saved = ::dup(2);
+      ::dup2(ends[1], 2);
+      ::close(ends[1]);
+      LogError("10.0.0.1", "2960", std::string(200, 'e'));
+      ::dup2(saved, 2);
+      ::close(saved);
+      std::string err(65536, '\0');
+      const ssize_t n = ::read(ends[0], err.data(), err.size());
+      ::close(ends[0]);
+      err.resize(n > 0 ? static_cast<size_t>(n) : 0);
+      return err;
+    };
+    const std::string err = c.fault ? testing_support::WriteUnderFault(*c.fault, home.Home(), log, before.size() + 40)
+                                    : log();
+    EXPECT_EQ(err.rfind("parlo: error log: ", 0), 0u) << err;
+    EXPECT_NE(err.find("\r\n IP: 10.0.0.1 - Port: 2960\r\nError Message: " + std::string(200, 'e') + "\r\n"),
+              std::string::npos)
+        << err;
+    if (std::filesystem::is_directory(file)) {
+      EXPECT_TRUE(std::filesystem::is_empty(file));
+      std::filesystem::remove(file);
+    } else if (c.fault == DiskFault::SizeLimit) {
+      EXPECT_EQ(ReadFile(file), before);
+    } else {
+      // Past the bound the entry is in; the file could not be trimmed, so it is
+      // left as it was plus that entry, still whole.
+      EXPECT_EQ(ReadFile(file).substr(0, before.size()), before);
+      EXPECT_EQ(ReadFile(file).size() - before.size(), err.size() - err.find('\n') - 1);
+    }
+  }
 }
 
 TEST(ErrorLog, SocketErrorsAreLoggedWithTheirDescriptionAndClose) {

@@ -649,6 +649,12 @@ class FriendsAmongStrangers(StrangersAtTheDoor):
                                  self.answered(6, ",".join(["1004"] * 6)))
 
         def claims():
+            # The strangers' questions outlive their callers until the dialog
+            # answers them busy by itself; then their places are free again.
+            def last_count():
+                counts = [line for _, line in self.program.lines if line.startswith("peer sockets ")]
+                return counts[-1] if counts else None
+            self.assertTrue(wait_until(lambda: last_count() == "peer sockets 0", 15), last_count())
             # Callers from four addresses claiming the friend's id wait as the
             # strangers they are; the friend, from its own address, still has
             # its places (two of them).

@@ -13,7 +13,10 @@ TLoopbackCaller::TLoopbackCaller(const std::string& port, const std::string& fro
     const std::string line = socket.ReceiveStr();
     if (!line.empty()) lines.push_back(TCmdParser::CleanLine(line));
   };
-  socket.OnSessionClosed = [this](TCustomNetSocket*, int) { closed = true; };
+  socket.OnSessionClosed = [this](TCustomNetSocket*, int error) {
+    closed = true;
+    closeError = error;
+  };
   if (!from.empty()) socket.SetLocalAddr(from);
   socket.SetAddr("127.0.0.1");
   socket.SetPort(port);

@@ -16,6 +16,7 @@ struct TLoopbackCaller {
   TParloSocket socket;
   std::vector<std::string> lines;
   bool closed = false;
+  int closeError = 0;  // 0 when the other side closed, not reset
 
   // From the loopback address `from` when given (127.x.y.z: a caller of its own).
   explicit TLoopbackCaller(const std::string& port, const std::string& from = "");

@@ -116,7 +116,8 @@ class Answers(ListenerCase):
             p.expect_silence(0.3)
             p.expect(1004, timeout=10)
             p.expect_close()
-        # A caller who hangs up while the question is open is let go as well.
+        # A caller who hangs up leaves the question open until it is answered
+        # (here busy, after a second); then its socket goes as well.
         mark = len(prog.lines)
         with self.peer(prog) as p:
             p.send(1001, RECORD)

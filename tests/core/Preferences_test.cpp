@@ -60,11 +60,14 @@ TEST(Preferences, ApplyWritesWhatChangedAndTheSessionTakesIt) {
   TReg::WriteString(TReg::SettingsSection, "UserPass", "secret1");
   const TPreferenceValues shown = TPreferences::Read();
   EXPECT_EQ(shown.UserPass, "secret1");  // remembered by default
+  EXPECT_TRUE(shown.WindowsStart);       // as stored, by default on, with no entry written yet
 
   TReg::WriteString(TReg::SettingsSection, "UserID", "12345678");
   f.session->SetUserID("12345678");
   f.session->Settings.StatusMode = 3;
   TReg::WriteInteger(TReg::SettingsSection, "StatusMode", 0);
+  // Stored by someone else: the session reloads it with the rest.
+  TReg::WriteString(TReg::SettingsSection, "ServerIP", "10.9.9.9");
 
   TPreferenceValues edited = shown;
   edited.BusyTimer = 45;
@@ -80,7 +83,9 @@ TEST(Preferences, ApplyWritesWhatChangedAndTheSessionTakesIt) {
 
   TPreferenceValues stored = TPreferences::Read();
   EXPECT_EQ(stored.UserID, "12345678");
+  EXPECT_EQ(stored.ServerIP, "10.9.9.9");
   stored.UserID = edited.UserID;
+  stored.ServerIP = edited.ServerIP;
   EXPECT_EQ(stored, edited);
   EXPECT_EQ(TReg::ReadSettingString("UserPass"), "");
   const TSettings& live = f.session->Settings;
@@ -91,6 +96,7 @@ TEST(Preferences, ApplyWritesWhatChangedAndTheSessionTakesIt) {
   EXPECT_EQ(live.ChatLimitCount, 5);
   EXPECT_TRUE(live.HideAppStart);
   EXPECT_EQ(live.UserID, "12345678");
+  EXPECT_EQ(live.ServerIP, "10.9.9.9");
   EXPECT_EQ(live.StatusMode, 3);
   EXPECT_TRUE(f.session->Paths().NoSound);
   EXPECT_EQ(f.session->Paths().EventSounds[2], "none");
@@ -123,10 +129,12 @@ TEST(Preferences, PasswordRuleAppliesOnlyToARememberedAccountPassword) {
       {"12345678", true, "abc123", true},
       {"12345678", true, std::string(20, 'Z'), true},
       {"12345678", true, std::string(21, 'Z'), false},
-      {"12345678", true, "abc_123", false},
-      // Pasted past the key filter: a comma or ">" would break the log-on frame.
+      // Pasted past the key filter: what cannot break the log-on frame passes.
+      {"12345678", true, "abc_1#3 !", true},
       {"12345678", true, "abc,123", false},
+      {"12345678", true, "abc<123", false},
       {"12345678", true, "abc>123", false},
+      {"12345678", true, "abc\t123", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.pass);
@@ -150,13 +158,16 @@ TEST(FormPref, RemovesBlocksByIdAndWritesBackOnlyEdits) {
   for (const auto* name : {"ShowMsg", "MinMsg"}) TReg::WriteBool(TReg::SettingsSection, name, true);
   f.session->BlockUser("111", "Ann");
   f.session->BlockUser("222", "Bob");
+  // The page shows the file as it is when the dialog opens.
+  const auto blockedFile = f.home.Home() / "Data" / "blocked.parlo";
+  testing_support::WriteFile(blockedFile, ReadFile(blockedFile) + "444,Dee\r\n");
   auto* form = new TFormPref(*f.session);
   std::vector<std::string> shown;
   form->ShowMessage = [&](const std::string& text, const std::string& caption) { shown.push_back(caption + ": " + text); };
   EXPECT_TRUE(form->CheckMinMsg->isChecked());
   EXPECT_TRUE(form->CheckMinMsg->isEnabled());
   EXPECT_FALSE(form->CheckAutoPChatOnly->isEnabled());
-  ASSERT_EQ(form->ListBlocked->topLevelItemCount(), 2);
+  ASSERT_EQ(form->ListBlocked->topLevelItemCount(), 3);
 
   form->ListBlocked->setCurrentItem(form->ListBlocked->topLevelItem(0));
   f.session->BlockUser("333", "Cy");

@@ -1,6 +1,10 @@
 #include "core/session/Session.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -209,6 +213,31 @@ TEST(Session, PeerRequestsReachTheHandlerThatAdoptsThem) {
   EXPECT_EQ(seen, (std::vector<std::string>{"1001 41000001||Caller", "1020 Ann{$}pack.zip{$}10{$}binary"}));
   EXPECT_NE(f.Log().find("Peer request 1030: not available yet"), std::string::npos);
   EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return f.session->Listener().LiveSockets() == 0; }, 3000));
+}
+
+// A port another program holds: the failed listen raises, so it is logged
+// as such before the listener's own error entry, and the listener stays closed.
+TEST(Session, AListenThatFailsIsLoggedAndLeavesTheListenerClosed) {
+  SessionFixture f;
+  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(holder, 1), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+  f.session->Settings.ListenPort = std::to_string(ntohs(address.sin_port));
+  f.session->StartListening();
+  ::close(holder);
+  EXPECT_NE(f.session->Listener().State(), wsListening);
+  EXPECT_EQ(f.session->StatusText(), "Offline...");
+  const std::string log = f.Log();
+  const size_t starting = log.find("\r\n IP:  - Port: \r\nError Message: Starting Server Listen\r\n");
+  const size_t server = log.find("\r\n IP:  - Port: \r\nError Message: Server Error 10048 : ");
+  EXPECT_NE(starting, std::string::npos) << log;
+  EXPECT_NE(server, std::string::npos) << log;
+  EXPECT_LT(starting, server) << log;
 }
 
 // A friend is deleted only after a yes, with the history, from the store and

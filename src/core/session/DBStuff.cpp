@@ -31,12 +31,6 @@ std::vector<FieldDef> FriendFields() {
   return {{"UserID", 20, ""}, {"UserName", 128, ""}, {"ListenIP", 20, ""}, {"ListenPort", 20, ""}};
 }
 
-// Free-text fields travel with line breaks escaped; every other field may not
-// hold one at all.
-bool IsFreeText(const std::string& field) {
-  return field == "Description" || field == "Greeting" || field == "BusyMsg" || field == "Banner";
-}
-
 std::string ReplaceAll(const std::string& s, const std::string& from, const std::string& to) {
   return platform::StringReplace(s, from, to);
 }
@@ -56,14 +50,12 @@ std::string StripForRecord(std::string s, bool commas) {
   return s;
 }
 
-// What a profile field may not keep: the separators and ">" always, line
-// breaks unless the field is free text.
-std::string StripUnsafe(std::string s, bool keepLineBreaks) {
+// What a single profile field sent in a frame may not hold: the separators,
+// ">" and line ends.
+std::string StripUnsafe(std::string s) {
   for (std::string before; before != s;) {
     before = s;
-    for (const char* bad : {"||", "{$}", ">"}) s = ReplaceAll(s, bad, "");
-    if (!keepLineBreaks)
-      for (const char* bad : {"\r", "\n"}) s = ReplaceAll(s, bad, "");
+    for (const char* bad : {"||", "{$}", ">", "\r", "\n"}) s = ReplaceAll(s, bad, "");
   }
   return s;
 }
@@ -104,28 +96,8 @@ void TDBStuff::SaveAtExit() {
 }
 
 void TDBStuff::SaveAll() {
-  try {
-    SaveProfiles();
-  } catch (const platform::EDatabaseError& e) {
-    // Leaving now: keep the profile with the offending text taken out rather
-    // than lose every change made since the last save.
-    Log(e.what());
-    if (!Profiles.IsEmpty()) {
-      Profiles.Edit();
-      for (const auto& f : Profiles.Fields()) {
-        Profiles.SetFieldValue(f.name, StripUnsafe(Profiles.FieldValue(f.name), IsFreeText(f.name)));
-      }
-      Profiles.Post();
-    }
-    try {
-      Profiles.SaveToFile(profilesFile_);
-    } catch (const std::exception& e2) {
-      Log(e2.what());
-    }
-  } catch (const std::exception& e) {
-    Log(e.what());
-  }
-  for (auto [table, file] : {std::pair{&History, &historyFile_}, std::pair{&Friends, &friendsFile_}}) {
+  for (auto [table, file] : {std::pair{&Profiles, &profilesFile_}, std::pair{&History, &historyFile_},
+                             std::pair{&Friends, &friendsFile_}}) {
     try {
       table->SaveToFile(*file);
     } catch (const std::exception& e) {
@@ -141,20 +113,7 @@ void TDBStuff::Log(const std::string& message) const {
 
 // ----- profiles ---------------------------------------------------------
 
-std::string TDBStuff::ProfileFieldProblem() const {
-  for (const auto& f : Profiles.Fields()) {
-    const auto value = Profiles.FieldValue(f.name);
-    for (const char* bad : {"||", "{$}", ">"})
-      if (value.find(bad) != std::string::npos)
-        return "The profile field " + f.name + " cannot hold \"" + bad + "\".";
-    if (!IsFreeText(f.name) && value.find_first_of("\r\n") != std::string::npos)
-      return "The profile field " + f.name + " cannot hold a line break.";
-  }
-  return {};
-}
-
 void TDBStuff::SaveProfiles() {
-  if (auto problem = ProfileFieldProblem(); !problem.empty()) throw platform::EDatabaseError(problem);
   Profiles.SaveToFile(profilesFile_);
   if (hooks_.SetCurrentProfile) hooks_.SetCurrentProfile(Profiles.FieldValue("Name"));
 }
@@ -236,10 +195,12 @@ std::string TDBStuff::BuildProfileRecord(const std::string& profileName, const s
 
 std::string TDBStuff::ProfileField(const std::string& profileName, const std::string& fieldName) {
   LocateProfile(profileName);
-  return StripUnsafe(TCmdParser::EscapeCommas(Profiles.FieldValue(fieldName)), false);
+  return StripUnsafe(TCmdParser::EscapeCommas(Profiles.FieldValue(fieldName)));
 }
 
-std::string TDBStuff::BusyMessage() const { return StripUnsafe(TCmdParser::EscapeText(Profiles.FieldValue("BusyMsg")), false); }
+std::string TDBStuff::BusyMessage() const {
+  return StripUnsafe(TCmdParser::EscapeText(Profiles.FieldValue("BusyMsg")));
+}
 
 std::string TDBStuff::ProfileGreeting() const { return TCmdParser::UnescapeText(Profiles.FieldValue("Greeting")); }
 
@@ -304,9 +265,6 @@ bool TDBStuff::AddFriend(const std::string& userId, const std::string& userName,
 void TDBStuff::UpdateFriend(const std::string& userId, const std::string& userName, const std::string& listenIP,
                             const std::string& listenPort) {
   if (userId.empty() || !Friends.Locate("UserID", userId)) return;
-  if (Friends.FieldValue("UserName") == userName && Friends.FieldValue("ListenIP") == listenIP &&
-      Friends.FieldValue("ListenPort") == listenPort)
-    return;
   Friends.Edit();
   Friends.SetFieldValue("UserName", userName);
   Friends.SetFieldValue("ListenIP", listenIP);

@@ -52,9 +52,8 @@ class TDBStuff {
   platform::Dataset History;
   platform::Dataset Friends;
 
-  // Profiles.
-  // Throws platform::EDatabaseError (nothing written) when a field holds text
-  // that would break a profile record or a frame; see ProfileFieldProblem.
+  // Profiles. They are stored as typed; what would break a record or a frame
+  // is taken out only of the texts built for the wire.
   void SaveProfiles();
   void NewProfile(const std::string& name);
   // Appends a row named `name` to a profiles table (this one or a working
@@ -68,9 +67,6 @@ class TDBStuff {
   std::string ProfileField(const std::string& profileName, const std::string& fieldName);
   std::string BusyMessage() const;
   std::string ProfileGreeting() const;
-  // The first field of the current profile row that may not be saved as it
-  // stands, with the reason; "" when the row is fine.
-  std::string ProfileFieldProblem() const;
 
   // Friends.
   std::string FriendIdList();

@@ -2,11 +2,14 @@
 // newest last.
 
 #include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 
 #include "core/session/ErrorLog.h"
@@ -14,6 +17,7 @@
 #include "platform/AppHome.h"
 #include "platform/DesktopPrompts.h"
 #include "platform/ErrorSink.h"
+#include "platform/Stream.h"
 #include "transport/NetSocket.h"
 #include "transport/NetSocketFunctions.h"
 
@@ -31,36 +35,42 @@ constexpr const char* kBuildMarker = " Build: ";
 // server's frame. An entry is three lines, so a line end inside one would
 // let the sender write entries of its own making, and an escape byte would
 // act on the terminal of whoever reads the log: control bytes are written as
-// \xHH. A field is cut at its limit, since a 4 MiB line says no more about
-// the fault than its start does.
-constexpr size_t kMessageLimit = 4096;
-constexpr size_t kAddressLimit = 256;
-
-std::string Printable(const std::string& text, size_t limit) {
+// \xHH. Nothing is cut; the file's own bound keeps the log small.
+std::string Printable(const std::string& text) {
   static const char* const kHex = "0123456789ABCDEF";
   std::string out;
-  out.reserve(std::min(text.size(), limit) + 16);
-  size_t taken = 0;
-  for (; taken < text.size() && out.size() < limit; ++taken) {
-    const auto c = static_cast<unsigned char>(text[taken]);
+  out.reserve(text.size() + 16);
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
     if (c < 0x20 || c == 0x7F) {
       out += "\\x";
       out += kHex[c >> 4];
       out += kHex[c & 15];
     } else {
-      out += static_cast<char>(c);
+      out += ch;
     }
   }
-  if (taken < text.size()) out += "... (" + std::to_string(text.size()) + " bytes)";
   return out;
 }
 
-std::string Timestamp() { return QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss").toStdString(); }
+// The system's date-time text: its short date and its long time, without the
+// time zone the long time format may carry.
+std::string Timestamp() {
+  const QLocale locale = QLocale::system();
+  QString time = locale.timeFormat(QLocale::LongFormat);
+  time.remove(QRegularExpression("\\s*\\bt+\\b"));
+  const QDateTime now = QDateTime::currentDateTime();
+  return platform::Utf8ToAnsi(
+      (locale.toString(now.date(), QLocale::ShortFormat) + " " + locale.toString(now.time(), time.trimmed()))
+          .toStdString());
+}
 
-// An entry starts with a line "<timestamp> Build: ...".
+// An entry starts with a line "<date-time> Build: Version: ..."; the date-time
+// text has no fixed width, so the marker is looked for near the line's start.
 bool StartsEntry(const std::string& text, size_t at) {
-  const size_t stamp = Timestamp().size();
-  return text.compare(at + stamp, std::char_traits<char>::length(kBuildMarker), kBuildMarker) == 0;
+  const std::string marker = std::string(kBuildMarker) + "Version: ";
+  const size_t end = std::min({text.find('\n', at), at + 64 + marker.size(), text.size()});
+  return std::string_view(text).substr(at, end - at).find(marker) != std::string_view::npos;
 }
 
 void Trim(const std::filesystem::path& file) {
@@ -83,14 +93,18 @@ void Trim(const std::filesystem::path& file) {
     }
   if (entry != std::string::npos) cut = entry;
   else if (line != std::string::npos) cut = line + 1;
-  auto temp = file;
-  temp += ".new";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(text.data() + cut, static_cast<std::streamsize>(text.size() - cut));
-    if (!out) throw std::runtime_error("cannot write " + temp.string());
-  }
-  std::filesystem::rename(temp, file);
+  platform::ReplaceFile(file, text.data() + cut, text.size() - cut);
+}
+
+// The file may end without a line break (written by hand or cut short by
+// an earlier failure); an entry still begins on a line of its own.
+bool EndsInsideALine(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
+  if (!in || in.tellg() <= 0) return false;
+  in.seekg(-1, std::ios::end);
+  char last = 0;
+  in.get(last);
+  return in && last != '\n' && last != '\r';
 }
 
 struct InstallHandler {
@@ -106,17 +120,12 @@ struct InstallHandler {
 std::string ProgramBuildText() { return "Version: " + OwnVersion().Text(); }
 
 void LogError(const std::string& address, const std::string& port, const std::string& message) {
-  const std::string entry = Timestamp() + kBuildMarker + ProgramBuildText() + "\r\n IP: " +
-                            Printable(address, kAddressLimit) + " - Port: " + Printable(port, kAddressLimit) +
-                            "\r\nError Message: " + Printable(message, kMessageLimit) + "\r\n";
+  const std::string entry = Timestamp() + kBuildMarker + ProgramBuildText() + "\r\n IP: " + Printable(address) +
+                            " - Port: " + Printable(port) + "\r\nError Message: " + Printable(message) + "\r\n";
   try {
     const auto file = platform::EnsureAppHome() / "errorlog.txt";
-    {
-      std::ofstream out(file, std::ios::binary | std::ios::app);
-      out << entry;
-      out.close();
-      if (!out) throw std::runtime_error("cannot write " + file.string());
-    }
+    const std::string text = EndsInsideALine(file) ? "\r\n" + entry : entry;
+    platform::AppendToFile(file, text.data(), text.size());
     std::error_code ec;
     if (std::filesystem::file_size(file, ec) > kLogCap && !ec) Trim(file);
   } catch (const std::exception& e) {

@@ -9,6 +9,7 @@
 #include "transport/CmdParser.h"
 #include "transport/CommandCodes.h"
 #include "transport/NetSocketFunctions.h"
+#include "transport/SocketException.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ TPeerListener::TPeerListener(TPeerListenerHooks hooks, TComponent* owner)
   server_->SetName("Server");
   server_->OnSessionAvailable = [this](TCustomNetSocket*, int error) { ServerSessionAvailable(error); };
   server_->OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState s) { ServerChangeState(s); };
-  server_->OnError = [this](TCustomNetSocket* s) { SSocketErrorHandler(*s, s->LastError()); };
+  // No OnError: a failed listen or accept raises, so that the caller logs it
+  // with its own text ("Starting Server Listen", "Incoming Session Exception").
   sweep_.SetEnabled(false);
   sweep_.OnTimer = [this](TTimer*) { Sweep(); };
   SetIdleTimeout(kDefaultIdleMs);
@@ -105,15 +107,8 @@ void TPeerListener::ServerChangeState(TSocketState state) {
 }
 
 void TPeerListener::SSocketErrorHandler(TCustomNetSocket& socket, int error) {
-  // Nobody waiting is how taking the waiting callers ends. A caller turned
-  // away because descriptors run short is the socket layer's to log (it
-  // sums them up once a minute): an entry each would let callers flood the log.
-  if (accepting_ && (error == platform::net::WSAEWOULDBLOCK || error == platform::net::WSAEMFILE)) return;
   const std::string desc = error == 0 ? "Undetermined Winsock Error" : NetSocketErrorDesc(error);
   Log(nullptr, "Server Error " + std::to_string(error) + " : " + desc);
-  // A failed accept (a caller who left at once, no descriptor left) says
-  // nothing about the listening socket itself: it keeps listening.
-  if (accepting_) return;
   socket.Close();
 }
 
@@ -132,9 +127,17 @@ void TPeerListener::ServerSessionAvailable(int error) {
 bool TPeerListener::AcceptOne() {
   TParloSocket* s = nullptr;
   try {
-    accepting_ = true;
-    const TSocket handle = server_->Accept();
-    accepting_ = false;
+    TSocket handle = INVALID_SOCKET;
+    try {
+      handle = server_->Accept();
+    } catch (const ESocketException&) {
+      // Nobody waiting is how taking the waiting callers ends. A caller turned
+      // away because descriptors run short is the socket layer's to log (it
+      // sums them up once a minute): an entry each would let callers flood the log.
+      const int error = server_->LastError();
+      if (error == platform::net::WSAEWOULDBLOCK || error == platform::net::WSAEMFILE) return false;
+      throw;
+    }
     if (handle == INVALID_SOCKET) return false;
     s = new TParloSocket();
     FreeNotification(s);
@@ -146,12 +149,9 @@ bool TPeerListener::AcceptOne() {
     s->OnError = [this, s](TCustomNetSocket*) { rSocketError(*s); };
     s->OnDataAvailable = [this, s](TCustomNetSocket*, int e) { rSocketDataAvailable(*s, e); };
     s->OnSessionClosed = [this, s](TCustomNetSocket*, int) { SocketClosed(*s); };
+    // A longer line is dropped by the socket and the link kept: the next
+    // bytes begin a new line.
     s->LineLimit = kPeerLineLimit;
-    s->OnLineLimitExceeded = [this, s](TCustomNetSocket*, int count, bool& clear) {
-      clear = true;
-      Log(s, "Incoming line of more than " + std::to_string(count) + " bytes; connection closed");
-      s->CloseDelayed();
-    };
     s->SetTag(0);
     s->SetLineEnd("\r\n");
     s->SetLineMode(true);
@@ -184,7 +184,8 @@ bool TPeerListener::AcceptOne() {
     s->SendCommand(cmd::PeerHello, "", "");
     return server_->State() == wsListening;
   } catch (const std::exception&) {
-    accepting_ = false;
+    // A failed accept (a caller who left at once) says nothing about the
+    // listening socket itself: it keeps listening.
     Log(nullptr, "Incoming Session Exception");
     if (s != nullptr && Find(s) != nullptr) TurnAway(*s);
     return false;
@@ -224,7 +225,7 @@ void TPeerListener::rSocketDataAvailable(TParloSocket& socket, int error) {
     if (Conn* c = Find(key)) {
       Log(&socket, "Incoming ProcessData");
       c->held = false;
-      TurnAway(socket);
+      Drop(socket);
     }
   }
 }
@@ -232,9 +233,9 @@ void TPeerListener::rSocketDataAvailable(TParloSocket& socket, int error) {
 void TPeerListener::SocketClosed(TParloSocket& socket) {
   Conn* conn = Find(&socket);
   if (conn == nullptr) return;
-  // A caller who hung up needs no answer: the question goes at once.
-  if (conn->asking) EndQuestion(*conn);
-  if (conn->held) return;
+  // A question put to the user stays when its caller hangs up: the answer
+  // tells the user the caller has gone, and the socket waits for it.
+  if (conn->held || conn->asking) return;
   ScheduleRelease(socket);
 }
 
@@ -250,7 +251,7 @@ void TPeerListener::ProcessPeerData(const std::string& line, TParloSocket& socke
 void TPeerListener::ProcessPeerCommand(int code, const std::string& params, TParloSocket& socket,
                                        const std::string& text) {
   if (socket.State() != wsConnected) {
-    TurnAway(socket);
+    Drop(socket);
     return;
   }
   switch (code) {
@@ -264,7 +265,7 @@ void TPeerListener::ProcessPeerCommand(int code, const std::string& params, TPar
       RouteRequest(code, params, text, socket);
       break;
     default:
-      TurnAway(socket);
+      Drop(socket);
       break;
   }
 }
@@ -299,9 +300,8 @@ void TPeerListener::HandlePrivateChatRequest(const std::string& record, TParloSo
     case 4:
       socket.SendCommand(cmd::ChatRefused, settings.UnavText, "");
       break;
-    default:  // Invisible: as if nobody were there
-      TurnAway(socket);
-      return;
+    default:  // Invisible: no answer
+      break;
   }
   Drop(socket);
 }
@@ -312,12 +312,9 @@ bool TPeerListener::IsFriendRecord(const std::string& record, const std::string&
 }
 
 void TPeerListener::AnswerChatRequest(const std::string& record, TParloSocket& socket) {
-  if (socket.State() != wsConnected || socket.Tag() != 0) {
-    TurnAway(socket);
-    return;
-  }
-  if (hooks_.IsUserBlocked && hooks_.IsUserBlocked(record)) {
-    TurnAway(socket);
+  if (socket.State() != wsConnected || socket.Tag() != 0 ||
+      (hooks_.IsUserBlocked && hooks_.IsUserBlocked(record))) {
+    Drop(socket);
     return;
   }
   Conn* conn = Find(&socket);
@@ -394,12 +391,6 @@ void TPeerListener::RequestAnswered(const TComponent* key, const std::string& re
   // Left open without an answer: it gets the usual time to be answered by a
   // window and is closed after that.
   conn->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(idleMs_);
-}
-
-void TPeerListener::EndQuestion(Conn& conn) {
-  conn.asking = false;
-  conn.question.reset();
-  conn.place = {};
 }
 
 void TPeerListener::AcceptPrivateChat(const std::string& record, TParloSocket& socket) {

@@ -166,8 +166,6 @@ class TPeerListener : public TComponent {
   void SocketClosed(TParloSocket& socket);
   void AcceptPrivateChat(const std::string& record, TParloSocket& socket);
   void RequestAnswered(const TComponent* key, const std::string& record, int decision);
-  // The question on this connection goes (its window closes) and its place is free.
-  static void EndQuestion(Conn& conn);
   // Hands a request on to the Route hook; what it does not adopt is closed.
   void RouteRequest(int code, const std::string& params, const std::string& text, TParloSocket& socket);
   // Closes the connection (gracefully, so that a last reply still reaches
@@ -205,6 +203,5 @@ class TPeerListener : public TComponent {
   std::unordered_map<std::string, std::chrono::steady_clock::time_point> addressCapLogged_;
   std::unordered_map<const TComponent*, Conn> conns_;
   std::string port_;
-  bool accepting_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

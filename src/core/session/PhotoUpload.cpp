@@ -34,8 +34,8 @@ TPhotoUpload::TResult TPhotoUpload::UploadProfileImage(TDirectoryLink& link, con
     link.Send(cmd::PhotoUpload, std::to_string(bytes.size()));
     link.Socket().Send(bytes.data(), static_cast<int>(bytes.size()));
     return TResult::Sent;
-  } catch (const std::exception& e) {
-    LogError("ListIP", "ListPort", std::string("Image Sender: ") + e.what());
+  } catch (const std::exception&) {
+    LogError("ListIP", "ListPort", "Image Sender");
     return TResult::Failed;
   }
 }

@@ -47,9 +47,7 @@ TPreferenceValues TPreferences::Read() {
   v.BusyTimer = TReg::ReadSettingInteger("BusyTimer");
   v.WaitTimer = TReg::ReadSettingInteger("WaitTimer");
   v.HideAppStart = TReg::ReadSettingBool("HideAppStart");
-  // What the desktop will do, not what was last chosen: the entry may have
-  // been removed outside the program, or never written in a new home.
-  v.WindowsStart = TReg::RunsAtStartup();
+  v.WindowsStart = TReg::ReadSettingBool("WindowsStart");
   v.NoSound = TReg::ReadSettingBool("NoSound");
   for (int i = 0; i < SoundEventCount; ++i) v.Sounds[static_cast<size_t>(i)] = TReg::ReadSettingString(SoundEvent[i].Value);
   v.AutoPChat = TReg::ReadSettingBool("AutoPChat");
@@ -84,9 +82,10 @@ TPreferenceValues TPreferences::Read() {
 
 std::optional<TPreferenceProblem> TPreferences::Validate(const TPreferenceValues& v) {
   if (v.UserID.empty() || !v.RemUserPass) return std::nullopt;
-  bool plain = true;
-  for (const char c : v.UserPass) plain = plain && TRegistration::IsPasswordCharacter(static_cast<unsigned char>(c));
-  if (v.UserPass.size() >= 6 && v.UserPass.size() <= 20 && plain) return std::nullopt;
+  // The key filter lets letters and digits through; a pasted password may
+  // hold more, only nothing that would end or split the log-on frame.
+  if (v.UserPass.size() >= 6 && v.UserPass.size() <= 20 && TRegistration::FitsTheLogon(v.UserPass))
+    return std::nullopt;
   return TPreferenceProblem{
       "Passwords must be between 6 and 20 characters long and contain only letters or numbers.",
       kInvalidPasswordCaption};
@@ -145,5 +144,11 @@ std::vector<std::string> TPreferences::SavePreferences(TSession& session, const 
   setting("AutoUpdate", &S::AutoUpdate);
   setting("ListenPort", &S::ListenPort);
   setting("AutoListen", &S::AutoListen);
+  // The main window takes the values as they are now stored. The status is
+  // the one the user chose and the server was told, stored or not: reading
+  // it back would change it without telling anyone.
+  const int status = live.StatusMode;
+  session.LoadSettings();
+  live.StatusMode = status;
   return w.Problems;
 }

@@ -34,18 +34,19 @@ class TPreferences {
   static constexpr const char* kInvalidPasswordCaption = "Invalid Password";
 
   // The stored values with their defaults; the account password only while
-  // it is remembered; WindowsStart whether this home's autostart entry is there.
+  // it is remembered.
   static TPreferenceValues Read();
 
   // With an account id and a remembered password, the password must be 6 to
-  // 20 ASCII letters or digits (the key filter sees only typed keys, and a
-  // comma or ">" would break the log-on frame).
+  // 20 characters, none of which would break the log-on frame (a control
+  // character, ",", "<" or ">"); the key filter sees only typed keys.
   static std::optional<TPreferenceProblem> Validate(const TPreferenceValues& values);
 
   // Writes each value that differs between `shown` (what the dialog read) and
   // `edited`, and gives it to the session; the autostart entry follows
   // WindowsStart every time. Failures are logged and returned as messages for
   // the user; one that fails does not keep the others from being written.
+  // Then the session reloads its settings from the store, keeping its status.
   static std::vector<std::string> SavePreferences(TSession& session, const TPreferenceValues& shown,
                                                   const TPreferenceValues& edited);
 };

@@ -54,15 +54,7 @@ std::optional<TRegistrationProblem> TProfileManager::Apply() {
   const std::size_t userName = work_.FieldValue("UserName").size();
   if (userName < 6 || userName > 20) return TRegistrationProblem{kUserNameText, "Invalid User Name", "UserName"};
   const int current = work_.RecNo();
-  const platform::Dataset before = db_.Profiles;
   db_.Profiles = work_;
-  for (db_.Profiles.First(); !db_.Profiles.Eof(); db_.Profiles.Next()) {
-    const std::string problem = db_.ProfileFieldProblem();
-    if (problem.empty()) continue;
-    work_.SetRecNo(db_.Profiles.RecNo());
-    db_.Profiles = before;
-    return TRegistrationProblem{problem, "Invalid Profile", ""};
-  }
   db_.Profiles.SetRecNo(current);
   const std::string name = Current();
   try {

@@ -6,12 +6,11 @@
 
 namespace {
 
-// Text that would split a profile record or a frame, or a line of the files the
-// profile's names end up in.
-bool BreaksRecord(const std::string& s, bool lineBreaksAllowed) {
+// Text that would split a frame the user name travels in, or a line.
+bool BreaksRecord(const std::string& s) {
   for (const char* bad : {"||", "{$}", ">"})
     if (s.find(bad) != std::string::npos) return true;
-  return !lineBreaksAllowed && s.find_first_of("\r\n") != std::string::npos;
+  return s.find_first_of("\r\n") != std::string::npos;
 }
 
 // An account id travels bare in the log-on ("id,password") and as the first
@@ -30,33 +29,33 @@ bool TRegistration::IsPasswordCharacter(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+bool TRegistration::FitsTheLogon(const std::string& password) {
+  for (const unsigned char c : password)
+    if (c < 32 || c == 127 || c == ',' || c == '<' || c == '>') return false;
+  return true;
+}
+
 std::optional<TRegistrationProblem> TRegistration::Validate(const TRegistrationInput& in) {
   const auto& p = in.Pass1;
-  bool passOk = p.size() >= 6 && p.size() <= 20;
-  for (unsigned char c : p) passOk = passOk && IsPasswordCharacter(c);
-  if (!passOk)
+  if (p.size() < 6 || p.size() > 20 || !FitsTheLogon(p))
     return TRegistrationProblem{
         "Passwords must be between 6 and 20 characters long and contain only letters or numbers.", "Invalid Password",
         "Pass1"};
   if (in.Pass2 != in.Pass1)
     return TRegistrationProblem{"Passwords do not match, please type them again.", "Passwords Dont Match", "Pass1"};
   if (in.ProfileName.empty()) return TRegistrationProblem{"You must have a profile name.", "No Profile Name", "ProfileName"};
-  if (BreaksRecord(in.ProfileName, false))
-    return TRegistrationProblem{std::string("Profile names") + kUnsafeChars, "Invalid Profile Name", "ProfileName"};
+  // Profile names are listed one to a line; nothing else of them travels.
+  if (in.ProfileName.find_first_of("\r\n") != std::string::npos)
+    return TRegistrationProblem{"Profile names cannot contain line breaks.", "Invalid Profile Name", "ProfileName"};
   if (in.UserName.size() < 6 || in.UserName.size() > 20)
     return TRegistrationProblem{"Usernames must be between 6 and 20 characters long and are rquired.",
                                 "Invalid User Name", "UserName"};
-  if (BreaksRecord(in.UserName, false))
+  if (BreaksRecord(in.UserName))
     return TRegistrationProblem{std::string("Usernames") + kUnsafeChars, "Invalid User Name", "UserName"};
   if (in.UseExistingAccount && (in.ExistingID.size() != 8 || BreaksFrame(in.ExistingID)))
     return TRegistrationProblem{"You must enter a valid User ID Number.", "Invalid User ID", "ID"};
-  const std::pair<const char*, const std::string*> others[] = {
-      {"FirstName", &in.FirstName}, {"LastName", &in.LastName}, {"Gender", &in.Gender},   {"Age", &in.Age},
-      {"Dob", &in.Dob},             {"Hobbies", &in.Hobbies},   {"HomeEmail", &in.HomeEmail}, {"Country", &in.Country},
-      {"Description", &in.Description}};
-  for (const auto& [field, value] : others)
-    if (BreaksRecord(*value, std::string(field) == "Description"))
-      return TRegistrationProblem{std::string("Profile fields") + kUnsafeChars, "Invalid Profile", field};
+  // The other fields are stored as typed: the record built for the wire is
+  // the one made safe.
   return std::nullopt;
 }
 

@@ -40,8 +40,11 @@ class TRegistration {
   // Names and passwords are checked here in full, since pasting gets past the
   // key filter.
   static std::optional<TRegistrationProblem> Validate(const TRegistrationInput& in);
-  // Passwords hold ASCII letters and digits only.
+  // What the password key filters let through: ASCII letters and digits.
   static bool IsPasswordCharacter(unsigned char c);
+  // Whether a password, pasted past the key filter, can travel in the log-on
+  // frame ("id,password"): no control character, ",", "<" or ">".
+  static bool FitsTheLogon(const std::string& password);
 
   // On show: a first profile "New Profile" when there is none; the current row's
   // fields either way.

@@ -98,12 +98,12 @@ TSession::TSession(TPrompts& prompts) : prompts_(prompts), paths_(std::make_uniq
   h.LogError = [](const std::string& addr, const std::string& port, const std::string& message) {
     LogError(addr, port, message);
   };
-  h.StateChanged = [this](int state, const std::string&) {
+  h.StateChanged = [this](int state, const std::string& port) {
     if (state == wsConnecting) {
       SetStatusText("Connecting... ");
       SetListenerImage(2);
     } else if (state == wsListening) {
-      SetStatusText("Online-Listening Port: " + Settings.ListenPort);
+      SetStatusText("Online-Listening Port: " + port);
       SetListenerImage(1);
     } else if (state == wsClosed) {
       SetStatusText("Offline...");

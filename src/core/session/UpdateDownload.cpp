@@ -101,9 +101,18 @@ void TUpdateDownload::RequestDone(int error) {
   const int status = http_ ? http_->StatusCode() : 0;
   const std::string reason = http_ ? http_->ReasonPhrase() : std::string("the download could not start");
   if (http_) http_->RcvdStream = nullptr;
-  file_.reset();
   bool whole = error == 0 && status >= 200 && status < 300 && docEnded_ && !partFile_.empty() &&
                (expected_ < 0 || received_ == expected_);
+  if (file_) {
+    // The last bytes may fail only now, when they go to the disk.
+    try {
+      file_->Close();
+    } catch (const std::exception& e) {
+      if (whole) LogError("None", "None", std::string("Storing the update: ") + e.what());
+      whole = false;
+    }
+    file_.reset();
+  }
   if (whole && !platform::RenameFile(partFile_, target_)) {
     LogError("None", "None", "The update could not be stored as " + target_);
     whole = false;
