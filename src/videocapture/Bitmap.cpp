@@ -70,6 +70,5 @@ void TBitmap::SaveToFile(const std::string& fileName) const {
 }
 
 void WriteWholeFile(const std::string& fileName, const std::string& bytes) {
-  TFileStream file(fileName, fmCreate);
-  file.WriteString(bytes);
+  platform::ReplaceFile(fileName, bytes.data(), bytes.size());
 }

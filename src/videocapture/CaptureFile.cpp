@@ -28,6 +28,8 @@ constexpr std::size_t kChunksPerBreath = 16;
 // A gap in a source's pictures is filled with lost frames up to this many at
 // once: a damaged time stamp must not make the copy write hours of nothing.
 constexpr std::int64_t kMaxLostFrames = 1000;
+// The preallocated file's capture is copied out in pieces of this size.
+constexpr std::int64_t kCopyChunk = 1 << 20;
 
 std::string FolderOf(const std::string& fileName) {
   const std::string folder = platform::ExtractFilePath(fileName);
@@ -39,6 +41,24 @@ std::string FolderOf(const std::string& fileName) {
 // may not.
 bool SlowDrive(const std::string& folder) {
   return platform::IsNetworkDrive(folder) || platform::IsRemovableDrive(folder);
+}
+
+// A new file beside `destination`, to be renamed over it once written, so
+// that a file of that name stays whole until the new one is. Empty when
+// none can be made there.
+std::string ScratchBeside(const std::string& destination) {
+  platform::TOsFile file;
+  std::string name;
+  if (!file.CreateTemp(FolderOf(destination), "~" + platform::ExtractFileName(destination) + ".", name)) return {};
+  file.Close();
+  return name;
+}
+
+// Puts the written scratch file in the destination's place, or removes it.
+bool PutInPlace(const std::string& scratch, const std::string& destination, bool written) {
+  if (written && platform::RenameFile(scratch, destination)) return true;
+  platform::DeleteFile(scratch);
+  return false;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -113,6 +133,8 @@ bool TImpl::OpenCaptureWriter() {
       soundEncoder = std::move(audioEncoder);
     }
   }
+  // A file of the final name stays whole until the capture really starts.
+  if (writtenFileName == captureFileName && (writtenFileName = ScratchBeside(captureFileName)).empty()) return false;
   writer = std::make_shared<engine::TAviWriter>();
   if (!writer->Open(writtenFileName, video, audio, vc.AVI1IndexCompatibility, preallocated)) {
     writer.reset();
@@ -129,6 +151,15 @@ bool TImpl::OpenCaptureWriter() {
     });
   });
   graph->SetConsumer(muxNode, mux);
+  return true;
+}
+
+bool TImpl::CommitCaptureFile() {
+  if (preallocated || compressAfter || writtenFileName == captureFileName) return true;
+  // The writer goes on writing into the file under its new name.
+  if (!vc.Report(platform::RenameFile(writtenFileName, captureFileName), rl_Error, "set output file name", 62))
+    return false;
+  writtenFileName = captureFileName;
   return true;
 }
 
@@ -213,15 +244,20 @@ bool TImpl::FinishCapture() {
 bool TImpl::CopyPreallocData() {
   engine::TAviReader reader;
   if (!reader.Open(writtenFileName)) return false;
-  try {
-    TFileStream from(writtenFileName, fmOpenRead);
-    TFileStream to(captureFileName, fmCreate);
-    to.CopyFrom(from, reader.AviLength());
-    return true;
-  } catch (const std::exception&) {
-    platform::DeleteFile(captureFileName);
-    return false;
+  const std::string scratch = ScratchBeside(captureFileName);
+  if (scratch.empty()) return false;
+  platform::TOsFile from, to;
+  bool copied = from.Open(writtenFileName, platform::fmOpenRead) && to.Open(scratch, platform::fmOpenWrite);
+  std::string bytes;
+  for (std::int64_t left = reader.AviLength(); copied && left > 0;) {
+    bytes.resize(static_cast<std::size_t>(std::min<std::int64_t>(left, kCopyChunk)));
+    const auto n = static_cast<std::int64_t>(bytes.size());
+    copied = from.Read(bytes.data(), n) == n && to.Write(bytes.data(), n) == n;
+    left -= n;
   }
+  copied = copied && to.FlushToDisk();
+  to.Close();
+  return PutInPlace(scratch, captureFileName, copied);
 }
 
 // ---------------------------------------------------------------- recompression
@@ -285,10 +321,13 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
     soundEncoder.reset();
   }
 
+  const std::string scratch = ScratchBeside(destination);
   engine::TAviWriter out;
-  if (!vc.Report(out.Open(destination, spec, audio, vc.AVI1IndexCompatibility, false), rl_Error,
-                 "set outputfilename (mux/sink", 62))
+  if (!vc.Report(!scratch.empty() && out.Open(scratch, spec, audio, vc.AVI1IndexCompatibility, false), rl_Error,
+                 "set outputfilename (mux/sink", 62)) {
+    if (!scratch.empty()) platform::DeleteFile(scratch);
     return false;
+  }
   ReportMuxSettings(soundEncoder != nullptr);
   vc.Report(true, rl_Error, "get Event ex interface", 25);
   vc.Report(true, rl_Error, "get control interface", 68);
@@ -340,6 +379,5 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
     if (pcmBytes > 0) out.StretchVideoTo(static_cast<double>(pcmBytes) / bytesPerSecond);
   }
   ok = out.Close() && ok;
-  if (!ok) platform::DeleteFile(destination);
-  return ok;
+  return PutInPlace(scratch, destination, ok);
 }
