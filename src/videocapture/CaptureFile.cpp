@@ -276,10 +276,17 @@ bool TImpl::Recompress(const std::string& source, const std::string& destination
 }
 
 bool TImpl::RecompressFile(const std::string& sourceName, const std::string& destination) {
-  // Writing a file over itself would destroy it before it is read.
-  if (!vc.Report(!destination.empty() && !SameFile(sourceName, destination), rl_Error, "set outputfilename (mux/sink",
-                 62))
-    return false;
+  // The output comes first, as a file beside the destination that takes its
+  // place once written. Writing a file over itself would destroy it before
+  // it is read.
+  struct Scratch {
+    std::string name;
+    ~Scratch() {
+      if (!name.empty()) platform::DeleteFile(name);
+    }
+  } scratch;
+  if (!destination.empty() && !SameFile(sourceName, destination)) scratch.name = ScratchBeside(destination);
+  if (!vc.Report(!scratch.name.empty(), rl_Error, "set outputfilename (mux/sink", 62)) return false;
   engine::TMediaInfo info;
   std::string why;
   if (!vc.Report(engine::ProbeMedia(sourceName, info, why), rl_Error, "adding source filter " + sourceName, 2))
@@ -321,13 +328,10 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
     soundEncoder.reset();
   }
 
-  const std::string scratch = ScratchBeside(destination);
   engine::TAviWriter out;
-  if (!vc.Report(!scratch.empty() && out.Open(scratch, spec, audio, vc.AVI1IndexCompatibility, false), rl_Error,
-                 "set outputfilename (mux/sink", 62)) {
-    if (!scratch.empty()) platform::DeleteFile(scratch);
+  if (!vc.Report(out.Open(scratch.name, spec, audio, vc.AVI1IndexCompatibility, false), rl_Error,
+                 "set outputfilename (mux/sink", 62))
     return false;
-  }
   ReportMuxSettings(soundEncoder != nullptr);
   vc.Report(true, rl_Error, "get Event ex interface", 25);
   vc.Report(true, rl_Error, "get control interface", 68);
@@ -379,5 +383,7 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
     if (pcmBytes > 0) out.StretchVideoTo(static_cast<double>(pcmBytes) / bytesPerSecond);
   }
   ok = out.Close() && ok;
-  return PutInPlace(scratch, destination, ok);
+  if (!ok || !platform::RenameFile(scratch.name, destination)) return false;
+  scratch.name.clear();
+  return true;
 }
