@@ -46,6 +46,6 @@ class TBitmap {
   std::vector<std::uint8_t> bits_;
 };
 
-// Writes bytes to an 8-bit file name, whole or not at all (an older file of
-// that name stays as it was); raises platform::EStreamError on failure.
+// Writes bytes to an 8-bit file name; raises platform::EStreamError on failure,
+// and then a file of that name that was there before is still whole.
 void WriteWholeFile(const std::string& fileName, const std::string& bytes);

@@ -28,6 +28,8 @@ constexpr std::size_t kChunksPerBreath = 16;
 // A gap in a source's pictures is filled with lost frames up to this many at
 // once: a damaged time stamp must not make the copy write hours of nothing.
 constexpr std::int64_t kMaxLostFrames = 1000;
+// The preallocated file's capture is copied out in pieces of this size.
+constexpr std::int64_t kCopyChunk = 1 << 20;
 
 std::string FolderOf(const std::string& fileName) {
   const std::string folder = platform::ExtractFilePath(fileName);
@@ -39,6 +41,24 @@ std::string FolderOf(const std::string& fileName) {
 // may not.
 bool SlowDrive(const std::string& folder) {
   return platform::IsNetworkDrive(folder) || platform::IsRemovableDrive(folder);
+}
+
+// A new file beside `destination`, to be renamed over it once written, so
+// that a file of that name stays whole until the new one is. Empty when
+// none can be made there.
+std::string ScratchBeside(const std::string& destination) {
+  platform::TOsFile file;
+  std::string name;
+  if (!file.CreateTemp(FolderOf(destination), "~" + platform::ExtractFileName(destination) + ".", name)) return {};
+  file.Close();
+  return name;
+}
+
+// Puts the written scratch file in the destination's place, or removes it.
+bool PutInPlace(const std::string& scratch, const std::string& destination, bool written) {
+  if (written && platform::RenameFile(scratch, destination)) return true;
+  platform::DeleteFile(scratch);
+  return false;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -113,6 +133,8 @@ bool TImpl::OpenCaptureWriter() {
       soundEncoder = std::move(audioEncoder);
     }
   }
+  // A file of the final name stays whole until the capture really starts.
+  if (writtenFileName == captureFileName && (writtenFileName = ScratchBeside(captureFileName)).empty()) return false;
   writer = std::make_shared<engine::TAviWriter>();
   if (!writer->Open(writtenFileName, video, audio, vc.AVI1IndexCompatibility, preallocated)) {
     writer.reset();
@@ -129,6 +151,15 @@ bool TImpl::OpenCaptureWriter() {
     });
   });
   graph->SetConsumer(muxNode, mux);
+  return true;
+}
+
+bool TImpl::CommitCaptureFile() {
+  if (preallocated || compressAfter || writtenFileName == captureFileName) return true;
+  // The writer goes on writing into the file under its new name.
+  if (!vc.Report(platform::RenameFile(writtenFileName, captureFileName), rl_Error, "set output file name", 62))
+    return false;
+  writtenFileName = captureFileName;
   return true;
 }
 
@@ -213,14 +244,20 @@ bool TImpl::FinishCapture() {
 bool TImpl::CopyPreallocData() {
   engine::TAviReader reader;
   if (!reader.Open(writtenFileName)) return false;
-  // Whole or not at all: an older capture of that name stays when the copy fails.
-  try {
-    TFileStream from(writtenFileName, fmOpenRead);
-    platform::ReplaceFileWith(captureFileName, [&](TStream& to) { to.CopyFrom(from, reader.AviLength()); });
-    return true;
-  } catch (const std::exception&) {
-    return false;
+  const std::string scratch = ScratchBeside(captureFileName);
+  if (scratch.empty()) return false;
+  platform::TOsFile from, to;
+  bool copied = from.Open(writtenFileName, platform::fmOpenRead) && to.Open(scratch, platform::fmOpenWrite);
+  std::string bytes;
+  for (std::int64_t left = reader.AviLength(); copied && left > 0;) {
+    bytes.resize(static_cast<std::size_t>(std::min<std::int64_t>(left, kCopyChunk)));
+    const auto n = static_cast<std::int64_t>(bytes.size());
+    copied = from.Read(bytes.data(), n) == n && to.Write(bytes.data(), n) == n;
+    left -= n;
   }
+  copied = copied && to.FlushToDisk();
+  to.Close();
+  return PutInPlace(scratch, captureFileName, copied);
 }
 
 // ---------------------------------------------------------------- recompression
@@ -239,10 +276,17 @@ bool TImpl::Recompress(const std::string& source, const std::string& destination
 }
 
 bool TImpl::RecompressFile(const std::string& sourceName, const std::string& destination) {
-  // Writing a file over itself would destroy it before it is read.
-  if (!vc.Report(!destination.empty() && !SameFile(sourceName, destination), rl_Error, "set outputfilename (mux/sink",
-                 62))
-    return false;
+  // The output comes first, as a file beside the destination that takes its
+  // place once written. Writing a file over itself would destroy it before
+  // it is read.
+  struct Scratch {
+    std::string name;
+    ~Scratch() {
+      if (!name.empty()) platform::DeleteFile(name);
+    }
+  } scratch;
+  if (!destination.empty() && !SameFile(sourceName, destination)) scratch.name = ScratchBeside(destination);
+  if (!vc.Report(!scratch.name.empty(), rl_Error, "set outputfilename (mux/sink", 62)) return false;
   engine::TMediaInfo info;
   std::string why;
   if (!vc.Report(engine::ProbeMedia(sourceName, info, why), rl_Error, "adding source filter " + sourceName, 2))
@@ -285,7 +329,7 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
   }
 
   engine::TAviWriter out;
-  if (!vc.Report(out.Open(destination, spec, audio, vc.AVI1IndexCompatibility, false), rl_Error,
+  if (!vc.Report(out.Open(scratch.name, spec, audio, vc.AVI1IndexCompatibility, false), rl_Error,
                  "set outputfilename (mux/sink", 62))
     return false;
   ReportMuxSettings(soundEncoder != nullptr);
@@ -339,6 +383,7 @@ bool TImpl::RecompressFile(const std::string& sourceName, const std::string& des
     if (pcmBytes > 0) out.StretchVideoTo(static_cast<double>(pcmBytes) / bytesPerSecond);
   }
   ok = out.Close() && ok;
-  if (!ok) platform::DeleteFile(destination);
-  return ok;
+  if (!ok || !platform::RenameFile(scratch.name, destination)) return false;
+  scratch.name.clear();
+  return true;
 }

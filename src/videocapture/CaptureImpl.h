@@ -180,6 +180,8 @@ class TImpl {
   bool PrepareCaptureFile();
   bool PreparePreallocFile();
   bool OpenCaptureWriter();
+  // Puts the file written from the start of the capture under its final name.
+  bool CommitCaptureFile();
   void ConfigureMux();
   // What the multiplexer is told (interleaving, index, master stream).
   void ReportMuxSettings(bool audioMaster);
@@ -189,7 +191,7 @@ class TImpl {
   void AbandonCaptureFile();
   bool RecompressFile(const std::string& source, const std::string& destination);
   bool CopyPreallocData();
-  bool BindCompressor(TDevices* list, int index, videocapture::engine::TNodeKind kind, int& node);
+  bool BindCompressor(TDevices* list, int& index, videocapture::engine::TNodeKind kind, int& node);
   void Deliver();
   TDevices* VideoList() const;
 };

@@ -101,7 +101,8 @@ void TImpl::Deliver() {
   if (dest != fc_TBitmap) name = DiskName(frameFileName);
   if (dest != fc_TBitmap && bitmap) {
     const std::string extension = dest == fc_BmpFile ? "bmp" : "jpg";
-    if (name.empty() && !AutomaticFileName(extension, name)) success = false;
+    const bool automatic = name.empty();
+    if (automatic && !AutomaticFileName(extension, name)) success = false;
     else try {
       if (dest == fc_BmpFile) {
         bitmap->SaveToFile(name);
@@ -114,6 +115,8 @@ void TImpl::Deliver() {
       }
     } catch (const std::exception&) {
       success = false;
+      // The automatic name was taken by an empty file of ours: no picture, no file.
+      if (automatic) platform::DeleteFile(name);
     }
   }
   // Released even when the handler raises, so that the next frame can be taken.

@@ -170,11 +170,14 @@ bool TImpl::BuildGraph() {
 
 // ---------------------------------------------------------------- run
 
-bool TImpl::BindCompressor(TDevices* list, int index, TNodeKind kind, int& node) {
+bool TImpl::BindCompressor(TDevices* list, int& index, TNodeKind kind, int& node) {
   const bool video = kind == TNodeKind::VideoCompressor;
-  const std::string name = video ? "VideoCompressor" : "AudioCompressor";
-  if (!list || index < 0 || index >= list->Count())
-    return vc.Report(false, rl_Error, name + " index out of range", 40);
+  // Bound as the devices are.
+  if (!list || list->Count() == 0) return false;
+  if (index < 0 || index >= list->Count()) {
+    index = 0;
+    vc.Report(false, rl_Warning, list->Name() + " index out of range, index 0 used instead", 40);
+  }
   TDeviceRecord& r = list->Record(index);
   bool bound;
   if (video) {
@@ -448,6 +451,7 @@ bool TImpl::Start() {
     }
     if (!okToStart) return false;
   }
+  if (mux && !CommitCaptureFile()) return false;
   if (mux) mux->Release();
   startTime = platform::TickCount();
   deliveredFrames = 0;
@@ -460,7 +464,10 @@ bool TImpl::Start() {
 
 bool TImpl::RunGraph() {
   if (RunGraphSteps()) return true;
-  if (vc.currentState_ != cs_Capture) return false;
+  if (vc.currentState_ != cs_Capture) {
+    DestroyGraph();
+    return false;
+  }
   // A capture that cannot start leaves no file behind and falls back to
   // where the component was.
   AbandonCaptureFile();
@@ -487,7 +494,7 @@ bool TImpl::RunGraphSteps() {
   muxNode = graph->AddFilter(TNodeKind::Multiplexer, "AVI Mux");
   if (!vc.Report(muxNode >= 0 && (!capturing || OpenCaptureWriter()), rl_Error, "set output file name", 62))
     return false;
-  if (!(sourceIsDV ? DvRender() : AnalogRender())) return vc.Report(false, rl_Error, "render Video stream", 53);
+  if (!(sourceIsDV ? DvRender() : AnalogRender())) return false;
   if (!vc.renderAudio_) RemoveAudioRenderer();
   InsertDeinterlacers();
   const bool grabberInserted = vc.frameGrabberEnabled_ && InsertGrabber();
@@ -512,10 +519,7 @@ bool TImpl::RunGraphSteps() {
     graph->RemoveDownstream(muxNode);
     muxNode = -1;
   }
-  if (!Start()) {
-    if (vc.currentState_ != cs_Capture) DestroyGraph();
-    return false;
-  }
+  if (!Start()) return false;
   graphRunning = true;
   const int build = builds;
   if (vc.currentState_ == cs_Capture && vc.OnCaptureStarted) vc.OnCaptureStarted(&vc);

@@ -82,6 +82,10 @@ void TVideoWindow::SetFullScreen(bool on) {
   if (on) {
     setParent(nullptr, Qt::Window);
     showFullScreen();
+    // Under a window manager a new top-level window takes no keys until it
+    // is the active one; Escape must reach it.
+    raise();
+    activateWindow();
     setFocus();
   } else {
     showNormal();

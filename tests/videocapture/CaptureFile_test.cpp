@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 #include "Capture_helpers.h"
 #include "platform/TempHome.h"
@@ -205,13 +206,20 @@ TEST(CaptureFile, RefusesWhatCannotBeDoneAndKeepsWhatItHas) {
          EXPECT_EQ(c.vc().VideoCompressor(), 0);
        },
        {"40 Error: VideoCompressor index out of range"}, cs_Preview},
-      {"a compressor that is not there",
+      {"a compressor that is not there is replaced by the first",
        [](Capturing& c) {
          c.vc().SetCompressionMode(cm_CompressOnTheFly);
          c.vc().SetVideoCompressor(3);
          c.vc().StartCapture();
+         EXPECT_EQ(c.vc().VideoCompressor(), 0);
        },
-       {"40 Error: VideoCompressor index out of range"}, cs_Preview},
+       {"40 Warning: Video Compressor index out of range, index 0 used instead"}, cs_Capture},
+      {"a start the handler cancels",
+       [](Capturing& c) {
+         c.vc().OnCaptureReadyToStart = [](TVideoCapture*, bool& ok) { ok = false; };
+         c.vc().StartCapture();
+       },
+       {}, cs_Preview},
       {"recompress a missing file",
        [](Capturing& c) { c.vc().Recompress(c.dir + "/none.avi", c.dir + "/b.avi"); },
        {"2 Error: adding source filter " + std::string("DIR/none.avi")}, cs_Preview},
@@ -220,6 +228,8 @@ TEST(CaptureFile, RefusesWhatCannotBeDoneAndKeepsWhatItHas) {
     SCOPED_TRACE(c.name);
     Capturing cap;
     cap.vc().CaptureFileName = cap.dir + "/take.avi";
+    std::filesystem::create_directories(cap.dir);
+    std::ofstream(cap.dir + "/take.avi") << "an earlier take";
     cap.vc().StartPreview();
     c.act(cap);
     Strings expected = c.errors;
@@ -229,9 +239,9 @@ TEST(CaptureFile, RefusesWhatCannotBeDoneAndKeepsWhatItHas) {
     }
     EXPECT_EQ(cap.w->errors, expected);
     EXPECT_EQ(cap.vc().CurrentState(), c.state);
-    if (c.state != cs_Capture) {  // a capture that never started leaves no file
-      EXPECT_FALSE(std::filesystem::exists(cap.dir + "/take.avi"));
-      EXPECT_FALSE(std::filesystem::exists(cap.dir + "/b.avi"));
+    if (c.state != cs_Capture) {  // a capture that never started leaves the folder as it was
+      EXPECT_EQ(Shell("cat '" + cap.dir + "/take.avi'"), "an earlier take");
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cap.dir), {}), 1);
     }
   }
 }

@@ -1,7 +1,9 @@
 #include "videocapture/engine/AviWriter.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 
 #include "videocapture/engine/Riff.h"
@@ -259,6 +261,10 @@ bool TAviWriter::Close() {
   if (!open_) return false;
   if (!failed_ && EndSegment()) PutAt(0, Headers());
   Flush();
+  // A write the system only took into its cache can still fail on the way to
+  // the disk (a full disk on a network share, a quota); the file is only
+  // whole once it is there.
+  if (!failed_ && !file_.FlushToDisk()) Fail(std::strerror(errno));
   file_.Close();
   open_ = false;
   return !failed_;
