@@ -329,7 +329,8 @@ void TCustomQuillEdit::DoCodeCompletion() {
   OnDisplayHint(this, text, show, completionKey_);
   if (!show || text.empty()) return;
   const TPoint pixel = TextToPixelPoint(caret, caretAtEnd_);
-  const QPoint at = viewport()->mapToGlobal(QPoint(pixel.X, pixel.Y + painter_->GetDefaultLineHeight()));
+  // Below the caret's own line, however tall a rich line is.
+  const QPoint at = viewport()->mapToGlobal(QPoint(pixel.X, pixel.Y + painter_->GetLineHeight(caret.Y, caret.X)));
   ShowPopupHint(text, {at.x(), at.y()}, false);
 }
 
