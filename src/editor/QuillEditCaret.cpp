@@ -99,7 +99,13 @@ std::optional<int> ScrollTarget(int code, int pos, int current, int step, int pa
 void TCustomQuillEdit::DoVScroll(int code, int pos) {
   if (settingScroll_) return;
   ProcessVScroll(code, pos);
-  if (code == scEndScroll || (code == scTrack && !(options_ & eoThumbTracking))) return;
+  if (code == scEndScroll) return;
+  // A thumb dragged without tracking moves nothing yet, but is still told;
+  // the bar keeps the thumb where the user holds it.
+  if (code == scTrack && !(options_ & eoThumbTracking)) {
+    DoScroll(true, code);
+    return;
+  }
   const bool layout = PageLayout();
   const int limit = layout ? ScrollLimit(true) : MaxVisibleLine();
   const std::optional<int> line = ScrollTarget(code, pos, windowLine_, layout ? painter_->GetDefaultLineHeight() : 1,
@@ -112,7 +118,12 @@ void TCustomQuillEdit::DoVScroll(int code, int pos) {
 
 void TCustomQuillEdit::DoHScroll(int code, int pos) {
   if (settingScroll_) return;
-  if (code == scEndScroll || (code == scTrack && !(options_ & eoThumbTracking))) return;
+  if (code == scEndScroll) return;
+  if (code == scTrack && !(options_ & eoThumbTracking)) {
+    UpdateRulers();
+    DoScroll(false, code);
+    return;
+  }
   const bool layout = PageLayout();
   // The last position of the bar: in columns it is where the bar ends.
   const int limit = layout ? ScrollLimit(false) : horizontalScrollBar()->maximum();

@@ -143,10 +143,7 @@ void TCustomQuillEdit::ClearUndo() {
   GetEditSource().RedoList().Clear();
 }
 
-void TCustomQuillEdit::ClearSelection() {
-  if (ReadOnly()) return;
-  DeleteBlock();
-}
+void TCustomQuillEdit::ClearSelection() { DeleteBlock(); }
 
 std::string TCustomQuillEdit::GetSelText() {
   std::string text = selStrings_.Text();

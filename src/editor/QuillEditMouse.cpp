@@ -172,7 +172,7 @@ bool TCustomQuillEdit::MoveBlock(bool move) {
 }
 
 bool TCustomQuillEdit::DropSelection(bool move, const std::function<void()>& insert) {
-  if (selType_ == TQuillSelType::slNone || ReadOnly()) return false;
+  if (selType_ == TQuillSelType::slNone) return false;
   TCustomQuillEditSource& doc = GetEditSource();
   TPoint drop = doc.CurrentPosition();
   if (InsideBlock(drop.X, drop.Y)) return false;

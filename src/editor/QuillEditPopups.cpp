@@ -78,18 +78,18 @@ void TCustomQuillEdit::BeforeShowTemplate() {
 }
 
 void TCustomQuillEdit::InsertTemplate(int index) {
-  if (index < 0 || index >= codeTemplates_.Count() || ReadOnly()) return;
+  if (index < 0 || index >= codeTemplates_.Count()) return;
   TCustomQuillEditSource& doc = GetEditSource();
-  std::vector<std::string> lines = codeTemplates_.GetItem(index).Code;
-  if (OnBeforeInsertPopup) {
-    std::string text;
-    for (size_t i = 0; i < lines.size(); ++i) text += (i > 0 ? "\r\n" : "") + lines[i];
-    BeforeInsertPopup(text);
-    lines = SplitText(text);
-  }
   TQuillSourceUpdate update(doc, oprInsertBlock);
   doc.LockUndo();
   try {
+    std::vector<std::string> lines = codeTemplates_.GetItem(index).Code;
+    if (OnBeforeInsertPopup) {
+      std::string text;
+      for (size_t i = 0; i < lines.size(); ++i) text += (i > 0 ? "\r\n" : "") + lines[i];
+      BeforeInsertPopup(text);
+      lines = SplitText(text);
+    }
     DeleteBlock();
     const TPoint at = doc.CurrentPosition();
     for (size_t i = 0; i < lines.size(); ++i) doc.BreakString();
@@ -178,11 +178,10 @@ void TCustomQuillEdit::PopupCallBack(QWidget*) {
     InsertTemplate(codeTemplates_.IndexOf(static_cast<const TQuillCodeTemplate*>(popupWindow_.Strings().GetObject(row))));
     return;
   }
-  if (ReadOnly()) return;
-  std::string text = platform::FromQString(popupListBox_->item(row)->text());
-  BeforeInsertPopup(text);
   TCustomQuillEditSource& doc = GetEditSource();
   TQuillSourceUpdate update(doc, oprInsert);
+  std::string text = platform::FromQString(popupListBox_->item(row)->text());
+  BeforeInsertPopup(text);
   const TPoint caret = doc.CurrentPosition();
   doc.JumpTo(completionPoint_.X, completionPoint_.Y);
   // What was typed since the list opened gives way to the choice.
@@ -330,7 +329,8 @@ void TCustomQuillEdit::DoCodeCompletion() {
   OnDisplayHint(this, text, show, completionKey_);
   if (!show || text.empty()) return;
   const TPoint pixel = TextToPixelPoint(caret, caretAtEnd_);
-  const QPoint at = viewport()->mapToGlobal(QPoint(pixel.X, pixel.Y + painter_->GetDefaultLineHeight()));
+  // Below the caret's own line, however tall a rich line is.
+  const QPoint at = viewport()->mapToGlobal(QPoint(pixel.X, pixel.Y + painter_->GetLineHeight(caret.Y, caret.X)));
   ShowPopupHint(text, {at.x(), at.y()}, false);
 }
 

@@ -197,11 +197,19 @@ TEST(QuillEditCaret, ScrollBarsFollowTheTextAndDriveTheView) {
   bar->triggerAction(QAbstractSlider::SliderToMinimum);
   EXPECT_EQ(e->WindowLine(), 0);
 
+  // Without thumb tracking a drag moves the text on release, but every
+  // step of it is told; the end of the scroll is not.
+  std::vector<int> codes;
+  e->OnScroll = [&](TQuillObject*, bool vertical, int code) {
+    if (vertical) codes.push_back(code);
+  };
   bar->setSliderDown(true);
   bar->setSliderPosition(12);
   EXPECT_EQ(e->WindowLine(), 0);
   bar->setSliderDown(false);
   EXPECT_EQ(e->WindowLine(), 12);
+  EXPECT_EQ(codes, (std::vector<int>{scTrack, scPosition}));
+  e->OnScroll = nullptr;
   e->SetOptions(e->Options() | eoThumbTracking);
   bar->setSliderDown(true);
   bar->setSliderPosition(7);

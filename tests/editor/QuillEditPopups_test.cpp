@@ -68,9 +68,13 @@ TEST(QuillEditPopups, TemplatesAreFilteredByNameAndInsertedAtTheCaretColumn) {
   EXPECT_EQ(e->GetCurrentPosition(), (TPoint{9, 0}));
   SetLines(*e, {"x = 1;"});
   e->GetEditSource().JumpTo(8, 0);
+  // The handler sees the text while the insertion's update is open.
+  int updatesSeen = 0;
+  e->OnBeforeInsertPopup = [&](TQuillObject*, std::string&) { updatesSeen = e->GetEditSource().SourceUpdateCount(); };
   e->InsertTemplate(1);
   EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"x = 1;  {", "          ", "        }", ""}));
   EXPECT_EQ(e->GetCurrentPosition(), (TPoint{10, 1}));
+  EXPECT_GT(updatesSeen, 0);
 }
 
 TEST(QuillEditPopups, BracketsAndBookmarks) {
