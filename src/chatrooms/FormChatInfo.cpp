@@ -37,10 +37,12 @@ TFormChatInfo::TFormChatInfo() : QWidget(nullptr, Qt::Window) {
 
   auto* rows = new QFormLayout;
   rows->addRow("Client Greeting:", Memo);
+  rows->addRow(dialoglook::MakeCharsetNote(Memo));
   rows->addRow("Chat IP Address:", ComboIP);
   rows->addRow("Host Port:", StatPort);
   rows->addRow("Host Name:", StatName);
   rows->addRow("Name of Chat:", EditName);
+  rows->addRow(dialoglook::MakeNameNote(EditName, "chat name"));
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(Button1);
@@ -87,6 +89,12 @@ void TFormChatInfo::OkClick() {
   }
   if (chatName_.empty()) {
     tell("You must provide a name for the chat you wish to host.", "No Chat Name");
+    EditName->setFocus();
+    return;
+  }
+  // Every member would see the name with "?" for what the wire cannot carry.
+  if (const std::string refusal = dialoglook::NameRefusalText("chat name", EditName->text()); !refusal.empty()) {
+    if (ShowInformation) ShowInformation(refusal, "Invalid Chat Name");
     EditName->setFocus();
     return;
   }
