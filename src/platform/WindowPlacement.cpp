@@ -4,7 +4,10 @@
 #include <QDialog>
 #include <QEvent>
 #include <QMargins>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QTimer>
+#include <QVariant>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
@@ -42,15 +45,67 @@ bool PlacedWindow(const QWidget* w) {
   }
 }
 
+// Where `box` goes to lie inside `area`: moved no further than it must, and
+// to the area's top left corner when larger.
+QPoint Inside(const QRect& box, const QRect& area) {
+  return {std::clamp(box.left(), area.left(), std::max(area.left(), area.right() + 1 - box.width())),
+          std::clamp(box.top(), area.top(), std::max(area.top(), area.bottom() + 1 - box.height()))};
+}
+
+// The frame around `window` once the window manager has put one there, else
+// that of another window.
+QMargins FrameOf(const QWidget* window) {
+  const QRect frame = window->frameGeometry();
+  const QRect client = window->geometry();
+  if (frame == client) return FrameOfShownWindows();
+  return {client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+          frame.bottom() - client.bottom()};
+}
+
+// Moves a window the window manager has placed into the free area when it
+// placed it partly outside (window managers do, for a window that fits
+// nowhere beside the others).
+void PullInside(QWidget* window) {
+  const QScreen* screen = window->screen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  const QRect box(window->pos(), window->size().grownBy(FrameOf(window)));
+  if (!area.contains(box)) window->move(Inside(box, area));
+}
+
+constexpr const char* kPlacing = "parloPlacing";
+// How long after showing a window its placement by the window manager is
+// awaited; a move after that is the user's own.
+constexpr int kPlacingMs = 1500;
+
 class TPlacement : public QObject {
  public:
   using QObject::QObject;
 
   bool eventFilter(QObject* watched, QEvent* e) override {
-    if (e->type() != QEvent::Show || !watched->isWidgetType()) return false;
+    if (!watched->isWidgetType() ||
+        (e->type() != QEvent::Show && e->type() != QEvent::Move && e->type() != QEvent::Resize))
+      return false;
     auto* w = static_cast<QWidget*>(watched);
     if (!PlacedWindow(w)) return false;
+    if (e->type() == QEvent::Resize) {
+      // A window that grows once shown (to fit a picture, say) stays inside,
+      // unless the user had put it partly outside.
+      const QSize old = static_cast<QResizeEvent*>(e)->oldSize();
+      if (w->isVisible() && old.isValid() && old != w->size() && w->screen() != nullptr &&
+          w->screen()->availableGeometry().contains(QRect(w->pos(), old.grownBy(FrameOf(w)))))
+        PullInside(w);
+      return false;
+    }
+    if (e->type() == QEvent::Move) {
+      if (w->property(kPlacing).toBool() && w->isVisible() && e->spontaneous()) PullInside(w);
+      return false;
+    }
     FitIntoScreen(w);
+    if (!w->testAttribute(Qt::WA_Moved)) {
+      w->setProperty(kPlacing, true);
+      QTimer::singleShot(kPlacingMs, w, [w] { w->setProperty(kPlacing, QVariant()); });
+    }
     // A question no window owns goes above the window the user works in,
     // rather than wherever the window manager chooses.
     if (w->windowType() == Qt::Dialog && w->windowHandle() != nullptr && w->windowHandle()->transientParent() == nullptr)
@@ -82,13 +137,12 @@ void FitIntoScreen(QWidget* window) {
   const QSize fitted(std::max(least.width(), std::min(size.width(), room.width())),
                      std::max(least.height(), std::min(size.height(), room.height())));
   if (fitted != size) window->resize(fitted);
-  // A window nobody placed is placed by the window manager, in the free area.
+  // A window nobody placed is placed by the window manager (and pulled
+  // inside afterwards, should it be placed partly outside).
   if (!window->testAttribute(Qt::WA_Moved)) return;
   // A window's position is its frame's.
-  QRect box(window->pos(), fitted.grownBy(frame));
-  box.moveLeft(std::clamp(box.left(), area.left(), std::max(area.left(), area.right() + 1 - box.width())));
-  box.moveTop(std::clamp(box.top(), area.top(), std::max(area.top(), area.bottom() + 1 - box.height())));
-  if (box.topLeft() != window->pos()) window->move(box.topLeft());
+  const QPoint at = Inside(QRect(window->pos(), fitted.grownBy(frame)), area);
+  if (at != window->pos()) window->move(at);
 }
 
 void KeepAbove(QWidget* question, const QWidget* asker) {

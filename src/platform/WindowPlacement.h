@@ -9,7 +9,9 @@ class QWidget;
 namespace platform {
 
 // Watches every window the application shows from now on (once per
-// application); the program's application object calls it.
+// application): FitIntoScreen as it shows, and a window the window manager
+// places is moved into the free area when it was placed partly outside.
+// The program's application object calls it.
 void KeepWindowsOnScreen();
 // Fits a top-level window that is about to show into its screen's free area:
 // shrunk to it when larger (never below its minimum size), and moved into it
