@@ -64,8 +64,8 @@ void TCustomNetSocket::AssignDefaultValue() {
   port_resolved_ = false;
   proto_resolved_ = false;
   local_port_resolved_ = false;
-  addr_.clear();
-  port_.clear();
+  // Addr and Port keep their texts: only their being assigned is undone, so
+  // the owner assigns them again before the next Connect or Listen.
   protocol_ = net::IPPROTO_TCP_NUMBER;
   proto_ = "tcp";
   sock_type_ = net::SOCK_STREAM_TYPE;

@@ -1,6 +1,7 @@
 #include "transport/NetSocketFunctions.h"
 
 #include <cstdio>
+#include <limits>
 #include <unordered_map>
 
 #include "platform/Resolver.h"
@@ -43,15 +44,15 @@ long LeadingNumber(const std::string& text) {
   return value;
 }
 
-std::uint16_t ResolvePortText(const std::string& port, const std::string& proto, bool allow_zero) {
+std::uint16_t ResolvePortText(const std::string& port, const std::string& proto) {
   if (port.empty() || port.size() > kMaxPortText) throw ESocketException("NetSocketResolvePort: Invalid Port.");
   if (proto.empty() || proto.size() > kMaxPortText) throw ESocketException("NetSocketResolvePort: Invalid Proto.");
-  std::size_t first = 0;
-  while (first < port.size() && IsBlank(port[first])) ++first;
-  if (first < port.size() && IsDigit(port[first])) {
+  // A number only when the text starts with a digit: " 80" is a service's
+  // name. Port 0 stands: a Listen on it takes a free port.
+  if (IsDigit(port[0])) {
     const long value = LeadingNumber(port);
-    // A port outside 1..65535 is an error, never a number wrapped into range.
-    if (value > 65535 || (value == 0 && !allow_zero)) throw ESocketException("NetSocketResolvePort: Invalid Port.");
+    // Above 65535 is an error, never a number wrapped into range.
+    if (value > 65535) throw ESocketException("NetSocketResolvePort: Invalid Port.");
     return static_cast<std::uint16_t>(value);
   }
   std::uint16_t number = 0;
@@ -166,20 +167,22 @@ std::uint32_t NetSocketResolveHost(const std::string& text) {
 }
 
 std::uint16_t NetSocketResolvePort(const std::string& port, const std::string& proto) {
-  return ResolvePortText(port, proto, false);
+  return ResolvePortText(port, proto);
 }
 
 std::uint16_t NetSocketResolveLocalPort(const std::string& port, const std::string& proto) {
-  return ResolvePortText(port, proto, true);
+  return ResolvePortText(port, proto);
 }
 
 int NetSocketResolveProto(const std::string& text) {
   if (text.empty() || text.size() > kMaxPortText) throw ESocketException("NetSocketResolveProto: Invalid Protocol.");
   if (IsDigit(text[0])) {
-    long value = 0;
+    // The number as given (the socket refuses one it does not know); only
+    // one no int can hold is refused.
+    long long value = 0;
     for (std::size_t i = 0; i < text.size() && IsDigit(text[i]); ++i) {
       value = value * 10 + (text[i] - '0');
-      if (value > 255) throw ESocketException("NetSocketResolveProto: Invalid Protocol.");
+      if (value > std::numeric_limits<int>::max()) throw ESocketException("NetSocketResolveProto: Invalid Protocol.");
     }
     return static_cast<int>(value);
   }

@@ -22,7 +22,8 @@ bool NetSocketIsDottedIP(const std::string& text);
 // The IPv4 address of a host name or dotted text, in network byte order.
 // A host name is looked up, which may block.
 std::uint32_t NetSocketResolveHost(const std::string& text);
-// A port number (1 to 65535) from its decimal text or a service name.
+// A port number (0 to 65535) from its decimal text (one that starts with a
+// digit) or a service name.
 std::uint16_t NetSocketResolvePort(const std::string& port, const std::string& proto);
 // A protocol number from its decimal text or its name ("tcp" 6, "udp" 17).
 int NetSocketResolveProto(const std::string& text);
@@ -43,5 +44,5 @@ std::string LocalHostName();
 // that they expect to stay unchanged.
 TStrings& LocalIPList();
 
-// Port texts for local binding, where 0 asks the system to choose.
+// The same for local binding, where 0 asks the system to choose.
 std::uint16_t NetSocketResolveLocalPort(const std::string& port, const std::string& proto);

@@ -8,7 +8,7 @@ namespace net = platform::net;
 // TNetSocketClient
 
 TNetSocketClient::~TNetSocketClient() {
-  if (server_ != nullptr) server_->RemoveClient(this);
+  if (list_ != nullptr) list_->RemoveClient(this);
 }
 
 void TNetSocketClient::StartConnection() {
@@ -24,7 +24,7 @@ void TNetSocketClient::Dup(TSocket handle) {
 void TNetSocketClient::TriggerSessionClosed(int error) {
   if (!closed_) {
     closed_ = true;
-    if (server_ != nullptr) server_->ClientClosed(this);
+    if (list_ != nullptr) list_->ClientClosed(this);
   }
   TNetSocket::TriggerSessionClosed(error);
 }
@@ -57,6 +57,7 @@ TNetSocketClient* TCustomNetSocketServer::FindClient(unsigned long number) const
 
 void TCustomNetSocketServer::RemoveClient(TNetSocketClient* client) {
   clients_.erase(std::remove(clients_.begin(), clients_.end(), client), clients_.end());
+  client->list_ = nullptr;
   client->server_ = nullptr;
 }
 
@@ -89,13 +90,14 @@ void TCustomNetSocketServer::TriggerSessionAvailable(int error) {
 
   ++client_number_;
   TNetSocketClient* client = client_factory_(this);
-  client->server_ = this;
+  client->list_ = this;
   client->number_ = client_number_;
   clients_.push_back(client);
   TriggerClientCreate(client);
   if (alive.expired() || !IsClient(client)) return;
   client->SetName(Name() + "Client" + std::to_string(client_number_));
   client->Banner = Banner;
+  client->server_ = this;
 
   net::SockAddr peer;
   const TSocket h = net::Accept(HSocket(), &peer);

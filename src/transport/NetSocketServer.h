@@ -30,6 +30,9 @@ class TNetSocketClient : public TNetSocket {
 
  private:
   friend class TCustomNetSocketServer;
+  // The server whose list holds this client, from its creation on; Server()
+  // names it only from after OnClientCreate.
+  TCustomNetSocketServer* list_ = nullptr;
   TCustomNetSocketServer* server_ = nullptr;
   unsigned long number_ = 0;
   std::string peer_addr_;

@@ -35,10 +35,10 @@ TEST(NetSocketFunctions, DottedAddressTest) {
 
 TEST(NetSocketFunctions, PortsAreNumbersInRangeOrServiceNames) {
   EXPECT_EQ(NetSocketResolvePort("2960", "tcp"), 2960);
-  EXPECT_EQ(NetSocketResolvePort(" 9961", "tcp"), 9961);
   EXPECT_EQ(NetSocketResolvePort("65535", "tcp"), 65535);
   EXPECT_EQ(NetSocketResolvePort("80abc", "tcp"), 80);
-  for (const char* bad : {"0", "70000", "65536", "", "123456789012345678901234567890123"}) {
+  EXPECT_EQ(NetSocketResolvePort("0", "tcp"), 0);  // a Listen on it takes a free port
+  for (const char* bad : {"70000", "65536", "", "123456789012345678901234567890123"}) {
     try {
       NetSocketResolvePort(bad, "tcp");
       ADD_FAILURE() << '"' << bad << '"';
@@ -48,9 +48,18 @@ TEST(NetSocketFunctions, PortsAreNumbersInRangeOrServiceNames) {
   }
   EXPECT_THROW(NetSocketResolvePort("80", ""), ESocketException);
   EXPECT_THROW(NetSocketResolvePort("no-such-service-here", "tcp"), ESocketException);
+  // Only a text that starts with a digit is a number: " 80" names a service.
+  try {
+    NetSocketResolvePort(" 80", "tcp");
+    ADD_FAILURE() << "\" 80\"";
+  } catch (const ESocketException& e) {
+    EXPECT_EQ(std::string(e.what()), "NetSocketResolvePort: Cannot convert port ' 80', Error #11004");
+  }
   EXPECT_EQ(NetSocketResolveLocalPort("0", "tcp"), 0);
   EXPECT_EQ(NetSocketResolveProto("tcp"), 6);
   EXPECT_EQ(NetSocketResolveProto("17"), 17);
+  EXPECT_EQ(NetSocketResolveProto("300"), 300);  // the socket, not the name, refuses it
+  EXPECT_THROW(NetSocketResolveProto("99999999999"), ESocketException);
 }
 
 TEST(NetSocketFunctions, HostsResolveOrFailWithTheirTexts) {

@@ -201,8 +201,12 @@ TEST(NetSocket, MisuseIsReportedWithTheSocketErrorTexts) {
   } catch (const ESocketException& e) {
     EXPECT_EQ(std::string(e.what()), "Error 10057 in function Send\r\nSocket is not connected");
   }
+  const std::string port = s.GetRemotePort();
   s.Close();
-  // After a close the address and port are back at their defaults.
+  // After a close the address and port keep their texts but count as not
+  // assigned: the owner assigns them again.
+  EXPECT_EQ(s.GetAddr(), "127.0.0.1");
+  EXPECT_EQ(s.GetRemotePort(), port);
   s.SetAddr("127.0.0.1");
   try {
     s.Connect();
