@@ -783,8 +783,13 @@ bool TCustomNetSocket::ReportSent(int count) {
   if (!OnSendData) return true;
   const TSocket h = handle_;
   StillAlive alive(*this);
-  RaiseEvent(OnSendData, this, count);
-  return !alive.expired() && handle_ == h;
+  // Bytes go out in chunks of the queue's size, and each chunk is told on
+  // its own: Send(4000) tells 1460, 1460 and 1080.
+  for (int left = count; left > 0; left -= kChunkSize) {
+    RaiseEvent(OnSendData, this, std::min(left, kChunkSize));
+    if (alive.expired() || handle_ != h) return false;
+  }
+  return true;
 }
 
 int TCustomNetSocket::SendStr(const std::string& text) {
@@ -845,17 +850,21 @@ void TCustomNetSocket::TryToSend() {
       return;
     }
     int left = n;
+    int taken[kMaxGather];  // what went out of each chunk, told chunk by chunk
+    int chunks = 0;
     while (left > 0 && !send_queue_.empty()) {
       const int take = std::min(left, send_queue_.front().Unread());
       send_queue_.front().Remove(take);
       queued_ -= take;
       left -= take;
+      if (take > 0) taken[chunks++] = take;  // at most one per chunk gathered
       if (send_queue_.front().Unread() == 0) {
         platform::NoteFreedMemory(static_cast<std::size_t>(send_queue_.front().Size()));
         send_queue_.pop_front();
       }
     }
-    if (!ReportSent(n)) return;  // the handler closed or freed the socket
+    for (int i = 0; i < chunks; ++i)
+      if (!ReportSent(taken[i])) return;  // the handler closed or freed the socket
     if (static_cast<std::size_t>(n) < total) {  // the network is full: wait for FD_WRITE
       waiting_for_room_ = WriteNoticeArmed();
       return;

@@ -81,7 +81,11 @@ TEST(NetSocket, LargeSendArrivesWholeAndDataSentComesOnceAfterwards) {
   PumpUntil([&] { return c.rec.data_sent > 0; });  // the one that follows the connect
   c.rec.data_sent = 0;
   long long reported = 0;
-  c.sock.OnSendData = [&](TCustomNetSocket*, int n) { reported += n; };
+  int largest = 0;
+  c.sock.OnSendData = [&](TCustomNetSocket*, int n) {
+    reported += n;
+    largest = std::max(largest, n);
+  };
 
   EXPECT_EQ(c.sock.SendStr(payload), static_cast<int>(payload.size()));
   EXPECT_EQ(c.rec.data_sent, 0) << "OnDataSent must never run inside Send";
@@ -92,7 +96,14 @@ TEST(NetSocket, LargeSendArrivesWholeAndDataSentComesOnceAfterwards) {
   test::PumpFor(20);
   EXPECT_EQ(c.rec.data_sent, 1);
   EXPECT_EQ(reported, static_cast<long long>(payload.size()));
+  EXPECT_EQ(largest, 1460);  // told chunk by chunk, queued or not
   EXPECT_TRUE(c.sock.AllSent());
+  // Bytes the network takes at once are told in the same chunks.
+  std::vector<int> told;
+  c.sock.OnSendData = [&](TCustomNetSocket*, int n) { told.push_back(n); };
+  c.sock.SendStr(std::string(4000, 'x'));
+  EXPECT_EQ(told, (std::vector<int>{1460, 1460, 1080}));
+  EXPECT_EQ(c.peer.Read(4000, 5000).size(), 4000u);
 }
 
 TEST(NetSocket, HandlersThatSendOrFreeTheSocketKeepBytesInOrderAndDoNotCrash) {
