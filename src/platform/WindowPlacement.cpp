@@ -52,6 +52,17 @@ QPoint Inside(const QRect& box, const QRect& area) {
           std::clamp(box.top(), area.top(), std::max(area.top(), area.bottom() + 1 - box.height()))};
 }
 
+// The size of `window` cut down to what `frame` leaves of `area`, never
+// below its minimum size; as it is when that leaves nothing.
+QSize Fitted(const QWidget* window, const QMargins& frame, const QRect& area) {
+  const QSize room = area.marginsRemoved(frame).size();
+  if (room.isEmpty()) return window->size();
+  const QSize least = window->minimumSize();
+  const QSize size = window->size();
+  return {std::max(least.width(), std::min(size.width(), room.width())),
+          std::max(least.height(), std::min(size.height(), room.height()))};
+}
+
 // The frame around `window` once the window manager has put one there, else
 // that of another window.
 QMargins FrameOf(const QWidget* window) {
@@ -73,6 +84,19 @@ void PullInside(QWidget* window) {
   if (!area.contains(box)) window->move(Inside(box, area));
 }
 
+// A window the program resizes once shown (to fit a picture, say) stays
+// inside, unless the user had put it partly outside.
+void KeepResizedInside(QWidget* window, QSize old) {
+  const QScreen* screen = window->screen();
+  if (screen == nullptr || !window->isVisible() || !old.isValid() || old == window->size()) return;
+  const QRect area = screen->availableGeometry();
+  const QMargins frame = FrameOf(window);
+  if (!area.contains(QRect(window->pos(), old.grownBy(frame)))) return;
+  const QSize fitted = Fitted(window, frame, area);
+  if (fitted != window->size()) window->resize(fitted);
+  PullInside(window);
+}
+
 constexpr const char* kPlacing = "parloPlacing";
 // How long after showing a window its placement by the window manager is
 // awaited; a move after that is the user's own.
@@ -89,12 +113,8 @@ class TPlacement : public QObject {
     auto* w = static_cast<QWidget*>(watched);
     if (!PlacedWindow(w)) return false;
     if (e->type() == QEvent::Resize) {
-      // A window that grows once shown (to fit a picture, say) stays inside,
-      // unless the user had put it partly outside.
-      const QSize old = static_cast<QResizeEvent*>(e)->oldSize();
-      if (w->isVisible() && old.isValid() && old != w->size() && w->screen() != nullptr &&
-          w->screen()->availableGeometry().contains(QRect(w->pos(), old.grownBy(FrameOf(w)))))
-        PullInside(w);
+      // What the user does to a window's size is the user's.
+      if (!e->spontaneous()) KeepResizedInside(w, static_cast<QResizeEvent*>(e)->oldSize());
       return false;
     }
     if (e->type() == QEvent::Move) {
@@ -130,13 +150,8 @@ void FitIntoScreen(QWidget* window) {
   if (screen == nullptr) return;
   const QRect area = screen->availableGeometry();
   const QMargins frame = FrameOfShownWindows();
-  const QSize room = area.marginsRemoved(frame).size();
-  if (room.isEmpty()) return;
-  const QSize least = window->minimumSize();
-  const QSize size = window->size();
-  const QSize fitted(std::max(least.width(), std::min(size.width(), room.width())),
-                     std::max(least.height(), std::min(size.height(), room.height())));
-  if (fitted != size) window->resize(fitted);
+  const QSize fitted = Fitted(window, frame, area);
+  if (fitted != window->size()) window->resize(fitted);
   // A window nobody placed is placed by the window manager (and pulled
   // inside afterwards, should it be placed partly outside).
   if (!window->testAttribute(Qt::WA_Moved)) return;

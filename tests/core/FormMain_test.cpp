@@ -250,6 +250,9 @@ TEST(FormMain, WindowsOpenInsideTheFreeAreaAndQuestionsAboveTheirWindow) {
     window.show();
     EXPECT_TRUE(area.contains(window.frameGeometry())) << rect.x() << "," << rect.y();
     if (area.contains(rect)) EXPECT_EQ(window.geometry(), rect);
+    // Grown by the program once shown, it stays inside.
+    window.resize(window.width(), window.height() + area.height() / 2);
+    EXPECT_TRUE(area.contains(window.frameGeometry())) << rect.x() << "," << rect.y() << " grown";
   }
   QWidget asker(nullptr, Qt::Window);
   asker.show();
