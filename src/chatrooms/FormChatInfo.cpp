@@ -48,10 +48,12 @@ TFormChatInfo::TFormChatInfo() : QWidget(nullptr, Qt::Window) {
   auto* rows = new QFormLayout(sky);
   rows->setContentsMargins(8, 8, 8, 8);
   rows->addRow("Client Greeting:", memoFrame);
+  rows->addRow(dialoglook::MakeCharsetNote(Memo));
   rows->addRow("Chat IP Address:", ComboIP);
   rows->addRow("Host Port:", StatPort);
   rows->addRow("Host Name:", StatName);
   rows->addRow("Name of Chat:", EditName);
+  rows->addRow(dialoglook::MakeNameNote(EditName, "chat name"));
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(Button1);
@@ -99,6 +101,12 @@ void TFormChatInfo::OkClick() {
   }
   if (chatName_.empty()) {
     tell("You must provide a name for the chat you wish to host.", "No Chat Name");
+    EditName->setFocus();
+    return;
+  }
+  // Every member would see the name with "?" for what the wire cannot carry.
+  if (const std::string refusal = dialoglook::NameRefusalText("chat name", EditName->text()); !refusal.empty()) {
+    if (ShowInformation) ShowInformation(refusal, "Invalid Chat Name");
     EditName->setFocus();
     return;
   }

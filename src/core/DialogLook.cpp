@@ -16,6 +16,7 @@
 
 #include "core/session/PeerBounds.h"
 #include "platform/Charset.h"
+#include "platform/QuestionBoxes.h"
 
 namespace dialoglook {
 
@@ -172,15 +173,62 @@ QLabel* NewCharsetNote(QWidget* parent) {
   return note;
 }
 
-void ShowCharsetNote(QLabel* note, const QString& text) {
-  QString lost = platform::CharactersWithoutAnsi(text);
-  note->setVisible(!lost.isEmpty());
-  if (lost.isEmpty()) return;
-  if (lost.size() > kNotedCharacters) {
-    const qsizetype cut = lost.at(kNotedCharacters - 1).isHighSurrogate() ? kNotedCharacters - 1 : kNotedCharacters;
-    lost = lost.left(cut) + QChar(0x2026);
+namespace {
+
+// The characters of `text` that cannot be carried, one line's worth, spaced
+// so that each reads on its own; empty when there are none.
+QString LostCharacters(const QString& text) {
+  const QString lost = platform::CharactersWithoutAnsi(text);
+  QString listed;
+  qsizetype count = 0;
+  for (qsizetype i = 0; i < lost.size(); ++i, ++count) {
+    if (count == kNotedCharacters) return listed + QChar(0x2026);
+    if (!listed.isEmpty()) listed += ' ';
+    listed += lost.at(i);
+    if (lost.at(i).isHighSurrogate() && i + 1 < lost.size()) listed += lost.at(++i);
   }
-  note->setText("Cannot be sent, arrives as \"?\": " + lost);
+  return listed;
+}
+
+}  // namespace
+
+void ShowCharsetNote(QLabel* note, const QString& text) {
+  const QString lost = LostCharacters(text);
+  note->setVisible(!lost.isEmpty());
+  if (!lost.isEmpty())
+    note->setText("These characters cannot be sent and will arrive as \"?\": " + lost);
+}
+
+QString NameRefusal(const QString& what, const QString& name) {
+  const QString lost = LostCharacters(name);
+  if (lost.isEmpty()) return {};
+  return "A " + what + " cannot use these characters: " + lost +
+         ". Please use Latin letters (with or without accents), digits and common signs only.";
+}
+
+std::string NameRefusalText(const QString& what, const QString& name) {
+  return platform::NameFromDiskBytes(NameRefusal(what, name).toStdString());
+}
+
+bool RefuseName(QWidget* asker, const QString& caption, const QString& what, const QString& name, QWidget* input) {
+  const QString refusal = NameRefusal(what, name);
+  if (refusal.isEmpty()) return false;
+  platform::RunMessageBox(QMessageBox::Warning, caption, refusal, QMessageBox::Ok, asker);
+  if (input != nullptr) input->setFocus();
+  return true;
+}
+
+QLabel* MakeNameNote(QLineEdit* input, const QString& what) {
+  auto* note = NewCharsetNote(input->parentWidget());
+  note->setObjectName("NameNote");
+  auto show = [note, input, what] {
+    const QString refusal = NameRefusal(what, input->text());
+    note->setVisible(!refusal.isEmpty());
+    note->setText(refusal);
+  };
+  QObject::connect(input, &QLineEdit::textChanged, note, show);
+  show();
+  return note;
 }
 
 QLabel* MakeCharsetNote(QPlainTextEdit* input) { return MakeCharsetNote(input->parentWidget(), {input}); }

@@ -70,8 +70,8 @@ std::string TextFromMemo(const QString& memo);
 std::size_t TextFromMemoSize(const QString& memo);
 
 // A one-line note for under an input whose text goes out as 8-bit text: it
-// names the typed characters that cannot go (they would arrive as "?") and
-// hides while there are none.
+// says in a plain sentence which typed characters cannot go (they would
+// arrive as "?") and hides while there are none.
 QLabel* MakeCharsetNote(QPlainTextEdit* input);
 QLabel* MakeCharsetNote(QLineEdit* input);
 // One note for a form of several inputs (line edits and memos): it names what
@@ -81,5 +81,22 @@ QLabel* MakeCharsetNote(QWidget* parent, std::initializer_list<QWidget*> inputs)
 // for an owner that reads the input's text at each change anyway.
 QLabel* NewCharsetNote(QWidget* parent);
 void ShowCharsetNote(QLabel* note, const QString& text);
+
+// A name that identifies something (a user, a profile, a room, a group) is
+// refused, not sent or kept with "?" in it: the sentence that says which of
+// its characters cannot be used, empty when it can be carried. `what` is the
+// kind of name, as "user name".
+QString NameRefusal(const QString& what, const QString& name);
+// NameRefusal as 8-bit text for a message hook that shows its text through
+// platform::ShownQString: the characters named stay as they were typed.
+std::string NameRefusalText(const QString& what, const QString& name);
+// Refuses a name that cannot be carried in a box over `asker`, with
+// `caption`, and gives the input (when one is named) the focus. True when it
+// was refused.
+bool RefuseName(QWidget* asker, const QString& caption, const QString& what, const QString& name,
+                QWidget* input = nullptr);
+// A note under a name input that says, while the name holds characters that
+// cannot be used, that it will be refused.
+QLabel* MakeNameNote(QLineEdit* input, const QString& what);
 
 }  // namespace dialoglook

@@ -1,6 +1,7 @@
 #include "core/FormGreet.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -20,6 +21,7 @@ TFormGreet::TFormGreet(QWidget* parent) : QDialog(parent) {
   Memo = new QPlainTextEdit(panel);
   Memo->installEventFilter(this);
   inner->addWidget(Memo);
+  inner->addWidget(dialoglook::MakeCharsetNote(Memo));
 
   SpeedButton1 = new QPushButton("Connect", this);
   SpeedButton2 = new QPushButton("Cancel", this);

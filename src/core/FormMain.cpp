@@ -23,6 +23,7 @@
 
 #include "core/ContactList.h"
 #include "core/ContactMenus.h"
+#include "core/DialogLook.h"
 #include "core/FormMsgs.h"
 #include "core/FormPos.h"
 #include "core/MainPanels.h"
@@ -801,6 +802,8 @@ void TFormMain::ActionNewGroupExecute() {
   const QString typed = QInputDialog::getText(this, "New Group Name", "Please enter a name for the new user group...",
                                               QLineEdit::Normal, QString(), &ok);
   if (Session.Closing()) return;
+  // A group name with "?" for what it cannot carry would be saved and shown so.
+  if (ok && dialoglook::RefuseName(this, "Invalid Group Name", "group name", typed)) return;
   if (Session.AddGroup(ok ? platform::FromQString(typed) : std::string()) == TNewGroupOutcome::Invalid)
     platform::RunMessageBox(QMessageBox::Warning, "Invalid Group Name",
                             "A group name cannot hold line breaks or the characters < > , and cannot hold || or {$}.",

@@ -34,12 +34,17 @@ TFormProMan::TFormProMan(TSession& session, QWidget* parent)
   setWindowTitle("Parlo - Profile Manager");
   dialoglook::ColourForm(this);
   ShowMessage = [this](const std::string& text, const std::string& caption) {
-    platform::RunMessageBox(QMessageBox::Information, ToQString(caption), ToQString(text), QMessageBox::Ok, this);
+    platform::RunMessageBox(QMessageBox::Information, ToQString(caption), platform::ShownQString(text),
+                            QMessageBox::Ok, this);
   };
   AskName = [this](std::string& name) {
     bool ok = false;
     const QString typed = QInputDialog::getText(this, "Profile Name", "Please type in a name for the new profile.",
                                                 QLineEdit::Normal, QString(), &ok);
+    if (ok && !dialoglook::NameRefusal("profile name", typed).isEmpty()) {
+      ShowMessage(dialoglook::NameRefusalText("profile name", typed), "Invalid Profile Name");
+      return false;
+    }
     name = FromQString(typed);
     return ok;
   };
@@ -115,8 +120,10 @@ TFormProMan::TFormProMan(TSession& session, QWidget* parent)
   Bind(MemoBusy, "BusyMsg");
   Bind(MemoBanner, "Banner");
   // The profile goes out as 8-bit text: what cannot is named before it is taken.
+  // A user name that cannot is refused.
+  inner->addWidget(dialoglook::MakeNameNote(EditUser, "user name"));
   inner->addWidget(dialoglook::MakeCharsetNote(
-      panel, {EditUser, EditFirst, EditLast, EditGender, EditAge, EditDob, EditCountry, EditHobbies, MemoDesc, EditHMail,
+      panel, {EditFirst, EditLast, EditGender, EditAge, EditDob, EditCountry, EditHobbies, MemoDesc, EditHMail,
               EditBMail, EditHurl, EditBurl, EditCam, MemoGreet, MemoBusy, MemoBanner}));
 
   SpeedButton2 = new QPushButton("Help", this);
@@ -140,7 +147,11 @@ TFormProMan::TFormProMan(TSession& session, QWidget* parent)
 void TFormProMan::Bind(QLineEdit* edit, const char* field) {
   edits_[field] = edit;
   connect(edit, &QLineEdit::textEdited, this,
-          [this, edit, field](const QString& text) { manager_.SetField(field, FromQString(text)); });
+          [this, edit, field](const QString& text) {
+            // A user name that cannot be carried is never taken (Apply refuses it).
+            if (edit == EditUser && !dialoglook::NameRefusal("user name", text).isEmpty()) return;
+            manager_.SetField(field, FromQString(text));
+          });
 }
 
 void TFormProMan::Bind(QPlainTextEdit* memo, const char* field) {
@@ -201,6 +212,13 @@ void TFormProMan::SpeedButton1Click() {
 }
 
 bool TFormProMan::Button1Click() {
+  const std::string refusal = dialoglook::NameRefusalText("user name", EditUser->text());
+  if (!refusal.empty()) {
+    ShowMessage(refusal, "Invalid User Name");
+    PageControl->setCurrentIndex(0);
+    EditUser->setFocus();
+    return false;
+  }
   if (const auto problem = manager_.Apply()) {
     ShowMessage(problem->Text, problem->Caption);
     // The row that was refused is the current one now.

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <tuple>
 
 #include "core/DialogLook.h"
 #include "core/session/TestHooks.h"
@@ -28,7 +29,8 @@ TFormReg::TFormReg(TDBStuff& db, TRegistrationHost host, QWidget* owner)
   setWindowTitle("Parlo Registration");
   dialoglook::ColourForm(this);
   ShowMessage = [this](const std::string& text, const std::string& caption) {
-    platform::RunMessageBox(QMessageBox::Information, ToQString(caption), ToQString(text), QMessageBox::Ok, this);
+    platform::RunMessageBox(QMessageBox::Information, ToQString(caption), platform::ShownQString(text),
+                            QMessageBox::Ok, this);
   };
 
   auto* panel = new dialoglook::TFramePanel(dialoglook::PanelColour(), this);
@@ -82,11 +84,13 @@ TFormReg::TFormReg(TDBStuff& db, TRegistrationHost host, QWidget* owner)
   }
   auto* outer = new QVBoxLayout(this);
   outer->addWidget(panel);
-  // Names and profile text go out as 8-bit text: what cannot is named before
-  // it is taken (passwords admit letters and digits only).
-  outer->addWidget(dialoglook::MakeCharsetNote(this, {EditProfileName, EditUser, EditFirst, EditLast, EditGender,
-                                                      EditAge, EditDob, DBEdit2, EditHobbies, EditEmail, MemoDesc,
-                                                      EditID}));
+  // Names and profile text go out as 8-bit text: a name that cannot is
+  // refused, and what other text cannot carry is named before it is taken
+  // (passwords admit letters and digits only).
+  outer->addWidget(dialoglook::MakeNameNote(EditProfileName, "profile name"));
+  outer->addWidget(dialoglook::MakeNameNote(EditUser, "user name"));
+  outer->addWidget(dialoglook::MakeCharsetNote(this, {EditFirst, EditLast, EditGender, EditAge, EditDob, DBEdit2,
+                                                      EditHobbies, EditEmail, MemoDesc, EditID}));
   outer->addLayout(buttons);
 
   EditPass1->installEventFilter(this);
@@ -164,7 +168,20 @@ void TFormReg::Refuse(const TRegistrationProblem& problem) {
   focus->setFocus();
 }
 
+bool TFormReg::RefuseUncarriedName() {
+  for (const auto& [edit, what, caption, focus] :
+       {std::tuple{EditProfileName, "profile name", "Invalid Profile Name", "ProfileName"},
+        std::tuple{EditUser, "user name", "Invalid User Name", "UserName"}}) {
+    const std::string refusal = dialoglook::NameRefusalText(what, edit->text());
+    if (refusal.empty()) continue;
+    Refuse(TRegistrationProblem{refusal, caption, focus});
+    return true;
+  }
+  return false;
+}
+
 bool TFormReg::ValidateFields() {
+  if (RefuseUncarriedName()) return false;
   if (auto problem = TRegistration::Validate(Input())) {
     Refuse(*problem);
     return false;
@@ -173,6 +190,7 @@ bool TFormReg::ValidateFields() {
 }
 
 void TFormReg::SpeedButton1Click() {
+  if (RefuseUncarriedName()) return;
   TRegistrationProblem problem;
   switch (logic_.Register(Input(), problem)) {
     case TRegistration::Outcome::Refused:

@@ -36,6 +36,9 @@ public:
   QPushButton *SpeedButton1, *SpeedButton2, *SpeedButton3;
 
   bool ValidateFields();
+  // A profile or user name with characters the wire cannot carry is refused
+  // before anything is kept.
+  bool RefuseUncarriedName();
   void reject() override;
   void SpeedButton1Click();  // Register Now
   void SpeedButton2Click();  // Cancel

@@ -13,6 +13,7 @@
 #include "platform/DosFiles.h"
 #include "platform/QuestionBoxes.h"
 #include "platform/ErrorSink.h"
+#include "platform/WindowPlacement.h"
 
 namespace platform {
 
@@ -92,6 +93,8 @@ class TCentring : public QObject {
       box.moveTop(std::clamp(box.top(), area.top(), std::max(area.top(), area.bottom() + 1 - box.height())));
     }
     dialog_->setGeometry(box);
+    // Above the window it is about, whatever window owns it.
+    if (subject != nullptr) KeepAbove(dialog_, subject);
   }
 
   QWidget* dialog_;

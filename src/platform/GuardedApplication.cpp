@@ -1,8 +1,14 @@
 #include "platform/GuardedApplication.h"
 
 #include "platform/EventLoop.h"
+#include "platform/WindowPlacement.h"
 
 namespace platform {
+
+GuardedApplication::GuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  TEventLoopChoice::Done();
+  KeepWindowsOnScreen();
+}
 
 bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
   try {

@@ -112,6 +112,13 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   info->ComboIP->setEditText("127.0.0.1");
   info->OkClick();
   EXPECT_EQ(f.prompts.Told, (std::vector<std::string>{"No Chat Name: You must provide a name for the chat you wish to host."}));
+  // A name every member would see with "?" in it is refused, and no room opens.
+  info->EditName->setText(QString::fromUtf8("\xD0\x9A\xD0\xBE\xD0\xBC Room 1"));
+  info->OkClick();
+  EXPECT_EQ(platform::ShownQString(f.prompts.Told.back()),
+            QString::fromUtf8("Invalid Chat Name: A chat name cannot use these characters: \xD0\x9A \xD0\xBE \xD0\xBC. "
+                              "Please use Latin letters (with or without accents), digits and common signs only."));
+  EXPECT_EQ(f.routes->HostWindow(), nullptr);
   info->EditName->setText("Lobby");
   info->OkClick();
   TFormChat* host = f.routes->HostWindow();

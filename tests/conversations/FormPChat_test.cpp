@@ -198,7 +198,7 @@ TEST(FormPChat, CallsAContactAndSendsFromTheKeyboard) {
   // Characters the chat cannot carry are named under the input before sending.
   const auto* note = w->findChild<QLabel*>("CharsetNote");
   w->MemoGo->setPlainText(QString::fromUtf8("caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC"));
-  EXPECT_TRUE(note->isVisibleTo(w) && note->text().endsWith(QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC")));
+  EXPECT_TRUE(note->isVisibleTo(w) && note->text().endsWith(QString::fromUtf8("\xE6\x97\xA5 \xE6\x9C\xAC")));
   EXPECT_EQ(w->Stat->Panel(0), "Character Count: 7");
   // Emptied, the input is not read, yet the note and the count follow it.
   w->MemoGo->clear();

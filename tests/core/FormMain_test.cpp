@@ -4,9 +4,13 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QInputDialog>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 #include <vector>
 
 #include "../platform/TempHome.h"
@@ -21,6 +25,7 @@
 #include "core/session/Session.h"
 #include "platform/DesktopPrompts.h"
 #include "platform/EventLoop.h"
+#include "platform/WindowPlacement.h"
 
 namespace {
 
@@ -142,6 +147,27 @@ TEST(FormMain, ShowsWhatTheSessionSays) {
   ASSERT_EQ(session.AddGroup("Chess"), TNewGroupOutcome::Added);
   ASSERT_EQ(form.ComboGroup->count(), 1);
   EXPECT_EQ(form.ComboGroup->currentText().toStdString(), "Chess");
+  // A group name the wire cannot carry is refused, saying which characters,
+  // and never saved as "?".
+  QString told;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* input = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+      input->setTextValue(QString::fromUtf8("\xD0\x94\xD1\x80\xD1\x83\xD0\xB7\xD1\x8C\xD1\x8F"));
+      input->accept();
+    } else if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      told = box->windowTitle() + ": " + box->text();
+      box->close();
+    }
+  });
+  answer.start(10);
+  form.ActionNewGroupExecute();
+  answer.stop();
+  EXPECT_EQ(told, QString::fromUtf8("Invalid Group Name: A group name cannot use these characters: \xD0\x94 \xD1\x80 "
+                                    "\xD1\x83 \xD0\xB7 \xD1\x8C \xD1\x8F. Please use Latin letters (with or without "
+                                    "accents), digits and common signs only."));
+  EXPECT_EQ(form.ComboGroup->count(), 1);
+  EXPECT_EQ(session.Settings.CurrentGroup, "Chess");
 
   form.UpdateServerActions();
   EXPECT_FALSE(form.ActionNewMessageF->isEnabled());
@@ -168,11 +194,16 @@ TEST(FormMain, QuestionsAreCentredOnTheirWindow) {
   ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return chat.isActiveWindow(); }, 3000));
   auto offCentre = [&](const QWidget& window) {
     QPoint centre;
-    testing_support::WhenModal([&centre] {
-      centre = QApplication::activeModalWidget()->geometry().center();
+    bool above = false;
+    testing_support::WhenModal([&centre, &above, &window] {
+      const QWidget* box = QApplication::activeModalWidget();
+      centre = box->geometry().center();
+      // Above its window: a window manager stacks it there.
+      above = box->windowHandle()->transientParent() == window.windowHandle();
       QApplication::activeModalWidget()->close();
     });
     prompts.AskYesNo("Delete Bob?", "Confirm Delete", true);
+    EXPECT_TRUE(above);
     return (centre - window.geometry().center()).manhattanLength();
   };
   EXPECT_LE(offCentre(chat), 2);
@@ -184,6 +215,7 @@ TEST(FormMain, QuestionsAreCentredOnTheirWindow) {
   const QWidget* box = QApplication::activeWindow();
   ASSERT_TRUE(box != nullptr && box->windowTitle() == "Allow Viewer?");
   EXPECT_LE((box->geometry().center() - other.geometry().center()).manhattanLength(), 2);
+  EXPECT_EQ(box->windowHandle()->transientParent(), other.windowHandle());
   TChatRequestQuestion bob;
   bob.Record = "41000002||General||2961||Bob";
   const TQuestion request = prompts.AskChatRequest(bob, [](int) {});
@@ -198,6 +230,37 @@ TEST(FormMain, QuestionsAreCentredOnTheirWindow) {
   const platform::TQuestionsAbout aboutGoing(going);
   testing_support::WhenModal([going] { delete going; });
   EXPECT_FALSE(prompts.AskYesNo("Save the chat?", "Save Chat?", false));
+}
+
+// Every window opens inside the screen's free area, however it was placed or
+// sized; a question nobody owns stays above the window the user works in.
+TEST(FormMain, WindowsOpenInsideTheFreeAreaAndQuestionsAboveTheirWindow) {
+  testing_support::DialogApp();
+  platform::KeepWindowsOnScreen();
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  const QRect asked[] = {
+      {area.right() - 100, area.bottom() - 50, 300, 200},  // mostly below and right
+      {area.left() - 80, area.top() - 40, 200, 150},       // above and left
+      {area.left() + 10, area.top() + 10, 300, area.height() + 200},  // taller than the screen
+      {area.left() + 40, area.top() + 40, 250, 150},       // inside: left as it is
+  };
+  for (const QRect& rect : asked) {
+    QWidget window(nullptr, Qt::Window);
+    window.setGeometry(rect);
+    window.show();
+    EXPECT_TRUE(area.contains(window.frameGeometry())) << rect.x() << "," << rect.y();
+    if (area.contains(rect)) EXPECT_EQ(window.geometry(), rect);
+    // Grown by the program once shown, it stays inside.
+    window.resize(window.width(), window.height() + area.height() / 2);
+    EXPECT_TRUE(area.contains(window.frameGeometry())) << rect.x() << "," << rect.y() << " grown";
+  }
+  QWidget asker(nullptr, Qt::Window);
+  asker.show();
+  asker.activateWindow();
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return asker.isActiveWindow(); }, 3000));
+  QMessageBox box(QMessageBox::Information, "Search", "Not found", QMessageBox::Ok);
+  box.show();
+  EXPECT_EQ(box.windowHandle()->transientParent(), asker.windowHandle());
 }
 
 }  // namespace

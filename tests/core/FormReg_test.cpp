@@ -15,6 +15,7 @@
 #include "core/session/DirectoryLink.h"
 #include "core/session/Reg.h"
 #include "core/session/Session.h"
+#include "platform/Charset.h"
 #include "platform/TempHome.h"
 
 namespace {
@@ -155,17 +156,40 @@ TEST_F(RegistrationFlow, WindowKeyFilterAndClosingByTheFrame) {
   TDBStuff db(Data(), hooks);
   TFormReg form(db, host);
   std::vector<std::string> shown;
-  form.ShowMessage = [&](const std::string&, const std::string& caption) { shown.push_back(caption); };
   form.show();
   EXPECT_EQ(db.Profiles.RecordCount(), 1);
   EXPECT_EQ(form.EditProfileName->text(), "New Profile");
 
-  // What the fields cannot carry (not the euro sign) is named before it is taken.
+  // What the fields cannot carry (not the euro sign) is named before it is
+  // taken; a user name that cannot is refused before anything is kept.
+  std::vector<std::string> texts;
+  form.ShowMessage = [&](const std::string& text, const std::string& caption) {
+    shown.push_back(caption);
+    texts.push_back(text);
+  };
   const auto* note = form.findChild<QLabel*>("CharsetNote");
-  form.EditUser->setText(QString::fromUtf8("\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD"));
+  const auto* nameNote = form.findChildren<QLabel*>("NameNote").at(1);
+  const QString ivan = QString::fromUtf8("\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD");
+  const QString refusal = QString::fromUtf8(
+      "A user name cannot use these characters: \xD0\x98 \xD0\xB2 \xD0\xB0 \xD0\xBD. Please use Latin letters (with "
+      "or without accents), digits and common signs only.");
+  form.EditUser->setText(ivan);
+  form.EditPass1->setText("abc123");
+  form.EditPass2->setText("abc123");
   form.MemoDesc->setPlainText(QString::fromUtf8("\xE2\x82\xAC \xE6\x97\xA5"));
   EXPECT_EQ(note->isVisibleTo(&form) ? note->text() : QString(),
-            QString::fromUtf8("Cannot be sent, arrives as \"?\": \xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\xE6\x97\xA5"));
+            QString::fromUtf8("These characters cannot be sent and will arrive as \"?\": \xE6\x97\xA5"));
+  EXPECT_EQ(nameNote->isVisibleTo(&form) ? nameNote->text() : QString(), refusal);
+  const std::string before = db.Profiles.FieldValue("UserName");
+  form.SpeedButton1Click();
+  EXPECT_EQ(shown, std::vector<std::string>{"Invalid User Name"});
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(platform::ShownQString(texts[0]), refusal);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(db.Profiles.FieldValue("UserName"), before);
+  shown.clear();
+  form.EditPass1->clear();
+  form.EditPass2->clear();
 
   form.EditPass1->setText("abc");
   auto type = [](QWidget* w, int key, const QString& text) {

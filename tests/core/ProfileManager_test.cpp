@@ -14,6 +14,7 @@
 #include "core/session/DBStuff.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
+#include "platform/Charset.h"
 #include "platform/TempHome.h"
 
 namespace {
@@ -124,7 +125,18 @@ TEST(FormProMan, DeleteAndOverLongUserNamesAndClosingWithoutApplyKeepsTheProfile
   EXPECT_EQ(form->Manager().Field("UserName"), "");
   const auto* note = form->findChild<QLabel*>("CharsetNote");
   form->MemoGreet->setPlainText(QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8"));
-  EXPECT_TRUE(note->isVisibleTo(form) && note->text().endsWith(QString::fromUtf8("\xD0\x9F\xD1\x80\xD0\xB8")));
+  EXPECT_TRUE(note->isVisibleTo(form) && note->text().endsWith(QString::fromUtf8("\xD0\x9F \xD1\x80 \xD0\xB8")));
+  // A user name the wire cannot carry is refused at Apply, and never taken.
+  const QString cyrillic = QString::fromUtf8("\xD0\x90\xD0\xBD\xD0\xBD\xD0\xB0 Petrova");
+  form->EditUser->setText(cyrillic);
+  emit form->EditUser->textEdited(cyrillic);
+  EXPECT_EQ(form->Manager().Field("UserName"), "");
+  EXPECT_TRUE(form->findChild<QLabel*>("NameNote")->isVisibleTo(form));
+  EXPECT_FALSE(form->Button1Click());
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(platform::ShownQString(shown[1]),
+            QString::fromUtf8("A user name cannot use these characters: \xD0\x90 \xD0\xBD \xD0\xB0. Please use Latin "
+                              "letters (with or without accents), digits and common signs only."));
 
   shown.clear();
   form->SpeedButton1Click();

@@ -27,7 +27,8 @@ struct ServerLog {
 
   void Attach(TNetSocketServer& srv) {
     srv.OnClientCreate = [this](TCustomNetSocketServer*, TNetSocketClient* c) {
-      created.push_back(c->Name());  // before the name is given
+      // Before the name and the server are given.
+      created.push_back(c->Name() + (c->Server() != nullptr ? "+server" : ""));
     };
     srv.OnClientConnect = [this](TCustomNetSocketServer*, TNetSocketClient* c, int) { connected.push_back(c->Name()); };
     srv.OnClientDisconnect = [this](TCustomNetSocketServer*, TNetSocketClient* c, int) {
