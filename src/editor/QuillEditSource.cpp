@@ -332,7 +332,6 @@ void TCustomQuillEditSource::InsertStringWithData(const std::string& s, const TQ
     index -= beyond;
   }
   const int pad = tabPad + beyond;
-  if (text.empty()) return;
   TQuillData textData;
   if (!data.empty()) textData = TQuillData(static_cast<size_t>(pad), static_cast<char16_t>(NoData)) + data;
   BeforeTextChanged(index, y, oprInsert, static_cast<int>(text.size()), data.empty() ? nullptr : &textData);
