@@ -332,7 +332,6 @@ void TCustomQuillEditSource::InsertStringWithData(const std::string& s, const TQ
     index -= beyond;
   }
   const int pad = tabPad + beyond;
-  if (text.empty()) return;
   TQuillData textData;
   if (!data.empty()) textData = TQuillData(static_cast<size_t>(pad), static_cast<char16_t>(NoData)) + data;
   BeforeTextChanged(index, y, oprInsert, static_cast<int>(text.size()), data.empty() ? nullptr : &textData);
@@ -665,7 +664,7 @@ int TCustomQuillEditSource::GetPrevIndent() {
 
 void TCustomQuillEditSource::AutoIndentLine(bool insert, int indent) {
   if (!(options_ & srAutoIndent)) return;
-  if (insert && indent > 0) {
+  if (insert) {
     if ((options_ & srUseTab) && (options_ & srOptimalFill)) {
       std::string fill;
       int col = 0;
@@ -673,10 +672,10 @@ void TCustomQuillEditSource::AutoIndentLine(bool insert, int indent) {
         fill += '\t';
         col = next;
       }
-      fill.append(static_cast<size_t>(indent - col), ' ');
+      fill.append(static_cast<size_t>(std::max(indent - col, 0)), ' ');
       InsertString(fill);
     } else {
-      InsertString(std::string(static_cast<size_t>(indent), ' '));
+      InsertString(std::string(static_cast<size_t>(std::max(indent, 0)), ' '));
     }
   }
   JumpTo(indent, pos_.Y);

@@ -151,9 +151,9 @@ void TQuillHint::VisibleChanged() {
 void TQuillHint::ActivateHintAtPos(TPoint point, const std::string& s) { Activate(point, s, 0); }
 
 void TQuillHint::ActivateHint(const std::string& s) {
-  // The offset is known before the hint shows, so an immediate hint too
-  // stands below the mouse rather than under it.
-  Activate(MousePos(), s, 20);
+  // An immediate hint shows at the mouse; the offset moves later showings.
+  Activate(MousePos(), s, 0);
+  offset_ = 20;
 }
 
 void TQuillHint::Activate(TPoint point, const std::string& s, int offset) {
@@ -174,7 +174,6 @@ void TQuillHint::Activate(TPoint point, const std::string& s, int offset) {
 void TQuillHint::CancelHint() {
   HideWindow();
   ticks_ = 0;
-  offset_ = 0;
   timer_.SetEnabled(false);
 }
 

@@ -67,7 +67,7 @@ class TQuillHint : public TQuillComponent {
   void SetVisible(bool visible);
   TNotifyEvent OnVisibleChanged;
 
-  // Shows S near the mouse (20 pixels below it), or at a point.
+  // Shows S at the mouse (a showing after a pause 20 pixels below it), or at a point.
   void ActivateHint(const std::string& s);
   void ActivateHintAtPos(TPoint point, const std::string& s);
   void CancelHint();

@@ -176,16 +176,17 @@ void TQuillPopup::RestoreControl() {
 }
 
 void TQuillPopup::ClosePopup(bool accept) {
-  if (Current() != this) return;
-  // Cleared before the handler runs: a handler that closes or opens a popup
-  // must find this one gone.
-  Current() = nullptr;
+  // A handler that closes the popup again finds it closing already; one that
+  // opens another finds this one still current, and opens nothing.
+  if (Current() != this || closing_) return;
+  closing_ = true;
   if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
   accepted_ = accept;
   QPointer<TQuillPopup> self(this);
   const TPopupCloseEvent handler = OnCloseUp;
   if (accept && handler) handler(control_);
   if (self == nullptr) return;
+  Current() = nullptr;
   RestoreControl();
   if (oldParent_ != nullptr && oldParent_->focusPolicy() != Qt::NoFocus) oldParent_->setFocus();
   hide();

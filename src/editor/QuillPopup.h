@@ -55,6 +55,7 @@ class TQuillPopup : public QWidget {
   bool sizeable_;
   bool accepted_ = false;
   bool restored_ = false;
+  bool closing_ = false;
 };
 
 // Shows Control in a popup at (X, Y) of Owner; nothing while a popup is open.

@@ -343,15 +343,13 @@ void TQuillRuler::MoveIndentation(int index, int coordinate) {
 
 void TQuillRuler::MouseUp(int, int) {
   DrawMoveLine(-1);
-  std::vector<TQuillRulerItem*> changed;
-  for (auto& slider : sliders_)
-    if (slider->Dragging) changed.push_back(slider.get());
-  for (auto& item : indentations_)
-    if (item->Dragging) changed.push_back(item.get());
+  // By index: a handler may change the collections it is told about.
+  for (int i = 0; i < sliders_.Count(); ++i)
+    if (sliders_.Items(i).Dragging && OnChange) OnChange(*this, sliders_.Items(i));
+  for (int i = 0; i < indentations_.Count(); ++i)
+    if (indentations_.Items(i).Dragging && OnChange) OnChange(*this, indentations_.Items(i));
   for (auto& slider : sliders_) slider->Dragging = false;
   for (auto& item : indentations_) item->Dragging = false;
-  for (TQuillRulerItem* item : changed)
-    if (OnChange) OnChange(*this, *item);
 }
 
 void TQuillRuler::DrawMoveLine(int pos) {

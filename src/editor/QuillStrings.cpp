@@ -383,14 +383,8 @@ void TQuillStrings::SetLineVisible(int line, bool visible) {
 void TQuillStrings::SetVisible(int line, bool visible) {
   if (!InRange(line)) return;
   SetItemState(line, istHidden, !visible);
-  const auto& item = *items_[static_cast<size_t>(line)];
-  bool viewChanges;
-  if (visible) {
-    viewChanges = item.Invisible;
-  } else {
-    viewChanges = !item.Invisible &&
-                  (line == 0 || items_[static_cast<size_t>(line - 1)]->Invisible || GetCollapsed(line - 1));
-  }
+  const bool viewChanges =
+      visible || line == 0 || items_[static_cast<size_t>(line - 1)]->Invisible || GetCollapsed(line - 1);
   if (!viewChanges) return;
   changingVisibility_ = true;
   Changing();

@@ -319,10 +319,8 @@ void TQuillEditorParser::UpdateStyles() { UpdateParserStyles(styles_, colorMappi
 void TQuillEditorParser::ColorChanged(TColor color) {
   backColor_ = color;
   backColorSet_ = true;
-  styles_.BeginUpdate();
   for (int i = 0; i < styles_.Count(); ++i)
     if (!styles_.IsColorStyle(i)) styles_.Items(i).SetColor(color);
-  styles_.EndUpdate();
 }
 
 void TQuillEditorParser::UpdateColors(TCustomQuillEditorColors* colors, bool toStyles) {

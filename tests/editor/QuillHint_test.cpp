@@ -46,10 +46,10 @@ TEST(QuillHint, ShowsAfterThePauseAndHidesWhenTheMouseLeaves) {
   int changes = 0;
   hint.OnVisibleChanged = [&](TQuillObject*) { ++changes; };
 
-  // Immediate: visible at once, 20 pixels below the mouse.
+  // Immediate: visible at once, at the mouse.
   hint.ActivateHint("hello");
   EXPECT_TRUE(hint.Visible());
-  EXPECT_EQ(hint.Window().geometry().top(), 120);
+  EXPECT_EQ(hint.Window().geometry().top(), 100);
   EXPECT_EQ(changes, 1);
 
   // The mouse leaves the hint's area: the next step hides; the one after
@@ -63,16 +63,17 @@ TEST(QuillHint, ShowsAfterThePauseAndHidesWhenTheMouseLeaves) {
   hint.Tick();
   EXPECT_FALSE(hint.TimerRunning());
 
-  // Not immediate: shown once the hint pause has passed.
+  // Not immediate: shown once the hint pause has passed, 20 pixels below
+  // the mouse.
   hint.Immediate = false;
   mouse = {100, 100};
-  hint.ActivateHintAtPos(mouse, "two\r\nlines");
+  hint.ActivateHint("two\r\nlines");
   const int ticks = TQuillHint::kHintPause / hint.Interval();
   for (int i = 1; i < ticks; ++i) hint.Tick();
   EXPECT_FALSE(hint.Visible());
   hint.Tick();
   EXPECT_TRUE(hint.Visible());
-  EXPECT_EQ(hint.Window().geometry().top(), 100);
+  EXPECT_EQ(hint.Window().geometry().top(), 120);
   // Shown too long: hidden after the hide pause.
   for (int i = 0; i <= TQuillHint::kHintHidePause / hint.Interval(); ++i) hint.Tick();
   EXPECT_FALSE(hint.Visible());

@@ -17,7 +17,10 @@ struct Fresh {
   TQuillRuler ruler;
   std::vector<TQuillRulerItem*> changed;
   void Watch() {
-    ruler.OnChange = [this](TQuillRuler&, TQuillRulerItem& item) { changed.push_back(&item); };
+    // The item is told while it still counts as dragged.
+    ruler.OnChange = [this](TQuillRuler&, TQuillRulerItem& item) {
+      if (item.Dragging) changed.push_back(&item);
+    };
   }
   void Drag(int x0, int y0, int x1, int y1) {
     ruler.MouseDown(x0, y0);

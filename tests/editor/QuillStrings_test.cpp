@@ -147,8 +147,14 @@ TEST(QuillStrings, HidingUnderAnOpenLineOnlyMarksIt) {
   for (int i = 0; i < 8; ++i) s.Add("x");
   s.SetLevel(5, 1);
   s.SetLevel(6, 1);
+  int changes = 0;
+  s.OnChange = [&](TQuillObject*) { ++changes; };
   s.SetVisible(5, false);
   s.SetVisible(6, false);
+  EXPECT_EQ(changes, 0);
+  s.SetVisible(3, true);  // showing a line is a change of the view, shown or not
+  EXPECT_EQ(changes, 1);
+  s.OnChange = nullptr;
   EXPECT_EQ(s.GetHiddenCount(), 0);
   EXPECT_FALSE(s.GetVisible(5));
   s.SetCollapsed(4, true);

@@ -221,7 +221,9 @@ TEST(QuillSyntax, EditorParserKeepsOneStylePerTokenAndTheUsersColours) {
   EXPECT_EQ(parser.Styles().Items(1).FontColor(), 0x800080);
   EXPECT_EQ(parser.Styles().Items(1).Color(), 0xFFFF00);
   EXPECT_EQ(parser.GetDefaultColor(), 0xFFFF00);  // style 0 is a token style
-  parser.ColorChanged(0x010203);
+  const int before = counter.count;
+  parser.ColorChanged(0x010203);  // the documents hear of each token style
+  EXPECT_EQ(counter.count, before + 3);
   EXPECT_EQ(parser.Styles().Items(2).Color(), 0x010203);
   EXPECT_EQ(parser.Styles().Items(parser.Styles().IndexOfColor("Search Match")).Color(), 0x808080);
   parser.UnRegisterNotifier(NotifyEvent<&ChangeCounter::Changed>(&counter));
