@@ -38,11 +38,8 @@ bool HasWireBreakingBytes(const std::string& s) {
   });
 }
 
-// "HTTP/1.0 200 OK": the version, a blank, three digits, then a blank or the end.
 bool IsStatusLine(const std::string& line) {
-  if (line.size() < 12 || (line.compare(0, 8, "HTTP/1.0") != 0 && line.compare(0, 8, "HTTP/1.1") != 0)) return false;
-  if (line[8] != ' ' || (line.size() > 12 && line[12] != ' ')) return false;
-  return std::all_of(line.begin() + 9, line.begin() + 12, IsDigit);
+  return line.compare(0, 8, "HTTP/1.0") == 0 || line.compare(0, 8, "HTTP/1.1") == 0;
 }
 
 // A page some servers send instead of a response, with no status line or
@@ -597,26 +594,19 @@ void THttpClient::HeaderLine(const std::string& line) {
     HeaderlessDocument();
     return;
   }
-  if (first) {
-    // Nothing else is passed on before the server has said what it sends: a
-    // response must open with its status line.
-    if (!IsStatusLine(line)) {
-      Fail(httperrBadResponse, "Invalid response from server");
-      return;
-    }
-    rcvd_header_.Add(line);
-    status_code_ = std::stoi(line.substr(9, 3));
-    reason_phrase_ = line.size() > 13 ? line.substr(13) : std::string();
-    platform::Fire(OnHeaderData, this);
-    return;
-  }
   if (line.empty()) {
     HeaderEnded();
     return;
   }
   rcvd_header_.Add(line);
   const std::size_t colon = line.find(':');
-  if (colon != std::string::npos) {
+  if (IsStatusLine(line)) {
+    // A status that is no number is none: the request then reads as one that
+    // did not succeed.
+    int status = 0;
+    status_code_ = line.size() > 9 && platform::TryStrToInt(line.substr(9, 3), status) ? status : 0;
+    reason_phrase_ = line.size() > 13 ? line.substr(13) : std::string();
+  } else if (colon != std::string::npos) {
     std::size_t v = colon + 1;
     while (v < line.size() && line[v] == ' ') ++v;
     HeaderField(platform::LowerCase(line.substr(0, colon)), line.substr(v));

@@ -14,6 +14,7 @@ serves until stdin closes. The request path picks the behaviour:
   /https              redirects to an https address
   /error              404 with a body
   /noheader           an HTML page without any status line or header
+  /nostatus           a header without its status line, then a body of 4 bytes
   /cuthead            a redirection to /ok/10 whose header the server cuts off
   /fields             206 with Content-Range, Accept-Ranges, two
                       WWW-Authenticate and a Set-Cookie line, 100 bytes
@@ -125,6 +126,8 @@ class Handler(socketserver.BaseRequestHandler):
             send(header("404 Not Found", [("Content-Type", "text/html"), ("Content-Length", len(body))]) + body)
         elif name == "noheader":
             send(b"<HTML>\r\n<body>no header at all</body>\r\n</HTML>\r\n")
+        elif name == "nostatus":
+            send(b"Server: scripted\r\n\r\nbody")
         elif name == "cuthead":
             send(b"HTTP/1.0 302 Found\r\nLocation: /ok/10\r\n")
         elif name == "fields":

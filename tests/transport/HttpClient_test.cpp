@@ -206,6 +206,7 @@ TEST_F(HttpClientTest, ScriptedResponses) {
       {"/loop", httperrTooManyRelocations, 404, 0, 6, ""},
       {"/https", httperrUnsupportedUrl, 404, 0, 1, ""},
       {"/noheader", 0, 0, 48, 1, "<HTML>\r\n<body>no header at all</body>\r\n</HTML>\r\n"},
+      {"/nostatus", 0, 0, 4, 1, "body"},
       {"/cuthead", 0, 200, 10, 2, ""},
       {"/longline", httperrLineTooLong, 404, 0, 0, ""},
   };
