@@ -21,9 +21,9 @@ constexpr unsigned WM_HTTP_LOGIN = platform::WM_USER + 3;
 // not answering our request.
 constexpr std::size_t kLineRoom = 8192;
 constexpr std::size_t kMaxHeaderBytes = 65536;
-// Body bytes taken per receive. Larger than a header line: one receive per
-// event loop round trip keeps a fast download from being held up by the loop.
-constexpr std::size_t kBodyChunk = 65536;
+// Body bytes taken per receive: the receive buffer's room, so each body
+// chunk (and each progress step of a download) is at most this long.
+constexpr std::size_t kBodyChunk = 8192;
 
 bool IsSchemeChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
