@@ -712,13 +712,7 @@ void THttpClient::HeaderEnded() {
 }
 
 void THttpClient::BodyChunk(const char* data, std::size_t len) {
-  if (status_code_ >= 400) return;
-  if (content_length_ >= 0) {
-    // Bytes past the announced length belong to no document.
-    const std::int64_t room = content_length_ - rcvd_count_;
-    len = static_cast<std::size_t>(std::max<std::int64_t>(0, std::min<std::int64_t>(room, static_cast<std::int64_t>(len))));
-  }
-  if (len == 0) return;
+  if (status_code_ >= 400 || len == 0) return;
   const Ticket gen = Take();
   if (!doc_begun_) {
     doc_begun_ = true;
@@ -749,7 +743,8 @@ void THttpClient::SocketSessionClosed(int error) {
     Fail(httperrIncomplete, "Connection closed before the response header ended");
     return;
   }
-  if (content_length_ >= 0 && rcvd_count_ != content_length_) {
+  // A body cut short is no document, however cleanly the server closed.
+  if (content_length_ >= 0 && rcvd_count_ < content_length_) {
     Fail(httperrIncomplete, "Document incomplete: " + std::to_string(rcvd_count_) + " of " +
                                 std::to_string(content_length_) + " bytes received");
     return;

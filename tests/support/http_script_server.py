@@ -7,6 +7,7 @@ serves until stdin closes. The request path picks the behaviour:
   /ok/N               200 with Content-Length N, body of N pattern bytes
   /nolength/N         200 without Content-Length, N bytes, then close
   /short/A/S          Content-Length A but only S bytes, then a clean close
+  /long/A/S           Content-Length A but S bytes (more), then a clean close
   /reset/A/S          Content-Length A, S bytes, then a connection reset
   /split/N            like /ok/N, the header written a few bytes at a time
   /chain/K            K redirections (absolute, root-relative, relative) then 200
@@ -87,7 +88,7 @@ class Handler(socketserver.BaseRequestHandler):
         elif name == "nolength":
             n = int(args[0])
             send(header("200 OK", [("Content-Type", "application/octet-stream")]) + pattern(n))
-        elif name in ("short", "reset"):
+        elif name in ("short", "long", "reset"):
             announced, sent = int(args[0]), int(args[1])
             send(header("200 OK", [("Content-Length", announced)]) + pattern(sent))
             if name == "reset":

@@ -206,6 +206,7 @@ TEST_F(HttpClientTest, ScriptedResponses) {
       {"/split/20000", 0, 200, 20000, 1, ""},
       {"/chain/4", 0, 200, 100, 5, ""},
       {"/short/1000/600", httperrIncomplete, 404, 600, 1, ""},
+      {"/long/600/1000", 0, 200, 1000, 1, ""},
       {"/reset/300000/200000", -1, 404, 0, 1, ""},
       {"/loop", httperrTooManyRelocations, 404, 0, 6, ""},
       {"/https", httperrUnsupportedUrl, 404, 0, 1, ""},
