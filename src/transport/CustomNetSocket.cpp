@@ -280,7 +280,9 @@ void TCustomNetSocket::WMASyncSelect(platform::TMessage& msg) {
         TriggerSessionConnected(0);
       } else {
         // A failed connect reports its error and closes; the socket never
-        // reads as connected in between.
+        // reads as connected in between: a connection that was never made
+        // has no peer, so an owner asking for the peer's address while it
+        // reports the error would raise a second error and lose the address.
         last_error_ = err;
         TriggerSessionConnected(err);
         if (gone()) return;

@@ -21,9 +21,9 @@ constexpr unsigned WM_HTTP_LOGIN = platform::WM_USER + 3;
 // not answering our request.
 constexpr std::size_t kLineRoom = 8192;
 constexpr std::size_t kMaxHeaderBytes = 65536;
-// Body bytes taken per receive. Larger than a header line: one receive per
-// event loop round trip keeps a fast download from being held up by the loop.
-constexpr std::size_t kBodyChunk = 65536;
+// Body bytes taken per receive: the receive buffer's room, so each body
+// chunk (and each progress step of a download) is at most this long.
+constexpr std::size_t kBodyChunk = 8192;
 
 bool IsSchemeChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
@@ -38,11 +38,8 @@ bool HasWireBreakingBytes(const std::string& s) {
   });
 }
 
-// "HTTP/1.0 200 OK": the version, a blank, three digits, then a blank or the end.
 bool IsStatusLine(const std::string& line) {
-  if (line.size() < 12 || (line.compare(0, 8, "HTTP/1.0") != 0 && line.compare(0, 8, "HTTP/1.1") != 0)) return false;
-  if (line[8] != ' ' || (line.size() > 12 && line[12] != ' ')) return false;
-  return std::all_of(line.begin() + 9, line.begin() + 12, IsDigit);
+  return line.compare(0, 8, "HTTP/1.0") == 0 || line.compare(0, 8, "HTTP/1.1") == 0;
 }
 
 // A page some servers send instead of a response, with no status line or
@@ -597,26 +594,19 @@ void THttpClient::HeaderLine(const std::string& line) {
     HeaderlessDocument();
     return;
   }
-  if (first) {
-    // Nothing else is passed on before the server has said what it sends: a
-    // response must open with its status line.
-    if (!IsStatusLine(line)) {
-      Fail(httperrBadResponse, "Invalid response from server");
-      return;
-    }
-    rcvd_header_.Add(line);
-    status_code_ = std::stoi(line.substr(9, 3));
-    reason_phrase_ = line.size() > 13 ? line.substr(13) : std::string();
-    platform::Fire(OnHeaderData, this);
-    return;
-  }
   if (line.empty()) {
     HeaderEnded();
     return;
   }
   rcvd_header_.Add(line);
   const std::size_t colon = line.find(':');
-  if (colon != std::string::npos) {
+  if (IsStatusLine(line)) {
+    // A status that is no number is none: the request then reads as one that
+    // did not succeed.
+    int status = 0;
+    status_code_ = line.size() > 9 && platform::TryStrToInt(line.substr(9, 3), status) ? status : 0;
+    reason_phrase_ = line.size() > 13 ? line.substr(13) : std::string();
+  } else if (colon != std::string::npos) {
     std::size_t v = colon + 1;
     while (v < line.size() && line[v] == ' ') ++v;
     HeaderField(platform::LowerCase(line.substr(0, colon)), line.substr(v));
@@ -722,13 +712,7 @@ void THttpClient::HeaderEnded() {
 }
 
 void THttpClient::BodyChunk(const char* data, std::size_t len) {
-  if (status_code_ >= 400) return;
-  if (content_length_ >= 0) {
-    // Bytes past the announced length belong to no document.
-    const std::int64_t room = content_length_ - rcvd_count_;
-    len = static_cast<std::size_t>(std::max<std::int64_t>(0, std::min<std::int64_t>(room, static_cast<std::int64_t>(len))));
-  }
-  if (len == 0) return;
+  if (status_code_ >= 400 || len == 0) return;
   const Ticket gen = Take();
   if (!doc_begun_) {
     doc_begun_ = true;
@@ -759,7 +743,8 @@ void THttpClient::SocketSessionClosed(int error) {
     Fail(httperrIncomplete, "Connection closed before the response header ended");
     return;
   }
-  if (content_length_ >= 0 && rcvd_count_ != content_length_) {
+  // A body cut short is no document, however cleanly the server closed.
+  if (content_length_ >= 0 && rcvd_count_ < content_length_) {
     Fail(httperrIncomplete, "Document incomplete: " + std::to_string(rcvd_count_) + " of " +
                                 std::to_string(content_length_) + " bytes received");
     return;

@@ -7,6 +7,7 @@ serves until stdin closes. The request path picks the behaviour:
   /ok/N               200 with Content-Length N, body of N pattern bytes
   /nolength/N         200 without Content-Length, N bytes, then close
   /short/A/S          Content-Length A but only S bytes, then a clean close
+  /long/A/S           Content-Length A but S bytes (more), then a clean close
   /reset/A/S          Content-Length A, S bytes, then a connection reset
   /split/N            like /ok/N, the header written a few bytes at a time
   /chain/K            K redirections (absolute, root-relative, relative) then 200
@@ -14,6 +15,7 @@ serves until stdin closes. The request path picks the behaviour:
   /https              redirects to an https address
   /error              404 with a body
   /noheader           an HTML page without any status line or header
+  /nostatus           a header without its status line, then a body of 4 bytes
   /cuthead            a redirection to /ok/10 whose header the server cuts off
   /fields             206 with Content-Range, Accept-Ranges, two
                       WWW-Authenticate and a Set-Cookie line, 100 bytes
@@ -86,7 +88,7 @@ class Handler(socketserver.BaseRequestHandler):
         elif name == "nolength":
             n = int(args[0])
             send(header("200 OK", [("Content-Type", "application/octet-stream")]) + pattern(n))
-        elif name in ("short", "reset"):
+        elif name in ("short", "long", "reset"):
             announced, sent = int(args[0]), int(args[1])
             send(header("200 OK", [("Content-Length", announced)]) + pattern(sent))
             if name == "reset":
@@ -125,6 +127,8 @@ class Handler(socketserver.BaseRequestHandler):
             send(header("404 Not Found", [("Content-Type", "text/html"), ("Content-Length", len(body))]) + body)
         elif name == "noheader":
             send(b"<HTML>\r\n<body>no header at all</body>\r\n</HTML>\r\n")
+        elif name == "nostatus":
+            send(b"Server: scripted\r\n\r\nbody")
         elif name == "cuthead":
             send(b"HTTP/1.0 302 Found\r\nLocation: /ok/10\r\n")
         elif name == "fields":

@@ -20,6 +20,7 @@ struct Recorder {
   int done_count = 0;
   int done_error = -1;
   int header_ends = 0;
+  int largest_chunk = 0;
 
   void Attach(THttpClient& c) {
     c.OnHeaderBegin = [this](THttpClient*) { events.push_back("HeaderBegin"); };
@@ -31,6 +32,7 @@ struct Recorder {
     c.OnDocData = [this](THttpClient*, const char* data, int len) {
       if (events.empty() || events.back() != "DocData") events.push_back("DocData");
       body.append(data, static_cast<std::size_t>(len));
+      largest_chunk = std::max(largest_chunk, len);
     };
     c.OnDocEnd = [this](THttpClient*) { events.push_back("DocEnd"); };
     c.OnRequestDone = [this](THttpClient*, THttpRequest, int error) {
@@ -159,6 +161,8 @@ TEST_F(HttpClientTest, DownloadsFromNginxByteIdenticalToCurl) {
     std::vector<std::string> order = {"HeaderBegin", "HeaderEnd", "DocBegin", "DocData", "DocEnd", "RequestDone"};
     if (expected.empty()) order = {"HeaderBegin", "HeaderEnd", "RequestDone"};
     EXPECT_EQ(r.events, order) << c.path;
+    // A download's progress moves a receive buffer at a time.
+    EXPECT_LE(r.largest_chunk, 8192) << c.path;
     EXPECT_EQ(client.State(), httpReady);
   }
 }
@@ -202,10 +206,12 @@ TEST_F(HttpClientTest, ScriptedResponses) {
       {"/split/20000", 0, 200, 20000, 1, ""},
       {"/chain/4", 0, 200, 100, 5, ""},
       {"/short/1000/600", httperrIncomplete, 404, 600, 1, ""},
+      {"/long/600/1000", 0, 200, 1000, 1, ""},
       {"/reset/300000/200000", -1, 404, 0, 1, ""},
       {"/loop", httperrTooManyRelocations, 404, 0, 6, ""},
       {"/https", httperrUnsupportedUrl, 404, 0, 1, ""},
       {"/noheader", 0, 0, 48, 1, "<HTML>\r\n<body>no header at all</body>\r\n</HTML>\r\n"},
+      {"/nostatus", 0, 0, 4, 1, "body"},
       {"/cuthead", 0, 200, 10, 2, ""},
       {"/longline", httperrLineTooLong, 404, 0, 0, ""},
   };
