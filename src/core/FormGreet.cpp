@@ -54,12 +54,12 @@ void TFormGreet::CancelClick() {
 }
 
 bool TFormGreet::eventFilter(QObject* watched, QEvent* e) {
-  // Enter in the memo sends the request instead of starting a new line; the press
-  // is swallowed too so that no line break lands in the text first.
-  if (watched == Memo && (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease)) {
-    const int key = static_cast<QKeyEvent*>(e)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      if (e->type() == QEvent::KeyRelease && !static_cast<QKeyEvent*>(e)->isAutoRepeat()) ConnectClick();
+  // Letting go of Enter in the memo sends the request, with the text as it
+  // stands then (the press has typed its line break).
+  if (watched == Memo && e->type() == QEvent::KeyRelease) {
+    const auto* key = static_cast<QKeyEvent*>(e);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
+      ConnectClick();
       return true;
     }
   }

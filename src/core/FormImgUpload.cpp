@@ -94,9 +94,6 @@ void TFormImgUpload::ButOpenClick() {
       waiting_ = true;
       break;
     case TPhotoUpload::TResult::NotConnected:
-      // No answer can come: the user is not left waiting for one.
-      Log("You are not connected to the server.");
-      UploadFailed();
       break;
     case TPhotoUpload::TResult::Failed:
       UploadFailed();

@@ -806,7 +806,7 @@ void TFormMain::ActionNewGroupExecute() {
   if (ok && dialoglook::RefuseName(this, "Invalid Group Name", "group name", typed)) return;
   if (Session.AddGroup(ok ? platform::FromQString(typed) : std::string()) == TNewGroupOutcome::Invalid)
     platform::RunMessageBox(QMessageBox::Warning, "Invalid Group Name",
-                            "A group name cannot hold line breaks or the characters < > , and cannot hold || or {$}.",
+                            "A group name cannot hold line breaks, the characters > and , or the text ||.",
                             QMessageBox::Ok, this);
 }
 

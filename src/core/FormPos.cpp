@@ -15,7 +15,7 @@ std::optional<int> ReadIfPresent(const platform::TRegistry& reg, const std::stri
   try {
     if (reg.HasCurrentKey() && reg.ValueExists(name)) return reg.ReadInteger(name);
   } catch (const platform::Exception& e) {
-    LogError("", "", "Setting " + section + "\\" + name + ": " + e.what() + "; ignored");
+    LogError("None", "None", "Setting " + section + "\\" + name + ": " + e.what() + "; ignored");
   }
   return std::nullopt;
 }
@@ -28,7 +28,7 @@ void RestoreMainFormPos(QWidget* form) {
   try {
     reg.OpenKey(TReg::KeyPath() + section, false);
   } catch (const platform::Exception& e) {
-    LogError("", "", "Window position: " + std::string(e.what()));
+    LogError("None", "None", "Window position: " + std::string(e.what()));
   }
   const auto left = ReadIfPresent(reg, section, "Left");
   const auto top = ReadIfPresent(reg, section, "Top");

@@ -189,9 +189,6 @@ void TFormProMan::Button3Click() {
   switch (manager_.Create(name)) {
     case TProfileManager::TCreate::Empty:
       return;
-    case TProfileManager::TCreate::Duplicate:
-      ShowMessage("A profile named \"" + name + "\" exists already, please choose another name.", "Profile Exists");
-      return;
     case TProfileManager::TCreate::Created:
       break;
   }
@@ -207,7 +204,7 @@ void TFormProMan::SpeedButton1Click() {
     return;
   }
   if (!manager_.Delete()) ShowMessage("No Profiles to delete!", "No Profiles");
-  FillProfiles();
+  // The list keeps its names until the next refill; the edits show the row now current.
   ShowProfile();
 }
 

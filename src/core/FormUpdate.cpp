@@ -75,10 +75,11 @@ TFormUpdate::TFormUpdate(TSession& session, QWidget* parent) : QWidget(parent, Q
       PBar->setRange(0, 1000);
       PBar->setValue(expected > 0 ? static_cast<int>(std::min<std::int64_t>(received, expected) * 1000 / expected) : 0);
     }
-    Plab->setText(ToQString(label));
+    if (!label.empty()) Plab->setText(ToQString(label));
   };
   view.Finished = [this](bool complete) {
     Button1->setEnabled(complete);
+    if (!complete) return;
     PBar->setRange(0, 1000);
     PBar->setValue(0);
   };

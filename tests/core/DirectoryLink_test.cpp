@@ -237,31 +237,58 @@ TEST(DirectoryLink, RegistrationReplyStoresTheAccountOrClearsIt) {
   }
 }
 
-// Each way a connect can fail leaves its own entry, with the socket's text
-// for it, and the status line keeps saying why.
-TEST(DirectoryLink, FailedConnectsAreLoggedEachWithItsCause) {
+// A refused connect ends as any closed link does, without an entry; a
+// connect the system turns down at once is a socket error; an address that
+// cannot be resolved is logged, never raised out of the action. The status
+// says the link is closed in each case.
+TEST(DirectoryLink, FailedConnectsEndClosed) {
   struct Case {
-    std::string ip, port, want, status;
+    std::string ip, port, entry;
   };
   const std::vector<Case> cases = {
-      {"127.0.0.1", std::to_string(testing_support::FreePort()), "Winsock Error 10061 : ", "Connection refused"},
-      {"127.0.0.1", "port", "Connecting to the server: ", "NetSocketResolvePort: Cannot convert port 'port'"},
-      {"224.0.0.1", "9961", "Winsock Error 10051 : ", "Network is unreachable"},
+      {"127.0.0.1", std::to_string(testing_support::FreePort()), ""},
+      {"127.0.0.1", "port", "Connecting to the server: NetSocketResolvePort: Cannot convert port 'port'"},
+      {"224.0.0.1", "9961", "Winsock Error 10051 : Network is unreachable"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ip + ":" + c.port);
     Client client(1, "12345678", "secret1");
+    client.session->SetStatusText("before");
     client.session->Settings.ServerIP = c.ip;
     client.session->Settings.ServerPort = c.port;
     client.Link().ConnectToServer();
-    const std::string status = "Server: " + c.status;
-    auto shown = [&] { return client.session->StatusText().rfind(status, 0) == 0; };
-    platform::ProcessMessagesUntil(shown, 3000);
-    EXPECT_TRUE(shown()) << client.session->StatusText();
+    const std::string want = c.port == "port" ? "before" : "Server connection closed";
+    platform::ProcessMessagesUntil([&] { return client.session->StatusText() == want; }, 3000);
+    testing_support::Settle(100);
+    EXPECT_EQ(client.session->StatusText(), want);
+    EXPECT_FALSE(client.Link().Connected());
     const std::string log = testing_support::ReadFile(client.home.Home() / "errorlog.txt");
-    EXPECT_NE(log.find(" IP: " + c.ip + " - Port: " + c.port + "\r\nError Message: " + c.want), std::string::npos)
-        << log;
+    if (c.entry.empty()) {
+      EXPECT_EQ(log, "");
+    } else {
+      EXPECT_NE(log.find(" IP: " + c.ip + " - Port: " + c.port + "\r\nError Message: " + c.entry), std::string::npos)
+          << log;
+    }
   }
+}
+
+// Refused credentials are tried again at the next keep-alive once the box is gone.
+TEST(DirectoryLink, KeepAliveTriesARefusedLogOnAgain) {
+  TDirectoryServer server;
+  server.AddAccount(kPass, kUid);
+  Client client(server.Port(), kUid, "wrong1");
+  client.session->Settings.AutoLogon = true;
+  client.Link().ActionServerConnectExecute();
+  for (size_t shown = 1; shown <= 2; ++shown) {
+    const size_t since = server.Frames().size();
+    if (shown == 2) client.Link().TimerAliveTimer();
+    server.WaitFrame(9003, "in", since);
+    EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return client.prompts.Shown.size() == shown; }, 3000));
+    EXPECT_FALSE(client.Link().Connected());
+  }
+  EXPECT_EQ(client.prompts.Shown.back(),
+            "Invalid Username or Password: You have tried to logon with an Invalid User ID and Password, please "
+            "correct this and try again.");
 }
 
 TEST(DirectoryLink, FriendUpdatesNeverRevealAnInvisibleUser) {

@@ -207,7 +207,9 @@ class PasswordPrompt(ProgramCase):
 
 
 class InvalidLogOn(ProgramCase):
-    def test_no_retry_of_a_refused_log_on(self):
+    def test_the_refusal_box_holds_the_keep_alive(self):
+        # While the box says the log-on was refused, no keep-alive tries again
+        # (the box stays open here: nobody answers it).
         p = self.run_parlo(self.home(UserPass="wrong1"), {"PARLO_TEST_ALIVE_MS": "200"})
         self.server.wait_frame(9030, "out", timeout=10)
         p.wait_trace("invalid logon")

@@ -48,8 +48,8 @@ struct ProfilesFixture {
 };
 
 // Nothing the user does in the manager stays unless Apply passes its checks:
-// Cancel drops edits, new and deleted profiles alike; a second profile of one
-// name is refused, since a profile is chosen by its name.
+// Cancel drops edits, new and deleted profiles alike. A second profile of one
+// name is made; choosing by name finds the first.
 TEST(ProfileManager, CancelDropsEverythingAndApplyChecksFirst) {
   ProfilesFixture f;
   {
@@ -59,7 +59,10 @@ TEST(ProfileManager, CancelDropsEverythingAndApplyChecksFirst) {
     EXPECT_EQ(cancelled.Create("Play"), TProfileManager::TCreate::Created);
     cancelled.Select("Work");
     EXPECT_TRUE(cancelled.Delete());
-    EXPECT_EQ(cancelled.Names(), (std::vector<std::string>{"Home", "Play"}));
+    EXPECT_EQ(cancelled.Create("Home"), TProfileManager::TCreate::Created);
+    cancelled.Select("Home");
+    EXPECT_EQ(cancelled.Field("UserName"), "changed");
+    EXPECT_EQ(cancelled.Names(), (std::vector<std::string>{"Home", "Play", "Home"}));
   }
   f.DB().Profiles.First();
   EXPECT_EQ(f.DB().ListProfileNames(), "Home\nWork");
@@ -67,7 +70,6 @@ TEST(ProfileManager, CancelDropsEverythingAndApplyChecksFirst) {
 
   TProfileManager m(f.DB(), "Work");
   EXPECT_EQ(m.Create(""), TProfileManager::TCreate::Empty);
-  EXPECT_EQ(m.Create("Home"), TProfileManager::TCreate::Duplicate);
   EXPECT_EQ(m.Names(), (std::vector<std::string>{"Home", "Work"}));
   struct Step {
     const char* field;

@@ -25,9 +25,6 @@ constexpr int kServerLineLimit = 4 << 20;
 
 constexpr int kFriendStatusSound = 8;
 
-// Short: the main window's status bar has room for little more than the cause.
-constexpr const char* kConnectFailed = "Server: ";
-
 // The server lists every user it likes in a friends refresh, and each one
 // unknown so far is added; no real user has this many friends, and past it
 // the list (and every view of it) would grow for as long as the server sends.
@@ -45,33 +42,18 @@ TDirectoryLink::TDirectoryLink(TSession& session)
   listServ_->ComponentOptions.Include(wsoTcpNoDelay);
   listServ_->OnDataAvailable = [this](TCustomNetSocket*, int error) { ListServDataAvailable(error); };
   listServ_->OnChangeState = [this](TCustomNetSocket*, TSocketState, TSocketState s) { ListServChangeState(s); };
-  listServ_->OnSessionConnected = [this](TCustomNetSocket*, int error) {
-    // A refused or failed connect: without an entry and its own status line
-    // it would look like any other "Server connection closed".
-    if (error == 0) return;
-    LogSocketError(serverAddr_, serverPort_, error);
-    connectFailure_ = kConnectFailed + NetSocketErrorDesc(error);
-  };
-  listServ_->OnSessionClosed = [this](TCustomNetSocket*, int error) {
+  listServ_->OnSessionClosed = [this](TCustomNetSocket*, int) {
+    // A keep-alive mark left by a link that died before its listing came
+    // would answer the next log-on's listing 9013, and the status would never be sent.
     KeepAlivePending = false;
-    ListingOnly = false;
     registrationAsked_ = false;
-    // A link the socket layer ended itself (a send queue past its bound, a
-    // reset) says why, as every other socket error does.
-    if (error != 0) LogSocketError(serverAddr_, serverPort_, error);
   };
-  listServ_->OnError = [this](TCustomNetSocket* s) {
-    // A connect the system refuses at once ends here rather than in a failed session.
-    if (s->State() != wsConnected && s->LastError() != 0)
-      connectFailure_ = kConnectFailed + NetSocketErrorDesc(s->LastError());
-    ReportSocketError(*s, s->LastError());
-  };
+  listServ_->OnError = [](TCustomNetSocket* s) { ReportSocketError(*s, s->LastError()); };
   listServ_->OnBgException = [](TCustomNetSocket* s, const std::exception& e, bool&) {
     LogError(s->PeerAddr(), s->PeerPort(), std::string("Winsock Exception ") + e.what());
   };
-  listServ_->OnLineLimitExceeded = [](TCustomNetSocket* s, int count, bool& clear) {
-    LogError(s->PeerAddr(), s->PeerPort(),
-             "Server Data Error: a line of more than " + std::to_string(count) + " bytes was dropped");
+  listServ_->OnLineLimitExceeded = [](TCustomNetSocket* s, int, bool& clear) {
+    LogError(s->PeerAddr(), s->PeerPort(), "Server Data Error");
     clear = true;
   };
   TimerAlive.SetEnabled(false);
@@ -100,11 +82,9 @@ void TDirectoryLink::ConnectToServer() {
   TSettings& s = session_.Settings;
   listServ_->Close();
   KeepAlivePending = false;
-  ListingOnly = false;
   registrationAsked_ = false;
   serverAddr_ = s.ServerIP;
   serverPort_ = s.ServerPort;
-  connectFailure_.clear();
   try {
     // Line mode from the start: frames that arrive together are read one by
     // one and a frame split across reads is joined.
@@ -112,11 +92,10 @@ void TDirectoryLink::ConnectToServer() {
     listServ_->SetLineMode(true);
     listServ_->ConnectTcp(s.ServerIP, s.ServerPort);
   } catch (const std::exception& e) {
+    // A server address or port that cannot be resolved raises here, from a
+    // menu, a window's answer or the keep-alive: nothing may leave the action.
     LogError(s.ServerIP, s.ServerPort, std::string("Connecting to the server: ") + e.what());
-    connectFailure_ = kConnectFailed + std::string(e.what());
     listServ_->Close();
-    session_.SetServerImage(0);
-    session_.SetStatusText(connectFailure_);
   }
 }
 
@@ -131,6 +110,7 @@ void TDirectoryLink::ActionServerConnectExecute() {
   } else if (!s.RemUserPass || s.UserPass.empty()) {
     AskAccountPassword();
   } else if (!Connected()) {
+    ListingOnly = false;
     ConnectToServer();
   }
 }
@@ -152,7 +132,6 @@ void TDirectoryLink::AskAccountPassword() {
   s.RemUserPass = question.Remember;
   TReg::WriteString(TReg::SettingsSection, "UserPass", s.RemUserPass ? s.UserPass : std::string());
   TReg::WriteBool(TReg::SettingsSection, "RemUserPass", s.RemUserPass);
-  logonRefused_ = false;
   ConnectToServer();
 }
 
@@ -183,8 +162,8 @@ void TDirectoryLink::ActionFullListingExecute() {
   } else if (Connected()) {
     Send(cmd::ListingRequest, session_.Settings.CurrentGroup);
   } else {
-    ConnectToServer();
     ListingOnly = true;
+    ConnectToServer();
   }
 }
 
@@ -198,10 +177,7 @@ void TDirectoryLink::TimerAliveTimer() {
     Send(cmd::KeepAlive, session_.DB().FriendIdList());
     return;
   }
-  if (!s.AutoLogon) return;
-  // The server said no to these credentials; asking again would only fail again.
-  if (logonRefused_ && s.UserID == refusedUserID_ && s.UserPass == refusedUserPass_) return;
-  ActionServerConnectExecute();
+  if (s.AutoLogon) ActionServerConnectExecute();
 }
 
 // ----- receiving ------------------------------------------------------------------------
@@ -311,7 +287,8 @@ void TDirectoryLink::ProcessServerCommand(int code, const std::string& params, c
         testhooks::Trace("message blocked");
         break;
       }
-      // Cleared first: what the message's road has to say stays in view.
+      // Cleared first: only the notice that the message windows are full
+      // sets a text on this road, and it stays in view.
       session_.SetStatusText("");
       IncomingMessage(params);
       break;
@@ -375,12 +352,10 @@ bool TDirectoryLink::HandleRegistrationReply(const std::string& params) {
 }
 
 void TDirectoryLink::ShowInvalidLogon() {
-  const TSettings& s = session_.Settings;
   listServ_->Close();
-  logonRefused_ = true;
-  refusedUserID_ = s.UserID;
-  refusedUserPass_ = s.UserPass;
   testhooks::Trace("invalid logon");
+  // The keep-alive tries again after the box is gone, not into a pile of boxes.
+  TFlagGuard open(session_.DialogOpen);
   session_.Prompts().ShowError(
       "You have tried to logon with an Invalid User ID and Password, please correct this and try again.",
       "Invalid Username or Password");
@@ -390,11 +365,8 @@ void TDirectoryLink::ListServChangeState(TSocketState newState) {
   switch (newState) {
     case wsInvalidState:
     case wsClosed:
-      KeepAlivePending = false;
-      ListingOnly = false;
       session_.SetServerImage(0);
-      // Why a connect failed stays in view until the next attempt.
-      session_.SetStatusText(connectFailure_.empty() ? "Server connection closed" : connectFailure_);
+      session_.SetStatusText("Server connection closed");
       break;
     case wsConnecting:
       session_.SetServerImage(2);

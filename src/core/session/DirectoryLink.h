@@ -110,13 +110,9 @@ class TDirectoryLink {
   // connect action runs: the keep-alive leaves the link alone.
   bool inConnectAction_ = false;
   bool listingCutSaid_ = false;
-  // The credentials the server refused: the keep-alive does not try them again.
-  std::string refusedUserID_, refusedUserPass_;
-  bool logonRefused_ = false;
   // Where the link was last aimed: what its log entries name, also once
   // the socket has forgotten it.
   std::string serverAddr_, serverPort_;
-  std::string connectFailure_;  // why the last connect failed; "" once one starts
   // This connection sent 9001 and waits for its 9002.
   bool registrationAsked_ = false;
 };

@@ -59,7 +59,7 @@ TPaths::TPaths() : channel_(&platform::TSoundChannel::Process()) {
   try {
     resources::InstallDefaults(platform::PathFromName(AppPath));
   } catch (const platform::Exception& e) {
-    LogError("", "", std::string("Installing the default pictures and sounds: ") + e.what());
+    LogError("None", "None", std::string("Installing the default pictures and sounds: ") + e.what());
   }
 }
 
@@ -87,7 +87,7 @@ const platform::TFont& TPaths::LoadWindowFont(const std::string& prefix, platfor
   if (auto parsed = platform::StringToColor(color)) {
     Font.Color = *parsed;
   } else {
-    LogError("", "", "Setting " + prefix + "Color: \"" + color + "\" is no colour; the default is used");
+    LogError("None", "None", "Setting " + prefix + "Color: \"" + color + "\" is no colour; the default is used");
     Font.Color = defaultColor;
   }
   Font.Size = TReg::ReadInteger(TReg::FontsSection, prefix + "Size", 8);

@@ -1,6 +1,7 @@
 #include "core/session/PhotoUpload.h"
 
 #include <filesystem>
+#include <limits>
 
 #include "core/session/DirectoryLink.h"
 #include "core/session/ErrorLog.h"
@@ -20,16 +21,18 @@ std::int64_t TPhotoUpload::FileSizeOf(const std::string& fileName) {
 
 TPhotoUpload::TResult TPhotoUpload::UploadProfileImage(TDirectoryLink& link, const std::string& fileName) {
   try {
-    // One byte more than may go is enough to know the file is too large.
-    std::string bytes(static_cast<std::size_t>(kMaxBytes + 1), '\0');
+    std::string bytes;
     {
       TFileStream in(fileName, fmOpenRead);
+      const std::int64_t length = in.Seek(0, TSeekOrigin::soEnd);
+      in.Seek(0, TSeekOrigin::soBeginning);
+      // One Send carries the whole file.
+      if (length > std::numeric_limits<int>::max()) throw platform::Exception(fileName + " is too large to send");
+      bytes.resize(static_cast<std::size_t>(length));
       std::int64_t got = 0;
-      for (std::int64_t n; got < kMaxBytes + 1 && (n = in.Read(bytes.data() + got, kMaxBytes + 1 - got)) > 0;) got += n;
+      for (std::int64_t n; got < length && (n = in.Read(bytes.data() + got, length - got)) > 0;) got += n;
       bytes.resize(static_cast<std::size_t>(got));
     }
-    if (bytes.empty() || !Acceptable(static_cast<std::int64_t>(bytes.size())))
-      throw platform::Exception(fileName + " is no longer a picture of 1 to " + std::to_string(kMaxBytes) + " bytes");
     if (!link.Connected()) return TResult::NotConnected;
     link.Send(cmd::PhotoUpload, std::to_string(bytes.size()));
     link.Socket().Send(bytes.data(), static_cast<int>(bytes.size()));

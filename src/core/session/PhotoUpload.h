@@ -21,9 +21,8 @@ class TPhotoUpload {
   enum class TResult {
     Sent,          // the server's answer follows
     NotConnected,  // nothing was sent, no answer will come
-    Failed,        // the file could not be read, or it changed to a size that may not go
+    Failed,        // the file could not be read
   };
-  // Reads the file whole, checks its size again (it may have changed since it
-  // was chosen) and, while connected, sends it. Failures are logged.
+  // Reads the file whole and, while connected, sends it. Failures are logged.
   static TResult UploadProfileImage(TDirectoryLink& link, const std::string& fileName);
 };

@@ -37,9 +37,6 @@ void TProfileManager::SetField(const std::string& field, const std::string& valu
 
 TProfileManager::TCreate TProfileManager::Create(const std::string& name) {
   if (name.empty()) return TCreate::Empty;
-  // Profiles are found by name: a second one of the same name could never be chosen.
-  for (const auto& existing : Names())
-    if (existing == name) return TCreate::Duplicate;
   TDBStuff::AppendProfile(work_, name);
   return TCreate::Created;
 }

@@ -31,8 +31,8 @@ class TProfileManager {
   // Ignored without a row.
   void SetField(const std::string& field, const std::string& value);
 
-  enum class TCreate { Empty, Duplicate, Created };
-  // A new row with the default texts, made current; an empty or taken name adds none.
+  enum class TCreate { Empty, Created };
+  // A new row with the default texts, made current; an empty name adds none.
   TCreate Create(const std::string& name);
   // The current row goes; false when there is none.
   bool Delete();

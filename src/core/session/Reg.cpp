@@ -17,7 +17,7 @@ T ReadValue(const std::string& section, const std::string& name, T def, Read rea
     reg.OpenKey(TReg::KeyPath() + section, false);
     if (reg.HasCurrentKey() && reg.ValueExists(name)) return read(reg);
   } catch (const platform::Exception& e) {
-    LogError("", "", "Setting " + section + "\\" + name + ": " + e.what() + "; the default is used");
+    LogError("None", "None", "Setting " + section + "\\" + name + ": " + e.what() + "; the default is used");
   }
   return def;
 }

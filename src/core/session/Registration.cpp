@@ -16,8 +16,8 @@ bool BreaksRecord(const std::string& s) {
 // An account id travels bare in the log-on ("id,password") and as the first
 // field of profile and message records: nothing that ends or splits those.
 bool BreaksFrame(const std::string& id) {
-  for (const unsigned char c : id)
-    if (c < 32 || c == 127 || c == ',' || c == '<' || c == '>' || c == '|') return true;
+  for (const char c : id)
+    if (c == '\r' || c == '\n' || c == ',' || c == '>' || c == '|') return true;
   return id.find("{$}") != std::string::npos;
 }
 
@@ -30,9 +30,9 @@ bool TRegistration::IsPasswordCharacter(unsigned char c) {
 }
 
 bool TRegistration::FitsTheLogon(const std::string& password) {
-  for (const unsigned char c : password)
-    if (c < 32 || c == 127 || c == ',' || c == '<' || c == '>') return false;
-  return true;
+  // A line break ends the frame, the first ">" its parameters, and a comma
+  // splits the id from the password.
+  return password.find_first_of("\r\n,>") == std::string::npos;
 }
 
 std::optional<TRegistrationProblem> TRegistration::Validate(const TRegistrationInput& in) {

@@ -43,7 +43,7 @@ class TRegistration {
   // What the password key filters let through: ASCII letters and digits.
   static bool IsPasswordCharacter(unsigned char c);
   // Whether a password, pasted past the key filter, can travel in the log-on
-  // frame ("id,password"): no control character, ",", "<" or ">".
+  // frame ("id,password"): no line break, "," or ">".
   static bool FitsTheLogon(const std::string& password);
 
   // On show: a first profile "New Profile" when there is none; the current row's

@@ -396,7 +396,7 @@ void TSession::BlockUser(const std::string& userId, const std::string& userName)
   try {
     const bool added =
         TBlockedUsers::BlockUser(BlockedList, BlockedPath, userId, userName, [this](const std::string& name) {
-          return prompts_.AskYesNo(TBlockedUsers::ConfirmationText(name), TBlockedUsers::kConfirmationCaption, true);
+          return prompts_.AskYesNo(TBlockedUsers::ConfirmationText(name), TBlockedUsers::kConfirmationCaption, false);
         });
     if (added) BlockedChanged();
   } catch (const std::exception& e) {

@@ -9,7 +9,6 @@ void TSettings::LoadCurrentSelections() {
   StatusMode = TReg::ReadSettingInteger("StatusMode");
   AwayText = TReg::ReadSettingString("AwayText");
   UnavText = TReg::ReadSettingString("UnavText");
-  Load();
 }
 
 void TSettings::Load() {

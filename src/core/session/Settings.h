@@ -44,7 +44,7 @@ struct TSettings : TStoredSettings {
   bool AdmitNextViewer = false;  // the next cam viewer is let in without a question
   bool UpdateCheck = false;      // the user asked for the update check
 
-  // CurrentProfile, CurrentGroup, StatusMode, AwayText and UnavText, then Load.
+  // CurrentProfile, CurrentGroup, StatusMode, AwayText and UnavText; the session then runs Load.
   void LoadCurrentSelections();
   // The other settings. A StatusMode outside 0..4 is logged and read as 0.
   void Load();

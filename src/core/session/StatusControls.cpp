@@ -4,9 +4,9 @@
 
 bool IsValidGroupName(const std::string& name) {
   if (name.empty()) return false;
-  for (const unsigned char c : name)
-    if (c < 32 || c == 127 || c == '<' || c == '>' || c == ',') return false;
-  return name.find("||") == std::string::npos && name.find("{$}") == std::string::npos;
+  for (const char c : name)
+    if (c == '\r' || c == '\n' || c == '>' || c == ',') return false;
+  return name.find("||") == std::string::npos;
 }
 
 TNewGroupOutcome CheckNewGroup(const std::string& name, const std::vector<std::string>& existing) {

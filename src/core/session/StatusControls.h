@@ -5,9 +5,8 @@
 
 // The logic behind the status, group and profile selectors of the main window.
 
-// A group name travels bare in frames (between "<" and ">", where commas split
-// parameters), inside profile records ("||" fields) and one per line in the
-// groups file: none of those separators may be part of it.
+// A group name travels bare in frames (ended by the first ">", commas
+// splitting parameters), inside profile records ("||" fields) and one per line in the groups file: none of those separators may be part of it.
 bool IsValidGroupName(const std::string& name);
 
 enum class TNewGroupOutcome { Nothing, Invalid, Added };

@@ -6,27 +6,16 @@
 #include "platform/Stream.h"
 #include "transport/HttpClient.h"
 
-namespace {
-
-constexpr std::size_t kMaxNameBytes = 120;
-
-}  // namespace
-
 TUpdateDownload::TUpdateDownload(TPaths& paths, TUpdateDownloadView view) : paths_(paths), view_(std::move(view)) {}
 
 TUpdateDownload::~TUpdateDownload() { Drop(); }
 
 std::string TUpdateDownload::SafeFileName(const std::string& docName) {
-  std::string name;
-  for (const char c : docName) {
-    const auto u = static_cast<unsigned char>(c);
-    name += u < 32 || u == 127 || c == '/' || c == '\\' ? '_' : c;
-  }
-  // A leading dot hides the file; "." and ".." name folders.
-  const auto first = name.find_first_not_of(". ");
-  name = first == std::string::npos ? std::string() : name.substr(first);
-  if (name.size() > kMaxNameBytes) name.resize(kMaxNameBytes);
-  return name.empty() ? "document.htm" : name;
+  // A separator would lead out of the folder; "." and ".." name folders.
+  std::string name = docName;
+  for (char& c : name)
+    if (c == '/' || c == '\\') c = '_';
+  return name.empty() || name == "." || name == ".." ? "document.htm" : name;
 }
 
 void TUpdateDownload::Line(const std::string& line) {
@@ -60,9 +49,12 @@ void TUpdateDownload::StartDownload(const std::string& url, const std::string& v
   http_->URL = url;
   try {
     http_->GetASync();
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Starting the update download: ") + e.what());
-    RequestDone(-1);
+  } catch (const std::exception&) {
+    Line("Download Failed......");
+    Line("Status: " + std::to_string(http_->StatusCode()));
+    Line("Reason: " + http_->ReasonPhrase());
+    finished_ = true;
+    if (view_.Finished) view_.Finished(false);
   }
 }
 
@@ -99,7 +91,6 @@ void TUpdateDownload::DownloadDocEnd() { docEnded_ = true; }
 void TUpdateDownload::RequestDone(int error) {
   finished_ = true;
   const int status = http_ ? http_->StatusCode() : 0;
-  const std::string reason = http_ ? http_->ReasonPhrase() : std::string("the download could not start");
   if (http_) http_->RcvdStream = nullptr;
   bool whole = error == 0 && status >= 200 && status < 300 && docEnded_ && !partFile_.empty() &&
                (expected_ < 0 || received_ == expected_);
@@ -125,12 +116,10 @@ void TUpdateDownload::RequestDone(int error) {
     Line("Please close all open chat windows, the application must close to update.");
     Line("When ready, click the \"Install Update\" button to update the application.");
   } else {
+    // As an error answer or a broken link ends the request: the window keeps
+    // what it shows, only no partial file stays.
     if (!partFile_.empty()) platform::DeleteFile(partFile_);
     partFile_.clear();
-    if (view_.Progress) view_.Progress(0, expected_, "");
-    Line("Download Failed......");
-    Line("Status: " + std::to_string(status));
-    Line("Reason: " + reason);
   }
   if (view_.Finished) view_.Finished(complete_);
 }

@@ -14,9 +14,10 @@ struct TUpdateDownloadView {
   std::function<void()> ClearLines;
   std::function<void(const std::string& line)> AddLine;
   // Bytes so far and the size the server announced (-1: it did not), with
-  // the progress label's text.
+  // the progress label's text ("": the label stays as it is).
   std::function<void(std::int64_t received, std::int64_t expected, const std::string& label)> Progress;
-  // The download ended: complete (the file is in place), or failed.
+  // The request ended: complete (the file is in place), or not; a download
+  // that failed adds no line of its own.
   std::function<void(bool complete)> Finished;
 };
 
@@ -44,9 +45,8 @@ class TUpdateDownload {
   // server's answer named it.
   const std::string& TargetFile() const { return target_; }
 
-  // A name from the server as one file name in one folder: separators and
-  // control characters become "_", leading dots and blanks go, and what is
-  // left is at most 120 bytes ("document.htm" when nothing is).
+  // A name from the server as one file name in one folder: separators become
+  // "_"; "document.htm" for an empty name, "." or "..".
   static std::string SafeFileName(const std::string& docName);
 
  private:
