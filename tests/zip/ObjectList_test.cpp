@@ -104,6 +104,7 @@ TEST(ObjectList, StreamsRoundTripAndDistrustCounts) {
   Sorted copy;
   copy.ReadData(mem);
   ASSERT_EQ(copy.Count(), 3);
+  EXPECT_EQ(copy.Capacity(), 3);  // room made once for the count the stream holds
   EXPECT_EQ(copy.Duplicates(), zip::dupAccept);
   EXPECT_EQ(static_cast<Item*>(copy.Get(2))->key, 9);
 
