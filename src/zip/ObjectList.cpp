@@ -66,7 +66,9 @@ TObjectList::TObjectList(const std::string& fileName) {
   try {
     LoadFromStream(fileName);
   } catch (...) {
-    FreeAll();  // no destructor runs for a list that was never made
+    // No destructor runs for a list that was never made, and no one else holds
+    // what it read, whatever the stream said of ownership.
+    for (int i = 0; i < count_; ++i) delete items_[i];
     throw;
   }
 }
