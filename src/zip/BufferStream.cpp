@@ -103,6 +103,7 @@ int64_t TS_BufferStream::Write(const void* buffer, int64_t count) {
     if (mode_ == kReading) SetUnderPos(stream_->Seek(current_ - end_, soFromCurrent));
     current_ = buffer_.data();
     end_ = buffer_.data() + buffer_.size();
+    mode_ = kEmpty;  // until a byte is taken: a write of nothing holds no read-ahead
   }
   const uint8_t* in = static_cast<const uint8_t*>(buffer);
   int64_t done = 0;
@@ -145,14 +146,16 @@ int64_t TS_BufferStream::Seek(int64_t offset, int origin) {
   if (target != logical) {
     // A target inside what was read last is served from the buffer: readers that hop
     // over a few bytes (a name, an extra field) would otherwise read it all again.
-    if (mode_ == kReading && underKnown_ && !putBack_) {
+    // One who listens for fills is told of each one an unbuffered seek would cause.
+    if (mode_ == kReading && underKnown_ && !putBack_ && !OnAfterFill) {
       const int64_t bufferStart = underPos_ - (end_ - buffer_.data());
       if (target >= bufferStart && target <= underPos_) {
         current_ = buffer_.data() + (target - bufferStart);
         return target;
       }
     }
-    if (mode_ == kWriting && !FlushBuffer()) throw platform::Exception("\nSeek error");
+    // The message begins with a backslash and an "n", as it always has: no line break.
+    if (mode_ == kWriting && !FlushBuffer()) throw platform::Exception("\\nSeek error");
     SetUnderPos(stream_->Seek(target, soFromBeginning));
     current_ = nullptr;
     end_ = nullptr;

@@ -101,9 +101,11 @@ class TZipReader::TEntrySink : public TZipSink {
              TZipCrypt* crypt)
       : r_(reader), run_(run), out_(out), limit_(size), fname_(fname), crypt_(crypt) {}
 
+  // Pieces end where a 32 KiB output window would have filled, whatever sizes
+  // the decoder hands over: progress is told once per window and at the end.
   void Write(const uint8_t* data, size_t length) override {
     while (length > 0) {
-      const size_t n = std::min(length, kChunk);
+      const size_t n = std::min(length, kChunk - static_cast<size_t>(written_ % kChunk));
       Piece(data, n);
       data += n;
       length -= n;
@@ -113,6 +115,7 @@ class TZipReader::TEntrySink : public TZipSink {
   // Hands the last piece of buffered memory output to the caller; an entry
   // with no data at all has one piece too, an empty one.
   void Finish() {
+    if (written_ % kChunk != 0) Progress();
     if (run_.output == TOutput::Memory && r_.BufferLength > 0 && (memPos_ > 0 || bufferNum_ == 0)) NextBuffer();
   }
 
@@ -140,6 +143,10 @@ class TZipReader::TEntrySink : public TZipSink {
     crc_ = Update_CRC_buff(crc_, data, n);
     written_ += n;
     run_.doneBytes += static_cast<double>(n);
+    if (written_ % kChunk == 0) Progress();
+  }
+
+  void Progress() {
     if (r_.OnFilePercentDone) r_.OnFilePercentDone(&r_, CRate(static_cast<int64_t>(limit_), static_cast<int64_t>(written_)));
     if (r_.OnTotalPercentDone) r_.OnTotalPercentDone(&r_, CBigRate(run_.totalBytes, run_.doneBytes));
   }

@@ -7,6 +7,7 @@
 
 #include "platform/Clipboard.h"
 #include "zip/BufferStream.h"
+#include "zip/ZipFileUtils.h"
 
 namespace zip {
 
@@ -61,7 +62,16 @@ void TPersistent::Assign(const TPersistent& source) {
 
 TObjectList::TObjectList(bool ownsItems, int capacity) : ownsItems_(ownsItems) { SetCapacity(capacity); }
 
-TObjectList::TObjectList(const std::string& fileName) { LoadFromStream(fileName); }
+TObjectList::TObjectList(const std::string& fileName) {
+  try {
+    LoadFromStream(fileName);
+  } catch (...) {
+    // No destructor runs for a list that was never made, and no one else holds
+    // what it read, whatever the stream said of ownership.
+    for (int i = 0; i < count_; ++i) delete items_[i];
+    throw;
+  }
+}
 
 TObjectList::~TObjectList() {
   FreeAll();
@@ -198,8 +208,7 @@ TPersistent* TObjectList::LastThat(const std::function<bool(TPersistent*)>& test
 }
 
 void TObjectList::SaveToStream(const std::string& fileName) {
-  TLFNFileStream stream(fileName, platform::fmCreate, false, 8192);
-  WriteData(stream);
+  WriteWholeFile(fileName, [this](TLFNFileStream& stream) { WriteData(stream); });
 }
 
 void TObjectList::LoadFromStream(const std::string& fileName) {
@@ -215,8 +224,10 @@ void TObjectList::ReadData(TStream& stream) {
   ownsItems_ = owns != 0;
   const int32_t count = static_cast<int32_t>(raw[0] | raw[1] << 8 | raw[2] << 16 | static_cast<uint32_t>(raw[3]) << 24);
   if (count < 0 || count >= kMaxListSize) Error();
-  // The list grows as objects arrive: a stated count is not worth an allocation
-  // before the stream has shown it holds that many objects.
+  // Room is made only for a count the stream can hold (each object takes a
+  // byte at least); a larger one is not worth the allocation, and the reads
+  // fail at the stream's end anyway.
+  if (count <= stream.Size() - stream.Position() && count_ + count > capacity_) SetCapacity(count_ + count);
   for (int32_t i = 0; i < count; ++i) {
     std::unique_ptr<TPersistent> o(ReadObjectFromStream(stream));
     AddObject(o.release());
@@ -279,7 +290,6 @@ int TSortedObjectList::IndexOf(TPersistent* o) const {
 void TSortedObjectList::ReadData(TStream& stream) {
   uint8_t d = 0;
   stream.ReadBuffer(&d, 1);
-  if (d > dupError) throw platform::EStreamError("Invalid duplicates rule in stream");
   duplicates_ = static_cast<TDuplicates>(d);
   TObjectList::ReadData(stream);
 }

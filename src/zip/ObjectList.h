@@ -33,7 +33,9 @@ class TPersistent {
   virtual void Assign(const TPersistent& source);
 };
 
-enum TDuplicates { dupIgnore = 0, dupAccept = 1, dupError = 2 };
+// Stored as the byte a stream holds: any other value acts as neither
+// ignoring nor refusing duplicates.
+enum TDuplicates : uint8_t { dupIgnore = 0, dupAccept = 1, dupError = 2 };
 
 class TObjectList : public TPersistent {
  public:

@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 
 #include "platform/DesktopPrompts.h"
+#include "platform/FileNames.h"
 
+#include "zip/BufferStream.h"
 #include "zip/ZipStreams.h"
 
 namespace zip {
@@ -108,19 +110,35 @@ bool RenameOver(const std::string& temp, const std::string& target) {
   return platform::RenameFile(temp, target);
 }
 
+void WriteWholeFile(const std::string& target, const std::function<void(TLFNFileStream&)>& write) {
+  const std::string folder = platform::ExtractFilePath(target);
+  auto created = TFileStream::CreateTemp(folder.empty() ? platform::CurrentDir() : folder, ".pzw", target);
+  const std::string temp = created->FileName();
+  try {
+    TLFNFileStream file(std::move(created), false, 65536);
+    write(file);
+    if (!file.FinishWrites() || !file.FileStream().File().FlushToDisk()) throw EStreamError("Stream write error");
+  } catch (...) {
+    platform::RemoveFile(temp);
+    throw;
+  }
+  if (!RenameOver(temp, target)) {
+    platform::RemoveFile(temp);
+    throw EStreamError("Cannot create file \"" + target + "\".");
+  }
+}
+
 static bool CopyBytes(const std::string& source, const std::string& dest) {
   try {
     TFileStream in(source, platform::fmOpenRead);
-    TFileStream out(dest, platform::fmCreate);
-    std::vector<uint8_t> buf(65536);
-    int64_t total = 0;
-    for (;;) {
-      const int64_t n = in.Read(buf.data(), static_cast<int64_t>(buf.size()));
-      if (n <= 0) break;
-      if (out.Write(buf.data(), n) != n) return false;
-      total += n;
-    }
-    return total == in.Size();
+    WriteWholeFile(dest, [&](TLFNFileStream& out) {
+      std::vector<uint8_t> buf(65536);
+      int64_t total = 0;
+      for (int64_t n; (n = in.Read(buf.data(), static_cast<int64_t>(buf.size()))) > 0; total += n)
+        out.WriteBuffer(buf.data(), n);
+      if (total != in.Size()) throw EStreamError("Stream read error");
+    });
+    return true;
   } catch (const platform::Exception&) {
     return false;
   }

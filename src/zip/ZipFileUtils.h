@@ -4,12 +4,15 @@
 // creation, renaming the temporary archive over the real one, temporary names.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "platform/DosFiles.h"
 
 namespace zip {
+
+class TLFNFileStream;
 
 inline int64_t minimum(int64_t a, int64_t b) { return a < b ? a : b; }
 inline int64_t maximum(int64_t a, int64_t b) { return a > b ? a : b; }
@@ -42,7 +45,13 @@ bool DoRenameCopy(const std::string& source, const std::string& dest);
 // Renames a finished temporary file over `target`; a file replaced keeps its
 // permissions (the temporary one has those of any new file).
 bool RenameOver(const std::string& temp, const std::string& target);
-// DoRenameCopy, else a byte copy. False when neither worked.
+// Writes `target` whole or not at all: `write` fills a new file beside it,
+// which takes the target's place once every byte is on the disk. A file that
+// cannot be made, written or put in place raises EStreamError (or what `write`
+// raised); the target is then as it was and nothing is left beside it.
+void WriteWholeFile(const std::string& target, const std::function<void(TLFNFileStream&)>& write);
+// DoRenameCopy, else a byte copy, which replaces Dest only once whole. False
+// (and said in a message box) when neither worked.
 bool FileCopy(const std::string& source, const std::string& dest);
 
 // The current folder (the drive number is kept for callers; there are no drives here),

@@ -229,7 +229,8 @@ bool TZipHeaderInfo::ReadCentralFromStream(TStream*& stream, const TNewDiskEvent
   if (got < kCentralHeaderSize && newDisk && (got == 0 || (got >= 4 && GetLE32(raw) == gCentralSig))) {
     TStream* before = stream;
     newDisk(this, stream);
-    if (stream != before && stream) got += std::max<int64_t>(stream->Read(raw + got, kCentralHeaderSize - got), 0);
+    if (!stream) stream = before;  // a handler that had no disk to give: the record stays cut
+    if (stream != before) got += std::max<int64_t>(stream->Read(raw + got, kCentralHeaderSize - got), 0);
   }
   if (got != kCentralHeaderSize || GetLE32(raw) != gCentralSig) {
     stream->Seek(start, soFromBeginning);

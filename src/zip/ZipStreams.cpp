@@ -45,10 +45,13 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : name_(fil
   }
 }
 
-std::unique_ptr<TFileStream> TFileStream::CreateTemp(const std::string& dir, const std::string& prefix) {
+std::unique_ptr<TFileStream> TFileStream::CreateTemp(const std::string& dir, const std::string& prefix,
+                                                     const std::string& forName) {
   std::unique_ptr<TFileStream> stream(new TFileStream());
-  if (!stream->file_.CreateTemp(dir, prefix, stream->name_))
+  if (!stream->file_.CreateTemp(dir, prefix, stream->name_)) {
+    if (!forName.empty()) throw EStreamError("Cannot create file \"" + forName + "\". " + stream->file_.LastError());
     throw EStreamError("Cannot create a temporary file in \"" + dir + "\". " + stream->file_.LastError());
+  }
   return stream;
 }
 

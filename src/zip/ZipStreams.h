@@ -43,7 +43,9 @@ class TFileStream : public TStream {
  public:
   TFileStream(const std::string& fileName, uint16_t mode);
   // A new, uniquely named file in `dir`, open for writing; FileName() tells its name.
-  static std::unique_ptr<TFileStream> CreateTemp(const std::string& dir, const std::string& prefix);
+  // When it stands in for `forName`, a failure is told as creating that file.
+  static std::unique_ptr<TFileStream> CreateTemp(const std::string& dir, const std::string& prefix,
+                                                 const std::string& forName = {});
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, int origin) override;

@@ -79,6 +79,22 @@ TEST(BufferStream, MixedReadsWritesAndSeeksKeepTheFileConsistent) {
     EXPECT_THROW(zip::TLFNFileStream(tmp / "missing", platform::fmOpenRead, false, 64), platform::EStreamError);
   }
   {
+    // A write of nothing while reading leaves the position where it was; one who
+    // listens for fills hears of the refill after every seek.
+    zip::TLFNFileStream s(path, platform::fmOpenRead, false, 64);
+    int fills = 0;
+    s.OnAfterFill = [&](zip::TS_BufferStream*) { ++fills; };
+    char buf[8];
+    ASSERT_EQ(s.Read(buf, 8), 8);
+    EXPECT_EQ(s.Write(buf, 0), 0);
+    EXPECT_EQ(s.Position(), 8);
+    ASSERT_EQ(s.Read(buf, 8), 8);
+    EXPECT_EQ(std::string(buf, 8), expect.substr(8, 8));
+    s.Seek(2, zip::soFromBeginning);
+    ASSERT_EQ(s.Read(buf, 1), 1);
+    EXPECT_EQ(fills, 3);
+  }
+  {
     // While writing, a byte put back takes the last one written back.
     zip::TLFNFileStream s(tmp / "w", platform::fmCreate, false, 64);
     s.Write("abc", 3);

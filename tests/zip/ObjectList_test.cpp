@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "ZipTest_helpers.h"
 #include "platform/EventLoop.h"
 #include "zip/ZipStreams.h"
 
@@ -104,8 +105,25 @@ TEST(ObjectList, StreamsRoundTripAndDistrustCounts) {
   Sorted copy;
   copy.ReadData(mem);
   ASSERT_EQ(copy.Count(), 3);
+  EXPECT_EQ(copy.Capacity(), 3);  // room made once for the count the stream holds
   EXPECT_EQ(copy.Duplicates(), zip::dupAccept);
   EXPECT_EQ(static_cast<Item*>(copy.Get(2))->key, 9);
+
+  // Through a file: a list comes back whole; one cut short raises and keeps
+  // nothing, even when it says it does not own its items.
+  ziptest::TempDir tmp;
+  {
+    zip::TObjectList plain;
+    for (int k : {1, 2, 3}) plain.AddObject(new Item(k));
+    plain.SaveToStream(tmp / "list.dat");
+  }
+  const int alive = Item::alive;
+  EXPECT_EQ(zip::TObjectList(tmp / "list.dat").Count(), 3);
+  std::string bytes = ziptest::ReadFile(tmp / "list.dat");
+  bytes[0] = 0;
+  ziptest::WriteFile(tmp / "cut.dat", bytes.substr(0, bytes.size() - 2));
+  EXPECT_THROW(zip::TObjectList(tmp / "cut.dat"), platform::Exception);
+  EXPECT_EQ(Item::alive, alive);
 
   // A count of 500 million followed by nothing: an error, not a huge allocation.
   const uint8_t lie[] = {1, 0x00, 0x65, 0xCD, 0x1D};

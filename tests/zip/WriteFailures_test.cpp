@@ -19,6 +19,8 @@
 #include <functional>
 
 #include "ZipTest_helpers.h"
+#include "zip/ObjectList.h"
+#include "zip/ZipFileUtils.h"
 #include "zip/ZipWriter.h"
 
 namespace {
@@ -112,6 +114,13 @@ TEST(WriteFailures, EveryFailedWriteIsToldAndTheOldFileStaysWhole) {
     writer.FilesList = pieces;
     return "zipped " + std::to_string(writer.Zip());
   };
+  WriteFile(tmp / "list.dat", "an old list");
+  struct Bulky : zip::TPersistent {
+    std::string ClassName() const override { return "TBulkyItem"; }
+  };
+  zip::DoRegisterClass([](zip::TPersistent*, zip::TStream&) {},
+                       [](zip::TPersistent*, zip::TStream& s) { s.WriteBuffer(BinaryPayload(4000, 4).data(), 4000); },
+                       "TBulkyItem", [] { return new Bulky; });
   mkdir((tmp / "set").c_str(), 0755);
   ASSERT_EQ(numbered(), "zipped 3");
   ASSERT_TRUE(Exists(tmp / "set/set.001") && Exists(tmp / "set/set.002"));
@@ -163,6 +172,18 @@ TEST(WriteFailures, EveryFailedWriteIsToldAndTheOldFileStaysWhole) {
          return std::string("saved");
        },
        "ENotEnoughRoom: Not enough room to write archive", tmp / "small.zfc"},
+      {"object list under the limit", 1024,
+       [&] {
+         zip::TObjectList list;
+         list.AddObject(new Bulky);
+         list.SaveToStream(tmp / "list.dat");
+         return std::string("saved");
+       },
+       "other: Stream write error", tmp / "list.dat"},
+      // The source's read-only folder keeps it from being moved: it is copied.
+      {"file copied under the limit", 1024,
+       [&] { return std::string(zip::FileCopy(tmp / "ro/keep.zip", tmp / "out/small.bin") ? "copied" : "not copied"); },
+       "not copied", tmp / "out/small.bin"},
       // Each piece fits where it is staged; the first part of the new set does not.
       {"numbered parts under the limit", 20000, numbered, "ENotEnoughRoom: Not enough room to write archive",
        tmp / "set/set.001"},

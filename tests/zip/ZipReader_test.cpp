@@ -39,16 +39,18 @@ TEST(ZipReader, UnpacksAPackageWithTheTransferWindowsEvents) {
   reader.DoAll = true;
   std::vector<std::string> started, ended;
   std::vector<int64_t> sizes;
-  int completeCount = -1, lastPercent = -1;
+  int completeCount = -1, lastPercent = -1, fileReports = 0;
   reader.OnStartUnZip = [&](zip::TZipReader*, int, std::string& fname, bool&) { started.push_back(fname); };
   reader.OnEndUnZip = [&](zip::TZipReader* r, int index, const std::string& fname) {
     ended.push_back(fname);
     sizes.push_back(r->UnCompressedSize(index));
   };
   reader.OnTotalPercentDone = [&](zip::TZipReader*, int p) { lastPercent = p; };
+  reader.OnFilePercentDone = [&](zip::TZipReader*, int) { ++fileReports; };
   reader.OnUnZipComplete = [&](zip::TZipReader*, int count) { completeCount = count; };
   EXPECT_EQ(reader.UnZip(), 3);
   EXPECT_EQ(completeCount, 3);
+  EXPECT_EQ(fileReports, 10 + 4) << "one report per 32 KiB of output and one for the rest";
   EXPECT_EQ(lastPercent, 100);
   ASSERT_EQ(ended.size(), 3u);
   EXPECT_EQ(started, ended);
