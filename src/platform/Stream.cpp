@@ -227,31 +227,56 @@ unsigned NewFileMode() {
   return 0666u & ~mask;
 }
 
-void ReplaceFile(const FileName& fileName, const void* data, std::size_t size) {
-  const std::string target = fileName.Path().string();
-  std::string temp = target + ".XXXXXX";
+namespace {
+
+// Makes a temporary file beside the target, with the mode the result is to
+// have: that of the file it replaces, or the one the umask gives a new file
+// (mkostemp makes it private). Answers its descriptor, or -1 with errno set.
+int TempBeside(const std::string& target, std::string& temp) {
+  temp = target + ".XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
-    const int error = errno;
-    throw EStreamError("Cannot create file \"" + fileName.Display() + "\". " + SystemReason(error));
-  }
-  // mkostemp makes the file private; the result takes the mode of the file it
-  // replaces, or the one the umask gives a new file.
+  if (fd < 0) return -1;
   struct stat old {};
   const mode_t mode = ::stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : NewFileMode();
-  int error = ::fchmod(fd, mode) != 0 ? errno : 0;
-  const auto* bytes = static_cast<const char*>(data);
-  std::size_t left = error == 0 ? size : 0;
-  while (left > 0) {
-    const ssize_t n = ::write(fd, bytes, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? errno : EIO;
-      break;
-    }
-    bytes += n;
-    left -= static_cast<std::size_t>(n);
+  if (::fchmod(fd, mode) != 0) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(temp.c_str());
+    errno = error;
+    return -1;
   }
+  return fd;
+}
+
+// Writes all of the bytes; answers 0 or the error that stopped it.
+int WriteAll(int fd, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+EStreamError CannotCreate(const FileName& fileName, int error) {
+  return EStreamError("Cannot create file \"" + fileName.Display() + "\". " + SystemReason(error));
+}
+
+EStreamError CannotWrite(const FileName& fileName, int error) {
+  return EStreamError("Cannot write to file \"" + fileName.Display() + "\". " + SystemReason(error));
+}
+
+}  // namespace
+
+void ReplaceFile(const FileName& fileName, const void* data, std::size_t size) {
+  const std::string target = fileName.Path().string();
+  std::string temp;
+  const int fd = TempBeside(target, temp);
+  if (fd < 0) throw CannotCreate(fileName, errno);
+  int error = WriteAll(fd, data, size);
   // Without the flush a crash of the machine soon after the rename can leave
   // an empty file where the old one was.
   if (error == 0 && ::fsync(fd) != 0) error = errno;
@@ -259,29 +284,21 @@ void ReplaceFile(const FileName& fileName, const void* data, std::size_t size) {
   if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
   if (error != 0) {
     ::unlink(temp.c_str());
-    throw EStreamError("Cannot write to file \"" + fileName.Display() + "\". " + SystemReason(error));
+    throw CannotWrite(fileName, error);
   }
 }
 
 void ReplaceFileWith(const FileName& fileName, const std::function<void(TStream&)>& write) {
   const std::string target = fileName.Path().string();
-  std::string temp = target + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
-    const int error = errno;
-    throw EStreamError("Cannot create file \"" + fileName.Display() + "\". " + SystemReason(error));
-  }
-  struct stat old {};
-  const mode_t mode = ::stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : NewFileMode();
-  const int modeError = ::fchmod(fd, mode) != 0 ? errno : 0;
+  std::string temp;
+  const int fd = TempBeside(target, temp);
+  if (fd < 0) throw CannotCreate(fileName, errno);
   ::close(fd);
   try {
-    if (modeError != 0) throw EStreamError("Cannot create file \"" + fileName.Display() + "\". " + SystemReason(modeError));
     TFileStream out(std::filesystem::path(temp), fmOpenReadWrite);
     write(out);
     out.Close();
-    if (::rename(temp.c_str(), target.c_str()) != 0)
-      throw EStreamError("Cannot write to file \"" + fileName.Display() + "\". " + SystemReason(errno));
+    if (::rename(temp.c_str(), target.c_str()) != 0) throw CannotWrite(fileName, errno);
   } catch (...) {
     ::unlink(temp.c_str());
     throw;
@@ -294,24 +311,14 @@ void AppendToFile(const FileName& fileName, const void* data, std::size_t size) 
     const int error = errno;
     throw EStreamError("Cannot open file \"" + fileName.Display() + "\". " + SystemReason(error));
   }
+  // A write that fails part way is taken back, so the file never ends in half an entry.
   struct stat before {};
   int error = ::fstat(fd, &before) != 0 ? errno : 0;
   const bool measured = error == 0;
-  const auto* bytes = static_cast<const char*>(data);
-  std::size_t left = error == 0 ? size : 0;
-  while (left > 0) {
-    const ssize_t n = ::write(fd, bytes, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? errno : EIO;
-      break;
-    }
-    bytes += n;
-    left -= static_cast<std::size_t>(n);
-  }
+  if (error == 0) error = WriteAll(fd, data, size);
   if (error != 0 && measured) (void)::ftruncate(fd, before.st_size);
   if (::close(fd) != 0 && error == 0) error = errno;
-  if (error != 0) throw EStreamError("Cannot write to file \"" + fileName.Display() + "\". " + SystemReason(error));
+  if (error != 0) throw CannotWrite(fileName, error);
 }
 
 }  // namespace platform
