@@ -117,7 +117,16 @@ std::string TQuillRtfExporter::StringToRtfString(const std::string& s) {
         out += "\\tab ";
         break;
       default:
-        out += static_cast<char>(c);
+        if (c < 0x20) {
+          // A control byte written as it is would end the document for a
+          // reader that stops at a zero byte, or break its line.
+          static const char digits[] = "0123456789abcdef";
+          out += "\\'";
+          out += digits[c >> 4];
+          out += digits[c & 15];
+        } else {
+          out += static_cast<char>(c);
+        }
     }
   }
   return out;
