@@ -115,10 +115,11 @@ void TChatCam::ActionSaveCamExecute() { receiver_.ToggleSaveMode(Peer(host_.Peer
 
 void TChatCam::CloseCam() {
   receiver_.Close();
-  if (question_) TCamRoutes::QuestionLinkClosed(question_, [this] {
-      deciding_ = false;
-      question_.reset();
-    });
+  if (!question_) return;
+  TCamRoutes::QuestionLinkClosed(question_, [this] {
+    deciding_ = false;
+    question_.reset();
+  });
 }
 
 void TChatCam::CamError(int error) {
