@@ -143,8 +143,10 @@ void TChatRoomRoutes::HandleChatInvitation(TPeerRequest& request) {
   }
   // Nothing goes back to the host either way: past a cap the invitation
   // just ends with its connection.
-  const char* full = UnansweredCapReached(
-      requests_, addr, [](TFormChatRequest&) { return true; }, [](TFormChatRequest& d) { return d.SenderAddr; });
+  // An invitation never had a link to lose: it keeps its place until answered.
+  const char* full = MakeRoomForUnanswered(
+      requests_, addr, [](TFormChatRequest&) { return TUnanswered::Held; },
+      [](TFormChatRequest& d) { return d.SenderAddr; }, "");
   if (full != nullptr) {
     LogError(addr, port, std::string("Incoming multi chat request refused: ") + full);
     testhooks::Trace("room invitation refused");

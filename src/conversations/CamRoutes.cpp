@@ -45,6 +45,7 @@ class TPlacedQuestion final : public TOpenQuestion {
     question_.reset();
     *place_ = {};
   }
+  void LinkClosed(std::function<void()> withdraw) { place_->LinkClosed(std::move(withdraw)); }
 
  private:
   TQuestion question_;
@@ -262,6 +263,15 @@ std::optional<TQuestion> TCamRoutes::AskCamDecision(const std::string& user, con
   return TQuestion(std::make_unique<TPlacedQuestion>(std::move(question), held));
 }
 
+void TCamRoutes::QuestionLinkClosed(TQuestion& question, std::function<void()> withdraw) {
+  if (auto* placed = dynamic_cast<TPlacedQuestion*>(question.get())) {
+    placed->LinkClosed([withdraw = std::move(withdraw)] {
+      testhooks::Trace("cam offer withdrawn for a new one");
+      withdraw();
+    });
+  }
+}
+
 // ----- requests held while their question is open ------------------------------------------
 
 TCamRoutes::TWaiting& TCamRoutes::Hold(std::unique_ptr<TParloSocket> socket, TWaitingPlaces::TPlace place,
@@ -282,7 +292,10 @@ TCamRoutes::TWaiting& TCamRoutes::Hold(std::unique_ptr<TParloSocket> socket, TWa
       return;
     }
     for (auto& w : waiting_)
-      if (w.get() == key && w->socket) LetGo(std::move(w->socket));
+      if (w.get() == key && w->socket) {
+        LetGo(std::move(w->socket));
+        QuestionLinkClosed(w->question, [this, key] { TakeWaiting(key); });
+      }
   };
   waiting_.push_back(std::move(waiting));
   return *waiting_.back();

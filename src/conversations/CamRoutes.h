@@ -30,10 +30,10 @@ struct TContact;
 // The questions are not waited for. While one is open its request's link is
 // held here, not at the listener; a view request whose caller hangs up takes
 // its question with it, while an offer's question stays for the user (the
-// offered cam is elsewhere, and the answer opens a viewer there); past the
-// few questions that may be open at once (PeerBounds.h) a request is refused
-// at once with 1032; and each question answers "no" by itself after
-// QuestionMs.
+// offered cam is elsewhere, and the answer opens a viewer there) until a new
+// offer needs its place; past the few questions that may be open at once
+// (PeerBounds.h) a request is refused at once with 1032; and each question
+// answers "no" by itself after QuestionMs.
 class TCamRoutes {
  public:
   explicit TCamRoutes(TSession& session);
@@ -51,6 +51,10 @@ class TCamRoutes {
   // offers wait for an answer as may: the offer is to be refused at once.
   std::optional<TQuestion> AskCamDecision(const std::string& user, const std::string& address, bool chatOpen,
                                           std::function<void(int decision)> answered);
+  // The link of the offer that `question` (from AskCamDecision) answers has
+  // closed and the question stays: `withdraw` drops it when a newcomer needs
+  // its place.
+  static void QuestionLinkClosed(TQuestion& question, std::function<void()> withdraw);
   // A viewer window connecting to user's cam at ip:port.
   TFormCamView* OpenCamViewer(const std::string& user, const std::string& ip, const std::string& port);
   // Offers the own cam to the listener at ip:port (1037 on a link of its

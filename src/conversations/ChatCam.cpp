@@ -113,7 +113,14 @@ void TChatCam::Decline() {
 
 void TChatCam::ActionSaveCamExecute() { receiver_.ToggleSaveMode(Peer(host_.PeerUserName)); }
 
-void TChatCam::CloseCam() { receiver_.Close(); }
+void TChatCam::CloseCam() {
+  receiver_.Close();
+  if (!question_) return;
+  TCamRoutes::QuestionLinkClosed(question_, [this] {
+    deciding_ = false;
+    question_.reset();
+  });
+}
 
 void TChatCam::CamError(int error) {
   if (error == 10051 || error == 10053 || error == 10060) {

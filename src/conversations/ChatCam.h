@@ -56,7 +56,8 @@ class TChatCam {
   void ActionSaveCamExecute();
   // The chat's link closed, or its window closes: the cam socket goes. An
   // open question stays, as it was asked of the user: its answer still
-  // opens a viewer at the peer's address (with the window, it goes).
+  // opens a viewer at the peer's address (with the window, or when a new
+  // offer needs its place, it goes).
   void CloseCam();
 
   bool CamOpen() const { return receiver_.Open(); }

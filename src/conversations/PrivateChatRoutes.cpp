@@ -67,10 +67,12 @@ void TPrivateChatRoutes::AcceptPrivateChat(TPeerRequest& request) {
   const bool fromFriend = session_.Listener().IsFriendRecord(request.Params(), addr);
   const auto sameKind = [this, fromFriend](TFormPChat& window) {
     const bool friendChat = std::find(friendChats_.begin(), friendChats_.end(), &window) != friendChats_.end();
-    return window.Chat().Unanswered() && friendChat == fromFriend;
+    if (!window.Chat().Unanswered() || friendChat != fromFriend) return TUnanswered::No;
+    return window.Chat().Connected() ? TUnanswered::Held : TUnanswered::MayGiveWay;
   };
-  const char* full =
-      UnansweredCapReached(windows_, addr, sameKind, [](TFormPChat& window) { return window.Chat().PeerAddr(); });
+  const char* full = MakeRoomForUnanswered(windows_, addr, sameKind,
+                                           [](TFormPChat& window) { return window.Chat().PeerAddr(); },
+                                           "Private chat closed: its caller has gone and a new chat takes its place");
   if (full != nullptr) {
     LogError(addr, port, std::string("Incoming private chat refused: ") + full);
     testhooks::Trace("private chat refused");

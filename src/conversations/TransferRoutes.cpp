@@ -82,13 +82,16 @@ TFormFileIn* TTransferRoutes::HandleFileOffer(TPeerRequest& request) {
   const auto offer = TFileOffer::Parse(request.Params());
   if (!offer) return refuse("no known kind, or no size of 1 to 4294967295 bytes");
   // An offer stays on screen until the user answers it, whether or not its
-  // sender is still there.
+  // sender is still there; or, its sender gone, until a new offer needs its place.
   const auto unanswered = [](QWidget& window) {
     auto* in = dynamic_cast<TFormFileIn*>(&window);
-    return in != nullptr && in->Receiver().State() == TFileReceiver::TState::Offered;
+    if (in == nullptr || in->Receiver().State() != TFileReceiver::TState::Offered) return TUnanswered::No;
+    return in->Receiver().Connected() ? TUnanswered::Held : TUnanswered::MayGiveWay;
   };
   const auto addressOf = [](QWidget& window) { return static_cast<TFormFileIn&>(window).Receiver().PeerIp(); };
-  if (const char* full = UnansweredCapReached(windows_, addr, unanswered, addressOf)) return refuse(full);
+  if (const char* full = MakeRoomForUnanswered(windows_, addr, unanswered, addressOf,
+                                               "File offer closed: its sender has gone and a new offer takes its place"))
+    return refuse(full);
   try {
     std::unique_ptr<TParloSocket> socket = request.Adopt();
     if (!socket) return nullptr;

@@ -173,6 +173,16 @@ TEST(ChatCam, OffersQuestionOutlivesItsLink) {
     EXPECT_EQ(bea.routes->WaitingCount(), 0);
     EXPECT_TRUE(chat.sent.empty());
   }
+  // Until a new offer needs its place: then it is withdrawn, unanswered, and
+  // the new one asked rather than declined.
+  Chat left, next;
+  TChatCam gone(*bea.session, *bea.routes, left.Host()), asking(*bea.session, *bea.routes, next.Host());
+  gone.HandleCamOffer("Ann{$}2999");
+  left.connected = false;
+  gone.CloseCam();
+  asking.HandleCamOffer("Ann{$}2999");
+  EXPECT_TRUE(answer);
+  EXPECT_TRUE(left.sent.empty() && next.sent.empty());
 }
 
 // Offering the own cam: nothing while the chat is not connected, and without

@@ -373,8 +373,9 @@ class HostileOffers(TransferCase):
 class UnansweredOffers(TransferCase):
     """A caller who offers faster than anyone answers: each offer would be a
     window and a connection. Past a few from one address that wait on the
-    user, the next is rejected at once, also once their senders have hung up
-    (the offers stay on screen until answered); another address is not held back."""
+    user, the next is rejected at once; an offer whose sender has hung up
+    stays on screen until answered, or until a newcomer needs its place (the
+    oldest goes); another address is not held back."""
 
     def test_offers_waiting_on_the_user_are_capped_per_address(self):
         home = self.home(OTHER_UID, OTHER_PASSWORD, "Bea Jones")
@@ -393,11 +394,16 @@ class UnansweredOffers(TransferCase):
             mark = len(b.lines)
             waiting.append(offer("w%d.zip" % i))
             b.wait_trace("transfer offer binary w%d.zip" % i, since=mark)
-        # Offers whose senders hung up wait on the user all the same.
+        # Offers whose senders hung up give their places to newcomers.
         for p in waiting[:4]:
             mark = len(b.lines)
             p.close()
             b.wait_trace(lambda line: line.startswith("transfer failed in:"), since=mark)
+        for i in range(4):
+            mark = len(b.lines)
+            waiting.append(offer("late%d.zip" % i))
+            b.wait_trace("transfer offer binary late%d.zip" % i, since=mark)
+        # Every place now held by a sender still there.
         for i in range(30):
             p = offer("flood%d.zip" % i)
             p.expect(1022)

@@ -614,25 +614,43 @@ class DeadRequests(StrangersAtTheDoor):
 
         def chats():
             # Their callers gone, the chats stay open as transcripts until the
-            # user closes them, and keep their places; a friend still gets through.
+            # user closes them, or a newcomer needs a place: then the oldest
+            # of those goes, at the caller's own address first.
             self.assertEqual(self.peer("hangup", "4", self.CHAT, "--spread", "2", "--wait", "2"),
-                             "ASKED 4 CODES " + ",".join(["1005"] * 4))
-            self.served(self.CHAT, self.answered(1, "1005"))
+                             "ASKED 4 CODES " + ",".join(["1002"] * 4))
+            self.served(self.CHAT, self.waiting(1, "1002"))
+            # Callers still there keep their places: past its share, one more
+            # from their address is refused.
+            with self.holding("ask", "8", self.CHAT) as live:
+                self.assertEqual(live, self.waiting(8, ",".join(["1002"] * 8)))
+                self.assertEqual(self.peer("ask", "1", self.CHAT), self.answered(1, "1005"))
             self.assertEqual(self.peer("hangup", "1", self.FRIEND_CHAT, "--wait", "2", source=FRIEND[2]), "ASKED 1 CODES 1002")
 
         def offers():
-            # Offers whose senders have gone stay on screen until answered, and keep their places.
+            # Offers whose senders have gone stay on screen until answered, or
+            # until a new offer needs the place of the oldest.
             mark = len(self.program.lines)
-            self.assertEqual(self.peer("hangup", "16", self.OFFER, "--spread", "2", "--wait", "0.1"), "ASKED 16 CODES -")
-            self.assertEqual(self.traced("transfer offer binary w.zip", mark), 16)
-            self.served(self.OFFER, self.answered(1, "1022"))
+            for spread in ("2", "3"):
+                self.assertEqual(self.peer("hangup", "16", self.OFFER, "--spread", spread, "--wait", "0.1"),
+                                 "ASKED 16 CODES -")
+            self.assertTrue(wait_until(lambda: self.traced("transfer offer binary w.zip", mark) == 32, 5))
+            with self.holding("ask", "8", self.OFFER) as live:
+                self.assertEqual(live, self.waiting(8, "-"))
+                self.assertEqual(self.peer("ask", "1", self.OFFER), self.answered(1, "1022"))
+                self.served(self.OFFER, self.waiting(1, "-"))
+            # A cam offer's question stays as its link closes, and makes way
+            # the same: a second from one address is asked, not refused (1032).
+            self.assertEqual(self.peer("hangup", "3", "  1037<Mal{$}2960>\\r\\n", "--wait", "0.5"), "ASKED 3 CODES -")
+            self.assertEqual(self.traced("cam offer withdrawn for a new one", mark), 2)
 
         self.run_rows([
             # (name, attack, check of what it logged)
             ("strangers' chats waiting for the user while a friend calls", friends,
              logged("Incoming private chat refused: too many")),
-            ("chats whose callers have hung up", chats, logged("Incoming private chat refused: too many")),
-            ("offers whose senders hang up at once", offers, logged("Incoming file offer refused: too many")),
+            ("chats whose callers have hung up", chats,
+             logged("Private chat closed: its caller has gone", "Incoming private chat refused: too many from this")),
+            ("offers whose senders hang up at once", offers,
+             logged("File offer closed: its sender has gone", "Incoming file offer refused: too many from this")),
         ])
 
 

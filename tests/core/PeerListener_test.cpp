@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -236,8 +237,50 @@ TEST(PeerListener, QuestionsWaitInPlacesOfTheirOwnAndStayWhenTheirCallerGoes) {
   next.socket.SendStr("  1001<" + kRecord + ">\r\n");
   EXPECT_TRUE(testing_support::Settle([&] { return f.asked == 4; }, 3000)) << "the place was not given back";
   EXPECT_EQ(f.listener->OpenQuestions(), 2);
+
+  // Once its caller has gone, a question gives its place to a newcomer, unanswered.
+  next.socket.Close();
+  testing_support::Settle(300);
+  const int dropped = f.withdrawn;
+  Caller last(f.port);
+  ASSERT_TRUE(last.WaitLines(1));
+  last.socket.SendStr("  1001<" + kRecord + ">\r\n");
+  EXPECT_TRUE(testing_support::Settle([&] { return f.asked == 5; }, 3000)) << "no place was given way";
+  EXPECT_EQ(f.withdrawn, dropped + 1);
+  EXPECT_EQ(f.listener->OpenQuestions(), 2);
+  EXPECT_TRUE(testing_support::Settle([&] { return f.listener->LiveSockets() == 2; }, 3000));
   EXPECT_EQ(f.info.size(), 1u);
   EXPECT_EQ(f.accepted, 0);
+}
+
+// When a bound is reached, the oldest place counting toward it whose link has
+// closed gives way to a newcomer; places whose links are open never do.
+TEST(WaitingPlaces, TheOldestWhoseLinkClosedGivesWay) {
+  TWaitingPlaces places(3, 2);
+  std::map<std::string, TWaitingPlaces::TPlace> held;
+  std::vector<std::string> withdrawn;
+  const auto take = [&](const std::string& name, const std::string& address) {
+    TWaitingPlaces::TPlace place = places.Take(address);
+    const bool given = static_cast<bool>(place);
+    held[name] = std::move(place);
+    return given;
+  };
+  const auto gone = [&](const std::string& name) {
+    held[name].LinkClosed([&, name] {
+      withdrawn.push_back(name);
+      held[name] = {};
+    });
+  };
+  ASSERT_TRUE(take("b1", "b") && take("a1", "a") && take("a2", "a"));
+  EXPECT_FALSE(take("a3", "a"));
+  EXPECT_FALSE(take("c1", "c"));
+  gone("b1");
+  gone("a2");
+  EXPECT_TRUE(take("a3", "a"));  // the address's own, though b1 is older
+  EXPECT_TRUE(take("c1", "c"));
+  EXPECT_EQ(withdrawn, (std::vector<std::string>{"a2", "b1"}));
+  EXPECT_FALSE(take("c2", "c"));
+  EXPECT_EQ(places.Taken(), 3);
 }
 
 // Every newcomer is greeted: past the bounds, the caller let go for it is

@@ -1,6 +1,7 @@
 #include "core/session/PeerBounds.h"
 
 #include <algorithm>
+#include <utility>
 
 std::string CutPeerText(const std::string& text, std::size_t limit) {
   if (text.size() <= limit) return text;
@@ -14,33 +15,51 @@ TWaitingPlaces::TWaitingPlaces(int inAll, int perAddress) {
   counts_->perAddress = perAddress;
 }
 
+bool TWaitingPlaces::Counts::Full(const std::string& address, bool ofAddress) const {
+  if (!ofAddress) return static_cast<int>(held.size()) >= inAll;
+  return std::count_if(held.begin(), held.end(), [&](const Held& h) { return h.address == address; }) >= perAddress;
+}
+
 TWaitingPlaces::TPlace TWaitingPlaces::Take(const std::string& address) {
-  Counts& c = *counts_;
-  const auto it = c.byAddress.find(address);
-  const int fromAddress = it == c.byAddress.end() ? 0 : it->second;
-  if (c.taken >= c.inAll || fromAddress >= c.perAddress) return {};
-  ++c.taken;
-  ++c.byAddress[address];
-  return TPlace(counts_, address);
+  // Kept here: a withdrawal runs the holder's code.
+  const std::shared_ptr<Counts> c = counts_;
+  // The address's own bound first: a place given way there is one in all too.
+  for (const bool ofAddress : {true, false}) {
+    if (!c->Full(address, ofAddress)) continue;
+    const auto gone = std::find_if(c->held.begin(), c->held.end(), [&](const Held& h) {
+      return h.withdraw && (!ofAddress || h.address == address);
+    });
+    if (gone == c->held.end()) return {};
+    // Taken out first: withdrawing gives the place back, and its entry with it.
+    const std::function<void()> withdraw = std::exchange(gone->withdraw, nullptr);
+    withdraw();
+    if (c->Full(address, ofAddress)) return {};
+  }
+  c->held.push_back({++c->lastId, address, nullptr});
+  return TPlace(c, c->lastId);
 }
 
 TWaitingPlaces::TPlace& TWaitingPlaces::TPlace::operator=(TPlace&& other) noexcept {
   if (this != &other) {
     GiveBack();
     counts_ = std::move(other.counts_);
-    address_ = std::move(other.address_);
+    id_ = other.id_;
     other.counts_.reset();
   }
   return *this;
+}
+
+void TWaitingPlaces::TPlace::LinkClosed(std::function<void()> withdraw) {
+  if (const std::shared_ptr<Counts> c = counts_.lock())
+    for (Held& h : c->held)
+      if (h.id == id_) h.withdraw = std::move(withdraw);
 }
 
 void TWaitingPlaces::TPlace::GiveBack() {
   const std::shared_ptr<Counts> c = counts_.lock();
   counts_.reset();
   if (!c) return;
-  --c->taken;
-  const auto it = c->byAddress.find(address_);
-  if (it != c->byAddress.end() && --it->second <= 0) c->byAddress.erase(it);
+  std::erase_if(c->held, [this](const Held& h) { return h.id == id_; });
 }
 
 int peerbounds::PictureScans(std::int64_t pixels) {

@@ -2,9 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Jpeg.h"
 
@@ -30,8 +31,10 @@ inline constexpr int kSilentCallerMs = 30000;
 // ----- questions put to the user --------------------------------------------------
 // Each answers itself after its own time (the chat request after the busy
 // timer, the cam questions after kCamQuestionMs, as "no"), whatever else is
-// open meanwhile. Past these many at once the request is refused at once:
-// a chat request with 1004 and the busy message, a cam request or offer with 1032.
+// open meanwhile. A question that stays after its caller has gone gives way
+// to a newcomer (TWaitingPlaces). Past these many at once, each caller still
+// there, the request is refused at once: a chat request with 1004 and the
+// busy message, a cam request or offer with 1032.
 inline constexpr int kChatRequestQuestions = 8;
 inline constexpr int kChatRequestQuestionsPerAddress = 2;
 inline constexpr int kAllowViewerQuestions = 4;  // "Allow Viewer?"
@@ -53,7 +56,8 @@ inline constexpr int kFriendChatRequestQuestionsPerAddress = 2;
 // sends more than a few before the first is answered. Chats a friend's
 // request opened are counted apart from strangers', each against these bounds.
 // An offer whose sender has gone, or a chat whose caller left, stays on
-// screen and keeps its place until the user answers or closes it.
+// screen until the user answers or closes it; its place, only until a
+// newcomer needs it (UnansweredRequests.h).
 inline constexpr int kUnansweredPerAddress = 8;
 inline constexpr int kUnansweredInAll = 16;
 
@@ -163,10 +167,23 @@ class TPictureCost {
 
 // Places for what waits on the user, counted per address and in all. A place
 // is given back when its holder goes; the count may go before its places.
+//
+// A question that stays after its request's link has closed keeps its place
+// only until a newcomer needs it: when a bound is reached, the oldest place
+// counting toward it whose link has closed gives way (its question is
+// withdrawn), so that callers who ask and hang up at once cannot shut out
+// those who stay. Only places whose links are all still open refuse a newcomer.
 class TWaitingPlaces {
+  struct Held {
+    std::uint64_t id = 0;
+    std::string address;
+    std::function<void()> withdraw;  // set once the link has closed
+  };
   struct Counts {
-    int inAll = 0, perAddress = 0, taken = 0;
-    std::map<std::string, int> byAddress;
+    int inAll = 0, perAddress = 0;
+    std::uint64_t lastId = 0;
+    std::vector<Held> held;  // in the order taken
+    bool Full(const std::string& address, bool ofAddress) const;
   };
 
  public:
@@ -177,19 +194,24 @@ class TWaitingPlaces {
     TPlace& operator=(TPlace&& other) noexcept;
     ~TPlace() { GiveBack(); }
     explicit operator bool() const { return !counts_.expired(); }
+    // The request's link has closed and its question stays: `withdraw`
+    // withdraws the question and gives this place back, when a newcomer
+    // needs it.
+    void LinkClosed(std::function<void()> withdraw);
 
    private:
     friend class TWaitingPlaces;
-    TPlace(const std::shared_ptr<Counts>& counts, std::string address) : counts_(counts), address_(std::move(address)) {}
+    TPlace(const std::shared_ptr<Counts>& counts, std::uint64_t id) : counts_(counts), id_(id) {}
     void GiveBack();
     std::weak_ptr<Counts> counts_;
-    std::string address_;
+    std::uint64_t id_ = 0;
   };
 
   TWaitingPlaces(int inAll, int perAddress);
-  // A place for `address`; an empty one when either bound is reached.
+  // A place for `address`, perhaps after another gave way; an empty one when
+  // a bound is reached and every place counting toward it has its link open.
   TPlace Take(const std::string& address);
-  int Taken() const { return counts_->taken; }
+  int Taken() const { return static_cast<int>(counts_->held.size()); }
 
  private:
   std::shared_ptr<Counts> counts_ = std::make_shared<Counts>();

@@ -234,9 +234,26 @@ void TPeerListener::SocketClosed(TParloSocket& socket) {
   Conn* conn = Find(&socket);
   if (conn == nullptr) return;
   // A question put to the user stays when its caller hangs up: the answer
-  // tells the user the caller has gone, and the socket waits for it.
+  // tells the user the caller has gone, and the socket waits for it. Unless
+  // a newcomer needs its place first.
+  if (conn->asking) {
+    const TComponent* key = &socket;
+    conn->place.LinkClosed([this, key] { WithdrawQuestion(key); });
+  }
   if (conn->held || conn->asking) return;
   ScheduleRelease(socket);
+}
+
+void TPeerListener::WithdrawQuestion(const TComponent* key) {
+  Conn* conn = Find(key);
+  if (conn == nullptr || !conn->asking) return;
+  LogForAddress(*conn->socket, conn->address,
+                "Incoming private chat withdrawn: its caller has gone and a new request takes its place");
+  // Dropped last: the dialog closes without an answer.
+  const TQuestion question = std::move(conn->question);
+  conn->asking = false;
+  conn->place = {};
+  Drop(*conn->socket);
 }
 
 void TPeerListener::ProcessPeerData(const std::string& line, TParloSocket& socket) {

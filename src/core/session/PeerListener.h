@@ -166,6 +166,9 @@ class TPeerListener : public TComponent {
   void SocketClosed(TParloSocket& socket);
   void AcceptPrivateChat(const std::string& record, TParloSocket& socket);
   void RequestAnswered(const TComponent* key, const std::string& record, int decision);
+  // The question of a caller who has gone gives its place to a newcomer, as
+  // if the user had not answered before the link closed.
+  void WithdrawQuestion(const TComponent* key);
   // Hands a request on to the Route hook; what it does not adopt is closed.
   void RouteRequest(int code, const std::string& params, const std::string& text, TParloSocket& socket);
   // Closes the connection (gracefully, so that a last reply still reaches
