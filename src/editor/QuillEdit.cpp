@@ -589,7 +589,7 @@ void TCustomQuillEdit::DoSetCursor(TPoint pixel) {
   int left = GetLeftIndent(), right = ClientWidth();
   if (PageLayout()) {
     if (TQuillPage* page = pages_.GetPageAt({0, pixel.Y + windowLine_}, false)) {
-      const TRect text = PageTextRect(*page);
+      const TRect text = page->PageRect();
       left = text.Left;
       right = text.Right;
     }

@@ -791,8 +791,6 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void ColorsChanged();
   void DoSetCursor(TPoint pixel);
   void RewrapKeepingTop();
-  // The page's text rectangle on screen, right of the gutter in page layout.
-  TRect PageTextRect(TQuillPage& page);
   int WrapWidth();
   void AfterWrapping();
   void PagesStaleFrom(int line);

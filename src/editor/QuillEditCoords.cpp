@@ -31,13 +31,6 @@ int TCustomQuillEdit::GetTopIndent() { return PageLayout() ? 0 : GetTopRulerInde
 
 int TCustomQuillEdit::ScrolledWidth() { return PageLayout() ? windowChar_ : painter_->GetOffsetFromChar(windowChar_); }
 
-TRect TCustomQuillEdit::PageTextRect(TQuillPage& page) {
-  TRect r = page.PageRect();
-  // In page layout the gutter stands on the paper, left of the text.
-  if (PageLayout()) r.Left += GetLeftIndent();
-  return r;
-}
-
 // ---------------------------------------------------------------------------
 // Rows
 
@@ -88,7 +81,7 @@ TPoint TCustomQuillEdit::TextToPixelPoint(TPoint p, bool atRowEnd) {
     TQuillPage* page = pages_.GetPageAt(p, true);
     if (page == nullptr) return {};
     r = painter_->TextToPixelPoint(p, {page->FirstChar, page->FirstLine}, atRowEnd);
-    const TRect text = PageTextRect(*page);
+    const TRect text = page->PageRect();
     if (r.X != MaxInt) r.X += text.Left;
     if (r.Y != MaxInt) r.Y += text.Top;
   }
@@ -104,7 +97,7 @@ TPoint TCustomQuillEdit::PixelToTextPoint(TPoint pixel, bool atRowEnd) {
   }
   TQuillPage* page = pages_.GetPageAt({0, pixel.Y + windowLine_}, false);
   if (page == nullptr) return {};
-  const TRect text = PageTextRect(*page);
+  const TRect text = page->PageRect();
   const int height = std::max(text.Height(), 1);
   const int y = std::clamp(pixel.Y - text.Top, 0, height - 1);
   int x = pixel.X == MaxInt ? MaxInt : std::min(pixel.X - text.Left, text.Width());
@@ -117,7 +110,7 @@ TPoint TCustomQuillEdit::PixelToTextPoint(TPoint pixel, bool atRowEnd) {
 TPoint TCustomQuillEdit::PixelToTextChar(int row, int x, bool limitToRow) {
   if (PageLayout()) {
     TQuillPage* page = pages_.GetPageAt(RowStart(row), true);
-    if (page != nullptr) x -= PageTextRect(*page).Left;
+    if (page != nullptr) x -= page->PageRect().Left;
   } else {
     x += ScrolledWidth() - GetLeftIndent();
   }
@@ -135,7 +128,7 @@ TRect TCustomQuillEdit::RectFromTextPoint(TRect text) {
                                      ((options_ & eoPaintWrapBookmark) && wordWrap_) || numbersOnGutter);
   TRect r;
   if (gutterPerLine) r.Left = page != nullptr ? page->PageOuterRect(false).Left : 0;
-  else if (page != nullptr) r.Left = PageTextRect(*page).Left;
+  else if (page != nullptr) r.Left = page->PageRect().Left;
   else r.Left = GetLeftIndent() - (lineNumbers_.Visible() && !numbersOnGutter ? lineNumberWidth_ : 0);
   r.Top = topLeft.Y;
   if (text.Bottom == MaxInt) {

@@ -206,7 +206,7 @@ bool TCustomQuillEdit::MouseOnGutter(TPoint pixel) {
   if (!PageLayout()) return pixel.X < GetLeftIndent();
   TQuillPage* page = pages_.GetPageAt({0, pixel.Y + windowLine_}, false);
   if (page == nullptr) return false;
-  const int right = PageTextRect(*page).Left;
+  const int right = page->PageRect().Left;
   return pixel.X < right && pixel.X >= right - GetGutterIndent(true);
 }
 

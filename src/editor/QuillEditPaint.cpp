@@ -98,7 +98,7 @@ void TCustomQuillEdit::InitPainter(const TRect& rect) {
   while (index < pages_.Count()) {
     if (index >= pages_.MeasuredCount()) pages_.CalcPageInternalSize(index, true);
     TQuillPage& page = pages_.GetItem(index);
-    const TRect text = PageTextRect(page);
+    const TRect text = page.PageRect();
     TCustomPainterRecord* record = painter_->AddPainterRecord();
     record->Rect = {std::max(rect.Left, text.Left), std::max({rect.Top, text.Top, GetTopIndent()}),
                     std::min(rect.Right, text.Right), std::min(rect.Bottom, text.Bottom)};
@@ -148,7 +148,7 @@ void TCustomQuillEdit::PaintRecord(TCustomPainterRecord& record, const TRect& pa
   TCanvas& canvas = Canvas();
   const int pageIndex = record.PageIndex;
   TQuillPage* page = NeedPages() ? &pages_.GetItem(pageIndex) : nullptr;
-  const TRect pageText = page != nullptr ? PageTextRect(*page) : TRect{};
+  const TRect pageText = page != nullptr ? page->PageRect() : TRect{};
   if (options_ & eoPaintMargin) {
     const int textLeft = PageLayout() ? pageText.Left : GetLeftIndent() - ScrolledWidth();
     marginX_ = margin_.Position() * painter_->GetDefaultCharWidth() + textLeft;

@@ -80,7 +80,7 @@ bool TCustomQuillEdit::GetSelBounds(int line, int row, int& left, int& right, bo
   int rightEdge = ClientWidth(), leftEdge = GetLeftIndent();
   if (inPixels && PageLayout())
     if (TQuillPage* page = pages_.GetPageAt({0, line}, true)) {
-      const TRect text = PageTextRect(*page);
+      const TRect text = page->PageRect();
       leftEdge = text.Left;
       rightEdge = text.Right;
     }

@@ -27,7 +27,7 @@ int FirstNonBlank(const std::string& s) {
 int TCustomQuillEdit::WrapWidth() {
   if (options_ & eoBreakWordsAtMargin) return std::max(margin_.Position(), 1) * painter_->GetDefaultCharWidth();
   if (NeedPages())
-    if (TQuillPage* page = GetDefaultPage()) return std::max(PageTextRect(*page).Width() - 2, 0);
+    if (TQuillPage* page = GetDefaultPage()) return std::max(page->PageRect().Width() - 2, 0);
   return std::max(ClientWidth() - GetLeftIndent(), 0);
 }
 

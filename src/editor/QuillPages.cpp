@@ -207,6 +207,8 @@ TRect TQuillPage::GetPageRect(bool scrolled) {
     TRect r{gutter + leftIndent_, Top + topIndent_, gutter + GetRealPageSize().X - rightIndent_, Top + Height - bottomIndent_};
     if (scrolled) r = platform::OffsetRect(r, -edit->WindowChar(), -edit->WindowLine());
     r.Top += edit->GetTopIndent();
+    // The editor's gutter stands on the paper, left of the text.
+    r.Left += edit->GetLeftIndent();
     return r;
   }
   const int top = GetPageTop();
@@ -389,24 +391,25 @@ int TQuillPages::GetPageIndexAt(TPoint point, bool byText) {
   if (Count() == 0) return -1;
   // 1. While pages are rebuilt, a text point at or after the first stale page
   // belongs to that page until it is measured.
-  if (byText && editor_ != nullptr && editor_->RebuildingFromLine() >= 0 && measured_ > 0 && measured_ < Count()) {
+  if (byText && editor_ != nullptr && editor_->RebuildingFromLine() >= 0 && measured_ < Count()) {
     UpdateEndLine(measured_);
     const TQuillPage& stale = GetItem(measured_);
     if (ComparePoints(point.Y, point.X, stale.FirstLine, stale.FirstChar) >= 0) return measured_;
   }
   // 2. The very start.
-  if ((byText && point.Y == 0 && point.X == 0) || (!byText && point.Y == 0)) {
+  if (point.Y == 0 && point.X == 0) {
     if (measured_ == 0) CalcPageInternalSize(0, true);
     return -1;
   }
   // 3. The page found last time, or one beside it.
-  if (hint_ < measured_ - 1) {
+  if (hint_ >= 0 && hint_ < measured_ - 1) {
     for (int i : {hint_, hint_ - 1, hint_ + 1})
       if (i >= 0 && i < measured_ && ComparePage(point, byText, i) == 0) return i;
+  } else {
+    hint_ = -1;
   }
   // 4. The measured pages, then the stale ones measured one by one.
   if (const int found = SearchInUpdatedPages(point, byText); found >= 0) return found;
-  if (measured_ == 0) CalcPageInternalSize(0, true);
   // 5. Past the last page: add pages while the text goes on.
   if (ComparePage(point, byText, Count() - 1) < 0) {
     bool added = false;
@@ -460,12 +463,12 @@ int TQuillPages::GetMaxScrollHeight() {
 }
 
 int TQuillPages::GetEstimatedHeight() {
+  // The last page measured so far, before the maximum may measure the last page.
+  TQuillPage* page = measured_ > 0 && editor_ != nullptr ? &GetItem(measured_ - 1) : nullptr;
   const int max = GetMaxScrollHeight();
-  if (measured_ == 0 || editor_ == nullptr) return max;
-  TQuillPage& page = GetItem(measured_ - 1);
-  if (TextEndsOn(page) || page.LastLine <= 0) return max;
+  if (page == nullptr || TextEndsOn(*page) || page->LastLine <= 0) return max;
   const int64_t lines = editor_->GetLines().Count() - 1;
-  const int64_t estimate = int64_t{page.Top + page.Height} * lines / page.LastLine;
+  const int64_t estimate = int64_t{page->Top + page->Height} * lines / page->LastLine;
   return static_cast<int>(std::clamp<int64_t>(estimate, max, INT_MAX));
 }
 

@@ -271,6 +271,10 @@ TEST(QuillEdit, PagesFollowTheTextAsItGrows) {
   }
   // A pixel below the last page maps to its last line.
   e->SetPageType(TQuillPageType::ptPageLayout);
+  e->SetOptions(e->Options() | eoPaintGutter);
+  // On paper the text starts right of the margin and of the gutter.
+  TQuillPage& first = pages.GetItem(0);
+  EXPECT_EQ(first.PageRect().Left, first.PageOuterRect(false).Left + first.LeftIndent() + e->GetLeftIndent());
   e->SetWindowLine(1 << 20);
   EXPECT_EQ(e->PixelToTextPoint({100, e->ClientHeight() - 1}, false).Y, 299);
 }

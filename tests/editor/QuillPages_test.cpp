@@ -50,6 +50,11 @@ TEST(QuillPages, TextFlowsOverPagesAndLookupsStopAtTheEnd) {
   v.pageType = TQuillPageType::ptPageBreaks;
   v.SetText(Lines(200));
   TQuillPages& pages = v.pages;
+  // While rows are rebuilt, a text point on a stale page answers it unmeasured.
+  v.rebuildingFrom = 0;
+  EXPECT_EQ(pages.GetPageIndexAt({0, 150}, true), 0);
+  EXPECT_EQ(pages.MeasuredCount(), 0);
+  v.rebuildingFrom = -1;
   EXPECT_EQ(pages.GetPageIndexAt({0, 0}, true), -1);  // the very start
   EXPECT_EQ(pages.GetPageIndexAt({0, 150}, true), 1);
   EXPECT_EQ(pages.GetItem(0).LastLine, kRowsPerPage - 1);

@@ -54,6 +54,7 @@ class FakeView : public TQuillEditorView, public TQuillBackgroundOwner {
   int left = 0;  // where the text area starts (the gutter lies before it)
   int invalidations = 0;
   int lineNumberWidth = 0;
+  int rebuildingFrom = -1;  // the line from which rows are being rebuilt
 
   void SetText(const std::vector<std::string>& lines);
   // Rows for every line, at most Columns characters each.
@@ -121,7 +122,7 @@ class FakeView : public TQuillEditorView, public TQuillBackgroundOwner {
   void PageChanged(TQuillPage&) override {}
   void UpdateAllPages() override { pages.SetMeasuredCount(0); }
   void UpdateDefaultPage() override {}
-  int RebuildingFromLine() const override { return -1; }
+  int RebuildingFromLine() const override { return rebuildingFrom; }
   void ResetScrollCache() override {}
   void UpdateScrollBars() override {}
   int GetPageTop(const TQuillPage& page) override { return page.Top; }
