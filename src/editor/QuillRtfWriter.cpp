@@ -14,6 +14,16 @@ namespace {
 
 const char HexDigits[] = "0123456789abcdef";
 
+// A control byte goes out as a hex escape: as it is, a zero byte would end the
+// document for a reader that stops there, and a line end would break the line.
+bool AppendControlByte(std::string& out, unsigned char c) {
+  if (c >= 0x20) return false;
+  out += "\\'";
+  out += HexDigits[c >> 4];
+  out += HexDigits[c & 15];
+  return true;
+}
+
 // A link address inside the quoted field instruction, escaped twice: for the
 // field (a backslash or quote inside the quotes gets a backslash) and then for
 // RTF (backslashes and braces), so it can neither end the quotes early nor close
@@ -21,6 +31,7 @@ const char HexDigits[] = "0123456789abcdef";
 std::string EscapeUrl(const std::string& url) {
   std::string out;
   for (char c : url) {
+    if (AppendControlByte(out, static_cast<unsigned char>(c))) continue;
     if (c == '\\' || c == '"') out += "\\\\";
     if (c == '\\' || c == '{' || c == '}') out += '\\';
     out += c;
@@ -117,16 +128,7 @@ std::string TQuillRtfExporter::StringToRtfString(const std::string& s) {
         out += "\\tab ";
         break;
       default:
-        if (c < 0x20) {
-          // A control byte written as it is would end the document for a
-          // reader that stops at a zero byte, or break its line.
-          static const char digits[] = "0123456789abcdef";
-          out += "\\'";
-          out += digits[c >> 4];
-          out += digits[c & 15];
-        } else {
-          out += static_cast<char>(c);
-        }
+        if (!AppendControlByte(out, c)) out += static_cast<char>(c);
     }
   }
   return out;
