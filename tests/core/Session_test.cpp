@@ -275,7 +275,9 @@ TEST(Session, DeletingAFriendAsksAndFindsTheEntryAgainById) {
     EXPECT_EQ(session.DB().IsFriend("41000001"), !yes);
     session.DB().History.ClearFilter();
     EXPECT_EQ(session.DB().History.Locate("UserID", "41000001"), !yes);
-    // The friends file follows at once.
+    // The friends file follows at the next save: the end of the run here.
+    EXPECT_NE(ReadFile(home.Home() / "Data" / "friends.cds").find("41000001"), std::string::npos);
+    session.BeginExit();
     EXPECT_EQ(ReadFile(home.Home() / "Data" / "friends.cds").find("41000001") == std::string::npos, yes);
   }
 }
