@@ -125,7 +125,9 @@ TEST(Session, PagesGoToTheBrowserAndAFailureIsTold) {
       Opened.push_back(address);
       done(Opens);
     }
-    void ShowError(const std::string&, const std::string& caption) override { Errors.push_back(caption); }
+    void ShowError(const std::string& text, const std::string& caption) override {
+      Errors.push_back(caption + ": " + text.substr(0, text.find('\r')));
+    }
   };
   struct Case {
     const char* name;
@@ -141,7 +143,9 @@ TEST(Session, PagesGoToTheBrowserAndAFailureIsTold) {
       {"contact's profile", [](TSession& s) { s.RunContactCommand(TContactCommand::Profile, kAnn); }, true,
        profiles + "41000001", ""},
       {"no browser", [](TSession& s) { s.RunContactCommand(TContactCommand::Profile, kAnn); }, false,
-       profiles + "41000001", "Page Not Opened"},
+       profiles + "41000001", "Page Not Opened: No web browser could be started for the page"},
+      {"a peer's file link", [](TSession& s) { s.OpenURL("FILE:///usr/bin/xterm"); }, false, "FILE:///usr/bin/xterm",
+       "Page Not Opened: Only web, ftp and mail addresses are opened, not this one:"},
       {"unknown host", [](TSession& s) { s.OpenURL("http://no-such-host.invalid/help/index.html"); }, true,
        "http://no-such-host.invalid/help/index.html", ""},
   };
