@@ -104,7 +104,6 @@ int main(int argc, char** argv) {
     Paths = nullptr;
   } catch (const std::exception& e) {
     quill::SetUrlOpener(nullptr);
-    LogError("None", "None", std::string("Start-up: ") + e.what());
     std::fprintf(stderr, "parlo: %s\n", e.what());
     platform::RunMessageBox(QMessageBox::Critical, "Parlo", platform::ToQString(e.what()), QMessageBox::Ok);
     rc = 1;

@@ -24,6 +24,8 @@ using platform::FromQString;
 using platform::ToQString;
 
 TFormProMan* TFormProMan::ActionProManExecute(TSession& session) {
+  // The profile in use is the current row also when the manager is open already.
+  session.DB().Profiles.Locate("Name", session.Settings.CurrentProfile);
   return ShowSingleForm<TFormProMan>("FormProMan", [&session] { return new TFormProMan(session); });
 }
 

@@ -196,7 +196,7 @@ TEST_F(DBStuffTest, FriendsMatchWholeIdsOnly) {
   EXPECT_EQ(items_, (std::vector<std::string>{"Carol2|Offline|10.0.0.33|2961|123|0",
                                               "Bobby|Offline|10.0.0.22|2962|12|0"}));
   // Ids that would break the frame they travel in are refused.
-  for (const char* bad : {"", "1,2", "1>", "a b", "1||2", "{$}", "9\r\n"}) EXPECT_FALSE(db_->AddFriend(bad, "x", "", ""));
+  for (const char* bad : {"", "1,2", "1>", "1|2", "{$}", "9\r\n"}) EXPECT_FALSE(db_->AddFriend(bad, "x", "", ""));
   Open();  // what AddFriend and UpdateFriend wrote survives
   EXPECT_EQ(db_->FriendIdList(), "123,12");
 }
@@ -257,6 +257,9 @@ TEST_F(DBStuffTest, HistoryFilterAndClearTouchOnlyThatUser) {
   EXPECT_EQ(progress, (std::vector<int>{1, 2}));
   EXPECT_EQ(info_, std::vector<std::string>{"User 12 history cleared successfully."});
   EXPECT_EQ(db_->FriendIdList(), "123");
+  // The friends file gets the deletion with the next save.
+  std::ifstream friendsFile(dir_ / "friends.cds", std::ios::binary);
+  EXPECT_NE(std::string(std::istreambuf_iterator<char>(friendsFile), {}).find("Bob"), std::string::npos);
   db_->History.ClearFilter();
   EXPECT_EQ(db_->History.RecordCount(), 2);
   EXPECT_FALSE(db_->History.Locate("UserID", "12"));

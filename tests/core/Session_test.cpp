@@ -125,7 +125,9 @@ TEST(Session, PagesGoToTheBrowserAndAFailureIsTold) {
       Opened.push_back(address);
       done(Opens);
     }
-    void ShowError(const std::string&, const std::string& caption) override { Errors.push_back(caption); }
+    void ShowError(const std::string& text, const std::string& caption) override {
+      Errors.push_back(caption + ": " + text.substr(0, text.find('\r')));
+    }
   };
   struct Case {
     const char* name;
@@ -141,7 +143,9 @@ TEST(Session, PagesGoToTheBrowserAndAFailureIsTold) {
       {"contact's profile", [](TSession& s) { s.RunContactCommand(TContactCommand::Profile, kAnn); }, true,
        profiles + "41000001", ""},
       {"no browser", [](TSession& s) { s.RunContactCommand(TContactCommand::Profile, kAnn); }, false,
-       profiles + "41000001", "Page Not Opened"},
+       profiles + "41000001", "Page Not Opened: No web browser could be started for the page"},
+      {"a peer's file link", [](TSession& s) { s.OpenURL("FILE:///usr/bin/xterm"); }, false, "FILE:///usr/bin/xterm",
+       "Page Not Opened: Only web, ftp and mail addresses are opened, not this one:"},
       {"unknown host", [](TSession& s) { s.OpenURL("http://no-such-host.invalid/help/index.html"); }, true,
        "http://no-such-host.invalid/help/index.html", ""},
   };
@@ -275,7 +279,9 @@ TEST(Session, DeletingAFriendAsksAndFindsTheEntryAgainById) {
     EXPECT_EQ(session.DB().IsFriend("41000001"), !yes);
     session.DB().History.ClearFilter();
     EXPECT_EQ(session.DB().History.Locate("UserID", "41000001"), !yes);
-    // The friends file follows at once.
+    // The friends file follows at the next save: the end of the run here.
+    EXPECT_NE(ReadFile(home.Home() / "Data" / "friends.cds").find("41000001"), std::string::npos);
+    session.BeginExit();
     EXPECT_EQ(ReadFile(home.Home() / "Data" / "friends.cds").find("41000001") == std::string::npos, yes);
   }
 }

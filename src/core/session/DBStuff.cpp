@@ -60,11 +60,11 @@ std::string StripUnsafe(std::string s) {
   return s;
 }
 
+// An id travels bare in the friend list ("id,id,...") and as a record's
+// field: a line break ends the frame, the first ">" its parameters, a comma
+// splits the list, and "|" or "{$}" a record.
 bool IsSafeUserId(const std::string& id) {
-  if (id.empty()) return false;
-  for (unsigned char c : id)
-    if (c < 33 || c == ',' || c == '<' || c == '>' || c == '|' || c == '{' || c == '}' || c == '$') return false;
-  return true;
+  return !id.empty() && id.find_first_of("\r\n,>|") == std::string::npos && id.find("{$}") == std::string::npos;
 }
 
 }  // namespace
@@ -276,9 +276,7 @@ void TDBStuff::UpdateFriend(const std::string& userId, const std::string& userNa
 void TDBStuff::DeleteFriend(const std::string& userId) {
   if (userId.empty() || !Friends.Locate("UserID", userId)) return;
   Friends.Delete();
-  // Saved now, as every other change of the friends is: after a crash a
-  // deleted friend would come back without the history that went with it.
-  SaveFriends();
+  // The friends file gets it with the next friend saved or at the end of the run.
   ClearHistory(userId);
 }
 

@@ -73,7 +73,7 @@ class TDBStuff {
   // False (nothing stored) for an id that is empty or could break a frame.
   bool AddFriend(const std::string& userId, const std::string& userName, const std::string& listenIP,
                  const std::string& listenPort);
-  // Nothing is written when the friend's row already holds these values.
+  // Stores and saves as AddFriend does, but only for a friend already stored.
   void UpdateFriend(const std::string& userId, const std::string& userName, const std::string& listenIP,
                     const std::string& listenPort);
   void DeleteFriend(const std::string& userId);

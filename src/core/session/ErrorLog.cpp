@@ -140,10 +140,8 @@ void LogSocketError(const std::string& address, const std::string& port, int err
 }
 
 void ReportSocketError(TCustomNetSocket& socket, int error) {
-  // A link that never connected has no peer to ask: the address it was
-  // aimed at tells which connect failed.
-  if (socket.State() == wsConnected) LogSocketError(socket.PeerAddr(), socket.PeerPort(), error);
-  else LogSocketError(socket.Addr(), socket.Port(), error);
+  // A link that is not connected names its peer "error", as the socket does.
+  LogSocketError(socket.PeerAddr(), socket.PeerPort(), error);
   socket.Close();
   platform::Beep();
 }

@@ -19,7 +19,7 @@ std::string ProgramBuildText();
 // longer) connected, whose peer address cannot be asked.
 void LogSocketError(const std::string& address, const std::string& port, int error);
 // A socket error as the windows report it: logged as "Winsock Error " + number
-// + " : " + its description with the socket's peer address and port (the
-// address it was aimed at, while not connected), then the socket is closed
-// and the user hears the error beep.
+// + " : " + its description with the socket's peer address and port ("error"
+// while not connected), then the socket is closed and the user hears the
+// error beep.
 void ReportSocketError(TCustomNetSocket& socket, int error);

@@ -17,6 +17,7 @@
 #include "core/session/UpdateCheck.h"
 #include "platform/FileNames.h"
 #include "platform/IniStore.h"
+#include "platform/Strings.h"
 #include "transport/CommandCodes.h"
 
 namespace {
@@ -480,6 +481,13 @@ void TSession::OpenURL(const std::string& address) {
   std::weak_ptr<bool> alive = alive_;
   prompts_.OpenURL(address, [this, alive, address](bool opened) {
     if (opened || alive.expired() || closing_) return;
+    // Any other address could start a program, so it is never handed on.
+    const std::string scheme = platform::LowerCase(address.substr(0, address.find(':')));
+    if (scheme != "http" && scheme != "https" && scheme != "ftp" && scheme != "mailto") {
+      prompts_.ShowError("Only web, ftp and mail addresses are opened, not this one:\r\n" + address,
+                         "Page Not Opened");
+      return;
+    }
     // Without a browser nothing at all would happen: the user hears it.
     LogError("None", "None", "No browser took the page " + address);
     prompts_.ShowError("No web browser could be started for the page\r\n" + address +
