@@ -406,15 +406,17 @@ void TSession::BlockUser(const std::string& userId, const std::string& userName)
   }
 }
 
-void TSession::UnblockUser(const std::string& userId) {
+bool TSession::UnblockUser(const std::string& userId) {
   try {
     if (TBlockedUsers::Remove(BlockedList, BlockedPath.empty() ? paths_->BlockedFile : BlockedPath, userId))
       BlockedChanged();
+    return true;
   } catch (const std::exception& e) {
     LogError("None", "None", std::string("Saving the blocked users: ") + e.what());
     prompts_.ShowError("The blocked-users list could not be saved, so the user is still blocked.\r\n" +
                            std::string(e.what()),
                        "Blocked Users");
+    return false;
   }
 }
 

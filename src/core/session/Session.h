@@ -111,8 +111,9 @@ class TSession {
   bool IsUserBlocked(const std::string& record) const;
   // Asks, then adds the user to the blocked list and saves it.
   void BlockUser(const std::string& userId, const std::string& userName);
-  // Takes the user off the blocked list and saves it; a failure is reported.
-  void UnblockUser(const std::string& userId);
+  // Takes the user off the blocked list and saves it; a failure is reported
+  // and answers false (the user stays blocked).
+  bool UnblockUser(const std::string& userId);
   // Checking for updates and for messages, the own profile page and the web
   // and support pages are the session's; the other commands go to the
   // windows' handlers.
