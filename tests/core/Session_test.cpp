@@ -267,7 +267,7 @@ TEST(Session, DeletingAFriendAsksAndFindsTheEntryAgainById) {
     session.DB().AddFriend("41000002", "Bob", "10.0.0.2", "2960");
     session.DB().AddHistory("41000001", "Ann", "t", "hello");
     session.Friends.Add(kAnn);
-    EXPECT_EQ(session.DeleteFriend("41000001"), yes);
+    session.RunContactCommand(TContactCommand::DeleteFriend, kAnn, TContactListKind::Friends);
     EXPECT_EQ(prompts.Asked, std::vector<std::string>{
                                  "Confirm Delete: This will delete this friend from your list and all history, continue?"});
     EXPECT_EQ(session.Friends.FindById("41000001") == 0, yes);

@@ -322,7 +322,10 @@ void TSession::RunContactCommand(TContactCommand command, const TContact& contac
       AddFriend(contact.UserID, contact.UserName, contact.ListenIP, contact.ListenPort);
       return;
     case TContactCommand::DeleteFriend:
-      DeleteFriend(contact.UserID);
+      // The list may have been filled anew while the question was open: the
+      // entry is found again by its id, never by where it stood.
+      if (DeleteFriend(contact.UserID))
+        while (const TContacts::Key key = Friends.FindById(contact.UserID)) Friends.Remove(key);
       return;
     case TContactCommand::History:
       ShowHistoryFor(contact.UserID);
@@ -384,9 +387,6 @@ bool TSession::DeleteFriend(const std::string& userId) {
   } catch (const std::exception& e) {
     LogError("None", "None", std::string("Deleting a friend: ") + e.what());
   }
-  // The list may have been filled anew while the question was open: the
-  // entry is found again by its id, never by where it stood.
-  while (const TContacts::Key key = Friends.FindById(userId)) Friends.Remove(key);
   return true;
 }
 

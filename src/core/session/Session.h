@@ -98,8 +98,8 @@ class TSession {
   // sends the friend list again; false when the id cannot be stored.
   bool AddFriend(const std::string& userId, const std::string& userName, const std::string& ip,
                  const std::string& port);
-  // Asks, then deletes the friend with the friend's history and takes the
-  // friend off the friends list; false when the user said no.
+  // Asks, then deletes the stored friend with the friend's history; false
+  // when the user said no. The friends list is the delete command's to change.
   bool DeleteFriend(const std::string& userId);
   // Asks for the greeting, then hands the call to the private-chat handler.
   void OpenPrivateChat(const std::string& user, const std::string& port, const std::string& ip);
