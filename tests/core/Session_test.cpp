@@ -40,6 +40,7 @@ struct SessionPrompts : TPrompts {
     greeting = "hello";
     return GreetingConnects;
   }
+  void ShowBusyCursor(bool busy) override { Asked.push_back(busy ? "hourglass" : "cursor"); }
 };
 
 struct SessionFixture {
@@ -268,8 +269,9 @@ TEST(Session, DeletingAFriendAsksAndFindsTheEntryAgainById) {
     session.DB().AddHistory("41000001", "Ann", "t", "hello");
     session.Friends.Add(kAnn);
     session.RunContactCommand(TContactCommand::DeleteFriend, kAnn, TContactListKind::Friends);
-    EXPECT_EQ(prompts.Asked, std::vector<std::string>{
-                                 "Confirm Delete: This will delete this friend from your list and all history, continue?"});
+    std::vector<std::string> asked{"Confirm Delete: This will delete this friend from your list and all history, continue?"};
+    if (yes) asked.insert(asked.end(), {"hourglass", "cursor"});
+    EXPECT_EQ(prompts.Asked, asked);
     EXPECT_EQ(session.Friends.FindById("41000001") == 0, yes);
     EXPECT_NE(session.Friends.FindById("41000002"), 0u);
     EXPECT_EQ(session.DB().IsFriend("41000001"), !yes);

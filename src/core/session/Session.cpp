@@ -382,11 +382,13 @@ bool TSession::DeleteFriend(const std::string& userId) {
                          false) ||
       closing_)
     return false;
+  prompts_.ShowBusyCursor(true);
   try {
     db_->DeleteFriend(userId);
   } catch (const std::exception& e) {
     LogError("None", "None", std::string("Deleting a friend: ") + e.what());
   }
+  prompts_.ShowBusyCursor(false);
   return true;
 }
 
