@@ -244,6 +244,9 @@ TFormPref::TFormPref(TSession& session, QWidget* parent)
   Button2 = new QPushButton("Cancel", this);
   SpeedButton2 = new QPushButton("Help", this);
   dialoglook::PanelOverButtons(this, panel, {SpeedButton2}, {Button1, Button2});
+  // Speed buttons: the mouse's alone, never in the keyboard's round.
+  for (QWidget* speed : std::initializer_list<QWidget*>{SpeedButton2, SpeedPreview, SpeedApply, SpeedBlocked})
+    speed->setFocusPolicy(Qt::NoFocus);
   setFixedSize(600, 420);
   dialoglook::CentreOnScreen(this);
 
