@@ -71,6 +71,7 @@ TFormPref* TFormPref::ActionPrefExecute(TSession& session) {
 QWidget* TFormPref::AddPage(const char* entry) {
   new QTreeWidgetItem(Tree, QStringList{entry});
   auto* page = new QWidget(Page);
+  page->setObjectName(QStringLiteral("Tab%1").arg(Page->count()));
   auto* layout = new QVBoxLayout(page);
   layout->setContentsMargins(6, 6, 6, 6);
   Page->addWidget(page);
