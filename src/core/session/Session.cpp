@@ -377,7 +377,6 @@ bool TSession::AddFriend(const std::string& userId, const std::string& userName,
 }
 
 bool TSession::DeleteFriend(const std::string& userId) {
-  if (userId.empty()) return false;
   if (!prompts_.AskYesNo("This will delete this friend from your list and all history, continue?", "Confirm Delete",
                          false) ||
       closing_)
