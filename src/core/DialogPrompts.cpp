@@ -111,6 +111,11 @@ void TDialogPrompts::SetProgress(int position) {
   if (progress_) progress_->SetPosition(position);
 }
 
+void TDialogPrompts::ShowBusyCursor(bool busy) {
+  if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+  else QApplication::restoreOverrideCursor();
+}
+
 void TDialogPrompts::HideProgress() {
   if (progress_) progress_->hide();
   if (waitCursor_) QApplication::restoreOverrideCursor();

@@ -30,6 +30,7 @@ class TDialogPrompts : public TPrompts {
   void ShowProgress(const std::string& caption, const std::string& text, int maximum) override;
   void SetProgress(int position) override;
   void HideProgress() override;
+  void ShowBusyCursor(bool busy) override;
 
  private:
   QPointer<QWidget> owner_;

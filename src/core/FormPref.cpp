@@ -23,7 +23,6 @@
 #include "core/OpenForms.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
-#include "core/session/PeerBounds.h"
 #include "core/session/Registration.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
@@ -72,6 +71,7 @@ TFormPref* TFormPref::ActionPrefExecute(TSession& session) {
 QWidget* TFormPref::AddPage(const char* entry) {
   new QTreeWidgetItem(Tree, QStringList{entry});
   auto* page = new QWidget(Page);
+  page->setObjectName(QStringLiteral("Tab%1").arg(Page->count()));
   auto* layout = new QVBoxLayout(page);
   layout->setContentsMargins(6, 6, 6, 6);
   Page->addWidget(page);
@@ -245,6 +245,9 @@ TFormPref::TFormPref(TSession& session, QWidget* parent)
   Button2 = new QPushButton("Cancel", this);
   SpeedButton2 = new QPushButton("Help", this);
   dialoglook::PanelOverButtons(this, panel, {SpeedButton2}, {Button1, Button2});
+  // Speed buttons: the mouse's alone, never in the keyboard's round.
+  for (QWidget* speed : std::initializer_list<QWidget*>{SpeedButton2, SpeedPreview, SpeedApply, SpeedBlocked})
+    speed->setFocusPolicy(Qt::NoFocus);
   setFixedSize(600, 420);
   dialoglook::CentreOnScreen(this);
 
@@ -275,8 +278,6 @@ TFormPref::TFormPref(TSession& session, QWidget* parent)
   LoadBlockedList();
   FillSoundChoices();
   FillSoundEvents();
-  // The list is the session's: a block added meanwhile shows up here too.
-  blocked_ = Session.BlockedChanged.Connect([this] { LoadBlockedList(); });
 }
 
 TFormPref::~TFormPref() = default;
@@ -298,8 +299,8 @@ void TFormPref::CheckRequireStartPassClick() {
 
 void TFormPref::CheckNoSoundClick() {
   const bool sound = !CheckNoSound->isChecked();
-  for (QWidget* w : std::initializer_list<QWidget*>{ListSound, ComboSounds, SpeedPreview}) w->setEnabled(sound);
-  SpeedApply->setEnabled(sound && !ListSound->selectedItems().isEmpty());
+  for (QWidget* w : std::initializer_list<QWidget*>{ListSound, ComboSounds, SpeedPreview, SpeedApply})
+    w->setEnabled(sound);
 }
 
 void TFormPref::LoadPreferences() {
@@ -341,9 +342,10 @@ void TFormPref::LoadPreferences() {
   for (const auto click : {&TFormPref::CheckAutoPChatClick, &TFormPref::CheckAutoInCamClick,
                            &TFormPref::CheckAutoOutCamClick, &TFormPref::CheckLogHistoryClick,
                            &TFormPref::CheckShowMsgClick, &TFormPref::CheckChatYesClick,
-                           &TFormPref::CheckRequireStartPassClick, &TFormPref::CheckChatLimitClick,
-                           &TFormPref::CheckNoSoundClick})
+                           &TFormPref::CheckRequireStartPassClick, &TFormPref::CheckChatLimitClick})
     (this->*click)();
+  // Sound on leaves the sound controls as they are: "Apply" there waits for a row.
+  if (v.NoSound) CheckNoSoundClick();
 }
 
 void TFormPref::LoadBlockedList() {
@@ -361,9 +363,7 @@ void TFormPref::LoadBlockedList() {
     const std::string line = lines[i];
     const auto comma = line.find(',');
     if (comma == std::string::npos) continue;
-    // The id stays whole: removing the row unblocks by it.
-    const std::string name = CutPeerText(line.substr(comma + 1), peerbounds::kShownName);
-    new QTreeWidgetItem(ListBlocked, QStringList{ToQString(line.substr(0, comma)), ToQString(name)});
+    new QTreeWidgetItem(ListBlocked, QStringList{ToQString(line.substr(0, comma)), ToQString(line.substr(comma + 1))});
   }
   SpeedBlocked->setEnabled(false);
 }
@@ -459,6 +459,7 @@ void TFormPref::ListSoundClick() {
 }
 
 void TFormPref::SpeedApplyClick() {
+  // Sound switched on again, the button is usable before any row is chosen.
   const auto rows = ListSound->selectedItems();
   if (!rows.isEmpty()) SetEventSound(rows.first(), ComboSounds->currentData().toByteArray());
 }
@@ -473,9 +474,10 @@ void TFormPref::ListBlockedClick() { SpeedBlocked->setEnabled(!ListBlocked->sele
 void TFormPref::SpeedBlockedClick() {
   const auto rows = ListBlocked->selectedItems();
   if (rows.isEmpty()) return;
+  // By id, through the session: a block added since the page was read stays.
+  // A list that could not be saved keeps the user blocked, and the row.
+  if (Session.UnblockUser(FromQString(rows.first()->text(0)))) delete rows.first();
   SpeedBlocked->setEnabled(false);
-  // By id, through the session: what was blocked meanwhile stays blocked.
-  Session.UnblockUser(FromQString(rows.first()->text(0)));
 }
 
 bool TFormPref::eventFilter(QObject* watched, QEvent* e) {
@@ -488,9 +490,20 @@ bool TFormPref::EditUserPassKeyPress(QKeyEvent* key) {
     CheckRemUserPass->setFocus();
     return true;
   }
+  // Keys that type no character (arrows, Delete) and the dialog's own keys
+  // pass; a control character (Ctrl+V too) is a character like any other.
   const QString text = key->text();
-  // Keys without a character (arrows, Backspace, shortcuts) pass.
-  if (text.isEmpty() || text.at(0).unicode() < 32 || (key->modifiers() & Qt::ControlModifier)) return false;
+  if (text.isEmpty()) return false;
+  switch (key->key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Escape:
+      return false;
+    default:
+      break;
+  }
   bool plain = true;
   for (const QChar c : text) plain = plain && c.unicode() < 128 && TRegistration::IsPasswordCharacter(c.unicode());
   if (plain) return false;

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "core/session/Preferences.h"
-#include "platform/Signal.h"
 
 class QCheckBox;
 class QComboBox;
@@ -23,7 +22,7 @@ class TSession;
 // "Parlo - Preferences": every setting of the session in nine pages, the
 // event sounds and the blocked users. It reads the stored values when it
 // opens; Apply writes back what the user changed (TPreferences). The blocked
-// list is the session's: a removal takes effect at once.
+// page is read from its file when the dialog opens; a removal takes effect at once.
 class TFormPref : public QWidget {
   Q_OBJECT
 
@@ -98,5 +97,4 @@ class TFormPref : public QWidget {
   void AddSoundChoice(const std::string& name);
   void SetEventSound(QTreeWidgetItem* item, const QByteArray& name);
   TPreferenceValues shown_;
-  platform::TConnection blocked_;
 };

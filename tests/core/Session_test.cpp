@@ -40,6 +40,7 @@ struct SessionPrompts : TPrompts {
     greeting = "hello";
     return GreetingConnects;
   }
+  void ShowBusyCursor(bool busy) override { Asked.push_back(busy ? "hourglass" : "cursor"); }
 };
 
 struct SessionFixture {
@@ -271,9 +272,10 @@ TEST(Session, DeletingAFriendAsksAndFindsTheEntryAgainById) {
     session.DB().AddFriend("41000002", "Bob", "10.0.0.2", "2960");
     session.DB().AddHistory("41000001", "Ann", "t", "hello");
     session.Friends.Add(kAnn);
-    EXPECT_EQ(session.DeleteFriend("41000001"), yes);
-    EXPECT_EQ(prompts.Asked, std::vector<std::string>{
-                                 "Confirm Delete: This will delete this friend from your list and all history, continue?"});
+    session.RunContactCommand(TContactCommand::DeleteFriend, kAnn, TContactListKind::Friends);
+    std::vector<std::string> asked{"Confirm Delete: This will delete this friend from your list and all history, continue?"};
+    if (yes) asked.insert(asked.end(), {"hourglass", "cursor"});
+    EXPECT_EQ(prompts.Asked, asked);
     EXPECT_EQ(session.Friends.FindById("41000001") == 0, yes);
     EXPECT_NE(session.Friends.FindById("41000002"), 0u);
     EXPECT_EQ(session.DB().IsFriend("41000001"), !yes);

@@ -38,8 +38,8 @@ class TPreferences {
   static TPreferenceValues Read();
 
   // With an account id and a remembered password, the password must be 6 to
-  // 20 characters, none of which would break the log-on frame (a control
-  // character, ",", "<" or ">"); the key filter sees only typed keys.
+  // 20 characters, none of which would break the log-on frame (a line break,
+  // "," or ">"); the key filter sees only typed keys.
   static std::optional<TPreferenceProblem> Validate(const TPreferenceValues& values);
 
   // Writes each value that differs between `shown` (what the dialog read) and

@@ -31,3 +31,5 @@ void TPrompts::ShowProgress(const std::string&, const std::string&, int) {}
 void TPrompts::SetProgress(int) {}
 
 void TPrompts::HideProgress() {}
+
+void TPrompts::ShowBusyCursor(bool) {}

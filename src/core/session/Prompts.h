@@ -73,4 +73,7 @@ class TPrompts {
   virtual void ShowProgress(const std::string& caption, const std::string& text, int maximum);
   virtual void SetProgress(int position);
   virtual void HideProgress();
+  // The hourglass over every window while a short operation on the local
+  // tables runs (true), and the usual cursor again (false).
+  virtual void ShowBusyCursor(bool busy);
 };

@@ -323,7 +323,10 @@ void TSession::RunContactCommand(TContactCommand command, const TContact& contac
       AddFriend(contact.UserID, contact.UserName, contact.ListenIP, contact.ListenPort);
       return;
     case TContactCommand::DeleteFriend:
-      DeleteFriend(contact.UserID);
+      // The list may have been filled anew while the question was open: the
+      // entry is found again by its id, never by where it stood.
+      if (DeleteFriend(contact.UserID))
+        while (const TContacts::Key key = Friends.FindById(contact.UserID)) Friends.Remove(key);
       return;
     case TContactCommand::History:
       ShowHistoryFor(contact.UserID);
@@ -375,19 +378,17 @@ bool TSession::AddFriend(const std::string& userId, const std::string& userName,
 }
 
 bool TSession::DeleteFriend(const std::string& userId) {
-  if (userId.empty()) return false;
   if (!prompts_.AskYesNo("This will delete this friend from your list and all history, continue?", "Confirm Delete",
                          false) ||
       closing_)
     return false;
+  prompts_.ShowBusyCursor(true);
   try {
     db_->DeleteFriend(userId);
   } catch (const std::exception& e) {
     LogError("None", "None", std::string("Deleting a friend: ") + e.what());
   }
-  // The list may have been filled anew while the question was open: the
-  // entry is found again by its id, never by where it stood.
-  while (const TContacts::Key key = Friends.FindById(userId)) Friends.Remove(key);
+  prompts_.ShowBusyCursor(false);
   return true;
 }
 
@@ -407,15 +408,17 @@ void TSession::BlockUser(const std::string& userId, const std::string& userName)
   }
 }
 
-void TSession::UnblockUser(const std::string& userId) {
+bool TSession::UnblockUser(const std::string& userId) {
   try {
     if (TBlockedUsers::Remove(BlockedList, BlockedPath.empty() ? paths_->BlockedFile : BlockedPath, userId))
       BlockedChanged();
+    return true;
   } catch (const std::exception& e) {
     LogError("None", "None", std::string("Saving the blocked users: ") + e.what());
     prompts_.ShowError("The blocked-users list could not be saved, so the user is still blocked.\r\n" +
                            std::string(e.what()),
                        "Blocked Users");
+    return false;
   }
 }
 

@@ -98,8 +98,8 @@ class TSession {
   // sends the friend list again; false when the id cannot be stored.
   bool AddFriend(const std::string& userId, const std::string& userName, const std::string& ip,
                  const std::string& port);
-  // Asks, then deletes the friend with the friend's history and takes the
-  // friend off the friends list; false when the user said no.
+  // Asks, then deletes the stored friend with the friend's history; false
+  // when the user said no. The friends list is the delete command's to change.
   bool DeleteFriend(const std::string& userId);
   // Asks for the greeting, then hands the call to the private-chat handler.
   void OpenPrivateChat(const std::string& user, const std::string& port, const std::string& ip);
@@ -111,8 +111,9 @@ class TSession {
   bool IsUserBlocked(const std::string& record) const;
   // Asks, then adds the user to the blocked list and saves it.
   void BlockUser(const std::string& userId, const std::string& userName);
-  // Takes the user off the blocked list and saves it; a failure is reported.
-  void UnblockUser(const std::string& userId);
+  // Takes the user off the blocked list and saves it; a failure is reported
+  // and answers false (the user stays blocked).
+  bool UnblockUser(const std::string& userId);
   // Checking for updates and for messages, the own profile page and the web
   // and support pages are the session's; the other commands go to the
   // windows' handlers.
