@@ -50,6 +50,8 @@ bool TTransferDialogs::AskPackageName(std::string& name) {
   QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   layout->addWidget(buttons);
+  // The note comes and goes as the name is typed: the box grows and shrinks with it.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   platform::CentreOn(dialog, about);
   const bool ok = dialog->exec() == QDialog::Accepted;
   if (dialog.isNull()) return false;
