@@ -50,6 +50,9 @@ bool TTransferDialogs::AskPackageName(std::string& name) {
   QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   layout->addWidget(buttons);
+  // The note wraps onto lines of its own when it shows: the dialog grows to
+  // hold them rather than squeezing the note over the buttons.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   platform::CentreOn(dialog, about);
   const bool ok = dialog->exec() == QDialog::Accepted;
   if (dialog.isNull()) return false;
