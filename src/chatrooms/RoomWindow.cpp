@@ -125,6 +125,8 @@ void TRoomWindow::BuildWindow() {
   PopFonts_ = MakeFontsMenu(this, [this] { ActionMyFontExecute(); }, [this] { ActionPeerFontExecute(); });
   AddHelpKey(this, [this] { ActionHelpExecute(); });
   Timer1 = MakeFlashTimer(this);
+  // The first keys typed into a room go into the input, not the read-only transcript.
+  MemoGo->setFocus();
 }
 
 QWidget* TRoomWindow::Framed(QWidget* inner, const QColor& colour) {

@@ -50,7 +50,8 @@ bool TTransferDialogs::AskPackageName(std::string& name) {
   QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   layout->addWidget(buttons);
-  // The note comes and goes as the name is typed: the box grows and shrinks with it.
+  // The note wraps onto lines of its own when it shows: the dialog grows to
+  // hold them rather than squeezing the note over the buttons.
   layout->setSizeConstraint(QLayout::SetFixedSize);
   platform::CentreOn(dialog, about);
   const bool ok = dialog->exec() == QDialog::Accepted;

@@ -53,5 +53,9 @@ TQuestion ShowQuestion(QDialog* dialog, std::function<void(QDialog*)> answered, 
   platform::CentreOn(dialog, about);
   dialog->setModal(false);
   dialog->show();
+  // A question that comes unasked is seen: it comes to the front, and with it
+  // the window it stands above, rather than staying under the user's other
+  // windows until it times out.
+  dialog->raise();
   return std::make_unique<TDialogQuestion>(state);
 }

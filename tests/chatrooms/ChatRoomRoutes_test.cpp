@@ -156,7 +156,10 @@ TEST(ChatRoomRoutes, HostsInvitesTalksAndRemoves) {
   f.session->Settings.ChatYes = true;
   const std::vector<TFormChatCli*> members = f.routes->MemberWindows();
   ASSERT_EQ(members.size(), 2u);
+  // The first keys typed into a room go into its input.
+  EXPECT_EQ(host->focusWidget(), host->MemoGo);
   for (TFormChatCli* m : members) {
+    EXPECT_EQ(m->focusWidget(), m->MemoGo);
     ASSERT_TRUE(f.Shows(*m, "*Lobby (t)*\r\nWelcome to my chat"));
     // A member counts every row of its list, the host's and its own among them.
     EXPECT_TRUE(platform::ProcessMessagesUntil([&] { return m->StatusText(2) == "Client Count: 3"; }, 5000));

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -219,4 +220,39 @@ TEST(FileTransfer, FilesAreChosenOverTheirWindowSeveralAtOnce) {
   EXPECT_LE(offCentre, 2);
   EXPECT_EQ(mode, QFileDialog::ExistingFiles);
   EXPECT_EQ(files, std::vector<std::string>{platform::NameFromPath(file)});
+}
+
+// The package's name is asked over its window. A name the link cannot carry
+// is noted under the input, every line of the note shown: the dialog grows
+// to hold it rather than squeezing it over the buttons.
+TEST(FileTransfer, ThePackageNameNoteIsShownWhole) {
+  testing_support::WidgetApp();
+  QWidget window(nullptr, Qt::Window);
+  window.setGeometry(230, 140, 200, 160);
+  window.show();
+  const platform::TQuestionsAbout about(&window);
+  TDialogPrompts prompts;
+  TTransferDialogs dialogs(prompts);
+  int shortBy = -1;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return;
+    poll.stop();
+    EXPECT_EQ(dialog->parentWidget(), &window);
+    auto* edit = dialog->findChild<QLineEdit*>();
+    edit->setText(QString::fromUtf8("\xD0\x9F\xD0\xB0\xD0\xBA\xD0\xB5\xD1\x82 one"));
+    QApplication::sendPostedEvents();
+    QApplication::processEvents();
+    const auto* note = dialog->findChild<QLabel*>("CharsetNote");
+    EXPECT_TRUE(note->isVisible());
+    shortBy = note->heightForWidth(note->width()) - note->height();
+    edit->setText("pkg");
+    dialog->accept();
+  });
+  poll.start(10);
+  std::string name = "proposed";
+  ASSERT_TRUE(dialogs.AskPackageName(name));
+  EXPECT_LE(shortBy, 0);
+  EXPECT_EQ(name, "pkg");
 }
