@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
 #include <QImageReader>
 #include <QLabel>
@@ -81,7 +82,8 @@ bool TTransferDialogs::ChooseFiles(TTransferKind kind, std::vector<std::string>&
           "Midi Files (*.mid);;Midi Sequence (*.rmi)";
       break;
   }
-  auto* dialog = new QFileDialog(platform::QuestionWindow(), title, {}, filter);
+  // From the user's home, not whatever folder the program started in.
+  auto* dialog = new QFileDialog(platform::QuestionWindow(), title, QDir::homePath(), filter);
   dialog->setFileMode(kind == TTransferKind::Binary ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   const QStringList chosen = platform::RunFileDialog(dialog);
   if (chosen.isEmpty()) return false;

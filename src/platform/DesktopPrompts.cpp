@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -175,11 +176,17 @@ QString QtFilter(const std::string& filter) {
   return filters.join(QLatin1String(";;"));
 }
 
+// Where a file dialog opens: the folder asked for, else the user's home
+// rather than whatever folder the program happened to start in.
+QString StartFolder(const std::string& startDir) {
+  return startDir.empty() ? QDir::homePath() : Q(DosToUnixPath(startDir));
+}
+
 bool AskFileName(bool save, const std::string& title, const std::string& filter, const std::string& startDir,
                  std::string& name, const std::string& defaultExt) {
   if (!HaveDesktop()) return false;
   // On the heap, as RunMessageBox's box: its window may go while it waits.
-  auto* dialog = new QFileDialog(QuestionWindow(), Q(title), Q(DosToUnixPath(startDir)), QtFilter(filter));
+  auto* dialog = new QFileDialog(QuestionWindow(), Q(title), StartFolder(startDir), QtFilter(filter));
   dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog->setDefaultSuffix(Q(defaultExt));
@@ -203,7 +210,7 @@ bool AskSaveFileName(const std::string& title, const std::string& filter, const 
 
 bool AskFolder(const std::string& title, const std::string& startDir, std::string& folder) {
   if (!HaveDesktop()) return false;
-  auto* dialog = new QFileDialog(QuestionWindow(), Q(title), Q(DosToUnixPath(startDir)));
+  auto* dialog = new QFileDialog(QuestionWindow(), Q(title), StartFolder(startDir));
   dialog->setFileMode(QFileDialog::Directory);
   dialog->setOption(QFileDialog::ShowDirsOnly);
   const QStringList picked = RunFileDialog(dialog);
