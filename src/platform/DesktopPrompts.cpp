@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
@@ -68,6 +70,14 @@ class TCentring : public QObject {
   }
 
   bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == dialog_ && e->type() == QEvent::Move && e->spontaneous() && placed_.isValid() &&
+        placing_.isValid() && placing_.elapsed() < kSettleMs && QGuiApplication::mouseButtons() == Qt::NoButton &&
+        (dialog_->geometry().center() - placed_.center()).manhattanLength() > kNearEnough) {
+      // A window manager that placed the box by its own rule (it may, when
+      // the position came while the window was being mapped) is told again.
+      dialog_->setGeometry(placed_);
+      return false;
+    }
     if (watched != dialog_ || e->type() != QEvent::Show || e->spontaneous()) return false;
     // A message box takes its size in its own show handler, which runs after
     // this filter: it runs first here, and the box is placed after it, still
@@ -94,12 +104,21 @@ class TCentring : public QObject {
       box.moveTop(std::clamp(box.top(), area.top(), std::max(area.top(), area.bottom() + 1 - box.height())));
     }
     dialog_->setGeometry(box);
+    placed_ = box;
+    placing_.start();
     // Above the window it is about, whatever window owns it.
     if (subject != nullptr) KeepAbove(dialog_, subject);
   }
 
+  // How long after showing a move is the window manager's, and how far from
+  // where the box was put it may land (its frame) before it is put back.
+  static constexpr int kSettleMs = 1500;
+  static constexpr int kNearEnough = 64;
+
   QWidget* dialog_;
   QPointer<QWidget> subject_;
+  QRect placed_;
+  QElapsedTimer placing_;
 };
 
 }  // namespace
