@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QThread>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -89,7 +90,8 @@ MainThreadSink::~MainThreadSink() {
 }
 
 // Set by QuitApplication until the main loop has returned.
-bool quitting = false;
+// Atomic: loops of other threads ask for it.
+std::atomic<bool> quitting = false;
 
 }  // namespace
 
@@ -226,6 +228,12 @@ void QuitApplication(int code) {
 
 bool ApplicationTerminating() {
   return QCoreApplication::instance() == nullptr || QCoreApplication::closingDown() || quitting;
+}
+
+bool ThreadTerminating() {
+  if (ApplicationTerminating()) return true;
+  QThread* thread = QThread::currentThread();
+  return thread != QCoreApplication::instance()->thread() && thread->isInterruptionRequested();
 }
 
 bool ProcessMessagesUntil(const std::function<bool()>& pred, int timeout_ms) {

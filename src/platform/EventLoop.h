@@ -26,8 +26,10 @@ constexpr unsigned WM_USER = 1024;
 // An object that receives messages. Posted messages run first-in first-out
 // once control is back in the event loop (never inside the call that posts
 // them); messages still pending when the target is destroyed are dropped.
-// Every message runs inside the guard (see Guarded). Targets live on the GUI
-// thread; Post from other threads is not allowed (use PostToMainThread).
+// Every message runs inside the guard (see Guarded). A target belongs to the
+// thread that made it, mostly the GUI thread, and its messages run in that
+// thread's event loop; Post from other threads is not allowed (to reach the
+// GUI thread, use PostToMainThread).
 class MessageTarget {
  public:
   using Handler = std::function<void(TMessage&)>;
@@ -103,6 +105,9 @@ void QuitApplication(int code = 0);
 // loop has not returned yet), or the application object is going or gone.
 // Waiting loops give up then.
 bool ApplicationTerminating();
+// The same for the calling thread: on another thread than the GUI thread also
+// whether that thread has been asked to end (QThread::requestInterruption).
+bool ThreadTerminating();
 // Handles events until pred() holds or timeout_ms has passed; returns pred().
 bool ProcessMessagesUntil(const std::function<bool()>& pred, int timeout_ms);
 

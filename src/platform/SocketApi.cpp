@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -93,28 +95,47 @@ struct Entry {
 // The open sockets by descriptor. Every notice and nearly every call looks
 // its socket up, several times a hop, so a lookup is an index: descriptors are
 // small numbers, handed out lowest first.
+// Sockets of other threads than the GUI thread share the table: its structure
+// is locked, while an entry itself is only ever used by the thread its socket
+// belongs to (entries do not move when the table grows).
 class SocketTable {
  public:
   Entry* At(int fd) const {
+    std::lock_guard<std::mutex> lock(mutex_);
     return fd >= 0 && static_cast<std::size_t>(fd) < slots_.size() ? slots_[static_cast<std::size_t>(fd)].get()
                                                                       : nullptr;
   }
-  void Put(int fd, std::unique_ptr<Entry> e) {
+  // Gives the entry its handle and takes it in.
+  TSocket Add(int fd, std::unique_ptr<Entry> e) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::uint32_t gen = next_generation_++;
+    if (next_generation_ == 0xFFFFFFFFu) next_generation_ = 1;
+    e->handle = (static_cast<TSocket>(gen) << 32) | static_cast<std::uint32_t>(fd);
+    const TSocket s = e->handle;
     const auto i = static_cast<std::size_t>(fd);
     if (i >= slots_.size()) slots_.resize(i + 1);
     if (slots_[i] == nullptr) ++count_;
     slots_[i] = std::move(e);
+    return s;
   }
   void Erase(int fd) {
-    if (At(fd) == nullptr) return;
-    slots_[static_cast<std::size_t>(fd)].reset();
+    std::unique_ptr<Entry> gone;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd < 0 || static_cast<std::size_t>(fd) >= slots_.size() || slots_[static_cast<std::size_t>(fd)] == nullptr)
+      return;
+    gone = std::move(slots_[static_cast<std::size_t>(fd)]);
     --count_;
   }
-  int Count() const { return count_; }
+  int Count() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return count_;
+  }
 
  private:
+  mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Entry>> slots_;
   int count_ = 0;
+  std::uint32_t next_generation_ = 1;
 };
 
 // Starts empty before any code runs, so it needs no guard on each use.
@@ -122,28 +143,35 @@ constinit SocketTable open_sockets;
 
 SocketTable& Table() { return open_sockets; }
 
-std::uint32_t next_generation = 1;
-
-TSocket MakeHandle(int fd) {
-  const std::uint32_t gen = next_generation++;
-  if (next_generation == 0xFFFFFFFFu) next_generation = 1;
-  return (static_cast<TSocket>(gen) << 32) | static_cast<std::uint32_t>(fd);
-}
-
 Entry* Find(TSocket s) {
   if (s == INVALID_SOCKET) return nullptr;
   Entry* e = Table().At(static_cast<int>(s & 0xFFFFFFFFu));
   return e != nullptr && e->handle == s ? e : nullptr;
 }
 
-// Parent of the layer's Qt objects, so that whatever is still around when the
-// application object goes is freed with it.
+// Parent of the layer's Qt objects made on the GUI thread, so that whatever is
+// still around when the application object goes is freed with it.
 QObject* Holder() {
   static QPointer<QObject> holder;
   if (holder.isNull()) {
     auto* app = QCoreApplication::instance();
     if (app == nullptr) return nullptr;
     holder = new QObject(app);
+  }
+  return holder.data();
+}
+
+// Parent of the layer's Qt objects made on the calling thread: they must live
+// on the thread whose event loop serves them. Another thread's go with it.
+QObject* ThreadHolder() {
+  auto* app = QCoreApplication::instance();
+  if (app == nullptr) return nullptr;
+  if (QThread::currentThread() == app->thread()) return Holder();
+  thread_local QPointer<QObject> holder;
+  if (holder.isNull()) {
+    holder = new QObject;
+    QObject::connect(QThread::currentThread(), &QThread::finished, holder.data(), &QObject::deleteLater,
+                     Qt::DirectConnection);
   }
   return holder.data();
 }
@@ -174,7 +202,8 @@ class Notifier final : public QSocketNotifier {
 
 void DropNotifier(QPointer<Notifier>& n) {
   if (n.isNull()) return;
-  n->setEnabled(false);
+  // One of another thread was stopped there when its socket left it.
+  if (n->thread() == QThread::currentThread()) n->setEnabled(false);
   n->deleteLater();
   n = nullptr;
 }
@@ -224,7 +253,7 @@ void OnHeldNotice(TSocket s) {
 // already: one is queued instead.
 void QueueHeldNotice(Entry& e) {
   if (e.held.empty() || e.held_notice) return;
-  QObject* holder = Holder();
+  QObject* holder = ThreadHolder();
   if (holder == nullptr) return;
   e.held_notice = true;
   const TSocket s = e.handle;
@@ -247,7 +276,7 @@ void OnReadable(TSocket s) {
   if (e->type == SOCK_STREAM_TYPE && e->held.empty()) {
     // An owner that takes no bytes only learns of the end: the bytes stay.
     const bool take = (e->mask & FD_READ) != 0;
-    static char buffer[kNoticeReadBytes];
+    thread_local char buffer[kNoticeReadBytes];
     const ssize_t n = ::recv(e->fd, buffer, take ? sizeof buffer : 1, MSG_DONTWAIT | (take ? 0 : MSG_PEEK));
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
     if (n <= 0) {
@@ -293,8 +322,11 @@ void OnWritable(TSocket s) {
 }
 
 void MakeNotifiers(Entry& e) {
-  if (!e.rd.isNull()) return;
-  QObject* parent = Holder();
+  // A socket that moved to another thread gets notifiers of that thread.
+  if (!e.rd.isNull() && e.rd->thread() == QThread::currentThread()) return;
+  DropNotifier(e.rd);
+  DropNotifier(e.wr);
+  QObject* parent = ThreadHolder();
   e.rd = new Notifier(e.handle, e.fd, QSocketNotifier::Read, parent);
   e.rd->setEnabled(false);
   e.wr = new Notifier(e.handle, e.fd, QSocketNotifier::Write, parent);
@@ -337,6 +369,7 @@ class ShedLog {
  public:
   explicit ShedLog(const char* what) : what_(what) {}
   void Count(const std::string& detail) {
+    std::lock_guard<std::mutex> lock(mutex_);
     ++count_;
     const std::int64_t now = TickCount();
     if (logged_at_ != 0 && now - logged_at_ < kShedLogMs) return;
@@ -347,6 +380,7 @@ class ShedLog {
 
  private:
   const char* what_;
+  std::mutex mutex_;
   std::int64_t count_ = 0;
   std::int64_t logged_at_ = 0;
 };
@@ -374,7 +408,10 @@ bool Scarce(long lowest_free, long extra) {
 // destroy the last bytes sent before the peer has read them.
 class LingeringClose;
 
-// Oldest first.
+// Guards the list below: threads other than the GUI thread close sockets too.
+std::mutex lingering_mutex;
+
+// Oldest first. Under lingering_mutex.
 std::list<LingeringClose*>& Lingering() {
   // Never freed: the closes still waiting go with the application object,
   // which may outlive static objects.
@@ -385,7 +422,11 @@ std::list<LingeringClose*>& Lingering() {
 class LingeringClose : public QObject {
  public:
   LingeringClose(int fd, std::string rest, QObject* parent)
-      : QObject(parent), fd_(fd), rest_(std::move(rest)), place_(Lingering().insert(Lingering().end(), this)) {
+      : QObject(parent), fd_(fd), rest_(std::move(rest)) {
+    {
+      std::lock_guard<std::mutex> lock(lingering_mutex);
+      place_ = Lingering().insert(Lingering().end(), this);
+    }
     rd_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
     rd_->setEnabled(false);
     wr_ = new QSocketNotifier(fd_, QSocketNotifier::Write, this);
@@ -404,7 +445,7 @@ class LingeringClose : public QObject {
   // after we are gone.
   ~LingeringClose() override {
     if (fd_ < 0) return;
-    Lingering().erase(place_);
+    Forget();
     // One wait for all of them: the first that goes starts it.
     static const QElapsedTimer waited = [] {
       QElapsedTimer t;
@@ -432,6 +473,8 @@ class LingeringClose : public QObject {
   }
 
   void Start() { SendRest(); }
+  // Only the thread a close belongs to may reset it.
+  bool Mine() const { return thread() == QThread::currentThread(); }
   void Reset() { Finish(true); }
 
  protected:
@@ -458,6 +501,11 @@ class LingeringClose : public QObject {
     Drain();
   }
 
+  void Forget() {
+    std::lock_guard<std::mutex> lock(lingering_mutex);
+    Lingering().erase(place_);
+  }
+
   void Drain() {
     if (fd_ < 0) return;
     char buf[4096];
@@ -472,7 +520,7 @@ class LingeringClose : public QObject {
 
   void Finish(bool reset) {
     if (fd_ < 0) return;
-    Lingering().erase(place_);
+    Forget();
     rd_->setEnabled(false);
     wr_->setEnabled(false);
     killTimer(give_up_timer_);
@@ -490,6 +538,15 @@ class LingeringClose : public QObject {
   int give_up_timer_ = 0;
   std::list<LingeringClose*>::iterator place_;
 };
+
+// The oldest close of this thread while more than kMaxLingering wait.
+LingeringClose* OldestLingeringBeyondBound() {
+  std::lock_guard<std::mutex> lock(lingering_mutex);
+  if (Lingering().size() <= kMaxLingering) return nullptr;
+  for (LingeringClose* c : Lingering())
+    if (c->Mine()) return c;
+  return nullptr;
+}
 
 void ReArmAccept(TSocket s) {
   if (Entry* e = Find(s)) {
@@ -564,10 +621,7 @@ TSocket Socket(int type, int protocol) {
   auto e = std::make_unique<Entry>();
   e->fd = fd;
   e->type = type == SOCK_DGRAM_TYPE ? SOCK_DGRAM_TYPE : SOCK_STREAM_TYPE;
-  e->handle = MakeHandle(fd);
-  const TSocket s = e->handle;
-  Table().Put(fd, std::move(e));
-  return s;
+  return Table().Add(fd, std::move(e));
 }
 
 int Bind(TSocket s, const SockAddr& local) {
@@ -641,7 +695,7 @@ TSocket Accept(TSocket listener, SockAddr* peer) {
   if (fd < 0) {
     const int err = errno;
     if (err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM) {
-      if (QObject* holder = Holder()) QTimer::singleShot(kAcceptRetryMs, holder, [listener] { ReArmAccept(listener); });
+      if (QObject* holder = ThreadHolder()) QTimer::singleShot(kAcceptRetryMs, holder, [listener] { ReArmAccept(listener); });
     } else {
       ReArmAccept(listener);
     }
@@ -653,9 +707,7 @@ TSocket Accept(TSocket listener, SockAddr* peer) {
   n->fd = fd;
   n->type = SOCK_STREAM_TYPE;
   n->connected = true;
-  n->handle = MakeHandle(fd);
-  const TSocket s = n->handle;
-  Table().Put(fd, std::move(n));
+  const TSocket s = Table().Add(fd, std::move(n));
   if (peer != nullptr) *peer = FromSockAddr(sa);
   return s;
 }
@@ -821,17 +873,17 @@ int CloseSocket(TSocket s, std::string unsent) {
   if (e == nullptr) return Fail(WSAENOTSOCK);
   const bool stream_connection = e->type == SOCK_STREAM_TYPE && (e->connected || e->connecting);
   const int fd = Forget(e);
-  QObject* holder = Holder();
+  QObject* holder = ThreadHolder();
   if (!stream_connection || holder == nullptr) {
     ::close(fd);
     return 0;
   }
   auto* closer = new LingeringClose(fd, std::move(unsent), holder);
   closer->Start();
-  while (Lingering().size() > kMaxLingering) {
+  while (LingeringClose* oldest = OldestLingeringBeyondBound()) {
     static ShedLog shed("Closed connections reset: their peers do not end them");
     shed.Count("at most " + std::to_string(kMaxLingering) + " wait");
-    Lingering().front()->Reset();
+    oldest->Reset();
   }
   return 0;
 }
@@ -914,7 +966,7 @@ int AsyncSelect(TSocket s, MessageTarget* target, unsigned msg, int mask) {
   e->msg = msg;
   e->mask = e->target != nullptr ? mask : 0;
   if (e->mask != 0) {
-    if (Holder() == nullptr) return Fail(WSANOTINITIALISED);
+    if (ThreadHolder() == nullptr) return Fail(WSANOTINITIALISED);
     MakeNotifiers(*e);
     // A new selection starts every notice afresh.
     e->read_armed = true;
@@ -964,7 +1016,10 @@ std::uint16_t NetToHost16(std::uint16_t v) { return ntohs(v); }
 
 int OpenSocketCount() { return Table().Count(); }
 
-int LingeringCloseCount() { return static_cast<int>(Lingering().size()); }
+int LingeringCloseCount() {
+  std::lock_guard<std::mutex> lock(lingering_mutex);
+  return static_cast<int>(Lingering().size());
+}
 
 int SocketDescriptorCount() { return OpenSocketCount() + LingeringCloseCount(); }
 

@@ -38,8 +38,12 @@ constexpr int kMaxGather = 256;
 // ---------------------------------------------------------------------------
 // TCustomNetSocket
 
-TCustomNetSocket::TCustomNetSocket(TComponent* owner) : TComponent(owner), target_([this](platform::TMessage& m) { WndProc(m); }) {
+TCustomNetSocket::TCustomNetSocket(TComponent* owner) : TComponent(owner), target_(MakeTarget()) {
   AssignDefaultValue();
+}
+
+std::unique_ptr<platform::MessageTarget> TCustomNetSocket::MakeTarget() {
+  return std::make_unique<platform::MessageTarget>([this](platform::TMessage& m) { WndProc(m); });
 }
 
 TCustomNetSocket::~TCustomNetSocket() {
@@ -503,7 +507,7 @@ void TCustomNetSocket::Connect() {
   }
   if (handle_ == INVALID_SOCKET) return;
   select_mask_ = net::FD_READ | net::FD_WRITE | net::FD_ACCEPT | net::FD_CONNECT | net::FD_CLOSE;
-  if (net::AsyncSelect(handle_, &target_, WM_ASYNCSELECT, select_mask_) != 0) {
+  if (net::AsyncSelect(handle_, target_.get(), WM_ASYNCSELECT, select_mask_) != 0) {
     SocketError("WSAAsyncSelect");
     return;
   }
@@ -598,7 +602,7 @@ void TCustomNetSocket::Listen() {
   }
   if (handle_ == INVALID_SOCKET) return;
   select_mask_ = net::FD_READ | net::FD_WRITE | net::FD_ACCEPT | net::FD_CLOSE;
-  if (net::AsyncSelect(handle_, &target_, WM_ASYNCSELECT, select_mask_) != 0) SocketError("WSAASyncSelect");
+  if (net::AsyncSelect(handle_, target_.get(), WM_ASYNCSELECT, select_mask_) != 0) SocketError("WSAASyncSelect");
 }
 
 TSocket TCustomNetSocket::Accept() {
@@ -632,7 +636,7 @@ void TCustomNetSocket::Dup(TSocket handle) {
   handle_ = handle;
   StartFresh();
   select_mask_ = net::FD_READ | net::FD_WRITE | net::FD_CONNECT | net::FD_CLOSE;
-  if (net::AsyncSelect(handle_, &target_, WM_ASYNCSELECT, select_mask_) != 0) return SocketError("WSAAsyncSelect");
+  if (net::AsyncSelect(handle_, target_.get(), WM_ASYNCSELECT, select_mask_) != 0) return SocketError("WSAAsyncSelect");
   ChangeState(wsConnected);
 }
 
@@ -1028,24 +1032,51 @@ void TCustomNetSocket::Shutdown(int how) {
 
 void TCustomNetSocket::Pause() {
   paused_ = true;
-  if (handle_ != INVALID_SOCKET) net::AsyncSelect(handle_, &target_, WM_ASYNCSELECT, 0);
+  if (handle_ != INVALID_SOCKET) net::AsyncSelect(handle_, target_.get(), WM_ASYNCSELECT, 0);
 }
 
 void TCustomNetSocket::Resume() {
   paused_ = false;
   if (handle_ == INVALID_SOCKET) return;
-  net::AsyncSelect(handle_, &target_, WM_ASYNCSELECT, select_mask_);
+  net::AsyncSelect(handle_, target_.get(), WM_ASYNCSELECT, select_mask_);
   if (HeldInput()) PostReceiveMore();
 }
 
 void TCustomNetSocket::MessagePump() {
+  // Either way the calling thread's events are handled: on Linux each thread
+  // has its own queue. A socket of its own thread ends with that thread.
   platform::ProcessMessages();
-  if (platform::ApplicationTerminating()) terminated_ = true;
+  if (MultiThreaded ? platform::ThreadTerminating() : platform::ApplicationTerminating()) terminated_ = true;
 }
 
 void TCustomNetSocket::MessageLoop() {
   platform::RunEventLoop();
   terminated_ = true;
+}
+
+void TCustomNetSocket::ThreadDetach() {
+  if (std::this_thread::get_id() != thread_id_ && target_ != nullptr) {
+    RaiseException("Cannot detach from other thread");
+    return;
+  }
+  if (handle_ != INVALID_SOCKET) net::AsyncSelect(handle_, target_.get(), WM_ASYNCSELECT, 0);
+  // What was posted to the target goes with it; ThreadAttach asks again.
+  target_.reset();
+  more_posted_ = false;
+}
+
+void TCustomNetSocket::ThreadAttach() {
+  if (target_ != nullptr) {
+    RaiseException("Cannot attach when not detached");
+    return;
+  }
+  thread_id_ = std::this_thread::get_id();
+  target_ = MakeTarget();
+  if (handle_ == INVALID_SOCKET) return;
+  // A connected socket is told again that it may send, so a write whose
+  // notice the detach dropped still ends in OnDataSent.
+  net::AsyncSelect(handle_, target_.get(), WM_ASYNCSELECT, select_mask_);
+  if (HeldInput()) PostReceiveMore();
 }
 
 // --- name look-ups ----------------------------------------------------------
@@ -1076,7 +1107,7 @@ void TCustomNetSocket::DnsLookup(const std::string& host) {
   dns_request_ = net::AsyncLookupHost(Trimmed(host), [this, alive](int error, const std::vector<std::uint32_t>& addrs) {
     if (alive.expired()) return;
     dns_addrs_pending_ = addrs;
-    target_.Send(WM_ASYNCGETHOSTBYNAME, static_cast<std::uintptr_t>(dns_request_), error);
+    if (target_) target_->Send(WM_ASYNCGETHOSTBYNAME, static_cast<std::uintptr_t>(dns_request_), error);
   });
   if (dns_request_ == 0) LookupNotStarted(host);
 }
@@ -1100,7 +1131,7 @@ void TCustomNetSocket::ReverseDnsLookup(const std::string& addr) {
   dns_request_ = net::AsyncLookupAddress(net::InetAddr(Trimmed(addr)), [this, alive](int error, const std::string& name) {
     if (alive.expired()) return;
     dns_name_pending_ = name;
-    target_.Send(WM_ASYNCGETHOSTBYADDR, static_cast<std::uintptr_t>(dns_request_), error);
+    if (target_) target_->Send(WM_ASYNCGETHOSTBYADDR, static_cast<std::uintptr_t>(dns_request_), error);
   });
   if (dns_request_ == 0) LookupNotStarted(addr);
 }

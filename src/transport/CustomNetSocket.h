@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Component.h"
@@ -84,7 +85,8 @@ struct TTimeVal {
 // The non-blocking TCP (or UDP) socket every connection of the program runs
 // on. Readiness arrives through the event loop and becomes state changes and
 // events; nothing blocks except a host-name look-up inside Connect and Listen.
-// Use it on the GUI thread only.
+// Use it on the thread that made it (mostly the GUI thread), or move it to
+// another thread's event loop with ThreadDetach and ThreadAttach.
 // The proxy client (SocksNetSocket.h), line mode and the waiting loops
 // (NetSocket.h) stand on it; TNetSocket carries them all.
 class TCustomNetSocket : public TComponent {
@@ -127,6 +129,8 @@ class TCustomNetSocket : public TComponent {
   // Bytes handed to Send that the network has not taken yet.
   std::int64_t QueuedBytes() const { return queued_; }
 
+  // The socket runs in a thread of its own: MessagePump then ends with that
+  // thread (Terminated) rather than with the program.
   bool MultiThreaded = false;
   bool MultiCast = false;
   std::string MultiCastAddrStr;
@@ -236,6 +240,12 @@ class TCustomNetSocket : public TComponent {
   // Handles events until the program is asked to end, then sets Terminated.
   void MessageLoop();
   bool Terminated() const { return terminated_; }
+  // Moving the socket to another thread's event loop: ThreadDetach, on the
+  // thread it belongs to, stops its notices and drops what was posted to it;
+  // ThreadAttach, on the thread that takes it over, starts them again there.
+  // Between the two nothing of the socket may run.
+  virtual void ThreadDetach();
+  virtual void ThreadAttach();
 
   // A time value is set when either of its words is not 0.
   static bool TimerIsSet(const TTimeVal& t) { return t.tv_sec != 0 || t.tv_usec != 0; }
@@ -286,8 +296,9 @@ class TCustomNetSocket : public TComponent {
   // function: through OnError when assigned, else as an exception.
   void SocketError(const std::string& function);
   void ChangeState(TSocketState new_state);
+  // Dropped while the socket is detached from every thread.
   void PostMessage(unsigned msg, std::uintptr_t wparam = 0, std::intptr_t lparam = 0) {
-    target_.Post(msg, wparam, lparam);
+    if (target_ != nullptr) target_->Post(msg, wparam, lparam);
   }
   // True while the object still exists; checked after calling out into
   // handlers that may free it. For a check that outlives the call (a
@@ -394,7 +405,10 @@ class TCustomNetSocket : public TComponent {
   // Goes after the destructor's own work: the socket reads as gone once it
   // has finished going, not while its close is still reported.
   LifeOwner life_;
-  platform::MessageTarget target_;
+  std::unique_ptr<platform::MessageTarget> MakeTarget();
+  // None while detached (ThreadDetach).
+  std::unique_ptr<platform::MessageTarget> target_;
+  std::thread::id thread_id_ = std::this_thread::get_id();
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
   std::string addr_;

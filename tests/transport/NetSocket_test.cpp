@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -320,6 +323,75 @@ TEST(SyncWait, EndsWhenTheProgramIsAskedToQuit) {
   EXPECT_TRUE(c.sock.Terminated());
   bool done = false;
   EXPECT_EQ(c.sock.WaitUntilReady(done), 12001);
+}
+
+// A socket handed to a thread of its own serves that thread's event loop, and
+// comes back to the GUI thread the same way.
+TEST(NetSocket, ADetachedSocketServesTheThreadThatAttachesIt) {
+  Connected c(8191, true);
+  std::string lines;
+  std::vector<std::thread::id> handler_threads;
+  c.sock.OnDataAvailable = [&](TCustomNetSocket* s, int) {
+    char buf[256];
+    const int n = s->Receive(buf, sizeof buf);
+    if (n <= 0) return;
+    lines.append(buf, static_cast<std::size_t>(n));
+    handler_threads.push_back(std::this_thread::get_id());
+  };
+  const auto texts_of = [](const std::function<void()>& call) {
+    try {
+      call();
+    } catch (const ESocketException& e) {
+      return std::string(e.what());
+    }
+    return std::string("nothing raised");
+  };
+  c.sock.ThreadDetach();
+  c.peer.Write("ping\r\n");
+
+  std::thread::id worker_id;
+  bool got_ping = false;
+  bool ends_with_thread = false;
+  std::string attach_twice;
+  // Atomic so that the hand-back is seen by the race checker, which cannot
+  // see inside the toolkit's own wait for the thread.
+  std::atomic<bool> done = false;
+  std::unique_ptr<QThread> worker(QThread::create([&] {
+    worker_id = std::this_thread::get_id();
+    c.sock.ThreadAttach();
+    c.sock.MultiThreaded = true;
+    attach_twice = texts_of([&] { c.sock.ThreadAttach(); });
+    got_ping = platform::ProcessMessagesUntil([&] { return lines == "ping\r\n"; }, 20000);
+    c.sock.SendStr("pong\r\n");
+    c.sock.MessagePump();
+    const bool early_end = c.sock.Terminated();
+    QThread::currentThread()->requestInterruption();
+    c.sock.MessagePump();
+    ends_with_thread = !early_end && c.sock.Terminated();
+    c.sock.ThreadDetach();
+    done = true;
+  }));
+  worker->start();
+  ASSERT_TRUE(worker->wait(QDeadlineTimer(60000)));
+  ASSERT_TRUE(done.load());
+  EXPECT_TRUE(got_ping);
+  EXPECT_TRUE(ends_with_thread);
+  EXPECT_EQ(attach_twice, "Cannot attach when not detached");
+  ASSERT_EQ(handler_threads.size(), 1u);
+  EXPECT_EQ(handler_threads[0], worker_id);
+  EXPECT_EQ(c.peer.Read(6), "pong\r\n");
+
+  c.sock.ThreadAttach();
+  c.peer.Write("again\r\n");
+  ASSERT_TRUE(PumpUntil([&] { return lines == "ping\r\nagain\r\n"; }, 20000));
+  EXPECT_EQ(handler_threads.back(), std::this_thread::get_id());
+  c.sock.SendStr("back\r\n");
+  EXPECT_EQ(c.peer.Read(6), "back\r\n");
+  EXPECT_EQ(c.sock.State(), wsConnected);
+
+  std::string detach_elsewhere;
+  std::thread([&] { detach_elsewhere = texts_of([&] { c.sock.ThreadDetach(); }); }).join();
+  EXPECT_EQ(detach_elsewhere, "Cannot detach from other thread");
 }
 
 TEST(NetSocket, PeerResetEndsTheConnectionOnce) {
