@@ -17,6 +17,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -409,7 +410,10 @@ bool Scarce(long lowest_free, long extra) {
 class LingeringClose;
 
 // Guards the list below: threads other than the GUI thread close sockets too.
+// Closes that outlive static objects still take it, which holds while it
+// needs no destruction.
 std::mutex lingering_mutex;
+static_assert(std::is_trivially_destructible_v<std::mutex>);
 
 // Oldest first. Under lingering_mutex.
 std::list<LingeringClose*>& Lingering() {

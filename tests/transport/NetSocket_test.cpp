@@ -7,7 +7,6 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -353,9 +352,7 @@ TEST(NetSocket, ADetachedSocketServesTheThreadThatAttachesIt) {
   bool got_ping = false;
   bool ends_with_thread = false;
   std::string attach_twice;
-  // Atomic so that the hand-back is seen by the race checker, which cannot
-  // see inside the toolkit's own wait for the thread.
-  std::atomic<bool> done = false;
+  bool done = false;
   std::unique_ptr<QThread> worker(QThread::create([&] {
     worker_id = std::this_thread::get_id();
     c.sock.ThreadAttach();
@@ -373,7 +370,7 @@ TEST(NetSocket, ADetachedSocketServesTheThreadThatAttachesIt) {
   }));
   worker->start();
   ASSERT_TRUE(worker->wait(QDeadlineTimer(60000)));
-  ASSERT_TRUE(done.load());
+  ASSERT_TRUE(done);
   EXPECT_TRUE(got_ping);
   EXPECT_TRUE(ends_with_thread);
   EXPECT_EQ(attach_twice, "Cannot attach when not detached");
