@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include <QThread>
+
 #include "platform/EventLoop.h"
 
 struct TPictureJob {
@@ -34,8 +36,10 @@ namespace {
 // the program's own thread.
 constexpr unsigned kMostThreads = 4;
 
+// The processors this program may run on (those it is confined to, not all
+// the machine has), less one for the program's own thread.
 unsigned PoolSize() {
-  const unsigned cores = std::thread::hardware_concurrency();
+  const auto cores = static_cast<unsigned>(std::max(1, QThread::idealThreadCount()));
   return std::clamp(cores > 1 ? cores - 1 : 1u, 1u, kMostThreads);
 }
 
