@@ -7,7 +7,7 @@
 
 #include "Widgets_helpers.h"
 #include "platform/ErrorSink.h"
-#include "platform/FailingDisk.h"
+#include "common/FailingDisk.h"
 #include "platform/TempHome.h"
 #include "transport/NetSocketFunctions.h"
 #include "transport/ParloSocket.h"

@@ -2,10 +2,6 @@
 // through the RTF exporter, read back by pandoc.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,6 +11,7 @@
 #include <sstream>
 
 #include "QuillEdit_helpers.h"
+#include "common/FailingDisk.h"
 #include "QuillRtf_helpers.h"
 #include "editor/QuillRichEdit.h"
 #include "editor/QuillRtfWriter.h"
@@ -123,32 +120,18 @@ TEST(QuillEditFmtSave, AFailedSaveKeepsTheOldFile) {
     for (const Saver& saver : savers) {
       SCOPED_TRACE(std::string(saver.what) + (sizeLimit ? " under a size limit" : " in a read-only folder"));
       std::ofstream(file, std::ios::binary) << old;
-      ::chmod(dir.c_str(), 0755);
-      const pid_t pid = fork();
-      ASSERT_GE(pid, 0);
-      if (pid == 0) {
-        if (sizeLimit) {
-          signal(SIGXFSZ, SIG_IGN);
-          const rlimit limit{1024, 1024};
-          setrlimit(RLIMIT_FSIZE, &limit);
-        } else if (::chmod(dir.c_str(), 0555) != 0 || (geteuid() == 0 && setuid(65534) != 0)) {
-          _exit(3);  // the administrator writes anywhere: the test runs as nobody
-        }
-        int code = 1;
-        try {
-          saver.save();
-        } catch (const platform::EStreamError&) {
-          code = 0;
-        } catch (...) {
-          code = 2;
-        }
-        _exit(code);
-      }
-      int status = 0;
-      waitpid(pid, &status, 0);
-      ::chmod(dir.c_str(), 0755);
-      ASSERT_TRUE(WIFEXITED(status));
-      EXPECT_EQ(WEXITSTATUS(status), 0) << "0: the failure raised; 1: reported as saved";
+      const std::string answer = testing_support::WriteUnderFault(
+          sizeLimit ? testing_support::DiskFault::SizeLimit : testing_support::DiskFault::ReadOnlyFolder, dir,
+          [&]() -> std::string {
+            try {
+              saver.save();
+              return "reported as saved";
+            } catch (const platform::EStreamError&) {
+              return "raised";
+            }
+          },
+          1024);
+      EXPECT_EQ(answer, "raised");
       EXPECT_EQ(read(), old);
       EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "no file is left behind";
     }

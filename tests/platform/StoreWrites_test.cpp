@@ -9,7 +9,7 @@
 
 #include "platform/Autostart.h"
 #include "platform/Dataset.h"
-#include "platform/FailingDisk.h"
+#include "common/FailingDisk.h"
 #include "platform/IniStore.h"
 #include "platform/Registry.h"
 #include "platform/Stream.h"
