@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -23,6 +24,29 @@
 using platform::FromQString;
 using platform::ToQString;
 
+namespace {
+
+// Whether a key types a character into an edit, Backspace aside: Ctrl with a
+// letter types its control character (Ctrl+V too, so a paste by key counts),
+// Enter and Escape type theirs; moving, deleting, Tab and Alt shortcuts type
+// none.
+bool TypesCharacter(const QKeyEvent& key) {
+  switch (key.key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      return false;
+    default:
+      break;
+  }
+  const Qt::KeyboardModifiers held = key.modifiers();
+  if (held & Qt::ControlModifier) return key.key() >= Qt::Key_A && key.key() <= Qt::Key_Z && key.key() != Qt::Key_H;
+  return !(held & Qt::AltModifier) && !key.text().isEmpty();
+}
+
+}  // namespace
+
 TFormProMan* TFormProMan::ActionProManExecute(TSession& session) {
   // The profile in use is the current row also when the manager is open already.
   session.DB().Profiles.Locate("Name", session.Settings.CurrentProfile);
@@ -30,7 +54,7 @@ TFormProMan* TFormProMan::ActionProManExecute(TSession& session) {
 }
 
 TFormProMan::TFormProMan(TSession& session, QWidget* parent)
-    : QWidget(parent, Qt::Window), session_(session), manager_(session.DB(), session.Settings.CurrentProfile) {
+    : QWidget(parent, Qt::Window), session_(session), manager_(session.DB()) {
   setObjectName("FormProMan");
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle("Parlo - Profile Manager");
@@ -103,6 +127,12 @@ TFormProMan::TFormProMan(TSession& session, QWidget* parent)
   MemoGreet = memo(page("Greeting"), "");
   MemoBusy = memo(page("Busy Message"), "");
   MemoBanner = memo(page("Banner"), "");
+  // The tabs are drawn on the panels' colour, the chosen one standing a little higher.
+  PageControl->tabBar()->setStyleSheet(
+      QString("QTabBar::tab { background: %1; color: black; border: 1px solid gray; border-bottom: none;"
+              " padding: 3px 8px; margin-right: 1px; }"
+              " QTabBar::tab:!selected { margin-top: 2px; }")
+          .arg(dialoglook::PanelColour().name()));
 
   Bind(EditUser, "UserName");
   Bind(EditFirst, "FirstName");
@@ -141,7 +171,7 @@ TFormProMan::TFormProMan(TSession& session, QWidget* parent)
   connect(Button2, &QPushButton::clicked, this, &QWidget::close);
   connect(SpeedButton2, &QPushButton::clicked, this, [this] { session_.ShowHelpTopic(1); });
 
-  FillProfiles();
+  FillProfiles(session.Settings.CurrentProfile);
   ShowProfile();
   PageControl->setCurrentIndex(0);
 }
@@ -163,10 +193,10 @@ void TFormProMan::Bind(QPlainTextEdit* memo, const char* field) {
   });
 }
 
-void TFormProMan::FillProfiles() {
+void TFormProMan::FillProfiles(const std::string& chosen) {
   ComboProfiles->clear();
   for (const auto& name : manager_.Names()) ComboProfiles->addItem(ToQString(name));
-  ComboProfiles->setCurrentIndex(ComboProfiles->findText(ToQString(manager_.Current()), Qt::MatchExactly));
+  ComboProfiles->setCurrentIndex(ComboProfiles->findText(ToQString(chosen), Qt::MatchExactly));
 }
 
 // Every edit shows the current profile.
@@ -194,17 +224,13 @@ void TFormProMan::Button3Click() {
     case TProfileManager::TCreate::Created:
       break;
   }
-  FillProfiles();
+  FillProfiles(name);
   ShowProfile();
   PageControl->setCurrentIndex(0);
   EditUser->setFocus();
 }
 
 void TFormProMan::SpeedButton1Click() {
-  if (ComboProfiles->count() == 0) {
-    ShowMessage("No Profiles to delete!", "No Profiles");
-    return;
-  }
   if (!manager_.Delete()) ShowMessage("No Profiles to delete!", "No Profiles");
   // The list keeps its names until the next refill; the edits show the row now current.
   ShowProfile();
@@ -218,11 +244,9 @@ bool TFormProMan::Button1Click() {
     EditUser->setFocus();
     return false;
   }
-  if (const auto problem = manager_.Apply()) {
+  if (const auto problem =
+          manager_.Apply(FromQString(EditUser->text()), FromQString(ComboProfiles->currentText()))) {
     ShowMessage(problem->Text, problem->Caption);
-    // The row that was refused is the current one now.
-    FillProfiles();
-    ShowProfile();
     if (problem->Focus == "UserName") {
       PageControl->setCurrentIndex(0);
       EditUser->setFocus();
@@ -239,12 +263,7 @@ bool TFormProMan::eventFilter(QObject* watched, QEvent* e) {
 }
 
 bool TFormProMan::EditUserKeyPress(QKeyEvent* key) {
-  const QString typed = key->text();
-  // Keys that type nothing, Backspace and shortcuts go on.
-  if (typed.isEmpty() || typed.at(0).unicode() < 32 || typed.at(0).unicode() == 127 ||
-      (key->modifiers() & Qt::ControlModifier))
-    return false;
-  if (FromQString(EditUser->text()).size() < 21) return false;
+  if (!TypesCharacter(*key) || FromQString(EditUser->text()).size() < 21) return false;
   ShowMessage(TProfileManager::kUserNameText, "Invalid User Name");
   EditUser->clear();
   manager_.SetField("UserName", "");

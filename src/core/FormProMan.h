@@ -16,8 +16,8 @@ class QTabWidget;
 class TSession;
 
 // "Parlo - Profile Manager": choose the active profile, create, delete and
-// edit profiles. The edits work on a copy of the profiles (TProfileManager):
-// Apply saves them, Cancel and the close box drop them.
+// edit profiles. The edits go straight into the profiles (TProfileManager):
+// Apply saves them, Cancel and the close box leave them to the next save.
 class TFormProMan : public QWidget {
   Q_OBJECT
 
@@ -45,15 +45,15 @@ class TFormProMan : public QWidget {
   void SpeedButton1Click();  // Delete
   // Apply: false when a check refused it (the window stays).
   bool Button1Click();
-  // A character typed into a user name that is over long already empties it,
-  // with the message; true when the key is consumed.
+  // A character typed (Backspace aside) into a user name that is over long
+  // already empties it, with the message; true when the key is consumed.
   bool EditUserKeyPress(QKeyEvent* key);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
-  void FillProfiles();
+  void FillProfiles(const std::string& chosen);
   void ShowProfile();
   void Bind(QLineEdit* edit, const char* field);
   void Bind(QPlainTextEdit* memo, const char* field);

@@ -2,66 +2,70 @@
 
 #include "core/session/DBStuff.h"
 
-const std::vector<std::string>& TProfileManager::EditedFields() {
-  static const std::vector<std::string> fields = {
-      "UserName", "FirstName", "LastName", "Gender",   "Age",    "Dob",     "Country",  "Hobbies", "Description",
-      "HomeEmail", "BizEmail", "HomeUrl",  "BizUrl",   "WebCam", "Greeting", "BusyMsg", "Banner"};
-  return fields;
-}
+TProfileManager::TProfileManager(TDBStuff& db) : db_(db), row_(db.Profiles.RecNo()) {}
 
-TProfileManager::TProfileManager(TDBStuff& db, const std::string& currentProfile) : db_(db), work_(db.Profiles) {
-  work_.First();
-  work_.Locate("Name", currentProfile);
+bool TProfileManager::ToShownRow() {
+  platform::Dataset& t = db_.Profiles;
+  if (t.IsEmpty()) return false;
+  if (row_ < 1 || row_ > t.RecordCount()) row_ = t.RecNo();
+  if (t.RecNo() != row_) t.SetRecNo(row_);
+  return true;
 }
 
 std::vector<std::string> TProfileManager::Names() {
-  const int at = work_.RecNo();
+  platform::Dataset& t = db_.Profiles;
+  const int at = t.RecNo();
   std::vector<std::string> names;
-  for (work_.First(); !work_.Eof(); work_.Next()) names.push_back(work_.FieldValue("Name"));
-  work_.SetRecNo(at);
+  for (t.First(); !t.Eof(); t.Next()) names.push_back(t.FieldValue("Name"));
+  if (at > 0) t.SetRecNo(at);
   return names;
 }
 
-std::string TProfileManager::Current() const { return work_.FieldValue("Name"); }
+std::string TProfileManager::Current() { return Field("Name"); }
 
-void TProfileManager::Select(const std::string& name) { work_.Locate("Name", name); }
+void TProfileManager::Select(const std::string& name) {
+  ToShownRow();
+  const bool known = db_.Profiles.Locate("Name", name);
+  db_.SelectProfile(known ? name : db_.Profiles.FieldValue("Name"));
+  row_ = db_.Profiles.RecNo();
+}
 
-std::string TProfileManager::Field(const std::string& field) const { return work_.FieldValue(field); }
+std::string TProfileManager::Field(const std::string& field) {
+  return ToShownRow() ? db_.Profiles.FieldValue(field) : std::string();
+}
 
 void TProfileManager::SetField(const std::string& field, const std::string& value) {
-  if (work_.IsEmpty() || work_.FieldValue(field) == value) return;
-  work_.Edit();
-  work_.SetFieldValue(field, value);
-  work_.Post();
+  if (!ToShownRow() || db_.Profiles.FieldValue(field) == value) return;
+  db_.Profiles.Edit();
+  db_.Profiles.SetFieldValue(field, value);
+  db_.Profiles.Post();
 }
 
 TProfileManager::TCreate TProfileManager::Create(const std::string& name) {
   if (name.empty()) return TCreate::Empty;
-  TDBStuff::AppendProfile(work_, name);
+  db_.NewProfile(name);
+  row_ = db_.Profiles.RecNo();
   return TCreate::Created;
 }
 
 bool TProfileManager::Delete() {
-  if (work_.IsEmpty()) return false;
-  work_.Delete();
+  if (!ToShownRow()) return false;
+  db_.Profiles.Delete();
+  row_ = db_.Profiles.RecNo();
   return true;
 }
 
-std::optional<TRegistrationProblem> TProfileManager::Apply() {
-  const std::size_t userName = work_.FieldValue("UserName").size();
-  if (userName < 6 || userName > 20) return TRegistrationProblem{kUserNameText, "Invalid User Name", "UserName"};
-  const int current = work_.RecNo();
-  db_.Profiles = work_;
-  db_.Profiles.SetRecNo(current);
-  const std::string name = Current();
+std::optional<TRegistrationProblem> TProfileManager::Apply(const std::string& userName, const std::string& chosen) {
+  if (userName.size() < 6 || userName.size() > 20)
+    return TRegistrationProblem{kUserNameText, "Invalid User Name", "UserName"};
+  ToShownRow();
   try {
     db_.SaveProfiles();
   } catch (const std::exception& e) {
-    db_.SelectProfile(name);
-    return TRegistrationProblem{std::string("The profiles could not be saved now; Parlo saves them again when it ends.\r\n") +
-                                    e.what(),
-                                "Profiles Not Saved", ""};
+    return TRegistrationProblem{
+        std::string("The profiles could not be saved now; Parlo saves them again when it ends.\r\n") + e.what(),
+        "Profiles Not Saved", ""};
   }
-  db_.SelectProfile(name);
+  Select(chosen);
   return std::nullopt;
 }
