@@ -7,7 +7,6 @@
 #include <QVBoxLayout>
 
 #include "core/DialogLook.h"
-#include "core/session/PeerBounds.h"
 #include "platform/Charset.h"
 
 TFormGreet::TFormGreet(QWidget* parent) : QDialog(parent) {
@@ -38,7 +37,7 @@ void TFormGreet::SetGreeting(const std::string& text) { Memo->setPlainText(dialo
 
 void TFormGreet::showEvent(QShowEvent* e) {
   QDialog::showEvent(e);
-  setWindowTitle(platform::ToQString("Greeting for " + CutPeerText(UserName, peerbounds::kShownName)));
+  setWindowTitle(platform::ToQString("Greeting for " + UserName));
   Memo->setFocus();
 }
 
@@ -51,6 +50,12 @@ void TFormGreet::ConnectClick() {
 void TFormGreet::CancelClick() {
   Cancelled = true;
   reject();
+}
+
+// Only Connect and Cancel answer: Escape does not close the editor.
+void TFormGreet::keyPressEvent(QKeyEvent* e) {
+  if (e->matches(QKeySequence::Cancel)) return;
+  QDialog::keyPressEvent(e);
 }
 
 bool TFormGreet::eventFilter(QObject* watched, QEvent* e) {

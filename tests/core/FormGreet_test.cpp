@@ -16,10 +16,21 @@ using testing_support::WhenModal;
 TEST(Greeting, ConnectReturnsTheTextAndEveryOtherWayCancels) {
   DialogApp();
   {
+    // Escape leaves the editor open; the title-bar button cancels. The name
+    // called shows whole in the caption.
     TFormGreet form;
-    WhenModal([&] { form.close(); });  // the title-bar button
+    form.UserName = std::string(100, 'n');
+    bool openAfterEscape = false;
+    WhenModal([&] {
+      QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+      QApplication::sendEvent(form.Memo, &escape);
+      openAfterEscape = form.isVisible();
+      form.close();
+    });
     form.exec();
+    EXPECT_TRUE(openAfterEscape);
     EXPECT_TRUE(form.Cancelled);
+    EXPECT_EQ(form.windowTitle().toStdString(), "Greeting for " + form.UserName);
   }
   {
     TFormGreet form;
