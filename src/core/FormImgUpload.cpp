@@ -76,11 +76,17 @@ void TFormImgUpload::SelectFile(const std::string& fileName) {
     Beep(true);
     return;
   }
+  const QPixmap picture(QString::fromStdString(platform::PathFromName(fileName).string()));
+  if (picture.isNull()) {
+    // What cannot be shown here would be the profile's photo all the same.
+    Clear();
+    Log("File is not a picture, select another file.");
+    Beep(true);
+    return;
+  }
   path_ = fileName;
   size_ = size;
-  const QPixmap picture(QString::fromStdString(platform::PathFromName(fileName).string()));
-  if (picture.isNull()) Image1->clear();
-  else Image1->setPixmap(picture.scaled(Image1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  Image1->setPixmap(picture.scaled(Image1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
   ButOpen->setEnabled(true);
   Log("File: " + fileName);
   Log("Size: " + std::to_string(size) + " bytes");
@@ -91,8 +97,6 @@ void TFormImgUpload::ButOpenClick() {
   Log("Uploading image, please wait....");
   switch (TPhotoUpload::UploadProfileImage(session_.Link(), path_)) {
     case TPhotoUpload::TResult::Sent:
-      waiting_ = true;
-      break;
     case TPhotoUpload::TResult::NotConnected:
       break;
     case TPhotoUpload::TResult::Failed:
@@ -102,7 +106,6 @@ void TFormImgUpload::ButOpenClick() {
 }
 
 void TFormImgUpload::UploadSucceeded() {
-  if (!waiting_) return;
   raise();
   ShowUploadResult(true);
 }
@@ -113,7 +116,6 @@ void TFormImgUpload::UploadFailed() {
 }
 
 void TFormImgUpload::ShowUploadResult(bool success) {
-  waiting_ = false;
   Log(success ? "Upload was successful!" : "Upload failed, please try again!");
   Clear();
   if (success) ButCancel->setText("Close");

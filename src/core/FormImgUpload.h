@@ -37,8 +37,7 @@ class TFormImgUpload : public QWidget {
   void SelectFile(const std::string& fileName);
   void ButOpenClick();
   void ShowUploadResult(bool success);
-  // The window to the front with the outcome; the server's answer is a
-  // success only while an upload is awaited.
+  // The window to the front with the outcome (the server's 9101 is a success).
   void UploadSucceeded();
   void UploadFailed();
 
@@ -49,6 +48,5 @@ class TFormImgUpload : public QWidget {
   TSession& session_;
   std::string path_;
   std::int64_t size_ = 0;
-  bool waiting_ = false;  // an upload went out; the server's answer is due
   platform::TConnection answer_;
 };

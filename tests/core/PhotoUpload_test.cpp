@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "platform/EventLoop.h"
 #include "platform/FileNames.h"
 #include "platform/TempHome.h"
+#include "resources/Resources.h"
 
 namespace {
 
@@ -22,15 +24,20 @@ namespace fs = std::filesystem;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
+// A JPEG picture of exactly n bytes: what follows its end is no part of it.
 std::string Picture(size_t n) {
-  std::string s(n, '\0');
-  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + 3) % 256);
+  QImage image(48, 48, QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb(x * 5, y * 5, (x * y) % 256));
+  std::string s = resources::EncodeJpeg(image);
+  s.resize(n, '\0');
   return s;
 }
 
 // The upload as the local directory server takes it: 9100 with the size,
 // then exactly the file's bytes, which the server stores as the photo and
-// answers with 9101; the link reads frames as before afterwards.
+// answers with 9101; the link reads frames as before afterwards. A file too
+// large or that is no picture is refused with the error beep.
 TEST(PhotoUpload, SendsTheFrameThenExactlyTheFileBytes) {
   testing_support::WidgetApp();
   testing_support::TDirectoryServer server;
@@ -48,6 +55,7 @@ TEST(PhotoUpload, SendsTheFrameThenExactlyTheFileBytes) {
   const std::string large = platform::NameFromPath(dir / "large.jpg");
   WriteFile(dir / "largest.jpg", Picture(20480));
   WriteFile(dir / "large.jpg", Picture(20481));
+  WriteFile(dir / "notes.jpg", "Shopping: bread, milk\r\n");
   EXPECT_EQ(TPhotoUpload::FileSizeOf(largest), 20480);
   EXPECT_TRUE(TPhotoUpload::Acceptable(20480));
   EXPECT_FALSE(TPhotoUpload::Acceptable(TPhotoUpload::FileSizeOf(large)));
@@ -57,14 +65,19 @@ TEST(PhotoUpload, SendsTheFrameThenExactlyTheFileBytes) {
   auto* form = new TFormImgUpload(session);
   std::vector<bool> beeps;
   form->Beep = [&](bool error) { beeps.push_back(error); };
+  form->SelectFile(largest);
   form->SelectFile(large);
   EXPECT_FALSE(form->ButOpen->isEnabled());
-  EXPECT_EQ(form->MemoLog->toPlainText().toStdString(), "File size is too large, select another file.");
+  form->SelectFile(platform::NameFromPath(dir / "notes.jpg"));
+  EXPECT_FALSE(form->ButOpen->isEnabled());
+  EXPECT_TRUE(form->Image1->pixmap().isNull());
+  EXPECT_TRUE(form->MemoLog->toPlainText().endsWith(
+      "File size is too large, select another file.\nFile is not a picture, select another file."));
   form->SelectFile(largest);
   EXPECT_TRUE(form->ButOpen->isEnabled());
   // Not connected: nothing goes out and no answer will come; the window says it is uploading.
   form->ButOpenClick();
-  EXPECT_EQ(beeps, (std::vector<bool>{true}));
+  EXPECT_EQ(beeps, (std::vector<bool>{true, true}));
   EXPECT_FALSE(form->ButOpen->isEnabled());
   EXPECT_TRUE(form->MemoLog->toPlainText().endsWith("Uploading image, please wait...."));
 
@@ -73,7 +86,7 @@ TEST(PhotoUpload, SendsTheFrameThenExactlyTheFileBytes) {
   const size_t since = server.Frames().size();
   form->SelectFile(largest);
   form->ButOpenClick();
-  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return beeps.size() == 2; }, 5000));
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return beeps.size() == 3; }, 5000));
   EXPECT_FALSE(beeps.back());
   EXPECT_EQ(form->ButCancel->text(), "Close");
   const auto frames = server.Frames(since);
