@@ -12,7 +12,6 @@
 #include "core/DialogLook.h"
 #include "core/OpenForms.h"
 #include "core/session/DirectoryLink.h"
-#include "core/session/PeerBounds.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
 #include "platform/Charset.h"
@@ -113,12 +112,11 @@ void TFormRandom::Refresh() {
   SpeedMsg->setEnabled(b.Message);
   SpeedButton3->setEnabled(b.Profile);
   Animate1->setVisible(b.Animating);
-  const auto shown = [](const std::string& field) { return ToQString(CutPeerText(field, peerbounds::kShownName)); };
-  UserText->setText(shown(contact_.Item(1)));
-  NameText->setText(shown(contact_.NameText()));
-  GenderText->setText(shown(contact_.Item(9)));
-  AgeText->setText(shown(contact_.Item(10)));
-  CountryText->setText(shown(contact_.Item(11)));
-  HobbyText->setText(shown(contact_.Item(12)));
+  UserText->setText(ToQString(contact_.Item(1)));
+  NameText->setText(ToQString(contact_.NameText()));
+  GenderText->setText(ToQString(contact_.Item(9)));
+  AgeText->setText(ToQString(contact_.Item(10)));
+  CountryText->setText(ToQString(contact_.Item(11)));
+  HobbyText->setText(ToQString(contact_.Item(12)));
   MemoD->setPlainText(dialoglook::MemoFromText(contact_.Item(13)));
 }
