@@ -2,12 +2,12 @@
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <algorithm>
 #include <compare>
 #include <vector>
 
 #include "core/MainPanels.h"
-#include "core/session/PeerBounds.h"
 #include "platform/Charset.h"
 
 // The rows of a view: the contacts' keys in the order shown. Everything else
@@ -42,9 +42,7 @@ class TContactList::Rows : public QAbstractTableModel {
     if (c == nullptr) return {};
     if (role == Qt::DecorationRole && index.column() == ColUser) return StatusIcon(c->Image);
     if (role != Qt::DisplayRole) return {};
-    // What the lists show of what the server lists: the contact itself keeps
-    // every field whole.
-    return platform::ToQString(CutPeerText(Field(*c, index.column()), peerbounds::kShownName));
+    return platform::ToQString(Field(*c, index.column()));
   }
 
   const TContact* Contact(const QModelIndex& index) const {
@@ -218,5 +216,5 @@ void TContactList::Select(const QModelIndex& row) {
 
 void TContactList::mouseDoubleClickEvent(QMouseEvent* event) {
   QTreeView::mouseDoubleClickEvent(event);
-  if (OnDblClick) OnDblClick();
+  if (event->button() == Qt::LeftButton && OnDblClick) OnDblClick();
 }

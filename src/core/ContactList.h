@@ -37,7 +37,7 @@ class TContactList : public QTreeView {
   // Selects the row alone (an invalid row: nothing selected).
   void Select(const QModelIndex& row);
 
-  // Every double click on the list, on a row or beside the rows.
+  // Every double click of the left button on the list, on a row or beside the rows.
   std::function<void()> OnDblClick;
 
  protected:

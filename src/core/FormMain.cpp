@@ -53,6 +53,9 @@ constexpr const char* kCrashReport =
 
 QString Q(const std::string& s) { return platform::ToQString(s); }
 
+// The window's fixed inner width, that of its lists and selectors.
+constexpr int kInnerWidth = 192;
+
 // Only a change repaints the panel.
 void SetPanelColour(QWidget* panel, const QColor& colour) {
   if (panel->palette().color(QPalette::Window) == colour) return;
@@ -85,7 +88,7 @@ TFormMain::TFormMain(TSession& session, QWidget* parent) : QMainWindow(parent), 
   setCentralWidget(body_);
 
   ImgLogo = new QLabel(body_);
-  ImgLogo->setGeometry(14, 0, 172, 40);
+  ImgLogo->setGeometry(10, 0, 172, 40);
   PaintList = new TPaintBox(body_);
   PaintList->OnPaint = [this](QPainter& p) { PaintListPaint(p); };
   Panel1 = new QWidget(body_);
@@ -100,6 +103,9 @@ TFormMain::TFormMain(TSession& session, QWidget* parent) : QMainWindow(parent), 
   Tab1 = new TTabBox("Friends", body_);
   Tab2 = new TTabBox("Online", body_);
   Tab3 = new TTabBox("Incoming", body_);
+  Tab1->move(6, 40);
+  Tab2->move(66, 40);
+  Tab3->move(126, 40);
   Tab4 = new TTabBox("Profiles", body_);
   Tab5 = new TTabBox("Groups", body_);
   Tab6 = new TTabBox("Status", body_);
@@ -133,9 +139,9 @@ TFormMain::TFormMain(TSession& session, QWidget* parent) : QMainWindow(parent), 
   BuildMenus();
   FollowSession();
 
-  setFixedWidth(200);
+  setFixedWidth(kInnerWidth);
   setMinimumHeight(400);
-  resize(200, 420);
+  resize(kInnerWidth, 420);
   RestoreMainFormPos(this);
   Session.Settings.HideAppStart = TReg::ReadSettingBool("HideAppStart");
 }
@@ -250,49 +256,51 @@ void TFormMain::BuildActions() {
 
 // Every contact command exists once per list, with the list's handler.
 void TFormMain::BuildContactActions() {
+  using P = TCommandPicture;
   const struct {
     QAction** action;
     const char* caption;
     void (TFormMain::*execute)();
+    TCommandPicture picture;
   } members[] = {
-      {&ActionPChatFriend, "Call for Private Chat", &TFormMain::ActionPChatFriendExecute},
-      {&ActionPChatOnline, "Call for Private Chat", &TFormMain::ActionPChatOnlineExecute},
-      {&ActionPChatIncoming, "Call for Private Chat", &TFormMain::ActionPChatIncomingExecute},
-      {&ActionNewMessageF, "Send Message", &TFormMain::ActionNewMessageFExecute},
-      {&ActionNewMessageO, "Send Mssage", &TFormMain::ActionNewMessageOExecute},
-      {&ActionNewMessageIn, "SendMessage", &TFormMain::ActionNewMessageInExecute},
-      {&ActionProfileFriend, "View Profile", &TFormMain::ActionProfileFriendExecute},
-      {&ActionProfileOnline, "View Profile", &TFormMain::ActionProfileOnlineExecute},
-      {&ActionProfileIncoming, "View Profile", &TFormMain::ActionProfileIncomingExecute},
-      {&ActionCamInFriend, "Request to View Cam", &TFormMain::ActionCamInFriendExecute},
-      {&ActionCamInOnline, "Request to View Cam", &TFormMain::ActionCamInOnlineExecute},
-      {&ActionCamInIncoming, "Request to View Cam", &TFormMain::ActionCamInIncomingExecute},
-      {&ActionMultiRequestFriend, "Invite to Multi-Chat", &TFormMain::ActionMultiRequestFriendExecute},
-      {&ActionMultiRequestOnline, "Invite to Multi-Chat", &TFormMain::ActionMultiRequestOnlineExecute},
-      {&ActionMultiRequestIncoming, "Invite to Multi-Chat", &TFormMain::ActionMultiRequestIncomingExecute},
-      {&ActionFileOutFriend, "Send Files", &TFormMain::ActionFileOutFriendExecute},
-      {&ActionFileOutOnline, "Send Files", &TFormMain::ActionFileOutOnlineExecute},
-      {&ActionFileOutIncoming, "Send Files", &TFormMain::ActionFileOutIncomingExecute},
-      {&ActionImgOutFriend, "Send Image", &TFormMain::ActionImgOutFriendExecute},
-      {&ActionImgOutOnline, "Send Image", &TFormMain::ActionImgOutOnlineExecute},
-      {&ActionImgOutIncoming, "Send Image", &TFormMain::ActionImgOutIncomingExecute},
-      {&ActionSoundOutFriend, "Send Sound File", &TFormMain::ActionSoundOutFriendExecute},
-      {&ActionSoundOutOnline, "Send Sound File", &TFormMain::ActionSoundOutOnlineExecute},
-      {&ActionSoundOutIncoming, "Send Sound File", &TFormMain::ActionSoundOutIncomingExecute},
-      {&ActionCamOutFriend, "Send Cam Broadcast", &TFormMain::ActionCamOutFriendExecute},
-      {&ActionCamOutOnline, "Send Cam Broadcast", &TFormMain::ActionCamOutOnlineExecute},
-      {&ActionCamOutIncoming, "Send Cam Broadcast", &TFormMain::ActionCamOutIncomingExecute},
-      {&ActionDeleteFriend, "Delete from Friend List", &TFormMain::ActionDeleteFriendExecute},
-      {&ActionAddFriendOnline, "Add to Friend List", &TFormMain::ActionAddFriendOnlineExecute},
-      {&ActionAddFriendIncoming, "Add to Friend List", &TFormMain::ActionAddFriendIncomingExecute},
-      {&ActionBlockFriend, "Block this User", &TFormMain::ActionBlockFriendExecute},
-      {&ActionBlockOnline, "Block this User", &TFormMain::ActionBlockOnlineExecute},
-      {&ActionBlockIncoming, "Block this User", &TFormMain::ActionBlockIncomingExecute},
-      {&ActionHistoryFriends, "Show History", &TFormMain::ActionHistoryFriendsExecute},
-      {&ActionHistoryOnline, "Show History", &TFormMain::ActionHistoryOnlineExecute},
-      {&ActionHistoryIn, "Show History", &TFormMain::ActionHistoryInExecute}};
+      {&ActionPChatFriend, "Call for Private Chat", &TFormMain::ActionPChatFriendExecute, P::Chat},
+      {&ActionPChatOnline, "Call for Private Chat", &TFormMain::ActionPChatOnlineExecute, P::Chat},
+      {&ActionPChatIncoming, "Call for Private Chat", &TFormMain::ActionPChatIncomingExecute, P::Chat},
+      {&ActionNewMessageF, "Send Message", &TFormMain::ActionNewMessageFExecute, P::Message},
+      {&ActionNewMessageO, "Send Mssage", &TFormMain::ActionNewMessageOExecute, P::Message},
+      {&ActionNewMessageIn, "SendMessage", &TFormMain::ActionNewMessageInExecute, P::Message},
+      {&ActionProfileFriend, "View Profile", &TFormMain::ActionProfileFriendExecute, P::Profile},
+      {&ActionProfileOnline, "View Profile", &TFormMain::ActionProfileOnlineExecute, P::Profile},
+      {&ActionProfileIncoming, "View Profile", &TFormMain::ActionProfileIncomingExecute, P::Profile},
+      {&ActionCamInFriend, "Request to View Cam", &TFormMain::ActionCamInFriendExecute, P::CamView},
+      {&ActionCamInOnline, "Request to View Cam", &TFormMain::ActionCamInOnlineExecute, P::CamView},
+      {&ActionCamInIncoming, "Request to View Cam", &TFormMain::ActionCamInIncomingExecute, P::CamView},
+      {&ActionMultiRequestFriend, "Invite to Multi-Chat", &TFormMain::ActionMultiRequestFriendExecute, P::Invite},
+      {&ActionMultiRequestOnline, "Invite to Multi-Chat", &TFormMain::ActionMultiRequestOnlineExecute, P::Invite},
+      {&ActionMultiRequestIncoming, "Invite to Multi-Chat", &TFormMain::ActionMultiRequestIncomingExecute, P::Invite},
+      {&ActionFileOutFriend, "Send Files", &TFormMain::ActionFileOutFriendExecute, P::Files},
+      {&ActionFileOutOnline, "Send Files", &TFormMain::ActionFileOutOnlineExecute, P::Files},
+      {&ActionFileOutIncoming, "Send Files", &TFormMain::ActionFileOutIncomingExecute, P::Files},
+      {&ActionImgOutFriend, "Send Image", &TFormMain::ActionImgOutFriendExecute, P::Image},
+      {&ActionImgOutOnline, "Send Image", &TFormMain::ActionImgOutOnlineExecute, P::Image},
+      {&ActionImgOutIncoming, "Send Image", &TFormMain::ActionImgOutIncomingExecute, P::Image},
+      {&ActionSoundOutFriend, "Send Sound File", &TFormMain::ActionSoundOutFriendExecute, P::Sound},
+      {&ActionSoundOutOnline, "Send Sound File", &TFormMain::ActionSoundOutOnlineExecute, P::Sound},
+      {&ActionSoundOutIncoming, "Send Sound File", &TFormMain::ActionSoundOutIncomingExecute, P::Sound},
+      {&ActionCamOutFriend, "Send Cam Broadcast", &TFormMain::ActionCamOutFriendExecute, P::CamSend},
+      {&ActionCamOutOnline, "Send Cam Broadcast", &TFormMain::ActionCamOutOnlineExecute, P::CamSend},
+      {&ActionCamOutIncoming, "Send Cam Broadcast", &TFormMain::ActionCamOutIncomingExecute, P::CamSend},
+      {&ActionDeleteFriend, "Delete from Friend List", &TFormMain::ActionDeleteFriendExecute, P::RemoveFriend},
+      {&ActionAddFriendOnline, "Add to Friend List", &TFormMain::ActionAddFriendOnlineExecute, P::AddFriend},
+      {&ActionAddFriendIncoming, "Add to Friend List", &TFormMain::ActionAddFriendIncomingExecute, P::AddFriend},
+      {&ActionBlockFriend, "Block this User", &TFormMain::ActionBlockFriendExecute, P::Block},
+      {&ActionBlockOnline, "Block this User", &TFormMain::ActionBlockOnlineExecute, P::Block},
+      {&ActionBlockIncoming, "Block this User", &TFormMain::ActionBlockIncomingExecute, P::Block},
+      {&ActionHistoryFriends, "Show History", &TFormMain::ActionHistoryFriendsExecute, P::History},
+      {&ActionHistoryOnline, "Show History", &TFormMain::ActionHistoryOnlineExecute, P::History},
+      {&ActionHistoryIn, "Show History", &TFormMain::ActionHistoryInExecute, P::History}};
   for (const auto& m : members) {
-    *m.action = new QAction(m.caption, this);
+    *m.action = new QAction(CommandPicture(m.picture), m.caption, this);
     connect(*m.action, &QAction::triggered, this, m.execute);
   }
 }
@@ -379,24 +387,19 @@ void TFormMain::BindContactList(TContactList* list, void (TFormMain::*popup)(), 
 void TFormMain::LayoutPanels() {
   const int w = body_->width();
   const int h = body_->height();
-  const int left = (w - 192) / 2;
   Stat->setGeometry(0, h - Stat->height(), w, Stat->height());
   const int botTop = Stat->y() - 53 - 2;
-  PaintBot->setGeometry(left, botTop, 192, 53);
-  Panel2->setGeometry(left + 5, botTop, 182, 53);
+  PaintBot->setGeometry(0, botTop, kInnerWidth, 53);
+  Panel2->setGeometry(5, botTop, 182, 53);
   const int tabTop = botTop - 17;
-  Tab4->move(left + 6, tabTop);
-  Tab5->move(left + 66, tabTop);
-  Tab6->move(left + 124, tabTop);
+  Tab4->move(6, tabTop);
+  Tab5->move(66, tabTop);
+  Tab6->move(124, tabTop);
   const int listTop = 57;
   const int listHeight = std::max(40, tabTop - 5 - listTop);
-  PaintList->setGeometry(left, listTop, 192, listHeight);
-  Panel1->setGeometry(left + 5, listTop, 182, listHeight);
+  PaintList->setGeometry(0, listTop, kInnerWidth, listHeight);
+  Panel1->setGeometry(5, listTop, 182, listHeight);
   for (TContactList* l : {ListF, ListO, ListIn}) l->setGeometry(0, 3, 182, listHeight - 6);
-  ImgLogo->move(left + 10, 0);
-  Tab1->move(left + 6, 40);
-  Tab2->move(left + 66, 40);
-  Tab3->move(left + 126, 40);
   for (TTabBox* t : {Tab1, Tab2, Tab3}) t->raise();
 }
 

@@ -1,8 +1,8 @@
 #include "core/MainPanels.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPolygonF>
 #include <algorithm>
 #include <array>
 
@@ -46,6 +46,121 @@ QIcon LinkStateIcon(int image) {
   return icons[static_cast<size_t>(image)];
 }
 
+namespace {
+
+// A person's head and shoulders in a box of 16, moved by (dx, dy) and scaled.
+void DrawPerson(QPainter& p, const QColor& colour, qreal dx = 0, qreal dy = 0, qreal scale = 1) {
+  p.save();
+  p.translate(dx, dy);
+  p.scale(scale, scale);
+  p.setPen(QPen(colour.darker(170), 1));
+  p.setBrush(colour);
+  p.drawEllipse(QRectF(5, 1.5, 6, 6));
+  p.drawChord(QRectF(2.5, 8.5, 11, 12), 0, 180 * 16);
+  p.restore();
+}
+
+void DrawCamera(QPainter& p) {
+  p.setPen(QPen(QColor(40, 40, 40), 1));
+  p.setBrush(QColor(90, 90, 100));
+  p.drawRoundedRect(QRectF(1.5, 4.5, 13, 9), 2, 2);
+  p.drawRect(QRectF(4.5, 2.5, 4, 2));
+  p.setBrush(QColor(150, 200, 240));
+  p.drawEllipse(QRectF(5, 6, 6, 6));
+}
+
+}  // namespace
+
+QIcon CommandPicture(TCommandPicture picture) {
+  QPixmap pm(16, 16);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QColor ink(40, 40, 40), blue(60, 110, 200), red(200, 40, 40), green(40, 150, 60);
+  switch (picture) {
+    case TCommandPicture::Chat:
+      p.setPen(QPen(blue.darker(150), 1));
+      p.setBrush(blue);
+      p.drawRoundedRect(QRectF(1.5, 2.5, 13, 8), 3, 3);
+      p.drawPolygon(QPolygonF({{4, 10}, {4, 14}, {8, 10}}));
+      p.setPen(Qt::white);
+      for (const qreal x : {5.0, 8.0, 11.0}) p.drawPoint(QPointF(x, 6.5));
+      break;
+    case TCommandPicture::Message:
+      p.setPen(QPen(ink, 1));
+      p.setBrush(QColor(250, 240, 200));
+      p.drawRect(QRectF(1.5, 3.5, 13, 9));
+      p.drawPolyline(QPolygonF({{1.5, 3.5}, {8, 9}, {14.5, 3.5}}));
+      break;
+    case TCommandPicture::Profile:
+      DrawPerson(p, blue);
+      break;
+    case TCommandPicture::CamView:
+      DrawCamera(p);
+      break;
+    case TCommandPicture::Invite:
+      DrawPerson(p, QColor(120, 160, 220), 5, 0, 0.7);
+      DrawPerson(p, blue, -1, 4, 0.75);
+      DrawPerson(p, green, 6, 5, 0.65);
+      break;
+    case TCommandPicture::Files:
+      p.setPen(QPen(ink, 1));
+      p.setBrush(Qt::white);
+      p.drawPolygon(QPolygonF({{3.5, 1.5}, {9.5, 1.5}, {12.5, 4.5}, {12.5, 14.5}, {3.5, 14.5}}));
+      p.drawPolyline(QPolygonF({{9.5, 1.5}, {9.5, 4.5}, {12.5, 4.5}}));
+      for (const qreal y : {7.5, 9.5, 11.5}) p.drawLine(QPointF(5.5, y), QPointF(10.5, y));
+      break;
+    case TCommandPicture::Image:
+      p.setPen(QPen(ink, 1));
+      p.setBrush(QColor(170, 210, 250));
+      p.drawRect(QRectF(1.5, 2.5, 13, 11));
+      p.setPen(Qt::NoPen);
+      p.setBrush(green);
+      p.drawPolygon(QPolygonF({{2, 13}, {6, 7}, {9, 11}, {11, 9}, {14, 13}}));
+      p.setBrush(QColor(240, 200, 40));
+      p.drawEllipse(QRectF(10, 4, 3, 3));
+      break;
+    case TCommandPicture::Sound:
+      p.setPen(QPen(ink, 1.5));
+      p.drawLine(QPointF(7, 12), QPointF(7, 2.5));
+      p.drawLine(QPointF(7, 2.5), QPointF(12, 4.5));
+      p.setPen(Qt::NoPen);
+      p.setBrush(ink);
+      p.drawEllipse(QRectF(3, 10, 5, 4));
+      break;
+    case TCommandPicture::CamSend:
+      DrawCamera(p);
+      p.setPen(QPen(green, 2));
+      p.drawLine(QPointF(10, 13), QPointF(15, 13));
+      p.drawPolyline(QPolygonF({{12.5, 10.5}, {15, 13}, {12.5, 15.5}}));
+      break;
+    case TCommandPicture::RemoveFriend:
+    case TCommandPicture::AddFriend: {
+      const bool add = picture == TCommandPicture::AddFriend;
+      DrawPerson(p, blue, -2, 0, 0.9);
+      p.setPen(QPen(add ? green : red, 2.5));
+      p.drawLine(QPointF(9, 12), QPointF(15, 12));
+      if (add) p.drawLine(QPointF(12, 9), QPointF(12, 15));
+      break;
+    }
+    case TCommandPicture::Block:
+      p.setPen(QPen(red, 2));
+      p.setBrush(Qt::white);
+      p.drawEllipse(QRectF(2, 2, 12, 12));
+      p.drawLine(QPointF(4.5, 11.5), QPointF(11.5, 4.5));
+      break;
+    case TCommandPicture::History:
+      p.setPen(QPen(ink, 1));
+      p.setBrush(Qt::white);
+      p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+      p.setPen(QPen(blue, 1.5));
+      p.drawLine(QPointF(8, 8), QPointF(8, 4));
+      p.drawLine(QPointF(8, 8), QPointF(11, 9.5));
+      break;
+  }
+  return QIcon(pm);
+}
+
 TTabBox::TTabBox(const QString& caption, QWidget* parent) : QWidget(parent), caption_(caption) {
   setFixedSize(60, 20);
   // The captions were laid out for a small 8-point face; keep them inside 60 pixels.
@@ -87,8 +202,9 @@ void TTabBox::PaintTab(QPainter& p, bool selected) {
   p.drawText(QRect(7, 2, width() - 7, height() - 4), Qt::AlignLeft | Qt::AlignTop, caption_);
 }
 
-void TTabBox::mousePressEvent(QMouseEvent* e) {
-  if (e->button() == Qt::LeftButton && OnMouseDown) OnMouseDown();
+// Any button chooses the tab.
+void TTabBox::mousePressEvent(QMouseEvent*) {
+  if (OnMouseDown) OnMouseDown();
 }
 
 void TPaintBox::paintEvent(QPaintEvent*) {

@@ -21,6 +21,13 @@ QIcon StatusIcon(int mode);
 // / listening, 2 connecting.
 QIcon LinkStateIcon(int image);
 
+// Pictures of the commands in the contact lists' menus, beside the status
+// pictures.
+enum class TCommandPicture {
+  Chat, Message, Profile, CamView, Invite, Files, Image, Sound, CamSend, RemoveFriend, AddFriend, Block, History
+};
+QIcon CommandPicture(TCommandPicture picture);
+
 // One tab of a row: the selected one in the form colour with white text, the
 // others light blue with a grey rule along their foot.
 class TTabBox : public QWidget {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMouseEvent>
+
 #include <string>
 #include <vector>
 
@@ -58,6 +61,19 @@ TEST(ContactList, FollowsItsModelSortedByNameAndHoldsABatchBack) {
   model.EndUpdate();
   EXPECT_EQ(Shown(view), (std::vector<std::string>{"Bea=Unavailable/4", "Tom=Away/3"}));
   EXPECT_EQ(view.ContactOf(view.SelectedRow())->UserID, "2");
+
+  // A long name shows whole (the column cuts what it cannot hold); only the
+  // left button's double click calls the contact.
+  const std::string longName(100, 'n');
+  model.Add({longName, 0, "Available", "", "", "5", "1"});
+  EXPECT_EQ(view.Text(view.FindById("5"), TContactList::ColUser), longName);
+  int calls = 0;
+  view.OnDblClick = [&] { ++calls; };
+  for (const Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton}) {
+    QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), button, button, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &twice);
+  }
+  EXPECT_EQ(calls, 1);
 }
 
 }  // namespace

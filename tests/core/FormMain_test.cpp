@@ -4,9 +4,11 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTimer>
@@ -103,6 +105,10 @@ TEST(FormMain, PopupsCarryTheirListsCommands) {
   EXPECT_EQ(captions(form.PopIncoming), "Call for Private Chat|SendMessage" + tail +
                                             "Add to Friend List|Block this User|Show History");
 
+  for (const TContactPopup* popup : {form.PopFriend, form.PopOnline, form.PopIncoming})
+    for (const QAction* a : popup->Menu->actions())
+      EXPECT_TRUE(a->isSeparator() || !a->icon().isNull()) << a->text().toStdString();
+
   session.Online.Add({"Bob", -1, "Offline", "10.0.0.2", "2961", "41000002", "0"});
   form.ListO->Select(form.ListO->FindById("41000002"));
   form.PopOnlinePopup();
@@ -128,6 +134,18 @@ TEST(FormMain, ShowsWhatTheSessionSays) {
   EXPECT_EQ(form.Stat->StatusText(), "Sending logon info...");
   EXPECT_EQ(form.Stat->ServerStateIcon(), 2);
   EXPECT_EQ(form.Stat->ListenStateIcon(), 1);
+
+  // The lists and selectors fill the window's fixed 192 pixels; a tab
+  // answers any mouse button.
+  form.show();
+  EXPECT_EQ(form.centralWidget()->width(), 192);
+  EXPECT_EQ(form.PaintList->geometry(), QRect(0, 57, 192, form.PaintList->height()));
+  EXPECT_EQ(form.Panel2->geometry().left(), 5);
+  QMouseEvent right(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::RightButton, Qt::RightButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(form.Tab5, &right);
+  EXPECT_TRUE(form.TabGroups && !form.TabStatus);
+  EXPECT_EQ(form.LabU->text(), "Select the Group to be listed in");
 
   session.SetUserID("41000009");
   EXPECT_EQ(form.windowTitle().toStdString(), "Parlo - 41000009");
