@@ -137,6 +137,12 @@ TFormMain::TFormMain(TSession& session, QWidget* parent) : QMainWindow(parent), 
 
   BuildActions();
   BuildMenus();
+  // The four menus' titles were laid out for a small 8-point face and little
+  // room around each: in the desktop's usual ones the last goes behind a
+  // "more" button.
+  menuBar()->setStyleSheet(
+      "QMenuBar { font-size: 11px; background: palette(button); } QMenuBar::item { padding: 3px 2px; background: transparent; }"
+      " QMenuBar::item:selected { background: palette(highlight); color: palette(highlighted-text); }");
   FollowSession();
 
   setFixedWidth(kInnerWidth);

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QInputDialog>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -141,6 +142,7 @@ TEST(FormMain, ShowsWhatTheSessionSays) {
   EXPECT_EQ(form.centralWidget()->width(), 192);
   EXPECT_EQ(form.PaintList->geometry(), QRect(0, 57, 192, form.PaintList->height()));
   EXPECT_EQ(form.Panel2->geometry().left(), 5);
+  EXPECT_LE(form.menuBar()->sizeHint().width(), 192);  // no menu behind a "more" button
   QMouseEvent right(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::RightButton, Qt::RightButton,
                     Qt::NoModifier);
   QApplication::sendEvent(form.Tab5, &right);
