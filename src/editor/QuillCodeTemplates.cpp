@@ -97,6 +97,11 @@ void TQuillCodeTemplates::Assign(const TQuillPersistent& source) {
   for (int i = 0; i < Count(); ++i) GetItem(i).Assign(s->GetItem(i));
 }
 
+size_t TQuillCodeTemplates::CheckedIndex(int index) const {
+  if (index < 0 || index >= Count()) throw platform::EListError(FormatMsg(msg::SListIndexError, index));
+  return static_cast<size_t>(index);
+}
+
 TQuillCodeTemplate& TQuillCodeTemplates::Add() {
   items_.push_back(std::make_unique<TQuillCodeTemplate>());
   return *items_.back();

@@ -36,12 +36,14 @@ class TQuillCodeTemplates : public TQuillPersistent {
   void Assign(const TQuillPersistent& source) override;
 
   int Count() const { return static_cast<int>(items_.size()); }
-  TQuillCodeTemplate& GetItem(int index) { return *items_.at(static_cast<size_t>(index)); }
-  const TQuillCodeTemplate& GetItem(int index) const { return *items_.at(static_cast<size_t>(index)); }
+  // An index outside 0..Count-1 raises EListError.
+  TQuillCodeTemplate& GetItem(int index) { return *items_[CheckedIndex(index)]; }
+  const TQuillCodeTemplate& GetItem(int index) const { return *items_[CheckedIndex(index)]; }
   void SetItem(int index, const TQuillCodeTemplate& value) { GetItem(index).Assign(value); }
   TQuillCodeTemplate& Add();
   void Clear() { items_.clear(); }
   int IndexOf(const TQuillCodeTemplate* item) const;
+  size_t CheckedIndex(int index) const;
 
   // The templates a filter (the start of a name, any case) picks, in
   // collection order: the one whose whole name it is (Exact), else all that

@@ -56,14 +56,15 @@ void TCustomQuillEdit::BeforeShowTemplate() {
   TCustomQuillEditSource& doc = GetEditSource();
   const TPoint caret = doc.CurrentPosition();
   SetSelection({}, TQuillSelType::slNone);
-  if (options_ & eoPersistentBlocks) return;
-  const std::string s = GetLines().Get(caret.Y);
-  const int length = static_cast<int>(s.size());
-  auto word = [&](int i) { return i >= 0 && i < length && !doc.Delimiters().Contains(s[static_cast<size_t>(i)]); };
-  int firstWord = 0;
-  while (firstWord < length && !word(firstWord)) ++firstWord;
-  if (word(caret.X - 1) && word(caret.X)) return;
-  if (!word(caret.X - 1) && caret.X != firstWord) return;
+  if (!(options_ & eoPersistentBlocks)) {
+    const std::string s = GetLines().Get(caret.Y);
+    const int length = static_cast<int>(s.size());
+    auto word = [&](int i) { return i >= 0 && i < length && !doc.Delimiters().Contains(s[static_cast<size_t>(i)]); };
+    int firstWord = 0;
+    while (firstWord < length && !word(firstWord)) ++firstWord;
+    if (word(caret.X - 1) && word(caret.X)) return;
+    if (!word(caret.X - 1) && caret.X != firstWord) return;
+  }
   // The word stays selected while the caret goes back to where it was.
   LockSelection(1);
   try {
@@ -78,7 +79,6 @@ void TCustomQuillEdit::BeforeShowTemplate() {
 }
 
 void TCustomQuillEdit::InsertTemplate(int index) {
-  if (index < 0 || index >= codeTemplates_.Count()) return;
   TCustomQuillEditSource& doc = GetEditSource();
   TQuillSourceUpdate update(doc, oprInsertBlock);
   doc.LockUndo();
@@ -150,7 +150,6 @@ void TCustomQuillEdit::ShowPopupListBoxEx(TStrings& strings, bool hookKeys, bool
   box.hide();
   box.ClearItems();
   for (int i = 0; i < entries.Count(); ++i) box.AddRtfString(entries.Get(i));
-  box.setCurrentRow(0);
   const QRect screen = QGuiApplication::primaryScreen() != nullptr ? QGuiApplication::primaryScreen()->geometry()
                                                                    : QRect(0, 0, 1 << 16, 1 << 16);
   if (popupWindow_.AdjustSize) {
@@ -172,8 +171,10 @@ void TCustomQuillEdit::PopupCallBack(QWidget*) {
   const bool templates = showingTemplates_;
   showingTemplates_ = false;
   if (popupListBox_.isNull()) return;
+  // The list's current row is no choice until it is selected: the view makes
+  // its first row current when it takes the focus.
   const int row = popupListBox_->currentRow();
-  if (row < 0 || row >= popupWindow_.Strings().Count()) return;
+  if (row < 0 || row >= popupWindow_.Strings().Count() || !popupListBox_->item(row)->isSelected()) return;
   if (templates) {
     InsertTemplate(codeTemplates_.IndexOf(static_cast<const TQuillCodeTemplate*>(popupWindow_.Strings().GetObject(row))));
     return;

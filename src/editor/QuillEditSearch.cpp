@@ -302,12 +302,16 @@ int TCustomQuillEdit::OccurrenceCount() {
   const TRect sel = selRect_;
   const TQuillSelType selType = selType_;
   const int line = windowLine_, column = windowChar_;
-  const bool first = settings.FirstSearch;
-  settings.FirstSearch = false;
   int count = 0;
   {
     TQuillSourceUpdate update(doc, oprNavigate);
     LockSelection(1);
+    const auto putBack = [&] {
+      SetSearchRect({});
+      doc.JumpTo(caret.X, caret.Y);
+      SetSelection(sel, selType);
+      LockSelection(-1);
+    };
     try {
       const bool forward = Forward(settings);
       int length = 0;
@@ -325,16 +329,12 @@ int TCustomQuillEdit::OccurrenceCount() {
         }
       }
     } catch (...) {
-      LockSelection(-1);
-      settings.FirstSearch = first;
+      // A search that could not finish puts the caret back all the same.
+      putBack();
       throw;
     }
-    SetSearchRect({});
-    doc.JumpTo(caret.X, caret.Y);
-    SetSelection(sel, selType);
-    LockSelection(-1);
+    putBack();
   }
-  settings.FirstSearch = first;
   SetWindowLine(line);
   SetWindowChar(column);
   return count;
@@ -484,11 +484,6 @@ bool TCustomQuillEdit::IncrementalSearch(const std::string& text, bool removeLas
     candidate.pop_back();
   } else {
     candidate += text;
-  }
-  if (candidate.empty()) {
-    incSearchText_.clear();
-    SetSearchRect({});
-    return true;
   }
   if (!incSettings_) incSettings_ = std::make_unique<TQuillSearchSettings>(TQuillSearchSettings::NoLoad{});
   TQuillSearchSettings& own = *incSettings_;

@@ -1,5 +1,8 @@
 #include "editor/QuillFontManager.h"
 
+#include <QRawFont>
+
+#include <cmath>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -19,6 +22,32 @@ FontKey KeyOf(const TCanvasFont& font) { return {font.Name, font.Height, font.St
 
 bool SameFont(const TCanvasFont& a, const TCanvasFont& b) {
   return a.Height == b.Height && a.Style == b.Style && a.Charset == b.Charset && a.Pitch == b.Pitch && a.Name == b.Name;
+}
+
+// The font's own sub- and superscript metrics, from its OS/2 table in pixels: the
+// subscript's height and downward offset and the superscript's upward offset. A font
+// without the table, or a value of 0, leaves the entry 0.
+struct ScriptMetrics {
+  int subscriptSize = 0;
+  int subscriptOffset = 0;
+  int superscriptOffset = 0;
+};
+
+ScriptMetrics ReadScriptMetrics(const TCanvasFont& font) {
+  ScriptMetrics m;
+  const QRawFont raw = QRawFont::fromFont(platform::ToQFont(font));
+  const QByteArray os2 = raw.isValid() ? raw.fontTable("OS/2") : QByteArray();
+  const qreal unitsPerEm = raw.isValid() ? raw.unitsPerEm() : 0;
+  if (os2.size() < 26 || unitsPerEm <= 0) return m;
+  const auto field = [&](int offset) {
+    const auto hi = static_cast<uint8_t>(os2[offset]), lo = static_cast<uint8_t>(os2[offset + 1]);
+    const auto units = static_cast<int16_t>(static_cast<uint16_t>(hi << 8 | lo));
+    return static_cast<int>(std::lround(units * raw.pixelSize() / unitsPerEm));
+  };
+  m.subscriptSize = field(12);      // ySubscriptYSize
+  m.subscriptOffset = field(16);    // ySubscriptYOffset
+  m.superscriptOffset = field(24);  // ySuperscriptYOffset
+  return m;
 }
 
 }  // namespace
@@ -47,9 +76,10 @@ const TQuillFontRecord& TQuillFontManager::GetFont(const TCanvasFont& font) {
     r.Info.Height = m.Height;
     r.Info.AveCharWidth = m.AveCharWidth;
     r.Info.MaxCharWidth = m.MaxCharWidth;
-    r.Info.SubscriptSize = std::max(m.Height * 2 / 3, 1);
-    r.Info.SubscriptOffset = m.Height / 8;
-    r.Info.SuperscriptOffset = m.Ascent / 2;
+    const ScriptMetrics script = ReadScriptMetrics(r.Font);
+    r.Info.SubscriptSize = script.subscriptSize != 0 ? script.subscriptSize : std::max(m.Height * 2 / 3, 1);
+    r.Info.SubscriptOffset = script.subscriptOffset != 0 ? script.subscriptOffset : m.Height / 8;
+    r.Info.SuperscriptOffset = script.superscriptOffset != 0 ? script.superscriptOffset : m.Ascent / 2;
   }
   last = slot.get();
   return *slot;

@@ -166,7 +166,6 @@ void TQuillHint::Activate(TPoint point, const std::string& s, int offset) {
   caption_ = s;
   offset_ = offset;
   phase_ = Waiting;
-  ticks_ = 0;
   timer_.SetEnabled(true);
   if (Immediate) Tick();
 }

@@ -42,12 +42,9 @@ void TQuillListBox::SetListFont(const TQuillFont& font) {
 }
 
 void TQuillListBox::AddRtfString(const std::string& s) {
-  TQuillRtfInfo* line = painter_.AddRtfString(s);
-  lines_.push_back(line);
-  std::string plain;
-  for (const TQuillRtfInfo* run = line->Next.get(); run != nullptr; run = run->Next.get())
-    if (!run->IsColumnStop()) plain += run->Text;
-  addItem(platform::ToQString(plain));
+  lines_.push_back(painter_.AddRtfString(s));
+  // The item's text is the entry as given; its parsed line is what is drawn.
+  addItem(platform::ToQString(s));
 }
 
 void TQuillListBox::ClearItems() {

@@ -77,8 +77,10 @@ void TCustomQuillPainter::DoTextOut(const TRect& rect, const TRect* clip, std::s
 
   if (font != nullptr) canvas.SetFont(*font);
   if (fmtMark && styleColor == clNone && styleBkColor == clNone) color = colors.FmtMarkColor();
-  if (color != clNone) canvas.SetTextColor(color);
-  canvas.SetFontStyle(style);
+  if (color != clNone) {
+    canvas.SetTextColor(color);
+    canvas.SetFontStyle(style);
+  }
 
   TColor textColor = color, back = bkColor;
   if (searchMatch) {
@@ -479,14 +481,13 @@ int TQuillPainter::SyntaxPaint(const TRect& rect, int line, int column, const st
   int x = rect.Left;
   const int length = static_cast<int>(text.size());
   int i = 0;
+  // Each character's look is fetched once: the one that ends a run begins the next.
+  uint16_t word = 0, next = 0;
+  bool bracket = false, nextBracket = false;
+  if (length > 0) lookStyle(0, word, bracket);
   while (i < length) {
-    uint16_t word = 0;
-    bool bracket = false;
-    lookStyle(i, word, bracket);
     int j = i + 1;
     for (; j < length; ++j) {
-      uint16_t next = 0;
-      bool nextBracket = false;
       lookStyle(j, next, nextBracket);
       if (next != word || nextBracket != bracket) break;
     }
@@ -510,6 +511,8 @@ int TQuillPainter::SyntaxPaint(const TRect& rect, int line, int column, const st
                         display.empty() ? std::string() : display.substr(static_cast<size_t>(i), n), font, style, color, bk,
                         line, column + i, misspelled, styleColor, styleBk);
     i = j;
+    word = next;
+    bracket = nextBracket;
   }
   return x;
 }

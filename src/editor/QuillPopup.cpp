@@ -3,9 +3,14 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QBoxLayout>
+#include <QFormLayout>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
+#include <QStyleOptionFrame>
 #include <QTimer>
 
 #include <map>
@@ -120,9 +125,11 @@ class TPopupHook : public QObject {
 
 TQuillPopup* CurrentPopup() { return Current().data(); }
 
+// A pop-up window, as a drop-down's list is: it takes the keyboard without taking
+// the activation from the form, whose caption so stays active while it is open.
+// The window manager frames no such window, so the sizing frame is the popup's own.
 TQuillPopup::TQuillPopup(QWidget* control, bool sizeable, TPopupCloseEvent onCloseUp)
-    : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint |
-                           (sizeable ? Qt::CustomizeWindowHint : Qt::FramelessWindowHint)),
+    : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint),
       OnCloseUp(std::move(onCloseUp)),
       control_(control),
       sizeable_(sizeable) {
@@ -130,18 +137,13 @@ TQuillPopup::TQuillPopup(QWidget* control, bool sizeable, TPopupCloseEvent onClo
   oldParent_ = control->parentWidget();
   wasVisible_ = !control->isHidden();
   oldGeometry_ = control->geometry();
-  if (oldParent_ != nullptr) {
-    if (auto* box = qobject_cast<QBoxLayout*>(oldParent_->layout())) {
-      oldLayout_ = box;
-      oldLayoutIndex_ = box->indexOf(control);
-    }
-  }
+  if (oldParent_ != nullptr) SavePlace(oldParent_->layout(), control);
   form_ = control->window();
   TPopupHook::Attach(form_, this);
 
   auto* layout = new QVBoxLayout(this);
-  // The fixed kind has a thin border of its own.
-  const int border = sizeable ? 0 : 1;
+  // The fixed kind has a thin border, the sizeable one a sizing frame.
+  const int border = sizeable ? kSizingFrame : 1;
   layout->setContentsMargins(border, border, border, border);
   setAutoFillBackground(true);
   QPalette frame = palette();
@@ -152,6 +154,8 @@ TQuillPopup::TQuillPopup(QWidget* control, bool sizeable, TPopupCloseEvent onClo
   control->show();
   resize(size.width() + 2 * border, size.height() + 2 * border);
 
+  // The frame's cursor follows the mouse before any button is down.
+  setMouseTracking(sizeable);
   control->installEventFilter(this);
   if (auto* area = qobject_cast<QAbstractScrollArea*>(control)) area->viewport()->installEventFilter(this);
 }
@@ -170,9 +174,101 @@ void TQuillPopup::RestoreControl() {
   if (auto* area = qobject_cast<QAbstractScrollArea*>(control_.data())) area->viewport()->removeEventFilter(this);
   control_->hide();
   control_->setParent(oldParent_);
-  if (oldLayout_ != nullptr && oldLayoutIndex_ >= 0) oldLayout_->insertWidget(oldLayoutIndex_, control_);
+  if (oldLayout_ != nullptr) {
+    if (auto* box = qobject_cast<QBoxLayout*>(oldLayout_.data()))
+      box->insertWidget(place_.index, control_);
+    else if (auto* grid = qobject_cast<QGridLayout*>(oldLayout_.data()))
+      grid->addWidget(control_, place_.row, place_.column, place_.rowSpan, place_.columnSpan);
+    else if (auto* form = qobject_cast<QFormLayout*>(oldLayout_.data()))
+      form->setWidget(place_.row, static_cast<QFormLayout::ItemRole>(place_.column), control_);
+  }
   control_->setGeometry(oldGeometry_);
   control_->setVisible(wasVisible_);
+}
+
+void TQuillPopup::SavePlace(QLayout* layout, QWidget* control) {
+  if (layout == nullptr) return;
+  const int index = layout->indexOf(control);
+  if (index < 0) return;
+  place_.index = index;
+  if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
+    grid->getItemPosition(index, &place_.row, &place_.column, &place_.rowSpan, &place_.columnSpan);
+  } else if (auto* form = qobject_cast<QFormLayout*>(layout)) {
+    QFormLayout::ItemRole role = QFormLayout::FieldRole;
+    form->getWidgetPosition(control, &place_.row, &role);
+    place_.column = static_cast<int>(role);
+  } else if (qobject_cast<QBoxLayout*>(layout) == nullptr) {
+    return;
+  }
+  oldLayout_ = layout;
+}
+
+// --- the sizing frame of the sizeable kind ---
+
+Qt::Edges TQuillPopup::EdgesAt(QPoint point) const {
+  Qt::Edges edges;
+  if (!sizeable_) return edges;
+  // Corners reach a little along the sides, as a frame's do.
+  const int corner = 2 * kSizingFrame + 8;
+  const QRect r = rect();
+  const bool left = point.x() < kSizingFrame, right = point.x() >= r.width() - kSizingFrame;
+  const bool top = point.y() < kSizingFrame, bottom = point.y() >= r.height() - kSizingFrame;
+  if (!(left || right || top || bottom)) return edges;
+  if (left || ((top || bottom) && point.x() < corner)) edges |= Qt::LeftEdge;
+  if (right || ((top || bottom) && point.x() >= r.width() - corner)) edges |= Qt::RightEdge;
+  if (top || ((left || right) && point.y() < corner)) edges |= Qt::TopEdge;
+  if (bottom || ((left || right) && point.y() >= r.height() - corner)) edges |= Qt::BottomEdge;
+  return edges;
+}
+
+void TQuillPopup::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  if (!sizeable_) return;
+  QPainter painter(this);
+  QStyleOptionFrame frame;
+  frame.initFrom(this);
+  frame.lineWidth = kSizingFrame;
+  frame.midLineWidth = 0;
+  frame.state |= QStyle::State_Raised;
+  style()->drawPrimitive(QStyle::PE_Frame, &frame, &painter, this);
+}
+
+void TQuillPopup::mousePressEvent(QMouseEvent* event) {
+  sizing_ = event->button() == Qt::LeftButton ? EdgesAt(event->position().toPoint()) : Qt::Edges();
+  if (sizing_ == Qt::Edges()) {
+    QWidget::mousePressEvent(event);
+    return;
+  }
+  sizingFrom_ = event->globalPosition().toPoint();
+  sizingStart_ = geometry();
+}
+
+void TQuillPopup::mouseMoveEvent(QMouseEvent* event) {
+  if (sizing_ == Qt::Edges()) {
+    const Qt::Edges edges = EdgesAt(event->position().toPoint());
+    const bool diagonal = edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge);
+    const bool anti = edges == (Qt::RightEdge | Qt::TopEdge) || edges == (Qt::LeftEdge | Qt::BottomEdge);
+    if (diagonal) setCursor(Qt::SizeFDiagCursor);
+    else if (anti) setCursor(Qt::SizeBDiagCursor);
+    else if (edges & (Qt::LeftEdge | Qt::RightEdge)) setCursor(Qt::SizeHorCursor);
+    else if (edges & (Qt::TopEdge | Qt::BottomEdge)) setCursor(Qt::SizeVerCursor);
+    else unsetCursor();
+    QWidget::mouseMoveEvent(event);
+    return;
+  }
+  const QPoint delta = event->globalPosition().toPoint() - sizingFrom_;
+  QRect r = sizingStart_;
+  const int least = 2 * kSizingFrame + 8;
+  if (sizing_ & Qt::LeftEdge) r.setLeft(std::min(r.left() + delta.x(), r.right() - least));
+  if (sizing_ & Qt::RightEdge) r.setRight(std::max(r.right() + delta.x(), r.left() + least));
+  if (sizing_ & Qt::TopEdge) r.setTop(std::min(r.top() + delta.y(), r.bottom() - least));
+  if (sizing_ & Qt::BottomEdge) r.setBottom(std::max(r.bottom() + delta.y(), r.top() + least));
+  setGeometry(r);
+}
+
+void TQuillPopup::mouseReleaseEvent(QMouseEvent* event) {
+  if (sizing_ == Qt::Edges()) QWidget::mouseReleaseEvent(event);
+  sizing_ = Qt::Edges();
 }
 
 void TQuillPopup::ClosePopup(bool accept) {
@@ -226,7 +322,8 @@ bool TQuillPopup::event(QEvent* event) {
       if (isVisible() && !TPopupHook::HidingByHook(this)) ClosePopup(false);
       break;
     case QEvent::Hide:
-      if (sizeable_ && !restored_ && !TPopupHook::HidingByHook(this)) ClosePopup(false);
+      // A click outside closes a pop-up window: that is its deactivation.
+      if (!restored_ && !TPopupHook::HidingByHook(this)) ClosePopup(false);
       break;
     default: break;
   }
@@ -240,7 +337,6 @@ void PopupControl(QWidget* control, QWidget* owner, int x, int y, bool sizeable,
   popup->move(at);
   Current() = popup;
   popup->show();
-  popup->activateWindow();
   control->setFocus();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // Shows an existing control (a completion list, a small tree) in a
-// borderless, always-on-top tool window beside a point of another control,
+// borderless pop-up window beside a point of another control,
 // as a drop-down does, and gives it back to its old place when the popup
 // closes. At most one popup is open at a time. The popups follow the window
 // the control came from: they hide when it is minimised, hidden or left for
@@ -16,7 +16,7 @@
 #include "editor/QuillStrings.h"
 #include "platform/StringList.h"
 
-class QBoxLayout;
+class QLayout;
 
 namespace quill {
 
@@ -40,18 +40,40 @@ class TQuillPopup : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
   bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  static constexpr int kSizingFrame = 4;
+
+  // Where the control stood in its parent's layout: an index in a box, a cell and its
+  // spans in a grid, a row and a role (as the column) in a form.
+  struct Place {
+    int index = -1;
+    int row = 0;
+    int column = 0;
+    int rowSpan = 1;
+    int columnSpan = 1;
+  };
+
   void RestoreControl();
+  void SavePlace(QLayout* layout, QWidget* control);
   bool HandleKey(QKeyEvent* event);
+  // The sides of the sizing frame under Point (none for the fixed kind).
+  Qt::Edges EdgesAt(QPoint point) const;
 
   QPointer<QWidget> control_;
   QPointer<QWidget> oldParent_;
   QWidget* form_ = nullptr;
   bool wasVisible_ = false;
   QRect oldGeometry_;
-  QPointer<QBoxLayout> oldLayout_;
-  int oldLayoutIndex_ = -1;
+  QPointer<QLayout> oldLayout_;
+  Place place_;
+  Qt::Edges sizing_;
+  QPoint sizingFrom_;
+  QRect sizingStart_;
   bool sizeable_;
   bool accepted_ = false;
   bool restored_ = false;

@@ -19,14 +19,12 @@ namespace {
 // matcher (which recurses once per nested negation) can exhaust the call stack.
 constexpr int kMaxNesting = 500;
 
-// Work allowed for one public call: a fixed allowance plus a share per character, so a
-// long line with an ordinary pattern is never cut short while a pattern that backtracks
-// exponentially gives up (as "no match") within a fraction of a second.
+// Work allowed for one start position: a fixed allowance plus a share per character of
+// the text, so an ordinary pattern is never cut short however long the line, while one
+// that backtracks exponentially stops within a fraction of a second. The backtrack
+// stack grows by at most one entry a step, so the allowance bounds it too.
 constexpr int64_t kBaseBudget = 10'000'000;
-constexpr int64_t kBudgetPerChar = 16;
-// A backtrack stack this deep means the pattern has run away; 8 MB is plenty for any
-// line a person edits.
-constexpr size_t kMaxStackEntries = size_t{1} << 20;
+constexpr int64_t kBudgetPerChar = 64;
 
 // Backtrack entries: State >= 0 holds a code index plus these two flags; a negative
 // State restores loop slot (-State - 1) to Pos; kLowerBound sits under a give-back entry.
@@ -65,7 +63,9 @@ struct Node {
   bool setNegated = false;
   bool negated = false;
   char quant = 0;
-  std::bitset<256> set;
+  // A quantifier written right after "{": it repeats the group's (empty) start alone.
+  bool groupStart = false;
+  std::bitset<256> set;  // upper-cased members when the expression ignores case
   std::vector<Node> children;
 };
 
@@ -82,6 +82,7 @@ enum Op : uint8_t {
   OpProgress,
   OpRepeat,
   OpNot,
+  OpNegClass,
   OpSucceed,
 };
 
@@ -134,6 +135,9 @@ EQuillRegExprError::EQuillRegExprError(const std::string& expression, int positi
     : platform::Exception(FormatMsg(FormatMsg("%s is invalid mask at (%d)", position).c_str(), expression)),
       position_(position) {}
 
+EQuillRegExprGaveUp::EQuillRegExprGaveUp(const std::string& expression)
+    : platform::Exception(FormatMsg("Search string '%s' backtracks too much: the search gave up", expression)) {}
+
 namespace {
 
 class Compiler {
@@ -149,8 +153,9 @@ class Compiler {
     states_.push_back(end);
 
     prog_.fold = caseSensitive_ ? kFold.same.data() : kFold.upper.data();
+    callEnds_.emplace_back();
     EmitSeq(items);
-    prog_.code.push_back({OpSucceed});
+    EndCall(Emit({OpSucceed}));
     MarkPossessiveRepeats();
 
     std::bitset<256> first;
@@ -164,7 +169,8 @@ class Compiler {
     prog_.onlyAtLineStart = !items.empty() && items[0].type == Node::LineStart &&
                             !items[0].negated && !items[0].quant;
     ChooseLiteral(items);
-    prog_.endAnchored = !items.empty() && items.back().type == Node::TextEnd && !items.back().negated;
+    prog_.endAnchored = !items.empty() && items.back().type == Node::TextEnd && !items.back().negated &&
+                        !EndsEarly(items);
     const int longest = SeqSpan(items).max;
     prog_.maxLength = longest >= kUnbounded ? -1 : longest;
   }
@@ -185,6 +191,12 @@ class Compiler {
         return items;
       }
       if (c == '*' || c == '+' || c == '|') {
+        if (items.empty() && depth > 0) {
+          // Right after "{" the last state is the group's start, which may be repeated.
+          items.emplace_back();
+          items.back().type = Node::Group;
+          items.back().groupStart = true;
+        }
         if (items.empty() || items.back().quant || items.back().type == Node::LineStart ||
             items.back().type == Node::TextEnd)
           Fail(i_);
@@ -254,18 +266,18 @@ class Compiler {
     return node;
   }
 
-  // At a "#": up to three digits give the character; a "#" without digits stands for
-  // itself, so "#" can be written plainly where no digit follows.
+  // At a "#": the digits that follow give the character, its number kept to the 8 bits
+  // a character has; a "#" without digits stands for itself, so "#" can be written
+  // plainly where no digit follows.
   uint8_t ReadNumberedChar() {
-    size_t hash = i_++;
+    ++i_;
     int value = 0, digits = 0;
-    while (digits < 3 && i_ < e_.size() && e_[i_] >= '0' && e_[i_] <= '9') {
-      value = value * 10 + (e_[i_] - '0');
+    while (i_ < e_.size() && e_[i_] >= '0' && e_[i_] <= '9') {
+      value = (value * 10 + (e_[i_] - '0')) % 256;
       ++digits;
       ++i_;
     }
     if (digits == 0) return '#';
-    if (value > 255) Fail(hash);
     return static_cast<uint8_t>(value);
   }
 
@@ -291,7 +303,6 @@ class Compiler {
       ++i_;
     }
     bool anyItem = false;
-    int previous = -1;  // a single character that a following "-" may extend to a range
     for (;;) {
       if (i_ >= e_.size()) Fail(open);
       char c = e_[i_];
@@ -300,23 +311,20 @@ class Compiler {
         ++i_;
         break;
       }
-      if (c == '-') {
-        if (previous < 0) Fail(i_);
-        size_t dash = i_++;
-        if (i_ >= e_.size()) Fail(open);
-        if (e_[i_] == ']') Fail(dash);
-        int last = ReadSetChar(open);
-        for (int x = previous; x <= last; ++x) node.set.set(x);
-        previous = -1;
+      if (c == '-') Fail(i_);  // no character before it
+      const int first = Fold(static_cast<uint8_t>(ReadSetChar(open)));
+      anyItem = true;
+      if (i_ >= e_.size() || e_[i_] != '-') {
+        node.set.set(first);
         continue;
       }
-      previous = ReadSetChar(open);
-      node.set.set(previous);
-      anyItem = true;
+      // A range; one whose end lies below its start adds nothing.
+      const size_t dash = i_++;
+      if (i_ >= e_.size()) Fail(open);
+      if (e_[i_] == ']') Fail(dash);
+      const int last = Fold(static_cast<uint8_t>(ReadSetChar(open)));
+      for (int x = first; x <= last; ++x) node.set.set(x);
     }
-    if (!caseSensitive_)
-      for (int c = 'A'; c <= 'Z'; ++c)
-        if (node.set[c] || node.set[c + 32]) node.set.set(c).set(c + 32);
   }
 
   // --- the state list the syntax parser reads ---
@@ -330,6 +338,14 @@ class Compiler {
 
   void EmitStates(const std::vector<Node>& items, bool negatedOuter) {
     for (const Node& item : items) {
+      if (item.groupStart) {
+        // The quantifier follows the group's start state, the item it repeats.
+        const auto last = static_cast<int32_t>(states_.size()) - 1;
+        states_.back().Next = last;
+        AddState(item.quant == '+' ? rsPlus : item.quant == '|' ? rsOptional : rsStar);
+        states_.back().Negated = states_[last].Negated;
+        continue;
+      }
       size_t start = states_.size();
       bool wrap = item.quant && ((item.type == Node::Char && !item.escaped) ||
                                  (item.type == Node::Class && !item.any));
@@ -394,7 +410,7 @@ class Compiler {
         for (int c = 0; c < 256; ++c) table[c] = Fold(static_cast<uint8_t>(c)) == node.ch;
         return true;
       case Node::Class:
-        for (int c = 0; c < 256; ++c) table[c] = node.set[c] != node.setNegated;
+        for (int c = 0; c < 256; ++c) table[c] = node.set[Fold(static_cast<uint8_t>(c))] != node.setNegated;
         return true;
       case Node::TextEnd:
         table.fill(false);
@@ -434,6 +450,25 @@ class Compiler {
     return node.type == Node::Char && !node.negated && !node.quant;
   }
 
+  // A negated item that is not repeated itself ends the match, or the repetition it
+  // stands in, once it takes its character.
+  static bool EndsCall(const Node& node) { return node.negated && !node.quant; }
+
+  // The sequence may end before its last item: it holds, outside any repetition, an item
+  // that ends the match.
+  static bool EndsEarly(const std::vector<Node>& items) {
+    for (const Node& item : items)
+      if (EndsCall(item) || (item.type == Node::Group && !item.quant && EndsEarly(item.children))) return true;
+    return false;
+  }
+
+  // Where the negated items of the current match or repetition go once they took their
+  // character: the end of that match or repetition, known only when it is emitted.
+  void EndCall(int target) {
+    for (int at : callEnds_.back()) prog_.code[at].b = target;
+    callEnds_.pop_back();
+  }
+
   void EmitSeq(const std::vector<Node>& items) {
     size_t k = 0;
     while (k < items.size()) {
@@ -458,14 +493,17 @@ class Compiler {
   void EmitAtom(const Node& node, bool honourNegation) {
     std::array<bool, 256> table;
     if (honourNegation && node.negated) {
-      if (OneCharTest(node, table)) {
-        Emit({OpClass, 0, AddClass(table)});
-        return;
+      int at;
+      if (PlainAcceptance(node, table)) {
+        at = Emit({OpNegClass, 0, AddClass(table)});
+      } else {
+        // The body is tried as a match of its own at the current position.
+        at = Emit({OpNot});
+        callEnds_.emplace_back();
+        EmitAtom(node, false);
+        EndCall(Emit({OpSucceed}));
       }
-      int at = Emit({OpNot});
-      EmitAtom(node, false);
-      Emit({OpSucceed});
-      prog_.code[at].a = Here();
+      callEnds_.back().push_back(at);
       return;
     }
     switch (node.type) {
@@ -504,7 +542,9 @@ class Compiler {
     auto body = [&] {
       Emit({OpNotEnd});
       if (slot >= 0) Emit({OpSave, 0, slot});
+      callEnds_.emplace_back();
       EmitAtom(node, true);
+      EndCall(Here());
       if (slot >= 0) Emit({OpProgress, 0, slot});
     };
     if (node.quant == '*') {
@@ -589,9 +629,11 @@ class Compiler {
 
   static Span SeqSpan(const std::vector<Node>& items) {
     Span span;
+    bool mayEnd = false;  // past an item that may end the match: nothing more is sure
     for (const Node& item : items) {
       const Span s = ItemSpan(item);
-      span = {Add(span.min, s.min), Add(span.max, s.max)};
+      span = {mayEnd ? span.min : Add(span.min, s.min), Add(span.max, s.max)};
+      mayEnd = mayEnd || EndsCall(item) || (item.type == Node::Group && !item.quant && EndsEarly(item.children));
     }
     return span;
   }
@@ -604,13 +646,18 @@ class Compiler {
   };
 
   // Walks the items every match passes through in order (groups without a quantifier,
-  // and the first pass of a "+" group), collecting the runs of plain characters.
-  static void CollectRuns(const std::vector<Node>& items, Span& at, LiteralRun& open, std::vector<LiteralRun>& runs) {
+  // and the first pass of a "+" group), collecting the runs of plain characters. True
+  // when it stopped at an item that may end the match (or the repetition it is in).
+  static bool CollectRuns(const std::vector<Node>& items, Span& at, LiteralRun& open, std::vector<LiteralRun>& runs) {
     auto close = [&] {
       if (!open.text.empty()) runs.push_back(open);
       open.text.clear();
     };
     for (const Node& item : items) {
+      if (EndsCall(item)) {
+        close();
+        return true;
+      }
       if (IsPlainChar(item)) {
         if (open.text.empty()) {
           open.min = at.min;
@@ -621,10 +668,13 @@ class Compiler {
         continue;
       }
       if (item.type == Node::Group && !item.negated && (!item.quant || item.quant == '+')) {
-        CollectRuns(item.children, at, open, runs);
+        const bool ended = CollectRuns(item.children, at, open, runs);
         if (item.quant) {
+          // Past the first pass offsets are known only from below.
           close();
           at.max = kUnbounded;
+        } else if (ended) {
+          return true;
         }
         continue;
       }
@@ -632,6 +682,7 @@ class Compiler {
       const Span s = ItemSpan(item);
       at = {Add(at.min, s.min), Add(at.max, s.max)};
     }
+    return false;
   }
 
   void ChooseLiteral(const std::vector<Node>& items) {
@@ -719,6 +770,7 @@ class Compiler {
   TQuillRegExpr::Program& prog_;
   std::vector<TQuillRegState>& states_;
   size_t i_ = 0;
+  std::vector<std::vector<int>> callEnds_;
 };
 
 // The first position at or after From where the program's literal stands in T (its
@@ -798,10 +850,7 @@ const TQuillRegState* TQuillRegExpr::GetFirstState() const {
   return nullptr;
 }
 
-void TQuillRegExpr::StartCall(size_t textLength) {
-  budget_ = kBaseBudget + kBudgetPerChar * static_cast<int64_t>(textLength);
-  aborted_ = false;
-}
+void TQuillRegExpr::StartCall() { aborted_ = false; }
 
 int TQuillRegExpr::MatchAt(std::string_view text, int pos, bool firstInLine) {
   text_ = reinterpret_cast<const uint8_t*>(text.data());
@@ -809,6 +858,7 @@ int TQuillRegExpr::MatchAt(std::string_view text, int pos, bool firstInLine) {
   lineStart_ = pos;
   firstInLine_ = firstInLine;
   stack_.Clear();
+  budget_ = kBaseBudget + kBudgetPerChar * static_cast<int64_t>(text.size());
   int end = Run(0, pos, false);
   return end < 0 ? -1 : end - pos;
 }
@@ -825,10 +875,6 @@ int TQuillRegExpr::Run(int pc, int pos, bool endMarked) {
   const size_t base = stack_.Count();
 
   auto push = [&](int32_t p, int32_t state) {
-    if (stack_.Count() >= kMaxStackEntries) {
-      aborted_ = true;
-      return false;
-    }
     stack_.Push(p, state);
     return true;
   };
@@ -840,6 +886,7 @@ int TQuillRegExpr::Run(int pc, int pos, bool endMarked) {
       return -1;
     }
     const Inst& in = code[pc];
+    int failAt = pos;  // where the state that fails stands
     switch (in.op) {
       case OpChar:
         if (pos < n && fold[t[pos]] == in.c) {
@@ -849,10 +896,15 @@ int TQuillRegExpr::Run(int pc, int pos, bool endMarked) {
         }
         break;
       case OpStr: {
-        if (n - pos < in.b) break;
+        if (n - pos < in.b) {
+          const char* lit = prog.literals.data() + in.a;
+          while (failAt < n && fold[t[failAt]] == static_cast<uint8_t>(lit[failAt - pos])) ++failAt;
+          break;
+        }
         const char* lit = prog.literals.data() + in.a;
         int k = 0;
         while (k < in.b && fold[t[pos + k]] == static_cast<uint8_t>(lit[k])) ++k;
+        failAt = pos + k;
         if (k < in.b) break;
         pos += in.b;
         ++pc;
@@ -932,13 +984,28 @@ int TQuillRegExpr::Run(int pc, int pos, bool endMarked) {
         ++pc;
         continue;
       }
+      case OpNegClass:
+        // One character that the item does not fit; it ends the match or repetition.
+        // At the end of the text there is none to take.
+        if (pos < n && !prog.classes[in.a][t[pos]]) {
+          ++pos;
+          pc = in.b;
+          continue;
+        }
+        break;
       case OpNot: {
         if (pos >= n) break;
-        int matched = Run(pc + 1, pos, endMarked);
+        const int outer = negFail_;
+        negFail_ = -1;
+        const int matched = Run(pc + 1, pos, endMarked);
+        const int failed = std::max(negFail_, pos);
+        negFail_ = outer;
         if (aborted_) continue;
-        if (matched >= 0) break;
-        ++pos;
-        pc = in.a;
+        // Where the body fits, the negation fails; where it fails, the character there
+        // is the one taken.
+        if (matched >= 0 || failed >= n) break;
+        pos = failed + 1;
+        pc = in.b;
         continue;
       }
       case OpSucceed:
@@ -947,6 +1014,7 @@ int TQuillRegExpr::Run(int pc, int pos, bool endMarked) {
     }
 
     // The current path failed: resume the most recent alternative.
+    if (negFail_ < 0) negFail_ = failAt;
     for (;;) {
       if (stack_.Count() == base) return -1;
       TQuillStackEntry& top = stack_.Last();
@@ -986,7 +1054,7 @@ int TQuillRegExpr::Run(int pc, int pos, bool endMarked) {
 }
 
 bool TQuillRegExpr::StringMatch(std::string_view P, bool FirstInLine, int& Len) {
-  StartCall(P.size());
+  StartCall();
   int length = MatchAt(P, 0, FirstInLine);
   if (length < 0) return false;
   Len = std::max(length, 1);
@@ -1010,10 +1078,11 @@ bool TQuillRegExpr::FindRegExpr(std::string_view Text, bool Forward, int& MatchE
   int start = Pos - 1;
   MatchEnd = 0;
   Pos = 0;
-  StartCall(Text.size());
+  StartCall();
   if (Forward) {
     int length = 0;
     const int at = SearchForward(Text, std::max(start, 0), length);
+    if (aborted_) throw EQuillRegExprGaveUp(expression_);
     if (at < 0) return false;
     Pos = at + 1;
     MatchEnd = at + length;
@@ -1033,7 +1102,7 @@ bool TQuillRegExpr::FindRegExpr(std::string_view Text, bool Forward, int& MatchE
       MatchEnd = p + length;
       return true;
     }
-    if (aborted_) break;
+    if (aborted_) throw EQuillRegExprGaveUp(expression_);
   }
   return false;
 }

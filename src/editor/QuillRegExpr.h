@@ -5,15 +5,17 @@
 //
 // Syntax, one 8-bit character per byte:
 //   c          a character (compared upper-cased unless case-sensitive)
-//   #NNN       the character with decimal number NNN (1-3 digits, at most 255)
+//   #NNN       the character with decimal number NNN (the number kept to 8 bits)
 //   \c         the character c itself, whatever it is
 //   .          any one character
 //   [...]      a set: characters, #NNN, ranges a-z, \ before one of !$*+.[]^{|}-\ ;
-//              "[^" negates it
+//              "[^" negates it; without case the members and range ends are upper-cased
 //   ^  $       start of the line (when the match starts there), end of the text
 //   {...}      a group
 //   X+ X* X|   one or more, zero or more, zero or one of the item X (postfix)
-//   !X         one character where X does not match (X an item or a group)
+//   !X         one character where X does not match (X an item or a group), taken where
+//              X fails; the match (or the repetition holding !X) ends with it. Where X
+//              does match, or no character is left to take, the path fails.
 
 #include <bitset>
 #include <cstdint>
@@ -34,6 +36,14 @@ class EQuillRegExprError : public platform::Exception {
 
  private:
   int position_;
+};
+
+// Raised by a search whose expression backtracked past its allowance at one start
+// position: the search cannot tell whether the text matches there, so it must not
+// answer "not found".
+class EQuillRegExprGaveUp : public platform::Exception {
+ public:
+  explicit EQuillRegExprGaveUp(const std::string& expression);
 };
 
 // Kinds of the compiled state list, in the order the state records number them.
@@ -102,13 +112,18 @@ class TQuillRegExpr {
   const std::vector<TQuillRegState>& States() const { return states_; }
 
   // Match anchored at the start of P, which is also taken as the line start ("^" holds
-  // there only when FirstInLine). Len is the length matched, at least 1.
+  // there only when FirstInLine). Len is the length matched, at least 1. A match that
+  // runs past its allowance answers false with GaveUp() set: the syntax parser, which
+  // calls this while it paints, has no way to report it.
   bool StringMatch(std::string_view P, bool FirstInLine, int& Len);
+  // The last StringMatch or search stopped at its allowance instead of deciding.
+  bool GaveUp() const { return aborted_; }
 
   // Searches Text from the 1-based Pos towards its end (Forward) or its start, one
   // position at a time; the first position with a match wins. On success Pos is the
   // match start (1-based) and MatchEnd its end counted from the start of Text; on
-  // failure both are 0.
+  // failure both are 0. Each start position has its own allowance, which grows with
+  // the text; one that runs past it raises EQuillRegExprGaveUp.
   bool FindRegExpr(std::string_view Text, bool Forward, int& MatchEnd, int& Pos);
   // As FindRegExpr, with MatchLen the length of the match (0 for an empty one).
   bool Find(std::string_view Text, bool Forward, int& MatchLen, int& Pos);
@@ -130,7 +145,7 @@ class TQuillRegExpr {
   int MatchAt(std::string_view text, int pos, bool firstInLine);
   int SearchForward(std::string_view text, int from, int& length);
   int Run(int pc, int pos, bool endMarked);
-  void StartCall(size_t textLength);
+  void StartCall();
 
   std::vector<TQuillRegState> states_;
   TQuillStackList stack_;
@@ -145,6 +160,8 @@ class TQuillRegExpr {
   int textLength_ = 0;
   int64_t budget_ = 0;
   bool aborted_ = false;
+  // Where the body of a negated item first failed, during its trial.
+  int negFail_ = -1;
 };
 
 }  // namespace quill

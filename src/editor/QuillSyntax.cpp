@@ -60,8 +60,7 @@ const TQuillRule* TQuillParserRule::MatchWord(const std::string& s, size_t index
     length = static_cast<int>(end - index);
     return static_cast<const TQuillRule*>(Words.Objects(found));
   }
-  // Some word holds a blank: the longest word the text starts with, as long as
-  // it does not end inside a run of word characters.
+  // Some word holds a blank: the longest word the text starts with.
   const TQuillRule* best = nullptr;
   size_t bestLength = 0;
   for (int i = 0; i < Words.Count(); ++i) {
@@ -73,8 +72,6 @@ const TQuillRule* TQuillParserRule::MatchWord(const std::string& s, size_t index
       same = CaseSensitive ? a == b : Upper(a) == Upper(b);
     }
     if (!same) continue;
-    size_t after = index + w.size();
-    if (after < s.size() && ValueSet().Contains(w.back()) && ValueSet().Contains(s[after])) continue;
     best = static_cast<const TQuillRule*>(Words.Objects(i));
     bestLength = w.size();
   }

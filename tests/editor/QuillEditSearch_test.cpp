@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "QuillEdit_helpers.h"
+#include "editor/QuillRegExpr.h"
 
 using namespace edittest;
 namespace fs = std::filesystem;
@@ -181,6 +182,31 @@ TEST_F(Search, EmptyPatternsAndEmptyMatchesEnd) {
   e->GetEditSource().JumpTo(2, 0);
   EXPECT_EQ(e->OccurrenceCount(), 2);
   EXPECT_EQ(e->GetCurrentPosition(), (TPoint{2, 0}));
+  // A first search counts the whole scope, and is a first search no more.
+  S().FirstSearch = true;
+  EXPECT_EQ(e->OccurrenceCount(), 3);
+  EXPECT_FALSE(S().FirstSearch);
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{2, 0}));
+}
+
+// A regular expression that backtracks past its allowance is an error for every
+// search command, never "not found", and Replace All stops where it is.
+TEST_F(Search, AnExpressionThatGivesUpIsAnErrorNotAMiss) {
+  SetLines(*e, {"ab", std::string(60, 'a') + "cb", "aab"});
+  S().RegularExpr = true;
+  S().TextToFind = "{{a+}+}+b";
+  ASSERT_TRUE(e->Find());
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{2, 0}));
+  EXPECT_THROW(e->FindNext(ecFind), quill::EQuillRegExprGaveUp);
+  EXPECT_THROW(e->OccurrenceCount(), quill::EQuillRegExprGaveUp);
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{2, 0}));
+  S().PromptOnReplace = false;
+  S().ReplaceAll = true;
+  S().ReplaceWith = "X";
+  int count = -1;
+  EXPECT_THROW(e->ReplaceEx(count), quill::EQuillRegExprGaveUp);
+  EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"X", std::string(60, 'a') + "cb", "aab"}));
+  EXPECT_TRUE(prompts.errors.empty());
 }
 
 TEST_F(Search, IncrementalSearchFollowsTyping) {
@@ -212,6 +238,12 @@ TEST_F(Search, IncrementalSearchFollowsTyping) {
   QTest::keyClick(e.get(), Qt::Key_E, Qt::ControlModifier);
   QTest::keyClicks(e.get(), "ca");
   ASSERT_EQ(e->SearchRect(), (TRect{0, 0, 2, 0}));
+  // Shortened to nothing the text finds nothing: it stays, its mark goes.
+  QTest::keyClick(e.get(), Qt::Key_Backspace);
+  ASSERT_EQ(e->SearchRect(), (TRect{0, 0, 1, 0}));
+  QTest::keyClick(e.get(), Qt::Key_Backspace);
+  EXPECT_EQ(e->IncrementalSearchText(), "c");
+  EXPECT_EQ(e->SearchRect(), TRect{});
   int told = 0;
   e->OnSourceChanged = [&](TQuillObject*, TQuillEditSourceStates s) { told += (s & csIncrementalSearchChanged) != 0; };
   e->GetEditSource().JumpTo(0, 1);

@@ -69,7 +69,11 @@ TEST(QuillHint, ShowsAfterThePauseAndHidesWhenTheMouseLeaves) {
   mouse = {100, 100};
   hint.ActivateHint("two\r\nlines");
   const int ticks = TQuillHint::kHintPause / hint.Interval();
-  for (int i = 1; i < ticks; ++i) hint.Tick();
+  for (int i = 1; i < ticks; ++i) {
+    hint.Tick();
+    // Activating again while waiting keeps the time already waited.
+    if (i == ticks / 2) hint.ActivateHint("two\r\nlines");
+  }
   EXPECT_FALSE(hint.Visible());
   hint.Tick();
   EXPECT_TRUE(hint.Visible());

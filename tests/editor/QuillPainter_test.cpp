@@ -176,6 +176,17 @@ TEST(QuillPainter, SplitsRunsOnlyWhereTheLookChangesAndAt512) {
     }
     EXPECT_EQ(runs, c.runs);
   }
+
+  // The draw-style event may change a character's look; each character is asked once,
+  // the one that ends a run not again when it begins the next.
+  FakeView v;
+  ThreeStyles p;
+  v.SetText({"abcdef"});
+  v.source.SetParser(&p.parser);
+  v.drawStyle = [](int, int ch, uint16_t& style) { style = ch >= 2 && ch < 4 ? 2 : 0; };
+  v.PaintAll();
+  EXPECT_EQ(viewtest::CallsStarting(v.recorder, "ExtTextOut").size(), 3u);
+  EXPECT_EQ(v.drawStyleCalls, 6);
 }
 
 // Pixels and text points convert both ways, with and without word wrap, and

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -67,6 +68,25 @@ TEST(QuillPopup, EscapeGivesTheControlBackWhereItWas) {
   EXPECT_TRUE(f.control->isVisible());
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(watch.isNull());
+
+  // From a grid the control goes back to its cell with its spans; a popup closed by a
+  // click outside it (its deactivation) cancels.
+  QWidget gridForm;
+  auto* grid = new QGridLayout(&gridForm);
+  grid->addWidget(new QWidget, 0, 0);
+  auto* cell = new QListWidget;
+  grid->addWidget(cell, 1, 0, 1, 2);
+  gridForm.show();
+  PopupControl(cell, &gridForm, 0, 0, false, [&](QWidget*) { ++closed; });
+  ASSERT_NE(CurrentPopup(), nullptr);
+  CurrentPopup()->close();
+  EXPECT_EQ(CurrentPopup(), nullptr);
+  EXPECT_EQ(closed, 0);
+  int row = -1, column = -1, rows = -1, columns = -1;
+  ASSERT_GE(grid->indexOf(cell), 0);
+  grid->getItemPosition(grid->indexOf(cell), &row, &column, &rows, &columns);
+  EXPECT_EQ(std::make_tuple(row, column, rows, columns), std::make_tuple(1, 0, 1, 2));
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // The close event runs while its popup is still current: closing it again

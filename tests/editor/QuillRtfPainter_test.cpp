@@ -55,7 +55,8 @@ TEST(QuillRtfPainter, ListBoxItemsShareColumns) {
   list.AddRtfString("if|{\\b keyword}");
   list.AddRtfString("function|{\\b f}");
   ASSERT_EQ(list.count(), 2);
-  EXPECT_EQ(list.item(0)->text().toStdString(), "ifkeyword");
+  // An item's text is its entry as given: a chosen completion inserts just that.
+  EXPECT_EQ(list.item(0)->text().toStdString(), "if|{\\b keyword}");
   const int total = list.AdjustColumns();
   const TQuillRtfInfo* a = list.ItemLine(0);
   const TQuillRtfInfo* b = list.ItemLine(1);

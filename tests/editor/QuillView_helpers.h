@@ -4,6 +4,7 @@
 // page tests: a real document, painter, pages and property objects, a
 // recording canvas by default, and a stream selection kept as two points.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,7 +86,13 @@ class FakeView : public TQuillEditorView, public TQuillBackgroundOwner {
   bool Overwrite() const override { return false; }
   bool Monochrome() const override { return false; }
   void GetColorFromStyle(int index, TColor& c, TColor& bk) override { styles.GetColors(index, options, c, bk); }
-  void DoGetDrawStyle(int, int, uint16_t&) override {}
+  // The draw-style event: counted, and passed to drawStyle when one is set.
+  void DoGetDrawStyle(int line, int ch, uint16_t& style) override {
+    ++drawStyleCalls;
+    if (drawStyle) drawStyle(line, ch, style);
+  }
+  std::function<void(int line, int ch, uint16_t& style)> drawStyle;
+  int drawStyleCalls = 0;
   bool CheckBrackets(int, int) override { return false; }
   TQuillSelType SelType() const override { return selType; }
   bool GetSelBounds(int line, int row, int& left, int& right, bool inPixels) override;
