@@ -10,7 +10,8 @@
 // private chat takes lines up to 64 KiB), through the chat window's own road
 // (the transcript control and writer, the message drawn once it is all
 // there) in a window of a chat window's size: one word without blanks, many
-// short words, many web or mail links, many emoticon codes. Each kind is appended until
+// short words, many web or mail links, many emoticon codes among words, faces
+// alone (thousands of pictures in a row). Each kind is appended until
 // the transcript's bound has cut it once; the time per line (first, mean,
 // worst) is printed against 64-byte lines appended 1,000 times, per byte.
 // "--long N" appends N lines of each kind and skips the 100,000 messages.
@@ -197,6 +198,7 @@ void LongLines(const std::string& icons, int count) {
       {"web links", Repeated("see http://example.org/a/b?c=d ", kLongLine)},
       {"mail links", Repeated("mailto:ann@example.org ", kLongLine)},
       {"emoticon codes", Repeated("hi :) ", kLongLine)},
+      {"faces in a row", Repeated(":)", kLongLine)},
   };
   bool met = true;
   for (const auto& kind : kinds) {

@@ -24,6 +24,7 @@
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
 #include "core/session/Session.h"
+#include "core/session/TestHooks.h"
 #include "editor/QuillUtils.h"
 #include "platform/AppHome.h"
 #include "platform/EventLoop.h"
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
   platform::GuardedApplication app(argc, argv);
   QApplication::setApplicationName("Parlo");
   QApplication::setQuitOnLastWindowClosed(false);
+  const auto holds = testhooks::WatchHolds();
 
   int rc = 0;
   try {

@@ -62,6 +62,7 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   void SetSelText(const std::string& text) override {
     bound_.TextWritten(text);
     const TLockScope writing = Writing();
+    if (!text.empty()) afterPicture_ = {};
     edit_.SetSelText(text);
   }
   TTranscriptAttributes& GetSelAttributes() override { return *this; }
@@ -77,6 +78,7 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   // The end of one message: the transcript is kept to its bound while the
   // control still waits to lay the text out.
   void EndUpdate() override {
+    afterPicture_ = {};
     if (depth_ == 1) {
       try {
         bound_.MessageWritten(*this);
@@ -99,6 +101,7 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
 
  private:
   TLockScope Writing() { return {edit_.GetEditSource(), lock_, &TKeyLock::writes}; }
+  std::uint16_t CaretAttribute();
   void Ended() {
     struct Release {
       TCustomQuillRichEdit& edit;
@@ -126,7 +129,27 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
   // numbered in the table as it was at `picturesOf_`.
   std::map<std::string, int> pictures_;
   int picturesOf_ = -1;
+  // The attribute the caret follows right after a picture went in, and where
+  // that caret stood. A picture's place reads the attribute of the text
+  // before the pictures in a row, which a picture put in at the caret does
+  // not change; found by reading back over the row, a peer's line of
+  // thousands of faces read back over all of them for each.
+  struct TAfterPicture {
+    TPoint caret{-1, -1};
+    int lines = -1;
+    std::size_t length = 0;
+    std::uint16_t after = NoData;
+  } afterPicture_;
 };
+
+std::uint16_t TRichTranscript::CaretAttribute() {
+  const TPoint caret = edit_.GetCurrentPosition();
+  const TQuillStrings& lines = edit_.Lines();
+  if (caret == afterPicture_.caret && lines.Count() == afterPicture_.lines &&
+      lines.StoredText(caret.Y).size() == afterPicture_.length)
+    return afterPicture_.after;
+  return edit_.AttributeNumber(edit_.SelAttributePoint());
+}
 
 // Setting a font loads every field of the attribute before the caret, merges
 // the font into it and finds the table entry equal to the result: three
@@ -138,7 +161,7 @@ class TRichTranscript final : public TTranscript, public TTranscriptAttributes, 
 void TRichTranscript::Assign(const platform::TFont& font) {
   TQuillRichFontManager& table = edit_.GetFontManager();
   const bool caret = edit_.SelType() == TQuillSelType::slNone;
-  const std::uint16_t after = caret ? edit_.AttributeNumber(edit_.SelAttributePoint()) : NoData;
+  const std::uint16_t after = caret ? CaretAttribute() : NoData;
   if (!caret || table.GetItem(after) == nullptr) {
     edit_.GetSelAttributes().Assign(font);
     return;
@@ -176,18 +199,28 @@ void TRichTranscript::InsertImageFromFile(const std::string& fileName) {
     pictures_.clear();
     picturesOf_ = table.Generation();
   }
+  const bool caret = edit_.SelType() == TQuillSelType::slNone;
+  const std::uint16_t after = caret ? CaretAttribute() : NoData;
+  afterPicture_ = {};
+  const TQuillEditorObject* picture = nullptr;
   const auto known = pictures_.find(fileName);
-  if (known != pictures_.end() && edit_.InsertObjectReference(known->second) != nullptr) return;
-  try {
-    if (const TQuillEditorObject* picture = edit_.InsertImageFromFile(fileName)) pictures_[fileName] = picture->Number;
-  } catch (const EInvalidGraphic&) {
-    // A damaged picture file leaves its place empty; the message goes on.
+  if (known != pictures_.end()) picture = edit_.InsertObjectReference(known->second);
+  if (picture == nullptr) {
+    try {
+      if ((picture = edit_.InsertImageFromFile(fileName)) != nullptr) pictures_[fileName] = picture->Number;
+    } catch (const EInvalidGraphic&) {
+      // A damaged picture file leaves its place empty; the message goes on.
+    }
   }
+  if (picture == nullptr || !caret) return;
+  const TPoint at = edit_.GetCurrentPosition();
+  afterPicture_ = {at, edit_.Lines().Count(), edit_.Lines().StoredText(at.Y).size(), after};
 }
 
 // Cut from the menu takes the text out; the messages after it end that much
 // nearer the top, and the bound cuts at their new ends.
 void TRichTranscript::CutToClipboard() {
+  afterPicture_ = {};
   const int from = edit_.GetSelStart(), length = edit_.GetTextLen();
   edit_.CutToClipboard();
   bound_.TextRemoved(from, length - edit_.GetTextLen());

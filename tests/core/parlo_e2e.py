@@ -28,6 +28,33 @@ import directory_server  # noqa: E402
 PARLO = os.path.join(BINARY_DIR, "parlo")
 
 
+def machine_load():
+    """How busy the machine is: its load, and the share of the last ten
+    seconds that some task waited for a processor (where the kernel says)."""
+    one, five, _ = os.getloadavg()
+    text = "load %.2f (1 min) %.2f (5 min) on %d processors" % (one, five, os.cpu_count())
+    try:
+        with open("/proc/pressure/cpu") as f:
+            text += ", tasks waiting for a processor %s%% of the last 10 s" % f.readline().split()[1].split("=")[1]
+    except (OSError, IndexError):
+        pass
+    return text
+
+
+def _telling_the_load(add):
+    """A failing test (or subtest) says how busy the machine was as it failed,
+    so that a failure on a busy machine shows it."""
+    def wrapped(self, test, *rest):
+        if rest[-1] is not None:
+            sys.stderr.write("\n%s failed; the machine: %s\n" % (test.id(), machine_load()))
+        return add(self, test, *rest)
+    return wrapped
+
+
+for _name in ("addFailure", "addError", "addSubTest"):
+    setattr(unittest.TestResult, _name, _telling_the_load(getattr(unittest.TestResult, _name)))
+
+
 def _ephemeral_range():
     try:
         with open("/proc/sys/net/ipv4/ip_local_port_range") as f:

@@ -1,12 +1,18 @@
 #include "platform/EventLoop.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <ctime>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "platform/HoldMeter.h"
 
 namespace {
 
@@ -84,3 +90,35 @@ TEST(EventLoop, ExceptionsStopAtTheGuardAndReachTheHook) {
 }
 
 }  // namespace
+
+// The hold meter sees the loop held by work and by a blocking call alike,
+// whenever the tick comes after it, and reports each hold past its threshold
+// as it ends; a loop left to itself is not held.
+TEST(HoldMeter, SeesWorkAndBlockingButNotAnIdleLoop) {
+  std::vector<std::int64_t> reported;
+  const platform::THoldMeter meter(100, [&](std::int64_t ms) { reported.push_back(ms); });
+  platform::ProcessMessagesUntil([] { return false; }, 300);
+  EXPECT_LT(meter.Longest(), 100) << "an idle loop";
+  EXPECT_TRUE(reported.empty());
+
+  for (const bool blocking : {false, true}) {
+    QTimer::singleShot(0, [blocking] {
+      if (blocking) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        return;
+      }
+      // 400 ms of this thread's own work, however long a busy machine takes to give it.
+      auto spent = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return t.tv_sec * 1000LL + t.tv_nsec / 1000000;
+      };
+      for (const long long from = spent(); spent() - from < 400;) {
+      }
+    });
+    platform::ProcessMessagesUntil([] { return false; }, 200);
+    ASSERT_FALSE(reported.empty()) << (blocking ? "asleep" : "working");
+    EXPECT_GE(reported.back(), 350);
+    reported.clear();
+  }
+}

@@ -41,4 +41,10 @@ bool ScheduledStatusChange(int& delayMs, int& status) {
   return true;
 }
 
+std::unique_ptr<platform::THoldMeter> WatchHolds() {
+  const int threshold = IntervalMs("PARLO_TEST_HOLD_MS", 0);
+  if (threshold == 0) return nullptr;
+  return std::make_unique<platform::THoldMeter>(threshold, [](std::int64_t ms) { Trace("held " + std::to_string(ms)); });
+}
+
 }  // namespace testhooks

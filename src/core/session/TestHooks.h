@@ -1,6 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "platform/HoldMeter.h"
 
 // Knobs for the end-to-end tests and benches, which run the real program. They
 // are read only when PARLO_TEST_HOOKS is "1", so nothing in a user's ordinary
@@ -19,5 +22,11 @@ void Trace(const std::string& event);
 // PARLO_TEST_STATUS_CHANGE="<ms>:<status>": the status a test wants chosen, as
 // if by the user, that many milliseconds after the log-on is through.
 bool ScheduledStatusChange(int& delayMs, int& status);
+// PARLO_TEST_HOLD_MS="<ms>": every hold of the program's thread of at least
+// that many milliseconds is traced as "held <ms>" (see platform::THoldMeter),
+// so that a test judges the program's own time rather than how busy the
+// machine is. The meter runs while the returned object lives; null when no
+// test asked.
+std::unique_ptr<platform::THoldMeter> WatchHolds();
 
 }  // namespace testhooks
