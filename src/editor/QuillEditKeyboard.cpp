@@ -117,7 +117,6 @@ void TCustomQuillEdit::KeyPress(char& key) {
 }
 
 void TCustomQuillEdit::InsertTypedChar(char c) {
-  if (ReadOnly()) return;
   TCustomQuillEditSource& doc = GetEditSource();
   TQuillSourceUpdate update(doc, oprInsert);
   if (NeedDeleteBlock()) DeleteBlock();
@@ -135,7 +134,6 @@ bool TCustomQuillEdit::HasAutoCorrection(const std::string& word, std::string& c
 }
 
 void TCustomQuillEdit::CheckAutoCorrect() {
-  if (ReadOnly()) return;
   TCustomQuillEditSource& doc = GetEditSource();
   const TPoint caret = doc.CurrentPosition();
   const TPoint before{std::max(caret.X - 1, 0), caret.Y};
@@ -263,7 +261,6 @@ void TCustomQuillEdit::FillStringsFromClipboard(std::vector<std::string>& string
 }
 
 void TCustomQuillEdit::PasteBlock() {
-  if (ReadOnly()) return;
   if (NeedDeleteBlock()) DeleteBlock();
   // Text from another program has no columns to keep.
   if (!platform::ClipboardOwned()) lastCopyType = TQuillSelType::slStream;
