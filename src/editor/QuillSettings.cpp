@@ -153,7 +153,7 @@ std::unique_ptr<std::string> ReadStreamFromRegistry(const std::string& key, cons
   auto& reg = Registry();
   if (!reg.OpenKey(key, false)) return nullptr;
   KeyCloser closer;
-  if (!reg.ValueExists(name) || reg.GetDataType(name) != platform::RegDataType::Binary) return nullptr;
+  if (!reg.ValueExists(name)) return nullptr;
   auto bytes = reg.ReadBinaryData(name);
   return std::make_unique<std::string>(bytes.begin(), bytes.end());
 }

@@ -67,10 +67,12 @@ TQuillVariant GetPropertyValue(const TQuillPersistent& instance, const TQuillPro
 void SetPropertyValue(TQuillPersistent& instance, const TQuillPropInfo* prop, const TQuillVariant& value);
 
 // ---- registry form ----
-// Reads by the type of the variant it is given; a missing value or key leaves it.
+// Reads by the type of the variant it is given; a missing value or key leaves
+// it, a value stored as another type raises ERegistryException.
 void ReadVarFromRegistry(const std::string& key, const std::string& name, TQuillVariant& value);
 void WriteVarToRegistry(const std::string& key, const std::string& name, const TQuillVariant& value);
-// The caller owns the result; null when the key or value does not exist.
+// The caller owns the result; null when the key or value does not exist. A
+// value that is no byte array raises ERegistryException.
 std::unique_ptr<std::string> ReadStreamFromRegistry(const std::string& key, const std::string& name);
 void WriteStreamToRegistry(const std::string& key, const std::string& name, const std::string& bytes);
 // The one registry object the editor's settings go through (the user's root).
