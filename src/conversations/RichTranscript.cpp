@@ -259,8 +259,7 @@ class TTranscriptEdit final : public TQuillRichEdit {
   // (Enter goes down a line, Backspace left).
   void keyPressEvent(QKeyEvent* event) override {
     const platform::TKeyStroke stroke = platform::KeyStrokeOf(*event);
-    const TQuillKeyData* binding =
-        stroke.Key != 0 ? KeyList().FindKeyData(stroke.Key, stroke.Shift, KeyState()) : nullptr;
+    const TQuillKeyData* binding = BindingOf(stroke.Key, stroke.Shift);
     if (binding != nullptr && EditsText(*binding, InIncrementalSearch())) {
       event->accept();
       return;
