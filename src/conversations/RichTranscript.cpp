@@ -1,5 +1,7 @@
 #include "conversations/RichTranscript.h"
 
+#include <QKeyEvent>
+
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -9,15 +11,17 @@
 #include "core/session/PeerBounds.h"
 #include "editor/QuillRichEdit.h"
 #include "editor/QuillRichEditSource.h"
+#include "platform/VirtualKeys.h"
 
 namespace {
 
 using namespace quill;
 
-// The user's keys select, copy and search, and change nothing: while one is
-// handled the text is read-only, so the document refuses whatever edit the
-// key is bound to (typing, Enter, Delete, paste, cut, undo, replace). What
-// the program writes goes in all the same, also from a dialog a key opened.
+// The user's keys select, copy and search, and change nothing. Keys bound to
+// an edit are kept from the control (TTranscriptEdit); while any other is
+// handled the text is read-only all the same, so an edit a key reaches
+// some other way (cut, a dialog it opens) is refused too. What the program
+// writes goes in, also from a dialog a key opened.
 struct TKeyLock {
   int keys = 0, writes = 0;
 };
@@ -244,6 +248,38 @@ std::string TRichTranscript::Text(const std::function<std::string(const std::str
   return text;
 }
 
+// Whether a key's binding would change the text (typed characters aside:
+// the key-press handler swallows those). Cut stays: the text being locked,
+// it only copies.
+bool EditsText(const TQuillKeyData& binding, bool incrementalSearch) {
+  using E = TCustomQuillEdit;
+  const TQuillKeyboardMethod method = binding.Method;
+  if (method == &E::ProcessKey) return binding.Command != ecEscape;
+  if (method == &E::UndoOrRedo || method == &E::InsertStr || method == &E::ShowCodeTemplates) return true;
+  // Backspace shortens the text of an incremental search.
+  if (method == &E::DeleteStr) return !(incrementalSearch && binding.Command == ecLeft);
+  if (method == &E::ExecuteDialog || method == &E::FindNext) return binding.Command == ecReplace;
+  if (method != &E::ProcessBlock) return false;
+  switch (binding.Command) {
+    case ecPaste:
+    case ecDeleteBlock:
+    case ecDeleteSelection:
+    case ecCopyToCaret:
+    case ecMoveBlock:
+    case ecLowerCaseWord:
+    case ecUpperCaseWord:
+    case ecUpperCaseBlock:
+    case ecLowerCaseBlock:
+    case ecToggleCase:
+    case ecCapitalize:
+    case ecIndentBlock:
+    case ecOutdentBlock:
+    case ecEnTabBlock:
+    case ecDeTabBlock: return true;
+    default: return false;
+  }
+}
+
 // The control and its transcript operations go together.
 class TTranscriptEdit final : public TQuillRichEdit {
  public:
@@ -251,7 +287,16 @@ class TTranscriptEdit final : public TQuillRichEdit {
   TTranscript& Transcript() { return transcript_; }
 
  protected:
+  // A key bound to an edit does nothing at all here: the control would
+  // still move the caret or the selection around the edit the text refuses
+  // (Enter goes down a line, Backspace left).
   void keyPressEvent(QKeyEvent* event) override {
+    const platform::TKeyStroke stroke = platform::KeyStrokeOf(*event);
+    const TQuillKeyData* binding = BindingOf(stroke.Key, stroke.Shift);
+    if (binding != nullptr && EditsText(*binding, InIncrementalSearch())) {
+      event->accept();
+      return;
+    }
     const TLockScope key = transcript_.UserKey();
     TQuillRichEdit::keyPressEvent(event);
   }
@@ -274,6 +319,8 @@ TTranscriptControl MakeRichTranscript(QWidget* parent) {
   // undo memory, which would otherwise grow with the chat past its bound.
   edit->SetSourceOptions(srGroupUndo | srMoveUpAtLineBegin | srLeaveTrailSpaces | srMoveDownAtLineEnd);
   edit->SetLineBreak(TQuillLineBreak::lbCRLF);
+  // Nothing typed goes in.
+  edit->OnKeyPress = [](TQuillObject*, char& key) { key = 0; };
   edit->SetBorderStyle(TBorderStyle::bsNone);
   TQuillFont font = edit->Font();
   font.Name = "Verdana";

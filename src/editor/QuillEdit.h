@@ -402,6 +402,9 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   // A key (virtual key code, shift bits) through the key list; a key the
   // list consumed comes back 0 and types nothing.
   virtual void KeyDown(int& key, TShiftState shift);
+  // The binding KeyDown would run for the key now; null for none, and for
+  // Return and Tab the control leaves to the form.
+  const TQuillKeyData* BindingOf(int key, TShiftState shift) const;
   virtual void KeyUp(int& key, TShiftState shift);
   // A typed character: inserted at the caret (or handed to the incremental
   // search); one consumed comes back 0.
@@ -839,6 +842,9 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   void InsertTypedChar(char c);
   // Whether a key event is one the key list binds in the pending state.
   bool KeyIsBound(QKeyEvent* event);
+  // Return and Tab the control does not want are left to the form, unless
+  // Ctrl asks for the plain key (then the shift state is emptied).
+  bool LeftToForm(int key, TShiftState& shift) const;
 
   // search (QuillEditSearch.cpp)
   bool ReplaceStep(bool& stop);

@@ -640,8 +640,6 @@ void TCustomQuillEdit::BeforeNavigate(TNotifyRecord& record) {
 
 void TCustomQuillEdit::ProcessKey(int command) {
   if (command == ecEscape) DoneIncrementalSearch();
-  // The user's keys never change a read-only text.
-  if (command != ecEscape && ReadOnly()) return;
   TCustomQuillEditSource& doc = GetEditSource();
   const TPoint caret = doc.CurrentPosition();
   const bool multiLine = selType_ != TQuillSelType::slNone && selRect_.Bottom > selRect_.Top;
@@ -674,7 +672,6 @@ void TCustomQuillEdit::ProcessKey(int command) {
 }
 
 void TCustomQuillEdit::UndoOrRedo(int command) {
-  if (ReadOnly()) return;
   if (command == ecUndo) GetEditSource().Undo();
   else if (command == ecRedo) GetEditSource().Redo();
 }
@@ -684,7 +681,6 @@ void TCustomQuillEdit::DeleteStr(int command) {
     IncrementalSearch("", true);
     return;
   }
-  if (ReadOnly()) return;
   if (selType_ != TQuillSelType::slNone && !(options_ & eoPersistentBlocks)) {
     DeleteBlock();
     return;
@@ -722,7 +718,7 @@ void TCustomQuillEdit::DeleteStr(int command) {
 }
 
 void TCustomQuillEdit::InsertStr(int command) {
-  if (command == ecBreakLine && !ReadOnly()) GetEditSource().BreakString();
+  if (command == ecBreakLine) GetEditSource().BreakString();
 }
 
 }  // namespace quill

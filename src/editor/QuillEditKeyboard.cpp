@@ -64,12 +64,7 @@ void TCustomQuillEdit::SetKeyMapping(TQuillKeyMapping value) {
 void TCustomQuillEdit::KeyDown(int& key, TShiftState shift) {
   if (OnKeyDown) OnKeyDown(this, key, shift);
   keyHandled_ = false;
-  if ((key == platform::vkReturn && !wantReturns_) || (key == platform::vkTab && !wantTabs_)) {
-    // Left to the form, unless Ctrl asks for the plain key.
-    if (!(shift & ssCtrl)) return;
-    shift = 0;
-  }
-  if (key == 0) return;
+  if (LeftToForm(key, shift) || key == 0) return;
   const TQuillKeyData* data = keyList_.FindKeyData(static_cast<uint16_t>(key), static_cast<uint8_t>(shift & kShiftBits),
                                                    keyState_);
   if (data == nullptr) {
@@ -82,6 +77,18 @@ void TCustomQuillEdit::KeyDown(int& key, TShiftState shift) {
   key = 0;
   keyHandled_ = true;
   keyState_ = binding.NewState;
+}
+
+bool TCustomQuillEdit::LeftToForm(int key, TShiftState& shift) const {
+  if ((key != platform::vkReturn || wantReturns_) && (key != platform::vkTab || wantTabs_)) return false;
+  if (!(shift & ssCtrl)) return true;
+  shift = 0;
+  return false;
+}
+
+const TQuillKeyData* TCustomQuillEdit::BindingOf(int key, TShiftState shift) const {
+  if (LeftToForm(key, shift) || key == 0) return nullptr;
+  return keyList_.FindKeyData(static_cast<uint16_t>(key), static_cast<uint8_t>(shift & kShiftBits), keyState_);
 }
 
 void TCustomQuillEdit::KeyUp(int& key, TShiftState shift) {
@@ -117,7 +124,6 @@ void TCustomQuillEdit::KeyPress(char& key) {
 }
 
 void TCustomQuillEdit::InsertTypedChar(char c) {
-  if (ReadOnly()) return;
   TCustomQuillEditSource& doc = GetEditSource();
   TQuillSourceUpdate update(doc, oprInsert);
   if (NeedDeleteBlock()) DeleteBlock();
@@ -135,7 +141,6 @@ bool TCustomQuillEdit::HasAutoCorrection(const std::string& word, std::string& c
 }
 
 void TCustomQuillEdit::CheckAutoCorrect() {
-  if (ReadOnly()) return;
   TCustomQuillEditSource& doc = GetEditSource();
   const TPoint caret = doc.CurrentPosition();
   const TPoint before{std::max(caret.X - 1, 0), caret.Y};
@@ -263,7 +268,6 @@ void TCustomQuillEdit::FillStringsFromClipboard(std::vector<std::string>& string
 }
 
 void TCustomQuillEdit::PasteBlock() {
-  if (ReadOnly()) return;
   if (NeedDeleteBlock()) DeleteBlock();
   // Text from another program has no columns to keep.
   if (!platform::ClipboardOwned()) lastCopyType = TQuillSelType::slStream;

@@ -324,9 +324,12 @@ void TCustomQuillEditSource::InsertStringWithData(const std::string& s, const TQ
   int tabPad = 0;
   int index = LineIndex(line, pos_.X, &tabPad);
   std::string text = std::string(static_cast<size_t>(tabPad), ' ') + s;
-  // Text typed past the end of the line starts at its column: the blanks that
-  // reach it are part of the insertion, so undoing it leaves no trailing blanks.
-  int beyond = std::max(index - static_cast<int>(line.size()), 0);
+  // Text typed past the end of the line starts at its column. The blanks that
+  // reach it go in with it, but they are no text the user typed: bookmarks
+  // and selections move by the text alone, and the undo takes the blanks
+  // away again without moving anything over them (TrimPadding).
+  const int beyond = std::max(index - static_cast<int>(line.size()), 0);
+  const int count = static_cast<int>(text.size());
   if (beyond > 0) {
     text.insert(0, static_cast<size_t>(beyond), ' ');
     index -= beyond;
@@ -342,37 +345,61 @@ void TCustomQuillEditSource::InsertStringWithData(const std::string& s, const TQ
   ReportLine(pos_.X - pad, y);
   if (options_ & srAllowUndo) {
     auto insertRecord = [&] {
+      TQuillUndoRecord r;
+      r.Operation = oprInsert;
+      r.Value = count;
+      r.Point = {beyond, 0};
       if (options_ & srUndoOnlyChanges) {
-        auto store = std::make_unique<TStoreStringRec>();
-        store->X = pos_.X - pad;
-        store->Y = y;
-        store->Value = static_cast<int>(text.size());
-        TQuillUndoRecord r;
-        r.Operation = oprInsert;
-        r.Store = std::move(store);
-        AddUndoRecord(std::move(r));
-      } else {
-        AddUndoRecord(oprInsert, static_cast<int>(text.size()));
+        r.Store = std::make_unique<TStoreStringRec>();
+        r.Store->X = pos_.X - tabPad;
+        r.Store->Y = y;
+        r.Store->Value = count;
       }
+      AddUndoRecord(std::move(r));
     };
-    if (pad > 0) {
+    if (tabPad > 0) {
       LockUndo();
       TQuillUndoRecord back;
       back.Operation = oprNavigate;
-      back.Point = {-pad, 0};
+      back.Point = {-tabPad, 0};
       AddUndoRecord(std::move(back));
       insertRecord();
       TQuillUndoRecord forth;
       forth.Operation = oprNavigate;
-      forth.Point = {pad, 0};
+      forth.Point = {tabPad, 0};
       AddUndoRecord(std::move(forth));
       UnlockUndo();
     } else {
       insertRecord();
     }
   }
-  UpdatePosition({index, y}, static_cast<int>(text.size()), 0);
+  UpdatePosition({index + beyond, y}, count, 0);
   UpdateSpelling(y);
+}
+
+void TCustomQuillEditSource::TrimPadding(int blanks) {
+  const int y = pos_.Y;
+  if (blanks <= 0 || y >= strings_.Count()) return;
+  const std::string line = strings_.GetStr(y);
+  const int index = LineIndex(line, pos_.X, nullptr);
+  if (index != static_cast<int>(line.size()) || index < blanks ||
+      line.find_first_not_of(' ', static_cast<size_t>(index - blanks)) != std::string::npos)
+    return;
+  {
+    InternalScope internal(*this);
+    strings_.Put(y, line.substr(0, static_cast<size_t>(index - blanks)));
+  }
+  ReportLine(index - blanks, y);
+  // Replayed, an empty insertion here pads the line out to the position
+  // again, as the text that follows it expects.
+  if (options_ & srAllowUndo) {
+    TQuillUndoRecord r;
+    r.Operation = oprDelete;
+    r.Store = std::make_unique<TStoreStringRec>();
+    r.Store->X = pos_.X;
+    r.Store->Y = y;
+    AddUndoRecord(std::move(r));
+  }
 }
 
 void TCustomQuillEditSource::DeleteString(int count) {
@@ -830,6 +857,7 @@ void TCustomQuillEditSource::ProcessUndo(TQuillUndoRecord& r) {
       break;
     case oprInsert:
       DeleteString(r.Store ? r.Store->Value : r.Value);
+      TrimPadding(r.Point.X);
       break;
     case oprDelete:
       if (r.Store) {

@@ -277,6 +277,9 @@ class TCustomQuillEditSource : public TQuillComponent {
   bool Undoing() const { return (state_ & csUndo) != 0; }
   bool KeepsUndo() const { return (options_ & srAllowUndo) != 0; }
   void RestoreMarks(const std::vector<TQuillBookMark>& marks);
+  // Undoing an insertion past the end of a line: the blanks that carried it
+  // there go too, when the line ends at the position.
+  void TrimPadding(int blanks);
 
   TQuillNotifierList notifiers_;
   TQuillStrings strings_;

@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <sstream>
 
 #include "editor/QuillRegExpr.h"
@@ -16,6 +14,7 @@
 #include "platform/AppHome.h"
 #include "platform/ErrorSink.h"
 #include "platform/Registry.h"
+#include "platform/Stream.h"
 
 namespace quill {
 
@@ -154,7 +153,7 @@ std::unique_ptr<std::string> ReadStreamFromRegistry(const std::string& key, cons
   auto& reg = Registry();
   if (!reg.OpenKey(key, false)) return nullptr;
   KeyCloser closer;
-  if (!reg.ValueExists(name) || reg.GetDataType(name) != platform::RegDataType::Binary) return nullptr;
+  if (!reg.ValueExists(name)) return nullptr;
   auto bytes = reg.ReadBinaryData(name);
   return std::make_unique<std::string>(bytes.begin(), bytes.end());
 }
@@ -174,11 +173,7 @@ void TQuillPropsReaderWriter::ReadProperty(TQuillPersistent& instance, const TQu
     return;
   }
   TQuillVariant value = GetPropertyValue(instance, &prop);
-  try {
-    ReadVarFromRegistry(key_, prop.Name, value);
-  } catch (const platform::Exception&) {
-    return;  // a value of another type keeps the default
-  }
+  ReadVarFromRegistry(key_, prop.Name, value);
   SetPropertyValue(instance, &prop, value);
 }
 
@@ -339,11 +334,7 @@ void ApplyValues(TQuillPersistent& instance, const std::vector<ParsedValue>& val
         if (p.Kind == tkClass && p.Object)
           if (TQuillPersistent* sub = p.Object(instance)) ApplyValues(*sub, v.children);
       } else if (p.Kind != tkClass) {
-        try {
-          SetPropertyValue(instance, &p, v.value);
-        } catch (const platform::EConvertError&) {
-          // A value that does not fit keeps the default.
-        }
+        SetPropertyValue(instance, &p, v.value);
       }
       break;
     }
@@ -369,15 +360,11 @@ void ReadPersistentFromStream(std::istream& stream, TQuillPersistent& instance) 
 }
 
 void ReadPersistentFromFile(TQuillPersistent& instance, const std::string& fileName, const std::string& name) {
-  try {
-    TQuillIniFile ini(fileName);
-    std::string bytes = HexToString(ini.ReadString(name, ""));
-    if (bytes.empty()) return;
-    std::istringstream in(bytes);
-    ReadPersistentFromStream(in, instance);
-  } catch (const platform::Exception& e) {
-    std::cerr << "Editor settings in \"" << fileName << "\" cannot be read and are ignored: " << e.what() << "\n";
-  }
+  TQuillIniFile ini(fileName);
+  std::string bytes = HexToString(ini.ReadString(name, ""));
+  if (bytes.empty()) return;
+  std::istringstream in(bytes);
+  ReadPersistentFromStream(in, instance);
 }
 
 void WritePersistentToFile(TQuillPersistent& instance, const std::string& fileName, const std::string& name) {
@@ -389,12 +376,26 @@ void WritePersistentToFile(TQuillPersistent& instance, const std::string& fileNa
 }
 
 TQuillIniFile::TQuillIniFile(std::string fileName) : fileName_(std::move(fileName)) {
-  std::ifstream in(fileName_, std::ios::binary);
-  if (!in) return;
+  std::error_code ec;
+  if (fileName_.empty() || !std::filesystem::exists(fileName_, ec)) return;
+  // A file that is there but cannot be read raises: taking it as empty would
+  // write its other lines away.
+  TMemoryStream file;
+  file.LoadFromFile(platform::FileName(std::filesystem::path(fileName_)));
+  std::istringstream in(file.ToString());
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines_.push_back(line);
+  }
+}
+
+TQuillIniFile::~TQuillIniFile() {
+  if (fileName_.empty() || written_) return;
+  try {
+    UpdateFile();
+  } catch (const std::exception& e) {
+    platform::ReportError("Editor settings cannot be saved: " + std::string(e.what()));
   }
 }
 
@@ -411,14 +412,19 @@ void TQuillIniFile::WriteString(const std::string& name, const std::string& valu
     auto eq = line.find('=');
     if (eq == name.size() && line.compare(0, eq, name) == 0) {
       line = name + "=" + value;
+      written_ = false;
       return;
     }
   }
   lines_.push_back(name + "=" + value);
+  written_ = false;
 }
 
-void TQuillIniFile::UpdateFile() const {
+void TQuillIniFile::UpdateFile() {
   if (fileName_.empty()) return;
+  // A write that fails here is the caller's to report: the destructor does
+  // not try it again.
+  written_ = true;
   namespace fs = std::filesystem;
   fs::path target(fileName_);
   std::error_code ec;
@@ -437,20 +443,18 @@ void TQuillSettings::EndUpdate() {
 
 std::string TQuillSettings::GetKey() const { return ClassName().substr(1); }
 
-std::string TQuillSettings::GetSettingsKey() const { return SettingsKey + "\\" + GetKey(); }
+std::string TQuillSettings::GetSettingsKey() const {
+  const bool separated = !SettingsKey.empty() && SettingsKey.back() == '\\';
+  return SettingsKey + (separated ? "" : "\\") + GetKey();
+}
 
 void TQuillSettings::LoadSettings() {
   BeginUpdate();
   try {
-    if (StoreSettingsToRegistry) {
-      try {
-        ReadPersistentFromRegistry(*this, GetSettingsKey());
-      } catch (const platform::Exception& e) {
-        std::cerr << "Editor settings cannot be read and are ignored: " << e.what() << "\n";
-      }
-    } else {
+    if (StoreSettingsToRegistry)
+      ReadPersistentFromRegistry(*this, GetSettingsKey());
+    else
       ReadPersistentFromFile(*this, SettingsFileName(), GetKey());
-    }
   } catch (...) {
     EndUpdate();
     throw;
@@ -467,7 +471,18 @@ void TQuillSettings::SaveSettings() {
 
 TQuillSearchSettings::TQuillSearchSettings() {
   Init();
-  LoadSettings();
+  try {
+    LoadSettings();
+  } catch (...) {
+    // Settings that fail to load are stored as far as they came (defaults for
+    // the rest), as the destructor would, so the next use starts from a
+    // sound store; the failure itself goes to the caller.
+    try {
+      SaveSettings();
+    } catch (...) {
+    }
+    throw;
+  }
 }
 
 TQuillSearchSettings::TQuillSearchSettings(NoLoad) : saveOnDestroy_(false) { Init(); }
@@ -641,8 +656,21 @@ std::unique_ptr<TQuillSearchSettings>& SearchSettingsInstance() {
   return *instance;
 }
 
+// Whatever program makes a settings object stores it when it ends, whether
+// or not it calls FreeGlobalSettings itself.
+void FreeAtExit() {
+  static const bool registered = [] {
+    std::atexit([] { FreeGlobalSettings(); });
+    return true;
+  }();
+  (void)registered;
+}
+
 TQuillSettings* InstanceOf(GlobalEntry& e) {
-  if (!e.instance && e.settingsClass->Create) e.instance = e.settingsClass->Create();
+  if (!e.instance && e.settingsClass->Create) {
+    e.instance = e.settingsClass->Create();
+    FreeAtExit();
+  }
   return e.instance.get();
 }
 }  // namespace
@@ -665,7 +693,10 @@ TQuillSettings* GlobalClassSettings(const TQuillSettingsClass* settingsClass) {
 
 TQuillSearchSettings& SearchSettings() {
   auto& instance = SearchSettingsInstance();
-  if (!instance) instance = std::make_unique<TQuillSearchSettings>();
+  if (!instance) {
+    instance = std::make_unique<TQuillSearchSettings>();
+    FreeAtExit();
+  }
   return *instance;
 }
 

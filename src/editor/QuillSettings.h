@@ -67,10 +67,12 @@ TQuillVariant GetPropertyValue(const TQuillPersistent& instance, const TQuillPro
 void SetPropertyValue(TQuillPersistent& instance, const TQuillPropInfo* prop, const TQuillVariant& value);
 
 // ---- registry form ----
-// Reads by the type of the variant it is given; a missing value or key leaves it.
+// Reads by the type of the variant it is given; a missing value or key leaves
+// it, a value stored as another type raises ERegistryException.
 void ReadVarFromRegistry(const std::string& key, const std::string& name, TQuillVariant& value);
 void WriteVarToRegistry(const std::string& key, const std::string& name, const TQuillVariant& value);
-// The caller owns the result; null when the key or value does not exist.
+// The caller owns the result; null when the key or value does not exist. A
+// value that is no byte array raises ERegistryException.
 std::unique_ptr<std::string> ReadStreamFromRegistry(const std::string& key, const std::string& name);
 void WriteStreamToRegistry(const std::string& key, const std::string& name, const std::string& bytes);
 // The one registry object the editor's settings go through (the user's root).
@@ -91,24 +93,33 @@ class TQuillPropsReaderWriter {
 // ---- stream and file form ----
 // Our own compact format: every stored property by name and type, sub-objects nested.
 void WritePersistentToStream(std::ostream& stream, TQuillPersistent& instance);
-// Raises EStreamError on a damaged stream and then changes nothing.
+// Raises EStreamError on a damaged stream and then changes nothing; a value
+// that does not fit its property raises EConvertError.
 void ReadPersistentFromStream(std::istream& stream, TQuillPersistent& instance);
-// A file that cannot be read or holds bad contents leaves the instance as it was.
+// Errors of the file or of its contents pass to the caller.
 void ReadPersistentFromFile(TQuillPersistent& instance, const std::string& fileName, const std::string& name);
 void WritePersistentToFile(TQuillPersistent& instance, const std::string& fileName, const std::string& name);
 
 // A text file of "name=value" lines without sections.
+// A file that exists but cannot be read raises EStreamError.
 class TQuillIniFile {
  public:
   explicit TQuillIniFile(std::string fileName);
+  // Writes the lines back unless UpdateFile already did; a failure here can
+  // only be reported to the error log.
+  ~TQuillIniFile();
+  TQuillIniFile(const TQuillIniFile&) = delete;
+  TQuillIniFile& operator=(const TQuillIniFile&) = delete;
   std::string ReadString(const std::string& name, const std::string& defaultValue) const;
   void WriteString(const std::string& name, const std::string& value);
-  // Writes every line back, through a temporary file renamed over the old one.
-  void UpdateFile() const;
+  // Writes every line back, through a temporary file renamed over the old
+  // one; raises EStreamError when it cannot.
+  void UpdateFile();
 
  private:
   std::string fileName_;
   std::vector<std::string> lines_;
+  bool written_ = false;
 };
 
 // ---- settings ----
@@ -143,7 +154,9 @@ enum class TQuillSearchOrigin { sgFromCursor, sgEntireScope };
 
 class TQuillSearchSettings : public TQuillSettings {
  public:
-  // Loads the stored settings; the destructor stores them again.
+  // Loads the stored settings; the destructor stores them again. A store
+  // that cannot be read raises (a value of the wrong type, a damaged
+  // stream, a file that cannot be read).
   TQuillSearchSettings();
   ~TQuillSearchSettings() override;
   // For tests and for settings that must not touch the stored ones.
@@ -192,6 +205,7 @@ TQuillSettings* GlobalSettings(TQuillObject* target);
 TQuillSettings* GlobalClassSettings(const TQuillSettingsClass* settingsClass);
 TQuillSearchSettings& SearchSettings();
 // End of the program: the search settings are stored, every instance freed.
+// Runs by itself when a program that made any of them ends.
 void FreeGlobalSettings();
 
 }  // namespace quill

@@ -53,7 +53,9 @@ struct TQuillUndoRecord {
   bool Locked = false;
   bool GroupStart = false;
   int Value = 0;                           // integer payload (counts, paragraph indexes)
-  TPoint Point;                            // oprNavigate: the move (DX, DY)
+  // oprNavigate: the move (DX, DY); oprInsert: X blanks padded the line out
+  // to the insertion; oprJoin: where the line was joined, from the position.
+  TPoint Point;
   std::unique_ptr<TStoreStringRec> Store;  // text payload
   std::shared_ptr<void> Block;             // payloads of derived documents
 };

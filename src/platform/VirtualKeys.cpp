@@ -6,16 +6,25 @@ namespace platform {
 
 namespace {
 
-// The symbol each digit key types with Shift on the layouts the tables know.
+// What the digit keys type with Shift on the US layout: the guess for a key
+// event that comes without the key's code.
 constexpr char kShiftedDigits[] = ")!@#$%^&*(";
 
-uint16_t KeyOf(int key, bool keypad) {
+// The digit row is the same keys on every layout, whatever each of them
+// types there (a French layout types the digits only with Shift, a German
+// one "!" to "=" with it): the keyboard's own codes for them, evdev's 2 to
+// 11 as the X keyboard extension numbers them (8 more).
+constexpr uint32_t kDigitRowFirst = 10;  // the key of 1; 0 comes last
+constexpr uint32_t kDigitRowLast = 19;
+
+uint16_t KeyOf(int key, bool keypad, bool usSymbols) {
   if (key >= Qt::Key_A && key <= Qt::Key_Z) return static_cast<uint16_t>(key);
   if (key >= Qt::Key_0 && key <= Qt::Key_9)
     return static_cast<uint16_t>(keypad ? vkNumpad0 + (key - Qt::Key_0) : key);
   if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return static_cast<uint16_t>(vkF1 + (key - Qt::Key_F1));
-  for (int d = 0; d < 10; ++d)
-    if (key == kShiftedDigits[d]) return static_cast<uint16_t>('0' + d);
+  if (usSymbols)
+    for (int d = 0; d < 10; ++d)
+      if (key == kShiftedDigits[d]) return static_cast<uint16_t>('0' + d);
   switch (key) {
     case Qt::Key_Backspace: return vkBack;
     case Qt::Key_Tab:
@@ -34,7 +43,7 @@ uint16_t KeyOf(int key, bool keypad) {
     case Qt::Key_Down: return vkDown;
     case Qt::Key_Insert: return vkInsert;
     case Qt::Key_Delete: return vkDelete;
-    case Qt::Key_Asterisk: return keypad ? uint16_t{vkMultiply} : uint16_t{'8'};
+    case Qt::Key_Asterisk: return keypad ? uint16_t{vkMultiply} : usSymbols ? uint16_t{'8'} : uint16_t{0};
     case Qt::Key_Plus: return keypad ? vkAdd : vkOemPlus;
     case Qt::Key_Minus: return keypad ? vkSubtract : vkOemMinus;
     case Qt::Key_Slash: return keypad ? vkDivide : 0;
@@ -50,17 +59,23 @@ uint16_t KeyOf(int key, bool keypad) {
 
 }  // namespace
 
-TKeyStroke KeyStrokeOf(int qtKey, int qtModifiers) {
+TKeyStroke KeyStrokeOf(int qtKey, int qtModifiers, uint32_t scanCode) {
   const auto m = Qt::KeyboardModifiers(qtModifiers);
+  const bool keypad = (m & Qt::KeypadModifier) != 0;
   TKeyStroke stroke;
-  stroke.Key = KeyOf(qtKey, (m & Qt::KeypadModifier) != 0);
+  if (!keypad && scanCode >= kDigitRowFirst && scanCode <= kDigitRowLast)
+    stroke.Key = static_cast<uint16_t>(scanCode == kDigitRowLast ? '0' : '1' + (scanCode - kDigitRowFirst));
+  else
+    stroke.Key = KeyOf(qtKey, keypad, scanCode == 0);
   if (m & Qt::ShiftModifier || qtKey == Qt::Key_Backtab) stroke.Shift |= ksShift;
   if (m & Qt::AltModifier) stroke.Shift |= ksAlt;
   if (m & Qt::ControlModifier) stroke.Shift |= ksCtrl;
   return stroke;
 }
 
-TKeyStroke KeyStrokeOf(const QKeyEvent& event) { return KeyStrokeOf(event.key(), event.modifiers()); }
+TKeyStroke KeyStrokeOf(const QKeyEvent& event) {
+  return KeyStrokeOf(event.key(), event.modifiers(), event.nativeScanCode());
+}
 
 uint16_t KeyOfChar(char ch) {
   switch (ch) {

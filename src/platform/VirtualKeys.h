@@ -46,10 +46,13 @@ struct TKeyStroke {
   uint8_t Shift = 0;
 };
 
-// The key of a Qt key event. A shifted digit or symbol names the key it is
-// on (Shift+5 is the key 5 with Shift, on a layout like the US one).
+// The key of a Qt key event. A letter key is the letter it types on the
+// layout in use; a key of the digit row is its digit on every layout, with
+// or without Shift, known by the keyboard's code for it (ScanCode). An event
+// without that code (0) is read as the US layout types: Shift+5 ("%") is
+// the key 5 with Shift.
 TKeyStroke KeyStrokeOf(const QKeyEvent& event);
-TKeyStroke KeyStrokeOf(int qtKey, int qtModifiers);
+TKeyStroke KeyStrokeOf(int qtKey, int qtModifiers, uint32_t scanCode = 0);
 
 // The key (with its shift bits in the high byte) that types Ch on the
 // keyboard in use; 0xFFFF when none does.

@@ -152,6 +152,15 @@ TEST(RichTranscript, ShowsMessagesAsWrittenAndSavesThemAsText) {
   std::string lf = text;
   for (std::size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
   EXPECT_EQ(platform::ClipboardText(), lf);
+  // The keys bound to an edit do not even move the caret around it.
+  edit.GetEditSource().JumpTo(3, 1);
+  const QKeyCombination edits[] = {Qt::Key_Return, Qt::Key_Backspace, Qt::Key_Tab, Qt::CTRL | Qt::Key_N,
+                                   Qt::CTRL | Qt::Key_Y, Qt::Key_Q, Qt::SHIFT | Qt::Key_Delete};
+  for (QKeyCombination key : edits) {
+    QKeyEvent press(QEvent::KeyPress, key.key(), key.keyboardModifiers(), key == QKeyCombination(Qt::Key_Q) ? "q" : "");
+    QCoreApplication::sendEvent(control.Widget, &press);
+    EXPECT_EQ(edit.GetCurrentPosition(), (TPoint{3, 1})) << key.key();
+  }
   EXPECT_FALSE(platform::ClipboardHasFormat(platform::kRichTextFormat));
   EXPECT_EQ(TranscriptFileText(t), saved);
   EXPECT_FALSE(t.GetModified());

@@ -97,4 +97,51 @@ TEST(QuillBookmarks, DeleteShiftsByWhatWasReallyDeleted) {
   EXPECT_EQ(p, (TPoint{4, 0}));
 }
 
+// Text typed past the end of a line: the blanks that carry it out to its
+// column are no typed text, so bookmarks and selections move by the text
+// alone, and its undo takes the blanks away without moving anything.
+TEST(QuillBookmarks, TextTypedPastTheEndMovesMarksByItsOwnLength) {
+  TQuillEditSource doc;
+  doc.SetOptions(doc.Options() | srLeaveTrailSpaces);
+  doc.Strings().SetText("abcd\r\n");
+  doc.SetBookMark(1, {10, 0});
+  doc.SetBookMark(2, {12, 0});
+  doc.SetBookMark(3, {6, 0});
+  std::vector<TRect> shifts;
+  int listener = 0;
+  doc.RegisterNotifier(TQuillNotifyEvent{nullptr, &listener, [&](TQuillObject*, intptr_t param) {
+    const auto* record = reinterpret_cast<const TNotifyRecord*>(param);
+    if (record != nullptr && record->Operation == oprUpdateBlock)
+      shifts.push_back(*reinterpret_cast<const TRect*>(record->Param));
+  }});
+  auto marks = [&] {
+    std::vector<int> x;
+    for (int n = 1; n <= 3; ++n) {
+      TPoint p;
+      doc.FindBookMark(n, p);
+      x.push_back(p.X);
+    }
+    return x;
+  };
+  doc.JumpTo(10, 0);
+  doc.BeginSourceUpdate(oprInsert);
+  doc.InsertString("x");
+  doc.Navigate(1, 0);
+  doc.EndSourceUpdate();
+  EXPECT_EQ(doc.Strings().Get(0), "abcd      x");
+  EXPECT_EQ(marks(), (std::vector<int>{11, 13, 6}));
+  ASSERT_EQ(shifts.size(), 1u);
+  EXPECT_EQ(shifts[0], (TRect{10, 0, 1, 0})) << "what the views move their selections by";
+
+  doc.Undo();
+  EXPECT_EQ(doc.Strings().Get(0), "abcd");
+  EXPECT_EQ(marks(), (std::vector<int>{10, 12, 6}));
+  doc.Redo();
+  EXPECT_EQ(doc.Strings().Get(0), "abcd      x");
+  EXPECT_EQ(marks(), (std::vector<int>{11, 13, 6}));
+  doc.Undo();
+  EXPECT_EQ(doc.Strings().Get(0), "abcd");
+  EXPECT_EQ(marks(), (std::vector<int>{10, 12, 6}));
+}
+
 }  // namespace

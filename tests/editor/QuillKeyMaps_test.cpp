@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <tuple>
+
 #include "QuillEdit_helpers.h"
 #include "platform/VirtualKeys.h"
 
@@ -144,4 +146,55 @@ TEST(QuillKeyMaps, SequencesTypedOnTheKeyboard) {
                                  : 0)
         << c.what;
   }
+}
+
+// The digit keys as a German and a French layout deliver them: the symbol
+// each types (German "\"" for Shift+2, French "&" for 1 and the digit only
+// with Shift) and the keyboard's code of the key, the same on every layout.
+TEST(QuillKeyMaps, DigitKeysAreTheirDigitsOnEveryLayout) {
+  struct Press {
+    const char* what;
+    Qt::Key key;
+    Qt::KeyboardModifiers mods;
+    quint32 scanCode;
+    const char* text;
+  };
+  const Qt::KeyboardModifiers SC = Qt::ShiftModifier | Qt::ControlModifier;
+  const Press presses[] = {
+      {"German Shift+Ctrl+2 toggles bookmark 2", Qt::Key_QuoteDbl, SC, 11, "\""},
+      {"French Shift+Ctrl+7 toggles bookmark 7", Qt::Key_7, SC, 16, "7"},
+      {"French Ctrl+1 (\"&\") goes to bookmark 1", Qt::Key_Ampersand, Qt::ControlModifier, 10, "&"},
+      {"German Shift+Ctrl+0 (\"=\") toggles bookmark 0", Qt::Key_Equal, SC, 19, "="},
+  };
+  auto e = MakeEdit();
+  SetLines(*e, {"zero", "one", "two"});
+  e->GetEditSource().SetBookMark(1, {2, 2});
+  auto press = [&](const Press& p) {
+    QKeyEvent event(QEvent::KeyPress, p.key, p.mods, p.scanCode, 0, 0, QString::fromLatin1(p.text));
+    QCoreApplication::sendEvent(e.get(), &event);
+  };
+  TPoint at;
+  e->GetEditSource().JumpTo(1, 1);
+  press(presses[0]);
+  EXPECT_TRUE(e->GetEditSource().FindBookMark(2, at)) << presses[0].what;
+  press(presses[1]);
+  EXPECT_TRUE(e->GetEditSource().FindBookMark(7, at)) << presses[1].what;
+  press(presses[2]);
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{2, 2})) << presses[2].what;
+  press(presses[3]);
+  EXPECT_EQ(e->GetEditSource().BookMarks().Count(), 4) << presses[3].what;
+  EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"zero", "one", "two"})) << "nothing typed";
+
+  // Epsilon's Shift+Alt+5 and 7 are the 5 and 7 keys on a German layout too.
+  e->SetKeyMapping(TQuillKeyMapping::kmEpsilon);
+  for (auto [key, scanCode, command] : {std::tuple{Qt::Key_Percent, 14u, ecFind}, {Qt::Key_Slash, 16u, ecReplace}}) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::ShiftModifier | Qt::AltModifier, scanCode, 0, 0, QString());
+    const TKeyStroke stroke = KeyStrokeOf(event);
+    const TQuillKeyData* d = e->KeyList().FindKeyData(stroke.Key, stroke.Shift, 0);
+    ASSERT_NE(d, nullptr) << scanCode;
+    EXPECT_EQ(d->Command, command);
+  }
+  // A key off the digit row that types a digit's US symbol is not a digit.
+  QKeyEvent hash(QEvent::KeyPress, Qt::Key_NumberSign, Qt::ControlModifier, 51, 0, 0, QString("#"));
+  EXPECT_EQ(KeyStrokeOf(hash).Key, 0);
 }

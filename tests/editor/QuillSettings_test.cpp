@@ -94,8 +94,12 @@ TEST_F(Settings, FileFormIsOneHexLineInTheUsersHome) {
   EXPECT_EQ(StringToHex(HexToString(hex)), hex) << "upper-case hexadecimal digits";
 }
 
-TEST_F(Settings, BadContentsFallBackToDefaults) {
+// A store that cannot be read is an error for the caller, and it is never
+// taken as empty: the file's other lines stay. What could be read is stored
+// again, so the next use starts from a sound store.
+TEST_F(Settings, StoresThatCannotBeReadRaiseAndKeepTheirOtherLines) {
   StoreSettingsToRegistry = false;
+  const fs::path file = home_ / "QuillSettings.txt";
   std::string good;
   {
     TQuillSearchSettings s(TQuillSearchSettings::NoLoad{});
@@ -106,11 +110,50 @@ TEST_F(Settings, BadContentsFallBackToDefaults) {
   }
   const std::string bad[] = {"ZZZZ", "00", good.substr(0, good.size() / 2), "5150533104", good + "FF"};
   for (const auto& contents : bad) {
-    std::ofstream(home_ / "QuillSettings.txt") << "Other=1\nSearchSettings=" << contents << "\n";
-    TQuillSearchSettings s;
-    ExpectDefaults(s);
-    EXPECT_EQ(s.GotoLineNumber, 0) << contents;
+    std::ofstream(file) << "Other=1\nSearchSettings=" << contents << "\n";
+    EXPECT_THROW(TQuillSearchSettings s, platform::EStreamError) << contents;
+    TQuillSearchSettings again;
+    ExpectDefaults(again);
+    TQuillIniFile ini(file.string());
+    EXPECT_EQ(ini.ReadString("Other", ""), "1") << contents;
   }
+
+  // A file that is there but cannot be read is left as it is.
+  fs::remove(file);
+  fs::create_directory(file);
+  EXPECT_THROW(TQuillSearchSettings s, platform::EStreamError);
+  EXPECT_TRUE(fs::is_directory(file));
+  fs::remove(file);
+
+  // The key/value file writes its lines back when it goes.
+  { TQuillIniFile(file.string()).WriteString("Other", "2"); }
+  EXPECT_EQ(TQuillIniFile(file.string()).ReadString("Other", ""), "2");
+
+  // A registry value of the wrong type.
+  StoreSettingsToRegistry = true;
+  WriteVarToRegistry(TQuillSearchSettings(TQuillSearchSettings::NoLoad{}).GetSettingsKey(), "GotoLineNumber",
+                     std::string("twelve"));
+  EXPECT_THROW(TQuillSearchSettings s, platform::Exception);
+  TQuillSearchSettings again;
+  EXPECT_EQ(again.GotoLineNumber, 0);
+}
+
+// The search settings outlive the program that changed them, whether or
+// not it frees them itself.
+TEST_F(Settings, SearchSettingsAreStoredWhenTheProgramEnds) {
+  EXPECT_EXIT(
+      {
+        SearchSettings().TextToFind = "kept";
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(TQuillSearchSettings().TextToFind, "kept");
+
+  // A key that already ends in the separator gets no second one.
+  const std::string saved = SettingsKey;
+  SettingsKey = DefaultKey;
+  EXPECT_EQ(TQuillSearchSettings(TQuillSearchSettings::NoLoad{}).GetSettingsKey(), DefaultKey + "SearchSettings");
+  SettingsKey = saved;
 }
 
 TEST_F(Settings, IntegerValuesThatDoNotFitAreRefused) {
