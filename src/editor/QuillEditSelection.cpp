@@ -95,7 +95,7 @@ bool TCustomQuillEdit::GetSelBounds(int line, int row, int& left, int& right, bo
       left = pixels.Left;
       right = rightPixel;
     } else {
-      const int visualRow = wordWrap_ && row >= 0 ? row : GetVisibleLineIndex(line);
+      const int visualRow = wordWrap_ && row >= 0 ? row : VisibleLineOf(line);
       left = PixelToTextChar(visualRow, pixels.Left, false).X;
       right = PixelToTextChar(visualRow, rightPixel, false).X;
     }

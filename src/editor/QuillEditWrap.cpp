@@ -233,10 +233,7 @@ int TCustomQuillEdit::GetTabIndent(bool useTabStops) {
       const int length = static_cast<int>(s.size());
       if (length <= caret.X) continue;
       if (indent > caret.X) return indent;
-      int x = caret.X;
-      while (x < length && !IsDelimiter(doc, s, x + 1)) ++x;
-      while (x < length && IsDelimiter(doc, s, x + 1)) ++x;
-      return x;
+      return WordRightFrom(s, caret.X);
     }
     if (indent <= caret.X) return indent;
   }

@@ -122,9 +122,15 @@ TEST(QuillEditPaint, LineNumbersSkipHiddenLinesAndContinuationRows) {
   e->LineNumbers().SetAlignment(TQuillLineNumbersAlign::lnRight);
   std::vector<std::string> lines(120, "text");
   SetLines(*e, lines);
+  int index = 2;
+  EXPECT_EQ(e->GetVisibleLineIndex(index), 0);  // no lines hidden: left as it is
+  EXPECT_EQ(index, 2);
   e->SetSourceOptions(e->SourceOptions() | srAllowHiddenLines);
   e->Lines().SetCollapsed(0, true);
   e->Lines().SetVisible(1, false);
+  EXPECT_EQ(e->GetVisibleLineIndex(index), 1);
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(e->GetRealLineIndex(index), 2);
   e->SetWindowLine(0);
 
   platform::TRecordingCanvas canvas({0, 0, e->ClientWidth(), e->ClientHeight()});

@@ -54,6 +54,7 @@ TEST(QuillEditWrap, WrapsAheadOfTheViewAndOnDemand) {
   TQuillWrapList& rows = e->WrapList();
   EXPECT_LT(rows.LastLine(), 300);
   EXPECT_GE(rows.Count(), TQuillWrapList::cDefaultWrapDelta);
+  EXPECT_EQ(e->WrapLineCount(), 5000);  // the lines, while the rows are fewer
 
   e->GetEditSource().JumpTo(0, 4999);
   EXPECT_EQ(rows.LastLine(), 4999);
@@ -95,10 +96,14 @@ TEST(QuillEditWrap, TabsInsertTabCharactersOrBlanksToTheIndent) {
     e->ProcessKey(ecTab);
     EXPECT_EQ(e->GetCurrentPosition().X, expected);
   }
-  // Inside a line, the caret's own line is the first one looked at.
+  // Inside a line, the caret's own line is the first one looked at; a
+  // picture is a word of its own.
   SetLines(*e, {"ab cd"});
   doc.JumpTo(0, 0);
   EXPECT_EQ(e->GetTabIndent(true), 3);
+  SetLines(*e, {"ab\x01" "cd", ""});
+  doc.JumpTo(0, 1);
+  EXPECT_EQ(e->GetTabIndent(true), 2);
 
   // A new line takes the indent of the line it was broken off.
   SetLines(*e, {"    foo"});
