@@ -113,6 +113,21 @@ TEST(QuillEditPaint, ASelectionRepaintsOnlyItsRows) {
       EXPECT_LE(r.Bottom, (c.lastRow + 1) * lh);
     }
   }
+  // On pages too, within the page's text.
+  e.SetPageType(TQuillPageType::ptPageLayout);
+  e.SetSelection({}, TQuillSelType::slNone);
+  Settle();
+  e.painted.clear();
+  e.SetSelection({2, 3, 9, 3}, TQuillSelType::slStream);
+  Settle();
+  ASSERT_FALSE(e.painted.empty());
+  const TPoint row = e.TextToPixelPoint({0, 3}, false);
+  const TRect text = e.Pages().GetItem(0).PageRect();
+  for (const TRect& r : e.painted) {
+    EXPECT_GE(r.Top, row.Y);
+    EXPECT_LE(r.Bottom, row.Y + lh);
+    EXPECT_GE(r.Left, text.Left);
+  }
 }
 
 TEST(QuillEditPaint, LineNumbersSkipHiddenLinesAndContinuationRows) {
