@@ -66,6 +66,13 @@ TEST(QuillEditWrap, WrapsAheadOfTheViewAndOnDemand) {
   doc.InsertString("and then some more words ");
   EXPECT_EQ(rows.Count(), 10001);
   EXPECT_EQ(e->RowStart(rows.Count() - 1).Y, 4999);
+
+  // With pages, as far as a page holds more than the window shows.
+  auto paged = WrappedEdit(20, 10);
+  paged->SetPageType(TQuillPageType::ptPageBreaks);
+  SetLines(*paged, lines);
+  EXPECT_GT(paged->WrapList().Count(), 10);
+  EXPECT_LE(paged->WrapList().Count(), 12);
 }
 
 TEST(QuillEditWrap, TabsInsertTabCharactersOrBlanksToTheIndent) {
