@@ -192,12 +192,8 @@ void TCustomQuillEdit::InvalidateEditor(int first, int last) {
     held_.FirstLine = std::min(held_.FirstLine, first);
     return;
   }
-  if (PageLayout()) {
-    Invalidate();
-    return;
-  }
   // Only what is on screen: lines far off need no measuring (nor wrapping).
-  const TPoint top = TopLeftPoint();
+  const TPoint top = PageLayout() ? PixelToTextPoint({0, 0}, false) : TopLeftPoint();
   const TPoint bottom = PixelToTextPoint({0, ClientHeight()}, false);
   if (first > bottom.Y || last < top.Y) return;
   const int y1 = first <= top.Y ? GetTopIndent() : TextToPixelPoint({0, first}, false).Y;

@@ -128,6 +128,18 @@ TEST(QuillEditPaint, ASelectionRepaintsOnlyItsRows) {
     EXPECT_LE(r.Bottom, row.Y + lh);
     EXPECT_GE(r.Left, text.Left);
   }
+  // So does a change of that line's text.
+  e.SetSelection({}, TQuillSelType::slNone);
+  Settle();
+  e.painted.clear();
+  e.GetEditSource().JumpTo(0, 3);
+  e.GetEditSource().InsertString("new ");
+  Settle();
+  ASSERT_FALSE(e.painted.empty());
+  for (const TRect& r : e.painted) {
+    EXPECT_GE(r.Top, row.Y);
+    EXPECT_LE(r.Bottom, row.Y + lh);
+  }
 }
 
 TEST(QuillEditPaint, LineNumbersSkipHiddenLinesAndContinuationRows) {
