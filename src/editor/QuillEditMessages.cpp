@@ -104,10 +104,7 @@ TPoint TCustomQuillEdit::SelectionPoint(int pos) {
   // A selection reaches no further than the text: the lines beyond it are
   // not there to be copied or counted.
   const TPoint p = PosToTextPoint(pos);
-  const int last = LineCount() - 1;
-  if (last < 0 || p.Y <= last) return p;
-  const TPoint end = PosToTextPoint(GetTextLen());
-  return end.Y == last ? end : TPoint{0, last};
+  return p.Y < LineCount() || LineCount() == 0 ? p : PosToTextPoint(GetTextLen());
 }
 
 int TCustomQuillEdit::GetRealChar(int line, int column) {
