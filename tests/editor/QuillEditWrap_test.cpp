@@ -181,6 +181,11 @@ TEST(QuillEditWrap, EditsLeaveTheRowsOfAFreshWrap) {
     SetLines(*fresh, LinesOf(*e));
     ASSERT_EQ(e->GetWrapLines(), fresh->GetWrapLines()) << "after step " << step;
   }
+  // Lines taken from the end take their rows with them.
+  e->Lines().Delete(e->LineCount() - 2, 2);
+  auto fresh = WrappedEdit(16, 6);
+  SetLines(*fresh, LinesOf(*e));
+  EXPECT_EQ(e->GetWrapLines(), fresh->GetWrapLines());
 }
 
 TEST(QuillEditWrap, ANarrowerWindowRewrapsAndKeepsTheTopLine) {
