@@ -55,6 +55,9 @@ TEST(QuillEditWrap, WrapsAheadOfTheViewAndOnDemand) {
   EXPECT_LT(rows.LastLine(), 300);
   EXPECT_GE(rows.Count(), TQuillWrapList::cDefaultWrapDelta);
   EXPECT_EQ(e->WrapLineCount(), 5000);  // the lines, while the rows are fewer
+  // A line changed past the rows made gets its rows after those before it.
+  e->Lines().Put(3000, "changed far below the rows");
+  EXPECT_EQ(rows.Count(), 2 * (rows.LastLine() + 1));
 
   e->GetEditSource().JumpTo(0, 4999);
   EXPECT_EQ(rows.LastLine(), 4999);
