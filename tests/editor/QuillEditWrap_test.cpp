@@ -135,6 +135,16 @@ TEST(QuillEditWrap, BlockTabIndentsEverySelectedLineAlike) {
   e->SetSelection({0, 0, 13, 2}, TQuillSelType::slStream);
   e->ProcessKey(ecBackTab);
   EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"one", "two", "three"}));
+  // The caret's line alone, the last one too, and no line added.
+  for (int line : {0, 2}) {
+    e->GetEditSource().JumpTo(0, line);
+    e->EnTabLine();
+    e->GetEditSource().JumpTo(0, line);
+    e->DeTabLine();
+  }
+  e->GetEditSource().JumpTo(0, 2);
+  e->EnTabLine();
+  EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"one", "two", "        three"}));
 }
 
 // However a wrapped text is edited, its rows are those a fresh wrap of the
