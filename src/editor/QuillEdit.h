@@ -640,8 +640,12 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   int GetMaxLineWidth();
   void UpdateMaxLine();
   bool InvisibleLines() { return (SourceOptions() & srAllowHiddenLines) != 0; }
-  int GetVisibleLineIndex(int line) override;
-  int GetRealLineIndex(int visibleLine) override;
+  // With hidden lines allowed, turn the index in place into a visible one /
+  // a real one and return it; otherwise leave it and return 0.
+  int GetVisibleLineIndex(int& index);
+  int GetRealLineIndex(int& index);
+  int VisibleLineOf(int line) override;
+  int RealLineOf(int visibleLine) override;
   // The row of a text point (a wrapped row, or a visible line).
   int RowOfPoint(TPoint p, bool atRowEnd);
   // The text point at the start of a row.
@@ -787,6 +791,12 @@ class TCustomQuillEdit : public QAbstractScrollArea,
   // The document notifier: the same value registers and unregisters.
   TQuillNotifyEvent Handler();
   void ConnectScrollBars();
+  void ScrollVertically(int code, int pos);
+  void ScrollByLines(int dy);
+  // The text point of a position, no further than the end of the text.
+  TPoint SelectionPoint(int pos);
+  // Where a word-right move from column x (inside s) ends on that line.
+  int WordRightFrom(const std::string& s, int x);
   // What follows a new size of the text area.
   void SetBounds(int width, int height);
   void UpdateInvisibleLines();

@@ -98,7 +98,12 @@ std::optional<int> ScrollTarget(int code, int pos, int current, int step, int pa
 
 void TCustomQuillEdit::DoVScroll(int code, int pos) {
   if (settingScroll_) return;
+  ScrollVertically(code, pos);
+  // After the move: a tracked thumb's hint names the row now at the top.
   ProcessVScroll(code, pos);
+}
+
+void TCustomQuillEdit::ScrollVertically(int code, int pos) {
   if (code == scEndScroll) return;
   // A thumb dragged without tracking moves nothing yet, but is still told;
   // the bar keeps the thumb where the user holds it.
@@ -125,13 +130,16 @@ void TCustomQuillEdit::DoHScroll(int code, int pos) {
     return;
   }
   const bool layout = PageLayout();
-  // The last position of the bar: in columns it is where the bar ends.
-  const int limit = layout ? ScrollLimit(false) : horizontalScrollBar()->maximum();
+  const int columns = std::max(ScrollPageSize().X, 1);
+  // The widest scroll less what the window shows, both in the layout's unit:
+  // pixels on pages, columns in the normal layout (where the widest scroll
+  // is a count of columns, and less the window's pixels would be nothing).
+  const int limit = layout ? ScrollLimit(false) : std::max(pages_.GetMaxScrollWidth(maxScrollPos_) - columns, 0);
   const std::optional<int> target = ScrollTarget(code, pos, windowChar_, layout ? painter_->GetDefaultCharWidth() : 1,
-                                                 layout ? ClientWidth() : std::max(ScrollPageSize().X, 1), limit);
+                                                 layout ? ClientWidth() : columns, limit);
   if (!target) return;
   int column = *target;
-  if (layout || code == scLineDown || code == scPageDown) column = std::min(column, std::max(limit, windowChar_));
+  if (layout && (code == scLineDown || code == scPageDown)) column = std::min(column, std::max(limit, windowChar_));
   SetWindowChar(std::max(column, 0));
   UpdateScrollPos();
   UpdateRulers();
@@ -383,7 +391,7 @@ void TCustomQuillEdit::Navigate(int command) {
     case ecUp:
     case ecDown: {
       const int dy = command == ecUp ? -1 : 1;
-      if (viewer) SetWindowLine(std::min(windowLine_ + dy, MaxVisibleLine()));
+      if (viewer) ScrollByLines(dy);
       else WrapNavigate(0, dy);
       break;
     }
@@ -435,7 +443,7 @@ void TCustomQuillEdit::Navigate(int command) {
         const TPoint p = wrapList_->WrapPointToPointEx({column, row}, true);
         doc.JumpTo(p.X, p.Y);
       } else {
-        doc.JumpToLine(GetRealLineIndex(row));
+        doc.JumpToLine(RealLineOf(row));
       }
       break;
     }
@@ -446,16 +454,17 @@ void TCustomQuillEdit::Navigate(int command) {
       if (selType_ != TQuillSelType::slNone) doc.JumpTo(selRect_.Right, selRect_.Bottom);
       break;
     case ecScrollUp:
-    case ecScrollDown: {
-      const int dy = command == ecScrollUp ? -1 : 1;
-      if (PageLayout()) SetWindowLine(std::min(windowLine_ + dy * painter_->GetDefaultLineHeight(), ScrollLimit(true)));
-      else SetWindowLine(std::min(windowLine_ + dy, MaxVisibleLine()));
-      break;
-    }
+    case ecScrollDown: ScrollByLines(command == ecScrollUp ? -1 : 1); break;
     case ecCenterLine: CenterCurrentLine(false); break;
     case ecWordEnd: WordEnd(); break;
     default: break;
   }
+}
+
+void TCustomQuillEdit::ScrollByLines(int dy) {
+  // In page layout the scroll position is in pixels: a line is a line's height.
+  if (PageLayout()) SetWindowLine(std::min(windowLine_ + dy * painter_->GetDefaultLineHeight(), ScrollLimit(true)));
+  else SetWindowLine(std::min(windowLine_ + dy, MaxVisibleLine()));
 }
 
 void TCustomQuillEdit::WordLeft() {
@@ -482,21 +491,26 @@ void TCustomQuillEdit::WordLeft() {
   doc.JumpTo(x, caret.Y);
 }
 
+int TCustomQuillEdit::WordRightFrom(const std::string& s, int x) {
+  TCustomQuillEditSource& doc = GetEditSource();
+  const int length = static_cast<int>(s.size());
+  // A picture is a word of its own.
+  if (s[static_cast<size_t>(x)] == kObjectChar) {
+    ++x;
+  } else {
+    while (x < length && !IsDelimiter(doc, s, x + 1) && s[static_cast<size_t>(x)] != kObjectChar) ++x;
+  }
+  while (x < length && IsDelimiter(doc, s, x + 1)) ++x;
+  return x;
+}
+
 void TCustomQuillEdit::WordRight() {
   TCustomQuillEditSource& doc = GetEditSource();
   TQuillSourceUpdate update(doc, oprNavigate);
   const TPoint caret = doc.CurrentPosition();
   const std::string s = GetLines().Get(caret.Y);
-  const int length = static_cast<int>(s.size());
-  if (caret.X < length) {
-    int x = caret.X;
-    if (s[static_cast<size_t>(x)] == kObjectChar) {
-      ++x;
-    } else {
-      while (x < length && !IsDelimiter(doc, s, x + 1) && s[static_cast<size_t>(x)] != kObjectChar) ++x;
-    }
-    while (x < length && IsDelimiter(doc, s, x + 1)) ++x;
-    doc.JumpTo(x, caret.Y);
+  if (caret.X < static_cast<int>(s.size())) {
+    doc.JumpTo(WordRightFrom(s, caret.X), caret.Y);
   } else if (caret.Y + 1 < LineCount()) {
     doc.JumpTo(0, caret.Y + 1);
   }
@@ -569,7 +583,7 @@ void TCustomQuillEdit::WrapNavigate(int dx, int dy) {
   const int row = RowOfPoint(caret, caretAtEnd_);
   int target = std::max(row + dy, 0);
   const bool beyondEof = (doc.Options() & srBeyondEof) && !NeedPages();
-  const int lastRow = std::max(wordWrap_ ? WrapLineCount() - 1 : GetVisibleLineIndex(LineCount() - 1), 0);
+  const int lastRow = std::max(wordWrap_ ? WrapLineCount() - 1 : VisibleLineOf(LineCount() - 1), 0);
   if (!beyondEof) {
     // Hidden lines at the end of the text are no place for the caret.
     if (target > lastRow) target = row;

@@ -34,22 +34,36 @@ int TCustomQuillEdit::ScrolledWidth() { return PageLayout() ? windowChar_ : pain
 // ---------------------------------------------------------------------------
 // Rows
 
-int TCustomQuillEdit::GetVisibleLineIndex(int line) {
-  return InvisibleLines() ? GetLines().RealToVisibleLineIndex(line) : line;
+int TCustomQuillEdit::GetVisibleLineIndex(int& index) {
+  if (!InvisibleLines()) return 0;
+  index = GetLines().RealToVisibleLineIndex(index);
+  return index;
 }
 
-int TCustomQuillEdit::GetRealLineIndex(int visibleLine) {
-  return InvisibleLines() ? GetLines().VisibleToRealLineIndex(visibleLine) : visibleLine;
+int TCustomQuillEdit::GetRealLineIndex(int& index) {
+  if (!InvisibleLines()) return 0;
+  index = GetLines().VisibleToRealLineIndex(index);
+  return index;
+}
+
+int TCustomQuillEdit::VisibleLineOf(int line) {
+  GetVisibleLineIndex(line);
+  return line;
+}
+
+int TCustomQuillEdit::RealLineOf(int visibleLine) {
+  GetRealLineIndex(visibleLine);
+  return visibleLine;
 }
 
 int TCustomQuillEdit::RowOfPoint(TPoint p, bool atRowEnd) {
   if (wordWrap_) return wrapList_->PointToWrapPoint(p, atRowEnd).Y;
-  return GetVisibleLineIndex(p.Y);
+  return VisibleLineOf(p.Y);
 }
 
 TPoint TCustomQuillEdit::RowStart(int row) {
   row = std::max(row, 0);
-  if (!wordWrap_) return {0, GetRealLineIndex(row)};
+  if (!wordWrap_) return {0, RealLineOf(row)};
   wrapList_->CheckWrapUpdated(row, true);
   return wrapList_->WrapPointToPoint({0, row});
 }
@@ -58,8 +72,7 @@ TPoint TCustomQuillEdit::TopLeftPoint() { return RowStart(PageLayout() ? 0 : win
 
 int TCustomQuillEdit::WrapLineCount() {
   if (!wordWrap_) return LineCount();
-  // Lines not wrapped yet count one row each, as the row mapping does.
-  return wrapList_->Count() + std::max(LineCount() - 1 - wrapList_->LastLine(), 0);
+  return std::max(LineCount(), wrapList_->Count());
 }
 
 int TCustomQuillEdit::VisibleLineCount() {
@@ -114,7 +127,7 @@ TPoint TCustomQuillEdit::PixelToTextChar(int row, int x, bool limitToRow) {
   } else {
     x += ScrolledWidth() - GetLeftIndent();
   }
-  return painter_->PixelToTextChar(wordWrap_ ? row : GetRealLineIndex(row), x, limitToRow);
+  return painter_->PixelToTextChar(wordWrap_ ? row : RealLineOf(row), x, limitToRow);
 }
 
 TRect TCustomQuillEdit::RectFromTextPoint(TRect text) {

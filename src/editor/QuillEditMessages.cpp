@@ -58,18 +58,24 @@ int TCustomQuillEdit::TextPointToPos(TPoint p) {
 }
 
 TPoint TCustomQuillEdit::PosToTextPoint(int pos) {
-  // A position past the text means its end; it is never walked to.
   const TQuillStrings& lines = GetLines();
+  const int count = lines.Count();
+  if (pos <= 0) return {0, 0};
   const int64_t total = GetTextLen();
-  const int64_t n = std::clamp<int64_t>(pos, 0, total);
+  if (pos > total) {
+    // Past the text the walk goes on over empty lines of two characters each
+    // and ends on a line beyond the last, at column 0 (the caret operations
+    // clamp it). Counted rather than walked: a position may be anything.
+    const int64_t end = count > 0 ? total + kBreak : 0;
+    return {0, ClampToInt(count + (pos - end + 1) / kBreak)};
+  }
   const bool tabs = (SourceOptions() & srUseTab) != 0;
   auto point = [&](const std::string& s, int64_t x, int y) -> TPoint {
     int column = static_cast<int>(x);
     if (tabs && column > 0) column = GetEditSource().TabStops().RealPosToPos(s, column - 1) + 1;
     return {column, y};
   };
-  const int count = lines.Count();
-  if (count == 0) return {0, 0};
+  const int64_t n = pos;
   if (n > total / 2) {
     // From the end: each line starts where the text after it begins, less
     // its own length and its line break.
@@ -94,6 +100,13 @@ TPoint TCustomQuillEdit::PosToTextPoint(int pos) {
   return {0, y};
 }
 
+TPoint TCustomQuillEdit::SelectionPoint(int pos) {
+  // A selection reaches no further than the text: the lines beyond it are
+  // not there to be copied or counted.
+  const TPoint p = PosToTextPoint(pos);
+  return p.Y < LineCount() || LineCount() == 0 ? p : PosToTextPoint(GetTextLen());
+}
+
 int TCustomQuillEdit::GetRealChar(int line, int column) {
   if (!(SourceOptions() & srUseTab) || column == MaxInt) return column;
   return GetEditSource().TabStops().PosToRealPos(GetLines().StoredText(line), column);
@@ -112,8 +125,7 @@ void TCustomQuillEdit::SetSelStart(int position) {
 void TCustomQuillEdit::SetSelLength(int length) {
   if (length == GetSelLength()) return;
   const TPoint start = selType_ != TQuillSelType::slNone ? TPoint{selRect_.Left, selRect_.Top} : GetCurrentPosition();
-  const TPoint end = PosToTextPoint(static_cast<int>(std::clamp<int64_t>(int64_t{TextPointToPos(start)} + length,
-                                                                         INT_MIN, INT_MAX)));
+  const TPoint end = SelectionPoint(ClampToInt(int64_t{TextPointToPos(start)} + length));
   EnsureVisible(end);
   // Backwards is the same stretch of text, from its other end.
   const bool back = end.Y < start.Y || (end.Y == start.Y && end.X < start.X);
@@ -175,7 +187,7 @@ TEditReply TCustomQuillEdit::Perform(TEditMessage message, intptr_t wParam, intp
       if (from == 0 && to == -1) {
         ProcessBlock(ecSelectAll);
       } else {
-        const TPoint a = PosToTextPoint(std::min(from, to)), b = PosToTextPoint(std::max(from, to));
+        const TPoint a = SelectionPoint(std::min(from, to)), b = SelectionPoint(std::max(from, to));
         SetSelection({a.X, a.Y, b.X, b.Y}, TQuillSelType::slStream);
       }
       reply.Result = static_cast<intptr_t>(GetSelText().size());
@@ -240,7 +252,7 @@ TEditReply TCustomQuillEdit::Perform(TEditMessage message, intptr_t wParam, intp
         const bool oldStartAtEnd = selStartAtEnd_, oldEndAtEnd = selEndAtEnd_;
         LockPaint(1);
         try {
-          const TPoint a = PosToTextPoint(std::min(from, to)), b = PosToTextPoint(std::max(from, to));
+          const TPoint a = SelectionPoint(std::min(from, to)), b = SelectionPoint(std::max(from, to));
           SetSelection({a.X, a.Y, b.X, b.Y}, TQuillSelType::slStream);
           reply.Text = GetSelText();
           SetSelection(oldRect, oldType);

@@ -585,14 +585,23 @@ void TCustomQuillEdit::InvalidateSelection(const TRect& rect, TQuillSelType selT
   // Nothing is invalidated while the window paints nothing: it is painted
   // whole when it paints again.
   if (!viewport()->updatesEnabled()) return;
+  int left = GetLeftIndent(), right = ClientWidth();
+  bool firstShown = true, lastShown = true;
   if (PageLayout()) {
-    Invalidate();
-    return;
+    // Between the page's text edges; rows off screen fall outside the window.
+    if (TQuillPage* page = pages_.GetPageAt({rect.Left, rect.Top}, true)) {
+      const TRect text = page->PageRect();
+      left = text.Left;
+      right = text.Right;
+    }
+  } else {
+    const TPoint top = TopLeftPoint();
+    const TPoint bottom = PixelToTextPoint({0, ClientHeight()}, false);
+    if (rect.Top > bottom.Y || rect.Bottom < top.Y) return;
+    // Rows off screen are not measured: their band reaches the window's edge.
+    firstShown = rect.Top >= top.Y;
+    lastShown = rect.Bottom <= bottom.Y;
   }
-  const TPoint top = TopLeftPoint();
-  const TPoint bottom = PixelToTextPoint({0, ClientHeight()}, false);
-  if (rect.Top > bottom.Y || rect.Bottom < top.Y) return;
-  const int left = GetLeftIndent(), right = ClientWidth();
   if (selType == TQuillSelType::slBlock) {
     const TPoint a = TextToPixelPoint({rect.Left, rect.Top}, false);
     const TPoint b = TextToPixelPoint({rect.Right, rect.Bottom}, false);
@@ -602,9 +611,6 @@ void TCustomQuillEdit::InvalidateSelection(const TRect& rect, TQuillSelType selT
     InvalidateRect(platform::IntersectRect(r, {left, GetTopIndent(), right, ClientHeight()}));
     return;
   }
-  // Rows off screen are not measured: their band reaches the window's edge.
-  const bool firstShown = rect.Top >= top.Y;
-  const bool lastShown = rect.Bottom <= bottom.Y;
   const TPoint p1 = firstShown ? TextToPixelPoint({rect.Left, rect.Top}, selStartAtEnd_) : TPoint{left, GetTopIndent()};
   const TPoint p2 = lastShown ? TextToPixelPoint({rect.Right, rect.Bottom}, selEndAtEnd_) : TPoint{right, ClientHeight()};
   const int h1 = firstShown ? painter_->GetLineHeight(rect.Top, rect.Left) : 0;

@@ -95,7 +95,7 @@ bool TCustomQuillEdit::GetSelBounds(int line, int row, int& left, int& right, bo
       left = pixels.Left;
       right = rightPixel;
     } else {
-      const int visualRow = wordWrap_ && row >= 0 ? row : GetVisibleLineIndex(line);
+      const int visualRow = wordWrap_ && row >= 0 ? row : VisibleLineOf(line);
       left = PixelToTextChar(visualRow, pixels.Left, false).X;
       right = PixelToTextChar(visualRow, rightPixel, false).X;
     }
@@ -301,7 +301,11 @@ void TCustomQuillEdit::DeleteBlock() {
 
 void TCustomQuillEdit::SelectLine() {
   const int y = GetCurrentPosition().Y;
-  SetSelection({0, y, 0, y + 1}, TQuillSelType::slStream);
+  // The last line has no line after it: its selection ends with its text,
+  // or the commands on it would copy, or paste back, a line break that is
+  // not there.
+  if (y >= LineCount() - 1) SetSelection({0, y, LineWidth(y), y}, TQuillSelType::slStream);
+  else SetSelection({0, y, 0, y + 1}, TQuillSelType::slStream);
 }
 
 void TCustomQuillEdit::SelectWrapLine() {

@@ -63,10 +63,23 @@ void TCustomQuillEdit::UpdateWordWrap(int first, int last) {
   if (first == 0 && last == MaxInt) wrapList_->ClearList();
   else wrapList_->ClearLines(first, last);
   painter_->InitWordWrap(WrapWidth(), doc.Delimiters());
-  // Wrapping to the end stops a fixed distance past the first row shown;
-  // later rows are wrapped when something reaches for them.
-  const int64_t stopRow = last == MaxInt ? int64_t{PageLayout() ? 0 : windowLine_} + TQuillWrapList::cDefaultWrapDelta
-                                         : INT64_MAX;
+  // Wrapping to the end stops a fixed distance past the first row shown, or
+  // with pages once a page holds more than the window shows; later rows are
+  // wrapped when something reaches for them.
+  const bool toEnd = last == MaxInt;
+  const bool pages = NeedPages();
+  const int64_t stopRow = toEnd && !pages ? int64_t{windowLine_} + TQuillWrapList::cDefaultWrapDelta : INT64_MAX;
+  int pageText = 0;
+  if (TQuillPage* page = GetDefaultPage(); page != nullptr && pages)
+    pageText = page->GetRealPageSize().Y - page->TopIndent() - page->BottomIndent();
+  int pageHeight = 0;
+  auto addRow = [&](const std::string& s, int line, int start, int end) {
+    AddToWrapList(s, line, start, end);
+    if (!toEnd || !pages) return;
+    const int height = painter_->GetLineHeight(line, start);
+    // A row that does not fit on the page starts the next one.
+    pageHeight = pageHeight + height > pageText && pageHeight > 0 ? height : pageHeight + height;
+  };
   const int lastLine = std::min(last, LineCount() - 1);
   for (int line = first; line <= lastLine; ++line) {
     BeforeWrapString(line);
@@ -76,13 +89,13 @@ void TCustomQuillEdit::UpdateWordWrap(int first, int last) {
       while (pos != MaxInt) {
         const int start = pos;
         WordBreakProc(line, s, pos);
-        AddToWrapList(s, line, start - 1, pos == MaxInt ? MaxInt : pos - 1);
+        addRow(s, line, start - 1, pos == MaxInt ? MaxInt : pos - 1);
       }
     } else {
-      AddToWrapList(s, line, 0, MaxInt);
+      addRow(s, line, 0, MaxInt);
     }
     rebuildingFrom_ = line + 1;
-    if (wrapList_->Count() > stopRow) break;
+    if (wrapList_->Count() > stopRow || pageHeight > ClientHeight()) break;
   }
   if (NeedPages()) {
     PagesStaleFrom(first);
@@ -179,12 +192,8 @@ void TCustomQuillEdit::InvalidateEditor(int first, int last) {
     held_.FirstLine = std::min(held_.FirstLine, first);
     return;
   }
-  if (PageLayout()) {
-    Invalidate();
-    return;
-  }
   // Only what is on screen: lines far off need no measuring (nor wrapping).
-  const TPoint top = TopLeftPoint();
+  const TPoint top = PageLayout() ? PixelToTextPoint({0, 0}, false) : TopLeftPoint();
   const TPoint bottom = PixelToTextPoint({0, ClientHeight()}, false);
   if (first > bottom.Y || last < top.Y) return;
   const int y1 = first <= top.Y ? GetTopIndent() : TextToPixelPoint({0, first}, false).Y;
@@ -233,10 +242,7 @@ int TCustomQuillEdit::GetTabIndent(bool useTabStops) {
       const int length = static_cast<int>(s.size());
       if (length <= caret.X) continue;
       if (indent > caret.X) return indent;
-      int x = caret.X;
-      while (x < length && !IsDelimiter(doc, s, x + 1)) ++x;
-      while (x < length && IsDelimiter(doc, s, x + 1)) ++x;
-      return x;
+      return WordRightFrom(s, caret.X);
     }
     if (indent <= caret.X) return indent;
   }

@@ -123,8 +123,8 @@ class TQuillEditorView {
   virtual TPoint GetCurrentPosition() const = 0;
 
   // ---- lines shown ----
-  virtual int GetVisibleLineIndex(int line) = 0;
-  virtual int GetRealLineIndex(int visibleLine) = 0;
+  virtual int VisibleLineOf(int line) = 0;
+  virtual int RealLineOf(int visibleLine) = 0;
 
   // ---- window ----
   // The control's canvas: the one being painted on during a paint, else one

@@ -183,7 +183,7 @@ void TQuillEditorGutter::InitDefaultValues() {
 }
 
 void TQuillEditorGutter::Assign(const TQuillEditorGutter& source) {
-  brush_ = source.brush_;
+  SetBrush(source.brush_);
   SetImages(source.images_);
   SetWidth(source.width_);
   SetIndent(source.indent_);
@@ -226,7 +226,7 @@ void TQuillEditorMargin::InitDefaultValues() {
 }
 
 void TQuillEditorMargin::Assign(const TQuillEditorMargin& source) {
-  position_ = source.position_;
+  SetPosition(source.position_);
   SetPen(source.pen_);
 }
 

@@ -41,14 +41,14 @@ int TQuillPage::Index() const { return collection_ != nullptr ? collection_->Ind
 
 void TQuillPage::SetPageWidth(int value) {
   value = std::max(value, 0);
-  if (value == pageWidth_ && pageSize_ == TQuillPageSize::psOther) return;
+  if (value == pageWidth_) return;
   pageWidth_ = value;
   UpdatePageSize(false);
 }
 
 void TQuillPage::SetPageHeight(int value) {
   value = std::max(value, 0);
-  if (value == pageHeight_ && pageSize_ == TQuillPageSize::psOther) return;
+  if (value == pageHeight_) return;
   pageHeight_ = value;
   UpdatePageSize(false);
 }
@@ -320,13 +320,15 @@ void TQuillPages::CalcPageInternalSize(int index, bool full) {
   if (full) {
     UpdateEndLine(index);
     int lastChar = MaxInt;
-    const int lines = std::max(1, page.LinesOnPage(lastChar));
+    const int lines = page.LinesOnPage(lastChar);
     page.LastLine = page.FirstLine + lines - 1;
     page.LastChar = lastChar;
     if (!layout) page.Height = page.GetRealPageHeight();
+    measured_ = std::max(measured_, index + 1);
   }
+  // A page sized without counting its lines knows nothing of where its text
+  // ends: it stays stale, or it would hold every line there is.
   page.measured_ = true;
-  measured_ = std::max(measured_, index + 1);
 }
 
 bool TQuillPages::TextEndsOn(const TQuillPage& page) {

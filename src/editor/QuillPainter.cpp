@@ -276,8 +276,8 @@ TPoint TQuillPainter::TextToPixelPoint(TPoint textPt, TPoint topLeft, bool atEnd
     row = p.Y;
     top = rows.PointToWrapPoint(topLeft, false).Y;
   } else {
-    row = Owner()->GetVisibleLineIndex(textPt.Y);
-    top = Owner()->GetVisibleLineIndex(topLeft.Y);
+    row = Owner()->VisibleLineOf(textPt.Y);
+    top = Owner()->VisibleLineOf(topLeft.Y);
   }
   return {textPt.X == MaxInt ? MaxInt : textPt.X * CharWidth(), textPt.Y == MaxInt ? MaxInt : (row - top) * LineHeight()};
 }
@@ -285,7 +285,7 @@ TPoint TQuillPainter::TextToPixelPoint(TPoint textPt, TPoint topLeft, bool atEnd
 TPoint TQuillPainter::PixelToTextPoint(TPoint pixel, TPoint topLeft, const int* yLimit, bool limitToRow) {
   const int lh = LineHeight();
   const bool wrap = Owner()->WordWrap();
-  const int top = wrap ? Owner()->WrapList().PointToWrapPoint(topLeft, false).Y : Owner()->GetVisibleLineIndex(topLeft.Y);
+  const int top = wrap ? Owner()->WrapList().PointToWrapPoint(topLeft, false).Y : Owner()->VisibleLineOf(topLeft.Y);
   int y = pixel.Y;
   int row = 0;
   if (yLimit != nullptr) {
@@ -297,7 +297,7 @@ TPoint TQuillPainter::PixelToTextPoint(TPoint pixel, TPoint topLeft, const int* 
     row = FloorDiv(y, lh);
   }
   row += top;
-  if (!wrap) row = Owner()->GetRealLineIndex(row);
+  if (!wrap) row = Owner()->RealLineOf(row);
   return PixelToTextChar(row, pixel.X, limitToRow);
 }
 

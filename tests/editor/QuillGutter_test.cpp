@@ -18,6 +18,19 @@ TEST(QuillEditorProps, KeepLimitsAndReportWidths) {
   EXPECT_EQ(margin.Pen().Width, 2);
   EXPECT_EQ(v.divider.Pen().Width, 2);
 
+  // A copy is told of as each owned object and the position are set.
+  FakeView other;
+  int gutterChanges = 0, marginChanges = 0;
+  other.gutter.OnChange = [&](TQuillObject*) { ++gutterChanges; };
+  other.gutter.Assign(v.gutter);
+  EXPECT_EQ(gutterChanges, 3);  // brush, images, pen
+  TQuillEditorMargin copy(&other);
+  copy.OnChange = [&](TQuillObject*) { ++marginChanges; };
+  margin.SetPosition(72);
+  copy.Assign(margin);
+  EXPECT_EQ(marginChanges, 2);  // position, pen
+  EXPECT_EQ(copy.Position(), 72);
+
   EXPECT_EQ(v.gutter.GetWidth(), 32);
   v.lineNumberWidth = 40;
   v.numbers.SetVisible(true);

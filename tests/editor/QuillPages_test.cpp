@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
+
+#include "QuillEdit_helpers.h"
 #include "QuillView_helpers.h"
 
 using namespace quill;
@@ -22,6 +25,8 @@ TEST(QuillPages, PaperSizesAndMargins) {
   page.SetPageSize(TQuillPageSize::psA4);
   EXPECT_EQ(page.PageWidth(), 210);
   EXPECT_EQ(page.PageHeight(), 297);
+  page.SetPageWidth(210);  // its own value: no change
+  EXPECT_EQ(page.PageSize(), TQuillPageSize::psA4);
   page.SetPageWidth(200);
   EXPECT_EQ(page.PageSize(), TQuillPageSize::psOther);
   EXPECT_EQ(page.PageHeight(), 297);
@@ -159,4 +164,28 @@ TEST(QuillPages, PaintsAPageOnTheDesk) {
                                     "Line 881,24-881,1080 pen=clBlack",
                                     "Line 64,1079-881,1079 pen=clBlack",
                                     "FillRect 0,1080,1000,1200 brush=clBtnShadow"}));
+}
+
+// However the page layout and the vertical bar come, the bar reaches the
+// last page and the last line can be scrolled to.
+TEST(QuillPages, TheBarReachesTheLastPageWhicheverIsSetFirst) {
+  std::vector<int> ranges;
+  for (bool barFirst : {false, true}) {
+    auto e = edittest::MakeEdit(400, 300);
+    edittest::SetLines(*e, Lines(300, "a line of text"));
+    if (barFirst) e->SetScrollBars(TScrollStyle::ssVertical);
+    e->SetPageType(TQuillPageType::ptPageLayout);
+    if (!barFirst) e->SetScrollBars(TScrollStyle::ssVertical);
+    edittest::Settle();
+    // Pages are measured as they are shown: the end is reached in steps.
+    for (int i = 0; i < 8; ++i) {
+      e->DoVScroll(scBottom, 0);
+      e->viewport()->repaint();
+      edittest::Settle();
+    }
+    EXPECT_EQ(e->PixelToTextPoint({0, e->ClientHeight() - 1}, false).Y, 299) << barFirst;
+    EXPECT_EQ(e->Pages().Count(), 5) << barFirst;
+    ranges.push_back(e->verticalScrollBar()->maximum());
+  }
+  EXPECT_EQ(ranges[0], ranges[1]);
 }

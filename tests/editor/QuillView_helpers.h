@@ -100,8 +100,8 @@ class FakeView : public TQuillEditorView, public TQuillBackgroundOwner {
   bool InsideSearchRect(int x, int y) override;
   bool SearchRectEmpty() const override { return searchStart == searchEnd; }
   TPoint GetCurrentPosition() const override { return caret; }
-  int GetVisibleLineIndex(int line) override { return line; }
-  int GetRealLineIndex(int line) override { return line; }
+  int VisibleLineOf(int line) override { return line; }
+  int RealLineOf(int line) override { return line; }
   TCanvas& Canvas() override { return *canvas; }
   QWidget* Widget() override { return nullptr; }
   bool HandleAllocated() const override { return true; }
