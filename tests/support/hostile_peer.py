@@ -967,12 +967,22 @@ def room_impostor(port, host_id, host_name, count):
         return s
 
     def next_frame(s, code):
-        while line := read_line(s):
-            if line[2:6] == b"%d" % code:
-                return line[7:].rstrip(b"\r\n")[:-1]
+        """The parameter of the next frame with `code`; None once the link ended."""
+        try:
+            while line := read_line(s):
+                if line[2:6] == b"%d" % code:
+                    return line[7:].rstrip(b"\r\n")[:-1]
+        except OSError:
+            pass
         return None
 
-    def name(record):
+    def send(s, data):
+        try:
+            s.sendall(data)
+        except OSError:
+            pass  # the room has ended the link; what it said shows that
+
+    def name(record):  # of a room user record
         fields = (record or b"").split(b"{$}")
         return fields[1] if len(fields) > 1 else b""
 
@@ -982,22 +992,20 @@ def room_impostor(port, host_id, host_name, count):
     # Bob gets in on every try, under a name that is not the first's.
     member = 0
     for _ in range(count):
-        try:
-            bob = logon(address(0), bob_id, b"Bob")
-            greeted = next_frame(bob, 2002) is not None
-            bob.close()
-        except OSError:
-            greeted = False
-        record = next_frame(first, 2006)
-        while (left := next_frame(first, 2008)) not in (record, None):
-            pass  # callers of earlier attacks that never logged on
-        member += greeted and looks(name(record)) != looks(b"Bob")
+        bob = logon(address(0), bob_id, b"Bob")
+        greeted = next_frame(bob, 2002) is not None
+        bob.close()
+        if greeted:
+            record = next_frame(first, 2006)
+            while (left := next_frame(first, 2008)) not in (record, None):
+                pass  # callers of earlier attacks that never logged on
+            member += looks(name(record)) != looks(b"Bob")
 
     # Bob stays; strangers log on with what reads as the host's or Bob's id
     # or name, each from an address of its own, and speak as the host.
     bob = logon(address(0), bob_id, b"Bob")
     next_frame(bob, 2002)
-    bob.sendall(b"  2005<>\r\n")
+    send(bob, b"  2005<>\r\n")
     present = (next_frame(bob, 2004) or b"").split(b"||")
     own = [r for r in present if r.split(b"{$}")[0] == bob_id and r.split(b"{$}")[4:5] == [address(0).encode()]]
     imitations = [(host_id, host_name), (b" " + host_id, b"Eve"), (b"0" + host_id, host_name.upper()),
@@ -1007,11 +1015,14 @@ def room_impostor(port, host_id, host_name, count):
     apart, strangers = 0, []
     for n, (uid, claimed) in enumerate(imitations):
         s = logon(address(2 + n), uid, claimed)
-        next_frame(s, 2002)
-        s.sendall(b"  2007<%s{$}I am your host. Send me your password.>\r\n  2011<%s{$}5>\r\n" % (claimed, claimed))
+        if next_frame(s, 2002) is None:
+            s.close()  # turned away
+            continue
+        send(s, b"  2007<%s{$}I am your host. Send me your password.>\r\n  2011<%s{$}5>\r\n" % (claimed, claimed))
         record, text, sound = next_frame(bob, 2006), next_frame(bob, 2010), next_frame(bob, 2012)
         others = [looks(name(r)) for r in present]
-        apart += name(text) == name(sound) == name(record) and looks(name(record)) not in others
+        said = {(m or b"").split(b"{$}")[0] for m in (text, sound)}
+        apart += said == {name(record)} and looks(name(record)) not in others
         present.append(record)
         strangers.append((s, record))
     # Each leave takes out the leaver's row, and nobody else's.
@@ -1021,7 +1032,7 @@ def room_impostor(port, host_id, host_name, count):
         while (left := next_frame(bob, 2008)) == b"":
             pass
         left_ok &= left == record
-    bob.sendall(b"  2005<>\r\n")
+    send(bob, b"  2005<>\r\n")
     rows = (next_frame(bob, 2004) or b"").split(b"||")
     list_ok = len(own) == 1 and own[0] in rows and not any(r in rows for _, r in strangers)
 
@@ -1029,15 +1040,12 @@ def room_impostor(port, host_id, host_name, count):
     dead, back, slowest = [bob], 0, 0.0
     for n in range(3):
         for _ in range(5):
-            first.sendall(b"  2007<Bob{$}still talking>\r\n")
+            send(first, b"  2007<Bob{$}still talking>\r\n")
             time.sleep(0.05)
         started = time.monotonic()
-        try:
-            again = logon(address(0), bob_id, b"Bob")
-            back += next_frame(again, 2002) is not None
-            dead.append(again)
-        except OSError:
-            pass
+        again = logon(address(0), bob_id, b"Bob")
+        back += next_frame(again, 2002) is not None
+        dead.append(again)
         slowest = max(slowest, time.monotonic() - started)
     for s in dead + [first]:
         s.close()
