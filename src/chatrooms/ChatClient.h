@@ -14,8 +14,9 @@ class TChatHost;
 // The host's side of one member's connection to a room: it reads the
 // member's frames (logon, list request, text, sound), answers and relays
 // through the room, and closes a connection whose member has sent nothing
-// for the idle interval, however much the room sent it. One that has not logged on within the logon
-// interval is let go (reset) as the room lets go a caller for a newcomer.
+// for the idle interval, however much the room sent it. One that has not
+// logged on within the logon interval is let go (reset) as the room lets go
+// a caller for a newcomer.
 // Made by the room's socket server for every accepted connection and freed
 // by it once the connection has closed.
 class TChatClient : public TNetSocketClient {

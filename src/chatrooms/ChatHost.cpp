@@ -200,7 +200,7 @@ void TChatHost::RemoveClientFromList(TChatClient& client) {
 void TChatHost::RemoveFromChat(const TRoomMembers::Row& row) {
   for (int i = 0; i < server_->ClientCount(); ++i) {
     auto* c = static_cast<TChatClient*>(server_->Client(i));
-    if (row.Owner != nullptr && row.Owner == c && c->LoggedIn) {
+    if (row.Owner == c && c->LoggedIn) {
       c->Close();
       return;
     }

@@ -36,8 +36,10 @@ QString NameLook(const std::string& name) {
   return look.simplified().toCaseFolded();
 }
 
+// Past what a window shows, an id is no one's to imitate; and a crowd's ids
+// of tens of kilobytes cost each newcomer no more than short ones.
 QString IdLook(const std::string& id) {
-  QString look = platform::ToQString(id);
+  QString look = platform::ToQString(CutPeerText(id, peerbounds::kShownName));
   look.removeIf([](QChar c) { return c.isSpace() || Invisible(c); });
   qsizetype lead = 0;
   while (lead < look.size() && (look[lead] == u'+' || look[lead] == u'0')) ++lead;
