@@ -62,7 +62,6 @@ void TChatClient::SendFrame(const std::string& frame) {
   try {
     if (queuedSinceList_ >= 0) queuedSinceList_ += static_cast<std::int64_t>(frame.size());
     SendStr(frame);
-    RestartIdleTimer();
   } catch (const std::exception&) {
     LogClientError("Error sending command ChatClient: ");
     CloseDelayed();
@@ -96,6 +95,8 @@ void TChatClient::DataAvailable(int error) {
       CloseDelayed();
       return;
     }
+    // Only what the member sends shows it is there: a link that has gone
+    // dead still takes what the room sends it, for as long as anyone talks.
     RestartIdleTimer();
     std::string line = received;
     try {
@@ -167,14 +168,8 @@ void TChatClient::HandleLogon(const std::string& parameter) {
     const TFields fields = TFields::Record(parameter);
     int status = 0;
     if (fields.Count() < 4 || !platform::TryStrToInt(fields[3], status)) throw std::invalid_argument("no logon record");
-    // An id names one user in the room: a second connection with it would
-    // be taken for the host, or for the member who holds it.
-    if (const char* refused = host_.LogonRefusal(fields[0])) {
-      host_.LetGo(*this, refused);
-      return;
-    }
     UserID = fields[0];
-    UserName = fields[1];
+    UserName = host_.NameInRoom(fields[1], fields[0]);
     ListenPort = fields[2];
     StatusMode = status;
     IP = GetPeerAddr();

@@ -196,24 +196,21 @@ void TChatHost::RemoveClientFromList(TChatClient& client) {
   }
 }
 
-// Callers still logging on have no id yet, and a member whose id is empty
-// is no reason to drop them. A close takes a row out of the list, so the id
-// is copied first.
+// The row names its connection; a close takes the row out of the list.
 void TChatHost::RemoveFromChat(const TRoomMembers::Row& row) {
-  const std::string userId = row.UserID;
-  std::vector<TChatClient*> going;
   for (int i = 0; i < server_->ClientCount(); ++i) {
     auto* c = static_cast<TChatClient*>(server_->Client(i));
-    if (c->LoggedIn && c->UserID == userId) going.push_back(c);
+    if (row.Owner == c && c->LoggedIn) {
+      c->Close();
+      return;
+    }
   }
-  for (TChatClient* c : going) c->Close();
 }
 
-const char* TChatHost::LogonRefusal(const std::string& userId) const {
-  if (userId == setup_.UserID) return "it logged on with the host's id";
-  for (const TRoomMembers::Row& row : members_.Rows())
-    if (row.UserID == userId) return "its id is already in the room";
-  return nullptr;
+std::string TChatHost::NameInRoom(const std::string& name, const std::string& userId) const {
+  std::vector<std::pair<std::string, std::string>> present{{setup_.UserName, setup_.UserID}};
+  for (const TRoomMembers::Row& row : members_.Rows()) present.emplace_back(row.UserName, row.UserID);
+  return DistinctRoomName(name, userId, present);
 }
 
 void TChatHost::Close() {

@@ -77,13 +77,14 @@ class TChatHost {
   // travel as one frame. An empty input is sent too.
   bool SendText(const std::string& input);
   void SendSound(int index);
-  // "Remove from Chat": closes the connection logged on with the row's
-  // UserID, without a word to the member; the host's own row removes nobody.
+  // "Remove from Chat": closes the connection the row came in on, without a
+  // word to the member; another connection with the same UserID stays, and
+  // the host's own row removes nobody.
   void RemoveFromChat(const TRoomMembers::Row& row);
   // The window is closing: from now on leaves are neither shown nor announced.
   void Close();
-  // The silence after which a member's connection closes, and the time a
-  // connection has to log on (tests shorten them).
+  // How long a member may send nothing before its connection closes, and
+  // the time a connection has to log on (tests shorten them).
   void SetIdleInterval(int ms) { idleMs_ = ms; }
   void SetLogonInterval(int ms) { logonMs_ = ms; }
   // Connections the room holds at once (tests lower it).
@@ -103,9 +104,11 @@ class TChatHost {
   // "<name> sent a sound...", and the sound played; a sound that is no
   // number is logged as one that cannot be played.
   void ShowPeerSound(const std::string& name, std::optional<int> index);
-  // Why a logon with this user id is turned away (the host's own id, or one
-  // a member holds already), or null when it is welcome.
-  const char* LogonRefusal(const std::string& userId) const;
+  // The name the room gives one logging on as `name` with `userId`: no
+  // member's and never the host's, so that nobody speaks under another's
+  // name, and nobody keeps another out by logging on first with that one's
+  // id or name (DistinctRoomName).
+  std::string NameInRoom(const std::string& name, const std::string& userId) const;
   // One frame to every connection but `except` (null: to all).
   void Broadcast(int code, const std::string& parameter, const TChatClient* except = nullptr);
   // The 2004 answer as the list stands, built once per change of the list.

@@ -1,10 +1,13 @@
 #include "chatrooms/RoomMembers.h"
 
+#include <QString>
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 #include "core/session/Contacts.h"
 #include "core/session/PeerBounds.h"
+#include "platform/Charset.h"
 
 namespace {
 
@@ -21,7 +24,58 @@ bool NameBefore(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less(swap));
 }
 
+bool Invisible(QChar c) {
+  return c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
+}
+
+// A name as a reader of the list tells it from others: as far as a window
+// shows it, without what does not show, blanks as one, case aside.
+QString NameLook(const std::string& name) {
+  QString look = platform::ToQString(CutPeerText(name, peerbounds::kShownName));
+  look.removeIf(Invisible);
+  return look.simplified().toCaseFolded();
+}
+
+// Past what a window shows, an id is no one's to imitate; and a crowd's ids
+// of tens of kilobytes cost each newcomer no more than short ones.
+QString IdLook(const std::string& id) {
+  QString look = platform::ToQString(CutPeerText(id, peerbounds::kShownName));
+  look.removeIf([](QChar c) { return c.isSpace() || Invisible(c); });
+  qsizetype lead = 0;
+  while (lead < look.size() && (look[lead] == u'+' || look[lead] == u'0')) ++lead;
+  return look.mid(lead).toCaseFolded();
+}
+
+bool IsBlankOrInvisible(char c) {
+  const QChar shown(platform::CodePointFromAnsi(static_cast<unsigned char>(c)));
+  return shown.isSpace() || Invisible(shown);
+}
+
 }  // namespace
+
+std::string DistinctRoomName(const std::string& name, const std::string& userId,
+                             const std::vector<std::pair<std::string, std::string>>& present) {
+  std::set<QString> names;
+  bool sameId = false;
+  const QString id = IdLook(userId);
+  for (const auto& [presentName, presentId] : present) {
+    names.insert(NameLook(presentName));
+    sameId = sameId || IdLook(presentId) == id;
+  }
+  if (!sameId && names.count(NameLook(name)) == 0) return name;
+  // The mark goes after what shows of the name, never after blanks or
+  // invisible characters that would set it apart by their look alone.
+  const auto first = std::find_if_not(name.begin(), name.end(), IsBlankOrInvisible);
+  const auto last = std::find_if_not(name.rbegin(), std::make_reverse_iterator(first), IsBlankOrInvisible).base();
+  const std::string base(first, last);
+  // Each name present takes at most one number: one of these is free.
+  for (std::size_t n = 2;; ++n) {
+    const std::string mark = " (" + std::to_string(n) + ")";
+    const std::size_t room = peerbounds::kShownName - mark.size();
+    const std::string candidate = base.empty() ? mark.substr(1) : base.substr(0, room) + mark;
+    if (names.count(NameLook(candidate)) == 0) return candidate;
+  }
+}
 
 std::optional<int> TRoomMembers::Add(const std::string& record, const void* owner) {
   TUserRecord r;

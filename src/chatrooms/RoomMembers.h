@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The member list of a room window, as both the host and the members keep
@@ -62,3 +63,15 @@ class TRoomMembers {
   std::int64_t bytes_ = 0;
   int refused_ = 0;
 };
+
+// The name under which a room shows and relays one who logged on as `name`
+// with `userId`, beside those already in it (`present`: each one's name and
+// id, the host's among them). The name as it came, unless a present name
+// looks like it, or a present id stands for the same number; then the name
+// with " (2)", " (3)" ... as the first free one, cut so that the mark shows
+// where a window cuts names. Names look alike when they read the same in a
+// list: case, blanks and invisible characters aside. Ids stand for the same
+// number when they differ only by blanks, invisible characters, a "+" or
+// leading zeros.
+std::string DistinctRoomName(const std::string& name, const std::string& userId,
+                             const std::vector<std::pair<std::string, std::string>>& present);

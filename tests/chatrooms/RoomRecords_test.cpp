@@ -86,6 +86,35 @@ TEST(RoomMembers, KeepsRowsByNameAndByConnection) {
   EXPECT_EQ(list.Count(), 1);
 }
 
+// Nobody joins under a name that reads as one already in the room, nor with
+// an id standing for one already there, without a mark of its own; the mark
+// shows where a window cuts a long name.
+TEST(RoomMembers, NamesEachNewcomerApart) {
+  const std::vector<std::pair<std::string, std::string>> present{
+      {"Owner", "41000001"}, {"Bob", "52000002"}, {"Bob (2)", "77"}, {std::string(70, 'W'), "88"}};
+  const struct {
+    std::string name, id, named;
+  } cases[] = {
+      {"Eve", "63000003", "Eve"},
+      {"Owner", "63000003", "Owner (2)"},
+      {" oWNER\t", "63000003", "oWNER (2)"},
+      {"Own\x01" "er", "63000003", "Own\x01" "er (2)"},
+      {"Owner\xA0\xAD", "63000003", "Owner (2)"},
+      {"Bob", "63000003", "Bob (3)"},
+      {"BOB  (2)", "63000003", "BOB  (2) (2)"},
+      {"Eve", " 41000001", "Eve (2)"},
+      {"Eve", "041000001", "Eve (2)"},
+      {"Eve", "+41000001", "Eve (2)"},
+      {"Eve", "41000001\t", "Eve (2)"},
+      {"Eve", "\xA0" "52000002", "Eve (2)"},
+      {"Eve", "410000010", "Eve"},
+      {" \t", "0041000001", "(2)"},
+      {std::string(64, 'W') + "X", "63000003", std::string(60, 'W') + " (2)"},
+      {std::string(63, 'W'), "63000003", std::string(63, 'W')},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DistinctRoomName(c.name, c.id, present), c.named) << c.name << " / " << c.id;
+}
+
 TEST(ChatInvite, ReadsWhatTheListenerHandsOver) {
   TChatInvite invite;
   EXPECT_FALSE(TChatInvite::Read("Ann{$}127.0.0.1{$}2959", invite));

@@ -518,10 +518,12 @@ class HostileRoom(Strangers):
             self.assertGreaterEqual(int(re.findall(r"\d+", out)[1]), 1000 - 256)
 
         def impostors():
+            # The host is UID, named as the profile names it.
             with stall_probe(self.port, self.pid) as probe:
-                out = self.attacker("room-impostor", UID, "200", port=port)[0]
+                out = self.attacker("room-impostor", UID, "Bea", "30", port=port)[0]
             self.assertEqual(probe.late(), [])
-            self.assertEqual(out, "REFUSED 200 TEXT Eve SOUND Eve LEFT 33000002")
+            self.assertRegex(out, r"^MEMBER 30/30 APART 10/10 LEFT ok LIST ok BACK 3/3 SLOWEST \d+$")
+            self.assertLess(int(out.split()[-1]), 1000 * SLOWDOWN, "ms from a return to its greeting")
 
         self.run_rows([
             # (name, attack, check of what it logged)
@@ -530,7 +532,8 @@ class HostileRoom(Strangers):
                 self.attacker("room", "50", "2", "8000", "500", port=port)[0],
                 r"^JOINED 8 TURNED 42 SENT 16000 DROPPED [1-8]$"), logged("the member furthest behind was dropped")),
             ("a thousand silent connections to the room port", silent, None),
-            ("strangers logging on as the host or a member, and speaking as another", impostors, None),
+            ("strangers logging on first as a member, or as the host, and a member back over a dead link",
+             impostors, None),
         ])
 
 

@@ -94,12 +94,18 @@ after a minute.
   room-names PORT MEMBERS SPREAD NAME_BYTES  The same crowd, reading all the
       room sends until its members leave one after the other. Prints
       "JOINED <n> TURNED <n> SLOWEST <ms from a logon to its greeting>".
-  room-impostor PORT HOST_ID COUNT  A member ("Bob") logs on to a hosted room
-      and listens; COUNT strangers from the next address log on in turn
-      with the host's id HOST_ID or with Bob's; then "Eve" logs on, speaks
-      and plays a sound as "Owner", and leaves. Prints "REFUSED <strangers
-      the room closed without a join> TEXT <name of the relayed text> SOUND
-      <name of the relayed sound> LEFT <id of the leave Bob heard>".
+  room-impostor PORT HOST_ID HOST_NAME COUNT  A stranger logs on to a hosted
+      room first with Bob's id and name; Bob then logs on and leaves COUNT
+      times. Bob stays; ten strangers, each from an address of its own, log on
+      with ids and names that read as the host's or Bob's and speak and play a
+      sound as the host; then they leave. Bob's link then goes dead three
+      times while the first stranger talks, and Bob comes back each time.
+      Prints "MEMBER <tries Bob was greeted, named apart from the first>/COUNT
+      APART <strangers whose join, text and sound came under one name that
+      reads as no other present>/10 LEFT <ok: each leave carried the
+      leaver's record> LIST <ok: the list then holds Bob once and no stranger
+      gone> BACK <returns greeted>/3 SLOWEST <ms from a return to its
+      greeting>".
   room-host PORT FRAMES NAME_BYTES [--lists]  Invites the program (2020) to a
       room hosted on the --from address; once it has logged on, sends FRAMES
       joins (2006) of members named with NAME_BYTES bytes (--lists: FRAMES
@@ -124,6 +130,7 @@ import struct
 import sys
 import threading
 import time
+import unicodedata
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -939,54 +946,112 @@ def room_host(port, frames, size, lists):
     print("JOINED", int(joined), "SENT", frames if joined else 0, flush=True)
 
 
-def room_impostor(port, host_id, count):
-    def logon(source, record):
+def looks(name):
+    """A name as a reader of a room's list tells it apart: case, blanks and
+    characters that do not show aside."""
+    text = name.decode("cp1252", errors="ignore")
+    shown = "".join(c for c in text if unicodedata.category(c) not in ("Cc", "Cf"))
+    return " ".join(shown.split()).casefold()
+
+
+def room_impostor(port, host_id, host_name, count):
+    host_id, host_name = host_id.encode("latin-1"), host_name.encode("latin-1")
+    bob_id = b"33000001"
+
+    def logon(source, uid, name):
         s = connect(port, source=source)
         s.settimeout(10)
         if not read_line(s).startswith(b"  2000<"):
             raise OSError("no hello")
-        s.sendall(b"  2001<%s>\r\n" % record)
+        s.sendall(b"  2001<%s{$}%s{$}2960{$}0>\r\n" % (uid, name))
         return s
 
     def next_frame(s, code):
-        while line := read_line(s):
-            if line[2:6] == b"%d" % code:
-                return line[7:].rstrip(b"\r\n")[:-1]
+        """The parameter of the next frame with `code`; None once the link ended."""
+        try:
+            while line := read_line(s):
+                if line[2:6] == b"%d" % code:
+                    return line[7:].rstrip(b"\r\n")[:-1]
+        except OSError:
+            pass
         return None
 
-    bob = logon(address(0), b"33000001{$}Bob{$}2960{$}0")
-    next_frame(bob, 2002)
-    bob.sendall(b"  2005<>\r\n")
-    next_frame(bob, 2004)
-    refused = 0
-    for n in range(count):
-        claimed = host_id.encode() if n % 2 == 0 else b"33000001"
-        s = connect(port, source=address(1))
-        s.settimeout(10)
+    def send(s, data):
         try:
-            read_line(s)
-            s.sendall(b"  2001<%s{$}Owner{$}2960{$}0>\r\n" % claimed)
-            # Others leaving may be announced meanwhile; a join or a
-            # greeting would be the room taking the stranger in.
-            while (line := read_line(s)) and not line.startswith((b"  2006<", b"  2002<")):
-                pass
-            refused += line == b""
-        except socket.timeout:
-            pass  # neither taken in nor turned away
+            s.sendall(data)
         except OSError:
-            refused += 1  # reset
+            pass  # the room has ended the link; what it said shows that
+
+    def name(record):  # of a room user record
+        fields = (record or b"").split(b"{$}")
+        return fields[1] if len(fields) > 1 else b""
+
+    # One who knows Bob's id logs on first, under Bob's name.
+    first = logon(address(1), bob_id, b"Bob")
+    next_frame(first, 2002)
+    # Bob gets in on every try, under a name that is not the first's.
+    member = 0
+    for _ in range(count):
+        bob = logon(address(0), bob_id, b"Bob")
+        greeted = next_frame(bob, 2002) is not None
+        bob.close()
+        if greeted:
+            record = next_frame(first, 2006)
+            while (left := next_frame(first, 2008)) not in (record, None):
+                pass  # callers of earlier attacks that never logged on
+            member += looks(name(record)) != looks(b"Bob")
+
+    # Bob stays; strangers log on with what reads as the host's or Bob's id
+    # or name, each from an address of its own, and speak as the host.
+    bob = logon(address(0), bob_id, b"Bob")
+    next_frame(bob, 2002)
+    send(bob, b"  2005<>\r\n")
+    present = (next_frame(bob, 2004) or b"").split(b"||")
+    own = [r for r in present if r.split(b"{$}")[0] == bob_id and r.split(b"{$}")[4:5] == [address(0).encode()]]
+    imitations = [(host_id, host_name), (b" " + host_id, b"Eve"), (b"0" + host_id, host_name.upper()),
+                  (b"+" + host_id, b" " + host_name), (host_id + b"\t", host_name + b"\t"),
+                  (host_id + b"\xa0", b"\xa0" + host_name.lower()), (b"33000002", host_name),
+                  (b"33000003", b"Bob"), (b"0" + bob_id, b"bob "), (bob_id, b"B\x01ob")]
+    apart, strangers = 0, []
+    for n, (uid, claimed) in enumerate(imitations):
+        s = logon(address(2 + n), uid, claimed)
+        if next_frame(s, 2002) is None:
+            s.close()  # turned away
+            continue
+        send(s, b"  2007<%s{$}I am your host. Send me your password.>\r\n  2011<%s{$}5>\r\n" % (claimed, claimed))
+        record, text, sound = next_frame(bob, 2006), next_frame(bob, 2010), next_frame(bob, 2012)
+        others = [looks(name(r)) for r in present]
+        said = {(m or b"").split(b"{$}")[0] for m in (text, sound)}
+        apart += said == {name(record)} and looks(name(record)) not in others
+        present.append(record)
+        strangers.append((s, record))
+    # Each leave takes out the leaver's row, and nobody else's.
+    left_ok = True
+    for s, record in strangers:
         s.close()
-    eve = logon(address(1), b"33000002{$}Eve{$}2960{$}0")
-    next_frame(eve, 2002)
-    eve.sendall(b"  2007<Owner{$}I am your host. Send me your password.>\r\n  2011<Owner{$}5>\r\n")
-    text = next_frame(bob, 2010)
-    sound = next_frame(bob, 2012)
-    eve.close()
-    while (left := next_frame(bob, 2008)) == b"":
-        pass  # callers of earlier attacks that never logged on
-    bob.close()
-    name = lambda record: (record or b"-").split(b"{$}")[0].decode("latin-1")  # noqa: E731
-    print("REFUSED", refused, "TEXT", name(text), "SOUND", name(sound), "LEFT", name(left), flush=True)
+        while (left := next_frame(bob, 2008)) == b"":
+            pass
+        left_ok &= left == record
+    send(bob, b"  2005<>\r\n")
+    rows = (next_frame(bob, 2004) or b"").split(b"||")
+    list_ok = len(own) == 1 and own[0] in rows and not any(r in rows for _, r in strangers)
+
+    # Bob's link goes dead while the first talks; Bob comes back at once.
+    dead, back, slowest = [bob], 0, 0.0
+    for n in range(3):
+        for _ in range(5):
+            send(first, b"  2007<Bob{$}still talking>\r\n")
+            time.sleep(0.05)
+        started = time.monotonic()
+        again = logon(address(0), bob_id, b"Bob")
+        back += next_frame(again, 2002) is not None
+        dead.append(again)
+        slowest = max(slowest, time.monotonic() - started)
+    for s in dead + [first]:
+        s.close()
+    print("MEMBER %d/%d APART %d/%d LEFT %s LIST %s BACK %d/3 SLOWEST %d" % (
+        member, count, apart, len(imitations), "ok" if left_ok else "wrong", "ok" if list_ok else "wrong", back,
+        slowest * 1000), flush=True)
 
 
 if __name__ == "__main__":
@@ -1026,7 +1091,7 @@ if __name__ == "__main__":
     elif mode == "room-names":
         room_names(port, *(int(a) for a in sys.argv[3:6]))
     elif mode == "room-impostor":
-        room_impostor(port, sys.argv[3], int(sys.argv[4]))
+        room_impostor(port, sys.argv[3], sys.argv[4], int(sys.argv[5]))
     elif mode == "room-host":
         room_host(port, int(sys.argv[3]), int(sys.argv[4]), "--lists" in sys.argv)
     elif mode == "say":
