@@ -34,7 +34,7 @@ std::unique_ptr<TMemoryStream> LoadStub(const std::string& name) {
 }  // namespace
 
 void TZipWriter::MakeSFX(const std::string& sfxStub, bool /*flag*/) {
-  if (ZipName().empty() || sfxStub.empty()) return;
+  if (ZipName().empty()) return;
   stubStream_ = LoadStub(sfxStub);
   moveTarget_ = ChangeFileExt(ZipName(), ".EXE");
   FilesList.clear();
