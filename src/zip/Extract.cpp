@@ -334,14 +334,14 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   TZipCrypt* crypt = nullptr;
   if (work.IsEncrypted()) {
     uint8_t header[kCryptHeaderSize];
-    // An encrypted entry too short for its header is damaged, not a negative size.
-    if (dataSize < kCryptHeaderSize || ReadAcross(header, kCryptHeaderSize) != kCryptHeaderSize) {
+    if (ReadAcross(header, kCryptHeaderSize) != kCryptHeaderSize) {
       if (OnBadCRC) OnBadCRC(this, 0, work.CRC32, index);
       run.outcome = kBad;
       run.toDo--;
       return 0;
     }
-    dataSize -= kCryptHeaderSize;
+    // An entry too short for its own header has no data after it.
+    dataSize = dataSize > kCryptHeaderSize ? dataSize - kCryptHeaderSize : 0;
     const uint8_t check = CryptCheckByte(work.Flags, work.DateTime, work.CRC32);
     while (DecryptHeaderByte(Password, header) != check) {
       std::string newPassword;
