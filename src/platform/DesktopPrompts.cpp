@@ -246,4 +246,12 @@ void Beep() {
   if (HaveDesktop()) QApplication::beep();
 }
 
+TBusyCursor::TBusyCursor() : shown_(HaveDesktop()) {
+  if (shown_) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+TBusyCursor::~TBusyCursor() {
+  if (shown_) QGuiApplication::restoreOverrideCursor();
+}
+
 }  // namespace platform

@@ -43,4 +43,17 @@ void PumpEvents();
 // The error beep; silent without a desktop.
 void Beep();
 
+// The hourglass over the program's windows for its lifetime, during work the
+// user waits for; nothing without a desktop.
+class TBusyCursor {
+ public:
+  TBusyCursor();
+  ~TBusyCursor();
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+ private:
+  bool shown_ = false;
+};
+
 }  // namespace platform

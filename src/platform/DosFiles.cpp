@@ -16,6 +16,8 @@
 #include <ctime>
 #include <fstream>
 
+#include "platform/Stream.h"
+
 namespace platform {
 
 namespace {
@@ -277,15 +279,6 @@ bool SetCurrentDir(const std::string& name) { return ::chdir(OsPath(name).c_str(
 
 namespace {
 
-mode_t ProcessUmask() {
-  static const mode_t mask = [] {
-    const mode_t m = ::umask(022);
-    ::umask(m);
-    return m;
-  }();
-  return mask;
-}
-
 int MakeTemp(const std::string& dir, const std::string& prefix, std::string& name) {
   std::string base = Native(dir.empty() ? std::string(".") : dir);
   if (base.back() != '/') base += '/';
@@ -315,7 +308,7 @@ bool TOsFile::CreateTemp(const std::string& dir, const std::string& prefix, std:
     return false;
   }
   // A temporary file starts private; it becomes an ordinary file once renamed into place.
-  ::fchmod(fd_, 0666 & ~ProcessUmask());
+  ::fchmod(fd_, static_cast<mode_t>(NewFileMode()));
   return true;
 }
 

@@ -279,10 +279,12 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   TZipHeaderInfo work;
   work.Assign(*Entry(index));
   const bool toFile = run.output == TOutput::File;
-  auto leave = [&](TSkipReason reason, const std::string& fname) {
+  // `takenOff` leaves the total: the entry's size when the file there is
+  // kept, its compressed size when no password opens it, nothing otherwise.
+  auto leave = [&](TSkipReason reason, const std::string& fname, uint64_t takenOff = 0) {
     bool retry = false;
     if (OnSkippingFile) OnSkippingFile(this, reason, fname, index, retry);
-    run.totalBytes -= static_cast<double>(work.UncompressedSize);
+    run.totalBytes -= static_cast<double>(takenOff);
     run.toDo--;
     if (run.outcome == kNone) run.outcome = kSkipped;
     return 0;
@@ -302,7 +304,7 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   FetchDisk(work.DiskNumberStart);
   zip_->Seek(work.RelativeOffset, soFromBeginning);
   uint8_t local[kLocalHeaderSize];
-  if (ReadAcross(local, kLocalHeaderSize) != kLocalHeaderSize || GetLE32(local) != LocalSignature()) {
+  if (ReadAcross(local, kLocalHeaderSize) != kLocalHeaderSize) {
     if (OnBadCRC) OnBadCRC(this, 0, work.CRC32, index);
     run.outcome = kBad;
     run.toDo--;
@@ -314,7 +316,6 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   const std::string safeName = outName;
   if (OnStartUnZip) OnStartUnZip(this, index, outName, skip);
   if (skip) {
-    run.totalBytes -= static_cast<double>(work.UncompressedSize);
     run.toDo--;
     run.outcome = kSkipped;
     return 0;
@@ -333,19 +334,19 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   TZipCrypt* crypt = nullptr;
   if (work.IsEncrypted()) {
     uint8_t header[kCryptHeaderSize];
-    // An encrypted entry too short for its header is damaged, not a negative size.
-    if (dataSize < kCryptHeaderSize || ReadAcross(header, kCryptHeaderSize) != kCryptHeaderSize) {
+    if (ReadAcross(header, kCryptHeaderSize) != kCryptHeaderSize) {
       if (OnBadCRC) OnBadCRC(this, 0, work.CRC32, index);
       run.outcome = kBad;
       run.toDo--;
       return 0;
     }
-    dataSize -= kCryptHeaderSize;
+    // An entry too short for its own header has no data after it.
+    dataSize = dataSize > kCryptHeaderSize ? dataSize - kCryptHeaderSize : 0;
     const uint8_t check = CryptCheckByte(work.Flags, work.DateTime, work.CRC32);
     while (DecryptHeaderByte(Password, header) != check) {
       std::string newPassword;
       if (OnBadPassword) OnBadPassword(this, index, newPassword);
-      if (newPassword.empty()) return leave(srBadPassword, outName);
+      if (newPassword.empty()) return leave(srBadPassword, outName, work.CompressedSize);
       Password = newPassword;
     }
     crypt_.DecryptTheHeader(Password, header);
@@ -362,7 +363,7 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
     } else if (OverwriteMode != Always) {
       overwrite = !KeepsExisting(work, outName);
     }
-    if (!overwrite) return leave(srNoOverwrite, outName);
+    if (!overwrite) return leave(srNoOverwrite, outName, work.UncompressedSize);
   }
 
   std::unique_ptr<TLFNFileStream> file;
@@ -390,33 +391,33 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   const bool cryptOutput = crypt && EncryptBeforeCompress;
   TEntrySource source(*this, dataSize, cryptOutput ? nullptr : crypt);
   TEntrySink sink(*this, run, out, work.UncompressedSize, outName, cryptOutput ? crypt : nullptr);
-  bool decoded = true;
+  // A decoder that stops short of its stream's end (a stream ending in a
+  // flush, an entry with no data at all) has still handed over what it
+  // decoded: the CRC and the size judge the entry, whatever the decoder said.
   switch (work.CompressionMethod) {
     case 0: {
       uint8_t chunk[kChunk];
       while (size_t n = source.ReadChunk(chunk, kChunk)) sink.Write(chunk, n);
       break;
     }
-    case 1: decoded = Unshrink(source, sink, work.UncompressedSize); break;
+    case 1: Unshrink(source, sink, work.UncompressedSize); break;
     case 2:
     case 3:
     case 4:
-    case 5: decoded = Unreduce(source, sink, work.CompressionMethod - 1, work.UncompressedSize); break;
-    case 6: decoded = Explode(source, sink, work.Flags, work.UncompressedSize); break;
+    case 5: Unreduce(source, sink, work.CompressionMethod - 1, work.UncompressedSize); break;
+    case 6: Explode(source, sink, work.Flags, work.UncompressedSize); break;
     case 8:
       try {
         if (!run.inflater) run.inflater = std::make_unique<TInflater>();
       } catch (const std::bad_alloc&) {
-        // The entry fails its check below; the run goes on with the next.
+        // Nothing is written, so the entry fails its check below; the run goes on with the next.
         statusText_ = "*** inflate out of memory ***";
-        decoded = false;
         break;
       }
-      decoded = run.inflater->Run(source, sink);
+      run.inflater->Run(source, sink);
       break;
     default:
       platform::ShowMessage("Unknown Compression Method", "Zip Error");
-      decoded = false;
       break;
   }
   sink.Finish();
@@ -429,11 +430,13 @@ int TZipReader::ExtractEntry(int index, TRun& run) {
   }
 
   const uint32_t crc = sink.Crc();
-  if (decoded && crc == work.CRC32 && sink.Written() == work.UncompressedSize) {
+  if (crc == work.CRC32 && sink.Written() == work.UncompressedSize) {
     if (toFile) {
       platform::SetFileDosDate(temp.name, GoodTimeStamp(work.DateTime));
       if (!RenameOver(temp.name, outName)) return leave(srCreateError, outName);
       temp.name.clear();
+      // A read-only file is replaced only with ReplaceReadOnly, and what replaces it is writable.
+      if (targetAttr >= 0 && (targetAttr & platform::faReadOnly)) platform::FileSetAttr(outName, 0);
       if (RetainAttributes && (work.ExternalAttributes & platform::faReadOnly))
         platform::FileSetAttr(outName, platform::faReadOnly);
     }
@@ -553,22 +556,6 @@ int TZipReader::UnZipFiles(TOutput output, TRun& run) {
     }
   }
   run.toDo = static_cast<int>(chosen.size());
-  if (output == TOutput::File) {
-    // Counted: what will be written. An entry that keeps the file already there
-    // by the overwrite mode alone, or whose name is not one to write, takes no room.
-    double toWrite = 0;
-    for (int i : chosen) {
-      const TZipHeaderInfo* e = Entry(i);
-      std::string folder, name;
-      if (e->FileName.empty() || !OutputName(*e, true, folder, name)) continue;
-      const int attr = OverwriteMode == Prompt || OverwriteMode == Always ? -1 : platform::FileGetAttr(name);
-      if (attr >= 0 && !(attr & platform::faDirectory) && KeepsExisting(*e, name)) continue;
-      toWrite += static_cast<double>(e->UncompressedSize);
-    }
-    const int64_t free = platform::DiskFree(destDir_.empty() ? std::string(".") : destDir_);
-    if (free >= 0 && toWrite > static_cast<double>(free))
-      throw ENotEnoughRoom("Not enough free space to unpack the archive");
-  }
   bool stop = false;
   if (OnStartUnZipInfo) OnStartUnZipInfo(this, static_cast<int>(chosen.size()), run.totalBytes, stop);
   if (stop) return 0;
@@ -641,7 +628,6 @@ int TZipReader::UnZipToStreamByIndex(TStream* stream, int index) {
 }
 
 int TZipReader::UnZipToBuffer(std::vector<uint8_t>& buffer, const std::string& fName) {
-  if (fName.empty()) return 0;
   ReadZip();
   FilesList = {fName};
   TRun run;

@@ -34,7 +34,7 @@ std::unique_ptr<TMemoryStream> LoadStub(const std::string& name) {
 }  // namespace
 
 void TZipWriter::MakeSFX(const std::string& sfxStub, bool /*flag*/) {
-  if (ZipName().empty() || sfxStub.empty()) return;
+  if (ZipName().empty()) return;
   stubStream_ = LoadStub(sfxStub);
   moveTarget_ = ChangeFileExt(ZipName(), ".EXE");
   FilesList.clear();
@@ -91,13 +91,16 @@ void TZipWriter::SFXToZip(bool deleteSFX) {
   ClearZip();
   SetZipName(zipName);
   ReadZip();
+  // A plain archive turned into itself is the only copy there is.
   if (deleteSFX && zipName != sfx) platform::RemoveFile(sfx);
   keepPrefix_ = true;
 }
 
 int TZipWriter::FixZip(const std::string& inputFile, const std::string& outputFile) {
   // Damaged archives are read by scanning their local headers, here and in
-  // the writing run that copies what was found.
+  // the writing run that copies what was found. Only here: left on, repair
+  // would rebuild and rewrite any archive without its end that a later run
+  // of this writer updates, where it must be refused and left as it is.
   struct TRepair {
     bool& mode;
     bool saved;
@@ -106,10 +109,15 @@ int TZipWriter::FixZip(const std::string& inputFile, const std::string& outputFi
   repairMode_ = true;
   int count = 0;
   try {
+    // The output is made from this input's entries, never from those of
+    // another archive the writer happens to hold, nor from none.
     if (Count() == 0 || !scanned_ || ZipName() != inputFile) {
       ClearZip();
       SetZipName(inputFile);
-      ScanZip();
+      {
+        platform::TBusyCursor busy;
+        ScanZip();
+      }
       for (int i = 0; i < Count(); ++i) FileIsOK(i);
       // Without an output name the caller sees what was found (and how it
       // tested) first, and calls again to have it written.

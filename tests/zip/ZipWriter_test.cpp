@@ -553,6 +553,9 @@ TEST(ZipWriter, SelfExtractingArchivesPassUnzipAndConvertBack) {
   writer.FilesList = files;
   ASSERT_EQ(writer.Zip(), 5);
   const std::string plain = ReadFile(zipName);
+  // A stub that cannot be opened is an error the caller hears of.
+  EXPECT_THROW(writer.MakeSFX("", false), platform::Exception);
+  EXPECT_FALSE(fs::exists(dir / "pack.EXE"));
   writer.MakeSFX(stub, false);
   EXPECT_EQ(ReadFile(zipName), plain);  // the archive itself stays as it was
 
@@ -576,6 +579,11 @@ print(min(i.header_offset for i in zipfile.ZipFile(sys.argv[1]).infolist()))
   back.SFXToZip(true);
   EXPECT_FALSE(fs::exists(sfx));
   EXPECT_EQ(firstHeader(dir / "pack.zip"), "0\n");
+  EXPECT_EQ(Shell("unzip -tq " + Quote(dir / "pack.zip")).status, 0);
+  // Turned into itself, a plain archive is not deleted as the self-extracting one.
+  zip::TZipWriter again;
+  again.SetZipName(dir / "pack.zip");
+  again.SFXToZip(true);
   EXPECT_EQ(Shell("unzip -tq " + Quote(dir / "pack.zip")).status, 0);
 
   // A new self-extracting archive with options appended to its stub.
@@ -609,10 +617,13 @@ TEST(ZipWriter, FixZipRecoversEveryCompleteEntryOfATruncatedArchive) {
   // that entry is incomplete.
   auto offsets = Python(R"PY(
 import sys, zipfile
-print(max(i.header_offset for i in zipfile.ZipFile(sys.argv[1]).infolist()))
+print(*sorted(i.header_offset for i in zipfile.ZipFile(sys.argv[1]).infolist()))
 )PY", Quote(zipName));
   ASSERT_EQ(offsets.status, 0) << offsets.output;
-  const int64_t lastOffset = std::stoll(offsets.output);
+  std::istringstream offsetList(offsets.output);
+  int64_t offset[4] = {};
+  for (int64_t& o : offset) offsetList >> o;
+  const int64_t lastOffset = offset[3];
   std::string broken = dir / "broken.zip";
   WriteFile(broken, ReadFile(zipName).substr(0, static_cast<size_t>(lastOffset + 100)));
 
@@ -629,6 +640,19 @@ z = zipfile.ZipFile(sys.argv[1])
 print(' '.join(sorted(i.filename for i in z.infolist())), z.testzip())
 )PY", Quote(fixed));
   EXPECT_EQ(py.output, "f0.txt f1.txt f2.txt None\n");
+
+  // The same writer repairs another archive from that archive's own entries,
+  // and is out of repair mode afterwards: an archive without its end is
+  // refused and left as it was, not rebuilt.
+  std::string other = dir / "other.zip";
+  WriteFile(other, ReadFile(zipName).substr(0, static_cast<size_t>(offset[2])));
+  EXPECT_EQ(fixer.FixZip(other, dir / "fixed2.zip"), 2);
+  WriteFile(dir / "more.txt", "more");
+  fixer.SetZipName(broken);
+  fixer.FilesList = {dir / "more.txt"};
+  const std::string before = ReadFile(broken);
+  EXPECT_THROW(fixer.Zip(), zip::ENotAZipFile);
+  EXPECT_EQ(ReadFile(broken), before);
 }
 
 // Info-ZIP reads split archives named .z01, .z02 ... .zip; ours count .001,

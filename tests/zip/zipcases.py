@@ -194,6 +194,19 @@ def hostile(outdir):
         f.write(data)
 
 
+def stopshort(outdir):
+    """Decoders that end before their stream does, and a stream that ends before its stated size."""
+    text = (b"The CRC and the size decide what an entry holds. " * 27)[:1300]
+    c = zlib.compressobj(9, zlib.DEFLATED, -15)
+    synced = c.compress(text) + c.flush(zlib.Z_SYNC_FLUSH)  # ends 00 00 FF FF, no last block
+    entries = [(b"synced.txt", 8, 0, binascii.crc32(text), synced, len(text), 0x20, 20)]
+    entries += [(b"empty%d.bin" % m, m, 0, 0, b"", 0, 0x20, 20) for m in (0, 1, 2, 5, 6, 8)]
+    half = text[:650]
+    entries.append((b"short.txt", 8, 0, binascii.crc32(half), deflate_raw(half), len(text), 0x20, 20))
+    with open(outdir + "/stopshort.zip", "wb") as f:
+        f.write(raw_zip(entries))
+
+
 def main():
     cmd = sys.argv[1]
     if cmd == "list":
@@ -212,6 +225,8 @@ def main():
             f.write(raw_zip([(name, method, flags, binascii.crc32(data), comp, len(data), 0x20, 20)]))
     elif cmd == "hostile":
         hostile(sys.argv[2])
+    elif cmd == "stopshort":
+        stopshort(sys.argv[2])
     elif cmd == "many":
         out, n, count = sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
         entries = []
