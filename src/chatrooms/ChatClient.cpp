@@ -62,6 +62,7 @@ void TChatClient::SendFrame(const std::string& frame) {
   try {
     if (queuedSinceList_ >= 0) queuedSinceList_ += static_cast<std::int64_t>(frame.size());
     SendStr(frame);
+    RestartIdleTimer();
   } catch (const std::exception&) {
     LogClientError("Error sending command ChatClient: ");
     CloseDelayed();
@@ -95,8 +96,6 @@ void TChatClient::DataAvailable(int error) {
       CloseDelayed();
       return;
     }
-    // Only what the member sends shows it is there: a link that has gone
-    // dead still takes what the room sends it, for as long as anyone talks.
     RestartIdleTimer();
     std::string line = received;
     try {

@@ -13,10 +13,12 @@ class TChatHost;
 
 // The host's side of one member's connection to a room: it reads the
 // member's frames (logon, list request, text, sound), answers and relays
-// through the room, and closes a connection whose member has sent nothing
-// for the idle interval, however much the room sent it. One that has not
-// logged on within the logon interval is let go (reset) as the room lets go
-// a caller for a newcomer.
+// through the room, and closes a connection that has been silent, both ways,
+// for the idle interval: a member who only reads stays while the room talks.
+// A link gone dead meanwhile holds its member's row until then, and the
+// member comes back at once under a name of its own (TChatHost::NameInRoom).
+// One that has not logged on within the logon interval is let go (reset) as
+// the room lets go a caller for a newcomer.
 // Made by the room's socket server for every accepted connection and freed
 // by it once the connection has closed.
 class TChatClient : public TNetSocketClient {
@@ -39,7 +41,8 @@ class TChatClient : public TNetSocketClient {
   // Line mode, the line limit and the event handlers; then the idle period
   // and the time it has to log on, from now.
   void Bind(int idleMs, int logonMs);
-  // Writes one frame while connected and holds it against the room's bound.
+  // Writes one frame while connected, counts it as activity, and holds it
+  // against the room's bound.
   void SendCommand(int code, const std::string& parameter);
   // Writes a frame built once for the whole room; the caller holds it
   // against the bound once all have theirs.
@@ -73,8 +76,8 @@ class TChatClient : public TNetSocketClient {
   int idleMs_ = kIdleMs;
   int logonMs_ = kIdleMs;
   std::chrono::steady_clock::time_point bound_;  // when the connection was taken
-  // The idle period is measured from the member's last frame; the timer
-  // only looks at it, so a busy member does not re-arm a timer per frame.
+  // The idle period is measured from the last frame either way; the timer
+  // only looks at it, so a busy room does not re-arm a timer per frame.
   std::chrono::steady_clock::time_point lastActivity_;
   // Bytes handed to the link since its last list answer; -1 before the first.
   std::int64_t queuedSinceList_ = -1;
