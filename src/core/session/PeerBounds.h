@@ -46,9 +46,12 @@ inline constexpr int kCamQuestionMs = 30000;
 // that strangers who keep asking cannot shut friends out. A record can claim
 // any user id: only a caller at the address the directory server last gave
 // for that friend takes these places, and they are bounded per address all
-// the same.
+// the same. A cam offer names no user id: it is a friend's when it comes from
+// the address and names the listen port the server last gave for a friend.
 inline constexpr int kFriendChatRequestQuestions = 8;
 inline constexpr int kFriendChatRequestQuestionsPerAddress = 2;
+inline constexpr int kFriendCamOfferQuestions = 2;
+inline constexpr int kFriendCamOfferQuestionsPerAddress = 1;
 
 // ----- windows that wait on the user ------------------------------------------------
 // A file offer, a room invitation, a chat accepted without a question: each
