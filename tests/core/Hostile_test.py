@@ -715,8 +715,11 @@ class FriendsPastStrangers(StrangersAtTheDoor):
                      pause=0.02)
             self.assertTrue(wait_until(lambda: self.traced("message not kept 71000009", since) > 0, 30))
             # The friend's id from another address is a stranger's.
-            s.inject(UID, [from_friend("10.0.0.9"), from_friend(FRIEND[2])])
-            self.assertTrue(wait_until(lambda: self.traced("message stored %s msg0" % FRIEND[0], since) == 1, 10))
+            with stall_probe(self.port, self.pid) as probe:
+                s.inject(UID, [from_friend("10.0.0.9"), from_friend(FRIEND[2])])
+                self.assertTrue(wait_until(lambda: self.traced("message stored %s msg0" % FRIEND[0], since) == 1,
+                                           10))
+            self.assertEqual(probe.late(), [], "the program's thread was held")
             self.assertEqual(self.traced("message not kept %s" % FRIEND[0], since), 1)
             self.assertEqual(self.traced("message made way 1", since), 1)
             stored = self.home.read("Data", "incoming.msg")
@@ -747,6 +750,7 @@ class LargeMessageStore(AttackCase):
     what a store may be): the program reads it at a cost in proportion to its
     size, keeps what may wait, and starts listening in time."""
 
+    SETTINGS = {"ShowMsg": False}
     MESSAGES = 150000
     # Seconds of the program's thread from its start to listening: on the
     # normal build 0.2 with this store, 0.1 without; read at a cost growing
@@ -771,6 +775,13 @@ class LargeMessageStore(AttackCase):
             self.assertEqual(len(re.findall(r"\nmsg0=", stored)), 2000)
             self.assertEqual(self.log().count("more messages than may wait"), 1)
             self.assertIn("held 148000 more messages than may wait", self.log())
+            # What was read is the store as any other: full of strangers, it
+            # keeps a friend's message in place of one of theirs.
+            since = len(self.program.lines)
+            record = [FRIEND[0], FRIEND[1], "1", "0", FRIEND[2], FRIEND[3], "1/2/26 9:00:00", "it is Bea"]
+            self.server.inject(UID, [directory_server.frame(9012, "{$}".join(record)) + "\r\n"])
+            self.program.wait_trace("message stored %s msg0" % FRIEND[0], since=since)
+            self.assertEqual(len(re.findall(r"\nmsg0=", self.home.read("Data", "incoming.msg"))), 2000)
 
         self.run_rows([("a store of 150,000 messages read at start-up", read, None)])
 

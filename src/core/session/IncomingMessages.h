@@ -29,8 +29,9 @@
 // kMaxWaitingPerSender from one sender or kMaxWaitingBytes, a stranger's new
 // message is not kept, while a friend's is kept in place of strangers' ones.
 // Reading the file at start-up costs time in proportion to its size and keeps
-// what adding the messages in file order would have kept; the rest is dropped
-// from the file, and the log says so.
+// the messages in file order as far as the same bounds allow; the rest is
+// dropped from the file, and the log says so. (A file this store wrote is
+// within them: only one written otherwise holds more.)
 class TIncomingMessages {
  public:
   static constexpr int kMaxWaiting = peerbounds::kWaitingMessages;
