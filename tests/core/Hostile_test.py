@@ -722,6 +722,7 @@ class FriendsPastStrangers(StrangersAtTheDoor):
             self.assertEqual(probe.late(), [], "the program's thread was held")
             self.assertEqual(self.traced("message not kept %s" % FRIEND[0], since), 1)
             self.assertEqual(self.traced("message made way 1", since), 1)
+            self.assertEqual(self.traced("message announced %s" % FRIEND[0], since), 1)
             stored = self.home.read("Data", "incoming.msg")
             self.assertIn("msg0=%s{$}Bea" % FRIEND[0], stored)
             self.assertEqual(len(re.findall(r"\nmsg\d+=", stored)), 2000)
