@@ -9,6 +9,7 @@
 #include "conversations/FormCamDecide.h"
 #include "conversations/FormCamView.h"
 #include "core/OpenForms.h"
+#include "core/session/DBStuff.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/PeerListener.h"
 #include "core/session/Prompts.h"
@@ -225,7 +226,7 @@ void TCamRoutes::HandleCamOffer(TPeerRequest& request) {
   const TWaiting* key = &Hold(std::move(adopted), {}, true);
   const std::weak_ptr<bool> alive = alive_;
   std::optional<TQuestion> question =
-      AskCamDecision(invite.UserName, addr, false, [this, alive, key, invite, addr](int decision) {
+      AskCamDecision(invite.UserName, addr, invite.ListenPort, false, [this, alive, key, invite, addr](int decision) {
         if (!alive.expired()) OfferAnswered(key, decision, invite.UserName, addr, invite.ListenPort);
       });
   if (alive.expired()) return;
@@ -248,9 +249,20 @@ void TCamRoutes::OfferAnswered(const TWaiting* key, int decision, const std::str
   if (socket) LetGo(std::move(socket));
 }
 
+bool TCamRoutes::IsFriendsCam(const std::string& addr, const std::string& listenPort) {
+  if (addr.empty()) return false;
+  platform::Dataset& friends = session_.DB().Friends;
+  for (friends.First(); !friends.Eof(); friends.Next())
+    if (friends.FieldValue("ListenIP") == addr && friends.FieldValue("ListenPort") == listenPort) return true;
+  return false;
+}
+
 std::optional<TQuestion> TCamRoutes::AskCamDecision(const std::string& user, const std::string& address,
-                                                    bool chatOpen, std::function<void(int)> answered) {
-  TWaitingPlaces::TPlace place = offerPlaces_.Take(address);
+                                                    const std::string& listenPort, bool chatOpen,
+                                                    std::function<void(int)> answered) {
+  // Strangers who keep offering must not shut friends out.
+  TWaitingPlaces& places = IsFriendsCam(address, listenPort) ? friendOfferPlaces_ : offerPlaces_;
+  TWaitingPlaces::TPlace place = places.Take(address);
   if (!place) return std::nullopt;
   auto held = std::make_shared<TWaitingPlaces::TPlace>(std::move(place));
   auto answer = [held, answered = std::move(answered)](int decision) {

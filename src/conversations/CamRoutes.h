@@ -46,10 +46,12 @@ class TCamRoutes {
   TFormCam* ActionCamBroadcastExecute();
   void HandleCamViewRequest(TPeerRequest& request);
   void HandleCamOffer(TPeerRequest& request);
-  // "View Cam?" for an offer from `address`: `answered` hears a
-  // TFormCamDecide decision. Nothing, with nothing asked, while as many
-  // offers wait for an answer as may: the offer is to be refused at once.
-  std::optional<TQuestion> AskCamDecision(const std::string& user, const std::string& address, bool chatOpen,
+  // "View Cam?" for an offer from `address` of a cam at `listenPort`:
+  // `answered` hears a TFormCamDecide decision. Nothing, with nothing asked,
+  // while as many offers wait for an answer as may: the offer is to be
+  // refused at once. A friend's offer waits in places of its own.
+  std::optional<TQuestion> AskCamDecision(const std::string& user, const std::string& address,
+                                          const std::string& listenPort, bool chatOpen,
                                           std::function<void(int decision)> answered);
   // The link of the offer that `question` (from AskCamDecision) answers has
   // closed and the question stays: `withdraw` drops it when a newcomer needs
@@ -90,6 +92,9 @@ class TCamRoutes {
     TWaitingPlaces::TPlace place;
   };
   bool TakeGrant(const std::string& addr, const std::string& listenPort);
+  // A friend's cam: at the address and listen port the directory server last
+  // gave for a friend.
+  bool IsFriendsCam(const std::string& addr, const std::string& listenPort);
   // The offer's link is up: the CamInvite goes out; a failed connect closes it.
   static void CamSessionConnected(TParloSocket& socket, const std::string& offer, int error);
   static void CamError(TParloSocket& socket);
@@ -112,5 +117,7 @@ class TCamRoutes {
   std::vector<std::unique_ptr<TWaiting>> waiting_;
   TWaitingPlaces allowPlaces_{peerbounds::kAllowViewerQuestions, peerbounds::kAllowViewerQuestionsPerAddress};
   TWaitingPlaces offerPlaces_{peerbounds::kCamOfferQuestions, peerbounds::kCamOfferQuestionsPerAddress};
+  TWaitingPlaces friendOfferPlaces_{peerbounds::kFriendCamOfferQuestions,
+                                    peerbounds::kFriendCamOfferQuestionsPerAddress};
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -68,7 +68,7 @@ void TChatCam::HandleCamOffer(const std::string& params) {
   const std::weak_ptr<bool> alive = alive_;
   deciding_ = true;
   std::optional<TQuestion> question = routes_.AskCamDecision(
-      Peer(host_.PeerUserName), addr, true, [this, alive, invite, addr](int decision) {
+      Peer(host_.PeerUserName), addr, invite.ListenPort, true, [this, alive, invite, addr](int decision) {
         if (!alive.expired()) Decided(decision, invite.UserName, addr, invite.ListenPort);
       });
   if (alive.expired()) return;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/session/PeerBounds.h"
+
 class TFormMsg;
 class TSession;
 struct TContactCall;
@@ -20,9 +22,8 @@ struct TRelayedMessage;
 class TMessageRoutes {
  public:
   // Message windows open at once, beyond which relayed messages wait in the
-  // alert instead of opening more: each window costs about a megabyte and its
-  // share of the one thread.
-  static constexpr int kMaxWindows = 32;
+  // alert instead of opening more.
+  static constexpr int kMaxWindows = peerbounds::kMessageWindows;
 
   explicit TMessageRoutes(TSession& session);
   ~TMessageRoutes();

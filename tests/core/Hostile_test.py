@@ -202,6 +202,7 @@ class AttackCase(unittest.TestCase):
         values = e2e.base_settings(self.server, UID, PASSWORD, AutoListen=True, ListenPort=str(self.port),
                                    **{"BusyTimer": 1, **self.SETTINGS})
         self.home = e2e.Home(values, [FRIEND])
+        self.prepare_home()
         if "CurrentProfile" in self.SETTINGS:
             write_profile(self.home, "Bea", "")
         env = {"PARLO_TEST_ALIVE_MS": "500", "PARLO_TEST_PEER_IDLE_MS": "1000",
@@ -226,6 +227,9 @@ class AttackCase(unittest.TestCase):
             self.program.proc.wait()
         e2e.stop_server(self.server)
         self.home.remove()
+
+    def prepare_home(self):
+        """What a class's attacks need in the home before the program starts."""
 
     def snapshot(self):
         return {name: self.home.read(*name) for name in (("settings.txt",), ("Data", "friends.cds"))}
@@ -715,6 +719,103 @@ class FriendsAmongStrangers(StrangersAtTheDoor):
         busy = logged("Incoming private chat answered busy: too many requests wait")
         self.run_rows([("strangers who keep asking while friends ask", attack, busy),
                        ("callers from four addresses claiming a friend's id", claims, busy)])
+
+
+class FriendsPastStrangers(StrangersAtTheDoor):
+    """Strangers who fill the message windows and the store, and both "View
+    Cam?" places: a friend's message is still kept and its offer still asked."""
+
+    ENV = {"PARLO_TEST_CAM_QUESTION_MS": "4000"}
+    KEPT_SLACK_KB = MEMORY_SLACK_KB + 32 * 1024
+    CAM_OFFER = "  1037<Mal{$}2960>\\r\\n"
+    FRIEND_CAM_OFFER = "  1037<%s{$}%s>\\r\\n" % (FRIEND[1], FRIEND[3])
+
+    def test_friends_past_strangers(self):
+        s = self.server
+
+        def from_friend(address):
+            record = [FRIEND[0], FRIEND[1], "1", "0", address, FRIEND[3], "1/2/26 9:00:00", "it is Bea"]
+            return directory_server.frame(9012, "{$}".join(record)) + "\r\n"
+
+        def messages():
+            since = len(self.program.lines)
+            s.inject(UID, [directory_server.relayed_messages(70000000, 40)])
+            self.assertTrue(wait_until(lambda: self.traced("message announced 70000039", since) == 1, 30))
+            lines = directory_server.relayed_messages(71000000, 10, each=200).split("\r\n")[:-1]
+            s.inject(UID, ["".join(l + "\r\n" for l in lines[i:i + 100]) for i in range(0, len(lines), 100)],
+                     pause=0.02)
+            self.assertTrue(wait_until(lambda: self.traced("message not kept 71000009", since) > 0, 30))
+            # The friend's id from another address is a stranger's.
+            with stall_probe(self.port, self.pid) as probe:
+                s.inject(UID, [from_friend("10.0.0.9"), from_friend(FRIEND[2])])
+                self.assertTrue(wait_until(lambda: self.traced("message stored %s msg0" % FRIEND[0], since) == 1,
+                                           10))
+            self.assertEqual(probe.late(), [], "the program's thread was held")
+            self.assertEqual(self.traced("message not kept %s" % FRIEND[0], since), 1)
+            self.assertEqual(self.traced("message made way 1", since), 1)
+            self.assertEqual(self.traced("message announced %s" % FRIEND[0], since), 1)
+            stored = self.home.read("Data", "incoming.msg")
+            self.assertIn("msg0=%s{$}Bea" % FRIEND[0], stored)
+            self.assertEqual(len(re.findall(r"\nmsg\d+=", stored)), 2000)
+
+        def cam_offers():
+            # Two strangers' offers wait for the user; a third stranger's, or
+            # one naming the friend's port from elsewhere, is refused at once.
+            with self.holding("ask", "2", self.CAM_OFFER, "--spread", "2") as strangers:
+                self.assertEqual(strangers, self.waiting(2, "-"))
+                self.assertEqual(self.peer("ask", "1", self.CAM_OFFER, source="127.0.0.30"), self.answered(1, "1032"))
+                self.assertEqual(self.peer("ask", "1", self.FRIEND_CAM_OFFER, source="127.0.0.21"),
+                                 self.answered(1, "1032"))
+                for _ in range(2):
+                    self.assertEqual(self.peer("ask", "1", self.FRIEND_CAM_OFFER, source=FRIEND[2]),
+                                     self.waiting(1, "-"))
+
+        self.run_rows([
+            ("strangers fill the windows and the store, then a friend's message comes", messages,
+             logged("new ones are not kept", "strangers' messages are dropped to keep a friend's")),
+            ("strangers hold both cam offer questions while a friend offers", cam_offers, None),
+        ])
+
+
+class LargeMessageStore(AttackCase):
+    """A home whose incoming.msg holds 150,000 waiting messages (13.7 MB, within
+    what a store may be): the program reads it at a cost in proportion to its
+    size, keeps what may wait, and starts listening in time."""
+
+    SETTINGS = {"ShowMsg": False}
+    MESSAGES = 150000
+    # Seconds of the program's thread from its start to listening: on the
+    # normal build 0.2 with this store, 0.1 without; read at a cost growing
+    # with the square of the file, minutes.
+    STARTUP_S = 2.0
+
+    def prepare_home(self):
+        os.makedirs(self.home.file("Data"), exist_ok=True)
+        with open(self.home.file("Data", "incoming.msg"), "w", encoding="latin-1", newline="") as f:
+            for n in range(self.MESSAGES):
+                f.write("[%d]\r\nmsg0=%d{$}S%d{$}1{$}0{$}10.0.0.9{$}2960{$}1/2/26 9:00:00{$}hello!!\r\n\r\n"
+                        % (70000000 + n, 70000000 + n, n))
+
+    def setUp(self):
+        super().setUp()
+        self.started = thread_seconds(self.pid)[0]
+
+    def test_large_store(self):
+        def read():
+            self.assertLess(self.started, self.STARTUP_S * SLOWDOWN, "seconds of the program's thread to listen")
+            stored = self.home.read("Data", "incoming.msg")
+            self.assertEqual(len(re.findall(r"\nmsg0=", stored)), 2000)
+            self.assertEqual(self.log().count("more messages than may wait"), 1)
+            self.assertIn("held 148000 more messages than may wait", self.log())
+            # What was read is the store as any other: full of strangers, it
+            # keeps a friend's message in place of one of theirs.
+            since = len(self.program.lines)
+            record = [FRIEND[0], FRIEND[1], "1", "0", FRIEND[2], FRIEND[3], "1/2/26 9:00:00", "it is Bea"]
+            self.server.inject(UID, [directory_server.frame(9012, "{$}".join(record)) + "\r\n"])
+            self.program.wait_trace("message stored %s msg0" % FRIEND[0], since=since)
+            self.assertEqual(len(re.findall(r"\nmsg0=", self.home.read("Data", "incoming.msg"))), 2000)
+
+        self.run_rows([("a store of 150,000 messages read at start-up", read, None)])
 
 
 # ----- what a picture or a face costs ---------------------------------------------

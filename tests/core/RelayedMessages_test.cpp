@@ -26,8 +26,10 @@ using testing_support::WriteFile;
 // A record as the link hands it on: the parameter parser has turned every
 // comma into CR LF.
 std::string Params(const std::string& id, const std::string& name, const std::string& message,
-                   const std::string& online = "1", const std::string& status = "0") {
-  std::string record = id + "{$}" + name + "{$}" + online + "{$}" + status + "{$}10.0.0.7{$}2960{$}1/2/26 9:00:00{$}" + message;
+                   const std::string& online = "1", const std::string& status = "0",
+                   const std::string& ip = "10.0.0.7") {
+  std::string record =
+      id + "{$}" + name + "{$}" + online + "{$}" + status + "{$}" + ip + "{$}2960{$}1/2/26 9:00:00{$}" + message;
   std::string params;
   for (char c : record) params += c == ',' ? std::string("\r\n") : std::string(1, c);
   return params;
@@ -208,6 +210,57 @@ TEST(RelayedMessages, StoreAppendsSurvivesACutAndIsBounded) {
   f.Receive(Params("666", "Gus", "show"));
   EXPECT_EQ(f.shown, std::vector<std::string>{"666"});
   EXPECT_TRUE(f.session->Messages().Store().Keys("666").empty());
+}
+
+// A store left fuller than its bounds is cut to them as it is read, at a
+// cost in proportion to the file, and written back so. Full, it still keeps
+// a friend's message: strangers' messages make way, those of the stranger
+// holding the most first. Only the friend's own address makes a friend.
+TEST(RelayedMessages, FullStoreIsReadWithinItsBoundsAndKeepsFriends) {
+  const std::string r = "{$}S{$}1{$}0{$}10.0.0.9{$}2960{$}t{$}flood";
+  std::string stored;
+  // 2,400 messages of 12 senders, each section repeated as appends leave it.
+  for (int n = 0; n < 200; ++n)
+    for (int sender = 0; sender < 12; ++sender) {
+      const std::string id = std::to_string(700 + sender);
+      stored += "[" + id + "]\r\nmsg" + std::to_string(n) + "=" + id + r + "\r\n\r\n";
+    }
+  RelayFixture f(stored);
+  TIncomingMessages& store = f.session->Messages().Store();
+  const auto waiting = [&store] {
+    std::size_t count = 0;
+    for (const std::string& sender : store.Senders()) count += store.Keys(sender).size();
+    return count;
+  };
+  EXPECT_EQ(waiting(), std::size_t(TIncomingMessages::kMaxWaiting));
+  // Kept as they came: each sender's first messages, up to the bound in all.
+  EXPECT_EQ(store.Keys("700").size(), 167u);
+  EXPECT_EQ(store.Keys("711").size(), 166u);
+  EXPECT_NE(f.Log().find("held 400 more messages than may wait"), std::string::npos);
+  std::size_t lines = 0;
+  for (std::size_t at = 0; (at = f.Stored().find("=", at)) != std::string::npos; ++at) ++lines;
+  EXPECT_EQ(lines, std::size_t(TIncomingMessages::kMaxWaiting));
+
+  f.session->Settings.ShowMsg = false;
+  f.session->DB().AddFriend("111", "Bea", "10.0.0.7", "2960");
+  f.session->DB().AddFriend("222", "Cy", "10.0.0.8", "2960");
+  f.Receive(Params("800", "Stranger", "not kept"));
+  f.Receive(Params("111", "Bea", "kept"));
+  f.Receive(Params("111", "Bea", "kept too"));
+  f.Receive(Params("222", "Cy", "from elsewhere: a stranger", "1", "0", "10.0.0.7"));
+  EXPECT_TRUE(store.Keys("800").empty());
+  EXPECT_TRUE(store.Keys("222").empty());
+  EXPECT_EQ(store.Keys("111"), (std::vector<std::string>{"msg0", "msg1"}));
+  EXPECT_EQ(waiting(), std::size_t(TIncomingMessages::kMaxWaiting));
+  EXPECT_EQ(store.Keys("700").size(), 166u);
+  EXPECT_EQ(store.Keys("701").size(), 166u);
+  EXPECT_NE(f.Stored().find("msg1=111{$}Bea"), std::string::npos);
+  EXPECT_EQ(f.Stored().find("msg166=700{$}"), std::string::npos);
+  EXPECT_NE(f.Stored().find("msg166=702{$}"), std::string::npos);
+  const std::string log = f.Log();
+  const std::string madeWay = "strangers' messages are dropped to keep a friend's";
+  EXPECT_NE(log.find(madeWay), std::string::npos);
+  EXPECT_EQ(log.find(madeWay), log.rfind(madeWay));
 }
 
 // History rows follow LogHistory and LogHistoryOnly in both directions, with

@@ -46,9 +46,12 @@ inline constexpr int kCamQuestionMs = 30000;
 // that strangers who keep asking cannot shut friends out. A record can claim
 // any user id: only a caller at the address the directory server last gave
 // for that friend takes these places, and they are bounded per address all
-// the same.
+// the same. A cam offer names no user id: it is a friend's when it comes from
+// the address and names the listen port the server last gave for a friend.
 inline constexpr int kFriendChatRequestQuestions = 8;
 inline constexpr int kFriendChatRequestQuestionsPerAddress = 2;
+inline constexpr int kFriendCamOfferQuestions = 2;
+inline constexpr int kFriendCamOfferQuestionsPerAddress = 1;
 
 // ----- windows that wait on the user ------------------------------------------------
 // A file offer, a room invitation, a chat accepted without a question: each
@@ -60,6 +63,22 @@ inline constexpr int kFriendChatRequestQuestionsPerAddress = 2;
 // newcomer needs it (UnansweredRequests.h).
 inline constexpr int kUnansweredPerAddress = 8;
 inline constexpr int kUnansweredInAll = 16;
+
+// ----- relayed messages ----------------------------------------------------------
+// They come through the directory server, so they are counted by sender, not
+// by address. Message windows that open by themselves for what arrives (each
+// costs about a megabyte and its share of the one thread): past them a message
+// waits and is announced. What waits ("incoming.msg"): messages in all, from
+// one sender, and their bytes; a store read at start-up is cut to the same.
+// Past a bound in all a stranger's message is not kept; a friend's (counted as
+// a chat request's caller is, by the address in its record) is kept all the
+// same, in place of strangers' messages: those of the stranger with the most
+// waiting go first, newest first. A friend's messages stay within the bound
+// from one sender.
+inline constexpr int kMessageWindows = 32;
+inline constexpr int kWaitingMessages = 2000;
+inline constexpr int kWaitingMessagesPerSender = 200;
+inline constexpr std::size_t kWaitingMessageBytes = std::size_t{8} << 20;
 
 // ----- what a window shows of a peer's text -------------------------------------------
 // Names, room and file names, profile fields in a label; and the longer

@@ -16,8 +16,17 @@ void Log(const std::string& message) { LogError("", "", message); }
 
 }  // namespace
 
+// A message is a friend's when its sender is on the friends list and the
+// record comes from the address the directory server last gave for that
+// friend: the record is the sender's own word, and any sender can claim a
+// friend's id.
 TRelayedMessages::TRelayedMessages(TSession& session)
-    : session_(session), store_(std::make_unique<TIncomingMessages>(session.Paths().IncomingFile)) {
+    : session_(session),
+      store_(std::make_unique<TIncomingMessages>(
+          session.Paths().IncomingFile, [&session](const std::string& senderId, const std::string& record) {
+            const auto message = TRelayedMessage::Parse(record);
+            return message && session.DB().IsFriendAt(senderId, message->ListenIP);
+          })) {
   incoming_ = session.Link().IncomingMessage.Connect([this](const std::string& params) { StoreRelayedMessage(params); });
 }
 
@@ -73,7 +82,8 @@ void TRelayedMessages::StoreRelayedMessage(const std::string& params) {
     }
     std::string key;
     if (!ShowsAtOnce(*message)) {
-      key = store_->Add(message->UserID, message->Record);
+      const TIncomingMessages::TAdded added = store_->Add(message->UserID, message->Record);
+      key = added.Key;
       if (key.empty()) {
         if (!storeFullSaid_)
           Log("Receiving message: " + std::to_string(TIncomingMessages::kMaxWaiting) +
@@ -83,7 +93,15 @@ void TRelayedMessages::StoreRelayedMessage(const std::string& params) {
         testhooks::Trace("message not kept " + message->UserID);
         return;
       }
-      storeFullSaid_ = false;
+      if (added.MadeWay > 0) {
+        if (!madeWaySaid_)
+          Log("Receiving message: the waiting messages are at their bound; strangers' messages are dropped to "
+              "keep a friend's");
+        madeWaySaid_ = true;
+        testhooks::Trace("message made way " + std::to_string(added.MadeWay));
+      } else {
+        storeFullSaid_ = madeWaySaid_ = false;
+      }
       testhooks::Trace("message stored " + message->UserID + " " + key);
     }
     AddIncomingSender(*message, key);

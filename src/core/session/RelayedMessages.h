@@ -34,7 +34,8 @@ struct TMessageWindows {
 // once is never stored. While the windows hold all they may, a message for a
 // sender without a window waits and is announced, as with ShowMsg off; the
 // main window's status bar says so. What waits is bounded by the store: past
-// its bound a message is logged and not kept.
+// its bound a stranger's message is logged and not kept, while a friend's is
+// kept in place of strangers' messages (logged too).
 class TRelayedMessages {
  public:
   explicit TRelayedMessages(TSession& session);
@@ -85,5 +86,5 @@ class TRelayedMessages {
   std::unique_ptr<TIncomingMessages> store_;
   TMessageWindows windows_;
   platform::TConnection incoming_;
-  bool windowsFullSaid_ = false, storeFullSaid_ = false;
+  bool windowsFullSaid_ = false, storeFullSaid_ = false, madeWaySaid_ = false;
 };
