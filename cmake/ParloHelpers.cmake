@@ -142,12 +142,16 @@ function(parlo_test)
   set_property(DIRECTORY PROPERTY TEST_INCLUDE_FILES ${includes})
 endfunction()
 
-# parlo_e2e(NAME <name> CASE <module.Class>)
+# parlo_e2e(NAME <name> CASE <module.Class> [HOLDS])
 # An end-to-end test: one unittest class of the calling folder, run headless with
 # the source and build trees in its environment. It is a skip only when it exits
 # with PARLO_SKIP_CODE (a tool it needs is missing; CI installs every one).
+# HOLDS: the test bounds how long the program holds its thread under attack;
+# such tests take one lock, so that they never run beside each other: each
+# brings a program, its attackers and its probes, and several at once would
+# measure each other more than the program.
 function(parlo_e2e)
-  cmake_parse_arguments(ARG "" "NAME;CASE" "" ${ARGN})
+  cmake_parse_arguments(ARG "HOLDS" "NAME;CASE" "" ${ARGN})
   if(NOT PARLO_TESTS OR PARLO_FUZZ)
     return()
   endif()
@@ -158,6 +162,9 @@ function(parlo_e2e)
     TIMEOUT 120
     SKIP_RETURN_CODE ${PARLO_SKIP_CODE}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;PARLO_SOURCE_DIR=${PROJECT_SOURCE_DIR};PARLO_BINARY_DIR=${PROJECT_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
+  if(ARG_HOLDS)
+    set_tests_properties(${ARG_NAME} PROPERTIES RESOURCE_LOCK program_holds)
+  endif()
 endfunction()
 
 # parlo_fuzzer(NAME <name> SOURCE <file> DEPS <libs...> [RUNS n])

@@ -49,7 +49,7 @@ PEAK_SLACK_KB = 256 * 1024
 SLOWDOWN = 3.5 if UNDER_ASAN else 1.0
 # Holds shorter than this are not traced by the program: well below every
 # bound, and the tests only need the long ones.
-HOLD_TRACE_MS = 50
+HOLD_TRACE_MS = 20
 # The programs running, by process id, so that a probe given a process finds
 # the holds it traces.
 PROGRAMS = {}
