@@ -53,8 +53,8 @@ void TIncomingMessages::MendTail() const {
   std::error_code ec;
   const auto size = std::filesystem::file_size(file_.Path(), ec);
   if (ec || size == 0 || size > kLargestMended) return;
-  std::ifstream in(file_.Path(), std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  if (platform::ReadStore(file_, bytes, kLargestMended) != platform::TStoreRead::Read) return;
   // A crash may leave the last append half written, or the file longer than
   // what reached the disk (zeros): both only at its end.
   const std::size_t zero = bytes.find('\0');
@@ -97,10 +97,11 @@ std::string TIncomingMessages::Add(const std::string& senderId, const std::strin
 }
 
 void TIncomingMessages::Append(const std::string& text) {
-  std::ofstream out(file_.Path(), std::ios::binary | std::ios::app);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.flush();
-  if (out) return;
+  try {
+    platform::AppendToFile(file_, text.data(), text.size());
+    return;
+  } catch (const std::exception&) {
+  }
   // Part of it may stand in the file: the next change writes the whole store.
   rewrite_ = true;
   Log("Saving the incoming messages: " + file_.Display() + " could not be written to");
