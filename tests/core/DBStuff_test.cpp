@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 
+#include "Widgets_helpers.h"
 #include "common/Settle.h"
 
 namespace {
@@ -207,6 +208,7 @@ TEST_F(DBStuffTest, FriendsMatchWholeIdsOnly) {
 // update that changes no stored field writes nothing, and the changes of a
 // burst reach the file once, a moment later, or at the end of the run.
 TEST_F(DBStuffTest, FriendUpdatesAreWrittenOnlyWhenStoredFieldsChangeOnceABurst) {
+  testing_support::WidgetApp();  // the program's event loop, which runs the timer
   // A name longer than its field is stored cut; sent again, it is no change.
   const std::string name = "Carol" + std::string(200, 'l');
   db_->AddFriend("123", name, "10.0.0.3", "2960");
