@@ -194,7 +194,7 @@ void TCamReceiver::BeginFrame(const std::string& params) {
   if (saveMode_) {
     try {
       fileName_ = paths_.MakeTempFileName(saveFolder_, "cam", ".jpg");
-      file_ = std::make_unique<TFileStream>(fileName_, fmOpenWrite);
+      file_ = std::make_unique<TFileStream>(fileName_, fmOpenWrite | fmStore);
     } catch (const std::exception&) {
       // The picture still comes and is shown; it only is not kept.
       DropPictureFile();

@@ -426,7 +426,7 @@ void TFormCam::SnapCamImageClick() {
     // The name as the dialog gives it: one that gained ".jpg" after the
     // dialog could replace a picture nobody was asked about.
     if (ChooseSnapshotFile && ChooseSnapshotFile("Save Cam Snapshot", "JPG File (*.jpg)|*.jpg", target, "jpg")) {
-      TFileStream in(snapshot, fmOpenRead);
+      TFileStream in(snapshot, fmOpenRead | fmStore);
       std::string copy(static_cast<std::size_t>(in.Size()), '\0');
       in.ReadBuffer(copy.data(), static_cast<std::int64_t>(copy.size()));
       platform::ReplaceFile(target, copy.data(), copy.size());

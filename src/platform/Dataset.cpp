@@ -1,14 +1,8 @@
 #include "platform/Dataset.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <ctime>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <system_error>
 
 #include "platform/Stream.h"
 
@@ -74,19 +68,6 @@ class Reader {
   const std::string& s_;
   std::size_t pos_ = 0;
 };
-
-std::filesystem::path AsidePath(const std::filesystem::path& path) {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
-  auto base = path.string() + ".unreadable-" + stamp;
-  std::filesystem::path aside = base;
-  std::error_code ec;
-  for (int n = 1; std::filesystem::exists(aside, ec); ++n) aside = base + "-" + std::to_string(n);
-  return aside;
-}
 
 }  // namespace
 
@@ -322,16 +303,14 @@ std::string Dataset::Serialize() const {
 
 Dataset::LoadResult Dataset::LoadFromFile(const std::filesystem::path& path, const LogFn& log) {
   Clear();
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec) && !ec) return LoadResult::Missing;
   std::string problem;
   try {
-    auto size = std::filesystem::file_size(path);
-    if (size > kMaxFileSize) throw EStreamError("file too large");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw EStreamError(std::strerror(errno));
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw EStreamError("read error");
+    std::string bytes;
+    switch (ReadStore(path, bytes, kMaxFileSize, log)) {
+      case TStoreRead::Missing: return LoadResult::Missing;
+      case TStoreRead::SetAside: return LoadResult::Replaced;
+      case TStoreRead::Read: break;
+    }
     ParseFile(bytes);
     First();
     return LoadResult::Loaded;
@@ -339,12 +318,7 @@ Dataset::LoadResult Dataset::LoadFromFile(const std::filesystem::path& path, con
     problem = e.what();
   }
   Clear();
-  auto aside = AsidePath(path);
-  std::filesystem::rename(path, aside, ec);
-  std::string message = "Data file " + path.string() + " could not be read (" + problem + "); ";
-  message += ec ? "it could not be moved aside either (" + ec.message() + ")" : "kept as " + aside.string();
-  message += "; starting with an empty table";
-  if (log) log(message);
+  SetAside(path, "could not be read (" + problem + ")", log);
   return LoadResult::Replaced;
 }
 

@@ -73,8 +73,9 @@ class Dataset {
   void Delete();
 
   // Reads the whole table from `path`. A missing file gives an empty table.
-  // A file that cannot be read is renamed aside, reported through `log`, and
-  // the table is left empty; the caller goes on either way.
+  // A file that cannot be read, or something there that is not a plain file,
+  // is renamed aside, reported through `log`, and the table is left empty;
+  // the caller goes on either way.
   LoadResult LoadFromFile(const std::filesystem::path& path, const LogFn& log);
   // Posts any pending buffer, then writes the table to a temporary file next
   // to `path` and renames it over `path`, so a crash leaves the old file or

@@ -1,11 +1,7 @@
 #include "platform/IniStore.h"
 
-#include <cerrno>
-#include <cstring>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <system_error>
 
 #include "platform/ErrorSink.h"
 #include "platform/Stream.h"
@@ -32,19 +28,6 @@ void CheckKey(const std::string& key) {
     throw EIniError("\"" + key + "\" cannot be used as a key name");
 }
 
-std::filesystem::path AsidePath(const std::filesystem::path& path) {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
-  const auto base = path.string() + ".unreadable-" + stamp;
-  std::filesystem::path aside = base;
-  std::error_code ec;
-  for (int n = 1; std::filesystem::exists(aside, ec); ++n) aside = base + "-" + std::to_string(n);
-  return aside;
-}
-
 }  // namespace
 
 IniStore::IniStore(FileName file, LogFn log) : file_(std::move(file)), log_(std::move(log)) { Load(); }
@@ -63,12 +46,9 @@ IniStore::~IniStore() {
 void IniStore::Load() {
   sections_.clear();
   modified_ = false;
-  const auto& path = file_.Path();
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec) && !ec) return;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    // Something else stands there (a folder, say): leave it alone; saving will
-    // report the clash.
+  if (std::filesystem::is_directory(std::filesystem::symlink_status(file_.Path(), ec))) {
+    // A folder stands there: leave it alone; saving will report the clash.
     const std::string message = "Data file " + file_.Display() + " is not a file; starting empty";
     if (log_) log_(message);
     else ReportError(message);
@@ -76,11 +56,8 @@ void IniStore::Load() {
   }
   std::string problem;
   try {
-    if (std::filesystem::file_size(path) > kMaxFileSize) throw EStreamError("file too large");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw EStreamError(std::strerror(errno));
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw EStreamError("read error");
+    std::string bytes;
+    if (ReadStore(file_, bytes, kMaxFileSize, log_) != TStoreRead::Read) return;
     if (bytes.find('\0') != std::string::npos) throw EStreamError("binary content");
     SetText(bytes);
     modified_ = false;
@@ -89,13 +66,7 @@ void IniStore::Load() {
     problem = e.what();
   }
   sections_.clear();
-  const auto aside = AsidePath(path);
-  std::filesystem::rename(path, aside, ec);
-  std::string message = "Data file " + file_.Display() + " could not be read (" + problem + "); ";
-  message += ec ? "it could not be moved aside either (" + ec.message() + ")" : "kept as " + aside.string();
-  message += "; starting empty";
-  if (log_) log_(message);
-  else ReportError(message);
+  SetAside(file_, "could not be read (" + problem + ")", log_);
 }
 
 void IniStore::Save() {

@@ -29,8 +29,9 @@ class IniStore {
   using LogFn = std::function<void(const std::string& message)>;
 
   // Reads `file` at once. A missing file gives an empty store; one that cannot
-  // be read is renamed aside, reported through `log`, and the store starts
-  // empty (the next Save then writes a fresh file).
+  // be read, or something there that is not a plain file, is renamed aside,
+  // reported through `log`, and the store starts empty (the next Save then
+  // writes a fresh file).
   explicit IniStore(FileName file, LogFn log = {});
   ~IniStore();
   IniStore(const IniStore&) = delete;

@@ -9,14 +9,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <system_error>
 
 #include "platform/AppHome.h"
 #include "platform/Charset.h"
 #include "platform/ErrorSink.h"
+#include "platform/Exception.h"
+#include "platform/Stream.h"
 
 namespace platform {
 
@@ -284,28 +284,16 @@ void ReportDamage(const std::filesystem::path& file, const std::string& what) {
 
 Loaded LoadFile(const std::filesystem::path& file) {
   Loaded loaded;
-  std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) return loaded;
-  if (!std::filesystem::is_regular_file(file, ec)) {
+  std::string text;
+  try {
+    if (ReadStore(file, text, kMaxFileSize) != TStoreRead::Read) return loaded;
+  } catch (const EStreamError& e) {
     loaded.damaged = true;
-    ReportDamage(file, "not a regular file; settings read as empty");
-    return loaded;
-  }
-  if (std::filesystem::file_size(file, ec) > kMaxFileSize) {
-    loaded.damaged = true;
-    ReportDamage(file, "too large; settings read as empty");
-    return loaded;
-  }
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) {
-    loaded.damaged = true;
-    ReportDamage(file, "cannot be read; settings read as empty");
+    ReportDamage(file, std::string("cannot be read (") + e.what() + "); settings read as empty");
     return loaded;
   }
   int bad = 0;
-  loaded.doc = ParseRegistryText(buffer.str(), &bad);
+  loaded.doc = ParseRegistryText(text, &bad);
   if (bad > 0) {
     loaded.damaged = true;
     ReportDamage(file, std::to_string(bad) + " unreadable line(s) skipped");
@@ -323,6 +311,8 @@ void SaveFile(const std::filesystem::path& file, const Loaded& previous) {
     std::filesystem::copy_file(file, aside, std::filesystem::copy_options::overwrite_existing, ec);
     if (!ec) ReportError("Settings file " + file.string() + " kept aside as " + aside.string());
   }
+  if (!FreeStoreName(file))
+    throw ERegistryException("Cannot write settings file " + file.string() + ": " + std::strerror(errno));
   const std::string text = FormatRegistryText(previous.doc);
   std::string pattern = file.string() + ".XXXXXX";
   int fd = mkstemp(pattern.data());

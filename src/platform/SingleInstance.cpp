@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/EventLoop.h"
+#include "platform/Stream.h"
 
 namespace platform {
 
@@ -78,7 +79,7 @@ bool TSingleInstance::Acquire() {
   std::error_code ec;
   std::filesystem::create_directories(impl_->home, ec);
   const std::string lock = (impl_->home / kLockName).string();
-  const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int fd = OpenStore(std::filesystem::path(lock), O_RDWR | O_CREAT, 0600);
   // A home we cannot lock (read-only, odd file system) must not keep the
   // program from starting: it then runs without the one-instance guard.
   if (fd < 0) {

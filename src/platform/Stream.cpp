@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
+#include "platform/ErrorSink.h"
 #include "platform/Exception.h"
 
 using platform::EStreamError;
@@ -143,9 +145,13 @@ TFileStream::TFileStream(const platform::FileName& fileName, unsigned mode) : fi
       default: flags |= O_RDONLY; break;
     }
   }
-  do {
-    fd_ = ::open(fileName_.Path().c_str(), flags, 0666);
-  } while (fd_ < 0 && errno == EINTR);
+  if (mode & fmStore) {
+    fd_ = platform::OpenStore(fileName_, flags);
+  } else {
+    do {
+      fd_ = ::open(fileName_.Path().c_str(), flags, 0666);
+    } while (fd_ < 0 && errno == EINTR);
+  }
   if (fd_ < 0) {
     const int error = errno;
     const char* what = (flags & O_CREAT) ? "Cannot create file \"" : "Cannot open file \"";
@@ -229,6 +235,131 @@ unsigned NewFileMode() {
 
 namespace {
 
+EStreamError CannotOpen(const FileName& fileName, int error) {
+  return EStreamError("Cannot open file \"" + fileName.Display() + "\". " + SystemReason(error));
+}
+
+std::string NotAPlainFile(mode_t mode) {
+  const char* kind = S_ISLNK(mode)    ? "a symbolic link"
+                     : S_ISFIFO(mode) ? "a named pipe"
+                     : S_ISSOCK(mode) ? "a socket"
+                                      : "a device";
+  return std::string("is not a plain file but ") + kind;
+}
+
+// The first free name of "<path>.unreadable-<date and time>[-n]".
+std::string AsideName(const std::string& path) {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+  const std::string base = path + ".unreadable-" + stamp;
+  std::string aside = base;
+  struct stat info {};
+  for (int n = 1; ::lstat(aside.c_str(), &info) == 0; ++n) aside = base + "-" + std::to_string(n);
+  return aside;
+}
+
+}  // namespace
+
+bool SetAside(const FileName& fileName, const std::string& why, const StoreLog& log) {
+  const std::string path = fileName.Path().string();
+  const std::string aside = AsideName(path);
+  // rename() moves a link itself, never what it points to.
+  const bool moved = ::rename(path.c_str(), aside.c_str()) == 0;
+  const int error = errno;
+  const std::string message = "Data file " + fileName.Display() + " " + why + "; " +
+                              (moved ? "kept as " + FileName(std::filesystem::path(aside)).Display()
+                                     : "it could not be moved aside either (" + SystemReason(error) + ")");
+  if (log) log(message);
+  else ReportError("None", "None", message);
+  errno = error;
+  return moved;
+}
+
+int OpenStore(const FileName& fileName, int flags, unsigned mode, const StoreLog& log, bool* setAside) {
+  if (setAside != nullptr) *setAside = false;
+  const std::string path = fileName.Path().string();
+  flags |= O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  // Twice at most: what is set aside the first time leaves the name free,
+  // and something else again in its place at once is not waited out.
+  for (int attempt = 0;; ++attempt) {
+    int fd;
+    do {
+      fd = ::open(path.c_str(), flags, static_cast<mode_t>(mode));
+    } while (fd < 0 && errno == EINTR);
+    struct stat info {};
+    if (fd >= 0) {
+      if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+      }
+      if (S_ISREG(info.st_mode)) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return fd;
+      }
+      ::close(fd);
+    } else {
+      // A link refuses with ELOOP, a pipe nobody reads with ENXIO (for
+      // writing), a folder with EISDIR: what stands there tells.
+      const int error = errno;
+      if (::lstat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) {
+        errno = error;
+        return -1;
+      }
+    }
+    // A folder may hold what the user keeps: it stays, and the open fails.
+    if (S_ISDIR(info.st_mode) || attempt > 0) {
+      errno = S_ISDIR(info.st_mode) ? EISDIR : EBUSY;
+      return -1;
+    }
+    if (!SetAside(fileName, NotAPlainFile(info.st_mode), log)) return -1;
+    if (setAside != nullptr) *setAside = true;
+  }
+}
+
+bool FreeStoreName(const FileName& fileName, const StoreLog& log) {
+  struct stat info {};
+  if (::lstat(fileName.Path().c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return true;
+  return SetAside(fileName, NotAPlainFile(info.st_mode), log);
+}
+
+TStoreRead ReadStore(const FileName& fileName, std::string& bytes, std::uintmax_t limit, const StoreLog& log) {
+  bytes.clear();
+  bool setAside = false;
+  const int fd = OpenStore(fileName, O_RDONLY, 0666, log, &setAside);
+  if (fd < 0) {
+    if (errno == ENOENT) return setAside ? TStoreRead::SetAside : TStoreRead::Missing;
+    throw CannotOpen(fileName, errno);
+  }
+  // The file may grow while it is read: one byte past the limit tells.
+  struct stat info {};
+  int error = ::fstat(fd, &info) != 0 ? errno : 0;
+  if (error == 0 && static_cast<std::uintmax_t>(info.st_size) <= limit)
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+  char chunk[kCopyChunk];
+  while (error == 0 && bytes.size() <= limit) {
+    const ssize_t n = ::read(fd, chunk, std::min<std::uintmax_t>(sizeof chunk, limit + 1 - bytes.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    if (n <= 0) break;
+    bytes.append(chunk, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  if (error != 0)
+    throw EStreamError("Cannot read from file \"" + fileName.Display() + "\". " + SystemReason(error));
+  if (bytes.size() > limit) {
+    bytes.clear();
+    throw EStreamError("file too large");
+  }
+  return TStoreRead::Read;
+}
+
+namespace {
+
 // Makes a temporary file beside the target, with the mode the result is to
 // have: that of the file it replaces, or the one the umask gives a new file
 // (mkostemp makes it private). Answers its descriptor, or -1 with errno set.
@@ -237,7 +368,7 @@ int TempBeside(const std::string& target, std::string& temp) {
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return -1;
   struct stat old {};
-  const mode_t mode = ::stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : NewFileMode();
+  const mode_t mode = ::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode) ? old.st_mode & 07777 : NewFileMode();
   if (::fchmod(fd, mode) != 0) {
     const int error = errno;
     ::close(fd);
@@ -272,6 +403,7 @@ EStreamError CannotWrite(const FileName& fileName, int error) {
 }  // namespace
 
 void ReplaceFile(const FileName& fileName, const void* data, std::size_t size) {
+  if (!FreeStoreName(fileName)) throw CannotWrite(fileName, errno);
   const std::string target = fileName.Path().string();
   std::string temp;
   const int fd = TempBeside(target, temp);
@@ -289,6 +421,7 @@ void ReplaceFile(const FileName& fileName, const void* data, std::size_t size) {
 }
 
 void ReplaceFileWith(const FileName& fileName, const std::function<void(TStream&)>& write) {
+  if (!FreeStoreName(fileName)) throw CannotWrite(fileName, errno);
   const std::string target = fileName.Path().string();
   std::string temp;
   const int fd = TempBeside(target, temp);
@@ -305,12 +438,9 @@ void ReplaceFileWith(const FileName& fileName, const std::function<void(TStream&
   }
 }
 
-void AppendToFile(const FileName& fileName, const void* data, std::size_t size) {
-  const int fd = ::open(fileName.Path().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    const int error = errno;
-    throw EStreamError("Cannot open file \"" + fileName.Display() + "\". " + SystemReason(error));
-  }
+std::uintmax_t AppendToFile(const FileName& fileName, const void* data, std::size_t size) {
+  const int fd = OpenStore(fileName, O_WRONLY | O_CREAT | O_APPEND);
+  if (fd < 0) throw CannotOpen(fileName, errno);
   // A write that fails part way is taken back, so the file never ends in half an entry.
   struct stat before {};
   int error = ::fstat(fd, &before) != 0 ? errno : 0;
@@ -319,6 +449,7 @@ void AppendToFile(const FileName& fileName, const void* data, std::size_t size) 
   if (error != 0 && measured) (void)::ftruncate(fd, before.st_size);
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error != 0) throw CannotWrite(fileName, error);
+  return static_cast<std::uintmax_t>(before.st_size) + size;
 }
 
 }  // namespace platform

@@ -1,6 +1,8 @@
 #include "platform/StringList.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/Exception.h"
 #include "platform/Stream.h"
@@ -163,8 +165,20 @@ void TStrings::LoadFromStream(TStream& stream) {
 void TStrings::SaveToStream(TStream& stream) const { stream.WriteString(Text()); }
 
 void TStrings::LoadFromFile(const platform::FileName& fileName) {
-  TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
-  LoadFromStream(file);
+  // Far more than any list the program keeps.
+  constexpr std::uintmax_t kLimit = 64u << 20;
+  std::string bytes;
+  switch (platform::ReadStore(fileName, bytes, kLimit)) {
+    case platform::TStoreRead::Missing:
+      throw platform::EStreamError("Cannot open file \"" + fileName.Display() + "\". " +
+                                   platform::Utf8ToAnsi(std::strerror(ENOENT)));
+    case platform::TStoreRead::SetAside:
+      Clear();
+      break;
+    case platform::TStoreRead::Read:
+      SetText(bytes);
+      break;
+  }
 }
 
 void TStrings::SaveToFile(const platform::FileName& fileName) const {

@@ -65,6 +65,8 @@ class TStrings {
   // Bytes as they stand: no code page conversion on the way in or out.
   virtual void LoadFromStream(TStream& stream);
   virtual void SaveToStream(TStream& stream) const;
+  // Reads one of the program's own files (platform::ReadStore): raises for
+  // a missing one; what was set aside there gives an empty list.
   void LoadFromFile(const platform::FileName& fileName);
   // Written through a temporary file renamed over the old one.
   void SaveToFile(const platform::FileName& fileName) const;

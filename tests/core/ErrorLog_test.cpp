@@ -1,6 +1,8 @@
 #include "core/session/ErrorLog.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 #include <optional>
@@ -161,6 +163,32 @@ TEST(ErrorLog, AnUnwritableLogSendsTheEntryToStandardError) {
       EXPECT_EQ(ReadFile(file).size() - before.size(), err.size() - err.find('\n') - 1);
     }
   }
+}
+
+// A log that is no plain file (a named pipe would hold the program at its
+// first entry, a link would carry the entries outside the home) is set aside;
+// the entry, and then the note of what was set aside, start a new log.
+TEST(ErrorLog, ALogThatIsNoPlainFileIsSetAsideAndTheEntryStartsANewOne) {
+  namespace fs = std::filesystem;
+  ::alarm(60);
+  for (const fs::file_type obstacle : {fs::file_type::fifo, fs::file_type::symlink}) {
+    SCOPED_TRACE(static_cast<int>(obstacle));
+    TempHome home;
+    fs::create_directories(home.Home());
+    const auto file = home.Home() / "errorlog.txt";
+    const auto outside = home.Home().parent_path() / "outside.txt";
+    WriteFile(outside, "not ours");
+    if (obstacle == fs::file_type::fifo) ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    if (obstacle == fs::file_type::symlink) fs::create_symlink(outside, file);
+    LogError("10.0.0.1", "2960", "first");
+    const auto lines = Lines(ReadFile(file));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[2], "Error Message: first");
+    EXPECT_EQ(lines[5].rfind("Error Message: Data file " + file.string() + " is not a plain file but a", 0), 0u)
+        << lines[5];
+    EXPECT_EQ(ReadFile(outside), "not ours");
+  }
+  ::alarm(0);
 }
 
 TEST(ErrorLog, SocketErrorsAreLoggedWithTheirDescriptionAndClose) {

@@ -12,6 +12,7 @@ import os
 import re
 import shutil
 import socket
+import stat
 import subprocess
 import sys
 import tempfile
@@ -195,9 +196,10 @@ class AttackCase(unittest.TestCase):
     """A server process with one account, and the program logged on and
     listening, with the usual 1,024 descriptors."""
 
-    # What a class's attacks need beyond the usual settings and environment.
+    # What a class's attacks need beyond the usual settings, environment and friends.
     SETTINGS = {}
     ENV = {}
+    FRIENDS = [FRIEND]
     # Memory the program may keep after an attack, where the attack leaves
     # windows open with what they may hold.
     KEPT_SLACK_KB = MEMORY_SLACK_KB
@@ -208,7 +210,7 @@ class AttackCase(unittest.TestCase):
         self.port = e2e.free_port()
         values = e2e.base_settings(self.server, UID, PASSWORD, AutoListen=True, ListenPort=str(self.port),
                                    **{"BusyTimer": 1, **self.SETTINGS})
-        self.home = e2e.Home(values, [FRIEND])
+        self.home = e2e.Home(values, self.FRIENDS)
         self.prepare_home()
         if "CurrentProfile" in self.SETTINGS:
             write_profile(self.home, "Bea", "")
@@ -1016,6 +1018,121 @@ class HostileRelays(AttackCase):
         log = self.log()
         for once in ("Too many message windows", "new ones are not kept", "The group lists more users"):
             self.assertEqual(log.count(once), 1, once)
+
+
+class HostileStores(AttackCase):
+    """A server repeating a friend's status without end, and stores that are
+    no plain files: named pipes, and links to files outside the home. The
+    program's thread is never held, the friends file is written a few times,
+    nothing is written outside the home, and what stood in a store's place is
+    set aside, logged, and a plain file takes its place."""
+
+    # The friend the updates are about, among 1,999 others.
+    FRIENDS = [["%08d" % (55600000 + i), "F%d" % i, "127.0.0.%d" % (i % 200 + 1), str(3000 + i)]
+               for i in range(1999)] + [FRIEND]
+    # Relayed messages wait in the store rather than open windows.
+    SETTINGS = {"ShowMsg": False}
+
+    def written(self):
+        """Bytes the program has handed to the system to write, anywhere."""
+        with open("/proc/%d/io" % self.pid) as f:
+            return next(int(line.split()[1]) for line in f if line.startswith("wchar:"))
+
+    def aside(self, name):
+        folder, base = os.path.split(self.home.file(*name))
+        return [os.path.join(folder, n) for n in os.listdir(folder) if n.startswith(base + ".unreadable-")]
+
+    def kind(self, name):
+        try:
+            return stat.S_IFMT(os.lstat(self.home.file(*name)).st_mode)
+        except FileNotFoundError:
+            return None
+
+    def friend_update(self, port, status="0"):
+        return directory_server.frame(9016, "{$}".join([FRIEND[0], FRIEND[1], "1", status, FRIEND[2], port])) + "\r\n"
+
+    def touch_stores(self, message_from):
+        """A stored relayed message, an entry in the log, and a friend's
+        address changed and changed back: each store is opened once."""
+        since = len(self.program.lines)
+        self.server.inject(UID, [directory_server.relayed_messages(message_from, 1)])
+        self.program.wait_trace("message stored %d msg0" % message_from, since=since)
+        self.server.inject(UID, [self.friend_update("1") + self.friend_update(FRIEND[3])])
+        # A frame that cannot be read is logged, and ends the link.
+        self.server.inject(UID, ["  x\r\n"])
+        self.assertTrue(self.link_answers())
+
+    def test_stores(self):
+        s = self.server
+        outside = tempfile.mkdtemp(prefix="parlo-outside-")
+        self.addCleanup(shutil.rmtree, outside, True)
+        stores = [("Data", "incoming.msg"), ("errorlog.txt",), ("Data", "friends.cds")]
+
+        def status_without_end():
+            # Each other update moves the friend to another port and back; the
+            # last one leaves it where it was.
+            updates = [self.friend_update(FRIEND[3] if n % 2 else "1", status="3" if n % 2 else "0")
+                       for n in range(20000)]
+            size, before = os.path.getsize(self.home.file("Data", "friends.cds")), self.written()
+            with stall_probe(self.port, self.pid) as probe:
+                s.inject(UID, ["".join(updates[i:i + 200]) for i in range(0, len(updates), 200)], pause=0.01)
+                self.assertTrue(self.link_answers())
+                time.sleep(1.5)  # the last changes are written a moment later
+            self.assertEqual(probe.late(), [], "the program's thread was held")
+            saves = (self.written() - before) / size
+            self.assertLess(saves, 20, "friends.cds written about %d times" % saves)
+
+        def pipes():
+            for name in stores[:2]:
+                os.mkfifo(self.home.file(*name))
+            try:
+                self.touch_stores(72000000)
+                for name in stores[:2]:
+                    self.assertTrue(wait_until(lambda: self.kind(name) == stat.S_IFREG, 10), name)
+                    aside = self.aside(name)
+                    self.assertEqual(len(aside), 1, name)
+                    self.assertTrue(stat.S_ISFIFO(os.lstat(aside[0]).st_mode))
+            finally:
+                # Reading a pipe left here would wait for good for a writer.
+                for name in stores[:2]:
+                    if self.kind(name) == stat.S_IFIFO:
+                        os.remove(self.home.file(*name))
+            self.assertIn("\nmsg0=", self.home.read("Data", "incoming.msg"))
+            log = self.log()
+            for store in ("incoming.msg", "errorlog.txt"):
+                self.assertRegex(log, re.escape(store) + r" is not a plain file but a named pipe; kept as .*"
+                                 + re.escape(store) + r"\.unreadable-")
+            self.assertIn("Extracting Command: x", log)
+
+        def links():
+            kept = {}
+            for name in stores:
+                target = os.path.join(outside, "-".join(name))
+                kept[target] = self.home.read(*name)
+                with open(target, "w", encoding="latin-1", newline="") as f:
+                    f.write(kept[target])
+                for old in self.aside(name):
+                    os.remove(old)
+                os.remove(self.home.file(*name))
+                os.symlink(target, self.home.file(*name))
+            self.touch_stores(73000000)
+            time.sleep(1.0)  # the friend's change is written a moment later
+            for name in stores:
+                self.assertEqual(self.kind(name), stat.S_IFREG, name)
+                aside = self.aside(name)
+                self.assertEqual(len(aside), 1, name)
+                self.assertTrue(os.readlink(aside[0]).startswith(outside))
+            for target, content in kept.items():
+                self.assertEqual(open(target, encoding="latin-1", newline="").read(), content, target)
+            self.assertRegex(self.log(), r"friends\.cds is not a plain file but a symbolic link; kept as ")
+
+        self.run_rows([
+            ("20,000 status updates of one of 2,000 friends", status_without_end, None),
+            # The log starts anew in these two: their checks read it whole.
+            ("named pipes as incoming.msg and errorlog.txt", pipes, None),
+            ("links to files outside the home as stores", links, None),
+        ])
+        self.assertEqual(sorted(os.listdir(outside)), sorted("-".join(name) for name in stores))
 
 
 # ----- strangers at a hosted room: list answers and long names ------------------

@@ -1,15 +1,18 @@
 // Every store the program keeps on disk, written on a full disk and into a
 // folder it may not write to: the failure is told and the old file stays
-// as it was, byte for byte.
+// as it was, byte for byte. And written where something that is no plain
+// file stands: that is set aside, and nothing is written anywhere else.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
 #include "platform/Autostart.h"
-#include "platform/Dataset.h"
 #include "common/FailingDisk.h"
+#include "platform/Dataset.h"
+#include "platform/ErrorSink.h"
 #include "platform/IniStore.h"
 #include "platform/Registry.h"
 #include "platform/Stream.h"
@@ -144,6 +147,48 @@ TEST(StoreWrites, NewFilesFollowTheUmaskAndReplacedFilesKeepTheirMode) {
     }
     ::umask(before);
   }
+}
+
+// A store's name taken by what is no plain file: a named pipe (an open of it
+// would wait for good) or a link to a file outside the home (a write would
+// go there). Each store's save sets it aside, a link as a link, logs
+// that, and writes a plain file in its place; what the link points to is
+// never touched.
+TEST(StoreWrites, WhatIsNoPlainFileIsSetAsideAndNothingIsWrittenThrough) {
+  std::vector<std::string> reports;
+  platform::SetErrorHandler(
+      [&](const std::string&, const std::string&, const std::string& message) { reports.push_back(message); });
+  // An open that waits on a pipe would hold the test for good.
+  ::alarm(120);
+  for (const StoreKind& kind : StoreKinds()) {
+    for (const fs::file_type obstacle : {fs::file_type::fifo, fs::file_type::symlink}) {
+      SCOPED_TRACE(std::string(kind.name) + ", obstacle " + std::to_string(static_cast<int>(obstacle)));
+      TempHome home;
+      const fs::path file = kind.file(home);
+      fs::create_directories(file.parent_path());
+      const fs::path outside = home.Home().parent_path() / "outside.txt";
+      testing_support::WriteFile(outside, "not ours");
+      if (obstacle == fs::file_type::fifo) ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+      if (obstacle == fs::file_type::symlink) fs::create_symlink(outside, file);
+      reports.clear();
+      kind.save(home, "new");
+      EXPECT_EQ(ReadFile(outside), "not ours");
+      EXPECT_EQ(fs::symlink_status(file).type(), fs::file_type::regular);
+      EXPECT_NE(ReadFile(file).find("new"), std::string::npos);
+      std::vector<fs::path> aside;
+      for (const auto& entry : fs::directory_iterator(file.parent_path()))
+        if (entry.path().filename().string().starts_with(file.filename().string() + ".unreadable-"))
+          aside.push_back(entry.path());
+      ASSERT_EQ(aside.size(), 1u);
+      EXPECT_EQ(fs::symlink_status(aside[0]).type(), obstacle);
+      ASSERT_EQ(reports.size(), 1u);
+      EXPECT_NE(reports[0].find(file.filename().string() + " is not a plain file but a"), std::string::npos)
+          << reports[0];
+      EXPECT_NE(reports[0].find("kept as " + aside[0].string()), std::string::npos) << reports[0];
+    }
+  }
+  ::alarm(0);
+  platform::SetErrorHandler(nullptr);
 }
 
 }  // namespace

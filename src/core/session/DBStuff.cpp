@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/Strings.h"
+#include "platform/Timer.h"
 #include "transport/CmdParser.h"
 
 TDBStuff* DBStuff = nullptr;
@@ -88,6 +89,7 @@ TDBStuff::TDBStuff(const std::filesystem::path& dataFolder, TDBStuffHooks hooks)
 
 TDBStuff::~TDBStuff() {
   if (!savedAtExit_) SaveAll();
+  else SaveChangedFriends();
 }
 
 void TDBStuff::SaveAtExit() {
@@ -96,6 +98,8 @@ void TDBStuff::SaveAtExit() {
 }
 
 void TDBStuff::SaveAll() {
+  friendsChanged_ = false;
+  if (friendsSave_) friendsSave_->SetEnabled(false);
   for (auto [table, file] : {std::pair{&Profiles, &profilesFile_}, std::pair{&History, &historyFile_},
                              std::pair{&Friends, &friendsFile_}}) {
     try {
@@ -207,26 +211,30 @@ std::string TDBStuff::ProfileGreeting() const { return TCmdParser::UnescapeText(
 // ----- friends ----------------------------------------------------------
 
 void TDBStuff::SaveFriends() {
-  if (friendsHolds_ > 0) {
-    friendsChanged_ = true;
-    return;
-  }
+  friendsChanged_ = false;
+  if (friendsSave_) friendsSave_->SetEnabled(false);
   Friends.SaveToFile(friendsFile_);
 }
 
-void TDBStuff::TFriendsSaveHold::Release() {
-  TDBStuff* db = std::exchange(db_, nullptr);
-  if (db == nullptr || --db->friendsHolds_ > 0 || !db->friendsChanged_) return;
-  db->friendsChanged_ = false;
-  db->SaveFriends();
+void TDBStuff::SaveFriendsSoon() {
+  friendsChanged_ = true;
+  if (!friendsSave_) {
+    friendsSave_ = std::make_unique<TTimer>();
+    friendsSave_->SetEnabled(false);
+    friendsSave_->SetInterval(kFriendsSaveDelayMs);
+    friendsSave_->OnTimer = [this](TTimer*) { SaveChangedFriends(); };
+  }
+  friendsSave_->SetEnabled(true);
+  // A thread without an event loop has no timer to wait for.
+  if (!friendsSave_->Active()) SaveChangedFriends();
 }
 
-TDBStuff::TFriendsSaveHold::~TFriendsSaveHold() {
-  TDBStuff* db = db_;
+void TDBStuff::SaveChangedFriends() {
+  if (!friendsChanged_) return;
   try {
-    Release();
+    SaveFriends();
   } catch (const std::exception& e) {
-    if (db != nullptr) db->Log(std::string("Saving the friends list: ") + e.what());
+    Log(std::string("Saving the friends list: ") + e.what());
   }
 }
 
@@ -265,12 +273,22 @@ bool TDBStuff::AddFriend(const std::string& userId, const std::string& userName,
 void TDBStuff::UpdateFriend(const std::string& userId, const std::string& userName, const std::string& listenIP,
                             const std::string& listenPort) {
   if (userId.empty() || !Friends.Locate("UserID", userId)) return;
+  // The server sends a friend's record with every change of status, which
+  // is not stored: most updates change nothing here.
   Friends.Edit();
-  Friends.SetFieldValue("UserName", userName);
-  Friends.SetFieldValue("ListenIP", listenIP);
-  Friends.SetFieldValue("ListenPort", listenPort);
+  bool changed = false;
+  for (const auto& [field, value] :
+       {std::pair{"UserName", &userName}, std::pair{"ListenIP", &listenIP}, std::pair{"ListenPort", &listenPort}}) {
+    const std::string before = Friends.FieldValue(field);
+    Friends.SetFieldValue(field, *value);
+    changed = changed || Friends.FieldValue(field) != before;
+  }
+  if (!changed) {
+    Friends.Cancel();
+    return;
+  }
   Friends.Post();
-  SaveFriends();
+  SaveFriendsSoon();
 }
 
 void TDBStuff::DeleteFriend(const std::string& userId) {

@@ -2,10 +2,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/Dataset.h"
+
+class TTimer;
 
 // What TDBStuff needs of the session around it. Each hook is optional; the
 // session fills them in when it creates the module.
@@ -73,7 +76,9 @@ class TDBStuff {
   // False (nothing stored) for an id that is empty or could break a frame.
   bool AddFriend(const std::string& userId, const std::string& userName, const std::string& listenIP,
                  const std::string& listenPort);
-  // Stores and saves as AddFriend does, but only for a friend already stored.
+  // Stores as AddFriend does, but only for a friend already stored, and
+  // writes the file soon after (kFriendsSaveDelayMs), only when a stored
+  // field changed.
   void UpdateFriend(const std::string& userId, const std::string& userName, const std::string& listenIP,
                     const std::string& listenPort);
   void DeleteFriend(const std::string& userId);
@@ -92,22 +97,10 @@ class TDBStuff {
   void SaveHistory();
   void ClearHistory(const std::string& userId);
 
-  // While one lives, friend changes are saved once, when the last one ends,
-  // rather than at each change: one server frame may carry thousands of
-  // copies of a friend's record, and a file write for each froze the program.
-  class TFriendsSaveHold {
-   public:
-    explicit TFriendsSaveHold(TDBStuff& db) : db_(&db) { ++db.friendsHolds_; }
-    // Saves what changed (when no outer hold is left); raises as a save does.
-    void Release();
-    // Unreleased (the scope left by an exception): saved, a failure only logged.
-    ~TFriendsSaveHold();
-    TFriendsSaveHold(const TFriendsSaveHold&) = delete;
-    TFriendsSaveHold& operator=(const TFriendsSaveHold&) = delete;
-
-   private:
-    TDBStuff* db_;
-  };
+  // How long a changed friend waits to be written: the server may repeat a
+  // friend's record thousands of times a second, and every change gathered
+  // meanwhile costs one write of the file.
+  static constexpr int kFriendsSaveDelayMs = 500;
 
   const std::filesystem::path& ProfilesFileName() const { return profilesFile_; }
   const std::filesystem::path& HistoryFileName() const { return historyFile_; }
@@ -116,6 +109,8 @@ class TDBStuff {
  private:
   void LocateProfile(const std::string& name);
   void SaveFriends();
+  void SaveFriendsSoon();
+  void SaveChangedFriends();
   void SaveAll();
   void Log(const std::string& message) const;
 
@@ -123,7 +118,7 @@ class TDBStuff {
   std::filesystem::path profilesFile_;
   std::filesystem::path historyFile_;
   std::filesystem::path friendsFile_;
-  int friendsHolds_ = 0;
+  std::unique_ptr<TTimer> friendsSave_;
   bool friendsChanged_ = false;
   bool savedAtExit_ = false;
 };

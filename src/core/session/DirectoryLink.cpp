@@ -388,10 +388,8 @@ void TDirectoryLink::MarkFriendsOffline() { MarkAllOffline(session_.Friends); }
 
 void TDirectoryLink::FillContactList(TContacts& list, const std::string& userList) {
   const bool friends = &list == &session_.Friends;
-  TDBStuff::TFriendsSaveHold hold(session_.DB());
   const int limit = friends ? kFriendsLimit : kListingLimit;
   const int dropped = MergeUserList(list, userList, [this](const std::string& record) { UpdateFriend(record); }, limit);
-  hold.Release();
   if (dropped == 0) return;
   if (friends) {
     LogError(serverAddr_, serverPort_,

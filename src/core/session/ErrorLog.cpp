@@ -7,10 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string_view>
-#include <system_error>
+#include <vector>
 
 #include "core/session/ErrorLog.h"
 #include "core/session/ProgramVersion.h"
@@ -73,15 +71,13 @@ bool StartsEntry(const std::string& text, size_t at) {
   return std::string_view(text).substr(at, end - at).find(marker) != std::string_view::npos;
 }
 
-void Trim(const std::filesystem::path& file) {
+// Past the cap the file is read whole to be trimmed; one far larger is not
+// the log's own making and is left to grow no further than this read allows.
+constexpr std::uintmax_t kLargestTrimmed = 64u << 20;
+
+void Trim(const platform::FileName& file) {
   std::string text;
-  {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
-  }
-  if (text.size() <= kLogCap) return;
+  if (platform::ReadStore(file, text, kLargestTrimmed) != platform::TStoreRead::Read || text.size() <= kLogCap) return;
   size_t cut = text.size() - kLogKeep;
   // Move on to the first whole entry after the cut; with none, to the next line.
   size_t line = text.find('\n', cut - 1);
@@ -98,13 +94,33 @@ void Trim(const std::filesystem::path& file) {
 
 // The file may end without a line break (written by hand or cut short by
 // an earlier failure); an entry still begins on a line of its own.
-bool EndsInsideALine(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary | std::ios::ate);
-  if (!in || in.tellg() <= 0) return false;
-  in.seekg(-1, std::ios::end);
-  char last = 0;
-  in.get(last);
-  return in && last != '\n' && last != '\r';
+bool EndsInsideALine(const platform::FileName& file) {
+  try {
+    TFileStream in(file, fmOpenRead | fmStore);
+    const std::int64_t size = in.Size();
+    if (size <= 0) return false;
+    char last = 0;
+    in.Seek(size - 1, TSeekOrigin::soBeginning);
+    in.ReadBuffer(&last, 1);
+    return last != '\n' && last != '\r';
+  } catch (const platform::EStreamError&) {
+    return false;  // no log yet, or one the append below reports
+  }
+}
+
+void WriteToStandardError(const std::string& why, const std::string& entry) {
+  std::fprintf(stderr, "parlo: error log: %s\n%s", why.c_str(), entry.c_str());
+}
+
+void WriteEntry(const std::string& entry) {
+  try {
+    const platform::FileName file = platform::EnsureAppHome() / "errorlog.txt";
+    const std::string text = EndsInsideALine(file) ? "\r\n" + entry : entry;
+    if (platform::AppendToFile(file, text.data(), text.size()) > kLogCap) Trim(file);
+  } catch (const std::exception& e) {
+    // The log is the last resort; when it fails, standard error is all there is.
+    WriteToStandardError(e.what(), entry);
+  }
 }
 
 struct InstallHandler {
@@ -122,16 +138,24 @@ std::string ProgramBuildText() { return "Version: " + OwnVersion().Text(); }
 void LogError(const std::string& address, const std::string& port, const std::string& message) {
   const std::string entry = Timestamp() + kBuildMarker + ProgramBuildText() + "\r\n IP: " + Printable(address) +
                             " - Port: " + Printable(port) + "\r\nError Message: " + Printable(message) + "\r\n";
-  try {
-    const auto file = platform::EnsureAppHome() / "errorlog.txt";
-    const std::string text = EndsInsideALine(file) ? "\r\n" + entry : entry;
-    platform::AppendToFile(file, text.data(), text.size());
-    std::error_code ec;
-    if (std::filesystem::file_size(file, ec) > kLogCap && !ec) Trim(file);
-  } catch (const std::exception& e) {
-    // The log is the last resort; when it fails, standard error is all there is.
-    std::fprintf(stderr, "parlo: error log: %s\n%s", e.what(), entry.c_str());
+  // Writing an entry may itself be reported (a log file that was no plain
+  // file, set aside): such reports follow the entry, and a report made while
+  // writing them goes to standard error, so that a log which cannot be
+  // mended never loops.
+  static thread_local std::vector<std::string>* pending = nullptr;
+  static thread_local bool writingPending = false;
+  if (pending != nullptr) {
+    if (writingPending) WriteToStandardError("report while logging", entry);
+    else pending->push_back(entry);
+    return;
   }
+  std::vector<std::string> reports;
+  pending = &reports;
+  WriteEntry(entry);
+  writingPending = true;
+  for (const std::string& report : reports) WriteEntry(report);
+  writingPending = false;
+  pending = nullptr;
 }
 
 void LogSocketError(const std::string& address, const std::string& port, int error) {

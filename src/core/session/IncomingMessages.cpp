@@ -60,15 +60,13 @@ void TIncomingMessages::Load() {
 }
 
 std::string TIncomingMessages::ReadMended() {
-  std::error_code ec;
-  const auto& path = file_.Path();
-  if (!std::filesystem::exists(path, ec) && !ec) return {};
   std::string bytes;
-  bool read = std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) <= kLargestRead && !ec;
-  if (read) {
-    std::ifstream in(path, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    read = in.is_open() && !in.bad();
+  bool read = true;
+  try {
+    // A pipe or a link in the store's place is set aside (and logged) there.
+    if (platform::ReadStore(file_, bytes, kLargestRead, Log) != platform::TStoreRead::Read) return {};
+  } catch (const std::exception&) {
+    read = false;
   }
   // A crash may leave the last append half written, or the file longer than
   // what reached the disk (zeros): both only at its end.
@@ -239,10 +237,11 @@ int TIncomingMessages::MakeWay(std::size_t bytes) {
 }
 
 void TIncomingMessages::Append(const std::string& text) {
-  std::ofstream out(file_.Path(), std::ios::binary | std::ios::app);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.flush();
-  if (out) return;
+  try {
+    platform::AppendToFile(file_, text.data(), text.size());
+    return;
+  } catch (const std::exception&) {
+  }
   // Part of it may stand in the file: the next change writes the whole store.
   rewrite_ = true;
   Log("Saving the incoming messages: " + file_.Display() + " could not be written to");

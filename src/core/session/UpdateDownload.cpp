@@ -74,7 +74,7 @@ void TUpdateDownload::DownloadDocBegin() {
   TPaths::ForceFolder(paths_.UpdatesPath);
   partFile_ = paths_.MakeTempFileName(paths_.UpdatesPath, "~download", ".part");
   target_ = paths_.UpdatesPath + name;
-  file_ = std::make_unique<TFileStream>(partFile_, fmOpenWrite);
+  file_ = std::make_unique<TFileStream>(partFile_, fmOpenWrite | fmStore);
   http_->RcvdStream = file_.get();
   Line("Connected,  beginning download... " + name);
 }
