@@ -8,6 +8,7 @@
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
 #include "platform/IniStore.h"
+#include "platform/StringList.h"
 #include "platform/Strings.h"
 #include "transport/CommandCodes.h"
 
@@ -60,10 +61,14 @@ std::optional<bool> TUpdateCheck::NeedUpdate(const std::string& build, const TPr
 }
 
 void TUpdateCheck::HandleUpdateInfo(const std::string& params) {
-  const std::string text = platform::StringReplace(params, "{$}", "\n");
-  const auto cut = text.find('\n');
-  const std::string build = text.substr(0, cut);
-  const std::string url = cut == std::string::npos ? std::string() : text.substr(cut + 1, text.find('\n', cut + 1) - cut - 1);
+  // The parameters arrive with each comma turned into a line break, so an
+  // address ends at its first comma. An answer without an address raises here,
+  // before anything is kept or announced, and ends as any command the
+  // directory link cannot read.
+  TStringList items;
+  items.SetText(platform::StringReplace(params, "{$}", "\r\n"));
+  const std::string build = items[0];
+  const std::string url = items[1];
   try {
     store_->WriteString("Version", "Build", build);
     store_->WriteString("Url", "UpdateUrl", url);
