@@ -1,5 +1,6 @@
 #include "conversations/FormHist.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -32,7 +33,6 @@ TFormHist::TFormHist(TSession& session) : QWidget(nullptr, Qt::Window), session_
   inner->setContentsMargins(10, 10, 10, 10);
   DBGrid1 = new TDatasetGrid({"UserID", "UserName", "TimeDay", "Message"}, panel);
   DBMemo = new QPlainTextEdit(panel);
-  DBMemo->setReadOnly(true);
   DBMemo->setMaximumHeight(90);
   auto* navigator = new QHBoxLayout;
   const std::pair<const char*, int> steps[] = {{"First", -2}, {"Prior", -1}, {"Next", 1}, {"Last", 2}};
@@ -57,7 +57,14 @@ TFormHist::TFormHist(TSession& session) : QWidget(nullptr, Qt::Window), session_
   connect(ButtonClose, &QPushButton::clicked, this, &QWidget::close);
   connect(ButtonHelp, &QPushButton::clicked, this, [this] { session_.ShowHelpTopic(kHelpTopic); });
   connect(ButtonClear, &QPushButton::clicked, this, [this] { ClearAll(); });
-  connect(DBGrid1, &QTableWidget::currentCellChanged, this, [this] { ShowCurrentMessage(); });
+  connect(DBGrid1, &QTableWidget::currentCellChanged, this, [this] {
+    if (DBMemo->document()->isModified()) {
+      PostMessage();
+      // The grid shows the row as it was read: read again once this change is over.
+      QMetaObject::invokeMethod(this, [this] { Refill(DBGrid1->Row()); }, Qt::QueuedConnection);
+    }
+    ShowCurrentMessage();
+  });
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(ButtonClear);
   buttons->addStretch(1);
@@ -71,6 +78,7 @@ TFormHist::TFormHist(TSession& session) : QWidget(nullptr, Qt::Window), session_
 }
 
 void TFormHist::SetUserID(const std::string& userId) {
+  PostMessage();
   userId_ = userId;
   setWindowTitle(platform::ToQString("Parlo - " + userId + " - History"));
   Refill();
@@ -79,13 +87,32 @@ void TFormHist::SetUserID(const std::string& userId) {
 // The table is filtered anew for this window's contact: another window or a
 // deletion may have turned its filter to someone else meanwhile.
 void TFormHist::Refill(int select) {
+  PostMessage();
   session_.DB().FilterHistory(userId_);
   DBGrid1->Fill(session_.DB().History, select);
   ShowCurrentMessage();
 }
 
 void TFormHist::ShowCurrentMessage() {
-  DBMemo->setPlainText(dialoglook::MemoFromText(DBGrid1->Value(DBGrid1->Row(), "Message")));
+  messageRow_ = DBGrid1->Row();
+  DBMemo->setPlainText(dialoglook::MemoFromText(DBGrid1->Value(messageRow_, "Message")));
+}
+
+void TFormHist::PostMessage() {
+  if (!DBMemo->document()->isModified()) return;
+  DBMemo->document()->setModified(false);
+  if (messageRow_ < 0) return;
+  TDBStuff& db = session_.DB();
+  try {
+    db.FilterHistory(userId_);
+    db.History.SetRecNo(messageRow_ + 1);
+    db.History.Edit();
+    db.History.SetFieldValue("Message", dialoglook::TextFromMemo(DBMemo->toPlainText()));
+    db.History.Post();
+    db.SaveHistory();
+  } catch (const std::exception& e) {
+    LogError("None", "None", std::string("Storing a history message: ") + e.what());
+  }
 }
 
 void TFormHist::Move(int step) {
@@ -96,6 +123,7 @@ void TFormHist::Move(int step) {
 }
 
 void TFormHist::DeleteRow() {
+  PostMessage();
   const int row = DBGrid1->Row();
   if (row < 0) return;
   TDBStuff& db = session_.DB();
@@ -111,6 +139,7 @@ void TFormHist::DeleteRow() {
 }
 
 void TFormHist::ClearAll() {
+  PostMessage();
   if (!session_.Prompts().AskYesNo("Are you sure you want to clear this users entire history?", "Clear History?",
                                    false))
     return;
@@ -123,6 +152,11 @@ void TFormHist::ClearAll() {
                                  "Clear History");
   }
   Refill();
+}
+
+void TFormHist::closeEvent(QCloseEvent* e) {
+  PostMessage();
+  QWidget::closeEvent(e);
 }
 
 // Messages logged while the window was in the background show once it is

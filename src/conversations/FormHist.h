@@ -11,8 +11,9 @@ class TSession;
 // "Parlo - History": the instant messages sent to and received from one
 // contact, a row each, with the selected row's message in full. Rows can be
 // walked, one deleted at once, or every row of the contact cleared after a
-// question. One window at a time ("FormHist"): a second "Show History" turns
-// the open one to the other contact.
+// question; a message changed in its box is stored once the user leaves the
+// row or the window. One window at a time ("FormHist"): a second "Show
+// History" turns the open one to the other contact.
 class TFormHist : public QWidget {
   Q_OBJECT
 
@@ -28,6 +29,8 @@ class TFormHist : public QWidget {
   const std::string& UserID() const { return userId_; }
   // The contact's rows read again.
   void Refill(int select = 0);
+  // A message changed in its box goes into its row and the file.
+  void PostMessage();
   // The navigator: -2 first, -1 prior, 1 next, 2 last.
   void Move(int step);
   // The selected row goes, without a question.
@@ -41,10 +44,12 @@ class TFormHist : public QWidget {
 
  protected:
   void changeEvent(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
 
  private:
   void ShowCurrentMessage();
 
   TSession& session_;
   std::string userId_;
+  int messageRow_ = -1;  // the row whose message the box shows
 };
