@@ -39,7 +39,9 @@ TEST(UpdateCheck, NeedUpdateAgreesWithDpkg) {
       EXPECT_EQ(*need, DpkgNewer(build, own.Text()));
     }
   }
-  for (const char* unreadable : {"10.0.0.1", "1.2.3.", "1.2.3.x1", "a.0.0.1", "1.0", "", "1.2.3.-4"}) {
+  // A build number is read as any number is, its sign too.
+  EXPECT_EQ(TUpdateCheck::NeedUpdate("1.2.3.-4", {1, 2, 3, 0}), std::optional<bool>(false));
+  for (const char* unreadable : {"10.0.0.1", "1.2.3.", "1.2.3.x1", "a.0.0.1", "1.0", ""}) {
     SCOPED_TRACE(unreadable);
     EXPECT_FALSE(TUpdateCheck::NeedUpdate(unreadable, {1, 0, 0, 0}).has_value());
   }

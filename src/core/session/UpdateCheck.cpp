@@ -1,7 +1,5 @@
 #include "core/session/UpdateCheck.h"
 
-#include <charconv>
-
 #include "core/session/DirectoryLink.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
@@ -14,12 +12,10 @@
 
 namespace {
 
-// The whole text as a number that fits a version part, or nothing.
+// The text as the class library reads a number, or nothing.
 std::optional<int> Part(const std::string& text) {
   int value = 0;
-  const char* end = text.data() + text.size();
-  const auto [at, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || error != std::errc() || at != end || value < 0) return std::nullopt;
+  if (!platform::TryStrToInt(text, value)) return std::nullopt;
   return value;
 }
 
