@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include "Dialogs_helpers.h"
+#include "common/FailingDisk.h"
 #include "core/FormMsgs.h"
 #include "platform/IniStore.h"
 #include "platform/platform_test_helpers.h"
@@ -92,6 +93,34 @@ TEST_F(SavedMessagesTest, WindowPicksStoresAndReportsTheEscapedText) {
   EXPECT_EQ(IniStore(File()).ReadString("Away", "Message 0", ""), "at$c tea$r$nsoon");
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(form.isNull());
+}
+
+// A file the disk refuses: New and OK stop there, the typed text stays in
+// the box, nothing is chosen, and the user is told.
+TEST_F(SavedMessagesTest, AFileThatCannotBeWrittenKeepsTheTextAndIsTold) {
+  testing_support::DialogApp();
+  IniStore store(File());
+  store.WriteString("Away", "Message 0", "at$c lunch");
+  store.Save();
+  for (const bool ok : {false, true}) {
+    SCOPED_TRACE(ok ? "OK" : "New");
+    QPointer<TFormMsgs> form = new TFormMsgs(store);
+    std::string seen;
+    form->ShowError = [&](const std::string&) { seen += "told|"; };
+    form->OnMessageChosen = [&](int, const std::string&) { seen += "chosen|"; };
+    form->EditAwayMessages();
+    form->show();
+    form->ComboList->setCurrentIndex(0);
+    form->Memo->setPlainText("typed");
+    seen = testing_support::WriteUnderFault(testing_support::DiskFault::ReadOnlyFolder, dir.Path(), [&] {
+      ok ? form->OKClick() : form->NewClick();
+      return seen + form->Memo->toPlainText().toStdString() + "|" + std::to_string(form->ComboList->count()) +
+             (form->isVisible() ? "|open" : "|closed");
+    });
+    EXPECT_EQ(seen, "told|typed|1|open");
+    EXPECT_EQ(IniStore(File()).ReadString("Away", "Message 0", ""), "at$c lunch");
+    delete form;
+  }
 }
 
 }  // namespace
