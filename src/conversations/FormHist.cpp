@@ -101,17 +101,26 @@ void TFormHist::ShowCurrentMessage() {
 void TFormHist::PostMessage() {
   if (!DBMemo->document()->isModified()) return;
   DBMemo->document()->setModified(false);
-  if (messageRow_ < 0) return;
+  const std::string text = dialoglook::TextFromMemo(DBMemo->toPlainText());
+  ChangeRow(messageRow_, "Storing a history message: ", [&text](platform::Dataset& history) {
+    history.Edit();
+    history.SetFieldValue("Message", text);
+    history.Post();
+  });
+}
+
+// The table is filtered anew for this window's contact: another window may
+// have turned it to someone else. The file follows at once.
+void TFormHist::ChangeRow(int row, const char* failure, const std::function<void(platform::Dataset&)>& change) {
+  if (row < 0) return;
   TDBStuff& db = session_.DB();
   try {
     db.FilterHistory(userId_);
-    db.History.SetRecNo(messageRow_ + 1);
-    db.History.Edit();
-    db.History.SetFieldValue("Message", dialoglook::TextFromMemo(DBMemo->toPlainText()));
-    db.History.Post();
+    db.History.SetRecNo(row + 1);
+    change(db.History);
     db.SaveHistory();
   } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Storing a history message: ") + e.what());
+    LogError("None", "None", failure + std::string(e.what()));
   }
 }
 
@@ -126,15 +135,7 @@ void TFormHist::DeleteRow() {
   PostMessage();
   const int row = DBGrid1->Row();
   if (row < 0) return;
-  TDBStuff& db = session_.DB();
-  try {
-    db.FilterHistory(userId_);
-    db.History.SetRecNo(row + 1);
-    db.History.Delete();
-    db.SaveHistory();
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Deleting a history row: ") + e.what());
-  }
+  ChangeRow(row, "Deleting a history row: ", [](platform::Dataset& history) { history.Delete(); });
   Refill(row);
 }
 

@@ -1,7 +1,12 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <string>
+
+namespace platform {
+class Dataset;
+}
 
 class QPlainTextEdit;
 class QPushButton;
@@ -48,6 +53,7 @@ class TFormHist : public QWidget {
 
  private:
   void ShowCurrentMessage();
+  void ChangeRow(int row, const char* failure, const std::function<void(platform::Dataset&)>& change);
 
   TSession& session_;
   std::string userId_;

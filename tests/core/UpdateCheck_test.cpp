@@ -153,6 +153,14 @@ struct DownloadLog {
   bool Has(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
 };
 
+// A home with its Updates folder, the scripted server, and the paths.
+struct DownloadPlace {
+  DownloadPlace() { testing_support::WidgetApp(); }
+  testing_support::TempHome home;
+  ScriptServer http;
+  TPaths paths;
+};
+
 void ExpectNoPartialFile(const fs::path& updates) {
   for (const auto& entry : fs::directory_iterator(updates))
     EXPECT_NE(entry.path().extension(), ".part") << "a partial file stayed behind";
@@ -163,12 +171,11 @@ void ExpectNoPartialFile(const fs::path& updates) {
 // without the document leaves no partial file and an earlier file of the same
 // name as it was.
 TEST(UpdateDownload, KeepsEveryWholeDocumentUnderASafeName) {
-  testing_support::WidgetApp();
-  testing_support::TempHome home;
-  ScriptServer http;
-  ASSERT_NE(http.Port(), 0);
-  TPaths paths;
-  const fs::path updates = home.Home() / "Updates";
+  DownloadPlace place;
+  ASSERT_NE(place.http.Port(), 0);
+  ScriptServer& http = place.http;
+  TPaths& paths = place.paths;
+  const fs::path updates = place.home.Home() / "Updates";
   testing_support::WriteFile(updates / "100", "an earlier download");
   struct Case {
     std::string path;
@@ -211,20 +218,19 @@ TEST(UpdateDownload, KeepsEveryWholeDocumentUnderASafeName) {
   EXPECT_TRUE(download.Complete());
   EXPECT_NE(ReadFile(updates / "noheader").find("no header at all"), std::string::npos);
   // Nothing landed outside the folder.
-  EXPECT_FALSE(fs::exists(home.Home() / "evil.exe"));
-  EXPECT_FALSE(fs::exists(home.Home().parent_path() / "evil.exe"));
+  EXPECT_FALSE(fs::exists(place.home.Home() / "evil.exe"));
+  EXPECT_FALSE(fs::exists(place.home.Home().parent_path() / "evil.exe"));
 }
 
 // A second download asked for while one runs is refused, as the HTTP client
 // is busy; the first goes on into its file whole. Cancel leaves nothing of
 // the download it cut off.
 TEST(UpdateDownload, RefusesASecondDownloadAndCancelsWithoutAPartialFile) {
-  testing_support::WidgetApp();
-  testing_support::TempHome home;
-  ScriptServer http;
-  ASSERT_NE(http.Port(), 0);
-  TPaths paths;
-  const fs::path updates = home.Home() / "Updates";
+  DownloadPlace place;
+  ASSERT_NE(place.http.Port(), 0);
+  ScriptServer& http = place.http;
+  TPaths& paths = place.paths;
+  const fs::path updates = place.home.Home() / "Updates";
   DownloadLog log;
   TUpdateDownload download(paths, log.View());
   download.StartDownload(http.Url("/pause/4000/700"), "9.0.0.1");
