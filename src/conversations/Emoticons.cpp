@@ -78,8 +78,3 @@ std::string EmoticonPicture(const std::string& iconsFolder, int n) {
   return iconsFolder + std::to_string(n) + ".bmp";
 }
 
-std::string EmoticonCodeOfPicture(const std::string& pictureName) {
-  for (int n = 1; n <= EmoticonCount; ++n)
-    if (pictureName == std::to_string(n) + ".bmp") return Emoticon[n - 1];
-  return "";
-}

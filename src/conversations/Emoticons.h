@@ -33,6 +33,3 @@ std::size_t EmoticonMarkerEnd(const std::string& text, std::size_t pos);
 std::optional<int> ReadEmoticonMarker(const std::string& text, std::size_t pos);
 // The picture file of code n inside the icons folder (ending in a backslash).
 std::string EmoticonPicture(const std::string& iconsFolder, int n);
-// The code whose picture file has this name ("4.bmp" gives ":-)"); "" for a
-// name that is no emoticon's.
-std::string EmoticonCodeOfPicture(const std::string& pictureName);

@@ -39,6 +39,8 @@ TFormFChat::TFormFChat(TSession& session) : QWidget(nullptr, Qt::Window), sessio
   for (friends.First(); !friends.Eof(); friends.Next())
     DBLookupComboBox1->addItem(platform::ToQString(friends.FieldValue("UserName")),
                                platform::ToQString(friends.FieldValue("UserID")));
+  // Nobody is chosen until the user chooses.
+  DBLookupComboBox1->setCurrentIndex(-1);
   row->addWidget(DBLookupComboBox1, 1);
   inner->addLayout(row);
   ButtonChat = new QPushButton("Chat Now", this);
@@ -56,7 +58,8 @@ TFormFChat::TFormFChat(TSession& session) : QWidget(nullptr, Qt::Window), sessio
   dialoglook::CentreOnScreen(this);
 }
 
-// Without a friend chosen (or one deleted meanwhile) the picker just goes.
+// Without a friend chosen (or one deleted meanwhile) the picker just goes:
+// the Friends row some earlier search left current is nobody the user chose.
 void TFormFChat::ChatNowClick() {
   const std::string id = platform::FromQString(DBLookupComboBox1->currentData().toString());
   platform::Dataset& friends = session_.DB().Friends;

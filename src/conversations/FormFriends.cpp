@@ -57,10 +57,7 @@ void TFormFriends::DeleteClick() {
   Refill(row);
 }
 
-void TFormFriends::ProfileClick() {
-  const std::string id = SelectedId();
-  if (!id.empty()) session_.ShowUserProfilePage(id, "");
-}
+void TFormFriends::ProfileClick() { session_.ShowUserProfilePage(SelectedId(), ""); }
 
 // Friends added or deleted elsewhere show once the window is in front again.
 void TFormFriends::changeEvent(QEvent* e) {

@@ -1,5 +1,6 @@
 #include "conversations/FormHist.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -32,7 +33,6 @@ TFormHist::TFormHist(TSession& session) : QWidget(nullptr, Qt::Window), session_
   inner->setContentsMargins(10, 10, 10, 10);
   DBGrid1 = new TDatasetGrid({"UserID", "UserName", "TimeDay", "Message"}, panel);
   DBMemo = new QPlainTextEdit(panel);
-  DBMemo->setReadOnly(true);
   DBMemo->setMaximumHeight(90);
   auto* navigator = new QHBoxLayout;
   const std::pair<const char*, int> steps[] = {{"First", -2}, {"Prior", -1}, {"Next", 1}, {"Last", 2}};
@@ -57,7 +57,14 @@ TFormHist::TFormHist(TSession& session) : QWidget(nullptr, Qt::Window), session_
   connect(ButtonClose, &QPushButton::clicked, this, &QWidget::close);
   connect(ButtonHelp, &QPushButton::clicked, this, [this] { session_.ShowHelpTopic(kHelpTopic); });
   connect(ButtonClear, &QPushButton::clicked, this, [this] { ClearAll(); });
-  connect(DBGrid1, &QTableWidget::currentCellChanged, this, [this] { ShowCurrentMessage(); });
+  connect(DBGrid1, &QTableWidget::currentCellChanged, this, [this] {
+    if (DBMemo->document()->isModified()) {
+      PostMessage();
+      // The grid shows the row as it was read: read again once this change is over.
+      QMetaObject::invokeMethod(this, [this] { Refill(DBGrid1->Row()); }, Qt::QueuedConnection);
+    }
+    ShowCurrentMessage();
+  });
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(ButtonClear);
   buttons->addStretch(1);
@@ -71,6 +78,7 @@ TFormHist::TFormHist(TSession& session) : QWidget(nullptr, Qt::Window), session_
 }
 
 void TFormHist::SetUserID(const std::string& userId) {
+  PostMessage();
   userId_ = userId;
   setWindowTitle(platform::ToQString("Parlo - " + userId + " - History"));
   Refill();
@@ -79,13 +87,41 @@ void TFormHist::SetUserID(const std::string& userId) {
 // The table is filtered anew for this window's contact: another window or a
 // deletion may have turned its filter to someone else meanwhile.
 void TFormHist::Refill(int select) {
+  PostMessage();
   session_.DB().FilterHistory(userId_);
   DBGrid1->Fill(session_.DB().History, select);
   ShowCurrentMessage();
 }
 
 void TFormHist::ShowCurrentMessage() {
-  DBMemo->setPlainText(dialoglook::MemoFromText(DBGrid1->Value(DBGrid1->Row(), "Message")));
+  messageRow_ = DBGrid1->Row();
+  DBMemo->setPlainText(dialoglook::MemoFromText(DBGrid1->Value(messageRow_, "Message")));
+}
+
+void TFormHist::PostMessage() {
+  if (!DBMemo->document()->isModified()) return;
+  DBMemo->document()->setModified(false);
+  const std::string text = dialoglook::TextFromMemo(DBMemo->toPlainText());
+  ChangeRow(messageRow_, "Storing a history message: ", [&text](platform::Dataset& history) {
+    history.Edit();
+    history.SetFieldValue("Message", text);
+    history.Post();
+  });
+}
+
+// The table is filtered anew for this window's contact: another window may
+// have turned it to someone else. The file follows at once.
+void TFormHist::ChangeRow(int row, const char* failure, const std::function<void(platform::Dataset&)>& change) {
+  if (row < 0) return;
+  TDBStuff& db = session_.DB();
+  try {
+    db.FilterHistory(userId_);
+    db.History.SetRecNo(row + 1);
+    change(db.History);
+    db.SaveHistory();
+  } catch (const std::exception& e) {
+    LogError("None", "None", failure + std::string(e.what()));
+  }
 }
 
 void TFormHist::Move(int step) {
@@ -96,21 +132,15 @@ void TFormHist::Move(int step) {
 }
 
 void TFormHist::DeleteRow() {
+  PostMessage();
   const int row = DBGrid1->Row();
   if (row < 0) return;
-  TDBStuff& db = session_.DB();
-  try {
-    db.FilterHistory(userId_);
-    db.History.SetRecNo(row + 1);
-    db.History.Delete();
-    db.SaveHistory();
-  } catch (const std::exception& e) {
-    LogError("None", "None", std::string("Deleting a history row: ") + e.what());
-  }
+  ChangeRow(row, "Deleting a history row: ", [](platform::Dataset& history) { history.Delete(); });
   Refill(row);
 }
 
 void TFormHist::ClearAll() {
+  PostMessage();
   if (!session_.Prompts().AskYesNo("Are you sure you want to clear this users entire history?", "Clear History?",
                                    false))
     return;
@@ -123,6 +153,11 @@ void TFormHist::ClearAll() {
                                  "Clear History");
   }
   Refill();
+}
+
+void TFormHist::closeEvent(QCloseEvent* e) {
+  PostMessage();
+  QWidget::closeEvent(e);
 }
 
 // Messages logged while the window was in the background show once it is

@@ -276,7 +276,7 @@ void TFormPChat::closeEvent(QCloseEvent* e) {
 void TFormPChat::AddSystemLine(const std::string& text) { MemoSys->appendPlainText(dialoglook::MemoFromText(text)); }
 
 void TFormPChat::SetCaption(const std::string& caption) {
-  setWindowTitle(ToQString(CutPeerText(caption, 2 * peerbounds::kShownName)));
+  setWindowTitle(ToQString(caption));
 }
 
 void TFormPChat::SetPanel(int panel, const std::string& text) {

@@ -12,6 +12,8 @@ namespace {
 constexpr int kOutTextSound = 4;
 constexpr int kClosedSound = 5;
 
+constexpr int kConnectionRefused = 10061;
+
 constexpr const char* kCRLF = "\r\n";
 
 }  // namespace
@@ -24,7 +26,7 @@ std::string ChatSocketErrorText(int error) {
       return "User is behind a firewall...connection aborted";
     case 10060:
       return "User is not online...";
-    case 10061:
+    case kConnectionRefused:
       return "User is behind a firewall...connection refused";
     default:
       return "Winsock Error " + std::to_string(error) + " : " + NetSocketErrorDesc(error);
@@ -102,15 +104,19 @@ void TPrivateChat::ConnectToPeer(const std::string& addr, const std::string& por
   const std::weak_ptr<bool> alive = alive_;
   try {
     socket_->ConnectTcp(addr, port);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     if (alive.expired()) return;
-    // An address that cannot be looked up is a connection that could not be
-    // made: the same lines, and the chat closed, never the program ended.
+    // An address that cannot be looked up is told as a refused connection,
+    // and the chat ends as one does; the log keeps the look-up's own reason.
+    // The socket never opened, so no event of its own will say any of it.
     view_.SetCaption("Could not establish Private Chat");
     view_.AddSystemLine("Could not establish connection to " + peerName_);
-    SocketErrorHandler(socket_->LastError());
+    view_.AddSystemLine(ChatSocketErrorText(kConnectionRefused));
+    Log(e.what());
+    if (host_.Beep) host_.Beep();
+    SocketChangeState(wsClosed);
     if (alive.expired()) return;
-    SetConnectionText(StateClosed, "Closed...");
+    SocketSessionClosed(0);
   }
 }
 
@@ -268,7 +274,7 @@ void TPrivateChat::ChatConfirmed() {
 
 void TPrivateChat::ChatRefused(const std::string& reason) {
   authorized_ = false;
-  view_.AddSystemLine(CutPeerText(TCmdParser::UnescapeText(reason), peerbounds::kShownText));
+  view_.AddSystemLine(TCmdParser::UnescapeText(reason));
   SetConnectionText(StateConnected, "Connected...");
   socket_->Close();
 }
@@ -381,7 +387,7 @@ void TPrivateChat::TakePeerRecord(const std::string& record) {
 }
 
 void TPrivateChat::ShowCaption() {
-  view_.SetCaption(peerName_ + " - " + CutPeerText(peer_.UserID, peerbounds::kShownName) + "  Private Chat");
+  view_.SetCaption(peer_.UserName + " - " + peer_.UserID + "  Private Chat");
 }
 
 void TPrivateChat::TakePeerAddr() {

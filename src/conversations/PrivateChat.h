@@ -93,8 +93,10 @@ class TPrivateChat {
   int ChatState() const { return chatState_; }
   const TChatProfile& Own() const { return own_; }
   const TChatProfile& Peer() const { return peer_; }
-  // The peer's name as every line of the window shows it: cut once, when
-  // the name arrives, however long the peer made it.
+  // The peer's name as the system lines, the typing notice and the message
+  // headers show it: cut once, when the name arrives. The peer can send one
+  // sound line after another, and a line with a name as long as a frame
+  // holds takes the window about a second to lay out.
   const std::string& PeerName() const { return peerName_; }
   const std::string& PeerRecord() const { return peerRecord_; }
   const std::string& PeerAddr() const { return peerAddr_; }

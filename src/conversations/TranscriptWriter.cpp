@@ -97,7 +97,7 @@ void TTranscriptWriter::Run(const std::string& run, bool link, bool evenEmpty) {
 void TTranscriptWriter::CaretToEnd() { transcript_.SetSelStart(transcript_.GetTextLen()); }
 
 std::string TranscriptFileText(TTranscript& transcript) {
-  std::string text = transcript.GetLines().Text(EmoticonCodeOfPicture);
+  std::string text = transcript.GetLines().Text([](const std::string&) { return std::string(); });
   std::erase(text, '\r');
   return platform::AnsiToUtf8(text);
 }

@@ -45,7 +45,7 @@ class TTranscriptWriter {
 };
 
 // A transcript as a file for the user rather than for this program: UTF-8
-// text with line feeds, each emoticon picture as its code again.
+// text with line feeds; the pictures are left out.
 std::string TranscriptFileText(TTranscript& transcript);
 
 // The header's clock, "h:nn AM": 12-hour, no leading zero on the hour, then

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -9,6 +10,7 @@
 #include "core/DialogLook.h"
 #include "platform/Charset.h"
 #include "platform/ErrorSink.h"
+#include "platform/QuestionBoxes.h"
 #include "transport/CmdParser.h"
 
 using platform::FromQString;
@@ -43,6 +45,10 @@ TFormMsgs::TFormMsgs(platform::IniStore& store, QWidget* parent) : QDialog(paren
   dialoglook::PanelOverButtons(this, panel, {ButtonNew}, {ButtonOK, ButtonCancel});
   resize(360, 300);
 
+  ShowError = [this](const std::string& text) {
+    platform::RunMessageBox(QMessageBox::Critical, "Parlo", platform::ShownQString(text), QMessageBox::Ok, this);
+  };
+
   connect(ComboList, &QComboBox::currentIndexChanged, this, [this] { ComboListChange(); });
   connect(ButtonNew, &QPushButton::clicked, this, [this] { NewClick(); });
   connect(ButtonOK, &QPushButton::clicked, this, [this] { OKClick(); });
@@ -74,6 +80,8 @@ void TFormMsgs::ComboListChange() {
   if (!key.empty()) Memo->setPlainText(dialoglook::MemoFromText(messages_.Message(key)));
 }
 
+// A store that cannot be written stops the step where it is: the typed text
+// stays in the box and the user is told.
 void TFormMsgs::NewClick() {
   try {
     const std::string key = messages_.AddNew(ShownKey(), dialoglook::TextFromMemo(Memo->toPlainText()));
@@ -81,21 +89,26 @@ void TFormMsgs::NewClick() {
     ComboList->addItem(ToQString(key));
     ComboList->setCurrentIndex(ComboList->count() - 1);
   } catch (const std::exception& e) {
-    platform::ReportError("None", "None", std::string("Saving a message: ") + e.what());
+    Failed(e);
+    return;
   }
   Memo->clear();
   Memo->setFocus();
 }
 
 void TFormMsgs::OKClick() {
-  const std::string text = dialoglook::TextFromMemo(Memo->toPlainText());
-  // The chosen text takes effect even when the file cannot be written.
-  std::string escaped = TCmdParser::EscapeText(text);
+  std::string escaped;
   try {
-    escaped = messages_.Confirm(ShownKey(), text);
+    escaped = messages_.Confirm(ShownKey(), dialoglook::TextFromMemo(Memo->toPlainText()));
   } catch (const std::exception& e) {
-    platform::ReportError("None", "None", std::string("Saving a message: ") + e.what());
+    Failed(e);
+    return;
   }
   if (OnMessageChosen) OnMessageChosen(Mode, escaped);
   close();
+}
+
+void TFormMsgs::Failed(const std::exception& e) {
+  platform::ReportError("None", "None", std::string("Saving a message: ") + e.what());
+  if (ShowError) ShowError(e.what());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -23,6 +24,8 @@ class TFormMsgs : public QDialog {
   // Called on OK with the mode and the chosen text escaped, which becomes the
   // session's AwayText (mode 0) or UnavText (mode 1).
   std::function<void(int mode, const std::string& escapedText)> OnMessageChosen;
+  // A failure box (the store could not be written); tests replace it.
+  std::function<void(const std::string& text)> ShowError;
 
   int Mode = 0;             // 0 Away, 1 Unavailable
   std::string CurrentText;  // escaped, as the session keeps it
@@ -45,5 +48,6 @@ class TFormMsgs : public QDialog {
  private:
   void FillList(int kind);
   std::string ShownKey() const;
+  void Failed(const std::exception& e);
   TSavedMessages messages_;
 };

@@ -67,13 +67,13 @@ TFormUpdate::TFormUpdate(TSession& session, QWidget* parent) : QWidget(parent, Q
   TUpdateDownloadView view;
   view.ClearLines = [this] { Memo->clear(); };
   view.AddLine = [this](const std::string& line) { Memo->appendPlainText(ToQString(line)); };
-  view.Progress = [this](std::int64_t received, std::int64_t expected, const std::string& label) {
+  view.Progress = [this](std::int64_t received, std::int64_t maximum, const std::string& label) {
     // The announced size may pass what a bar counts: it shows thousandths.
-    if (expected < 0 && received > 0) {
+    if (maximum < 0 && received > 0) {
       PBar->setRange(0, 0);
     } else {
       PBar->setRange(0, 1000);
-      PBar->setValue(expected > 0 ? static_cast<int>(std::min<std::int64_t>(received, expected) * 1000 / expected) : 0);
+      PBar->setValue(maximum > 0 ? static_cast<int>(std::min<std::int64_t>(received, maximum) * 1000 / maximum) : 0);
     }
     if (!label.empty()) Plab->setText(ToQString(label));
   };

@@ -34,6 +34,7 @@ struct FriendPrompts : TPrompts {
     return Yes;
   }
   bool AskGreeting(const std::string&, std::string&) override { return true; }
+  void OpenURL(const std::string& address, std::function<void(bool)>) override { Asked.push_back(address); }
 };
 
 std::vector<std::string> Column(const TDatasetGrid& grid, const std::string& field) {
@@ -43,9 +44,11 @@ std::vector<std::string> Column(const TDatasetGrid& grid, const std::string& fie
 }
 
 // The history window shows one contact's rows and turns to another when asked
-// again; a row goes without a question, the whole history only after a yes.
-// The friends window deletes the chosen friend after the session's question;
-// the friend-chat picker calls the chosen friend on the stored address.
+// again, caption and all; a message changed in its box is stored when the
+// user leaves the row or the window; a row goes without a question, the whole
+// history only after a yes. The friends window deletes the chosen friend after
+// the session's question; the friend-chat picker opens on nobody and calls
+// the friend the user chose on the stored address.
 TEST(FriendWindows, HistoryFriendsAndFriendChat) {
   testing_support::WidgetApp();
   testing_support::TempHome home;
@@ -60,13 +63,30 @@ TEST(FriendWindows, HistoryFriendsAndFriendChat) {
   EXPECT_EQ(hist->windowTitle().toStdString(), "Parlo - 111 - History");
   EXPECT_EQ(Column(*hist->DBGrid1, "Message"), (std::vector<std::string>{"one", "two", "three"}));
   EXPECT_EQ(hist->DBMemo->toPlainText().toStdString(), "one");
+  // As the user types it.
+  auto retype = [&](const char* text) {
+    hist->DBMemo->selectAll();
+    hist->DBMemo->insertPlainText(text);
+  };
+  retype("one, edited");
+  hist->Move(1);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Column(*hist->DBGrid1, "Message"), (std::vector<std::string>{"one, edited", "two", "three"}));
+  EXPECT_EQ(hist->DBMemo->toPlainText().toStdString(), "two");
   hist->Move(2);
   hist->DeleteRow();
-  EXPECT_EQ(Column(*hist->DBGrid1, "Message"), (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(Column(*hist->DBGrid1, "Message"), (std::vector<std::string>{"one, edited", "two"}));
   EXPECT_EQ(TFormHist::Open(session, "222"), hist);
+  EXPECT_EQ(hist->windowTitle().toStdString(), "Parlo - 222 - History");
   EXPECT_EQ(Column(*hist->DBGrid1, "Message"), std::vector<std::string>{"hello"});
+  retype("hello\nagain");
+  hist->close();
+  db.FilterHistory("222");
+  EXPECT_EQ(db.History.FieldValue("Message"), "hello\r\nagain");
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  hist = TFormHist::Open(session, "222");
   hist->ClearAll();
-  EXPECT_EQ(Column(*hist->DBGrid1, "Message"), std::vector<std::string>{"hello"});
+  EXPECT_EQ(Column(*hist->DBGrid1, "Message"), std::vector<std::string>{"hello\r\nagain"});
   prompts.Yes = true;
   hist->ClearAll();
   EXPECT_TRUE(Column(*hist->DBGrid1, "Message").empty());
@@ -77,6 +97,9 @@ TEST(FriendWindows, HistoryFriendsAndFriendChat) {
   prompts.Asked.clear();
   friends->DeleteClick();  // no friends: nothing asked
   EXPECT_TRUE(prompts.Asked.empty());
+  friends->ProfileClick();  // no friend: the page of nobody in particular
+  EXPECT_EQ(prompts.Asked, std::vector<std::string>{"http://" + session.Settings.ServerIP + "/cgi-bin/profiles.exe/user?"});
+  prompts.Asked.clear();
   db.AddFriend("111", "Bea", "10.0.0.1", "");
   db.AddFriend("333", "Dee", "10.0.0.3", "2970");
   session.Friends.Add({"Bea", -1, "Offline", "10.0.0.1", "", "111", "0"});
@@ -95,6 +118,9 @@ TEST(FriendWindows, HistoryFriendsAndFriendChat) {
   TFormFChat* pick = TFormFChat::ActionNewPChatExecute(session);
   EXPECT_NE(pick, other);
   other->close();
+  EXPECT_EQ(pick->DBLookupComboBox1->currentIndex(), -1);
+  TFormFChat::ActionNewPChatExecute(session)->ChatNowClick();  // nobody chosen: nobody called
+  EXPECT_TRUE(calls.empty());
   pick->DBLookupComboBox1->setCurrentIndex(pick->DBLookupComboBox1->findText("Bea"));
   pick->ChatNowClick();
   ASSERT_EQ(calls.size(), 1u);

@@ -127,10 +127,10 @@ TEST(RichTranscript, ShowsMessagesAsWrittenAndSavesThemAsText) {
   // The appends keep no undo memory.
   EXPECT_EQ(edit.GetEditSource().UndoList().Count(), 0);
 
-  // Saved for the user: UTF-8 lines, each picture (found or not) as its code.
+  // Saved for the user: UTF-8 lines, the pictures (found or not) left out.
   const std::string text = "Ann (1:05 PM)\r\nhi  x  see http://a.org/x\r\nBob (1:06 PM)\r\ncaf\xe9 go http://b.org now";
   const std::string saved =
-      "Ann (1:05 PM)\nhi :) x :-) see http://a.org/x\nBob (1:06 PM)\ncaf\xc3\xa9 go http://b.org now\n";
+      "Ann (1:05 PM)\nhi  x  see http://a.org/x\nBob (1:06 PM)\ncaf\xc3\xa9 go http://b.org now\n";
   EXPECT_EQ(TranscriptFileText(t), saved);
   t.SetModified(false);
   EXPECT_EQ(t.GetTextLen(), static_cast<int>(text.size()) + 2);

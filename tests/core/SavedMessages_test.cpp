@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include "Dialogs_helpers.h"
+#include "common/FailingDisk.h"
 #include "core/FormMsgs.h"
 #include "platform/IniStore.h"
 #include "platform/platform_test_helpers.h"
@@ -47,17 +48,25 @@ TEST_F(SavedMessagesTest, MessagesWithCommasAndLineBreaksSurviveTheFile) {
   EXPECT_TRUE(m.Keys().empty());
 }
 
-TEST_F(SavedMessagesTest, NewWithAKeyShownStoresTheTextUnderTheNextFreeKey) {
-  WriteRawFile(File(), "[Away]\r\nMessage 0=first\r\nMessage 2=kept by hand\r\n");
+// The window's own steps leave a gap in the numbers: New with nothing shown
+// only lists "Message 0", New with it shown stores under "Message 1". Counted
+// again, the next key would be the one that holds the saved message.
+TEST_F(SavedMessagesTest, NewNeverTakesAKeyInUse) {
+  {
+    IniStore store(File());
+    TSavedMessages m(store);
+    m.Open(TSavedMessages::Away);
+    EXPECT_EQ(m.AddNew("", ""), "Message 0");
+    EXPECT_EQ(m.AddNew("Message 0", "first"), "Message 1");
+  }
   IniStore store(File());
   TSavedMessages m(store);
   m.Open(TSavedMessages::Away);
-  // Two keys: "Message 2" would be next by count, but it is taken.
-  EXPECT_EQ(m.NextKey(), "Message 3");
-  EXPECT_EQ(m.AddNew("Message 0", "edited"), "Message 3");
-  EXPECT_EQ(m.NextKey(), "Message 4");
-  EXPECT_EQ(IniStore(File()).ReadString("Away", "Message 3", ""), "edited");  // saved at once
-  EXPECT_EQ(store.ReadString("Away", "Message 2", ""), "kept by hand");
+  EXPECT_EQ(m.Keys(), std::vector<std::string>{"Message 1"});
+  EXPECT_EQ(m.NextKey(), "Message 2");
+  EXPECT_EQ(m.AddNew("Message 1", "second"), "Message 2");
+  EXPECT_EQ(IniStore(File()).ReadString("Away", "Message 2", ""), "second");  // saved at once
+  EXPECT_EQ(store.ReadString("Away", "Message 1", ""), "first");
 }
 
 TEST_F(SavedMessagesTest, WindowPicksStoresAndReportsTheEscapedText) {
@@ -71,6 +80,7 @@ TEST_F(SavedMessagesTest, WindowPicksStoresAndReportsTheEscapedText) {
   form->Mode = 0;
   form->CurrentText = "was$rhere";
   form->EditAwayMessages();
+  form->EditAwayMessages();  // filled again while open: each key once
   form->show();
   EXPECT_EQ(form->Memo->toPlainText(), "was\nhere");
   ASSERT_EQ(form->ComboList->count(), 1);
@@ -83,6 +93,34 @@ TEST_F(SavedMessagesTest, WindowPicksStoresAndReportsTheEscapedText) {
   EXPECT_EQ(IniStore(File()).ReadString("Away", "Message 0", ""), "at$c tea$r$nsoon");
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(form.isNull());
+}
+
+// A file the disk refuses: New and OK stop there, the typed text stays in
+// the box, nothing is chosen, and the user is told.
+TEST_F(SavedMessagesTest, AFileThatCannotBeWrittenKeepsTheTextAndIsTold) {
+  testing_support::DialogApp();
+  IniStore store(File());
+  store.WriteString("Away", "Message 0", "at$c lunch");
+  store.Save();
+  for (const bool ok : {false, true}) {
+    SCOPED_TRACE(ok ? "OK" : "New");
+    QPointer<TFormMsgs> form = new TFormMsgs(store);
+    std::string seen;
+    form->ShowError = [&](const std::string&) { seen += "told|"; };
+    form->OnMessageChosen = [&](int, const std::string&) { seen += "chosen|"; };
+    form->EditAwayMessages();
+    form->show();
+    form->ComboList->setCurrentIndex(0);
+    form->Memo->setPlainText("typed");
+    seen = testing_support::WriteUnderFault(testing_support::DiskFault::ReadOnlyFolder, dir.Path(), [&] {
+      ok ? form->OKClick() : form->NewClick();
+      return seen + form->Memo->toPlainText().toStdString() + "|" + std::to_string(form->ComboList->count()) +
+             (form->isVisible() ? "|open" : "|closed");
+    });
+    EXPECT_EQ(seen, "told|typed|1|open");
+    EXPECT_EQ(IniStore(File()).ReadString("Away", "Message 0", ""), "at$c lunch");
+    delete form;
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "Loopback_helpers.h"
 #include "Widgets_helpers.h"
+#include "common/FailingDisk.h"
 #include "core/session/DBStuff.h"
 #include "core/session/PeerListener.h"
 #include "core/session/ProgramVersion.h"
@@ -41,6 +42,9 @@ struct SessionPrompts : TPrompts {
     return GreetingConnects;
   }
   void ShowBusyCursor(bool busy) override { Asked.push_back(busy ? "hourglass" : "cursor"); }
+  void ShowError(const std::string& text, const std::string& caption) override {
+    Asked.push_back(caption + ": " + text);
+  }
 };
 
 struct SessionFixture {
@@ -114,6 +118,34 @@ TEST(Session, ContactCommandsGoToTheirHandlers) {
   f.session->RunContactCommand(TContactCommand::Block, kAnn);
   EXPECT_TRUE(f.session->IsUserBlocked("41000001{$}Ann"));
   EXPECT_EQ(ReadFile(f.home.Home() / "Data" / "blocked.parlo"), "41000001,Ann\r\n");
+}
+
+// A blocked-users list the disk refuses: the user is told, whether blocking
+// (which holds until the program ends) or unblocking (which does not happen).
+TEST(Session, ABlockedListThatCannotBeSavedIsTold) {
+  for (const bool blocking : {true, false}) {
+    SCOPED_TRACE(blocking ? "block" : "unblock");
+    SessionFixture f;
+    const auto file = f.home.Home() / "Data" / "blocked.parlo";
+    if (!blocking) f.session->RunContactCommand(TContactCommand::Block, kAnn);
+    const std::string before = std::filesystem::exists(file) ? ReadFile(file) : "(none)";
+    f.prompts.Asked.clear();
+    const std::string told =
+        testing_support::WriteUnderFault(testing_support::DiskFault::ReadOnlyFolder, file.parent_path(), [&] {
+          if (blocking) f.session->RunContactCommand(TContactCommand::Block, kAnn);
+          else f.session->UnblockUser(kAnn.UserID);
+          std::string seen = f.session->IsUserBlocked("41000001{$}Ann") ? "blocked|" : "free|";
+          for (const std::string& asked : f.prompts.Asked) seen += asked + "|";
+          return seen;
+        });
+    const std::string box = blocking ? "Blocked Users: The blocked-users list could not be saved, so the user is "
+                                       "blocked only until Parlo closes.\r\n"
+                                     : "Blocked Users: The blocked-users list could not be saved, so the user is "
+                                       "still blocked.\r\n";
+    EXPECT_EQ(told.rfind("blocked|", 0), 0u) << told;
+    EXPECT_NE(told.find(box), std::string::npos) << told;
+    EXPECT_EQ(std::filesystem::exists(file) ? ReadFile(file) : "(none)", before);
+  }
 }
 
 // A page goes to the browser whatever its host; the user hears when no

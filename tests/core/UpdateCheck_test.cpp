@@ -39,7 +39,9 @@ TEST(UpdateCheck, NeedUpdateAgreesWithDpkg) {
       EXPECT_EQ(*need, DpkgNewer(build, own.Text()));
     }
   }
-  for (const char* unreadable : {"10.0.0.1", "1.2.3.", "1.2.3.x1", "a.0.0.1", "1.0", "", "1.2.3.-4"}) {
+  // A build number is read as any number is, its sign too.
+  EXPECT_EQ(TUpdateCheck::NeedUpdate("1.2.3.-4", {1, 2, 3, 0}), std::optional<bool>(false));
+  for (const char* unreadable : {"10.0.0.1", "1.2.3.", "1.2.3.x1", "a.0.0.1", "1.0", ""}) {
     SCOPED_TRACE(unreadable);
     EXPECT_FALSE(TUpdateCheck::NeedUpdate(unreadable, {1, 0, 0, 0}).has_value());
   }
@@ -91,6 +93,20 @@ TEST(UpdateCheck, AnswersAreKeptAndAnnouncedAsAsked) {
   testing_support::Settle(100);
   EXPECT_EQ(events, (std::vector<std::string>{"none", "9.0.0.1 at http://h/new.exe"}));
   EXPECT_NE(ReadFile(home.Home() / "Data" / "update.ini").find("UpdateUrl=http://h/new.exe"), std::string::npos);
+
+  // The link reads a comma as a line break, which ends the address.
+  server.Send(uid, 9026, "9.0.0.2{$}http://h/a,b.exe");
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return events.size() > 2; }, 5000));
+  EXPECT_EQ(events.back(), "9.0.0.2 at http://h/a");
+  const std::string kept = ReadFile(home.Home() / "Data" / "update.ini");
+  EXPECT_NE(kept.find("Build=9.0.0.2\r\n\r\n[Url]\r\nUpdateUrl=http://h/a\r\n"), std::string::npos) << kept;
+  // An answer without its address is one the link cannot read: nothing is
+  // kept or announced, and the link closes.
+  server.Send(uid, 9026, "9.0.0.3{$}");
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return !session.Link().Connected(); }, 5000));
+  testing_support::Settle(100);
+  EXPECT_EQ(events.size(), 3u);
+  EXPECT_EQ(ReadFile(home.Home() / "Data" / "update.ini"), kept);
 }
 
 // tests/support/http_script_server.py on a free port, for as long as the object lives.
@@ -123,16 +139,43 @@ std::string Pattern(size_t n) {
   return s;
 }
 
-// Only a whole 2xx answer becomes a file, under one safe name inside
-// "Updates"; anything else leaves no partial file and an earlier file of the
-// same name as it was.
-TEST(UpdateDownload, KeepsOnlyWholeAnswersUnderASafeName) {
-  testing_support::WidgetApp();
+// What the download window hears, and when its request ended.
+struct DownloadLog {
+  std::vector<std::string> lines;
+  std::vector<bool> finished;
+  TUpdateDownloadView View() {
+    TUpdateDownloadView view;
+    view.ClearLines = [this] { lines.clear(); };
+    view.AddLine = [this](const std::string& line) { lines.push_back(line); };
+    view.Finished = [this](bool ok) { finished.push_back(ok); };
+    return view;
+  }
+  bool Has(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+};
+
+// A home with its Updates folder, the scripted server, and the paths.
+struct DownloadPlace {
+  DownloadPlace() { testing_support::WidgetApp(); }
   testing_support::TempHome home;
   ScriptServer http;
-  ASSERT_NE(http.Port(), 0);
   TPaths paths;
-  const fs::path updates = home.Home() / "Updates";
+};
+
+void ExpectNoPartialFile(const fs::path& updates) {
+  for (const auto& entry : fs::directory_iterator(updates))
+    EXPECT_NE(entry.path().extension(), ".part") << "a partial file stayed behind";
+}
+
+// Every document the HTTP client delivers whole becomes the file, whatever its
+// status or header, under one safe name inside "Updates"; a request that ends
+// without the document leaves no partial file and an earlier file of the same
+// name as it was.
+TEST(UpdateDownload, KeepsEveryWholeDocumentUnderASafeName) {
+  DownloadPlace place;
+  ASSERT_NE(place.http.Port(), 0);
+  ScriptServer& http = place.http;
+  TPaths& paths = place.paths;
+  const fs::path updates = place.home.Home() / "Updates";
   testing_support::WriteFile(updates / "100", "an earlier download");
   struct Case {
     std::string path;
@@ -143,6 +186,8 @@ TEST(UpdateDownload, KeepsOnlyWholeAnswersUnderASafeName) {
   const std::vector<Case> cases = {
       {"/ok/5000", true, "5000", Pattern(5000)},
       {"/nolength/3000", true, "3000", Pattern(3000)},
+      {"/long/100/300", true, "300", Pattern(300)},  // more than announced: the document is all of it
+      {"/nostatus", true, "nostatus", "body"},
       {"/error", false, "100", "an earlier download"},
       {"/short/5000/100", false, "100", "an earlier download"},
       {"/reset/5000/100", false, "100", "an earlier download"},
@@ -151,31 +196,65 @@ TEST(UpdateDownload, KeepsOnlyWholeAnswersUnderASafeName) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    std::vector<std::string> lines;
-    int finished = 0;
-    bool complete = false;
-    TUpdateDownloadView view;
-    view.AddLine = [&](const std::string& line) { lines.push_back(line); };
-    view.Finished = [&](bool ok) {
-      ++finished;
-      complete = ok;
-    };
-    TUpdateDownload download(paths, view);
+    DownloadLog log;
+    TUpdateDownload download(paths, log.View());
     download.StartDownload(http.Url(c.path), "9.0.0.1");
-    ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return finished > 0; }, 20000));
-    EXPECT_EQ(complete, c.complete);
+    ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return !log.finished.empty(); }, 20000));
+    testing_support::Settle(30);
+    EXPECT_EQ(log.finished, std::vector<bool>{c.complete});
     EXPECT_EQ(download.Complete(), c.complete);
-    EXPECT_EQ(lines.front(), "Update Version: 9.0.0.1");
+    EXPECT_EQ(log.lines.front(), "Update Version: 9.0.0.1");
     // A failed download adds no line of its own.
-    EXPECT_EQ(std::find(lines.begin(), lines.end(), "Download Complete!") != lines.end(), c.complete);
-    EXPECT_EQ(std::find(lines.begin(), lines.end(), "Download Failed......"), lines.end());
+    EXPECT_EQ(log.Has("Download Complete!"), c.complete);
+    EXPECT_FALSE(log.Has("Download Failed......"));
     EXPECT_EQ(ReadFile(updates / c.file), c.bytes);
-    for (const auto& entry : fs::directory_iterator(updates))
-      EXPECT_NE(entry.path().extension(), ".part") << "a partial file stayed behind";
+    ExpectNoPartialFile(updates);
   }
+  // A page without any header is a document too.
+  DownloadLog log;
+  TUpdateDownload download(paths, log.View());
+  download.StartDownload(http.Url("/noheader"), "9.0.0.1");
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return !log.finished.empty(); }, 20000));
+  EXPECT_TRUE(download.Complete());
+  EXPECT_NE(ReadFile(updates / "noheader").find("no header at all"), std::string::npos);
   // Nothing landed outside the folder.
-  EXPECT_FALSE(fs::exists(home.Home() / "evil.exe"));
-  EXPECT_FALSE(fs::exists(home.Home().parent_path() / "evil.exe"));
+  EXPECT_FALSE(fs::exists(place.home.Home() / "evil.exe"));
+  EXPECT_FALSE(fs::exists(place.home.Home().parent_path() / "evil.exe"));
+}
+
+// A second download asked for while one runs is refused, as the HTTP client
+// is busy; the first goes on into its file whole. Cancel leaves nothing of
+// the download it cut off.
+TEST(UpdateDownload, RefusesASecondDownloadAndCancelsWithoutAPartialFile) {
+  DownloadPlace place;
+  ASSERT_NE(place.http.Port(), 0);
+  ScriptServer& http = place.http;
+  TPaths& paths = place.paths;
+  const fs::path updates = place.home.Home() / "Updates";
+  DownloadLog log;
+  TUpdateDownload download(paths, log.View());
+  download.StartDownload(http.Url("/pause/4000/700"), "9.0.0.1");
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return log.lines.size() >= 4; }, 20000));  // under way
+  download.StartDownload(http.Url("/ok/10"), "9.0.0.2");
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"Update Version: 9.0.0.2", "Connecting to server for update...",
+                                                 "Download Failed......", "Status: 200", "Reason: OK"}));
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return !log.finished.empty(); }, 20000));
+  EXPECT_EQ(log.finished, std::vector<bool>{true});
+  EXPECT_TRUE(log.Has("Download Complete!"));
+  const std::string whole = ReadFile(updates / "700");
+  EXPECT_EQ(whole.size(), 8000u);
+  EXPECT_TRUE(whole == Pattern(8000));
+
+  testing_support::WriteFile(updates / "900", "an earlier download");
+  log.finished.clear();
+  download.StartDownload(http.Url("/pause/3000/900"), "9.0.0.3");
+  ASSERT_TRUE(platform::ProcessMessagesUntil([&] { return log.Has("Connected,  beginning download... 900"); }, 20000));
+  download.Cancel();
+  testing_support::Settle(100);
+  EXPECT_FALSE(download.Complete());
+  EXPECT_FALSE(log.Has("Download Complete!"));
+  EXPECT_EQ(ReadFile(updates / "900"), "an earlier download");
+  ExpectNoPartialFile(updates);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ serves until stdin closes. The request path picks the behaviour:
   /echo               200, the request (header and body) as the body
   /html/NAME          200, a small page served as text/html
   /hold/N             Content-Length 2N, N bytes, then waits 10 s
+  /pause/N/MS         Content-Length 2N, N bytes, a pause of MS ms, N more bytes
 
 Pattern byte i is i % 251, so a download can be checked without a copy.
 A request for a whole address (as through a proxy) is served by its path.
@@ -148,6 +149,11 @@ class Handler(socketserver.BaseRequestHandler):
             send(header("200 OK", [("Content-Type", "text/html; charset=utf-8"), ("Content-Length", len(body))]) + body)
         elif name == "echo":
             send(header("200 OK", [("Content-Length", len(raw))]) + raw)
+        elif name == "pause":
+            n, pause = int(args[0]), int(args[1])
+            send(header("200 OK", [("Content-Length", 2 * n)]) + pattern(n))
+            time.sleep(pause / 1000.0)
+            send(pattern(2 * n)[n:])
         elif name == "hold":
             n = int(args[0])
             send(header("200 OK", [("Content-Length", 2 * n)]) + pattern(n))

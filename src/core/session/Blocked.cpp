@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "core/session/PeerBounds.h"
 #include "platform/ErrorSink.h"
 #include "platform/FileNames.h"
 #include "platform/StringList.h"
@@ -77,8 +76,8 @@ bool TBlockedUsers::Remove(TStrings& list, const std::string& fileName, const st
 }
 
 std::string TBlockedUsers::ConfirmationText(const std::string& userName) {
-  return "Blocking this user will block all communications completely,\nare you sure you want to block " +
-         CutPeerText(userName, peerbounds::kShownName) + "?";
+  return "Blocking this user will block all communications completely,\nare you sure you want to block " + userName +
+         "?";
 }
 
 bool TBlockedUsers::BlockUser(TStrings& list, const std::string& fileName, const std::string& userId,

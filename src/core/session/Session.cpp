@@ -405,6 +405,9 @@ void TSession::BlockUser(const std::string& userId, const std::string& userName)
     LogError("None", "None", std::string("Blocking a user: ") + e.what());
     // The entry holds for this run although the file missed it.
     BlockedChanged();
+    prompts_.ShowError("The blocked-users list could not be saved, so the user is blocked only until Parlo "
+                       "closes.\r\n" + std::string(e.what()),
+                       "Blocked Users");
   }
 }
 

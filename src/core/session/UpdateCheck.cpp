@@ -1,24 +1,21 @@
 #include "core/session/UpdateCheck.h"
 
-#include <charconv>
-
 #include "core/session/DirectoryLink.h"
 #include "core/session/ErrorLog.h"
 #include "core/session/Paths.h"
 #include "core/session/Prompts.h"
 #include "core/session/Session.h"
 #include "platform/IniStore.h"
+#include "platform/StringList.h"
 #include "platform/Strings.h"
 #include "transport/CommandCodes.h"
 
 namespace {
 
-// The whole text as a number that fits a version part, or nothing.
+// The text as the class library reads a number, or nothing.
 std::optional<int> Part(const std::string& text) {
   int value = 0;
-  const char* end = text.data() + text.size();
-  const auto [at, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || error != std::errc() || at != end || value < 0) return std::nullopt;
+  if (!platform::TryStrToInt(text, value)) return std::nullopt;
   return value;
 }
 
@@ -60,10 +57,14 @@ std::optional<bool> TUpdateCheck::NeedUpdate(const std::string& build, const TPr
 }
 
 void TUpdateCheck::HandleUpdateInfo(const std::string& params) {
-  const std::string text = platform::StringReplace(params, "{$}", "\n");
-  const auto cut = text.find('\n');
-  const std::string build = text.substr(0, cut);
-  const std::string url = cut == std::string::npos ? std::string() : text.substr(cut + 1, text.find('\n', cut + 1) - cut - 1);
+  // The parameters arrive with each comma turned into a line break, so an
+  // address ends at its first comma. An answer without an address raises here,
+  // before anything is kept or announced, and ends as any command the
+  // directory link cannot read.
+  TStringList items;
+  items.SetText(platform::StringReplace(params, "{$}", "\r\n"));
+  const std::string build = items[0];
+  const std::string url = items[1];
   try {
     store_->WriteString("Version", "Build", build);
     store_->WriteString("Url", "UpdateUrl", url);

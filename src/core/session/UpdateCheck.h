@@ -28,7 +28,7 @@ class TUpdateCheck {
   // "Check for Updates": 9025 while connected (and the request is marked),
   // else the user is told to connect first.
   void CheckForUpdates();
-  // 9026's parameters: build "{$}" URL.
+  // 9026's parameters: build "{$}" URL. Raises when the URL is missing.
   void HandleUpdateInfo(const std::string& params);
 
   // Whether the build text "d.d.d.n" (one digit each at characters 1, 3 and 5,
