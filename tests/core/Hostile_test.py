@@ -108,8 +108,11 @@ class Prober(threading.Thread):
             started = time.monotonic()
             ok = greeted(self.port)
             self.times.append(time.monotonic() - started if ok else None)
-            self.peak = max(self.peak, resident_kb(self.pid))
-            self.most = max(self.most, descriptors(self.pid))
+            try:
+                self.peak = max(self.peak, resident_kb(self.pid))
+                self.most = max(self.most, descriptors(self.pid))
+            except OSError:
+                break  # the program has ended: the greeting says so
             self.done.wait(self.pause)
 
     def finish(self):
