@@ -898,10 +898,11 @@ class HostileFaces(Strangers):
     def test_faces(self):
         def faces():
             mark = len(self.program.lines)
-            # Sent at about a quarter of the pace the program shows them: each
-            # link's turn takes what it holds, and a caller waits for a whole
-            # round. The sanitizers' build, several times slower, gets fewer
-            # lines (each window still past its bound), further apart.
+            # Lines of 4,000 faces in a row, each link's turn taking what it
+            # holds (read back over the faces before each one, a line held the
+            # program for a third of a second). The sanitizers' build, several
+            # times slower, gets fewer lines (each window still past its
+            # bound), further apart.
             lines, pause = (24, "1.0") if UNDER_ASAN else (48, "0.2")
             self.assertEqual(self.attacker("faces", CALLER_RECORD, "16", str(lines), "8000", "--pause", pause,
                                            spread=2), ["ACCEPTED 16 SENT %d" % (16 * lines)])
