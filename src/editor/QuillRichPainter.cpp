@@ -337,8 +337,11 @@ TPoint TQuillRichPainter::ScrollPageSize(const TRect& rect) {
     const bool atEnd = View() != nullptr && View()->CaretAtRowEnd();
     columns = CharsInWidth(Owner()->WrapList().PointToWrapPoint(caret, atEnd).Y, width);
   }
+  // The rows in view, then what is left below them in rows of the default
+  // height: the rest is known only once the rows are counted.
   int rest = 0;
-  const int rows = LinesInHeight(Owner()->WindowLine(), height, rest) + rest / GetDefaultLineHeight();
+  const int whole = LinesInHeight(Owner()->WindowLine(), height, rest);
+  const int rows = whole + rest / GetDefaultLineHeight();
   return {width < 1 ? -1 : columns, height < 1 ? -1 : rows};
 }
 
