@@ -168,7 +168,9 @@ TEST(StoreWrites, WhatIsNoPlainFileIsSetAsideAndNothingIsWrittenThrough) {
       fs::create_directories(file.parent_path());
       const fs::path outside = home.Home().parent_path() / "outside.txt";
       testing_support::WriteFile(outside, "not ours");
-      if (obstacle == fs::file_type::fifo) ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+      if (obstacle == fs::file_type::fifo) {
+        ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+      }
       if (obstacle == fs::file_type::symlink) fs::create_symlink(outside, file);
       reports.clear();
       kind.save(home, "new");
