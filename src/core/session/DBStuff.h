@@ -59,8 +59,8 @@ class TDBStuff {
   // is taken out only of the texts built for the wire.
   void SaveProfiles();
   void NewProfile(const std::string& name);
-  // Appends a row named `name` to a profiles table (this one or a working
-  // copy of it), its other fields as a new profile starts.
+  // Appends a row named `name` to a profiles table, its other fields as a
+  // new profile starts.
   static void AppendProfile(platform::Dataset& profiles, const std::string& name);
   std::string ListProfileNames();
   void SelectProfile(const std::string& name);
