@@ -132,15 +132,16 @@ class Prober(threading.Thread):
         """The longest wait of a greeted caller, in seconds, as the caller saw it."""
         return max((t for t in self.times if t is not None), default=0.0)
 
-    def late(self, bound=0.1):
-        """The holds longer than `bound` seconds, and None for each caller
-        not greeted."""
+    def late(self, bound=0.1 * SLOWDOWN):
+        """The holds longer than `bound` seconds (the normal build's 0.1, as
+        every time bound here, times the sanitizers' slowdown), and None for
+        each caller not greeted."""
         return [t for t in self.holds if t > bound] + [None for t in self.times if t is None]
 
 
 def stall_probe(port, pid):
     """A caller every 20 ms: the program's thread counts as held when a tick
-    of its loop comes more than 100 ms late."""
+    of its loop comes more than 100 ms late (times SLOWDOWN)."""
     return Prober(port, pid, pause=0.02)
 
 
